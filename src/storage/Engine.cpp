@@ -1,0 +1,577 @@
+// Engine status, start and stop, fileblock create/open/close and the record operations.
+
+#include "storage/Engine.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "storage/Bytes.h"
+#include "storage/EngineInternal.h"
+#include "storage/EngineTesting.h"
+
+namespace invarro::storage {
+
+bool EngineOk = true;
+int32_t EngineError = 0;
+int32_t OsError = 0;
+int16_t OsFunction = 0;
+
+namespace {
+
+bool gStarted = false;
+// Chosen by measurement: with 4096 buffers (about 10 MB at most, allocated as used) the
+// indexes of a company's largest files stay in memory, and a 200,000-record file with
+// three keys is built without re-reading evicted pages.
+int gPoolFloor = 4096;
+uint32_t gNextSerial = 1;
+std::vector<Fileblock*> gOpen;
+
+// Test seam: the n-th call of an operation fails with a chosen error.
+struct Fault {
+    EngineOp op;
+    int remaining;
+    int32_t error;
+};
+std::vector<Fault> gFaults;
+int gOpCalls[int(EngineOp::Count)] = {};
+
+}  // namespace
+
+void InjectFault(EngineOp op, int nth, int32_t error) { gFaults.push_back({op, nth, error}); }
+void ClearFaults() {
+    gFaults.clear();
+    std::fill(std::begin(gOpCalls), std::end(gOpCalls), 0);
+}
+int EngineOpCalls(EngineOp op) { return gOpCalls[int(op)]; }
+
+bool FaultTriggered(EngineOp op) {
+    ++gOpCalls[int(op)];
+    for (auto it = gFaults.begin(); it != gFaults.end(); ++it) {
+        if (it->op == op && --it->remaining == 0) {
+            int32_t e = it->error;
+            gFaults.erase(it);
+            Fail(e);
+            return true;
+        }
+    }
+    return false;
+}
+
+bool EngineStarted() { return gStarted; }
+bool EnginePoolStarted() { return gStarted; }
+void SetPoolFloor(int buffers) { gPoolFloor = buffers; }
+int PoolFloor() { return gPoolFloor; }
+std::vector<Fileblock*>& OpenList() { return gOpen; }
+
+void ResetStatus() {
+    EngineOk = true;
+    EngineError = 0;
+    OsError = 0;
+    OsFunction = 0;
+}
+
+bool EntryCheck(const Fileblock* fb, bool changes, int keyNo) {
+    ResetStatus();
+    if (!gStarted) {
+        Fail(err::NotStarted);
+        return false;
+    }
+    if (!fb || fb->marker != kValidMarker) {
+        Fail(err::InvalidHandle);
+        return false;
+    }
+    if (changes && fb->readOnly) {
+        Fail(err::ReadOnly);
+        return false;
+    }
+    if (keyNo >= 0 && (keyNo < 1 || keyNo > fb->numKeys)) {
+        Fail(err::BadKeyNumber);
+        return false;
+    }
+    return true;
+}
+
+void ExitStep(const Fileblock* fb) {
+    if (fb && fb->readOnly && EngineError == err::OsOther) EngineError = err::OsReadOnly;
+}
+
+int ErrorClassOf(int32_t e) {
+    if (e == 0) return 0;
+    if (e == 9903 || (e >= 10200 && e <= 10299) || e == 10410) return 1;
+    switch (e) {
+        case 9900: case 10065: case 10110: case 10306: case 10330: case 10332:
+        case 10335: case 10355: case 10360: case 10390: case 10397: case 10399:
+            return 2;
+        default:
+            break;
+    }
+    if (e >= 10001 && e <= 10009) return 3;
+    return 4;
+}
+
+int ErrorClass() { return ErrorClassOf(EngineError); }
+
+// ------------------------------------------------------------------------ file names
+
+std::string FileNameWithExtension(std::string_view name, std::string_view ext) {
+    size_t slash = name.rfind('/');
+    size_t baseStart = slash == std::string_view::npos ? 0 : slash + 1;
+    std::string dir(name.substr(0, baseStart));
+    std::string base(name.substr(baseStart));
+    size_t dot = base.rfind('.');
+    if (dot != std::string::npos)
+        base = base.substr(0, dot + 1) + std::string(ext);
+    else
+        base += "." + std::string(ext);
+    if (base.size() > 64) base.resize(64);
+    return dir + base;
+}
+
+namespace {
+std::string_view dataPart(std::string_view name) {
+    size_t semi = name.find(';');
+    return semi == std::string_view::npos ? name : name.substr(0, semi);
+}
+std::string_view indexPart(std::string_view name) {
+    size_t semi = name.find(';');
+    return semi == std::string_view::npos ? name : name.substr(semi + 1);
+}
+}  // namespace
+
+std::string DataFileName(std::string_view name) {
+    return FileNameWithExtension(dataPart(name), "DAT");
+}
+std::string IndexFileName(std::string_view name) {
+    return FileNameWithExtension(indexPart(name), "IX");
+}
+
+// --------------------------------------------------------------------- start and stop
+
+int InitEngine(int buffersWanted) {
+    ResetStatus();
+    if (gStarted) {
+        Fail(err::AlreadyStarted);
+        return 0;
+    }
+    if (buffersWanted < 8) {
+        Fail(err::TooFewBuffers);
+        return 0;
+    }
+    int count = std::max(buffersWanted, gPoolFloor);
+    int got = InitPool(count);
+    if (got < 8) {
+        Fail(err::NoBuffers);
+        return 0;
+    }
+    gStarted = true;
+    return got;
+}
+
+namespace {
+
+// Closes without resetting the status; returns false (with 10160) when anything failed.
+bool closeInternal(Fileblock* fb) {
+    auto it = std::find(gOpen.begin(), gOpen.end(), fb);
+    if (it == gOpen.end()) {
+        Fail(err::NotOpen);
+        return false;
+    }
+    bool ok = true;
+    if (!fb->readOnly) {
+        if (fb->numKeys > 0 && !FlushFileblockPages(fb, true)) ok = false;
+        if (!WriteDataHeader(fb, false)) ok = false;
+    } else {
+        FlushFileblockPages(fb, false);
+    }
+    if (fb->numKeys > 0) {
+        FlushFileblockPages(fb, false);  // detaches whatever is left after a failure
+        if (!fb->index.close()) ok = false;
+    }
+    if (!fb->data.close()) ok = false;
+    gOpen.erase(std::find(gOpen.begin(), gOpen.end(), fb));
+    fb->marker = 0;
+    delete fb;
+    if (!ok) Fail(err::CloseFailed);
+    return ok;
+}
+
+}  // namespace
+
+void ExitEngine() {
+    ResetStatus();
+    if (!gStarted) {
+        Fail(err::NotStarted);
+        return;
+    }
+    std::vector<Fileblock*> open = gOpen;
+    for (Fileblock* fb : open) {
+        if (!closeInternal(fb)) return;  // the engine stays started
+    }
+    ExitPool();
+    gStarted = false;
+}
+
+// ------------------------------------------------------------------ create and delete
+
+namespace {
+
+void removeQuietly(const std::string& name) {
+    if (FileExists(name)) ::unlink(name.c_str());
+}
+
+}  // namespace
+
+void CreateFileblock(const std::string& name, int recordLength, int numKeys,
+                     const KeyDescriptor* keys) {
+    ResetStatus();
+    if (!gStarted) {
+        Fail(err::NotStarted);
+        return;
+    }
+    if (FaultTriggered(EngineOp::Create)) return;
+    if (recordLength < kMinRecordLength) {
+        Fail(err::RecordTooShort);
+        return;
+    }
+    if (numKeys < 0 || numKeys > kMaxKeys) {
+        Fail(err::TooManyKeysCreate);
+        return;
+    }
+    for (int i = 0; i < numKeys; ++i) {
+        if (keys[i].length < 1 || keys[i].length > kMaxKeyLength) {
+            Fail(err::BadKeyLength);
+            return;
+        }
+    }
+    std::string dataName = DataFileName(name);
+    std::string indexName = IndexFileName(name);
+    std::string diaName = FileNameWithExtension(std::string(name.substr(0, name.find(';'))), "DIA");
+    removeQuietly(indexName);
+    removeQuietly(diaName);
+    removeQuietly(dataName);
+
+    std::unique_ptr<uint8_t[]> rec0(new (std::nothrow) uint8_t[size_t(recordLength)]());
+    if (!rec0) {
+        Fail(err::NoMemoryCreate);
+        return;
+    }
+    bool ok;
+    {
+        OsFile data;
+        ok = data.open(dataName, false, true);
+        if (ok) ok = data.write(0, rec0.get(), size_t(recordLength));
+        if (ok) {
+            uint8_t h[kDataHeaderSize] = {};
+            wr32(h + 0, -1);
+            wr32(h + 4, 0);
+            wr32(h + 8, 0);
+            wr32(h + 12, recordLength);
+            wr32(h + 16, numKeys);
+            h[20] = 0;
+            ok = data.write(0, h, sizeof h);
+        }
+        if (ok) ok = data.close();
+    }
+    if (ok && numKeys > 0) {
+        int64_t r = 0;
+        std::vector<KeyState> ks(static_cast<size_t>(numKeys));
+        for (int i = 0; i < numKeys; ++i) {
+            ks[i].keyLength = keys[i].length;
+            ks[i].pageSize = PageSizeFor(keys[i].length, kItemsPerPage);
+            ks[i].duplicates = keys[i].duplicates;
+            ks[i].sectionOffset = r;
+            r += ks[i].pageSize;
+        }
+        std::vector<uint8_t> rec(size_t(r), 0);
+        for (int i = 0; i < numKeys; ++i)
+            EncodeKeyHeader(ks[i], rec.data() + ks[i].sectionOffset);
+        OsFile index;
+        ok = index.open(indexName, false, true);
+        if (ok) ok = index.write(0, rec.data(), rec.size());
+        if (ok) ok = index.close();
+    }
+    if (!ok) {
+        removeQuietly(indexName);
+        removeQuietly(dataName);
+    }
+}
+
+void DeleteFileblock(const std::string& name) {
+    ResetStatus();
+    if (!gStarted) {
+        Fail(err::NotStarted);
+        return;
+    }
+    removeQuietly(IndexFileName(name));
+    removeQuietly(FileNameWithExtension(std::string(name.substr(0, name.find(';'))), "DIA"));
+    RemoveFile(DataFileName(name));
+}
+
+// ---------------------------------------------------------------------- open and close
+
+bool ReadDataHeader(Fileblock* fb, uint8_t h[kDataHeaderSize]) {
+    if (!fb->data.read(0, h, kDataHeaderSize)) return false;
+    fb->chainHead = rd32(h + 0);
+    fb->deletedCount = rd32(h + 4);
+    fb->high = rd32(h + 8);
+    fb->recordLength = rd32(h + 12);
+    fb->numKeys = h[16];  // only the low byte counts
+    fb->updateInProgress = h[20] != 0;
+    return true;
+}
+
+bool WriteDataHeader(Fileblock* fb, bool inProgress) {
+    uint8_t h[kDataHeaderSize] = {};
+    wr32(h + 0, fb->chainHead);
+    wr32(h + 4, fb->deletedCount);
+    wr32(h + 8, fb->high);
+    wr32(h + 12, fb->recordLength);
+    wr32(h + 16, fb->numKeys);
+    h[20] = inProgress ? 1 : 0;
+    return fb->data.write(0, h, sizeof h);
+}
+
+Fileblock* OpenFileblock(const std::string& name, bool readOnly, bool /*shared*/) {
+    ResetStatus();
+    if (!gStarted) {
+        Fail(err::NotStarted);
+        return nullptr;
+    }
+    if (FaultTriggered(EngineOp::Open)) return nullptr;
+    std::unique_ptr<Fileblock> fb(new (std::nothrow) Fileblock);
+    if (!fb) {
+        Fail(err::NoMemoryOpen);
+        return nullptr;
+    }
+    fb->readOnly = readOnly;
+    fb->dataName = DataFileName(name);
+    fb->indexName = IndexFileName(name);
+
+    auto failOpen = [&]() -> Fileblock* {
+        fb->index.closeQuietly();
+        fb->data.closeQuietly();
+        if (readOnly && EngineError == err::OsOther) EngineError = err::OsReadOnly;
+        return nullptr;
+    };
+
+    if (!fb->data.open(fb->dataName, readOnly, false)) return failOpen();
+    uint8_t h[kDataHeaderSize];
+    if (!ReadDataHeader(fb.get(), h)) return failOpen();
+    if (fb->numKeys > kMaxKeys) {
+        Fail(err::TooManyKeysHeader);
+        return failOpen();
+    }
+    if (fb->recordLength < kMinRecordLength) {
+        Fail(err::RecordTooShort);
+        return failOpen();
+    }
+    try {
+        fb->keys.resize(size_t(fb->numKeys));
+    } catch (const std::bad_alloc&) {
+        Fail(err::NoMemoryOpen);
+        return failOpen();
+    }
+    if (fb->numKeys > 0) {
+        if (!fb->index.open(fb->indexName, readOnly, false)) {
+            if (EngineError != err::TooManyFiles) Fail(err::IndexDefective);
+            return failOpen();
+        }
+        if (!ReadKeyHeaders(fb.get())) return failOpen();
+    }
+    if (fb->updateInProgress) {
+        Fail(err::IndexDefective);
+        return failOpen();
+    }
+    fb->updateInProgress = false;
+    fb->marker = kValidMarker;
+    fb->serial = gNextSerial++;
+    gOpen.push_back(fb.get());
+    return fb.release();
+}
+
+void CloseFileblock(Fileblock*& fb) {
+    if (!EntryCheck(fb, false)) return;
+    if (FaultTriggered(EngineOp::Close)) return;
+    closeInternal(fb);
+    fb = nullptr;
+}
+
+bool IsFileblockOpen(const Fileblock* fb) {
+    ResetStatus();
+    if (!gStarted) {
+        Fail(err::NotStarted);
+        return false;
+    }
+    return fb && std::find(gOpen.begin(), gOpen.end(), fb) != gOpen.end();
+}
+
+int KeyCountOf(const Fileblock* fb) {
+    return fb && fb->marker == kValidMarker ? fb->numKeys : 0;
+}
+
+// --------------------------------------------------------------------------- records
+
+bool MarkChanged(Fileblock* fb) {
+    if (fb->updateInProgress) return true;
+    uint8_t one = 1;
+    if (!fb->data.write(20, &one, 1)) return false;
+    fb->updateInProgress = true;
+    return true;
+}
+
+namespace {
+int64_t slotPos(const Fileblock* fb, int32_t n) { return int64_t(n) * fb->recordLength; }
+}  // namespace
+
+int32_t AddRecord(Fileblock* fb, const void* record) {
+    if (!EntryCheck(fb, true)) return 0;
+    if (FaultTriggered(EngineOp::AddRecord)) return 0;
+    if (!MarkChanged(fb)) {
+        ExitStep(fb);
+        return 0;
+    }
+    int32_t n;
+    const int32_t oldHead = fb->chainHead;
+    if (fb->chainHead == -1) {
+        n = ++fb->high;
+    } else {
+        n = fb->chainHead;
+        if (n <= 0 || n > fb->high) {
+            Fail(err::ChainCorrupt);
+            return 0;
+        }
+        uint8_t link[4];
+        if (!fb->data.read(slotPos(fb, n), link, 4)) {
+            ExitStep(fb);
+            return 0;
+        }
+        int32_t next = rd32(link);
+        if (next == 0 || next > fb->high || next < -1) {
+            Fail(err::ChainCorrupt);
+            return 0;
+        }
+        fb->chainHead = next;
+        --fb->deletedCount;
+    }
+    if (!fb->data.write(slotPos(fb, n), record, size_t(fb->recordLength))) {
+        if (oldHead == -1) {
+            --fb->high;
+        } else {
+            fb->chainHead = oldHead;
+            ++fb->deletedCount;
+        }
+        ExitStep(fb);
+        return 0;
+    }
+    return n;
+}
+
+void GetRecord(Fileblock* fb, int32_t recNo, void* record) {
+    if (!EntryCheck(fb, false)) return;
+    if (FaultTriggered(EngineOp::GetRecord)) return;
+    if (recNo < 0) {
+        Fail(err::ShortRead);
+        return;
+    }
+    fb->data.read(slotPos(fb, recNo), record, size_t(fb->recordLength));
+    ExitStep(fb);
+}
+
+void PutRecord(Fileblock* fb, int32_t recNo, const void* record) {
+    if (!EntryCheck(fb, true)) return;
+    if (FaultTriggered(EngineOp::PutRecord)) return;
+    // Writing outside the allocated slots would leave a file whose slot count no longer
+    // matches its header, so such numbers are refused like record number 0.
+    if (recNo <= 0 || recNo > fb->high) {
+        Fail(err::PutRecordZero);
+        return;
+    }
+    fb->data.write(slotPos(fb, recNo), record, size_t(fb->recordLength));
+    ExitStep(fb);
+}
+
+void DeleteRecord(Fileblock* fb, int32_t recNo) {
+    if (!EntryCheck(fb, true)) return;
+    if (FaultTriggered(EngineOp::DeleteRecord)) return;
+    if (recNo < 1 || recNo > fb->high) {
+        Fail(err::BadDeleteRecord);
+        return;
+    }
+    // A slot that is already on the deleted chain must not be pushed again: that would
+    // turn the chain into a loop.
+    uint8_t mark[4];
+    if (!fb->data.read(slotPos(fb, recNo), mark, 4)) {
+        ExitStep(fb);
+        return;
+    }
+    if (rd32(mark) != 0) {
+        Fail(err::BadDeleteRecord);
+        return;
+    }
+    if (!MarkChanged(fb)) {
+        ExitStep(fb);
+        return;
+    }
+    uint8_t link[4];
+    wr32(link, fb->chainHead);
+    if (!fb->data.write(slotPos(fb, recNo), link, 4)) {
+        ExitStep(fb);
+        return;
+    }
+    fb->chainHead = recNo;
+    ++fb->deletedCount;
+}
+
+int32_t UsedRecordCount(Fileblock* fb) {
+    if (!EntryCheck(fb, false)) return 0;
+    return fb->high - fb->deletedCount;
+}
+
+int32_t RecordSlotCount(Fileblock* fb) {
+    if (!EntryCheck(fb, false)) return 0;
+    return fb->high + 1;
+}
+
+int32_t RecordLength(Fileblock* fb) {
+    if (!EntryCheck(fb, false)) return 0;
+    return fb->recordLength;
+}
+
+int32_t NextUsedRecord(Fileblock* fb, int32_t recNo) {
+    if (!EntryCheck(fb, false)) return 0;
+    for (int32_t n = std::max(recNo, 0) + 1; n > 0 && n <= fb->high; ++n) {
+        uint8_t mark[4];
+        if (!fb->data.read(slotPos(fb, n), mark, 4)) {
+            Fail(err::ScanReadError);
+            ExitStep(fb);
+            return 0;
+        }
+        if (rd32(mark) == 0) return n;
+    }
+    Fail(err::NoMoreRecords);
+    return 0;
+}
+
+int32_t PrevUsedRecord(Fileblock* fb, int32_t recNo) {
+    if (!EntryCheck(fb, false)) return 0;
+    int32_t start = std::min<int64_t>(recNo, int64_t(fb->high) + 1) - 1;
+    for (int32_t n = start; n >= 1; --n) {
+        uint8_t mark[4];
+        if (!fb->data.read(slotPos(fb, n), mark, 4)) {
+            Fail(err::ScanReadError);
+            ExitStep(fb);
+            return 0;
+        }
+        if (rd32(mark) == 0) return n;
+    }
+    Fail(err::NoMoreRecords);
+    return 0;
+}
+
+void LockFileblock(Fileblock* fb) { EntryCheck(fb, false); }
+void UnlockFileblock(Fileblock* fb) { EntryCheck(fb, false); }
+
+}  // namespace invarro::storage

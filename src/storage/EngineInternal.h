@@ -1,0 +1,165 @@
+// The engine's in-memory structures, shared by its units (not part of the public API).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "storage/Engine.h"
+#include "storage/FileIO.h"
+
+namespace invarro::storage {
+
+inline constexpr uint32_t kValidMarker = 0x5A4B4642;  // set by open, cleared by close
+inline constexpr int kDataHeaderSize = 21;
+inline constexpr int kKeyHeaderSize = 28;
+inline constexpr int kMaxPathDepth = 32;
+// Largest page: 62 items of the longest key (30 + 9 bytes) after the 6-byte page header.
+inline constexpr int kMaxPageBytes = 6 + kItemsPerPage * (kMaxKeyLength + 9);
+
+inline int PageSizeFor(int keyLength, int itemsPerPage) {
+    return 6 + itemsPerPage * (keyLength + 9);
+}
+
+struct PathLevel {
+    int32_t page = 0;
+    int pos = 0;  // 0: before the first item (leftmost child); j: item j (1-based)
+};
+
+struct Path {
+    PathLevel level[kMaxPathDepth];
+    int depth = 0;
+    void clear() { depth = 0; }
+    bool push(int32_t page, int pos) {
+        if (depth >= kMaxPathDepth) return false;
+        level[depth++] = PathLevel{page, pos};
+        return true;
+    }
+};
+
+// One key (B-tree) of an open fileblock.
+struct KeyState {
+    // Header fields as stored in the index file.
+    int32_t freeHead = -1;
+    int32_t freeCount = 0;
+    int32_t highPage = 0;
+    int32_t pageSize = 0;
+    int32_t root = 0;
+    bool duplicates = false;
+    int32_t entries = 0;
+    int itemsPerPage = kItemsPerPage;
+
+    int keyLength = 0;
+    int itemWidth = 0;  // keyLength + 9
+    int64_t sectionOffset = 0;
+    bool headerChanged = false;
+
+    // Current position for NextKey and PrevKey.
+    Path path;
+    bool pathValid = false;
+
+    // Pages of this key held in the page buffer pool: page number -> buffer index.
+    std::unordered_map<int32_t, int> buffers;
+
+    int minItems() const { return itemsPerPage / 2; }
+};
+
+struct Fileblock {
+    uint32_t marker = 0;
+    uint32_t serial = 0;
+    RecordFile data;
+    OsFile index;
+    std::string dataName;
+    std::string indexName;
+    bool readOnly = false;
+    bool updateInProgress = false;
+
+    // Data file header counters.
+    int32_t chainHead = -1;
+    int32_t deletedCount = 0;
+    int32_t high = 0;
+    int32_t recordLength = 0;
+
+    int numKeys = 0;
+    int64_t indexRecordSize = 0;  // R: the sum of all page sizes
+    int32_t indexRecords = 0;     // index records holding pages (the largest page count)
+    std::vector<KeyState> keys;   // keys[0] is key 1
+};
+
+// ----- status and entry checks
+
+bool EnginePoolStarted();
+void ResetStatus();
+// The entry check of every operation on a fileblock. keyNo < 0 means "no key number".
+bool EntryCheck(const Fileblock* fb, bool changes, int keyNo = -1);
+// The exit step: an OS error on a read-only fileblock is reported as 10397.
+void ExitStep(const Fileblock* fb);
+// Sets the update-in-progress flag on disk the first time the fileblock changes.
+bool MarkChanged(Fileblock* fb);
+// Reads the data header of an already opened data file into fb.
+bool ReadDataHeader(Fileblock* fb, uint8_t header[kDataHeaderSize]);
+bool WriteDataHeader(Fileblock* fb, bool inProgress);
+std::vector<Fileblock*>& OpenList();
+
+// ----- page buffer pool
+
+class PageRef;
+PageRef GetPage(Fileblock* fb, int keyNo, int32_t page);
+PageRef NewPage(Fileblock* fb, int keyNo, int32_t page);
+
+// A page of one key held in a pool buffer, pinned while the object lives so that it is
+// not evicted under the caller.
+class PageRef {
+public:
+    PageRef() = default;
+    PageRef(const PageRef&) = delete;
+    PageRef& operator=(const PageRef&) = delete;
+    PageRef(PageRef&& o) noexcept;
+    PageRef& operator=(PageRef&& o) noexcept;
+    ~PageRef() { release(); }
+
+    bool ok() const { return buf_ >= 0; }
+    void release();
+    void markChanged();
+
+    uint8_t* bytes() const;
+    int32_t page() const { return page_; }
+    int count() const;
+    void setCount(int n);
+    int32_t leftmost() const;
+    void setLeftmost(int32_t page);
+    bool isLeaf() const { return leftmost() == 0; }
+    // Items are 1-based as in the search.
+    uint8_t* item(int j) const;
+    int32_t rec(int j) const;
+    int32_t child(int j) const;
+    // Child below position j: the leftmost child for 0, else the child of item j.
+    int32_t childAt(int j) const { return j == 0 ? leftmost() : child(j); }
+
+private:
+    friend PageRef GetPage(Fileblock* fb, int keyNo, int32_t page);
+    friend PageRef NewPage(Fileblock* fb, int keyNo, int32_t page);
+    PageRef(int buf, int32_t page, const KeyState* key);  // pins the buffer
+    int buf_ = -1;
+    int32_t page_ = 0;
+    const KeyState* key_ = nullptr;
+};
+
+PageRef GetPage(Fileblock* fb, int keyNo, int32_t page);  // reads from the file on a miss
+PageRef NewPage(Fileblock* fb, int keyNo, int32_t page);  // an empty page, no read
+// Writes every changed page and key header of the fileblock and detaches its buffers.
+bool FlushFileblockPages(Fileblock* fb, bool write);
+// Drops the buffer of one page without writing it (the page was freed).
+void DropPage(Fileblock* fb, int keyNo, int32_t page);
+
+int InitPool(int buffers);
+void ExitPool();
+
+// ----- B-tree helpers used by open and close
+
+bool ReadKeyHeaders(Fileblock* fb);
+bool WriteKeyHeader(Fileblock* fb, int keyNo);
+void EncodeKeyHeader(const KeyState& k, uint8_t out[kKeyHeaderSize]);
+
+}  // namespace invarro::storage

@@ -1,0 +1,258 @@
+// The page buffer pool shared by all open fileblocks: least-recently-used replacement,
+// changed pages written back when evicted or when their fileblock closes.
+//
+// A buffer holds a page in its file layout (items at the key's own width), so writing
+// it back needs no repacking: only the used bytes, 6 + n x (key length + 9), are written.
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "storage/Bytes.h"
+#include "storage/EngineInternal.h"
+
+namespace invarro::storage {
+
+namespace {
+
+struct Buffer {
+    Fileblock* owner = nullptr;
+    int keyNo = 0;
+    int32_t page = 0;
+    bool changed = false;
+    int pins = 0;
+    int prev = -1;
+    int next = -1;
+    std::unique_ptr<uint8_t[]> bytes;  // allocated on first use
+};
+
+// Buffers on a circular list through a sentinel: sentinel.next is the least recently
+// used buffer, sentinel.prev the most recently used.
+std::vector<Buffer> gBuffers;
+int gSentinel = -1;
+
+void unlink(int i) {
+    Buffer& b = gBuffers[i];
+    gBuffers[b.prev].next = b.next;
+    gBuffers[b.next].prev = b.prev;
+}
+
+void insertAfter(int at, int i) {
+    Buffer& b = gBuffers[i];
+    b.prev = at;
+    b.next = gBuffers[at].next;
+    gBuffers[b.next].prev = i;
+    gBuffers[at].next = i;
+}
+
+void makeMostRecent(int i) {
+    unlink(i);
+    insertAfter(gBuffers[gSentinel].prev, i);
+}
+
+void makeLeastRecent(int i) {
+    unlink(i);
+    insertAfter(gSentinel, i);
+}
+
+int64_t pagePosition(const Fileblock* fb, const KeyState& k, int32_t page) {
+    return int64_t(page) * fb->indexRecordSize + k.sectionOffset;
+}
+
+bool writeBack(Buffer& b) {
+    Fileblock* fb = b.owner;
+    const KeyState& k = fb->keys[b.keyNo - 1];
+    int n = rd16(b.bytes.get());
+    if (n < 0) n = 0;
+    if (n > k.itemsPerPage) n = k.itemsPerPage;
+    size_t used = size_t(6 + n * k.itemWidth);
+    if (!fb->index.write(pagePosition(fb, k, b.page), b.bytes.get(), used)) return false;
+    b.changed = false;
+    return true;
+}
+
+void detach(int i) {
+    Buffer& b = gBuffers[i];
+    if (b.owner) b.owner->keys[b.keyNo - 1].buffers.erase(b.page);
+    b.owner = nullptr;
+    b.keyNo = 0;
+    b.page = 0;
+    b.changed = false;
+}
+
+// Takes the least recently used buffer that is not pinned, writing its page first when
+// it was changed.
+int takeVictim() {
+    for (int i = gBuffers[gSentinel].next; i != gSentinel; i = gBuffers[i].next) {
+        Buffer& b = gBuffers[i];
+        if (b.pins > 0) continue;
+        if (!b.bytes) {
+            b.bytes.reset(new (std::nothrow) uint8_t[kMaxPageBytes]);
+            if (!b.bytes) continue;
+        }
+        if (b.owner && b.changed && !writeBack(b)) return -1;
+        detach(i);
+        return i;
+    }
+    Fail(err::NoBuffers);
+    return -1;
+}
+
+}  // namespace
+
+// ----------------------------------------------------------------------------- PageRef
+
+PageRef::PageRef(PageRef&& o) noexcept : buf_(o.buf_), page_(o.page_), key_(o.key_) {
+    o.buf_ = -1;
+}
+
+PageRef& PageRef::operator=(PageRef&& o) noexcept {
+    if (this != &o) {
+        release();
+        buf_ = o.buf_;
+        page_ = o.page_;
+        key_ = o.key_;
+        o.buf_ = -1;
+    }
+    return *this;
+}
+
+void PageRef::release() {
+    if (buf_ >= 0) --gBuffers[buf_].pins;
+    buf_ = -1;
+}
+
+void PageRef::markChanged() { gBuffers[buf_].changed = true; }
+uint8_t* PageRef::bytes() const { return gBuffers[buf_].bytes.get(); }
+int PageRef::count() const { return rd16(bytes()); }
+void PageRef::setCount(int n) { wr16(bytes(), int16_t(n)); }
+int32_t PageRef::leftmost() const { return rd32(bytes() + 2); }
+void PageRef::setLeftmost(int32_t page) { wr32(bytes() + 2, page); }
+uint8_t* PageRef::item(int j) const { return bytes() + 6 + (j - 1) * key_->itemWidth; }
+int32_t PageRef::rec(int j) const { return rd32(item(j)); }
+int32_t PageRef::child(int j) const { return rd32(item(j) + 4); }
+
+PageRef::PageRef(int buf, int32_t page, const KeyState* key) : buf_(buf), page_(page), key_(key) {
+    ++gBuffers[buf].pins;
+}
+
+PageRef GetPage(Fileblock* fb, int keyNo, int32_t page) {
+    KeyState& k = fb->keys[keyNo - 1];
+    if (page < 1 || page > k.highPage) {
+        // A link outside the pages of this key: the index is damaged.
+        Fail(err::IndexDefective);
+        return PageRef();
+    }
+    auto it = k.buffers.find(page);
+    if (it != k.buffers.end()) {
+        makeMostRecent(it->second);
+        return PageRef(it->second, page, &k);
+    }
+    int i = takeVictim();
+    if (i < 0) return PageRef();
+    Buffer& b = gBuffers[i];
+    if (!fb->index.read(pagePosition(fb, k, page), b.bytes.get(), size_t(k.pageSize))) {
+        makeLeastRecent(i);
+        return PageRef();
+    }
+    b.owner = fb;
+    b.keyNo = keyNo;
+    b.page = page;
+    b.changed = false;
+    k.buffers[page] = i;
+    makeMostRecent(i);
+    return PageRef(i, page, &k);
+}
+
+PageRef NewPage(Fileblock* fb, int keyNo, int32_t page) {
+    KeyState& k = fb->keys[keyNo - 1];
+    auto it = k.buffers.find(page);
+    int i;
+    if (it != k.buffers.end()) {
+        i = it->second;
+    } else {
+        i = takeVictim();
+        if (i < 0) return PageRef();
+        Buffer& b = gBuffers[i];
+        b.owner = fb;
+        b.keyNo = keyNo;
+        b.page = page;
+        k.buffers[page] = i;
+    }
+    Buffer& b = gBuffers[i];
+    std::memset(b.bytes.get(), 0, size_t(kMaxPageBytes));
+    b.changed = true;
+    makeMostRecent(i);
+    return PageRef(i, page, &k);
+}
+
+void DropPage(Fileblock* fb, int keyNo, int32_t page) {
+    KeyState& k = fb->keys[keyNo - 1];
+    auto it = k.buffers.find(page);
+    if (it == k.buffers.end()) return;
+    int i = it->second;
+    detach(i);
+    makeLeastRecent(i);
+}
+
+bool FlushFileblockPages(Fileblock* fb, bool write) {
+    bool ok = true;
+    for (int keyNo = 1; keyNo <= fb->numKeys; ++keyNo) {
+        KeyState& k = fb->keys[keyNo - 1];
+        // Write in page order: the file is written front to back.
+        std::vector<std::pair<int32_t, int>> pages(k.buffers.begin(), k.buffers.end());
+        std::sort(pages.begin(), pages.end());
+        for (auto& [page, i] : pages) {
+            Buffer& b = gBuffers[i];
+            if (write && b.changed && !writeBack(b)) ok = false;
+            detach(i);
+            makeLeastRecent(i);
+        }
+        if (write && k.headerChanged) {
+            if (WriteKeyHeader(fb, keyNo))
+                k.headerChanged = false;
+            else
+                ok = false;
+        }
+    }
+    return ok;
+}
+
+int InitPool(int buffers) {
+    gBuffers.clear();
+    try {
+        gBuffers.resize(size_t(buffers) + 1);
+    } catch (const std::bad_alloc&) {
+        gBuffers.clear();
+        return 0;
+    }
+    gSentinel = buffers;
+    gBuffers[gSentinel].prev = gBuffers[gSentinel].next = gSentinel;
+    // The first eight buffers are allocated now so that the minimum is guaranteed; the
+    // rest are allocated when first needed.
+    int allocated = 0;
+    for (int i = 0; i < buffers; ++i) {
+        if (i < 8) {
+            gBuffers[i].bytes.reset(new (std::nothrow) uint8_t[kMaxPageBytes]);
+            if (!gBuffers[i].bytes) break;
+        }
+        insertAfter(gBuffers[gSentinel].prev, i);
+        ++allocated;
+    }
+    if (allocated < 8) {
+        gBuffers.clear();
+        gSentinel = -1;
+        return allocated;
+    }
+    return allocated;
+}
+
+void ExitPool() {
+    gBuffers.clear();
+    gBuffers.shrink_to_fit();
+    gSentinel = -1;
+}
+
+}  // namespace invarro::storage

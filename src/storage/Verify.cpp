@@ -1,0 +1,397 @@
+#include "storage/Verify.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <set>
+
+#include "storage/Bytes.h"
+#include "storage/Engine.h"
+#include "storage/KeyText.h"
+#include "storage/BTree.h"
+
+namespace invarro::storage {
+
+namespace {
+
+// A read-only file read by position; no lock is taken.
+class RawFile {
+public:
+    ~RawFile() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    bool open(const std::string& name) {
+        fd_ = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+        return fd_ >= 0;
+    }
+    int64_t size() const {
+        struct stat st{};
+        return ::fstat(fd_, &st) == 0 ? st.st_size : -1;
+    }
+    bool read(int64_t pos, void* buf, size_t n) const {
+        if (pos < 0) return false;
+        return ::pread(fd_, buf, n, pos) == ssize_t(n);
+    }
+
+private:
+    int fd_ = -1;
+};
+
+struct Reader {
+    FileblockInfo info;
+    RawFile data;
+    RawFile index;
+    std::vector<int64_t> sections;  // section offset per key
+    int64_t recordSize = 0;         // R of the index file
+    std::string error;
+
+    bool open(const std::string& name) {
+        std::string dataName = DataFileName(name);
+        if (!data.open(dataName)) {
+            error = "cannot open " + dataName + ": " + std::strerror(errno);
+            return false;
+        }
+        uint8_t h[21];
+        if (!data.read(0, h, sizeof h)) {
+            error = dataName + ": data header is shorter than 21 bytes";
+            return false;
+        }
+        info.chainHead = rd32(h);
+        info.deleted = rd32(h + 4);
+        info.high = rd32(h + 8);
+        info.recordLength = rd32(h + 12);
+        info.numKeys = h[16];
+        info.updateInProgress = h[20] != 0;
+        if (info.recordLength < kMinRecordLength) {
+            error = dataName + ": record length " + std::to_string(info.recordLength) +
+                    " is below 21";
+            return false;
+        }
+        if (info.numKeys > kMaxKeys) {
+            error = dataName + ": header names " + std::to_string(info.numKeys) + " keys";
+            return false;
+        }
+        if (info.numKeys == 0) return true;
+        std::string indexName = IndexFileName(name);
+        if (!index.open(indexName)) {
+            error = "cannot open " + indexName + ": " + std::strerror(errno);
+            return false;
+        }
+        int64_t off = 0;
+        for (int i = 0; i < info.numKeys; ++i) {
+            uint8_t k[28];
+            if (!index.read(off, k, sizeof k)) {
+                error = indexName + ": key header " + std::to_string(i + 1) + " is missing";
+                return false;
+            }
+            KeyInfo ki;
+            ki.freeHead = rd32(k);
+            ki.freePages = rd32(k + 4);
+            ki.highPage = rd32(k + 8);
+            ki.pageSize = rd32(k + 12);
+            ki.root = rd32(k + 16);
+            ki.duplicates = k[20] != 0;
+            ki.entries = rd32(k + 22);
+            ki.itemsPerPage = rd16(k + 26) == 0 ? kItemsPerPage : rd16(k + 26);
+            if (ki.itemsPerPage < 2 || ki.itemsPerPage > 62 || ki.pageSize < 6 ||
+                (ki.pageSize - 6) % ki.itemsPerPage != 0) {
+                error = indexName + ": key " + std::to_string(i + 1) +
+                        " has an inconsistent page size";
+                return false;
+            }
+            ki.keyLength = (ki.pageSize - 6) / ki.itemsPerPage - 9;
+            if (ki.keyLength < 1 || ki.keyLength > kMaxKeyLength) {
+                error = indexName + ": key " + std::to_string(i + 1) + " has key length " +
+                        std::to_string(ki.keyLength);
+                return false;
+            }
+            sections.push_back(off);
+            off += ki.pageSize;
+            info.keys.push_back(ki);
+        }
+        recordSize = off;
+        return true;
+    }
+
+    bool readPage(int keyNo, int32_t page, std::vector<uint8_t>& buf) const {
+        const KeyInfo& k = info.keys[size_t(keyNo - 1)];
+        buf.assign(size_t(k.pageSize), 0);
+        return index.read(int64_t(page) * recordSize + sections[size_t(keyNo - 1)], buf.data(),
+                          buf.size());
+    }
+};
+
+struct Entry {
+    std::string key;
+    int32_t rec = 0;
+};
+
+int compareEntries(const Entry& a, const Entry& b, bool dups) {
+    int c = CompareKeys(a.key, b.key);
+    if (c != 0 || !dups) return c;
+    int32_t d = int32_t(uint32_t(a.rec) - uint32_t(b.rec));
+    return d < 0 ? -1 : (d > 0 ? 1 : 0);
+}
+
+// Walks one B-tree checking page fill, order and depth; collects the entries in order.
+struct TreeWalk {
+    const Reader& r;
+    int keyNo;
+    const KeyInfo& k;
+    std::vector<std::string>& problems;
+    std::vector<Entry> entries;
+    std::set<int32_t> pages;
+    int leafDepth = -1;
+    bool broken = false;
+
+    void problem(const std::string& text) {
+        if (problems.size() < 200) problems.push_back("key " + std::to_string(keyNo) + ": " + text);
+    }
+
+    void walk(int32_t page, int depth, bool isRoot) {
+        if (broken) return;
+        if (page < 1 || page > k.highPage) {
+            problem("page link " + std::to_string(page) + " outside 1.." +
+                    std::to_string(k.highPage));
+            broken = true;
+            return;
+        }
+        if (!pages.insert(page).second) {
+            problem("page " + std::to_string(page) + " is reached twice");
+            broken = true;
+            return;
+        }
+        if (depth > 32) {
+            problem("tree deeper than 32 levels");
+            broken = true;
+            return;
+        }
+        std::vector<uint8_t> buf;
+        if (!r.readPage(keyNo, page, buf)) {
+            problem("page " + std::to_string(page) + " cannot be read");
+            broken = true;
+            return;
+        }
+        int n = rd16(buf.data());
+        int32_t left = rd32(buf.data() + 2);
+        const int w = k.keyLength + 9;
+        std::string where = "page " + std::to_string(page);
+        if (n < 0 || n > k.itemsPerPage) {
+            problem(where + " holds " + std::to_string(n) + " items");
+            broken = true;
+            return;
+        }
+        if (!isRoot && n < k.itemsPerPage / 2)
+            problem(where + " holds " + std::to_string(n) + " items, fewer than " +
+                    std::to_string(k.itemsPerPage / 2));
+        if (isRoot && n == 0) problem("root " + where + " is empty");
+        bool leaf = left == 0;
+        for (int j = 0; j < n; ++j) {
+            const uint8_t* it = buf.data() + 6 + j * w;
+            if ((rd32(it + 4) == 0) != leaf) {
+                problem(where + " mixes leaf and inner items");
+                break;
+            }
+        }
+        if (leaf) {
+            if (leafDepth < 0) leafDepth = depth;
+            if (leafDepth != depth) problem(where + " is a leaf at another depth");
+        } else {
+            walk(left, depth + 1, false);
+        }
+        for (int j = 0; j < n && !broken; ++j) {
+            const uint8_t* it = buf.data() + 6 + j * w;
+            Entry e;
+            e.rec = rd32(it);
+            int len = it[8];
+            if (len > k.keyLength) {
+                problem(where + " item " + std::to_string(j + 1) + " has key length " +
+                        std::to_string(len));
+                len = k.keyLength;
+            }
+            e.key.assign(reinterpret_cast<const char*>(it + 9), size_t(len));
+            entries.push_back(e);
+            if (!leaf) walk(rd32(it + 4), depth + 1, false);
+        }
+    }
+};
+
+}  // namespace
+
+bool ReadFileblockInfo(const std::string& name, FileblockInfo& info, std::string& error) {
+    Reader r;
+    if (!r.open(name)) {
+        error = r.error;
+        return false;
+    }
+    info = r.info;
+    return true;
+}
+
+std::vector<std::string> CheckFileblock(const std::string& name) {
+    std::vector<std::string> problems;
+    Reader r;
+    if (!r.open(name)) {
+        problems.push_back(r.error);
+        return problems;
+    }
+    const FileblockInfo& fi = r.info;
+    const int64_t L = fi.recordLength;
+
+    // Data file: size, deleted chain, deleted marks.
+    int64_t size = r.data.size();
+    if (fi.high < 0) problems.push_back("highest record number " + std::to_string(fi.high));
+    if (size != (int64_t(fi.high) + 1) * L)
+        problems.push_back("data file has " + std::to_string(size) + " bytes, expected " +
+                           std::to_string((int64_t(fi.high) + 1) * L) + " for " +
+                           std::to_string(fi.high) + " records of " + std::to_string(L));
+    if (fi.updateInProgress)
+        problems.push_back("update-in-progress flag is set: the fileblock was not closed");
+    std::vector<uint8_t> onChain(size_t(std::max(fi.high, 0)) + 1, 0);
+    std::vector<uint8_t> live(size_t(std::max(fi.high, 0)) + 1, 0);
+    int32_t chainLength = 0;
+    for (int32_t n = fi.chainHead; n != -1;) {
+        if (n < 1 || n > fi.high) {
+            problems.push_back("deleted chain link " + std::to_string(n) + " outside 1.." +
+                               std::to_string(fi.high));
+            break;
+        }
+        if (onChain[size_t(n)]) {
+            problems.push_back("deleted chain loops at record " + std::to_string(n));
+            break;
+        }
+        onChain[size_t(n)] = 1;
+        ++chainLength;
+        uint8_t m[4];
+        if (!r.data.read(int64_t(n) * L, m, 4)) {
+            problems.push_back("deleted record " + std::to_string(n) + " cannot be read");
+            break;
+        }
+        n = rd32(m);
+        if (n == 0) {
+            problems.push_back("deleted chain reaches a live record");
+            break;
+        }
+    }
+    if (chainLength != fi.deleted)
+        problems.push_back("header counts " + std::to_string(fi.deleted) +
+                           " deleted records, the chain holds " + std::to_string(chainLength));
+    for (int32_t n = 1; n <= fi.high; ++n) {
+        uint8_t m[4];
+        if (!r.data.read(int64_t(n) * L, m, 4)) break;
+        if (rd32(m) == 0)
+            live[size_t(n)] = 1;
+        else if (!onChain[size_t(n)])
+            problems.push_back("record " + std::to_string(n) +
+                               " is marked deleted but not on the deleted chain");
+    }
+
+    // Every B-tree.
+    int64_t indexSize = fi.numKeys > 0 ? r.index.size() : 0;
+    int32_t maxHigh = 0;
+    for (int keyNo = 1; keyNo <= fi.numKeys; ++keyNo) {
+        const KeyInfo& k = fi.keys[size_t(keyNo - 1)];
+        maxHigh = std::max(maxHigh, k.highPage);
+        TreeWalk tw{r, keyNo, k, problems, {}, {}, -1, false};
+        if (k.root != 0) tw.walk(k.root, 0, true);
+        if (tw.broken) continue;
+        if (int32_t(tw.entries.size()) != k.entries)
+            tw.problem("header counts " + std::to_string(k.entries) + " entries, the tree holds " +
+                       std::to_string(tw.entries.size()));
+        for (size_t i = 1; i < tw.entries.size(); ++i) {
+            int c = compareEntries(tw.entries[i - 1], tw.entries[i], k.duplicates);
+            if (c >= 0) {
+                tw.problem(std::string(c == 0 ? "duplicate entry " : "entries out of order at ") +
+                           EncodeKeyText(tw.entries[i].key) + " " +
+                           std::to_string(tw.entries[i].rec));
+                break;
+            }
+        }
+        int bad = 0;
+        for (const Entry& e : tw.entries) {
+            if (e.rec < 1 || e.rec > fi.high || !live[size_t(e.rec)]) {
+                if (++bad <= 5)
+                    tw.problem("entry " + EncodeKeyText(e.key) + " points to record " +
+                               std::to_string(e.rec) + ", which is not a live record");
+            }
+        }
+        // Free-page chain.
+        std::set<int32_t> freePages;
+        for (int32_t p = k.freeHead; p != -1;) {
+            if (p < 1 || p > k.highPage) {
+                tw.problem("free-page link " + std::to_string(p) + " outside 1.." +
+                           std::to_string(k.highPage));
+                break;
+            }
+            if (!freePages.insert(p).second) {
+                tw.problem("free-page chain loops at page " + std::to_string(p));
+                break;
+            }
+            if (tw.pages.count(p)) tw.problem("page " + std::to_string(p) + " is free and in use");
+            uint8_t m[4];
+            if (!r.index.read(int64_t(p) * r.recordSize + r.sections[size_t(keyNo - 1)], m, 4)) {
+                tw.problem("free page " + std::to_string(p) + " cannot be read");
+                break;
+            }
+            p = rd32(m);
+        }
+        if (int32_t(freePages.size()) != k.freePages)
+            tw.problem("header counts " + std::to_string(k.freePages) +
+                       " free pages, the chain holds " + std::to_string(freePages.size()));
+        int32_t accounted = int32_t(tw.pages.size() + freePages.size());
+        if (accounted != k.highPage)
+            tw.problem(std::to_string(k.highPage - accounted) +
+                       " pages are neither in the tree nor free");
+    }
+    if (fi.numKeys > 0 && indexSize < (int64_t(maxHigh) + 1) * r.recordSize)
+        problems.push_back("index file has " + std::to_string(indexSize) + " bytes, fewer than " +
+                           std::to_string((int64_t(maxHigh) + 1) * r.recordSize));
+    return problems;
+}
+
+bool ForEachLiveRecord(const std::string& name,
+                       const std::function<void(int32_t, const std::string&)>& fn,
+                       std::string& error) {
+    Reader r;
+    if (!r.open(name)) {
+        error = r.error;
+        return false;
+    }
+    std::string rec(size_t(r.info.recordLength), '\0');
+    for (int32_t n = 1; n <= r.info.high; ++n) {
+        if (!r.data.read(int64_t(n) * r.info.recordLength, rec.data(), rec.size())) {
+            error = "record " + std::to_string(n) + " cannot be read";
+            return false;
+        }
+        if (rd32(reinterpret_cast<const uint8_t*>(rec.data())) == 0) fn(n, rec);
+    }
+    return true;
+}
+
+bool ForEachKeyEntry(const std::string& name, int keyNo,
+                     const std::function<void(const std::string&, int32_t)>& fn,
+                     std::string& error) {
+    Reader r;
+    if (!r.open(name)) {
+        error = r.error;
+        return false;
+    }
+    if (keyNo < 1 || keyNo > r.info.numKeys) {
+        error = "no key " + std::to_string(keyNo);
+        return false;
+    }
+    std::vector<std::string> problems;
+    TreeWalk tw{r, keyNo, r.info.keys[size_t(keyNo - 1)], problems, {}, {}, -1, false};
+    if (r.info.keys[size_t(keyNo - 1)].root != 0) tw.walk(r.info.keys[size_t(keyNo - 1)].root, 0, true);
+    if (tw.broken) {
+        error = problems.empty() ? "index damaged" : problems.front();
+        return false;
+    }
+    for (const Entry& e : tw.entries) fn(e.key, e.rec);
+    return true;
+}
+
+}  // namespace invarro::storage

@@ -1,0 +1,463 @@
+// B-tree indexes: tree shape after inserts and deletes, entry order, positioning and the
+// approximate positions.
+
+#include <cstdio>
+
+#include "EngineFixture.h"
+#include "storage/Bytes.h"
+#include "storage/Verify.h"
+
+namespace invarro::storage {
+namespace {
+
+using invarro::testing::ReadFileBytes;
+
+std::string num4(int i) {
+    char b[8];
+    std::snprintf(b, sizeof b, "%04d", i);
+    return b;
+}
+
+// One page of a key read straight from the index file.
+struct RawPage {
+    int n = 0;
+    int32_t left = 0;
+    std::vector<std::string> keys;
+    std::vector<int32_t> recs, children;
+};
+
+class KeyTest : public EngineTest {
+protected:
+    FileblockInfo info() {
+        FileblockInfo fi;
+        std::string error;
+        EXPECT_TRUE(ReadFileblockInfo(name(), fi, error)) << error;
+        return fi;
+    }
+    RawPage page(int keyNo, int32_t p) {
+        FileblockInfo fi = info();
+        int64_t r = 0, s = 0;
+        for (int i = 0; i < fi.numKeys; ++i) {
+            if (i == keyNo - 1) s = r;
+            r += fi.keys[size_t(i)].pageSize;
+        }
+        const KeyInfo& k = fi.keys[size_t(keyNo - 1)];
+        std::string ix = ReadFileBytes(name() + ".IX");
+        const uint8_t* b = reinterpret_cast<const uint8_t*>(ix.data()) + p * r + s;
+        RawPage pg;
+        pg.n = rd16(b);
+        pg.left = rd32(b + 2);
+        for (int j = 0; j < pg.n; ++j) {
+            const uint8_t* it = b + 6 + j * (k.keyLength + 9);
+            pg.recs.push_back(rd32(it));
+            pg.children.push_back(rd32(it + 4));
+            pg.keys.emplace_back(reinterpret_cast<const char*>(it + 9), it[8]);
+        }
+        return pg;
+    }
+    // Live records 1..n for the entries to point to.
+    void fillRecords(Fileblock* fb, int n) {
+        std::string r = record(30, "r");
+        for (int i = 0; i < n; ++i) AddRecord(fb, r.data());
+    }
+    void expectSound() {
+        auto problems = CheckFileblock(name());
+        EXPECT_TRUE(problems.empty()) << problems.front();
+    }
+    // All entries of a key in order, by NextKey from no position.
+    std::vector<std::pair<std::string, int32_t>> forward(Fileblock* fb, int keyNo) {
+        std::vector<std::pair<std::string, int32_t>> out;
+        std::string key;
+        int32_t rec = 0;
+        // Run off the end first so that the position is "none".
+        for (;;) {
+            NextKey(fb, keyNo, key, rec);
+            if (!EngineOk) break;
+        }
+        for (;;) {
+            NextKey(fb, keyNo, key, rec);
+            if (!EngineOk) break;
+            out.emplace_back(key, rec);
+        }
+        return out;
+    }
+};
+
+TEST_F(KeyTest, EmptyIndexHasNoEntries) {
+    Fileblock* fb = createOpen(30, {{10, false}});
+    std::string key;
+    int32_t rec = 0;
+    NextKey(fb, 1, key, rec);
+    EXPECT_EQ(EngineError, err::NoNextEntry);
+    PrevKey(fb, 1, key, rec);
+    EXPECT_EQ(EngineError, err::NoPrevEntry);
+    EXPECT_EQ(FindKeyAtOrAfter(fb, 1, key), 0);
+    EXPECT_EQ(EngineError, err::KeyNotFound);
+    FindKeyAndRecord(fb, 1, key, rec, 1);
+    EXPECT_EQ(EngineError, err::NoNextEntry);
+    ApproxKeyAtPosition(fb, 1, 0, 63, key, rec);
+    EXPECT_EQ(EngineError, err::ApproxEmpty);
+    ApproxKeyPosition(fb, 1, "A", 0, 63);
+    EXPECT_EQ(EngineError, err::ApproxPosEmpty);
+    EXPECT_EQ(KeyCount(fb, 1), 0);
+    DeleteKey(fb, 1, 1, "A");
+    EXPECT_EQ(EngineError, err::NoSuchEntry);
+    CloseFileblock(fb);
+    expectSound();
+}
+
+TEST_F(KeyTest, SixtyThirdEntrySplitsTheRoot) {
+    Fileblock* fb = createOpen(30, {{4, false}});
+    for (int i = 1; i <= 62; ++i) AddKey(fb, 1, i, num4(i));
+    EXPECT_EQ(KeyCount(fb, 1), 62);
+    AddKey(fb, 1, 63, num4(63));
+    ASSERT_TRUE(EngineOk);
+    CloseFileblock(fb);
+    FileblockInfo fi = info();
+    EXPECT_EQ(fi.keys[0].highPage, 3);
+    EXPECT_EQ(fi.keys[0].entries, 63);
+    RawPage root = page(1, fi.keys[0].root);
+    ASSERT_EQ(root.n, 1);
+    EXPECT_EQ(root.keys[0], "0032");
+    EXPECT_EQ(page(1, root.left).n, 31);
+    EXPECT_EQ(page(1, root.children[0]).n, 31);
+    EXPECT_EQ(page(1, root.children[0]).left, 0);
+}
+
+TEST_F(KeyTest, FullLeafPassesItemsToItsSiblingBeforeSplitting) {
+    Fileblock* fb = createOpen(30, {{4, false}});
+    fillRecords(fb, 95);
+    for (int i = 1; i <= 94; ++i) AddKey(fb, 1, i, num4(i));  // right leaf now full
+    CloseFileblock(fb);
+    EXPECT_EQ(info().keys[0].highPage, 3);
+    RawPage before = page(1, info().keys[0].root);
+    EXPECT_EQ(page(1, before.children[0]).n, 62);
+
+    fb = OpenFileblock(name(), false);
+    AddKey(fb, 1, 95, num4(95));
+    CloseFileblock(fb);
+    FileblockInfo fi = info();
+    EXPECT_EQ(fi.keys[0].highPage, 3);  // no new page
+    RawPage root = page(1, fi.keys[0].root);
+    ASSERT_EQ(root.n, 1);
+    int left = page(1, root.left).n, right = page(1, root.children[0]).n;
+    EXPECT_EQ(left + right, 94);
+    EXPECT_LE(std::abs(left - right), 1);
+    expectSound();
+}
+
+TEST_F(KeyTest, UnderflowBorrowsFromARichNeighbourAndMergesWithAPoorOne) {
+    Fileblock* fb = createOpen(30, {{4, false}});
+    fillRecords(fb, 64);
+    for (int i = 1; i <= 64; ++i) AddKey(fb, 1, i, num4(i));
+    // Left leaf 1..31, separator 32, right leaf 33..64 (32 items).
+    DeleteKey(fb, 1, 1, num4(1));  // left drops to 30: borrows one (k = 1)
+    CloseFileblock(fb);
+    FileblockInfo fi = info();
+    RawPage root = page(1, fi.keys[0].root);
+    ASSERT_EQ(root.n, 1);
+    EXPECT_EQ(root.keys[0], "0033");
+    EXPECT_EQ(page(1, root.left).n, 31);
+    EXPECT_EQ(page(1, root.children[0]).n, 31);
+    EXPECT_EQ(fi.keys[0].freePages, 0);
+
+    fb = OpenFileblock(name(), false);
+    DeleteKey(fb, 1, 2, num4(2));  // 30 + separator + 31: merge, and the root collapses
+    CloseFileblock(fb);
+    fi = info();
+    EXPECT_EQ(fi.keys[0].entries, 62);
+    EXPECT_EQ(fi.keys[0].freePages, 2);
+    RawPage merged = page(1, fi.keys[0].root);
+    EXPECT_EQ(merged.n, 62);
+    EXPECT_EQ(merged.left, 0);
+    EXPECT_EQ(merged.keys.front(), "0003");
+    EXPECT_EQ(merged.keys.back(), "0064");
+    expectSound();
+}
+
+TEST_F(KeyTest, DeletingTheLastEntryFreesTheRootForReuse) {
+    Fileblock* fb = createOpen(30, {{4, true}});
+    AddKey(fb, 1, 1, "A");
+    DeleteKey(fb, 1, 1, "A");
+    CloseFileblock(fb);
+    FileblockInfo fi = info();
+    EXPECT_EQ(fi.keys[0].root, 0);
+    EXPECT_EQ(fi.keys[0].freePages, 1);
+    EXPECT_EQ(fi.keys[0].freeHead, 1);
+    fb = OpenFileblock(name(), false);
+    AddKey(fb, 1, 1, "B");
+    CloseFileblock(fb);
+    fi = info();
+    EXPECT_EQ(fi.keys[0].root, 1);
+    EXPECT_EQ(fi.keys[0].highPage, 1);
+    EXPECT_EQ(fi.keys[0].freePages, 0);
+    EXPECT_EQ(fi.keys[0].freeHead, -1);
+}
+
+TEST_F(KeyTest, KeyHeadersAndPagesAreLaidOutPerKeySection) {
+    Fileblock* fb = createOpen(30, {{1, false}, {30, true}});
+    AddKey(fb, 2, 5, "Z");
+    CloseFileblock(fb);
+    std::string ix = ReadFileBytes(name() + ".IX");
+    const int p1 = 6 + 62 * 10, p2 = 6 + 62 * 39;
+    ASSERT_EQ(ix.size(), size_t(2 * (p1 + p2)));
+    auto u = reinterpret_cast<const uint8_t*>(ix.data());
+    EXPECT_EQ(rd32(u + 0), -1);
+    EXPECT_EQ(rd32(u + 12), p1);
+    EXPECT_EQ(rd16(u + 26), 62);
+    EXPECT_EQ(u[20], 0);
+    EXPECT_EQ(rd32(u + p1 + 12), p2);
+    EXPECT_EQ(u[p1 + 20], 1);
+    EXPECT_EQ(rd32(u + p1 + 16), 1);  // root page 1
+    EXPECT_EQ(rd32(u + p1 + 22), 1);  // one entry
+    // Page 1 of key 2: one item, record 5, key "Z".
+    const uint8_t* pg = u + (p1 + p2) + p1;
+    EXPECT_EQ(rd16(pg), 1);
+    EXPECT_EQ(rd32(pg + 2), 0);
+    EXPECT_EQ(rd32(pg + 6), 5);
+    EXPECT_EQ(rd32(pg + 10), 0);
+    EXPECT_EQ(pg[14], 1);
+    EXPECT_EQ(pg[15], 'Z');
+}
+
+TEST_F(KeyTest, DuplicateKeysOrderByRecordNumber) {
+    Fileblock* fb = createOpen(30, {{8, true}});
+    AddKey(fb, 1, 7, "K");
+    AddKey(fb, 1, 3, "K");
+    AddKey(fb, 1, 5, "J");
+    AddKey(fb, 1, 7, "K");
+    EXPECT_EQ(EngineError, err::DuplicateEntry);
+    auto all = forward(fb, 1);
+    std::vector<std::pair<std::string, int32_t>> want{{"J", 5}, {"K", 3}, {"K", 7}};
+    EXPECT_EQ(all, want);
+    std::string key = "K";
+    EXPECT_EQ(FindKeyAtOrAfter(fb, 1, key), 3);
+    EXPECT_EQ(key, "K");
+    DeleteKey(fb, 1, 9, "K");
+    EXPECT_EQ(EngineError, err::NoSuchEntry);
+    DeleteKey(fb, 1, 7, "K");
+    EXPECT_TRUE(EngineOk);
+    EXPECT_EQ(KeyCount(fb, 1), 2);
+    CloseFileblock(fb);
+}
+
+TEST_F(KeyTest, UniqueIndexRefusesASecondEntryWithTheSameKey) {
+    Fileblock* fb = createOpen(30, {{8, false}});
+    AddKey(fb, 1, 1, "SAME");
+    AddKey(fb, 1, 2, "SAME");
+    EXPECT_EQ(EngineError, err::DuplicateEntry);
+    EXPECT_EQ(ErrorClass(), 1);
+    EXPECT_EQ(KeyCount(fb, 1), 1);
+    // On a unique index the record number does not matter for deletion.
+    DeleteKey(fb, 1, 99, "SAME");
+    EXPECT_TRUE(EngineOk);
+    EXPECT_EQ(KeyCount(fb, 1), 0);
+    CloseFileblock(fb);
+}
+
+TEST_F(KeyTest, KeysAreComparedAsUnsignedBytesAndShorterFirst) {
+    Fileblock* fb = createOpen(30, {{4, false}});
+    fillRecords(fb, 6);
+    AddKey(fb, 1, 1, "Z");
+    AddKey(fb, 1, 2, "\xE4");
+    AddKey(fb, 1, 3, "AB");
+    AddKey(fb, 1, 4, "ABC");
+    AddKey(fb, 1, 5, "");
+    AddKey(fb, 1, 6, std::string("A\0", 2));
+    auto all = forward(fb, 1);
+    std::vector<int32_t> order;
+    for (auto& e : all) order.push_back(e.second);
+    EXPECT_EQ(order, (std::vector<int32_t>{5, 6, 3, 4, 1, 2}));
+    CloseFileblock(fb);
+}
+
+TEST_F(KeyTest, OverlongKeysAreCutOrRefused) {
+    Fileblock* fb = createOpen(30, {{30, false}, {10, false}});
+    std::string k31(31, 'X');
+    k31[30] = 'Y';
+    AddKey(fb, 1, 1, k31);
+    EXPECT_TRUE(EngineOk);
+    std::string key;
+    FindKeyAtOrAfter(fb, 1, key);
+    EXPECT_EQ(key, std::string(30, 'X'));
+    AddKey(fb, 2, 1, std::string(11, 'A'));
+    EXPECT_EQ(EngineError, err::KeyTooLong);
+    AddKey(fb, 2, 1, std::string(10, 'A'));
+    EXPECT_TRUE(EngineOk);
+    CloseFileblock(fb);
+}
+
+TEST_F(KeyTest, SteppingRunsOffEitherEndAndStartsOver) {
+    Fileblock* fb = createOpen(30, {{4, false}});
+    for (int i = 1; i <= 3; ++i) AddKey(fb, 1, i, num4(i));
+    std::string key = num4(3);
+    int32_t rec = 0;
+    FindKeyAtOrAfter(fb, 1, key);
+    NextKey(fb, 1, key, rec);
+    EXPECT_EQ(EngineError, err::NoNextEntry);
+    NextKey(fb, 1, key, rec);
+    EXPECT_TRUE(EngineOk);
+    EXPECT_EQ(rec, 1);
+    PrevKey(fb, 1, key, rec);
+    EXPECT_EQ(EngineError, err::NoPrevEntry);
+    PrevKey(fb, 1, key, rec);
+    EXPECT_EQ(rec, 3);
+    CloseFileblock(fb);
+}
+
+TEST_F(KeyTest, StepsAfterAChangeFindTheirPlaceAgain) {
+    Fileblock* fb = createOpen(30, {{4, false}, {4, true}});
+    fillRecords(fb, 200);
+    for (int i = 1; i <= 200; i += 2) AddKey(fb, 1, i, num4(i));
+    std::string key = num4(101);
+    int32_t rec = FindKeyAtOrAfter(fb, 1, key);
+    ASSERT_EQ(rec, 101);
+    // The entry just returned is deleted: the next step gives its former successor.
+    DeleteKey(fb, 1, 101, num4(101));
+    NextKey(fb, 1, key, rec);
+    EXPECT_EQ(rec, 103);
+    DeleteKey(fb, 1, 103, num4(103));
+    PrevKey(fb, 1, key, rec);
+    EXPECT_EQ(rec, 99);
+    // A new entry right after the current one is the next step.
+    AddKey(fb, 1, 100, num4(100));
+    NextKey(fb, 1, key, rec);
+    EXPECT_EQ(rec, 100);
+    // A change of another key keeps this key's position.
+    AddKey(fb, 2, 1, "X");
+    NextKey(fb, 1, key, rec);
+    EXPECT_EQ(rec, 105);
+    CloseFileblock(fb);
+    expectSound();
+}
+
+TEST_F(KeyTest, FindKeyAndRecordHonoursTheDirection) {
+    Fileblock* fb = createOpen(30, {{4, true}});
+    AddKey(fb, 1, 10, "B");
+    AddKey(fb, 1, 20, "B");
+    AddKey(fb, 1, 5, "D");
+    std::string key = "B";
+    int32_t rec = 20;
+    FindKeyAndRecord(fb, 1, key, rec, 0);
+    EXPECT_TRUE(EngineOk);
+    EXPECT_EQ(rec, 20);
+    key = "B", rec = 15;
+    FindKeyAndRecord(fb, 1, key, rec, 0);
+    EXPECT_EQ(EngineError, err::ExactNotFound);
+    key = "B", rec = 15;
+    FindKeyAndRecord(fb, 1, key, rec, 1);
+    EXPECT_EQ(rec, 20);
+    key = "B", rec = 15;
+    FindKeyAndRecord(fb, 1, key, rec, -1);
+    EXPECT_EQ(rec, 10);
+    NextKey(fb, 1, key, rec);  // the position is set by the find
+    EXPECT_EQ(rec, 20);
+    key = "A", rec = 0;
+    FindKeyAndRecord(fb, 1, key, rec, -1);
+    EXPECT_EQ(EngineError, err::NoPrevEntry);
+    key = "E", rec = 0;
+    FindKeyAndRecord(fb, 1, key, rec, 1);
+    EXPECT_EQ(EngineError, err::NoNextEntry);
+    key = "C";
+    EXPECT_EQ(FindKeyAtOrAfter(fb, 1, key), 5);
+    EXPECT_EQ(key, "D");
+    key = "E";
+    EXPECT_EQ(FindKeyAtOrAfter(fb, 1, key), 0);
+    EXPECT_EQ(EngineError, err::KeyNotFound);
+    CloseFileblock(fb);
+}
+
+TEST_F(KeyTest, ApproximatePositionsOnASingleLeaf) {
+    Fileblock* fb = createOpen(30, {{4, false}});
+    for (int i = 1; i <= 9; ++i) AddKey(fb, 1, i, num4(i));
+    // With one leaf the position of entry j is j x (N + 1) div (r + 1).
+    EXPECT_EQ(ApproxKeyPosition(fb, 1, num4(1), 1, 63), 6u);
+    EXPECT_EQ(ApproxKeyPosition(fb, 1, num4(9), 9, 63), 57u);
+    std::string key;
+    int32_t rec = -1;
+    ApproxKeyAtPosition(fb, 1, 0, 63, key, rec);
+    EXPECT_TRUE(EngineOk);
+    EXPECT_EQ(rec, 0);
+    EXPECT_EQ(key, "");
+    ApproxKeyAtPosition(fb, 1, 32, 63, key, rec);
+    EXPECT_EQ(rec, 5);
+    ApproxKeyAtPosition(fb, 1, 63, 63, key, rec);
+    EXPECT_EQ(rec, 9);
+    ApproxKeyAtPosition(fb, 1, 64, 63, key, rec);
+    EXPECT_EQ(EngineError, err::ApproxBadPosition);
+    ApproxKeyAtPosition(fb, 1, 0, 0, key, rec);
+    EXPECT_EQ(EngineError, err::ApproxBadPosition);
+    ApproxKeyPosition(fb, 1, "A", 0, 0);
+    EXPECT_EQ(EngineError, err::ApproxBadScale);
+    CloseFileblock(fb);
+}
+
+TEST_F(KeyTest, ApproximatePositionsFollowTheIndexOrderOnALargeTree) {
+    Fileblock* fb = createOpen(30, {{6, true}});
+    for (int i = 0; i < 5000; ++i) AddKey(fb, 1, i + 1, num4(i * 7919 % 5000));
+    auto all = forward(fb, 1);
+    ASSERT_EQ(all.size(), 5000u);
+    uint32_t last = 0;
+    for (auto& [k, r] : all) {
+        uint32_t p = ApproxKeyPosition(fb, 1, k, r, 1000);
+        ASSERT_TRUE(EngineOk);
+        EXPECT_GE(p, last);
+        EXPECT_LE(p, 1000u);
+        last = p;
+    }
+    EXPECT_LE(ApproxKeyPosition(fb, 1, all.front().first, all.front().second, 1000), 20u);
+    EXPECT_GE(last, 950u);
+    std::string prevKey;
+    int32_t prevRec = 0;
+    for (uint32_t a = 0; a <= 63; ++a) {
+        std::string key;
+        int32_t rec;
+        ApproxKeyAtPosition(fb, 1, a, 63, key, rec);
+        ASSERT_TRUE(EngineOk);
+        int c = CompareKeys(key, prevKey);
+        EXPECT_TRUE(c > 0 || (c == 0 && rec >= prevRec)) << a;
+        prevKey = key;
+        prevRec = rec;
+    }
+    CloseFileblock(fb);
+}
+
+TEST_F(KeyTest, ApproximateRecordPositionsUseTheSlotCount) {
+    Fileblock* fb = createOpen(30, {});
+    std::string r = record(30, "x");
+    for (int i = 0; i < 99; ++i) AddRecord(fb, r.data());
+    EXPECT_EQ(ApproxRecordPosition(fb, 50, 63), 32u);
+    EXPECT_EQ(ApproxRecordPosition(fb, 500, 63), 63u);
+    EXPECT_EQ(ApproxRecordPosition(fb, 0, 63), 0u);
+    EXPECT_EQ(ApproxRecordAtPosition(fb, 32, 63), 51);
+    EXPECT_EQ(ApproxRecordAtPosition(fb, 0, 63), 1);
+    ApproxRecordPosition(fb, 1, 0);
+    EXPECT_EQ(EngineError, err::ApproxBadScale);
+    ApproxRecordAtPosition(fb, 64, 63);
+    EXPECT_EQ(EngineError, err::ApproxBadPosition);
+    CloseFileblock(fb);
+}
+
+TEST_F(KeyTest, IndexesSurviveCloseAndReopen) {
+    Fileblock* fb = createOpen(30, {{6, false}, {6, true}});
+    fillRecords(fb, 3000);
+    for (int i = 1; i <= 3000; ++i) {
+        AddKey(fb, 1, i, num4(i));
+        AddKey(fb, 2, i, num4(i % 17));
+    }
+    CloseFileblock(fb);
+    expectSound();
+    fb = OpenFileblock(name(), false);
+    EXPECT_EQ(KeyCount(fb, 1), 3000);
+    EXPECT_EQ(KeyCount(fb, 2), 3000);
+    auto all = forward(fb, 2);
+    ASSERT_EQ(all.size(), 3000u);
+    for (size_t i = 1; i < all.size(); ++i) {
+        ASSERT_TRUE(all[i - 1].first < all[i].first ||
+                    (all[i - 1].first == all[i].first && all[i - 1].second < all[i].second));
+    }
+    CloseFileblock(fb);
+}
+
+}  // namespace
+}  // namespace invarro::storage

@@ -1,0 +1,344 @@
+// invarro-fbtool: inspect, check, dump and script fileblocks from the command line.
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "storage/BTree.h"
+#include "storage/Engine.h"
+#include "storage/KeyText.h"
+#include "storage/Verify.h"
+
+using namespace invarro::storage;
+
+namespace {
+
+int usage() {
+    std::fprintf(stderr,
+                 "usage: invarro-fbtool COMMAND ...\n"
+                 "  info NAME          header counters and keys\n"
+                 "  check NAME         verify the data file and every index\n"
+                 "  dump NAME          live records as text\n"
+                 "  keys NAME K        entries of key K in order\n"
+                 "  script [FILE]      engine operations, one per line\n"
+                 "NAME is the fileblock name without extension (NAME.DAT, NAME.IX).\n");
+    return 2;
+}
+
+int cmdInfo(const std::string& name) {
+    FileblockInfo fi;
+    std::string error;
+    if (!ReadFileblockInfo(name, fi, error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 1;
+    }
+    std::printf("record length: %d\n", fi.recordLength);
+    std::printf("highest record: %d\n", fi.high);
+    std::printf("used records: %d\n", fi.high - fi.deleted);
+    std::printf("deleted records: %d\n", fi.deleted);
+    std::printf("update in progress: %s\n", fi.updateInProgress ? "yes" : "no");
+    std::printf("keys: %d\n", fi.numKeys);
+    for (size_t i = 0; i < fi.keys.size(); ++i) {
+        const KeyInfo& k = fi.keys[i];
+        std::printf(
+            "key %zu: length %d, %s, entries %d, root %d, highest page %d, free pages %d\n",
+            i + 1, k.keyLength, k.duplicates ? "duplicates" : "unique", k.entries, k.root,
+            k.highPage, k.freePages);
+    }
+    return 0;
+}
+
+int cmdCheck(const std::string& name) {
+    auto problems = CheckFileblock(name);
+    if (problems.empty()) {
+        std::printf("ok\n");
+        return 0;
+    }
+    for (const auto& p : problems) std::printf("%s\n", p.c_str());
+    return 1;
+}
+
+int cmdDump(const std::string& name) {
+    std::string error;
+    bool ok = ForEachLiveRecord(
+        name,
+        [](int32_t n, const std::string& bytes) {
+            std::printf("%d: %s\n", n, EscapeBytes(bytes).c_str());
+        },
+        error);
+    if (!ok) std::fprintf(stderr, "%s\n", error.c_str());
+    return ok ? 0 : 1;
+}
+
+int cmdKeys(const std::string& name, int keyNo) {
+    std::string error;
+    bool ok = ForEachKeyEntry(
+        name, keyNo,
+        [](const std::string& key, int32_t rec) {
+            std::printf("%s %d\n", EncodeKeyText(key).c_str(), rec);
+        },
+        error);
+    if (!ok) std::fprintf(stderr, "%s\n", error.c_str());
+    return ok ? 0 : 1;
+}
+
+// ----------------------------------------------------------------------------- script
+
+class Script {
+public:
+    // Runs one line; returns the result line.
+    std::string run(const std::string& line) {
+        std::istringstream in(line);
+        std::string op;
+        in >> op;
+        if (op.empty() || op[0] == '#') return "";
+        try {
+            return dispatch(op, in, line);
+        } catch (const std::exception&) {
+            return "err syntax";
+        }
+    }
+
+private:
+    std::vector<Fileblock*> handles_;
+    int current_ = -1;
+
+    static std::string rest(const std::string& line, int skipTokens) {
+        size_t pos = 0;
+        for (int i = 0; i < skipTokens; ++i) {
+            pos = line.find_first_not_of(' ', pos);
+            pos = line.find(' ', pos);
+            if (pos == std::string::npos) return "";
+        }
+        return line.substr(pos + 1);
+    }
+    static std::string status() { return "err " + std::to_string(EngineError); }
+    static std::string entry(int32_t rec, const std::string& key) {
+        return "ok " + std::to_string(rec) + " " + EncodeKeyText(key);
+    }
+    static std::string key(std::istringstream& in) {
+        std::string tok;
+        if (!(in >> tok)) throw std::runtime_error("key");
+        auto k = DecodeKeyText(tok);
+        if (!k) throw std::runtime_error("key");
+        return *k;
+    }
+    static long num(std::istringstream& in) {
+        std::string tok;
+        if (!(in >> tok)) throw std::runtime_error("number");
+        return std::stol(tok);
+    }
+    Fileblock* fb() { return current_ >= 0 ? handles_[size_t(current_)] : nullptr; }
+    std::string record(const std::string& text) {
+        int32_t len = RecordLength(fb());
+        if (!EngineOk) return {};
+        std::string r(size_t(len), '\0');
+        r.replace(4, std::min<size_t>(text.size(), size_t(len - 4)), text, 0,
+                  std::min<size_t>(text.size(), size_t(len - 4)));
+        return r;
+    }
+
+    std::string dispatch(const std::string& op, std::istringstream& in, const std::string& line) {
+        if (op == "init") {
+            int n = InitEngine(int(num(in)));
+            return EngineOk ? "ok " + std::to_string(n) : status();
+        }
+        if (op == "exit") {
+            ExitEngine();
+            if (EngineOk) {
+                handles_.clear();
+                current_ = -1;
+            }
+            return EngineOk ? "ok" : status();
+        }
+        if (op == "create") {
+            std::string name;
+            long len;
+            in >> name;
+            len = num(in);
+            std::vector<KeyDescriptor> keys;
+            std::string k;
+            while (in >> k) {
+                KeyDescriptor d;
+                d.length = std::stoi(k.substr(0, k.size() - 1));
+                char f = k.back();
+                if (f != 'u' && f != 'd') return "err syntax";
+                d.duplicates = f == 'd';
+                keys.push_back(d);
+            }
+            CreateFileblock(name, int(len), int(keys.size()), keys.data());
+            return EngineOk ? "ok" : status();
+        }
+        if (op == "open") {
+            std::string name, mode;
+            in >> name >> mode;
+            Fileblock* f = OpenFileblock(name, mode == "ro");
+            if (!EngineOk) return status();
+            handles_.push_back(f);
+            current_ = int(handles_.size()) - 1;
+            return "ok " + std::to_string(current_ + 1);
+        }
+        if (op == "use") {
+            long h = num(in);
+            if (h < 1 || h > long(handles_.size())) return "err syntax";
+            current_ = int(h - 1);
+            return "ok";
+        }
+        if (op == "close") {
+            if (current_ < 0) return "err " + std::to_string(err::InvalidHandle);
+            Fileblock*& f = handles_[size_t(current_)];
+            CloseFileblock(f);
+            return EngineOk ? "ok" : status();
+        }
+        if (op == "add") {
+            std::string r = record(rest(line, 1));
+            if (!EngineOk) return status();
+            int32_t n = AddRecord(fb(), r.data());
+            return EngineOk ? "ok " + std::to_string(n) : status();
+        }
+        if (op == "put") {
+            long n = num(in);
+            std::string r = record(rest(line, 2));
+            if (!EngineOk) return status();
+            PutRecord(fb(), int32_t(n), r.data());
+            return EngineOk ? "ok" : status();
+        }
+        if (op == "get") {
+            long n = num(in);
+            int32_t len = RecordLength(fb());
+            if (!EngineOk) return status();
+            std::string r(size_t(len), '\0');
+            GetRecord(fb(), int32_t(n), r.data());
+            if (!EngineOk) return status();
+            std::string text = r.substr(4);
+            text = text.substr(0, text.find('\0'));
+            return "ok " + text;
+        }
+        if (op == "del") {
+            DeleteRecord(fb(), int32_t(num(in)));
+            return EngineOk ? "ok" : status();
+        }
+        if (op == "used" || op == "slots" || op == "reclen") {
+            int32_t v = op == "used" ? UsedRecordCount(fb())
+                        : op == "slots" ? RecordSlotCount(fb())
+                                        : RecordLength(fb());
+            return EngineOk ? "ok " + std::to_string(v) : status();
+        }
+        if (op == "nextrec" || op == "prevrec") {
+            long n = num(in);
+            int32_t v = op == "nextrec" ? NextUsedRecord(fb(), int32_t(n))
+                                        : PrevUsedRecord(fb(), int32_t(n));
+            return EngineOk ? "ok " + std::to_string(v) : status();
+        }
+        if (op == "addkey" || op == "delkey") {
+            int k = int(num(in));
+            long n = num(in);
+            std::string kv = key(in);
+            if (op == "addkey")
+                AddKey(fb(), k, int32_t(n), kv);
+            else
+                DeleteKey(fb(), k, int32_t(n), kv);
+            return EngineOk ? "ok" : status();
+        }
+        if (op == "find") {
+            int k = int(num(in));
+            std::string kv = key(in);
+            int32_t rec = FindKeyAtOrAfter(fb(), k, kv);
+            return EngineOk ? entry(rec, kv) : status();
+        }
+        if (op == "findrec") {
+            int k = int(num(in));
+            std::string kv = key(in);
+            int32_t rec = int32_t(num(in));
+            int dir = int(num(in));
+            FindKeyAndRecord(fb(), k, kv, rec, dir);
+            return EngineOk ? entry(rec, kv) : status();
+        }
+        if (op == "next" || op == "prev") {
+            int k = int(num(in));
+            std::string kv = key(in);
+            int32_t rec = int32_t(num(in));
+            if (op == "next")
+                NextKey(fb(), k, kv, rec);
+            else
+                PrevKey(fb(), k, kv, rec);
+            return EngineOk ? entry(rec, kv) : status();
+        }
+        if (op == "count") {
+            int32_t c = KeyCount(fb(), int(num(in)));
+            return EngineOk ? "ok " + std::to_string(c) : status();
+        }
+        if (op == "approxpos") {
+            int k = int(num(in));
+            std::string kv = key(in);
+            int32_t rec = int32_t(num(in));
+            uint32_t scale = uint32_t(num(in));
+            uint32_t p = ApproxKeyPosition(fb(), k, kv, rec, scale);
+            return EngineOk ? "ok " + std::to_string(p) : status();
+        }
+        if (op == "approxat") {
+            int k = int(num(in));
+            uint32_t pos = uint32_t(num(in));
+            uint32_t scale = uint32_t(num(in));
+            std::string kv;
+            int32_t rec = 0;
+            ApproxKeyAtPosition(fb(), k, pos, scale, kv, rec);
+            return EngineOk ? entry(rec, kv) : status();
+        }
+        if (op == "approxrecpos") {
+            int32_t rec = int32_t(num(in));
+            uint32_t scale = uint32_t(num(in));
+            uint32_t p = ApproxRecordPosition(fb(), rec, scale);
+            return EngineOk ? "ok " + std::to_string(p) : status();
+        }
+        if (op == "approxrecat") {
+            uint32_t pos = uint32_t(num(in));
+            uint32_t scale = uint32_t(num(in));
+            int32_t rec = ApproxRecordAtPosition(fb(), pos, scale);
+            return EngineOk ? "ok " + std::to_string(rec) : status();
+        }
+        return "err syntax";
+    }
+};
+
+int cmdScript(std::istream& in) {
+    Script script;
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        std::string result = script.run(line);
+        if (result.empty()) continue;
+        std::fputs(result.c_str(), stdout);
+        std::fputc('\n', stdout);
+        std::fflush(stdout);
+    }
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) return usage();
+    std::string cmd = argv[1];
+    if (cmd == "info" && argc == 3) return cmdInfo(argv[2]);
+    if (cmd == "check" && argc == 3) return cmdCheck(argv[2]);
+    if (cmd == "dump" && argc == 3) return cmdDump(argv[2]);
+    if (cmd == "keys" && argc == 4) return cmdKeys(argv[2], std::atoi(argv[3]));
+    if (cmd == "script" && argc <= 3) {
+        if (argc == 3) {
+            std::ifstream f(argv[2]);
+            if (!f) {
+                std::fprintf(stderr, "cannot read %s\n", argv[2]);
+                return 1;
+            }
+            return cmdScript(f);
+        }
+        return cmdScript(std::cin);
+    }
+    return usage();
+}
