@@ -45,10 +45,9 @@ int cmdInfo(const std::string& name) {
     std::printf("keys: %d\n", fi.numKeys);
     for (size_t i = 0; i < fi.keys.size(); ++i) {
         const KeyInfo& k = fi.keys[i];
-        std::printf(
-            "key %zu: length %d, %s, entries %d, root %d, highest page %d, free pages %d\n",
-            i + 1, k.keyLength, k.duplicates ? "duplicates" : "unique", k.entries, k.root,
-            k.highPage, k.freePages);
+        std::printf("key %zu: length %d, %s, entries %d, root %d, highest page %d, free pages %d\n",
+                    i + 1, k.keyLength, k.duplicates ? "duplicates" : "unique", k.entries, k.root,
+                    k.highPage, k.freePages);
     }
     return 0;
 }
@@ -59,7 +58,8 @@ int cmdCheck(const std::string& name) {
         std::printf("ok\n");
         return 0;
     }
-    for (const auto& p : problems) std::printf("%s\n", p.c_str());
+    for (const auto& p : problems)
+        std::printf("%s\n", p.c_str());
     return 1;
 }
 
@@ -90,7 +90,7 @@ int cmdKeys(const std::string& name, int keyNo) {
 // ----------------------------------------------------------------------------- script
 
 class Script {
-public:
+  public:
     // Runs one line; returns the result line.
     std::string run(const std::string& line) {
         std::istringstream in(line);
@@ -104,7 +104,7 @@ public:
         }
     }
 
-private:
+  private:
     std::vector<Fileblock*> handles_;
     int current_ = -1;
 
@@ -224,7 +224,7 @@ private:
             return EngineOk ? "ok" : status();
         }
         if (op == "used" || op == "slots" || op == "reclen") {
-            int32_t v = op == "used" ? UsedRecordCount(fb())
+            int32_t v = op == "used"    ? UsedRecordCount(fb())
                         : op == "slots" ? RecordSlotCount(fb())
                                         : RecordLength(fb());
             return EngineOk ? "ok " + std::to_string(v) : status();

@@ -38,7 +38,9 @@ struct Probe {
     bool useRec;
 };
 
-int itemKeyLen(const KeyState& k, const uint8_t* it) { return std::min<int>(it[8], k.keyLength); }
+int itemKeyLen(const KeyState& k, const uint8_t* it) {
+    return std::min<int>(it[8], k.keyLength);
+}
 
 int compareProbe(const KeyState& k, const Probe& p, const uint8_t* it) {
     int c = compareBytes(p.key, p.len, it + 9, itemKeyLen(k, it));
@@ -93,14 +95,16 @@ std::vector<Item> loadItems(const KeyState& k, const PageRef& P) {
     int n = std::clamp(P.count(), 0, k.itemsPerPage);
     std::vector<Item> v;
     v.reserve(size_t(2 * k.itemsPerPage + 2));
-    for (int j = 1; j <= n; ++j) v.push_back(loadItem(k, P, j));
+    for (int j = 1; j <= n; ++j)
+        v.push_back(loadItem(k, P, j));
     return v;
 }
 
 void storeItems(const KeyState& k, PageRef& P, const Item* first, const Item* last) {
     int n = int(last - first);
     P.setCount(n);
-    for (int j = 0; j < n; ++j) storeItem(k, P, j + 1, first[j]);
+    for (int j = 0; j < n; ++j)
+        storeItem(k, P, j + 1, first[j]);
     P.markChanged();
 }
 
@@ -155,7 +159,8 @@ bool search(Fileblock* fb, int keyNo, const Probe& p, Path& path, bool& found) {
 // After a search without a match: the path then designates the greatest entry smaller
 // than the probe (depth 0 when there is none).
 void dropTrailingZeros(Path& path) {
-    while (path.depth > 0 && path.level[path.depth - 1].pos == 0) --path.depth;
+    while (path.depth > 0 && path.level[path.depth - 1].pos == 0)
+        --path.depth;
 }
 
 enum class Step { Found, None, Error };
@@ -202,7 +207,8 @@ Step stepNext(Fileblock* fb, int keyNo, Path& path) {
     PathLevel& cur = path.level[path.depth - 1];
     PageRef P = GetPage(fb, keyNo, cur.page);
     if (!P.ok()) return Step::Error;
-    if (cur.pos >= 1 && P.child(cur.pos) != 0) return descendFirst(fb, keyNo, path, P.child(cur.pos));
+    if (cur.pos >= 1 && P.child(cur.pos) != 0)
+        return descendFirst(fb, keyNo, path, P.child(cur.pos));
     if (cur.pos < P.count()) {
         ++cur.pos;
         return Step::Found;
@@ -618,8 +624,7 @@ int32_t FindKeyAtOrAfter(Fileblock* fb, int keyNo, std::string& key) {
     return rec;
 }
 
-void FindKeyAndRecord(Fileblock* fb, int keyNo, std::string& key, int32_t& recNo,
-                      int direction) {
+void FindKeyAndRecord(Fileblock* fb, int keyNo, std::string& key, int32_t& recNo, int direction) {
     if (!EntryCheck(fb, false, keyNo)) return;
     if (FaultTriggered(EngineOp::FindKey)) return;
     KeyState& k = fb->keys[keyNo - 1];

@@ -24,8 +24,7 @@ int32_t FindKeyAtOrAfter(Fileblock* fb, int keyNo, std::string& key);
 
 // Positions on the exact entry (key, recNo). When it does not exist, direction +1
 // takes the next entry, -1 the previous one, 0 fails with 10270.
-void FindKeyAndRecord(Fileblock* fb, int keyNo, std::string& key, int32_t& recNo,
-                      int direction);
+void FindKeyAndRecord(Fileblock* fb, int keyNo, std::string& key, int32_t& recNo, int direction);
 
 void NextKey(Fileblock* fb, int keyNo, std::string& key, int32_t& recNo);
 void PrevKey(Fileblock* fb, int keyNo, std::string& key, int32_t& recNo);

@@ -10,7 +10,9 @@ inline int32_t rd32(const uint8_t* p) {
     return static_cast<int32_t>(uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 |
                                 uint32_t(p[3]) << 24);
 }
-inline int16_t rd16(const uint8_t* p) { return static_cast<int16_t>(uint16_t(p[0] | p[1] << 8)); }
+inline int16_t rd16(const uint8_t* p) {
+    return static_cast<int16_t>(uint16_t(p[0] | p[1] << 8));
+}
 inline void wr32(uint8_t* p, int32_t v) {
     uint32_t u = static_cast<uint32_t>(v);
     p[0] = uint8_t(u);

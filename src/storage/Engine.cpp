@@ -40,12 +40,16 @@ int gOpCalls[int(EngineOp::Count)] = {};
 
 }  // namespace
 
-void InjectFault(EngineOp op, int nth, int32_t error) { gFaults.push_back({op, nth, error}); }
+void InjectFault(EngineOp op, int nth, int32_t error) {
+    gFaults.push_back({op, nth, error});
+}
 void ClearFaults() {
     gFaults.clear();
     std::fill(std::begin(gOpCalls), std::end(gOpCalls), 0);
 }
-int EngineOpCalls(EngineOp op) { return gOpCalls[int(op)]; }
+int EngineOpCalls(EngineOp op) {
+    return gOpCalls[int(op)];
+}
 
 bool FaultTriggered(EngineOp op) {
     ++gOpCalls[int(op)];
@@ -60,11 +64,21 @@ bool FaultTriggered(EngineOp op) {
     return false;
 }
 
-bool EngineStarted() { return gStarted; }
-bool EnginePoolStarted() { return gStarted; }
-void SetPoolFloor(int buffers) { gPoolFloor = buffers; }
-int PoolFloor() { return gPoolFloor; }
-std::vector<Fileblock*>& OpenList() { return gOpen; }
+bool EngineStarted() {
+    return gStarted;
+}
+bool EnginePoolStarted() {
+    return gStarted;
+}
+void SetPoolFloor(int buffers) {
+    gPoolFloor = buffers;
+}
+int PoolFloor() {
+    return gPoolFloor;
+}
+std::vector<Fileblock*>& OpenList() {
+    return gOpen;
+}
 
 void ResetStatus() {
     EngineOk = true;
@@ -102,8 +116,18 @@ int ErrorClassOf(int32_t e) {
     if (e == 0) return 0;
     if (e == 9903 || (e >= 10200 && e <= 10299) || e == 10410) return 1;
     switch (e) {
-        case 9900: case 10065: case 10110: case 10306: case 10330: case 10332:
-        case 10335: case 10355: case 10360: case 10390: case 10397: case 10399:
+        case 9900:
+        case 10065:
+        case 10110:
+        case 10306:
+        case 10330:
+        case 10332:
+        case 10335:
+        case 10355:
+        case 10360:
+        case 10390:
+        case 10397:
+        case 10399:
             return 2;
         default:
             break;
@@ -112,7 +136,9 @@ int ErrorClassOf(int32_t e) {
     return 4;
 }
 
-int ErrorClass() { return ErrorClassOf(EngineError); }
+int ErrorClass() {
+    return ErrorClassOf(EngineError);
+}
 
 // ------------------------------------------------------------------------ file names
 
@@ -423,7 +449,9 @@ bool MarkChanged(Fileblock* fb) {
 }
 
 namespace {
-int64_t slotPos(const Fileblock* fb, int32_t n) { return int64_t(n) * fb->recordLength; }
+int64_t slotPos(const Fileblock* fb, int32_t n) {
+    return int64_t(n) * fb->recordLength;
+}
 }  // namespace
 
 int32_t AddRecord(Fileblock* fb, const void* record) {
@@ -571,7 +599,11 @@ int32_t PrevUsedRecord(Fileblock* fb, int32_t recNo) {
     return 0;
 }
 
-void LockFileblock(Fileblock* fb) { EntryCheck(fb, false); }
-void UnlockFileblock(Fileblock* fb) { EntryCheck(fb, false); }
+void LockFileblock(Fileblock* fb) {
+    EntryCheck(fb, false);
+}
+void UnlockFileblock(Fileblock* fb) {
+    EntryCheck(fb, false);
+}
 
 }  // namespace invarro::storage

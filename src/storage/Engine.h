@@ -28,7 +28,7 @@ inline constexpr int kItemsPerPage = 62;
 
 // One key of a fileblock as given at create.
 struct KeyDescriptor {
-    int length = 0;         // 1..30
+    int length = 0;  // 1..30
     bool duplicates = false;
 };
 

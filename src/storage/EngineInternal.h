@@ -111,7 +111,7 @@ PageRef NewPage(Fileblock* fb, int keyNo, int32_t page);
 // A page of one key held in a pool buffer, pinned while the object lives so that it is
 // not evicted under the caller.
 class PageRef {
-public:
+  public:
     PageRef() = default;
     PageRef(const PageRef&) = delete;
     PageRef& operator=(const PageRef&) = delete;
@@ -137,7 +137,7 @@ public:
     // Child below position j: the leftmost child for 0, else the child of item j.
     int32_t childAt(int j) const { return j == 0 ? leftmost() : child(j); }
 
-private:
+  private:
     friend PageRef GetPage(Fileblock* fb, int keyNo, int32_t page);
     friend PageRef NewPage(Fileblock* fb, int keyNo, int32_t page);
     PageRef(int buf, int32_t page, const KeyState* key);  // pins the buffer

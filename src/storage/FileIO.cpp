@@ -25,7 +25,7 @@ bool parentExists(const std::string& name) {
     auto slash = name.rfind('/');
     if (slash == std::string::npos) return true;
     std::string dir = slash == 0 ? "/" : name.substr(0, slash);
-    struct stat st{};
+    struct stat st {};
     return ::stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
@@ -75,7 +75,7 @@ void failMissing(int16_t function, const std::string& name, int e) {
 }  // namespace
 
 bool FileExists(const std::string& name) {
-    struct stat st{};
+    struct stat st {};
     return ::stat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
@@ -217,7 +217,7 @@ bool OsFile::write(int64_t pos, const void* buf, size_t n) {
 }
 
 int64_t OsFile::size() {
-    struct stat st{};
+    struct stat st {};
     if (::fstat(fd_, &st) != 0) {
         FailOs(osfn::SeekEnd, errno);
         return -1;
@@ -253,7 +253,8 @@ void RecordFile::closeQuietly() {
 }
 
 void RecordFile::dropCache() {
-    for (auto& s : slots_) s = Slot{};
+    for (auto& s : slots_)
+        s = Slot{};
     lastLoaded_ = -2;
 }
 

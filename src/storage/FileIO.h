@@ -23,7 +23,7 @@ bool CopyFile(const std::string& from, const std::string& to);
 
 // A file opened exclusively (flock) by this process.
 class OsFile {
-public:
+  public:
     OsFile() = default;
     OsFile(const OsFile&) = delete;
     OsFile& operator=(const OsFile&) = delete;
@@ -44,7 +44,7 @@ public:
 
     const std::string& name() const { return name_; }
 
-private:
+  private:
     int fd_ = -1;
     std::string name_;
 };
@@ -53,7 +53,7 @@ private:
 // writes go to the operating system at once and update any cached copy, so the cache
 // never holds bytes that differ from the file.
 class RecordFile {
-public:
+  public:
     bool open(const std::string& name, bool readOnly, bool create);
     bool close();
     void closeQuietly();
@@ -66,7 +66,7 @@ public:
     bool truncate(int64_t size);
     void dropCache();
 
-private:
+  private:
     static constexpr int64_t kChunk = 4096;
     static constexpr int kSlots = 256;
     static constexpr int kReadAhead = 16;

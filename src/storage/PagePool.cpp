@@ -124,15 +124,33 @@ void PageRef::release() {
     buf_ = -1;
 }
 
-void PageRef::markChanged() { gBuffers[buf_].changed = true; }
-uint8_t* PageRef::bytes() const { return gBuffers[buf_].bytes.get(); }
-int PageRef::count() const { return rd16(bytes()); }
-void PageRef::setCount(int n) { wr16(bytes(), int16_t(n)); }
-int32_t PageRef::leftmost() const { return rd32(bytes() + 2); }
-void PageRef::setLeftmost(int32_t page) { wr32(bytes() + 2, page); }
-uint8_t* PageRef::item(int j) const { return bytes() + 6 + (j - 1) * key_->itemWidth; }
-int32_t PageRef::rec(int j) const { return rd32(item(j)); }
-int32_t PageRef::child(int j) const { return rd32(item(j) + 4); }
+void PageRef::markChanged() {
+    gBuffers[buf_].changed = true;
+}
+uint8_t* PageRef::bytes() const {
+    return gBuffers[buf_].bytes.get();
+}
+int PageRef::count() const {
+    return rd16(bytes());
+}
+void PageRef::setCount(int n) {
+    wr16(bytes(), int16_t(n));
+}
+int32_t PageRef::leftmost() const {
+    return rd32(bytes() + 2);
+}
+void PageRef::setLeftmost(int32_t page) {
+    wr32(bytes() + 2, page);
+}
+uint8_t* PageRef::item(int j) const {
+    return bytes() + 6 + (j - 1) * key_->itemWidth;
+}
+int32_t PageRef::rec(int j) const {
+    return rd32(item(j));
+}
+int32_t PageRef::child(int j) const {
+    return rd32(item(j) + 4);
+}
 
 PageRef::PageRef(int buf, int32_t page, const KeyState* key) : buf_(buf), page_(page), key_(key) {
     ++gBuffers[buf].pins;

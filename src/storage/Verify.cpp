@@ -8,10 +8,10 @@
 #include <cstring>
 #include <set>
 
+#include "storage/BTree.h"
 #include "storage/Bytes.h"
 #include "storage/Engine.h"
 #include "storage/KeyText.h"
-#include "storage/BTree.h"
 
 namespace invarro::storage {
 
@@ -19,7 +19,7 @@ namespace {
 
 // A read-only file read by position; no lock is taken.
 class RawFile {
-public:
+  public:
     ~RawFile() {
         if (fd_ >= 0) ::close(fd_);
     }
@@ -28,7 +28,7 @@ public:
         return fd_ >= 0;
     }
     int64_t size() const {
-        struct stat st{};
+        struct stat st {};
         return ::fstat(fd_, &st) == 0 ? st.st_size : -1;
     }
     bool read(int64_t pos, void* buf, size_t n) const {
@@ -36,7 +36,7 @@ public:
         return ::pread(fd_, buf, n, pos) == ssize_t(n);
     }
 
-private:
+  private:
     int fd_ = -1;
 };
 
@@ -66,8 +66,8 @@ struct Reader {
         info.numKeys = h[16];
         info.updateInProgress = h[20] != 0;
         if (info.recordLength < kMinRecordLength) {
-            error = dataName + ": record length " + std::to_string(info.recordLength) +
-                    " is below 21";
+            error =
+                dataName + ": record length " + std::to_string(info.recordLength) + " is below 21";
             return false;
         }
         if (info.numKeys > kMaxKeys) {
@@ -98,8 +98,8 @@ struct Reader {
             ki.itemsPerPage = rd16(k + 26) == 0 ? kItemsPerPage : rd16(k + 26);
             if (ki.itemsPerPage < 2 || ki.itemsPerPage > 62 || ki.pageSize < 6 ||
                 (ki.pageSize - 6) % ki.itemsPerPage != 0) {
-                error = indexName + ": key " + std::to_string(i + 1) +
-                        " has an inconsistent page size";
+                error =
+                    indexName + ": key " + std::to_string(i + 1) + " has an inconsistent page size";
                 return false;
             }
             ki.keyLength = (ki.pageSize - 6) / ki.itemsPerPage - 9;
@@ -385,12 +385,14 @@ bool ForEachKeyEntry(const std::string& name, int keyNo,
     }
     std::vector<std::string> problems;
     TreeWalk tw{r, keyNo, r.info.keys[size_t(keyNo - 1)], problems, {}, {}, -1, false};
-    if (r.info.keys[size_t(keyNo - 1)].root != 0) tw.walk(r.info.keys[size_t(keyNo - 1)].root, 0, true);
+    if (r.info.keys[size_t(keyNo - 1)].root != 0)
+        tw.walk(r.info.keys[size_t(keyNo - 1)].root, 0, true);
     if (tw.broken) {
         error = problems.empty() ? "index damaged" : problems.front();
         return false;
     }
-    for (const Entry& e : tw.entries) fn(e.key, e.rec);
+    for (const Entry& e : tw.entries)
+        fn(e.key, e.rec);
     return true;
 }
 

@@ -13,7 +13,7 @@
 namespace invarro::storage {
 
 class EngineTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         SetPoolFloor(0);
         ASSERT_EQ(InitEngine(poolSize()), poolSize());

@@ -29,7 +29,8 @@ Result run(const std::string& args, const std::string& input = "") {
     FILE* p = ::popen(cmd.c_str(), "r");
     std::array<char, 4096> buf;
     size_t n;
-    while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
+    while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0)
+        r.out.append(buf.data(), n);
     int st = ::pclose(p);
     r.status = WEXITSTATUS(st);
     return r;
@@ -38,30 +39,35 @@ Result run(const std::string& args, const std::string& input = "") {
 TEST(Fbtool, ScriptRunsEngineOperationsLineByLine) {
     TempDir dir;
     std::string n = dir.file("S");
-    std::string script = "init 30\n"
-                         "create " + n + " 40 10u 4d\n"
-                         "open " + n + "\n"
-                         "add first record\n"
-                         "add second\n"
-                         "get 1\n"
-                         "addkey 1 1 b\\sc\n"
-                         "addkey 1 2 A\n"
-                         "addkey 1 2 A\n"
-                         "addkey 2 1 \\xFF\n"
-                         "find 1 B\n"
-                         "next 1 b\\sc 1\n"
-                         "next 1 b\\sc 1\n"
-                         "count 1\n"
-                         "del 9\n"
-                         "used\n"
-                         "slots\n"
-                         "reclen\n"
-                         "nextrec 0\n"
-                         "approxrecpos 1 63\n"
-                         "findrec 2 \\xFF 1 0\n"
-                         "bogus\n"
-                         "close\n"
-                         "exit\n";
+    std::string script =
+        "init 30\n"
+        "create " +
+        n +
+        " 40 10u 4d\n"
+        "open " +
+        n +
+        "\n"
+        "add first record\n"
+        "add second\n"
+        "get 1\n"
+        "addkey 1 1 b\\sc\n"
+        "addkey 1 2 A\n"
+        "addkey 1 2 A\n"
+        "addkey 2 1 \\xFF\n"
+        "find 1 B\n"
+        "next 1 b\\sc 1\n"
+        "next 1 b\\sc 1\n"
+        "count 1\n"
+        "del 9\n"
+        "used\n"
+        "slots\n"
+        "reclen\n"
+        "nextrec 0\n"
+        "approxrecpos 1 63\n"
+        "findrec 2 \\xFF 1 0\n"
+        "bogus\n"
+        "close\n"
+        "exit\n";
     Result r = run("script", script);
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out,

@@ -27,7 +27,7 @@ struct RawPage {
 };
 
 class KeyTest : public EngineTest {
-protected:
+  protected:
     FileblockInfo info() {
         FileblockInfo fi;
         std::string error;
@@ -58,7 +58,8 @@ protected:
     // Live records 1..n for the entries to point to.
     void fillRecords(Fileblock* fb, int n) {
         std::string r = record(30, "r");
-        for (int i = 0; i < n; ++i) AddRecord(fb, r.data());
+        for (int i = 0; i < n; ++i)
+            AddRecord(fb, r.data());
     }
     void expectSound() {
         auto problems = CheckFileblock(name());
@@ -108,7 +109,8 @@ TEST_F(KeyTest, EmptyIndexHasNoEntries) {
 
 TEST_F(KeyTest, SixtyThirdEntrySplitsTheRoot) {
     Fileblock* fb = createOpen(30, {{4, false}});
-    for (int i = 1; i <= 62; ++i) AddKey(fb, 1, i, num4(i));
+    for (int i = 1; i <= 62; ++i)
+        AddKey(fb, 1, i, num4(i));
     EXPECT_EQ(KeyCount(fb, 1), 62);
     AddKey(fb, 1, 63, num4(63));
     ASSERT_TRUE(EngineOk);
@@ -127,7 +129,8 @@ TEST_F(KeyTest, SixtyThirdEntrySplitsTheRoot) {
 TEST_F(KeyTest, FullLeafPassesItemsToItsSiblingBeforeSplitting) {
     Fileblock* fb = createOpen(30, {{4, false}});
     fillRecords(fb, 95);
-    for (int i = 1; i <= 94; ++i) AddKey(fb, 1, i, num4(i));  // right leaf now full
+    for (int i = 1; i <= 94; ++i)
+        AddKey(fb, 1, i, num4(i));  // right leaf now full
     CloseFileblock(fb);
     EXPECT_EQ(info().keys[0].highPage, 3);
     RawPage before = page(1, info().keys[0].root);
@@ -149,7 +152,8 @@ TEST_F(KeyTest, FullLeafPassesItemsToItsSiblingBeforeSplitting) {
 TEST_F(KeyTest, UnderflowBorrowsFromARichNeighbourAndMergesWithAPoorOne) {
     Fileblock* fb = createOpen(30, {{4, false}});
     fillRecords(fb, 64);
-    for (int i = 1; i <= 64; ++i) AddKey(fb, 1, i, num4(i));
+    for (int i = 1; i <= 64; ++i)
+        AddKey(fb, 1, i, num4(i));
     // Left leaf 1..31, separator 32, right leaf 33..64 (32 items).
     DeleteKey(fb, 1, 1, num4(1));  // left drops to 30: borrows one (k = 1)
     CloseFileblock(fb);
@@ -266,7 +270,8 @@ TEST_F(KeyTest, KeysAreComparedAsUnsignedBytesAndShorterFirst) {
     AddKey(fb, 1, 6, std::string("A\0", 2));
     auto all = forward(fb, 1);
     std::vector<int32_t> order;
-    for (auto& e : all) order.push_back(e.second);
+    for (auto& e : all)
+        order.push_back(e.second);
     EXPECT_EQ(order, (std::vector<int32_t>{5, 6, 3, 4, 1, 2}));
     CloseFileblock(fb);
 }
@@ -289,7 +294,8 @@ TEST_F(KeyTest, OverlongKeysAreCutOrRefused) {
 
 TEST_F(KeyTest, SteppingRunsOffEitherEndAndStartsOver) {
     Fileblock* fb = createOpen(30, {{4, false}});
-    for (int i = 1; i <= 3; ++i) AddKey(fb, 1, i, num4(i));
+    for (int i = 1; i <= 3; ++i)
+        AddKey(fb, 1, i, num4(i));
     std::string key = num4(3);
     int32_t rec = 0;
     FindKeyAtOrAfter(fb, 1, key);
@@ -308,7 +314,8 @@ TEST_F(KeyTest, SteppingRunsOffEitherEndAndStartsOver) {
 TEST_F(KeyTest, StepsAfterAChangeFindTheirPlaceAgain) {
     Fileblock* fb = createOpen(30, {{4, false}, {4, true}});
     fillRecords(fb, 200);
-    for (int i = 1; i <= 200; i += 2) AddKey(fb, 1, i, num4(i));
+    for (int i = 1; i <= 200; i += 2)
+        AddKey(fb, 1, i, num4(i));
     std::string key = num4(101);
     int32_t rec = FindKeyAtOrAfter(fb, 1, key);
     ASSERT_EQ(rec, 101);
@@ -369,7 +376,8 @@ TEST_F(KeyTest, FindKeyAndRecordHonoursTheDirection) {
 
 TEST_F(KeyTest, ApproximatePositionsOnASingleLeaf) {
     Fileblock* fb = createOpen(30, {{4, false}});
-    for (int i = 1; i <= 9; ++i) AddKey(fb, 1, i, num4(i));
+    for (int i = 1; i <= 9; ++i)
+        AddKey(fb, 1, i, num4(i));
     // With one leaf the position of entry j is j x (N + 1) div (r + 1).
     EXPECT_EQ(ApproxKeyPosition(fb, 1, num4(1), 1, 63), 6u);
     EXPECT_EQ(ApproxKeyPosition(fb, 1, num4(9), 9, 63), 57u);
@@ -394,7 +402,8 @@ TEST_F(KeyTest, ApproximatePositionsOnASingleLeaf) {
 
 TEST_F(KeyTest, ApproximatePositionsFollowTheIndexOrderOnALargeTree) {
     Fileblock* fb = createOpen(30, {{6, true}});
-    for (int i = 0; i < 5000; ++i) AddKey(fb, 1, i + 1, num4(i * 7919 % 5000));
+    for (int i = 0; i < 5000; ++i)
+        AddKey(fb, 1, i + 1, num4(i * 7919 % 5000));
     auto all = forward(fb, 1);
     ASSERT_EQ(all.size(), 5000u);
     uint32_t last = 0;
@@ -425,7 +434,8 @@ TEST_F(KeyTest, ApproximatePositionsFollowTheIndexOrderOnALargeTree) {
 TEST_F(KeyTest, ApproximateRecordPositionsUseTheSlotCount) {
     Fileblock* fb = createOpen(30, {});
     std::string r = record(30, "x");
-    for (int i = 0; i < 99; ++i) AddRecord(fb, r.data());
+    for (int i = 0; i < 99; ++i)
+        AddRecord(fb, r.data());
     EXPECT_EQ(ApproxRecordPosition(fb, 50, 63), 32u);
     EXPECT_EQ(ApproxRecordPosition(fb, 500, 63), 63u);
     EXPECT_EQ(ApproxRecordPosition(fb, 0, 63), 0u);

@@ -28,7 +28,7 @@ struct EntryLess {
 };
 
 class ModelTest : public EngineTest {
-protected:
+  protected:
     int poolSize() const override { return 8; }
 
     static constexpr int kRecLen = 48;
@@ -43,12 +43,14 @@ protected:
     void SetUp() override {
         EngineTest::SetUp();
         std::vector<KeyDescriptor> kd;
-        for (auto& k : keys) kd.push_back({k.length, k.duplicates});
+        for (auto& k : keys)
+            kd.push_back({k.length, k.duplicates});
         CreateFileblock(name(), kRecLen, int(kd.size()), kd.data());
         ASSERT_TRUE(EngineOk);
         fb = OpenFileblock(name(), false);
         ASSERT_TRUE(EngineOk);
-        for (auto& k : keys) model.emplace_back(EntryLess{k.duplicates});
+        for (auto& k : keys)
+            model.emplace_back(EntryLess{k.duplicates});
     }
 
     int rnd(int n) { return int(rng() % uint32_t(n)); }
@@ -59,13 +61,15 @@ protected:
         static const char alphabet[] = "AB C\x01\xE4\xFF";
         int len = maxLen == 1 ? 1 : rnd(maxLen + 1);
         std::string k;
-        for (int i = 0; i < len; ++i) k += alphabet[rnd(int(sizeof alphabet) - 1)];
+        for (int i = 0; i < len; ++i)
+            k += alphabet[rnd(int(sizeof alphabet) - 1)];
         return k;
     }
 
     void addRecordWithKeys() {
         std::string r(kRecLen, '\0');
-        for (int i = 4; i < kRecLen; ++i) r[size_t(i)] = char('a' + rnd(26));
+        for (int i = 4; i < kRecLen; ++i)
+            r[size_t(i)] = char('a' + rnd(26));
         int32_t n = AddRecord(fb, r.data());
         ASSERT_TRUE(EngineOk) << EngineError;
         ASSERT_EQ(records.count(n), 0u);
@@ -185,7 +189,8 @@ protected:
 
     void verifyAll() {
         ASSERT_EQ(UsedRecordCount(fb), int32_t(records.size()));
-        for (size_t i = 0; i < keys.size(); ++i) verifyKey(i);
+        for (size_t i = 0; i < keys.size(); ++i)
+            verifyKey(i);
         std::string got(kRecLen, '\0');
         for (auto& [n, r] : records) {
             GetRecord(fb, n, got.data());
@@ -232,7 +237,8 @@ TEST_F(ModelTest, RandomChangesMatchTheModel) {
 }
 
 TEST_F(ModelTest, SteppingWhileTheIndexChangesFollowsTheModel) {
-    for (int i = 0; i < 3000; ++i) addRecordWithKeys();
+    for (int i = 0; i < 3000; ++i)
+        addRecordWithKeys();
     ASSERT_FALSE(HasFatalFailure());
     // Walk key 3 forwards; between steps, change the tree and check that each step gives
     // the entry after the one last returned in the changed tree.

@@ -53,7 +53,8 @@ TEST_F(EngineTest, DeletedSlotsAreReusedLastInFirstOut) {
     EXPECT_EQ(AddRecord(fb, r.data()), 2);
     DeleteRecord(fb, 1);
     EXPECT_EQ(AddRecord(fb, r.data()), 1);
-    for (int i = 3; i <= 6; ++i) EXPECT_EQ(AddRecord(fb, r.data()), i);
+    for (int i = 3; i <= 6; ++i)
+        EXPECT_EQ(AddRecord(fb, r.data()), i);
     DeleteRecord(fb, 3);
     DeleteRecord(fb, 5);
     EXPECT_EQ(UsedRecordCount(fb), 4);
@@ -128,13 +129,15 @@ TEST_F(EngineTest, RecordNumbersOutsideTheFileAreRefused) {
 TEST_F(EngineTest, ScanSkipsSlotsWhoseMarkIsNotZero) {
     Fileblock* fb = createOpen(30, {});
     std::string r = record(30, "x");
-    for (int i = 0; i < 5; ++i) AddRecord(fb, r.data());
+    for (int i = 0; i < 5; ++i)
+        AddRecord(fb, r.data());
     std::string odd = r;
     odd[0] = 7;  // a live record must keep its first four bytes 0
     PutRecord(fb, 2, odd.data());
     DeleteRecord(fb, 4);
     std::vector<int32_t> seen;
-    for (int32_t n = NextUsedRecord(fb, 0); EngineOk; n = NextUsedRecord(fb, n)) seen.push_back(n);
+    for (int32_t n = NextUsedRecord(fb, 0); EngineOk; n = NextUsedRecord(fb, n))
+        seen.push_back(n);
     EXPECT_EQ(EngineError, err::NoMoreRecords);
     EXPECT_EQ(seen, (std::vector<int32_t>{1, 3, 5}));
     seen.clear();
@@ -472,7 +475,8 @@ TEST_F(EngineTest, ErrorClassesFollowTheTable) {
     } table[] = {{0, 0},     {9903, 1},  {10210, 1}, {10299, 1}, {10410, 1}, {9900, 2},
                  {10065, 2}, {10390, 2}, {10397, 2}, {10399, 2}, {10001, 3}, {10009, 3},
                  {10010, 4}, {10140, 4}, {10445, 4}, {9901, 4},  {10170, 4}};
-    for (auto& t : table) EXPECT_EQ(ErrorClassOf(t.error), t.cls) << t.error;
+    for (auto& t : table)
+        EXPECT_EQ(ErrorClassOf(t.error), t.cls) << t.error;
 }
 
 TEST_F(EngineTest, InjectedFaultsFailTheChosenCallOnly) {
@@ -493,7 +497,8 @@ TEST_F(EngineTest, RecordsSurviveCloseAndReopenAcrossCacheChunks) {
     const int len = 333;
     Fileblock* fb = createOpen(len, {});
     for (int i = 1; i <= 500; ++i) {
-        std::string r = record(len, "rec" + std::to_string(i) + std::string(300, char('a' + i % 26)));
+        std::string r =
+            record(len, "rec" + std::to_string(i) + std::string(300, char('a' + i % 26)));
         ASSERT_EQ(AddRecord(fb, r.data()), i);
     }
     std::string got(size_t(len), '\0');
@@ -506,9 +511,9 @@ TEST_F(EngineTest, RecordsSurviveCloseAndReopenAcrossCacheChunks) {
     fb = OpenFileblock(name(), false);
     for (int i = 1; i <= 500; ++i) {
         GetRecord(fb, i, got.data());
-        std::string want = i == 37 ? r
-                                   : record(len, "rec" + std::to_string(i) +
-                                                     std::string(300, char('a' + i % 26)));
+        std::string want =
+            i == 37 ? r
+                    : record(len, "rec" + std::to_string(i) + std::string(300, char('a' + i % 26)));
         ASSERT_EQ(got, want) << i;
     }
     EXPECT_EQ(UsedRecordCount(fb), 500);

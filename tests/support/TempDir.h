@@ -10,9 +10,10 @@
 namespace invarro::testing {
 
 class TempDir {
-public:
+  public:
     TempDir() {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "invarro-test-XXXXXX").string();
+        std::string tmpl =
+            (std::filesystem::temp_directory_path() / "invarro-test-XXXXXX").string();
         char* made = ::mkdtemp(tmpl.data());
         path_ = made ? made : tmpl;
     }
@@ -26,7 +27,7 @@ public:
     const std::string& path() const { return path_; }
     std::string file(const std::string& name) const { return path_ + "/" + name; }
 
-private:
+  private:
     std::string path_;
 };
 
