@@ -15,13 +15,14 @@ namespace invarro::storage {
 class EngineTest : public ::testing::Test {
   protected:
     void SetUp() override {
+        savedFloor_ = PoolFloor();
         SetPoolFloor(0);
         ASSERT_EQ(InitEngine(poolSize()), poolSize());
     }
     void TearDown() override {
         ClearFaults();
         if (EngineStarted()) ExitEngine();
-        SetPoolFloor(4096);
+        SetPoolFloor(savedFloor_);
     }
     virtual int poolSize() const { return 30; }
 
@@ -45,6 +46,9 @@ class EngineTest : public ::testing::Test {
     }
 
     invarro::testing::TempDir dir;
+
+  private:
+    int savedFloor_ = 0;
 };
 
 }  // namespace invarro::storage

@@ -71,7 +71,7 @@ TEST(Fbtool, ScriptRunsEngineOperationsLineByLine) {
     Result r = run("script", script);
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out,
-              "ok 4096\nok\nok 1\nok 1\nok 2\nok first record\nok\nok\nerr 10230\nok\n"
+              "ok 8192\nok\nok 1\nok 1\nok 2\nok first record\nok\nok\nerr 10230\nok\n"
               "ok 1 b\\sc\nerr 10250\nok 2 A\nok 2\nerr 10135\nok 2\nok 3\nok 40\nok 1\n"
               "ok 21\nok 1 \\xFF\nerr syntax\nok\nok\n");
 
