@@ -198,6 +198,22 @@ TEST_F(KeyTest, DeletingTheLastEntryFreesTheRootForReuse) {
     EXPECT_EQ(fi.keys[0].freeHead, -1);
 }
 
+TEST_F(KeyTest, CorruptFreePageChainIsDetectedWhenAPageIsTaken) {
+    Fileblock* fb = createOpen(30, {{4, true}});
+    AddKey(fb, 1, 1, "A");
+    DeleteKey(fb, 1, 1, "A");
+    CloseFileblock(fb);
+    // Page 1 is on the free chain; make its link point past the highest page.
+    std::string ix = ReadFileBytes(name() + ".IX");
+    int64_t r = 6 + 62 * 13;
+    wr32(reinterpret_cast<uint8_t*>(ix.data()) + r, 7);
+    invarro::testing::WriteFileBytes(name() + ".IX", ix);
+    fb = OpenFileblock(name(), false);
+    AddKey(fb, 1, 1, "B");
+    EXPECT_EQ(EngineError, err::ChainCorrupt);
+    CloseFileblock(fb);
+}
+
 TEST_F(KeyTest, KeyHeadersAndPagesAreLaidOutPerKeySection) {
     Fileblock* fb = createOpen(30, {{1, false}, {30, true}});
     AddKey(fb, 2, 5, "Z");

@@ -4,6 +4,8 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <sys/resource.h>
+
 #include <cerrno>
 #include <filesystem>
 
@@ -441,6 +443,43 @@ TEST_F(EngineTest, CorruptDeletedChainIsDetectedOnAdd) {
     fb = OpenFileblock(name(), false);
     AddRecord(fb, r.data());
     EXPECT_EQ(EngineError, err::ChainCorrupt);
+    CloseFileblock(fb);
+}
+
+TEST_F(EngineTest, RunningOutOfFileHandlesIsReportedAsSuch) {
+    Fileblock* fb = createOpen(30, {{5, false}});
+    CloseFileblock(fb);
+    int probe = ::open("/dev/null", O_RDONLY);
+    ASSERT_GE(probe, 0);
+    ::close(probe);
+    rlimit saved{};
+    ::getrlimit(RLIMIT_NOFILE, &saved);
+    rlimit tight = saved;
+    tight.rlim_cur = rlim_t(probe) + 1;  // room for the data file only
+    ::setrlimit(RLIMIT_NOFILE, &tight);
+    fb = OpenFileblock(name(), false);
+    int32_t error = EngineError;
+    ::setrlimit(RLIMIT_NOFILE, &saved);
+    EXPECT_EQ(fb, nullptr);
+    EXPECT_EQ(error, err::TooManyFiles);
+    EXPECT_TRUE(OpenList().empty());
+}
+
+TEST_F(EngineTest, ScanOfAFileCutShortReportsAReadError) {
+    Fileblock* fb = createOpen(30, {});
+    std::string r = record(30, "x");
+    for (int i = 0; i < 10; ++i)
+        AddRecord(fb, r.data());
+    CloseFileblock(fb);
+    // The header still counts ten records; the file now ends inside record 5.
+    ASSERT_EQ(::truncate((name() + ".DAT").c_str(), 30 * 5 + 2), 0);
+    fb = OpenFileblock(name(), false);
+    int32_t n = 0, seen = 0;
+    for (n = NextUsedRecord(fb, 0); EngineOk; n = NextUsedRecord(fb, n))
+        ++seen;
+    EXPECT_EQ(seen, 4);
+    EXPECT_EQ(EngineError, err::ScanReadError);
+    EXPECT_EQ(ErrorClass(), 2);
     CloseFileblock(fb);
 }
 
