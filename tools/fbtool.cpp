@@ -9,9 +9,12 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "storage/BTree.h"
 #include "storage/Engine.h"
 #include "storage/KeyText.h"
+#include "storage/Rebuild.h"
 #include "storage/Verify.h"
 
 using namespace invarro::storage;
@@ -26,6 +29,9 @@ int usage() {
                  "  dump NAME          live records as text\n"
                  "  keys NAME K        entries of key K in order\n"
                  "  script [FILE]      engine operations, one per line\n"
+                 "  rebuild NAME --key OFFSET:LENGTH(u|d) ...\n"
+                 "                     copy the live records into a fresh data file and build\n"
+                 "                     key i from the record bytes OFFSET..OFFSET+LENGTH-1\n"
                  "NAME is the fileblock name without extension (NAME.DAT, NAME.IX).\n");
     return 2;
 }
@@ -85,6 +91,73 @@ int cmdKeys(const std::string& name, int keyNo) {
         error);
     if (!ok) std::fprintf(stderr, "%s\n", error.c_str());
     return ok ? 0 : 1;
+}
+
+// ---------------------------------------------------------------------------- rebuild
+
+struct RawKey {
+    int offset = 0;
+    int length = 0;
+    bool duplicates = false;
+};
+
+bool parseRawKey(const std::string& text, RawKey& k) {
+    size_t colon = text.find(':');
+    if (colon == std::string::npos || text.size() < colon + 3) return false;
+    char flag = text.back();
+    if (flag != 'u' && flag != 'd') return false;
+    try {
+        k.offset = std::stoi(text.substr(0, colon));
+        k.length = std::stoi(text.substr(colon + 1, text.size() - colon - 2));
+    } catch (const std::exception&) {
+        return false;
+    }
+    k.duplicates = flag == 'd';
+    return k.offset >= 0 && k.length >= 1 && k.length <= kMaxKeyLength;
+}
+
+int cmdRebuild(const std::string& name, const std::vector<RawKey>& raw) {
+    std::vector<KeyDescriptor> keys;
+    for (const RawKey& k : raw)
+        keys.push_back({k.length, k.duplicates});
+    KeyBuilder builder = [&raw](const uint8_t* rec, int32_t len, int keyNo, std::string& key) {
+        const RawKey& k = raw[size_t(keyNo - 1)];
+        if (k.offset + k.length > len) return false;
+        key.assign(reinterpret_cast<const char*>(rec) + k.offset, size_t(k.length));
+        return true;
+    };
+    const bool live = ::isatty(2);
+    RebuildCounters shown;
+    auto line = [](const RebuildCounters& c) {
+        std::printf("Key number: %d  Records read: %d  Records written: %d\n", c.keyNumber,
+                    c.recordsRead, c.recordsWritten);
+        std::fflush(stdout);
+    };
+    bool any = false;
+    RebuildSink sink = [&](const RebuildCounters& c) {
+        if (any && c.keyNumber != shown.keyNumber) line(shown);
+        any = true;
+        shown = c;
+        if (live)
+            std::fprintf(stderr, "\rKey number: %d  Records read: %d  Records written: %d ",
+                         c.keyNumber, c.recordsRead, c.recordsWritten);
+        return true;
+    };
+    InitEngine(30);
+    bool logWritten = false;
+    bool ok = RebuildFileblock(name, 0, int(keys.size()), keys.data(), builder, sink, &logWritten);
+    int32_t error = EngineError;
+    if (live) std::fprintf(stderr, "\r%60s\r", "");
+    if (any) line(shown);
+    ExitEngine();
+    if (logWritten)
+        std::printf("entries were rejected: see %s\n", DataPartFileName(name, "MSG").c_str());
+    if (!ok) {
+        std::fprintf(stderr, "rebuild failed: error %d\n", error);
+        return 1;
+    }
+    std::printf("ok\n");
+    return 0;
 }
 
 // ----------------------------------------------------------------------------- script
@@ -329,6 +402,16 @@ int main(int argc, char** argv) {
     if (cmd == "check" && argc == 3) return cmdCheck(argv[2]);
     if (cmd == "dump" && argc == 3) return cmdDump(argv[2]);
     if (cmd == "keys" && argc == 4) return cmdKeys(argv[2], std::atoi(argv[3]));
+    if (cmd == "rebuild" && argc >= 3) {
+        std::vector<RawKey> keys;
+        for (int i = 3; i < argc; ++i) {
+            RawKey k;
+            if (std::string(argv[i]) != "--key" || i + 1 >= argc || !parseRawKey(argv[++i], k))
+                return usage();
+            keys.push_back(k);
+        }
+        return cmdRebuild(argv[2], keys);
+    }
     if (cmd == "script" && argc <= 3) {
         if (argc == 3) {
             std::ifstream f(argv[2]);

@@ -834,6 +834,106 @@ int32_t ApproxRecordAtPosition(Fileblock* fb, uint32_t position, uint32_t scale)
     return int32_t(s + t - s / 2);
 }
 
+// ----------------------------------------------------------------- building from sorted
+
+namespace {
+
+// Pages for n items on one level with separators between them: each page between the
+// minimum and the maximum, about `fill` items each.
+int pagesForLevel(int64_t n, int fill, int minItems, int maxItems) {
+    int64_t pages = std::max<int64_t>(1, (n + 1 + fill) / (fill + 1));
+    while (pages > 1 && (n - (pages - 1)) / pages < minItems)
+        --pages;
+    while ((n - (pages - 1) + pages - 1) / pages > maxItems)
+        ++pages;
+    return int(pages);
+}
+
+}  // namespace
+
+bool BulkLoadKey(Fileblock* fb, int keyNo, const std::vector<BulkEntry>& sorted) {
+    KeyState& k = fb->keys[keyNo - 1];
+    const int ipp = k.itemsPerPage;
+    const int fill = ipp - ipp / 4;
+    if (sorted.empty()) return true;
+
+    // Plan the levels and grow the index file once for all their pages.
+    int64_t total = 0;
+    for (int64_t n = int64_t(sorted.size());;) {
+        if (n <= ipp) {
+            ++total;
+            break;
+        }
+        int pages = pagesForLevel(n, fill, k.minItems(), ipp);
+        total += pages;
+        n = pages - 1;
+    }
+    int64_t needed = int64_t(k.highPage) + total;
+    if (needed > fb->indexRecords) {
+        if (!fb->index.truncate((needed + 1) * fb->indexRecordSize)) return false;
+        fb->indexRecords = int32_t(needed);
+    }
+
+    // Level 0 comes straight from the sorted entries, the levels above from the separators
+    // carried up from the level below.
+    auto entryItem = [&sorted](int64_t i) {
+        const BulkEntry& e = sorted[size_t(i)];
+        Item it;
+        it.rec = e.rec;
+        it.len = e.len;
+        e.copyKey(it.key);
+        return it;
+    };
+    std::vector<Item> level;
+    bool leaves = true;
+    int32_t leftmost = 0;
+    for (;;) {
+        const int64_t n = leaves ? int64_t(sorted.size()) : int64_t(level.size());
+        auto itemAt = [&](int64_t i) { return leaves ? entryItem(i) : level[size_t(i)]; };
+        const int pages = n <= ipp ? 1 : pagesForLevel(n, fill, k.minItems(), ipp);
+        std::vector<int32_t> numbers(static_cast<size_t>(pages));
+        for (int32_t& p : numbers) {
+            p = allocPage(fb, keyNo);
+            if (p == 0) return false;
+        }
+        const int64_t perPage = (n - (pages - 1)) / pages;
+        const int64_t extra = (n - (pages - 1)) % pages;
+        std::vector<Item> up;
+        up.reserve(size_t(pages));
+        int64_t at = 0;
+        int32_t left = leftmost;
+        for (int p = 0; p < pages; ++p) {
+            int64_t count = perPage + (p < extra ? 1 : 0);
+            PageRef P = NewPage(fb, keyNo, numbers[size_t(p)]);
+            if (!P.ok()) return false;
+            P.setLeftmost(left);
+            P.setCount(int(count));
+            for (int64_t j = 0; j < count; ++j)
+                storeItem(k, P, int(j) + 1, itemAt(at + j));
+            P.markChanged();
+            at += count;
+            if (p + 1 < pages) {
+                Item sep = itemAt(at++);
+                left = sep.child;
+                sep.child = numbers[size_t(p) + 1];
+                up.push_back(sep);
+            }
+        }
+        if (pages == 1) {
+            k.root = numbers[0];
+            break;
+        }
+        leftmost = numbers[0];
+        level.swap(up);
+        leaves = false;
+    }
+    k.entries = int32_t(sorted.size());
+    k.headerChanged = true;
+    k.pathValid = false;
+    k.path.clear();
+    return true;
+}
+
 // ------------------------------------------------------------------------ key headers
 
 void EncodeKeyHeader(const KeyState& k, uint8_t h[kKeyHeaderSize]) {

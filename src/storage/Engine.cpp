@@ -175,6 +175,12 @@ std::string DataFileName(std::string_view name) {
 std::string IndexFileName(std::string_view name) {
     return FileNameWithExtension(indexPart(name), "IX");
 }
+std::string DataPartFileName(std::string_view name, std::string_view ext) {
+    return FileNameWithExtension(dataPart(name), ext);
+}
+std::string DiaFileName(std::string_view name) {
+    return DataPartFileName(name, "DIA");
+}
 
 // --------------------------------------------------------------------- start and stop
 
@@ -210,7 +216,7 @@ bool closeInternal(Fileblock* fb) {
     bool ok = true;
     if (!fb->readOnly) {
         if (fb->numKeys > 0 && !FlushFileblockPages(fb, true)) ok = false;
-        if (!WriteDataHeader(fb, false)) ok = false;
+        if (!WriteDataHeader(fb, fb->keepUpdateFlag)) ok = false;
     } else {
         FlushFileblockPages(fb, false);
     }
@@ -244,47 +250,30 @@ void ExitEngine() {
 
 // ------------------------------------------------------------------ create and delete
 
-namespace {
-
 void removeQuietly(const std::string& name) {
     if (FileExists(name)) ::unlink(name.c_str());
 }
 
-}  // namespace
-
-void CreateFileblock(const std::string& name, int recordLength, int numKeys,
-                     const KeyDescriptor* keys) {
-    ResetStatus();
-    if (!gStarted) {
-        Fail(err::NotStarted);
-        return;
-    }
-    if (FaultTriggered(EngineOp::Create)) return;
+bool CreateFileblockFiles(const std::string& dataName, const std::string& indexName,
+                          int recordLength, int numKeys, const KeyDescriptor* keys) {
     if (recordLength < kMinRecordLength) {
         Fail(err::RecordTooShort);
-        return;
+        return false;
     }
     if (numKeys < 0 || numKeys > kMaxKeys) {
         Fail(err::TooManyKeysCreate);
-        return;
+        return false;
     }
     for (int i = 0; i < numKeys; ++i) {
         if (keys[i].length < 1 || keys[i].length > kMaxKeyLength) {
             Fail(err::BadKeyLength);
-            return;
+            return false;
         }
     }
-    std::string dataName = DataFileName(name);
-    std::string indexName = IndexFileName(name);
-    std::string diaName = FileNameWithExtension(std::string(name.substr(0, name.find(';'))), "DIA");
-    removeQuietly(indexName);
-    removeQuietly(diaName);
-    removeQuietly(dataName);
-
     std::unique_ptr<uint8_t[]> rec0(new (std::nothrow) uint8_t[size_t(recordLength)]());
     if (!rec0) {
         Fail(err::NoMemoryCreate);
-        return;
+        return false;
     }
     bool ok;
     {
@@ -307,15 +296,15 @@ void CreateFileblock(const std::string& name, int recordLength, int numKeys,
         int64_t r = 0;
         std::vector<KeyState> ks(static_cast<size_t>(numKeys));
         for (int i = 0; i < numKeys; ++i) {
-            ks[i].keyLength = keys[i].length;
-            ks[i].pageSize = PageSizeFor(keys[i].length, kItemsPerPage);
-            ks[i].duplicates = keys[i].duplicates;
-            ks[i].sectionOffset = r;
-            r += ks[i].pageSize;
+            ks[size_t(i)].keyLength = keys[i].length;
+            ks[size_t(i)].pageSize = PageSizeFor(keys[i].length, kItemsPerPage);
+            ks[size_t(i)].duplicates = keys[i].duplicates;
+            ks[size_t(i)].sectionOffset = r;
+            r += ks[size_t(i)].pageSize;
         }
         std::vector<uint8_t> rec(size_t(r), 0);
         for (int i = 0; i < numKeys; ++i)
-            EncodeKeyHeader(ks[i], rec.data() + ks[i].sectionOffset);
+            EncodeKeyHeader(ks[size_t(i)], rec.data() + ks[size_t(i)].sectionOffset);
         OsFile index;
         ok = index.open(indexName, false, true);
         if (ok) ok = index.write(0, rec.data(), rec.size());
@@ -325,6 +314,28 @@ void CreateFileblock(const std::string& name, int recordLength, int numKeys,
         removeQuietly(indexName);
         removeQuietly(dataName);
     }
+    return ok;
+}
+
+void CreateFileblock(const std::string& name, int recordLength, int numKeys,
+                     const KeyDescriptor* keys) {
+    ResetStatus();
+    if (!gStarted) {
+        Fail(err::NotStarted);
+        return;
+    }
+    if (FaultTriggered(EngineOp::Create)) return;
+    // Validate before anything is removed.
+    if (recordLength < kMinRecordLength) return Fail(err::RecordTooShort);
+    if (numKeys < 0 || numKeys > kMaxKeys) return Fail(err::TooManyKeysCreate);
+    for (int i = 0; i < numKeys; ++i)
+        if (keys[i].length < 1 || keys[i].length > kMaxKeyLength) return Fail(err::BadKeyLength);
+    std::string dataName = DataFileName(name);
+    std::string indexName = IndexFileName(name);
+    removeQuietly(indexName);
+    removeQuietly(DiaFileName(name));
+    removeQuietly(dataName);
+    CreateFileblockFiles(dataName, indexName, recordLength, numKeys, keys);
 }
 
 void DeleteFileblock(const std::string& name) {
@@ -334,7 +345,7 @@ void DeleteFileblock(const std::string& name) {
         return;
     }
     removeQuietly(IndexFileName(name));
-    removeQuietly(FileNameWithExtension(std::string(name.substr(0, name.find(';'))), "DIA"));
+    removeQuietly(DiaFileName(name));
     RemoveFile(DataFileName(name));
 }
 
@@ -362,13 +373,9 @@ bool WriteDataHeader(Fileblock* fb, bool inProgress) {
     return fb->data.write(0, h, sizeof h);
 }
 
-Fileblock* OpenFileblock(const std::string& name, bool readOnly, bool /*shared*/) {
-    ResetStatus();
-    if (!gStarted) {
-        Fail(err::NotStarted);
-        return nullptr;
-    }
-    if (FaultTriggered(EngineOp::Open)) return nullptr;
+namespace {
+
+Fileblock* openInternal(const std::string& name, bool readOnly, bool ignoreUpdateFlag) {
     std::unique_ptr<Fileblock> fb(new (std::nothrow) Fileblock);
     if (!fb) {
         Fail(err::NoMemoryOpen);
@@ -409,15 +416,30 @@ Fileblock* OpenFileblock(const std::string& name, bool readOnly, bool /*shared*/
         }
         if (!ReadKeyHeaders(fb.get())) return failOpen();
     }
-    if (fb->updateInProgress) {
+    if (fb->updateInProgress && !ignoreUpdateFlag) {
         Fail(err::IndexDefective);
         return failOpen();
     }
-    fb->updateInProgress = false;
     fb->marker = kValidMarker;
     fb->serial = gNextSerial++;
     gOpen.push_back(fb.get());
     return fb.release();
+}
+
+}  // namespace
+
+Fileblock* OpenFileblock(const std::string& name, bool readOnly, bool /*shared*/) {
+    ResetStatus();
+    if (!gStarted) {
+        Fail(err::NotStarted);
+        return nullptr;
+    }
+    if (FaultTriggered(EngineOp::Open)) return nullptr;
+    return openInternal(name, readOnly, false);
+}
+
+Fileblock* OpenFileblockIgnoringUpdateFlag(const std::string& name) {
+    return openInternal(name, false, true);
 }
 
 void CloseFileblock(Fileblock*& fb) {
@@ -450,11 +472,9 @@ bool MarkChanged(Fileblock* fb) {
     return true;
 }
 
-namespace {
 int64_t slotPos(const Fileblock* fb, int32_t n) {
     return int64_t(n) * fb->recordLength;
 }
-}  // namespace
 
 int32_t AddRecord(Fileblock* fb, const void* record) {
     if (!EntryCheck(fb, true)) return 0;
@@ -523,6 +543,16 @@ void PutRecord(Fileblock* fb, int32_t recNo, const void* record) {
     ExitStep(fb);
 }
 
+bool PushDeletedSlot(Fileblock* fb, int32_t recNo) {
+    if (!MarkChanged(fb)) return false;
+    uint8_t link[4];
+    wr32(link, fb->chainHead);
+    if (!fb->data.write(slotPos(fb, recNo), link, 4)) return false;
+    fb->chainHead = recNo;
+    ++fb->deletedCount;
+    return true;
+}
+
 void DeleteRecord(Fileblock* fb, int32_t recNo) {
     if (!EntryCheck(fb, true)) return;
     if (FaultTriggered(EngineOp::DeleteRecord)) return;
@@ -533,26 +563,12 @@ void DeleteRecord(Fileblock* fb, int32_t recNo) {
     // A slot that is already on the deleted chain must not be pushed again: that would
     // turn the chain into a loop.
     uint8_t mark[4];
-    if (!fb->data.read(slotPos(fb, recNo), mark, 4)) {
-        ExitStep(fb);
-        return;
-    }
+    if (!fb->data.read(slotPos(fb, recNo), mark, 4)) return ExitStep(fb);
     if (rd32(mark) != 0) {
         Fail(err::BadDeleteRecord);
         return;
     }
-    if (!MarkChanged(fb)) {
-        ExitStep(fb);
-        return;
-    }
-    uint8_t link[4];
-    wr32(link, fb->chainHead);
-    if (!fb->data.write(slotPos(fb, recNo), link, 4)) {
-        ExitStep(fb);
-        return;
-    }
-    fb->chainHead = recNo;
-    ++fb->deletedCount;
+    if (!PushDeletedSlot(fb, recNo)) ExitStep(fb);
 }
 
 int32_t UsedRecordCount(Fileblock* fb) {

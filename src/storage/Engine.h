@@ -149,6 +149,8 @@ int ErrorClassOf(int32_t error);
 // A name with a semicolon names the data file before it and the index file after it.
 std::string DataFileName(std::string_view name);
 std::string IndexFileName(std::string_view name);
+// The data file's name with another extension ("SAV" save file, "MSG" reindex log).
+std::string DataPartFileName(std::string_view name, std::string_view ext);
 // Replaces the extension of the last path component (or appends one).
 std::string FileNameWithExtension(std::string_view name, std::string_view ext);
 

@@ -74,6 +74,7 @@ struct Fileblock {
     std::string indexName;
     bool readOnly = false;
     bool updateInProgress = false;
+    bool keepUpdateFlag = false;  // close leaves byte 20 set (an index left incomplete)
 
     // Data file header counters.
     int32_t chainHead = -1;
@@ -97,10 +98,21 @@ bool EntryCheck(const Fileblock* fb, bool changes, int keyNo = -1);
 void ExitStep(const Fileblock* fb);
 // Sets the update-in-progress flag on disk the first time the fileblock changes.
 bool MarkChanged(Fileblock* fb);
+int64_t slotPos(const Fileblock* fb, int32_t n);
+// Puts a slot on the deleted-record chain (no check of its deleted mark).
+bool PushDeletedSlot(Fileblock* fb, int32_t recNo);
 // Reads the data header of an already opened data file into fb.
 bool ReadDataHeader(Fileblock* fb, uint8_t header[kDataHeaderSize]);
 bool WriteDataHeader(Fileblock* fb, bool inProgress);
 std::vector<Fileblock*>& OpenList();
+void removeQuietly(const std::string& name);
+std::string DiaFileName(std::string_view name);
+// Creates a data file and, with keys, an index file under the given file names.
+bool CreateFileblockFiles(const std::string& dataName, const std::string& indexName,
+                          int recordLength, int numKeys, const KeyDescriptor* keys);
+// Opens a fileblock whose update-in-progress flag is set, for the reindex that repairs it.
+// The status must have been reset and the engine started.
+Fileblock* OpenFileblockIgnoringUpdateFlag(const std::string& name);
 
 // ----- page buffer pool
 
@@ -156,7 +168,43 @@ void DropPage(Fileblock* fb, int keyNo, int32_t page);
 int InitPool(int buffers);
 void ExitPool();
 
-// ----- B-tree helpers used by open and close
+// ----- B-tree helpers used by open and close, and by the reindex
+
+// One index entry for building a tree from sorted entries. The key is kept zero-padded in
+// big-endian 64-bit words, so that entries sort by integer comparisons: padded bytes first,
+// then length (a shorter key that is a prefix of a longer one is smaller), then record.
+struct BulkEntry {
+    uint64_t word[4] = {};
+    int32_t rec = 0;
+    uint8_t len = 0;
+
+    void setKey(const uint8_t* key, int length) {
+        len = uint8_t(length);
+        for (int i = 0; i < length; ++i)
+            word[i / 8] |= uint64_t(key[i]) << (56 - 8 * (i % 8));
+    }
+    void copyKey(uint8_t* out) const {
+        for (int i = 0; i < len; ++i)
+            out[i] = uint8_t(word[i / 8] >> (56 - 8 * (i % 8)));
+    }
+    bool sameKey(const BulkEntry& o) const {
+        return len == o.len && word[0] == o.word[0] && word[1] == o.word[1] &&
+               word[2] == o.word[2] && word[3] == o.word[3];
+    }
+};
+// Index order over the first `words` words (enough for the key length).
+struct BulkEntryLess {
+    int words;
+    bool operator()(const BulkEntry& a, const BulkEntry& b) const {
+        for (int i = 0; i < words; ++i)
+            if (a.word[i] != b.word[i]) return a.word[i] < b.word[i];
+        if (a.len != b.len) return a.len < b.len;
+        return a.rec < b.rec;
+    }
+};
+// Builds the (empty) tree of a key from entries in index order, with pages about three
+// quarters full (never fewer items than a page must hold, never more than fit).
+bool BulkLoadKey(Fileblock* fb, int keyNo, const std::vector<BulkEntry>& sorted);
 
 bool ReadKeyHeaders(Fileblock* fb);
 bool WriteKeyHeader(Fileblock* fb, int keyNo);

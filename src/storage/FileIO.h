@@ -61,6 +61,8 @@ class RecordFile {
     const std::string& name() const { return file_.name(); }
 
     bool read(int64_t pos, void* buf, size_t n);
+    // Reads past the cache (for batch readers with buffers of their own).
+    int64_t readSomeDirect(int64_t pos, void* buf, size_t n) { return file_.readSome(pos, buf, n); }
     bool write(int64_t pos, const void* buf, size_t n);
     int64_t size() { return file_.size(); }
     bool truncate(int64_t size);

@@ -1,0 +1,139 @@
+#include "storage/VarRecords.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "storage/Bytes.h"
+#include "storage/EngineInternal.h"
+
+namespace invarro::storage {
+
+namespace {
+
+// The engine's section buffer, grown on demand.
+std::vector<uint8_t> gSection;
+
+bool sectionBuffer(int32_t length) {
+    if (gSection.size() >= size_t(length)) return true;
+    try {
+        gSection.resize(size_t(length));
+        return true;
+    } catch (const std::bad_alloc&) {
+        Fail(err::NoSectionBuffer);
+        return false;
+    }
+}
+
+int32_t usedBytes(const uint8_t* section, int32_t L, bool first) {
+    int32_t used = rd16(section + L - 6);
+    int32_t room = first ? L - 6 : L - 7;
+    return std::clamp(used, 0, room);
+}
+
+}  // namespace
+
+int32_t MaxSections(int32_t L) {
+    return L > 6 ? (65525 - L) / (L - 6) + 2 : 0;
+}
+
+void ReadVariableRecord(Fileblock* fb, int32_t recNo, uint8_t* buffer, int32_t& length) {
+    if (!EntryCheck(fb, false)) return;
+    const int32_t L = fb->recordLength;
+    if (!sectionBuffer(L)) return;
+    const int32_t capacity = length;
+    length = 0;
+    int32_t n = recNo;
+    for (int32_t sections = 0; n != 0 && length < capacity; ++sections) {
+        if (sections >= MaxSections(L)) return Fail(err::VarChainBroken);
+        if (!fb->data.read(int64_t(n) * L, gSection.data(), size_t(L))) return ExitStep(fb);
+        const bool first = sections == 0;
+        int32_t take = std::min(capacity - length, usedBytes(gSection.data(), L, first));
+        std::memcpy(buffer + length, gSection.data() + (first ? 0 : 1), size_t(take));
+        length += take;
+        n = rd32(gSection.data() + L - 4);
+    }
+}
+
+void DeleteVariableRecord(Fileblock* fb, int32_t recNo) {
+    if (!EntryCheck(fb, true)) return;
+    const int32_t L = fb->recordLength;
+    int32_t n = recNo;
+    for (int32_t sections = 0; n != 0; ++sections) {
+        if (sections >= MaxSections(L)) return Fail(err::VarChainBroken);
+        if (n < 1 || n > fb->high) return Fail(err::VarChainBroken);
+        uint8_t mark[4], link[4];
+        if (!fb->data.read(int64_t(n) * L, mark, 4)) return ExitStep(fb);
+        if (!fb->data.read(int64_t(n) * L + L - 4, link, 4)) return ExitStep(fb);
+        // The first section must be live; continuation sections carry 1 in their first byte.
+        if (sections == 0 ? rd32(mark) != 0 : mark[0] != 1) return Fail(err::BadDeleteRecord);
+        if (!PushDeletedSlot(fb, n)) return ExitStep(fb);
+        n = rd32(link);
+    }
+}
+
+int32_t AppendVariableRecord(BufferedWriter& writer, const uint8_t* record, int32_t length) {
+    Fileblock* fb = writer.fileblock();
+    const int32_t L = fb->recordLength;
+    if (!sectionBuffer(L)) return 0;
+    if (length < 0 || length > kLongestVariableRecord) {
+        Fail(err::RecordTooLong);
+        return 0;
+    }
+    int32_t first = 0;
+    int32_t done = 0;
+    bool isFirst = true;
+    do {
+        uint8_t* s = gSection.data();
+        std::memset(s, 0, size_t(L));
+        int32_t room = isFirst ? L - 6 : L - 7;
+        int32_t take = std::min(room, length - done);
+        if (!isFirst) s[0] = 1;
+        std::memcpy(s + (isFirst ? 0 : 1), record + done, size_t(take));
+        done += take;
+        wr16(s + L - 6, int16_t(take));
+        int32_t self = writer.nextRecordNumber();
+        wr32(s + L - 4, done < length ? self + 1 : 0);
+        int32_t n = writer.append(s);
+        if (n == 0) return 0;
+        if (isFirst) first = n;
+        isFirst = false;
+    } while (done < length);
+    return first;
+}
+
+bool AssembleVariableRecord(Fileblock* fb, const uint8_t* firstSection,
+                            std::vector<uint8_t>& record) {
+    const int32_t L = fb->recordLength;
+    record.clear();
+    if (!sectionBuffer(L)) return false;
+    const uint8_t* s = firstSection;
+    int32_t sections = 0;
+    for (;;) {
+        const bool first = sections == 0;
+        int32_t used = usedBytes(s, L, first);
+        record.insert(record.end(), s + (first ? 0 : 1), s + (first ? 0 : 1) + used);
+        int32_t next = rd32(s + L - 4);
+        if (next == 0) break;
+        if (++sections >= MaxSections(L) || next < 1 || next > fb->high) {
+            Fail(err::VarChainBroken);
+            return false;
+        }
+        if (!fb->data.read(int64_t(next) * L, gSection.data(), size_t(L))) {
+            Fail(err::VarChainBroken);
+            return false;
+        }
+        s = gSection.data();
+        if (s[0] != 1) {  // a chain must continue in continuation sections
+            Fail(err::VarChainBroken);
+            return false;
+        }
+    }
+    if (record.empty()) {
+        Fail(err::VarChainBroken);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace invarro::storage
