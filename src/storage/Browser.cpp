@@ -43,6 +43,18 @@ bool KeyBefore(const std::string& key, std::string& out) {
     return true;
 }
 
+// Cuts UTF-8 text to at most n characters without splitting one.
+void CutText(std::string& text, size_t n) {
+    size_t chars = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if ((uint8_t(text[i]) & 0xC0) == 0x80) continue;  // continuation byte
+        if (chars++ == n) {
+            text.resize(i);
+            return;
+        }
+    }
+}
+
 std::string CutKey(std::string_view key) {
     return std::string(key.substr(0, std::min(key.size(), size_t(kMaxKeyLength))));
 }
@@ -235,7 +247,7 @@ int Browser::buildRow(RowRecord& row) {
     } else {
         row.text = kNoBuildRowText;
     }
-    if (row.text.size() > size_t(kRowTextMax)) row.text.resize(size_t(kRowTextMax));
+    CutText(row.text, size_t(kRowTextMax));
     row.built = true;
     row.changed = true;
     row.status = int16_t(result == 0 ? 0 : -result);

@@ -57,7 +57,7 @@ struct RowRecord {
     int16_t status = 0;    // 0, or minus the error class when the record could not be read
     bool changed = false;  // the text differs from what was last painted
     bool built = false;    // the text was built from the record
-    std::string text;      // at most kRowTextMax characters
+    std::string text;      // UTF-8, at most kRowTextMax characters
 };
 
 // What a movement did to the page, so that the control repaints only what it must.
