@@ -1,0 +1,455 @@
+// TIndexBrowser driven offscreen: keys, clicks, drags, the wheel and the scroll bar move
+// the current row as the row logic says, and failures reach the Prompter.
+
+#include <QApplication>
+#include <QFontDatabase>
+#include <QImage>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTest>
+#include <QWheelEvent>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <memory>
+
+#include "storage/EngineFixture.h"
+#include "support/ScriptedPrompter.h"
+#include "ui/IndexBrowserControl.h"
+
+namespace invarro::ui {
+namespace {
+
+using storage::Browser;
+using storage::BrowserError;
+using storage::EngineOp;
+using storage::Fileblock;
+using storage::RowRecord;
+namespace err = storage::err;
+
+constexpr int kRecLen = 40;
+
+std::string Code(int i) {
+    char k[16];
+    std::snprintf(k, sizeof k, "K%04d", i);
+    return k;
+}
+
+class IndexBrowserTest : public storage::EngineTest {
+  protected:
+    static void SetUpTestSuite() {
+        static int argc = 1;
+        static char name[] = "ui_tests";
+        static char* argv[] = {name, nullptr};
+        if (!QApplication::instance()) new QApplication(argc, argv);
+    }
+
+    void SetUp() override {
+        EngineTest::SetUp();
+        fb = createOpen(kRecLen, {{10, false}});
+        control = std::make_unique<TIndexBrowser>();
+        control->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+        control->resize(320, 240);
+        control->SetPrompter(&prompter);
+    }
+    void TearDown() override {
+        control.reset();
+        if (fb) storage::CloseFileblock(fb);
+        EngineTest::TearDown();
+    }
+
+    void fill(int n, const char* prefix = "K") {
+        for (int i = 1; i <= n; ++i) {
+            char k[16];
+            std::snprintf(k, sizeof k, "%s%04d", prefix, i);
+            add(k);
+        }
+    }
+    void add(const std::string& k) {
+        std::string r = record(kRecLen, k);
+        int32_t n = storage::AddRecord(fb, r.data());
+        storage::AddKey(fb, 1, n, k);
+        ASSERT_TRUE(storage::EngineOk);
+        recOf[k] = n;
+    }
+    // Attaches a browser whose rows show the record text and fills the page.
+    void attach() {
+        auto b = std::make_unique<Browser>(fb, 1, buffer.data(), kRecLen);
+        b->SetRetryPause([](int) {});
+        control->SetOnBuildRow([this](TIndexBrowser*, RowRecord& row) {
+            row.text = std::string(buffer.data() + 4);
+            return 0;
+        });
+        control->Attach(std::move(b));
+        control->JumpToKey("");
+        control->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(control.get()));
+    }
+    std::string current() const { return control->CurrentKeyString(); }
+    int row() const { return control->browser()->CurrentRow(); }
+    void key(Qt::Key k, Qt::KeyboardModifiers mods = Qt::NoModifier) {
+        QTest::keyClick(control.get(), k, mods);
+    }
+    QPoint rowPoint(int r) const { return control->RowRect(r).center(); }
+    void mouse(QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons held) {
+        QPointF pos(at);
+        QMouseEvent e(type, pos, control->viewport()->mapToGlobal(pos), button, held,
+                      Qt::NoModifier);
+        QApplication::sendEvent(control->viewport(), &e);
+    }
+
+    Fileblock* fb = nullptr;
+    std::vector<char> buffer = std::vector<char>(kRecLen);
+    std::map<std::string, int32_t> recOf;
+    std::unique_ptr<TIndexBrowser> control;
+    invarro::testing::ScriptedPrompter prompter;
+};
+
+TEST_F(IndexBrowserTest, WithoutABrowserObjectNothingHappens) {
+    EXPECT_EQ(control->CurrentKeyNumber(), TIndexBrowser::kNoKeyNumber);
+    EXPECT_EQ(control->CurrentRecordNumber(), 0);
+    bool unchanged = true;
+    EXPECT_EQ(control->ReadCurrentRecord(unchanged), storage::kNotReadyClass);
+    EXPECT_FALSE(unchanged);
+    control->show();
+    key(Qt::Key_Down);
+    control->JumpToKey("A");
+    control->Refresh();
+    EXPECT_EQ(control->CurrentKeyString(), "");
+    EXPECT_EQ(control->sizeHint(), QSize(200, 100));
+}
+
+TEST_F(IndexBrowserTest, LayoutFollowsTheHeightFontHeaderAndFooter) {
+    fill(100);
+    QSignalSpy init(control.get(), &TIndexBrowser::FirstUserInit);
+    attach();
+    EXPECT_EQ(init.count(), 1);
+    const int h = control->viewport()->height();
+    EXPECT_EQ(control->RowsInView(), h / control->RowHeight());
+    EXPECT_EQ(control->browser()->FilledRows(), control->RowsInView());
+
+    control->SetHeader("Number    Name");
+    control->SetFooter("Customers");
+    EXPECT_EQ(control->RowsInView(), h / control->RowHeight() - 2);
+    EXPECT_EQ(control->RowRect(1).top(), control->RowHeight());
+    EXPECT_EQ(control->browser()->FilledRows(), control->RowsInView());
+    EXPECT_EQ(control->RowAt(control->RowHeight() / 2), 0);  // the header line
+    EXPECT_EQ(control->RowAt(control->RowRect(3).center().y()), 3);
+
+    // A window too low for a single row still has one.
+    control->resize(320, 20);
+    EXPECT_EQ(control->RowsInView(), 1);
+    EXPECT_EQ(control->browser()->FilledRows(), 1);
+
+    // A bigger font gives fewer rows.
+    control->resize(320, 240);
+    const int rows = control->RowsInView();
+    QFont big = control->font();
+    big.setPointSize(big.pointSize() * 2);
+    control->setFont(big);
+    EXPECT_LT(control->RowsInView(), rows);
+}
+
+TEST_F(IndexBrowserTest, ResizingKeepsTheCurrentEntryVisible) {
+    fill(100);
+    attach();
+    const int rows = control->RowsInView();
+    ASSERT_GE(rows, 8);
+    for (int i = 0; i < rows + 4; ++i)
+        key(Qt::Key_Down);
+    const std::string entry = current();
+    ASSERT_EQ(row(), rows);
+
+    control->resize(320, control->height() - 5 * control->RowHeight());
+    EXPECT_EQ(current(), entry);
+    EXPECT_EQ(row(), control->RowsInView());
+    control->resize(320, 400);
+    EXPECT_EQ(current(), entry);
+    EXPECT_LE(row(), control->RowsInView());
+}
+
+TEST_F(IndexBrowserTest, KeysMoveTheCurrentRow) {
+    fill(60);
+    attach();
+    QSignalSpy changed(control.get(), &TIndexBrowser::RowChanged);
+    const int rows = control->RowsInView();
+    key(Qt::Key_Up);
+    EXPECT_EQ(current(), "K0001");
+    EXPECT_EQ(changed.count(), 0);
+    for (int i = 0; i < 3; ++i)
+        key(Qt::Key_Down);
+    EXPECT_EQ(row(), 4);
+    EXPECT_EQ(current(), "K0004");
+    EXPECT_EQ(changed.count(), 3);
+
+    key(Qt::Key_PageDown);
+    EXPECT_EQ(row(), 4);
+    EXPECT_EQ(control->browser()->Row(1).text, Code(rows + 1));
+
+    key(Qt::Key_End, Qt::ControlModifier);
+    EXPECT_EQ(current(), "K0060");
+    EXPECT_EQ(row(), rows);
+    EXPECT_EQ(control->verticalScrollBar()->value(), storage::kScrollRange);
+    key(Qt::Key_Down);
+    EXPECT_EQ(current(), "K0060");
+    key(Qt::Key_Up);
+    EXPECT_EQ(current(), "K0059");
+    key(Qt::Key_PageUp);
+    key(Qt::Key_Home, Qt::ControlModifier);
+    EXPECT_EQ(current(), "K0001");
+    EXPECT_EQ(control->verticalScrollBar()->value(), 0);
+}
+
+TEST_F(IndexBrowserTest, TypedCharactersJumpAndPlusRefreshes) {
+    for (const char* k : {"ADAMS", "BAKER", "MILLER", "SCHMIDT", "SMITH", "ZIMMER"})
+        add(k);
+    add("\xD6ZT\xDCRK");  // ÖZTÜRK in Windows-1252
+    attach();
+    // The windows upper-case typed characters before the browser sees them.
+    control->OnKeyPress = [](TIndexBrowser*, QChar& c) { c = c.toUpper(); };
+    QTest::keyClicks(control.get(), "s");
+    EXPECT_EQ(current(), "SCHMIDT");
+    QTest::keyClick(control.get(), Qt::Key_Odiaeresis, Qt::NoModifier);
+    EXPECT_EQ(current(), "\xD6ZT\xDCRK");
+    QTest::keyClicks(control.get(), "b");
+    EXPECT_EQ(current(), "BAKER");
+    QTest::keyClicks(control.get(), "-!");
+    EXPECT_EQ(current(), "BAKER");
+
+    // "+" shows what changed behind the list's back.
+    storage::DeleteKey(fb, 1, recOf["BAKER"], "BAKER");
+    QTest::keyClicks(control.get(), "+");
+    EXPECT_EQ(current(), "MILLER");
+
+    // A handler may swallow the key.
+    control->OnKeyPress = [](TIndexBrowser*, QChar& c) { c = QChar(); };
+    QTest::keyClicks(control.get(), "z");
+    EXPECT_EQ(current(), "MILLER");
+}
+
+TEST_F(IndexBrowserTest, HorizontalKeysMoveTheOffsetInSteps) {
+    fill(5);
+    attach();
+    const int step = control->HorizStep();
+    ASSERT_GT(step, 0);
+    const int max = control->horizontalScrollBar()->maximum();
+    EXPECT_EQ(max, std::max(0, 128 * step - control->viewport()->width()));
+    key(Qt::Key_Right);
+    EXPECT_EQ(control->HorizOfs(), step);
+    key(Qt::Key_Right, Qt::ControlModifier);
+    EXPECT_EQ(control->HorizOfs(), 11 * step);
+    key(Qt::Key_Left);
+    EXPECT_EQ(control->HorizOfs(), 10 * step);
+    key(Qt::Key_End);
+    EXPECT_EQ(control->HorizOfs(), max);
+    key(Qt::Key_Right);
+    EXPECT_EQ(control->HorizOfs(), max);
+    key(Qt::Key_Home);
+    EXPECT_EQ(control->HorizOfs(), 0);
+    key(Qt::Key_Left, Qt::ControlModifier);
+    EXPECT_EQ(control->HorizOfs(), 0);
+    EXPECT_EQ(current(), "K0001");  // the rows did not move
+}
+
+TEST_F(IndexBrowserTest, ClicksAndDoubleClicksPickRows) {
+    fill(4);
+    attach();
+    QSignalSpy changed(control.get(), &TIndexBrowser::RowChanged);
+    QSignalSpy dbl(control.get(), &TIndexBrowser::DblClick);
+    QTest::mouseClick(control->viewport(), Qt::LeftButton, {}, rowPoint(3));
+    EXPECT_EQ(row(), 3);
+    EXPECT_EQ(changed.count(), 1);
+    // Below the last filled row nothing changes.
+    QTest::mouseClick(control->viewport(), Qt::LeftButton, {}, rowPoint(6));
+    EXPECT_EQ(row(), 3);
+    QTest::mouseClick(control->viewport(), Qt::RightButton, {}, rowPoint(1));
+    EXPECT_EQ(row(), 3);
+    QTest::mouseDClick(control->viewport(), Qt::LeftButton, {}, rowPoint(2));
+    EXPECT_EQ(row(), 2);
+    EXPECT_EQ(dbl.count(), 1);
+    EXPECT_EQ(control->CurrentRecordNumber(), recOf["K0002"]);
+}
+
+TEST_F(IndexBrowserTest, DraggingFollowsThePointerAndScrollsOutsideTheRows) {
+    fill(200);
+    attach();
+    const int rows = control->RowsInView();
+    mouse(QEvent::MouseButtonPress, rowPoint(2), Qt::LeftButton, Qt::LeftButton);
+    EXPECT_EQ(row(), 2);
+    mouse(QEvent::MouseMove, rowPoint(6), Qt::NoButton, Qt::LeftButton);
+    EXPECT_EQ(row(), 6);
+    EXPECT_EQ(current(), "K0006");
+
+    // Below the rows the list keeps moving down while the button is held.
+    const QPoint below(10, control->RowRect(rows).bottom() + 3);
+    mouse(QEvent::MouseMove, below, Qt::NoButton, Qt::LeftButton);
+    QTest::qWait(12 * TIndexBrowser::kAutoScrollMs);
+    const std::string moved = current();
+    EXPECT_GT(moved, Code(rows));
+    // Back over the rows the automatic movement stops.
+    mouse(QEvent::MouseMove, rowPoint(3), Qt::NoButton, Qt::LeftButton);
+    const std::string over = current();
+    QTest::qWait(5 * TIndexBrowser::kAutoScrollMs);
+    EXPECT_EQ(current(), over);
+    EXPECT_EQ(row(), 3);
+
+    // Above the rows it moves up, until the button is released.
+    mouse(QEvent::MouseMove, QPoint(10, -5), Qt::NoButton, Qt::LeftButton);
+    QTest::qWait(4 * TIndexBrowser::kAutoScrollMs);
+    EXPECT_LT(current(), over);
+    mouse(QEvent::MouseButtonRelease, QPoint(10, -5), Qt::LeftButton, Qt::NoButton);
+    const std::string released = current();
+    QTest::qWait(5 * TIndexBrowser::kAutoScrollMs);
+    EXPECT_EQ(current(), released);
+}
+
+TEST_F(IndexBrowserTest, WheelTurnsIntoUpAndDown) {
+    fill(50);
+    attach();
+    const QPoint at = rowPoint(1);
+    auto turn = [&](int delta) {
+        QWheelEvent e(QPointF(at), QPointF(control->viewport()->mapToGlobal(at)), QPoint(),
+                      QPoint(0, delta), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(control->viewport(), &e);
+    };
+    turn(-240);
+    EXPECT_EQ(current(), "K0003");
+    turn(-60);
+    EXPECT_EQ(current(), "K0003");
+    turn(-60);  // two half notches make one
+    EXPECT_EQ(current(), "K0004");
+    turn(120);
+    EXPECT_EQ(current(), "K0003");
+}
+
+TEST_F(IndexBrowserTest, ScrollBarMovesAndJumpsWhenTheThumbIsReleased) {
+    fill(2000);
+    attach();
+    QScrollBar* v = control->verticalScrollBar();
+    EXPECT_EQ(v->minimum(), 0);
+    EXPECT_EQ(v->maximum(), 63);
+    v->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    EXPECT_EQ(current(), "K0002");
+    v->triggerAction(QAbstractSlider::SliderSingleStepSub);
+    EXPECT_EQ(current(), "K0001");
+    v->triggerAction(QAbstractSlider::SliderPageStepAdd);
+    EXPECT_EQ(control->browser()->Row(1).text, Code(control->RowsInView() + 1));
+    v->triggerAction(QAbstractSlider::SliderToMaximum);
+    EXPECT_EQ(current(), "K2000");
+    EXPECT_EQ(v->value(), 63);
+    v->triggerAction(QAbstractSlider::SliderToMinimum);
+    EXPECT_EQ(current(), "K0001");
+    EXPECT_EQ(v->value(), 0);
+
+    // Dragging the thumb does nothing until it is released.
+    v->setSliderDown(true);
+    v->setSliderPosition(32);
+    EXPECT_EQ(current(), "K0001");
+    v->setSliderDown(false);
+    const int at = std::stoi(current().substr(1));
+    EXPECT_GT(at, 850);
+    EXPECT_LT(at, 1150);
+    EXPECT_NEAR(v->value(), 32, 1);
+}
+
+TEST_F(IndexBrowserTest, FailuresAreShownAndTheListStaysUsable) {
+    fill(60);
+    attach();
+    QSignalSpy failed(control.get(), &TIndexBrowser::Failed);
+    const int rows = control->RowsInView();
+    for (int i = 1; i < rows; ++i)
+        key(Qt::Key_Down);
+    ASSERT_EQ(row(), rows);
+    const std::string before = current();
+
+    prompter.expect("Class 4 error.  Isam Error 10140");
+    storage::InjectFault(EngineOp::FindKey, 1, err::OsOther);
+    key(Qt::Key_Down);
+    EXPECT_EQ(failed.count(), 1);
+    EXPECT_EQ(failed.at(0).at(0).toString(), "Class 4 error.  Isam Error 10140");
+    EXPECT_EQ(current(), before);
+    EXPECT_EQ(row(), rows);
+    key(Qt::Key_Down);
+    EXPECT_NE(current(), before);
+
+    // Operations the window calls raise the error to the window instead.
+    storage::InjectFault(EngineOp::FindKey, 1, err::OsOther);
+    EXPECT_THROW(control->JumpToKey("K0030"), BrowserError);
+    EXPECT_EQ(prompter.seen().size(), 1u);
+}
+
+TEST_F(IndexBrowserTest, ReadCurrentRecordAndKeyNumber) {
+    fill(10);
+    attach();
+    key(Qt::Key_Down);
+    bool unchanged = false;
+    EXPECT_EQ(control->ReadCurrentRecord(unchanged), 0);
+    EXPECT_TRUE(unchanged);
+    EXPECT_EQ(std::string(buffer.data() + 4), "K0002");
+    EXPECT_EQ(control->CurrentKeyNumber(), 1);
+    control->SetKeyNumber(0);
+    EXPECT_EQ(control->CurrentKeyNumber(), 0);
+    EXPECT_EQ(current(), "");
+    EXPECT_EQ(control->CurrentRecordNumber(), recOf["K0001"]);
+}
+
+// Paints the control and checks the colours where the header, the highlighted row, a
+// plain row and the footer lie. With INVARRO_SCREENSHOT_DIR set the picture is saved.
+TEST_F(IndexBrowserTest, PaintsRowsHighlightHeaderAndFooter) {
+    fill(40);
+    attach();
+    control->SetHeader("Number    Name                 Balance");
+    control->SetFooter("Customers: 40");
+    control->SetHeaderColor(QColor(200, 200, 160));
+    control->SetFooterColor(QColor(160, 200, 200));
+    control->SetHighlightColor(QColor(0, 0, 160));
+    control->SetOnBuildRow([this](TIndexBrowser*, RowRecord& row) {
+        std::string k(buffer.data() + 4);
+        row.text = k + "     Customer " + k.substr(1) + "          1,234.50";
+        return 0;
+    });
+    control->Refresh();
+    key(Qt::Key_Down);
+    key(Qt::Key_Down);
+    QTest::qWait(20);
+
+    QImage img = control->viewport()->grab().toImage();
+    const int x = img.width() - 3;
+    EXPECT_EQ(img.pixelColor(x, control->RowHeight() / 2), QColor(200, 200, 160));
+    EXPECT_EQ(img.pixelColor(x, control->RowRect(3).center().y()), QColor(0, 0, 160));
+    EXPECT_EQ(img.pixelColor(x, control->RowRect(4).center().y()), control->Color());
+    EXPECT_EQ(img.pixelColor(x, img.height() - control->RowHeight() / 2), QColor(160, 200, 200));
+    // The rows carry text: some pixel of row 4 differs from the background.
+    bool ink = false;
+    const QRect r4 = control->RowRect(4);
+    for (int px = 0; px < 120 && !ink; ++px)
+        for (int py = r4.top(); py <= r4.bottom() && !ink; ++py)
+            ink = img.pixelColor(px, py) != control->Color();
+    EXPECT_TRUE(ink);
+
+    const char* dir = std::getenv("INVARRO_SCREENSHOT_DIR");
+    if (dir) {
+        EXPECT_TRUE(control->grab().save(QString::fromUtf8(dir) + "/index-browser.png"));
+    }
+
+    // A row whose record could not be read keeps its place and shows the failure in red.
+    storage::InjectFault(EngineOp::GetRecord, 2, err::ShortRead);
+    EXPECT_THROW(control->Refresh(), BrowserError);
+    QTest::qWait(20);
+    ASSERT_LT(control->browser()->Row(4).status, 0);
+    img = control->viewport()->grab().toImage();
+    bool red = false;
+    for (int px = 0; px < img.width() && !red; ++px)
+        for (int py = r4.top(); py <= r4.bottom() && !red; ++py) {
+            const QColor c = img.pixelColor(px, py);
+            red = c.red() > 150 && c.green() < 100 && c.blue() < 100;
+        }
+    EXPECT_TRUE(red);
+    EXPECT_EQ(control->browser()->Row(5).text.substr(0, 5), "K0005");
+    if (dir) {
+        EXPECT_TRUE(control->grab().save(QString::fromUtf8(dir) + "/index-browser-failed.png"));
+    }
+}
+
+}  // namespace
+}  // namespace invarro::ui
