@@ -9,6 +9,8 @@
 #include <type_traits>
 #include <utility>
 
+#include "storage/VarRecords.h"
+
 #include "storage/BTree.h"
 
 namespace invarro::storage {
@@ -87,9 +89,7 @@ Browser::Browser(Fileblock* fb, int keyNo, void* recordBuffer, int32_t bufferLen
     if (recordBuffer == nullptr || bufferLength <= 0)
         throw std::invalid_argument("the browser needs a record buffer");
     pause_ = [](int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); };
-    varReader_ = [this](Fileblock* f, int32_t recNo, void* buffer, int32_t& length) {
-        readFixed(f, recNo, buffer, length);
-    };
+    SetVariableRecordReader(nullptr);
 }
 
 // ---------------------------------------------------------------------- engine calls
@@ -143,8 +143,8 @@ void Browser::SetVariableRecordReader(RecordReader reader) {
     if (reader) {
         varReader_ = std::move(reader);
     } else {
-        varReader_ = [this](Fileblock* f, int32_t recNo, void* buffer, int32_t& length) {
-            readFixed(f, recNo, buffer, length);
+        varReader_ = [](Fileblock* f, int32_t recNo, void* buffer, int32_t& length) {
+            ReadVariableRecord(f, recNo, static_cast<uint8_t*>(buffer), length);
         };
     }
 }

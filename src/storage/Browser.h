@@ -119,8 +119,8 @@ class Browser {
     // set every record is read with the variable-length reader.
     bool VariableLength() const { return variableLength_; }
     void SetVariableLength(bool on) { variableLength_ = on; }
-    // The reader used while the variable-length flag is set; by default the fixed-length
-    // read, until the chained-record reader is plugged in here.
+    // The reader used while the variable-length flag is set; by default the engine's
+    // reader of chained sections.
     void SetVariableRecordReader(RecordReader reader);
 
     // The pause between retries of a busy engine call (tests make it instant).

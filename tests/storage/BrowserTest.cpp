@@ -9,6 +9,8 @@
 
 #include "EngineFixture.h"
 #include "storage/Browser.h"
+#include "storage/BufferedRecords.h"
+#include "storage/VarRecords.h"
 
 namespace invarro::storage {
 namespace {
@@ -654,10 +656,42 @@ TEST_F(BrowserTest, VariableLengthFlagReadsThroughItsReader) {
     EXPECT_EQ(current(), "VAR1");
     EXPECT_EQ(asked.size(), 5u);
     EXPECT_EQ(asked.front(), kRecLen);
-    // Without a reader of its own the flag reads fixed-length slots.
-    b.SetVariableRecordReader(nullptr);
-    b.Refresh();
-    EXPECT_EQ(current(), "K0001");
+}
+
+TEST_F(BrowserTest, VariableLengthFlagAssemblesChainedRecords) {
+    // Sections of 24 bytes hold records of 38 bytes in three sections each.
+    const std::string vname = name("VAR");
+    KeyDescriptor k[] = {{4, false}};
+    CreateFileblock(vname, 24, 1, k);
+    Fileblock* vfb = OpenFileblock(vname, false);
+    ASSERT_TRUE(EngineOk);
+    BufferedWriter w;
+    w.open(vfb);
+    std::vector<int32_t> first;
+    for (int i = 1; i <= 3; ++i) {
+        std::string rec =
+            std::string(4, '\0') + "V00" + std::to_string(i) + std::string(30, char('a' + i));
+        first.push_back(AppendVariableRecord(w, reinterpret_cast<const uint8_t*>(rec.data()),
+                                             int32_t(rec.size())));
+    }
+    ASSERT_TRUE(w.flush());
+    for (int i = 1; i <= 3; ++i)
+        AddKey(vfb, 1, first[size_t(i - 1)], "V00" + std::to_string(i));
+    std::vector<char> buf(100, '\0');
+    {
+        Browser b(vfb, 1, buf.data(), int32_t(buf.size()));
+        b.SetVariableLength(true);
+        b.OnBuildRow = [&](RowRecord& row) {
+            row.text.assign(buf.data() + 4, 34);
+            return 0;
+        };
+        b.SetRowsInView(5);
+        b.FirstPage();
+        EXPECT_EQ(b.FilledRows(), 3);
+        EXPECT_EQ(b.Row(2).text, "V002" + std::string(30, 'c'));
+        EXPECT_EQ(b.CurrentRecordNumber(), first[0]);
+    }
+    CloseFileblock(vfb);
 }
 
 TEST_F(BrowserTest, AShortRecordBufferReceivesOnlyWhatFits) {
