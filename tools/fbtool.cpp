@@ -11,6 +11,8 @@
 
 #include <unistd.h>
 
+#include "data/Fileblocks.h"
+#include "data/Layout.h"
 #include "storage/BTree.h"
 #include "storage/Engine.h"
 #include "storage/KeyText.h"
@@ -18,6 +20,7 @@
 #include "storage/Verify.h"
 
 using namespace invarro::storage;
+namespace data = invarro::data;
 
 namespace {
 
@@ -27,6 +30,8 @@ int usage() {
                  "  info NAME          header counters and keys\n"
                  "  check NAME         verify the data file and every index\n"
                  "  dump NAME          live records as text\n"
+                 "  dump NAME --fields live records field by field (business files:\n"
+                 "                     Company, or a company number and C, I, N, M, P)\n"
                  "  keys NAME K        entries of key K in order\n"
                  "  script [FILE]      engine operations, one per line\n"
                  "  rebuild NAME --key OFFSET:LENGTH(u|d) ...\n"
@@ -75,6 +80,41 @@ int cmdDump(const std::string& name) {
         name,
         [](int32_t n, const std::string& bytes) {
             std::printf("%d: %s\n", n, EscapeBytes(bytes).c_str());
+        },
+        error);
+    if (!ok) std::fprintf(stderr, "%s\n", error.c_str());
+    return ok ? 0 : 1;
+}
+
+int cmdDumpFields(const std::string& name) {
+    const data::RecordKind* kind = data::KindFromFileblockName(name);
+    if (!kind) {
+        std::fprintf(stderr,
+                     "%s is not a business file: expected Company or a company number "
+                     "followed by C, I, N, M or P\n",
+                     name.c_str());
+        return 1;
+    }
+    FileblockInfo fi;
+    std::string error;
+    if (!ReadFileblockInfo(name, fi, error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 1;
+    }
+    if (fi.recordLength != kind->recordLength) {
+        std::fprintf(stderr, "%s: record length %d, but a %s has %d bytes\n", name.c_str(),
+                     int(fi.recordLength), std::string(kind->recordName).c_str(),
+                     kind->recordLength);
+        return 1;
+    }
+    bool ok = ForEachLiveRecord(
+        name,
+        [&](int32_t n, const std::string& bytes) {
+            std::printf("record %d (%s)\n", n, std::string(kind->recordName).c_str());
+            const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
+            for (const data::FieldDef& f : kind->fields)
+                std::printf("  %-20s %s\n", std::string(f.name).c_str(),
+                            data::FieldValueText(p, f).c_str());
         },
         error);
     if (!ok) std::fprintf(stderr, "%s\n", error.c_str());
@@ -401,6 +441,8 @@ int main(int argc, char** argv) {
     if (cmd == "info" && argc == 3) return cmdInfo(argv[2]);
     if (cmd == "check" && argc == 3) return cmdCheck(argv[2]);
     if (cmd == "dump" && argc == 3) return cmdDump(argv[2]);
+    if (cmd == "dump" && argc == 4 && std::strcmp(argv[3], "--fields") == 0)
+        return cmdDumpFields(argv[2]);
     if (cmd == "keys" && argc == 4) return cmdKeys(argv[2], std::atoi(argv[3]));
     if (cmd == "rebuild" && argc >= 3) {
         std::vector<RawKey> keys;

@@ -1,0 +1,172 @@
+#include "data/Ansi.h"
+
+#include <cstdint>
+
+namespace invarro::data {
+
+namespace {
+
+// Code points of the bytes 0x80..0x9F. The five undefined bytes keep their own value.
+constexpr char32_t kHigh[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                                0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+char32_t CodePointOf(unsigned char b) {
+    if (b >= 0x80 && b <= 0x9F) return kHigh[b - 0x80];
+    return b;
+}
+
+// The Windows-1252 byte of a code point, or -1.
+int AnsiByteOf(char32_t cp) {
+    if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) return int(cp);
+    for (int i = 0; i < 32; ++i)
+        if (kHigh[i] == cp) return 0x80 + i;
+    return -1;
+}
+
+void AppendUtf8(std::string& out, char32_t cp) {
+    if (cp < 0x80) {
+        out += char(cp);
+    } else if (cp < 0x800) {
+        out += char(0xC0 | (cp >> 6));
+        out += char(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += char(0xE0 | (cp >> 12));
+        out += char(0x80 | ((cp >> 6) & 0x3F));
+        out += char(0x80 | (cp & 0x3F));
+    } else {
+        out += char(0xF0 | (cp >> 18));
+        out += char(0x80 | ((cp >> 12) & 0x3F));
+        out += char(0x80 | ((cp >> 6) & 0x3F));
+        out += char(0x80 | (cp & 0x3F));
+    }
+}
+
+// Decodes one UTF-8 sequence at text[i] and advances i past it. Returns false for a
+// malformed sequence, which i then also lies behind.
+bool NextCodePoint(std::string_view text, size_t& i, char32_t& cp) {
+    unsigned char b = static_cast<unsigned char>(text[i++]);
+    if (b < 0x80) {
+        cp = b;
+        return true;
+    }
+    int extra;
+    char32_t min;
+    if ((b & 0xE0) == 0xC0) {
+        extra = 1;
+        cp = b & 0x1F;
+        min = 0x80;
+    } else if ((b & 0xF0) == 0xE0) {
+        extra = 2;
+        cp = b & 0x0F;
+        min = 0x800;
+    } else if ((b & 0xF8) == 0xF0) {
+        extra = 3;
+        cp = b & 0x07;
+        min = 0x10000;
+    } else {
+        return false;
+    }
+    // A cut-off sequence counts once: its continuation bytes go with it.
+    for (int k = 0; k < extra; ++k) {
+        if (i >= text.size()) return false;
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        if ((c & 0xC0) != 0x80) return false;
+        cp = (cp << 6) | (c & 0x3F);
+        ++i;
+    }
+    return cp >= min && cp <= 0x10FFFF && !(cp >= 0xD800 && cp <= 0xDFFF);
+}
+
+unsigned char UpperByte(unsigned char b) {
+    if (b >= 'a' && b <= 'z') return static_cast<unsigned char>(b - 32);
+    if (b >= 0xE0 && b <= 0xFE && b != 0xF7) return static_cast<unsigned char>(b - 32);
+    switch (b) {
+        case 0x9A:  // š
+            return 0x8A;
+        case 0x9C:  // œ
+            return 0x8C;
+        case 0x9E:  // ž
+            return 0x8E;
+        case 0xFF:  // ÿ
+            return 0x9F;
+        default:
+            return b;
+    }
+}
+
+}  // namespace
+
+std::string AnsiFromUtf8(std::string_view utf8) {
+    std::string out;
+    out.reserve(utf8.size());
+    size_t i = 0;
+    while (i < utf8.size()) {
+        char32_t cp = 0;
+        if (!NextCodePoint(utf8, i, cp)) {
+            out += '?';
+            continue;
+        }
+        int b = AnsiByteOf(cp);
+        out += b < 0 ? '?' : char(b);
+    }
+    return out;
+}
+
+std::string Utf8FromAnsi(std::string_view ansi) {
+    std::string out;
+    out.reserve(ansi.size());
+    for (char c : ansi)
+        AppendUtf8(out, CodePointOf(static_cast<unsigned char>(c)));
+    return out;
+}
+
+bool IsValidUtf8(std::string_view bytes) {
+    size_t i = 0;
+    while (i < bytes.size()) {
+        char32_t cp = 0;
+        if (!NextCodePoint(bytes, i, cp)) return false;
+    }
+    return true;
+}
+
+std::string UpperAnsi(std::string_view ansi) {
+    std::string out(ansi);
+    for (char& c : out)
+        c = char(UpperByte(static_cast<unsigned char>(c)));
+    return out;
+}
+
+std::string UpperText(std::string_view utf8) {
+    std::string out;
+    out.reserve(utf8.size());
+    size_t i = 0;
+    while (i < utf8.size()) {
+        size_t start = i;
+        char32_t cp = 0;
+        if (!NextCodePoint(utf8, i, cp)) {
+            out += utf8[start];
+            i = start + 1;
+            continue;
+        }
+        int b = AnsiByteOf(cp);
+        if (b < 0) {
+            out.append(utf8.substr(start, i - start));
+            continue;
+        }
+        AppendUtf8(out, CodePointOf(UpperByte(static_cast<unsigned char>(b))));
+    }
+    return out;
+}
+
+std::string_view TrimText(std::string_view text) {
+    size_t b = 0, e = text.size();
+    while (b < e && static_cast<unsigned char>(text[b]) < 33)
+        ++b;
+    while (e > b && static_cast<unsigned char>(text[e - 1]) < 33)
+        --e;
+    return text.substr(b, e - b);
+}
+
+}  // namespace invarro::data

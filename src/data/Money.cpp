@@ -1,0 +1,167 @@
+#include "data/Money.h"
+
+#include <cstdlib>
+
+#include "data/Ansi.h"
+
+namespace invarro::data {
+
+namespace {
+
+using Wide = __int128;
+
+// n / d rounded half away from zero (d > 0).
+Wide DivideRounded(Wide n, Wide d) {
+    Wide q = n / d;
+    Wide r = n % d;
+    if (r < 0) r = -r;
+    if (2 * r >= d) q += n < 0 ? -1 : 1;
+    return q;
+}
+
+std::string GroupThousands(std::string digits) {
+    std::string out;
+    int n = int(digits.size());
+    for (int i = 0; i < n; ++i) {
+        if (i > 0 && (n - i) % 3 == 0) out += ',';
+        out += digits[size_t(i)];
+    }
+    return out;
+}
+
+// Sign, whole digits and fraction digits of a number with `decimals` decimals.
+std::string FormatScaled(int64_t value, int64_t scale, int decimals, bool thousands) {
+    bool negative = value < 0;
+    uint64_t v = negative ? uint64_t(0) - uint64_t(value) : uint64_t(value);
+    uint64_t whole = v / uint64_t(scale);
+    uint64_t frac = v % uint64_t(scale);
+    std::string w = std::to_string(whole);
+    if (thousands) w = GroupThousands(w);
+    std::string out = negative && v != 0 ? "-" : "";
+    out += w;
+    if (decimals > 0) {
+        std::string f = std::to_string(frac);
+        f.insert(0, size_t(decimals) - f.size(), '0');
+        out += '.';
+        out += f;
+    }
+    return out;
+}
+
+// A plain decimal number in units of 10^-decimals: optional sign, digits, optional
+// point and digits (at least one digit in all). Further decimals are rounded half away
+// from zero.
+std::optional<int64_t> ParseScaled(std::string_view typed, int decimals) {
+    std::string_view t = TrimText(typed);
+    std::string s;
+    for (char c : t)
+        if (c != ',') s += c;
+    if (s.empty()) return int64_t(0);
+    size_t i = 0;
+    bool negative = false;
+    if (s[0] == '-' || s[0] == '+') {
+        negative = s[0] == '-';
+        ++i;
+    }
+    Wide whole = 0;
+    Wide frac = 0;
+    Wide fracScale = 1;
+    int digits = 0;
+    bool point = false;
+    constexpr Wide kLimit = Wide(1) << 100;
+    for (; i < s.size(); ++i) {
+        char c = s[i];
+        if (c == '.') {
+            if (point) return std::nullopt;
+            point = true;
+            continue;
+        }
+        if (c < '0' || c > '9') return std::nullopt;
+        ++digits;
+        if (!point) {
+            whole = whole * 10 + (c - '0');
+            if (whole > kLimit) return std::nullopt;
+        } else if (fracScale < kLimit) {
+            frac = frac * 10 + (c - '0');
+            fracScale *= 10;
+        }
+    }
+    if (digits == 0) return std::nullopt;
+    Wide scale = 1;
+    for (int k = 0; k < decimals; ++k)
+        scale *= 10;
+    Wide value = whole * scale + DivideRounded(frac * scale, fracScale);
+    if (value > Wide(INT64_MAX / 1000)) return std::nullopt;
+    int64_t v = int64_t(value);
+    return negative ? -v : v;
+}
+
+}  // namespace
+
+std::string Money::storedText() const {
+    return FormatScaled(cents_, 100, 2, false);
+}
+
+std::string Money::shownText() const {
+    return FormatScaled(cents_, 100, 2, true);
+}
+
+bool Money::fits(int width) const {
+    return int(storedText().size()) <= width;
+}
+
+std::optional<Money> ParseMoney(std::string_view text, int maxWidth) {
+    auto cents = ParseScaled(text, 2);
+    if (!cents) return std::nullopt;
+    Money m = Money::FromCents(*cents);
+    if (!m.fits(maxWidth)) return std::nullopt;
+    return m;
+}
+
+Money MoneyFromStored(std::string_view text) {
+    auto cents = ParseScaled(text, 2);
+    return Money::FromCents(cents.value_or(0));
+}
+
+std::string Decimal::text(int decimals, bool thousands) const {
+    if (decimals < 0) decimals = 0;
+    if (decimals > 4) decimals = 4;
+    int64_t div = 1;
+    for (int k = decimals; k < 4; ++k)
+        div *= 10;
+    int64_t scale = kScale / div;
+    int64_t v = int64_t(DivideRounded(units_, div));
+    return FormatScaled(v, scale, decimals, thousands);
+}
+
+std::optional<Decimal> ParseDecimal(std::string_view text) {
+    auto units = ParseScaled(text, 4);
+    if (!units) return std::nullopt;
+    return Decimal::FromUnits(*units);
+}
+
+int DecimalsOf(std::string_view text) {
+    std::string_view t = TrimText(text);
+    size_t p = t.find('.');
+    if (p == std::string_view::npos) return 0;
+    int n = 0;
+    for (size_t i = p + 1; i < t.size() && t[i] >= '0' && t[i] <= '9'; ++i)
+        ++n;
+    return n;
+}
+
+Money Extend(Decimal quantity, Decimal price) {
+    Wide product = Wide(quantity.units()) * Wide(price.units());  // 10^-8
+    return Money::FromCents(int64_t(DivideRounded(product, 1000000)));
+}
+
+Money PercentOf(Money amount, Decimal percent) {
+    Wide product = Wide(amount.cents()) * Wide(percent.units());  // cents * 10^-4 * percent
+    return Money::FromCents(int64_t(DivideRounded(product, Wide(Decimal::kScale) * 100)));
+}
+
+Money RoundToCents(Decimal value) {
+    return Money::FromCents(int64_t(DivideRounded(value.units(), 100)));
+}
+
+}  // namespace invarro::data

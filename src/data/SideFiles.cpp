@@ -1,0 +1,118 @@
+#include "data/SideFiles.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "data/Ansi.h"
+#include "data/Files.h"
+
+namespace invarro::data {
+
+namespace {
+
+bool TermBefore(const std::string& a, const std::string& b) {
+    // Compared as the file holds them: Windows-1252, upper case.
+    std::string ua = UpperAnsi(AnsiFromUtf8(a)), ub = UpperAnsi(AnsiFromUtf8(b));
+    if (ua != ub) return ua < ub;
+    return a < b;
+}
+
+}  // namespace
+
+std::optional<CompanyRecord> ReadLastCompany(const std::string& folder) {
+    auto bytes = ReadWholeFile(JoinPath(folder, kLastCompanyFile));
+    if (!bytes || bytes->size() < CompanyRecord::size()) return std::nullopt;
+    return CompanyRecord::FromBytes(bytes->data());
+}
+
+bool WriteLastCompany(const std::string& folder, const CompanyRecord& company, std::string* error) {
+    std::string_view bytes(reinterpret_cast<const char*>(company.data()), company.size());
+    return ReplaceFile(JoinPath(folder, kLastCompanyFile), bytes, error);
+}
+
+std::optional<std::string> ReadPassword(const std::string& folder) {
+    std::string path = JoinPath(folder, kPasswordFile);
+    if (!FileExists(path)) return std::nullopt;
+    std::string bytes = ReadWholeFile(path).value_or(std::string());
+    if (bytes.empty()) return std::string();
+    size_t len = std::min<size_t>(
+        {size_t(static_cast<unsigned char>(bytes[0])), size_t(kPasswordWidth), bytes.size() - 1});
+    return Utf8FromAnsi(std::string_view(bytes).substr(1, len));
+}
+
+bool WritePassword(const std::string& folder, std::string_view password, std::string* error) {
+    std::string ansi = AnsiFromUtf8(password);
+    if (ansi.size() > size_t(kPasswordWidth)) ansi.resize(size_t(kPasswordWidth));
+    std::string bytes(size_t(kPasswordWidth) + 1, '\0');
+    bytes[0] = char(ansi.size());
+    std::memcpy(bytes.data() + 1, ansi.data(), ansi.size());
+    return ReplaceFile(JoinPath(folder, kPasswordFile), bytes, error);
+}
+
+bool RemovePassword(const std::string& folder) {
+    return RemoveFile(JoinPath(folder, kPasswordFile));
+}
+
+const std::vector<std::string>& BuiltInTerms() {
+    static const std::vector<std::string> terms = {"1% 10 Net 30",
+                                                   "2% 10 Net 30",
+                                                   "Credit Card - American Express",
+                                                   "Credit Card - Master Card",
+                                                   "Credit Card - Visa",
+                                                   "Due On Receipt",
+                                                   "Net 10 Days",
+                                                   "Net 20 Days",
+                                                   "Net 30 Days"};
+    return terms;
+}
+
+TermsList LoadTerms(const std::string& folder) {
+    TermsList list;
+    std::string path = JoinPath(folder, kTermsFile);
+    if (!FileExists(path)) {
+        list.terms = BuiltInTerms();
+        SortTerms(list.terms);
+        list.ok = SaveTerms(folder, list.terms, &list.error);
+        list.created = list.ok;
+        return list;
+    }
+    auto bytes = ReadWholeFile(path);
+    if (!bytes) {
+        list.error = "Cannot read " + path;
+        return list;
+    }
+    for (auto& line : TextLines(*bytes))
+        if (!TrimText(line).empty()) list.terms.push_back(std::move(line));
+    SortTerms(list.terms);
+    list.ok = true;
+    return list;
+}
+
+bool SaveTerms(const std::string& folder, const std::vector<std::string>& terms,
+               std::string* error) {
+    return ReplaceFile(JoinPath(folder, kTermsFile), TextFileBytes(terms), error);
+}
+
+void SortTerms(std::vector<std::string>& terms) {
+    std::stable_sort(terms.begin(), terms.end(), TermBefore);
+}
+
+void InsertTerm(std::vector<std::string>& terms, const std::string& term) {
+    terms.insert(std::upper_bound(terms.begin(), terms.end(), term, TermBefore), term);
+}
+
+int32_t ReadColourFile(const std::string& path) {
+    auto bytes = ReadWholeFile(path);
+    if (!bytes || bytes->size() < size_t(kFontBlockSize)) return 0;
+    return DecodeFontBlock(reinterpret_cast<const uint8_t*>(bytes->data())).colour;
+}
+
+bool WriteColourFile(const std::string& path, int32_t colour, std::string* error) {
+    uint8_t block[kFontBlockSize];
+    std::memset(block, 0, sizeof block);
+    WriteInt32(block + 40, colour);
+    return ReplaceFile(path, std::string_view(reinterpret_cast<const char*>(block), sizeof block),
+                       error);
+}
+
+}  // namespace invarro::data

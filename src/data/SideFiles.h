@@ -1,0 +1,61 @@
+// The small files beside the data files: the company in use, the start-up password,
+// the payment-terms list and the two document colours.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "data/Records.h"
+
+namespace invarro::data {
+
+inline constexpr std::string_view kLastCompanyFile = "LastCo.Dat";
+inline constexpr std::string_view kPasswordFile = "kr1confg.dat";
+inline constexpr std::string_view kTermsFile = "KRTERMS.DAT";
+inline constexpr std::string_view kShadeColourFile = "Shadeclr.fnt";
+inline constexpr std::string_view kBoxColourFile = "InvBoxClr.fnt";
+
+// "LastCo.Dat": one 2736-byte copy of the company record in use. Nothing when the file
+// is missing or shorter than a record.
+std::optional<CompanyRecord> ReadLastCompany(const std::string& folder);
+bool WriteLastCompany(const std::string& folder, const CompanyRecord& company,
+                      std::string* error = nullptr);
+
+// "kr1confg.dat": the start-up password as one text(20) in a 21-byte file. Nothing when
+// there is no file (no password).
+inline constexpr int kPasswordWidth = 20;
+std::optional<std::string> ReadPassword(const std::string& folder);
+// Writes the password cut to 20 characters.
+bool WritePassword(const std::string& folder, std::string_view password,
+                   std::string* error = nullptr);
+bool RemovePassword(const std::string& folder);
+
+// "KRTERMS.DAT": one payment-terms wording per line, shared by all companies.
+inline constexpr int kTermWidth = 35;
+const std::vector<std::string>& BuiltInTerms();
+struct TermsList {
+    bool ok = false;
+    bool created = false;  // the file was missing and has been written with the built-in list
+    std::vector<std::string> terms;
+    std::string error;
+};
+// The terms sorted. A missing file is created with the built-in list; a file that
+// exists but cannot be read is an error.
+TermsList LoadTerms(const std::string& folder);
+// Replaces the file with the list as it stands.
+bool SaveTerms(const std::string& folder, const std::vector<std::string>& terms,
+               std::string* error = nullptr);
+// Alphabetical order, letter case ignored.
+void SortTerms(std::vector<std::string>& terms);
+// Adds a term at its place in a sorted list.
+void InsertTerm(std::vector<std::string>& terms, const std::string& term);
+
+// "Shadeclr.fnt" and "InvBoxClr.fnt": one 48-byte font setting of which only the colour
+// is used. A missing or short file is black (0).
+int32_t ReadColourFile(const std::string& path);
+bool WriteColourFile(const std::string& path, int32_t colour, std::string* error = nullptr);
+
+}  // namespace invarro::data

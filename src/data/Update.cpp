@@ -1,0 +1,211 @@
+#include "data/Update.h"
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "data/Texts.h"
+#include "storage/BTree.h"
+
+namespace invarro::data {
+
+namespace {
+
+using platform::Answer;
+using platform::Icon;
+using platform::Prompter;
+using storage::EngineError;
+using storage::EngineOk;
+using storage::Fileblock;
+
+// One add, change or delete: the engine calls with their lock-conflict retry, the write
+// lock, and the first error met.
+class Session {
+  public:
+    Session(Fileblock* fb, const RecordKind& kind, Prompter& prompter)
+        : fb_(fb), kind_(kind), prompter_(prompter) {}
+
+    // Runs one engine call. While it fails with a lock conflict the user is asked whether
+    // to abort; No runs it again. Any other failure ends it at once.
+    template <class Call>
+    bool call(Call engineCall) {
+        for (;;) {
+            engineCall();
+            if (EngineOk) return true;
+            int32_t e = EngineError;
+            if (storage::ErrorClass() != 2 || abort(kCannotGetLock, Icon::Information)) {
+                note(e);
+                return false;
+            }
+        }
+    }
+
+    // The write lock, asked for again while it is refused and the user does not abort;
+    // then the fileblock must hold records of this kind.
+    bool lock() {
+        for (;;) {
+            storage::LockFileblock(fb_);
+            if (EngineOk) break;
+            note(EngineError);
+            if (abort(kFilesInUse, Icon::Question)) return false;
+        }
+        int32_t len = storage::RecordLength(fb_);
+        if (!EngineOk) {
+            note(EngineError);
+            return false;
+        }
+        if (len != kind_.recordLength) {
+            note(storage::err::RecordTooShort);
+            return false;
+        }
+        return true;
+    }
+
+    UpdateResult finish(UpdateStatus status, int32_t recNo = 0) {
+        storage::UnlockFileblock(fb_);
+        UpdateResult r;
+        r.status = status;
+        r.recNo = status == UpdateStatus::Failed ? 0 : recNo;
+        r.engineError = status == UpdateStatus::Failed ? error_ : 0;
+        return r;
+    }
+
+    std::vector<std::string> keysOf(const uint8_t* record) const {
+        std::vector<std::string> keys;
+        for (int k = 1; k <= kind_.keyCount(); ++k)
+            keys.push_back(kind_.buildKey(record, k));
+        return keys;
+    }
+
+    bool addKey(int k, int32_t recNo, const std::string& key) {
+        return call([&] { storage::AddKey(fb_, k, recNo, key); });
+    }
+    bool deleteKey(int k, int32_t recNo, const std::string& key) {
+        return call([&] { storage::DeleteKey(fb_, k, recNo, key); });
+    }
+
+  private:
+    bool abort(std::string_view text, Icon icon) {
+        return prompter_.ask(platform::Message{std::string(kAppTitle), std::string(text), icon,
+                                               platform::Buttons::YesNo, Answer::Yes}) ==
+               Answer::Yes;
+    }
+    void note(int32_t e) {
+        if (error_ == 0) error_ = e;
+    }
+
+    Fileblock* fb_;
+    const RecordKind& kind_;
+    Prompter& prompter_;
+    int32_t error_ = 0;
+};
+
+std::vector<uint8_t> LiveCopy(const void* record, int length) {
+    const auto* p = static_cast<const uint8_t*>(record);
+    std::vector<uint8_t> copy(p, p + length);
+    std::memset(copy.data(), 0, 4);
+    return copy;
+}
+
+}  // namespace
+
+UpdateResult AddBusinessRecord(Fileblock* fb, const RecordKind& kind, const void* record,
+                               Prompter& prompter) {
+    Session s(fb, kind, prompter);
+    if (!s.lock()) return s.finish(UpdateStatus::Failed);
+    std::vector<uint8_t> rec = LiveCopy(record, kind.recordLength);
+    int32_t recNo = 0;
+    if (!s.call([&] { recNo = storage::AddRecord(fb, rec.data()); }))
+        return s.finish(UpdateStatus::Failed);
+    std::vector<std::string> keys = s.keysOf(rec.data());
+    for (int k = 1; k <= kind.keyCount(); ++k) {
+        if (s.addKey(k, recNo, keys[size_t(k - 1)])) continue;
+        // Take back what was added, so that neither the record nor a key stays behind.
+        for (int j = k - 1; j >= 1; --j)
+            s.deleteKey(j, recNo, keys[size_t(j - 1)]);
+        s.call([&] { storage::DeleteRecord(fb, recNo); });
+        return s.finish(UpdateStatus::Failed);
+    }
+    return s.finish(UpdateStatus::Done, recNo);
+}
+
+UpdateResult ChangeBusinessRecord(Fileblock* fb, const RecordKind& kind, int32_t recNo,
+                                  const void* asRead, const void* updated, Prompter& prompter) {
+    size_t len = size_t(kind.recordLength);
+    if (std::memcmp(asRead, updated, len) == 0) {
+        UpdateResult r;
+        r.status = UpdateStatus::Unchanged;
+        r.recNo = recNo;
+        return r;
+    }
+    Session s(fb, kind, prompter);
+    if (!s.lock()) return s.finish(UpdateStatus::Failed);
+    std::vector<uint8_t> stored(len);
+    if (!s.call([&] { storage::GetRecord(fb, recNo, stored.data()); }))
+        return s.finish(UpdateStatus::Failed);
+    if (ReadInt32(stored.data()) != 0) return s.finish(UpdateStatus::Failed);
+    if (std::memcmp(stored.data(), asRead, len) != 0) {
+        UpdateResult r = s.finish(UpdateStatus::ChangedElsewhere, recNo);
+        prompter.inform(std::string(kAppTitle), std::string(kRecordChanged));
+        return r;
+    }
+
+    std::vector<uint8_t> rec = LiveCopy(updated, kind.recordLength);
+    std::vector<std::string> oldKeys = s.keysOf(stored.data());
+    std::vector<std::string> newKeys = s.keysOf(rec.data());
+    std::vector<int> changed;
+    // Puts back the old entries of every key changed so far.
+    auto restore = [&] {
+        for (auto it = changed.rbegin(); it != changed.rend(); ++it) {
+            size_t i = size_t(*it - 1);
+            s.addKey(*it, recNo, oldKeys[i]);
+            s.deleteKey(*it, recNo, newKeys[i]);
+        }
+    };
+    for (int k = 1; k <= kind.keyCount(); ++k) {
+        size_t i = size_t(k - 1);
+        if (oldKeys[i] == newKeys[i]) continue;
+        if (!s.addKey(k, recNo, newKeys[i])) {
+            restore();
+            return s.finish(UpdateStatus::Failed);
+        }
+        if (!s.deleteKey(k, recNo, oldKeys[i])) {
+            s.deleteKey(k, recNo, newKeys[i]);
+            restore();
+            return s.finish(UpdateStatus::Failed);
+        }
+        changed.push_back(k);
+    }
+    if (!s.call([&] { storage::PutRecord(fb, recNo, rec.data()); })) {
+        restore();
+        return s.finish(UpdateStatus::Failed);
+    }
+    return s.finish(UpdateStatus::Done, recNo);
+}
+
+UpdateResult DeleteBusinessRecord(Fileblock* fb, const RecordKind& kind, int32_t recNo,
+                                  const void* record, Prompter& prompter) {
+    Session s(fb, kind, prompter);
+    if (!s.lock()) return s.finish(UpdateStatus::Failed);
+    std::vector<uint8_t> rec = LiveCopy(record, kind.recordLength);
+    std::vector<std::string> keys = s.keysOf(rec.data());
+    // A failed step puts back the keys already deleted: the record is either gone with
+    // all its keys or still there with all of them.
+    auto restore = [&](int upTo) {
+        for (int j = upTo; j >= 1; --j)
+            s.addKey(j, recNo, keys[size_t(j - 1)]);
+    };
+    for (int k = 1; k <= kind.keyCount(); ++k) {
+        if (!s.deleteKey(k, recNo, keys[size_t(k - 1)])) {
+            restore(k - 1);
+            return s.finish(UpdateStatus::Failed);
+        }
+    }
+    if (!s.call([&] { storage::DeleteRecord(fb, recNo); })) {
+        restore(kind.keyCount());
+        return s.finish(UpdateStatus::Failed);
+    }
+    return s.finish(UpdateStatus::Done, recNo);
+}
+
+}  // namespace invarro::data
