@@ -34,9 +34,10 @@ int usage() {
                  "                     Company, or a company number and C, I, N, M, P)\n"
                  "  keys NAME K        entries of key K in order\n"
                  "  script [FILE]      engine operations, one per line\n"
-                 "  rebuild NAME --key OFFSET:LENGTH(u|d) ...\n"
+                 "  rebuild NAME [--key OFFSET:LENGTH(u|d) ...]\n"
                  "                     copy the live records into a fresh data file and build\n"
-                 "                     key i from the record bytes OFFSET..OFFSET+LENGTH-1\n"
+                 "                     key i from the record bytes OFFSET..OFFSET+LENGTH-1;\n"
+                 "                     without --key, a business file with its own keys\n"
                  "NAME is the fileblock name without extension (NAME.DAT, NAME.IX).\n");
     return 2;
 }
@@ -156,7 +157,11 @@ bool parseRawKey(const std::string& text, RawKey& k) {
     return k.offset >= 0 && k.length >= 1 && k.length <= kMaxKeyLength;
 }
 
-int cmdRebuild(const std::string& name, const std::vector<RawKey>& raw) {
+int rebuildWith(const std::string& name, int32_t recordLength,
+                const std::vector<KeyDescriptor>& keys, const KeyBuilder& builder);
+
+// Key i is the record's bytes OFFSET .. OFFSET + LENGTH - 1 taken as they are.
+int cmdRebuildRaw(const std::string& name, const std::vector<RawKey>& raw) {
     std::vector<KeyDescriptor> keys;
     for (const RawKey& k : raw)
         keys.push_back({k.length, k.duplicates});
@@ -166,6 +171,30 @@ int cmdRebuild(const std::string& name, const std::vector<RawKey>& raw) {
         key.assign(reinterpret_cast<const char*>(rec) + k.offset, size_t(k.length));
         return true;
     };
+    return rebuildWith(name, 0, keys, builder);
+}
+
+// A business fileblock known by its name, rebuilt with its own key builder.
+int cmdRebuildKnown(const std::string& name) {
+    const invarro::data::RecordKind* kind = invarro::data::KindFromFileblockName(name);
+    if (!kind) {
+        std::fprintf(stderr,
+                     "%s is not a business fileblock name (Company, or a company number "
+                     "followed by C, I, N, M or P); give its keys with --key\n",
+                     name.c_str());
+        return 2;
+    }
+    std::vector<KeyDescriptor> keys(kind->keys.begin(), kind->keys.end());
+    KeyBuilder builder = [kind](const uint8_t* rec, int32_t len, int keyNo, std::string& key) {
+        if (len < kind->recordLength) return false;
+        key = kind->buildKey(rec, keyNo);
+        return true;
+    };
+    return rebuildWith(name, kind->recordLength, keys, builder);
+}
+
+int rebuildWith(const std::string& name, int32_t recordLength,
+                const std::vector<KeyDescriptor>& keys, const KeyBuilder& builder) {
     const bool live = ::isatty(2);
     RebuildCounters shown;
     auto line = [](const RebuildCounters& c) {
@@ -185,7 +214,8 @@ int cmdRebuild(const std::string& name, const std::vector<RawKey>& raw) {
     };
     InitEngine(30);
     bool logWritten = false;
-    bool ok = RebuildFileblock(name, 0, int(keys.size()), keys.data(), builder, sink, &logWritten);
+    bool ok = RebuildFileblock(name, recordLength, int(keys.size()), keys.data(), builder, sink,
+                               &logWritten);
     int32_t error = EngineError;
     if (live) std::fprintf(stderr, "\r%60s\r", "");
     if (any) line(shown);
@@ -452,7 +482,7 @@ int main(int argc, char** argv) {
                 return usage();
             keys.push_back(k);
         }
-        return cmdRebuild(argv[2], keys);
+        return keys.empty() ? cmdRebuildKnown(argv[2]) : cmdRebuildRaw(argv[2], keys);
     }
     if (cmd == "script" && argc <= 3) {
         if (argc == 3) {

@@ -1,5 +1,6 @@
 #include "data/Open.h"
 
+#include "data/Rebuild.h"
 #include "data/Texts.h"
 
 namespace invarro::data {
@@ -25,9 +26,22 @@ OpenResult OpenBusinessFileblock(const OpenRequest& request, platform::Prompter&
         }
 
         if (error == storage::err::IndexDefective) {
-            // A defective index is rebuilt from the data file on request and the open
-            // tried again. That step is connected here together with the rebuild routine;
-            // until then a defective index gives up like every other error.
+            // Left open by a crash, or its index is missing: rebuild it from the data file
+            // when the user agrees, then open again.
+            platform::Message ask{std::string(kAppTitle), std::string(kIndexDefective),
+                                  platform::Icon::Question, platform::Buttons::YesNo,
+                                  platform::Answer::Yes};
+            if (prompter.ask(ask) != platform::Answer::Yes) break;
+            platform::SilentProgress silent;
+            platform::Progress& progress = request.progress ? *request.progress : silent;
+            if (RebuildBusinessFileblock(request.name, kind, progress, request.rebuildTitle))
+                continue;
+            // A rebuild that cannot be completed is reported rather than asked about again.
+            error = storage::EngineError;
+            prompter.ask(platform::Message{
+                std::string(kAppTitle),
+                "Unable to rebuild the data files: error " + std::to_string(error),
+                platform::Icon::Error, platform::Buttons::Ok, platform::Answer::Ok});
         }
         break;
     }

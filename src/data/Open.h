@@ -1,12 +1,13 @@
 // The one way windows and tasks open a business fileblock: a missing fileblock is
-// created (after the caller's message), anything that cannot be mended ends with the
-// caller's give-up message.
+// created (after the caller's message), a defective index is rebuilt when the user agrees,
+// anything that cannot be mended ends with the caller's give-up message.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
 #include "data/Fileblocks.h"
+#include "platform/Progress.h"
 #include "platform/Prompter.h"
 #include "storage/Engine.h"
 
@@ -23,6 +24,10 @@ struct OpenRequest {
     // Appends the engine's error number to the give-up text ("Unable to open databases: 10140").
     bool giveUpWithError = false;
     bool readOnly = false;
+    // The window that shows the rebuild's counters (none: the rebuild runs unseen) and its
+    // title.
+    platform::Progress* progress = nullptr;
+    std::string rebuildTitle = "Rebuild Status";
 };
 
 struct OpenResult {

@@ -20,13 +20,14 @@ namespace invarro::data {
 class DataTest : public ::testing::Test {
   protected:
     void SetUp() override {
+        savedFloor_ = storage::PoolFloor();
         storage::SetPoolFloor(0);
         ASSERT_EQ(storage::InitEngine(30), 30);
     }
     void TearDown() override {
         storage::ClearFaults();
         if (storage::EngineStarted()) storage::ExitEngine();
-        storage::SetPoolFloor(4096);
+        storage::SetPoolFloor(savedFloor_);
     }
 
     std::string name(FileKind kind, const std::string& prefix = "1") const {
@@ -71,6 +72,9 @@ class DataTest : public ::testing::Test {
 
     invarro::testing::TempDir dir;
     invarro::testing::ScriptedPrompter prompter;
+
+  private:
+    int savedFloor_ = 0;
 };
 
 }  // namespace invarro::data
