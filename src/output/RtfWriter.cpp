@@ -1,0 +1,136 @@
+#include "output/RtfWriter.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+
+#include "output/AnsiText.h"
+
+namespace invarro::output {
+
+namespace {
+
+// Appends text escaped for RTF: the three special characters behind a backslash,
+// Windows-1252 characters above ASCII as \'hh (the document declares that code page),
+// everything else as \uN followed by an escaped "?" for readers that do not know Unicode
+// (escaped, so that readers which skip a whole word after \uN skip only that).
+void AppendEscaped(std::string& out, std::string_view utf8, bool inFontTable) {
+    char hex[8];
+    for (std::size_t pos = 0; pos < utf8.size();) {
+        const char32_t cp = NextCodePoint(utf8, pos);
+        if (cp == '\\' || cp == '{' || cp == '}') {
+            out += '\\';
+            out += char(cp);
+        } else if (cp == '\t' && !inFontTable) {
+            out += "\\tab ";
+        } else if (cp == '\n' && !inFontTable) {
+            out += "\\line ";
+        } else if (cp < 0x20 || cp == 0x7F || (inFontTable && cp == ';')) {
+            // Other control characters have no printed form; a ";" would end the font name.
+        } else if (cp < 0x80) {
+            out += char(cp);
+        } else if (auto b = CodePointToAnsi(cp); b && (cp >= 0xA0 || *b != cp)) {
+            std::snprintf(hex, sizeof hex, "\\'%02x", unsigned(*b));
+            out += hex;
+        } else if (cp >= 0x80 && cp < 0xA0) {
+            // C1 control characters: no printed form either.
+        } else {
+            auto unit = [&](unsigned u) {
+                out += "\\u" + std::to_string(u > 32767 ? int(u) - 65536 : int(u)) + "\\'3f";
+            };
+            if (cp > 0xFFFF) {
+                const char32_t v = cp - 0x10000;
+                unit(unsigned(0xD800 + (v >> 10)));
+                unit(unsigned(0xDC00 + (v & 0x3FF)));
+            } else {
+                unit(unsigned(cp));
+            }
+        }
+    }
+}
+
+template <typename T>
+std::size_t IndexOf(std::vector<T>& table, const T& value) {
+    auto it = std::find(table.begin(), table.end(), value);
+    if (it != table.end()) return std::size_t(it - table.begin());
+    table.push_back(value);
+    return table.size() - 1;
+}
+
+}  // namespace
+
+RtfDocument PlainTextDocument(const std::vector<std::string>& lines, const Font& font) {
+    RtfDocument doc;
+    doc.paragraphs.reserve(lines.size());
+    for (const auto& line : lines)
+        doc.paragraphs.push_back(RtfParagraph{{RtfRun{line, font}}});
+    return doc;
+}
+
+std::string ToRtf(const RtfDocument& document) {
+    std::vector<std::string> faces;
+    std::vector<Color> colors;
+    for (const auto& p : document.paragraphs)
+        for (const auto& r : p.runs) {
+            IndexOf(faces, r.font.face);
+            IndexOf(colors, r.font.color);
+        }
+    if (faces.empty()) faces.push_back(Font{}.face);
+
+    std::string out = "{\\rtf1\\ansi\\ansicpg1252\\deff0\\deflang1033\r\n{\\fonttbl";
+    for (std::size_t i = 0; i < faces.size(); ++i) {
+        out += "{\\f" + std::to_string(i) + "\\fnil\\fcharset0 ";
+        AppendEscaped(out, faces[i], true);
+        out += ";}";
+    }
+    // Colour 0 is the reader's automatic colour; the text colours are 1 and up.
+    out += "}\r\n{\\colortbl ;";
+    for (const auto& c : colors)
+        out += "\\red" + std::to_string(c.red) + "\\green" + std::to_string(c.green) + "\\blue" +
+               std::to_string(c.blue) + ";";
+    out += "}\r\n\\viewkind4\\uc1\r\n";
+
+    for (const auto& p : document.paragraphs) {
+        out += "\\pard";
+        out += p.alignment == Alignment::Center  ? "\\qc"
+               : p.alignment == Alignment::Right ? "\\qr"
+                                                 : "\\ql";
+        for (const auto& r : p.runs) {
+            const Font& f = r.font;
+            out += "{\\f" + std::to_string(IndexOf(faces, f.face));
+            out += "\\fs" + std::to_string(std::max(1, f.size) * 2);
+            out += "\\cf" + std::to_string(IndexOf(colors, f.color) + 1);
+            if (f.bold()) out += "\\b";
+            if (f.italic()) out += "\\i";
+            if (f.underline()) out += "\\ul";
+            if (f.strikeOut()) out += "\\strike";
+            out += ' ';
+            AppendEscaped(out, r.text, false);
+            out += '}';
+        }
+        out += "\\par\r\n";
+    }
+    out += "}\r\n";
+    return out;
+}
+
+bool WriteRtfFile(const std::filesystem::path& file, const RtfDocument& document,
+                  std::string* error) {
+    const std::string rtf = ToRtf(document);
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    if (!out) {
+        if (error) *error = "Cannot create " + file.string() + ": " + std::strerror(errno);
+        return false;
+    }
+    out.write(rtf.data(), std::streamsize(rtf.size()));
+    out.close();
+    if (!out) {
+        if (error) *error = "Cannot write " + file.string() + ": " + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace invarro::output

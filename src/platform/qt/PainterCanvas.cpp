@@ -1,0 +1,314 @@
+#include "platform/qt/PainterCanvas.h"
+
+#include <QFile>
+#include <QFontMetricsF>
+#include <QImageReader>
+#include <QPageLayout>
+#include <QPageSize>
+#include <QPdfWriter>
+#include <QPrinter>
+#include <algorithm>
+#include <cmath>
+
+#include "platform/qt/PdfInfo.h"
+#include "platform/qt/QtFonts.h"
+
+namespace invarro::platform::qt {
+
+namespace {
+
+// A PDF page: US Letter in tenths of a millimetre.
+constexpr int kPdfResolution = 254;
+constexpr int kLetterWidth = 2159;
+constexpr int kLetterHeight = 2794;
+
+QPageLayout::Orientation ToQt(output::Orientation o) {
+    return o == output::Orientation::Landscape ? QPageLayout::Landscape : QPageLayout::Portrait;
+}
+
+QString ToQString(const std::string& s) {
+    return QString::fromUtf8(s.data(), qsizetype(s.size()));
+}
+
+}  // namespace
+
+PainterCanvas::PainterCanvas(QPrinter& printer) : printer_(&printer) {
+    updateDeviceFont();
+}
+
+PainterCanvas::PainterCanvas(Shell* viewer) : viewer_(viewer) {
+    updateDeviceFont();
+}
+
+PainterCanvas::~PainterCanvas() {
+    if (page_ != 0) abandon();
+}
+
+QPagedPaintDevice* PainterCanvas::device() const {
+    if (printer_) return printer_;
+    return pdf_.get();
+}
+
+void PainterCanvas::setOrientation(output::Orientation orientation) {
+    orientation_ = orientation;
+}
+
+int PainterCanvas::resolutionX() const {
+    return printer_ ? printer_->resolution() : kPdfResolution;
+}
+
+int PainterCanvas::resolutionY() const {
+    return printer_ ? printer_->resolution() : kPdfResolution;
+}
+
+bool PainterCanvas::pdfLandscape() const {
+    // Inside a document the page is what it began as, whatever was set since.
+    if (page_ != 0) return pdfLandscape_;
+    return orientation_ == output::Orientation::Landscape;
+}
+
+int PainterCanvas::pageWidth() const {
+    if (!printer_) return pdfLandscape() ? kLetterHeight : kLetterWidth;
+    QPageLayout layout = printer_->pageLayout();
+    if (orientation_ && page_ == 0) layout.setOrientation(ToQt(*orientation_));
+    const int dpi = printer_->resolution();
+    return printer_->fullPage() ? layout.fullRectPixels(dpi).width()
+                                : layout.paintRectPixels(dpi).width();
+}
+
+int PainterCanvas::pageHeight() const {
+    if (!printer_) return pdfLandscape() ? kLetterWidth : kLetterHeight;
+    QPageLayout layout = printer_->pageLayout();
+    if (orientation_ && page_ == 0) layout.setOrientation(ToQt(*orientation_));
+    const int dpi = printer_->resolution();
+    return printer_->fullPage() ? layout.fullRectPixels(dpi).height()
+                                : layout.paintRectPixels(dpi).height();
+}
+
+bool PainterCanvas::beginDocument(const std::string& name) {
+    if (page_ != 0) {
+        lastError_ = "A document is already being drawn.";
+        return false;
+    }
+    lastError_.clear();
+    if (printer_) {
+        if (orientation_) {
+            printerOrientation_ = printer_->pageLayout().orientation();
+            printer_->setPageOrientation(ToQt(*orientation_));
+        }
+        printer_->setDocName(ToQString(name));
+        if (!painter_.begin(printer_)) {
+            if (printerOrientation_) printer_->setPageOrientation(*printerOrientation_);
+            printerOrientation_.reset();
+            lastError_ = "The printer could not be started.";
+            return false;
+        }
+    } else {
+        if (name.empty()) {
+            lastError_ = "No PDF file name was given.";
+            return false;
+        }
+        fileName_ = name;
+        pdfLandscape_ = orientation_ == output::Orientation::Landscape;
+        pdf_ = std::make_unique<QPdfWriter>(ToQString(name));
+        pdf_->setPageLayout(QPageLayout(
+            QPageSize(QPageSize::Letter),
+            pdfLandscape_ ? QPageLayout::Landscape : QPageLayout::Portrait, QMarginsF(0, 0, 0, 0)));
+        pdf_->setResolution(kPdfResolution);
+        pdf_->setTitle(ToQString(info_.title));
+        pdf_->setCreator(QStringLiteral("Invarro"));
+        if (!painter_.begin(pdf_.get())) {
+            pdf_.reset();
+            lastError_ = "Cannot write the PDF file " + name + ".";
+            return false;
+        }
+    }
+    page_ = 1;
+    updateDeviceFont();
+    return true;
+}
+
+bool PainterCanvas::newPage() {
+    if (page_ == 0) return false;
+    if (!device()->newPage()) {
+        lastError_ = "A new page could not be started.";
+        return false;
+    }
+    ++page_;
+    return true;
+}
+
+bool PainterCanvas::endDocument() {
+    if (page_ == 0) {
+        lastError_ = "No document has been begun.";
+        return false;
+    }
+    page_ = 0;
+    const bool drawn = painter_.end();
+    images_.clear();
+    scaled_.clear();
+    if (printer_) {
+        if (printerOrientation_) printer_->setPageOrientation(*printerOrientation_);
+        printerOrientation_.reset();
+        updateDeviceFont();
+        if (!drawn) lastError_ = "The print job did not complete.";
+        return drawn;
+    }
+    pdf_.reset();  // closes the file
+    updateDeviceFont();
+    if (!drawn || !QFile::exists(ToQString(fileName_))) {
+        lastError_ = "Cannot write the PDF file " + fileName_ + ".";
+        return false;
+    }
+    std::string error;
+    if (!SetPdfInfo(fileName_, info_, &error)) {
+        lastError_ = error;
+        return false;
+    }
+    if (viewer_ && openWhenDone_ && !viewer_->openFile(fileName_))
+        lastError_ =
+            "The PDF file " + fileName_ + " was written, but no PDF viewer could be started.";
+    return true;
+}
+
+void PainterCanvas::abandon() {
+    page_ = 0;
+    if (printer_) {
+        printer_->abort();
+        painter_.end();
+        if (printerOrientation_) printer_->setPageOrientation(*printerOrientation_);
+        printerOrientation_.reset();
+    } else {
+        painter_.end();
+        pdf_.reset();
+        QFile::remove(ToQString(fileName_));
+    }
+}
+
+void PainterCanvas::setFont(const output::Font& font) {
+    font_ = font;
+    updateDeviceFont();
+}
+
+void PainterCanvas::updateDeviceFont() {
+    QFont f = ToQFont(font_);
+    // The em height in device units, as a printer font of that many points gets it.
+    f.setPixelSize(std::max(1, int(std::lround(std::max(1, font_.size) * resolutionY() / 72.0))));
+    f.setHintingPreference(QFont::PreferNoHinting);
+    f.setKerning(false);
+    deviceFont_ = f;
+}
+
+void PainterCanvas::textOut(int x, int y, const std::string& text) {
+    if (page_ == 0 || text.empty()) return;
+    const QString s = ToQString(text);
+    const QFontMetricsF m(deviceFont_);
+    if (brush_.style == output::BrushStyle::Solid)
+        painter_.fillRect(QRectF(x, y, textWidth(text), textHeight(text)), ToQColor(brush_.color));
+    painter_.setFont(deviceFont_);
+    painter_.setPen(QPen(ToQColor(font_.color)));
+    painter_.drawText(QPointF(x, y + m.ascent()), s);
+}
+
+int PainterCanvas::textWidth(const std::string& text) const {
+    return int(std::lround(QFontMetricsF(deviceFont_).horizontalAdvance(ToQString(text))));
+}
+
+int PainterCanvas::textHeight(const std::string&) const {
+    const QFontMetricsF m(deviceFont_);
+    return int(std::lround(m.ascent() + m.descent()));
+}
+
+QPen PainterCanvas::qtPen() const {
+    QPen p(ToQColor(pen_.color));
+    p.setWidth(std::max(1, pen_.width));
+    if (pen_.style == output::PenStyle::Dotted) {
+        p.setStyle(Qt::DotLine);
+        p.setCapStyle(Qt::FlatCap);
+    } else {
+        p.setCapStyle(Qt::RoundCap);
+    }
+    p.setJoinStyle(Qt::MiterJoin);
+    return p;
+}
+
+void PainterCanvas::moveTo(int x, int y) {
+    current_ = QPointF(x, y);
+}
+
+void PainterCanvas::lineTo(int x, int y) {
+    const QPointF to(x, y);
+    if (page_ != 0) {
+        painter_.setPen(qtPen());
+        painter_.setBrush(Qt::NoBrush);
+        painter_.drawLine(current_, to);
+    }
+    current_ = to;
+}
+
+void PainterCanvas::rectangle(int x1, int y1, int x2, int y2) {
+    if (page_ == 0) return;
+    painter_.setPen(qtPen());
+    switch (brush_.style) {
+        case output::BrushStyle::Clear:
+            painter_.setBrush(Qt::NoBrush);
+            break;
+        case output::BrushStyle::Solid:
+            painter_.setBrush(QBrush(ToQColor(brush_.color)));
+            break;
+        case output::BrushStyle::BackwardDiagonal:
+            painter_.setBrush(QBrush(ToQColor(brush_.color), Qt::BDiagPattern));
+            break;
+    }
+    painter_.setBackgroundMode(Qt::TransparentMode);
+    painter_.drawRect(QRectF(QPointF(x1, y1), QPointF(x2, y2)).normalized());
+}
+
+const QImage* PainterCanvas::loadImage(const std::string& path) {
+    auto it = images_.find(path);
+    if (it == images_.end()) {
+        QImageReader reader(ToQString(path));
+        reader.setAutoTransform(true);
+        QImage image = reader.read();
+        if (image.isNull()) return nullptr;
+        // Kept for the document, so a picture drawn on every page is stored once.
+        it = images_.emplace(path, std::move(image)).first;
+    }
+    return &it->second;
+}
+
+std::optional<output::ImageSize> PainterCanvas::imageSize(const std::string& path) {
+    const QImage* image = loadImage(path);
+    if (!image) return std::nullopt;
+    return output::ImageSize{image->width(), image->height()};
+}
+
+bool PainterCanvas::stretchDraw(int x1, int y1, int x2, int y2, const std::string& path) {
+    if (page_ == 0) return false;
+    const QImage* image = loadImage(path);
+    if (!image) {
+        lastError_ = "Cannot read the picture " + path + ".";
+        return false;
+    }
+    const QRect target = QRect(QPoint(x1, y1), QPoint(x2, y2)).normalized().adjusted(0, 0, -1, -1);
+    if (target.width() <= 0 || target.height() <= 0) return true;
+    const bool compact = quality_ == output::ImageQuality::Compact;
+    painter_.setRenderHint(QPainter::LosslessImageRendering, !compact);
+    painter_.setRenderHint(QPainter::SmoothPixmapTransform, compact);
+    if (compact && isPdf() && target.size() != image->size()) {
+        // Resampled once to the drawn size, so the file holds the picture as shown.
+        auto key = std::make_tuple(path, target.width(), target.height());
+        auto it = scaled_.find(key);
+        if (it == scaled_.end())
+            it = scaled_
+                     .emplace(key, image->scaled(target.size(), Qt::IgnoreAspectRatio,
+                                                 Qt::SmoothTransformation))
+                     .first;
+        painter_.drawImage(target.topLeft(), it->second);
+    } else {
+        painter_.drawImage(QRectF(target), *image);
+    }
+    return true;
+}
+
+}  // namespace invarro::platform::qt

@@ -1,0 +1,111 @@
+// The page canvas on Qt: QPainter drawing on the program's printer or into a PDF file.
+//
+// A PDF page is US Letter in device units of a tenth of a millimetre (2159 x 2794,
+// 254 units per inch), portrait unless set to landscape, with the whole sheet drawable.
+// The standard faces ("Arial", "Courier New", "Times New Roman", ...) are asked for by
+// name; the font system gives their metric twins, and the fonts used are embedded.
+#pragma once
+
+#include <QFont>
+#include <QImage>
+#include <QPageLayout>
+#include <QPainter>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <tuple>
+
+#include "output/Canvas.h"
+#include "platform/Shell.h"
+
+class QPagedPaintDevice;
+class QPdfWriter;
+class QPrinter;
+
+namespace invarro::platform::qt {
+
+class PainterCanvas : public output::Canvas {
+  public:
+    // Draws on printer, which outlives the canvas. Device units are the printer's dots;
+    // the page is its printable area. An orientation set on the canvas holds for its
+    // documents only; the printer gets its own orientation back afterwards.
+    explicit PainterCanvas(QPrinter& printer);
+    // Writes PDF files. When viewer is given, each finished file is opened with it.
+    explicit PainterCanvas(Shell* viewer);
+    // A document still open is abandoned: a print job is cancelled, a PDF file removed.
+    ~PainterCanvas() override;
+    PainterCanvas(const PainterCanvas&) = delete;
+    PainterCanvas& operator=(const PainterCanvas&) = delete;
+
+    bool isPdf() const { return printer_ == nullptr; }
+    // Whether finished PDF files are opened with the viewer (on by default).
+    void setOpenWhenDone(bool open) { openWhenDone_ = open; }
+
+    void setOrientation(output::Orientation orientation) override;
+    void setDocumentInfo(const output::DocumentInfo& info) override { info_ = info; }
+    void setImageQuality(output::ImageQuality quality) override { quality_ = quality; }
+    int pageWidth() const override;
+    int pageHeight() const override;
+    int resolutionX() const override;
+    int resolutionY() const override;
+    bool beginDocument(const std::string& name) override;
+    bool newPage() override;
+    // For a PDF: writes the file, sets its document information and opens it with the
+    // viewer. A viewer that cannot be started does not make the document fail; it leaves
+    // a note in lastError().
+    bool endDocument() override;
+    int pageNumber() const override { return page_; }
+    std::string lastError() const override { return lastError_; }
+    void textOut(int x, int y, const std::string& text) override;
+    int textWidth(const std::string& text) const override;
+    int textHeight(const std::string& text) const override;
+    void setFont(const output::Font& font) override;
+    const output::Font& font() const override { return font_; }
+    void setPen(const output::Pen& pen) override { pen_ = pen; }
+    const output::Pen& pen() const override { return pen_; }
+    void setBrush(const output::Brush& brush) override { brush_ = brush; }
+    const output::Brush& brush() const override { return brush_; }
+    void moveTo(int x, int y) override;
+    void lineTo(int x, int y) override;
+    void rectangle(int x1, int y1, int x2, int y2) override;
+    std::optional<output::ImageSize> imageSize(const std::string& path) override;
+    bool stretchDraw(int x1, int y1, int x2, int y2, const std::string& path) override;
+
+    // The Qt font that text is drawn with, sized in device units.
+    const QFont& deviceFont() const { return deviceFont_; }
+
+  private:
+    QPagedPaintDevice* device() const;
+    bool pdfLandscape() const;
+    void updateDeviceFont();
+    QPen qtPen() const;
+    const QImage* loadImage(const std::string& path);
+    void abandon();
+
+    QPrinter* printer_ = nullptr;
+    Shell* viewer_ = nullptr;
+    std::unique_ptr<QPdfWriter> pdf_;
+    QPainter painter_;
+    std::string fileName_;
+    bool pdfLandscape_ = false;  // the orientation of the PDF being written
+    bool openWhenDone_ = true;
+
+    std::optional<output::Orientation> orientation_;
+    std::optional<QPageLayout::Orientation>
+        printerOrientation_;  // the printer's own, while a document runs
+    output::DocumentInfo info_;
+    output::ImageQuality quality_ = output::ImageQuality::Lossless;
+    output::Font font_;
+    QFont deviceFont_;
+    output::Pen pen_;
+    output::Brush brush_;
+    QPointF current_;
+    int page_ = 0;
+    std::string lastError_;
+
+    std::map<std::string, QImage> images_;
+    std::map<std::tuple<std::string, int, int>, QImage> scaled_;
+};
+
+}  // namespace invarro::platform::qt

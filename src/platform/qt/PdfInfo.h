@@ -1,0 +1,18 @@
+// Writes the document information (title, author, subject, producer) into a finished
+// PDF file. Qt's PDF writer records only a title and a creator, so the rest is set
+// afterwards on the file.
+#pragma once
+
+#include <string>
+
+#include "output/Canvas.h"
+
+namespace invarro::platform::qt {
+
+// Replaces the four entries; an empty value removes its entry. The file is rewritten
+// through a temporary file beside it and keeps its permissions. False and *error when
+// the file cannot be read or written; the file is then left as it was.
+bool SetPdfInfo(const std::string& path, const output::DocumentInfo& info,
+                std::string* error = nullptr);
+
+}  // namespace invarro::platform::qt

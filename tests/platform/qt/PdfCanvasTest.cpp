@@ -1,0 +1,319 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <QImage>
+#include <cmath>
+#include <filesystem>
+#include <sstream>
+
+#include "PdfTools.h"
+#include "RecordingShell.h"
+#include "platform/qt/PainterCanvas.h"
+#include "platform/qt/PdfInfo.h"
+#include "support/QtApp.h"
+#include "support/TempDir.h"
+
+namespace invarro::platform::qt {
+namespace {
+
+using output::Brush;
+using output::BrushStyle;
+using output::Font;
+using output::ImageQuality;
+using output::Orientation;
+using output::Pen;
+using testing::PdfInfo;
+using testing::PdfText;
+using testing::RecordingShell;
+using testing::RunCommand;
+using testing::ShellQuote;
+using testing::TempDir;
+
+class PdfCanvasTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() { testing::QtApp(); }
+
+    // A picture file with a diagonal, for the image tests.
+    std::string makePicture(const char* name, const char* format) {
+        QImage image(80, 40, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        for (int x = 0; x < 80; ++x)
+            image.setPixel(x, x / 2, qRgb(200, 0, 0));
+        const std::string path = dir.file(name);
+        EXPECT_TRUE(image.save(QString::fromStdString(path), format));
+        return path;
+    }
+
+    // pdfimages -list rows: encoding and object number of each image placed.
+    std::vector<std::pair<std::string, std::string>> images(const std::string& pdf) {
+        std::istringstream in(RunCommand("pdfimages -list " + ShellQuote(pdf)).output);
+        std::vector<std::pair<std::string, std::string>> rows;
+        std::string line;
+        std::getline(in, line);
+        std::getline(in, line);
+        while (std::getline(in, line)) {
+            std::istringstream f(line);
+            std::string page, num, type, w, h, color, comp, bpc, enc, interp, object;
+            f >> page >> num >> type >> w >> h >> color >> comp >> bpc >> enc >> interp >> object;
+            rows.emplace_back(enc, object);
+        }
+        return rows;
+    }
+
+    TempDir dir;
+    RecordingShell viewer;
+};
+
+TEST_F(PdfCanvasTest, WritesLetterPagesWithInformationAndText) {
+    PainterCanvas c(&viewer);
+    c.setDocumentInfo({"Invoice - 1001", "Müller & Söhne GmbH", "INVOICE 1001", "Invarro 0.1"});
+    EXPECT_EQ(c.pageWidth(), 2159);
+    EXPECT_EQ(c.pageHeight(), 2794);
+    EXPECT_EQ(c.resolutionX(), 254);
+    EXPECT_EQ(c.resolutionY(), 254);
+    const std::string file = dir.file("Invoice-1001.pdf");
+    ASSERT_TRUE(c.beginDocument(file)) << c.lastError();
+    EXPECT_EQ(c.pageNumber(), 1);
+    c.setFont(Font{"Arial", 12});
+    c.textOut(200, 200, "Bill To: Zoë Ångström");
+    c.setFont(Font{"Times New Roman", 14, {0, 0, 200}, output::kBold});
+    c.textOut(200, 300, "INVOICE");
+    c.setFont(Font{"Courier New", 10, output::kBlack, output::kItalic | output::kUnderline});
+    c.textOut(200, 400, "Qty 12.50 @ €9.99");
+    c.setPen(Pen{3});
+    c.moveTo(2, 500);
+    c.lineTo(2157, 500);
+    c.setBrush(Brush{BrushStyle::BackwardDiagonal, output::kBlack});
+    c.rectangle(20, 520, 2139, 700);
+    ASSERT_TRUE(c.newPage());
+    EXPECT_EQ(c.pageNumber(), 2);
+    c.textOut(200, 200, "Continued page");
+    ASSERT_TRUE(c.endDocument()) << c.lastError();
+    EXPECT_EQ(c.pageNumber(), 0);
+
+    auto info = PdfInfo(file);
+    EXPECT_EQ(info["Page size"], "612 x 792 pts (letter)");
+    EXPECT_EQ(info["Pages"], "2");
+    EXPECT_EQ(info["Title"], "Invoice - 1001");
+    EXPECT_EQ(info["Author"], "Müller & Söhne GmbH");
+    EXPECT_EQ(info["Subject"], "INVOICE 1001");
+    EXPECT_EQ(info["Producer"], "Invarro 0.1");
+
+    const std::string page1 = PdfText(file, 1);
+    EXPECT_NE(page1.find("Bill To: Zoë Ångström"), std::string::npos) << page1;
+    EXPECT_NE(page1.find("INVOICE"), std::string::npos) << page1;
+    EXPECT_NE(page1.find("Qty 12.50 @ €9.99"), std::string::npos) << page1;
+    EXPECT_EQ(page1.find("Continued page"), std::string::npos);
+    EXPECT_NE(PdfText(file, 2).find("Continued page"), std::string::npos);
+
+    // The standard faces come out as their metric twins.
+    const std::string fonts = RunCommand("pdffonts " + ShellQuote(file)).output;
+    EXPECT_NE(fonts.find("LiberationSans"), std::string::npos) << fonts;
+    EXPECT_NE(fonts.find("LiberationSerif"), std::string::npos) << fonts;
+    EXPECT_NE(fonts.find("LiberationMono"), std::string::npos) << fonts;
+
+    // Finished files open in the viewer.
+    EXPECT_EQ(viewer.opened, std::vector<std::string>{file});
+}
+
+TEST_F(PdfCanvasTest, LandscapeTurnsThePage) {
+    PainterCanvas c(nullptr);
+    c.setOrientation(Orientation::Landscape);
+    EXPECT_EQ(c.pageWidth(), 2794);
+    EXPECT_EQ(c.pageHeight(), 2159);
+    const std::string file = dir.file("Report-Sales.pdf");
+    ASSERT_TRUE(c.beginDocument(file));
+    c.textOut(2500, 100, "far right");
+    c.setOrientation(Orientation::Portrait);  // too late for this document
+    EXPECT_EQ(c.pageWidth(), 2794);
+    ASSERT_TRUE(c.endDocument()) << c.lastError();
+    EXPECT_EQ(PdfInfo(file)["Page size"], "792 x 612 pts (letter)");
+    EXPECT_NE(PdfText(file).find("far right"), std::string::npos);
+    EXPECT_EQ(c.pageWidth(), 2159);  // the next document is portrait
+}
+
+TEST_F(PdfCanvasTest, TextSitsByTheTopLeftOfItsCell) {
+    PainterCanvas c(nullptr);
+    const std::string file = dir.file("pos.pdf");
+    ASSERT_TRUE(c.beginDocument(file));
+    c.setFont(Font{"Arial", 10});
+    const int h = c.textHeight("MXjpy");
+    c.textOut(508, 1016, "Marker");  // 2 inches right, 4 inches down
+    ASSERT_TRUE(c.endDocument());
+    // pdftotext -bbox gives each word's box in points from the top left of the page.
+    const std::string html = RunCommand("pdftotext -bbox " + ShellQuote(file) + " -").output;
+    const auto at = html.find(">Marker<");
+    ASSERT_NE(at, std::string::npos) << html;
+    const std::string tag = html.substr(html.rfind("<word", at), at - html.rfind("<word", at));
+    double xMin = 0, yMin = 0, xMax = 0, yMax = 0;
+    ASSERT_EQ(std::sscanf(tag.c_str(), "<word xMin=\"%lf\" yMin=\"%lf\" xMax=\"%lf\" yMax=\"%lf\"",
+                          &xMin, &yMin, &xMax, &yMax),
+              4)
+        << tag;
+    EXPECT_NEAR(xMin, 144.0, 1.0);
+    const double top = 288.0, bottom = 288.0 + h * 72.0 / 254.0;
+    EXPECT_GE(yMin, top - 0.5);
+    EXPECT_LE(yMax, bottom + 0.5);
+}
+
+TEST_F(PdfCanvasTest, MeasuresTextInDeviceUnits) {
+    PainterCanvas c(nullptr);
+    c.setFont(Font{"Courier New", 10});
+    // 10 points at 254 units per inch make an em of 35 units; a text cell is a bit more.
+    EXPECT_GE(c.textHeight("MXjpy"), 35);
+    EXPECT_LE(c.textHeight("MXjpy"), 45);
+    EXPECT_EQ(c.textHeight("."), c.textHeight("MXjpy"));
+    // Courier's characters are 0.6 em wide.
+    EXPECT_NEAR(c.textWidth("XXXXXXXXXX"), 10 * 0.6 * 35.28, 3);
+    EXPECT_EQ(c.textWidth(""), 0);
+    c.setFont(Font{"Arial", 20});
+    EXPECT_NEAR(
+        c.textHeight("x"),
+        2 *
+            [&] {
+                PainterCanvas d(nullptr);
+                d.setFont(Font{"Arial", 10});
+                return d.textHeight("x");
+            }(),
+        2);
+    EXPECT_GT(c.textWidth("WWW"), c.textWidth("iii"));
+    // Sizes from a damaged setting do not break measuring.
+    c.setFont(Font{"Arial", 0});
+    EXPECT_GT(c.textHeight("x"), 0);
+    c.setFont(Font{"No Such Face At All", 10});
+    EXPECT_GT(c.textWidth("abc"), 0);
+}
+
+TEST_F(PdfCanvasTest, PicturesAreKeptLosslessOrCompactAndStoredOnce) {
+    const std::string bmp = makePicture("logo.bmp", "BMP");
+    const std::string jpg = makePicture("logo.jpg", "JPEG");
+    PainterCanvas c(nullptr);
+    ASSERT_TRUE(c.imageSize(bmp));
+    EXPECT_EQ(c.imageSize(bmp)->width, 80);
+    EXPECT_EQ(c.imageSize(jpg)->height, 40);
+
+    const std::string invoice = dir.file("lossless.pdf");
+    ASSERT_TRUE(c.beginDocument(invoice));
+    EXPECT_TRUE(c.stretchDraw(100, 100, 500, 300, bmp));
+    c.newPage();
+    EXPECT_TRUE(c.stretchDraw(100, 100, 500, 300, bmp));
+    ASSERT_TRUE(c.endDocument());
+    auto rows = images(invoice);
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0].first, "image");  // raw pixels, not JPEG
+    EXPECT_EQ(rows[0].second, rows[1].second) << "the logo is stored once for both pages";
+
+    const std::string report = dir.file("compact.pdf");
+    c.setImageQuality(ImageQuality::Compact);
+    ASSERT_TRUE(c.beginDocument(report));
+    EXPECT_TRUE(c.stretchDraw(100, 100, 500, 300, jpg));
+    ASSERT_TRUE(c.endDocument());
+    rows = images(report);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].first, "jpeg");
+    // Resampled to the drawn size, 400 x 200 device units.
+    const std::string list = RunCommand("pdfimages -list " + ShellQuote(report)).output;
+    EXPECT_NE(list.find("   400   200"), std::string::npos) << list;
+}
+
+TEST_F(PdfCanvasTest, APictureThatCannotBeReadIsRefused) {
+    testing::WriteFileBytes(dir.file("broken.jpg"), "not a picture");
+    PainterCanvas c(nullptr);
+    EXPECT_FALSE(c.imageSize(dir.file("missing.bmp")));
+    EXPECT_FALSE(c.imageSize(dir.file("broken.jpg")));
+    ASSERT_TRUE(c.beginDocument(dir.file("x.pdf")));
+    EXPECT_FALSE(c.stretchDraw(0, 0, 100, 100, dir.file("broken.jpg")));
+    EXPECT_NE(c.lastError().find("broken.jpg"), std::string::npos);
+    EXPECT_TRUE(c.endDocument());
+}
+
+TEST_F(PdfCanvasTest, AFileThatCannotBeWrittenStopsTheDocumentCleanly) {
+    PainterCanvas c(&viewer);
+    EXPECT_FALSE(c.beginDocument(dir.file("no/such/folder/x.pdf")));
+    EXPECT_NE(c.lastError().find("x.pdf"), std::string::npos);
+    EXPECT_EQ(c.pageNumber(), 0);
+    c.textOut(0, 0, "ignored");
+    c.rectangle(0, 0, 10, 10);
+    EXPECT_FALSE(c.newPage());
+    EXPECT_FALSE(c.endDocument());
+    EXPECT_FALSE(c.beginDocument(""));
+    EXPECT_TRUE(viewer.opened.empty());
+}
+
+TEST_F(PdfCanvasTest, ADocumentCannotBeBegunTwice) {
+    PainterCanvas c(nullptr);
+    ASSERT_TRUE(c.beginDocument(dir.file("a.pdf")));
+    EXPECT_FALSE(c.beginDocument(dir.file("b.pdf")));
+    EXPECT_TRUE(c.endDocument());
+    EXPECT_FALSE(std::filesystem::exists(dir.file("b.pdf")));
+}
+
+TEST_F(PdfCanvasTest, AnAbandonedDocumentLeavesNoHalfFile) {
+    const std::string file = dir.file("half.pdf");
+    {
+        PainterCanvas c(&viewer);
+        ASSERT_TRUE(c.beginDocument(file));
+        c.textOut(0, 0, "never finished");
+    }
+    EXPECT_FALSE(std::filesystem::exists(file));
+    EXPECT_TRUE(viewer.opened.empty());
+}
+
+TEST_F(PdfCanvasTest, OpeningInTheViewerCanBeLeftOutOrFail) {
+    {
+        PainterCanvas c(&viewer);
+        c.setOpenWhenDone(false);
+        ASSERT_TRUE(c.beginDocument(dir.file("quiet.pdf")));
+        ASSERT_TRUE(c.endDocument());
+        EXPECT_TRUE(viewer.opened.empty());
+    }
+    viewer.succeed = false;
+    PainterCanvas c(&viewer);
+    ASSERT_TRUE(c.beginDocument(dir.file("noviewer.pdf")));
+    EXPECT_TRUE(c.endDocument()) << "the file itself is complete";
+    EXPECT_NE(c.lastError().find("no PDF viewer"), std::string::npos) << c.lastError();
+    EXPECT_EQ(PdfInfo(dir.file("noviewer.pdf"))["Pages"], "1");
+}
+
+TEST(PdfInfoTest, EmptyValuesRemoveEntriesAndPermissionsStay) {
+    testing::QtApp();
+    TempDir dir;
+    const std::string file = dir.file("i.pdf");
+    {
+        PainterCanvas c(nullptr);
+        c.setDocumentInfo({"T", "A", "S", "P"});
+        ASSERT_TRUE(c.beginDocument(file));
+        ASSERT_TRUE(c.endDocument());
+    }
+    ::chmod(file.c_str(), 0640);
+    ASSERT_TRUE(SetPdfInfo(file, {"New title", "", "Subject “quoted”", ""}));
+    auto info = PdfInfo(file);
+    EXPECT_EQ(info["Title"], "New title");
+    EXPECT_EQ(info["Subject"], "Subject “quoted”");
+    EXPECT_EQ(info.count("Author"), 0u);
+    EXPECT_EQ(info.count("Producer"), 0u);
+    struct stat st {};
+    ::stat(file.c_str(), &st);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+    // No temporary file is left beside it.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
+                            std::filesystem::directory_iterator()),
+              1);
+}
+
+TEST(PdfInfoTest, AFileThatIsNoPdfIsLeftAlone) {
+    TempDir dir;
+    const std::string file = dir.file("fake.pdf");
+    testing::WriteFileBytes(file, "%PDF-1.4 but nothing else");
+    std::string error;
+    EXPECT_FALSE(SetPdfInfo(file, {"T", "A", "S", "P"}, &error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_EQ(testing::ReadFileBytes(file), "%PDF-1.4 but nothing else");
+    EXPECT_FALSE(SetPdfInfo(dir.file("missing.pdf"), {}, &error));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
+                            std::filesystem::directory_iterator()),
+              1);
+}
+
+}  // namespace
+}  // namespace invarro::platform::qt

@@ -1,0 +1,130 @@
+// A Canvas for layout tests: records every operation with its page, coordinates, font,
+// pen, brush and text, and measures text with a fixed metric, so that a test can assert
+// where a layout put things. Misuse that a real device would punish (drawing outside a
+// document, a second begin, an end without begin) is recorded in faults().
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "output/Canvas.h"
+
+namespace invarro::testing {
+
+struct CanvasOp {
+    enum class Kind {
+        Orientation,
+        Info,
+        ImageQuality,
+        Begin,
+        NewPage,
+        End,
+        Font,
+        Pen,
+        Brush,
+        MoveTo,
+        Line,
+        Rectangle,
+        Image,
+        Text,
+    };
+    Kind kind = Kind::Text;
+    int page = 0;  // the page number when the operation happened (0 outside a document)
+    // Text and MoveTo: (x, y). Line: from (x, y) to (x2, y2). Rectangle and Image: the
+    // corners (x, y) and (x2, y2).
+    int x = 0, y = 0, x2 = 0, y2 = 0;
+    // Text: the text. Begin: the name. Image: the path.
+    std::string text;
+    // The state in force when the operation happened.
+    output::Font font;
+    output::Pen pen;
+    output::Brush brush;
+    output::Orientation orientation = output::Orientation::Portrait;
+    output::DocumentInfo info;
+    output::ImageQuality quality = output::ImageQuality::Lossless;
+};
+
+// The fixed text metric of the recording canvas: a character is charWidth device units
+// per point of font size wide, and a text cell is cellHeight device units per point high.
+struct TextMetric {
+    int charWidth = 2;
+    int cellHeight = 4;
+};
+
+class RecordingCanvas : public output::Canvas {
+  public:
+    // A portrait page in device units (Letter in tenths of a millimetre by default).
+    RecordingCanvas(int width = 2159, int height = 2794, int resolution = 254,
+                    TextMetric metric = TextMetric{});
+
+    // Pictures the canvas "reads": imageSize and stretchDraw know only these paths.
+    void addImage(const std::string& path, int width, int height);
+    // Makes beginDocument fail with this message (empty: succeed again).
+    void failBegin(std::string message) { failBegin_ = std::move(message); }
+
+    const std::vector<CanvasOp>& ops() const { return ops_; }
+    std::vector<CanvasOp> ops(CanvasOp::Kind kind) const;
+    std::vector<CanvasOp> texts() const { return ops(CanvasOp::Kind::Text); }
+    // The text strings in drawing order, optionally of one page only.
+    std::vector<std::string> textStrings(int page = 0) const;
+    // The first text operation whose text equals text, or nullptr.
+    const CanvasOp* findText(const std::string& text) const;
+    // The first text operation whose text contains part, or nullptr.
+    const CanvasOp* findTextContaining(const std::string& part) const;
+    int pagesBegun() const { return pagesBegun_; }
+    int documentsEnded() const { return documentsEnded_; }
+    const std::vector<std::string>& faults() const { return faults_; }
+    void clear();
+
+    void setOrientation(output::Orientation orientation) override;
+    void setDocumentInfo(const output::DocumentInfo& info) override;
+    void setImageQuality(output::ImageQuality quality) override;
+    int pageWidth() const override;
+    int pageHeight() const override;
+    int resolutionX() const override { return resolution_; }
+    int resolutionY() const override { return resolution_; }
+    bool beginDocument(const std::string& name) override;
+    bool newPage() override;
+    bool endDocument() override;
+    int pageNumber() const override { return page_; }
+    std::string lastError() const override { return lastError_; }
+    void textOut(int x, int y, const std::string& text) override;
+    int textWidth(const std::string& text) const override;
+    int textHeight(const std::string& text) const override;
+    void setFont(const output::Font& font) override;
+    const output::Font& font() const override { return font_; }
+    void setPen(const output::Pen& pen) override;
+    const output::Pen& pen() const override { return pen_; }
+    void setBrush(const output::Brush& brush) override;
+    const output::Brush& brush() const override { return brush_; }
+    void moveTo(int x, int y) override;
+    void lineTo(int x, int y) override;
+    void rectangle(int x1, int y1, int x2, int y2) override;
+    std::optional<output::ImageSize> imageSize(const std::string& path) override;
+    bool stretchDraw(int x1, int y1, int x2, int y2, const std::string& path) override;
+
+  private:
+    CanvasOp& record(CanvasOp::Kind kind);
+    void requireDocument(const char* what);
+
+    int width_, height_, resolution_;
+    TextMetric metric_;
+    std::map<std::string, output::ImageSize> images_;
+    std::string failBegin_;
+    std::vector<CanvasOp> ops_;
+    std::vector<std::string> faults_;
+    output::Orientation orientation_ = output::Orientation::Portrait;
+    output::DocumentInfo info_;
+    output::ImageQuality quality_ = output::ImageQuality::Lossless;
+    output::Font font_;
+    output::Pen pen_;
+    output::Brush brush_;
+    int curX_ = 0, curY_ = 0;
+    int page_ = 0;
+    int pagesBegun_ = 0;
+    int documentsEnded_ = 0;
+    std::string lastError_;
+};
+
+}  // namespace invarro::testing
