@@ -1,0 +1,396 @@
+#include "customers/CustEdit.h"
+
+#include <cctype>
+#include <cstdint>
+#include <vector>
+
+#include "data/Ansi.h"
+#include "data/Fileblocks.h"
+#include "data/Files.h"
+#include "data/Keys.h"
+#include "data/Open.h"
+#include "data/Update.h"
+#include "storage/BTree.h"
+
+namespace invarro::customers {
+
+namespace {
+
+using data::Customer;
+using data::CustomerRecord;
+using data::Invoice;
+using data::InvoiceLine;
+using data::InvoiceRecord;
+using platform::Answer;
+using platform::Buttons;
+using platform::Icon;
+using platform::Message;
+
+std::string Cut(std::string_view text, int width) {
+    return data::FirstChars(text, std::size_t(width));
+}
+
+std::string Trimmed(std::string_view text) {
+    return std::string(data::TrimText(text));
+}
+
+Message Problem(const std::string& title, const std::string& text) {
+    return Message{title, text, Icon::Warning, Buttons::Ok, Answer::Ok};
+}
+
+// Opens an existing fileblock of the company for an update; nothing when the file does
+// not exist (a company that has never had invoices). A defective index is rebuilt when
+// the user agrees; any other failure is reported through ok.
+struct ExistingFileblock {
+    storage::Fileblock* fb = nullptr;
+    bool ok = true;  // false: the file exists but could not be opened
+    ~ExistingFileblock() {
+        if (fb) storage::CloseFileblock(fb);
+    }
+};
+
+void OpenExisting(ExistingFileblock& out, const std::string& folder, data::FileKind kind,
+                  std::string_view prefix, platform::Prompter& prompter) {
+    const std::string name = data::FileblockName(folder, kind, prefix);
+    if (!data::FileExists(storage::DataFileName(name))) return;
+    data::OpenRequest request;
+    request.name = name;
+    request.kind = kind;
+    data::OpenResult r = data::OpenBusinessFileblock(request, prompter);
+    out.fb = r.fb;
+    out.ok = r.fb != nullptr;
+}
+
+}  // namespace
+
+CustomerEntry NewCustomerEntry(const data::CompanyRecord& company) {
+    CustomerEntry e;
+    e.number = Trimmed(company.text(data::Company::NextCustNo));
+    e.balance = "0.00";
+    e.taxExempt = "N";
+    e.creditLimit = "0.00";
+    e.terms = company.text(data::Company::DefTerms);
+    return e;
+}
+
+CustomerEntry EntryFromRecord(const CustomerRecord& c) {
+    CustomerEntry e;
+    e.number = c.text(Customer::CustNo);
+    e.name = c.text(Customer::Name);
+    e.shortName = c.text(Customer::ShortName);
+    e.custType = c.text(Customer::CustType);
+    e.taxExempt = c.text(Customer::TaxExempt);
+    std::string limit = c.text(Customer::CreditLimit);
+    if (data::TrimText(limit).empty()) limit = "0.00";
+    e.creditLimit = limit;
+    e.terms = c.text(Customer::Terms);
+    e.bill = {c.text(Customer::BillAddr1), c.text(Customer::BillAddr2), c.text(Customer::BillAddr3),
+              c.text(Customer::BillAddr4)};
+    e.ship = {c.text(Customer::ShipAddr1), c.text(Customer::ShipAddr2), c.text(Customer::ShipAddr3),
+              c.text(Customer::ShipAddr4)};
+    e.phone1 = c.text(Customer::Phone1);
+    e.phone2 = c.text(Customer::Phone2);
+    e.mailSortCode = c.text(Customer::MailSortCode);
+    e.eMail = c.text(Customer::EMail);
+    e.notes = c.text(Customer::Notes);
+    e.creditHold = c.yes(Customer::CreditHold);
+    e.notesOnInvoice = c.yes(Customer::NotesOnInvoice);
+    e.notesOnStatement = c.yes(Customer::NotesOnStatement);
+    e.balance = c.money(Customer::Balance).shownText();
+    return e;
+}
+
+std::string ShortNameFor(std::string_view name) {
+    const std::string n = Trimmed(name);
+    const std::size_t blank = n.find(' ');
+    if (blank == std::string::npos) return Cut(n, width::kShortName);
+    std::size_t i = 0;
+    char32_t first = 0;
+    data::NextUtf8(n, i, first);
+    std::string out = n.substr(0, i);
+    return out + Cut(std::string_view(n).substr(blank + 1), width::kShortName - 1);
+}
+
+void ApplyShortNameRule(CustomerEntry& entry) {
+    if (data::TrimText(entry.shortName).empty()) entry.shortName = ShortNameFor(entry.name);
+}
+
+std::string NumberForCompare(std::string_view number) {
+    return data::UpperText(data::TrimText(number));
+}
+
+std::optional<EntryProblem> CheckCustomerEntry(CustomerEntry& e, std::string_view startingNumber,
+                                               storage::Fileblock* customers) {
+    e.number = Cut(e.number, width::kNumber);
+    e.name = Cut(e.name, width::kName);
+    if (data::TrimText(e.number).empty())
+        return EntryProblem{EntryField::Number,
+                            Problem("Customer Number", "You must enter a customer number.")};
+    if (data::TrimText(e.name).empty())
+        return EntryProblem{EntryField::Name,
+                            Problem("Customer Name", "You must enter a customer name.")};
+    ApplyShortNameRule(e);
+    if (!data::TrimText(e.eMail).empty() && e.eMail.find('@') == std::string::npos)
+        return EntryProblem{EntryField::EMail,
+                            Problem("Customer E-Mail Address",
+                                    "The customer e-mail address does not have the @ sign "
+                                    "included. Bad e-mail address.")};
+
+    const std::string start = NumberForCompare(startingNumber);
+    const std::string number = NumberForCompare(e.number);
+    CustomerRecord probe;
+    probe.setText(Customer::CustNo, e.number);
+    if (auto found = data::FindAtOrAfter<Customer>(customers, 2, probe)) {
+        if (NumberForCompare(found->record.text(Customer::CustNo)) == number && number != start)
+            return EntryProblem{EntryField::Number,
+                                Problem("Customer Number",
+                                        "That customer number already exists. You will need to "
+                                        "use a different number.")};
+    }
+    probe.setText(Customer::Name, e.name);
+    if (auto found = data::FindAtOrAfter<Customer>(customers, 1, probe)) {
+        const std::string name = data::UpperText(data::TrimText(e.name));
+        if (data::UpperText(data::TrimText(found->record.text(Customer::Name))) == name &&
+            NumberForCompare(found->record.text(Customer::CustNo)) != start)
+            return EntryProblem{EntryField::Name,
+                                Problem("Duplicate Customer Name",
+                                        "That customer name already exists. You should not "
+                                        "enter the same customer name with a different "
+                                        "customer number.")};
+    }
+    if (!data::ParseMoney(e.creditLimit))
+        return EntryProblem{
+            EntryField::CreditLimit,
+            Problem("Credit Limit", "The CREDIT LIMIT amount has an invalid value.")};
+    return std::nullopt;
+}
+
+CustomerRecord RecordFromEntry(const CustomerEntry& e, CustomerRecord r) {
+    r.setText(Customer::CustNo, Trimmed(e.number));
+    r.setText(Customer::Name, e.name);
+    r.setText(Customer::CustType, e.custType);
+    r.setText(Customer::TaxExempt, data::UpperText(Trimmed(e.taxExempt)));
+    const data::Money limit = data::ParseMoney(e.creditLimit).value_or(data::Money());
+    (void)r.setMoney(Customer::CreditLimit, limit);
+    r.setText(Customer::Terms, e.terms);
+    r.setText(Customer::BillAddr1, e.bill[0]);
+    r.setText(Customer::BillAddr2, e.bill[1]);
+    r.setText(Customer::BillAddr3, e.bill[2]);
+    r.setText(Customer::BillAddr4, e.bill[3]);
+    r.setText(Customer::ShipAddr1, e.ship[0]);
+    r.setText(Customer::ShipAddr2, e.ship[1]);
+    r.setText(Customer::ShipAddr3, e.ship[2]);
+    r.setText(Customer::ShipAddr4, e.ship[3]);
+    r.setText(Customer::Notes, e.notes);
+    r.setText(Customer::Phone1, e.phone1);
+    r.setText(Customer::Phone2, e.phone2);
+    r.setText(Customer::ShortName, e.shortName);
+    r.setYes(Customer::CreditHold, e.creditHold);
+    r.setYes(Customer::NotesOnInvoice, e.notesOnInvoice);
+    r.setYes(Customer::NotesOnStatement, e.notesOnStatement);
+    r.setText(Customer::MailSortCode, e.mailSortCode);
+    r.setText(Customer::EMail, e.eMail);
+    return r;
+}
+
+CustomerRecord NewCustomerRecord(const CustomerEntry& entry) {
+    CustomerRecord r;
+    for (auto f : {Customer::Balance, Customer::Age0to30, Customer::Age31to60, Customer::Age61to90,
+                   Customer::AgeOver90})
+        (void)r.setMoney(f, data::Money());
+    return RecordFromEntry(entry, r);
+}
+
+std::optional<std::string> NextCustomerNumber(std::string_view number) {
+    std::string_view t = data::TrimText(number);
+    int64_t value = 0;
+    bool whole = !t.empty();
+    std::size_t i = 0;
+    bool negative = false;
+    if (whole && (t[0] == '+' || t[0] == '-')) {
+        negative = t[0] == '-';
+        i = 1;
+        whole = t.size() > 1;
+    }
+    for (; whole && i < t.size(); ++i) {
+        if (!std::isdigit(static_cast<unsigned char>(t[i])) || value > 99999999) {
+            whole = false;
+            break;
+        }
+        value = value * 10 + (t[i] - '0');
+    }
+    if (!whole) value = 0;
+    if (negative) value = -value;
+    std::string next = std::to_string(value + 1);
+    if (int(next.size()) > width::kNumber) return std::nullopt;
+    return next;
+}
+
+std::string CustomerFiles::prefix() const {
+    return data::CompanyPrefix(company.ansi(data::Company::CompanyNo));
+}
+
+bool AdvanceNextCustomerNumber(const std::string& folder, data::CompanyRecord& company,
+                               std::string_view added, platform::Prompter& prompter) {
+    std::optional<std::string> next = NextCustomerNumber(added);
+    if (!next) return true;
+    ExistingFileblock companies;
+    OpenExisting(companies, folder, data::FileKind::Company, {}, prompter);
+    if (!companies.fb) return false;
+    data::CompanyRecord probe;
+    probe.setAnsi(data::Company::CompanyNo, company.ansi(data::Company::CompanyNo));
+    auto found = data::FindAtOrAfter<data::Company>(companies.fb, 1, probe);
+    if (!found || found->key != data::CompanyKey(probe, 1)) return false;
+    data::CompanyRecord stored = found->record;
+    stored.setText(data::Company::NextCustNo, *next);
+    storage::PutRecord(companies.fb, found->recNo, stored.data());
+    if (!storage::EngineOk) return false;
+    company = stored;
+    return true;
+}
+
+int32_t AddCustomer(CustomerFiles& files, const CustomerEntry& entry,
+                    platform::Prompter& prompter) {
+    const CustomerRecord record = NewCustomerRecord(entry);
+    data::UpdateResult r = data::AddBusinessRecord(files.customers, record, prompter);
+    if (!r.ok()) throw CustomerError(std::string(kAddFailed));
+    if (!AdvanceNextCustomerNumber(files.folder, files.company, entry.number, prompter)) {
+        // The customer is stored; only the proposal for the next one could not be kept.
+        files.company.setText(data::Company::NextCustNo,
+                              NextCustomerNumber(entry.number).value_or("1"));
+        prompter.inform("Next Customer Number",
+                        "The customer was added, but the next customer number could not be "
+                        "saved in the company file.",
+                        Icon::Warning);
+    }
+    return r.recNo;
+}
+
+RenumberResult RenumberInvoices(const std::string& folder, std::string_view prefix,
+                                std::string_view oldNumber, std::string_view newNumber,
+                                platform::Prompter& prompter) {
+    RenumberResult result;
+    ExistingFileblock invoices;
+    OpenExisting(invoices, folder, data::FileKind::Invoice, prefix, prompter);
+    if (!invoices.ok) {
+        result.ok = false;
+        return result;
+    }
+    if (!invoices.fb) return result;
+    ExistingFileblock lines;
+    bool linesOpened = false;
+
+    const std::string oldKey = NumberForCompare(oldNumber);
+    const std::string newText = Trimmed(newNumber);
+    InvoiceRecord probe;
+    probe.setText(Invoice::CustNo, oldNumber);
+    const std::string key = data::InvoiceKey(probe, 2);
+    for (;;) {
+        // Each changed invoice leaves the old number's entries, so the next one is always
+        // the first entry at the old key.
+        auto found = data::FindAtOrAfter<Invoice>(invoices.fb, 2, probe);
+        if (!found || found->key != key) break;
+        InvoiceRecord changed = found->record;
+        changed.setText(Invoice::CustNo, newText);
+        if (!data::ChangeBusinessRecord(invoices.fb, found->recNo, found->record, changed, prompter)
+                 .ok()) {
+            result.ok = false;
+            break;
+        }
+        ++result.invoices;
+
+        if (!linesOpened) {
+            OpenExisting(lines, folder, data::FileKind::InvoiceLine, prefix, prompter);
+            linesOpened = true;
+            if (!lines.ok) {
+                result.ok = false;
+                break;
+            }
+        }
+        if (!lines.fb) continue;
+        // The lines of this invoice (line key 2) that still name the old customer.
+        data::InvoiceLineRecord lineProbe;
+        lineProbe.setAnsi(InvoiceLine::InvNo, found->record.ansi(Invoice::InvNo));
+        std::string lineKey = data::InvoiceLineKey(lineProbe, 2);
+        std::vector<int32_t> recNos;
+        std::string k = lineKey;
+        int32_t rec = storage::FindKeyAtOrAfter(lines.fb, 2, k);
+        while (storage::EngineOk && k == lineKey) {
+            recNos.push_back(rec);
+            storage::NextKey(lines.fb, 2, k, rec);
+        }
+        for (int32_t n : recNos) {
+            auto line = data::ReadBusinessRecord<InvoiceLine>(lines.fb, n);
+            if (!line || NumberForCompare(line->text(InvoiceLine::CustNo)) != oldKey) continue;
+            data::InvoiceLineRecord moved = *line;
+            moved.setText(InvoiceLine::CustNo, newText);
+            if (!data::ChangeBusinessRecord(lines.fb, n, *line, moved, prompter).ok()) {
+                result.ok = false;
+                return result;
+            }
+            ++result.lines;
+        }
+    }
+    return result;
+}
+
+Message RenumberedMessage(int invoices) {
+    return Message{"Customer Number Changed",
+                   "This customer has " + std::to_string(invoices) +
+                       " invoices(s) on file. All have been changed to reflect the new "
+                       "customer number.",
+                   Icon::Information, Buttons::Ok, Answer::Ok};
+}
+
+void ChangeCustomer(CustomerFiles& files, int32_t recNo, const CustomerRecord& asRead,
+                    const CustomerEntry& entry, std::string_view startingNumber,
+                    platform::Prompter& prompter) {
+    const CustomerRecord updated = RecordFromEntry(entry, asRead);
+    if (!data::ChangeBusinessRecord(files.customers, recNo, asRead, updated, prompter).ok())
+        throw CustomerError(std::string(kModifyFailed));
+    if (NumberForCompare(entry.number) == NumberForCompare(startingNumber)) return;
+    RenumberResult r =
+        RenumberInvoices(files.folder, files.prefix(), startingNumber, entry.number, prompter);
+    if (r.invoices > 0) prompter.ask(RenumberedMessage(r.invoices));
+    if (!r.ok) throw CustomerError(std::string(kModifyFailed));
+}
+
+bool CustomerHasInvoices(const std::string& folder, std::string_view prefix,
+                         std::string_view number, platform::Prompter& prompter) {
+    ExistingFileblock invoices;
+    OpenExisting(invoices, folder, data::FileKind::Invoice, prefix, prompter);
+    // An invoice file that cannot be read might hold invoices: do not let the customer go.
+    if (!invoices.ok) return true;
+    if (!invoices.fb) return false;
+    InvoiceRecord probe;
+    probe.setText(Invoice::CustNo, number);
+    auto found = data::FindAtOrAfter<Invoice>(invoices.fb, 2, probe);
+    return found &&
+           NumberForCompare(found->record.text(Invoice::CustNo)) == NumberForCompare(number);
+}
+
+bool DeleteCustomer(CustomerFiles& files, int32_t recNo, const CustomerRecord& customer,
+                    platform::Prompter& prompter) {
+    if (!customer.money(Customer::Balance).isZero()) {
+        prompter.inform("Delete Customer", "This customer has a balance due. Unable to delete.",
+                        Icon::Warning);
+        return false;
+    }
+    const std::string number = customer.text(Customer::CustNo);
+    if (CustomerHasInvoices(files.folder, files.prefix(), number, prompter)) {
+        prompter.inform("Delete Customer",
+                        "This customer has invoices on file and may not be deleted. You can "
+                        "mark this customer as inactive, otherwise, wait until you remove their "
+                        "paid invoices, then delete.",
+                        Icon::Warning);
+        return false;
+    }
+    if (!prompter.yesNo("Delete Customer#: " + number,
+                        "Are you sure you want to delete this customer?", Answer::No))
+        return false;
+    if (!data::DeleteBusinessRecord(files.customers, recNo, customer, prompter).ok())
+        throw CustomerError(std::string(kDeleteFailed));
+    return true;
+}
+
+}  // namespace invarro::customers

@@ -1,0 +1,211 @@
+#include "customers/CustPrint.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <vector>
+
+#include "data/Ansi.h"
+#include "data/Dates.h"
+
+namespace invarro::customers {
+
+namespace {
+
+using data::Company;
+using data::Customer;
+
+std::string Trimmed(std::string_view text) {
+    return std::string(data::TrimText(text));
+}
+
+// Splits text into lines no wider than width on the canvas, breaking at blanks where it
+// can and inside a word where a word alone is too wide.
+std::vector<std::string> WrapText(const output::Canvas& canvas, const std::string& text,
+                                  int width) {
+    std::vector<std::string> lines;
+    std::string line;
+    std::size_t i = 0;
+    auto fits = [&](const std::string& s) { return canvas.textWidth(s) <= width; };
+    while (i < text.size()) {
+        std::size_t end = text.find(' ', i);
+        std::string word = text.substr(i, end == std::string::npos ? std::string::npos : end - i);
+        i = end == std::string::npos ? text.size() : end + 1;
+        std::string candidate = line.empty() ? word : line + " " + word;
+        if (fits(candidate)) {
+            line = candidate;
+            continue;
+        }
+        if (!line.empty()) lines.push_back(line);
+        line.clear();
+        // A word wider than the line is broken character by character.
+        std::size_t j = 0;
+        while (j < word.size()) {
+            std::size_t k = j;
+            char32_t cp;
+            data::NextUtf8(word, k, cp);
+            std::string next = line + word.substr(j, k - j);
+            if (!line.empty() && !fits(next)) {
+                lines.push_back(line);
+                line.clear();
+                continue;
+            }
+            line = next;
+            j = k;
+        }
+    }
+    if (!line.empty()) lines.push_back(line);
+    return lines;
+}
+
+std::string AgingLabel(const data::CompanyRecord& company, int bucket) {
+    if (bucket == 3) return "Over " + Trimmed(company.text(Company::AgingDays3)) + ": ";
+    const std::array captions{Company::AgingCaption1, Company::AgingCaption2,
+                              Company::AgingCaption3};
+    const std::array days{Company::AgingDays1, Company::AgingDays2, Company::AgingDays3};
+    std::string caption = Trimmed(company.text(captions[size_t(bucket)]));
+    if (caption.empty()) caption = Trimmed(company.text(days[size_t(bucket)])) + ":";
+    return caption + " ";
+}
+
+}  // namespace
+
+int SettingNumber(const std::string& text) {
+    std::string_view t = data::TrimText(text);
+    int value = 0;
+    for (char ch : t) {
+        if (!std::isdigit(static_cast<unsigned char>(ch)) || value > 100000) return 0;
+        value = value * 10 + (ch - '0');
+    }
+    return value;
+}
+
+output::Font CardFont() {
+    return output::Font{"Arial", 10, output::kBlack, 0};
+}
+
+bool PrintCustomerCard(output::Canvas& canvas, const data::CustomerRecord& c,
+                       const data::CompanyRecord& company, const platform::Clock& clock) {
+    const std::string name = c.text(Customer::Name);
+    const std::string title = "Print: " + name;
+    canvas.setOrientation(output::Orientation::Portrait);
+    canvas.setDocumentInfo(output::DocumentInfo{title, Trimmed(company.text(Company::Name)),
+                                                "Customer " + Trimmed(c.text(Customer::CustNo)),
+                                                "Invarro"});
+    if (!canvas.beginDocument(title)) return false;
+
+    // The company's form margins, but never closer to the paper's edge than half an inch,
+    // so that a company without margins still gets a readable card.
+    const int x = std::max(2 * SettingNumber(company.text(Company::FormLeftMargin)),
+                           canvas.resolutionX() / 2);
+    int y =
+        std::max(4 * SettingNumber(company.text(Company::FormTopMargin)), canvas.resolutionY() / 2);
+    const int right = canvas.pageWidth() - x;
+    const int column2 = x + (right - x) / 2;
+
+    output::Font font = CardFont();
+    output::Font big = font;
+    big.size = font.size * 2;
+    canvas.setFont(big);
+    canvas.textOut(x, y, "Customer: " + name);
+    y += canvas.textHeight("MXjpy");
+    canvas.setPen(output::Pen{3, output::kBlack, output::PenStyle::Solid});
+    canvas.moveTo(x, y + 3);
+    canvas.lineTo(right, y + 3);
+
+    canvas.setFont(font);
+    const int h = output::LineHeight(canvas);
+    y += h;
+    auto line = [&](const std::string& left, const std::string& second = {}) {
+        if (!left.empty()) canvas.textOut(x, y, left);
+        if (!second.empty()) canvas.textOut(column2, y, second);
+        y += h;
+    };
+
+    line("Customer Number: " + Trimmed(c.text(Customer::CustNo)),
+         "Short Name: " + c.text(Customer::ShortName));
+    line("Name: " + name, "Customer Type: " + c.text(Customer::CustType));
+    line("Last Payment: " + c.text(Customer::LastPayDate),
+         "Last Invoice: " + c.text(Customer::LastInvNo));
+    line("Credit Limit: " + c.money(Customer::CreditLimit).shownText(),
+         "Payment Terms: " + c.text(Customer::Terms));
+    line(c.yes(Customer::TaxExempt) ? "Tax Exempt: Yes" : "Tax Exempt: No");
+    y += h;
+
+    line("Account Balance: " + c.money(Customer::Balance).shownText());
+    const data::Money aging[4] = {c.money(Customer::Age0to30), c.money(Customer::Age31to60),
+                                  c.money(Customer::Age61to90), c.money(Customer::AgeOver90)};
+    const int quarter = (right - x) / 4;
+    for (int b = 0; b < 4; ++b)
+        canvas.textOut(x + b * quarter, y, AgingLabel(company, b) + aging[b].shownText());
+    y += 2 * h;
+
+    line("Billing Address:", "Shipping Address:");
+    line(c.text(Customer::BillAddr1), c.text(Customer::ShipAddr1));
+    line(c.text(Customer::BillAddr2), c.text(Customer::ShipAddr2));
+    line(c.text(Customer::BillAddr3), c.text(Customer::ShipAddr3));
+    line(c.text(Customer::BillAddr4), c.text(Customer::ShipAddr4));
+    line("Phone 1: " + c.text(Customer::Phone1), "Phone 2: " + c.text(Customer::Phone2));
+    y += h;
+
+    line("E-mail: " + c.text(Customer::EMail));
+    line("Mail List Sort Code: " + c.text(Customer::MailSortCode));
+    y += h;
+
+    line("Notes / Comments:");
+    for (const std::string& l : WrapText(canvas, c.text(Customer::Notes), right - x))
+        line(l);
+    y += h;
+
+    line("Printed: " + data::FormatLongDateTime(clock.now()));
+    return canvas.endDocument();
+}
+
+bool PrintEnvelope(output::Canvas& canvas, const data::CustomerRecord& c,
+                   const data::CompanyRecord& company) {
+    const bool landscape = Trimmed(company.text(Company::EnvOrientation)) == "L";
+    canvas.setOrientation(landscape ? output::Orientation::Landscape
+                                    : output::Orientation::Portrait);
+    canvas.setDocumentInfo(output::DocumentInfo{"Envelope", Trimmed(company.text(Company::Name)),
+                                                "Envelope for " + c.text(Customer::Name),
+                                                "Invarro"});
+    if (!canvas.beginDocument("Envelope")) {
+        canvas.setOrientation(output::Orientation::Portrait);
+        return false;
+    }
+    output::Font font;
+    font.face = Trimmed(company.text(Company::EnvFontName));
+    if (font.face.empty()) font.face = "Arial";
+    font.size = company.int32(Company::EnvFontSize);
+    if (font.size <= 0) font.size = 12;
+    font.color = output::Color::fromValue(uint32_t(company.int32(Company::EnvFontColor)));
+    font.style = company.style(Company::EnvFontStyle);
+    canvas.setFont(font);
+
+    // Without a line spacing every line would print over the one before: the font's
+    // own line height is used then.
+    int s = SettingNumber(company.text(Company::EnvLineSpacing));
+    if (s <= 0) s = output::LineHeight(canvas);
+    const int x1 = SettingNumber(company.text(Company::EnvLeftMargin));
+    const int y0 = SettingNumber(company.text(Company::EnvTopMargin));
+    const int x2 = SettingNumber(company.text(Company::EnvSendAddrLeft));
+
+    if (company.yes(Company::PrintReturnAddr)) {
+        canvas.textOut(x1, y0, company.text(Company::Name));
+        canvas.textOut(x1, y0 + s, company.text(Company::CoAddr1));
+        canvas.textOut(x1, y0 + 2 * s, company.text(Company::CoAddr2));
+        canvas.textOut(x1, y0 + 3 * s, company.text(Company::CoAddr3));
+        canvas.textOut(x1, y0 + 4 * s, company.text(Company::CoAddr4));
+    }
+    const bool ship = Trimmed(company.text(Company::EnvAddress)) == "S";
+    canvas.textOut(x2, y0 + 8 * s, c.text(Customer::Name));
+    canvas.textOut(x2, y0 + 9 * s, c.text(ship ? Customer::ShipAddr1 : Customer::BillAddr1));
+    canvas.textOut(x2, y0 + 10 * s, c.text(ship ? Customer::ShipAddr2 : Customer::BillAddr2));
+    canvas.textOut(x2, y0 + 11 * s, c.text(ship ? Customer::ShipAddr3 : Customer::BillAddr3));
+    canvas.textOut(x2, y0 + 12 * s, c.text(ship ? Customer::ShipAddr4 : Customer::BillAddr4));
+    const bool ok = canvas.endDocument();
+    canvas.setOrientation(output::Orientation::Portrait);
+    return ok;
+}
+
+}  // namespace invarro::customers

@@ -1,0 +1,32 @@
+// The customer card and the envelope, drawn on the page canvas (printer or PDF).
+#pragma once
+
+#include <string>
+
+#include "data/Records.h"
+#include "output/Canvas.h"
+#include "platform/Clock.h"
+
+namespace invarro::customers {
+
+// The card's font: the report window's grid font as it starts.
+output::Font CardFont();
+
+// One page with everything known about the customer: a heading "Customer: " and the name
+// at twice the font size over a rule, then number, names, last payment and invoice, type,
+// credit limit, terms, tax exemption, balance with its four aging amounts, both
+// addresses with their phones, e-mail, mail-list sort code, notes and the time printed.
+// The document is titled "Print: " and the name. False when the canvas cannot print it.
+bool PrintCustomerCard(output::Canvas& canvas, const data::CustomerRecord& customer,
+                       const data::CompanyRecord& company, const platform::Clock& clock);
+
+// The envelope with the company's envelope settings: the return address (when the company
+// prints it) at the left and top margins, the customer's name and shipping or billing
+// address from the send-address column 8 lines down. Document title "Envelope".
+bool PrintEnvelope(output::Canvas& canvas, const data::CustomerRecord& customer,
+                   const data::CompanyRecord& company);
+
+// The number a setting text holds (blanks ignored); 0 when it holds none.
+int SettingNumber(const std::string& text);
+
+}  // namespace invarro::customers
