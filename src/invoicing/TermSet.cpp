@@ -33,8 +33,8 @@ void TermsEditor::startEdit() {
 }
 
 void TermsEditor::select(int row) {
-    if (row >= 0 && row < int(terms_.size())) selected_ = row;
     if (mode_ != Mode::None) endEdit();
+    if (row >= 0 && row < int(terms_.size())) selected_ = row;
 }
 
 void TermsEditor::endEdit() {

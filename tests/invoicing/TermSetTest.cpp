@@ -99,6 +99,7 @@ TEST(TermsEditor, CloseAfterACancelledEditWritesTheListUnchanged) {
     ed.select(4);  // clicking a term cancels the edit
     EXPECT_FALSE(ed.editEnabled());
     EXPECT_EQ(ed.editText(), "");
+    EXPECT_EQ(ed.selected(), 4);
     ASSERT_TRUE(ed.save(dir.path()));
     EXPECT_EQ(testing::ReadFileBytes(dir.file("KRTERMS.DAT")), before);
     EXPECT_EQ(LoadSortedTerms(dir.path()).terms, loaded.terms);

@@ -1,0 +1,33 @@
+// What the customer windows need from the program: the data folder, the company in use,
+// the shared selected-customer record and label queue, the message boxes, the status
+// window, the clock, and the main window's status line and help.
+#pragma once
+
+#include <QString>
+#include <functional>
+#include <string>
+
+#include "data/Records.h"
+#include "output/LabelQueue.h"
+#include "platform/Clock.h"
+#include "platform/Progress.h"
+#include "platform/Prompter.h"
+
+namespace invarro::ui {
+
+struct CustomerWindowContext {
+    std::string dataFolder;
+    data::CompanyRecord* company = nullptr;  // the company in use, kept by the program
+    platform::Prompter* prompter = nullptr;
+    platform::Progress* progress = nullptr;            // none: long runs show nothing
+    const platform::Clock* clock = nullptr;            // none: the computer's clock
+    output::LabelQueue* labelQueue = nullptr;          // none: "Add to Label Queue" is disabled
+    data::CustomerRecord* selectedCustomer = nullptr;  // filled by a pick
+    bool emailMode = false;                            // the main window's print mode is e-mail
+    // The main window's status line (for "... added to label queue.").
+    std::function<void(const QString&)> mainStatus;
+    // Opens a help topic; none: the Help commands are disabled.
+    std::function<void(const std::string& topic)> openHelp;
+};
+
+}  // namespace invarro::ui

@@ -1,0 +1,533 @@
+#include "ui/CustForm.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPrinter>
+#include <QStatusBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "customers/CustEdit.h"
+#include "customers/CustList.h"
+#include "customers/CustPrint.h"
+#include "data/Fileblocks.h"
+#include "data/Keys.h"
+#include "data/Open.h"
+#include "output/TextFile.h"
+#include "platform/qt/PainterCanvas.h"
+#include "platform/qt/Printer.h"
+#include "platform/qt/QtFonts.h"
+#include "storage/BTree.h"
+#include "ui/CustEdit.h"
+#include "ui/IndexBrowserControl.h"
+#include "ui/ListViewer.h"
+#include "ui/WindowPlacement.h"
+
+namespace invarro::ui {
+
+namespace {
+
+using data::Company;
+using data::Customer;
+using platform::Answer;
+using platform::Buttons;
+using platform::Icon;
+
+constexpr const char* kBoundsSection = "CustForm";
+constexpr int kDesignedWidth = 510;
+constexpr int kDesignedHeight = 384;
+
+// The browse order is kept for the whole program run.
+int gBrowseKey = 1;
+
+QString Q(const std::string& s) {
+    return QString::fromStdString(s);
+}
+
+output::Font CompanyFont(const data::CompanyRecord& c,
+                         data::FieldRef<Company, data::FieldKind::Text> name,
+                         data::FieldRef<Company, data::FieldKind::Int32> size,
+                         data::FieldRef<Company, data::FieldKind::Int32> color,
+                         data::FieldRef<Company, data::FieldKind::Style> style,
+                         const char* fallbackFace) {
+    output::Font f;
+    f.face = std::string(data::TrimText(c.text(name)));
+    if (f.face.empty()) f.face = fallbackFace;
+    f.size = c.int32(size) > 0 ? c.int32(size) : 10;
+    f.color = output::Color::fromValue(uint32_t(c.int32(color)));
+    f.style = c.style(style);
+    return f;
+}
+
+output::Font ManagerFont(const data::CompanyRecord& c) {
+    return CompanyFont(c, Company::MgrFontName, Company::MgrFontSize, Company::MgrFontColor,
+                       Company::MgrFontStyle, "Courier New");
+}
+
+output::Font EditorFont(const data::CompanyRecord& c) {
+    return CompanyFont(c, Company::EditorFontName, Company::EditorFontSize,
+                       Company::EditorFontColor, Company::EditorFontStyle, "Arial");
+}
+
+bool PrinterReady(platform::Prompter& prompter, const char* title) {
+    if (platform::qt::PrinterAvailable(platform::qt::ProgramPrinter())) return true;
+    prompter.inform(title,
+                    "No printer is available. Install a printer, or choose printing to a file "
+                    "in the printer set-up.",
+                    Icon::Warning);
+    return false;
+}
+
+}  // namespace
+
+int TCustForm::BrowseKey() {
+    return gBrowseKey;
+}
+
+TCustForm::TCustForm(const CustomerWindowContext& context, Mode mode, QWidget* parent)
+    : QDialog(parent), ctx_(context), mode_(mode) {
+    setObjectName("TCustForm");
+    setModal(true);
+    setSizeGripEnabled(true);
+    if (!ctx_.clock) {
+        ownClock_ = std::make_unique<platform::SystemClock>();
+        ctx_.clock = ownClock_.get();
+    }
+    updateTitle();
+
+    caption_ = new QLabel(this);
+    caption_->setObjectName("CompanyLabel");
+    const output::Font editorFont = EditorFont(*ctx_.company);
+    caption_->setFont(platform::qt::ToQFont(editorFont));
+    QPalette captionPalette = caption_->palette();
+    captionPalette.setColor(QPalette::WindowText, platform::qt::ToQColor(editorFont.color));
+    caption_->setPalette(captionPalette);
+    caption_->setText(Q(std::string(data::TrimText(ctx_.company->text(Company::Name))) +
+                        "   (Company #" +
+                        std::string(data::TrimText(ctx_.company->text(Company::CompanyNo))) + ")"));
+
+    list_ = new TIndexBrowser(this);
+    list_->setObjectName("CustList");
+    list_->SetPrompter(ctx_.prompter);
+    const output::Font mgrFont = ManagerFont(*ctx_.company);
+    list_->setFont(platform::qt::ToQFont(mgrFont));
+    QPalette listPalette = list_->palette();
+    listPalette.setColor(QPalette::Text, platform::qt::ToQColor(mgrFont.color));
+    list_->setPalette(listPalette);
+    list_->setContextMenuPolicy(Qt::CustomContextMenu);
+    list_->OnKeyPress = [](TIndexBrowser*, QChar& c) { c = c.toUpper(); };
+    connect(list_, &TIndexBrowser::DblClick, this, &TCustForm::rowAction);
+    connect(list_, &TIndexBrowser::KeyDown, this, [this](int key, Qt::KeyboardModifiers) {
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) rowAction();
+        if (key == Qt::Key_Delete && mode_ == Mode::Manage) deleteCustomer();
+    });
+
+    auto* status = new QStatusBar(this);
+    status->setSizeGripEnabled(false);
+    countPanel_ = new QLabel(this);
+    countPanel_->setObjectName("CountPanel");
+    countPanel_->setMinimumWidth(130);
+    messagePanel_ = new QLabel(this);
+    messagePanel_->setObjectName("MessagePanel");
+    status->addWidget(countPanel_);
+    status->addWidget(messagePanel_, 1);
+    setMessage(mode_ == Mode::Pick ? "Double-click or press <enter> to select."
+                                   : "Right-click mouse or select from menu bar.");
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(4, 0, 4, 0);
+    layout->setSpacing(2);
+    buildMenus();
+    layout->addWidget(caption_);
+    layout->addWidget(list_, 1);
+    layout->addWidget(status);
+    RestoreWindowBounds(this, ctx_.dataFolder, kBoundsSection, kDesignedWidth, kDesignedHeight);
+}
+
+TCustForm::~TCustForm() {
+    // The browser reads the fileblock: it goes first.
+    delete list_;
+    list_ = nullptr;
+    if (fb_) storage::CloseFileblock(fb_);
+}
+
+void TCustForm::updateTitle() {
+    setWindowTitle(ctx_.emailMode ? "Customer Manager - (E-Mail Mode)" : "Customer Manager");
+}
+
+QAction* TCustForm::action(const char* name, const QString& text, void (TCustForm::*slot)()) {
+    auto* a = new QAction(text, this);
+    a->setObjectName(name);
+    if (slot) {
+        connect(a, &QAction::triggered, this, [this, slot] { guarded([&] { (this->*slot)(); }); });
+    } else {
+        // Its window arrives with a later part of the program.
+        a->setEnabled(false);
+    }
+    return a;
+}
+
+void TCustForm::buildMenus() {
+    const bool manage = mode_ == Mode::Manage;
+    QAction* newAct = action("NewAct", "&New", &TCustForm::newCustomer);
+    QAction* editAct = action("EditAct", "&Edit", &TCustForm::editCustomer);
+    QAction* deleteAct = action("DeleteAct", "&Delete", &TCustForm::deleteCustomer);
+    QAction* findAct = action("FindAct", "&Find", nullptr);
+    QAction* listAct = action("ListAct", "Customer &List", &TCustForm::customerList);
+    QAction* printAct = action("PrintAct", "&Print", &TCustForm::printCard);
+    QAction* windowAct = action("PrintWindowAct", "Print &Window", &TCustForm::printWindow);
+    QAction* viewStmt = action("ViewStmtAct", "&View / Print", nullptr);
+    QAction* batchStmt = action("BatchStmtAct", "&Batch Print", nullptr);
+    QAction* envAct = action("EnvelopeAct", "Print En&velope", &TCustForm::printEnvelope);
+    QAction* labelAct = action("LabelQueueAct", "Add to Label &Queue", &TCustForm::addToLabelQueue);
+    labelAct->setEnabled(ctx_.labelQueue != nullptr);
+    QAction* clipAct = action("ClipboardAct", "Copy to Clipboard", &TCustForm::copyToClipboard);
+    QAction* exportAct = action("ExportAct", "E&xport to Text File", nullptr);
+    QAction* importAct = action("ImportAct", "&Import From Text File", nullptr);
+    byName_ = action("ByNameAct", "By &Name", nullptr);
+    byNumber_ = action("ByNumberAct", "By N&umber", nullptr);
+    byName_->setEnabled(true);
+    byNumber_->setEnabled(true);
+    byName_->setCheckable(true);
+    byNumber_->setCheckable(true);
+    connect(byName_, &QAction::triggered, this, [this] { guarded([&] { setBrowseKey(1); }); });
+    connect(byNumber_, &QAction::triggered, this, [this] { guarded([&] { setBrowseKey(2); }); });
+    QAction* helpAct = action("OverviewAct", "&Overview", &TCustForm::overview);
+    helpAct->setEnabled(bool(ctx_.openHelp));
+    QAction* closeAct = new QAction("&Close", this);
+    closeAct->setObjectName("CloseAct");
+    connect(closeAct, &QAction::triggered, this, &QDialog::reject);
+    // A picker only picks; changing customers is left to the manager.
+    for (QAction* a : {deleteAct, importAct})
+        a->setEnabled(a->isEnabled() && manage);
+
+    auto* bar = new QMenuBar(this);
+    QMenu* customer = bar->addMenu("&Customer");
+    customer->addActions({newAct, editAct, deleteAct});
+    customer->addSeparator();
+    customer->addAction(findAct);
+    customer->addSeparator();
+    customer->addActions({listAct, printAct, windowAct, envAct, labelAct, clipAct});
+    customer->addSeparator();
+    customer->addActions({exportAct, importAct});
+    customer->addSeparator();
+    customer->addAction(closeAct);
+    QMenu* statements = bar->addMenu("&Statements");
+    statements->addActions({viewStmt, batchStmt});
+    QMenu* display = bar->addMenu("&Display");
+    display->addActions({byName_, byNumber_});
+    QMenu* help = bar->addMenu("&Help");
+    help->addAction(helpAct);
+    layout()->setMenuBar(bar);
+
+    auto* popup = new QMenu(this);
+    popup->setObjectName("PopupMenu");
+    popup->addActions({newAct, editAct, deleteAct, findAct});
+    popup->addSeparator();
+    popup->addActions({listAct, printAct, envAct, labelAct, clipAct});
+    popup->addSeparator();
+    popup->addActions({viewStmt, batchStmt});
+    connect(list_, &QWidget::customContextMenuRequested, this,
+            [this, popup](const QPoint& p) { popup->popup(list_->mapToGlobal(p)); });
+
+    auto* tools = new QHBoxLayout;
+    tools->setSpacing(2);
+    auto button = [&](const char* name, const char* text, QAction* act) {
+        auto* b = new QToolButton(this);
+        b->setObjectName(name);
+        b->setText(text);
+        b->setToolTip(text);
+        b->setAutoRaise(true);
+        b->setEnabled(act->isEnabled());
+        connect(act, &QAction::changed, b, [b, act] { b->setEnabled(act->isEnabled()); });
+        connect(b, &QToolButton::clicked, act, &QAction::trigger);
+        tools->addWidget(b);
+    };
+    button("NewBtn", "New", newAct);
+    button("EditBtn", "Edit", editAct);
+    button("DeleteBtn", "Delete", deleteAct);
+    button("FindBtn", "Find", findAct);
+    button("ListBtn", "Customer List", listAct);
+    button("ViewStmtBtn", "View/Print Statement", viewStmt);
+    button("BatchStmtBtn", "Batch Print Statements", batchStmt);
+    button("EnvelopeBtn", "Print Envelope", envAct);
+    button("HelpBtn", "Help", helpAct);
+    button("CloseBtn", "Close", closeAct);
+    tools->addStretch(1);
+    static_cast<QVBoxLayout*>(layout())->addLayout(tools);
+}
+
+template <class Body>
+void TCustForm::guarded(Body&& body) {
+    try {
+        body();
+    } catch (const std::exception& e) {
+        ctx_.prompter->inform(windowTitle().toStdString(), e.what(), Icon::Error);
+    }
+}
+
+bool TCustForm::openFiles() {
+    data::OpenRequest request;
+    request.name = data::FileblockName(ctx_.dataFolder, data::FileKind::Customer,
+                                       data::CompanyPrefix(ctx_.company->ansi(Company::CompanyNo)));
+    request.kind = data::FileKind::Customer;
+    request.whenMissing = data::CreateMessage(
+        "I am going to create a new, empty customer file for this company.", "New Company");
+    request.giveUp = data::GiveUpMessage("Unable to open database");
+    request.progress = ctx_.progress;
+    request.rebuildTitle = "Customers";
+    data::OpenResult r = data::OpenBusinessFileblock(request, *ctx_.prompter);
+    if (!r) return false;
+    fb_ = r.fb;
+
+    auto browser = std::make_unique<storage::Browser>(fb_, gBrowseKey, buffer_.data(),
+                                                      int32_t(buffer_.size()));
+    list_->SetOnBuildRow([this](TIndexBrowser*, storage::RowRecord& row) {
+        row.text = customers::ManagerRow(buffer_);
+        return 0;
+    });
+    list_->Attach(std::move(browser));
+    list_->SetHeader(Q(customers::ManagerHeader()));
+    byName_->setChecked(gBrowseKey == 1);
+    byNumber_->setChecked(gBrowseKey == 2);
+    guarded([&] { list_->JumpToKey(""); });
+    updateCount();
+    list_->setFocus();
+    return true;
+}
+
+void TCustForm::showSelectedCustomer() {
+    if (!ctx_.selectedCustomer || !fb_) return;
+    try {
+        list_->JumpToKey(data::CustomerKey(*ctx_.selectedCustomer, gBrowseKey));
+    } catch (const std::exception&) {
+        ctx_.prompter->inform(windowTitle().toStdString(), "Customer Search operation failed",
+                              Icon::Error);
+    }
+}
+
+bool TCustForm::Run(const CustomerWindowContext& context, QWidget* parent) {
+    TCustForm form(context, Mode::Manage, parent);
+    if (!form.openFiles()) return false;
+    form.exec();
+    return true;
+}
+
+std::optional<bool> TCustForm::Pick(const CustomerWindowContext& context, bool showSelected,
+                                    QWidget* parent) {
+    TCustForm form(context, Mode::Pick, parent);
+    if (!form.openFiles()) return std::nullopt;
+    if (showSelected) form.showSelectedCustomer();
+    form.exec();
+    return form.picked();
+}
+
+void TCustForm::done(int result) {
+    SaveWindowBounds(this, ctx_.dataFolder, kBoundsSection);
+    QDialog::done(result);
+}
+
+QString TCustForm::countText() const {
+    return countPanel_->text();
+}
+
+QString TCustForm::messageText() const {
+    return messagePanel_->text();
+}
+
+void TCustForm::setMessage(const QString& text) {
+    messagePanel_->setText(text);
+}
+
+void TCustForm::updateCount() {
+    int32_t n = fb_ ? storage::KeyCount(fb_, gBrowseKey) : 0;
+    if (!storage::EngineOk) n = 0;
+    countPanel_->setText("Customers: " + QString::number(n));
+}
+
+bool TCustForm::currentCustomer(int32_t& recNo, data::CustomerRecord& record) {
+    if (!list_->Ready() || list_->browser()->FilledRows() == 0) return false;
+    bool unchanged = false;
+    if (list_->ReadCurrentRecord(unchanged) != 0) return false;
+    recNo = list_->CurrentRecordNumber();
+    record = buffer_;
+    return true;
+}
+
+void TCustForm::positionOn(const data::CustomerRecord& record, int32_t recNo) {
+    list_->JumpToKey(data::CustomerKey(record, gBrowseKey), recNo);
+    updateCount();
+}
+
+void TCustForm::newCustomer() {
+    customers::CustomerFiles files{ctx_.dataFolder, *ctx_.company, fb_};
+    TCustEdit editor(*ctx_.prompter, ctx_.dataFolder, this);
+    editor.setHelp(ctx_.openHelp);
+    editor.setEntry(customers::NewCustomerEntry(*ctx_.company), true,
+                    ctx_.company->byte(Company::AutoCopyBilling) != 0);
+    data::CustomerRecord added;
+    int32_t recNo = 0;
+    editor.setCheck(
+        [&](customers::CustomerEntry& e) { return customers::CheckCustomerEntry(e, "0", fb_); });
+    editor.setSave([&](customers::CustomerEntry& e) {
+        recNo = customers::AddCustomer(files, e, *ctx_.prompter);
+        added = customers::NewCustomerRecord(e);
+    });
+    if (editor.exec() != QDialog::Accepted) return;
+    positionOn(added, recNo);
+}
+
+void TCustForm::editCustomer() {
+    int32_t recNo = 0;
+    data::CustomerRecord asRead;
+    if (!currentCustomer(recNo, asRead)) return;
+    const std::string starting = customers::NumberForCompare(asRead.text(Customer::CustNo));
+    customers::CustomerFiles files{ctx_.dataFolder, *ctx_.company, fb_};
+    TCustEdit editor(*ctx_.prompter, ctx_.dataFolder, this);
+    editor.setHelp(ctx_.openHelp);
+    editor.setEntry(customers::EntryFromRecord(asRead), false,
+                    ctx_.company->byte(Company::AutoCopyBilling) != 0);
+    data::CustomerRecord saved = asRead;
+    editor.setCheck([&](customers::CustomerEntry& e) {
+        return customers::CheckCustomerEntry(e, starting, fb_);
+    });
+    editor.setSave([&](customers::CustomerEntry& e) {
+        customers::ChangeCustomer(files, recNo, asRead, e, starting, *ctx_.prompter);
+        saved = customers::RecordFromEntry(e, asRead);
+    });
+    if (editor.exec() != QDialog::Accepted) return;
+    positionOn(saved, recNo);
+}
+
+void TCustForm::deleteCustomer() {
+    int32_t recNo = 0;
+    data::CustomerRecord customer;
+    if (!currentCustomer(recNo, customer)) return;
+    customers::CustomerFiles files{ctx_.dataFolder, *ctx_.company, fb_};
+    if (!customers::DeleteCustomer(files, recNo, customer, *ctx_.prompter)) return;
+    list_->Refresh();
+    updateCount();
+}
+
+void TCustForm::customerList() {
+    const Answer withAddresses = ctx_.prompter->ask(platform::Message{
+        "Customer List", "Do you want to include the customer addresses on this list?",
+        Icon::Question, Buttons::YesNoCancel, Answer::Yes});
+    if (withAddresses == Answer::Cancel) return;
+    const bool byNumber = ctx_.prompter->yesNo(
+        "Customer Sort",
+        "Customers will be sorted by name. Would you rather sort by customer number?", Answer::No);
+    const auto order = byNumber ? customers::ListOrder::ByNumber : customers::ListOrder::ByName;
+    platform::SilentProgress silent;
+    platform::Progress& progress = ctx_.progress ? *ctx_.progress : silent;
+    std::vector<std::string> lines = customers::CustomerListLines(
+        fb_, *ctx_.company, order, withAddresses == Answer::Yes, *ctx_.clock, progress);
+    std::string error;
+    if (!output::WriteTextList(ctx_.dataFolder, lines, &error)) {
+        ctx_.prompter->inform("Customer List", error, Icon::Error);
+        return;
+    }
+    const output::Font font = ManagerFont(*ctx_.company);
+    TListViewer::ShowWorkFile(*ctx_.prompter, Q(customers::CustomerListTitle(order)),
+                              ctx_.dataFolder, platform::qt::ToQFont(font),
+                              platform::qt::ToQColor(font.color), "Customer.RTF", this);
+}
+
+void TCustForm::printCard() {
+    int32_t recNo = 0;
+    data::CustomerRecord customer;
+    if (!currentCustomer(recNo, customer)) return;
+    if (!PrinterReady(*ctx_.prompter, "Print")) return;
+    platform::qt::PainterCanvas canvas(platform::qt::ProgramPrinter());
+    if (!customers::PrintCustomerCard(canvas, customer, *ctx_.company, *ctx_.clock)) {
+        ctx_.prompter->inform("Print", "The customer could not be printed. " + canvas.lastError(),
+                              Icon::Error);
+        return;
+    }
+    setMessage(Q("Customer: " + customer.text(Customer::Name) + " sent to printer."));
+}
+
+void TCustForm::printEnvelope() {
+    int32_t recNo = 0;
+    data::CustomerRecord customer;
+    if (!currentCustomer(recNo, customer)) return;
+    if (!PrinterReady(*ctx_.prompter, "Envelope")) return;
+    platform::qt::PainterCanvas canvas(platform::qt::ProgramPrinter());
+    if (!customers::PrintEnvelope(canvas, customer, *ctx_.company)) {
+        ctx_.prompter->inform(
+            "Envelope", "The envelope could not be printed. " + canvas.lastError(), Icon::Error);
+        return;
+    }
+    setMessage(Q("Envelope for " + customer.text(Customer::Name) + " sent to printer."));
+}
+
+void TCustForm::printWindow() {
+    if (!PrinterReady(*ctx_.prompter, "Print Window")) return;
+    QPrinter& printer = platform::qt::ProgramPrinter();
+    const QPixmap image = grab();
+    printer.setDocName(windowTitle());
+    QPainter painter;
+    if (!painter.begin(&printer)) {
+        ctx_.prompter->inform("Print Window", "The window could not be printed.", Icon::Error);
+        return;
+    }
+    // The window's image across the page width, keeping its proportions.
+    const QRect page = painter.viewport();
+    const QSize size = image.size().scaled(page.width(), page.height(), Qt::KeepAspectRatio);
+    painter.drawPixmap(QRect(page.topLeft(), size), image);
+    painter.end();
+}
+
+void TCustForm::addToLabelQueue() {
+    int32_t recNo = 0;
+    data::CustomerRecord customer;
+    if (!ctx_.labelQueue || !currentCustomer(recNo, customer)) return;
+    ctx_.labelQueue->add(customers::LabelEntryFor(customer));
+    const QString text = Q(customer.text(Customer::Name) + " added to label queue.");
+    setMessage(text);
+    if (ctx_.mainStatus) ctx_.mainStatus(text);
+}
+
+void TCustForm::copyToClipboard() {
+    int32_t recNo = 0;
+    data::CustomerRecord customer;
+    if (!currentCustomer(recNo, customer)) return;
+    QApplication::clipboard()->setText(Q(customers::ClipboardText(customer)));
+    setMessage(Q("Customer: " + customer.text(Customer::Name) + " copied to clipboard."));
+}
+
+void TCustForm::setBrowseKey(int keyNo) {
+    int32_t recNo = 0;
+    data::CustomerRecord customer;
+    const bool hasCurrent = currentCustomer(recNo, customer);
+    gBrowseKey = keyNo == 2 ? 2 : 1;
+    byName_->setChecked(gBrowseKey == 1);
+    byNumber_->setChecked(gBrowseKey == 2);
+    if (!fb_) return;
+    list_->SetKeyNumber(gBrowseKey);
+    if (hasCurrent) positionOn(customer, recNo);
+    updateCount();
+}
+
+void TCustForm::overview() {
+    if (ctx_.openHelp) ctx_.openHelp("Customer Manager");
+}
+
+void TCustForm::rowAction() {
+    if (mode_ != Mode::Pick) return;  // the statement of the customer opens here later
+    int32_t recNo = 0;
+    data::CustomerRecord customer;
+    if (!currentCustomer(recNo, customer)) return;
+    if (ctx_.selectedCustomer) *ctx_.selectedCustomer = customer;
+    picked_ = true;
+    accept();
+}
+
+}  // namespace invarro::ui
