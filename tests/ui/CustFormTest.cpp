@@ -1,0 +1,372 @@
+// The customer manager, editor and picker, and the payment terms dialog, driven offscreen.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <functional>
+
+#include "customers/CustEdit.h"
+#include "data/Company.h"
+#include "data/Fileblocks.h"
+#include "data/IniFile.h"
+#include "data/Update.h"
+#include "storage/Engine.h"
+#include "support/QtApp.h"
+#include "support/ScriptedPrompter.h"
+#include "support/TempDir.h"
+#include "ui/CustEdit.h"
+#include "ui/CustForm.h"
+#include "ui/IndexBrowserControl.h"
+#include "ui/TermEdit.h"
+
+namespace invarro::ui {
+namespace {
+
+using data::Customer;
+using platform::Answer;
+using testing::ScriptedPrompter;
+using testing::TempDir;
+
+// Acts on the next modal window of type T once it shows. When none shows within five
+// seconds the test fails and whatever modal window is up is closed, so nothing hangs.
+template <typename T>
+void WhenModal(std::function<void(T*)> action) {
+    auto* timer = new QTimer;
+    auto* clock = new QElapsedTimer;
+    clock->start();
+    timer->setInterval(20);
+    QObject::connect(timer, &QTimer::timeout, [=] {
+        T* window = qobject_cast<T*>(QApplication::activeModalWidget());
+        if (!window && clock->elapsed() < 5000) return;
+        timer->stop();
+        timer->deleteLater();
+        delete clock;
+        if (window) {
+            action(window);
+        } else {
+            ADD_FAILURE() << "the expected window did not show";
+            if (QWidget* other = QApplication::activeModalWidget()) other->close();
+        }
+    });
+    timer->start();
+}
+
+template <typename T = QLineEdit>
+T* Child(QWidget* w, const char* name) {
+    T* c = w->findChild<T*>(name);
+    EXPECT_NE(c, nullptr) << name;
+    return c;
+}
+
+class CustFormTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() { testing::QtApp(); }
+    void SetUp() override {
+        storage::SetPoolFloor(0);
+        ASSERT_EQ(storage::InitEngine(30), 30);
+        company = data::NewCompanyRecord(data::FirstCompanyBase(), 0);
+        company.setText(data::Company::Name, "Northside Supply");
+        company.setText(data::Company::NextCustNo, "41");
+        const std::string companies = data::FileblockName(dir.path(), data::FileKind::Company);
+        ASSERT_TRUE(
+            data::CreateBusinessFileblock(companies, data::KindOf(data::FileKind::Company)));
+        storage::Fileblock* fb = storage::OpenFileblock(companies, false);
+        ASSERT_TRUE(data::AddBusinessRecord(fb, company, prompter).ok());
+        storage::CloseFileblock(fb);
+
+        ctx.dataFolder = dir.path();
+        ctx.company = &company;
+        ctx.prompter = &prompter;
+        ctx.labelQueue = &queue;
+        ctx.selectedCustomer = &selected;
+        ctx.mainStatus = [this](const QString& s) { mainStatus = s; };
+    }
+    void TearDown() override {
+        form.reset();
+        if (storage::EngineStarted()) storage::ExitEngine();
+    }
+
+    std::string customerFile() const {
+        return data::FileblockName(dir.path(), data::FileKind::Customer, "1");
+    }
+    void addCustomers(std::initializer_list<std::pair<const char*, const char*>> list) {
+        ASSERT_TRUE(
+            data::CreateBusinessFileblock(customerFile(), data::KindOf(data::FileKind::Customer)));
+        storage::Fileblock* fb = storage::OpenFileblock(customerFile(), false);
+        for (auto [no, name] : list) {
+            customers::CustomerEntry e = customers::NewCustomerEntry(company);
+            e.number = no;
+            e.name = name;
+            e.phone1 = "(515) 555-0100";
+            e.bill = {"12 Main Street", "", "Ames, IA 50010", ""};
+            ASSERT_TRUE(
+                data::AddBusinessRecord(fb, customers::NewCustomerRecord(e), prompter).ok());
+        }
+        storage::CloseFileblock(fb);
+    }
+    void open(TCustForm::Mode mode = TCustForm::Mode::Manage) {
+        form = std::make_unique<TCustForm>(ctx, mode);
+        ASSERT_TRUE(form->openFiles());
+        form->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    }
+    std::string currentName() {
+        int32_t recNo = 0;
+        data::CustomerRecord r;
+        if (!form->currentCustomer(recNo, r)) return "";
+        return r.text(Customer::Name);
+    }
+
+    TempDir dir;
+    ScriptedPrompter prompter;
+    data::CompanyRecord company;
+    output::LabelQueue queue;
+    data::CustomerRecord selected;
+    QString mainStatus;
+    CustomerWindowContext ctx;
+    std::unique_ptr<TCustForm> form;
+};
+
+TEST_F(CustFormTest, OpensWithTitleHeaderAndCountAndCreatesAMissingFile) {
+    prompter.expect("I am going to create a new, empty customer file for this company.");
+    ctx.emailMode = true;
+    open();
+    EXPECT_EQ(prompter.last().title, "New Company");
+    EXPECT_EQ(form->windowTitle(), "Customer Manager - (E-Mail Mode)");
+    EXPECT_EQ(form->countText(), "Customers: 0");
+    EXPECT_EQ(form->messageText(), "Right-click mouse or select from menu bar.");
+    EXPECT_TRUE(form->list()->Header().startsWith("Name"));
+    EXPECT_EQ(form->list()->Header().size(), 128);
+    EXPECT_EQ(form->list()->font().family(), QFont("Courier New").family());
+    EXPECT_TRUE(Child<QLabel>(form.get(), "CompanyLabel")->text().contains("Northside Supply"));
+    // Commands whose windows arrive later are disabled, not faked.
+    EXPECT_FALSE(Child<QWidget>(form.get(), "ViewStmtBtn")->isEnabled());
+    EXPECT_FALSE(Child<QWidget>(form.get(), "BatchStmtBtn")->isEnabled());
+    EXPECT_TRUE(Child<QWidget>(form.get(), "NewBtn")->isEnabled());
+}
+
+TEST_F(CustFormTest, AnIndexThatCannotBeRebuiltEndsWithUnableToOpenDatabase) {
+    addCustomers({{"1", "Acme Tools"}});
+    std::filesystem::remove(storage::IndexFileName(customerFile()));
+    prompter.expect("Index file is defective.  Rebuild?", Answer::No);
+    prompter.expect("Unable to open database");
+    TCustForm f(ctx, TCustForm::Mode::Manage);
+    EXPECT_FALSE(f.openFiles());
+}
+
+TEST_F(CustFormTest, AddValidatesInOrderThenStoresAndShowsTheNewCustomer) {
+    addCustomers({{"100", "Acme Tools"}});
+    open();
+    bool checked = false;
+    WhenModal<TCustEdit>([&](TCustEdit* ed) {
+        EXPECT_EQ(ed->windowTitle(), "Add Customer");
+        EXPECT_EQ(Child(ed, "CNo")->text(), "41");
+        EXPECT_EQ(Child(ed, "CNo")->maxLength(), 8);
+        EXPECT_EQ(Child(ed, "CName")->maxLength(), 35);
+        EXPECT_EQ(Child(ed, "EMadd")->maxLength(), 50);
+        EXPECT_EQ(Child<QLabel>(ed, "CBal")->text(), "0.00");
+        EXPECT_EQ(Child(ed, "CTE")->text(), "N");
+        EXPECT_EQ(Child(ed, "CLimit")->text(), "0.00");
+        EXPECT_EQ(Child<QComboBox>(ed, "CTerms")->currentText(), "Net 30 Days");
+        EXPECT_GE(Child<QComboBox>(ed, "CTerms")->count(), 9);
+        EXPECT_TRUE(Child<QCheckBox>(ed, "AutoCopy")->isChecked());
+        EXPECT_EQ(ed->focusWidget(), Child(ed, "CNo"));
+
+        // Auto-copy: typing a billing line fills the shipping line.
+        QTest::keyClicks(Child(ed, "CAdd1Edit"), "400 Depot Street");
+        EXPECT_EQ(Child(ed, "CShip1")->text(), "400 Depot Street");
+        Child<QPushButton>(ed, "ClearShipBtn")->click();
+        EXPECT_EQ(Child(ed, "CShip1")->text(), "");
+        Child<QPushButton>(ed, "CopyBillBtn")->click();
+        EXPECT_EQ(Child(ed, "CShip1")->text(), "400 Depot Street");
+
+        // The number is taken.
+        Child(ed, "CNo")->setText("100");
+        Child(ed, "CName")->setText("John Smith");
+        prompter.expect(
+            "That customer number already exists. You will need to use a different number.");
+        Child<QPushButton>(ed, "OKBtn")->click();
+        EXPECT_TRUE(ed->isVisible());
+        EXPECT_EQ(ed->focusWidget(), Child(ed, "CNo"));
+        EXPECT_EQ(Child(ed, "ShortName")->text(), "JSmith");
+
+        Child(ed, "CNo")->setText("41");
+        Child(ed, "CLimit")->setText("abc");
+        prompter.expect("The CREDIT LIMIT amount has an invalid value.");
+        Child<QPushButton>(ed, "OKBtn")->click();
+        EXPECT_EQ(ed->focusWidget(), Child(ed, "CLimit"));
+
+        Child(ed, "CLimit")->setText("2,500");
+        Child<QPushButton>(ed, "OKBtn")->click();
+        checked = true;
+    });
+    form->newCustomer();
+    ASSERT_TRUE(checked);
+    EXPECT_EQ(currentName(), "John Smith");
+    EXPECT_EQ(form->countText(), "Customers: 2");
+    EXPECT_EQ(company.text(data::Company::NextCustNo), "42");
+    int32_t recNo = 0;
+    data::CustomerRecord r;
+    ASSERT_TRUE(form->currentCustomer(recNo, r));
+    EXPECT_EQ(r.text(Customer::CreditLimit), "2500.00");
+    EXPECT_EQ(r.text(Customer::ShipAddr1), "400 Depot Street");
+    EXPECT_EQ(r.text(Customer::Terms), "Net 30 Days");
+}
+
+TEST_F(CustFormTest, EditShowsTheRecordAndSavesTheChange) {
+    addCustomers({{"100", "Acme Tools"}, {"200", "Baker Brothers"}});
+    open();
+    ASSERT_EQ(currentName(), "Acme Tools");
+    bool checked = false;
+    WhenModal<TCustEdit>([&](TCustEdit* ed) {
+        EXPECT_EQ(ed->windowTitle(), "Edit Customer");
+        EXPECT_EQ(Child(ed, "CNo")->text(), "100");
+        EXPECT_EQ(Child(ed, "CName")->text(), "Acme Tools");
+        EXPECT_EQ(Child(ed, "CAdd3Edit")->text(), "Ames, IA 50010");
+        // Another customer's name is refused; Acme's own passes.
+        Child(ed, "CName")->setText("baker brothers");
+        prompter.expect(
+            "That customer name already exists. You should not enter the same customer name "
+            "with a different customer number.");
+        Child<QPushButton>(ed, "OKBtn")->click();
+        EXPECT_EQ(prompter.last().title, "Duplicate Customer Name");
+        EXPECT_EQ(ed->focusWidget(), Child(ed, "CName"));
+        Child(ed, "CName")->setText("Acme Tools");
+        Child(ed, "CNo")->setText("150");
+        Child(ed, "CPhone2")->setText("(515) 555-0199");
+        Child<QCheckBox>(ed, "CRHold")->setChecked(true);
+        Child<QPushButton>(ed, "OKBtn")->click();
+        checked = true;
+    });
+    form->editCustomer();
+    ASSERT_TRUE(checked);
+    int32_t recNo = 0;
+    data::CustomerRecord r;
+    ASSERT_TRUE(form->currentCustomer(recNo, r));
+    EXPECT_EQ(r.text(Customer::CustNo), "150");
+    EXPECT_EQ(r.text(Customer::Phone2), "(515) 555-0199");
+    EXPECT_EQ(r.text(Customer::CreditHold), "Y");
+    // Editing never moves the company's next number.
+    EXPECT_EQ(company.text(data::Company::NextCustNo), "41");
+    // The editor's bounds were kept.
+    data::IniFile ini(data::IniFilePath(dir.path()));
+    EXPECT_TRUE(ini.read("CEForm", "Width").has_value());
+}
+
+TEST_F(CustFormTest, ByNumberKeepsTheHighlightedCustomerAndTheOrderIsRemembered) {
+    addCustomers({{"30", "Alpha Industries"}, {"10", "Zenith Labs"}, {"20", "Midway Motors"}});
+    open();
+    form->list()->setFocus();
+    QTest::keyClick(form->list(), Qt::Key_Down);
+    ASSERT_EQ(currentName(), "Midway Motors");
+    form->setBrowseKey(2);
+    EXPECT_EQ(currentName(), "Midway Motors");
+    EXPECT_EQ(form->list()->CurrentKeyNumber(), 2);
+    QTest::keyClick(form->list(), Qt::Key_Up);
+    EXPECT_EQ(currentName(), "Zenith Labs");
+    form.reset();
+    open();
+    EXPECT_EQ(TCustForm::BrowseKey(), 2);
+    EXPECT_EQ(form->list()->CurrentKeyNumber(), 2);
+    form->setBrowseKey(1);
+    // Typing searches the name key upper-cased.
+    QTest::keyClicks(form->list(), "z");
+    EXPECT_EQ(currentName(), "Zenith Labs");
+    // The bounds of the manager were written when it closed.
+    data::IniFile ini(data::IniFilePath(dir.path()));
+    EXPECT_FALSE(ini.read("CustForm", "Height").has_value());
+    form->close();
+    EXPECT_TRUE(data::IniFile(data::IniFilePath(dir.path())).read("CustForm", "Height"));
+}
+
+TEST_F(CustFormTest, LabelQueueClipboardAndDelete) {
+    addCustomers({{"100", "Acme Tools"}, {"200", "Baker Brothers"}});
+    open();
+    form->addToLabelQueue();
+    ASSERT_EQ(queue.size(), 1u);
+    EXPECT_EQ(queue.entries()[0].custNo, "100");
+    EXPECT_EQ(form->messageText(), "Acme Tools added to label queue.");
+    EXPECT_EQ(mainStatus, "Acme Tools added to label queue.");
+
+    form->copyToClipboard();
+    EXPECT_EQ(QApplication::clipboard()->text(), "Acme Tools\n12 Main Street\n\nAmes, IA 50010\n");
+    EXPECT_EQ(form->messageText(), "Customer: Acme Tools copied to clipboard.");
+
+    prompter.expect("Are you sure you want to delete this customer?", Answer::Yes);
+    QTest::keyClick(form->list(), Qt::Key_Delete);
+    EXPECT_EQ(prompter.last().title, "Delete Customer#: 100");
+    EXPECT_EQ(form->countText(), "Customers: 1");
+    EXPECT_EQ(currentName(), "Baker Brothers");
+}
+
+TEST_F(CustFormTest, PickerReturnsTheCustomerChosenWithEnter) {
+    addCustomers({{"100", "Acme Tools"}, {"200", "Baker Brothers"}, {"300", "Carter Farms"}});
+    selected.setText(Customer::Name, "Baker Brothers");
+    selected.setText(Customer::CustNo, "200");
+    bool checked = false;
+    WhenModal<TCustForm>([&](TCustForm* f) {
+        EXPECT_EQ(f->messageText(), "Double-click or press <enter> to select.");
+        int32_t recNo = 0;
+        data::CustomerRecord r;
+        ASSERT_TRUE(f->currentCustomer(recNo, r));
+        EXPECT_EQ(r.text(Customer::Name), "Baker Brothers");
+        QTest::keyClick(f->list(), Qt::Key_Down);
+        QTest::keyClick(f->list(), Qt::Key_Return);
+        checked = true;
+    });
+    std::optional<bool> picked = TCustForm::Pick(ctx, true);
+    ASSERT_TRUE(checked);
+    ASSERT_TRUE(picked.has_value());
+    EXPECT_TRUE(*picked);
+    EXPECT_EQ(selected.text(Customer::Name), "Carter Farms");
+    EXPECT_EQ(selected.text(Customer::CustNo), "300");
+}
+
+TEST_F(CustFormTest, PickerClosedWithoutAPickLeavesTheSelection) {
+    addCustomers({{"100", "Acme Tools"}});
+    WhenModal<TCustForm>([&](TCustForm* f) { f->reject(); });
+    std::optional<bool> picked = TCustForm::Pick(ctx, false);
+    ASSERT_TRUE(picked.has_value());
+    EXPECT_FALSE(*picked);
+    EXPECT_EQ(selected.text(Customer::Name), "");
+}
+
+TEST_F(CustFormTest, TermsDialogAddsSortedAndWritesOnClose) {
+    bool checked = false;
+    WhenModal<TTermEdit>([&](TTermEdit* d) {
+        auto* list = Child<QListWidget>(d, "ListBox1");
+        EXPECT_EQ(d->windowTitle(), "Edit Payment Terms");
+        EXPECT_EQ(list->count(), 9);
+        EXPECT_EQ(list->currentRow(), 0);
+        EXPECT_FALSE(Child(d, "Edit1")->isEnabled());
+        Child<QPushButton>(d, "Button3")->click();
+        EXPECT_TRUE(Child(d, "Edit1")->isEnabled());
+        EXPECT_EQ(Child<QLabel>(d, "Label1")->text(),
+                  "Enter new payment term and select Ok button...");
+        QTest::keyClicks(Child(d, "Edit1"), "Net 15 Days");
+        Child<QPushButton>(d, "Button4")->click();
+        EXPECT_FALSE(Child(d, "Edit1")->isEnabled());
+        EXPECT_EQ(list->item(6)->text(), "Net 10 Days");
+        EXPECT_EQ(list->item(7)->text(), "Net 15 Days");
+        EXPECT_EQ(list->item(8)->text(), "Net 20 Days");
+        Child<QPushButton>(d, "OKBtn")->click();
+        checked = true;
+    });
+    TTermEdit::Run(prompter, dir.path());
+    ASSERT_TRUE(checked);
+    const std::string file = testing::ReadFileBytes(dir.file("KRTERMS.DAT"));
+    EXPECT_NE(file.find("Net 10 Days\r\nNet 15 Days\r\nNet 20 Days\r\n"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace invarro::ui
