@@ -85,14 +85,15 @@ output::Font CardFont() {
 }
 
 bool PrintCustomerCard(output::Canvas& canvas, const data::CustomerRecord& c,
-                       const data::CompanyRecord& company, const platform::Clock& clock) {
+                       const data::CompanyRecord& company, const platform::Clock& clock,
+                       const std::string& pdfFile) {
     const std::string name = c.text(Customer::Name);
     const std::string title = "Print: " + name;
     canvas.setOrientation(output::Orientation::Portrait);
     canvas.setDocumentInfo(output::DocumentInfo{title, Trimmed(company.text(Company::Name)),
                                                 "Customer " + Trimmed(c.text(Customer::CustNo)),
                                                 "Invarro"});
-    if (!canvas.beginDocument(title)) return false;
+    if (!canvas.beginDocument(pdfFile.empty() ? title : pdfFile)) return false;
 
     // The company's form margins, but never closer to the paper's edge than half an inch,
     // so that a company without margins still gets a readable card.
@@ -162,14 +163,14 @@ bool PrintCustomerCard(output::Canvas& canvas, const data::CustomerRecord& c,
 }
 
 bool PrintEnvelope(output::Canvas& canvas, const data::CustomerRecord& c,
-                   const data::CompanyRecord& company) {
+                   const data::CompanyRecord& company, const std::string& pdfFile) {
     const bool landscape = Trimmed(company.text(Company::EnvOrientation)) == "L";
     canvas.setOrientation(landscape ? output::Orientation::Landscape
                                     : output::Orientation::Portrait);
     canvas.setDocumentInfo(output::DocumentInfo{"Envelope", Trimmed(company.text(Company::Name)),
                                                 "Envelope for " + c.text(Customer::Name),
                                                 "Invarro"});
-    if (!canvas.beginDocument("Envelope")) {
+    if (!canvas.beginDocument(pdfFile.empty() ? "Envelope" : pdfFile)) {
         canvas.setOrientation(output::Orientation::Portrait);
         return false;
     }

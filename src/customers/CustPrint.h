@@ -17,14 +17,16 @@ output::Font CardFont();
 // credit limit, terms, tax exemption, balance with its four aging amounts, both
 // addresses with their phones, e-mail, mail-list sort code, notes and the time printed.
 // The document is titled "Print: " and the name. False when the canvas cannot print it.
+// pdfFile names the file on a PDF canvas; a printer job takes the title.
 bool PrintCustomerCard(output::Canvas& canvas, const data::CustomerRecord& customer,
-                       const data::CompanyRecord& company, const platform::Clock& clock);
+                       const data::CompanyRecord& company, const platform::Clock& clock,
+                       const std::string& pdfFile = {});
 
 // The envelope with the company's envelope settings: the return address (when the company
 // prints it) at the left and top margins, the customer's name and shipping or billing
 // address from the send-address column 8 lines down. Document title "Envelope".
 bool PrintEnvelope(output::Canvas& canvas, const data::CustomerRecord& customer,
-                   const data::CompanyRecord& company);
+                   const data::CompanyRecord& company, const std::string& pdfFile = {});
 
 // The number a setting text holds (blanks ignored); 0 when it holds none.
 int SettingNumber(const std::string& text);

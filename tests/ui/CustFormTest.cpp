@@ -16,11 +16,14 @@
 #include <functional>
 
 #include "customers/CustEdit.h"
+#include "customers/CustPrint.h"
 #include "data/Company.h"
 #include "data/Fileblocks.h"
 #include "data/IniFile.h"
 #include "data/Update.h"
+#include "platform/qt/PainterCanvas.h"
 #include "storage/Engine.h"
+#include "support/Command.h"
 #include "support/QtApp.h"
 #include "support/ScriptedPrompter.h"
 #include "support/TempDir.h"
@@ -366,6 +369,36 @@ TEST_F(CustFormTest, TermsDialogAddsSortedAndWritesOnClose) {
     ASSERT_TRUE(checked);
     const std::string file = testing::ReadFileBytes(dir.file("KRTERMS.DAT"));
     EXPECT_NE(file.find("Net 10 Days\r\nNet 15 Days\r\nNet 20 Days\r\n"), std::string::npos);
+}
+
+TEST_F(CustFormTest, CardAndEnvelopeComeOutAsPdf) {
+    customers::CustomerEntry e = customers::NewCustomerEntry(company);
+    e.name = "Harborview Dental Group";
+    e.bill = {"1420 Marina Blvd", "San Leandro, CA 94577", "", ""};
+    data::CustomerRecord c = customers::NewCustomerRecord(e);
+    company.setText(data::Company::EnvLineSpacing, "60");
+    company.setText(data::Company::EnvSendAddrLeft, "1000");
+    company.setText(data::Company::EnvOrientation, "L");
+    platform::FixedClock clock({2024, 3, 3, 14, 5, 0});
+    const std::string card = dir.file("card.pdf");
+    const std::string envelope = dir.file("envelope.pdf");
+    {
+        platform::qt::PainterCanvas canvas(nullptr);
+        canvas.setOpenWhenDone(false);
+        ASSERT_TRUE(customers::PrintCustomerCard(canvas, c, company, clock, card));
+        ASSERT_TRUE(customers::PrintEnvelope(canvas, c, company, envelope));
+    }
+    const std::string cardText =
+        testing::RunCommand("pdftotext -layout " + testing::ShellQuote(card) + " -").output;
+    EXPECT_NE(cardText.find("Customer: Harborview Dental Group"), std::string::npos);
+    EXPECT_NE(cardText.find("Tax Exempt: No"), std::string::npos);
+    EXPECT_NE(cardText.find("Printed: Sunday, March 3, 2024, 02:05 PM"), std::string::npos);
+    const std::string info = testing::RunCommand("pdfinfo " + testing::ShellQuote(envelope)).output;
+    EXPECT_NE(info.find("Title:           Envelope\n"), std::string::npos) << info;
+    EXPECT_NE(info.find("792 x 612 pts"), std::string::npos) << info;  // landscape
+    const std::string envText =
+        testing::RunCommand("pdftotext " + testing::ShellQuote(envelope) + " -").output;
+    EXPECT_NE(envText.find("San Leandro, CA 94577"), std::string::npos);
 }
 
 }  // namespace
