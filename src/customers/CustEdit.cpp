@@ -342,17 +342,17 @@ Message RenumberedMessage(int invoices) {
                    Icon::Information, Buttons::Ok, Answer::Ok};
 }
 
-void ChangeCustomer(CustomerFiles& files, int32_t recNo, const CustomerRecord& asRead,
-                    const CustomerEntry& entry, std::string_view startingNumber,
-                    platform::Prompter& prompter) {
+RenumberResult ChangeCustomer(CustomerFiles& files, int32_t recNo, const CustomerRecord& asRead,
+                              const CustomerEntry& entry, std::string_view startingNumber,
+                              platform::Prompter& prompter) {
     const CustomerRecord updated = RecordFromEntry(entry, asRead);
     if (!data::ChangeBusinessRecord(files.customers, recNo, asRead, updated, prompter).ok())
         throw CustomerError(std::string(kModifyFailed));
-    if (NumberForCompare(entry.number) == NumberForCompare(startingNumber)) return;
+    if (NumberForCompare(entry.number) == NumberForCompare(startingNumber)) return {};
     RenumberResult r =
         RenumberInvoices(files.folder, files.prefix(), startingNumber, entry.number, prompter);
     if (r.invoices > 0) prompter.ask(RenumberedMessage(r.invoices));
-    if (!r.ok) throw CustomerError(std::string(kModifyFailed));
+    return r;
 }
 
 bool CustomerHasInvoices(const std::string& folder, std::string_view prefix,

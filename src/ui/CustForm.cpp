@@ -398,12 +398,16 @@ void TCustForm::editCustomer() {
     editor.setCheck([&](customers::CustomerEntry& e) {
         return customers::CheckCustomerEntry(e, starting, fb_);
     });
+    bool renumbered = true;
     editor.setSave([&](customers::CustomerEntry& e) {
-        customers::ChangeCustomer(files, recNo, asRead, e, starting, *ctx_.prompter);
+        renumbered =
+            customers::ChangeCustomer(files, recNo, asRead, e, starting, *ctx_.prompter).ok;
         saved = customers::RecordFromEntry(e, asRead);
     });
     if (editor.exec() != QDialog::Accepted) return;
     positionOn(saved, recNo);
+    // The customer is saved; some of its invoices could not be moved to the new number.
+    if (!renumbered) throw customers::CustomerError(std::string(customers::kModifyFailed));
 }
 
 void TCustForm::deleteCustomer() {

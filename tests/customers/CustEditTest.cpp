@@ -4,6 +4,7 @@
 
 #include "CustomerFixture.h"
 #include "data/Keys.h"
+#include "storage/EngineTesting.h"
 
 namespace invarro::customers {
 namespace {
@@ -357,6 +358,25 @@ TEST_F(ChangeTest, NoMessageWhenTheNumberStaysOrNoInvoiceCarriesIt) {
     ChangeCustomer(f, other, asRead, e, "300", prompter);
     EXPECT_TRUE(prompter.seen().empty());
     EXPECT_EQ(read(other).text(Customer::CustNo), "301");
+}
+
+TEST_F(ChangeTest, ARenumberingThatFailsStopsAndLeavesConsistentFiles) {
+    addInvoice("5001", "100", 1);
+    addInvoice("5002", "100", 1);
+    addInvoice("5003", "100", 1);
+    closeInvoiceFiles();
+    // Writes go invoice 1, its line, invoice 2: the second invoice cannot be written.
+    storage::InjectFault(storage::EngineOp::PutRecord, 3, storage::err::OsOther);
+    RenumberResult r = RenumberInvoices(dir.path(), "1", "100", "200", prompter);
+    storage::ClearFaults();
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.invoices, 1);
+    EXPECT_EQ(r.lines, 1);
+    reopenAndCheck();
+    EXPECT_EQ(keyCount(invoices, 2, "200     "), 1);
+    EXPECT_EQ(keyCount(invoices, 2, "100     "), 2);
+    EXPECT_EQ(invoiceCustomers(), (std::vector<std::string>{"200", "100", "100"}));
+    EXPECT_EQ(lineCustomers(), (std::vector<std::string>{"200", "100", "100"}));
 }
 
 TEST_F(ChangeTest, ARecordChangedElsewhereIsNotOverwritten) {
