@@ -101,7 +101,7 @@ const CommandDef kCommands[] = {
     {Command::CustomerManager, MenuId::File, "&Customer Manager...", ButtonKind::Large, "&Customers", "Cu", 0x1f8a86, false, true, false, "The customer list"},
     {Command::ProductManager, MenuId::File, "&Product Manager...", ButtonKind::Large, "Pro&ducts", "Pr", 0x7a4fa0, false, true, false, "The product list"},
     {Command::InvoiceManager, MenuId::File, "&Invoice Manager...", ButtonKind::Large, "&Invoices", "In", 0x2f5fb3, false, true, true, "Quotes, invoices and payments"},
-    {Command::PrinterSetup, MenuId::File, "P&rinter Setup...", ButtonKind::Small, "Printer Setup", "Pr", 0x5f6b78, true, false, false, "Choose the printer, paper and orientation"},
+    {Command::PrinterSetup, MenuId::File, "P&rinter Setup...", ButtonKind::Small, "Printer Setup", "Prn", 0x5f6b78, true, false, false, "Choose the printer, paper and orientation"},
     {Command::EditPaymentTerms, MenuId::File, "&Edit Payment Terms...", ButtonKind::None, nullptr, nullptr, 0, false, false, false, "The list of payment terms"},
     {Command::Exit, MenuId::File, "E&xit", ButtonKind::Small, "Close", "X", 0x9b2d2d, true, false, false, "End the program"},
     {Command::PaymentWizard, MenuId::Tools, "&Payment Wizard...", ButtonKind::Large, "&Payments", "$", 0x2e8b57, false, true, true, "Record payments and deposits"},

@@ -24,6 +24,7 @@
 #include "platform/ConsolePrompter.h"
 #include "platform/qt/QtPrompter.h"
 #include "platform/qt/SingleInstance.h"
+#include "platform/qt/TerminationSignals.h"
 #include "storage/Engine.h"
 #include "ui/MainForm.h"
 #include "ui/Splash.h"
@@ -121,6 +122,20 @@ int main(int argc, char** argv) {
     app.setApplicationDisplayName(
         QString::fromUtf8(invarro::data::kAppTitle.data(), int(invarro::data::kAppTitle.size())));
 
+    // Asked to end from outside (logout, Ctrl+C): the same orderly end as Exit, without
+    // questions, since nobody may be there to answer them.
+    qt::TerminationSignals termination;
+    bool ended = false;
+    ui::TMainForm* window = nullptr;
+    QObject::connect(&termination, &qt::TerminationSignals::terminationRequested, &app, [&] {
+        ended = true;
+        if (window) {
+            window->session().labelsWaiting = false;
+            window->close();
+        }
+        app.quit();
+    });
+
     qt::SingleInstance instance(QString::fromStdString(folder));
     switch (instance.start(10000)) {
         case qt::SingleInstance::Outcome::AlreadyRunning:
@@ -141,6 +156,7 @@ int main(int argc, char** argv) {
     services.helpFolder = HelpFolder();
     ui::TMainForm form(folder, services);
     if (!form.created()) return 1;
+    window = &form;
     prompter.setParent(&form);
     QObject::connect(&instance, &qt::SingleInstance::raiseRequested, &form,
                      &ui::TMainForm::restoreAndRaise);
@@ -152,6 +168,10 @@ int main(int argc, char** argv) {
     splash.showCentred();
     HoldSplash(splashShown, 900);
     splash.close();
+    if (ended) {
+        form.close();
+        return 0;
+    }
 
     int exitCode = 0;
     form.show();

@@ -7,6 +7,7 @@
 #include <QCalendarWidget>
 #include <QComboBox>
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -18,12 +19,15 @@
 #include <QTest>
 #include <QTimer>
 #include <QWheelEvent>
+#include <csignal>
 #include <future>
 
 #include "app/Installation.h"
+#include "data/IniFile.h"
 #include "platform/qt/QtProgress.h"
 #include "platform/qt/QtPrompter.h"
 #include "platform/qt/SingleInstance.h"
+#include "platform/qt/TerminationSignals.h"
 #include "storage/Engine.h"
 #include "support/QtApp.h"
 #include "support/ScriptedPrompter.h"
@@ -350,8 +354,32 @@ TEST_F(WindowsTest, SecondProgramStartEndsAndLeavesTheFirstRunning) {
 
     QTest::qWait(300);
     EXPECT_EQ(first.state(), QProcess::Running);
-    first.kill();
-    first.waitForFinished(5000);
+
+    // Asked to end from outside, the first ends in order: bounds stored, files closed.
+    first.terminate();
+    ASSERT_TRUE(first.waitForFinished(10000));
+    EXPECT_EQ(first.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(first.exitCode(), 0);
+    data::IniFile ini(data::IniFilePath(folder));
+    EXPECT_EQ(ini.readInteger("MainForm", "Width", 0), 635);
+    storage::InitEngine(30);
+    storage::Fileblock* fb = storage::OpenFileblock(folder + "/Company", true);
+    EXPECT_TRUE(storage::EngineOk) << "left open: " << storage::EngineError;
+    if (fb) storage::CloseFileblock(fb);
+    storage::ExitEngine();
+}
+
+TEST_F(WindowsTest, TerminationSignalsArriveOnTheWindowThread) {
+    platform::qt::TerminationSignals termination;
+    std::vector<int> seen;
+    QObject::connect(&termination, &platform::qt::TerminationSignals::terminationRequested,
+                     [&](int n) { seen.push_back(n); });
+    ::raise(SIGHUP);
+    QElapsedTimer waited;
+    waited.start();
+    while (seen.empty() && waited.elapsed() < 2000)
+        QApplication::processEvents();
+    EXPECT_EQ(seen, std::vector<int>{SIGHUP});
 }
 
 }  // namespace
