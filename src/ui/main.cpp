@@ -125,10 +125,15 @@ int main(int argc, char** argv) {
     // Asked to end from outside (logout, Ctrl+C): the same orderly end as Exit, without
     // questions, since nobody may be there to answer them.
     qt::TerminationSignals termination;
+    qt::QtPrompter prompter;
     bool ended = false;
     ui::TMainForm* window = nullptr;
     QObject::connect(&termination, &qt::TerminationSignals::terminationRequested, &app, [&] {
         ended = true;
+        prompter.abandon();
+        // Dialogs waiting for the user give way first.
+        for (int i = 0; i < 8 && QApplication::activeModalWidget(); ++i)
+            QApplication::activeModalWidget()->close();
         if (window) {
             window->session().labelsWaiting = false;
             window->close();
@@ -148,7 +153,6 @@ int main(int argc, char** argv) {
             break;
     }
     ui::WheelKeys::Install();
-    qt::QtPrompter prompter;
     if (demo && !MakeDemo(folder, prompter)) return 1;
 
     ui::MainFormServices services;

@@ -266,6 +266,15 @@ TEST_F(MainFormTest, MenusAndButtonsWithTheirCaptionsAndHints) {
     EXPECT_EQ(f.toolButton(Command::ProductManager)->text(), "Pro&ducts");
 }
 
+TEST_F(MainFormTest, ButtonHintsFollowTheCompanySetting) {
+    install(true);
+    changeCompany([](data::CompanyRecord& c) { c.setByte(Company::ShowHints, 0); });
+    TMainForm& f = open();
+    EXPECT_TRUE(f.toolButton(Command::AgingChart)->toolTip().isEmpty());
+    EXPECT_TRUE(f.toolButton(Command::CustomerManager)->toolTip().isEmpty());
+    EXPECT_EQ(f.toolButton(Command::CustomerManager)->text(), "&Customers");
+}
+
 TEST_F(MainFormTest, LaterWindowsAreDisabledUntilConnected) {
     install();
     TMainForm& f = open();
@@ -539,6 +548,40 @@ TEST_F(MainFormTest, HelpWithoutItsPagesSaysSo) {
     prompter.expect("The help page \"Contents\" is not installed.");
     f.runCommand(Command::HelpTopics);
     EXPECT_TRUE(shell.files.empty());
+}
+
+TEST_F(MainFormTest, ReloadAfterTheCompanyManager) {
+    install(true);
+    TMainForm& f = open();
+    f.show();
+    ASSERT_TRUE(f.startUp());
+    // The company in use was edited in the manager: it is read again from the company file.
+    storage::Fileblock* fb = storage::OpenFileblock(folder + "/Company", false);
+    ASSERT_TRUE(storage::EngineOk);
+    data::CompanyRecord probe;
+    probe.setText(Company::CompanyNo, "1");
+    auto found = data::FindAtOrAfter<Company>(fb, 1, probe);
+    ASSERT_TRUE(found);
+    found->record.setText(Company::Name, "Harbor Light Studio");
+    found->record.setText(Company::DateFormatCode, "D");
+    found->record.setYes(Company::DefaultToEMail, true);
+    storage::PutRecord(fb, found->recNo, found->record.data());
+    storage::CloseFileblock(fb);
+
+    f.reloadCompanyInUse(std::nullopt, true);
+    EXPECT_EQ(f.captionText(), "Harbor Light Studio     Number: 1");
+    EXPECT_EQ(f.session().dateOrder, data::DateOrder::DayFirst);
+    EXPECT_EQ(f.modeText(), "System Mode: E-Mail");
+    EXPECT_EQ(data::ReadLastCompany(folder)->text(Company::Name), "Harbor Light Studio");
+
+    // Another company chosen in the manager becomes the company in use.
+    data::CompanyRecord other = found->record;
+    other.setText(Company::CompanyNo, "2");
+    other.setText(Company::Name, "Second Shop");
+    f.reloadCompanyInUse(other, false);
+    EXPECT_EQ(f.captionText(), "Second Shop     Number: 2");
+    EXPECT_EQ(f.session().companyPrefix(), "2");
+    EXPECT_EQ(data::ReadLastCompany(folder)->text(Company::CompanyNo), "2");
 }
 
 TEST_F(MainFormTest, RebuildDataFilesCommand) {

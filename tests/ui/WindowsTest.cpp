@@ -210,6 +210,18 @@ TEST_F(WindowsTest, PrompterReturnsTheButtonPressed) {
               Answer::No);
 }
 
+TEST_F(WindowsTest, AnAbandonedPrompterAnswersWithEscape) {
+    QtPrompter prompter;
+    QTimer::singleShot(50, [&] { prompter.abandon(); });
+    EXPECT_EQ(prompter.ask(Message{"Please Confirm", "Continue?", Icon::Question, Buttons::YesNo,
+                                   Answer::Yes}),
+              Answer::No);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_EQ(prompter.ask(Message{"T", "Sure?", Icon::Question, Buttons::OkCancel, Answer::Ok}),
+              Answer::Cancel)
+        << "later questions are not shown";
+}
+
 // ------------------------------------------------------------------------ status window
 
 TEST_F(WindowsTest, StatusWindowShowsItsLinesAndGoesAway) {
@@ -239,8 +251,7 @@ TEST_F(WindowsTest, StatusWindowShowsItsLinesAndGoesAway) {
 // ------------------------------------------------------------------------ wheel
 
 TEST_F(WindowsTest, WheelTurnsIntoArrowKeys) {
-    static WheelKeys* filter = WheelKeys::Install();
-    (void)filter;
+    std::unique_ptr<WheelKeys> filter(WheelKeys::Install());
     QListWidget list;
     for (int i = 0; i < 20; ++i)
         list.addItem(QString::number(i));

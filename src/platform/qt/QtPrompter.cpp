@@ -106,16 +106,24 @@ Answer QtPrompter::AnswerOf(int standardButton, Buttons buttons) {
 }
 
 Answer QtPrompter::ask(const Message& message) {
+    if (abandoned_) return EscapeAnswer(message.buttons);
     QWidget* parent = parent_ ? parent_.data() : QApplication::activeWindow();
     auto box = BuildBox(message, parent);
     // The cursor may be the hourglass of a long run; a question wants the arrow.
     const bool busy = QApplication::overrideCursor() != nullptr;
     if (busy) QApplication::setOverrideCursor(Qt::ArrowCursor);
+    showing_ = box.get();
     box->exec();
+    showing_ = nullptr;
     if (busy) QApplication::restoreOverrideCursor();
-    QAbstractButton* clicked = box->clickedButton();
+    QAbstractButton* clicked = abandoned_ ? nullptr : box->clickedButton();
     return AnswerOf(clicked ? int(box->standardButton(clicked)) : int(QMessageBox::NoButton),
                     message.buttons);
+}
+
+void QtPrompter::abandon() {
+    abandoned_ = true;
+    if (showing_) showing_->reject();
 }
 
 void QtPrompter::beep() {

@@ -21,6 +21,11 @@ class QtPrompter : public Prompter {
     Answer ask(const Message& message) override;
     void beep() override;
 
+    // The program is ending: the box on screen closes as if Escape were pressed, and
+    // every later message is answered that way without being shown.
+    void abandon();
+    bool abandoned() const { return abandoned_; }
+
     // The box for a message, not yet shown. A message without a title gets the
     // application's name.
     static std::unique_ptr<QMessageBox> BuildBox(const Message& message, QWidget* parent);
@@ -29,6 +34,8 @@ class QtPrompter : public Prompter {
 
   private:
     QPointer<QWidget> parent_;
+    QPointer<QMessageBox> showing_;
+    bool abandoned_ = false;
 };
 
 }  // namespace invarro::platform::qt
