@@ -18,7 +18,9 @@ bool WheelKeys::eventFilter(QObject* watched, QEvent* event) {
     auto* wheel = static_cast<QWheelEvent*>(event);
     const int dy = wheel->angleDelta().y();
     if (dy == 0) return false;  // a sideways wheel keeps its own meaning
-    QWidget* target = QApplication::focusWidget();
+    // An open popup (a menu, a drop-down list) has the keyboard while it shows.
+    QWidget* target = QApplication::activePopupWidget();
+    if (!target) target = QApplication::focusWidget();
     if (!target) target = qobject_cast<QWidget*>(watched);
     if (!target) return false;
 

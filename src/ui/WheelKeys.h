@@ -1,6 +1,7 @@
 // The mouse wheel as arrow keys, across the whole program: a notch forward is the Up
-// key, a notch back the Down key, sent to the widget that has the keyboard focus (or
-// the one under the mouse when none has), so that every list moves line by line.
+// key, a notch back the Down key, sent to the open popup or else to the widget that has
+// the keyboard focus (or the one under the mouse when none has), so that every list
+// moves line by line.
 #pragma once
 
 #include <QObject>
