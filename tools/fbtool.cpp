@@ -293,11 +293,16 @@ class Script {
         }
         if (op == "exit") {
             ExitEngine();
+            std::string result = EngineOk ? "ok" : status();
             if (EngineOk) {
                 handles_.clear();
                 current_ = -1;
+            } else {
+                // The engine stays started; the fileblocks it did close are gone.
+                for (Fileblock*& h : handles_)
+                    if (h && !IsFileblockOpen(h)) h = nullptr;
             }
-            return EngineOk ? "ok" : status();
+            return result;
         }
         if (op == "create") {
             std::string name;

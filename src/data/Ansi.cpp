@@ -12,17 +12,20 @@ constexpr char32_t kHigh[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 
                                 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
                                 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
-char32_t CodePointOf(unsigned char b) {
+unsigned char UpperByte(unsigned char b);
+
+}  // namespace
+
+char32_t AnsiToCodePoint(unsigned char b) {
     if (b >= 0x80 && b <= 0x9F) return kHigh[b - 0x80];
     return b;
 }
 
-// The Windows-1252 byte of a code point, or -1.
-int AnsiByteOf(char32_t cp) {
-    if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) return int(cp);
+std::optional<unsigned char> CodePointToAnsi(char32_t cp) {
+    if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) return static_cast<unsigned char>(cp);
     for (int i = 0; i < 32; ++i)
-        if (kHigh[i] == cp) return 0x80 + i;
-    return -1;
+        if (kHigh[i] == cp) return static_cast<unsigned char>(0x80 + i);
+    return std::nullopt;
 }
 
 void AppendUtf8(std::string& out, char32_t cp) {
@@ -43,9 +46,7 @@ void AppendUtf8(std::string& out, char32_t cp) {
     }
 }
 
-// Decodes one UTF-8 sequence at text[i] and advances i past it. Returns false for a
-// malformed sequence, which i then also lies behind.
-bool NextCodePoint(std::string_view text, size_t& i, char32_t& cp) {
+bool NextUtf8(std::string_view text, size_t& i, char32_t& cp) {
     unsigned char b = static_cast<unsigned char>(text[i++]);
     if (b < 0x80) {
         cp = b;
@@ -79,6 +80,8 @@ bool NextCodePoint(std::string_view text, size_t& i, char32_t& cp) {
     return cp >= min && cp <= 0x10FFFF && !(cp >= 0xD800 && cp <= 0xDFFF);
 }
 
+namespace {
+
 unsigned char UpperByte(unsigned char b) {
     if (b >= 'a' && b <= 'z') return static_cast<unsigned char>(b - 32);
     if (b >= 0xE0 && b <= 0xFE && b != 0xF7) return static_cast<unsigned char>(b - 32);
@@ -98,18 +101,18 @@ unsigned char UpperByte(unsigned char b) {
 
 }  // namespace
 
-std::string AnsiFromUtf8(std::string_view utf8) {
+std::string AnsiFromUtf8(std::string_view utf8, char replacement) {
     std::string out;
     out.reserve(utf8.size());
     size_t i = 0;
     while (i < utf8.size()) {
         char32_t cp = 0;
-        if (!NextCodePoint(utf8, i, cp)) {
-            out += '?';
+        if (!NextUtf8(utf8, i, cp)) {
+            out += replacement;
             continue;
         }
-        int b = AnsiByteOf(cp);
-        out += b < 0 ? '?' : char(b);
+        auto b = CodePointToAnsi(cp);
+        out += b ? char(*b) : replacement;
     }
     return out;
 }
@@ -118,15 +121,51 @@ std::string Utf8FromAnsi(std::string_view ansi) {
     std::string out;
     out.reserve(ansi.size());
     for (char c : ansi)
-        AppendUtf8(out, CodePointOf(static_cast<unsigned char>(c)));
+        AppendUtf8(out, AnsiToCodePoint(static_cast<unsigned char>(c)));
     return out;
+}
+
+std::string DecodeText(std::string_view bytes) {
+    if (bytes.substr(0, 3) == "\xEF\xBB\xBF") {
+        bytes.remove_prefix(3);
+        std::string out;
+        for (size_t i = 0; i < bytes.size();) {
+            size_t start = i;
+            char32_t cp = 0;
+            if (NextUtf8(bytes, i, cp)) {
+                AppendUtf8(out, cp);
+            } else {
+                i = start + 1;
+                AppendUtf8(out, AnsiToCodePoint(static_cast<unsigned char>(bytes[start])));
+            }
+        }
+        return out;
+    }
+    if (IsValidUtf8(bytes)) return std::string(bytes);
+    return Utf8FromAnsi(bytes);
+}
+
+size_t CharCount(std::string_view utf8) {
+    size_t n = 0;
+    char32_t cp;
+    for (size_t i = 0; i < utf8.size(); ++n)
+        NextUtf8(utf8, i, cp);
+    return n;
+}
+
+std::string FirstChars(std::string_view utf8, size_t n) {
+    size_t i = 0;
+    char32_t cp;
+    for (size_t k = 0; k < n && i < utf8.size(); ++k)
+        NextUtf8(utf8, i, cp);
+    return std::string(utf8.substr(0, i));
 }
 
 bool IsValidUtf8(std::string_view bytes) {
     size_t i = 0;
     while (i < bytes.size()) {
         char32_t cp = 0;
-        if (!NextCodePoint(bytes, i, cp)) return false;
+        if (!NextUtf8(bytes, i, cp)) return false;
     }
     return true;
 }
@@ -145,17 +184,17 @@ std::string UpperText(std::string_view utf8) {
     while (i < utf8.size()) {
         size_t start = i;
         char32_t cp = 0;
-        if (!NextCodePoint(utf8, i, cp)) {
+        if (!NextUtf8(utf8, i, cp)) {
             out += utf8[start];
             i = start + 1;
             continue;
         }
-        int b = AnsiByteOf(cp);
-        if (b < 0) {
+        auto b = CodePointToAnsi(cp);
+        if (!b) {
             out.append(utf8.substr(start, i - start));
             continue;
         }
-        AppendUtf8(out, CodePointOf(UpperByte(static_cast<unsigned char>(b))));
+        AppendUtf8(out, AnsiToCodePoint(UpperByte(*b)));
     }
     return out;
 }

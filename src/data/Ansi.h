@@ -2,19 +2,38 @@
 // conversion happens at the field accessors and when text files are read or written.
 #pragma once
 
+#include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
 namespace invarro::data {
 
+// The character of a Windows-1252 byte. The five bytes the code page leaves undefined
+// (0x81, 0x8D, 0x8F, 0x90, 0x9D) stand for the control characters of the same number.
+char32_t AnsiToCodePoint(unsigned char byte);
+// The Windows-1252 byte of a character, or nothing when the code page lacks it.
+std::optional<unsigned char> CodePointToAnsi(char32_t cp);
+// Decodes one UTF-8 sequence at text[i] and advances i past it. Returns false for a
+// malformed sequence, which i then also lies behind.
+bool NextUtf8(std::string_view text, std::size_t& i, char32_t& cp);
+void AppendUtf8(std::string& out, char32_t cp);
+
 // UTF-8 to Windows-1252. A character without a Windows-1252 form, and every malformed
-// UTF-8 sequence, becomes "?".
-std::string AnsiFromUtf8(std::string_view utf8);
+// UTF-8 sequence, becomes the replacement ("?").
+std::string AnsiFromUtf8(std::string_view utf8, char replacement = '?');
 // Windows-1252 to UTF-8. The five bytes that Windows-1252 leaves undefined map to the
 // control characters of the same number, so that they survive a round trip.
 std::string Utf8FromAnsi(std::string_view ansi);
 // True when the bytes are well-formed UTF-8.
 bool IsValidUtf8(std::string_view bytes);
+// The text of a file written by this program or by another one, as UTF-8: UTF-8 behind a
+// byte-order mark (where a stray byte still counts as Windows-1252), else UTF-8 when the
+// bytes are well-formed UTF-8, else Windows-1252.
+std::string DecodeText(std::string_view bytes);
+// Characters (not bytes) of UTF-8 text, and its first n characters.
+std::size_t CharCount(std::string_view utf8);
+std::string FirstChars(std::string_view utf8, std::size_t n);
 
 // Upper case in Windows-1252: a-z and the accented lower-case letters (including
 // š, œ, ž and ÿ). ß and µ have no single-byte upper case and stay. Every key builder

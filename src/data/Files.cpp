@@ -84,30 +84,34 @@ bool RemoveFile(const std::string& path) {
 }
 
 std::vector<std::string> TextLines(std::string_view bytes) {
-    std::string text;
-    if (bytes.substr(0, 3) == "\xEF\xBB\xBF")
-        text = std::string(bytes.substr(3));
-    else if (IsValidUtf8(bytes))
-        text = std::string(bytes);
-    else
-        text = Utf8FromAnsi(bytes);
+    const std::string text = DecodeText(bytes);
     std::vector<std::string> lines;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        std::string line = text.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        lines.push_back(std::move(line));
-        start = end + 1;
+    std::string current;
+    bool open = false;  // a line has started since the last line end
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '\r' || c == '\n') {
+            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+            lines.push_back(std::move(current));
+            current.clear();
+            open = false;
+        } else {
+            current += c;
+            open = true;
+        }
     }
+    if (open) lines.push_back(std::move(current));
     return lines;
 }
 
 std::string TextFileBytes(const std::vector<std::string>& lines) {
     std::string out;
     for (const auto& l : lines) {
-        out += AnsiFromUtf8(l);
+        std::string ansi = AnsiFromUtf8(l);
+        // A line end inside a line would make two lines of one.
+        for (char& c : ansi)
+            if (c == '\r' || c == '\n') c = ' ';
+        out += ansi;
         out += "\r\n";
     }
     return out;

@@ -20,7 +20,9 @@ bool ReplaceFile(const std::string& path, std::string_view bytes, std::string* e
 bool RemoveFile(const std::string& path);
 
 // Text files: read as UTF-8 when they start with its byte-order mark or are valid UTF-8,
-// else as Windows-1252; lines end with CR LF or LF. Written in Windows-1252 with CR LF.
+// else as Windows-1252; CR LF, LF and a lone CR end a line, and a line end at the very end
+// does not start another line. Written in Windows-1252 with CR LF, a line end inside a
+// line becoming a blank.
 std::vector<std::string> TextLines(std::string_view fileBytes);
 std::string TextFileBytes(const std::vector<std::string>& lines);
 

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <fstream>
 
-#include "output/AnsiText.h"
+#include "data/Ansi.h"
 
 namespace invarro::output {
 
@@ -19,7 +19,8 @@ namespace {
 void AppendEscaped(std::string& out, std::string_view utf8, bool inFontTable) {
     char hex[8];
     for (std::size_t pos = 0; pos < utf8.size();) {
-        const char32_t cp = NextCodePoint(utf8, pos);
+        char32_t cp = 0;
+        if (!data::NextUtf8(utf8, pos, cp)) cp = '?';
         if (cp == '\\' || cp == '{' || cp == '}') {
             out += '\\';
             out += char(cp);
@@ -31,7 +32,7 @@ void AppendEscaped(std::string& out, std::string_view utf8, bool inFontTable) {
             // Other control characters have no printed form; a ";" would end the font name.
         } else if (cp < 0x80) {
             out += char(cp);
-        } else if (auto b = CodePointToAnsi(cp); b && (cp >= 0xA0 || *b != cp)) {
+        } else if (auto b = data::CodePointToAnsi(cp); b && (cp >= 0xA0 || *b != cp)) {
             std::snprintf(hex, sizeof hex, "\\'%02x", unsigned(*b));
             out += hex;
         } else if (cp >= 0x80 && cp < 0xA0) {

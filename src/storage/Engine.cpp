@@ -150,12 +150,12 @@ std::string FileNameWithExtension(std::string_view name, std::string_view ext) {
     std::string dir(name.substr(0, baseStart));
     std::string base(name.substr(baseStart));
     size_t dot = base.rfind('.');
-    if (dot != std::string::npos)
-        base = base.substr(0, dot + 1) + std::string(ext);
-    else
-        base += "." + std::string(ext);
-    if (base.size() > 64) base.resize(64);
-    return dir + base;
+    std::string stem = dot != std::string::npos ? base.substr(0, dot) : base;
+    // A name is at most 64 characters. The stem gives way, never the extension, so that
+    // the files of one fileblock keep names of their own.
+    const size_t room = 64 - 1 - std::min<size_t>(ext.size(), 62);
+    if (stem.size() > room) stem.resize(room);
+    return dir + stem + "." + std::string(ext);
 }
 
 namespace {
@@ -214,16 +214,13 @@ bool closeInternal(Fileblock* fb) {
         return false;
     }
     bool ok = true;
-    if (!fb->readOnly) {
-        if (fb->numKeys > 0 && !FlushFileblockPages(fb, true)) ok = false;
-        if (!WriteDataHeader(fb, fb->keepUpdateFlag)) ok = false;
-    } else {
-        FlushFileblockPages(fb, false);
-    }
     if (fb->numKeys > 0) {
+        if (!fb->readOnly && !FlushFileblockPages(fb, true)) ok = false;
         FlushFileblockPages(fb, false);  // detaches whatever is left after a failure
         if (!fb->index.close()) ok = false;
     }
+    // The update-in-progress flag is cleared only when the index reached the disk whole.
+    if (!fb->readOnly && !WriteDataHeader(fb, fb->keepUpdateFlag || !ok)) ok = false;
     if (!fb->data.close()) ok = false;
     gOpen.erase(std::find(gOpen.begin(), gOpen.end(), fb));
     fb->marker = 0;
@@ -252,6 +249,16 @@ void ExitEngine() {
 
 void removeQuietly(const std::string& name) {
     if (FileExists(name)) ::unlink(name.c_str());
+}
+
+bool FileNotHeld(const std::string& name) {
+    if (!FileExists(name)) return true;
+    OsFile probe;
+    if (probe.open(name, true, false)) return true;
+    if (EngineError == err::OsOther) return false;
+    // Any other failure is not a sign of another user; the caller's own step reports it.
+    ResetStatus();
+    return true;
 }
 
 bool CreateFileblockFiles(const std::string& dataName, const std::string& indexName,
@@ -332,6 +339,8 @@ void CreateFileblock(const std::string& name, int recordLength, int numKeys,
         if (keys[i].length < 1 || keys[i].length > kMaxKeyLength) return Fail(err::BadKeyLength);
     std::string dataName = DataFileName(name);
     std::string indexName = IndexFileName(name);
+    // Files that another open holds are not replaced under it.
+    if (!FileNotHeld(dataName) || !FileNotHeld(indexName)) return;
     removeQuietly(indexName);
     removeQuietly(DiaFileName(name));
     removeQuietly(dataName);
@@ -344,6 +353,7 @@ void DeleteFileblock(const std::string& name) {
         Fail(err::NotStarted);
         return;
     }
+    if (!FileNotHeld(DataFileName(name)) || !FileNotHeld(IndexFileName(name))) return;
     removeQuietly(IndexFileName(name));
     removeQuietly(DiaFileName(name));
     RemoveFile(DataFileName(name));
@@ -588,14 +598,14 @@ int32_t RecordLength(Fileblock* fb) {
 
 int32_t NextUsedRecord(Fileblock* fb, int32_t recNo) {
     if (!EntryCheck(fb, false)) return 0;
-    for (int32_t n = std::max(recNo, 0) + 1; n > 0 && n <= fb->high; ++n) {
+    for (int64_t n = int64_t(std::max(recNo, 0)) + 1; n <= fb->high; ++n) {
         uint8_t mark[4];
-        if (!fb->data.read(slotPos(fb, n), mark, 4)) {
+        if (!fb->data.read(slotPos(fb, int32_t(n)), mark, 4)) {
             Fail(err::ScanReadError);
             ExitStep(fb);
             return 0;
         }
-        if (rd32(mark) == 0) return n;
+        if (rd32(mark) == 0) return int32_t(n);
     }
     Fail(err::NoMoreRecords);
     return 0;
@@ -603,15 +613,15 @@ int32_t NextUsedRecord(Fileblock* fb, int32_t recNo) {
 
 int32_t PrevUsedRecord(Fileblock* fb, int32_t recNo) {
     if (!EntryCheck(fb, false)) return 0;
-    int32_t start = std::min<int64_t>(recNo, int64_t(fb->high) + 1) - 1;
-    for (int32_t n = start; n >= 1; --n) {
+    int64_t start = std::min<int64_t>(recNo, int64_t(fb->high) + 1) - 1;
+    for (int64_t n = start; n >= 1; --n) {
         uint8_t mark[4];
-        if (!fb->data.read(slotPos(fb, n), mark, 4)) {
+        if (!fb->data.read(slotPos(fb, int32_t(n)), mark, 4)) {
             Fail(err::ScanReadError);
             ExitStep(fb);
             return 0;
         }
-        if (rd32(mark) == 0) return n;
+        if (rd32(mark) == 0) return int32_t(n);
     }
     Fail(err::NoMoreRecords);
     return 0;

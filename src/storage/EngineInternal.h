@@ -106,6 +106,8 @@ bool ReadDataHeader(Fileblock* fb, uint8_t header[kDataHeaderSize]);
 bool WriteDataHeader(Fileblock* fb, bool inProgress);
 std::vector<Fileblock*>& OpenList();
 void removeQuietly(const std::string& name);
+// False (with 10140) when another open holds the file exclusively.
+bool FileNotHeld(const std::string& name);
 std::string DiaFileName(std::string_view name);
 // Creates a data file and, with keys, an index file under the given file names.
 bool CreateFileblockFiles(const std::string& dataName, const std::string& indexName,

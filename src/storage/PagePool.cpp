@@ -175,6 +175,14 @@ PageRef GetPage(Fileblock* fb, int keyNo, int32_t page) {
         makeLeastRecent(i);
         return PageRef();
     }
+    // A page that claims more items than it can hold is damaged: using it would read and
+    // write past its end.
+    int16_t n = rd16(b.bytes.get());
+    if (n < 0 || n > k.itemsPerPage) {
+        makeLeastRecent(i);
+        Fail(err::IndexDefective);
+        return PageRef();
+    }
     b.owner = fb;
     b.keyNo = keyNo;
     b.page = page;

@@ -73,8 +73,13 @@ void NoRecordHook(uint8_t*, int32_t, int, intptr_t) {}
 
 // ------------------------------------------------------------------------- Restructure
 
-void Restructure(const std::string& name, int32_t newLength, int32_t oldLength, intptr_t user,
-                 const RecordHook& hook, const RecordConverter& converter, bool variableLength) {
+namespace {
+
+// leaveMarked keeps the update-in-progress flag of the new data file set, so that a
+// rebuild interrupted between its copy and its reindex asks for a rebuild again.
+void restructure(const std::string& name, int32_t newLength, int32_t oldLength, intptr_t user,
+                 const RecordHook& hook, const RecordConverter& converter, bool variableLength,
+                 bool leaveMarked) {
     ResetStatus();
     if (!EngineStarted()) return Fail(err::NotStarted);
     const int32_t limit = lengthLimit(variableLength);
@@ -85,6 +90,8 @@ void Restructure(const std::string& name, int32_t newLength, int32_t oldLength, 
     const std::string saveName = DataPartFileName(name, "SAV");
     if (FileExists(saveName) && FileExists(dataName)) return Fail(err::SaveAndDataExist);
 
+    // A data file that another open holds is not renamed under it: the caller may retry.
+    if (!FileNotHeld(dataName)) return Fail(err::RenameFailed);
     bool fromSave = false;
     if (!RenameFile(dataName, saveName)) {
         if (EngineError == err::OsOther) return Fail(err::RenameFailed);
@@ -123,7 +130,8 @@ void Restructure(const std::string& name, int32_t newLength, int32_t oldLength, 
     std::vector<uint8_t> oldRec, newRec;
     std::vector<uint8_t> logical;
     try {
-        oldRec.assign(size_t(oldLength), 0);
+        // Large enough for the converter to copy a record of the new length from it.
+        oldRec.assign(size_t(std::max(oldLength, newLength)), 0);
         newRec.assign(size_t(variableLength ? kLongestVariableRecord : newLength), 0);
     } catch (const std::bad_alloc&) {
         Fail(err::NoRecordBuffers);
@@ -146,27 +154,13 @@ void Restructure(const std::string& name, int32_t newLength, int32_t oldLength, 
         int32_t sourceLength = oldLength;
         if (variableLength && rd32(oldRec.data()) == 0) {
             // A live first section: hand the whole logical record to the converter.
-            logical.clear();
-            int32_t n = rd32(oldRec.data() + oldLength - 4);
-            int32_t used =
-                std::clamp<int32_t>(rd16(oldRec.data() + oldLength - 6), 0, oldLength - 6);
-            logical.insert(logical.end(), oldRec.begin(), oldRec.begin() + used);
-            std::vector<uint8_t> sec(static_cast<size_t>(oldLength));
-            for (int32_t count = 1; n != 0; ++count) {
-                if (count >= MaxSections(oldLength) ||
-                    !save.read(int64_t(n) * oldLength, sec.data(), sec.size()) || sec[0] != 1) {
-                    ResetStatus();
-                    Fail(err::VarChainBroken);
-                    return fail();
-                }
-                used = std::clamp<int32_t>(rd16(sec.data() + oldLength - 6), 0, oldLength - 7);
-                logical.insert(logical.end(), sec.begin() + 1, sec.begin() + 1 + used);
-                n = rd32(sec.data() + oldLength - 4);
-            }
-            if (logical.empty()) {
-                Fail(err::VarChainBroken);
-                return fail();
-            }
+            bool whole = AssembleChain(
+                oldRec.data(), oldLength,
+                [&save, oldLength](int32_t n, uint8_t* out) {
+                    return save.read(int64_t(n) * oldLength, out, size_t(oldLength));
+                },
+                logical);
+            if (!whole) return fail();
             source = logical.data();
             sourceLength = int32_t(logical.size());
         }
@@ -189,10 +183,18 @@ void Restructure(const std::string& name, int32_t newLength, int32_t oldLength, 
         if (!reportProgress(0, read, written, oldLength, oldRec.data())) return fail();
     }
     if (!writer.flush()) return fail();
+    fb->keepUpdateFlag = leaveMarked;
     CloseFileblock(fb);
     if (!EngineOk) return fail();
     if (!save.close()) return fail();
     RemoveFile(saveName);
+}
+
+}  // namespace
+
+void Restructure(const std::string& name, int32_t newLength, int32_t oldLength, intptr_t user,
+                 const RecordHook& hook, const RecordConverter& converter, bool variableLength) {
+    restructure(name, newLength, oldLength, user, hook, converter, variableLength, false);
 }
 
 // ---------------------------------------------------------------------------- Reindex
@@ -271,6 +273,8 @@ void Reindex(const std::string& name, int numKeys, const KeyDescriptor* keys, in
     if (logWritten) *logWritten = false;
     if (!EngineStarted()) return Fail(err::NotStarted);
     if (numKeys < 0 || numKeys > kMaxKeys) return Fail(err::TooManyKeysCreate);
+    for (int i = 0; i < numKeys; ++i)
+        if (keys[i].length < 1 || keys[i].length > kMaxKeyLength) return Fail(err::BadKeyLength);
 
     const std::string dataName = DataFileName(name);
     const std::string indexName = IndexFileName(name);
@@ -330,105 +334,122 @@ void Reindex(const std::string& name, int numKeys, const KeyDescriptor* keys, in
     std::vector<BulkEntry> kept;
     std::vector<int32_t> deleted;  // records deleted for a rejected key, in order
     std::string key;
-    for (int firstKey = 1; firstKey <= numKeys; firstKey += perPass) {
-        const int lastKey = std::min(numKeys, firstKey + perPass - 1);
-        for (auto& list : entries) {
-            list.clear();
-            list.reserve(size_t(live));
-        }
-        reader.invalidate();
-        int32_t read = 0;
-        for (int32_t slot = 1;; ++slot) {
-            int r = reader.read(slot, rec.data());
-            if (r < 0) return finish(false);
-            if (r == 0) break;
-            if (rd32(rec.data()) != 0) continue;
-            uint8_t* record = rec.data();
-            int32_t length = L;
-            if (variableLength) {
-                if (!AssembleVariableRecord(fb, rec.data(), logical)) return finish(false);
-                record = logical.data();
-                length = int32_t(logical.size());
+    try {
+        for (int firstKey = 1; firstKey <= numKeys; firstKey += perPass) {
+            const int lastKey = std::min(numKeys, firstKey + perPass - 1);
+            for (auto& list : entries) {
+                list.clear();
+                list.reserve(size_t(live));
             }
-            ++read;
-            hook(record, length, 1, user);
+            reader.invalidate();
+            int32_t read = 0;
+            for (int32_t slot = 1;; ++slot) {
+                int r = reader.read(slot, rec.data());
+                if (r < 0) return finish(false);
+                if (r == 0) break;
+                if (rd32(rec.data()) != 0) continue;
+                uint8_t* record = rec.data();
+                int32_t length = L;
+                if (variableLength) {
+                    if (!AssembleVariableRecord(fb, rec.data(), logical)) return finish(false);
+                    record = logical.data();
+                    length = int32_t(logical.size());
+                }
+                ++read;
+                hook(record, length, 1, user);
+                for (int keyNo = firstKey; keyNo <= lastKey; ++keyNo) {
+                    key.clear();
+                    if (!builder(record, length, keyNo, key) || !EngineOk) {
+                        ResetStatus();
+                        Fail(err::KeyBuilderFailed);
+                        return finish(false);
+                    }
+                    if (key.size() > size_t(kMaxKeyLength)) key.resize(kMaxKeyLength);
+                    if (key.size() > size_t(fb->keys[size_t(keyNo - 1)].keyLength)) {
+                        Fail(err::KeyTooLong);
+                        return finish(false);
+                    }
+                    BulkEntry& e = entries[size_t(keyNo - firstKey)].emplace_back();
+                    e.rec = slot;
+                    e.setKey(reinterpret_cast<const uint8_t*>(key.data()), int(key.size()));
+                }
+                if (!reportProgress(firstKey, read, int32_t(entries[0].size()), length, record))
+                    return finish(false);
+            }
             for (int keyNo = firstKey; keyNo <= lastKey; ++keyNo) {
-                key.clear();
-                if (!builder(record, length, keyNo, key) || !EngineOk) {
-                    ResetStatus();
-                    Fail(err::KeyBuilderFailed);
-                    return finish(false);
+                const KeyState& ks = fb->keys[size_t(keyNo - 1)];
+                std::vector<BulkEntry>& list = entries[size_t(keyNo - firstKey)];
+                // Records deleted for an earlier key of this pass are no longer there.
+                if (!deleted.empty()) {
+                    std::erase_if(list, [&](const BulkEntry& e) {
+                        return std::binary_search(deleted.begin(), deleted.end(), e.rec);
+                    });
                 }
-                if (key.size() > size_t(kMaxKeyLength)) key.resize(kMaxKeyLength);
-                if (key.size() > size_t(fb->keys[size_t(keyNo - 1)].keyLength)) {
-                    Fail(err::KeyTooLong);
-                    return finish(false);
+                // Index order; on a unique index the first record (in record order) with a key
+                // keeps it and later ones are rejected.
+                std::sort(list.begin(), list.end(), BulkEntryLess{(ks.keyLength + 7) / 8});
+                kept.clear();
+                std::vector<int32_t> rejected;
+                for (const BulkEntry& e : list) {
+                    if (!kept.empty() && !ks.duplicates && kept.back().sameKey(e))
+                        rejected.push_back(e.rec);
+                    else
+                        kept.push_back(e);
                 }
-                BulkEntry& e = entries[size_t(keyNo - firstKey)].emplace_back();
-                e.rec = slot;
-                e.setKey(reinterpret_cast<const uint8_t*>(key.data()), int(key.size()));
-            }
-            if (!reportProgress(firstKey, read, int32_t(entries[0].size()), length, record))
-                return finish(false);
-        }
-        for (int keyNo = firstKey; keyNo <= lastKey; ++keyNo) {
-            const KeyState& ks = fb->keys[size_t(keyNo - 1)];
-            std::vector<BulkEntry>& list = entries[size_t(keyNo - firstKey)];
-            // Records deleted for an earlier key of this pass are no longer there.
-            if (!deleted.empty()) {
-                std::erase_if(list, [&](const BulkEntry& e) {
-                    return std::binary_search(deleted.begin(), deleted.end(), e.rec);
-                });
-            }
-            // Index order; on a unique index the first record (in record order) with a key
-            // keeps it and later ones are rejected.
-            std::sort(list.begin(), list.end(), BulkEntryLess{(ks.keyLength + 7) / 8});
-            kept.clear();
-            std::vector<int32_t> rejected;
-            for (const BulkEntry& e : list) {
-                if (!kept.empty() && !ks.duplicates && kept.back().sameKey(e))
-                    rejected.push_back(e.rec);
-                else
-                    kept.push_back(e);
-            }
-            std::vector<BulkEntry>().swap(list);
-            std::sort(rejected.begin(), rejected.end());
-            for (int32_t n : rejected) {
-                std::vector<uint8_t> record(static_cast<size_t>(L));
-                GetRecord(fb, n, record.data());
-                if (!EngineOk) return finish(false);
-                if (variableLength && !AssembleVariableRecord(fb, record.data(), logical))
-                    return finish(false);
-                const std::vector<uint8_t>& whole = variableLength ? logical : record;
-                key.clear();
-                builder(whole.data(), int32_t(whole.size()), keyNo, key);
-                if (key.size() > size_t(kMaxKeyLength)) key.resize(kMaxKeyLength);
-                std::string line = "Key:<" + key + ">" + " KeyNr: " + std::to_string(keyNo) +
-                                   " Ref: " + std::to_string(n) + " not added\r\n";
-                if (!log.write(line)) return finish(false);
-                if (!deleteRejected) continue;
-                for (int j = 1; j < keyNo; ++j) {
-                    std::string kj;
-                    builder(whole.data(), int32_t(whole.size()), j, kj);
-                    DeleteKey(fb, j, n, kj);
+                std::vector<BulkEntry>().swap(list);
+                std::sort(rejected.begin(), rejected.end());
+                for (int32_t n : rejected) {
+                    std::vector<uint8_t> record(static_cast<size_t>(L));
+                    GetRecord(fb, n, record.data());
                     if (!EngineOk) return finish(false);
+                    if (variableLength && !AssembleVariableRecord(fb, record.data(), logical))
+                        return finish(false);
+                    // The keys are built again as they were while collecting: after the hook.
+                    std::vector<uint8_t> whole = variableLength ? logical : record;
+                    hook(whole.data(), int32_t(whole.size()), 1, user);
+                    auto keyOf = [&](int k, std::string& out) {
+                        out.clear();
+                        if (!builder(whole.data(), int32_t(whole.size()), k, out) || !EngineOk) {
+                            ResetStatus();
+                            Fail(err::KeyBuilderFailed);
+                            return false;
+                        }
+                        if (out.size() > size_t(kMaxKeyLength)) out.resize(kMaxKeyLength);
+                        return true;
+                    };
+                    if (!keyOf(keyNo, key)) return finish(false);
+                    std::string line = "Key:<" + key + ">" + " KeyNr: " + std::to_string(keyNo) +
+                                       " Ref: " + std::to_string(n) + " not added\r\n";
+                    if (!log.write(line)) return finish(false);
+                    if (!deleteRejected) continue;
+                    for (int j = 1; j < keyNo; ++j) {
+                        std::string kj;
+                        if (!keyOf(j, kj)) return finish(false);
+                        DeleteKey(fb, j, n, kj);
+                        if (!EngineOk) return finish(false);
+                    }
+                    if (variableLength)
+                        DeleteVariableRecord(fb, n);
+                    else
+                        DeleteRecord(fb, n);
+                    if (!EngineOk) return finish(false);
+                    deleted.insert(std::upper_bound(deleted.begin(), deleted.end(), n), n);
+                    std::string dump = "Data record deleted - Dump follows\r\n";
+                    dump.append(reinterpret_cast<const char*>(record.data()), record.size());
+                    dump += "\r\n\r\n";
+                    if (!log.write(dump)) return finish(false);
+                    reader.invalidate();
                 }
-                if (variableLength)
-                    DeleteVariableRecord(fb, n);
-                else
-                    DeleteRecord(fb, n);
-                if (!EngineOk) return finish(false);
-                deleted.insert(std::upper_bound(deleted.begin(), deleted.end(), n), n);
-                std::string dump = "Data record deleted - Dump follows\r\n";
-                dump.append(reinterpret_cast<const char*>(record.data()), record.size());
-                dump += "\r\n\r\n";
-                if (!log.write(dump)) return finish(false);
-                reader.invalidate();
+                if (!BulkLoadKey(fb, keyNo, kept)) return finish(false);
+                if (!reportProgress(keyNo, read, int32_t(kept.size()), L, rec.data()))
+                    return finish(false);
             }
-            if (!BulkLoadKey(fb, keyNo, kept)) return finish(false);
-            if (!reportProgress(keyNo, read, int32_t(kept.size()), L, nullptr))
-                return finish(false);
         }
+    } catch (const std::bad_alloc&) {
+        // The entries of one key do not fit in memory.
+        ResetStatus();
+        Fail(err::NoRecordBuffers);
+        return finish(false);
     }
     finish(true);
 }
@@ -444,7 +465,9 @@ bool RebuildFileblock(const std::string& name, int32_t recordLength, int numKeys
         uint8_t h[kDataHeaderSize];
         ResetStatus();
         if (!f.open(DataFileName(name), true, false) || !f.read(0, h, sizeof h)) {
-            // A missing data file may have been renamed by an interrupted rebuild.
+            // A missing data file may have been renamed by an interrupted rebuild; any
+            // other failure (a file held by another program, say) stops here.
+            if (EngineError != err::FileNotFound) return false;
             ResetStatus();
             if (!f.open(DataPartFileName(name, "SAV"), true, false) || !f.read(0, h, sizeof h))
                 return false;
@@ -462,7 +485,7 @@ bool RebuildFileblock(const std::string& name, int32_t recordLength, int numKeys
         if (read % 50 == 0 && sink) return sink(last);
         return true;
     };
-    Restructure(name, recordLength, recordLength, 0, NoRecordHook, DefaultConverter, false);
+    restructure(name, recordLength, recordLength, 0, NoRecordHook, DefaultConverter, false, true);
     if (EngineOk) Reindex(name, numKeys, keys, 0, NoRecordHook, builder, true, false, logWritten);
     bool ok = EngineOk;
     if (ok && sink && lastKey >= 0) sink(last);

@@ -25,16 +25,54 @@ bool sectionBuffer(int32_t length) {
     }
 }
 
-int32_t usedBytes(const uint8_t* section, int32_t L, bool first) {
-    int32_t used = rd16(section + L - 6);
-    int32_t room = first ? L - 6 : L - 7;
-    return std::clamp(used, 0, room);
-}
-
 }  // namespace
 
+int32_t SectionUsedBytes(const uint8_t* section, int32_t L, bool first) {
+    int32_t used = uint16_t(rd16(section + L - 6));
+    return std::min(used, first ? L - 6 : L - 7);
+}
+
 int32_t MaxSections(int32_t L) {
-    return L > 6 ? (65525 - L) / (L - 6) + 2 : 0;
+    if (L <= 7) return 0;
+    // The chain of the longest record: a first section of L - 6 bytes, then continuation
+    // sections of L - 7 bytes each.
+    int32_t longest = 1 + (kLongestVariableRecord - (L - 6) + (L - 7) - 1) / (L - 7);
+    return std::max((65525 - L) / (L - 6) + 2, std::max(longest, 1));
+}
+
+bool AssembleChain(const uint8_t* firstSection, int32_t L, const SectionReader& read,
+                   std::vector<uint8_t>& record) {
+    record.clear();
+    std::vector<uint8_t> section;
+    const uint8_t* s = firstSection;
+    for (int32_t sections = 0;;) {
+        const bool first = sections == 0;
+        int32_t used = SectionUsedBytes(s, L, first);
+        if (int64_t(record.size()) + used > kLongestVariableRecord) {
+            Fail(err::VarChainBroken);
+            return false;
+        }
+        record.insert(record.end(), s + (first ? 0 : 1), s + (first ? 0 : 1) + used);
+        int32_t next = rd32(s + L - 4);
+        if (next == 0) break;
+        if (++sections >= MaxSections(L)) {
+            Fail(err::VarChainBroken);
+            return false;
+        }
+        section.resize(size_t(L));
+        // A chain must go on in a continuation section that can be read.
+        if (next < 1 || !read(next, section.data()) || section[0] != 1) {
+            ResetStatus();
+            Fail(err::VarChainBroken);
+            return false;
+        }
+        s = section.data();
+    }
+    if (record.empty()) {
+        Fail(err::VarChainBroken);
+        return false;
+    }
+    return true;
 }
 
 void ReadVariableRecord(Fileblock* fb, int32_t recNo, uint8_t* buffer, int32_t& length) {
@@ -48,7 +86,7 @@ void ReadVariableRecord(Fileblock* fb, int32_t recNo, uint8_t* buffer, int32_t& 
         if (sections >= MaxSections(L)) return Fail(err::VarChainBroken);
         if (!fb->data.read(int64_t(n) * L, gSection.data(), size_t(L))) return ExitStep(fb);
         const bool first = sections == 0;
-        int32_t take = std::min(capacity - length, usedBytes(gSection.data(), L, first));
+        int32_t take = std::min(capacity - length, SectionUsedBytes(gSection.data(), L, first));
         std::memcpy(buffer + length, gSection.data() + (first ? 0 : 1), size_t(take));
         length += take;
         n = rd32(gSection.data() + L - 4);
@@ -105,35 +143,12 @@ int32_t AppendVariableRecord(BufferedWriter& writer, const uint8_t* record, int3
 bool AssembleVariableRecord(Fileblock* fb, const uint8_t* firstSection,
                             std::vector<uint8_t>& record) {
     const int32_t L = fb->recordLength;
-    record.clear();
-    if (!sectionBuffer(L)) return false;
-    const uint8_t* s = firstSection;
-    int32_t sections = 0;
-    for (;;) {
-        const bool first = sections == 0;
-        int32_t used = usedBytes(s, L, first);
-        record.insert(record.end(), s + (first ? 0 : 1), s + (first ? 0 : 1) + used);
-        int32_t next = rd32(s + L - 4);
-        if (next == 0) break;
-        if (++sections >= MaxSections(L) || next < 1 || next > fb->high) {
-            Fail(err::VarChainBroken);
-            return false;
-        }
-        if (!fb->data.read(int64_t(next) * L, gSection.data(), size_t(L))) {
-            Fail(err::VarChainBroken);
-            return false;
-        }
-        s = gSection.data();
-        if (s[0] != 1) {  // a chain must continue in continuation sections
-            Fail(err::VarChainBroken);
-            return false;
-        }
-    }
-    if (record.empty()) {
-        Fail(err::VarChainBroken);
-        return false;
-    }
-    return true;
+    return AssembleChain(
+        firstSection, L,
+        [fb, L](int32_t n, uint8_t* out) {
+            return n <= fb->high && fb->data.read(int64_t(n) * L, out, size_t(L));
+        },
+        record);
 }
 
 }  // namespace invarro::storage

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "storage/BufferedRecords.h"
@@ -30,6 +31,16 @@ void DeleteVariableRecord(Fileblock* fb, int32_t recNo);
 // Appends a record as consecutive sections through the writer; returns the record number of
 // its first section (0 on failure).
 int32_t AppendVariableRecord(BufferedWriter& writer, const uint8_t* record, int32_t length);
+
+// The data bytes a section holds (its used-byte count, at most the room it has).
+int32_t SectionUsedBytes(const uint8_t* section, int32_t slotLength, bool first);
+
+// Reads section n into out (slotLength bytes); false when it cannot be read.
+using SectionReader = std::function<bool(int32_t n, uint8_t* out)>;
+// Assembles the record whose first section is given, reading the others with read.
+// Fails with 10415 when the chain is broken, too long or delivers nothing.
+bool AssembleChain(const uint8_t* firstSection, int32_t slotLength, const SectionReader& read,
+                   std::vector<uint8_t>& record);
 
 // Assembles a whole record for a sequential reader: the first section's bytes are given,
 // the rest is read through the fileblock. Fails with 10415 when the chain is broken, too

@@ -250,13 +250,15 @@ std::vector<std::string> CheckFileblock(const std::string& name) {
                            std::to_string(fi.high) + " records of " + std::to_string(L));
     if (fi.updateInProgress)
         problems.push_back("update-in-progress flag is set: the fileblock was not closed");
-    std::vector<uint8_t> onChain(size_t(std::max(fi.high, 0)) + 1, 0);
-    std::vector<uint8_t> live(size_t(std::max(fi.high, 0)) + 1, 0);
+    // Only the slots the file really has are looked at, whatever the header claims.
+    const int32_t slots = int32_t(std::clamp<int64_t>(size / L - 1, 0, std::max(fi.high, 0)));
+    std::vector<uint8_t> onChain(size_t(slots) + 1, 0);
+    std::vector<uint8_t> live(size_t(slots) + 1, 0);
     int32_t chainLength = 0;
     for (int32_t n = fi.chainHead; n != -1;) {
-        if (n < 1 || n > fi.high) {
+        if (n < 1 || n > slots) {
             problems.push_back("deleted chain link " + std::to_string(n) + " outside 1.." +
-                               std::to_string(fi.high));
+                               std::to_string(slots));
             break;
         }
         if (onChain[size_t(n)]) {
@@ -279,7 +281,7 @@ std::vector<std::string> CheckFileblock(const std::string& name) {
     if (chainLength != fi.deleted)
         problems.push_back("header counts " + std::to_string(fi.deleted) +
                            " deleted records, the chain holds " + std::to_string(chainLength));
-    for (int32_t n = 1; n <= fi.high; ++n) {
+    for (int32_t n = 1; n <= slots; ++n) {
         uint8_t m[4];
         if (!r.data.read(int64_t(n) * L, m, 4)) break;
         if (rd32(m) == 0)
@@ -312,7 +314,7 @@ std::vector<std::string> CheckFileblock(const std::string& name) {
         }
         int bad = 0;
         for (const Entry& e : tw.entries) {
-            if (e.rec < 1 || e.rec > fi.high || !live[size_t(e.rec)]) {
+            if (e.rec < 1 || e.rec > slots || !live[size_t(e.rec)]) {
                 if (++bad <= 5)
                     tw.problem("entry " + EncodeKeyText(e.key) + " points to record " +
                                std::to_string(e.rec) + ", which is not a live record");

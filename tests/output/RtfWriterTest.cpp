@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "output/AnsiText.h"
+#include "data/Ansi.h"
 #include "output/RtfWriter.h"
 #include "support/Command.h"
 #include "support/TempDir.h"
@@ -20,7 +20,7 @@ using testing::TempDir;
 std::vector<std::string> UnrtfText(const std::string& file) {
     auto r = RunCommand("unrtf --text " + ShellQuote(file));
     EXPECT_EQ(r.status, 0);
-    const std::string text = AnsiToUtf8(r.output);
+    const std::string text = data::DecodeText(r.output);
     std::vector<std::string> lines;
     std::size_t start = text.find("-----------------\n");
     EXPECT_NE(start, std::string::npos) << text;

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "output/AnsiText.h"
+#include "data/Ansi.h"
 #include "output/TextFile.h"
 #include "support/TempDir.h"
 
@@ -39,7 +39,7 @@ TEST(TextListFile, CutsLinesTo85CharactersAndKeepsOneLineOneLine) {
     ASSERT_TRUE(lines);
     ASSERT_EQ(lines->size(), 2u);
     EXPECT_EQ((*lines)[0], prefix + std::string(20, 'y') + "ééééééééééééééééééééééééé");
-    EXPECT_EQ(CharCount((*lines)[0]), 85u);
+    EXPECT_EQ(data::CharCount((*lines)[0]), 85u);
     EXPECT_EQ((*lines)[1], "two parts here");
 }
 

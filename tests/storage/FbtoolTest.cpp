@@ -100,16 +100,29 @@ TEST(Fbtool, CheckReportsEachProblem) {
               std::string::npos)
         << r.out;
 
-    // A loop in the deleted chain and a short file.
+    // A loop in the deleted chain.
     std::string dat = ReadFileBytes(n + ".DAT");
     auto* u = reinterpret_cast<uint8_t*>(dat.data());
     invarro::storage::wr32(u + 3 * 30, 3);
-    dat.resize(dat.size() - 1);
     WriteFileBytes(n + ".DAT", dat);
     r = run("check " + n);
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find("deleted chain loops at record 3"), std::string::npos) << r.out;
+
+    // A file shorter than its header says: only the slots it has are looked at.
+    dat.resize(dat.size() - 1);
+    WriteFileBytes(n + ".DAT", dat);
+    r = run("check " + n);
+    EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find("data file has 119 bytes, expected 120"), std::string::npos) << r.out;
+
+    // A header claiming two thousand million records.
+    invarro::storage::wr32(reinterpret_cast<uint8_t*>(dat.data()) + 8, 0x7FFFFFF0);
+    WriteFileBytes(n + ".DAT", dat);
+    r = run("check " + n);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("expected 64424508990 for 2147483632 records"), std::string::npos)
+        << r.out;
 
     r = run("check " + dir.file("missing"));
     EXPECT_EQ(r.status, 1);

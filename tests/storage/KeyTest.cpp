@@ -214,6 +214,32 @@ TEST_F(KeyTest, CorruptFreePageChainIsDetectedWhenAPageIsTaken) {
     CloseFileblock(fb);
 }
 
+TEST_F(KeyTest, APageClaimingTooManyItemsIsRefused) {
+    Fileblock* fb = createOpen(30, {{4, false}});
+    fillRecords(fb, 3);
+    for (int i = 1; i <= 3; ++i)
+        AddKey(fb, 1, i, num4(i));
+    CloseFileblock(fb);
+    std::string ix = ReadFileBytes(name() + ".IX");
+    const int64_t r = 6 + 62 * 13;
+    wr16(reinterpret_cast<uint8_t*>(ix.data()) + r, -1);  // root page item count 0xFFFF
+    invarro::testing::WriteFileBytes(name() + ".IX", ix);
+    fb = OpenFileblock(name(), false);
+    std::string key = "0002";
+    EXPECT_EQ(FindKeyAtOrAfter(fb, 1, key), 0);
+    EXPECT_EQ(EngineError, err::IndexDefective);
+    AddKey(fb, 1, 3, "0009");
+    EXPECT_EQ(EngineError, err::IndexDefective);
+    wr16(reinterpret_cast<uint8_t*>(ix.data()) + r, 63);
+    CloseFileblock(fb);
+    invarro::testing::WriteFileBytes(name() + ".IX", ix);
+    fb = OpenFileblock(name(), false);
+    int32_t rec = 0;
+    NextKey(fb, 1, key, rec);
+    EXPECT_EQ(EngineError, err::IndexDefective);
+    CloseFileblock(fb);
+}
+
 TEST_F(KeyTest, KeyHeadersAndPagesAreLaidOutPerKeySection) {
     Fileblock* fb = createOpen(30, {{1, false}, {30, true}});
     AddKey(fb, 2, 5, "Z");

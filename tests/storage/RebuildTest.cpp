@@ -2,6 +2,7 @@
 
 #include <signal.h>
 #include <sys/resource.h>
+#include <climits>
 
 #include <filesystem>
 
@@ -279,6 +280,30 @@ TEST_F(RebuildTest, SaveFileRulesProtectAnInterruptedRestructure) {
     EXPECT_EQ(EngineError, err::RecordTooLong);
 }
 
+TEST_F(RebuildTest, AReindexThatCannotStartLeavesTheFileblockAskingForARebuild) {
+    makeFile({"AAAAAAAA0001", "BBBBBBBB0002"});
+    KeyDescriptor bad[] = {{8, false}, {31, true}};
+    EXPECT_FALSE(RebuildFileblock(name(), 0, 2, bad, rawKeys, nullptr, nullptr));
+    EXPECT_EQ(EngineError, err::BadKeyLength);
+    // The copy is done, the index is not: the next open asks for the rebuild again.
+    EXPECT_EQ(OpenFileblock(name(), false), nullptr);
+    EXPECT_EQ(EngineError, err::IndexDefective);
+    ASSERT_TRUE(rebuild());
+    EXPECT_EQ(liveTexts().size(), 2u);
+}
+
+TEST_F(RebuildTest, AHeldDataFileIsNotRestructured) {
+    makeFile({"AAAAAAAA0001"});
+    Fileblock* fb = OpenFileblock(name(), false);
+    ASSERT_TRUE(EngineOk);
+    Restructure(name(), kLen, kLen, 0, NoRecordHook, DefaultConverter, false);
+    EXPECT_EQ(EngineError, err::RenameFailed);
+    EXPECT_EQ(ErrorClass(), 2);
+    EXPECT_FALSE(fs::exists(name() + ".SAV"));
+    CloseFileblock(fb);
+    EXPECT_TRUE(EngineOk);
+}
+
 TEST_F(RebuildTest, ReindexRefusesAnInconsistentDataFile) {
     makeFile({"AAAAAAAA0001", "BBBBBBBB0002"}, {1});
     const std::string dat = ReadFileBytes(name() + ".DAT");
@@ -490,7 +515,37 @@ TEST_F(VarRecordTest, BrokenChainIsReported) {
     EXPECT_EQ(EngineError, err::VarChainBroken);
     EXPECT_TRUE(fs::exists(name() + ".DAT"));
     EXPECT_FALSE(fs::exists(name() + ".SAV"));
-    EXPECT_EQ(MaxSections(L), (65525 - L) / (L - 6) + 2);
+}
+
+TEST_F(VarRecordTest, TheLongestRecordFitsItsChain) {
+    // Continuation sections hold one byte less than a first section, so the chain of the
+    // longest record is longer than (65525 - L) div (L - 6) + 2 sections.
+    std::string big = logical(std::string(kLongestVariableRecord - 4, 'L'));
+    int32_t n = append(big);
+    ASSERT_NE(n, 0);
+    EXPECT_EQ(read(n), big);
+    EXPECT_GT(MaxSections(L), (65525 - L) / (L - 6) + 2);
+    CloseFileblock(fb);
+    Restructure(name(), L, L, 0, NoRecordHook, DefaultConverter, true);
+    EXPECT_TRUE(EngineOk) << EngineError;
+}
+
+TEST_F(RebuildTest, LongSectionsKeepTheirFullByteCount) {
+    // A section longer than 32767 bytes: its used-byte count is unsigned.
+    const int32_t big = 40000;
+    Fileblock* fb = createOpen(big, {}, "BIG");
+    BufferedWriter w;
+    w.open(fb);
+    std::string rec = std::string(4, '\0') + std::string(size_t(big - 10), 'x');
+    int32_t n =
+        AppendVariableRecord(w, reinterpret_cast<const uint8_t*>(rec.data()), int32_t(rec.size()));
+    ASSERT_TRUE(w.flush());
+    std::string out(size_t(big), '\0');
+    int32_t len = big;
+    ReadVariableRecord(fb, n, reinterpret_cast<uint8_t*>(out.data()), len);
+    EXPECT_TRUE(EngineOk);
+    EXPECT_EQ(len, big - 6);
+    CloseFileblock(fb);
 }
 
 }  // namespace

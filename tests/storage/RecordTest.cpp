@@ -370,6 +370,33 @@ TEST_F(EngineTest, MissingFilesAreReportedByKind) {
     EXPECT_EQ(ErrorClass(), 4);
 }
 
+TEST_F(EngineTest, OpenFileblocksAreNeitherReplacedNorDeleted) {
+    Fileblock* fb = createOpen(30, {{5, false}});
+    std::string r = record(30, "keep");
+    AddRecord(fb, r.data());
+    CreateFileblock(name(), 40, 0, nullptr);
+    EXPECT_EQ(EngineError, err::OsOther);
+    DeleteFileblock(name());
+    EXPECT_EQ(EngineError, err::OsOther);
+    EXPECT_TRUE(std::filesystem::exists(name() + ".DAT"));
+    EXPECT_TRUE(std::filesystem::exists(name() + ".IX"));
+    CloseFileblock(fb);
+    EXPECT_TRUE(EngineOk);
+    EXPECT_TRUE(CheckFileblock(name()).empty());
+}
+
+TEST_F(EngineTest, ScansStartingAtTheExtremesEndCleanly) {
+    Fileblock* fb = createOpen(30, {});
+    std::string r = record(30, "x");
+    AddRecord(fb, r.data());
+    NextUsedRecord(fb, INT32_MAX);
+    EXPECT_EQ(EngineError, err::NoMoreRecords);
+    PrevUsedRecord(fb, INT32_MIN);
+    EXPECT_EQ(EngineError, err::NoMoreRecords);
+    EXPECT_EQ(PrevUsedRecord(fb, INT32_MAX), 1);
+    CloseFileblock(fb);
+}
+
 TEST_F(EngineTest, DeleteFileblockRemovesAllItsFiles) {
     Fileblock* fb = createOpen(30, {{5, false}});
     CloseFileblock(fb);
@@ -491,9 +518,16 @@ TEST_F(EngineTest, FileNamesFollowTheFolderAndExtensionRules) {
     EXPECT_EQ(DataFileName("/a.b/CUST"), "/a.b/CUST.DAT");
     EXPECT_EQ(DataFileName("CUST.OLD.DAT"), "CUST.OLD.DAT");
     EXPECT_EQ(FileNameWithExtension("1C", "SAV"), "1C.SAV");
-    // The name rules apply to the last path component; it is cut to 64 characters.
+    // The name rules apply to the last path component, which is cut to 64 characters by
+    // shortening its stem: the files of one fileblock never share a name.
     std::string longBase(70, 'N');
-    EXPECT_EQ(DataFileName("/x/" + longBase), "/x/" + std::string(64, 'N'));
+    EXPECT_EQ(DataFileName("/x/" + longBase), "/x/" + std::string(60, 'N') + ".DAT");
+    EXPECT_EQ(IndexFileName("/x/" + longBase), "/x/" + std::string(61, 'N') + ".IX");
+    for (size_t len : {61u, 62u, 63u, 64u}) {
+        std::string base(len, 'N');
+        EXPECT_NE(DataFileName(base), IndexFileName(base)) << len;
+        EXPECT_NE(DataFileName(base), FileNameWithExtension(base, "DIA")) << len;
+    }
 
     // Two-part names open the index file from the other folder.
     std::filesystem::create_directory(dir.file("idx"));

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "output/AnsiText.h"
+#include "data/Ansi.h"
 
 namespace invarro::testing {
 
@@ -137,7 +137,7 @@ void RecordingCanvas::textOut(int x, int y, const std::string& text) {
 }
 
 int RecordingCanvas::textWidth(const std::string& text) const {
-    return int(output::CharCount(text)) * font_.size * metric_.charWidth;
+    return int(data::CharCount(text)) * font_.size * metric_.charWidth;
 }
 
 int RecordingCanvas::textHeight(const std::string&) const {

@@ -16,7 +16,7 @@
 #include <fstream>
 #include <functional>
 
-#include "output/AnsiText.h"
+#include "data/Ansi.h"
 #include "output/TextFile.h"
 #include "platform/qt/Printer.h"
 #include "support/Command.h"
@@ -70,7 +70,7 @@ void TypeFileName(QFileDialog* dialog, const QString& name) {
 // into one and writes accented letters as Latin-1.
 std::vector<std::string> UnrtfLines(const std::string& file) {
     const std::string text =
-        output::AnsiToUtf8(RunCommand("unrtf --text " + ShellQuote(file)).output);
+        data::DecodeText(RunCommand("unrtf --text " + ShellQuote(file)).output);
     std::vector<std::string> lines;
     std::size_t start = text.find("-----------------\n");
     if (start == std::string::npos) return lines;

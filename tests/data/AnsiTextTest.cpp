@@ -2,43 +2,40 @@
 
 #include <string>
 
-#include "output/AnsiText.h"
+#include "data/Ansi.h"
 
-namespace invarro::output {
+namespace invarro::data {
 namespace {
 
 TEST(AnsiText, EveryByteSurvivesTheWayThroughUtf8) {
     std::string all;
     for (int b = 0; b < 256; ++b)
         all += char(b);
-    const std::string utf8 = AnsiToUtf8(all);
+    const std::string utf8 = Utf8FromAnsi(all);
     EXPECT_TRUE(IsValidUtf8(utf8));
-    EXPECT_EQ(Utf8ToAnsi(utf8), all);
+    EXPECT_EQ(AnsiFromUtf8(utf8), all);
     EXPECT_EQ(CharCount(utf8), 256u);
 }
 
 TEST(AnsiText, TheHighRowMapsToItsTypographicCharacters) {
-    EXPECT_EQ(AnsiToUtf8("\x80"), "€");
-    EXPECT_EQ(AnsiToUtf8("\x93quoted\x94"), "“quoted”");
-    EXPECT_EQ(AnsiToUtf8("\x8C\x9C\x9F"), "ŒœŸ");
-    EXPECT_EQ(Utf8ToAnsi("€ – Œ"), "\x80 \x96 \x8C");
-    EXPECT_EQ(Utf8ToAnsi("Müller Straße café"), "M\xFCller Stra\xDF\x65 caf\xE9");
+    EXPECT_EQ(Utf8FromAnsi("\x80"), "€");
+    EXPECT_EQ(Utf8FromAnsi("\x93quoted\x94"), "“quoted”");
+    EXPECT_EQ(Utf8FromAnsi("\x8C\x9C\x9F"), "ŒœŸ");
+    EXPECT_EQ(AnsiFromUtf8("€ – Œ"), "\x80 \x96 \x8C");
+    EXPECT_EQ(AnsiFromUtf8("Müller Straße café"), "M\xFCller Stra\xDF\x65 caf\xE9");
 }
 
 TEST(AnsiText, CharactersTheCodePageLacksBecomeOneReplacementEach) {
-    EXPECT_EQ(Utf8ToAnsi("Ωmega"), "?mega");
-    EXPECT_EQ(Utf8ToAnsi("a😀b"), "a?b");
-    EXPECT_EQ(Utf8ToAnsi("日本", '_'), "__");
+    EXPECT_EQ(AnsiFromUtf8("Ωmega"), "?mega");
+    EXPECT_EQ(AnsiFromUtf8("a😀b"), "a?b");
+    EXPECT_EQ(AnsiFromUtf8("日本", '_'), "__");
     EXPECT_FALSE(CodePointToAnsi(U'\u0100').has_value());
     EXPECT_EQ(*CodePointToAnsi(U'\u20AC'), 0x80);
 }
 
-TEST(AnsiText, BytesThatAreNotUtf8PassAsAnsiAlready) {
-    // Text that is already Windows-1252 must not be mangled by a second conversion.
-    EXPECT_EQ(Utf8ToAnsi("Caf\xE9"), "Caf\xE9");
-    EXPECT_EQ(Utf8ToAnsi("end\xC3"), "end\xC3");            // truncated sequence
-    EXPECT_EQ(Utf8ToAnsi("\xC0\xAF"), "\xC0\xAF");          // overlong form
-    EXPECT_EQ(Utf8ToAnsi("\xED\xA0\x80"), "\xED\xA0\x80");  // surrogate
+TEST(AnsiText, MalformedUtf8IsRecognised) {
+    EXPECT_FALSE(IsValidUtf8("Caf\xE9"));
+    EXPECT_FALSE(IsValidUtf8("end\xC3"));  // truncated sequence
     EXPECT_FALSE(IsValidUtf8("\xC0\xAF"));
     EXPECT_FALSE(IsValidUtf8("\xED\xA0\x80"));
     EXPECT_FALSE(IsValidUtf8("\xF4\x90\x80\x80"));  // past U+10FFFF
@@ -65,4 +62,4 @@ TEST(AnsiText, CountsAndCutsByCharactersNotBytes) {
 }
 
 }  // namespace
-}  // namespace invarro::output
+}  // namespace invarro::data
