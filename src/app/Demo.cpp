@@ -1,6 +1,7 @@
 #include "app/Demo.h"
 
 #include "app/TilePicture.h"
+#include "customers/Demo.h"
 #include "data/Fileblocks.h"
 #include "data/SideFiles.h"
 #include "data/Update.h"
@@ -67,6 +68,13 @@ InstallResult CreateDemoInstallation(const std::string& folder, platform::Prompt
                          std::to_string(changed.engineError) + ")";
         return result;
     }
+    // A customer list to try the program with, added as the customer editor adds them;
+    // the company's next customer number moves on with them.
+    customers::DemoResult people = customers::AddDemoCustomers(folder, demo, prompter);
+    if (!people.ok) {
+        result.message = "Cannot add the demo customers: " + people.error;
+        return result;
+    }
     std::string error;
     if (!data::WriteLastCompany(folder, demo, &error) ||
         !WriteInstallationPictures(folder, &error)) {
@@ -75,7 +83,8 @@ InstallResult CreateDemoInstallation(const std::string& folder, platform::Prompt
     }
     result.ok = true;
     result.message = "Demo installation in " + folder + ": company 1 \"" +
-                     demo.text(Company::Name) + "\" created.";
+                     demo.text(Company::Name) + "\" created with " + std::to_string(people.added) +
+                     " customers.";
     return result;
 }
 

@@ -8,6 +8,7 @@
 
 #include "data/Dates.h"
 #include "data/Records.h"
+#include "output/LabelQueue.h"
 
 namespace invarro::app {
 
@@ -18,6 +19,12 @@ struct Session {
     bool eMailMode = false;         // documents go out by e-mail rather than to the printer
     bool labelsWaiting = false;     // the label queue holds labels not yet printed
     bool version1Imported = false;  // old-version data were imported during this run
+
+    // The mailing-label queue of the run: the customers that labels, form letters and the
+    // free e-mail message go to.
+    output::LabelQueue labelQueue;
+    // The customer a picker returns to the window that opened it.
+    data::CustomerRecord selectedCustomer;
 
     // The company number as file-name prefix ("1"); empty when the record holds none.
     std::string companyPrefix() const;

@@ -35,8 +35,10 @@
 #include "ui/AboutBox.h"
 #include "ui/AgingChart.h"
 #include "ui/CalendarForm.h"
+#include "ui/CustForm.h"
 #include "ui/PasswordDialog.h"
 #include "ui/Pictures.h"
+#include "ui/TermEdit.h"
 
 namespace invarro::ui {
 
@@ -348,6 +350,19 @@ void TMainForm::buildCommands() {
             platform::qt::ShowPrinterSetup(&f);
     });
     setCommandHandler(Command::Exit, [](TMainForm& f) { f.close(); });
+    setCommandHandler(Command::CustomerManager, [](TMainForm& f) {
+        std::unique_ptr<platform::Progress> progress = f.makeProgress();
+        CustomerWindowContext context = f.customerContext(progress.get());
+        const std::size_t queued = f.session_.labelQueue.size();
+        const bool opened = TCustForm::Run(context, &f);
+        if (f.session_.labelQueue.size() > queued) f.session_.labelsWaiting = true;
+        // Without its customer file the program cannot go on ("Unable to open database").
+        if (!opened) f.close();
+    });
+    setCommandHandler(Command::EditPaymentTerms, [](TMainForm& f) {
+        TTermEdit::Run(
+            *f.prompter_, f.folder_, [&f](const std::string& topic) { f.openHelp(topic); }, &f);
+    });
     setCommandHandler(Command::AgingChart, [](TMainForm& f) {
         if (f.chartShowing())
             f.prompter().ask(app::AgingChartShowingMessage());
@@ -537,6 +552,21 @@ app::RunHooks TMainForm::hooks() {
             QApplication::restoreOverrideCursor();
     };
     return h;
+}
+
+CustomerWindowContext TMainForm::customerContext(platform::Progress* progress) {
+    CustomerWindowContext c;
+    c.dataFolder = folder_;
+    c.company = &session_.company;
+    c.prompter = prompter_;
+    c.progress = progress;
+    c.clock = clock_;
+    c.labelQueue = &session_.labelQueue;
+    c.selectedCustomer = &session_.selectedCustomer;
+    c.emailMode = session_.eMailMode;
+    c.mainStatus = [this](const QString& text) { setStatus(text); };
+    c.openHelp = [this](const std::string& topic) { openHelp(topic); };
+    return c;
 }
 
 std::unique_ptr<platform::Progress> TMainForm::makeProgress() {

@@ -31,6 +31,7 @@
 #include "platform/Progress.h"
 #include "platform/Prompter.h"
 #include "platform/Shell.h"
+#include "ui/CustContext.h"
 
 class QAction;
 class QLabel;
@@ -148,6 +149,9 @@ class TMainForm : public QMainWindow {
     bool backgroundShown() const;
     QImage backgroundPicture() const;
     std::unique_ptr<platform::Progress> makeProgress();
+    // What the customer windows work with: the session's company, label queue and
+    // selected customer, this window's message boxes, clock, status line and help.
+    CustomerWindowContext customerContext(platform::Progress* progress);
 
     // Writes the window's bounds into the INI file.
     bool saveBounds();

@@ -93,6 +93,19 @@ TEST_F(DemoTest, ACompanySetUpLikeARealBusiness) {
         company->text(Company::AgingDays3)};
     EXPECT_TRUE(data::CheckCompanySetup(entry, "1", nullptr).ok());
 
+    // A few dozen customers, stored as the customer editor stores them; the company's next
+    // customer number has moved past them.
+    const std::string customers = folder + "/1C";
+    EXPECT_TRUE(storage::CheckFileblock(customers).empty());
+    storage::Fileblock* fb = storage::OpenFileblock(customers, true);
+    ASSERT_TRUE(storage::EngineOk);
+    EXPECT_EQ(storage::UsedRecordCount(fb), 36);
+    auto first = data::ReadBusinessRecord<data::Customer>(fb, 1);
+    storage::CloseFileblock(fb);
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->text(data::Customer::CustNo), "100");
+    EXPECT_EQ(company->text(Company::NextCustNo), "136");
+
     // A second demo on the same folder leaves it alone.
     EXPECT_FALSE(CreateDemoInstallation(folder, prompter).ok);
 }

@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -12,9 +13,12 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <deque>
 #include <filesystem>
+#include <functional>
+#include <memory>
 
 #include "app/Aging.h"
 #include "app/Demo.h"
@@ -30,7 +34,10 @@
 #include "support/ScriptedPrompter.h"
 #include "support/TempDir.h"
 #include "ui/AgingChart.h"
+#include "ui/CustForm.h"
+#include "ui/IndexBrowserControl.h"
 #include "ui/MainForm.h"
+#include "ui/TermEdit.h"
 
 namespace invarro::ui {
 namespace {
@@ -275,15 +282,71 @@ TEST_F(MainFormTest, ButtonHintsFollowTheCompanySetting) {
     EXPECT_EQ(f.toolButton(Command::CustomerManager)->text(), "&Customers");
 }
 
+// Runs action on the next modal window of type T; fails (and closes what is up) when none
+// shows within five seconds.
+template <typename T>
+void OnNextModal(std::function<void(T*)> action) {
+    auto* timer = new QTimer;
+    auto started = std::make_shared<QElapsedTimer>();
+    started->start();
+    timer->setInterval(20);
+    QObject::connect(timer, &QTimer::timeout, [=] {
+        T* window = qobject_cast<T*>(QApplication::activeModalWidget());
+        if (!window && started->elapsed() < 5000) return;
+        timer->stop();
+        timer->deleteLater();
+        if (window) {
+            action(window);
+        } else {
+            ADD_FAILURE() << "the expected window did not show";
+            if (QWidget* other = QApplication::activeModalWidget()) other->close();
+        }
+    });
+    timer->start();
+}
+
+TEST_F(MainFormTest, CustomerManagerOpensOnTheDemoCustomersAndFillsTheLabelQueue) {
+    install(true);
+    TMainForm& f = open();
+    f.show();
+    bool shown = false;
+    OnNextModal<TCustForm>([&](TCustForm* m) {
+        EXPECT_EQ(m->windowTitle(), "Customer Manager");
+        EXPECT_EQ(m->countText(), "Customers: 36");
+        m->addToLabelQueue();
+        m->reject();
+        shown = true;
+    });
+    QTest::mouseClick(f.toolButton(Command::CustomerManager), Qt::LeftButton);
+    ASSERT_TRUE(shown);
+    EXPECT_EQ(f.session().labelQueue.size(), 1u);
+    EXPECT_TRUE(f.session().labelsWaiting);
+    EXPECT_TRUE(f.statusText().endsWith(" added to label queue."));
+
+    shown = false;
+    OnNextModal<TTermEdit>([&](TTermEdit* t) {
+        EXPECT_EQ(t->editor().terms().size(), data::BuiltInTerms().size());
+        t->closeAndSave();
+        shown = true;
+    });
+    f.menuAction(Command::EditPaymentTerms)->trigger();
+    EXPECT_TRUE(shown);
+    // The queue holds labels: leaving asks first.
+    prompter.expect(
+        "You have labels in the print queue that you have not printed or saved to a file. "
+        "Exit anyway?",
+        Answer::Yes);
+    f.close();
+}
+
 TEST_F(MainFormTest, LaterWindowsAreDisabledUntilConnected) {
     install();
     TMainForm& f = open();
     const Command later[] = {
-        Command::CompanyManager,      Command::CustomerManager,  Command::ProductManager,
-        Command::InvoiceManager,      Command::EditPaymentTerms, Command::PaymentWizard,
-        Command::ReportWizard,        Command::InterestWizard,   Command::LabelWizard,
-        Command::RepeatBillingWizard, Command::FormLetterWizard, Command::SendEMailMessage,
-        Command::BackupDataFiles};
+        Command::CompanyManager,   Command::ProductManager,      Command::InvoiceManager,
+        Command::PaymentWizard,    Command::ReportWizard,        Command::InterestWizard,
+        Command::LabelWizard,      Command::RepeatBillingWizard, Command::FormLetterWizard,
+        Command::SendEMailMessage, Command::BackupDataFiles};
     for (Command c : later) {
         EXPECT_FALSE(f.commandEnabled(c)) << int(c);
         EXPECT_FALSE(f.menuAction(c)->isEnabled()) << int(c);
@@ -294,7 +357,8 @@ TEST_F(MainFormTest, LaterWindowsAreDisabledUntilConnected) {
     for (Command c :
          {Command::PrinterSetup, Command::Exit, Command::AgingChart, Command::Calculator,
           Command::ViewCalendar, Command::PasswordSetup, Command::DeletePaidInvoices,
-          Command::RebuildDataFiles, Command::HelpTopics, Command::About, Command::ViewPdfFiles})
+          Command::RebuildDataFiles, Command::HelpTopics, Command::About, Command::ViewPdfFiles,
+          Command::CustomerManager, Command::EditPaymentTerms})
         EXPECT_TRUE(f.commandEnabled(c)) << int(c);
 
     // Connecting a window enables both faces of its command; opening a manager hides the
