@@ -14,6 +14,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "app/Startup.h"
 #include "customers/CustEdit.h"
 #include "customers/CustList.h"
 #include "customers/CustPrint.h"
@@ -109,9 +110,7 @@ TCustForm::TCustForm(const CustomerWindowContext& context, Mode mode, QWidget* p
     QPalette captionPalette = caption_->palette();
     captionPalette.setColor(QPalette::WindowText, platform::qt::ToQColor(editorFont.color));
     caption_->setPalette(captionPalette);
-    caption_->setText(Q(std::string(data::TrimText(ctx_.company->text(Company::Name))) +
-                        "   (Company #" +
-                        std::string(data::TrimText(ctx_.company->text(Company::CompanyNo))) + ")"));
+    caption_->setText(Q(app::CompanyCaption(*ctx_.company)));
 
     list_ = new TIndexBrowser(this);
     list_->setObjectName("CustList");
