@@ -30,7 +30,7 @@ class TCompanyManager : public QDialog {
     // False after "Unable to open company database": the program ends.
     bool opened() const { return fb_ != nullptr; }
     // What the main window takes over after the manager closed with OK.
-    const app::CompanyManagerResult& result() const { return result_; }
+    const app::CompanyManagerResult& managerResult() const { return result_; }
 
     TIndexBrowser* browser() const { return browser_; }
     // The highlighted company, read again from the file.
