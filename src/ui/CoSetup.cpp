@@ -89,7 +89,7 @@ TCoSetup::TCoSetup(app::CompanySetupForm& form, const WindowServices& services, 
         showSample(which);
     showPreview();
     tabs_->setCurrentIndex(0);
-    RestoreBounds(this, services_.folder, kSection, 640, 520);
+    RestoreBounds(this, services_.folder, kSection, 800, 540);
     if (!list.ok)
         services_.prompter->inform(windowTitle().toStdString(), list.error,
                                    platform::Icon::Warning);
