@@ -51,12 +51,7 @@ TCompanyManager::TCompanyManager(const data::CompanyRecord& inUse, const WindowS
 
     caption_ = new QLabel(this);
     caption_->setObjectName(QStringLiteral("CoName"));
-    const data::FontSetting editorFont = app::ReadSetupFont(inUse_, app::SetupFont::Editor);
-    caption_->setFont(QFontOf(editorFont));
-    QPalette captionPalette = caption_->palette();
-    captionPalette.setColor(QPalette::WindowText, QColorOf(editorFont.colour));
-    caption_->setPalette(captionPalette);
-    caption_->setText(QString::fromStdString(inUse_.text(Company::Name)));
+    showCaption();
 
     browser_ = new TIndexBrowser(this);
     browser_->setObjectName(QStringLiteral("CompList"));
@@ -197,6 +192,15 @@ void TCompanyManager::buildMenus() {
     static_cast<QVBoxLayout*>(layout())->insertWidget(0, tools);
 }
 
+void TCompanyManager::showCaption() {
+    const data::FontSetting editorFont = app::ReadSetupFont(inUse_, app::SetupFont::Editor);
+    caption_->setFont(QFontOf(editorFont));
+    QPalette captionPalette = caption_->palette();
+    captionPalette.setColor(QPalette::WindowText, QColorOf(editorFont.colour));
+    caption_->setPalette(captionPalette);
+    caption_->setText(QString::fromStdString(inUse_.text(Company::Name)));
+}
+
 std::string TCompanyManager::numberInUse() const {
     return inUse_.text(Company::CompanyNo);
 }
@@ -258,8 +262,10 @@ void TCompanyManager::editCompany() {
             return;
         }
         if (dialog.reloadCompanyInUse()) {
+            // From now on new companies start from the company in use as it now stands.
             result_.inUseEdited = true;
-            caption_->setText(QString::fromStdString(form.working().text(Company::Name)));
+            inUse_ = form.working();
+            showCaption();
         }
         positionOn(current->recNo, form.working());
     });

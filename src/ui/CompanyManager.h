@@ -65,6 +65,8 @@ class TCompanyManager : public QDialog {
     // Shows the company (recNo) in the list, on the current key.
     void positionOn(int32_t recNo, const data::CompanyRecord& company);
     void showContextMenu(const QPoint& pos);
+    // The name of the company in use in its editor font.
+    void showCaption();
     std::string numberInUse() const;
 
     data::CompanyRecord inUse_;
