@@ -1,53 +1,49 @@
-// invarro: the desktop program. This version sets up a new installation (--init); the
-// main window is not part of it yet.
+// invarro: the desktop program. One instance runs per data folder; it opens the
+// company in use in the main window. --init sets up a new installation without a window,
+// --demo fills an empty data folder with a demo installation and opens it.
 
 #include <cstdio>
 #include <cstring>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+
+#include "app/Demo.h"
 #include "app/Installation.h"
+#include "app/MainCommands.h"
+#include "app/Startup.h"
+#include "app/TilePicture.h"
 #include "data/DataFolder.h"
+#include "data/Open.h"
+#include "data/Texts.h"
 #include "platform/ConsolePrompter.h"
+#include "platform/qt/QtPrompter.h"
+#include "platform/qt/SingleInstance.h"
+#include "platform/qt/TerminationSignals.h"
 #include "storage/Engine.h"
+#include "ui/MainForm.h"
+#include "ui/Splash.h"
+#include "ui/WheelKeys.h"
 
 namespace {
 
 int Usage() {
     std::fprintf(stderr,
-                 "usage: invarro [--data DIR] [--init]\n"
+                 "usage: invarro [--data DIR] [--init | --demo]\n"
                  "  --data DIR   the data folder (else $INVARRO_DATA, else "
                  "~/.local/share/invarro)\n"
-                 "  --init       set up a new installation in the data folder and exit\n");
+                 "  --init       set up a new installation in the data folder and exit\n"
+                 "  --demo       set up a demo installation when the folder has none, and open "
+                 "it\n");
     return 2;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    std::optional<std::string> dataOption;
-    bool init = false;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--data") == 0 && i + 1 < argc) {
-            dataOption = argv[++i];
-        } else if (std::strcmp(argv[i], "--init") == 0) {
-            init = true;
-        } else if (std::strcmp(argv[i], "--demo") == 0) {
-            // The demo company opens in the main window, which this version lacks.
-        } else {
-            return Usage();
-        }
-    }
-    std::string folder = invarro::data::ResolveDataFolder(dataOption);
-
-    if (!init) {
-        std::fprintf(stderr,
-                     "invarro: the main window is not part of this version yet; "
-                     "use --init to set up a new installation in %s.\n",
-                     folder.c_str());
-        return 1;
-    }
-
+int InitOnly(const std::string& folder) {
     namespace storage = invarro::storage;
     storage::InitEngine(30);
     if (!storage::EngineOk) {
@@ -58,6 +54,138 @@ int main(int argc, char** argv) {
     invarro::platform::ConsolePrompter prompter;
     invarro::app::InstallResult r = invarro::app::CreateInstallation(folder, prompter);
     storage::ExitEngine();
+    std::string error;
+    if (r.ok && !invarro::app::WriteInstallationPictures(folder, &error)) {
+        r.ok = false;
+        r.message = error;
+    }
     std::fprintf(r.ok ? stdout : stderr, "%s\n", r.message.c_str());
     return r.ok ? 0 : 1;
+}
+
+// The demo installation, made in an empty folder before the window opens.
+bool MakeDemo(const std::string& folder, invarro::platform::Prompter& prompter) {
+    namespace storage = invarro::storage;
+    if (invarro::app::HasDataFiles(folder)) return true;
+    storage::InitEngine(30);
+    invarro::app::InstallResult r = invarro::app::CreateDemoInstallation(folder, prompter);
+    storage::ExitEngine();
+    if (!r.ok) prompter.ask(invarro::data::GiveUpMessage(r.message));
+    return r.ok;
+}
+
+std::string HelpFolder() {
+    std::vector<std::string> candidates;
+    if (const char* env = std::getenv("INVARRO_HELP"); env && *env) candidates.push_back(env);
+    const std::string appDir = QCoreApplication::applicationDirPath().toStdString();
+    candidates.push_back(appDir + "/../share/invarro/help");
+    candidates.push_back(appDir + "/../help");
+#ifdef INVARRO_HELP_DIR
+    candidates.push_back(INVARRO_HELP_DIR);
+#endif
+    return invarro::app::FindHelpFolder(candidates).value_or(std::string());
+}
+
+// Lets the splash window stand for at least the given time since it appeared.
+void HoldSplash(const QElapsedTimer& shown, int milliseconds) {
+    const qint64 left = milliseconds - shown.elapsed();
+    if (left <= 0) return;
+    QEventLoop wait;
+    QTimer::singleShot(int(left), &wait, &QEventLoop::quit);
+    wait.exec(QEventLoop::ExcludeUserInputEvents);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::optional<std::string> dataOption;
+    bool init = false, demo = false;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--data") == 0 && i + 1 < argc) {
+            dataOption = argv[++i];
+        } else if (std::strcmp(argv[i], "--init") == 0) {
+            init = true;
+        } else if (std::strcmp(argv[i], "--demo") == 0) {
+            demo = true;
+        } else {
+            return Usage();
+        }
+    }
+    if (init && demo) return Usage();
+    const std::string folder = invarro::data::ResolveDataFolder(dataOption);
+    if (init) return InitOnly(folder);
+
+    namespace ui = invarro::ui;
+    namespace qt = invarro::platform::qt;
+    QApplication app(argc, argv);
+    app.setApplicationName("invarro");
+    app.setApplicationDisplayName(
+        QString::fromUtf8(invarro::data::kAppTitle.data(), int(invarro::data::kAppTitle.size())));
+
+    // Asked to end from outside (logout, Ctrl+C): the same orderly end as Exit, without
+    // questions, since nobody may be there to answer them.
+    qt::TerminationSignals termination;
+    qt::QtPrompter prompter;
+    bool ended = false;
+    ui::TMainForm* window = nullptr;
+    QObject::connect(&termination, &qt::TerminationSignals::terminationRequested, &app, [&] {
+        ended = true;
+        prompter.abandon();
+        // Dialogs waiting for the user give way first.
+        for (int i = 0; i < 8 && QApplication::activeModalWidget(); ++i)
+            QApplication::activeModalWidget()->close();
+        if (window) {
+            window->session().labelsWaiting = false;
+            window->close();
+        }
+        app.quit();
+    });
+
+    qt::SingleInstance instance(QString::fromStdString(folder));
+    switch (instance.start(10000)) {
+        case qt::SingleInstance::Outcome::AlreadyRunning:
+            return 0;
+        case qt::SingleInstance::Outcome::Undecided:
+            std::fprintf(stderr, "invarro: another start on %s did not answer in time; ending.\n",
+                         folder.c_str());
+            return 1;
+        case qt::SingleInstance::Outcome::First:
+            break;
+    }
+    ui::WheelKeys::Install();
+    if (demo && !MakeDemo(folder, prompter)) return 1;
+
+    ui::MainFormServices services;
+    services.prompter = &prompter;
+    services.helpFolder = HelpFolder();
+    ui::TMainForm form(folder, services);
+    if (!form.created()) return 1;
+    window = &form;
+    prompter.setParent(&form);
+    QObject::connect(&instance, &qt::SingleInstance::raiseRequested, &form,
+                     &ui::TMainForm::restoreAndRaise);
+    instance.release();
+
+    ui::TSplashForm splash(form.windowTitle());
+    QElapsedTimer splashShown;
+    splashShown.start();
+    splash.showCentred();
+    HoldSplash(splashShown, 900);
+    splash.close();
+    if (ended) {
+        form.close();
+        return 0;
+    }
+
+    int exitCode = 0;
+    form.show();
+    QTimer::singleShot(0, &form, [&] {
+        if (form.startUp()) return;
+        // A wrong password (or none) ends the program.
+        exitCode = 1;
+        form.close();
+        app.quit();
+    });
+    const int loop = app.exec();
+    return exitCode != 0 ? exitCode : loop;
 }

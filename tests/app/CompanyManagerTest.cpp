@@ -5,7 +5,7 @@
 
 #include <filesystem>
 
-#include "AppFixture.h"
+#include "CompanyFixture.h"
 #include "app/CompanyManager.h"
 #include "app/DemoCompanies.h"
 #include "data/Keys.h"
@@ -38,7 +38,7 @@ const char* kBalancesNote =
     "invoice in the new company, run the Aging Chart on the Tools Menu to re-calculate customer "
     "balances.";
 
-class CompanyManagerTest : public AppTest {
+class CompanyManagerTest : public CompanyFilesTest {
   protected:
     // Companies 1 "Harbor Supply" and 2 "Alpine Tools", closed again.
     void twoCompanies() {

@@ -228,9 +228,11 @@ TEST(InvarroProgram, InitCreatesAnInstallationOnceWithoutAWindow) {
     EXPECT_EQ(viaEnv.status, 0) << viaEnv.out;
     EXPECT_TRUE(std::filesystem::exists(envFolder + "/LastCo.Dat"));
 
-    ProgramRun noWindow = Program("--data '" + folder + "'");
-    EXPECT_NE(noWindow.status, 0);
+    // A new installation comes with the background pictures the main window tiles.
+    EXPECT_TRUE(std::filesystem::exists(folder + "/background.bmp"));
+    EXPECT_TRUE(std::filesystem::exists(folder + "/ztt8.bmp"));
     EXPECT_EQ(Program("--bogus").status, 2);
+    EXPECT_EQ(Program("--init --demo").status, 2);
 }
 
 }  // namespace

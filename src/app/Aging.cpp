@@ -1,0 +1,403 @@
+#include "app/Aging.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "data/Ansi.h"
+#include "data/Fileblocks.h"
+#include "data/Files.h"
+#include "data/Keys.h"
+#include "data/Open.h"
+#include "data/SideFiles.h"
+#include "data/Texts.h"
+#include "data/Update.h"
+#include "storage/BTree.h"
+#include "storage/Engine.h"
+
+namespace invarro::app {
+
+namespace {
+
+using data::Company;
+using data::Customer;
+using data::Invoice;
+using data::Money;
+
+std::optional<int> WholeDays(std::string_view text) {
+    std::string_view t = data::TrimText(text);
+    if (t.empty() || t.size() > 6) return std::nullopt;
+    int v = 0;
+    for (char ch : t) {
+        if (ch < '0' || ch > '9') return std::nullopt;
+        v = v * 10 + (ch - '0');
+    }
+    return v;
+}
+
+std::optional<int> PartNumber(std::string_view text) {
+    return WholeDays(text);
+}
+
+// The invoice date as the company writes dates, or rebuilt from its month, day and year
+// fields, or taken from its sort date.
+struct InvoiceDate {
+    std::optional<data::Date> date;
+    bool rebuilt = false;  // InvDate was unreadable and the parts gave a date
+};
+InvoiceDate DateOfInvoice(const data::InvoiceRecord& inv, data::DateOrder order) {
+    InvoiceDate d;
+    d.date = data::ParseUserDate(inv.text(Invoice::InvDate), order);
+    if (d.date) return d;
+    auto m = PartNumber(inv.text(Invoice::InvMonth));
+    auto day = PartNumber(inv.text(Invoice::InvDay));
+    auto y = PartNumber(inv.text(Invoice::InvYear));
+    if (m && day && y) {
+        data::Date parts{*y, *m, *day};
+        if (data::IsValidDate(parts)) {
+            d.date = parts;
+            d.rebuilt = true;
+            return d;
+        }
+    }
+    d.date = data::ParseSortDate(inv.text(Invoice::SortDate));
+    return d;
+}
+
+bool EndOfScan() {
+    return storage::EngineError == storage::err::NoMoreRecords;
+}
+bool EndOfKey() {
+    return storage::EngineError == storage::err::KeyNotFound ||
+           storage::EngineError == storage::err::NoNextEntry;
+}
+
+std::string EngineText(const std::string& what) {
+    return what + " (error " + std::to_string(storage::EngineError) + ")";
+}
+
+data::OpenResult OpenForAging(const std::string& folder, const std::string& prefix,
+                              data::FileKind kind, platform::Prompter& prompter,
+                              platform::Progress& progress) {
+    data::OpenRequest request;
+    request.name = data::FileblockName(folder, kind, prefix);
+    request.kind = kind;
+    request.giveUp = data::GiveUpMessage("Unable to open databases: ");
+    request.giveUpWithError = true;
+    request.progress = &progress;
+    return data::OpenBusinessFileblock(request, prompter);
+}
+
+// The customer's four sums, with the invoices read through invoice key 2.
+struct CustomerAging {
+    AgingBuckets buckets{};
+    bool ok = true;
+    std::string error;
+};
+CustomerAging AgeCustomer(storage::Fileblock* invoices, const data::CustomerRecord& customer,
+                          const AgingLimits& limits, const data::Date& today, data::DateOrder order,
+                          AgingOutcome& outcome) {
+    CustomerAging result;
+    data::InvoiceRecord probe;
+    probe.setAnsi(Invoice::CustNo, customer.ansi(Customer::CustNo));
+    std::string key = data::InvoiceKey(probe, 2);
+    const std::string wanted = data::UpperAnsi(data::TrimText(customer.ansi(Customer::CustNo)));
+
+    int32_t recNo = storage::FindKeyAtOrAfter(invoices, 2, key);
+    while (storage::EngineOk && data::UpperAnsi(data::TrimText(key)) == wanted) {
+        data::InvoiceRecord inv;
+        storage::GetRecord(invoices, recNo, inv.data());
+        if (!storage::EngineOk) {
+            result.ok = false;
+            result.error = EngineText("Cannot read invoice record " + std::to_string(recNo));
+            return result;
+        }
+        const bool quote = data::UpperText(data::TrimText(inv.text(Invoice::TransType))) == "Q";
+        const Money due = inv.money(Invoice::BalanceDue);
+        if (inv.live() && !quote && !due.isZero()) {
+            InvoiceDate date = DateOfInvoice(inv, order);
+            int bucket = 0;
+            if (date.date) {
+                if (date.rebuilt) {
+                    inv.setText(Invoice::InvDate, data::FormatUserDate(*date.date, order));
+                    storage::PutRecord(invoices, recNo, inv.data());
+                    if (!storage::EngineOk) {
+                        result.ok = false;
+                        result.error =
+                            EngineText("Cannot write invoice record " + std::to_string(recNo));
+                        return result;
+                    }
+                    ++outcome.datesRepaired;
+                }
+                bucket = AgingBucket(data::DaysBetween(*date.date, today), limits);
+            } else {
+                // Without any date the balance still belongs to the receivables; it is
+                // counted as current and the user is told which invoice it is.
+                outcome.undatable.push_back(std::string(data::TrimText(inv.text(Invoice::InvNo))));
+            }
+            result.buckets[size_t(bucket)] += due;
+            ++outcome.invoicesAged;
+        }
+        storage::NextKey(invoices, 2, key, recNo);
+    }
+    if (!storage::EngineOk && !EndOfKey()) {
+        result.ok = false;
+        result.error = EngineText("Cannot read the invoice index");
+    }
+    return result;
+}
+
+// Writes the company record's last-aging date and receivables total into the company file.
+bool StoreCompanyAging(const Session& session, const std::string& today, Money total,
+                       platform::Prompter& prompter, platform::Progress& progress,
+                       std::string* error) {
+    const std::string name = data::FileblockName(session.folder, data::FileKind::Company);
+    if (!data::FileExists(storage::DataFileName(name))) return true;
+    data::OpenRequest request;
+    request.name = name;
+    request.kind = data::FileKind::Company;
+    request.progress = &progress;
+    data::OpenResult opened = data::OpenBusinessFileblock(request, prompter);
+    if (!opened) {
+        *error = "Cannot open the company file (error " + std::to_string(opened.engineError) + ")";
+        return false;
+    }
+    data::CompanyRecord probe;
+    probe.setAnsi(Company::CompanyNo, session.company.ansi(Company::CompanyNo));
+    auto found = data::FindAtOrAfter<Company>(opened.fb, 1, probe);
+    bool ok = true;
+    if (found && found->key == data::CompanyKey(probe, 1)) {
+        data::CompanyRecord& r = found->record;
+        r.setText(Company::LastAgingDate, today);
+        if (!r.setMoney(Company::ARBalance, total)) {
+            *error = "The receivables total " + total.shownText() + " is too large to be stored.";
+            ok = false;
+        } else {
+            storage::PutRecord(opened.fb, found->recNo, r.data());
+            if (!storage::EngineOk) {
+                *error = EngineText("Cannot write the company record");
+                ok = false;
+            }
+        }
+    }
+    storage::CloseFileblock(opened.fb);
+    return ok;
+}
+
+}  // namespace
+
+std::optional<AgingLimits> AgingLimitsOf(const data::CompanyRecord& company) {
+    auto d1 = WholeDays(company.text(Company::AgingDays1));
+    auto d2 = WholeDays(company.text(Company::AgingDays2));
+    auto d3 = WholeDays(company.text(Company::AgingDays3));
+    if (!d1 || !d2 || !d3) return std::nullopt;
+    return AgingLimits{*d1, *d2, *d3};
+}
+
+int AgingBucket(int ageDays, const AgingLimits& limits) {
+    if (ageDays <= limits.d1) return 0;
+    if (ageDays <= limits.d2) return 1;
+    if (ageDays <= limits.d3) return 2;
+    return 3;
+}
+
+Money SumOf(const AgingBuckets& buckets) {
+    Money sum;
+    for (Money m : buckets)
+        sum += m;
+    return sum;
+}
+
+bool AgingDueToday(const Session& session, const platform::Clock& clock) {
+    return std::string(data::TrimText(session.company.text(Company::LastAgingDate))) !=
+           session.todayText(data::Today(clock));
+}
+
+AgingOutcome RunAging(Session& session, bool forced, const platform::Clock& clock,
+                      platform::Prompter& prompter, platform::Progress& progress,
+                      const RunHooks& hooks) {
+    AgingOutcome outcome;
+    auto limits = AgingLimitsOf(session.company);
+    if (!limits) {
+        prompter.ask(platform::Message{std::string(data::kAppTitle), std::string(kBadAgingDays),
+                                       platform::Icon::Warning, platform::Buttons::Ok,
+                                       platform::Answer::Ok});
+        outcome.status = AgingStatus::BadDays;
+        return outcome;
+    }
+    if (session.company.money(Company::ARBalance).isZero() && !forced) {
+        outcome.status = AgingStatus::NotNeeded;
+        return outcome;
+    }
+
+    const data::Date today = data::Today(clock);
+    const std::string prefix = session.companyPrefix();
+    outcome.status = AgingStatus::Failed;
+
+    progress.start(std::string(kAgingTitle), 3);
+    progress.setLine(0, std::string(kAgingLine));
+    hooks.setStatus(std::string(kAgingStatus));
+    auto finish = [&](AgingOutcome& o) -> AgingOutcome {
+        progress.finish();
+        hooks.setStatus(std::string(kReady));
+        if (o.status == AgingStatus::Failed && !o.error.empty())
+            prompter.ask(data::GiveUpMessage(o.error));
+        return o;
+    };
+    if (prefix.empty()) {
+        outcome.error = "The company in use has no valid company number.";
+        return finish(outcome);
+    }
+
+    {
+        BusyScope busy(hooks);
+        data::OpenResult customers =
+            OpenForAging(session.folder, prefix, data::FileKind::Customer, prompter, progress);
+        if (!customers) return finish(outcome);
+        data::OpenResult invoices =
+            OpenForAging(session.folder, prefix, data::FileKind::Invoice, prompter, progress);
+        if (!invoices) {
+            storage::CloseFileblock(customers.fb);
+            return finish(outcome);
+        }
+
+        bool ok = true;
+        for (int32_t rec = storage::NextUsedRecord(customers.fb, 0); ok && storage::EngineOk;
+             rec = storage::NextUsedRecord(customers.fb, rec)) {
+            data::CustomerRecord customer;
+            storage::GetRecord(customers.fb, rec, customer.data());
+            if (!storage::EngineOk) {
+                outcome.error = EngineText("Cannot read customer record " + std::to_string(rec));
+                ok = false;
+                break;
+            }
+            if (!customer.live()) continue;
+            if (data::TrimText(customer.text(Customer::ShortName)).empty())
+                customer.setText(Customer::ShortName, kNoShortName);
+
+            CustomerAging aged =
+                AgeCustomer(invoices.fb, customer, *limits, today, session.dateOrder, outcome);
+            if (!aged.ok) {
+                outcome.error = aged.error;
+                ok = false;
+                break;
+            }
+            const Money balance = SumOf(aged.buckets);
+            bool fits = customer.setMoney(Customer::Age0to30, aged.buckets[0]) &&
+                        customer.setMoney(Customer::Age31to60, aged.buckets[1]) &&
+                        customer.setMoney(Customer::Age61to90, aged.buckets[2]) &&
+                        customer.setMoney(Customer::AgeOver90, aged.buckets[3]) &&
+                        customer.setMoney(Customer::Balance, balance);
+            if (!fits) {
+                outcome.error = "The aging amounts of customer " +
+                                std::string(data::TrimText(customer.text(Customer::CustNo))) +
+                                " are too large to be stored.";
+                ok = false;
+                break;
+            }
+            storage::PutRecord(customers.fb, rec, customer.data());
+            if (!storage::EngineOk) {
+                outcome.error = EngineText("Cannot write customer record " + std::to_string(rec));
+                ok = false;
+                break;
+            }
+            for (size_t i = 0; i < 4; ++i)
+                outcome.totals[i] += aged.buckets[i];
+            ++outcome.customers;
+            progress.setLine(1, "Customers: " + std::to_string(outcome.customers));
+            progress.step();
+        }
+        if (ok && !EndOfScan()) {
+            outcome.error = EngineText("Cannot read the customer file");
+            ok = false;
+        }
+        storage::CloseFileblock(invoices.fb);
+        storage::CloseFileblock(customers.fb);
+        if (!ok) return finish(outcome);
+
+        outcome.total = SumOf(outcome.totals);
+        const std::string todayText = session.todayText(today);
+        data::CompanyRecord updated = session.company;
+        updated.setText(Company::LastAgingDate, todayText);
+        if (!updated.setMoney(Company::ARBalance, outcome.total)) {
+            outcome.error = "The receivables total " + outcome.total.shownText() +
+                            " is too large to be stored.";
+            return finish(outcome);
+        }
+        session.company = updated;
+        std::string error;
+        if (!data::WriteLastCompany(session.folder, session.company, &error) ||
+            !StoreCompanyAging(session, todayText, outcome.total, prompter, progress, &error)) {
+            outcome.error = error;
+            return finish(outcome);
+        }
+    }
+
+    outcome.status = AgingStatus::Done;
+    outcome.showChart =
+        !outcome.total.isZero() && (session.company.byte(Company::ShowAgingChart) != 0 || forced);
+    finish(outcome);
+    if (!outcome.undatable.empty()) {
+        std::string list;
+        for (const std::string& n : outcome.undatable)
+            list += (list.empty() ? "" : ", ") + n;
+        prompter.ask(platform::Message{
+            std::string(kAgingTitle),
+            "These invoices have no readable date; their balances were aged as current: " + list,
+            platform::Icon::Warning, platform::Buttons::Ok, platform::Answer::Ok});
+    }
+    return outcome;
+}
+
+// ------------------------------------------------------------------------- the chart
+
+namespace {
+
+// a * b / c rounded half away from zero; c > 0.
+int64_t ScaledRound(int64_t a, int64_t b, int64_t c) {
+    const int64_t n = a * b;
+    const int64_t q = n / c, r = n % c;
+    if (2 * std::llabs(r) >= c) return n < 0 ? q - 1 : q + 1;
+    return q;
+}
+
+}  // namespace
+
+ChartBars AgingChartBars(const AgingBuckets& buckets, int frameHeight) {
+    ChartBars bars;
+    int64_t largest = 0, smallest = 0;  // the range always includes 0
+    for (Money m : buckets) {
+        largest = std::max(largest, m.cents());
+        smallest = std::min(smallest, m.cents());
+    }
+    const int64_t range = largest - smallest;
+    if (range == 0 || frameHeight <= 0) return bars;
+    bars.baseLine = int(ScaledRound(-smallest, frameHeight, range));
+    for (size_t i = 0; i < 4; ++i) {
+        const int64_t cents = buckets[i].cents();
+        int h = int(ScaledRound(cents, frameHeight, range));
+        if (cents > 0 && h < 4) h = 4;
+        if (cents < 0 && h > -4) h = -4;
+        bars.heights[i] = h;
+    }
+    return bars;
+}
+
+std::array<std::string, 4> AgingLabels(const data::CompanyRecord& company) {
+    return {company.text(Company::AgingCaption1), company.text(Company::AgingCaption2),
+            company.text(Company::AgingCaption3),
+            "Over " + std::string(data::TrimText(company.text(Company::AgingDays3))) + ": "};
+}
+
+std::string AgingBarHint(const std::string& label, Money amount) {
+    std::string l(data::TrimText(label));
+    return l.empty() ? amount.shownText() : l + " " + amount.shownText();
+}
+
+std::string AgingChartHint(const std::array<std::string, 4>& labels, const AgingBuckets& buckets) {
+    std::string hint;
+    for (size_t i = 0; i < 4; ++i)
+        hint += AgingBarHint(labels[i], buckets[i]) + "\n";
+    return hint + "Total A/R: " + SumOf(buckets).shownText();
+}
+
+}  // namespace invarro::app

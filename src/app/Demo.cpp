@@ -1,0 +1,82 @@
+#include "app/Demo.h"
+
+#include "app/TilePicture.h"
+#include "data/Fileblocks.h"
+#include "data/SideFiles.h"
+#include "data/Update.h"
+#include "storage/Engine.h"
+
+namespace invarro::app {
+
+namespace {
+
+using data::Company;
+
+void SetUpDemoCompany(data::CompanyRecord& c) {
+    c.setText(Company::Name, "Harbor Light Print & Design");
+    c.setText(Company::CoAddr1, "1420 Water Street, Suite 3");
+    c.setText(Company::CoAddr2, "Portland, ME 04101");
+    c.setText(Company::CoAddr3, "Phone (207) 555-0142");
+    c.setText(Company::CoAddr4, "billing@harborlight.example");
+    c.setText(Company::CoAddr5, "");
+    c.setText(Company::EMailAddress, "billing@harborlight.example");
+    c.setText(Company::EMailLogin, "billing@harborlight.example");
+    c.setText(Company::EMailHost, "smtp.harborlight.example");
+    c.setText(Company::EMailPort, "587");
+    c.setText(Company::DefTaxRate, "5.500");
+    c.setByte(Company::CalcTaxes, 1);
+    c.setText(Company::DefTerms, "Net 30 Days");
+    c.setText(Company::SalesMsg1, "Thank you for your business!");
+    c.setText(Company::SalesMsg2, "Payment is due within 30 days of the invoice date.");
+    c.setText(Company::NextInvNo, "1001");
+    c.setText(Company::NextCustNo, "100");
+    c.setByte(Company::ShowAgingChart, 1);
+    c.setByte(Company::UseBackground, 1);
+    c.setText(Company::BackgroundFile, "background.bmp");
+}
+
+}  // namespace
+
+InstallResult CreateDemoInstallation(const std::string& folder, platform::Prompter& prompter) {
+    InstallResult result = CreateInstallation(folder, prompter);
+    if (!result.ok) return result;
+    result.ok = false;
+
+    const std::string name = data::FileblockName(folder, data::FileKind::Company);
+    storage::Fileblock* fb = storage::OpenFileblock(name, false);
+    if (!storage::EngineOk) {
+        result.message = "Cannot open the company file " + name + " (engine error " +
+                         std::to_string(storage::EngineError) + ")";
+        return result;
+    }
+    data::CompanyRecord probe;
+    probe.setText(Company::CompanyNo, "1");
+    auto found = data::FindAtOrAfter<Company>(fb, 1, probe);
+    if (!found) {
+        storage::CloseFileblock(fb);
+        result.message = "Company 1 is missing from " + name;
+        return result;
+    }
+    data::CompanyRecord demo = found->record;
+    SetUpDemoCompany(demo);
+    data::UpdateResult changed =
+        data::ChangeBusinessRecord(fb, found->recNo, found->record, demo, prompter);
+    storage::CloseFileblock(fb);
+    if (!changed.ok()) {
+        result.message = "Cannot store the demo company (engine error " +
+                         std::to_string(changed.engineError) + ")";
+        return result;
+    }
+    std::string error;
+    if (!data::WriteLastCompany(folder, demo, &error) ||
+        !WriteInstallationPictures(folder, &error)) {
+        result.message = error;
+        return result;
+    }
+    result.ok = true;
+    result.message = "Demo installation in " + folder + ": company 1 \"" +
+                     demo.text(Company::Name) + "\" created.";
+    return result;
+}
+
+}  // namespace invarro::app

@@ -1,0 +1,50 @@
+// One running program per data folder. The first start holds a lock file while it
+// decides and then answers on a local socket named after the folder; a later start that
+// finds the socket asks the running program to restore and raise its main window and
+// ends. A start that cannot decide in time (the lock stays taken, or the running program
+// does not answer) ends as well.
+#pragma once
+
+#include <QLocalServer>
+#include <QLockFile>
+#include <QObject>
+#include <QString>
+#include <memory>
+
+namespace invarro::platform::qt {
+
+class SingleInstance : public QObject {
+    Q_OBJECT
+
+  public:
+    enum class Outcome {
+        First,           // this start runs; it answers later starts
+        AlreadyRunning,  // the running program was asked to show itself
+        Undecided,       // nothing could be decided in time
+    };
+
+    explicit SingleInstance(const QString& dataFolder, QObject* parent = nullptr);
+    ~SingleInstance() override;
+
+    // Decides within timeoutMs. On First the lock stays held until release().
+    Outcome start(int timeoutMs = 10000);
+    // Lets later starts ask this one; called once the main window exists.
+    void release();
+
+    // The same names for the same folder, however it is written ("a/../b", "b/").
+    static QString KeyFor(const QString& dataFolder);
+    QString serverName() const { return "invarro-" + key_; }
+    QString lockPath() const;
+
+  signals:
+    void raiseRequested();
+
+  private:
+    void answer();
+
+    QString key_;
+    std::unique_ptr<QLockFile> lock_;
+    QLocalServer* server_ = nullptr;
+};
+
+}  // namespace invarro::platform::qt

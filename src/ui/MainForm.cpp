@@ -1,0 +1,718 @@
+#include "ui/MainForm.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFileDialog>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
+#include <QRadioButton>
+#include <QScreen>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "app/Installation.h"
+#include "app/LineConversion.h"
+#include "app/MainCommands.h"
+#include "app/TilePicture.h"
+#include "data/Files.h"
+#include "data/IniFile.h"
+#include "data/Open.h"
+#include "data/SideFiles.h"
+#include "data/Texts.h"
+#include "platform/qt/Printer.h"
+#include "platform/qt/QtProgress.h"
+#include "platform/qt/QtPrompter.h"
+#include "platform/qt/QtShell.h"
+#include "storage/Engine.h"
+#include "ui/AboutBox.h"
+#include "ui/AgingChart.h"
+#include "ui/CalendarForm.h"
+#include "ui/PasswordDialog.h"
+#include "ui/Pictures.h"
+
+namespace invarro::ui {
+
+// The client area, tiled with the background picture when the company wants one.
+class TBackgroundPanel : public QWidget {
+  public:
+    using QWidget::QWidget;
+    void setPicture(const QImage& picture) {
+        picture_ = picture;
+        update();
+    }
+    const QImage& picture() const { return picture_; }
+    void setShown(bool on) {
+        shown_ = on;
+        update();
+    }
+    bool shown() const { return shown_ && !picture_.isNull(); }
+
+  protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        if (shown())
+            p.fillRect(rect(), QBrush(picture_));
+        else
+            p.fillRect(rect(), palette().window());
+    }
+
+  private:
+    QImage picture_;
+    bool shown_ = false;
+};
+
+namespace {
+
+using Command = TMainForm::Command;
+using data::Company;
+
+QString Q(std::string_view s) {
+    return QString::fromUtf8(s.data(), int(s.size()));
+}
+
+enum class MenuId { None, File, Tools, Help };
+enum class ButtonKind { None, Small, Large };
+
+struct CommandDef {
+    Command id;
+    MenuId menu;
+    const char* caption;  // the menu item
+    ButtonKind button;
+    const char* buttonText;  // the hint of a small button, the caption of a large one
+    const char* mark;        // what the button's icon shows
+    QRgb colour;
+    bool separatorBefore;
+    bool hidesChart;   // opens a manager or wizard in front of the chart
+    bool readyStatus;  // sets the status "Ready." first
+    const char* statusTip;
+};
+
+// clang-format off
+const CommandDef kCommands[] = {
+    {Command::CompanyManager, MenuId::File, "Co&mpany Manager...", ButtonKind::Small, "Companies/System Options", "Co", 0x3a6ea5, false, true, false, "Add, change and choose the companies and their settings"},
+    {Command::CustomerManager, MenuId::File, "&Customer Manager...", ButtonKind::Large, "&Customers", "Cu", 0x1f8a86, false, true, false, "The customer list"},
+    {Command::ProductManager, MenuId::File, "&Product Manager...", ButtonKind::Large, "Pro&ducts", "Pr", 0x7a4fa0, false, true, false, "The product list"},
+    {Command::InvoiceManager, MenuId::File, "&Invoice Manager...", ButtonKind::Large, "&Invoices", "In", 0x2f5fb3, false, true, true, "Quotes, invoices and payments"},
+    {Command::PrinterSetup, MenuId::File, "P&rinter Setup...", ButtonKind::Small, "Printer Setup", "Prn", 0x5f6b78, true, false, false, "Choose the printer, paper and orientation"},
+    {Command::EditPaymentTerms, MenuId::File, "&Edit Payment Terms...", ButtonKind::None, nullptr, nullptr, 0, false, false, false, "The list of payment terms"},
+    {Command::Exit, MenuId::File, "E&xit", ButtonKind::Small, "Close", "X", 0x9b2d2d, true, false, false, "End the program"},
+    {Command::PaymentWizard, MenuId::Tools, "&Payment Wizard...", ButtonKind::Large, "&Payments", "$", 0x2e8b57, false, true, true, "Record payments and deposits"},
+    {Command::ReportWizard, MenuId::Tools, "&Report  Wizard...", ButtonKind::Large, "&Reports", "Rp", 0x8a5a2b, false, false, false, "Registers, receivables, sales and tax reports"},
+    {Command::InterestWizard, MenuId::Tools, "&Interest Wizard...", ButtonKind::Small, "Interest Wizard", "%", 0xc8781e, false, true, false, "Add interest charges or late fees to overdue accounts"},
+    {Command::LabelWizard, MenuId::Tools, "&Label Wizard...", ButtonKind::Small, "Label Wizard", "Lb", 0x6b7d2a, false, false, false, "Mailing labels for the label queue"},
+    {Command::RepeatBillingWizard, MenuId::Tools, "Repeat Billing &Wizard...", ButtonKind::Small, "Repeat Billing Wizard", "Rb", 0x4a6378, false, true, false, "Create the repeating bills that are due"},
+    {Command::FormLetterWizard, MenuId::Tools, "Form L&etter Wizard...", ButtonKind::Small, "Form Letter Wizard", "Lt", 0x7b5a7e, false, false, false, "Form letters to the customers of the label queue"},
+    {Command::SendEMailMessage, MenuId::Tools, "Send E-Mail &Message", ButtonKind::Small, "Send E-mail Message", "@", 0x2a7ab0, false, false, false, "An e-mail note to customers"},
+    {Command::AgingChart, MenuId::Tools, "&Aging Chart", ButtonKind::Small, "Aging Chart", "Ag", 0xb03a3a, true, false, false, "Age the receivables now and show the chart"},
+    {Command::Calculator, MenuId::Tools, "Windows &Calculator", ButtonKind::Small, "Calculator", "=", 0x55606b, false, false, false, "Start the desktop's calculator"},
+    {Command::ViewCalendar, MenuId::Tools, "&View Calendar", ButtonKind::Small, "View Calendar", "31", 0x3b7f4a, false, false, false, "Look at the calendar"},
+    {Command::PasswordSetup, MenuId::Tools, "Password &Setup", ButtonKind::None, nullptr, nullptr, 0, true, false, false, "Set, change or remove the start-up password"},
+    {Command::DeletePaidInvoices, MenuId::Tools, "&Delete Paid Invoices", ButtonKind::None, nullptr, nullptr, 0, false, false, false, "Remove paid records older than a date"},
+    {Command::BackupDataFiles, MenuId::Tools, "&Backup Data Files", ButtonKind::Small, "Backup Files", "Bk", 0x50606e, false, false, false, "Back up or restore all data files"},
+    {Command::RebuildDataFiles, MenuId::Tools, "Rebuild Data &Files", ButtonKind::None, nullptr, nullptr, 0, false, false, false, "Rebuild the data and index files of the company in use"},
+    {Command::HelpTopics, MenuId::Help, "&Topics", ButtonKind::Small, "Help", "?", 0x2f6db5, false, false, false, "The help pages"},
+    {Command::HelpFaq, MenuId::Help, "&Frequent Asked Questions", ButtonKind::None, nullptr, nullptr, 0, false, false, false, "Answers to common questions"},
+    {Command::SupportForum, MenuId::Help, "Our &Support Forum", ButtonKind::None, nullptr, nullptr, 0, true, false, false, "The support forum on the internet"},
+    {Command::WebSite, MenuId::Help, "Our &Web Site", ButtonKind::Small, "Home", "W", 0x3a7d8c, false, false, false, "The program's home page on the internet"},
+    {Command::ProductUpgrades, MenuId::Help, "Product &Upgrades", ButtonKind::None, nullptr, nullptr, 0, false, false, false, "News about upgrades on the internet"},
+    {Command::About, MenuId::Help, "&About", ButtonKind::None, nullptr, nullptr, 0, true, false, false, "About this program"},
+    {Command::ViewPdfFiles, MenuId::None, nullptr, ButtonKind::Small, "View PDF Files", "PDF", 0xb52f2f, false, false, false, "Open a PDF file"},
+};
+// The small buttons in toolbar order; Command(-1) separates groups.
+const Command kToolbarOrder[] = {
+    Command::CompanyManager, Command::PrinterSetup, Command(-1),
+    Command::InterestWizard, Command::LabelWizard, Command::RepeatBillingWizard,
+    Command::FormLetterWizard, Command::SendEMailMessage, Command(-1),
+    Command::AgingChart, Command::Calculator, Command::ViewCalendar, Command::ViewPdfFiles,
+    Command::BackupDataFiles, Command(-1),
+    Command::HelpTopics, Command::WebSite, Command::Exit,
+};
+// clang-format on
+
+QString WithoutMnemonic(QString text) {
+    return text.remove('&');
+}
+
+QFont CaptionFont(const data::FontSetting& f) {
+    QFont font(QString::fromStdString(f.name.empty() ? "Arial" : f.name));
+    font.setPointSize(f.size > 0 ? f.size : 10);
+    font.setBold(f.style & data::style::Bold);
+    font.setItalic(f.style & data::style::Italic);
+    font.setUnderline(f.style & data::style::Underline);
+    font.setStrikeOut(f.style & data::style::StrikeOut);
+    return font;
+}
+
+QColor ColourOf(int32_t value) {
+    return QColor(value & 0xFF, (value >> 8) & 0xFF, (value >> 16) & 0xFF);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------- creation
+
+TMainForm::TMainForm(std::string dataFolder, MainFormServices services, QWidget* parent)
+    : QMainWindow(parent), folder_(std::move(dataFolder)), services_(std::move(services)) {
+    setObjectName("MainForm");
+    setWindowTitle(Q(data::kAppTitle));
+    if (services_.prompter) {
+        prompter_ = services_.prompter;
+    } else {
+        ownPrompter_ = std::make_unique<platform::qt::QtPrompter>(this);
+        prompter_ = ownPrompter_.get();
+    }
+    if (services_.clock) {
+        clock_ = services_.clock;
+    } else {
+        ownClock_ = std::make_unique<platform::SystemClock>();
+        clock_ = ownClock_.get();
+    }
+    session_.folder = folder_;
+
+    buildWindow();
+    buildCommands();
+
+    if (!app::HasDataFiles(folder_)) {
+        // No installer prepares the folder here, so the user may have one made now.
+        prompter_->ask(app::NoDataFilesMessage());
+        if (prompter_->ask(app::OfferInstallationMessage(folder_)) != platform::Answer::Yes) {
+            created_ = false;
+            return;
+        }
+        bool started = storage::EngineStarted();
+        if (!started) storage::InitEngine(30);
+        app::InstallResult made = app::CreateInstallation(folder_, *prompter_);
+        std::string error;
+        if (made.ok && !app::WriteInstallationPictures(folder_, &error)) made.message = error;
+        if (!started && storage::EngineStarted()) storage::ExitEngine();
+        if (!made.ok) {
+            prompter_->ask(data::GiveUpMessage(made.message));
+            created_ = false;
+            return;
+        }
+    }
+
+    if (!storage::EngineStarted()) {
+        storage::InitEngine(30);
+        engineStarted_ = storage::EngineOk;
+    }
+    if (storage::EngineStarted()) {
+        loadCompany();
+    } else {
+        prompter_->ask(data::GiveUpMessage("The storage engine cannot be started (error " +
+                                           std::to_string(storage::EngineError) + ")."));
+    }
+
+    passwordDlg_ =
+        new TPasswordDlg(this, [this] { openHelp(std::string(app::kPasswordHelpTopic)); });
+    if (!services_.calendar)
+        ownCalendar_ = std::make_unique<CalendarPicker>(this, &session_.dateOrder);
+    applyBounds();
+}
+
+TMainForm::~TMainForm() {
+    finishEngine();
+}
+
+void TMainForm::buildWindow() {
+    background_ = new TBackgroundPanel(this);
+    background_->setObjectName("Background");
+    setCentralWidget(background_);
+
+    caption_ = new QLabel(background_);
+    caption_->setObjectName("CoCaption");
+    caption_->setWordWrap(true);
+    caption_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+
+    chart_ = new TAgingChart(background_);
+    chart_->hide();
+    connect(chart_, &TAgingChart::closeRequested, this, &TMainForm::hideChart);
+
+    auto* modeBox = new QFrame(background_);
+    modeBox->setObjectName("ModeBox");
+    modeBox->setFrameShape(QFrame::StyledPanel);
+    modeBox->setAutoFillBackground(true);
+    printerMode_ = new QRadioButton(tr("Pri&nter or Fax"), modeBox);
+    printerMode_->setObjectName("PrinterMode");
+    eMailMode_ = new QRadioButton(tr("&E-Mail"), modeBox);
+    eMailMode_->setObjectName("EMailMode");
+    modeLabel_ = new QLabel(modeBox);
+    modeLabel_->setObjectName("ModeLabel");
+    QFont bold = modeLabel_->font();
+    bold.setBold(true);
+    modeLabel_->setFont(bold);
+    printerMode_->setChecked(true);
+    connect(eMailMode_, &QRadioButton::toggled, this, [this](bool on) { setEMailMode(on); });
+    auto* modeLayout = new QHBoxLayout(modeBox);
+    modeLayout->addWidget(printerMode_);
+    modeLayout->addWidget(eMailMode_);
+    modeLayout->addSpacing(12);
+    modeLayout->addWidget(modeLabel_);
+
+    auto* right = new QVBoxLayout;
+    right->addWidget(caption_);
+    right->addWidget(chart_);
+    right->addStretch(1);
+    right->addWidget(modeBox, 0, Qt::AlignLeft);
+    auto* left = new QVBoxLayout;
+    left->setObjectName("LargeButtons");
+    auto* main = new QHBoxLayout(background_);
+    main->addLayout(left);
+    main->addLayout(right, 1);
+
+    clockPanel_ = new QLabel(this);
+    clockPanel_->setObjectName("ClockPanel");
+    clockPanel_->setMinimumWidth(260);
+    statusPanel_ = new QLabel(Q(app::kReady), this);
+    statusPanel_->setObjectName("StatusPanel");
+    statusBar()->addWidget(clockPanel_);
+    statusBar()->addWidget(statusPanel_, 1);
+    clockTimer_ = new QTimer(this);
+    clockTimer_->setInterval(1000);
+    connect(clockTimer_, &QTimer::timeout, this, &TMainForm::updateClock);
+    clockTimer_->start();
+    updateClock();
+    setEMailMode(false);
+}
+
+void TMainForm::buildCommands() {
+    QMenu* menus[4] = {nullptr, menuBar()->addMenu(tr("&File")), menuBar()->addMenu(tr("&Tools")),
+                       menuBar()->addMenu(tr("&Help"))};
+    menus[1]->setObjectName("FileMenu");
+    menus[2]->setObjectName("ToolsMenu");
+    menus[3]->setObjectName("HelpMenu");
+    auto* large = background_->findChild<QVBoxLayout*>("LargeButtons");
+
+    for (const CommandDef& def : kCommands) {
+        CommandSlot slot;
+        slot.hidesChart = def.hidesChart;
+        slot.readyStatus = def.readyStatus;
+        const Command id = def.id;
+        QIcon icon = def.mark ? BadgeIcon(def.mark, QColor(def.colour)) : QIcon();
+        if (def.menu != MenuId::None) {
+            QMenu* menu = menus[int(def.menu)];
+            if (def.separatorBefore) menu->addSeparator();
+            slot.action = menu->addAction(icon, tr(def.caption));
+            slot.action->setStatusTip(tr(def.statusTip));
+            connect(slot.action, &QAction::triggered, this, [this, id] { runCommand(id); });
+        }
+        if (def.button != ButtonKind::None) {
+            auto* b = new QToolButton(this);
+            b->setObjectName(WithoutMnemonic(def.buttonText).remove(' ').remove('/') + "Button");
+            b->setIcon(icon);
+            b->setAutoRaise(true);
+            if (def.button == ButtonKind::Large) {
+                b->setText(tr(def.buttonText));
+                b->setToolTip(WithoutMnemonic(tr(def.buttonText)));
+                b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+                b->setIconSize(QSize(32, 32));
+                b->setMinimumWidth(96);
+                b->setParent(background_);
+                large->addWidget(b);
+            } else {
+                b->setToolTip(tr(def.buttonText));
+                b->setIconSize(QSize(24, 24));
+            }
+            b->setStatusTip(tr(def.statusTip));
+            connect(b, &QToolButton::clicked, this, [this, id] { runCommand(id); });
+            slot.button = b;
+        }
+        commands_[id] = std::move(slot);
+    }
+    large->addStretch(1);
+
+    auto* bar = addToolBar(tr("Commands"));
+    bar->setObjectName("ToolBar");
+    bar->setMovable(false);
+    for (Command id : kToolbarOrder) {
+        if (int(id) < 0) {
+            bar->addSeparator();
+            continue;
+        }
+        bar->addWidget(commands_[id].button);
+    }
+
+    // The commands whose windows are part of this program.
+    setCommandHandler(Command::PrinterSetup, [](TMainForm& f) {
+        if (f.services_.printerSetup)
+            f.services_.printerSetup();
+        else
+            platform::qt::ShowPrinterSetup(&f);
+    });
+    setCommandHandler(Command::Exit, [](TMainForm& f) { f.close(); });
+    setCommandHandler(Command::AgingChart, [](TMainForm& f) {
+        if (f.chartShowing())
+            f.prompter().ask(app::AgingChartShowingMessage());
+        else
+            f.runAging(true);
+    });
+    setCommandHandler(Command::Calculator, [](TMainForm& f) {
+        if (!f.shell().startCalculator()) f.prompter().ask(app::CalculatorNotFoundMessage());
+    });
+    setCommandHandler(Command::ViewCalendar, [](TMainForm& f) {
+        TCalendarForm::View(&f, tr("View Calendar"), data::Today(f.clock()), f.session_.dateOrder);
+    });
+    setCommandHandler(Command::PasswordSetup, [](TMainForm& f) { f.setupPassword(); });
+    setCommandHandler(Command::DeletePaidInvoices, [](TMainForm& f) { f.purgePaidRecords(); });
+    setCommandHandler(Command::RebuildDataFiles, [](TMainForm& f) { f.rebuildDataFiles(); });
+    setCommandHandler(Command::HelpTopics,
+                      [](TMainForm& f) { f.openHelp(std::string(app::kHelpContents)); });
+    setCommandHandler(Command::HelpFaq,
+                      [](TMainForm& f) { f.openHelp(std::string(app::kHelpFaq)); });
+    setCommandHandler(Command::SupportForum,
+                      [](TMainForm& f) { f.askWebPage(int(app::WebPage::SupportForum)); });
+    setCommandHandler(Command::WebSite,
+                      [](TMainForm& f) { f.askWebPage(int(app::WebPage::HomePage)); });
+    setCommandHandler(Command::ProductUpgrades,
+                      [](TMainForm& f) { f.askWebPage(int(app::WebPage::Upgrades)); });
+    setCommandHandler(Command::About, [](TMainForm& f) {
+        TAboutBox box(&f, QString::fromStdString(f.folder_));
+        box.exec();
+    });
+    setCommandHandler(Command::ViewPdfFiles, [](TMainForm& f) { f.viewPdfFiles(); });
+    // Every other command stays disabled until its window exists.
+    for (auto& [id, slot] : commands_) {
+        if (slot.handler) continue;
+        if (slot.action) slot.action->setEnabled(false);
+        if (slot.button) slot.button->setEnabled(false);
+    }
+}
+
+void TMainForm::applyHints(bool show) {
+    for (const CommandDef& def : kCommands) {
+        QToolButton* b = commands_[def.id].button;
+        if (!b) continue;
+        b->setToolTip(show ? WithoutMnemonic(tr(def.buttonText)) : QString());
+    }
+}
+
+void TMainForm::loadCompany() {
+    auto company = app::LoadCompanyInUse(folder_, *prompter_);
+    if (company) {
+        session_.company = *company;
+        companyLoaded_ = true;
+    } else {
+        prompter_->ask(data::GiveUpMessage(
+            "The file " + data::JoinPath(folder_, data::kLastCompanyFile) + " cannot be read."));
+        session_.company = data::NewRecord<Company>();
+    }
+    applyHints(session_.company.byte(Company::ShowHints) != 0);
+    app::WarnAboutComputerDate(*clock_, *prompter_);
+    app::ApplyCompanySettings(session_);
+    applyLook(app::StartCompanyLook(session_, *prompter_));
+}
+
+void TMainForm::applyLook(const app::CompanyLook& look) {
+    caption_->setText(QString::fromStdString(look.caption));
+    QPalette pal = caption_->palette();
+    if (look.setUp) {
+        caption_->setFont(CaptionFont(look.font));
+        pal.setColor(QPalette::WindowText, ColourOf(look.font.colour));
+    } else {
+        QFont f = font();
+        f.setPointSize(14);
+        f.setBold(true);
+        caption_->setFont(f);
+        pal.setColor(QPalette::WindowText, QColor(40, 40, 40));
+    }
+    caption_->setPalette(pal);
+
+    switch (look.source) {
+        case app::BackgroundSource::None:
+            background_->setPicture(QImage());
+            break;
+        case app::BackgroundSource::File: {
+            QImage picture(QString::fromStdString(look.file));
+            background_->setPicture(picture.isNull() ? BuiltInTile() : picture);
+            break;
+        }
+        case app::BackgroundSource::BuiltIn:
+            background_->setPicture(BuiltInTile());
+            break;
+        case app::BackgroundSource::Keep:
+            break;
+    }
+    background_->setShown(look.showBackground);
+}
+
+void TMainForm::applyBounds() {
+    data::IniFile ini(data::IniFilePath(folder_));
+    data::WindowBounds b =
+        data::ReadWindowBounds(ini, kBoundsSection, kDesignedWidth, kDesignedHeight);
+    if (QScreen* s = QApplication::primaryScreen()) {
+        const QRect a = s->availableGeometry();
+        b = data::FitToWorkArea(b, data::ScreenArea{a.x(), a.y(), a.width(), a.height()});
+    }
+    move(b.left, b.top);
+    resize(std::max(b.width, 200), std::max(b.height, 150));
+}
+
+bool TMainForm::saveBounds() {
+    const QRect g = (isMaximized() || isMinimized()) ? normalGeometry() : QRect(pos(), size());
+    data::IniFile ini(data::IniFilePath(folder_));
+    return data::WriteWindowBounds(ini, kBoundsSection,
+                                   data::WindowBounds{g.x(), g.y(), g.width(), g.height()});
+}
+
+// ---------------------------------------------------------------------------- start-up
+
+bool TMainForm::startUp() {
+    app::PasswordDialogPort& passwords = services_.passwords
+                                             ? *services_.passwords
+                                             : *static_cast<app::PasswordDialogPort*>(passwordDlg_);
+    if (!app::CheckStartupPassword(folder_, passwords, *prompter_)) return false;
+    applyPrintMode();
+    if (!companyLoaded_) return true;
+    if (app::FindOldLineFile(folder_, session_.companyPrefix())) {
+        auto progress = makeProgress();
+        app::ConvertOldLineFile(session_, *prompter_, *progress, hooks());
+    }
+    if (app::AgingDueToday(session_, *clock_)) runAging(false);
+    return true;
+}
+
+void TMainForm::applyPrintMode() {
+    const bool eMail = session_.company.yes(Company::DefaultToEMail);
+    (eMail ? eMailMode_ : printerMode_)->setChecked(true);
+    setEMailMode(eMail);
+}
+
+void TMainForm::setEMailMode(bool on) {
+    session_.eMailMode = on;
+    modeLabel_->setText(on ? tr("System Mode: E-Mail") : tr("System Mode: Printer / Fax"));
+}
+
+// ---------------------------------------------------------------------------- commands
+
+void TMainForm::setCommandHandler(Command command, Handler handler) {
+    CommandSlot& slot = commands_[command];
+    slot.handler = std::move(handler);
+    const bool on = bool(slot.handler);
+    if (slot.action) slot.action->setEnabled(on);
+    if (slot.button) slot.button->setEnabled(on);
+}
+
+bool TMainForm::commandEnabled(Command command) const {
+    auto it = commands_.find(command);
+    return it != commands_.end() && bool(it->second.handler);
+}
+
+void TMainForm::runCommand(Command command) {
+    auto it = commands_.find(command);
+    if (it == commands_.end() || !it->second.handler) return;
+    if (it->second.hidesChart) chart_->hide();
+    if (it->second.readyStatus) setStatus(Q(app::kReady));
+    Handler handler = it->second.handler;  // a handler may replace itself
+    handler(*this);
+}
+
+QAction* TMainForm::menuAction(Command command) const {
+    auto it = commands_.find(command);
+    return it == commands_.end() ? nullptr : it->second.action;
+}
+
+QToolButton* TMainForm::toolButton(Command command) const {
+    auto it = commands_.find(command);
+    return it == commands_.end() ? nullptr : it->second.button;
+}
+
+app::RunHooks TMainForm::hooks() {
+    app::RunHooks h;
+    h.status = [this](const std::string& text) {
+        setStatus(QString::fromStdString(text));
+        statusPanel_->repaint();
+    };
+    h.busy = [](bool on) {
+        if (on)
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+        else
+            QApplication::restoreOverrideCursor();
+    };
+    return h;
+}
+
+std::unique_ptr<platform::Progress> TMainForm::makeProgress() {
+    if (services_.progress) return services_.progress();
+    return std::make_unique<platform::qt::QtProgress>(this);
+}
+
+platform::Shell& TMainForm::shell() {
+    if (services_.shell) return *services_.shell;
+    if (!ownShell_) ownShell_ = std::make_unique<platform::qt::QtShell>();
+    return *ownShell_;
+}
+
+void TMainForm::runAging(bool forced) {
+    auto progress = makeProgress();
+    app::AgingOutcome outcome =
+        app::RunAging(session_, forced, *clock_, *prompter_, *progress, hooks());
+    if (outcome.status == app::AgingStatus::Done && outcome.showChart) {
+        chart_->setAging(app::AgingLabels(session_.company), outcome.totals);
+        chart_->show();
+        setStatus(Q(app::kChartStatus));
+    }
+}
+
+void TMainForm::hideChart() {
+    chart_->hide();
+    setStatus(Q(app::kReady));
+}
+
+bool TMainForm::chartShowing() const {
+    return !chart_->isHidden();
+}
+
+void TMainForm::purgePaidRecords() {
+    app::DatePickerPort& calendar = services_.calendar
+                                        ? *services_.calendar
+                                        : *static_cast<app::DatePickerPort*>(ownCalendar_.get());
+    app::PurgePaidRecords(session_, *clock_, *prompter_, calendar, hooks());
+}
+
+void TMainForm::setupPassword() {
+    app::PasswordDialogPort& passwords = services_.passwords
+                                             ? *services_.passwords
+                                             : *static_cast<app::PasswordDialogPort*>(passwordDlg_);
+    app::SetupPassword(folder_, passwords, *prompter_);
+}
+
+void TMainForm::rebuildDataFiles() {
+    auto progress = makeProgress();
+    app::RebuildDataFiles(session_, *prompter_, *progress, hooks());
+}
+
+void TMainForm::openHelp(const std::string& keyword) {
+    const std::string page = app::HelpPagePath(services_.helpFolder, keyword);
+    if (services_.helpFolder.empty() || !data::FileExists(page)) {
+        prompter_->ask(app::HelpMissingMessage(keyword));
+        return;
+    }
+    if (!shell().openFile(page))
+        prompter_->ask(
+            data::GiveUpMessage("No program was found to show the help page " + page + "."));
+}
+
+void TMainForm::askWebPage(int which) {
+    const auto page = app::WebPage(which);
+    if (prompter_->ask(app::WebPageQuestion(page)) != platform::Answer::Yes) return;
+    if (!shell().openUrl(app::WebPageAddress(page)))
+        prompter_->ask(data::GiveUpMessage("No web browser could be started for " +
+                                           app::WebPageAddress(page) + "."));
+}
+
+void TMainForm::viewPdfFiles() {
+    const QString name = services_.choosePdfFile
+                             ? services_.choosePdfFile()
+                             : QFileDialog::getOpenFileName(this, tr("Open PDF File"),
+                                                            QString::fromStdString(folder_),
+                                                            tr("PDF files (*.pdf *.PDF)"));
+    if (name.isEmpty()) return;
+    if (!app::IsPdfFileName(name.toStdString())) {
+        prompter_->ask(app::WrongPdfExtensionMessage());
+        return;
+    }
+    if (!shell().openFile(name.toStdString()))
+        prompter_->ask(data::GiveUpMessage("No program was found to show the PDF file " +
+                                           name.toStdString() + "."));
+}
+
+void TMainForm::reloadCompanyInUse(const std::optional<data::CompanyRecord>& chosen,
+                                   bool editedInUse) {
+    std::optional<data::CompanyRecord> next;
+    if (editedInUse)
+        next = app::ReadCompanyByNumber(folder_, session_.company.text(Company::CompanyNo),
+                                        *prompter_);
+    else
+        next = chosen;
+    if (!next) return;
+    session_.company = *next;
+    companyLoaded_ = true;
+    std::string error;
+    if (!data::WriteLastCompany(folder_, session_.company, &error))
+        prompter_->ask(data::GiveUpMessage(error));
+    app::ApplyCompanySettings(session_);
+    applyLook(app::ReloadCompanyLook(session_));
+    applyPrintMode();
+    update();
+    if (session_.version1Imported) {
+        session_.version1Imported = false;
+        rebuildDataFiles();
+        runAging(true);
+    }
+    if (app::AgingDueToday(session_, *clock_)) runAging(false);
+}
+
+void TMainForm::restoreAndRaise() {
+    if (isMinimized()) showNormal();
+    show();
+    raise();
+    activateWindow();
+}
+
+// ---------------------------------------------------------------------------- state
+
+void TMainForm::setStatus(const QString& text) {
+    statusPanel_->setText(text);
+}
+
+QString TMainForm::statusText() const {
+    return statusPanel_->text();
+}
+
+QString TMainForm::clockText() const {
+    return clockPanel_->text();
+}
+
+QString TMainForm::captionText() const {
+    return caption_->text();
+}
+
+QString TMainForm::modeText() const {
+    return modeLabel_->text();
+}
+
+bool TMainForm::backgroundShown() const {
+    return background_->shown();
+}
+
+QImage TMainForm::backgroundPicture() const {
+    return background_->picture();
+}
+
+void TMainForm::updateClock() {
+    clockPanel_->setText(QString::fromStdString(data::FormatLongDateTime(clock_->now())));
+}
+
+// ---------------------------------------------------------------------------- the end
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+    if (session_.labelsWaiting &&
+        prompter_->ask(platform::Message{
+            "Please Confirm",
+            "You have labels in the print queue that you have not printed or saved to a file. "
+            "Exit anyway?",
+            platform::Icon::Question, platform::Buttons::YesNo, platform::Answer::No}) !=
+            platform::Answer::Yes) {
+        event->ignore();
+        return;
+    }
+    finishEngine();
+    if (created_) saveBounds();
+    clockTimer_->stop();
+    event->accept();
+}
+
+void TMainForm::finishEngine() {
+    if (engineStarted_ && storage::EngineStarted()) storage::ExitEngine();
+    engineStarted_ = false;
+}
+
+}  // namespace invarro::ui

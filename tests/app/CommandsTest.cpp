@@ -1,0 +1,101 @@
+// The main window's small commands and the demo installation.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "AppFixture.h"
+#include "app/Demo.h"
+#include "app/MainCommands.h"
+#include "app/TilePicture.h"
+#include "data/Company.h"
+
+namespace invarro::app {
+namespace {
+
+using testing::TempDir;
+using testing::WriteFileBytes;
+
+TEST(MainCommands, PdfNamesContainDotPdfInAnyCase) {
+    EXPECT_TRUE(IsPdfFileName("/home/me/Invoice 1001.pdf"));
+    EXPECT_TRUE(IsPdfFileName("REPORT.PDF"));
+    EXPECT_TRUE(IsPdfFileName("statement.Pdf"));
+    EXPECT_FALSE(IsPdfFileName("statement.txt"));
+    EXPECT_FALSE(IsPdfFileName("pdf"));
+    EXPECT_FALSE(IsPdfFileName("letter.rtf"));
+    EXPECT_EQ(WrongPdfExtensionMessage().text,
+              "Incorrect file extension. Must be a PDF (*.pdf) file.");
+    EXPECT_EQ(CalculatorNotFoundMessage().text, "Windows Calculator not found.");
+    EXPECT_EQ(AgingChartShowingMessage().title, "Aging Chart");
+    EXPECT_EQ(AgingChartShowingMessage().text, "The Aging Chart is currently showing.");
+}
+
+TEST(MainCommands, WebPagesAskFirst) {
+    EXPECT_EQ(WebPageQuestion(WebPage::SupportForum).title, "Internet Support Forum");
+    EXPECT_EQ(WebPageQuestion(WebPage::HomePage).text,
+              "An internet connection is required to use this feature. Continue?");
+    EXPECT_EQ(WebPageQuestion(WebPage::Upgrades).title, "Software Upgrades");
+    for (auto page : {WebPage::SupportForum, WebPage::HomePage, WebPage::Upgrades}) {
+        EXPECT_EQ(WebPageQuestion(page).buttons, platform::Buttons::YesNo);
+        EXPECT_EQ(WebPageAddress(page).rfind("https://", 0), 0u);
+    }
+}
+
+TEST(MainCommands, HelpPagesByKeyword) {
+    TempDir a, b;
+    EXPECT_EQ(HelpPagePath("/h", "Password Setup"), "/h/Password Setup.html");
+    WriteFileBytes(b.file("Contents.html"), "<html></html>");
+    EXPECT_EQ(FindHelpFolder({"", a.path(), b.path()}), b.path());
+    EXPECT_FALSE(FindHelpFolder({a.path()}));
+}
+
+TEST(MainCommands, TheRepositoryHasAPageForEveryHelpKeyword) {
+    const std::string folder = INVARRO_HELP_DIR;
+    for (std::string_view keyword : {kHelpContents, kHelpFaq, kPasswordHelpTopic}) {
+        const std::string page = HelpPagePath(folder, keyword);
+        ASSERT_TRUE(std::filesystem::exists(page)) << page;
+        EXPECT_GT(std::filesystem::file_size(page), 1000u) << page;
+    }
+}
+
+class DemoTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        storage::SetPoolFloor(0);
+        storage::InitEngine(30);
+    }
+    void TearDown() override { storage::ExitEngine(); }
+    TempDir dir;
+    testing::ScriptedPrompter prompter;
+};
+
+TEST_F(DemoTest, ACompanySetUpLikeARealBusiness) {
+    const std::string folder = dir.file("demo");
+    InstallResult r = CreateDemoInstallation(folder, prompter);
+    ASSERT_TRUE(r.ok) << r.message;
+    auto company = ReadCompanyByNumber(folder, "1", prompter);
+    ASSERT_TRUE(company);
+    EXPECT_EQ(company->text(Company::Name), "Harbor Light Print & Design");
+    EXPECT_FALSE(company->text(Company::CoAddr1).empty());
+    EXPECT_NE(company->text(Company::EMailAddress).find('@'), std::string::npos);
+    EXPECT_EQ(company->text(Company::DefTaxRate), "5.500");
+    EXPECT_EQ(*data::ReadLastCompany(folder), *company);
+    EXPECT_EQ(testing::ReadFileBytes(folder + "/background.bmp"), BuiltInTileBitmap());
+    EXPECT_TRUE(std::filesystem::exists(folder + "/ztt8.bmp"));
+    auto problems = storage::CheckFileblock(folder + "/Company");
+    EXPECT_TRUE(problems.empty()) << problems.front();
+
+    // The company's own checks accept it.
+    data::CompanySetupEntry entry{
+        company->text(Company::EMailAddress), company->text(Company::Name),
+        company->text(Company::CompanyNo),    false,
+        company->text(Company::AgingDays1),   company->text(Company::AgingDays2),
+        company->text(Company::AgingDays3)};
+    EXPECT_TRUE(data::CheckCompanySetup(entry, "1", nullptr).ok());
+
+    // A second demo on the same folder leaves it alone.
+    EXPECT_FALSE(CreateDemoInstallation(folder, prompter).ok);
+}
+
+}  // namespace
+}  // namespace invarro::app

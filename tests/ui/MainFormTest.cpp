@@ -1,0 +1,599 @@
+// The main window offscreen: start-up on a new and on a set-up installation, the
+// commands and their states, the aging chart, the print mode, the end of the program.
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QTest>
+#include <QToolButton>
+#include <deque>
+#include <filesystem>
+
+#include "app/Aging.h"
+#include "app/Demo.h"
+#include "app/Installation.h"
+#include "app/TilePicture.h"
+#include "data/Fileblocks.h"
+#include "data/IniFile.h"
+#include "data/SideFiles.h"
+#include "data/Update.h"
+#include "storage/Engine.h"
+#include "support/QtApp.h"
+#include "support/RecordingProgress.h"
+#include "support/ScriptedPrompter.h"
+#include "support/TempDir.h"
+#include "ui/AgingChart.h"
+#include "ui/MainForm.h"
+
+namespace invarro::ui {
+namespace {
+
+using Command = TMainForm::Command;
+using data::Company;
+using data::Money;
+using platform::Answer;
+using testing::ScriptedPrompter;
+using testing::TempDir;
+
+class FakeShell : public platform::Shell {
+  public:
+    bool openFile(const std::string& path) override {
+        files.push_back(path);
+        return works;
+    }
+    bool openUrl(const std::string& url) override {
+        urls.push_back(url);
+        return works;
+    }
+    bool startCalculator() override {
+        ++calculators;
+        return works;
+    }
+    std::vector<std::string> files, urls;
+    int calculators = 0;
+    bool works = true;
+};
+
+class Passwords : public app::PasswordDialogPort {
+  public:
+    app::PasswordEntry askPassword(const std::string& title, bool) override {
+        titles.push_back(title);
+        app::PasswordEntry e = answers.empty() ? app::PasswordEntry{} : answers.front();
+        if (!answers.empty()) answers.pop_front();
+        return e;
+    }
+    std::deque<app::PasswordEntry> answers;
+    std::vector<std::string> titles;
+};
+
+// Every status window the form opens reports to one recorder.
+class ForwardingProgress : public platform::Progress {
+  public:
+    explicit ForwardingProgress(platform::Progress& to) : to_(to) {}
+    void start(const std::string& title, int lines) override { to_.start(title, lines); }
+    void setLine(int index, const std::string& text) override { to_.setLine(index, text); }
+    bool step() override { return to_.step(); }
+    void finish() override { to_.finish(); }
+
+  private:
+    platform::Progress& to_;
+};
+
+class MainFormTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        testing::QtApp();
+        folder = dir.file("data");
+    }
+    void TearDown() override {
+        form.reset();
+        if (storage::EngineStarted()) storage::ExitEngine();
+    }
+
+    // Runs f with the storage engine started, as the installation tools do.
+    template <class F>
+    void withEngine(F f) {
+        storage::InitEngine(30);
+        f();
+        storage::ExitEngine();
+    }
+    void install(bool demo = false) {
+        withEngine([&] {
+            ScriptedPrompter quiet;
+            app::InstallResult r = demo ? app::CreateDemoInstallation(folder, quiet)
+                                        : app::CreateInstallation(folder, quiet);
+            ASSERT_TRUE(r.ok) << r.message;
+        });
+    }
+    // Changes the company record in the company file and in LastCo.Dat.
+    template <class F>
+    void changeCompany(F change) {
+        withEngine([&] {
+            storage::Fileblock* fb = storage::OpenFileblock(folder + "/Company", false);
+            ASSERT_TRUE(storage::EngineOk);
+            data::CompanyRecord probe;
+            probe.setText(Company::CompanyNo, "1");
+            auto found = data::FindAtOrAfter<Company>(fb, 1, probe);
+            ASSERT_TRUE(found);
+            change(found->record);
+            storage::PutRecord(fb, found->recNo, found->record.data());
+            storage::CloseFileblock(fb);
+            ASSERT_TRUE(data::WriteLastCompany(folder, found->record));
+        });
+    }
+    // One customer with an invoice in each of the first and last aging periods.
+    void addReceivables() {
+        withEngine([&] {
+            const data::RecordKind& ck = data::KindOf(data::FileKind::Customer);
+            const data::RecordKind& ik = data::KindOf(data::FileKind::Invoice);
+            const std::string cn = data::FileblockName(folder, data::FileKind::Customer, "1");
+            const std::string in = data::FileblockName(folder, data::FileKind::Invoice, "1");
+            ASSERT_TRUE(data::CreateBusinessFileblock(cn, ck));
+            ASSERT_TRUE(data::CreateBusinessFileblock(in, ik));
+            storage::Fileblock* c = storage::OpenFileblock(cn, false);
+            storage::Fileblock* i = storage::OpenFileblock(in, false);
+            data::CustomerRecord cust = data::NewRecord<data::Customer>();
+            cust.setText(data::Customer::CustNo, "100");
+            cust.setText(data::Customer::Name, "Casco Bay Books");
+            ScriptedPrompter quiet;
+            ASSERT_TRUE(data::AddBusinessRecord(c, cust, quiet).ok());
+            int n = 0;
+            for (auto [date, cents] : {std::pair{data::Date{2024, 6, 20}, 123456},
+                                       std::pair{data::Date{2024, 1, 2}, 40000}}) {
+                data::InvoiceRecord inv = data::NewRecord<data::Invoice>();
+                inv.setText(data::Invoice::InvNo, std::to_string(1001 + n++));
+                inv.setText(data::Invoice::CustNo, "100");
+                inv.setText(data::Invoice::TransType, "I");
+                data::SetInvoiceDate(inv, date, data::DateOrder::MonthFirst);
+                ASSERT_TRUE(inv.setMoney(data::Invoice::BalanceDue, Money::FromCents(cents)));
+                ASSERT_TRUE(data::AddBusinessRecord(i, inv, quiet).ok());
+            }
+            storage::CloseFileblock(i);
+            storage::CloseFileblock(c);
+        });
+    }
+
+    TMainForm& open() {
+        MainFormServices s;
+        s.prompter = &prompter;
+        s.clock = &clock;
+        s.shell = &shell;
+        s.passwords = &passwords;
+        s.progress = [this] { return std::make_unique<ForwardingProgress>(progress); };
+        s.helpFolder = helpFolder;
+        s.choosePdfFile = [this] { return pdfChoice; };
+        s.printerSetup = [this] {
+            ++printerSetups;
+            return true;
+        };
+        form = std::make_unique<TMainForm>(folder, s);
+        return *form;
+    }
+
+    TempDir dir;
+    std::string folder;
+    ScriptedPrompter prompter;
+    platform::FixedClock clock{platform::LocalDateTime{2024, 6, 30, 14, 5, 0}};
+    FakeShell shell;
+    Passwords passwords;
+    testing::RecordingProgress progress;
+    int printerSetups = 0;
+    std::string helpFolder;
+    QString pdfChoice;
+    std::unique_ptr<TMainForm> form;
+};
+
+TEST_F(MainFormTest, ANewInstallationOpensAndAsksToBeSetUp) {
+    install();
+    TMainForm& f = open();
+    ASSERT_TRUE(f.created());
+    f.show();
+    EXPECT_TRUE(f.startUp());
+    EXPECT_EQ(f.windowTitle(), "ZT Invarro");
+    EXPECT_EQ(f.captionText(), "Please Setup Your Company.");
+    EXPECT_FALSE(f.backgroundShown());
+    EXPECT_EQ(f.statusText(), "Ready.");
+    EXPECT_EQ(f.clockText(), "Sunday, June 30, 2024, 02:05 PM");
+    EXPECT_EQ(f.modeText(), "System Mode: Printer / Fax");
+    EXPECT_FALSE(f.chartShowing());
+    EXPECT_EQ(progress.starts, 0) << "no receivables: no aging at start";
+    EXPECT_TRUE(storage::EngineStarted());
+
+    // The clock panel follows the clock.
+    clock.set(platform::LocalDateTime{2024, 7, 1, 0, 1, 0});
+    QTest::qWait(1100);
+    EXPECT_EQ(f.clockText(), "Monday, July 1, 2024, 12:01 AM");
+}
+
+TEST_F(MainFormTest, MenusAndButtonsWithTheirCaptionsAndHints) {
+    install();
+    TMainForm& f = open();
+    auto texts = [&](const char* menuName) {
+        std::vector<std::string> out;
+        for (QAction* a : f.menuBar()->findChild<QMenu*>(menuName)->actions())
+            if (!a->isSeparator()) out.push_back(a->text().toStdString());
+        return out;
+    };
+    EXPECT_EQ(texts("FileMenu"),
+              (std::vector<std::string>{"Co&mpany Manager...", "&Customer Manager...",
+                                        "&Product Manager...", "&Invoice Manager...",
+                                        "P&rinter Setup...", "&Edit Payment Terms...", "E&xit"}));
+    EXPECT_EQ(
+        texts("ToolsMenu"),
+        (std::vector<std::string>{
+            "&Payment Wizard...", "&Report  Wizard...", "&Interest Wizard...", "&Label Wizard...",
+            "Repeat Billing &Wizard...", "Form L&etter Wizard...", "Send E-Mail &Message",
+            "&Aging Chart", "Windows &Calculator", "&View Calendar", "Password &Setup",
+            "&Delete Paid Invoices", "&Backup Data Files", "Rebuild Data &Files"}));
+    EXPECT_EQ(texts("HelpMenu"), (std::vector<std::string>{"&Topics", "&Frequent Asked Questions",
+                                                           "Our &Support Forum", "Our &Web Site",
+                                                           "Product &Upgrades", "&About"}));
+
+    const std::pair<Command, const char*> hints[] = {
+        {Command::CompanyManager, "Companies/System Options"},
+        {Command::CustomerManager, "Customers"},
+        {Command::ProductManager, "Products"},
+        {Command::InvoiceManager, "Invoices"},
+        {Command::PrinterSetup, "Printer Setup"},
+        {Command::Exit, "Close"},
+        {Command::PaymentWizard, "Payments"},
+        {Command::ReportWizard, "Reports"},
+        {Command::InterestWizard, "Interest Wizard"},
+        {Command::LabelWizard, "Label Wizard"},
+        {Command::RepeatBillingWizard, "Repeat Billing Wizard"},
+        {Command::FormLetterWizard, "Form Letter Wizard"},
+        {Command::SendEMailMessage, "Send E-mail Message"},
+        {Command::AgingChart, "Aging Chart"},
+        {Command::Calculator, "Calculator"},
+        {Command::ViewCalendar, "View Calendar"},
+        {Command::BackupDataFiles, "Backup Files"},
+        {Command::HelpTopics, "Help"},
+        {Command::WebSite, "Home"},
+        {Command::ViewPdfFiles, "View PDF Files"},
+    };
+    for (auto [command, hint] : hints) {
+        ASSERT_NE(f.toolButton(command), nullptr) << hint;
+        EXPECT_EQ(f.toolButton(command)->toolTip().toStdString(), hint);
+    }
+    EXPECT_EQ(f.toolButton(Command::CustomerManager)->text(), "&Customers");
+    EXPECT_EQ(f.toolButton(Command::ProductManager)->text(), "Pro&ducts");
+}
+
+TEST_F(MainFormTest, ButtonHintsFollowTheCompanySetting) {
+    install(true);
+    changeCompany([](data::CompanyRecord& c) { c.setByte(Company::ShowHints, 0); });
+    TMainForm& f = open();
+    EXPECT_TRUE(f.toolButton(Command::AgingChart)->toolTip().isEmpty());
+    EXPECT_TRUE(f.toolButton(Command::CustomerManager)->toolTip().isEmpty());
+    EXPECT_EQ(f.toolButton(Command::CustomerManager)->text(), "&Customers");
+}
+
+TEST_F(MainFormTest, LaterWindowsAreDisabledUntilConnected) {
+    install();
+    TMainForm& f = open();
+    const Command later[] = {
+        Command::CompanyManager,      Command::CustomerManager,  Command::ProductManager,
+        Command::InvoiceManager,      Command::EditPaymentTerms, Command::PaymentWizard,
+        Command::ReportWizard,        Command::InterestWizard,   Command::LabelWizard,
+        Command::RepeatBillingWizard, Command::FormLetterWizard, Command::SendEMailMessage,
+        Command::BackupDataFiles};
+    for (Command c : later) {
+        EXPECT_FALSE(f.commandEnabled(c)) << int(c);
+        EXPECT_FALSE(f.menuAction(c)->isEnabled()) << int(c);
+        if (f.toolButton(c)) {
+            EXPECT_FALSE(f.toolButton(c)->isEnabled()) << int(c);
+        }
+    }
+    for (Command c :
+         {Command::PrinterSetup, Command::Exit, Command::AgingChart, Command::Calculator,
+          Command::ViewCalendar, Command::PasswordSetup, Command::DeletePaidInvoices,
+          Command::RebuildDataFiles, Command::HelpTopics, Command::About, Command::ViewPdfFiles})
+        EXPECT_TRUE(f.commandEnabled(c)) << int(c);
+
+    // Connecting a window enables both faces of its command; opening a manager hides the
+    // chart first.
+    int opened = 0;
+    f.setCommandHandler(Command::InvoiceManager, [&](TMainForm& m) {
+        EXPECT_FALSE(m.chartShowing());
+        EXPECT_EQ(m.statusText(), "Ready.");
+        ++opened;
+    });
+    EXPECT_TRUE(f.menuAction(Command::InvoiceManager)->isEnabled());
+    EXPECT_TRUE(f.toolButton(Command::InvoiceManager)->isEnabled());
+    f.chart()->show();
+    f.setStatus("something");
+    QTest::mouseClick(f.toolButton(Command::InvoiceManager), Qt::LeftButton);
+    f.menuAction(Command::InvoiceManager)->trigger();
+    EXPECT_EQ(opened, 2);
+
+    f.menuAction(Command::PrinterSetup)->trigger();
+    EXPECT_EQ(printerSetups, 1);
+}
+
+TEST_F(MainFormTest, ForcedAgingDrawsTheChartAndCloseChartHidesIt) {
+    install(true);
+    addReceivables();
+    TMainForm& f = open();
+    f.show();
+    ASSERT_TRUE(f.startUp());
+    EXPECT_FALSE(f.chartShowing()) << "no receivables recorded yet: no daily run";
+
+    f.menuAction(Command::AgingChart)->trigger();
+    ASSERT_TRUE(f.chartShowing());
+    EXPECT_EQ(f.statusText(), "Hold mouse over chart or color to see aging amount...");
+    TAgingChart* chart = f.chart();
+    EXPECT_EQ(chart->bar(0)->toolTip(), "Current: 1,234.56");
+    EXPECT_EQ(chart->bar(3)->toolTip(), "Over 90: 400.00");
+    EXPECT_EQ(chart->swatch(3)->toolTip(), "Over 90: 400.00");
+    EXPECT_EQ(chart->toolTip(),
+              "Current: 1,234.56\n31-60: 0.00\n61-90: 0.00\nOver 90: 400.00\nTotal A/R: "
+              "1,634.56");
+    EXPECT_EQ(chart->bars().heights, (std::array<int, 4>{150, 0, 0, 49}));
+    // The bars stand on the frame's bottom line, the tallest reaching the top.
+    EXPECT_EQ(chart->bar(0)->geometry(), chart->barRect(0));
+    EXPECT_EQ(chart->bar(0)->height(), 150);
+    EXPECT_EQ(chart->bar(3)->geometry().bottom(), chart->bar(0)->geometry().bottom());
+    EXPECT_EQ(f.session().company.text(Company::ARBalance), "1634.56");
+
+    prompter.expect("The Aging Chart is currently showing.");
+    QTest::mouseClick(f.toolButton(Command::AgingChart), Qt::LeftButton);
+    EXPECT_EQ(prompter.last().title, "Aging Chart");
+
+    QTest::mouseClick(chart->closeButton(), Qt::LeftButton);
+    EXPECT_FALSE(f.chartShowing());
+    EXPECT_EQ(f.statusText(), "Ready.");
+}
+
+TEST_F(MainFormTest, DailyAgingRunsOnceADay) {
+    install(true);
+    addReceivables();
+    changeCompany([](data::CompanyRecord& c) {
+        ASSERT_TRUE(c.setMoney(Company::ARBalance, Money::FromCents(1)));
+        c.setByte(Company::ShowAgingChart, 1);
+    });
+    {
+        TMainForm& f = open();
+        f.show();
+        ASSERT_TRUE(f.startUp());
+        EXPECT_EQ(progress.titles, std::vector<std::string>{"Aging"});
+        EXPECT_TRUE(f.chartShowing());
+        f.close();
+    }
+    form.reset();
+    TMainForm& again = open();
+    again.show();
+    ASSERT_TRUE(again.startUp());
+    EXPECT_EQ(progress.starts, 1) << "already aged today";
+    EXPECT_FALSE(again.chartShowing());
+}
+
+TEST_F(MainFormTest, PrintModeFollowsTheCompanyAndTheRadioButtons) {
+    install(true);
+    changeCompany([](data::CompanyRecord& c) { c.setYes(Company::DefaultToEMail, true); });
+    TMainForm& f = open();
+    f.show();
+    ASSERT_TRUE(f.startUp());
+    auto* eMail = f.findChild<QRadioButton*>("EMailMode");
+    auto* printer = f.findChild<QRadioButton*>("PrinterMode");
+    EXPECT_TRUE(eMail->isChecked());
+    EXPECT_EQ(f.modeText(), "System Mode: E-Mail");
+    EXPECT_TRUE(f.session().eMailMode);
+    QTest::mouseClick(printer, Qt::LeftButton);
+    EXPECT_EQ(f.modeText(), "System Mode: Printer / Fax");
+    EXPECT_FALSE(f.session().eMailMode);
+    EXPECT_EQ(printer->text(), "Pri&nter or Fax");
+    EXPECT_EQ(eMail->text(), "&E-Mail");
+}
+
+TEST_F(MainFormTest, ANamedCompanyShowsItsCaptionFontAndBackground) {
+    install(true);
+    TMainForm& f = open();
+    EXPECT_EQ(f.captionText(), "Harbor Light Print & Design     Number: 1");
+    auto* caption = f.findChild<QLabel*>("CoCaption");
+    EXPECT_EQ(caption->font().pointSize(), 10);
+    EXPECT_TRUE(caption->font().bold());
+    EXPECT_EQ(caption->palette().color(QPalette::WindowText), QColor(0, 0, 255));
+    EXPECT_TRUE(f.backgroundShown());
+    EXPECT_EQ(f.backgroundPicture().size(), QSize(app::kTileSize, app::kTileSize));
+}
+
+TEST_F(MainFormTest, AMissingBackgroundIsToldAndTheTileTakesItsPlace) {
+    install(true);
+    std::filesystem::remove(folder + "/background.bmp");
+    std::filesystem::remove(folder + "/ztt8.bmp");
+    prompter.expect(
+        "Your selected background bitmap image no longer exists. I will attempt to load a "
+        "default background image. You may have moved this program. Use the System Graphics Tab "
+        "in your Company Setup to select another background bitmap or to disable it entirely.");
+    TMainForm& f = open();
+    EXPECT_TRUE(f.backgroundShown());
+    EXPECT_EQ(f.backgroundPicture().size(), QSize(app::kTileSize, app::kTileSize));
+}
+
+TEST_F(MainFormTest, WrongPasswordAtStartEndsTheProgram) {
+    install();
+    ASSERT_TRUE(data::WritePassword(folder, "Tern"));
+    passwords.answers.push_back({true, "tern"});
+    prompter.expect("You did not enter the correct password.");
+    TMainForm& f = open();
+    EXPECT_FALSE(f.startUp());
+    EXPECT_EQ(passwords.titles, std::vector<std::string>{"Password Required"});
+
+    passwords.answers.push_back({true, "Tern"});
+    EXPECT_TRUE(f.startUp());
+}
+
+TEST_F(MainFormTest, WithoutDataFilesANewInstallationIsOffered) {
+    prompter.expect(
+        "I do not find the billing data files. The data files must be in the same directory as "
+        "the billing program.");
+    prompter.expect("There is no installation in the data folder\n" + folder +
+                        "\n\nDo you want to set up a new, empty installation there now?",
+                    Answer::No);
+    EXPECT_FALSE(open().created());
+    EXPECT_FALSE(std::filesystem::exists(folder));
+    EXPECT_FALSE(storage::EngineStarted());
+    form.reset();
+
+    prompter.expect(
+        "I do not find the billing data files. The data files must be in the same directory as "
+        "the billing program.");
+    prompter.expect("There is no installation in the data folder\n" + folder +
+                        "\n\nDo you want to set up a new, empty installation there now?",
+                    Answer::Yes);
+    TMainForm& f = open();
+    ASSERT_TRUE(f.created());
+    EXPECT_EQ(f.captionText(), "Please Setup Your Company.");
+    EXPECT_TRUE(std::filesystem::exists(folder + "/LastCo.Dat"));
+    EXPECT_TRUE(std::filesystem::exists(folder + "/background.bmp"));
+}
+
+TEST_F(MainFormTest, ClosingStopsTheEngineAndKeepsTheBounds) {
+    install();
+    {
+        TMainForm& f = open();
+        f.show();
+        f.move(40, 50);
+        f.resize(600, 450);
+        QApplication::processEvents();
+        EXPECT_TRUE(f.close());
+        EXPECT_FALSE(storage::EngineStarted());
+        data::IniFile ini(data::IniFilePath(folder));
+        EXPECT_EQ(ini.readInteger("MainForm", "Left", 0), 40);
+        EXPECT_EQ(ini.readInteger("MainForm", "Top", 0), 50);
+        EXPECT_EQ(ini.readInteger("MainForm", "Width", 0), 600);
+        EXPECT_EQ(ini.readInteger("MainForm", "Height", 0), 450);
+    }
+    form.reset();
+    TMainForm& again = open();
+    EXPECT_EQ(again.pos(), QPoint(40, 50));
+    EXPECT_EQ(again.size(), QSize(600, 450));
+    form.reset();
+
+    // A window that would reach past the screen's right edge moves to its left edge.
+    data::IniFile ini(data::IniFilePath(folder));
+    ASSERT_TRUE(ini.writeInteger("MainForm", "Left", 100000));
+    TMainForm& moved = open();
+    EXPECT_EQ(moved.pos().x(), QApplication::primaryScreen()->availableGeometry().x());
+    EXPECT_EQ(moved.pos().y(), 50);
+}
+
+TEST_F(MainFormTest, LabelsWaitingAskBeforeTheEnd) {
+    install();
+    TMainForm& f = open();
+    f.show();
+    f.session().labelsWaiting = true;
+    prompter.expect(
+        "You have labels in the print queue that you have not printed or saved to a file. Exit "
+        "anyway?",
+        Answer::No);
+    EXPECT_FALSE(f.close());
+    EXPECT_TRUE(storage::EngineStarted());
+    prompter.expect(
+        "You have labels in the print queue that you have not printed or saved to a file. Exit "
+        "anyway?",
+        Answer::Yes);
+    f.menuAction(Command::Exit)->trigger();
+    EXPECT_FALSE(f.isVisible());
+    EXPECT_FALSE(storage::EngineStarted());
+}
+
+TEST_F(MainFormTest, ShellCommands) {
+    install();
+    helpFolder = INVARRO_HELP_DIR;
+    TMainForm& f = open();
+
+    pdfChoice = "/tmp/statement.txt";
+    prompter.expect("Incorrect file extension. Must be a PDF (*.pdf) file.");
+    f.runCommand(Command::ViewPdfFiles);
+    pdfChoice = "/tmp/Invoice 1001.PDF";
+    f.runCommand(Command::ViewPdfFiles);
+    pdfChoice = "";
+    f.runCommand(Command::ViewPdfFiles);
+    EXPECT_EQ(shell.files, std::vector<std::string>{"/tmp/Invoice 1001.PDF"});
+
+    f.runCommand(Command::HelpTopics);
+    f.runCommand(Command::HelpFaq);
+    EXPECT_EQ(shell.files.at(1), std::string(INVARRO_HELP_DIR) + "/Contents.html");
+    EXPECT_EQ(shell.files.at(2), std::string(INVARRO_HELP_DIR) + "/Frequent Asked Questions.html");
+
+    prompter.expect("An internet connection is required to use this feature. Continue?",
+                    Answer::No);
+    f.runCommand(Command::WebSite);
+    EXPECT_TRUE(shell.urls.empty());
+    prompter.expect(
+        "This option will connect you to the internet and take you to our support forum. You "
+        "must have an internet connection on this computer. Continue?",
+        Answer::Yes);
+    f.runCommand(Command::SupportForum);
+    EXPECT_EQ(shell.urls.size(), 1u);
+
+    f.runCommand(Command::Calculator);
+    shell.works = false;
+    prompter.expect("Windows Calculator not found.");
+    f.runCommand(Command::Calculator);
+    EXPECT_EQ(shell.calculators, 2);
+}
+
+TEST_F(MainFormTest, HelpWithoutItsPagesSaysSo) {
+    install();
+    TMainForm& f = open();
+    prompter.expect("The help page \"Contents\" is not installed.");
+    f.runCommand(Command::HelpTopics);
+    EXPECT_TRUE(shell.files.empty());
+}
+
+TEST_F(MainFormTest, ReloadAfterTheCompanyManager) {
+    install(true);
+    TMainForm& f = open();
+    f.show();
+    ASSERT_TRUE(f.startUp());
+    // The company in use was edited in the manager: it is read again from the company file.
+    storage::Fileblock* fb = storage::OpenFileblock(folder + "/Company", false);
+    ASSERT_TRUE(storage::EngineOk);
+    data::CompanyRecord probe;
+    probe.setText(Company::CompanyNo, "1");
+    auto found = data::FindAtOrAfter<Company>(fb, 1, probe);
+    ASSERT_TRUE(found);
+    found->record.setText(Company::Name, "Harbor Light Studio");
+    found->record.setText(Company::DateFormatCode, "D");
+    found->record.setYes(Company::DefaultToEMail, true);
+    storage::PutRecord(fb, found->recNo, found->record.data());
+    storage::CloseFileblock(fb);
+
+    f.reloadCompanyInUse(std::nullopt, true);
+    EXPECT_EQ(f.captionText(), "Harbor Light Studio     Number: 1");
+    EXPECT_EQ(f.session().dateOrder, data::DateOrder::DayFirst);
+    EXPECT_EQ(f.modeText(), "System Mode: E-Mail");
+    EXPECT_EQ(data::ReadLastCompany(folder)->text(Company::Name), "Harbor Light Studio");
+
+    // Another company chosen in the manager becomes the company in use.
+    data::CompanyRecord other = found->record;
+    other.setText(Company::CompanyNo, "2");
+    other.setText(Company::Name, "Second Shop");
+    f.reloadCompanyInUse(other, false);
+    EXPECT_EQ(f.captionText(), "Second Shop     Number: 2");
+    EXPECT_EQ(f.session().companyPrefix(), "2");
+    EXPECT_EQ(data::ReadLastCompany(folder)->text(Company::CompanyNo), "2");
+}
+
+TEST_F(MainFormTest, RebuildDataFilesCommand) {
+    install(true);
+    addReceivables();
+    TMainForm& f = open();
+    prompter.expect("The data files have been rebuilt.");
+    f.menuAction(Command::RebuildDataFiles)->trigger();
+    EXPECT_EQ(prompter.last().title, "Rebuild Complete");
+    EXPECT_EQ(progress.titles,
+              (std::vector<std::string>{"Rebuild Status", "Rebuild Status", "Rebuild Status"}));
+}
+
+}  // namespace
+}  // namespace invarro::ui
