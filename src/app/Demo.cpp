@@ -1,5 +1,6 @@
 #include "app/Demo.h"
 
+#include "app/DemoCompanies.h"
 #include "app/TilePicture.h"
 #include "data/Fileblocks.h"
 #include "data/SideFiles.h"
@@ -73,9 +74,15 @@ InstallResult CreateDemoInstallation(const std::string& folder, platform::Prompt
         result.message = error;
         return result;
     }
+    // A second company, so that switching companies can be tried.
+    InstallResult second = AddDemoSecondCompany(folder, prompter);
+    if (!second.ok) {
+        result.message = second.message;
+        return result;
+    }
     result.ok = true;
     result.message = "Demo installation in " + folder + ": company 1 \"" +
-                     demo.text(Company::Name) + "\" created.";
+                     demo.text(Company::Name) + "\" created. " + second.message;
     return result;
 }
 

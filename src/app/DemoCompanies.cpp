@@ -28,22 +28,22 @@ InstallResult AddDemoSecondCompany(const std::string& folder, platform::Prompter
     while (number <= data::kMaxCompanyNo && FindCompanyByNumber(fb, std::to_string(number)))
         ++number;
     c.setText(Company::CompanyNo, std::to_string(number));
-    c.setText(Company::Name, "Blue Heron Print & Design");
-    c.setText(Company::CoAddr1, "2150 Riverside Drive, Suite 4");
-    c.setText(Company::CoAddr2, "Portland, OR 97201");
-    c.setText(Company::CoAddr3, "Phone (503) 555-0148");
-    c.setText(Company::CoAddr4, "www.blueheronprint.example");
-    c.setText(Company::EMailAddress, "billing@blueheronprint.example");
-    c.setText(Company::EMailHost, "smtp.blueheronprint.example");
+    c.setText(Company::Name, "Cedar Ridge Landscaping");
+    c.setText(Company::CoAddr1, "88 Orchard Road");
+    c.setText(Company::CoAddr2, "Bend, OR 97701");
+    c.setText(Company::CoAddr3, "Phone (541) 555-0186");
+    c.setText(Company::CoAddr4, "www.cedarridge.example");
+    c.setText(Company::EMailAddress, "office@cedarridge.example");
+    c.setText(Company::EMailHost, "smtp.cedarridge.example");
     c.setText(Company::EMailPort, "587");
     // Oregon charges no sales tax.
     c.setByte(Company::CalcTaxes, 0);
     c.setText(Company::DefTaxRate, "0.000");
-    c.setText(Company::DefTerms, "2% 10 Net 30");
+    c.setText(Company::DefTerms, "Net 20 Days");
     c.setText(Company::NextInvNo, "5001");
     c.setText(Company::NextCustNo, "100");
-    c.setText(Company::SalesMsg1, "Thank you for choosing Blue Heron for your print work.");
-    c.setText(Company::SalesMsg2, "Ask about our reorder discount on business cards and flyers.");
+    c.setText(Company::SalesMsg1, "Thank you for letting us care for your garden.");
+    c.setText(Company::SalesMsg2, "Ask about our spring clean-up and irrigation check packages.");
     c.setText(Company::AgingDays1, "30");
     c.setText(Company::AgingDays2, "45");
     c.setText(Company::AgingDays3, "60");
@@ -51,7 +51,7 @@ InstallResult AddDemoSecondCompany(const std::string& folder, platform::Prompter
     c.setText(Company::AgingCaption3, "46-60:");
     c.setText(Company::EditorFontName, "Times New Roman");
     c.setInt32(Company::EditorFontSize, 12);
-    c.setInt32(Company::EditorFontColor, 0x5A3C14);  // a dark slate blue
+    c.setInt32(Company::EditorFontColor, 0x1E5A28);  // a dark forest green
 
     data::UpdateResult added = data::AddBusinessRecord(fb, c, prompter);
     storage::CloseFileblock(fb);
@@ -62,7 +62,7 @@ InstallResult AddDemoSecondCompany(const std::string& folder, platform::Prompter
         return result;
     }
     result.ok = true;
-    result.message = "Company " + std::to_string(number) + " added: Blue Heron Print & Design.";
+    result.message = "Company " + std::to_string(number) + " added: Cedar Ridge Landscaping.";
     return result;
 }
 

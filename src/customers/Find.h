@@ -23,6 +23,7 @@ std::string_view FindModeName(FindMode mode);
 data::FileKind FileKindOf(FindMode mode);
 
 inline constexpr int kFindColumns = 7;
+inline constexpr std::string_view kFindHelpTopic = "Find";
 inline constexpr int kFindTextLength = 10;
 
 struct FindColumn {

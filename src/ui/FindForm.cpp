@@ -18,7 +18,6 @@ namespace invarro::ui {
 namespace {
 
 constexpr const char* kSection = "FindForm";
-constexpr const char* kHelpTopic = "Find";
 
 QString Q(std::string_view s) {
     return QString::fromUtf8(s.data(), qsizetype(s.size()));
@@ -77,7 +76,8 @@ TFindForm::TFindForm(storage::Fileblock* fb, customers::FindMode mode, const QSt
     connect(findButton_, &QPushButton::clicked, this, &TFindForm::find);
     connect(list_, &QTreeWidget::itemDoubleClicked, this, [this] { pick(); });
     connect(list_->header(), &QHeaderView::sectionClicked, this, &TFindForm::sortByColumn);
-    connect(help, &QPushButton::clicked, this, [this] { services_.help(kHelpTopic); });
+    connect(help, &QPushButton::clicked, this,
+            [this] { services_.help(std::string(customers::kFindHelpTopic)); });
     connect(exit, &QPushButton::clicked, this, &TFindForm::reject);
 
     auto* top = new QHBoxLayout;

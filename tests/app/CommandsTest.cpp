@@ -5,9 +5,12 @@
 #include <filesystem>
 
 #include "AppFixture.h"
+#include "app/CompanyManager.h"
+#include "app/CompanySetup.h"
 #include "app/Demo.h"
 #include "app/MainCommands.h"
 #include "app/TilePicture.h"
+#include "customers/Find.h"
 #include "data/Company.h"
 
 namespace invarro::app {
@@ -51,7 +54,12 @@ TEST(MainCommands, HelpPagesByKeyword) {
 
 TEST(MainCommands, TheRepositoryHasAPageForEveryHelpKeyword) {
     const std::string folder = INVARRO_HELP_DIR;
-    for (std::string_view keyword : {kHelpContents, kHelpFaq, kPasswordHelpTopic}) {
+    std::vector<std::string_view> keywords = {
+        kHelpContents,  kHelpFaq,         kPasswordHelpTopic,       kCompanyManagerHelpTopic,
+        kCopyHelpTopic, kHeaderHelpTopic, customers::kFindHelpTopic};
+    for (std::string_view tab : kSetupTabs)
+        keywords.push_back(SetupHelpTopic(tab));
+    for (std::string_view keyword : keywords) {
         const std::string page = HelpPagePath(folder, keyword);
         ASSERT_TRUE(std::filesystem::exists(page)) << page;
         EXPECT_GT(std::filesystem::file_size(page), 1000u) << page;
@@ -92,6 +100,12 @@ TEST_F(DemoTest, ACompanySetUpLikeARealBusiness) {
         company->text(Company::AgingDays1),   company->text(Company::AgingDays2),
         company->text(Company::AgingDays3)};
     EXPECT_TRUE(data::CheckCompanySetup(entry, "1", nullptr).ok());
+
+    // A second company to switch to, set up from the first.
+    auto second = ReadCompanyByNumber(folder, "2", prompter);
+    ASSERT_TRUE(second);
+    EXPECT_EQ(second->text(Company::Name), "Cedar Ridge Landscaping");
+    EXPECT_EQ(second->text(Company::InvoiceCaption), company->text(Company::InvoiceCaption));
 
     // A second demo on the same folder leaves it alone.
     EXPECT_FALSE(CreateDemoInstallation(folder, prompter).ok);

@@ -513,7 +513,7 @@ TEST_F(CompanyManagerTest, DemoSecondCompanyInheritsTheFormSettings) {
     fb = open(FileKind::Company, "");
     auto second = FindCompanyByNumber(fb, "2");
     ASSERT_TRUE(second.has_value());
-    EXPECT_EQ(second->record.text(Company::Name), "Blue Heron Print & Design");
+    EXPECT_EQ(second->record.text(Company::Name), "Cedar Ridge Landscaping");
     EXPECT_EQ(second->record.text(Company::InvoiceCaption), "TAX INVOICE");
     EXPECT_EQ(second->record.text(Company::MaxLines), "30");
     EXPECT_EQ(second->record.text(Company::ARBalance), "0.00");
