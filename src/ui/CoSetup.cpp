@@ -49,6 +49,8 @@ TCoSetup::TCoSetup(app::CompanySetupForm& form, const WindowServices& services, 
 
     tabs_ = new QTabWidget(this);
     tabs_->setObjectName(QStringLiteral("PageControl1"));
+    // Every tab stays in sight: the dialog is made as wide as its tab captions need.
+    tabs_->setUsesScrollButtons(false);
     tabs_->addTab(buildAddressTab(), Q(app::kTabAddress));
     tabs_->addTab(buildEMailTab(), Q(app::kTabEMail));
     tabs_->addTab(buildEnvelopesTab(), Q(app::kTabEnvelopes));
