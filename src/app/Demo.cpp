@@ -1,5 +1,7 @@
 #include "app/Demo.h"
 
+#include "app/DemoCompanies.h"
+#include "app/Startup.h"
 #include "app/TilePicture.h"
 #include "customers/Demo.h"
 #include "data/Fileblocks.h"
@@ -81,10 +83,27 @@ InstallResult CreateDemoInstallation(const std::string& folder, platform::Prompt
         result.message = error;
         return result;
     }
+    // A second company, so that switching companies can be tried.
+    InstallResult second = AddDemoSecondCompany(folder, prompter);
+    if (!second.ok) {
+        result.message = second.message;
+        return result;
+    }
+    // The second company gets customers of its own.
+    std::optional<data::CompanyRecord> other = ReadCompanyByNumber(folder, "2", prompter);
+    if (!other) {
+        result.message = "The second demo company cannot be read.";
+        return result;
+    }
+    customers::DemoResult otherPeople = customers::AddDemoCustomers(folder, *other, prompter);
+    if (!otherPeople.ok) {
+        result.message = "Cannot add the demo customers: " + otherPeople.error;
+        return result;
+    }
     result.ok = true;
     result.message = "Demo installation in " + folder + ": company 1 \"" +
                      demo.text(Company::Name) + "\" created with " + std::to_string(people.added) +
-                     " customers.";
+                     " customers. " + second.message;
     return result;
 }
 

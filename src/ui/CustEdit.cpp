@@ -13,7 +13,7 @@
 
 #include "data/SideFiles.h"
 #include "invoicing/TermSet.h"
-#include "ui/WindowPlacement.h"
+#include "ui/WindowSupport.h"
 
 namespace invarro::ui {
 
@@ -201,7 +201,7 @@ TCustEdit::TCustEdit(platform::Prompter& prompter, std::string dataFolder, QWidg
         }
     });
 
-    RestoreWindowBounds(this, dataFolder_, kBoundsSection, kDesignedWidth, kDesignedHeight);
+    RestoreBounds(this, dataFolder_, kBoundsSection, kDesignedWidth, kDesignedHeight);
     loadTerms();
     cNo_->setFocus();
 }
@@ -346,7 +346,7 @@ void TCustEdit::help() {
 }
 
 void TCustEdit::done(int result) {
-    SaveWindowBounds(this, dataFolder_, kBoundsSection);
+    SaveBounds(this, dataFolder_, kBoundsSection);
     QDialog::done(result);
 }
 

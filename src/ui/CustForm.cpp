@@ -29,7 +29,7 @@
 #include "ui/CustEdit.h"
 #include "ui/IndexBrowserControl.h"
 #include "ui/ListViewer.h"
-#include "ui/WindowPlacement.h"
+#include "ui/WindowSupport.h"
 
 namespace invarro::ui {
 
@@ -147,7 +147,7 @@ TCustForm::TCustForm(const CustomerWindowContext& context, Mode mode, QWidget* p
     layout->addWidget(caption_);
     layout->addWidget(list_, 1);
     layout->addWidget(status);
-    RestoreWindowBounds(this, ctx_.dataFolder, kBoundsSection, kDesignedWidth, kDesignedHeight);
+    RestoreBounds(this, ctx_.dataFolder, kBoundsSection, kDesignedWidth, kDesignedHeight);
 }
 
 TCustForm::~TCustForm() {
@@ -329,7 +329,7 @@ std::optional<bool> TCustForm::Pick(const CustomerWindowContext& context, bool s
 }
 
 void TCustForm::done(int result) {
-    SaveWindowBounds(this, ctx_.dataFolder, kBoundsSection);
+    SaveBounds(this, ctx_.dataFolder, kBoundsSection);
     QDialog::done(result);
 }
 

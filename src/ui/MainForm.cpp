@@ -35,6 +35,7 @@
 #include "ui/AboutBox.h"
 #include "ui/AgingChart.h"
 #include "ui/CalendarForm.h"
+#include "ui/CompanyManager.h"
 #include "ui/CustForm.h"
 #include "ui/PasswordDialog.h"
 #include "ui/Pictures.h"
@@ -375,6 +376,7 @@ void TMainForm::buildCommands() {
     setCommandHandler(Command::ViewCalendar, [](TMainForm& f) {
         TCalendarForm::View(&f, tr("View Calendar"), data::Today(f.clock()), f.session_.dateOrder);
     });
+    setCommandHandler(Command::CompanyManager, [](TMainForm& f) { f.companyManager(); });
     setCommandHandler(Command::PasswordSetup, [](TMainForm& f) { f.setupPassword(); });
     setCommandHandler(Command::DeletePaidInvoices, [](TMainForm& f) { f.purgePaidRecords(); });
     setCommandHandler(Command::RebuildDataFiles, [](TMainForm& f) { f.rebuildDataFiles(); });
@@ -652,6 +654,45 @@ void TMainForm::viewPdfFiles() {
     if (!shell().openFile(name.toStdString()))
         prompter_->ask(data::GiveUpMessage("No program was found to show the PDF file " +
                                            name.toStdString() + "."));
+}
+
+void TMainForm::companyManager() {
+    auto progress = makeProgress();
+    WindowServices services;
+    services.folder = folder_;
+    services.prompter = prompter_;
+    services.progress = progress.get();
+    services.clock = clock_;
+    services.help = [this](const std::string& topic) { openHelp(topic); };
+    services.passwordCheck = [this] {
+        app::PasswordDialogPort& passwords =
+            services_.passwords ? *services_.passwords
+                                : *static_cast<app::PasswordDialogPort*>(passwordDlg_);
+        return app::CheckStartupPassword(folder_, passwords, *prompter_);
+    };
+    app::CompanyManagerResult result;
+    {
+        TCompanyManager manager(session_.company, services, this);
+        if (!manager.opened()) {
+            // Without the company file the program cannot go on.
+            close();
+            return;
+        }
+        if (manager.exec() != QDialog::Accepted) return;
+        result = manager.managerResult();
+    }  // the manager has closed the company file
+    if (result.chosenNumber) {
+        auto chosen =
+            app::CompanyAfterManager(folder_, result, session_.company.text(Company::CompanyNo));
+        if (!chosen) {
+            prompter_->ask(data::GiveUpMessage("Company " + *result.chosenNumber +
+                                               " could not be read from the company file."));
+            return;
+        }
+        reloadCompanyInUse(chosen, false);
+    } else if (result.inUseEdited) {
+        reloadCompanyInUse(std::nullopt, true);
+    }
 }
 
 void TMainForm::reloadCompanyInUse(const std::optional<data::CompanyRecord>& chosen,

@@ -128,6 +128,11 @@ class TMainForm : public QMainWindow {
     void rebuildDataFiles();
     void openHelp(const std::string& keyword);
 
+    // "Co&mpany Manager...": the manager, then the company it hands over becomes the
+    // company in use (a company chosen with "Set As Default", else the company in use read
+    // again when it was edited there).
+    void companyManager();
+
     // The company manager's end: the company in use is read again when it was edited
     // there, else the one chosen there becomes the company in use.
     void reloadCompanyInUse(const std::optional<data::CompanyRecord>& chosen, bool editedInUse);

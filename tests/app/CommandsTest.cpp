@@ -5,9 +5,12 @@
 #include <filesystem>
 
 #include "AppFixture.h"
+#include "app/CompanyManager.h"
+#include "app/CompanySetup.h"
 #include "app/Demo.h"
 #include "app/MainCommands.h"
 #include "app/TilePicture.h"
+#include "customers/Find.h"
 #include "data/Company.h"
 
 namespace invarro::app {
@@ -51,7 +54,12 @@ TEST(MainCommands, HelpPagesByKeyword) {
 
 TEST(MainCommands, TheRepositoryHasAPageForEveryHelpKeyword) {
     const std::string folder = INVARRO_HELP_DIR;
-    for (std::string_view keyword : {kHelpContents, kHelpFaq, kPasswordHelpTopic}) {
+    std::vector<std::string_view> keywords = {
+        kHelpContents,  kHelpFaq,         kPasswordHelpTopic,       kCompanyManagerHelpTopic,
+        kCopyHelpTopic, kHeaderHelpTopic, customers::kFindHelpTopic};
+    for (std::string_view tab : kSetupTabs)
+        keywords.push_back(SetupHelpTopic(tab));
+    for (std::string_view keyword : keywords) {
         const std::string page = HelpPagePath(folder, keyword);
         ASSERT_TRUE(std::filesystem::exists(page)) << page;
         EXPECT_GT(std::filesystem::file_size(page), 1000u) << page;
@@ -93,6 +101,12 @@ TEST_F(DemoTest, ACompanySetUpLikeARealBusiness) {
         company->text(Company::AgingDays3)};
     EXPECT_TRUE(data::CheckCompanySetup(entry, "1", nullptr).ok());
 
+    // A second company to switch to, set up from the first.
+    auto second = ReadCompanyByNumber(folder, "2", prompter);
+    ASSERT_TRUE(second);
+    EXPECT_EQ(second->text(Company::Name), "Cedar Ridge Landscaping");
+    EXPECT_EQ(second->text(Company::InvoiceCaption), company->text(Company::InvoiceCaption));
+
     // A few dozen customers, stored as the customer editor stores them; the company's next
     // customer number has moved past them.
     const std::string customers = folder + "/1C";
@@ -105,6 +119,16 @@ TEST_F(DemoTest, ACompanySetUpLikeARealBusiness) {
     ASSERT_TRUE(first);
     EXPECT_EQ(first->text(data::Customer::CustNo), "100");
     EXPECT_EQ(company->text(Company::NextCustNo), "136");
+    auto secondCustomers = data::FileblockName(folder, data::FileKind::Customer, "2");
+    EXPECT_TRUE(storage::CheckFileblock(secondCustomers).empty());
+    fb = storage::OpenFileblock(secondCustomers, true);
+    ASSERT_TRUE(storage::EngineOk);
+    EXPECT_EQ(storage::UsedRecordCount(fb), 36);
+    auto firstOfSecond = data::ReadBusinessRecord<data::Customer>(fb, 1);
+    storage::CloseFileblock(fb);
+    ASSERT_TRUE(firstOfSecond);
+    EXPECT_NE(firstOfSecond->text(data::Customer::Name), first->text(data::Customer::Name));
+    EXPECT_EQ(second->text(Company::NextCustNo), "136");
 
     // A second demo on the same folder leaves it alone.
     EXPECT_FALSE(CreateDemoInstallation(folder, prompter).ok);

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
@@ -29,11 +30,14 @@
 #include "data/SideFiles.h"
 #include "data/Update.h"
 #include "storage/Engine.h"
+#include "support/Modal.h"
 #include "support/QtApp.h"
 #include "support/RecordingProgress.h"
 #include "support/ScriptedPrompter.h"
 #include "support/TempDir.h"
 #include "ui/AgingChart.h"
+#include "ui/CoSetup.h"
+#include "ui/CompanyManager.h"
 #include "ui/CustForm.h"
 #include "ui/IndexBrowserControl.h"
 #include "ui/MainForm.h"
@@ -342,11 +346,11 @@ TEST_F(MainFormTest, CustomerManagerOpensOnTheDemoCustomersAndFillsTheLabelQueue
 TEST_F(MainFormTest, LaterWindowsAreDisabledUntilConnected) {
     install();
     TMainForm& f = open();
-    const Command later[] = {
-        Command::CompanyManager,   Command::ProductManager,      Command::InvoiceManager,
-        Command::PaymentWizard,    Command::ReportWizard,        Command::InterestWizard,
-        Command::LabelWizard,      Command::RepeatBillingWizard, Command::FormLetterWizard,
-        Command::SendEMailMessage, Command::BackupDataFiles};
+    const Command later[] = {Command::ProductManager,      Command::InvoiceManager,
+                             Command::PaymentWizard,       Command::ReportWizard,
+                             Command::InterestWizard,      Command::LabelWizard,
+                             Command::RepeatBillingWizard, Command::FormLetterWizard,
+                             Command::SendEMailMessage,    Command::BackupDataFiles};
     for (Command c : later) {
         EXPECT_FALSE(f.commandEnabled(c)) << int(c);
         EXPECT_FALSE(f.menuAction(c)->isEnabled()) << int(c);
@@ -354,11 +358,11 @@ TEST_F(MainFormTest, LaterWindowsAreDisabledUntilConnected) {
             EXPECT_FALSE(f.toolButton(c)->isEnabled()) << int(c);
         }
     }
-    for (Command c :
-         {Command::PrinterSetup, Command::Exit, Command::AgingChart, Command::Calculator,
-          Command::ViewCalendar, Command::PasswordSetup, Command::DeletePaidInvoices,
-          Command::RebuildDataFiles, Command::HelpTopics, Command::About, Command::ViewPdfFiles,
-          Command::CustomerManager, Command::EditPaymentTerms})
+    for (Command c : {Command::CompanyManager, Command::PrinterSetup, Command::Exit,
+                      Command::AgingChart, Command::Calculator, Command::ViewCalendar,
+                      Command::PasswordSetup, Command::DeletePaidInvoices,
+                      Command::RebuildDataFiles, Command::HelpTopics, Command::About,
+                      Command::ViewPdfFiles, Command::CustomerManager, Command::EditPaymentTerms})
         EXPECT_TRUE(f.commandEnabled(c)) << int(c);
 
     // Connecting a window enables both faces of its command; opening a manager hides the
@@ -657,6 +661,111 @@ TEST_F(MainFormTest, RebuildDataFilesCommand) {
     EXPECT_EQ(prompter.last().title, "Rebuild Complete");
     EXPECT_EQ(progress.titles,
               (std::vector<std::string>{"Rebuild Status", "Rebuild Status", "Rebuild Status"}));
+}
+
+// ------------------------------------------------------------------- company manager
+
+// Changes company n of the demo installation in the company file.
+template <class F>
+void ChangeCompanyNumber(const std::string& folder, const char* n, F change) {
+    storage::Fileblock* fb = storage::OpenFileblock(folder + "/Company", false);
+    ASSERT_TRUE(storage::EngineOk);
+    data::CompanyRecord probe;
+    probe.setText(Company::CompanyNo, n);
+    auto found = data::FindAtOrAfter<Company>(fb, 1, probe);
+    ASSERT_TRUE(found);
+    change(found->record);
+    storage::PutRecord(fb, found->recNo, found->record.data());
+    storage::CloseFileblock(fb);
+}
+
+TEST_F(MainFormTest, CompanySetAsDefaultBecomesTheCompanyInUse) {
+    install(true);
+    TMainForm& f = open();
+    f.show();
+    ASSERT_TRUE(f.startUp());
+    EXPECT_TRUE(f.toolButton(Command::CompanyManager)->isEnabled());
+    // The demo's second company writes dates day first, mails its documents and has
+    // receivables that were not aged today.
+    ChangeCompanyNumber(folder, "2", [](data::CompanyRecord& c) {
+        c.setText(Company::DateFormatCode, "D");
+        c.setYes(Company::DefaultToEMail, true);
+        c.setText(Company::ARBalance, "250.00");
+    });
+    f.chart()->show();
+    testing::WhenModal<TCompanyManager>([&](TCompanyManager* m) {
+        EXPECT_FALSE(f.chartShowing());  // opening a manager hides the chart
+        m->setBrowseKey(app::kCompanyByName);
+        EXPECT_EQ(m->highlighted()->record.text(Company::Name), "Harbor Light Print & Design");
+        QTest::keyClick(m->browser(), Qt::Key_Up);  // Cedar Ridge Landscaping comes first
+        QTest::keyClick(m->browser(), Qt::Key_Return);
+    });
+    f.toolButton(Command::CompanyManager)->click();
+    EXPECT_EQ(f.captionText(), "Cedar Ridge Landscaping     Number: 2");
+    EXPECT_EQ(f.session().companyPrefix(), "2");
+    EXPECT_EQ(f.session().dateOrder, data::DateOrder::DayFirst);
+    EXPECT_EQ(f.modeText(), "System Mode: E-Mail");
+    // The aging was due: it ran for the new company, and LastCo.Dat holds the result.
+    auto last = data::ReadLastCompany(folder);
+    ASSERT_TRUE(last);
+    EXPECT_EQ(last->text(Company::CompanyNo), "2");
+    EXPECT_EQ(last->text(Company::LastAgingDate), "30/06/2024");
+    EXPECT_EQ(last->text(Company::ARBalance), "0.00");
+}
+
+TEST_F(MainFormTest, EditedCompanyInUseIsReloadedWhenTheManagerCloses) {
+    install(true);
+    TMainForm& f = open();
+    f.show();
+    ASSERT_TRUE(f.startUp());
+    testing::WhenModal<TCompanyManager>([](TCompanyManager* m) {
+        testing::WhenModal<TCoSetup>([](TCoSetup* setup) {
+            setup->findChild<QLineEdit*>("CName")->setText("Harbor Light Studio");
+            setup->findChild<QPushButton*>("OKBtn")->click();
+        });
+        m->editCompany();
+        m->closeManager();
+    });
+    f.menuAction(Command::CompanyManager)->trigger();
+    EXPECT_EQ(f.captionText(), "Harbor Light Studio     Number: 1");
+    EXPECT_EQ(data::ReadLastCompany(folder)->text(Company::Name), "Harbor Light Studio");
+
+    // Closing without a change leaves the company in use alone.
+    testing::WhenModal<TCompanyManager>([](TCompanyManager* m) { m->closeManager(); });
+    f.menuAction(Command::CompanyManager)->trigger();
+    EXPECT_EQ(f.captionText(), "Harbor Light Studio     Number: 1");
+}
+
+TEST_F(MainFormTest, DeletingACompanyAsksForThePassword) {
+    install(true);
+    withEngine([&] { ASSERT_TRUE(data::WritePassword(folder, "secret")); });
+    passwords.answers = {{true, "secret"}, {true, "wrong"}};
+    TMainForm& f = open();
+    f.show();
+    ASSERT_TRUE(f.startUp());
+    passwords.titles.clear();
+    prompter.expect("You did not enter the correct password.");
+    testing::WhenModal<TCompanyManager>([&](TCompanyManager* m) {
+        m->setBrowseKey(app::kCompanyByName);
+        QTest::keyClick(m->browser(), Qt::Key_Up);  // Cedar Ridge Landscaping
+        m->deleteCompany();
+        EXPECT_EQ(m->countText(), "Companies: 2");
+        m->closeManager();
+    });
+    f.menuAction(Command::CompanyManager)->trigger();
+    EXPECT_EQ(passwords.titles, std::vector<std::string>{"Password Required"});
+}
+
+TEST_F(MainFormTest, UnopenableCompanyFileEndsTheProgram) {
+    install(true);
+    TMainForm& f = open();
+    f.show();
+    ASSERT_TRUE(f.startUp());
+    std::filesystem::remove(folder + "/Company.IX");
+    prompter.expect("Index file is defective.  Rebuild?", Answer::No)
+        .expect("Unable to open company database");
+    f.menuAction(Command::CompanyManager)->trigger();
+    EXPECT_FALSE(f.isVisible());
 }
 
 }  // namespace

@@ -1,0 +1,456 @@
+#include "app/CompanyManager.h"
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <system_error>
+
+#include "data/Ansi.h"
+#include "data/Company.h"
+#include "data/Dates.h"
+#include "data/Fileblocks.h"
+#include "data/Files.h"
+#include "data/Keys.h"
+#include "data/Open.h"
+#include "data/OperationError.h"
+#include "data/Texts.h"
+#include "data/Update.h"
+#include "output/TextFile.h"
+#include "storage/BTree.h"
+
+namespace invarro::app {
+
+namespace {
+
+using data::Company;
+namespace fs = std::filesystem;
+
+// The rebuild's counters under a first line of its own.
+class WorkingProgress : public platform::Progress {
+  public:
+    WorkingProgress(platform::Progress& inner, std::string first)
+        : inner_(inner), first_(std::move(first)) {}
+    void start(const std::string& title, int lines) override {
+        inner_.start(title, lines + 1);
+        inner_.setLine(0, first_);
+    }
+    void setLine(int index, const std::string& text) override { inner_.setLine(index + 1, text); }
+    bool step() override { return inner_.step(); }
+    void finish() override { inner_.finish(); }
+
+  private:
+    platform::Progress& inner_;
+    std::string first_;
+};
+
+std::string PadRight(std::string_view utf8, size_t width) {
+    std::string s(utf8);
+    size_t n = data::CharCount(s);
+    if (n > width) return data::FirstChars(s, width);
+    s.append(width - n, ' ');
+    return s;
+}
+
+std::string PadLeft(std::string_view utf8, size_t width) {
+    size_t n = data::CharCount(utf8);
+    if (n >= width) return std::string(utf8);
+    return std::string(width - n, ' ') + std::string(utf8);
+}
+
+std::string Trimmed(std::string_view s) {
+    return std::string(data::TrimText(s));
+}
+
+// A whole number with an optional sign; nothing for anything else or on overflow.
+std::optional<long> WholeNumber(std::string_view text) {
+    std::string_view t = data::TrimText(text);
+    size_t i = 0;
+    bool negative = false;
+    if (!t.empty() && (t[0] == '-' || t[0] == '+')) {
+        negative = t[0] == '-';
+        ++i;
+    }
+    if (i >= t.size()) return std::nullopt;
+    long v = 0;
+    for (; i < t.size(); ++i) {
+        if (t[i] < '0' || t[i] > '9') return std::nullopt;
+        v = v * 10 + (t[i] - '0');
+        if (v > 2147483647L) return std::nullopt;
+    }
+    return negative ? -v : v;
+}
+
+platform::Message Info(std::string title, std::string text,
+                       platform::Icon icon = platform::Icon::Information) {
+    return platform::Message{std::move(title), std::move(text), icon, platform::Buttons::Ok,
+                             platform::Answer::Ok};
+}
+
+std::string EngineErrorText() {
+    return std::to_string(storage::EngineError);
+}
+
+// The number of live records of a fileblock that exists; nothing when it cannot be opened.
+std::optional<int32_t> LiveRecords(const std::string& name) {
+    storage::Fileblock* fb = storage::OpenFileblock(name, true);
+    if (!storage::EngineOk) return std::nullopt;
+    int32_t n = storage::UsedRecordCount(fb);
+    bool ok = storage::EngineOk;
+    storage::CloseFileblock(fb);
+    if (!ok) return std::nullopt;
+    return n;
+}
+
+std::string TempNameBeside(const std::string& path) {
+    return path + ".copy-" + std::to_string(::getpid());
+}
+
+// Copies from into a temporary file beside to; gives its name, or nothing.
+std::optional<std::string> CopyToTemp(const std::string& from, const std::string& to,
+                                      std::string* error) {
+    std::error_code ec;
+    const std::string temp = TempNameBeside(to);
+    fs::remove(temp, ec);
+    if (!fs::exists(from, ec)) {
+        if (error) *error = "the file does not exist";
+        return std::nullopt;
+    }
+    if (!fs::copy_file(from, temp, fs::copy_options::overwrite_existing, ec)) {
+        if (error) *error = ec.message();
+        fs::remove(temp, ec);
+        return std::nullopt;
+    }
+    fs::permissions(temp, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::replace,
+                    ec);
+    return temp;
+}
+
+}  // namespace
+
+storage::Fileblock* OpenCompanyFile(const std::string& folder, platform::Prompter& prompter,
+                                    platform::Progress& progress) {
+    WorkingProgress working(progress, "Working...");
+    data::OpenRequest request;
+    request.name = data::FileblockName(folder, data::FileKind::Company);
+    request.kind = data::FileKind::Company;
+    request.whenMissing =
+        data::CreateMessage("I am going to create a new, empty company file.", "New Company");
+    request.giveUp = data::GiveUpMessage("Unable to open company database");
+    request.progress = &working;
+    request.rebuildTitle = "Companies";
+    return data::OpenBusinessFileblock(request, prompter).fb;
+}
+
+std::string CompanyListHeader() {
+    std::string s =
+        PadRight("Company Name", 35) + " " + PadRight("Number", 6) + " " + PadLeft("Balance", 12);
+    return PadRight(s, 128);
+}
+
+std::string CompanyRowText(const data::CompanyRecord& company) {
+    std::string s = PadRight(company.text(Company::Name), 35) + " " +
+                    PadRight(company.text(Company::CompanyNo), 6) + " " +
+                    PadLeft(company.money(Company::ARBalance).shownText(), 12);
+    return PadRight(s, 128);
+}
+
+std::string CompanyCountText(int32_t count) {
+    return "Companies: " + std::to_string(count);
+}
+
+std::optional<CompanyAt> FindCompanyByNumber(storage::Fileblock* companies,
+                                             std::string_view number) {
+    data::CompanyRecord probe;
+    probe.setText(Company::CompanyNo, data::TrimText(number));
+    auto found = data::FindAtOrAfter<Company>(companies, 1, probe);
+    if (!found) return std::nullopt;
+    if (data::CompanyKey(found->record, 1) != data::CompanyKey(probe, 1)) return std::nullopt;
+    return CompanyAt{found->recNo, found->record};
+}
+
+bool SameCompanyNumber(std::string_view a, std::string_view b) {
+    auto na = WholeNumber(a), nb = WholeNumber(b);
+    if (na && nb) return *na == *nb;
+    return data::UpperText(data::TrimText(a)) == data::UpperText(data::TrimText(b));
+}
+
+int32_t AddCompany(storage::Fileblock* companies, const data::CompanyRecord& company,
+                   platform::Prompter& prompter) {
+    data::UpdateResult r = data::AddBusinessRecord(companies, company, prompter);
+    if (!r.ok()) throw data::OperationError("Add operation failed");
+    return r.recNo;
+}
+
+bool ChangeCompany(storage::Fileblock* companies, int32_t recNo, const data::CompanyRecord& asRead,
+                   const data::CompanyRecord& edited, platform::Prompter& prompter) {
+    data::UpdateResult r = data::ChangeBusinessRecord(companies, recNo, asRead, edited, prompter);
+    if (r.status == data::UpdateStatus::ChangedElsewhere) return false;
+    if (!r.ok()) throw data::OperationError("Modify Company failed");
+    return true;
+}
+
+std::vector<std::string> CompanyFileNames(const std::string& folder, std::string_view prefix) {
+    std::vector<std::string> names;
+    for (char letter : {'P', 'C', 'N', 'I', 'M'})
+        for (const char* ext : {".DAT", ".IX"})
+            names.push_back(data::JoinPath(folder, std::string(prefix) + letter + ext));
+    return names;
+}
+
+std::vector<std::string> DeleteCompanyFiles(const std::string& folder, std::string_view prefix) {
+    std::vector<std::string> left;
+    // Without a valid number there are no company files to go (and "P.DAT" is nobody's).
+    if (data::CompanyPrefix(prefix).empty()) return left;
+    for (const std::string& name : CompanyFileNames(folder, data::CompanyPrefix(prefix))) {
+        std::error_code ec;
+        if (!fs::exists(name, ec)) continue;
+        if (!data::RemoveFile(name)) left.push_back(name);
+    }
+    return left;
+}
+
+DeleteOutcome DeleteCompany(const std::string& folder, storage::Fileblock* companies, int32_t recNo,
+                            const data::CompanyRecord& company, std::string_view numberInUse,
+                            const std::function<bool()>& passwordCheck,
+                            platform::Prompter& prompter) {
+    if (passwordCheck && !passwordCheck()) return DeleteOutcome::PasswordRefused;
+    const std::string number = Trimmed(company.text(Company::CompanyNo));
+    if (SameCompanyNumber(number, numberInUse)) {
+        prompter.ask(Info("Delete Company",
+                          "You are trying to delete the current default company. You need to "
+                          "have another company open to delete this one.",
+                          platform::Icon::Warning));
+        return DeleteOutcome::InUse;
+    }
+    if (!prompter.yesNo("Please Confirm",
+                        "If you delete this company, all invoices and payments will also be "
+                        "removed. ALL company data will be deleted! Data for other companies "
+                        "will NOT be removed. Continue?",
+                        platform::Answer::No, platform::Icon::Warning))
+        return DeleteOutcome::Declined;
+
+    data::UpdateResult r = data::DeleteBusinessRecord(companies, recNo, company, prompter);
+    if (!r.ok()) throw data::OperationError("Delete operation failed");
+
+    std::vector<std::string> left = DeleteCompanyFiles(folder, number);
+    if (!left.empty()) {
+        std::string text = "The company was removed, but these of its files could not be deleted:";
+        for (const auto& name : left)
+            text += "\n" + name;
+        prompter.ask(Info("Delete Company", text, platform::Icon::Warning));
+    }
+    return DeleteOutcome::Deleted;
+}
+
+std::optional<CompanyListOrder> AskCompanyListOrder(platform::Prompter& prompter) {
+    platform::Answer a = prompter.ask(platform::Message{
+        "Company List",
+        "The companies will be sorted by name. Would you rather sort by company number?",
+        platform::Icon::Question, platform::Buttons::YesNoCancel, platform::Answer::No});
+    if (a == platform::Answer::Cancel) return std::nullopt;
+    if (a == platform::Answer::Yes)
+        return CompanyListOrder{kCompanyByNumber, "Company List by Number"};
+    return CompanyListOrder{kCompanyByName, "Company List by Name"};
+}
+
+std::vector<std::string> CompanyListLines(storage::Fileblock* companies, int keyNo,
+                                          const platform::LocalDateTime& now,
+                                          platform::Progress& progress) {
+    const std::string rule(80, '-');
+    std::vector<std::string> lines;
+    lines.push_back("Invarro Company List");
+    lines.push_back("Date: " + data::FormatLongDateTime(now));
+    lines.push_back(rule);
+
+    progress.start("Company List", 1);
+    progress.setLine(0, "Preparing list...");
+    std::string key;
+    int32_t recNo = storage::FindKeyAtOrAfter(companies, keyNo, key);
+    while (storage::EngineOk && recNo > 0) {
+        auto company = data::ReadBusinessRecord<Company>(companies, recNo);
+        if (company && !data::TrimText(company->text(Company::CompanyNo)).empty()) {
+            lines.push_back(PadRight(company->text(Company::Name), 35) + "    Number: " +
+                            PadRight(company->text(Company::CompanyNo), 5) + "    A/R: " +
+                            PadRight(company->money(Company::ARBalance).shownText(), 12));
+            lines.push_back(rule);
+        }
+        if (!progress.step()) break;
+        storage::NextKey(companies, keyNo, key, recNo);
+    }
+    progress.finish();
+    for (auto& line : lines)
+        if (data::CharCount(line) > output::kTextListWidth)
+            line = data::FirstChars(line, output::kTextListWidth);
+    return lines;
+}
+
+// ---------------------------------------------------------------------------------------
+
+std::string CopyDialogTitle(CopyMode mode) {
+    return mode == CopyMode::Customers ? "Copy Customers to Another Company"
+                                       : "Copy Products to Another Company";
+}
+
+std::string CopyDialogText(CopyMode mode, std::string_view numberInUse) {
+    std::string what = mode == CopyMode::Customers ? "customers" : "products";
+    return "This option will copy the current " + what + " for this company (number " +
+           Trimmed(numberInUse) + ") to the company number you enter below.";
+}
+
+std::optional<std::string> CheckCopyDestination(std::string_view entry,
+                                                std::string_view numberInUse,
+                                                platform::Prompter& prompter) {
+    auto n = WholeNumber(entry);
+    if (!n) {
+        prompter.ask(Info(std::string(data::kAppTitle),
+                          "That is not a valid company number. It must be numeric only.",
+                          platform::Icon::Warning));
+        return std::nullopt;
+    }
+    if (*n < 1 || *n > data::kMaxCompanyNo) {
+        prompter.ask(Info("Invalid Company Number",
+                          "The Company number must be between 0 and 32001.",
+                          platform::Icon::Warning));
+        return std::nullopt;
+    }
+    if (SameCompanyNumber(std::to_string(*n), numberInUse)) {
+        prompter.ask(Info("Default Company",
+                          "You are trying to copy the product file to the current default "
+                          "company. Enter a different company number to copy the products to.",
+                          platform::Icon::Warning));
+        return std::nullopt;
+    }
+    // "05" names company 5: its files are "5P.DAT" and "5P.IX".
+    return data::CompanyPrefix(int(*n));
+}
+
+bool CopyFileReplacing(const std::string& from, const std::string& to, std::string* error) {
+    auto temp = CopyToTemp(from, to, error);
+    if (!temp) return false;
+    std::error_code ec;
+    fs::rename(*temp, to, ec);
+    if (ec) {
+        if (error) *error = ec.message();
+        fs::remove(*temp, ec);
+        return false;
+    }
+    return true;
+}
+
+CopyOutcome CopyToCompany(const std::string& folder, CopyMode mode, std::string_view sourcePrefix,
+                          std::string_view destinationPrefix, platform::Prompter& prompter) {
+    const bool customers = mode == CopyMode::Customers;
+    const data::FileKind kind = customers ? data::FileKind::Customer : data::FileKind::Product;
+    const std::string title = CopyDialogTitle(mode);
+
+    if (customers) {
+        const std::string invoices =
+            data::FileblockName(folder, data::FileKind::Invoice, destinationPrefix);
+        if (data::FileExists(storage::DataFileName(invoices))) {
+            auto count = LiveRecords(invoices);
+            if (!count) {
+                prompter.ask(Info(title,
+                                  "The invoice file of company " + std::string(destinationPrefix) +
+                                      " cannot be read (error " + EngineErrorText() +
+                                      "). Nothing was copied.",
+                                  platform::Icon::Error));
+                return CopyOutcome::Refused;
+            }
+            if (*count > 0) {
+                prompter.ask(Info(
+                    "Invoices and Customers Exist",
+                    "The destination company has invoices on file. Overwritting those customers "
+                    "is not supported. Use the EXPORT and IMPORT features in the Customer Manager "
+                    "to export these customers, then open the destination company and import "
+                    "them.",
+                    platform::Icon::Warning));
+                return CopyOutcome::Refused;
+            }
+        }
+    } else {
+        const std::string products = data::FileblockName(folder, kind, destinationPrefix);
+        if (data::FileExists(storage::DataFileName(products))) {
+            // A product file that cannot be opened may still hold products: ask all the same.
+            auto count = LiveRecords(products);
+            if ((!count || *count > 0) &&
+                !prompter.yesNo("Products Exist",
+                                "Warning! Products exist in the destination company. If you "
+                                "continue, those products will be overwritten with these "
+                                "products. Continue?",
+                                platform::Answer::No, platform::Icon::Warning))
+                return CopyOutcome::Declined;
+        }
+    }
+
+    // Both files are copied beside their destination first and put in place together, so
+    // the destination never ends up with a data file and an index that do not belong
+    // together.
+    const std::string source = data::FileblockName(folder, kind, sourcePrefix);
+    const std::string target = data::FileblockName(folder, kind, destinationPrefix);
+    const std::string from[2] = {storage::DataFileName(source), storage::IndexFileName(source)};
+    const std::string to[2] = {storage::DataFileName(target), storage::IndexFileName(target)};
+    const std::string failText =
+        customers ? "Unable to copy customers." : "Unable to copy products.";
+    std::optional<std::string> temp[2];
+    bool failed = false;
+    for (int i = 0; i < 2; ++i) {
+        std::string error;
+        temp[i] = CopyToTemp(from[i], to[i], &error);
+        if (!temp[i]) {
+            failed = true;
+            prompter.ask(
+                Info(title, failText + "\n" + from[i] + ": " + error, platform::Icon::Error));
+        }
+    }
+    if (!failed) {
+        for (int i = 0; i < 2; ++i) {
+            std::error_code ec;
+            fs::rename(*temp[i], to[i], ec);
+            if (ec) {
+                failed = true;
+                prompter.ask(Info(title, failText + "\n" + to[i] + ": " + ec.message(),
+                                  platform::Icon::Error));
+            }
+        }
+    }
+    for (auto& t : temp) {
+        std::error_code ec;
+        if (t) fs::remove(*t, ec);
+    }
+    if (failed) return CopyOutcome::Failed;
+
+    if (customers)
+        prompter.ask(Info("Please Note Customer Balances!",
+                          "The customer balances were also transfered to the new company. After "
+                          "you enter your first invoice in the new company, run the Aging Chart "
+                          "on the Tools Menu to re-calculate customer balances."));
+    prompter.ask(Info("Copy Complete",
+                      "The required files have been copied to specified company. To use it, open "
+                      "that company or create a new company using the company number you "
+                      "entered."));
+    return CopyOutcome::Copied;
+}
+
+// ---------------------------------------------------------------------------------------
+
+std::optional<data::CompanyRecord> CompanyAfterManager(const std::string& folder,
+                                                       const CompanyManagerResult& result,
+                                                       std::string_view numberInUse) {
+    std::string number;
+    if (result.chosenNumber)
+        number = *result.chosenNumber;
+    else if (result.inUseEdited)
+        number = std::string(numberInUse);
+    else
+        return std::nullopt;
+
+    storage::Fileblock* fb =
+        storage::OpenFileblock(data::FileblockName(folder, data::FileKind::Company), true);
+    if (!storage::EngineOk) return std::nullopt;
+    auto found = FindCompanyByNumber(fb, number);
+    storage::CloseFileblock(fb);
+    if (!found) return std::nullopt;
+    return found->record;
+}
+
+}  // namespace invarro::app

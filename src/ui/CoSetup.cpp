@@ -1,0 +1,573 @@
+#include "ui/CoSetup.h"
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QImageReader>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPixmap>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpressionValidator>
+#include <QTabWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "data/SideFiles.h"
+#include "ui/FontColorDialog.h"
+#include "ui/HeaderForm.h"
+
+namespace invarro::ui {
+
+namespace {
+
+constexpr const char* kSection = "CoSetup";
+
+QString Q(std::string_view s) {
+    return QString::fromUtf8(s.data(), qsizetype(s.size()));
+}
+
+QLabel* Caption(QWidget* parent, const char* text) {
+    return new QLabel(QString::fromUtf8(text), parent);
+}
+
+}  // namespace
+
+TCoSetup::TCoSetup(app::CompanySetupForm& form, const WindowServices& services, QWidget* parent)
+    : QDialog(parent), form_(form), services_(services) {
+    setObjectName(QStringLiteral("TCoSetup"));
+    setWindowTitle(Q(form_.title()));
+    setModal(true);
+
+    tabs_ = new QTabWidget(this);
+    tabs_->setObjectName(QStringLiteral("PageControl1"));
+    // Every tab stays in sight: the dialog is made as wide as its tab captions need.
+    tabs_->setUsesScrollButtons(false);
+    tabs_->addTab(buildAddressTab(), Q(app::kTabAddress));
+    tabs_->addTab(buildEMailTab(), Q(app::kTabEMail));
+    tabs_->addTab(buildEnvelopesTab(), Q(app::kTabEnvelopes));
+    tabs_->addTab(buildFormsTab(), Q(app::kTabForms));
+    tabs_->addTab(buildGeneralTab(), Q(app::kTabGeneral));
+    tabs_->addTab(buildInvoicesTab(), Q(app::kTabInvoices));
+    tabs_->addTab(buildSalesTab(), Q(app::kTabSalesMessage));
+    tabs_->addTab(buildGraphicsTab(), Q(app::kTabGraphics));
+
+    auto* buttons = new QDialogButtonBox(this);
+    QPushButton* save = buttons->addButton(QStringLiteral("&Save"), QDialogButtonBox::AcceptRole);
+    save->setObjectName(QStringLiteral("OKBtn"));
+    save->setDefault(true);
+    QPushButton* cancel =
+        buttons->addButton(QStringLiteral("&Cancel"), QDialogButtonBox::RejectRole);
+    cancel->setObjectName(QStringLiteral("CancelBtn"));
+    QPushButton* help = buttons->addButton(QStringLiteral("&Help"), QDialogButtonBox::HelpRole);
+    help->setObjectName(QStringLiteral("HelpBtn"));
+    help->setEnabled(bool(services_.help));
+    connect(buttons, &QDialogButtonBox::accepted, this, &TCoSetup::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    connect(help, &QPushButton::clicked, this, &TCoSetup::showHelp);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(tabs_, 1);
+    layout->addWidget(buttons);
+
+    // The payment terms offered for the default terms.
+    auto* terms = findChild<QComboBox*>(QStringLiteral("DFTerms"));
+    data::TermsList list = data::LoadTerms(services_.folder);
+    for (const std::string& t : list.terms)
+        terms->addItem(QString::fromStdString(t));
+
+    load(form_.initialValues());
+    auto* number = findChild<QLineEdit*>(QStringLiteral("CoNumb"));
+    number->setEnabled(form_.numberEditable());
+    for (auto which : {app::SetupFont::Editor, app::SetupFont::Manager, app::SetupFont::Envelope})
+        showSample(which);
+    showPreview();
+    tabs_->setCurrentIndex(0);
+    RestoreBounds(this, services_.folder, kSection, 800, 540);
+    if (!list.ok)
+        services_.prompter->inform(windowTitle().toStdString(), list.error,
+                                   platform::Icon::Warning);
+}
+
+// ------------------------------------------------------------------------- controls
+
+QLineEdit* TCoSetup::edit(QWidget* parent, const char* name) {
+    auto* e = new QLineEdit(parent);
+    e->setObjectName(QString::fromLatin1(name));
+    if (const app::SetupControl* c = app::FindSetupControl(name)) {
+        e->setMaxLength(c->limit());
+        if (c->digitsOnly) {
+            e->setValidator(new QRegularExpressionValidator(
+                QRegularExpression(QStringLiteral("\\d{0,%1}").arg(c->limit())), e));
+            e->setMaximumWidth(80);
+        }
+    }
+    return e;
+}
+
+QWidget* TCoSetup::box(QWidget* parent, const char* name, const char* caption) {
+    auto* b = new QCheckBox(QString::fromUtf8(caption), parent);
+    b->setObjectName(QString::fromLatin1(name));
+    return b;
+}
+
+QWidget* TCoSetup::radio(QWidget* parent, const char* name, const char* caption) {
+    auto* b = new QRadioButton(QString::fromUtf8(caption), parent);
+    b->setObjectName(QString::fromLatin1(name));
+    return b;
+}
+
+QWidget* TCoSetup::fontButton(QWidget* parent, app::SetupFont which, const char* caption) {
+    static constexpr const char* kNames[] = {"EdFontBtn", "MgrFontBtn", "EnvFontBtn"};
+    static constexpr const char* kSamples[] = {"EdFontSample", "MgrFontSample", "EnvFontSample"};
+    auto* row = new QWidget(parent);
+    auto* h = new QHBoxLayout(row);
+    h->setContentsMargins(0, 0, 0, 0);
+    auto* button = new QPushButton(QString::fromUtf8(caption), row);
+    button->setObjectName(QString::fromLatin1(kNames[int(which)]));
+    button->setAutoDefault(false);
+    auto* sample = new QLabel(row);
+    sample->setObjectName(QString::fromLatin1(kSamples[int(which)]));
+    sample->setMinimumWidth(180);
+    samples_[int(which)] = sample;
+    h->addWidget(button);
+    h->addWidget(sample, 1);
+    connect(button, &QPushButton::clicked, this, [this, which] { chooseFont(which); });
+    return row;
+}
+
+// ------------------------------------------------------------------------- tabs
+
+QWidget* TCoSetup::buildAddressTab() {
+    auto* page = new QWidget;
+    auto* form = new QFormLayout(page);
+    form->addRow(Caption(page, "Company Name:"), edit(page, "CName"));
+    QLineEdit* number = edit(page, "CoNumb");
+    number->setMaximumWidth(80);
+    form->addRow(Caption(page, "Number:"), number);
+    auto* address = new QVBoxLayout;
+    for (const char* name : {"CAdd1", "CAdd2", "CAdd3", "CAdd4", "ExtraAdd1"})
+        address->addWidget(edit(page, name));
+    form->addRow(Caption(page, "Company Address / Phone:"), address);
+
+    auto* taxes = new QGroupBox(QStringLiteral("Taxes"), page);
+    auto* tf = new QFormLayout(taxes);
+    tf->addRow(box(taxes, "CalcTaxes", "Calculate Taxes"));
+    auto* rate = new QHBoxLayout;
+    QLineEdit* rateEdit = edit(taxes, "TaxCRate");
+    rateEdit->setMaximumWidth(80);
+    rate->addWidget(rateEdit);
+    rate->addWidget(Caption(taxes, "( Example: 8.125 )"));
+    rate->addStretch(1);
+    tf->addRow(Caption(taxes, "Tax Rate:"), rate);
+    QLineEdit* taxName = edit(taxes, "TaxName");
+    taxName->setMaximumWidth(120);
+    tf->addRow(Caption(taxes, "Tax Heading:"), taxName);
+    form->addRow(taxes);
+    QLineEdit* currency = edit(page, "SCurrSym");
+    currency->setMaximumWidth(40);
+    form->addRow(Caption(page, "Currency Symbol:"), currency);
+    return page;
+}
+
+QWidget* TCoSetup::buildEMailTab() {
+    auto* page = new QWidget;
+    auto* form = new QFormLayout(page);
+    form->addRow(Caption(page, "E-Mail Address (reply e-mail address):"), edit(page, "CEmailAdd"));
+    form->addRow(Caption(page, "Outgoing Mail Server (SMTP):"), edit(page, "CEMailHost"));
+    form->addRow(Caption(page, "EMail Port Number:"), edit(page, "EMPort"));
+    form->addRow(Caption(page, "Login/User ID:"), edit(page, "EMlogin"));
+    QLineEdit* password = edit(page, "EMpword");
+    password->setEchoMode(QLineEdit::Password);
+    form->addRow(Caption(page, "Password:"), password);
+    form->addRow(box(page, "DefToEMail", "Default Output to E-Mail"));
+    form->addRow(box(page, "CBEMailLines", "Lines On E-Mail Invoices"));
+    form->addRow(box(page, "EMInclCust", "Include customers without e-mail address"));
+    return page;
+}
+
+QWidget* TCoSetup::buildEnvelopesTab() {
+    auto* page = new QWidget;
+    auto* layout = new QHBoxLayout(page);
+
+    auto* envelopes = new QGroupBox(QStringLiteral("Envelopes"), page);
+    auto* ef = new QFormLayout(envelopes);
+    ef->addRow(fontButton(envelopes, app::SetupFont::Envelope, "Font"));
+    ef->addRow(Caption(envelopes, "Line Spacing:"), edit(envelopes, "ELineSpace"));
+    ef->addRow(Caption(envelopes, "Left Margin:"), edit(envelopes, "LMarSet"));
+    ef->addRow(Caption(envelopes, "Top Margin:"), edit(envelopes, "TopMarSet"));
+    ef->addRow(Caption(envelopes, "Send Address Left: "), edit(envelopes, "SendAddLeft"));
+    ef->addRow(box(envelopes, "LandSCB", "Print Envelope in Landscape Mode"));
+    ef->addRow(box(envelopes, "UseShipAdd", "Use Ship-To Address"));
+    ef->addRow(box(envelopes, "PCoAddr", "Print Company Return Address"));
+    layout->addWidget(envelopes, 1);
+
+    auto* aging = new QGroupBox(QStringLiteral("Aging"), page);
+    auto* ag = new QGridLayout(aging);
+    ag->addWidget(Caption(aging, "Days"), 0, 1);
+    ag->addWidget(Caption(aging, "Caption"), 0, 2);
+    for (int i = 1; i <= 3; ++i) {
+        const std::string days = "CAVal" + std::to_string(i);
+        const std::string caption = "CACap" + std::to_string(i);
+        const std::string label = "Category " + std::to_string(i);
+        ag->addWidget(Caption(aging, label.c_str()), i, 0);
+        ag->addWidget(edit(aging, days.c_str()), i, 1);
+        ag->addWidget(edit(aging, caption.c_str()), i, 2);
+    }
+    auto* note = Caption(aging, "Category 4 is all items greater than category 3.");
+    note->setWordWrap(true);
+    ag->addWidget(note, 4, 0, 1, 3);
+    ag->setRowStretch(5, 1);
+    layout->addWidget(aging, 1);
+    return page;
+}
+
+QWidget* TCoSetup::buildFormsTab() {
+    auto* page = new QWidget;
+    auto* grid = new QGridLayout(page);
+
+    auto* lines = new QGroupBox(QStringLiteral("Lines and Boxes"), page);
+    auto* lf = new QFormLayout(lines);
+    lf->addRow(box(lines, "HorLCB", "Vertical Lines"));
+    lf->addRow(box(lines, "VLineCB", "Horizontal Lines"));
+    lf->addRow(Caption(lines, "Line Widths:"), edit(lines, "LineWidthVal"));
+    lf->addRow(box(lines, "SBoxCB", "Box around statements"));
+    lf->addRow(box(lines, "IBoxCB", "Box around invoices"));
+    lf->addRow(box(lines, "ShadeCB", "Use Shading"));
+    auto* style = new QComboBox(lines);
+    style->setObjectName(QStringLiteral("ComboBox1"));
+    style->addItem(Q(app::kLineStyleDots));
+    style->addItem(Q(app::kLineStyleSolid));
+    lf->addRow(Caption(lines, "Line Style:"), style);
+    lf->addRow(Caption(lines, "Line Spacing:"), edit(lines, "MaskEdit1"));
+    grid->addWidget(lines, 0, 0);
+
+    auto* include = new QGroupBox(QStringLiteral("When Printing Include..."), page);
+    auto* inc = new QFormLayout(include);
+    inc->addRow(box(include, "CAgeCB", "Customer Aging"));
+    inc->addRow(box(include, "SMsgCB", "Sales Message"));
+    inc->addRow(box(include, "PConICB", "Product Codes on invoices"));
+    inc->addRow(box(include, "QuanTot", "Total Quantity on invoices"));
+    inc->addRow(box(include, "CheckBox5", "Letterhead Style"));
+    inc->addRow(box(include, "CNameOnForm", "Don't Print Company Name and Address"));
+    inc->addRow(box(include, "BigInvNo", "Do not print large invoice numbers"));
+    inc->addRow(box(include, "MoveDwnCB", "Move down totals for blank lines"));
+    inc->addRow(Caption(include, "Max Lines:"), edit(include, "MaxLines"));
+    grid->addWidget(include, 0, 1);
+
+    auto* margins = new QGroupBox(QStringLiteral("Margins"), page);
+    auto* mf = new QFormLayout(margins);
+    mf->addRow(Caption(margins, "Box Top:"), edit(margins, "BigBxTop"));
+    mf->addRow(Caption(margins, "Top Margin:"), edit(margins, "TopFormMar"));
+    mf->addRow(Caption(margins, "Left Margin:"), edit(margins, "LeftFormMar"));
+    mf->addRow(Caption(margins, "Move Addresses to Right an Additional:"),
+               edit(margins, "PushAddr"));
+    grid->addWidget(margins, 1, 0);
+
+    auto* copies = new QGroupBox(QStringLiteral("Print with each invoice:"), page);
+    auto* cf = new QFormLayout(copies);
+    cf->addRow(box(copies, "PSlip", "Packing Slip"));
+    cf->addRow(box(copies, "FileCpy", "File/Remittance Copy"));
+    cf->addRow(Caption(copies, "Number copies:"), edit(copies, "NumCpys"));
+    cf->addRow(box(copies, "CBRctPrin", "Receipt Printer Format  (receipt printer required)"));
+    grid->addWidget(copies, 1, 1);
+
+    auto* logo = new QGroupBox(QStringLiteral("Logo"), page);
+    auto* lg = new QHBoxLayout(logo);
+    lg->addWidget(box(logo, "UseBmpCB", "Print bitmap logo"));
+    auto* logoButton = new QPushButton(QStringLiteral("Bitmap Image"), logo);
+    logoButton->setObjectName(QStringLiteral("LogoBmpBtn"));
+    logoButton->setAutoDefault(false);
+    connect(logoButton, &QPushButton::clicked, this, &TCoSetup::chooseLogo);
+    lg->addWidget(logoButton);
+    QLineEdit* logoName = edit(logo, "BmpNameText");
+    logoName->setReadOnly(true);
+    lg->addWidget(logoName, 1);
+    grid->addWidget(logo, 2, 0, 1, 2);
+
+    auto* headers = new QPushButton(QStringLiteral("Headers / Fonts / Colors"), page);
+    headers->setObjectName(QStringLiteral("HeaderBtn"));
+    headers->setAutoDefault(false);
+    connect(headers, &QPushButton::clicked, this, &TCoSetup::openHeaders);
+    grid->addWidget(headers, 3, 0, 1, 2, Qt::AlignLeft);
+    return page;
+}
+
+QWidget* TCoSetup::buildGeneralTab() {
+    auto* page = new QWidget;
+    auto* layout = new QVBoxLayout(page);
+    auto* dates = new QGroupBox(QStringLiteral(" Use This Date Format on Invoices "), page);
+    auto* dl = new QHBoxLayout(dates);
+    dl->addWidget(radio(dates, "MMDDYY", "MM/DD/YY"));
+    dl->addWidget(radio(dates, "DDMMYY", "DD/MM/YY"));
+    dl->addStretch(1);
+    layout->addWidget(dates);
+
+    auto* fonts = new QGroupBox(QStringLiteral("Fonts"), page);
+    auto* fl = new QVBoxLayout(fonts);
+    fl->addWidget(fontButton(fonts, app::SetupFont::Editor, "Invoice Editor Font/Color"));
+    fl->addWidget(fontButton(fonts, app::SetupFont::Manager, "Managers Font/Color"));
+    layout->addWidget(fonts);
+
+    layout->addWidget(box(page, "SHints", "Show button hints (used only at startup)"));
+    layout->addWidget(box(page, "AuditCB", "Require System Audit Trail"));
+    layout->addWidget(box(page, "CBbu", "Prompt for backup on exit"));
+    layout->addWidget(box(page, "ACBillAdd", "Auto-copy Billing Address to Shipping"));
+    layout->addWidget(box(page, "CpyToLQue", "On new invoices, copy customer to label queue"));
+    layout->addWidget(box(page, "BatchLabels", "On batch print, copy customer to label queue"));
+    layout->addStretch(1);
+    return page;
+}
+
+QWidget* TCoSetup::buildInvoicesTab() {
+    auto* page = new QWidget;
+    auto* form = new QFormLayout(page);
+    QLineEdit* next = edit(page, "NextIno");
+    next->setMaximumWidth(120);
+    form->addRow(Caption(page, "Next Invoice Number:"), next);
+    form->addRow(box(page, "YYMMonInv", "Pre-fix invoices numbers with year and month "));
+    QLineEdit* nextCust = edit(page, "CNxtCustNo");
+    nextCust->setMaximumWidth(120);
+    form->addRow(Caption(page, "Next Customer Number:"), nextCust);
+    QLineEdit* qty = edit(page, "DefInvQuan");
+    qty->setMaximumWidth(120);
+    form->addRow(Caption(page, "Default Invoice Quantity:"), qty);
+    auto* terms = new QComboBox(page);
+    terms->setObjectName(QStringLiteral("DFTerms"));
+    terms->setEditable(true);
+    terms->setInsertPolicy(QComboBox::NoInsert);
+    terms->lineEdit()->setMaxLength(data::kTermWidth);
+    form->addRow(Caption(page, "Default Invoice Terms:"), terms);
+
+    auto* style = new QGroupBox(QStringLiteral(" Default New Invoice Type"), page);
+    auto* sl = new QHBoxLayout(style);
+    sl->addWidget(radio(style, "DProd", "Line-Item Invoice"));
+    sl->addWidget(radio(style, "DMemo", "Memo Invoice"));
+    sl->addStretch(1);
+    form->addRow(style);
+    form->addRow(box(page, "PrintDupOnInv", "Print \"Duplicate Invoice\" on reprinted invoices"));
+    form->addRow(box(page, "PFlag", "Set new invoice default print flag ON"));
+    return page;
+}
+
+QWidget* TCoSetup::buildSalesTab() {
+    auto* page = new QWidget;
+    auto* layout = new QVBoxLayout(page);
+    layout->addWidget(Caption(page, "Enter a sales message to appear on your invoices:"));
+    for (const char* name : {"SM1", "SM2", "SM3", "SM4"})
+        layout->addWidget(edit(page, name));
+    layout->addStretch(1);
+    return page;
+}
+
+QWidget* TCoSetup::buildGraphicsTab() {
+    auto* page = new QWidget;
+    auto* layout = new QVBoxLayout(page);
+    layout->addWidget(box(page, "TCBitmaps", "Main screen bitmap background"));
+    auto* row = new QHBoxLayout;
+    auto* button = new QPushButton(QStringLiteral("Bitmap Image"), page);
+    button->setObjectName(QStringLiteral("BkgBmpBtn"));
+    button->setAutoDefault(false);
+    connect(button, &QPushButton::clicked, this, &TCoSetup::chooseBackground);
+    row->addWidget(button);
+    QLineEdit* name = edit(page, "PicName");
+    name->setReadOnly(true);
+    row->addWidget(name, 1);
+    layout->addLayout(row);
+    preview_ = new QLabel(page);
+    preview_->setObjectName(QStringLiteral("BkgPreview"));
+    preview_->setMinimumSize(240, 180);
+    preview_->setAlignment(Qt::AlignCenter);
+    preview_->setFrameShape(QFrame::StyledPanel);
+    layout->addWidget(preview_, 1);
+    return page;
+}
+
+// ------------------------------------------------------------------------- values
+
+void TCoSetup::load(const app::ControlValues& values) {
+    for (const auto& [name, text] : values.text) {
+        QWidget* w = findChild<QWidget*>(QString::fromStdString(name));
+        if (auto* e = qobject_cast<QLineEdit*>(w)) {
+            e->setText(QString::fromStdString(text));
+        } else if (auto* c = qobject_cast<QComboBox*>(w)) {
+            if (c->isEditable())
+                c->setEditText(QString::fromStdString(text));
+            else
+                c->setCurrentIndex(std::max(0, c->findText(QString::fromStdString(text))));
+        }
+    }
+    for (const auto& [name, on] : values.checked)
+        if (auto* b = findChild<QAbstractButton*>(QString::fromStdString(name))) b->setChecked(on);
+}
+
+app::ControlValues TCoSetup::values() const {
+    app::ControlValues v;
+    for (const app::SetupControl& c : app::CompanySetupControls()) {
+        const std::string name(c.name);
+        QWidget* w = findChild<QWidget*>(Q(c.name));
+        if (c.isBox()) {
+            if (auto* b = qobject_cast<QAbstractButton*>(w)) v.checked[name] = b->isChecked();
+            if (c.rule == app::SetupRule::RadioPair)
+                if (auto* b = findChild<QAbstractButton*>(Q(c.second)))
+                    v.checked[std::string(c.second)] = b->isChecked();
+        } else if (auto* e = qobject_cast<QLineEdit*>(w)) {
+            v.text[name] = e->text().toStdString();
+        } else if (auto* cb = qobject_cast<QComboBox*>(w)) {
+            v.text[name] = cb->currentText().toStdString();
+        }
+    }
+    return v;
+}
+
+QString TCoSetup::currentTabName() const {
+    return tabs_->tabText(tabs_->currentIndex());
+}
+
+void TCoSetup::showTab(std::string_view tab) {
+    for (int i = 0; i < tabs_->count(); ++i)
+        if (tabs_->tabText(i) == Q(tab)) tabs_->setCurrentIndex(i);
+}
+
+// ------------------------------------------------------------------------- buttons
+
+void TCoSetup::showSample(app::SetupFont which) {
+    QLabel* sample = samples_[int(which)];
+    const data::FontSetting f = app::ReadSetupFont(form_.working(), which);
+    sample->setFont(QFontOf(f));
+    QPalette pal = sample->palette();
+    pal.setColor(QPalette::WindowText, QColorOf(f.colour));
+    sample->setPalette(pal);
+    sample->setText(QStringLiteral("%1 %2").arg(QString::fromStdString(f.name)).arg(f.size));
+}
+
+void TCoSetup::chooseFont(app::SetupFont which) {
+    const data::FontSetting f = app::ReadSetupFont(form_.working(), which);
+    QFont font = QFontOf(f);
+    QColor colour = QColorOf(f.colour);
+    static constexpr const char* kTitles[] = {"Invoice Editor Font/Color", "Managers Font/Color",
+                                              "Font"};
+    // The manager lists are laid out in columns of characters: fixed-pitch fonts only.
+    if (TFontColorDialog::GetFontAndColor(font, colour, this,
+                                          QString::fromLatin1(kTitles[int(which)]),
+                                          which == app::SetupFont::Manager))
+        setFont(which, FontSettingOf(font, colour));
+}
+
+void TCoSetup::setFont(app::SetupFont which, const data::FontSetting& font) {
+    app::WriteSetupFont(form_.working(), which, font);
+    showSample(which);
+}
+
+QString TCoSetup::chooseBitmap(const QString& current) {
+    QFileDialog dialog(this, QStringLiteral("Bitmap Image"),
+                       QString::fromStdString(services_.folder));
+    dialog.setObjectName(QStringLiteral("BitmapDialog"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setNameFilter(QStringLiteral("Bitmap File (*.bmp *.BMP)"));
+    if (!current.isEmpty()) {
+        const QString path =
+            QString::fromStdString(app::PicturePath(services_.folder, current.toStdString()));
+        if (QFileInfo::exists(path)) dialog.selectFile(path);
+    }
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    return dialog.selectedFiles().first();
+}
+
+void TCoSetup::chooseBackground() {
+    const QString chosen = chooseBitmap(findChild<QLineEdit*>(QStringLiteral("PicName"))->text());
+    if (!chosen.isEmpty()) setBackground(chosen);
+}
+
+void TCoSetup::chooseLogo() {
+    const QString chosen =
+        chooseBitmap(findChild<QLineEdit*>(QStringLiteral("BmpNameText"))->text());
+    if (!chosen.isEmpty()) setLogo(chosen);
+}
+
+void TCoSetup::setBackground(const QString& path) {
+    findChild<QLineEdit*>(QStringLiteral("PicName"))
+        ->setText(QString::fromStdString(StoredPictureName(services_.folder, path)));
+    showPreview();
+}
+
+void TCoSetup::setLogo(const QString& path) {
+    findChild<QLineEdit*>(QStringLiteral("BmpNameText"))
+        ->setText(QString::fromStdString(StoredPictureName(services_.folder, path)));
+}
+
+void TCoSetup::showPreview() {
+    const QString name = findChild<QLineEdit*>(QStringLiteral("PicName"))->text();
+    const QString path =
+        QString::fromStdString(app::PicturePath(services_.folder, name.toStdString()));
+    QImageReader reader(path);
+    const QImage image = path.isEmpty() ? QImage() : reader.read();
+    preview_->setVisible(true);
+    if (image.isNull()) {
+        preview_->clear();
+        preview_->setText(path.isEmpty() ? QString() : QStringLiteral("(no picture)"));
+        return;
+    }
+    preview_->setPixmap(QPixmap::fromImage(image).scaled(
+        preview_->minimumSize() - QSize(4, 4), Qt::KeepAspectRatio, Qt::SmoothTransformation));
+}
+
+void TCoSetup::openHeaders() {
+    THeaderForm headers(form_.working(), services_, this);
+    headers.exec();
+}
+
+void TCoSetup::showHelp() {
+    if (services_.help)
+        services_.help(std::string(app::SetupHelpTopic(currentTabName().toStdString())));
+}
+
+void TCoSetup::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (shownOnce_) return;
+    shownOnce_ = true;
+    tabs_->setCurrentIndex(0);
+    findChild<QLineEdit*>(QStringLiteral("CName"))->setFocus();
+    if (form_.mode() == app::CompanySetupForm::Mode::Edit &&
+        form_.backgroundMissing(services_.folder)) {
+        preview_->hide();
+        // Told once the dialog is up, so that the message stands in front of it.
+        QTimer::singleShot(0, this, [this] {
+            services_.prompter->ask(app::CompanySetupForm::BackgroundMissingMessage());
+        });
+    }
+}
+
+void TCoSetup::accept() {
+    app::ControlValues v = values();
+    app::SetupSaveResult r = form_.save(v);
+    findChild<QLineEdit*>(QStringLiteral("CoNumb"))
+        ->setText(QString::fromStdString(v.textOf("CoNumb")));
+    if (!r.ok) {
+        showTab(r.tab);
+        services_.prompter->ask(*r.message);
+        if (auto* w = findChild<QWidget*>(QString::fromStdString(r.focusControl))) w->setFocus();
+        return;
+    }
+    for (const char* name : {"CAVal1", "CAVal2", "CAVal3"})
+        findChild<QLineEdit*>(QString::fromLatin1(name))
+            ->setText(QString::fromStdString(v.textOf(name)));
+    reloadCompanyInUse_ = r.reloadCompanyInUse;
+    QDialog::accept();
+}
+
+void TCoSetup::done(int result) {
+    SaveBounds(this, services_.folder, kSection);
+    QDialog::done(result);
+}
+
+}  // namespace invarro::ui

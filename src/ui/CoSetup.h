@@ -1,0 +1,80 @@
+// TCoSetup, the company set-up dialog ("Company Options") with its eight tabs. It shows
+// the record of a CompanySetupForm, checks the entries on "&Save" and stores them into the
+// form's working record; the company manager then writes that record.
+#pragma once
+
+#include <QDialog>
+#include <string>
+#include <vector>
+
+#include "app/CompanySetup.h"
+#include "ui/WindowSupport.h"
+
+class QLabel;
+class QLineEdit;
+class QTabWidget;
+
+namespace invarro::ui {
+
+class TCoSetup : public QDialog {
+    Q_OBJECT
+  public:
+    TCoSetup(app::CompanySetupForm& form, const WindowServices& services,
+             QWidget* parent = nullptr);
+
+    app::CompanySetupForm& form() { return form_; }
+    // After "&Save": the dialog edited the company in use.
+    bool reloadCompanyInUse() const { return reloadCompanyInUse_; }
+
+    // The entries of every control as they stand.
+    app::ControlValues values() const;
+    // The tab shown, by its caption.
+    QString currentTabName() const;
+    void showTab(std::string_view tab);
+
+    // The buttons' actions, also for tests.
+    void chooseFont(app::SetupFont which);
+    void setFont(app::SetupFont which, const data::FontSetting& font);
+    void chooseBackground();
+    void chooseLogo();
+    void setBackground(const QString& path);
+    void setLogo(const QString& path);
+    void openHeaders();
+    void showHelp();
+
+    void accept() override;
+    void done(int result) override;
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+
+  private:
+    QWidget* buildAddressTab();
+    QWidget* buildEMailTab();
+    QWidget* buildEnvelopesTab();
+    QWidget* buildFormsTab();
+    QWidget* buildGeneralTab();
+    QWidget* buildInvoicesTab();
+    QWidget* buildSalesTab();
+    QWidget* buildGraphicsTab();
+
+    QLineEdit* edit(QWidget* parent, const char* name);
+    QWidget* box(QWidget* parent, const char* name, const char* caption);
+    QWidget* radio(QWidget* parent, const char* name, const char* caption);
+    QWidget* fontButton(QWidget* parent, app::SetupFont which, const char* caption);
+    QString chooseBitmap(const QString& current);
+
+    void load(const app::ControlValues& values);
+    void showSample(app::SetupFont which);
+    void showPreview();
+
+    app::CompanySetupForm& form_;
+    WindowServices services_;
+    QTabWidget* tabs_ = nullptr;
+    QLabel* samples_[3] = {};
+    QLabel* preview_ = nullptr;
+    bool reloadCompanyInUse_ = false;
+    bool shownOnce_ = false;
+};
+
+}  // namespace invarro::ui

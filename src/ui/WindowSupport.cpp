@@ -1,0 +1,74 @@
+#include "ui/WindowSupport.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QWidget>
+
+#include "data/IniFile.h"
+#include "data/OperationError.h"
+#include "data/Texts.h"
+#include "platform/qt/QtFonts.h"
+#include "storage/Browser.h"
+
+namespace invarro::ui {
+
+QFont QFontOf(const data::FontSetting& font) {
+    output::Font f;
+    f.face = font.name.empty() ? std::string("Arial") : font.name;
+    f.size = font.size > 0 ? font.size : 10;
+    f.style = font.style;
+    return platform::qt::ToQFont(f);
+}
+
+QColor QColorOf(int32_t colour) {
+    return platform::qt::ToQColor(output::Color::fromValue(uint32_t(colour)));
+}
+
+data::FontSetting FontSettingOf(const QFont& font, const QColor& colour) {
+    const output::Font f = platform::qt::FromQFont(font, colour);
+    return data::FontSetting{f.face, f.size, int32_t(f.color.value()), f.style};
+}
+
+void RestoreBounds(QWidget* window, const std::string& folder, std::string_view section,
+                   int designedWidth, int designedHeight) {
+    const data::IniFile ini(data::IniFilePath(folder));
+    data::WindowBounds b = data::ReadWindowBounds(ini, section, designedWidth, designedHeight);
+    if (b.width < 100) b.width = designedWidth;
+    if (b.height < 60) b.height = designedHeight;
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect r = screen->availableGeometry();
+        b = data::FitToWorkArea(b, data::ScreenArea{r.left(), r.top(), r.width(), r.height()});
+    }
+    window->move(b.left, b.top);
+    window->resize(b.width, b.height);
+}
+
+void SaveBounds(const QWidget* window, const std::string& folder, std::string_view section) {
+    data::IniFile ini(data::IniFilePath(folder));
+    const QRect frame = window->frameGeometry();
+    data::WriteWindowBounds(
+        ini, section,
+        data::WindowBounds{frame.left(), frame.top(), window->width(), window->height()});
+}
+
+void Guarded(platform::Prompter& prompter, const std::function<void()>& command) {
+    try {
+        command();
+    } catch (const data::OperationError& e) {
+        prompter.inform(std::string(data::kAppTitle), e.what(), platform::Icon::Error);
+    } catch (const storage::BrowserError& e) {
+        prompter.inform(std::string(data::kAppTitle), e.what(), platform::Icon::Error);
+    }
+}
+
+std::string StoredPictureName(const std::string& folder, const QString& chosen) {
+    const QFileInfo file(chosen);
+    if (QFileInfo(file.absolutePath()).canonicalFilePath() ==
+        QFileInfo(QString::fromStdString(folder)).canonicalFilePath())
+        return file.fileName().toStdString();
+    return file.absoluteFilePath().toStdString();
+}
+
+}  // namespace invarro::ui

@@ -1,0 +1,50 @@
+// What the company windows need from the program around them, and the small pieces they
+// share: window bounds in the INI file, company fonts as Qt fonts, and the event boundary
+// that shows a failed operation and keeps the window usable.
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QString>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "data/Layout.h"
+#include "platform/Clock.h"
+#include "platform/Progress.h"
+#include "platform/Prompter.h"
+
+class QWidget;
+
+namespace invarro::ui {
+
+struct WindowServices {
+    std::string folder;  // the data folder
+    platform::Prompter* prompter = nullptr;
+    platform::Progress* progress = nullptr;  // the status window of long runs
+    const platform::Clock* clock = nullptr;
+    // Opens a help topic; without it the windows' Help commands are disabled.
+    std::function<void(const std::string& topic)> help;
+    // The password check before a company is deleted (passes when there is no password).
+    std::function<bool()> passwordCheck;
+};
+
+// A company font as the windows draw with it, and back.
+QFont QFontOf(const data::FontSetting& font);
+QColor QColorOf(int32_t colour);
+data::FontSetting FontSettingOf(const QFont& font, const QColor& colour);
+
+// Places the window as its section of "invarro.ini" says (the designed size when there is
+// none), moved back onto the screen's work area, and writes its bounds back.
+void RestoreBounds(QWidget* window, const std::string& folder, std::string_view section,
+                   int designedWidth, int designedHeight);
+void SaveBounds(const QWidget* window, const std::string& folder, std::string_view section);
+
+// Runs a command; an operation error or a browser error is shown with its text.
+void Guarded(platform::Prompter& prompter, const std::function<void()>& command);
+
+// A file chosen in a data folder is kept by its bare name, so that the folder can move.
+std::string StoredPictureName(const std::string& folder, const QString& chosen);
+
+}  // namespace invarro::ui

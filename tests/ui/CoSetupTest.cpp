@@ -1,0 +1,401 @@
+// TCoSetup and THeaderForm driven offscreen: the tabs and their controls, loading a
+// record, the checks of "&Save" with their tab and focus, storing, help per tab, the font
+// and bitmap buttons, the missing background, and the headers dialog with its colour files.
+
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QTest>
+
+#include "app/CompanySetup.h"
+#include "data/SideFiles.h"
+#include "platform/Clock.h"
+#include "support/Modal.h"
+#include "support/QtApp.h"
+#include "support/RecordingProgress.h"
+#include "support/ScriptedPrompter.h"
+#include "support/TempDir.h"
+#include "ui/CoSetup.h"
+#include "ui/FontColorDialog.h"
+#include "ui/HeaderForm.h"
+
+namespace invarro::ui {
+namespace {
+
+using app::CompanySetupForm;
+using data::Company;
+using data::CompanyRecord;
+using testing::ScriptedPrompter;
+using testing::TempDir;
+using testing::WhenModal;
+
+class CoSetupTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() { testing::QtApp(); }
+
+    void SetUp() override {
+        services.folder = dir.path();
+        services.prompter = &prompter;
+        services.progress = &progress;
+        services.clock = &clock;
+        services.help = [this](const std::string& topic) { topics.push_back(topic); };
+        record = data::NewCompanyRecord(data::FirstCompanyBase(), 0);
+        record.setText(Company::Name, "Harbor Supply");
+        record.setText(Company::CompanyNo, "1");
+        record.setText(Company::BackgroundFile, "");
+    }
+
+    std::unique_ptr<CompanySetupForm> addForm(std::string number = "3") {
+        CompanyRecord r = data::NewCompanyRecord(record, 2);
+        r.setText(Company::CompanyNo, number);
+        return std::make_unique<CompanySetupForm>(CompanySetupForm::Mode::Add, r, "1",
+                                                  [](std::string_view n) { return n == "2"; });
+    }
+    std::unique_ptr<CompanySetupForm> editForm() {
+        return std::make_unique<CompanySetupForm>(CompanySetupForm::Mode::Edit, record, "1",
+                                                  nullptr);
+    }
+    template <class T = QLineEdit>
+    static T* child(QWidget& w, const char* name) {
+        T* c = w.findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(c, nullptr) << name;
+        return c;
+    }
+    static void type(QWidget& w, const char* name, const QString& text) {
+        QLineEdit* e = child(w, name);
+        e->clear();
+        QTest::keyClicks(e, text);
+    }
+    static void save(QWidget& w) { child<QPushButton>(w, "OKBtn")->click(); }
+
+    TempDir dir;
+    ScriptedPrompter prompter;
+    testing::RecordingProgress progress;
+    platform::FixedClock clock{platform::LocalDateTime{2026, 3, 3, 9, 0, 0}};
+    WindowServices services;
+    CompanyRecord record;
+    std::vector<std::string> topics;
+};
+
+TEST_F(CoSetupTest, EightTabsAndEveryControl) {
+    auto form = addForm();
+    TCoSetup dialog(*form, services);
+    auto* tabs = child<QTabWidget>(dialog, "PageControl1");
+    ASSERT_EQ(tabs->count(), 8);
+    for (int i = 0; i < 8; ++i)
+        EXPECT_EQ(tabs->tabText(i).toStdString(), app::kSetupTabs[i]);
+    for (const app::SetupControl& c : app::CompanySetupControls()) {
+        const QString name = QString::fromUtf8(c.name.data(), qsizetype(c.name.size()));
+        QWidget* w = dialog.findChild<QWidget*>(name);
+        ASSERT_NE(w, nullptr) << c.name;
+        if (c.isBox()) {
+            EXPECT_NE(qobject_cast<QAbstractButton*>(w), nullptr) << c.name;
+        } else if (auto* e = qobject_cast<QLineEdit*>(w)) {
+            EXPECT_EQ(e->maxLength(), c.limit()) << c.name;
+        } else {
+            EXPECT_NE(qobject_cast<QComboBox*>(w), nullptr) << c.name;
+        }
+        // Each control sits on the tab the checks name for it.
+        QWidget* page = w;
+        while (page && tabs->indexOf(page) < 0)
+            page = page->parentWidget();
+        ASSERT_NE(page, nullptr) << c.name;
+        EXPECT_EQ(tabs->tabText(tabs->indexOf(page)).toStdString(), c.tab) << c.name;
+    }
+    EXPECT_EQ(child<QComboBox>(dialog, "DFTerms")->lineEdit()->maxLength(), 35);
+    for (const char* button : {"EdFontBtn", "MgrFontBtn", "EnvFontBtn", "LogoBmpBtn", "BkgBmpBtn",
+                               "HeaderBtn", "CancelBtn", "HelpBtn"})
+        EXPECT_NE(dialog.findChild<QPushButton*>(button), nullptr) << button;
+    EXPECT_EQ(child<QPushButton>(dialog, "OKBtn")->text(), "&Save");
+    // Digit-only entries refuse letters.
+    type(dialog, "NumCpys", "a7");
+    EXPECT_EQ(child(dialog, "NumCpys")->text(), "7");
+}
+
+TEST_F(CoSetupTest, NewAndEditTitlesNumberFieldAndLoadedValues) {
+    record.setText(Company::DateFormatCode, "D");
+    record.setText(Company::LineStyle, "L");
+    record.setText(Company::DefTerms, "Net 10 Days");
+    record.setText(Company::EMailPort, "");
+    auto edit = editForm();
+    TCoSetup editing(*edit, services);
+    EXPECT_EQ(editing.windowTitle(), "Edit Company");
+    EXPECT_FALSE(child(editing, "CoNumb")->isEnabled());
+    EXPECT_EQ(child(editing, "CName")->text(), "Harbor Supply");
+    EXPECT_TRUE(child<QRadioButton>(editing, "DDMMYY")->isChecked());
+    EXPECT_FALSE(child<QRadioButton>(editing, "MMDDYY")->isChecked());
+    EXPECT_EQ(child<QComboBox>(editing, "ComboBox1")->currentText(), "solid");
+    EXPECT_EQ(child<QComboBox>(editing, "DFTerms")->currentText(), "Net 10 Days");
+    EXPECT_EQ(child(editing, "EMPort")->text(), "25");
+    // The terms list comes from KRTERMS.DAT (written with the built-in terms when missing).
+    auto* terms = child<QComboBox>(editing, "DFTerms");
+    EXPECT_EQ(terms->count(), int(data::BuiltInTerms().size()));
+    EXPECT_TRUE(std::filesystem::exists(dir.file("KRTERMS.DAT")));
+
+    auto add = addForm();
+    TCoSetup adding(*add, services);
+    EXPECT_EQ(adding.windowTitle(), "New Company");
+    EXPECT_TRUE(child(adding, "CoNumb")->isEnabled());
+    EXPECT_EQ(child(adding, "CoNumb")->text(), "3");
+    EXPECT_EQ(child(adding, "CName")->text(), "");
+    EXPECT_EQ(child(adding, "NextIno")->text(), "1000");
+}
+
+TEST_F(CoSetupTest, ShownOnTheFirstTabWithTheNameFocused) {
+    auto form = addForm();
+    TCoSetup dialog(*form, services);
+    child<QTabWidget>(dialog, "PageControl1")->setCurrentIndex(4);
+    dialog.show();
+    QApplication::processEvents();
+    EXPECT_EQ(dialog.currentTabName(), "Address/Taxes");
+    EXPECT_EQ(dialog.focusWidget(), child(dialog, "CName"));
+    dialog.reject();
+}
+
+TEST_F(CoSetupTest, SaveChecksSwitchToTheTabAndFocusTheField) {
+    auto form = addForm();
+    TCoSetup dialog(*form, services);
+    dialog.show();
+    type(dialog, "CName", "Lakeside Bakery");
+
+    type(dialog, "CoNumb", "32001");
+    prompter.expect("The Company number must be between 0 and 32001.");
+    save(dialog);
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_EQ(dialog.focusWidget(), child(dialog, "CoNumb"));
+
+    type(dialog, "CoNumb", "12a");
+    prompter.expect("The company number field is numeric and valid values are 1 to 32000.");
+    save(dialog);
+    type(dialog, "CoNumb", "2");
+    prompter.expect("This Company number already exists. Enter another number.");
+    save(dialog);
+
+    type(dialog, "CoNumb", "32000");
+    type(dialog, "CAVal1", "30");
+    type(dialog, "CAVal2", "31");
+    type(dialog, "CAVal3", "90");
+    child<QTabWidget>(dialog, "PageControl1")->setCurrentIndex(0);
+    prompter.expect(
+        "The aging days for category 2 must be greater than category 1 by at least 2 days.");
+    save(dialog);
+    EXPECT_EQ(dialog.currentTabName(), "Envelopes/Aging");
+    EXPECT_EQ(dialog.focusWidget(), child(dialog, "CAVal2"));
+    EXPECT_EQ(prompter.last().title, "Aging Category 2");
+
+    type(dialog, "CAVal2", "32");
+    type(dialog, "CAVal3", "34");
+    type(dialog, "CEmailAdd", "office.bakery.example");
+    prompter.expect(
+        "Your company e-mail address does not have the @ sign included. Bad e-mail address.");
+    save(dialog);
+    EXPECT_EQ(dialog.currentTabName(), "E-Mail");
+    EXPECT_EQ(dialog.focusWidget(), child(dialog, "CEmailAdd"));
+
+    type(dialog, "CEmailAdd", "office@bakery.example");
+    type(dialog, "NumCpys", "7");
+    save(dialog);
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_FALSE(dialog.isVisible());
+    const CompanyRecord& w = form->working();
+    EXPECT_EQ(w.text(Company::CompanyNo), "32000");
+    EXPECT_EQ(w.text(Company::Name), "Lakeside Bakery");
+    EXPECT_EQ(w.text(Company::AgingDays2), "32");
+    EXPECT_EQ(w.text(Company::NumCopies), "1");
+    EXPECT_EQ(w.text(Company::EMailAddress), "office@bakery.example");
+    EXPECT_FALSE(dialog.reloadCompanyInUse());
+}
+
+TEST_F(CoSetupTest, ZeroNumberAndEditOfTheCompanyInUse) {
+    auto form = addForm();
+    TCoSetup adding(*form, services);
+    adding.show();
+    type(adding, "CName", "Lakeside Bakery");
+    type(adding, "CoNumb", "0");
+    prompter.expect("The Company number must be between 0 and 32001.");
+    save(adding);
+    EXPECT_EQ(adding.currentTabName(), "Address/Taxes");
+    adding.reject();
+
+    auto edit = editForm();
+    TCoSetup editing(*edit, services);
+    editing.show();
+    child<QCheckBox>(editing, "CalcTaxes")->click();
+    save(editing);
+    EXPECT_EQ(editing.result(), QDialog::Accepted);
+    EXPECT_TRUE(editing.reloadCompanyInUse());
+    EXPECT_EQ(edit->working().byte(Company::CalcTaxes), 0);
+}
+
+TEST_F(CoSetupTest, HelpOpensTheTopicOfTheTab) {
+    auto form = addForm();
+    TCoSetup dialog(*form, services);
+    auto* tabs = child<QTabWidget>(dialog, "PageControl1");
+    for (int i = 0; i < tabs->count(); ++i) {
+        tabs->setCurrentIndex(i);
+        child<QPushButton>(dialog, "HelpBtn")->click();
+    }
+    EXPECT_EQ(topics,
+              (std::vector<std::string>{"Address and Tax Rate Settings", "E-Mail Mode",
+                                        "Envelope Setup", "Form Setup Options", "General Options",
+                                        "Invoice Options", "Invoice Options", "System Graphics"}));
+    services.help = nullptr;
+    TCoSetup without(*form, services);
+    EXPECT_FALSE(child<QPushButton>(without, "HelpBtn")->isEnabled());
+}
+
+TEST_F(CoSetupTest, MissingBackgroundIsToldAndItsPictureHidden) {
+    record.setText(Company::BackgroundFile, "gone.bmp");
+    auto form = editForm();
+    TCoSetup dialog(*form, services);
+    prompter.expect(
+        "Background bitmap image no longer exists. Use the Graphics tab to select another "
+        "bitmap if desired.");
+    dialog.show();
+    QTest::qWait(50);
+    EXPECT_TRUE(prompter.done());
+    EXPECT_TRUE(child<QLabel>(dialog, "BkgPreview")->isHidden());
+
+    // Choosing a bitmap in the data folder keeps its bare name and shows it.
+    QImage picture(64, 48, QImage::Format_RGB32);
+    picture.fill(QColor(30, 90, 160));
+    ASSERT_TRUE(picture.save(QString::fromStdString(dir.file("tile.bmp")), "BMP"));
+    WhenModal<QFileDialog>([&](QFileDialog* files) {
+        EXPECT_TRUE(files->nameFilters().first().startsWith("Bitmap File"));
+        auto* name = files->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        ASSERT_NE(name, nullptr);
+        name->setText(QString::fromStdString(dir.file("tile.bmp")));
+        static_cast<QDialog*>(files)->accept();
+    });
+    child<QPushButton>(dialog, "BkgBmpBtn")->click();
+    EXPECT_EQ(child(dialog, "PicName")->text(), "tile.bmp");
+    auto* preview = child<QLabel>(dialog, "BkgPreview");
+    EXPECT_FALSE(preview->isHidden());
+    EXPECT_FALSE(preview->pixmap().isNull());
+    save(dialog);
+    EXPECT_EQ(form->working().text(Company::BackgroundFile), "tile.bmp");
+}
+
+TEST_F(CoSetupTest, NoMessageWhenTheBackgroundExistsOrWhenAdding) {
+    testing::WriteFileBytes(dir.file("background.bmp"), "BM");
+    record.setText(Company::BackgroundFile, "background.bmp");
+    auto edit = editForm();
+    TCoSetup editing(*edit, services);
+    editing.show();
+    QTest::qWait(30);
+    editing.reject();
+    record.setText(Company::BackgroundFile, "missing.bmp");
+    auto add = addForm();
+    TCoSetup adding(*add, services);
+    adding.show();
+    QTest::qWait(30);
+    adding.reject();
+    EXPECT_TRUE(prompter.seen().empty());
+}
+
+TEST_F(CoSetupTest, LogoNameDroppedWithoutTheLogoBox) {
+    auto form = editForm();
+    TCoSetup dialog(*form, services);
+    dialog.setLogo(QString::fromStdString("/elsewhere/logo.bmp"));
+    EXPECT_EQ(child(dialog, "BmpNameText")->text(), "/elsewhere/logo.bmp");
+    child<QCheckBox>(dialog, "UseBmpCB")->setChecked(true);
+    save(dialog);
+    EXPECT_EQ(form->working().text(Company::LogoFile), "/elsewhere/logo.bmp");
+
+    auto again = editForm();
+    TCoSetup second(*again, services);
+    second.setLogo(QStringLiteral("/elsewhere/logo.bmp"));
+    child<QCheckBox>(second, "UseBmpCB")->setChecked(false);
+    save(second);
+    EXPECT_EQ(again->working().text(Company::LogoFile), "");
+}
+
+TEST_F(CoSetupTest, FontButtonsShowTheirChoice) {
+    auto form = editForm();
+    TCoSetup dialog(*form, services);
+    WhenModal<TFontColorDialog>([](TFontColorDialog* fonts) {
+        QFont f(QStringLiteral("DejaVu Serif"));
+        f.setPointSize(15);
+        f.setItalic(true);
+        fonts->setSelectedFont(f);
+        fonts->setSelectedColor(QColor(0x10, 0x20, 0x30));
+        fonts->accept();
+    });
+    child<QPushButton>(dialog, "EdFontBtn")->click();
+    const data::FontSetting f = app::ReadSetupFont(form->working(), app::SetupFont::Editor);
+    EXPECT_EQ(f.name, "DejaVu Serif");
+    EXPECT_EQ(f.size, 15);
+    EXPECT_EQ(f.style, data::style::Italic);
+    EXPECT_EQ(f.colour, 0x302010);
+    auto* sample = child<QLabel>(dialog, "EdFontSample");
+    EXPECT_EQ(sample->text(), "DejaVu Serif 15");
+    EXPECT_TRUE(sample->font().italic());
+
+    // Cancel changes nothing.
+    WhenModal<TFontColorDialog>([](TFontColorDialog* fonts) { fonts->reject(); });
+    child<QPushButton>(dialog, "MgrFontBtn")->click();
+    EXPECT_EQ(form->working().text(Company::MgrFontName), "Courier New");
+}
+
+TEST_F(CoSetupTest, HeadersDialogEditsTheWorkingRecordAndWritesTheColours) {
+    auto form = editForm();
+    TCoSetup dialog(*form, services);
+    WhenModal<THeaderForm>([&](THeaderForm* headers) {
+        EXPECT_EQ(headers->windowTitle(), "Headers, Fonts and Colors");
+        EXPECT_EQ(child(*headers, "InvCapData")->maxLength(), 25);
+        EXPECT_EQ(child(*headers, "DescHead")->maxLength(), 32);
+        EXPECT_EQ(child(*headers, "StmntNote")->maxLength(), 80);
+        EXPECT_EQ(child(*headers, "QuoteEB")->text(), "Q U O T E");
+        EXPECT_EQ(child<QLabel>(*headers, "FontSample2")->font().pointSize(), 20);
+        EXPECT_EQ(child<QPushButton>(*headers, "FontBtn4")->text(), "Customer Address");
+        type(*headers, "InvCapData", "TAX INVOICE");
+        type(*headers, "Edit8", "Each");
+        headers->setColour(false, 0x00C0C0);
+        headers->setColour(true, 0x112233);
+        headers->setFormFont(5, {"DejaVu Sans", 9, 0xFF, data::style::Bold});
+        child<QPushButton>(*headers, "OKBtn")->click();
+    });
+    child<QPushButton>(dialog, "HeaderBtn")->click();
+    EXPECT_EQ(form->working().text(Company::InvoiceCaption), "TAX INVOICE");
+    EXPECT_EQ(form->working().text(Company::PriceHeading), "Each");
+    EXPECT_EQ(form->working().font(Company::FormFonts6).name, "DejaVu Sans");
+    EXPECT_EQ(data::ReadColourFile(dir.file("Shadeclr.fnt")), 0x00C0C0);
+    EXPECT_EQ(data::ReadColourFile(dir.file("InvBoxClr.fnt")), 0x112233);
+
+    // Cancel keeps the record and the colour files.
+    WhenModal<THeaderForm>([&](THeaderForm* headers) {
+        type(*headers, "InvCapData", "BILL");
+        headers->setColour(true, 0xFFFFFF);
+        headers->reject();
+    });
+    child<QPushButton>(dialog, "HeaderBtn")->click();
+    EXPECT_EQ(form->working().text(Company::InvoiceCaption), "TAX INVOICE");
+    EXPECT_EQ(data::ReadColourFile(dir.file("InvBoxClr.fnt")), 0x112233);
+}
+
+TEST_F(CoSetupTest, ColourButtonKeepsOnlyTheColour) {
+    CompanyRecord r = record;
+    THeaderForm headers(r, services);
+    const data::FontSetting body = headers.formFont(0);
+    WhenModal<TFontColorDialog>([](TFontColorDialog* fonts) {
+        fonts->setSelectedFont(QFont(QStringLiteral("DejaVu Serif"), 30));
+        fonts->setSelectedColor(QColor(0xAA, 0xBB, 0xCC));
+        fonts->accept();
+    });
+    child<QPushButton>(headers, "ShadeClrBtn")->click();
+    EXPECT_EQ(headers.colours().shading, 0xCCBBAA);
+    EXPECT_EQ(headers.formFont(0), body);
+}
+
+}  // namespace
+}  // namespace invarro::ui
