@@ -21,12 +21,14 @@
 #include "data/Fileblocks.h"
 #include "data/Keys.h"
 #include "data/Open.h"
+#include "data/Update.h"
 #include "output/TextFile.h"
 #include "platform/qt/PainterCanvas.h"
 #include "platform/qt/Printer.h"
 #include "platform/qt/QtFonts.h"
 #include "storage/BTree.h"
 #include "ui/CustEdit.h"
+#include "ui/FindForm.h"
 #include "ui/IndexBrowserControl.h"
 #include "ui/ListViewer.h"
 #include "ui/WindowSupport.h"
@@ -178,7 +180,7 @@ void TCustForm::buildMenus() {
     QAction* newAct = action("NewAct", "&New", &TCustForm::newCustomer);
     QAction* editAct = action("EditAct", "&Edit", &TCustForm::editCustomer);
     QAction* deleteAct = action("DeleteAct", "&Delete", &TCustForm::deleteCustomer);
-    QAction* findAct = action("FindAct", "&Find", nullptr);
+    QAction* findAct = action("FindAct", "&Find", &TCustForm::findCustomer);
     QAction* listAct = action("ListAct", "Customer &List", &TCustForm::customerList);
     QAction* printAct = action("PrintAct", "&Print", &TCustForm::printCard);
     QAction* windowAct = action("PrintWindowAct", "Print &Window", &TCustForm::printWindow);
@@ -417,6 +419,29 @@ void TCustForm::deleteCustomer() {
     if (!customers::DeleteCustomer(files, recNo, customer, *ctx_.prompter)) return;
     list_->Refresh();
     updateCount();
+}
+
+void TCustForm::findCustomer() {
+    if (!fb_) return;
+    WindowServices services;
+    services.folder = ctx_.dataFolder;
+    services.prompter = ctx_.prompter;
+    services.progress = ctx_.progress;
+    services.clock = ctx_.clock;
+    services.help = ctx_.openHelp;
+    TFindForm find(fb_, customers::FindMode::Cust, "Find Customer", services, this);
+    if (find.exec() != QDialog::Accepted || !find.picked()) return;
+    // The picked row's customer number, looked up through the number key.
+    const std::string number = find.picked()->cells[1];
+    data::CustomerRecord probe;
+    probe.setText(Customer::CustNo, number);
+    auto found = data::FindAtOrAfter<Customer>(fb_, 2, probe);
+    if (!found || customers::NumberForCompare(found->record.text(Customer::CustNo)) !=
+                      customers::NumberForCompare(number)) {
+        ctx_.prompter->inform("Find Customer", "Customer Search operation failed", Icon::Error);
+        return;
+    }
+    positionOn(found->record, found->recNo);
 }
 
 void TCustForm::customerList() {

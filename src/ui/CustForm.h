@@ -51,6 +51,8 @@ class TCustForm : public QDialog {
     void newCustomer();
     void editCustomer();
     void deleteCustomer();
+    // "Find Customer": the find window; the list is positioned on the customer picked.
+    void findCustomer();
     void customerList();
     void printCard();
     void printWindow();

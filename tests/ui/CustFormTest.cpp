@@ -13,6 +13,8 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
+#include <QTreeWidget>
 #include <functional>
 
 #include "customers/CustEdit.h"
@@ -29,6 +31,7 @@
 #include "support/TempDir.h"
 #include "ui/CustEdit.h"
 #include "ui/CustForm.h"
+#include "ui/FindForm.h"
 #include "ui/IndexBrowserControl.h"
 #include "ui/TermEdit.h"
 
@@ -290,6 +293,31 @@ TEST_F(CustFormTest, ByNumberKeepsTheHighlightedCustomerAndTheOrderIsRemembered)
     EXPECT_FALSE(ini.read("CustForm", "Height").has_value());
     form->close();
     EXPECT_TRUE(data::IniFile(data::IniFilePath(dir.path())).read("CustForm", "Height"));
+}
+
+TEST_F(CustFormTest, FindPositionsTheListOnThePickedCustomer) {
+    addCustomers({{"100", "Acme Tools"}, {"200", "Baker Brothers"}, {"300", "Carter Farms"}});
+    open();
+    ASSERT_EQ(currentName(), "Acme Tools");
+    bool checked = false;
+    WhenModal<TFindForm>([&](TFindForm* find) {
+        EXPECT_EQ(find->windowTitle(), "Find Customer");
+        auto* list = find->findChild<QTreeWidget*>("FindList");
+        EXPECT_EQ(list->headerItem()->text(0), "Customer Name");
+        EXPECT_EQ(list->headerItem()->text(1), "Number");
+        // Part of a number finds the customer although it is not at the start of a key.
+        QTest::keyClicks(find->findChild<QLineEdit*>("FindText"), "00");
+        QTest::keyClick(find->findChild<QLineEdit*>("FindText"), Qt::Key_Return);
+        ASSERT_EQ(find->rows().size(), 3u);
+        find->sortByColumn(1);
+        QTest::keyClick(list, Qt::Key_End);
+        QTest::keyClick(list, Qt::Key_Return);
+        checked = true;
+    });
+    QTest::mouseClick(Child<QToolButton>(form.get(), "FindBtn"), Qt::LeftButton);
+    ASSERT_TRUE(checked);
+    EXPECT_EQ(currentName(), "Carter Farms");
+    EXPECT_TRUE(form->isVisible());
 }
 
 TEST_F(CustFormTest, LabelQueueClipboardAndDelete) {
