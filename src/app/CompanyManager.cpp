@@ -11,6 +11,7 @@
 #include "data/Fileblocks.h"
 #include "data/Files.h"
 #include "data/Keys.h"
+#include "data/Money.h"
 #include "data/Open.h"
 #include "data/OperationError.h"
 #include "data/Texts.h"
@@ -59,25 +60,6 @@ std::string PadLeft(std::string_view utf8, size_t width) {
 
 std::string Trimmed(std::string_view s) {
     return std::string(data::TrimText(s));
-}
-
-// A whole number with an optional sign; nothing for anything else or on overflow.
-std::optional<long> WholeNumber(std::string_view text) {
-    std::string_view t = data::TrimText(text);
-    size_t i = 0;
-    bool negative = false;
-    if (!t.empty() && (t[0] == '-' || t[0] == '+')) {
-        negative = t[0] == '-';
-        ++i;
-    }
-    if (i >= t.size()) return std::nullopt;
-    long v = 0;
-    for (; i < t.size(); ++i) {
-        if (t[i] < '0' || t[i] > '9') return std::nullopt;
-        v = v * 10 + (t[i] - '0');
-        if (v > 2147483647L) return std::nullopt;
-    }
-    return negative ? -v : v;
 }
 
 platform::Message Info(std::string title, std::string text,
@@ -169,7 +151,7 @@ std::optional<CompanyAt> FindCompanyByNumber(storage::Fileblock* companies,
 }
 
 bool SameCompanyNumber(std::string_view a, std::string_view b) {
-    auto na = WholeNumber(a), nb = WholeNumber(b);
+    auto na = data::WholeNumber(a), nb = data::WholeNumber(b);
     if (na && nb) return *na == *nb;
     return data::UpperText(data::TrimText(a)) == data::UpperText(data::TrimText(b));
 }
@@ -300,7 +282,7 @@ std::string CopyDialogText(CopyMode mode, std::string_view numberInUse) {
 std::optional<std::string> CheckCopyDestination(std::string_view entry,
                                                 std::string_view numberInUse,
                                                 platform::Prompter& prompter) {
-    auto n = WholeNumber(entry);
+    auto n = data::WholeNumber(entry);
     if (!n) {
         prompter.ask(Info(std::string(data::kAppTitle),
                           "That is not a valid company number. It must be numeric only.",

@@ -1,6 +1,7 @@
 #include "data/Company.h"
 
 #include "data/Ansi.h"
+#include "data/Money.h"
 #include "data/Update.h"
 
 namespace invarro::data {
@@ -11,25 +12,6 @@ using C = Company;
 
 // Pure blue with red in the low byte.
 constexpr int32_t kBlue = 0xFF0000;
-
-// A whole number of digits, with an optional sign; nothing on overflow.
-std::optional<long> WholeNumber(std::string_view text) {
-    std::string_view t = TrimText(text);
-    size_t i = 0;
-    bool negative = false;
-    if (!t.empty() && (t[0] == '-' || t[0] == '+')) {
-        negative = t[0] == '-';
-        ++i;
-    }
-    if (i >= t.size()) return std::nullopt;
-    long v = 0;
-    for (; i < t.size(); ++i) {
-        if (t[i] < '0' || t[i] > '9') return std::nullopt;
-        v = v * 10 + (t[i] - '0');
-        if (v > 2147483647L) return std::nullopt;
-    }
-    return negative ? -v : v;
-}
 
 SetupProblem Problem(SetupField field, std::string tab, std::string title, std::string text) {
     return SetupProblem{

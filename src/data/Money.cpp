@@ -164,4 +164,22 @@ Money RoundToCents(Decimal value) {
     return Money::FromCents(int64_t(DivideRounded(value.units(), 100)));
 }
 
+std::optional<long> WholeNumber(std::string_view text) {
+    std::string_view t = TrimText(text);
+    size_t i = 0;
+    bool negative = false;
+    if (!t.empty() && (t[0] == '-' || t[0] == '+')) {
+        negative = t[0] == '-';
+        ++i;
+    }
+    if (i >= t.size()) return std::nullopt;
+    long v = 0;
+    for (; i < t.size(); ++i) {
+        if (t[i] < '0' || t[i] > '9') return std::nullopt;
+        v = v * 10 + (t[i] - '0');
+        if (v > 2147483647L) return std::nullopt;
+    }
+    return negative ? -v : v;
+}
+
 }  // namespace invarro::data

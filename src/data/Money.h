@@ -83,6 +83,9 @@ class Decimal {
 // Parsed like an amount (blanks at both ends and commas removed, empty is 0), with up
 // to four decimals kept; further decimals are rounded half away from zero.
 std::optional<Decimal> ParseDecimal(std::string_view text);
+// A typed or stored whole number: blanks and characters below 33 at both ends removed, an
+// optional sign, then digits only. Nothing for anything else or beyond 2147483647.
+std::optional<long> WholeNumber(std::string_view text);
 // The number of decimals a typed or stored number has after its ".", 0 when none.
 int DecimalsOf(std::string_view text);
 

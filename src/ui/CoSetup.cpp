@@ -60,23 +60,15 @@ TCoSetup::TCoSetup(app::CompanySetupForm& form, const WindowServices& services, 
     tabs_->addTab(buildSalesTab(), Q(app::kTabSalesMessage));
     tabs_->addTab(buildGraphicsTab(), Q(app::kTabGraphics));
 
-    auto* buttons = new QDialogButtonBox(this);
-    QPushButton* save = buttons->addButton(QStringLiteral("&Save"), QDialogButtonBox::AcceptRole);
-    save->setObjectName(QStringLiteral("OKBtn"));
-    save->setDefault(true);
-    QPushButton* cancel =
-        buttons->addButton(QStringLiteral("&Cancel"), QDialogButtonBox::RejectRole);
-    cancel->setObjectName(QStringLiteral("CancelBtn"));
-    QPushButton* help = buttons->addButton(QStringLiteral("&Help"), QDialogButtonBox::HelpRole);
-    help->setObjectName(QStringLiteral("HelpBtn"));
-    help->setEnabled(bool(services_.help));
-    connect(buttons, &QDialogButtonBox::accepted, this, &TCoSetup::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    connect(help, &QPushButton::clicked, this, &TCoSetup::showHelp);
+    DialogButtons buttons =
+        MakeDialogButtons(this, QStringLiteral("&Save"),
+                          services_.help ? std::function<void()>([this] { showHelp(); }) : nullptr);
+    buttons.ok->setDefault(true);
+    connect(buttons.box, &QDialogButtonBox::accepted, this, &TCoSetup::accept);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(tabs_, 1);
-    layout->addWidget(buttons);
+    layout->addWidget(buttons.box);
 
     // The payment terms offered for the default terms.
     auto* terms = findChild<QComboBox*>(QStringLiteral("DFTerms"));

@@ -24,27 +24,20 @@ TCopyCo::TCopyCo(app::CopyMode mode, std::string numberInUse, const WindowServic
     entry_->setMaxLength(5);
     entry_->setMaximumWidth(80);
 
-    auto* buttons = new QDialogButtonBox(this);
-    QPushButton* ok = buttons->addButton(QStringLiteral("&OK"), QDialogButtonBox::AcceptRole);
-    ok->setObjectName(QStringLiteral("OKBtn"));
-    ok->setDefault(true);
-    QPushButton* cancel =
-        buttons->addButton(QStringLiteral("&Cancel"), QDialogButtonBox::RejectRole);
-    cancel->setObjectName(QStringLiteral("CancelBtn"));
-    QPushButton* help = buttons->addButton(QStringLiteral("&Help"), QDialogButtonBox::HelpRole);
-    help->setObjectName(QStringLiteral("HelpBtn"));
-    help->setEnabled(bool(services_.help));
-    connect(buttons, &QDialogButtonBox::accepted, this, &TCopyCo::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    connect(help, &QPushButton::clicked, this,
-            [this] { services_.help(std::string(app::kCopyHelpTopic)); });
+    DialogButtons buttons = MakeDialogButtons(this, QStringLiteral("&OK"),
+                                              services_.help ? std::function<void()>([this] {
+                                                  services_.help(std::string(app::kCopyHelpTopic));
+                                              })
+                                                             : nullptr);
+    buttons.ok->setDefault(true);
+    connect(buttons.box, &QDialogButtonBox::accepted, this, &TCopyCo::accept);
 
     auto* form = new QFormLayout;
     form->addRow(QStringLiteral("Enter Destination Company Number:"), entry_);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(text);
     layout->addLayout(form);
-    layout->addWidget(buttons);
+    layout->addWidget(buttons.box);
     resize(440, 170);
     entry_->selectAll();
     entry_->setFocus();

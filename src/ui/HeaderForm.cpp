@@ -107,19 +107,12 @@ THeaderForm::THeaderForm(data::CompanyRecord& record, const WindowServices& serv
         ++n;
     }
 
-    auto* buttons = new QDialogButtonBox(this);
-    QPushButton* ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
-    ok->setObjectName(QStringLiteral("OKBtn"));
-    QPushButton* cancel =
-        buttons->addButton(QStringLiteral("&Cancel"), QDialogButtonBox::RejectRole);
-    cancel->setObjectName(QStringLiteral("CancelBtn"));
-    QPushButton* help = buttons->addButton(QStringLiteral("&Help"), QDialogButtonBox::HelpRole);
-    help->setObjectName(QStringLiteral("HelpBtn"));
-    help->setEnabled(bool(services_.help));
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    connect(help, &QPushButton::clicked, this,
-            [this] { services_.help(std::string(app::kHeaderHelpTopic)); });
+    DialogButtons buttons = MakeDialogButtons(
+        this, QStringLiteral("OK"),
+        services_.help
+            ? std::function<void()>([this] { services_.help(std::string(app::kHeaderHelpTopic)); })
+            : nullptr);
+    connect(buttons.box, &QDialogButtonBox::accepted, this, &QDialog::accept);
 
     auto* top = new QHBoxLayout;
     top->addWidget(fontBox);
@@ -130,7 +123,7 @@ THeaderForm::THeaderForm(data::CompanyRecord& record, const WindowServices& serv
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
     layout->addWidget(noteBox);
-    layout->addWidget(buttons);
+    layout->addWidget(buttons.box);
     RestoreBounds(this, services_.folder, kSection, 760, 560);
 }
 

@@ -1,5 +1,11 @@
 #include "ui/WindowSupport.h"
 
+#include <QPushButton>
+
+#include <QDialogButtonBox>
+
+#include <QDialog>
+
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -69,6 +75,22 @@ std::string StoredPictureName(const std::string& folder, const QString& chosen) 
         QFileInfo(QString::fromStdString(folder)).canonicalFilePath())
         return file.fileName().toStdString();
     return file.absoluteFilePath().toStdString();
+}
+
+DialogButtons MakeDialogButtons(QDialog* dialog, const QString& okCaption,
+                                std::function<void()> onHelp) {
+    DialogButtons b;
+    b.box = new QDialogButtonBox(dialog);
+    b.ok = b.box->addButton(okCaption, QDialogButtonBox::AcceptRole);
+    b.ok->setObjectName(QStringLiteral("OKBtn"));
+    b.cancel = b.box->addButton(QStringLiteral("&Cancel"), QDialogButtonBox::RejectRole);
+    b.cancel->setObjectName(QStringLiteral("CancelBtn"));
+    b.help = b.box->addButton(QStringLiteral("&Help"), QDialogButtonBox::HelpRole);
+    b.help->setObjectName(QStringLiteral("HelpBtn"));
+    b.help->setEnabled(bool(onHelp));
+    QObject::connect(b.box, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
+    if (onHelp) QObject::connect(b.help, &QPushButton::clicked, dialog, std::move(onHelp));
+    return b;
 }
 
 }  // namespace invarro::ui

@@ -15,6 +15,10 @@
 #include "platform/Progress.h"
 #include "platform/Prompter.h"
 
+class QDialog;
+class QDialogButtonBox;
+class QPushButton;
+class QString;
 class QWidget;
 
 namespace invarro::ui {
@@ -40,6 +44,18 @@ data::FontSetting FontSettingOf(const QFont& font, const QColor& colour);
 void RestoreBounds(QWidget* window, const std::string& folder, std::string_view section,
                    int designedWidth, int designedHeight);
 void SaveBounds(const QWidget* window, const std::string& folder, std::string_view section);
+
+// The OK, Cancel and Help buttons at the foot of a dialog, named "OKBtn", "CancelBtn" and
+// "HelpBtn". Cancel rejects the dialog; Help calls onHelp and is disabled without it; the
+// caller connects box->accepted.
+struct DialogButtons {
+    QDialogButtonBox* box = nullptr;
+    QPushButton* ok = nullptr;
+    QPushButton* cancel = nullptr;
+    QPushButton* help = nullptr;
+};
+DialogButtons MakeDialogButtons(QDialog* dialog, const QString& okCaption,
+                                std::function<void()> onHelp);
 
 // Runs a command; an operation error or a browser error is shown with its text.
 void Guarded(platform::Prompter& prompter, const std::function<void()>& command);

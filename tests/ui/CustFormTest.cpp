@@ -26,6 +26,7 @@
 #include "platform/qt/PainterCanvas.h"
 #include "storage/Engine.h"
 #include "support/Command.h"
+#include "support/Modal.h"
 #include "support/QtApp.h"
 #include "support/ScriptedPrompter.h"
 #include "support/TempDir.h"
@@ -42,30 +43,7 @@ using data::Customer;
 using platform::Answer;
 using testing::ScriptedPrompter;
 using testing::TempDir;
-
-// Acts on the next modal window of type T once it shows. When none shows within five
-// seconds the test fails and whatever modal window is up is closed, so nothing hangs.
-template <typename T>
-void WhenModal(std::function<void(T*)> action) {
-    auto* timer = new QTimer;
-    auto* clock = new QElapsedTimer;
-    clock->start();
-    timer->setInterval(20);
-    QObject::connect(timer, &QTimer::timeout, [=] {
-        T* window = qobject_cast<T*>(QApplication::activeModalWidget());
-        if (!window && clock->elapsed() < 5000) return;
-        timer->stop();
-        timer->deleteLater();
-        delete clock;
-        if (window) {
-            action(window);
-        } else {
-            ADD_FAILURE() << "the expected window did not show";
-            if (QWidget* other = QApplication::activeModalWidget()) other->close();
-        }
-    });
-    timer->start();
-}
+using testing::WhenModal;
 
 template <typename T = QLineEdit>
 T* Child(QWidget* w, const char* name) {

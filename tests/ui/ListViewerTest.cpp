@@ -20,6 +20,7 @@
 #include "output/TextFile.h"
 #include "platform/qt/Printer.h"
 #include "support/Command.h"
+#include "support/Modal.h"
 #include "support/QtApp.h"
 #include "support/ScriptedPrompter.h"
 #include "support/TempDir.h"
@@ -33,30 +34,7 @@ using testing::RunCommand;
 using testing::ScriptedPrompter;
 using testing::ShellQuote;
 using testing::TempDir;
-
-// Acts on the next modal window of type T once it shows. When none shows within five
-// seconds the test fails and whatever modal window is up is closed, so nothing hangs.
-template <typename T>
-void WhenModal(std::function<void(T*)> action) {
-    auto* timer = new QTimer;
-    auto* clock = new QElapsedTimer;
-    clock->start();
-    timer->setInterval(20);
-    QObject::connect(timer, &QTimer::timeout, [=] {
-        T* window = qobject_cast<T*>(QApplication::activeModalWidget());
-        if (!window && clock->elapsed() < 5000) return;
-        timer->stop();
-        timer->deleteLater();
-        delete clock;
-        if (window) {
-            action(window);
-        } else {
-            ADD_FAILURE() << "the expected window did not show";
-            if (QWidget* other = QApplication::activeModalWidget()) other->close();
-        }
-    });
-    timer->start();
-}
+using testing::WhenModal;
 
 // Puts a name into a file dialog's name box, as pasting it would. (selectFile leaves the
 // box alone while it has the focus.)

@@ -52,6 +52,7 @@ using data::Money;
 using platform::Answer;
 using testing::ScriptedPrompter;
 using testing::TempDir;
+using testing::WhenModal;
 
 class FakeShell : public platform::Shell {
   public:
@@ -286,35 +287,12 @@ TEST_F(MainFormTest, ButtonHintsFollowTheCompanySetting) {
     EXPECT_EQ(f.toolButton(Command::CustomerManager)->text(), "&Customers");
 }
 
-// Runs action on the next modal window of type T; fails (and closes what is up) when none
-// shows within five seconds.
-template <typename T>
-void OnNextModal(std::function<void(T*)> action) {
-    auto* timer = new QTimer;
-    auto started = std::make_shared<QElapsedTimer>();
-    started->start();
-    timer->setInterval(20);
-    QObject::connect(timer, &QTimer::timeout, [=] {
-        T* window = qobject_cast<T*>(QApplication::activeModalWidget());
-        if (!window && started->elapsed() < 5000) return;
-        timer->stop();
-        timer->deleteLater();
-        if (window) {
-            action(window);
-        } else {
-            ADD_FAILURE() << "the expected window did not show";
-            if (QWidget* other = QApplication::activeModalWidget()) other->close();
-        }
-    });
-    timer->start();
-}
-
 TEST_F(MainFormTest, CustomerManagerOpensOnTheDemoCustomersAndFillsTheLabelQueue) {
     install(true);
     TMainForm& f = open();
     f.show();
     bool shown = false;
-    OnNextModal<TCustForm>([&](TCustForm* m) {
+    WhenModal<TCustForm>([&](TCustForm* m) {
         EXPECT_EQ(m->windowTitle(), "Customer Manager");
         EXPECT_EQ(m->countText(), "Customers: 36");
         m->addToLabelQueue();
@@ -328,7 +306,7 @@ TEST_F(MainFormTest, CustomerManagerOpensOnTheDemoCustomersAndFillsTheLabelQueue
     EXPECT_TRUE(f.statusText().endsWith(" added to label queue."));
 
     shown = false;
-    OnNextModal<TTermEdit>([&](TTermEdit* t) {
+    WhenModal<TTermEdit>([&](TTermEdit* t) {
         EXPECT_EQ(t->editor().terms().size(), data::BuiltInTerms().size());
         t->closeAndSave();
         shown = true;
