@@ -1,5 +1,7 @@
 #include "app/Aging.h"
 
+#include <functional>
+
 #include <algorithm>
 #include <cstdlib>
 
@@ -233,8 +235,23 @@ AgingOutcome RunAging(Session& session, bool forced, const platform::Clock& cloc
     const std::string prefix = session.companyPrefix();
     outcome.status = AgingStatus::Failed;
 
-    progress.start(std::string(kAgingTitle), 3);
-    progress.setLine(0, std::string(kAgingLine));
+    auto showAging = [&] {
+        progress.start(std::string(kAgingTitle), 3);
+        progress.setLine(0, std::string(kAgingLine));
+    };
+    showAging();
+    // A rebuild of a defective index on the way uses the same window for its counters;
+    // when it is done the window goes back to the aging instead of closing.
+    struct BackToAging : platform::Progress {
+        platform::Progress& window;
+        std::function<void()> restore;
+        BackToAging(platform::Progress& w, std::function<void()> r)
+            : window(w), restore(std::move(r)) {}
+        void start(const std::string& title, int lines) override { window.start(title, lines); }
+        void setLine(int i, const std::string& text) override { window.setLine(i, text); }
+        bool step() override { return window.step(); }
+        void finish() override { restore(); }
+    } rebuildWindow(progress, showAging);
     hooks.setStatus(std::string(kAgingStatus));
     auto finish = [&](AgingOutcome& o) -> AgingOutcome {
         progress.finish();
@@ -251,10 +268,10 @@ AgingOutcome RunAging(Session& session, bool forced, const platform::Clock& cloc
     {
         BusyScope busy(hooks);
         data::OpenResult customers =
-            OpenForAging(session.folder, prefix, data::FileKind::Customer, prompter, progress);
+            OpenForAging(session.folder, prefix, data::FileKind::Customer, prompter, rebuildWindow);
         if (!customers) return finish(outcome);
         data::OpenResult invoices =
-            OpenForAging(session.folder, prefix, data::FileKind::Invoice, prompter, progress);
+            OpenForAging(session.folder, prefix, data::FileKind::Invoice, prompter, rebuildWindow);
         if (!invoices) {
             storage::CloseFileblock(customers.fb);
             return finish(outcome);

@@ -96,6 +96,9 @@ ConversionOutcome ConvertOldLineFile(const Session& session, platform::Prompter&
     }
 
     std::string error;
+    // The lines this run adds, so that a run that fails can take them out of a line file
+    // that was there before; the next try then starts from the same state.
+    std::vector<std::pair<int32_t, data::InvoiceLineRecord>> addedLines;
     {
         BusyScope busy(hooks);
         const int32_t oldLength = storage::RecordLength(oldFb);
@@ -124,12 +127,17 @@ ConversionOutcome ConvertOldLineFile(const Session& session, platform::Prompter&
                 error = "detail add 1 failed. (error " + std::to_string(added.engineError) + ")";
                 break;
             }
+            if (!created) addedLines.emplace_back(added.recNo, line);
             ++outcome.converted;
             if (outcome.converted % 50 == 0) progress.step();
         }
         if (error.empty() && storage::EngineError != storage::err::NoMoreRecords)
             error = "Cannot read the old invoice line file (error " +
                     std::to_string(storage::EngineError) + ").";
+    }
+    if (!error.empty()) {
+        for (auto it = addedLines.rbegin(); it != addedLines.rend(); ++it)
+            data::DeleteBusinessRecord(newFb, it->first, it->second, prompter);
     }
     storage::CloseFileblock(newFb);
     storage::CloseFileblock(oldFb);

@@ -98,6 +98,13 @@ PurgeOutcome PurgePaidRecords(Session& session, const platform::Clock& clock,
                               platform::Prompter& prompter, DatePickerPort& calendar,
                               const RunHooks& hooks) {
     PurgeOutcome outcome;
+    if (session.companyPrefix().empty()) {
+        // Without a valid company number there are no files to purge, and opening them
+        // would create files that belong to no company.
+        prompter.ask(data::GiveUpMessage(
+            "No company is in use. Choose or set up a company in the Company Manager first."));
+        return outcome;
+    }
     if (prompter.ask(Message{"Delete Paid Records",
                              "This will remove PAID records older than the date you select. Once "
                              "removed, they will no longer appear on any reports or system "
@@ -127,7 +134,9 @@ PurgeOutcome PurgePaidRecords(Session& session, const platform::Clock& clock,
         for (int32_t rec = storage::NextUsedRecord(invoices.fb, 0); storage::EngineOk && rec > 0;
              rec = storage::NextUsedRecord(invoices.fb, rec)) {
             auto inv = data::ReadBusinessRecord<Invoice>(invoices.fb, rec);
-            if (!inv || !Older(*inv, *cutOff)) continue;
+            // A record that cannot be read might be unpaid: stop before anything goes.
+            if (!inv) break;
+            if (!Older(*inv, *cutOff)) continue;
             if (std::string(data::TrimText(inv->text(Invoice::BalanceDue))) != "0.00") {
                 outcome.unpaidInvoice = std::string(data::TrimText(inv->text(Invoice::InvNo)));
                 break;

@@ -245,7 +245,9 @@ bool AdvanceNextCustomerNumber(const std::string& folder, data::CompanyRecord& c
     stored.setText(data::Company::NextCustNo, *next);
     storage::PutRecord(companies.fb, found->recNo, stored.data());
     if (!storage::EngineOk) return false;
-    company = stored;
+    // Only the number changes in memory: the company in use keeps what start-up settled
+    // there (the quote word, the caption of a company not yet set up, the background).
+    company.setText(data::Company::NextCustNo, *next);
     return true;
 }
 

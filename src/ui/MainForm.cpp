@@ -276,8 +276,9 @@ void TMainForm::buildWindow() {
     clockPanel_->setMinimumWidth(260);
     statusPanel_ = new QLabel(Q(app::kReady), this);
     statusPanel_->setObjectName("StatusPanel");
-    statusBar()->addWidget(clockPanel_);
-    statusBar()->addWidget(statusPanel_, 1);
+    // Permanent panels: the status tips of menus and buttons must not hide them.
+    statusBar()->addPermanentWidget(clockPanel_);
+    statusBar()->addPermanentWidget(statusPanel_, 1);
     clockTimer_ = new QTimer(this);
     clockTimer_->setInterval(1000);
     connect(clockTimer_, &QTimer::timeout, this, &TMainForm::updateClock);
@@ -522,9 +523,44 @@ bool TMainForm::commandEnabled(Command command) const {
     return it != commands_.end() && bool(it->second.handler);
 }
 
+namespace {
+
+// Commands that work on the files of the company in use.
+bool NeedsCompanyFiles(TMainForm::Command c) {
+    using C = TMainForm::Command;
+    switch (c) {
+        case C::CustomerManager:
+        case C::ProductManager:
+        case C::InvoiceManager:
+        case C::PaymentWizard:
+        case C::ReportWizard:
+        case C::InterestWizard:
+        case C::LabelWizard:
+        case C::RepeatBillingWizard:
+        case C::FormLetterWizard:
+        case C::SendEMailMessage:
+        case C::AgingChart:
+        case C::DeletePaidInvoices:
+        case C::BackupDataFiles:
+        case C::RebuildDataFiles:
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
 void TMainForm::runCommand(Command command) {
     auto it = commands_.find(command);
     if (it == commands_.end() || !it->second.handler) return;
+    // Without a company in use there are no company files to work on: only the company
+    // manager (to choose or set up one) and the commands that need no files remain.
+    if (!companyLoaded_ && NeedsCompanyFiles(command)) {
+        prompter_->ask(data::GiveUpMessage(
+            "No company is in use. Choose or set up a company in the Company Manager first."));
+        return;
+    }
     if (it->second.hidesChart) chart_->hide();
     if (it->second.readyStatus) setStatus(Q(app::kReady));
     Handler handler = it->second.handler;  // a handler may replace itself

@@ -118,9 +118,9 @@ int main(int argc, char** argv) {
     namespace ui = invarro::ui;
     namespace qt = invarro::platform::qt;
     QApplication app(argc, argv);
+    // Only the application name is set: a display name would be appended by the desktop to
+    // every window title, and the windows carry their own titles as they are.
     app.setApplicationName("invarro");
-    app.setApplicationDisplayName(
-        QString::fromUtf8(invarro::data::kAppTitle.data(), int(invarro::data::kAppTitle.size())));
 
     // Asked to end from outside (logout, Ctrl+C): the same orderly end as Exit, without
     // questions, since nobody may be there to answer them.

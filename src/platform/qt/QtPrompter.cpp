@@ -1,5 +1,7 @@
 #include "platform/qt/QtPrompter.h"
 
+#include "data/Texts.h"
+
 #include <QApplication>
 #include <QMessageBox>
 
@@ -74,7 +76,8 @@ bool Offers(Buttons buttons, Answer answer) {
 std::unique_ptr<QMessageBox> QtPrompter::BuildBox(const Message& message, QWidget* parent) {
     auto box = std::make_unique<QMessageBox>(parent);
     QString title = QString::fromStdString(message.title);
-    if (title.isEmpty()) title = QApplication::applicationDisplayName();
+    if (title.isEmpty())
+        title = QString::fromUtf8(data::kAppTitle.data(), int(data::kAppTitle.size()));
     box->setWindowTitle(title);
     box->setText(QString::fromStdString(message.text));
     box->setTextFormat(Qt::PlainText);
