@@ -84,6 +84,9 @@ class Session {
         return call([&] { storage::DeleteKey(fb_, k, recNo, key); });
     }
 
+    // A failure that the caller has dealt with is not the result of the operation.
+    void forgetError() { error_ = 0; }
+
   private:
     bool abort(std::string_view text, Icon icon) {
         return prompter_.ask(platform::Message{std::string(kAppTitle), std::string(text), icon,
@@ -185,24 +188,52 @@ UpdateResult ChangeBusinessRecord(Fileblock* fb, const RecordKind& kind, int32_t
 
 UpdateResult DeleteBusinessRecord(Fileblock* fb, const RecordKind& kind, int32_t recNo,
                                   const void* record, Prompter& prompter) {
+    const size_t len = size_t(kind.recordLength);
     Session s(fb, kind, prompter);
     if (!s.lock()) return s.finish(UpdateStatus::Failed);
-    std::vector<uint8_t> rec = LiveCopy(record, kind.recordLength);
-    std::vector<std::string> keys = s.keysOf(rec.data());
+    // The keys come from the record as stored, and only when it is still the one the
+    // caller saw: keys built from an older copy could name another record's entry.
+    std::vector<uint8_t> stored(len);
+    if (!s.call([&] { storage::GetRecord(fb, recNo, stored.data()); }))
+        return s.finish(UpdateStatus::Failed);
+    if (ReadInt32(stored.data()) != 0) return s.finish(UpdateStatus::Failed);
+    if (std::memcmp(stored.data(), LiveCopy(record, kind.recordLength).data(), len) != 0) {
+        UpdateResult r = s.finish(UpdateStatus::ChangedElsewhere, recNo);
+        prompter.inform(std::string(kAppTitle), std::string(kRecordChanged));
+        return r;
+    }
+    std::vector<std::string> keys = s.keysOf(stored.data());
     // A failed step puts back the keys already deleted: the record is either gone with
     // all its keys or still there with all of them.
-    auto restore = [&](int upTo) {
-        for (int j = upTo; j >= 1; --j)
-            s.addKey(j, recNo, keys[size_t(j - 1)]);
+    std::vector<int> removed;
+    auto restore = [&] {
+        for (auto it = removed.rbegin(); it != removed.rend(); ++it)
+            s.addKey(*it, recNo, keys[size_t(*it - 1)]);
     };
     for (int k = 1; k <= kind.keyCount(); ++k) {
-        if (!s.deleteKey(k, recNo, keys[size_t(k - 1)])) {
-            restore(k - 1);
-            return s.finish(UpdateStatus::Failed);
+        const std::string& key = keys[size_t(k - 1)];
+        if (!kind.keys[size_t(k - 1)].duplicates) {
+            // On a unique index the entry with this key goes whatever record it names:
+            // delete it only when it is this record's.
+            std::string probe = key;
+            int32_t owner = recNo;
+            storage::FindKeyAndRecord(fb, k, probe, owner, 0);
+            if (!EngineOk || owner != recNo) continue;  // not there: nothing to delete
         }
+        if (s.deleteKey(k, recNo, key)) {
+            removed.push_back(k);
+            continue;
+        }
+        if (EngineError == storage::err::NoSuchEntry) {
+            // The entry is missing already (an index out of step): the record can still go.
+            s.forgetError();
+            continue;
+        }
+        restore();
+        return s.finish(UpdateStatus::Failed);
     }
     if (!s.call([&] { storage::DeleteRecord(fb, recNo); })) {
-        restore(kind.keyCount());
+        restore();
         return s.finish(UpdateStatus::Failed);
     }
     return s.finish(UpdateStatus::Done, recNo);

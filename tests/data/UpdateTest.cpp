@@ -218,6 +218,39 @@ TEST_F(UpdateTest, FailedChangeLeavesTheFilesAsTheyWere) {
     closeAndCheck(fb, name(FileKind::Invoice));
 }
 
+TEST_F(UpdateTest, DeleteFromAnOlderCopyLeavesAnotherRecordsKeyAlone) {
+    storage::Fileblock* fb = createOpen(FileKind::Customer);
+    CustomerRecord a = NewCustomer("1", "X");
+    int32_t na = AddBusinessRecord(fb, a, prompter).recNo;
+    CustomerRecord renamed = a;
+    renamed.setText(Customer::Name, "Y");
+    ASSERT_TRUE(ChangeBusinessRecord(fb, na, a, renamed, prompter).ok());
+    ASSERT_TRUE(AddBusinessRecord(fb, NewCustomer("2", "X"), prompter).ok());
+    auto before = Contents(fb);
+    // The old copy of A would build the name key "X", which is B's entry now.
+    prompter.expect("The record has changed in the meantime.");
+    EXPECT_EQ(DeleteBusinessRecord(fb, na, a, prompter).status, UpdateStatus::ChangedElsewhere);
+    EXPECT_EQ(Contents(fb), before);
+    EXPECT_TRUE(DeleteBusinessRecord(fb, na, renamed, prompter).ok());
+    EXPECT_EQ(storage::KeyCount(fb, 1), 1);
+    closeAndCheck(fb, name(FileKind::Customer));
+}
+
+TEST_F(UpdateTest, DeleteGoesOnWhenAnEntryIsAlreadyMissing) {
+    storage::Fileblock* fb = createOpen(FileKind::Customer);
+    CustomerRecord a = NewCustomer("7", "Acme");
+    int32_t n = AddBusinessRecord(fb, a, prompter).recNo;
+    ASSERT_TRUE(AddBusinessRecord(fb, NewCustomer("8", "Other"), prompter).ok());
+    // An index out of step: the number entry of the record is gone already.
+    storage::DeleteKey(fb, 2, n, KindOf(FileKind::Customer).buildKey(a.data(), 2));
+    ASSERT_TRUE(storage::EngineOk);
+    EXPECT_TRUE(DeleteBusinessRecord(fb, n, a, prompter).ok());
+    EXPECT_EQ(storage::UsedRecordCount(fb), 1);
+    EXPECT_EQ(storage::KeyCount(fb, 1), 1);
+    EXPECT_EQ(storage::KeyCount(fb, 2), 1);
+    closeAndCheck(fb, name(FileKind::Customer));
+}
+
 TEST_F(UpdateTest, FailedDeleteLeavesTheFilesAsTheyWere) {
     storage::Fileblock* fb = createOpen(FileKind::Invoice);
     InvoiceRecord inv = NewInvoice("1000", "1", {2024, 1, 5});
@@ -236,10 +269,11 @@ TEST_F(UpdateTest, FailedDeleteLeavesTheFilesAsTheyWere) {
     EXPECT_EQ(Contents(fb), before);
     storage::ClearFaults();
 
-    // A stale copy builds keys that are not there: nothing is deleted.
+    // A copy that is no longer what is stored: nothing is deleted.
     InvoiceRecord stale = inv;
     stale.setText(Invoice::CustNo, "99");
-    EXPECT_EQ(DeleteBusinessRecord(fb, n, stale, prompter).status, UpdateStatus::Failed);
+    prompter.expect("The record has changed in the meantime.");
+    EXPECT_EQ(DeleteBusinessRecord(fb, n, stale, prompter).status, UpdateStatus::ChangedElsewhere);
     EXPECT_EQ(Contents(fb), before);
 
     ASSERT_TRUE(DeleteBusinessRecord(fb, n, inv, prompter).ok());
