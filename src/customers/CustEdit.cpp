@@ -149,8 +149,9 @@ std::optional<EntryProblem> CheckCustomerEntry(CustomerEntry& e, std::string_vie
     }
     probe.setText(Customer::Name, e.name);
     if (auto found = data::FindAtOrAfter<Customer>(customers, 1, probe)) {
-        const std::string name = data::UpperText(data::TrimText(e.name));
-        if (data::UpperText(data::TrimText(found->record.text(Customer::Name))) == name &&
+        // Names are compared as the unique name key holds them: two names that agree in
+        // their first 30 characters cannot both be stored.
+        if (found->key == data::CustomerKey(probe, 1) &&
             NumberForCompare(found->record.text(Customer::CustNo)) != start)
             return EntryProblem{EntryField::Name,
                                 Problem("Duplicate Customer Name",
@@ -353,7 +354,24 @@ RenumberResult ChangeCustomer(CustomerFiles& files, int32_t recNo, const Custome
     if (NumberForCompare(entry.number) == NumberForCompare(startingNumber)) return {};
     RenumberResult r =
         RenumberInvoices(files.folder, files.prefix(), startingNumber, entry.number, prompter);
-    if (r.invoices > 0) prompter.ask(RenumberedMessage(r.invoices));
+    int moved = r.invoices, lines = r.lines;
+    // Invoices left on the old number would belong to no customer: the user may try the
+    // rest again at once (a second run picks up where the first stopped).
+    while (!r.ok) {
+        Message again{"Customer Number Changed",
+                      std::to_string(moved) +
+                          " invoice(s) of this customer were changed to the new customer "
+                          "number; the others could not be changed and still carry the old "
+                          "number. Try again?",
+                      Icon::Warning, Buttons::YesNo, Answer::Yes};
+        if (prompter.ask(again) != Answer::Yes) break;
+        r = RenumberInvoices(files.folder, files.prefix(), startingNumber, entry.number, prompter);
+        moved += r.invoices;
+        lines += r.lines;
+    }
+    r.invoices = moved;
+    r.lines = lines;
+    if (r.ok && moved > 0) prompter.ask(RenumberedMessage(moved));
     return r;
 }
 

@@ -89,9 +89,13 @@ struct EntryProblem {
     platform::Message message;
 };
 
+// An add has no starting number: every customer on file with the number or the name
+// entered is a duplicate (a starting number "0" would let a second customer "0" through).
+inline constexpr std::string_view kAddStartingNumber = "";
+
 // The checks of the OK button, in their order; the first failure ends them. The short
 // name rule is applied on the way. startingNumber is the number the edit began with
-// ("0" for an add); customers is the open customer fileblock.
+// (kAddStartingNumber for an add); customers is the open customer fileblock.
 std::optional<EntryProblem> CheckCustomerEntry(CustomerEntry& entry,
                                                std::string_view startingNumber,
                                                storage::Fileblock* customers);

@@ -260,7 +260,7 @@ DemoResult AddDemoCustomers(const std::string& folder, data::CompanyRecord& comp
             std::string number(data::TrimText(company.text(data::Company::NextCustNo)));
             if (number.empty()) number = "1";
             CustomerEntry entry = EntryOf(d, number);
-            if (auto problem = CheckCustomerEntry(entry, "0", files.customers)) {
+            if (auto problem = CheckCustomerEntry(entry, kAddStartingNumber, files.customers)) {
                 result.error = d.name + std::string(": ") + problem->message.text;
                 break;
             }

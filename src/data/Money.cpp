@@ -52,10 +52,12 @@ std::string FormatScaled(int64_t value, int64_t scale, int decimals, bool thousa
 // point and digits (at least one digit in all). Further decimals are rounded half away
 // from zero.
 std::optional<int64_t> ParseScaled(std::string_view typed, int decimals) {
-    std::string_view t = TrimText(typed);
-    std::string s;
-    for (char c : t)
-        if (c != ',') s += c;
+    // Typed amounts lose every blank and comma ("1 000,50" is not a decimal comma: it
+    // becomes 100050), then what is below 33 at the ends.
+    std::string kept;
+    for (char c : typed)
+        if (c != ',' && c != ' ') kept += c;
+    std::string s(TrimText(kept));
     if (s.empty()) return int64_t(0);
     size_t i = 0;
     bool negative = false;

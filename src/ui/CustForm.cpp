@@ -375,8 +375,9 @@ void TCustForm::newCustomer() {
                     ctx_.company->byte(Company::AutoCopyBilling) != 0);
     data::CustomerRecord added;
     int32_t recNo = 0;
-    editor.setCheck(
-        [&](customers::CustomerEntry& e) { return customers::CheckCustomerEntry(e, "0", fb_); });
+    editor.setCheck([&](customers::CustomerEntry& e) {
+        return customers::CheckCustomerEntry(e, customers::kAddStartingNumber, fb_);
+    });
     editor.setSave([&](customers::CustomerEntry& e) {
         recNo = customers::AddCustomer(files, e, *ctx_.prompter);
         added = customers::NewCustomerRecord(e);

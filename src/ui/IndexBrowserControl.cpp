@@ -248,7 +248,9 @@ void TIndexBrowser::relayout() {
     if (!header_.isEmpty()) --rows;
     if (!footer_.isEmpty()) --rows;
     if (rows <= 0 || rows > kMaxComputedRows) rows = 1;
-    rowsInView_ = rows;
+    // The page holds at most the browser's row capacity; a taller window leaves the rest
+    // of its area empty rather than showing rows the page does not have.
+    rowsInView_ = std::min(rows, storage::kBrowserMaxRows);
 
     horizStep_ = std::max(1, (fm.averageCharWidth() + fm.maxWidth()) / 2);
     QScrollBar* h = horizontalScrollBar();

@@ -65,8 +65,10 @@ TTermEdit::TTermEdit(platform::Prompter& prompter, std::string dataFolder,
         if (openHelp_) openHelp_("Edit Payment Terms");
     });
     connect(edit_, &QLineEdit::returnPressed, this, &TTermEdit::ok);
-    connect(list_, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) {
-        editor_.select(list_->row(item));
+    // The highlighted term is the selected one, whether the mouse or the keys moved it.
+    connect(list_, &QListWidget::currentRowChanged, this, [this](int row) {
+        if (row < 0) return;
+        editor_.select(row);
         refresh();
     });
     refresh();

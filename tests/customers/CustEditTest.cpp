@@ -73,19 +73,19 @@ class EntryCheck : public CustomerTest {
 TEST_F(EntryCheck, RequiredFieldsInOrderWithTitles) {
     CustomerEntry e = entry("  ", "");
     e.eMail = "no-at-sign";
-    auto p = CheckCustomerEntry(e, "0", customers);
+    auto p = CheckCustomerEntry(e, kAddStartingNumber, customers);
     EXPECT_EQ(TextOf(p), "You must enter a customer number.");
     EXPECT_EQ(p->message.title, "Customer Number");
     EXPECT_EQ(p->field, EntryField::Number);
 
     e.number = "300";
-    p = CheckCustomerEntry(e, "0", customers);
+    p = CheckCustomerEntry(e, kAddStartingNumber, customers);
     EXPECT_EQ(TextOf(p), "You must enter a customer name.");
     EXPECT_EQ(p->message.title, "Customer Name");
     EXPECT_EQ(p->field, EntryField::Name);
 
     e.name = "Carter Farms";
-    p = CheckCustomerEntry(e, "0", customers);
+    p = CheckCustomerEntry(e, kAddStartingNumber, customers);
     EXPECT_EQ(TextOf(p),
               "The customer e-mail address does not have the @ sign included. Bad e-mail "
               "address.");
@@ -95,18 +95,18 @@ TEST_F(EntryCheck, RequiredFieldsInOrderWithTitles) {
     EXPECT_EQ(e.shortName, "CFarms");
 
     e.eMail = "office@carterfarms.com";
-    EXPECT_EQ(TextOf(CheckCustomerEntry(e, "0", customers)), "ok");
+    EXPECT_EQ(TextOf(CheckCustomerEntry(e, kAddStartingNumber, customers)), "ok");
 }
 
 TEST_F(EntryCheck, DuplicateNumberAgainstTheStartingNumber) {
     CustomerEntry e = entry("100", "Carter Farms");
-    auto p = CheckCustomerEntry(e, "0", customers);  // an add
+    auto p = CheckCustomerEntry(e, kAddStartingNumber, customers);  // an add
     EXPECT_EQ(TextOf(p), kDupNumber);
     EXPECT_EQ(p->message.title, "Customer Number");
     EXPECT_EQ(p->field, EntryField::Number);
 
     e = entry(" acme ", "Carter Farms");
-    EXPECT_EQ(TextOf(CheckCustomerEntry(e, "0", customers)), "ok");
+    EXPECT_EQ(TextOf(CheckCustomerEntry(e, kAddStartingNumber, customers)), "ok");
 
     // Editing 200 and typing the number of another customer.
     e = entry("100", "Baker Brothers");
@@ -114,12 +114,12 @@ TEST_F(EntryCheck, DuplicateNumberAgainstTheStartingNumber) {
     // Lower case and blanks do not make a number new.
     addCustomer("X7", "Xavier Lane");
     e = entry(" x7", "Yolanda Price");
-    EXPECT_EQ(TextOf(CheckCustomerEntry(e, "0", customers)), kDupNumber);
+    EXPECT_EQ(TextOf(CheckCustomerEntry(e, kAddStartingNumber, customers)), kDupNumber);
 }
 
 TEST_F(EntryCheck, DuplicateNameWithAnotherNumber) {
     CustomerEntry e = entry("300", "  acme TOOLS ");
-    auto p = CheckCustomerEntry(e, "0", customers);
+    auto p = CheckCustomerEntry(e, kAddStartingNumber, customers);
     EXPECT_EQ(TextOf(p), kDupName);
     EXPECT_EQ(p->message.title, "Duplicate Customer Name");
     EXPECT_EQ(p->field, EntryField::Name);
@@ -129,7 +129,19 @@ TEST_F(EntryCheck, DuplicateNameWithAnotherNumber) {
     EXPECT_EQ(TextOf(CheckCustomerEntry(e, "100", customers)), "ok");
     // A name that only begins like an existing one is not a duplicate.
     e = entry("300", "Acme");
-    EXPECT_EQ(TextOf(CheckCustomerEntry(e, "0", customers)), "ok");
+    EXPECT_EQ(TextOf(CheckCustomerEntry(e, kAddStartingNumber, customers)), "ok");
+    // Names that agree in their first 30 characters share the unique name key.
+    addCustomer("400", "Northwestern Regional Medical East");
+    e = entry("401", "Northwestern Regional Medical West");
+    EXPECT_EQ(TextOf(CheckCustomerEntry(e, kAddStartingNumber, customers)), kDupName);
+}
+
+TEST_F(EntryCheck, AnAddOfNumberZeroIsCheckedLikeAnyOther) {
+    addCustomer("0", "Zero Street Deli");
+    CustomerEntry e = entry("0", "Another Deli");
+    EXPECT_EQ(TextOf(CheckCustomerEntry(e, kAddStartingNumber, customers)), kDupNumber);
+    e = entry("5", "Zero Street Deli");
+    EXPECT_EQ(TextOf(CheckCustomerEntry(e, kAddStartingNumber, customers)), kDupName);
 }
 
 TEST_F(EntryCheck, UnchangedNumberAndNamePassBothChecks) {
@@ -144,7 +156,7 @@ TEST_F(EntryCheck, CreditLimitMustBeANumber) {
     for (std::string limit : {"abc", "12.3.4", "1-2", "99999999999"}) {
         CustomerEntry e = entry("300", "Carter Farms");
         e.creditLimit = limit;
-        auto p = CheckCustomerEntry(e, "0", customers);
+        auto p = CheckCustomerEntry(e, kAddStartingNumber, customers);
         EXPECT_EQ(TextOf(p), bad) << limit;
         if (p) {
             EXPECT_EQ(p->field, EntryField::CreditLimit);
@@ -153,7 +165,7 @@ TEST_F(EntryCheck, CreditLimitMustBeANumber) {
     for (std::string limit : {"", " 1,500.00 ", "2500", "-10"}) {
         CustomerEntry e = entry("300", "Carter Farms");
         e.creditLimit = limit;
-        EXPECT_EQ(TextOf(CheckCustomerEntry(e, "0", customers)), "ok") << limit;
+        EXPECT_EQ(TextOf(CheckCustomerEntry(e, kAddStartingNumber, customers)), "ok") << limit;
     }
 }
 
@@ -171,7 +183,7 @@ TEST_F(AddCustomerTest, StoresTheFieldsAndAdvancesTheNextNumber) {
     e.bill = {"Route 2", "Ames, IA 50010", "", ""};
     e.notesOnStatement = true;
     e.eMail = "office@carterfarms.com";
-    ASSERT_FALSE(CheckCustomerEntry(e, "0", customers));
+    ASSERT_FALSE(CheckCustomerEntry(e, kAddStartingNumber, customers));
     CustomerFiles f = files();
     int32_t recNo = AddCustomer(f, e, prompter);
     data::CustomerRecord c = read(recNo);
@@ -377,6 +389,52 @@ TEST_F(ChangeTest, ARenumberingThatFailsStopsAndLeavesConsistentFiles) {
     EXPECT_EQ(keyCount(invoices, 2, "100     "), 2);
     EXPECT_EQ(invoiceCustomers(), (std::vector<std::string>{"200", "100", "100"}));
     EXPECT_EQ(lineCustomers(), (std::vector<std::string>{"200", "100", "100"}));
+}
+
+TEST_F(ChangeTest, ARenumberingThatStopsOffersToMoveTheRest) {
+    int32_t rec = addCustomer("100", "Acme Tools");
+    addInvoice("5001", "100", 1);
+    addInvoice("5002", "100", 1);
+    closeInvoiceFiles();
+    data::CustomerRecord asRead = read(rec);
+    CustomerEntry e = EntryFromRecord(asRead);
+    e.number = "200";
+    CustomerFiles f = files();
+    // The second invoice cannot be written the first time; the retry moves it.
+    storage::InjectFault(storage::EngineOp::PutRecord, 4, storage::err::OsOther);
+    prompter
+        .expect(
+            "1 invoice(s) of this customer were changed to the new customer number; the "
+            "others could not be changed and still carry the old number. Try again?",
+            platform::Answer::Yes)
+        .expect(
+            "This customer has 2 invoices(s) on file. All have been changed to reflect "
+            "the new customer number.");
+    RenumberResult r = ChangeCustomer(f, rec, asRead, e, "100", prompter);
+    storage::ClearFaults();
+    EXPECT_TRUE(r.ok);
+    EXPECT_EQ(r.invoices, 2);
+    reopenAndCheck();
+    EXPECT_EQ(invoiceCustomers(), (std::vector<std::string>{"200", "200"}));
+    EXPECT_EQ(lineCustomers(), (std::vector<std::string>{"200", "200"}));
+
+    // Declining the retry reports the failure and shows no "all changed" message.
+    rec = addCustomer("300", "Baker Brothers");
+    addInvoice("6001", "300", 1);
+    addInvoice("6002", "300", 1);
+    closeInvoiceFiles();
+    asRead = read(rec);
+    e = EntryFromRecord(asRead);
+    e.number = "301";
+    storage::InjectFault(storage::EngineOp::PutRecord, 4, storage::err::OsOther);
+    prompter.expect(
+        "1 invoice(s) of this customer were changed to the new customer number; the others "
+        "could not be changed and still carry the old number. Try again?",
+        platform::Answer::No);
+    r = ChangeCustomer(f, rec, asRead, e, "300", prompter);
+    storage::ClearFaults();
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.invoices, 1);
 }
 
 TEST_F(ChangeTest, ARecordChangedElsewhereIsNotOverwritten) {

@@ -24,7 +24,12 @@ TEST(Money, ParsesTypedAmounts) {
     EXPECT_EQ(Cents("1,,0,0"), 10000);
     EXPECT_EQ(Cents(""), 0);
     EXPECT_EQ(Cents(" \t "), 0);
-    for (const char* bad : {"abc", "1.2.3", "-", ".", "1 000", "1e5", "$5", "--1", "5-", "0x10"})
+    // Every blank and comma goes, wherever it stands.
+    EXPECT_EQ(Cents("1 000"), 100000);
+    EXPECT_EQ(Cents(", 5"), 500);
+    EXPECT_EQ(Cents("5 ,"), 500);
+    EXPECT_EQ(Cents("- 2.50"), -250);
+    for (const char* bad : {"abc", "1.2.3", "-", ".", "1\t000", "1e5", "$5", "--1", "5-", "0x10"})
         EXPECT_FALSE(ParseMoney(bad).has_value()) << bad;
 }
 

@@ -377,6 +377,24 @@ TEST_F(CustFormTest, TermsDialogAddsSortedAndWritesOnClose) {
     EXPECT_NE(file.find("Net 10 Days\r\nNet 15 Days\r\nNet 20 Days\r\n"), std::string::npos);
 }
 
+TEST_F(CustFormTest, TermsDialogEditsTheTermHighlightedWithTheKeys) {
+    bool checked = false;
+    WhenModal<TTermEdit>([&](TTermEdit* d) {
+        auto* list = Child<QListWidget>(d, "ListBox1");
+        list->setFocus();
+        QTest::keyClick(list, Qt::Key_Down);
+        QTest::keyClick(list, Qt::Key_Down);
+        ASSERT_EQ(list->currentRow(), 2);
+        const QString third = list->item(2)->text();
+        Child<QPushButton>(d, "Button1")->click();
+        EXPECT_EQ(Child<QLineEdit>(d, "Edit1")->text(), third);
+        d->reject();
+        checked = true;
+    });
+    TTermEdit::Run(prompter, dir.path());
+    ASSERT_TRUE(checked);
+}
+
 TEST_F(CustFormTest, CardAndEnvelopeComeOutAsPdf) {
     customers::CustomerEntry e = customers::NewCustomerEntry(company);
     e.name = "Harborview Dental Group";

@@ -168,6 +168,18 @@ TEST_F(IndexBrowserTest, ResizingKeepsTheCurrentEntryVisible) {
     EXPECT_LE(row(), control->RowsInView());
 }
 
+TEST_F(IndexBrowserTest, AWindowTallerThanAPageShowsAPageAndMovesOnItsLastRow) {
+    fill(300);
+    attach();
+    control->resize(320, control->RowHeight() * 140);
+    ASSERT_EQ(control->RowsInView(), storage::kBrowserMaxRows);
+    for (int i = 0; i < storage::kBrowserMaxRows + 5; ++i)
+        key(Qt::Key_Down);
+    EXPECT_EQ(row(), storage::kBrowserMaxRows);
+    EXPECT_EQ(current(), "K0106");
+    EXPECT_EQ(control->browser()->Row(storage::kBrowserMaxRows).text, "K0106");
+}
+
 TEST_F(IndexBrowserTest, KeysMoveTheCurrentRow) {
     fill(60);
     attach();

@@ -19,7 +19,8 @@ bool QtShell::openUrl(const std::string& url) {
     if (text.isEmpty()) return false;
     const QUrl u = QUrl::fromUserInput(text);
     if (!u.isValid()) return false;
-    static const QStringList allowed{"http", "https", "mailto", "file"};
+    // Web and mail addresses only: local files go through openFile.
+    static const QStringList allowed{"http", "https", "mailto"};
     if (!allowed.contains(u.scheme(), Qt::CaseInsensitive)) return false;
     return QDesktopServices::openUrl(u);
 }

@@ -94,6 +94,7 @@ TEST_F(QtShellTest, OpensWebAndMailAddressesButNoOtherSchemes) {
     EXPECT_FALSE(shell.openUrl("   "));
     EXPECT_FALSE(shell.openUrl("javascript:alert(1)"));
     EXPECT_FALSE(shell.openUrl("smb://server/share"));
+    EXPECT_FALSE(shell.openUrl("file:///etc/passwd"));  // local files go through openFile
     ASSERT_EQ(catcher.urls.size(), 3);
     EXPECT_EQ(catcher.urls[0].scheme(), "http");
     EXPECT_EQ(catcher.urls[0].host(), "www.example.com");
