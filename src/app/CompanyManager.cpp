@@ -58,10 +58,6 @@ std::string PadLeft(std::string_view utf8, size_t width) {
     return std::string(width - n, ' ') + std::string(utf8);
 }
 
-std::string Trimmed(std::string_view s) {
-    return std::string(data::TrimText(s));
-}
-
 platform::Message Info(std::string title, std::string text,
                        platform::Icon icon = platform::Icon::Information) {
     return platform::Message{std::move(title), std::move(text), icon, platform::Buttons::Ok,
@@ -196,7 +192,7 @@ DeleteOutcome DeleteCompany(const std::string& folder, storage::Fileblock* compa
                             const std::function<bool()>& passwordCheck,
                             platform::Prompter& prompter) {
     if (passwordCheck && !passwordCheck()) return DeleteOutcome::PasswordRefused;
-    const std::string number = Trimmed(company.text(Company::CompanyNo));
+    const std::string number = data::TrimmedText(company.text(Company::CompanyNo));
     if (SameCompanyNumber(number, numberInUse)) {
         prompter.ask(Info("Delete Company",
                           "You are trying to delete the current default company. You need to "
@@ -276,7 +272,7 @@ std::string CopyDialogTitle(CopyMode mode) {
 std::string CopyDialogText(CopyMode mode, std::string_view numberInUse) {
     std::string what = mode == CopyMode::Customers ? "customers" : "products";
     return "This option will copy the current " + what + " for this company (number " +
-           Trimmed(numberInUse) + ") to the company number you enter below.";
+           data::TrimmedText(numberInUse) + ") to the company number you enter below.";
 }
 
 std::optional<std::string> CheckCopyDestination(std::string_view entry,

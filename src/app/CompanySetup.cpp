@@ -155,10 +155,6 @@ const data::FieldDef& FieldOf(const SetupControl& c) {
     return Company::kFields[size_t(c.field)];
 }
 
-std::string Trimmed(std::string_view s) {
-    return std::string(data::TrimText(s));
-}
-
 std::string StoredText(const SetupControl& c, const ControlValues& v) {
     const std::string entry = v.textOf(c.name);
     switch (c.rule) {
@@ -166,18 +162,18 @@ std::string StoredText(const SetupControl& c, const ControlValues& v) {
             return entry;
         case R::Trimmed:
         case R::Port:
-            return Trimmed(entry);
+            return data::TrimmedText(entry);
         case R::TaxRate: {
-            std::string t = Trimmed(entry);
+            std::string t = data::TrimmedText(entry);
             return t.empty() ? "0.000" : t;
         }
         case R::AgingDays:
         case R::ZeroIfEmpty: {
-            std::string t = Trimmed(entry);
+            std::string t = data::TrimmedText(entry);
             return t.empty() ? "0" : t;
         }
         case R::EightIfEmpty: {
-            std::string t = Trimmed(entry);
+            std::string t = data::TrimmedText(entry);
             return t.empty() ? "8" : t;
         }
         case R::NumCopies:
@@ -190,7 +186,7 @@ std::string StoredText(const SetupControl& c, const ControlValues& v) {
         case R::RadioPair:
             return std::string(v.isChecked(c.name) ? c.on : c.off);
         case R::LineStyle:
-            return Trimmed(entry) == kLineStyleDots ? "D" : "L";
+            return data::TrimmedText(entry) == kLineStyleDots ? "D" : "L";
     }
     return entry;
 }
@@ -273,24 +269,25 @@ ControlValues LoadControls(std::span<const SetupControl> controls,
         const std::string stored = data::Utf8FromAnsi(data::ReadAnsiText(record.data(), f));
         switch (c.rule) {
             case R::YesNoBox:
-                v.checked[name] = Trimmed(stored) == "Y" || Trimmed(stored) == "y";
+                v.checked[name] =
+                    data::TrimmedText(stored) == "Y" || data::TrimmedText(stored) == "y";
                 break;
             case R::LetterBox:
-                v.checked[name] = data::UpperText(Trimmed(stored)) == c.on;
+                v.checked[name] = data::UpperText(data::TrimmedText(stored)) == c.on;
                 break;
             case R::RadioPair: {
                 // Anything but the second value counts as the first ("M" unless "D").
-                const bool first = data::UpperText(Trimmed(stored)) != c.off;
+                const bool first = data::UpperText(data::TrimmedText(stored)) != c.off;
                 v.checked[name] = first;
                 v.checked[std::string(c.second)] = !first;
                 break;
             }
             case R::LineStyle:
-                v.text[name] =
-                    std::string(Trimmed(stored) == "D" ? kLineStyleDots : kLineStyleSolid);
+                v.text[name] = std::string(data::TrimmedText(stored) == "D" ? kLineStyleDots
+                                                                            : kLineStyleSolid);
                 break;
             case R::Port:
-                v.text[name] = Trimmed(stored).empty() ? "25" : stored;
+                v.text[name] = data::TrimmedText(stored).empty() ? "25" : stored;
                 break;
             default:
                 v.text[name] = stored;
@@ -351,7 +348,7 @@ void WriteFormFont(data::CompanyRecord& record, int index, const data::FontSetti
 }
 
 std::string PicturePath(const std::string& folder, std::string_view name) {
-    const std::string n = Trimmed(name);
+    const std::string n = data::TrimmedText(name);
     if (n.empty()) return {};
     if (std::filesystem::path(n).is_absolute()) return n;
     return data::JoinPath(folder, n);
@@ -395,7 +392,7 @@ platform::Message CompanySetupForm::BackgroundMissingMessage() {
 SetupSaveResult CompanySetupForm::save(ControlValues& values) {
     SetupSaveResult result;
     data::CompanySetupEntry entry;
-    entry.eMailAddress = Trimmed(values.textOf("CEmailAdd"));
+    entry.eMailAddress = data::TrimmedText(values.textOf("CEmailAdd"));
     entry.name = values.textOf("CName");
     entry.number = values.textOf("CoNumb");
     entry.numberEnabled = numberEditable();

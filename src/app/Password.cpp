@@ -13,10 +13,6 @@ using platform::Buttons;
 using platform::Icon;
 using platform::Message;
 
-std::string Trimmed(std::string_view s) {
-    return std::string(data::TrimText(s));
-}
-
 // Trimmed and cut to the 20 characters the file keeps, as the file would give it back.
 std::string Kept(std::string_view entry) {
     std::string ansi = data::AnsiFromUtf8(data::TrimText(entry));
@@ -41,7 +37,7 @@ bool CheckStartupPassword(const std::string& folder, PasswordDialogPort& dialog,
     auto stored = data::ReadPassword(folder);
     if (!stored) return true;
     PasswordEntry entry = dialog.askPassword("Password Required", false);
-    if (Trimmed(entry.text) == Trimmed(*stored)) return entry.ok;
+    if (data::TrimmedText(entry.text) == data::TrimmedText(*stored)) return entry.ok;
     Tell(prompter, "Invalid Password", "You did not enter the correct password.", Icon::Warning);
     return false;
 }
@@ -53,7 +49,7 @@ PasswordSetupResult SetupPassword(const std::string& folder, PasswordDialogPort&
         if (!Confirm(prompter, "Please Confirm", "A Password exists. Do you want to change it?"))
             return PasswordSetupResult::Unchanged;
         PasswordEntry current = dialog.askPassword("Enter the Current Password", true);
-        if (!current.ok || Trimmed(current.text) != Trimmed(*stored)) {
+        if (!current.ok || data::TrimmedText(current.text) != data::TrimmedText(*stored)) {
             Tell(prompter, "Incorrect Password",
                  "You did not enter the correct password. Unable to change password.",
                  Icon::Warning);

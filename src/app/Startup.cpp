@@ -15,10 +15,6 @@ namespace {
 
 using data::Company;
 
-std::string Trimmed(const std::string& s) {
-    return std::string(data::TrimText(s));
-}
-
 data::FontSetting EditorFont(const data::CompanyRecord& c) {
     data::FontSetting f;
     f.name = c.text(Company::EditorFontName);
@@ -31,7 +27,7 @@ data::FontSetting EditorFont(const data::CompanyRecord& c) {
 CompanyLook Look(Session& session, platform::Prompter* prompter) {
     data::CompanyRecord& c = session.company;
     CompanyLook look;
-    if (Trimmed(c.text(Company::Name)).size() < 2) {
+    if (data::TrimmedText(c.text(Company::Name)).size() < 2) {
         c.setText(Company::Name, kPleaseSetup);
         c.setByte(Company::UseBackground, 0);
         look.caption = std::string(kPleaseSetup);
@@ -42,7 +38,7 @@ CompanyLook Look(Session& session, platform::Prompter* prompter) {
     look.font = EditorFont(c);
     look.showBackground = c.byte(Company::UseBackground) != 0;
 
-    const std::string stored = Trimmed(c.text(Company::BackgroundFile));
+    const std::string stored = data::TrimmedText(c.text(Company::BackgroundFile));
     if (stored.empty()) {
         look.showBackground = false;
         return look;
@@ -134,13 +130,13 @@ bool WarnAboutComputerDate(const platform::Clock& clock, platform::Prompter& pro
 
 void ApplyCompanySettings(Session& session) {
     session.dateOrder = data::DateOrderFromCode(session.company.ansi(Company::DateFormatCode));
-    if (Trimmed(session.company.text(Company::QuoteCaption)).empty())
+    if (data::TrimmedText(session.company.text(Company::QuoteCaption)).empty())
         session.company.setText(Company::QuoteCaption, kDefaultQuoteWord);
 }
 
 std::string CompanyCaption(const data::CompanyRecord& company) {
-    return Trimmed(company.text(Company::Name)) +
-           "     Number: " + Trimmed(company.text(Company::CompanyNo));
+    return data::TrimmedText(company.text(Company::Name)) +
+           "     Number: " + data::TrimmedText(company.text(Company::CompanyNo));
 }
 
 CompanyLook StartCompanyLook(Session& session, platform::Prompter& prompter) {

@@ -30,10 +30,6 @@ std::string Cut(std::string_view text, int width) {
     return data::FirstChars(text, std::size_t(width));
 }
 
-std::string Trimmed(std::string_view text) {
-    return std::string(data::TrimText(text));
-}
-
 Message Problem(const std::string& title, const std::string& text) {
     return Message{title, text, Icon::Warning, Buttons::Ok, Answer::Ok};
 }
@@ -65,7 +61,7 @@ void OpenExisting(ExistingFileblock& out, const std::string& folder, data::FileK
 
 CustomerEntry NewCustomerEntry(const data::CompanyRecord& company) {
     CustomerEntry e;
-    e.number = Trimmed(company.text(data::Company::NextCustNo));
+    e.number = data::TrimmedText(company.text(data::Company::NextCustNo));
     e.balance = "0.00";
     e.taxExempt = "N";
     e.creditLimit = "0.00";
@@ -101,7 +97,7 @@ CustomerEntry EntryFromRecord(const CustomerRecord& c) {
 }
 
 std::string ShortNameFor(std::string_view name) {
-    const std::string n = Trimmed(name);
+    const std::string n = data::TrimmedText(name);
     const std::size_t blank = n.find(' ');
     if (blank == std::string::npos) return Cut(n, width::kShortName);
     std::size_t i = 0;
@@ -167,10 +163,10 @@ std::optional<EntryProblem> CheckCustomerEntry(CustomerEntry& e, std::string_vie
 }
 
 CustomerRecord RecordFromEntry(const CustomerEntry& e, CustomerRecord r) {
-    r.setText(Customer::CustNo, Trimmed(e.number));
+    r.setText(Customer::CustNo, data::TrimmedText(e.number));
     r.setText(Customer::Name, e.name);
     r.setText(Customer::CustType, e.custType);
-    r.setText(Customer::TaxExempt, data::UpperText(Trimmed(e.taxExempt)));
+    r.setText(Customer::TaxExempt, data::UpperText(data::TrimmedText(e.taxExempt)));
     const data::Money limit = data::ParseMoney(e.creditLimit).value_or(data::Money());
     (void)r.setMoney(Customer::CreditLimit, limit);
     r.setText(Customer::Terms, e.terms);
@@ -284,7 +280,7 @@ RenumberResult RenumberInvoices(const std::string& folder, std::string_view pref
     bool linesOpened = false;
 
     const std::string oldKey = NumberForCompare(oldNumber);
-    const std::string newText = Trimmed(newNumber);
+    const std::string newText = data::TrimmedText(newNumber);
     InvoiceRecord probe;
     probe.setText(Invoice::CustNo, oldNumber);
     const std::string key = data::InvoiceKey(probe, 2);

@@ -20,10 +20,6 @@ std::string Cut85(const std::string& line) {
     return data::FirstChars(line, output::kTextListWidth);
 }
 
-std::string Trimmed(std::string_view text) {
-    return std::string(data::TrimText(text));
-}
-
 }  // namespace
 
 std::string PadRight(std::string_view text, std::size_t n) {
@@ -50,7 +46,7 @@ std::string ManagerHeader() {
 
 std::string ManagerRow(const CustomerRecord& c) {
     std::string row = PadRight(c.text(Customer::Name), 35) + " " +
-                      PadRight(Trimmed(c.text(Customer::CustNo)), 8) + " " +
+                      PadRight(data::TrimmedText(c.text(Customer::CustNo)), 8) + " " +
                       PadLeft(c.money(Customer::Balance).shownText(), 12) + " " +
                       PadRight(c.text(Customer::LastPayDate), 10) + " " +
                       PadRight(c.text(Customer::LastInvNo), 9) + " " +
@@ -65,7 +61,7 @@ std::string CustomerListTitle(ListOrder order) {
 std::vector<std::string> CustomerListEntry(const CustomerRecord& c, bool withAddresses) {
     std::vector<std::string> lines;
     lines.push_back(PadRight(c.text(Customer::Name), 35) +
-                    "     Number: " + PadRight(Trimmed(c.text(Customer::CustNo)), 8) +
+                    "     Number: " + PadRight(data::TrimmedText(c.text(Customer::CustNo)), 8) +
                     "    Balance: " + c.money(Customer::Balance).shownText());
     lines.push_back("Short Name: " + PadRight(c.text(Customer::ShortName), 10) +
                     "    Type: " + PadRight(c.text(Customer::CustType), 25) +
@@ -126,7 +122,7 @@ std::string ClipboardText(const CustomerRecord& c) {
 }
 
 output::LabelEntry LabelEntryFor(const CustomerRecord& c) {
-    return output::LabelEntry{Trimmed(c.text(Customer::CustNo)), c.text(Customer::Name),
+    return output::LabelEntry{data::TrimmedText(c.text(Customer::CustNo)), c.text(Customer::Name),
                               c.text(Customer::MailSortCode), c.text(Customer::CustType)};
 }
 

@@ -15,10 +15,6 @@ namespace {
 using data::Company;
 using data::Customer;
 
-std::string Trimmed(std::string_view text) {
-    return std::string(data::TrimText(text));
-}
-
 // Splits text into lines no wider than width on the canvas, breaking at blanks where it
 // can and inside a word where a word alone is too wide.
 std::vector<std::string> WrapText(const output::Canvas& canvas, const std::string& text,
@@ -59,12 +55,12 @@ std::vector<std::string> WrapText(const output::Canvas& canvas, const std::strin
 }
 
 std::string AgingLabel(const data::CompanyRecord& company, int bucket) {
-    if (bucket == 3) return "Over " + Trimmed(company.text(Company::AgingDays3)) + ": ";
+    if (bucket == 3) return "Over " + data::TrimmedText(company.text(Company::AgingDays3)) + ": ";
     const std::array captions{Company::AgingCaption1, Company::AgingCaption2,
                               Company::AgingCaption3};
     const std::array days{Company::AgingDays1, Company::AgingDays2, Company::AgingDays3};
-    std::string caption = Trimmed(company.text(captions[size_t(bucket)]));
-    if (caption.empty()) caption = Trimmed(company.text(days[size_t(bucket)])) + ":";
+    std::string caption = data::TrimmedText(company.text(captions[size_t(bucket)]));
+    if (caption.empty()) caption = data::TrimmedText(company.text(days[size_t(bucket)])) + ":";
     return caption + " ";
 }
 
@@ -90,9 +86,9 @@ bool PrintCustomerCard(output::Canvas& canvas, const data::CustomerRecord& c,
     const std::string name = c.text(Customer::Name);
     const std::string title = "Print: " + name;
     canvas.setOrientation(output::Orientation::Portrait);
-    canvas.setDocumentInfo(output::DocumentInfo{title, Trimmed(company.text(Company::Name)),
-                                                "Customer " + Trimmed(c.text(Customer::CustNo)),
-                                                "Invarro"});
+    canvas.setDocumentInfo(
+        output::DocumentInfo{title, data::TrimmedText(company.text(Company::Name)),
+                             "Customer " + data::TrimmedText(c.text(Customer::CustNo)), "Invarro"});
     if (!canvas.beginDocument(pdfFile.empty() ? title : pdfFile)) return false;
 
     // The company's form margins, but never closer to the paper's edge than half an inch,
@@ -123,7 +119,7 @@ bool PrintCustomerCard(output::Canvas& canvas, const data::CustomerRecord& c,
         y += h;
     };
 
-    line("Customer Number: " + Trimmed(c.text(Customer::CustNo)),
+    line("Customer Number: " + data::TrimmedText(c.text(Customer::CustNo)),
          "Short Name: " + c.text(Customer::ShortName));
     line("Name: " + name, "Customer Type: " + c.text(Customer::CustType));
     line("Last Payment: " + c.text(Customer::LastPayDate),
@@ -164,18 +160,18 @@ bool PrintCustomerCard(output::Canvas& canvas, const data::CustomerRecord& c,
 
 bool PrintEnvelope(output::Canvas& canvas, const data::CustomerRecord& c,
                    const data::CompanyRecord& company, const std::string& pdfFile) {
-    const bool landscape = Trimmed(company.text(Company::EnvOrientation)) == "L";
+    const bool landscape = data::TrimmedText(company.text(Company::EnvOrientation)) == "L";
     canvas.setOrientation(landscape ? output::Orientation::Landscape
                                     : output::Orientation::Portrait);
-    canvas.setDocumentInfo(output::DocumentInfo{"Envelope", Trimmed(company.text(Company::Name)),
-                                                "Envelope for " + c.text(Customer::Name),
-                                                "Invarro"});
+    canvas.setDocumentInfo(
+        output::DocumentInfo{"Envelope", data::TrimmedText(company.text(Company::Name)),
+                             "Envelope for " + c.text(Customer::Name), "Invarro"});
     if (!canvas.beginDocument(pdfFile.empty() ? "Envelope" : pdfFile)) {
         canvas.setOrientation(output::Orientation::Portrait);
         return false;
     }
     output::Font font;
-    font.face = Trimmed(company.text(Company::EnvFontName));
+    font.face = data::TrimmedText(company.text(Company::EnvFontName));
     if (font.face.empty()) font.face = "Arial";
     font.size = company.int32(Company::EnvFontSize);
     if (font.size <= 0) font.size = 12;
@@ -198,7 +194,7 @@ bool PrintEnvelope(output::Canvas& canvas, const data::CustomerRecord& c,
         canvas.textOut(x1, y0 + 3 * s, company.text(Company::CoAddr3));
         canvas.textOut(x1, y0 + 4 * s, company.text(Company::CoAddr4));
     }
-    const bool ship = Trimmed(company.text(Company::EnvAddress)) == "S";
+    const bool ship = data::TrimmedText(company.text(Company::EnvAddress)) == "S";
     canvas.textOut(x2, y0 + 8 * s, c.text(Customer::Name));
     canvas.textOut(x2, y0 + 9 * s, c.text(ship ? Customer::ShipAddr1 : Customer::BillAddr1));
     canvas.textOut(x2, y0 + 10 * s, c.text(ship ? Customer::ShipAddr2 : Customer::BillAddr2));

@@ -45,5 +45,8 @@ std::string UpperText(std::string_view utf8);
 
 // Removes blanks and every other character below code 33 at both ends.
 std::string_view TrimText(std::string_view text);
+inline std::string TrimmedText(std::string_view text) {
+    return std::string(TrimText(text));
+}
 
 }  // namespace invarro::data

@@ -1,5 +1,7 @@
 #include "data/Update.h"
 
+#include <optional>
+
 #include <cstring>
 #include <string>
 #include <vector>
@@ -84,6 +86,23 @@ class Session {
         return call([&] { storage::DeleteKey(fb_, k, recNo, key); });
     }
 
+    // Reads record recNo into stored and checks that it is live and still expected (the
+    // copy the caller began with). Otherwise gives the result to return: Failed, or
+    // ChangedElsewhere with "The record has changed in the meantime." shown.
+    std::optional<UpdateResult> readStored(int32_t recNo, const uint8_t* expected,
+                                           std::vector<uint8_t>& stored) {
+        stored.assign(size_t(kind_.recordLength), 0);
+        if (!call([&] { storage::GetRecord(fb_, recNo, stored.data()); }))
+            return finish(UpdateStatus::Failed);
+        if (ReadInt32(stored.data()) != 0) return finish(UpdateStatus::Failed);
+        if (std::memcmp(stored.data(), expected, stored.size()) != 0) {
+            UpdateResult r = finish(UpdateStatus::ChangedElsewhere, recNo);
+            prompter_.inform(std::string(kAppTitle), std::string(kRecordChanged));
+            return r;
+        }
+        return std::nullopt;
+    }
+
     // A failure that the caller has dealt with is not the result of the operation.
     void forgetError() { error_ = 0; }
 
@@ -143,15 +162,8 @@ UpdateResult ChangeBusinessRecord(Fileblock* fb, const RecordKind& kind, int32_t
     }
     Session s(fb, kind, prompter);
     if (!s.lock()) return s.finish(UpdateStatus::Failed);
-    std::vector<uint8_t> stored(len);
-    if (!s.call([&] { storage::GetRecord(fb, recNo, stored.data()); }))
-        return s.finish(UpdateStatus::Failed);
-    if (ReadInt32(stored.data()) != 0) return s.finish(UpdateStatus::Failed);
-    if (std::memcmp(stored.data(), asRead, len) != 0) {
-        UpdateResult r = s.finish(UpdateStatus::ChangedElsewhere, recNo);
-        prompter.inform(std::string(kAppTitle), std::string(kRecordChanged));
-        return r;
-    }
+    std::vector<uint8_t> stored;
+    if (auto r = s.readStored(recNo, static_cast<const uint8_t*>(asRead), stored)) return *r;
 
     std::vector<uint8_t> rec = LiveCopy(updated, kind.recordLength);
     std::vector<std::string> oldKeys = s.keysOf(stored.data());
@@ -188,20 +200,12 @@ UpdateResult ChangeBusinessRecord(Fileblock* fb, const RecordKind& kind, int32_t
 
 UpdateResult DeleteBusinessRecord(Fileblock* fb, const RecordKind& kind, int32_t recNo,
                                   const void* record, Prompter& prompter) {
-    const size_t len = size_t(kind.recordLength);
     Session s(fb, kind, prompter);
     if (!s.lock()) return s.finish(UpdateStatus::Failed);
     // The keys come from the record as stored, and only when it is still the one the
     // caller saw: keys built from an older copy could name another record's entry.
-    std::vector<uint8_t> stored(len);
-    if (!s.call([&] { storage::GetRecord(fb, recNo, stored.data()); }))
-        return s.finish(UpdateStatus::Failed);
-    if (ReadInt32(stored.data()) != 0) return s.finish(UpdateStatus::Failed);
-    if (std::memcmp(stored.data(), LiveCopy(record, kind.recordLength).data(), len) != 0) {
-        UpdateResult r = s.finish(UpdateStatus::ChangedElsewhere, recNo);
-        prompter.inform(std::string(kAppTitle), std::string(kRecordChanged));
-        return r;
-    }
+    std::vector<uint8_t> stored;
+    if (auto r = s.readStored(recNo, LiveCopy(record, kind.recordLength).data(), stored)) return *r;
     std::vector<std::string> keys = s.keysOf(stored.data());
     // A failed step puts back the keys already deleted: the record is either gone with
     // all its keys or still there with all of them.
