@@ -71,9 +71,10 @@ class ProdFormTest : public ::testing::Test {
     }
     void addProducts(
         std::initializer_list<std::tuple<const char*, const char*, const char*>> list) {
-        if (!std::filesystem::exists(storage::DataFileName(productFile())))
+        if (!std::filesystem::exists(storage::DataFileName(productFile()))) {
             ASSERT_TRUE(data::CreateBusinessFileblock(productFile(),
                                                       data::KindOf(data::FileKind::Product)));
+        }
         storage::Fileblock* fb = storage::OpenFileblock(productFile(), false);
         for (auto [code, description, price] : list) {
             products::ProductEntry e = products::NewProductEntry("02/01/2024");
@@ -241,7 +242,7 @@ TEST_F(ProdFormTest, ByDescriptionKeepsTheProductAndFindPositions) {
     ASSERT_EQ(currentCode(), "A1");
     form->setBrowseKey(2);
     EXPECT_EQ(currentCode(), "A1");
-    QTest::keyClick(form->list(), Qt::Key_Home);
+    QTest::keyClick(form->list(), Qt::Key_Home, Qt::ControlModifier);
     EXPECT_EQ(currentCode(), "C3");
     bool checked = false;
     WhenModal<TFindForm>([&](TFindForm* find) {
@@ -364,7 +365,7 @@ TEST_F(ProdFormTest, TheProductPageComesOutAsPdf) {
     EXPECT_NE(text.find("Three concepts, two revision rounds."), std::string::npos);
     EXPECT_NE(text.find("Printed: Sunday, March 3, 2024, 02:05 PM"), std::string::npos);
     const std::string info = testing::RunCommand("pdfinfo " + testing::ShellQuote(file)).output;
-    EXPECT_NE(info.find("Pages:          1\n"), std::string::npos) << info;
+    EXPECT_NE(info.find("Pages:           1\n"), std::string::npos) << info;
 }
 
 }  // namespace
