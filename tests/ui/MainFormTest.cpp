@@ -324,11 +324,10 @@ TEST_F(MainFormTest, CustomerManagerOpensOnTheDemoCustomersAndFillsTheLabelQueue
 TEST_F(MainFormTest, LaterWindowsAreDisabledUntilConnected) {
     install();
     TMainForm& f = open();
-    const Command later[] = {Command::ProductManager,      Command::InvoiceManager,
-                             Command::PaymentWizard,       Command::ReportWizard,
-                             Command::InterestWizard,      Command::LabelWizard,
-                             Command::RepeatBillingWizard, Command::FormLetterWizard,
-                             Command::SendEMailMessage,    Command::BackupDataFiles};
+    const Command later[] = {
+        Command::ProductManager,      Command::InvoiceManager,   Command::PaymentWizard,
+        Command::ReportWizard,        Command::InterestWizard,   Command::LabelWizard,
+        Command::RepeatBillingWizard, Command::FormLetterWizard, Command::SendEMailMessage};
     for (Command c : later) {
         EXPECT_FALSE(f.commandEnabled(c)) << int(c);
         EXPECT_FALSE(f.menuAction(c)->isEnabled()) << int(c);
@@ -336,11 +335,12 @@ TEST_F(MainFormTest, LaterWindowsAreDisabledUntilConnected) {
             EXPECT_FALSE(f.toolButton(c)->isEnabled()) << int(c);
         }
     }
-    for (Command c : {Command::CompanyManager, Command::PrinterSetup, Command::Exit,
-                      Command::AgingChart, Command::Calculator, Command::ViewCalendar,
-                      Command::PasswordSetup, Command::DeletePaidInvoices,
-                      Command::RebuildDataFiles, Command::HelpTopics, Command::About,
-                      Command::ViewPdfFiles, Command::CustomerManager, Command::EditPaymentTerms})
+    for (Command c :
+         {Command::CompanyManager, Command::PrinterSetup, Command::Exit, Command::AgingChart,
+          Command::Calculator, Command::ViewCalendar, Command::PasswordSetup,
+          Command::DeletePaidInvoices, Command::RebuildDataFiles, Command::HelpTopics,
+          Command::About, Command::ViewPdfFiles, Command::CustomerManager,
+          Command::EditPaymentTerms, Command::BackupDataFiles})
         EXPECT_TRUE(f.commandEnabled(c)) << int(c);
 
     // Connecting a window enables both faces of its command; opening a manager hides the
