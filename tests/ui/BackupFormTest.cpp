@@ -253,6 +253,8 @@ TEST_F(BackupFormTest, BackupFromTheMainWindowThenRestoreReopensTheCompany) {
     ASSERT_TRUE(shown);
     EXPECT_EQ(prompter.last().title, "ZT Backup");
     EXPECT_EQ(m.statusText(), " Last System Backup: Jun 30, 2024");
+    m.resize(760, 560);
+    Shoot(&m, "main-after-backup");
     EXPECT_EQ(maintenance::StoredBackupDate(folder), "06/30/2024");
     EXPECT_TRUE(data::FileExists(target + "/ZTBackup.zip"));
     EXPECT_TRUE(data::FileExists(target + "/ztbklog.txt"));
@@ -288,7 +290,8 @@ TEST_F(BackupFormTest, BackupFromTheMainWindowThenRestoreReopensTheCompany) {
     // date, is no part of that archive and stays.
     auto restored = setFiles();
     EXPECT_EQ(restored.erase("invarro.ini"), 1u);
-    for (const auto& [name, bytes] : backedUp) EXPECT_TRUE(restored[name] == bytes) << name;
+    for (const auto& [name, bytes] : backedUp)
+        EXPECT_TRUE(restored[name] == bytes) << name;
     EXPECT_EQ(restored.size(), backedUp.size());
 }
 
