@@ -33,6 +33,20 @@ std::string Shown(std::string_view name) {
     return out;
 }
 
+// Why a name cannot stand for a file of the data folder ("" when it can).
+std::string BareNameProblem(std::string_view name) {
+    const std::string shown = "\"" + Shown(name) + "\"";
+    if (name.empty()) return "an entry has no name";
+    if (name.find('/') != std::string_view::npos || name.find('\\') != std::string_view::npos)
+        return shown + " is not a bare file name";
+    if (name == "." || name == "..") return shown + " is not a file name";
+    for (char c : name)
+        if (static_cast<unsigned char>(c) < 32 || c == 127)
+            return shown + " holds control characters";
+    if (!IsFileSetName(name)) return shown + " is not one of the data files";
+    return "";
+}
+
 }  // namespace
 
 bool SameFileName(std::string_view a, std::string_view b) {
@@ -59,27 +73,21 @@ std::vector<std::string> CollectFileSet(const std::string& folder) {
         std::error_code sec;
         const fs::file_status st = entry.symlink_status(sec);
         if (sec || !fs::is_regular_file(st)) continue;
+        // A name that a restore would refuse is left out, so that every archive made
+        // here can be restored.
         std::string name = entry.path().filename().string();
-        if (IsFileSetName(name)) names.push_back(std::move(name));
+        if (BareNameProblem(name).empty()) names.push_back(std::move(name));
     }
     std::sort(names.begin(), names.end());
     return names;
 }
 
 std::string EntryProblem(const platform::ArchiveEntry& entry) {
-    const std::string& name = entry.name;
-    const std::string shown = "\"" + Shown(name) + "\"";
-    if (name.empty()) return "an entry has no name";
+    const std::string shown = "\"" + Shown(entry.name) + "\"";
     if (entry.directory) return shown + " is a folder";
     if (entry.link) return shown + " is a link";
-    if (name.find('/') != std::string::npos || name.find('\\') != std::string::npos ||
-        name.find(':') != std::string::npos)
-        return shown + " is not a bare file name";
-    if (name == "." || name == "..") return shown + " is not a file name";
-    for (char c : name)
-        if (static_cast<unsigned char>(c) < 32 || c == 127)
-            return shown + " holds control characters";
-    if (!IsFileSetName(name)) return shown + " is not one of the data files";
+    std::string problem = BareNameProblem(entry.name);
+    if (!problem.empty()) return problem;
     if (entry.encrypted) return shown + " is encrypted";
     if (!entry.deflated && !entry.stored) return shown + " is compressed in an unknown way";
     return "";

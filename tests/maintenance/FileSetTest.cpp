@@ -26,7 +26,9 @@ TEST(FileSetTest, MasksMatchInAnyLetterCaseAndTheSideFilesBelong) {
 
 TEST(FileSetTest, CollectTakesRegularFilesOfTheSetSorted) {
     testing::TempDir dir;
-    for (const char* name : {"b.DAT", "a.ix", "LastCo.Dat", "notes.txt", "invarro.ini"})
+    // A name a restore would refuse is not backed up either.
+    for (const char* name :
+         {"b.DAT", "a.ix", "LastCo.Dat", "notes.txt", "invarro.ini", "back\\slash.DAT", "c\t.IX"})
         testing::WriteFileBytes(dir.file(name), "x");
     std::filesystem::create_directory(dir.file("Backup"));
     std::filesystem::create_directory(dir.file("folder.DAT"));
@@ -50,8 +52,8 @@ TEST(FileSetTest, OnlyPlainEntriesWithBareNamesOfTheSetMayBeRestored) {
     stored.stored = true;
     EXPECT_EQ(EntryProblem(stored), "");
 
-    for (const char* name : {"../1C.DAT", "/etc/1C.DAT", "sub/1C.DAT", "..\\1C.DAT", "C:1C.DAT",
-                             "..", ".", "", "a\n.DAT", "evil.sh"})
+    for (const char* name : {"../1C.DAT", "/etc/1C.DAT", "sub/1C.DAT", "..\\1C.DAT", "..", ".", "",
+                             "a\n.DAT", "evil.sh"})
         EXPECT_NE(EntryProblem(Entry(name)), "") << name;
     ArchiveEntry folder = Entry("Backup.DAT/");
     folder.directory = true;
