@@ -160,6 +160,15 @@ bool WriteAll(int fd, std::string_view bytes) {
     return true;
 }
 
+// Forces a file's bytes to the disk before it is renamed into place.
+bool SyncFile(const std::string& path, std::string* error) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const bool ok = fd >= 0 && ::fsync(fd) == 0;
+    if (!ok) *error = path + " cannot be written to the disk: " + ErrnoText();
+    if (fd >= 0) ::close(fd);
+    return ok;
+}
+
 void SyncFolder(const std::string& folder) {
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return;
@@ -283,7 +292,7 @@ BackupOutcome RunBackup(const BackupRequest& request, platform::Archive& archive
     say("Checking the backup archive...");
     if (!VerifyArchive(archive, temp, sources, &why)) return fail(why);
     log.push_back("Checked " + std::to_string(sources.size()) + " files.");
-    if (!mover.move(temp, out.archivePath, &why)) return fail(why);
+    if (!SyncFile(temp, &why) || !mover.move(temp, out.archivePath, &why)) return fail(why);
     SyncFolder(request.targetFolder);
     out.ok = true;
     out.files = sources.size();

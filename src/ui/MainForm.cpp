@@ -791,12 +791,15 @@ bool TMainForm::closeCompanyFiles(std::string*) {
 void TMainForm::reopenCompany() {
     if (!storage::EngineStarted()) storage::InitEngine(30);
     if (!storage::EngineStarted()) {
+        companyLoaded_ = false;
         prompter_->ask(data::GiveUpMessage("The storage engine cannot be started (error " +
                                            std::to_string(storage::EngineError) + ")."));
         return;
     }
     auto company = app::LoadCompanyInUse(folder_, *prompter_);
     if (!company) {
+        // Without it no command may work on company files until one is chosen again.
+        companyLoaded_ = false;
         prompter_->ask(data::GiveUpMessage(
             "The file " + data::JoinPath(folder_, data::kLastCompanyFile) + " cannot be read."));
         return;
