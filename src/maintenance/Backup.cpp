@@ -263,7 +263,8 @@ BackupOutcome RunBackup(const BackupRequest& request, platform::Archive& archive
     for (const std::string& name : names)
         sources.push_back({name, data::JoinPath(request.dataFolder, name)});
 
-    std::vector<std::string> log;
+    std::vector<std::string> log{"Backup of " + request.dataFolder + " on " +
+                                 data::FormatUserDate(request.today, request.dateOrder)};
     auto writeLog = [&] {
         std::string ignored;
         data::ReplaceFile(data::JoinPath(request.targetFolder, kLogName), data::TextFileBytes(log),

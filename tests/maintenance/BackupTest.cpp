@@ -92,6 +92,7 @@ TEST_F(BackupTest, RoundTripBringsBackEveryFileByteForByte) {
     // Only the archive and its log are left in the chosen folder.
     EXPECT_EQ(FilesIn(target.path()), (std::vector<std::string>{"ZTBackup.zip", "ztbklog.txt"}));
     const std::string log = testing::ReadFileBytes(target.file("ztbklog.txt"));
+    EXPECT_EQ(log.rfind("Backup of " + data.path() + " on 03/04/2026\r\n", 0), 0u) << log;
     EXPECT_NE(log.find("Adding LastCo.Dat\r\n"), std::string::npos) << log;
     EXPECT_NE(log.find("Backup written to " + archivePath()), std::string::npos) << log;
     EXPECT_EQ(StoredBackupDate(data.path()), "03/04/2026");
