@@ -37,6 +37,7 @@
 #include "ui/CalendarForm.h"
 #include "ui/CompanyManager.h"
 #include "ui/CustForm.h"
+#include "ui/InvList.h"
 #include "ui/PasswordDialog.h"
 #include "ui/Pictures.h"
 #include "ui/TermEdit.h"
@@ -359,6 +360,16 @@ void TMainForm::buildCommands() {
         const bool opened = TCustForm::Run(context, &f);
         if (f.session_.labelQueue.size() > queued) f.session_.labelsWaiting = true;
         // Without its customer file the program cannot go on ("Unable to open database").
+        if (!opened) f.close();
+    });
+    setCommandHandler(Command::InvoiceManager, [](TMainForm& f) {
+        std::unique_ptr<platform::Progress> progress = f.makeProgress();
+        InvoiceWindowContext context;
+        static_cast<CustomerWindowContext&>(context) = f.customerContext(progress.get());
+        const std::size_t queued = f.session_.labelQueue.size();
+        const bool opened = Tinvlist::Run(context, &f);
+        if (f.session_.labelQueue.size() > queued) f.session_.labelsWaiting = true;
+        // Without its invoice files the program cannot go on ("Unable to open databases").
         if (!opened) f.close();
     });
     setCommandHandler(Command::EditPaymentTerms, [](TMainForm& f) {
