@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QStyle>
+#include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -73,6 +74,8 @@ Tinvlist::Tinvlist(const InvoiceWindowContext& context, QWidget* parent)
         return l;
     };
     cName_ = headerLabel("CName");
+    // A long company name is cut rather than widening the window.
+    cName_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     auto* arCaption = headerLabel("ARLabel");
     arCaption->setText("A/R:");
     arBal_ = headerLabel("ARBal");
@@ -103,6 +106,7 @@ Tinvlist::Tinvlist(const InvoiceWindowContext& context, QWidget* parent)
     countPanel_->setMinimumWidth(110);
     messagePanel_ = new QLabel(this);
     messagePanel_->setObjectName("MessagePanel");
+    messagePanel_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     timerPanel_ = new QLabel(this);
     timerPanel_->setObjectName("TimerPanel");
     status->addWidget(countPanel_);
@@ -214,8 +218,10 @@ void Tinvlist::buildMenus() {
     connect(list_, &QWidget::customContextMenuRequested, this,
             [this, popup](const QPoint& p) { popup->popup(list_->mapToGlobal(p)); });
 
-    auto* tools = new QHBoxLayout;
-    tools->setSpacing(2);
+    // The buttons stay reachable through the bar's overflow menu when the window is narrow.
+    auto* tools = new QToolBar(this);
+    tools->setObjectName("ToolBar");
+    tools->setToolButtonStyle(Qt::ToolButtonTextOnly);
     auto button = [&](const char* name, const char* text, const char* hint, QAction* act) {
         auto* b = new QToolButton(this);
         b->setObjectName(name);
@@ -239,8 +245,7 @@ void Tinvlist::buildMenus() {
     button("SpeedButton2", "Filter On/Off", "Show only the selected customer's records", filterAct);
     button("HelpBtn", "Help", "Help", helpAct);
     button("CloseBtn", "Close", "Close", closeAct);
-    tools->addStretch(1);
-    static_cast<QVBoxLayout*>(layout())->addLayout(tools);
+    static_cast<QVBoxLayout*>(layout())->addWidget(tools);
 }
 
 template <class Body>

@@ -324,11 +324,10 @@ TEST_F(MainFormTest, CustomerManagerOpensOnTheDemoCustomersAndFillsTheLabelQueue
 TEST_F(MainFormTest, LaterWindowsAreDisabledUntilConnected) {
     install();
     TMainForm& f = open();
-    const Command later[] = {Command::ProductManager,      Command::InvoiceManager,
-                             Command::PaymentWizard,       Command::ReportWizard,
-                             Command::InterestWizard,      Command::LabelWizard,
-                             Command::RepeatBillingWizard, Command::FormLetterWizard,
-                             Command::SendEMailMessage,    Command::BackupDataFiles};
+    const Command later[] = {
+        Command::ProductManager,   Command::PaymentWizard,    Command::ReportWizard,
+        Command::InterestWizard,   Command::LabelWizard,      Command::RepeatBillingWizard,
+        Command::FormLetterWizard, Command::SendEMailMessage, Command::BackupDataFiles};
     for (Command c : later) {
         EXPECT_FALSE(f.commandEnabled(c)) << int(c);
         EXPECT_FALSE(f.menuAction(c)->isEnabled()) << int(c);
@@ -336,27 +335,28 @@ TEST_F(MainFormTest, LaterWindowsAreDisabledUntilConnected) {
             EXPECT_FALSE(f.toolButton(c)->isEnabled()) << int(c);
         }
     }
-    for (Command c : {Command::CompanyManager, Command::PrinterSetup, Command::Exit,
-                      Command::AgingChart, Command::Calculator, Command::ViewCalendar,
-                      Command::PasswordSetup, Command::DeletePaidInvoices,
-                      Command::RebuildDataFiles, Command::HelpTopics, Command::About,
-                      Command::ViewPdfFiles, Command::CustomerManager, Command::EditPaymentTerms})
+    for (Command c :
+         {Command::CompanyManager, Command::PrinterSetup, Command::Exit, Command::AgingChart,
+          Command::Calculator, Command::ViewCalendar, Command::PasswordSetup,
+          Command::DeletePaidInvoices, Command::RebuildDataFiles, Command::HelpTopics,
+          Command::About, Command::ViewPdfFiles, Command::CustomerManager,
+          Command::EditPaymentTerms, Command::InvoiceManager})
         EXPECT_TRUE(f.commandEnabled(c)) << int(c);
 
     // Connecting a window enables both faces of its command; opening a manager hides the
     // chart first.
     int opened = 0;
-    f.setCommandHandler(Command::InvoiceManager, [&](TMainForm& m) {
+    f.setCommandHandler(Command::PaymentWizard, [&](TMainForm& m) {
         EXPECT_FALSE(m.chartShowing());
         EXPECT_EQ(m.statusText(), "Ready.");
         ++opened;
     });
-    EXPECT_TRUE(f.menuAction(Command::InvoiceManager)->isEnabled());
-    EXPECT_TRUE(f.toolButton(Command::InvoiceManager)->isEnabled());
+    EXPECT_TRUE(f.menuAction(Command::PaymentWizard)->isEnabled());
+    EXPECT_TRUE(f.toolButton(Command::PaymentWizard)->isEnabled());
     f.chart()->show();
     f.setStatus("something");
-    QTest::mouseClick(f.toolButton(Command::InvoiceManager), Qt::LeftButton);
-    f.menuAction(Command::InvoiceManager)->trigger();
+    QTest::mouseClick(f.toolButton(Command::PaymentWizard), Qt::LeftButton);
+    f.menuAction(Command::PaymentWizard)->trigger();
     EXPECT_EQ(opened, 2);
 
     f.menuAction(Command::PrinterSetup)->trigger();
