@@ -47,6 +47,9 @@ std::string ManagerRow(const data::InvoiceRecord& invoice);
 // "BAD RECORD" so that the user can find and delete it.
 bool IsBadRecord(const data::InvoiceRecord& invoice);
 
+// The help page of the manager.
+inline constexpr std::string_view kInvoiceManagerHelp = "Invoice Manager";
+
 // ------------------------------------------------------------------ status texts
 
 inline constexpr std::string_view kIdleMessage = "Right-click mouse or select from menu bar.";

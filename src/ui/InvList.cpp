@@ -514,7 +514,7 @@ void Tinvlist::printWindow() {
 }
 
 void Tinvlist::overview() {
-    if (ctx_.openHelp) ctx_.openHelp("Invoice Manager");
+    if (ctx_.openHelp) ctx_.openHelp(std::string(invoicing::kInvoiceManagerHelp));
 }
 
 void Tinvlist::rowAction() {

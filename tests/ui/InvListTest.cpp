@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -256,6 +257,15 @@ TEST_F(InvListFormTest, TheEditorHookGetsNewAndCheckedEditsAndTheListFollows) {
     EXPECT_EQ(form->messageText(), "Added invoice 1044 containing 0 line item(s).");
     form->setTimerRunning(true);
     EXPECT_EQ(form->timerText(), "Timer running...");
+}
+
+TEST_F(InvListFormTest, HelpOpensTheManagersPage) {
+    std::vector<std::string> topics;
+    ctx.openHelp = [&](const std::string& topic) { topics.push_back(topic); };
+    open();
+    QTest::mouseClick(Child<QToolButton>(form.get(), "HelpBtn"), Qt::LeftButton);
+    ASSERT_EQ(topics, std::vector<std::string>{"Invoice Manager"});
+    EXPECT_TRUE(QFileInfo::exists(QString(INVARRO_HELP_DIR) + "/Invoice Manager.html"));
 }
 
 TEST_F(InvListFormTest, BoundsAreKeptInTheirSection) {
