@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <QAction>
 #include <QFileInfo>
 #include <QLabel>
@@ -14,6 +16,7 @@
 #include "invoicing/InvoiceFixture.h"
 #include "support/Modal.h"
 #include "support/QtApp.h"
+#include "support/RecordingProgress.h"
 #include "ui/IndexBrowserControl.h"
 #include "ui/InvList.h"
 
@@ -115,6 +118,29 @@ TEST_F(InvListFormTest, AnEmptyCompanyGetsItsFilesAndAnEmptyList) {
     form->quickView();
     form->toggleFilter();
     EXPECT_FALSE(form->filterOn());
+}
+
+TEST_F(InvListFormTest, ADefectiveIndexIsRebuiltOnRequest) {
+    addSet();
+    closeFiles();
+    std::filesystem::remove(storage::IndexFileName(name(data::FileKind::Invoice)));
+    testing::RecordingProgress progress;
+    ctx.progress = &progress;
+    prompter.expect("Index file is defective.  Rebuild?", Answer::Yes);
+    open();
+    EXPECT_EQ(progress.titles, std::vector<std::string>{"Invoices"});
+    EXPECT_EQ(form->countText(), "Records: 4");
+    EXPECT_EQ(rows().size(), 4u);
+}
+
+TEST_F(InvListFormTest, FilesThatCannotBeOpenedEndWithTheEngineError) {
+    // The line file is held open elsewhere: the engine refuses a second opening.
+    storage::CloseFileblock(invoices);
+    storage::OpenFileblock(name(data::FileKind::InvoiceLine), false);
+    ASSERT_FALSE(storage::EngineOk);
+    prompter.expect("Unable to open databases: " + std::to_string(storage::EngineError));
+    Tinvlist f(ctx);
+    EXPECT_FALSE(f.openFiles());
 }
 
 TEST_F(InvListFormTest, CommandsWhoseWindowsComeLaterAreDisabled) {
