@@ -40,6 +40,7 @@
 #include "ui/CompanyManager.h"
 #include "ui/CustForm.h"
 #include "ui/IndexBrowserControl.h"
+#include "ui/InvList.h"
 #include "ui/MainForm.h"
 #include "ui/TermEdit.h"
 
@@ -318,6 +319,32 @@ TEST_F(MainFormTest, CustomerManagerOpensOnTheDemoCustomersAndFillsTheLabelQueue
         "You have labels in the print queue that you have not printed or saved to a file. "
         "Exit anyway?",
         Answer::Yes);
+    f.close();
+}
+
+TEST_F(MainFormTest, InvoicesOpensTheInvoiceManagerOnTheCompanyInUse) {
+    install(true);
+    // A company without invoices yet: the manager makes its files.
+    const std::string invoices = data::FileblockName(folder, data::FileKind::Invoice, "1");
+    std::filesystem::remove(storage::DataFileName(invoices));
+    std::filesystem::remove(storage::IndexFileName(invoices));
+    TMainForm& f = open();
+    f.show();
+    const QString company =
+        QString::fromStdString(f.session().company.text(Company::Name) + " - #1");
+    bool shown = false;
+    WhenModal<Tinvlist>([&](Tinvlist* m) {
+        EXPECT_EQ(m->windowTitle(), "Invoice Manager");
+        EXPECT_EQ(m->companyText(), company);
+        EXPECT_EQ(m->countText(), "Records: 0");
+        m->reject();
+        shown = true;
+    });
+    prompter.expect("I am going to create a new, empty invoice file for this company.");
+    QTest::mouseClick(f.toolButton(Command::InvoiceManager), Qt::LeftButton);
+    ASSERT_TRUE(shown);
+    EXPECT_EQ(f.statusText(), "Ready.");
+    EXPECT_TRUE(std::filesystem::exists(storage::DataFileName(invoices)));
     f.close();
 }
 
