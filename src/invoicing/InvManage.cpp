@@ -297,11 +297,11 @@ DeleteOutcome DeleteInvoice(InvoiceFiles& files, int32_t recNo, const data::Invo
         // Only the total changes in memory: the company in use keeps what start-up settled.
         if (companyOk) (void)files.company.setMoney(Company::ARBalance, receivables);
         out.balancesChanged = customerOk && companyOk && customer.record.has_value();
-        if (!customer.record)
+        if (!customer.record && customer.file.ok)
             Refuse(prompter, std::string(data::kAppTitle),
                    "Customer " + data::TrimmedText(inv.text(Invoice::CustNo)) +
                        " of this record was not found. Its balance was not changed.");
-        else if (!customerOk)
+        else if (!customerOk || !customer.record)
             Refuse(prompter, std::string(data::kAppTitle),
                    "The balance of customer " + data::TrimmedText(inv.text(Invoice::CustNo)) +
                        " could not be updated.");
