@@ -9,6 +9,7 @@
 #include "data/Update.h"
 #include "invoicing/Demo.h"
 #include "platform/Clock.h"
+#include "products/Demo.h"
 #include "storage/Engine.h"
 
 namespace invarro::app {
@@ -79,9 +80,15 @@ InstallResult CreateDemoInstallation(const std::string& folder, platform::Prompt
         result.message = "Cannot add the demo customers: " + people.error;
         return result;
     }
+    platform::SystemClock clock;
+    products::DemoResult goods = products::AddDemoProducts(folder, demo, prompter, clock);
+    if (!goods.ok) {
+        result.message = "Cannot add the demo products: " + goods.error;
+        return result;
+    }
     // Two years of invoices, quotes and memo invoices, written as the invoice editor saves
     // them; the company's receivables and next invoice number move on with them.
-    const data::Date today = data::Today(platform::SystemClock());
+    const data::Date today = data::Today(clock);
     invoicing::DemoInvoicesResult bills = invoicing::AddDemoInvoices(folder, demo, today, prompter);
     if (!bills.ok) {
         result.message = "Cannot add the demo invoices: " + bills.error;
@@ -110,6 +117,11 @@ InstallResult CreateDemoInstallation(const std::string& folder, platform::Prompt
         result.message = "Cannot add the demo customers: " + otherPeople.error;
         return result;
     }
+    products::DemoResult otherGoods = products::AddDemoProducts(folder, *other, prompter, clock);
+    if (!otherGoods.ok) {
+        result.message = "Cannot add the demo products: " + otherGoods.error;
+        return result;
+    }
     invoicing::DemoInvoicesResult otherBills =
         invoicing::AddDemoInvoices(folder, *other, today, prompter);
     if (!otherBills.ok) {
@@ -119,8 +131,8 @@ InstallResult CreateDemoInstallation(const std::string& folder, platform::Prompt
     result.ok = true;
     result.message = "Demo installation in " + folder + ": company 1 \"" +
                      demo.text(Company::Name) + "\" created with " + std::to_string(people.added) +
-                     " customers and " + std::to_string(bills.invoices) + " invoices. " +
-                     second.message;
+                     " customers, " + std::to_string(goods.added) + " products and " +
+                     std::to_string(bills.invoices) + " invoices. " + second.message;
     return result;
 }
 

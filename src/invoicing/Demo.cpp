@@ -128,21 +128,55 @@ struct OpenDemoFile {
     OpenDemoFile& operator=(const OpenDemoFile&) = delete;
 };
 
+// What an invoice line can sell: a product and the quantities it is sold in.
+struct Item {
+    ProductChoice product;
+    std::array<std::string, 4> quantities;
+};
+
 template <std::size_t N>
-void AddProductRow(InvoiceEditor& ed, int r, const DemoProduct (&catalog)[N], Sequence& seq) {
-    const DemoProduct& p = catalog[size_t(seq.next(int(N)))];
-    ed.applyProduct(r, ProductChoice{p.code, p.description, p.price, p.taxable}, true);
-    ed.entry.grid[r].quantity = p.quantities[size_t(seq.next(4))];
+std::vector<Item> BuiltInItems(const DemoProduct (&catalog)[N]) {
+    std::vector<Item> items;
+    for (const DemoProduct& p : catalog)
+        items.push_back(Item{ProductChoice{p.code, p.description, p.price, p.taxable},
+                             {p.quantities[0], p.quantities[1], p.quantities[2], p.quantities[3]}});
+    return items;
+}
+
+// The company's own products, with quantities that suit their prices and units.
+std::vector<Item> ItemsFromProductFile(storage::Fileblock* products) {
+    std::vector<Item> items;
+    for (int32_t rec = storage::NextUsedRecord(products, 0); storage::EngineOk && rec > 0;
+         rec = storage::NextUsedRecord(products, rec)) {
+        auto p = data::ReadBusinessRecord<data::Product>(products, rec);
+        if (!p) continue;
+        Item item{ChoiceFromProduct(*p), {"1", "2", "3", "5"}};
+        const std::string desc = data::UpperText(item.product.description);
+        const Money price = CellAmount(item.product.price).value_or(Money());
+        if (desc.find("HOUR") != std::string::npos)
+            item.quantities = {"1.5", "2", "3.5", "6"};
+        else if (price < Money::FromCents(100))
+            item.quantities = {"250", "400", "650", "1000"};
+        else if (price > Money::FromCents(100000))
+            item.quantities = {"1", "1", "1", "2"};
+        items.push_back(item);
+    }
+    return items;
+}
+
+void AddProductRow(InvoiceEditor& ed, int r, const std::vector<Item>& items, Sequence& seq) {
+    const Item& item = items[size_t(seq.next(int(items.size())))];
+    ed.applyProduct(r, item.product, true);
+    ed.entry.grid[r].quantity = item.quantities[size_t(seq.next(4))];
     ed.cellEdited(r);
 }
 
-template <std::size_t N>
-void FillLines(InvoiceEditor& ed, const DemoProduct (&catalog)[N], Sequence& seq) {
+void FillLines(InvoiceEditor& ed, const std::vector<Item>& items, Sequence& seq) {
     int r = 1;
-    const int items = 1 + seq.next(5);
-    const bool subTotal = items >= 3 && seq.next(100) < 30;
-    for (int k = 0; k < items; ++k) {
-        AddProductRow(ed, r++, catalog, seq);
+    const int count = 1 + seq.next(5);
+    const bool subTotal = count >= 3 && seq.next(100) < 30;
+    for (int k = 0; k < count; ++k) {
+        AddProductRow(ed, r++, items, seq);
         if (subTotal && k == 1) {
             ed.entry.grid[r] = LineRow{"SUB-TOTAL", "", "", "", "", ""};
             ed.cellEdited(r++);
@@ -173,7 +207,8 @@ DemoInvoicesResult AddDemoInvoices(const std::string& folder, data::CompanyRecor
     OpenDemoFile invoices(folder, data::FileKind::Invoice, prefix, quiet);
     OpenDemoFile lines(folder, data::FileKind::InvoiceLine, prefix, quiet);
     OpenDemoFile memos(folder, data::FileKind::Memo, prefix, quiet);
-    if (!customers.fb || !invoices.fb || !lines.fb || !memos.fb) {
+    OpenDemoFile products(folder, data::FileKind::Product, prefix, quiet);
+    if (!customers.fb || !invoices.fb || !lines.fb || !memos.fb || !products.fb) {
         result.error = "the invoice files of company " + prefix + " cannot be opened";
         return result;
     }
@@ -189,6 +224,8 @@ DemoInvoicesResult AddDemoInvoices(const std::string& folder, data::CompanyRecor
     }
 
     const bool printShop = prefix == "1";
+    std::vector<Item> items = ItemsFromProductFile(products.fb);
+    if (items.empty()) items = printShop ? BuiltInItems(kPrintShop) : BuiltInItems(kLandscaping);
     const data::DateOrder order = data::DateOrderFromCode(company.text(Company::DateFormatCode));
     InvoiceFiles files{folder,       company, invoices.fb, lines.fb, memos.fb,
                        customers.fb, today,   nullptr,     nullptr};
@@ -205,10 +242,7 @@ DemoInvoicesResult AddDemoInvoices(const std::string& folder, data::CompanyRecor
             const int kind = seq.next(100);
             const bool noCharge = i % 71 == 35;
             if (noCharge) {
-                if (printShop)
-                    AddProductRow(ed, 1, kPrintShop, seq);
-                else
-                    AddProductRow(ed, 1, kLandscaping, seq);
+                AddProductRow(ed, 1, items, seq);
                 ed.entry.grid[1].description = "Warranty redo (no charge)";
                 ed.entry.grid[1].price = "0.00";
                 ed.cellEdited(1);
@@ -229,10 +263,7 @@ DemoInvoicesResult AddDemoInvoices(const std::string& folder, data::CompanyRecor
                               .storedText()
                         : "0.00";
             } else {
-                if (printShop)
-                    FillLines(ed, kPrintShop, seq);
-                else
-                    FillLines(ed, kLandscaping, seq);
+                FillLines(ed, items, seq);
                 ed.entry.quote = kind < 12;
             }
             const Totals t = ed.recalc();

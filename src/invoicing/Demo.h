@@ -21,7 +21,8 @@ struct DemoInvoicesResult {
 
 // About two years of invoices up to today for the company's customers: line-item
 // invoices with sub-totals, discounts, comment lines, taxable and non-taxable rows, memo
-// invoices, quotes and a few no-charge invoices; older ones paid when written, recent and
+// invoices, quotes and a few no-charge invoices, selling the company's products (a built-in
+// list when it has none); older ones paid when written, recent and
 // a few overdue ones open in every aging period. The customer file must hold the demo
 // customers; the invoice, line and memo files are created when missing. The engine must be
 // started.
