@@ -384,9 +384,13 @@ InvoiceEditor InvoiceEditor::ForEdit(const data::CompanyRecord& company, data::D
         e.memoQuantity = Blank(e.grid[1].quantity) ? "1" : data::TrimmedText(e.grid[1].quantity);
         if (memo) e.memoLines = data::MemoLines(*memo);
     }
+    e.hasCustomer = true;
     if (customer) {
-        e.hasCustomer = true;
         e.customer = *customer;
+    } else {
+        // A customer no longer on file: the invoice keeps the number and short name it has.
+        e.customer.setAnsi(Customer::CustNo, record.ansi(Invoice::CustNo));
+        e.customer.setAnsi(Customer::ShortName, record.ansi(Invoice::ShortName));
     }
     ed.startingNumber_ = data::TrimmedText(record.text(Invoice::InvNo));
     // Quotes and masters never entered the customer's balance.
@@ -1023,6 +1027,20 @@ SaveResult SaveInvoiceEdit(InvoiceFiles& files, InvoiceEditor& editor, int32_t r
     }
     result.status = "Editing of " + number + " completed.";
     return result;
+}
+
+std::optional<data::CustomerRecord> InvoiceCustomer(const std::string& folder,
+                                                    std::string_view prefix,
+                                                    std::string_view custNo,
+                                                    platform::Prompter& prompter) {
+    if (!data::FileExists(
+            storage::DataFileName(data::FileblockName(folder, data::FileKind::Customer, prefix))))
+        return std::nullopt;
+    ShortOpen customers(folder, data::FileKind::Customer, prefix, prompter);
+    if (!customers.fb) return std::nullopt;
+    auto found = FindCustomer(customers.fb, custNo);
+    if (!found) return std::nullopt;
+    return found->record;
 }
 
 // ------------------------------------------------------------------ saved-lines files

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "data/Dates.h"
+#include "data/OperationError.h"
 #include "data/Records.h"
 #include "invoicing/Totals.h"
 #include "output/LabelQueue.h"
@@ -22,9 +23,9 @@
 namespace invarro::invoicing {
 
 // A record operation of a save failed; the text is the one the user sees.
-class InvoiceError : public std::runtime_error {
+class InvoiceError : public data::OperationError {
   public:
-    using std::runtime_error::runtime_error;
+    using data::OperationError::OperationError;
 };
 
 inline constexpr std::string_view kAddFailed = "Add operation failed";
@@ -284,6 +285,13 @@ std::vector<std::pair<int32_t, data::InvoiceLineRecord>> StoredLines(storage::Fi
 // The memo of exactly this number.
 std::optional<std::pair<int32_t, data::MemoRecord>> StoredMemo(storage::Fileblock* memos,
                                                                std::string_view number);
+
+// The customer of an invoice, read from the company's customer file (customer key 2, the
+// number exactly); nothing when there is none or the file cannot be opened.
+std::optional<data::CustomerRecord> InvoiceCustomer(const std::string& folder,
+                                                    std::string_view prefix,
+                                                    std::string_view custNo,
+                                                    platform::Prompter& prompter);
 
 // Saved-lines files in the data folder.
 std::vector<std::string> SavedLinesText(const InvoiceEditor& editor);
