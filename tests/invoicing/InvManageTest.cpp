@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "InvoiceFixture.h"
+#include "ManagerFixture.h"
 #include "data/OperationError.h"
 #include "invoicing/InvManage.h"
 

@@ -13,7 +13,7 @@
 #include <QToolButton>
 
 #include "data/IniFile.h"
-#include "invoicing/InvoiceFixture.h"
+#include "invoicing/ManagerFixture.h"
 #include "support/Modal.h"
 #include "support/QtApp.h"
 #include "support/RecordingProgress.h"
