@@ -253,7 +253,9 @@ TEST_F(ViewTest, TheCustomersAccountComesFromTheCustomerFile) {
 
 // ------------------------------------------------------------------ batch print
 
-TEST_F(InvoiceTest, BatchPrintSelectsUnprintedInvoicesInRecordOrder) {
+class BatchTest : public InvoiceTest {};
+
+TEST_F(BatchTest, BatchPrintSelectsUnprintedInvoicesInRecordOrder) {
     add({.no = "5"});
     add({.no = "6", .printed = true});
     add({.no = "2", .type = 'G'});
@@ -269,7 +271,7 @@ TEST_F(InvoiceTest, BatchPrintSelectsUnprintedInvoicesInRecordOrder) {
     EXPECT_EQ(s.numbers, (std::vector<std::string>{"5", "2", "3", "8"}));
 }
 
-TEST_F(InvoiceTest, BatchDialogTextsAndTheNumberToPrint) {
+TEST_F(BatchTest, BatchDialogTextsAndTheNumberToPrint) {
     company.setByte(Company::PrintPackSlip, 1);
     company.setByte(Company::PrintFileCopy, 0);
     BatchTexts p = BatchDialogTexts(4, false, company);
