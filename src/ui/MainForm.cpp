@@ -41,6 +41,7 @@
 #include "ui/CustForm.h"
 #include "ui/InvList.h"
 #include "ui/PasswordDialog.h"
+#include "ui/PayBox.h"
 #include "ui/Pictures.h"
 #include "ui/ProdForm.h"
 #include "ui/TermEdit.h"
@@ -379,6 +380,10 @@ void TMainForm::buildCommands() {
         if (f.session_.labelQueue.size() > queued) f.session_.labelsWaiting = true;
         // Without its invoice files the program cannot go on ("Unable to open databases").
         if (!opened) f.close();
+    });
+    setCommandHandler(Command::PaymentWizard, [](TMainForm& f) {
+        std::unique_ptr<platform::Progress> progress = f.makeProgress();
+        TPayBox::Run(f.customerContext(progress.get()), &f);
     });
     setCommandHandler(Command::EditPaymentTerms, [](TMainForm& f) {
         TTermEdit::Run(

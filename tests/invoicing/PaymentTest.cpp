@@ -4,7 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "ManagerFixture.h"
+#include "app/Aging.h"
+#include "app/Demo.h"
 #include "storage/EngineTesting.h"
 
 namespace invarro::invoicing::testing {
@@ -435,6 +439,52 @@ TEST_F(PaymentTest, PaidAmountTypingChecksAndAutoMove) {
     prompter.expect(std::string(kAmountNotAboveZero));
     EXPECT_FALSE(PaymentBox::CheckDepositAmount("abc", prompter));
     EXPECT_EQ(PaymentBox::CheckDepositAmount("99999.99", prompter), M(9999999));
+}
+
+// The demo history's payments leave every customer's balance and aging equal to what its
+// records owe, and show each kind of payment record.
+TEST_F(PaymentTest, DemoPaymentsLeaveBalancesMatchingTheRecords) {
+    const std::string folder = dir.file("demo");
+    app::InstallResult r = app::CreateDemoInstallation(folder, prompter);
+    ASSERT_TRUE(r.ok) << r.message;
+    storage::Fileblock* inv = storage::OpenFileblock(folder + "/1I", true);
+    ASSERT_TRUE(storage::EngineOk);
+    std::map<std::string, Money> owed;
+    std::map<std::string, int> kinds;
+    for (int32_t rec = storage::NextUsedRecord(inv, 0); storage::EngineOk && rec > 0;
+         rec = storage::NextUsedRecord(inv, rec)) {
+        auto x = data::ReadBusinessRecord<Invoice>(inv, rec);
+        ASSERT_TRUE(x);
+        const std::string t = x->text(Invoice::TransType);
+        ++kinds[t];
+        if (t == "D") ++kinds[x->text(Invoice::PaidFlag) == "P" ? "D used" : "D open"];
+        if (app::IsReceivable(*x)) owed[x->text(Invoice::CustNo)] += x->money(Invoice::BalanceDue);
+        if (t != "Q" && t != "D")
+            EXPECT_GE(x->money(Invoice::BalanceDue), Money()) << x->text(Invoice::InvNo);
+    }
+    EXPECT_GT(kinds["X"], 5);
+    EXPECT_GT(kinds["Z"], 5);
+    EXPECT_EQ(kinds["D open"], 1);
+    EXPECT_EQ(kinds["D used"], 1);
+    EXPECT_EQ(kinds["T"], 1);
+    storage::Fileblock* cust = storage::OpenFileblock(folder + "/1C", true);
+    ASSERT_TRUE(storage::EngineOk);
+    std::array<Money, 4> periods{};
+    for (int32_t rec = storage::NextUsedRecord(cust, 0); storage::EngineOk && rec > 0;
+         rec = storage::NextUsedRecord(cust, rec)) {
+        auto c = data::ReadBusinessRecord<Customer>(cust, rec);
+        ASSERT_TRUE(c);
+        const std::string no = c->text(Customer::CustNo);
+        EXPECT_EQ(c->money(Customer::Balance), owed[no]) << no;
+        auto a = aging(*c);
+        EXPECT_EQ(a[0] + a[1] + a[2] + a[3], owed[no]) << no;
+        for (int i = 0; i < 4; ++i)
+            periods[size_t(i)] += a[size_t(i)];
+    }
+    for (const Money& m : periods)
+        EXPECT_GT(m, Money());
+    storage::CloseFileblock(cust);
+    storage::CloseFileblock(inv);
 }
 
 }  // namespace
