@@ -30,6 +30,7 @@
 #include "ui/CustEdit.h"
 #include "ui/FindForm.h"
 #include "ui/IndexBrowserControl.h"
+#include "ui/Labelwiz.h"
 #include "ui/ListViewer.h"
 #include "ui/WindowSupport.h"
 
@@ -77,15 +78,6 @@ output::Font ManagerFont(const data::CompanyRecord& c) {
 output::Font EditorFont(const data::CompanyRecord& c) {
     return CompanyFont(c, Company::EditorFontName, Company::EditorFontSize,
                        Company::EditorFontColor, Company::EditorFontStyle, "Arial");
-}
-
-bool PrinterReady(platform::Prompter& prompter, const char* title) {
-    if (platform::qt::PrinterAvailable(platform::qt::ProgramPrinter())) return true;
-    prompter.inform(title,
-                    "No printer is available. Install a printer, or choose printing to a file "
-                    "in the printer set-up.",
-                    Icon::Warning);
-    return false;
 }
 
 }  // namespace
@@ -189,6 +181,8 @@ void TCustForm::buildMenus() {
     QAction* envAct = action("EnvelopeAct", "Print En&velope", &TCustForm::printEnvelope);
     QAction* labelAct = action("LabelQueueAct", "Add to Label &Queue", &TCustForm::addToLabelQueue);
     labelAct->setEnabled(ctx_.labelQueue != nullptr);
+    QAction* wizardAct = action("LabelWizardAct", "Label &Wizard...", &TCustForm::labelWizard);
+    wizardAct->setEnabled(ctx_.labelQueue != nullptr);
     QAction* clipAct = action("ClipboardAct", "Copy to Clipboard", &TCustForm::copyToClipboard);
     QAction* exportAct = action("ExportAct", "E&xport to Text File", nullptr);
     QAction* importAct = action("ImportAct", "&Import From Text File", nullptr);
@@ -215,7 +209,7 @@ void TCustForm::buildMenus() {
     customer->addSeparator();
     customer->addAction(findAct);
     customer->addSeparator();
-    customer->addActions({listAct, printAct, windowAct, envAct, labelAct, clipAct});
+    customer->addActions({listAct, printAct, windowAct, envAct, labelAct, wizardAct, clipAct});
     customer->addSeparator();
     customer->addActions({exportAct, importAct});
     customer->addSeparator();
@@ -522,6 +516,11 @@ void TCustForm::addToLabelQueue() {
     const QString text = Q(customer.text(Customer::Name) + " added to label queue.");
     setMessage(text);
     if (ctx_.mainStatus) ctx_.mainStatus(text);
+}
+
+void TCustForm::labelWizard() {
+    if (!ctx_.labelQueue || !fb_) return;
+    TLabelWiz::Run(ctx_, this, fb_);
 }
 
 void TCustForm::copyToClipboard() {

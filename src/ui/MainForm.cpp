@@ -37,8 +37,10 @@
 #include "ui/CalendarForm.h"
 #include "ui/CompanyManager.h"
 #include "ui/CustForm.h"
+#include "ui/Labelwiz.h"
 #include "ui/PasswordDialog.h"
 #include "ui/Pictures.h"
+#include "ui/REMain.h"
 #include "ui/TermEdit.h"
 
 namespace invarro::ui {
@@ -361,6 +363,14 @@ void TMainForm::buildCommands() {
         // Without its customer file the program cannot go on ("Unable to open database").
         if (!opened) f.close();
     });
+    setCommandHandler(Command::LabelWizard, [](TMainForm& f) {
+        std::unique_ptr<platform::Progress> progress = f.makeProgress();
+        TLabelWiz::Run(f.customerContext(progress.get()), &f);
+    });
+    setCommandHandler(Command::FormLetterWizard, [](TMainForm& f) {
+        std::unique_ptr<platform::Progress> progress = f.makeProgress();
+        TREMain::Run(f.customerContext(progress.get()), &f);
+    });
     setCommandHandler(Command::EditPaymentTerms, [](TMainForm& f) {
         TTermEdit::Run(
             *f.prompter_, f.folder_, [&f](const std::string& topic) { f.openHelp(topic); }, &f);
@@ -603,6 +613,7 @@ CustomerWindowContext TMainForm::customerContext(platform::Progress* progress) {
     c.selectedCustomer = &session_.selectedCustomer;
     c.emailMode = session_.eMailMode;
     c.mainStatus = [this](const QString& text) { setStatus(text); };
+    c.labelsWaiting = [this](bool waiting) { session_.labelsWaiting = waiting; };
     c.openHelp = [this](const std::string& topic) { openHelp(topic); };
     return c;
 }

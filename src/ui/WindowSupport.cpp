@@ -15,6 +15,7 @@
 #include "data/IniFile.h"
 #include "data/OperationError.h"
 #include "data/Texts.h"
+#include "platform/qt/Printer.h"
 #include "platform/qt/QtFonts.h"
 #include "storage/Browser.h"
 
@@ -67,6 +68,15 @@ void Guarded(platform::Prompter& prompter, const std::function<void()>& command)
     } catch (const storage::BrowserError& e) {
         prompter.inform(std::string(data::kAppTitle), e.what(), platform::Icon::Error);
     }
+}
+
+bool PrinterReady(platform::Prompter& prompter, const char* title) {
+    if (platform::qt::PrinterAvailable(platform::qt::ProgramPrinter())) return true;
+    prompter.inform(title,
+                    "No printer is available. Install a printer, or choose printing to a file "
+                    "in the printer set-up.",
+                    platform::Icon::Warning);
+    return false;
 }
 
 std::string StoredPictureName(const std::string& folder, const QString& chosen) {

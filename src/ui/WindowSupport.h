@@ -60,6 +60,9 @@ DialogButtons MakeDialogButtons(QDialog* dialog, const QString& okCaption,
 // Runs a command; an operation error or a browser error is shown with its text.
 void Guarded(platform::Prompter& prompter, const std::function<void()>& command);
 
+// Whether the program's printer can take a job; when not, says so under title.
+bool PrinterReady(platform::Prompter& prompter, const char* title);
+
 // A file chosen in a data folder is kept by its bare name, so that the folder can move.
 std::string StoredPictureName(const std::string& folder, const QString& chosen);
 
