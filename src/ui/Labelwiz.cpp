@@ -177,7 +177,9 @@ void TLabelWiz::buildWindow() {
         row->addWidget(lb);
         row->addWidget(eb);
         row->addStretch(1);
-        form->addRow(a, row);
+        auto* la = new QLabel(a, layoutBox);
+        la->setBuddy(ea);
+        form->addRow(la, row);
     };
     pair("&Left Margin:", left_, "&Top Margin:", top_);
     pair("C&olumns Across:", columns_, "&Rows Down:", rows_);

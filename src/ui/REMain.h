@@ -61,8 +61,10 @@ class TREMain : public QDialog {
     QComboBox* codeList() const { return codes_; }
     bool modified() const;
 
-  protected:
+    // Close: asks about unsaved changes first.
     void reject() override;
+
+  protected:
     void closeEvent(QCloseEvent* event) override;
 
   private:
