@@ -18,10 +18,13 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "app/Demo.h"
 #include "data/Company.h"
 #include "data/Fileblocks.h"
 #include "data/Files.h"
+#include "data/SideFiles.h"
 #include "data/Update.h"
+#include "output/Demo.h"
 #include "output/Labelwiz.h"
 #include "output/RtfReader.h"
 #include "platform/qt/Printer.h"
@@ -323,6 +326,36 @@ TEST_F(LabelLetterTest, PrintingChecksQueueLayoutAndStartThenPrintsTheSheet) {
                                    std::filesystem::copy_options::overwrite_existing);
 }
 
+TEST_F(LabelLetterTest, PreviewAndCalibrationRulerGoThroughTheCanvas) {
+    ASSERT_TRUE(output::WriteLabelLayout(dir.file("sheet.LBL"), sheet()));
+    ASSERT_TRUE(output::WriteLastLabelPath(dir.path(), dir.file("sheet.LBL")));
+    TLabelWiz w(ctx);
+    w.show();
+    w.loadAll();
+    bool previewed = false;
+    WhenModal<QDialog>([&](QDialog* preview) {
+        EXPECT_EQ(preview->objectName(), "LabelPreview");
+        previewed = true;
+        preview->reject();
+    });
+    w.printPreview();
+    EXPECT_TRUE(previewed);
+    EXPECT_FALSE(data::FileExists(dir.file("printed.pdf"))) << "a preview prints nothing";
+
+    prompter.expect(
+        "This feature will print the calibration ruler on your printer. You can use it to help "
+        "you calculate margin settings. Continue?",
+        Answer::Yes);
+    prompter.expect(
+        "Use the top ruler for vertical height measurement and the bottom ruler to measure "
+        "horizontal width.\n\nBe sure to include any spacing between labels in your height and "
+        "width measurements.\n\nIt appears this printer is printing around 300 DPI "
+        "(dots-per-inch). Each line represents 50 DPI.");
+    w.calibrationRuler();
+    EXPECT_EQ(w.statusText(), "Calibration ruler sent to printer.");
+    EXPECT_NE(PdfText(dir.file("printed.pdf")).find("1000"), std::string::npos);
+}
+
 TEST_F(LabelLetterTest, TheCustomerManagerOpensTheWizardOnItsOwnOpenFile) {
     TCustForm form(ctx, TCustForm::Mode::Manage);
     ASSERT_TRUE(form.openFiles());
@@ -518,6 +551,66 @@ TEST_F(LetterTest, SavesAndOpensRtfAndTextLettersAndAsksBeforeLosingChanges) {
     EXPECT_TRUE(w.newLetter());
     EXPECT_EQ(w.windowTitle(), "Form Letter Wizard - Untitled");
     EXPECT_TRUE(w.editor()->toPlainText().isEmpty());
+}
+
+TEST(DemoLetters, TheDemoReminderMergesForTheDemoCustomers) {
+    testing::QtApp();
+    TempDir dir;
+    const std::string folder = dir.file("demo");
+    storage::SetPoolFloor(0);
+    ASSERT_EQ(storage::InitEngine(30), 30);
+    ScriptedPrompter prompter;
+    ASSERT_TRUE(app::CreateDemoInstallation(folder, prompter).ok);
+    data::CompanyRecord company = *data::ReadLastCompany(folder);
+    output::LabelQueue queue;
+    CustomerWindowContext ctx;
+    ctx.dataFolder = folder;
+    ctx.company = &company;
+    ctx.prompter = &prompter;
+    ctx.labelQueue = &queue;
+
+    QPrinter& printer = platform::qt::ProgramPrinter();
+    const auto savedFormat = printer.outputFormat();
+    const QString savedFile = printer.outputFileName();
+    const int savedResolution = printer.resolution();
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setResolution(300);
+    {
+        TLabelWiz labels(ctx);
+        labels.show();
+        EXPECT_TRUE(labels.printingEnabled()) << "the demo's layout opens by itself";
+        Child(&labels, "lblfilter")->setText("east");
+        labels.loadFiltered();
+        ASSERT_GE(queue.size(), 2u);
+        Shot(&labels, "demo-labelwiz");
+        printer.setOutputFileName(QString::fromStdString(dir.file("labels.pdf")));
+        labels.printLabels();
+        EXPECT_TRUE(labels.statusText().startsWith("Complete. "))
+            << labels.statusText().toStdString();
+    }
+    {
+        TREMain letter(ctx);
+        letter.setPrintDialog([] { return true; });
+        letter.show();
+        ASSERT_TRUE(
+            letter.openFile(QString::fromStdString(folder + "/" + output::kDemoLetterFile)));
+        Shot(&letter, "demo-letter");
+        printer.setOutputFileName(QString::fromStdString(dir.file("letter.pdf")));
+        letter.print();
+        const std::string pdf = PdfText(dir.file("letter.pdf"));
+        EXPECT_EQ(pdf.find("KRC"), std::string::npos) << pdf;
+        EXPECT_NE(pdf.find("Dear " + queue.entries().back().name + ","), std::string::npos) << pdf;
+        EXPECT_NE(pdf.find("Harbor Light Print & Design"), std::string::npos) << pdf;
+    }
+    if (const char* shots = std::getenv("INVARRO_SHOTS")) {
+        for (const char* f : {"labels.pdf", "letter.pdf"})
+            std::filesystem::copy_file(dir.file(f), std::string(shots) + "/demo-" + f,
+                                       std::filesystem::copy_options::overwrite_existing);
+    }
+    printer.setOutputFormat(savedFormat);
+    printer.setOutputFileName(savedFile);
+    printer.setResolution(savedResolution);
+    storage::ExitEngine();
 }
 
 }  // namespace
