@@ -21,6 +21,8 @@ namespace invarro::output {
 inline constexpr std::string_view kLetterScratchFile = "KRLetter.TMP";
 inline constexpr std::string_view kLetterTitle = "Letter Wizard";
 inline constexpr std::string_view kUntitled = "Untitled";
+// The help page of the letter window.
+inline constexpr std::string_view kLetterHelpTopic = "Form Letter Wizard";
 
 // The codes in the order they are listed with their values.
 const std::vector<std::string>& MergeCodes();

@@ -19,6 +19,9 @@
 
 namespace invarro::output {
 
+// The help page of the label window.
+inline constexpr std::string_view kLabelHelpTopic = "Label Wizard";
+
 // ------------------------------------------------------------------------ the layout
 
 // A layout file is one record of exactly this many bytes.

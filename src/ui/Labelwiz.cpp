@@ -155,7 +155,8 @@ void TLabelWiz::buildWindow() {
     QAction* overview = new QAction("&Overview", this);
     overview->setObjectName("OverviewAct");
     overview->setEnabled(bool(ctx_.openHelp));
-    connect(overview, &QAction::triggered, this, [this] { ctx_.openHelp("Label Wizard"); });
+    connect(overview, &QAction::triggered, this,
+            [this] { ctx_.openHelp(std::string(output::kLabelHelpTopic)); });
     help->addAction(overview);
 
     // The layout.

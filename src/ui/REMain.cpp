@@ -654,7 +654,7 @@ void TREMain::chooseFont() {
 }
 
 void TREMain::overview() {
-    if (ctx_.openHelp) ctx_.openHelp("Form Letter Wizard");
+    if (ctx_.openHelp) ctx_.openHelp(std::string(output::kLetterHelpTopic));
 }
 
 void TREMain::reject() {

@@ -13,6 +13,7 @@
 #include "customers/Find.h"
 #include "data/Company.h"
 #include "output/Demo.h"
+#include "output/FormLetter.h"
 #include "output/Labelwiz.h"
 #include "output/RtfReader.h"
 
@@ -60,6 +61,8 @@ TEST(MainCommands, TheRepositoryHasAPageForEveryHelpKeyword) {
     std::vector<std::string_view> keywords = {
         kHelpContents,  kHelpFaq,         kPasswordHelpTopic,       kCompanyManagerHelpTopic,
         kCopyHelpTopic, kHeaderHelpTopic, customers::kFindHelpTopic};
+    keywords.push_back(output::kLabelHelpTopic);
+    keywords.push_back(output::kLetterHelpTopic);
     for (std::string_view tab : kSetupTabs)
         keywords.push_back(SetupHelpTopic(tab));
     for (std::string_view keyword : keywords) {
