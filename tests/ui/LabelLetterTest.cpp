@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPrinter>
 #include <QTest>
 #include <QTextBlock>
@@ -14,6 +15,7 @@
 #include <QTextDocument>
 #include <QTextEdit>
 #include <QTextList>
+#include <QToolButton>
 #include <QTreeWidget>
 #include <cstdlib>
 #include <filesystem>
@@ -35,6 +37,7 @@
 #include "support/ScriptedPrompter.h"
 #include "support/TempDir.h"
 #include "ui/CustForm.h"
+#include "ui/FindForm.h"
 #include "ui/Labelwiz.h"
 #include "ui/LetterDocument.h"
 #include "ui/REMain.h"
@@ -356,6 +359,27 @@ TEST_F(LabelLetterTest, PreviewAndCalibrationRulerGoThroughTheCanvas) {
     EXPECT_NE(PdfText(dir.file("printed.pdf")).find("1000"), std::string::npos);
 }
 
+TEST_F(LabelLetterTest, FindCustomerAddsThePickedCustomer) {
+    TLabelWiz w(ctx);
+    w.show();
+    bool picked = false;
+    WhenModal<TFindForm>([&](TFindForm* find) {
+        EXPECT_EQ(find->windowTitle(), "Find Customer");
+        QTest::keyClicks(find->findChild<QLineEdit*>("FindText"), "Bolt");
+        QTest::keyClick(find->findChild<QLineEdit*>("FindText"), Qt::Key_Return);
+        EXPECT_EQ(find->rows().size(), 1u);
+        auto* list = find->findChild<QTreeWidget*>("FindList");
+        QTest::keyClick(list, Qt::Key_Home);
+        QTest::keyClick(list, Qt::Key_Return);
+        picked = true;
+    });
+    w.findAndAdd();
+    ASSERT_TRUE(picked);
+    ASSERT_EQ(queue.size(), 1u);
+    EXPECT_EQ(queue.entries()[0], (output::LabelEntry{"200", "Bolt & Nut, Inc.", "south", ""}));
+    EXPECT_EQ(w.statusText(), "1 records were added.");
+}
+
 TEST_F(LabelLetterTest, TheCustomerManagerOpensTheWizardOnItsOwnOpenFile) {
     TCustForm form(ctx, TCustForm::Mode::Manage);
     ASSERT_TRUE(form.openFiles());
@@ -508,6 +532,51 @@ TEST_F(LetterTest, TheMergedLettersComeOutOfThePrinter) {
     if (const char* folder = std::getenv("INVARRO_SHOTS"))
         std::filesystem::copy_file(dir.file("printed.pdf"), std::string(folder) + "/letter.pdf",
                                    std::filesystem::copy_options::overwrite_existing);
+}
+
+TEST_F(LetterTest, ToolButtonsAndTheRulerFormatTheParagraphAndTheSelection) {
+    TREMain w(ctx);
+    w.show();
+    QTextCursor cursor(w.editor()->document());
+    cursor.insertText("first paragraph");
+    cursor.insertBlock();
+    cursor.insertText("second");
+    QTextCursor select(w.editor()->document()->firstBlock());
+    select.movePosition(QTextCursor::EndOfWord, QTextCursor::KeepAnchor);
+    w.editor()->setTextCursor(select);
+    Child<QToolButton>(&w, "BoldBtn")->click();
+    Child<QToolButton>(&w, "CenterBtn")->click();
+    Child<QToolButton>(&w, "BulletBtn")->click();
+    auto* size = Child<QComboBox>(&w, "FontSize");
+    size->setCurrentText("");  // an empty size is 10 points
+    size->setCurrentText("14");
+    const output::RtfDocument doc = FromTextDocument(*w.editor()->document());
+    ASSERT_EQ(doc.paragraphs.size(), 2u);
+    const output::RtfParagraph& p = doc.paragraphs[0];
+    EXPECT_EQ(p.alignment, output::Alignment::Center);
+    EXPECT_TRUE(p.bullet);
+    ASSERT_EQ(p.runs.size(), 2u);
+    EXPECT_EQ(p.runs[0].text, "first");
+    EXPECT_TRUE(p.runs[0].font.bold());
+    EXPECT_EQ(p.runs[0].font.size, 14);
+    EXPECT_FALSE(p.runs[1].font.bold());
+    EXPECT_FALSE(doc.paragraphs[1].bullet);
+    EXPECT_EQ(doc.paragraphs[1].alignment, output::Alignment::Left);
+
+    // Dragging the left indent marker indents the paragraph; the first line keeps its place.
+    QWidget* ruler = Child<QWidget>(&w, "Ruler");
+    const int origin = w.editor()->viewport()->mapTo(&w, QPoint(0, 0)).x() - ruler->x() +
+                       int(w.editor()->document()->documentMargin());
+    const int bottom = ruler->height() - 3;
+    QTest::mousePress(ruler, Qt::LeftButton, {}, QPoint(origin, bottom));
+    QMouseEvent move(QEvent::MouseMove, QPointF(origin + 48, bottom), QPointF(), Qt::NoButton,
+                     Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(ruler, &move);
+    QTest::mouseRelease(ruler, Qt::LeftButton, {}, QPoint(origin + 48, bottom));
+    const output::RtfParagraph moved = FromTextDocument(*w.editor()->document()).paragraphs[0];
+    EXPECT_EQ(moved.leftIndent, 720) << "48 pixels are half an inch";
+    EXPECT_EQ(moved.firstIndent, -720);
+    EXPECT_TRUE(w.modified());
 }
 
 TEST_F(LetterTest, SavesAndOpensRtfAndTextLettersAndAsksBeforeLosingChanges) {
