@@ -1,6 +1,7 @@
-// Rich Text Format out: a document of paragraphs, each a row of text runs in their own
-// font, written as RTF that word processors open (font table, colour table, text with
-// face, size, colour and style; characters outside ASCII escaped).
+// Rich Text Format out: a document of paragraphs (alignment, indents, bullets), each a
+// row of text runs in their own font, written as RTF that word processors open (font
+// table, colour table, text with face, size, colour and style; characters outside ASCII
+// escaped). The RTF reader reads what is written here back unchanged.
 #pragma once
 
 #include <filesystem>
