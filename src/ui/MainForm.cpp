@@ -40,10 +40,12 @@
 #include "ui/CompanyManager.h"
 #include "ui/CustForm.h"
 #include "ui/InvList.h"
+#include "ui/Labelwiz.h"
 #include "ui/PasswordDialog.h"
 #include "ui/PayBox.h"
 #include "ui/Pictures.h"
 #include "ui/ProdForm.h"
+#include "ui/REMain.h"
 #include "ui/TermEdit.h"
 
 namespace invarro::ui {
@@ -385,6 +387,14 @@ void TMainForm::buildCommands() {
         std::unique_ptr<platform::Progress> progress = f.makeProgress();
         TPayBox::Run(f.customerContext(progress.get()), &f);
     });
+    setCommandHandler(Command::LabelWizard, [](TMainForm& f) {
+        std::unique_ptr<platform::Progress> progress = f.makeProgress();
+        TLabelWiz::Run(f.customerContext(progress.get()), &f);
+    });
+    setCommandHandler(Command::FormLetterWizard, [](TMainForm& f) {
+        std::unique_ptr<platform::Progress> progress = f.makeProgress();
+        TREMain::Run(f.customerContext(progress.get()), &f);
+    });
     setCommandHandler(Command::EditPaymentTerms, [](TMainForm& f) {
         TTermEdit::Run(
             *f.prompter_, f.folder_, [&f](const std::string& topic) { f.openHelp(topic); }, &f);
@@ -628,6 +638,7 @@ CustomerWindowContext TMainForm::customerContext(platform::Progress* progress) {
     c.selectedCustomer = &session_.selectedCustomer;
     c.emailMode = session_.eMailMode;
     c.mainStatus = [this](const QString& text) { setStatus(text); };
+    c.labelsWaiting = [this](bool waiting) { session_.labelsWaiting = waiting; };
     c.openHelp = [this](const std::string& topic) { openHelp(topic); };
     return c;
 }

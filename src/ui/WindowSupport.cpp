@@ -97,6 +97,37 @@ DialogButtons MakeDialogButtons(QDialog* dialog, const QString& okCaption,
     return b;
 }
 
+namespace {
+
+using data::Company;
+
+output::Font CompanyFont(const data::CompanyRecord& c,
+                         data::FieldRef<Company, data::FieldKind::Text> name,
+                         data::FieldRef<Company, data::FieldKind::Int32> size,
+                         data::FieldRef<Company, data::FieldKind::Int32> color,
+                         data::FieldRef<Company, data::FieldKind::Style> style,
+                         const char* fallbackFace) {
+    output::Font f;
+    f.face = std::string(data::TrimText(c.text(name)));
+    if (f.face.empty()) f.face = fallbackFace;
+    f.size = c.int32(size) > 0 ? c.int32(size) : 10;
+    f.color = output::Color::fromValue(uint32_t(c.int32(color)));
+    f.style = c.style(style);
+    return f;
+}
+
+}  // namespace
+
+output::Font ManagerFont(const data::CompanyRecord& c) {
+    return CompanyFont(c, Company::MgrFontName, Company::MgrFontSize, Company::MgrFontColor,
+                       Company::MgrFontStyle, "Courier New");
+}
+
+output::Font EditorFont(const data::CompanyRecord& c) {
+    return CompanyFont(c, Company::EditorFontName, Company::EditorFontSize,
+                       Company::EditorFontColor, Company::EditorFontStyle, "Arial");
+}
+
 bool PrinterReady(platform::Prompter& prompter, const std::string& title) {
     if (platform::qt::PrinterAvailable(platform::qt::ProgramPrinter())) return true;
     prompter.inform(title,

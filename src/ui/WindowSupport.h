@@ -16,7 +16,6 @@
 #include "platform/Clock.h"
 #include "platform/Progress.h"
 #include "platform/Prompter.h"
-#include "ui/ManagerSupport.h"
 
 class QDialog;
 class QDialogButtonBox;
@@ -63,7 +62,10 @@ DialogButtons MakeDialogButtons(QDialog* dialog, const QString& okCaption,
 // Runs a command; an operation error or a browser error is shown with its text.
 void Guarded(platform::Prompter& prompter, const std::function<void()>& command);
 
-// The company's manager and editor fonts are those of ui/ManagerSupport.h.
+// The company's manager font (the lists of the manager windows; "Courier New" when none
+// is set) and editor font (captions; "Arial" when none is set), size 10 when unset.
+output::Font ManagerFont(const data::CompanyRecord& company);
+output::Font EditorFont(const data::CompanyRecord& company);
 
 // True when a printer can be used; otherwise the user is told so under the given title.
 bool PrinterReady(platform::Prompter& prompter, const std::string& title);

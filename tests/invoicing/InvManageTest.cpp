@@ -6,6 +6,7 @@
 #include "ManagerFixture.h"
 #include "data/OperationError.h"
 #include "invoicing/InvManage.h"
+#include "storage/Verify.h"
 
 namespace invarro::invoicing::testing {
 namespace {
@@ -98,6 +99,16 @@ TEST_F(DeleteTest, LinesAreThoseOfExactlyThisNumber) {
     EXPECT_EQ(linesOf("1000G1"), 2);
     EXPECT_EQ(linesOf("1000G12"), 2);
     EXPECT_EQ(storage::UsedRecordCount(lines), 13);
+    // Every key of both files lost exactly the deleted records' entries.
+    for (int k = 1; k <= 3; ++k)
+        EXPECT_EQ(storage::KeyCount(lines, k), 13) << k;
+    for (int k = 1; k <= 6; ++k)
+        EXPECT_EQ(storage::KeyCount(invoices, k), 6) << k;
+    storage::CloseFileblock(lines);
+    storage::CloseFileblock(invoices);
+    EXPECT_EQ(storage::CheckFileblock(name(data::FileKind::InvoiceLine)),
+              std::vector<std::string>{});
+    EXPECT_EQ(storage::CheckFileblock(name(data::FileKind::Invoice)), std::vector<std::string>{});
 }
 
 TEST_F(DeleteTest, NinetyNineLinesAreAllRemovedAndCounted) {

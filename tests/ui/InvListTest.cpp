@@ -11,12 +11,14 @@
 #include <QPushButton>
 #include <QTest>
 #include <QToolButton>
+#include <QTreeWidget>
 
 #include "data/IniFile.h"
 #include "invoicing/ManagerFixture.h"
 #include "support/Modal.h"
 #include "support/QtApp.h"
 #include "support/RecordingProgress.h"
+#include "ui/FindForm.h"
 #include "ui/IndexBrowserControl.h"
 #include "ui/InvList.h"
 
@@ -197,6 +199,26 @@ TEST_F(InvListFormTest, TheFilterShowsOneCustomerAndClearsAgain) {
     EXPECT_EQ(form->filterText(), "Filter Closed");
     EXPECT_EQ(form->messageText(), "Filter closed.");
     EXPECT_EQ(rows().size(), 4u);
+}
+
+TEST_F(InvListFormTest, FindPutsTheListOnTheRecordPickedAndLiftsAFilterThatHidesIt) {
+    addSet();
+    company.setText(Company::LastInvNo, "1043");
+    open();
+    form->toggleFilter();  // customer 1001 only
+    bool checked = false;
+    WhenModal<TFindForm>([&](TFindForm* find) {
+        EXPECT_EQ(find->windowTitle(), "Find Invoice/Payment");
+        QTest::keyClicks(find->findChild<QLineEdit*>("FindText"), "q7");
+        QTest::keyClick(find->findChild<QLineEdit*>("FindText"), Qt::Key_Return);
+        ASSERT_EQ(find->rows().size(), 1u);
+        QTest::keyClick(find->findChild<QTreeWidget*>("FindList"), Qt::Key_Return);
+        checked = true;
+    });
+    QTest::mouseClick(Child<QToolButton>(form.get(), "SpeedButton1"), Qt::LeftButton);
+    ASSERT_TRUE(checked);
+    EXPECT_EQ(current(), "Q7");
+    EXPECT_FALSE(form->filterOn());
 }
 
 TEST_F(InvListFormTest, DeleteKeyRemovesTheInvoiceAndRefreshesTotalsAndStatus) {
