@@ -153,6 +153,9 @@ std::vector<Item> ItemsFromProductFile(storage::Fileblock* products) {
         Item item{ChoiceFromProduct(*p), {"1", "2", "3", "5"}};
         const std::string desc = data::UpperText(item.product.description);
         const Money price = CellAmount(item.product.price).value_or(Money());
+        // Discount products (a price below zero) are not sold by the piece; in quantities
+        // meant for cheap items they would turn whole invoices into large credits.
+        if (price < Money()) continue;
         if (desc.find("HOUR") != std::string::npos)
             item.quantities = {"1.5", "2", "3.5", "6"};
         else if (price < Money::FromCents(100))
@@ -281,7 +284,9 @@ DemoInvoicesResult AddDemoInvoices(const std::string& folder, data::CompanyRecor
                     full = roll < 15;
                     half = roll >= 15 && roll < 25;
                 }
-                if (full) ed.entry.paid = t.total.storedText();
+                // Recent sales are paid at the counter; older invoices are paid later, by
+                // the demo payments that follow the invoices.
+                if (full && back <= 30) ed.entry.paid = t.total.storedText();
                 if (half) ed.entry.paid = Money::FromCents(t.total.cents() / 2).storedText();
             }
             if (ed.entry.notes.empty() && seq.next(100) < 20)

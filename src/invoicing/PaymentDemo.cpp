@@ -86,40 +86,60 @@ DemoPaymentsResult AddDemoPayments(const std::string& folder, data::CompanyRecor
             people.push_back(data::UpperText(data::TrimText(c->text(data::Customer::CustNo))));
 
     InvoiceFiles files{folder, company, invoices.fb, nullptr, nullptr, customers.fb, today};
-    const data::Date yesterday = data::AddDays(today, -1);
     int check = 1040;
+    int j = 0;             // counts the open invoices of all customers
+    bool applied = false;  // one deposit is applied, by the first customer who can
     for (std::size_t k = 0; k < people.size(); ++k) {
         std::vector<OpenInvoice>& list = open[people[k]];
         std::sort(list.begin(), list.end(),
                   [](const OpenInvoice& a, const OpenInvoice& b) { return a.date < b.date; });
         std::vector<PlannedPayment> plan;
-        int j = 0;
+        // The newest invoice of the first customer who has a recent one is settled with a
+        // deposit paid on it.
+        const bool withDeposit = k >= 1 && !applied && !list.empty() &&
+                                 data::DaysBetween(list.back().date, today) <= 30 &&
+                                 list.back().due > Money::FromCents(200);
         for (const OpenInvoice& o : list) {
-            if (data::DaysBetween(o.date, today) <= 30) continue;
-            const data::Date on = std::min(data::AddDays(o.date, 18 + j % 9), yesterday);
-            const int choice = j++ % 5;
+            if (withDeposit && &o == &list.back()) continue;
+            // Most older invoices are paid in full, some in part; a share of each age stays
+            // open, so that every aging period keeps cases.
+            const int age = data::DaysBetween(o.date, today);
+            const int r = j++;
+            bool full = false;
+            bool part = false;
+            if (age > 100) {
+                full = r % 16 >= 2;
+                part = r % 16 == 1;
+            } else if (age > 60) {
+                full = r % 4 >= 2;
+                part = r % 4 == 1;
+            } else if (age > 30) {
+                full = r % 4 == 3;
+                part = r % 4 == 2;
+            } else {
+                full = r % 7 == 0;
+            }
+            const data::Date on =
+                std::max(o.date, std::min(data::AddDays(o.date, 18 + r % 9), today));
             const std::string note = "Check " + std::to_string(check++);
-            if (choice <= 1) {
+            if (full)
                 plan.push_back({on, {Item(o.number, o.due)}, note});
-            } else if (choice == 2 && o.due > Money::FromCents(100)) {
+            else if (part && o.due > Money::FromCents(100))
                 plan.push_back(
                     {on, {Item(o.number, Money::FromCents(o.due.cents() * 2 / 5), true)}, note});
-            }
-            // The others stay open, so that every aging period keeps cases.
         }
-        // A deposit on account that stays open; and one that is applied later, against
-        // the customer's newest invoice.
+        // A deposit on account that stays open; and one that is applied later.
         if (k == 0) {
             PayItem d = Item(std::string(kNewDeposit), Money::FromCents(25000));
             plan.push_back({data::AddDays(today, -12), {d}, "Advance for spring work"});
         }
-        if (k == 1 && !list.empty() && data::DaysBetween(list.back().date, today) <= 30 &&
-            list.back().due > Money::FromCents(200)) {
+        if (withDeposit) {
             const OpenInvoice& o = list.back();
+            applied = true;
             const Money half = Money::FromCents(o.due.cents() / 2);
             const data::Date on = std::max(o.date, data::AddDays(today, -20));
             plan.push_back({on, {Item(std::string(kNewDeposit), half)}, "Deposit on order"});
-            plan.push_back({std::min(data::AddDays(on, 6), yesterday),
+            plan.push_back({std::min(data::AddDays(on, 6), today),
                             {Item(o.number, o.due), Item("DP", -half)},
                             "Balance with deposit"});
         }

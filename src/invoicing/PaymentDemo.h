@@ -21,11 +21,11 @@ struct DemoPaymentsResult {
     std::string error;
 };
 
-// For every customer with open invoices older than a month: about half of them paid in
-// full and some in part, some weeks after their date, the rest left open so that every
-// aging period keeps cases. The first customer keeps a deposit on account; the second
-// pays one into account and applies it later against an invoice. The engine must be
-// started and the company's invoice and customer files must exist.
+// Payments on the open invoices of every customer: most invoices older than two months
+// paid in full, some in part, some weeks after their date; a share of every age left open
+// so that every aging period keeps cases. The first customer keeps a deposit on account;
+// the next one with a recent invoice pays one into account and applies it later against
+// that invoice. The engine must be started and the company's files must exist.
 DemoPaymentsResult AddDemoPayments(const std::string& folder, data::CompanyRecord& company,
                                    const data::Date& today);
 

@@ -1,7 +1,10 @@
 #include "ui/PayBox.h"
 
+#include <algorithm>
+
 #include <QDialogButtonBox>
 #include <QFontDatabase>
+#include <QFontMetrics>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <map>
 
 #include "ManagerFixture.h"
@@ -459,8 +460,9 @@ TEST_F(PaymentTest, DemoPaymentsLeaveBalancesMatchingTheRecords) {
         ++kinds[t];
         if (t == "D") ++kinds[x->text(Invoice::PaidFlag) == "P" ? "D used" : "D open"];
         if (app::IsReceivable(*x)) owed[x->text(Invoice::CustNo)] += x->money(Invoice::BalanceDue);
-        if (t != "Q" && t != "D")
+        if (t != "Q" && t != "D") {
             EXPECT_GE(x->money(Invoice::BalanceDue), Money()) << x->text(Invoice::InvNo);
+        }
     }
     EXPECT_GT(kinds["X"], 5);
     EXPECT_GT(kinds["Z"], 5);

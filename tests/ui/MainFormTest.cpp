@@ -447,17 +447,17 @@ TEST_F(MainFormTest, LaterWindowsAreDisabledUntilConnected) {
     // Connecting a window enables both faces of its command; opening a manager hides the
     // chart first.
     int opened = 0;
-    f.setCommandHandler(Command::ReportWizard, [&](TMainForm& m) {
+    f.setCommandHandler(Command::InterestWizard, [&](TMainForm& m) {
         EXPECT_FALSE(m.chartShowing());
         EXPECT_EQ(m.statusText(), "Ready.");
         ++opened;
     });
-    EXPECT_TRUE(f.menuAction(Command::ReportWizard)->isEnabled());
-    EXPECT_TRUE(f.toolButton(Command::ReportWizard)->isEnabled());
+    EXPECT_TRUE(f.menuAction(Command::InterestWizard)->isEnabled());
+    EXPECT_TRUE(f.toolButton(Command::InterestWizard)->isEnabled());
     f.chart()->show();
     f.setStatus("something");
-    QTest::mouseClick(f.toolButton(Command::ReportWizard), Qt::LeftButton);
-    f.menuAction(Command::ReportWizard)->trigger();
+    QTest::mouseClick(f.toolButton(Command::InterestWizard), Qt::LeftButton);
+    f.menuAction(Command::InterestWizard)->trigger();
     EXPECT_EQ(opened, 2);
 
     f.menuAction(Command::PrinterSetup)->trigger();
@@ -467,6 +467,9 @@ TEST_F(MainFormTest, LaterWindowsAreDisabledUntilConnected) {
 TEST_F(MainFormTest, ForcedAgingDrawsTheChartAndCloseChartHidesIt) {
     install(true);
     addReceivables();
+    // The two invoices above replace the demo's history; the company records no
+    // receivables yet.
+    changeCompany([](data::CompanyRecord& c) { c.setText(Company::ARBalance, "0.00"); });
     TMainForm& f = open();
     f.show();
     ASSERT_TRUE(f.startUp());
@@ -738,8 +741,8 @@ TEST_F(MainFormTest, RebuildDataFilesCommand) {
     prompter.expect("The data files have been rebuilt.");
     f.menuAction(Command::RebuildDataFiles)->trigger();
     EXPECT_EQ(prompter.last().title, "Rebuild Complete");
-    // The demo's customer, invoice, line and product files.
-    EXPECT_EQ(progress.titles, std::vector<std::string>(4, "Rebuild Status"));
+    // The company file and the demo's customer, invoice, line, memo and product files.
+    EXPECT_EQ(progress.titles, std::vector<std::string>(6, "Rebuild Status"));
 }
 
 // ------------------------------------------------------------------- company manager

@@ -141,6 +141,7 @@ TEST_F(PayBoxTest, PartialPaymentAndDepositThroughTheAmountDialogThenPost) {
     EXPECT_EQ(form->posted()->written, data::Money::FromCents(17500));
     EXPECT_EQ(form->posted()->deposits, std::vector<std::string>{"DP15001"});
     EXPECT_FALSE(form->isVisible());
+    form.reset();  // the window holds the invoice file
     int x = 0, d = 0;
     for (const data::InvoiceRecord& r : stored()) {
         const std::string t = r.text(Invoice::TransType);
