@@ -189,6 +189,8 @@ TPayBox::TPayBox(const CustomerWindowContext& context, QWidget* parent)
     lists->addWidget(DstList, 1, 2);
     IPostedAmt = label("IPostedAmt");
     IPostedAmt->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    IPostedAmt->setMinimumWidth(
+        QFontMetrics(IPostedAmt->font()).horizontalAdvance("-9,999,999.99 "));
     auto* postedRow = new QHBoxLayout;
     postedRow->addStretch(1);
     postedRow->addWidget(new QLabel("Posted Amount:", this));

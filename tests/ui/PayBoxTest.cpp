@@ -9,6 +9,8 @@
 #include <QPushButton>
 #include <QTest>
 
+#include "app/Demo.h"
+#include "app/Startup.h"
 #include "invoicing/ManagerFixture.h"
 #include "support/Modal.h"
 #include "support/QtApp.h"
@@ -173,6 +175,39 @@ TEST_F(PayBoxTest, ABadPaymentDateKeepsTheWindowOpen) {
     EXPECT_FALSE(form->posted());
     prompter.expect(std::string(invoicing::kNegativePayment));
     QTest::keyClick(form->PAmt, Qt::Key_Minus);
+}
+
+// On the demo installation: the first customer's open invoices, partly paid ones and the
+// deposit kept on account; the window is saved as a picture for a look.
+TEST_F(PayBoxTest, DemoCustomerShowsInvoicesAndItsDepositOnAccount) {
+    const std::string folder = dir.file("demo");
+    ASSERT_TRUE(app::CreateDemoInstallation(folder, prompter).ok);
+    auto demo = app::ReadCompanyByNumber(folder, "1", prompter);
+    ASSERT_TRUE(demo);
+    data::CompanyRecord inUse = *demo;
+    ctx.dataFolder = folder;
+    ctx.company = &inUse;
+    ctx.clock = nullptr;  // the demo is dated today
+    storage::Fileblock* fb = storage::OpenFileblock(folder + "/1C", false);
+    ASSERT_TRUE(storage::EngineOk);
+    auto first = data::ReadBusinessRecord<Customer>(fb, 1);
+    storage::CloseFileblock(fb);
+    ASSERT_TRUE(first);
+    form = std::make_unique<TPayBox>(ctx);
+    ASSERT_TRUE(form->openFiles());
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    if (first->money(Customer::Balance) <= data::Money())
+        prompter.expect(std::string(invoicing::kNoBalanceDue));
+    form->customerChosen(*first);
+    const QStringList open = items(form->SrcList);
+    ASSERT_FALSE(open.isEmpty());
+    EXPECT_TRUE(open.last().startsWith("DP15001")) << open.last().toStdString();
+    EXPECT_TRUE(open.last().endsWith("-250.00"));
+    form->SrcList->setCurrentRow(0);
+    QTest::mouseClick(form->IncludeBtn, Qt::LeftButton);
+    form->PNotes->setText("Check 2231");
+    form->grab().save("/tmp/invarro-paybox-demo.png");
 }
 
 }  // namespace
