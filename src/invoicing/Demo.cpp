@@ -227,8 +227,8 @@ DemoInvoicesResult AddDemoInvoices(const std::string& folder, data::CompanyRecor
     std::vector<Item> items = ItemsFromProductFile(products.fb);
     if (items.empty()) items = printShop ? BuiltInItems(kPrintShop) : BuiltInItems(kLandscaping);
     const data::DateOrder order = data::DateOrderFromCode(company.text(Company::DateFormatCode));
-    InvoiceFiles files{folder,       company, invoices.fb, lines.fb, memos.fb,
-                       customers.fb, today,   nullptr,     nullptr};
+    SaveFiles files{folder,       company, invoices.fb, lines.fb, memos.fb,
+                    customers.fb, today,   nullptr,     nullptr};
     Sequence seq(uint32_t(printShop ? 17 : 29));
     const int count = printShop ? 320 : 230;
     try {

@@ -156,7 +156,7 @@ struct CustomerPosting {
     bool payDateIfLater = false;  // only when the stored one is empty or earlier
 };
 
-data::CustomerRecord PostToCustomer(InvoiceFiles& files, std::string_view custNo,
+data::CustomerRecord PostToCustomer(SaveFiles& files, std::string_view custNo,
                                     const CustomerPosting& p, data::DateOrder order,
                                     platform::Prompter& prompter) {
     std::optional<ShortOpen> opened;
@@ -196,8 +196,8 @@ data::CustomerRecord PostToCustomer(InvoiceFiles& files, std::string_view custNo
 
 // The company's receivables, next number and last invoice number, in the company file
 // and in memory.
-void PostToCompany(InvoiceFiles& files, Money arChange, std::string_view savedNumber,
-                   bool newInvoice, platform::Prompter& prompter) {
+void PostToCompany(SaveFiles& files, Money arChange, std::string_view savedNumber, bool newInvoice,
+                   platform::Prompter& prompter) {
     ShortOpen companies(files.folder, data::FileKind::Company, {}, prompter);
     if (!companies.fb) throw InvoiceError(std::string(kModifyFailed));
     data::CompanyRecord probe;
@@ -763,7 +763,7 @@ std::optional<EditProblem> CheckInvoice(InvoiceEditor& editor, const CheckContex
 
 // ------------------------------------------------------------------------- records
 
-std::string InvoiceFiles::prefix() const {
+std::string SaveFiles::prefix() const {
     return data::CompanyPrefix(company.text(Company::CompanyNo));
 }
 
@@ -865,8 +865,7 @@ std::optional<std::pair<int32_t, data::MemoRecord>> StoredMemo(storage::Filebloc
 
 // ---------------------------------------------------------------------------- saving
 
-SaveResult SaveNewInvoice(InvoiceFiles& files, InvoiceEditor& editor,
-                          platform::Prompter& prompter) {
+SaveResult SaveNewInvoice(SaveFiles& files, InvoiceEditor& editor, platform::Prompter& prompter) {
     InvoiceEntry& e = editor.entry;
     const Totals t = editor.recalc();
     const data::DateOrder order = editor.dateOrder();
@@ -927,7 +926,7 @@ SaveResult SaveNewInvoice(InvoiceFiles& files, InvoiceEditor& editor,
     return result;
 }
 
-SaveResult SaveInvoiceEdit(InvoiceFiles& files, InvoiceEditor& editor, int32_t recNo,
+SaveResult SaveInvoiceEdit(SaveFiles& files, InvoiceEditor& editor, int32_t recNo,
                            const data::InvoiceRecord& asRead, platform::Prompter& prompter) {
     InvoiceEntry& e = editor.entry;
     const Totals t = editor.recalc();

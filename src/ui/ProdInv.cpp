@@ -925,15 +925,15 @@ void TProdInv::done(int result) {
 
 std::optional<invoicing::SaveResult> TProdInv::save(int32_t recNo,
                                                     const data::InvoiceRecord* asRead) {
-    invoicing::InvoiceFiles files{ctx_.windows.dataFolder,
-                                  *ctx_.windows.company,
-                                  ctx_.invoices,
-                                  ctx_.lines,
-                                  ctx_.memos,
-                                  nullptr,
-                                  data::Today(clock()),
-                                  ctx_.windows.labelQueue,
-                                  ctx_.labelsWaiting};
+    invoicing::SaveFiles files{ctx_.windows.dataFolder,
+                               *ctx_.windows.company,
+                               ctx_.invoices,
+                               ctx_.lines,
+                               ctx_.memos,
+                               nullptr,
+                               data::Today(clock()),
+                               ctx_.windows.labelQueue,
+                               ctx_.labelsWaiting};
     std::optional<invoicing::SaveResult> result;
     Guarded(*ctx_.windows.prompter, [&] {
         if (asRead)

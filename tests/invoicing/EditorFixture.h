@@ -21,7 +21,7 @@
 
 namespace invarro::invoicing {
 
-class InvoiceTest : public ::testing::Test {
+class EditorTest : public ::testing::Test {
   protected:
     void SetUp() override {
         savedFloor_ = storage::PoolFloor();
@@ -109,9 +109,9 @@ class InvoiceTest : public ::testing::Test {
         storage::CloseFileblock(fb);
     }
 
-    InvoiceFiles files() {
-        return InvoiceFiles{dir.path(), company, invoices, lines,         memos,
-                            customers,  today,   &labels,  &labelsWaiting};
+    SaveFiles files() {
+        return SaveFiles{dir.path(), company, invoices, lines,         memos,
+                         customers,  today,   &labels,  &labelsWaiting};
     }
 
     // A new invoice for the customer, with the rows given (code, qty, desc, price, flag).
@@ -126,7 +126,7 @@ class InvoiceTest : public ::testing::Test {
         ed.cellEdited(r);
     }
     SaveResult saveNew(InvoiceEditor& ed) {
-        InvoiceFiles f = files();
+        SaveFiles f = files();
         return SaveNewInvoice(f, ed, prompter);
     }
     // The editor for stored invoice recNo, as the manager opens it.
@@ -141,7 +141,7 @@ class InvoiceTest : public ::testing::Test {
                                       customer(custRec));
     }
     SaveResult saveEdit(InvoiceEditor& ed, int32_t recNo) {
-        InvoiceFiles f = files();
+        SaveFiles f = files();
         return SaveInvoiceEdit(f, ed, recNo, invoice(recNo), prompter);
     }
     // Every key of every file has one entry per live record.
