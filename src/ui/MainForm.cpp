@@ -31,15 +31,19 @@
 #include "platform/qt/QtProgress.h"
 #include "platform/qt/QtPrompter.h"
 #include "platform/qt/QtShell.h"
+#include "platform/zip/ZipArchive.h"
 #include "storage/Engine.h"
 #include "ui/AboutBox.h"
 #include "ui/AgingChart.h"
+#include "ui/BackupForm.h"
 #include "ui/CalendarForm.h"
 #include "ui/CompanyManager.h"
 #include "ui/CustForm.h"
+#include "ui/InvList.h"
 #include "ui/PasswordDialog.h"
 #include "ui/Pictures.h"
 #include "ui/ProdForm.h"
+#include "ui/ProdInv.h"
 #include "ui/TermEdit.h"
 
 namespace invarro::ui {
@@ -367,6 +371,17 @@ void TMainForm::buildCommands() {
         // A product file that cannot be opened has been reported; the program goes on.
         TEditProd::Run(f.customerContext(progress.get()), &f);
     });
+    setCommandHandler(Command::InvoiceManager, [](TMainForm& f) {
+        std::unique_ptr<platform::Progress> progress = f.makeProgress();
+        InvoiceWindowContext context;
+        static_cast<CustomerWindowContext&>(context) = f.customerContext(progress.get());
+        context.editor = InvoiceEditorFor(&f.shell());
+        const std::size_t queued = f.session_.labelQueue.size();
+        const bool opened = Tinvlist::Run(context, &f);
+        if (f.session_.labelQueue.size() > queued) f.session_.labelsWaiting = true;
+        // Without its invoice files the program cannot go on ("Unable to open databases").
+        if (!opened) f.close();
+    });
     setCommandHandler(Command::EditPaymentTerms, [](TMainForm& f) {
         TTermEdit::Run(
             *f.prompter_, f.folder_, [&f](const std::string& topic) { f.openHelp(topic); }, &f);
@@ -402,6 +417,7 @@ void TMainForm::buildCommands() {
         box.exec();
     });
     setCommandHandler(Command::ViewPdfFiles, [](TMainForm& f) { f.viewPdfFiles(); });
+    setCommandHandler(Command::BackupDataFiles, [](TMainForm& f) { f.backupDataFiles(true); });
     // Every other command stays disabled until its window exists.
     for (auto& [id, slot] : commands_) {
         if (slot.handler) continue;
@@ -763,6 +779,59 @@ void TMainForm::reloadCompanyInUse(const std::optional<data::CompanyRecord>& cho
     if (app::AgingDueToday(session_, *clock_)) runAging(false);
 }
 
+void TMainForm::backupDataFiles(bool restoreAllowed) {
+    if (!services_.archive && !ownArchive_)
+        ownArchive_ = std::make_unique<platform::zip::ZipArchive>();
+    BackupWindowContext c;
+    c.dataFolder = folder_;
+    c.dateOrder = session_.dateOrder;
+    c.prompter = prompter_;
+    c.clock = clock_;
+    c.archive = services_.archive ? services_.archive : ownArchive_.get();
+    c.restoreAllowed = restoreAllowed;
+    c.openHelp = [this](const std::string& topic) { openHelp(topic); };
+    c.mainStatus = [this](const QString& text) { setStatus(text); };
+    c.hideWorkingPanel = [this] {
+        if (chartShowing()) hideChart();
+    };
+    c.closeCompanyFiles = [this](std::string* error) { return closeCompanyFiles(error); };
+    c.reopenCompany = [this] { reopenCompany(); };
+    c.chooseFolder = services_.chooseBackupFolder;
+    c.chooseArchive = services_.chooseBackupArchive;
+    TBackupForm form(std::move(c), this);
+    form.exec();
+}
+
+bool TMainForm::closeCompanyFiles(std::string*) {
+    if (storage::EngineStarted()) storage::ExitEngine();
+    return true;
+}
+
+void TMainForm::reopenCompany() {
+    if (!storage::EngineStarted()) storage::InitEngine(30);
+    if (!storage::EngineStarted()) {
+        companyLoaded_ = false;
+        prompter_->ask(data::GiveUpMessage("The storage engine cannot be started (error " +
+                                           std::to_string(storage::EngineError) + ")."));
+        return;
+    }
+    auto company = app::LoadCompanyInUse(folder_, *prompter_);
+    if (!company) {
+        // Without it no command may work on company files until one is chosen again.
+        companyLoaded_ = false;
+        prompter_->ask(data::GiveUpMessage(
+            "The file " + data::JoinPath(folder_, data::kLastCompanyFile) + " cannot be read."));
+        return;
+    }
+    session_.company = *company;
+    companyLoaded_ = true;
+    app::ApplyCompanySettings(session_);
+    applyLook(app::ReloadCompanyLook(session_));
+    applyPrintMode();
+    update();
+    if (app::AgingDueToday(session_, *clock_)) runAging(false);
+}
+
 void TMainForm::restoreAndRaise() {
     if (isMinimized()) showNormal();
     show();
@@ -817,6 +886,8 @@ void TMainForm::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    if (created_ && companyLoaded_ && session_.company.yes(Company::BackupOnExit))
+        backupDataFiles(false);
     finishEngine();
     if (created_) saveBounds();
     clockTimer_->stop();

@@ -295,7 +295,9 @@ TEST_F(ProdInvTest, EditKeepsTheFormatAndCustomer) {
         grab(w, "editor-edit.png");
         w->accept();
     });
-    auto saved = TProdInv::EditInvoice(ctx, recNo);
+    const data::InvoiceRecord asRead =
+        *data::ReadBusinessRecord<data::Invoice>(ctx.invoices, recNo);
+    auto saved = TProdInv::EditInvoice(ctx, recNo, asRead);
     ASSERT_TRUE(saved);
     EXPECT_EQ(saved->status, "Editing of 1051B completed.");
     auto header = data::ReadBusinessRecord<data::Invoice>(ctx.invoices, recNo);
