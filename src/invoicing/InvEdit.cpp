@@ -397,6 +397,12 @@ InvoiceEditor InvoiceEditor::ForEdit(const data::CompanyRecord& company, data::D
     ed.startingTotal_ = type == "Q" || type == "R" ? Money() : record.money(Invoice::Total);
     ed.applyTaxRule();
     ed.recalc();
+    // An invoice saved with the tax switch unticked reopens unticked, so that opening it
+    // does not change its amounts.
+    if (!e.memo && ed.taxOn_ && record.money(Invoice::Tax).isZero() && !ed.totals_.tax.isZero()) {
+        ed.taxOn_ = false;
+        ed.recalc();
+    }
     return ed;
 }
 
