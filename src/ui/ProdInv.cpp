@@ -228,9 +228,9 @@ void TProdInv::buildControls() {
                            QAbstractItemView::SelectedClicked);
     grid_->setSelectionMode(QAbstractItemView::SingleSelection);
     grid_->setColumnWidth(0, 30);
-    grid_->setColumnWidth(1, 85);
+    grid_->setColumnWidth(1, 100);
     grid_->setColumnWidth(2, 75);
-    grid_->setColumnWidth(3, 230);
+    grid_->setColumnWidth(3, 240);
     grid_->setColumnWidth(4, 80);
     grid_->setColumnWidth(5, 24);
     grid_->horizontalHeader()->setStretchLastSection(true);
