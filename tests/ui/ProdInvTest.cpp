@@ -157,7 +157,7 @@ TEST_F(ProdInvTest, NewLineItemInvoiceFromTheKeyboard) {
         "hand corner to select a customer.");
     w->accept();
     EXPECT_TRUE(w->isVisible());
-    EXPECT_TRUE(Child<QPushButton>(w.get(), "BitBtn3")->hasFocus());
+    EXPECT_EQ(w->focusWidget(), Child<QPushButton>(w.get(), "BitBtn3"));
 
     w->customerChosen(custRecord);
     EXPECT_EQ(Child<QLabel>(w.get(), "ICustName")->text(), "Harbor Cafe");
@@ -192,7 +192,7 @@ TEST_F(ProdInvTest, NewLineItemInvoiceFromTheKeyboard) {
 
     prompter.expect("The paid amount cannot exceed the invoice total amount.");
     w->accept();
-    EXPECT_TRUE(Child<QLineEdit>(w.get(), "IPaid")->hasFocus());
+    EXPECT_EQ(w->focusWidget(), Child<QLineEdit>(w.get(), "IPaid"));
     type(w.get(), "IPaid", "10");
     w->accept();
     EXPECT_EQ(w->result(), QDialog::Accepted);
@@ -292,7 +292,7 @@ TEST_F(ProdInvTest, EditKeepsTheFormatAndCustomer) {
         EXPECT_FALSE(Child<QPushButton>(w, "BitBtn3")->isEnabled());
         EXPECT_FALSE(Child<QRadioButton>(w, "RadioButton1")->isEnabled());
         EXPECT_FALSE(Child<QRadioButton>(w, "RadioButton2")->isEnabled());
-        EXPECT_TRUE(Child(w, "INVNOTES")->hasFocus());
+        EXPECT_EQ(w->focusWidget(), Child(w, "INVNOTES"));
         EXPECT_EQ(Child<QLabel>(w, "ICustName")->text(), "Harbor Cafe");
         EXPECT_EQ(Child<QLabel>(w, "CBal")->text(), "180.00");
         EXPECT_EQ(w->cell(1, 3), "Service call");
