@@ -44,6 +44,7 @@
 #include "ui/PasswordDialog.h"
 #include "ui/Pictures.h"
 #include "ui/ProdForm.h"
+#include "ui/ProdInv.h"
 #include "ui/REMain.h"
 #include "ui/TermEdit.h"
 
@@ -376,6 +377,7 @@ void TMainForm::buildCommands() {
         std::unique_ptr<platform::Progress> progress = f.makeProgress();
         InvoiceWindowContext context;
         static_cast<CustomerWindowContext&>(context) = f.customerContext(progress.get());
+        context.editor = InvoiceEditorFor(&f.shell());
         const std::size_t queued = f.session_.labelQueue.size();
         const bool opened = Tinvlist::Run(context, &f);
         if (f.session_.labelQueue.size() > queued) f.session_.labelsWaiting = true;
