@@ -604,6 +604,7 @@ CustomerWindowContext TMainForm::customerContext(platform::Progress* progress) {
     c.emailMode = session_.eMailMode;
     c.mainStatus = [this](const QString& text) { setStatus(text); };
     c.openHelp = [this](const std::string& topic) { openHelp(topic); };
+    c.rebuildDataFiles = [this] { rebuildDataFiles(); };
     return c;
 }
 

@@ -1,0 +1,272 @@
+// The import and export windows driven offscreen: loading and splitting a file into the
+// grid, columns dragged under other headings, the customer import from the manager to
+// the rebuild, and the export window's choices written to a file.
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableWidget>
+#include <QTest>
+#include <cstdlib>
+
+#include "customers/CImport.h"
+#include "data/Company.h"
+#include "data/Fileblocks.h"
+#include "data/Update.h"
+#include "storage/BTree.h"
+#include "storage/Engine.h"
+#include "storage/Verify.h"
+#include "support/Modal.h"
+#include "support/QtApp.h"
+#include "support/ScriptedPrompter.h"
+#include "support/TempDir.h"
+#include "ui/CustForm.h"
+#include "ui/ExportForm.h"
+#include "ui/ImportForm.h"
+
+namespace invarro::ui {
+namespace {
+
+using data::Customer;
+using platform::Answer;
+using testing::ScriptedPrompter;
+using testing::TempDir;
+using testing::WhenModal;
+
+template <typename T = QWidget>
+T* Child(QWidget* w, const char* name) {
+    T* c = w->findChild<T*>(name);
+    EXPECT_NE(c, nullptr) << name;
+    return c;
+}
+
+// Saves a picture of the window when INVARRO_SCREENSHOTS names a folder.
+void Screenshot(QWidget* w, const char* name) {
+    const char* folder = std::getenv("INVARRO_SCREENSHOTS");
+    if (!folder) return;
+    w->grab().save(QString(folder) + "/" + name + ".png");
+}
+
+const char* kLibreOfficeFile =
+    "\"Müller & Söhne\",\"100\",\"Hauptstraße 5\",\"\",\"Köln\",\"\",,,,,\"0221 555\",,"
+    "\"Wholesale\",,\"EU\",\"info@mueller.example\"\r\n"
+    "\"O'Brien \"\"Bob\"\" Supply, Inc.\",\"\",\"12 Main St, Suite 4\",\"\",\"Ames, IA\",\"\","
+    ",,,,\"(515) 555-0199\",,\"Retail\",\"OBRIEN\",,\r\n"
+    "\r\n"
+    "\"Acme Tools\",\"\",\"400 Depot Street\",,,,,,,,,,,,,\r\n";
+
+class ImportExportTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() { testing::QtApp(); }
+    void SetUp() override {
+        storage::SetPoolFloor(0);
+        ASSERT_EQ(storage::InitEngine(30), 30);
+        company = data::NewCompanyRecord(data::FirstCompanyBase(), 0);
+        company.setText(data::Company::Name, "Northside Supply");
+        company.setText(data::Company::NextCustNo, "41");
+        company.setText(data::Company::DefTerms, "Net 30 Days");
+        const std::string companies = data::FileblockName(dir.path(), data::FileKind::Company);
+        ASSERT_TRUE(
+            data::CreateBusinessFileblock(companies, data::KindOf(data::FileKind::Company)));
+        storage::Fileblock* fb = storage::OpenFileblock(companies, false);
+        ASSERT_TRUE(data::AddBusinessRecord(fb, company, prompter).ok());
+        storage::CloseFileblock(fb);
+        ASSERT_TRUE(
+            data::CreateBusinessFileblock(customerFile(), data::KindOf(data::FileKind::Customer)));
+        fb = storage::OpenFileblock(customerFile(), false);
+        customers::CustomerEntry e = customers::NewCustomerEntry(company);
+        e.number = "100";
+        e.name = "Acme Tools";
+        ASSERT_TRUE(data::AddBusinessRecord(fb, customers::NewCustomerRecord(e), prompter).ok());
+        storage::CloseFileblock(fb);
+
+        ctx.dataFolder = dir.path();
+        ctx.company = &company;
+        ctx.prompter = &prompter;
+        services.folder = dir.path();
+        services.prompter = &prompter;
+        testing::WriteFileBytes(dir.file("cust.csv"), kLibreOfficeFile);
+    }
+    void TearDown() override {
+        if (storage::EngineStarted()) storage::ExitEngine();
+    }
+
+    std::string customerFile() const {
+        return data::FileblockName(dir.path(), data::FileKind::Customer, "1");
+    }
+    TImportForm::Setup customerSetup() {
+        TImportForm::Setup s;
+        s.title = "Customer Import";
+        s.headings.assign(customers::kImportHeadings.begin(), customers::kImportHeadings.end());
+        s.forceCaption = "When importing, force billing address into shipping address";
+        s.boundsSection = "CustImport";
+        return s;
+    }
+
+    TempDir dir;
+    ScriptedPrompter prompter;
+    data::CompanyRecord company;
+    CustomerWindowContext ctx;
+    WindowServices services;
+};
+
+TEST_F(ImportExportTest, LoadsIntoTheGridAndKeepsItWhenAFileCannotBeSplit) {
+    TImportForm form(customerSetup(), services);
+    form.show();
+    EXPECT_EQ(form.labelText().toStdString(), data::kSelectFileText);
+    EXPECT_FALSE(Child<QPushButton>(&form, "ImportBtn")->isEnabled());
+    EXPECT_EQ(form.grid()->columnCount(), 16);
+    EXPECT_EQ(form.grid()->horizontalHeaderItem(2)->text(), "Address Filed 1");
+
+    ASSERT_TRUE(form.loadFile(QString::fromStdString(dir.file("cust.csv"))));
+    EXPECT_EQ(form.labelText(), "cust.csv - 3 records.");
+    EXPECT_TRUE(Child<QPushButton>(&form, "ImportBtn")->isEnabled());
+    ASSERT_EQ(form.grid()->rowCount(), 3);
+    EXPECT_EQ(form.grid()->item(0, 0)->text(), "Müller & Söhne");
+    EXPECT_EQ(form.grid()->item(1, 0)->text(), "O'Brien \"Bob\" Supply, Inc.");
+    EXPECT_EQ(form.grid()->item(1, 2)->text(), "12 Main St, Suite 4");
+    const auto rows = form.rows();
+    EXPECT_EQ(rows[2].line, 4);
+    Screenshot(&form, "customer-import");
+
+    testing::WriteFileBytes(dir.file("bad.csv"), "\"never closed,1\r\nx,2\r\n");
+    prompter.expect(std::string(data::kWrongFormatText));
+    EXPECT_FALSE(form.loadFile(QString::fromStdString(dir.file("bad.csv"))));
+    EXPECT_EQ(form.labelText(), "cust.csv - 3 records.");
+    EXPECT_EQ(form.grid()->rowCount(), 3);
+
+    testing::WriteFileBytes(dir.file("empty.csv"), "\r\n  \r\n");
+    ASSERT_TRUE(form.loadFile(QString::fromStdString(dir.file("empty.csv"))));
+    EXPECT_EQ(form.labelText().toStdString(), data::kNoRecordsText);
+    EXPECT_FALSE(Child<QPushButton>(&form, "ImportBtn")->isEnabled());
+}
+
+TEST_F(ImportExportTest, DraggedColumnsFeedTheHeadingTheyStandUnder) {
+    testing::WriteFileBytes(dir.file("swapped.csv"), "100,\"Smith Ltd\"\r\n");
+    TImportForm form(customerSetup(), services);
+    ASSERT_TRUE(form.loadFile(QString::fromStdString(dir.file("swapped.csv"))));
+    QHeaderView* header = form.grid()->horizontalHeader();
+    header->moveSection(1, 0);  // the names' column to the front
+    // The headings stay in their order by position.
+    EXPECT_EQ(form.grid()->horizontalHeaderItem(header->logicalIndex(0))->text(), "Customer Name");
+    EXPECT_EQ(form.grid()->horizontalHeaderItem(header->logicalIndex(1))->text(), "Number");
+    const auto rows = form.rows();
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].fields[0], "Smith Ltd");
+    EXPECT_EQ(rows[0].fields[1], "100");
+}
+
+TEST_F(ImportExportTest, SeparatorChoiceSplitsTheFileAgain) {
+    testing::WriteFileBytes(dir.file("semi.txt"), "\"Acme; West\";7;a,b\r\n");
+    TImportForm form(customerSetup(), services);
+    ASSERT_TRUE(form.loadFile(QString::fromStdString(dir.file("semi.txt"))));
+    EXPECT_EQ(form.grid()->item(0, 1)->text(), ";7;a");
+    Child<QComboBox>(&form, "SeparatorBox")->setCurrentIndex(2);  // "Character:" with ";"
+    EXPECT_EQ(form.grid()->item(0, 0)->text(), "Acme; West");
+    EXPECT_EQ(form.grid()->item(0, 1)->text(), "7");
+    EXPECT_EQ(form.grid()->item(0, 2)->text(), "a,b");
+}
+
+// From the manager's command to the rebuilt files: the preview, the run, the message,
+// the manager closing and the rebuild.
+TEST_F(ImportExportTest, CustomerImportFromTheManager) {
+    bool done = false;
+    WhenModal<TCustForm>([&](TCustForm* manager) {
+        WhenModal<TImportForm>([&](TImportForm* imp) {
+            imp->chooseFile = [&] { return QString::fromStdString(dir.file("cust.csv")); };
+            Child<QPushButton>(imp, "OpenBtn")->click();
+            Child<QCheckBox>(imp, "ForceBox")->setChecked(true);
+            data::DelimitedText text;
+            text.rows = imp->rows();
+            const auto rows = customers::CustomerImportRows(text);
+            // Cancelled at the preview: nothing is written and the window stays.
+            prompter.expect(customers::CustomerPreviewMessage(rows[0], true).text, Answer::Cancel);
+            Child<QPushButton>(imp, "ImportBtn")->click();
+            EXPECT_TRUE(imp->isVisible());
+            prompter.expect(customers::CustomerPreviewMessage(rows[0], true).text, Answer::Ok);
+            prompter.expect(std::string(data::kImportCompleteText));
+            Child<QPushButton>(imp, "ImportBtn")->click();
+            done = true;
+        });
+        manager->importCustomers();
+    });
+    ASSERT_TRUE(TCustForm::Run(ctx));
+    ASSERT_TRUE(done);
+    // The manager closed, the files were rebuilt: every customer has its keys.
+    EXPECT_TRUE(storage::CheckFileblock(customerFile()).empty());
+    storage::Fileblock* fb = storage::OpenFileblock(customerFile(), false);
+    ASSERT_TRUE(storage::EngineOk);
+    EXPECT_EQ(storage::KeyCount(fb, 1), 4);
+    data::CustomerRecord probe;
+    probe.setText(Customer::Name, "Acme Tools 102");
+    auto acme = data::FindAtOrAfter<Customer>(fb, 1, probe);
+    ASSERT_TRUE(acme);
+    EXPECT_EQ(acme->record.text(Customer::Name), "Acme Tools 102");
+    EXPECT_EQ(acme->record.text(Customer::ShipAddr1), "400 Depot Street");
+    probe.setText(Customer::Name, "Müller & Söhne");
+    auto mueller = data::FindAtOrAfter<Customer>(fb, 1, probe);
+    ASSERT_TRUE(mueller);
+    EXPECT_EQ(mueller->record.text(Customer::CustNo), "100B");
+    EXPECT_EQ(mueller->record.text(Customer::BillAddr3), "Köln");
+    EXPECT_EQ(mueller->record.text(Customer::Terms), "Net 30 Days");
+    storage::CloseFileblock(fb);
+    EXPECT_EQ(company.text(data::Company::NextCustNo), "103");
+}
+
+TEST_F(ImportExportTest, CustomerExportWritesTheChosenFieldsAndKind) {
+    bool done = false;
+    WhenModal<TCustForm>([&](TCustForm* manager) {
+        WhenModal<TExportForm>([&](TExportForm* exp) {
+            EXPECT_EQ(exp->windowTitle(), "Customer Export to File");
+            EXPECT_TRUE(Child<QCheckBox>(exp, "NumberBox")->isChecked());
+            EXPECT_TRUE(Child<QCheckBox>(exp, "EMailBox")->isChecked());
+            EXPECT_FALSE(Child<QCheckBox>(exp, "NotesBox")->isChecked());
+            EXPECT_TRUE(Child<QRadioButton>(exp, "CsvBtn")->isChecked());
+            Screenshot(exp, "customer-export");
+            Child<QCheckBox>(exp, "BillingBox")->setChecked(false);
+            Child<QCheckBox>(exp, "EMailBox")->setChecked(false);
+
+            // A double quote cannot separate values.
+            Child<QRadioButton>(exp, "CharacterBtn")->setChecked(true);
+            Child<QLineEdit>(exp, "CharacterEdit")->setText("\"");
+            prompter.expect(
+                "The values cannot be separated by this character. Choose another one.");
+            EXPECT_FALSE(exp->exportNow());
+
+            Child<QRadioButton>(exp, "CommaQuoteBtn")->setChecked(true);
+            Child<QCheckBox>(exp, "Utf8Box")->setChecked(true);
+            std::string proposed;
+            exp->chooseFile = [&](const data::ExportFileProposal& p) {
+                proposed = p.fileName;
+                return QString::fromStdString(dir.file("out.txt"));
+            };
+            prompter.expect("All customers have been exported to text file.");
+            Child<QPushButton>(exp, "ExportBtn")->click();
+            EXPECT_EQ(proposed, "CustList.Txt");
+            EXPECT_EQ(prompter.last().title, "Export Complete");
+            EXPECT_EQ(exp->resultText(), "1 records exported.");
+            EXPECT_FALSE(exp->isVisible());
+            done = true;
+        });
+        manager->exportCustomers();
+        manager->reject();
+    });
+    ASSERT_TRUE(TCustForm::Run(ctx));
+    ASSERT_TRUE(done);
+    EXPECT_EQ(testing::ReadFileBytes(dir.file("out.txt")),
+              "\xEF\xBB\xBF\"Acme Tools\",\"100\"\r\n");
+}
+
+TEST_F(ImportExportTest, FilterPatternsMatchBothCases) {
+    EXPECT_EQ(QtFileFilter("CSV File (*.CSV)|*.CSV|Record List (*.TXT)|*.TXT"),
+              "CSV File (*.CSV *.csv);;Record List (*.TXT *.txt)");
+}
+
+}  // namespace
+}  // namespace invarro::ui
