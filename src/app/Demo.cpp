@@ -7,6 +7,8 @@
 #include "data/Fileblocks.h"
 #include "data/SideFiles.h"
 #include "data/Update.h"
+#include "platform/Clock.h"
+#include "products/Demo.h"
 #include "storage/Engine.h"
 
 namespace invarro::app {
@@ -77,6 +79,12 @@ InstallResult CreateDemoInstallation(const std::string& folder, platform::Prompt
         result.message = "Cannot add the demo customers: " + people.error;
         return result;
     }
+    platform::SystemClock clock;
+    products::DemoResult goods = products::AddDemoProducts(folder, demo, prompter, clock);
+    if (!goods.ok) {
+        result.message = "Cannot add the demo products: " + goods.error;
+        return result;
+    }
     std::string error;
     if (!data::WriteLastCompany(folder, demo, &error) ||
         !WriteInstallationPictures(folder, &error)) {
@@ -100,10 +108,16 @@ InstallResult CreateDemoInstallation(const std::string& folder, platform::Prompt
         result.message = "Cannot add the demo customers: " + otherPeople.error;
         return result;
     }
+    products::DemoResult otherGoods = products::AddDemoProducts(folder, *other, prompter, clock);
+    if (!otherGoods.ok) {
+        result.message = "Cannot add the demo products: " + otherGoods.error;
+        return result;
+    }
     result.ok = true;
     result.message = "Demo installation in " + folder + ": company 1 \"" +
                      demo.text(Company::Name) + "\" created with " + std::to_string(people.added) +
-                     " customers. " + second.message;
+                     " customers and " + std::to_string(goods.added) + " products. " +
+                     second.message;
     return result;
 }
 

@@ -15,8 +15,18 @@ namespace {
 using data::Company;
 using data::Customer;
 
-// Splits text into lines no wider than width on the canvas, breaking at blanks where it
-// can and inside a word where a word alone is too wide.
+std::string AgingLabel(const data::CompanyRecord& company, int bucket) {
+    if (bucket == 3) return "Over " + data::TrimmedText(company.text(Company::AgingDays3)) + ": ";
+    const std::array captions{Company::AgingCaption1, Company::AgingCaption2,
+                              Company::AgingCaption3};
+    const std::array days{Company::AgingDays1, Company::AgingDays2, Company::AgingDays3};
+    std::string caption = data::TrimmedText(company.text(captions[size_t(bucket)]));
+    if (caption.empty()) caption = data::TrimmedText(company.text(days[size_t(bucket)])) + ":";
+    return caption + " ";
+}
+
+}  // namespace
+
 std::vector<std::string> WrapText(const output::Canvas& canvas, const std::string& text,
                                   int width) {
     std::vector<std::string> lines;
@@ -53,18 +63,6 @@ std::vector<std::string> WrapText(const output::Canvas& canvas, const std::strin
     if (!line.empty()) lines.push_back(line);
     return lines;
 }
-
-std::string AgingLabel(const data::CompanyRecord& company, int bucket) {
-    if (bucket == 3) return "Over " + data::TrimmedText(company.text(Company::AgingDays3)) + ": ";
-    const std::array captions{Company::AgingCaption1, Company::AgingCaption2,
-                              Company::AgingCaption3};
-    const std::array days{Company::AgingDays1, Company::AgingDays2, Company::AgingDays3};
-    std::string caption = data::TrimmedText(company.text(captions[size_t(bucket)]));
-    if (caption.empty()) caption = data::TrimmedText(company.text(days[size_t(bucket)])) + ":";
-    return caption + " ";
-}
-
-}  // namespace
 
 int SettingNumber(const std::string& text) {
     std::string_view t = data::TrimText(text);

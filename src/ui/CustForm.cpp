@@ -36,6 +36,7 @@
 #include "ui/ImportForm.h"
 #include "ui/IndexBrowserControl.h"
 #include "ui/ListViewer.h"
+#include "ui/ManagerSupport.h"
 #include "ui/WindowSupport.h"
 
 namespace invarro::ui {
@@ -57,40 +58,6 @@ int gBrowseKey = 1;
 
 QString Q(const std::string& s) {
     return QString::fromStdString(s);
-}
-
-output::Font CompanyFont(const data::CompanyRecord& c,
-                         data::FieldRef<Company, data::FieldKind::Text> name,
-                         data::FieldRef<Company, data::FieldKind::Int32> size,
-                         data::FieldRef<Company, data::FieldKind::Int32> color,
-                         data::FieldRef<Company, data::FieldKind::Style> style,
-                         const char* fallbackFace) {
-    output::Font f;
-    f.face = std::string(data::TrimText(c.text(name)));
-    if (f.face.empty()) f.face = fallbackFace;
-    f.size = c.int32(size) > 0 ? c.int32(size) : 10;
-    f.color = output::Color::fromValue(uint32_t(c.int32(color)));
-    f.style = c.style(style);
-    return f;
-}
-
-output::Font ManagerFont(const data::CompanyRecord& c) {
-    return CompanyFont(c, Company::MgrFontName, Company::MgrFontSize, Company::MgrFontColor,
-                       Company::MgrFontStyle, "Courier New");
-}
-
-output::Font EditorFont(const data::CompanyRecord& c) {
-    return CompanyFont(c, Company::EditorFontName, Company::EditorFontSize,
-                       Company::EditorFontColor, Company::EditorFontStyle, "Arial");
-}
-
-bool PrinterReady(platform::Prompter& prompter, const char* title) {
-    if (platform::qt::PrinterAvailable(platform::qt::ProgramPrinter())) return true;
-    prompter.inform(title,
-                    "No printer is available. Install a printer, or choose printing to a file "
-                    "in the printer set-up.",
-                    Icon::Warning);
-    return false;
 }
 
 }  // namespace
@@ -525,20 +492,7 @@ void TCustForm::printEnvelope() {
 }
 
 void TCustForm::printWindow() {
-    if (!PrinterReady(*ctx_.prompter, "Print Window")) return;
-    QPrinter& printer = platform::qt::ProgramPrinter();
-    const QPixmap image = grab();
-    printer.setDocName(windowTitle());
-    QPainter painter;
-    if (!painter.begin(&printer)) {
-        ctx_.prompter->inform("Print Window", "The window could not be printed.", Icon::Error);
-        return;
-    }
-    // The window's image across the page width, keeping its proportions.
-    const QRect page = painter.viewport();
-    const QSize size = image.size().scaled(page.width(), page.height(), Qt::KeepAspectRatio);
-    painter.drawPixmap(QRect(page.topLeft(), size), image);
-    painter.end();
+    PrintWindowPicture(this, *ctx_.prompter);
 }
 
 void TCustForm::addToLabelQueue() {

@@ -39,6 +39,7 @@
 #include "ui/CustForm.h"
 #include "ui/PasswordDialog.h"
 #include "ui/Pictures.h"
+#include "ui/ProdForm.h"
 #include "ui/TermEdit.h"
 
 namespace invarro::ui {
@@ -360,6 +361,11 @@ void TMainForm::buildCommands() {
         if (f.session_.labelQueue.size() > queued) f.session_.labelsWaiting = true;
         // Without its customer file the program cannot go on ("Unable to open database").
         if (!opened) f.close();
+    });
+    setCommandHandler(Command::ProductManager, [](TMainForm& f) {
+        std::unique_ptr<platform::Progress> progress = f.makeProgress();
+        // A product file that cannot be opened has been reported; the program goes on.
+        TEditProd::Run(f.customerContext(progress.get()), &f);
     });
     setCommandHandler(Command::EditPaymentTerms, [](TMainForm& f) {
         TTermEdit::Run(

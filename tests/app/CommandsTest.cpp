@@ -12,6 +12,7 @@
 #include "app/TilePicture.h"
 #include "customers/Find.h"
 #include "data/Company.h"
+#include "products/ProdEdit.h"
 
 namespace invarro::app {
 namespace {
@@ -57,6 +58,8 @@ TEST(MainCommands, TheRepositoryHasAPageForEveryHelpKeyword) {
     std::vector<std::string_view> keywords = {
         kHelpContents,  kHelpFaq,         kPasswordHelpTopic,       kCompanyManagerHelpTopic,
         kCopyHelpTopic, kHeaderHelpTopic, customers::kFindHelpTopic};
+    keywords.push_back(products::kManagerHelpTopic);
+    keywords.push_back(products::kEditorHelpTopic);
     for (std::string_view tab : kSetupTabs)
         keywords.push_back(SetupHelpTopic(tab));
     for (std::string_view keyword : keywords) {
@@ -129,6 +132,16 @@ TEST_F(DemoTest, ACompanySetUpLikeARealBusiness) {
     ASSERT_TRUE(firstOfSecond);
     EXPECT_NE(firstOfSecond->text(data::Customer::Name), first->text(data::Customer::Name));
     EXPECT_EQ(second->text(Company::NextCustNo), "136");
+
+    // Each company has its own product list, stored as the product editor stores it.
+    for (const char* prefix : {"1", "2"}) {
+        const std::string name = data::FileblockName(folder, data::FileKind::Product, prefix);
+        EXPECT_TRUE(storage::CheckFileblock(name).empty()) << name;
+        fb = storage::OpenFileblock(name, true);
+        ASSERT_TRUE(storage::EngineOk) << name;
+        EXPECT_GE(storage::UsedRecordCount(fb), 24) << name;
+        storage::CloseFileblock(fb);
+    }
 
     // A second demo on the same folder leaves it alone.
     EXPECT_FALSE(CreateDemoInstallation(folder, prompter).ok);

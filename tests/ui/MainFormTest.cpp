@@ -41,6 +41,7 @@
 #include "ui/CustForm.h"
 #include "ui/IndexBrowserControl.h"
 #include "ui/MainForm.h"
+#include "ui/ProdForm.h"
 #include "ui/TermEdit.h"
 
 namespace invarro::ui {
@@ -321,14 +322,35 @@ TEST_F(MainFormTest, CustomerManagerOpensOnTheDemoCustomersAndFillsTheLabelQueue
     f.close();
 }
 
+TEST_F(MainFormTest, ProductManagerOpensOnTheDemoProductsAndAMissingFileKeepsTheProgram) {
+    install(true);
+    TMainForm& f = open();
+    f.show();
+    bool shown = false;
+    WhenModal<TEditProd>([&](TEditProd* m) {
+        EXPECT_EQ(m->windowTitle(), "Product Manager");
+        EXPECT_EQ(m->countText(), "Products: 31");
+        m->reject();
+        shown = true;
+    });
+    QTest::mouseClick(f.toolButton(Command::ProductManager), Qt::LeftButton);
+    ASSERT_TRUE(shown);
+
+    // A product file that cannot be opened closes the manager, not the program.
+    std::filesystem::remove(folder + "/1P.DAT");
+    std::filesystem::create_directory(folder + "/1P.DAT");
+    prompter.expect("Unable to open database");
+    f.menuAction(Command::ProductManager)->trigger();
+    EXPECT_TRUE(f.isVisible());
+}
+
 TEST_F(MainFormTest, LaterWindowsAreDisabledUntilConnected) {
     install();
     TMainForm& f = open();
-    const Command later[] = {Command::ProductManager,      Command::InvoiceManager,
-                             Command::PaymentWizard,       Command::ReportWizard,
-                             Command::InterestWizard,      Command::LabelWizard,
-                             Command::RepeatBillingWizard, Command::FormLetterWizard,
-                             Command::SendEMailMessage,    Command::BackupDataFiles};
+    const Command later[] = {
+        Command::InvoiceManager,   Command::PaymentWizard,    Command::ReportWizard,
+        Command::InterestWizard,   Command::LabelWizard,      Command::RepeatBillingWizard,
+        Command::FormLetterWizard, Command::SendEMailMessage, Command::BackupDataFiles};
     for (Command c : later) {
         EXPECT_FALSE(f.commandEnabled(c)) << int(c);
         EXPECT_FALSE(f.menuAction(c)->isEnabled()) << int(c);
@@ -336,11 +358,12 @@ TEST_F(MainFormTest, LaterWindowsAreDisabledUntilConnected) {
             EXPECT_FALSE(f.toolButton(c)->isEnabled()) << int(c);
         }
     }
-    for (Command c : {Command::CompanyManager, Command::PrinterSetup, Command::Exit,
-                      Command::AgingChart, Command::Calculator, Command::ViewCalendar,
-                      Command::PasswordSetup, Command::DeletePaidInvoices,
-                      Command::RebuildDataFiles, Command::HelpTopics, Command::About,
-                      Command::ViewPdfFiles, Command::CustomerManager, Command::EditPaymentTerms})
+    for (Command c :
+         {Command::CompanyManager, Command::PrinterSetup, Command::Exit, Command::AgingChart,
+          Command::Calculator, Command::ViewCalendar, Command::PasswordSetup,
+          Command::DeletePaidInvoices, Command::RebuildDataFiles, Command::HelpTopics,
+          Command::About, Command::ViewPdfFiles, Command::CustomerManager,
+          Command::EditPaymentTerms, Command::ProductManager})
         EXPECT_TRUE(f.commandEnabled(c)) << int(c);
 
     // Connecting a window enables both faces of its command; opening a manager hides the

@@ -1,0 +1,209 @@
+#include "products/ProdEdit.h"
+
+#include "data/Ansi.h"
+#include "data/Fileblocks.h"
+#include "data/Files.h"
+#include "data/Keys.h"
+#include "data/Money.h"
+#include "data/Open.h"
+
+namespace invarro::products {
+
+namespace {
+
+using data::Product;
+using data::ProductRecord;
+using platform::Answer;
+using platform::Buttons;
+using platform::Icon;
+using platform::Message;
+
+std::string Cut(std::string_view text, int width) {
+    return data::FirstChars(text, std::size_t(width));
+}
+
+Message Problem(const std::string& title, const std::string& text) {
+    return Message{title, text, Icon::Warning, Buttons::Ok, Answer::Ok};
+}
+
+// Whether typed text, without its blanks and commas, is a plain decimal number: an
+// optional sign, digits, at most one point, at least one digit.
+bool IsPlainNumber(std::string_view typed) {
+    std::string kept;
+    for (char c : typed)
+        if (c != ',' && c != ' ') kept += c;
+    std::string_view s = data::TrimText(kept);
+    std::size_t i = 0;
+    if (!s.empty() && (s[0] == '-' || s[0] == '+')) i = 1;
+    bool point = false;
+    int digits = 0;
+    for (; i < s.size(); ++i) {
+        if (s[i] == '.') {
+            if (point) return false;
+            point = true;
+        } else if (s[i] >= '0' && s[i] <= '9') {
+            ++digits;
+        } else {
+            return false;
+        }
+    }
+    return digits > 0;
+}
+
+}  // namespace
+
+std::string TodayText(const data::CompanyRecord& company, const platform::Clock& clock) {
+    return data::FormatUserDate(
+        data::Today(clock), data::DateOrderFromCode(company.text(data::Company::DateFormatCode)));
+}
+
+ProductEntry NewProductEntry(const std::string& today) {
+    ProductEntry e;
+    e.price = "0.00";
+    e.setupDate = today;
+    return e;
+}
+
+ProductEntry EntryFromRecord(const ProductRecord& p) {
+    ProductEntry e;
+    e.code = p.text(Product::ProdCode);
+    e.description = p.text(Product::Description);
+    e.price = p.text(Product::SellPrice);
+    if (data::TrimText(e.price).empty()) e.price = "0.00";
+    e.taxable = p.byte(Product::Taxable) != 0;
+    e.notes = p.text(Product::ProdNotes);
+    e.setupDate = p.text(Product::SetupDate);
+    e.changedDate = p.text(Product::ChangedDate);
+    return e;
+}
+
+std::string CodeForCompare(std::string_view code) {
+    return data::UpperText(data::TrimText(code));
+}
+
+std::optional<std::string> StoredPrice(std::string_view typed) {
+    if (auto m = data::ParseMoney(typed, width::kPrice)) return m->storedText();
+    if (IsPlainNumber(typed)) return std::nullopt;  // a number, but too large
+    return std::string("0.00");
+}
+
+std::optional<EntryProblem> CheckProductEntry(ProductEntry& e, std::string_view startingCode,
+                                              storage::Fileblock* products) {
+    e.code = Cut(e.code, width::kCode);
+    e.description = Cut(e.description, width::kDescription);
+    e.notes = Cut(e.notes, width::kNotes);
+    if (data::TrimText(e.code).empty())
+        return EntryProblem{EntryField::Code,
+                            Problem("Product Code", "You need to enter a product code.")};
+    if (data::TrimText(e.description).empty())
+        return EntryProblem{
+            EntryField::Description,
+            Problem("Product Description", "You need to enter a product description or name.")};
+
+    const std::string code = CodeForCompare(e.code);
+    if (auto found = FindProductByCode(products, e.code)) {
+        if (code != CodeForCompare(startingCode))
+            return EntryProblem{
+                EntryField::Code,
+                Problem("Product Code",
+                        "This Product Code already exists for: " +
+                            data::TrimmedText(found->record.text(Product::Description)) +
+                            ". Use a different code.")};
+    }
+
+    // A price that is not a number is taken as 0.00; one too large for its field is
+    // refused rather than cut to a different amount.
+    std::optional<std::string> price = StoredPrice(e.price);
+    if (!price)
+        return EntryProblem{EntryField::Price,
+                            Problem("Sales Price",
+                                    "The sales price is too large. It may have at most 10 "
+                                    "characters with its two decimals (up to 9999999.99).")};
+    if (!IsPlainNumber(e.price)) e.price = *price;
+    return std::nullopt;
+}
+
+ProductRecord RecordFromEntry(const ProductEntry& e, ProductRecord r) {
+    r.setText(Product::ProdCode, data::TrimmedText(Cut(e.code, width::kCode)));
+    r.setText(Product::Description, Cut(e.description, width::kDescription));
+    r.setByte(Product::Taxable, e.taxable ? 1 : 0);
+    r.setAnsi(Product::SellPrice, StoredPrice(e.price).value_or("0.00"));
+    r.setText(Product::ProdNotes, Cut(e.notes, width::kNotes));
+    return r;
+}
+
+ProductRecord NewProductRecord(const ProductEntry& entry, const std::string& today) {
+    ProductRecord r = RecordFromEntry(entry, ProductRecord());
+    r.setText(Product::SetupDate, today);
+    return r;
+}
+
+std::optional<data::Found<Product>> FindProductByCode(storage::Fileblock* products,
+                                                      std::string_view code) {
+    const std::string wanted = CodeForCompare(code);
+    if (!products || wanted.empty()) return std::nullopt;
+    ProductRecord probe;
+    probe.setText(Product::ProdCode, wanted);
+    auto found = data::FindAtOrAfter<Product>(products, 1, probe);
+    if (!found || CodeForCompare(found->record.text(Product::ProdCode)) != wanted)
+        return std::nullopt;
+    return found;
+}
+
+ProductLookup LookUpProduct(const std::string& folder, std::string_view prefix,
+                            std::string_view code, platform::Prompter& prompter) {
+    ProductLookup result;
+    const std::string name = data::FileblockName(folder, data::FileKind::Product, prefix);
+    if (!data::FileExists(storage::DataFileName(name))) {
+        result.opened = true;  // a company that has never had products
+        return result;
+    }
+    data::OpenRequest request;
+    request.name = name;
+    request.kind = data::FileKind::Product;
+    request.giveUp = data::GiveUpMessage("Unable to open database");
+    request.rebuildTitle = "Products";
+    data::OpenResult open = data::OpenBusinessFileblock(request, prompter);
+    if (!open) return result;
+    result.opened = true;
+    if (auto found = FindProductByCode(open.fb, code)) result.product = found->record;
+    storage::CloseFileblock(open.fb);
+    return result;
+}
+
+int32_t AddProduct(storage::Fileblock* products, const ProductEntry& entry,
+                   const std::string& today, platform::Prompter& prompter, ProductRecord* stored) {
+    const ProductRecord record = NewProductRecord(entry, today);
+    data::UpdateResult r = data::AddBusinessRecord(products, record, prompter);
+    if (!r.ok()) throw ProductError(std::string(kAddFailed));
+    if (stored) *stored = record;
+    return r.recNo;
+}
+
+data::UpdateStatus ChangeProduct(storage::Fileblock* products, int32_t recNo,
+                                 const ProductRecord& asRead, const ProductEntry& entry,
+                                 const std::string& today, platform::Prompter& prompter,
+                                 ProductRecord* stored) {
+    ProductRecord updated = RecordFromEntry(entry, asRead);
+    if (stored) *stored = asRead;
+    // Nothing typed differs from the record: the file and its last-changed date stay.
+    if (updated == asRead) return data::UpdateStatus::Unchanged;
+    updated.setText(Product::ChangedDate, today);
+    data::UpdateResult r = data::ChangeBusinessRecord(products, recNo, asRead, updated, prompter);
+    if (!r.ok()) throw ProductError(std::string(kModifyFailed));
+    if (stored) *stored = updated;
+    return r.status;
+}
+
+bool DeleteProduct(storage::Fileblock* products, int32_t recNo, const ProductRecord& product,
+                   platform::Prompter& prompter) {
+    const std::string code = data::TrimmedText(product.text(Product::ProdCode));
+    if (!prompter.yesNo("Delete Product Code: " + code,
+                        "Are you sure you want to delete this product?", Answer::No))
+        return false;
+    if (!data::DeleteBusinessRecord(products, recNo, product, prompter).ok())
+        throw ProductError(std::string(kDeleteFailed));
+    return true;
+}
+
+}  // namespace invarro::products

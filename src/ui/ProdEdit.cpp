@@ -1,0 +1,211 @@
+#include "ui/ProdEdit.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QVBoxLayout>
+
+#include "ui/WindowSupport.h"
+
+namespace invarro::ui {
+
+namespace {
+
+constexpr const char* kBoundsSection = "PUForm";
+constexpr int kDesignedWidth = 460;
+constexpr int kDesignedHeight = 330;
+
+QString Q(const std::string& s) {
+    return QString::fromStdString(s);
+}
+std::string S(const QString& s) {
+    return s.toStdString();
+}
+
+}  // namespace
+
+TUpdProd::TUpdProd(platform::Prompter& prompter, std::string dataFolder, QWidget* parent)
+    : QDialog(parent), prompter_(prompter), dataFolder_(std::move(dataFolder)) {
+    using namespace products::width;
+    setObjectName("TUpdProd");
+    setModal(true);
+    setWindowTitle("Add Product");
+
+    auto edit = [this](const char* name, int maxLength) {
+        auto* e = new QLineEdit(this);
+        e->setObjectName(name);
+        e->setMaxLength(maxLength);
+        return e;
+    };
+    pNum_ = edit("PNum", kCode);
+    pNum_->setMaximumWidth(130);
+    pDesc_ = edit("PDesc", kDescription);
+    pSell_ = edit("PSell", kPrice);
+    pSell_->setMaximumWidth(130);
+    pSell_->setAlignment(Qt::AlignRight);
+    taxable_ = new QCheckBox("&Taxable", this);
+    taxable_->setObjectName("CheckBox1");
+    pNote_ = new QPlainTextEdit(this);
+    pNote_->setObjectName("PNote");
+    pNote_->setTabChangesFocus(true);
+    pNote_->setMinimumHeight(60);
+
+    auto* ok = new QPushButton("&Ok", this);
+    ok->setObjectName("OkBtn");
+    ok->setDefault(true);
+    auto* cancel = new QPushButton("&Cancel", this);
+    cancel->setObjectName("Button1");
+    cancel->setAutoDefault(false);
+    helpButton_ = new QPushButton("&Help", this);
+    helpButton_->setObjectName("Button2");
+    helpButton_->setAutoDefault(false);
+    helpButton_->setEnabled(false);
+
+    auto label = [this](const char* text, QWidget* buddy) {
+        auto* l = new QLabel(text, this);
+        l->setBuddy(buddy);
+        return l;
+    };
+    auto* grid = new QGridLayout;
+    grid->setHorizontalSpacing(6);
+    grid->setVerticalSpacing(4);
+    grid->addWidget(label("Product Code:", pNum_), 0, 0);
+    grid->addWidget(pNum_, 0, 1);
+    grid->addWidget(label("Product Description:", pDesc_), 1, 0);
+    grid->addWidget(pDesc_, 1, 1, 1, 2);
+    grid->addWidget(label("Sales Price:", pSell_), 2, 0);
+    grid->addWidget(pSell_, 2, 1);
+    grid->addWidget(taxable_, 2, 2);
+    grid->setColumnStretch(2, 1);
+
+    auto* status = new QStatusBar(this);
+    status->setObjectName("StatusBar1");
+    status->setSizeGripEnabled(false);
+    setupPanel_ = new QLabel(this);
+    setupPanel_->setObjectName("SetupPanel");
+    changedPanel_ = new QLabel(this);
+    changedPanel_->setObjectName("ChangedPanel");
+    status->addWidget(setupPanel_, 1);
+    status->addWidget(changedPanel_, 1);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(ok);
+    buttons->addWidget(cancel);
+    buttons->addWidget(helpButton_);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setSpacing(4);
+    layout->addLayout(grid);
+    layout->addWidget(label("Notes/Comments:", pNote_));
+    layout->addWidget(pNote_, 1);
+    layout->addLayout(buttons);
+    layout->addWidget(status);
+
+    connect(ok, &QPushButton::clicked, this, &TUpdProd::accept);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(helpButton_, &QPushButton::clicked, this, &TUpdProd::help);
+    // The notes hold at most 150 characters.
+    connect(pNote_, &QPlainTextEdit::textChanged, this, [this] {
+        const QString text = pNote_->toPlainText();
+        if (text.size() > products::width::kNotes) {
+            pNote_->setPlainText(text.left(products::width::kNotes));
+            pNote_->moveCursor(QTextCursor::End);
+        }
+    });
+
+    RestoreBounds(this, dataFolder_, kBoundsSection, kDesignedWidth, kDesignedHeight);
+    pNum_->setFocus();
+}
+
+TUpdProd::~TUpdProd() = default;
+
+void TUpdProd::setEntry(const products::ProductEntry& e, bool adding) {
+    shown_ = e;
+    setWindowTitle(adding ? "Add Product" : "Edit Product");
+    pNum_->setText(Q(e.code));
+    pDesc_->setText(Q(e.description));
+    pSell_->setText(Q(e.price));
+    taxable_->setChecked(e.taxable);
+    pNote_->setPlainText(Q(e.notes));
+    setupPanel_->setText(Q("Setup Date: " + e.setupDate));
+    changedPanel_->setText(Q("Last Changed:" + e.changedDate));
+    pNum_->setFocus();
+}
+
+products::ProductEntry TUpdProd::entry() const {
+    products::ProductEntry e = shown_;
+    e.code = S(pNum_->text());
+    e.description = S(pDesc_->text());
+    e.price = S(pSell_->text());
+    e.taxable = taxable_->isChecked();
+    // The notes are one text field: line breaks become blanks.
+    QString notes = pNote_->toPlainText();
+    notes.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    e.notes = S(notes);
+    return e;
+}
+
+QString TUpdProd::setupDateText() const {
+    return setupPanel_->text();
+}
+
+QString TUpdProd::changedDateText() const {
+    return changedPanel_->text();
+}
+
+QWidget* TUpdProd::fieldFor(products::EntryField field) const {
+    switch (field) {
+        case products::EntryField::Code:
+            return pNum_;
+        case products::EntryField::Description:
+            return pDesc_;
+        case products::EntryField::Price:
+            return pSell_;
+    }
+    return pNum_;
+}
+
+void TUpdProd::accept() {
+    products::ProductEntry e = entry();
+    if (check_) {
+        std::optional<products::EntryProblem> problem = check_(e);
+        // A price that did not read as a number was replaced on the way.
+        pSell_->setText(Q(e.price));
+        if (problem) {
+            prompter_.ask(problem->message);
+            fieldFor(problem->field)->setFocus();
+            return;
+        }
+    }
+    if (save_) {
+        try {
+            save_(e);
+        } catch (const std::exception& err) {
+            prompter_.inform(windowTitle().toStdString(), err.what(), platform::Icon::Error);
+            return;
+        }
+    }
+    QDialog::accept();
+}
+
+void TUpdProd::setHelp(std::function<void(const std::string&)> openHelp) {
+    openHelp_ = std::move(openHelp);
+    helpButton_->setEnabled(bool(openHelp_));
+}
+
+void TUpdProd::help() {
+    if (openHelp_) openHelp_(std::string(products::kEditorHelpTopic));
+}
+
+void TUpdProd::done(int result) {
+    SaveBounds(this, dataFolder_, kBoundsSection);
+    QDialog::done(result);
+}
+
+}  // namespace invarro::ui

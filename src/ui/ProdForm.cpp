@@ -1,0 +1,466 @@
+#include "ui/ProdForm.h"
+
+#include <QAction>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "app/Startup.h"
+#include "data/Ansi.h"
+#include "data/Fileblocks.h"
+#include "data/Keys.h"
+#include "data/Open.h"
+#include "data/Update.h"
+#include "output/TextFile.h"
+#include "platform/qt/PainterCanvas.h"
+#include "platform/qt/Printer.h"
+#include "platform/qt/QtFonts.h"
+#include "products/ProdEdit.h"
+#include "products/ProdList.h"
+#include "products/ProdPrint.h"
+#include "storage/BTree.h"
+#include "ui/FindForm.h"
+#include "ui/IndexBrowserControl.h"
+#include "ui/ListViewer.h"
+#include "ui/ManagerSupport.h"
+#include "ui/ProdEdit.h"
+#include "ui/WindowSupport.h"
+
+namespace invarro::ui {
+
+namespace {
+
+using data::Company;
+using data::Product;
+using platform::Answer;
+using platform::Buttons;
+using platform::Icon;
+
+constexpr const char* kBoundsSection = "ProdForm";
+constexpr int kDesignedWidth = 560;
+constexpr int kDesignedHeight = 384;
+constexpr const char* kTitle = "Product Manager";
+
+// The browse order is kept for the whole program run.
+int gBrowseKey = 1;
+
+QString Q(const std::string& s) {
+    return QString::fromStdString(s);
+}
+
+}  // namespace
+
+std::optional<data::ProductRecord> PickProduct(QWidget* parent, const ProductWindowContext& context,
+                                               const std::string& startCode,
+                                               const std::string& startDesc) {
+    TEditProd form(context, TEditProd::Mode::Pick, parent);
+    if (!form.openFiles()) return std::nullopt;
+    form.positionAt(startCode, startDesc);
+    form.exec();
+    return form.picked();
+}
+
+int TEditProd::BrowseKey() {
+    return gBrowseKey;
+}
+
+TEditProd::TEditProd(const ProductWindowContext& context, Mode mode, QWidget* parent)
+    : QDialog(parent), ctx_(context), mode_(mode) {
+    setObjectName("TEditProd");
+    setModal(true);
+    setSizeGripEnabled(true);
+    setWindowTitle(kTitle);
+    if (!ctx_.clock) {
+        ownClock_ = std::make_unique<platform::SystemClock>();
+        ctx_.clock = ownClock_.get();
+    }
+
+    caption_ = new QLabel(this);
+    caption_->setObjectName("CompanyLabel");
+    const output::Font editorFont = EditorFont(*ctx_.company);
+    caption_->setFont(platform::qt::ToQFont(editorFont));
+    QPalette captionPalette = caption_->palette();
+    captionPalette.setColor(QPalette::WindowText, platform::qt::ToQColor(editorFont.color));
+    caption_->setPalette(captionPalette);
+    caption_->setText(Q(app::CompanyCaption(*ctx_.company)));
+
+    list_ = new TIndexBrowser(this);
+    list_->setObjectName("ProdBrowser");
+    list_->SetPrompter(ctx_.prompter);
+    const output::Font mgrFont = ManagerFont(*ctx_.company);
+    list_->setFont(platform::qt::ToQFont(mgrFont));
+    QPalette listPalette = list_->palette();
+    listPalette.setColor(QPalette::Text, platform::qt::ToQColor(mgrFont.color));
+    list_->setPalette(listPalette);
+    list_->setContextMenuPolicy(Qt::CustomContextMenu);
+    // Keys are upper case: typed letters search them as such.
+    list_->OnKeyPress = [](TIndexBrowser*, QChar& c) { c = c.toUpper(); };
+    connect(list_, &TIndexBrowser::DblClick, this, &TEditProd::rowAction);
+    connect(list_, &TIndexBrowser::KeyDown, this, [this](int key, Qt::KeyboardModifiers) {
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) rowAction();
+        if (key == Qt::Key_Delete && mode_ == Mode::Manage) guarded([&] { deleteProduct(); });
+    });
+
+    auto* status = new QStatusBar(this);
+    status->setSizeGripEnabled(false);
+    countPanel_ = new QLabel(this);
+    countPanel_->setObjectName("CountPanel");
+    countPanel_->setMinimumWidth(130);
+    messagePanel_ = new QLabel(this);
+    messagePanel_->setObjectName("MessagePanel");
+    status->addWidget(countPanel_);
+    status->addWidget(messagePanel_, 1);
+    setMessage(mode_ == Mode::Pick ? "Double-click or press <enter> to select."
+                                   : "Right-click mouse or select from menu bar.");
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(4, 0, 4, 0);
+    layout->setSpacing(2);
+    buildMenus();
+    layout->addWidget(caption_);
+    layout->addWidget(list_, 1);
+    layout->addWidget(status);
+    RestoreBounds(this, ctx_.dataFolder, kBoundsSection, kDesignedWidth, kDesignedHeight);
+}
+
+TEditProd::~TEditProd() {
+    // The browser reads the fileblock: it goes first.
+    delete list_;
+    list_ = nullptr;
+    if (fb_) storage::CloseFileblock(fb_);
+}
+
+QAction* TEditProd::action(const char* name, const QString& text, void (TEditProd::*slot)()) {
+    auto* a = new QAction(text, this);
+    a->setObjectName(name);
+    if (slot) {
+        connect(a, &QAction::triggered, this, [this, slot] { guarded([&] { (this->*slot)(); }); });
+    } else {
+        // Its window arrives with a later part of the program.
+        a->setEnabled(false);
+    }
+    return a;
+}
+
+void TEditProd::buildMenus() {
+    const bool manage = mode_ == Mode::Manage;
+    QAction* newAct = action("NewProd", "&New", &TEditProd::newProduct);
+    QAction* editAct = action("EditInvoice", "&Edit", &TEditProd::editProduct);
+    QAction* deleteAct = action("InvDelete", "&Delete", &TEditProd::deleteProduct);
+    QAction* findAct = action("FindAct", "&Find", &TEditProd::findProduct);
+    QAction* printAct = action("PrintAct", "&Print", &TEditProd::printProduct);
+    QAction* listAct = action("ProdListAct", "Product &List", &TEditProd::productList);
+    QAction* exportAct = action("ExportAct", "E&xport to Text File", nullptr);
+    QAction* importAct = action("ImportAct", "Import from Text File", nullptr);
+    QAction* windowAct = action("PrintWindowAct", "Print &Window", &TEditProd::printWindow);
+    QAction* helpAct = action("OverviewAct", "&Overview", &TEditProd::overview);
+    helpAct->setEnabled(bool(ctx_.openHelp));
+    QAction* closeAct = new QAction("&Close", this);
+    closeAct->setObjectName("CloseAct");
+    connect(closeAct, &QAction::triggered, this, &QDialog::reject);
+    // A picker picks and may add or correct a product; deleting is left to the manager.
+    for (QAction* a : {deleteAct, importAct})
+        a->setEnabled(a->isEnabled() && manage);
+
+    byCode_ = new QAction("By &Code", this);
+    byCode_->setObjectName("ByCodeAct");
+    byDescription_ = new QAction("By &Description", this);
+    byDescription_->setObjectName("ByDescriptionAct");
+    for (QAction* a : {byCode_, byDescription_})
+        a->setCheckable(true);
+    connect(byCode_, &QAction::triggered, this, [this] { guarded([&] { setBrowseKey(1); }); });
+    connect(byDescription_, &QAction::triggered, this,
+            [this] { guarded([&] { setBrowseKey(2); }); });
+
+    auto* bar = new QMenuBar(this);
+    QMenu* product = bar->addMenu("&Product");
+    product->addActions({newAct, editAct, deleteAct});
+    product->addSeparator();
+    product->addAction(findAct);
+    product->addSeparator();
+    product->addActions({printAct, listAct, windowAct});
+    product->addSeparator();
+    product->addActions({exportAct, importAct});
+    product->addSeparator();
+    product->addAction(closeAct);
+    QMenu* display = bar->addMenu("&Display");
+    display->addActions({byCode_, byDescription_});
+    QMenu* help = bar->addMenu("&Help");
+    help->addAction(helpAct);
+    layout()->setMenuBar(bar);
+
+    auto* popup = new QMenu(this);
+    popup->setObjectName("PopupMenu");
+    popup->addActions({newAct, editAct, deleteAct});
+    popup->addSeparator();
+    popup->addAction(findAct);
+    popup->addSeparator();
+    popup->addActions({printAct, listAct, windowAct});
+    popup->addSeparator();
+    popup->addActions({exportAct, importAct});
+    popup->addSeparator();
+    popup->addAction(closeAct);
+    connect(list_, &QWidget::customContextMenuRequested, this,
+            [this, popup](const QPoint& p) { popup->popup(list_->mapToGlobal(p)); });
+
+    auto* tools = new QHBoxLayout;
+    tools->setSpacing(2);
+    auto button = [&](const char* name, const char* text, const char* hint, QAction* act) {
+        auto* b = new QToolButton(this);
+        b->setObjectName(name);
+        b->setText(text);
+        b->setToolTip(hint);
+        b->setAutoRaise(true);
+        b->setEnabled(act->isEnabled());
+        connect(act, &QAction::changed, b, [b, act] { b->setEnabled(act->isEnabled()); });
+        connect(b, &QToolButton::clicked, act, &QAction::trigger);
+        tools->addWidget(b);
+    };
+    button("NewBtn", "New", "Add a new product", newAct);
+    button("EditBtn", "Edit", "Edit the highlighted product", editAct);
+    button("DeleteBtn", "Delete", "Delete the highlighted product", deleteAct);
+    button("SpeedButton1", "Find", "Find a product by any part of its code or description",
+           findAct);
+    button("PrintBtn", "Print", "Print the highlighted product", printAct);
+    button("ProdListButn", "Product List", "View and print a list of all products", listAct);
+    button("ExportBtn", "Export", "Export the products to a text file", exportAct);
+    button("ImportBtn", "Import", "Import products from a text file", importAct);
+    button("HelpBtn", "Help", "Help on the Product Manager", helpAct);
+    button("CloseBtn", "Close", "Close the Product Manager", closeAct);
+    tools->addStretch(1);
+    static_cast<QVBoxLayout*>(layout())->addLayout(tools);
+}
+
+template <class Body>
+void TEditProd::guarded(Body&& body) {
+    try {
+        body();
+    } catch (const std::exception& e) {
+        ctx_.prompter->inform(kTitle, e.what(), Icon::Error);
+    }
+}
+
+bool TEditProd::openFiles() {
+    data::OpenRequest request;
+    request.name = data::FileblockName(ctx_.dataFolder, data::FileKind::Product,
+                                       data::CompanyPrefix(ctx_.company->ansi(Company::CompanyNo)));
+    request.kind = data::FileKind::Product;
+    request.giveUp = data::GiveUpMessage("Unable to open database");
+    request.progress = ctx_.progress;
+    request.rebuildTitle = "Products";
+    data::OpenResult r = data::OpenBusinessFileblock(request, *ctx_.prompter);
+    if (!r) return false;
+    fb_ = r.fb;
+
+    auto browser = std::make_unique<storage::Browser>(fb_, gBrowseKey, buffer_.data(),
+                                                      int32_t(buffer_.size()));
+    list_->SetOnBuildRow([this](TIndexBrowser*, storage::RowRecord& row) {
+        row.text = products::ManagerRow(buffer_);
+        return 0;
+    });
+    list_->Attach(std::move(browser));
+    list_->SetHeader(Q(products::ManagerHeader()));
+    byCode_->setChecked(gBrowseKey == 1);
+    byDescription_->setChecked(gBrowseKey == 2);
+    guarded([&] { list_->JumpToKey(""); });
+    updateCount();
+    list_->setFocus();
+    return true;
+}
+
+void TEditProd::positionAt(const std::string& code, const std::string& description) {
+    if (!fb_) return;
+    data::ProductRecord probe;
+    probe.setText(Product::ProdCode, code);
+    probe.setText(Product::Description, description);
+    guarded([&] { list_->JumpToKey(data::ProductKey(probe, gBrowseKey)); });
+}
+
+bool TEditProd::Run(const ProductWindowContext& context, QWidget* parent) {
+    TEditProd form(context, Mode::Manage, parent);
+    if (!form.openFiles()) return false;
+    form.exec();
+    return true;
+}
+
+void TEditProd::done(int result) {
+    SaveBounds(this, ctx_.dataFolder, kBoundsSection);
+    QDialog::done(result);
+}
+
+QString TEditProd::countText() const {
+    return countPanel_->text();
+}
+
+QString TEditProd::messageText() const {
+    return messagePanel_->text();
+}
+
+void TEditProd::setMessage(const QString& text) {
+    messagePanel_->setText(text);
+}
+
+std::string TEditProd::today() const {
+    return products::TodayText(*ctx_.company, *ctx_.clock);
+}
+
+void TEditProd::updateCount() {
+    int32_t n = fb_ ? storage::KeyCount(fb_, 1) : 0;
+    if (!storage::EngineOk) n = 0;
+    countPanel_->setText("Products: " + QString::number(n));
+}
+
+bool TEditProd::currentProduct(int32_t& recNo, data::ProductRecord& record) {
+    if (!list_->Ready() || list_->browser()->FilledRows() == 0) return false;
+    bool unchanged = false;
+    if (list_->ReadCurrentRecord(unchanged) != 0) return false;
+    recNo = list_->CurrentRecordNumber();
+    record = buffer_;
+    return true;
+}
+
+void TEditProd::positionOn(const data::ProductRecord& record, int32_t recNo) {
+    list_->JumpToKey(data::ProductKey(record, gBrowseKey), recNo);
+    updateCount();
+}
+
+void TEditProd::newProduct() {
+    if (!fb_) return;
+    TUpdProd editor(*ctx_.prompter, ctx_.dataFolder, this);
+    editor.setHelp(ctx_.openHelp);
+    const std::string date = today();
+    editor.setEntry(products::NewProductEntry(date), true);
+    data::ProductRecord added;
+    int32_t recNo = 0;
+    editor.setCheck([&](products::ProductEntry& e) {
+        return products::CheckProductEntry(e, products::kAddStartingCode, fb_);
+    });
+    editor.setSave([&](products::ProductEntry& e) {
+        recNo = products::AddProduct(fb_, e, date, *ctx_.prompter, &added);
+    });
+    if (editor.exec() != QDialog::Accepted) return;
+    positionOn(added, recNo);
+}
+
+void TEditProd::editProduct() {
+    int32_t recNo = 0;
+    data::ProductRecord asRead;
+    if (!currentProduct(recNo, asRead)) return;
+    const std::string starting = products::CodeForCompare(asRead.text(Product::ProdCode));
+    TUpdProd editor(*ctx_.prompter, ctx_.dataFolder, this);
+    editor.setHelp(ctx_.openHelp);
+    editor.setEntry(products::EntryFromRecord(asRead), false);
+    data::ProductRecord saved = asRead;
+    editor.setCheck(
+        [&](products::ProductEntry& e) { return products::CheckProductEntry(e, starting, fb_); });
+    editor.setSave([&](products::ProductEntry& e) {
+        products::ChangeProduct(fb_, recNo, asRead, e, today(), *ctx_.prompter, &saved);
+    });
+    if (editor.exec() != QDialog::Accepted) return;
+    positionOn(saved, recNo);
+}
+
+void TEditProd::deleteProduct() {
+    int32_t recNo = 0;
+    data::ProductRecord product;
+    if (!currentProduct(recNo, product)) return;
+    if (!products::DeleteProduct(fb_, recNo, product, *ctx_.prompter)) return;
+    list_->Refresh();
+    updateCount();
+}
+
+void TEditProd::findProduct() {
+    if (!fb_) return;
+    WindowServices services;
+    services.folder = ctx_.dataFolder;
+    services.prompter = ctx_.prompter;
+    services.progress = ctx_.progress;
+    services.clock = ctx_.clock;
+    services.help = ctx_.openHelp;
+    TFindForm find(fb_, customers::FindMode::Prod, "Find Product", services, this);
+    if (find.exec() != QDialog::Accepted || !find.picked()) return;
+    // The picked row's product code, looked up through the code key.
+    auto found = products::FindProductByCode(fb_, find.picked()->cells[0]);
+    if (!found) {
+        ctx_.prompter->inform("Find Product", "Product Search operation failed", Icon::Error);
+        return;
+    }
+    positionOn(found->record, found->recNo);
+}
+
+void TEditProd::printProduct() {
+    int32_t recNo = 0;
+    data::ProductRecord product;
+    if (!currentProduct(recNo, product)) return;
+    if (!PrinterReady(*ctx_.prompter, "Print")) return;
+    platform::qt::PainterCanvas canvas(platform::qt::ProgramPrinter());
+    if (!products::PrintProduct(canvas, product, *ctx_.company, *ctx_.clock)) {
+        ctx_.prompter->inform("Print", "The product could not be printed. " + canvas.lastError(),
+                              Icon::Error);
+        return;
+    }
+    setMessage(
+        Q("Product: " + data::TrimmedText(product.text(Product::ProdCode)) + " sent to printer."));
+}
+
+void TEditProd::productList() {
+    if (!fb_) return;
+    const Answer answer =
+        ctx_.prompter->ask(platform::Message{products::kListTitle, products::kListQuestion,
+                                             Icon::Question, Buttons::YesNoCancel, Answer::No});
+    if (answer == Answer::Cancel) return;
+    const auto order =
+        answer == Answer::Yes ? products::ListOrder::ByCode : products::ListOrder::ByDescription;
+    platform::SilentProgress silent;
+    platform::Progress& progress = ctx_.progress ? *ctx_.progress : silent;
+    std::vector<std::string> lines =
+        products::ProductListLines(fb_, *ctx_.company, order, *ctx_.clock, progress);
+    std::string error;
+    if (!output::WriteTextList(ctx_.dataFolder, lines, &error)) {
+        ctx_.prompter->inform(products::kListTitle, error, Icon::Error);
+        return;
+    }
+    const output::Font font = ManagerFont(*ctx_.company);
+    TListViewer::ShowWorkFile(*ctx_.prompter, Q(products::ProductListTitle(order)), ctx_.dataFolder,
+                              platform::qt::ToQFont(font), platform::qt::ToQColor(font.color),
+                              "Products.RTF", this);
+}
+
+void TEditProd::printWindow() {
+    PrintWindowPicture(this, *ctx_.prompter);
+}
+
+void TEditProd::setBrowseKey(int keyNo) {
+    int32_t recNo = 0;
+    data::ProductRecord product;
+    const bool hasCurrent = currentProduct(recNo, product);
+    gBrowseKey = keyNo == 2 ? 2 : 1;
+    byCode_->setChecked(gBrowseKey == 1);
+    byDescription_->setChecked(gBrowseKey == 2);
+    if (!fb_) return;
+    list_->SetKeyNumber(gBrowseKey);
+    if (hasCurrent) positionOn(product, recNo);
+    updateCount();
+}
+
+void TEditProd::overview() {
+    if (ctx_.openHelp) ctx_.openHelp(std::string(products::kManagerHelpTopic));
+}
+
+void TEditProd::rowAction() {
+    if (mode_ == Mode::Manage) {
+        guarded([&] { editProduct(); });
+        return;
+    }
+    int32_t recNo = 0;
+    data::ProductRecord product;
+    if (!currentProduct(recNo, product)) return;
+    picked_ = product;
+    accept();
+}
+
+}  // namespace invarro::ui
