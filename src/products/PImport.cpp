@@ -115,7 +115,7 @@ bool RebuildProductFile(const std::string& folder, std::string_view prefix,
 
 platform::Message ProductImportDoneMessage(const data::ImportResult& result) {
     return data::ImportDoneMessage(result, kProductImportCompleteText, "products",
-                                   "The product file has been rebuilt.");
+                                   result.added > 0 ? "The product file has been rebuilt." : "");
 }
 
 }  // namespace invarro::products

@@ -558,6 +558,7 @@ void TCustForm::importCustomers() {
     TImportForm::Setup setup;
     setup.title = "Customer Import";
     setup.headings.assign(customers::kImportHeadings.begin(), customers::kImportHeadings.end());
+    setup.widths = {220, 70, 180, 180, 180, 180, 180, 180, 180, 180, 120, 120, 120, 90, 110, 200};
     setup.forceCaption = "When importing, force billing address into shipping address";
     setup.helpTopic = "Customer Import and Export";
     setup.boundsSection = "CustImport";

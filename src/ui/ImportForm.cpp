@@ -1,5 +1,7 @@
 #include "ui/ImportForm.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -81,6 +83,11 @@ TImportForm::TImportForm(const Setup& setup, const WindowServices& services, QWi
     for (std::string_view h : setup_.headings)
         headings << Q(h);
     grid_->setHorizontalHeaderLabels(headings);
+    for (int c = 0; c < headings.size(); ++c) {
+        const int fit = grid_->fontMetrics().horizontalAdvance(headings[c]) + 30;
+        const int wanted = c < int(setup_.widths.size()) ? setup_.widths[std::size_t(c)] : 0;
+        grid_->setColumnWidth(c, std::max(wanted, fit));
+    }
 
     auto* bottom = new QHBoxLayout;
     if (!setup_.forceCaption.isEmpty()) {

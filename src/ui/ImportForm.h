@@ -29,7 +29,8 @@ class TImportForm : public QDialog {
     struct Setup {
         QString title;  // "Customer Import"
         std::vector<std::string_view> headings;
-        QString forceCaption;  // the check box under the grid; none when empty
+        std::vector<int> widths;  // of the columns; wide enough for the headings when missing
+        QString forceCaption;     // the check box under the grid; none when empty
         std::string helpTopic;
         std::string boundsSection;  // the INI section of its bounds
     };

@@ -175,6 +175,12 @@ TEST_F(ProductIo, FailedAddCountedAndReported) {
               "rebuilt.");
     r.failed = 0;
     EXPECT_EQ(ProductImportDoneMessage(r).text, kProductImportCompleteText);
+    // Nothing stored: nothing was rebuilt either.
+    r.added = 0;
+    r.failed = 2;
+    EXPECT_EQ(ProductImportDoneMessage(r).text,
+              "Import finished: 0 products added, 2 could not be added. The first was line 2 "
+              "(P1): the record could not be stored (error 10075).");
 }
 
 TEST_F(ProductIo, ExportInCodeOrderWithTheChosenFields) {

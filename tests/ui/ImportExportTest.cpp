@@ -19,6 +19,9 @@
 #include "data/Company.h"
 #include "data/Fileblocks.h"
 #include "data/Update.h"
+#include "platform/Clock.h"
+#include "products/PImport.h"
+#include "products/ProdEdit.h"
 #include "storage/BTree.h"
 #include "storage/Engine.h"
 #include "storage/Verify.h"
@@ -29,6 +32,7 @@
 #include "ui/CustForm.h"
 #include "ui/ExportForm.h"
 #include "ui/ImportForm.h"
+#include "ui/ProdForm.h"
 
 namespace invarro::ui {
 namespace {
@@ -261,6 +265,84 @@ TEST_F(ImportExportTest, CustomerExportWritesTheChosenFieldsAndKind) {
     ASSERT_TRUE(done);
     EXPECT_EQ(testing::ReadFileBytes(dir.file("out.txt")),
               "\xEF\xBB\xBF\"Acme Tools\",\"100\"\r\n");
+}
+
+// The product import closes the manager and rebuilds the product file before it says
+// it is complete, so the products are found by code at once.
+TEST_F(ImportExportTest, ProductImportFromTheManagerRebuildsAtOnce) {
+    platform::FixedClock clock{{2025, 3, 15, 9, 0, 0}};
+    ctx.clock = &clock;
+    testing::WriteFileBytes(dir.file("prod.csv"),
+                            "AB1,\"Blue Widget\",Y,9.95\r\n"
+                            "ab1,\"Same code again\",N,\"1,250.00\"\r\n"
+                            ",\"No code\",Y,abc\r\n"
+                            "\"PIPE-3/4\",\"3/4\"\" copper pipe, 10 ft\",N,14.5\r\n");
+    bool done = false;
+    WhenModal<TEditProd>([&](TEditProd* manager) {
+        WhenModal<TImportForm>([&](TImportForm* imp) {
+            EXPECT_EQ(imp->windowTitle(), "Product Import");
+            EXPECT_EQ(imp->grid()->columnCount(), 4);
+            EXPECT_EQ(imp->findChild<QCheckBox*>("ForceBox"), nullptr);
+            ASSERT_TRUE(imp->loadFile(QString::fromStdString(dir.file("prod.csv"))));
+            EXPECT_EQ(imp->labelText(), "prod.csv - 4 records.");
+            Screenshot(imp, "product-import");
+            prompter.expect(std::string(products::kProductImportCompleteText));
+            Child<QPushButton>(imp, "ImportBtn")->click();
+            done = true;
+        });
+        manager->importProducts();
+    });
+    ASSERT_TRUE(TEditProd::Run(ctx));
+    ASSERT_TRUE(done);
+    const std::string file = data::FileblockName(dir.path(), data::FileKind::Product, "1");
+    EXPECT_TRUE(storage::CheckFileblock(file).empty());
+    for (const char* code : {"AB1", "DUP1", "2", "PIPE-3/4"}) {
+        products::ProductLookup found = products::LookUpProduct(dir.path(), "1", code, prompter);
+        ASSERT_TRUE(found.product) << code;
+        EXPECT_EQ(found.product->text(data::Product::SetupDate), "03/15/2025");
+    }
+    auto pipe = products::LookUpProduct(dir.path(), "1", "pipe-3/4", prompter).product;
+    EXPECT_EQ(pipe->text(data::Product::Description), "3/4\" copper pipe, 10 ft");
+    EXPECT_EQ(pipe->text(data::Product::SellPrice), "14.50");
+}
+
+TEST_F(ImportExportTest, ProductExportShowsTheCountAndStaysOpen) {
+    testing::WriteFileBytes(dir.file("prod.csv"), "B2,\"Blue Widget\",Y,9.95\r\nA1,Gadget,N,2\r\n");
+    const std::string file = data::FileblockName(dir.path(), data::FileKind::Product, "1");
+    ASSERT_TRUE(data::CreateBusinessFileblock(file, data::KindOf(data::FileKind::Product)));
+    storage::Fileblock* fb = storage::OpenFileblock(file, false);
+    data::DelimitedText text = data::ReadDelimitedFile(dir.file("prod.csv"), ',');
+    platform::SilentProgress silent;
+    products::ImportProducts(fb, products::ProductImportRows(text), "01/01/2025", silent, prompter);
+    storage::CloseFileblock(fb);
+    ASSERT_TRUE(products::RebuildProductFile(dir.path(), "1", silent));
+
+    bool done = false;
+    WhenModal<TEditProd>([&](TEditProd* manager) {
+        WhenModal<TExportForm>([&](TExportForm* exp) {
+            EXPECT_EQ(exp->windowTitle(), "Product Export to File");
+            EXPECT_EQ(Child<QLabel>(exp, "AlwaysLabel")->text(), "Product Code (always)");
+            Child<QCheckBox>(exp, "TaxableBox")->setChecked(false);
+            Screenshot(exp, "product-export");
+            std::string proposed;
+            exp->chooseFile = [&](const data::ExportFileProposal& p) {
+                proposed = p.fileName;
+                return QString::fromStdString(dir.file("ProdList.CSV"));
+            };
+            EXPECT_TRUE(exp->exportNow());
+            EXPECT_EQ(proposed, "ProdList.CSV");
+            EXPECT_EQ(exp->resultText(), "2 records exported.");
+            EXPECT_TRUE(exp->isVisible());
+            exp->reject();
+            done = true;
+        });
+        manager->exportProducts();
+        manager->reject();
+    });
+    ASSERT_TRUE(TEditProd::Run(ctx));
+    ASSERT_TRUE(done);
+    EXPECT_EQ(testing::ReadFileBytes(dir.file("ProdList.CSV")),
+              "A1,Gadget,2.00\r\nB2,\"Blue Widget\",9.95\r\n");
 }
 
 TEST_F(ImportExportTest, FilterPatternsMatchBothCases) {
