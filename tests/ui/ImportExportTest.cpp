@@ -15,11 +15,15 @@
 #include <QTest>
 #include <cstdlib>
 
+#include "app/Demo.h"
+#include "app/Startup.h"
 #include "customers/CImport.h"
+#include "customers/DemoImport.h"
 #include "data/Company.h"
 #include "data/Fileblocks.h"
 #include "data/Update.h"
 #include "platform/Clock.h"
+#include "products/DemoImport.h"
 #include "products/PImport.h"
 #include "products/ProdEdit.h"
 #include "storage/BTree.h"
@@ -32,6 +36,7 @@
 #include "ui/CustForm.h"
 #include "ui/ExportForm.h"
 #include "ui/ImportForm.h"
+#include "ui/IndexBrowserControl.h"
 #include "ui/ProdForm.h"
 
 namespace invarro::ui {
@@ -343,6 +348,96 @@ TEST_F(ImportExportTest, ProductExportShowsTheCountAndStaysOpen) {
     ASSERT_TRUE(done);
     EXPECT_EQ(testing::ReadFileBytes(dir.file("ProdList.CSV")),
               "A1,Gadget,2.00\r\nB2,\"Blue Widget\",9.95\r\n");
+}
+
+// The demo installation's sample files import with each of their cases: renamed and
+// renumbered customers, "DUP" codes, an automatic code, amounts with commas.
+TEST_F(ImportExportTest, DemoSampleFilesImport) {
+    const std::string folder = dir.file("demo");
+    ASSERT_TRUE(app::CreateDemoInstallation(folder, prompter).ok);
+    std::optional<data::CompanyRecord> demo = app::ReadCompanyByNumber(folder, "1", prompter);
+    ASSERT_TRUE(demo);
+    company = *demo;
+    ctx.dataFolder = folder;
+
+    WhenModal<TCustForm>([&](TCustForm* manager) {
+        WhenModal<TImportForm>([&](TImportForm* imp) {
+            imp->resize(900, 360);
+            ASSERT_TRUE(imp->loadFile(
+                QString::fromStdString(folder + "/" + customers::kDemoCustomerImportFile)));
+            EXPECT_EQ(imp->labelText(), "NewCustomers.CSV - 7 records.");
+            Screenshot(imp, "demo-customer-import");
+            data::DelimitedText text;
+            text.rows = imp->rows();
+            prompter.expect(
+                customers::CustomerPreviewMessage(customers::CustomerImportRows(text)[0], false)
+                    .text);
+            prompter.expect(std::string(data::kImportCompleteText));
+            Child<QPushButton>(imp, "ImportBtn")->click();
+        });
+        manager->importCustomers();
+    });
+    ASSERT_TRUE(TCustForm::Run(ctx));
+
+    const std::string customersFile = data::FileblockName(folder, data::FileKind::Customer, "1");
+    EXPECT_TRUE(storage::CheckFileblock(customersFile).empty());
+    storage::Fileblock* fb = storage::OpenFileblock(customersFile, false);
+    auto named = [&](const std::string& name) {
+        data::CustomerRecord probe;
+        probe.setText(Customer::Name, name);
+        auto f = data::FindAtOrAfter<Customer>(fb, 1, probe);
+        return f && f->record.text(Customer::Name) == name ? f->record.text(Customer::CustNo)
+                                                           : std::string("missing");
+    };
+    EXPECT_EQ(named("Northern Lights Yoga"), "100B");
+    EXPECT_NE(named("Café Société"), "missing");
+    EXPECT_NE(named("O'Neil \"Doc\" Harrington, DDS"), "missing");
+    const std::string bakery = named("Maple Street Bakery");
+    EXPECT_NE(bakery, "missing");
+    storage::CloseFileblock(fb);
+
+    // The manager shows them after the rebuild.
+    WhenModal<TCustForm>([&](TCustForm* manager) {
+        manager->resize(760, 420);
+        manager->list()->JumpToKey("LIGHTHOUSE");
+        QTest::qWait(50);
+        Screenshot(manager, "demo-customers-after-import");
+        manager->reject();
+    });
+    ASSERT_TRUE(TCustForm::Run(ctx));
+
+    WhenModal<TEditProd>([&](TEditProd* manager) {
+        WhenModal<TImportForm>([&](TImportForm* imp) {
+            ASSERT_TRUE(imp->loadFile(
+                QString::fromStdString(folder + "/" + products::kDemoProductImportFile)));
+            EXPECT_EQ(imp->labelText(), "NewProducts.CSV - 7 records.");
+            Screenshot(imp, "demo-product-import");
+            prompter.expect(std::string(products::kProductImportCompleteText));
+            Child<QPushButton>(imp, "ImportBtn")->click();
+        });
+        manager->importProducts();
+    });
+    ASSERT_TRUE(TEditProd::Run(ctx));
+    const std::string productsFile = data::FileblockName(folder, data::FileKind::Product, "1");
+    EXPECT_TRUE(storage::CheckFileblock(productsFile).empty());
+    auto product = [&](const char* code) {
+        return products::LookUpProduct(folder, "1", code, prompter).product;
+    };
+    ASSERT_TRUE(product("STK-OVAL3"));
+    EXPECT_EQ(product("STK-OVAL3")->text(data::Product::Description), "Oval Stickers 3\", per 250");
+    EXPECT_EQ(product("FOLD-9X12")->text(data::Product::SellPrice), "1150.00");
+    ASSERT_TRUE(product("BC-500"));
+    EXPECT_EQ(product("BC-500")->text(data::Product::Description),
+              "Business Cards, 500, 2-sided");  // the one on file stays as it was
+
+    WhenModal<TEditProd>([&](TEditProd* manager) {
+        manager->resize(760, 420);
+        manager->list()->JumpToKey("DUP");
+        QTest::qWait(50);
+        Screenshot(manager, "demo-products-after-import");
+        manager->reject();
+    });
+    ASSERT_TRUE(TEditProd::Run(ctx));
 }
 
 TEST_F(ImportExportTest, FilterPatternsMatchBothCases) {
