@@ -31,9 +31,11 @@
 #include "platform/qt/QtProgress.h"
 #include "platform/qt/QtPrompter.h"
 #include "platform/qt/QtShell.h"
+#include "platform/zip/ZipArchive.h"
 #include "storage/Engine.h"
 #include "ui/AboutBox.h"
 #include "ui/AgingChart.h"
+#include "ui/BackupForm.h"
 #include "ui/CalendarForm.h"
 #include "ui/CompanyManager.h"
 #include "ui/CustForm.h"
@@ -402,6 +404,7 @@ void TMainForm::buildCommands() {
         box.exec();
     });
     setCommandHandler(Command::ViewPdfFiles, [](TMainForm& f) { f.viewPdfFiles(); });
+    setCommandHandler(Command::BackupDataFiles, [](TMainForm& f) { f.backupDataFiles(true); });
     // Every other command stays disabled until its window exists.
     for (auto& [id, slot] : commands_) {
         if (slot.handler) continue;
@@ -764,6 +767,59 @@ void TMainForm::reloadCompanyInUse(const std::optional<data::CompanyRecord>& cho
     if (app::AgingDueToday(session_, *clock_)) runAging(false);
 }
 
+void TMainForm::backupDataFiles(bool restoreAllowed) {
+    if (!services_.archive && !ownArchive_)
+        ownArchive_ = std::make_unique<platform::zip::ZipArchive>();
+    BackupWindowContext c;
+    c.dataFolder = folder_;
+    c.dateOrder = session_.dateOrder;
+    c.prompter = prompter_;
+    c.clock = clock_;
+    c.archive = services_.archive ? services_.archive : ownArchive_.get();
+    c.restoreAllowed = restoreAllowed;
+    c.openHelp = [this](const std::string& topic) { openHelp(topic); };
+    c.mainStatus = [this](const QString& text) { setStatus(text); };
+    c.hideWorkingPanel = [this] {
+        if (chartShowing()) hideChart();
+    };
+    c.closeCompanyFiles = [this](std::string* error) { return closeCompanyFiles(error); };
+    c.reopenCompany = [this] { reopenCompany(); };
+    c.chooseFolder = services_.chooseBackupFolder;
+    c.chooseArchive = services_.chooseBackupArchive;
+    TBackupForm form(std::move(c), this);
+    form.exec();
+}
+
+bool TMainForm::closeCompanyFiles(std::string*) {
+    if (storage::EngineStarted()) storage::ExitEngine();
+    return true;
+}
+
+void TMainForm::reopenCompany() {
+    if (!storage::EngineStarted()) storage::InitEngine(30);
+    if (!storage::EngineStarted()) {
+        companyLoaded_ = false;
+        prompter_->ask(data::GiveUpMessage("The storage engine cannot be started (error " +
+                                           std::to_string(storage::EngineError) + ")."));
+        return;
+    }
+    auto company = app::LoadCompanyInUse(folder_, *prompter_);
+    if (!company) {
+        // Without it no command may work on company files until one is chosen again.
+        companyLoaded_ = false;
+        prompter_->ask(data::GiveUpMessage(
+            "The file " + data::JoinPath(folder_, data::kLastCompanyFile) + " cannot be read."));
+        return;
+    }
+    session_.company = *company;
+    companyLoaded_ = true;
+    app::ApplyCompanySettings(session_);
+    applyLook(app::ReloadCompanyLook(session_));
+    applyPrintMode();
+    update();
+    if (app::AgingDueToday(session_, *clock_)) runAging(false);
+}
+
 void TMainForm::restoreAndRaise() {
     if (isMinimized()) showNormal();
     show();
@@ -818,6 +874,8 @@ void TMainForm::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    if (created_ && companyLoaded_ && session_.company.yes(Company::BackupOnExit))
+        backupDataFiles(false);
     finishEngine();
     if (created_) saveBounds();
     clockTimer_->stop();

@@ -27,6 +27,7 @@
 #include "app/Purge.h"
 #include "app/Session.h"
 #include "app/Startup.h"
+#include "platform/Archive.h"
 #include "platform/Clock.h"
 #include "platform/Progress.h"
 #include "platform/Prompter.h"
@@ -55,9 +56,12 @@ struct MainFormServices {
     app::PasswordDialogPort* passwords = nullptr;                   // else the password dialog
     app::DatePickerPort* calendar = nullptr;                        // else the calendar window
     std::function<std::unique_ptr<platform::Progress>()> progress;  // else the status window
-    std::function<QString()> choosePdfFile;  // else the "Open PDF File" dialog
-    std::function<bool()> printerSetup;      // else the printer set-up dialog
-    std::string helpFolder;                  // where help/<topic>.html are
+    std::function<QString()> choosePdfFile;        // else the "Open PDF File" dialog
+    std::function<bool()> printerSetup;            // else the printer set-up dialog
+    std::string helpFolder;                        // where help/<topic>.html are
+    platform::Archive* archive = nullptr;          // else the ZIP archive of libzip
+    std::function<QString()> chooseBackupFolder;   // else the desktop's folder chooser
+    std::function<QString()> chooseBackupArchive;  // else the desktop's file chooser
 };
 
 class TMainForm : public QMainWindow {
@@ -137,6 +141,14 @@ class TMainForm : public QMainWindow {
     // there, else the one chosen there becomes the company in use.
     void reloadCompanyInUse(const std::optional<data::CompanyRecord>& chosen, bool editedInUse);
 
+    // "Invarro Backup and Restore"; at the end of the program without its Restore button.
+    void backupDataFiles(bool restoreAllowed);
+    // Around a restore: every file of the company is closed (the storage engine stops,
+    // which closes anything still open and writes its buffers out), and afterwards the
+    // engine starts again and the company in use is read again from the restored files.
+    bool closeCompanyFiles(std::string* error);
+    void reopenCompany();
+
     // Asked by a second start of the program.
     void restoreAndRaise();
 
@@ -196,6 +208,7 @@ class TMainForm : public QMainWindow {
     std::unique_ptr<platform::Clock> ownClock_;
     std::unique_ptr<platform::Shell> ownShell_;
     std::unique_ptr<CalendarPicker> ownCalendar_;
+    std::unique_ptr<platform::Archive> ownArchive_;
     app::Session session_;
     bool created_ = true;
     bool engineStarted_ = false;  // this window started the storage engine

@@ -20,11 +20,14 @@
 #include "app/TilePicture.h"
 #include "data/DataFolder.h"
 #include "data/Open.h"
+#include "data/SideFiles.h"
 #include "data/Texts.h"
+#include "maintenance/Backup.h"
 #include "platform/ConsolePrompter.h"
 #include "platform/qt/QtPrompter.h"
 #include "platform/qt/SingleInstance.h"
 #include "platform/qt/TerminationSignals.h"
+#include "platform/zip/ZipArchive.h"
 #include "storage/Engine.h"
 #include "ui/MainForm.h"
 #include "ui/Splash.h"
@@ -70,8 +73,29 @@ bool MakeDemo(const std::string& folder, invarro::platform::Prompter& prompter) 
     storage::InitEngine(30);
     invarro::app::InstallResult r = invarro::app::CreateDemoInstallation(folder, prompter);
     storage::ExitEngine();
-    if (!r.ok) prompter.ask(invarro::data::GiveUpMessage(r.message));
-    return r.ok;
+    if (!r.ok) {
+        prompter.ask(invarro::data::GiveUpMessage(r.message));
+        return false;
+    }
+    // A first backup in the sub-folder "Backups", so that the backup window shows its date
+    // and a restore has an archive to choose.
+    namespace maintenance = invarro::maintenance;
+    const std::string backups = folder + "/Backups";
+    if (invarro::data::EnsureFolder(backups)) {
+        maintenance::BackupRequest request;
+        request.dataFolder = folder;
+        request.targetFolder = backups;
+        invarro::platform::SystemClock clock;
+        request.today = invarro::data::Today(clock);
+        if (auto company = invarro::data::ReadLastCompany(folder))
+            request.dateOrder = invarro::data::DateOrderFromCode(
+                company->ansi(invarro::data::Company::DateFormatCode));
+        invarro::platform::zip::ZipArchive zip;
+        maintenance::FileMover mover;
+        maintenance::BackupOutcome made = maintenance::RunBackup(request, zip, mover);
+        if (!made.ok) std::fprintf(stderr, "invarro: demo backup: %s\n", made.error.c_str());
+    }
+    return true;
 }
 
 std::string HelpFolder() {

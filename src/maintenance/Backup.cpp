@@ -1,0 +1,535 @@
+#include "maintenance/Backup.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <map>
+
+#include "data/Files.h"
+#include "data/IniFile.h"
+#include "maintenance/FileSet.h"
+
+namespace invarro::maintenance {
+
+namespace fs = std::filesystem;
+using platform::Answer;
+using platform::Buttons;
+using platform::Icon;
+using platform::Message;
+
+// ------------------------------------------------------------------ messages
+
+Message RestoreWarning() {
+    return Message{"Restore from a Previous Backup File",
+                   "WARNING!! Your current data files will be completely over-written by your "
+                   "selected backup file! You should only use this option if your data files "
+                   "have been damaged by a program, virus or other computer malfunction. Do "
+                   "you want to continue?",
+                   Icon::Warning, Buttons::YesNo, Answer::No};
+}
+
+Message NoArchiveChosenMessage() {
+    return Message{"Restore",
+                   "You did not select a backup file. The backup files are named ZTBackup.zip.",
+                   Icon::Warning, Buttons::Ok, Answer::Ok};
+}
+
+Message RestoreConfirm(const std::string& archivePath) {
+    return Message{"Restore", "Ready to RESTORE files from:\n" + archivePath + "\nContinue?",
+                   Icon::Question, Buttons::OkCancel, Answer::Ok};
+}
+
+Message ArchiveNotFoundMessage() {
+    return Message{"Restore",
+                   "The backup file: ZTBackup.zip was not found in the selected location.",
+                   Icon::Warning, Buttons::Ok, Answer::Ok};
+}
+
+Message RestoreCompleteMessage() {
+    return Message{"Restore Complete", "Restore files operation complete.", Icon::Information,
+                   Buttons::Ok, Answer::Ok};
+}
+
+Message BackupCompleteMessage() {
+    return Message{"ZT Backup", "Backup complete.", Icon::Information, Buttons::Ok, Answer::Ok};
+}
+
+Message BackupFailedMessage(const std::string& why) {
+    return Message{"ZT Backup", "The backup failed. " + why, Icon::Warning, Buttons::Ok,
+                   Answer::Ok};
+}
+
+Message RestoreFailedMessage(const std::string& why) {
+    return Message{"Restore", "The restore failed. " + why, Icon::Warning, Buttons::Ok, Answer::Ok};
+}
+
+Message WarningMessage(const std::string& title, const std::string& why) {
+    return Message{title, why, Icon::Warning, Buttons::Ok, Answer::Ok};
+}
+
+// ------------------------------------------------------------------ last backup date
+
+std::string StoredBackupDate(const std::string& dataFolder) {
+    data::IniFile ini(data::IniFilePath(dataFolder));
+    return ini.readString(kIniSection, kIniKey, "");
+}
+
+std::string LastBackupLabel(std::string_view stored, data::DateOrder order) {
+    auto date = data::ParseUserDate(stored, order);
+    if (!date) return "";
+    return "Last Backup: " + (order == data::DateOrder::MonthFirst
+                                  ? data::FormatMonthDayYear(*date)
+                                  : data::FormatDayMonthYear(*date));
+}
+
+std::string MainStatusAfterBackup(const data::Date& today) {
+    return " Last System Backup: " + data::FormatMonthDayYear(today);
+}
+
+bool AcceptLocation(Mode mode, std::string_view path) {
+    if (mode == Mode::Backup) return path.size() > 1;
+    const std::size_t slash = path.find_last_of('/');
+    const std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
+    return SameFileName(name, kArchiveName);
+}
+
+// ------------------------------------------------------------------ file helpers
+
+bool FileMover::move(const std::string& from, const std::string& to, std::string* error) {
+    if (std::rename(from.c_str(), to.c_str()) == 0) return true;
+    if (error) *error = from + " could not be moved to " + to + ": " + std::strerror(errno);
+    return false;
+}
+
+namespace {
+
+std::string ErrnoText() {
+    return std::strerror(errno);
+}
+
+bool IsFolder(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// Size and CRC-32 of a file.
+bool FileCrc(const std::string& path, uint64_t* size, uint32_t* crc, std::string* error) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        *error = path + " cannot be read: " + ErrnoText();
+        return false;
+    }
+    uLong c = crc32(0, nullptr, 0);
+    uint64_t total = 0;
+    std::array<char, 65536> buffer;
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer.data(), buffer.size());
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            *error = path + " cannot be read: " + ErrnoText();
+            ::close(fd);
+            return false;
+        }
+        if (n == 0) break;
+        c = crc32(c, reinterpret_cast<const Bytef*>(buffer.data()), uInt(n));
+        total += uint64_t(n);
+    }
+    ::close(fd);
+    *size = total;
+    *crc = uint32_t(c);
+    return true;
+}
+
+bool WriteAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        bytes.remove_prefix(std::size_t(n));
+    }
+    return true;
+}
+
+// Forces a file's bytes to the disk before it is renamed into place.
+bool SyncFile(const std::string& path, std::string* error) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const bool ok = fd >= 0 && ::fsync(fd) == 0;
+    if (!ok) *error = path + " cannot be written to the disk: " + ErrnoText();
+    if (fd >= 0) ::close(fd);
+    return ok;
+}
+
+void SyncFolder(const std::string& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+// Another program holds the file open exclusively (the storage engine's lock).
+bool HeldByAnother(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool held = ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    ::close(fd);
+    return held;
+}
+
+// Checks a freshly written archive against the files it was made of: the same entries in
+// the same order, every entry read back in full with the size and checksum of its file.
+bool VerifyArchive(platform::Archive& archive, const std::string& path,
+                   const std::vector<platform::ArchiveSource>& sources, std::string* error) {
+    auto reader = archive.open(path, error);
+    if (!reader) return false;
+    const auto& entries = reader->entries();
+    if (entries.size() != sources.size()) {
+        *error = "The new archive holds " + std::to_string(entries.size()) + " files instead of " +
+                 std::to_string(sources.size()) + ".";
+        return false;
+    }
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const platform::ArchiveEntry& e = entries[i];
+        if (e.name != sources[i].name || !e.deflated || e.encrypted) {
+            *error = "The new archive's entry " + e.name + " is not " + sources[i].name + ".";
+            return false;
+        }
+        uint64_t size = 0;
+        uint32_t crc = 0;
+        if (!FileCrc(sources[i].path, &size, &crc, error)) return false;
+        if (e.size != size || e.crc != crc) {
+            *error = "The new archive's copy of " + e.name + " differs from the file.";
+            return false;
+        }
+        if (!reader->read(
+                i, [](std::string_view) { return true; }, error))
+            return false;
+    }
+    return true;
+}
+
+// A new, empty file name in folder for a temporary file.
+std::string ReserveTempFile(const std::string& folder, std::string_view base, std::string* error) {
+    std::string pattern = data::JoinPath(folder, std::string(base) + ".XXXXXX");
+    const int fd = ::mkstemp(pattern.data());
+    if (fd < 0) {
+        *error = "No file can be written in " + folder + ": " + ErrnoText();
+        return "";
+    }
+    ::close(fd);
+    return pattern;
+}
+
+// Copies a file through a temporary file, so that a failed copy keeps the old copy.
+bool CopyWhole(const std::string& from, const std::string& to, std::string* error) {
+    auto bytes = data::ReadWholeFile(from);
+    if (!bytes) {
+        *error = from + " cannot be read.";
+        return false;
+    }
+    return data::ReplaceFile(to, *bytes, error);
+}
+
+}  // namespace
+
+// ------------------------------------------------------------------ backup
+
+BackupOutcome RunBackup(const BackupRequest& request, platform::Archive& archive, FileMover& mover,
+                        const std::function<void(const std::string&)>& status) {
+    auto say = [&](const std::string& text) {
+        if (status) status(text);
+    };
+    BackupOutcome out;
+    out.archivePath = data::JoinPath(request.targetFolder, kArchiveName);
+    if (!IsFolder(request.targetFolder)) {
+        out.error = "The folder " + request.targetFolder + " does not exist.";
+        return out;
+    }
+    const std::vector<std::string> names = CollectFileSet(request.dataFolder);
+    if (names.empty()) {
+        out.error = "No data files were found in " + request.dataFolder + ".";
+        return out;
+    }
+    std::vector<platform::ArchiveSource> sources;
+    for (const std::string& name : names)
+        sources.push_back({name, data::JoinPath(request.dataFolder, name)});
+
+    std::vector<std::string> log{"Backup of " + request.dataFolder + " on " +
+                                 data::FormatUserDate(request.today, request.dateOrder)};
+    auto writeLog = [&] {
+        std::string ignored;
+        data::ReplaceFile(data::JoinPath(request.targetFolder, kLogName), data::TextFileBytes(log),
+                          &ignored);
+    };
+    std::string temp = ReserveTempFile(request.targetFolder, kArchiveName, &out.error);
+    if (temp.empty()) return out;
+    auto fail = [&](const std::string& why) {
+        data::RemoveFile(temp);
+        out.error = why;
+        log.push_back("Backup failed: " + why + " The earlier archive, if any, is unchanged.");
+        writeLog();
+        return out;
+    };
+
+    say("Writing the backup archive...");
+    std::string why;
+    const bool written = archive.write(
+        temp, sources,
+        [&](const std::string& line) {
+            log.push_back(line);
+            say(line);
+        },
+        &why);
+    if (!written) return fail(why);
+    say("Checking the backup archive...");
+    if (!VerifyArchive(archive, temp, sources, &why)) return fail(why);
+    log.push_back("Checked " + std::to_string(sources.size()) + " files.");
+    if (!SyncFile(temp, &why) || !mover.move(temp, out.archivePath, &why)) return fail(why);
+    SyncFolder(request.targetFolder);
+    out.ok = true;
+    out.files = sources.size();
+    log.push_back("Backup written to " + out.archivePath);
+    writeLog();
+
+    if (request.alsoBackupFolder) {
+        const std::string folder = data::JoinPath(request.dataFolder, kBackupFolderName);
+        say("Copying the data files to the Backup folder...");
+        if (!IsFolder(folder) && ::mkdir(folder.c_str(), 0700) != 0) {
+            out.warning = "The folder " + folder + " could not be made: " + ErrnoText();
+        } else {
+            for (const std::string& name : names) {
+                std::string upper = name;
+                for (char& c : upper)
+                    c = char(std::toupper(static_cast<unsigned char>(c)));
+                if (upper.find(".DAT") == std::string::npos) continue;
+                if (!CopyWhole(data::JoinPath(request.dataFolder, name),
+                               data::JoinPath(folder, name), &why)) {
+                    out.warning = "The copy into the Backup folder failed: " + why;
+                    break;
+                }
+            }
+        }
+    }
+
+    out.dateText = data::FormatUserDate(request.today, request.dateOrder);
+    data::IniFile ini(data::IniFilePath(request.dataFolder));
+    if (!ini.writeString(kIniSection, kIniKey, out.dateText, &why)) {
+        if (!out.warning.empty()) out.warning += "\n";
+        out.warning += "The date of the backup could not be written: " + why;
+    }
+    return out;
+}
+
+// ------------------------------------------------------------------ restore
+
+namespace {
+
+// One file moved into place, and what it replaced.
+struct Placed {
+    std::string live;      // the data file
+    std::string fresh;     // where the extracted copy waited
+    std::string previous;  // where the replaced file went ("" when there was none)
+    bool placed = false;
+};
+
+// Puts every replaced file back, newest first; the reasons of moves that failed.
+std::string RollBack(std::vector<Placed>& journal, FileMover& mover) {
+    std::string failures;
+    for (auto it = journal.rbegin(); it != journal.rend(); ++it) {
+        std::string why;
+        if (it->placed && !mover.move(it->live, it->fresh, &why)) {
+            failures += why + "\n";
+            continue;
+        }
+        if (!it->previous.empty() && !mover.move(it->previous, it->live, &why))
+            failures += why + "\n";
+    }
+    return failures;
+}
+
+}  // namespace
+
+RestoreOutcome RunRestore(const std::string& dataFolder, const std::string& archivePath,
+                          platform::Archive& archive, FileMover& mover, const RestoreHooks& hooks) {
+    auto say = [&](const std::string& text) {
+        if (hooks.status) hooks.status(text);
+    };
+    RestoreOutcome out;
+    struct stat st;
+    if (::stat(archivePath.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        out.status = RestoreStatus::NotFound;
+        return out;
+    }
+    std::string why;
+    auto reader = archive.open(archivePath, &why);
+    if (!reader) {
+        out.status = RestoreStatus::Refused;
+        out.error = why + " Nothing was changed.";
+        return out;
+    }
+    const std::vector<platform::ArchiveEntry>& entries = reader->entries();
+    const std::string problem = ArchiveProblem(entries);
+    if (!problem.empty()) {
+        out.status = RestoreStatus::Refused;
+        out.error = "The backup file " + archivePath + " cannot be restored: " + problem +
+                    ". Nothing was changed.";
+        return out;
+    }
+
+    // From here on the company's files are closed; they are opened again however the
+    // restore ends.
+    if (hooks.closeCompanyFiles && !hooks.closeCompanyFiles(&why)) {
+        out.error = "The company's files could not be closed: " + why;
+        return out;
+    }
+    struct Reopen {
+        const RestoreHooks& hooks;
+        ~Reopen() {
+            if (hooks.reopenCompany) hooks.reopenCompany();
+        }
+    } reopen{hooks};
+    if (entries.empty()) {
+        out.status = RestoreStatus::Done;
+        return out;
+    }
+
+    std::string tempPattern = data::JoinPath(dataFolder, ".restore-XXXXXX");
+    if (!::mkdtemp(tempPattern.data())) {
+        out.error =
+            "No folder can be made in " + dataFolder + ": " + ErrnoText() + " Nothing was changed.";
+        return out;
+    }
+    const std::string temp = tempPattern;
+    const std::string freshFolder = data::JoinPath(temp, "new");
+    const std::string oldFolder = data::JoinPath(temp, "old");
+    auto removeTemp = [&] {
+        std::error_code ec;
+        fs::remove_all(temp, ec);
+    };
+    if (::mkdir(freshFolder.c_str(), 0700) != 0 || ::mkdir(oldFolder.c_str(), 0700) != 0) {
+        out.error =
+            "No folder can be made in " + temp + ": " + ErrnoText() + " Nothing was changed.";
+        removeTemp();
+        return out;
+    }
+
+    // Everything is extracted and checked before the first data file is touched.
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const std::string& name = entries[i].name;
+        say("Extracting " + name + "...");
+        const std::string path = data::JoinPath(freshFolder, name);
+        const int fd =
+            ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        bool ok = fd >= 0;
+        if (!ok) why = path + " cannot be written: " + ErrnoText();
+        if (ok) {
+            bool wrote = true;
+            ok = reader->read(
+                i,
+                [&](std::string_view bytes) {
+                    wrote = WriteAll(fd, bytes);
+                    return wrote;
+                },
+                &why);
+            if (!wrote) why = path + " cannot be written: " + ErrnoText();
+            if (ok && ::fsync(fd) != 0) {
+                why = path + " cannot be written: " + ErrnoText();
+                ok = false;
+            }
+            if (::close(fd) != 0 && ok) {
+                why = path + " cannot be written: " + ErrnoText();
+                ok = false;
+            }
+        }
+        if (ok && (::stat(path.c_str(), &st) != 0 || uint64_t(st.st_size) != entries[i].size)) {
+            why = name + " was not extracted in full.";
+            ok = false;
+        }
+        if (!ok) {
+            removeTemp();
+            out.error = why + " Nothing was changed.";
+            return out;
+        }
+    }
+
+    // The data file each entry replaces: one of the same name in any letter case, so that
+    // no second copy appears beside it.
+    std::map<std::string, std::string> existing;  // lower-case name -> name on disk
+    {
+        std::error_code ec;
+        for (const fs::directory_entry& d : fs::directory_iterator(dataFolder, ec)) {
+            std::string n = d.path().filename().string();
+            std::string lower = n;
+            for (char& c : lower)
+                c = char(std::tolower(static_cast<unsigned char>(c)));
+            existing.emplace(lower, n);
+        }
+    }
+    std::vector<Placed> plan;
+    for (const platform::ArchiveEntry& e : entries) {
+        std::string lower = e.name;
+        for (char& c : lower)
+            c = char(std::tolower(static_cast<unsigned char>(c)));
+        auto it = existing.find(lower);
+        const std::string liveName = it == existing.end() ? e.name : it->second;
+        Placed p;
+        p.live = data::JoinPath(dataFolder, liveName);
+        p.fresh = data::JoinPath(freshFolder, e.name);
+        if (it != existing.end()) {
+            struct stat ls;
+            if (::lstat(p.live.c_str(), &ls) == 0 && S_ISDIR(ls.st_mode)) {
+                removeTemp();
+                out.error = p.live + " is a folder. Nothing was changed.";
+                return out;
+            }
+            if (HeldByAnother(p.live)) {
+                removeTemp();
+                out.error =
+                    "The file " + p.live + " is in use by another program. Nothing was changed.";
+                return out;
+            }
+            p.previous = data::JoinPath(oldFolder, e.name);
+        }
+        plan.push_back(std::move(p));
+    }
+
+    std::vector<Placed> journal;
+    for (Placed& p : plan) {
+        say("Restoring " + p.live + "...");
+        bool ok = true;
+        if (!p.previous.empty()) ok = mover.move(p.live, p.previous, &why);
+        if (ok) {
+            journal.push_back(p);
+            ok = mover.move(p.fresh, p.live, &why);
+            if (ok) journal.back().placed = true;
+        }
+        if (!ok) {
+            const std::string failures = RollBack(journal, mover);
+            SyncFolder(dataFolder);
+            if (failures.empty()) {
+                removeTemp();
+                out.error = why + " Every replaced file has been put back.";
+            } else {
+                out.error = why + " These files could not be put back:\n" + failures +
+                            "The replaced files are kept in " + oldFolder + ".";
+            }
+            return out;
+        }
+    }
+    SyncFolder(dataFolder);
+    removeTemp();
+    out.status = RestoreStatus::Done;
+    out.files = entries.size();
+    return out;
+}
+
+}  // namespace invarro::maintenance

@@ -1,0 +1,32 @@
+// The files a backup holds: every file of the data folder whose name matches the mask
+// list "*.DAT;*.IX;*.SAV;*.LST;*.LBL;*.RTF;*.BMP" in any letter case, and the program's
+// side files that the masks miss ("Shadeclr.fnt", "InvBoxClr.fnt", "invarro.ini"), so that
+// a restore brings back the whole installation.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/Archive.h"
+
+namespace invarro::maintenance {
+
+inline constexpr std::string_view kFileMasks = "*.DAT;*.IX;*.SAV;*.LST;*.LBL;*.RTF;*.BMP";
+
+// Letter case ignored (ASCII letters), as file names are compared throughout the backup.
+bool SameFileName(std::string_view a, std::string_view b);
+// The name (no folder part) belongs to the file set.
+bool IsFileSetName(std::string_view name);
+// The regular files of the folder that belong to the set, sorted by name; symbolic links
+// and folders are left out. Empty when the folder cannot be read.
+std::vector<std::string> CollectFileSet(const std::string& folder);
+
+// Why an archive entry may not be restored into the data folder ("" when it may): it must
+// be a plain, unencrypted file entry (deflated or stored) with a bare name of the set.
+std::string EntryProblem(const platform::ArchiveEntry& entry);
+// The first entry that may not be restored, or that repeats the name of an earlier one
+// (letter case ignored), with the reason; "" when every entry may be restored.
+std::string ArchiveProblem(const std::vector<platform::ArchiveEntry>& entries);
+
+}  // namespace invarro::maintenance

@@ -1,0 +1,261 @@
+// Restores: hostile and damaged archives change nothing, a move that fails half way puts
+// every replaced file back, a file another program holds stops the restore.
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "BackupFixture.h"
+
+namespace invarro::maintenance {
+namespace {
+
+using testing::ShellQuote;
+
+// Makes an archive of one hostile kind beside a harmless entry that would be restored if
+// the archive were not refused as a whole.
+const char* kHostileScript = R"(
+import sys, zipfile
+path, kind = sys.argv[1], sys.argv[2]
+z = zipfile.ZipFile(path, 'w', zipfile.ZIP_DEFLATED)
+if kind != 'empty':
+    z.writestr('LastCo.Dat', 'R' * 2736)
+if kind == 'parent':
+    z.writestr('../x.DAT', 'evil')
+elif kind == 'absolute':
+    z.writestr('/tmp/invarro-absolute-x.DAT', 'evil')
+elif kind == 'folder':
+    z.writestr(zipfile.ZipInfo('Backup/'), '')
+elif kind == 'nested':
+    z.writestr('sub/1C.DAT', 'evil')
+elif kind == 'link':
+    info = zipfile.ZipInfo('1C.DAT')
+    info.create_system = 3
+    info.external_attr = (0o120777 << 16)
+    z.writestr(info, '/etc/passwd')
+elif kind == 'duplicate':
+    z.writestr('LastCo.Dat', 'S' * 2736)
+elif kind == 'foreign':
+    z.writestr('evil.sh', 'rm -rf /')
+elif kind == 'badcrc':
+    z.writestr('1C.IX', 'A' * 100, compress_type=zipfile.ZIP_STORED)
+z.close()
+if kind == 'badcrc':
+    data = open(path, 'rb').read()
+    data = data.replace(b'A' * 100, b'A' * 99 + b'B')
+    open(path, 'wb').write(data)
+)";
+
+class RestoreTest : public BackupTest {
+  protected:
+    RestoreOutcome restore(const std::string& path, FileMover& mover) {
+        RestoreHooks hooks;
+        hooks.closeCompanyFiles = [this](std::string*) {
+            ++closed;
+            return true;
+        };
+        hooks.reopenCompany = [this] { ++reopened; };
+        return RunRestore(data.path(), path, zip, mover, hooks);
+    }
+    RestoreOutcome restore(const std::string& path) {
+        FileMover mover;
+        return restore(path, mover);
+    }
+    std::string hostile(const std::string& kind) {
+        const std::string path = target.file(kind + ".zip");
+        EXPECT_EQ(Python(kHostileScript, ShellQuote(path) + " " + kind), 0) << kind;
+        return path;
+    }
+    int closed = 0;
+    int reopened = 0;
+};
+
+TEST_F(RestoreTest, HostileArchivesAreRefusedWholeAndChangeNothing) {
+    const auto before = Snapshot(data.path());
+    for (const char* kind :
+         {"parent", "absolute", "folder", "nested", "link", "duplicate", "foreign"}) {
+        const std::string path = hostile(kind);
+        RestoreOutcome outcome = restore(path);
+        EXPECT_EQ(outcome.status, RestoreStatus::Refused) << kind;
+        // libzip itself refuses an archive that holds a name twice.
+        const bool twice = std::string(kind) == "duplicate";
+        EXPECT_NE(outcome.error.find(twice ? " cannot be read: it holds a file name twice."
+                                           : " cannot be restored: "),
+                  std::string::npos)
+            << outcome.error;
+        EXPECT_NE(outcome.error.find("Nothing was changed."), std::string::npos) << kind;
+        EXPECT_TRUE(Snapshot(data.path()) == before) << kind;
+        // The company was never closed for an archive refused on its names.
+        EXPECT_EQ(closed, 0) << kind;
+    }
+    EXPECT_FALSE(data::FileExists("/tmp/invarro-absolute-x.DAT"));
+    EXPECT_FALSE(
+        data::FileExists(std::filesystem::path(data.path()).parent_path().string() + "/x.DAT"));
+    EXPECT_EQ(restore(target.file("link.zip")).error,
+              "The backup file " + target.file("link.zip") +
+                  " cannot be restored: \"1C.DAT\" is a link. Nothing was changed.");
+    EXPECT_EQ(restore(target.file("duplicate.zip")).error,
+              "The archive " + target.file("duplicate.zip") +
+                  " cannot be read: it holds a file name twice. Nothing was changed.");
+}
+
+TEST_F(RestoreTest, DamagedArchivesChangeNothing) {
+    ASSERT_TRUE(backup(zip).ok);
+    testing::WriteFileBytes(data.file("LastCo.Dat"), std::string(2736, 'n'));
+    const auto before = Snapshot(data.path());
+
+    // Cut in half: the archive cannot be read at all.
+    std::string bytes = testing::ReadFileBytes(archivePath());
+    testing::WriteFileBytes(target.file("half.zip"), bytes.substr(0, bytes.size() / 2));
+    RestoreOutcome outcome = restore(target.file("half.zip"));
+    EXPECT_EQ(outcome.status, RestoreStatus::Refused);
+    EXPECT_NE(outcome.error.find("cannot be read"), std::string::npos) << outcome.error;
+    EXPECT_TRUE(Snapshot(data.path()) == before);
+
+    // An entry whose data fails its checksum is found while extracting, before any data
+    // file is touched; the company is opened again.
+    outcome = restore(hostile("badcrc"));
+    EXPECT_EQ(outcome.status, RestoreStatus::Failed);
+    EXPECT_NE(outcome.error.find("1C.IX"), std::string::npos) << outcome.error;
+    EXPECT_NE(outcome.error.find("Nothing was changed."), std::string::npos) << outcome.error;
+    EXPECT_TRUE(Snapshot(data.path()) == before);
+    EXPECT_EQ(closed, 1);
+    EXPECT_EQ(reopened, 1);
+}
+
+TEST_F(RestoreTest, AnArchiveOfNoEntriesRestoresNothingButStillReopens) {
+    const auto before = Snapshot(data.path());
+    RestoreOutcome outcome = restore(hostile("empty"));
+    EXPECT_EQ(outcome.status, RestoreStatus::Done);
+    EXPECT_EQ(outcome.files, 0u);
+    EXPECT_TRUE(Snapshot(data.path()) == before);
+    EXPECT_EQ(closed, 1);
+    EXPECT_EQ(reopened, 1);
+}
+
+TEST_F(RestoreTest, AMissingArchiveIsNotFound) {
+    const auto before = Snapshot(data.path());
+    EXPECT_EQ(restore(target.file("ZTBackup.zip")).status, RestoreStatus::NotFound);
+    EXPECT_EQ(restore(target.path()).status, RestoreStatus::NotFound);
+    EXPECT_TRUE(Snapshot(data.path()) == before);
+    EXPECT_EQ(closed, 0);
+}
+
+// Fails the n-th move (counting from 1) and, when told, every move after it.
+class FailingMover : public FileMover {
+  public:
+    FailingMover(int failAt, bool failAfter) : failAt_(failAt), failAfter_(failAfter) {}
+    bool move(const std::string& from, const std::string& to, std::string* error) override {
+        ++calls;
+        if (calls == failAt_ || (failAfter_ && calls > failAt_)) {
+            *error = "Move " + std::to_string(calls) + " failed.";
+            return false;
+        }
+        return FileMover::move(from, to, error);
+    }
+    int calls = 0;
+
+  private:
+    int failAt_;
+    bool failAfter_;
+};
+
+TEST_F(RestoreTest, AMoveFailingHalfWayPutsEveryReplacedFileBack) {
+    ASSERT_TRUE(backup(zip).ok);
+    // After the backup: files changed, one removed (the restore brings it back as a new
+    // file), one added that the archive does not know.
+    testing::WriteFileBytes(data.file("LastCo.Dat"), std::string(2736, 'n'));
+    testing::WriteFileBytes(data.file("1C.IX"), "changed index");
+    ASSERT_TRUE(data::RemoveFile(data.file("SAVELINE.SAV")));
+    testing::WriteFileBytes(data.file("new.LST"), "made later");
+    const auto before = Snapshot(data.path());
+    std::string error;
+    auto reader = zip.open(archivePath(), &error);
+    ASSERT_TRUE(reader) << error;
+    const int moves = int(reader->entries().size()) * 2 - 1;  // SAVELINE.SAV replaces nothing
+
+    for (int failAt : {1, 2, 3, moves / 2, moves / 2 + 1, moves}) {
+        FailingMover mover(failAt, false);
+        RestoreOutcome outcome = restore(archivePath(), mover);
+        EXPECT_EQ(outcome.status, RestoreStatus::Failed) << failAt;
+        EXPECT_EQ(outcome.error, "Move " + std::to_string(failAt) +
+                                     " failed. Every replaced file has been put back.");
+        EXPECT_TRUE(Snapshot(data.path()) == before) << failAt;
+    }
+    EXPECT_EQ(closed, 6);
+    EXPECT_EQ(reopened, 6);
+
+    // With no failure the same restore goes through.
+    FailingMover never(moves + 1, false);
+    EXPECT_EQ(restore(archivePath(), never).status, RestoreStatus::Done);
+    EXPECT_EQ(never.calls, moves);
+    EXPECT_TRUE(data::FileExists(data.file("SAVELINE.SAV")));
+    EXPECT_EQ(testing::ReadFileBytes(data.file("new.LST")), "made later");
+}
+
+TEST_F(RestoreTest, FilesThatCannotBePutBackAreKeptAndNamed) {
+    ASSERT_TRUE(backup(zip).ok);
+    testing::WriteFileBytes(data.file("LastCo.Dat"), std::string(2736, 'n'));
+    FailingMover mover(4, true);
+    RestoreOutcome outcome = restore(archivePath(), mover);
+    EXPECT_EQ(outcome.status, RestoreStatus::Failed);
+    EXPECT_NE(outcome.error.find("These files could not be put back:"), std::string::npos)
+        << outcome.error;
+    // The replaced files stay in the work folder the message names.
+    const std::size_t kept = outcome.error.find("The replaced files are kept in ");
+    ASSERT_NE(kept, std::string::npos);
+    std::string folder = outcome.error.substr(kept + 31);
+    folder.pop_back();  // the full stop
+    EXPECT_TRUE(std::filesystem::is_directory(folder)) << folder;
+    EXPECT_FALSE(std::filesystem::is_empty(folder));
+}
+
+TEST_F(RestoreTest, AFileHeldByAnotherProgramStopsTheRestore) {
+    ASSERT_TRUE(backup(zip).ok);
+    testing::WriteFileBytes(data.file("LastCo.Dat"), std::string(2736, 'n'));
+    const auto before = Snapshot(data.path());
+    const int fd = ::open(data.file("1C.DAT").c_str(), O_RDWR);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
+    RestoreOutcome outcome = restore(archivePath());
+    ::close(fd);
+    EXPECT_EQ(outcome.status, RestoreStatus::Failed);
+    EXPECT_EQ(outcome.error, "The file " + data.file("1C.DAT") +
+                                 " is in use by another program. Nothing was changed.");
+    EXPECT_TRUE(Snapshot(data.path()) == before);
+    EXPECT_EQ(reopened, 1);
+}
+
+TEST_F(RestoreTest, AnEntryReplacesTheFileOfTheSameNameInAnyCase) {
+    ASSERT_TRUE(backup(zip).ok);
+    const std::string backedUp = testing::ReadFileBytes(data.file("KRTERMS.DAT"));
+    std::filesystem::rename(data.file("KRTERMS.DAT"), data.file("krterms.dat"));
+    testing::WriteFileBytes(data.file("krterms.dat"), "other terms");
+    ASSERT_EQ(restore(archivePath()).status, RestoreStatus::Done);
+    EXPECT_EQ(testing::ReadFileBytes(data.file("krterms.dat")), backedUp);
+    EXPECT_FALSE(data::FileExists(data.file("KRTERMS.DAT")));
+}
+
+TEST_F(RestoreTest, TheCompanyStaysClosedWhenItsFilesCannotBeClosed) {
+    ASSERT_TRUE(backup(zip).ok);
+    testing::WriteFileBytes(data.file("LastCo.Dat"), std::string(2736, 'n'));
+    const auto before = Snapshot(data.path());
+    RestoreHooks hooks;
+    hooks.closeCompanyFiles = [](std::string* error) {
+        *error = "a window still holds them";
+        return false;
+    };
+    int reopens = 0;
+    hooks.reopenCompany = [&] { ++reopens; };
+    FileMover mover;
+    RestoreOutcome outcome = RunRestore(data.path(), archivePath(), zip, mover, hooks);
+    EXPECT_EQ(outcome.status, RestoreStatus::Failed);
+    EXPECT_EQ(outcome.error, "The company's files could not be closed: a window still holds them");
+    EXPECT_EQ(reopens, 0);
+    EXPECT_TRUE(Snapshot(data.path()) == before);
+}
+
+}  // namespace
+}  // namespace invarro::maintenance
