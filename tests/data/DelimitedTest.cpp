@@ -9,6 +9,7 @@
 #include "data/Ansi.h"
 #include "data/Delimited.h"
 #include "data/Import.h"
+#include "support/Command.h"
 #include "support/TempDir.h"
 
 namespace invarro::data {
@@ -200,6 +201,45 @@ TEST(DelimitedRoundTrip, EveryKindAndEncoding) {
             }
         }
     }
+}
+
+// Python's csv module, an independent RFC 4180 reader and writer, agrees with ours both
+// ways: it reads back what we write, and we read what it writes with every text quoted
+// (as spreadsheets write text cells) and CR LF line ends.
+TEST(DelimitedPeer, PythonCsvModuleAgrees) {
+    if (testing::RunCommand("python3 -c 'import csv, json'").status != 0)
+        GTEST_SKIP() << "python3 is not available";
+    testing::TempDir dir;
+    const std::vector<std::vector<std::string>> table = {
+        {"Smith, Jones & Co", "3/4\" pipe", "line one\r\nline two", "Zoë"},
+        {"", "\"\"", "a;b", "plain"},
+    };
+    std::vector<std::string> lines;
+    for (const auto& row : table)
+        lines.push_back(DelimitedLine(row, DelimitedFormat{DelimitedKind::CsvFile}));
+    ASSERT_TRUE(WriteDelimitedFile(dir.file("ours.csv"), lines, TextEncoding::Utf8));
+    const testing::CommandResult read = testing::RunCommand(
+        "python3 -c 'import csv,json,sys; print(json.dumps(list(csv.reader(open(sys.argv[1], "
+        "newline=\"\", encoding=\"utf-8-sig\"))), ensure_ascii=False))' " +
+        testing::ShellQuote(dir.file("ours.csv")));
+    ASSERT_EQ(read.status, 0);
+    EXPECT_EQ(read.output,
+              "[[\"Smith, Jones & Co\", \"3/4\\\" pipe\", \"line one\\r\\nline two\", \"Zoë\"], "
+              "[\"\", \"\\\"\\\"\", \"a;b\", \"plain\"]]\n");
+
+    const testing::CommandResult wrote = testing::RunCommand(
+        "python3 -c 'import csv,sys; w=csv.writer(open(sys.argv[1], \"w\", newline=\"\", "
+        "encoding=\"cp1252\"), quoting=csv.QUOTE_NONNUMERIC); "
+        "w.writerow([\"Zoë Müller\", 100, \"He said \\\"hi\\\", twice\", \"\"]); "
+        "w.writerow([\"a\\nb\", 2.5, \"x\", \"y\"])' " +
+        testing::ShellQuote(dir.file("theirs.csv")));
+    ASSERT_EQ(wrote.status, 0);
+    DelimitedText back = ReadDelimitedFile(dir.file("theirs.csv"), ',');
+    ASSERT_TRUE(back.ok()) << back.error;
+    ASSERT_EQ(back.rows.size(), 2u);
+    EXPECT_EQ(back.rows[0].fields, (Fields{"Zoë Müller", "100", "He said \"hi\", twice", ""}));
+    EXPECT_EQ(back.rows[1].fields, (Fields{"a\nb", "2.5", "x", "y"}));
+    EXPECT_EQ(back.rows[1].line, 2);
 }
 
 TEST(ImportTexts, LoadedFileAndDoneMessages) {
