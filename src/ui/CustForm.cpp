@@ -36,7 +36,6 @@
 #include "ui/ImportForm.h"
 #include "ui/IndexBrowserControl.h"
 #include "ui/ListViewer.h"
-#include "ui/ManagerSupport.h"
 #include "ui/WindowSupport.h"
 
 namespace invarro::ui {
@@ -492,7 +491,7 @@ void TCustForm::printEnvelope() {
 }
 
 void TCustForm::printWindow() {
-    PrintWindowPicture(this, *ctx_.prompter);
+    PrintWindowImage(this, *ctx_.prompter);
 }
 
 void TCustForm::addToLabelQueue() {

@@ -30,7 +30,6 @@
 #include "ui/ImportForm.h"
 #include "ui/IndexBrowserControl.h"
 #include "ui/ListViewer.h"
-#include "ui/ManagerSupport.h"
 #include "ui/ProdEdit.h"
 #include "ui/WindowSupport.h"
 
@@ -529,7 +528,7 @@ void TEditProd::productList() {
 }
 
 void TEditProd::printWindow() {
-    PrintWindowPicture(this, *ctx_.prompter);
+    PrintWindowImage(this, *ctx_.prompter);
 }
 
 void TEditProd::setBrowseKey(int keyNo) {
