@@ -8,6 +8,7 @@
 #include "data/Fileblocks.h"
 #include "data/SideFiles.h"
 #include "data/Update.h"
+#include "output/Demo.h"
 #include "platform/Clock.h"
 #include "products/Demo.h"
 #include "products/DemoImport.h"
@@ -96,6 +97,11 @@ InstallResult CreateDemoInstallation(const std::string& folder, platform::Prompt
     }
     if (!data::WriteLastCompany(folder, demo, &error) ||
         !WriteInstallationPictures(folder, &error)) {
+        result.message = error;
+        return result;
+    }
+    // A label layout and a reminder letter for the label and letter wizards.
+    if (!output::WriteDemoLabelsAndLetter(folder, &error)) {
         result.message = error;
         return result;
     }

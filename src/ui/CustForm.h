@@ -59,6 +59,8 @@ class TCustForm : public QDialog {
     void printWindow();
     void printEnvelope();
     void addToLabelQueue();
+    // The label wizard on the program's queue, reading this window's customer file.
+    void labelWizard();
     void copyToClipboard();
     // "Customer Export to File" and "Customer Import". An import that stored rows closes
     // the manager, after which Run rebuilds the company's files.
