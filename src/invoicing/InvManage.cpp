@@ -188,8 +188,9 @@ int DeleteInvoiceLines(storage::Fileblock* lines, std::string_view invNo,
         recNos.push_back(recNo);
         storage::NextKey(lines, 2, key, recNo);
     }
-    if (!storage::EngineOk && storage::EngineError != storage::err::KeyNotFound &&
-        storage::EngineError != storage::err::NoNextEntry)
+    // The walk ends at the first other key or at the end of the index; anything else is
+    // a failure of the index itself.
+    if (!storage::EngineOk && storage::ErrorClass() != 1)
         throw data::OperationError(std::string(kDeleteLinesFailed));
     int count = 0;
     for (int32_t rec : recNos) {
