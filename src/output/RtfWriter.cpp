@@ -1,6 +1,7 @@
 #include "output/RtfWriter.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <optional>
 
@@ -203,7 +204,11 @@ bool WriteRtfFile(const std::filesystem::path& file, const RtfDocument& document
                   std::string* error) {
     // Written beside the file and renamed over it, so that a failed write keeps the letter
     // that was there.
-    return data::ReplaceFile(file.string(), ToRtf(document), error);
+    if (data::ReplaceFile(file.string(), ToRtf(document), error)) return true;
+    // The message begins a sentence ("Cannot create ...", "Cannot write ...").
+    if (error && !error->empty())
+        (*error)[0] = char(std::toupper(static_cast<unsigned char>((*error)[0])));
+    return false;
 }
 
 }  // namespace invarro::output
