@@ -153,10 +153,9 @@ std::vector<Item> ItemsFromProductFile(storage::Fileblock* products) {
         Item item{ChoiceFromProduct(*p), {"1", "2", "3", "5"}};
         const std::string desc = data::UpperText(item.product.description);
         const Money price = CellAmount(item.product.price).value_or(Money());
-        // Discount products (a price below zero) are not sold by the piece; in quantities
-        // meant for cheap items they would turn whole invoices into large credits.
-        if (price < Money()) continue;
-        if (desc.find("HOUR") != std::string::npos)
+        if (price < Money())
+            item.quantities = {"1", "1", "1", "1"};  // a credit line
+        else if (desc.find("HOUR") != std::string::npos)
             item.quantities = {"1.5", "2", "3.5", "6"};
         else if (price < Money::FromCents(100))
             item.quantities = {"250", "400", "650", "1000"};
@@ -190,8 +189,7 @@ void FillLines(InvoiceEditor& ed, const std::vector<Item>& items, Sequence& seq)
         ed.cellEdited(r++);
     }
     if (seq.next(100) < 14) {
-        static const char* const kRates[] = {"DISCOUNT5", "DISCOUNT10", "DISCOUNT15",
-                                             "DISCOUNT2.5"};
+        static const char* const kRates[] = {"DISCOUNT5", "DISCOUNT10", "DISCOUNT15", "DISCOUNT20"};
         const bool taxed = ed.entry.grid[1].taxable == "Y";
         ed.entry.grid[r] = LineRow{kRates[seq.next(4)], "1", "", "0.00", taxed ? "Y" : "N", ""};
         ed.cellEdited(r++);
@@ -230,8 +228,8 @@ DemoInvoicesResult AddDemoInvoices(const std::string& folder, data::CompanyRecor
     std::vector<Item> items = ItemsFromProductFile(products.fb);
     if (items.empty()) items = printShop ? BuiltInItems(kPrintShop) : BuiltInItems(kLandscaping);
     const data::DateOrder order = data::DateOrderFromCode(company.text(Company::DateFormatCode));
-    InvoiceFiles files{folder,       company, invoices.fb, lines.fb, memos.fb,
-                       customers.fb, today,   nullptr,     nullptr};
+    SaveFiles files{folder,       company, invoices.fb, lines.fb, memos.fb,
+                    customers.fb, today,   nullptr,     nullptr};
     Sequence seq(uint32_t(printShop ? 17 : 29));
     const int count = printShop ? 320 : 230;
     try {

@@ -92,12 +92,15 @@ std::string StoredExtension(std::string_view shown) {
 constexpr std::array<data::FieldRef<Customer, data::FieldKind::Money>, 4> kAgingFields = {
     Customer::Age0to30, Customer::Age31to60, Customer::Age61to90, Customer::AgeOver90};
 
-// The aging period of an invoice dated `date` (a user date; unreadable dates count as
-// today) by the company's aging days.
+// The aging period of an invoice dated `date` (a user date or a sort date; unreadable
+// dates count as today) by the company's aging days.
 int BucketOf(const data::CompanyRecord& company, std::string_view date, data::DateOrder order,
              const data::Date& today) {
     const app::AgingLimits limits = app::AgingLimitsOf(company).value_or(app::AgingLimits{});
-    const data::Date d = data::ParseUserDate(date, order).value_or(today);
+    // The date as the company writes dates, else an invoice's sort date, else today.
+    std::optional<data::Date> parsed = data::ParseUserDate(date, order);
+    if (!parsed) parsed = data::ParseSortDate(date);
+    const data::Date d = parsed.value_or(today);
     return app::AgingBucket(data::DaysBetween(d, today), limits);
 }
 
@@ -156,7 +159,7 @@ struct CustomerPosting {
     bool payDateIfLater = false;  // only when the stored one is empty or earlier
 };
 
-data::CustomerRecord PostToCustomer(InvoiceFiles& files, std::string_view custNo,
+data::CustomerRecord PostToCustomer(SaveFiles& files, std::string_view custNo,
                                     const CustomerPosting& p, data::DateOrder order,
                                     platform::Prompter& prompter) {
     std::optional<ShortOpen> opened;
@@ -196,8 +199,8 @@ data::CustomerRecord PostToCustomer(InvoiceFiles& files, std::string_view custNo
 
 // The company's receivables, next number and last invoice number, in the company file
 // and in memory.
-void PostToCompany(InvoiceFiles& files, Money arChange, std::string_view savedNumber,
-                   bool newInvoice, platform::Prompter& prompter) {
+void PostToCompany(SaveFiles& files, Money arChange, std::string_view savedNumber, bool newInvoice,
+                   platform::Prompter& prompter) {
     ShortOpen companies(files.folder, data::FileKind::Company, {}, prompter);
     if (!companies.fb) throw InvoiceError(std::string(kModifyFailed));
     data::CompanyRecord probe;
@@ -397,6 +400,12 @@ InvoiceEditor InvoiceEditor::ForEdit(const data::CompanyRecord& company, data::D
     ed.startingTotal_ = type == "Q" || type == "R" ? Money() : record.money(Invoice::Total);
     ed.applyTaxRule();
     ed.recalc();
+    // An invoice saved with the tax switch unticked reopens unticked, so that opening it
+    // does not change its amounts.
+    if (!e.memo && ed.taxOn_ && record.money(Invoice::Tax).isZero() && !ed.totals_.tax.isZero()) {
+        ed.taxOn_ = false;
+        ed.recalc();
+    }
     return ed;
 }
 
@@ -763,7 +772,7 @@ std::optional<EditProblem> CheckInvoice(InvoiceEditor& editor, const CheckContex
 
 // ------------------------------------------------------------------------- records
 
-std::string InvoiceFiles::prefix() const {
+std::string SaveFiles::prefix() const {
     return data::CompanyPrefix(company.text(Company::CompanyNo));
 }
 
@@ -865,8 +874,7 @@ std::optional<std::pair<int32_t, data::MemoRecord>> StoredMemo(storage::Filebloc
 
 // ---------------------------------------------------------------------------- saving
 
-SaveResult SaveNewInvoice(InvoiceFiles& files, InvoiceEditor& editor,
-                          platform::Prompter& prompter) {
+SaveResult SaveNewInvoice(SaveFiles& files, InvoiceEditor& editor, platform::Prompter& prompter) {
     InvoiceEntry& e = editor.entry;
     const Totals t = editor.recalc();
     const data::DateOrder order = editor.dateOrder();
@@ -927,7 +935,7 @@ SaveResult SaveNewInvoice(InvoiceFiles& files, InvoiceEditor& editor,
     return result;
 }
 
-SaveResult SaveInvoiceEdit(InvoiceFiles& files, InvoiceEditor& editor, int32_t recNo,
+SaveResult SaveInvoiceEdit(SaveFiles& files, InvoiceEditor& editor, int32_t recNo,
                            const data::InvoiceRecord& asRead, platform::Prompter& prompter) {
     InvoiceEntry& e = editor.entry;
     const Totals t = editor.recalc();
@@ -999,7 +1007,9 @@ SaveResult SaveInvoiceEdit(InvoiceFiles& files, InvoiceEditor& editor, int32_t r
         const Money newOpen = e.quote ? Money() : balance;
         CustomerPosting p;
         p.leaving = oldOpen;
-        p.oldDate = asRead.text(Invoice::InvDate);
+        p.oldDate = data::ParseUserDate(asRead.text(Invoice::InvDate), order)
+                        ? asRead.text(Invoice::InvDate)
+                        : asRead.text(Invoice::SortDate);
         p.entering = newOpen;
         p.newDate = e.date;
         if (t.paid > Money() && !e.quote) {

@@ -234,10 +234,10 @@ struct CheckContext {
 std::optional<EditProblem> CheckInvoice(InvoiceEditor& editor, const CheckContext& context,
                                         platform::Prompter& prompter);
 
-// Where an invoice is saved: the data folder, the company in use (its receivables and
+// Where the editor saves an invoice: the data folder, the company in use (its receivables and
 // numbering are kept up to date in the company file and in memory), the open invoice,
 // line and memo fileblocks, the label queue and today's date for aging.
-struct InvoiceFiles {
+struct SaveFiles {
     std::string folder;
     data::CompanyRecord& company;
     storage::Fileblock* invoices = nullptr;
@@ -273,10 +273,10 @@ LineRow RowFromLineRecord(const data::InvoiceLineRecord& line);
 // aging, company receivables and numbering. Throws InvoiceError with the user's text when
 // the header, the customer or the memo cannot be written; a line that cannot be added
 // shows "detail add 2 failed." and the rest go on.
-SaveResult SaveNewInvoice(InvoiceFiles& files, InvoiceEditor& editor, platform::Prompter& prompter);
+SaveResult SaveNewInvoice(SaveFiles& files, InvoiceEditor& editor, platform::Prompter& prompter);
 // Saves an edit of record recNo, read as asRead: header, lines (moved to a changed number),
 // memo, customer balance and aging, company receivables.
-SaveResult SaveInvoiceEdit(InvoiceFiles& files, InvoiceEditor& editor, int32_t recNo,
+SaveResult SaveInvoiceEdit(SaveFiles& files, InvoiceEditor& editor, int32_t recNo,
                            const data::InvoiceRecord& asRead, platform::Prompter& prompter);
 
 // The stored lines whose InvNo equals number exactly, in line-key-2 order.

@@ -45,6 +45,7 @@
 #include "ui/PayBox.h"
 #include "ui/Pictures.h"
 #include "ui/ProdForm.h"
+#include "ui/ProdInv.h"
 #include "ui/REMain.h"
 #include "ui/TermEdit.h"
 
@@ -377,6 +378,7 @@ void TMainForm::buildCommands() {
         std::unique_ptr<platform::Progress> progress = f.makeProgress();
         InvoiceWindowContext context;
         static_cast<CustomerWindowContext&>(context) = f.customerContext(progress.get());
+        context.editor = InvoiceEditorFor(&f.shell());
         const std::size_t queued = f.session_.labelQueue.size();
         const bool opened = Tinvlist::Run(context, &f);
         if (f.session_.labelQueue.size() > queued) f.session_.labelsWaiting = true;
@@ -640,6 +642,7 @@ CustomerWindowContext TMainForm::customerContext(platform::Progress* progress) {
     c.mainStatus = [this](const QString& text) { setStatus(text); };
     c.labelsWaiting = [this](bool waiting) { session_.labelsWaiting = waiting; };
     c.openHelp = [this](const std::string& topic) { openHelp(topic); };
+    c.rebuildDataFiles = [this] { rebuildDataFiles(); };
     return c;
 }
 

@@ -5,7 +5,7 @@
 
 #include "data/Files.h"
 #include "data/SideFiles.h"
-#include "invoicing/InvoiceFixture.h"
+#include "invoicing/EditorFixture.h"
 #include "invoicing/TermSet.h"
 
 namespace invarro::invoicing {
@@ -31,7 +31,7 @@ CheckContext Ctx(storage::Fileblock* invoices = nullptr, int32_t editedRecNo = 0
 
 // ------------------------------------------------------------------ a new invoice
 
-TEST_F(InvoiceTest, NewLineItemInvoiceWritesEveryRecordItTouches) {
+TEST_F(EditorTest, NewLineItemInvoiceWritesEveryRecordItTouches) {
     InvoiceEditor ed = newEditor();
     EXPECT_EQ(ed.caption(), "Add Invoice - Company: Northside Supply - #1");
     EXPECT_EQ(ed.entry.number, "1051");
@@ -123,7 +123,7 @@ TEST_F(InvoiceTest, NewLineItemInvoiceWritesEveryRecordItTouches) {
     checkKeys();
 }
 
-TEST_F(InvoiceTest, PaidInFullIsMarkedPaidOnTheInvoiceDate) {
+TEST_F(EditorTest, PaidInFullIsMarkedPaidOnTheInvoiceDate) {
     InvoiceEditor ed = newEditor();
     ed.entry.date = "03/01/2024";
     setRow(ed, 1, "A", "1", "Service", "100", "N");
@@ -137,7 +137,7 @@ TEST_F(InvoiceTest, PaidInFullIsMarkedPaidOnTheInvoiceDate) {
     EXPECT_EQ(storedCompany().text(Company::ARBalance), "1000.00");
 }
 
-TEST_F(InvoiceTest, BackDatedInvoicesEnterTheBucketOfTheirAge) {
+TEST_F(EditorTest, BackDatedInvoicesEnterTheBucketOfTheirAge) {
     const struct {
         const char* date;
         data::FieldRef<data::Customer, data::FieldKind::Money> bucket;
@@ -160,7 +160,7 @@ TEST_F(InvoiceTest, BackDatedInvoicesEnterTheBucketOfTheirAge) {
     }
 }
 
-TEST_F(InvoiceTest, QuotesLeaveBalancesAloneButTakeANumber) {
+TEST_F(EditorTest, QuotesLeaveBalancesAloneButTakeANumber) {
     company.setText(Company::LabelQueueOnInvoice, "Y");
     InvoiceEditor ed = newEditor();
     ed.entry.quote = true;
@@ -178,7 +178,7 @@ TEST_F(InvoiceTest, QuotesLeaveBalancesAloneButTakeANumber) {
     EXPECT_TRUE(labels.empty());
 }
 
-TEST_F(InvoiceTest, LabelQueueOptionQueuesTheCustomer) {
+TEST_F(EditorTest, LabelQueueOptionQueuesTheCustomer) {
     company.setText(Company::LabelQueueOnInvoice, "Y");
     InvoiceEditor ed = newEditor();
     setRow(ed, 1, "A", "1", "x", "1");
@@ -189,7 +189,7 @@ TEST_F(InvoiceTest, LabelQueueOptionQueuesTheCustomer) {
     EXPECT_TRUE(labelsWaiting);
 }
 
-TEST_F(InvoiceTest, MemoInvoiceWritesOneLineAndTheMemo) {
+TEST_F(EditorTest, MemoInvoiceWritesOneLineAndTheMemo) {
     InvoiceEditor ed = newEditor();
     ed.entry.memo = true;
     ed.entry.memoDescription = "Consulting";
@@ -244,7 +244,7 @@ TEST(Numbering, NextNumberNeverGoesBackwards) {
     EXPECT_FALSE(NextInvoiceNumber("12", "2403", true));
 }
 
-TEST_F(InvoiceTest, DatePrefixedNumbersAreProposedAndCounted) {
+TEST_F(EditorTest, DatePrefixedNumbersAreProposedAndCounted) {
     company.setText(Company::InvNoPrefix, "Y");
     company.setText(Company::NextInvNo, "15");
     storeCompany();
@@ -257,7 +257,7 @@ TEST_F(InvoiceTest, DatePrefixedNumbersAreProposedAndCounted) {
     EXPECT_EQ(storedCompany().text(Company::LastInvNo), "24030015");
 }
 
-TEST_F(InvoiceTest, ALowerNumberDoesNotPullTheCounterBack) {
+TEST_F(EditorTest, ALowerNumberDoesNotPullTheCounterBack) {
     InvoiceEditor ed = newEditor();
     ed.entry.number = "500";
     setRow(ed, 1, "A", "1", "x", "1");
@@ -268,7 +268,7 @@ TEST_F(InvoiceTest, ALowerNumberDoesNotPullTheCounterBack) {
 
 // ------------------------------------------------------------------------ edits
 
-TEST_F(InvoiceTest, EditMovesTotalPaidDateBucketAndNumber) {
+TEST_F(EditorTest, EditMovesTotalPaidDateBucketAndNumber) {
     InvoiceEditor ed = newEditor();
     setRow(ed, 1, "A", "2", "First", "50.00", "N");
     setRow(ed, 2, "B", "1", "Second", "10.00", "N");
@@ -322,7 +322,7 @@ TEST_F(InvoiceTest, EditMovesTotalPaidDateBucketAndNumber) {
     checkKeys();
 }
 
-TEST_F(InvoiceTest, EditOfAMemoInvoiceMovesItsMemoWithTheNumber) {
+TEST_F(EditorTest, EditOfAMemoInvoiceMovesItsMemoWithTheNumber) {
     InvoiceEditor ed = newEditor();
     ed.entry.memo = true;
     ed.entry.memoDescription = "Retainer";
@@ -349,7 +349,7 @@ TEST_F(InvoiceTest, EditOfAMemoInvoiceMovesItsMemoWithTheNumber) {
     checkKeys();
 }
 
-TEST_F(InvoiceTest, TurningAnInvoiceIntoAQuoteTakesItOutOfTheBalances) {
+TEST_F(EditorTest, TurningAnInvoiceIntoAQuoteTakesItOutOfTheBalances) {
     InvoiceEditor ed = newEditor();
     setRow(ed, 1, "A", "1", "x", "40", "N");
     const int32_t rec = saveNew(ed).recNo;
@@ -374,9 +374,23 @@ TEST_F(InvoiceTest, TurningAnInvoiceIntoAQuoteTakesItOutOfTheBalances) {
     EXPECT_EQ(storedCompany().text(Company::ARBalance), "1040.00");
 }
 
+TEST_F(EditorTest, AnInvoiceSavedWithoutTaxReopensWithoutTax) {
+    InvoiceEditor ed = newEditor();
+    setRow(ed, 1, "A", "1", "Taxable item", "100.00", "Y");
+    ed.setTaxOn(false);
+    EXPECT_EQ(ed.totals().tax, M(0));
+    const int32_t rec = saveNew(ed).recNo;
+    InvoiceEditor edit = editorFor(rec);
+    EXPECT_FALSE(edit.taxOn());
+    EXPECT_EQ(edit.taxSwitch(), TaxSwitch::On);  // still enabled: it can be ticked again
+    EXPECT_EQ(edit.totals().total, M(10000));
+    edit.setTaxOn(true);
+    EXPECT_EQ(edit.totals().tax, M(700));
+}
+
 // ------------------------------------------------------------------------ checks
 
-TEST_F(InvoiceTest, ChecksRunInOrderAndFocusTheField) {
+TEST_F(EditorTest, ChecksRunInOrderAndFocusTheField) {
     InvoiceEditor ed = InvoiceEditor::ForNew(company, data::DateOrder::MonthFirst, today);
     CheckContext ctx = Ctx(invoices);
     ed.entry.number = " ";
@@ -445,7 +459,7 @@ TEST_F(InvoiceTest, ChecksRunInOrderAndFocusTheField) {
     EXPECT_EQ(ed.entry.paid, "0.00");
 }
 
-TEST_F(InvoiceTest, MemoChecks) {
+TEST_F(EditorTest, MemoChecks) {
     InvoiceEditor ed = newEditor();
     ed.entry.memo = true;
     prompter.expect(
@@ -474,7 +488,7 @@ TEST_F(InvoiceTest, MemoChecks) {
     EXPECT_FALSE(CheckInvoice(ed, Ctx(), prompter));
 }
 
-TEST_F(InvoiceTest, NumbersEqualApartFromLeadingZerosAreDuplicates) {
+TEST_F(EditorTest, NumbersEqualApartFromLeadingZerosAreDuplicates) {
     InvoiceEditor first = newEditor();
     first.entry.number = "12";
     setRow(first, 1, "A", "1", "x", "1");
@@ -498,7 +512,7 @@ TEST_F(InvoiceTest, NumbersEqualApartFromLeadingZerosAreDuplicates) {
     EXPECT_FALSE(CheckInvoice(edit, Ctx(invoices, rec), prompter));
 }
 
-TEST_F(InvoiceTest, AmountsTooLongForTheirFieldAreRefused) {
+TEST_F(EditorTest, AmountsTooLongForTheirFieldAreRefused) {
     InvoiceEditor ed = newEditor();
     ed.entry.taxRate = "0";
     setRow(ed, 1, "A", "1", "Big", "9999999.99", "N");
@@ -522,7 +536,7 @@ TEST_F(InvoiceTest, AmountsTooLongForTheirFieldAreRefused) {
     EXPECT_EQ(CheckInvoice(ed, Ctx(), prompter)->column, 4);
 }
 
-TEST_F(InvoiceTest, CreditLimitQuestionCountsWhatTheInvoiceAdds) {
+TEST_F(EditorTest, CreditLimitQuestionCountsWhatTheInvoiceAdds) {
     data::CustomerRecord c = customer(custRec);
     c.setText(Customer::CreditLimit, "600.00");
     ASSERT_TRUE(
@@ -544,7 +558,7 @@ TEST_F(InvoiceTest, CreditLimitQuestionCountsWhatTheInvoiceAdds) {
     EXPECT_FALSE(CheckInvoice(ed, Ctx(), prompter));
 }
 
-TEST_F(InvoiceTest, CustomerWarningsAndTheTaxExemptSwitch) {
+TEST_F(EditorTest, CustomerWarningsAndTheTaxExemptSwitch) {
     data::CustomerRecord c = customer(custRec);
     c.setText(Customer::CreditLimit, "100.00");
     c.setText(Customer::CreditHold, "Y");
@@ -568,7 +582,7 @@ TEST_F(InvoiceTest, CustomerWarningsAndTheTaxExemptSwitch) {
     EXPECT_EQ(off.memoTaxLabel(), "");
 }
 
-TEST_F(InvoiceTest, UnknownTermsAskToBeAdded) {
+TEST_F(EditorTest, UnknownTermsAskToBeAdded) {
     std::vector<std::string> terms = invoicing::LoadSortedTerms(dir.path()).terms;
     const std::size_t before = terms.size();
     InvoiceEditor ed = newEditor();
@@ -596,7 +610,7 @@ TEST_F(InvoiceTest, UnknownTermsAskToBeAdded) {
 
 // ------------------------------------------------------------------ grid commands
 
-TEST_F(InvoiceTest, InsertShiftsRowsDownAndLosesRow99) {
+TEST_F(EditorTest, InsertShiftsRowsDownAndLosesRow99) {
     InvoiceEditor ed = newEditor();
     for (int r = 1; r <= kLineRows; ++r)
         setRow(ed, r, "P" + std::to_string(r), "1", "d", "1", "N");
@@ -608,7 +622,7 @@ TEST_F(InvoiceTest, InsertShiftsRowsDownAndLosesRow99) {
     EXPECT_EQ(ed.totals().net, M(9800));
 }
 
-TEST_F(InvoiceTest, ProductsFillARow) {
+TEST_F(EditorTest, ProductsFillARow) {
     InvoiceEditor ed = newEditor();
     ed.entry.grid[1].quantity = "3";
     ed.applyProduct(1, ProductChoice{"PEN", "Blue pen", "1.25", false}, false);
@@ -623,7 +637,7 @@ TEST_F(InvoiceTest, ProductsFillARow) {
 
 // ------------------------------------------------------------------ saved lines
 
-TEST_F(InvoiceTest, SavedLinesRoundTripWithAnEmpty100thRow) {
+TEST_F(EditorTest, SavedLinesRoundTripWithAnEmpty100thRow) {
     InvoiceEditor ed = newEditor();
     setRow(ed, 1, "PAPER", "3", "Copy paper", "4.50");
     setRow(ed, 99, "LAST", "1", "Last row", "2");
@@ -653,7 +667,7 @@ TEST_F(InvoiceTest, SavedLinesRoundTripWithAnEmpty100thRow) {
     EXPECT_EQ(other.totals().net, ed.totals().net);
 }
 
-TEST_F(InvoiceTest, ShortOrHandEditedSavedLinesReadAsEmpty) {
+TEST_F(EditorTest, ShortOrHandEditedSavedLinesReadAsEmpty) {
     InvoiceEditor ed = newEditor();
     EXPECT_EQ(LoadSavedLines(dir.path(), ed), LoadSaved::Missing);
     ASSERT_TRUE(data::ReplaceFile(data::JoinPath(dir.path(), kSavedLinesFile),
@@ -667,7 +681,7 @@ TEST_F(InvoiceTest, ShortOrHandEditedSavedLinesReadAsEmpty) {
     EXPECT_EQ(ed.entry.notes, "");
 }
 
-TEST_F(InvoiceTest, SavedMemoRoundTrip) {
+TEST_F(EditorTest, SavedMemoRoundTrip) {
     InvoiceEditor ed = newEditor();
     ed.entry.memo = true;
     ed.entry.memoDescription = "Design work";

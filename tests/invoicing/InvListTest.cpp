@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "ManagerFixture.h"
+#include "InvoiceFixture.h"
 #include "invoicing/InvList.h"
 #include "storage/Browser.h"
 
@@ -253,9 +253,7 @@ TEST_F(ViewTest, TheCustomersAccountComesFromTheCustomerFile) {
 
 // ------------------------------------------------------------------ batch print
 
-class BatchTest : public InvoiceTest {};
-
-TEST_F(BatchTest, BatchPrintSelectsUnprintedInvoicesInRecordOrder) {
+TEST_F(InvoiceTest, BatchPrintSelectsUnprintedInvoicesInRecordOrder) {
     add({.no = "5"});
     add({.no = "6", .printed = true});
     add({.no = "2", .type = 'G'});
@@ -271,7 +269,7 @@ TEST_F(BatchTest, BatchPrintSelectsUnprintedInvoicesInRecordOrder) {
     EXPECT_EQ(s.numbers, (std::vector<std::string>{"5", "2", "3", "8"}));
 }
 
-TEST_F(BatchTest, BatchDialogTextsAndTheNumberToPrint) {
+TEST_F(InvoiceTest, BatchDialogTextsAndTheNumberToPrint) {
     company.setByte(Company::PrintPackSlip, 1);
     company.setByte(Company::PrintFileCopy, 0);
     BatchTexts p = BatchDialogTexts(4, false, company);

@@ -1,6 +1,6 @@
-// A started engine and a temporary data folder with company 1 in the company file, its
-// customer, invoice, line and memo fileblocks open, a pinned date, and helpers that fill
-// an editor and read back what a save wrote.
+// A started engine and a temporary data folder holding company 1 in the company
+// fileblock, its customer file and its open invoice, line and memo files, with helpers
+// that put transactions on file through the record-update protocol.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,18 +8,69 @@
 #include <string>
 #include <vector>
 
-#include "customers/CustEdit.h"
+#include "data/Ansi.h"
 #include "data/Company.h"
 #include "data/Fileblocks.h"
 #include "data/Keys.h"
+#include "data/Money.h"
 #include "data/Update.h"
-#include "invoicing/InvEdit.h"
+#include "invoicing/InvManage.h"
+#include "platform/Clock.h"
 #include "storage/BTree.h"
 #include "storage/Engine.h"
 #include "support/ScriptedPrompter.h"
 #include "support/TempDir.h"
 
-namespace invarro::invoicing {
+namespace invarro::invoicing::testing {
+
+// One transaction as a test wants it.
+struct Spec {
+    std::string no{};
+    char type = 'I';
+    std::string cust = "1001";
+    data::Date date{2024, 3, 1};
+    std::string total = "100.00";
+    std::string paid = "0.00";
+    char style = 'P';
+    bool printed = false;
+    int lines = 0;      // line records to write
+    bool memo = false;  // write a memo record
+    std::string keyCode = "None";
+    std::string eMailed{};
+    std::string nextDue{};
+    std::string created{};
+};
+
+// The header of the spec as the editor would store it.
+inline data::InvoiceRecord MakeInvoice(const Spec& s, data::DateOrder order) {
+    using data::Invoice;
+    data::InvoiceRecord r = data::NewRecord<Invoice>();
+    r.setText(Invoice::InvNo, s.no);
+    r.setText(Invoice::TransType, std::string(1, s.type));
+    r.setText(Invoice::KeyCode, s.keyCode);
+    r.setText(Invoice::CustNo, s.cust);
+    r.setText(Invoice::CompanyNo, "1");
+    data::SetInvoiceDate(r, s.date, order);
+    r.setText(Invoice::InvoiceStyle, std::string(1, s.style));
+    r.setText(Invoice::ShortName, "Short" + s.cust);
+    const data::Money total = data::MoneyFromStored(s.total);
+    const data::Money paid = data::MoneyFromStored(s.paid);
+    const data::Money due = total - paid;
+    EXPECT_TRUE(r.setMoney(Invoice::Net, total));
+    EXPECT_TRUE(r.setMoney(Invoice::Total, total));
+    EXPECT_TRUE(r.setMoney(Invoice::Paid, paid));
+    EXPECT_TRUE(r.setMoney(Invoice::BalanceDue, due));
+    if (due.isZero()) {
+        r.setText(Invoice::PaidFlag, "P");
+        r.setText(Invoice::PaidDate, data::FormatSortDate(s.date));
+    }
+    r.setText(Invoice::PrintedFlag, s.printed ? "Y" : "N");
+    r.setText(Invoice::EMailedOn, s.eMailed);
+    r.setText(Invoice::NextDue, s.nextDue);
+    r.setText(Invoice::RepeatCreated, s.created.empty() ? "0" : s.created);
+    r.setText(Invoice::RepeatEvery, "0");
+    return r;
+}
 
 class InvoiceTest : public ::testing::Test {
   protected:
@@ -27,15 +78,12 @@ class InvoiceTest : public ::testing::Test {
         savedFloor_ = storage::PoolFloor();
         storage::SetPoolFloor(0);
         ASSERT_EQ(storage::InitEngine(30), 30);
-        ForgetInvoiceDate();
         company = data::NewCompanyRecord(data::FirstCompanyBase(), 0);
         company.setText(data::Company::Name, "Northside Supply");
-        company.setText(data::Company::NextInvNo, "1051");
-        company.setText(data::Company::DefTaxRate, "7");
-        company.setText(data::Company::DefInvQty, "1.00");
-        company.setText(data::Company::DefTerms, "Net 30 Days");
-        company.setByte(data::Company::CalcTaxes, 1);
-        company.setText(data::Company::ARBalance, "1000.00");
+        ASSERT_TRUE(company.setMoney(data::Company::ARBalance, data::Money::FromCents(100000)));
+        company.setText(data::Company::AgingDays1, "30");
+        company.setText(data::Company::AgingDays2, "60");
+        company.setText(data::Company::AgingDays3, "90");
         const std::string companies = data::FileblockName(dir.path(), data::FileKind::Company);
         ASSERT_TRUE(
             data::CreateBusinessFileblock(companies, data::KindOf(data::FileKind::Company)));
@@ -43,18 +91,17 @@ class InvoiceTest : public ::testing::Test {
         ASSERT_TRUE(storage::EngineOk);
         ASSERT_TRUE(data::AddBusinessRecord(fb, company, prompter).ok());
         storage::CloseFileblock(fb);
-        customers = createOpen(data::FileKind::Customer);
+        ASSERT_TRUE(data::CreateBusinessFileblock(name(data::FileKind::Customer),
+                                                  data::KindOf(data::FileKind::Customer)));
         invoices = createOpen(data::FileKind::Invoice);
         lines = createOpen(data::FileKind::InvoiceLine);
         memos = createOpen(data::FileKind::Memo);
-        custRec = addCustomer("C100", "Acme Corp", "500.00");
     }
     void TearDown() override {
-        for (storage::Fileblock** fb : {&customers, &invoices, &lines, &memos})
+        for (storage::Fileblock** fb : {&invoices, &lines, &memos})
             if (*fb) storage::CloseFileblock(*fb);
         if (storage::EngineStarted()) storage::ExitEngine();
         storage::SetPoolFloor(savedFloor_);
-        ForgetInvoiceDate();
     }
 
     std::string name(data::FileKind kind) const {
@@ -67,28 +114,40 @@ class InvoiceTest : public ::testing::Test {
         return fb;
     }
 
-    int32_t addCustomer(const std::string& no, const std::string& custName,
-                        const std::string& balance = "0.00") {
-        customers::CustomerEntry e = customers::NewCustomerEntry(company);
-        e.number = no;
-        e.name = custName;
-        customers::ApplyShortNameRule(e);
-        data::CustomerRecord r = customers::NewCustomerRecord(e);
-        r.setText(data::Customer::Balance, balance);
-        r.setText(data::Customer::Age0to30, balance);
-        auto res = data::AddBusinessRecord(customers, r, prompter);
-        EXPECT_TRUE(res.ok());
-        return res.recNo;
+    InvoiceFiles files() { return InvoiceFiles{dir.path(), company, invoices, lines, memos}; }
+    data::DateOrder order() const {
+        return data::DateOrderFromCode(company.text(data::Company::DateFormatCode));
     }
-    data::CustomerRecord customer(int32_t recNo) {
-        auto r = data::ReadBusinessRecord<data::Customer>(customers, recNo);
-        EXPECT_TRUE(r);
-        return r ? *r : data::CustomerRecord();
+
+    // A customer with a balance and aging amounts in cents.
+    void addCustomer(const std::string& no, int64_t balance, std::array<int64_t, 4> aging = {}) {
+        using data::Customer;
+        storage::Fileblock* fb = storage::OpenFileblock(name(data::FileKind::Customer), false);
+        ASSERT_TRUE(storage::EngineOk);
+        data::CustomerRecord c = data::NewRecord<Customer>();
+        c.setText(Customer::CustNo, no);
+        c.setText(Customer::Name, "Customer " + no);
+        c.setText(Customer::ShortName, "Short" + no);
+        c.setText(Customer::Phone1, "(515) 555-0100");
+        c.setText(Customer::LastPayDate, "02/15/2024");
+        c.setText(Customer::LastInvNo, "77");
+        EXPECT_TRUE(c.setMoney(Customer::Balance, data::Money::FromCents(balance)));
+        EXPECT_TRUE(c.setMoney(Customer::Age0to30, data::Money::FromCents(aging[0])));
+        EXPECT_TRUE(c.setMoney(Customer::Age31to60, data::Money::FromCents(aging[1])));
+        EXPECT_TRUE(c.setMoney(Customer::Age61to90, data::Money::FromCents(aging[2])));
+        EXPECT_TRUE(c.setMoney(Customer::AgeOver90, data::Money::FromCents(aging[3])));
+        EXPECT_TRUE(data::AddBusinessRecord(fb, c, prompter).ok());
+        storage::CloseFileblock(fb);
     }
-    data::InvoiceRecord invoice(int32_t recNo) {
-        auto r = data::ReadBusinessRecord<data::Invoice>(invoices, recNo);
-        EXPECT_TRUE(r);
-        return r ? *r : data::InvoiceRecord();
+    data::CustomerRecord customer(const std::string& no) {
+        storage::Fileblock* fb = storage::OpenFileblock(name(data::FileKind::Customer), false);
+        EXPECT_TRUE(storage::EngineOk);
+        data::CustomerRecord probe;
+        probe.setText(data::Customer::CustNo, no);
+        auto found = data::FindAtOrAfter<data::Customer>(fb, 2, probe);
+        storage::CloseFileblock(fb);
+        EXPECT_TRUE(found);
+        return found ? found->record : data::CustomerRecord();
     }
     data::CompanyRecord storedCompany() {
         storage::Fileblock* fb =
@@ -99,74 +158,64 @@ class InvoiceTest : public ::testing::Test {
         return r ? *r : data::CompanyRecord();
     }
 
-    // Writes the company in memory to the company file.
-    void storeCompany() {
-        storage::Fileblock* fb =
-            storage::OpenFileblock(data::FileblockName(dir.path(), data::FileKind::Company), false);
-        ASSERT_TRUE(storage::EngineOk);
-        storage::PutRecord(fb, 1, company.data());
-        EXPECT_TRUE(storage::EngineOk);
-        storage::CloseFileblock(fb);
-    }
-
-    InvoiceFiles files() {
-        return InvoiceFiles{dir.path(), company, invoices, lines,         memos,
-                            customers,  today,   &labels,  &labelsWaiting};
-    }
-
-    // A new invoice for the customer, with the rows given (code, qty, desc, price, flag).
-    InvoiceEditor newEditor(int32_t custRecNo = 0) {
-        InvoiceEditor ed = InvoiceEditor::ForNew(company, data::DateOrder::MonthFirst, today);
-        ed.chooseCustomer(customer(custRecNo ? custRecNo : custRec), prompter);
-        return ed;
-    }
-    static void setRow(InvoiceEditor& ed, int r, std::string code, std::string qty,
-                       std::string desc, std::string price, std::string flag = "Y") {
-        ed.entry.grid[r] = LineRow{code, qty, desc, price, flag, ""};
-        ed.cellEdited(r);
-    }
-    SaveResult saveNew(InvoiceEditor& ed) {
-        InvoiceFiles f = files();
-        return SaveNewInvoice(f, ed, prompter);
-    }
-    // The editor for stored invoice recNo, as the manager opens it.
-    InvoiceEditor editorFor(int32_t recNo) {
-        data::InvoiceRecord rec = invoice(recNo);
-        std::vector<data::InvoiceLineRecord> ls;
-        for (auto& [n, l] : StoredLines(lines, rec.text(data::Invoice::InvNo)))
-            ls.push_back(l);
-        std::optional<data::MemoRecord> memo;
-        if (auto m = StoredMemo(memos, rec.text(data::Invoice::InvNo))) memo = m->second;
-        return InvoiceEditor::ForEdit(company, data::DateOrder::MonthFirst, rec, ls, memo,
-                                      customer(custRec));
-    }
-    SaveResult saveEdit(InvoiceEditor& ed, int32_t recNo) {
-        InvoiceFiles f = files();
-        return SaveInvoiceEdit(f, ed, recNo, invoice(recNo), prompter);
-    }
-    // Every key of every file has one entry per live record.
-    void checkKeys() {
-        for (storage::Fileblock* fb : {customers, invoices, lines, memos}) {
-            const int32_t used = storage::UsedRecordCount(fb);
-            for (int k = 1; k <= storage::KeyCountOf(fb); ++k)
-                EXPECT_EQ(storage::KeyCount(fb, k), used) << "key " << k;
+    // Puts the transaction, its lines and its memo on file; returns the header's number.
+    int32_t add(const Spec& s) {
+        using data::InvoiceLine;
+        data::InvoiceRecord r = MakeInvoice(s, order());
+        auto res = data::AddBusinessRecord(invoices, r, prompter);
+        EXPECT_TRUE(res.ok());
+        for (int i = 1; i <= s.lines; ++i) {
+            data::InvoiceLineRecord l = data::NewRecord<InvoiceLine>();
+            l.setText(InvoiceLine::InvNo, s.no);
+            l.setText(InvoiceLine::LineNo, data::LineNoText(i));
+            l.setText(InvoiceLine::LineKey, data::LineKeyText(s.no, data::LineNoText(i)));
+            l.setText(InvoiceLine::LineDate, data::FormatSortDate(s.date));
+            l.setText(InvoiceLine::LineStyle, std::string(1, s.style));
+            l.setText(InvoiceLine::CustNo, s.cust);
+            l.setText(InvoiceLine::LineText, "1         Line " + std::to_string(i));
+            EXPECT_TRUE(data::AddBusinessRecord(lines, l, prompter).ok());
         }
+        if (s.memo) {
+            data::MemoRecord m;
+            m.setText(data::Memo::InvNo, s.no);
+            data::SetMemoLines(m, {"Memo of " + s.no});
+            EXPECT_TRUE(data::AddBusinessRecord(memos, m, prompter).ok());
+        }
+        return res.recNo;
+    }
+    data::InvoiceRecord read(int32_t recNo) {
+        auto r = data::ReadBusinessRecord<data::Invoice>(invoices, recNo);
+        EXPECT_TRUE(r);
+        return r ? *r : data::InvoiceRecord();
+    }
+
+    // The line records of exactly this number.
+    int linesOf(const std::string& no) {
+        int n = 0;
+        for (int32_t rec = storage::NextUsedRecord(lines, 0); storage::EngineOk && rec > 0;
+             rec = storage::NextUsedRecord(lines, rec)) {
+            auto l = data::ReadBusinessRecord<data::InvoiceLine>(lines, rec);
+            if (l && data::TrimmedText(l->text(data::InvoiceLine::InvNo)) == no) ++n;
+        }
+        return n;
+    }
+    bool hasMemo(const std::string& no) {
+        data::MemoRecord probe;
+        probe.setText(data::Memo::InvNo, no);
+        auto found = data::FindAtOrAfter<data::Memo>(memos, 1, probe);
+        return found && found->key == data::MemoKey(probe, 1);
     }
 
     invarro::testing::TempDir dir;
     invarro::testing::ScriptedPrompter prompter;
+    platform::FixedClock clock{platform::LocalDateTime{2024, 4, 15, 10, 0, 0}};
     data::CompanyRecord company;
-    data::Date today{2024, 3, 15};
-    output::LabelQueue labels;
-    bool labelsWaiting = false;
-    storage::Fileblock* customers = nullptr;
     storage::Fileblock* invoices = nullptr;
     storage::Fileblock* lines = nullptr;
     storage::Fileblock* memos = nullptr;
-    int32_t custRec = 0;
 
   private:
     int savedFloor_ = 0;
 };
 
-}  // namespace invarro::invoicing
+}  // namespace invarro::invoicing::testing

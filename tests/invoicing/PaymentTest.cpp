@@ -7,7 +7,7 @@
 #include <array>
 #include <map>
 
-#include "ManagerFixture.h"
+#include "InvoiceFixture.h"
 #include "app/Aging.h"
 #include "app/Demo.h"
 #include "storage/EngineTesting.h"

@@ -14,7 +14,7 @@
 #include <QTreeWidget>
 
 #include "data/IniFile.h"
-#include "invoicing/ManagerFixture.h"
+#include "invoicing/InvoiceFixture.h"
 #include "support/Modal.h"
 #include "support/QtApp.h"
 #include "support/RecordingProgress.h"

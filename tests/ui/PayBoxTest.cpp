@@ -11,7 +11,7 @@
 
 #include "app/Demo.h"
 #include "app/Startup.h"
-#include "invoicing/ManagerFixture.h"
+#include "invoicing/InvoiceFixture.h"
 #include "support/Modal.h"
 #include "support/QtApp.h"
 #include "ui/PayBox.h"
