@@ -245,7 +245,7 @@ struct SaveFiles {
     storage::Fileblock* memos = nullptr;
     // The customer file when the caller holds it open; none: it is opened for the update.
     storage::Fileblock* customers = nullptr;
-    data::Date today{};
+    data::Date today;
     output::LabelQueue* labelQueue = nullptr;  // none: customers are not queued
     bool* labelsWaiting = nullptr;
     std::string prefix() const;

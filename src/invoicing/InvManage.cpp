@@ -100,6 +100,10 @@ data::FieldRef<Customer, data::FieldKind::Money> BucketField(int bucket) {
 
 }  // namespace
 
+std::string InvoiceFiles::prefix() const {
+    return data::CompanyPrefix(company.ansi(Company::CompanyNo));
+}
+
 // ------------------------------------------------------------------ edit
 
 bool IsPaidItem(const data::InvoiceRecord& inv) {

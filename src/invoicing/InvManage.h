@@ -9,7 +9,6 @@
 #include <string_view>
 
 #include "data/Records.h"
-#include "invoicing/InvEdit.h"
 #include "platform/Clock.h"
 #include "platform/Prompter.h"
 #include "storage/Engine.h"
@@ -20,9 +19,19 @@ inline constexpr std::string_view kDeleteFailed = "Delete operation failed";
 inline constexpr std::string_view kDeleteLinesFailed = "Delete detail recs failed";
 inline constexpr std::string_view kDeleteMemoFailed = "Memo record deletion failed";
 
-// The invoice manager works on `InvoiceFiles` (the editor's header): the data folder, the
-// company in use and the open invoice, line and memo fileblocks; the customer and company
-// fileblocks are opened only for the moment they are needed.
+// Where the invoice manager works: the data folder, the company in use (its prefix names
+// the files; its receivables total is kept up to date) and the open invoice, line and
+// memo fileblocks. The customer and company fileblocks are opened only for the moment
+// they are needed, so that windows opened from the manager (the customer picker) can
+// open them themselves.
+struct InvoiceFiles {
+    std::string folder;
+    data::CompanyRecord& company;
+    storage::Fileblock* invoices = nullptr;
+    storage::Fileblock* lines = nullptr;
+    storage::Fileblock* memos = nullptr;
+    std::string prefix() const;
+};
 
 // ------------------------------------------------------------------ edit
 

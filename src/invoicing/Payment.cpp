@@ -84,7 +84,7 @@ void SetPaymentDate(data::InvoiceRecord& r, const data::Date& d, data::DateOrder
 }
 
 struct Posting {
-    InvoiceFiles& files;
+    SaveFiles& files;
     std::string custNo;
     std::string shortName;
     data::Date date;
@@ -532,7 +532,7 @@ void PaymentBox::addDeposit(Money amount) {
 
 // ------------------------------------------------------------------------------- posting
 
-PostOutcome PostPayment(InvoiceFiles& files, std::string_view custNo, const std::string& payDate,
+PostOutcome PostPayment(SaveFiles& files, std::string_view custNo, const std::string& payDate,
                         const std::string& note, const std::vector<PayItem>& items,
                         platform::Prompter& prompter) {
     PostOutcome outcome;

@@ -165,7 +165,7 @@ struct PostOutcome {
 // balance falls by what was written, its last payment date becomes payDate, its aging is
 // recomputed from its records, and the company's receivables and deposit counter are
 // stored (file and memory). Each failure is shown.
-PostOutcome PostPayment(InvoiceFiles& files, std::string_view custNo, const std::string& payDate,
+PostOutcome PostPayment(SaveFiles& files, std::string_view custNo, const std::string& payDate,
                         const std::string& note, const std::vector<PayItem>& items,
                         platform::Prompter& prompter);
 

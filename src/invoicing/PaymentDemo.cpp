@@ -85,7 +85,7 @@ DemoPaymentsResult AddDemoPayments(const std::string& folder, data::CompanyRecor
         if (auto c = data::ReadBusinessRecord<data::Customer>(customers.fb, rec))
             people.push_back(data::UpperText(data::TrimText(c->text(data::Customer::CustNo))));
 
-    InvoiceFiles files{folder, company, invoices.fb, nullptr, nullptr, customers.fb, today};
+    SaveFiles files{folder, company, invoices.fb, nullptr, nullptr, customers.fb, today};
     int check = 1040;
     int j = 0;             // counts the open invoices of all customers
     bool applied = false;  // one deposit is applied, by the first customer who can

@@ -357,7 +357,7 @@ void TPayBox::addDeposit() {
 
 void TPayBox::post() {
     if (!box_.postEnabled() || !invoices_) return;
-    invoicing::InvoiceFiles files{
+    invoicing::SaveFiles files{
         ctx_.dataFolder, *ctx_.company,           invoices_, nullptr, nullptr,
         nullptr,         data::Today(*ctx_.clock)};
     invoicing::PostOutcome outcome =

@@ -32,10 +32,8 @@ class PaymentTest : public InvoiceTest {
     }
 
     data::Date today() const { return data::Date{2024, 4, 15}; }
-    InvoiceFiles payFiles() {
-        InvoiceFiles f = files();
-        f.today = today();
-        return f;
+    SaveFiles payFiles() {
+        return SaveFiles{dir.path(), company, invoices, lines, memos, nullptr, today()};
     }
     PaymentBox box(const std::string& custNo) {
         PaymentBox b(company, today());
@@ -43,7 +41,7 @@ class PaymentTest : public InvoiceTest {
         return b;
     }
     PostOutcome post(PaymentBox& b, const std::string& custNo) {
-        InvoiceFiles f = payFiles();
+        SaveFiles f = payFiles();
         return PostPayment(f, custNo, b.payDate, b.note, b.right, prompter);
     }
     // Every record with the number, in file order.
@@ -344,7 +342,7 @@ TEST_F(PaymentTest, ReturnedPartialJoinsItsInvoiceAndNothingGoesBelowZero) {
     std::vector<PayItem> items = {{"501", "04/01/24", M(7000), false},
                                   {"501", "04/01/24", M(3000), true},
                                   {"501", "04/01/24", M(3000), true}};
-    InvoiceFiles f = payFiles();
+    SaveFiles f = payFiles();
     prompter.expect(
         "Item 501 has a balance due of 0.00. A payment of 30.00 would take it past zero, so it "
         "was not posted.");
@@ -399,7 +397,7 @@ TEST_F(PaymentTest, FailedAddsLeaveBalancesMatchingTheRecords) {
     storage::ClearFaults();
     storage::InjectFault(storage::EngineOp::PutRecord, 1, storage::err::OsOther);
     std::vector<PayItem> items = {{"601", "04/01/24", M(4000), true}};
-    InvoiceFiles f = payFiles();
+    SaveFiles f = payFiles();
     prompter.expect(std::string(kModifyFailed) + "\nItem: 601");
     o = PostPayment(f, "C6", "04/10/2024", "", items, prompter);
     EXPECT_EQ(o.written, Money());
