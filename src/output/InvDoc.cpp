@@ -203,8 +203,7 @@ InvoiceDocument AssembleInvoiceDocument(const DocumentFiles& files, std::string_
     doc.paid = paid;
     doc.balanceDue = total - paid;
 
-    const data::DateOrder order =
-        data::DateOrderFromCode(company.text(Company::DateFormatCode));
+    const data::DateOrder order = data::DateOrderFromCode(company.text(Company::DateFormatCode));
     doc.number = TrimmedText(h.text(Invoice::InvNo));
     doc.date = TrimmedText(h.text(Invoice::InvDate));
     doc.account = TrimmedText(h.text(Invoice::CustNo));
@@ -367,9 +366,9 @@ std::string SafeFileName(std::string_view name) {
         const std::size_t start = i;
         char32_t c = 0;
         const bool wellFormed = data::NextUtf8(name, i, c);
-        const bool bad = !wellFormed || c < 32 || (c >= 127 && c < 160) || c == '/' ||
-                         c == '\\' || c == ':' || c == '*' || c == '?' || c == '"' || c == '<' ||
-                         c == '>' || c == '|';
+        const bool bad = !wellFormed || c < 32 || (c >= 127 && c < 160) || c == '/' || c == '\\' ||
+                         c == ':' || c == '*' || c == '?' || c == '"' || c == '<' || c == '>' ||
+                         c == '|';
         if (bad)
             out += '-';
         else

@@ -65,7 +65,11 @@ class InvoiceLayout {
   public:
     InvoiceLayout(Canvas& canvas, const InvoiceDocument& doc, DocumentKind kind,
                   const FormContext& form)
-        : c_(canvas), d_(doc), kind_(kind), form_(form), co_(form.company),
+        : c_(canvas),
+          d_(doc),
+          kind_(kind),
+          form_(form),
+          co_(form.company),
           t_(ReadFormTexts(form.company)) {
         W_ = c_.pageWidth();
         H_ = c_.pageHeight();
@@ -79,14 +83,15 @@ class InvoiceLayout {
         hatch_ = SettingNumber(co_.text(Company::FormLineSpacing));
         if (hatch_ <= 0) hatch_ = 8;
         dotted_ = TrimmedText(co_.text(Company::LineStyle)) == "D";
-        shade_ = Color::fromValue(uint32_t(
-            data::ReadColourFile(data::JoinPath(form.folder, data::kShadeColourFile))));
+        shade_ = Color::fromValue(
+            uint32_t(data::ReadColourFile(data::JoinPath(form.folder, data::kShadeColourFile))));
         boxColour_ = Color::fromValue(
             uint32_t(data::ReadColourFile(data::JoinPath(form.folder, data::kBoxColourFile))));
         const int screen = form.screenResolution > 0 ? form.screenResolution : 96;
         sx_ = std::max(1, c_.resolutionX() / screen);
         sy_ = std::max(1, c_.resolutionY() / screen);
-        if (co_.byte(Company::PrintLogo)) logo_ = PicturePath(form.folder, co_.text(Company::LogoFile));
+        if (co_.byte(Company::PrintLogo))
+            logo_ = PicturePath(form.folder, co_.text(Company::LogoFile));
         productCodes_ = co_.byte(Company::PrintProdCodes) != 0;
         vRules_ = co_.byte(Company::FormVerticalLines) != 0;
         hRules_ = co_.byte(Company::FormHorizontalLines) != 0;
@@ -119,9 +124,7 @@ class InvoiceLayout {
     int lineHeight() const { return LineHeight(c_); }
     void useFont(FormFont f) { c_.setFont(FormFontOf(co_, f)); }
     int width(const std::string& s) const { return c_.textWidth(s); }
-    void centredRight(int y, const std::string& s) {
-        c_.textOut((HW_ - width(s)) / 2 + HW_, y, s);
-    }
+    void centredRight(int y, const std::string& s) { c_.textOut((HW_ - width(s)) / 2 + HW_, y, s); }
     void rightAligned(int right, int y, const std::string& s) {
         c_.textOut(right - width(s), y, s);
     }
@@ -409,8 +412,8 @@ class InvoiceLayout {
     void totals() {
         useFont(FormFont::Body);
         if (TrimmedText(co_.text(Company::TotalQuantity)) == "Y" && !d_.isMemo())
-            c_.textOut(qA_, y_ + m_,
-                       "Total " + t_.qtyHeading + ": " + QuantityTotalText(quantityTotal_));
+            leftOfLabels(y_ + m_,
+                         "Total " + t_.qtyHeading + ": " + QuantityTotalText(quantityTotal_));
         y_ += m_;
         if (packingSlip()) {
             c_.textOut(qA_, y_ + 2 * lh_, "This is a packing slip. Please pay from invoice.");
@@ -433,10 +436,9 @@ class InvoiceLayout {
             value(row, d_.grandTotal);
             if (!quote()) {
                 row += lh_;
-                c_.textOut(qA_, row,
-                           "Paid Amount: " + t_.currency + InvoiceDocument::Padded(d_.paid));
+                leftOfLabels(row, "Paid Amount: " + t_.currency + InvoiceDocument::Padded(d_.paid));
                 if (data::CharCount(d_.paidDate) > 7)
-                    c_.textOut(qA_, row - lh_, "Paid Date: " + d_.paidDate);
+                    leftOfLabels(row - lh_, "Paid Date: " + d_.paidDate);
                 c_.textOut(qB_, row, "Balance Due:");
                 value(row, d_.balanceDue);
             }
@@ -444,6 +446,12 @@ class InvoiceLayout {
         }
         y_ += lh_ + m_;
         if (hRules_) rule(y_);
+    }
+
+    // Text at the left anchor of the totals, moved left where a large font would reach
+    // the labels of the same row.
+    void leftOfLabels(int y, const std::string& text) {
+        c_.textOut(std::max(1, std::min(qA_, qB_ - width(text) - g_)), y, text);
     }
 
     void salesMessage() {
@@ -473,7 +481,8 @@ class InvoiceLayout {
         size_t i = 0;
         while (i < text.size()) {
             size_t end = text.find(' ', i);
-            std::string word = text.substr(i, end == std::string::npos ? std::string::npos : end - i);
+            std::string word =
+                text.substr(i, end == std::string::npos ? std::string::npos : end - i);
             i = end == std::string::npos ? text.size() : end + 1;
             std::string candidate = line.empty() ? word : line + " " + word;
             if (line.empty() || width(candidate) <= w) {
@@ -493,8 +502,7 @@ class InvoiceLayout {
         const int lh = lineHeight(), m = lh / 2, q = 2 * lh;
         if (co_.byte(Company::UseShading)) shadedBox(H_ - q - lh - m, H_ - 2);
         useFont(FormFont::Aging);
-        c_.textOut(LM_, H_ - q - lh,
-                   "Total Account Balance: " + d_.accountBalance.shownText());
+        c_.textOut(LM_, H_ - q - lh, "Total Account Balance: " + d_.accountBalance.shownText());
         const auto captions = AgingCaptions(co_);
         const int quarter = W_ / 4;
         for (int b = 0; b < 4; ++b) {
@@ -573,10 +581,10 @@ bool PrintDocument(Canvas& canvas, const InvoiceDocument& doc, DocumentKind kind
                    const FormContext& form, const std::string& target) {
     InvoiceLayout layout(canvas, doc, kind, form);
     const std::string title = PrintJobTitle(doc, kind);
-    layout.setInfo(DocumentInfo{title, TrimmedText(form.company.text(Company::Name)),
-                                DocumentCaption(doc, kind, ReadFormTexts(form.company)) + " " +
-                                    doc.number,
-                                std::string(kPdfProducer)});
+    layout.setInfo(
+        DocumentInfo{title, TrimmedText(form.company.text(Company::Name)),
+                     DocumentCaption(doc, kind, ReadFormTexts(form.company)) + " " + doc.number,
+                     std::string(kPdfProducer)});
     return layout.run(target.empty() ? title : target);
 }
 
@@ -586,8 +594,8 @@ bool PrintReceipt(Canvas& canvas, const InvoiceDocument& doc, DocumentKind kind,
     const FormTexts t = ReadFormTexts(co);
     const std::string title = PrintJobTitle(doc, kind);
     canvas.setOrientation(Orientation::Portrait);
-    canvas.setDocumentInfo(DocumentInfo{title, TrimmedText(co.text(Company::Name)), title,
-                                        std::string(kPdfProducer)});
+    canvas.setDocumentInfo(
+        DocumentInfo{title, TrimmedText(co.text(Company::Name)), title, std::string(kPdfProducer)});
     if (!canvas.beginDocument(title)) return false;
     const int W = canvas.pageWidth(), H = canvas.pageHeight();
     const bool slip = kind == DocumentKind::PackingSlip;
@@ -625,7 +633,8 @@ bool PrintReceipt(Canvas& canvas, const InvoiceDocument& doc, DocumentKind kind,
         const std::string logo = PicturePath(form.folder, co.text(Company::LogoFile));
         const int screen = form.screenResolution > 0 ? form.screenResolution : 96;
         if (auto size = canvas.imageSize(logo)) {
-            const int w = std::min(W - 2, size->width * std::max(1, canvas.resolutionX() / screen) / 2);
+            const int w =
+                std::min(W - 2, size->width * std::max(1, canvas.resolutionX() / screen) / 2);
             const int h = size->height * w / std::max(1, size->width);
             if (canvas.stretchDraw(1, y, 1 + w, y + h, logo)) y += h + lh;
         }
