@@ -351,7 +351,8 @@ class InvoiceLayout {
             const std::string& line = d_.memo[k];
             // Blank lines keep the spacing of the text, up to the 19th.
             if (k >= 19 && line.empty()) continue;
-            c_.textOut(TL_, y_, line);
+            // A long line in a large font moves left rather than off the page.
+            c_.textOut(std::max(1, std::min(TL_, W_ - 2 - width(line))), y_, line);
             y_ += lhM;
             ++pageRows_;
             if (k + 1 < last && y_ > H_ - 10 * lhM) pageBreak();
@@ -420,27 +421,27 @@ class InvoiceLayout {
             y_ += 3 * lh_;
         } else {
             const int right = qC_ + g_ / 2 + width("XXXXXXXXXXXX");
-            auto value = [&](int row, data::Money m) {
-                rightAligned(right, row, t_.currency + InvoiceDocument::Padded(m));
+            // A label too long for its place moves left rather than under its amount.
+            auto labelled = [&](int row, const std::string& label, data::Money m) {
+                const std::string value = t_.currency + InvoiceDocument::Padded(m);
+                const int valueX = right - width(value);
+                c_.textOut(std::max(1, std::min(qB_, valueX - width(label) - g_ / 2)), row, label);
+                c_.textOut(valueX, row, value);
             };
             int row = y_;
-            c_.textOut(qB_, row, "Total:");
-            value(row, d_.net);
+            labelled(row, "Total:", d_.net);
             if (ShowsTaxRow(d_, t_)) {
                 row += lh_;
-                c_.textOut(qB_, row, TaxLabel(d_, t_));
-                value(row, d_.tax);
+                labelled(row, TaxLabel(d_, t_), d_.tax);
             }
             row += lh_;
-            c_.textOut(qB_, row, quote() ? QuoteTotalLabel(t_) : "Grand Total:");
-            value(row, d_.grandTotal);
+            labelled(row, quote() ? QuoteTotalLabel(t_) : "Grand Total:", d_.grandTotal);
             if (!quote()) {
                 row += lh_;
                 leftOfLabels(row, "Paid Amount: " + t_.currency + InvoiceDocument::Padded(d_.paid));
                 if (data::CharCount(d_.paidDate) > 7)
                     leftOfLabels(row - lh_, "Paid Date: " + d_.paidDate);
-                c_.textOut(qB_, row, "Balance Due:");
-                value(row, d_.balanceDue);
+                labelled(row, "Balance Due:", d_.balanceDue);
             }
             y_ = row;
         }
@@ -506,10 +507,14 @@ class InvoiceLayout {
         const auto captions = AgingCaptions(co_);
         const int quarter = W_ / 4;
         for (int b = 0; b < 4; ++b) {
-            const std::string amount = InvoiceDocument::Padded(d_.aging[size_t(b)]);
-            const std::string text =
-                b == 3 ? captions[3] + amount : captions[size_t(b)] + " " + amount;
-            c_.textOut(quarter * b + LM_, H_ - q, text);
+            const data::Money m = d_.aging[size_t(b)];
+            auto text = [&](const std::string& amount) {
+                return b == 3 ? captions[3] + amount : captions[size_t(b)] + " " + amount;
+            };
+            std::string shown = text(InvoiceDocument::Padded(m));
+            // In a large font the padding gives way, so that the amounts stay apart.
+            if (width(shown) > quarter - g_ / 2) shown = text(m.shownText());
+            c_.textOut(quarter * b + LM_, H_ - q, shown);
         }
     }
 
