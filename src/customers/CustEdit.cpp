@@ -34,28 +34,9 @@ Message Problem(const std::string& title, const std::string& text) {
     return Message{title, text, Icon::Warning, Buttons::Ok, Answer::Ok};
 }
 
-// Opens an existing fileblock of the company for an update; nothing when the file does
-// not exist (a company that has never had invoices). A defective index is rebuilt when
-// the user agrees; any other failure is reported through ok.
-struct ExistingFileblock {
-    storage::Fileblock* fb = nullptr;
-    bool ok = true;  // false: the file exists but could not be opened
-    ~ExistingFileblock() {
-        if (fb) storage::CloseFileblock(fb);
-    }
-};
-
-void OpenExisting(ExistingFileblock& out, const std::string& folder, data::FileKind kind,
-                  std::string_view prefix, platform::Prompter& prompter) {
-    const std::string name = data::FileblockName(folder, kind, prefix);
-    if (!data::FileExists(storage::DataFileName(name))) return;
-    data::OpenRequest request;
-    request.name = name;
-    request.kind = kind;
-    data::OpenResult r = data::OpenBusinessFileblock(request, prompter);
-    out.fb = r.fb;
-    out.ok = r.fb != nullptr;
-}
+// A company that has never had invoices has no invoice file: nothing to update then.
+using data::ExistingFileblock;
+using data::OpenExisting;
 
 }  // namespace
 

@@ -22,21 +22,6 @@ std::string Cut85(const std::string& line) {
 
 }  // namespace
 
-std::string PadRight(std::string_view text, std::size_t n) {
-    std::string out(text);
-    std::size_t chars = data::CharCount(text);
-    if (chars < n) out.append(n - chars, ' ');
-    return out;
-}
-
-std::string PadLeft(std::string_view text, std::size_t n) {
-    std::size_t chars = data::CharCount(text);
-    std::string out;
-    if (chars < n) out.assign(n - chars, ' ');
-    out += text;
-    return out;
-}
-
 std::string ManagerHeader() {
     std::string h = PadRight("Name", 35) + " " + PadRight("Number", 8) + " " +
                     PadLeft("Balance", 12) + " " + PadRight("Last Pmt.", 10) + " " +

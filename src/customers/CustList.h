@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "data/Ansi.h"
 #include "data/Records.h"
 #include "output/LabelQueue.h"
 #include "platform/Clock.h"
@@ -14,10 +15,8 @@
 
 namespace invarro::customers {
 
-// UTF-8 text padded with blanks on the right to n characters (longer text is kept whole).
-std::string PadRight(std::string_view text, std::size_t n);
-// Padded with blanks on the left to n characters.
-std::string PadLeft(std::string_view text, std::size_t n);
+using data::PadLeft;
+using data::PadRight;
 
 // The browser's header line and the row of one customer, each padded to 128 characters.
 std::string ManagerHeader();

@@ -208,4 +208,19 @@ std::string_view TrimText(std::string_view text) {
     return text.substr(b, e - b);
 }
 
+std::string PadRight(std::string_view text, std::size_t n) {
+    std::string out(text);
+    std::size_t chars = data::CharCount(text);
+    if (chars < n) out.append(n - chars, ' ');
+    return out;
+}
+
+std::string PadLeft(std::string_view text, std::size_t n) {
+    std::size_t chars = data::CharCount(text);
+    std::string out;
+    if (chars < n) out.assign(n - chars, ' ');
+    out += text;
+    return out;
+}
+
 }  // namespace invarro::data

@@ -34,6 +34,10 @@ std::string DecodeText(std::string_view bytes);
 // Characters (not bytes) of UTF-8 text, and its first n characters.
 std::size_t CharCount(std::string_view utf8);
 std::string FirstChars(std::string_view utf8, std::size_t n);
+// UTF-8 text padded with blanks on the right to n characters (longer text is kept whole).
+std::string PadRight(std::string_view text, std::size_t n);
+// Padded with blanks on the left to n characters.
+std::string PadLeft(std::string_view text, std::size_t n);
 
 // Upper case in Windows-1252: a-z and the accented lower-case letters (including
 // š, œ, ž and ÿ). ß and µ have no single-byte upper case and stay. Every key builder

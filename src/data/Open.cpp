@@ -1,5 +1,6 @@
 #include "data/Open.h"
 
+#include "data/Files.h"
 #include "data/Rebuild.h"
 #include "data/Texts.h"
 
@@ -60,6 +61,18 @@ platform::Message CreateMessage(const std::string& text, const std::string& titl
 platform::Message GiveUpMessage(const std::string& text) {
     return platform::Message{std::string(kAppTitle), text, platform::Icon::Error,
                              platform::Buttons::Ok, platform::Answer::Ok};
+}
+
+void OpenExisting(ExistingFileblock& out, const std::string& folder, FileKind kind,
+                  std::string_view prefix, platform::Prompter& prompter) {
+    const std::string name = FileblockName(folder, kind, prefix);
+    if (!FileExists(storage::DataFileName(name))) return;
+    OpenRequest request;
+    request.name = name;
+    request.kind = kind;
+    OpenResult r = OpenBusinessFileblock(request, prompter);
+    out.fb = r.fb;
+    out.ok = r.fb != nullptr;
 }
 
 }  // namespace invarro::data

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "data/Fileblocks.h"
 #include "platform/Progress.h"
@@ -37,6 +38,22 @@ struct OpenResult {
 };
 
 OpenResult OpenBusinessFileblock(const OpenRequest& request, platform::Prompter& prompter);
+
+// A fileblock a short task opens only when it is already there (it creates nothing):
+// fb stays null when the file does not exist, and ok is false when it exists but could
+// not be opened. The fileblock is closed when the object goes.
+struct ExistingFileblock {
+    storage::Fileblock* fb = nullptr;
+    bool ok = true;
+    ExistingFileblock() = default;
+    ExistingFileblock(const ExistingFileblock&) = delete;
+    ExistingFileblock& operator=(const ExistingFileblock&) = delete;
+    ~ExistingFileblock() {
+        if (fb) storage::CloseFileblock(fb);
+    }
+};
+void OpenExisting(ExistingFileblock& out, const std::string& folder, FileKind kind,
+                  std::string_view prefix, platform::Prompter& prompter);
 
 // The message boxes of the usual requests.
 platform::Message CreateMessage(const std::string& text, const std::string& title);

@@ -79,6 +79,7 @@ namespace invarro::data {
     X(PrintPackSlip, 1571, Byte, 0)        \
     X(PrintFileCopy, 1572, Byte, 0)        \
     X(ShowHints, 1573, Byte, 0)            \
+    X(LastInvNo, 1574, Text, 9)            \
     X(FormFonts1, 1584, Font, 0)           \
     X(FormFonts2, 1632, Font, 0)           \
     X(FormFonts3, 1680, Font, 0)           \

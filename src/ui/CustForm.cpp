@@ -31,7 +31,6 @@
 #include "ui/FindForm.h"
 #include "ui/IndexBrowserControl.h"
 #include "ui/ListViewer.h"
-#include "ui/ManagerSupport.h"
 #include "ui/WindowSupport.h"
 
 namespace invarro::ui {
@@ -465,7 +464,7 @@ void TCustForm::printEnvelope() {
 }
 
 void TCustForm::printWindow() {
-    PrintWindowPicture(this, *ctx_.prompter);
+    PrintWindowImage(this, *ctx_.prompter);
 }
 
 void TCustForm::addToLabelQueue() {

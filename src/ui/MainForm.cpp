@@ -39,6 +39,7 @@
 #include "ui/CalendarForm.h"
 #include "ui/CompanyManager.h"
 #include "ui/CustForm.h"
+#include "ui/InvList.h"
 #include "ui/PasswordDialog.h"
 #include "ui/Pictures.h"
 #include "ui/ProdForm.h"
@@ -368,6 +369,16 @@ void TMainForm::buildCommands() {
         std::unique_ptr<platform::Progress> progress = f.makeProgress();
         // A product file that cannot be opened has been reported; the program goes on.
         TEditProd::Run(f.customerContext(progress.get()), &f);
+    });
+    setCommandHandler(Command::InvoiceManager, [](TMainForm& f) {
+        std::unique_ptr<platform::Progress> progress = f.makeProgress();
+        InvoiceWindowContext context;
+        static_cast<CustomerWindowContext&>(context) = f.customerContext(progress.get());
+        const std::size_t queued = f.session_.labelQueue.size();
+        const bool opened = Tinvlist::Run(context, &f);
+        if (f.session_.labelQueue.size() > queued) f.session_.labelsWaiting = true;
+        // Without its invoice files the program cannot go on ("Unable to open databases").
+        if (!opened) f.close();
     });
     setCommandHandler(Command::EditPaymentTerms, [](TMainForm& f) {
         TTermEdit::Run(

@@ -26,7 +26,6 @@
 #include "ui/FindForm.h"
 #include "ui/IndexBrowserControl.h"
 #include "ui/ListViewer.h"
-#include "ui/ManagerSupport.h"
 #include "ui/ProdEdit.h"
 #include "ui/WindowSupport.h"
 
@@ -431,7 +430,7 @@ void TEditProd::productList() {
 }
 
 void TEditProd::printWindow() {
-    PrintWindowPicture(this, *ctx_.prompter);
+    PrintWindowImage(this, *ctx_.prompter);
 }
 
 void TEditProd::setBrowseKey(int keyNo) {

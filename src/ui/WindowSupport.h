@@ -11,6 +11,8 @@
 #include <string_view>
 
 #include "data/Layout.h"
+#include "data/Records.h"
+#include "output/Font.h"
 #include "platform/Clock.h"
 #include "platform/Progress.h"
 #include "platform/Prompter.h"
@@ -59,6 +61,16 @@ DialogButtons MakeDialogButtons(QDialog* dialog, const QString& okCaption,
 
 // Runs a command; an operation error or a browser error is shown with its text.
 void Guarded(platform::Prompter& prompter, const std::function<void()>& command);
+
+// The company's manager font (the lists of the manager windows; "Courier New" when none
+// is set) and editor font (captions; "Arial" when none is set), size 10 when unset.
+output::Font ManagerFont(const data::CompanyRecord& company);
+output::Font EditorFont(const data::CompanyRecord& company);
+
+// True when a printer can be used; otherwise the user is told so under the given title.
+bool PrinterReady(platform::Prompter& prompter, const std::string& title);
+// "Print Window": the window's image printed across the page, keeping its proportions.
+void PrintWindowImage(QWidget* window, platform::Prompter& prompter);
 
 // A file chosen in a data folder is kept by its bare name, so that the folder can move.
 std::string StoredPictureName(const std::string& folder, const QString& chosen);

@@ -40,6 +40,7 @@
 #include "ui/CompanyManager.h"
 #include "ui/CustForm.h"
 #include "ui/IndexBrowserControl.h"
+#include "ui/InvList.h"
 #include "ui/MainForm.h"
 #include "ui/ProdForm.h"
 #include "ui/TermEdit.h"
@@ -344,13 +345,39 @@ TEST_F(MainFormTest, ProductManagerOpensOnTheDemoProductsAndAMissingFileKeepsThe
     EXPECT_TRUE(f.isVisible());
 }
 
+TEST_F(MainFormTest, InvoicesOpensTheInvoiceManagerOnTheCompanyInUse) {
+    install(true);
+    // A company without invoices yet: the manager makes its files.
+    const std::string invoices = data::FileblockName(folder, data::FileKind::Invoice, "1");
+    std::filesystem::remove(storage::DataFileName(invoices));
+    std::filesystem::remove(storage::IndexFileName(invoices));
+    TMainForm& f = open();
+    f.show();
+    const QString company =
+        QString::fromStdString(f.session().company.text(Company::Name) + " - #1");
+    bool shown = false;
+    WhenModal<Tinvlist>([&](Tinvlist* m) {
+        EXPECT_EQ(m->windowTitle(), "Invoice Manager");
+        EXPECT_EQ(m->companyText(), company);
+        EXPECT_EQ(m->countText(), "Records: 0");
+        m->reject();
+        shown = true;
+    });
+    prompter.expect("I am going to create a new, empty invoice file for this company.");
+    QTest::mouseClick(f.toolButton(Command::InvoiceManager), Qt::LeftButton);
+    ASSERT_TRUE(shown);
+    EXPECT_EQ(f.statusText(), "Ready.");
+    EXPECT_TRUE(std::filesystem::exists(storage::DataFileName(invoices)));
+    f.close();
+}
+
 TEST_F(MainFormTest, LaterWindowsAreDisabledUntilConnected) {
     install();
     TMainForm& f = open();
-    const Command later[] = {Command::InvoiceManager,   Command::PaymentWizard,
-                             Command::ReportWizard,     Command::InterestWizard,
-                             Command::LabelWizard,      Command::RepeatBillingWizard,
-                             Command::FormLetterWizard, Command::SendEMailMessage};
+    const Command later[] = {Command::PaymentWizard,       Command::ReportWizard,
+                             Command::InterestWizard,      Command::LabelWizard,
+                             Command::RepeatBillingWizard, Command::FormLetterWizard,
+                             Command::SendEMailMessage};
     for (Command c : later) {
         EXPECT_FALSE(f.commandEnabled(c)) << int(c);
         EXPECT_FALSE(f.menuAction(c)->isEnabled()) << int(c);
@@ -358,28 +385,28 @@ TEST_F(MainFormTest, LaterWindowsAreDisabledUntilConnected) {
             EXPECT_FALSE(f.toolButton(c)->isEnabled()) << int(c);
         }
     }
-    for (Command c :
-         {Command::CompanyManager, Command::PrinterSetup, Command::Exit, Command::AgingChart,
-          Command::Calculator, Command::ViewCalendar, Command::PasswordSetup,
-          Command::DeletePaidInvoices, Command::RebuildDataFiles, Command::HelpTopics,
-          Command::About, Command::ViewPdfFiles, Command::CustomerManager,
-          Command::EditPaymentTerms, Command::ProductManager, Command::BackupDataFiles})
+    for (Command c : {Command::CompanyManager, Command::PrinterSetup, Command::Exit,
+                      Command::AgingChart, Command::Calculator, Command::ViewCalendar,
+                      Command::PasswordSetup, Command::DeletePaidInvoices,
+                      Command::RebuildDataFiles, Command::HelpTopics, Command::About,
+                      Command::ViewPdfFiles, Command::CustomerManager, Command::EditPaymentTerms,
+                      Command::ProductManager, Command::BackupDataFiles, Command::InvoiceManager})
         EXPECT_TRUE(f.commandEnabled(c)) << int(c);
 
     // Connecting a window enables both faces of its command; opening a manager hides the
     // chart first.
     int opened = 0;
-    f.setCommandHandler(Command::InvoiceManager, [&](TMainForm& m) {
+    f.setCommandHandler(Command::PaymentWizard, [&](TMainForm& m) {
         EXPECT_FALSE(m.chartShowing());
         EXPECT_EQ(m.statusText(), "Ready.");
         ++opened;
     });
-    EXPECT_TRUE(f.menuAction(Command::InvoiceManager)->isEnabled());
-    EXPECT_TRUE(f.toolButton(Command::InvoiceManager)->isEnabled());
+    EXPECT_TRUE(f.menuAction(Command::PaymentWizard)->isEnabled());
+    EXPECT_TRUE(f.toolButton(Command::PaymentWizard)->isEnabled());
     f.chart()->show();
     f.setStatus("something");
-    QTest::mouseClick(f.toolButton(Command::InvoiceManager), Qt::LeftButton);
-    f.menuAction(Command::InvoiceManager)->trigger();
+    QTest::mouseClick(f.toolButton(Command::PaymentWizard), Qt::LeftButton);
+    f.menuAction(Command::PaymentWizard)->trigger();
     EXPECT_EQ(opened, 2);
 
     f.menuAction(Command::PrinterSetup)->trigger();
@@ -660,8 +687,8 @@ TEST_F(MainFormTest, RebuildDataFilesCommand) {
     prompter.expect("The data files have been rebuilt.");
     f.menuAction(Command::RebuildDataFiles)->trigger();
     EXPECT_EQ(prompter.last().title, "Rebuild Complete");
-    EXPECT_EQ(progress.titles,
-              (std::vector<std::string>{"Rebuild Status", "Rebuild Status", "Rebuild Status"}));
+    // The demo's customer, invoice, line and product files.
+    EXPECT_EQ(progress.titles, std::vector<std::string>(4, "Rebuild Status"));
 }
 
 // ------------------------------------------------------------------- company manager

@@ -326,6 +326,16 @@ TEST_F(ProdFormTest, PickerStartsOnTheCodeAndReturnsTheWholeRecord) {
     });
     EXPECT_FALSE(PickProduct(nullptr, ctx, "ZZZ", ""));
     EXPECT_TRUE(checked);
+
+    // A double-click on a row picks it (row 1 is the first below the header).
+    WhenModal<TEditProd>([&](TEditProd* f) {
+        QTest::mouseDClick(f->list()->viewport(), Qt::LeftButton, {},
+                           f->list()->RowRect(1).center());
+        if (f->isVisible()) f->reject();  // no pick: fail below rather than hang
+    });
+    picked = PickProduct(nullptr, ctx, "B2", "");
+    ASSERT_TRUE(picked);
+    EXPECT_EQ(picked->text(Product::ProdCode), "A1");
 }
 
 TEST_F(ProdFormTest, APickerWhoseFileCannotBeOpenedReturnsNothing) {

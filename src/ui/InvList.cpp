@@ -1,0 +1,629 @@
+#include "ui/InvList.h"
+
+#include <QAction>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QStyle>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "customers/Find.h"
+#include "data/Ansi.h"
+#include "data/Fileblocks.h"
+#include "data/Keys.h"
+#include "data/Open.h"
+#include "data/Update.h"
+#include "platform/qt/Printer.h"
+#include "platform/qt/QtFonts.h"
+#include "storage/BTree.h"
+#include "ui/FindForm.h"
+#include "ui/IndexBrowserControl.h"
+#include "ui/WindowSupport.h"
+
+namespace invarro::ui {
+
+namespace {
+
+using data::Company;
+using data::Invoice;
+using platform::Icon;
+
+QString Q(std::string_view s) {
+    return QString::fromUtf8(s.data(), qsizetype(s.size()));
+}
+
+// The window's background while the customer filter is on.
+const QColor kFilterColour(255, 250, 205);
+
+}  // namespace
+
+// =============================================================================== Tinvlist
+
+Tinvlist::Tinvlist(const InvoiceWindowContext& context, QWidget* parent)
+    : QDialog(parent), ctx_(context) {
+    setObjectName("Tinvlist");
+    setModal(true);
+    setSizeGripEnabled(true);
+    setAutoFillBackground(true);
+    if (!ctx_.clock) {
+        ownClock_ = std::make_unique<platform::SystemClock>();
+        ctx_.clock = ownClock_.get();
+    }
+    files_ = std::make_unique<invoicing::InvoiceFiles>(
+        invoicing::InvoiceFiles{ctx_.dataFolder, *ctx_.company, nullptr, nullptr, nullptr});
+    updateTitle();
+
+    // The header panel in the company's editor font.
+    const output::Font editorFont = EditorFont(*ctx_.company);
+    auto headerLabel = [&](const char* name) {
+        auto* l = new QLabel(this);
+        l->setObjectName(name);
+        l->setFont(platform::qt::ToQFont(editorFont));
+        QPalette p = l->palette();
+        p.setColor(QPalette::WindowText, platform::qt::ToQColor(editorFont.color));
+        l->setPalette(p);
+        return l;
+    };
+    cName_ = headerLabel("CName");
+    // A long company name is cut rather than widening the window.
+    cName_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    auto* arCaption = headerLabel("ARLabel");
+    arCaption->setText("A/R:");
+    arBal_ = headerLabel("ARBal");
+    cFilter_ = new QLabel(this);
+    cFilter_->setObjectName("CFilter");
+    refreshHeader();
+
+    list_ = new TIndexBrowser(this);
+    list_->setObjectName("InvBrowser1");
+    list_->SetPrompter(ctx_.prompter);
+    const output::Font mgrFont = ManagerFont(*ctx_.company);
+    list_->setFont(platform::qt::ToQFont(mgrFont));
+    QPalette listPalette = list_->palette();
+    listPalette.setColor(QPalette::Text, platform::qt::ToQColor(mgrFont.color));
+    list_->setPalette(listPalette);
+    list_->setContextMenuPolicy(Qt::CustomContextMenu);
+    list_->OnKeyPress = [](TIndexBrowser*, QChar& c) { c = c.toUpper(); };
+    connect(list_, &TIndexBrowser::DblClick, this, &Tinvlist::rowAction);
+    connect(list_, &TIndexBrowser::KeyDown, this, [this](int key, Qt::KeyboardModifiers) {
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) rowAction();
+        if (key == Qt::Key_Delete) guarded([&] { deleteInvoice(); });
+    });
+
+    auto* status = new QStatusBar(this);
+    status->setSizeGripEnabled(false);
+    countPanel_ = new QLabel(this);
+    countPanel_->setObjectName("CountPanel");
+    countPanel_->setMinimumWidth(110);
+    messagePanel_ = new QLabel(this);
+    messagePanel_->setObjectName("MessagePanel");
+    messagePanel_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    timerPanel_ = new QLabel(this);
+    timerPanel_->setObjectName("TimerPanel");
+    status->addWidget(countPanel_);
+    status->addWidget(messagePanel_, 1);
+    status->addPermanentWidget(timerPanel_);
+    setMessage(Q(invoicing::kIdleMessage));
+    setTimerRunning(false);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(4, 0, 4, 0);
+    layout->setSpacing(2);
+    buildMenus();
+    auto* header = new QHBoxLayout;
+    header->addWidget(cName_, 1);
+    header->addWidget(arCaption);
+    header->addWidget(arBal_);
+    layout->addLayout(header);
+    layout->addWidget(cFilter_);
+    layout->addWidget(list_, 1);
+    layout->addWidget(status);
+    applyFilterLook();
+    RestoreBounds(this, ctx_.dataFolder, kBoundsSection, kDesignedWidth, kDesignedHeight);
+}
+
+Tinvlist::~Tinvlist() {
+    // The browser reads the invoice file: it goes first.
+    delete list_;
+    list_ = nullptr;
+    for (storage::Fileblock** fb : {&files_->invoices, &files_->lines, &files_->memos})
+        if (*fb) storage::CloseFileblock(*fb);
+}
+
+void Tinvlist::updateTitle() {
+    setWindowTitle(ctx_.emailMode ? "Invoice Manager - (E-Mail Mode)" : "Invoice Manager");
+}
+
+QAction* Tinvlist::action(const char* name, const QString& text, void (Tinvlist::*slot)()) {
+    auto* a = new QAction(text, this);
+    a->setObjectName(name);
+    if (slot) {
+        connect(a, &QAction::triggered, this, [this, slot] { guarded([&] { (this->*slot)(); }); });
+    } else {
+        // Its window arrives with a later part of the program.
+        a->setEnabled(false);
+    }
+    return a;
+}
+
+void Tinvlist::buildMenus() {
+    const bool editor = bool(ctx_.editor);
+    QAction* newAct = action("AddInvoice", "&New", editor ? &Tinvlist::addInvoice : nullptr);
+    QAction* editAct = action("EditInvoice", "&Edit", editor ? &Tinvlist::editInvoice : nullptr);
+    QAction* deleteAct = action("InvDelete", "&Delete", &Tinvlist::deleteInvoice);
+    QAction* findAct = action("FindAct", "&Find", &Tinvlist::findInvoice);
+    viewAct_ = action("ViewAct", "&View", nullptr);
+    QAction* custAct = action("CustDataAct", "C&ustomer Data", &Tinvlist::quickView);
+    QAction* printAct = action("PrintAct", "&Print Invoice", nullptr);
+    QAction* slipAct = action("PackSlipAct", "Print Packing &Slip", nullptr);
+    QAction* pdfAct = action("PdfAct", "Se&nd to PDF", nullptr);
+    QAction* batchAct = action("BatchPrintAct", "&Batch Print", nullptr);
+    QAction* setupAct = action("PrinterSetupAct", "Printer Setup", &Tinvlist::printerSetup);
+    QAction* repeatAct = action("RepeatSetupAct", "&Repeat Billing Setup", nullptr);
+    QAction* filterAct = action("FilterAct", "Filter On/Off", &Tinvlist::toggleFilter);
+    QAction* windowAct = action("PrintWindowAct", "Print &Window", &Tinvlist::printWindow);
+    QAction* helpAct = action("OverviewAct", "&Overview", &Tinvlist::overview);
+    helpAct->setEnabled(bool(ctx_.openHelp));
+    auto* closeAct = new QAction("&Close", this);
+    closeAct->setObjectName("CloseAct");
+    connect(closeAct, &QAction::triggered, this, &QDialog::reject);
+
+    auto* bar = new QMenuBar(this);
+    QMenu* invoice = bar->addMenu("&Invoice");
+    invoice->addActions({newAct, editAct, deleteAct});
+    invoice->addSeparator();
+    invoice->addActions({findAct, viewAct_, custAct});
+    invoice->addSeparator();
+    invoice->addActions({printAct, slipAct, pdfAct, batchAct, setupAct});
+    invoice->addSeparator();
+    invoice->addAction(repeatAct);
+    invoice->addSeparator();
+    invoice->addActions({windowAct, closeAct});
+    QMenu* display = bar->addMenu("&Display");
+    for (const invoicing::DisplayOrder& order : invoicing::kDisplayOrders) {
+        auto* a = new QAction(Q(order.menuText), this);
+        a->setObjectName(QString("ByKey%1").arg(order.keyNo));
+        a->setCheckable(true);
+        a->setChecked(order.keyNo == keyNo_);
+        const int keyNo = order.keyNo;
+        connect(a, &QAction::triggered, this,
+                [this, keyNo] { guarded([&] { setDisplayKey(keyNo); }); });
+        display->addAction(a);
+        orderActs_.push_back(a);
+    }
+    display->addSeparator();
+    display->addAction(filterAct);
+    QMenu* help = bar->addMenu("&Help");
+    help->addAction(helpAct);
+    layout()->setMenuBar(bar);
+
+    auto* popup = new QMenu(this);
+    popup->setObjectName("PopupMenu");
+    popup->addActions({newAct, editAct, deleteAct});
+    popup->addSeparator();
+    popup->addActions({findAct, viewAct_, custAct});
+    popup->addSeparator();
+    popup->addActions({printAct, slipAct, pdfAct, batchAct});
+    popup->addSeparator();
+    popup->addActions({repeatAct, filterAct});
+    connect(list_, &QWidget::customContextMenuRequested, this,
+            [this, popup](const QPoint& p) { popup->popup(list_->mapToGlobal(p)); });
+
+    // The buttons stay reachable through the bar's overflow menu when the window is narrow.
+    auto* tools = new QToolBar(this);
+    tools->setObjectName("ToolBar");
+    tools->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    auto button = [&](const char* name, const char* text, const char* hint, QAction* act) {
+        auto* b = new QToolButton(this);
+        b->setObjectName(name);
+        b->setText(text);
+        b->setToolTip(hint);
+        b->setAutoRaise(true);
+        b->setEnabled(act->isEnabled());
+        connect(act, &QAction::changed, b, [b, act] { b->setEnabled(act->isEnabled()); });
+        connect(b, &QToolButton::clicked, act, &QAction::trigger);
+        tools->addWidget(b);
+    };
+    button("AddInvoiceBtn", "New", "Create a new invoice or quote", newAct);
+    button("EditInvoiceBtn", "Edit", "Edit the selected record", editAct);
+    button("InvDeleteBtn", "Delete", "Delete the selected record", deleteAct);
+    button("SpeedButton1", "Find", "Find an invoice or payment", findAct);
+    button("InvPrint", "View", "View the selected invoice", viewAct_);
+    button("CustDataButn", "Customer Data", "Quick view of the record and its customer", custAct);
+    button("ToPrinterButn", "Print Invoice", "Print (or e-mail) the selected invoice", printAct);
+    button("SpeedButton6", "Send to PDF", "Save the selected invoice as a PDF file", pdfAct);
+    button("BatchPrinButn", "Batch Print", "Print every invoice not printed yet", batchAct);
+    button("SpeedButton2", "Filter On/Off", "Show only the selected customer's records", filterAct);
+    button("HelpBtn", "Help", "Help", helpAct);
+    button("CloseBtn", "Close", "Close", closeAct);
+    static_cast<QVBoxLayout*>(layout())->addWidget(tools);
+}
+
+template <class Body>
+void Tinvlist::guarded(Body&& body) {
+    Guarded(*ctx_.prompter, body);
+}
+
+bool Tinvlist::openFiles() {
+    const std::string prefix = files_->prefix();
+    auto open = [&](data::FileKind kind, platform::Message whenMissing) -> storage::Fileblock* {
+        data::OpenRequest request;
+        request.name = data::FileblockName(ctx_.dataFolder, kind, prefix);
+        request.kind = kind;
+        request.whenMissing = std::move(whenMissing);
+        request.giveUp = data::GiveUpMessage("Unable to open databases: ");
+        request.giveUpWithError = true;
+        request.progress = ctx_.progress;
+        request.rebuildTitle = kind == data::FileKind::Invoice       ? "Invoices"
+                               : kind == data::FileKind::InvoiceLine ? "Invoice Lines"
+                                                                     : "Memos";
+        return data::OpenBusinessFileblock(request, *ctx_.prompter).fb;
+    };
+    files_->invoices =
+        open(data::FileKind::Invoice,
+             data::CreateMessage("I am going to create a new, empty invoice file for this company.",
+                                 "New Company"));
+    if (!files_->invoices) return false;
+    files_->lines = open(data::FileKind::InvoiceLine, {});
+    if (!files_->lines) return false;
+    files_->memos = open(data::FileKind::Memo, {});
+    if (!files_->memos) return false;
+
+    keyNo_ = invoicing::kOpeningKey;
+    auto browser = std::make_unique<storage::Browser>(files_->invoices, keyNo_, buffer_.data(),
+                                                      int32_t(buffer_.size()));
+    list_->SetOnBuildRow([this](TIndexBrowser*, storage::RowRecord& row) {
+        row.text = invoicing::ManagerRow(buffer_);
+        return 0;
+    });
+    list_->SetOnPerformFilter([this](TIndexBrowser*, storage::RowRecord&, bool& useIt) {
+        useIt = invoicing::FilterAccepts(buffer_, filterNumber_);
+        return 0;
+    });
+    list_->Attach(std::move(browser));
+    list_->SetHeader(Q(invoicing::ManagerHeader()));
+    for (QAction* a : orderActs_)
+        a->setChecked(a->objectName() == QString("ByKey%1").arg(keyNo_));
+    guarded([&] { positionOnLastInvoice(); });
+    updateCount();
+    list_->setFocus();
+    return true;
+}
+
+void Tinvlist::positionOnLastInvoice() {
+    const std::string last = data::TrimmedText(ctx_.company->text(Company::LastInvNo));
+    if (!last.empty()) {
+        data::InvoiceRecord probe;
+        probe.setText(Invoice::InvNo, last);
+        auto found = data::FindAtOrAfter<Invoice>(files_->invoices, 1, probe);
+        if (found && found->key == data::InvoiceKey(probe, 1)) {
+            list_->JumpToKey(data::InvoiceKey(found->record, keyNo_), found->recNo);
+            return;
+        }
+    }
+    list_->JumpToKey("");
+}
+
+bool Tinvlist::Run(const InvoiceWindowContext& context, QWidget* parent) {
+    Tinvlist form(context, parent);
+    if (!form.openFiles()) return false;
+    form.exec();
+    return true;
+}
+
+void Tinvlist::done(int result) {
+    SaveBounds(this, ctx_.dataFolder, kBoundsSection);
+    QDialog::done(result);
+}
+
+QString Tinvlist::countText() const {
+    return countPanel_->text();
+}
+QString Tinvlist::messageText() const {
+    return messagePanel_->text();
+}
+QString Tinvlist::timerText() const {
+    return timerPanel_->text();
+}
+QString Tinvlist::filterText() const {
+    return cFilter_->text();
+}
+QString Tinvlist::companyText() const {
+    return cName_->text();
+}
+QString Tinvlist::receivablesText() const {
+    return arBal_->text();
+}
+
+void Tinvlist::setMessage(const QString& text) {
+    messagePanel_->setText(text);
+}
+
+void Tinvlist::setTimerRunning(bool running) {
+    timerPanel_->setText(Q(running ? invoicing::kTimerRunning : invoicing::kTimerOff));
+}
+
+void Tinvlist::refreshHeader() {
+    const data::CompanyRecord& c = *ctx_.company;
+    cName_->setText(
+        Q(c.text(Company::Name) + " - #" + data::TrimmedText(c.text(Company::CompanyNo))));
+    arBal_->setText(Q(c.money(Company::ARBalance).shownText()));
+}
+
+void Tinvlist::updateCount() {
+    int32_t n = files_->invoices ? storage::KeyCount(files_->invoices, keyNo_) : 0;
+    if (!storage::EngineOk) n = 0;
+    countPanel_->setText(Q(invoicing::RecordCountText(n)));
+}
+
+bool Tinvlist::currentInvoice(int32_t& recNo, data::InvoiceRecord& record) {
+    if (!list_->Ready() || list_->browser()->FilledRows() == 0) return false;
+    bool unchanged = false;
+    if (list_->ReadCurrentRecord(unchanged) != 0) return false;
+    recNo = list_->CurrentRecordNumber();
+    record = buffer_;
+    return true;
+}
+
+void Tinvlist::showRecord(const data::InvoiceRecord& record, int32_t recNo) {
+    list_->JumpToKey(data::InvoiceKey(record, keyNo_), recNo);
+    updateCount();
+}
+
+void Tinvlist::addInvoice() {
+    if (!ctx_.editor) return;
+    InvoiceEditRequest request;
+    request.adding = true;
+    InvoiceEditResult r = ctx_.editor(*this, request);
+    if (!r.saved) return;
+    showRecord(r.record, r.recNo);
+    refreshHeader();
+    if (!r.message.empty()) setMessage(Q(r.message));
+}
+
+void Tinvlist::editInvoice() {
+    if (!ctx_.editor) return;
+    InvoiceEditRequest request;
+    request.adding = false;
+    if (!currentInvoice(request.recNo, request.asRead)) return;
+    if (!invoicing::CheckBeforeEdit(request.asRead, *ctx_.company, *ctx_.prompter)) return;
+    InvoiceEditResult r = ctx_.editor(*this, request);
+    if (!r.saved) return;
+    showRecord(r.record, r.recNo);
+    refreshHeader();
+    if (!r.message.empty()) setMessage(Q(r.message));
+}
+
+void Tinvlist::deleteInvoice() {
+    int32_t recNo = 0;
+    data::InvoiceRecord record;
+    if (!currentInvoice(recNo, record)) return;
+    invoicing::DeleteOutcome out;
+    try {
+        out = invoicing::DeleteInvoice(*files_, recNo, record, *ctx_.prompter, *ctx_.clock);
+    } catch (...) {
+        // The header may be gone already: the list and totals show what is on file.
+        list_->Refresh();
+        refreshHeader();
+        updateCount();
+        throw;
+    }
+    if (!out.deleted) return;
+    list_->Refresh();
+    refreshHeader();
+    setMessage(Q(out.message));
+    updateCount();
+}
+
+void Tinvlist::findInvoice() {
+    if (!files_->invoices) return;
+    WindowServices services;
+    services.folder = ctx_.dataFolder;
+    services.prompter = ctx_.prompter;
+    services.progress = ctx_.progress;
+    services.clock = ctx_.clock;
+    services.help = ctx_.openHelp;
+    TFindForm find(files_->invoices, customers::FindMode::Inv, "Find Invoice/Payment", services,
+                   this);
+    if (find.exec() != QDialog::Accepted || !find.picked()) return;
+    // The picked row's invoice number, looked up through the number key.
+    const std::string number = find.picked()->cells[1];
+    data::InvoiceRecord probe;
+    probe.setText(Invoice::InvNo, number);
+    auto found = data::FindAtOrAfter<Invoice>(files_->invoices, 1, probe);
+    if (!found || found->key != data::InvoiceKey(probe, 1)) {
+        ctx_.prompter->inform("Find Invoice/Payment", "Invoice Search operation failed",
+                              Icon::Error);
+        return;
+    }
+    if (filterOn_ && !invoicing::FilterAccepts(found->record, filterNumber_)) toggleFilter();
+    showRecord(found->record, found->recNo);
+}
+
+void Tinvlist::quickView() {
+    int32_t recNo = 0;
+    data::InvoiceRecord record;
+    if (!currentInvoice(recNo, record)) return;
+    auto customer = invoicing::FindInvoiceCustomer(*files_, record, *ctx_.prompter);
+    TQView view(invoicing::MakeQuickView(record, customer, *ctx_.company), this);
+    view.exec();
+}
+
+void Tinvlist::applyFilterLook() {
+    QPalette labelPalette = cFilter_->palette();
+    labelPalette.setColor(QPalette::WindowText, filterOn_ ? Qt::red : Qt::black);
+    cFilter_->setPalette(labelPalette);
+    cFilter_->setText(filterOn_ ? Q(invoicing::FilterLabelText(filterNumber_))
+                                : Q(invoicing::kFilterClosedLabel));
+    QPalette windowPalette = palette();
+    windowPalette.setColor(
+        QPalette::Window,
+        filterOn_ ? kFilterColour : style()->standardPalette().color(QPalette::Window));
+    setPalette(windowPalette);
+}
+
+void Tinvlist::toggleFilter() {
+    if (!filterOn_) {
+        int32_t recNo = 0;
+        data::InvoiceRecord record;
+        if (!currentInvoice(recNo, record)) return;
+        filterNumber_ = invoicing::FilterNumber(record);
+        filterOn_ = true;
+        applyFilterLook();
+        list_->SetFilterEnabled(true);
+        list_->JumpToKey(data::InvoiceKey(record, keyNo_), recNo);
+        setMessage(Q(invoicing::kFilterOnMessage));
+    } else {
+        filterOn_ = false;
+        applyFilterLook();
+        list_->SetFilterEnabled(false);
+        setMessage(Q(invoicing::kFilterOffMessage));
+    }
+    updateCount();
+}
+
+void Tinvlist::setDisplayKey(int keyNo) {
+    if (keyNo < 1 || keyNo > int(invoicing::kDisplayOrders.size())) return;
+    int32_t recNo = 0;
+    data::InvoiceRecord record;
+    const bool hasCurrent = currentInvoice(recNo, record);
+    keyNo_ = keyNo;
+    for (QAction* a : orderActs_)
+        a->setChecked(a->objectName() == QString("ByKey%1").arg(keyNo_));
+    if (!files_->invoices) return;
+    list_->SetKeyNumber(keyNo_);
+    if (hasCurrent) list_->JumpToKey(data::InvoiceKey(record, keyNo_), recNo);
+    updateCount();
+}
+
+void Tinvlist::printerSetup() {
+    platform::qt::ShowPrinterSetup(this);
+}
+
+void Tinvlist::printWindow() {
+    PrintWindowImage(this, *ctx_.prompter);
+}
+
+void Tinvlist::overview() {
+    if (ctx_.openHelp) ctx_.openHelp(std::string(invoicing::kInvoiceManagerHelp));
+}
+
+void Tinvlist::rowAction() {
+    // Double-click and Enter open the view of the invoice.
+    if (viewAct_->isEnabled()) viewAct_->trigger();
+}
+
+// ================================================================================= TQView
+
+TQView::TQView(const invoicing::QuickView& v, QWidget* parent) : QDialog(parent) {
+    setObjectName("TQView");
+    setWindowTitle("Customer Data");
+    auto* layout = new QVBoxLayout(this);
+    auto* form = new QFormLayout;
+    auto add = [&](const char* name, const std::string& caption, const std::string& text) {
+        auto* value = new QLabel(Q(text), this);
+        value->setObjectName(name);
+        value->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        auto* label = new QLabel(Q(caption), this);
+        label->setObjectName(QString(name) + "Caption");
+        form->addRow(label, value);
+        return std::pair{label, value};
+    };
+    add("IDate", v.dateCaption, v.date);
+    add("INum", v.numberCaption, v.number + "  " + v.styleWording);
+    add("IType", "Type:", v.typeWording);
+    add("ITotal", v.totalCaption, v.total);
+    auto paid = add("IPaid", "Paid Amount:", v.paid);
+    auto due = add("IBalance", "Balance Due:", v.balance);
+    for (QLabel* l : {paid.first, paid.second, due.first, due.second})
+        l->setVisible(v.showPaidAndBalance);
+    auto* printed = new QLabel(Q(v.printed), this);
+    printed->setObjectName("IPrinted");
+    form->addRow(printed);
+    layout->addLayout(form);
+
+    auto* customer = new QFormLayout;
+    if (v.customerFound) {
+        auto cAdd = [&](const char* name, const std::string& caption, const std::string& text) {
+            auto* value = new QLabel(Q(text), this);
+            value->setObjectName(name);
+            customer->addRow(Q(caption), value);
+        };
+        cAdd("CustName", "Customer:", v.customerName);
+        cAdd("CustNo", "Customer#:", v.customerNo);
+        cAdd("CustBalance", "Balance:", v.customerBalance);
+        cAdd("LastPay", "Last Payment:", v.lastPayDate);
+        cAdd("LastInv", "Last Invoice:", v.lastInvNo);
+        cAdd("Phone", "Phone:", v.phone);
+        for (size_t i = 0; i < 4; ++i) {
+            const std::string name = "Aging" + std::to_string(i + 1);
+            cAdd(name.c_str(), v.agingCaptions[i], v.aging[i]);
+        }
+    } else {
+        auto* none = new QLabel("The customer of this record is not on file.", this);
+        none->setObjectName("CustName");
+        customer->addRow(none);
+    }
+    layout->addSpacing(8);
+    layout->addLayout(customer);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
+    buttons->button(QDialogButtonBox::Ok)->setObjectName("OKBtn");
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    layout->addWidget(buttons);
+}
+
+// ============================================================================== TInvBatch
+
+TInvBatch::TInvBatch(int found, bool eMail, const data::CompanyRecord& company,
+                     platform::Prompter& prompter, std::function<void(const std::string&)> help,
+                     QWidget* parent)
+    : QDialog(parent), found_(found), prompter_(prompter) {
+    setObjectName("TInvBatch");
+    setWindowTitle(Q(invoicing::kBatchCaption));
+    const invoicing::BatchTexts texts = invoicing::BatchDialogTexts(found, eMail, company);
+    auto* layout = new QVBoxLayout(this);
+    for (size_t i = 0; i < texts.lines.size(); ++i) {
+        auto* l = new QLabel(Q(texts.lines[i]), this);
+        l->setObjectName(QString("Line%1").arg(i + 1));
+        layout->addWidget(l);
+    }
+    auto* row = new QHBoxLayout;
+    auto* caption = new QLabel("&Number to print this cycle:", this);
+    batchNum_ = new QLineEdit(this);
+    batchNum_->setObjectName("BatchNum");
+    // Up to four digits, none of them required.
+    batchNum_->setInputMask("0000; ");
+    batchNum_->setText(QString::number(found));
+    caption->setBuddy(batchNum_);
+    row->addWidget(caption);
+    row->addWidget(batchNum_);
+    layout->addLayout(row);
+    const std::string topic(invoicing::kBatchHelp);
+    DialogButtons b = MakeDialogButtons(
+        this, Q(texts.button), help ? [help, topic] { help(topic); } : std::function<void()>());
+    connect(b.box, &QDialogButtonBox::accepted, this, &TInvBatch::accept);
+    layout->addWidget(b.box);
+}
+
+void TInvBatch::accept() {
+    auto n = invoicing::BatchCount(batchNum_->text().toStdString(), found_);
+    if (!n) {
+        prompter_.inform(std::string(invoicing::kBatchNumberTitle),
+                         std::string(invoicing::kBatchNumberMissing), Icon::Warning);
+        batchNum_->setFocus();
+        return;
+    }
+    count_ = *n;
+    QDialog::accept();
+}
+
+}  // namespace invarro::ui
