@@ -374,6 +374,7 @@ void TMainForm::buildCommands() {
         std::unique_ptr<platform::Progress> progress = f.makeProgress();
         InvoiceWindowContext context;
         static_cast<CustomerWindowContext&>(context) = f.customerContext(progress.get());
+        context.shell = &f.shell();
         const std::size_t queued = f.session_.labelQueue.size();
         const bool opened = Tinvlist::Run(context, &f);
         if (f.session_.labelQueue.size() > queued) f.session_.labelsWaiting = true;
