@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -27,6 +28,7 @@
 #include "data/Open.h"
 #include "data/SideFiles.h"
 #include "data/Texts.h"
+#include "output/InvDoc.h"
 #include "platform/qt/Printer.h"
 #include "platform/qt/QtProgress.h"
 #include "platform/qt/QtPrompter.h"
@@ -698,11 +700,15 @@ void TMainForm::askWebPage(int which) {
 }
 
 void TMainForm::viewPdfFiles() {
-    const QString name = services_.choosePdfFile
-                             ? services_.choosePdfFile()
-                             : QFileDialog::getOpenFileName(this, tr("Open PDF File"),
-                                                            QString::fromStdString(folder_),
-                                                            tr("PDF files (*.pdf *.PDF)"));
+    // Invoices and other documents are written into the data folder's "pdf" folder.
+    const std::string pdfFolder = output::PdfFolder(folder_);
+    const std::string start =
+        QFileInfo(QString::fromStdString(pdfFolder)).isDir() ? pdfFolder : folder_;
+    const QString name =
+        services_.choosePdfFile
+            ? services_.choosePdfFile()
+            : QFileDialog::getOpenFileName(this, tr("Open PDF File"), QString::fromStdString(start),
+                                           tr("PDF files (*.pdf *.PDF)"));
     if (name.isEmpty()) return;
     if (!app::IsPdfFileName(name.toStdString())) {
         prompter_->ask(app::WrongPdfExtensionMessage());
