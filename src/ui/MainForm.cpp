@@ -42,9 +42,11 @@
 #include "ui/CompanyManager.h"
 #include "ui/CustForm.h"
 #include "ui/InvList.h"
+#include "ui/Labelwiz.h"
 #include "ui/PasswordDialog.h"
 #include "ui/Pictures.h"
 #include "ui/ProdForm.h"
+#include "ui/REMain.h"
 #include "ui/TermEdit.h"
 
 namespace invarro::ui {
@@ -383,6 +385,14 @@ void TMainForm::buildCommands() {
         // Without its invoice files the program cannot go on ("Unable to open databases").
         if (!opened) f.close();
     });
+    setCommandHandler(Command::LabelWizard, [](TMainForm& f) {
+        std::unique_ptr<platform::Progress> progress = f.makeProgress();
+        TLabelWiz::Run(f.customerContext(progress.get()), &f);
+    });
+    setCommandHandler(Command::FormLetterWizard, [](TMainForm& f) {
+        std::unique_ptr<platform::Progress> progress = f.makeProgress();
+        TREMain::Run(f.customerContext(progress.get()), &f);
+    });
     setCommandHandler(Command::EditPaymentTerms, [](TMainForm& f) {
         TTermEdit::Run(
             *f.prompter_, f.folder_, [&f](const std::string& topic) { f.openHelp(topic); }, &f);
@@ -626,6 +636,7 @@ CustomerWindowContext TMainForm::customerContext(platform::Progress* progress) {
     c.selectedCustomer = &session_.selectedCustomer;
     c.emailMode = session_.eMailMode;
     c.mainStatus = [this](const QString& text) { setStatus(text); };
+    c.labelsWaiting = [this](bool waiting) { session_.labelsWaiting = waiting; };
     c.openHelp = [this](const std::string& topic) { openHelp(topic); };
     return c;
 }

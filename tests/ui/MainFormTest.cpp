@@ -16,6 +16,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <QTreeWidget>
 #include <deque>
 #include <filesystem>
 #include <functional>
@@ -41,8 +42,10 @@
 #include "ui/CustForm.h"
 #include "ui/IndexBrowserControl.h"
 #include "ui/InvList.h"
+#include "ui/Labelwiz.h"
 #include "ui/MainForm.h"
 #include "ui/ProdForm.h"
+#include "ui/REMain.h"
 #include "ui/TermEdit.h"
 
 namespace invarro::ui {
@@ -371,13 +374,47 @@ TEST_F(MainFormTest, InvoicesOpensTheInvoiceManagerOnTheCompanyInUse) {
     f.close();
 }
 
+TEST_F(MainFormTest, LabelAndLetterWizardsWorkOnTheProgramsQueue) {
+    install(true);
+    TMainForm& f = open();
+    f.show();
+    bool shown = false;
+    WhenModal<TLabelWiz>([&](TLabelWiz* w) {
+        EXPECT_EQ(w->windowTitle(), "Label Wizard / Print Queue");
+        w->loadAll();
+        EXPECT_EQ(w->statusText(), "36 records were added.");
+        w->reject();
+        shown = true;
+    });
+    QTest::mouseClick(f.toolButton(Command::LabelWizard), Qt::LeftButton);
+    ASSERT_TRUE(shown);
+    EXPECT_EQ(f.session().labelQueue.size(), 36u);
+    EXPECT_TRUE(f.session().labelsWaiting);
+
+    // The letter's Queue opens the same wizard on the same queue.
+    shown = false;
+    WhenModal<TREMain>([&](TREMain* letter) {
+        EXPECT_EQ(letter->windowTitle(), "Form Letter Wizard - Untitled");
+        WhenModal<TLabelWiz>([&](TLabelWiz* w) {
+            EXPECT_EQ(w->list()->topLevelItemCount(), 36);
+            w->clearAll();
+            w->reject();
+        });
+        letter->queue();
+        letter->reject();
+        shown = true;
+    });
+    f.menuAction(Command::FormLetterWizard)->trigger();
+    ASSERT_TRUE(shown);
+    EXPECT_TRUE(f.session().labelQueue.empty());
+    EXPECT_FALSE(f.session().labelsWaiting);
+}
+
 TEST_F(MainFormTest, LaterWindowsAreDisabledUntilConnected) {
     install();
     TMainForm& f = open();
-    const Command later[] = {Command::PaymentWizard,       Command::ReportWizard,
-                             Command::InterestWizard,      Command::LabelWizard,
-                             Command::RepeatBillingWizard, Command::FormLetterWizard,
-                             Command::SendEMailMessage};
+    const Command later[] = {Command::PaymentWizard, Command::ReportWizard, Command::InterestWizard,
+                             Command::RepeatBillingWizard, Command::SendEMailMessage};
     for (Command c : later) {
         EXPECT_FALSE(f.commandEnabled(c)) << int(c);
         EXPECT_FALSE(f.menuAction(c)->isEnabled()) << int(c);
@@ -385,12 +422,13 @@ TEST_F(MainFormTest, LaterWindowsAreDisabledUntilConnected) {
             EXPECT_FALSE(f.toolButton(c)->isEnabled()) << int(c);
         }
     }
-    for (Command c : {Command::CompanyManager, Command::PrinterSetup, Command::Exit,
-                      Command::AgingChart, Command::Calculator, Command::ViewCalendar,
-                      Command::PasswordSetup, Command::DeletePaidInvoices,
-                      Command::RebuildDataFiles, Command::HelpTopics, Command::About,
-                      Command::ViewPdfFiles, Command::CustomerManager, Command::EditPaymentTerms,
-                      Command::ProductManager, Command::BackupDataFiles, Command::InvoiceManager})
+    for (Command c :
+         {Command::CompanyManager, Command::PrinterSetup, Command::Exit, Command::AgingChart,
+          Command::Calculator, Command::ViewCalendar, Command::PasswordSetup,
+          Command::DeletePaidInvoices, Command::RebuildDataFiles, Command::HelpTopics,
+          Command::About, Command::ViewPdfFiles, Command::CustomerManager,
+          Command::EditPaymentTerms, Command::ProductManager, Command::BackupDataFiles,
+          Command::InvoiceManager, Command::LabelWizard, Command::FormLetterWizard})
         EXPECT_TRUE(f.commandEnabled(c)) << int(c);
 
     // Connecting a window enables both faces of its command; opening a manager hides the
