@@ -65,12 +65,7 @@ class InvoiceLayout {
   public:
     InvoiceLayout(Canvas& canvas, const InvoiceDocument& doc, DocumentKind kind,
                   const FormContext& form)
-        : c_(canvas),
-          d_(doc),
-          kind_(kind),
-          form_(form),
-          co_(form.company),
-          t_(ReadFormTexts(form.company)) {
+        : c_(canvas), d_(doc), kind_(kind), co_(form.company), t_(ReadFormTexts(form.company)) {
         W_ = c_.pageWidth();
         H_ = c_.pageHeight();
         HW_ = W_ / 2;
@@ -521,7 +516,6 @@ class InvoiceLayout {
     Canvas& c_;
     const InvoiceDocument& d_;
     DocumentKind kind_;
-    const FormContext& form_;
     const data::CompanyRecord& co_;
     FormTexts t_;
     DocumentInfo info_;
