@@ -14,6 +14,7 @@
 #include "data/Dates.h"
 #include "data/Money.h"
 #include "data/Records.h"
+#include "output/FileNames.h"
 #include "platform/Prompter.h"
 #include "storage/Engine.h"
 
@@ -135,12 +136,7 @@ bool MarkInvoicePrinted(storage::Fileblock* invoices, const InvoiceDocument& doc
                         platform::Prompter& prompter,
                         const std::optional<std::string>& eMailedOn = std::nullopt);
 
-// A file name built from record text: "/ \ : * ? " < > |" and control characters become
-// "-", so that the name stays inside the folder it is written to.
-std::string SafeFileName(std::string_view name);
 // "Invoice-" + number + ".pdf", or "Quote-" + number + ".pdf" for a quote.
 std::string InvoicePdfName(const InvoiceDocument& doc, DocumentKind kind);
-// The data folder's "pdf" folder, where document PDFs are written.
-std::string PdfFolder(const std::string& dataFolder);
 
 }  // namespace invarro::output
