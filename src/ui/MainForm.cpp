@@ -46,6 +46,7 @@
 #include "ui/PasswordDialog.h"
 #include "ui/Pictures.h"
 #include "ui/ProdForm.h"
+#include "ui/ProdInv.h"
 #include "ui/REMain.h"
 #include "ui/TermEdit.h"
 
@@ -379,6 +380,7 @@ void TMainForm::buildCommands() {
         InvoiceWindowContext context;
         static_cast<CustomerWindowContext&>(context) = f.customerContext(progress.get());
         context.shell = &f.shell();
+        context.editor = InvoiceEditorFor(&f.shell());
         const std::size_t queued = f.session_.labelQueue.size();
         const bool opened = Tinvlist::Run(context, &f);
         if (f.session_.labelQueue.size() > queued) f.session_.labelsWaiting = true;
