@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTest>
+#include <cstdlib>
 
 #include "data/Files.h"
 #include "data/IniFile.h"
@@ -226,6 +227,8 @@ TEST_F(InvDocumentTest, ViewShowsLinesAndClosesOnAnyKey) {
         EXPECT_EQ(v->findChild<QLabel*>("TotalLabel3")->text(), "Grand Total:");
         EXPECT_EQ(v->findChild<QLabel*>("TotalLabel4")->text(), "Balance Due:");
         EXPECT_EQ(v->findChild<QLabel*>("QuoteNote"), nullptr);
+        if (const char* out = std::getenv("INVARRO_SHOTS"))
+            v->grab().save(QString(out) + "/view-invoice.png");
         QTest::keyClick(v->lineList(), Qt::Key_X);
     });
     // Enter on the row opens the view.
