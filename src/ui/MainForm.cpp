@@ -640,6 +640,7 @@ CustomerWindowContext TMainForm::customerContext(platform::Progress* progress) {
     c.mainStatus = [this](const QString& text) { setStatus(text); };
     c.labelsWaiting = [this](bool waiting) { session_.labelsWaiting = waiting; };
     c.openHelp = [this](const std::string& topic) { openHelp(topic); };
+    c.rebuildDataFiles = [this] { rebuildDataFiles(); };
     return c;
 }
 
