@@ -8,8 +8,8 @@
 namespace invarro::output {
 
 // A file name built from record text (invoice numbers, customer names): the characters
-// / \ : * ? " < > | and control characters become "-", and a name of dots alone becomes dashes, so
-// that the name stays inside the folder it is written to.
+// / \ : * ? " < > | and control characters become "-", and a name of dots alone becomes
+// dashes, so that the name stays inside the folder it is written to.
 std::string SafeFileName(std::string_view name);
 
 // The data folder's "pdf" folder, where document PDFs are written.
