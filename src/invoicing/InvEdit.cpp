@@ -932,6 +932,7 @@ SaveResult SaveNewInvoice(SaveFiles& files, InvoiceEditor& editor, platform::Pro
     RememberInvoiceDate(e.date);
     result.status = "Added invoice " + number + " containing " + std::to_string(result.lines) +
                     " line item(s).";
+    result.printWhenDone = e.printWhenDone;
     return result;
 }
 

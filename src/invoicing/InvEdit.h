@@ -255,6 +255,8 @@ struct SaveResult {
     int32_t recNo = 0;
     int lines = 0;       // line records written
     std::string status;  // the manager's panel 1 message
+    // "P&rint when completed" was ticked on a new invoice: the manager prints it next.
+    bool printWhenDone = false;
 };
 
 // The header of the invoice as the dialog fills it, over base (a new record, or the

@@ -28,6 +28,7 @@
 #include "storage/BTree.h"
 #include "ui/FindForm.h"
 #include "ui/IndexBrowserControl.h"
+#include "ui/InvOutput.h"
 #include "ui/WindowSupport.h"
 
 namespace invarro::ui {
@@ -162,12 +163,17 @@ void Tinvlist::buildMenus() {
     QAction* editAct = action("EditInvoice", "&Edit", editor ? &Tinvlist::editInvoice : nullptr);
     QAction* deleteAct = action("InvDelete", "&Delete", &Tinvlist::deleteInvoice);
     QAction* findAct = action("FindAct", "&Find", &Tinvlist::findInvoice);
-    viewAct_ = action("ViewAct", "&View", nullptr);
+    viewAct_ = action("ViewAct", "&View", &Tinvlist::viewInvoice);
     QAction* custAct = action("CustDataAct", "C&ustomer Data", &Tinvlist::quickView);
-    QAction* printAct = action("PrintAct", "&Print Invoice", nullptr);
-    QAction* slipAct = action("PackSlipAct", "Print Packing &Slip", nullptr);
-    QAction* pdfAct = action("PdfAct", "Se&nd to PDF", nullptr);
-    QAction* batchAct = action("BatchPrintAct", "&Batch Print", nullptr);
+    // Documents go out by e-mail in e-mail mode, which comes with the e-mail window; packing
+    // slips always go to the printer.
+    const bool printing = !ctx_.emailMode;
+    QAction* printAct =
+        action("PrintAct", "&Print Invoice", printing ? &Tinvlist::printInvoice : nullptr);
+    QAction* slipAct = action("PackSlipAct", "Print Packing &Slip", &Tinvlist::printPackingSlip);
+    QAction* pdfAct = action("PdfAct", "Se&nd to PDF", &Tinvlist::sendToPdf);
+    QAction* batchAct =
+        action("BatchPrintAct", "&Batch Print", printing ? &Tinvlist::batchPrint : nullptr);
     QAction* setupAct = action("PrinterSetupAct", "Printer Setup", &Tinvlist::printerSetup);
     QAction* repeatAct = action("RepeatSetupAct", "&Repeat Billing Setup", nullptr);
     QAction* filterAct = action("FilterAct", "Filter On/Off", &Tinvlist::toggleFilter);
@@ -504,6 +510,91 @@ void Tinvlist::setDisplayKey(int keyNo) {
     list_->SetKeyNumber(keyNo_);
     if (hasCurrent) list_->JumpToKey(data::InvoiceKey(record, keyNo_), recNo);
     updateCount();
+}
+
+void Tinvlist::viewInvoice() {
+    int32_t recNo = 0;
+    data::InvoiceRecord record;
+    if (!currentInvoice(recNo, record)) return;
+    ViewFromWindow(ctx_, *files_, record.text(Invoice::InvNo), this);
+}
+
+void Tinvlist::printInvoice() {
+    int32_t recNo = 0;
+    data::InvoiceRecord record;
+    if (!currentInvoice(recNo, record)) return;
+    if (IsDepositRecord(record)) {
+        ctx_.prompter->inform("Deposit Transaction",
+                              "This record is a deposit. Unable to print. Use the view option.");
+        return;
+    }
+    const std::string number = data::TrimmedText(record.text(Invoice::InvNo));
+    output::PrintOutcome out;
+    if (!PrintFromWindow(ctx_, *files_, {.number = number}, out)) return;
+    list_->Refresh();
+    setMessage(Q("Document " + number + " sent to Windows Print Spooler."));
+}
+
+void Tinvlist::printPackingSlip() {
+    int32_t recNo = 0;
+    data::InvoiceRecord record;
+    if (!currentInvoice(recNo, record)) return;
+    if (IsDepositRecord(record)) {
+        ctx_.prompter->inform(
+            "Deposit Transaction",
+            "This record is a deposit transaction. Unable to print a packing slip.");
+        return;
+    }
+    const std::string number = data::TrimmedText(record.text(Invoice::InvNo));
+    output::PrintOutcome out;
+    if (!PrintFromWindow(ctx_, *files_, {.number = number, .packingSlipOnly = true}, out)) return;
+    setMessage(Q(out.status));
+}
+
+void Tinvlist::sendToPdf() {
+    int32_t recNo = 0;
+    data::InvoiceRecord record;
+    if (!currentInvoice(recNo, record)) return;
+    if (IsDepositRecord(record)) {
+        ctx_.prompter->inform("Deposit Transaction",
+                              "This record is a Deposit on Account. Run the Customer Statement "
+                              "(Customer Manager) to view deposits.");
+        return;
+    }
+    output::PdfOutcome out = PdfFromWindow(ctx_, *files_, record.text(Invoice::InvNo));
+    if (out.ok) setMessage(Q(out.status));
+}
+
+void Tinvlist::batchPrint() {
+    if (!files_->invoices) return;
+    const invoicing::BatchSelection found = invoicing::BatchPrintNumbers(files_->invoices);
+    if (found.numbers.empty()) {
+        ctx_.prompter->inform(std::string(invoicing::kBatchTitle),
+                              std::string(invoicing::kNoInvoicesToPrint));
+        return;
+    }
+    TInvBatch dialog(int(found.numbers.size()), ctx_.emailMode, *ctx_.company, *ctx_.prompter,
+                     ctx_.openHelp, this);
+    if (dialog.exec() != QDialog::Accepted) return;
+    std::unique_ptr<output::Canvas> printer = MakePrinterCanvas(ctx_);
+    if (!printer) return;
+    platform::SilentProgress silent;
+    platform::Progress& progress = ctx_.progress ? *ctx_.progress : silent;
+    progress.start(std::string(invoicing::kBatchCaption), 1);
+    progress.setLine(0, "Working...");
+    int count = 0;
+    for (int i = 0; i < dialog.count(); ++i) {
+        const std::string& number = found.numbers[size_t(i)];
+        progress.setLine(0, "Processing Invoice " + number + " ...");
+        if (!progress.step()) break;
+        output::PrintOutcome out;
+        if (!PrintFromWindow(ctx_, *files_, {.number = number, .batch = true}, out, printer.get()))
+            break;
+        ++count;
+    }
+    progress.finish();
+    list_->Refresh();
+    setMessage(Q("Batch Print complete. " + std::to_string(count) + " invoices sent to spooler."));
 }
 
 void Tinvlist::printerSetup() {

@@ -20,6 +20,8 @@
 #include "data/Records.h"
 #include "invoicing/InvList.h"
 #include "invoicing/InvManage.h"
+#include "output/Canvas.h"
+#include "platform/Shell.h"
 #include "storage/Engine.h"
 #include "ui/CustContext.h"
 
@@ -53,8 +55,14 @@ struct InvoiceEditResult {
 using InvoiceEditorHook =
     std::function<InvoiceEditResult(Tinvlist& manager, const InvoiceEditRequest& request)>;
 
+// A page canvas made for one print run or PDF file.
+using CanvasMaker = std::function<std::unique_ptr<output::Canvas>()>;
+
 struct InvoiceWindowContext : CustomerWindowContext {
-    InvoiceEditorHook editor;  // none: New and Edit are disabled
+    InvoiceEditorHook editor;          // none: New and Edit are disabled
+    platform::Shell* shell = nullptr;  // opens finished PDF files; none: they are not opened
+    CanvasMaker printerCanvas;         // none: the program's printer
+    CanvasMaker pdfCanvas;             // none: a PDF file through Qt
 };
 
 class Tinvlist : public QDialog {
@@ -87,6 +95,13 @@ class Tinvlist : public QDialog {
     void toggleFilter();
     // One of the six display orders (keys 1..6); the current record stays current.
     void setDisplayKey(int keyNo);
+    // "&View": the view window of the current record.
+    void viewInvoice();
+    // "&Print Invoice", "Print Packing &Slip", "Se&nd to PDF" and "&Batch Print".
+    void printInvoice();
+    void printPackingSlip();
+    void sendToPdf();
+    void batchPrint();
     void printerSetup();
     void printWindow();
     void overview();

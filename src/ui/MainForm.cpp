@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -27,6 +28,7 @@
 #include "data/Open.h"
 #include "data/SideFiles.h"
 #include "data/Texts.h"
+#include "output/InvDoc.h"
 #include "platform/qt/Printer.h"
 #include "platform/qt/QtProgress.h"
 #include "platform/qt/QtPrompter.h"
@@ -378,6 +380,7 @@ void TMainForm::buildCommands() {
         std::unique_ptr<platform::Progress> progress = f.makeProgress();
         InvoiceWindowContext context;
         static_cast<CustomerWindowContext&>(context) = f.customerContext(progress.get());
+        context.shell = &f.shell();
         context.editor = InvoiceEditorFor(&f.shell());
         const std::size_t queued = f.session_.labelQueue.size();
         const bool opened = Tinvlist::Run(context, &f);
@@ -716,11 +719,15 @@ void TMainForm::askWebPage(int which) {
 }
 
 void TMainForm::viewPdfFiles() {
-    const QString name = services_.choosePdfFile
-                             ? services_.choosePdfFile()
-                             : QFileDialog::getOpenFileName(this, tr("Open PDF File"),
-                                                            QString::fromStdString(folder_),
-                                                            tr("PDF files (*.pdf *.PDF)"));
+    // Invoices and other documents are written into the data folder's "pdf" folder.
+    const std::string pdfFolder = output::PdfFolder(folder_);
+    const std::string start =
+        QFileInfo(QString::fromStdString(pdfFolder)).isDir() ? pdfFolder : folder_;
+    const QString name =
+        services_.choosePdfFile
+            ? services_.choosePdfFile()
+            : QFileDialog::getOpenFileName(this, tr("Open PDF File"), QString::fromStdString(start),
+                                           tr("PDF files (*.pdf *.PDF)"));
     if (name.isEmpty()) return;
     if (!app::IsPdfFileName(name.toStdString())) {
         prompter_->ask(app::WrongPdfExtensionMessage());

@@ -29,6 +29,7 @@
 #include "products/ProdEdit.h"
 #include "ui/CalendarForm.h"
 #include "ui/CustForm.h"
+#include "ui/InvOutput.h"
 #include "ui/ProdForm.h"
 #include "ui/WindowSupport.h"
 
@@ -213,9 +214,6 @@ void TProdInv::buildControls() {
     memo_->setObjectName("RadioButton2");
     printFlag_ = new QCheckBox("P&rint when completed", this);
     printFlag_->setObjectName("PrintFlag");
-    // The invoice document cannot be printed yet, so printing after saving is not offered.
-    printFlag_->setEnabled(false);
-    printFlag_->setToolTip("Printing invoices is not available yet.");
 
     // Body: the line grid or the memo.
     grid_ = new QTableWidget(invoicing::kLineRows, 7, this);
@@ -447,6 +445,10 @@ void TProdInv::buildControls() {
         showGrid();
         showTotals();
     });
+    connect(printFlag_, &QCheckBox::toggled, this, [this](bool on) {
+        if (showing_) return;
+        editor_.entry.printWhenDone = on;
+    });
     connect(quote_, &QCheckBox::toggled, this, [this](bool on) {
         if (showing_) return;
         editor_.entry.quote = on;
@@ -513,6 +515,9 @@ void TProdInv::showAll() {
     lineItem_->setEnabled(editor_.isNew());
     memo_->setEnabled(editor_.isNew());
     customerButton_->setEnabled(editor_.isNew());
+    // Printing after saving is offered for new invoices only.
+    printFlag_->setChecked(editor_.isNew() && e.printWhenDone);
+    printFlag_->setEnabled(editor_.isNew());
     memoDescription_->setText(Q(e.memoDescription));
     memoQuantity_->setText(Q(e.memoQuantity));
     std::string memo;
@@ -1003,6 +1008,15 @@ InvoiceEditorHook InvoiceEditorFor(platform::Shell* shell) {
         result.message = saved->status;
         if (auto r = data::ReadBusinessRecord<data::Invoice>(files.invoices, saved->recNo))
             result.record = *r;
+        // "P&rint when completed": printed as the manager's Print command prints it (in
+        // e-mail mode that command waits for the e-mail window, and so does this).
+        if (saved->printWhenDone && result.record.live() && !manager.context().emailMode) {
+            const std::string number = data::TrimmedText(result.record.text(data::Invoice::InvNo));
+            output::PrintOutcome printed;
+            if (PrintFromWindow(manager.context(), manager.invoiceFiles(), {.number = number},
+                                printed))
+                result.message = "Document " + number + " sent to Windows Print Spooler.";
+        }
         return result;
     };
 }

@@ -23,6 +23,7 @@
 #include "storage/Engine.h"
 #include "support/Modal.h"
 #include "support/QtApp.h"
+#include "support/RecordingCanvas.h"
 #include "support/ScriptedPrompter.h"
 #include "support/TempDir.h"
 #include "ui/InvList.h"
@@ -146,7 +147,9 @@ TEST_F(ProdInvTest, NewLineItemInvoiceFromTheKeyboard) {
     EXPECT_EQ(w->cell(1, 1), "Dbl-Clk Me");
     EXPECT_EQ(w->cell(99, 0), "99");
     EXPECT_EQ(Child<QCheckBox>(w.get(), "CheckBox2")->text(), "Calc. Tax");
-    EXPECT_FALSE(Child<QCheckBox>(w.get(), "PrintFlag")->isEnabled());
+    // A new invoice may be printed once saved; the company's default print flag is off.
+    EXPECT_TRUE(Child<QCheckBox>(w.get(), "PrintFlag")->isEnabled());
+    EXPECT_FALSE(Child<QCheckBox>(w.get(), "PrintFlag")->isChecked());
     auto* grid = Child<QTableWidget>(w.get(), "StringGrid1");
     EXPECT_EQ(grid->rowCount(), 99);
     EXPECT_EQ(grid->horizontalHeaderItem(3)->text(), "Description / Comment");
@@ -399,6 +402,84 @@ TEST(ProdInvDemo, ManagerOpensTheEditorOnDemoData) {
         manager.addInvoice();
         EXPECT_TRUE(manager.messageText().startsWith("Added invoice " + Q(nextNo)));
         EXPECT_EQ(manager.timerText(), "Timer off");
+    }
+    storage::ExitEngine();
+}
+
+TEST(ProdInvDemo, PrintWhenCompletedPrintsTheNewInvoice) {
+    testing::QtApp();
+    storage::SetPoolFloor(0);
+    ASSERT_EQ(storage::InitEngine(30), 30);
+    TempDir dir;
+    ScriptedPrompter prompter;
+    ASSERT_TRUE(app::CreateDemoInstallation(dir.path(), prompter).ok);
+    data::CompanyRecord company = *data::ReadLastCompany(dir.path());
+    company.setByte(data::Company::DefaultPrintFlag, 1);
+    platform::FixedClock clock{{2026, 12, 8, 9, 0, 0}};
+    std::vector<std::string> jobs;
+    InvoiceWindowContext ctx;
+    ctx.dataFolder = dir.path();
+    ctx.company = &company;
+    ctx.prompter = &prompter;
+    ctx.clock = &clock;
+    ctx.editor = InvoiceEditorFor(nullptr);
+    ctx.printerCanvas = [&jobs]() -> std::unique_ptr<output::Canvas> {
+        struct Jobs : testing::RecordingCanvas {
+            std::vector<std::string>& out;
+            explicit Jobs(std::vector<std::string>& o) : out(o) {}
+            ~Jobs() override {
+                for (const auto& op : ops(testing::CanvasOp::Kind::Begin))
+                    out.push_back(op.text);
+            }
+        };
+        return std::make_unique<Jobs>(jobs);
+    };
+    {
+        Tinvlist manager(ctx);
+        ASSERT_TRUE(manager.openFiles());
+        manager.show();
+        const std::string nextNo = data::TrimmedText(company.text(data::Company::NextInvNo));
+        // The customer of the first demo invoice.
+        auto first = data::ReadBusinessRecord<data::Invoice>(
+            manager.invoiceFiles().invoices,
+            storage::NextUsedRecord(manager.invoiceFiles().invoices, 0));
+        ASSERT_TRUE(first);
+        auto customer =
+            invoicing::InvoiceCustomer(dir.path(), "1", first->text(Invoice::CustNo), prompter);
+        ASSERT_TRUE(customer);
+        WhenModal<TProdInv>([&](TProdInv* w) {
+            // The company's default print flag ticks the box.
+            EXPECT_TRUE(Child<QCheckBox>(w, "PrintFlag")->isChecked());
+            w->customerChosen(*customer);
+            w->setCell(1, 1, "ENV-10");
+            QTest::qWait(50);
+            w->accept();
+        });
+        manager.addInvoice();
+        EXPECT_EQ(jobs, std::vector<std::string>{"Invoice - " + nextNo});
+        EXPECT_EQ(manager.messageText(),
+                  Q("Document " + nextNo + " sent to Windows Print Spooler."));
+        int32_t recNo = 0;
+        data::InvoiceRecord current;
+        ASSERT_TRUE(manager.currentInvoice(recNo, current));
+        auto stored =
+            data::ReadBusinessRecord<data::Invoice>(manager.invoiceFiles().invoices, recNo);
+        ASSERT_TRUE(stored);
+        EXPECT_EQ(data::TrimmedText(stored->text(Invoice::InvNo)), nextNo);
+        EXPECT_TRUE(stored->yes(Invoice::PrintedFlag));
+
+        // Unticked, the invoice is saved and left for the batch print.
+        jobs.clear();
+        WhenModal<TProdInv>([&](TProdInv* w) {
+            Child<QCheckBox>(w, "PrintFlag")->setChecked(false);
+            w->customerChosen(*customer);
+            w->setCell(1, 1, "ENV-10");
+            QTest::qWait(50);
+            w->accept();
+        });
+        manager.addInvoice();
+        EXPECT_TRUE(jobs.empty());
+        EXPECT_TRUE(manager.messageText().startsWith("Added invoice "));
     }
     storage::ExitEngine();
 }

@@ -1,0 +1,79 @@
+// The invoice document on the page canvas: the page layout of invoices, quotes, packing
+// slips and file copies (printer and PDF), the narrow receipt format, the invoice PDF
+// file, and one print request with the packing slip and file copies that follow it.
+#pragma once
+
+#include <string>
+
+#include "data/Records.h"
+#include "output/Canvas.h"
+#include "output/InvDoc.h"
+#include "output/LabelQueue.h"
+#include "platform/Clock.h"
+#include "platform/Prompter.h"
+
+namespace invarro::output {
+
+// What the layout reads besides the document: the company's form settings, and the data
+// folder with the colour files ("Shadeclr.fnt", "InvBoxClr.fnt") and a logo named
+// without a folder.
+struct FormContext {
+    const data::CompanyRecord& company;
+    std::string folder;
+    // Pixels per inch of the screen the logo was made for; the logo is drawn at half its
+    // size scaled from there to the device.
+    int screenResolution = 96;
+};
+
+// The form's six fonts: body text, caption, company address, customer address, aging
+// and sales message; a blank face is Arial and a size below 1 is 10 points.
+enum class FormFont { Body, Caption, CompanyAddress, CustomerAddress, Aging, SalesMessage };
+Font FormFontOf(const data::CompanyRecord& company, FormFont which);
+// Memo text: the invoice editor's face two points larger, in the body's style and colour.
+Font MemoFont(const data::CompanyRecord& company);
+
+// Draws the document as one print job (or into the PDF file target on a PDF canvas) in
+// the page layout: company and customer blocks, info rows, the line table with page
+// breaks and continuation headers, or the memo text, totals, sales message and aging
+// footer. Nothing is drawn over the footer or off the page: when the totals do not fit
+// above it they go onto a new page. False when the canvas could not print.
+bool PrintDocument(Canvas& canvas, const InvoiceDocument& doc, DocumentKind kind,
+                   const FormContext& form, const std::string& target = {});
+
+// The same values in one narrow column for a receipt printer.
+bool PrintReceipt(Canvas& canvas, const InvoiceDocument& doc, DocumentKind kind,
+                  const FormContext& form, const platform::Clock& clock);
+
+// Writes the document as "Invoice-<number>.pdf" or "Quote-<number>.pdf" into the data
+// folder's "pdf" folder (created readable by the owner only) with the company as author,
+// the caption and number as subject and the print-job title as title.
+struct PdfOutcome {
+    bool ok = false;
+    std::string path;    // the file written
+    std::string status;  // "PDF: <file> complete."
+    std::string error;
+};
+inline constexpr std::string_view kPdfProducer = "Invarro invoicing";
+PdfOutcome WriteInvoicePdf(Canvas& pdfCanvas, const InvoiceDocument& doc, DocumentKind kind,
+                           const FormContext& form);
+
+// One print request of the invoice manager: the main document on the printer (the
+// receipt format when the company chose it), the printed mark for invoices and file
+// copies, the label queue entry of a batch run, then - unless only a packing slip was
+// asked for - a packing slip and the file copies the company prints with each invoice.
+struct PrintRequest {
+    std::string number;
+    bool packingSlipOnly = false;  // "Print Packing Slip"
+    bool batch = false;            // batch printing (the label queue may take the customer)
+};
+struct PrintOutcome {
+    bool found = false;    // the invoice exists
+    bool printed = false;  // the main document came out
+    std::string status;    // "Invoice 1043 sent to printer."
+    std::string error;     // why the printer refused
+};
+PrintOutcome PrintInvoice(const DocumentFiles& files, const PrintRequest& request,
+                          const FormContext& form, Canvas& printer, platform::Prompter& prompter,
+                          const platform::Clock& clock, LabelQueue* labels = nullptr);
+
+}  // namespace invarro::output

@@ -1,0 +1,98 @@
+#include "ui/InvOutput.h"
+
+#include "data/Ansi.h"
+#include "data/Open.h"
+#include "output/InvView.h"
+#include "platform/qt/PainterCanvas.h"
+#include "platform/qt/Printer.h"
+#include "ui/InvView.h"
+#include "ui/WindowSupport.h"
+
+namespace invarro::ui {
+
+namespace {
+
+using data::Invoice;
+
+output::FormContext Form(const InvoiceWindowContext& context) {
+    return output::FormContext{*context.company, context.dataFolder};
+}
+
+const platform::Clock& ClockOf(const InvoiceWindowContext& context) {
+    static const platform::SystemClock system;
+    return context.clock ? *context.clock : system;
+}
+
+}  // namespace
+
+output::InvoiceDocument AssembleForWindow(const invoicing::InvoiceFiles& files,
+                                          std::string_view number, platform::Prompter& prompter) {
+    data::ExistingFileblock customers;
+    data::OpenExisting(customers, files.folder, data::FileKind::Customer, files.prefix(), prompter);
+    output::DocumentFiles docFiles{files.invoices, files.lines, files.memos, customers.fb};
+    return output::AssembleInvoiceDocument(docFiles, number, files.company, prompter);
+}
+
+bool IsDepositRecord(const data::InvoiceRecord& record) {
+    const std::string type = data::UpperText(data::TrimmedText(record.text(Invoice::TransType)));
+    return type == "D" || type == "T";
+}
+
+std::unique_ptr<output::Canvas> MakePrinterCanvas(const InvoiceWindowContext& context) {
+    if (context.printerCanvas) return context.printerCanvas();
+    if (!PrinterReady(*context.prompter, "Print Invoice")) return nullptr;
+    return std::make_unique<platform::qt::PainterCanvas>(platform::qt::ProgramPrinter());
+}
+
+bool PrintFromWindow(const InvoiceWindowContext& context, invoicing::InvoiceFiles& files,
+                     const output::PrintRequest& request, output::PrintOutcome& outcome,
+                     output::Canvas* printer) {
+    std::unique_ptr<output::Canvas> own;
+    if (!printer) {
+        own = MakePrinterCanvas(context);
+        if (!own) return false;
+        printer = own.get();
+    }
+    data::ExistingFileblock customers;
+    data::OpenExisting(customers, files.folder, data::FileKind::Customer, files.prefix(),
+                       *context.prompter);
+    output::DocumentFiles docFiles{files.invoices, files.lines, files.memos, customers.fb};
+    outcome = output::PrintInvoice(docFiles, request, Form(context), *printer, *context.prompter,
+                                   ClockOf(context), context.labelQueue);
+    if (outcome.found && !outcome.printed) {
+        context.prompter->inform(
+            "Print Invoice",
+            outcome.error.empty() ? "The invoice could not be printed." : outcome.error,
+            platform::Icon::Error);
+    }
+    return outcome.printed;
+}
+
+output::PdfOutcome PdfFromWindow(const InvoiceWindowContext& context,
+                                 invoicing::InvoiceFiles& files, std::string_view number) {
+    output::InvoiceDocument doc = AssembleForWindow(files, number, *context.prompter);
+    output::PdfOutcome out;
+    if (!doc.found) {
+        out.error = "Invoice " + std::string(number) + " was not found.";
+        return out;
+    }
+    std::unique_ptr<output::Canvas> canvas =
+        context.pdfCanvas ? context.pdfCanvas()
+                          : std::make_unique<platform::qt::PainterCanvas>(context.shell);
+    out = output::WriteInvoicePdf(*canvas, doc, output::KindOfDocument(doc), Form(context));
+    if (!out.ok)
+        context.prompter->inform("Send to PDF", out.error, platform::Icon::Error);
+    else if (!out.error.empty())
+        context.prompter->inform("Send to PDF", out.error, platform::Icon::Warning);
+    return out;
+}
+
+void ViewFromWindow(const InvoiceWindowContext& context, invoicing::InvoiceFiles& files,
+                    std::string_view number, QWidget* parent) {
+    output::InvoiceDocument doc = AssembleForWindow(files, number, *context.prompter);
+    if (!doc.found) return;
+    TViewInv view(output::MakeInvoiceView(doc, *context.company), context.dataFolder, parent);
+    view.exec();
+}
+
+}  // namespace invarro::ui

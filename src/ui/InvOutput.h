@@ -1,0 +1,42 @@
+// The invoice document from the windows: assembled from the invoice manager's open files
+// (the customer file opened for the moment), printed on the program's printer, written as
+// a PDF file, or shown in the view window.
+#pragma once
+
+#include <QWidget>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "invoicing/InvManage.h"
+#include "output/InvPrint.h"
+#include "ui/InvList.h"
+
+namespace invarro::ui {
+
+output::InvoiceDocument AssembleForWindow(const invoicing::InvoiceFiles& files,
+                                          std::string_view number, platform::Prompter& prompter);
+
+// The document kinds and records the manager's print commands refuse: deposit records
+// (types D and T) are viewed, not printed.
+bool IsDepositRecord(const data::InvoiceRecord& record);
+
+// One print request on the printer of the context (the program's printer unless the
+// context names another canvas). Nothing is printed, and false comes back, when no
+// printer is available (the user has been told) or the printer refused (told as well).
+bool PrintFromWindow(const InvoiceWindowContext& context, invoicing::InvoiceFiles& files,
+                     const output::PrintRequest& request, output::PrintOutcome& outcome,
+                     output::Canvas* printer = nullptr);
+
+// The printer canvas of the context, for a run of several requests.
+std::unique_ptr<output::Canvas> MakePrinterCanvas(const InvoiceWindowContext& context);
+
+// Writes the PDF of the number and opens it with the desktop's viewer. A failure is shown.
+output::PdfOutcome PdfFromWindow(const InvoiceWindowContext& context,
+                                 invoicing::InvoiceFiles& files, std::string_view number);
+
+// The "View Invoice" window of the number, modal over parent.
+void ViewFromWindow(const InvoiceWindowContext& context, invoicing::InvoiceFiles& files,
+                    std::string_view number, QWidget* parent);
+
+}  // namespace invarro::ui
