@@ -7,6 +7,7 @@
 #include "data/Fileblocks.h"
 #include "data/SideFiles.h"
 #include "data/Update.h"
+#include "invoicing/Demo.h"
 #include "platform/Clock.h"
 #include "products/Demo.h"
 #include "storage/Engine.h"
@@ -85,6 +86,14 @@ InstallResult CreateDemoInstallation(const std::string& folder, platform::Prompt
         result.message = "Cannot add the demo products: " + goods.error;
         return result;
     }
+    // Two years of invoices, quotes and memo invoices, written as the invoice editor saves
+    // them; the company's receivables and next invoice number move on with them.
+    const data::Date today = data::Today(clock);
+    invoicing::DemoInvoicesResult bills = invoicing::AddDemoInvoices(folder, demo, today, prompter);
+    if (!bills.ok) {
+        result.message = "Cannot add the demo invoices: " + bills.error;
+        return result;
+    }
     std::string error;
     if (!data::WriteLastCompany(folder, demo, &error) ||
         !WriteInstallationPictures(folder, &error)) {
@@ -113,11 +122,17 @@ InstallResult CreateDemoInstallation(const std::string& folder, platform::Prompt
         result.message = "Cannot add the demo products: " + otherGoods.error;
         return result;
     }
+    invoicing::DemoInvoicesResult otherBills =
+        invoicing::AddDemoInvoices(folder, *other, today, prompter);
+    if (!otherBills.ok) {
+        result.message = "Cannot add the demo invoices: " + otherBills.error;
+        return result;
+    }
     result.ok = true;
     result.message = "Demo installation in " + folder + ": company 1 \"" +
                      demo.text(Company::Name) + "\" created with " + std::to_string(people.added) +
-                     " customers and " + std::to_string(goods.added) + " products. " +
-                     second.message;
+                     " customers, " + std::to_string(goods.added) + " products and " +
+                     std::to_string(bills.invoices) + " invoices. " + second.message;
     return result;
 }
 

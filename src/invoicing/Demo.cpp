@@ -1,0 +1,307 @@
+#include "invoicing/Demo.h"
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "data/Ansi.h"
+#include "data/Fileblocks.h"
+#include "data/Open.h"
+#include "data/Update.h"
+#include "invoicing/InvEdit.h"
+
+namespace invarro::invoicing {
+
+namespace {
+
+using data::Company;
+using data::Money;
+
+struct DemoProduct {
+    const char* code;
+    const char* description;
+    const char* price;
+    bool taxable;
+    std::array<const char*, 4> quantities;
+};
+
+// clang-format off
+const DemoProduct kPrintShop[] = {
+    {"BC-500", "Business cards, 500", "45.00", true, {"1", "2", "1", "4"}},
+    {"FLY-1000", "Flyers, full colour, 1000", "189.00", true, {"1", "2", "1", "3"}},
+    {"BRO-TRI", "Tri-fold brochures, 500", "265.00", true, {"1", "1", "2", "4"}},
+    {"POST-A2", "Poster A2, gloss", "18.50", true, {"5", "10", "25", "12"}},
+    {"BAN-36", "Vinyl banner 3x6 ft", "95.00", true, {"1", "2", "1", "3"}},
+    {"LOGO", "Logo design", "450.00", false, {"1", "1", "1", "1"}},
+    {"DES-HR", "Graphic design, per hour", "65.00", false, {"1.5", "2", "3.25", "6"}},
+    {"RUSH", "Rush handling", "35.00", false, {"1", "1", "1", "1"}},
+    {"ENV-10", "#10 envelopes, printed, 500", "78.00", true, {"1", "2", "1", "4"}},
+    {"LH-500", "Letterhead, 500 sheets", "92.00", true, {"1", "1", "2", "3"}},
+    {"STICK", "Die-cut stickers, each", "0.145", true, {"250", "500", "1000", "300"}},
+    {"DEL", "Local delivery", "15.00", false, {"1", "1", "1", "2"}},
+};
+const DemoProduct kLandscaping[] = {
+    {"MOW", "Lawn mowing, per visit", "45.00", false, {"1", "2", "4", "5"}},
+    {"HEDGE", "Hedge trimming, per hour", "55.00", false, {"1.5", "2", "3", "4.5"}},
+    {"MULCH", "Bark mulch, per cubic yard", "38.00", true, {"2", "3", "5", "8"}},
+    {"IRR-CHK", "Irrigation system check", "85.00", false, {"1", "1", "1", "1"}},
+    {"SOD", "Sod, per square foot", "0.85", true, {"250", "400", "650", "1200"}},
+    {"PLANT-1G", "Perennials, 1 gallon", "12.95", true, {"6", "12", "18", "24"}},
+    {"TREE-15", "Shade tree, 15 gallon", "149.00", true, {"1", "2", "1", "3"}},
+    {"CLEANUP", "Spring clean-up", "180.00", false, {"1", "1", "1", "1"}},
+    {"LABOR", "Crew labor, per hour", "48.00", false, {"2", "4", "6.5", "8"}},
+    {"DUMP", "Green waste disposal", "35.00", false, {"1", "1", "2", "3"}},
+    {"FERT", "Fertilizer application", "65.00", true, {"1", "1", "2", "1"}},
+};
+const char* const kComments[] = {
+    "Artwork supplied by customer.", "Delivered to the front desk.", "Thank you for the referral!",
+    "Colours matched to the brand guide.", "Work completed as quoted.", "Gate code 4411 on file.",
+    "Second visit at no extra charge.", "Please note our new address.",
+};
+struct DemoMemo {
+    const char* description;
+    const char* net;
+    std::array<const char*, 5> text;
+};
+const DemoMemo kPrintMemos[] = {
+    {"Design retainer", "1200.00",
+     {"Monthly design retainer as agreed.", "",
+      "Includes up to 20 hours of layout, revisions and file preparation.",
+      "Unused hours do not carry over to the next month.", ""}},
+    {"Annual report layout", "2850.00",
+     {"Layout and typesetting of the annual report, 48 pages.",
+      "Three proof rounds, final files delivered as print-ready PDF.", "",
+      "Printing is invoiced separately.", ""}},
+    {"Website graphics package", "780.00",
+     {"Banner set, social media templates and favicon.", "Source files included.", "", "", ""}},
+};
+const DemoMemo kGardenMemos[] = {
+    {"Seasonal maintenance contract", "640.00",
+     {"Seasonal maintenance, April through June.", "",
+      "Weekly mowing and edging, monthly bed weeding,",
+      "one fertilizer application and an irrigation check.", ""}},
+    {"Landscape design consultation", "350.00",
+     {"On-site consultation and a scaled planting plan.", "",
+      "The fee is credited against installation within 90 days.", "", ""}},
+    {"Drainage repair", "1480.00",
+     {"French drain along the north fence line, 60 ft.",
+      "Excavation, gravel, perforated pipe and fabric.", "Site restored and reseeded.", "",
+      ""}},
+};
+// clang-format on
+
+// A small fixed pseudo-random sequence, so that every demo installation is the same.
+class Sequence {
+  public:
+    explicit Sequence(uint32_t seed) : state_(seed * 2654435761u + 12345u) {}
+    int next(int n) {
+        state_ = state_ * 1664525u + 1013904223u;
+        return int((state_ >> 8) % uint32_t(n));
+    }
+
+  private:
+    uint32_t state_;
+};
+
+// The demo answers every question with its default and gives up on a lock conflict.
+class QuietPrompter : public platform::Prompter {
+  public:
+    platform::Answer ask(const platform::Message& m) override {
+        if (m.buttons == platform::Buttons::YesNo) return platform::Answer::Yes;
+        return m.defaultButton;
+    }
+};
+
+struct OpenDemoFile {
+    storage::Fileblock* fb = nullptr;
+    OpenDemoFile(const std::string& folder, data::FileKind kind, const std::string& prefix,
+                 platform::Prompter& prompter) {
+        data::OpenRequest request;
+        request.name = data::FileblockName(folder, kind, prefix);
+        request.kind = kind;
+        fb = data::OpenBusinessFileblock(request, prompter).fb;
+    }
+    ~OpenDemoFile() {
+        if (fb) storage::CloseFileblock(fb);
+    }
+    OpenDemoFile(const OpenDemoFile&) = delete;
+    OpenDemoFile& operator=(const OpenDemoFile&) = delete;
+};
+
+// What an invoice line can sell: a product and the quantities it is sold in.
+struct Item {
+    ProductChoice product;
+    std::array<std::string, 4> quantities;
+};
+
+template <std::size_t N>
+std::vector<Item> BuiltInItems(const DemoProduct (&catalog)[N]) {
+    std::vector<Item> items;
+    for (const DemoProduct& p : catalog)
+        items.push_back(Item{ProductChoice{p.code, p.description, p.price, p.taxable},
+                             {p.quantities[0], p.quantities[1], p.quantities[2], p.quantities[3]}});
+    return items;
+}
+
+// The company's own products, with quantities that suit their prices and units.
+std::vector<Item> ItemsFromProductFile(storage::Fileblock* products) {
+    std::vector<Item> items;
+    for (int32_t rec = storage::NextUsedRecord(products, 0); storage::EngineOk && rec > 0;
+         rec = storage::NextUsedRecord(products, rec)) {
+        auto p = data::ReadBusinessRecord<data::Product>(products, rec);
+        if (!p) continue;
+        Item item{ChoiceFromProduct(*p), {"1", "2", "3", "5"}};
+        const std::string desc = data::UpperText(item.product.description);
+        const Money price = CellAmount(item.product.price).value_or(Money());
+        if (desc.find("HOUR") != std::string::npos)
+            item.quantities = {"1.5", "2", "3.5", "6"};
+        else if (price < Money::FromCents(100))
+            item.quantities = {"250", "400", "650", "1000"};
+        else if (price > Money::FromCents(100000))
+            item.quantities = {"1", "1", "1", "2"};
+        items.push_back(item);
+    }
+    return items;
+}
+
+void AddProductRow(InvoiceEditor& ed, int r, const std::vector<Item>& items, Sequence& seq) {
+    const Item& item = items[size_t(seq.next(int(items.size())))];
+    ed.applyProduct(r, item.product, true);
+    ed.entry.grid[r].quantity = item.quantities[size_t(seq.next(4))];
+    ed.cellEdited(r);
+}
+
+void FillLines(InvoiceEditor& ed, const std::vector<Item>& items, Sequence& seq) {
+    int r = 1;
+    const int count = 1 + seq.next(5);
+    const bool subTotal = count >= 3 && seq.next(100) < 30;
+    for (int k = 0; k < count; ++k) {
+        AddProductRow(ed, r++, items, seq);
+        if (subTotal && k == 1) {
+            ed.entry.grid[r] = LineRow{"SUB-TOTAL", "", "", "", "", ""};
+            ed.cellEdited(r++);
+        }
+    }
+    if (seq.next(100) < 18) {
+        ed.entry.grid[r] = CommentRow(kComments[seq.next(int(std::size(kComments)))]);
+        ed.cellEdited(r++);
+    }
+    if (seq.next(100) < 14) {
+        static const char* const kRates[] = {"DISCOUNT5", "DISCOUNT10", "DISCOUNT15",
+                                             "DISCOUNT2.5"};
+        const bool taxed = ed.entry.grid[1].taxable == "Y";
+        ed.entry.grid[r] = LineRow{kRates[seq.next(4)], "1", "", "0.00", taxed ? "Y" : "N", ""};
+        ed.cellEdited(r++);
+    }
+}
+
+}  // namespace
+
+DemoInvoicesResult AddDemoInvoices(const std::string& folder, data::CompanyRecord& company,
+                                   const data::Date& today, platform::Prompter& prompter) {
+    (void)prompter;
+    QuietPrompter quiet;
+    DemoInvoicesResult result;
+    const std::string prefix = data::CompanyPrefix(company.text(Company::CompanyNo));
+    OpenDemoFile customers(folder, data::FileKind::Customer, prefix, quiet);
+    OpenDemoFile invoices(folder, data::FileKind::Invoice, prefix, quiet);
+    OpenDemoFile lines(folder, data::FileKind::InvoiceLine, prefix, quiet);
+    OpenDemoFile memos(folder, data::FileKind::Memo, prefix, quiet);
+    OpenDemoFile products(folder, data::FileKind::Product, prefix, quiet);
+    if (!customers.fb || !invoices.fb || !lines.fb || !memos.fb || !products.fb) {
+        result.error = "the invoice files of company " + prefix + " cannot be opened";
+        return result;
+    }
+    std::vector<data::CustomerRecord> people;
+    for (int32_t rec = storage::NextUsedRecord(customers.fb, 0); storage::EngineOk && rec > 0;
+         rec = storage::NextUsedRecord(customers.fb, rec)) {
+        if (auto c = data::ReadBusinessRecord<data::Customer>(customers.fb, rec))
+            people.push_back(*c);
+    }
+    if (people.empty()) {
+        result.ok = true;
+        return result;
+    }
+
+    const bool printShop = prefix == "1";
+    std::vector<Item> items = ItemsFromProductFile(products.fb);
+    if (items.empty()) items = printShop ? BuiltInItems(kPrintShop) : BuiltInItems(kLandscaping);
+    const data::DateOrder order = data::DateOrderFromCode(company.text(Company::DateFormatCode));
+    SaveFiles files{folder,       company, invoices.fb, lines.fb, memos.fb,
+                    customers.fb, today,   nullptr,     nullptr};
+    Sequence seq(uint32_t(printShop ? 17 : 29));
+    const int count = printShop ? 320 : 230;
+    try {
+        for (int i = 0; i < count; ++i) {
+            int back = 730 - i * 730 / count - seq.next(3);
+            if (back < 0) back = 0;
+            const data::Date date = data::AddDays(today, -back);
+            InvoiceEditor ed = InvoiceEditor::ForNew(company, order, date);
+            ed.entry.date = data::FormatUserDate(date, order);
+            ed.chooseCustomer(people[size_t(seq.next(int(people.size())))], quiet);
+            const int kind = seq.next(100);
+            const bool noCharge = i % 71 == 35;
+            if (noCharge) {
+                AddProductRow(ed, 1, items, seq);
+                ed.entry.grid[1].description = "Warranty redo (no charge)";
+                ed.entry.grid[1].price = "0.00";
+                ed.cellEdited(1);
+            } else if (kind < 7) {
+                const DemoMemo& m =
+                    printShop ? kPrintMemos[seq.next(3)] : kGardenMemos[seq.next(3)];
+                ed.entry.memo = true;
+                ed.entry.memoDescription = m.description;
+                ed.entry.memoQuantity = "1";
+                ed.entry.memoLines.assign(m.text.begin(), m.text.end());
+                while (!ed.entry.memoLines.empty() && ed.entry.memoLines.back().empty())
+                    ed.entry.memoLines.pop_back();
+                ed.entry.net = m.net;
+                ed.entry.tax =
+                    ed.companyCalculatesTax() && ed.taxSwitch() == TaxSwitch::On
+                        ? data::PercentOf(*CellAmount(m.net),
+                                          CellNumber(ed.entry.taxRate).value_or(data::Decimal()))
+                              .storedText()
+                        : "0.00";
+            } else {
+                FillLines(ed, items, seq);
+                ed.entry.quote = kind < 12;
+            }
+            const Totals t = ed.recalc();
+            if (!ed.entry.quote && !noCharge) {
+                const int roll = seq.next(100);
+                bool full = false;
+                bool half = false;
+                if (back > 100)
+                    full = roll >= 6;
+                else if (back > 60)
+                    full = roll >= 25;
+                else if (back > 30)
+                    full = roll >= 50;
+                else {
+                    full = roll < 15;
+                    half = roll >= 15 && roll < 25;
+                }
+                if (full) ed.entry.paid = t.total.storedText();
+                if (half) ed.entry.paid = Money::FromCents(t.total.cents() / 2).storedText();
+            }
+            if (ed.entry.notes.empty() && seq.next(100) < 20)
+                ed.entry.notes = "PO " + std::to_string(4000 + i * 7);
+            SaveResult saved = SaveNewInvoice(files, ed, quiet);
+            if (ed.entry.quote)
+                ++result.quotes;
+            else
+                ++result.invoices;
+            result.lines += saved.lines;
+        }
+    } catch (const InvoiceError& e) {
+        result.error = e.what();
+        ForgetInvoiceDate();
+        return result;
+    }
+    // Invoices typed in later start on today's date.
+    ForgetInvoiceDate();
+    result.ok = true;
+    return result;
+}
+
+}  // namespace invarro::invoicing

@@ -1,0 +1,331 @@
+// The invoice editor driven offscreen: a new line-item invoice, a memo invoice and an edit.
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableWidget>
+#include <QTest>
+#include <filesystem>
+
+#include "customers/CustEdit.h"
+#include "data/Company.h"
+#include "data/Fileblocks.h"
+#include "data/Update.h"
+#include "products/ProdEdit.h"
+#include "storage/Engine.h"
+#include "support/Modal.h"
+#include "support/QtApp.h"
+#include "support/ScriptedPrompter.h"
+#include "support/TempDir.h"
+#include "ui/ProdForm.h"
+#include "ui/ProdInv.h"
+
+namespace invarro::ui {
+namespace {
+
+using data::Customer;
+using data::Invoice;
+using platform::Answer;
+using testing::ScriptedPrompter;
+using testing::TempDir;
+using testing::WhenModal;
+
+template <typename T = QLineEdit>
+T* Child(QWidget* w, const char* name) {
+    T* c = w->findChild<T*>(name);
+    EXPECT_NE(c, nullptr) << name;
+    return c;
+}
+
+class ProdInvTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() { testing::QtApp(); }
+    void SetUp() override {
+        storage::SetPoolFloor(0);
+        ASSERT_EQ(storage::InitEngine(30), 30);
+        invoicing::ForgetInvoiceDate();
+        company = data::NewCompanyRecord(data::FirstCompanyBase(), 0);
+        company.setText(data::Company::Name, "Northside Supply");
+        company.setText(data::Company::NextInvNo, "1051");
+        company.setText(data::Company::DefTaxRate, "7");
+        company.setText(data::Company::DefInvQty, "1.00");
+        company.setByte(data::Company::CalcTaxes, 1);
+        const std::string companies = data::FileblockName(dir.path(), data::FileKind::Company);
+        ASSERT_TRUE(
+            data::CreateBusinessFileblock(companies, data::KindOf(data::FileKind::Company)));
+        storage::Fileblock* fb = storage::OpenFileblock(companies, false);
+        ASSERT_TRUE(data::AddBusinessRecord(fb, company, prompter).ok());
+        storage::CloseFileblock(fb);
+        // Customers and products go on file before the invoice files are opened.
+        storage::Fileblock* cust = createOpen(data::FileKind::Customer);
+        customers::CustomerEntry e = customers::NewCustomerEntry(company);
+        e.number = "C7";
+        e.name = "Harbor Cafe";
+        e.shortName = "Harbor";
+        custRecord = customers::NewCustomerRecord(e);
+        custRecord.setText(Customer::Balance, "100.00");
+        custRecord.setText(Customer::Age0to30, "100.00");
+        ASSERT_TRUE(data::AddBusinessRecord(cust, custRecord, prompter).ok());
+        storage::CloseFileblock(cust);
+        storage::Fileblock* prod = createOpen(data::FileKind::Product);
+        products::ProductEntry p = products::NewProductEntry("02/01/2024");
+        p.code = "MUG";
+        p.description = "Coffee mug";
+        p.price = "8.50";
+        p.taxable = true;
+        products::AddProduct(prod, p, "02/01/2024", prompter);
+        storage::CloseFileblock(prod);
+        ctx.windows.dataFolder = dir.path();
+        ctx.windows.company = &company;
+        ctx.windows.prompter = &prompter;
+        ctx.windows.clock = &clock;
+        ctx.invoices = createOpen(data::FileKind::Invoice);
+        ctx.lines = createOpen(data::FileKind::InvoiceLine);
+        ctx.memos = createOpen(data::FileKind::Memo);
+    }
+    void TearDown() override {
+        for (storage::Fileblock** fb : {&ctx.invoices, &ctx.lines, &ctx.memos})
+            if (*fb) storage::CloseFileblock(*fb);
+        if (storage::EngineStarted()) storage::ExitEngine();
+        invoicing::ForgetInvoiceDate();
+    }
+    storage::Fileblock* createOpen(data::FileKind kind) {
+        const std::string name = data::FileblockName(dir.path(), kind, "1");
+        EXPECT_TRUE(data::CreateBusinessFileblock(name, data::KindOf(kind)));
+        storage::Fileblock* fb = storage::OpenFileblock(name, false);
+        EXPECT_TRUE(storage::EngineOk);
+        return fb;
+    }
+    std::unique_ptr<TProdInv> openNew() {
+        auto ed = invoicing::InvoiceEditor::ForNew(company, data::DateOrder::MonthFirst,
+                                                   data::Today(clock));
+        auto w = std::make_unique<TProdInv>(ctx, std::move(ed));
+        w->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(w.get()));
+        return w;
+    }
+    void type(QWidget* w, const char* name, const QString& text) {
+        auto* e = Child<QLineEdit>(w, name);
+        e->setFocus();
+        e->selectAll();
+        QTest::keyClicks(e, text);
+    }
+    void grab(QWidget* w, const char* file) {
+        if (const char* dirOut = std::getenv("INVARRO_SHOTS"))
+            w->grab().save(QString(dirOut) + "/" + file);
+    }
+
+    TempDir dir;
+    ScriptedPrompter prompter;
+    platform::FixedClock clock{{2024, 3, 15, 10, 0, 0}};
+    data::CompanyRecord company;
+    data::CustomerRecord custRecord;
+    InvoiceEditorContext ctx;
+};
+
+TEST_F(ProdInvTest, NewLineItemInvoiceFromTheKeyboard) {
+    auto w = openNew();
+    EXPECT_EQ(w->windowTitle(), "Add Invoice - Company: Northside Supply - #1");
+    EXPECT_EQ(Child<QLabel>(w.get(), "IMode")->text(), "Add Mode");
+    EXPECT_EQ(Child(w.get(), "INum")->text(), "1051");
+    EXPECT_EQ(Child(w.get(), "IDate")->text(), "03/15/2024");
+    EXPECT_EQ(Child(w.get(), "KeyCode")->text(), "None");
+    EXPECT_EQ(w->cell(1, 1), "Dbl-Clk Me");
+    EXPECT_EQ(w->cell(99, 0), "99");
+    EXPECT_EQ(Child<QCheckBox>(w.get(), "CheckBox2")->text(), "Calc. Tax");
+    EXPECT_FALSE(Child<QCheckBox>(w.get(), "PrintFlag")->isEnabled());
+    auto* grid = Child<QTableWidget>(w.get(), "StringGrid1");
+    EXPECT_EQ(grid->rowCount(), 99);
+    EXPECT_EQ(grid->horizontalHeaderItem(3)->text(), "Description / Comment");
+
+    // OK without a customer.
+    prompter.expect(
+        "You need to select a customer. Click on the Customer Picture Button in the upper left "
+        "hand corner to select a customer.");
+    w->accept();
+    EXPECT_TRUE(w->isVisible());
+    EXPECT_TRUE(Child<QPushButton>(w.get(), "BitBtn3")->hasFocus());
+
+    w->customerChosen(custRecord);
+    EXPECT_EQ(Child<QLabel>(w.get(), "ICustName")->text(), "Harbor Cafe");
+    EXPECT_EQ(Child<QLabel>(w.get(), "CBal")->text(), "100.00");
+    EXPECT_EQ(Child<QLabel>(w.get(), "Acur")->text(), "100.00");
+    EXPECT_EQ(Child(w.get(), "EBSName")->text(), "Harbor");
+
+    // A product code typed into row 1 is looked up.
+    w->setCell(1, 1, "mug");
+    QTest::qWait(50);
+    EXPECT_EQ(w->cell(1, 1), "MUG");
+    EXPECT_EQ(w->cell(1, 3), "Coffee mug");
+    EXPECT_EQ(w->cell(1, 5), "Y");
+    w->setCell(1, 2, "3");
+    EXPECT_EQ(w->cell(1, 6), "25.50");
+    // An unknown code asks whether to add it.
+    prompter.expect("That product code was not found. Would you like to add it now?", Answer::No);
+    w->setCell(2, 1, "NOPE");
+    QTest::qWait(50);
+    w->setCell(2, 1, "");
+    w->setCell(2, 3, "Gift wrapping");
+    w->setCell(2, 4, "2");
+    w->setCell(2, 5, "n");
+    EXPECT_EQ(w->cell(2, 6), "2.00");
+    EXPECT_EQ(Child(w.get(), "INet")->text(), "27.50");
+    EXPECT_EQ(Child(w.get(), "ITax")->text(), "1.79");
+    EXPECT_EQ(Child<QLabel>(w.get(), "ITotal")->text(), "29.29");
+    type(w.get(), "IPaid", "30");
+    EXPECT_EQ(Child<QLabel>(w.get(), "BalDue")->text(), "-0.71");
+    EXPECT_TRUE(Child<QLabel>(w.get(), "BalDue")->styleSheet().contains("red"));
+    grab(w.get(), "editor-new.png");
+
+    prompter.expect("The paid amount cannot exceed the invoice total amount.");
+    w->accept();
+    EXPECT_TRUE(Child<QLineEdit>(w.get(), "IPaid")->hasFocus());
+    type(w.get(), "IPaid", "10");
+    w->accept();
+    EXPECT_EQ(w->result(), QDialog::Accepted);
+    auto saved = w->save();
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(saved->status, "Added invoice 1051 containing 2 line item(s).");
+    auto header = data::ReadBusinessRecord<data::Invoice>(ctx.invoices, saved->recNo);
+    ASSERT_TRUE(header);
+    EXPECT_EQ(header->text(Invoice::Total), "29.29");
+    EXPECT_EQ(header->text(Invoice::BalanceDue), "19.29");
+    EXPECT_EQ(company.text(data::Company::NextInvNo), "1052");
+}
+
+TEST_F(ProdInvTest, GridCommandsAndTheQuoteBox) {
+    auto w = openNew();
+    w->customerChosen(custRecord);
+    w->setCell(1, 1, "");
+    w->setCell(1, 3, "First");
+    w->setCell(1, 4, "10");
+    w->setCell(2, 3, "Second");
+    w->setCell(2, 4, "5");
+    w->goToRow(2);
+    w->insertLine();
+    EXPECT_EQ(w->cell(3, 3), "Second");
+    EXPECT_EQ(w->cell(2, 3), "");
+    w->makeComment();
+    EXPECT_EQ(w->currentColumn(), 3);
+    w->setCell(2, 3, "A comment");
+    EXPECT_EQ(w->cell(2, 6), "");
+    w->goToRow(1);
+    w->eraseLine();
+    EXPECT_EQ(w->cell(1, 3), "");
+    EXPECT_EQ(Child(w.get(), "INet")->text(), "5.00");
+    auto* quote = Child<QCheckBox>(w.get(), "QuoteCB");
+    quote->click();
+    EXPECT_FALSE(Child(w.get(), "IPaid")->isVisible());
+    EXPECT_FALSE(Child<QLabel>(w.get(), "BalDue")->isVisible());
+    w->goToRow(99);
+    EXPECT_EQ(w->currentRow(), 99);
+    // Saved lines: none yet, then written and loaded back.
+    prompter.expect("You have not created a saved lines file.");
+    w->loadSavedLines();
+    prompter.expect("The saved lines file has been replaced with the current invoice lines.");
+    w->saveLines();
+    EXPECT_TRUE(std::filesystem::exists(std::filesystem::path(dir.path()) / "SAVELINE.SAV"));
+    w->eraseAll();
+    EXPECT_EQ(w->cell(3, 3), "");
+    w->loadSavedLines();
+    EXPECT_EQ(w->cell(3, 3), "Second");
+}
+
+TEST_F(ProdInvTest, MemoInvoice) {
+    auto w = openNew();
+    w->customerChosen(custRecord);
+    Child<QRadioButton>(w.get(), "RadioButton2")->click();
+    EXPECT_FALSE(Child<QTableWidget>(w.get(), "StringGrid1")->isVisible());
+    EXPECT_FALSE(Child<QCheckBox>(w.get(), "CheckBox2")->isVisible());
+    EXPECT_FALSE(Child<QPushButton>(w.get(), "DeleteLine")->isEnabled());
+    EXPECT_FALSE(Child(w.get(), "INet")->isReadOnly());
+    type(w.get(), "MemoPDesc", "Catering");
+    type(w.get(), "INet", "1,000.00");
+    EXPECT_EQ(Child<QLabel>(w.get(), "TaxLbl")->text(), "Tax on 1,000.00 is 70.00.");
+    type(w.get(), "ITax", "70");
+    auto* memo = Child<QPlainTextEdit>(w.get(), "Memo1");
+    memo->setPlainText("Lunch for 40 guests\nDelivered and set up");
+    grab(w.get(), "editor-memo.png");
+    w->accept();
+    ASSERT_EQ(w->result(), QDialog::Accepted);
+    EXPECT_EQ(Child(w.get(), "MemoQuan")->text(), "1");
+    auto saved = w->save();
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(saved->lines, 1);
+    auto memoRec = invoicing::StoredMemo(ctx.memos, "1051");
+    ASSERT_TRUE(memoRec);
+    EXPECT_EQ(data::MemoLines(memoRec->second),
+              (std::vector<std::string>{"Lunch for 40 guests", "Delivered and set up"}));
+    auto header = data::ReadBusinessRecord<data::Invoice>(ctx.invoices, saved->recNo);
+    EXPECT_EQ(header->text(Invoice::Total), "1070.00");
+    EXPECT_EQ(header->text(Invoice::InvoiceStyle), "M");
+}
+
+TEST_F(ProdInvTest, EditKeepsTheFormatAndCustomer) {
+    int32_t recNo = 0;
+    {
+        auto w = openNew();
+        w->customerChosen(custRecord);
+        w->setCell(1, 1, "");
+        w->setCell(1, 3, "Service call");
+        w->setCell(1, 4, "80");
+        w->setCell(1, 5, "N");
+        w->accept();
+        recNo = w->save()->recNo;
+    }
+    WhenModal<TProdInv>([this](TProdInv* w) {
+        EXPECT_EQ(w->windowTitle(), "Edit Invoice");
+        EXPECT_EQ(Child<QLabel>(w, "IMode")->text(), "Edit Mode");
+        EXPECT_FALSE(Child<QPushButton>(w, "BitBtn3")->isEnabled());
+        EXPECT_FALSE(Child<QRadioButton>(w, "RadioButton1")->isEnabled());
+        EXPECT_FALSE(Child<QRadioButton>(w, "RadioButton2")->isEnabled());
+        EXPECT_TRUE(Child(w, "INVNOTES")->hasFocus());
+        EXPECT_EQ(Child<QLabel>(w, "ICustName")->text(), "Harbor Cafe");
+        EXPECT_EQ(Child<QLabel>(w, "CBal")->text(), "180.00");
+        EXPECT_EQ(w->cell(1, 3), "Service call");
+        EXPECT_EQ(w->cell(1, 6), "80.00");
+        w->setCell(1, 4, "95");
+        type(w, "INum", "1051B");
+        grab(w, "editor-edit.png");
+        w->accept();
+    });
+    auto saved = TProdInv::EditInvoice(ctx, recNo);
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(saved->status, "Editing of 1051B completed.");
+    auto header = data::ReadBusinessRecord<data::Invoice>(ctx.invoices, recNo);
+    EXPECT_EQ(header->text(Invoice::Total), "95.00");
+    EXPECT_EQ(invoicing::StoredLines(ctx.lines, "1051B").size(), 1u);
+    EXPECT_TRUE(invoicing::StoredLines(ctx.lines, "1051").empty());
+}
+
+TEST_F(ProdInvTest, WorkTimerRunsOnAfterTheEditorCloses) {
+    auto w = openNew();
+    int changes = 0;
+    ctx.timerChanged = [&] { ++changes; };
+    auto w2 = std::make_unique<TProdInv>(
+        ctx,
+        invoicing::InvoiceEditor::ForNew(company, data::DateOrder::MonthFirst, data::Today(clock)));
+    w2->toggleTimer();
+    EXPECT_TRUE(invoicing::EditorWorkTimer().running());
+    EXPECT_EQ(Child<QPushButton>(w2.get(), "TimeBtn")->text(), "&Stop");
+    clock.set({2024, 3, 15, 11, 30, 0});
+    w2.reset();
+    EXPECT_TRUE(invoicing::EditorWorkTimer().running());
+    auto w3 = std::make_unique<TProdInv>(
+        ctx,
+        invoicing::InvoiceEditor::ForNew(company, data::DateOrder::MonthFirst, data::Today(clock)));
+    EXPECT_EQ(Child<QLabel>(w3.get(), "TimeElapsed")->text(), "01:30:00");
+    EXPECT_EQ(Child<QLabel>(w3.get(), "TimeHours")->text(), "01.500");
+    w3->toggleTimer();
+    EXPECT_FALSE(invoicing::EditorWorkTimer().running());
+    EXPECT_EQ(changes, 2);
+}
+
+}  // namespace
+}  // namespace invarro::ui
