@@ -88,6 +88,9 @@ class Tinvlist : public QDialog {
     // One of the six display orders (keys 1..6); the current record stays current.
     void setDisplayKey(int keyNo);
     void printerSetup();
+    // "&Repeat Billing Setup": the current invoice becomes a repeat master, or a master's
+    // schedule changes.
+    void repeatSetup();
     void printWindow();
     void overview();
 

@@ -27,6 +27,7 @@
 #include "data/Open.h"
 #include "data/SideFiles.h"
 #include "data/Texts.h"
+#include "data/Update.h"
 #include "platform/qt/Printer.h"
 #include "platform/qt/QtProgress.h"
 #include "platform/qt/QtPrompter.h"
@@ -39,10 +40,13 @@
 #include "ui/CalendarForm.h"
 #include "ui/CompanyManager.h"
 #include "ui/CustForm.h"
+#include "ui/InterestWiz.h"
 #include "ui/InvList.h"
 #include "ui/PasswordDialog.h"
 #include "ui/Pictures.h"
 #include "ui/ProdForm.h"
+#include "ui/ProdInv.h"
+#include "ui/RepeatForm.h"
 #include "ui/TermEdit.h"
 
 namespace invarro::ui {
@@ -374,6 +378,9 @@ void TMainForm::buildCommands() {
         std::unique_ptr<platform::Progress> progress = f.makeProgress();
         InvoiceWindowContext context;
         static_cast<CustomerWindowContext&>(context) = f.customerContext(progress.get());
+        context.editor = [&f](Tinvlist& manager, const InvoiceEditRequest& request) {
+            return f.runInvoiceEditor(manager, request);
+        };
         const std::size_t queued = f.session_.labelQueue.size();
         const bool opened = Tinvlist::Run(context, &f);
         if (f.session_.labelQueue.size() > queued) f.session_.labelsWaiting = true;
@@ -416,6 +423,14 @@ void TMainForm::buildCommands() {
     });
     setCommandHandler(Command::ViewPdfFiles, [](TMainForm& f) { f.viewPdfFiles(); });
     setCommandHandler(Command::BackupDataFiles, [](TMainForm& f) { f.backupDataFiles(true); });
+    setCommandHandler(Command::RepeatBillingWizard, [](TMainForm& f) {
+        std::unique_ptr<platform::Progress> progress = f.makeProgress();
+        TSelectRepeat::Run(f.customerContext(progress.get()), &f);
+    });
+    setCommandHandler(Command::InterestWizard, [](TMainForm& f) {
+        std::unique_ptr<platform::Progress> progress = f.makeProgress();
+        TInterestWiz::Run(f.session_, f.customerContext(progress.get()), f.hooks(), &f);
+    });
     // Every other command stays disabled until its window exists.
     for (auto& [id, slot] : commands_) {
         if (slot.handler) continue;
@@ -895,6 +910,36 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 void TMainForm::finishEngine() {
     if (engineStarted_ && storage::EngineStarted()) storage::ExitEngine();
     engineStarted_ = false;
+}
+
+}  // namespace invarro::ui
+
+namespace invarro::ui {
+
+InvoiceEditResult TMainForm::runInvoiceEditor(Tinvlist& manager,
+                                              const InvoiceEditRequest& request) {
+    InvoiceEditorContext c;
+    c.windows = manager.context();
+    c.shell = &shell();
+    c.invoices = manager.invoiceFiles().invoices;
+    c.lines = manager.invoiceFiles().lines;
+    c.memos = manager.invoiceFiles().memos;
+    c.labelsWaiting = &session_.labelsWaiting;
+    c.timerChanged = [&manager] {
+        manager.setTimerRunning(invoicing::EditorWorkTimer().running());
+    };
+    std::optional<invoicing::SaveResult> saved =
+        request.adding ? TProdInv::NewInvoice(c, &manager)
+                       : TProdInv::EditInvoice(c, request.recNo, &manager);
+    InvoiceEditResult result;
+    if (!saved) return result;
+    auto record = data::ReadBusinessRecord<data::Invoice>(c.invoices, saved->recNo);
+    if (!record) return result;
+    result.saved = true;
+    result.recNo = saved->recNo;
+    result.record = *record;
+    result.message = saved->status;
+    return result;
 }
 
 }  // namespace invarro::ui

@@ -1,6 +1,7 @@
 #include "ui/RepeatForm.h"
 
 #include <QCheckBox>
+#include <QDialogButtonBox>
 #include <QFontDatabase>
 #include <QFormLayout>
 #include <QGridLayout>
@@ -169,17 +170,17 @@ TSelectRepeat::TSelectRepeat(const CustomerWindowContext& context, invoicing::Sa
     setWindowTitle(Q(invoicing::kWizardCaption));
     auto* layout = new QVBoxLayout(this);
 
-    auto* search = new QHBoxLayout;
-    search->addWidget(new QLabel("Search for invoices due to be created through this date:", this));
+    auto* searchRow = new QHBoxLayout;
+    searchRow->addWidget(new QLabel("Search for invoices due to be created through this date:", this));
     EndDate = MakeDateField(this, "EndDate");
     EndDate->setText(Q(data::FormatUserDate(files_.today, order_)));
-    search->addWidget(EndDate);
-    search->addWidget(MakeCalendarButton(this, "Calbutton", EndDate, order_, files_.today));
+    searchRow->addWidget(EndDate);
+    searchRow->addWidget(MakeCalendarButton(this, "Calbutton", EndDate, order_, files_.today));
     SearchBtn = new QPushButton("&Search", this);
     SearchBtn->setObjectName("SearchBtn");
-    search->addWidget(SearchBtn);
-    search->addStretch(1);
-    layout->addLayout(search);
+    searchRow->addWidget(SearchBtn);
+    searchRow->addStretch(1);
+    layout->addLayout(searchRow);
 
     RichEdit1 = new QPlainTextEdit(this);
     RichEdit1->setObjectName("RichEdit1");
