@@ -171,7 +171,8 @@ TSelectRepeat::TSelectRepeat(const CustomerWindowContext& context, invoicing::Sa
     auto* layout = new QVBoxLayout(this);
 
     auto* searchRow = new QHBoxLayout;
-    searchRow->addWidget(new QLabel("Search for invoices due to be created through this date:", this));
+    searchRow->addWidget(
+        new QLabel("Search for invoices due to be created through this date:", this));
     EndDate = MakeDateField(this, "EndDate");
     EndDate->setText(Q(data::FormatUserDate(files_.today, order_)));
     searchRow->addWidget(EndDate);
