@@ -69,7 +69,7 @@ TInterestWiz::TInterestWiz(app::Session& session, const CustomerWindowContext& c
     auto* rates = new QFormLayout;
     IPct = new QLineEdit(this);
     IPct->setObjectName("IPct");
-    IPct->setInputMask("9.999;1; ");
+    IPct->setMaxLength(5);
     IPct->setText(Q(s.percent));
     rates->addRow("Monthly Percentage Rate:", IPct);
     MinChg = new QLineEdit(this);

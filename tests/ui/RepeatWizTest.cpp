@@ -31,10 +31,10 @@ using data::Invoice;
 using testing::ScriptedPrompter;
 
 // Saves a picture of the window when INVARRO_SCREENSHOTS names a folder.
-void Shoot(QWidget* w, const char* name) {
+void Shoot(QWidget* w, const char* name, bool fit = true) {
     const char* folder = std::getenv("INVARRO_SCREENSHOTS");
     if (!folder || !*folder) return;
-    w->adjustSize();
+    if (fit) w->adjustSize();
     w->grab().save(QString(folder) + "/" + name + ".png");
 }
 
@@ -204,6 +204,12 @@ TEST_F(RepeatWizTest, TheInterestWizardScansGeneratesAndReports) {
               QString("%1 found. Complete data below then select generate button...").arg(rows));
     EXPECT_TRUE(wizard.GenInv->isEnabled());
     EXPECT_FALSE(wizard.Button1->isEnabled());
+    // The demo's settings come back: 1.5 % of what is overdue.
+    EXPECT_EQ(wizard.IPct->text(), "1.50");
+    const auto overdue = data::ParseMoney(wizard.CustGrid->item(0, 2)->text().toStdString());
+    ASSERT_TRUE(overdue);
+    EXPECT_EQ(wizard.CustGrid->item(0, 3)->text().toStdString(),
+              data::PercentOf(*overdue, *data::ParseDecimal("1.5")).shownText());
     Shoot(&wizard, "interest-wizard");
 
     const std::string next = data::TrimmedText(session.company.text(Company::NextInvNo));
@@ -221,7 +227,7 @@ TEST_F(RepeatWizTest, TheInterestWizardScansGeneratesAndReports) {
                        Qt::black, "Interest.RTF");
     viewer.setLines(report);
     viewer.resize(760, 420);
-    Shoot(&viewer, "interest-report");
+    Shoot(&viewer, "interest-report", false);
 }
 
 }  // namespace
