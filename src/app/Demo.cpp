@@ -8,6 +8,7 @@
 #include "data/SideFiles.h"
 #include "data/Update.h"
 #include "invoicing/Demo.h"
+#include "output/Demo.h"
 #include "platform/Clock.h"
 #include "products/Demo.h"
 #include "storage/Engine.h"
@@ -103,6 +104,11 @@ InstallResult CreateDemoInstallation(const std::string& folder, platform::Prompt
     std::string error;
     if (!data::WriteLastCompany(folder, demo, &error) ||
         !WriteInstallationPictures(folder, &error)) {
+        result.message = error;
+        return result;
+    }
+    // A label layout and a reminder letter for the label and letter wizards.
+    if (!output::WriteDemoLabelsAndLetter(folder, &error)) {
         result.message = error;
         return result;
     }

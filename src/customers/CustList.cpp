@@ -3,6 +3,7 @@
 #include "data/Ansi.h"
 #include "data/Dates.h"
 #include "data/Update.h"
+#include "output/Labelwiz.h"
 #include "output/TextFile.h"
 #include "storage/BTree.h"
 
@@ -107,8 +108,7 @@ std::string ClipboardText(const CustomerRecord& c) {
 }
 
 output::LabelEntry LabelEntryFor(const CustomerRecord& c) {
-    return output::LabelEntry{data::TrimmedText(c.text(Customer::CustNo)), c.text(Customer::Name),
-                              c.text(Customer::MailSortCode), c.text(Customer::CustType)};
+    return output::LabelEntryFor(c);
 }
 
 }  // namespace invarro::customers

@@ -156,7 +156,9 @@ std::vector<Item> ItemsFromProductFile(storage::Fileblock* products) {
         Item item{ChoiceFromProduct(*p), {"1", "2", "3", "5"}};
         const std::string desc = data::UpperText(item.product.description);
         const Money price = CellAmount(item.product.price).value_or(Money());
-        if (desc.find("HOUR") != std::string::npos)
+        if (price < Money())
+            item.quantities = {"1", "1", "1", "1"};  // a credit line
+        else if (desc.find("HOUR") != std::string::npos)
             item.quantities = {"1.5", "2", "3.5", "6"};
         else if (price < Money::FromCents(100))
             item.quantities = {"250", "400", "650", "1000"};
@@ -190,8 +192,7 @@ void FillLines(InvoiceEditor& ed, const std::vector<Item>& items, Sequence& seq)
         ed.cellEdited(r++);
     }
     if (seq.next(100) < 14) {
-        static const char* const kRates[] = {"DISCOUNT5", "DISCOUNT10", "DISCOUNT15",
-                                             "DISCOUNT2.5"};
+        static const char* const kRates[] = {"DISCOUNT5", "DISCOUNT10", "DISCOUNT15", "DISCOUNT20"};
         const bool taxed = ed.entry.grid[1].taxable == "Y";
         ed.entry.grid[r] = LineRow{kRates[seq.next(4)], "1", "", "0.00", taxed ? "Y" : "N", ""};
         ed.cellEdited(r++);

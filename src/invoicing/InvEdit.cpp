@@ -98,12 +98,15 @@ namespace {
 constexpr std::array<data::FieldRef<Customer, data::FieldKind::Money>, 4> kAgingFields = {
     Customer::Age0to30, Customer::Age31to60, Customer::Age61to90, Customer::AgeOver90};
 
-// The aging period of an invoice dated `date` (a user date; unreadable dates count as
-// today) by the company's aging days.
+// The aging period of an invoice dated `date` (a user date or a sort date; unreadable
+// dates count as today) by the company's aging days.
 int BucketOf(const data::CompanyRecord& company, std::string_view date, data::DateOrder order,
              const data::Date& today) {
     const app::AgingLimits limits = app::AgingLimitsOf(company).value_or(app::AgingLimits{});
-    const data::Date d = data::ParseUserDate(date, order).value_or(today);
+    // The date as the company writes dates, else an invoice's sort date, else today.
+    std::optional<data::Date> parsed = data::ParseUserDate(date, order);
+    if (!parsed) parsed = data::ParseSortDate(date);
+    const data::Date d = parsed.value_or(today);
     return app::AgingBucket(data::DaysBetween(d, today), limits);
 }
 
@@ -384,6 +387,12 @@ InvoiceEditor InvoiceEditor::ForEdit(const data::CompanyRecord& company, data::D
     ed.startingTotal_ = type == "Q" || type == "R" ? Money() : record.money(Invoice::Total);
     ed.applyTaxRule();
     ed.recalc();
+    // An invoice saved with the tax switch unticked reopens unticked, so that opening it
+    // does not change its amounts.
+    if (!e.memo && ed.taxOn_ && record.money(Invoice::Tax).isZero() && !ed.totals_.tax.isZero()) {
+        ed.taxOn_ = false;
+        ed.recalc();
+    }
     return ed;
 }
 
@@ -985,7 +994,9 @@ SaveResult SaveInvoiceEdit(SaveFiles& files, InvoiceEditor& editor, int32_t recN
         const Money newOpen = e.quote ? Money() : balance;
         CustomerPosting p;
         p.leaving = oldOpen;
-        p.oldDate = asRead.text(Invoice::InvDate);
+        p.oldDate = data::ParseUserDate(asRead.text(Invoice::InvDate), order)
+                        ? asRead.text(Invoice::InvDate)
+                        : asRead.text(Invoice::SortDate);
         p.entering = newOpen;
         p.newDate = e.date;
         if (t.paid > Money() && !e.quote) {

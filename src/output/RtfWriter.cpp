@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <optional>
 
 #include "data/Ansi.h"
 
@@ -65,12 +66,82 @@ std::size_t IndexOf(std::vector<T>& table, const T& value) {
 RtfDocument PlainTextDocument(const std::vector<std::string>& lines, const Font& font) {
     RtfDocument doc;
     doc.paragraphs.reserve(lines.size());
-    for (const auto& line : lines)
-        doc.paragraphs.push_back(RtfParagraph{{RtfRun{line, font}}});
+    for (const auto& line : lines) {
+        RtfParagraph p;
+        p.runs.push_back(RtfRun{line, font});
+        doc.paragraphs.push_back(std::move(p));
+    }
     return doc;
 }
 
-std::string ToRtf(const RtfDocument& document) {
+namespace {
+
+// The text as RTF carries it: what AppendEscaped drops is dropped here too.
+std::string CleanText(std::string_view utf8, bool fontName) {
+    std::string out;
+    for (std::size_t pos = 0; pos < utf8.size();) {
+        char32_t cp = 0;
+        if (!data::NextUtf8(utf8, pos, cp)) cp = '?';
+        if ((cp < 0x20 && (fontName || (cp != '\t' && cp != '\n'))) || cp == 0x7F ||
+            (cp >= 0x80 && cp < 0xA0) || (fontName && cp == ';'))
+            continue;
+        data::AppendUtf8(out, cp);
+    }
+    return out;
+}
+
+RtfRun NormalizedRun(const RtfRun& r) {
+    RtfRun n;
+    n.text = CleanText(r.text, false);
+    n.font = r.font;
+    n.font.face = CleanText(r.font.face, true);
+    n.font.style &= kBold | kItalic | kUnderline | kStrikeOut;
+    const int hp = std::clamp(r.sizeInHalfPoints(), 2, kMaxHalfPoints);
+    n.font.size = hp / 2;
+    n.halfPoints = hp % 2 ? hp : 0;
+    return n;
+}
+
+}  // namespace
+
+RtfDocument NormalizedDocument(const RtfDocument& document) {
+    RtfDocument out;
+    out.paragraphs.reserve(document.paragraphs.size());
+    for (const RtfParagraph& p : document.paragraphs) {
+        RtfParagraph n = p;
+        n.runs.clear();
+        std::optional<RtfRun> lineFormat;  // the first run, for an empty line
+        for (const RtfRun& r : p.runs) {
+            RtfRun run = NormalizedRun(r);
+            if (!lineFormat) lineFormat = run;
+            if (run.text.empty()) continue;
+            if (!n.runs.empty() && n.runs.back().sameFormat(run))
+                n.runs.back().text += run.text;
+            else
+                n.runs.push_back(std::move(run));
+        }
+        if (n.runs.empty()) {
+            RtfRun empty = lineFormat ? *lineFormat : NormalizedRun(RtfRun{});
+            empty.text.clear();
+            n.runs.push_back(std::move(empty));
+        }
+        out.paragraphs.push_back(std::move(n));
+    }
+    return out;
+}
+
+std::string DocumentText(const RtfDocument& document) {
+    std::string text;
+    for (std::size_t i = 0; i < document.paragraphs.size(); ++i) {
+        if (i) text += '\n';
+        for (const RtfRun& r : document.paragraphs[i].runs)
+            text += r.text;
+    }
+    return text;
+}
+
+std::string ToRtf(const RtfDocument& given) {
+    const RtfDocument document = NormalizedDocument(given);
     std::vector<std::string> faces;
     std::vector<Color> colors;
     for (const auto& p : document.paragraphs)
@@ -95,23 +166,36 @@ std::string ToRtf(const RtfDocument& document) {
 
     for (const auto& p : document.paragraphs) {
         out += "\\pard";
-        out += p.alignment == Alignment::Center  ? "\\qc"
-               : p.alignment == Alignment::Right ? "\\qr"
-                                                 : "\\ql";
+        out += p.alignment == Alignment::Center    ? "\\qc"
+               : p.alignment == Alignment::Right   ? "\\qr"
+               : p.alignment == Alignment::Justify ? "\\qj"
+                                                   : "\\ql";
+        if (p.firstIndent) out += "\\fi" + std::to_string(p.firstIndent);
+        if (p.leftIndent) out += "\\li" + std::to_string(p.leftIndent);
+        if (p.rightIndent) out += "\\ri" + std::to_string(p.rightIndent);
+        // The bullet as word processors write it: the printed sign for readers that do not
+        // know bullets, and the bullet level for those that do.
+        if (p.bullet) out += "{\\pntext\\'95\\tab}{\\*\\pn\\pnlvlblt\\pnindent0{\\pntxtb\\'95}}";
+        // The only run of an empty line carries its format: the paragraph mark goes inside.
+        const bool emptyLine = p.runs.size() == 1 && p.runs.front().text.empty();
         for (const auto& r : p.runs) {
             const Font& f = r.font;
             out += "{\\f" + std::to_string(IndexOf(faces, f.face));
-            out += "\\fs" + std::to_string(std::max(1, f.size) * 2);
+            out += "\\fs" + std::to_string(r.sizeInHalfPoints());
             out += "\\cf" + std::to_string(IndexOf(colors, f.color) + 1);
             if (f.bold()) out += "\\b";
             if (f.italic()) out += "\\i";
             if (f.underline()) out += "\\ul";
             if (f.strikeOut()) out += "\\strike";
+            if (emptyLine) {
+                out += "\\par}\r\n";
+                break;
+            }
             out += ' ';
             AppendEscaped(out, r.text, false);
             out += '}';
         }
-        out += "\\par\r\n";
+        if (!emptyLine) out += "\\par\r\n";
     }
     out += "}\r\n";
     return out;

@@ -26,6 +26,8 @@ struct CustomerWindowContext {
     bool emailMode = false;                            // the main window's print mode is e-mail
     // The main window's status line (for "... added to label queue.").
     std::function<void(const QString&)> mainStatus;
+    // Told whether the label queue holds labels not yet printed or saved.
+    std::function<void(bool)> labelsWaiting;
     // Opens a help topic; none: the Help commands are disabled.
     std::function<void(const std::string& topic)> openHelp;
 };

@@ -30,6 +30,7 @@
 #include "ui/CustEdit.h"
 #include "ui/FindForm.h"
 #include "ui/IndexBrowserControl.h"
+#include "ui/Labelwiz.h"
 #include "ui/ListViewer.h"
 #include "ui/WindowSupport.h"
 
@@ -155,6 +156,8 @@ void TCustForm::buildMenus() {
     QAction* envAct = action("EnvelopeAct", "Print En&velope", &TCustForm::printEnvelope);
     QAction* labelAct = action("LabelQueueAct", "Add to Label &Queue", &TCustForm::addToLabelQueue);
     labelAct->setEnabled(ctx_.labelQueue != nullptr);
+    QAction* wizardAct = action("LabelWizardAct", "Label &Wizard...", &TCustForm::labelWizard);
+    wizardAct->setEnabled(ctx_.labelQueue != nullptr);
     QAction* clipAct = action("ClipboardAct", "Copy to Clipboard", &TCustForm::copyToClipboard);
     QAction* exportAct = action("ExportAct", "E&xport to Text File", nullptr);
     QAction* importAct = action("ImportAct", "&Import From Text File", nullptr);
@@ -181,7 +184,7 @@ void TCustForm::buildMenus() {
     customer->addSeparator();
     customer->addAction(findAct);
     customer->addSeparator();
-    customer->addActions({listAct, printAct, windowAct, envAct, labelAct, clipAct});
+    customer->addActions({listAct, printAct, windowAct, envAct, labelAct, wizardAct, clipAct});
     customer->addSeparator();
     customer->addActions({exportAct, importAct});
     customer->addSeparator();
@@ -475,6 +478,11 @@ void TCustForm::addToLabelQueue() {
     const QString text = Q(customer.text(Customer::Name) + " added to label queue.");
     setMessage(text);
     if (ctx_.mainStatus) ctx_.mainStatus(text);
+}
+
+void TCustForm::labelWizard() {
+    if (!ctx_.labelQueue || !fb_) return;
+    TLabelWiz::Run(ctx_, this, fb_);
 }
 
 void TCustForm::copyToClipboard() {

@@ -58,6 +58,8 @@ class TCustForm : public QDialog {
     void printWindow();
     void printEnvelope();
     void addToLabelQueue();
+    // The label wizard on the program's queue, reading this window's customer file.
+    void labelWizard();
     void copyToClipboard();
     void setBrowseKey(int keyNo);
     void overview();

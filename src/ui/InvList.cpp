@@ -22,6 +22,7 @@
 #include "data/Keys.h"
 #include "data/Open.h"
 #include "data/Update.h"
+#include "invoicing/InvEdit.h"
 #include "platform/qt/Printer.h"
 #include "platform/qt/QtFonts.h"
 #include "storage/BTree.h"
@@ -114,7 +115,7 @@ Tinvlist::Tinvlist(const InvoiceWindowContext& context, QWidget* parent)
     status->addWidget(messagePanel_, 1);
     status->addPermanentWidget(timerPanel_);
     setMessage(Q(invoicing::kIdleMessage));
-    setTimerRunning(false);
+    setTimerRunning(invoicing::EditorWorkTimer().running());
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 0, 4, 0);

@@ -27,7 +27,6 @@
 #include "data/Open.h"
 #include "data/SideFiles.h"
 #include "data/Texts.h"
-#include "data/Update.h"
 #include "platform/qt/Printer.h"
 #include "platform/qt/QtProgress.h"
 #include "platform/qt/QtPrompter.h"
@@ -42,10 +41,12 @@
 #include "ui/CustForm.h"
 #include "ui/InterestWiz.h"
 #include "ui/InvList.h"
+#include "ui/Labelwiz.h"
 #include "ui/PasswordDialog.h"
 #include "ui/Pictures.h"
 #include "ui/ProdForm.h"
 #include "ui/ProdInv.h"
+#include "ui/REMain.h"
 #include "ui/RepeatForm.h"
 #include "ui/TermEdit.h"
 
@@ -378,14 +379,20 @@ void TMainForm::buildCommands() {
         std::unique_ptr<platform::Progress> progress = f.makeProgress();
         InvoiceWindowContext context;
         static_cast<CustomerWindowContext&>(context) = f.customerContext(progress.get());
-        context.editor = [&f](Tinvlist& manager, const InvoiceEditRequest& request) {
-            return f.runInvoiceEditor(manager, request);
-        };
+        context.editor = InvoiceEditorFor(&f.shell());
         const std::size_t queued = f.session_.labelQueue.size();
         const bool opened = Tinvlist::Run(context, &f);
         if (f.session_.labelQueue.size() > queued) f.session_.labelsWaiting = true;
         // Without its invoice files the program cannot go on ("Unable to open databases").
         if (!opened) f.close();
+    });
+    setCommandHandler(Command::LabelWizard, [](TMainForm& f) {
+        std::unique_ptr<platform::Progress> progress = f.makeProgress();
+        TLabelWiz::Run(f.customerContext(progress.get()), &f);
+    });
+    setCommandHandler(Command::FormLetterWizard, [](TMainForm& f) {
+        std::unique_ptr<platform::Progress> progress = f.makeProgress();
+        TREMain::Run(f.customerContext(progress.get()), &f);
     });
     setCommandHandler(Command::EditPaymentTerms, [](TMainForm& f) {
         TTermEdit::Run(
@@ -638,6 +645,7 @@ CustomerWindowContext TMainForm::customerContext(platform::Progress* progress) {
     c.selectedCustomer = &session_.selectedCustomer;
     c.emailMode = session_.eMailMode;
     c.mainStatus = [this](const QString& text) { setStatus(text); };
+    c.labelsWaiting = [this](bool waiting) { session_.labelsWaiting = waiting; };
     c.openHelp = [this](const std::string& topic) { openHelp(topic); };
     return c;
 }
@@ -910,36 +918,6 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 void TMainForm::finishEngine() {
     if (engineStarted_ && storage::EngineStarted()) storage::ExitEngine();
     engineStarted_ = false;
-}
-
-}  // namespace invarro::ui
-
-namespace invarro::ui {
-
-InvoiceEditResult TMainForm::runInvoiceEditor(Tinvlist& manager,
-                                              const InvoiceEditRequest& request) {
-    InvoiceEditorContext c;
-    c.windows = manager.context();
-    c.shell = &shell();
-    c.invoices = manager.invoiceFiles().invoices;
-    c.lines = manager.invoiceFiles().lines;
-    c.memos = manager.invoiceFiles().memos;
-    c.labelsWaiting = &session_.labelsWaiting;
-    c.timerChanged = [&manager] {
-        manager.setTimerRunning(invoicing::EditorWorkTimer().running());
-    };
-    std::optional<invoicing::SaveResult> saved =
-        request.adding ? TProdInv::NewInvoice(c, &manager)
-                       : TProdInv::EditInvoice(c, request.recNo, &manager);
-    InvoiceEditResult result;
-    if (!saved) return result;
-    auto record = data::ReadBusinessRecord<data::Invoice>(c.invoices, saved->recNo);
-    if (!record) return result;
-    result.saved = true;
-    result.recNo = saved->recNo;
-    result.record = *record;
-    result.message = saved->status;
-    return result;
 }
 
 }  // namespace invarro::ui

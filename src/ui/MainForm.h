@@ -33,7 +33,6 @@
 #include "platform/Prompter.h"
 #include "platform/Shell.h"
 #include "ui/CustContext.h"
-#include "ui/InvList.h"
 
 class QAction;
 class QLabel;
@@ -167,8 +166,6 @@ class TMainForm : public QMainWindow {
     bool backgroundShown() const;
     QImage backgroundPicture() const;
     std::unique_ptr<platform::Progress> makeProgress();
-    // The invoice editor over the invoice manager's files (New and Edit there).
-    InvoiceEditResult runInvoiceEditor(Tinvlist& manager, const InvoiceEditRequest& request);
     // What the customer windows work with: the session's company, label queue and
     // selected customer, this window's message boxes, clock, status line and help.
     CustomerWindowContext customerContext(platform::Progress* progress);

@@ -228,9 +228,9 @@ void TProdInv::buildControls() {
                            QAbstractItemView::SelectedClicked);
     grid_->setSelectionMode(QAbstractItemView::SingleSelection);
     grid_->setColumnWidth(0, 30);
-    grid_->setColumnWidth(1, 85);
+    grid_->setColumnWidth(1, 100);
     grid_->setColumnWidth(2, 75);
-    grid_->setColumnWidth(3, 230);
+    grid_->setColumnWidth(3, 240);
     grid_->setColumnWidth(4, 80);
     grid_->setColumnWidth(5, 24);
     grid_->horizontalHeader()->setStretchLastSection(true);
@@ -959,16 +959,11 @@ std::optional<invoicing::SaveResult> TProdInv::NewInvoice(const InvoiceEditorCon
 }
 
 std::optional<invoicing::SaveResult> TProdInv::EditInvoice(const InvoiceEditorContext& context,
-                                                           int32_t recNo, QWidget* parent) {
-    auto record = data::ReadBusinessRecord<data::Invoice>(context.invoices, recNo);
-    if (!record) {
-        context.windows.prompter->inform(std::string(data::kAppTitle),
-                                         "The invoice record cannot be read.",
-                                         platform::Icon::Error);
-        return std::nullopt;
-    }
+                                                           int32_t recNo,
+                                                           const data::InvoiceRecord& asRead,
+                                                           QWidget* parent) {
     const data::CompanyRecord& company = *context.windows.company;
-    const std::string number = record->text(data::Invoice::InvNo);
+    const std::string number = asRead.text(data::Invoice::InvNo);
     std::vector<data::InvoiceLineRecord> lines;
     for (auto& [n, line] : invoicing::StoredLines(context.lines, number))
         lines.push_back(line);
@@ -976,14 +971,40 @@ std::optional<invoicing::SaveResult> TProdInv::EditInvoice(const InvoiceEditorCo
     if (auto m = invoicing::StoredMemo(context.memos, number)) memo = m->second;
     std::optional<data::CustomerRecord> customer = invoicing::InvoiceCustomer(
         context.windows.dataFolder, data::CompanyPrefix(company.text(data::Company::CompanyNo)),
-        record->text(data::Invoice::CustNo), *context.windows.prompter);
+        asRead.text(data::Invoice::CustNo), *context.windows.prompter);
     invoicing::InvoiceEditor editor = invoicing::InvoiceEditor::ForEdit(
-        company, data::DateOrderFromCode(company.text(data::Company::DateFormatCode)), *record,
+        company, data::DateOrderFromCode(company.text(data::Company::DateFormatCode)), asRead,
         lines, memo, customer);
     TProdInv dialog(context, std::move(editor), parent);
     dialog.editedRecNo_ = recNo;
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
-    return dialog.save(recNo, &*record);
+    return dialog.save(recNo, &asRead);
+}
+
+InvoiceEditorHook InvoiceEditorFor(platform::Shell* shell) {
+    return [shell](Tinvlist& manager, const InvoiceEditRequest& request) {
+        InvoiceEditorContext ctx;
+        ctx.windows = manager.context();
+        ctx.shell = shell;
+        const invoicing::InvoiceFiles& files = manager.invoiceFiles();
+        ctx.invoices = files.invoices;
+        ctx.lines = files.lines;
+        ctx.memos = files.memos;
+        ctx.timerChanged = [&manager] {
+            manager.setTimerRunning(invoicing::EditorWorkTimer().running());
+        };
+        std::optional<invoicing::SaveResult> saved =
+            request.adding ? TProdInv::NewInvoice(ctx, &manager)
+                           : TProdInv::EditInvoice(ctx, request.recNo, request.asRead, &manager);
+        InvoiceEditResult result;
+        if (!saved) return result;
+        result.saved = true;
+        result.recNo = saved->recNo;
+        result.message = saved->status;
+        if (auto r = data::ReadBusinessRecord<data::Invoice>(files.invoices, saved->recNo))
+            result.record = *r;
+        return result;
+    };
 }
 
 }  // namespace invarro::ui

@@ -15,6 +15,7 @@
 #include "platform/Shell.h"
 #include "storage/Engine.h"
 #include "ui/CustContext.h"
+#include "ui/InvList.h"
 
 class QCheckBox;
 class QComboBox;
@@ -54,9 +55,10 @@ class TProdInv : public QDialog {
     // nothing when the dialog was cancelled or the save failed (its error has been shown).
     static std::optional<invoicing::SaveResult> NewInvoice(const InvoiceEditorContext& context,
                                                            QWidget* parent = nullptr);
-    // Edits invoice record recNo in the same way.
+    // Edits invoice record recNo, read as asRead, in the same way.
     static std::optional<invoicing::SaveResult> EditInvoice(const InvoiceEditorContext& context,
                                                             int32_t recNo,
+                                                            const data::InvoiceRecord& asRead,
                                                             QWidget* parent = nullptr);
 
     invoicing::InvoiceEditor& editor() { return editor_; }
@@ -168,5 +170,9 @@ class TProdInv : public QDialog {
     QLabel* timeHours_ = nullptr;
     QTimer* ticker_ = nullptr;
 };
+
+// The invoice manager's New and Edit: the editor over the manager, on its open files, with
+// the manager's timer panel kept up to date. shell starts the calculator (none: disabled).
+InvoiceEditorHook InvoiceEditorFor(platform::Shell* shell);
 
 }  // namespace invarro::ui

@@ -12,6 +12,10 @@
 #include "app/TilePicture.h"
 #include "customers/Find.h"
 #include "data/Company.h"
+#include "output/Demo.h"
+#include "output/FormLetter.h"
+#include "output/Labelwiz.h"
+#include "output/RtfReader.h"
 #include "products/ProdEdit.h"
 
 namespace invarro::app {
@@ -60,6 +64,8 @@ TEST(MainCommands, TheRepositoryHasAPageForEveryHelpKeyword) {
         kCopyHelpTopic, kHeaderHelpTopic, customers::kFindHelpTopic};
     keywords.push_back(products::kManagerHelpTopic);
     keywords.push_back(products::kEditorHelpTopic);
+    keywords.push_back(output::kLabelHelpTopic);
+    keywords.push_back(output::kLetterHelpTopic);
     for (std::string_view tab : kSetupTabs)
         keywords.push_back(SetupHelpTopic(tab));
     for (std::string_view keyword : keywords) {
@@ -93,6 +99,15 @@ TEST_F(DemoTest, ACompanySetUpLikeARealBusiness) {
     EXPECT_EQ(*data::ReadLastCompany(folder), *company);
     EXPECT_EQ(testing::ReadFileBytes(folder + "/background.bmp"), BuiltInTileBitmap());
     EXPECT_TRUE(std::filesystem::exists(folder + "/ztt8.bmp"));
+    // The label wizard opens on a layout and the letter wizard has a letter to merge.
+    auto lastLayout = output::ReadLastLabelPath(folder);
+    ASSERT_TRUE(lastLayout);
+    auto layout = output::ReadLabelLayout(*lastLayout);
+    ASSERT_TRUE(layout);
+    EXPECT_EQ(layout->columns, "3");
+    auto letter = output::ReadRtfFile(folder + "/" + output::kDemoLetterFile);
+    ASSERT_TRUE(letter);
+    EXPECT_NE(output::DocumentText(*letter).find("Dear KRCSTNAME,"), std::string::npos);
     auto problems = storage::CheckFileblock(folder + "/Company");
     EXPECT_TRUE(problems.empty()) << problems.front();
 

@@ -374,6 +374,20 @@ TEST_F(EditorTest, TurningAnInvoiceIntoAQuoteTakesItOutOfTheBalances) {
     EXPECT_EQ(storedCompany().text(Company::ARBalance), "1040.00");
 }
 
+TEST_F(EditorTest, AnInvoiceSavedWithoutTaxReopensWithoutTax) {
+    InvoiceEditor ed = newEditor();
+    setRow(ed, 1, "A", "1", "Taxable item", "100.00", "Y");
+    ed.setTaxOn(false);
+    EXPECT_EQ(ed.totals().tax, M(0));
+    const int32_t rec = saveNew(ed).recNo;
+    InvoiceEditor edit = editorFor(rec);
+    EXPECT_FALSE(edit.taxOn());
+    EXPECT_EQ(edit.taxSwitch(), TaxSwitch::On);  // still enabled: it can be ticked again
+    EXPECT_EQ(edit.totals().total, M(10000));
+    edit.setTaxOn(true);
+    EXPECT_EQ(edit.totals().tax, M(700));
+}
+
 // ------------------------------------------------------------------------ checks
 
 TEST_F(EditorTest, ChecksRunInOrderAndFocusTheField) {

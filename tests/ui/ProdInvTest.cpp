@@ -13,9 +13,11 @@
 #include <QTest>
 #include <filesystem>
 
+#include "app/Demo.h"
 #include "customers/CustEdit.h"
 #include "data/Company.h"
 #include "data/Fileblocks.h"
+#include "data/SideFiles.h"
 #include "data/Update.h"
 #include "products/ProdEdit.h"
 #include "storage/Engine.h"
@@ -23,6 +25,7 @@
 #include "support/QtApp.h"
 #include "support/ScriptedPrompter.h"
 #include "support/TempDir.h"
+#include "ui/InvList.h"
 #include "ui/ProdForm.h"
 #include "ui/ProdInv.h"
 
@@ -35,6 +38,10 @@ using platform::Answer;
 using testing::ScriptedPrompter;
 using testing::TempDir;
 using testing::WhenModal;
+
+QString Q(const std::string& s) {
+    return QString::fromStdString(s);
+}
 
 template <typename T = QLineEdit>
 T* Child(QWidget* w, const char* name) {
@@ -150,7 +157,7 @@ TEST_F(ProdInvTest, NewLineItemInvoiceFromTheKeyboard) {
         "hand corner to select a customer.");
     w->accept();
     EXPECT_TRUE(w->isVisible());
-    EXPECT_TRUE(Child<QPushButton>(w.get(), "BitBtn3")->hasFocus());
+    EXPECT_EQ(w->focusWidget(), Child<QPushButton>(w.get(), "BitBtn3"));
 
     w->customerChosen(custRecord);
     EXPECT_EQ(Child<QLabel>(w.get(), "ICustName")->text(), "Harbor Cafe");
@@ -185,7 +192,7 @@ TEST_F(ProdInvTest, NewLineItemInvoiceFromTheKeyboard) {
 
     prompter.expect("The paid amount cannot exceed the invoice total amount.");
     w->accept();
-    EXPECT_TRUE(Child<QLineEdit>(w.get(), "IPaid")->hasFocus());
+    EXPECT_EQ(w->focusWidget(), Child<QLineEdit>(w.get(), "IPaid"));
     type(w.get(), "IPaid", "10");
     w->accept();
     EXPECT_EQ(w->result(), QDialog::Accepted);
@@ -285,7 +292,7 @@ TEST_F(ProdInvTest, EditKeepsTheFormatAndCustomer) {
         EXPECT_FALSE(Child<QPushButton>(w, "BitBtn3")->isEnabled());
         EXPECT_FALSE(Child<QRadioButton>(w, "RadioButton1")->isEnabled());
         EXPECT_FALSE(Child<QRadioButton>(w, "RadioButton2")->isEnabled());
-        EXPECT_TRUE(Child(w, "INVNOTES")->hasFocus());
+        EXPECT_EQ(w->focusWidget(), Child(w, "INVNOTES"));
         EXPECT_EQ(Child<QLabel>(w, "ICustName")->text(), "Harbor Cafe");
         EXPECT_EQ(Child<QLabel>(w, "CBal")->text(), "180.00");
         EXPECT_EQ(w->cell(1, 3), "Service call");
@@ -295,7 +302,9 @@ TEST_F(ProdInvTest, EditKeepsTheFormatAndCustomer) {
         grab(w, "editor-edit.png");
         w->accept();
     });
-    auto saved = TProdInv::EditInvoice(ctx, recNo);
+    const data::InvoiceRecord asRead =
+        *data::ReadBusinessRecord<data::Invoice>(ctx.invoices, recNo);
+    auto saved = TProdInv::EditInvoice(ctx, recNo, asRead);
     ASSERT_TRUE(saved);
     EXPECT_EQ(saved->status, "Editing of 1051B completed.");
     auto header = data::ReadBusinessRecord<data::Invoice>(ctx.invoices, recNo);
@@ -325,6 +334,73 @@ TEST_F(ProdInvTest, WorkTimerRunsOnAfterTheEditorCloses) {
     w3->toggleTimer();
     EXPECT_FALSE(invoicing::EditorWorkTimer().running());
     EXPECT_EQ(changes, 2);
+}
+
+// The invoice manager of the demo installation opens the editor for New and Edit.
+TEST(ProdInvDemo, ManagerOpensTheEditorOnDemoData) {
+    testing::QtApp();
+    storage::SetPoolFloor(0);
+    ASSERT_EQ(storage::InitEngine(30), 30);
+    TempDir dir;
+    ScriptedPrompter prompter;
+    ASSERT_TRUE(app::CreateDemoInstallation(dir.path(), prompter).ok);
+    data::CompanyRecord company = *data::ReadLastCompany(dir.path());
+    platform::FixedClock clock{{2026, 12, 8, 9, 0, 0}};
+    InvoiceWindowContext ctx;
+    ctx.dataFolder = dir.path();
+    ctx.company = &company;
+    ctx.prompter = &prompter;
+    ctx.clock = &clock;
+    ctx.editor = InvoiceEditorFor(nullptr);
+    {
+        Tinvlist manager(ctx);
+        ASSERT_TRUE(manager.openFiles());
+        manager.show();
+        // An open invoice with a discount line, never printed: it may be edited.
+        storage::Fileblock* invoices = manager.invoiceFiles().invoices;
+        int32_t chosen = 0;
+        data::InvoiceRecord record;
+        for (int32_t rec = storage::NextUsedRecord(invoices, 0); rec > 0 && !chosen;
+             rec = storage::NextUsedRecord(invoices, rec)) {
+            auto r = data::ReadBusinessRecord<data::Invoice>(invoices, rec);
+            if (!r || r->text(Invoice::TransType) != "I" || !r->money(Invoice::Paid).isZero())
+                continue;
+            for (auto& [n, l] :
+                 invoicing::StoredLines(manager.invoiceFiles().lines, r->text(Invoice::InvNo)))
+                if (l.text(data::InvoiceLine::LineText).find("Discount on") != std::string::npos)
+                    chosen = rec, record = *r;
+        }
+        ASSERT_NE(chosen, 0);
+        manager.showRecord(record, chosen);
+        WhenModal<TProdInv>([&](TProdInv* w) {
+            w->resize(820, 620);
+            if (const char* out = std::getenv("INVARRO_SHOTS"))
+                w->grab().save(QString(out) + "/editor-demo-edit.png");
+            EXPECT_EQ(w->windowTitle(), "Edit Invoice");
+            EXPECT_EQ(Child<QLabel>(w, "ITotal")->text(),
+                      Q(record.money(Invoice::Total).shownText()));
+            w->reject();
+        });
+        manager.editInvoice();
+        const std::string nextNo = data::TrimmedText(company.text(data::Company::NextInvNo));
+        WhenModal<TProdInv>([&](TProdInv* w) {
+            EXPECT_EQ(Child(w, "INum")->text(), Q(nextNo));
+            auto customer =
+                invoicing::InvoiceCustomer(dir.path(), "1", record.text(Invoice::CustNo), prompter);
+            ASSERT_TRUE(customer);
+            w->customerChosen(*customer);
+            w->setCell(1, 1, "ENV-10");
+            QTest::qWait(50);
+            w->resize(820, 620);
+            if (const char* out = std::getenv("INVARRO_SHOTS"))
+                w->grab().save(QString(out) + "/editor-demo-new.png");
+            w->accept();
+        });
+        manager.addInvoice();
+        EXPECT_TRUE(manager.messageText().startsWith("Added invoice " + Q(nextNo)));
+        EXPECT_EQ(manager.timerText(), "Timer off");
+    }
+    storage::ExitEngine();
 }
 
 }  // namespace

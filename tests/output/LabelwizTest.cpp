@@ -1,0 +1,531 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "OutputFixture.h"
+#include "data/Files.h"
+#include "output/Labelwiz.h"
+#include "support/RecordingCanvas.h"
+
+namespace invarro::output {
+namespace {
+
+using testing::CanvasOp;
+using testing::ReadFileBytes;
+using testing::RecordingCanvas;
+using testing::TempDir;
+using testing::WriteFileBytes;
+
+LabelLayout SampleLayout() {
+    LabelLayout l;
+    l.description = "Avery 5160 – 30 per sheet";
+    l.leftMargin = "40";
+    l.topMargin = "150";
+    l.columns = "3";
+    l.rows = "10";
+    l.labelWidth = "825";
+    l.labelHeight = "300";
+    l.font = Font{"Times New Roman", 11, Color{1, 2, 3}, kBold | kUnderline};
+    l.useShipping = true;
+    l.returnAddress = true;
+    l.bitmapFile = "logo.bmp";
+    l.lineBetween = true;
+    l.lineWidth = "2";
+    l.sendToCaption = "To:";
+    return l;
+}
+
+unsigned Byte(const std::string& rec, std::size_t at) {
+    return static_cast<unsigned char>(rec[at]);
+}
+
+TEST(LabelLayoutFile, EveryFieldLiesAtItsOffsetAndReadsBackUnchanged) {
+    const LabelLayout l = SampleLayout();
+    const std::string rec = EncodeLabelLayout(l);
+    ASSERT_EQ(rec.size(), 444u);
+    // The description's dash is one Windows-1252 byte.
+    EXPECT_EQ(Byte(rec, 0), 25u);
+    EXPECT_EQ(rec.substr(1, 25), "Avery 5160 \x96 30 per sheet");
+    EXPECT_EQ(rec.substr(51, 3),
+              "\x02"
+              "40");
+    EXPECT_EQ(rec.substr(55, 4),
+              "\x03"
+              "150");
+    EXPECT_EQ(rec.substr(59, 2),
+              "\x01"
+              "3");
+    EXPECT_EQ(rec.substr(61, 3),
+              "\x02"
+              "10");
+    EXPECT_EQ(rec.substr(64, 4),
+              "\x03"
+              "825");
+    EXPECT_EQ(rec.substr(69, 4),
+              "\x03"
+              "300");
+    EXPECT_EQ(rec.substr(74, 16), "\x0FTimes New Roman");
+    EXPECT_EQ(Byte(rec, 107), 0u);
+    EXPECT_EQ(rec.substr(108, 4), std::string("\x0B\0\0\0", 4));
+    EXPECT_EQ(rec.substr(112, 4), std::string("\x01\x02\x03\0", 4));
+    EXPECT_EQ(Byte(rec, 116), 5u);
+    EXPECT_EQ(Byte(rec, 117), 1u);
+    EXPECT_EQ(Byte(rec, 118), 1u);
+    EXPECT_EQ(rec.substr(119, 9), "\x08logo.bmp");
+    EXPECT_EQ(Byte(rec, 426), 1u);
+    EXPECT_EQ(rec.substr(427, 2),
+              "\x01"
+              "2");
+    EXPECT_EQ(rec.substr(431, 4), "\x03To:");
+    for (std::size_t reserved : {107u, 375u, 400u, 425u, 429u, 430u, 442u, 443u})
+        EXPECT_EQ(Byte(rec, reserved), 0u) << reserved;
+
+    TempDir dir;
+    const std::string file = dir.file("sheet.LBL");
+    ASSERT_TRUE(WriteLabelLayout(file, l));
+    EXPECT_EQ(ReadFileBytes(file), rec);
+    std::string error;
+    auto back = ReadLabelLayout(file, &error);
+    ASSERT_TRUE(back) << error;
+    EXPECT_EQ(*back, l);
+    EXPECT_EQ(EncodeLabelLayout(*back), rec);
+}
+
+TEST(LabelLayoutFile, WithoutReturnAddressTheBitmapIsABlankAndTheLineIsOff) {
+    LabelLayout l = SampleLayout();
+    l.returnAddress = false;
+    const std::string rec = EncodeLabelLayout(l);
+    EXPECT_EQ(rec.substr(119, 2), "\x01 ");
+    EXPECT_EQ(Byte(rec, 426), 0u);
+    auto back = DecodeLabelLayout(rec);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->bitmapFile, "");
+    EXPECT_FALSE(back->lineBetween);
+}
+
+TEST(LabelLayoutFile, LengthBytesBeyondTheirFieldStayInsideIt) {
+    // Every byte 0xFF: each length says 255, each field must give its own width only.
+    const std::string hostile(444, '\xFF');
+    auto l = DecodeLabelLayout(hostile);
+    ASSERT_TRUE(l);
+    EXPECT_EQ(data::CharCount(l->description), 50u);
+    EXPECT_EQ(data::CharCount(l->leftMargin), 3u);
+    EXPECT_EQ(data::CharCount(l->topMargin), 3u);
+    EXPECT_EQ(data::CharCount(l->columns), 1u);
+    EXPECT_EQ(data::CharCount(l->rows), 2u);
+    EXPECT_EQ(data::CharCount(l->labelWidth), 4u);
+    EXPECT_EQ(data::CharCount(l->font.face), 32u);
+    EXPECT_EQ(data::CharCount(l->bitmapFile), 255u);
+    EXPECT_EQ(data::CharCount(l->lineWidth), 1u);
+    EXPECT_EQ(data::CharCount(l->sendToCaption), 10u);
+    EXPECT_EQ(l->font.size, 10) << "a size no font has";
+    EXPECT_EQ(l->font.style, 15);
+    // A layout that says nothing sensible still cannot be printed.
+    RecordingCanvas canvas;
+    auto r = PrintLabels(canvas, *l, {}, data::CompanyRecord{}, LabelPrintOptions{});
+    EXPECT_FALSE(r.ok);
+    EXPECT_NE(r.error.find("whole number"), std::string::npos) << r.error;
+    EXPECT_EQ(canvas.pagesBegun(), 0);
+}
+
+TEST(LabelLayoutFile, FilesOfAnyOtherLengthAreRefusedByName) {
+    TempDir dir;
+    const std::string good = EncodeLabelLayout(SampleLayout());
+    for (const std::string& bytes :
+         {std::string(), good.substr(0, 443), good + '\0', good.substr(0, 10)}) {
+        const std::string file = dir.file("bad.LBL");
+        WriteFileBytes(file, bytes);
+        std::string error;
+        EXPECT_FALSE(ReadLabelLayout(file, &error)) << bytes.size();
+        EXPECT_NE(error.find(file), std::string::npos) << error;
+        EXPECT_NE(error.find("444"), std::string::npos) << error;
+    }
+    std::string error;
+    EXPECT_FALSE(ReadLabelLayout(dir.file("missing.LBL"), &error));
+    EXPECT_NE(error.find("missing.LBL"), std::string::npos);
+}
+
+TEST(LastLabelFile, RemembersAPathInOneShortStringOf256Bytes) {
+    TempDir dir;
+    EXPECT_FALSE(ReadLastLabelPath(dir.path()));
+    const std::string path = dir.path() + "/Étiquettes 5160.LBL";
+    ASSERT_TRUE(WriteLastLabelPath(dir.path(), path));
+    const std::string bytes = ReadFileBytes(dir.file("Lastlbl.DAT"));
+    ASSERT_EQ(bytes.size(), 256u);
+    EXPECT_EQ(Byte(bytes, 0), data::AnsiFromUtf8(path).size());
+    EXPECT_EQ(ReadLastLabelPath(dir.path()), path);
+    // A length byte that runs past the end of a short file reads what is there.
+    WriteFileBytes(dir.file("Lastlbl.DAT"), "\xFF/tmp/x.LBL");
+    EXPECT_EQ(ReadLastLabelPath(dir.path()), "/tmp/x.LBL");
+    WriteFileBytes(dir.file("Lastlbl.DAT"), "");
+    EXPECT_FALSE(ReadLastLabelPath(dir.path()));
+    std::string error;
+    EXPECT_FALSE(WriteLastLabelPath(dir.path(), "/" + std::string(300, 'a'), &error));
+    EXPECT_FALSE(error.empty());
+}
+
+TEST(LabelLayoutChanges, OnlyThePrintingSettingsCount) {
+    const LabelLayout a = SampleLayout();
+    LabelLayout b = a;
+    b.description = "Another name";
+    b.font.size = 20;
+    b.useShipping = false;
+    EXPECT_FALSE(LayoutSettingsDiffer(a, b));
+    b.topMargin = " 150 ";
+    EXPECT_FALSE(LayoutSettingsDiffer(a, b));
+    for (std::string LabelLayout::*field :
+         {&LabelLayout::topMargin, &LabelLayout::leftMargin, &LabelLayout::columns,
+          &LabelLayout::rows, &LabelLayout::labelWidth, &LabelLayout::labelHeight,
+          &LabelLayout::bitmapFile, &LabelLayout::lineWidth, &LabelLayout::sendToCaption}) {
+        LabelLayout c = a;
+        c.*field += "9";
+        EXPECT_TRUE(LayoutSettingsDiffer(a, c));
+    }
+    LabelLayout d = a;
+    d.returnAddress = false;
+    EXPECT_TRUE(LayoutSettingsDiffer(a, d));
+}
+
+// ------------------------------------------------------------------------ record lists
+
+TEST(RecordList, FieldsSitInTheirColumnsAndComeBackTrimmed) {
+    const LabelEntry full{"C100", std::string(35, 'N'), "SORTCODE-15CHAR", "Wholesale"};
+    const std::string line = RecordListLine(full);
+    EXPECT_EQ(line.substr(0, 9), "C100     ");
+    EXPECT_EQ(line.substr(9, 35), std::string(35, 'N'));
+    EXPECT_EQ(line[44], ' ');
+    EXPECT_EQ(line.substr(45, 15), "SORTCODE-15CHAR");
+    EXPECT_EQ(line.substr(61), "Wholesale" + std::string(16, ' '));
+    EXPECT_EQ(line.size(), 86u);
+
+    TempDir dir;
+    const std::vector<LabelEntry> entries = {
+        full,
+        {"7", "Zoë Müller", "", "Retail"},
+        {"123456789", std::string(40, 'L'), "ABCDEFGHIJKLMNOPQ", std::string(30, 'T')},
+    };
+    ASSERT_TRUE(WriteRecordList(dir.file("q.LST"), entries));
+    const std::string bytes = ReadFileBytes(dir.file("q.LST"));
+    EXPECT_NE(bytes.find("Zo\xEB M\xFCller"), std::string::npos) << "Windows-1252";
+    EXPECT_NE(bytes.find("\r\n"), std::string::npos);
+    auto back = ReadRecordList(dir.file("q.LST"));
+    ASSERT_TRUE(back);
+    ASSERT_EQ(back->size(), 3u);
+    EXPECT_EQ((*back)[0], full);
+    EXPECT_EQ((*back)[1], entries[1]);
+    // Longer values were cut to their columns.
+    EXPECT_EQ((*back)[2], (LabelEntry{"12345678", std::string(35, 'L'), "ABCDEFGHIJKLMNO",
+                                      std::string(25, 'T')}));
+}
+
+TEST(RecordList, ReadsShortAndForeignLinesWithoutHarm) {
+    TempDir dir;
+    WriteFileBytes(dir.file("x.LST"),
+                   "\n   \nC9\nC10      Short name\r\n\xFF\xFE\n" + std::string(500, 'x') + "\n");
+    std::string error;
+    auto back = ReadRecordList(dir.file("x.LST"), &error);
+    ASSERT_TRUE(back) << error;
+    ASSERT_EQ(back->size(), 4u);
+    EXPECT_EQ((*back)[0], (LabelEntry{"C9", "", "", ""}));
+    EXPECT_EQ((*back)[1], (LabelEntry{"C10", "Short name", "", ""}));
+    EXPECT_EQ((*back)[3].custNo, "xxxxxxxx");
+    EXPECT_FALSE(ReadRecordList(dir.file("none.LST"), &error));
+}
+
+// ------------------------------------------------------------------------ address export
+
+TEST(AddressExport, QuotesFieldsThatHoldTheSeparatorOrAQuote) {
+    data::CustomerRecord c = data::NewRecord<data::Customer>();
+    c.setText(data::Customer::Name, "Bolt \"Big\" Works");
+    c.setText(data::Customer::BillAddr1, "Suite 4, Floor 2");
+    c.setText(data::Customer::BillAddr2, " x ");
+    c.setText(data::Customer::BillAddr3, "  Springfield  ");
+    c.setText(data::Customer::BillAddr4, "");
+    EXPECT_EQ(AddressExportLine(c), "\"Bolt \"\"Big\"\" Works\",\"Suite 4, Floor 2\",Springfield");
+    data::CustomerRecord empty = data::NewRecord<data::Customer>();
+    empty.setText(data::Customer::Name, "A");
+    EXPECT_EQ(AddressExportLine(empty), "");
+}
+
+TEST(AddressExport, ALineStopsAt200CharactersWithItsQuotesWhole) {
+    data::CustomerRecord c = data::NewRecord<data::Customer>();
+    c.setText(data::Customer::Name, std::string(35, 'N'));
+    for (auto f : {data::Customer::BillAddr1, data::Customer::BillAddr2, data::Customer::BillAddr3,
+                   data::Customer::BillAddr4})
+        c.setText(f, std::string(17, '"') + "," + std::string(17, 'a'));
+    const std::string line = AddressExportLine(c);
+    EXPECT_LE(data::CharCount(line), 200u);
+    EXPECT_EQ(line.back(), '"');
+    // Every quoted field is still closed: an even number of quotes.
+    EXPECT_EQ(std::count(line.begin(), line.end(), '"') % 2, 0);
+}
+
+// ------------------------------------------------------------------------ the queue
+
+class LabelQueueFile : public CustomerFileTest {};
+
+TEST_F(LabelQueueFile, LoadsInRecordOrderPassingDeletedRecordsAndMatchingNumbersWhole) {
+    add(SampleCustomer("300", "Third"));
+    const int32_t second = add(SampleCustomer("100", "First"));
+    add(SampleCustomer("10", "Ten"));
+    data::CustomerRecord gone = SampleCustomer("200", "Gone");
+    const int32_t goneNo = add(gone);
+    ASSERT_TRUE(data::DeleteBusinessRecord(customers, goneNo, gone, prompter).ok());
+    (void)second;
+
+    LabelQueue queue;
+    EXPECT_EQ(AppendCustomers(customers, queue, [](const auto&) { return true; }), 3);
+    ASSERT_EQ(queue.size(), 3u);
+    EXPECT_EQ(queue.entries()[0].custNo, "300");
+    EXPECT_EQ(queue.entries()[1].custNo, "100");
+    EXPECT_EQ(queue.entries()[2].custNo, "10");
+
+    auto found = FindCustomerByNumber(customers, "10");
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->text(data::Customer::Name), "Ten");
+    EXPECT_FALSE(FindCustomerByNumber(customers, "1")) << "no match by prefix";
+    EXPECT_FALSE(FindCustomerByNumber(customers, "200")) << "deleted";
+    EXPECT_FALSE(FindCustomerByNumber(customers, ""));
+    EXPECT_FALSE(FindCustomerByNumber(nullptr, "10"));
+}
+
+TEST_F(LabelQueueFile, AgingAndFilterLoadsPickTheirCustomers) {
+    data::CustomerRecord a = SampleCustomer("1", "Current only");
+    a.setText(data::Customer::Age0to30, "12.00");
+    a.setText(data::Customer::MailSortCode, "north-East");
+    data::CustomerRecord b = SampleCustomer("2", "Old debt");
+    b.setText(data::Customer::AgeOver90, "-5.00");
+    b.setText(data::Customer::CustType, "Wholesale");
+    data::CustomerRecord c = SampleCustomer("3", "Paid up");
+    add(a);
+    add(b);
+    add(c);
+    auto load = [&](auto test) {
+        LabelQueue q;
+        AppendCustomers(customers, q, test);
+        std::string numbers;
+        for (const auto& e : q.entries())
+            numbers += e.custNo;
+        return numbers;
+    };
+    EXPECT_EQ(load([](const auto& r) { return HasAgingBalance(r, 0); }), "1");
+    EXPECT_EQ(load([](const auto& r) { return HasAgingBalance(r, 1); }), "");
+    EXPECT_EQ(load([](const auto& r) { return HasAgingBalance(r, 3); }), "2");
+    EXPECT_FALSE(HasAgingBalance(a, 4));
+    EXPECT_EQ(load([](const auto& r) { return MatchesLabelFilter(r, "EAST"); }), "1");
+    EXPECT_EQ(load([](const auto& r) { return MatchesLabelFilter(r, "sale"); }), "2");
+    EXPECT_EQ(load([](const auto& r) { return MatchesLabelFilter(r, "nowhere"); }), "");
+}
+
+TEST(AgingButtons, CaptionsFallBackToTheDaysAndBadDaysAreNamed) {
+    data::CompanyRecord co = data::NewCompanyRecord(data::FirstCompanyBase(), 0);
+    co.setText(data::Company::AgingCaption1, "Current:");
+    co.setText(data::Company::AgingCaption2, "");
+    co.setText(data::Company::AgingCaption3, "");
+    co.setText(data::Company::AgingDays1, "30");
+    co.setText(data::Company::AgingDays2, "45");
+    co.setText(data::Company::AgingDays3, "90");
+    EXPECT_EQ(AgingButtonCaptions(co),
+              (std::vector<std::string>{"Current:", "45", "90", "Over 90"}));
+    EXPECT_FALSE(BadAgingDaysMessage(co));
+    co.setText(data::Company::AgingDays2, "4x");
+    EXPECT_EQ(BadAgingDaysMessage(co),
+              "Category 2 has a bad value in your aging days (Company Setup). Unable to process.");
+    co.setText(data::Company::AgingDays1, "");
+    EXPECT_EQ(BadAgingDaysMessage(co)->substr(0, 10), "Category 1");
+}
+
+// ------------------------------------------------------------------------ printing
+
+TEST(LabelValues, StartAndCopiesBelowOneOrWithALeadingZeroAreOne) {
+    EXPECT_EQ(StartOrCopiesValue("7"), 7);
+    EXPECT_EQ(StartOrCopiesValue(" 12 "), 12);
+    for (const char* one : {"", "0", "05", "-3", "abc", "1"})
+        EXPECT_EQ(StartOrCopiesValue(one), 1) << one;
+}
+
+class LabelSheet : public ::testing::Test {
+  protected:
+    LabelLayout plain() {
+        LabelLayout l;
+        l.description = "Three across";
+        l.leftMargin = "40";
+        l.topMargin = "100";
+        l.columns = "3";
+        l.rows = "10";
+        l.labelWidth = "700";
+        l.labelHeight = "250";
+        l.font = Font{"Arial", 10, kBlack, 0};
+        return l;
+    }
+    static data::CustomerRecord Cust(int i) {
+        return SampleCustomer(std::to_string(i), "Customer " + std::to_string(i));
+    }
+    // The top left of each label: where each customer name was drawn.
+    std::vector<CanvasOp> names() const {
+        std::vector<CanvasOp> out;
+        for (const CanvasOp& op : canvas.texts())
+            if (op.text.rfind("Customer ", 0) == 0 && op.text.find("Street") == std::string::npos)
+                out.push_back(op);
+        return out;
+    }
+
+    RecordingCanvas canvas;
+    data::CompanyRecord company = data::NewCompanyRecord(data::FirstCompanyBase(), 0);
+};
+
+TEST_F(LabelSheet, StartAtLabelFiveOnThreeAcrossBeginsInRowTwoColumnTwo) {
+    LabelPrintOptions o;
+    o.start = 5;
+    auto r = PrintLabels(canvas, plain(), {Cust(1), Cust(2), Cust(3)}, company, o);
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(r.printed, 3);
+    auto n = names();
+    ASSERT_EQ(n.size(), 3u);
+    EXPECT_EQ(n[0].x, 40 + 700);
+    EXPECT_EQ(n[0].y, 100 + 250);
+    EXPECT_EQ(n[1].x, 40 + 1400);
+    EXPECT_EQ(n[1].y, 350);
+    EXPECT_EQ(n[2].x, 40);
+    EXPECT_EQ(n[2].y, 600);
+    EXPECT_TRUE(canvas.faults().empty());
+}
+
+TEST_F(LabelSheet, TwoCopiesOfSixteenOnThirtyPerSheetBreakThePageOnce) {
+    std::vector<data::CustomerRecord> sixteen;
+    for (int i = 1; i <= 16; ++i)
+        sixteen.push_back(Cust(i));
+    LabelPrintOptions o;
+    o.copies = 2;
+    auto r = PrintLabels(canvas, plain(), sixteen, company, o);
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(r.printed, 32);
+    EXPECT_EQ(r.pages, 2);
+    EXPECT_EQ(canvas.ops(CanvasOp::Kind::NewPage).size(), 1u);
+    auto n = names();
+    ASSERT_EQ(n.size(), 32u);
+    EXPECT_EQ(n[0].text, "Customer 1");
+    EXPECT_EQ(n[1].text, "Customer 1");
+    EXPECT_EQ(n[29].page, 1);
+    EXPECT_EQ(n[29].x, 40 + 1400);
+    EXPECT_EQ(n[29].y, 100 + 9 * 250);
+    // The 31st label opens the second sheet at its first label.
+    EXPECT_EQ(n[30].page, 2);
+    EXPECT_EQ(n[30].text, "Customer 16");
+    EXPECT_EQ(n[30].x, 40);
+    EXPECT_EQ(n[30].y, 100);
+    EXPECT_EQ(canvas.documentsEnded(), 1);
+}
+
+TEST_F(LabelSheet, AStartBeyondOneSheetIsRefusedAndNothingPrints) {
+    LabelPrintOptions o;
+    o.start = 31;
+    auto r = PrintLabels(canvas, plain(), {Cust(1)}, company, o);
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.printed, 0);
+    EXPECT_NE(r.error.find("1 to 30"), std::string::npos) << r.error;
+    EXPECT_TRUE(canvas.ops().empty());
+    o.start = 30;
+    EXPECT_TRUE(PrintLabels(canvas, plain(), {Cust(1)}, company, o).ok);
+}
+
+TEST_F(LabelSheet, AnEmptyLayoutFieldStopsBeforeThePrinter) {
+    for (std::string LabelLayout::*field :
+         {&LabelLayout::description, &LabelLayout::topMargin, &LabelLayout::leftMargin,
+          &LabelLayout::columns, &LabelLayout::rows, &LabelLayout::labelWidth,
+          &LabelLayout::labelHeight}) {
+        LabelLayout l = plain();
+        l.*field = "  ";
+        auto r = PrintLabels(canvas, l, {Cust(1)}, company, LabelPrintOptions{});
+        EXPECT_FALSE(r.ok);
+        EXPECT_EQ(r.error.substr(0, 42), "You have an empty layout definition field.");
+    }
+    LabelLayout zero = plain();
+    zero.columns = "0";
+    EXPECT_FALSE(PrintLabels(canvas, zero, {Cust(1)}, company, LabelPrintOptions{}).ok);
+    EXPECT_TRUE(canvas.ops().empty());
+}
+
+TEST_F(LabelSheet, AddressLinesKeepTheirPlacesAndShippingIsChosen) {
+    const int h = 10 * 4;  // the recording canvas's line height at 10 points
+    auto r = PrintLabels(canvas, plain(), {Cust(1)}, company, LabelPrintOptions{});
+    ASSERT_TRUE(r.ok);
+    const CanvasOp* town = canvas.findText("Town 1");
+    ASSERT_TRUE(town);
+    EXPECT_EQ(town->y, 100 + 3 * h) << "line 3 stays on line 3 below an empty line 2";
+    EXPECT_EQ(canvas.findText("Country")->y, 100 + 4 * h);
+    EXPECT_EQ(canvas.texts().size(), 5u);
+
+    canvas.clear();
+    LabelLayout ship = plain();
+    ship.useShipping = true;
+    ASSERT_TRUE(PrintLabels(canvas, ship, {Cust(1)}, company, LabelPrintOptions{}).ok);
+    EXPECT_TRUE(canvas.findText("Dock 1"));
+    EXPECT_FALSE(canvas.findText("Town 1"));
+}
+
+TEST_F(LabelSheet, TheReturnAddressComesFirstWithPictureLineAndCaption) {
+    company.setText(data::Company::Name, "Harbor Light");
+    company.setText(data::Company::CoAddr1, "1420 Water St");
+    LabelLayout l = plain();
+    l.returnAddress = true;
+    l.bitmapFile = "logo.bmp";
+    l.lineBetween = true;
+    l.lineWidth = "3";
+    l.sendToCaption = "To:";
+    TempDir dir;
+    canvas.addImage(dir.file("logo.bmp"), 100, 60);
+    LabelPrintOptions o;
+    o.dataFolder = dir.path();
+    o.screenDpi = 127;  // the recording canvas has 254 dots per inch: a scale of 2
+    ASSERT_TRUE(PrintLabels(canvas, l, {Cust(1)}, company, o).ok);
+    const int h = 40;
+    auto images = canvas.ops(CanvasOp::Kind::Image);
+    ASSERT_EQ(images.size(), 1u);
+    EXPECT_EQ(images[0].x, 40);
+    EXPECT_EQ(images[0].x2, 40 + 100);
+    EXPECT_EQ(images[0].y2, 100 + 60);
+    const int o2 = 100 + 25;
+    EXPECT_EQ(canvas.findText("Harbor Light")->x, 40 + o2);
+    EXPECT_EQ(canvas.findText("1420 Water St")->y, 100 + h);
+    auto lines = canvas.ops(CanvasOp::Kind::Line);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].pen.width, 3);
+    EXPECT_EQ(lines[0].x, 40 - 25);
+    EXPECT_EQ(lines[0].y, 100 + 5 * h + 20);
+    EXPECT_EQ(lines[0].x2, 40 + 70 * 8);
+    const CanvasOp* caption = canvas.findText("To:");
+    ASSERT_TRUE(caption);
+    EXPECT_EQ(caption->x, 40);
+    EXPECT_EQ(caption->y, 100 + 6 * h);
+    const CanvasOp* name = canvas.findText("Customer 1");
+    EXPECT_EQ(name->x, 40 + canvas.textWidth("To:X"));
+    EXPECT_EQ(name->y, 100 + 6 * h);
+
+    // A picture that is gone leaves the company text at the label's edge.
+    canvas.clear();
+    l.bitmapFile = "gone.bmp";
+    ASSERT_TRUE(PrintLabels(canvas, l, {Cust(1)}, company, o).ok);
+    EXPECT_TRUE(canvas.ops(CanvasOp::Kind::Image).empty());
+    EXPECT_EQ(canvas.findText("Harbor Light")->x, 40);
+}
+
+TEST(CalibrationRuler, MarksEveryFiftyDotsAndGivesTheResolution) {
+    RecordingCanvas canvas(2159, 2794, 254);
+    auto dpi = PrintCalibrationRuler(canvas);
+    ASSERT_TRUE(dpi);
+    EXPECT_EQ(*dpi, 254);
+    EXPECT_TRUE(canvas.findText("100"));
+    EXPECT_TRUE(canvas.findText("2700"));
+    EXPECT_TRUE(canvas.findText("2100"));
+    EXPECT_EQ(canvas.documentsEnded(), 1);
+    RecordingCanvas failing;
+    failing.failBegin("no printer");
+    std::string error;
+    EXPECT_FALSE(PrintCalibrationRuler(failing, &error));
+    EXPECT_EQ(error, "no printer");
+}
+
+}  // namespace
+}  // namespace invarro::output

@@ -1,0 +1,686 @@
+// The label wizard and the form letter wizard, driven offscreen, printing into PDF files.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPrinter>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextEdit>
+#include <QTextList>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <cstdlib>
+#include <filesystem>
+
+#include "app/Demo.h"
+#include "data/Company.h"
+#include "data/Fileblocks.h"
+#include "data/Files.h"
+#include "data/SideFiles.h"
+#include "data/Update.h"
+#include "output/Demo.h"
+#include "output/Labelwiz.h"
+#include "output/RtfReader.h"
+#include "platform/qt/Printer.h"
+#include "storage/Engine.h"
+#include "support/Command.h"
+#include "support/Modal.h"
+#include "support/QtApp.h"
+#include "support/ScriptedPrompter.h"
+#include "support/TempDir.h"
+#include "ui/CustForm.h"
+#include "ui/FindForm.h"
+#include "ui/Labelwiz.h"
+#include "ui/LetterDocument.h"
+#include "ui/REMain.h"
+
+namespace invarro::ui {
+namespace {
+
+using data::Customer;
+using platform::Answer;
+using testing::ReadFileBytes;
+using testing::RunCommand;
+using testing::ScriptedPrompter;
+using testing::ShellQuote;
+using testing::TempDir;
+using testing::WhenModal;
+using testing::WriteFileBytes;
+
+template <typename T = QLineEdit>
+T* Child(QWidget* w, const char* name) {
+    T* c = w->findChild<T*>(name);
+    EXPECT_NE(c, nullptr) << name;
+    return c;
+}
+
+// Saves a picture of the window when INVARRO_SHOTS names a folder.
+void Shot(QWidget* w, const char* name) {
+    if (const char* folder = std::getenv("INVARRO_SHOTS"))
+        w->grab().save(QString::fromUtf8(folder) + "/" + name + ".png");
+}
+
+std::string PdfText(const std::string& file) {
+    auto r = RunCommand("pdftotext -layout " + ShellQuote(file) + " -");
+    EXPECT_EQ(r.status, 0) << file;
+    return r.output;
+}
+
+class LabelLetterTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() { testing::QtApp(); }
+    void SetUp() override {
+        storage::SetPoolFloor(0);
+        ASSERT_EQ(storage::InitEngine(30), 30);
+        company = data::NewCompanyRecord(data::FirstCompanyBase(), 0);
+        company.setText(data::Company::Name, "Northside Supply");
+        company.setText(data::Company::CoAddr1, "12 Harbor Road");
+        company.setText(data::Company::AgingDays1, "30");
+        company.setText(data::Company::AgingDays2, "60");
+        company.setText(data::Company::AgingDays3, "90");
+        const std::string name = data::FileblockName(dir.path(), data::FileKind::Customer, "1");
+        ASSERT_TRUE(data::CreateBusinessFileblock(name, data::KindOf(data::FileKind::Customer)));
+        storage::Fileblock* fb = storage::OpenFileblock(name, false);
+        ASSERT_TRUE(storage::EngineOk);
+        struct Sample {
+            const char* no;
+            const char* name;
+            const char* sort;
+            const char* over90;
+        };
+        for (const Sample& s : {Sample{"100", "Acme Tools", "NORTH", "0.00"},
+                                Sample{"200", "Bolt & Nut, Inc.", "south", "75.00"},
+                                Sample{"300", "Cleo Kramer KRCSTNOTES", "North-West", "0.00"}}) {
+            data::CustomerRecord c = data::NewRecord<Customer>();
+            c.setText(Customer::CustNo, s.no);
+            c.setText(Customer::Name, s.name);
+            c.setText(Customer::BillAddr1, "Suite 4, Floor 2");
+            c.setText(Customer::BillAddr3, std::string("Ames, IA 5001") + s.no[0]);
+            c.setText(Customer::MailSortCode, s.sort);
+            c.setText(Customer::AgeOver90, s.over90);
+            c.setText(Customer::Notes, "private notes");
+            ASSERT_TRUE(data::AddBusinessRecord(fb, c, prompter).ok());
+        }
+        storage::CloseFileblock(fb);
+
+        ctx.dataFolder = dir.path();
+        ctx.company = &company;
+        ctx.prompter = &prompter;
+        ctx.labelQueue = &queue;
+        ctx.selectedCustomer = &selected;
+        ctx.labelsWaiting = [this](bool on) { waiting = on; };
+
+        QPrinter& printer = platform::qt::ProgramPrinter();
+        savedFormat = printer.outputFormat();
+        savedFile = printer.outputFileName();
+        savedResolution = printer.resolution();
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        // Label layouts are in printer dots: these are for a 300-dot printer.
+        printer.setResolution(300);
+        printer.setOutputFileName(QString::fromStdString(dir.file("printed.pdf")));
+        chooser = [this](const QString&, const QString& folder, const QString&, bool,
+                         const QString&) {
+            EXPECT_EQ(folder.toStdString(), dir.path());
+            return QString::fromStdString(nextFile);
+        };
+    }
+    void TearDown() override {
+        if (storage::EngineStarted()) storage::ExitEngine();
+        QPrinter& printer = platform::qt::ProgramPrinter();
+        printer.setOutputFormat(savedFormat);
+        printer.setOutputFileName(savedFile);
+        printer.setResolution(savedResolution);
+    }
+
+    output::LabelLayout sheet() const {
+        output::LabelLayout l;
+        l.description = "Three across, ten down";
+        l.leftMargin = "60";
+        l.topMargin = "150";
+        l.columns = "3";
+        l.rows = "10";
+        l.labelWidth = "780";
+        l.labelHeight = "300";
+        l.font = output::Font{"Arial", 10, output::kBlack, 0};
+        return l;
+    }
+
+    TempDir dir;
+    ScriptedPrompter prompter;
+    data::CompanyRecord company;
+    output::LabelQueue queue;
+    data::CustomerRecord selected;
+    bool waiting = false;
+    CustomerWindowContext ctx;
+    FileChooser chooser;
+    std::string nextFile;
+    QPrinter::OutputFormat savedFormat = QPrinter::NativeFormat;
+    QString savedFile;
+    int savedResolution = 0;
+};
+
+// ------------------------------------------------------------------------ label wizard
+
+TEST_F(LabelLetterTest, WithoutALastLayoutPrintingWaitsForOne) {
+    TLabelWiz w(ctx);
+    EXPECT_EQ(w.statusText(), "Open a label layout file (Label Menu)...");
+    EXPECT_FALSE(w.printingEnabled());
+    EXPECT_FALSE(Child<QWidget>(&w, "PrintBtn")->isEnabled());
+
+    // A remembered layout that is gone is forgotten.
+    ASSERT_TRUE(output::WriteLastLabelPath(dir.path(), dir.file("gone.LBL")));
+    TLabelWiz again(ctx);
+    EXPECT_FALSE(data::FileExists(dir.file("Lastlbl.DAT")));
+    EXPECT_EQ(again.statusText(), "Open a label layout file (Label Menu)...");
+}
+
+TEST_F(LabelLetterTest, TheLastLayoutOpensAndStartAndCopiesAreOne) {
+    ASSERT_TRUE(output::WriteLabelLayout(dir.file("sheet.LBL"), sheet()));
+    ASSERT_TRUE(output::WriteLastLabelPath(dir.path(), dir.file("sheet.LBL")));
+    TLabelWiz w(ctx);
+    w.show();
+    EXPECT_TRUE(w.printingEnabled());
+    EXPECT_EQ(Child(&w, "LDesc")->text(), "Three across, ten down");
+    EXPECT_EQ(Child(&w, "LCols")->text(), "3");
+    EXPECT_EQ(Child(&w, "LCols")->maxLength(), 1);
+    EXPECT_EQ(Child(&w, "StartLabel")->text(), "1");
+    EXPECT_EQ(Child(&w, "Copies")->text(), "1");
+    EXPECT_EQ(w.statusText(), "Ready. Add and remove records as needed or select print button.");
+    EXPECT_EQ(w.layoutFromControls(), sheet());
+}
+
+TEST_F(LabelLetterTest, AHostileLayoutFileIsRefusedWithItsName) {
+    WriteFileBytes(dir.file("bad.LBL"), std::string(100, '\xFF'));
+    TLabelWiz w(ctx);
+    w.setFileChooser(chooser);
+    nextFile = dir.file("bad.LBL");
+    prompter.expect("The file " + nextFile +
+                    " is not a label layout file: it holds 100 bytes; a label layout holds 444.");
+    w.openLayoutCommand();
+    EXPECT_FALSE(w.printingEnabled());
+}
+
+TEST_F(LabelLetterTest, TheQueueFillsEmptiesSavesLoadsAndExports) {
+    TLabelWiz w(ctx);
+    w.setFileChooser(chooser);
+    w.show();
+    w.loadAll();
+    EXPECT_EQ(w.statusText(), "3 records were added.");
+    EXPECT_EQ(w.list()->topLevelItemCount(), 3);
+    EXPECT_EQ(w.list()->topLevelItem(1)->text(1), "Bolt & Nut, Inc.");
+    EXPECT_EQ(w.list()->topLevelItem(2)->text(2), "North-West");
+    EXPECT_TRUE(waiting);
+    Shot(&w, "labelwiz");
+
+    // The aging button for the period beyond the third category.
+    w.loadAging(3);
+    EXPECT_EQ(w.statusText(), "1 records were added.");
+    w.loadAging(1);
+    EXPECT_EQ(w.statusText(), "No records were found.");
+    Child(&w, "lblfilter")->setText("north");
+    w.loadFiltered();
+    EXPECT_EQ(w.statusText(), "2 records were added.");
+    Child(&w, "lblfilter")->setText("nowhere");
+    prompter.expect(
+        "No matching records were found in the Customer Mailing List Sort Code or Customer "
+        "Type fields.");
+    w.loadFiltered();
+    Child(&w, "lblfilter")->clear();
+    prompter.expect("You have not entered any search filter. Do you want to load all customers?",
+                    Answer::No);
+    w.loadFiltered();
+    EXPECT_EQ(prompter.last().defaultButton, Answer::No);
+    EXPECT_EQ(queue.size(), 6u);
+
+    w.list()->setCurrentItem(w.list()->topLevelItem(0));
+    w.deleteRecord();
+    EXPECT_EQ(queue.size(), 5u);
+    EXPECT_EQ(queue.entries()[0].custNo, "200");
+
+    nextFile = dir.file("queue.LST");
+    w.saveRecords();
+    EXPECT_EQ(w.statusText(), "Records saved to file: queue.LST.");
+    EXPECT_FALSE(waiting);
+    w.clearAll();
+    EXPECT_EQ(w.statusText(), "All records were removed from the queue.");
+    EXPECT_TRUE(queue.empty());
+    prompter.expect("You do not have any customer records to save.");
+    w.saveRecords();
+    prompter.expect("You do not have any records listed to export addresses for.");
+    w.exportAddresses();
+    w.loadRecords();
+    EXPECT_EQ(w.statusText(), "5 records are selected.");
+    EXPECT_EQ(queue.size(), 5u);
+
+    nextFile = dir.file("addresses.TXT");
+    prompter.expect(
+        "This will create a text file of addresses for all customers in the print queue. "
+        "Continue?",
+        Answer::Yes);
+    prompter.expect("All addresses have been exported to text file.");
+    w.exportAddresses();
+    EXPECT_EQ(w.statusText(), "Address text saved to file: addresses.TXT.");
+    const std::string text = ReadFileBytes(nextFile);
+    EXPECT_EQ(text.substr(0, text.find("\r\n")),
+              "\"Bolt & Nut, Inc.\",\"Suite 4, Floor 2\",\"Ames, IA 50012\"");
+}
+
+TEST_F(LabelLetterTest, BadAgingDaysStopTheAgingButtons) {
+    company.setText(data::Company::AgingDays3, "x");
+    TLabelWiz w(ctx);
+    prompter.expect(
+        "Category 3 has a bad value in your aging days (Company Setup). Unable to process.");
+    w.loadAging(0);
+    EXPECT_TRUE(queue.empty());
+}
+
+TEST_F(LabelLetterTest, PrintingChecksQueueLayoutAndStartThenPrintsTheSheet) {
+    ASSERT_TRUE(output::WriteLabelLayout(dir.file("sheet.LBL"), sheet()));
+    ASSERT_TRUE(output::WriteLastLabelPath(dir.path(), dir.file("sheet.LBL")));
+    TLabelWiz w(ctx);
+    w.setFileChooser(chooser);
+    w.show();
+    prompter.expect("You do not have any customer records listed in the print queue.");
+    w.printLabels();
+
+    w.loadAll();
+    Child(&w, "LDesc")->clear();
+    prompter.expect(
+        "You have an empty layout definition field. The description and all layout settings "
+        "are required. Unable to print. You can use the Label - Open menu to load an existing "
+        "layout file.");
+    w.printLabels();
+    Child(&w, "LDesc")->setText("Three across");
+
+    Child(&w, "StartLabel")->setText("31");
+    prompter.expect(
+        "Start at Label must be a label of the first sheet: 1 to 30 with this layout. Unable "
+        "to print.");
+    w.printLabels();
+    EXPECT_FALSE(data::FileExists(dir.file("printed.pdf")));
+
+    // A changed layout asks to be saved first; the sheet prints either way.
+    Child(&w, "StartLabel")->setText("2");
+    Child(&w, "Copies")->setText("2");
+    Child(&w, "LTop")->setText("200");
+    prompter.expect(
+        "Your layout settings have changed. You must save your changes if you want to print "
+        "using them. Do you want to save the new changes?",
+        Answer::Yes);
+    nextFile = dir.file("sheet.LBL");
+    prompter.expect("OK to overwrite " + nextFile, Answer::Yes);
+    w.printLabels();
+    EXPECT_EQ(w.statusText(), "Complete. 6 label(s) sent to printer.");
+    EXPECT_FALSE(waiting);
+    EXPECT_EQ(output::ReadLabelLayout(nextFile)->topMargin, "200");
+    const std::string pdf = PdfText(dir.file("printed.pdf"));
+    EXPECT_NE(pdf.find("Acme Tools"), std::string::npos) << pdf;
+    EXPECT_NE(pdf.find("Cleo Kramer KRCSTNOTES"), std::string::npos) << pdf;
+    if (const char* folder = std::getenv("INVARRO_SHOTS"))
+        std::filesystem::copy_file(dir.file("printed.pdf"), std::string(folder) + "/labels.pdf",
+                                   std::filesystem::copy_options::overwrite_existing);
+}
+
+TEST_F(LabelLetterTest, PreviewAndCalibrationRulerGoThroughTheCanvas) {
+    ASSERT_TRUE(output::WriteLabelLayout(dir.file("sheet.LBL"), sheet()));
+    ASSERT_TRUE(output::WriteLastLabelPath(dir.path(), dir.file("sheet.LBL")));
+    TLabelWiz w(ctx);
+    w.show();
+    w.loadAll();
+    bool previewed = false;
+    WhenModal<QDialog>([&](QDialog* preview) {
+        EXPECT_EQ(preview->objectName(), "LabelPreview");
+        previewed = true;
+        preview->reject();
+    });
+    w.printPreview();
+    EXPECT_TRUE(previewed);
+    EXPECT_FALSE(data::FileExists(dir.file("printed.pdf"))) << "a preview prints nothing";
+
+    prompter.expect(
+        "This feature will print the calibration ruler on your printer. You can use it to help "
+        "you calculate margin settings. Continue?",
+        Answer::Yes);
+    prompter.expect(
+        "Use the top ruler for vertical height measurement and the bottom ruler to measure "
+        "horizontal width.\n\nBe sure to include any spacing between labels in your height and "
+        "width measurements.\n\nIt appears this printer is printing around 300 DPI "
+        "(dots-per-inch). Each line represents 50 DPI.");
+    w.calibrationRuler();
+    EXPECT_EQ(w.statusText(), "Calibration ruler sent to printer.");
+    EXPECT_NE(PdfText(dir.file("printed.pdf")).find("1000"), std::string::npos);
+}
+
+TEST_F(LabelLetterTest, FindCustomerAddsThePickedCustomer) {
+    TLabelWiz w(ctx);
+    w.show();
+    bool picked = false;
+    WhenModal<TFindForm>([&](TFindForm* find) {
+        EXPECT_EQ(find->windowTitle(), "Find Customer");
+        QTest::keyClicks(find->findChild<QLineEdit*>("FindText"), "Bolt");
+        QTest::keyClick(find->findChild<QLineEdit*>("FindText"), Qt::Key_Return);
+        EXPECT_EQ(find->rows().size(), 1u);
+        auto* list = find->findChild<QTreeWidget*>("FindList");
+        QTest::keyClick(list, Qt::Key_Home);
+        QTest::keyClick(list, Qt::Key_Return);
+        picked = true;
+    });
+    w.findAndAdd();
+    ASSERT_TRUE(picked);
+    ASSERT_EQ(queue.size(), 1u);
+    EXPECT_EQ(queue.entries()[0], (output::LabelEntry{"200", "Bolt & Nut, Inc.", "south", ""}));
+    EXPECT_EQ(w.statusText(), "1 records were added.");
+}
+
+TEST_F(LabelLetterTest, TheCustomerManagerOpensTheWizardOnItsOwnOpenFile) {
+    TCustForm form(ctx, TCustForm::Mode::Manage);
+    ASSERT_TRUE(form.openFiles());
+    bool shown = false;
+    WhenModal<TLabelWiz>([&](TLabelWiz* w) {
+        w->loadAll();
+        EXPECT_EQ(w->statusText(), "3 records were added.");
+        w->reject();
+        shown = true;
+    });
+    form.labelWizard();
+    EXPECT_TRUE(shown);
+    EXPECT_EQ(queue.size(), 3u);
+    // The manager's file is still open and usable.
+    EXPECT_EQ(form.countText(), "Customers: 3");
+}
+
+// ------------------------------------------------------------------------ letters
+
+TEST(LetterDocument, TheEditorKeepsEveryFormatOfALetter) {
+    testing::QtApp();
+    output::RtfDocument doc;
+    output::RtfParagraph title;
+    title.alignment = output::Alignment::Center;
+    title.runs = {
+        output::RtfRun{"Dear ", output::Font{"Arial", 14, output::kBlack, 0}},
+        output::RtfRun{"KRCSTNAME",
+                       output::Font{"Arial", 14, {200, 0, 0}, output::kBold | output::kItalic}}};
+    doc.paragraphs.push_back(title);
+    output::RtfParagraph indented;
+    indented.firstIndent = -360;
+    indented.leftIndent = 720;
+    indented.rightIndent = 300;
+    indented.bullet = true;
+    indented.runs = {output::RtfRun{
+        "item one\twith tab\nand a break",
+        output::Font{"Times New Roman", 10, output::kBlack, output::kUnderline}, 21}};
+    doc.paragraphs.push_back(indented);
+    output::RtfParagraph second = indented;
+    second.runs[0].text = "item two";
+    doc.paragraphs.push_back(second);
+    output::RtfParagraph empty;
+    empty.runs = {output::RtfRun{"", output::Font{"Courier New", 16, output::kBlack, 0}}};
+    doc.paragraphs.push_back(empty);
+    output::RtfParagraph right;
+    right.alignment = output::Alignment::Right;
+    right.runs = {
+        output::RtfRun{"Zoë — €5", output::Font{"Arial", 10, output::kBlack, output::kStrikeOut}}};
+    doc.paragraphs.push_back(right);
+
+    QTextDocument text;
+    ToTextDocument(doc, text);
+    EXPECT_EQ(text.blockCount(), 5);
+    EXPECT_TRUE(text.findBlockByNumber(1).textList());
+    EXPECT_EQ(text.findBlockByNumber(1).textList(), text.findBlockByNumber(2).textList());
+    EXPECT_EQ(FromTextDocument(text), output::NormalizedDocument(doc));
+}
+
+class LetterTest : public LabelLetterTest {
+  protected:
+    void SetUp() override {
+        LabelLetterTest::SetUp();
+        queue.add({"300", "", "", ""});
+        queue.add({"100", "", "", ""});
+        queue.add({"200", "", "", ""});
+    }
+};
+
+// Keeps the merged letters instead of printing them.
+class KeptLetters : public output::LetterSink {
+  public:
+    bool printLetter(const output::RtfDocument& letter, const std::string& title,
+                     std::string*) override {
+        texts.push_back(output::DocumentText(letter));
+        titles.push_back(title);
+        return true;
+    }
+    std::vector<std::string> texts;
+    std::vector<std::string> titles;
+};
+
+TEST_F(LetterTest, OpensWithItsCaptionAndTheMergeCodes) {
+    TREMain w(ctx);
+    EXPECT_EQ(w.windowTitle(), "Form Letter Wizard - Untitled");
+    ASSERT_EQ(w.codeList()->count(), 30);
+    EXPECT_EQ(w.codeList()->currentIndex(), 0);
+    EXPECT_EQ(w.codeList()->currentText(), "KRCMPADD1 - Default Company Address Line 1");
+    EXPECT_EQ(Child<QComboBox>(&w, "FontSize")->currentText(), "10");
+}
+
+TEST_F(LetterTest, PrintingMakesOneLetterPerCustomerAndLeavesTheEditorAlone) {
+    TREMain w(ctx);
+    w.setFileChooser(chooser);
+    KeptLetters kept;
+    w.setLetterSink(&kept);
+    w.setPrintDialog([] { return true; });
+    w.show();
+
+    prompter.expect(
+        "You do not have any text to print. You need to create or open an existing letter.");
+    w.print();
+
+    QTextCursor cursor(w.editor()->document());
+    cursor.insertText("Dear KRCSTNAME,\nkrcstname and KRCSTNO owe KRCSTAOV90.\nKRCMPNAME");
+    const QString before = w.editor()->document()->toHtml();
+    Shot(&w, "letter");
+    nextFile = dir.file("Reminder.RTF");
+    w.print();
+    EXPECT_EQ(w.windowTitle(), "Form Letter Wizard - Reminder.RTF");
+    ASSERT_EQ(kept.texts.size(), 3u);
+    EXPECT_EQ(kept.texts[0],
+              "Dear Cleo Kramer KRCSTNOTES,\nkrcstname and 300 owe 0.00.\nNorthside Supply");
+    EXPECT_EQ(kept.texts[1].substr(0, 16), "Dear Acme Tools,");
+    EXPECT_EQ(kept.texts[2],
+              "Dear Bolt & Nut, Inc.,\nkrcstname and 200 owe 75.00.\nNorthside "
+              "Supply");
+    EXPECT_EQ(kept.titles[0], "Reminder.RTF");
+    EXPECT_EQ(w.editor()->document()->toHtml(), before);
+    EXPECT_FALSE(w.modified());
+    EXPECT_TRUE(w.editor()->isVisible());
+    EXPECT_FALSE(data::FileExists(dir.file("KRLetter.TMP")));
+    // The letter on file keeps its codes.
+    auto saved = output::ReadRtfFile(dir.file("Reminder.RTF"));
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(output::DocumentText(*saved),
+              "Dear KRCSTNAME,\nkrcstname and KRCSTNO owe KRCSTAOV90.\nKRCMPNAME");
+
+    queue.clear();
+    prompter.expect("You do not have any customer records listed in the Label print queue.");
+    w.print();
+}
+
+TEST_F(LetterTest, TheMergedLettersComeOutOfThePrinter) {
+    TREMain w(ctx);
+    w.setFileChooser(chooser);
+    w.setPrintDialog([] { return true; });
+    QTextCursor cursor(w.editor()->document());
+    QTextCharFormat bold;
+    bold.setFontWeight(QFont::Bold);
+    bold.setFontPointSize(16);
+    cursor.insertText("KRCMPNAME", bold);
+    cursor.insertBlock();
+    cursor.insertText("Dear KRCSTNAME,", QTextCharFormat());
+    nextFile = dir.file("Letter.RTF");
+    w.print();
+    const std::string pdf = PdfText(dir.file("printed.pdf"));
+    // Each letter is its own print job: the file holds the last one.
+    EXPECT_NE(pdf.find("Dear Bolt & Nut, Inc.,"), std::string::npos) << pdf;
+    EXPECT_NE(pdf.find("Northside Supply"), std::string::npos) << pdf;
+    if (const char* folder = std::getenv("INVARRO_SHOTS"))
+        std::filesystem::copy_file(dir.file("printed.pdf"), std::string(folder) + "/letter.pdf",
+                                   std::filesystem::copy_options::overwrite_existing);
+}
+
+TEST_F(LetterTest, ToolButtonsAndTheRulerFormatTheParagraphAndTheSelection) {
+    TREMain w(ctx);
+    w.show();
+    QTextCursor cursor(w.editor()->document());
+    cursor.insertText("first paragraph");
+    cursor.insertBlock();
+    cursor.insertText("second");
+    QTextCursor select(w.editor()->document()->firstBlock());
+    select.movePosition(QTextCursor::EndOfWord, QTextCursor::KeepAnchor);
+    w.editor()->setTextCursor(select);
+    Child<QToolButton>(&w, "BoldBtn")->click();
+    Child<QToolButton>(&w, "CenterBtn")->click();
+    Child<QToolButton>(&w, "BulletBtn")->click();
+    auto* size = Child<QComboBox>(&w, "FontSize");
+    size->setCurrentText("");  // an empty size is 10 points
+    size->setCurrentText("14");
+    const output::RtfDocument doc = FromTextDocument(*w.editor()->document());
+    ASSERT_EQ(doc.paragraphs.size(), 2u);
+    const output::RtfParagraph& p = doc.paragraphs[0];
+    EXPECT_EQ(p.alignment, output::Alignment::Center);
+    EXPECT_TRUE(p.bullet);
+    ASSERT_EQ(p.runs.size(), 2u);
+    EXPECT_EQ(p.runs[0].text, "first");
+    EXPECT_TRUE(p.runs[0].font.bold());
+    EXPECT_EQ(p.runs[0].font.size, 14);
+    EXPECT_FALSE(p.runs[1].font.bold());
+    EXPECT_FALSE(doc.paragraphs[1].bullet);
+    EXPECT_EQ(doc.paragraphs[1].alignment, output::Alignment::Left);
+
+    // Dragging the left indent marker indents the paragraph; the first line keeps its place.
+    QWidget* ruler = Child<QWidget>(&w, "Ruler");
+    const int origin = w.editor()->viewport()->mapTo(&w, QPoint(0, 0)).x() - ruler->x() +
+                       int(w.editor()->document()->documentMargin());
+    const int bottom = ruler->height() - 3;
+    QTest::mousePress(ruler, Qt::LeftButton, {}, QPoint(origin, bottom));
+    QMouseEvent move(QEvent::MouseMove, QPointF(origin + 48, bottom), QPointF(), Qt::NoButton,
+                     Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(ruler, &move);
+    QTest::mouseRelease(ruler, Qt::LeftButton, {}, QPoint(origin + 48, bottom));
+    const output::RtfParagraph moved = FromTextDocument(*w.editor()->document()).paragraphs[0];
+    EXPECT_EQ(moved.leftIndent, 720) << "48 pixels are half an inch";
+    EXPECT_EQ(moved.firstIndent, -720);
+    EXPECT_TRUE(w.modified());
+}
+
+TEST_F(LetterTest, SavesAndOpensRtfAndTextLettersAndAsksBeforeLosingChanges) {
+    TREMain w(ctx);
+    w.setFileChooser(chooser);
+    QTextCursor cursor(w.editor()->document());
+    QTextCharFormat italic;
+    italic.setFontItalic(true);
+    cursor.insertText("Grüße, KRCSTNAME", italic);
+    EXPECT_TRUE(w.modified());
+
+    nextFile = dir.file("a.RTF");
+    ASSERT_TRUE(w.saveAs());
+    EXPECT_FALSE(w.modified());
+    const output::RtfDocument written = FromTextDocument(*w.editor()->document());
+
+    nextFile = dir.file("a.TXT");
+    ASSERT_TRUE(w.saveAs());
+    EXPECT_EQ(ReadFileBytes(nextFile),
+              "Gr\xFC\xDF"
+              "e, KRCSTNAME\r\n");
+
+    nextFile = dir.file("a.RTF");
+    prompter.expect("OK to overwrite " + nextFile, Answer::No);
+    EXPECT_FALSE(w.saveAs());
+    EXPECT_EQ(w.fileName().toStdString(), dir.file("a.TXT"));
+
+    ASSERT_TRUE(w.openFile(QString::fromStdString(dir.file("a.RTF"))));
+    EXPECT_EQ(FromTextDocument(*w.editor()->document()), written);
+    EXPECT_EQ(w.windowTitle(), "Form Letter Wizard - a.RTF");
+
+    // A plain file named .RTF opens as text.
+    WriteFileBytes(dir.file("plain.RTF"), "Line one\r\nLine \xE9two\r\n");
+    ASSERT_TRUE(w.openFile(QString::fromStdString(dir.file("plain.RTF"))));
+    EXPECT_EQ(w.editor()->toPlainText().toStdString(), "Line one\nLine étwo");
+
+    w.editor()->insertPlainText("x");
+    prompter.expect("Save changes to plain.RTF?", Answer::Cancel);
+    EXPECT_FALSE(w.newLetter());
+    prompter.expect("Save changes to plain.RTF?", Answer::No);
+    EXPECT_TRUE(w.newLetter());
+    EXPECT_EQ(w.windowTitle(), "Form Letter Wizard - Untitled");
+    EXPECT_TRUE(w.editor()->toPlainText().isEmpty());
+}
+
+TEST(DemoLetters, TheDemoReminderMergesForTheDemoCustomers) {
+    testing::QtApp();
+    TempDir dir;
+    const std::string folder = dir.file("demo");
+    storage::SetPoolFloor(0);
+    ASSERT_EQ(storage::InitEngine(30), 30);
+    ScriptedPrompter prompter;
+    ASSERT_TRUE(app::CreateDemoInstallation(folder, prompter).ok);
+    data::CompanyRecord company = *data::ReadLastCompany(folder);
+    output::LabelQueue queue;
+    CustomerWindowContext ctx;
+    ctx.dataFolder = folder;
+    ctx.company = &company;
+    ctx.prompter = &prompter;
+    ctx.labelQueue = &queue;
+
+    QPrinter& printer = platform::qt::ProgramPrinter();
+    const auto savedFormat = printer.outputFormat();
+    const QString savedFile = printer.outputFileName();
+    const int savedResolution = printer.resolution();
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setResolution(300);
+    {
+        TLabelWiz labels(ctx);
+        labels.show();
+        EXPECT_TRUE(labels.printingEnabled()) << "the demo's layout opens by itself";
+        Child(&labels, "lblfilter")->setText("east");
+        labels.loadFiltered();
+        ASSERT_GE(queue.size(), 2u);
+        Shot(&labels, "demo-labelwiz");
+        printer.setOutputFileName(QString::fromStdString(dir.file("labels.pdf")));
+        labels.printLabels();
+        EXPECT_TRUE(labels.statusText().startsWith("Complete. "))
+            << labels.statusText().toStdString();
+    }
+    {
+        TREMain letter(ctx);
+        letter.setPrintDialog([] { return true; });
+        letter.show();
+        ASSERT_TRUE(
+            letter.openFile(QString::fromStdString(folder + "/" + output::kDemoLetterFile)));
+        Shot(&letter, "demo-letter");
+        printer.setOutputFileName(QString::fromStdString(dir.file("letter.pdf")));
+        letter.print();
+        const std::string pdf = PdfText(dir.file("letter.pdf"));
+        EXPECT_EQ(pdf.find("KRC"), std::string::npos) << pdf;
+        EXPECT_NE(pdf.find("Dear " + queue.entries().back().name + ","), std::string::npos) << pdf;
+        EXPECT_NE(pdf.find("Harbor Light Print & Design"), std::string::npos) << pdf;
+    }
+    if (const char* shots = std::getenv("INVARRO_SHOTS")) {
+        for (const char* f : {"labels.pdf", "letter.pdf"})
+            std::filesystem::copy_file(dir.file(f), std::string(shots) + "/demo-" + f,
+                                       std::filesystem::copy_options::overwrite_existing);
+    }
+    printer.setOutputFormat(savedFormat);
+    printer.setOutputFileName(savedFile);
+    printer.setResolution(savedResolution);
+    storage::ExitEngine();
+}
+
+}  // namespace
+}  // namespace invarro::ui
