@@ -422,6 +422,7 @@ TEST_F(MainFormTest, TheRepeatBillingAndInterestWizardsOpenOnTheCompanyInUse) {
     bool shown = false;
     WhenModal<TSelectRepeat>([&](TSelectRepeat* w) {
         EXPECT_EQ(w->windowTitle(), "Repeat Billing Wizard");
+        w->EndDate->setText("12/31/2099");
         w->search();
         EXPECT_FALSE(w->due().empty());
         w->reject();
