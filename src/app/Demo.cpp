@@ -4,6 +4,7 @@
 #include "app/Startup.h"
 #include "app/TilePicture.h"
 #include "customers/Demo.h"
+#include "customers/DemoImport.h"
 #include "data/Fileblocks.h"
 #include "data/SideFiles.h"
 #include "data/Update.h"
@@ -11,6 +12,7 @@
 #include "output/Demo.h"
 #include "platform/Clock.h"
 #include "products/Demo.h"
+#include "products/DemoImport.h"
 #include "storage/Engine.h"
 
 namespace invarro::app {
@@ -102,6 +104,12 @@ InstallResult CreateDemoInstallation(const std::string& folder, platform::Prompt
         return result;
     }
     std::string error;
+    // Sample files for the customer and product imports.
+    if (!customers::WriteDemoCustomerImportFile(folder, &error) ||
+        !products::WriteDemoProductImportFile(folder, &error)) {
+        result.message = error;
+        return result;
+    }
     if (!data::WriteLastCompany(folder, demo, &error) ||
         !WriteInstallationPictures(folder, &error)) {
         result.message = error;

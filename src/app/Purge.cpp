@@ -4,8 +4,10 @@
 #include "data/Fileblocks.h"
 #include "data/Keys.h"
 #include "data/Open.h"
+#include "data/OperationError.h"
 #include "data/Texts.h"
 #include "data/Update.h"
+#include "invoicing/InvManage.h"
 #include "storage/BTree.h"
 #include "storage/Engine.h"
 
@@ -46,18 +48,16 @@ data::OpenResult Open(const Session& session, data::FileKind kind, platform::Pro
 }
 
 // Deletes every line record of the invoice number; false after a failed deletion.
+// Deletes every line of exactly this invoice; an index entry whose record is already gone
+// does not leave the invoice's other lines behind.
 bool DeleteLines(storage::Fileblock* lines, const std::string& invNoAnsi,
                  platform::Prompter& prompter) {
-    data::InvoiceLineRecord probe;
-    probe.setAnsi(InvoiceLine::InvNo, invNoAnsi);
-    const std::string wanted = Number(invNoAnsi);
-    for (;;) {
-        auto found = data::FindAtOrAfter<InvoiceLine>(lines, 2, probe);
-        if (!found || Number(found->key) != wanted) return true;
-        if (!data::DeleteBusinessRecord(lines, found->recNo, found->record, prompter).ok()) {
-            Tell(prompter, std::string(data::kAppTitle), "Delete detail recs failed", Icon::Error);
-            return false;
-        }
+    try {
+        invoicing::DeleteInvoiceLines(lines, data::Utf8FromAnsi(invNoAnsi), prompter);
+        return true;
+    } catch (const data::OperationError& e) {
+        Tell(prompter, std::string(data::kAppTitle), e.what(), Icon::Error);
+        return false;
     }
 }
 

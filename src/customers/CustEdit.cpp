@@ -212,6 +212,11 @@ bool AdvanceNextCustomerNumber(const std::string& folder, data::CompanyRecord& c
                                std::string_view added, platform::Prompter& prompter) {
     std::optional<std::string> next = NextCustomerNumber(added);
     if (!next) return true;
+    return StoreNextCustomerNumber(folder, company, *next, prompter);
+}
+
+bool StoreNextCustomerNumber(const std::string& folder, data::CompanyRecord& company,
+                             std::string_view next, platform::Prompter& prompter) {
     ExistingFileblock companies;
     OpenExisting(companies, folder, data::FileKind::Company, {}, prompter);
     if (!companies.fb) return false;
@@ -220,12 +225,12 @@ bool AdvanceNextCustomerNumber(const std::string& folder, data::CompanyRecord& c
     auto found = data::FindAtOrAfter<data::Company>(companies.fb, 1, probe);
     if (!found || found->key != data::CompanyKey(probe, 1)) return false;
     data::CompanyRecord stored = found->record;
-    stored.setText(data::Company::NextCustNo, *next);
+    stored.setText(data::Company::NextCustNo, next);
     storage::PutRecord(companies.fb, found->recNo, stored.data());
     if (!storage::EngineOk) return false;
     // Only the number changes in memory: the company in use keeps what start-up settled
     // there (the quote word, the caption of a company not yet set up, the background).
-    company.setText(data::Company::NextCustNo, *next);
+    company.setText(data::Company::NextCustNo, next);
     return true;
 }
 

@@ -131,6 +131,9 @@ int32_t AddCustomer(CustomerFiles& files, const CustomerEntry& entry, platform::
 // False when the company fileblock cannot be read or written.
 bool AdvanceNextCustomerNumber(const std::string& folder, data::CompanyRecord& company,
                                std::string_view added, platform::Prompter& prompter);
+// Writes next as the company's NextCustNo the same way.
+bool StoreNextCustomerNumber(const std::string& folder, data::CompanyRecord& company,
+                             std::string_view next, platform::Prompter& prompter);
 
 struct RenumberResult {
     bool ok = true;

@@ -151,6 +151,17 @@ UpdateResult AddBusinessRecord(Fileblock* fb, const RecordKind& kind, const void
     return s.finish(UpdateStatus::Done, recNo);
 }
 
+UpdateResult AddUnkeyedRecord(Fileblock* fb, const RecordKind& kind, const void* record,
+                              Prompter& prompter) {
+    Session s(fb, kind, prompter);
+    if (!s.lock()) return s.finish(UpdateStatus::Failed);
+    std::vector<uint8_t> rec = LiveCopy(record, kind.recordLength);
+    int32_t recNo = 0;
+    if (!s.call([&] { recNo = storage::AddRecord(fb, rec.data()); }))
+        return s.finish(UpdateStatus::Failed);
+    return s.finish(UpdateStatus::Done, recNo);
+}
+
 UpdateResult ChangeBusinessRecord(Fileblock* fb, const RecordKind& kind, int32_t recNo,
                                   const void* asRead, const void* updated, Prompter& prompter) {
     size_t len = size_t(kind.recordLength);

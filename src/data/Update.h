@@ -31,6 +31,10 @@ struct UpdateResult {
 // Adds the record (its status word written as 0) and its keys.
 UpdateResult AddBusinessRecord(storage::Fileblock* fb, const RecordKind& kind, const void* record,
                                platform::Prompter& prompter);
+// Adds the record (its status word written as 0) without any key, under the write lock
+// and with the lock-conflict retry. For imports, which rebuild the indexes afterwards.
+UpdateResult AddUnkeyedRecord(storage::Fileblock* fb, const RecordKind& kind, const void* record,
+                              platform::Prompter& prompter);
 // Replaces record recNo, read as asRead when the edit began, with updated. Shows
 // "The record has changed in the meantime." when the stored record is no longer asRead.
 UpdateResult ChangeBusinessRecord(storage::Fileblock* fb, const RecordKind& kind, int32_t recNo,
@@ -44,6 +48,11 @@ template <class L>
 UpdateResult AddBusinessRecord(storage::Fileblock* fb, const Record<L>& record,
                                platform::Prompter& prompter) {
     return AddBusinessRecord(fb, KindOfLayout<L>(), record.data(), prompter);
+}
+template <class L>
+UpdateResult AddUnkeyedRecord(storage::Fileblock* fb, const Record<L>& record,
+                              platform::Prompter& prompter) {
+    return AddUnkeyedRecord(fb, KindOfLayout<L>(), record.data(), prompter);
 }
 template <class L>
 UpdateResult ChangeBusinessRecord(storage::Fileblock* fb, int32_t recNo, const Record<L>& asRead,

@@ -1,5 +1,7 @@
 #include "invoicing/InvManage.h"
 
+#include <vector>
+
 #include "app/Aging.h"
 #include "data/Ansi.h"
 #include "data/Fileblocks.h"
@@ -176,18 +178,35 @@ int DeleteInvoiceLines(storage::Fileblock* lines, std::string_view invNo,
     data::InvoiceLineRecord probe;
     probe.setText(InvoiceLine::InvNo, invNo);
     const std::string wanted = Number(probe.ansi(InvoiceLine::InvNo));
+    // The entries of exactly this number, gathered before anything is deleted. Lines of
+    // other invoices whose numbers merely begin with this one ("123" for "12") sort after
+    // them and end the walk.
+    std::vector<int32_t> recNos;
+    std::string key = data::InvoiceLineKey(probe, 2);
+    int32_t recNo = storage::FindKeyAtOrAfter(lines, 2, key);
+    while (storage::EngineOk && Number(key) == wanted) {
+        recNos.push_back(recNo);
+        storage::NextKey(lines, 2, key, recNo);
+    }
+    // The walk ends at the first other key or at the end of the index; anything else is
+    // a failure of the index itself.
+    if (!storage::EngineOk && storage::ErrorClass() != 1)
+        throw data::OperationError(std::string(kDeleteLinesFailed));
     int count = 0;
-    for (;;) {
-        // Every deletion takes the first entry of the number away, so the next line of
-        // the invoice is again the first entry at the number. Lines of other invoices
-        // whose numbers merely begin with this one ("123" for "12") sort after them and
-        // stop the walk.
-        auto found = data::FindAtOrAfter<InvoiceLine>(lines, 2, probe);
-        if (!found || Number(found->key) != wanted) return count;
-        if (!data::DeleteBusinessRecord(lines, found->recNo, found->record, prompter).ok())
+    for (int32_t rec : recNos) {
+        auto line = data::ReadBusinessRecord<InvoiceLine>(lines, rec);
+        if (!line) {
+            // An entry whose record is already gone does not stop the other lines from
+            // going; a record that cannot be read does.
+            if (!storage::EngineOk) throw data::OperationError(std::string(kDeleteLinesFailed));
+            continue;
+        }
+        if (Number(line->ansi(InvoiceLine::InvNo)) != wanted) continue;
+        if (!data::DeleteBusinessRecord(lines, rec, *line, prompter).ok())
             throw data::OperationError(std::string(kDeleteLinesFailed));
         ++count;
     }
+    return count;
 }
 
 bool DeleteInvoiceMemo(storage::Fileblock* memos, std::string_view invNo,

@@ -197,6 +197,11 @@ bool VerifyArchive(platform::Archive& archive, const std::string& path,
                  std::to_string(sources.size()) + ".";
         return false;
     }
+    // An archive that a restore would refuse is no backup.
+    if (const std::string problem = ArchiveProblem(entries); !problem.empty()) {
+        *error = "The new archive could not be restored: " + problem + ".";
+        return false;
+    }
     for (std::size_t i = 0; i < entries.size(); ++i) {
         const platform::ArchiveEntry& e = entries[i];
         if (e.name != sources[i].name || !e.deflated || e.encrypted) {

@@ -1,13 +1,12 @@
 #include "output/RtfWriter.h"
 
 #include <algorithm>
-#include <cerrno>
+#include <cctype>
 #include <cstdio>
-#include <cstring>
-#include <fstream>
 #include <optional>
 
 #include "data/Ansi.h"
+#include "data/Files.h"
 
 namespace invarro::output {
 
@@ -203,19 +202,13 @@ std::string ToRtf(const RtfDocument& given) {
 
 bool WriteRtfFile(const std::filesystem::path& file, const RtfDocument& document,
                   std::string* error) {
-    const std::string rtf = ToRtf(document);
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    if (!out) {
-        if (error) *error = "Cannot create " + file.string() + ": " + std::strerror(errno);
-        return false;
-    }
-    out.write(rtf.data(), std::streamsize(rtf.size()));
-    out.close();
-    if (!out) {
-        if (error) *error = "Cannot write " + file.string() + ": " + std::strerror(errno);
-        return false;
-    }
-    return true;
+    // Written beside the file and renamed over it, so that a failed write keeps the letter
+    // that was there.
+    if (data::ReplaceFile(file.string(), ToRtf(document), error)) return true;
+    // The message begins a sentence ("Cannot create ...", "Cannot write ...").
+    if (error && !error->empty())
+        (*error)[0] = char(std::toupper(static_cast<unsigned char>((*error)[0])));
+    return false;
 }
 
 }  // namespace invarro::output

@@ -30,6 +30,9 @@ struct CustomerWindowContext {
     std::function<void(bool)> labelsWaiting;
     // Opens a help topic; none: the Help commands are disabled.
     std::function<void(const std::string& topic)> openHelp;
+    // The main window's rebuild of the company's data files, run after an import has
+    // closed the manager; none: the files are rebuilt without the main window.
+    std::function<void()> rebuildDataFiles;
 };
 
 }  // namespace invarro::ui

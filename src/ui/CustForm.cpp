@@ -15,12 +15,15 @@
 #include <QVBoxLayout>
 
 #include "app/Startup.h"
+#include "customers/CExport.h"
+#include "customers/CImport.h"
 #include "customers/CustEdit.h"
 #include "customers/CustList.h"
 #include "customers/CustPrint.h"
 #include "data/Fileblocks.h"
 #include "data/Keys.h"
 #include "data/Open.h"
+#include "data/Rebuild.h"
 #include "data/Update.h"
 #include "output/TextFile.h"
 #include "platform/qt/PainterCanvas.h"
@@ -28,7 +31,9 @@
 #include "platform/qt/QtFonts.h"
 #include "storage/BTree.h"
 #include "ui/CustEdit.h"
+#include "ui/ExportForm.h"
 #include "ui/FindForm.h"
+#include "ui/ImportForm.h"
 #include "ui/IndexBrowserControl.h"
 #include "ui/Labelwiz.h"
 #include "ui/ListViewer.h"
@@ -159,8 +164,8 @@ void TCustForm::buildMenus() {
     QAction* wizardAct = action("LabelWizardAct", "Label &Wizard...", &TCustForm::labelWizard);
     wizardAct->setEnabled(ctx_.labelQueue != nullptr);
     QAction* clipAct = action("ClipboardAct", "Copy to Clipboard", &TCustForm::copyToClipboard);
-    QAction* exportAct = action("ExportAct", "E&xport to Text File", nullptr);
-    QAction* importAct = action("ImportAct", "&Import From Text File", nullptr);
+    QAction* exportAct = action("ExportAct", "E&xport to Text File", &TCustForm::exportCustomers);
+    QAction* importAct = action("ImportAct", "&Import From Text File", &TCustForm::importCustomers);
     byName_ = action("ByNameAct", "By &Name", nullptr);
     byNumber_ = action("ByNumberAct", "By N&umber", nullptr);
     byName_->setEnabled(true);
@@ -284,10 +289,32 @@ void TCustForm::showSelectedCustomer() {
 }
 
 bool TCustForm::Run(const CustomerWindowContext& context, QWidget* parent) {
-    TCustForm form(context, Mode::Manage, parent);
-    if (!form.openFiles()) return false;
-    form.exec();
+    bool rebuild = false;
+    {
+        TCustForm form(context, Mode::Manage, parent);
+        if (!form.openFiles()) return false;
+        form.exec();
+        rebuild = form.rebuildPending();
+    }
+    // The manager has closed the customer file: the company's files can be rebuilt.
+    if (rebuild) RebuildAfterImport(context);
     return true;
+}
+
+void TCustForm::RebuildAfterImport(const CustomerWindowContext& context) {
+    if (context.rebuildDataFiles) {
+        context.rebuildDataFiles();
+        return;
+    }
+    platform::SilentProgress silent;
+    platform::Progress& progress = context.progress ? *context.progress : silent;
+    if (!data::RebuildCompanyFiles(context.dataFolder,
+                                   data::CompanyPrefix(context.company->ansi(Company::CompanyNo)),
+                                   progress))
+        context.prompter->inform(
+            "Customer Import",
+            "Unable to rebuild the data files: error " + std::to_string(storage::EngineError),
+            Icon::Error);
 }
 
 std::optional<bool> TCustForm::Pick(const CustomerWindowContext& context, bool showSelected,
@@ -491,6 +518,83 @@ void TCustForm::copyToClipboard() {
     if (!currentCustomer(recNo, customer)) return;
     QApplication::clipboard()->setText(Q(customers::ClipboardText(customer)));
     setMessage(Q("Customer: " + customer.text(Customer::Name) + " copied to clipboard."));
+}
+
+WindowServices TCustForm::services() const {
+    WindowServices services;
+    services.folder = ctx_.dataFolder;
+    services.prompter = ctx_.prompter;
+    services.progress = ctx_.progress;
+    services.clock = ctx_.clock;
+    services.help = ctx_.openHelp;
+    return services;
+}
+
+void TCustForm::exportCustomers() {
+    if (!fb_) return;
+    TExportForm::Setup setup;
+    setup.title = "Customer Export to File";
+    setup.alwaysCaption = "Customer Name (always)";
+    setup.options = {{"NumberBox", "Customer Number", true},
+                     {"BillingBox", "Billing Address (4 lines)", true},
+                     {"ShippingBox", "Shipping Address (4 lines)", false},
+                     {"Phone1Box", "Phone Number 1", false},
+                     {"Phone2Box", "Shipping Phone Number 2", false},
+                     {"TypeBox", "Customer Type", false},
+                     {"ShortNameBox", "Short Name", false},
+                     {"SortCodeBox", "Mail List Sort Code", false},
+                     {"EMailBox", "E-Mail Address", true},
+                     {"BalanceBox", "Account Balance", false},
+                     {"LastPayBox", "Last Payment Date", false},
+                     {"NotesBox", "Customer Notes/Comments", false}};
+    setup.baseName = "CustList";
+    setup.helpTopic = "Customer Import and Export";
+    setup.boundsSection = "CustExport";
+    setup.doneText = "All customers have been exported to text file.";
+    TExportForm form(setup, services(), this);
+    form.setMakeLines([this](const std::vector<bool>& t, const data::DelimitedFormat& format) {
+        const customers::CustomerExportChoice choice = customers::ChoiceFromTicks(t, format);
+        platform::SilentProgress silent;
+        return customers::CustomerExportLines(fb_, choice, ctx_.progress ? *ctx_.progress : silent);
+    });
+    form.exec();
+}
+
+void TCustForm::importCustomers() {
+    if (!fb_ || mode_ != Mode::Manage) return;
+    TImportForm::Setup setup;
+    setup.title = "Customer Import";
+    setup.headings.assign(customers::kImportHeadings.begin(), customers::kImportHeadings.end());
+    setup.widths = {220, 70, 180, 180, 180, 180, 180, 180, 180, 180, 120, 120, 120, 90, 110, 200};
+    setup.forceCaption = "When importing, force billing address into shipping address";
+    setup.helpTopic = "Customer Import and Export";
+    setup.boundsSection = "CustImport";
+    TImportForm form(setup, services(), this);
+    customers::CustomerImportResult result;
+    bool imported = false;
+    form.setOnImport([&] {
+        data::DelimitedText text;
+        text.rows = form.rows();
+        const std::vector<customers::CustomerImportRow> rows = customers::CustomerImportRows(text);
+        if (rows.empty()) return;
+        const bool force = form.forced();
+        if (ctx_.prompter->ask(customers::CustomerPreviewMessage(rows.front(), force)) !=
+            Answer::Ok)
+            return;
+        form.setLabel(QString::fromUtf8(data::kImportingText.data()));
+        customers::CustomerFiles files{ctx_.dataFolder, *ctx_.company, fb_};
+        platform::SilentProgress silent;
+        result = customers::ImportCustomers(
+            files, rows, force, ctx_.progress ? *ctx_.progress : silent, *ctx_.prompter);
+        imported = true;
+        form.accept();
+    });
+    form.exec();
+    if (!imported) return;
+    ctx_.prompter->ask(customers::CustomerImportDoneMessage(result));
+    // The stored rows have no keys yet: the manager closes and the files are rebuilt.
+    rebuildPending_ = result.added > 0;
+    if (rebuildPending_) accept();
 }
 
 void TCustForm::setBrowseKey(int keyNo) {

@@ -12,6 +12,7 @@
 #include "data/Records.h"
 #include "storage/Engine.h"
 #include "ui/CustContext.h"
+#include "ui/WindowSupport.h"
 
 class QAction;
 class QLabel;
@@ -61,12 +62,20 @@ class TCustForm : public QDialog {
     // The label wizard on the program's queue, reading this window's customer file.
     void labelWizard();
     void copyToClipboard();
+    // "Customer Export to File" and "Customer Import". An import that stored rows closes
+    // the manager, after which Run rebuilds the company's files.
+    void exportCustomers();
+    void importCustomers();
     void setBrowseKey(int keyNo);
     void overview();
     // Double-click or Enter on a row: picks the customer in picker mode.
     void rowAction();
 
     bool picked() const { return picked_; }
+    bool rebuildPending() const { return rebuildPending_; }
+    // The rebuild of the company's files after an import: the main window's when the
+    // context has it, else done here with the context's status window.
+    static void RebuildAfterImport(const CustomerWindowContext& context);
     TIndexBrowser* list() const { return list_; }
     QString countText() const;
     QString messageText() const;
@@ -86,12 +95,14 @@ class TCustForm : public QDialog {
     void updateCount();
     void setMessage(const QString& text);
     void updateTitle();
+    WindowServices services() const;
 
     CustomerWindowContext ctx_;
     Mode mode_;
     storage::Fileblock* fb_ = nullptr;
     data::CustomerRecord buffer_;
     bool picked_ = false;
+    bool rebuildPending_ = false;
     std::unique_ptr<platform::Clock> ownClock_;
 
     TIndexBrowser* list_ = nullptr;

@@ -663,9 +663,10 @@ void TLabelWiz::exportAddresses() {
         !ctx_.prompter->yesNo("Export Addresses", "OK to overwrite " + S(file), Answer::No))
         return;
     std::vector<std::string> missing;
-    const std::vector<data::CustomerRecord> customers = queuedCustomers(missing);
+    const auto customers = queuedCustomers(missing);
+    if (!customers) return;
     std::vector<std::string> lines;
-    for (const auto& c : customers) {
+    for (const auto& c : *customers) {
         std::string line = output::AddressExportLine(c);
         if (!line.empty()) lines.push_back(std::move(line));
     }
@@ -685,10 +686,11 @@ void TLabelWiz::exportAddresses() {
     ctx_.prompter->inform("Export Complete", done);
 }
 
-std::vector<data::CustomerRecord> TLabelWiz::queuedCustomers(std::vector<std::string>& missing) {
+std::optional<std::vector<data::CustomerRecord>> TLabelWiz::queuedCustomers(
+    std::vector<std::string>& missing) {
     std::vector<data::CustomerRecord> out;
     auto file = openCustomers();
-    if (!file->fb) return out;
+    if (!file->fb) return std::nullopt;
     for (const auto& e : queue_->entries()) {
         if (auto c = output::FindCustomerByNumber(file->fb, e.custNo))
             out.push_back(*c);
@@ -749,10 +751,11 @@ void TLabelWiz::printLabels() {
     auto options = readyToPrint("Print Labels");
     if (!options || !PrinterReady(*ctx_.prompter, "Print Labels")) return;
     std::vector<std::string> missing;
-    const std::vector<data::CustomerRecord> customers = queuedCustomers(missing);
+    const auto customers = queuedCustomers(missing);
+    if (!customers) return;
     platform::qt::PainterCanvas canvas(platform::qt::ProgramPrinter());
     const output::LabelPrintResult r =
-        output::PrintLabels(canvas, layoutFromControls(), customers, *ctx_.company, *options);
+        output::PrintLabels(canvas, layoutFromControls(), *customers, *ctx_.company, *options);
     if (!r.ok) {
         ctx_.prompter->inform("Print Labels", r.error, Icon::Warning);
         return;
@@ -769,7 +772,8 @@ void TLabelWiz::printPreview() {
     auto options = readyToPrint("Print Preview");
     if (!options) return;
     std::vector<std::string> missing;
-    const std::vector<data::CustomerRecord> customers = queuedCustomers(missing);
+    const auto customers = queuedCustomers(missing);
+    if (!customers) return;
     const output::LabelLayout layout = layoutFromControls();
     QPrintPreviewDialog preview(&platform::qt::ProgramPrinter(), this);
     preview.setObjectName("LabelPreview");
@@ -777,7 +781,7 @@ void TLabelWiz::printPreview() {
     std::string error;
     connect(&preview, &QPrintPreviewDialog::paintRequested, this, [&](QPrinter* printer) {
         platform::qt::PainterCanvas canvas(*printer);
-        const auto r = output::PrintLabels(canvas, layout, customers, *ctx_.company, *options);
+        const auto r = output::PrintLabels(canvas, layout, *customers, *ctx_.company, *options);
         if (!r.ok) error = r.error;
     });
     preview.exec();

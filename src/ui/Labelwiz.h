@@ -99,8 +99,10 @@ class TLabelWiz : public QDialog {
     };
     std::unique_ptr<CustomerFile> openCustomers();
     // The queued customers as they are on file, in queue order; numbers no longer on
-    // file go to missing.
-    std::vector<data::CustomerRecord> queuedCustomers(std::vector<std::string>& missing);
+    // file go to missing. Nothing when the customer file cannot be opened (the user has
+    // been told).
+    std::optional<std::vector<data::CustomerRecord>> queuedCustomers(
+        std::vector<std::string>& missing);
     // Checks the queue and the layout and settles unsaved layout changes; nothing when
     // printing is not to go on.
     std::optional<output::LabelPrintOptions> readyToPrint(const char* title);

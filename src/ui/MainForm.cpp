@@ -647,6 +647,7 @@ CustomerWindowContext TMainForm::customerContext(platform::Progress* progress) {
     c.mainStatus = [this](const QString& text) { setStatus(text); };
     c.labelsWaiting = [this](bool waiting) { session_.labelsWaiting = waiting; };
     c.openHelp = [this](const std::string& topic) { openHelp(topic); };
+    c.rebuildDataFiles = [this] { rebuildDataFiles(); };
     return c;
 }
 

@@ -19,11 +19,15 @@
 #include "platform/qt/PainterCanvas.h"
 #include "platform/qt/Printer.h"
 #include "platform/qt/QtFonts.h"
+#include "products/PExport.h"
+#include "products/PImport.h"
 #include "products/ProdEdit.h"
 #include "products/ProdList.h"
 #include "products/ProdPrint.h"
 #include "storage/BTree.h"
+#include "ui/ExportForm.h"
 #include "ui/FindForm.h"
+#include "ui/ImportForm.h"
 #include "ui/IndexBrowserControl.h"
 #include "ui/ListViewer.h"
 #include "ui/ProdEdit.h"
@@ -153,8 +157,8 @@ void TEditProd::buildMenus() {
     QAction* findAct = action("FindAct", "&Find", &TEditProd::findProduct);
     QAction* printAct = action("PrintAct", "&Print", &TEditProd::printProduct);
     QAction* listAct = action("ProdListAct", "Product &List", &TEditProd::productList);
-    QAction* exportAct = action("ExportAct", "E&xport to Text File", nullptr);
-    QAction* importAct = action("ImportAct", "Import from Text File", nullptr);
+    QAction* exportAct = action("ExportAct", "E&xport to Text File", &TEditProd::exportProducts);
+    QAction* importAct = action("ImportAct", "Import from Text File", &TEditProd::importProducts);
     QAction* windowAct = action("PrintWindowAct", "Print &Window", &TEditProd::printWindow);
     QAction* helpAct = action("OverviewAct", "&Overview", &TEditProd::overview);
     helpAct->setEnabled(bool(ctx_.openHelp));
@@ -280,10 +284,104 @@ void TEditProd::positionAt(const std::string& code, const std::string& descripti
 }
 
 bool TEditProd::Run(const ProductWindowContext& context, QWidget* parent) {
-    TEditProd form(context, Mode::Manage, parent);
-    if (!form.openFiles()) return false;
-    form.exec();
+    bool rebuild = false;
+    data::ImportResult imported;
+    {
+        TEditProd form(context, Mode::Manage, parent);
+        if (!form.openFiles()) return false;
+        form.exec();
+        rebuild = form.rebuildPending();
+        imported = form.imported_;
+    }
+    // The manager has closed the product file: it can be rebuilt.
+    if (rebuild) FinishImport(context, imported);
     return true;
+}
+
+void TEditProd::FinishImport(const ProductWindowContext& context,
+                             const data::ImportResult& result) {
+    platform::SilentProgress silent;
+    platform::Progress& progress = context.progress ? *context.progress : silent;
+    if (!products::RebuildProductFile(
+            context.dataFolder, data::CompanyPrefix(context.company->ansi(Company::CompanyNo)),
+            progress)) {
+        context.prompter->inform("Product Import",
+                                 "The imported products were stored, but the product file could "
+                                 "not be rebuilt: error " +
+                                     std::to_string(storage::EngineError) +
+                                     ". Use Rebuild Data Files on the Tools menu.",
+                                 Icon::Error);
+        return;
+    }
+    context.prompter->ask(products::ProductImportDoneMessage(result));
+}
+
+WindowServices TEditProd::services() const {
+    WindowServices services;
+    services.folder = ctx_.dataFolder;
+    services.prompter = ctx_.prompter;
+    services.progress = ctx_.progress;
+    services.clock = ctx_.clock;
+    services.help = ctx_.openHelp;
+    return services;
+}
+
+void TEditProd::exportProducts() {
+    if (!fb_) return;
+    TExportForm::Setup setup;
+    setup.title = "Product Export to File";
+    setup.alwaysCaption = "Product Code (always)";
+    setup.options = {{"DescBox", "Invoice Description", true},
+                     {"TaxableBox", "Taxable Code", true},
+                     {"PriceBox", "Sales Price", true}};
+    setup.baseName = "ProdList";
+    setup.helpTopic = "Product Import and Export";
+    setup.boundsSection = "ProdExport";
+    TExportForm form(setup, services(), this);
+    form.setMakeLines([this](const std::vector<bool>& t, const data::DelimitedFormat& format) {
+        products::ProductExportChoice choice;
+        choice.description = t.at(0);
+        choice.taxable = t.at(1);
+        choice.price = t.at(2);
+        choice.format = format;
+        platform::SilentProgress silent;
+        return products::ProductExportLines(fb_, choice, ctx_.progress ? *ctx_.progress : silent);
+    });
+    form.exec();
+}
+
+void TEditProd::importProducts() {
+    if (!fb_ || mode_ != Mode::Manage) return;
+    TImportForm::Setup setup;
+    setup.title = "Product Import";
+    setup.headings.assign(products::kImportHeadings.begin(), products::kImportHeadings.end());
+    setup.widths = {110, 280, 70, 100};
+    setup.helpTopic = "Product Import and Export";
+    setup.boundsSection = "ProdImport";
+    TImportForm form(setup, services(), this);
+    bool imported = false;
+    form.setOnImport([&] {
+        data::DelimitedText text;
+        text.rows = form.rows();
+        const std::vector<products::ProductImportRow> rows = products::ProductImportRows(text);
+        if (rows.empty()) return;
+        form.setLabel(QString::fromUtf8(data::kImportingText.data()));
+        platform::SilentProgress silent;
+        imported_ = products::ImportProducts(
+            fb_, rows, today(), ctx_.progress ? *ctx_.progress : silent, *ctx_.prompter);
+        imported = true;
+        form.accept();
+    });
+    form.exec();
+    if (!imported) return;
+    if (imported_.added == 0) {
+        // Nothing was stored: the file needs no rebuild and the manager stays open.
+        ctx_.prompter->ask(products::ProductImportDoneMessage(imported_));
+        return;
+    }
+    // The stored rows have no keys yet: the manager closes and the file is rebuilt.
+    rebuildPending_ = true;
+    accept();
 }
 
 void TEditProd::done(int result) {

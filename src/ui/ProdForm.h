@@ -10,9 +10,11 @@
 #include <optional>
 #include <string>
 
+#include "data/Import.h"
 #include "data/Records.h"
 #include "storage/Engine.h"
 #include "ui/CustContext.h"
+#include "ui/WindowSupport.h"
 
 class QAction;
 class QLabel;
@@ -65,12 +67,20 @@ class TEditProd : public QDialog {
     void printProduct();
     void productList();
     void printWindow();
+    // "Product Export to File" and "Product Import". An import that stored rows closes the
+    // manager, after which Run rebuilds the product file and reports the import.
+    void exportProducts();
+    void importProducts();
     void setBrowseKey(int keyNo);
     void overview();
     // Double-click or Enter on a row: picks the product in picker mode, edits otherwise.
     void rowAction();
 
     const std::optional<data::ProductRecord>& picked() const { return picked_; }
+    bool rebuildPending() const { return rebuildPending_; }
+    // After an import has closed the manager: rebuilds the product file (the status window
+    // of the context shows it) and tells what the import did.
+    static void FinishImport(const ProductWindowContext& context, const data::ImportResult& result);
     TIndexBrowser* list() const { return list_; }
     QString countText() const;
     QString messageText() const;
@@ -89,12 +99,15 @@ class TEditProd : public QDialog {
     void updateCount();
     void setMessage(const QString& text);
     std::string today() const;
+    WindowServices services() const;
 
     ProductWindowContext ctx_;
     Mode mode_;
     storage::Fileblock* fb_ = nullptr;
     data::ProductRecord buffer_;
     std::optional<data::ProductRecord> picked_;
+    bool rebuildPending_ = false;
+    data::ImportResult imported_;
     std::unique_ptr<platform::Clock> ownClock_;
 
     TIndexBrowser* list_ = nullptr;

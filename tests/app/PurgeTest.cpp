@@ -99,6 +99,25 @@ TEST_F(PurgeTest, PaidOldRecordsGoWithTheirLinesAndMemo) {
         expectSound(kind);
 }
 
+TEST_F(PurgeTest, ALineRecordAlreadyGoneDoesNotLeaveTheOtherLinesBehind) {
+    addInvoice("1001", "1", Date{2016, 4, 1}, Cents(0));
+    for (int row = 1; row <= 3; ++row) addLine("1001", row);
+    addLine("10010", 1);
+    // A damaged line file: the first line's record is gone while its keys stay behind.
+    storage::Fileblock* lines = storage::OpenFileblock(name(data::FileKind::InvoiceLine), false);
+    ASSERT_TRUE(storage::EngineOk);
+    storage::DeleteRecord(lines, storage::NextUsedRecord(lines, 0));
+    storage::CloseFileblock(lines);
+    ASSERT_TRUE(storage::EngineOk);
+
+    expectQuestions("01/01/2020");
+    prompter.expect("1 paid records older than 01/01/2020 were removed.");
+    PurgeOutcome o = purge(Date{2020, 1, 1});
+    EXPECT_EQ(o.removed, 1);
+    EXPECT_EQ(o.failures, 0);
+    EXPECT_EQ(count(data::FileKind::InvoiceLine), 1);  // only the line of 10010 is left
+}
+
 TEST_F(PurgeTest, TheCutOffDayItselfStays) {
     addInvoice("1", "1", Date{2019, 12, 31}, Cents(0));
     int32_t onTheDay = addInvoice("2", "1", Date{2020, 1, 1}, Cents(0));

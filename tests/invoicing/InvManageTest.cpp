@@ -268,6 +268,21 @@ TEST_F(DeleteTest, ABadRecordWithEmptyAmountsCanBeDeleted) {
     EXPECT_EQ(storedCompany().money(Company::ARBalance), Cents(100000));
 }
 
+TEST_F(DeleteTest, AnIndexEntryWithoutItsLineRecordDoesNotLeaveTheOtherLinesBehind) {
+    addCustomer("1001", 0);
+    const int32_t rec = add({.no = "12", .lines = 3});
+    add({.no = "123", .lines = 2});
+    // A damaged line file: the first line's record is gone while its keys stay behind.
+    storage::DeleteRecord(lines, storage::NextUsedRecord(lines, 0));
+    ASSERT_TRUE(storage::EngineOk);
+    prompter.expect(kSure, Answer::Yes);
+    DeleteOutcome out = del(rec);
+    EXPECT_EQ(linesOf("12"), 0);
+    EXPECT_EQ(linesOf("123"), 2);
+    EXPECT_EQ(out.lines, 2);
+    EXPECT_EQ(out.message, "Deleted invoice 12 containing 2 line item(s).");
+}
+
 // ------------------------------------------------------------------ edit checks
 
 class EditCheckTest : public InvoiceTest {

@@ -273,6 +273,23 @@ TEST_F(BackupTest, AFailingFinalRenameKeepsTheOldArchive) {
     EXPECT_EQ(FilesIn(target.path()), (std::vector<std::string>{"ZTBackup.zip", "ztbklog.txt"}));
 }
 
+TEST_F(BackupTest, AnArchiveThatARestoreWouldRefuseIsNoBackup) {
+    // Two files whose names differ only in letter case: a restore could not tell which
+    // one an entry replaces, and refuses such an archive whole.
+    FileMover mover;
+    ASSERT_TRUE(RunBackup(request(), zip, mover).ok);
+    const std::string oldArchive = testing::ReadFileBytes(archivePath());
+    testing::WriteFileBytes(data.file("notes.LST"), "100      Acme\r\n");
+    testing::WriteFileBytes(data.file("NOTES.lst"), "200      Bolt\r\n");
+    data::IniFile(data::IniFilePath(data.path())).writeString(kIniSection, kIniKey, "");
+    BackupOutcome outcome = RunBackup(request(), zip, mover);
+    EXPECT_FALSE(outcome.ok);
+    EXPECT_NE(outcome.error.find("\"notes.LST\" is in the archive twice"), std::string::npos)
+        << outcome.error;
+    EXPECT_TRUE(testing::ReadFileBytes(archivePath()) == oldArchive);
+    EXPECT_EQ(StoredBackupDate(data.path()), "");
+}
+
 TEST_F(BackupTest, AMissingFolderOrAnEmptyInstallationIsNoBackup) {
     BackupRequest r = request();
     r.targetFolder = target.file("gone");

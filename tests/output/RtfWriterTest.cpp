@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
+#include <csignal>
 #include <string>
 #include <vector>
 
@@ -14,6 +16,7 @@ namespace {
 using testing::RunCommand;
 using testing::ShellQuote;
 using testing::TempDir;
+using testing::WriteFileBytes;
 
 // The body of `unrtf --text`: what follows its header rule, in UTF-8 (unrtf writes
 // accented letters as Latin-1 bytes).
@@ -138,6 +141,28 @@ TEST(RtfWriter, ReportsAFileThatCannotBeWritten) {
     std::string error;
     EXPECT_FALSE(WriteRtfFile(dir.file("no/such/dir/x.rtf"), RtfDocument{}, &error));
     EXPECT_NE(error.find("x.rtf"), std::string::npos) << error;
+}
+
+TEST(RtfWriter, AWriteThatFailsHalfWayKeepsTheFileAsItWas) {
+    TempDir dir;
+    const std::string file = dir.file("letter.rtf");
+    WriteFileBytes(file, "{\\rtf1 earlier letter}");
+    // The disk takes no more than 200 bytes of any file: the new letter cannot be written.
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    auto* previous = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 200;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    std::string error;
+    const bool written = WriteRtfFile(
+        file, PlainTextDocument(std::vector<std::string>(40, "A line of the letter."), Courier()),
+        &error);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
+    EXPECT_FALSE(written);
+    EXPECT_NE(error.find("letter.rtf"), std::string::npos) << error;
+    EXPECT_EQ(testing::ReadFileBytes(file), "{\\rtf1 earlier letter}");
 }
 
 }  // namespace

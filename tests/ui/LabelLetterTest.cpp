@@ -25,6 +25,7 @@
 #include "data/Fileblocks.h"
 #include "data/Files.h"
 #include "data/SideFiles.h"
+#include "data/Texts.h"
 #include "data/Update.h"
 #include "output/Demo.h"
 #include "output/Labelwiz.h"
@@ -271,6 +272,41 @@ TEST_F(LabelLetterTest, TheQueueFillsEmptiesSavesLoadsAndExports) {
     const std::string text = ReadFileBytes(nextFile);
     EXPECT_EQ(text.substr(0, text.find("\r\n")),
               "\"Bolt & Nut, Inc.\",\"Suite 4, Floor 2\",\"Ames, IA 50012\"");
+}
+
+TEST_F(LabelLetterTest, ACustomerFileThatCannotBeOpenedExportsAndPrintsNothing) {
+    ASSERT_TRUE(output::WriteLabelLayout(dir.file("sheet.LBL"), sheet()));
+    ASSERT_TRUE(output::WriteLastLabelPath(dir.path(), dir.file("sheet.LBL")));
+    TLabelWiz w(ctx);
+    w.setFileChooser(chooser);
+    w.show();
+    w.loadAll();
+    ASSERT_EQ(queue.size(), 3u);
+    ASSERT_TRUE(waiting);
+    nextFile = dir.file("addresses.TXT");
+    WriteFileBytes(nextFile, "earlier export\r\n");
+    // The index is gone and the user declines the rebuild: no customer can be read.
+    const std::string name = data::FileblockName(dir.path(), data::FileKind::Customer, "1");
+    ASSERT_TRUE(data::RemoveFile(storage::IndexFileName(name)));
+    const std::string status = w.statusText().toStdString();
+
+    prompter.expect(
+        "This will create a text file of addresses for all customers in the print queue. "
+        "Continue?",
+        Answer::Yes);
+    prompter.expect("OK to overwrite " + nextFile, Answer::Yes);
+    prompter.expect(std::string(data::kIndexDefective), Answer::No);
+    prompter.expect("Unable to open database");
+    w.exportAddresses();
+    EXPECT_EQ(ReadFileBytes(nextFile), "earlier export\r\n");
+    EXPECT_EQ(w.statusText().toStdString(), status);
+
+    prompter.expect(std::string(data::kIndexDefective), Answer::No);
+    prompter.expect("Unable to open database");
+    w.printLabels();
+    EXPECT_FALSE(data::FileExists(dir.file("printed.pdf")));
+    EXPECT_EQ(w.statusText().toStdString(), status);
+    EXPECT_TRUE(waiting);
 }
 
 TEST_F(LabelLetterTest, BadAgingDaysStopTheAgingButtons) {

@@ -124,9 +124,8 @@ TEST_F(ProdFormTest, OpensWithItsHeaderMenusAndAnEmptyNewFile) {
     EXPECT_EQ(captions, (QStringList{"&New", "&Edit", "&Delete", "&Find", "&Print", "Product &List",
                                      "Print &Window", "E&xport to Text File",
                                      "Import from Text File", "&Close"}));
-    // Import and export arrive with their own windows.
-    EXPECT_FALSE(Child<QWidget>(form.get(), "ExportBtn")->isEnabled());
-    EXPECT_FALSE(Child<QWidget>(form.get(), "ImportBtn")->isEnabled());
+    EXPECT_TRUE(Child<QWidget>(form.get(), "ExportBtn")->isEnabled());
+    EXPECT_TRUE(Child<QWidget>(form.get(), "ImportBtn")->isEnabled());
     EXPECT_TRUE(Child<QWidget>(form.get(), "NewBtn")->isEnabled());
     EXPECT_EQ(Child<QToolButton>(form.get(), "SpeedButton1")->text(), "Find");
     EXPECT_FALSE(Child<QToolButton>(form.get(), "ProdListButn")->toolTip().isEmpty());
@@ -295,6 +294,7 @@ TEST_F(ProdFormTest, PickerStartsOnTheCodeAndReturnsTheWholeRecord) {
     WhenModal<TEditProd>([&](TEditProd* f) {
         EXPECT_EQ(f->messageText(), "Double-click or press <enter> to select.");
         EXPECT_FALSE(Child<QWidget>(f, "DeleteBtn")->isEnabled());
+        EXPECT_FALSE(Child<QWidget>(f, "ImportBtn")->isEnabled());
         EXPECT_EQ(currentCode(f), "B2");
         QTest::keyClick(f->list(), Qt::Key_Down);
         QTest::keyClick(f->list(), Qt::Key_Return);

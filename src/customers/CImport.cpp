@@ -1,0 +1,245 @@
+#include "customers/CImport.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <set>
+
+#include "data/Ansi.h"
+#include "data/Keys.h"
+#include "data/Money.h"
+#include "data/Update.h"
+#include "storage/BTree.h"
+
+namespace invarro::customers {
+
+const std::array<std::string_view, kImportColumns> kImportHeadings = {"Customer Name",
+                                                                      "Number",
+                                                                      "Address Filed 1",
+                                                                      "Address Field 2",
+                                                                      "Address Field 3",
+                                                                      "Address Field 4",
+                                                                      "Ship Address 1",
+                                                                      "Ship Address 2",
+                                                                      "Ship Address 3",
+                                                                      "Ship Address 4",
+                                                                      "Phone 1",
+                                                                      "Phone 2",
+                                                                      "Type",
+                                                                      "Short Name",
+                                                                      "Mail/Sort Code",
+                                                                      "E-Mail"};
+
+namespace {
+
+using data::Customer;
+using data::CustomerRecord;
+using platform::Answer;
+using platform::Buttons;
+using platform::Icon;
+
+std::string Cut(std::string_view text, int width) {
+    return data::FirstChars(text, std::size_t(width));
+}
+
+std::string Cell(const CustomerImportRow& row, int col) {
+    return data::TrimmedText(row.cells[std::size_t(col)]);
+}
+
+// The numbers and name keys taken: those on file and those given out during the run.
+class TakenSet {
+  public:
+    bool has(const std::string& s) const { return set_.count(s) > 0; }
+    void add(std::string s) { set_.insert(std::move(s)); }
+
+  private:
+    std::set<std::string> set_;
+};
+
+std::string NameKey(std::string_view name) {
+    CustomerRecord probe;
+    probe.setText(Customer::Name, name);
+    return data::CustomerKey(probe, 1);
+}
+
+// Walks one key of the customer file from the start, handing each key string over.
+template <class Each>
+void WalkKey(storage::Fileblock* customers, int keyNo, Each&& each) {
+    std::string key;
+    int32_t recNo = storage::FindKeyAtOrAfter(customers, keyNo, key);
+    while (storage::EngineOk) {
+        each(key);
+        storage::NextKey(customers, keyNo, key, recNo);
+    }
+}
+
+constexpr int kShownEvery = 50;
+
+void ShowCounts(platform::Progress& progress, const data::ImportResult& r) {
+    progress.setLine(1, "Rows read: " + std::to_string(r.rows));
+    progress.setLine(2, "Customers added: " + std::to_string(r.added));
+}
+
+}  // namespace
+
+platform::Message CustomerPreviewMessage(const CustomerImportRow& first, bool forceShipping) {
+    auto cell = [&](int col) { return Cell(first, col); };
+    std::string text = "Please verify! This is record 1 from your import file:\n\n";
+    text += "Customer Name: " + cell(column::kName) + "\n";
+    const std::string number = cell(column::kNumber);
+    text += "Number: " + (number.empty() ? std::string("Will be assigned.") : number) + "\n";
+    text += "Billing Address:\n";
+    for (int i = 0; i < 4; ++i)
+        text += "    " + cell(column::kBill1 + i) + "\n";
+    text += "Shipping Address:\n";
+    const int ship = forceShipping ? column::kBill1 : column::kShip1;
+    for (int i = 0; i < 4; ++i)
+        text += "    " + cell(ship + i) + "\n";
+    for (int col = column::kPhone1; col <= column::kEMail; ++col)
+        text += std::string(kImportHeadings[std::size_t(col)]) + ": " + cell(col) + "\n";
+    text += "\nIs this information correct?";
+    return platform::Message{"Import Customers", text, Icon::Question, Buttons::OkCancel,
+                             Answer::Ok};
+}
+
+CustomerRecord CustomerFromRow(const CustomerImportRow& row, bool forceShipping,
+                               const data::CompanyRecord& company) {
+    auto cell = [&](int col) { return Cell(row, col); };
+    CustomerEntry e;
+    e.number = cell(column::kNumber);
+    e.name = Cut(cell(column::kName), width::kName);
+    e.custType = cell(column::kType);
+    e.taxExempt = "N";
+    e.creditLimit = "0.00";
+    const int ship = forceShipping ? column::kBill1 : column::kShip1;
+    for (int i = 0; i < 4; ++i) {
+        e.bill[std::size_t(i)] = cell(column::kBill1 + i);
+        e.ship[std::size_t(i)] = cell(ship + i);
+    }
+    e.phone1 = cell(column::kPhone1);
+    e.phone2 = cell(column::kPhone2);
+    e.shortName = cell(column::kShortName);
+    ApplyShortNameRule(e);
+    e.mailSortCode = cell(column::kMailSortCode);
+    e.eMail = cell(column::kEMail);
+    e.terms = company.text(data::Company::DefTerms);
+    return NewCustomerRecord(e);
+}
+
+CustomerImportResult ImportCustomers(CustomerFiles& files,
+                                     const std::vector<CustomerImportRow>& rows, bool forceShipping,
+                                     platform::Progress& progress, platform::Prompter& prompter) {
+    CustomerImportResult result;
+    progress.start("Customer Import", 3);
+    progress.setLine(0, std::string(data::kImportingText));
+    ShowCounts(progress, result);
+
+    // The next number to give out: above the company's counter and above every whole
+    // customer number on file.
+    int64_t next = data::WholeNumber(files.company.text(data::Company::NextCustNo)).value_or(0);
+    if (data::TrimText(files.company.text(data::Company::NextCustNo)).empty()) next = 1;
+    TakenSet numbers, names;
+    WalkKey(files.customers, 2, [&](const std::string& key) {
+        const std::string number = data::TrimmedText(key);
+        numbers.add(number);
+        if (auto n = data::WholeNumber(number); n && *n > next) next = *n;
+    });
+    WalkKey(files.customers, 1, [&](const std::string& key) { names.add(key); });
+    ++next;
+    int64_t highestAdded = 0;
+
+    // The next free automatic number; empty when none fits the field.
+    auto automatic = [&]() -> std::string {
+        while (numbers.has(std::to_string(next)))
+            ++next;
+        std::string n = std::to_string(next);
+        if (int(n.size()) > width::kNumber) return {};
+        ++next;
+        return n;
+    };
+
+    for (const CustomerImportRow& row : rows) {
+        ++result.rows;
+        result.lastLine = row.line;
+        CustomerRecord record = CustomerFromRow(row, forceShipping, files.company);
+        const std::string shownName = data::TrimmedText(record.text(Customer::Name));
+
+        std::string number = NumberForCompare(record.text(Customer::CustNo));
+        std::string stored = data::TrimmedText(record.text(Customer::CustNo));
+        if (!number.empty() && numbers.has(number)) {
+            // A number already given: "B" after it, or the next free number when that is
+            // taken as well.
+            stored = Cut(stored, width::kNumber - 1) + "B";
+            if (numbers.has(NumberForCompare(stored))) stored = automatic();
+            ++result.renumbered;
+        } else if (number.empty()) {
+            stored = automatic();
+        }
+        if (stored.empty()) {
+            result.fail(row.line, shownName, "no customer number is left to give it");
+        } else if (shownName.empty()) {
+            result.fail(row.line, shownName, "it has no customer name");
+        } else {
+            record.setText(Customer::CustNo, stored);
+            number = NumberForCompare(stored);
+
+            std::string key = data::CustomerKey(record, 1);
+            if (names.has(key)) {
+                // A name already on file: the number after it, first within the name's 35
+                // characters, then within the 30 that the name key compares.
+                std::string renamed = Cut(shownName + " " + stored, width::kName);
+                if (names.has(NameKey(renamed))) {
+                    const int room = data::kMaxKeyText - 1 - int(data::CharCount(stored));
+                    renamed = data::TrimmedText(Cut(shownName, std::max(room, 0))) + " " + stored;
+                }
+                record.setText(Customer::Name, renamed);
+                key = data::CustomerKey(record, 1);
+                ++result.renamed;
+            }
+            if (names.has(key)) {
+                result.fail(row.line, shownName, "its name is already on file");
+            } else {
+                data::UpdateResult added =
+                    data::AddUnkeyedRecord(files.customers, record, prompter);
+                if (added.ok()) {
+                    ++result.added;
+                    numbers.add(number);
+                    names.add(key);
+                    if (auto n = data::WholeNumber(stored); n && *n > highestAdded)
+                        highestAdded = *n;
+                } else {
+                    result.fail(row.line, shownName,
+                                "the record could not be stored (error " +
+                                    std::to_string(added.engineError) + ")");
+                }
+            }
+        }
+        if (result.rows % kShownEvery == 0) ShowCounts(progress, result);
+        if (!progress.step()) {
+            result.stopped = result.rows < int(rows.size());
+            break;
+        }
+    }
+    ShowCounts(progress, result);
+    progress.finish();
+
+    // The counter goes past the numbers given out and past those the file brought.
+    const int64_t counter = std::max(next, highestAdded + 1);
+    const std::string counterText = std::to_string(counter);
+    if (int(counterText.size()) <= width::kNumber &&
+        !StoreNextCustomerNumber(files.folder, files.company, counterText, prompter)) {
+        result.counterSaved = false;
+        files.company.setText(data::Company::NextCustNo, counterText);
+        prompter.inform("Next Customer Number",
+                        "The customers were added, but the next customer number could not be "
+                        "saved in the company file.",
+                        Icon::Warning);
+    }
+    return result;
+}
+
+platform::Message CustomerImportDoneMessage(const CustomerImportResult& result) {
+    return data::ImportDoneMessage(result, data::kImportCompleteText, "customers",
+                                   "Now we need to rebuild the data files.");
+}
+
+}  // namespace invarro::customers

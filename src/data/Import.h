@@ -1,0 +1,97 @@
+// What the customer and product imports and exports share: the texts of the import
+// windows, the grid rows made from a split file, the count of what a run did and the
+// message that ends it, and the export file proposals.
+#pragma once
+
+#include <array>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "data/Ansi.h"
+#include "data/Delimited.h"
+#include "platform/Prompter.h"
+
+namespace invarro::data {
+
+inline constexpr std::string_view kSelectFileText =
+    "<--- Select a CSV or comma-quote delimited import file...";
+inline constexpr std::string_view kWorkingText = "Working...";
+inline constexpr std::string_view kNoRecordsText = "No records to import";
+inline constexpr std::string_view kImportingText = "Importing, please wait...";
+inline constexpr std::string_view kWrongFormatText =
+    "Selected file is not in the correct format. See the online help for details.";
+inline constexpr std::string_view kImportCompleteText =
+    "Import Complete. Now we need to rebuild the data files.";
+
+// One row of an import grid: its values by column and the file line it came from.
+template <int N>
+struct GridRow {
+    int line = 0;
+    std::array<std::string, N> cells;
+};
+
+// The rows of a split file as grid rows: the first N fields of each row, further fields
+// ignored. A row whose fields are all empty is left out, like a blank line.
+template <int N>
+std::vector<GridRow<N>> GridRows(const DelimitedText& text) {
+    std::vector<GridRow<N>> rows;
+    for (const DelimitedRow& r : text.rows) {
+        GridRow<N> g;
+        g.line = r.line;
+        bool any = false;
+        for (std::size_t i = 0; i < r.fields.size() && i < std::size_t(N); ++i) {
+            g.cells[i] = r.fields[i];
+            if (!TrimText(g.cells[i]).empty()) any = true;
+        }
+        if (any) rows.push_back(std::move(g));
+    }
+    return rows;
+}
+
+// What a loaded file shows in the import window's label: the file name, " - ", the
+// number of rows and " records.", or "No records to import" when there are none.
+std::string LoadedFileText(std::string_view fileName, std::size_t rows);
+
+// What an import run did.
+struct ImportResult {
+    int rows = 0;        // rows gone through
+    int added = 0;       // records stored
+    int renumbered = 0;  // rows whose number or code was taken on file or earlier in the file
+    int renamed = 0;     // rows whose name was taken on file or earlier in the file
+    int failed = 0;      // rows that could not be stored
+    int lastLine = 0;    // the file line of the last row gone through
+    int firstFailedLine = 0;
+    std::string firstFailedName;
+    std::string firstFailure;  // why the first failed row failed
+    bool stopped = false;      // the user stopped the run part way
+
+    void fail(int line, const std::string& name, const std::string& why) {
+        if (failed++ == 0) {
+            firstFailedLine = line;
+            firstFailedName = name;
+            firstFailure = why;
+        }
+    }
+};
+
+// The message that ends a run (title "Import"): complete is the text when every row was
+// stored; otherwise it tells how many records (what: "customers", "products") were
+// stored, how many were not and the first line that failed, with why, followed by after.
+platform::Message ImportDoneMessage(const ImportResult& result, std::string_view complete,
+                                    std::string_view what, std::string_view after);
+
+// The save dialog's proposal for an export kind: the default extension, the file name
+// (base name + ".CSV" for the CSV kind, + ".Txt" otherwise) and the filter, whose first
+// entry is selected.
+struct ExportFileProposal {
+    std::string extension;
+    std::string fileName;
+    std::string filter;  // "CSV File (*.CSV)|*.CSV|Record List (*.TXT)|*.TXT"
+};
+ExportFileProposal ExportProposal(DelimitedKind kind, std::string_view baseName);
+
+// "12 records exported."
+std::string ExportedText(std::size_t lines);
+
+}  // namespace invarro::data

@@ -1,0 +1,121 @@
+#include "products/PImport.h"
+
+#include <cstdint>
+#include <set>
+
+#include "data/Ansi.h"
+#include "data/Fileblocks.h"
+#include "data/Keys.h"
+#include "data/Money.h"
+#include "data/Rebuild.h"
+#include "data/Update.h"
+#include "storage/BTree.h"
+
+namespace invarro::products {
+
+const std::array<std::string_view, kImportColumns> kImportHeadings = {
+    "Product Code", "Invoice Line-Item Description", "Taxable", "Sales Price"};
+
+namespace {
+
+using data::Product;
+using data::ProductRecord;
+
+constexpr int kCodeWidth = 10;
+constexpr int kShownEvery = 50;
+
+std::string CodeKey(std::string_view code) {
+    ProductRecord probe;
+    probe.setText(Product::ProdCode, code);
+    return data::ProductKey(probe, 1);
+}
+
+void ShowCounts(platform::Progress& progress, const data::ImportResult& r) {
+    progress.setLine(1, "Rows read: " + std::to_string(r.rows));
+    progress.setLine(2, "Products added: " + std::to_string(r.added));
+}
+
+}  // namespace
+
+ProductRecord ProductFromRow(const ProductImportRow& row, std::string_view code,
+                             std::string_view setupDate) {
+    ProductRecord p = data::NewRecord<Product>();
+    p.setText(Product::ProdCode, code);
+    p.setText(Product::Description, data::TrimmedText(row.cells[1]));
+    p.setByte(Product::Taxable, data::UpperText(data::TrimText(row.cells[2])) == "Y" ? 1 : 0);
+    const std::optional<data::Money> price = data::ParseMoney(row.cells[3]);
+    (void)p.setMoney(Product::SellPrice, price.value_or(data::Money()));
+    p.setText(Product::SetupDate, setupDate);
+    return p;
+}
+
+data::ImportResult ImportProducts(storage::Fileblock* products,
+                                  const std::vector<ProductImportRow>& rows,
+                                  std::string_view setupDate, platform::Progress& progress,
+                                  platform::Prompter& prompter) {
+    data::ImportResult result;
+    progress.start("Product Import", 3);
+    progress.setLine(0, std::string(data::kImportingText));
+    ShowCounts(progress, result);
+
+    std::set<std::string> taken;
+    std::string key;
+    int32_t recNo = storage::FindKeyAtOrAfter(products, 1, key);
+    int64_t onFile = 0;
+    while (storage::EngineOk) {
+        taken.insert(key);
+        ++onFile;
+        storage::NextKey(products, 1, key, recNo);
+    }
+    int64_t next = onFile + 1;
+
+    for (const ProductImportRow& row : rows) {
+        ++result.rows;
+        result.lastLine = row.line;
+        std::string code = data::FirstChars(data::TrimText(row.cells[0]), kCodeWidth);
+        const std::string shown = code.empty() ? data::TrimmedText(row.cells[1]) : code;
+        if (code.empty()) code = std::to_string(next++);
+        if (taken.count(CodeKey(code))) {
+            ++result.renumbered;
+            do {
+                code = "DUP" + std::to_string(next++);
+            } while (taken.count(CodeKey(code)) && code.size() <= std::size_t(kCodeWidth));
+        }
+        if (code.size() > std::size_t(kCodeWidth)) {
+            result.fail(row.line, shown, "no product code is left to give it");
+        } else {
+            const ProductRecord record = ProductFromRow(row, code, setupDate);
+            data::UpdateResult added = data::AddUnkeyedRecord(products, record, prompter);
+            if (added.ok()) {
+                ++result.added;
+                taken.insert(CodeKey(code));
+            } else {
+                result.fail(row.line, shown,
+                            "the record could not be stored (error " +
+                                std::to_string(added.engineError) + ")");
+            }
+        }
+        if (result.rows % kShownEvery == 0) ShowCounts(progress, result);
+        if (!progress.step()) {
+            result.stopped = result.rows < int(rows.size());
+            break;
+        }
+    }
+    ShowCounts(progress, result);
+    progress.finish();
+    return result;
+}
+
+bool RebuildProductFile(const std::string& folder, std::string_view prefix,
+                        platform::Progress& progress) {
+    return data::RebuildBusinessFileblock(
+        data::FileblockName(folder, data::FileKind::Product, prefix),
+        data::KindOf(data::FileKind::Product), progress, "Products");
+}
+
+platform::Message ProductImportDoneMessage(const data::ImportResult& result) {
+    return data::ImportDoneMessage(result, kProductImportCompleteText, "products",
+                                   result.added > 0 ? "The product file has been rebuilt." : "");
+}
+
+}  // namespace invarro::products
