@@ -170,7 +170,14 @@ std::vector<Item> ItemsFromProductFile(storage::Fileblock* products) {
 }
 
 void AddProductRow(InvoiceEditor& ed, int r, const std::vector<Item>& items, Sequence& seq) {
-    const Item& item = items[size_t(seq.next(int(items.size())))];
+    std::size_t pick = size_t(seq.next(int(items.size())));
+    // A credit line (a negative price) follows goods; it never opens an invoice, which
+    // would leave an invoice of nothing but the credit.
+    for (std::size_t tries = 0; r == 1 && tries < items.size() &&
+                                CellAmount(items[pick].product.price).value_or(Money()) < Money();
+         ++tries)
+        pick = (pick + 1) % items.size();
+    const Item& item = items[pick];
     ed.applyProduct(r, item.product, true);
     ed.entry.grid[r].quantity = item.quantities[size_t(seq.next(4))];
     ed.cellEdited(r);
