@@ -104,6 +104,12 @@ InstallResult CreateDemoInstallation(const std::string& folder, platform::Prompt
         result.message = "Cannot add the demo payments: " + paid.error;
         return result;
     }
+    invoicing::DemoRepeatResult repeats =
+        invoicing::AddDemoRepeatAndInterest(folder, demo, today, prompter);
+    if (!repeats.ok) {
+        result.message = "Cannot add the demo repeat billing: " + repeats.error;
+        return result;
+    }
     std::string error;
     // Sample files for the customer and product imports.
     if (!customers::WriteDemoCustomerImportFile(folder, &error) ||
@@ -152,6 +158,13 @@ InstallResult CreateDemoInstallation(const std::string& folder, platform::Prompt
     invoicing::DemoPaymentsResult otherPaid = invoicing::AddDemoPayments(folder, *other, today);
     if (!otherPaid.ok) {
         result.message = "Cannot add the demo payments: " + otherPaid.error;
+        return result;
+    }
+    invoicing::DemoRepeatResult otherRepeats =
+        invoicing::AddDemoRepeatAndInterest(folder, *other, today, prompter);
+    // Its interest run rewrote "LastCo.Dat": the first company stays the one in use.
+    if (!otherRepeats.ok || !data::WriteLastCompany(folder, demo, &error)) {
+        result.message = "Cannot add the demo repeat billing: " + otherRepeats.error + error;
         return result;
     }
     result.ok = true;

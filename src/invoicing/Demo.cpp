@@ -8,7 +8,10 @@
 #include "data/Fileblocks.h"
 #include "data/Open.h"
 #include "data/Update.h"
+#include "invoicing/IntWizd.h"
 #include "invoicing/InvEdit.h"
+#include "invoicing/RepeatSet.h"
+#include "platform/Progress.h"
 
 namespace invarro::invoicing {
 
@@ -167,7 +170,14 @@ std::vector<Item> ItemsFromProductFile(storage::Fileblock* products) {
 }
 
 void AddProductRow(InvoiceEditor& ed, int r, const std::vector<Item>& items, Sequence& seq) {
-    const Item& item = items[size_t(seq.next(int(items.size())))];
+    std::size_t pick = size_t(seq.next(int(items.size())));
+    // A credit line (a negative price) follows goods; it never opens an invoice, which
+    // would leave an invoice of nothing but the credit.
+    for (std::size_t tries = 0; r == 1 && tries < items.size() &&
+                                CellAmount(items[pick].product.price).value_or(Money()) < Money();
+         ++tries)
+        pick = (pick + 1) % items.size();
+    const Item& item = items[pick];
     ed.applyProduct(r, item.product, true);
     ed.entry.grid[r].quantity = item.quantities[size_t(seq.next(4))];
     ed.cellEdited(r);
@@ -303,6 +313,155 @@ DemoInvoicesResult AddDemoInvoices(const std::string& folder, data::CompanyRecor
     }
     // Invoices typed in later start on today's date.
     ForgetInvoiceDate();
+    result.ok = true;
+    return result;
+}
+
+}  // namespace invarro::invoicing
+
+// ------------------------------------------------------------ repeat billing and interest
+
+namespace invarro::invoicing {
+
+namespace {
+
+struct DemoMaster {
+    const char* description;
+    const char* price;
+    bool memo;
+    RepeatUnit unit;
+    int every;
+};
+
+// clang-format off
+const DemoMaster kPrintMasters[] = {
+    {"Monthly design retainer", "1200.00", true, RepeatUnit::Months, 1},
+    {"Website hosting and updates", "85.00", false, RepeatUnit::Months, 1},
+    {"Social media graphics set", "140.00", false, RepeatUnit::Days, 14},
+};
+const DemoMaster kGardenMasters[] = {
+    {"Lawn mowing, bi-weekly visit", "90.00", false, RepeatUnit::Days, 14},
+    {"Seasonal maintenance contract", "640.00", true, RepeatUnit::Months, 1},
+};
+// clang-format on
+
+}  // namespace
+
+DemoRepeatResult AddDemoRepeatAndInterest(const std::string& folder, data::CompanyRecord& company,
+                                          const data::Date& today, platform::Prompter& prompter) {
+    (void)prompter;
+    QuietPrompter quiet;
+    DemoRepeatResult result;
+    const std::string prefix = data::CompanyPrefix(company.text(Company::CompanyNo));
+    const data::DateOrder order = data::DateOrderFromCode(company.text(Company::DateFormatCode));
+    const bool printShop = prefix == "1";
+    try {
+        OpenDemoFile customers(folder, data::FileKind::Customer, prefix, quiet);
+        OpenDemoFile invoices(folder, data::FileKind::Invoice, prefix, quiet);
+        OpenDemoFile lines(folder, data::FileKind::InvoiceLine, prefix, quiet);
+        OpenDemoFile memos(folder, data::FileKind::Memo, prefix, quiet);
+        if (!customers.fb || !invoices.fb || !lines.fb || !memos.fb) {
+            result.error = "the invoice files of company " + prefix + " cannot be opened";
+            return result;
+        }
+        std::vector<data::CustomerRecord> people;
+        for (int32_t rec = storage::NextUsedRecord(customers.fb, 0);
+             storage::EngineOk && rec > 0 && people.size() < 8;
+             rec = storage::NextUsedRecord(customers.fb, rec)) {
+            if (auto c = data::ReadBusinessRecord<data::Customer>(customers.fb, rec))
+                people.push_back(*c);
+        }
+        if (people.empty()) {
+            result.ok = true;
+            return result;
+        }
+        SaveFiles files{folder,       company, invoices.fb, lines.fb, memos.fb,
+                        customers.fb, today,   nullptr,     nullptr};
+
+        // The masters start as ordinary invoices about four months ago, written through the
+        // editor's save and then set up as the set-up dialog does.
+        const data::Date start = data::AddDays(today, -130);
+        std::vector<DemoMaster> masters;
+        if (printShop)
+            masters.assign(std::begin(kPrintMasters), std::end(kPrintMasters));
+        else
+            masters.assign(std::begin(kGardenMasters), std::end(kGardenMasters));
+        int who = 1;
+        for (const DemoMaster& m : masters) {
+            InvoiceEditor ed = InvoiceEditor::ForNew(company, order, start);
+            ed.entry.date = data::FormatUserDate(start, order);
+            ed.chooseCustomer(people[size_t(who++ % int(people.size()))], quiet);
+            if (m.memo) {
+                ed.entry.memo = true;
+                ed.entry.memoDescription = m.description;
+                ed.entry.memoLines = {m.description + std::string("."), "",
+                                      "Billed automatically as agreed."};
+                ed.entry.net = m.price;
+                ed.entry.tax = "0.00";
+            } else {
+                ProductChoice p{"SVC", m.description, m.price, false};
+                ed.applyProduct(1, p, true);
+                ed.entry.grid[1].quantity = "1";
+                ed.cellEdited(1);
+            }
+            ed.entry.notes = "Repeat billing";
+            ed.recalc();
+            SaveResult saved = SaveNewInvoice(files, ed, quiet);
+            auto record = data::ReadBusinessRecord<data::Invoice>(invoices.fb, saved.recNo);
+            if (!record) continue;
+            RepeatSetupEntry e = SetupEntryFor(*record, order);
+            e.generate = true;
+            e.unit = m.unit;
+            e.every = std::to_string(m.every);
+            auto first = NextCreationDate(start, m.unit, m.every);
+            e.nextDate = data::FormatUserDate(first.value_or(start), order);
+            ApplyRepeatSetup(files, saved.recNo, *record, e, order, quiet);
+            ++result.masters;
+        }
+        ForgetInvoiceDate();
+
+        // The wizard run every second week up to three weeks ago, so that some masters are
+        // due today.
+        for (data::Date run = data::AddDays(start, 14); run <= data::AddDays(today, -21);
+             run = data::AddDays(run, 14)) {
+            auto due = FindDueMasters(invoices.fb, run, order);
+            if (due.empty()) continue;
+            GenerationOutcome out = GenerateRepeatInvoices(
+                files, due, GenerationRun{data::FormatUserDate(run, order), "Monthly Service"},
+                order, quiet);
+            result.generated += int(out.written.size());
+        }
+    } catch (const InvoiceError& e) {
+        result.error = e.what();
+        return result;
+    }
+
+    // One interest run a month ago: the customers aged as of that day, 1.5 % over the
+    // first aging limit with a minimum of 1.00.
+    app::Session session;
+    session.folder = folder;
+    session.company = company;
+    session.dateOrder = order;
+    InterestSettings s = InterestSettingsOf(company, data::AddDays(today, -30), order);
+    s.percent = "1.50";
+    s.minimum = "1.00";
+    s.terms = "Due on receipt";
+    platform::SilentProgress silent;
+    std::optional<InterestScan> scan = ScanInterest(session, s, quiet, silent, app::RunHooks{});
+    company = session.company;
+    if (scan && !scan->rows.empty()) {
+        OpenDemoFile customers(folder, data::FileKind::Customer, prefix, quiet);
+        OpenDemoFile invoices(folder, data::FileKind::Invoice, prefix, quiet);
+        OpenDemoFile lines(folder, data::FileKind::InvoiceLine, prefix, quiet);
+        SaveFiles files{folder,       company, invoices.fb, lines.fb, nullptr,
+                        customers.fb, today,   nullptr,     nullptr};
+        try {
+            result.interest = GenerateInterest(files, *scan, s, order, quiet).created;
+        } catch (const InvoiceError& e) {
+            result.error = e.what();
+            return result;
+        }
+    }
     result.ok = true;
     return result;
 }

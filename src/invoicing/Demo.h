@@ -29,4 +29,20 @@ struct DemoInvoicesResult {
 DemoInvoicesResult AddDemoInvoices(const std::string& folder, data::CompanyRecord& company,
                                    const data::Date& today, platform::Prompter& prompter);
 
+struct DemoRepeatResult {
+    bool ok = false;
+    int masters = 0;    // repeat masters set up
+    int generated = 0;  // invoices generated from them
+    int interest = 0;   // interest invoices of the past interest run
+    std::string error;
+};
+
+// Two or three repeat masters (monthly and every 14 days) set up from invoices written
+// about four months ago, the repeat billing wizard run every second week up to three weeks
+// ago, and one interest run dated a month ago, all through the program's own routines.
+// Runs after AddDemoInvoices; the company in memory follows every change. The aging of the
+// interest run rewrites "LastCo.Dat" with this company.
+DemoRepeatResult AddDemoRepeatAndInterest(const std::string& folder, data::CompanyRecord& company,
+                                          const data::Date& today, platform::Prompter& prompter);
+
 }  // namespace invarro::invoicing

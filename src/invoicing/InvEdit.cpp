@@ -89,6 +89,12 @@ std::string StoredExtension(std::string_view shown) {
     return m ? m->storedText() : StoredNumberText(shown);
 }
 
+}  // namespace
+
+// ------------------------------------------------------ posting to customer and company
+
+namespace {
+
 constexpr std::array<data::FieldRef<Customer, data::FieldKind::Money>, 4> kAgingFields = {
     Customer::Age0to30, Customer::Age31to60, Customer::Age61to90, Customer::AgeOver90};
 
@@ -110,11 +116,8 @@ bool AddTo(data::Record<L>& r, data::FieldRef<L, data::FieldKind::Money> f, Mone
     return r.setMoney(f, r.money(f) + amount);
 }
 
-// The customer of the number (customer key 2, exact number).
-struct FoundCustomer {
-    int32_t recNo = 0;
-    data::CustomerRecord record;
-};
+}  // namespace
+
 std::optional<FoundCustomer> FindCustomer(storage::Fileblock* customers, std::string_view custNo) {
     data::CustomerRecord probe;
     probe.setText(Customer::CustNo, custNo);
@@ -129,35 +132,16 @@ std::optional<FoundCustomer> FindCustomer(storage::Fileblock* customers, std::st
     return std::nullopt;
 }
 
-// Opens a fileblock of the company for a short update, creating it when it is missing.
-struct ShortOpen {
-    storage::Fileblock* fb = nullptr;
-    ShortOpen(const std::string& folder, data::FileKind kind, std::string_view prefix,
-              platform::Prompter& prompter) {
-        data::OpenRequest request;
-        request.name = data::FileblockName(folder, kind, prefix);
-        request.kind = kind;
-        fb = data::OpenBusinessFileblock(request, prompter).fb;
-    }
-    ~ShortOpen() {
-        if (fb) storage::CloseFileblock(fb);
-    }
-    ShortOpen(const ShortOpen&) = delete;
-    ShortOpen& operator=(const ShortOpen&) = delete;
-};
-
-// Changes the customer's balance and aging: `leaving` leaves the bucket of oldDate,
-// `entering` enters the bucket of newDate, and the balance moves by entering - leaving.
-// Optionally the last invoice number and the last payment date are set.
-struct CustomerPosting {
-    Money leaving;
-    std::string oldDate;
-    Money entering;
-    std::string newDate;
-    std::string lastInvNo;        // empty: unchanged
-    std::string lastPayDate;      // empty: unchanged
-    bool payDateIfLater = false;  // only when the stored one is empty or earlier
-};
+ShortOpen::ShortOpen(const std::string& folder, data::FileKind kind, std::string_view prefix,
+                     platform::Prompter& prompter) {
+    data::OpenRequest request;
+    request.name = data::FileblockName(folder, kind, prefix);
+    request.kind = kind;
+    fb = data::OpenBusinessFileblock(request, prompter).fb;
+}
+ShortOpen::~ShortOpen() {
+    if (fb) storage::CloseFileblock(fb);
+}
 
 data::CustomerRecord PostToCustomer(SaveFiles& files, std::string_view custNo,
                                     const CustomerPosting& p, data::DateOrder order,
@@ -197,10 +181,9 @@ data::CustomerRecord PostToCustomer(SaveFiles& files, std::string_view custNo,
     return c;
 }
 
-// The company's receivables, next number and last invoice number, in the company file
-// and in memory.
 void PostToCompany(SaveFiles& files, Money arChange, std::string_view savedNumber, bool newInvoice,
-                   platform::Prompter& prompter) {
+                   platform::Prompter& prompter,
+                   const std::function<void(data::CompanyRecord&)>& more) {
     ShortOpen companies(files.folder, data::FileKind::Company, {}, prompter);
     if (!companies.fb) throw InvoiceError(std::string(kModifyFailed));
     data::CompanyRecord probe;
@@ -218,6 +201,7 @@ void PostToCompany(SaveFiles& files, Money arChange, std::string_view savedNumbe
         if (next) stored.setText(Company::NextInvNo, *next);
         stored.setText(Company::LastInvNo, savedNumber);
     }
+    if (more) more(stored);
     storage::PutRecord(companies.fb, found->recNo, stored.data());
     if (!storage::EngineOk) throw InvoiceError(std::string(kModifyFailed));
     // The company in use keeps what start-up settled in memory; only the posted fields
@@ -227,7 +211,10 @@ void PostToCompany(SaveFiles& files, Money arChange, std::string_view savedNumbe
         if (next) files.company.setText(Company::NextInvNo, *next);
         files.company.setText(Company::LastInvNo, savedNumber);
     }
+    if (more) more(files.company);
 }
+
+namespace {
 
 // Grid row 1 of a memo invoice: its single line.
 LineRow MemoRow(const InvoiceEntry& e, Money net) {

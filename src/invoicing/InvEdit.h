@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "data/Dates.h"
+#include "data/Fileblocks.h"
 #include "data/OperationError.h"
 #include "data/Records.h"
 #include "invoicing/Totals.h"
@@ -280,6 +282,54 @@ SaveResult SaveNewInvoice(SaveFiles& files, InvoiceEditor& editor, platform::Pro
 // memo, customer balance and aging, company receivables.
 SaveResult SaveInvoiceEdit(SaveFiles& files, InvoiceEditor& editor, int32_t recNo,
                            const data::InvoiceRecord& asRead, platform::Prompter& prompter);
+
+// ------------------------------------------------------------------ posting
+// The balance effects shared by everything that writes or turns receivables: the invoice
+// editor, repeat billing and the interest charges.
+
+// A fileblock of the company opened for a short update (created when missing), closed
+// when the object goes.
+struct ShortOpen {
+    storage::Fileblock* fb = nullptr;
+    ShortOpen(const std::string& folder, data::FileKind kind, std::string_view prefix,
+              platform::Prompter& prompter);
+    ~ShortOpen();
+    ShortOpen(const ShortOpen&) = delete;
+    ShortOpen& operator=(const ShortOpen&) = delete;
+};
+
+// The customer of the number (customer key 2, exact number).
+struct FoundCustomer {
+    int32_t recNo = 0;
+    data::CustomerRecord record;
+};
+std::optional<FoundCustomer> FindCustomer(storage::Fileblock* customers, std::string_view custNo);
+
+// Changes the customer's balance and aging: `leaving` leaves the bucket of oldDate,
+// `entering` enters the bucket of newDate (user dates, aged on files.today), and the
+// balance moves by entering - leaving. Optionally the last invoice number and the last
+// payment date are set.
+struct CustomerPosting {
+    data::Money leaving;
+    std::string oldDate;
+    data::Money entering;
+    std::string newDate;
+    std::string lastInvNo;        // empty: unchanged
+    std::string lastPayDate;      // empty: unchanged
+    bool payDateIfLater = false;  // only when the stored one is empty or earlier
+};
+// Rewrites the customer (files.customers, or the customer file opened for the moment).
+// Throws InvoiceError ("Modify operation failed") when it cannot; nothing changed then.
+data::CustomerRecord PostToCustomer(SaveFiles& files, std::string_view custNo,
+                                    const CustomerPosting& p, data::DateOrder order,
+                                    platform::Prompter& prompter);
+// The company's receivables move by arChange; for a new invoice its next number and last
+// invoice number follow savedNumber; `more` sets further fields. Written to the company
+// file in one write and, once written, to the company in memory. Throws InvoiceError when
+// the company record cannot be written; nothing changed then.
+void PostToCompany(SaveFiles& files, data::Money arChange, std::string_view savedNumber,
+                   bool newInvoice, platform::Prompter& prompter,
+                   const std::function<void(data::CompanyRecord&)>& more = {});
 
 // The stored lines whose InvNo equals number exactly, in line-key-2 order.
 std::vector<std::pair<int32_t, data::InvoiceLineRecord>> StoredLines(storage::Fileblock* lines,

@@ -29,6 +29,7 @@
 #include "ui/FindForm.h"
 #include "ui/IndexBrowserControl.h"
 #include "ui/InvOutput.h"
+#include "ui/RepeatForm.h"
 #include "ui/WindowSupport.h"
 
 namespace invarro::ui {
@@ -175,7 +176,7 @@ void Tinvlist::buildMenus() {
     QAction* batchAct =
         action("BatchPrintAct", "&Batch Print", printing ? &Tinvlist::batchPrint : nullptr);
     QAction* setupAct = action("PrinterSetupAct", "Printer Setup", &Tinvlist::printerSetup);
-    QAction* repeatAct = action("RepeatSetupAct", "&Repeat Billing Setup", nullptr);
+    QAction* repeatAct = action("RepeatSetupAct", "&Repeat Billing Setup", &Tinvlist::repeatSetup);
     QAction* filterAct = action("FilterAct", "Filter On/Off", &Tinvlist::toggleFilter);
     QAction* windowAct = action("PrintWindowAct", "Print &Window", &Tinvlist::printWindow);
     QAction* helpAct = action("OverviewAct", "&Overview", &Tinvlist::overview);
@@ -408,6 +409,34 @@ void Tinvlist::editInvoice() {
     showRecord(r.record, r.recNo);
     refreshHeader();
     if (!r.message.empty()) setMessage(Q(r.message));
+}
+
+void Tinvlist::repeatSetup() {
+    int32_t recNo = 0;
+    data::InvoiceRecord record;
+    if (!currentInvoice(recNo, record)) return;
+    if (!invoicing::CheckRepeatSetup(record, *ctx_.prompter)) return;
+    const data::DateOrder order =
+        data::DateOrderFromCode(ctx_.company->text(Company::DateFormatCode));
+    TRepeatForm form(invoicing::SetupEntryFor(record, order), order, *ctx_.prompter, ctx_.openHelp,
+                     this);
+    if (form.exec() != QDialog::Accepted) return;
+    invoicing::SaveFiles files{
+        ctx_.dataFolder, *ctx_.company, files_->invoices,         files_->lines,
+        files_->memos,   nullptr,       data::Today(*ctx_.clock), nullptr,
+        nullptr};
+    invoicing::SetupResult r;
+    try {
+        r = invoicing::ApplyRepeatSetup(files, recNo, record, form.entry(), order, *ctx_.prompter);
+    } catch (...) {
+        list_->Refresh();
+        refreshHeader();
+        throw;
+    }
+    showRecord(r.record, recNo);
+    refreshHeader();
+    setMessage(
+        Q("Repeat billing set up for " + data::TrimmedText(r.record.text(Invoice::InvNo)) + "."));
 }
 
 void Tinvlist::deleteInvoice() {

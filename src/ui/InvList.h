@@ -103,6 +103,9 @@ class Tinvlist : public QDialog {
     void sendToPdf();
     void batchPrint();
     void printerSetup();
+    // "&Repeat Billing Setup": the current invoice becomes a repeat master, or a master's
+    // schedule changes.
+    void repeatSetup();
     void printWindow();
     void overview();
 

@@ -41,6 +41,7 @@
 #include "ui/CalendarForm.h"
 #include "ui/CompanyManager.h"
 #include "ui/CustForm.h"
+#include "ui/InterestWiz.h"
 #include "ui/InvList.h"
 #include "ui/Labelwiz.h"
 #include "ui/PasswordDialog.h"
@@ -49,6 +50,7 @@
 #include "ui/ProdForm.h"
 #include "ui/ProdInv.h"
 #include "ui/REMain.h"
+#include "ui/RepeatForm.h"
 #include "ui/TermEdit.h"
 
 namespace invarro::ui {
@@ -436,6 +438,14 @@ void TMainForm::buildCommands() {
     });
     setCommandHandler(Command::ViewPdfFiles, [](TMainForm& f) { f.viewPdfFiles(); });
     setCommandHandler(Command::BackupDataFiles, [](TMainForm& f) { f.backupDataFiles(true); });
+    setCommandHandler(Command::RepeatBillingWizard, [](TMainForm& f) {
+        std::unique_ptr<platform::Progress> progress = f.makeProgress();
+        TSelectRepeat::Run(f.customerContext(progress.get()), &f);
+    });
+    setCommandHandler(Command::InterestWizard, [](TMainForm& f) {
+        std::unique_ptr<platform::Progress> progress = f.makeProgress();
+        TInterestWiz::Run(f.session_, f.customerContext(progress.get()), f.hooks(), &f);
+    });
     // Every other command stays disabled until its window exists.
     for (auto& [id, slot] : commands_) {
         if (slot.handler) continue;

@@ -49,6 +49,7 @@ TEST(DemoInvoices, ReopenWithTheirAmountsAndBalancesAddUp) {
         std::map<std::string, Money> openByCustomer;
         Money receivables;
         int count = 0, quotes = 0, memoCount = 0, discounts = 0, subTotals = 0, noCharge = 0;
+        int masters = 0, generated = 0, interest = 0;
         std::map<std::string, int> styles;
         for (int32_t rec = storage::NextUsedRecord(invoices, 0); storage::EngineOk && rec > 0;
              rec = storage::NextUsedRecord(invoices, rec)) {
@@ -83,6 +84,14 @@ TEST(DemoInvoices, ReopenWithTheirAmountsAndBalancesAddUp) {
                 ++quotes;
                 continue;
             }
+            // Repeat masters are no receivables; they generate the G invoices.
+            if (inv->text(Invoice::TransType) == "R") {
+                ++masters;
+                EXPECT_TRUE(inv->money(Invoice::BalanceDue).isZero()) << number;
+                continue;
+            }
+            generated += inv->text(Invoice::TransType) == "G";
+            interest += inv->text(Invoice::KeyCode) == "Interest";
             memoCount += inv->text(Invoice::InvoiceStyle) == "M";
             noCharge += inv->money(Invoice::Total).isZero();
             // An invoice settled through partial payments keeps its paid amount.
@@ -99,6 +108,9 @@ TEST(DemoInvoices, ReopenWithTheirAmountsAndBalancesAddUp) {
         EXPECT_GT(discounts, 5);
         EXPECT_GT(subTotals, 5);
         EXPECT_GT(noCharge, 0);
+        EXPECT_GE(masters, 2) << prefix;
+        EXPECT_GT(generated, masters) << prefix;
+        EXPECT_GT(interest, 0) << prefix;
         EXPECT_EQ(company.money(data::Company::ARBalance), receivables) << prefix;
         // Every customer's balance and aging periods hold exactly its open invoices.
         std::array<Money, 4> periods{};

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include <QAction>
+#include <QCheckBox>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -21,6 +22,7 @@
 #include "ui/FindForm.h"
 #include "ui/IndexBrowserControl.h"
 #include "ui/InvList.h"
+#include "ui/RepeatForm.h"
 
 namespace invarro::ui {
 namespace {
@@ -149,12 +151,13 @@ TEST_F(InvListFormTest, CommandsWhoseWindowsComeLaterAreDisabled) {
     open();
     for (const char* name : {"AddInvoiceBtn", "EditInvoiceBtn"})
         EXPECT_FALSE(Child(form.get(), name)->isEnabled()) << name;
-    for (const char* name : {"RepeatSetupAct", "AddInvoice"})
+    for (const char* name : {"AddInvoice"})
         EXPECT_FALSE(Child<QAction>(form.get(), name)->isEnabled()) << name;
     for (const char* name :
          {"InvDeleteBtn", "SpeedButton1", "CustDataButn", "SpeedButton2", "CloseBtn", "InvPrint",
           "ToPrinterButn", "SpeedButton6", "BatchPrinButn"})
         EXPECT_TRUE(Child(form.get(), name)->isEnabled()) << name;
+    EXPECT_TRUE(Child<QAction>(form.get(), "RepeatSetupAct")->isEnabled());
     EXPECT_EQ(Child<QToolButton>(form.get(), "CustDataButn")->toolTip(),
               "Quick view of the record and its customer");
     // Help needs the help viewer.
@@ -348,6 +351,48 @@ TEST_F(InvListFormTest, TheBatchDialogTellsWhatWillBePrintedAndNeedsANumber) {
     TInvBatch mail(2, true, company, prompter, {});
     EXPECT_EQ(Child<QLabel>(&mail, "Line2")->text(), "* E-Mail Mode *");
     EXPECT_EQ(Child<QPushButton>(&mail, "OKBtn")->text(), "&E-Mail");
+}
+
+}  // namespace
+}  // namespace invarro::ui
+
+namespace invarro::ui {
+namespace {
+
+TEST_F(InvListFormTest, RepeatBillingSetupTurnsTheCurrentInvoiceIntoAMaster) {
+    addSet();
+    company.setText(data::Company::LastInvNo, "1043");
+    open();
+    ASSERT_EQ(current(), "1043");
+    const auto before = data::ParseMoney(form->receivablesText().toStdString());
+    ASSERT_TRUE(before);
+    bool shown = false;
+    WhenModal<TRepeatForm>([&](TRepeatForm* f) {
+        EXPECT_EQ(f->EndDate->text(), "04/05/2024");
+        EXPECT_FALSE(f->OKButton->isEnabled());
+        f->CheckBox1->setChecked(true);
+        f->OKButton->click();
+        shown = true;
+    });
+    Child<QAction>(form.get(), "RepeatSetupAct")->trigger();
+    ASSERT_TRUE(shown);
+    int32_t recNo = 0;
+    data::InvoiceRecord r;
+    ASSERT_TRUE(form->currentInvoice(recNo, r));
+    EXPECT_EQ(r.text(Invoice::TransType), "R");
+    EXPECT_EQ(r.text(Invoice::NextDue), "04/05/2024");
+    EXPECT_EQ(form->messageText(), "Repeat billing set up for 1043.");
+    EXPECT_EQ(*data::ParseMoney(form->receivablesText().toStdString()),
+              *before - data::Money::FromCents(30000));
+
+    // A quote is refused before the dialog opens.
+    company.setText(data::Company::LastInvNo, "Q7");
+    form.reset();
+    open();
+    ASSERT_EQ(current(), "Q7");
+    prompter.expect(std::string(invoicing::kWrongType));
+    Child<QAction>(form.get(), "RepeatSetupAct")->trigger();
+    EXPECT_TRUE(prompter.done());
 }
 
 }  // namespace

@@ -41,11 +41,13 @@
 #include "ui/CompanyManager.h"
 #include "ui/CustForm.h"
 #include "ui/IndexBrowserControl.h"
+#include "ui/InterestWiz.h"
 #include "ui/InvList.h"
 #include "ui/Labelwiz.h"
 #include "ui/MainForm.h"
 #include "ui/ProdForm.h"
 #include "ui/REMain.h"
+#include "ui/RepeatForm.h"
 #include "ui/TermEdit.h"
 
 namespace invarro::ui {
@@ -413,11 +415,37 @@ TEST_F(MainFormTest, LabelAndLetterWizardsWorkOnTheProgramsQueue) {
     EXPECT_FALSE(f.session().labelsWaiting);
 }
 
+TEST_F(MainFormTest, TheRepeatBillingAndInterestWizardsOpenOnTheCompanyInUse) {
+    install(true);
+    TMainForm& f = open();
+    f.show();
+    bool shown = false;
+    WhenModal<TSelectRepeat>([&](TSelectRepeat* w) {
+        EXPECT_EQ(w->windowTitle(), "Repeat Billing Wizard");
+        w->EndDate->setText("12/31/2099");
+        w->search();
+        EXPECT_FALSE(w->due().empty());
+        w->reject();
+        shown = true;
+    });
+    QTest::mouseClick(f.toolButton(Command::RepeatBillingWizard), Qt::LeftButton);
+    ASSERT_TRUE(shown);
+    shown = false;
+    WhenModal<TInterestWiz>([&](TInterestWiz* w) {
+        EXPECT_EQ(w->windowTitle(), "Interest Wizard");
+        EXPECT_TRUE(w->LastRun->text().startsWith("Last Interest Invoices: "));
+        w->reject();
+        shown = true;
+    });
+    f.menuAction(Command::InterestWizard)->trigger();
+    ASSERT_TRUE(shown);
+    f.close();
+}
+
 TEST_F(MainFormTest, LaterWindowsAreDisabledUntilConnected) {
     install();
     TMainForm& f = open();
-    const Command later[] = {Command::ReportWizard, Command::InterestWizard,
-                             Command::RepeatBillingWizard, Command::SendEMailMessage};
+    const Command later[] = {Command::ReportWizard, Command::SendEMailMessage};
     for (Command c : later) {
         EXPECT_FALSE(f.commandEnabled(c)) << int(c);
         EXPECT_FALSE(f.menuAction(c)->isEnabled()) << int(c);
@@ -444,6 +472,8 @@ TEST_F(MainFormTest, LaterWindowsAreDisabledUntilConnected) {
                       Command::InvoiceManager,
                       Command::LabelWizard,
                       Command::FormLetterWizard,
+                      Command::InterestWizard,
+                      Command::RepeatBillingWizard,
                       Command::PaymentWizard})
         EXPECT_TRUE(f.commandEnabled(c)) << int(c);
 

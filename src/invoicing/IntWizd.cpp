@@ -1,0 +1,303 @@
+#include "invoicing/IntWizd.h"
+
+#include "app/Aging.h"
+#include "data/Ansi.h"
+#include "data/Keys.h"
+#include "data/Texts.h"
+#include "data/Update.h"
+#include "storage/BTree.h"
+
+namespace invarro::invoicing {
+
+namespace {
+
+using data::Company;
+using data::Customer;
+using data::Invoice;
+using data::Money;
+using platform::Answer;
+using platform::Buttons;
+using platform::Icon;
+using platform::Message;
+
+void Warn(platform::Prompter& prompter, std::string_view title, std::string_view text) {
+    prompter.ask(
+        Message{std::string(title), std::string(text), Icon::Warning, Buttons::Ok, Answer::Ok});
+}
+
+std::string Upper(std::string_view text) {
+    return data::UpperText(data::TrimText(text));
+}
+
+bool NumberTakenExactly(storage::Fileblock* invoices, std::string_view number) {
+    data::InvoiceRecord probe;
+    probe.setText(Invoice::InvNo, number);
+    std::string key = data::InvoiceKey(probe, 1);
+    const std::string wanted = key;
+    int32_t recNo = storage::FindKeyAtOrAfter(invoices, 1, key);
+    while (storage::EngineOk && key == wanted) {
+        auto r = data::ReadBusinessRecord<Invoice>(invoices, recNo);
+        if (r && Upper(r->text(Invoice::InvNo)) == Upper(number)) return true;
+        storage::NextKey(invoices, 1, key, recNo);
+    }
+    return false;
+}
+
+const char* const kChoiceCodes[] = {"3", "6", "9"};
+
+// The percentage as the report and the scan use it: without trailing zeros ("1.5").
+std::string PlainPercent(data::Decimal d) {
+    std::string t = d.text(4);
+    while (!t.empty() && t.back() == '0')
+        t.pop_back();
+    if (!t.empty() && t.back() == '.') t.pop_back();
+    return t;
+}
+
+}  // namespace
+
+InterestSettings InterestSettingsOf(const data::CompanyRecord& company, const data::Date& today,
+                                    data::DateOrder order) {
+    InterestSettings s;
+    const std::string choice = data::TrimmedText(company.text(Company::IntAgingChoice));
+    s.agingChoice = choice == "6" ? 1 : choice == "9" ? 2 : 0;
+    const std::string pct = data::TrimmedText(company.text(Company::IntPercent));
+    s.percent = pct.size() < 2 ? "1.50" : pct;
+    const std::string min = data::TrimmedText(company.text(Company::IntMinCharge));
+    s.minimum = min.size() < 2 ? ".10" : min;
+    s.markPrinted = company.byte(Company::IntMarkPrinted) != 0;
+    s.terms = data::TrimmedText(company.text(Company::IntTerms));
+    s.invoiceDate = data::FormatUserDate(today, order);
+    return s;
+}
+
+std::string LastInterestRunText(const data::CompanyRecord& company) {
+    return "Last Interest Invoices: " + data::TrimmedText(company.text(Company::LastDate3));
+}
+
+std::string AgingChoiceCaption(const data::CompanyRecord& company, int choice) {
+    const auto f = choice == 0   ? Company::AgingDays1
+                   : choice == 1 ? Company::AgingDays2
+                                 : Company::AgingDays3;
+    return "Over " + data::TrimmedText(company.text(f)) + " Days";
+}
+
+bool CheckFlatRate(std::string_view text, platform::Prompter& prompter) {
+    if (text.find('-') != std::string_view::npos) {
+        Warn(prompter, "Flat Rate Amount", kNegativeFlatRate);
+        return false;
+    }
+    if (!data::ParseMoney(text, 6)) {
+        Warn(prompter, "Invalid Flat Rate Amount", kFlatRateNotNumber);
+        return false;
+    }
+    return true;
+}
+
+Money OverdueOf(const data::CustomerRecord& c, int agingChoice) {
+    Money over = c.money(Customer::AgeOver90);
+    if (agingChoice <= 1) over += c.money(Customer::Age61to90);
+    if (agingChoice <= 0) over += c.money(Customer::Age31to60);
+    return over;
+}
+
+Money InterestCharge(Money overdue, const InterestSettings& s) {
+    if (s.flat) return data::ParseMoney(s.flatRate, 6).value_or(Money());
+    const data::Decimal pct = data::ParseDecimal(s.percent).value_or(data::Decimal());
+    return data::PercentOf(overdue, pct);
+}
+
+InterestScan ScanCustomers(storage::Fileblock* customers, const InterestSettings& s) {
+    InterestScan scan;
+    const Money minimum = s.flat ? Money() : data::ParseMoney(s.minimum).value_or(Money());
+    scan.percentUsed = PlainPercent(data::ParseDecimal(s.percent).value_or(data::Decimal()));
+    if (s.flat) scan.feeUsed = data::ParseMoney(s.flatRate, 6).value_or(Money()).shownText();
+    std::string key;
+    int32_t recNo = storage::FindKeyAtOrAfter(customers, 2, key);
+    while (storage::EngineOk) {
+        if (auto c = data::ReadBusinessRecord<Customer>(customers, recNo)) {
+            const Money overdue = OverdueOf(*c, s.agingChoice);
+            if (overdue > Money()) {
+                const Money charge = InterestCharge(overdue, s);
+                if (charge >= minimum && charge > Money()) {
+                    scan.rows.push_back(InterestRow{data::TrimmedText(c->text(Customer::Name)),
+                                                    data::TrimmedText(c->text(Customer::CustNo)),
+                                                    overdue,
+                                                    charge,
+                                                    {}});
+                    scan.totalOverdue += overdue;
+                    scan.totalCharge += charge;
+                }
+            }
+        }
+        storage::NextKey(customers, 2, key, recNo);
+    }
+    return scan;
+}
+
+std::optional<InterestScan> ScanInterest(app::Session& session, InterestSettings& s,
+                                         platform::Prompter& prompter, platform::Progress& progress,
+                                         const app::RunHooks& hooks) {
+    if (s.flat) {
+        if (data::TrimText(s.flatRate).empty()) s.flatRate = "0.00";
+        if (data::ParseMoney(s.flatRate, 6).value_or(Money()).isZero()) {
+            Warn(prompter, "Flat Rate Fee", kNoFlatRate);
+            return std::nullopt;
+        }
+    }
+    auto date = data::ParseUserDate(s.invoiceDate, session.dateOrder);
+    if (!date) {
+        Warn(prompter, "Invoice Date", kInvalidInvoiceDate);
+        return std::nullopt;
+    }
+    // What is overdue on the invoice date: the customers are aged as of that day first.
+    platform::FixedClock asOf(platform::LocalDateTime{date->year, date->month, date->day, 0, 0, 0});
+    app::AgingOutcome aged = app::RunAging(session, true, asOf, prompter, progress, hooks);
+    if (aged.status != app::AgingStatus::Done) return std::nullopt;
+
+    ShortOpen customers(session.folder, data::FileKind::Customer, session.companyPrefix(),
+                        prompter);
+    if (!customers.fb) return std::nullopt;
+    InterestScan scan = ScanCustomers(customers.fb, s);
+    if (scan.rows.empty())
+        prompter.ask(Message{std::string(kInterestCaption), std::string(kNoRecordsWereFound),
+                             Icon::Information, Buttons::Ok, Answer::Ok});
+    return scan;
+}
+
+std::string InterestDoneQuestion(int created) {
+    return std::to_string(created) +
+           " invoices were created. Would you like to send a report to the printer?";
+}
+
+InterestOutcome GenerateInterest(SaveFiles& files, InterestScan& scan, const InterestSettings& s,
+                                 data::DateOrder order, platform::Prompter& prompter) {
+    InterestOutcome out;
+    const auto date = data::ParseUserDate(s.invoiceDate, order);
+    if (!date) {
+        Warn(prompter, "Invoice Date", kInvalidInvoiceDate);
+        return out;
+    }
+    long n = data::WholeNumber(files.company.text(Company::NextInvNo)).value_or(0);
+    if (n < 1) n = 1;
+    bool anyWritten = false;
+    for (InterestRow& row : scan.rows) {
+        auto customer = FindCustomer(files.customers, row.custNo);
+        if (!customer) {
+            Warn(prompter, data::kAppTitle, kLateFeeAddFailed);
+            continue;
+        }
+        // The next plain number whose "I" number is free and fits.
+        std::string number = std::to_string(n) + "I";
+        while (NumberTakenExactly(files.invoices, number))
+            number = std::to_string(++n) + "I";
+        if (number.size() > std::size_t(width::kNumber)) {
+            Warn(prompter, data::kAppTitle, kLateFeeAddFailed);
+            break;
+        }
+        const data::CustomerRecord& c = customer->record;
+        data::InvoiceRecord h = data::NewRecord<Invoice>();
+        h.setText(Invoice::InvNo, number);
+        h.setText(Invoice::TransType, "I");
+        h.setText(Invoice::PrintedFlag, s.markPrinted ? "Y" : "");
+        h.setText(Invoice::KeyCode, "Interest");
+        h.setText(Invoice::CustNo, c.text(Customer::CustNo));
+        h.setText(Invoice::ShortName, c.text(Customer::ShortName));
+        h.setText(Invoice::CompanyNo, files.company.text(Company::CompanyNo));
+        data::SetInvoiceDate(h, *date, order);
+        h.setText(Invoice::InvNotes, s.notes);
+        h.setText(Invoice::Terms, s.terms);
+        h.setText(Invoice::StmntNote, s.stmntNote);
+        h.setText(Invoice::InvoiceStyle, "P");
+        (void)h.setMoney(Invoice::Net, row.charge);
+        (void)h.setMoney(Invoice::Total, row.charge);
+        (void)h.setMoney(Invoice::BalanceDue, row.charge);
+        h.setText(Invoice::PaidFlag, " ");
+        h.setText(Invoice::RepeatEvery, "0");
+        h.setText(Invoice::RepeatCreated, "0");
+        if (!data::AddBusinessRecord(files.invoices, h, prompter).ok()) {
+            Warn(prompter, data::kAppTitle, kLateFeeAddFailed);
+            continue;
+        }
+        row.invoice = number;
+        anyWritten = true;
+        ++out.created;
+        out.lastNumber = number;
+        const LineRow line{"",
+                           "1",
+                           std::string(kDefaultInterestText),
+                           row.charge.storedText(),
+                           "N",
+                           row.charge.storedText()};
+        if (!data::AddBusinessRecord(files.lines, LineRecordFor(h, 1, line, "P"), prompter).ok())
+            Warn(prompter, data::kAppTitle, kInterestLineFailed);
+        try {
+            CustomerPosting p;
+            p.entering = row.charge;
+            p.newDate = h.text(Invoice::InvDate);
+            p.lastInvNo = number;
+            PostToCustomer(files, row.custNo, p, order, prompter);
+            out.charged += row.charge;
+        } catch (const InvoiceError&) {
+            Warn(prompter, data::kAppTitle,
+                 "Invoice " + number + " was written, but the balance of customer " + row.custNo +
+                     " could not be updated. Run the aging to bring it up to date.");
+        }
+        ++n;
+    }
+
+    const std::string runDate = data::FormatUserDate(*date, order);
+    const std::string nextText = std::to_string(n);
+    const std::string lastText = std::to_string(n - 1);
+    PostToCompany(files, out.charged, {}, false, prompter, [&](data::CompanyRecord& c) {
+        if (anyWritten) {
+            c.setText(Company::LastInvNo, lastText);
+            c.setText(Company::NextInvNo, nextText);
+        }
+        c.setText(Company::IntAgingChoice,
+                  kChoiceCodes[s.agingChoice < 0 || s.agingChoice > 2 ? 0 : s.agingChoice]);
+        c.setText(Company::IntPercent, data::TrimmedText(s.percent));
+        c.setText(Company::IntMinCharge, data::TrimmedText(s.minimum));
+        c.setByte(Company::IntMarkPrinted, s.markPrinted ? 1 : 0);
+        c.setText(Company::IntTerms, s.terms);
+        c.setText(Company::LastDate3, runDate);
+    });
+    return out;
+}
+
+std::vector<std::string> InterestReportLines(const InterestScan& scan, const InterestSettings& s,
+                                             const data::CompanyRecord& company,
+                                             const platform::LocalDateTime& now) {
+    std::vector<std::string> out;
+    out.push_back(std::string(kInterestReportTitle) + " - " +
+                  data::TrimmedText(company.text(Company::Name)));
+    out.push_back("Date: " + data::FormatLongDateTime(now));
+    out.push_back("");
+    const std::string date = data::TrimmedText(s.invoiceDate);
+    if (s.flat)
+        out.push_back("Created Invoices Dated: " + date + " and charged a flat rate of " +
+                      scan.feeUsed + " as fee.");
+    else
+        out.push_back("Created Invoices Dated: " + date + " and charged " + scan.percentUsed +
+                      " percent interest.");
+    out.push_back("");
+    auto line = [](const std::string& name, const std::string& no, const std::string& overdue,
+                   const std::string& charge, const std::string& inv) {
+        return data::PadRight(data::FirstChars(name, 30), 30) + " " +
+               data::PadRight(data::FirstChars(no, 9), 9) + " " + data::PadLeft(overdue, 13) + " " +
+               data::PadLeft(charge, 13) + "  " + inv;
+    };
+    out.push_back(line("Customer Name", "Customer#", "Overdue", "Interest Chg.", "Invoice#"));
+    out.push_back(std::string(85, '-'));
+    for (const InterestRow& r : scan.rows)
+        out.push_back(
+            line(r.name, r.custNo, r.overdue.shownText(), r.charge.shownText(), r.invoice));
+    out.push_back(std::string(85, '-'));
+    out.push_back(
+        line("Totals:", "", scan.totalOverdue.shownText(), scan.totalCharge.shownText(), ""));
+    for (std::string& l : out)
+        l = data::FirstChars(l, 85);
+    return out;
+}
+
+}  // namespace invarro::invoicing

@@ -1,0 +1,443 @@
+#include "invoicing/RepeatSet.h"
+
+#include "data/Ansi.h"
+#include "data/Keys.h"
+#include "data/Texts.h"
+#include "data/Update.h"
+#include "invoicing/InvManage.h"
+#include "storage/BTree.h"
+
+namespace invarro::invoicing {
+
+namespace {
+
+using data::Company;
+using data::Customer;
+using data::Invoice;
+using data::InvoiceLine;
+using data::Money;
+using platform::Answer;
+using platform::Buttons;
+using platform::Icon;
+using platform::Message;
+
+std::string Upper(std::string_view text) {
+    return data::UpperText(data::TrimText(text));
+}
+
+void Warn(platform::Prompter& prompter, std::string_view title, std::string_view text) {
+    prompter.ask(
+        Message{std::string(title), std::string(text), Icon::Warning, Buttons::Ok, Answer::Ok});
+}
+
+// A record with exactly this number is on file (key 1, compared trimmed and upper case).
+bool NumberOnFile(storage::Fileblock* invoices, std::string_view number) {
+    data::InvoiceRecord probe;
+    probe.setText(Invoice::InvNo, number);
+    std::string key = data::InvoiceKey(probe, 1);
+    const std::string wanted = key;
+    int32_t recNo = storage::FindKeyAtOrAfter(invoices, 1, key);
+    while (storage::EngineOk && key == wanted) {
+        auto r = data::ReadBusinessRecord<Invoice>(invoices, recNo);
+        if (r && Upper(r->text(Invoice::InvNo)) == Upper(number)) return true;
+        storage::NextKey(invoices, 1, key, recNo);
+    }
+    return false;
+}
+
+// The master of this number (type R), by key 1.
+std::optional<data::Found<Invoice>> FindMaster(storage::Fileblock* invoices,
+                                               std::string_view number) {
+    data::InvoiceRecord probe;
+    probe.setText(Invoice::InvNo, number);
+    std::string key = data::InvoiceKey(probe, 1);
+    const std::string wanted = key;
+    int32_t recNo = storage::FindKeyAtOrAfter(invoices, 1, key);
+    while (storage::EngineOk && key == wanted) {
+        auto r = data::ReadBusinessRecord<Invoice>(invoices, recNo);
+        if (r && Upper(r->text(Invoice::InvNo)) == Upper(number) &&
+            Upper(r->text(Invoice::TransType)) == "R")
+            return data::Found<Invoice>{recNo, key, *r};
+        storage::NextKey(invoices, 1, key, recNo);
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+// ------------------------------------------------------------------------ schedule
+
+std::optional<data::Date> AddMonths(const data::Date& date, int months) {
+    const int index = date.year * 12 + (date.month - 1) + months;
+    data::Date d{index / 12, index % 12 + 1, 1};
+    if (d.year < 1 || d.year > 9999) return std::nullopt;
+    d.day = std::min(date.day, data::DaysInMonth(d.year, d.month));
+    return d;
+}
+
+std::optional<data::Date> NextCreationDate(const data::Date& from, RepeatUnit unit, int every) {
+    if (unit == RepeatUnit::Months) return AddMonths(from, every);
+    const data::Date d = data::AddDays(from, every);
+    if (!data::IsValidDate(d)) return std::nullopt;
+    return d;
+}
+
+std::string StoredNextDue(const data::Date& d) {
+    return data::FormatUserDate(d, data::DateOrder::MonthFirst);
+}
+
+std::optional<data::Date> ParseNextDue(std::string_view stored) {
+    return data::ParseUserDate(stored, data::DateOrder::MonthFirst);
+}
+
+std::string GeneratedNumber(std::string_view masterNo, int count) {
+    return data::TrimmedText(masterNo) + "G" + std::to_string(count);
+}
+
+int StoredCount(std::string_view text) {
+    auto n = data::WholeNumber(text);
+    return n && *n > 0 ? int(*n) : 0;
+}
+
+// ------------------------------------------------------------------------- set-up
+
+bool CheckRepeatSetup(const data::InvoiceRecord& record, platform::Prompter& prompter) {
+    const std::string type = Upper(record.text(Invoice::TransType));
+    if (type == "I" && record.money(Invoice::Paid) > Money()) {
+        Warn(prompter, "Payment Acivity", kPaymentActivity);
+        return false;
+    }
+    if (type != "I" && type != "R") {
+        Warn(prompter, "Transaction Type", kWrongType);
+        return false;
+    }
+    if (data::CharCount(data::TrimText(record.text(Invoice::InvNo))) >= 6) {
+        Warn(prompter, kSetupHelp, kNumberTooLong);
+        return false;
+    }
+    return true;
+}
+
+RepeatSetupEntry SetupEntryFor(const data::InvoiceRecord& record, data::DateOrder order) {
+    RepeatSetupEntry e;
+    e.invoiceLabel = "Invoice Number: " + data::TrimmedText(record.text(Invoice::InvNo));
+    std::string date = data::TrimmedText(record.text(Invoice::InvDate));
+    if (auto d = data::ParseSortDate(record.text(Invoice::SortDate)))
+        date = data::FormatUserDate(*d, order);
+    e.dateLabel = date;
+    e.customerLabel = "Short Name: " + data::TrimmedText(record.text(Invoice::ShortName)) +
+                      "      Customer#: " + data::TrimmedText(record.text(Invoice::CustNo));
+    std::string every = data::TrimmedText(record.text(Invoice::RepeatEvery));
+    if (every.empty()) every = "0";
+    const int count = StoredCount(record.text(Invoice::RepeatCreated));
+    if (Upper(record.text(Invoice::TransType)) == "R") {
+        e.boxEnabled = false;
+        e.generate = true;
+        e.every = every;
+        e.unit =
+            Upper(record.text(Invoice::RepeatUnit)) == "M" ? RepeatUnit::Months : RepeatUnit::Days;
+        auto next = ParseNextDue(record.text(Invoice::NextDue));
+        e.nextDate = next ? data::FormatUserDate(*next, order)
+                          : data::TrimmedText(record.text(Invoice::NextDue));
+    } else {
+        e.boxEnabled = true;
+        e.generate = false;
+        e.every = "1";
+        e.unit = RepeatUnit::Months;
+        e.nextDate = date;
+    }
+    e.panelVisible = count < 1;
+    e.countLabel = "Invoices Generated to Date: " + std::to_string(count);
+    return e;
+}
+
+SetupFocus CheckSetupEntry(const RepeatSetupEntry& entry, data::DateOrder order,
+                           platform::Prompter& prompter) {
+    const std::string every = data::TrimmedText(entry.every);
+    const char* title = "Number of Days/Months";
+    if (every.empty()) {
+        Warn(prompter, title, kNeedInterval);
+        return SetupFocus::Every;
+    }
+    auto n = data::WholeNumber(every);
+    if (!n) {
+        Warn(prompter, title, kIntervalNotNumber);
+        return SetupFocus::Every;
+    }
+    // The box must be ticked for OK; the interval then runs from 1 to 999.
+    if (!entry.generate || *n < 1) {
+        Warn(prompter, title, kNeedInterval);
+        return SetupFocus::Every;
+    }
+    if (*n > kMaxGenerated) {
+        Warn(prompter, title, kIntervalNotNumber);
+        return SetupFocus::Every;
+    }
+    const std::string date = data::TrimmedText(entry.nextDate);
+    if (data::CharCount(date) < 10 || !data::ParseUserDate(date, order)) {
+        Warn(prompter, "Start Date", kInvalidStartDate);
+        return SetupFocus::NextDate;
+    }
+    return SetupFocus::None;
+}
+
+SetupResult ApplyRepeatSetup(SaveFiles& files, int32_t recNo, const data::InvoiceRecord& asRead,
+                             const RepeatSetupEntry& entry, data::DateOrder order,
+                             platform::Prompter& prompter) {
+    auto current = data::ReadBusinessRecord<Invoice>(files.invoices, recNo);
+    if (!current || Upper(current->text(Invoice::InvNo)) != Upper(asRead.text(Invoice::InvNo)))
+        throw InvoiceError(std::string(kModifyFailed));
+    const data::InvoiceRecord before = *current;
+    const bool wasInvoice = Upper(before.text(Invoice::TransType)) == "I";
+    const Money open = before.money(Invoice::Total) - before.money(Invoice::Paid);
+
+    data::InvoiceRecord master = before;
+    master.setText(Invoice::TransType, "R");
+    master.setText(Invoice::RepeatEvery, std::to_string(*data::WholeNumber(entry.every)));
+    master.setText(Invoice::RepeatUnit, entry.unit == RepeatUnit::Months ? "M" : "D");
+    if (data::TrimText(master.text(Invoice::RepeatCreated)).empty())
+        master.setText(Invoice::RepeatCreated, "0");
+    (void)master.setMoney(Invoice::BalanceDue, Money());
+    master.setText(Invoice::NextDue,
+                   StoredNextDue(*data::ParseUserDate(data::TrimText(entry.nextDate), order)));
+    // A master is not a receivable: nothing of it is paid or open.
+    master.setText(Invoice::PaidFlag, " ");
+    master.setText(Invoice::PaidDate, " ");
+
+    data::UpdateResult changed =
+        data::ChangeBusinessRecord(files.invoices, recNo, before, master, prompter);
+    if (!changed.ok()) throw InvoiceError(std::string(kModifyFailed));
+
+    SetupResult result;
+    result.recNo = recNo;
+    result.record = master;
+    result.converted = wasInvoice;
+    if (!wasInvoice) return result;
+
+    if (!open.isZero()) {
+        CustomerPosting p;
+        p.leaving = open;
+        p.oldDate = before.text(Invoice::InvDate);
+        PostToCustomer(files, before.text(Invoice::CustNo), p, order, prompter);
+        PostToCompany(files, -open, {}, false, prompter);
+    }
+    const std::string number = master.text(Invoice::InvNo);
+    for (auto& [lineRecNo, line] : StoredLines(files.lines, number)) {
+        data::InvoiceLineRecord restyled = line;
+        restyled.setText(InvoiceLine::LineStyle, "R");
+        if (!data::ChangeBusinessRecord(files.lines, lineRecNo, line, restyled, prompter).ok())
+            throw InvoiceError(std::string(kModifyFailed));
+        ++result.lines;
+    }
+    return result;
+}
+
+// ------------------------------------------------------------------------- search
+
+std::vector<DueMaster> FindDueMasters(storage::Fileblock* invoices, const data::Date& through,
+                                      data::DateOrder order) {
+    std::vector<DueMaster> due;
+    std::string key = "R";
+    int32_t recNo = storage::FindKeyAtOrAfter(invoices, 5, key);
+    while (storage::EngineOk && !key.empty() && key[0] == 'R') {
+        auto r = data::ReadBusinessRecord<Invoice>(invoices, recNo);
+        if (r && Upper(r->text(Invoice::TransType)) == "R") {
+            auto next = ParseNextDue(r->text(Invoice::NextDue));
+            if (next && *next <= through) {
+                DueMaster m;
+                m.recNo = recNo;
+                m.number = data::TrimmedText(r->text(Invoice::InvNo));
+                m.shortName = data::TrimmedText(r->text(Invoice::ShortName));
+                m.total = r->money(Invoice::Total);
+                m.nextDue = data::FormatUserDate(*next, order);
+                m.custNo = data::TrimmedText(r->text(Invoice::CustNo));
+                m.created = StoredCount(r->text(Invoice::RepeatCreated));
+                due.push_back(m);
+            }
+        }
+        storage::NextKey(invoices, 5, key, recNo);
+    }
+    return due;
+}
+
+std::string DueListHeader() {
+    return data::PadRight("Master#", 9) + " " + data::PadRight("Short Name", 10) + " " +
+           data::PadLeft("Invoice Total", 12) + " " + data::PadRight("Next Due", 10) + " " +
+           data::PadRight("Customer#", 9) + " " + data::PadLeft("Created", 7);
+}
+
+std::string DueListLine(const DueMaster& m) {
+    return data::PadRight(m.number, 9) + " " + data::PadRight(m.shortName, 10) + " " +
+           data::PadLeft(m.total.shownText(), 12) + " " + data::PadRight(m.nextDue, 10) + " " +
+           data::PadRight(m.custNo, 9) + " " + data::PadLeft(std::to_string(m.created), 5);
+}
+
+std::string DueSummary(const std::vector<DueMaster>& due) {
+    Money sum;
+    for (const DueMaster& m : due)
+        sum += m.total;
+    return "There are " + std::to_string(due.size()) + " invoices selected totaling " +
+           sum.shownText() + ".";
+}
+
+std::string LastRunText(const data::CompanyRecord& company) {
+    return "Last generated invoices were dated: " +
+           data::TrimmedText(company.text(Company::LastRepeatRunDate));
+}
+
+// --------------------------------------------------------------------- generation
+
+std::string GenerationMessage(int invoices, int monthly, int daily) {
+    return std::to_string(invoices) + " invoices were generated. " + std::to_string(monthly) +
+           " Monthly Setups and " + std::to_string(daily) + " Daily Setups.";
+}
+
+namespace {
+
+// Takes back what was written of a generated invoice whose master could not be advanced.
+void TakeBack(SaveFiles& files, int32_t recNo, const data::InvoiceRecord& header,
+              platform::Prompter& prompter) {
+    const std::string number = header.text(Invoice::InvNo);
+    try {
+        DeleteInvoiceLines(files.lines, number, prompter);
+    } catch (const data::OperationError&) {
+    }
+    DeleteInvoiceMemo(files.memos, number, prompter);
+    data::DeleteBusinessRecord(files.invoices, recNo, header, prompter);
+}
+
+}  // namespace
+
+GenerationOutcome GenerateRepeatInvoices(SaveFiles& files, const std::vector<DueMaster>& due,
+                                         const GenerationRun& run, data::DateOrder order,
+                                         platform::Prompter& prompter,
+                                         const std::function<void(int)>& step) {
+    GenerationOutcome out;
+    const auto invoiceDate = data::ParseUserDate(run.invoiceDate, order);
+    int done = 0;
+    auto next = [&] {
+        ++done;
+        if (step) step(done);
+    };
+    for (const DueMaster& listed : due) {
+        auto found = FindMaster(files.invoices, listed.number);
+        if (!found || !invoiceDate) {
+            out.skipped.push_back(listed.number);
+            next();
+            continue;
+        }
+        const data::InvoiceRecord master = found->record;
+        const std::string masterNo = data::TrimmedText(master.text(Invoice::InvNo));
+        const bool monthly = Upper(master.text(Invoice::RepeatUnit)) == "M";
+        const int every = StoredCount(master.text(Invoice::RepeatEvery));
+        const int count = StoredCount(master.text(Invoice::RepeatCreated)) + 1;
+        const std::string number = GeneratedNumber(masterNo, count);
+        auto nextDue = ParseNextDue(master.text(Invoice::NextDue));
+        std::optional<data::Date> advanced;
+        if (nextDue && every >= 1)
+            advanced =
+                NextCreationDate(*nextDue, monthly ? RepeatUnit::Months : RepeatUnit::Days, every);
+
+        // Checks before anything is written.
+        std::string refusal;
+        if (count > kMaxGenerated || data::CharCount(number) > std::size_t(kInvoiceNumberWidth))
+            refusal = "Master " + masterNo + " was skipped: it has generated " +
+                      std::to_string(count - 1) + " invoices and its next number " + number +
+                      " would not fit the invoice number.";
+        else if (!advanced)
+            refusal = "Master " + masterNo +
+                      " was skipped: its interval or next scheduled date is not valid.";
+        else if (NumberOnFile(files.invoices, number))
+            refusal = "Master " + masterNo + " was skipped: invoice number " + number +
+                      " already exists.";
+        if (!refusal.empty()) {
+            Warn(prompter, kNoneDueTitle, refusal);
+            out.skipped.push_back(masterNo);
+            next();
+            continue;
+        }
+
+        data::InvoiceRecord updated = master;
+        updated.setText(Invoice::NextDue, StoredNextDue(*advanced));
+        updated.setText(Invoice::RepeatCreated, std::to_string(count));
+
+        data::InvoiceRecord header = updated;
+        header.setText(Invoice::InvNo, number);
+        header.setText(Invoice::TransType, "G");
+        (void)header.setMoney(Invoice::BalanceDue, master.money(Invoice::Total));
+        data::SetInvoiceDate(header, *invoiceDate, order);
+        header.setText(Invoice::InvNotes, run.reference);
+        header.setText(Invoice::StmntNote, data::FirstChars(run.reference, 35));
+        header.setText(Invoice::PrintedFlag, "N");
+        header.setText(Invoice::PaidFlag, " ");
+        header.setText(Invoice::EMailedOn, "");
+        data::UpdateResult added = data::AddBusinessRecord(files.invoices, header, prompter);
+        if (!added.ok()) {
+            Warn(prompter, data::kAppTitle, kHeaderAddFailed);
+            out.skipped.push_back(masterNo);
+            next();
+            continue;
+        }
+
+        if (Upper(master.text(Invoice::InvoiceStyle)) == "M") {
+            auto memo = StoredMemo(files.memos, masterNo);
+            if (!memo) {
+                Warn(prompter, data::kAppTitle, kMemoMissing);
+            } else {
+                data::MemoRecord copy = memo->second;
+                copy.setText(data::Memo::InvNo, number);
+                if (!data::AddBusinessRecord(files.memos, copy, prompter).ok())
+                    Warn(prompter, data::kAppTitle, kMemoAddFailed2);
+            }
+        }
+        for (const auto& [lineRecNo, line] : StoredLines(files.lines, masterNo)) {
+            data::InvoiceLineRecord copy = line;
+            const std::string lineNo = data::TrimmedText(line.text(InvoiceLine::LineNo));
+            copy.setText(InvoiceLine::InvNo, number);
+            copy.setText(InvoiceLine::LineDate, header.text(Invoice::SortDate));
+            copy.setText(InvoiceLine::LineStyle, "G");
+            copy.setText(InvoiceLine::LineNo, lineNo);
+            copy.setText(InvoiceLine::LineKey, data::LineKeyText(number, lineNo));
+            if (!data::AddBusinessRecord(files.lines, copy, prompter).ok())
+                Warn(prompter, data::kAppTitle, kDetailAddFailed);
+        }
+
+        // The invoice is on file: now the master's schedule moves on.
+        if (!data::ChangeBusinessRecord(files.invoices, found->recNo, master, updated, prompter)
+                 .ok()) {
+            TakeBack(files, added.recNo, header, prompter);
+            Warn(prompter, data::kAppTitle,
+                 "The schedule of master " + masterNo + " could not be advanced; invoice " +
+                     number + " was not kept.");
+            out.skipped.push_back(masterNo);
+            next();
+            continue;
+        }
+        (monthly ? out.monthly : out.daily) += 1;
+        const Money total = header.money(Invoice::Total);
+        out.written.push_back(GeneratedInvoice{masterNo, number, total});
+        try {
+            CustomerPosting p;
+            p.entering = total;
+            p.newDate = header.text(Invoice::InvDate);
+            p.lastInvNo = number;
+            PostToCustomer(files, header.text(Invoice::CustNo), p, order, prompter);
+            out.sum += total;
+        } catch (const InvoiceError&) {
+            Warn(prompter, data::kAppTitle,
+                 "Invoice " + number + " was written, but the balance of customer " +
+                     data::TrimmedText(header.text(Invoice::CustNo)) +
+                     " could not be updated. Run the aging to bring it up to date.");
+        }
+        next();
+    }
+
+    const std::string runDate = invoiceDate ? data::FormatUserDate(*invoiceDate, order)
+                                            : data::TrimmedText(run.invoiceDate);
+    PostToCompany(files, out.sum, {}, false, prompter,
+                  [&](data::CompanyRecord& c) { c.setText(Company::LastRepeatRunDate, runDate); });
+    out.message = GenerationMessage(int(out.written.size()), out.monthly, out.daily);
+    return out;
+}
+
+}  // namespace invarro::invoicing
