@@ -95,14 +95,14 @@ struct CustomerAging {
     bool ok = true;
     std::string error;
 };
-CustomerAging AgeCustomer(storage::Fileblock* invoices, const data::CustomerRecord& customer,
+CustomerAging AgeCustomer(storage::Fileblock* invoices, std::string_view custNoAnsi,
                           const AgingLimits& limits, const data::Date& today, data::DateOrder order,
                           AgingOutcome& outcome) {
     CustomerAging result;
     data::InvoiceRecord probe;
-    probe.setAnsi(Invoice::CustNo, customer.ansi(Customer::CustNo));
+    probe.setAnsi(Invoice::CustNo, custNoAnsi);
     std::string key = data::InvoiceKey(probe, 2);
-    const std::string wanted = data::UpperAnsi(data::TrimText(customer.ansi(Customer::CustNo)));
+    const std::string wanted = data::UpperAnsi(data::TrimText(probe.ansi(Invoice::CustNo)));
 
     int32_t recNo = storage::FindKeyAtOrAfter(invoices, 2, key);
     while (storage::EngineOk && data::UpperAnsi(data::TrimText(key)) == wanted) {
@@ -113,9 +113,8 @@ CustomerAging AgeCustomer(storage::Fileblock* invoices, const data::CustomerReco
             result.error = EngineText("Cannot read invoice record " + std::to_string(recNo));
             return result;
         }
-        const bool quote = data::UpperText(data::TrimText(inv.text(Invoice::TransType))) == "Q";
         const Money due = inv.money(Invoice::BalanceDue);
-        if (inv.live() && !quote && !due.isZero()) {
+        if (inv.live() && IsReceivable(inv) && !due.isZero()) {
             InvoiceDate date = DateOfInvoice(inv, order);
             int bucket = 0;
             if (date.date) {
@@ -209,6 +208,23 @@ Money SumOf(const AgingBuckets& buckets) {
     return sum;
 }
 
+bool IsReceivable(const data::InvoiceRecord& record) {
+    const std::string type = data::UpperText(data::TrimText(record.text(Invoice::TransType)));
+    return type != "Q" && type != "R";
+}
+
+std::optional<AgingBuckets> CustomerAgingBuckets(storage::Fileblock* invoices,
+                                                 std::string_view custNo, const AgingLimits& limits,
+                                                 const data::Date& today, data::DateOrder order) {
+    AgingOutcome unused;
+    data::InvoiceRecord probe;
+    probe.setText(Invoice::CustNo, custNo);
+    CustomerAging aged =
+        AgeCustomer(invoices, probe.ansi(Invoice::CustNo), limits, today, order, unused);
+    if (!aged.ok) return std::nullopt;
+    return aged.buckets;
+}
+
 bool AgingDueToday(const Session& session, const platform::Clock& clock) {
     return std::string(data::TrimText(session.company.text(Company::LastAgingDate))) !=
            session.todayText(data::Today(clock));
@@ -291,8 +307,8 @@ AgingOutcome RunAging(Session& session, bool forced, const platform::Clock& cloc
             if (data::TrimText(customer.text(Customer::ShortName)).empty())
                 customer.setText(Customer::ShortName, kNoShortName);
 
-            CustomerAging aged =
-                AgeCustomer(invoices.fb, customer, *limits, today, session.dateOrder, outcome);
+            CustomerAging aged = AgeCustomer(invoices.fb, customer.ansi(Customer::CustNo), *limits,
+                                             today, session.dateOrder, outcome);
             if (!aged.ok) {
                 outcome.error = aged.error;
                 ok = false;

@@ -15,6 +15,7 @@
 #include "platform/Clock.h"
 #include "platform/Progress.h"
 #include "platform/Prompter.h"
+#include "storage/Engine.h"
 
 namespace invarro::app {
 
@@ -41,6 +42,18 @@ int AgingBucket(int ageDays, const AgingLimits& limits);
 
 using AgingBuckets = std::array<data::Money, 4>;
 data::Money SumOf(const AgingBuckets& buckets);
+
+// Whether a record can be a receivable at all: quotes and repeat masters never are,
+// whatever their balance due says.
+bool IsReceivable(const data::InvoiceRecord& record);
+
+// The customer's four sums from scratch: every receivable record of the customer
+// (invoice key 2) with a balance due, in the period of its age counted from its invoice
+// date to today. A record without any readable date counts as current. Nothing when the
+// invoice file cannot be read.
+std::optional<AgingBuckets> CustomerAgingBuckets(storage::Fileblock* invoices,
+                                                 std::string_view custNo, const AgingLimits& limits,
+                                                 const data::Date& today, data::DateOrder order);
 
 enum class AgingStatus {
     BadDays,    // the aging days are unusable; nothing was done

@@ -9,6 +9,7 @@
 #include "data/SideFiles.h"
 #include "data/Update.h"
 #include "invoicing/Demo.h"
+#include "invoicing/PaymentDemo.h"
 #include "output/Demo.h"
 #include "platform/Clock.h"
 #include "products/Demo.h"
@@ -97,6 +98,12 @@ InstallResult CreateDemoInstallation(const std::string& folder, platform::Prompt
         result.message = "Cannot add the demo invoices: " + bills.error;
         return result;
     }
+    // Payments received on them, posted as the Payment Wizard posts them.
+    invoicing::DemoPaymentsResult paid = invoicing::AddDemoPayments(folder, demo, today);
+    if (!paid.ok) {
+        result.message = "Cannot add the demo payments: " + paid.error;
+        return result;
+    }
     invoicing::DemoRepeatResult repeats =
         invoicing::AddDemoRepeatAndInterest(folder, demo, today, prompter);
     if (!repeats.ok) {
@@ -146,6 +153,11 @@ InstallResult CreateDemoInstallation(const std::string& folder, platform::Prompt
         invoicing::AddDemoInvoices(folder, *other, today, prompter);
     if (!otherBills.ok) {
         result.message = "Cannot add the demo invoices: " + otherBills.error;
+        return result;
+    }
+    invoicing::DemoPaymentsResult otherPaid = invoicing::AddDemoPayments(folder, *other, today);
+    if (!otherPaid.ok) {
+        result.message = "Cannot add the demo payments: " + otherPaid.error;
         return result;
     }
     invoicing::DemoRepeatResult otherRepeats =

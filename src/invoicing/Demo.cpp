@@ -292,7 +292,9 @@ DemoInvoicesResult AddDemoInvoices(const std::string& folder, data::CompanyRecor
                     full = roll < 15;
                     half = roll >= 15 && roll < 25;
                 }
-                if (full) ed.entry.paid = t.total.storedText();
+                // Recent sales are paid at the counter; older invoices are paid later, by
+                // the demo payments that follow the invoices.
+                if (full && back <= 30) ed.entry.paid = t.total.storedText();
                 if (half) ed.entry.paid = Money::FromCents(t.total.cents() / 2).storedText();
             }
             if (ed.entry.notes.empty() && seq.next(100) < 20)

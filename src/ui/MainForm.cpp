@@ -45,6 +45,7 @@
 #include "ui/InvList.h"
 #include "ui/Labelwiz.h"
 #include "ui/PasswordDialog.h"
+#include "ui/PayBox.h"
 #include "ui/Pictures.h"
 #include "ui/ProdForm.h"
 #include "ui/ProdInv.h"
@@ -388,6 +389,10 @@ void TMainForm::buildCommands() {
         if (f.session_.labelQueue.size() > queued) f.session_.labelsWaiting = true;
         // Without its invoice files the program cannot go on ("Unable to open databases").
         if (!opened) f.close();
+    });
+    setCommandHandler(Command::PaymentWizard, [](TMainForm& f) {
+        std::unique_ptr<platform::Progress> progress = f.makeProgress();
+        TPayBox::Run(f.customerContext(progress.get()), &f);
     });
     setCommandHandler(Command::LabelWizard, [](TMainForm& f) {
         std::unique_ptr<platform::Progress> progress = f.makeProgress();

@@ -57,6 +57,14 @@ TEST(DemoInvoices, ReopenWithTheirAmountsAndBalancesAddUp) {
             ASSERT_TRUE(inv);
             ++count;
             const std::string number = inv->text(Invoice::InvNo);
+            // Payment and deposit records carry no lines of their own; they count with their
+            // balance (a deposit not yet used is a credit).
+            const std::string type = inv->text(Invoice::TransType);
+            if (type == "X" || type == "D" || type == "T") {
+                openByCustomer[inv->text(Invoice::CustNo)] += inv->money(Invoice::BalanceDue);
+                receivables += inv->money(Invoice::BalanceDue);
+                continue;
+            }
             std::vector<data::InvoiceLineRecord> ls;
             for (auto& [n, l] : StoredLines(lines, number)) {
                 ls.push_back(l);
@@ -86,8 +94,11 @@ TEST(DemoInvoices, ReopenWithTheirAmountsAndBalancesAddUp) {
             interest += inv->text(Invoice::KeyCode) == "Interest";
             memoCount += inv->text(Invoice::InvoiceStyle) == "M";
             noCharge += inv->money(Invoice::Total).isZero();
-            EXPECT_EQ(inv->money(Invoice::BalanceDue),
-                      inv->money(Invoice::Total) - inv->money(Invoice::Paid));
+            // An invoice settled through partial payments keeps its paid amount.
+            if (type != "Z") {
+                EXPECT_EQ(inv->money(Invoice::BalanceDue),
+                          inv->money(Invoice::Total) - inv->money(Invoice::Paid));
+            }
             openByCustomer[inv->text(Invoice::CustNo)] += inv->money(Invoice::BalanceDue);
             receivables += inv->money(Invoice::BalanceDue);
         }
