@@ -101,7 +101,8 @@ TEST_F(PurgeTest, PaidOldRecordsGoWithTheirLinesAndMemo) {
 
 TEST_F(PurgeTest, ALineRecordAlreadyGoneDoesNotLeaveTheOtherLinesBehind) {
     addInvoice("1001", "1", Date{2016, 4, 1}, Cents(0));
-    for (int row = 1; row <= 3; ++row) addLine("1001", row);
+    for (int row = 1; row <= 3; ++row)
+        addLine("1001", row);
     addLine("10010", 1);
     // A damaged line file: the first line's record is gone while its keys stay behind.
     storage::Fileblock* lines = storage::OpenFileblock(name(data::FileKind::InvoiceLine), false);
