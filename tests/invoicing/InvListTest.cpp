@@ -86,25 +86,25 @@ class OrderTest : public InvoiceTest {
         return out;
     }
     void addSet() {
-        Spec a{.no = "300", .type = 'I', .cust = "20", .date = {2024, 2, 1}, .keyCode = "Web"};
-        Spec b{.no = "100", .type = 'Q', .cust = "3", .date = {2024, 3, 1}, .keyCode = "Phone"};
-        Spec c{.no = "200", .type = 'G', .cust = "20", .date = {2024, 1, 15}, .keyCode = "Alpha"};
-        Spec d{.no = "DP15001",
-               .type = 'D',
-               .cust = "3 ",
-               .date = {2023, 12, 1},
-               .total = "0.00",
-               .paid = "10.00",
-               .keyCode = "Deposit"};
+        Draft a{.no = "300", .type = 'I', .cust = "20", .date = {2024, 2, 1}, .keyCode = "Web"};
+        Draft b{.no = "100", .type = 'Q', .cust = "3", .date = {2024, 3, 1}, .keyCode = "Phone"};
+        Draft c{.no = "200", .type = 'G', .cust = "20", .date = {2024, 1, 15}, .keyCode = "Alpha"};
+        Draft d{.no = "DP15001",
+                .type = 'D',
+                .cust = "3 ",
+                .date = {2023, 12, 1},
+                .total = "0.00",
+                .paid = "10.00",
+                .keyCode = "Deposit"};
         // Paid on 10 March 2024, 1 March and never.
-        Spec e{.no = "150", .type = 'I', .cust = "7", .date = {2024, 3, 10}, .paid = "100.00"};
-        Spec f{.no = "50",
-               .type = 'R',
-               .cust = "20",
-               .date = {2024, 1, 1},
-               .paid = "100.00",
-               .keyCode = "Monthly"};
-        for (const Spec& s : {a, b, c, d, e, f})
+        Draft e{.no = "150", .type = 'I', .cust = "7", .date = {2024, 3, 10}, .paid = "100.00"};
+        Draft f{.no = "50",
+                .type = 'R',
+                .cust = "20",
+                .date = {2024, 1, 1},
+                .paid = "100.00",
+                .keyCode = "Monthly"};
+        for (const Draft& s : {a, b, c, d, e, f})
             add(s);
     }
 };
@@ -144,7 +144,7 @@ TEST_F(OrderTest, TheFilterKeepsOneCustomerComparedTrimmed) {
 
 class ViewTest : public InvoiceTest {
   protected:
-    QuickView view(const Spec& s, bool withCustomer = false) {
+    QuickView view(const Draft& s, bool withCustomer = false) {
         std::optional<data::CustomerRecord> c;
         if (withCustomer) c = customer(s.cust);
         return MakeQuickView(MakeInvoice(s, order()), c, company);

@@ -287,7 +287,7 @@ TEST_F(DeleteTest, AnIndexEntryWithoutItsLineRecordDoesNotLeaveTheOtherLinesBehi
 
 class EditCheckTest : public InvoiceTest {
   protected:
-    bool check(const Spec& s) {
+    bool check(const Draft& s) {
         return CheckBeforeEdit(MakeInvoice(s, order()), company, prompter);
     }
 };

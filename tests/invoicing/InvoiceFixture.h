@@ -24,7 +24,7 @@
 namespace invarro::invoicing::testing {
 
 // One transaction as a test wants it.
-struct Spec {
+struct Draft {
     std::string no{};
     char type = 'I';
     std::string cust = "1001";
@@ -42,7 +42,7 @@ struct Spec {
 };
 
 // The header of the spec as the editor would store it.
-inline data::InvoiceRecord MakeInvoice(const Spec& s, data::DateOrder order) {
+inline data::InvoiceRecord MakeInvoice(const Draft& s, data::DateOrder order) {
     using data::Invoice;
     data::InvoiceRecord r = data::NewRecord<Invoice>();
     r.setText(Invoice::InvNo, s.no);
@@ -159,7 +159,7 @@ class InvoiceTest : public ::testing::Test {
     }
 
     // Puts the transaction, its lines and its memo on file; returns the header's number.
-    int32_t add(const Spec& s) {
+    int32_t add(const Draft& s) {
         using data::InvoiceLine;
         data::InvoiceRecord r = MakeInvoice(s, order());
         auto res = data::AddBusinessRecord(invoices, r, prompter);

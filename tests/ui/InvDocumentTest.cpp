@@ -29,7 +29,7 @@ namespace {
 
 using data::Company;
 using data::Invoice;
-using invoicing::testing::Spec;
+using invoicing::testing::Draft;
 using testing::WhenModal;
 
 // The print jobs a test's printer received: each job's title and texts.

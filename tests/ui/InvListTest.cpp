@@ -30,7 +30,7 @@ namespace {
 using data::Company;
 using data::Customer;
 using data::Invoice;
-using invoicing::testing::Spec;
+using invoicing::testing::Draft;
 using platform::Answer;
 using testing::WhenModal;
 
