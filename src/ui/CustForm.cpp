@@ -102,15 +102,10 @@ TCustForm::TCustForm(const CustomerWindowContext& context, Mode mode, QWidget* p
         if (key == Qt::Key_Delete && mode_ == Mode::Manage) deleteCustomer();
     });
 
-    auto* status = new QStatusBar(this);
-    status->setSizeGripEnabled(false);
-    countPanel_ = new QLabel(this);
-    countPanel_->setObjectName("CountPanel");
-    countPanel_->setMinimumWidth(130);
-    messagePanel_ = new QLabel(this);
-    messagePanel_->setObjectName("MessagePanel");
-    status->addWidget(countPanel_);
-    status->addWidget(messagePanel_, 1);
+    const ManagerStatusBar bar = MakeManagerStatusBar(this, 130);
+    QStatusBar* status = bar.bar;
+    countPanel_ = bar.count;
+    messagePanel_ = bar.message;
     setMessage(mode_ == Mode::Pick ? "Double-click or press <enter> to select."
                                    : "Right-click mouse or select from menu bar.");
 

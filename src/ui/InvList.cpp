@@ -102,18 +102,13 @@ Tinvlist::Tinvlist(const InvoiceWindowContext& context, QWidget* parent)
         if (key == Qt::Key_Delete) guarded([&] { deleteInvoice(); });
     });
 
-    auto* status = new QStatusBar(this);
-    status->setSizeGripEnabled(false);
-    countPanel_ = new QLabel(this);
-    countPanel_->setObjectName("CountPanel");
-    countPanel_->setMinimumWidth(110);
-    messagePanel_ = new QLabel(this);
-    messagePanel_->setObjectName("MessagePanel");
+    const ManagerStatusBar bar = MakeManagerStatusBar(this, 110);
+    QStatusBar* status = bar.bar;
+    countPanel_ = bar.count;
+    messagePanel_ = bar.message;
     messagePanel_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     timerPanel_ = new QLabel(this);
     timerPanel_->setObjectName("TimerPanel");
-    status->addWidget(countPanel_);
-    status->addWidget(messagePanel_, 1);
     status->addPermanentWidget(timerPanel_);
     setMessage(Q(invoicing::kIdleMessage));
     setTimerRunning(invoicing::EditorWorkTimer().running());

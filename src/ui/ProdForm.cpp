@@ -108,15 +108,10 @@ TEditProd::TEditProd(const ProductWindowContext& context, Mode mode, QWidget* pa
         if (key == Qt::Key_Delete && mode_ == Mode::Manage) guarded([&] { deleteProduct(); });
     });
 
-    auto* status = new QStatusBar(this);
-    status->setSizeGripEnabled(false);
-    countPanel_ = new QLabel(this);
-    countPanel_->setObjectName("CountPanel");
-    countPanel_->setMinimumWidth(130);
-    messagePanel_ = new QLabel(this);
-    messagePanel_->setObjectName("MessagePanel");
-    status->addWidget(countPanel_);
-    status->addWidget(messagePanel_, 1);
+    const ManagerStatusBar bar = MakeManagerStatusBar(this, 130);
+    QStatusBar* status = bar.bar;
+    countPanel_ = bar.count;
+    messagePanel_ = bar.message;
     setMessage(mode_ == Mode::Pick ? "Double-click or press <enter> to select."
                                    : "Right-click mouse or select from menu bar.");
 

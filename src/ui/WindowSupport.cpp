@@ -9,9 +9,11 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QPainter>
 #include <QPrinter>
 #include <QScreen>
+#include <QStatusBar>
 #include <QWidget>
 
 #include "data/Ansi.h"
@@ -71,6 +73,20 @@ void Guarded(platform::Prompter& prompter, const std::function<void()>& command)
     } catch (const storage::BrowserError& e) {
         prompter.inform(std::string(data::kAppTitle), e.what(), platform::Icon::Error);
     }
+}
+
+ManagerStatusBar MakeManagerStatusBar(QWidget* window, int countWidth) {
+    ManagerStatusBar s;
+    s.bar = new QStatusBar(window);
+    s.bar->setSizeGripEnabled(false);
+    s.count = new QLabel(window);
+    s.count->setObjectName("CountPanel");
+    s.count->setMinimumWidth(countWidth);
+    s.message = new QLabel(window);
+    s.message->setObjectName("MessagePanel");
+    s.bar->addWidget(s.count);
+    s.bar->addWidget(s.message, 1);
+    return s;
 }
 
 std::string StoredPictureName(const std::string& folder, const QString& chosen) {

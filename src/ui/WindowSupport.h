@@ -19,7 +19,9 @@
 
 class QDialog;
 class QDialogButtonBox;
+class QLabel;
 class QPushButton;
+class QStatusBar;
 class QString;
 class QWidget;
 
@@ -71,6 +73,15 @@ output::Font EditorFont(const data::CompanyRecord& company);
 bool PrinterReady(platform::Prompter& prompter, const std::string& title);
 // "Print Window": the window's image printed across the page, keeping its proportions.
 void PrintWindowImage(QWidget* window, platform::Prompter& prompter);
+
+// The status bar of a manager window: the record-count panel and the message panel that
+// takes the rest of the width.
+struct ManagerStatusBar {
+    QStatusBar* bar = nullptr;
+    QLabel* count = nullptr;
+    QLabel* message = nullptr;
+};
+ManagerStatusBar MakeManagerStatusBar(QWidget* window, int countWidth);
 
 // A file chosen in a data folder is kept by its bare name, so that the folder can move.
 std::string StoredPictureName(const std::string& folder, const QString& chosen);
