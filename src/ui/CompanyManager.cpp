@@ -14,6 +14,7 @@
 #include <QVBoxLayout>
 
 #include "app/CompanySetup.h"
+#include "app/MailPassword.h"
 #include "data/Company.h"
 #include "data/Keys.h"
 #include "data/Texts.h"
@@ -299,6 +300,7 @@ void TCompanyManager::deleteCompany() {
             app::DeleteCompany(services_.folder, fb_, current->recNo, current->record,
                                numberInUse(), services_.passwordCheck, *services_.prompter);
         if (outcome != app::DeleteOutcome::Deleted) return;
+        app::ForgetMailPassword(current->record.text(data::Company::CompanyNo), services_.keyring);
         browser_->Refresh();
         updateCount();
     });

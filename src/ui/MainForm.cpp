@@ -767,6 +767,7 @@ void TMainForm::companyManager() {
     services.prompter = prompter_;
     services.progress = progress.get();
     services.clock = clock_;
+    services.keyring = services_.keyring;
     services.help = [this](const std::string& topic) { openHelp(topic); };
     services.passwordCheck = [this] {
         app::PasswordDialogPort& passwords =

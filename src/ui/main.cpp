@@ -27,6 +27,7 @@
 #include "platform/qt/QtPrompter.h"
 #include "platform/qt/SingleInstance.h"
 #include "platform/qt/TerminationSignals.h"
+#include "platform/secret/SecretKeyring.h"
 #include "platform/zip/ZipArchive.h"
 #include "storage/Engine.h"
 #include "ui/MainForm.h"
@@ -187,6 +188,8 @@ int main(int argc, char** argv) {
     ui::MainFormServices services;
     services.prompter = &prompter;
     services.helpFolder = HelpFolder();
+    invarro::platform::secret::SecretKeyring keyring;
+    services.keyring = &keyring;
     ui::TMainForm form(folder, services);
     if (!form.created()) return 1;
     window = &form;
