@@ -70,6 +70,15 @@ ReportColumn Amount(const char* heading) {
 std::string Field(const data::InvoiceRecord& r, data::FieldRef<Invoice, data::FieldKind::Text> f) {
     return data::TrimmedText(r.text(f));
 }
+Decimal D(Money m) {
+    return Decimal::FromMoney(m);
+}
+// A quantity rounded half away from zero to three decimals, as the report shows it.
+Decimal Thousandths(Decimal q) {
+    const int64_t u = q.units();
+    const int64_t r = (u >= 0 ? u + 5 : u - 5) / 10 * 10;
+    return Decimal::FromUnits(r);
+}
 std::string Shown(Money m) {
     return m.shownText();
 }
@@ -139,7 +148,13 @@ struct Builder {
         storage::GetRecord(src.invoices, recNo, r.data());
         return storage::EngineOk;
     }
-    void add(std::vector<std::string> cells) { t.rows.push_back(std::move(cells)); }
+    void add(std::vector<std::string> cells, std::initializer_list<Decimal> amounts) {
+        ReportLine line{std::move(cells), {}};
+        size_t i = 0;
+        for (Decimal d : amounts)
+            if (i < line.amounts.size()) line.amounts[i++] = d.units();
+        t.rows.push_back(std::move(line));
+    }
 
     // The registers of invoices or quotes over key 3.
     bool dated(bool quotes, bool keyCode) {
@@ -166,12 +181,14 @@ struct Builder {
                                if (!Matches(filter, {code, no, shortName})) return true;
                                add({Field(r, Invoice::SortDate), code, no, shortName,
                                     Shown(r.money(Invoice::Net)), Shown(r.money(Invoice::Tax)),
-                                    Shown(total), type});
+                                    Shown(total), type},
+                                   {D(r.money(Invoice::Net)), D(r.money(Invoice::Tax)), D(total)});
                            } else {
                                if (!Matches(filter, {no, shortName, cust})) return true;
                                add({Field(r, Invoice::SortDate), no, shortName, cust,
                                     Shown(r.money(Invoice::Net)), Shown(r.money(Invoice::Tax)),
-                                    Shown(total), type});
+                                    Shown(total), type},
+                                   {D(r.money(Invoice::Net)), D(r.money(Invoice::Tax)), D(total)});
                            }
                            return true;
                        });
@@ -188,12 +205,15 @@ struct Builder {
                 const std::string code = Field(r, Invoice::KeyCode);
                 if (!Matches(filter, {date, no, rate, cust, code})) return;
                 add({date, no, rate, cust, code, Shown(r.money(Invoice::Paid)),
-                     Shown(r.money(Invoice::Tax)), type});
+                     Shown(r.money(Invoice::Tax)), type},
+                    {D(r.money(Invoice::Paid)), D(r.money(Invoice::Tax))});
             } else {
                 const std::string shortName = Field(r, Invoice::ShortName);
                 if (!Matches(filter, {no, shortName, cust})) return;
                 add({date, no, shortName, cust, Shown(r.money(Invoice::Total)),
-                     Shown(r.money(Invoice::Paid)), Shown(r.money(Invoice::BalanceDue)), type});
+                     Shown(r.money(Invoice::Paid)), Shown(r.money(Invoice::BalanceDue)), type},
+                    {D(r.money(Invoice::Total)), D(r.money(Invoice::Paid)),
+                     D(r.money(Invoice::BalanceDue))});
             }
         };
         const bool first = WalkKey(src.invoices, 6, DateKey(sel.fromSort), sel.toSort, &error,
@@ -240,7 +260,8 @@ struct Builder {
             add({Field(r, Invoice::SortDate), captions[size_t(bucket)], no, shortName, cust,
                  age ? std::to_string(*age) + " Days" : std::string(),
                  Shown(r.money(Invoice::BalanceDue)),
-                 data::UpperText(Field(r, Invoice::TransType))});
+                 data::UpperText(Field(r, Invoice::TransType))},
+                {D(r.money(Invoice::BalanceDue))});
         };
         // Unpaid records: blank paid dates come first in key 6. Deposits come in the
         // second pass, so that none is listed twice.
@@ -279,7 +300,8 @@ struct Builder {
                 next = data::FormatUserDate(*d, src.order);
             add({Field(r, Invoice::SortDate), next, no, shortName, cust,
                  Field(r, Invoice::RepeatCreated), Shown(r.money(Invoice::Total)),
-                 data::UpperText(Field(r, Invoice::TransType))});
+                 data::UpperText(Field(r, Invoice::TransType))},
+                {D(r.money(Invoice::Total))});
             return true;
         });
     }
@@ -306,9 +328,13 @@ struct Builder {
                 const Decimal qty = NumberOr0(LineColumn(row, 0, 10));
                 const Decimal price = NumberOr0(LineColumn(row, 42, 10));
                 const Decimal amount = NumberOr0(LineColumn(row, 53, 10));
+                // The totals add the values as shown: prices and amounts in cents,
+                // quantities to three decimals.
                 add({date, code, desc, no, shortName,
                      data::TrimmedText(l.text(InvoiceLine::CustNo)), price.text(2, true),
-                     qty.text(3, true), amount.text(2, true)});
+                     qty.text(3, true), amount.text(2, true)},
+                    {D(data::RoundToCents(price)), Thousandths(qty),
+                     D(data::RoundToCents(amount))});
                 return true;
             });
     }
@@ -478,54 +504,46 @@ BuiltReport BuildReport(ReportId id, const ReportSource& source, const ReportSel
 
 namespace {
 
-bool LessNoCase(const std::string& a, const std::string& b) {
-    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        return std::toupper(static_cast<unsigned char>(x)) <
-               std::toupper(static_cast<unsigned char>(y));
-    });
-}
-
-bool RowLess(const std::vector<std::string>& a, const std::vector<std::string>& b) {
-    for (size_t i = 0; i < a.size() && i < b.size(); ++i) {
-        if (LessNoCase(a[i], b[i])) return true;
-        if (LessNoCase(b[i], a[i])) return false;
+// Letters compared without case; the table serves every comparison of a sort.
+struct CaseFold {
+    std::array<unsigned char, 256> map{};
+    CaseFold() {
+        for (int c = 0; c < 256; ++c)
+            map[size_t(c)] = (c >= 'a' && c <= 'z') ? (unsigned char)(c - 32) : (unsigned char)c;
     }
-    return a.size() < b.size();
+};
+const CaseFold kFold;
+
+int CompareNoCase(const std::string& a, const std::string& b) {
+    const size_t n = std::min(a.size(), b.size());
+    for (size_t i = 0; i < n; ++i) {
+        const unsigned char x = kFold.map[static_cast<unsigned char>(a[i])];
+        const unsigned char y = kFold.map[static_cast<unsigned char>(b[i])];
+        if (x != y) return x < y ? -1 : 1;
+    }
+    return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
 }
 
-// The value of a cell that reads as a number ("1,234.50", "-3.000"); nothing otherwise.
-std::optional<Decimal> CellNumber(const std::string& cell) {
-    const std::string t = data::TrimmedText(cell);
-    if (t.find('.') == std::string::npos) return std::nullopt;
-    std::string bare;
-    for (char c : t)
-        if (c != ',') bare += c;
-    return data::ParseDecimal(bare);
+bool FirstCellLess(const ReportLine& a, const ReportLine& b) {
+    return CompareNoCase(a.cells[0], b.cells[0]) < 0;
 }
 
-std::string SumText(Decimal sum, CellKind kind) {
-    return sum.text(kind == CellKind::Quantity ? 3 : 2, true);
-}
-
-Money ToMoney(Decimal d) {
-    return data::ParseMoney(d.text(2)).value_or(Money());
+std::string SumText(int64_t units, CellKind kind) {
+    return Decimal::FromUnits(units).text(kind == CellKind::Quantity ? 3 : 2, true);
 }
 
 constexpr const char* kMonths[] = {"January",   "February", "March",    "April",
                                    "May",       "June",     "July",     "August",
                                    "September", "October",  "November", "December"};
 
+// "(March 2024)" for a sort date in March 2024.
 std::string MonthLabel(const std::string& sortDate) {
-    auto d = data::ParseSortDate(sortDate.substr(0, 10));
-    if (!d) {
-        if (sortDate.size() >= 7) {
-            const int m = std::atoi(sortDate.substr(5, 2).c_str());
-            if (m >= 1 && m <= 12)
-                return "(" + std::string(kMonths[m - 1]) + " " + sortDate.substr(0, 4) + ")";
-        }
-        return "(" + sortDate + ")";
+    if (sortDate.size() >= 7) {
+        const int m = std::atoi(sortDate.substr(5, 2).c_str());
+        if (m >= 1 && m <= 12)
+            return "(" + std::string(kMonths[m - 1]) + " " + sortDate.substr(0, 4) + ")";
     }
-    return "(" + std::string(kMonths[d->month - 1]) + " " + std::to_string(d->year) + ")";
+    return "(" + sortDate + ")";
 }
 
 }  // namespace
@@ -545,10 +563,15 @@ bool ReportView::sortOn(int column) {
         return false;
     if (column != 0) {
         std::swap(table_.columns[0], table_.columns[size_t(column)]);
-        for (auto& row : table_.rows)
-            if (size_t(column) < row.size()) std::swap(row[0], row[size_t(column)]);
+        for (ReportLine& line : table_.rows)
+            if (size_t(column) < line.cells.size())
+                std::swap(line.cells[0], line.cells[size_t(column)]);
     }
-    std::stable_sort(table_.rows.begin(), table_.rows.end(), RowLess);
+    // A stable sort on the first column: rows of one value keep the order they had, so
+    // the index order of the run stays inside each date or customer. Rows read in that
+    // order already need no sorting.
+    if (!std::is_sorted(table_.rows.begin(), table_.rows.end(), FirstCellLess))
+        std::stable_sort(table_.rows.begin(), table_.rows.end(), FirstCellLess);
     compute();
     return true;
 }
@@ -559,7 +582,7 @@ void ReportView::setSubTotals(bool on) {
 }
 
 std::string ReportView::caption() const {
-    const std::string& heading = table_.columns.empty() ? std::string() : table_.columns[0].heading;
+    const std::string heading = table_.columns.empty() ? std::string() : table_.columns[0].heading;
     const std::string title(ReportOf(table_.id).title);
     if (heading.find("Year/Mo") != std::string::npos) return title + " by Date";
     return title + " by " + heading;
@@ -569,71 +592,73 @@ void ReportView::compute() {
     rows_.clear();
     chart_.reset();
     const size_t n = table_.columns.size();
-    ReportRow heading{RowKind::Heading, {}};
+    ReportRow heading{RowKind::Heading, nullptr, {}};
     for (const ReportColumn& c : table_.columns)
-        heading.cells.push_back(c.heading);
-    rows_.push_back(heading);
+        heading.own.push_back(c.heading);
+    rows_.push_back(std::move(heading));
     if (!subTotals_) {
-        for (const auto& r : table_.rows)
-            rows_.push_back(ReportRow{RowKind::Data, r});
+        rows_.reserve(table_.rows.size() + 1);
+        for (const ReportLine& line : table_.rows)
+            rows_.push_back(ReportRow{RowKind::Data, &line, {}});
         return;
     }
     const int firstAmount = table_.lastKeyColumn + 1;
-    const int lastAmount = std::min(table_.lastAmountColumn, int(n) - 1);
+    const int amountCount = std::min(
+        {table_.lastAmountColumn - table_.lastKeyColumn, kMaxAmountColumns, int(n) - firstAmount});
     const int labelColumn = firstAmount - 1;
     const std::string& first = table_.columns[0].heading;
     const bool months =
         (first.find("Date") != std::string::npos || first.find("Year/Mo") != std::string::npos) &&
         table_.id != ReportId::AccountsReceivable && table_.id != ReportId::RepeatBillingList;
 
-    using Sums = std::vector<Decimal>;
-    Sums run(n), month(n), grand(n);
-    auto addTo = [&](Sums& s, const std::vector<std::string>& cells) {
-        for (int c = firstAmount; c <= lastAmount; ++c)
-            if (size_t(c) < cells.size())
-                if (auto v = CellNumber(cells[size_t(c)]))
-                    s[size_t(c)] = Decimal::FromUnits(s[size_t(c)].units() + v->units());
-    };
-    auto totalsRow = [&](RowKind kind, const Sums& s, const std::string& label) {
-        ReportRow r{kind, std::vector<std::string>(n)};
-        r.cells[size_t(labelColumn)] = label;
-        for (int c = firstAmount; c <= lastAmount; ++c)
-            r.cells[size_t(c)] = SumText(s[size_t(c)], table_.columns[size_t(c)].kind);
+    using Sums = std::array<int64_t, kMaxAmountColumns>;
+    Sums run{}, month{}, grand{};
+    auto totalsRow = [&](RowKind kind, const Sums& s, const char* label) {
+        ReportRow r{kind, nullptr, std::vector<std::string>(n)};
+        r.own[size_t(labelColumn)] = label;
+        for (int a = 0; a < amountCount; ++a)
+            r.own[size_t(firstAmount + a)] =
+                SumText(s[size_t(a)], table_.columns[size_t(firstAmount + a)].kind);
         return r;
     };
-    auto blank = [&] { rows_.push_back(ReportRow{RowKind::Blank, std::vector<std::string>(n)}); };
+    auto blank = [&] {
+        rows_.push_back(ReportRow{RowKind::Blank, nullptr, std::vector<std::string>(n)});
+    };
+    // Each run's total of the last amount column goes to the chart, once per computation.
     auto closeRun = [&](const std::string& key) {
         rows_.push_back(totalsRow(RowKind::Totals, run, "** Totals"));
         blank();
-        chart_.feed(key, ToMoney(run[size_t(lastAmount)]));
-        run.assign(n, Decimal());
+        const int64_t last = amountCount > 0 ? run[size_t(amountCount - 1)] : 0;
+        chart_.feed(key, data::RoundToCents(Decimal::FromUnits(last)));
+        run = Sums{};
     };
     auto closeMonth = [&](const std::string& date) {
         ReportRow r = totalsRow(RowKind::Month, month, "Month Total");
-        if (labelColumn > 1) r.cells[1] = MonthLabel(date);
-        rows_.push_back(r);
+        if (labelColumn > 1) r.own[1] = MonthLabel(date);
+        rows_.push_back(std::move(r));
         blank();
-        month.assign(n, Decimal());
+        month = Sums{};
     };
 
-    std::string prevKey, prevFirst;
-    for (size_t i = 0; i < table_.rows.size(); ++i) {
-        const auto& cells = table_.rows[i];
-        const std::string key = data::UpperText(cells.empty() ? std::string() : cells[0]);
-        if (i > 0 && key != prevKey) {
-            closeRun(prevFirst);
-            if (months && prevFirst.substr(0, 7) != cells[0].substr(0, 7)) closeMonth(prevFirst);
+    rows_.reserve(table_.rows.size() * 2 + 8);
+    const std::string* prev = nullptr;
+    for (const ReportLine& line : table_.rows) {
+        const std::string& key = line.cells[0];
+        if (prev && CompareNoCase(key, *prev) != 0) {
+            closeRun(*prev);
+            if (months && prev->compare(0, 7, key, 0, 7) != 0) closeMonth(*prev);
         }
-        rows_.push_back(ReportRow{RowKind::Data, cells});
-        addTo(run, cells);
-        addTo(month, cells);
-        addTo(grand, cells);
-        prevKey = key;
-        prevFirst = cells.empty() ? std::string() : cells[0];
+        rows_.push_back(ReportRow{RowKind::Data, &line, {}});
+        for (int a = 0; a < amountCount; ++a) {
+            run[size_t(a)] += line.amounts[size_t(a)];
+            month[size_t(a)] += line.amounts[size_t(a)];
+            grand[size_t(a)] += line.amounts[size_t(a)];
+        }
+        prev = &key;
     }
-    if (!table_.rows.empty()) {
-        closeRun(prevFirst);
-        if (months) closeMonth(prevFirst);
+    if (prev) {
+        closeRun(*prev);
+        if (months) closeMonth(*prev);
     }
     rows_.push_back(totalsRow(RowKind::GrandTotal, grand, "Grand Total"));
 }
@@ -671,15 +696,15 @@ std::vector<std::string> ReportTextLines(const ReportView& view) {
     std::vector<std::string> lines = {view.caption(), t.head1, t.head2, t.head3, ""};
     for (const ReportRow& row : view.rows()) {
         std::string line;
-        for (size_t c = 0; c < row.cells.size() && c < t.columns.size(); ++c) {
+        for (size_t c = 0; c < row.cells().size() && c < t.columns.size(); ++c) {
             const ReportColumn& col = t.columns[c];
             line += ' ';
             if (col.isAmount())
-                line += PadLeft(row.cells[c], 12);
+                line += PadLeft(row.cells()[c], 12);
             else if (col.heading == "Product Description")
-                line += PadRight(row.cells[c], 32);
+                line += PadRight(row.cells()[c], 32);
             else
-                line += PadRight(row.cells[c], 12);
+                line += PadRight(row.cells()[c], 12);
         }
         while (!line.empty() && line.back() == ' ')
             line.pop_back();
@@ -720,15 +745,16 @@ bool PrintReport(Canvas& canvas, const ReportView& view, const Font& font, bool 
             continue;
         }
         for (const ReportRow& r : rows)
-            if (c < r.cells.size()) widths[c] = std::max(widths[c], canvas.textWidth(r.cells[c]));
+            if (c < r.cells().size())
+                widths[c] = std::max(widths[c], canvas.textWidth(r.cells()[c]));
     }
     for (size_t c = 1; c < n; ++c)
         xs[c] = xs[c - 1] + widths[c - 1] + gap;
     const int right = n ? xs[n - 1] + widths[n - 1] : left;
 
     auto drawRow = [&](const ReportRow& r, int y) {
-        for (size_t c = 0; c < n && c < r.cells.size(); ++c) {
-            const std::string& cell = r.cells[c];
+        for (size_t c = 0; c < n && c < r.cells().size(); ++c) {
+            const std::string& cell = r.cells()[c];
             if (cell.empty()) continue;
             const bool amount = t.columns[c].isAmount();
             const int x = amount ? xs[c] + widths[c] - canvas.textWidth(cell) : xs[c];

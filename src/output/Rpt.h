@@ -6,6 +6,7 @@
 // the same code.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -56,8 +57,16 @@ struct ReportColumn {
     bool isAmount() const { return kind != CellKind::Text; }
 };
 
-// A report as built: the data rows (trimmed cells) under the column headings, and the
-// two column numbers that shape sorting and totals.
+// One listed record: its trimmed cells, and the values of its amount columns (in the
+// ten-thousandths of data::Decimal) so that totals need not read the cells back.
+inline constexpr int kMaxAmountColumns = 3;
+struct ReportLine {
+    std::vector<std::string> cells;
+    std::array<int64_t, kMaxAmountColumns> amounts{};
+};
+
+// A report as built: the data rows under the column headings, and the two column
+// numbers that shape sorting and totals.
 struct ReportTable {
     ReportId id = ReportId::InvoiceRegister;
     std::string head1;  // company name
@@ -65,7 +74,7 @@ struct ReportTable {
     std::string head3;  // the selection
     bool filtered = false;
     std::vector<ReportColumn> columns;
-    std::vector<std::vector<std::string>> rows;
+    std::vector<ReportLine> rows;
     int lastKeyColumn = 0;     // columns 0..this may be sorted on
     int lastAmountColumn = 0;  // the columns after the key column up to this are amounts
     int64_t recordsRead = 0;   // records visited, for the benchmark
@@ -102,9 +111,13 @@ std::string ReportFilterText(std::string_view filter);
 // ---------------------------------------------------------------------------------- view
 
 enum class RowKind { Heading, Data, Totals, Month, Blank, GrandTotal };
+// A shown row: a data row refers to its line of the table, the other rows hold their own
+// cells.
 struct ReportRow {
     RowKind kind = RowKind::Data;
-    std::vector<std::string> cells;
+    const ReportLine* line = nullptr;
+    std::vector<std::string> own;
+    const std::vector<std::string>& cells() const { return line ? line->cells : own; }
 };
 
 // The report window's table: sorted on one key column (moved to the front), with or
@@ -113,6 +126,11 @@ struct ReportRow {
 class ReportView {
   public:
     explicit ReportView(ReportTable table);
+    // The shown rows point into the table: a view moves but is never copied.
+    ReportView(const ReportView&) = delete;
+    ReportView& operator=(const ReportView&) = delete;
+    ReportView(ReportView&&) = default;
+    ReportView& operator=(ReportView&&) = default;
 
     // Moves the column to the front and sorts on it; false (nothing changes) for a
     // column after the last key column or outside the table.

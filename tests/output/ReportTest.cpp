@@ -147,7 +147,7 @@ class ReportTest : public ::testing::Test {
 std::vector<std::string> Column(const ReportView& v, size_t c) {
     std::vector<std::string> out;
     for (const ReportRow& r : v.rows())
-        if (r.kind == RowKind::Data) out.push_back(r.cells[c]);
+        if (r.kind == RowKind::Data) out.push_back(r.cells()[c]);
     return out;
 }
 const ReportRow* RowOf(const ReportView& v, RowKind kind, size_t nth = 0) {
@@ -168,7 +168,7 @@ TEST_F(ReportTest, InvoiceRegisterKeepsInvoicesInRangeAndTotalsThem) {
     ASSERT_EQ(r.status, ReportRunStatus::Ready) << r.message.text;
     const ReportView& v = *r.view;
     EXPECT_EQ(Column(v, 1), (std::vector<std::string>{"101", "102", "103", "105"}));
-    EXPECT_EQ(v.rows()[0].cells,
+    EXPECT_EQ(v.rows()[0].cells(),
               (std::vector<std::string>{"Year/Mo/Dy", "Invoice#", "Short Name", "Customer#",
                                         "Net Amount", "Tax Amount", "Grand Total", "C"}));
     EXPECT_EQ(v.caption(), "Invoice Register by Date");
@@ -176,18 +176,18 @@ TEST_F(ReportTest, InvoiceRegisterKeepsInvoicesInRangeAndTotalsThem) {
     // Sums computed here: nets 100.00 + 200.00 + 0 + 40.00, taxes 5 + 10 + 0 + 2.
     const ReportRow* grand = RowOf(v, RowKind::GrandTotal);
     ASSERT_NE(grand, nullptr);
-    EXPECT_EQ(grand->cells[3], "Grand Total");
-    EXPECT_EQ(grand->cells[4], "340.00");
-    EXPECT_EQ(grand->cells[5], "17.00");
-    EXPECT_EQ(grand->cells[6], "357.00");
+    EXPECT_EQ(grand->cells()[3], "Grand Total");
+    EXPECT_EQ(grand->cells()[4], "340.00");
+    EXPECT_EQ(grand->cells()[5], "17.00");
+    EXPECT_EQ(grand->cells()[6], "357.00");
     // Four dates: four runs with totals, and two months (January, February).
     EXPECT_EQ(CountOf(v, RowKind::Totals), 4);
     ASSERT_EQ(CountOf(v, RowKind::Month), 2);
-    EXPECT_EQ(RowOf(v, RowKind::Month, 0)->cells[1], "(January 2024)");
-    EXPECT_EQ(RowOf(v, RowKind::Month, 0)->cells[3], "Month Total");
-    EXPECT_EQ(RowOf(v, RowKind::Month, 0)->cells[6], "315.00");
-    EXPECT_EQ(RowOf(v, RowKind::Month, 1)->cells[1], "(February 2024)");
-    EXPECT_EQ(RowOf(v, RowKind::Month, 1)->cells[6], "42.00");
+    EXPECT_EQ(RowOf(v, RowKind::Month, 0)->cells()[1], "(January 2024)");
+    EXPECT_EQ(RowOf(v, RowKind::Month, 0)->cells()[3], "Month Total");
+    EXPECT_EQ(RowOf(v, RowKind::Month, 0)->cells()[6], "315.00");
+    EXPECT_EQ(RowOf(v, RowKind::Month, 1)->cells()[1], "(February 2024)");
+    EXPECT_EQ(RowOf(v, RowKind::Month, 1)->cells()[6], "42.00");
 }
 
 TEST_F(ReportTest, ResortingByCustomerSubTotalsEachCustomerAndFeedsTheChartOnce) {
@@ -199,16 +199,16 @@ TEST_F(ReportTest, ResortingByCustomerSubTotalsEachCustomerAndFeedsTheChartOnce)
     EXPECT_EQ(first, M(35700));
     ASSERT_TRUE(v.sortOn(3));
     EXPECT_EQ(v.caption(), "Invoice Register by Customer#");
-    EXPECT_EQ(v.rows()[0].cells[0], "Customer#");
-    EXPECT_EQ(v.rows()[0].cells[3], "Year/Mo/Dy");
+    EXPECT_EQ(v.rows()[0].cells()[0], "Customer#");
+    EXPECT_EQ(v.rows()[0].cells()[3], "Year/Mo/Dy");
     EXPECT_EQ(Column(v, 0), (std::vector<std::string>{"7", "7", "8", "9"}));
     // No month rows when the first column is no date.
     EXPECT_EQ(CountOf(v, RowKind::Month), 0);
     ASSERT_EQ(CountOf(v, RowKind::Totals), 3);
-    EXPECT_EQ(RowOf(v, RowKind::Totals, 0)->cells[3], "** Totals");
-    EXPECT_EQ(RowOf(v, RowKind::Totals, 0)->cells[6], "105.00");
-    EXPECT_EQ(RowOf(v, RowKind::Totals, 1)->cells[6], "210.00");
-    EXPECT_EQ(RowOf(v, RowKind::Totals, 2)->cells[6], "42.00");
+    EXPECT_EQ(RowOf(v, RowKind::Totals, 0)->cells()[3], "** Totals");
+    EXPECT_EQ(RowOf(v, RowKind::Totals, 0)->cells()[6], "105.00");
+    EXPECT_EQ(RowOf(v, RowKind::Totals, 1)->cells()[6], "210.00");
+    EXPECT_EQ(RowOf(v, RowKind::Totals, 2)->cells()[6], "42.00");
     // The chart is fed afresh: the same grand total, three customers.
     EXPECT_EQ(v.chart().grandTotal(), first);
     EXPECT_EQ(v.chart().fed(), 3);
@@ -222,7 +222,7 @@ TEST_F(ReportTest, ResortingByCustomerSubTotalsEachCustomerAndFeedsTheChartOnce)
     // Amount columns cannot be sorted on.
     EXPECT_FALSE(v.sortOn(4));
     EXPECT_FALSE(v.sortOn(-1));
-    EXPECT_EQ(v.rows()[0].cells[0], "Customer#");
+    EXPECT_EQ(v.rows()[0].cells()[0], "Customer#");
 }
 
 TEST_F(ReportTest, QuoteAndKeyCodeReportsKeepTheirOwnRecords) {
@@ -232,7 +232,7 @@ TEST_F(ReportTest, QuoteAndKeyCodeReportsKeepTheirOwnRecords) {
     ASSERT_EQ(q.status, ReportRunStatus::Ready);
     // Only quotes: the deposit and the generated invoice are no quotes.
     EXPECT_EQ(Column(*q.view, 1), (std::vector<std::string>{"Q1"}));
-    EXPECT_EQ(q.view->rows()[0].cells[1], "Quote#");
+    EXPECT_EQ(q.view->rows()[0].cells()[1], "Quote#");
 
     add({"108", "I", "7", {2024, 3, 1}, 700, 0, 0, "", ""});
     ReportRun k = run(ReportId::KeyCodeInquiry);
@@ -257,15 +257,15 @@ TEST_F(ReportTest, PaymentAndTaxReportsTakePaidAndPartlyPaidRecords) {
     EXPECT_EQ(Column(*p.view, 0),
               (std::vector<std::string>{"2024/01/03", "2024/01/20", "2024/02/01"}));
     const ReportRow* grand = RowOf(*p.view, RowKind::GrandTotal);
-    EXPECT_EQ(grand->cells[4], "325.00");  // totals 10 + 210 + 105
-    EXPECT_EQ(grand->cells[5], "165.00");  // paid 10 + 50 + 105
-    EXPECT_EQ(grand->cells[6], "160.00");  // balances 0 + 160 + 0
+    EXPECT_EQ(grand->cells()[4], "325.00");  // totals 10 + 210 + 105
+    EXPECT_EQ(grand->cells()[5], "165.00");  // paid 10 + 50 + 105
+    EXPECT_EQ(grand->cells()[6], "160.00");  // balances 0 + 160 + 0
 
     ReportRun t = run(ReportId::TaxReport);
     ASSERT_EQ(t.status, ReportRunStatus::Ready);
-    EXPECT_EQ(t.view->rows()[0].cells[2], "Tax Rate");
+    EXPECT_EQ(t.view->rows()[0].cells()[2], "Tax Rate");
     EXPECT_EQ(Column(*t.view, 2).front(), "5 %");
-    EXPECT_EQ(RowOf(*t.view, RowKind::GrandTotal)->cells[6], "15.00");
+    EXPECT_EQ(RowOf(*t.view, RowKind::GrandTotal)->cells()[6], "15.00");
     // The key code column may be sorted on, the paid amount not.
     EXPECT_TRUE(t.view->sortOn(4));
     EXPECT_FALSE(t.view->sortOn(5));
@@ -289,13 +289,13 @@ TEST_F(ReportTest, ReceivablesAgeWithTheMainWindowsRuleAndRunWhenTheyAddUpToZero
     EXPECT_EQ(v.table().head3, "All unpaid records selected.");
     std::map<std::string, std::pair<std::string, std::string>> byNo;
     for (const ReportRow& row : v.rows())
-        if (row.kind == RowKind::Data) byNo[row.cells[2]] = {row.cells[1], row.cells[5]};
+        if (row.kind == RowKind::Data) byNo[row.cells()[2]] = {row.cells()[1], row.cells()[5]};
     ASSERT_EQ(byNo.size(), 4u);
     EXPECT_EQ(byNo["201"], (std::pair<std::string, std::string>{"Current", "30 Days"}));
     EXPECT_EQ(byNo["202"], (std::pair<std::string, std::string>{"31-60", "31 Days"}));
     EXPECT_EQ(byNo["203"], (std::pair<std::string, std::string>{"Over 90", "121 Days"}));
     EXPECT_EQ(byNo["DP3"].first, "Current");
-    EXPECT_EQ(RowOf(v, RowKind::GrandTotal)->cells[6], "0.00");
+    EXPECT_EQ(RowOf(v, RowKind::GrandTotal)->cells()[6], "0.00");
     // No month rows in this report.
     EXPECT_EQ(CountOf(v, RowKind::Month), 0);
 }
@@ -331,15 +331,15 @@ TEST_F(ReportTest, SalesReportListsSoldLinesOnly) {
     ReportRun r = run(ReportId::SalesReport);
     ASSERT_EQ(r.status, ReportRunStatus::Ready);
     const ReportView& v = *r.view;
-    // One date: the rows follow in the order of their text, product code first.
-    EXPECT_EQ(Column(v, 2), (std::vector<std::string>{"Freight", "Setup", "Blue widget"}));
-    EXPECT_EQ(Column(v, 1), (std::vector<std::string>{"*None*", "SVC", "WIDGET"}));
-    EXPECT_EQ(Column(v, 7), (std::vector<std::string>{"1,000.000", "0.000", "2.000"}));
-    EXPECT_EQ(Column(v, 6), (std::vector<std::string>{"0.01", "0.00", "12.50"}));
+    // One date: the rows keep the order of the index.
+    EXPECT_EQ(Column(v, 2), (std::vector<std::string>{"Blue widget", "Freight", "Setup"}));
+    EXPECT_EQ(Column(v, 1), (std::vector<std::string>{"WIDGET", "*None*", "SVC"}));
+    EXPECT_EQ(Column(v, 7), (std::vector<std::string>{"2.000", "1,000.000", "0.000"}));
+    EXPECT_EQ(Column(v, 6), (std::vector<std::string>{"12.50", "0.01", "0.00"}));
     const ReportRow* grand = RowOf(v, RowKind::GrandTotal);
-    EXPECT_EQ(grand->cells[5], "Grand Total");
-    EXPECT_EQ(grand->cells[7], "1,002.000");
-    EXPECT_EQ(grand->cells[8], "37.50");
+    EXPECT_EQ(grand->cells()[5], "Grand Total");
+    EXPECT_EQ(grand->cells()[7], "1,002.000");
+    EXPECT_EQ(grand->cells()[8], "37.50");
     // The filter looks in the description too, in any letter case.
     ReportRun f = run(ReportId::SalesReport, "01/01/2024", "12/31/2024", "  freight ");
     ASSERT_EQ(f.status, ReportRunStatus::Ready);
@@ -363,8 +363,8 @@ TEST_F(ReportTest, RepeatListAndEmptyResultsAreToldWithTheirOwnWords) {
     c.report = ReportId::RepeatBillingList;
     r = RunReport(c, s);
     ASSERT_EQ(r.status, ReportRunStatus::Ready);
-    EXPECT_EQ(r.view->rows()[1].cells, (std::vector<std::string>{"2024/01/02", "15/04/2024", "R1",
-                                                                 "SN8", "8", "3", "25.00", "R"}));
+    EXPECT_EQ(r.view->rows()[1].cells(), (std::vector<std::string>{"2024/01/02", "15/04/2024", "R1",
+                                                                   "SN8", "8", "3", "25.00", "R"}));
     EXPECT_EQ(r.view->table().head3, "Master Repeat Billing List");
     // The filter matches nothing: empty.
     c.filter = "nobody";
