@@ -49,11 +49,11 @@ std::string WholeText(int64_t cents, int64_t num, int64_t den) {
 
 std::vector<ChartBar> TopTenBars(const TopTen& top, int width, int height) {
     std::vector<ChartBar> bars;
-    const int64_t m = top.slots()[0].amount.cents();
+    const int64_t m = top.entries()[0].amount.cents();
     const int barWidth = (width - 25) / 10;
     int x = 5;
     for (int i = 0; i < kTopSlots; ++i) {
-        const TopSlot& s = top.slots()[size_t(i)];
+        const TopSlot& s = top.entries()[size_t(i)];
         const int64_t a = s.amount.cents();
         // Per mille of the largest, rounded; 1 for amounts that are not positive.
         int64_t p = 1;
@@ -88,13 +88,13 @@ Color TopTenBarColor(int slot, bool colour) {
 }
 
 std::array<std::string, 3> TopTenScale(const TopTen& top) {
-    const int64_t m = top.slots()[0].amount.cents();
+    const int64_t m = top.entries()[0].amount.cents();
     return {WholeText(m, 1, 1), WholeText(m, 2, 3), WholeText(m, 1, 3)};
 }
 
 std::vector<std::string> TopTenLegend(const TopTen& top) {
     std::vector<std::string> out;
-    for (const TopSlot& s : top.slots()) {
+    for (const TopSlot& s : top.entries()) {
         if (data::TrimmedText(s.name).empty()) continue;
         std::string amount = s.amount.shownText();
         // ",.00": no 0 before the point of an amount under one.

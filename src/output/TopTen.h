@@ -29,7 +29,7 @@ class TopTen {
     void feed(const std::string& name, data::Money amount);
 
     // The slots in descending order of amount; unused slots are empty with 0.00.
-    const std::array<TopSlot, kTopSlots>& slots() const { return slots_; }
+    const std::array<TopSlot, kTopSlots>& entries() const { return slots_; }
     data::Money topSum() const;
     data::Money other() const { return other_; }
     data::Money grandTotal() const { return grand_; }

@@ -212,7 +212,7 @@ TEST_F(ReportTest, ResortingByCustomerSubTotalsEachCustomerAndFeedsTheChartOnce)
     // The chart is fed afresh: the same grand total, three customers.
     EXPECT_EQ(v.chart().grandTotal(), first);
     EXPECT_EQ(v.chart().fed(), 3);
-    EXPECT_EQ(v.chart().slots()[0].name, "8");
+    EXPECT_EQ(v.chart().entries()[0].name, "8");
     v.setSubTotals(false);
     EXPECT_EQ(CountOf(v, RowKind::Totals), 0);
     EXPECT_EQ(CountOf(v, RowKind::GrandTotal), 0);

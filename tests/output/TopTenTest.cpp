@@ -18,10 +18,10 @@ TEST(TopTen, TwelveCustomersKeepTheTenLargestAndTheRestIsOther) {
     const int order[] = {5, 12, 1, 9, 3, 11, 7, 2, 10, 4, 8, 6};
     for (int i : order)
         t.feed("Customer " + std::to_string(i), M(i * 100));
-    EXPECT_EQ(t.slots()[0].name, "Customer 12");
-    EXPECT_EQ(t.slots()[9].name, "Customer 3");
+    EXPECT_EQ(t.entries()[0].name, "Customer 12");
+    EXPECT_EQ(t.entries()[9].name, "Customer 3");
     for (int i = 0; i < kTopSlots - 1; ++i)
-        EXPECT_GE(t.slots()[size_t(i)].amount, t.slots()[size_t(i) + 1].amount);
+        EXPECT_GE(t.entries()[size_t(i)].amount, t.entries()[size_t(i) + 1].amount);
     EXPECT_EQ(t.other(), M(300));  // 1.00 and 2.00
     EXPECT_EQ(t.grandTotal(), M(7800));
     EXPECT_EQ(t.topSum() + t.other(), t.grandTotal());
@@ -33,7 +33,7 @@ TEST(TopTen, TiesNegativesAndZeros) {
         t.feed("Held " + std::to_string(i), M(500));
     // Equal to the smallest held amount: does not displace it.
     t.feed("Tie", M(500));
-    for (const TopSlot& s : t.slots())
+    for (const TopSlot& s : t.entries())
         EXPECT_NE(s.name, "Tie");
     EXPECT_EQ(t.other(), M(500));
     // Negative and zero amounts always go to Other and can make it negative.
@@ -52,7 +52,7 @@ TEST(TopTen, TiesNegativesAndZeros) {
     // Names are cut to 20 characters.
     TopTen names;
     names.feed("A name much longer than twenty", M(100));
-    EXPECT_EQ(names.slots()[0].name, "A name much longer t");
+    EXPECT_EQ(names.entries()[0].name, "A name much longer t");
     names.reset();
     EXPECT_EQ(names.fed(), 0);
     EXPECT_EQ(names.grandTotal(), Money());
