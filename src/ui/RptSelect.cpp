@@ -229,7 +229,6 @@ void TRptSelect::view() {
         return;
     }
     Trtreport window(std::move(*run.view), context_, shell_, this);
-    if (onReportWindow) onReportWindow(window);
     window.exec();
 }
 

@@ -37,8 +37,6 @@ class TRptSelect : public QDialog {
     void applyPreset();
     // "&View": checks the dates, runs the report and shows its window (modal).
     void view();
-    // Called with the report window before it is shown modally (tests look at it there).
-    std::function<void(class Trtreport&)> onReportWindow;
 
     QListWidget* ReportList;
     QLabel* Description;
