@@ -176,19 +176,19 @@ struct Builder {
                            const std::string shortName = Field(r, Invoice::ShortName);
                            const std::string cust = Field(r, Invoice::CustNo);
                            std::string code = Field(r, Invoice::KeyCode);
+                           const Money net = r.money(Invoice::Net);
+                           const Money tax = r.money(Invoice::Tax);
                            if (keyCode) {
                                if (code.empty()) code = "*none*";
                                if (!Matches(filter, {code, no, shortName})) return true;
-                               add({Field(r, Invoice::SortDate), code, no, shortName,
-                                    Shown(r.money(Invoice::Net)), Shown(r.money(Invoice::Tax)),
-                                    Shown(total), type},
-                                   {D(r.money(Invoice::Net)), D(r.money(Invoice::Tax)), D(total)});
+                               add({Field(r, Invoice::SortDate), code, no, shortName, Shown(net),
+                                    Shown(tax), Shown(total), type},
+                                   {D(net), D(tax), D(total)});
                            } else {
                                if (!Matches(filter, {no, shortName, cust})) return true;
-                               add({Field(r, Invoice::SortDate), no, shortName, cust,
-                                    Shown(r.money(Invoice::Net)), Shown(r.money(Invoice::Tax)),
-                                    Shown(total), type},
-                                   {D(r.money(Invoice::Net)), D(r.money(Invoice::Tax)), D(total)});
+                               add({Field(r, Invoice::SortDate), no, shortName, cust, Shown(net),
+                                    Shown(tax), Shown(total), type},
+                                   {D(net), D(tax), D(total)});
                            }
                            return true;
                        });
@@ -197,6 +197,7 @@ struct Builder {
     // Paid records by paid date, then records with a part paid by invoice date.
     bool payments(bool tax) {
         auto row = [&](const data::InvoiceRecord& r, const std::string& date) {
+            const Money paid = r.money(Invoice::Paid);
             const std::string type = data::UpperText(Field(r, Invoice::TransType));
             const std::string no = Field(r, Invoice::InvNo);
             const std::string cust = Field(r, Invoice::CustNo);
@@ -204,16 +205,16 @@ struct Builder {
                 const std::string rate = Field(r, Invoice::TaxRate) + " %";
                 const std::string code = Field(r, Invoice::KeyCode);
                 if (!Matches(filter, {date, no, rate, cust, code})) return;
-                add({date, no, rate, cust, code, Shown(r.money(Invoice::Paid)),
-                     Shown(r.money(Invoice::Tax)), type},
-                    {D(r.money(Invoice::Paid)), D(r.money(Invoice::Tax))});
+                const Money taxAmount = r.money(Invoice::Tax);
+                add({date, no, rate, cust, code, Shown(paid), Shown(taxAmount), type},
+                    {D(paid), D(taxAmount)});
             } else {
                 const std::string shortName = Field(r, Invoice::ShortName);
                 if (!Matches(filter, {no, shortName, cust})) return;
-                add({date, no, shortName, cust, Shown(r.money(Invoice::Total)),
-                     Shown(r.money(Invoice::Paid)), Shown(r.money(Invoice::BalanceDue)), type},
-                    {D(r.money(Invoice::Total)), D(r.money(Invoice::Paid)),
-                     D(r.money(Invoice::BalanceDue))});
+                const Money total = r.money(Invoice::Total);
+                const Money due = r.money(Invoice::BalanceDue);
+                add({date, no, shortName, cust, Shown(total), Shown(paid), Shown(due), type},
+                    {D(total), D(paid), D(due)});
             }
         };
         const bool first = WalkKey(src.invoices, 6, DateKey(sel.fromSort), sel.toSort, &error,
@@ -388,110 +389,59 @@ BuiltReport BuildReport(ReportId id, const ReportSource& source, const ReportSel
     const ReportColumn type = Text("C", 1);
     Builder b{source, selection, filter, t, {}};
     bool ok = false;
+    auto layout = [&t](std::vector<ReportColumn> columns, int lastKey, int lastAmount) {
+        t.columns = std::move(columns);
+        t.lastKeyColumn = lastKey;
+        t.lastAmountColumn = lastAmount;
+    };
     switch (id) {
         case ReportId::InvoiceRegister:
-            t.columns = {date,
-                         invNo,
-                         shortName,
-                         custNo,
-                         Amount("Net Amount"),
-                         Amount("Tax Amount"),
-                         Amount("Grand Total"),
-                         type};
-            t.lastKeyColumn = 3;
-            t.lastAmountColumn = 6;
+            layout({date, invNo, shortName, custNo, Amount("Net Amount"), Amount("Tax Amount"),
+                    Amount("Grand Total"), type},
+                   3, 6);
             ok = b.dated(false, false);
             break;
         case ReportId::QuoteReport:
-            t.columns = {date,
-                         Text("Quote#", 9),
-                         shortName,
-                         custNo,
-                         Amount("Net Amount"),
-                         Amount("Tax Amount"),
-                         Amount("Grand Total"),
-                         type};
-            t.lastKeyColumn = 3;
-            t.lastAmountColumn = 6;
+            layout({date, Text("Quote#", 9), shortName, custNo, Amount("Net Amount"),
+                    Amount("Tax Amount"), Amount("Grand Total"), type},
+                   3, 6);
             ok = b.dated(true, false);
             break;
         case ReportId::KeyCodeInquiry:
-            t.columns = {date,
-                         Text("Key Code", 8),
-                         invNo,
-                         shortName,
-                         Amount("Net Amount"),
-                         Amount("Tax Amount"),
-                         Amount("Grand Total"),
-                         type};
-            t.lastKeyColumn = 3;
-            t.lastAmountColumn = 6;
+            layout({date, Text("Key Code", 8), invNo, shortName, Amount("Net Amount"),
+                    Amount("Tax Amount"), Amount("Grand Total"), type},
+                   3, 6);
             ok = b.dated(false, true);
             break;
         case ReportId::PaymentRegister:
-            t.columns = {date,
-                         invNo,
-                         shortName,
-                         custNo,
-                         Amount("Grand Total"),
-                         Amount("Paid Amount"),
-                         Amount("Balance Due"),
-                         type};
-            t.lastKeyColumn = 3;
-            t.lastAmountColumn = 6;
+            layout({date, invNo, shortName, custNo, Amount("Grand Total"), Amount("Paid Amount"),
+                    Amount("Balance Due"), type},
+                   3, 6);
             ok = b.payments(false);
             break;
         case ReportId::TaxReport:
-            t.columns = {date,
-                         invNo,
-                         Text("Tax Rate", 8),
-                         custNo,
-                         Text("Key Code", 8),
-                         Amount("Paid Amount"),
-                         Amount("Tax Amount"),
-                         type};
-            t.lastKeyColumn = 4;
-            t.lastAmountColumn = 6;
+            layout({date, invNo, Text("Tax Rate", 8), custNo, Text("Key Code", 8),
+                    Amount("Paid Amount"), Amount("Tax Amount"), type},
+                   4, 6);
             ok = b.payments(true);
             break;
         case ReportId::SalesReport:
-            t.columns = {date,
-                         Text("Product#", 10),
-                         Text("Product Description", 32),
-                         invNo,
-                         shortName,
-                         Text("Customer", 8),
-                         Amount("Unit Price"),
-                         ReportColumn{"Quantity", 12, CellKind::Quantity},
-                         Amount("Line Amount")};
-            t.lastKeyColumn = 5;
-            t.lastAmountColumn = 8;
+            layout({date, Text("Product#", 10), Text("Product Description", 32), invNo, shortName,
+                    Text("Customer", 8), Amount("Unit Price"),
+                    ReportColumn{"Quantity", 12, CellKind::Quantity}, Amount("Line Amount")},
+                   5, 8);
             ok = b.sales();
             break;
         case ReportId::AccountsReceivable:
-            t.columns = {date,
-                         Text("Category", 10),
-                         invNo,
-                         shortName,
-                         custNo,
-                         Text("Aging", 10),
-                         Amount("Balance Due"),
-                         type};
-            t.lastKeyColumn = 5;
-            t.lastAmountColumn = 6;
+            layout({date, Text("Category", 10), invNo, shortName, custNo, Text("Aging", 10),
+                    Amount("Balance Due"), type},
+                   5, 6);
             ok = b.receivables();
             break;
         case ReportId::RepeatBillingList:
-            t.columns = {date,
-                         Text("Next Due", 10),
-                         invNo,
-                         shortName,
-                         custNo,
-                         Text("#Created", 8),
-                         Amount("Grand Total"),
-                         type};
-            t.lastKeyColumn = 5;
-            t.lastAmountColumn = 6;
+            layout({date, Text("Next Due", 10), invNo, shortName, custNo, Text("#Created", 8),
+                    Amount("Grand Total"), type},
+                   5, 6);
             ok = b.repeats();
             break;
     }

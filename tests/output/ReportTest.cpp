@@ -5,6 +5,7 @@
 
 #include <map>
 
+#include "OutputFixture.h"
 #include "data/Company.h"
 #include "data/Fileblocks.h"
 #include "data/Keys.h"
@@ -37,14 +38,12 @@ struct Inv {
     std::string rate = "5";
 };
 
-class ReportTest : public ::testing::Test {
+// The company of the customer-file fixture with aging settings, and its invoice and line
+// files.
+class ReportTest : public CustomerFileTest {
   protected:
     void SetUp() override {
-        savedFloor_ = storage::PoolFloor();
-        storage::SetPoolFloor(0);
-        ASSERT_EQ(storage::InitEngine(30), 30);
-        company = data::NewCompanyRecord(data::FirstCompanyBase(), 0);
-        company.setText(data::Company::Name, "Harbor Light Print");
+        CustomerFileTest::SetUp();
         company.setText(data::Company::AgingDays1, "30");
         company.setText(data::Company::AgingDays2, "60");
         company.setText(data::Company::AgingDays3, "90");
@@ -62,8 +61,7 @@ class ReportTest : public ::testing::Test {
     void TearDown() override {
         if (invoices) storage::CloseFileblock(invoices);
         if (lines) storage::CloseFileblock(lines);
-        if (storage::EngineStarted()) storage::ExitEngine();
-        storage::SetPoolFloor(savedFloor_);
+        CustomerFileTest::TearDown();
     }
 
     void add(const Inv& i) {
@@ -133,14 +131,10 @@ class ReportTest : public ::testing::Test {
         add({"107", "I", "9", {2025, 1, 1}, 888, 0, 0, ""});      // after the range
     }
 
-    testing::TempDir dir;
-    testing::ScriptedPrompter prompter;
-    data::CompanyRecord company;
     storage::Fileblock* invoices = nullptr;
     storage::Fileblock* lines = nullptr;
 
   private:
-    int savedFloor_ = 0;
     int lineNo_ = 0;
 };
 
