@@ -137,6 +137,8 @@ Decimal NumberOr0(const std::string& text) {
     return data::ParseDecimal(bare).value_or(Decimal());
 }
 
+bool FirstCellLess(const ReportLine& a, const ReportLine& b);
+
 struct Builder {
     const ReportSource& src;
     const ReportSelection& sel;
@@ -226,16 +228,22 @@ struct Builder {
                                        return true;
                                    });
         if (!first) return false;
-        return WalkKey(src.invoices, 3, DateKey(sel.fromSort), sel.toSort, &error, t.recordsRead,
-                       [&](int32_t recNo) {
-                           data::InvoiceRecord r;
-                           if (!read(recNo, r)) return false;
-                           const std::string type = data::UpperText(Field(r, Invoice::TransType));
-                           if (!r.money(Invoice::Paid).isZero() &&
-                               !r.money(Invoice::BalanceDue).isZero() && type != "D")
-                               row(r, Field(r, Invoice::SortDate));
-                           return true;
-                       });
+        const size_t paidRows = t.rows.size();
+        const bool second = WalkKey(src.invoices, 3, DateKey(sel.fromSort), sel.toSort, &error,
+                                    t.recordsRead, [&](int32_t recNo) {
+                                        data::InvoiceRecord r;
+                                        if (!read(recNo, r)) return false;
+                                        const std::string type =
+                                            data::UpperText(Field(r, Invoice::TransType));
+                                        if (!r.money(Invoice::Paid).isZero() &&
+                                            !r.money(Invoice::BalanceDue).isZero() && type != "D")
+                                            row(r, Field(r, Invoice::SortDate));
+                                        return true;
+                                    });
+        // Both passes come in date order: one merge puts the report in date order.
+        std::inplace_merge(t.rows.begin(), t.rows.begin() + std::ptrdiff_t(paidRows), t.rows.end(),
+                           FirstCellLess);
+        return second;
     }
 
     bool receivables() {
@@ -502,10 +510,8 @@ ReportView::ReportView(ReportTable table) : table_(std::move(table)) {
     sortOn(0);
 }
 
-const std::string& ReportView::name() const {
-    static thread_local std::string n;
-    n = std::string(ReportOf(table_.id).name);
-    return n;
+std::string_view ReportView::name() const {
+    return ReportOf(table_.id).name;
 }
 
 bool ReportView::sortOn(int column) {

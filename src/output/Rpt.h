@@ -143,7 +143,7 @@ class ReportView {
     const std::vector<ReportColumn>& columns() const { return table_.columns; }
     // The report name, " by " and the first column's heading ("by Date" for dates).
     std::string caption() const;
-    const std::string& name() const;
+    std::string_view name() const;  // the report's list name
     int dataRowCount() const { return int(table_.rows.size()); }
     const TopTen& chart() const { return chart_; }
     int firstAmountColumn() const { return table_.lastKeyColumn + 1; }
