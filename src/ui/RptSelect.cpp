@@ -41,15 +41,6 @@ const platform::Clock& ClockOf(const CustomerWindowContext& c) {
     return c.clock ? *c.clock : system;
 }
 
-// The wizard keeps its last preset and dates while the program runs.
-struct WizardMemory {
-    int report = 0;
-};
-WizardMemory& Memory() {
-    static WizardMemory m;
-    return m;
-}
-
 }  // namespace
 
 // ------------------------------------------------------------------------- the wizard
@@ -193,7 +184,6 @@ void TRptSelect::reportChanged() {
     const int row = ReportList->currentRow();
     if (row < 0) return;
     const output::ReportInfo& info = output::Reports()[size_t(row)];
-    Memory().report = row;
     Description->setText(Q(info.description));
     // Undated reports search all dates.
     FromDate->setVisible(info.dated);

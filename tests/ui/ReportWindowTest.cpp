@@ -116,6 +116,11 @@ TEST_F(ReportWindowTest, WizardChecksDatesAndTheWindowSortsSubTotalsAndCharts) {
     EXPECT_TRUE(wizard.ToDate->isHidden());
     wizard.ReportList->setCurrentRow(0);
     EXPECT_FALSE(wizard.ToDate->isHidden());
+    if (const char* shots = std::getenv("INVARRO_SHOTS")) {
+        wizard.show();
+        QTest::qWait(50);
+        wizard.grab().save(QString(shots) + "/wizard.png");
+    }
 
     wizard.FromDate->setText("13/01/2026");
     prompter.expect(
