@@ -51,6 +51,7 @@
 #include "ui/ProdInv.h"
 #include "ui/REMain.h"
 #include "ui/RepeatForm.h"
+#include "ui/RptSelect.h"
 #include "ui/TermEdit.h"
 #include "ui/ThemeIcons.h"
 
@@ -457,6 +458,10 @@ void TMainForm::buildCommands() {
     setCommandHandler(Command::InterestWizard, [](TMainForm& f) {
         std::unique_ptr<platform::Progress> progress = f.makeProgress();
         TInterestWiz::Run(f.session_, f.customerContext(progress.get()), f.hooks(), &f);
+    });
+    setCommandHandler(Command::ReportWizard, [](TMainForm& f) {
+        std::unique_ptr<platform::Progress> progress = f.makeProgress();
+        TRptSelect::Run(f.customerContext(progress.get()), &f.shell(), &f);
     });
     // Every other command stays disabled until its window exists.
     for (auto& [id, slot] : commands_) {
