@@ -26,7 +26,8 @@ class StatementLayout {
         W_ = c_.pageWidth();
         H_ = c_.pageHeight();
         HW_ = W_ / 2;
-        LM_ = SettingNumber(co_.text(Company::FormLeftMargin));
+        // The text keeps clear of the box, the rules and the shading that start at 20.
+        LM_ = std::max(25, SettingNumber(co_.text(Company::FormLeftMargin)));
         TM_ = SettingNumber(co_.text(Company::FormTopMargin));
         AI_ = SettingNumber(co_.text(Company::AddrShiftRight));
         boxTop_ = SettingNumber(co_.text(Company::BoxTop));

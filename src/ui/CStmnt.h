@@ -81,8 +81,7 @@ class TStmntBatch : public QDialog {
   public:
     TStmntBatch(const CustomerWindowContext& context, int count, QWidget* parent = nullptr);
     int batchSize() const { return size_; }
-
-  protected:
+    // OK: an empty size is refused, any other is clamped to 1..count.
     void accept() override;
 
   private:
