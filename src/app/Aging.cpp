@@ -215,11 +215,6 @@ Money SumOf(const AgingBuckets& buckets) {
     return sum;
 }
 
-bool IsReceivable(const data::InvoiceRecord& record) {
-    const std::string type = data::UpperText(data::TrimText(record.text(Invoice::TransType)));
-    return type != "Q" && type != "R";
-}
-
 std::optional<AgingBuckets> CustomerAgingBuckets(storage::Fileblock* invoices,
                                                  std::string_view custNo, const AgingLimits& limits,
                                                  const data::Date& today, data::DateOrder order) {

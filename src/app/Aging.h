@@ -49,9 +49,8 @@ data::Money SumOf(const AgingBuckets& buckets);
 std::optional<int> InvoiceAgeDays(const data::InvoiceRecord& record, data::DateOrder order,
                                   const data::Date& today);
 
-// Whether a record can be a receivable at all: quotes and repeat masters never are,
-// whatever their balance due says.
-bool IsReceivable(const data::InvoiceRecord& record);
+// Whether a record can be a receivable at all (quotes and repeat masters never are).
+using data::IsReceivable;
 
 // The customer's four sums from scratch: every receivable record of the customer
 // (invoice key 2) with a balance due, in the period of its age counted from its invoice

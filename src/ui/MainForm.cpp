@@ -673,6 +673,7 @@ CustomerWindowContext TMainForm::customerContext(platform::Progress* progress) {
     c.labelsWaiting = [this](bool waiting) { session_.labelsWaiting = waiting; };
     c.openHelp = [this](const std::string& topic) { openHelp(topic); };
     c.rebuildDataFiles = [this] { rebuildDataFiles(); };
+    c.shell = &shell();
     return c;
 }
 
