@@ -26,6 +26,11 @@ inline constexpr int kMaxKeyLength = 30;
 inline constexpr int kMinRecordLength = 21;
 inline constexpr int kItemsPerPage = 62;
 
+// Memory the engine caches file contents in: each page buffer of the pool holds the
+// largest page of any key, and each open data file has a read cache of its own.
+inline constexpr int kPageBufferBytes = 6 + kItemsPerPage * (kMaxKeyLength + 9);
+inline constexpr int kDataReadCacheBytes = 256 * 4096;
+
 // One key of a fileblock as given at create.
 struct KeyDescriptor {
     int length = 0;  // 1..30

@@ -3,9 +3,9 @@
 
 #include <cstdint>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
+#include "storage/Bytes.h"
 #include "storage/Engine.h"
 #include "storage/FileIO.h"
 
@@ -16,7 +16,7 @@ inline constexpr int kDataHeaderSize = 21;
 inline constexpr int kKeyHeaderSize = 28;
 inline constexpr int kMaxPathDepth = 32;
 // Largest page: 62 items of the longest key (30 + 9 bytes) after the 6-byte page header.
-inline constexpr int kMaxPageBytes = 6 + kItemsPerPage * (kMaxKeyLength + 9);
+inline constexpr int kMaxPageBytes = kPageBufferBytes;
 
 inline int PageSizeFor(int keyLength, int itemsPerPage) {
     return 6 + itemsPerPage * (keyLength + 9);
@@ -59,8 +59,12 @@ struct KeyState {
     Path path;
     bool pathValid = false;
 
-    // Pages of this key held in the page buffer pool: page number -> buffer index.
-    std::unordered_map<int32_t, int> buffers;
+    // The pool buffer holding each page of this key, by page number (-1: not in the pool).
+    // Page numbers are dense, so a table finds a page in one step.
+    std::vector<int32_t> pageBuffer;
+    int bufferOf(int32_t page) const {
+        return page >= 0 && size_t(page) < pageBuffer.size() ? pageBuffer[size_t(page)] : -1;
+    }
 
     int minItems() const { return itemsPerPage / 2; }
 };
@@ -69,7 +73,7 @@ struct Fileblock {
     uint32_t marker = 0;
     uint32_t serial = 0;
     RecordFile data;
-    OsFile index;
+    RecordFile index;
     std::string dataName;
     std::string indexName;
     bool readOnly = false;
@@ -137,17 +141,19 @@ class PageRef {
     void release();
     void markChanged();
 
-    uint8_t* bytes() const;
+    // The page's bytes stay where they are while the page is pinned, so the accessors
+    // below work on a pointer taken once.
+    uint8_t* bytes() const { return bytes_; }
     int32_t page() const { return page_; }
-    int count() const;
-    void setCount(int n);
-    int32_t leftmost() const;
-    void setLeftmost(int32_t page);
+    int count() const { return rd16(bytes_); }
+    void setCount(int n) { wr16(bytes_, int16_t(n)); }
+    int32_t leftmost() const { return rd32(bytes_ + 2); }
+    void setLeftmost(int32_t page) { wr32(bytes_ + 2, page); }
     bool isLeaf() const { return leftmost() == 0; }
     // Items are 1-based as in the search.
-    uint8_t* item(int j) const;
-    int32_t rec(int j) const;
-    int32_t child(int j) const;
+    uint8_t* item(int j) const { return bytes_ + 6 + (j - 1) * width_; }
+    int32_t rec(int j) const { return rd32(item(j)); }
+    int32_t child(int j) const { return rd32(item(j) + 4); }
     // Child below position j: the leftmost child for 0, else the child of item j.
     int32_t childAt(int j) const { return j == 0 ? leftmost() : child(j); }
 
@@ -157,7 +163,8 @@ class PageRef {
     PageRef(int buf, int32_t page, const KeyState* key);  // pins the buffer
     int buf_ = -1;
     int32_t page_ = 0;
-    const KeyState* key_ = nullptr;
+    int width_ = 0;
+    uint8_t* bytes_ = nullptr;
 };
 
 PageRef GetPage(Fileblock* fb, int keyNo, int32_t page);  // reads from the file on a miss

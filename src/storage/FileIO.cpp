@@ -2,11 +2,14 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <new>
 
@@ -236,17 +239,27 @@ bool OsFile::truncate(int64_t size) {
 // ------------------------------------------------------------------------ RecordFile
 
 bool RecordFile::open(const std::string& name, bool readOnly, bool create) {
+    unmap();
     dropCache();
-    return file_.open(name, readOnly, create);
+    mapRefused_ = false;
+    if (!file_.open(name, readOnly, create)) return false;
+    fileSize_ = file_.size();
+    if (fileSize_ < 0) {
+        file_.closeQuietly();
+        return false;
+    }
+    return true;
 }
 
 bool RecordFile::close() {
+    unmap();
     cache_.reset();
     dropCache();
     return file_.close();
 }
 
 void RecordFile::closeQuietly() {
+    unmap();
     cache_.reset();
     dropCache();
     file_.closeQuietly();
@@ -258,9 +271,39 @@ void RecordFile::dropCache() {
     lastLoaded_ = -2;
 }
 
+void RecordFile::unmap() {
+    if (map_) ::munmap(map_, size_t(mapLen_));
+    map_ = nullptr;
+    mapLen_ = 0;
+}
+
+bool RecordFile::mapTo(int64_t need) {
+    if (mapRefused_ || !file_.isOpen()) return false;
+    // Room to grow: the map reaches past the end of the file, so that records appended
+    // later are read through it without mapping again each time.
+    const int64_t page = ::sysconf(_SC_PAGESIZE) > 0 ? ::sysconf(_SC_PAGESIZE) : 4096;
+    int64_t len = std::max<int64_t>(need + need / 2, int64_t(1) << 20);
+    len = (len + page - 1) / page * page;
+    if (len > int64_t(SIZE_MAX / 2)) {
+        mapRefused_ = true;
+        return false;
+    }
+    unmap();
+    void* m = ::mmap(nullptr, size_t(len), PROT_READ, MAP_SHARED, file_.descriptor(), 0);
+    if (m == MAP_FAILED) {
+        mapRefused_ = true;  // no address space: the read cache serves from now on
+        return false;
+    }
+    map_ = static_cast<uint8_t*>(m);
+    mapLen_ = len;
+    return true;
+}
+
 bool RecordFile::truncate(int64_t size) {
     dropCache();
-    return file_.truncate(size);
+    if (!file_.truncate(size)) return false;
+    fileSize_ = size;
+    return true;
 }
 
 // Loads the chunk, and when the reads run forwards through the file also the chunks
@@ -293,7 +336,19 @@ bool RecordFile::read(int64_t pos, void* buf, size_t n) {
         Fail(err::ShortRead);
         return false;
     }
+    if (n == 0) return true;
     auto* out = static_cast<uint8_t*>(buf);
+    // Bytes inside the file as this handle knows it are read through the map; anything
+    // else (past the end, or a file that could not be mapped) through the read cache,
+    // which also reports the short read.
+    if (int64_t(n) <= fileSize_ - pos && (pos + int64_t(n) <= mapLen_ || mapTo(fileSize_))) {
+        std::memcpy(out, map_ + pos, n);
+        return true;
+    }
+    return readCached(pos, out, n);
+}
+
+bool RecordFile::readCached(int64_t pos, uint8_t* out, size_t n) {
     while (n > 0) {
         int64_t chunk = pos / kChunk;
         int64_t off = pos % kChunk;
@@ -322,8 +377,12 @@ bool RecordFile::read(int64_t pos, void* buf, size_t n) {
 bool RecordFile::write(int64_t pos, const void* buf, size_t n) {
     if (!file_.write(pos, buf, n)) {
         dropCache();
+        // Whether the file reaches past pos now is unknown: bytes from there on are read
+        // through the cache, which asks the file.
+        fileSize_ = std::max<int64_t>(0, std::min(fileSize_, pos));
         return false;
     }
+    fileSize_ = std::max(fileSize_, pos + int64_t(n));
     if (!cache_) return true;
     auto* in = static_cast<const uint8_t*>(buf);
     while (n > 0) {

@@ -8,6 +8,8 @@
 #include <memory>
 #include <string>
 
+#include "storage/Engine.h"
+
 namespace invarro::storage {
 
 // Records a failure of the current operation (EngineOk false, EngineError = error).
@@ -43,17 +45,25 @@ class OsFile {
     bool truncate(int64_t size);
 
     const std::string& name() const { return name_; }
+    int descriptor() const { return fd_; }
 
   private:
     int fd_ = -1;
     std::string name_;
 };
 
-// The data file of a fileblock: an OsFile with a small read cache of 4 KB chunks. All
-// writes go to the operating system at once and update any cached copy, so the cache
-// never holds bytes that differ from the file.
+// The data file or the index file of an open fileblock. Reads come from a read-only memory
+// map of the file (no system call, no copy through a private cache); where the file cannot
+// be mapped they come from a small read cache of 4 KB chunks instead. All writes go to the
+// operating system at once with pwrite; the map shows them as soon as they are written, and any
+// cached chunk is updated, so a read never returns bytes that differ from the file.
 class RecordFile {
   public:
+    RecordFile() = default;
+    RecordFile(const RecordFile&) = delete;
+    RecordFile& operator=(const RecordFile&) = delete;
+    ~RecordFile() { unmap(); }
+
     bool open(const std::string& name, bool readOnly, bool create);
     bool close();
     void closeQuietly();
@@ -72,6 +82,7 @@ class RecordFile {
     static constexpr int64_t kChunk = 4096;
     static constexpr int kSlots = 256;
     static constexpr int kReadAhead = 16;
+    static_assert(kSlots * kChunk == kDataReadCacheBytes);
 
     struct Slot {
         int64_t chunk = -1;
@@ -79,11 +90,23 @@ class RecordFile {
     };
     bool loadRun(int64_t chunk);
     uint8_t* slotData(int s) { return cache_.get() + int64_t(s) * kChunk; }
+    bool readCached(int64_t pos, uint8_t* out, size_t n);
+    // Maps at least the first `need` bytes (all inside the file); false when it cannot.
+    bool mapTo(int64_t need);
+    void unmap();
 
     OsFile file_;
     std::unique_ptr<uint8_t[]> cache_;
     Slot slots_[kSlots];
     int64_t lastLoaded_ = -2;
+
+    // The map covers mapLen_ bytes from the start of the file, of which only the first
+    // fileSize_ (the file's size as this handle wrote it) are ever touched: a page past the
+    // end of a file must not be read through a map.
+    uint8_t* map_ = nullptr;
+    int64_t mapLen_ = 0;
+    int64_t fileSize_ = 0;
+    bool mapRefused_ = false;
 };
 
 }  // namespace invarro::storage

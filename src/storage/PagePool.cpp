@@ -48,6 +48,7 @@ void insertAfter(int at, int i) {
 }
 
 void makeMostRecent(int i) {
+    if (gBuffers[gSentinel].prev == i) return;  // a page used again and again stays put
     unlink(i);
     insertAfter(gBuffers[gSentinel].prev, i);
 }
@@ -75,11 +76,28 @@ bool writeBack(Buffer& b) {
 
 void detach(int i) {
     Buffer& b = gBuffers[i];
-    if (b.owner) b.owner->keys[b.keyNo - 1].buffers.erase(b.page);
+    if (b.owner) {
+        KeyState& k = b.owner->keys[b.keyNo - 1];
+        if (size_t(b.page) < k.pageBuffer.size()) k.pageBuffer[size_t(b.page)] = -1;
+    }
     b.owner = nullptr;
     b.keyNo = 0;
     b.page = 0;
     b.changed = false;
+}
+
+// Records that buffer i holds the page; false (with 10000) when the table cannot grow.
+bool attach(KeyState& k, int32_t page, int i) {
+    if (size_t(page) >= k.pageBuffer.size()) {
+        try {
+            k.pageBuffer.resize(size_t(page) + 1, -1);
+        } catch (const std::bad_alloc&) {
+            Fail(err::NoBuffers);
+            return false;
+        }
+    }
+    k.pageBuffer[size_t(page)] = i;
+    return true;
 }
 
 // Takes the least recently used buffer that is not pinned, writing its page first when
@@ -104,7 +122,8 @@ int takeVictim() {
 
 // ----------------------------------------------------------------------------- PageRef
 
-PageRef::PageRef(PageRef&& o) noexcept : buf_(o.buf_), page_(o.page_), key_(o.key_) {
+PageRef::PageRef(PageRef&& o) noexcept
+    : buf_(o.buf_), page_(o.page_), width_(o.width_), bytes_(o.bytes_) {
     o.buf_ = -1;
 }
 
@@ -113,7 +132,8 @@ PageRef& PageRef::operator=(PageRef&& o) noexcept {
         release();
         buf_ = o.buf_;
         page_ = o.page_;
-        key_ = o.key_;
+        width_ = o.width_;
+        bytes_ = o.bytes_;
         o.buf_ = -1;
     }
     return *this;
@@ -127,32 +147,9 @@ void PageRef::release() {
 void PageRef::markChanged() {
     gBuffers[buf_].changed = true;
 }
-uint8_t* PageRef::bytes() const {
-    return gBuffers[buf_].bytes.get();
-}
-int PageRef::count() const {
-    return rd16(bytes());
-}
-void PageRef::setCount(int n) {
-    wr16(bytes(), int16_t(n));
-}
-int32_t PageRef::leftmost() const {
-    return rd32(bytes() + 2);
-}
-void PageRef::setLeftmost(int32_t page) {
-    wr32(bytes() + 2, page);
-}
-uint8_t* PageRef::item(int j) const {
-    return bytes() + 6 + (j - 1) * key_->itemWidth;
-}
-int32_t PageRef::rec(int j) const {
-    return rd32(item(j));
-}
-int32_t PageRef::child(int j) const {
-    return rd32(item(j) + 4);
-}
 
-PageRef::PageRef(int buf, int32_t page, const KeyState* key) : buf_(buf), page_(page), key_(key) {
+PageRef::PageRef(int buf, int32_t page, const KeyState* key)
+    : buf_(buf), page_(page), width_(key->itemWidth), bytes_(gBuffers[buf].bytes.get()) {
     ++gBuffers[buf].pins;
 }
 
@@ -163,10 +160,10 @@ PageRef GetPage(Fileblock* fb, int keyNo, int32_t page) {
         Fail(err::IndexDefective);
         return PageRef();
     }
-    auto it = k.buffers.find(page);
-    if (it != k.buffers.end()) {
-        makeMostRecent(it->second);
-        return PageRef(it->second, page, &k);
+    int hit = k.bufferOf(page);
+    if (hit >= 0) {
+        makeMostRecent(hit);
+        return PageRef(hit, page, &k);
     }
     int i = takeVictim();
     if (i < 0) return PageRef();
@@ -183,29 +180,32 @@ PageRef GetPage(Fileblock* fb, int keyNo, int32_t page) {
         Fail(err::IndexDefective);
         return PageRef();
     }
+    if (!attach(k, page, i)) {
+        makeLeastRecent(i);
+        return PageRef();
+    }
     b.owner = fb;
     b.keyNo = keyNo;
     b.page = page;
     b.changed = false;
-    k.buffers[page] = i;
     makeMostRecent(i);
     return PageRef(i, page, &k);
 }
 
 PageRef NewPage(Fileblock* fb, int keyNo, int32_t page) {
     KeyState& k = fb->keys[keyNo - 1];
-    auto it = k.buffers.find(page);
-    int i;
-    if (it != k.buffers.end()) {
-        i = it->second;
-    } else {
+    int i = k.bufferOf(page);
+    if (i < 0) {
         i = takeVictim();
         if (i < 0) return PageRef();
+        if (!attach(k, page, i)) {
+            makeLeastRecent(i);
+            return PageRef();
+        }
         Buffer& b = gBuffers[i];
         b.owner = fb;
         b.keyNo = keyNo;
         b.page = page;
-        k.buffers[page] = i;
     }
     Buffer& b = gBuffers[i];
     std::memset(b.bytes.get(), 0, size_t(kMaxPageBytes));
@@ -216,9 +216,8 @@ PageRef NewPage(Fileblock* fb, int keyNo, int32_t page) {
 
 void DropPage(Fileblock* fb, int keyNo, int32_t page) {
     KeyState& k = fb->keys[keyNo - 1];
-    auto it = k.buffers.find(page);
-    if (it == k.buffers.end()) return;
-    int i = it->second;
+    int i = k.bufferOf(page);
+    if (i < 0) return;
     detach(i);
     makeLeastRecent(i);
 }
@@ -228,14 +227,15 @@ bool FlushFileblockPages(Fileblock* fb, bool write) {
     for (int keyNo = 1; keyNo <= fb->numKeys; ++keyNo) {
         KeyState& k = fb->keys[keyNo - 1];
         // Write in page order: the file is written front to back.
-        std::vector<std::pair<int32_t, int>> pages(k.buffers.begin(), k.buffers.end());
-        std::sort(pages.begin(), pages.end());
-        for (auto& [page, i] : pages) {
+        for (size_t page = 0; page < k.pageBuffer.size(); ++page) {
+            int i = k.pageBuffer[page];
+            if (i < 0) continue;
             Buffer& b = gBuffers[i];
             if (write && b.changed && !writeBack(b)) ok = false;
             detach(i);
             makeLeastRecent(i);
         }
+        k.pageBuffer.clear();
         if (write && k.headerChanged) {
             if (WriteKeyHeader(fb, keyNo))
                 k.headerChanged = false;

@@ -7,6 +7,7 @@
 #include <sys/resource.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <filesystem>
 
 #include "EngineFixture.h"
@@ -591,6 +592,65 @@ TEST_F(EngineTest, RecordsSurviveCloseAndReopenAcrossCacheChunks) {
     }
     EXPECT_EQ(UsedRecordCount(fb), 500);
     CloseFileblock(fb);
+}
+
+// The data file is read through a memory map that is extended as the file grows; every
+// write must be visible to the next read at once, and bytes past the end of the file must
+// fail as a short read (never be touched through the map).
+TEST_F(EngineTest, RecordFileReadsFollowWritesAndStopAtTheEnd) {
+    RecordFile f;
+    const std::string file = dir.file("RF.DAT");
+    ASSERT_TRUE(f.open(file, false, true));
+    std::string got(100, '\0');
+    EXPECT_FALSE(f.read(0, got.data(), 1));
+    EXPECT_EQ(EngineError, err::ShortRead);
+
+    // Read each piece right after writing it, across several extensions of the map.
+    const int pieces = 40000;  // 4 MB of 100-byte pieces
+    for (int i = 0; i < pieces; ++i) {
+        std::string piece(100, char('a' + i % 26));
+        std::snprintf(piece.data(), 12, "%010d", i);
+        ASSERT_TRUE(f.write(int64_t(i) * 100, piece.data(), piece.size())) << i;
+        ResetStatus();
+        ASSERT_TRUE(f.read(int64_t(i) * 100, got.data(), got.size())) << i;
+        ASSERT_EQ(got, piece) << i;
+        if (i % 997 == 0) {  // an earlier piece, rewritten, reads back new at once
+            std::string again(100, 'Z');
+            ASSERT_TRUE(f.write(int64_t(i / 2) * 100, again.data(), again.size()));
+            ASSERT_TRUE(f.read(int64_t(i / 2) * 100, got.data(), got.size()));
+            ASSERT_EQ(got, again) << i;
+        }
+    }
+    const int64_t size = int64_t(pieces) * 100;
+    ResetStatus();
+    EXPECT_FALSE(f.read(size - 50, got.data(), 100));  // straddles the end
+    EXPECT_EQ(EngineError, err::ShortRead);
+    ResetStatus();
+    EXPECT_FALSE(f.read(size + 4096 * 10, got.data(), 4));  // inside the map, past the end
+    EXPECT_EQ(EngineError, err::ShortRead);
+
+    // After a cut the bytes beyond it are gone for reads, and come back when written again.
+    ResetStatus();
+    ASSERT_TRUE(f.truncate(1000));
+    EXPECT_FALSE(f.read(1000, got.data(), 1));
+    EXPECT_EQ(EngineError, err::ShortRead);
+    ResetStatus();
+    ASSERT_TRUE(f.read(900, got.data(), 100));
+    std::string tail(100, 'q');
+    ASSERT_TRUE(f.write(500000, tail.data(), tail.size()));
+    ASSERT_TRUE(f.read(500000, got.data(), 100));
+    EXPECT_EQ(got, tail);
+    ASSERT_TRUE(f.read(1000, got.data(), 100));  // the gap reads as zeros
+    EXPECT_EQ(got, std::string(100, '\0'));
+    ASSERT_TRUE(f.close());
+
+    // A file opened read-only is read the same way.
+    ASSERT_TRUE(f.open(file, true, false));
+    ASSERT_TRUE(f.read(500000, got.data(), 100));
+    EXPECT_EQ(got, tail);
+    EXPECT_FALSE(f.read(500050, got.data(), 100));
+    EXPECT_EQ(EngineError, err::ShortRead);
+    ASSERT_TRUE(f.close());
 }
 
 }  // namespace
