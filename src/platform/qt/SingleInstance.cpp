@@ -83,6 +83,24 @@ SingleInstance::Outcome SingleInstance::start(int timeoutMs) {
     return Outcome::First;
 }
 
+SingleInstance::Outcome SingleInstance::hold(int timeoutMs) {
+    QDeadlineTimer deadline(timeoutMs);
+    lock_ = std::make_unique<QLockFile>(lockPath());
+    lock_->setStaleLockTime(0);
+    if (!lock_->tryLock(Remaining(deadline))) {
+        lock_.reset();
+        return Outcome::Undecided;
+    }
+    QLocalSocket socket;
+    socket.connectToServer(serverName());
+    if (socket.waitForConnected(std::max(Remaining(deadline), 200))) {
+        socket.disconnectFromServer();
+        release();
+        return Outcome::AlreadyRunning;
+    }
+    return Outcome::First;
+}
+
 void SingleInstance::release() {
     if (lock_) {
         lock_->unlock();
