@@ -8,6 +8,7 @@
 #include "app/BooksCheck.h"
 #include "app/Demo.h"
 #include "app/Startup.h"
+#include "cli/Captured.h"
 #include "cli/Cli.h"
 #include "data/Ansi.h"
 #include "data/Fileblocks.h"
@@ -26,16 +27,6 @@ using data::Invoice;
 using data::InvoiceLine;
 using data::Money;
 using testing::ReadFileBytes;
-
-std::string ReadStream(std::FILE* f) {
-    std::fflush(f);
-    std::rewind(f);
-    std::string text;
-    char buffer[4096];
-    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;)
-        text.append(buffer, n);
-    return text;
-}
 
 // Every live record of a data file by record number, read past the engine's index.
 template <class L>
@@ -80,26 +71,13 @@ class BooksCheckTest : public ::testing::Test {
         if (storage::EngineStarted()) storage::ExitEngine();
     }
 
-    struct Result {
-        int status = -1;
-        std::string out, err;
-    };
+    using Result = testing::CliResult;
     // The command, with the engine stopped around it as in its own process.
     Result check(bool repair = false) {
         storage::ExitEngine();
-        cli::CliServices services;
-        std::FILE* out = std::tmpfile();
-        std::FILE* err = std::tmpfile();
-        services.out = out;
-        services.err = err;
         std::vector<std::string> args{"--data", folder, "check"};
         if (repair) args.push_back("--repair");
-        Result r;
-        r.status = cli::RunCli(args, services);
-        r.out = ReadStream(out);
-        r.err = ReadStream(err);
-        std::fclose(out);
-        std::fclose(err);
+        const Result r = testing::RunCaptured(args, cli::CliServices{});
         storage::InitEngine(30);
         return r;
     }

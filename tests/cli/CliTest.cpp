@@ -11,6 +11,7 @@
 #include "app/Aging.h"
 #include "app/Demo.h"
 #include "app/Startup.h"
+#include "cli/Captured.h"
 #include "cli/Cli.h"
 #include "customers/CExport.h"
 #include "data/Ansi.h"
@@ -49,20 +50,7 @@ struct EnterPrompter : platform::Prompter {
     }
 };
 
-std::string ReadStream(std::FILE* f) {
-    std::fflush(f);
-    std::rewind(f);
-    std::string text;
-    char buffer[4096];
-    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;)
-        text.append(buffer, n);
-    return text;
-}
-
-struct Result {
-    int status = -1;
-    std::string out, err;
-};
+using Result = testing::CliResult;
 
 // Two copies of the demo installation: one for the window, one for the command.
 class CliTest : public ::testing::Test {
@@ -94,20 +82,10 @@ class CliTest : public ::testing::Test {
         std::vector<std::string> all{"--data", folder.empty() ? commandFolder : folder};
         all.insert(all.end(), args.begin(), args.end());
         CliServices services;
-        std::FILE* out = std::tmpfile();
-        std::FILE* err = std::tmpfile();
-        services.out = out;
-        services.err = err;
         services.clock = &clock;
         services.pdfCanvas = [] { return std::make_unique<platform::qt::PainterCanvas>(nullptr); };
         services.claimFolder = claim;
-        Result r;
-        r.status = RunCli(all, services);
-        r.out = ReadStream(out);
-        r.err = ReadStream(err);
-        std::fclose(out);
-        std::fclose(err);
-        return r;
+        return testing::RunCaptured(all, services);
     }
 
     // The records of the two folders agree byte for byte.

@@ -5,6 +5,7 @@
 // does not answer) ends as well.
 #pragma once
 
+#include <QDeadlineTimer>
 #include <QLocalServer>
 #include <QLockFile>
 #include <QObject>
@@ -46,6 +47,8 @@ class SingleInstance : public QObject {
     void raiseRequested();
 
   private:
+    // Takes the lock file by the deadline; false when another program keeps it.
+    bool takeLock(const QDeadlineTimer& deadline);
     void answer();
 
     QString key_;
