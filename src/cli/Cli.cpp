@@ -203,7 +203,7 @@ int RunCli(const std::vector<std::string>& args, CliServices& services) {
     // The desktop program's company in use stays as it is whatever --company says.
     const std::string lastCo = data::JoinPath(ctx.folder, std::string(data::kLastCompanyFile));
     const std::optional<std::string> lastCoBytes =
-        companyOption ? data::ReadWholeFile(lastCo) : std::nullopt;
+        companyOption && verb->company ? data::ReadWholeFile(lastCo) : std::nullopt;
 
     storage::InitEngine(30);
     if (!storage::EngineOk) return ctx.fail("cannot start the storage engine");
