@@ -242,6 +242,43 @@ TEST_F(BooksCheckTest, DerivedProblemsAloneAreRepairedToAClean) {
     EXPECT_EQ(after.out, "");
 }
 
+TEST_F(BooksCheckTest, APaymentOrMemoChangedBehindTheBooksShowsOnItsInvoice) {
+    // A partial payment record paid more than was taken off its invoice.
+    int32_t paymentRec = 0;
+    std::string number;
+    for (const auto& [recNo, r] : Records<Invoice>(invoices))
+        if (data::TrimmedText(r.text(Invoice::TransType)) == "X") {
+            paymentRec = recNo;
+            number = data::TrimmedText(r.text(Invoice::InvNo));
+            break;
+        }
+    ASSERT_NE(paymentRec, 0) << "the demo has partial payments";
+    Plant<Invoice>(invoices, paymentRec, [](data::InvoiceRecord& r) {
+        ASSERT_TRUE(r.setMoney(Invoice::Paid, r.money(Invoice::Paid) + Money::FromCents(100)));
+    });
+    // A memo whose invoice is gone.
+    {
+        testing::ScriptedPrompter quiet;
+        storage::Fileblock* fb =
+            storage::OpenFileblock(data::FileblockName(folder, data::FileKind::Memo, "1"), false);
+        data::MemoRecord memo = data::NewRecord<data::Memo>();
+        memo.setText(data::Memo::InvNo, "GONE88");
+        data::SetMemoLines(memo, {"left behind"});
+        EXPECT_TRUE(data::AddBusinessRecord(fb, memo, quiet).ok());
+        storage::CloseFileblock(fb);
+    }
+    const Result found = check();
+    EXPECT_EQ(found.status, cli::kExitFailed);
+    EXPECT_NE(found.out.find("balance-due: invoice " + number + " "), std::string::npos)
+        << found.out;
+    EXPECT_NE(found.out.find("orphan-memo: memo record of invoice GONE88"), std::string::npos);
+    // Neither is a derived field: the repair leaves both as they are.
+    const Result repaired = check(true);
+    EXPECT_EQ(repaired.status, cli::kExitFailed);
+    EXPECT_NE(repaired.out.find("remains: balance-due: invoice " + number), std::string::npos);
+    EXPECT_NE(repaired.out.find("remains: orphan-memo"), std::string::npos);
+}
+
 TEST_F(BooksCheckTest, ADamagedIndexIsReportedAndNotRepaired) {
     storage::ExitEngine();
     // Cut the invoice index short: its pages no longer hold what its header says.

@@ -13,6 +13,7 @@
 #include "app/Startup.h"
 #include "cli/Captured.h"
 #include "cli/Cli.h"
+#include "cli/Command.h"
 #include "customers/CExport.h"
 #include "data/Ansi.h"
 #include "data/Fileblocks.h"
@@ -377,6 +378,41 @@ TEST_F(CliTest, AFolderInUseIsRefused) {
     }
     const testing::CommandResult free = command();
     EXPECT_EQ(free.status, 0) << free.output;
+}
+
+TEST(BatchPrompterTest, QuestionsGetTheSafeAnswerUnlessYesIsGiven) {
+    using platform::Answer;
+    using platform::Buttons;
+    std::FILE* err = std::tmpfile();
+    BatchPrompter careful(err, false), willing(err, true);
+    auto message = [](Buttons b, Answer def) {
+        return platform::Message{"Title", "Text", platform::Icon::Question, b, def};
+    };
+    // The default button does not decide: a restore warning defaults to No, an overwrite
+    // question may default to Yes.
+    EXPECT_EQ(careful.ask(message(Buttons::YesNo, Answer::Yes)), Answer::No);
+    EXPECT_EQ(careful.ask(message(Buttons::OkCancel, Answer::Ok)), Answer::Cancel);
+    EXPECT_EQ(careful.ask(message(Buttons::YesNoCancel, Answer::Yes)), Answer::Cancel);
+    EXPECT_EQ(careful.ask(message(Buttons::Ok, Answer::Ok)), Answer::Ok);
+    EXPECT_EQ(careful.declined(), 3);
+    EXPECT_EQ(willing.ask(message(Buttons::YesNo, Answer::No)), Answer::Yes);
+    EXPECT_EQ(willing.ask(message(Buttons::OkCancel, Answer::Cancel)), Answer::Ok);
+    EXPECT_EQ(willing.ask(message(Buttons::YesNoCancel, Answer::No)), Answer::Yes);
+    EXPECT_EQ(willing.declined(), 0);
+    const std::string said = testing::ReadStream(err);
+    std::fclose(err);
+    EXPECT_NE(said.find("Title: Text\n  -> answered No without asking (--yes accepts)"),
+              std::string::npos)
+        << said;
+}
+
+TEST_F(CliTest, DatesAreIsoOrInTheCompanysOrder) {
+    EXPECT_EQ(run({"aging", "--as-of", "2026-02-28"}).status, kExitOk);
+    EXPECT_EQ(run({"aging", "--as-of", "02/28/2026"}).status, kExitOk);
+    EXPECT_EQ(run({"aging", "--as-of", "2026-2-28"}).status, kExitUsage);
+    EXPECT_EQ(run({"aging", "--as-of", "28/02/2026"}).status, kExitUsage);
+    EXPECT_EQ(run({"aging", "--as-of=2024-02-29"}).status, kExitOk);
+    EXPECT_EQ(run({"aging", "--as-of=2023-02-29"}).status, kExitUsage);
 }
 
 }  // namespace
