@@ -174,15 +174,11 @@ int Repeat(Context& ctx, const Args& args) {
     const data::Date invoiceDate = args.value("--invoice-date")
                                        ? ctx.date("--invoice-date", *args.value("--invoice-date"))
                                        : through;
-    const std::string prefix = Prefix(ctx);
-    invoicing::ShortOpen invoices(ctx.folder, data::FileKind::Invoice, prefix, ctx.prompter);
-    invoicing::ShortOpen lines(ctx.folder, data::FileKind::InvoiceLine, prefix, ctx.prompter);
-    invoicing::ShortOpen memos(ctx.folder, data::FileKind::Memo, prefix, ctx.prompter);
-    invoicing::ShortOpen customers(ctx.folder, data::FileKind::Customer, prefix, ctx.prompter);
-    if (!invoices.fb || !lines.fb || !memos.fb || !customers.fb)
-        return ctx.fail("the invoice files of this company cannot be opened");
+    invoicing::RunFiles open(ctx.folder, Prefix(ctx), ctx.prompter, true);
+    if (!open.ok()) return ctx.fail(std::string(invoicing::kRunFilesUnavailable));
+    invoicing::SaveFiles files = open.saveFiles(ctx.session.company, ctx.today());
     const std::vector<invoicing::DueMaster> due =
-        invoicing::FindDueMasters(invoices.fb, through, order);
+        invoicing::FindDueMasters(files.invoices, through, order);
     if (due.empty()) {
         ctx.say(std::string(invoicing::kNoneDue));
         return kExitOk;
@@ -194,8 +190,6 @@ int Repeat(Context& ctx, const Args& args) {
         ctx.say(invoicing::DueSummary(due) + " Nothing was generated (--dry-run).");
         return kExitOk;
     }
-    invoicing::SaveFiles files{ctx.folder,   ctx.session.company, invoices.fb, lines.fb, memos.fb,
-                               customers.fb, ctx.today(),         nullptr,     nullptr};
     const invoicing::GenerationRun run{
         data::FormatUserDate(invoiceDate, order),
         args.value("--reference").value_or(std::string(invoicing::kDefaultReference))};
@@ -262,14 +256,9 @@ int Interest(Context& ctx, const Args& args) {
                 " customers would be charged. Nothing was generated (--dry-run).");
         return kExitOk;
     }
-    const std::string prefix = Prefix(ctx);
-    invoicing::ShortOpen customers(ctx.folder, data::FileKind::Customer, prefix, ctx.prompter);
-    invoicing::ShortOpen invoices(ctx.folder, data::FileKind::Invoice, prefix, ctx.prompter);
-    invoicing::ShortOpen lines(ctx.folder, data::FileKind::InvoiceLine, prefix, ctx.prompter);
-    if (!customers.fb || !invoices.fb || !lines.fb)
-        return ctx.fail("the invoice files of this company cannot be opened");
-    invoicing::SaveFiles files{ctx.folder,   ctx.session.company, invoices.fb, lines.fb, nullptr,
-                               customers.fb, ctx.today(),         nullptr,     nullptr};
+    invoicing::RunFiles open(ctx.folder, Prefix(ctx), ctx.prompter, false);
+    if (!open.ok()) return ctx.fail(std::string(invoicing::kRunFilesUnavailable));
+    invoicing::SaveFiles files = open.saveFiles(ctx.session.company, ctx.today());
     const invoicing::InterestOutcome outcome =
         invoicing::GenerateInterest(files, *scan, s, order, ctx.prompter);
     for (const std::string& line :
