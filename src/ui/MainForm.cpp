@@ -52,6 +52,7 @@
 #include "ui/REMain.h"
 #include "ui/RepeatForm.h"
 #include "ui/TermEdit.h"
+#include "ui/ThemeIcons.h"
 
 namespace invarro::ui {
 
@@ -154,6 +155,15 @@ const Command kToolbarOrder[] = {
 
 QString WithoutMnemonic(QString text) {
     return text.remove('&');
+}
+
+// A command's key in the table of theme icons: its menu caption (else its button's text)
+// without mnemonic, trailing dots and doubled blanks.
+std::string CommandIconKey(const CommandDef& def) {
+    QString text = WithoutMnemonic(QString::fromLatin1(def.caption ? def.caption : def.buttonText));
+    while (text.endsWith('.'))
+        text.chop(1);
+    return text.simplified().toStdString();
 }
 
 QFont CaptionFont(const data::FontSetting& f) {
@@ -312,7 +322,9 @@ void TMainForm::buildCommands() {
         slot.hidesChart = def.hidesChart;
         slot.readyStatus = def.readyStatus;
         const Command id = def.id;
-        QIcon icon = def.mark ? BadgeIcon(def.mark, QColor(def.colour)) : QIcon();
+        // The theme's icon where the command has one, else the drawn badge.
+        QIcon icon = CommandIcon(CommandIconKey(def),
+                                 def.mark ? BadgeIcon(def.mark, QColor(def.colour)) : QIcon());
         if (def.menu != MenuId::None) {
             QMenu* menu = menus[int(def.menu)];
             if (def.separatorBefore) menu->addSeparator();
@@ -755,6 +767,7 @@ void TMainForm::companyManager() {
     services.prompter = prompter_;
     services.progress = progress.get();
     services.clock = clock_;
+    services.keyring = services_.keyring;
     services.help = [this](const std::string& topic) { openHelp(topic); };
     services.passwordCheck = [this] {
         app::PasswordDialogPort& passwords =

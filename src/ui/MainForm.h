@@ -29,6 +29,7 @@
 #include "app/Startup.h"
 #include "platform/Archive.h"
 #include "platform/Clock.h"
+#include "platform/Keyring.h"
 #include "platform/Progress.h"
 #include "platform/Prompter.h"
 #include "platform/Shell.h"
@@ -62,6 +63,7 @@ struct MainFormServices {
     platform::Archive* archive = nullptr;          // else the ZIP archive of libzip
     std::function<QString()> chooseBackupFolder;   // else the desktop's folder chooser
     std::function<QString()> chooseBackupArchive;  // else the desktop's file chooser
+    platform::Keyring* keyring = nullptr;  // none: mail passwords stay in the company records
 };
 
 class TMainForm : public QMainWindow {
