@@ -155,18 +155,15 @@ BooksCheck CheckBooks(const Session& session, const platform::Clock& clock,
     for (data::FileKind kind : data::kCompanyFileOrder) {
         const std::string name = data::FileblockName(
             session.folder, kind, kind == data::FileKind::Company ? std::string_view() : prefix);
-        if (!data::FileExists(storage::DataFileName(name))) {
-            if (kind != data::FileKind::Product)
-                problem(ProblemKind::Unreadable, name + ": the data file is missing");
-            continue;
-        }
+        // A company whose windows were never opened has no files yet: its books are empty.
+        if (!data::FileExists(storage::DataFileName(name))) continue;
         for (const std::string& p : storage::CheckFileblock(name))
             problem(ProblemKind::Structure, name + ": " + p);
     }
 
     BookFiles files(session, prompter);
-    if (!files.customers.fb || !files.invoices.fb) {
-        problem(ProblemKind::Unreadable, "the customer or invoice file cannot be opened");
+    if (!files.customers.ok || !files.invoices.ok || !files.lines.ok || !files.memos.ok) {
+        problem(ProblemKind::Unreadable, "the company's files cannot be opened");
         return out;
     }
     const data::DateOrder order = session.dateOrder;
@@ -282,7 +279,7 @@ BooksCheck CheckBooks(const Session& session, const platform::Clock& clock,
                                                     Amount(stored));
             continue;
         }
-        if (!limits) continue;
+        if (!limits || !files.invoices.fb) continue;
         std::optional<AgingBuckets> asOfToday =
             CustomerAgingBuckets(files.invoices.fb, custNo, *limits, today, order);
         std::optional<AgingBuckets> asOfLast =
@@ -319,9 +316,9 @@ BooksRepair RepairBooks(Session& session, const platform::Clock& clock,
     std::map<std::string, std::pair<Money, AgingBuckets>> before;
     {
         BookFiles files(session, prompter);
-        if (!files.customers.fb || !files.invoices.fb) {
+        if (!files.customers.ok || !files.invoices.ok) {
             out.ok = false;
-            out.error = "the customer or invoice file cannot be opened";
+            out.error = "the company's files cannot be opened";
             return out;
         }
         // Paid flags and dates follow the balance due.
