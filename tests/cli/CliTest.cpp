@@ -26,9 +26,13 @@
 #include "platform/zip/ZipArchive.h"
 #include "storage/Engine.h"
 #include "support/Command.h"
+#include "support/Modal.h"
 #include "support/QtApp.h"
 #include "support/ScriptedPrompter.h"
 #include "support/TempDir.h"
+#include "ui/CustForm.h"
+#include "ui/ExportForm.h"
+#include "ui/ImportForm.h"
 #include "ui/InterestWiz.h"
 #include "ui/InvOutput.h"
 #include "ui/RepeatForm.h"
@@ -316,6 +320,50 @@ TEST_F(CliTest, ExportWritesTheWindowsLinesAndImportAddsCustomers) {
     EXPECT_EQ(checked.status, kExitOk) << checked.out;
     EXPECT_NE(checked.err.find("43 customers"), std::string::npos) << checked.err;
     EXPECT_EQ(run({"import", "products", dir.file("missing.csv")}).status, kExitFailed);
+}
+
+template <class T>
+T* Child(QWidget* w, const char* name) {
+    T* c = w->findChild<T*>(name);
+    EXPECT_TRUE(c) << name;
+    return c;
+}
+
+TEST_F(CliTest, ExportAndImportGiveTheCustomerManagersFiles) {
+    // Through the customer manager: the export window with its starting choices, then the
+    // import window on the demo's sample file, accepting its preview.
+    EnterPrompter prompter;
+    ui::CustomerWindowContext ctx = context(prompter);
+    const std::string windowCsv = dir.file("window.csv");
+    const std::string sample = windowFolder + "/NewCustomers.CSV";
+    storage::InitEngine(30);
+    bool exported = false;
+    testing::WhenModal<ui::TCustForm>([&](ui::TCustForm* manager) {
+        testing::WhenModal<ui::TExportForm>([&](ui::TExportForm* exp) {
+            exp->chooseFile = [&](const data::ExportFileProposal&) {
+                return QString::fromStdString(windowCsv);
+            };
+            exported = exp->exportNow();
+        });
+        manager->exportCustomers();
+        testing::WhenModal<ui::TImportForm>([&](ui::TImportForm* imp) {
+            imp->chooseFile = [&] { return QString::fromStdString(sample); };
+            Child<QPushButton>(imp, "OpenBtn")->click();
+            Child<QPushButton>(imp, "ImportBtn")->click();
+        });
+        manager->importCustomers();
+    });
+    ASSERT_TRUE(ui::TCustForm::Run(ctx));
+    storage::ExitEngine();
+    ASSERT_TRUE(exported);
+
+    const std::string commandCsv = dir.file("command.csv");
+    ASSERT_EQ(run({"export", "customers", commandCsv}).status, kExitOk);
+    EXPECT_EQ(ReadFileBytes(commandCsv), ReadFileBytes(windowCsv));
+    const Result imported =
+        run({"--yes", "import", "customers", commandFolder + "/NewCustomers.CSV"});
+    ASSERT_EQ(imported.status, kExitOk) << imported.err;
+    expectSameFiles({"1C.DAT", "1C.IX", "Company.DAT"});
 }
 
 TEST_F(CliTest, UsageErrorsHelpAndFailuresHaveTheirExitStatus) {
