@@ -11,6 +11,7 @@
 #include "customers/CExport.h"
 #include "customers/CImport.h"
 #include "data/Ansi.h"
+#include "data/DataFolder.h"
 #include "data/Delimited.h"
 #include "data/Files.h"
 #include "data/Open.h"
@@ -20,7 +21,10 @@
 #include "invoicing/IntWizd.h"
 #include "invoicing/RepeatSet.h"
 #include "maintenance/Backup.h"
+#include "output/CStmnt.h"
 #include "output/InvPrint.h"
+#include "output/Rpt.h"
+#include "output/Rptselct.h"
 #include "platform/zip/ZipArchive.h"
 #include "products/PExport.h"
 #include "products/PImport.h"
@@ -455,6 +459,141 @@ int Check(Context& ctx, const Args& args) {
     return found.clean() ? kExitOk : kExitFailed;
 }
 
+// ----------------------------------------------------------------------- statements pdf
+
+int StatementsPdf(Context& ctx, const Args& args) {
+    output::StatementPeriod period;
+    if (auto from = args.value("--from")) period.from = ctx.date("--from", *from);
+    if (auto to = args.value("--to")) period.to = ctx.date("--to", *to);
+    if (period.from && period.to && *period.to < *period.from)
+        throw UsageError("--to is before --from");
+    const std::string outDir = args.value("--out").value_or(std::string());
+    if (!outDir.empty() && !data::EnsureFolder(outDir))
+        return ctx.fail("cannot make the folder " + outDir);
+    if (!ctx.services.pdfCanvas) return ctx.fail("this program cannot write PDF files");
+    const std::string prefix = Prefix(ctx);
+    data::ExistingFileblock customers, invoices;
+    data::OpenExisting(customers, ctx.folder, data::FileKind::Customer, prefix, ctx.prompter);
+    data::OpenExisting(invoices, ctx.folder, data::FileKind::Invoice, prefix, ctx.prompter);
+    if (!customers.fb || !invoices.fb)
+        return ctx.fail("the customer or invoice file cannot be opened");
+    const output::StatementFiles files{customers.fb, invoices.fb};
+    const bool unpaidOnly = args.flag("--unpaid-only");
+
+    // Chosen customers, or the batch window's selection: every customer with a balance.
+    std::vector<std::string> chosen;
+    auto named = args.values.find("--customer");
+    const bool batch = named == args.values.end();
+    if (!batch) {
+        chosen = named->second;
+    } else {
+        output::BatchSelection sel;
+        sel.emailMode = false;
+        sel.excludeEmail = args.flag("--skip-email");
+        sel.skipNegative = args.flag("--skip-negative");
+        sel.unpaidOnly = unpaidOnly;
+        sel.period = period;
+        auto selected = output::SelectStatementCustomers(files, sel, ctx.session.company);
+        if (!selected) return ctx.fail("the customer file cannot be read");
+        chosen = *selected;
+        if (chosen.empty()) {
+            ctx.say(std::string(output::kNoStatements));
+            return kExitOk;
+        }
+    }
+    const output::FormContext form{ctx.session.company, ctx.folder};
+    std::unique_ptr<output::Canvas> canvas = ctx.services.pdfCanvas();
+    int failed = 0;
+    output::BatchRun run;
+    run.customers = chosen;
+    run.batchSize = int(chosen.size());
+    run.unpaidOnly = unpaidOnly;
+    run.period = period;
+    output::BatchHooks hooks;
+    hooks.render = [&](const output::Statement& s) {
+        if (!s.customerFound) {
+            ctx.say("customer " + s.custNo + " is not on file");
+            ++failed;
+            return true;
+        }
+        const output::PdfOutcome made =
+            output::WriteStatementPdf(*canvas, s, form, ctx.today(), outDir);
+        if (!made.ok) {
+            ctx.say(made.error);
+            ++failed;
+            return false;
+        }
+        Print(ctx, made.path);
+        return true;
+    };
+    const output::BatchOutcome outcome = output::RunStatementBatch(
+        files, run, ctx.session.company, nullptr, ctx.prompter, ctx.progress, hooks);
+    if (batch && outcome.completed && failed == 0)
+        output::StoreLastBatchDate(ctx.folder, ctx.session.company, ctx.today(), ctx.prompter);
+    ctx.say(std::to_string(outcome.done - failed) + " statements written.");
+    return outcome.completed && failed == 0 ? kExitOk : kExitFailed;
+}
+
+// ----------------------------------------------------------------------- report
+
+int ReportList(const Context& ctx) {
+    for (const output::ReportInfo& r : output::Reports())
+        Print(ctx, Pad(std::string(r.commandName), 24) + std::string(r.name));
+    return kExitOk;
+}
+
+int Report(Context& ctx, const Args& args) {
+    if (args.flag("--list")) return ReportList(ctx);
+    if (args.positional.empty()) throw UsageError("name a report (report --list names them)");
+    const output::ReportInfo* info = output::FindReport(args.positional[0]);
+    if (!info) throw UsageError("no report \"" + args.positional[0] + "\" (report --list)");
+    const auto text = args.value("--text");
+    const auto pdf = args.value("--pdf");
+    if (bool(text) == bool(pdf)) throw UsageError("give either --text FILE or --pdf FILE");
+    const data::DateOrder order = ctx.session.dateOrder;
+    output::ReportChoice choice;
+    choice.report = info->id;
+    choice.filter = args.value("--filter").value_or("");
+    // The dates default to the wizard's first preset.
+    const auto preset = output::PresetDates(output::DatePreset::MonthToDate, ctx.today(), order);
+    choice.from = args.value("--from")
+                      ? data::FormatUserDate(ctx.date("--from", *args.value("--from")), order)
+                      : preset->from;
+    choice.to = args.value("--to")
+                    ? data::FormatUserDate(ctx.date("--to", *args.value("--to")), order)
+                    : preset->to;
+    const std::string& path = text ? *text : *pdf;
+    if (!MayWrite(ctx, path)) return kExitFailed;
+    output::ReportRun run = output::RunReportInFolder(
+        choice, output::ReportFolder{ctx.folder, &ctx.session.company, &ctx.clock}, ctx.prompter);
+    if (run.status != output::ReportRunStatus::Ready) {
+        ctx.prompter.ask(run.message);
+        return run.status == output::ReportRunStatus::Empty ||
+                       run.status == output::ReportRunStatus::NoBalance
+                   ? kExitOk
+                   : kExitFailed;
+    }
+    output::ReportView& view = *run.view;
+    if (auto sort = args.value("--sort")) {
+        if (!view.sortOn(output::SortColumnFromChoice(*sort)))
+            throw UsageError("this report cannot be sorted on column " + *sort);
+    }
+    if (args.flag("--no-subtotals")) view.setSubTotals(false);
+    std::string error;
+    if (text) {
+        if (!output::SaveReportText(*text, view, &error)) return ctx.fail(error);
+    } else {
+        if (!ctx.services.pdfCanvas) return ctx.fail("this program cannot write PDF files");
+        std::unique_ptr<output::Canvas> canvas = ctx.services.pdfCanvas();
+        const output::ReportPdfOutcome made =
+            output::WriteReportPdf(*canvas, view, output::ReportDefaultFont(), ctx.folder, *pdf);
+        if (!made.ok) return ctx.fail(made.error);
+    }
+    Print(ctx, path);
+    ctx.say(view.caption() + ": " + std::to_string(view.dataRowCount()) + " records");
+    return kExitOk;
+}
+
 }  // namespace
 
 const std::vector<Verb>& Verbs() {
@@ -558,6 +697,40 @@ const std::vector<Verb>& Verbs() {
          2,
          true,
          Import},
+        {"statements pdf",
+         "[--customer NUMBER ...] [--unpaid-only] [--from DATE] [--to DATE] [--out DIR]",
+         "writes customer statements as PDF files: the customers named, or those the batch "
+         "statement run selects (a balance not zero)",
+         "  --customer NUMBER  this customer's statement (repeatable); without it, a batch run\n"
+         "  --unpaid-only      list only the transactions with a balance due\n"
+         "  --from DATE        leave out transactions before this day\n"
+         "  --to DATE          leave out transactions after this day\n"
+         "  --skip-email       batch: leave out customers with an e-mail address\n"
+         "  --skip-negative    batch: leave out balances below zero\n"
+         "  --out DIR          the folder for the files (default: pdf in the data folder)\n",
+         {"--customer=", "--unpaid-only", "--from=", "--to=", "--out=", "--skip-email",
+          "--skip-negative"},
+         0,
+         0,
+         true,
+         StatementsPdf},
+        {"report",
+         "NAME [--from DATE] [--to DATE] [--filter TEXT] (--text FILE | --pdf FILE)",
+         "runs a report of the report wizard into a text or PDF file (report --list names "
+         "them)",
+         "  --list          the reports' names\n"
+         "  --from, --to    the dates of dated reports (default: month to date)\n"
+         "  --filter TEXT   the wizard's filter\n"
+         "  --sort N        sort on column 2, 3 or 4 (default: the report's own)\n"
+         "  --no-subtotals  leave the sub-totals out\n"
+         "  --text FILE     write the text file\n"
+         "  --pdf FILE      write a PDF file\n",
+         {"--list", "--from=", "--to=", "--filter=", "--sort=", "--no-subtotals",
+          "--text=", "--pdf="},
+         0,
+         1,
+         true,
+         Report},
         {"check",
          "[--repair]",
          "verifies the books; exits 1 when it finds a problem",

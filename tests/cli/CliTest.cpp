@@ -4,6 +4,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -17,10 +18,13 @@
 #include "customers/CExport.h"
 #include "data/Ansi.h"
 #include "data/Fileblocks.h"
+#include "data/Open.h"
 #include "data/SideFiles.h"
 #include "data/Update.h"
 #include "invoicing/InvEdit.h"
 #include "invoicing/RepeatSet.h"
+#include "output/CStmnt.h"
+#include "output/Rptselct.h"
 #include "platform/qt/PainterCanvas.h"
 #include "platform/qt/SingleInstance.h"
 #include "platform/zip/ZipArchive.h"
@@ -364,6 +368,87 @@ TEST_F(CliTest, ExportAndImportGiveTheCustomerManagersFiles) {
         run({"--yes", "import", "customers", commandFolder + "/NewCustomers.CSV"});
     ASSERT_EQ(imported.status, kExitOk) << imported.err;
     expectSameFiles({"1C.DAT", "1C.IX", "Company.DAT"});
+}
+
+TEST_F(CliTest, StatementsPdfHasTheTextOfTheStatementRoutine) {
+    // The statement as the customer manager's statement window writes it.
+    EnterPrompter prompter;
+    storage::InitEngine(30);
+    std::string windowPdf;
+    {
+        data::ExistingFileblock customers, invoices;
+        data::OpenExisting(customers, windowFolder, data::FileKind::Customer, "1", prompter);
+        data::OpenExisting(invoices, windowFolder, data::FileKind::Invoice, "1", prompter);
+        const output::Statement s = output::BuildStatement(
+            output::StatementFiles{customers.fb, invoices.fb}, "100", true, session.company);
+        ASSERT_TRUE(s.customerFound);
+        platform::qt::PainterCanvas canvas(nullptr);
+        const output::PdfOutcome made = output::WriteStatementPdf(
+            canvas, s, output::FormContext{session.company, windowFolder}, data::Today(clock));
+        ASSERT_TRUE(made.ok) << made.error;
+        windowPdf = made.path;
+    }
+    storage::ExitEngine();
+
+    const std::string out = dir.file("statements");
+    const Result one =
+        run({"statements", "pdf", "--customer", "100", "--unpaid-only", "--out", out});
+    ASSERT_EQ(one.status, kExitOk) << one.err;
+    const std::string commandPdf = one.out.substr(0, one.out.find('\n'));
+    EXPECT_EQ(commandPdf.rfind(out + "/", 0), 0u) << commandPdf;
+    const std::string text =
+        testing::RunCommand("pdftotext " + testing::ShellQuote(windowPdf) + " -").output;
+    ASSERT_NE(text.find("Harborview Dental Group"), std::string::npos);
+    EXPECT_EQ(testing::RunCommand("pdftotext " + testing::ShellQuote(commandPdf) + " -").output,
+              text);
+    // A chosen customer leaves the last batch date alone; the batch sets it.
+    expectSameFiles({"Company.DAT"});
+    const Result batch = run({"statements", "pdf", "--unpaid-only", "--out", out});
+    ASSERT_EQ(batch.status, kExitOk) << batch.err;
+    EXPECT_GT(std::count(batch.out.begin(), batch.out.end(), '\n'), 5);
+    EXPECT_NE(ReadFileBytes(commandFolder + "/Company.DAT"),
+              ReadFileBytes(windowFolder + "/Company.DAT"));
+    EXPECT_EQ(run({"statements", "pdf", "--customer", "NOSUCH", "--out", out}).status, kExitFailed);
+    EXPECT_EQ(run({"statements", "pdf", "--from", "2026-05-01", "--to", "2026-04-01"}).status,
+              kExitUsage);
+    EXPECT_EQ(run({"statements", "email"}).status, kExitUsage);
+}
+
+TEST_F(CliTest, ReportTextIsTheReportWizardsText) {
+    EnterPrompter prompter;
+    output::ReportChoice choice;
+    choice.report = output::ReportId::InvoiceRegister;
+    choice.from = "01/01/2025";
+    choice.to = "12/31/2025";
+    storage::InitEngine(30);
+    output::ReportRun wizard = output::RunReportInFolder(
+        choice, output::ReportFolder{windowFolder, &session.company, &clock}, prompter);
+    storage::ExitEngine();
+    ASSERT_EQ(wizard.status, output::ReportRunStatus::Ready);
+    const std::string windowText = dir.file("window.txt");
+    ASSERT_TRUE(output::SaveReportText(windowText, *wizard.view, nullptr));
+
+    const std::string commandText = dir.file("command.txt");
+    const Result r = run({"report", "invoice-register", "--from", "2025-01-01", "--to",
+                          "2025-12-31", "--text", commandText});
+    ASSERT_EQ(r.status, kExitOk) << r.err;
+    EXPECT_EQ(ReadFileBytes(commandText), ReadFileBytes(windowText));
+
+    const std::string pdf = dir.file("register.pdf");
+    ASSERT_EQ(run({"report", "invoice-register", "--from", "2025-01-01", "--to", "2025-12-31",
+                   "--pdf", pdf})
+                  .status,
+              kExitOk);
+    EXPECT_NE(testing::RunCommand("pdftotext " + testing::ShellQuote(pdf) + " -")
+                  .output.find("Harbor Light"),
+              std::string::npos);
+
+    const Result list = run({"report", "--list"});
+    EXPECT_EQ(list.status, kExitOk);
+    EXPECT_NE(list.out.find("invoice-register"), std::string::npos);
+    EXPECT_EQ(run({"report", "no-such-report", "--text", commandText}).status, kExitUsage);
+    EXPECT_EQ(run({"report", "invoice-register"}).status, kExitUsage);
+    EXPECT_EQ(run({"report", "invoice-register", "--text", commandText}).status, kExitFailed);
 }
 
 TEST_F(CliTest, UsageErrorsHelpAndFailuresHaveTheirExitStatus) {
