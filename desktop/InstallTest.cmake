@@ -16,6 +16,7 @@ run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
 foreach(f
     bin/invarro
     bin/invarro-fbtool
+    bin/invarro-cli
     share/invarro/help/Contents.html
     share/icons/hicolor/scalable/apps/${APP_ID}.svg
     share/applications/${APP_ID}.desktop
@@ -50,4 +51,6 @@ if(rc EQUAL 0)
 endif()
 # The company file it wrote is sound.
 run(${prefix}/bin/invarro-fbtool check ${data}/Company)
+# The installed batch commands run without a display, and the new books are clean.
+run(${prefix}/bin/invarro-cli --data ${data} check)
 file(REMOVE_RECURSE ${prefix})

@@ -143,6 +143,24 @@ ShortOpen::~ShortOpen() {
     if (fb) storage::CloseFileblock(fb);
 }
 
+RunFiles::RunFiles(const std::string& folder, std::string_view prefix, platform::Prompter& prompter,
+                   bool withMemos)
+    : folder_(folder),
+      invoices_(folder, data::FileKind::Invoice, prefix, prompter),
+      lines_(folder, data::FileKind::InvoiceLine, prefix, prompter),
+      customers_(folder, data::FileKind::Customer, prefix, prompter) {
+    if (withMemos) memos_.emplace(folder, data::FileKind::Memo, prefix, prompter);
+}
+
+bool RunFiles::ok() const {
+    return invoices_.fb && lines_.fb && customers_.fb && (!memos_ || memos_->fb);
+}
+
+SaveFiles RunFiles::saveFiles(data::CompanyRecord& company, const data::Date& today) const {
+    return SaveFiles{folder_,       company, invoices_.fb, lines_.fb, memos_ ? memos_->fb : nullptr,
+                     customers_.fb, today,   nullptr,      nullptr};
+}
+
 data::CustomerRecord PostToCustomer(SaveFiles& files, std::string_view custNo,
                                     const CustomerPosting& p, data::DateOrder order,
                                     platform::Prompter& prompter) {

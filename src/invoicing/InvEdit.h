@@ -298,6 +298,26 @@ struct ShortOpen {
     ShortOpen& operator=(const ShortOpen&) = delete;
 };
 
+// The files a run that writes invoices (repeat billing, interest charges) holds open while
+// it works: invoices, lines, customers and, when asked for, memos.
+class RunFiles {
+  public:
+    RunFiles(const std::string& folder, std::string_view prefix, platform::Prompter& prompter,
+             bool withMemos);
+    // Every file asked for is open.
+    bool ok() const;
+    SaveFiles saveFiles(data::CompanyRecord& company, const data::Date& today) const;
+
+  private:
+    std::string folder_;
+    ShortOpen invoices_, lines_;
+    std::optional<ShortOpen> memos_;
+    ShortOpen customers_;
+};
+// What the wizards say when RunFiles could not open its files.
+inline constexpr std::string_view kRunFilesUnavailable =
+    "Unable to open the invoice files of this company.";
+
 // The customer of the number (customer key 2, exact number).
 struct FoundCustomer {
     int32_t recNo = 0;

@@ -103,10 +103,11 @@ bool PrintStatement(Canvas& canvas, const Statement& s, const FormContext& form,
 // "Customer-" + number + "Statement" and the PDF file name (that title + ".pdf", safe).
 std::string StatementPdfTitle(const Statement& s);
 std::string StatementPdfName(const Statement& s);
-// Writes the statement into the data folder's "pdf" folder, replacing a file of the same
-// name, with the company as author and the file name as subject.
+// Writes the statement into the data folder's "pdf" folder (or the folder given),
+// replacing a file of the same name, with the company as author and the file name as
+// subject.
 PdfOutcome WriteStatementPdf(Canvas& pdfCanvas, const Statement& s, const FormContext& form,
-                             const data::Date& today);
+                             const data::Date& today, const std::string& intoFolder = {});
 
 // ------------------------------------------------------------------------ e-mail text
 

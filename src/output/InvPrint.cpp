@@ -706,11 +706,16 @@ bool PrintReceipt(Canvas& canvas, const InvoiceDocument& doc, DocumentKind kind,
 }
 
 PdfOutcome WriteInvoicePdf(Canvas& pdfCanvas, const InvoiceDocument& doc, DocumentKind kind,
-                           const FormContext& form) {
+                           const FormContext& form, const std::string& path) {
     PdfOutcome out;
-    const std::string folder = PdfFolder(form.folder);
-    if (!data::EnsureFolder(folder, &out.error)) return out;
-    out.path = data::JoinPath(folder, InvoicePdfName(doc, kind));
+    out.found = true;
+    if (path.empty()) {
+        const std::string folder = PdfFolder(form.folder);
+        if (!data::EnsureFolder(folder, &out.error)) return out;
+        out.path = data::JoinPath(folder, InvoicePdfName(doc, kind));
+    } else {
+        out.path = path;
+    }
     if (!PrintDocument(pdfCanvas, doc, kind, form, out.path)) {
         out.error = pdfCanvas.lastError();
         if (out.error.empty()) out.error = "Cannot write the PDF file " + out.path + ".";
@@ -721,6 +726,28 @@ PdfOutcome WriteInvoicePdf(Canvas& pdfCanvas, const InvoiceDocument& doc, Docume
     // A viewer that could not be started leaves its note.
     out.error = pdfCanvas.lastError();
     return out;
+}
+
+bool IsDepositType(char transType) {
+    return transType == 'D' || transType == 'T';
+}
+
+PdfOutcome InvoicePdf(const DocumentFiles& files, std::string_view number, const FormContext& form,
+                      Canvas& pdfCanvas, platform::Prompter& prompter,
+                      std::optional<DocumentKind> kind, const std::string& path) {
+    const InvoiceDocument doc = AssembleInvoiceDocument(files, number, form.company, prompter);
+    PdfOutcome out;
+    if (!doc.found) {
+        out.error = "Invoice " + TrimmedText(number) + " was not found.";
+        return out;
+    }
+    out.found = true;
+    if (IsDepositType(doc.transType)) {
+        out.error = "Record " + TrimmedText(number) +
+                    " is a Deposit on Account; the customer statement shows deposits.";
+        return out;
+    }
+    return WriteInvoicePdf(pdfCanvas, doc, kind.value_or(KindOfDocument(doc)), form, path);
 }
 
 PrintOutcome PrintInvoice(const DocumentFiles& files, const PrintRequest& request,

@@ -3,7 +3,9 @@
 // file, and one print request with the packing slip and file copies that follow it.
 #pragma once
 
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "data/Records.h"
@@ -57,14 +59,26 @@ bool PrintReceipt(Canvas& canvas, const InvoiceDocument& doc, DocumentKind kind,
 // folder's "pdf" folder (created readable by the owner only) with the company as author,
 // the caption and number as subject and the print-job title as title.
 struct PdfOutcome {
+    bool found = false;  // the invoice exists
     bool ok = false;
     std::string path;    // the file written
     std::string status;  // "PDF: <file> complete."
     std::string error;
 };
 inline constexpr std::string_view kPdfProducer = "Invarro invoicing";
+// With a path, the file is written there instead.
 PdfOutcome WriteInvoicePdf(Canvas& pdfCanvas, const InvoiceDocument& doc, DocumentKind kind,
-                           const FormContext& form);
+                           const FormContext& form, const std::string& path = {});
+
+// Send to PDF for the number: the document assembled from the files and written as the
+// kind asked for, or as the kind a print request of it gets (quote or invoice). Deposit
+// records are refused: a statement shows them. The printed mark is left as it is.
+PdfOutcome InvoicePdf(const DocumentFiles& files, std::string_view number, const FormContext& form,
+                      Canvas& pdfCanvas, platform::Prompter& prompter,
+                      std::optional<DocumentKind> kind = std::nullopt,
+                      const std::string& path = {});
+// Deposit records (types D and T) are viewed, not printed.
+bool IsDepositType(char transType);
 
 // One print request of the invoice manager: the main document on the printer (the
 // receipt format when the company chose it), the printed mark for invoices and file

@@ -774,12 +774,16 @@ std::string ReportPdfName(const std::string& title) {
 }
 
 ReportPdfOutcome WriteReportPdf(Canvas& canvas, const ReportView& view, const Font& font,
-                                const std::string& dataFolder) {
+                                const std::string& dataFolder, const std::string& path) {
     ReportPdfOutcome out;
-    const std::string folder = PdfFolder(dataFolder);
-    if (!data::EnsureFolder(folder, &out.error)) return out;
     const std::string name = ReportPdfName(view.caption());
-    out.path = data::JoinPath(folder, name);
+    if (path.empty()) {
+        const std::string folder = PdfFolder(dataFolder);
+        if (!data::EnsureFolder(folder, &out.error)) return out;
+        out.path = data::JoinPath(folder, name);
+    } else {
+        out.path = path;
+    }
     DocumentInfo info;
     info.title = view.caption();
     info.author = view.table().head1;

@@ -181,10 +181,10 @@ struct ReportPdfOutcome {
     std::string path;
     std::string error;
 };
-// Writes the PDF into the data folder's pdf folder with the company as author and the
-// file name as subject.
+// Writes the PDF into the data folder's pdf folder (or as the file path given) with the
+// company as author and the file name as subject.
 ReportPdfOutcome WriteReportPdf(Canvas& canvas, const ReportView& view, const Font& font,
-                                const std::string& dataFolder);
+                                const std::string& dataFolder, const std::string& path = {});
 
 // The grid's starting font: Arial 10, regular.
 Font ReportDefaultFont();

@@ -312,9 +312,9 @@ std::string StatementPdfName(const Statement& s) {
 }
 
 PdfOutcome WriteStatementPdf(Canvas& pdfCanvas, const Statement& s, const FormContext& form,
-                             const data::Date& today) {
+                             const data::Date& today, const std::string& intoFolder) {
     PdfOutcome out;
-    const std::string folder = PdfFolder(form.folder);
+    const std::string folder = intoFolder.empty() ? PdfFolder(form.folder) : intoFolder;
     if (!data::EnsureFolder(folder, &out.error)) return out;
     out.path = data::JoinPath(folder, StatementPdfName(s));
     std::remove(out.path.c_str());

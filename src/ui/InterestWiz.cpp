@@ -270,18 +270,15 @@ void TInterestWiz::generate() {
     GenInv->setEnabled(false);
     const std::string prefix = session_.companyPrefix();
     platform::Prompter& prompter = *ctx_.prompter;
-    invoicing::ShortOpen customers(session_.folder, data::FileKind::Customer, prefix, prompter);
-    invoicing::ShortOpen invoices(session_.folder, data::FileKind::Invoice, prefix, prompter);
-    invoicing::ShortOpen lines(session_.folder, data::FileKind::InvoiceLine, prefix, prompter);
-    if (!customers.fb || !invoices.fb || !lines.fb) {
+    invoicing::RunFiles open(session_.folder, prefix, prompter, false);
+    if (!open.ok()) {
         prompter.inform(std::string(invoicing::kInterestCaption),
-                        "Unable to open the invoice files of this company.", platform::Icon::Error);
+                        std::string(invoicing::kRunFilesUnavailable), platform::Icon::Error);
         return;
     }
     platform::SystemClock system;
     const platform::Clock& clock = ctx_.clock ? *ctx_.clock : system;
-    invoicing::SaveFiles files{session_.folder, session_.company,   invoices.fb, lines.fb, nullptr,
-                               customers.fb,    data::Today(clock), nullptr,     nullptr};
+    invoicing::SaveFiles files = open.saveFiles(session_.company, data::Today(clock));
     used_ = s;
     outcome_ = invoicing::GenerateInterest(files, *scan_, s, order_, prompter);
     showGrid(true);

@@ -35,7 +35,7 @@ output::InvoiceDocument AssembleForWindow(const invoicing::InvoiceFiles& files,
 
 bool IsDepositRecord(const data::InvoiceRecord& record) {
     const std::string type = data::UpperText(data::TrimmedText(record.text(Invoice::TransType)));
-    return type == "D" || type == "T";
+    return type.size() == 1 && output::IsDepositType(type[0]);
 }
 
 std::unique_ptr<output::Canvas> MakePrinterCanvas(const InvoiceWindowContext& context) {
@@ -70,16 +70,16 @@ bool PrintFromWindow(const InvoiceWindowContext& context, invoicing::InvoiceFile
 
 output::PdfOutcome PdfFromWindow(const InvoiceWindowContext& context,
                                  invoicing::InvoiceFiles& files, std::string_view number) {
-    output::InvoiceDocument doc = AssembleForWindow(files, number, *context.prompter);
-    output::PdfOutcome out;
-    if (!doc.found) {
-        out.error = "Invoice " + std::string(number) + " was not found.";
-        return out;
-    }
+    data::ExistingFileblock customers;
+    data::OpenExisting(customers, files.folder, data::FileKind::Customer, files.prefix(),
+                       *context.prompter);
+    output::DocumentFiles docFiles{files.invoices, files.lines, files.memos, customers.fb};
     std::unique_ptr<output::Canvas> canvas =
         context.pdfCanvas ? context.pdfCanvas()
                           : std::make_unique<platform::qt::PainterCanvas>(context.shell);
-    out = output::WriteInvoicePdf(*canvas, doc, output::KindOfDocument(doc), Form(context));
+    output::PdfOutcome out =
+        output::InvoicePdf(docFiles, number, Form(context), *canvas, *context.prompter);
+    if (!out.found) return out;
     if (!out.ok)
         context.prompter->inform("Send to PDF", out.error, platform::Icon::Error);
     else if (!out.error.empty())

@@ -297,20 +297,15 @@ void TSelectRepeat::createInvoices() {
 bool TSelectRepeat::Run(const CustomerWindowContext& context, QWidget* parent) {
     const std::string prefix = data::CompanyPrefix(context.company->text(data::Company::CompanyNo));
     platform::Prompter& prompter = *context.prompter;
-    invoicing::ShortOpen invoices(context.dataFolder, data::FileKind::Invoice, prefix, prompter);
-    invoicing::ShortOpen lines(context.dataFolder, data::FileKind::InvoiceLine, prefix, prompter);
-    invoicing::ShortOpen memos(context.dataFolder, data::FileKind::Memo, prefix, prompter);
-    invoicing::ShortOpen customers(context.dataFolder, data::FileKind::Customer, prefix, prompter);
-    if (!invoices.fb || !lines.fb || !memos.fb || !customers.fb) {
+    invoicing::RunFiles open(context.dataFolder, prefix, prompter, true);
+    if (!open.ok()) {
         prompter.inform(std::string(invoicing::kWizardCaption),
-                        "Unable to open the invoice files of this company.", platform::Icon::Error);
+                        std::string(invoicing::kRunFilesUnavailable), platform::Icon::Error);
         return false;
     }
     platform::SystemClock system;
     const platform::Clock& clock = context.clock ? *context.clock : system;
-    invoicing::SaveFiles files{context.dataFolder, *context.company, invoices.fb,
-                               lines.fb,           memos.fb,         customers.fb,
-                               data::Today(clock), nullptr,          nullptr};
+    invoicing::SaveFiles files = open.saveFiles(*context.company, data::Today(clock));
     TSelectRepeat wizard(context, files, parent);
     wizard.exec();
     return true;

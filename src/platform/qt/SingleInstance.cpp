@@ -48,16 +48,19 @@ QString SingleInstance::lockPath() const {
     return QDir::temp().filePath("invarro-" + key_ + ".lock");
 }
 
+bool SingleInstance::takeLock(const QDeadlineTimer& deadline) {
+    lock_ = std::make_unique<QLockFile>(lockPath());
+    // The lock is held only while a start decides, which may include a question to the
+    // user, or while a batch command runs; it is stale only when its program is gone.
+    lock_->setStaleLockTime(0);
+    if (lock_->tryLock(Remaining(deadline))) return true;
+    lock_.reset();
+    return false;
+}
+
 SingleInstance::Outcome SingleInstance::start(int timeoutMs) {
     QDeadlineTimer deadline(timeoutMs);
-    lock_ = std::make_unique<QLockFile>(lockPath());
-    // The lock is held only while this start decides, which may include a question to
-    // the user; it is stale only when its program is gone.
-    lock_->setStaleLockTime(0);
-    if (!lock_->tryLock(Remaining(deadline))) {
-        lock_.reset();
-        return Outcome::Undecided;
-    }
+    if (!takeLock(deadline)) return Outcome::Undecided;
 
     QLocalSocket socket;
     socket.connectToServer(serverName());
@@ -81,6 +84,17 @@ SingleInstance::Outcome SingleInstance::start(int timeoutMs) {
         qWarning("invarro: cannot listen on %s: %s", qPrintable(serverName()),
                  qPrintable(server_->errorString()));
     return Outcome::First;
+}
+
+SingleInstance::Outcome SingleInstance::hold(int timeoutMs) {
+    QDeadlineTimer deadline(timeoutMs);
+    if (!takeLock(deadline)) return Outcome::Undecided;
+    QLocalSocket socket;
+    socket.connectToServer(serverName());
+    if (!socket.waitForConnected(std::max(Remaining(deadline), 200))) return Outcome::First;
+    socket.disconnectFromServer();
+    release();
+    return Outcome::AlreadyRunning;
 }
 
 void SingleInstance::release() {

@@ -5,6 +5,7 @@
 // does not answer) ends as well.
 #pragma once
 
+#include <QDeadlineTimer>
 #include <QLocalServer>
 #include <QLockFile>
 #include <QObject>
@@ -31,6 +32,12 @@ class SingleInstance : public QObject {
     // Lets later starts ask this one; called once the main window exists.
     void release();
 
+    // For a run without a window (batch commands): AlreadyRunning when a program answers
+    // on the folder (it is not asked to show itself), Undecided when another start holds
+    // the lock. On First the lock stays held until release() or the object goes, so that
+    // the desktop program cannot start on the folder meanwhile; nothing listens.
+    Outcome hold(int timeoutMs = 2000);
+
     // The same names for the same folder, however it is written ("a/../b", "b/").
     static QString KeyFor(const QString& dataFolder);
     QString serverName() const { return "invarro-" + key_; }
@@ -40,6 +47,8 @@ class SingleInstance : public QObject {
     void raiseRequested();
 
   private:
+    // Takes the lock file by the deadline; false when another program keeps it.
+    bool takeLock(const QDeadlineTimer& deadline);
     void answer();
 
     QString key_;

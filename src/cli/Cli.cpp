@@ -1,0 +1,289 @@
+#include "cli/Cli.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "app/Startup.h"
+#include "cli/Command.h"
+#include "data/Ansi.h"
+#include "data/DataFolder.h"
+#include "data/Files.h"
+#include "data/SideFiles.h"
+#include "storage/Engine.h"
+
+namespace invarro::cli {
+
+namespace {
+
+constexpr char kProgram[] = "invarro-cli";
+
+void ProgramHelp(std::FILE* out) {
+    std::fprintf(out,
+                 "usage: %s [--data DIR] [--company N] [--yes] VERB [options]\n"
+                 "Runs the month-end jobs of Invarro without a window.\n\n"
+                 "  --data DIR    the data folder (else $INVARRO_DATA, else "
+                 "~/.local/share/invarro)\n"
+                 "  --company N   the company to work on (else the company in use)\n"
+                 "  --yes         accept the questions a window would ask (overwrite, "
+                 "restore, import)\n"
+                 "  --help        this text; VERB --help describes one verb\n\n"
+                 "Verbs:\n",
+                 kProgram);
+    for (const Verb& v : Verbs())
+        std::fprintf(out, "  %-18s %s\n", v.words, v.summary);
+    std::fprintf(out,
+                 "\nDates are yyyy-mm-dd (the company's own date order is accepted too).\n"
+                 "Exit status: 0 done, 1 the job failed or found problems, 2 wrong command "
+                 "line.\n");
+}
+
+void VerbHelp(std::FILE* out, const Verb& v) {
+    std::fprintf(out, "usage: %s [--data DIR] [--company N] [--yes] %s%s%s\n%s\n", kProgram,
+                 v.words, *v.usage ? " " : "", v.usage, v.summary);
+    if (*v.details) std::fprintf(out, "\n%s", v.details);
+}
+
+size_t WordCount(const char* words) {
+    return size_t(std::count(words, words + std::strlen(words), ' ')) + 1;
+}
+
+// The verb named by the first words of args; the longest name wins.
+const Verb* FindVerb(const std::vector<std::string>& args, size_t from, size_t& used) {
+    const Verb* best = nullptr;
+    for (const Verb& v : Verbs()) {
+        const size_t n = WordCount(v.words);
+        if (from + n > args.size()) continue;
+        std::string joined;
+        for (size_t i = 0; i < n; ++i)
+            joined += (i ? " " : "") + args[from + i];
+        if (joined == v.words && (!best || n > used)) {
+            best = &v;
+            used = n;
+        }
+    }
+    return best;
+}
+
+Args ParseArgs(const Verb& verb, const std::vector<std::string>& args, size_t from) {
+    Args out;
+    for (size_t i = from; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a.size() > 2 && a.compare(0, 2, "--") == 0) {
+            std::string name = a, value;
+            bool inlineValue = false;
+            if (const size_t eq = a.find('='); eq != std::string::npos) {
+                name = a.substr(0, eq);
+                value = a.substr(eq + 1);
+                inlineValue = true;
+            }
+            const bool takesValue = std::find(verb.options.begin(), verb.options.end(),
+                                              name + "=") != verb.options.end();
+            const bool isFlag =
+                std::find(verb.options.begin(), verb.options.end(), name) != verb.options.end();
+            if (takesValue) {
+                if (!inlineValue) {
+                    if (i + 1 >= args.size()) throw UsageError(name + " needs a value");
+                    value = args[++i];
+                }
+                out.values[name].push_back(value);
+            } else if (isFlag && !inlineValue) {
+                out.flags.push_back(name);
+            } else {
+                throw UsageError("unknown option " + a);
+            }
+        } else {
+            out.positional.push_back(a);
+        }
+    }
+    if (int(out.positional.size()) < verb.minArgs) throw UsageError("missing argument");
+    if (int(out.positional.size()) > verb.maxArgs)
+        throw UsageError("unexpected argument " + out.positional[size_t(verb.maxArgs)]);
+    return out;
+}
+
+// The company the verb works on: --company N, else the company in use. The desktop
+// program's company in use is left as it was.
+bool OpenCompany(Context& ctx) {
+    if (!app::HasDataFiles(ctx.folder)) {
+        ctx.fail("no Invarro installation in " + ctx.folder + " (\"LastCo.Dat\" is missing)");
+        return false;
+    }
+    std::optional<data::CompanyRecord> company;
+    if (ctx.companyNo)
+        company = app::ReadCompanyByNumber(ctx.folder, *ctx.companyNo, ctx.prompter);
+    else
+        company = app::LoadCompanyInUse(ctx.folder, ctx.prompter);
+    if (!company) {
+        ctx.fail(ctx.companyNo ? "company " + *ctx.companyNo + " is not on file"
+                               : "the company in use cannot be read");
+        return false;
+    }
+    ctx.session.folder = ctx.folder;
+    ctx.session.company = *company;
+    app::ApplyCompanySettings(ctx.session);
+    return true;
+}
+
+}  // namespace
+
+int RunCli(const std::vector<std::string>& args, CliServices& services) {
+    std::optional<std::string> dataOption, companyOption;
+    bool yes = false;
+    size_t i = 0;
+    for (; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if ((a == "--data" || a == "--company") && i + 1 < args.size()) {
+            (a == "--data" ? dataOption : companyOption) = args[++i];
+        } else if (a == "--yes" || a == "-y") {
+            yes = true;
+        } else if (a == "--help" || a == "-h") {
+            ProgramHelp(services.out);
+            return kExitOk;
+        } else if (!a.empty() && a[0] == '-') {
+            std::fprintf(services.err, "%s: unknown option %s\n", kProgram, a.c_str());
+            ProgramHelp(services.err);
+            return kExitUsage;
+        } else {
+            break;
+        }
+    }
+    if (i >= args.size()) {
+        ProgramHelp(services.err);
+        return kExitUsage;
+    }
+    size_t used = 0;
+    const Verb* verb = FindVerb(args, i, used);
+    if (!verb) {
+        std::fprintf(services.err, "%s: unknown verb \"%s\"; %s --help lists them\n", kProgram,
+                     args[i].c_str(), kProgram);
+        return kExitUsage;
+    }
+    const size_t from = i + used;
+    if (std::find(args.begin() + long(from), args.end(), "--help") != args.end()) {
+        VerbHelp(services.out, *verb);
+        return kExitOk;
+    }
+    Args parsed;
+    try {
+        parsed = ParseArgs(*verb, args, from);
+    } catch (const UsageError& e) {
+        std::fprintf(services.err, "%s %s: %s\n", kProgram, verb->words, e.what());
+        VerbHelp(services.err, *verb);
+        return kExitUsage;
+    }
+    if (companyOption) {
+        const std::string no = data::TrimmedText(*companyOption);
+        const bool number = !no.empty() && std::all_of(no.begin(), no.end(),
+                                                       [](char c) { return c >= '0' && c <= '9'; });
+        if (!number || no.size() > 5) {
+            std::fprintf(services.err, "%s: --company takes a company number\n", kProgram);
+            return kExitUsage;
+        }
+        companyOption = no;
+    }
+
+    platform::SystemClock system;
+    Context ctx(services, services.clock ? *services.clock : system, yes);
+    ctx.folder = data::ResolveDataFolder(dataOption);
+    ctx.companyNo = companyOption;
+
+    if (services.claimFolder) {
+        switch (services.claimFolder(ctx.folder)) {
+            case FolderClaim::Free:
+                break;
+            case FolderClaim::InUse:
+                return ctx.fail("the data folder " + ctx.folder +
+                                " is in use by a running invarro; close it first");
+            case FolderClaim::Starting:
+                return ctx.fail("invarro is starting on the data folder " + ctx.folder +
+                                "; try again when it has started or ended");
+        }
+    }
+
+    // The desktop program's company in use stays as it is whatever --company says.
+    const std::string lastCo = data::JoinPath(ctx.folder, std::string(data::kLastCompanyFile));
+    const std::optional<std::string> lastCoBytes =
+        companyOption && verb->company ? data::ReadWholeFile(lastCo) : std::nullopt;
+
+    storage::InitEngine(30);
+    if (!storage::EngineOk) return ctx.fail("cannot start the storage engine");
+    int status = kExitFailed;
+    try {
+        if (!verb->company || OpenCompany(ctx)) status = verb->run(ctx, parsed);
+    } catch (const UsageError& e) {
+        std::fprintf(services.err, "%s %s: %s\n", kProgram, verb->words, e.what());
+        VerbHelp(services.err, *verb);
+        status = kExitUsage;
+    } catch (const std::exception& e) {
+        status = ctx.fail(e.what());
+    }
+    storage::ExitEngine();
+    if (lastCoBytes && data::ReadWholeFile(lastCo) != lastCoBytes)
+        data::ReplaceFile(lastCo, *lastCoBytes);
+    return status;
+}
+
+// ----------------------------------------------------------------------- support
+
+platform::Answer BatchPrompter::ask(const platform::Message& m) {
+    using platform::Answer;
+    using platform::Buttons;
+    std::fprintf(err_, "%s%s%s\n", m.title.c_str(), m.title.empty() ? "" : ": ", m.text.c_str());
+    switch (m.buttons) {
+        case Buttons::Ok:
+            return Answer::Ok;
+        case Buttons::OkCancel:
+            if (yes_) return Answer::Ok;
+            break;
+        case Buttons::YesNo:
+        case Buttons::YesNoCancel:
+            if (yes_) return Answer::Yes;
+            break;
+    }
+    ++declined_;
+    const bool hasNo = m.buttons == Buttons::YesNo;
+    std::fprintf(err_, "  -> answered %s without asking (--yes accepts)\n",
+                 hasNo ? "No" : "Cancel");
+    return hasNo ? Answer::No : Answer::Cancel;
+}
+
+void StderrProgress::start(const std::string& title, int) {
+    if (!title.empty()) std::fprintf(err_, "%s...\n", title.c_str());
+}
+
+bool Args::flag(const std::string& name) const {
+    return std::find(flags.begin(), flags.end(), name) != flags.end();
+}
+
+std::optional<std::string> Args::value(const std::string& name) const {
+    auto it = values.find(name);
+    if (it == values.end() || it->second.empty()) return std::nullopt;
+    return it->second.back();
+}
+
+void Context::say(const std::string& text) const {
+    std::fprintf(err(), "%s: %s\n", kProgram, text.c_str());
+}
+
+int Context::fail(const std::string& text) const {
+    say(text);
+    return kExitFailed;
+}
+
+data::Date Context::today() const {
+    return data::Today(clock);
+}
+
+data::Date Context::date(const std::string& option, const std::string& text) const {
+    const std::string t = data::TrimmedText(text);
+    if (t.size() == 10 && t[4] == '-' && t[7] == '-') {
+        std::string sort = t;
+        sort[4] = sort[7] = '/';
+        if (auto d = data::ParseSortDate(sort)) return *d;
+    } else if (auto d = data::ParseUserDate(t, session.dateOrder)) {
+        return *d;
+    }
+    throw UsageError(option + " takes a date as yyyy-mm-dd, not \"" + text + "\"");
+}
+
+}  // namespace invarro::cli

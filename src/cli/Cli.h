@@ -1,0 +1,40 @@
+// invarro-cli: the batch commands of the program, run without a window. Each verb is one
+// small function registered in one table; it calls the same logic as the window that does
+// the same job. Results go to standard output, messages and progress to standard error.
+// Exit status: 0 done, 1 the job failed or found problems, 2 the command line was wrong.
+#pragma once
+
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "output/Canvas.h"
+#include "platform/Clock.h"
+
+namespace invarro::cli {
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailed = 1;
+inline constexpr int kExitUsage = 2;
+
+// Whether the data folder may be used: a running desktop program (or one starting) holds it.
+enum class FolderClaim { Free, InUse, Starting };
+
+// What the program around the commands supplies.
+struct CliServices {
+    std::FILE* out = stdout;
+    std::FILE* err = stderr;
+    // A canvas that writes PDF files (and opens nothing).
+    std::function<std::unique_ptr<output::Canvas>()> pdfCanvas;
+    // Claims the data folder for the run; nothing claims it when unset.
+    std::function<FolderClaim(const std::string& folder)> claimFolder;
+    // Today and now; the computer's clock when unset.
+    const platform::Clock* clock = nullptr;
+};
+
+// Runs one command line (without the program name).
+int RunCli(const std::vector<std::string>& args, CliServices& services);
+
+}  // namespace invarro::cli

@@ -1,0 +1,748 @@
+// The verbs of invarro-cli. Each one takes the window's routine for its job and feeds it
+// from the command line instead of from widgets.
+
+#include <algorithm>
+#include <cstdio>
+
+#include "app/Aging.h"
+#include "app/BooksCheck.h"
+#include "app/CompanyManager.h"
+#include "cli/Command.h"
+#include "customers/CExport.h"
+#include "customers/CImport.h"
+#include "data/Ansi.h"
+#include "data/DataFolder.h"
+#include "data/Delimited.h"
+#include "data/Files.h"
+#include "data/Open.h"
+#include "data/Rebuild.h"
+#include "data/SideFiles.h"
+#include "data/Update.h"
+#include "invoicing/IntWizd.h"
+#include "invoicing/RepeatSet.h"
+#include "maintenance/Backup.h"
+#include "output/CStmnt.h"
+#include "output/InvPrint.h"
+#include "output/Rpt.h"
+#include "output/Rptselct.h"
+#include "platform/zip/ZipArchive.h"
+#include "products/PExport.h"
+#include "products/PImport.h"
+#include "products/ProdEdit.h"
+
+namespace invarro::cli {
+
+namespace {
+
+using data::Company;
+using data::Customer;
+using data::Money;
+
+void Print(const Context& ctx, const std::string& line) {
+    std::fprintf(ctx.out(), "%s\n", line.c_str());
+}
+
+std::string Pad(std::string text, size_t width, bool right = false) {
+    if (text.size() > width) text.resize(width);
+    const std::string fill(width - text.size(), ' ');
+    return right ? fill + text : text + fill;
+}
+
+std::string Prefix(const Context& ctx) {
+    return ctx.session.companyPrefix();
+}
+
+// A file the command would write over: the window asks, the command keeps the file unless
+// --yes was given.
+bool MayWrite(const Context& ctx, const std::string& path) {
+    if (!data::FileExists(path) || ctx.yes) return true;
+    ctx.say(path + " exists; it was left as it is (--yes writes over it)");
+    return false;
+}
+
+// ----------------------------------------------------------------------- companies
+
+int Companies(Context& ctx, const Args&) {
+    data::ExistingFileblock companies;
+    data::OpenExisting(companies, ctx.folder, data::FileKind::Company, {}, ctx.prompter);
+    if (!companies.fb) return ctx.fail("the company file cannot be opened");
+    const std::optional<data::CompanyRecord> inUse = data::ReadLastCompany(ctx.folder);
+    const std::string inUseNo =
+        inUse ? data::TrimmedText(inUse->text(Company::CompanyNo)) : std::string();
+    std::vector<std::pair<long, std::string>> rows;
+    for (int32_t r = storage::NextUsedRecord(companies.fb, 0); r > 0 && storage::EngineOk;
+         r = storage::NextUsedRecord(companies.fb, r)) {
+        auto c = data::ReadBusinessRecord<Company>(companies.fb, r);
+        if (!c) continue;
+        const std::string no = data::TrimmedText(c->text(Company::CompanyNo));
+        std::string line = Pad(no, 5, true) + "  " + data::TrimmedText(c->text(Company::Name));
+        if (no == inUseNo) line += "  (in use)";
+        rows.emplace_back(std::strtol(no.c_str(), nullptr, 10), line);
+    }
+    std::stable_sort(rows.begin(), rows.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (const auto& row : rows)
+        Print(ctx, row.second);
+    return kExitOk;
+}
+
+// ----------------------------------------------------------------------- aging
+
+int Aging(Context& ctx, const Args& args) {
+    const data::Date asOf =
+        args.value("--as-of") ? ctx.date("--as-of", *args.value("--as-of")) : ctx.today();
+    platform::FixedClock clock({asOf.year, asOf.month, asOf.day, 12, 0, 0});
+    const platform::Clock& used = args.value("--as-of") ? clock : ctx.clock;
+    const app::AgingOutcome outcome =
+        app::RunAging(ctx.session, true, used, ctx.prompter, ctx.progress, app::RunHooks{});
+    if (outcome.status == app::AgingStatus::BadDays) return kExitFailed;
+    if (outcome.status != app::AgingStatus::Done)
+        return ctx.fail(outcome.error.empty() ? "the aging could not run" : outcome.error);
+
+    invoicing::ShortOpen customers(ctx.folder, data::FileKind::Customer, Prefix(ctx), ctx.prompter);
+    if (!customers.fb) return ctx.fail("the customer file cannot be opened");
+    std::vector<data::CustomerRecord> rows;
+    for (int32_t r = storage::NextUsedRecord(customers.fb, 0); r > 0 && storage::EngineOk;
+         r = storage::NextUsedRecord(customers.fb, r))
+        if (auto c = data::ReadBusinessRecord<Customer>(customers.fb, r)) rows.push_back(*c);
+    std::stable_sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) {
+        return data::TrimmedText(a.text(Customer::CustNo)) <
+               data::TrimmedText(b.text(Customer::CustNo));
+    });
+    const std::array<std::string, 4> labels = app::AgingLabels(ctx.session.company);
+    std::string head = Pad("Cust#", 9) + Pad("Name", 30) + Pad("Balance", 14, true);
+    for (const std::string& l : labels)
+        head += Pad(data::TrimmedText(l), 14, true);
+    Print(ctx, head);
+    for (const data::CustomerRecord& c : rows) {
+        std::string line = Pad(data::TrimmedText(c.text(Customer::CustNo)), 9) +
+                           Pad(data::TrimmedText(c.text(Customer::Name)), 30) +
+                           Pad(c.money(Customer::Balance).shownText(), 14, true);
+        for (auto f :
+             {Customer::Age0to30, Customer::Age31to60, Customer::Age61to90, Customer::AgeOver90})
+            line += Pad(c.money(f).shownText(), 14, true);
+        Print(ctx, line);
+    }
+    std::string total = Pad("Totals", 39) + Pad(outcome.total.shownText(), 14, true);
+    for (const Money& m : outcome.totals)
+        total += Pad(m.shownText(), 14, true);
+    Print(ctx, total);
+    ctx.say("aged " + std::to_string(outcome.customers) + " customers as of " +
+            data::FormatUserDate(asOf, ctx.session.dateOrder));
+    return kExitOk;
+}
+
+// ----------------------------------------------------------------------- invoice pdf
+
+int InvoicePdf(Context& ctx, const Args& args) {
+    std::optional<output::DocumentKind> kind;
+    if (auto k = args.value("--kind")) {
+        if (*k == "invoice")
+            kind = output::DocumentKind::Invoice;
+        else if (*k == "quote")
+            kind = output::DocumentKind::Quote;
+        else if (*k == "packing-slip")
+            kind = output::DocumentKind::PackingSlip;
+        else if (*k == "file-copy")
+            kind = output::DocumentKind::FileCopy;
+        else
+            throw UsageError("--kind is invoice, quote, packing-slip or file-copy");
+    }
+    const std::string out = args.value("--out").value_or(std::string());
+    if (!out.empty() && !MayWrite(ctx, out)) return kExitFailed;
+    if (!ctx.services.pdfCanvas) return ctx.fail("this program cannot write PDF files");
+    const std::string prefix = Prefix(ctx);
+    invoicing::ShortOpen invoices(ctx.folder, data::FileKind::Invoice, prefix, ctx.prompter);
+    invoicing::ShortOpen lines(ctx.folder, data::FileKind::InvoiceLine, prefix, ctx.prompter);
+    invoicing::ShortOpen memos(ctx.folder, data::FileKind::Memo, prefix, ctx.prompter);
+    data::ExistingFileblock customers;
+    data::OpenExisting(customers, ctx.folder, data::FileKind::Customer, prefix, ctx.prompter);
+    if (!invoices.fb) return ctx.fail("the invoice file cannot be opened");
+    output::DocumentFiles files{invoices.fb, lines.fb, memos.fb, customers.fb};
+    std::unique_ptr<output::Canvas> canvas = ctx.services.pdfCanvas();
+    const output::PdfOutcome made = output::InvoicePdf(
+        files, data::UpperText(args.positional[0]),
+        output::FormContext{ctx.session.company, ctx.folder}, *canvas, ctx.prompter, kind, out);
+    if (!made.ok) return ctx.fail(made.error);
+    if (!made.error.empty()) ctx.say(made.error);
+    Print(ctx, made.path);
+    return kExitOk;
+}
+
+// ----------------------------------------------------------------------- repeat
+
+int Repeat(Context& ctx, const Args& args) {
+    const data::DateOrder order = ctx.session.dateOrder;
+    const data::Date through =
+        args.value("--through") ? ctx.date("--through", *args.value("--through")) : ctx.today();
+    const data::Date invoiceDate = args.value("--invoice-date")
+                                       ? ctx.date("--invoice-date", *args.value("--invoice-date"))
+                                       : through;
+    invoicing::RunFiles open(ctx.folder, Prefix(ctx), ctx.prompter, true);
+    if (!open.ok()) return ctx.fail(std::string(invoicing::kRunFilesUnavailable));
+    invoicing::SaveFiles files = open.saveFiles(ctx.session.company, ctx.today());
+    const std::vector<invoicing::DueMaster> due =
+        invoicing::FindDueMasters(files.invoices, through, order);
+    if (due.empty()) {
+        ctx.say(std::string(invoicing::kNoneDue));
+        return kExitOk;
+    }
+    if (args.flag("--dry-run")) {
+        Print(ctx, invoicing::DueListHeader());
+        for (const invoicing::DueMaster& m : due)
+            Print(ctx, invoicing::DueListLine(m));
+        ctx.say(invoicing::DueSummary(due) + " Nothing was generated (--dry-run).");
+        return kExitOk;
+    }
+    const invoicing::GenerationRun run{
+        data::FormatUserDate(invoiceDate, order),
+        args.value("--reference").value_or(std::string(invoicing::kDefaultReference))};
+    const invoicing::GenerationOutcome outcome =
+        invoicing::GenerateRepeatInvoices(files, due, run, order, ctx.prompter);
+    for (const invoicing::GeneratedInvoice& g : outcome.written)
+        Print(ctx, Pad(g.number, 10) + Pad(g.master, 10) + Pad(g.total.shownText(), 14, true));
+    ctx.say(outcome.message);
+    for (const std::string& s : outcome.skipped)
+        ctx.say("not generated: " + s);
+    return outcome.skipped.empty() ? kExitOk : kExitFailed;
+}
+
+// ----------------------------------------------------------------------- interest
+
+int Interest(Context& ctx, const Args& args) {
+    const data::DateOrder order = ctx.session.dateOrder;
+    const data::CompanyRecord& company = ctx.session.company;
+    const data::Date date =
+        args.value("--date") ? ctx.date("--date", *args.value("--date")) : ctx.today();
+    invoicing::InterestSettings s = invoicing::InterestSettingsOf(company, date, order);
+    s.invoiceDate = data::FormatUserDate(date, order);
+
+    const std::string over = data::TrimmedText(args.value("--over").value_or(""));
+    const std::optional<app::AgingLimits> limits = app::AgingLimitsOf(company);
+    if (!limits) return ctx.fail(std::string(app::kBadAgingDays));
+    const std::array<int, 3> days{limits->d1, limits->d2, limits->d3};
+    const auto it = std::find(days.begin(), days.end(), std::atoi(over.c_str()));
+    if (over.empty() || it == days.end())
+        throw UsageError("--over is one of the company's aging limits: " + std::to_string(days[0]) +
+                         ", " + std::to_string(days[1]) + " or " + std::to_string(days[2]));
+    s.agingChoice = int(it - days.begin());
+
+    const auto percent = args.value("--percent");
+    const auto flat = args.value("--flat");
+    if (bool(percent) == bool(flat)) throw UsageError("give either --percent or --flat");
+    if (flat) {
+        if (!invoicing::CheckFlatRate(*flat, ctx.prompter)) return kExitUsage;
+        s.flat = true;
+        s.flatRate = *flat;
+    } else {
+        if (!data::ParseMoney(*percent)) throw UsageError("--percent takes a number");
+        s.flat = false;
+        s.percent = *percent;
+    }
+    if (auto minimum = args.value("--minimum")) {
+        if (!data::ParseMoney(*minimum)) throw UsageError("--minimum takes an amount");
+        s.minimum = *minimum;
+    }
+
+    std::optional<invoicing::InterestScan> scan =
+        invoicing::ScanInterest(ctx.session, s, ctx.prompter, ctx.progress, app::RunHooks{});
+    if (!scan) return kExitFailed;
+    if (scan->rows.empty()) return kExitOk;
+    if (args.flag("--dry-run")) {
+        Print(ctx, Pad("Customer Name", 36) + Pad("Customer#", 10) + Pad("Overdue", 14, true) +
+                       Pad("Interest Chg.", 14, true));
+        for (const invoicing::InterestRow& r : scan->rows)
+            Print(ctx, Pad(r.name, 36) + Pad(r.custNo, 10) + Pad(r.overdue.shownText(), 14, true) +
+                           Pad(r.charge.shownText(), 14, true));
+        Print(ctx, Pad("Totals:", 46) + Pad(scan->totalOverdue.shownText(), 14, true) +
+                       Pad(scan->totalCharge.shownText(), 14, true));
+        ctx.say(std::to_string(scan->rows.size()) +
+                " customers would be charged. Nothing was generated (--dry-run).");
+        return kExitOk;
+    }
+    invoicing::RunFiles open(ctx.folder, Prefix(ctx), ctx.prompter, false);
+    if (!open.ok()) return ctx.fail(std::string(invoicing::kRunFilesUnavailable));
+    invoicing::SaveFiles files = open.saveFiles(ctx.session.company, ctx.today());
+    const invoicing::InterestOutcome outcome =
+        invoicing::GenerateInterest(files, *scan, s, order, ctx.prompter);
+    for (const std::string& line :
+         invoicing::InterestReportLines(*scan, s, ctx.session.company, ctx.clock.now()))
+        Print(ctx, line);
+    ctx.say(std::to_string(outcome.created) + " interest invoices were created, " +
+            outcome.charged.shownText() + " charged.");
+    return outcome.created == int(scan->rows.size()) ? kExitOk : kExitFailed;
+}
+
+// ----------------------------------------------------------------------- backup, restore
+
+int Backup(Context& ctx, const Args& args) {
+    const std::string target = args.positional[0];
+    if (!maintenance::AcceptLocation(maintenance::Mode::Backup, target))
+        throw UsageError("the backup folder needs a name longer than one character");
+    maintenance::BackupRequest request;
+    request.dataFolder = ctx.folder;
+    request.targetFolder = target;
+    request.today = ctx.today();
+    request.dateOrder = ctx.session.dateOrder;
+    platform::zip::ZipArchive zip;
+    maintenance::FileMover mover;
+    const maintenance::BackupOutcome outcome = maintenance::RunBackup(request, zip, mover);
+    if (!outcome.ok) return ctx.fail("backup failed: " + outcome.error);
+    if (!outcome.warning.empty()) ctx.say(outcome.warning);
+    Print(ctx, outcome.archivePath);
+    ctx.say(std::to_string(outcome.files) + " files backed up.");
+    return kExitOk;
+}
+
+int Restore(Context& ctx, const Args& args) {
+    const std::string archive = args.positional[0];
+    if (!maintenance::AcceptLocation(maintenance::Mode::Restore, archive))
+        return ctx.fail(maintenance::NoArchiveChosenMessage().text);
+    if (ctx.prompter.ask(maintenance::RestoreWarning()) != platform::Answer::Yes ||
+        ctx.prompter.ask(maintenance::RestoreConfirm(archive)) != platform::Answer::Ok)
+        return ctx.fail("nothing was restored");
+    if (!data::FileExists(archive)) return ctx.fail(maintenance::ArchiveNotFoundMessage().text);
+    platform::zip::ZipArchive zip;
+    maintenance::FileMover mover;
+    const maintenance::RestoreOutcome outcome =
+        maintenance::RunRestore(ctx.folder, archive, zip, mover, maintenance::RestoreHooks{});
+    if (outcome.status != maintenance::RestoreStatus::Done)
+        return ctx.fail("restore failed: " + outcome.error);
+    ctx.say(maintenance::RestoreCompleteMessage().text + " " + std::to_string(outcome.files) +
+            " files.");
+    return kExitOk;
+}
+
+// ----------------------------------------------------------------------- export, import
+
+enum class ListKind { Customers, Products };
+ListKind KindArg(const std::string& text) {
+    if (text == "customers") return ListKind::Customers;
+    if (text == "products") return ListKind::Products;
+    throw UsageError("export and import take customers or products, not \"" + text + "\"");
+}
+
+data::DelimitedFormat FormatArg(const std::optional<std::string>& text) {
+    data::DelimitedFormat f;
+    const std::string t = text.value_or("csv");
+    if (t == "csv")
+        f.kind = data::DelimitedKind::CsvFile;
+    else if (t == "comma-quote")
+        f.kind = data::DelimitedKind::CommaQuote;
+    else if (t == "comma")
+        f.kind = data::DelimitedKind::CommaOnly;
+    else if (t == "tab") {
+        f.kind = data::DelimitedKind::Character;
+        f.separator = '\t';
+    } else if (t.rfind("char:", 0) == 0) {
+        const std::optional<char> c = data::SeparatorFromEntry(t.substr(5));
+        if (!c) throw UsageError("the values cannot be separated by \"" + t.substr(5) + "\"");
+        f.kind = data::DelimitedKind::Character;
+        f.separator = *c;
+    } else {
+        throw UsageError("--format is csv, comma-quote, comma, tab or char:C");
+    }
+    return f;
+}
+
+int Export(Context& ctx, const Args& args) {
+    const ListKind kind = KindArg(args.positional[0]);
+    const std::string path = args.positional[1];
+    const data::DelimitedFormat format = FormatArg(args.value("--format"));
+    const data::TextEncoding encoding =
+        args.flag("--utf8") ? data::TextEncoding::Utf8 : data::TextEncoding::Windows1252;
+    if (!MayWrite(ctx, path)) return kExitFailed;
+    std::vector<std::string> lines;
+    {
+        invoicing::ShortOpen fb(
+            ctx.folder,
+            kind == ListKind::Customers ? data::FileKind::Customer : data::FileKind::Product,
+            Prefix(ctx), ctx.prompter);
+        if (!fb.fb) return ctx.fail("the file cannot be opened");
+        if (kind == ListKind::Customers) {
+            customers::CustomerExportChoice choice;
+            choice.format = format;
+            choice.encoding = encoding;
+            lines = customers::CustomerExportLines(fb.fb, choice, ctx.progress);
+        } else {
+            products::ProductExportChoice choice;
+            choice.format = format;
+            choice.encoding = encoding;
+            lines = products::ProductExportLines(fb.fb, choice, ctx.progress);
+        }
+    }
+    std::string error;
+    if (!data::WriteDelimitedFile(path, lines, encoding, &error)) return ctx.fail(error);
+    ctx.say(data::ExportedText(lines.size()));
+    return kExitOk;
+}
+
+int Import(Context& ctx, const Args& args) {
+    const ListKind kind = KindArg(args.positional[0]);
+    const std::string path = args.positional[1];
+    char separator = ',';
+    if (auto s = args.value("--separator")) {
+        const std::optional<char> c =
+            *s == "tab" ? std::optional<char>('\t') : data::SeparatorFromEntry(*s);
+        if (!c) throw UsageError("the values cannot be separated by \"" + *s + "\"");
+        separator = *c;
+    }
+    if (!data::FileExists(path)) return ctx.fail(path + " does not exist");
+    const data::DelimitedText text = data::ReadDelimitedFile(path, separator);
+    if (!text.ok()) return ctx.fail(std::string(data::kWrongFormatText) + " " + text.error);
+    const std::string prefix = Prefix(ctx);
+    if (kind == ListKind::Customers) {
+        const auto rows = customers::CustomerImportRows(text);
+        if (rows.empty()) return ctx.fail(std::string(data::kNoRecordsText));
+        const bool force = args.flag("--force-shipping");
+        if (ctx.prompter.ask(customers::CustomerPreviewMessage(rows.front(), force)) !=
+            platform::Answer::Ok)
+            return ctx.fail("nothing was imported");
+        customers::CustomerImportResult result;
+        {
+            invoicing::ShortOpen fb(ctx.folder, data::FileKind::Customer, prefix, ctx.prompter);
+            if (!fb.fb) return ctx.fail("the customer file cannot be opened");
+            customers::CustomerFiles files{ctx.folder, ctx.session.company, fb.fb};
+            result = customers::ImportCustomers(files, rows, force, ctx.progress, ctx.prompter);
+        }
+        ctx.prompter.ask(customers::CustomerImportDoneMessage(result));
+        // The stored rows have no keys yet: the company's files are rebuilt.
+        if (result.added > 0 && !data::RebuildCompanyFiles(ctx.folder, prefix, ctx.progress))
+            return ctx.fail("unable to rebuild the data files: error " +
+                            std::to_string(storage::EngineError));
+        Print(ctx, std::to_string(result.added) + " customers imported");
+        return result.failed == 0 && !result.stopped ? kExitOk : kExitFailed;
+    }
+    const auto rows = products::ProductImportRows(text);
+    if (rows.empty()) return ctx.fail(std::string(data::kNoRecordsText));
+    data::ImportResult result;
+    {
+        invoicing::ShortOpen fb(ctx.folder, data::FileKind::Product, prefix, ctx.prompter);
+        if (!fb.fb) return ctx.fail("the product file cannot be opened");
+        result = products::ImportProducts(fb.fb, rows,
+                                          products::TodayText(ctx.session.company, ctx.clock),
+                                          ctx.progress, ctx.prompter);
+    }
+    if (result.added > 0 && !products::RebuildProductFile(ctx.folder, prefix, ctx.progress))
+        return ctx.fail("unable to rebuild the product file: error " +
+                        std::to_string(storage::EngineError));
+    ctx.prompter.ask(products::ProductImportDoneMessage(result));
+    Print(ctx, std::to_string(result.added) + " products imported");
+    return result.failed == 0 && !result.stopped ? kExitOk : kExitFailed;
+}
+
+// ----------------------------------------------------------------------- check
+
+int Check(Context& ctx, const Args& args) {
+    app::BooksCheck found = app::CheckBooks(ctx.session, ctx.clock, ctx.prompter);
+    for (const app::BooksProblem& p : found.problems)
+        Print(ctx, p.line());
+    ctx.say(std::to_string(found.problems.size()) + " problems in " +
+            std::to_string(found.invoices) + " transactions, " + std::to_string(found.lines) +
+            " lines, " + std::to_string(found.memos) + " memos and " +
+            std::to_string(found.customers) + " customers");
+    if (!args.flag("--repair")) return found.clean() ? kExitOk : kExitFailed;
+    if (found.has(app::ProblemKind::Structure) || found.has(app::ProblemKind::Unreadable))
+        return ctx.fail(
+            "the files are damaged; rebuild them (invarro-fbtool rebuild, or Rebuild "
+            "Data Files) before a repair");
+    const app::BooksRepair repair =
+        app::RepairBooks(ctx.session, ctx.clock, ctx.prompter, ctx.progress);
+    for (const std::string& change : repair.changes)
+        Print(ctx, "repaired: " + change);
+    if (!repair.ok) return ctx.fail("repair stopped: " + repair.error);
+    found = app::CheckBooks(ctx.session, ctx.clock, ctx.prompter);
+    for (const app::BooksProblem& p : found.problems)
+        Print(ctx, "remains: " + p.line());
+    ctx.say(std::to_string(repair.changes.size()) + " fields rewritten, " +
+            std::to_string(found.problems.size()) + " problems remain");
+    return found.clean() ? kExitOk : kExitFailed;
+}
+
+// ----------------------------------------------------------------------- statements pdf
+
+int StatementsPdf(Context& ctx, const Args& args) {
+    output::StatementPeriod period;
+    if (auto from = args.value("--from")) period.from = ctx.date("--from", *from);
+    if (auto to = args.value("--to")) period.to = ctx.date("--to", *to);
+    if (period.from && period.to && *period.to < *period.from)
+        throw UsageError("--to is before --from");
+    const std::string outDir = args.value("--out").value_or(std::string());
+    if (!outDir.empty() && !data::EnsureFolder(outDir))
+        return ctx.fail("cannot make the folder " + outDir);
+    if (!ctx.services.pdfCanvas) return ctx.fail("this program cannot write PDF files");
+    const std::string prefix = Prefix(ctx);
+    data::ExistingFileblock customers, invoices;
+    data::OpenExisting(customers, ctx.folder, data::FileKind::Customer, prefix, ctx.prompter);
+    data::OpenExisting(invoices, ctx.folder, data::FileKind::Invoice, prefix, ctx.prompter);
+    if (!customers.fb || !invoices.fb)
+        return ctx.fail("the customer or invoice file cannot be opened");
+    const output::StatementFiles files{customers.fb, invoices.fb};
+    const bool unpaidOnly = args.flag("--unpaid-only");
+
+    // Chosen customers, or the batch window's selection: every customer with a balance.
+    std::vector<std::string> chosen;
+    auto named = args.values.find("--customer");
+    const bool batch = named == args.values.end();
+    if (!batch) {
+        chosen = named->second;
+    } else {
+        output::BatchSelection sel;
+        sel.emailMode = false;
+        sel.excludeEmail = args.flag("--skip-email");
+        sel.skipNegative = args.flag("--skip-negative");
+        sel.unpaidOnly = unpaidOnly;
+        sel.period = period;
+        auto selected = output::SelectStatementCustomers(files, sel, ctx.session.company);
+        if (!selected) return ctx.fail("the customer file cannot be read");
+        chosen = *selected;
+        if (chosen.empty()) {
+            ctx.say(std::string(output::kNoStatements));
+            return kExitOk;
+        }
+    }
+    const output::FormContext form{ctx.session.company, ctx.folder};
+    std::unique_ptr<output::Canvas> canvas = ctx.services.pdfCanvas();
+    int failed = 0;
+    output::BatchRun run;
+    run.customers = chosen;
+    run.batchSize = int(chosen.size());
+    run.unpaidOnly = unpaidOnly;
+    run.period = period;
+    output::BatchHooks hooks;
+    hooks.render = [&](const output::Statement& s) {
+        if (!s.customerFound) {
+            ctx.say("customer " + s.custNo + " is not on file");
+            ++failed;
+            return true;
+        }
+        const output::PdfOutcome made =
+            output::WriteStatementPdf(*canvas, s, form, ctx.today(), outDir);
+        if (!made.ok) {
+            ctx.say(made.error);
+            ++failed;
+            return false;
+        }
+        Print(ctx, made.path);
+        return true;
+    };
+    const output::BatchOutcome outcome = output::RunStatementBatch(
+        files, run, ctx.session.company, nullptr, ctx.prompter, ctx.progress, hooks);
+    if (batch && outcome.completed && failed == 0)
+        output::StoreLastBatchDate(ctx.folder, ctx.session.company, ctx.today(), ctx.prompter);
+    ctx.say(std::to_string(outcome.done - failed) + " statements written.");
+    return outcome.completed && failed == 0 ? kExitOk : kExitFailed;
+}
+
+// ----------------------------------------------------------------------- report
+
+int ReportList(const Context& ctx) {
+    for (const output::ReportInfo& r : output::Reports())
+        Print(ctx, Pad(std::string(r.commandName), 24) + std::string(r.name));
+    return kExitOk;
+}
+
+int Report(Context& ctx, const Args& args) {
+    if (args.flag("--list")) return ReportList(ctx);
+    if (args.positional.empty()) throw UsageError("name a report (report --list names them)");
+    const output::ReportInfo* info = output::FindReport(args.positional[0]);
+    if (!info) throw UsageError("no report \"" + args.positional[0] + "\" (report --list)");
+    const auto text = args.value("--text");
+    const auto pdf = args.value("--pdf");
+    if (bool(text) == bool(pdf)) throw UsageError("give either --text FILE or --pdf FILE");
+    const data::DateOrder order = ctx.session.dateOrder;
+    output::ReportChoice choice;
+    choice.report = info->id;
+    choice.filter = args.value("--filter").value_or("");
+    // The dates default to the wizard's first preset.
+    const auto preset = output::PresetDates(output::DatePreset::MonthToDate, ctx.today(), order);
+    choice.from = args.value("--from")
+                      ? data::FormatUserDate(ctx.date("--from", *args.value("--from")), order)
+                      : preset->from;
+    choice.to = args.value("--to")
+                    ? data::FormatUserDate(ctx.date("--to", *args.value("--to")), order)
+                    : preset->to;
+    const std::string& path = text ? *text : *pdf;
+    if (!MayWrite(ctx, path)) return kExitFailed;
+    output::ReportRun run = output::RunReportInFolder(
+        choice, output::ReportFolder{ctx.folder, &ctx.session.company, &ctx.clock}, ctx.prompter);
+    if (run.status != output::ReportRunStatus::Ready) {
+        ctx.prompter.ask(run.message);
+        return run.status == output::ReportRunStatus::Empty ||
+                       run.status == output::ReportRunStatus::NoBalance
+                   ? kExitOk
+                   : kExitFailed;
+    }
+    output::ReportView& view = *run.view;
+    if (auto sort = args.value("--sort")) {
+        if (!view.sortOn(output::SortColumnFromChoice(*sort)))
+            throw UsageError("this report cannot be sorted on column " + *sort);
+    }
+    if (args.flag("--no-subtotals")) view.setSubTotals(false);
+    std::string error;
+    if (text) {
+        if (!output::SaveReportText(*text, view, &error)) return ctx.fail(error);
+    } else {
+        if (!ctx.services.pdfCanvas) return ctx.fail("this program cannot write PDF files");
+        std::unique_ptr<output::Canvas> canvas = ctx.services.pdfCanvas();
+        const output::ReportPdfOutcome made =
+            output::WriteReportPdf(*canvas, view, output::ReportDefaultFont(), ctx.folder, *pdf);
+        if (!made.ok) return ctx.fail(made.error);
+    }
+    Print(ctx, path);
+    ctx.say(view.caption() + ": " + std::to_string(view.dataRowCount()) + " records");
+    return kExitOk;
+}
+
+}  // namespace
+
+const std::vector<Verb>& Verbs() {
+    static const std::vector<Verb> verbs = {
+        {"companies",
+         "",
+         "lists the companies of the installation, one per line",
+         "",
+         {},
+         0,
+         0,
+         false,
+         Companies},
+        {"aging",
+         "[--as-of DATE]",
+         "ages the receivables as the main window does and prints each customer's balance and "
+         "four periods, then the totals",
+         "  --as-of DATE   age as of this day (default today)\n",
+         {"--as-of="},
+         0,
+         0,
+         true,
+         Aging},
+        {"invoice pdf",
+         "NUMBER [--kind KIND] [--out FILE]",
+         "writes the invoice document as a PDF file, as Send to PDF in the invoice manager",
+         "  --kind KIND    invoice, quote, packing-slip or file-copy (default: quote for a "
+         "quote, else invoice)\n"
+         "  --out FILE     the file to write (default: pdf/Invoice-NUMBER.pdf in the data "
+         "folder)\n",
+         {"--kind=", "--out="},
+         1,
+         1,
+         true,
+         InvoicePdf},
+        {"repeat",
+         "[--through DATE] [--invoice-date DATE] [--reference TEXT] [--dry-run]",
+         "generates the repeat invoices that are due, as the repeat billing wizard",
+         "  --through DATE       masters due on or before this day (default today)\n"
+         "  --invoice-date DATE  the date of the invoices (default: the --through date)\n"
+         "  --reference TEXT     billing reference (default \"Monthly Service\")\n"
+         "  --dry-run            list what would be generated, write nothing\n",
+         {"--through=", "--invoice-date=", "--reference=", "--dry-run"},
+         0,
+         0,
+         true,
+         Repeat},
+        {"interest",
+         "--over DAYS (--percent P | --flat AMOUNT) [--minimum AMOUNT] [--date DATE] "
+         "[--dry-run]",
+         "charges interest or a late fee on overdue accounts, as the interest wizard",
+         "  --over DAYS      accounts overdue past this aging limit (the company's 30, 60 or "
+         "90)\n"
+         "  --percent P      interest in percent of the overdue amount\n"
+         "  --flat AMOUNT    a flat late fee instead\n"
+         "  --minimum AMOUNT no charge below this (default: the company's last minimum)\n"
+         "  --date DATE      the invoice date, as of which accounts are aged (default today)\n"
+         "  --dry-run        list the charges, write no invoice (the customers are aged)\n",
+         {"--over=", "--percent=", "--flat=", "--minimum=", "--date=", "--dry-run"},
+         0,
+         0,
+         true,
+         Interest},
+        {"backup",
+         "DIR",
+         "backs every data file up into DIR/ZTBackup.zip, as the backup window",
+         "",
+         {},
+         1,
+         1,
+         true,
+         Backup},
+        {"restore",
+         "FILE",
+         "puts a ZTBackup.zip back over the data files, as the backup window (needs --yes)",
+         "",
+         {},
+         1,
+         1,
+         false,
+         Restore},
+        {"export",
+         "customers|products FILE [--format FORMAT] [--utf8]",
+         "exports the customer or product list, as the managers' export window",
+         "  --format FORMAT  csv (default), comma-quote, comma, tab or char:C\n"
+         "  --utf8           write UTF-8 instead of Windows-1252\n",
+         {"--format=", "--utf8"},
+         2,
+         2,
+         true,
+         Export},
+        {"import",
+         "customers|products FILE [--separator C] [--force-shipping]",
+         "imports customers or products from a delimited file and rebuilds the files (needs "
+         "--yes for customers, whose first record is shown for confirmation)",
+         "  --separator C     the character between values (default \",\"; \"tab\" for tab)\n"
+         "  --force-shipping  customers: the billing address also becomes the shipping "
+         "address\n",
+         {"--separator=", "--force-shipping"},
+         2,
+         2,
+         true,
+         Import},
+        {"statements pdf",
+         "[--customer NUMBER ...] [--unpaid-only] [--from DATE] [--to DATE] [--out DIR]",
+         "writes customer statements as PDF files: the customers named, or those the batch "
+         "statement run selects (a balance not zero)",
+         "  --customer NUMBER  this customer's statement (repeatable); without it, a batch run\n"
+         "  --unpaid-only      list only the transactions with a balance due\n"
+         "  --from DATE        leave out transactions before this day\n"
+         "  --to DATE          leave out transactions after this day\n"
+         "  --skip-email       batch: leave out customers with an e-mail address\n"
+         "  --skip-negative    batch: leave out balances below zero\n"
+         "  --out DIR          the folder for the files (default: pdf in the data folder)\n",
+         {"--customer=", "--unpaid-only", "--from=", "--to=", "--out=", "--skip-email",
+          "--skip-negative"},
+         0,
+         0,
+         true,
+         StatementsPdf},
+        {"report",
+         "NAME [--from DATE] [--to DATE] [--filter TEXT] (--text FILE | --pdf FILE)",
+         "runs a report of the report wizard into a text or PDF file (report --list names "
+         "them)",
+         "  --list          the reports' names\n"
+         "  --from, --to    the dates of dated reports (default: month to date)\n"
+         "  --filter TEXT   the wizard's filter\n"
+         "  --sort N        sort on column 2, 3 or 4 (default: the report's own)\n"
+         "  --no-subtotals  leave the sub-totals out\n"
+         "  --text FILE     write the text file\n"
+         "  --pdf FILE      write a PDF file\n",
+         {"--list", "--from=", "--to=", "--filter=", "--sort=", "--no-subtotals",
+          "--text=", "--pdf="},
+         0,
+         1,
+         true,
+         Report},
+        {"check",
+         "[--repair]",
+         "verifies the books; exits 1 when it finds a problem",
+         "  --repair   rewrite the derived fields (paid flags, customer balances and aging, "
+         "receivables) from the transactions; no transaction is changed or deleted\n",
+         {"--repair"},
+         0,
+         0,
+         true,
+         Check},
+    };
+    return verbs;
+}
+
+}  // namespace invarro::cli

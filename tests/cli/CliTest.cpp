@@ -1,0 +1,552 @@
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+
+#include "app/Aging.h"
+#include "app/Demo.h"
+#include "app/Startup.h"
+#include "cli/Captured.h"
+#include "cli/Cli.h"
+#include "cli/Command.h"
+#include "customers/CExport.h"
+#include "data/Ansi.h"
+#include "data/Fileblocks.h"
+#include "data/Open.h"
+#include "data/SideFiles.h"
+#include "data/Update.h"
+#include "invoicing/InvEdit.h"
+#include "invoicing/RepeatSet.h"
+#include "output/CStmnt.h"
+#include "output/Rptselct.h"
+#include "platform/qt/PainterCanvas.h"
+#include "platform/qt/SingleInstance.h"
+#include "platform/zip/ZipArchive.h"
+#include "storage/Engine.h"
+#include "support/Command.h"
+#include "support/Modal.h"
+#include "support/QtApp.h"
+#include "support/ScriptedPrompter.h"
+#include "support/TempDir.h"
+#include "ui/CustForm.h"
+#include "ui/ExportForm.h"
+#include "ui/ImportForm.h"
+#include "ui/InterestWiz.h"
+#include "ui/InvOutput.h"
+#include "ui/RepeatForm.h"
+
+namespace invarro::cli {
+namespace {
+
+namespace fs = std::filesystem;
+using data::Company;
+using data::Customer;
+using data::Invoice;
+using testing::ReadFileBytes;
+
+// Answers every message with its default button, as a user pressing Enter.
+struct EnterPrompter : platform::Prompter {
+    std::vector<std::string> seen;
+    platform::Answer ask(const platform::Message& m) override {
+        seen.push_back(m.text);
+        return m.defaultButton;
+    }
+};
+
+using Result = testing::CliResult;
+
+// Two copies of the demo installation: one for the window, one for the command.
+class CliTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        testing::QtApp();
+        const platform::LocalDateTime now = platform::SystemClock().now();
+        clock.set({now.year, now.month, now.day, 12, 0, 0});
+        windowFolder = dir.file("window");
+        commandFolder = dir.file("command");
+        storage::InitEngine(30);
+        testing::ScriptedPrompter quiet;
+        const app::InstallResult r = app::CreateDemoInstallation(windowFolder, quiet);
+        ASSERT_TRUE(r.ok) << r.message;
+        storage::ExitEngine();
+        fs::copy(windowFolder, commandFolder, fs::copy_options::recursive);
+        // The company in use as the program loads it at start.
+        session.folder = windowFolder;
+        storage::InitEngine(30);
+        session.company = *app::LoadCompanyInUse(windowFolder, quiet);
+        storage::ExitEngine();
+        app::ApplyCompanySettings(session);
+    }
+    void TearDown() override {
+        if (storage::EngineStarted()) storage::ExitEngine();
+    }
+
+    Result run(std::vector<std::string> args, const std::string& folder = {}) {
+        std::vector<std::string> all{"--data", folder.empty() ? commandFolder : folder};
+        all.insert(all.end(), args.begin(), args.end());
+        CliServices services;
+        services.clock = &clock;
+        services.pdfCanvas = [] { return std::make_unique<platform::qt::PainterCanvas>(nullptr); };
+        services.claimFolder = claim;
+        return testing::RunCaptured(all, services);
+    }
+
+    // The records of the two folders agree byte for byte.
+    void expectSameFiles(const std::vector<std::string>& names) {
+        for (const std::string& name : names) {
+            const std::string a = ReadFileBytes(windowFolder + "/" + name);
+            ASSERT_FALSE(a.empty()) << name;
+            EXPECT_TRUE(a == ReadFileBytes(commandFolder + "/" + name)) << name << " differs";
+        }
+    }
+    const std::vector<std::string> companyFiles{"Company.DAT", "LastCo.Dat", "1C.DAT",
+                                                "1I.DAT",      "1N.DAT",     "1M.DAT"};
+
+    ui::CustomerWindowContext context(platform::Prompter& prompter) {
+        ui::CustomerWindowContext c;
+        c.dataFolder = windowFolder;
+        c.company = &session.company;
+        c.prompter = &prompter;
+        c.clock = &clock;
+        return c;
+    }
+
+    testing::TempDir dir;
+    std::string windowFolder, commandFolder;
+    app::Session session;
+    platform::FixedClock clock{{}};
+    std::function<FolderClaim(const std::string&)> claim;
+};
+
+TEST_F(CliTest, AgingWritesWhatTheMainWindowsAgingWritesAndPrintsTheBuckets) {
+    storage::InitEngine(30);
+    EnterPrompter prompter;
+    platform::SilentProgress progress;
+    const app::AgingOutcome aged =
+        app::RunAging(session, true, clock, prompter, progress, app::RunHooks{});
+    storage::ExitEngine();
+    ASSERT_EQ(aged.status, app::AgingStatus::Done);
+
+    const Result r = run({"aging"});
+    EXPECT_EQ(r.status, kExitOk) << r.err;
+    expectSameFiles(companyFiles);
+    EXPECT_NE(r.out.find("Totals"), std::string::npos);
+    EXPECT_NE(r.out.find(aged.total.shownText()), std::string::npos);
+    EXPECT_NE(r.out.find("Harborview Dental Group"), std::string::npos);
+    // Results on standard output, the count of customers on standard error.
+    EXPECT_EQ(r.out.find("aged "), std::string::npos);
+    EXPECT_NE(r.err.find("aged " + std::to_string(aged.customers) + " customers"),
+              std::string::npos);
+}
+
+TEST_F(CliTest, RepeatGeneratesTheInvoicesTheWizardGenerates) {
+    EnterPrompter prompter;
+    storage::InitEngine(30);
+    {
+        invoicing::ShortOpen invoices(windowFolder, data::FileKind::Invoice, "1", prompter);
+        invoicing::ShortOpen lines(windowFolder, data::FileKind::InvoiceLine, "1", prompter);
+        invoicing::ShortOpen memos(windowFolder, data::FileKind::Memo, "1", prompter);
+        invoicing::ShortOpen customers(windowFolder, data::FileKind::Customer, "1", prompter);
+        invoicing::SaveFiles files{windowFolder,       session.company, invoices.fb,
+                                   lines.fb,           memos.fb,        customers.fb,
+                                   data::Today(clock), nullptr,         nullptr};
+        ui::TSelectRepeat wizard(context(prompter), files);
+        wizard.SearchBtn->click();
+        ASSERT_FALSE(wizard.due().empty());
+        wizard.CreateBtn->click();
+        ASSERT_FALSE(wizard.outcome().written.empty());
+    }
+    storage::ExitEngine();
+
+    // A dry run lists the same masters and writes nothing.
+    const std::string before = ReadFileBytes(commandFolder + "/1I.DAT");
+    const Result dry = run({"repeat", "--dry-run"});
+    EXPECT_EQ(dry.status, kExitOk) << dry.err;
+    EXPECT_TRUE(dry.out.rfind("Master#", 0) == 0) << dry.out;
+    EXPECT_EQ(ReadFileBytes(commandFolder + "/1I.DAT"), before);
+
+    const Result r = run({"repeat"});
+    EXPECT_EQ(r.status, kExitOk) << r.err;
+    expectSameFiles(companyFiles);
+    // Nothing is due before the masters' dates.
+    const Result again = run({"repeat", "--through", "2001-01-31"});
+    EXPECT_EQ(again.status, kExitOk);
+    EXPECT_EQ(again.out, "");
+    EXPECT_NE(again.err.find(std::string(invoicing::kNoneDue)), std::string::npos);
+}
+
+TEST_F(CliTest, InterestChargesWhatTheWizardCharges) {
+    EnterPrompter prompter;
+    storage::InitEngine(30);
+    {
+        ui::TInterestWiz wizard(session, context(prompter), app::RunHooks{});
+        wizard.days60->setChecked(true);
+        wizard.FlatCB->setChecked(false);
+        wizard.IPct->setText("2.00");
+        wizard.MinChg->setText("1.00");
+        wizard.scan();
+        ASSERT_TRUE(wizard.GenInv->isEnabled());
+        wizard.generate();
+        ASSERT_GT(wizard.created(), 0);
+    }
+    storage::ExitEngine();
+
+    const Result r = run({"interest", "--over", "60", "--percent", "2.00", "--minimum", "1.00"});
+    EXPECT_EQ(r.status, kExitOk) << r.err;
+    expectSameFiles(companyFiles);
+    EXPECT_NE(r.out.find("Interest Charges Report"), std::string::npos);
+
+    // Wrong choices are usage errors and charge nothing.
+    const std::string before = ReadFileBytes(commandFolder + "/1I.DAT");
+    EXPECT_EQ(run({"interest", "--over", "45", "--percent", "2"}).status, kExitUsage);
+    EXPECT_EQ(run({"interest", "--over", "30"}).status, kExitUsage);
+    EXPECT_EQ(run({"interest", "--over", "30", "--percent", "2", "--flat", "5"}).status,
+              kExitUsage);
+    EXPECT_EQ(run({"interest", "--over", "30", "--percent", "x"}).status, kExitUsage);
+    EXPECT_EQ(run({"interest", "--over", "30", "--flat", "-5"}).status, kExitUsage);
+    EXPECT_EQ(ReadFileBytes(commandFolder + "/1I.DAT"), before);
+}
+
+TEST_F(CliTest, InvoicePdfHasTheTextOfTheManagersSendToPdf) {
+    EnterPrompter prompter;
+    storage::InitEngine(30);
+    std::string windowPdf;
+    {
+        invoicing::ShortOpen invoices(windowFolder, data::FileKind::Invoice, "1", prompter);
+        invoicing::ShortOpen lines(windowFolder, data::FileKind::InvoiceLine, "1", prompter);
+        invoicing::ShortOpen memos(windowFolder, data::FileKind::Memo, "1", prompter);
+        invoicing::InvoiceFiles files{windowFolder, session.company, invoices.fb, lines.fb,
+                                      memos.fb};
+        ui::InvoiceWindowContext c;
+        static_cast<ui::CustomerWindowContext&>(c) = context(prompter);
+        c.pdfCanvas = [] { return std::make_unique<platform::qt::PainterCanvas>(nullptr); };
+        const output::PdfOutcome made = ui::PdfFromWindow(c, files, "1321");
+        ASSERT_TRUE(made.ok) << made.error;
+        windowPdf = made.path;
+    }
+    storage::ExitEngine();
+
+    const Result r = run({"invoice", "pdf", "1321"});
+    ASSERT_EQ(r.status, kExitOk) << r.err;
+    const std::string commandPdf = commandFolder + "/pdf/Invoice-1321.pdf";
+    EXPECT_EQ(r.out, commandPdf + "\n");
+    const std::string text =
+        testing::RunCommand("pdftotext " + testing::ShellQuote(windowPdf) + " -").output;
+    ASSERT_NE(text.find("1321"), std::string::npos);
+    EXPECT_EQ(testing::RunCommand("pdftotext " + testing::ShellQuote(commandPdf) + " -").output,
+              text);
+    // Neither marks the invoice printed: the records stay alike.
+    expectSameFiles({"1I.DAT"});
+
+    // Another kind into a chosen file; an existing file is kept without --yes.
+    const std::string slip = dir.file("slip.pdf");
+    EXPECT_EQ(run({"invoice", "pdf", "1321", "--kind", "packing-slip", "--out", slip}).status,
+              kExitOk);
+    EXPECT_NE(
+        testing::RunCommand("pdftotext " + testing::ShellQuote(slip) + " -").output.find("PACKING"),
+        std::string::npos);
+    const std::string slipBytes = ReadFileBytes(slip);
+    const Result kept = run({"invoice", "pdf", "1321", "--out", slip});
+    EXPECT_EQ(kept.status, kExitFailed);
+    EXPECT_NE(kept.err.find("--yes"), std::string::npos);
+    EXPECT_EQ(ReadFileBytes(slip), slipBytes);
+    EXPECT_EQ(run({"--yes", "invoice", "pdf", "1321", "--out", slip}).status, kExitOk);
+
+    EXPECT_EQ(run({"invoice", "pdf", "NOSUCH"}).status, kExitFailed);
+    EXPECT_EQ(run({"invoice", "pdf", "1321", "--kind", "receipt"}).status, kExitUsage);
+    EXPECT_EQ(run({"invoice", "pdf"}).status, kExitUsage);
+}
+
+TEST_F(CliTest, BackupAndRestoreBringTheFilesBack) {
+    const std::string target = dir.file("archive");
+    fs::create_directory(target);
+    const Result made = run({"backup", target});
+    ASSERT_EQ(made.status, kExitOk) << made.err;
+    EXPECT_EQ(made.out, target + "/ZTBackup.zip\n");
+    EXPECT_EQ(
+        testing::RunCommand("unzip -tq " + testing::ShellQuote(target + "/ZTBackup.zip")).status,
+        0);
+    const std::string customers = ReadFileBytes(commandFolder + "/1C.DAT");
+    ASSERT_EQ(run({"repeat"}).status, kExitOk);
+    ASSERT_NE(ReadFileBytes(commandFolder + "/1C.DAT"), customers);
+
+    // Without --yes the restore is declined, as the window's warning defaults to No.
+    const Result declined = run({"restore", target + "/ZTBackup.zip"});
+    EXPECT_EQ(declined.status, kExitFailed);
+    EXPECT_NE(declined.err.find("WARNING!!"), std::string::npos);
+    EXPECT_NE(ReadFileBytes(commandFolder + "/1C.DAT"), customers);
+
+    EXPECT_EQ(run({"--yes", "restore", target + "/ZTBackup.zip"}).status, kExitOk);
+    EXPECT_EQ(ReadFileBytes(commandFolder + "/1C.DAT"), customers);
+    EXPECT_EQ(run({"--yes", "restore", target + "/Other.zip"}).status, kExitFailed);
+    EXPECT_EQ(run({"--yes", "restore", dir.file("none") + "/ZTBackup.zip"}).status, kExitFailed);
+}
+
+TEST_F(CliTest, ExportWritesTheWindowsLinesAndImportAddsCustomers) {
+    EnterPrompter prompter;
+    storage::InitEngine(30);
+    std::vector<std::string> lines;
+    {
+        invoicing::ShortOpen fb(windowFolder, data::FileKind::Customer, "1", prompter);
+        platform::SilentProgress progress;
+        lines = customers::CustomerExportLines(fb.fb, customers::CustomerExportChoice{}, progress);
+    }
+    storage::ExitEngine();
+    const std::string file = dir.file("customers.csv");
+    ASSERT_EQ(run({"export", "customers", file}).status, kExitOk);
+    EXPECT_EQ(ReadFileBytes(file),
+              data::DelimitedFileBytes(lines, data::TextEncoding::Windows1252));
+    EXPECT_EQ(run({"export", "customers", file}).status, kExitFailed);  // kept
+    EXPECT_EQ(run({"export", "vendors", file}).status, kExitUsage);
+    EXPECT_EQ(run({"export", "products", dir.file("p.txt"), "--format", "char:\""}).status,
+              kExitUsage);
+    EXPECT_EQ(run({"export", "products", dir.file("p.txt"), "--format", "semicolon"}).status,
+              kExitUsage);
+    ASSERT_EQ(run({"export", "products", dir.file("p.txt"), "--format", "tab"}).status, kExitOk);
+    EXPECT_NE(ReadFileBytes(dir.file("p.txt")).find('\t'), std::string::npos);
+
+    // The import asks to confirm its first record: declined without --yes.
+    const std::string csv = commandFolder + "/NewCustomers.CSV";
+    const std::string before = ReadFileBytes(commandFolder + "/1C.DAT");
+    EXPECT_EQ(run({"import", "customers", csv}).status, kExitFailed);
+    EXPECT_EQ(ReadFileBytes(commandFolder + "/1C.DAT"), before);
+    const Result imported = run({"--yes", "import", "customers", csv});
+    EXPECT_EQ(imported.status, kExitOk) << imported.err;
+    EXPECT_EQ(imported.out, "7 customers imported\n");
+    // Rebuilt: the books check finds the new customers and sound indexes.
+    const Result checked = run({"check"});
+    EXPECT_EQ(checked.status, kExitOk) << checked.out;
+    EXPECT_NE(checked.err.find("43 customers"), std::string::npos) << checked.err;
+    EXPECT_EQ(run({"import", "products", dir.file("missing.csv")}).status, kExitFailed);
+}
+
+template <class T>
+T* Child(QWidget* w, const char* name) {
+    T* c = w->findChild<T*>(name);
+    EXPECT_TRUE(c) << name;
+    return c;
+}
+
+TEST_F(CliTest, ExportAndImportGiveTheCustomerManagersFiles) {
+    // Through the customer manager: the export window with its starting choices, then the
+    // import window on the demo's sample file, accepting its preview.
+    EnterPrompter prompter;
+    ui::CustomerWindowContext ctx = context(prompter);
+    const std::string windowCsv = dir.file("window.csv");
+    const std::string sample = windowFolder + "/NewCustomers.CSV";
+    storage::InitEngine(30);
+    bool exported = false;
+    testing::WhenModal<ui::TCustForm>([&](ui::TCustForm* manager) {
+        testing::WhenModal<ui::TExportForm>([&](ui::TExportForm* exp) {
+            exp->chooseFile = [&](const data::ExportFileProposal&) {
+                return QString::fromStdString(windowCsv);
+            };
+            exported = exp->exportNow();
+        });
+        manager->exportCustomers();
+        testing::WhenModal<ui::TImportForm>([&](ui::TImportForm* imp) {
+            imp->chooseFile = [&] { return QString::fromStdString(sample); };
+            Child<QPushButton>(imp, "OpenBtn")->click();
+            Child<QPushButton>(imp, "ImportBtn")->click();
+        });
+        manager->importCustomers();
+    });
+    ASSERT_TRUE(ui::TCustForm::Run(ctx));
+    storage::ExitEngine();
+    ASSERT_TRUE(exported);
+
+    const std::string commandCsv = dir.file("command.csv");
+    ASSERT_EQ(run({"export", "customers", commandCsv}).status, kExitOk);
+    EXPECT_EQ(ReadFileBytes(commandCsv), ReadFileBytes(windowCsv));
+    const Result imported =
+        run({"--yes", "import", "customers", commandFolder + "/NewCustomers.CSV"});
+    ASSERT_EQ(imported.status, kExitOk) << imported.err;
+    expectSameFiles({"1C.DAT", "1C.IX", "Company.DAT"});
+}
+
+TEST_F(CliTest, StatementsPdfHasTheTextOfTheStatementRoutine) {
+    // The statement as the customer manager's statement window writes it.
+    EnterPrompter prompter;
+    storage::InitEngine(30);
+    std::string windowPdf;
+    {
+        data::ExistingFileblock customers, invoices;
+        data::OpenExisting(customers, windowFolder, data::FileKind::Customer, "1", prompter);
+        data::OpenExisting(invoices, windowFolder, data::FileKind::Invoice, "1", prompter);
+        const output::Statement s = output::BuildStatement(
+            output::StatementFiles{customers.fb, invoices.fb}, "100", true, session.company);
+        ASSERT_TRUE(s.customerFound);
+        platform::qt::PainterCanvas canvas(nullptr);
+        const output::PdfOutcome made = output::WriteStatementPdf(
+            canvas, s, output::FormContext{session.company, windowFolder}, data::Today(clock));
+        ASSERT_TRUE(made.ok) << made.error;
+        windowPdf = made.path;
+    }
+    storage::ExitEngine();
+
+    const std::string out = dir.file("statements");
+    const Result one =
+        run({"statements", "pdf", "--customer", "100", "--unpaid-only", "--out", out});
+    ASSERT_EQ(one.status, kExitOk) << one.err;
+    const std::string commandPdf = one.out.substr(0, one.out.find('\n'));
+    EXPECT_EQ(commandPdf.rfind(out + "/", 0), 0u) << commandPdf;
+    const std::string text =
+        testing::RunCommand("pdftotext " + testing::ShellQuote(windowPdf) + " -").output;
+    ASSERT_NE(text.find("Harborview Dental Group"), std::string::npos);
+    EXPECT_EQ(testing::RunCommand("pdftotext " + testing::ShellQuote(commandPdf) + " -").output,
+              text);
+    // A chosen customer leaves the last batch date alone; the batch sets it.
+    expectSameFiles({"Company.DAT"});
+    const Result batch = run({"statements", "pdf", "--unpaid-only", "--out", out});
+    ASSERT_EQ(batch.status, kExitOk) << batch.err;
+    EXPECT_GT(std::count(batch.out.begin(), batch.out.end(), '\n'), 5);
+    EXPECT_NE(ReadFileBytes(commandFolder + "/Company.DAT"),
+              ReadFileBytes(windowFolder + "/Company.DAT"));
+    EXPECT_EQ(run({"statements", "pdf", "--customer", "NOSUCH", "--out", out}).status, kExitFailed);
+    EXPECT_EQ(run({"statements", "pdf", "--from", "2026-05-01", "--to", "2026-04-01"}).status,
+              kExitUsage);
+    EXPECT_EQ(run({"statements", "email"}).status, kExitUsage);
+}
+
+TEST_F(CliTest, ReportTextIsTheReportWizardsText) {
+    EnterPrompter prompter;
+    output::ReportChoice choice;
+    choice.report = output::ReportId::InvoiceRegister;
+    choice.from = "01/01/2025";
+    choice.to = "12/31/2025";
+    storage::InitEngine(30);
+    output::ReportRun wizard = output::RunReportInFolder(
+        choice, output::ReportFolder{windowFolder, &session.company, &clock}, prompter);
+    storage::ExitEngine();
+    ASSERT_EQ(wizard.status, output::ReportRunStatus::Ready);
+    const std::string windowText = dir.file("window.txt");
+    ASSERT_TRUE(output::SaveReportText(windowText, *wizard.view, nullptr));
+
+    const std::string commandText = dir.file("command.txt");
+    const Result r = run({"report", "invoice-register", "--from", "2025-01-01", "--to",
+                          "2025-12-31", "--text", commandText});
+    ASSERT_EQ(r.status, kExitOk) << r.err;
+    EXPECT_EQ(ReadFileBytes(commandText), ReadFileBytes(windowText));
+
+    const std::string pdf = dir.file("register.pdf");
+    ASSERT_EQ(run({"report", "invoice-register", "--from", "2025-01-01", "--to", "2025-12-31",
+                   "--pdf", pdf})
+                  .status,
+              kExitOk);
+    EXPECT_NE(testing::RunCommand("pdftotext " + testing::ShellQuote(pdf) + " -")
+                  .output.find("Harbor Light"),
+              std::string::npos);
+
+    const Result list = run({"report", "--list"});
+    EXPECT_EQ(list.status, kExitOk);
+    EXPECT_NE(list.out.find("invoice-register"), std::string::npos);
+    EXPECT_EQ(run({"report", "no-such-report", "--text", commandText}).status, kExitUsage);
+    EXPECT_EQ(run({"report", "invoice-register"}).status, kExitUsage);
+    EXPECT_EQ(run({"report", "invoice-register", "--text", commandText}).status, kExitFailed);
+}
+
+TEST_F(CliTest, UsageErrorsHelpAndFailuresHaveTheirExitStatus) {
+    EXPECT_EQ(run({}).status, kExitUsage);
+    EXPECT_EQ(run({"frobnicate"}).status, kExitUsage);
+    EXPECT_EQ(run({"--bogus", "companies"}).status, kExitUsage);
+    EXPECT_EQ(run({"aging", "--as-of"}).status, kExitUsage);
+    EXPECT_EQ(run({"aging", "--as-of", "2026-02-30"}).status, kExitUsage);
+    EXPECT_EQ(run({"aging", "extra"}).status, kExitUsage);
+    EXPECT_EQ(run({"check", "--fix"}).status, kExitUsage);
+    EXPECT_EQ(run({"--company", "x1", "check"}).status, kExitUsage);
+    // The e-mail verbs are not offered.
+    EXPECT_EQ(run({"invoice", "email", "1321"}).status, kExitUsage);
+
+    const Result help = run({"--help"});
+    EXPECT_EQ(help.status, kExitOk);
+    EXPECT_NE(help.out.find("check"), std::string::npos);
+    const Result verbHelp = run({"interest", "--help"});
+    EXPECT_EQ(verbHelp.status, kExitOk);
+    EXPECT_NE(verbHelp.out.find("--percent"), std::string::npos);
+
+    const Result listed = run({"companies"});
+    EXPECT_EQ(listed.status, kExitOk);
+    EXPECT_EQ(listed.out,
+              "    1  Harbor Light Print & Design  (in use)\n    2  Cedar Ridge Landscaping\n");
+    EXPECT_EQ(run({"companies"}, dir.file("empty")).status, kExitFailed);
+    EXPECT_EQ(run({"check"}, dir.file("empty")).status, kExitFailed);
+    EXPECT_EQ(run({"--company", "77", "check"}).status, kExitFailed);
+
+    // Another company is worked on without changing the company in use.
+    const std::string lastCo = ReadFileBytes(commandFolder + "/LastCo.Dat");
+    EXPECT_EQ(run({"--company", "2", "aging"}).status, kExitOk);
+    EXPECT_EQ(ReadFileBytes(commandFolder + "/LastCo.Dat"), lastCo);
+}
+
+TEST_F(CliTest, AFolderInUseIsRefused) {
+    claim = [](const std::string&) { return FolderClaim::InUse; };
+    const Result r = run({"aging"});
+    EXPECT_EQ(r.status, kExitFailed);
+    EXPECT_NE(r.err.find("in use by a running invarro"), std::string::npos);
+    EXPECT_EQ(r.out, "");
+    claim = [](const std::string&) { return FolderClaim::Starting; };
+    EXPECT_EQ(run({"aging"}).status, kExitFailed);
+
+    // The real lock: a running program on the folder (it answers later starts) keeps the
+    // command off it; once it is gone the command runs.
+    const std::string program = INVARRO_CLI;
+    auto command = [&] {
+        return testing::RunCommand("(" + testing::ShellQuote(program) + " --data " +
+                                   testing::ShellQuote(commandFolder) + " companies 2>&1)");
+    };
+    {
+        platform::qt::SingleInstance running(QString::fromStdString(commandFolder));
+        ASSERT_EQ(running.start(2000), platform::qt::SingleInstance::Outcome::First);
+        running.release();
+        // The connection is taken by the socket's backlog: no event loop is needed.
+        const testing::CommandResult refused = command();
+        EXPECT_EQ(refused.status, 1) << refused.output;
+        EXPECT_NE(refused.output.find("in use by a running invarro"), std::string::npos);
+    }
+    const testing::CommandResult free = command();
+    EXPECT_EQ(free.status, 0) << free.output;
+}
+
+TEST(BatchPrompterTest, QuestionsGetTheSafeAnswerUnlessYesIsGiven) {
+    using platform::Answer;
+    using platform::Buttons;
+    std::FILE* err = std::tmpfile();
+    BatchPrompter careful(err, false), willing(err, true);
+    auto message = [](Buttons b, Answer def) {
+        return platform::Message{"Title", "Text", platform::Icon::Question, b, def};
+    };
+    // The default button does not decide: a restore warning defaults to No, an overwrite
+    // question may default to Yes.
+    EXPECT_EQ(careful.ask(message(Buttons::YesNo, Answer::Yes)), Answer::No);
+    EXPECT_EQ(careful.ask(message(Buttons::OkCancel, Answer::Ok)), Answer::Cancel);
+    EXPECT_EQ(careful.ask(message(Buttons::YesNoCancel, Answer::Yes)), Answer::Cancel);
+    EXPECT_EQ(careful.ask(message(Buttons::Ok, Answer::Ok)), Answer::Ok);
+    EXPECT_EQ(careful.declined(), 3);
+    EXPECT_EQ(willing.ask(message(Buttons::YesNo, Answer::No)), Answer::Yes);
+    EXPECT_EQ(willing.ask(message(Buttons::OkCancel, Answer::Cancel)), Answer::Ok);
+    EXPECT_EQ(willing.ask(message(Buttons::YesNoCancel, Answer::No)), Answer::Yes);
+    EXPECT_EQ(willing.declined(), 0);
+    const std::string said = testing::ReadStream(err);
+    std::fclose(err);
+    EXPECT_NE(said.find("Title: Text\n  -> answered No without asking (--yes accepts)"),
+              std::string::npos)
+        << said;
+}
+
+TEST_F(CliTest, DatesAreIsoOrInTheCompanysOrder) {
+    EXPECT_EQ(run({"aging", "--as-of", "2026-02-28"}).status, kExitOk);
+    EXPECT_EQ(run({"aging", "--as-of", "02/28/2026"}).status, kExitOk);
+    EXPECT_EQ(run({"aging", "--as-of", "2026-2-28"}).status, kExitUsage);
+    EXPECT_EQ(run({"aging", "--as-of", "28/02/2026"}).status, kExitUsage);
+    EXPECT_EQ(run({"aging", "--as-of=2024-02-29"}).status, kExitOk);
+    EXPECT_EQ(run({"aging", "--as-of=2023-02-29"}).status, kExitUsage);
+}
+
+}  // namespace
+}  // namespace invarro::cli

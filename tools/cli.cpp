@@ -1,0 +1,53 @@
+// invarro-cli: the headless batch commands. This file only sets up what needs Qt (PDF
+// output on the offscreen platform, the lock that keeps the desktop program off the data
+// folder while a command runs); the verbs live in src/cli.
+
+#include <QGuiApplication>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cli/Cli.h"
+#include "platform/qt/PainterCanvas.h"
+#include "platform/qt/SingleInstance.h"
+
+namespace {
+
+// Qt's notes about the session (no XDG_RUNTIME_DIR under cron or systemd) are no message
+// of the command's; everything else goes to standard error as usual.
+void QuietSessionNotes(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (type == QtWarningMsg && text.contains("XDG_RUNTIME_DIR")) return;
+    std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, text)));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    qInstallMessageHandler(QuietSessionNotes);
+    // No display is needed: fonts and PDF output come from the offscreen platform.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    app.setApplicationName("invarro-cli");
+
+    std::vector<std::string> args(argv + 1, argv + argc);
+    std::unique_ptr<invarro::platform::qt::SingleInstance> instance;
+    invarro::cli::CliServices services;
+    services.pdfCanvas = [] {
+        return std::make_unique<invarro::platform::qt::PainterCanvas>(nullptr);
+    };
+    services.claimFolder = [&instance](const std::string& folder) {
+        namespace qt = invarro::platform::qt;
+        instance = std::make_unique<qt::SingleInstance>(QString::fromStdString(folder));
+        switch (instance->hold(3000)) {
+            case qt::SingleInstance::Outcome::First:
+                return invarro::cli::FolderClaim::Free;
+            case qt::SingleInstance::Outcome::AlreadyRunning:
+                return invarro::cli::FolderClaim::InUse;
+            case qt::SingleInstance::Outcome::Undecided:
+                break;
+        }
+        return invarro::cli::FolderClaim::Starting;
+    };
+    return invarro::cli::RunCli(args, services);
+}
