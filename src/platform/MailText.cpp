@@ -23,9 +23,10 @@ std::string Base64(std::string_view bytes) {
     std::string out;
     size_t i = 0;
     for (; i + 2 < bytes.size(); i += 3) {
-        const uint32_t v = uint32_t(uint8_t(bytes[i])) << 16 | uint32_t(uint8_t(bytes[i + 1])) << 8 |
-                           uint8_t(bytes[i + 2]);
-        for (int s = 18; s >= 0; s -= 6) out += kAlphabet[(v >> s) & 63];
+        const uint32_t v = uint32_t(uint8_t(bytes[i])) << 16 |
+                           uint32_t(uint8_t(bytes[i + 1])) << 8 | uint8_t(bytes[i + 2]);
+        for (int s = 18; s >= 0; s -= 6)
+            out += kAlphabet[(v >> s) & 63];
     }
     const size_t rest = bytes.size() - i;
     if (rest > 0) {
@@ -47,7 +48,8 @@ std::string EncodedWords(std::string_view text) {
     size_t i = 0;
     while (i < text.size()) {
         size_t end = std::min(text.size(), i + kBytesPerWord);
-        while (end < text.size() && end > i && (uint8_t(text[end]) & 0xC0) == 0x80) --end;
+        while (end < text.size() && end > i && (uint8_t(text[end]) & 0xC0) == 0x80)
+            --end;
         if (end == i) end = std::min(text.size(), i + kBytesPerWord);
         if (!out.empty()) out += "\r\n ";
         out += "=?UTF-8?B?" + Base64(text.substr(i, end - i)) + "?=";
@@ -65,7 +67,8 @@ std::string FoldPlain(const std::string& value, size_t first) {
     while (i < value.size()) {
         size_t sp = value.find(' ', i + 1);
         if (sp == std::string::npos) sp = value.size();
-        const std::string word = value.substr(i, sp - i);  // starts with its blank, except the first
+        const std::string word =
+            value.substr(i, sp - i);  // starts with its blank, except the first
         if (lineLength + word.size() > kFoldAt && !out.empty() && word[0] == ' ') {
             out += kCrLf;
             lineLength = 0;
@@ -117,7 +120,8 @@ std::string CleanHeaderText(std::string_view text) {
             blank = false;
         }
     }
-    while (!out.empty() && out.back() == ' ') out.pop_back();
+    while (!out.empty() && out.back() == ' ')
+        out.pop_back();
     return out;
 }
 
@@ -179,9 +183,9 @@ MessageStamp StampNow(std::string_view fromAddress) {
     const long absOffset = offset < 0 ? -offset : offset;
     char date[64];
     std::snprintf(date, sizeof date, "%s, %02d %s %04d %02d:%02d:%02d %c%02ld%02ld",
-                  kDays[local.tm_wday], local.tm_mday, kMonths[local.tm_mon],
-                  local.tm_year + 1900, local.tm_hour, local.tm_min, local.tm_sec,
-                  offset < 0 ? '-' : '+', absOffset / 60, absOffset % 60);
+                  kDays[local.tm_wday], local.tm_mday, kMonths[local.tm_mon], local.tm_year + 1900,
+                  local.tm_hour, local.tm_min, local.tm_sec, offset < 0 ? '-' : '+', absOffset / 60,
+                  absOffset % 60);
     static std::mt19937_64 random{std::random_device{}()};
     char id[128];
     std::snprintf(id, sizeof id, "<%lld.%016llx@", static_cast<long long>(now),
@@ -214,7 +218,8 @@ std::string ComposeMessage(const MailMessage& m, const MessageStamp& stamp) {
     if (qp) {
         out += QuotedPrintable(m.body);
     } else {
-        for (const std::string& line : m.body) out += line + std::string(kCrLf);
+        for (const std::string& line : m.body)
+            out += line + std::string(kCrLf);
     }
     return out;
 }

@@ -91,7 +91,8 @@ class SmtpPeer {
         if (o.implicit) args.insert(args.end(), {"--implicit", o.implicit->cert, o.implicit->key});
         if (!o.auth.empty()) args.insert(args.end(), {"--auth", o.auth});
         if (o.authPlain) args.push_back("--auth-plain");
-        if (o.dropAfter >= 0) args.insert(args.end(), {"--drop-after", std::to_string(o.dropAfter)});
+        if (o.dropAfter >= 0)
+            args.insert(args.end(), {"--drop-after", std::to_string(o.dropAfter)});
         if (!o.refuseRcpt.empty()) args.insert(args.end(), {"--refuse-rcpt", o.refuseRcpt});
         int in[2], out[2];
         if (pipe(in) != 0 || pipe(out) != 0) return;
@@ -102,7 +103,8 @@ class SmtpPeer {
             close(in[1]);
             close(out[0]);
             std::vector<char*> argv;
-            for (auto& a : args) argv.push_back(a.data());
+            for (auto& a : args)
+                argv.push_back(a.data());
             argv.push_back(nullptr);
             execv(argv[0], argv.data());
             _exit(127);

@@ -99,8 +99,7 @@ void CurlMailer::configure() {
     curl_easy_reset(e);
     const bool implicitTls = port_ == implicitTlsPort_;
     // An address literal of IPv6 goes into brackets.
-    const std::string host =
-        host_.find(':') != std::string::npos ? "[" + host_ + "]" : host_;
+    const std::string host = host_.find(':') != std::string::npos ? "[" + host_ + "]" : host_;
     const std::string url =
         std::string(implicitTls ? "smtps://" : "smtp://") + host + ":" + std::to_string(port_);
     curl_easy_setopt(e, CURLOPT_URL, url.c_str());
@@ -151,13 +150,13 @@ MailError CurlMailer::describe(int code) const {
                                        "login was not sent. Use the secure port your mail "
                                        "provider gives (often 587 or 465)."};
         case CURLE_SSL_CONNECT_ERROR:
-            return {MailStep::Tls, "The mail server " + where +
-                                       " refused the secure connection (TLS): " + detail};
+            return {MailStep::Tls,
+                    "The mail server " + where + " refused the secure connection (TLS): " + detail};
         case CURLE_PEER_FAILED_VERIFICATION:
         case CURLE_SSL_CACERT_BADFILE:
         case CURLE_SSL_ISSUER_ERROR:
-            return {MailStep::Certificate, "The certificate of the mail server " + where +
-                                               " is not trusted: " + detail};
+            return {MailStep::Certificate,
+                    "The certificate of the mail server " + where + " is not trusted: " + detail};
         case CURLE_LOGIN_DENIED:
             return {MailStep::Login, "The mail server " + where +
                                          " refused the login. Check the login name and "

@@ -37,7 +37,10 @@ class CurlMailerTest : public ::testing::Test {
         m.setTimeout(10);
     }
     static MailMessage Message(std::string subject, std::vector<std::string> to = {"a@x.test"}) {
-        return MailMessage{"billing@acme.test", "Acme", std::move(to), std::move(subject),
+        return MailMessage{"billing@acme.test",
+                           "Acme",
+                           std::move(to),
+                           std::move(subject),
                            {"Line one", "", ".", "..two dots", "Grüße aus Köln"}};
     }
 
@@ -78,8 +81,8 @@ TEST_F(CurlMailerTest, PlainServerTakesSeveralMessagesOverOneConnection) {
         EXPECT_FALSE(mail.field("date").empty());
         EXPECT_FALSE(mail.field("message-id").empty());
         // Dot-stuffing took the lone dot and the leading dots through unharmed.
-        EXPECT_EQ(mail.bodyLines(), (std::vector<std::string>{"Line one", "", ".", "..two dots",
-                                                              "Grüße aus Köln"}));
+        EXPECT_EQ(mail.bodyLines(),
+                  (std::vector<std::string>{"Line one", "", ".", "..two dots", "Grüße aus Köln"}));
     }
     EXPECT_NE(mails[0].field("message-id"), mails[2].field("message-id"));
     EXPECT_EQ(mails[1].field("subject"), "Rechnung für Müller");

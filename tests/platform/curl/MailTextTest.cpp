@@ -15,8 +15,11 @@ TEST(MailText, HeaderValuesLoseControlCharactersSoNoHeaderCanBeAdded) {
     EXPECT_EQ(CleanHeaderText("  Acme\r\nBcc: victim@example.com\t "),
               "Acme Bcc: victim@example.com");
     EXPECT_EQ(CleanHeaderText("\x01\x7f"), "");
-    MailMessage m{"a@example.com", "Evil\r\nBcc: x@example.com", {"b@example.com"},
-                  "Hello\nX-Injected: 1", {"body"}};
+    MailMessage m{"a@example.com",
+                  "Evil\r\nBcc: x@example.com",
+                  {"b@example.com"},
+                  "Hello\nX-Injected: 1",
+                  {"body"}};
     const std::string text = ComposeMessage(m, kStamp);
     const std::string head = HeaderBlock(text);
     EXPECT_EQ(head.find("\r\nBcc:"), std::string::npos);
@@ -35,7 +38,8 @@ TEST(MailText, NonAsciiSubjectsAndNamesBecomeEncodedWords) {
     EXPECT_EQ(EncodeMailbox("", " a@b.com "), "<a@b.com>");
     // Long text splits into words of at most 75 characters that never cut a character.
     std::string longText;
-    for (int i = 0; i < 40; ++i) longText += "é";
+    for (int i = 0; i < 40; ++i)
+        longText += "é";
     const std::string encoded = EncodeHeaderText(longText);
     size_t start = 0;
     int words = 0;
@@ -67,15 +71,18 @@ TEST(MailText, QuotedPrintableKeepsLinesShortAndEscapesWhatMustBe) {
     }
     EXPECT_EQ(total, 200u);
     // An escape is never split by a soft break.
-    const std::string accents = QuotedPrintable({std::string(30, 'a') + std::string(40, 'e') +
-                                                 "ééééééé"});
+    const std::string accents =
+        QuotedPrintable({std::string(30, 'a') + std::string(40, 'e') + "ééééééé"});
     EXPECT_EQ(accents.find("=\r\nC3"), std::string::npos);
     EXPECT_EQ(accents.find("=C\r\n"), std::string::npos);
 }
 
 TEST(MailText, MessageHasTheHeaderFieldsMailServersExpect) {
-    MailMessage m{"billing@acme.example", "Acme Supply", {"a@x.example", "b@y.example"},
-                  "Invoice", {"Plain line", ".leading dot"}};
+    MailMessage m{"billing@acme.example",
+                  "Acme Supply",
+                  {"a@x.example", "b@y.example"},
+                  "Invoice",
+                  {"Plain line", ".leading dot"}};
     const std::string text = ComposeMessage(m, kStamp);
     EXPECT_EQ(HeaderBlock(text),
               "Date: Tue, 08 Dec 2026 10:00:00 +0000\r\n"
@@ -107,7 +114,8 @@ TEST(MailText, StampCarriesAnRfcDateAndAUniqueIdInTheSendersDomain) {
 
 TEST(MailText, LongPlainSubjectsAreFoldedAtBlanks) {
     std::string subject;
-    for (int i = 0; i < 20; ++i) subject += "word" + std::to_string(i) + " ";
+    for (int i = 0; i < 20; ++i)
+        subject += "word" + std::to_string(i) + " ";
     const std::string folded = EncodeHeaderText(subject);
     EXPECT_NE(folded.find("\r\n "), std::string::npos);
     size_t start = 0;
@@ -120,7 +128,8 @@ TEST(MailText, LongPlainSubjectsAreFoldedAtBlanks) {
         start = end + 2;
     }
     std::string unfolded = folded;
-    for (size_t p; (p = unfolded.find("\r\n")) != std::string::npos;) unfolded.erase(p, 2);
+    for (size_t p; (p = unfolded.find("\r\n")) != std::string::npos;)
+        unfolded.erase(p, 2);
     EXPECT_EQ(unfolded, CleanHeaderText(subject));
 }
 
