@@ -10,6 +10,7 @@
 #include "data/Records.h"
 #include "output/LabelQueue.h"
 #include "platform/Clock.h"
+#include "platform/Mailer.h"
 #include "platform/Progress.h"
 #include "platform/Prompter.h"
 
@@ -24,6 +25,7 @@ struct CustomerWindowContext {
     output::LabelQueue* labelQueue = nullptr;          // none: "Add to Label Queue" is disabled
     data::CustomerRecord* selectedCustomer = nullptr;  // filled by a pick
     bool emailMode = false;                            // the main window's print mode is e-mail
+    platform::Mailer* mailer = nullptr;                // none: nothing can be e-mailed
     // The main window's status line (for "... added to label queue.").
     std::function<void(const QString&)> mainStatus;
     // Told whether the label queue holds labels not yet printed or saved.

@@ -29,6 +29,7 @@
 #include "app/Startup.h"
 #include "platform/Archive.h"
 #include "platform/Clock.h"
+#include "platform/Mailer.h"
 #include "platform/Progress.h"
 #include "platform/Prompter.h"
 #include "platform/Shell.h"
@@ -60,6 +61,7 @@ struct MainFormServices {
     std::function<bool()> printerSetup;            // else the printer set-up dialog
     std::string helpFolder;                        // where help/<topic>.html are
     platform::Archive* archive = nullptr;          // else the ZIP archive of libzip
+    platform::Mailer* mailer = nullptr;            // else the mail client of libcurl
     std::function<QString()> chooseBackupFolder;   // else the desktop's folder chooser
     std::function<QString()> chooseBackupArchive;  // else the desktop's file chooser
 };
@@ -196,6 +198,9 @@ class TMainForm : public QMainWindow {
     void applyBounds();
     app::RunHooks hooks();
     platform::Shell& shell();
+    // The mail client of the run: one for the whole program, its connection open only
+    // during a mail run.
+    platform::Mailer& mailer();
     void viewPdfFiles();
     void askWebPage(int page);
     void finishEngine();
@@ -207,6 +212,7 @@ class TMainForm : public QMainWindow {
     std::unique_ptr<platform::Prompter> ownPrompter_;
     std::unique_ptr<platform::Clock> ownClock_;
     std::unique_ptr<platform::Shell> ownShell_;
+    std::unique_ptr<platform::Mailer> ownMailer_;
     std::unique_ptr<CalendarPicker> ownCalendar_;
     std::unique_ptr<platform::Archive> ownArchive_;
     app::Session session_;
