@@ -336,6 +336,7 @@ MailRunCounts EmailInvoiceBatch(const DocumentFiles& files, const std::vector<st
                 ++c.failed;
                 if (c.firstFailure.empty())
                     c.firstFailure = "invoice " + number + ". " + out.error.text;
+                if (!mailer.connected()) c.stopped = true;
                 break;
         }
     }
@@ -413,6 +414,7 @@ MailRunCounts SendFreeMessage(const FreeMessage& m, const LabelQueue& queue,
             progress.setLine(0, "E-Mail Sent: " + std::to_string(c.sent));
         } else {
             ++c.failed;
+            if (!mailer.connected()) c.stopped = true;
             if (c.firstFailure.empty())
                 c.firstFailure =
                     "customer " + TrimmedText(entries[i].custNo) + " (" + name + "). " + error.text;
