@@ -40,17 +40,19 @@ std::string Base64(std::string_view bytes) {
     return out;
 }
 
-// Encoded words of at most 75 characters each, never splitting a UTF-8 sequence, joined
-// by folding white space.
-std::string EncodedWords(std::string_view text) {
-    constexpr size_t kBytesPerWord = 45;  // 60 base64 characters
+// Encoded words joined by folding white space, each line within 76 characters (the first
+// after the first characters of its line), never splitting a UTF-8 sequence.
+std::string EncodedWords(std::string_view text, size_t first = 0) {
+    constexpr size_t kFrame = 12;  // "=?UTF-8?B?" and "?="
     std::string out;
     size_t i = 0;
     while (i < text.size()) {
-        size_t end = std::min(text.size(), i + kBytesPerWord);
+        const size_t room = kFoldAt - 1 - (out.empty() ? first : 1) - kFrame;
+        const size_t bytes = room / 4 * 3;
+        size_t end = std::min(text.size(), i + bytes);
         while (end < text.size() && end > i && (uint8_t(text[end]) & 0xC0) == 0x80)
             --end;
-        if (end == i) end = std::min(text.size(), i + kBytesPerWord);
+        if (end == i) end = std::min(text.size(), i + bytes);
         if (!out.empty()) out += "\r\n ";
         out += "=?UTF-8?B?" + Base64(text.substr(i, end - i)) + "?=";
         i = end;
@@ -129,7 +131,7 @@ std::string EncodeHeaderText(std::string_view text) {
     const std::string clean = CleanHeaderText(text);
     // Text that looks like an encoded word is encoded too, so that it reads as typed.
     if (IsAscii(clean) && clean.find("=?") == std::string::npos) return FoldPlain(clean, 9);
-    return EncodedWords(clean);
+    return EncodedWords(clean, 9);  // after "Subject: "
 }
 
 std::string EncodeMailbox(std::string_view name, std::string_view address) {
@@ -137,7 +139,7 @@ std::string EncodeMailbox(std::string_view name, std::string_view address) {
     const std::string clean = CleanHeaderText(name);
     if (clean.empty()) return addr;
     if (!IsAscii(clean) || clean.find("=?") != std::string::npos)
-        return EncodedWords(clean) + " " + addr;
+        return EncodedWords(clean, 6) + " " + addr;  // after "From: "
     std::string quoted = "\"";
     for (char c : clean) {
         if (c == '"' || c == '\\') quoted += '\\';
