@@ -94,6 +94,20 @@ bool CheckEmailSettings(const data::CompanyRecord& company, platform::Mailer& ma
     return false;
 }
 
+bool RunMailSession(const data::CompanyRecord& company, platform::Mailer& mailer,
+                    platform::Prompter& prompter, platform::Progress& progress,
+                    const std::function<void()>& body) {
+    if (!CheckEmailSettings(company, mailer, prompter, progress)) return false;
+    try {
+        body();
+    } catch (...) {
+        mailer.disconnect();
+        throw;
+    }
+    mailer.disconnect();
+    return true;
+}
+
 std::vector<std::string> SplitAddressList(std::string_view list) {
     std::vector<std::string> parts;
     std::string part;

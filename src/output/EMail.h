@@ -4,6 +4,7 @@
 // batch e-mail of invoices, and the free message to every customer in the label queue.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -32,6 +33,13 @@ std::string CompanyMailPassword(const data::CompanyRecord& company);
 // the mailer is connected.
 bool CheckEmailSettings(const data::CompanyRecord& company, platform::Mailer& mailer,
                         platform::Prompter& prompter, platform::Progress& progress);
+
+// One mail run: CheckEmailSettings, then body over the open connection, which is closed
+// afterwards however body ends (an error thrown by it goes on to the caller). False, and
+// body does not run, when the check failed.
+bool RunMailSession(const data::CompanyRecord& company, platform::Mailer& mailer,
+                    platform::Prompter& prompter, platform::Progress& progress,
+                    const std::function<void()>& body);
 
 // A customer's e-mail field as a recipient list: ";" and "," separate addresses, each is
 // trimmed, empty ones are dropped; the joined text is cut to 50 characters.

@@ -148,14 +148,10 @@ void TEMailMsg::sendMessage() {
     if (!customers.fb) return;
     platform::SilentProgress silent;
     platform::Progress& progress = ctx_.progress ? *ctx_.progress : silent;
-    if (!output::CheckEmailSettings(*ctx_.company, *ctx_.mailer, *ctx_.prompter, progress)) return;
-    try {
+    output::RunMailSession(*ctx_.company, *ctx_.mailer, *ctx_.prompter, progress, [&] {
         output::SendFreeMessage(m, *ctx_.labelQueue, customers.fb, *ctx_.company, *ctx_.mailer,
                                 *ctx_.prompter, progress);
-    } catch (...) {
-        ctx_.mailer->disconnect();
-        throw;
-    }
+    });
 }
 
 }  // namespace invarro::ui

@@ -566,16 +566,10 @@ void Tinvlist::printInvoice() {
 void Tinvlist::emailInvoice(const std::string& number) {
     platform::SilentProgress silent;
     platform::Progress& progress = ctx_.progress ? *ctx_.progress : silent;
-    platform::Mailer& mailer = *ctx_.mailer;
-    if (!output::CheckEmailSettings(*ctx_.company, mailer, *ctx_.prompter, progress)) return;
     output::InvoiceMailOutcome out;
-    try {
-        out = EmailFromWindow(ctx_, *files_, number);
-    } catch (...) {
-        mailer.disconnect();
-        throw;
-    }
-    mailer.disconnect();
+    if (!output::RunMailSession(*ctx_.company, *ctx_.mailer, *ctx_.prompter, progress,
+                                [&] { out = EmailFromWindow(ctx_, *files_, number); }))
+        return;
     const std::string title(output::kEMailModeTitle);
     using R = output::InvoiceMailOutcome::Result;
     switch (out.result) {
@@ -670,17 +664,17 @@ void Tinvlist::batchPrint() {
 void Tinvlist::emailBatch(const std::vector<std::string>& numbers) {
     platform::SilentProgress silent;
     platform::Progress& progress = ctx_.progress ? *ctx_.progress : silent;
-    platform::Mailer& mailer = *ctx_.mailer;
-    if (!output::CheckEmailSettings(*ctx_.company, mailer, *ctx_.prompter, progress)) return;
     output::MailRunCounts counts;
+    bool ran = false;
     try {
-        counts = EmailBatchFromWindow(ctx_, *files_, numbers);
+        ran = output::RunMailSession(*ctx_.company, *ctx_.mailer, *ctx_.prompter, progress, [&] {
+            counts = EmailBatchFromWindow(ctx_, *files_, numbers);
+        });
     } catch (...) {
-        mailer.disconnect();
         list_->Refresh();
         throw;
     }
-    mailer.disconnect();
+    if (!ran) return;
     list_->Refresh();
     setMessage(
         Q("Batch Print complete. " + std::to_string(counts.sent) + " invoices sent to e-mail."));

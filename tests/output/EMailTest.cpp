@@ -389,3 +389,28 @@ TEST_F(EMailTest, FreeMessageStopsWhenTheConnectionIsLost) {
 
 }  // namespace
 }  // namespace invarro::output
+
+namespace invarro::output {
+namespace {
+
+TEST_F(EMailTest, AMailSessionClosesItsConnectionHoweverItEnds) {
+    bool ran = false;
+    EXPECT_TRUE(RunMailSession(company, mailer, prompter, progress, [&] {
+        ran = true;
+        EXPECT_TRUE(mailer.connected());
+    }));
+    EXPECT_TRUE(ran);
+    EXPECT_FALSE(mailer.connected());
+    EXPECT_THROW(RunMailSession(company, mailer, prompter, progress,
+                                [] { throw std::runtime_error("Modify operation failed"); }),
+                 std::runtime_error);
+    EXPECT_FALSE(mailer.connected());
+    mailer.refuseConnect = true;
+    prompter.expect("The mail server cannot be reached.");
+    ran = false;
+    EXPECT_FALSE(RunMailSession(company, mailer, prompter, progress, [&] { ran = true; }));
+    EXPECT_FALSE(ran);
+}
+
+}  // namespace
+}  // namespace invarro::output
