@@ -13,6 +13,7 @@ PACKAGES=(
   libqpdf-dev poppler-utils unrtf
   xvfb xauth imagemagick
   fonts-liberation2 fonts-dejavu-core
+  libsecret-1-dev breeze-icon-theme desktop-file-utils appstream
 )
 
 missing=()

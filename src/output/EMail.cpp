@@ -30,12 +30,13 @@ std::string Plural(int n, std::string_view one, std::string_view many) {
 
 }  // namespace
 
-std::string CompanyMailPassword(const data::CompanyRecord& company) {
-    return TrimmedText(company.text(Company::EMailPassword));
+std::string RecordMailPassword(const data::CompanyRecord& company, std::string*) {
+    return company.text(Company::EMailPassword);
 }
 
 bool CheckEmailSettings(const data::CompanyRecord& company, platform::Mailer& mailer,
-                        platform::Prompter& prompter, platform::Progress& progress) {
+                        platform::Prompter& prompter, platform::Progress& progress,
+                        const MailPasswordReader& readPassword) {
     using platform::Icon;
     const std::string host = TrimmedText(company.text(Company::EMailHost));
     const std::string portText = TrimmedText(company.text(Company::EMailPort));
@@ -73,10 +74,21 @@ bool CheckEmailSettings(const data::CompanyRecord& company, platform::Mailer& ma
     // Set or cleared on every check: a login typed for one company never goes to the
     // server of another.
     const std::string login = TrimmedText(company.text(Company::EMailLogin));
-    if (login.empty())
+    if (login.empty()) {
         mailer.setLogin("", "");
-    else
-        mailer.setLogin(login, CompanyMailPassword(company));
+    } else {
+        std::string why;
+        const std::string password =
+            TrimmedText(readPassword ? readPassword(company, &why) : std::string());
+        if (password.empty() && !why.empty()) {
+            prompter.inform(
+                std::string(kEMailModeTitle),
+                "The e-mail password could not be read from the desktop keyring: " + why,
+                Icon::Error);
+            return false;
+        }
+        mailer.setLogin(login, password);
+    }
     if (!mailer.connected()) {
         progress.start(std::string(kEMailModeTitle), 1);
         progress.setLine(0, "Checking E-Mail Server...");
@@ -96,8 +108,8 @@ bool CheckEmailSettings(const data::CompanyRecord& company, platform::Mailer& ma
 
 bool RunMailSession(const data::CompanyRecord& company, platform::Mailer& mailer,
                     platform::Prompter& prompter, platform::Progress& progress,
-                    const std::function<void()>& body) {
-    if (!CheckEmailSettings(company, mailer, prompter, progress)) return false;
+                    const std::function<void()>& body, const MailPasswordReader& readPassword) {
+    if (!CheckEmailSettings(company, mailer, prompter, progress, readPassword)) return false;
     try {
         body();
     } catch (...) {

@@ -22,9 +22,13 @@ namespace invarro::output {
 
 inline constexpr std::string_view kEMailModeTitle = "E-Mail Mode";
 
-// The password of the company's mail login. Every reader of the password goes through
-// here.
-std::string CompanyMailPassword(const data::CompanyRecord& company);
+// Reads the password of the company's mail login (the program reads it where the company
+// keeps it: the desktop keyring or the company record); *error says why it could not be
+// read. The only way the mail code gets the password.
+using MailPasswordReader =
+    std::function<std::string(const data::CompanyRecord& company, std::string* error)>;
+// The reader of a program without a keyring: the company record's field.
+std::string RecordMailPassword(const data::CompanyRecord& company, std::string* error);
 
 // Checks the company's address, server and port (each refusal is shown and nothing is
 // connected), hands host, port and login to the mailer - a blank login name clears the
@@ -32,14 +36,16 @@ std::string CompanyMailPassword(const data::CompanyRecord& company);
 // when the mailer is not connected yet. A failed connect shows what failed. True when
 // the mailer is connected.
 bool CheckEmailSettings(const data::CompanyRecord& company, platform::Mailer& mailer,
-                        platform::Prompter& prompter, platform::Progress& progress);
+                        platform::Prompter& prompter, platform::Progress& progress,
+                        const MailPasswordReader& readPassword = RecordMailPassword);
 
 // One mail run: CheckEmailSettings, then body over the open connection, which is closed
 // afterwards however body ends (an error thrown by it goes on to the caller). False, and
 // body does not run, when the check failed.
 bool RunMailSession(const data::CompanyRecord& company, platform::Mailer& mailer,
                     platform::Prompter& prompter, platform::Progress& progress,
-                    const std::function<void()>& body);
+                    const std::function<void()>& body,
+                    const MailPasswordReader& readPassword = RecordMailPassword);
 
 // A customer's e-mail field as a recipient list: ";" and "," separate addresses, each is
 // trimmed, empty ones are dropped; the joined text is cut to 50 characters.

@@ -6,7 +6,7 @@
 #include <QVBoxLayout>
 
 #include "data/Texts.h"
-#include "ui/Pictures.h"
+#include "ui/ThemeIcons.h"
 
 #ifndef INVARRO_VERSION
 #define INVARRO_VERSION "0"
@@ -20,7 +20,7 @@ TAboutBox::TAboutBox(QWidget* parent, const QString& dataFolder) : QDialog(paren
     setWindowTitle(tr("About %1").arg(title));
 
     auto* icon = new QLabel(this);
-    icon->setPixmap(BadgeIcon("ZT", QColor(40, 90, 150), 64).pixmap(64, 64));
+    icon->setPixmap(ApplicationIcon().pixmap(64, 64));
     auto* name = new QLabel(title, this);
     QFont big = name->font();
     big.setPointSizeF(big.pointSizeF() * 1.6);

@@ -21,6 +21,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "app/MailPassword.h"
+#include "data/IniFile.h"
 #include "data/SideFiles.h"
 #include "ui/FontColorDialog.h"
 #include "ui/HeaderForm.h"
@@ -77,6 +79,7 @@ TCoSetup::TCoSetup(app::CompanySetupForm& form, const WindowServices& services, 
         terms->addItem(QString::fromStdString(t));
 
     load(form_.initialValues());
+    loadKeyringChoice();
     auto* number = findChild<QLineEdit*>(QStringLiteral("CoNumb"));
     number->setEnabled(form_.numberEditable());
     for (auto which : {app::SetupFont::Editor, app::SetupFont::Manager, app::SetupFont::Envelope})
@@ -180,6 +183,9 @@ QWidget* TCoSetup::buildEMailTab() {
     QLineEdit* password = edit(page, "EMpword");
     password->setEchoMode(QLineEdit::Password);
     form->addRow(Caption(page, "Password:"), password);
+    auto* keyring = new QCheckBox(Q(app::kKeyringOption), page);
+    keyring->setObjectName(QStringLiteral("EMKeyring"));
+    form->addRow(keyring);
     form->addRow(box(page, "DefToEMail", "Default Output to E-Mail"));
     form->addRow(box(page, "CBEMailLines", "Lines On E-Mail Invoices"));
     form->addRow(box(page, "EMInclCust", "Include customers without e-mail address"));
@@ -553,8 +559,42 @@ void TCoSetup::accept() {
     for (const char* name : {"CAVal1", "CAVal2", "CAVal3"})
         findChild<QLineEdit*>(QString::fromLatin1(name))
             ->setText(QString::fromStdString(v.textOf(name)));
+    saveKeyringChoice();
     reloadCompanyInUse_ = r.reloadCompanyInUse;
     QDialog::accept();
+}
+
+void TCoSetup::loadKeyringChoice() {
+    auto* box = findChild<QCheckBox*>(QStringLiteral("EMKeyring"));
+    platform::Keyring* keyring = services_.keyring;
+    const bool usable = keyring && keyring->available();
+    const data::IniFile ini(data::IniFilePath(services_.folder));
+    const std::string number = form_.working().text(data::Company::CompanyNo);
+    box->setChecked(usable && app::KeepPasswordInKeyring(ini, number, keyring));
+    box->setEnabled(usable);
+    // The password kept in the keyring is shown (as dots) like one kept in the record.
+    std::string error;
+    const std::string password =
+        app::MailPassword(form_.working(), keyring, box->isChecked(), &error);
+    findChild<QLineEdit*>(QStringLiteral("EMpword"))->setText(QString::fromStdString(password));
+    if (!error.empty())
+        services_.prompter->inform(
+            windowTitle().toStdString(),
+            "The mail password could not be read from the desktop keyring (" + error + ").",
+            platform::Icon::Warning);
+}
+
+void TCoSetup::saveKeyringChoice() {
+    auto* box = findChild<QCheckBox*>(QStringLiteral("EMKeyring"));
+    data::IniFile ini(data::IniFilePath(services_.folder));
+    const app::PasswordSaved saved =
+        app::SaveMailPassword(form_.working(), box->isEnabled() && box->isChecked(),
+                              box->isEnabled() ? services_.keyring : nullptr, &ini);
+    if (!saved.error.empty())
+        services_.prompter->inform(windowTitle().toStdString(),
+                                   "The mail password could not be kept in the desktop keyring (" +
+                                       saved.error + "). It is kept in the company record.",
+                                   platform::Icon::Warning);
 }
 
 void TCoSetup::done(int result) {

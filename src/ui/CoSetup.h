@@ -67,6 +67,10 @@ class TCoSetup : public QDialog {
     void load(const app::ControlValues& values);
     void showSample(app::SetupFont which);
     void showPreview();
+    // "Keep the password in the desktop keyring": the company's choice and its password
+    // when the dialog opens; where the password goes on "&Save".
+    void loadKeyringChoice();
+    void saveKeyringChoice();
 
     app::CompanySetupForm& form_;
     WindowServices services_;

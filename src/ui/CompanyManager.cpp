@@ -14,6 +14,7 @@
 #include <QVBoxLayout>
 
 #include "app/CompanySetup.h"
+#include "app/MailPassword.h"
 #include "data/Company.h"
 #include "data/Keys.h"
 #include "data/Texts.h"
@@ -24,6 +25,7 @@
 #include "ui/CopyCo.h"
 #include "ui/FindForm.h"
 #include "ui/ListViewer.h"
+#include "ui/ThemeIcons.h"
 
 namespace invarro::ui {
 
@@ -141,6 +143,16 @@ void TCompanyManager::buildMenus() {
     group->addAction(byName_);
     QAction* overview = action("&Overview", "OverviewItem", [this] { showHelp(); });
     overview->setEnabled(bool(services_.help));
+    SetCommandIcons({{add, "New"},
+                     {edit, "Edit"},
+                     {del, "Delete"},
+                     {find, "Find"},
+                     {list, "List"},
+                     {copyCust, "Copy"},
+                     {copyProd, "Copy"},
+                     {print, "Print"},
+                     {close, "Close"},
+                     {overview, "Help"}});
 
     QMenu* company = bar->addMenu(QStringLiteral("&Company"));
     company->addActions({add, edit, del});
@@ -169,26 +181,32 @@ void TCompanyManager::buildMenus() {
 
     auto* tools = new QToolBar(this);
     tools->setObjectName(QStringLiteral("ToolBar1"));
-    tools->setToolButtonStyle(Qt::ToolButtonTextOnly);
-    auto button = [&](const char* text, const char* name, const char* hint, auto slot) {
+    tools->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    auto button = [&](const char* text, const char* name, const char* hint, const char* command,
+                      auto slot) {
         auto* b = new QToolButton(tools);
         b->setObjectName(QString::fromLatin1(name));
         b->setText(QString::fromLatin1(text));
         b->setToolTip(QString::fromLatin1(hint));
         b->setAutoRaise(true);
+        SetCommandIcon(b, command);
         connect(b, &QToolButton::clicked, this, slot);
         tools->addWidget(b);
         return b;
     };
-    button("New", "NewBtn", "Add a new company", [this] { addCompany(); });
-    button("Edit", "EditBtn", "Edit the highlighted company", [this] { editCompany(); });
-    button("Delete", "DeleteBtn", "Delete the highlighted company", [this] { deleteCompany(); });
+    button("New", "NewBtn", "Add a new company", "New", [this] { addCompany(); });
+    button("Edit", "EditBtn", "Edit the highlighted company", "Edit", [this] { editCompany(); });
+    button("Delete", "DeleteBtn", "Delete the highlighted company", "Delete",
+           [this] { deleteCompany(); });
     tools->addSeparator();
-    button("Find", "FindBtn", "Find a company", [this] { findCompany(); });
-    button("Company List", "ListBtn", "View or print the company list", [this] { companyList(); });
+    button("Find", "FindBtn", "Find a company", "Find", [this] { findCompany(); });
+    button("Company List", "ListBtn", "View or print the company list", "List",
+           [this] { companyList(); });
     tools->addSeparator();
-    button("Help", "HelpBtn", "Help", [this] { showHelp(); })->setEnabled(bool(services_.help));
-    button("Close", "CloseBtn", "Close the company manager", [this] { closeManager(); });
+    button("Help", "HelpBtn", "Help", "Help", [this] {
+        showHelp();
+    })->setEnabled(bool(services_.help));
+    button("Close", "CloseBtn", "Close the company manager", "Close", [this] { closeManager(); });
     static_cast<QVBoxLayout*>(layout())->insertWidget(0, tools);
 }
 
@@ -282,6 +300,7 @@ void TCompanyManager::deleteCompany() {
             app::DeleteCompany(services_.folder, fb_, current->recNo, current->record,
                                numberInUse(), services_.passwordCheck, *services_.prompter);
         if (outcome != app::DeleteOutcome::Deleted) return;
+        app::ForgetMailPassword(current->record.text(data::Company::CompanyNo), services_.keyring);
         browser_->Refresh();
         updateCount();
     });

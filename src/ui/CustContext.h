@@ -8,6 +8,7 @@
 #include <string>
 
 #include "data/Records.h"
+#include "output/EMail.h"
 #include "output/LabelQueue.h"
 #include "platform/Clock.h"
 #include "platform/Mailer.h"
@@ -26,6 +27,8 @@ struct CustomerWindowContext {
     data::CustomerRecord* selectedCustomer = nullptr;  // filled by a pick
     bool emailMode = false;                            // the main window's print mode is e-mail
     platform::Mailer* mailer = nullptr;                // none: nothing can be e-mailed
+    // Reads a company's mail password; none: the company record's field.
+    std::function<std::string(const data::CompanyRecord&, std::string*)> mailPassword;
     // The main window's status line (for "... added to label queue.").
     std::function<void(const QString&)> mainStatus;
     // Told whether the label queue holds labels not yet printed or saved.
@@ -36,5 +39,11 @@ struct CustomerWindowContext {
     // closed the manager; none: the files are rebuilt without the main window.
     std::function<void()> rebuildDataFiles;
 };
+
+// The context's reader of mail passwords, or the company record's field without one.
+inline output::MailPasswordReader MailPasswordReaderOf(const CustomerWindowContext& c) {
+    return c.mailPassword ? output::MailPasswordReader(c.mailPassword)
+                          : output::MailPasswordReader(output::RecordMailPassword);
+}
 
 }  // namespace invarro::ui

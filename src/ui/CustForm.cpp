@@ -37,6 +37,7 @@
 #include "ui/IndexBrowserControl.h"
 #include "ui/Labelwiz.h"
 #include "ui/ListViewer.h"
+#include "ui/ThemeIcons.h"
 #include "ui/WindowSupport.h"
 
 namespace invarro::ui {
@@ -174,6 +175,20 @@ void TCustForm::buildMenus() {
     QAction* closeAct = new QAction("&Close", this);
     closeAct->setObjectName("CloseAct");
     connect(closeAct, &QAction::triggered, this, &QDialog::reject);
+    SetCommandIcons({{newAct, "New"},
+                     {editAct, "Edit"},
+                     {deleteAct, "Delete"},
+                     {findAct, "Find"},
+                     {listAct, "List"},
+                     {printAct, "Print"},
+                     {windowAct, "Print"},
+                     {viewStmt, "View"},
+                     {batchStmt, "Print"},
+                     {clipAct, "Copy"},
+                     {exportAct, "Export"},
+                     {importAct, "Import"},
+                     {helpAct, "Help"},
+                     {closeAct, "Close"}});
     // A picker only picks; changing customers is left to the manager.
     for (QAction* a : {deleteAct, importAct})
         a->setEnabled(a->isEnabled() && manage);
@@ -215,6 +230,7 @@ void TCustForm::buildMenus() {
         b->setText(text);
         b->setToolTip(text);
         b->setAutoRaise(true);
+        ShowActionIcon(b, act);
         b->setEnabled(act->isEnabled());
         connect(act, &QAction::changed, b, [b, act] { b->setEnabled(act->isEnabled()); });
         connect(b, &QToolButton::clicked, act, &QAction::trigger);

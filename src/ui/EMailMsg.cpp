@@ -148,10 +148,13 @@ void TEMailMsg::sendMessage() {
     if (!customers.fb) return;
     platform::SilentProgress silent;
     platform::Progress& progress = ctx_.progress ? *ctx_.progress : silent;
-    output::RunMailSession(*ctx_.company, *ctx_.mailer, *ctx_.prompter, progress, [&] {
-        output::SendFreeMessage(m, *ctx_.labelQueue, customers.fb, *ctx_.company, *ctx_.mailer,
-                                *ctx_.prompter, progress);
-    });
+    output::RunMailSession(
+        *ctx_.company, *ctx_.mailer, *ctx_.prompter, progress,
+        [&] {
+            output::SendFreeMessage(m, *ctx_.labelQueue, customers.fb, *ctx_.company, *ctx_.mailer,
+                                    *ctx_.prompter, progress);
+        },
+        MailPasswordReaderOf(ctx_));
 }
 
 }  // namespace invarro::ui

@@ -30,6 +30,7 @@
 #include "ui/IndexBrowserControl.h"
 #include "ui/InvOutput.h"
 #include "ui/RepeatForm.h"
+#include "ui/ThemeIcons.h"
 #include "ui/WindowSupport.h"
 
 namespace invarro::ui {
@@ -179,6 +180,21 @@ void Tinvlist::buildMenus() {
     auto* closeAct = new QAction("&Close", this);
     closeAct->setObjectName("CloseAct");
     connect(closeAct, &QAction::triggered, this, &QDialog::reject);
+    SetCommandIcons({{newAct, "New"},
+                     {editAct, "Edit"},
+                     {deleteAct, "Delete"},
+                     {findAct, "Find"},
+                     {viewAct_, "View"},
+                     {printAct, "Print"},
+                     {slipAct, "Print"},
+                     {pdfAct, "Send to PDF"},
+                     {batchAct, "Print"},
+                     {setupAct, "Printer Setup"},
+                     {repeatAct, "Repeat Billing Wizard"},
+                     {filterAct, "Filter"},
+                     {windowAct, "Print"},
+                     {helpAct, "Help"},
+                     {closeAct, "Close"}});
 
     auto* bar = new QMenuBar(this);
     QMenu* invoice = bar->addMenu("&Invoice");
@@ -224,13 +240,14 @@ void Tinvlist::buildMenus() {
     // The buttons stay reachable through the bar's overflow menu when the window is narrow.
     auto* tools = new QToolBar(this);
     tools->setObjectName("ToolBar");
-    tools->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    tools->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     auto button = [&](const char* name, const char* text, const char* hint, QAction* act) {
         auto* b = new QToolButton(this);
         b->setObjectName(name);
         b->setText(text);
         b->setToolTip(hint);
         b->setAutoRaise(true);
+        ShowActionIcon(b, act);
         b->setEnabled(act->isEnabled());
         connect(act, &QAction::changed, b, [b, act] { b->setEnabled(act->isEnabled()); });
         connect(b, &QToolButton::clicked, act, &QAction::trigger);
@@ -567,8 +584,9 @@ void Tinvlist::emailInvoice(const std::string& number) {
     platform::SilentProgress silent;
     platform::Progress& progress = ctx_.progress ? *ctx_.progress : silent;
     output::InvoiceMailOutcome out;
-    if (!output::RunMailSession(*ctx_.company, *ctx_.mailer, *ctx_.prompter, progress,
-                                [&] { out = EmailFromWindow(ctx_, *files_, number); }))
+    if (!output::RunMailSession(
+            *ctx_.company, *ctx_.mailer, *ctx_.prompter, progress,
+            [&] { out = EmailFromWindow(ctx_, *files_, number); }, MailPasswordReaderOf(ctx_)))
         return;
     const std::string title(output::kEMailModeTitle);
     using R = output::InvoiceMailOutcome::Result;
@@ -667,9 +685,10 @@ void Tinvlist::emailBatch(const std::vector<std::string>& numbers) {
     output::MailRunCounts counts;
     bool ran = false;
     try {
-        ran = output::RunMailSession(*ctx_.company, *ctx_.mailer, *ctx_.prompter, progress, [&] {
-            counts = EmailBatchFromWindow(ctx_, *files_, numbers);
-        });
+        ran = output::RunMailSession(
+            *ctx_.company, *ctx_.mailer, *ctx_.prompter, progress,
+            [&] { counts = EmailBatchFromWindow(ctx_, *files_, numbers); },
+            MailPasswordReaderOf(ctx_));
     } catch (...) {
         list_->Refresh();
         throw;

@@ -21,6 +21,7 @@
 
 #include "app/Installation.h"
 #include "app/LineConversion.h"
+#include "app/MailPassword.h"
 #include "app/MainCommands.h"
 #include "app/TilePicture.h"
 #include "data/Files.h"
@@ -54,6 +55,7 @@
 #include "ui/REMain.h"
 #include "ui/RepeatForm.h"
 #include "ui/TermEdit.h"
+#include "ui/ThemeIcons.h"
 
 namespace invarro::ui {
 
@@ -156,6 +158,15 @@ const Command kToolbarOrder[] = {
 
 QString WithoutMnemonic(QString text) {
     return text.remove('&');
+}
+
+// A command's key in the table of theme icons: its menu caption (else its button's text)
+// without mnemonic, trailing dots and doubled blanks.
+std::string CommandIconKey(const CommandDef& def) {
+    QString text = WithoutMnemonic(QString::fromLatin1(def.caption ? def.caption : def.buttonText));
+    while (text.endsWith('.'))
+        text.chop(1);
+    return text.simplified().toStdString();
 }
 
 QFont CaptionFont(const data::FontSetting& f) {
@@ -314,7 +325,9 @@ void TMainForm::buildCommands() {
         slot.hidesChart = def.hidesChart;
         slot.readyStatus = def.readyStatus;
         const Command id = def.id;
-        QIcon icon = def.mark ? BadgeIcon(def.mark, QColor(def.colour)) : QIcon();
+        // The theme's icon where the command has one, else the drawn badge.
+        QIcon icon = CommandIcon(CommandIconKey(def),
+                                 def.mark ? BadgeIcon(def.mark, QColor(def.colour)) : QIcon());
         if (def.menu != MenuId::None) {
             QMenu* menu = menus[int(def.menu)];
             if (def.separatorBefore) menu->addSeparator();
@@ -659,6 +672,9 @@ CustomerWindowContext TMainForm::customerContext(platform::Progress* progress) {
     c.selectedCustomer = &session_.selectedCustomer;
     c.emailMode = session_.eMailMode;
     c.mailer = &mailer();
+    c.mailPassword = [this](const data::CompanyRecord& company, std::string* error) {
+        return app::MailPassword(folder_, company, services_.keyring, error);
+    };
     c.mainStatus = [this](const QString& text) { setStatus(text); };
     c.labelsWaiting = [this](bool waiting) { session_.labelsWaiting = waiting; };
     c.openHelp = [this](const std::string& topic) { openHelp(topic); };
@@ -768,6 +784,7 @@ void TMainForm::companyManager() {
     services.prompter = prompter_;
     services.progress = progress.get();
     services.clock = clock_;
+    services.keyring = services_.keyring;
     services.help = [this](const std::string& topic) { openHelp(topic); };
     services.passwordCheck = [this] {
         app::PasswordDialogPort& passwords =

@@ -29,6 +29,7 @@
 #include "app/Startup.h"
 #include "platform/Archive.h"
 #include "platform/Clock.h"
+#include "platform/Keyring.h"
 #include "platform/Mailer.h"
 #include "platform/Progress.h"
 #include "platform/Prompter.h"
@@ -64,6 +65,7 @@ struct MainFormServices {
     platform::Mailer* mailer = nullptr;            // else the mail client of libcurl
     std::function<QString()> chooseBackupFolder;   // else the desktop's folder chooser
     std::function<QString()> chooseBackupArchive;  // else the desktop's file chooser
+    platform::Keyring* keyring = nullptr;  // none: mail passwords stay in the company records
 };
 
 class TMainForm : public QMainWindow {

@@ -31,6 +31,7 @@
 #include "ui/IndexBrowserControl.h"
 #include "ui/ListViewer.h"
 #include "ui/ProdEdit.h"
+#include "ui/ThemeIcons.h"
 #include "ui/WindowSupport.h"
 
 namespace invarro::ui {
@@ -160,6 +161,17 @@ void TEditProd::buildMenus() {
     QAction* closeAct = new QAction("&Close", this);
     closeAct->setObjectName("CloseAct");
     connect(closeAct, &QAction::triggered, this, &QDialog::reject);
+    SetCommandIcons({{newAct, "New"},
+                     {editAct, "Edit"},
+                     {deleteAct, "Delete"},
+                     {findAct, "Find"},
+                     {printAct, "Print"},
+                     {listAct, "List"},
+                     {exportAct, "Export"},
+                     {importAct, "Import"},
+                     {windowAct, "Print"},
+                     {helpAct, "Help"},
+                     {closeAct, "Close"}});
     // A picker picks and may add or correct a product; deleting is left to the manager.
     for (QAction* a : {deleteAct, importAct})
         a->setEnabled(a->isEnabled() && manage);
@@ -213,6 +225,7 @@ void TEditProd::buildMenus() {
         b->setText(text);
         b->setToolTip(hint);
         b->setAutoRaise(true);
+        ShowActionIcon(b, act);
         b->setEnabled(act->isEnabled());
         connect(act, &QAction::changed, b, [b, act] { b->setEnabled(act->isEnabled()); });
         connect(b, &QToolButton::clicked, act, &QAction::trigger);

@@ -14,6 +14,7 @@
 #include "data/Records.h"
 #include "output/Font.h"
 #include "platform/Clock.h"
+#include "platform/Keyring.h"
 #include "platform/Progress.h"
 #include "platform/Prompter.h"
 
@@ -36,6 +37,8 @@ struct WindowServices {
     std::function<void(const std::string& topic)> help;
     // The password check before a company is deleted (passes when there is no password).
     std::function<bool()> passwordCheck;
+    // The desktop keyring for the mail passwords; none: they stay in the company records.
+    platform::Keyring* keyring = nullptr;
 };
 
 // A company font as the windows draw with it, and back.

@@ -27,10 +27,12 @@
 #include "platform/qt/QtPrompter.h"
 #include "platform/qt/SingleInstance.h"
 #include "platform/qt/TerminationSignals.h"
+#include "platform/secret/SecretKeyring.h"
 #include "platform/zip/ZipArchive.h"
 #include "storage/Engine.h"
 #include "ui/MainForm.h"
 #include "ui/Splash.h"
+#include "ui/ThemeIcons.h"
 #include "ui/WheelKeys.h"
 
 namespace {
@@ -145,6 +147,10 @@ int main(int argc, char** argv) {
     // Only the application name is set: a display name would be appended by the desktop to
     // every window title, and the windows carry their own titles as they are.
     app.setApplicationName("invarro");
+    // The desktop entry the windows belong to, the icon theme and the program's own icon.
+    app.setDesktopFileName(ui::kApplicationId);
+    ui::SetUpIconTheme();
+    app.setWindowIcon(ui::ApplicationIcon());
 
     // Asked to end from outside (logout, Ctrl+C): the same orderly end as Exit, without
     // questions, since nobody may be there to answer them.
@@ -182,6 +188,8 @@ int main(int argc, char** argv) {
     ui::MainFormServices services;
     services.prompter = &prompter;
     services.helpFolder = HelpFolder();
+    invarro::platform::secret::SecretKeyring keyring;
+    services.keyring = &keyring;
     ui::TMainForm form(folder, services);
     if (!form.created()) return 1;
     window = &form;

@@ -414,3 +414,30 @@ TEST_F(EMailTest, AMailSessionClosesItsConnectionHoweverItEnds) {
 
 }  // namespace
 }  // namespace invarro::output
+
+namespace invarro::output {
+namespace {
+
+TEST_F(EMailTest, ThePasswordComesFromTheReaderTheProgramGives) {
+    company.setText(Company::EMailLogin, "clerk");
+    company.setText(Company::EMailPassword, "");
+    auto keyring = [](const data::CompanyRecord&, std::string*) {
+        return std::string(" from-keyring ");
+    };
+    ASSERT_TRUE(CheckEmailSettings(company, mailer, prompter, progress, keyring));
+    EXPECT_EQ(mailer.password, "from-keyring");
+    mailer.disconnect();
+
+    auto broken = [](const data::CompanyRecord&, std::string* error) {
+        *error = "no secret service";
+        return std::string();
+    };
+    const int connects = mailer.connects;
+    prompter.expect(
+        "The e-mail password could not be read from the desktop keyring: no secret service");
+    EXPECT_FALSE(CheckEmailSettings(company, mailer, prompter, progress, broken));
+    EXPECT_EQ(mailer.connects, connects);
+}
+
+}  // namespace
+}  // namespace invarro::output

@@ -18,8 +18,10 @@
 #include <QTest>
 
 #include "app/CompanySetup.h"
+#include "app/MailPassword.h"
 #include "data/SideFiles.h"
 #include "platform/Clock.h"
+#include "support/MemoryKeyring.h"
 #include "support/Modal.h"
 #include "support/QtApp.h"
 #include "support/RecordingProgress.h"
@@ -395,6 +397,81 @@ TEST_F(CoSetupTest, ColourButtonKeepsOnlyTheColour) {
     child<QPushButton>(headers, "ShadeClrBtn")->click();
     EXPECT_EQ(headers.colours().shading, 0xCCBBAA);
     EXPECT_EQ(headers.formFont(0), body);
+}
+
+TEST_F(CoSetupTest, KeyringOptionShowsTheKeptPasswordAndSavesItThere) {
+    testing::MemoryKeyring keyring;
+    keyring.secrets["1"] = "kept";
+    services.keyring = &keyring;
+    record.setText(Company::EMailPassword, "");
+    auto form = editForm();
+    {
+        TCoSetup dialog(*form, services);
+        auto* box = child<QCheckBox>(dialog, "EMKeyring");
+        EXPECT_EQ(box->text().toStdString(), app::kKeyringOption);
+        // No choice made yet and a keyring answers: on.
+        EXPECT_TRUE(box->isEnabled());
+        EXPECT_TRUE(box->isChecked());
+        EXPECT_EQ(child(dialog, "EMpword")->text(), "kept");
+        type(dialog, "EMpword", "changed");
+        save(dialog);
+        EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    }
+    EXPECT_EQ(keyring.secrets.at("1"), "changed");
+    EXPECT_EQ(form->working().text(Company::EMailPassword), "");
+
+    // Turned off: the record takes the password and the keyring's copy goes.
+    record = form->working();
+    auto again = editForm();
+    {
+        TCoSetup dialog(*again, services);
+        EXPECT_EQ(child(dialog, "EMpword")->text(), "changed");
+        child<QCheckBox>(dialog, "EMKeyring")->setChecked(false);
+        save(dialog);
+    }
+    EXPECT_TRUE(keyring.secrets.empty());
+    EXPECT_EQ(again->working().text(Company::EMailPassword), "changed");
+    // ... and stays off when the dialog opens next.
+    record = again->working();
+    auto third = editForm();
+    TCoSetup dialog(*third, services);
+    EXPECT_FALSE(child<QCheckBox>(dialog, "EMKeyring")->isChecked());
+    EXPECT_EQ(child(dialog, "EMpword")->text(), "changed");
+}
+
+TEST_F(CoSetupTest, WithoutAnsweringKeyringThePasswordStaysInTheRecord) {
+    testing::MemoryKeyring keyring;
+    keyring.answers = false;
+    for (platform::Keyring* k :
+         {static_cast<platform::Keyring*>(nullptr), static_cast<platform::Keyring*>(&keyring)}) {
+        services.keyring = k;
+        record.setText(Company::EMailPassword, "in record");
+        auto form = editForm();
+        TCoSetup dialog(*form, services);
+        auto* box = child<QCheckBox>(dialog, "EMKeyring");
+        EXPECT_FALSE(box->isEnabled());
+        EXPECT_FALSE(box->isChecked());
+        EXPECT_EQ(child(dialog, "EMpword")->text(), "in record");
+        save(dialog);
+        EXPECT_EQ(form->working().text(Company::EMailPassword), "in record");
+    }
+    EXPECT_EQ(keyring.stores, 0);
+}
+
+TEST_F(CoSetupTest, ARefusedKeyringIsToldAndThePasswordKeptInTheRecord) {
+    testing::MemoryKeyring keyring;
+    keyring.refuseStore = true;
+    services.keyring = &keyring;
+    record.setText(Company::EMailPassword, "old record");
+    auto form = editForm();
+    TCoSetup dialog(*form, services);
+    EXPECT_EQ(child(dialog, "EMpword")->text(), "old record");
+    prompter.expect(
+        "The mail password could not be kept in the desktop keyring (The keyring is locked.). "
+        "It is kept in the company record.");
+    save(dialog);
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(form->working().text(Company::EMailPassword), "old record");
 }
 
 }  // namespace

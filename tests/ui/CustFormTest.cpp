@@ -35,6 +35,7 @@
 #include "ui/FindForm.h"
 #include "ui/IndexBrowserControl.h"
 #include "ui/TermEdit.h"
+#include "ui/ThemeIcons.h"
 
 namespace invarro::ui {
 namespace {
@@ -137,6 +138,25 @@ TEST_F(CustFormTest, OpensWithTitleHeaderAndCountAndCreatesAMissingFile) {
     EXPECT_FALSE(Child<QWidget>(form.get(), "ViewStmtBtn")->isEnabled());
     EXPECT_FALSE(Child<QWidget>(form.get(), "BatchStmtBtn")->isEnabled());
     EXPECT_TRUE(Child<QWidget>(form.get(), "NewBtn")->isEnabled());
+}
+
+TEST_F(CustFormTest, ToolButtonsShowTheirThemeIconBesideTheirCaption) {
+    SetUpIconTheme();
+    prompter.expect("I am going to create a new, empty customer file for this company.");
+    open();
+    const std::tuple<const char*, const char*, const char*> buttons[] = {
+        {"NewBtn", "New", "document-new"},      {"EditBtn", "Edit", "document-edit"},
+        {"DeleteBtn", "Delete", "edit-delete"}, {"FindBtn", "Find", "edit-find"},
+        {"HelpBtn", "Help", "help-contents"},   {"CloseBtn", "Close", "window-close"},
+    };
+    for (auto [name, caption, icon] : buttons) {
+        auto* b = Child<QToolButton>(form.get(), name);
+        EXPECT_EQ(b->text(), caption);
+        EXPECT_EQ(b->icon().name().toStdString(), icon);
+        EXPECT_EQ(b->toolButtonStyle(), Qt::ToolButtonTextBesideIcon) << name;
+    }
+    // The envelope has no theme icon: its button shows its caption alone, as before.
+    EXPECT_TRUE(Child<QToolButton>(form.get(), "EnvelopeBtn")->icon().isNull());
 }
 
 TEST_F(CustFormTest, AnIndexThatCannotBeRebuiltEndsWithUnableToOpenDatabase) {

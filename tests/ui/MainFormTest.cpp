@@ -49,6 +49,7 @@
 #include "ui/REMain.h"
 #include "ui/RepeatForm.h"
 #include "ui/TermEdit.h"
+#include "ui/ThemeIcons.h"
 
 namespace invarro::ui {
 namespace {
@@ -286,6 +287,32 @@ TEST_F(MainFormTest, MenusAndButtonsWithTheirCaptionsAndHints) {
     }
     EXPECT_EQ(f.toolButton(Command::CustomerManager)->text(), "&Customers");
     EXPECT_EQ(f.toolButton(Command::ProductManager)->text(), "Pro&ducts");
+}
+
+TEST_F(MainFormTest, ButtonsAndMenusShowTheThemeIconsAndKeepTheirCaptions) {
+    SetUpIconTheme();
+    install();
+    TMainForm& f = open();
+    const std::pair<Command, const char*> icons[] = {
+        {Command::CustomerManager, "x-office-address-book"},
+        {Command::Exit, "application-exit"},
+        {Command::Calculator, "accessories-calculator"},
+        {Command::ViewCalendar, "x-office-calendar"},
+        {Command::HelpTopics, "help-contents"},
+        {Command::SendEMailMessage, "mail-send"},
+    };
+    for (auto [command, name] : icons)
+        EXPECT_EQ(f.toolButton(command)->icon().name().toStdString(), name);
+    // Without a theme icon the drawn badge stays.
+    EXPECT_FALSE(f.toolButton(Command::InterestWizard)->icon().isNull());
+    EXPECT_TRUE(f.toolButton(Command::InterestWizard)->icon().name().isEmpty());
+    EXPECT_EQ(f.toolButton(Command::CustomerManager)->text(), "&Customers");
+    EXPECT_EQ(f.toolButton(Command::CustomerManager)->toolButtonStyle(),
+              Qt::ToolButtonTextUnderIcon);
+    for (QAction* a : f.menuBar()->findChild<QMenu*>("FileMenu")->actions())
+        if (a->text() == "E&xit") {
+            EXPECT_EQ(a->icon().name(), "application-exit");
+        }
 }
 
 TEST_F(MainFormTest, ButtonHintsFollowTheCompanySetting) {

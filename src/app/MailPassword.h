@@ -1,0 +1,53 @@
+// Where a company's mail password is kept. With "Keep the password in the desktop keyring"
+// on, the keyring holds it under the company's number and the company record's password
+// field stays empty; off, or without a keyring, the record holds it. The choice is kept per
+// company in the INI file (section "E-Mail Password", the company number as key, 1 or 0);
+// without an entry it is on when a keyring service answers.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "data/IniFile.h"
+#include "data/Records.h"
+#include "platform/Keyring.h"
+
+namespace invarro::app {
+
+inline constexpr std::string_view kKeyringSection = "E-Mail Password";
+inline constexpr std::string_view kKeyringOption = "Keep the password in the desktop keyring";
+
+// The company's choice; keyring may be null (no keyring at all: off).
+bool KeepPasswordInKeyring(const data::IniFile& ini, std::string_view companyNo,
+                           platform::Keyring* keyring);
+
+// The company's mail password. A password in the record's field is the one in force: with
+// the option on the field is emptied whenever the keyring took the password, so a filled
+// field is a record written before the password moved (or one whose keyring store failed).
+// Otherwise, with the option on, the keyring's. Empty when there is none; *error tells
+// when the keyring could not be asked.
+std::string MailPassword(const data::CompanyRecord& company, platform::Keyring* keyring,
+                         bool keepInKeyring, std::string* error = nullptr);
+// The same with the company's choice read from the data folder's INI file.
+std::string MailPassword(const std::string& folder, const data::CompanyRecord& company,
+                         platform::Keyring* keyring, std::string* error = nullptr);
+
+// What saving the password did.
+struct PasswordSaved {
+    bool inKeyring = false;  // the keyring holds it and the record's field is empty
+    std::string error;       // the keyring refused; the record holds the password
+};
+
+// Saving the e-mail settings. The record's password field holds the password as typed.
+// Option on with a keyring: the keyring takes it (an empty password removes the keyring's)
+// and the field is emptied; should the keyring refuse, the field keeps it. Option off, or
+// no keyring: the field keeps it and a copy left in the keyring is removed. The choice is
+// written to the INI file when one is given.
+PasswordSaved SaveMailPassword(data::CompanyRecord& company, bool keepInKeyring,
+                               platform::Keyring* keyring, data::IniFile* ini);
+
+// A deleted company's password leaves the keyring with it.
+void ForgetMailPassword(std::string_view companyNo, platform::Keyring* keyring);
+
+}  // namespace invarro::app

@@ -1,0 +1,142 @@
+// Where the mail password is kept: the keyring with the option on, the company record with
+// it off or without a keyring, and a password still in an older record.
+
+#include <gtest/gtest.h>
+
+#include "app/MailPassword.h"
+#include "data/Company.h"
+#include "support/MemoryKeyring.h"
+#include "support/TempDir.h"
+
+namespace invarro::app {
+namespace {
+
+using data::Company;
+using data::CompanyRecord;
+using testing::MemoryKeyring;
+
+CompanyRecord WithPassword(std::string_view number, std::string_view password) {
+    CompanyRecord r = data::NewCompanyRecord(data::FirstCompanyBase(), 0);
+    r.setText(Company::CompanyNo, number);
+    r.setText(Company::EMailPassword, password);
+    return r;
+}
+
+class MailPasswordTest : public ::testing::Test {
+  protected:
+    testing::TempDir dir;
+    MemoryKeyring keyring;
+    data::IniFile ini{data::IniFilePath(dir.path())};
+
+    data::IniFile reread() const { return data::IniFile(data::IniFilePath(dir.path())); }
+};
+
+TEST_F(MailPasswordTest, OptionOnMovesThePasswordIntoTheKeyringAndEmptiesTheField) {
+    CompanyRecord r = WithPassword("12", "s3cret");
+    const PasswordSaved saved = SaveMailPassword(r, true, &keyring, &ini);
+    EXPECT_TRUE(saved.inKeyring);
+    EXPECT_TRUE(saved.error.empty());
+    EXPECT_EQ(keyring.secrets.at("12"), "s3cret");
+    EXPECT_EQ(r.text(Company::EMailPassword), "");
+    // Nothing of it is left in the record's bytes.
+    const std::string bytes(reinterpret_cast<const char*>(r.data()), r.size());
+    EXPECT_EQ(bytes.find("s3cret"), std::string::npos);
+    // The choice is remembered, and the password is read back from the keyring.
+    EXPECT_TRUE(KeepPasswordInKeyring(reread(), "12", &keyring));
+    EXPECT_EQ(MailPassword(dir.path(), r, &keyring), "s3cret");
+}
+
+TEST_F(MailPasswordTest, OptionOffKeepsThePasswordInTheRecordAndClearsTheKeyringCopy) {
+    keyring.secrets["12"] = "old one";
+    // Typed over a longer password: none of the longer one's characters stay behind.
+    CompanyRecord r = WithPassword("12", "a much longer password");
+    r.setText(Company::EMailPassword, "new one");
+    const PasswordSaved saved = SaveMailPassword(r, false, &keyring, &ini);
+    EXPECT_FALSE(saved.inKeyring);
+    EXPECT_EQ(r.text(Company::EMailPassword), "new one");
+    EXPECT_FALSE(keyring.secrets.contains("12"));
+    const std::string bytes(reinterpret_cast<const char*>(r.data()), r.size());
+    EXPECT_EQ(bytes.find("password"), std::string::npos);
+    EXPECT_FALSE(KeepPasswordInKeyring(reread(), "12", &keyring));
+    keyring.lookups = 0;
+    EXPECT_EQ(MailPassword(dir.path(), r, &keyring), "new one");
+    EXPECT_EQ(keyring.lookups, 0);
+}
+
+TEST_F(MailPasswordTest, OldRecordIsReadAndMovedAtTheNextSaveWithTheOptionOn) {
+    // Written before the keyring was used: no choice in the INI file, the field filled.
+    CompanyRecord r = WithPassword("3", "from 2019");
+    EXPECT_TRUE(KeepPasswordInKeyring(ini, "3", &keyring));
+    EXPECT_EQ(MailPassword(dir.path(), r, &keyring), "from 2019");
+    EXPECT_TRUE(SaveMailPassword(r, true, &keyring, &ini).inKeyring);
+    EXPECT_EQ(r.text(Company::EMailPassword), "");
+    EXPECT_EQ(MailPassword(dir.path(), r, &keyring), "from 2019");
+}
+
+TEST_F(MailPasswordTest, WithoutAKeyringTheRecordHoldsThePassword) {
+    CompanyRecord r = WithPassword("12", "plain");
+    // No keyring at all: the option is off whatever was chosen before.
+    ASSERT_TRUE(ini.writeInteger(kKeyringSection, "12", 1));
+    EXPECT_FALSE(KeepPasswordInKeyring(ini, "12", nullptr));
+    EXPECT_FALSE(SaveMailPassword(r, true, nullptr, &ini).inKeyring);
+    EXPECT_EQ(r.text(Company::EMailPassword), "plain");
+    EXPECT_EQ(MailPassword(dir.path(), r, nullptr), "plain");
+    // A keyring that does not answer: off unless chosen.
+    keyring.answers = false;
+    EXPECT_FALSE(KeepPasswordInKeyring(data::IniFile(dir.file("other.ini")), "12", &keyring));
+}
+
+TEST_F(MailPasswordTest, ARefusedStoreLeavesThePasswordInTheRecordAndItWinsOverAnOldCopy) {
+    keyring.secrets["12"] = "stale";
+    keyring.refuseStore = true;
+    CompanyRecord r = WithPassword("12", "fresh");
+    const PasswordSaved saved = SaveMailPassword(r, true, &keyring, &ini);
+    EXPECT_FALSE(saved.inKeyring);
+    EXPECT_EQ(saved.error, "The keyring is locked.");
+    EXPECT_EQ(r.text(Company::EMailPassword), "fresh");
+    EXPECT_EQ(MailPassword(dir.path(), r, &keyring), "fresh");
+}
+
+TEST_F(MailPasswordTest, AnEmptyPasswordRemovesTheKeyringsCopyInsteadOfStoringNothing) {
+    keyring.secrets["12"] = "gone soon";
+    CompanyRecord r = WithPassword("12", "");
+    EXPECT_TRUE(SaveMailPassword(r, true, &keyring, &ini).inKeyring);
+    EXPECT_EQ(keyring.stores, 0);
+    EXPECT_FALSE(keyring.secrets.contains("12"));
+    EXPECT_EQ(MailPassword(dir.path(), r, &keyring), "");
+}
+
+TEST_F(MailPasswordTest, ALockedKeyringAtReadingIsReportedNotGuessed) {
+    CompanyRecord r = WithPassword("12", "s3cret");
+    ASSERT_TRUE(SaveMailPassword(r, true, &keyring, &ini).inKeyring);
+    keyring.answers = false;
+    std::string error;
+    EXPECT_EQ(MailPassword(dir.path(), r, &keyring, &error), "");
+    EXPECT_EQ(error, "The keyring is locked.");
+}
+
+TEST_F(MailPasswordTest, CompaniesAreKeptApartByTheirNumberWithoutBlanks) {
+    CompanyRecord one = WithPassword("    1", "first");
+    CompanyRecord twelve = WithPassword("12", "twelfth");
+    ASSERT_TRUE(SaveMailPassword(one, true, &keyring, &ini).inKeyring);
+    ASSERT_TRUE(SaveMailPassword(twelve, false, &keyring, &ini).error.empty());
+    EXPECT_EQ(keyring.secrets.size(), 1u);
+    EXPECT_EQ(keyring.secrets.at("1"), "first");
+    const data::IniFile again = reread();
+    EXPECT_TRUE(KeepPasswordInKeyring(again, "1", &keyring));
+    EXPECT_FALSE(KeepPasswordInKeyring(again, "12", &keyring));
+    EXPECT_EQ(MailPassword(dir.path(), one, &keyring), "first");
+    EXPECT_EQ(MailPassword(dir.path(), twelve, &keyring), "twelfth");
+    ForgetMailPassword(" 1", &keyring);
+    EXPECT_TRUE(keyring.secrets.empty());
+}
+
+TEST_F(MailPasswordTest, CharactersOutsideAsciiSurviveTheKeyring) {
+    CompanyRecord r = WithPassword("7", "Grüße-€5");
+    ASSERT_TRUE(SaveMailPassword(r, true, &keyring, &ini).inKeyring);
+    EXPECT_EQ(keyring.secrets.at("7"), "Grüße-€5");
+    EXPECT_EQ(MailPassword(dir.path(), r, &keyring), "Grüße-€5");
+}
+
+}  // namespace
+}  // namespace invarro::app
