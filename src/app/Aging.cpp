@@ -194,6 +194,13 @@ std::optional<AgingLimits> AgingLimitsOf(const data::CompanyRecord& company) {
     return AgingLimits{*d1, *d2, *d3};
 }
 
+std::optional<int> InvoiceAgeDays(const data::InvoiceRecord& record, data::DateOrder order,
+                                  const data::Date& today) {
+    InvoiceDate date = DateOfInvoice(record, order);
+    if (!date.date) return std::nullopt;
+    return data::DaysBetween(*date.date, today);
+}
+
 int AgingBucket(int ageDays, const AgingLimits& limits) {
     if (ageDays <= limits.d1) return 0;
     if (ageDays <= limits.d2) return 1;
@@ -206,11 +213,6 @@ Money SumOf(const AgingBuckets& buckets) {
     for (Money m : buckets)
         sum += m;
     return sum;
-}
-
-bool IsReceivable(const data::InvoiceRecord& record) {
-    const std::string type = data::UpperText(data::TrimText(record.text(Invoice::TransType)));
-    return type != "Q" && type != "R";
 }
 
 std::optional<AgingBuckets> CustomerAgingBuckets(storage::Fileblock* invoices,

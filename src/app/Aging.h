@@ -43,9 +43,14 @@ int AgingBucket(int ageDays, const AgingLimits& limits);
 using AgingBuckets = std::array<data::Money, 4>;
 data::Money SumOf(const AgingBuckets& buckets);
 
-// Whether a record can be a receivable at all: quotes and repeat masters never are,
-// whatever their balance due says.
-bool IsReceivable(const data::InvoiceRecord& record);
+// The age of an invoice in whole days: from its invoice date (or, when that cannot be
+// read, its month, day and year fields, or its sort date) to today. Nothing when the
+// record has no readable date at all. Every aging in the program counts days this way.
+std::optional<int> InvoiceAgeDays(const data::InvoiceRecord& record, data::DateOrder order,
+                                  const data::Date& today);
+
+// Whether a record can be a receivable at all (quotes and repeat masters never are).
+using data::IsReceivable;
 
 // The customer's four sums from scratch: every receivable record of the customer
 // (invoice key 2) with a balance due, in the period of its age counted from its invoice

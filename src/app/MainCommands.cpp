@@ -6,6 +6,7 @@
 #include "data/Files.h"
 #include "data/Rebuild.h"
 #include "data/Texts.h"
+#include "output/FileNames.h"
 #include "storage/Engine.h"
 
 namespace invarro::app {
@@ -89,7 +90,9 @@ std::string WebPageAddress(WebPage page) {
 }
 
 std::string HelpPagePath(const std::string& helpFolder, std::string_view keyword) {
-    return data::JoinPath(helpFolder, std::string(keyword) + ".html");
+    // A keyword such as "View/Print/Batch-Print Customer Statements" names one page, not
+    // folders.
+    return data::JoinPath(helpFolder, output::SafeFileName(std::string(keyword) + ".html"));
 }
 
 std::optional<std::string> FindHelpFolder(const std::vector<std::string>& candidates) {

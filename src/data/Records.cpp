@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "data/Ansi.h"
+
 namespace invarro::data {
 
 void SetMemoLines(MemoRecord& memo, const std::vector<std::string>& lines) {
@@ -31,6 +33,11 @@ void SetInvoiceDate(InvoiceRecord& invoice, const Date& date, DateOrder order) {
     invoice.setText(Invoice::InvDay, day);
     invoice.setText(Invoice::InvYear, year);
     invoice.setText(Invoice::SortDate, std::string(year) + "/" + month + "/" + day);
+}
+
+bool IsReceivable(const InvoiceRecord& record) {
+    const std::string type = UpperText(TrimText(record.text(Invoice::TransType)));
+    return type != "Q" && type != "R";
 }
 
 std::string LineNoText(int row) {

@@ -295,6 +295,10 @@ std::vector<std::string> MemoLines(const MemoRecord& memo);
 // The invoice date as user date, its month, day and year parts and its sort date.
 void SetInvoiceDate(InvoiceRecord& invoice, const Date& date, DateOrder order);
 
+// Whether a record can be a receivable at all: quotes and repeat masters never are,
+// whatever their balance due says.
+bool IsReceivable(const InvoiceRecord& record);
+
 // Invoice lines are numbered 1..99 in grid order.
 inline constexpr int kMaxInvoiceLines = 99;
 // "07" for row 7, "12" for row 12.

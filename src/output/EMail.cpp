@@ -310,6 +310,18 @@ InvoiceMailOutcome EmailInvoiceText(const DocumentFiles& files, std::string_view
     return out;
 }
 
+bool EmailStatement(const Statement& s, const data::CompanyRecord& co, const data::Date& today,
+                    platform::Mailer& mailer, platform::MailError& error) {
+    const StatementMail text = EmailStatementText(s, co, today);
+    platform::MailMessage m;
+    m.from = text.from;
+    m.fromName = TrimmedText(co.text(Company::Name));
+    m.recipients = text.recipients;
+    m.subject = text.subject;
+    m.body = text.body;
+    return mailer.send(m, error);
+}
+
 std::string MailRunProblems(const MailRunCounts& c, std::string_view what) {
     std::string text;
     auto sentence = [&](const std::string& s) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "data/Records.h"
+#include "output/CStmnt.h"
 #include "output/InvDoc.h"
 #include "output/LabelQueue.h"
 #include "platform/Clock.h"
@@ -85,6 +86,11 @@ InvoiceMailOutcome EmailInvoiceText(const DocumentFiles& files, std::string_view
                                     const data::CompanyRecord& company, platform::Mailer& mailer,
                                     platform::Prompter& prompter, const platform::Clock& clock,
                                     LabelQueue* labels = nullptr, bool batch = false);
+
+// A customer statement by e-mail over the connected mailer: its text, sent to the
+// customer or, with an unusable address, to the company under the bad-address subject.
+bool EmailStatement(const Statement& s, const data::CompanyRecord& company, const data::Date& today,
+                    platform::Mailer& mailer, platform::MailError& error);
 
 // What a run of several messages reached.
 struct MailRunCounts {

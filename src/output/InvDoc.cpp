@@ -298,13 +298,17 @@ std::string DocumentCaption(const InvoiceDocument& doc, DocumentKind kind, const
     return t.invoiceCaption;
 }
 
-std::string QuoteTotalLabel(const FormTexts& t) {
+std::string CaptionWord(std::string_view caption) {
     std::string word;
-    for (char c : t.quoteCaption)
+    for (char c : caption)
         if (c != ' ' && c != '\r' && c != '\n' && c != '\t') word += c;
     word = Lower(word);
     if (!word.empty()) word[0] = char(std::toupper(static_cast<unsigned char>(word[0])));
-    return word + " Total:";
+    return word;
+}
+
+std::string QuoteTotalLabel(const FormTexts& t) {
+    return CaptionWord(t.quoteCaption) + " Total:";
 }
 
 std::string TaxLabel(const InvoiceDocument& doc, const FormTexts& t) {

@@ -115,6 +115,9 @@ std::string DocumentCaption(const InvoiceDocument& doc, DocumentKind kind, const
 // first letter upper case, the rest lower case, and " Total:" ("Q U O T E" gives
 // "Quote Total:").
 std::string QuoteTotalLabel(const FormTexts& t);
+// A caption as one word: blanks and line breaks removed, first letter upper case, the
+// rest lower case ("I N V O I C E" gives "Invoice").
+std::string CaptionWord(std::string_view caption);
 // The tax row's label: TaxName, or rate + "% " + TaxName when the document has a rate.
 std::string TaxLabel(const InvoiceDocument& doc, const FormTexts& t);
 // Whether the tax row is shown: a tax name is set or the tax is not zero.

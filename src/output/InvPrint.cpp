@@ -16,17 +16,6 @@ namespace {
 using data::Company;
 using data::TrimmedText;
 
-// A setting that holds a number of device units; blank or anything else is 0.
-int SettingNumber(const std::string& text) {
-    std::string_view t = data::TrimText(text);
-    int value = 0;
-    for (char ch : t) {
-        if (!std::isdigit(static_cast<unsigned char>(ch)) || value > 100000) return 0;
-        value = value * 10 + (ch - '0');
-    }
-    return value;
-}
-
 Font FontOf(const data::FontSetting& f) {
     Font font;
     font.face = TrimmedText(f.name);
@@ -35,13 +24,6 @@ Font FontOf(const data::FontSetting& f) {
     font.color = Color::fromValue(uint32_t(f.colour));
     font.style = f.style;
     return font;
-}
-
-// A picture path from the record: absolute, or a name in the data folder.
-std::string PicturePath(const std::string& folder, const std::string& name) {
-    const std::string t = TrimmedText(name);
-    if (t.empty() || t[0] == '/') return t;
-    return data::JoinPath(folder, t);
 }
 
 // The quantity total: ",.00", no zero before the decimal point.
@@ -462,34 +444,13 @@ class InvoiceLayout {
         if (y_ >= top) return;
         std::vector<std::string> lines;
         if (d_.noteOnInvoice) {
-            lines = WrapNote(d_.note, W_ / 2);
+            lines = WrapText(c_, d_.note, W_ / 2);
         } else {
             lines = {co_.text(Company::SalesMsg1), co_.text(Company::SalesMsg2),
                      co_.text(Company::SalesMsg3), co_.text(Company::SalesMsg4)};
         }
         for (size_t i = 0; i < lines.size() && i < 4; ++i)
             c_.textOut(HW_ - width(lines[i]) / 2, top + int(i) * lh, lines[i]);
-    }
-
-    std::vector<std::string> WrapNote(const std::string& text, int w) const {
-        std::vector<std::string> lines;
-        std::string line;
-        size_t i = 0;
-        while (i < text.size()) {
-            size_t end = text.find(' ', i);
-            std::string word =
-                text.substr(i, end == std::string::npos ? std::string::npos : end - i);
-            i = end == std::string::npos ? text.size() : end + 1;
-            std::string candidate = line.empty() ? word : line + " " + word;
-            if (line.empty() || width(candidate) <= w) {
-                line = candidate;
-            } else {
-                lines.push_back(line);
-                line = word;
-            }
-        }
-        if (!line.empty()) lines.push_back(line);
-        return lines;
     }
 
     void agingFooter() {
@@ -545,6 +506,42 @@ std::string LongTime(const platform::LocalDateTime& t) {
 }
 
 }  // namespace
+
+int SettingNumber(const std::string& text) {
+    std::string_view t = data::TrimText(text);
+    int value = 0;
+    for (char ch : t) {
+        if (!std::isdigit(static_cast<unsigned char>(ch)) || value > 100000) return 0;
+        value = value * 10 + (ch - '0');
+    }
+    return value;
+}
+
+std::string PicturePath(const std::string& folder, const std::string& name) {
+    const std::string t = data::TrimmedText(name);
+    if (t.empty() || t[0] == '/') return t;
+    return data::JoinPath(folder, t);
+}
+
+std::vector<std::string> WrapText(const Canvas& canvas, const std::string& text, int w) {
+    std::vector<std::string> lines;
+    std::string line;
+    size_t i = 0;
+    while (i < text.size()) {
+        size_t end = text.find(' ', i);
+        std::string word = text.substr(i, end == std::string::npos ? std::string::npos : end - i);
+        i = end == std::string::npos ? text.size() : end + 1;
+        std::string candidate = line.empty() ? word : line + " " + word;
+        if (line.empty() || canvas.textWidth(candidate) <= w) {
+            line = candidate;
+        } else {
+            lines.push_back(line);
+            line = word;
+        }
+    }
+    if (!line.empty()) lines.push_back(line);
+    return lines;
+}
 
 Font FormFontOf(const data::CompanyRecord& company, FormFont which) {
     switch (which) {

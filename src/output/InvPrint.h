@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "data/Records.h"
 #include "output/Canvas.h"
@@ -24,6 +25,14 @@ struct FormContext {
     // size scaled from there to the device.
     int screenResolution = 96;
 };
+
+// A setting that holds a number of device units; blank or anything else is 0.
+int SettingNumber(const std::string& text);
+// A picture path from the record: absolute, or a name in the data folder.
+std::string PicturePath(const std::string& folder, const std::string& name);
+// Text broken at blanks into lines no wider than w in the canvas's current font (a word
+// longer than w keeps a line of its own).
+std::vector<std::string> WrapText(const Canvas& canvas, const std::string& text, int w);
 
 // The form's six fonts: body text, caption, company address, customer address, aging
 // and sales message; a blank face is Arial and a size below 1 is 10 points.

@@ -5,15 +5,18 @@
 
 #include <QString>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "data/Records.h"
+#include "output/Canvas.h"
 #include "output/EMail.h"
 #include "output/LabelQueue.h"
 #include "platform/Clock.h"
 #include "platform/Mailer.h"
 #include "platform/Progress.h"
 #include "platform/Prompter.h"
+#include "platform/Shell.h"
 
 namespace invarro::ui {
 
@@ -38,6 +41,11 @@ struct CustomerWindowContext {
     // The main window's rebuild of the company's data files, run after an import has
     // closed the manager; none: the files are rebuilt without the main window.
     std::function<void()> rebuildDataFiles;
+    // Statements: opens finished PDF files (none: they are not opened), and the canvases
+    // (none: the program's printer, a PDF file through Qt).
+    platform::Shell* shell = nullptr;
+    std::function<std::unique_ptr<output::Canvas>()> printerCanvas;
+    std::function<std::unique_ptr<output::Canvas>()> pdfCanvas;
 };
 
 // The context's reader of mail passwords, or the company record's field without one.

@@ -30,6 +30,7 @@
 #include "platform/qt/Printer.h"
 #include "platform/qt/QtFonts.h"
 #include "storage/BTree.h"
+#include "ui/CStmnt.h"
 #include "ui/CustEdit.h"
 #include "ui/ExportForm.h"
 #include "ui/FindForm.h"
@@ -152,8 +153,10 @@ void TCustForm::buildMenus() {
     QAction* listAct = action("ListAct", "Customer &List", &TCustForm::customerList);
     QAction* printAct = action("PrintAct", "&Print", &TCustForm::printCard);
     QAction* windowAct = action("PrintWindowAct", "Print &Window", &TCustForm::printWindow);
-    QAction* viewStmt = action("ViewStmtAct", "&View / Print", nullptr);
-    QAction* batchStmt = action("BatchStmtAct", "&Batch Print", nullptr);
+    QAction* viewStmt = action("ViewStmtAct", "&View / Print", &TCustForm::viewStatement);
+    QAction* batchStmt = action("BatchStmtAct", "&Batch Print", &TCustForm::batchStatements);
+    // In e-mail mode the batch mails through the program's mail client.
+    batchStmt->setEnabled(!ctx_.emailMode || ctx_.mailer);
     QAction* envAct = action("EnvelopeAct", "Print En&velope", &TCustForm::printEnvelope);
     QAction* labelAct = action("LabelQueueAct", "Add to Label &Queue", &TCustForm::addToLabelQueue);
     labelAct->setEnabled(ctx_.labelQueue != nullptr);
@@ -427,6 +430,29 @@ void TCustForm::deleteCustomer() {
     if (!customers::DeleteCustomer(files, recNo, customer, *ctx_.prompter)) return;
     list_->Refresh();
     updateCount();
+}
+
+void TCustForm::viewStatement() {
+    int32_t recNo = 0;
+    data::CustomerRecord customer;
+    if (!currentCustomer(recNo, customer)) return;
+    data::ExistingFileblock invoices;
+    data::OpenExisting(invoices, ctx_.dataFolder, data::FileKind::Invoice,
+                       data::CompanyPrefix(ctx_.company->ansi(Company::CompanyNo)), *ctx_.prompter);
+    if (!invoices.ok) return;
+    TCustStmnt::View(ctx_, output::StatementFiles{fb_, invoices.fb},
+                     data::TrimmedText(customer.text(Customer::CustNo)), this);
+}
+
+void TCustForm::batchStatements() {
+    if (!fb_) return;
+    data::ExistingFileblock invoices;
+    data::OpenExisting(invoices, ctx_.dataFolder, data::FileKind::Invoice,
+                       data::CompanyPrefix(ctx_.company->ansi(Company::CompanyNo)), *ctx_.prompter);
+    if (!invoices.ok) return;
+    BatchStatements(
+        ctx_, output::StatementFiles{fb_, invoices.fb},
+        [this](const std::string& text) { setMessage(QString::fromStdString(text)); }, this);
 }
 
 void TCustForm::findCustomer() {

@@ -67,6 +67,9 @@ class TCustForm : public QDialog {
     void exportCustomers();
     void importCustomers();
     void setBrowseKey(int keyNo);
+    // "View/Print Statement" of the highlighted customer and "Batch Print Statements".
+    void viewStatement();
+    void batchStatements();
     void overview();
     // Double-click or Enter on a row: picks the customer in picker mode.
     void rowAction();

@@ -54,6 +54,7 @@
 #include "ui/ProdInv.h"
 #include "ui/REMain.h"
 #include "ui/RepeatForm.h"
+#include "ui/RptSelect.h"
 #include "ui/TermEdit.h"
 #include "ui/ThemeIcons.h"
 
@@ -465,6 +466,10 @@ void TMainForm::buildCommands() {
         std::unique_ptr<platform::Progress> progress = f.makeProgress();
         TInterestWiz::Run(f.session_, f.customerContext(progress.get()), f.hooks(), &f);
     });
+    setCommandHandler(Command::ReportWizard, [](TMainForm& f) {
+        std::unique_ptr<platform::Progress> progress = f.makeProgress();
+        TRptSelect::Run(f.customerContext(progress.get()), &f.shell(), &f);
+    });
     // Every other command stays disabled until its window exists.
     for (auto& [id, slot] : commands_) {
         if (slot.handler) continue;
@@ -679,6 +684,7 @@ CustomerWindowContext TMainForm::customerContext(platform::Progress* progress) {
     c.labelsWaiting = [this](bool waiting) { session_.labelsWaiting = waiting; };
     c.openHelp = [this](const std::string& topic) { openHelp(topic); };
     c.rebuildDataFiles = [this] { rebuildDataFiles(); };
+    c.shell = &shell();
     return c;
 }
 

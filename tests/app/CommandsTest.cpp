@@ -12,6 +12,7 @@
 #include "app/TilePicture.h"
 #include "customers/Find.h"
 #include "data/Company.h"
+#include "output/CStmnt.h"
 #include "output/Demo.h"
 #include "output/FormLetter.h"
 #include "output/Labelwiz.h"
@@ -52,6 +53,8 @@ TEST(MainCommands, WebPagesAskFirst) {
 TEST(MainCommands, HelpPagesByKeyword) {
     TempDir a, b;
     EXPECT_EQ(HelpPagePath("/h", "Password Setup"), "/h/Password Setup.html");
+    EXPECT_EQ(HelpPagePath("/h", "View/Print/Batch-Print Customer Statements"),
+              "/h/View-Print-Batch-Print Customer Statements.html");
     WriteFileBytes(b.file("Contents.html"), "<html></html>");
     EXPECT_EQ(FindHelpFolder({"", a.path(), b.path()}), b.path());
     EXPECT_FALSE(FindHelpFolder({a.path()}));
@@ -66,6 +69,8 @@ TEST(MainCommands, TheRepositoryHasAPageForEveryHelpKeyword) {
     keywords.push_back(products::kEditorHelpTopic);
     keywords.push_back(output::kLabelHelpTopic);
     keywords.push_back(output::kLetterHelpTopic);
+    keywords.push_back(output::kStatementHelp);
+    keywords.push_back(output::kSelectionHelp);
     for (std::string_view tab : kSetupTabs)
         keywords.push_back(SetupHelpTopic(tab));
     for (std::string_view keyword : keywords) {

@@ -24,34 +24,6 @@ using testing::PdfText;
 using testing::RunCommand;
 using testing::ShellQuote;
 
-struct Word {
-    int page = 0;
-    double x1 = 0, y1 = 0, x2 = 0, y2 = 0;
-    std::string text;
-};
-
-// pdftotext -bbox: every word with its box in points.
-std::vector<Word> Words(const std::string& file, double* width, double* height) {
-    std::istringstream in(RunCommand("pdftotext -bbox " + ShellQuote(file) + " -").output);
-    std::vector<Word> words;
-    const std::regex page(R"re(<page width="([0-9.]+)" height="([0-9.]+)")re");
-    const std::regex word(
-        R"re(<word xMin="([0-9.-]+)" yMin="([0-9.-]+)" xMax="([0-9.-]+)" yMax="([0-9.-]+)">([^<]*)</word>)re");
-    int pageNo = 0;
-    for (std::string line; std::getline(in, line);) {
-        std::smatch m;
-        if (std::regex_search(line, m, page)) {
-            ++pageNo;
-            *width = std::stod(m[1]);
-            *height = std::stod(m[2]);
-        } else if (std::regex_search(line, m, word)) {
-            words.push_back(
-                {pageNo, std::stod(m[1]), std::stod(m[2]), std::stod(m[3]), std::stod(m[4]), m[5]});
-        }
-    }
-    return words;
-}
-
 class InvoicePdfTest : public DocumentTest {
   protected:
     static void SetUpTestSuite() { testing::QtApp(); }
@@ -63,24 +35,7 @@ class InvoicePdfTest : public DocumentTest {
     }
 
     void expectWordsApartAndOnPage(const std::string& file) {
-        double w = 0, h = 0;
-        const std::vector<Word> words = Words(file, &w, &h);
-        ASSERT_FALSE(words.empty());
-        constexpr double kSlack = 0.3;  // rounding of the boxes poppler reports
-        for (size_t i = 0; i < words.size(); ++i) {
-            const Word& a = words[i];
-            EXPECT_GE(a.x1, 0) << a.text;
-            EXPECT_GE(a.y1, 0) << a.text;
-            EXPECT_LE(a.x2, w) << a.text;
-            EXPECT_LE(a.y2, h) << a.text;
-            for (size_t j = 0; j < i; ++j) {
-                const Word& b = words[j];
-                if (a.page != b.page) continue;
-                const bool apart = a.x2 <= b.x1 + kSlack || b.x2 <= a.x1 + kSlack ||
-                                   a.y2 <= b.y1 + kSlack || b.y2 <= a.y1 + kSlack;
-                EXPECT_TRUE(apart) << a.text << " over " << b.text << " on page " << a.page;
-            }
-        }
+        testing::ExpectWordsApartAndOnPage(file);
     }
 
     testing::RecordingShell viewer;

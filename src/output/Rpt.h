@@ -1,0 +1,192 @@
+// The business reports: each report walks one index of the company's invoice or line file
+// in order over the chosen dates and builds a table of text rows; the report view sorts
+// the table on a key column, inserts sub-totals, month totals and the grand total, and
+// feeds the top-ten chart; the table goes to the printer or a PDF file through the page
+// canvas, or to a text file. No window and no Qt: the windows and the command line call
+// the same code.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "data/Dates.h"
+#include "data/Money.h"
+#include "data/Records.h"
+#include "output/Canvas.h"
+#include "output/TopTen.h"
+#include "platform/Clock.h"
+#include "storage/Engine.h"
+
+namespace invarro::output {
+
+enum class ReportId {
+    InvoiceRegister,
+    PaymentRegister,
+    AccountsReceivable,
+    SalesReport,
+    KeyCodeInquiry,
+    TaxReport,
+    RepeatBillingList,
+    QuoteReport,
+};
+
+// One report of the wizard's list, in the list's order.
+struct ReportInfo {
+    ReportId id;
+    std::string_view name;         // the list entry and the messages' caption
+    std::string_view title;        // the report window's title
+    std::string_view commandName;  // the command line's name ("invoice-register")
+    std::string_view description;  // shown under the list
+    bool dated;                    // from/to dates apply
+};
+std::span<const ReportInfo> Reports();
+const ReportInfo& ReportOf(ReportId id);
+// A report by list name, title or command name, in any letter case.
+const ReportInfo* FindReport(std::string_view name);
+
+enum class CellKind { Text, Amount, Quantity };
+struct ReportColumn {
+    std::string heading;
+    int width = 12;  // characters of a text column
+    CellKind kind = CellKind::Text;
+    bool isAmount() const { return kind != CellKind::Text; }
+};
+
+// One listed record: its trimmed cells, and the values of its amount columns (in the
+// ten-thousandths of data::Decimal) so that totals need not read the cells back.
+inline constexpr int kMaxAmountColumns = 3;
+struct ReportLine {
+    std::vector<std::string> cells;
+    std::array<int64_t, kMaxAmountColumns> amounts{};
+};
+
+// A report as built: the data rows under the column headings, and the two column
+// numbers that shape sorting and totals.
+struct ReportTable {
+    ReportId id = ReportId::InvoiceRegister;
+    std::string head1;  // company name
+    std::string head2;  // "Date: " and the moment of the run
+    std::string head3;  // the selection
+    bool filtered = false;
+    std::vector<ReportColumn> columns;
+    std::vector<ReportLine> rows;
+    int lastKeyColumn = 0;     // columns 0..this may be sorted on
+    int lastAmountColumn = 0;  // the columns after the key column up to this are amounts
+    int64_t recordsRead = 0;   // records visited, for the benchmark
+};
+
+// What a report reads: the company's open invoice and line files (only the Sales Report
+// needs the line file), the company record and the moment of the run.
+struct ReportSource {
+    storage::Fileblock* invoices = nullptr;
+    storage::Fileblock* lines = nullptr;
+    const data::CompanyRecord* company = nullptr;
+    data::DateOrder order = data::DateOrder::MonthFirst;
+    platform::LocalDateTime now;
+};
+
+// The selection: sort dates "yyyy/mm/dd" (ignored by undated reports), the user dates as
+// shown in the heading, and the filter (upper-cased and cut to 20 characters here).
+struct ReportSelection {
+    std::string fromSort, toSort;
+    std::string fromShown, toShown;
+    std::string filter;
+};
+
+struct BuiltReport {
+    bool ok = false;
+    std::string error;  // a file could not be read; or the aging days are unusable
+    ReportTable table;
+};
+BuiltReport BuildReport(ReportId id, const ReportSource& source, const ReportSelection& selection);
+
+// The filter as the reports use it: upper case, at most 20 characters.
+std::string ReportFilterText(std::string_view filter);
+
+// ---------------------------------------------------------------------------------- view
+
+enum class RowKind { Heading, Data, Totals, Month, Blank, GrandTotal };
+// A shown row: a data row refers to its line of the table, the other rows hold their own
+// cells.
+struct ReportRow {
+    RowKind kind = RowKind::Data;
+    const ReportLine* line = nullptr;
+    std::vector<std::string> own;
+    const std::vector<std::string>& cells() const { return line ? line->cells : own; }
+};
+
+// The report window's table: sorted on one key column (moved to the front), with or
+// without sub-totals. Every computation rebuilds the shown rows from the data rows and
+// feeds the chart afresh from the "** Totals" rows.
+class ReportView {
+  public:
+    explicit ReportView(ReportTable table);
+    // The shown rows point into the table: a view moves but is never copied.
+    ReportView(const ReportView&) = delete;
+    ReportView& operator=(const ReportView&) = delete;
+    ReportView(ReportView&&) = default;
+    ReportView& operator=(ReportView&&) = default;
+
+    // Moves the column to the front and sorts on it; false (nothing changes) for a
+    // column after the last key column or outside the table.
+    bool sortOn(int column);
+    void setSubTotals(bool on);
+    bool subTotals() const { return subTotals_; }
+
+    const ReportTable& table() const { return table_; }
+    const std::vector<ReportRow>& rows() const { return rows_; }  // heading first
+    const std::vector<ReportColumn>& columns() const { return table_.columns; }
+    // The report name, " by " and the first column's heading ("by Date" for dates).
+    std::string caption() const;
+    std::string_view name() const;  // the report's list name
+    int dataRowCount() const { return int(table_.rows.size()); }
+    const TopTen& chart() const { return chart_; }
+    int firstAmountColumn() const { return table_.lastKeyColumn + 1; }
+
+  private:
+    void compute();
+    ReportTable table_;
+    bool subTotals_ = true;
+    std::vector<ReportRow> rows_;
+    TopTen chart_;
+};
+
+// The "Sort on Column:" choice: "2", "3" or "4" give columns 1..3; anything else the
+// fourth column (3).
+int SortColumnFromChoice(std::string_view choice);
+
+// ------------------------------------------------------------------------------ output
+
+// The text file: the title, the three heading lines and a blank line, then one line per
+// row; each cell after a blank, amounts padded on the left to 12, the product
+// description on the right to 32, other cells on the right to 12.
+std::vector<std::string> ReportTextLines(const ReportView& view);
+bool SaveReportText(const std::string& path, const ReportView& view, std::string* error);
+
+// Draws the report on the canvas (landscape for the Sales Report). For a PDF the page
+// header says " Page: n" and the end "record(s)". False when the canvas failed.
+bool PrintReport(Canvas& canvas, const ReportView& view, const Font& font, bool pdf,
+                 const std::string& target);
+
+// "Report-" + the window title (made safe for a file name) + ".pdf".
+std::string ReportPdfName(const std::string& title);
+
+struct ReportPdfOutcome {
+    bool ok = false;
+    std::string path;
+    std::string error;
+};
+// Writes the PDF into the data folder's pdf folder with the company as author and the
+// file name as subject.
+ReportPdfOutcome WriteReportPdf(Canvas& canvas, const ReportView& view, const Font& font,
+                                const std::string& dataFolder);
+
+// The grid's starting font: Arial 10, regular.
+Font ReportDefaultFont();
+
+}  // namespace invarro::output

@@ -1,0 +1,592 @@
+#include "ui/RptSelect.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QHelpEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPainter>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QToolTip>
+#include <QVBoxLayout>
+
+#include "data/Ansi.h"
+#include "data/Company.h"
+#include "platform/qt/PainterCanvas.h"
+#include "platform/qt/Printer.h"
+#include "platform/qt/QtFonts.h"
+#include "ui/CalendarForm.h"
+#include "ui/FontColorDialog.h"
+#include "ui/WindowSupport.h"
+
+namespace invarro::ui {
+
+using data::Company;
+
+namespace {
+
+QString Q(std::string_view s) {
+    return QString::fromUtf8(s.data(), qsizetype(s.size()));
+}
+
+const platform::Clock& ClockOf(const CustomerWindowContext& c) {
+    static platform::SystemClock system;
+    return c.clock ? *c.clock : system;
+}
+
+}  // namespace
+
+// ------------------------------------------------------------------------- the wizard
+
+TRptSelect::TRptSelect(const CustomerWindowContext& context, platform::Shell* shell,
+                       QWidget* parent)
+    : QDialog(parent), context_(context), shell_(shell) {
+    setWindowTitle(tr("Report Wizard"));
+    setObjectName("RptForm");
+    order_ = data::DateOrderFromCode(context_.company->text(Company::DateFormatCode));
+    auto* layout = new QVBoxLayout(this);
+
+    ReportList = new QListWidget(this);
+    ReportList->setObjectName("ReportList");
+    for (const output::ReportInfo& r : output::Reports())
+        ReportList->addItem(Q(r.name));
+    layout->addWidget(ReportList, 1);
+    Description = new QLabel(this);
+    Description->setObjectName("Description");
+    Description->setWordWrap(true);
+    Description->setMinimumHeight(48);
+    layout->addWidget(Description);
+
+    auto* dates = new QGridLayout;
+    DateLabel = new QLabel(order_ == data::DateOrder::DayFirst ? tr("&Date Selection (dd/mm/yyyy):")
+                                                               : tr("&Date Selection:"),
+                           this);
+    DateSel = new QComboBox(this);
+    DateSel->setObjectName("DateSel");
+    for (const output::PresetInfo& p : output::DatePresets())
+        DateSel->addItem(Q(p.name));
+    DateLabel->setBuddy(DateSel);
+    dates->addWidget(DateLabel, 0, 0);
+    dates->addWidget(DateSel, 0, 1, 1, 3);
+    FromLabel = new QLabel(tr("&From:"), this);
+    FromDate = new QLineEdit(this);
+    FromDate->setObjectName("FromDate");
+    FromDate->setInputMask("99/99/9999; ");
+    FromLabel->setBuddy(FromDate);
+    FromCal = new QPushButton("...", this);
+    FromCal->setObjectName("FromCal");
+    ToLabel = new QLabel(tr("&To:"), this);
+    ToDate = new QLineEdit(this);
+    ToDate->setObjectName("ToDate");
+    ToDate->setInputMask("99/99/9999; ");
+    ToLabel->setBuddy(ToDate);
+    ToCal = new QPushButton("...", this);
+    ToCal->setObjectName("ToCal");
+    dates->addWidget(FromLabel, 1, 0);
+    dates->addWidget(FromDate, 1, 1);
+    dates->addWidget(FromCal, 1, 2);
+    dates->addWidget(ToLabel, 2, 0);
+    dates->addWidget(ToDate, 2, 1);
+    dates->addWidget(ToCal, 2, 2);
+    layout->addLayout(dates);
+
+    auto* filter = new QHBoxLayout;
+    auto* filterLabel = new QLabel(tr("&Report Filter:"), this);
+    EBrptfilter = new QLineEdit(this);
+    EBrptfilter->setObjectName("EBrptfilter");
+    EBrptfilter->setMaxLength(20);
+    filterLabel->setBuddy(EBrptfilter);
+    ClearBtn = new QPushButton(tr("C&lear"), this);
+    ClearBtn->setObjectName("ClearBtn");
+    auto* filterHelp = new QPushButton("?", this);
+    filterHelp->setObjectName("FilterHelpBtn");
+    filterHelp->setEnabled(bool(context_.openHelp));
+    filter->addWidget(filterLabel);
+    filter->addWidget(EBrptfilter, 1);
+    filter->addWidget(ClearBtn);
+    filter->addWidget(filterHelp);
+    layout->addLayout(filter);
+
+    auto* buttons = new QHBoxLayout;
+    ViewBtn = new QPushButton(tr("&View"), this);
+    ViewBtn->setObjectName("ViewBtn");
+    ViewBtn->setDefault(true);
+    auto* cancel = new QPushButton(tr("&Cancel"), this);
+    cancel->setObjectName("CancelBtn");
+    auto* help = new QPushButton(tr("&Help"), this);
+    help->setObjectName("HelpBtn");
+    help->setEnabled(bool(context_.openHelp));
+    buttons->addStretch(1);
+    buttons->addWidget(ViewBtn);
+    buttons->addWidget(cancel);
+    buttons->addWidget(help);
+    layout->addLayout(buttons);
+
+    connect(ReportList, &QListWidget::currentRowChanged, this, [this] { reportChanged(); });
+    connect(ReportList, &QListWidget::itemDoubleClicked, this, [this] { view(); });
+    connect(DateSel, &QComboBox::currentIndexChanged, this, [this] { applyPreset(); });
+    connect(FromCal, &QPushButton::clicked, this, [this] { pickDate(FromDate); });
+    connect(ToCal, &QPushButton::clicked, this, [this] { pickDate(ToDate); });
+    connect(ClearBtn, &QPushButton::clicked, EBrptfilter, &QLineEdit::clear);
+    connect(ViewBtn, &QPushButton::clicked, this, [this] { view(); });
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(help, &QPushButton::clicked, this,
+            [this] { context_.openHelp(output::kReportHelpTopic); });
+    connect(filterHelp, &QPushButton::clicked, this,
+            [this] { context_.openHelp(output::kReportFilterHelpTopic); });
+
+    // On opening: no filter, "Month to Date", the first report.
+    EBrptfilter->clear();
+    DateSel->setCurrentIndex(0);
+    applyPreset();
+    ReportList->setCurrentRow(0);
+    RestoreBounds(this, context_.dataFolder, "RptForm", 460, 440);
+}
+
+TRptSelect::~TRptSelect() {
+    SaveBounds(this, context_.dataFolder, "RptForm");
+}
+
+void TRptSelect::Run(const CustomerWindowContext& context, platform::Shell* shell,
+                     QWidget* parent) {
+    TRptSelect wizard(context, shell, parent);
+    wizard.exec();
+}
+
+output::ReportChoice TRptSelect::choice() const {
+    output::ReportChoice c;
+    const int row = ReportList->currentRow();
+    const auto reports = output::Reports();
+    c.report = reports[size_t(row < 0 || row >= int(reports.size()) ? 0 : row)].id;
+    c.from = FromDate->text().toStdString();
+    c.to = ToDate->text().toStdString();
+    c.filter = EBrptfilter->text().toStdString();
+    return c;
+}
+
+void TRptSelect::applyPreset() {
+    auto preset = output::FindPreset(DateSel->currentText().toStdString());
+    if (!preset) return;
+    auto range = output::PresetDates(*preset, data::Today(ClockOf(context_)), order_);
+    if (!range) return;
+    FromDate->setText(Q(range->from));
+    ToDate->setText(Q(range->to));
+}
+
+void TRptSelect::reportChanged() {
+    const int row = ReportList->currentRow();
+    if (row < 0) return;
+    const output::ReportInfo& info = output::Reports()[size_t(row)];
+    Description->setText(Q(info.description));
+    // Undated reports search all dates.
+    FromDate->setVisible(info.dated);
+    ToDate->setVisible(info.dated);
+    FromCal->setVisible(info.dated);
+    ToCal->setVisible(info.dated);
+    ToLabel->setVisible(info.dated);
+    DateSel->setEnabled(info.dated);
+    FromLabel->setText(info.dated ? tr("&From:") : tr("Searches all dates..."));
+}
+
+void TRptSelect::pickDate(QLineEdit* field) {
+    auto current = data::ParseUserDate(field->text().toStdString(), order_);
+    auto picked = TCalendarForm::Pick(this, tr("Select a Date"),
+                                      current ? *current : data::Today(ClockOf(context_)), order_);
+    if (!picked) return;
+    field->setText(Q(data::FormatUserDate(*picked, order_)));
+    DateSel->blockSignals(true);
+    DateSel->setCurrentText("Custom Dates");
+    DateSel->blockSignals(false);
+}
+
+void TRptSelect::view() {
+    output::ReportFolder where{context_.dataFolder, context_.company, context_.clock};
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    output::ReportRun run = output::RunReportInFolder(choice(), where, *context_.prompter);
+    QApplication::restoreOverrideCursor();
+    using S = output::ReportRunStatus;
+    if (run.status != S::Ready) {
+        context_.prompter->ask(run.message);
+        if (run.status == S::BadFrom || run.status == S::Reversed) FromDate->setFocus();
+        if (run.status == S::BadTo) ToDate->setFocus();
+        return;
+    }
+    Trtreport window(std::move(*run.view), context_, shell_, this);
+    window.exec();
+}
+
+// ------------------------------------------------------------------- the report window
+
+Trtreport::Trtreport(output::ReportView view, const CustomerWindowContext& context,
+                     platform::Shell* shell, QWidget* parent)
+    : QDialog(parent),
+      view_(std::move(view)),
+      context_(context),
+      shell_(shell),
+      font_(output::ReportDefaultFont()) {
+    setObjectName("RPSForm");
+    auto* layout = new QVBoxLayout(this);
+    auto* bar = new QHBoxLayout;
+    auto button = [&](const QString& caption, const char* name) {
+        auto* b = new QPushButton(caption, this);
+        b->setObjectName(name);
+        b->setAutoDefault(false);
+        bar->addWidget(b);
+        return b;
+    };
+    PrintBtn = button(tr("Print"), "PrintBtn");
+    PdfBtn = button(tr("PDF"), "PdfBtn");
+    SaveBtn = button(tr("Save to File"), "SaveBtn");
+    FontsBtn = button(tr("Fonts/Colors"), "FontsBtn");
+    SetupBtn = button(tr("Printer Setup"), "SetupBtn");
+    ChartBtn = button(tr("Top 10 Bar Chart"), "ChartBtn");
+    HelpBtn = button(tr("Help"), "HelpBtn");
+    CloseBtn = button(tr("Close"), "CloseBtn");
+    HelpBtn->setEnabled(bool(context_.openHelp));
+    layout->addLayout(bar);
+
+    auto* options = new QHBoxLayout;
+    SubTotals = new QCheckBox(tr("&Sub-Totals"), this);
+    SubTotals->setObjectName("SubTotals");
+    SubTotals->setChecked(true);
+    auto* sortLabel = new QLabel(tr("Sort on Column:"), this);
+    SortCol = new QComboBox(this);
+    SortCol->setObjectName("SortCol");
+    SortCol->setEditable(true);
+    SortCol->addItems({"2", "3", "4"});
+    SortCol->setCurrentIndex(-1);
+    options->addWidget(SubTotals);
+    options->addSpacing(20);
+    options->addWidget(sortLabel);
+    options->addWidget(SortCol);
+    options->addStretch(1);
+    layout->addLayout(options);
+
+    Grid = new QTableWidget(this);
+    Grid->setObjectName("Grid");
+    Grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    Grid->verticalHeader()->hide();
+    layout->addWidget(Grid, 1);
+
+    connect(SubTotals, &QCheckBox::toggled, this, [this](bool on) {
+        view_.setSubTotals(on);
+        fill();
+    });
+    connect(SortCol, &QComboBox::textActivated, this, [this](const QString& text) {
+        sortOn(output::SortColumnFromChoice(text.toStdString()));
+    });
+    connect(Grid, &QTableWidget::cellDoubleClicked, this, [this](int, int column) {
+        if (column > 0) sortOn(column);
+    });
+    connect(Grid->horizontalHeader(), &QHeaderView::sectionDoubleClicked, this, [this](int column) {
+        if (column > 0) sortOn(column);
+    });
+    connect(PrintBtn, &QPushButton::clicked, this, [this] { print(); });
+    connect(PdfBtn, &QPushButton::clicked, this, [this] { writePdf(); });
+    connect(SaveBtn, &QPushButton::clicked, this, [this] {
+        QFileDialog dialog(this, tr("Save As"), QString::fromStdString(context_.dataFolder),
+                           tr("Text File (*.TXT *.txt)"));
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setDefaultSuffix("TXT");
+        if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+            saveTo(dialog.selectedFiles().front());
+    });
+    connect(FontsBtn, &QPushButton::clicked, this, [this] {
+        QFont f = platform::qt::ToQFont(font_);
+        QColor c = platform::qt::ToQColor(font_.color);
+        if (TFontColorDialog::GetFontAndColor(f, c, this, tr("Fonts/Colors")))
+            setGridFont(platform::qt::FromQFont(f, c));
+    });
+    connect(SetupBtn, &QPushButton::clicked, this,
+            [this] { platform::qt::ShowPrinterSetup(this); });
+    connect(ChartBtn, &QPushButton::clicked, this, [this] { showChart(); });
+    connect(HelpBtn, &QPushButton::clicked, this,
+            [this] { context_.openHelp(output::kReportHelpTopic); });
+    connect(CloseBtn, &QPushButton::clicked, this, &QDialog::accept);
+
+    setGridFont(font_);
+    fill();
+    RestoreBounds(this, context_.dataFolder, "RPSForm", 637, 419);
+}
+
+Trtreport::~Trtreport() {
+    SaveBounds(this, context_.dataFolder, "RPSForm");
+}
+
+void Trtreport::setGridFont(const output::Font& font) {
+    font_ = font;
+    Grid->setFont(platform::qt::ToQFont(font_));
+    QPalette p = Grid->palette();
+    p.setColor(QPalette::Text, platform::qt::ToQColor(font_.color));
+    Grid->setPalette(p);
+    const int height = QFontMetrics(Grid->font()).height() + 4;
+    Grid->verticalHeader()->setDefaultSectionSize(height);
+    Grid->verticalHeader()->setMinimumSectionSize(height);
+    Grid->resizeColumnsToContents();
+}
+
+void Trtreport::fill() {
+    setWindowTitle(Q(view_.caption()));
+    const auto& rows = view_.rows();
+    const auto& columns = view_.columns();
+    Grid->setUpdatesEnabled(false);
+    Grid->clear();
+    Grid->setColumnCount(int(columns.size()));
+    Grid->setRowCount(rows.empty() ? 0 : int(rows.size()) - 1);
+    QStringList headings;
+    for (const auto& c : columns)
+        headings << Q(c.heading);
+    Grid->setHorizontalHeaderLabels(headings);
+    QFont bold = Grid->font();
+    bold.setBold(true);
+    for (size_t r = 1; r < rows.size(); ++r) {
+        const auto& cells = rows[r].cells();
+        const bool total = rows[r].kind != output::RowKind::Data;
+        for (size_t c = 0; c < cells.size() && c < columns.size(); ++c) {
+            if (cells[c].empty()) continue;
+            auto* item = new QTableWidgetItem(Q(cells[c]));
+            if (columns[c].isAmount()) item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            if (total) item->setFont(bold);
+            Grid->setItem(int(r) - 1, int(c), item);
+        }
+    }
+    Grid->resizeColumnsToContents();
+    Grid->setUpdatesEnabled(true);
+}
+
+void Trtreport::sortOn(int column) {
+    if (!view_.sortOn(column)) {
+        context_.prompter->beep();
+        QApplication::beep();
+        return;
+    }
+    fill();
+}
+
+void Trtreport::print() {
+    const std::string title(view_.name());
+    if (!PrinterReady(*context_.prompter, title)) return;
+    platform::qt::PainterCanvas canvas(platform::qt::ProgramPrinter());
+    if (!output::PrintReport(canvas, view_, font_, false, title))
+        context_.prompter->inform(
+            title,
+            canvas.lastError().empty() ? "The report could not be printed." : canvas.lastError(),
+            platform::Icon::Error);
+}
+
+std::optional<std::string> Trtreport::writePdf() {
+    platform::qt::PainterCanvas canvas(shell_);
+    if (!shell_) canvas.setOpenWhenDone(false);
+    output::ReportPdfOutcome out =
+        output::WriteReportPdf(canvas, view_, font_, context_.dataFolder);
+    if (!out.ok) {
+        context_.prompter->inform("Send to PDF", out.error, platform::Icon::Error);
+        return std::nullopt;
+    }
+    if (!out.error.empty())
+        context_.prompter->inform("Send to PDF", out.error, platform::Icon::Warning);
+    return out.path;
+}
+
+bool Trtreport::saveTo(const QString& path) {
+    std::string error;
+    if (!output::SaveReportText(path.toStdString(), view_, &error)) {
+        context_.prompter->inform("Save to File", error, platform::Icon::Error);
+        return false;
+    }
+    return true;
+}
+
+void Trtreport::showChart() {
+    const auto& t = view_.table();
+    QStringList heads{Q(t.head1) + " - " + windowTitle(), Q(t.head2), Q(t.head3)};
+    std::function<void()> help;
+    if (context_.openHelp) help = [this] { context_.openHelp(output::kReportHelpTopic); };
+    TTopTenChart chart(view_.chart(), windowTitle(), heads, *context_.prompter, help, this);
+    chart.exec();
+}
+
+// ------------------------------------------------------------------------- the chart
+
+namespace {
+
+class ChartArea : public QWidget {
+  public:
+    ChartArea(const output::TopTen& top, const bool& colour, QWidget* parent)
+        : QWidget(parent), top_(top), colour_(colour) {
+        setObjectName("ChartArea");
+        setMinimumSize(420, 240);
+        setAutoFillBackground(true);
+        QPalette p = palette();
+        p.setColor(QPalette::Window, Qt::white);
+        setPalette(p);
+    }
+
+  protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        const int scaleWidth = 70;
+        const QRect area(scaleWidth, 0, width() - scaleWidth, height());
+        if (top_.topSum() <= data::Money()) {
+            painter.setPen(Qt::red);
+            painter.drawText(rect(), Qt::AlignCenter | Qt::TextWordWrap, Q(output::kNoTopTenData));
+            return;
+        }
+        const auto scale = output::TopTenScale(top_);
+        painter.setPen(QPen(Qt::gray, 1, Qt::DotLine));
+        for (int k = 1; k <= 2; ++k) {
+            const int y = area.height() * k / 3;
+            painter.drawLine(area.left(), y, area.right(), y);
+        }
+        painter.setPen(Qt::black);
+        painter.drawText(QRect(0, 0, scaleWidth - 4, 16), Qt::AlignRight, Q(scale[0]));
+        painter.drawText(QRect(0, area.height() / 3 - 8, scaleWidth - 4, 16), Qt::AlignRight,
+                         Q(scale[1]));
+        painter.drawText(QRect(0, area.height() * 2 / 3 - 8, scaleWidth - 4, 16), Qt::AlignRight,
+                         Q(scale[2]));
+        for (const output::ChartBar& b : output::TopTenBars(top_, area.width(), area.height())) {
+            if (b.height <= 0) continue;
+            const QColor c = platform::qt::ToQColor(output::TopTenBarColor(b.slot, colour_));
+            painter.fillRect(QRect(area.left() + b.x, b.y, b.width, b.height), c);
+        }
+    }
+    bool event(QEvent* e) override {
+        if (e->type() == QEvent::ToolTip) {
+            auto* help = static_cast<QHelpEvent*>(e);
+            const int scaleWidth = 70;
+            for (const output::ChartBar& b :
+                 output::TopTenBars(top_, width() - scaleWidth, height())) {
+                if (b.height > 0 &&
+                    QRect(scaleWidth + b.x, b.y, b.width, b.height).contains(help->pos())) {
+                    QToolTip::showText(help->globalPos(), Q(b.hint), this);
+                    return true;
+                }
+            }
+            QToolTip::hideText();
+            return true;
+        }
+        return QWidget::event(e);
+    }
+
+  private:
+    const output::TopTen& top_;
+    const bool& colour_;
+};
+
+}  // namespace
+
+TTopTenChart::TTopTenChart(const output::TopTen& top, const QString& title,
+                           const QStringList& heads, platform::Prompter& prompter,
+                           std::function<void()> onHelp, QWidget* parent)
+    : QDialog(parent), top_(top), prompter_(prompter) {
+    setWindowTitle(tr("Zentaro Top 10"));
+    setObjectName("TopTenChart");
+    setAutoFillBackground(true);
+    QPalette white = palette();
+    white.setColor(QPalette::Window, Qt::white);
+    auto* layout = new QVBoxLayout(this);
+    for (const QString& h : heads) {
+        auto* l = new QLabel(h, this);
+        if (&h == &heads.front()) {
+            QFont f = l->font();
+            f.setBold(true);
+            l->setFont(f);
+        }
+        layout->addWidget(l);
+    }
+    (void)title;
+    Chart = new ChartArea(top_, colour_, this);
+    layout->addWidget(Chart, 1);
+
+    auto* legendPanel = new QWidget(this);
+    legendPanel->setObjectName("Legend");
+    auto* grid = new QGridLayout(legendPanel);
+    const auto texts = output::TopTenLegend(top_);
+    for (size_t i = 0; i < texts.size(); ++i) {
+        auto* l = new QLabel(Q(texts[i]), legendPanel);
+        QFont f = l->font();
+        f.setBold(true);
+        l->setFont(f);
+        legend << l;
+        // Slots 1 to 5 on the left, 6 to 10 from the middle.
+        grid->addWidget(l, int(i % 5), int(i / 5));
+    }
+    layout->addWidget(legendPanel);
+
+    const auto totals = output::TopTenTotals(top_);
+    auto* totalsRow = new QHBoxLayout;
+    TopLabel = new QLabel(Q(totals[0]), this);
+    OtherLabel = new QLabel(Q(totals[1]), this);
+    GrandLabel = new QLabel(Q(totals[2]), this);
+    if (top_.other() < data::Money()) OtherLabel->setStyleSheet("color: red");
+    if (top_.grandTotal() < data::Money()) GrandLabel->setStyleSheet("color: red");
+    totalsRow->addWidget(TopLabel);
+    totalsRow->addWidget(OtherLabel);
+    totalsRow->addWidget(GrandLabel);
+    layout->addLayout(totalsRow);
+
+    auto* buttons = new QHBoxLayout;
+    ColorCB = new QCheckBox(tr("&Use Color in Charts"), this);
+    ColorCB->setObjectName("ColorCB");
+    CloseBtn = new QPushButton(tr("&Close"), this);
+    CloseBtn->setObjectName("CloseBtn");
+    PrintBtn = new QPushButton(tr("&Print"), this);
+    PrintBtn->setObjectName("PrintBtn");
+    HelpBtn = new QPushButton(tr("&Help"), this);
+    HelpBtn->setObjectName("HelpBtn");
+    HelpBtn->setEnabled(bool(onHelp));
+    buttons->addWidget(ColorCB);
+    buttons->addStretch(1);
+    buttons->addWidget(PrintBtn);
+    buttons->addWidget(CloseBtn);
+    buttons->addWidget(HelpBtn);
+    layout->addLayout(buttons);
+
+    connect(ColorCB, &QCheckBox::toggled, this, [this](bool on) { setColour(on); });
+    connect(CloseBtn, &QPushButton::clicked, this, &QDialog::accept);
+    connect(PrintBtn, &QPushButton::clicked, this, [this] { print(); });
+    connect(HelpBtn, &QPushButton::clicked, this, [onHelp] {
+        if (onHelp) onHelp();
+    });
+    paintLegend();
+    resize(640, 480);
+}
+
+void TTopTenChart::setColour(bool on) {
+    colour_ = on;
+    paintLegend();
+    Chart->update();
+}
+
+void TTopTenChart::paintLegend() {
+    int slot = 0;
+    for (QLabel* l : legend) {
+        while (slot < output::kTopSlots &&
+               data::TrimmedText(top_.entries()[size_t(slot)].name).empty())
+            ++slot;
+        QPalette p = l->palette();
+        p.setColor(QPalette::WindowText,
+                   platform::qt::ToQColor(output::TopTenBarColor(slot, colour_)));
+        l->setPalette(p);
+        ++slot;
+    }
+}
+
+void TTopTenChart::print() {
+    // The window's image without its buttons, on white.
+    for (QWidget* w : std::initializer_list<QWidget*>{ColorCB, CloseBtn, PrintBtn, HelpBtn})
+        w->hide();
+    PrintWindowImage(this, prompter_);
+    for (QWidget* w : std::initializer_list<QWidget*>{ColorCB, CloseBtn, PrintBtn, HelpBtn})
+        w->show();
+    prompter_.inform(windowTitle().toStdString(), "Bar Chart sent to Windows Print Manager.");
+}
+
+}  // namespace invarro::ui

@@ -1,0 +1,187 @@
+// The report windows on the demo installation: every report to a real PDF read back with
+// pdftotext and to a text file; the wizard's checks, the report window's sorting and
+// sub-totals, and the top-ten chart.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTest>
+#include <cstdlib>
+#include <filesystem>
+
+#include "app/Demo.h"
+#include "data/SideFiles.h"
+#include "output/Rptselct.h"
+#include "output/TextFile.h"
+#include "platform/Clock.h"
+#include "storage/Engine.h"
+#include "support/Command.h"
+#include "support/Modal.h"
+#include "support/QtApp.h"
+#include "support/ScriptedPrompter.h"
+#include "support/TempDir.h"
+#include "ui/RptSelect.h"
+
+namespace invarro::ui {
+namespace {
+
+using testing::ScriptedPrompter;
+using testing::TempDir;
+using testing::WhenModal;
+
+class ReportWindowTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        testing::QtApp();
+        storage::SetPoolFloor(0);
+        ASSERT_EQ(storage::InitEngine(30), 30);
+        ASSERT_TRUE(app::CreateDemoInstallation(dir.path(), prompter).ok);
+        company = *data::ReadLastCompany(dir.path());
+        context.dataFolder = dir.path();
+        context.company = &company;
+        context.prompter = &prompter;
+        context.clock = &clock;
+    }
+    void TearDown() override {
+        if (storage::EngineStarted()) storage::ExitEngine();
+    }
+
+    TempDir dir;
+    ScriptedPrompter prompter;
+    data::CompanyRecord company;
+    platform::FixedClock clock{{2026, 12, 8, 9, 0, 0}};
+    CustomerWindowContext context;
+};
+
+TEST_F(ReportWindowTest, EveryReportOfTheDemoGoesToPdfAndText) {
+    const char* shots = std::getenv("INVARRO_SHOTS");
+    for (const output::ReportInfo& info : output::Reports()) {
+        output::ReportChoice choice;
+        choice.report = info.id;
+        choice.from = "01/01/2000";
+        choice.to = "12/31/2030";
+        output::ReportFolder where{dir.path(), &company, &clock};
+        output::ReportRun run = output::RunReportInFolder(choice, where, prompter);
+        // The demo shows a case of every report.
+        ASSERT_EQ(run.status, output::ReportRunStatus::Ready)
+            << info.name << ": " << run.message.text;
+        const int records = run.view->dataRowCount();
+        Trtreport window(std::move(*run.view), context, nullptr);
+        auto pdf = window.writePdf();
+        ASSERT_TRUE(pdf) << info.name;
+        ASSERT_TRUE(std::filesystem::exists(*pdf));
+        // "A/R" makes no folder of the file name.
+        EXPECT_EQ(std::filesystem::path(*pdf).parent_path(),
+                  std::filesystem::path(dir.path()) / "pdf");
+        auto text = testing::RunCommand("pdftotext -layout " + testing::ShellQuote(*pdf) + " -");
+        ASSERT_EQ(text.status, 0);
+        EXPECT_NE(text.output.find(data::TrimmedText(company.text(data::Company::Name))),
+                  std::string::npos);
+        EXPECT_NE(text.output.find("Grand Total"), std::string::npos) << info.name;
+        EXPECT_NE(
+            text.output.find("Report Complete. " + std::to_string(records) + " record(s) printed."),
+            std::string::npos)
+            << info.name << "\n"
+            << text.output;
+        if (info.id == output::ReportId::SalesReport) {
+            auto size = testing::RunCommand("pdfinfo " + testing::ShellQuote(*pdf));
+            EXPECT_NE(size.output.find("792 x 612"), std::string::npos) << size.output;
+        }
+        const QString txt = QString::fromStdString(dir.path() + "/report.txt");
+        ASSERT_TRUE(window.saveTo(txt));
+        auto lines = output::ReadTextLines(txt.toStdString());
+        ASSERT_TRUE(lines);
+        EXPECT_EQ((*lines)[0], window.windowTitle().toStdString());
+        if (shots)
+            std::filesystem::copy_file(
+                *pdf, std::string(shots) + "/" + std::filesystem::path(*pdf).filename().string(),
+                std::filesystem::copy_options::overwrite_existing);
+    }
+}
+
+TEST_F(ReportWindowTest, WizardChecksDatesAndTheWindowSortsSubTotalsAndCharts) {
+    TRptSelect wizard(context, nullptr);
+    EXPECT_EQ(wizard.FromDate->text(), "12/01/2026");
+    EXPECT_EQ(wizard.ToDate->text(), "12/08/2026");
+    wizard.DateSel->setCurrentText("Last 12 Months");
+    EXPECT_EQ(wizard.FromDate->text(), "12/08/2025");
+    // Undated reports hide the dates.
+    wizard.ReportList->setCurrentRow(2);
+    EXPECT_EQ(wizard.FromLabel->text(), "Searches all dates...");
+    EXPECT_TRUE(wizard.ToDate->isHidden());
+    wizard.ReportList->setCurrentRow(0);
+    EXPECT_FALSE(wizard.ToDate->isHidden());
+    if (const char* shots = std::getenv("INVARRO_SHOTS")) {
+        wizard.show();
+        QTest::qWait(50);
+        wizard.grab().save(QString(shots) + "/wizard.png");
+    }
+
+    wizard.FromDate->setText("13/01/2026");
+    prompter.expect(
+        "You have an invalid beginning date. You can clear the date and then select the "
+        "calendar button.");
+    wizard.view();
+    wizard.FromDate->setText("01/01/2027");
+    wizard.ToDate->setText("01/01/2026");
+    prompter.expect("Your beginning date is not older than your ending date.");
+    wizard.view();
+
+    wizard.FromDate->setText("01/01/2000");
+    wizard.ToDate->setText("12/31/2030");
+    bool shown = false;
+    WhenModal<Trtreport>([&](Trtreport* window) {
+        Trtreport& w = *window;
+        shown = true;
+        EXPECT_EQ(w.windowTitle(), "Invoice Register by Date");
+        EXPECT_TRUE(w.SubTotals->isChecked());
+        const int withTotals = w.Grid->rowCount();
+        // An amount column cannot be sorted on.
+        const int beeps = prompter.beeps();
+        w.sortOn(5);
+        EXPECT_EQ(prompter.beeps(), beeps + 1);
+        w.SortCol->setCurrentText("4");
+        QMetaObject::invokeMethod(w.SortCol, "textActivated", Q_ARG(QString, "4"));
+        EXPECT_EQ(w.windowTitle(), "Invoice Register by Customer#");
+        EXPECT_EQ(w.Grid->horizontalHeaderItem(0)->text(), "Customer#");
+        w.SubTotals->setChecked(false);
+        EXPECT_LT(w.Grid->rowCount(), withTotals);
+        EXPECT_EQ(w.Grid->rowCount(), w.view().dataRowCount());
+        w.SubTotals->setChecked(true);
+        const data::Money grand = w.view().chart().grandTotal();
+        w.sortOn(2);
+        w.sortOn(3);
+        EXPECT_EQ(w.view().chart().grandTotal(), grand);
+        if (const char* shots = std::getenv("INVARRO_SHOTS")) {
+            w.resize(760, 480);
+            w.show();
+            QTest::qWait(50);
+            w.grab().save(QString(shots) + "/report-window.png");
+        }
+        WhenModal<TTopTenChart>([&](TTopTenChart* chart) {
+            EXPECT_EQ(chart->windowTitle(), "Zentaro Top 10");
+            EXPECT_TRUE(chart->TopLabel->text().startsWith("Top 10: "));
+            EXPECT_EQ(chart->GrandLabel->text().toStdString(), "Grand Total: " + grand.shownText());
+            EXPECT_FALSE(chart->legend.isEmpty());
+            chart->ColorCB->setChecked(true);
+            if (const char* shots = std::getenv("INVARRO_SHOTS")) {
+                chart->resize(700, 520);
+                QTest::qWait(50);
+                chart->grab().save(QString(shots) + "/top-ten.png");
+            }
+            chart->accept();
+        });
+        w.ChartBtn->click();
+        w.accept();
+    });
+    wizard.view();
+    EXPECT_TRUE(shown);
+}
+
+}  // namespace
+}  // namespace invarro::ui
