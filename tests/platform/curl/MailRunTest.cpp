@@ -235,5 +235,37 @@ TEST_F(MailRunTest, ARefusedLoginIsShownAndNothingIsSent) {
     EXPECT_TRUE(peer.received().empty());
 }
 
+TEST_F(MailRunTest, StatementsArriveAndABadAddressComesBackToTheCompany) {
+    SmtpPeer peer(SmtpPeer::Options{});
+    aim(company, peer);
+    company.setText(Company::StatementCaption, "STATEMENT");
+    customer("100", "Zoë Müller GmbH", "zoe@muller.test;ap@muller.test");
+    customer("200", "No Address Co", "n/a");
+    invoice("1043", "100");
+    invoice("1044", "200");
+    const data::Date today{2024, 3, 20};
+    ASSERT_TRUE(CheckEmailSettings(company, mailer, prompter, progress));
+    platform::MailError error;
+    for (const char* no : {"100", "200"}) {
+        const Statement s =
+            BuildStatement(StatementFiles{files.customers, files.invoices}, no, false, company);
+        ASSERT_TRUE(s.hasActivity());
+        ASSERT_TRUE(EmailStatement(s, company, today, mailer, error)) << error.text;
+    }
+    mailer.disconnect();
+    const auto mails = peer.received();
+    ASSERT_EQ(mails.size(), 2u);
+    dump(mails[0], "statement");
+    EXPECT_EQ(mails[0].field("subject"), "STATEMENT - Zoë Müller GmbH");
+    EXPECT_EQ(mails[0].all("rcpt"),
+              (std::vector<std::string>{"zoe@muller.test", "ap@muller.test"}));
+    EXPECT_EQ(mails[0].field("defects"), "0");
+    const Statement s100 =
+        BuildStatement(StatementFiles{files.customers, files.invoices}, "100", false, company);
+    EXPECT_EQ(mails[0].bodyLines(), EmailStatementText(s100, company, today).body);
+    EXPECT_EQ(mails[1].field("subject"), "BAD CUSTOMER E-MAIL: No Address Co");
+    EXPECT_EQ(mails[1].all("rcpt"), std::vector<std::string>{"billing@northside.test"});
+}
+
 }  // namespace
 }  // namespace invarro::output
