@@ -105,8 +105,8 @@ TCustStmnt::TCustStmnt(const CustomerWindowContext& context, const output::State
 
     print_ = new QPushButton(ctx_.emailMode ? "&E-Mail" : "&Print", this);
     print_->setObjectName("PrintBtn");
-    // Sending statements by e-mail arrives with the mail client.
-    print_->setEnabled(!ctx_.emailMode);
+    // In e-mail mode the statement goes out through the program's mail client.
+    print_->setEnabled(!ctx_.emailMode || ctx_.mailer);
     connect(print_, &QPushButton::clicked, this,
             [this] { Guarded(*ctx_.prompter, [&] { print(); }); });
     auto* pdf = new QPushButton("Send to PDF", this);
@@ -171,7 +171,10 @@ QString TCustStmnt::statusText() const {
 }
 
 void TCustStmnt::print() {
-    if (ctx_.emailMode) return;
+    if (ctx_.emailMode) {
+        emailStatement();
+        return;
+    }
     std::unique_ptr<output::Canvas> printer = PrinterCanvas(ctx_, "Print Statement");
     if (!printer) return;
     if (!output::PrintStatement(*printer, statement_, Form(ctx_), TodayOf(ctx_))) {
@@ -182,6 +185,29 @@ void TCustStmnt::print() {
         return;
     }
     status_->setText(Q("Statement for " + statement_.name + " sent to print queue."));
+}
+
+void TCustStmnt::emailStatement() {
+    if (!ctx_.mailer) return;
+    platform::SilentProgress silent;
+    platform::Progress& progress = ctx_.progress ? *ctx_.progress : silent;
+    bool sent = false;
+    platform::MailError error;
+    if (!output::RunMailSession(
+            *ctx_.company, *ctx_.mailer, *ctx_.prompter, progress,
+            [&] {
+                sent = output::EmailStatement(statement_, *ctx_.company, TodayOf(ctx_),
+                                              *ctx_.mailer, error);
+            },
+            MailPasswordReaderOf(ctx_)))
+        return;
+    if (!sent) {
+        ctx_.prompter->inform("E-Mail Statement",
+                              "The statement was not sent by e-mail. " + error.text, Icon::Error);
+        return;
+    }
+    status_->setText(Q("Statement for " + statement_.name + " sent by e-mail."));
+    ctx_.prompter->inform("E-Mail Statement", "Statement sent by e-mail.");
 }
 
 void TCustStmnt::sendToPdf() {
@@ -336,10 +362,74 @@ void TStmntBatch::accept() {
 
 // ------------------------------------------------------------------------ batch run
 
+namespace {
+
+// After a batch that went through: the label queue's flag and the date of the run.
+void FinishBatch(const CustomerWindowContext& context) {
+    if (context.labelQueue && context.labelsWaiting &&
+        context.company->yes(Company::LabelQueueOnBatch))
+        context.labelsWaiting(true);
+    if (!output::StoreLastBatchDate(context.dataFolder, *context.company, TodayOf(context),
+                                    *context.prompter))
+        context.prompter->inform(std::string(output::kBatchTitle),
+                                 "The date of this batch run could not be stored.", Icon::Warning);
+}
+
+// The batch in e-mail mode: one connection for the run; a refused message is counted and
+// the run goes on, a broken connection ends it, and the counts say what went.
+void EmailStatementBatch(const CustomerWindowContext& context, const output::StatementFiles& files,
+                         output::BatchRun run,
+                         const std::function<void(const std::string&)>& status) {
+    run.emailMode = true;
+    platform::SilentProgress silent;
+    platform::Progress& progress = context.progress ? *context.progress : silent;
+    platform::Mailer& mailer = *context.mailer;
+    output::MailRunCounts counts;
+    output::BatchOutcome out;
+    const bool ran = output::RunMailSession(
+        *context.company, mailer, *context.prompter, progress,
+        [&] {
+            output::BatchHooks hooks;
+            hooks.status = status;
+            hooks.render = [&](const output::Statement& s) {
+                platform::MailError error;
+                if (output::EmailStatement(s, *context.company, TodayOf(context), mailer, error)) {
+                    ++counts.sent;
+                    return true;
+                }
+                ++counts.failed;
+                if (counts.firstFailure.empty())
+                    counts.firstFailure = "the statement of " + s.name + ". " + error.text;
+                if (mailer.connected()) return true;
+                counts.stopped = true;
+                return false;
+            };
+            out = output::RunStatementBatch(files, run, *context.company, context.labelQueue,
+                                            *context.prompter, progress, hooks);
+            if (counts.stopped)
+                counts.notSent = int(run.customers.size()) - counts.sent - counts.failed;
+            if (out.completed) {
+                FinishBatch(context);
+                context.prompter->inform(std::string(output::kBatchTitle),
+                                         "Batch complete. " + std::to_string(counts.sent) +
+                                             " statements sent by e-mail.");
+            }
+        },
+        MailPasswordReaderOf(context));
+    if (!ran || out.canceled) return;
+    const std::string problems = output::MailRunProblems(counts, "statement");
+    if (problems.empty())
+        context.prompter->inform("Batch E-Mail", "E-mail operation complete.");
+    else
+        context.prompter->inform("Batch E-Mail", "E-mail operation complete. " + problems,
+                                 Icon::Warning);
+}
+
+}  // namespace
+
 void BatchStatements(const CustomerWindowContext& context, const output::StatementFiles& files,
                      const std::function<void(const std::string&)>& status, QWidget* parent) {
-    // The e-mail run arrives with the mail client.
-    if (context.emailMode) return;
+    if (context.emailMode && !context.mailer) return;
     TStmntSelect select(context, parent);
     if (select.exec() != QDialog::Accepted) return;
     const output::BatchSelection sel = select.selection();
@@ -357,11 +447,16 @@ void BatchStatements(const CustomerWindowContext& context, const output::Stateme
     TStmntBatch size(context, int(chosen->size()), parent);
     if (size.exec() != QDialog::Accepted) return;
 
-    std::unique_ptr<output::Canvas> printer = PrinterCanvas(context, "Batch Print Statements");
-    if (!printer) return;
     output::BatchRun run;
     run.customers = *chosen;
     run.batchSize = size.batchSize();
+    run.unpaidOnly = sel.unpaidOnly;
+    if (context.emailMode) {
+        EmailStatementBatch(context, files, run, status);
+        return;
+    }
+    std::unique_ptr<output::Canvas> printer = PrinterCanvas(context, "Batch Print Statements");
+    if (!printer) return;
     run.emailMode = false;
     run.unpaidOnly = sel.unpaidOnly;
     output::BatchHooks hooks;
@@ -379,13 +474,7 @@ void BatchStatements(const CustomerWindowContext& context, const output::Stateme
     const output::BatchOutcome out = output::RunStatementBatch(
         files, run, *context.company, context.labelQueue, *context.prompter, progress, hooks);
     if (!out.completed) return;
-    if (context.labelQueue && context.labelsWaiting &&
-        context.company->yes(Company::LabelQueueOnBatch))
-        context.labelsWaiting(true);
-    if (!output::StoreLastBatchDate(context.dataFolder, *context.company, TodayOf(context),
-                                    *context.prompter))
-        context.prompter->inform(std::string(output::kBatchTitle),
-                                 "The date of this batch run could not be stored.", Icon::Warning);
+    FinishBatch(context);
     context.prompter->inform(
         std::string(output::kBatchTitle),
         "Batch Print complete. " + std::to_string(out.done) + " statements sent to spooler.");

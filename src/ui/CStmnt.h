@@ -36,6 +36,8 @@ class TCustStmnt : public QDialog {
 
     void rebuild();
     void print();
+    // The E-Mail button: the statement through the context's mail client.
+    void emailStatement();
     void sendToPdf();
     const output::Statement& statement() const { return statement_; }
     QTableWidget* grid() const { return grid_; }

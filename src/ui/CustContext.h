@@ -10,8 +10,10 @@
 
 #include "data/Records.h"
 #include "output/Canvas.h"
+#include "output/EMail.h"
 #include "output/LabelQueue.h"
 #include "platform/Clock.h"
+#include "platform/Mailer.h"
 #include "platform/Progress.h"
 #include "platform/Prompter.h"
 #include "platform/Shell.h"
@@ -27,6 +29,9 @@ struct CustomerWindowContext {
     output::LabelQueue* labelQueue = nullptr;          // none: "Add to Label Queue" is disabled
     data::CustomerRecord* selectedCustomer = nullptr;  // filled by a pick
     bool emailMode = false;                            // the main window's print mode is e-mail
+    platform::Mailer* mailer = nullptr;                // none: nothing can be e-mailed
+    // Reads a company's mail password; none: the company record's field.
+    std::function<std::string(const data::CompanyRecord&, std::string*)> mailPassword;
     // The main window's status line (for "... added to label queue.").
     std::function<void(const QString&)> mainStatus;
     // Told whether the label queue holds labels not yet printed or saved.
@@ -42,5 +47,11 @@ struct CustomerWindowContext {
     std::function<std::unique_ptr<output::Canvas>()> printerCanvas;
     std::function<std::unique_ptr<output::Canvas>()> pdfCanvas;
 };
+
+// The context's reader of mail passwords, or the company record's field without one.
+inline output::MailPasswordReader MailPasswordReaderOf(const CustomerWindowContext& c) {
+    return c.mailPassword ? output::MailPasswordReader(c.mailPassword)
+                          : output::MailPasswordReader(output::RecordMailPassword);
+}
 
 }  // namespace invarro::ui

@@ -155,8 +155,8 @@ void TCustForm::buildMenus() {
     QAction* windowAct = action("PrintWindowAct", "Print &Window", &TCustForm::printWindow);
     QAction* viewStmt = action("ViewStmtAct", "&View / Print", &TCustForm::viewStatement);
     QAction* batchStmt = action("BatchStmtAct", "&Batch Print", &TCustForm::batchStatements);
-    // Statements by e-mail arrive with the mail client; printer and PDF work.
-    batchStmt->setEnabled(!ctx_.emailMode);
+    // In e-mail mode the batch mails through the program's mail client.
+    batchStmt->setEnabled(!ctx_.emailMode || ctx_.mailer);
     QAction* envAct = action("EnvelopeAct", "Print En&velope", &TCustForm::printEnvelope);
     QAction* labelAct = action("LabelQueueAct", "Add to Label &Queue", &TCustForm::addToLabelQueue);
     labelAct->setEnabled(ctx_.labelQueue != nullptr);

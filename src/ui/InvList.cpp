@@ -162,9 +162,9 @@ void Tinvlist::buildMenus() {
     QAction* findAct = action("FindAct", "&Find", &Tinvlist::findInvoice);
     viewAct_ = action("ViewAct", "&View", &Tinvlist::viewInvoice);
     QAction* custAct = action("CustDataAct", "C&ustomer Data", &Tinvlist::quickView);
-    // Documents go out by e-mail in e-mail mode, which comes with the e-mail window; packing
-    // slips always go to the printer.
-    const bool printing = !ctx_.emailMode;
+    // In e-mail mode Print and Batch Print mail the documents (given a mail client);
+    // packing slips always go to the printer.
+    const bool printing = !ctx_.emailMode || ctx_.mailer;
     QAction* printAct =
         action("PrintAct", "&Print Invoice", printing ? &Tinvlist::printInvoice : nullptr);
     QAction* slipAct = action("PackSlipAct", "Print Packing &Slip", &Tinvlist::printPackingSlip);
@@ -570,10 +570,46 @@ void Tinvlist::printInvoice() {
         return;
     }
     const std::string number = data::TrimmedText(record.text(Invoice::InvNo));
+    if (ctx_.emailMode) {
+        emailInvoice(number);
+        return;
+    }
     output::PrintOutcome out;
     if (!PrintFromWindow(ctx_, *files_, {.number = number}, out)) return;
     list_->Refresh();
     setMessage(Q("Document " + number + " sent to Windows Print Spooler."));
+}
+
+void Tinvlist::emailInvoice(const std::string& number) {
+    platform::SilentProgress silent;
+    platform::Progress& progress = ctx_.progress ? *ctx_.progress : silent;
+    output::InvoiceMailOutcome out;
+    if (!output::RunMailSession(
+            *ctx_.company, *ctx_.mailer, *ctx_.prompter, progress,
+            [&] { out = EmailFromWindow(ctx_, *files_, number); }, MailPasswordReaderOf(ctx_)))
+        return;
+    const std::string title(output::kEMailModeTitle);
+    using R = output::InvoiceMailOutcome::Result;
+    switch (out.result) {
+        case R::Sent:
+            list_->Refresh();
+            setMessage(Q("Document " + number + " sent by e-mail."));
+            ctx_.prompter->inform(title, "Document sent by e-mail.");
+            break;
+        case R::NoAddress:
+            setMessage(Q("Document " + number + " was not sent by e-mail."));
+            ctx_.prompter->inform(title,
+                                  "This customer has no e-mail address. Document not sent by "
+                                  "e-mail.");
+            break;
+        case R::Failed:
+        case R::NotFound:
+            setMessage(Q("Document " + number + " was not sent by e-mail."));
+            ctx_.prompter->inform(
+                title, "Document " + number + " was not sent by e-mail. " + out.error.text,
+                Icon::Error);
+            break;
+    }
 }
 
 void Tinvlist::printPackingSlip() {
@@ -617,6 +653,11 @@ void Tinvlist::batchPrint() {
     TInvBatch dialog(int(found.numbers.size()), ctx_.emailMode, *ctx_.company, *ctx_.prompter,
                      ctx_.openHelp, this);
     if (dialog.exec() != QDialog::Accepted) return;
+    if (ctx_.emailMode) {
+        emailBatch(std::vector<std::string>(found.numbers.begin(),
+                                            found.numbers.begin() + dialog.count()));
+        return;
+    }
     std::unique_ptr<output::Canvas> printer = MakePrinterCanvas(ctx_);
     if (!printer) return;
     platform::SilentProgress silent;
@@ -636,6 +677,32 @@ void Tinvlist::batchPrint() {
     progress.finish();
     list_->Refresh();
     setMessage(Q("Batch Print complete. " + std::to_string(count) + " invoices sent to spooler."));
+}
+
+void Tinvlist::emailBatch(const std::vector<std::string>& numbers) {
+    platform::SilentProgress silent;
+    platform::Progress& progress = ctx_.progress ? *ctx_.progress : silent;
+    output::MailRunCounts counts;
+    bool ran = false;
+    try {
+        ran = output::RunMailSession(
+            *ctx_.company, *ctx_.mailer, *ctx_.prompter, progress,
+            [&] { counts = EmailBatchFromWindow(ctx_, *files_, numbers); },
+            MailPasswordReaderOf(ctx_));
+    } catch (...) {
+        list_->Refresh();
+        throw;
+    }
+    if (!ran) return;
+    list_->Refresh();
+    setMessage(
+        Q("Batch Print complete. " + std::to_string(counts.sent) + " invoices sent to e-mail."));
+    const std::string problems = output::MailRunProblems(counts, "invoice");
+    if (problems.empty())
+        ctx_.prompter->inform("Batch E-Mail", "E-mail operation complete.");
+    else
+        ctx_.prompter->inform("Batch E-Mail", "E-mail operation complete. " + problems,
+                              Icon::Warning);
 }
 
 void Tinvlist::printerSetup() {

@@ -108,6 +108,9 @@ class Tinvlist : public QDialog {
     void repeatSetup();
     void printWindow();
     void overview();
+    // Print and Batch Print in e-mail mode.
+    void emailInvoice(const std::string& number);
+    void emailBatch(const std::vector<std::string>& numbers);
 
     // ------------------------------------------------------------ for the editor
     invoicing::InvoiceFiles& invoiceFiles() { return *files_; }

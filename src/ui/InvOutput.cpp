@@ -87,6 +87,30 @@ output::PdfOutcome PdfFromWindow(const InvoiceWindowContext& context,
     return out;
 }
 
+output::InvoiceMailOutcome EmailFromWindow(const InvoiceWindowContext& context,
+                                           invoicing::InvoiceFiles& files,
+                                           std::string_view number) {
+    data::ExistingFileblock customers;
+    data::OpenExisting(customers, files.folder, data::FileKind::Customer, files.prefix(),
+                       *context.prompter);
+    output::DocumentFiles docFiles{files.invoices, files.lines, files.memos, customers.fb};
+    return output::EmailInvoiceText(docFiles, number, *context.company, *context.mailer,
+                                    *context.prompter, ClockOf(context), context.labelQueue);
+}
+
+output::MailRunCounts EmailBatchFromWindow(const InvoiceWindowContext& context,
+                                           invoicing::InvoiceFiles& files,
+                                           const std::vector<std::string>& numbers) {
+    data::ExistingFileblock customers;
+    data::OpenExisting(customers, files.folder, data::FileKind::Customer, files.prefix(),
+                       *context.prompter);
+    output::DocumentFiles docFiles{files.invoices, files.lines, files.memos, customers.fb};
+    platform::SilentProgress silent;
+    return output::EmailInvoiceBatch(
+        docFiles, numbers, *context.company, *context.mailer, *context.prompter,
+        context.progress ? *context.progress : silent, ClockOf(context), context.labelQueue);
+}
+
 void ViewFromWindow(const InvoiceWindowContext& context, invoicing::InvoiceFiles& files,
                     std::string_view number, QWidget* parent) {
     output::InvoiceDocument doc = AssembleForWindow(files, number, *context.prompter);

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "invoicing/InvManage.h"
+#include "output/EMail.h"
 #include "output/InvPrint.h"
 #include "ui/InvList.h"
 
@@ -34,6 +35,15 @@ std::unique_ptr<output::Canvas> MakePrinterCanvas(const InvoiceWindowContext& co
 // Writes the PDF of the number and opens it with the desktop's viewer. A failure is shown.
 output::PdfOutcome PdfFromWindow(const InvoiceWindowContext& context,
                                  invoicing::InvoiceFiles& files, std::string_view number);
+
+// E-mail over the context's mailer, which CheckEmailSettings has connected: one invoice
+// or quote, or the numbers of a batch (the status window shows each), with the customer
+// file opened for the moment.
+output::InvoiceMailOutcome EmailFromWindow(const InvoiceWindowContext& context,
+                                           invoicing::InvoiceFiles& files, std::string_view number);
+output::MailRunCounts EmailBatchFromWindow(const InvoiceWindowContext& context,
+                                           invoicing::InvoiceFiles& files,
+                                           const std::vector<std::string>& numbers);
 
 // The "View Invoice" window of the number, modal over parent.
 void ViewFromWindow(const InvoiceWindowContext& context, invoicing::InvoiceFiles& files,

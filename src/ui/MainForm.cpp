@@ -21,6 +21,7 @@
 
 #include "app/Installation.h"
 #include "app/LineConversion.h"
+#include "app/MailPassword.h"
 #include "app/MainCommands.h"
 #include "app/TilePicture.h"
 #include "data/Files.h"
@@ -29,6 +30,7 @@
 #include "data/SideFiles.h"
 #include "data/Texts.h"
 #include "output/InvDoc.h"
+#include "platform/curl/CurlMailer.h"
 #include "platform/qt/Printer.h"
 #include "platform/qt/QtProgress.h"
 #include "platform/qt/QtPrompter.h"
@@ -41,6 +43,7 @@
 #include "ui/CalendarForm.h"
 #include "ui/CompanyManager.h"
 #include "ui/CustForm.h"
+#include "ui/EMailMsg.h"
 #include "ui/InterestWiz.h"
 #include "ui/InvList.h"
 #include "ui/Labelwiz.h"
@@ -415,6 +418,10 @@ void TMainForm::buildCommands() {
         std::unique_ptr<platform::Progress> progress = f.makeProgress();
         TREMain::Run(f.customerContext(progress.get()), &f);
     });
+    setCommandHandler(Command::SendEMailMessage, [](TMainForm& f) {
+        std::unique_ptr<platform::Progress> progress = f.makeProgress();
+        TEMailMsg::Run(f.customerContext(progress.get()), &f);
+    });
     setCommandHandler(Command::EditPaymentTerms, [](TMainForm& f) {
         TTermEdit::Run(
             *f.prompter_, f.folder_, [&f](const std::string& topic) { f.openHelp(topic); }, &f);
@@ -669,6 +676,10 @@ CustomerWindowContext TMainForm::customerContext(platform::Progress* progress) {
     c.labelQueue = &session_.labelQueue;
     c.selectedCustomer = &session_.selectedCustomer;
     c.emailMode = session_.eMailMode;
+    c.mailer = &mailer();
+    c.mailPassword = [this](const data::CompanyRecord& company, std::string* error) {
+        return app::MailPassword(folder_, company, services_.keyring, error);
+    };
     c.mainStatus = [this](const QString& text) { setStatus(text); };
     c.labelsWaiting = [this](bool waiting) { session_.labelsWaiting = waiting; };
     c.openHelp = [this](const std::string& topic) { openHelp(topic); };
@@ -686,6 +697,12 @@ platform::Shell& TMainForm::shell() {
     if (services_.shell) return *services_.shell;
     if (!ownShell_) ownShell_ = std::make_unique<platform::qt::QtShell>();
     return *ownShell_;
+}
+
+platform::Mailer& TMainForm::mailer() {
+    if (services_.mailer) return *services_.mailer;
+    if (!ownMailer_) ownMailer_ = std::make_unique<platform::curl::CurlMailer>();
+    return *ownMailer_;
 }
 
 void TMainForm::runAging(bool forced) {

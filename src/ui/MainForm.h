@@ -30,6 +30,7 @@
 #include "platform/Archive.h"
 #include "platform/Clock.h"
 #include "platform/Keyring.h"
+#include "platform/Mailer.h"
 #include "platform/Progress.h"
 #include "platform/Prompter.h"
 #include "platform/Shell.h"
@@ -61,6 +62,7 @@ struct MainFormServices {
     std::function<bool()> printerSetup;            // else the printer set-up dialog
     std::string helpFolder;                        // where help/<topic>.html are
     platform::Archive* archive = nullptr;          // else the ZIP archive of libzip
+    platform::Mailer* mailer = nullptr;            // else the mail client of libcurl
     std::function<QString()> chooseBackupFolder;   // else the desktop's folder chooser
     std::function<QString()> chooseBackupArchive;  // else the desktop's file chooser
     platform::Keyring* keyring = nullptr;  // none: mail passwords stay in the company records
@@ -198,6 +200,9 @@ class TMainForm : public QMainWindow {
     void applyBounds();
     app::RunHooks hooks();
     platform::Shell& shell();
+    // The mail client of the run: one for the whole program, its connection open only
+    // during a mail run.
+    platform::Mailer& mailer();
     void viewPdfFiles();
     void askWebPage(int page);
     void finishEngine();
@@ -209,6 +214,7 @@ class TMainForm : public QMainWindow {
     std::unique_ptr<platform::Prompter> ownPrompter_;
     std::unique_ptr<platform::Clock> ownClock_;
     std::unique_ptr<platform::Shell> ownShell_;
+    std::unique_ptr<platform::Mailer> ownMailer_;
     std::unique_ptr<CalendarPicker> ownCalendar_;
     std::unique_ptr<platform::Archive> ownArchive_;
     app::Session session_;

@@ -1008,9 +1008,13 @@ InvoiceEditorHook InvoiceEditorFor(platform::Shell* shell) {
         result.message = saved->status;
         if (auto r = data::ReadBusinessRecord<data::Invoice>(files.invoices, saved->recNo))
             result.record = *r;
-        // "P&rint when completed": printed as the manager's Print command prints it (in
-        // e-mail mode that command waits for the e-mail window, and so does this).
-        if (saved->printWhenDone && result.record.live() && !manager.context().emailMode) {
+        // "P&rint when completed": printed, or in e-mail mode mailed, as the manager's Print
+        // command does it.
+        if (saved->printWhenDone && result.record.live() && manager.context().emailMode &&
+            manager.context().mailer) {
+            manager.emailInvoice(data::TrimmedText(result.record.text(data::Invoice::InvNo)));
+            result.message = manager.messageText().toStdString();
+        } else if (saved->printWhenDone && result.record.live() && !manager.context().emailMode) {
             const std::string number = data::TrimmedText(result.record.text(data::Invoice::InvNo));
             output::PrintOutcome printed;
             if (PrintFromWindow(manager.context(), manager.invoiceFiles(), {.number = number},

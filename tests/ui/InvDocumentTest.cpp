@@ -20,6 +20,7 @@
 #include "support/Modal.h"
 #include "support/QtApp.h"
 #include "support/RecordingCanvas.h"
+#include "support/RecordingMailer.h"
 #include "ui/IndexBrowserControl.h"
 #include "ui/InvList.h"
 #include "ui/InvView.h"
@@ -198,7 +199,7 @@ TEST_F(InvDocumentTest, BatchPrintPrintsTheChosenNumberOfWaitingInvoices) {
     trigger("BatchPrintAct");
 }
 
-TEST_F(InvDocumentTest, EMailModeLeavesPrintingToTheEMailWindow) {
+TEST_F(InvDocumentTest, EMailModeWithoutAMailClientLeavesPrintingDisabled) {
     ctx.emailMode = true;
     open();
     EXPECT_FALSE(form->findChild<QAction*>("PrintAct")->isEnabled());
@@ -206,6 +207,61 @@ TEST_F(InvDocumentTest, EMailModeLeavesPrintingToTheEMailWindow) {
     EXPECT_TRUE(form->findChild<QAction*>("PackSlipAct")->isEnabled());
     EXPECT_TRUE(form->findChild<QAction*>("PdfAct")->isEnabled());
     EXPECT_TRUE(form->findChild<QAction*>("ViewAct")->isEnabled());
+}
+
+TEST_F(InvDocumentTest, EMailModeMailsTheInvoiceAndTheBatch) {
+    testing::RecordingMailer mailer;
+    ctx.emailMode = true;
+    ctx.mailer = &mailer;
+    company.setText(Company::EMailAddress, "billing@shop.test");
+    company.setText(Company::EMailHost, "smtp.shop.test");
+    company.setText(Company::EMailPort, "587");
+    company.setText(Company::EMailInclNoAddr, "N");
+    add({.no = "1043", .total = "300.00", .lines = 1});
+    add({.no = "1044", .total = "20.00", .lines = 1});
+    add({.no = "1045", .total = "30.00", .lines = 1});
+    open();
+    EXPECT_EQ(form->windowTitle(), "Invoice Manager - (E-Mail Mode)");
+    select("1043");
+    // The customer has no address and the company leaves such customers out.
+    prompter.expect("This customer has no e-mail address. Document not sent by e-mail.");
+    trigger("PrintAct");
+    EXPECT_EQ(form->messageText(), "Document 1043 was not sent by e-mail.");
+    EXPECT_TRUE(mailer.sent.empty());
+    EXPECT_FALSE(mailer.connected());
+    EXPECT_TRUE(printed.jobs.empty());
+
+    company.setText(Company::EMailInclNoAddr, "Y");
+    prompter.expect("Document sent by e-mail.");
+    trigger("PrintAct");
+    EXPECT_EQ(form->messageText(), "Document 1043 sent by e-mail.");
+    ASSERT_EQ(mailer.sent.size(), 1u);
+    EXPECT_EQ(mailer.sent[0].subject, "BAD CUSTOMER E-MAIL ADDRESS");
+    EXPECT_FALSE(mailer.connected());
+    EXPECT_TRUE(printed.jobs.empty());  // no packing slip or copy by e-mail
+
+    // The batch takes the two not mailed yet; the second breaks the connection.
+    mailer.breakAfter = 2;
+    WhenModal<TInvBatch>([](TInvBatch* d) {
+        EXPECT_EQ(d->findChild<QLabel*>("Line1")->text(), "There are 2 invoice(s) to e-mail.");
+        d->findChild<QPushButton*>("OKBtn")->click();
+    });
+    prompter.expect(
+        "E-mail operation complete. 1 e-mail message was sent and 1 was not. The connection "
+        "to the mail server was lost, so the run stopped. The first not sent: invoice 1045. "
+        "The connection was lost.");
+    trigger("BatchPrintAct");
+    EXPECT_EQ(form->messageText(), "Batch Print complete. 1 invoices sent to e-mail.");
+    EXPECT_EQ(mailer.sent.size(), 2u);
+    EXPECT_FALSE(mailer.connected());
+    // 1045 waits for the next batch.
+    mailer.breakAfter = -1;
+    WhenModal<TInvBatch>([](TInvBatch* d) { d->findChild<QPushButton*>("OKBtn")->click(); });
+    prompter.expect("E-mail operation complete.");
+    trigger("BatchPrintAct");
+    EXPECT_EQ(mailer.sent.size(), 3u);
+    prompter.expect("There are no invoices to print.");
+    trigger("BatchPrintAct");
 }
 
 TEST_F(InvDocumentTest, ViewShowsLinesAndClosesOnAnyKey) {

@@ -483,14 +483,6 @@ TEST_F(MainFormTest, TheRepeatBillingAndInterestWizardsOpenOnTheCompanyInUse) {
 TEST_F(MainFormTest, LaterWindowsAreDisabledUntilConnected) {
     install();
     TMainForm& f = open();
-    const Command later[] = {Command::SendEMailMessage};
-    for (Command c : later) {
-        EXPECT_FALSE(f.commandEnabled(c)) << int(c);
-        EXPECT_FALSE(f.menuAction(c)->isEnabled()) << int(c);
-        if (f.toolButton(c)) {
-            EXPECT_FALSE(f.toolButton(c)->isEnabled()) << int(c);
-        }
-    }
     for (Command c : {Command::CompanyManager,
                       Command::PrinterSetup,
                       Command::Exit,
@@ -510,6 +502,7 @@ TEST_F(MainFormTest, LaterWindowsAreDisabledUntilConnected) {
                       Command::InvoiceManager,
                       Command::LabelWizard,
                       Command::FormLetterWizard,
+                      Command::SendEMailMessage,
                       Command::InterestWizard,
                       Command::RepeatBillingWizard,
                       Command::ReportWizard,

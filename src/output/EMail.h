@@ -1,0 +1,137 @@
+// E-mail of documents and of the free message: the check of the company's mail settings
+// that opens the connection, the address rule for customer e-mail fields, the
+// plain-text e-mail of an invoice or quote with its printed mark and date stamp, the
+// batch e-mail of invoices, and the free message to every customer in the label queue.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "data/Records.h"
+#include "output/CStmnt.h"
+#include "output/InvDoc.h"
+#include "output/LabelQueue.h"
+#include "platform/Clock.h"
+#include "platform/Mailer.h"
+#include "platform/Progress.h"
+#include "platform/Prompter.h"
+
+namespace invarro::output {
+
+inline constexpr std::string_view kEMailModeTitle = "E-Mail Mode";
+
+// Reads the password of the company's mail login (the program reads it where the company
+// keeps it: the desktop keyring or the company record); *error says why it could not be
+// read. The only way the mail code gets the password.
+using MailPasswordReader =
+    std::function<std::string(const data::CompanyRecord& company, std::string* error)>;
+// The reader of a program without a keyring: the company record's field.
+std::string RecordMailPassword(const data::CompanyRecord& company, std::string* error);
+
+// Checks the company's address, server and port (each refusal is shown and nothing is
+// connected), hands host, port and login to the mailer - a blank login name clears the
+// login, so one company's login never reaches another company's server - and connects
+// when the mailer is not connected yet. A failed connect shows what failed. True when
+// the mailer is connected.
+bool CheckEmailSettings(const data::CompanyRecord& company, platform::Mailer& mailer,
+                        platform::Prompter& prompter, platform::Progress& progress,
+                        const MailPasswordReader& readPassword = RecordMailPassword);
+
+// One mail run: CheckEmailSettings, then body over the open connection, which is closed
+// afterwards however body ends (an error thrown by it goes on to the caller). False, and
+// body does not run, when the check failed.
+bool RunMailSession(const data::CompanyRecord& company, platform::Mailer& mailer,
+                    platform::Prompter& prompter, platform::Progress& progress,
+                    const std::function<void()>& body,
+                    const MailPasswordReader& readPassword = RecordMailPassword);
+
+// A customer's e-mail field as a recipient list: ";" and "," separate addresses, each is
+// trimmed, empty ones are dropped; the joined text is cut to 50 characters.
+std::string AddressListRule(std::string_view field);
+std::vector<std::string> SplitAddressList(std::string_view list);
+// Whether every address of the list (after the rule) can be handed to a server: at
+// least one, each with exactly one "@" with text on both sides, no blanks, angle
+// brackets or control characters.
+bool UsableAddressList(std::string_view field);
+
+// Where a customer's message goes: to the customer, to the company itself under the
+// document's bad-address subject (an unusable address, or a blank one when the company
+// includes customers without an address), or nowhere (a blank address otherwise).
+struct Addressing {
+    enum class Kind { Customer, Company, Skip } kind = Kind::Skip;
+    std::vector<std::string> recipients;
+};
+Addressing AddressCustomer(std::string_view customerEMail, const data::CompanyRecord& company);
+
+// The plain-text e-mail of an invoice or quote: its body lines and its subject.
+std::vector<std::string> InvoiceEmailBody(const InvoiceDocument& doc, DocumentKind kind,
+                                          const data::CompanyRecord& company);
+std::string InvoiceEmailSubject(const InvoiceDocument& doc, DocumentKind kind,
+                                const data::CompanyRecord& company);
+inline constexpr std::string_view kBadInvoiceAddressSubject = "BAD CUSTOMER E-MAIL ADDRESS";
+
+// One invoice or quote by e-mail over the connected mailer: the message, then the
+// printed mark with today's date as e-mail stamp, then (in a batch with the company's
+// label setting) the customer into the label queue.
+struct InvoiceMailOutcome {
+    enum class Result { Sent, NoAddress, Failed, NotFound } result = Result::NotFound;
+    bool toCompany = false;  // sent to the company under the bad-address subject
+    platform::MailError error;
+    std::string status;  // "Invoice 1043 sent by e-mail."
+};
+InvoiceMailOutcome EmailInvoiceText(const DocumentFiles& files, std::string_view number,
+                                    const data::CompanyRecord& company, platform::Mailer& mailer,
+                                    platform::Prompter& prompter, const platform::Clock& clock,
+                                    LabelQueue* labels = nullptr, bool batch = false);
+
+// A customer statement by e-mail over the connected mailer: its text, sent to the
+// customer or, with an unusable address, to the company under the bad-address subject.
+bool EmailStatement(const Statement& s, const data::CompanyRecord& company, const data::Date& today,
+                    platform::Mailer& mailer, platform::MailError& error);
+
+// What a run of several messages reached.
+struct MailRunCounts {
+    int sent = 0;
+    int failed = 0;            // refused by the server, the run went on
+    int notSent = 0;           // left over when the connection broke
+    int noAddress = 0;         // customers without an address, not sent
+    int missing = 0;           // queue entries whose customer is no longer on file
+    std::string firstFailure;  // what failed first and why
+    bool stopped = false;      // the connection broke and the run stopped
+};
+// The sentences of a run that did not go through cleanly: how many were sent, how many
+// were not, and the first that failed; empty when every message went.
+std::string MailRunProblems(const MailRunCounts& counts, std::string_view what);
+
+// The batch e-mail of invoices: each number in order, the status window reading
+// "E-Mailing Invoice <n> ..."; a broken connection ends the run.
+MailRunCounts EmailInvoiceBatch(const DocumentFiles& files, const std::vector<std::string>& numbers,
+                                const data::CompanyRecord& company, platform::Mailer& mailer,
+                                platform::Prompter& prompter, platform::Progress& progress,
+                                const platform::Clock& clock, LabelQueue* labels);
+
+// The free message ("Send E-Mail Message"): what the user typed.
+struct FreeMessage {
+    std::string returnAddress;
+    std::string subject;
+    std::vector<std::string> body;
+};
+enum class FreeMessageField { Subject, ReturnAddress, Body, Queue };
+struct FreeMessageProblem {
+    FreeMessageField field;
+    platform::Message message;
+};
+// The checks of the E-Mail button in their order; the first failure, or nothing.
+std::optional<FreeMessageProblem> CheckFreeMessage(const FreeMessage& m, std::size_t queueSize);
+// Sends the message to every customer of the queue (customers read from the open
+// customer file by number); shows the counts at the end. The caller has run the checks
+// and CheckEmailSettings; the connection is closed at the end.
+MailRunCounts SendFreeMessage(const FreeMessage& m, const LabelQueue& queue,
+                              storage::Fileblock* customers, const data::CompanyRecord& company,
+                              platform::Mailer& mailer, platform::Prompter& prompter,
+                              platform::Progress& progress);
+
+}  // namespace invarro::output

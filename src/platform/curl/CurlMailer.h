@@ -1,0 +1,54 @@
+// The mail client over libcurl. Port 465 speaks TLS from the first byte; any other port
+// upgrades with STARTTLS when the server offers it, and insists on it whenever a login is
+// set, so that a login is never sent in the clear. Certificates are checked against the
+// system's store, or against one CA file where a caller names it. One connection serves
+// every message from connect to disconnect.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/Mailer.h"
+
+namespace invarro::platform::curl {
+
+class CurlMailer : public Mailer {
+  public:
+    CurlMailer();
+    ~CurlMailer() override;
+    CurlMailer(const CurlMailer&) = delete;
+    CurlMailer& operator=(const CurlMailer&) = delete;
+
+    void setHost(const std::string& host) override;
+    void setPort(int port) override;
+    void setLogin(const std::string& user, const std::string& password) override;
+    bool connected() const override { return connected_; }
+    bool connect(MailError& error) override;
+    void disconnect() override;
+    bool send(const MailMessage& message, MailError& error) override;
+
+    // Trusts the certificates in this PEM file instead of the system's store (tests with a
+    // certificate of their own); empty: the system's store.
+    void setCaFile(const std::string& path);
+    // The port that speaks TLS from the first byte (465 unless a test names its own).
+    void setImplicitTlsPort(int port);
+    // Seconds allowed for reaching the server and for a stalled transfer.
+    void setTimeout(long seconds);
+
+  private:
+    struct Handle;
+    void configure();
+    MailError describe(int code) const;
+
+    std::unique_ptr<Handle> handle_;
+    std::string host_;
+    int port_ = 25;
+    std::string user_;
+    std::string password_;
+    std::string caFile_;
+    long timeout_ = 30;
+    int implicitTlsPort_ = 465;
+    bool connected_ = false;
+};
+
+}  // namespace invarro::platform::curl

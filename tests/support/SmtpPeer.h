@@ -1,0 +1,182 @@
+// A real SMTP server for mail tests: tests/support/smtp_peer.py (aiosmtpd) run with the
+// system's Python on a free port of 127.0.0.1, its messages read back as parsed by
+// Python's e-mail package. The server says its port once it listens; no sleeping.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "support/TempDir.h"
+
+#ifndef INVARRO_SMTP_PEER
+#error "INVARRO_SMTP_PEER names the server script"
+#endif
+
+namespace invarro::testing {
+
+// A self-signed certificate for 127.0.0.1 and its key, made with openssl in dir.
+struct Certificate {
+    std::string cert;
+    std::string key;
+};
+inline Certificate MakeCertificate(const std::string& dir, const std::string& name = "peer") {
+    Certificate c{dir + "/" + name + ".crt", dir + "/" + name + ".key"};
+    const std::string cmd =
+        "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 "
+        "-subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1 -keyout '" +
+        c.key + "' -out '" + c.cert + "' >/dev/null 2>&1";
+    EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
+    return c;
+}
+
+// One message as the server received it.
+struct ReceivedMail {
+    std::map<std::string, std::vector<std::string>> fields;  // "subject" -> {"..."}
+    std::string body;                                        // decoded, LF line ends
+    std::string raw;                                         // as received
+    std::string field(const std::string& name) const {
+        auto it = fields.find(name);
+        return it == fields.end() || it->second.empty() ? std::string() : it->second.front();
+    }
+    std::vector<std::string> all(const std::string& name) const {
+        auto it = fields.find(name);
+        return it == fields.end() ? std::vector<std::string>() : it->second;
+    }
+    std::vector<std::string> bodyLines() const {
+        std::vector<std::string> lines;
+        size_t i = 0;
+        while (i < body.size()) {
+            size_t nl = body.find('\n', i);
+            if (nl == std::string::npos) nl = body.size();
+            lines.push_back(body.substr(i, nl - i));
+            i = nl + 1;
+        }
+        return lines;
+    }
+};
+
+class SmtpPeer {
+  public:
+    struct Options {
+        const Certificate* starttls = nullptr;
+        const Certificate* implicit = nullptr;
+        std::string auth;  // "user:password"
+        bool authPlain = false;
+        int dropAfter = -1;
+        std::string refuseRcpt;
+
+        Options& startTls(const Certificate& c) { return starttls = &c, *this; }
+        Options& implicitTls(const Certificate& c) { return implicit = &c, *this; }
+        Options& login(std::string userColonPassword, bool evenInClear = false) {
+            auth = std::move(userColonPassword);
+            authPlain = evenInClear;
+            return *this;
+        }
+        Options& dropAfterMessages(int n) { return dropAfter = n, *this; }
+        Options& refuse(std::string text) { return refuseRcpt = std::move(text), *this; }
+    };
+
+    explicit SmtpPeer(const Options& o) {
+        std::vector<std::string> args{"/usr/bin/python3", INVARRO_SMTP_PEER, "--out", out_.path()};
+        if (o.starttls) args.insert(args.end(), {"--starttls", o.starttls->cert, o.starttls->key});
+        if (o.implicit) args.insert(args.end(), {"--implicit", o.implicit->cert, o.implicit->key});
+        if (!o.auth.empty()) args.insert(args.end(), {"--auth", o.auth});
+        if (o.authPlain) args.push_back("--auth-plain");
+        if (o.dropAfter >= 0)
+            args.insert(args.end(), {"--drop-after", std::to_string(o.dropAfter)});
+        if (!o.refuseRcpt.empty()) args.insert(args.end(), {"--refuse-rcpt", o.refuseRcpt});
+        int in[2], out[2];
+        if (pipe(in) != 0 || pipe(out) != 0) return;
+        pid_ = fork();
+        if (pid_ == 0) {
+            dup2(in[0], 0);
+            dup2(out[1], 1);
+            close(in[1]);
+            close(out[0]);
+            std::vector<char*> argv;
+            for (auto& a : args)
+                argv.push_back(a.data());
+            argv.push_back(nullptr);
+            execv(argv[0], argv.data());
+            _exit(127);
+        }
+        close(in[0]);
+        close(out[1]);
+        stdin_ = in[1];
+        stdout_ = out[0];
+        // Waits for "PORT n" (Python and aiosmtpd start in well under the limit).
+        std::string line;
+        pollfd p{stdout_, POLLIN, 0};
+        while (line.find('\n') == std::string::npos && poll(&p, 1, 20000) > 0) {
+            char buf[64];
+            const ssize_t n = read(stdout_, buf, sizeof buf);
+            if (n <= 0) break;
+            line.append(buf, size_t(n));
+        }
+        if (line.rfind("PORT ", 0) == 0) port_ = std::atoi(line.c_str() + 5);
+    }
+    ~SmtpPeer() {
+        if (stdin_ >= 0) close(stdin_);
+        if (stdout_ >= 0) close(stdout_);
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            int status = 0;
+            waitpid(pid_, &status, 0);
+        }
+    }
+    SmtpPeer(const SmtpPeer&) = delete;
+    SmtpPeer& operator=(const SmtpPeer&) = delete;
+
+    int port() const { return port_; }
+    bool ready() const { return port_ > 0; }
+
+    std::vector<ReceivedMail> received() const {
+        std::vector<ReceivedMail> mails;
+        for (int n = 1;; ++n) {
+            char base[16];
+            std::snprintf(base, sizeof base, "/%04d", n);
+            const std::string txt = out_.path() + base + ".txt";
+            if (!std::filesystem::exists(txt)) break;
+            ReceivedMail m;
+            m.raw = ReadFileBytes(out_.path() + base + ".eml");
+            const std::string text = ReadFileBytes(txt);
+            const size_t split = text.find("\n\n");
+            const std::string head = text.substr(0, split);
+            m.body = split == std::string::npos ? std::string() : text.substr(split + 2);
+            size_t i = 0;
+            while (i < head.size()) {
+                size_t nl = head.find('\n', i);
+                if (nl == std::string::npos) nl = head.size();
+                const std::string line = head.substr(i, nl - i);
+                const size_t colon = line.find(": ");
+                if (colon != std::string::npos)
+                    m.fields[line.substr(0, colon)].push_back(line.substr(colon + 2));
+                else if (!line.empty() && line.back() == ':')
+                    m.fields[line.substr(0, line.size() - 1)].push_back("");
+                i = nl + 1;
+            }
+            mails.push_back(std::move(m));
+        }
+        return mails;
+    }
+    // The server's log: "auth <mechanism> <user> ok|refused", "dropped".
+    std::string events() const { return ReadFileBytes(out_.path() + "/events.log"); }
+
+  private:
+    TempDir out_;
+    pid_t pid_ = -1;
+    int stdin_ = -1;
+    int stdout_ = -1;
+    int port_ = 0;
+};
+
+}  // namespace invarro::testing

@@ -1,0 +1,147 @@
+"""A local SMTP server for the mail tests, built on aiosmtpd.
+
+It listens on 127.0.0.1 on a free port and prints "PORT <n>" on standard output once it
+accepts connections. Every message it accepts is written to the --out folder as
+NNNN.eml (the data as received) and NNNN.txt (envelope, parsed header fields, and the
+decoded body after a blank line), both complete before the server answers 250.
+
+Options:
+  --out DIR              where messages go (required)
+  --starttls CERT KEY    offer STARTTLS with this certificate
+  --implicit CERT KEY    speak TLS from the first byte (SMTPS)
+  --auth USER:PASSWORD   offer AUTH and accept only this login
+  --auth-plain           offer AUTH even without TLS (a client must not use it)
+  --drop-after N         after N accepted messages, drop the connection in the middle of
+                         the next one and stop listening
+  --refuse-rcpt TEXT     refuse recipients whose address contains TEXT
+"""
+
+import argparse
+import asyncio
+import email
+import email.policy
+import os
+import ssl
+import sys
+
+from aiosmtpd.smtp import SMTP, AuthResult, LoginPassword
+
+
+class Peer:
+    def __init__(self, args):
+        self.args = args
+        self.count = 0
+        self.sessions = []
+        self.server = None
+        self.dropped = False
+
+    def connection_number(self, session):
+        for i, s in enumerate(self.sessions):
+            if s is session:
+                return i + 1
+        self.sessions.append(session)
+        return len(self.sessions)
+
+    def log(self, line):
+        with open(os.path.join(self.args.out, "events.log"), "a", encoding="utf-8") as f:
+            f.write(line + "\n")
+
+    def authenticate(self, server, session, envelope, mechanism, auth_data):
+        ok = False
+        if isinstance(auth_data, LoginPassword):
+            user = auth_data.login.decode("utf-8", "replace")
+            password = auth_data.password.decode("utf-8", "replace")
+            ok = self.args.auth == user + ":" + password
+            self.log("auth %s %s %s" % (mechanism, user, "ok" if ok else "refused"))
+        return AuthResult(success=ok, handled=False, auth_data=auth_data)
+
+    async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
+        if self.args.refuse_rcpt and self.args.refuse_rcpt in address:
+            return "550 5.1.1 No such user here"
+        envelope.rcpt_tos.append(address)
+        return "250 OK"
+
+    async def handle_DATA(self, server, session, envelope):
+        if self.args.drop_after is not None and self.count >= self.args.drop_after:
+            self.dropped = True
+            self.log("dropped")
+            self.server.close()
+            server.transport.abort()
+            return "451 4.3.0 Connection dropped"
+        self.count += 1
+        base = os.path.join(self.args.out, "%04d" % self.count)
+        raw = envelope.original_content or envelope.content
+        with open(base + ".eml", "wb") as f:
+            f.write(raw)
+        msg = email.message_from_bytes(raw, policy=email.policy.default)
+        tls = session.ssl is not None or server.transport.get_extra_info("ssl_object") is not None
+        lines = [
+            "connection: %d" % self.connection_number(session),
+            "tls: %s" % ("yes" if tls else "no"),
+            "auth: %s" % (session.auth_data.login.decode() if session.authenticated and session.auth_data else ""),
+            "mail_from: %s" % envelope.mail_from,
+        ]
+        lines += ["rcpt: %s" % r for r in envelope.rcpt_tos]
+        lines.append("header-names: %s" % "|".join(msg.keys()))
+        for name in ("Subject", "From", "To", "Date", "Message-ID", "MIME-Version",
+                     "Content-Type", "Content-Transfer-Encoding"):
+            value = msg.get(name)
+            lines.append("%s: %s" % (name.lower(), "" if value is None else str(value)))
+        lines.append("charset: %s" % msg.get_content_charset())
+        lines.append("defects: %d" % len(msg.defects))
+        bare_lf = raw.replace(b"\r\n", b"").count(b"\n")
+        lines.append("bare-lf: %d" % bare_lf)
+        longest = max((len(l) for l in raw.split(b"\r\n")), default=0)
+        lines.append("longest-line: %d" % longest)
+        body = msg.get_content().replace("\r\n", "\n")
+        text = "\n".join(lines) + "\n\n" + body
+        with open(base + ".tmp", "w", encoding="utf-8", newline="") as f:
+            f.write(text)
+        os.replace(base + ".tmp", base + ".txt")
+        return "250 OK"
+
+
+def context(cert, key):
+    ctx = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
+    ctx.load_cert_chain(cert, key)
+    return ctx
+
+
+async def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--out", required=True)
+    parser.add_argument("--starttls", nargs=2)
+    parser.add_argument("--implicit", nargs=2)
+    parser.add_argument("--auth")
+    parser.add_argument("--auth-plain", action="store_true")
+    parser.add_argument("--drop-after", type=int)
+    parser.add_argument("--refuse-rcpt")
+    args = parser.parse_args()
+
+    peer = Peer(args)
+    starttls = context(*args.starttls) if args.starttls else None
+    implicit = context(*args.implicit) if args.implicit else None
+
+    def factory():
+        kwargs = dict(hostname="peer.test", decode_data=False)
+        if starttls:
+            kwargs["tls_context"] = starttls
+        if args.auth:
+            kwargs["authenticator"] = peer.authenticate
+            # Over implicit TLS the whole connection is secure already.
+            kwargs["auth_require_tls"] = not (args.auth_plain or implicit)
+        return SMTP(peer, **kwargs)
+
+    loop = asyncio.get_running_loop()
+    peer.server = await loop.create_server(factory, host="127.0.0.1", port=0, ssl=implicit)
+    port = peer.server.sockets[0].getsockname()[1]
+    sys.stdout.write("PORT %d\n" % port)
+    sys.stdout.flush()
+    # Runs until the test ends it; standard input closing ends it too.
+    reader = asyncio.StreamReader()
+    await loop.connect_read_pipe(lambda: asyncio.StreamReaderProtocol(reader), sys.stdin)
+    await reader.read()
+
+
+if __name__ == "__main__":
+    asyncio.run(main())
