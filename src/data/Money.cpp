@@ -97,7 +97,9 @@ std::optional<int64_t> ParseScaled(std::string_view typed, int decimals) {
     Wide scale = 1;
     for (int k = 0; k < decimals; ++k)
         scale *= 10;
-    Wide value = whole * scale + DivideRounded(frac * scale, fracScale);
+    // No more fraction digits than kept: the fraction scales up exactly, no division.
+    Wide value = fracScale <= scale ? whole * scale + frac * (scale / fracScale)
+                                    : whole * scale + DivideRounded(frac * scale, fracScale);
     if (value > Wide(INT64_MAX / 1000)) return std::nullopt;
     int64_t v = int64_t(value);
     return negative ? -v : v;

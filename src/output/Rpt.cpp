@@ -144,12 +144,24 @@ std::string_view LineColumnView(std::string_view row, size_t at, size_t width) {
 std::string LineColumn(std::string_view row, size_t at, size_t width) {
     return std::string(LineColumnView(row, at, width));
 }
+// The number of a stored column; the parser passes over the thousands commas.
 Decimal NumberOr0(std::string_view text) {
-    std::string bare;
-    bare.reserve(text.size());
-    for (char c : text)
-        if (c != ',') bare += c;
-    return data::ParseDecimal(bare).value_or(Decimal());
+    return data::ParseDecimal(text).value_or(Decimal());
+}
+char AsciiUpper(char c) {
+    return c >= 'a' && c <= 'z' ? char(c - 32) : c;
+}
+// Whether the text holds the (upper-case ASCII) word in any letter case, without
+// building an upper-case copy.
+bool HoldsNoCase(std::string_view text, std::string_view word) {
+    if (word.size() > text.size()) return false;
+    for (size_t at = 0; at + word.size() <= text.size(); ++at) {
+        size_t i = 0;
+        while (i < word.size() && AsciiUpper(text[at + i]) == word[i])
+            ++i;
+        if (i == word.size()) return true;
+    }
+    return false;
 }
 
 bool FirstCellLess(const ReportLine& a, const ReportLine& b);
@@ -343,7 +355,7 @@ struct Builder {
                 if (style == "R" || style == "Q") return true;
                 const std::string row = l.text(InvoiceLine::LineText);
                 std::string desc = LineColumn(row, 10, 32);
-                if (data::UpperText(desc).find("SUB-TOTAL") != std::string::npos) return true;
+                if (HoldsNoCase(desc, "SUB-TOTAL")) return true;
                 std::string code = Trimmed(l, InvoiceLine::ProdCode);
                 if (code.empty()) code = "*None*";
                 std::string date = Trimmed(l, InvoiceLine::LineDate);
