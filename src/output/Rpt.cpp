@@ -70,12 +70,19 @@ ReportColumn Amount(const char* heading) {
 // A text field trimmed, read from the record's bytes in place: only the trimmed
 // characters are copied (and converted from Windows-1252 when they are not plain ASCII).
 template <class L>
-std::string Trimmed(const data::Record<L>& r, data::FieldRef<L, data::FieldKind::Text> f) {
+std::string_view RawText(const data::Record<L>& r, data::FieldRef<L, data::FieldKind::Text> f) {
     const data::FieldDef& d = f.def();
     const uint8_t* p = r.data() + d.offset;
     const size_t len = std::min<size_t>(p[0], size_t(d.width));
-    return data::Utf8FromAnsi(
-        data::TrimText(std::string_view(reinterpret_cast<const char*>(p + 1), len)));
+    return std::string_view(reinterpret_cast<const char*>(p + 1), len);
+}
+bool IsAscii(std::string_view text) {
+    return std::all_of(text.begin(), text.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+template <class L>
+std::string Trimmed(const data::Record<L>& r, data::FieldRef<L, data::FieldKind::Text> f) {
+    return data::Utf8FromAnsi(data::TrimText(RawText(r, f)));
 }
 std::string Field(const data::InvoiceRecord& r, data::FieldRef<Invoice, data::FieldKind::Text> f) {
     return Trimmed(r, f);
@@ -353,7 +360,12 @@ struct Builder {
                 if (!storage::EngineOk) return false;
                 const std::string style = data::UpperText(Trimmed(l, InvoiceLine::LineStyle));
                 if (style == "R" || style == "Q") return true;
-                const std::string row = l.text(InvoiceLine::LineText);
+                // The columns are cut from the stored row in place when it is plain
+                // ASCII (its bytes then are its characters), else from its UTF-8 copy.
+                const std::string_view stored = RawText(l, InvoiceLine::LineText);
+                std::string converted;
+                if (!IsAscii(stored)) converted = l.text(InvoiceLine::LineText);
+                const std::string_view row = IsAscii(stored) ? stored : converted;
                 std::string desc = LineColumn(row, 10, 32);
                 if (HoldsNoCase(desc, "SUB-TOTAL")) return true;
                 std::string code = Trimmed(l, InvoiceLine::ProdCode);

@@ -308,15 +308,16 @@ TEST_F(ReportTest, SalesReportSkipsSubTotalsInAnyCaseAndKeepsAccents) {
     addLine("101", "P", "", row("", "   parts sub-total", "", "6.00"), d);
     addLine("101", "P", "", row("", "SUB-TOTAL", "", "6.00"), d);
     addLine("101", "P", "Ñ1", row("-1", "Returned", "1,250.5", "-1,250.50"), d);
+    addLine("101", "P", "X", row("2", "Crème brûlée", "4.5", "9.00"), d);
     ReportRun r = run(ReportId::SalesReport);
     ASSERT_EQ(r.status, ReportRunStatus::Ready);
     const ReportView& v = *r.view;
-    EXPECT_EQ(Column(v, 2), (std::vector<std::string>{"Subtotal kit", "Returned"}));
-    EXPECT_EQ(Column(v, 1), (std::vector<std::string>{"CAFÉ", "Ñ1"}));
-    EXPECT_EQ(Column(v, 6), (std::vector<std::string>{"2.00", "1,250.50"}));
+    EXPECT_EQ(Column(v, 2), (std::vector<std::string>{"Subtotal kit", "Returned", "Crème brûlée"}));
+    EXPECT_EQ(Column(v, 1), (std::vector<std::string>{"CAFÉ", "Ñ1", "X"}));
+    EXPECT_EQ(Column(v, 6), (std::vector<std::string>{"2.00", "1,250.50", "4.50"}));
     const ReportRow* grand = RowOf(v, RowKind::GrandTotal);
-    EXPECT_EQ(grand->cells()[7], "2.000");
-    EXPECT_EQ(grand->cells()[8], "-1,244.50");
+    EXPECT_EQ(grand->cells()[7], "4.000");
+    EXPECT_EQ(grand->cells()[8], "-1,235.50");
 }
 
 TEST_F(ReportTest, ReceivablesWithNothingOpenSayTheBalanceIsZero) {
