@@ -1,5 +1,6 @@
 #include "data/Ansi.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace invarro::data {
@@ -118,6 +119,10 @@ std::string AnsiFromUtf8(std::string_view utf8, char replacement) {
 }
 
 std::string Utf8FromAnsi(std::string_view ansi) {
+    // Plain ASCII, the common case, is the same in both.
+    if (std::all_of(ansi.begin(), ansi.end(),
+                    [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        return std::string(ansi);
     std::string out;
     out.reserve(ansi.size());
     for (char c : ansi)

@@ -19,33 +19,33 @@ Wide DivideRounded(Wide n, Wide d) {
     return q;
 }
 
-std::string GroupThousands(std::string digits) {
-    std::string out;
-    int n = int(digits.size());
-    for (int i = 0; i < n; ++i) {
-        if (i > 0 && (n - i) % 3 == 0) out += ',';
-        out += digits[size_t(i)];
-    }
-    return out;
-}
-
-// Sign, whole digits and fraction digits of a number with `decimals` decimals.
+// Sign, whole digits and fraction digits of a number with `decimals` decimals. Built
+// from the right in one buffer: reports format millions of amounts.
 std::string FormatScaled(int64_t value, int64_t scale, int decimals, bool thousands) {
     bool negative = value < 0;
     uint64_t v = negative ? uint64_t(0) - uint64_t(value) : uint64_t(value);
     uint64_t whole = v / uint64_t(scale);
     uint64_t frac = v % uint64_t(scale);
-    std::string w = std::to_string(whole);
-    if (thousands) w = GroupThousands(w);
-    std::string out = negative && v != 0 ? "-" : "";
-    out += w;
+    char buf[64];
+    char* const end = buf + sizeof buf;
+    char* p = end;
     if (decimals > 0) {
-        std::string f = std::to_string(frac);
-        f.insert(0, size_t(decimals) - f.size(), '0');
-        out += '.';
-        out += f;
+        int digits = 0;
+        for (uint64_t f = frac; f != 0; f /= 10, ++digits)
+            *--p = char('0' + f % 10);
+        for (; digits < decimals; ++digits)
+            *--p = '0';
+        *--p = '.';
     }
-    return out;
+    int count = 0;
+    do {
+        if (thousands && count > 0 && count % 3 == 0) *--p = ',';
+        *--p = char('0' + whole % 10);
+        whole /= 10;
+        ++count;
+    } while (whole != 0);
+    if (negative && v != 0) *--p = '-';
+    return std::string(p, end);
 }
 
 // A plain decimal number in units of 10^-decimals: optional sign, digits, optional
@@ -53,11 +53,15 @@ std::string FormatScaled(int64_t value, int64_t scale, int decimals, bool thousa
 // from zero.
 std::optional<int64_t> ParseScaled(std::string_view typed, int decimals) {
     // Typed amounts lose every blank and comma ("1 000,50" is not a decimal comma: it
-    // becomes 100050), then what is below 33 at the ends.
-    std::string kept;
-    for (char c : typed)
-        if (c != ',' && c != ' ') kept += c;
-    std::string s(TrimText(kept));
+    // becomes 100050), then what is below 33 at the ends. Read in place: what is below 33
+    // or a comma at either end goes here, and the blanks and commas inside are skipped
+    // in the loop.
+    auto gone = [](char c) { return c == ',' || static_cast<unsigned char>(c) < 33; };
+    std::string_view s = typed;
+    while (!s.empty() && gone(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && gone(s.back()))
+        s.remove_suffix(1);
     if (s.empty()) return int64_t(0);
     size_t i = 0;
     bool negative = false;
@@ -73,6 +77,7 @@ std::optional<int64_t> ParseScaled(std::string_view typed, int decimals) {
     constexpr Wide kLimit = Wide(1) << 100;
     for (; i < s.size(); ++i) {
         char c = s[i];
+        if (c == ',' || c == ' ') continue;
         if (c == '.') {
             if (point) return std::nullopt;
             point = true;
@@ -92,7 +97,9 @@ std::optional<int64_t> ParseScaled(std::string_view typed, int decimals) {
     Wide scale = 1;
     for (int k = 0; k < decimals; ++k)
         scale *= 10;
-    Wide value = whole * scale + DivideRounded(frac * scale, fracScale);
+    // No more fraction digits than kept: the fraction scales up exactly, no division.
+    Wide value = fracScale <= scale ? whole * scale + frac * (scale / fracScale)
+                                    : whole * scale + DivideRounded(frac * scale, fracScale);
     if (value > Wide(INT64_MAX / 1000)) return std::nullopt;
     int64_t v = int64_t(value);
     return negative ? -v : v;

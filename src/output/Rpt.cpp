@@ -67,8 +67,25 @@ ReportColumn Amount(const char* heading) {
     return ReportColumn{heading, 12, CellKind::Amount};
 }
 
+// A text field trimmed, read from the record's bytes in place: only the trimmed
+// characters are copied (and converted from Windows-1252 when they are not plain ASCII).
+template <class L>
+std::string_view RawText(const data::Record<L>& r, data::FieldRef<L, data::FieldKind::Text> f) {
+    const data::FieldDef& d = f.def();
+    const uint8_t* p = r.data() + d.offset;
+    const size_t len = std::min<size_t>(p[0], size_t(d.width));
+    return std::string_view(reinterpret_cast<const char*>(p + 1), len);
+}
+bool IsAscii(std::string_view text) {
+    return std::all_of(text.begin(), text.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+template <class L>
+std::string Trimmed(const data::Record<L>& r, data::FieldRef<L, data::FieldKind::Text> f) {
+    return data::Utf8FromAnsi(data::TrimText(RawText(r, f)));
+}
 std::string Field(const data::InvoiceRecord& r, data::FieldRef<Invoice, data::FieldKind::Text> f) {
-    return data::TrimmedText(r.text(f));
+    return Trimmed(r, f);
 }
 Decimal D(Money m) {
     return Decimal::FromMoney(m);
@@ -112,9 +129,10 @@ bool WalkKey(storage::Fileblock* fb, int keyNo, std::string from, const std::str
     return false;
 }
 
-bool Matches(const std::string& filter, std::initializer_list<std::string> fields) {
+// The fields are looked at through views: a report without a filter copies nothing.
+bool Matches(const std::string& filter, std::initializer_list<std::string_view> fields) {
     if (filter.empty()) return true;
-    for (const std::string& f : fields)
+    for (std::string_view f : fields)
         if (data::UpperText(f).find(filter) != std::string::npos) return true;
     return false;
 }
@@ -126,15 +144,31 @@ std::string DateKey(const std::string& sortDate) {
 
 // The stored line row's fixed columns: quantity 10, description 32, unit price 10,
 // taxable 1, extension 10.
-std::string LineColumn(const std::string& row, size_t at, size_t width) {
+std::string_view LineColumnView(std::string_view row, size_t at, size_t width) {
     if (at >= row.size()) return {};
-    return data::TrimmedText(row.substr(at, width));
+    return data::TrimText(row.substr(at, width));
 }
-Decimal NumberOr0(const std::string& text) {
-    std::string bare;
-    for (char c : text)
-        if (c != ',') bare += c;
-    return data::ParseDecimal(bare).value_or(Decimal());
+std::string LineColumn(std::string_view row, size_t at, size_t width) {
+    return std::string(LineColumnView(row, at, width));
+}
+// The number of a stored column; the parser passes over the thousands commas.
+Decimal NumberOr0(std::string_view text) {
+    return data::ParseDecimal(text).value_or(Decimal());
+}
+char AsciiUpper(char c) {
+    return c >= 'a' && c <= 'z' ? char(c - 32) : c;
+}
+// Whether the text holds the (upper-case ASCII) word in any letter case, without
+// building an upper-case copy.
+bool HoldsNoCase(std::string_view text, std::string_view word) {
+    if (word.size() > text.size()) return false;
+    for (size_t at = 0; at + word.size() <= text.size(); ++at) {
+        size_t i = 0;
+        while (i < word.size() && AsciiUpper(text[at + i]) == word[i])
+            ++i;
+        if (i == word.size()) return true;
+    }
+    return false;
 }
 
 bool FirstCellLess(const ReportLine& a, const ReportLine& b);
@@ -150,12 +184,15 @@ struct Builder {
         storage::GetRecord(src.invoices, recNo, r.data());
         return storage::EngineOk;
     }
-    void add(std::vector<std::string> cells, std::initializer_list<Decimal> amounts) {
-        ReportLine line{std::move(cells), {}};
+    // One row: the cells are moved in (an initializer list would copy each of them).
+    template <class... Cells>
+    void add(std::initializer_list<Decimal> amounts, Cells&&... cells) {
+        ReportLine& line = t.rows.emplace_back();
+        line.cells.reserve(sizeof...(Cells));
+        (line.cells.emplace_back(std::forward<Cells>(cells)), ...);
         size_t i = 0;
         for (Decimal d : amounts)
             if (i < line.amounts.size()) line.amounts[i++] = d.units();
-        t.rows.push_back(std::move(line));
     }
 
     // The registers of invoices or quotes over key 3.
@@ -164,8 +201,8 @@ struct Builder {
                        [&](int32_t recNo) {
                            data::InvoiceRecord r;
                            if (!read(recNo, r)) return false;
-                           const std::string type = data::UpperText(Field(r, Invoice::TransType));
-                           const std::string no = Field(r, Invoice::InvNo);
+                           std::string type = data::UpperText(Field(r, Invoice::TransType));
+                           std::string no = Field(r, Invoice::InvNo);
                            if (no.empty() || type == "R") return true;
                            const Money total = r.money(Invoice::Total);
                            if (quotes) {
@@ -175,22 +212,22 @@ struct Builder {
                                if (type == "Q") return true;
                                if (total.isZero() && (keyCode || type != "I")) return true;
                            }
-                           const std::string shortName = Field(r, Invoice::ShortName);
-                           const std::string cust = Field(r, Invoice::CustNo);
+                           std::string shortName = Field(r, Invoice::ShortName);
+                           std::string cust = Field(r, Invoice::CustNo);
                            std::string code = Field(r, Invoice::KeyCode);
                            const Money net = r.money(Invoice::Net);
                            const Money tax = r.money(Invoice::Tax);
                            if (keyCode) {
                                if (code.empty()) code = "*none*";
                                if (!Matches(filter, {code, no, shortName})) return true;
-                               add({Field(r, Invoice::SortDate), code, no, shortName, Shown(net),
-                                    Shown(tax), Shown(total), type},
-                                   {D(net), D(tax), D(total)});
+                               add({D(net), D(tax), D(total)}, Field(r, Invoice::SortDate),
+                                   std::move(code), std::move(no), std::move(shortName), Shown(net),
+                                   Shown(tax), Shown(total), std::move(type));
                            } else {
                                if (!Matches(filter, {no, shortName, cust})) return true;
-                               add({Field(r, Invoice::SortDate), no, shortName, cust, Shown(net),
-                                    Shown(tax), Shown(total), type},
-                                   {D(net), D(tax), D(total)});
+                               add({D(net), D(tax), D(total)}, Field(r, Invoice::SortDate),
+                                   std::move(no), std::move(shortName), std::move(cust), Shown(net),
+                                   Shown(tax), Shown(total), std::move(type));
                            }
                            return true;
                        });
@@ -208,15 +245,15 @@ struct Builder {
                 const std::string code = Field(r, Invoice::KeyCode);
                 if (!Matches(filter, {date, no, rate, cust, code})) return;
                 const Money taxAmount = r.money(Invoice::Tax);
-                add({date, no, rate, cust, code, Shown(paid), Shown(taxAmount), type},
-                    {D(paid), D(taxAmount)});
+                add({D(paid), D(taxAmount)}, date, no, rate, cust, code, Shown(paid),
+                    Shown(taxAmount), type);
             } else {
                 const std::string shortName = Field(r, Invoice::ShortName);
                 if (!Matches(filter, {no, shortName, cust})) return;
                 const Money total = r.money(Invoice::Total);
                 const Money due = r.money(Invoice::BalanceDue);
-                add({date, no, shortName, cust, Shown(total), Shown(paid), Shown(due), type},
-                    {D(total), D(paid), D(due)});
+                add({D(total), D(paid), D(due)}, date, no, shortName, cust, Shown(total),
+                    Shown(paid), Shown(due), type);
             }
         };
         const bool first = WalkKey(src.invoices, 6, DateKey(sel.fromSort), sel.toSort, &error,
@@ -266,11 +303,10 @@ struct Builder {
             // The one age rule of the program: whole days from the invoice date to today.
             const auto age = app::InvoiceAgeDays(r, src.order, today);
             const int bucket = age ? app::AgingBucket(*age, *limits) : 0;
-            add({Field(r, Invoice::SortDate), captions[size_t(bucket)], no, shortName, cust,
-                 age ? std::to_string(*age) + " Days" : std::string(),
-                 Shown(r.money(Invoice::BalanceDue)),
-                 data::UpperText(Field(r, Invoice::TransType))},
-                {D(r.money(Invoice::BalanceDue))});
+            const Money due = r.money(Invoice::BalanceDue);
+            add({D(due)}, Field(r, Invoice::SortDate), captions[size_t(bucket)], no, shortName,
+                cust, age ? std::to_string(*age) + " Days" : std::string(), Shown(due),
+                data::UpperText(Field(r, Invoice::TransType)));
         };
         // Unpaid records: blank paid dates come first in key 6. Deposits come in the
         // second pass, so that none is listed twice.
@@ -307,10 +343,10 @@ struct Builder {
             std::string next = Field(r, Invoice::NextDue);
             if (auto d = data::ParseUserDate(next, data::DateOrder::MonthFirst))
                 next = data::FormatUserDate(*d, src.order);
-            add({Field(r, Invoice::SortDate), next, no, shortName, cust,
-                 Field(r, Invoice::RepeatCreated), Shown(r.money(Invoice::Total)),
-                 data::UpperText(Field(r, Invoice::TransType))},
-                {D(r.money(Invoice::Total))});
+            const Money total = r.money(Invoice::Total);
+            add({D(total)}, Field(r, Invoice::SortDate), std::move(next), no, shortName, cust,
+                Field(r, Invoice::RepeatCreated), Shown(total),
+                data::UpperText(Field(r, Invoice::TransType)));
             return true;
         });
     }
@@ -322,28 +358,31 @@ struct Builder {
                 data::InvoiceLineRecord l;
                 storage::GetRecord(src.lines, recNo, l.data());
                 if (!storage::EngineOk) return false;
-                const std::string style =
-                    data::UpperText(data::TrimmedText(l.text(InvoiceLine::LineStyle)));
+                const std::string style = data::UpperText(Trimmed(l, InvoiceLine::LineStyle));
                 if (style == "R" || style == "Q") return true;
-                const std::string row = l.text(InvoiceLine::LineText);
-                const std::string desc = LineColumn(row, 10, 32);
-                if (data::UpperText(desc).find("SUB-TOTAL") != std::string::npos) return true;
-                std::string code = data::TrimmedText(l.text(InvoiceLine::ProdCode));
+                // The columns are cut from the stored row in place when it is plain
+                // ASCII (its bytes then are its characters), else from its UTF-8 copy.
+                const std::string_view stored = RawText(l, InvoiceLine::LineText);
+                std::string converted;
+                if (!IsAscii(stored)) converted = l.text(InvoiceLine::LineText);
+                const std::string_view row = IsAscii(stored) ? stored : converted;
+                std::string desc = LineColumn(row, 10, 32);
+                if (HoldsNoCase(desc, "SUB-TOTAL")) return true;
+                std::string code = Trimmed(l, InvoiceLine::ProdCode);
                 if (code.empty()) code = "*None*";
-                const std::string date = data::TrimmedText(l.text(InvoiceLine::LineDate));
-                const std::string no = data::TrimmedText(l.text(InvoiceLine::InvNo));
-                const std::string shortName = data::TrimmedText(l.text(InvoiceLine::ShortName));
+                std::string date = Trimmed(l, InvoiceLine::LineDate);
+                std::string no = Trimmed(l, InvoiceLine::InvNo);
+                std::string shortName = Trimmed(l, InvoiceLine::ShortName);
                 if (!Matches(filter, {date, code, desc, no, shortName})) return true;
-                const Decimal qty = NumberOr0(LineColumn(row, 0, 10));
-                const Decimal price = NumberOr0(LineColumn(row, 42, 10));
-                const Decimal amount = NumberOr0(LineColumn(row, 53, 10));
+                const Decimal qty = NumberOr0(LineColumnView(row, 0, 10));
+                const Decimal price = NumberOr0(LineColumnView(row, 42, 10));
+                const Decimal amount = NumberOr0(LineColumnView(row, 53, 10));
                 // The totals add the values as shown: prices and amounts in cents,
                 // quantities to three decimals.
-                add({date, code, desc, no, shortName,
-                     data::TrimmedText(l.text(InvoiceLine::CustNo)), price.text(2, true),
-                     qty.text(3, true), amount.text(2, true)},
-                    {D(data::RoundToCents(price)), Thousandths(qty),
-                     D(data::RoundToCents(amount))});
+                add({D(data::RoundToCents(price)), Thousandths(qty), D(data::RoundToCents(amount))},
+                    std::move(date), std::move(code), std::move(desc), std::move(no),
+                    std::move(shortName), Trimmed(l, InvoiceLine::CustNo), price.text(2, true),
+                    qty.text(3, true), amount.text(2, true));
                 return true;
             });
     }

@@ -71,6 +71,26 @@ TEST(Money, StoredAndShownForms) {
     EXPECT_FALSE(Money::FromCents(-100000000).fits());
 }
 
+// Digit groups at each boundary, fractions with leading zeros, and the extremes of the
+// range: every report cell and total goes through this formatting.
+TEST(Money, FormattingAtGroupAndRangeEdges) {
+    EXPECT_EQ(Money::FromCents(1).shownText(), "0.01");
+    EXPECT_EQ(Money::FromCents(-1).storedText(), "-0.01");
+    EXPECT_EQ(Money::FromCents(100000).shownText(), "1,000.00");
+    EXPECT_EQ(Money::FromCents(99999999).shownText(), "999,999.99");
+    EXPECT_EQ(Money::FromCents(100000000).shownText(), "1,000,000.00");
+    EXPECT_EQ(Money::FromCents(-100000000).storedText(), "-1000000.00");
+    EXPECT_EQ(Money::FromCents(INT64_MAX).shownText(), "92,233,720,368,547,758.07");
+    EXPECT_EQ(Money::FromCents(INT64_MIN).storedText(), "-92233720368547758.08");
+    const auto q = [](int64_t units) { return Decimal::FromUnits(units); };
+    EXPECT_EQ(q(10020000).text(3, true), "1,002.000");
+    EXPECT_EQ(q(-10005).text(3, true), "-1.001");  // -1.0005 rounds away from zero
+    EXPECT_EQ(q(-4).text(3, true), "0.000");       // a negative that rounds to nothing
+    EXPECT_EQ(q(1230000).text(0, true), "123");
+    EXPECT_EQ(q(12345).text(4, false), "1.2345");
+    EXPECT_EQ(q(5).text(4, false), "0.0005");
+}
+
 TEST(Money, ProductsAreExactThenRounded) {
     auto d = [](std::string_view t) { return *ParseDecimal(t); };
     EXPECT_EQ(Extend(d("3"), d("19.99")).cents(), 5997);

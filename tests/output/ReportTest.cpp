@@ -294,6 +294,32 @@ TEST_F(ReportTest, ReceivablesAgeWithTheMainWindowsRuleAndRunWhenTheyAddUpToZero
     EXPECT_EQ(CountOf(v, RowKind::Month), 0);
 }
 
+// Sub-total lines are known in any letter case and anywhere in the description, but a
+// word that merely starts alike is sold; codes keep their accented letters, trimmed.
+TEST_F(ReportTest, SalesReportSkipsSubTotalsInAnyCaseAndKeepsAccents) {
+    const std::string d = "2024/02/10";
+    auto row = [](std::string q, std::string desc, std::string p, std::string e) {
+        q.resize(10, ' ');
+        desc.resize(32, ' ');
+        p.resize(10, ' ');
+        return q + desc + p + "T" + e;
+    };
+    addLine("101", "P", "  CAFÉ ", row("3", "Subtotal kit", "2", "6.00"), d);
+    addLine("101", "P", "", row("", "   parts sub-total", "", "6.00"), d);
+    addLine("101", "P", "", row("", "SUB-TOTAL", "", "6.00"), d);
+    addLine("101", "P", "Ñ1", row("-1", "Returned", "1,250.5", "-1,250.50"), d);
+    addLine("101", "P", "X", row("2", "Crème brûlée", "4.5", "9.00"), d);
+    ReportRun r = run(ReportId::SalesReport);
+    ASSERT_EQ(r.status, ReportRunStatus::Ready);
+    const ReportView& v = *r.view;
+    EXPECT_EQ(Column(v, 2), (std::vector<std::string>{"Subtotal kit", "Returned", "Crème brûlée"}));
+    EXPECT_EQ(Column(v, 1), (std::vector<std::string>{"CAFÉ", "Ñ1", "X"}));
+    EXPECT_EQ(Column(v, 6), (std::vector<std::string>{"2.00", "1,250.50", "4.50"}));
+    const ReportRow* grand = RowOf(v, RowKind::GrandTotal);
+    EXPECT_EQ(grand->cells()[7], "4.000");
+    EXPECT_EQ(grand->cells()[8], "-1,235.50");
+}
+
 TEST_F(ReportTest, ReceivablesWithNothingOpenSayTheBalanceIsZero) {
     add({"301", "I", "7", {2024, 3, 1}, 100, 0, 100, "2024/03/01"});
     ReportRun r = run(ReportId::AccountsReceivable, "", "");
