@@ -98,6 +98,7 @@ int main(int argc, char** argv) {
         bench::CompanyGenOptions options;
         options.folder = folder;
         options.customers = 5000;
+        options.openRecentDays = 90;
         options.note = [](const std::string& t) { std::fprintf(stderr, "%s\n", t.c_str()); };
         Timer t;
         g = bench::GenerateCompany(options);
@@ -136,7 +137,7 @@ int main(int argc, char** argv) {
             };
             browser.SetRowsInView(25);
             data::InvoiceRecord probe;
-            probe.setText(data::Invoice::InvNo, "500000");
+            probe.setText(data::Invoice::InvNo, "000500000");
             auto found = data::FindAtOrAfter<data::Invoice>(inv, 1, probe);
             if (found)
                 browser.JumpToKey(data::InvoiceKey(found->record, invoicing::kOpeningKey),
