@@ -208,7 +208,9 @@ GeneratedCompany GenerateCompany(const CompanyGenOptions& o) {
         const Money total = *type == 'X' || *type == 'D' ? -net : net + tax;
         Money paid;
         std::string paidDate;
-        const unsigned payPick = rng() % 100;
+        unsigned payPick = rng() % 100;
+        if (o.openRecentDays > 0 && data::DaysBetween(date, o.last) > o.openRecentDays)
+            payPick = rng() % 1000 == 0 ? 99 : 0;
         if (*type == 'I' || *type == 'G') {
             // Three in four invoices paid, one in ten partly, the rest open.
             if (payPick < 75) {

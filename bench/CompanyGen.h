@@ -21,6 +21,10 @@ struct CompanyGenOptions {
     int linesPerInvoice = 2;        // line items of each invoice, generated invoice and quote
     data::Date first{2015, 1, 1};   // the first invoice date
     data::Date last{2024, 12, 31};  // the last invoice date
+    // When above 0, only invoices dated within this many days of the last date keep the
+    // usual share of open balances (one in four); older ones are open one in a thousand,
+    // as in a company that collects its debts. 0: one in four open throughout.
+    int openRecentDays = 0;
     uint32_t seed = 1;
     std::function<void(const std::string&)> note;  // progress notes (none: silent)
 };

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <unordered_map>
 
 #include "data/Ansi.h"
 #include "data/Fileblocks.h"
@@ -95,6 +96,44 @@ struct CustomerAging {
     bool ok = true;
     std::string error;
 };
+// Adds one invoice record to its customer's sums: a live receivable with a balance due, in
+// the period of its age. An invoice date that had to be rebuilt from the other date
+// fields is written back. False (with error set) when that write fails.
+bool AgeRecord(storage::Fileblock* invoices, int32_t recNo, data::InvoiceRecord& inv,
+               const AgingLimits& limits, const data::Date& today, data::DateOrder order,
+               AgingOutcome& outcome, CustomerAging& result) {
+    const Money due = inv.money(Invoice::BalanceDue);
+    if (!inv.live() || !IsReceivable(inv) || due.isZero()) return true;
+    InvoiceDate date = DateOfInvoice(inv, order);
+    int bucket = 0;
+    if (date.date) {
+        if (date.rebuilt) {
+            inv.setText(Invoice::InvDate, data::FormatUserDate(*date.date, order));
+            storage::PutRecord(invoices, recNo, inv.data());
+            if (!storage::EngineOk) {
+                result.ok = false;
+                result.error = EngineText("Cannot write invoice record " + std::to_string(recNo));
+                return false;
+            }
+            ++outcome.datesRepaired;
+        }
+        bucket = AgingBucket(data::DaysBetween(*date.date, today), limits);
+    } else {
+        // Without any date the balance still belongs to the receivables; it is counted as
+        // current and the user is told which invoice it is.
+        outcome.undatable.push_back(std::string(data::TrimText(inv.text(Invoice::InvNo))));
+    }
+    result.buckets[size_t(bucket)] += due;
+    ++outcome.invoicesAged;
+    return true;
+}
+
+// The customer number an invoice record is filed under, as invoice key 2 holds it
+// (trimmed, upper case): the record belongs to the customer whose number reads the same.
+std::string AgingCustomerOf(std::string_view key2) {
+    return data::UpperAnsi(data::TrimText(key2));
+}
+
 CustomerAging AgeCustomer(storage::Fileblock* invoices, std::string_view custNoAnsi,
                           const AgingLimits& limits, const data::Date& today, data::DateOrder order,
                           AgingOutcome& outcome) {
@@ -105,7 +144,7 @@ CustomerAging AgeCustomer(storage::Fileblock* invoices, std::string_view custNoA
     const std::string wanted = data::UpperAnsi(data::TrimText(probe.ansi(Invoice::CustNo)));
 
     int32_t recNo = storage::FindKeyAtOrAfter(invoices, 2, key);
-    while (storage::EngineOk && data::UpperAnsi(data::TrimText(key)) == wanted) {
+    while (storage::EngineOk && AgingCustomerOf(key) == wanted) {
         data::InvoiceRecord inv;
         storage::GetRecord(invoices, recNo, inv.data());
         if (!storage::EngineOk) {
@@ -113,31 +152,7 @@ CustomerAging AgeCustomer(storage::Fileblock* invoices, std::string_view custNoA
             result.error = EngineText("Cannot read invoice record " + std::to_string(recNo));
             return result;
         }
-        const Money due = inv.money(Invoice::BalanceDue);
-        if (inv.live() && IsReceivable(inv) && !due.isZero()) {
-            InvoiceDate date = DateOfInvoice(inv, order);
-            int bucket = 0;
-            if (date.date) {
-                if (date.rebuilt) {
-                    inv.setText(Invoice::InvDate, data::FormatUserDate(*date.date, order));
-                    storage::PutRecord(invoices, recNo, inv.data());
-                    if (!storage::EngineOk) {
-                        result.ok = false;
-                        result.error =
-                            EngineText("Cannot write invoice record " + std::to_string(recNo));
-                        return result;
-                    }
-                    ++outcome.datesRepaired;
-                }
-                bucket = AgingBucket(data::DaysBetween(*date.date, today), limits);
-            } else {
-                // Without any date the balance still belongs to the receivables; it is
-                // counted as current and the user is told which invoice it is.
-                outcome.undatable.push_back(std::string(data::TrimText(inv.text(Invoice::InvNo))));
-            }
-            result.buckets[size_t(bucket)] += due;
-            ++outcome.invoicesAged;
-        }
+        if (!AgeRecord(invoices, recNo, inv, limits, today, order, outcome, result)) return result;
         storage::NextKey(invoices, 2, key, recNo);
     }
     if (!storage::EngineOk && !EndOfKey()) {
@@ -145,6 +160,64 @@ CustomerAging AgeCustomer(storage::Fileblock* invoices, std::string_view custNoA
         result.error = EngineText("Cannot read the invoice index");
     }
     return result;
+}
+
+// Every customer's sums in one pass over the invoice file in record order, instead of one
+// index walk per customer: the customer numbers are gathered first (as AgingCustomerOf
+// gives them), and an invoice of a number no customer has is left alone, as the walk
+// would never reach it.
+struct AllCustomersAging {
+    std::unordered_map<std::string, AgingBuckets> byCustomer;
+    bool ok = true;
+    std::string error;
+};
+AllCustomersAging AgeAllInvoices(storage::Fileblock* customers, storage::Fileblock* invoices,
+                                 const AgingLimits& limits, const data::Date& today,
+                                 data::DateOrder order, AgingOutcome& outcome) {
+    AllCustomersAging all;
+    for (int32_t rec = storage::NextUsedRecord(customers, 0); storage::EngineOk;
+         rec = storage::NextUsedRecord(customers, rec)) {
+        data::CustomerRecord customer;
+        storage::GetRecord(customers, rec, customer.data());
+        if (!storage::EngineOk) {
+            all.ok = false;
+            all.error = EngineText("Cannot read customer record " + std::to_string(rec));
+            return all;
+        }
+        if (customer.live())
+            all.byCustomer.try_emplace(
+                AgingCustomerOf(data::TrimText(customer.ansi(Customer::CustNo))));
+    }
+    if (!EndOfScan()) {
+        all.ok = false;
+        all.error = EngineText("Cannot read the customer file");
+        return all;
+    }
+    for (int32_t rec = storage::NextUsedRecord(invoices, 0); storage::EngineOk;
+         rec = storage::NextUsedRecord(invoices, rec)) {
+        data::InvoiceRecord inv;
+        storage::GetRecord(invoices, rec, inv.data());
+        if (!storage::EngineOk) {
+            all.ok = false;
+            all.error = EngineText("Cannot read invoice record " + std::to_string(rec));
+            return all;
+        }
+        auto sums = all.byCustomer.find(AgingCustomerOf(data::InvoiceKey(inv, 2)));
+        if (sums == all.byCustomer.end()) continue;
+        CustomerAging one;
+        one.buckets = sums->second;
+        if (!AgeRecord(invoices, rec, inv, limits, today, order, outcome, one)) {
+            all.ok = false;
+            all.error = one.error;
+            return all;
+        }
+        sums->second = one.buckets;
+    }
+    if (!EndOfScan()) {
+        all.ok = false;
+        all.error = EngineText("Cannot read the invoice file");
+    }
+    return all;
 }
 
 // Writes the company record's last-aging date and receivables total into the company file.
@@ -295,9 +368,12 @@ AgingOutcome RunAging(Session& session, bool forced, const platform::Clock& cloc
             return finish(outcome);
         }
 
-        bool ok = true;
-        for (int32_t rec = storage::NextUsedRecord(customers.fb, 0); ok && storage::EngineOk;
-             rec = storage::NextUsedRecord(customers.fb, rec)) {
+        AllCustomersAging all =
+            AgeAllInvoices(customers.fb, invoices.fb, *limits, today, session.dateOrder, outcome);
+        bool ok = all.ok;
+        if (!ok) outcome.error = all.error;
+        for (int32_t rec = ok ? storage::NextUsedRecord(customers.fb, 0) : 0;
+             ok && storage::EngineOk; rec = storage::NextUsedRecord(customers.fb, rec)) {
             data::CustomerRecord customer;
             storage::GetRecord(customers.fb, rec, customer.data());
             if (!storage::EngineOk) {
@@ -309,13 +385,10 @@ AgingOutcome RunAging(Session& session, bool forced, const platform::Clock& cloc
             if (data::TrimText(customer.text(Customer::ShortName)).empty())
                 customer.setText(Customer::ShortName, kNoShortName);
 
-            CustomerAging aged = AgeCustomer(invoices.fb, customer.ansi(Customer::CustNo), *limits,
-                                             today, session.dateOrder, outcome);
-            if (!aged.ok) {
-                outcome.error = aged.error;
-                ok = false;
-                break;
-            }
+            CustomerAging aged;
+            auto sums = all.byCustomer.find(
+                AgingCustomerOf(data::TrimText(customer.ansi(Customer::CustNo))));
+            if (sums != all.byCustomer.end()) aged.buckets = sums->second;
             const Money balance = SumOf(aged.buckets);
             bool fits = customer.setMoney(Customer::Age0to30, aged.buckets[0]) &&
                         customer.setMoney(Customer::Age31to60, aged.buckets[1]) &&

@@ -103,6 +103,32 @@ TEST_F(AgingTest, CustomerNumbersMatchWholeNotByPrefix) {
     EXPECT_EQ(read<Customer>(lower).text(Customer::Balance), "0.70");
 }
 
+TEST_F(AgingTest, InvoicesSpreadOverTheFileAreSummedPerCustomerAndStrangersLeftAlone) {
+    int32_t seven = addCustomer("7", "Seven");
+    int32_t eight = addCustomer("8", "Eight");
+    int32_t idle = addCustomer("9", "Idle");
+    addInvoice("1", "7", daysAgo(10), Cents(100));
+    addInvoice("2", "8", daysAgo(40), Cents(200));
+    addInvoice("3", "99", daysAgo(1), Cents(5000));  // no customer has this number
+    addInvoice("4", "7", daysAgo(100), Cents(400));
+    addInvoice("5", "8", daysAgo(40), Cents(0));
+    addInvoice("6", "7", daysAgo(10), Cents(-50));
+    AgingOutcome o = age();
+    EXPECT_EQ(o.status, AgingStatus::Done);
+    EXPECT_EQ(o.invoicesAged, 4);
+    EXPECT_EQ(o.customers, 3);
+    EXPECT_EQ(o.total, Cents(650));
+    EXPECT_EQ(read<Customer>(seven).text(Customer::Balance), "4.50");
+    EXPECT_EQ(read<Customer>(seven).text(Customer::Age0to30), "0.50");
+    EXPECT_EQ(read<Customer>(seven).text(Customer::AgeOver90), "4.00");
+    EXPECT_EQ(read<Customer>(eight).text(Customer::Age31to60), "2.00");
+    EXPECT_EQ(read<Customer>(idle).text(Customer::Balance), "0.00");
+    // A second run gives the same sums: nothing is carried over from the first.
+    AgingOutcome again = age();
+    EXPECT_EQ(again.total, Cents(650));
+    EXPECT_EQ(read<Customer>(seven).text(Customer::Balance), "4.50");
+}
+
 TEST_F(AgingTest, UnreadableInvoiceDateIsRebuiltFromItsPartsAndWrittenBack) {
     addCustomer("100", "Acme Ltd");
     data::InvoiceRecord bad = invoice("1", "100", Date{2020, 3, 15}, Cents(100));
