@@ -76,6 +76,17 @@ struct DocumentFilesOpen {
     output::DocumentFiles files() const { return {invoices.fb, lines.fb, memos.fb, customers.fb}; }
 };
 
+// The files a statement is made from, open for one command.
+struct StatementFilesOpen {
+    data::ExistingFileblock customers, invoices;
+    explicit StatementFilesOpen(Context& ctx) {
+        data::OpenExisting(customers, ctx.folder, data::FileKind::Customer, Prefix(ctx),
+                           ctx.prompter);
+        data::OpenExisting(invoices, ctx.folder, data::FileKind::Invoice, Prefix(ctx),
+                           ctx.prompter);
+    }
+};
+
 // The mail password as the desktop program reads it: the keyring when one answers.
 output::MailPasswordReader PasswordReader(const Context& ctx) {
     platform::Keyring* keyring = ctx.services.keyring ? ctx.services.keyring() : nullptr;
@@ -564,13 +575,10 @@ int StatementsPdf(Context& ctx, const Args& args) {
     if (!outDir.empty() && !data::EnsureFolder(outDir))
         return ctx.fail("cannot make the folder " + outDir);
     if (!ctx.services.pdfCanvas) return ctx.fail("this program cannot write PDF files");
-    const std::string prefix = Prefix(ctx);
-    data::ExistingFileblock customers, invoices;
-    data::OpenExisting(customers, ctx.folder, data::FileKind::Customer, prefix, ctx.prompter);
-    data::OpenExisting(invoices, ctx.folder, data::FileKind::Invoice, prefix, ctx.prompter);
-    if (!customers.fb || !invoices.fb)
+    StatementFilesOpen open(ctx);
+    if (!open.customers.fb || !open.invoices.fb)
         return ctx.fail("the customer or invoice file cannot be opened");
-    const output::StatementFiles files{customers.fb, invoices.fb};
+    const output::StatementFiles files{open.customers.fb, open.invoices.fb};
     const bool unpaidOnly = args.flag("--unpaid-only");
 
     const bool batch = !args.value("--customer");
@@ -623,13 +631,10 @@ int StatementsPdf(Context& ctx, const Args& args) {
 int StatementsEmail(Context& ctx, const Args& args) {
     const output::StatementPeriod period = StatementPeriodOf(ctx, args);
     if (!ctx.services.mailer) return ctx.fail("this program cannot send e-mail");
-    const std::string prefix = Prefix(ctx);
-    data::ExistingFileblock customers, invoices;
-    data::OpenExisting(customers, ctx.folder, data::FileKind::Customer, prefix, ctx.prompter);
-    data::OpenExisting(invoices, ctx.folder, data::FileKind::Invoice, prefix, ctx.prompter);
-    if (!customers.fb || !invoices.fb)
+    StatementFilesOpen open(ctx);
+    if (!open.customers.fb || !open.invoices.fb)
         return ctx.fail("the customer or invoice file cannot be opened");
-    const output::StatementFiles files{customers.fb, invoices.fb};
+    const output::StatementFiles files{open.customers.fb, open.invoices.fb};
     const data::CompanyRecord& company = ctx.session.company;
     const bool batch = !args.value("--customer");
 
