@@ -1,6 +1,6 @@
 // invarro-cli: the headless batch commands. This file only sets up what needs Qt (PDF
 // output on the offscreen platform, the lock that keeps the desktop program off the data
-// folder while a command runs); the verbs live in src/cli.
+// folder while a command runs), the mail client and the desktop keyring; the verbs live in src/cli.
 
 #include <QGuiApplication>
 #include <cstdio>
@@ -9,8 +9,10 @@
 #include <vector>
 
 #include "cli/Cli.h"
+#include "platform/curl/CurlMailer.h"
 #include "platform/qt/PainterCanvas.h"
 #include "platform/qt/SingleInstance.h"
+#include "platform/secret/SecretKeyring.h"
 
 namespace {
 
@@ -35,6 +37,13 @@ int main(int argc, char** argv) {
     invarro::cli::CliServices services;
     services.pdfCanvas = [] {
         return std::make_unique<invarro::platform::qt::PainterCanvas>(nullptr);
+    };
+    services.mailer = [] { return std::make_unique<invarro::platform::curl::CurlMailer>(); };
+    // Under cron or systemd there is often no keyring; the password is then the company
+    // record's.
+    invarro::platform::secret::SecretKeyring keyring;
+    services.keyring = [&keyring]() -> invarro::platform::Keyring* {
+        return keyring.available() ? &keyring : nullptr;
     };
     services.claimFolder = [&instance](const std::string& folder) {
         namespace qt = invarro::platform::qt;

@@ -12,6 +12,8 @@
 
 #include "output/Canvas.h"
 #include "platform/Clock.h"
+#include "platform/Keyring.h"
+#include "platform/Mailer.h"
 
 namespace invarro::cli {
 
@@ -30,6 +32,10 @@ struct CliServices {
     std::function<std::unique_ptr<output::Canvas>()> pdfCanvas;
     // Claims the data folder for the run; nothing claims it when unset.
     std::function<FolderClaim(const std::string& folder)> claimFolder;
+    // A mail client for the e-mail verbs; they refuse to run when unset.
+    std::function<std::unique_ptr<platform::Mailer>()> mailer;
+    // The desktop keyring when one answers (asked only by the e-mail verbs), else null.
+    std::function<platform::Keyring*()> keyring;
     // Today and now; the computer's clock when unset.
     const platform::Clock* clock = nullptr;
 };

@@ -7,6 +7,7 @@
 #include "app/Aging.h"
 #include "app/BooksCheck.h"
 #include "app/CompanyManager.h"
+#include "app/MailPassword.h"
 #include "cli/Command.h"
 #include "customers/CExport.h"
 #include "customers/CImport.h"
@@ -22,6 +23,7 @@
 #include "invoicing/RepeatSet.h"
 #include "maintenance/Backup.h"
 #include "output/CStmnt.h"
+#include "output/EMail.h"
 #include "output/InvPrint.h"
 #include "output/Rpt.h"
 #include "output/Rptselct.h"
@@ -58,6 +60,61 @@ bool MayWrite(const Context& ctx, const std::string& path) {
     if (!data::FileExists(path) || ctx.yes) return true;
     ctx.say(path + " exists; it was left as it is (--yes writes over it)");
     return false;
+}
+
+// The files an invoice document is made from, open for one command.
+struct DocumentFilesOpen {
+    invoicing::ShortOpen invoices, lines, memos;
+    data::ExistingFileblock customers;
+    explicit DocumentFilesOpen(Context& ctx)
+        : invoices(ctx.folder, data::FileKind::Invoice, Prefix(ctx), ctx.prompter),
+          lines(ctx.folder, data::FileKind::InvoiceLine, Prefix(ctx), ctx.prompter),
+          memos(ctx.folder, data::FileKind::Memo, Prefix(ctx), ctx.prompter) {
+        data::OpenExisting(customers, ctx.folder, data::FileKind::Customer, Prefix(ctx),
+                           ctx.prompter);
+    }
+    output::DocumentFiles files() const { return {invoices.fb, lines.fb, memos.fb, customers.fb}; }
+};
+
+// The files a statement is made from, open for one command.
+struct StatementFilesOpen {
+    data::ExistingFileblock customers, invoices;
+    explicit StatementFilesOpen(Context& ctx) {
+        data::OpenExisting(customers, ctx.folder, data::FileKind::Customer, Prefix(ctx),
+                           ctx.prompter);
+        data::OpenExisting(invoices, ctx.folder, data::FileKind::Invoice, Prefix(ctx),
+                           ctx.prompter);
+    }
+};
+
+// The mail password as the desktop program reads it: the keyring when one answers.
+output::MailPasswordReader PasswordReader(const Context& ctx) {
+    platform::Keyring* keyring = ctx.services.keyring ? ctx.services.keyring() : nullptr;
+    const std::string folder = ctx.folder;
+    return [folder, keyring](const data::CompanyRecord& company, std::string* error) {
+        return app::MailPassword(folder, company, keyring, error);
+    };
+}
+
+// The last line of an e-mail run; the job failed when anything was not sent.
+int MailRunEnd(const Context& ctx, const output::MailRunCounts& c, int skipped,
+               const std::string& what) {
+    const int notSent = c.failed + c.notSent + c.missing;
+    std::string line = std::to_string(c.sent) + " " + what + " sent, " + std::to_string(notSent) +
+                       " not sent, " + std::to_string(skipped) + " skipped (no e-mail address)";
+    if (c.stopped) line += "; the connection to the mail server was lost";
+    if (!c.firstFailure.empty()) line += "; first not sent: " + c.firstFailure;
+    ctx.say(line);
+    return notSent == 0 ? kExitOk : kExitFailed;
+}
+
+// The mail settings were refused or the server could not be reached (the prompter has
+// shown why): nothing went.
+int NothingSent(const Context& ctx, int count, const std::string& what) {
+    output::MailRunCounts counts;
+    counts.notSent = count;
+    counts.firstFailure = "no connection to the mail server (see above)";
+    return MailRunEnd(ctx, counts, 0, what);
 }
 
 // ----------------------------------------------------------------------- companies
@@ -151,14 +208,9 @@ int InvoicePdf(Context& ctx, const Args& args) {
     const std::string out = args.value("--out").value_or(std::string());
     if (!out.empty() && !MayWrite(ctx, out)) return kExitFailed;
     if (!ctx.services.pdfCanvas) return ctx.fail("this program cannot write PDF files");
-    const std::string prefix = Prefix(ctx);
-    invoicing::ShortOpen invoices(ctx.folder, data::FileKind::Invoice, prefix, ctx.prompter);
-    invoicing::ShortOpen lines(ctx.folder, data::FileKind::InvoiceLine, prefix, ctx.prompter);
-    invoicing::ShortOpen memos(ctx.folder, data::FileKind::Memo, prefix, ctx.prompter);
-    data::ExistingFileblock customers;
-    data::OpenExisting(customers, ctx.folder, data::FileKind::Customer, prefix, ctx.prompter);
-    if (!invoices.fb) return ctx.fail("the invoice file cannot be opened");
-    output::DocumentFiles files{invoices.fb, lines.fb, memos.fb, customers.fb};
+    DocumentFilesOpen open(ctx);
+    if (!open.invoices.fb) return ctx.fail("the invoice file cannot be opened");
+    const output::DocumentFiles files = open.files();
     std::unique_ptr<output::Canvas> canvas = ctx.services.pdfCanvas();
     const output::PdfOutcome made = output::InvoicePdf(
         files, data::UpperText(args.positional[0]),
@@ -167,6 +219,40 @@ int InvoicePdf(Context& ctx, const Args& args) {
     if (!made.error.empty()) ctx.say(made.error);
     Print(ctx, made.path);
     return kExitOk;
+}
+
+// ----------------------------------------------------------------------- invoice email
+
+int InvoiceEmail(Context& ctx, const Args& args) {
+    if (!ctx.services.mailer) return ctx.fail("this program cannot send e-mail");
+    const std::string number = data::UpperText(args.positional[0]);
+    DocumentFilesOpen open(ctx);
+    if (!open.invoices.fb) return ctx.fail("the invoice file cannot be opened");
+    const output::DocumentFiles files = open.files();
+    std::unique_ptr<platform::Mailer> mailer = ctx.services.mailer();
+    output::InvoiceMailOutcome sent;
+    if (!output::RunMailSession(
+            ctx.session.company, *mailer, ctx.prompter, ctx.progress,
+            [&] {
+                sent = output::EmailInvoiceText(files, number, ctx.session.company, *mailer,
+                                                ctx.prompter, ctx.clock);
+            },
+            PasswordReader(ctx)))
+        return NothingSent(ctx, 1, "invoices");
+    using R = output::InvoiceMailOutcome::Result;
+    if (sent.result == R::NotFound) return ctx.fail("invoice " + number + " is not on file");
+    output::MailRunCounts counts;
+    int skipped = 0;
+    if (sent.result == R::Sent) {
+        ++counts.sent;
+        Print(ctx, number);
+    } else if (sent.result == R::NoAddress) {
+        ++skipped;
+    } else {
+        ++counts.failed;
+        counts.firstFailure = "invoice " + number + ". " + sent.error.text;
+    }
+    return MailRunEnd(ctx, counts, skipped, "invoices");
 }
 
 // ----------------------------------------------------------------------- repeat
@@ -461,45 +547,51 @@ int Check(Context& ctx, const Args& args) {
 
 // ----------------------------------------------------------------------- statements pdf
 
-int StatementsPdf(Context& ctx, const Args& args) {
+output::StatementPeriod StatementPeriodOf(const Context& ctx, const Args& args) {
     output::StatementPeriod period;
     if (auto from = args.value("--from")) period.from = ctx.date("--from", *from);
     if (auto to = args.value("--to")) period.to = ctx.date("--to", *to);
     if (period.from && period.to && *period.to < *period.from)
         throw UsageError("--to is before --from");
+    return period;
+}
+
+// The customers named with --customer, or the batch statement window's selection (a
+// balance not zero). Nothing when the customer file cannot be read.
+std::optional<std::vector<std::string>> StatementCustomers(const Args& args,
+                                                           const output::StatementFiles& files,
+                                                           output::BatchSelection sel,
+                                                           const data::CompanyRecord& company) {
+    auto named = args.values.find("--customer");
+    if (named != args.values.end()) return named->second;
+    sel.skipNegative = args.flag("--skip-negative");
+    sel.unpaidOnly = args.flag("--unpaid-only");
+    return output::SelectStatementCustomers(files, sel, company);
+}
+
+int StatementsPdf(Context& ctx, const Args& args) {
+    const output::StatementPeriod period = StatementPeriodOf(ctx, args);
     const std::string outDir = args.value("--out").value_or(std::string());
     if (!outDir.empty() && !data::EnsureFolder(outDir))
         return ctx.fail("cannot make the folder " + outDir);
     if (!ctx.services.pdfCanvas) return ctx.fail("this program cannot write PDF files");
-    const std::string prefix = Prefix(ctx);
-    data::ExistingFileblock customers, invoices;
-    data::OpenExisting(customers, ctx.folder, data::FileKind::Customer, prefix, ctx.prompter);
-    data::OpenExisting(invoices, ctx.folder, data::FileKind::Invoice, prefix, ctx.prompter);
-    if (!customers.fb || !invoices.fb)
+    StatementFilesOpen open(ctx);
+    if (!open.customers.fb || !open.invoices.fb)
         return ctx.fail("the customer or invoice file cannot be opened");
-    const output::StatementFiles files{customers.fb, invoices.fb};
+    const output::StatementFiles files{open.customers.fb, open.invoices.fb};
     const bool unpaidOnly = args.flag("--unpaid-only");
 
-    // Chosen customers, or the batch window's selection: every customer with a balance.
-    std::vector<std::string> chosen;
-    auto named = args.values.find("--customer");
-    const bool batch = named == args.values.end();
-    if (!batch) {
-        chosen = named->second;
-    } else {
-        output::BatchSelection sel;
-        sel.emailMode = false;
-        sel.excludeEmail = args.flag("--skip-email");
-        sel.skipNegative = args.flag("--skip-negative");
-        sel.unpaidOnly = unpaidOnly;
-        sel.period = period;
-        auto selected = output::SelectStatementCustomers(files, sel, ctx.session.company);
-        if (!selected) return ctx.fail("the customer file cannot be read");
-        chosen = *selected;
-        if (chosen.empty()) {
-            ctx.say(std::string(output::kNoStatements));
-            return kExitOk;
-        }
+    const bool batch = !args.value("--customer");
+    output::BatchSelection sel;
+    sel.emailMode = false;
+    sel.excludeEmail = args.flag("--skip-email");
+    sel.period = period;
+    const auto selected = StatementCustomers(args, files, sel, ctx.session.company);
+    if (!selected) return ctx.fail("the customer file cannot be read");
+    const std::vector<std::string>& chosen = *selected;
+    if (chosen.empty()) {
+        ctx.say(std::string(output::kNoStatements));
+        return kExitOk;
     }
     const output::FormContext form{ctx.session.company, ctx.folder};
     std::unique_ptr<output::Canvas> canvas = ctx.services.pdfCanvas();
@@ -532,6 +624,53 @@ int StatementsPdf(Context& ctx, const Args& args) {
         output::StoreLastBatchDate(ctx.folder, ctx.session.company, ctx.today(), ctx.prompter);
     ctx.say(std::to_string(outcome.done - failed) + " statements written.");
     return outcome.completed && failed == 0 ? kExitOk : kExitFailed;
+}
+
+// ----------------------------------------------------------------------- statements email
+
+int StatementsEmail(Context& ctx, const Args& args) {
+    const output::StatementPeriod period = StatementPeriodOf(ctx, args);
+    if (!ctx.services.mailer) return ctx.fail("this program cannot send e-mail");
+    StatementFilesOpen open(ctx);
+    if (!open.customers.fb || !open.invoices.fb)
+        return ctx.fail("the customer or invoice file cannot be opened");
+    const output::StatementFiles files{open.customers.fb, open.invoices.fb};
+    const data::CompanyRecord& company = ctx.session.company;
+    const bool batch = !args.value("--customer");
+
+    // The e-mail batch leaves out customers without an address; they are the skipped ones.
+    output::BatchSelection sel;
+    sel.emailMode = true;
+    sel.excludeEmail = true;
+    sel.period = period;
+    const auto selected = StatementCustomers(args, files, sel, company);
+    sel.excludeEmail = false;
+    const auto all = batch ? StatementCustomers(args, files, sel, company) : selected;
+    if (!selected || !all) return ctx.fail("the customer file cannot be read");
+    const int skipped = int(all->size() - selected->size());
+    if (selected->empty()) {
+        ctx.say(std::string(output::kNoStatements));
+        return MailRunEnd(ctx, output::MailRunCounts{}, skipped, "statements");
+    }
+
+    output::BatchRun run;
+    run.customers = *selected;
+    run.batchSize = int(selected->size());
+    run.unpaidOnly = args.flag("--unpaid-only");
+    run.period = period;
+    std::unique_ptr<platform::Mailer> mailer = ctx.services.mailer();
+    output::StatementMailRun mailed;
+    if (!output::RunMailSession(
+            company, *mailer, ctx.prompter, ctx.progress,
+            [&] {
+                mailed = output::EmailStatementBatch(files, run, company, ctx.today(), *mailer,
+                                                     nullptr, ctx.prompter, ctx.progress);
+            },
+            PasswordReader(ctx)))
+        return NothingSent(ctx, int(run.customers.size()), "statements");
+    if (batch && mailed.batch.completed && mailed.counts.failed == 0)
+        output::StoreLastBatchDate(ctx.folder, ctx.session.company, ctx.today(), ctx.prompter);
+    return MailRunEnd(ctx, mailed.counts, skipped, "statements");
 }
 
 // ----------------------------------------------------------------------- report
@@ -629,6 +768,16 @@ const std::vector<Verb>& Verbs() {
          1,
          true,
          InvoicePdf},
+        {"invoice email",
+         "NUMBER",
+         "sends the invoice or quote by e-mail, as the invoice manager in e-mail mode, and "
+         "marks it printed with today's e-mail date",
+         "",
+         {},
+         1,
+         1,
+         true,
+         InvoiceEmail},
         {"repeat",
          "[--through DATE] [--invoice-date DATE] [--reference TEXT] [--dry-run]",
          "generates the repeat invoices that are due, as the repeat billing wizard",
@@ -714,6 +863,21 @@ const std::vector<Verb>& Verbs() {
          0,
          true,
          StatementsPdf},
+        {"statements email",
+         "[--customer NUMBER ...] [--unpaid-only] [--from DATE] [--to DATE]",
+         "sends customer statements by e-mail over one connection: the customers named, or "
+         "those the batch statement run selects in e-mail mode (a balance not zero and an "
+         "e-mail address)",
+         "  --customer NUMBER  this customer's statement (repeatable); without it, a batch run\n"
+         "  --unpaid-only      list only the transactions with a balance due\n"
+         "  --from DATE        leave out transactions before this day\n"
+         "  --to DATE          leave out transactions after this day\n"
+         "  --skip-negative    batch: leave out balances below zero\n",
+         {"--customer=", "--unpaid-only", "--from=", "--to=", "--skip-negative"},
+         0,
+         0,
+         true,
+         StatementsEmail},
         {"report",
          "NAME [--from DATE] [--to DATE] [--filter TEXT] (--text FILE | --pdf FILE)",
          "runs a report of the report wizard into a text or PDF file (report --list names "

@@ -382,6 +382,38 @@ MailRunCounts EmailInvoiceBatch(const DocumentFiles& files, const std::vector<st
     return c;
 }
 
+StatementMailRun EmailStatementBatch(const StatementFiles& files, BatchRun run,
+                                     const data::CompanyRecord& co, const data::Date& today,
+                                     platform::Mailer& mailer, LabelQueue* labels,
+                                     platform::Prompter& prompter, platform::Progress& progress,
+                                     const std::function<void(const std::string&)>& status) {
+    run.emailMode = true;
+    StatementMailRun r;
+    MailRunCounts& c = r.counts;
+    BatchHooks hooks;
+    hooks.status = status;
+    hooks.render = [&](const Statement& s) {
+        if (!s.customerFound) {
+            ++c.missing;
+            return true;
+        }
+        platform::MailError error;
+        if (EmailStatement(s, co, today, mailer, error)) {
+            ++c.sent;
+            return true;
+        }
+        ++c.failed;
+        if (c.firstFailure.empty())
+            c.firstFailure = "the statement of " + s.name + ". " + error.text;
+        if (mailer.connected()) return true;
+        c.stopped = true;
+        return false;
+    };
+    r.batch = RunStatementBatch(files, run, co, labels, prompter, progress, hooks);
+    if (c.stopped) c.notSent = int(run.customers.size()) - c.sent - c.failed - c.missing;
+    return r;
+}
+
 std::optional<FreeMessageProblem> CheckFreeMessage(const FreeMessage& m, std::size_t queueSize) {
     using platform::Icon;
     auto problem = [](FreeMessageField f, const char* title, const char* text,

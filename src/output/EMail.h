@@ -113,6 +113,19 @@ MailRunCounts EmailInvoiceBatch(const DocumentFiles& files, const std::vector<st
                                 platform::Prompter& prompter, platform::Progress& progress,
                                 const platform::Clock& clock, LabelQueue* labels);
 
+// The batch statement run in e-mail mode over the connected mailer: each statement of the
+// run sent to its customer; a refused message is counted and the run goes on, a broken
+// connection ends it and the rest are counted as not sent.
+struct StatementMailRun {
+    MailRunCounts counts;
+    BatchOutcome batch;
+};
+StatementMailRun EmailStatementBatch(const StatementFiles& files, BatchRun run,
+                                     const data::CompanyRecord& company, const data::Date& today,
+                                     platform::Mailer& mailer, LabelQueue* labels,
+                                     platform::Prompter& prompter, platform::Progress& progress,
+                                     const std::function<void(const std::string&)>& status = {});
+
 // The free message ("Send E-Mail Message"): what the user typed.
 struct FreeMessage {
     std::string returnAddress;

@@ -380,34 +380,17 @@ void FinishBatch(const CustomerWindowContext& context) {
 void EmailStatementBatch(const CustomerWindowContext& context, const output::StatementFiles& files,
                          output::BatchRun run,
                          const std::function<void(const std::string&)>& status) {
-    run.emailMode = true;
     platform::SilentProgress silent;
     platform::Progress& progress = context.progress ? *context.progress : silent;
-    platform::Mailer& mailer = *context.mailer;
-    output::MailRunCounts counts;
-    output::BatchOutcome out;
+    output::StatementMailRun mailed;
+    const output::BatchOutcome& out = mailed.batch;
+    const output::MailRunCounts& counts = mailed.counts;
     const bool ran = output::RunMailSession(
-        *context.company, mailer, *context.prompter, progress,
+        *context.company, *context.mailer, *context.prompter, progress,
         [&] {
-            output::BatchHooks hooks;
-            hooks.status = status;
-            hooks.render = [&](const output::Statement& s) {
-                platform::MailError error;
-                if (output::EmailStatement(s, *context.company, TodayOf(context), mailer, error)) {
-                    ++counts.sent;
-                    return true;
-                }
-                ++counts.failed;
-                if (counts.firstFailure.empty())
-                    counts.firstFailure = "the statement of " + s.name + ". " + error.text;
-                if (mailer.connected()) return true;
-                counts.stopped = true;
-                return false;
-            };
-            out = output::RunStatementBatch(files, run, *context.company, context.labelQueue,
-                                            *context.prompter, progress, hooks);
-            if (counts.stopped)
-                counts.notSent = int(run.customers.size()) - counts.sent - counts.failed;
+            mailed = output::EmailStatementBatch(files, run, *context.company, TodayOf(context),
+                                                 *context.mailer, context.labelQueue,
+                                                 *context.prompter, progress, status);
             if (out.completed) {
                 FinishBatch(context);
                 context.prompter->inform(std::string(output::kBatchTitle),

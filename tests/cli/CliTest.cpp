@@ -24,7 +24,9 @@
 #include "invoicing/InvEdit.h"
 #include "invoicing/RepeatSet.h"
 #include "output/CStmnt.h"
+#include "output/EMail.h"
 #include "output/Rptselct.h"
+#include "platform/curl/CurlMailer.h"
 #include "platform/qt/PainterCanvas.h"
 #include "platform/qt/SingleInstance.h"
 #include "platform/zip/ZipArchive.h"
@@ -33,6 +35,7 @@
 #include "support/Modal.h"
 #include "support/QtApp.h"
 #include "support/ScriptedPrompter.h"
+#include "support/SmtpPeer.h"
 #include "support/TempDir.h"
 #include "ui/CustForm.h"
 #include "ui/ExportForm.h"
@@ -94,6 +97,11 @@ class CliTest : public ::testing::Test {
         services.clock = &clock;
         services.pdfCanvas = [] { return std::make_unique<platform::qt::PainterCanvas>(nullptr); };
         services.claimFolder = claim;
+        services.mailer = [] {
+            auto mailer = std::make_unique<platform::curl::CurlMailer>();
+            mailer->setTimeout(10);
+            return mailer;
+        };
         return testing::RunCaptured(all, services);
     }
 
@@ -411,7 +419,7 @@ TEST_F(CliTest, StatementsPdfHasTheTextOfTheStatementRoutine) {
     EXPECT_EQ(run({"statements", "pdf", "--customer", "NOSUCH", "--out", out}).status, kExitFailed);
     EXPECT_EQ(run({"statements", "pdf", "--from", "2026-05-01", "--to", "2026-04-01"}).status,
               kExitUsage);
-    EXPECT_EQ(run({"statements", "email"}).status, kExitUsage);
+    EXPECT_EQ(run({"statements", "email", "--out", out}).status, kExitUsage);
 }
 
 TEST_F(CliTest, ReportTextIsTheReportWizardsText) {
@@ -460,8 +468,8 @@ TEST_F(CliTest, UsageErrorsHelpAndFailuresHaveTheirExitStatus) {
     EXPECT_EQ(run({"aging", "extra"}).status, kExitUsage);
     EXPECT_EQ(run({"check", "--fix"}).status, kExitUsage);
     EXPECT_EQ(run({"--company", "x1", "check"}).status, kExitUsage);
-    // The e-mail verbs are not offered.
-    EXPECT_EQ(run({"invoice", "email", "1321"}).status, kExitUsage);
+    // The e-mail verbs take no file options.
+    EXPECT_EQ(run({"invoice", "email", "1321", "--kind", "quote"}).status, kExitUsage);
 
     const Result help = run({"--help"});
     EXPECT_EQ(help.status, kExitOk);
@@ -546,6 +554,169 @@ TEST_F(CliTest, DatesAreIsoOrInTheCompanysOrder) {
     EXPECT_EQ(run({"aging", "--as-of", "28/02/2026"}).status, kExitUsage);
     EXPECT_EQ(run({"aging", "--as-of=2024-02-29"}).status, kExitOk);
     EXPECT_EQ(run({"aging", "--as-of=2023-02-29"}).status, kExitUsage);
+}
+
+// ----------------------------------------------------------------------- e-mail
+
+// Points the company in use of a folder at a mail server (no login).
+void AimCompanyMail(const std::string& folder, data::CompanyRecord& company, int port,
+                    const std::string& host = "127.0.0.1") {
+    EnterPrompter prompter;
+    storage::InitEngine(30);
+    {
+        data::ExistingFileblock companies;
+        data::OpenExisting(companies, folder, data::FileKind::Company, {}, prompter);
+        ASSERT_TRUE(companies.fb);
+        auto found = data::FindAtOrAfter<Company>(companies.fb, 1, company);
+        ASSERT_TRUE(found);
+        data::CompanyRecord changed = found->record;
+        changed.setText(Company::EMailAddress, "billing@company.test");
+        changed.setText(Company::EMailHost, host);
+        changed.setText(Company::EMailPort, std::to_string(port));
+        changed.setText(Company::EMailLogin, "");
+        changed.setText(Company::EMailPassword, "");
+        ASSERT_TRUE(
+            data::ChangeBusinessRecord(companies.fb, found->recNo, found->record, changed, prompter)
+                .ok());
+        company = changed;
+    }
+    storage::ExitEngine();
+}
+
+// The first invoice (type I) not yet marked printed.
+std::string UnprintedInvoice(const std::string& folder) {
+    EnterPrompter prompter;
+    storage::InitEngine(30);
+    std::string number;
+    {
+        data::ExistingFileblock invoices;
+        data::OpenExisting(invoices, folder, data::FileKind::Invoice, "1", prompter);
+        for (int32_t r = storage::NextUsedRecord(invoices.fb, 0); r > 0 && number.empty();
+             r = storage::NextUsedRecord(invoices.fb, r)) {
+            auto i = data::ReadBusinessRecord<Invoice>(invoices.fb, r);
+            if (i && data::TrimmedText(i->text(Invoice::TransType)) == "I" &&
+                data::TrimmedText(i->text(Invoice::PrintedFlag)) != "Y")
+                number = data::TrimmedText(i->text(Invoice::InvNo));
+        }
+    }
+    storage::ExitEngine();
+    return number;
+}
+
+TEST_F(CliTest, InvoiceEmailSendsWhatTheInvoiceManagerSendsAndMarksTheInvoice) {
+    testing::SmtpPeer peer(testing::SmtpPeer::Options{});
+    ASSERT_TRUE(peer.ready());
+    data::CompanyRecord commandCompany = session.company;
+    AimCompanyMail(windowFolder, session.company, peer.port());
+    AimCompanyMail(commandFolder, commandCompany, peer.port());
+    const std::string number = UnprintedInvoice(windowFolder);
+    ASSERT_FALSE(number.empty());
+
+    // The invoice manager's e-mail of one invoice.
+    EnterPrompter prompter;
+    platform::SilentProgress progress;
+    platform::curl::CurlMailer mailer;
+    mailer.setTimeout(10);
+    storage::InitEngine(30);
+    {
+        invoicing::ShortOpen invoices(windowFolder, data::FileKind::Invoice, "1", prompter);
+        invoicing::ShortOpen lines(windowFolder, data::FileKind::InvoiceLine, "1", prompter);
+        invoicing::ShortOpen memos(windowFolder, data::FileKind::Memo, "1", prompter);
+        data::ExistingFileblock customers;
+        data::OpenExisting(customers, windowFolder, data::FileKind::Customer, "1", prompter);
+        output::InvoiceMailOutcome out;
+        ASSERT_TRUE(output::RunMailSession(session.company, mailer, prompter, progress, [&] {
+            out = output::EmailInvoiceText({invoices.fb, lines.fb, memos.fb, customers.fb}, number,
+                                           session.company, mailer, prompter, clock);
+        }));
+        ASSERT_EQ(out.result, output::InvoiceMailOutcome::Result::Sent) << out.error.text;
+    }
+    storage::ExitEngine();
+
+    const Result r = run({"invoice", "email", number});
+    ASSERT_EQ(r.status, kExitOk) << r.err;
+    EXPECT_EQ(r.out, number + "\n");
+    EXPECT_NE(r.err.find("1 invoices sent, 0 not sent, 0 skipped"), std::string::npos) << r.err;
+    const auto mails = peer.received();
+    ASSERT_EQ(mails.size(), 2u);
+    EXPECT_FALSE(mails[1].field("subject").empty());
+    EXPECT_NE(mails[1].body.find(number), std::string::npos) << mails[1].body;
+    EXPECT_EQ(mails[1].field("subject"), mails[0].field("subject"));
+    EXPECT_EQ(mails[1].field("to"), mails[0].field("to"));
+    EXPECT_EQ(mails[1].body, mails[0].body);
+    // The printed mark and the e-mail stamp, byte for byte as the window wrote them.
+    expectSameFiles({"1I.DAT"});
+    EXPECT_EQ(UnprintedInvoice(commandFolder), UnprintedInvoice(windowFolder));
+    EXPECT_NE(UnprintedInvoice(commandFolder), number);
+
+    EXPECT_EQ(run({"invoice", "email", "NOSUCH"}).status, kExitFailed);
+    EXPECT_EQ(run({"invoice", "email"}).status, kExitUsage);
+    const Result help = run({"invoice", "email", "--help"});
+    EXPECT_EQ(help.status, kExitOk);
+    EXPECT_NE((help.out + help.err).find("invoice email NUMBER"), std::string::npos);
+}
+
+TEST_F(CliTest, InvoiceEmailFailsWithTheCountsWhenTheServerRefusesOrIsAway) {
+    const std::string number = UnprintedInvoice(commandFolder);
+    const std::string before = ReadFileBytes(commandFolder + "/1I.DAT");
+    data::CompanyRecord company = session.company;
+    {
+        // The server refuses every recipient: not sent, the invoice stays unmarked.
+        testing::SmtpPeer peer(testing::SmtpPeer::Options().refuse("@"));
+        ASSERT_TRUE(peer.ready());
+        AimCompanyMail(commandFolder, company, peer.port());
+        const std::string aimed = ReadFileBytes(commandFolder + "/1I.DAT");
+        const Result r = run({"invoice", "email", number});
+        EXPECT_EQ(r.status, kExitFailed);
+        EXPECT_NE(r.err.find("0 invoices sent, 1 not sent, 0 skipped"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("first not sent: invoice " + number), std::string::npos) << r.err;
+        EXPECT_TRUE(ReadFileBytes(commandFolder + "/1I.DAT") == aimed);
+    }
+    // No server on the port any more.
+    const Result away = run({"statements", "email", "--customer", "100"});
+    EXPECT_EQ(away.status, kExitFailed);
+    EXPECT_NE(away.err.find("0 statements sent, 1 not sent"), std::string::npos) << away.err;
+    // Without a mail host the settings check refuses before any connection.
+    AimCompanyMail(commandFolder, company, 25, "");
+    const Result unset = run({"invoice", "email", number});
+    EXPECT_EQ(unset.status, kExitFailed);
+    EXPECT_NE(unset.err.find("1 not sent"), std::string::npos) << unset.err;
+    EXPECT_TRUE(ReadFileBytes(commandFolder + "/1I.DAT") == before);
+}
+
+TEST_F(CliTest, StatementsEmailSendsEachChosenCustomersStatementOverOneConnection) {
+    testing::SmtpPeer peer(testing::SmtpPeer::Options{});
+    ASSERT_TRUE(peer.ready());
+    data::CompanyRecord company = session.company;
+    AimCompanyMail(commandFolder, company, peer.port());
+    const Result r = run({"statements", "email", "--customer", "100", "--customer", "101"});
+    ASSERT_EQ(r.status, kExitOk) << r.err;
+    EXPECT_NE(r.err.find("2 statements sent, 0 not sent, 0 skipped"), std::string::npos) << r.err;
+    const auto mails = peer.received();
+    ASSERT_EQ(mails.size(), 2u);
+    // The text is the statement routine's own.
+    EnterPrompter prompter;
+    storage::InitEngine(30);
+    {
+        data::ExistingFileblock customers, invoices;
+        data::OpenExisting(customers, commandFolder, data::FileKind::Customer, "1", prompter);
+        data::OpenExisting(invoices, commandFolder, data::FileKind::Invoice, "1", prompter);
+        const output::Statement s = output::BuildStatement(
+            output::StatementFiles{customers.fb, invoices.fb}, "100", false, company);
+        const output::StatementMail text =
+            output::EmailStatementText(s, company, data::Today(clock));
+        EXPECT_EQ(mails[0].field("subject"), text.subject);
+        EXPECT_NE(mails[0].body.find(data::TrimmedText(s.name)), std::string::npos);
+    }
+    storage::ExitEngine();
+    EXPECT_NE(mails[1].field("subject"), mails[0].field("subject"));
+    // A named customer does not change the last batch date; the batch run does.
+    expectSameFiles({"1C.DAT"});
+    const Result batch = run({"statements", "email"});
+    EXPECT_EQ(batch.status, kExitOk) << batch.err;
+    EXPECT_GT(peer.received().size(), 3u);
+    EXPECT_EQ(run({"statements", "email", "--from", "2026-05-01", "--to", "2026-04-01"}).status,
+              kExitUsage);
 }
 
 }  // namespace
