@@ -64,16 +64,6 @@ std::vector<std::string> WrapText(const output::Canvas& canvas, const std::strin
     return lines;
 }
 
-int SettingNumber(const std::string& text) {
-    std::string_view t = data::TrimText(text);
-    int value = 0;
-    for (char ch : t) {
-        if (!std::isdigit(static_cast<unsigned char>(ch)) || value > 100000) return 0;
-        value = value * 10 + (ch - '0');
-    }
-    return value;
-}
-
 output::Font CardFont() {
     return output::Font{"Arial", 10, output::kBlack, 0};
 }
@@ -148,7 +138,7 @@ bool PrintCustomerCard(output::Canvas& canvas, const data::CustomerRecord& c,
     y += h;
 
     line("Notes / Comments:");
-    for (const std::string& l : WrapText(canvas, c.text(Customer::Notes), right - x))
+    for (const std::string& l : customers::WrapText(canvas, c.text(Customer::Notes), right - x))
         line(l);
     y += h;
 

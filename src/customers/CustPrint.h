@@ -6,6 +6,7 @@
 
 #include "data/Records.h"
 #include "output/Canvas.h"
+#include "output/InvPrint.h"
 #include "platform/Clock.h"
 
 namespace invarro::customers {
@@ -34,6 +35,6 @@ bool PrintEnvelope(output::Canvas& canvas, const data::CustomerRecord& customer,
 std::vector<std::string> WrapText(const output::Canvas& canvas, const std::string& text, int width);
 
 // The number a setting text holds (blanks ignored); 0 when it holds none.
-int SettingNumber(const std::string& text);
+using output::SettingNumber;
 
 }  // namespace invarro::customers
