@@ -6,6 +6,7 @@
 #include <map>
 
 #include "OutputFixture.h"
+#include "data/Ansi.h"
 #include "data/Company.h"
 #include "data/Fileblocks.h"
 #include "data/Keys.h"
@@ -299,10 +300,7 @@ TEST_F(ReportTest, ReceivablesAgeWithTheMainWindowsRuleAndRunWhenTheyAddUpToZero
 TEST_F(ReportTest, SalesReportSkipsSubTotalsInAnyCaseAndKeepsAccents) {
     const std::string d = "2024/02/10";
     auto row = [](std::string q, std::string desc, std::string p, std::string e) {
-        q.resize(10, ' ');
-        desc.resize(32, ' ');
-        p.resize(10, ' ');
-        return q + desc + p + "T" + e;
+        return data::PadRight(q, 10) + data::PadRight(desc, 32) + data::PadRight(p, 10) + "T" + e;
     };
     addLine("101", "P", "  CAFÉ ", row("3", "Subtotal kit", "2", "6.00"), d);
     addLine("101", "P", "", row("", "   parts sub-total", "", "6.00"), d);
@@ -318,6 +316,47 @@ TEST_F(ReportTest, SalesReportSkipsSubTotalsInAnyCaseAndKeepsAccents) {
     const ReportRow* grand = RowOf(v, RowKind::GrandTotal);
     EXPECT_EQ(grand->cells()[7], "4.000");
     EXPECT_EQ(grand->cells()[8], "-1,235.50");
+}
+
+// The stored row's columns are counted in characters: an accented description, even
+// one that fills its 32 characters, leaves the quantity, price and extension in place,
+// and the text file pads it to 32 characters like any other.
+TEST_F(ReportTest, SalesReportCutsAccentedRowsByCharacters) {
+    const std::string d = "2024/02/10";
+    auto row = [](std::string q, std::string desc, std::string p, std::string e) {
+        return data::PadRight(q, 10) + data::PadRight(desc, 32) + data::PadRight(p, 10) + "T" + e;
+    };
+    const std::string full = "Crème brûlée façon grand-mère à€";  // 32 characters
+    ASSERT_EQ(data::CharCount(full), 32u);
+    addLine("101", "P", "É1", row("2", full, "4.5", "9.00"), d);
+    addLine("102", "P", "E2", row("1,000", "Ünï", "0.0125", "12.50"), d);
+    addLine("103", "P", "E3", row("3", "Plain", "1", "3.00"), d);
+    ReportRun r = run(ReportId::SalesReport);
+    ASSERT_EQ(r.status, ReportRunStatus::Ready);
+    const ReportView& v = *r.view;
+    EXPECT_EQ(Column(v, 2), (std::vector<std::string>{full, "Ünï", "Plain"}));
+    EXPECT_EQ(Column(v, 1), (std::vector<std::string>{"É1", "E2", "E3"}));
+    EXPECT_EQ(Column(v, 6), (std::vector<std::string>{"4.50", "0.01", "1.00"}));
+    EXPECT_EQ(Column(v, 7), (std::vector<std::string>{"2.000", "1,000.000", "3.000"}));
+    EXPECT_EQ(Column(v, 8), (std::vector<std::string>{"9.00", "12.50", "3.00"}));
+    const ReportRow* grand = RowOf(v, RowKind::GrandTotal);
+    EXPECT_EQ(grand->cells()[8], "24.50");
+
+    // Every data line of the text file has its invoice number at the same character.
+    std::vector<size_t> at;
+    for (const std::string& line : ReportTextLines(v))
+        for (const char* no : {"101", "102", "103"})
+            if (const size_t p = line.find(std::string(" ") + no + " "); p != std::string::npos)
+                at.push_back(data::CharCount(line.substr(0, p)));
+    ASSERT_EQ(at.size(), 3u);
+    EXPECT_EQ(at[0], at[1]);
+    EXPECT_EQ(at[0], at[2]);
+
+    // The filter finds accented words in any letter case.
+    ReportRun f = run(ReportId::SalesReport, "01/01/2024", "12/31/2024", "BRÛLÉE");
+    ASSERT_EQ(f.status, ReportRunStatus::Ready);
+    EXPECT_EQ(Column(*f.view, 0), (std::vector<std::string>{d}));
+    EXPECT_EQ(Column(*f.view, 3), (std::vector<std::string>{"101"}));
 }
 
 TEST_F(ReportTest, ReceivablesWithNothingOpenSayTheBalanceIsZero) {
