@@ -5,11 +5,12 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFont>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <QTableWidget>
+#include <QTableView>
 #include <QTest>
 #include <cstdlib>
 #include <filesystem>
@@ -140,7 +141,20 @@ TEST_F(ReportWindowTest, WizardChecksDatesAndTheWindowSortsSubTotalsAndCharts) {
         shown = true;
         EXPECT_EQ(w.windowTitle(), "Invoice Register by Date");
         EXPECT_TRUE(w.SubTotals->isChecked());
-        const int withTotals = w.Grid->rowCount();
+        const int withTotals = w.Grid->model()->rowCount();
+        // The grid shows the view's rows below its heading: total rows bold, amounts
+        // right-aligned, the text made from the row.
+        const QAbstractItemModel* m = w.Grid->model();
+        const auto& rows = w.view().rows();
+        ASSERT_EQ(withTotals, int(rows.size()) - 1);
+        ASSERT_EQ(rows.back().kind, output::RowKind::GrandTotal);
+        const QModelIndex grandTotal = m->index(withTotals - 1, 6);
+        EXPECT_EQ(m->data(grandTotal).toString().toStdString(), rows.back().cell(6));
+        EXPECT_TRUE(m->data(grandTotal, Qt::FontRole).value<QFont>().bold());
+        EXPECT_EQ(m->data(m->index(0, 6), Qt::TextAlignmentRole).toInt(),
+                  int(Qt::AlignRight | Qt::AlignVCenter));
+        EXPECT_FALSE(m->data(m->index(0, 6), Qt::FontRole).isValid());
+        EXPECT_EQ(m->data(m->index(0, 1)).toString().toStdString(), rows[1].cell(1));
         // An amount column cannot be sorted on.
         const int beeps = prompter.beeps();
         w.sortOn(5);
@@ -148,10 +162,10 @@ TEST_F(ReportWindowTest, WizardChecksDatesAndTheWindowSortsSubTotalsAndCharts) {
         w.SortCol->setCurrentText("4");
         QMetaObject::invokeMethod(w.SortCol, "textActivated", Q_ARG(QString, "4"));
         EXPECT_EQ(w.windowTitle(), "Invoice Register by Customer#");
-        EXPECT_EQ(w.Grid->horizontalHeaderItem(0)->text(), "Customer#");
+        EXPECT_EQ(w.Grid->model()->headerData(0, Qt::Horizontal).toString(), "Customer#");
         w.SubTotals->setChecked(false);
-        EXPECT_LT(w.Grid->rowCount(), withTotals);
-        EXPECT_EQ(w.Grid->rowCount(), w.view().dataRowCount());
+        EXPECT_LT(w.Grid->model()->rowCount(), withTotals);
+        EXPECT_EQ(w.Grid->model()->rowCount(), w.view().dataRowCount());
         w.SubTotals->setChecked(true);
         const data::Money grand = w.view().chart().grandTotal();
         w.sortOn(2);
