@@ -397,12 +397,26 @@ void Trtreport::setGridFont(const output::Font& font) {
     model_->setBoldFont(bold);
     model_->reload();
     Grid->resizeColumnsToContents();
+    // The rows measured may miss the grand total at the end, mostly the widest amount.
+    const int last = model_->rowCount() - 1;
+    for (int c = 0; last >= 0 && c < model_->columnCount(); ++c)
+        if (view_.columns()[size_t(c)].isAmount())
+            Grid->setColumnWidth(c,
+                                 std::max(Grid->columnWidth(c),
+                                          Grid->sizeHintForIndex(model_->index(last, c)).width()));
 }
 
 void Trtreport::fill() {
     setWindowTitle(Q(view_.caption()));
     model_->reload();
     Grid->resizeColumnsToContents();
+    // The rows measured may miss the grand total at the end, mostly the widest amount.
+    const int last = model_->rowCount() - 1;
+    for (int c = 0; last >= 0 && c < model_->columnCount(); ++c)
+        if (view_.columns()[size_t(c)].isAmount())
+            Grid->setColumnWidth(c,
+                                 std::max(Grid->columnWidth(c),
+                                          Grid->sizeHintForIndex(model_->index(last, c)).width()));
 }
 
 void Trtreport::sortOn(int column) {

@@ -197,5 +197,53 @@ TEST_F(ReportWindowTest, WizardChecksDatesAndTheWindowSortsSubTotalsAndCharts) {
     EXPECT_TRUE(shown);
 }
 
+// A report of a million rows: the grid takes the view's rows as they are, shows the
+// totals the view made, and sizes its columns from what it measured.
+TEST_F(ReportWindowTest, TheWindowTakesAMillionRowsAsTheViewHasThem) {
+    output::ReportTable t;
+    t.id = output::ReportId::InvoiceRegister;
+    t.columns = {{"Year/Mo/Dy", 10, output::CellKind::Text, 0},
+                 {"Invoice#", 9, output::CellKind::Text, 1},
+                 {"Grand Total", 12, output::CellKind::Amount, 0}};
+    t.lastKeyColumn = 1;
+    t.lastAmountColumn = 2;
+    const int days = 28, perDay = 1000000 / 28;
+    for (int d = 1; d <= days; ++d) {
+        for (int i = 0; i < perDay; ++i) {
+            const std::string date =
+                "2024/02/" + std::string(d < 10 ? "0" : "") + std::to_string(d);
+            const std::string no = std::to_string(d * perDay + i);
+            char* at = t.text.room(date.size() + no.size());
+            std::copy(date.begin(), date.end(), at);
+            std::copy(no.begin(), no.end(), at + date.size());
+            t.text.keep(date.size() + no.size());
+            output::ReportLine& line = t.rows.emplace_back();
+            line.text = at;
+            line.ends = {uint16_t(date.size()), uint16_t(date.size() + no.size())};
+            line.amounts[0] = 10000;  // 1.00
+        }
+    }
+    Trtreport window(output::ReportView(std::move(t)), context, nullptr);
+    const QAbstractItemModel* m = window.Grid->model();
+    // The data rows, a total and a blank row for each day, the month's total and blank
+    // row, and the grand total.
+    ASSERT_EQ(m->rowCount(), days * perDay + 2 * days + 2 + 1);
+    EXPECT_EQ(m->data(m->index(perDay, 1)).toString(), "** Totals");
+    EXPECT_EQ(m->data(m->index(perDay, 2)).toString(), "35,714.00");
+    const int last = m->rowCount() - 1;
+    EXPECT_EQ(m->data(m->index(last, 1)).toString(), "Grand Total");
+    EXPECT_EQ(m->data(m->index(last, 2)).toString(), "999,992.00");
+    EXPECT_EQ(m->data(m->index(last - 2, 1)).toString(), "Month Total");
+    // The columns fit the rows measured, and the amounts the grand total at the end.
+    const QFontMetrics metrics(window.Grid->font());
+    EXPECT_GE(window.Grid->columnWidth(0), metrics.horizontalAdvance("2024/02/01"));
+    EXPECT_GE(window.Grid->columnWidth(2), metrics.horizontalAdvance("999,992.00"));
+    // Without sub-totals, the data rows alone.
+    window.SubTotals->setChecked(false);
+    EXPECT_EQ(m->rowCount(), days * perDay);
+    EXPECT_EQ(m->data(m->index(days * perDay - 1, 1)).toString().toStdString(),
+              std::to_string(days * perDay + perDay - 1));
+}
+
 }  // namespace
 }  // namespace invarro::ui
