@@ -374,8 +374,7 @@ Trtreport::Trtreport(output::ReportView view, const CustomerWindowContext& conte
             [this] { context_.openHelp(output::kReportHelpTopic); });
     connect(CloseBtn, &QPushButton::clicked, this, &QDialog::accept);
 
-    setGridFont(font_);
-    fill();
+    setGridFont(font_);  // and fills the grid
     RestoreBounds(this, context_.dataFolder, "RPSForm", 637, 419);
 }
 
@@ -395,15 +394,7 @@ void Trtreport::setGridFont(const output::Font& font) {
     QFont bold = Grid->font();
     bold.setBold(true);
     model_->setBoldFont(bold);
-    model_->reload();
-    Grid->resizeColumnsToContents();
-    // The rows measured may miss the grand total at the end, mostly the widest amount.
-    const int last = model_->rowCount() - 1;
-    for (int c = 0; last >= 0 && c < model_->columnCount(); ++c)
-        if (view_.columns()[size_t(c)].isAmount())
-            Grid->setColumnWidth(c,
-                                 std::max(Grid->columnWidth(c),
-                                          Grid->sizeHintForIndex(model_->index(last, c)).width()));
+    fill();
 }
 
 void Trtreport::fill() {

@@ -295,18 +295,23 @@ TEST_F(ReportTest, ReceivablesAgeWithTheMainWindowsRuleAndRunWhenTheyAddUpToZero
     EXPECT_EQ(CountOf(v, RowKind::Month), 0);
 }
 
+// A stored line row as the invoice window writes it, in characters: quantity 10,
+// description 32, price 10, taxable 1, extension 10.
+std::string SalesRow(std::string_view q, std::string_view desc, std::string_view p,
+                     std::string_view e) {
+    return data::PadRight(q, 10) + data::PadRight(desc, 32) + data::PadRight(p, 10) + "T" +
+           std::string(e);
+}
+
 // Sub-total lines are known in any letter case and anywhere in the description, but a
 // word that merely starts alike is sold; codes keep their accented letters, trimmed.
 TEST_F(ReportTest, SalesReportSkipsSubTotalsInAnyCaseAndKeepsAccents) {
     const std::string d = "2024/02/10";
-    auto row = [](std::string q, std::string desc, std::string p, std::string e) {
-        return data::PadRight(q, 10) + data::PadRight(desc, 32) + data::PadRight(p, 10) + "T" + e;
-    };
-    addLine("101", "P", "  CAFÉ ", row("3", "Subtotal kit", "2", "6.00"), d);
-    addLine("101", "P", "", row("", "   parts sub-total", "", "6.00"), d);
-    addLine("101", "P", "", row("", "SUB-TOTAL", "", "6.00"), d);
-    addLine("101", "P", "Ñ1", row("-1", "Returned", "1,250.5", "-1,250.50"), d);
-    addLine("101", "P", "X", row("2", "Crème brûlée", "4.5", "9.00"), d);
+    addLine("101", "P", "  CAFÉ ", SalesRow("3", "Subtotal kit", "2", "6.00"), d);
+    addLine("101", "P", "", SalesRow("", "   parts sub-total", "", "6.00"), d);
+    addLine("101", "P", "", SalesRow("", "SUB-TOTAL", "", "6.00"), d);
+    addLine("101", "P", "Ñ1", SalesRow("-1", "Returned", "1,250.5", "-1,250.50"), d);
+    addLine("101", "P", "X", SalesRow("2", "Crème brûlée", "4.5", "9.00"), d);
     ReportRun r = run(ReportId::SalesReport);
     ASSERT_EQ(r.status, ReportRunStatus::Ready);
     const ReportView& v = *r.view;
@@ -323,14 +328,11 @@ TEST_F(ReportTest, SalesReportSkipsSubTotalsInAnyCaseAndKeepsAccents) {
 // and the text file pads it to 32 characters like any other.
 TEST_F(ReportTest, SalesReportCutsAccentedRowsByCharacters) {
     const std::string d = "2024/02/10";
-    auto row = [](std::string q, std::string desc, std::string p, std::string e) {
-        return data::PadRight(q, 10) + data::PadRight(desc, 32) + data::PadRight(p, 10) + "T" + e;
-    };
     const std::string full = "Crème brûlée façon grand-mère à€";  // 32 characters
     ASSERT_EQ(data::CharCount(full), 32u);
-    addLine("101", "P", "É1", row("2", full, "4.5", "9.00"), d);
-    addLine("102", "P", "E2", row("1,000", "Ünï", "0.0125", "12.50"), d);
-    addLine("103", "P", "E3", row("3", "Plain", "1", "3.00"), d);
+    addLine("101", "P", "É1", SalesRow("2", full, "4.5", "9.00"), d);
+    addLine("102", "P", "E2", SalesRow("1,000", "Ünï", "0.0125", "12.50"), d);
+    addLine("103", "P", "E3", SalesRow("3", "Plain", "1", "3.00"), d);
     ReportRun r = run(ReportId::SalesReport);
     ASSERT_EQ(r.status, ReportRunStatus::Ready);
     const ReportView& v = *r.view;
@@ -373,20 +375,13 @@ TEST_F(ReportTest, ReceivablesWithNothingOpenSayTheBalanceIsZero) {
 
 TEST_F(ReportTest, SalesReportListsSoldLinesOnly) {
     const std::string d = "2024/02/10";
-    // quantity 10, description 32, price 10, taxable 1, extension 10
-    auto row = [](std::string q, std::string desc, std::string p, std::string e) {
-        q.resize(10, ' ');
-        desc.resize(32, ' ');
-        p.resize(10, ' ');
-        return q + desc + p + "T" + e;
-    };
-    addLine("101", "P", "WIDGET", row("2", "Blue widget", "12.5", "25.00"), d);
-    addLine("101", "P", "", row("", "Sub-Total", "", "25.00"), d);
-    addLine("101", "P", "", row("1,000", "Freight", "0.0125", "12.50"), d);
-    addLine("102", "M", "SVC", row("", "Setup", "", ""), d);
-    addLine("Q1", "Q", "WIDGET", row("9", "Quoted", "1", "9.00"), d);
-    addLine("R1", "R", "WIDGET", row("9", "Repeat", "1", "9.00"), d);
-    addLine("103", "P", "LATE", row("1", "Later", "1", "1.00"), "2025/01/01");
+    addLine("101", "P", "WIDGET", SalesRow("2", "Blue widget", "12.5", "25.00"), d);
+    addLine("101", "P", "", SalesRow("", "Sub-Total", "", "25.00"), d);
+    addLine("101", "P", "", SalesRow("1,000", "Freight", "0.0125", "12.50"), d);
+    addLine("102", "M", "SVC", SalesRow("", "Setup", "", ""), d);
+    addLine("Q1", "Q", "WIDGET", SalesRow("9", "Quoted", "1", "9.00"), d);
+    addLine("R1", "R", "WIDGET", SalesRow("9", "Repeat", "1", "9.00"), d);
+    addLine("103", "P", "LATE", SalesRow("1", "Later", "1", "1.00"), "2025/01/01");
     ReportRun r = run(ReportId::SalesReport);
     ASSERT_EQ(r.status, ReportRunStatus::Ready);
     const ReportView& v = *r.view;
