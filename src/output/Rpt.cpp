@@ -67,8 +67,7 @@ ReportColumn Amount(const char* heading) {
     return ReportColumn{heading, 12, CellKind::Amount};
 }
 
-// A text field trimmed, read from the record's bytes in place: only the trimmed
-// characters are copied (and converted from Windows-1252 when they are not plain ASCII).
+// A text field as the record stores it (Windows-1252), looked at in place.
 template <class L>
 std::string_view RawText(const data::Record<L>& r, data::FieldRef<L, data::FieldKind::Text> f) {
     const data::FieldDef& d = f.def();
@@ -80,12 +79,8 @@ bool IsAscii(std::string_view text) {
     return std::all_of(text.begin(), text.end(),
                        [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
-template <class L>
-std::string Trimmed(const data::Record<L>& r, data::FieldRef<L, data::FieldKind::Text> f) {
-    return data::Utf8FromAnsi(data::TrimText(RawText(r, f)));
-}
 std::string Field(const data::InvoiceRecord& r, data::FieldRef<Invoice, data::FieldKind::Text> f) {
-    return Trimmed(r, f);
+    return data::Utf8FromAnsi(data::TrimText(RawText(r, f)));
 }
 Decimal D(Money m) {
     return Decimal::FromMoney(m);
@@ -96,9 +91,50 @@ Decimal Thousandths(Decimal q) {
     const int64_t r = (u >= 0 ? u + 5 : u - 5) / 10 * 10;
     return Decimal::FromUnits(r);
 }
-std::string Shown(Money m) {
-    return m.shownText();
+
+// A text cell as a builder hands it over: UTF-8, or stored Windows-1252 text that is
+// converted on its way into the table's text store.
+struct Cell {
+    std::string_view text;
+    bool stored = false;
+    Cell(std::string_view t, bool s = false) : text(t), stored(s) {}
+    Cell(const std::string& t) : text(t) {}
+    Cell(const char* t) : text(t) {}
+};
+// A stored text field, trimmed.
+template <class L>
+Cell Stored(const data::Record<L>& r, data::FieldRef<L, data::FieldKind::Text> f) {
+    return Cell(data::TrimText(RawText(r, f)), true);
 }
+
+// Letters compared without case; the table serves every comparison of a sort.
+struct CaseFold {
+    std::array<unsigned char, 256> map{};
+    CaseFold() {
+        for (int c = 0; c < 256; ++c)
+            map[size_t(c)] = (c >= 'a' && c <= 'z') ? (unsigned char)(c - 32) : (unsigned char)c;
+    }
+};
+const CaseFold kFold;
+
+int CompareNoCase(std::string_view a, std::string_view b) {
+    const size_t n = std::min(a.size(), b.size());
+    for (size_t i = 0; i < n; ++i) {
+        const unsigned char x = kFold.map[static_cast<unsigned char>(a[i])];
+        const unsigned char y = kFold.map[static_cast<unsigned char>(b[i])];
+        if (x != y) return x < y ? -1 : 1;
+    }
+    return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
+}
+
+// Orders rows on their first shown column, a text column.
+struct FirstCellLess {
+    const ReportTable& t;
+    bool operator()(const ReportLine& a, const ReportLine& b) const {
+        const int k = t.columns[0].field;
+        return CompareNoCase(t.textCell(a, k), t.textCell(b, k)) < 0;
+    }
+};
 
 bool EndOfKey() {
     return storage::EngineError == storage::err::KeyNotFound ||
@@ -129,27 +165,16 @@ bool WalkKey(storage::Fileblock* fb, int keyNo, std::string from, const std::str
     return false;
 }
 
-// The fields are looked at through views: a report without a filter copies nothing.
-bool Matches(const std::string& filter, std::initializer_list<std::string_view> fields) {
-    if (filter.empty()) return true;
-    for (std::string_view f : fields)
-        if (data::UpperText(f).find(filter) != std::string::npos) return true;
-    return false;
-}
-
 // A ten-character date key: the sort date padded with blanks as the key builder pads it.
 std::string DateKey(const std::string& sortDate) {
     return data::KeyText(sortDate, 10, false, false);
 }
 
-// The stored line row's fixed columns: quantity 10, description 32, unit price 10,
-// taxable 1, extension 10.
-std::string_view LineColumnView(std::string_view row, size_t at, size_t width) {
+// The stored line row's fixed columns, in characters of the stored text (one byte each):
+// quantity 10, description 32, unit price 10, taxable 1, extension 10.
+std::string_view LineColumn(std::string_view row, size_t at, size_t width) {
     if (at >= row.size()) return {};
     return data::TrimText(row.substr(at, width));
-}
-std::string LineColumn(std::string_view row, size_t at, size_t width) {
-    return std::string(LineColumnView(row, at, width));
 }
 // The number of a stored column; the parser passes over the thousands commas.
 Decimal NumberOr0(std::string_view text) {
@@ -171,8 +196,6 @@ bool HoldsNoCase(std::string_view text, std::string_view word) {
     return false;
 }
 
-bool FirstCellLess(const ReportLine& a, const ReportLine& b);
-
 struct Builder {
     const ReportSource& src;
     const ReportSelection& sel;
@@ -184,76 +207,97 @@ struct Builder {
         storage::GetRecord(src.invoices, recNo, r.data());
         return storage::EngineOk;
     }
-    // One row: the cells are moved in (an initializer list would copy each of them).
-    template <class... Cells>
-    void add(std::initializer_list<Decimal> amounts, Cells&&... cells) {
+    // One row: its amounts, and its text cells written one after another into the
+    // table's text store.
+    void add(std::initializer_list<Decimal> amounts, std::initializer_list<Cell> cells) {
         ReportLine& line = t.rows.emplace_back();
-        line.cells.reserve(sizeof...(Cells));
-        (line.cells.emplace_back(std::forward<Cells>(cells)), ...);
         size_t i = 0;
         for (Decimal d : amounts)
             if (i < line.amounts.size()) line.amounts[i++] = d.units();
+        // A Windows-1252 character takes at most three bytes in UTF-8.
+        size_t most = 0;
+        for (const Cell& c : cells)
+            most += c.stored ? 3 * c.text.size() : c.text.size();
+        char* const start = t.text.room(most);
+        char* end = start;
+        size_t k = 0;
+        for (const Cell& c : cells) {
+            if (k == line.ends.size()) break;
+            if (c.stored && !IsAscii(c.text)) {
+                const std::string utf8 = data::Utf8FromAnsi(c.text);
+                end = std::copy(utf8.begin(), utf8.end(), end);
+            } else {
+                end = std::copy(c.text.begin(), c.text.end(), end);
+            }
+            line.ends[k++] = uint16_t(end - start);
+        }
+        for (; k < line.ends.size(); ++k)
+            line.ends[k] = k ? line.ends[k - 1] : 0;
+        line.text = start;
+        t.text.keep(size_t(end - start));
+    }
+    // Keeps the row just added when the filter is empty or one of the named text cells
+    // holds it in any letter case; otherwise takes the row back out.
+    void keepIfMatching(std::initializer_list<int> cells) {
+        if (filter.empty()) return;
+        const ReportLine& line = t.rows.back();
+        for (int k : cells)
+            if (data::UpperText(t.textCell(line, k)).find(filter) != std::string::npos) return;
+        t.text.takeBack(line.text);
+        t.rows.pop_back();
     }
 
     // The registers of invoices or quotes over key 3.
     bool dated(bool quotes, bool keyCode) {
-        return WalkKey(src.invoices, 3, DateKey(sel.fromSort), sel.toSort, &error, t.recordsRead,
-                       [&](int32_t recNo) {
-                           data::InvoiceRecord r;
-                           if (!read(recNo, r)) return false;
-                           std::string type = data::UpperText(Field(r, Invoice::TransType));
-                           std::string no = Field(r, Invoice::InvNo);
-                           if (no.empty() || type == "R") return true;
-                           const Money total = r.money(Invoice::Total);
-                           if (quotes) {
-                               // Only quotes: payments and invoices are no quotes.
-                               if (type != "Q") return true;
-                           } else {
-                               if (type == "Q") return true;
-                               if (total.isZero() && (keyCode || type != "I")) return true;
-                           }
-                           std::string shortName = Field(r, Invoice::ShortName);
-                           std::string cust = Field(r, Invoice::CustNo);
-                           std::string code = Field(r, Invoice::KeyCode);
-                           const Money net = r.money(Invoice::Net);
-                           const Money tax = r.money(Invoice::Tax);
-                           if (keyCode) {
-                               if (code.empty()) code = "*none*";
-                               if (!Matches(filter, {code, no, shortName})) return true;
-                               add({D(net), D(tax), D(total)}, Field(r, Invoice::SortDate),
-                                   std::move(code), std::move(no), std::move(shortName), Shown(net),
-                                   Shown(tax), Shown(total), std::move(type));
-                           } else {
-                               if (!Matches(filter, {no, shortName, cust})) return true;
-                               add({D(net), D(tax), D(total)}, Field(r, Invoice::SortDate),
-                                   std::move(no), std::move(shortName), std::move(cust), Shown(net),
-                                   Shown(tax), Shown(total), std::move(type));
-                           }
-                           return true;
-                       });
+        return WalkKey(
+            src.invoices, 3, DateKey(sel.fromSort), sel.toSort, &error, t.recordsRead,
+            [&](int32_t recNo) {
+                data::InvoiceRecord r;
+                if (!read(recNo, r)) return false;
+                const std::string type = data::UpperText(Field(r, Invoice::TransType));
+                const Cell no = Stored(r, Invoice::InvNo);
+                if (no.text.empty() || type == "R") return true;
+                const Money total = r.money(Invoice::Total);
+                if (quotes) {
+                    // Only quotes: payments and invoices are no quotes.
+                    if (type != "Q") return true;
+                } else {
+                    if (type == "Q") return true;
+                    if (total.isZero() && (keyCode || type != "I")) return true;
+                }
+                const Cell date = Stored(r, Invoice::SortDate);
+                const Cell shortName = Stored(r, Invoice::ShortName);
+                const std::initializer_list<Decimal> amounts = {D(r.money(Invoice::Net)),
+                                                                D(r.money(Invoice::Tax)), D(total)};
+                if (keyCode) {
+                    Cell code = Stored(r, Invoice::KeyCode);
+                    if (code.text.empty()) code = Cell("*none*");
+                    add(amounts, {date, code, no, shortName, type});
+                    keepIfMatching({1, 2, 3});
+                } else {
+                    add(amounts, {date, no, shortName, Stored(r, Invoice::CustNo), type});
+                    keepIfMatching({1, 2, 3});
+                }
+                return true;
+            });
     }
 
     // Paid records by paid date, then records with a part paid by invoice date.
     bool payments(bool tax) {
-        auto row = [&](const data::InvoiceRecord& r, const std::string& date) {
+        auto row = [&](const data::InvoiceRecord& r, Cell date) {
             const Money paid = r.money(Invoice::Paid);
             const std::string type = data::UpperText(Field(r, Invoice::TransType));
-            const std::string no = Field(r, Invoice::InvNo);
-            const std::string cust = Field(r, Invoice::CustNo);
+            const Cell no = Stored(r, Invoice::InvNo);
+            const Cell cust = Stored(r, Invoice::CustNo);
             if (tax) {
                 const std::string rate = Field(r, Invoice::TaxRate) + " %";
-                const std::string code = Field(r, Invoice::KeyCode);
-                if (!Matches(filter, {date, no, rate, cust, code})) return;
-                const Money taxAmount = r.money(Invoice::Tax);
-                add({D(paid), D(taxAmount)}, date, no, rate, cust, code, Shown(paid),
-                    Shown(taxAmount), type);
+                add({D(paid), D(r.money(Invoice::Tax))},
+                    {date, no, rate, cust, Stored(r, Invoice::KeyCode), type});
+                keepIfMatching({0, 1, 2, 3, 4});
             } else {
-                const std::string shortName = Field(r, Invoice::ShortName);
-                if (!Matches(filter, {no, shortName, cust})) return;
-                const Money total = r.money(Invoice::Total);
-                const Money due = r.money(Invoice::BalanceDue);
-                add({D(total), D(paid), D(due)}, date, no, shortName, cust, Shown(total),
-                    Shown(paid), Shown(due), type);
+                add({D(r.money(Invoice::Total)), D(paid), D(r.money(Invoice::BalanceDue))},
+                    {date, no, Stored(r, Invoice::ShortName), cust, type});
+                keepIfMatching({1, 2, 3});
             }
         };
         const bool first = WalkKey(src.invoices, 6, DateKey(sel.fromSort), sel.toSort, &error,
@@ -274,12 +318,12 @@ struct Builder {
                                             data::UpperText(Field(r, Invoice::TransType));
                                         if (!r.money(Invoice::Paid).isZero() &&
                                             !r.money(Invoice::BalanceDue).isZero() && type != "D")
-                                            row(r, Field(r, Invoice::SortDate));
+                                            row(r, Stored(r, Invoice::SortDate));
                                         return true;
                                     });
         // Both passes come in date order: one merge puts the report in date order.
         std::inplace_merge(t.rows.begin(), t.rows.begin() + std::ptrdiff_t(paidRows), t.rows.end(),
-                           FirstCellLess);
+                           FirstCellLess{t});
         return second;
     }
 
@@ -296,17 +340,15 @@ struct Builder {
             "Over " + std::to_string(limits->d3)};
         const data::Date today{src.now.year, src.now.month, src.now.day};
         auto row = [&](const data::InvoiceRecord& r) {
-            const std::string no = Field(r, Invoice::InvNo);
-            const std::string shortName = Field(r, Invoice::ShortName);
-            const std::string cust = Field(r, Invoice::CustNo);
-            if (!Matches(filter, {no, shortName, cust})) return;
             // The one age rule of the program: whole days from the invoice date to today.
             const auto age = app::InvoiceAgeDays(r, src.order, today);
             const int bucket = age ? app::AgingBucket(*age, *limits) : 0;
-            const Money due = r.money(Invoice::BalanceDue);
-            add({D(due)}, Field(r, Invoice::SortDate), captions[size_t(bucket)], no, shortName,
-                cust, age ? std::to_string(*age) + " Days" : std::string(), Shown(due),
-                data::UpperText(Field(r, Invoice::TransType)));
+            add({D(r.money(Invoice::BalanceDue))},
+                {Stored(r, Invoice::SortDate), captions[size_t(bucket)], Stored(r, Invoice::InvNo),
+                 Stored(r, Invoice::ShortName), Stored(r, Invoice::CustNo),
+                 age ? std::to_string(*age) + " Days" : std::string(),
+                 data::UpperText(Field(r, Invoice::TransType))});
+            keepIfMatching({2, 3, 4});
         };
         // Unpaid records: blank paid dates come first in key 6. Deposits come in the
         // second pass, so that none is listed twice.
@@ -316,7 +358,8 @@ struct Builder {
                 data::InvoiceRecord r;
                 if (!read(recNo, r)) return false;
                 const std::string type = data::UpperText(Field(r, Invoice::TransType));
-                if (type != "Q" && type != "R" && type != "D" && !Field(r, Invoice::InvNo).empty())
+                if (type != "Q" && type != "R" && type != "D" &&
+                    !Stored(r, Invoice::InvNo).text.empty())
                     row(r);
                 return true;
             });
@@ -324,7 +367,7 @@ struct Builder {
         return WalkKey(src.invoices, 5, "D", "D", &error, t.recordsRead, [&](int32_t recNo) {
             data::InvoiceRecord r;
             if (!read(recNo, r)) return false;
-            if (!Field(r, Invoice::InvNo).empty() &&
+            if (!Stored(r, Invoice::InvNo).text.empty() &&
                 data::UpperText(Field(r, Invoice::PaidFlag)) != "P")
                 row(r);
             return true;
@@ -335,18 +378,15 @@ struct Builder {
         return WalkKey(src.invoices, 5, "R", "R", &error, t.recordsRead, [&](int32_t recNo) {
             data::InvoiceRecord r;
             if (!read(recNo, r)) return false;
-            const std::string no = Field(r, Invoice::InvNo);
-            const std::string shortName = Field(r, Invoice::ShortName);
-            const std::string cust = Field(r, Invoice::CustNo);
-            if (!Matches(filter, {no, shortName, cust})) return true;
             // Next due dates are stored month first; shown in the company's order.
             std::string next = Field(r, Invoice::NextDue);
             if (auto d = data::ParseUserDate(next, data::DateOrder::MonthFirst))
                 next = data::FormatUserDate(*d, src.order);
-            const Money total = r.money(Invoice::Total);
-            add({D(total)}, Field(r, Invoice::SortDate), std::move(next), no, shortName, cust,
-                Field(r, Invoice::RepeatCreated), Shown(total),
-                data::UpperText(Field(r, Invoice::TransType)));
+            add({D(r.money(Invoice::Total))},
+                {Stored(r, Invoice::SortDate), next, Stored(r, Invoice::InvNo),
+                 Stored(r, Invoice::ShortName), Stored(r, Invoice::CustNo),
+                 Stored(r, Invoice::RepeatCreated), data::UpperText(Field(r, Invoice::TransType))});
+            keepIfMatching({2, 3, 4});
             return true;
         });
     }
@@ -358,31 +398,27 @@ struct Builder {
                 data::InvoiceLineRecord l;
                 storage::GetRecord(src.lines, recNo, l.data());
                 if (!storage::EngineOk) return false;
-                const std::string style = data::UpperText(Trimmed(l, InvoiceLine::LineStyle));
-                if (style == "R" || style == "Q") return true;
-                // The columns are cut from the stored row in place when it is plain
-                // ASCII (its bytes then are its characters), else from its UTF-8 copy.
-                const std::string_view stored = RawText(l, InvoiceLine::LineText);
-                std::string converted;
-                if (!IsAscii(stored)) converted = l.text(InvoiceLine::LineText);
-                const std::string_view row = IsAscii(stored) ? stored : converted;
-                std::string desc = LineColumn(row, 10, 32);
+                const std::string_view style = data::TrimText(RawText(l, InvoiceLine::LineStyle));
+                if (style.size() == 1 &&
+                    (AsciiUpper(style[0]) == 'R' || AsciiUpper(style[0]) == 'Q'))
+                    return true;
+                // The columns are cut from the stored row, whose characters are its bytes,
+                // before any conversion.
+                const std::string_view row = RawText(l, InvoiceLine::LineText);
+                const std::string_view desc = LineColumn(row, 10, 32);
                 if (HoldsNoCase(desc, "SUB-TOTAL")) return true;
-                std::string code = Trimmed(l, InvoiceLine::ProdCode);
-                if (code.empty()) code = "*None*";
-                std::string date = Trimmed(l, InvoiceLine::LineDate);
-                std::string no = Trimmed(l, InvoiceLine::InvNo);
-                std::string shortName = Trimmed(l, InvoiceLine::ShortName);
-                if (!Matches(filter, {date, code, desc, no, shortName})) return true;
-                const Decimal qty = NumberOr0(LineColumnView(row, 0, 10));
-                const Decimal price = NumberOr0(LineColumnView(row, 42, 10));
-                const Decimal amount = NumberOr0(LineColumnView(row, 53, 10));
+                Cell code = Stored(l, InvoiceLine::ProdCode);
+                if (code.text.empty()) code = Cell("*None*");
+                const Decimal qty = NumberOr0(LineColumn(row, 0, 10));
+                const Decimal price = NumberOr0(LineColumn(row, 42, 10));
+                const Decimal amount = NumberOr0(LineColumn(row, 53, 10));
                 // The totals add the values as shown: prices and amounts in cents,
                 // quantities to three decimals.
                 add({D(data::RoundToCents(price)), Thousandths(qty), D(data::RoundToCents(amount))},
-                    std::move(date), std::move(code), std::move(desc), std::move(no),
-                    std::move(shortName), Trimmed(l, InvoiceLine::CustNo), price.text(2, true),
-                    qty.text(3, true), amount.text(2, true));
+                    {Stored(l, InvoiceLine::LineDate), code, Cell(desc, true),
+                     Stored(l, InvoiceLine::InvNo), Stored(l, InvoiceLine::ShortName),
+                     Stored(l, InvoiceLine::CustNo)});
+                keepIfMatching({0, 1, 2, 3, 4});
                 return true;
             });
     }
@@ -437,6 +473,10 @@ BuiltReport BuildReport(ReportId id, const ReportSource& source, const ReportSel
     Builder b{source, selection, filter, t, {}};
     bool ok = false;
     auto layout = [&t](std::vector<ReportColumn> columns, int lastKey, int lastAmount) {
+        // Each column's place in a row: text cells and amounts are counted apart.
+        int texts = 0, amounts = 0;
+        for (ReportColumn& c : columns)
+            c.field = c.isAmount() ? amounts++ : texts++;
         t.columns = std::move(columns);
         t.lastKeyColumn = lastKey;
         t.lastAmountColumn = lastAmount;
@@ -501,30 +541,6 @@ BuiltReport BuildReport(ReportId id, const ReportSource& source, const ReportSel
 
 namespace {
 
-// Letters compared without case; the table serves every comparison of a sort.
-struct CaseFold {
-    std::array<unsigned char, 256> map{};
-    CaseFold() {
-        for (int c = 0; c < 256; ++c)
-            map[size_t(c)] = (c >= 'a' && c <= 'z') ? (unsigned char)(c - 32) : (unsigned char)c;
-    }
-};
-const CaseFold kFold;
-
-int CompareNoCase(const std::string& a, const std::string& b) {
-    const size_t n = std::min(a.size(), b.size());
-    for (size_t i = 0; i < n; ++i) {
-        const unsigned char x = kFold.map[static_cast<unsigned char>(a[i])];
-        const unsigned char y = kFold.map[static_cast<unsigned char>(b[i])];
-        if (x != y) return x < y ? -1 : 1;
-    }
-    return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
-}
-
-bool FirstCellLess(const ReportLine& a, const ReportLine& b) {
-    return CompareNoCase(a.cells[0], b.cells[0]) < 0;
-}
-
 std::string SumText(int64_t units, CellKind kind) {
     return Decimal::FromUnits(units).text(kind == CellKind::Quantity ? 3 : 2, true);
 }
@@ -534,128 +550,222 @@ constexpr const char* kMonths[] = {"January",   "February", "March",    "April",
                                    "September", "October",  "November", "December"};
 
 // "(March 2024)" for a sort date in March 2024.
-std::string MonthLabel(const std::string& sortDate) {
+std::string MonthLabel(std::string_view sortDate) {
     if (sortDate.size() >= 7) {
-        const int m = std::atoi(sortDate.substr(5, 2).c_str());
+        const int m = std::atoi(std::string(sortDate.substr(5, 2)).c_str());
         if (m >= 1 && m <= 12)
-            return "(" + std::string(kMonths[m - 1]) + " " + sortDate.substr(0, 4) + ")";
+            return "(" + std::string(kMonths[m - 1]) + " " + std::string(sortDate.substr(0, 4)) +
+                   ")";
     }
-    return "(" + sortDate + ")";
+    return "(" + std::string(sortDate) + ")";
 }
 
 }  // namespace
 
-ReportView::ReportView(ReportTable table) : table_(std::move(table)) {
+char* ReportText::room(size_t n) {
+    if (blocks_.empty() || size_ - used_ < n) {
+        // Blocks of a megabyte: few enough to cost nothing, small enough for a short report.
+        size_ = std::max<size_t>(n, size_t(1) << 20);
+        used_ = 0;
+        blocks_.push_back(std::make_unique_for_overwrite<char[]>(size_));
+    }
+    return blocks_.back().get() + used_;
+}
+
+void ReportText::takeBack(const char* from) {
+    if (!blocks_.empty() && from >= blocks_.back().get() && from <= blocks_.back().get() + used_)
+        used_ = size_t(from - blocks_.back().get());
+}
+
+std::string_view ReportTable::textCell(const ReportLine& line, int k) const {
+    if (k < 0 || k >= int(line.ends.size()) || !line.text) return {};
+    const size_t from = k ? line.ends[size_t(k - 1)] : 0;
+    return std::string_view(line.text + from, line.ends[size_t(k)] - from);
+}
+
+std::string ReportTable::cell(const ReportLine& line, const ReportColumn& column) const {
+    if (!column.isAmount()) return std::string(textCell(line, column.field));
+    if (column.field < 0 || column.field >= kMaxAmountColumns) return {};
+    return SumText(line.amounts[size_t(column.field)], column.kind);
+}
+
+// What a view holds, in one place that stays put when the view moves: the shown rows
+// point here.
+struct ReportViewData {
+    ReportTable table;
+    bool subTotals = true;
+    std::vector<ReportRow> rows;
+    // The cells of the rows that are not data rows: the heading, the totals and (shared
+    // by all of them) the blank row.
+    std::vector<std::vector<std::string>> own;
+    TopTen chart;
+};
+
+std::string ReportRow::cell(size_t column) const {
+    if (!view) return {};
+    const ReportTable& t = view->table;
+    if (kind == RowKind::Data)
+        return column < t.columns.size() ? t.cell(t.rows[index], t.columns[column]) : std::string();
+    const std::vector<std::string>& cells = view->own[index];
+    return column < cells.size() ? cells[column] : std::string();
+}
+
+std::vector<std::string> ReportRow::cells() const {
+    if (!view) return {};
+    if (kind != RowKind::Data) return view->own[index];
+    std::vector<std::string> out;
+    out.reserve(view->table.columns.size());
+    for (size_t c = 0; c < view->table.columns.size(); ++c)
+        out.push_back(cell(c));
+    return out;
+}
+
+ReportView::ReportView(ReportTable table) : d_(std::make_unique<ReportViewData>()) {
+    d_->table = std::move(table);
     sortOn(0);
+}
+ReportView::~ReportView() = default;
+ReportView::ReportView(ReportView&&) noexcept = default;
+ReportView& ReportView::operator=(ReportView&&) noexcept = default;
+
+const ReportTable& ReportView::table() const {
+    return d_->table;
+}
+const std::vector<ReportRow>& ReportView::rows() const {
+    return d_->rows;
+}
+const TopTen& ReportView::chart() const {
+    return d_->chart;
+}
+bool ReportView::subTotals() const {
+    return d_->subTotals;
 }
 
 std::string_view ReportView::name() const {
-    return ReportOf(table_.id).name;
+    return ReportOf(table().id).name;
 }
 
 bool ReportView::sortOn(int column) {
-    if (column < 0 || column > table_.lastKeyColumn || column >= int(table_.columns.size()))
-        return false;
-    if (column != 0) {
-        std::swap(table_.columns[0], table_.columns[size_t(column)]);
-        for (ReportLine& line : table_.rows)
-            if (size_t(column) < line.cells.size())
-                std::swap(line.cells[0], line.cells[size_t(column)]);
-    }
+    ReportTable& t = d_->table;
+    if (column < 0 || column > t.lastKeyColumn || column >= int(t.columns.size())) return false;
+    // The column takes its values along: each column knows where a row keeps them.
+    if (column != 0) std::swap(t.columns[0], t.columns[size_t(column)]);
     // A stable sort on the first column: rows of one value keep the order they had, so
     // the index order of the run stays inside each date or customer. Rows read in that
     // order already need no sorting.
-    if (!std::is_sorted(table_.rows.begin(), table_.rows.end(), FirstCellLess))
-        std::stable_sort(table_.rows.begin(), table_.rows.end(), FirstCellLess);
+    const FirstCellLess less{t};
+    if (!std::is_sorted(t.rows.begin(), t.rows.end(), less))
+        std::stable_sort(t.rows.begin(), t.rows.end(), less);
     compute();
     return true;
 }
 
 void ReportView::setSubTotals(bool on) {
-    subTotals_ = on;
+    d_->subTotals = on;
     compute();
 }
 
 std::string ReportView::caption() const {
-    const std::string heading = table_.columns.empty() ? std::string() : table_.columns[0].heading;
-    const std::string title(ReportOf(table_.id).title);
+    const ReportTable& t = table();
+    const std::string heading = t.columns.empty() ? std::string() : t.columns[0].heading;
+    const std::string title(ReportOf(t.id).title);
     if (heading.find("Year/Mo") != std::string::npos) return title + " by Date";
     return title + " by " + heading;
 }
 
 void ReportView::compute() {
-    rows_.clear();
-    chart_.reset();
-    const size_t n = table_.columns.size();
-    ReportRow heading{RowKind::Heading, nullptr, {}};
-    for (const ReportColumn& c : table_.columns)
-        heading.own.push_back(c.heading);
-    rows_.push_back(std::move(heading));
-    if (!subTotals_) {
-        rows_.reserve(table_.rows.size() + 1);
-        for (const ReportLine& line : table_.rows)
-            rows_.push_back(ReportRow{RowKind::Data, &line, {}});
+    ReportViewData& d = *d_;
+    const ReportTable& t = d.table;
+    d.rows.clear();
+    d.own.clear();
+    d.chart.reset();
+    const size_t n = t.columns.size();
+    auto ownRow = [&](RowKind kind, std::vector<std::string> cells) {
+        d.rows.push_back(ReportRow{kind, uint32_t(d.own.size()), &d});
+        d.own.push_back(std::move(cells));
+    };
+    auto dataRow = [&](size_t line) {
+        d.rows.push_back(ReportRow{RowKind::Data, uint32_t(line), &d});
+    };
+    std::vector<std::string> heading;
+    for (const ReportColumn& c : t.columns)
+        heading.push_back(c.heading);
+    ownRow(RowKind::Heading, std::move(heading));
+    if (!d.subTotals) {
+        d.rows.reserve(t.rows.size() + 1);
+        for (size_t i = 0; i < t.rows.size(); ++i)
+            dataRow(i);
         return;
     }
-    const int firstAmount = table_.lastKeyColumn + 1;
-    const int amountCount = std::min(
-        {table_.lastAmountColumn - table_.lastKeyColumn, kMaxAmountColumns, int(n) - firstAmount});
+    const int firstAmount = t.lastKeyColumn + 1;
+    const int amountCount =
+        std::min({t.lastAmountColumn - t.lastKeyColumn, kMaxAmountColumns, int(n) - firstAmount});
     const int labelColumn = firstAmount - 1;
-    const std::string& first = table_.columns[0].heading;
+    const std::string& first = t.columns[0].heading;
     const bool months =
         (first.find("Date") != std::string::npos || first.find("Year/Mo") != std::string::npos) &&
-        table_.id != ReportId::AccountsReceivable && table_.id != ReportId::RepeatBillingList;
+        t.id != ReportId::AccountsReceivable && t.id != ReportId::RepeatBillingList;
+    const int keyField = t.columns[0].field;
+    // The amounts of a row in the order of the shown amount columns.
+    std::array<int, kMaxAmountColumns> amountField{};
+    for (int a = 0; a < amountCount; ++a)
+        amountField[size_t(a)] = t.columns[size_t(firstAmount + a)].field;
 
     using Sums = std::array<int64_t, kMaxAmountColumns>;
     Sums run{}, month{}, grand{};
-    auto totalsRow = [&](RowKind kind, const Sums& s, const char* label) {
-        ReportRow r{kind, nullptr, std::vector<std::string>(n)};
-        r.own[size_t(labelColumn)] = label;
+    auto totalsCells = [&](const Sums& s, const char* label) {
+        std::vector<std::string> cells(n);
+        cells[size_t(labelColumn)] = label;
         for (int a = 0; a < amountCount; ++a)
-            r.own[size_t(firstAmount + a)] =
-                SumText(s[size_t(a)], table_.columns[size_t(firstAmount + a)].kind);
-        return r;
+            cells[size_t(firstAmount + a)] =
+                SumText(s[size_t(a)], t.columns[size_t(firstAmount + a)].kind);
+        return cells;
     };
-    auto blank = [&] {
-        rows_.push_back(ReportRow{RowKind::Blank, nullptr, std::vector<std::string>(n)});
-    };
+    // One blank row's cells serve every blank row.
+    const uint32_t blankCells = uint32_t(d.own.size());
+    d.own.emplace_back(n);
+    auto blank = [&] { d.rows.push_back(ReportRow{RowKind::Blank, blankCells, &d}); };
     // Each run's total of the last amount column goes to the chart, once per computation.
-    auto closeRun = [&](const std::string& key) {
-        rows_.push_back(totalsRow(RowKind::Totals, run, "** Totals"));
+    auto closeRun = [&](std::string_view key) {
+        ownRow(RowKind::Totals, totalsCells(run, "** Totals"));
         blank();
         const int64_t last = amountCount > 0 ? run[size_t(amountCount - 1)] : 0;
-        chart_.feed(key, data::RoundToCents(Decimal::FromUnits(last)));
+        d.chart.feed(std::string(key), data::RoundToCents(Decimal::FromUnits(last)));
         run = Sums{};
     };
-    auto closeMonth = [&](const std::string& date) {
-        ReportRow r = totalsRow(RowKind::Month, month, "Month Total");
-        if (labelColumn > 1) r.own[1] = MonthLabel(date);
-        rows_.push_back(std::move(r));
+    auto closeMonth = [&](std::string_view date) {
+        std::vector<std::string> cells = totalsCells(month, "Month Total");
+        if (labelColumn > 1) cells[1] = MonthLabel(date);
+        ownRow(RowKind::Month, std::move(cells));
         blank();
         month = Sums{};
     };
 
-    rows_.reserve(table_.rows.size() * 2 + 8);
-    const std::string* prev = nullptr;
-    for (const ReportLine& line : table_.rows) {
-        const std::string& key = line.cells[0];
-        if (prev && CompareNoCase(key, *prev) != 0) {
-            closeRun(*prev);
-            if (months && prev->compare(0, 7, key, 0, 7) != 0) closeMonth(*prev);
+    d.rows.reserve(t.rows.size() * 2 + 8);
+    std::string_view prev;
+    bool any = false;
+    for (size_t i = 0; i < t.rows.size(); ++i) {
+        const ReportLine& line = t.rows[i];
+        const std::string_view key = t.textCell(line, keyField);
+        if (any && CompareNoCase(key, prev) != 0) {
+            closeRun(prev);
+            if (months && prev.substr(0, 7) != key.substr(0, 7)) closeMonth(prev);
         }
-        rows_.push_back(ReportRow{RowKind::Data, &line, {}});
+        dataRow(i);
         for (int a = 0; a < amountCount; ++a) {
-            run[size_t(a)] += line.amounts[size_t(a)];
-            month[size_t(a)] += line.amounts[size_t(a)];
-            grand[size_t(a)] += line.amounts[size_t(a)];
+            const int64_t v = line.amounts[size_t(amountField[size_t(a)])];
+            run[size_t(a)] += v;
+            month[size_t(a)] += v;
+            grand[size_t(a)] += v;
         }
-        prev = &key;
+        prev = key;
+        any = true;
     }
-    if (prev) {
-        closeRun(*prev);
-        if (months) closeMonth(*prev);
+    if (any) {
+        closeRun(prev);
+        if (months) closeMonth(prev);
     }
-    rows_.push_back(totalsRow(RowKind::GrandTotal, grand, "Grand Total"));
+    ownRow(RowKind::GrandTotal, totalsCells(grand, "Grand Total"));
 }
 
 int SortColumnFromChoice(std::string_view choice) {
@@ -689,17 +799,19 @@ std::string PadLeft(const std::string& s, size_t width) {
 std::vector<std::string> ReportTextLines(const ReportView& view) {
     const ReportTable& t = view.table();
     std::vector<std::string> lines = {view.caption(), t.head1, t.head2, t.head3, ""};
+    lines.reserve(lines.size() + view.rows().size());
     for (const ReportRow& row : view.rows()) {
         std::string line;
-        for (size_t c = 0; c < row.cells().size() && c < t.columns.size(); ++c) {
+        for (size_t c = 0; c < t.columns.size(); ++c) {
             const ReportColumn& col = t.columns[c];
+            const std::string cell = row.cell(c);
             line += ' ';
             if (col.isAmount())
-                line += PadLeft(row.cells()[c], 12);
+                line += PadLeft(cell, 12);
             else if (col.heading == "Product Description")
-                line += PadRight(row.cells()[c], 32);
+                line += PadRight(cell, 32);
             else
-                line += PadRight(row.cells()[c], 12);
+                line += PadRight(cell, 12);
         }
         while (!line.empty() && line.back() == ' ')
             line.pop_back();
@@ -740,16 +852,15 @@ bool PrintReport(Canvas& canvas, const ReportView& view, const Font& font, bool 
             continue;
         }
         for (const ReportRow& r : rows)
-            if (c < r.cells().size())
-                widths[c] = std::max(widths[c], canvas.textWidth(r.cells()[c]));
+            widths[c] = std::max(widths[c], canvas.textWidth(r.cell(c)));
     }
     for (size_t c = 1; c < n; ++c)
         xs[c] = xs[c - 1] + widths[c - 1] + gap;
     const int right = n ? xs[n - 1] + widths[n - 1] : left;
 
     auto drawRow = [&](const ReportRow& r, int y) {
-        for (size_t c = 0; c < n && c < r.cells().size(); ++c) {
-            const std::string& cell = r.cells()[c];
+        for (size_t c = 0; c < n; ++c) {
+            const std::string cell = r.cell(c);
             if (cell.empty()) continue;
             const bool amount = t.columns[c].isAmount();
             const int x = amount ? xs[c] + widths[c] - canvas.textWidth(cell) : xs[c];

@@ -8,6 +8,8 @@
 
 #include <array>
 #include <cstdint>
+#include <deque>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -54,15 +56,39 @@ struct ReportColumn {
     std::string heading;
     int width = 12;  // characters of a text column
     CellKind kind = CellKind::Text;
+    // Where a listed record keeps the column's value: its text cell, or for an amount
+    // column its amount. Set by the report's layout; a column moved by sorting keeps it.
+    int field = 0;
     bool isAmount() const { return kind != CellKind::Text; }
 };
 
-// One listed record: its trimmed cells, and the values of its amount columns (in the
-// ten-thousandths of data::Decimal) so that totals need not read the cells back.
+// One listed record, kept compact: the values of its amount columns (in the
+// ten-thousandths of data::Decimal), and its trimmed text cells as one run of UTF-8 in the
+// table's text store, text cell k ending at ends[k]. The shown text of an amount is made
+// from its value when a row is shown or written.
 inline constexpr int kMaxAmountColumns = 3;
+inline constexpr int kMaxTextCells = 8;
 struct ReportLine {
-    std::vector<std::string> cells;
     std::array<int64_t, kMaxAmountColumns> amounts{};
+    const char* text = nullptr;  // the row's text in ReportTable::text
+    std::array<uint16_t, kMaxTextCells> ends{};
+};
+
+// Text written once and read in place: it is kept in blocks that are added as it grows
+// and never moved, so that rows point into it however many there are, and a table that
+// moves keeps them valid.
+class ReportText {
+  public:
+    // Room for n more bytes in one place; what is written there is kept by keep().
+    char* room(size_t n);
+    void keep(size_t n) { used_ += n; }
+    // Gives back everything written from `from` on, which lies in the last block.
+    void takeBack(const char* from);
+
+  private:
+    std::vector<std::unique_ptr<char[]>> blocks_;
+    size_t size_ = 0;  // of the last block
+    size_t used_ = 0;  // of the last block
 };
 
 // A report as built: the data rows under the column headings, and the two column
@@ -74,10 +100,17 @@ struct ReportTable {
     std::string head3;  // the selection
     bool filtered = false;
     std::vector<ReportColumn> columns;
-    std::vector<ReportLine> rows;
-    int lastKeyColumn = 0;     // columns 0..this may be sorted on
-    int lastAmountColumn = 0;  // the columns after the key column up to this are amounts
-    int64_t recordsRead = 0;   // records visited, for the benchmark
+    std::deque<ReportLine> rows;  // grows without moving the rows already read
+    ReportText text;              // the text cells of every row
+    int lastKeyColumn = 0;        // columns 0..this may be sorted on
+    int lastAmountColumn = 0;     // the columns after the key column up to this are amounts
+    int64_t recordsRead = 0;      // records visited, for the benchmark
+
+    // Text cell k of a row (k counts the text columns in the order they were laid out).
+    std::string_view textCell(const ReportLine& line, int k) const;
+    // The cell of a row under a column, as shown: the text, or the amount with thousands
+    // separators and two decimals (three for a quantity).
+    std::string cell(const ReportLine& line, const ReportColumn& column) const;
 };
 
 // What a report reads: the company's open invoice and line files (only the Sales Report
@@ -111,13 +144,15 @@ std::string ReportFilterText(std::string_view filter);
 // ---------------------------------------------------------------------------------- view
 
 enum class RowKind { Heading, Data, Totals, Month, Blank, GrandTotal };
-// A shown row: a data row refers to its line of the table, the other rows hold their own
-// cells.
+struct ReportViewData;
+// A shown row: a data row refers to its line of the table, the other rows to cells the
+// view made for them. The cells' text is made when asked for.
 struct ReportRow {
     RowKind kind = RowKind::Data;
-    const ReportLine* line = nullptr;
-    std::vector<std::string> own;
-    const std::vector<std::string>& cells() const { return line ? line->cells : own; }
+    uint32_t index = 0;  // the table row, or the view's own cells
+    const ReportViewData* view = nullptr;
+    std::string cell(size_t column) const;  // empty past the last column
+    std::vector<std::string> cells() const;
 };
 
 // The report window's table: sorted on one key column (moved to the front), with or
@@ -126,34 +161,35 @@ struct ReportRow {
 class ReportView {
   public:
     explicit ReportView(ReportTable table);
-    // The shown rows point into the table: a view moves but is never copied.
+    ~ReportView();
+    // The shown rows point into the view's data, which stays in place when the view
+    // moves; a view is never copied.
     ReportView(const ReportView&) = delete;
     ReportView& operator=(const ReportView&) = delete;
-    ReportView(ReportView&&) = default;
-    ReportView& operator=(ReportView&&) = default;
+    ReportView(ReportView&&) noexcept;
+    ReportView& operator=(ReportView&&) noexcept;
 
     // Moves the column to the front and sorts on it; false (nothing changes) for a
     // column after the last key column or outside the table.
     bool sortOn(int column);
     void setSubTotals(bool on);
-    bool subTotals() const { return subTotals_; }
+    bool subTotals() const;
 
-    const ReportTable& table() const { return table_; }
-    const std::vector<ReportRow>& rows() const { return rows_; }  // heading first
-    const std::vector<ReportColumn>& columns() const { return table_.columns; }
+    const ReportTable& table() const;
+    const std::vector<ReportRow>& rows() const;  // heading first
+    const std::vector<ReportColumn>& columns() const { return table().columns; }
+    // The text of one cell of a shown row.
+    std::string cell(size_t row, size_t column) const { return rows()[row].cell(column); }
     // The report name, " by " and the first column's heading ("by Date" for dates).
     std::string caption() const;
     std::string_view name() const;  // the report's list name
-    int dataRowCount() const { return int(table_.rows.size()); }
-    const TopTen& chart() const { return chart_; }
-    int firstAmountColumn() const { return table_.lastKeyColumn + 1; }
+    int dataRowCount() const { return int(table().rows.size()); }
+    const TopTen& chart() const;
+    int firstAmountColumn() const { return table().lastKeyColumn + 1; }
 
   private:
     void compute();
-    ReportTable table_;
-    bool subTotals_ = true;
-    std::vector<ReportRow> rows_;
-    TopTen chart_;
+    std::unique_ptr<ReportViewData> d_;
 };
 
 // The "Sort on Column:" choice: "2", "3" or "4" give columns 1..3; anything else the

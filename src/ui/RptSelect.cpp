@@ -1,5 +1,6 @@
 #include "ui/RptSelect.h"
 
+#include <QAbstractTableModel>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -13,7 +14,7 @@
 #include <QListWidget>
 #include <QPainter>
 #include <QPushButton>
-#include <QTableWidget>
+#include <QTableView>
 #include <QToolTip>
 #include <QVBoxLayout>
 
@@ -35,6 +36,9 @@ namespace {
 QString Q(std::string_view s) {
     return QString::fromUtf8(s.data(), qsizetype(s.size()));
 }
+
+// The rows the report window measures to size its columns.
+constexpr int kSizingSample = 500;
 
 const platform::Clock& ClockOf(const CustomerWindowContext& c) {
     static platform::SystemClock system;
@@ -224,6 +228,59 @@ void TRptSelect::view() {
 
 // ------------------------------------------------------------------- the report window
 
+// The report's shown rows (all but the heading, which is the grid's header) as a table
+// model: the text of a cell is made when the grid asks for it, so that only the rows on
+// the screen cost anything. Amounts are right-aligned and total rows bold.
+class ReportTableModel : public QAbstractTableModel {
+  public:
+    ReportTableModel(const output::ReportView& view, QObject* parent)
+        : QAbstractTableModel(parent), view_(view) {}
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override {
+        return parent.isValid() || view_.rows().empty() ? 0 : int(view_.rows().size()) - 1;
+    }
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override {
+        return parent.isValid() ? 0 : int(view_.columns().size());
+    }
+    QVariant data(const QModelIndex& index, int role) const override {
+        if (!index.isValid() || index.row() >= rowCount() || index.column() >= columnCount())
+            return {};
+        const output::ReportRow& row = view_.rows()[size_t(index.row()) + 1];
+        switch (role) {
+            case Qt::DisplayRole: {
+                const std::string cell = row.cell(size_t(index.column()));
+                return cell.empty() ? QVariant() : QVariant(Q(cell));
+            }
+            case Qt::TextAlignmentRole:
+                if (view_.columns()[size_t(index.column())].isAmount())
+                    return int(Qt::AlignRight | Qt::AlignVCenter);
+                return {};
+            case Qt::FontRole:
+                if (row.kind != output::RowKind::Data) return bold_;
+                return {};
+            default:
+                return {};
+        }
+    }
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
+        if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 &&
+            section < columnCount())
+            return Q(view_.columns()[size_t(section)].heading);
+        return QAbstractTableModel::headerData(section, orientation, role);
+    }
+
+    void setBoldFont(const QFont& font) { bold_ = font; }
+    // The view was re-sorted or its sub-totals switched: every row may have changed.
+    void reload() {
+        beginResetModel();
+        endResetModel();
+    }
+
+  private:
+    const output::ReportView& view_;
+    QFont bold_;
+};
+
 Trtreport::Trtreport(output::ReportView view, const CustomerWindowContext& context,
                      platform::Shell* shell, QWidget* parent)
     : QDialog(parent),
@@ -269,10 +326,16 @@ Trtreport::Trtreport(output::ReportView view, const CustomerWindowContext& conte
     options->addStretch(1);
     layout->addLayout(options);
 
-    Grid = new QTableWidget(this);
+    Grid = new QTableView(this);
     Grid->setObjectName("Grid");
     Grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     Grid->verticalHeader()->hide();
+    // Rows of one height need no measuring, however many there are; columns are sized
+    // from the headings and a sample of rows, never from every row.
+    Grid->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    Grid->horizontalHeader()->setResizeContentsPrecision(kSizingSample);
+    model_ = new ReportTableModel(view_, this);
+    Grid->setModel(model_);
     layout->addWidget(Grid, 1);
 
     connect(SubTotals, &QCheckBox::toggled, this, [this](bool on) {
@@ -282,8 +345,8 @@ Trtreport::Trtreport(output::ReportView view, const CustomerWindowContext& conte
     connect(SortCol, &QComboBox::textActivated, this, [this](const QString& text) {
         sortOn(output::SortColumnFromChoice(text.toStdString()));
     });
-    connect(Grid, &QTableWidget::cellDoubleClicked, this, [this](int, int column) {
-        if (column > 0) sortOn(column);
+    connect(Grid, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
+        if (index.column() > 0) sortOn(index.column());
     });
     connect(Grid->horizontalHeader(), &QHeaderView::sectionDoubleClicked, this, [this](int column) {
         if (column > 0) sortOn(column);
@@ -311,8 +374,7 @@ Trtreport::Trtreport(output::ReportView view, const CustomerWindowContext& conte
             [this] { context_.openHelp(output::kReportHelpTopic); });
     connect(CloseBtn, &QPushButton::clicked, this, &QDialog::accept);
 
-    setGridFont(font_);
-    fill();
+    setGridFont(font_);  // and fills the grid
     RestoreBounds(this, context_.dataFolder, "RPSForm", 637, 419);
 }
 
@@ -329,36 +391,23 @@ void Trtreport::setGridFont(const output::Font& font) {
     const int height = QFontMetrics(Grid->font()).height() + 4;
     Grid->verticalHeader()->setDefaultSectionSize(height);
     Grid->verticalHeader()->setMinimumSectionSize(height);
-    Grid->resizeColumnsToContents();
+    QFont bold = Grid->font();
+    bold.setBold(true);
+    model_->setBoldFont(bold);
+    fill();
 }
 
 void Trtreport::fill() {
     setWindowTitle(Q(view_.caption()));
-    const auto& rows = view_.rows();
-    const auto& columns = view_.columns();
-    Grid->setUpdatesEnabled(false);
-    Grid->clear();
-    Grid->setColumnCount(int(columns.size()));
-    Grid->setRowCount(rows.empty() ? 0 : int(rows.size()) - 1);
-    QStringList headings;
-    for (const auto& c : columns)
-        headings << Q(c.heading);
-    Grid->setHorizontalHeaderLabels(headings);
-    QFont bold = Grid->font();
-    bold.setBold(true);
-    for (size_t r = 1; r < rows.size(); ++r) {
-        const auto& cells = rows[r].cells();
-        const bool total = rows[r].kind != output::RowKind::Data;
-        for (size_t c = 0; c < cells.size() && c < columns.size(); ++c) {
-            if (cells[c].empty()) continue;
-            auto* item = new QTableWidgetItem(Q(cells[c]));
-            if (columns[c].isAmount()) item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
-            if (total) item->setFont(bold);
-            Grid->setItem(int(r) - 1, int(c), item);
-        }
-    }
+    model_->reload();
     Grid->resizeColumnsToContents();
-    Grid->setUpdatesEnabled(true);
+    // The rows measured may miss the grand total at the end, mostly the widest amount.
+    const int last = model_->rowCount() - 1;
+    for (int c = 0; last >= 0 && c < model_->columnCount(); ++c)
+        if (view_.columns()[size_t(c)].isAmount())
+            Grid->setColumnWidth(c,
+                                 std::max(Grid->columnWidth(c),
+                                          Grid->sizeHintForIndex(model_->index(last, c)).width()));
 }
 
 void Trtreport::sortOn(int column) {

@@ -18,9 +18,11 @@ class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
-class QTableWidget;
+class QTableView;
 
 namespace invarro::ui {
+
+class ReportTableModel;
 
 class TRptSelect : public QDialog {
     Q_OBJECT
@@ -78,7 +80,7 @@ class Trtreport : public QDialog {
     const output::Font& gridFont() const { return font_; }
     void setGridFont(const output::Font& font);
 
-    QTableWidget* Grid;
+    QTableView* Grid;
     QCheckBox* SubTotals;
     QComboBox* SortCol;
     QPushButton* PrintBtn;
@@ -93,6 +95,7 @@ class Trtreport : public QDialog {
   private:
     void fill();
     output::ReportView view_;
+    ReportTableModel* model_ = nullptr;
     CustomerWindowContext context_;
     platform::Shell* shell_;
     output::Font font_;

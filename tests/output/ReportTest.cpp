@@ -6,6 +6,7 @@
 #include <map>
 
 #include "OutputFixture.h"
+#include "data/Ansi.h"
 #include "data/Company.h"
 #include "data/Fileblocks.h"
 #include "data/Keys.h"
@@ -294,21 +295,23 @@ TEST_F(ReportTest, ReceivablesAgeWithTheMainWindowsRuleAndRunWhenTheyAddUpToZero
     EXPECT_EQ(CountOf(v, RowKind::Month), 0);
 }
 
+// A stored line row as the invoice window writes it, in characters: quantity 10,
+// description 32, price 10, taxable 1, extension 10.
+std::string SalesRow(std::string_view q, std::string_view desc, std::string_view p,
+                     std::string_view e) {
+    return data::PadRight(q, 10) + data::PadRight(desc, 32) + data::PadRight(p, 10) + "T" +
+           std::string(e);
+}
+
 // Sub-total lines are known in any letter case and anywhere in the description, but a
 // word that merely starts alike is sold; codes keep their accented letters, trimmed.
 TEST_F(ReportTest, SalesReportSkipsSubTotalsInAnyCaseAndKeepsAccents) {
     const std::string d = "2024/02/10";
-    auto row = [](std::string q, std::string desc, std::string p, std::string e) {
-        q.resize(10, ' ');
-        desc.resize(32, ' ');
-        p.resize(10, ' ');
-        return q + desc + p + "T" + e;
-    };
-    addLine("101", "P", "  CAFÉ ", row("3", "Subtotal kit", "2", "6.00"), d);
-    addLine("101", "P", "", row("", "   parts sub-total", "", "6.00"), d);
-    addLine("101", "P", "", row("", "SUB-TOTAL", "", "6.00"), d);
-    addLine("101", "P", "Ñ1", row("-1", "Returned", "1,250.5", "-1,250.50"), d);
-    addLine("101", "P", "X", row("2", "Crème brûlée", "4.5", "9.00"), d);
+    addLine("101", "P", "  CAFÉ ", SalesRow("3", "Subtotal kit", "2", "6.00"), d);
+    addLine("101", "P", "", SalesRow("", "   parts sub-total", "", "6.00"), d);
+    addLine("101", "P", "", SalesRow("", "SUB-TOTAL", "", "6.00"), d);
+    addLine("101", "P", "Ñ1", SalesRow("-1", "Returned", "1,250.5", "-1,250.50"), d);
+    addLine("101", "P", "X", SalesRow("2", "Crème brûlée", "4.5", "9.00"), d);
     ReportRun r = run(ReportId::SalesReport);
     ASSERT_EQ(r.status, ReportRunStatus::Ready);
     const ReportView& v = *r.view;
@@ -318,6 +321,44 @@ TEST_F(ReportTest, SalesReportSkipsSubTotalsInAnyCaseAndKeepsAccents) {
     const ReportRow* grand = RowOf(v, RowKind::GrandTotal);
     EXPECT_EQ(grand->cells()[7], "4.000");
     EXPECT_EQ(grand->cells()[8], "-1,235.50");
+}
+
+// The stored row's columns are counted in characters: an accented description, even
+// one that fills its 32 characters, leaves the quantity, price and extension in place,
+// and the text file pads it to 32 characters like any other.
+TEST_F(ReportTest, SalesReportCutsAccentedRowsByCharacters) {
+    const std::string d = "2024/02/10";
+    const std::string full = "Crème brûlée façon grand-mère à€";  // 32 characters
+    ASSERT_EQ(data::CharCount(full), 32u);
+    addLine("101", "P", "É1", SalesRow("2", full, "4.5", "9.00"), d);
+    addLine("102", "P", "E2", SalesRow("1,000", "Ünï", "0.0125", "12.50"), d);
+    addLine("103", "P", "E3", SalesRow("3", "Plain", "1", "3.00"), d);
+    ReportRun r = run(ReportId::SalesReport);
+    ASSERT_EQ(r.status, ReportRunStatus::Ready);
+    const ReportView& v = *r.view;
+    EXPECT_EQ(Column(v, 2), (std::vector<std::string>{full, "Ünï", "Plain"}));
+    EXPECT_EQ(Column(v, 1), (std::vector<std::string>{"É1", "E2", "E3"}));
+    EXPECT_EQ(Column(v, 6), (std::vector<std::string>{"4.50", "0.01", "1.00"}));
+    EXPECT_EQ(Column(v, 7), (std::vector<std::string>{"2.000", "1,000.000", "3.000"}));
+    EXPECT_EQ(Column(v, 8), (std::vector<std::string>{"9.00", "12.50", "3.00"}));
+    const ReportRow* grand = RowOf(v, RowKind::GrandTotal);
+    EXPECT_EQ(grand->cells()[8], "24.50");
+
+    // Every data line of the text file has its invoice number at the same character.
+    std::vector<size_t> at;
+    for (const std::string& line : ReportTextLines(v))
+        for (const char* no : {"101", "102", "103"})
+            if (const size_t p = line.find(std::string(" ") + no + " "); p != std::string::npos)
+                at.push_back(data::CharCount(line.substr(0, p)));
+    ASSERT_EQ(at.size(), 3u);
+    EXPECT_EQ(at[0], at[1]);
+    EXPECT_EQ(at[0], at[2]);
+
+    // The filter finds accented words in any letter case.
+    ReportRun f = run(ReportId::SalesReport, "01/01/2024", "12/31/2024", "BRÛLÉE");
+    ASSERT_EQ(f.status, ReportRunStatus::Ready);
+    EXPECT_EQ(Column(*f.view, 0), (std::vector<std::string>{d}));
+    EXPECT_EQ(Column(*f.view, 3), (std::vector<std::string>{"101"}));
 }
 
 TEST_F(ReportTest, ReceivablesWithNothingOpenSayTheBalanceIsZero) {
@@ -334,20 +375,13 @@ TEST_F(ReportTest, ReceivablesWithNothingOpenSayTheBalanceIsZero) {
 
 TEST_F(ReportTest, SalesReportListsSoldLinesOnly) {
     const std::string d = "2024/02/10";
-    // quantity 10, description 32, price 10, taxable 1, extension 10
-    auto row = [](std::string q, std::string desc, std::string p, std::string e) {
-        q.resize(10, ' ');
-        desc.resize(32, ' ');
-        p.resize(10, ' ');
-        return q + desc + p + "T" + e;
-    };
-    addLine("101", "P", "WIDGET", row("2", "Blue widget", "12.5", "25.00"), d);
-    addLine("101", "P", "", row("", "Sub-Total", "", "25.00"), d);
-    addLine("101", "P", "", row("1,000", "Freight", "0.0125", "12.50"), d);
-    addLine("102", "M", "SVC", row("", "Setup", "", ""), d);
-    addLine("Q1", "Q", "WIDGET", row("9", "Quoted", "1", "9.00"), d);
-    addLine("R1", "R", "WIDGET", row("9", "Repeat", "1", "9.00"), d);
-    addLine("103", "P", "LATE", row("1", "Later", "1", "1.00"), "2025/01/01");
+    addLine("101", "P", "WIDGET", SalesRow("2", "Blue widget", "12.5", "25.00"), d);
+    addLine("101", "P", "", SalesRow("", "Sub-Total", "", "25.00"), d);
+    addLine("101", "P", "", SalesRow("1,000", "Freight", "0.0125", "12.50"), d);
+    addLine("102", "M", "SVC", SalesRow("", "Setup", "", ""), d);
+    addLine("Q1", "Q", "WIDGET", SalesRow("9", "Quoted", "1", "9.00"), d);
+    addLine("R1", "R", "WIDGET", SalesRow("9", "Repeat", "1", "9.00"), d);
+    addLine("103", "P", "LATE", SalesRow("1", "Later", "1", "1.00"), "2025/01/01");
     ReportRun r = run(ReportId::SalesReport);
     ASSERT_EQ(r.status, ReportRunStatus::Ready);
     const ReportView& v = *r.view;

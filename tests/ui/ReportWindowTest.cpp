@@ -5,11 +5,12 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFont>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <QTableWidget>
+#include <QTableView>
 #include <QTest>
 #include <cstdlib>
 #include <filesystem>
@@ -140,7 +141,20 @@ TEST_F(ReportWindowTest, WizardChecksDatesAndTheWindowSortsSubTotalsAndCharts) {
         shown = true;
         EXPECT_EQ(w.windowTitle(), "Invoice Register by Date");
         EXPECT_TRUE(w.SubTotals->isChecked());
-        const int withTotals = w.Grid->rowCount();
+        const int withTotals = w.Grid->model()->rowCount();
+        // The grid shows the view's rows below its heading: total rows bold, amounts
+        // right-aligned, the text made from the row.
+        const QAbstractItemModel* m = w.Grid->model();
+        const auto& rows = w.view().rows();
+        ASSERT_EQ(withTotals, int(rows.size()) - 1);
+        ASSERT_EQ(rows.back().kind, output::RowKind::GrandTotal);
+        const QModelIndex grandTotal = m->index(withTotals - 1, 6);
+        EXPECT_EQ(m->data(grandTotal).toString().toStdString(), rows.back().cell(6));
+        EXPECT_TRUE(m->data(grandTotal, Qt::FontRole).value<QFont>().bold());
+        EXPECT_EQ(m->data(m->index(0, 6), Qt::TextAlignmentRole).toInt(),
+                  int(Qt::AlignRight | Qt::AlignVCenter));
+        EXPECT_FALSE(m->data(m->index(0, 6), Qt::FontRole).isValid());
+        EXPECT_EQ(m->data(m->index(0, 1)).toString().toStdString(), rows[1].cell(1));
         // An amount column cannot be sorted on.
         const int beeps = prompter.beeps();
         w.sortOn(5);
@@ -148,10 +162,10 @@ TEST_F(ReportWindowTest, WizardChecksDatesAndTheWindowSortsSubTotalsAndCharts) {
         w.SortCol->setCurrentText("4");
         QMetaObject::invokeMethod(w.SortCol, "textActivated", Q_ARG(QString, "4"));
         EXPECT_EQ(w.windowTitle(), "Invoice Register by Customer#");
-        EXPECT_EQ(w.Grid->horizontalHeaderItem(0)->text(), "Customer#");
+        EXPECT_EQ(w.Grid->model()->headerData(0, Qt::Horizontal).toString(), "Customer#");
         w.SubTotals->setChecked(false);
-        EXPECT_LT(w.Grid->rowCount(), withTotals);
-        EXPECT_EQ(w.Grid->rowCount(), w.view().dataRowCount());
+        EXPECT_LT(w.Grid->model()->rowCount(), withTotals);
+        EXPECT_EQ(w.Grid->model()->rowCount(), w.view().dataRowCount());
         w.SubTotals->setChecked(true);
         const data::Money grand = w.view().chart().grandTotal();
         w.sortOn(2);
@@ -181,6 +195,54 @@ TEST_F(ReportWindowTest, WizardChecksDatesAndTheWindowSortsSubTotalsAndCharts) {
     });
     wizard.view();
     EXPECT_TRUE(shown);
+}
+
+// A report of a million rows: the grid takes the view's rows as they are, shows the
+// totals the view made, and sizes its columns from what it measured.
+TEST_F(ReportWindowTest, TheWindowTakesAMillionRowsAsTheViewHasThem) {
+    output::ReportTable t;
+    t.id = output::ReportId::InvoiceRegister;
+    t.columns = {{"Year/Mo/Dy", 10, output::CellKind::Text, 0},
+                 {"Invoice#", 9, output::CellKind::Text, 1},
+                 {"Grand Total", 12, output::CellKind::Amount, 0}};
+    t.lastKeyColumn = 1;
+    t.lastAmountColumn = 2;
+    const int days = 28, perDay = 1000000 / 28;
+    for (int d = 1; d <= days; ++d) {
+        for (int i = 0; i < perDay; ++i) {
+            const std::string date =
+                "2024/02/" + std::string(d < 10 ? "0" : "") + std::to_string(d);
+            const std::string no = std::to_string(d * perDay + i);
+            char* at = t.text.room(date.size() + no.size());
+            std::copy(date.begin(), date.end(), at);
+            std::copy(no.begin(), no.end(), at + date.size());
+            t.text.keep(date.size() + no.size());
+            output::ReportLine& line = t.rows.emplace_back();
+            line.text = at;
+            line.ends = {uint16_t(date.size()), uint16_t(date.size() + no.size())};
+            line.amounts[0] = 10000;  // 1.00
+        }
+    }
+    Trtreport window(output::ReportView(std::move(t)), context, nullptr);
+    const QAbstractItemModel* m = window.Grid->model();
+    // The data rows, a total and a blank row for each day, the month's total and blank
+    // row, and the grand total.
+    ASSERT_EQ(m->rowCount(), days * perDay + 2 * days + 2 + 1);
+    EXPECT_EQ(m->data(m->index(perDay, 1)).toString(), "** Totals");
+    EXPECT_EQ(m->data(m->index(perDay, 2)).toString(), "35,714.00");
+    const int last = m->rowCount() - 1;
+    EXPECT_EQ(m->data(m->index(last, 1)).toString(), "Grand Total");
+    EXPECT_EQ(m->data(m->index(last, 2)).toString(), "999,992.00");
+    EXPECT_EQ(m->data(m->index(last - 2, 1)).toString(), "Month Total");
+    // The columns fit the rows measured, and the amounts the grand total at the end.
+    const QFontMetrics metrics(window.Grid->font());
+    EXPECT_GE(window.Grid->columnWidth(0), metrics.horizontalAdvance("2024/02/01"));
+    EXPECT_GE(window.Grid->columnWidth(2), metrics.horizontalAdvance("999,992.00"));
+    // Without sub-totals, the data rows alone.
+    window.SubTotals->setChecked(false);
+    EXPECT_EQ(m->rowCount(), days * perDay);
+    EXPECT_EQ(m->data(m->index(days * perDay - 1, 1)).toString().toStdString(),
+              std::to_string(days * perDay + perDay - 1));
 }
 
 }  // namespace
