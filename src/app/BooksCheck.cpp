@@ -1,8 +1,12 @@
 #include "app/BooksCheck.h"
 
+#include <array>
+#include <cstring>
 #include <map>
 #include <optional>
 #include <set>
+#include <tuple>
+#include <unordered_map>
 
 #include "app/Aging.h"
 #include "data/Ansi.h"
@@ -11,6 +15,7 @@
 #include "data/Open.h"
 #include "data/Update.h"
 #include "invoicing/InvEdit.h"
+#include "storage/Engine.h"
 #include "storage/Verify.h"
 
 namespace invarro::app {
@@ -98,6 +103,130 @@ bool PaidFlagOf(const data::InvoiceRecord& r) {
     return Key(r.text(Invoice::PaidFlag)) == "P";
 }
 
+// A transaction number as stored (Windows-1252, blanks trimmed at both ends): lines, memos
+// and payments belong to the transaction whose number reads exactly the same, letter case
+// included. Held in place of a string so that a million of them hash and compare quickly.
+struct Number {
+    std::array<char, 16> bytes{};  // the characters, then their count in the last byte
+    bool operator==(const Number&) const = default;
+};
+static_assert(Invoice::kFields[Invoice::InvNo_].width < 16 &&
+              InvoiceLine::kFields[InvoiceLine::InvNo_].width < 16 &&
+              Memo::kFields[Memo::InvNo_].width < 16);
+struct NumberHash {
+    size_t operator()(const Number& n) const {
+        uint64_t a, b;
+        std::memcpy(&a, n.bytes.data(), 8);
+        std::memcpy(&b, n.bytes.data() + 8, 8);
+        uint64_t h = (a ^ (b * 0x9E3779B97F4A7C15ull)) * 0xBF58476D1CE4E5B9ull;
+        return size_t(h ^ (h >> 31));
+    }
+};
+template <class L, data::FieldKind K>
+Number NumberOf(const data::Record<L>& r, data::FieldRef<L, K> field) {
+    const std::string ansi = r.ansi(field);
+    const std::string_view t = data::TrimText(ansi);
+    Number n;
+    std::memcpy(n.bytes.data(), t.data(), t.size());
+    n.bytes[15] = char(t.size());
+    return n;
+}
+
+// The customer number as the customer key of the invoice file files it (trimmed, upper
+// case): the aging of a customer takes the receivables filed under its number.
+std::string AgingKey(std::string_view custNoAnsi) {
+    return data::UpperAnsi(data::TrimText(custNoAnsi));
+}
+
+// The status window of the check: the phase, and the records read so far. The user may
+// stop the check between records.
+class CheckProgress {
+  public:
+    explicit CheckProgress(platform::Progress& progress) : progress_(progress) {
+        progress_.start("Checking the Books", 2);
+    }
+    ~CheckProgress() { progress_.finish(); }
+    CheckProgress(const CheckProgress&) = delete;
+    CheckProgress& operator=(const CheckProgress&) = delete;
+
+    bool phase(const std::string& text) {
+        progress_.setLine(0, text);
+        progress_.setLine(1, "");
+        count_ = 0;
+        return step();
+    }
+    bool record() {
+        if (++count_ % 8192 != 0) return true;
+        progress_.setLine(1, "Records read: " + std::to_string(count_));
+        return step();
+    }
+    bool stopped() const { return stopped_; }
+
+  private:
+    bool step() {
+        if (!stopped_ && !progress_.step()) stopped_ = true;
+        return !stopped_;
+    }
+    platform::Progress& progress_;
+    int64_t count_ = 0;
+    bool stopped_ = false;
+};
+
+BooksCheck Stopped(BooksCheck& out) {
+    out.stopped = true;
+    return std::move(out);
+}
+
+// Calls fn(record number, record) for every live record in record order. False when the
+// file could not be read to its end or the user stopped the check.
+template <class L, class Fn>
+bool ForEachRecord(storage::Fileblock* fb, CheckProgress& shown, Fn&& fn) {
+    if (!fb) return true;
+    if (storage::RecordLength(fb) != L::kLength) return false;
+    data::Record<L> r;
+    for (int32_t n = storage::NextUsedRecord(fb, 0); storage::EngineOk;
+         n = storage::NextUsedRecord(fb, n)) {
+        storage::GetRecord(fb, n, r.data());
+        if (!storage::EngineOk) return false;
+        if (!r.live()) continue;
+        fn(n, r);
+        if (!shown.record()) return false;
+    }
+    return storage::EngineError == storage::err::NoMoreRecords;
+}
+
+// The line records of every transaction number, in record order: one pass over the line
+// file gathers them all.
+class GroupedLines {
+  public:
+    GroupedLines(size_t numbers, const std::vector<int32_t>& numberOfLine,
+                 const std::vector<int32_t>& recordOfLine)
+        : first_(numbers + 1, 0), records_(recordOfLine.size()) {
+        for (int32_t n : numberOfLine)
+            ++first_[size_t(n) + 1];
+        for (size_t i = 1; i < first_.size(); ++i)
+            first_[i] += first_[i - 1];
+        std::vector<int32_t> next(first_.begin(), first_.end() - 1);
+        for (size_t i = 0; i < numberOfLine.size(); ++i)
+            records_[size_t(next[size_t(numberOfLine[i])]++)] = recordOfLine[i];
+    }
+    // The lines of one number (none for -1); false when one cannot be read.
+    bool read(storage::Fileblock* fb, int32_t number,
+              std::vector<data::InvoiceLineRecord>& out) const {
+        out.clear();
+        if (number < 0) return true;
+        for (int32_t i = first_[size_t(number)]; i < first_[size_t(number) + 1]; ++i) {
+            storage::GetRecord(fb, records_[size_t(i)], out.emplace_back().data());
+            if (!storage::EngineOk) return false;
+        }
+        return true;
+    }
+
+  private:
+    std::vector<int32_t> first_;
+    std::vector<int32_t> records_;
+};
+
 }  // namespace
 
 std::string_view ProblemWord(ProblemKind kind) {
@@ -144,11 +273,12 @@ bool BooksCheck::has(ProblemKind kind) const {
 }
 
 BooksCheck CheckBooks(const Session& session, const platform::Clock& clock,
-                      platform::Prompter& prompter) {
+                      platform::Prompter& prompter, platform::Progress& progress) {
     BooksCheck out;
     auto problem = [&out](ProblemKind kind, std::string text) {
         out.problems.push_back({kind, std::move(text)});
     };
+    CheckProgress shown(progress);
 
     // The structure of every fileblock of the company, read past the engine.
     const std::string prefix = session.companyPrefix();
@@ -157,6 +287,8 @@ BooksCheck CheckBooks(const Session& session, const platform::Clock& clock,
             session.folder, kind, kind == data::FileKind::Company ? std::string_view() : prefix);
         // A company whose windows were never opened has no files yet: its books are empty.
         if (!data::FileExists(storage::DataFileName(name))) continue;
+        if (!shown.phase("Checking " + name.substr(name.find_last_of('/') + 1) + "..."))
+            return Stopped(out);
         for (const std::string& p : storage::CheckFileblock(name))
             problem(ProblemKind::Structure, name + ": " + p);
     }
@@ -167,57 +299,104 @@ BooksCheck CheckBooks(const Session& session, const platform::Clock& clock,
         return out;
     }
     const data::DateOrder order = session.dateOrder;
-    const auto invoices = ReadAll<Invoice>(files.invoices.fb);
-    const auto lines = ReadAll<InvoiceLine>(files.lines.fb);
-    const auto memos = ReadAll<Memo>(files.memos.fb);
-    const auto customers = ReadAll<Customer>(files.customers.fb);
-    out.invoices = int(invoices.size());
-    out.lines = int(lines.size());
-    out.memos = int(memos.size());
+    auto unreadable = [&problem](const char* what) {
+        problem(ProblemKind::Unreadable, std::string("the ") + what +
+                                             " cannot be read to its end (error " +
+                                             std::to_string(storage::EngineError) + ")");
+    };
+
+    // Every distinct transaction number, with the payments made against it.
+    std::unordered_map<Number, int32_t, NumberHash> slotOf;
+    std::vector<Money> paymentsOf;
+    if (!shown.phase("Reading transactions...")) return Stopped(out);
+    bool read = ForEachRecord<Invoice>(files.invoices.fb, shown, [&](int32_t, const auto& r) {
+        ++out.invoices;
+        const auto [at, added] =
+            slotOf.try_emplace(NumberOf(r, Invoice::InvNo), int32_t(paymentsOf.size()));
+        if (added) paymentsOf.emplace_back();
+        if (IsPaymentRecord(TypeOf(r))) paymentsOf[size_t(at->second)] += r.money(Invoice::Paid);
+    });
+    if (shown.stopped()) return Stopped(out);
+    if (!read) unreadable("transaction file");
+
+    // The lines of each number, in record order, and those of numbers not on file.
+    std::map<std::string, int> orphanLines;  // number -> line records
+    std::vector<int32_t> lineSlot, lineRec;
+    if (!shown.phase("Reading lines...")) return Stopped(out);
+    read = ForEachRecord<InvoiceLine>(files.lines.fb, shown, [&](int32_t recNo, const auto& line) {
+        ++out.lines;
+        const auto at = slotOf.find(NumberOf(line, InvoiceLine::InvNo));
+        if (at == slotOf.end()) {
+            ++orphanLines[data::TrimmedText(line.text(InvoiceLine::InvNo))];
+            return;
+        }
+        lineSlot.push_back(at->second);
+        lineRec.push_back(recNo);
+    });
+    if (shown.stopped()) return Stopped(out);
+    if (!read) unreadable("line file");
+    const GroupedLines linesOf(paymentsOf.size(), lineSlot, lineRec);
+
+    // The first memo of each number, and memos of numbers not on file.
+    std::unordered_map<Number, int32_t, NumberHash> memoOf;
+    std::set<std::string> orphanMemos;
+    read = ForEachRecord<Memo>(files.memos.fb, shown, [&](int32_t recNo, const auto& memo) {
+        ++out.memos;
+        const Number number = NumberOf(memo, Memo::InvNo);
+        if (!slotOf.count(number)) orphanMemos.insert(data::TrimmedText(memo.text(Memo::InvNo)));
+        memoOf.try_emplace(number, recNo);
+    });
+    if (shown.stopped()) return Stopped(out);
+    if (!read) unreadable("memo file");
+
+    std::vector<data::CustomerRecord> customers;
+    std::unordered_map<std::string, size_t> customerOf;  // customer key -> first record
+    read = ForEachRecord<Customer>(files.customers.fb, shown, [&](int32_t, const auto& c) {
+        customerOf.try_emplace(Key(c.text(Customer::CustNo)), customers.size());
+        customers.push_back(c);
+    });
+    if (shown.stopped()) return Stopped(out);
+    if (!read) unreadable("customer file");
     out.customers = int(customers.size());
 
-    // Lines, memos and payments by the exact (trimmed) number they carry.
-    std::map<std::string, std::vector<data::InvoiceLineRecord>> linesOf;
-    for (const auto& [recNo, line] : lines)
-        linesOf[data::TrimmedText(line.text(InvoiceLine::InvNo))].push_back(line);
-    std::map<std::string, data::MemoRecord> memoOf;
-    for (const auto& [recNo, memo] : memos)
-        memoOf.emplace(data::TrimmedText(memo.text(Memo::InvNo)), memo);
-    std::map<std::string, Money> paymentsOf;
-    std::set<std::string> numbers;
-    for (const auto& [recNo, r] : invoices) {
-        const std::string number = data::TrimmedText(r.text(Invoice::InvNo));
-        numbers.insert(number);
-        if (IsPaymentRecord(TypeOf(r))) paymentsOf[number] += r.money(Invoice::Paid);
-    }
-    std::map<std::string, data::CustomerRecord> customerOf;
-    for (const auto& [recNo, c] : customers)
-        customerOf.emplace(Key(c.text(Customer::CustNo)), c);
-
-    // Every transaction's amounts.
-    std::map<std::string, Money> owedBy;  // customer key -> open receivables
-    for (const auto& [recNo, r] : invoices) {
-        const std::string number = data::TrimmedText(r.text(Invoice::InvNo));
+    // Every transaction's amounts, and the open receivables of every customer aged as of
+    // today and as of the last aging.
+    const std::optional<AgingLimits> limits = AgingLimitsOf(session.company);
+    const data::Date today = data::Today(clock);
+    const std::optional<data::Date> lastAging = data::ParseUserDate(
+        data::TrimmedText(session.company.text(data::Company::LastAgingDate)), order);
+    std::unordered_map<std::string, Money> owedBy;  // customer key -> open receivables
+    std::unordered_map<std::string, std::pair<AgingBuckets, AgingBuckets>> agedBy;
+    std::vector<data::InvoiceLineRecord> invoiceLines;
+    if (!shown.phase("Checking transactions...")) return Stopped(out);
+    read = ForEachRecord<Invoice>(files.invoices.fb, shown, [&](int32_t, const auto& r) {
         const std::string type = TypeOf(r);
-        const std::string what = "invoice " + number + " (type " + type + ")";
+        auto what = [&r, &type] {
+            return "invoice " + data::TrimmedText(r.text(Invoice::InvNo)) + " (type " + type + ")";
+        };
+        // Read under the same open as the first pass: every number is there.
+        const auto found = slotOf.find(NumberOf(r, Invoice::InvNo));
+        const int32_t slot = found == slotOf.end() ? -1 : found->second;
         const Money net = r.money(Invoice::Net), tax = r.money(Invoice::Tax),
                     total = r.money(Invoice::Total), paid = r.money(Invoice::Paid),
                     balance = r.money(Invoice::BalanceDue);
         if (HasDocumentAmounts(type)) {
-            auto found = linesOf.find(number);
+            if (!linesOf.read(files.lines.fb, slot, invoiceLines)) {
+                problem(ProblemKind::Unreadable, what() + ": its lines cannot be read");
+                return;
+            }
             std::optional<data::MemoRecord> memo;
-            if (auto m = memoOf.find(number); m != memoOf.end()) memo = m->second;
+            if (auto m = memoOf.find(NumberOf(r, Invoice::InvNo)); m != memoOf.end())
+                memo = data::ReadBusinessRecord<Memo>(files.memos.fb, m->second);
             std::optional<data::CustomerRecord> customer;
             if (auto c = customerOf.find(Key(r.text(Invoice::CustNo))); c != customerOf.end())
-                customer = c->second;
+                customer = customers[c->second];
             const invoicing::InvoiceEditor editor = invoicing::InvoiceEditor::ForEdit(
-                session.company, order, r,
-                found == linesOf.end() ? std::vector<data::InvoiceLineRecord>{} : found->second,
-                memo, customer);
+                session.company, order, r, invoiceLines, memo, customer);
             const invoicing::Totals& t = editor.totals();
             if (t.net != net || t.tax != tax || t.total != total)
                 problem(ProblemKind::InvoiceAmounts,
-                        what + ": stored net/tax/total " + Amount(net) + " / " + Amount(tax) +
+                        what() + ": stored net/tax/total " + Amount(net) + " / " + Amount(tax) +
                             " / " + Amount(total) + ", its " +
                             (Key(r.text(Invoice::InvoiceStyle)) == "M" ? "memo amounts" : "lines") +
                             " give " + Amount(t.net) + " / " + Amount(t.tax) + " / " +
@@ -226,48 +405,59 @@ BooksCheck CheckBooks(const Session& session, const platform::Clock& clock,
         if (IsPaymentRecord(type)) {
             if (!balance.isZero())
                 problem(ProblemKind::InvoiceBalance,
-                        what + ": a payment record with balance due " + Amount(balance));
+                        what() + ": a payment record with balance due " + Amount(balance));
         } else if (type != "R") {
-            const Money payments = paymentsOf.count(number) ? paymentsOf[number] : Money();
+            const Money payments = slot < 0 ? Money() : paymentsOf[size_t(slot)];
             const Money expected = total - paid - payments;
             if (expected != balance)
                 problem(ProblemKind::InvoiceBalance,
-                        what + ": balance due " + Amount(balance) + ", total " + Amount(total) +
+                        what() + ": balance due " + Amount(balance) + ", total " + Amount(total) +
                             " less paid " + Amount(paid) + " and payments " + Amount(payments) +
                             " gives " + Amount(expected));
         }
         if (auto state = ExpectedPaidState(r)) {
             const bool flagged = PaidFlagOf(r);
             if (flagged != state->paid)
-                problem(ProblemKind::PaidFlag,
-                        what + (state->paid ? ": balance due is zero but it is not marked paid"
-                                            : ": marked paid with balance due " + Amount(balance)));
+                problem(
+                    ProblemKind::PaidFlag,
+                    what() + (state->paid ? ": balance due is zero but it is not marked paid"
+                                          : ": marked paid with balance due " + Amount(balance)));
             else if (flagged && data::TrimmedText(r.text(Invoice::PaidDate)).empty())
-                problem(ProblemKind::PaidFlag, what + ": marked paid without a paid date");
+                problem(ProblemKind::PaidFlag, what() + ": marked paid without a paid date");
             else if (!flagged && data::TrimmedText(r.text(Invoice::PaidDate)) != state->paidDate)
-                problem(ProblemKind::PaidFlag, what + ": unpaid with a paid date");
+                problem(ProblemKind::PaidFlag, what() + ": unpaid with a paid date");
         }
         if (IsReceivable(r) && !balance.isZero()) {
             const std::string cust = Key(r.text(Invoice::CustNo));
             owedBy[cust] += balance;
             if (!customerOf.count(cust))
                 problem(ProblemKind::UnknownCustomer,
-                        what + ": open balance " + Amount(balance) + " of customer " +
+                        what() + ": open balance " + Amount(balance) + " of customer " +
                             data::TrimmedText(r.text(Invoice::CustNo)) + ", who is not on file");
+            // The customer's aging finds its receivables under the number as the customer
+            // key of the invoice file holds it.
+            if (limits) {
+                auto& [asOfToday, asOfLast] = agedBy[AgingKey(r.ansi(Invoice::CustNo))];
+                const std::optional<int> age = InvoiceAgeDays(r, order, today);
+                asOfToday[size_t(age ? AgingBucket(*age, *limits) : 0)] += balance;
+                if (lastAging) {
+                    const std::optional<int> ageThen = InvoiceAgeDays(r, order, *lastAging);
+                    asOfLast[size_t(ageThen ? AgingBucket(*ageThen, *limits) : 0)] += balance;
+                }
+            }
         }
-    }
+    });
+    if (shown.stopped()) return Stopped(out);
+    if (!read) unreadable("transaction file");
 
     // Every customer against its open receivables.
-    const std::optional<AgingLimits> limits = AgingLimitsOf(session.company);
-    const data::Date today = data::Today(clock);
-    std::optional<data::Date> lastAging = data::ParseUserDate(
-        data::TrimmedText(session.company.text(data::Company::LastAgingDate)), order);
     Money customersTotal;
-    for (const auto& [recNo, c] : customers) {
+    for (const data::CustomerRecord& c : customers) {
         const std::string custNo = data::TrimmedText(c.text(Customer::CustNo));
         const std::string who = "customer " + custNo;
         const Money stored = c.money(Customer::Balance);
-        const Money owed = owedBy.count(Key(custNo)) ? owedBy[Key(custNo)] : Money();
+        const auto owing = owedBy.find(Key(custNo));
+        const Money owed = owing == owedBy.end() ? Money() : owing->second;
         customersTotal += stored;
         if (stored != owed)
             problem(ProblemKind::CustomerBalance,
@@ -280,16 +470,12 @@ BooksCheck CheckBooks(const Session& session, const platform::Clock& clock,
             continue;
         }
         if (!limits || !files.invoices.fb) continue;
-        std::optional<AgingBuckets> asOfToday =
-            CustomerAgingBuckets(files.invoices.fb, custNo, *limits, today, order);
-        std::optional<AgingBuckets> asOfLast =
-            lastAging ? CustomerAgingBuckets(files.invoices.fb, custNo, *limits, *lastAging, order)
-                      : std::nullopt;
-        if ((asOfToday && *asOfToday == buckets) || (asOfLast && *asOfLast == buckets)) continue;
-        if (asOfToday)
-            problem(ProblemKind::CustomerAging, who + ": aging " + BucketsText(buckets) +
-                                                    ", its receivables give " +
-                                                    BucketsText(*asOfToday));
+        AgingBuckets asOfToday{}, asOfLast{};
+        if (auto aged = agedBy.find(AgingKey(c.ansi(Customer::CustNo))); aged != agedBy.end())
+            std::tie(asOfToday, asOfLast) = aged->second;
+        if (asOfToday == buckets || (lastAging && asOfLast == buckets)) continue;
+        problem(ProblemKind::CustomerAging, who + ": aging " + BucketsText(buckets) +
+                                                ", its receivables give " + BucketsText(asOfToday));
     }
 
     const Money receivables = session.company.money(data::Company::ARBalance);
@@ -298,15 +484,12 @@ BooksCheck CheckBooks(const Session& session, const platform::Clock& clock,
                                               ", its customers' balances add up to " +
                                               Amount(customersTotal));
 
-    for (const auto& [number, group] : linesOf)
-        if (!numbers.count(number))
-            problem(ProblemKind::OrphanLine, std::to_string(group.size()) +
-                                                 " line record(s) of invoice " + number +
-                                                 ", which is not on file");
-    for (const auto& [number, memo] : memoOf)
-        if (!numbers.count(number))
-            problem(ProblemKind::OrphanMemo,
-                    "memo record of invoice " + number + ", which is not on file");
+    for (const auto& [number, count] : orphanLines)
+        problem(ProblemKind::OrphanLine, std::to_string(count) + " line record(s) of invoice " +
+                                             number + ", which is not on file");
+    for (const std::string& number : orphanMemos)
+        problem(ProblemKind::OrphanMemo,
+                "memo record of invoice " + number + ", which is not on file");
     return out;
 }
 

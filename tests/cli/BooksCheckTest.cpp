@@ -116,7 +116,8 @@ TEST_F(BooksCheckTest, TheDemoInstallationIsClean) {
         session.company = c;
         ApplyCompanySettings(session);
         platform::SystemClock clock;
-        const BooksCheck found = CheckBooks(session, clock, quiet);
+        platform::SilentProgress progress;
+        const BooksCheck found = CheckBooks(session, clock, quiet, progress);
         EXPECT_TRUE(found.clean()) << found.problems.front().line();
         EXPECT_GT(found.invoices, 0);
     }
