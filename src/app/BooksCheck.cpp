@@ -1,5 +1,6 @@
 #include "app/BooksCheck.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <map>
@@ -105,30 +106,26 @@ bool PaidFlagOf(const data::InvoiceRecord& r) {
 
 // A transaction number as stored (Windows-1252, blanks trimmed at both ends): lines, memos
 // and payments belong to the transaction whose number reads exactly the same, letter case
-// included. Held in place of a string so that a million of them hash and compare quickly.
+// included. Held in two words in place of a string so that millions of them sort and
+// compare quickly.
 struct Number {
-    std::array<char, 16> bytes{};  // the characters, then their count in the last byte
+    uint64_t head = 0, tail = 0;  // the characters, their count in the last byte
     bool operator==(const Number&) const = default;
+    bool operator<(const Number& o) const { return head != o.head ? head < o.head : tail < o.tail; }
 };
 static_assert(Invoice::kFields[Invoice::InvNo_].width < 16 &&
               InvoiceLine::kFields[InvoiceLine::InvNo_].width < 16 &&
               Memo::kFields[Memo::InvNo_].width < 16);
-struct NumberHash {
-    size_t operator()(const Number& n) const {
-        uint64_t a, b;
-        std::memcpy(&a, n.bytes.data(), 8);
-        std::memcpy(&b, n.bytes.data() + 8, 8);
-        uint64_t h = (a ^ (b * 0x9E3779B97F4A7C15ull)) * 0xBF58476D1CE4E5B9ull;
-        return size_t(h ^ (h >> 31));
-    }
-};
 template <class L, data::FieldKind K>
 Number NumberOf(const data::Record<L>& r, data::FieldRef<L, K> field) {
     const std::string ansi = r.ansi(field);
     const std::string_view t = data::TrimText(ansi);
+    char bytes[16] = {};
+    std::memcpy(bytes, t.data(), t.size());
+    bytes[15] = char(t.size());
     Number n;
-    std::memcpy(n.bytes.data(), t.data(), t.size());
-    n.bytes[15] = char(t.size());
+    std::memcpy(&n.head, bytes, 8);
+    std::memcpy(&n.tail, bytes + 8, 8);
     return n;
 }
 
@@ -195,36 +192,101 @@ bool ForEachRecord(storage::Fileblock* fb, CheckProgress& shown, Fn&& fn) {
     return storage::EngineError == storage::err::NoMoreRecords;
 }
 
-// The line records of every transaction number, in record order: one pass over the line
-// file gathers them all.
-class GroupedLines {
+// The distinct numbers of the transaction file with the payments made against each, and
+// the line records of each number in record order. Numbers are sorted rather than hashed:
+// the file's numbers, and then its lines, are each sorted once and matched in one run.
+class TransactionNumbers {
   public:
-    GroupedLines(size_t numbers, const std::vector<int32_t>& numberOfLine,
-                 const std::vector<int32_t>& recordOfLine)
-        : first_(numbers + 1, 0), records_(recordOfLine.size()) {
-        for (int32_t n : numberOfLine)
-            ++first_[size_t(n) + 1];
-        for (size_t i = 1; i < first_.size(); ++i)
-            first_[i] += first_[i - 1];
-        std::vector<int32_t> next(first_.begin(), first_.end() - 1);
-        for (size_t i = 0; i < numberOfLine.size(); ++i)
-            records_[size_t(next[size_t(numberOfLine[i])]++)] = recordOfLine[i];
+    // The transactions in record order, with the amount a payment record pays (else 0).
+    void addTransaction(const Number& number, Money payment) {
+        records_.push_back({number, int32_t(records_.size()), payment});
+    }
+    void transactionsAdded() {
+        std::sort(records_.begin(), records_.end());
+        slotOfRecord_.assign(records_.size(), 0);
+        for (const Record& r : records_) {
+            if (numbers_.empty() || !(numbers_.back() == r.number)) {
+                numbers_.push_back(r.number);
+                payments_.emplace_back();
+            }
+            slotOfRecord_[size_t(r.index)] = int32_t(numbers_.size() - 1);
+            payments_.back() += r.payment;
+        }
+        std::vector<Record>().swap(records_);
+    }
+    // The number of the index-th transaction in record order, as an index into the
+    // distinct numbers.
+    int32_t slotOfRecord(size_t index) const {
+        return index < slotOfRecord_.size() ? slotOfRecord_[index] : -1;
+    }
+    Money payments(int32_t slot) const { return slot < 0 ? Money() : payments_[size_t(slot)]; }
+    bool has(const Number& number) const {
+        return std::binary_search(numbers_.begin(), numbers_.end(), number);
+    }
+
+    void addLine(const Number& number, int32_t recNo) { lines_.push_back({number, recNo}); }
+    // Groups the lines by number; calls orphan(record number) for the first line of each
+    // number not on file, with the count of its lines.
+    template <class Orphan>
+    void linesAdded(Orphan&& orphan) {
+        std::sort(lines_.begin(), lines_.end());
+        firstLine_.assign(numbers_.size() + 1, 0);
+        lineRecords_.clear();
+        size_t slot = 0;
+        for (size_t i = 0; i < lines_.size();) {
+            const Number& number = lines_[i].number;
+            size_t end = i;
+            while (end < lines_.size() && lines_[end].number == number)
+                ++end;
+            while (slot < numbers_.size() && numbers_[slot] < number)
+                firstLine_[++slot] = int32_t(lineRecords_.size());
+            if (slot < numbers_.size() && numbers_[slot] == number) {
+                for (size_t j = i; j < end; ++j)
+                    lineRecords_.push_back(lines_[j].recNo);
+            } else {
+                orphan(lines_[i].recNo, int(end - i));
+            }
+            i = end;
+        }
+        while (slot < numbers_.size())
+            firstLine_[++slot] = int32_t(lineRecords_.size());
+        std::vector<Line>().swap(lines_);
     }
     // The lines of one number (none for -1); false when one cannot be read.
-    bool read(storage::Fileblock* fb, int32_t number,
-              std::vector<data::InvoiceLineRecord>& out) const {
+    bool readLines(storage::Fileblock* fb, int32_t slot,
+                   std::vector<data::InvoiceLineRecord>& out) const {
         out.clear();
-        if (number < 0) return true;
-        for (int32_t i = first_[size_t(number)]; i < first_[size_t(number) + 1]; ++i) {
-            storage::GetRecord(fb, records_[size_t(i)], out.emplace_back().data());
+        if (slot < 0) return true;
+        for (int32_t i = firstLine_[size_t(slot)]; i < firstLine_[size_t(slot) + 1]; ++i) {
+            storage::GetRecord(fb, lineRecords_[size_t(i)], out.emplace_back().data());
             if (!storage::EngineOk) return false;
         }
         return true;
     }
 
   private:
-    std::vector<int32_t> first_;
-    std::vector<int32_t> records_;
+    struct Record {
+        Number number;
+        int32_t index;
+        Money payment;
+        bool operator<(const Record& o) const {
+            return number == o.number ? index < o.index : number < o.number;
+        }
+    };
+    struct Line {
+        Number number;
+        int32_t recNo;
+        bool operator<(const Line& o) const {
+            return number == o.number ? recNo < o.recNo : number < o.number;
+        }
+    };
+    std::vector<Record> records_;
+    std::vector<Number> numbers_;  // distinct, sorted
+    std::vector<Money> payments_;  // by number
+    std::vector<int32_t> slotOfRecord_;
+    std::vector<Line> lines_;
+    std::vector<int32_t> firstLine_;  // by number, and one past the last
+    std::vector<int32_t> lineRecords_;
 };
 
 }  // namespace
@@ -306,45 +368,37 @@ BooksCheck CheckBooks(const Session& session, const platform::Clock& clock,
     };
 
     // Every distinct transaction number, with the payments made against it.
-    std::unordered_map<Number, int32_t, NumberHash> slotOf;
-    std::vector<Money> paymentsOf;
+    TransactionNumbers numbers;
     if (!shown.phase("Reading transactions...")) return Stopped(out);
     bool read = ForEachRecord<Invoice>(files.invoices.fb, shown, [&](int32_t, const auto& r) {
         ++out.invoices;
-        const auto [at, added] =
-            slotOf.try_emplace(NumberOf(r, Invoice::InvNo), int32_t(paymentsOf.size()));
-        if (added) paymentsOf.emplace_back();
-        if (IsPaymentRecord(TypeOf(r))) paymentsOf[size_t(at->second)] += r.money(Invoice::Paid);
+        numbers.addTransaction(NumberOf(r, Invoice::InvNo),
+                               IsPaymentRecord(TypeOf(r)) ? r.money(Invoice::Paid) : Money());
     });
     if (shown.stopped()) return Stopped(out);
     if (!read) unreadable("transaction file");
+    numbers.transactionsAdded();
 
     // The lines of each number, in record order, and those of numbers not on file.
-    std::map<std::string, int> orphanLines;  // number -> line records
-    std::vector<int32_t> lineSlot, lineRec;
     if (!shown.phase("Reading lines...")) return Stopped(out);
     read = ForEachRecord<InvoiceLine>(files.lines.fb, shown, [&](int32_t recNo, const auto& line) {
         ++out.lines;
-        const auto at = slotOf.find(NumberOf(line, InvoiceLine::InvNo));
-        if (at == slotOf.end()) {
-            ++orphanLines[data::TrimmedText(line.text(InvoiceLine::InvNo))];
-            return;
-        }
-        lineSlot.push_back(at->second);
-        lineRec.push_back(recNo);
+        numbers.addLine(NumberOf(line, InvoiceLine::InvNo), recNo);
     });
     if (shown.stopped()) return Stopped(out);
     if (!read) unreadable("line file");
-    const GroupedLines linesOf(paymentsOf.size(), lineSlot, lineRec);
+    std::map<std::string, int> orphanLines;  // number -> line records
+    numbers.linesAdded([&](int32_t recNo, int count) {
+        if (auto line = data::ReadBusinessRecord<InvoiceLine>(files.lines.fb, recNo))
+            orphanLines[data::TrimmedText(line->text(InvoiceLine::InvNo))] += count;
+    });
 
-    // The first memo of each number, and memos of numbers not on file.
-    std::unordered_map<Number, int32_t, NumberHash> memoOf;
+    // Memos of numbers not on file.
     std::set<std::string> orphanMemos;
-    read = ForEachRecord<Memo>(files.memos.fb, shown, [&](int32_t recNo, const auto& memo) {
+    read = ForEachRecord<Memo>(files.memos.fb, shown, [&](int32_t, const auto& memo) {
         ++out.memos;
-        const Number number = NumberOf(memo, Memo::InvNo);
-        if (!slotOf.count(number)) orphanMemos.insert(data::TrimmedText(memo.text(Memo::InvNo)));
-        memoOf.try_emplace(number, recNo);
+        if (!numbers.has(NumberOf(memo, Memo::InvNo)))
+            orphanMemos.insert(data::TrimmedText(memo.text(Memo::InvNo)));
     });
     if (shown.stopped()) return Stopped(out);
     if (!read) unreadable("memo file");
@@ -368,32 +422,35 @@ BooksCheck CheckBooks(const Session& session, const platform::Clock& clock,
     std::unordered_map<std::string, Money> owedBy;  // customer key -> open receivables
     std::unordered_map<std::string, std::pair<AgingBuckets, AgingBuckets>> agedBy;
     std::vector<data::InvoiceLineRecord> invoiceLines;
+    invoicing::StoredTotals editorTotals(session.company);
+    // The customer of each number as stored, looked up once per number.
+    std::unordered_map<std::string, const data::CustomerRecord*> customerByStored;
+    auto customerFor = [&](const data::InvoiceRecord& r) {
+        const auto [at, added] = customerByStored.try_emplace(r.ansi(Invoice::CustNo), nullptr);
+        if (added) {
+            const auto c = customerOf.find(Key(r.text(Invoice::CustNo)));
+            if (c != customerOf.end()) at->second = &customers[c->second];
+        }
+        return at->second;
+    };
+    size_t index = 0;
     if (!shown.phase("Checking transactions...")) return Stopped(out);
     read = ForEachRecord<Invoice>(files.invoices.fb, shown, [&](int32_t, const auto& r) {
         const std::string type = TypeOf(r);
         auto what = [&r, &type] {
             return "invoice " + data::TrimmedText(r.text(Invoice::InvNo)) + " (type " + type + ")";
         };
-        // Read under the same open as the first pass: every number is there.
-        const auto found = slotOf.find(NumberOf(r, Invoice::InvNo));
-        const int32_t slot = found == slotOf.end() ? -1 : found->second;
+        // Read under the same open as the first pass: the records come in the same order.
+        const int32_t slot = numbers.slotOfRecord(index++);
         const Money net = r.money(Invoice::Net), tax = r.money(Invoice::Tax),
                     total = r.money(Invoice::Total), paid = r.money(Invoice::Paid),
                     balance = r.money(Invoice::BalanceDue);
         if (HasDocumentAmounts(type)) {
-            if (!linesOf.read(files.lines.fb, slot, invoiceLines)) {
+            if (!numbers.readLines(files.lines.fb, slot, invoiceLines)) {
                 problem(ProblemKind::Unreadable, what() + ": its lines cannot be read");
                 return;
             }
-            std::optional<data::MemoRecord> memo;
-            if (auto m = memoOf.find(NumberOf(r, Invoice::InvNo)); m != memoOf.end())
-                memo = data::ReadBusinessRecord<Memo>(files.memos.fb, m->second);
-            std::optional<data::CustomerRecord> customer;
-            if (auto c = customerOf.find(Key(r.text(Invoice::CustNo))); c != customerOf.end())
-                customer = customers[c->second];
-            const invoicing::InvoiceEditor editor = invoicing::InvoiceEditor::ForEdit(
-                session.company, order, r, invoiceLines, memo, customer);
-            const invoicing::Totals& t = editor.totals();
+            const invoicing::Totals t = editorTotals.of(r, invoiceLines, customerFor(r));
             if (t.net != net || t.tax != tax || t.total != total)
                 problem(ProblemKind::InvoiceAmounts,
                         what() + ": stored net/tax/total " + Amount(net) + " / " + Amount(tax) +
@@ -407,7 +464,7 @@ BooksCheck CheckBooks(const Session& session, const platform::Clock& clock,
                 problem(ProblemKind::InvoiceBalance,
                         what() + ": a payment record with balance due " + Amount(balance));
         } else if (type != "R") {
-            const Money payments = slot < 0 ? Money() : paymentsOf[size_t(slot)];
+            const Money payments = numbers.payments(slot);
             const Money expected = total - paid - payments;
             if (expected != balance)
                 problem(ProblemKind::InvoiceBalance,
@@ -430,7 +487,7 @@ BooksCheck CheckBooks(const Session& session, const platform::Clock& clock,
         if (IsReceivable(r) && !balance.isZero()) {
             const std::string cust = Key(r.text(Invoice::CustNo));
             owedBy[cust] += balance;
-            if (!customerOf.count(cust))
+            if (!customerFor(r))
                 problem(ProblemKind::UnknownCustomer,
                         what() + ": open balance " + Amount(balance) + " of customer " +
                             data::TrimmedText(r.text(Invoice::CustNo)) + ", who is not on file");
