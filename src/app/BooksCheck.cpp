@@ -89,8 +89,7 @@ struct PaidState {
     bool paid = false;
     std::string paidDate;  // the stored date, or the invoice's sort date when none is stored
 };
-std::optional<PaidState> ExpectedPaidState(const data::InvoiceRecord& r) {
-    const std::string type = TypeOf(r);
+std::optional<PaidState> ExpectedPaidState(const data::InvoiceRecord& r, const std::string& type) {
     if (type == "R" || IsPaymentRecord(type)) return std::nullopt;
     PaidState s;
     s.paid = r.money(Invoice::BalanceDue).isZero();
@@ -472,7 +471,7 @@ BooksCheck CheckBooks(const Session& session, const platform::Clock& clock,
                             " less paid " + Amount(paid) + " and payments " + Amount(payments) +
                             " gives " + Amount(expected));
         }
-        if (auto state = ExpectedPaidState(r)) {
+        if (auto state = ExpectedPaidState(r, type)) {
             const bool flagged = PaidFlagOf(r);
             if (flagged != state->paid)
                 problem(
@@ -484,7 +483,8 @@ BooksCheck CheckBooks(const Session& session, const platform::Clock& clock,
             else if (!flagged && data::TrimmedText(r.text(Invoice::PaidDate)) != state->paidDate)
                 problem(ProblemKind::PaidFlag, what() + ": unpaid with a paid date");
         }
-        if (IsReceivable(r) && !balance.isZero()) {
+        // Quotes and repeat masters are never receivables.
+        if (type != "Q" && type != "R" && !balance.isZero()) {
             const std::string cust = Key(r.text(Invoice::CustNo));
             owedBy[cust] += balance;
             if (!customerFor(r))
@@ -563,7 +563,7 @@ BooksRepair RepairBooks(Session& session, const platform::Clock& clock,
         }
         // Paid flags and dates follow the balance due.
         for (const auto& [recNo, r] : ReadAll<Invoice>(files.invoices.fb)) {
-            const std::optional<PaidState> state = ExpectedPaidState(r);
+            const std::optional<PaidState> state = ExpectedPaidState(r, TypeOf(r));
             if (!state) continue;
             const std::string storedDate = data::TrimmedText(r.text(Invoice::PaidDate));
             const std::string& wantedDate = state->paidDate;
