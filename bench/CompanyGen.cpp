@@ -189,7 +189,7 @@ GeneratedCompany GenerateCompany(const CompanyGenOptions& o) {
             line.setText(InvoiceLine::LineText,
                          Column(std::to_string(qty), 10) +
                              Column(code.empty() ? "Freight" : code + " item", 32) +
-                             Column(Money::FromCents(priceCents).storedText(), 10) + "T" +
+                             Column(Money::FromCents(priceCents).storedText(), 10) + "Y" +
                              Column(ext.storedText(), 10));
             line.setText(InvoiceLine::LineStyle, *type == 'Q' ? "Q" : *type == 'R' ? "R" : "P");
             line.setText(InvoiceLine::LineNo, data::LineNoText(l));

@@ -26,6 +26,8 @@
 #include "app/Aging.h"
 #include "app/Session.h"
 #include "bench/CompanyGen.h"
+#include "bench/CompanySteps.h"
+#include "bench/StepTimer.h"
 #include "data/Fileblocks.h"
 #include "data/Keys.h"
 #include "data/Rebuild.h"
@@ -44,22 +46,8 @@ using namespace invarro;
 
 namespace {
 
-struct Timer {
-    std::chrono::steady_clock::time_point t0 = std::chrono::steady_clock::now();
-    std::clock_t c0 = std::clock();
-    double seconds() const {
-        return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-    }
-    double cpu() const { return double(std::clock() - c0) / CLOCKS_PER_SEC; }
-};
-
-void Report(const std::string& name, const Timer& t, const std::string& extra = {}) {
-    const double s = t.seconds();
-    const double c = t.cpu();
-    std::printf("op %s seconds %.4f%s\n", name.c_str(), s, extra.c_str());
-    std::fflush(stdout);
-    std::fprintf(stderr, "cpu %s seconds %.4f\n", name.c_str(), c);
-}
+using bench::Report;
+using bench::Timer;
 
 storage::Fileblock* Open(const std::string& folder, data::FileKind kind, const std::string& prefix,
                          bool readOnly) {
@@ -236,14 +224,22 @@ int main(int argc, char** argv) {
         storage::CloseFileblock(inv);
     }
 
+    // ---------------------------------------------------------------- books check
+    bench::TimeBooksCheck(folder, g.company, clock);
+
     // ---------------------------------------------------------------- rebuild
     {
         const std::string name = data::FileblockName(folder, data::FileKind::Invoice, g.prefix);
         Timer t;
         const bool ok =
             data::RebuildBusinessFileblock(name, data::KindOf(data::FileKind::Invoice), progress);
-        Report("rebuild-invoice-file", t,
+        const double wall = t.seconds(), cpu = t.cpu();
+        Report("rebuild-invoice-file", wall, cpu,
                " records " + std::to_string(g.invoices) + (ok ? "" : " FAILED"));
+        // SQLite creating the same six indexes over the same records, with the same cache.
+        if (ok)
+            bench::CompareRebuildWithSqlite(folder, g.prefix, std::max(30, storage::PoolFloor()),
+                                            wall, cpu);
     }
     storage::ExitEngine();
     return 0;

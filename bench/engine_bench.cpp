@@ -38,6 +38,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/SqlitePeer.h"
 #include "storage/BTree.h"
 #include "storage/Engine.h"
 
@@ -109,11 +110,6 @@ void check(bool ok, const char* what) {
 struct Times {
     Reading add, lookup, iterate, scan, del;
 };
-
-// The cache memory the engine works with, in bytes.
-int64_t engineCacheBytes(int buffers) {
-    return int64_t(buffers) * kPageBufferBytes + kDataReadCacheBytes;
-}
 
 Times runEngine(const std::vector<Row>& rows, const std::vector<int>& probes,
                 const std::string& folder) {
@@ -326,7 +322,7 @@ int main(int argc, char** argv) {
 
     const int buffers = InitEngine(30);
     check(EngineOk, "start");
-    const int64_t cacheBytes = engineCacheBytes(buffers);
+    const int64_t cacheBytes = invarro::bench::EngineCacheBytes(buffers);
     Times e, s;
     if (only != "sqlite") e = runEngine(rows, probes, folder);
     ExitEngine();

@@ -5,8 +5,6 @@
 //
 // Usage: invarro-bench-rebuild [RECORDS] [FOLDER]
 
-#include <sqlite3.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -16,11 +14,14 @@
 #include <string>
 #include <vector>
 
+#include "bench/SqlitePeer.h"
 #include "storage/BTree.h"
 #include "storage/Engine.h"
 #include "storage/Rebuild.h"
 
 using namespace invarro::storage;
+using invarro::bench::EngineCacheBytes;
+using invarro::bench::SqliteIndexPeer;
 
 namespace {
 
@@ -94,7 +95,7 @@ int main(int argc, char** argv) {
     CloseFileblock(fb);
     ExitEngine();
 
-    InitEngine(30);
+    const int buffers = InitEngine(30);
     auto t0 = std::chrono::steady_clock::now();
     if (!RebuildFileblock(name, 0, 6, keys, keyOf, nullptr, nullptr)) fail("rebuild");
     double engine = seconds(t0);
@@ -120,50 +121,31 @@ int main(int argc, char** argv) {
     double sequential = seconds(t0);
     ExitEngine();
 
-    std::string path = folder + "/bench.sqlite";
-    sqlite3* db = nullptr;
-    sqlite3_open(path.c_str(), &db);
-    sqlite3_exec(db, "PRAGMA synchronous=OFF", nullptr, nullptr, nullptr);
-    sqlite3_exec(db,
-                 "CREATE TABLE t(id INTEGER PRIMARY KEY, k1 TEXT, k2 TEXT, k3 TEXT, k4 TEXT, "
-                 "k5 TEXT, k6 TEXT, body BLOB)",
-                 nullptr, nullptr, nullptr);
-    sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
-    sqlite3_stmt* ins = nullptr;
-    sqlite3_prepare_v2(db, "INSERT INTO t VALUES(?,?,?,?,?,?,?,?)", -1, &ins, nullptr);
-    for (int i = 0; i < n; ++i) {
-        const std::string& r = rows[size_t(i)];
-        sqlite3_bind_int(ins, 1, i + 1);
-        for (int k = 0; k < 6; ++k)
-            sqlite3_bind_text(ins, 2 + k, r.data() + kSpans[k].offset, kSpans[k].length,
-                              SQLITE_STATIC);
-        sqlite3_bind_blob(ins, 8, r.data(), kRecLen, SQLITE_STATIC);
-        sqlite3_step(ins);
-        sqlite3_reset(ins);
-    }
-    sqlite3_finalize(ins);
-    sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
-    t0 = std::chrono::steady_clock::now();
-    const char* indexes[] = {"CREATE UNIQUE INDEX i1 ON t(k1)", "CREATE INDEX i2 ON t(k2)",
-                             "CREATE INDEX i3 ON t(k3)",        "CREATE INDEX i4 ON t(k4)",
-                             "CREATE INDEX i5 ON t(k5)",        "CREATE INDEX i6 ON t(k6)"};
-    sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
-    for (const char* sql : indexes) {
-        char* err = nullptr;
-        if (sqlite3_exec(db, sql, nullptr, nullptr, &err) != SQLITE_OK) {
-            std::fprintf(stderr, "sqlite: %s\n", err);
-            return 1;
+    // SQLite: the same rows with the same page-cache memory as the engine.
+    double sqlite = 0;
+    {
+        SqliteIndexPeer peer(folder + "/bench.sqlite", 6, EngineCacheBytes(buffers));
+        std::vector<std::string_view> keyTexts(6);
+        for (int i = 0; i < n; ++i) {
+            const std::string& r = rows[size_t(i)];
+            for (int k = 0; k < 6; ++k)
+                keyTexts[size_t(k)] =
+                    std::string_view(r).substr(size_t(kSpans[k].offset), size_t(kSpans[k].length));
+            peer.add(i + 1, keyTexts, r);
         }
+        peer.loaded();
+        std::vector<bool> unique;
+        for (const KeySpan& span : kSpans)
+            unique.push_back(!span.dups);
+        sqlite = peer.createIndexes(unique).wall;
     }
-    sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
-    double sqlite = seconds(t0);
-    sqlite3_close(db);
     std::filesystem::remove_all(folder);
 
     std::printf("# %d records of %d bytes, six keys\n", n, kRecLen);
     std::printf("# engine rebuild (copy + index from sorted entries) %.2f s\n", engine);
     std::printf("# engine reindex adding each key in record order %.2f s\n", sequential);
-    std::printf("# sqlite create six indexes %.2f s\n", sqlite);
+    std::printf("# sqlite create six indexes %.2f s (cache_size=-%lld)\n", sqlite,
+                static_cast<long long>(EngineCacheBytes(buffers) / 1024));
     std::printf("ratio rebuild %.3f\n", engine / sqlite);
     return 0;
 }

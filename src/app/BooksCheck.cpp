@@ -1,8 +1,13 @@
 #include "app/BooksCheck.h"
 
+#include <algorithm>
+#include <array>
+#include <cstring>
 #include <map>
 #include <optional>
 #include <set>
+#include <tuple>
+#include <unordered_map>
 
 #include "app/Aging.h"
 #include "data/Ansi.h"
@@ -11,6 +16,7 @@
 #include "data/Open.h"
 #include "data/Update.h"
 #include "invoicing/InvEdit.h"
+#include "storage/Engine.h"
 #include "storage/Verify.h"
 
 namespace invarro::app {
@@ -83,8 +89,7 @@ struct PaidState {
     bool paid = false;
     std::string paidDate;  // the stored date, or the invoice's sort date when none is stored
 };
-std::optional<PaidState> ExpectedPaidState(const data::InvoiceRecord& r) {
-    const std::string type = TypeOf(r);
+std::optional<PaidState> ExpectedPaidState(const data::InvoiceRecord& r, const std::string& type) {
     if (type == "R" || IsPaymentRecord(type)) return std::nullopt;
     PaidState s;
     s.paid = r.money(Invoice::BalanceDue).isZero();
@@ -97,6 +102,191 @@ std::optional<PaidState> ExpectedPaidState(const data::InvoiceRecord& r) {
 bool PaidFlagOf(const data::InvoiceRecord& r) {
     return Key(r.text(Invoice::PaidFlag)) == "P";
 }
+
+// A transaction number as stored (Windows-1252, blanks trimmed at both ends): lines, memos
+// and payments belong to the transaction whose number reads exactly the same, letter case
+// included. Held in two words in place of a string so that millions of them sort and
+// compare quickly.
+struct Number {
+    uint64_t head = 0, tail = 0;  // the characters, their count in the last byte
+    bool operator==(const Number&) const = default;
+    bool operator<(const Number& o) const { return head != o.head ? head < o.head : tail < o.tail; }
+};
+static_assert(Invoice::kFields[Invoice::InvNo_].width < 16 &&
+              InvoiceLine::kFields[InvoiceLine::InvNo_].width < 16 &&
+              Memo::kFields[Memo::InvNo_].width < 16);
+template <class L, data::FieldKind K>
+Number NumberOf(const data::Record<L>& r, data::FieldRef<L, K> field) {
+    const std::string ansi = r.ansi(field);
+    const std::string_view t = data::TrimText(ansi);
+    char bytes[16] = {};
+    std::memcpy(bytes, t.data(), t.size());
+    bytes[15] = char(t.size());
+    Number n;
+    std::memcpy(&n.head, bytes, 8);
+    std::memcpy(&n.tail, bytes + 8, 8);
+    return n;
+}
+
+// The customer number as the customer key of the invoice file files it (trimmed, upper
+// case): the aging of a customer takes the receivables filed under its number.
+std::string AgingKey(std::string_view custNoAnsi) {
+    return data::UpperAnsi(data::TrimText(custNoAnsi));
+}
+
+// The status window of the check: the phase, and the records read so far. The user may
+// stop the check between records.
+class CheckProgress {
+  public:
+    explicit CheckProgress(platform::Progress& progress) : progress_(progress) {
+        progress_.start("Checking the Books", 2);
+    }
+    ~CheckProgress() { progress_.finish(); }
+    CheckProgress(const CheckProgress&) = delete;
+    CheckProgress& operator=(const CheckProgress&) = delete;
+
+    bool phase(const std::string& text) {
+        progress_.setLine(0, text);
+        progress_.setLine(1, "");
+        count_ = 0;
+        return step();
+    }
+    bool record() {
+        if (++count_ % 8192 != 0) return true;
+        progress_.setLine(1, "Records read: " + std::to_string(count_));
+        return step();
+    }
+    bool stopped() const { return stopped_; }
+
+  private:
+    bool step() {
+        if (!stopped_ && !progress_.step()) stopped_ = true;
+        return !stopped_;
+    }
+    platform::Progress& progress_;
+    int64_t count_ = 0;
+    bool stopped_ = false;
+};
+
+BooksCheck Stopped(BooksCheck& out) {
+    out.stopped = true;
+    return std::move(out);
+}
+
+// Calls fn(record number, record) for every live record in record order. False when the
+// file could not be read to its end or the user stopped the check.
+template <class L, class Fn>
+bool ForEachRecord(storage::Fileblock* fb, CheckProgress& shown, Fn&& fn) {
+    if (!fb) return true;
+    if (storage::RecordLength(fb) != L::kLength) return false;
+    data::Record<L> r;
+    for (int32_t n = storage::NextUsedRecord(fb, 0); storage::EngineOk;
+         n = storage::NextUsedRecord(fb, n)) {
+        storage::GetRecord(fb, n, r.data());
+        if (!storage::EngineOk) return false;
+        if (!r.live()) continue;
+        fn(n, r);
+        if (!shown.record()) return false;
+    }
+    return storage::EngineError == storage::err::NoMoreRecords;
+}
+
+// The distinct numbers of the transaction file with the payments made against each, and
+// the line records of each number in record order. Numbers are sorted rather than hashed:
+// the file's numbers, and then its lines, are each sorted once and matched in one run.
+class TransactionNumbers {
+  public:
+    // The transactions in record order, with the amount a payment record pays (else 0).
+    void addTransaction(const Number& number, Money payment) {
+        records_.push_back({number, int32_t(records_.size()), payment});
+    }
+    void transactionsAdded() {
+        std::sort(records_.begin(), records_.end());
+        slotOfRecord_.assign(records_.size(), 0);
+        for (const Record& r : records_) {
+            if (numbers_.empty() || !(numbers_.back() == r.number)) {
+                numbers_.push_back(r.number);
+                payments_.emplace_back();
+            }
+            slotOfRecord_[size_t(r.index)] = int32_t(numbers_.size() - 1);
+            payments_.back() += r.payment;
+        }
+        std::vector<Record>().swap(records_);
+    }
+    // The number of the index-th transaction in record order, as an index into the
+    // distinct numbers.
+    int32_t slotOfRecord(size_t index) const {
+        return index < slotOfRecord_.size() ? slotOfRecord_[index] : -1;
+    }
+    Money payments(int32_t slot) const { return slot < 0 ? Money() : payments_[size_t(slot)]; }
+    bool has(const Number& number) const {
+        return std::binary_search(numbers_.begin(), numbers_.end(), number);
+    }
+
+    void addLine(const Number& number, int32_t recNo) { lines_.push_back({number, recNo}); }
+    // Groups the lines by number; calls orphan(record number) for the first line of each
+    // number not on file, with the count of its lines.
+    template <class Orphan>
+    void linesAdded(Orphan&& orphan) {
+        std::sort(lines_.begin(), lines_.end());
+        firstLine_.assign(numbers_.size() + 1, 0);
+        lineRecords_.clear();
+        size_t slot = 0;
+        for (size_t i = 0; i < lines_.size();) {
+            const Number& number = lines_[i].number;
+            size_t end = i;
+            while (end < lines_.size() && lines_[end].number == number)
+                ++end;
+            while (slot < numbers_.size() && numbers_[slot] < number)
+                firstLine_[++slot] = int32_t(lineRecords_.size());
+            if (slot < numbers_.size() && numbers_[slot] == number) {
+                for (size_t j = i; j < end; ++j)
+                    lineRecords_.push_back(lines_[j].recNo);
+            } else {
+                orphan(lines_[i].recNo, int(end - i));
+            }
+            i = end;
+        }
+        while (slot < numbers_.size())
+            firstLine_[++slot] = int32_t(lineRecords_.size());
+        std::vector<Line>().swap(lines_);
+    }
+    // The lines of one number (none for -1); false when one cannot be read.
+    bool readLines(storage::Fileblock* fb, int32_t slot,
+                   std::vector<data::InvoiceLineRecord>& out) const {
+        out.clear();
+        if (slot < 0) return true;
+        for (int32_t i = firstLine_[size_t(slot)]; i < firstLine_[size_t(slot) + 1]; ++i) {
+            storage::GetRecord(fb, lineRecords_[size_t(i)], out.emplace_back().data());
+            if (!storage::EngineOk) return false;
+        }
+        return true;
+    }
+
+  private:
+    struct Record {
+        Number number;
+        int32_t index;
+        Money payment;
+        bool operator<(const Record& o) const {
+            return number == o.number ? index < o.index : number < o.number;
+        }
+    };
+    struct Line {
+        Number number;
+        int32_t recNo;
+        bool operator<(const Line& o) const {
+            return number == o.number ? recNo < o.recNo : number < o.number;
+        }
+    };
+    std::vector<Record> records_;
+    std::vector<Number> numbers_;  // distinct, sorted
+    std::vector<Money> payments_;  // by number
+    std::vector<int32_t> slotOfRecord_;
+    std::vector<Line> lines_;
+    std::vector<int32_t> firstLine_;  // by number, and one past the last
+    std::vector<int32_t> lineRecords_;
+};
 
 }  // namespace
 
@@ -144,11 +334,12 @@ bool BooksCheck::has(ProblemKind kind) const {
 }
 
 BooksCheck CheckBooks(const Session& session, const platform::Clock& clock,
-                      platform::Prompter& prompter) {
+                      platform::Prompter& prompter, platform::Progress& progress) {
     BooksCheck out;
     auto problem = [&out](ProblemKind kind, std::string text) {
         out.problems.push_back({kind, std::move(text)});
     };
+    CheckProgress shown(progress);
 
     // The structure of every fileblock of the company, read past the engine.
     const std::string prefix = session.companyPrefix();
@@ -157,6 +348,8 @@ BooksCheck CheckBooks(const Session& session, const platform::Clock& clock,
             session.folder, kind, kind == data::FileKind::Company ? std::string_view() : prefix);
         // A company whose windows were never opened has no files yet: its books are empty.
         if (!data::FileExists(storage::DataFileName(name))) continue;
+        if (!shown.phase("Checking " + name.substr(name.find_last_of('/') + 1) + "..."))
+            return Stopped(out);
         for (const std::string& p : storage::CheckFileblock(name))
             problem(ProblemKind::Structure, name + ": " + p);
     }
@@ -167,57 +360,99 @@ BooksCheck CheckBooks(const Session& session, const platform::Clock& clock,
         return out;
     }
     const data::DateOrder order = session.dateOrder;
-    const auto invoices = ReadAll<Invoice>(files.invoices.fb);
-    const auto lines = ReadAll<InvoiceLine>(files.lines.fb);
-    const auto memos = ReadAll<Memo>(files.memos.fb);
-    const auto customers = ReadAll<Customer>(files.customers.fb);
-    out.invoices = int(invoices.size());
-    out.lines = int(lines.size());
-    out.memos = int(memos.size());
+    auto unreadable = [&problem](const char* what) {
+        problem(ProblemKind::Unreadable, std::string("the ") + what +
+                                             " cannot be read to its end (error " +
+                                             std::to_string(storage::EngineError) + ")");
+    };
+
+    // Every distinct transaction number, with the payments made against it.
+    TransactionNumbers numbers;
+    if (!shown.phase("Reading transactions...")) return Stopped(out);
+    bool read = ForEachRecord<Invoice>(files.invoices.fb, shown, [&](int32_t, const auto& r) {
+        ++out.invoices;
+        numbers.addTransaction(NumberOf(r, Invoice::InvNo),
+                               IsPaymentRecord(TypeOf(r)) ? r.money(Invoice::Paid) : Money());
+    });
+    if (shown.stopped()) return Stopped(out);
+    if (!read) unreadable("transaction file");
+    numbers.transactionsAdded();
+
+    // The lines of each number, in record order, and those of numbers not on file.
+    if (!shown.phase("Reading lines...")) return Stopped(out);
+    read = ForEachRecord<InvoiceLine>(files.lines.fb, shown, [&](int32_t recNo, const auto& line) {
+        ++out.lines;
+        numbers.addLine(NumberOf(line, InvoiceLine::InvNo), recNo);
+    });
+    if (shown.stopped()) return Stopped(out);
+    if (!read) unreadable("line file");
+    std::map<std::string, int> orphanLines;  // number -> line records
+    numbers.linesAdded([&](int32_t recNo, int count) {
+        if (auto line = data::ReadBusinessRecord<InvoiceLine>(files.lines.fb, recNo))
+            orphanLines[data::TrimmedText(line->text(InvoiceLine::InvNo))] += count;
+    });
+
+    // Memos of numbers not on file.
+    std::set<std::string> orphanMemos;
+    read = ForEachRecord<Memo>(files.memos.fb, shown, [&](int32_t, const auto& memo) {
+        ++out.memos;
+        if (!numbers.has(NumberOf(memo, Memo::InvNo)))
+            orphanMemos.insert(data::TrimmedText(memo.text(Memo::InvNo)));
+    });
+    if (shown.stopped()) return Stopped(out);
+    if (!read) unreadable("memo file");
+
+    std::vector<data::CustomerRecord> customers;
+    std::unordered_map<std::string, size_t> customerOf;  // customer key -> first record
+    read = ForEachRecord<Customer>(files.customers.fb, shown, [&](int32_t, const auto& c) {
+        customerOf.try_emplace(Key(c.text(Customer::CustNo)), customers.size());
+        customers.push_back(c);
+    });
+    if (shown.stopped()) return Stopped(out);
+    if (!read) unreadable("customer file");
     out.customers = int(customers.size());
 
-    // Lines, memos and payments by the exact (trimmed) number they carry.
-    std::map<std::string, std::vector<data::InvoiceLineRecord>> linesOf;
-    for (const auto& [recNo, line] : lines)
-        linesOf[data::TrimmedText(line.text(InvoiceLine::InvNo))].push_back(line);
-    std::map<std::string, data::MemoRecord> memoOf;
-    for (const auto& [recNo, memo] : memos)
-        memoOf.emplace(data::TrimmedText(memo.text(Memo::InvNo)), memo);
-    std::map<std::string, Money> paymentsOf;
-    std::set<std::string> numbers;
-    for (const auto& [recNo, r] : invoices) {
-        const std::string number = data::TrimmedText(r.text(Invoice::InvNo));
-        numbers.insert(number);
-        if (IsPaymentRecord(TypeOf(r))) paymentsOf[number] += r.money(Invoice::Paid);
-    }
-    std::map<std::string, data::CustomerRecord> customerOf;
-    for (const auto& [recNo, c] : customers)
-        customerOf.emplace(Key(c.text(Customer::CustNo)), c);
-
-    // Every transaction's amounts.
-    std::map<std::string, Money> owedBy;  // customer key -> open receivables
-    for (const auto& [recNo, r] : invoices) {
-        const std::string number = data::TrimmedText(r.text(Invoice::InvNo));
+    // Every transaction's amounts, and the open receivables of every customer aged as of
+    // today and as of the last aging.
+    const std::optional<AgingLimits> limits = AgingLimitsOf(session.company);
+    const data::Date today = data::Today(clock);
+    const std::optional<data::Date> lastAging = data::ParseUserDate(
+        data::TrimmedText(session.company.text(data::Company::LastAgingDate)), order);
+    std::unordered_map<std::string, Money> owedBy;  // customer key -> open receivables
+    std::unordered_map<std::string, std::pair<AgingBuckets, AgingBuckets>> agedBy;
+    std::vector<data::InvoiceLineRecord> invoiceLines;
+    invoicing::StoredTotals editorTotals(session.company);
+    // The customer of each number as stored, looked up once per number.
+    std::unordered_map<std::string, const data::CustomerRecord*> customerByStored;
+    auto customerFor = [&](const data::InvoiceRecord& r) {
+        const auto [at, added] = customerByStored.try_emplace(r.ansi(Invoice::CustNo), nullptr);
+        if (added) {
+            const auto c = customerOf.find(Key(r.text(Invoice::CustNo)));
+            if (c != customerOf.end()) at->second = &customers[c->second];
+        }
+        return at->second;
+    };
+    size_t index = 0;
+    if (!shown.phase("Checking transactions...")) return Stopped(out);
+    read = ForEachRecord<Invoice>(files.invoices.fb, shown, [&](int32_t, const auto& r) {
         const std::string type = TypeOf(r);
-        const std::string what = "invoice " + number + " (type " + type + ")";
+        auto what = [&r, &type] {
+            return "invoice " + data::TrimmedText(r.text(Invoice::InvNo)) + " (type " + type + ")";
+        };
+        // Read under the same open as the first pass: the records come in the same order.
+        const int32_t slot = numbers.slotOfRecord(index++);
         const Money net = r.money(Invoice::Net), tax = r.money(Invoice::Tax),
                     total = r.money(Invoice::Total), paid = r.money(Invoice::Paid),
                     balance = r.money(Invoice::BalanceDue);
         if (HasDocumentAmounts(type)) {
-            auto found = linesOf.find(number);
-            std::optional<data::MemoRecord> memo;
-            if (auto m = memoOf.find(number); m != memoOf.end()) memo = m->second;
-            std::optional<data::CustomerRecord> customer;
-            if (auto c = customerOf.find(Key(r.text(Invoice::CustNo))); c != customerOf.end())
-                customer = c->second;
-            const invoicing::InvoiceEditor editor = invoicing::InvoiceEditor::ForEdit(
-                session.company, order, r,
-                found == linesOf.end() ? std::vector<data::InvoiceLineRecord>{} : found->second,
-                memo, customer);
-            const invoicing::Totals& t = editor.totals();
+            if (!numbers.readLines(files.lines.fb, slot, invoiceLines)) {
+                problem(ProblemKind::Unreadable, what() + ": its lines cannot be read");
+                return;
+            }
+            const invoicing::Totals t = editorTotals.of(r, invoiceLines, customerFor(r));
             if (t.net != net || t.tax != tax || t.total != total)
                 problem(ProblemKind::InvoiceAmounts,
-                        what + ": stored net/tax/total " + Amount(net) + " / " + Amount(tax) +
+                        what() + ": stored net/tax/total " + Amount(net) + " / " + Amount(tax) +
                             " / " + Amount(total) + ", its " +
                             (Key(r.text(Invoice::InvoiceStyle)) == "M" ? "memo amounts" : "lines") +
                             " give " + Amount(t.net) + " / " + Amount(t.tax) + " / " +
@@ -226,48 +461,60 @@ BooksCheck CheckBooks(const Session& session, const platform::Clock& clock,
         if (IsPaymentRecord(type)) {
             if (!balance.isZero())
                 problem(ProblemKind::InvoiceBalance,
-                        what + ": a payment record with balance due " + Amount(balance));
+                        what() + ": a payment record with balance due " + Amount(balance));
         } else if (type != "R") {
-            const Money payments = paymentsOf.count(number) ? paymentsOf[number] : Money();
+            const Money payments = numbers.payments(slot);
             const Money expected = total - paid - payments;
             if (expected != balance)
                 problem(ProblemKind::InvoiceBalance,
-                        what + ": balance due " + Amount(balance) + ", total " + Amount(total) +
+                        what() + ": balance due " + Amount(balance) + ", total " + Amount(total) +
                             " less paid " + Amount(paid) + " and payments " + Amount(payments) +
                             " gives " + Amount(expected));
         }
-        if (auto state = ExpectedPaidState(r)) {
+        if (auto state = ExpectedPaidState(r, type)) {
             const bool flagged = PaidFlagOf(r);
             if (flagged != state->paid)
-                problem(ProblemKind::PaidFlag,
-                        what + (state->paid ? ": balance due is zero but it is not marked paid"
-                                            : ": marked paid with balance due " + Amount(balance)));
+                problem(
+                    ProblemKind::PaidFlag,
+                    what() + (state->paid ? ": balance due is zero but it is not marked paid"
+                                          : ": marked paid with balance due " + Amount(balance)));
             else if (flagged && data::TrimmedText(r.text(Invoice::PaidDate)).empty())
-                problem(ProblemKind::PaidFlag, what + ": marked paid without a paid date");
+                problem(ProblemKind::PaidFlag, what() + ": marked paid without a paid date");
             else if (!flagged && data::TrimmedText(r.text(Invoice::PaidDate)) != state->paidDate)
-                problem(ProblemKind::PaidFlag, what + ": unpaid with a paid date");
+                problem(ProblemKind::PaidFlag, what() + ": unpaid with a paid date");
         }
-        if (IsReceivable(r) && !balance.isZero()) {
+        // Quotes and repeat masters are never receivables.
+        if (type != "Q" && type != "R" && !balance.isZero()) {
             const std::string cust = Key(r.text(Invoice::CustNo));
             owedBy[cust] += balance;
-            if (!customerOf.count(cust))
+            if (!customerFor(r))
                 problem(ProblemKind::UnknownCustomer,
-                        what + ": open balance " + Amount(balance) + " of customer " +
+                        what() + ": open balance " + Amount(balance) + " of customer " +
                             data::TrimmedText(r.text(Invoice::CustNo)) + ", who is not on file");
+            // The customer's aging finds its receivables under the number as the customer
+            // key of the invoice file holds it.
+            if (limits) {
+                auto& [asOfToday, asOfLast] = agedBy[AgingKey(r.ansi(Invoice::CustNo))];
+                const std::optional<int> age = InvoiceAgeDays(r, order, today);
+                asOfToday[size_t(age ? AgingBucket(*age, *limits) : 0)] += balance;
+                if (lastAging) {
+                    const std::optional<int> ageThen = InvoiceAgeDays(r, order, *lastAging);
+                    asOfLast[size_t(ageThen ? AgingBucket(*ageThen, *limits) : 0)] += balance;
+                }
+            }
         }
-    }
+    });
+    if (shown.stopped()) return Stopped(out);
+    if (!read) unreadable("transaction file");
 
     // Every customer against its open receivables.
-    const std::optional<AgingLimits> limits = AgingLimitsOf(session.company);
-    const data::Date today = data::Today(clock);
-    std::optional<data::Date> lastAging = data::ParseUserDate(
-        data::TrimmedText(session.company.text(data::Company::LastAgingDate)), order);
     Money customersTotal;
-    for (const auto& [recNo, c] : customers) {
+    for (const data::CustomerRecord& c : customers) {
         const std::string custNo = data::TrimmedText(c.text(Customer::CustNo));
         const std::string who = "customer " + custNo;
         const Money stored = c.money(Customer::Balance);
-        const Money owed = owedBy.count(Key(custNo)) ? owedBy[Key(custNo)] : Money();
+        const auto owing = owedBy.find(Key(custNo));
+        const Money owed = owing == owedBy.end() ? Money() : owing->second;
         customersTotal += stored;
         if (stored != owed)
             problem(ProblemKind::CustomerBalance,
@@ -280,16 +527,12 @@ BooksCheck CheckBooks(const Session& session, const platform::Clock& clock,
             continue;
         }
         if (!limits || !files.invoices.fb) continue;
-        std::optional<AgingBuckets> asOfToday =
-            CustomerAgingBuckets(files.invoices.fb, custNo, *limits, today, order);
-        std::optional<AgingBuckets> asOfLast =
-            lastAging ? CustomerAgingBuckets(files.invoices.fb, custNo, *limits, *lastAging, order)
-                      : std::nullopt;
-        if ((asOfToday && *asOfToday == buckets) || (asOfLast && *asOfLast == buckets)) continue;
-        if (asOfToday)
-            problem(ProblemKind::CustomerAging, who + ": aging " + BucketsText(buckets) +
-                                                    ", its receivables give " +
-                                                    BucketsText(*asOfToday));
+        AgingBuckets asOfToday{}, asOfLast{};
+        if (auto aged = agedBy.find(AgingKey(c.ansi(Customer::CustNo))); aged != agedBy.end())
+            std::tie(asOfToday, asOfLast) = aged->second;
+        if (asOfToday == buckets || (lastAging && asOfLast == buckets)) continue;
+        problem(ProblemKind::CustomerAging, who + ": aging " + BucketsText(buckets) +
+                                                ", its receivables give " + BucketsText(asOfToday));
     }
 
     const Money receivables = session.company.money(data::Company::ARBalance);
@@ -298,15 +541,12 @@ BooksCheck CheckBooks(const Session& session, const platform::Clock& clock,
                                               ", its customers' balances add up to " +
                                               Amount(customersTotal));
 
-    for (const auto& [number, group] : linesOf)
-        if (!numbers.count(number))
-            problem(ProblemKind::OrphanLine, std::to_string(group.size()) +
-                                                 " line record(s) of invoice " + number +
-                                                 ", which is not on file");
-    for (const auto& [number, memo] : memoOf)
-        if (!numbers.count(number))
-            problem(ProblemKind::OrphanMemo,
-                    "memo record of invoice " + number + ", which is not on file");
+    for (const auto& [number, count] : orphanLines)
+        problem(ProblemKind::OrphanLine, std::to_string(count) + " line record(s) of invoice " +
+                                             number + ", which is not on file");
+    for (const std::string& number : orphanMemos)
+        problem(ProblemKind::OrphanMemo,
+                "memo record of invoice " + number + ", which is not on file");
     return out;
 }
 
@@ -323,7 +563,7 @@ BooksRepair RepairBooks(Session& session, const platform::Clock& clock,
         }
         // Paid flags and dates follow the balance due.
         for (const auto& [recNo, r] : ReadAll<Invoice>(files.invoices.fb)) {
-            const std::optional<PaidState> state = ExpectedPaidState(r);
+            const std::optional<PaidState> state = ExpectedPaidState(r, TypeOf(r));
             if (!state) continue;
             const std::string storedDate = data::TrimmedText(r.text(Invoice::PaidDate));
             const std::string& wantedDate = state->paidDate;

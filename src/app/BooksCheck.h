@@ -47,14 +47,17 @@ struct BooksCheck {
     int customers = 0;
     int lines = 0;
     int memos = 0;
-    bool clean() const { return problems.empty(); }
+    bool stopped = false;  // the user stopped the check before its end
+    bool clean() const { return problems.empty() && !stopped; }
     bool has(ProblemKind kind) const;
 };
 
-// Checks the books of the company in use (session). Only reads. Aging amounts are taken
-// as right when they are those of the last aging date or of today.
+// Checks the books of the company in use (session). Only reads: each file is read in
+// record order, the transaction file twice, and each record is looked at once. Aging
+// amounts are taken as right when they are those of the last aging date or of today.
+// The progress window shows the phase and the records read; the user may stop the check.
 BooksCheck CheckBooks(const Session& session, const platform::Clock& clock,
-                      platform::Prompter& prompter);
+                      platform::Prompter& prompter, platform::Progress& progress);
 
 struct BooksRepair {
     std::vector<std::string> changes;  // one line per field rewritten

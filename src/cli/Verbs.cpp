@@ -520,13 +520,14 @@ int Import(Context& ctx, const Args& args) {
 // ----------------------------------------------------------------------- check
 
 int Check(Context& ctx, const Args& args) {
-    app::BooksCheck found = app::CheckBooks(ctx.session, ctx.clock, ctx.prompter);
+    app::BooksCheck found = app::CheckBooks(ctx.session, ctx.clock, ctx.prompter, ctx.progress);
     for (const app::BooksProblem& p : found.problems)
         Print(ctx, p.line());
     ctx.say(std::to_string(found.problems.size()) + " problems in " +
             std::to_string(found.invoices) + " transactions, " + std::to_string(found.lines) +
             " lines, " + std::to_string(found.memos) + " memos and " +
             std::to_string(found.customers) + " customers");
+    if (found.stopped) return ctx.fail("the check was stopped before its end");
     if (!args.flag("--repair")) return found.clean() ? kExitOk : kExitFailed;
     if (found.has(app::ProblemKind::Structure) || found.has(app::ProblemKind::Unreadable))
         return ctx.fail(
@@ -537,7 +538,7 @@ int Check(Context& ctx, const Args& args) {
     for (const std::string& change : repair.changes)
         Print(ctx, "repaired: " + change);
     if (!repair.ok) return ctx.fail("repair stopped: " + repair.error);
-    found = app::CheckBooks(ctx.session, ctx.clock, ctx.prompter);
+    found = app::CheckBooks(ctx.session, ctx.clock, ctx.prompter, ctx.progress);
     for (const app::BooksProblem& p : found.problems)
         Print(ctx, "remains: " + p.line());
     ctx.say(std::to_string(repair.changes.size()) + " fields rewritten, " +

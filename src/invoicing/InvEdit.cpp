@@ -38,6 +38,40 @@ std::string Upper(std::string_view text) {
     return data::UpperText(data::TrimText(text));
 }
 
+// Puts each stored line in the row of its line number; lines whose number is unreadable
+// or taken go to the first free rows, in their order.
+template <class Put>
+void PlaceLines(const std::vector<data::InvoiceLineRecord>& lines, Put&& put) {
+    std::array<bool, kLineRows + 1> used{};
+    std::vector<LineRow> unplaced;
+    for (const auto& line : lines) {
+        auto no = data::WholeNumber(line.text(InvoiceLine::LineNo));
+        LineRow row = RowFromLineRecord(line);
+        if (no && *no >= 1 && *no <= kLineRows && !used[size_t(*no)]) {
+            used[size_t(*no)] = true;
+            put(int(*no), std::move(row));
+        } else {
+            unplaced.push_back(std::move(row));
+        }
+    }
+    for (LineRow& row : unplaced) {
+        for (int r = 1; r <= kLineRows; ++r) {
+            if (!used[size_t(r)]) {
+                used[size_t(r)] = true;
+                put(r, std::move(row));
+                break;
+            }
+        }
+    }
+}
+
+// An invoice saved with the tax switch unticked reopens unticked, so that opening it does
+// not change its amounts.
+bool ReopensUnticked(const data::InvoiceRecord& record, bool memo, bool taxOn,
+                     const Totals& totals) {
+    return !memo && taxOn && record.money(Invoice::Tax).isZero() && !totals.tax.isZero();
+}
+
 // The text cut to n characters and padded on the right with blanks to n.
 std::string Column(std::string_view text, std::size_t n) {
     std::string out = data::FirstChars(text, n);
@@ -365,28 +399,7 @@ InvoiceEditor InvoiceEditor::ForEdit(const data::CompanyRecord& company, data::D
     e.quote = type == "Q";
     e.memo = Upper(record.text(Invoice::InvoiceStyle)) == "M";
     e.printWhenDone = false;
-    std::vector<bool> used(kLineRows + 1, false);
-    std::vector<LineRow> unplaced;
-    for (const auto& line : lines) {
-        auto no = data::WholeNumber(line.text(InvoiceLine::LineNo));
-        LineRow row = RowFromLineRecord(line);
-        if (no && *no >= 1 && *no <= kLineRows && !used[size_t(*no)]) {
-            used[size_t(*no)] = true;
-            e.grid[int(*no)] = row;
-        } else {
-            unplaced.push_back(row);
-        }
-    }
-    // Lines whose number is unreadable or taken go to the first free rows.
-    for (const LineRow& row : unplaced) {
-        for (int r = 1; r <= kLineRows; ++r) {
-            if (!used[size_t(r)]) {
-                used[size_t(r)] = true;
-                e.grid[r] = row;
-                break;
-            }
-        }
-    }
+    PlaceLines(lines, [&e](int r, LineRow&& row) { e.grid[r] = std::move(row); });
     if (e.memo) {
         e.memoDescription = e.grid[1].description;
         e.memoQuantity = Blank(e.grid[1].quantity) ? "1" : data::TrimmedText(e.grid[1].quantity);
@@ -405,13 +418,41 @@ InvoiceEditor InvoiceEditor::ForEdit(const data::CompanyRecord& company, data::D
     ed.startingTotal_ = type == "Q" || type == "R" ? Money() : record.money(Invoice::Total);
     ed.applyTaxRule();
     ed.recalc();
-    // An invoice saved with the tax switch unticked reopens unticked, so that opening it
-    // does not change its amounts.
-    if (!e.memo && ed.taxOn_ && record.money(Invoice::Tax).isZero() && !ed.totals_.tax.isZero()) {
+    if (ReopensUnticked(record, e.memo, ed.taxOn_, ed.totals_)) {
         ed.taxOn_ = false;
         ed.recalc();
     }
     return ed;
+}
+
+StoredTotals::StoredTotals(const data::CompanyRecord& company)
+    : currency_(company.text(Company::CurrencySymbol)),
+      calcTaxes_(company.byte(Company::CalcTaxes) != 0) {}
+
+Totals StoredTotals::of(const data::InvoiceRecord& record,
+                        const std::vector<data::InvoiceLineRecord>& lines,
+                        const data::CustomerRecord* customer) {
+    std::string net = record.money(Invoice::Net).shownText();
+    std::string tax = record.money(Invoice::Tax).shownText();
+    std::string paid = record.money(Invoice::Paid).shownText();
+    if (Upper(record.text(Invoice::InvoiceStyle)) == "M") return RecalcMemoTotals(net, tax, paid);
+    // The rows the editor would leave at their new-row values add nothing to any sum, so
+    // only the lines' rows are filled (and emptied again afterwards).
+    std::array<bool, kLineRows + 1> filled{};
+    PlaceLines(lines, [this, &filled](int r, LineRow&& row) {
+        rows_[r] = std::move(row);
+        filled[size_t(r)] = true;
+    });
+    std::string taxRate = data::TrimmedText(record.text(Invoice::TaxRate));
+    bool taxOn = calcTaxes_ && !(customer && customer->yes(Customer::TaxExempt));
+    Totals t = RecalcLineTotals(rows_, taxRate, paid, TotalsOptions{taxOn, currency_});
+    if (ReopensUnticked(record, false, taxOn, t)) {
+        taxOn = false;
+        t = RecalcLineTotals(rows_, taxRate, paid, TotalsOptions{taxOn, currency_});
+    }
+    for (int r = 1; r <= kLineRows; ++r)
+        if (filled[size_t(r)]) rows_[r] = LineRow{};
+    return t;
 }
 
 std::string InvoiceEditor::caption() const {
@@ -811,14 +852,21 @@ std::string LineTextOf(const LineRow& row) {
 }
 
 LineRow RowFromLineRecord(const data::InvoiceLineRecord& line) {
-    const std::string text = line.text(InvoiceLine::LineText);
+    // Every stored character is one character of the text, so the columns are cut from the
+    // stored characters and only what they hold is converted.
+    const std::string text = line.ansi(InvoiceLine::LineText);
+    auto column = [&text](size_t from, size_t n) {
+        const std::string_view all(text);
+        return data::Utf8FromAnsi(
+            data::TrimText(from < all.size() ? all.substr(from, n) : std::string_view()));
+    };
     LineRow row;
     row.code = data::TrimmedText(line.text(InvoiceLine::ProdCode));
-    row.quantity = data::TrimmedText(Chars(text, 0, 10));
-    row.description = data::TrimmedText(Chars(text, 10, 32));
-    row.price = data::TrimmedText(Chars(text, 42, 10));
-    row.taxable = data::TrimmedText(Chars(text, 52, 1));
-    const std::string ext = data::TrimmedText(Chars(text, 53, 10));
+    row.quantity = column(0, 10);
+    row.description = column(10, 32);
+    row.price = column(42, 10);
+    row.taxable = column(52, 1);
+    const std::string ext = column(53, 10);
     auto m = CellAmount(ext);
     row.extension = ext.empty() || !m ? ext : m->shownText();
     return row;

@@ -202,6 +202,21 @@ class InvoiceEditor {
     Totals totals_;
 };
 
+// The totals the editor shows when it opens a stored invoice with its lines and customer
+// (InvoiceEditor::ForEdit(...).totals(); customer null when it is not on file), without
+// building an editor for each: for work that goes through every invoice of a company.
+class StoredTotals {
+  public:
+    explicit StoredTotals(const data::CompanyRecord& company);
+    Totals of(const data::InvoiceRecord& record, const std::vector<data::InvoiceLineRecord>& lines,
+              const data::CustomerRecord* customer);
+
+  private:
+    std::string currency_;
+    bool calcTaxes_ = true;
+    LineGrid rows_;  // empty between calls
+};
+
 // The number of a new invoice: the company's NextInvNo, with date-prefixed numbering
 // preceded by the last two digits of the year and the two-digit month of the date.
 std::string ProposedInvoiceNumber(const data::CompanyRecord& company, const data::Date& date);

@@ -141,6 +141,12 @@ Totals RecalcLineTotals(LineGrid& grid, std::string& taxRate, std::string& paid,
     Money discountBase;
     for (int r = 1; r <= kLineRows; ++r) {
         LineRow& row = grid[r];
+        // A row without code and description is neither a sub-total nor a discount line,
+        // and one without an extension adds nothing: most of the 99 rows are such.
+        if (row.code.empty() && row.description.empty()) {
+            if (Blank(row.quantity) || Blank(row.price)) row.extension.clear();
+            if (row.extension.empty() || row.extension == "0.00") continue;
+        }
         const bool isSubTotal = IsSubTotalRow(row);
         const bool isDiscount = IsDiscountRow(row);
         if (isSubTotal) {

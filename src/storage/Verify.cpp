@@ -1,11 +1,13 @@
 #include "storage/Verify.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <set>
 
 #include "storage/BTree.h"
@@ -17,27 +19,51 @@ namespace invarro::storage {
 
 namespace {
 
-// A read-only file read by position; no lock is taken.
+// A read-only file read by position; no lock is taken. The file is mapped when it can be,
+// so that reading every record and every index page costs no system call.
 class RawFile {
   public:
     ~RawFile() {
+        if (map_) ::munmap(const_cast<uint8_t*>(map_), size_t(mapped_));
         if (fd_ >= 0) ::close(fd_);
     }
     bool open(const std::string& name) {
         fd_ = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
-        return fd_ >= 0;
+        if (fd_ < 0) return false;
+        const int64_t n = size();
+        if (n > 0) {
+            void* m = ::mmap(nullptr, size_t(n), PROT_READ, MAP_SHARED, fd_, 0);
+            if (m != MAP_FAILED) {
+                map_ = static_cast<const uint8_t*>(m);
+                mapped_ = n;
+                ::madvise(m, size_t(n), MADV_WILLNEED);
+            }
+        }
+        return true;
     }
     int64_t size() const {
         struct stat st {};
         return ::fstat(fd_, &st) == 0 ? st.st_size : -1;
     }
+    // The n bytes at pos inside the mapped file; null when they are not all there (or the
+    // file is not mapped).
+    const uint8_t* at(int64_t pos, size_t n) const {
+        if (!map_ || pos < 0 || pos > mapped_ || int64_t(n) > mapped_ - pos) return nullptr;
+        return map_ + pos;
+    }
     bool read(int64_t pos, void* buf, size_t n) const {
         if (pos < 0) return false;
+        if (const uint8_t* p = at(pos, n)) {
+            std::memcpy(buf, p, n);
+            return true;
+        }
         return ::pread(fd_, buf, n, pos) == ssize_t(n);
     }
 
   private:
     int fd_ = -1;
+    const uint8_t* map_ = nullptr;
+    int64_t mapped_ = 0;
 };
 
 struct Reader {
@@ -116,39 +142,46 @@ struct Reader {
         return true;
     }
 
-    bool readPage(int keyNo, int32_t page, std::vector<uint8_t>& buf) const {
+    // The bytes of one page of a key: in the map, or read into buf.
+    const uint8_t* page(int keyNo, int32_t page, std::vector<uint8_t>& buf) const {
         const KeyInfo& k = info.keys[size_t(keyNo - 1)];
+        const int64_t pos = int64_t(page) * recordSize + sections[size_t(keyNo - 1)];
+        if (const uint8_t* p = index.at(pos, size_t(k.pageSize))) return p;
         buf.assign(size_t(k.pageSize), 0);
-        return index.read(int64_t(page) * recordSize + sections[size_t(keyNo - 1)], buf.data(),
-                          buf.size());
+        return index.read(pos, buf.data(), buf.size()) ? buf.data() : nullptr;
     }
 };
 
-struct Entry {
-    std::string key;
-    int32_t rec = 0;
-};
-
-int compareEntries(const Entry& a, const Entry& b, bool dups) {
-    int c = CompareKeys(a.key, b.key);
-    if (c != 0 || !dups) return c;
-    int32_t d = int32_t(uint32_t(a.rec) - uint32_t(b.rec));
-    return d < 0 ? -1 : (d > 0 ? 1 : 0);
-}
-
-// Walks one B-tree checking page fill, order and depth; collects the entries in order.
+// Walks one B-tree checking page fill, order and depth, and hands every entry in index
+// order to onEntry.
 struct TreeWalk {
+    TreeWalk(const Reader& reader, int key, std::vector<std::string>& found)
+        : r(reader), keyNo(key), k(reader.info.keys[size_t(key - 1)]), problems(found) {}
     const Reader& r;
     int keyNo;
     const KeyInfo& k;
     std::vector<std::string>& problems;
-    std::vector<Entry> entries;
-    std::set<int32_t> pages;
+    std::function<void(const uint8_t* key, int length, int32_t rec)> onEntry;
+    std::vector<uint8_t> inTree;  // 1 for each page reached, by page number
+    int32_t pageCount = 0;        // pages reached
     int leafDepth = -1;
     bool broken = false;
 
     void problem(const std::string& text) {
         if (problems.size() < 200) problems.push_back("key " + std::to_string(keyNo) + ": " + text);
+    }
+
+    // Starts at the root. Only pages inside the file can be read and so be reached twice;
+    // the marks cover those.
+    void run() {
+        const int64_t inFile = r.recordSize > 0 ? r.index.size() / r.recordSize : 0;
+        inTree.assign(
+            size_t(std::clamp<int64_t>(std::min<int64_t>(k.highPage, inFile), 0, INT32_MAX)) + 1,
+            0);
+        if (k.root != 0) walk(k.root, 0, true);
+    }
+    bool reached(int32_t page) const {
+        return page >= 0 && size_t(page) < inTree.size() && inTree[size_t(page)];
     }
 
     void walk(int32_t page, int depth, bool isRoot) {
@@ -159,61 +192,61 @@ struct TreeWalk {
             broken = true;
             return;
         }
-        if (!pages.insert(page).second) {
+        if (reached(page)) {
             problem("page " + std::to_string(page) + " is reached twice");
             broken = true;
             return;
         }
+        if (size_t(page) < inTree.size()) inTree[size_t(page)] = 1;
+        ++pageCount;
         if (depth > 32) {
             problem("tree deeper than 32 levels");
             broken = true;
             return;
         }
-        std::vector<uint8_t> buf;
-        if (!r.readPage(keyNo, page, buf)) {
+        std::vector<uint8_t> copy;
+        const uint8_t* buf = r.page(keyNo, page, copy);
+        if (!buf) {
             problem("page " + std::to_string(page) + " cannot be read");
             broken = true;
             return;
         }
-        int n = rd16(buf.data());
-        int32_t left = rd32(buf.data() + 2);
+        int n = rd16(buf);
+        int32_t left = rd32(buf + 2);
         const int w = k.keyLength + 9;
-        std::string where = "page " + std::to_string(page);
+        auto where = [page] { return "page " + std::to_string(page); };
         if (n < 0 || n > k.itemsPerPage) {
-            problem(where + " holds " + std::to_string(n) + " items");
+            problem(where() + " holds " + std::to_string(n) + " items");
             broken = true;
             return;
         }
         if (!isRoot && n < k.itemsPerPage / 2)
-            problem(where + " holds " + std::to_string(n) + " items, fewer than " +
+            problem(where() + " holds " + std::to_string(n) + " items, fewer than " +
                     std::to_string(k.itemsPerPage / 2));
-        if (isRoot && n == 0) problem("root " + where + " is empty");
+        if (isRoot && n == 0) problem("root " + where() + " is empty");
         bool leaf = left == 0;
         for (int j = 0; j < n; ++j) {
-            const uint8_t* it = buf.data() + 6 + j * w;
+            const uint8_t* it = buf + 6 + j * w;
             if ((rd32(it + 4) == 0) != leaf) {
-                problem(where + " mixes leaf and inner items");
+                problem(where() + " mixes leaf and inner items");
                 break;
             }
         }
         if (leaf) {
             if (leafDepth < 0) leafDepth = depth;
-            if (leafDepth != depth) problem(where + " is a leaf at another depth");
+            if (leafDepth != depth) problem(where() + " is a leaf at another depth");
         } else {
             walk(left, depth + 1, false);
         }
         for (int j = 0; j < n && !broken; ++j) {
-            const uint8_t* it = buf.data() + 6 + j * w;
-            Entry e;
-            e.rec = rd32(it);
+            const uint8_t* it = buf + 6 + j * w;
             int len = it[8];
             if (len > k.keyLength) {
-                problem(where + " item " + std::to_string(j + 1) + " has key length " +
+                problem(where() + " item " + std::to_string(j + 1) + " has key length " +
                         std::to_string(len));
                 len = k.keyLength;
             }
-            e.key.assign(reinterpret_cast<const char*>(it + 9), size_t(len));
-            entries.push_back(e);
+            onEntry(it + 9, len, rd32(it));
             if (!leaf) walk(rd32(it + 4), depth + 1, false);
         }
     }
@@ -283,7 +316,10 @@ std::vector<std::string> CheckFileblock(const std::string& name) {
                            " deleted records, the chain holds " + std::to_string(chainLength));
     for (int32_t n = 1; n <= slots; ++n) {
         uint8_t m[4];
-        if (!r.data.read(int64_t(n) * L, m, 4)) break;
+        if (const uint8_t* p = r.data.at(int64_t(n) * L, 4))
+            std::memcpy(m, p, 4);
+        else if (!r.data.read(int64_t(n) * L, m, 4))
+            break;
         if (rd32(m) == 0)
             live[size_t(n)] = 1;
         else if (!onChain[size_t(n)])
@@ -297,29 +333,43 @@ std::vector<std::string> CheckFileblock(const std::string& name) {
     for (int keyNo = 1; keyNo <= fi.numKeys; ++keyNo) {
         const KeyInfo& k = fi.keys[size_t(keyNo - 1)];
         maxHigh = std::max(maxHigh, k.highPage);
-        TreeWalk tw{r, keyNo, k, problems, {}, {}, -1, false};
-        if (k.root != 0) tw.walk(k.root, 0, true);
-        if (tw.broken) continue;
-        if (int32_t(tw.entries.size()) != k.entries)
-            tw.problem("header counts " + std::to_string(k.entries) + " entries, the tree holds " +
-                       std::to_string(tw.entries.size()));
-        for (size_t i = 1; i < tw.entries.size(); ++i) {
-            int c = compareEntries(tw.entries[i - 1], tw.entries[i], k.duplicates);
-            if (c >= 0) {
-                tw.problem(std::string(c == 0 ? "duplicate entry " : "entries out of order at ") +
-                           EncodeKeyText(tw.entries[i].key) + " " +
-                           std::to_string(tw.entries[i].rec));
-                break;
+        // The order of the entries and the records they point to are checked as the walk
+        // hands them over; what was found is told after the walk's own findings, and only
+        // when the walk went through the whole tree.
+        std::string previous, disorder;
+        int32_t previousRec = 0, entries = 0, bad = 0;
+        std::vector<std::string> badEntries;
+        TreeWalk tw(r, keyNo, problems);
+        tw.onEntry = [&](const uint8_t* bytes, int length, int32_t rec) {
+            const std::string_view key(reinterpret_cast<const char*>(bytes), size_t(length));
+            if (entries > 0 && disorder.empty()) {
+                int c = CompareKeys(previous, key);
+                if (c == 0 && k.duplicates) {
+                    int32_t d = int32_t(uint32_t(previousRec) - uint32_t(rec));
+                    c = d < 0 ? -1 : (d > 0 ? 1 : 0);
+                }
+                if (c >= 0)
+                    disorder =
+                        std::string(c == 0 ? "duplicate entry " : "entries out of order at ") +
+                        EncodeKeyText(key) + " " + std::to_string(rec);
             }
-        }
-        int bad = 0;
-        for (const Entry& e : tw.entries) {
-            if (e.rec < 1 || e.rec > slots || !live[size_t(e.rec)]) {
+            previous.assign(key);
+            previousRec = rec;
+            ++entries;
+            if (rec < 1 || rec > slots || !live[size_t(rec)]) {
                 if (++bad <= 5)
-                    tw.problem("entry " + EncodeKeyText(e.key) + " points to record " +
-                               std::to_string(e.rec) + ", which is not a live record");
+                    badEntries.push_back("entry " + EncodeKeyText(key) + " points to record " +
+                                         std::to_string(rec) + ", which is not a live record");
             }
-        }
+        };
+        tw.run();
+        if (tw.broken) continue;
+        if (entries != k.entries)
+            tw.problem("header counts " + std::to_string(k.entries) + " entries, the tree holds " +
+                       std::to_string(entries));
+        if (!disorder.empty()) tw.problem(disorder);
+        for (const std::string& b : badEntries)
+            tw.problem(b);
         // Free-page chain.
         std::set<int32_t> freePages;
         for (int32_t p = k.freeHead; p != -1;) {
@@ -332,7 +382,7 @@ std::vector<std::string> CheckFileblock(const std::string& name) {
                 tw.problem("free-page chain loops at page " + std::to_string(p));
                 break;
             }
-            if (tw.pages.count(p)) tw.problem("page " + std::to_string(p) + " is free and in use");
+            if (tw.reached(p)) tw.problem("page " + std::to_string(p) + " is free and in use");
             uint8_t m[4];
             if (!r.index.read(int64_t(p) * r.recordSize + r.sections[size_t(keyNo - 1)], m, 4)) {
                 tw.problem("free page " + std::to_string(p) + " cannot be read");
@@ -343,7 +393,7 @@ std::vector<std::string> CheckFileblock(const std::string& name) {
         if (int32_t(freePages.size()) != k.freePages)
             tw.problem("header counts " + std::to_string(k.freePages) +
                        " free pages, the chain holds " + std::to_string(freePages.size()));
-        int32_t accounted = int32_t(tw.pages.size() + freePages.size());
+        int32_t accounted = int32_t(tw.pageCount + int32_t(freePages.size()));
         if (accounted != k.highPage)
             tw.problem(std::to_string(k.highPage - accounted) +
                        " pages are neither in the tree nor free");
@@ -386,15 +436,18 @@ bool ForEachKeyEntry(const std::string& name, int keyNo,
         return false;
     }
     std::vector<std::string> problems;
-    TreeWalk tw{r, keyNo, r.info.keys[size_t(keyNo - 1)], problems, {}, {}, -1, false};
-    if (r.info.keys[size_t(keyNo - 1)].root != 0)
-        tw.walk(r.info.keys[size_t(keyNo - 1)].root, 0, true);
+    std::vector<std::pair<std::string, int32_t>> entries;
+    TreeWalk tw(r, keyNo, problems);
+    tw.onEntry = [&entries](const uint8_t* key, int length, int32_t rec) {
+        entries.emplace_back(std::string(reinterpret_cast<const char*>(key), size_t(length)), rec);
+    };
+    tw.run();
     if (tw.broken) {
         error = problems.empty() ? "index damaged" : problems.front();
         return false;
     }
-    for (const Entry& e : tw.entries)
-        fn(e.key, e.rec);
+    for (const auto& [key, rec] : entries)
+        fn(key, rec);
     return true;
 }
 

@@ -116,7 +116,8 @@ TEST_F(BooksCheckTest, TheDemoInstallationIsClean) {
         session.company = c;
         ApplyCompanySettings(session);
         platform::SystemClock clock;
-        const BooksCheck found = CheckBooks(session, clock, quiet);
+        platform::SilentProgress progress;
+        const BooksCheck found = CheckBooks(session, clock, quiet, progress);
         EXPECT_TRUE(found.clean()) << found.problems.front().line();
         EXPECT_GT(found.invoices, 0);
     }
@@ -296,6 +297,86 @@ TEST_F(BooksCheckTest, ADamagedIndexIsReportedAndNotRepaired) {
     EXPECT_EQ(repair.status, cli::kExitFailed);
     EXPECT_NE(repair.err.find("rebuild"), std::string::npos) << repair.err;
     EXPECT_EQ(ReadFileBytes(storage::DataFileName(invoices)), data);
+}
+
+TEST_F(BooksCheckTest, LinesBelongOnlyToTheNumberTheyCarryExactly) {
+    // A settled invoice "Q7X" without lines, and lines of "q7x" and of "Q7": neither is its
+    // line, whatever the case or the length; both are lines without an invoice.
+    testing::ScriptedPrompter quiet;
+    {
+        storage::Fileblock* fb = storage::OpenFileblock(invoices, false);
+        data::InvoiceRecord r = data::NewRecord<Invoice>();
+        r.setText(Invoice::InvNo, "Q7X");
+        r.setText(Invoice::TransType, "I");
+        r.setText(Invoice::InvoiceStyle, "P");
+        r.setText(Invoice::CustNo, "GONE99");
+        r.setText(Invoice::PaidFlag, "P");
+        r.setText(Invoice::PaidDate, "2024/01/31");
+        data::SetInvoiceDate(r, data::Date{2024, 1, 31}, data::DateOrder::MonthFirst);
+        EXPECT_TRUE(data::AddBusinessRecord(fb, r, quiet).ok());
+        storage::CloseFileblock(fb);
+    }
+    {
+        storage::Fileblock* fb = storage::OpenFileblock(lines, false);
+        for (const char* number : {"q7x", "Q7"}) {
+            data::InvoiceLineRecord line = data::NewRecord<InvoiceLine>();
+            line.setText(InvoiceLine::InvNo, number);
+            line.setText(InvoiceLine::LineNo, "01");
+            line.setText(InvoiceLine::LineText,
+                         "1         Stray item                      10.00     Y10.00     ");
+            line.setText(InvoiceLine::LineKey, data::LineKeyText(number, "01"));
+            EXPECT_TRUE(data::AddBusinessRecord(fb, line, quiet).ok());
+        }
+        storage::CloseFileblock(fb);
+    }
+    const Result found = check();
+    EXPECT_EQ(found.status, cli::kExitFailed);
+    EXPECT_EQ(found.out.find("total: invoice Q7X"), std::string::npos) << found.out;
+    EXPECT_NE(found.out.find("orphan-line: 1 line record(s) of invoice q7x,"), std::string::npos)
+        << found.out;
+    EXPECT_NE(found.out.find("orphan-line: 1 line record(s) of invoice Q7,"), std::string::npos)
+        << found.out;
+    EXPECT_EQ(found.out.find("invoice Q7X"), std::string::npos) << found.out;
+}
+
+TEST_F(BooksCheckTest, TheCheckWritesNothingEvenForAnInvoiceDateItCouldMend) {
+    // An open invoice whose date field cannot be read: its age comes from its month, day
+    // and year fields, as the aging takes it, and its record stays as it is.
+    const auto [recNo, open] = openInvoice();
+    Plant<Invoice>(invoices, recNo, [](data::InvoiceRecord& r) {
+        ASSERT_FALSE(data::TrimmedText(r.text(Invoice::InvMonth)).empty());
+        r.setText(Invoice::InvDate, "xx/xx/xxxx");
+    });
+    const std::string before = ReadFileBytes(storage::DataFileName(invoices));
+    const Result found = check();
+    EXPECT_EQ(found.status, cli::kExitOk) << found.out;
+    EXPECT_EQ(ReadFileBytes(storage::DataFileName(invoices)), before);
+}
+
+// A progress window whose user stops the check at its first step.
+class StoppingProgress : public platform::Progress {
+  public:
+    void start(const std::string&, int) override { ++starts; }
+    void setLine(int, const std::string&) override {}
+    bool step() override { return false; }
+    void finish() override { ++finishes; }
+    int starts = 0, finishes = 0;
+};
+
+TEST_F(BooksCheckTest, AStoppedCheckIsNotClean) {
+    Session session;
+    session.folder = folder;
+    testing::ScriptedPrompter quiet;
+    for (const auto& [recNo, c] : Records<Company>(companies))
+        if (data::TrimmedText(c.text(Company::CompanyNo)) == "1") session.company = c;
+    ApplyCompanySettings(session);
+    platform::SystemClock clock;
+    StoppingProgress stopping;
+    const BooksCheck found = CheckBooks(session, clock, quiet, stopping);
+    EXPECT_TRUE(found.stopped);
+    EXPECT_FALSE(found.clean());
+    EXPECT_EQ(stopping.starts, 1);
+    EXPECT_EQ(stopping.finishes, 1);
 }
 
 }  // namespace

@@ -719,3 +719,105 @@ TEST(WorkTimer, ElapsedAsClockAndDecimalHours) {
 
 }  // namespace
 }  // namespace invarro::invoicing
+
+namespace invarro::invoicing {
+namespace {
+
+void ExpectSameTotals(const Totals& a, const Totals& b, const std::string& what) {
+    EXPECT_EQ(a.net, b.net) << what;
+    EXPECT_EQ(a.taxable, b.taxable) << what;
+    EXPECT_EQ(a.tax, b.tax) << what;
+    EXPECT_EQ(a.total, b.total) << what;
+    EXPECT_EQ(a.paid, b.paid) << what;
+    EXPECT_EQ(a.balance, b.balance) << what;
+}
+
+LineRow Row(std::string code, std::string qty, std::string description, std::string price,
+            std::string taxable) {
+    LineRow r{std::move(code),  std::move(qty),     std::move(description),
+              std::move(price), std::move(taxable), ""};
+    ExtendRow(r);
+    return r;
+}
+
+// The totals of a stored invoice computed without an editor are those the editor shows
+// when it opens the invoice, in each case that moves them: sub-total and discount lines,
+// lines whose numbers are taken or unreadable, a tax-exempt or missing customer, a company
+// without tax, an invoice saved without tax, memo amounts; one calculator serves them all.
+TEST(StoredTotalsTest, AreThoseOfTheEditorOpeningTheInvoice) {
+    data::CompanyRecord company = data::NewCompanyRecord(data::FirstCompanyBase(), 0);
+    company.setByte(Company::CalcTaxes, 1);
+    company.setText(Company::DefInvQty, "1.00");
+    data::InvoiceRecord header = data::NewRecord<Invoice>();
+    header.setText(Invoice::InvNo, "7001");
+    header.setText(Invoice::TransType, "I");
+    header.setText(Invoice::InvoiceStyle, "P");
+    header.setText(Invoice::TaxRate, "7.5");
+    ASSERT_TRUE(header.setMoney(Invoice::Tax, Money::FromCents(100)));
+    ASSERT_TRUE(header.setMoney(Invoice::Paid, Money::FromCents(2500)));
+
+    std::vector<data::InvoiceLineRecord> many = {
+        LineRecordFor(header, 3, Row("A", "2", "Widget", "19.99", "Y"), "P"),
+        LineRecordFor(header, 1, Row("B", "1", "Gadget", "5.00", "N"), "P"),
+        LineRecordFor(header, 4, Row("SUB-TOTAL", "", "", "", ""), "P"),
+        LineRecordFor(header, 5, Row("C", "3", "Service", "12.50", "Y"), "P"),
+        LineRecordFor(header, 6, Row("DISCOUNT10", "1", "", "", ""), "P"),
+        // The same row number again, and one that cannot be read: both go to free rows.
+        LineRecordFor(header, 3, Row("D", "1", "Late part", "7.25", "Y"), "P"),
+        LineRecordFor(header, 8, Row("E", "1", "Odd line", "1.10", "Y"), "P"),
+    };
+    many.back().setText(InvoiceLine::LineNo, "x8");
+    const std::vector<data::InvoiceLineRecord> few = {
+        LineRecordFor(header, 2, Row("F", "4", "Bolt", "0.35", "Y"), "P")};
+
+    data::CustomerRecord exempt = data::NewRecord<Customer>();
+    exempt.setText(Customer::CustNo, "C1");
+    exempt.setText(Customer::TaxExempt, "Y");
+    data::CustomerRecord taxed = exempt;
+    taxed.setText(Customer::TaxExempt, "N");
+
+    data::CompanyRecord noTax = company;
+    noTax.setByte(Company::CalcTaxes, 0);
+    data::InvoiceRecord savedWithoutTax = header;
+    ASSERT_TRUE(savedWithoutTax.setMoney(Invoice::Tax, Money()));
+    data::InvoiceRecord memo = header;
+    memo.setText(Invoice::InvoiceStyle, "M");
+    ASSERT_TRUE(memo.setMoney(Invoice::Net, Money::FromCents(123456)));
+    ASSERT_TRUE(memo.setMoney(Invoice::Tax, Money::FromCents(9259)));
+
+    struct Case {
+        const char* what;
+        const data::CompanyRecord* company;
+        const data::InvoiceRecord* record;
+        const std::vector<data::InvoiceLineRecord>* lines;
+        const data::CustomerRecord* customer;
+    };
+    const Case cases[] = {
+        {"special and misplaced lines", &company, &header, &many, &taxed},
+        {"fewer lines after more", &company, &header, &few, &taxed},
+        {"tax-exempt customer", &company, &header, &many, &exempt},
+        {"customer not on file", &company, &header, &many, nullptr},
+        {"company without tax", &noTax, &header, &many, &taxed},
+        {"saved without tax", &company, &savedWithoutTax, &many, &taxed},
+        {"memo amounts", &company, &memo, &few, &taxed},
+        {"no lines", &company, &header, nullptr, &taxed},
+    };
+    StoredTotals withTax(company);
+    const std::vector<data::InvoiceLineRecord> none;
+    for (const Case& c : cases) {
+        const auto& lines = c.lines ? *c.lines : none;
+        const InvoiceEditor editor = InvoiceEditor::ForEdit(
+            *c.company, data::DateOrder::MonthFirst, *c.record, lines, std::nullopt,
+            c.customer ? std::optional<data::CustomerRecord>(*c.customer) : std::nullopt);
+        StoredTotals own(*c.company);
+        ExpectSameTotals(own.of(*c.record, lines, c.customer), editor.totals(), c.what);
+        if (c.company == &company)
+            ExpectSameTotals(withTax.of(*c.record, lines, c.customer), editor.totals(), c.what);
+    }
+    // The discount and the sub-total took part: the net is not the plain sum of the lines.
+    StoredTotals again(company);
+    EXPECT_NE(again.of(header, many, &taxed).net, Money::FromCents(3998 + 500 + 3750 + 725 + 110));
+}
+
+}  // namespace
+}  // namespace invarro::invoicing

@@ -1,0 +1,57 @@
+// SQLite as the peer of the engine in the benchmarks of index building: a table whose rows
+// hold the key texts of a record (one column per key) and the record itself, and the
+// indexes of those keys created over it, on the same terms as the engine:
+// - the same page-cache memory: PRAGMA cache_size is set to the bytes the engine caches in
+//   (its page buffer pool and the read cache of a data file);
+// - the same durability: synchronous=OFF (nothing is flushed to the disk, as the engine
+//   flushes nothing), the rollback journal as SQLite has it by default;
+// - the indexes are created in one transaction, as the rebuild builds its keys in one run.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace invarro::bench {
+
+// The memory the engine caches file pages in with the given number of page buffers.
+int64_t EngineCacheBytes(int buffers);
+
+// Wall and processor seconds of a piece of work.
+struct Seconds {
+    double wall = 0;
+    double cpu = 0;
+};
+
+class SqliteIndexPeer {
+  public:
+    // Creates the database at path (removing an old one) with a table of keyCount key
+    // columns and the record; cacheBytes 0 leaves SQLite's own cache size.
+    SqliteIndexPeer(const std::string& path, int keyCount, int64_t cacheBytes);
+    ~SqliteIndexPeer();
+    SqliteIndexPeer(const SqliteIndexPeer&) = delete;
+    SqliteIndexPeer& operator=(const SqliteIndexPeer&) = delete;
+
+    // Adds a row (row id = record number): its key texts, one per key, and the record.
+    // Rows are added in one transaction, from the first add to loaded().
+    void add(int64_t rowId, const std::vector<std::string_view>& keys, std::string_view record);
+    void loaded();
+    int64_t rows() const { return rows_; }
+
+    // Creates one index per key (unique where asked), in one transaction, and tells how
+    // long that took. Exits the program when SQLite fails.
+    Seconds createIndexes(const std::vector<bool>& unique);
+
+  private:
+    void exec(const std::string& sql);
+    std::string path_;
+    int keyCount_;
+    sqlite3* db_ = nullptr;
+    sqlite3_stmt* insert_ = nullptr;
+    int64_t rows_ = 0;
+};
+
+}  // namespace invarro::bench
