@@ -98,7 +98,7 @@ void CompareRebuildWithSqlite(const std::string& folder, const std::string& pref
     std::vector<bool> unique;
     for (int k = 0; k < keyCount; ++k)
         unique.push_back(!kind.keys[size_t(k)].duplicates);
-    SqliteIndexPeer peer(folder + "/invoices.sqlite", keyCount, EngineCacheBytes(buffers));
+    SqliteIndexPeer peer(folder + "/invoices.sqlite", keyCount, IndexBuildBytes(buffers));
     std::vector<uint8_t> record(size_t(kind.recordLength));
     std::vector<std::string> keys(static_cast<size_t>(keyCount));
     std::vector<std::string_view> keyViews(static_cast<size_t>(keyCount));
@@ -118,7 +118,7 @@ void CompareRebuildWithSqlite(const std::string& folder, const std::string& pref
     const Seconds sqlite = peer.createIndexes(unique);
     Report("sqlite-create-invoice-indexes", sqlite.wall, sqlite.cpu,
            " rows " + std::to_string(peer.rows()) + " cache_size -" +
-               std::to_string(EngineCacheBytes(buffers) / 1024));
+               std::to_string(IndexBuildBytes(buffers) / 1024));
     std::printf("ratio rebuild-invoice-file %.3f cpu %.3f\n", rebuildWall / sqlite.wall,
                 rebuildCpu / sqlite.cpu);
 }

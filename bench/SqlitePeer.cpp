@@ -7,11 +7,16 @@
 #include <filesystem>
 
 #include "storage/Engine.h"
+#include "storage/Rebuild.h"
 
 namespace invarro::bench {
 
 int64_t EngineCacheBytes(int buffers) {
     return int64_t(buffers) * storage::kPageBufferBytes + storage::kDataReadCacheBytes;
+}
+
+int64_t IndexBuildBytes(int buffers) {
+    return EngineCacheBytes(buffers) + storage::kReindexSortBytes;
 }
 
 SqliteIndexPeer::SqliteIndexPeer(const std::string& path, int keyCount, int64_t cacheBytes)

@@ -1,8 +1,8 @@
 // SQLite as the peer of the engine in the benchmarks of index building: a table whose rows
 // hold the key texts of a record (one column per key) and the record itself, and the
 // indexes of those keys created over it, on the same terms as the engine:
-// - the same page-cache memory: PRAGMA cache_size is set to the bytes the engine caches in
-//   (its page buffer pool and the read cache of a data file);
+// - the same memory: PRAGMA cache_size is set to the bytes the engine builds indexes in
+//   (its page buffer pool, the read cache of a data file and the reindex's sort memory);
 // - the same durability: synchronous=OFF (nothing is flushed to the disk, as the engine
 //   flushes nothing), the rollback journal as SQLite has it by default;
 // - the indexes are created in one transaction, as the rebuild builds its keys in one run.
@@ -19,6 +19,10 @@ namespace invarro::bench {
 
 // The memory the engine caches file pages in with the given number of page buffers.
 int64_t EngineCacheBytes(int buffers);
+// The memory the engine builds indexes in: its cache and the memory a reindex sorts its
+// entries in. SQLite sorts the entries of CREATE INDEX within its cache size, so its peer
+// gets this much as cache.
+int64_t IndexBuildBytes(int buffers);
 
 // Wall and processor seconds of a piece of work.
 struct Seconds {

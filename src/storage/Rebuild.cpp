@@ -20,8 +20,6 @@ namespace {
 ProgressCallback gProgress;
 
 constexpr int32_t kLongestFixed = 65535;
-// Memory for the entries collected in one pass of the reindex.
-constexpr int64_t kCollectBytes = 256ll << 20;
 
 int32_t lengthLimit(bool variableLength) {
     return variableLength ? kLongestVariableRecord : kLongestFixed;
@@ -328,8 +326,8 @@ void Reindex(const std::string& name, int numKeys, const KeyDescriptor* keys, in
     // fit in the memory set aside for them; each key's tree is then built from its sorted
     // entries. The result is the same as adding the keys one pass per key in record order.
     const int64_t live = std::max<int64_t>(int64_t(fb->high) - fb->deletedCount, 1);
-    const int perPass = int(std::clamp<int64_t>(kCollectBytes / (live * int64_t(sizeof(BulkEntry))),
-                                                1, std::max(numKeys, 1)));
+    const int perPass = int(std::clamp<int64_t>(
+        kReindexSortBytes / (live * int64_t(sizeof(BulkEntry))), 1, std::max(numKeys, 1)));
     std::vector<std::vector<BulkEntry>> entries(size_t(std::min(perPass, std::max(numKeys, 1))));
     std::vector<BulkEntry> kept;
     std::vector<int32_t> deleted;  // records deleted for a rejected key, in order

@@ -13,6 +13,10 @@
 
 namespace invarro::storage {
 
+// The memory a reindex sorts the entries of one pass in (the index of a larger file is
+// built in several passes).
+inline constexpr int64_t kReindexSortBytes = 256ll << 20;
+
 // Called after a record is read (direction 1) and before it is written (direction 0).
 using RecordHook =
     std::function<void(uint8_t* record, int32_t length, int direction, intptr_t user)>;
