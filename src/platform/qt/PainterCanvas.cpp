@@ -1,5 +1,6 @@
 #include "platform/qt/PainterCanvas.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QFontMetricsF>
 #include <QImageReader>
@@ -21,6 +22,8 @@ namespace {
 constexpr int kPdfResolution = 254;
 constexpr int kLetterWidth = 2159;
 constexpr int kLetterHeight = 2794;
+// Past this many measured texts the width cache starts again.
+constexpr size_t kWidthCacheLimit = 50000;
 
 QPageLayout::Orientation ToQt(output::Orientation o) {
     return o == output::Orientation::Landscape ? QPageLayout::Landscape : QPageLayout::Portrait;
@@ -110,7 +113,15 @@ bool PainterCanvas::beginDocument(const std::string& name) {
         }
         fileName_ = name;
         pdfLandscape_ = orientation_ == output::Orientation::Landscape;
-        pdf_ = std::make_unique<QPdfWriter>(ToQString(name));
+        pdfFile_ = std::make_unique<QFile>(ToQString(name));
+        if (!pdfFile_->open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+            pdfFile_.reset();
+            lastError_ = "Cannot write the PDF file " + name + ".";
+            return false;
+        }
+        pdfBuffer_ = std::make_unique<QBuffer>();
+        pdfBuffer_->open(QIODevice::WriteOnly);
+        pdf_ = std::make_unique<QPdfWriter>(pdfBuffer_.get());
         pdf_->setPageLayout(QPageLayout(
             QPageSize(QPageSize::Letter),
             pdfLandscape_ ? QPageLayout::Landscape : QPageLayout::Portrait, QMarginsF(0, 0, 0, 0)));
@@ -118,7 +129,7 @@ bool PainterCanvas::beginDocument(const std::string& name) {
         pdf_->setTitle(ToQString(info_.title));
         pdf_->setCreator(QStringLiteral("Invarro"));
         if (!painter_.begin(pdf_.get())) {
-            pdf_.reset();
+            closeAndRemovePdf();
             lastError_ = "Cannot write the PDF file " + name + ".";
             return false;
         }
@@ -154,21 +165,53 @@ bool PainterCanvas::endDocument() {
         if (!drawn) lastError_ = "The print job did not complete.";
         return drawn;
     }
-    pdf_.reset();  // closes the file
     updateDeviceFont();
-    if (!drawn || !QFile::exists(ToQString(fileName_))) {
+    if (!drawn) {
+        closeAndRemovePdf();
         lastError_ = "Cannot write the PDF file " + fileName_ + ".";
         return false;
     }
-    std::string error;
-    if (!SetPdfInfo(fileName_, info_, &error)) {
-        lastError_ = error;
-        return false;
-    }
+    if (!finishPdf()) return false;
     if (viewer_ && openWhenDone_ && !viewer_->openFile(fileName_))
         lastError_ =
             "The PDF file " + fileName_ + " was written, but no PDF viewer could be started.";
     return true;
+}
+
+bool PainterCanvas::finishPdf() {
+    pdf_.reset();
+    const QByteArray& drawn = pdfBuffer_->data();
+    std::string bytes(drawn.constData(), size_t(drawn.size()));
+    pdfBuffer_.reset();
+    // The document information goes in before the file is written; a layout the
+    // in-memory change does not know is finished on the file instead.
+    const bool infoSet = SetPdfInfoInMemory(bytes, info_);
+    const bool written =
+        pdfFile_->write(bytes.data(), qint64(bytes.size())) == qint64(bytes.size()) &&
+        pdfFile_->flush();
+    pdfFile_->close();
+    if (!written || pdfFile_->error() != QFileDevice::NoError) {
+        closeAndRemovePdf();
+        lastError_ = "Cannot write the PDF file " + fileName_ + ".";
+        return false;
+    }
+    pdfFile_.reset();
+    std::string error;
+    if (!infoSet && !SetPdfInfo(fileName_, info_, &error)) {
+        lastError_ = error;
+        return false;
+    }
+    return true;
+}
+
+void PainterCanvas::closeAndRemovePdf() {
+    pdf_.reset();
+    pdfBuffer_.reset();
+    if (pdfFile_) {
+        pdfFile_->close();
+        pdfFile_->remove();
+        pdfFile_.reset();
+    }
 }
 
 void PainterCanvas::abandon() {
@@ -180,12 +223,13 @@ void PainterCanvas::abandon() {
         printerOrientation_.reset();
     } else {
         painter_.end();
-        pdf_.reset();
-        QFile::remove(ToQString(fileName_));
+        closeAndRemovePdf();
     }
 }
 
 void PainterCanvas::setFont(const output::Font& font) {
+    // Layouts set their fonts again and again; the device font follows only a change.
+    if (font == font_) return;
     font_ = font;
     updateDeviceFont();
 }
@@ -197,26 +241,42 @@ void PainterCanvas::updateDeviceFont() {
     f.setHintingPreference(QFont::PreferNoHinting);
     f.setKerning(false);
     deviceFont_ = f;
+    const QFontMetricsF m(deviceFont_);
+    ascent_ = m.ascent();
+    textHeight_ = int(std::lround(m.ascent() + m.descent()));
+    painterFont_ = false;
+    const std::string key =
+        font_.face + '\0' + std::to_string(f.pixelSize()) + '\0' + std::to_string(int(font_.style));
+    widths_ = &widthCache_[key];
 }
 
 void PainterCanvas::textOut(int x, int y, const std::string& text) {
     if (page_ == 0 || text.empty()) return;
-    const QString s = ToQString(text);
-    const QFontMetricsF m(deviceFont_);
     if (brush_.style == output::BrushStyle::Solid)
-        painter_.fillRect(QRectF(x, y, textWidth(text), textHeight(text)), ToQColor(brush_.color));
-    painter_.setFont(deviceFont_);
+        painter_.fillRect(QRectF(x, y, textWidth(text), textHeight_), ToQColor(brush_.color));
+    if (!painterFont_) {
+        painter_.setFont(deviceFont_);
+        painterFont_ = true;
+    }
     painter_.setPen(QPen(ToQColor(font_.color)));
-    painter_.drawText(QPointF(x, y + m.ascent()), s);
+    painter_.drawText(QPointF(x, y + ascent_), ToQString(text));
 }
 
 int PainterCanvas::textWidth(const std::string& text) const {
-    return int(std::lround(QFontMetricsF(deviceFont_).horizontalAdvance(ToQString(text))));
+    auto it = widths_->find(text);
+    if (it != widths_->end()) return it->second;
+    if (++widthCount_ > kWidthCacheLimit) {
+        for (auto& [font, widths] : widthCache_)
+            widths.clear();
+        widthCount_ = 1;
+    }
+    const int w = int(std::lround(QFontMetricsF(deviceFont_).horizontalAdvance(ToQString(text))));
+    widths_->emplace(text, w);
+    return w;
 }
 
 int PainterCanvas::textHeight(const std::string&) const {
-    const QFontMetricsF m(deviceFont_);
-    return int(std::lround(m.ascent() + m.descent()));
+    return textHeight_;
 }
 
 QPen PainterCanvas::qtPen() const {

@@ -15,10 +15,13 @@
 #include <optional>
 #include <string>
 #include <tuple>
+#include <unordered_map>
 
 #include "output/Canvas.h"
 #include "platform/Shell.h"
 
+class QBuffer;
+class QFile;
 class QPagedPaintDevice;
 class QPdfWriter;
 class QPrinter;
@@ -82,10 +85,16 @@ class PainterCanvas : public output::Canvas {
     QPen qtPen() const;
     const QImage* loadImage(const std::string& path);
     void abandon();
+    bool finishPdf();
+    void closeAndRemovePdf();
 
     QPrinter* printer_ = nullptr;
     Shell* viewer_ = nullptr;
+    // A PDF is drawn into memory, completed there and written to its file, which is
+    // opened when the document begins.
     std::unique_ptr<QPdfWriter> pdf_;
+    std::unique_ptr<QBuffer> pdfBuffer_;
+    std::unique_ptr<QFile> pdfFile_;
     QPainter painter_;
     std::string fileName_;
     bool pdfLandscape_ = false;  // the orientation of the PDF being written
@@ -98,6 +107,14 @@ class PainterCanvas : public output::Canvas {
     output::ImageQuality quality_ = output::ImageQuality::Lossless;
     output::Font font_;
     QFont deviceFont_;
+    double ascent_ = 0;         // of the device font
+    int textHeight_ = 0;        // of the device font
+    bool painterFont_ = false;  // whether the painter draws in the device font
+    // Text widths by device font, kept across documents: a layout measures the same
+    // captions, amounts and column widths many times.
+    mutable std::unordered_map<std::string, std::unordered_map<std::string, int>> widthCache_;
+    mutable std::unordered_map<std::string, int>* widths_ = nullptr;
+    mutable size_t widthCount_ = 0;
     output::Pen pen_;
     output::Brush brush_;
     QPointF current_;

@@ -15,4 +15,12 @@ namespace invarro::platform::qt {
 bool SetPdfInfo(const std::string& path, const output::DocumentInfo& info,
                 std::string* error = nullptr);
 
+// The same on a whole PDF held in memory, as Qt's PDF writer lays it out: a classic
+// cross-reference table and an information dictionary without nested values. Only the
+// dictionary is rewritten; the entries besides the four stay, and the offsets behind it
+// move by the change in its length. False, with pdf left as it was, for any other layout
+// (cross-reference streams, incremental updates, encryption, ...); the file routine above
+// handles those.
+bool SetPdfInfoInMemory(std::string& pdf, const output::DocumentInfo& info);
+
 }  // namespace invarro::platform::qt

@@ -1,9 +1,15 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <QBuffer>
+#include <QFontMetricsF>
 #include <QImage>
+#include <QPainter>
+#include <QPdfWriter>
 #include <cmath>
 #include <filesystem>
+#include <functional>
+#include <regex>
 #include <sstream>
 
 #include "PdfTools.h"
@@ -184,6 +190,96 @@ TEST_F(PdfCanvasTest, MeasuresTextInDeviceUnits) {
     EXPECT_GT(c.textWidth("abc"), 0);
 }
 
+// Text cut at the end until it fits, as the statement's columns are.
+std::string Fit(const std::function<int(const std::string&)>& width, std::string t, int w) {
+    while (!t.empty() && width(t) > w)
+        t.pop_back();
+    return t;
+}
+
+TEST_F(PdfCanvasTest, RememberedWidthsBelongToTheirOwnFont) {
+    const std::vector<Font> fonts = {
+        Font{"Arial", 10},
+        Font{"Arial", 11},
+        Font{"Arial", 10, output::kBlack, output::kBold},
+        Font{"Arial", 10, output::kBlack, output::kItalic},
+        Font{"Times New Roman", 10},
+        Font{"Courier New", 9},
+        Font{"Arial", 10, output::Color{200, 0, 0}},  // the colour changes no width
+    };
+    const std::vector<std::string> texts = {"Monthly Service",
+                                            "1,391.24",
+                                            "0.00",
+                                            "XXXXXXXX",
+                                            "Partial Payment Invoice with a long note",
+                                            "Müller",
+                                            "iiiiiiii",
+                                            "WWWWWWWW",
+                                            " "};
+    PainterCanvas cached(nullptr);
+    // Twice round, so that the second round answers from what the first one measured,
+    // with every other font measured in between.
+    for (int round = 0; round < 2; ++round) {
+        for (const Font& f : fonts) {
+            cached.setFont(f);
+            const QFontMetricsF m(cached.deviceFont());
+            auto measured = [&m](const std::string& t) {
+                return int(std::lround(m.horizontalAdvance(QString::fromStdString(t))));
+            };
+            auto remembered = [&cached](const std::string& t) { return cached.textWidth(t); };
+            for (const std::string& t : texts) {
+                SCOPED_TRACE(f.face + " " + std::to_string(f.size) + " " + t);
+                EXPECT_EQ(cached.textWidth(t), measured(t));
+                for (int w : {0, 100, 150, 250, 400})
+                    EXPECT_EQ(Fit(remembered, t, w), Fit(measured, t, w));
+            }
+        }
+    }
+    // A larger size measures wider, a bold face wider than the plain one.
+    cached.setFont(fonts[0]);
+    const int plain = cached.textWidth("Monthly Service");
+    cached.setFont(fonts[1]);
+    EXPECT_GT(cached.textWidth("Monthly Service"), plain);
+    cached.setFont(fonts[2]);
+    EXPECT_GT(cached.textWidth("Monthly Service"), plain);
+}
+
+TEST_F(PdfCanvasTest, ACanvasCarriesNothingFromOneDocumentToTheNext) {
+    PainterCanvas c(nullptr);
+    const std::string first = dir.file("first.pdf"), second = dir.file("second.pdf");
+    c.setDocumentInfo({"First title", "Author One", "Subject One", "Producer One"});
+    c.setOrientation(Orientation::Landscape);
+    ASSERT_TRUE(c.beginDocument(first));
+    c.setFont(Font{"Arial", 14});
+    c.textOut(100, 100, "first document");
+    ASSERT_TRUE(c.newPage());
+    c.textOut(100, 100, "its second page");
+    ASSERT_TRUE(c.endDocument()) << c.lastError();
+
+    c.setDocumentInfo({"Second title", "", "Subject Two", "Producer Two"});
+    c.setOrientation(Orientation::Portrait);
+    ASSERT_TRUE(c.beginDocument(second));
+    EXPECT_EQ(c.pageNumber(), 1);
+    c.textOut(100, 100, "other document");
+    ASSERT_TRUE(c.endDocument()) << c.lastError();
+
+    auto a = PdfInfo(first), b = PdfInfo(second);
+    EXPECT_EQ(a["Pages"], "2");
+    EXPECT_EQ(a["Page size"], "792 x 612 pts (letter)");
+    EXPECT_EQ(a["Title"], "First title");
+    EXPECT_EQ(a["Author"], "Author One");
+    EXPECT_EQ(b["Pages"], "1");
+    EXPECT_EQ(b["Page size"], "612 x 792 pts (letter)");
+    EXPECT_EQ(b["Title"], "Second title");
+    EXPECT_EQ(b.count("Author"), 0u);
+    EXPECT_EQ(b["Subject"], "Subject Two");
+    EXPECT_EQ(b["Producer"], "Producer Two");
+    EXPECT_NE(PdfText(second).find("other document"), std::string::npos);
+    EXPECT_EQ(PdfText(second).find("first document"), std::string::npos);
+    EXPECT_EQ(PdfText(second).find("second page"), std::string::npos);
+    EXPECT_NE(PdfText(first, 2).find("its second page"), std::string::npos);
+}
+
 TEST_F(PdfCanvasTest, PicturesAreKeptLosslessOrCompactAndStoredOnce) {
     const std::string bmp = makePicture("logo.bmp", "BMP");
     const std::string jpg = makePicture("logo.jpg", "JPEG");
@@ -299,6 +395,93 @@ TEST(PdfInfoTest, EmptyValuesRemoveEntriesAndPermissionsStay) {
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
                             std::filesystem::directory_iterator()),
               1);
+}
+
+// A PDF as Qt's writer leaves it, before any document information is changed.
+std::string QtPdf(int pages) {
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    {
+        QPdfWriter writer(&buffer);
+        writer.setTitle(QStringLiteral("Qt's own title"));
+        writer.setCreator(QStringLiteral("Invarro"));
+        QPainter painter(&writer);
+        for (int p = 1; p <= pages; ++p) {
+            if (p > 1) writer.newPage();
+            painter.drawText(100, 100, QStringLiteral("Page text %1").arg(p));
+        }
+    }
+    return std::string(buffer.data().constData(), size_t(buffer.data().size()));
+}
+
+// Every object the cross-reference table lists starts where the table says.
+void ExpectOffsetsHold(const std::string& pdf) {
+    const size_t sx = pdf.rfind("startxref");
+    ASSERT_NE(sx, std::string::npos);
+    const size_t xref = std::stoul(pdf.substr(sx + 9));
+    ASSERT_EQ(pdf.compare(xref, 4, "xref"), 0);
+    std::smatch m;
+    const std::string table = pdf.substr(xref);
+    ASSERT_TRUE(std::regex_search(table, m, std::regex(R"(^xref\s+(\d+) (\d+)\s+)")));
+    const int first = std::stoi(m[1]), count = std::stoi(m[2]);
+    const size_t entries = xref + size_t(m.length(0));
+    int checked = 0;
+    for (int k = 0; k < count; ++k) {
+        const std::string e = pdf.substr(entries + 20 * size_t(k), 20);
+        if (e[17] != 'n') continue;
+        const std::string head = std::to_string(first + k) + " 0 obj";
+        EXPECT_EQ(pdf.compare(std::stoul(e.substr(0, 10)), head.size(), head), 0) << head;
+        ++checked;
+    }
+    EXPECT_GT(checked, 5);
+}
+
+TEST(PdfInfoTest, InMemoryChangeKeepsTheFileWhole) {
+    testing::QtApp();
+    TempDir dir;
+    std::string pdf = QtPdf(2);
+    ASSERT_TRUE(SetPdfInfoInMemory(
+        pdf, {"Statement (draft) \\ 1", "Müller & Söhne GmbH", "", "Invarro invoicing"}));
+    ExpectOffsetsHold(pdf);
+    const std::string file = dir.file("memory.pdf");
+    testing::WriteFileBytes(file, pdf);
+    auto info = PdfInfo(file);
+    EXPECT_EQ(info["Title"], "Statement (draft) \\ 1");
+    EXPECT_EQ(info["Author"], "Müller & Söhne GmbH");
+    EXPECT_EQ(info.count("Subject"), 0u);
+    EXPECT_EQ(info["Producer"], "Invarro invoicing");
+    EXPECT_EQ(info["Creator"], "Invarro");  // the entries besides the four stay
+    EXPECT_FALSE(info["CreationDate"].empty());
+    EXPECT_EQ(info["Pages"], "2");
+    EXPECT_NE(PdfText(file, 2).find("Page text 2"), std::string::npos);
+
+    // Its own result is changed again: shorter now, with the hex strings it wrote.
+    ASSERT_TRUE(SetPdfInfoInMemory(pdf, {"T", "", "Subject “quoted”", ""}));
+    ExpectOffsetsHold(pdf);
+    testing::WriteFileBytes(file, pdf);
+    info = PdfInfo(file);
+    EXPECT_EQ(info["Title"], "T");
+    EXPECT_EQ(info.count("Author"), 0u);
+    EXPECT_EQ(info["Subject"], "Subject “quoted”");
+    EXPECT_EQ(info.count("Producer"), 0u);
+    EXPECT_EQ(info["Creator"], "Invarro");
+}
+
+TEST(PdfInfoTest, InMemoryChangeLeavesOtherLayoutsAlone) {
+    testing::QtApp();
+    const output::DocumentInfo info{"T", "A", "S", "P"};
+    for (std::string bad :
+         {std::string("%PDF-1.4 but nothing else"), std::string(),
+          QtPdf(1).substr(0, QtPdf(1).size() - 30),
+          // an incremental update on top of Qt's file
+          QtPdf(1) + "xref\n0 1\n0000000000 65535 f \ntrailer\n<< /Size 18 "
+                     "/Root 2 0 R /Info 1 0 R /Prev 100 >>\nstartxref\n900\n%%EOF\n",
+          // a dictionary with values other than strings and names
+          std::regex_replace(QtPdf(1), std::regex("/Info 1 0 R"), "/Info 2 0 R")}) {
+        const std::string before = bad;
+        EXPECT_FALSE(SetPdfInfoInMemory(bad, info)) << bad.size();
+        EXPECT_EQ(bad, before);
+    }
 }
 
 TEST(PdfInfoTest, AFileThatIsNoPdfIsLeftAlone) {
