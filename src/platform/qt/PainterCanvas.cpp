@@ -1,6 +1,5 @@
 #include "platform/qt/PainterCanvas.h"
 
-#include <QBuffer>
 #include <QFile>
 #include <QFontMetricsF>
 #include <QImageReader>
@@ -113,23 +112,17 @@ bool PainterCanvas::beginDocument(const std::string& name) {
         }
         fileName_ = name;
         pdfLandscape_ = orientation_ == output::Orientation::Landscape;
-        pdfFile_ = std::make_unique<QFile>(ToQString(name));
-        if (!pdfFile_->open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-            pdfFile_.reset();
-            lastError_ = "Cannot write the PDF file " + name + ".";
-            return false;
-        }
-        pdfBuffer_ = std::make_unique<QBuffer>();
-        pdfBuffer_->open(QIODevice::WriteOnly);
-        pdf_ = std::make_unique<QPdfWriter>(pdfBuffer_.get());
+        pdf_ = std::make_unique<QPdfWriter>(ToQString(name));
         pdf_->setPageLayout(QPageLayout(
             QPageSize(QPageSize::Letter),
             pdfLandscape_ ? QPageLayout::Landscape : QPageLayout::Portrait, QMarginsF(0, 0, 0, 0)));
         pdf_->setResolution(kPdfResolution);
-        pdf_->setTitle(ToQString(info_.title));
+        // The document information is written over the title's room when the file is
+        // complete.
+        pdf_->setTitle(QString(PdfInfoRoom(info_), QLatin1Char(' ')));
         pdf_->setCreator(QStringLiteral("Invarro"));
         if (!painter_.begin(pdf_.get())) {
-            closeAndRemovePdf();
+            pdf_.reset();
             lastError_ = "Cannot write the PDF file " + name + ".";
             return false;
         }
@@ -165,53 +158,22 @@ bool PainterCanvas::endDocument() {
         if (!drawn) lastError_ = "The print job did not complete.";
         return drawn;
     }
+    pdf_.reset();  // closes the file
     updateDeviceFont();
-    if (!drawn) {
-        closeAndRemovePdf();
+    if (!drawn || !QFile::exists(ToQString(fileName_))) {
         lastError_ = "Cannot write the PDF file " + fileName_ + ".";
         return false;
     }
-    if (!finishPdf()) return false;
+    // Qt's own layout takes the information in place; any other is rewritten whole.
+    std::string error;
+    if (!SetPdfInfoInPlace(fileName_, info_) && !SetPdfInfo(fileName_, info_, &error)) {
+        lastError_ = error;
+        return false;
+    }
     if (viewer_ && openWhenDone_ && !viewer_->openFile(fileName_))
         lastError_ =
             "The PDF file " + fileName_ + " was written, but no PDF viewer could be started.";
     return true;
-}
-
-bool PainterCanvas::finishPdf() {
-    pdf_.reset();
-    const QByteArray& drawn = pdfBuffer_->data();
-    std::string bytes(drawn.constData(), size_t(drawn.size()));
-    pdfBuffer_.reset();
-    // The document information goes in before the file is written; a layout the
-    // in-memory change does not know is finished on the file instead.
-    const bool infoSet = SetPdfInfoInMemory(bytes, info_);
-    const bool written =
-        pdfFile_->write(bytes.data(), qint64(bytes.size())) == qint64(bytes.size()) &&
-        pdfFile_->flush();
-    pdfFile_->close();
-    if (!written || pdfFile_->error() != QFileDevice::NoError) {
-        closeAndRemovePdf();
-        lastError_ = "Cannot write the PDF file " + fileName_ + ".";
-        return false;
-    }
-    pdfFile_.reset();
-    std::string error;
-    if (!infoSet && !SetPdfInfo(fileName_, info_, &error)) {
-        lastError_ = error;
-        return false;
-    }
-    return true;
-}
-
-void PainterCanvas::closeAndRemovePdf() {
-    pdf_.reset();
-    pdfBuffer_.reset();
-    if (pdfFile_) {
-        pdfFile_->close();
-        pdfFile_->remove();
-        pdfFile_.reset();
-    }
 }
 
 void PainterCanvas::abandon() {
@@ -223,7 +185,8 @@ void PainterCanvas::abandon() {
         printerOrientation_.reset();
     } else {
         painter_.end();
-        closeAndRemovePdf();
+        pdf_.reset();
+        QFile::remove(ToQString(fileName_));
     }
 }
 

@@ -20,8 +20,6 @@
 #include "output/Canvas.h"
 #include "platform/Shell.h"
 
-class QBuffer;
-class QFile;
 class QPagedPaintDevice;
 class QPdfWriter;
 class QPrinter;
@@ -85,16 +83,10 @@ class PainterCanvas : public output::Canvas {
     QPen qtPen() const;
     const QImage* loadImage(const std::string& path);
     void abandon();
-    bool finishPdf();
-    void closeAndRemovePdf();
 
     QPrinter* printer_ = nullptr;
     Shell* viewer_ = nullptr;
-    // A PDF is drawn into memory, completed there and written to its file, which is
-    // opened when the document begins.
     std::unique_ptr<QPdfWriter> pdf_;
-    std::unique_ptr<QBuffer> pdfBuffer_;
-    std::unique_ptr<QFile> pdfFile_;
     QPainter painter_;
     std::string fileName_;
     bool pdfLandscape_ = false;  // the orientation of the PDF being written

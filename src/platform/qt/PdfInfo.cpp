@@ -1,5 +1,6 @@
 #include "platform/qt/PdfInfo.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <qpdf/QPDF.hh>
@@ -13,7 +14,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
-#include <map>
 #include <optional>
 #include <string_view>
 
@@ -101,63 +101,104 @@ std::string TextString(const std::string& utf8) {
 
 }  // namespace
 
-bool SetPdfInfoInMemory(std::string& pdf, const output::DocumentInfo& info) {
-    const std::string_view s(pdf);
-    constexpr auto npos = std::string_view::npos;
-    const size_t sx = s.rfind("startxref");
-    if (sx == npos) return false;
-    size_t i = sx + 9;
-    SkipSpace(s, i);
-    const size_t xrefNumberAt = i;
-    const auto xref = Number(s, i);
-    if (!xref || *xref >= sx) return false;
-    const size_t xrefNumberEnd = i;
+namespace {
 
-    // The table: subsections of 20-byte entries, each offset in ten digits.
-    struct Entry {
-        size_t at;  // where the ten digits stand
-        uint64_t offset;
-    };
-    std::map<uint64_t, Entry> used;
-    size_t p = size_t(*xref);
-    if (s.substr(p, 4) != "xref") return false;
-    p += 4;
-    for (;;) {
-        SkipSpace(s, p);
-        if (s.substr(p, 7) == "trailer") break;
-        const auto first = Number(s, p);
-        while (p < s.size() && s[p] == ' ')
-            ++p;
-        const auto count = Number(s, p);
-        if (!first || !count) return false;
-        SkipSpace(s, p);
-        for (uint64_t k = 0; k < *count; ++k, p += 20) {
-            if (p + 20 > sx) return false;
-            size_t d = p;
-            const auto offset = Number(s, d);
-            if (!offset || d != p + 10 || s[p + 10] != ' ' || s[p + 16] != ' ') return false;
-            if (s[p + 17] == 'n') used[*first + k] = Entry{p, *offset};
-        }
+// The four entries as the dictionary lists them.
+std::string InfoEntries(const output::DocumentInfo& info) {
+    std::string out;
+    for (const auto& [key, value] :
+         {std::pair{"/Title ", &info.title}, std::pair{"/Author ", &info.author},
+          std::pair{"/Subject ", &info.subject}, std::pair{"/Producer ", &info.producer}})
+        if (!value->empty()) out += key + TextString(*value) + "\n";
+    return out;
+}
+
+// Bytes of the file from offset on, at most n (fewer at its end).
+std::optional<std::string> ReadAt(int fd, uint64_t offset, size_t n) {
+    std::string buffer(n, '\0');
+    size_t got = 0;
+    while (got < n) {
+        const ssize_t r = ::pread(fd, buffer.data() + got, n - got, off_t(offset + got));
+        if (r < 0 && errno == EINTR) continue;
+        if (r < 0) return std::nullopt;
+        if (r == 0) break;
+        got += size_t(r);
     }
-    const std::string_view trailer = s.substr(p, sx - p);
+    buffer.resize(got);
+    return buffer;
+}
+
+struct FileCloser {
+    int fd;
+    ~FileCloser() { ::close(fd); }
+};
+
+}  // namespace
+
+int PdfInfoRoom(const output::DocumentInfo& info) {
+    // The writer keeps the title as UTF-16, two bytes a character and four more.
+    return int(InfoEntries(info).size() / 2) + 1;
+}
+
+bool SetPdfInfoInPlace(const std::string& path, const output::DocumentInfo& info) {
+    constexpr auto npos = std::string_view::npos;
+    const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0) return false;
+    const FileCloser closer{fd};
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return false;
+    const uint64_t size = uint64_t(st.st_size);
+
+    // The trailer and the table's place from the end of the file.
+    const uint64_t tailAt = size > 4096 ? size - 4096 : 0;
+    const auto tail = ReadAt(fd, tailAt, size_t(size - tailAt));
+    if (!tail) return false;
+    const std::string_view t(*tail);
+    const size_t sx = t.rfind("startxref");
+    const size_t tr = t.rfind("trailer", sx);
+    if (sx == npos || tr == npos) return false;
+    size_t i = sx + 9;
+    SkipSpace(t, i);
+    const auto xref = Number(t, i);
+    if (!xref || *xref >= tailAt + tr) return false;
+    const std::string_view trailer = t.substr(tr, sx - tr);
     if (trailer.find("/Prev") != npos || trailer.find("/Encrypt") != npos) return false;
-    size_t t = trailer.find("/Info");
-    if (t == npos) return false;
-    t += 5;
-    SkipSpace(trailer, t);
-    const auto objNo = Number(trailer, t);
-    SkipSpace(trailer, t);
-    const auto gen = Number(trailer, t);
-    SkipSpace(trailer, t);
-    if (!objNo || !gen || trailer.substr(t, 1) != "R") return false;
-    const auto entry = used.find(*objNo);
-    if (entry == used.end()) return false;
+    size_t k = trailer.find("/Info");
+    if (k == npos) return false;
+    k += 5;
+    SkipSpace(trailer, k);
+    const auto objNo = Number(trailer, k);
+    SkipSpace(trailer, k);
+    const auto gen = Number(trailer, k);
+    SkipSpace(trailer, k);
+    if (!objNo || !gen || trailer.substr(k, 1) != "R") return false;
+
+    // The dictionary's entry in the table: one subsection from object 0, 20 bytes each.
+    const auto head = ReadAt(fd, *xref, 64);
+    if (!head) return false;
+    const std::string_view h(*head);
+    if (h.substr(0, 4) != "xref") return false;
+    size_t p = 4;
+    SkipSpace(h, p);
+    const auto first = Number(h, p);
+    while (p < h.size() && h[p] == ' ')
+        ++p;
+    const auto count = Number(h, p);
+    SkipSpace(h, p);
+    if (!first || *first != 0 || !count || *objNo >= *count || p >= h.size()) return false;
+    const auto entry = ReadAt(fd, *xref + p + 20 * *objNo, 20);
+    if (!entry || entry->size() != 20 || (*entry)[17] != 'n') return false;
+    size_t d = 0;
+    const auto objStart = Number(*entry, d);
+    if (!objStart || d != 10 || *objStart >= *xref) return false;
 
     // The dictionary itself.
-    const size_t objStart = size_t(entry->second.offset);
+    const auto object = ReadAt(fd, *objStart, 8192);
+    if (!object) return false;
+    const std::string_view s(*object);
     const std::string header = std::to_string(*objNo) + " " + std::to_string(*gen) + " obj";
-    if (objStart >= s.size() || s.substr(objStart, header.size()) != header) return false;
-    p = objStart + header.size();
+    if (s.substr(0, header.size()) != header) return false;
+    p = header.size();
     SkipSpace(s, p);
     if (s.substr(p, 2) != "<<") return false;
     p += 2;
@@ -186,37 +227,14 @@ bool SetPdfInfoInMemory(std::string& pdf, const output::DocumentInfo& info) {
     }
     SkipSpace(s, p);
     if (s.substr(p, 6) != "endobj") return false;
-    const size_t objEnd = p + 6;
-    if (objEnd > *xref) return false;
-    for (const auto& [no, e] : used)
-        if (e.offset > objStart && e.offset < objEnd) return false;
+    const size_t length = p + 6;
 
-    std::string object = header + "\n<<\n";
-    for (const auto& [key, value] :
-         {std::pair{"/Title", &info.title}, std::pair{"/Author", &info.author},
-          std::pair{"/Subject", &info.subject}, std::pair{"/Producer", &info.producer}})
-        if (!value->empty()) object += std::string(key) + " " + TextString(*value) + "\n";
-    object += kept + ">>\nendobj";
-
-    const int64_t delta = int64_t(object.size()) - int64_t(objEnd - objStart);
-    std::string out;
-    out.reserve(pdf.size() + object.size());
-    out.append(s.substr(0, objStart));
-    out += object;
-    out.append(s.substr(objEnd));
-    auto moved = [&](size_t at) { return size_t(int64_t(at) + delta); };
-    for (const auto& [no, e] : used) {
-        if (e.offset < objEnd) continue;
-        const uint64_t offset = uint64_t(int64_t(e.offset) + delta);
-        if (offset > 9999999999ULL) return false;
-        char digits[16];
-        std::snprintf(digits, sizeof digits, "%010llu", static_cast<unsigned long long>(offset));
-        out.replace(moved(e.at), 10, digits);
-    }
-    out.replace(moved(xrefNumberAt), xrefNumberEnd - xrefNumberAt,
-                std::to_string(int64_t(*xref) + delta));
-    pdf = std::move(out);
-    return true;
+    std::string written = header + "\n<<\n" + InfoEntries(info) + kept;
+    const std::string end = ">>\nendobj";
+    if (written.size() + end.size() > length) return false;
+    written += std::string(length - written.size() - end.size(), ' ') + end;
+    return ::pwrite(fd, written.data(), written.size(), off_t(*objStart)) ==
+           ssize_t(written.size());
 }
 
 bool SetPdfInfo(const std::string& path, const output::DocumentInfo& info, std::string* error) {

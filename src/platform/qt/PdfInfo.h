@@ -15,12 +15,13 @@ namespace invarro::platform::qt {
 bool SetPdfInfo(const std::string& path, const output::DocumentInfo& info,
                 std::string* error = nullptr);
 
-// The same on a whole PDF held in memory, as Qt's PDF writer lays it out: a classic
-// cross-reference table and an information dictionary without nested values. Only the
-// dictionary is rewritten; the entries besides the four stay, and the offsets behind it
-// move by the change in its length. False, with pdf left as it was, for any other layout
-// (cross-reference streams, incremental updates, encryption, ...); the file routine above
-// handles those.
-bool SetPdfInfoInMemory(std::string& pdf, const output::DocumentInfo& info);
+// The same without rewriting the file, for a PDF as Qt's writer lays it out: a classic
+// cross-reference table and a flat information dictionary. The new dictionary is
+// written over the old one, padded to its length, so nothing else in the file moves;
+// the writer is given a title of PdfInfoRoom(info) spaces to leave the room. The
+// entries besides the four stay. False, with the file untouched, for any other layout
+// (cross-reference streams, incremental updates, encryption, too little room, ...).
+bool SetPdfInfoInPlace(const std::string& path, const output::DocumentInfo& info);
+int PdfInfoRoom(const output::DocumentInfo& info);
 
 }  // namespace invarro::platform::qt

@@ -397,13 +397,13 @@ TEST(PdfInfoTest, EmptyValuesRemoveEntriesAndPermissionsStay) {
               1);
 }
 
-// A PDF as Qt's writer leaves it, before any document information is changed.
-std::string QtPdf(int pages) {
+// A PDF as Qt's writer leaves it, with a title of the given length.
+std::string QtPdf(int pages, int titleLength) {
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
     {
         QPdfWriter writer(&buffer);
-        writer.setTitle(QStringLiteral("Qt's own title"));
+        writer.setTitle(QString(titleLength, QLatin1Char(' ')));
         writer.setCreator(QStringLiteral("Invarro"));
         QPainter painter(&writer);
         for (int p = 1; p <= pages; ++p) {
@@ -436,52 +436,68 @@ void ExpectOffsetsHold(const std::string& pdf) {
     EXPECT_GT(checked, 5);
 }
 
-TEST(PdfInfoTest, InMemoryChangeKeepsTheFileWhole) {
+TEST(PdfInfoTest, InPlaceChangeKeepsTheFileWhole) {
     testing::QtApp();
     TempDir dir;
-    std::string pdf = QtPdf(2);
-    ASSERT_TRUE(SetPdfInfoInMemory(
-        pdf, {"Statement (draft) \\ 1", "Müller & Söhne GmbH", "", "Invarro invoicing"}));
-    ExpectOffsetsHold(pdf);
-    const std::string file = dir.file("memory.pdf");
-    testing::WriteFileBytes(file, pdf);
-    auto info = PdfInfo(file);
-    EXPECT_EQ(info["Title"], "Statement (draft) \\ 1");
-    EXPECT_EQ(info["Author"], "Müller & Söhne GmbH");
-    EXPECT_EQ(info.count("Subject"), 0u);
-    EXPECT_EQ(info["Producer"], "Invarro invoicing");
-    EXPECT_EQ(info["Creator"], "Invarro");  // the entries besides the four stay
-    EXPECT_FALSE(info["CreationDate"].empty());
-    EXPECT_EQ(info["Pages"], "2");
+    const std::string file = dir.file("inplace.pdf");
+    const output::DocumentInfo info{"Statement (draft) \\ 1", "Müller & Söhne GmbH", "",
+                                    "Invarro invoicing"};
+    const std::string before = QtPdf(2, PdfInfoRoom(info));
+    testing::WriteFileBytes(file, before);
+    ASSERT_TRUE(SetPdfInfoInPlace(file, info));
+    const std::string after = testing::ReadFileBytes(file);
+    EXPECT_EQ(after.size(), before.size());
+    ExpectOffsetsHold(after);
+    auto fields = PdfInfo(file);
+    EXPECT_EQ(fields["Title"], "Statement (draft) \\ 1");
+    EXPECT_EQ(fields["Author"], "Müller & Söhne GmbH");
+    EXPECT_EQ(fields.count("Subject"), 0u);
+    EXPECT_EQ(fields["Producer"], "Invarro invoicing");
+    EXPECT_EQ(fields["Creator"], "Invarro");  // the entries besides the four stay
+    EXPECT_FALSE(fields["CreationDate"].empty());
+    EXPECT_EQ(fields["Pages"], "2");
     EXPECT_NE(PdfText(file, 2).find("Page text 2"), std::string::npos);
 
-    // Its own result is changed again: shorter now, with the hex strings it wrote.
-    ASSERT_TRUE(SetPdfInfoInMemory(pdf, {"T", "", "Subject “quoted”", ""}));
-    ExpectOffsetsHold(pdf);
-    testing::WriteFileBytes(file, pdf);
-    info = PdfInfo(file);
-    EXPECT_EQ(info["Title"], "T");
-    EXPECT_EQ(info.count("Author"), 0u);
-    EXPECT_EQ(info["Subject"], "Subject “quoted”");
-    EXPECT_EQ(info.count("Producer"), 0u);
-    EXPECT_EQ(info["Creator"], "Invarro");
+    // Its own result is changed again: shorter, over the hex strings and the padding.
+    ASSERT_TRUE(SetPdfInfoInPlace(file, {"T", "", "Subject “quoted”", ""}));
+    ExpectOffsetsHold(testing::ReadFileBytes(file));
+    fields = PdfInfo(file);
+    EXPECT_EQ(fields["Title"], "T");
+    EXPECT_EQ(fields.count("Author"), 0u);
+    EXPECT_EQ(fields["Subject"], "Subject “quoted”");
+    EXPECT_EQ(fields.count("Producer"), 0u);
+    EXPECT_EQ(fields["Creator"], "Invarro");
 }
 
-TEST(PdfInfoTest, InMemoryChangeLeavesOtherLayoutsAlone) {
+TEST(PdfInfoTest, InPlaceChangeLeavesOtherLayoutsAlone) {
     testing::QtApp();
-    const output::DocumentInfo info{"T", "A", "S", "P"};
-    for (std::string bad :
-         {std::string("%PDF-1.4 but nothing else"), std::string(),
-          QtPdf(1).substr(0, QtPdf(1).size() - 30),
-          // an incremental update on top of Qt's file
-          QtPdf(1) + "xref\n0 1\n0000000000 65535 f \ntrailer\n<< /Size 18 "
-                     "/Root 2 0 R /Info 1 0 R /Prev 100 >>\nstartxref\n900\n%%EOF\n",
-          // a dictionary with values other than strings and names
-          std::regex_replace(QtPdf(1), std::regex("/Info 1 0 R"), "/Info 2 0 R")}) {
-        const std::string before = bad;
-        EXPECT_FALSE(SetPdfInfoInMemory(bad, info)) << bad.size();
-        EXPECT_EQ(bad, before);
+    TempDir dir;
+    const output::DocumentInfo info{"A title", "An author", "A subject", "A producer"};
+    const std::string roomy = QtPdf(1, PdfInfoRoom(info));
+    const std::vector<std::string> others = {
+        "%PDF-1.4 but nothing else",
+        "",
+        QtPdf(1, 1),  // too little room
+        roomy.substr(0, roomy.size() - 30),
+        // an incremental update on top of Qt's file
+        roomy +
+            "xref\n0 1\n0000000000 65535 f \ntrailer\n<< /Size 18 /Root 2 0 R /Info 1 0 R "
+            "/Prev 100 >>\nstartxref\n" +
+            std::to_string(roomy.size()) + "\n%%EOF\n",
+        // a dictionary with values other than strings and names
+        std::regex_replace(roomy, std::regex("/Info 1 0 R"), "/Info 2 0 R"),
+    };
+    const std::string file = dir.file("other.pdf");
+    for (const std::string& bytes : others) {
+        testing::WriteFileBytes(file, bytes);
+        EXPECT_FALSE(SetPdfInfoInPlace(file, info)) << bytes.size();
+        EXPECT_EQ(testing::ReadFileBytes(file), bytes);
     }
+    EXPECT_FALSE(SetPdfInfoInPlace(dir.file("missing.pdf"), info));
+    // The room that was left is enough.
+    testing::WriteFileBytes(file, roomy);
+    EXPECT_TRUE(SetPdfInfoInPlace(file, info));
+    EXPECT_EQ(PdfInfo(file)["Producer"], "A producer");
 }
 
 TEST(PdfInfoTest, AFileThatIsNoPdfIsLeftAlone) {
