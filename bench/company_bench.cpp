@@ -11,9 +11,10 @@
 // report over the whole range; a rebuild of the invoice file (last, since it rewrites the
 // file).
 //
-// Usage: invarro-bench-company [FOLDER] [SAMPLE]
+// Usage: invarro-bench-company [--statements-only] [FOLDER] [SAMPLE]
 // The company is generated into FOLDER (default /tmp/invarro-company-bench) unless the
 // folder already holds one. SAMPLE is the number of batch statements written (default 200).
+// --statements-only times the statement steps alone.
 
 #include <QApplication>
 #include <chrono>
@@ -22,6 +23,7 @@
 #include <ctime>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "app/Aging.h"
 #include "app/Session.h"
@@ -78,8 +80,10 @@ int FirstPage(storage::Fileblock* invoices, int keyNo, data::InvoiceRecord& buff
 int main(int argc, char** argv) {
     if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication app(argc, argv);
-    const std::string folder = argc > 1 ? argv[1] : "/tmp/invarro-company-bench";
-    const int sample = argc > 2 ? std::atoi(argv[2]) : 200;
+    std::vector<std::string> args(argv + 1, argv + argc);
+    const bool statementsOnly = std::erase(args, "--statements-only") > 0;
+    const std::string folder = args.size() > 0 ? args[0] : "/tmp/invarro-company-bench";
+    const int sample = args.size() > 1 ? std::atoi(args[1].c_str()) : 200;
     storage::InitEngine(30);
     bench::GeneratedCompany g = bench::OpenGeneratedCompany(folder);
     if (!g.ok) {
@@ -104,7 +108,7 @@ int main(int argc, char** argv) {
     const platform::LocalDateTime now{2025, 1, 15, 12, 0, 0};
 
     // ---------------------------------------------------------------- invoice manager
-    {
+    if (!statementsOnly) {
         storage::Fileblock* inv = Open(folder, data::FileKind::Invoice, g.prefix, false);
         data::InvoiceRecord buffer;
         for (const invoicing::DisplayOrder& order : invoicing::kDisplayOrders) {
@@ -141,7 +145,7 @@ int main(int argc, char** argv) {
     platform::FixedClock clock(now);
     platform::ConsolePrompter prompter;
     platform::SilentProgress progress;
-    {
+    if (!statementsOnly) {
         app::Session session;
         session.folder = folder;
         session.company = g.company;
@@ -198,6 +202,10 @@ int main(int argc, char** argv) {
         }
         storage::CloseFileblock(inv);
         storage::CloseFileblock(cust);
+    }
+    if (statementsOnly) {
+        storage::ExitEngine();
+        return 0;
     }
 
     // ---------------------------------------------------------------- reports

@@ -21,6 +21,8 @@ namespace {
 constexpr int kPdfResolution = 254;
 constexpr int kLetterWidth = 2159;
 constexpr int kLetterHeight = 2794;
+// Past this many measured texts the width cache starts again.
+constexpr size_t kWidthCacheLimit = 50000;
 
 QPageLayout::Orientation ToQt(output::Orientation o) {
     return o == output::Orientation::Landscape ? QPageLayout::Landscape : QPageLayout::Portrait;
@@ -115,7 +117,9 @@ bool PainterCanvas::beginDocument(const std::string& name) {
             QPageSize(QPageSize::Letter),
             pdfLandscape_ ? QPageLayout::Landscape : QPageLayout::Portrait, QMarginsF(0, 0, 0, 0)));
         pdf_->setResolution(kPdfResolution);
-        pdf_->setTitle(ToQString(info_.title));
+        // The document information is written over the title's room when the file is
+        // complete.
+        pdf_->setTitle(QString(PdfInfoRoom(info_), QLatin1Char(' ')));
         pdf_->setCreator(QStringLiteral("Invarro"));
         if (!painter_.begin(pdf_.get())) {
             pdf_.reset();
@@ -160,8 +164,9 @@ bool PainterCanvas::endDocument() {
         lastError_ = "Cannot write the PDF file " + fileName_ + ".";
         return false;
     }
+    // Qt's own layout takes the information in place; any other is rewritten whole.
     std::string error;
-    if (!SetPdfInfo(fileName_, info_, &error)) {
+    if (!SetPdfInfoInPlace(fileName_, info_) && !SetPdfInfo(fileName_, info_, &error)) {
         lastError_ = error;
         return false;
     }
@@ -186,6 +191,8 @@ void PainterCanvas::abandon() {
 }
 
 void PainterCanvas::setFont(const output::Font& font) {
+    // Layouts set their fonts again and again; the device font follows only a change.
+    if (font == font_) return;
     font_ = font;
     updateDeviceFont();
 }
@@ -197,26 +204,42 @@ void PainterCanvas::updateDeviceFont() {
     f.setHintingPreference(QFont::PreferNoHinting);
     f.setKerning(false);
     deviceFont_ = f;
+    const QFontMetricsF m(deviceFont_);
+    ascent_ = m.ascent();
+    textHeight_ = int(std::lround(m.ascent() + m.descent()));
+    painterFont_ = false;
+    const std::string key =
+        font_.face + '\0' + std::to_string(f.pixelSize()) + '\0' + std::to_string(int(font_.style));
+    widths_ = &widthCache_[key];
 }
 
 void PainterCanvas::textOut(int x, int y, const std::string& text) {
     if (page_ == 0 || text.empty()) return;
-    const QString s = ToQString(text);
-    const QFontMetricsF m(deviceFont_);
     if (brush_.style == output::BrushStyle::Solid)
-        painter_.fillRect(QRectF(x, y, textWidth(text), textHeight(text)), ToQColor(brush_.color));
-    painter_.setFont(deviceFont_);
+        painter_.fillRect(QRectF(x, y, textWidth(text), textHeight_), ToQColor(brush_.color));
+    if (!painterFont_) {
+        painter_.setFont(deviceFont_);
+        painterFont_ = true;
+    }
     painter_.setPen(QPen(ToQColor(font_.color)));
-    painter_.drawText(QPointF(x, y + m.ascent()), s);
+    painter_.drawText(QPointF(x, y + ascent_), ToQString(text));
 }
 
 int PainterCanvas::textWidth(const std::string& text) const {
-    return int(std::lround(QFontMetricsF(deviceFont_).horizontalAdvance(ToQString(text))));
+    auto it = widths_->find(text);
+    if (it != widths_->end()) return it->second;
+    if (++widthCount_ > kWidthCacheLimit) {
+        for (auto& [font, widths] : widthCache_)
+            widths.clear();
+        widthCount_ = 1;
+    }
+    const int w = int(std::lround(QFontMetricsF(deviceFont_).horizontalAdvance(ToQString(text))));
+    widths_->emplace(text, w);
+    return w;
 }
 
 int PainterCanvas::textHeight(const std::string&) const {
-    const QFontMetricsF m(deviceFont_);
-    return int(std::lround(m.ascent() + m.descent()));
+    return textHeight_;
 }
 
 QPen PainterCanvas::qtPen() const {

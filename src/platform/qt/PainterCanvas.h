@@ -15,6 +15,7 @@
 #include <optional>
 #include <string>
 #include <tuple>
+#include <unordered_map>
 
 #include "output/Canvas.h"
 #include "platform/Shell.h"
@@ -98,6 +99,14 @@ class PainterCanvas : public output::Canvas {
     output::ImageQuality quality_ = output::ImageQuality::Lossless;
     output::Font font_;
     QFont deviceFont_;
+    double ascent_ = 0;         // of the device font
+    int textHeight_ = 0;        // of the device font
+    bool painterFont_ = false;  // whether the painter draws in the device font
+    // Text widths by device font, kept across documents: a layout measures the same
+    // captions, amounts and column widths many times.
+    mutable std::unordered_map<std::string, std::unordered_map<std::string, int>> widthCache_;
+    mutable std::unordered_map<std::string, int>* widths_ = nullptr;
+    mutable size_t widthCount_ = 0;
     output::Pen pen_;
     output::Brush brush_;
     QPointF current_;

@@ -15,4 +15,13 @@ namespace invarro::platform::qt {
 bool SetPdfInfo(const std::string& path, const output::DocumentInfo& info,
                 std::string* error = nullptr);
 
+// The same without rewriting the file, for a PDF as Qt's writer lays it out: a classic
+// cross-reference table and a flat information dictionary. The new dictionary is
+// written over the old one, padded to its length, so nothing else in the file moves;
+// the writer is given a title of PdfInfoRoom(info) spaces to leave the room. The
+// entries besides the four stay. False, with the file untouched, for any other layout
+// (cross-reference streams, incremental updates, encryption, too little room, ...).
+bool SetPdfInfoInPlace(const std::string& path, const output::DocumentInfo& info);
+int PdfInfoRoom(const output::DocumentInfo& info);
+
 }  // namespace invarro::platform::qt

@@ -1,9 +1,16 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <QBuffer>
+#include <QFontMetricsF>
 #include <QImage>
+#include <QPainter>
+#include <QPdfWriter>
 #include <cmath>
 #include <filesystem>
+#include <functional>
+#include <map>
+#include <regex>
 #include <sstream>
 
 #include "PdfTools.h"
@@ -28,6 +35,17 @@ using testing::RecordingShell;
 using testing::RunCommand;
 using testing::ShellQuote;
 using testing::TempDir;
+
+// pdfinfo's fields of the file as wanted; an empty value wants the field absent.
+void ExpectInfo(const std::string& file, const std::map<std::string, std::string>& wanted) {
+    auto info = PdfInfo(file);
+    for (const auto& [field, value] : wanted) {
+        if (value.empty())
+            EXPECT_EQ(info.count(field), 0u) << field;
+        else
+            EXPECT_EQ(info[field], value) << field;
+    }
+}
 
 class PdfCanvasTest : public ::testing::Test {
   protected:
@@ -91,13 +109,12 @@ TEST_F(PdfCanvasTest, WritesLetterPagesWithInformationAndText) {
     ASSERT_TRUE(c.endDocument()) << c.lastError();
     EXPECT_EQ(c.pageNumber(), 0);
 
-    auto info = PdfInfo(file);
-    EXPECT_EQ(info["Page size"], "612 x 792 pts (letter)");
-    EXPECT_EQ(info["Pages"], "2");
-    EXPECT_EQ(info["Title"], "Invoice - 1001");
-    EXPECT_EQ(info["Author"], "Müller & Söhne GmbH");
-    EXPECT_EQ(info["Subject"], "INVOICE 1001");
-    EXPECT_EQ(info["Producer"], "Invarro 0.1");
+    ExpectInfo(file, {{"Page size", "612 x 792 pts (letter)"},
+                      {"Pages", "2"},
+                      {"Title", "Invoice - 1001"},
+                      {"Author", "Müller & Söhne GmbH"},
+                      {"Subject", "INVOICE 1001"},
+                      {"Producer", "Invarro 0.1"}});
 
     const std::string page1 = PdfText(file, 1);
     EXPECT_NE(page1.find("Bill To: Zoë Ångström"), std::string::npos) << page1;
@@ -182,6 +199,95 @@ TEST_F(PdfCanvasTest, MeasuresTextInDeviceUnits) {
     EXPECT_GT(c.textHeight("x"), 0);
     c.setFont(Font{"No Such Face At All", 10});
     EXPECT_GT(c.textWidth("abc"), 0);
+}
+
+// Text cut at the end until it fits, as the statement's columns are.
+std::string Fit(const std::function<int(const std::string&)>& width, std::string t, int w) {
+    while (!t.empty() && width(t) > w)
+        t.pop_back();
+    return t;
+}
+
+TEST_F(PdfCanvasTest, RememberedWidthsBelongToTheirOwnFont) {
+    const std::vector<Font> fonts = {
+        Font{"Arial", 10},
+        Font{"Arial", 11},
+        Font{"Arial", 10, output::kBlack, output::kBold},
+        Font{"Arial", 10, output::kBlack, output::kItalic},
+        Font{"Times New Roman", 10},
+        Font{"Courier New", 9},
+        Font{"Arial", 10, output::Color{200, 0, 0}},  // the colour changes no width
+    };
+    const std::vector<std::string> texts = {"Monthly Service",
+                                            "1,391.24",
+                                            "0.00",
+                                            "XXXXXXXX",
+                                            "Partial Payment Invoice with a long note",
+                                            "Müller",
+                                            "iiiiiiii",
+                                            "WWWWWWWW",
+                                            " "};
+    PainterCanvas cached(nullptr);
+    // Twice round, so that the second round answers from what the first one measured,
+    // with every other font measured in between.
+    for (int round = 0; round < 2; ++round) {
+        for (const Font& f : fonts) {
+            cached.setFont(f);
+            const QFontMetricsF m(cached.deviceFont());
+            auto measured = [&m](const std::string& t) {
+                return int(std::lround(m.horizontalAdvance(QString::fromStdString(t))));
+            };
+            auto remembered = [&cached](const std::string& t) { return cached.textWidth(t); };
+            for (const std::string& t : texts) {
+                SCOPED_TRACE(f.face + " " + std::to_string(f.size) + " " + t);
+                EXPECT_EQ(cached.textWidth(t), measured(t));
+                for (int w : {0, 100, 150, 250, 400})
+                    EXPECT_EQ(Fit(remembered, t, w), Fit(measured, t, w));
+            }
+        }
+    }
+    // A larger size measures wider, a bold face wider than the plain one.
+    cached.setFont(fonts[0]);
+    const int plain = cached.textWidth("Monthly Service");
+    cached.setFont(fonts[1]);
+    EXPECT_GT(cached.textWidth("Monthly Service"), plain);
+    cached.setFont(fonts[2]);
+    EXPECT_GT(cached.textWidth("Monthly Service"), plain);
+}
+
+TEST_F(PdfCanvasTest, ACanvasCarriesNothingFromOneDocumentToTheNext) {
+    PainterCanvas c(nullptr);
+    const std::string first = dir.file("first.pdf"), second = dir.file("second.pdf");
+    c.setDocumentInfo({"First title", "Author One", "Subject One", "Producer One"});
+    c.setOrientation(Orientation::Landscape);
+    ASSERT_TRUE(c.beginDocument(first));
+    c.setFont(Font{"Arial", 14});
+    c.textOut(100, 100, "first document");
+    ASSERT_TRUE(c.newPage());
+    c.textOut(100, 100, "its second page");
+    ASSERT_TRUE(c.endDocument()) << c.lastError();
+
+    c.setDocumentInfo({"Second title", "", "Subject Two", "Producer Two"});
+    c.setOrientation(Orientation::Portrait);
+    ASSERT_TRUE(c.beginDocument(second));
+    EXPECT_EQ(c.pageNumber(), 1);
+    c.textOut(100, 100, "other document");
+    ASSERT_TRUE(c.endDocument()) << c.lastError();
+
+    ExpectInfo(first, {{"Pages", "2"},
+                       {"Page size", "792 x 612 pts (letter)"},
+                       {"Title", "First title"},
+                       {"Author", "Author One"}});
+    ExpectInfo(second, {{"Pages", "1"},
+                        {"Page size", "612 x 792 pts (letter)"},
+                        {"Title", "Second title"},
+                        {"Author", ""},
+                        {"Subject", "Subject Two"},
+                        {"Producer", "Producer Two"}});
+    EXPECT_NE(PdfText(second).find("other document"), std::string::npos);
+    EXPECT_EQ(PdfText(second).find("first document"), std::string::npos);
+    EXPECT_EQ(PdfText(second).find("second page"), std::string::npos);
+    EXPECT_NE(PdfText(first, 2).find("its second page"), std::string::npos);
 }
 
 TEST_F(PdfCanvasTest, PicturesAreKeptLosslessOrCompactAndStoredOnce) {
@@ -299,6 +405,108 @@ TEST(PdfInfoTest, EmptyValuesRemoveEntriesAndPermissionsStay) {
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
                             std::filesystem::directory_iterator()),
               1);
+}
+
+// A PDF as Qt's writer leaves it, with a title of the given length.
+std::string QtPdf(int pages, int titleLength) {
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    {
+        QPdfWriter writer(&buffer);
+        writer.setTitle(QString(titleLength, QLatin1Char(' ')));
+        writer.setCreator(QStringLiteral("Invarro"));
+        QPainter painter(&writer);
+        for (int p = 1; p <= pages; ++p) {
+            if (p > 1) writer.newPage();
+            painter.drawText(100, 100, QStringLiteral("Page text %1").arg(p));
+        }
+    }
+    return std::string(buffer.data().constData(), size_t(buffer.data().size()));
+}
+
+// Every object the cross-reference table lists starts where the table says.
+void ExpectOffsetsHold(const std::string& pdf) {
+    const size_t sx = pdf.rfind("startxref");
+    ASSERT_NE(sx, std::string::npos);
+    const size_t xref = std::stoul(pdf.substr(sx + 9));
+    ASSERT_EQ(pdf.compare(xref, 4, "xref"), 0);
+    std::smatch m;
+    const std::string table = pdf.substr(xref);
+    ASSERT_TRUE(std::regex_search(table, m, std::regex(R"(^xref\s+(\d+) (\d+)\s+)")));
+    const int first = std::stoi(m[1]), count = std::stoi(m[2]);
+    const size_t entries = xref + size_t(m.length(0));
+    int checked = 0;
+    for (int k = 0; k < count; ++k) {
+        const std::string e = pdf.substr(entries + 20 * size_t(k), 20);
+        if (e[17] != 'n') continue;
+        const std::string head = std::to_string(first + k) + " 0 obj";
+        EXPECT_EQ(pdf.compare(std::stoul(e.substr(0, 10)), head.size(), head), 0) << head;
+        ++checked;
+    }
+    EXPECT_GT(checked, 5);
+}
+
+TEST(PdfInfoTest, InPlaceChangeKeepsTheFileWhole) {
+    testing::QtApp();
+    TempDir dir;
+    const std::string file = dir.file("inplace.pdf");
+    const output::DocumentInfo info{"Statement (draft) \\ 1", "Müller & Söhne GmbH", "",
+                                    "Invarro invoicing"};
+    const std::string before = QtPdf(2, PdfInfoRoom(info));
+    testing::WriteFileBytes(file, before);
+    ASSERT_TRUE(SetPdfInfoInPlace(file, info));
+    const std::string after = testing::ReadFileBytes(file);
+    EXPECT_EQ(after.size(), before.size());
+    ExpectOffsetsHold(after);
+    // The entries besides the four stay.
+    ExpectInfo(file, {{"Title", "Statement (draft) \\ 1"},
+                      {"Author", "Müller & Söhne GmbH"},
+                      {"Subject", ""},
+                      {"Producer", "Invarro invoicing"},
+                      {"Creator", "Invarro"},
+                      {"Pages", "2"}});
+    EXPECT_FALSE(PdfInfo(file)["CreationDate"].empty());
+    EXPECT_NE(PdfText(file, 2).find("Page text 2"), std::string::npos);
+
+    // Its own result is changed again: shorter, over the hex strings and the padding.
+    ASSERT_TRUE(SetPdfInfoInPlace(file, {"T", "", "Subject “quoted”", ""}));
+    ExpectOffsetsHold(testing::ReadFileBytes(file));
+    ExpectInfo(file, {{"Title", "T"},
+                      {"Author", ""},
+                      {"Subject", "Subject “quoted”"},
+                      {"Producer", ""},
+                      {"Creator", "Invarro"}});
+}
+
+TEST(PdfInfoTest, InPlaceChangeLeavesOtherLayoutsAlone) {
+    testing::QtApp();
+    TempDir dir;
+    const output::DocumentInfo info{"A title", "An author", "A subject", "A producer"};
+    const std::string roomy = QtPdf(1, PdfInfoRoom(info));
+    const std::vector<std::string> others = {
+        "%PDF-1.4 but nothing else",
+        "",
+        QtPdf(1, 1),  // too little room
+        roomy.substr(0, roomy.size() - 30),
+        // an incremental update on top of Qt's file
+        roomy +
+            "xref\n0 1\n0000000000 65535 f \ntrailer\n<< /Size 18 /Root 2 0 R /Info 1 0 R "
+            "/Prev 100 >>\nstartxref\n" +
+            std::to_string(roomy.size()) + "\n%%EOF\n",
+        // a dictionary with values other than strings and names
+        std::regex_replace(roomy, std::regex("/Info 1 0 R"), "/Info 2 0 R"),
+    };
+    const std::string file = dir.file("other.pdf");
+    for (const std::string& bytes : others) {
+        testing::WriteFileBytes(file, bytes);
+        EXPECT_FALSE(SetPdfInfoInPlace(file, info)) << bytes.size();
+        EXPECT_EQ(testing::ReadFileBytes(file), bytes);
+    }
+    EXPECT_FALSE(SetPdfInfoInPlace(dir.file("missing.pdf"), info));
+    // The room that was left is enough.
+    testing::WriteFileBytes(file, roomy);
+    EXPECT_TRUE(SetPdfInfoInPlace(file, info));
+    EXPECT_EQ(PdfInfo(file)["Producer"], "A producer");
 }
 
 TEST(PdfInfoTest, AFileThatIsNoPdfIsLeftAlone) {
