@@ -315,25 +315,10 @@ QWidget* TCustEdit::fieldFor(customers::EntryField field) const {
 
 void TCustEdit::accept() {
     customers::CustomerEntry e = entry();
-    if (check_) {
-        std::optional<customers::EntryProblem> problem = check_(e);
-        // The short name rule ran inside the checks.
-        shortName_->setText(Q(e.shortName));
-        if (problem) {
-            prompter_.ask(problem->message);
-            fieldFor(problem->field)->setFocus();
-            return;
-        }
-    }
-    if (save_) {
-        try {
-            save_(e);
-        } catch (const std::exception& err) {
-            prompter_.inform(windowTitle().toStdString(), err.what(), platform::Icon::Error);
-            return;
-        }
-    }
-    QDialog::accept();
+    // The short name rule ran inside the checks.
+    auto shown = [&] { shortName_->setText(Q(e.shortName)); };
+    auto field = [this](customers::EntryField f) { return fieldFor(f); };
+    if (CheckAndSave(this, prompter_, e, check_, shown, field, save_)) QDialog::accept();
 }
 
 void TCustEdit::setHelp(std::function<void(const std::string&)> openHelp) {

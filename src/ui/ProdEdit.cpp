@@ -173,25 +173,10 @@ QWidget* TUpdProd::fieldFor(products::EntryField field) const {
 
 void TUpdProd::accept() {
     products::ProductEntry e = entry();
-    if (check_) {
-        std::optional<products::EntryProblem> problem = check_(e);
-        // A price that did not read as a number was replaced on the way.
-        pSell_->setText(Q(e.price));
-        if (problem) {
-            prompter_.ask(problem->message);
-            fieldFor(problem->field)->setFocus();
-            return;
-        }
-    }
-    if (save_) {
-        try {
-            save_(e);
-        } catch (const std::exception& err) {
-            prompter_.inform(windowTitle().toStdString(), err.what(), platform::Icon::Error);
-            return;
-        }
-    }
-    QDialog::accept();
+    // A price that did not read as a number was replaced on the way.
+    auto shown = [&] { pSell_->setText(Q(e.price)); };
+    auto field = [this](products::EntryField f) { return fieldFor(f); };
+    if (CheckAndSave(this, prompter_, e, check_, shown, field, save_)) QDialog::accept();
 }
 
 void TUpdProd::setHelp(std::function<void(const std::string&)> openHelp) {
