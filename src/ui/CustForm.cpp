@@ -236,14 +236,9 @@ bool TCustForm::openFiles() {
     if (!r) return false;
     fb_ = r.fb;
 
-    auto browser = std::make_unique<storage::Browser>(fb_, gBrowseKey, buffer_.data(),
-                                                      int32_t(buffer_.size()));
-    list_->SetOnBuildRow([this](TIndexBrowser*, storage::RowRecord& row) {
-        row.text = customers::ManagerRow(buffer_);
-        return 0;
-    });
-    list_->Attach(std::move(browser));
-    list_->SetHeader(Q(customers::ManagerHeader()));
+    AttachManagerList(
+        list_, fb_, gBrowseKey, buffer_.data(), buffer_.size(),
+        [this] { return customers::ManagerRow(buffer_); }, customers::ManagerHeader());
     byName_->setChecked(gBrowseKey == 1);
     byNumber_->setChecked(gBrowseKey == 2);
     guarded([&] { list_->JumpToKey(""); });

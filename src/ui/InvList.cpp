@@ -259,18 +259,13 @@ bool Tinvlist::openFiles() {
     if (!files_->memos) return false;
 
     keyNo_ = invoicing::kOpeningKey;
-    auto browser = std::make_unique<storage::Browser>(files_->invoices, keyNo_, buffer_.data(),
-                                                      int32_t(buffer_.size()));
-    list_->SetOnBuildRow([this](TIndexBrowser*, storage::RowRecord& row) {
-        row.text = invoicing::ManagerRow(buffer_);
-        return 0;
-    });
     list_->SetOnPerformFilter([this](TIndexBrowser*, storage::RowRecord&, bool& useIt) {
         useIt = invoicing::FilterAccepts(buffer_, filterNumber_);
         return 0;
     });
-    list_->Attach(std::move(browser));
-    list_->SetHeader(Q(invoicing::ManagerHeader()));
+    AttachManagerList(
+        list_, files_->invoices, keyNo_, buffer_.data(), buffer_.size(),
+        [this] { return invoicing::ManagerRow(buffer_); }, invoicing::ManagerHeader());
     for (QAction* a : orderActs_)
         a->setChecked(a->objectName() == QString("ByKey%1").arg(keyNo_));
     guarded([&] { positionOnLastInvoice(); });

@@ -226,14 +226,9 @@ bool TEditProd::openFiles() {
     if (!r) return false;
     fb_ = r.fb;
 
-    auto browser = std::make_unique<storage::Browser>(fb_, gBrowseKey, buffer_.data(),
-                                                      int32_t(buffer_.size()));
-    list_->SetOnBuildRow([this](TIndexBrowser*, storage::RowRecord& row) {
-        row.text = products::ManagerRow(buffer_);
-        return 0;
-    });
-    list_->Attach(std::move(browser));
-    list_->SetHeader(Q(products::ManagerHeader()));
+    AttachManagerList(
+        list_, fb_, gBrowseKey, buffer_.data(), buffer_.size(),
+        [this] { return products::ManagerRow(buffer_); }, products::ManagerHeader());
     byCode_->setChecked(gBrowseKey == 1);
     byDescription_->setChecked(gBrowseKey == 2);
     guarded([&] { list_->JumpToKey(""); });

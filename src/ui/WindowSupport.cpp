@@ -80,12 +80,12 @@ void Guarded(platform::Prompter& prompter, const std::function<void()>& command)
 }
 
 QPushButton* AddRunButtons(QDialog* window, QBoxLayout* layout, const QString& runCaption,
-                           const RunButtonNames& names,
+                           const ButtonNames& names,
                            const std::function<void(const std::string&)>& openHelp,
                            const std::string& topic) {
     auto* row = new QHBoxLayout;
     auto* run = new QPushButton(runCaption, window);
-    run->setObjectName(names.run);
+    run->setObjectName(names.action);
     run->setEnabled(false);
     auto* cancel = new QPushButton("&Cancel", window);
     cancel->setObjectName(names.cancel);
@@ -102,6 +102,29 @@ QPushButton* AddRunButtons(QDialog* window, QBoxLayout* layout, const QString& r
         if (openHelp) openHelp(topic);
     });
     return run;
+}
+
+EditorButtons MakeEditorButtons(QDialog* editor, const ButtonNames& names,
+                                const QString& helpCaption) {
+    EditorButtons b;
+    auto* ok = new QPushButton("&Ok", editor);
+    ok->setObjectName(names.action);
+    ok->setDefault(true);
+    auto* cancel = new QPushButton("&Cancel", editor);
+    cancel->setObjectName(names.cancel);
+    cancel->setAutoDefault(false);
+    b.help = new QPushButton(helpCaption, editor);
+    b.help->setObjectName(names.help);
+    b.help->setAutoDefault(false);
+    b.help->setEnabled(false);
+    b.row = new QHBoxLayout;
+    b.row->addStretch(1);
+    b.row->addWidget(ok);
+    b.row->addWidget(cancel);
+    b.row->addWidget(b.help);
+    QObject::connect(ok, &QPushButton::clicked, editor, &QDialog::accept);
+    QObject::connect(cancel, &QPushButton::clicked, editor, &QDialog::reject);
+    return b;
 }
 
 bool SaveShowingErrors(QWidget* window, platform::Prompter& prompter,
@@ -193,6 +216,16 @@ QMenu* MakeListPopup(QWidget* owner, QWidget* list) {
     QObject::connect(list, &QWidget::customContextMenuRequested, popup,
                      [popup, list](const QPoint& p) { popup->popup(list->mapToGlobal(p)); });
     return popup;
+}
+
+void AttachManagerList(TIndexBrowser* list, storage::Fileblock* fb, int keyNo, uint8_t* record,
+                       size_t size, std::function<std::string()> row, std::string_view header) {
+    list->SetOnBuildRow([row = std::move(row)](TIndexBrowser*, storage::RowRecord& r) {
+        r.text = row();
+        return 0;
+    });
+    list->Attach(std::make_unique<storage::Browser>(fb, keyNo, record, int32_t(size)));
+    list->SetHeader(QString::fromUtf8(header.data(), qsizetype(header.size())));
 }
 
 QToolButton* MakeCommandButton(QWidget* parent, const char* name, const QString& text,

@@ -22,6 +22,7 @@
 
 class QAction;
 class QBoxLayout;
+class QHBoxLayout;
 class QDialog;
 class QDialogButtonBox;
 class QLabel;
@@ -32,6 +33,10 @@ class QStatusBar;
 class QString;
 class QToolButton;
 class QVBoxLayout;
+
+namespace invarro::storage {
+struct Fileblock;
+}
 
 namespace invarro::ui {
 
@@ -77,15 +82,25 @@ DialogButtons MakeDialogButtons(QDialog* dialog, const QString& okCaption,
 // job's button, disabled until there is something to run, then "&Cancel", which rejects
 // the window, and "Help", which opens the topic and is disabled without help. The object
 // names are given; the job's button is returned for the caller to connect.
-struct RunButtonNames {
-    const char* run;
+struct ButtonNames {
+    const char* action;  // the window's own button: OK, or the job's
     const char* cancel;
     const char* help;
 };
 QPushButton* AddRunButtons(QDialog* window, QBoxLayout* layout, const QString& runCaption,
-                           const RunButtonNames& names,
+                           const ButtonNames& names,
                            const std::function<void(const std::string&)>& openHelp,
                            const std::string& topic);
+
+// The "&Ok", "&Cancel" and Help row at the foot of an entry editor, with the given object
+// names and Help caption: OK is the default button and accepts the editor, Cancel rejects
+// it; Help stays disabled until the editor is given help, and the caller connects it.
+struct EditorButtons {
+    QHBoxLayout* row = nullptr;
+    QPushButton* help = nullptr;
+};
+EditorButtons MakeEditorButtons(QDialog* editor, const ButtonNames& names,
+                                const QString& helpCaption);
 
 // Runs a command; an operation error or a browser error is shown with its text.
 void Guarded(platform::Prompter& prompter, const std::function<void()>& command);
@@ -155,6 +170,11 @@ QAction* MakeCommand(QObject* owner, const char* name, const QString& text,
 QAction* MakeCloseCommand(QDialog* window);
 // The list's right-click menu, named "PopupMenu"; the caller fills it.
 QMenu* MakeListPopup(QWidget* owner, QWidget* list);
+// Shows a file in a manager's list: a browser on the key reads each record into the
+// window's buffer (record, size), row() makes the record's line from there, under the
+// header. A filter, if any, is set on the list before.
+void AttachManagerList(TIndexBrowser* list, storage::Fileblock* fb, int keyNo, uint8_t* record,
+                       size_t size, std::function<std::string()> row, std::string_view header);
 // A flat tool button that triggers the command and is enabled with it.
 QToolButton* MakeCommandButton(QWidget* parent, const char* name, const QString& text,
                                const QString& hint, QAction* command);
