@@ -1,7 +1,5 @@
 #include "app/MailPassword.h"
 
-#include <cstring>
-
 #include "data/Fileblocks.h"
 
 namespace invarro::app {
@@ -12,14 +10,6 @@ using data::Company;
 
 std::string NumberOf(const data::CompanyRecord& company) {
     return data::CompanyPrefix(company.text(Company::CompanyNo));
-}
-
-// Writes the password field afresh: a shorter text written over a longer one leaves the
-// longer one's last characters in the record's bytes, and of a password nothing may stay.
-void RewritePassword(data::CompanyRecord& company, const std::string& password) {
-    const data::FieldDef& f = Company::kFields[size_t(Company::EMailPassword_)];
-    std::memset(company.data() + f.offset, 0, size_t(f.width) + 1);
-    company.setText(Company::EMailPassword, password);
 }
 
 }  // namespace
@@ -60,7 +50,8 @@ PasswordSaved SaveMailPassword(data::CompanyRecord& company, bool keepInKeyring,
     }
     if (!keyring || number.empty()) return saved;
     const std::string typed = company.text(Company::EMailPassword);
-    RewritePassword(company, typed);
+    // Written afresh: whatever a longer earlier password left in the field is cleared.
+    company.setText(Company::EMailPassword, typed);
     std::string why;
     if (!keepInKeyring) {
         // The record holds it now; no second copy stays behind in the keyring.
@@ -73,7 +64,7 @@ PasswordSaved SaveMailPassword(data::CompanyRecord& company, bool keepInKeyring,
         saved.error = why.empty() ? "the keyring did not answer" : why;
         return saved;
     }
-    RewritePassword(company, "");
+    company.setText(Company::EMailPassword, "");
     saved.inKeyring = true;
     return saved;
 }

@@ -72,13 +72,6 @@ void WalkKey(storage::Fileblock* customers, int keyNo, Each&& each) {
     }
 }
 
-constexpr int kShownEvery = 50;
-
-void ShowCounts(platform::Progress& progress, const data::ImportResult& r) {
-    progress.setLine(1, "Rows read: " + std::to_string(r.rows));
-    progress.setLine(2, "Customers added: " + std::to_string(r.added));
-}
-
 }  // namespace
 
 platform::Message CustomerPreviewMessage(const CustomerImportRow& first, bool forceShipping) {
@@ -129,9 +122,7 @@ CustomerImportResult ImportCustomers(CustomerFiles& files,
                                      const std::vector<CustomerImportRow>& rows, bool forceShipping,
                                      platform::Progress& progress, platform::Prompter& prompter) {
     CustomerImportResult result;
-    progress.start("Customer Import", 3);
-    progress.setLine(0, std::string(data::kImportingText));
-    ShowCounts(progress, result);
+    data::ImportRun run(progress, "Customer Import", "Customers", result, rows.size());
 
     // The next number to give out: above the company's counter and above every whole
     // customer number on file.
@@ -158,8 +149,7 @@ CustomerImportResult ImportCustomers(CustomerFiles& files,
     };
 
     for (const CustomerImportRow& row : rows) {
-        ++result.rows;
-        result.lastLine = row.line;
+        run.begin(row.line);
         CustomerRecord record = CustomerFromRow(row, forceShipping, files.company);
         const std::string shownName = data::TrimmedText(record.text(Customer::Name));
 
@@ -198,29 +188,18 @@ CustomerImportResult ImportCustomers(CustomerFiles& files,
             if (names.has(key)) {
                 result.fail(row.line, shownName, "its name is already on file");
             } else {
-                data::UpdateResult added =
-                    data::AddUnkeyedRecord(files.customers, record, prompter);
-                if (added.ok()) {
-                    ++result.added;
+                if (run.added(data::AddUnkeyedRecord(files.customers, record, prompter),
+                              shownName)) {
                     numbers.add(number);
                     names.add(key);
                     if (auto n = data::WholeNumber(stored); n && *n > highestAdded)
                         highestAdded = *n;
-                } else {
-                    result.fail(row.line, shownName,
-                                "the record could not be stored (error " +
-                                    std::to_string(added.engineError) + ")");
                 }
             }
         }
-        if (result.rows % kShownEvery == 0) ShowCounts(progress, result);
-        if (!progress.step()) {
-            result.stopped = result.rows < int(rows.size());
-            break;
-        }
+        if (!run.done()) break;
     }
-    ShowCounts(progress, result);
-    progress.finish();
+    run.finish();
 
     // The counter goes past the numbers given out and past those the file brought.
     const int64_t counter = std::max(next, highestAdded + 1);

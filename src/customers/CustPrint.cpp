@@ -68,6 +68,45 @@ output::Font CardFont() {
     return output::Font{"Arial", 10, output::kBlack, 0};
 }
 
+CardPage::CardPage(output::Canvas& c, const data::CompanyRecord& company,
+                   const std::string& heading)
+    : canvas(c) {
+    x = std::max(2 * SettingNumber(company.text(Company::FormLeftMargin)),
+                 canvas.resolutionX() / 2);
+    y = std::max(4 * SettingNumber(company.text(Company::FormTopMargin)), canvas.resolutionY() / 2);
+    right = canvas.pageWidth() - x;
+    column2_ = x + (right - x) / 2;
+
+    const output::Font font = CardFont();
+    output::Font big = font;
+    big.size = font.size * 2;
+    canvas.setFont(big);
+    canvas.textOut(x, y, heading);
+    y += canvas.textHeight("MXjpy");
+    canvas.setPen(output::Pen{3, output::kBlack, output::PenStyle::Solid});
+    canvas.moveTo(x, y + 3);
+    canvas.lineTo(right, y + 3);
+
+    canvas.setFont(font);
+    h = output::LineHeight(canvas);
+    y += h;
+}
+
+void CardPage::line(const std::string& left, const std::string& second) {
+    if (!left.empty()) canvas.textOut(x, y, left);
+    if (!second.empty()) canvas.textOut(column2_, y, second);
+    y += h;
+}
+
+bool CardPage::finish(const std::string& notes, const platform::Clock& clock) {
+    line("Notes / Comments:");
+    for (const std::string& l : customers::WrapText(canvas, notes, right - x))
+        line(l);
+    skip();
+    line("Printed: " + data::FormatLongDateTime(clock.now()));
+    return canvas.endDocument();
+}
+
 bool PrintCustomerCard(output::Canvas& canvas, const data::CustomerRecord& c,
                        const data::CompanyRecord& company, const platform::Clock& clock,
                        const std::string& pdfFile) {
@@ -79,71 +118,37 @@ bool PrintCustomerCard(output::Canvas& canvas, const data::CustomerRecord& c,
                              "Customer " + data::TrimmedText(c.text(Customer::CustNo)), "Invarro"});
     if (!canvas.beginDocument(pdfFile.empty() ? title : pdfFile)) return false;
 
-    // The company's form margins, but never closer to the paper's edge than half an inch,
-    // so that a company without margins still gets a readable card.
-    const int x = std::max(2 * SettingNumber(company.text(Company::FormLeftMargin)),
-                           canvas.resolutionX() / 2);
-    int y =
-        std::max(4 * SettingNumber(company.text(Company::FormTopMargin)), canvas.resolutionY() / 2);
-    const int right = canvas.pageWidth() - x;
-    const int column2 = x + (right - x) / 2;
+    CardPage page(canvas, company, "Customer: " + name);
+    page.line("Customer Number: " + data::TrimmedText(c.text(Customer::CustNo)),
+              "Short Name: " + c.text(Customer::ShortName));
+    page.line("Name: " + name, "Customer Type: " + c.text(Customer::CustType));
+    page.line("Last Payment: " + c.text(Customer::LastPayDate),
+              "Last Invoice: " + c.text(Customer::LastInvNo));
+    page.line("Credit Limit: " + c.money(Customer::CreditLimit).shownText(),
+              "Payment Terms: " + c.text(Customer::Terms));
+    page.line(c.yes(Customer::TaxExempt) ? "Tax Exempt: Yes" : "Tax Exempt: No");
+    page.skip();
 
-    output::Font font = CardFont();
-    output::Font big = font;
-    big.size = font.size * 2;
-    canvas.setFont(big);
-    canvas.textOut(x, y, "Customer: " + name);
-    y += canvas.textHeight("MXjpy");
-    canvas.setPen(output::Pen{3, output::kBlack, output::PenStyle::Solid});
-    canvas.moveTo(x, y + 3);
-    canvas.lineTo(right, y + 3);
-
-    canvas.setFont(font);
-    const int h = output::LineHeight(canvas);
-    y += h;
-    auto line = [&](const std::string& left, const std::string& second = {}) {
-        if (!left.empty()) canvas.textOut(x, y, left);
-        if (!second.empty()) canvas.textOut(column2, y, second);
-        y += h;
-    };
-
-    line("Customer Number: " + data::TrimmedText(c.text(Customer::CustNo)),
-         "Short Name: " + c.text(Customer::ShortName));
-    line("Name: " + name, "Customer Type: " + c.text(Customer::CustType));
-    line("Last Payment: " + c.text(Customer::LastPayDate),
-         "Last Invoice: " + c.text(Customer::LastInvNo));
-    line("Credit Limit: " + c.money(Customer::CreditLimit).shownText(),
-         "Payment Terms: " + c.text(Customer::Terms));
-    line(c.yes(Customer::TaxExempt) ? "Tax Exempt: Yes" : "Tax Exempt: No");
-    y += h;
-
-    line("Account Balance: " + c.money(Customer::Balance).shownText());
+    page.line("Account Balance: " + c.money(Customer::Balance).shownText());
     const data::Money aging[4] = {c.money(Customer::Age0to30), c.money(Customer::Age31to60),
                                   c.money(Customer::Age61to90), c.money(Customer::AgeOver90)};
-    const int quarter = (right - x) / 4;
+    const int quarter = (page.right - page.x) / 4;
     for (int b = 0; b < 4; ++b)
-        canvas.textOut(x + b * quarter, y, AgingLabel(company, b) + aging[b].shownText());
-    y += 2 * h;
+        canvas.textOut(page.x + b * quarter, page.y, AgingLabel(company, b) + aging[b].shownText());
+    page.skip(2);
 
-    line("Billing Address:", "Shipping Address:");
-    line(c.text(Customer::BillAddr1), c.text(Customer::ShipAddr1));
-    line(c.text(Customer::BillAddr2), c.text(Customer::ShipAddr2));
-    line(c.text(Customer::BillAddr3), c.text(Customer::ShipAddr3));
-    line(c.text(Customer::BillAddr4), c.text(Customer::ShipAddr4));
-    line("Phone 1: " + c.text(Customer::Phone1), "Phone 2: " + c.text(Customer::Phone2));
-    y += h;
+    page.line("Billing Address:", "Shipping Address:");
+    page.line(c.text(Customer::BillAddr1), c.text(Customer::ShipAddr1));
+    page.line(c.text(Customer::BillAddr2), c.text(Customer::ShipAddr2));
+    page.line(c.text(Customer::BillAddr3), c.text(Customer::ShipAddr3));
+    page.line(c.text(Customer::BillAddr4), c.text(Customer::ShipAddr4));
+    page.line("Phone 1: " + c.text(Customer::Phone1), "Phone 2: " + c.text(Customer::Phone2));
+    page.skip();
 
-    line("E-mail: " + c.text(Customer::EMail));
-    line("Mail List Sort Code: " + c.text(Customer::MailSortCode));
-    y += h;
-
-    line("Notes / Comments:");
-    for (const std::string& l : customers::WrapText(canvas, c.text(Customer::Notes), right - x))
-        line(l);
-    y += h;
-
-    line("Printed: " + data::FormatLongDateTime(clock.now()));
-    return canvas.endDocument();
+    page.line("E-mail: " + c.text(Customer::EMail));
+    page.line("Mail List Sort Code: " + c.text(Customer::MailSortCode));
+    page.skip();
+    return page.finish(c.text(Customer::Notes), clock);
 }
 
 bool PrintEnvelope(output::Canvas& canvas, const data::CustomerRecord& c,

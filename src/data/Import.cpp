@@ -44,4 +44,48 @@ std::string ExportedText(std::size_t lines) {
     return std::to_string(lines) + " records exported.";
 }
 
+namespace {
+constexpr int kCountsShownEvery = 50;
+}
+
+ImportRun::ImportRun(platform::Progress& progress, const std::string& title, std::string_view what,
+                     ImportResult& result, std::size_t rows)
+    : progress_(progress), what_(what), result_(result), rows_(rows) {
+    progress_.start(title, 3);
+    progress_.setLine(0, std::string(kImportingText));
+    showCounts();
+}
+
+void ImportRun::begin(int line) {
+    ++result_.rows;
+    result_.lastLine = line;
+}
+
+bool ImportRun::added(const UpdateResult& add, const std::string& name) {
+    if (add.ok()) {
+        ++result_.added;
+        return true;
+    }
+    result_.fail(result_.lastLine, name,
+                 "the record could not be stored (error " + std::to_string(add.engineError) + ")");
+    return false;
+}
+
+bool ImportRun::done() {
+    if (result_.rows % kCountsShownEvery == 0) showCounts();
+    if (progress_.step()) return true;
+    result_.stopped = std::size_t(result_.rows) < rows_;
+    return false;
+}
+
+void ImportRun::finish() {
+    showCounts();
+    progress_.finish();
+}
+
+void ImportRun::showCounts() {
+    progress_.setLine(1, "Rows read: " + std::to_string(result_.rows));
+    progress_.setLine(2, what_ + " added: " + std::to_string(result_.added));
+}
+
 }  // namespace invarro::data

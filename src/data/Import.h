@@ -10,6 +10,8 @@
 
 #include "data/Ansi.h"
 #include "data/Delimited.h"
+#include "data/Update.h"
+#include "platform/Progress.h"
 #include "platform/Prompter.h"
 
 namespace invarro::data {
@@ -73,6 +75,31 @@ struct ImportResult {
             firstFailure = why;
         }
     }
+};
+
+// A run through the rows of an import, shown in the status window: "Rows read: n" and
+// "<What> added: n", refreshed every 50 rows and at the end.
+class ImportRun {
+  public:
+    ImportRun(platform::Progress& progress, const std::string& title, std::string_view what,
+              ImportResult& result, std::size_t rows);
+    // A row begins: it is counted and its file line noted.
+    void begin(int line);
+    // The add of a row's record: counted when it was stored, else the row failed with the
+    // engine's error. True when it was stored.
+    bool added(const UpdateResult& add, const std::string& name);
+    // A row is done. False when the user stopped the run (marked stopped when rows remain).
+    bool done();
+    // The final counts; the status window closes.
+    void finish();
+
+  private:
+    void showCounts();
+
+    platform::Progress& progress_;
+    std::string what_;
+    ImportResult& result_;
+    std::size_t rows_;
 };
 
 // The message that ends a run (title "Import"): complete is the text when every row was

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <vector>
 
 namespace invarro::data {
 
@@ -32,6 +33,21 @@ void WriteAnsiText(uint8_t* record, const FieldDef& f, std::string_view ansi) {
     size_t len = std::min(ansi.size(), size_t(f.width));
     record[f.offset] = uint8_t(len);
     std::memcpy(record + f.offset + 1, ansi.data(), len);
+    std::memset(record + f.offset + 1 + len, 0, size_t(f.width) - len);
+}
+
+bool SameValues(const uint8_t* a, const uint8_t* b, size_t length,
+                std::span<const FieldDef> fields) {
+    if (std::memcmp(a, b, length) == 0) return true;
+    std::vector<uint8_t> x(a, a + length);
+    std::vector<uint8_t> y(b, b + length);
+    for (const FieldDef& f : fields) {
+        if (!IsTextKind(f.kind)) continue;
+        // Rewriting each text field as it reads clears what lies after its length.
+        WriteAnsiText(x.data(), f, ReadAnsiText(x.data(), f));
+        WriteAnsiText(y.data(), f, ReadAnsiText(y.data(), f));
+    }
+    return x == y;
 }
 
 FontSetting DecodeFontBlock(const uint8_t* block) {

@@ -10,6 +10,7 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -97,9 +98,16 @@ FontSetting DecodeFontBlock(const uint8_t* block);
 // Writes all 48 bytes; bytes outside the four values become 0.
 void EncodeFontBlock(uint8_t* block, const FontSetting& font);
 
-// Field codecs on raw record bytes.
+// Field codecs on raw record bytes. A text field is written as its length byte and its
+// characters, and the rest of its room is zero-filled (as in a new record), so that no
+// trace of a longer earlier value stays in the record; readers stop at the length.
 std::string ReadAnsiText(const uint8_t* record, const FieldDef& f);
 void WriteAnsiText(uint8_t* record, const FieldDef& f, std::string_view ansi);
+// Whether two records of length `length` hold the same values. The bytes after a text
+// field's length are not compared: records written before those bytes were cleared
+// may still hold an earlier value's tail there.
+bool SameValues(const uint8_t* a, const uint8_t* b, size_t length,
+                std::span<const FieldDef> fields);
 int32_t ReadInt32(const uint8_t* p);
 void WriteInt32(uint8_t* p, int32_t v);
 // A field's value as one line of text, for tools and logs.
@@ -184,8 +192,8 @@ class Record {
     uint8_t style(FieldRef<L, FieldKind::Style> f) const { return view().style(f); }
     FontSetting font(FieldRef<L, FieldKind::Font> f) const { return view().font(f); }
 
-    // Writes UTF-8 text, converted to Windows-1252 and cut to the field's width. The
-    // bytes after the new length keep what they held.
+    // Writes UTF-8 text, converted to Windows-1252 and cut to the field's width; the
+    // field's room after the new length is zero-filled.
     template <FieldKind K>
     requires(IsTextKind(K)) void setText(FieldRef<L, K> f, std::string_view utf8) {
         WriteAnsiText(bytes_.data(), f.def(), AnsiFromUtf8(utf8));
@@ -216,6 +224,10 @@ class Record {
     }
 
     bool operator==(const Record& o) const { return bytes_ == o.bytes_; }
+    // The same values, whatever an older write left after a text field's length.
+    bool sameValues(const Record& o) const {
+        return SameValues(bytes_.data(), o.bytes_.data(), size(), L::kFields);
+    }
 
   private:
     std::array<uint8_t, size_t(L::kLength)> bytes_;

@@ -165,7 +165,8 @@ UpdateResult AddUnkeyedRecord(Fileblock* fb, const RecordKind& kind, const void*
 UpdateResult ChangeBusinessRecord(Fileblock* fb, const RecordKind& kind, int32_t recNo,
                                   const void* asRead, const void* updated, Prompter& prompter) {
     size_t len = size_t(kind.recordLength);
-    if (std::memcmp(asRead, updated, len) == 0) {
+    if (SameValues(static_cast<const uint8_t*>(asRead), static_cast<const uint8_t*>(updated), len,
+                   kind.fields)) {
         UpdateResult r;
         r.status = UpdateStatus::Unchanged;
         r.recNo = recNo;

@@ -7,6 +7,7 @@
 #include "data/Keys.h"
 #include "data/Open.h"
 #include "data/Update.h"
+#include "output/EMail.h"
 #include "output/InvDoc.h"
 #include "output/Labelwiz.h"
 #include "storage/BTree.h"
@@ -107,29 +108,6 @@ std::string PadRight(std::string s, size_t n) {
 std::string PadLeft(const std::string& s, size_t n) {
     const size_t len = data::CharCount(s);
     return len < n ? std::string(n - len, ' ') + s : s;
-}
-
-std::vector<std::string> SplitAt(std::string_view text, char sep) {
-    std::vector<std::string> parts;
-    size_t start = 0;
-    while (true) {
-        const size_t end = text.find(sep, start);
-        parts.emplace_back(
-            text.substr(start, end == std::string_view::npos ? text.npos : end - start));
-        if (end == std::string_view::npos) break;
-        start = end + 1;
-    }
-    return parts;
-}
-
-bool BadAddress(std::string_view address) {
-    const std::string_view a = data::TrimText(address);
-    if (data::CharCount(a) < 2) return true;
-    if (std::count(a.begin(), a.end(), '@') != 1) return true;
-    for (char c : a)
-        if (c == ' ' || c == '\t' || c == '<' || c == '>' || static_cast<unsigned char>(c) < 32)
-            return true;
-    return a.front() == '@' || a.back() == '@';
 }
 
 }  // namespace
@@ -245,27 +223,19 @@ std::string StatementMail::recipientText() const {
     return out;
 }
 
-bool BadCustomerEMail(std::string_view eMail) {
-    if (data::CharCount(data::TrimText(eMail)) < 2) return true;
-    for (const std::string& part : SplitAt(data::TrimText(eMail), ';'))
-        if (BadAddress(part)) return true;
-    return false;
-}
-
 StatementMail EmailStatementText(const Statement& s, const data::CompanyRecord& company,
                                  const data::Date& today) {
     StatementMail m;
     const std::string caption = TrimmedText(company.text(Company::StatementCaption));
     const std::string own = TrimmedText(company.text(Company::EMailAddress));
     m.from = own;
-    if (BadCustomerEMail(s.eMail)) {
+    if (!UsableAddressList(s.eMail)) {
         m.badAddress = true;
         m.subject = "BAD CUSTOMER E-MAIL: " + s.name;
         m.recipients = {own};
     } else {
         m.subject = caption + " - " + s.name;
-        for (const std::string& part : SplitAt(s.eMail, ';'))
-            m.recipients.push_back(TrimmedText(part));
+        m.recipients = SplitAddressList(AddressListRule(s.eMail));
     }
 
     const data::DateOrder order =

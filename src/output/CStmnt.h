@@ -121,10 +121,8 @@ struct StatementMail {
     // The recipients joined with "," as the mail client takes them.
     std::string recipientText() const;
 };
-// An address the message cannot go to: shorter than 2 characters when trimmed, without
-// exactly one "@", or holding blanks or angle brackets. A list of several addresses
-// separated by ";" is judged address by address.
-bool BadCustomerEMail(std::string_view eMail);
+// The statement as a message: to the customer's addresses (the address list rule of
+// output/EMail.h), or to the company itself when they are not usable.
 StatementMail EmailStatementText(const Statement& s, const data::CompanyRecord& company,
                                  const data::Date& today);
 

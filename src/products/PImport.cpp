@@ -22,17 +22,11 @@ using data::Product;
 using data::ProductRecord;
 
 constexpr int kCodeWidth = 10;
-constexpr int kShownEvery = 50;
 
 std::string CodeKey(std::string_view code) {
     ProductRecord probe;
     probe.setText(Product::ProdCode, code);
     return data::ProductKey(probe, 1);
-}
-
-void ShowCounts(platform::Progress& progress, const data::ImportResult& r) {
-    progress.setLine(1, "Rows read: " + std::to_string(r.rows));
-    progress.setLine(2, "Products added: " + std::to_string(r.added));
 }
 
 }  // namespace
@@ -54,9 +48,7 @@ data::ImportResult ImportProducts(storage::Fileblock* products,
                                   std::string_view setupDate, platform::Progress& progress,
                                   platform::Prompter& prompter) {
     data::ImportResult result;
-    progress.start("Product Import", 3);
-    progress.setLine(0, std::string(data::kImportingText));
-    ShowCounts(progress, result);
+    data::ImportRun run(progress, "Product Import", "Products", result, rows.size());
 
     std::set<std::string> taken;
     std::string key;
@@ -70,8 +62,7 @@ data::ImportResult ImportProducts(storage::Fileblock* products,
     int64_t next = onFile + 1;
 
     for (const ProductImportRow& row : rows) {
-        ++result.rows;
-        result.lastLine = row.line;
+        run.begin(row.line);
         std::string code = data::FirstChars(data::TrimText(row.cells[0]), kCodeWidth);
         const std::string shown = code.empty() ? data::TrimmedText(row.cells[1]) : code;
         if (code.empty()) code = std::to_string(next++);
@@ -85,24 +76,12 @@ data::ImportResult ImportProducts(storage::Fileblock* products,
             result.fail(row.line, shown, "no product code is left to give it");
         } else {
             const ProductRecord record = ProductFromRow(row, code, setupDate);
-            data::UpdateResult added = data::AddUnkeyedRecord(products, record, prompter);
-            if (added.ok()) {
-                ++result.added;
+            if (run.added(data::AddUnkeyedRecord(products, record, prompter), shown))
                 taken.insert(CodeKey(code));
-            } else {
-                result.fail(row.line, shown,
-                            "the record could not be stored (error " +
-                                std::to_string(added.engineError) + ")");
-            }
         }
-        if (result.rows % kShownEvery == 0) ShowCounts(progress, result);
-        if (!progress.step()) {
-            result.stopped = result.rows < int(rows.size());
-            break;
-        }
+        if (!run.done()) break;
     }
-    ShowCounts(progress, result);
-    progress.finish();
+    run.finish();
     return result;
 }
 

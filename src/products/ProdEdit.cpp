@@ -187,7 +187,7 @@ data::UpdateStatus ChangeProduct(storage::Fileblock* products, int32_t recNo,
     ProductRecord updated = RecordFromEntry(entry, asRead);
     if (stored) *stored = asRead;
     // Nothing typed differs from the record: the file and its last-changed date stay.
-    if (updated == asRead) return data::UpdateStatus::Unchanged;
+    if (updated.sameValues(asRead)) return data::UpdateStatus::Unchanged;
     updated.setText(Product::ChangedDate, today);
     data::UpdateResult r = data::ChangeBusinessRecord(products, recNo, asRead, updated, prompter);
     if (!r.ok()) throw ProductError(std::string(kModifyFailed));

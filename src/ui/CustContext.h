@@ -17,6 +17,7 @@
 #include "platform/Progress.h"
 #include "platform/Prompter.h"
 #include "platform/Shell.h"
+#include "ui/WindowSupport.h"
 
 namespace invarro::ui {
 
@@ -52,6 +53,17 @@ struct CustomerWindowContext {
 inline output::MailPasswordReader MailPasswordReaderOf(const CustomerWindowContext& c) {
     return c.mailPassword ? output::MailPasswordReader(c.mailPassword)
                           : output::MailPasswordReader(output::RecordMailPassword);
+}
+
+// What the shared windows (find, export, import) need from a customer window's context.
+inline WindowServices ServicesOf(const CustomerWindowContext& c) {
+    WindowServices services;
+    services.folder = c.dataFolder;
+    services.prompter = c.prompter;
+    services.progress = c.progress;
+    services.clock = c.clock;
+    services.help = c.openHelp;
+    return services;
 }
 
 }  // namespace invarro::ui

@@ -84,16 +84,9 @@ TCustEdit::TCustEdit(platform::Prompter& prompter, std::string dataFolder, QWidg
     notes_->setTabChangesFocus(true);
     notes_->setMinimumHeight(44);
 
-    auto* ok = new QPushButton("&Ok", this);
-    ok->setObjectName("OKBtn");
-    ok->setDefault(true);
-    auto* cancel = new QPushButton("&Cancel", this);
-    cancel->setObjectName("CancelBtn");
-    cancel->setAutoDefault(false);
-    helpButton_ = new QPushButton("Help", this);
-    helpButton_->setObjectName("HelpBtn");
-    helpButton_->setAutoDefault(false);
-    helpButton_->setEnabled(false);
+    const EditorButtons buttons =
+        MakeEditorButtons(this, {"OKBtn", "CancelBtn", "HelpBtn"}, "Help");
+    helpButton_ = buttons.help;
 
     auto label = [this](const char* text, QWidget* buddy) {
         auto* l = new QLabel(text, this);
@@ -164,12 +157,6 @@ TCustEdit::TCustEdit(platform::Prompter& prompter, std::string dataFolder, QWidg
     flagsRow->addStretch(1);
     flagsRow->addWidget(salesBox);
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(ok);
-    buttons->addWidget(cancel);
-    buttons->addWidget(helpButton_);
-
     auto* layout = new QVBoxLayout(this);
     layout->setSpacing(4);
     layout->addLayout(top);
@@ -179,10 +166,8 @@ TCustEdit::TCustEdit(platform::Prompter& prompter, std::string dataFolder, QWidg
     layout->addLayout(flagsRow);
     layout->addWidget(label("Notes / Comments:", notes_));
     layout->addWidget(notes_, 1);
-    layout->addLayout(buttons);
+    layout->addLayout(buttons.row);
 
-    connect(ok, &QPushButton::clicked, this, &TCustEdit::accept);
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(helpButton_, &QPushButton::clicked, this, &TCustEdit::help);
     connect(copyButton, &QPushButton::clicked, this, &TCustEdit::copyBillingToShipping);
     connect(clearButton, &QPushButton::clicked, this, &TCustEdit::clearShipping);
@@ -315,25 +300,10 @@ QWidget* TCustEdit::fieldFor(customers::EntryField field) const {
 
 void TCustEdit::accept() {
     customers::CustomerEntry e = entry();
-    if (check_) {
-        std::optional<customers::EntryProblem> problem = check_(e);
-        // The short name rule ran inside the checks.
-        shortName_->setText(Q(e.shortName));
-        if (problem) {
-            prompter_.ask(problem->message);
-            fieldFor(problem->field)->setFocus();
-            return;
-        }
-    }
-    if (save_) {
-        try {
-            save_(e);
-        } catch (const std::exception& err) {
-            prompter_.inform(windowTitle().toStdString(), err.what(), platform::Icon::Error);
-            return;
-        }
-    }
-    QDialog::accept();
+    // The short name rule ran inside the checks.
+    auto shown = [&] { shortName_->setText(Q(e.shortName)); };
+    auto field = [this](customers::EntryField f) { return fieldFor(f); };
+    if (CheckAndSave(this, prompter_, e, check_, shown, field, save_)) QDialog::accept();
 }
 
 void TCustEdit::setHelp(std::function<void(const std::string&)> openHelp) {

@@ -70,34 +70,17 @@ int TCustForm::BrowseKey() {
 
 TCustForm::TCustForm(const CustomerWindowContext& context, Mode mode, QWidget* parent)
     : QDialog(parent), ctx_(context), mode_(mode) {
-    setObjectName("TCustForm");
-    setModal(true);
-    setSizeGripEnabled(true);
-    if (!ctx_.clock) {
-        ownClock_ = std::make_unique<platform::SystemClock>();
-        ctx_.clock = ownClock_.get();
-    }
+    SetUpManagerDialog(this, "TCustForm");
+    UseClockOrOwn(ctx_.clock, ownClock_);
     updateTitle();
 
     caption_ = new QLabel(this);
     caption_->setObjectName("CompanyLabel");
-    const output::Font editorFont = EditorFont(*ctx_.company);
-    caption_->setFont(platform::qt::ToQFont(editorFont));
-    QPalette captionPalette = caption_->palette();
-    captionPalette.setColor(QPalette::WindowText, platform::qt::ToQColor(editorFont.color));
-    caption_->setPalette(captionPalette);
+    ApplyEditorFont(caption_, *ctx_.company);
     caption_->setText(Q(app::CompanyCaption(*ctx_.company)));
 
     list_ = new TIndexBrowser(this);
-    list_->setObjectName("CustList");
-    list_->SetPrompter(ctx_.prompter);
-    const output::Font mgrFont = ManagerFont(*ctx_.company);
-    list_->setFont(platform::qt::ToQFont(mgrFont));
-    QPalette listPalette = list_->palette();
-    listPalette.setColor(QPalette::Text, platform::qt::ToQColor(mgrFont.color));
-    list_->setPalette(listPalette);
-    list_->setContextMenuPolicy(Qt::CustomContextMenu);
-    list_->OnKeyPress = [](TIndexBrowser*, QChar& c) { c = c.toUpper(); };
+    SetUpManagerList(list_, "CustList", *ctx_.company, ctx_.prompter);
     connect(list_, &TIndexBrowser::DblClick, this, &TCustForm::rowAction);
     connect(list_, &TIndexBrowser::KeyDown, this, [this](int key, Qt::KeyboardModifiers) {
         if (key == Qt::Key_Return || key == Qt::Key_Enter) rowAction();
@@ -111,9 +94,7 @@ TCustForm::TCustForm(const CustomerWindowContext& context, Mode mode, QWidget* p
     setMessage(mode_ == Mode::Pick ? "Double-click or press <enter> to select."
                                    : "Right-click mouse or select from menu bar.");
 
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(4, 0, 4, 0);
-    layout->setSpacing(2);
+    QVBoxLayout* layout = MakeManagerLayout(this);
     buildMenus();
     layout->addWidget(caption_);
     layout->addWidget(list_, 1);
@@ -133,15 +114,8 @@ void TCustForm::updateTitle() {
 }
 
 QAction* TCustForm::action(const char* name, const QString& text, void (TCustForm::*slot)()) {
-    auto* a = new QAction(text, this);
-    a->setObjectName(name);
-    if (slot) {
-        connect(a, &QAction::triggered, this, [this, slot] { guarded([&] { (this->*slot)(); }); });
-    } else {
-        // Its window arrives with a later part of the program.
-        a->setEnabled(false);
-    }
-    return a;
+    if (!slot) return MakeCommand(this, name, text, nullptr);
+    return MakeCommand(this, name, text, [this, slot] { guarded([&] { (this->*slot)(); }); });
 }
 
 void TCustForm::buildMenus() {
@@ -175,9 +149,7 @@ void TCustForm::buildMenus() {
     connect(byNumber_, &QAction::triggered, this, [this] { guarded([&] { setBrowseKey(2); }); });
     QAction* helpAct = action("OverviewAct", "&Overview", &TCustForm::overview);
     helpAct->setEnabled(bool(ctx_.openHelp));
-    QAction* closeAct = new QAction("&Close", this);
-    closeAct->setObjectName("CloseAct");
-    connect(closeAct, &QAction::triggered, this, &QDialog::reject);
+    QAction* closeAct = MakeCloseCommand(this);
     SetCommandIcons({{newAct, "New"},
                      {editAct, "Edit"},
                      {deleteAct, "Delete"},
@@ -215,29 +187,17 @@ void TCustForm::buildMenus() {
     help->addAction(helpAct);
     layout()->setMenuBar(bar);
 
-    auto* popup = new QMenu(this);
-    popup->setObjectName("PopupMenu");
+    QMenu* popup = MakeListPopup(this, list_);
     popup->addActions({newAct, editAct, deleteAct, findAct});
     popup->addSeparator();
     popup->addActions({listAct, printAct, envAct, labelAct, clipAct});
     popup->addSeparator();
     popup->addActions({viewStmt, batchStmt});
-    connect(list_, &QWidget::customContextMenuRequested, this,
-            [this, popup](const QPoint& p) { popup->popup(list_->mapToGlobal(p)); });
 
     auto* tools = new QHBoxLayout;
     tools->setSpacing(2);
     auto button = [&](const char* name, const char* text, QAction* act) {
-        auto* b = new QToolButton(this);
-        b->setObjectName(name);
-        b->setText(text);
-        b->setToolTip(text);
-        b->setAutoRaise(true);
-        ShowActionIcon(b, act);
-        b->setEnabled(act->isEnabled());
-        connect(act, &QAction::changed, b, [b, act] { b->setEnabled(act->isEnabled()); });
-        connect(b, &QToolButton::clicked, act, &QAction::trigger);
-        tools->addWidget(b);
+        tools->addWidget(MakeCommandButton(this, name, text, text, act));
     };
     button("NewBtn", "New", newAct);
     button("EditBtn", "Edit", editAct);
@@ -276,14 +236,9 @@ bool TCustForm::openFiles() {
     if (!r) return false;
     fb_ = r.fb;
 
-    auto browser = std::make_unique<storage::Browser>(fb_, gBrowseKey, buffer_.data(),
-                                                      int32_t(buffer_.size()));
-    list_->SetOnBuildRow([this](TIndexBrowser*, storage::RowRecord& row) {
-        row.text = customers::ManagerRow(buffer_);
-        return 0;
-    });
-    list_->Attach(std::move(browser));
-    list_->SetHeader(Q(customers::ManagerHeader()));
+    AttachManagerList(
+        list_, fb_, gBrowseKey, buffer_.data(), buffer_.size(),
+        [this] { return customers::ManagerRow(buffer_); }, customers::ManagerHeader());
     byName_->setChecked(gBrowseKey == 1);
     byNumber_->setChecked(gBrowseKey == 2);
     guarded([&] { list_->JumpToKey(""); });
@@ -364,10 +319,7 @@ void TCustForm::updateCount() {
 }
 
 bool TCustForm::currentCustomer(int32_t& recNo, data::CustomerRecord& record) {
-    if (!list_->Ready() || list_->browser()->FilledRows() == 0) return false;
-    bool unchanged = false;
-    if (list_->ReadCurrentRecord(unchanged) != 0) return false;
-    recNo = list_->CurrentRecordNumber();
+    if (!list_->ReadHighlighted(recNo)) return false;
     record = buffer_;
     return true;
 }
@@ -457,13 +409,7 @@ void TCustForm::batchStatements() {
 
 void TCustForm::findCustomer() {
     if (!fb_) return;
-    WindowServices services;
-    services.folder = ctx_.dataFolder;
-    services.prompter = ctx_.prompter;
-    services.progress = ctx_.progress;
-    services.clock = ctx_.clock;
-    services.help = ctx_.openHelp;
-    TFindForm find(fb_, customers::FindMode::Cust, "Find Customer", services, this);
+    TFindForm find(fb_, customers::FindMode::Cust, "Find Customer", services(), this);
     if (find.exec() != QDialog::Accepted || !find.picked()) return;
     // The picked row's customer number, looked up through the number key.
     const std::string number = find.picked()->cells[1];
@@ -558,13 +504,7 @@ void TCustForm::copyToClipboard() {
 }
 
 WindowServices TCustForm::services() const {
-    WindowServices services;
-    services.folder = ctx_.dataFolder;
-    services.prompter = ctx_.prompter;
-    services.progress = ctx_.progress;
-    services.clock = ctx_.clock;
-    services.help = ctx_.openHelp;
-    return services;
+    return ServicesOf(ctx_);
 }
 
 void TCustForm::exportCustomers() {

@@ -163,6 +163,14 @@ int TIndexBrowser::ReadCurrentRecord(bool& unchanged) {
     return result;
 }
 
+bool TIndexBrowser::ReadHighlighted(int32_t& recNo) {
+    if (!browser_ || browser_->FilledRows() == 0) return false;
+    bool unchanged = false;
+    if (ReadCurrentRecord(unchanged) != 0) return false;
+    recNo = browser_->CurrentRecordNumber();
+    return true;
+}
+
 void TIndexBrowser::Refresh() {
     if (!browser_) return;
     const int old = browser_->CurrentRow();

@@ -60,6 +60,9 @@ class TIndexBrowser : public QAbstractScrollArea {
     std::string CurrentKeyString() const;
     // 0 on success, the error class otherwise, 5 when no browser object is attached.
     int ReadCurrentRecord(bool& unchanged);
+    // Reads the highlighted row's record into the browser's buffer and gives its record
+    // number; false when the list is empty or the record cannot be read.
+    bool ReadHighlighted(int32_t& recNo);
     void Refresh();
 
     QString Header() const { return header_; }

@@ -138,20 +138,8 @@ TInterestWiz::TInterestWiz(app::Session& session, const CustomerWindowContext& c
     Label3->setObjectName("Label3");
     layout->addWidget(Label3);
 
-    auto* buttons = new QHBoxLayout;
-    GenInv = new QPushButton("Generate Invoices", this);
-    GenInv->setObjectName("GenInv");
-    GenInv->setEnabled(false);
-    auto* cancel = new QPushButton("&Cancel", this);
-    cancel->setObjectName("CanButn");
-    auto* help = new QPushButton("Help", this);
-    help->setObjectName("Button2");
-    help->setEnabled(bool(ctx_.openHelp));
-    buttons->addStretch(1);
-    buttons->addWidget(GenInv);
-    buttons->addWidget(cancel);
-    buttons->addWidget(help);
-    layout->addLayout(buttons);
+    GenInv = AddRunButtons(this, layout, "Generate Invoices", {"GenInv", "CanButn", "Button2"},
+                           ctx_.openHelp, std::string(invoicing::kInterestCaption));
     showGrid(false);
 
     connect(FlatCB, &QCheckBox::toggled, this, [this](bool on) {
@@ -173,10 +161,6 @@ TInterestWiz::TInterestWiz(app::Session& session, const CustomerWindowContext& c
             [this] { Guarded(*ctx_.prompter, [this] { scan(); }); });
     connect(GenInv, &QPushButton::clicked, this,
             [this] { Guarded(*ctx_.prompter, [this] { generate(); }); });
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
-    connect(help, &QPushButton::clicked, this, [this] {
-        if (ctx_.openHelp) ctx_.openHelp(std::string(invoicing::kInterestCaption));
-    });
 }
 
 void TInterestWiz::settingsChanged() {

@@ -54,27 +54,18 @@ const QColor kFilterColour(255, 250, 205);
 
 Tinvlist::Tinvlist(const InvoiceWindowContext& context, QWidget* parent)
     : QDialog(parent), ctx_(context) {
-    setObjectName("Tinvlist");
-    setModal(true);
-    setSizeGripEnabled(true);
+    SetUpManagerDialog(this, "Tinvlist");
     setAutoFillBackground(true);
-    if (!ctx_.clock) {
-        ownClock_ = std::make_unique<platform::SystemClock>();
-        ctx_.clock = ownClock_.get();
-    }
+    UseClockOrOwn(ctx_.clock, ownClock_);
     files_ = std::make_unique<invoicing::InvoiceFiles>(
         invoicing::InvoiceFiles{ctx_.dataFolder, *ctx_.company, nullptr, nullptr, nullptr});
     updateTitle();
 
     // The header panel in the company's editor font.
-    const output::Font editorFont = EditorFont(*ctx_.company);
     auto headerLabel = [&](const char* name) {
         auto* l = new QLabel(this);
         l->setObjectName(name);
-        l->setFont(platform::qt::ToQFont(editorFont));
-        QPalette p = l->palette();
-        p.setColor(QPalette::WindowText, platform::qt::ToQColor(editorFont.color));
-        l->setPalette(p);
+        ApplyEditorFont(l, *ctx_.company);
         return l;
     };
     cName_ = headerLabel("CName");
@@ -88,15 +79,7 @@ Tinvlist::Tinvlist(const InvoiceWindowContext& context, QWidget* parent)
     refreshHeader();
 
     list_ = new TIndexBrowser(this);
-    list_->setObjectName("InvBrowser1");
-    list_->SetPrompter(ctx_.prompter);
-    const output::Font mgrFont = ManagerFont(*ctx_.company);
-    list_->setFont(platform::qt::ToQFont(mgrFont));
-    QPalette listPalette = list_->palette();
-    listPalette.setColor(QPalette::Text, platform::qt::ToQColor(mgrFont.color));
-    list_->setPalette(listPalette);
-    list_->setContextMenuPolicy(Qt::CustomContextMenu);
-    list_->OnKeyPress = [](TIndexBrowser*, QChar& c) { c = c.toUpper(); };
+    SetUpManagerList(list_, "InvBrowser1", *ctx_.company, ctx_.prompter);
     connect(list_, &TIndexBrowser::DblClick, this, &Tinvlist::rowAction);
     connect(list_, &TIndexBrowser::KeyDown, this, [this](int key, Qt::KeyboardModifiers) {
         if (key == Qt::Key_Return || key == Qt::Key_Enter) rowAction();
@@ -114,9 +97,7 @@ Tinvlist::Tinvlist(const InvoiceWindowContext& context, QWidget* parent)
     setMessage(Q(invoicing::kIdleMessage));
     setTimerRunning(invoicing::EditorWorkTimer().running());
 
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(4, 0, 4, 0);
-    layout->setSpacing(2);
+    QVBoxLayout* layout = MakeManagerLayout(this);
     buildMenus();
     auto* header = new QHBoxLayout;
     header->addWidget(cName_, 1);
@@ -143,15 +124,8 @@ void Tinvlist::updateTitle() {
 }
 
 QAction* Tinvlist::action(const char* name, const QString& text, void (Tinvlist::*slot)()) {
-    auto* a = new QAction(text, this);
-    a->setObjectName(name);
-    if (slot) {
-        connect(a, &QAction::triggered, this, [this, slot] { guarded([&] { (this->*slot)(); }); });
-    } else {
-        // Its window arrives with a later part of the program.
-        a->setEnabled(false);
-    }
-    return a;
+    if (!slot) return MakeCommand(this, name, text, nullptr);
+    return MakeCommand(this, name, text, [this, slot] { guarded([&] { (this->*slot)(); }); });
 }
 
 void Tinvlist::buildMenus() {
@@ -177,9 +151,7 @@ void Tinvlist::buildMenus() {
     QAction* windowAct = action("PrintWindowAct", "Print &Window", &Tinvlist::printWindow);
     QAction* helpAct = action("OverviewAct", "&Overview", &Tinvlist::overview);
     helpAct->setEnabled(bool(ctx_.openHelp));
-    auto* closeAct = new QAction("&Close", this);
-    closeAct->setObjectName("CloseAct");
-    connect(closeAct, &QAction::triggered, this, &QDialog::reject);
+    QAction* closeAct = MakeCloseCommand(this);
     SetCommandIcons({{newAct, "New"},
                      {editAct, "Edit"},
                      {deleteAct, "Delete"},
@@ -225,8 +197,7 @@ void Tinvlist::buildMenus() {
     help->addAction(helpAct);
     layout()->setMenuBar(bar);
 
-    auto* popup = new QMenu(this);
-    popup->setObjectName("PopupMenu");
+    QMenu* popup = MakeListPopup(this, list_);
     popup->addActions({newAct, editAct, deleteAct});
     popup->addSeparator();
     popup->addActions({findAct, viewAct_, custAct});
@@ -234,24 +205,13 @@ void Tinvlist::buildMenus() {
     popup->addActions({printAct, slipAct, pdfAct, batchAct});
     popup->addSeparator();
     popup->addActions({repeatAct, filterAct});
-    connect(list_, &QWidget::customContextMenuRequested, this,
-            [this, popup](const QPoint& p) { popup->popup(list_->mapToGlobal(p)); });
 
     // The buttons stay reachable through the bar's overflow menu when the window is narrow.
     auto* tools = new QToolBar(this);
     tools->setObjectName("ToolBar");
     tools->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     auto button = [&](const char* name, const char* text, const char* hint, QAction* act) {
-        auto* b = new QToolButton(this);
-        b->setObjectName(name);
-        b->setText(text);
-        b->setToolTip(hint);
-        b->setAutoRaise(true);
-        ShowActionIcon(b, act);
-        b->setEnabled(act->isEnabled());
-        connect(act, &QAction::changed, b, [b, act] { b->setEnabled(act->isEnabled()); });
-        connect(b, &QToolButton::clicked, act, &QAction::trigger);
-        tools->addWidget(b);
+        tools->addWidget(MakeCommandButton(this, name, text, hint, act));
     };
     button("AddInvoiceBtn", "New", "Create a new invoice or quote", newAct);
     button("EditInvoiceBtn", "Edit", "Edit the selected record", editAct);
@@ -299,18 +259,13 @@ bool Tinvlist::openFiles() {
     if (!files_->memos) return false;
 
     keyNo_ = invoicing::kOpeningKey;
-    auto browser = std::make_unique<storage::Browser>(files_->invoices, keyNo_, buffer_.data(),
-                                                      int32_t(buffer_.size()));
-    list_->SetOnBuildRow([this](TIndexBrowser*, storage::RowRecord& row) {
-        row.text = invoicing::ManagerRow(buffer_);
-        return 0;
-    });
     list_->SetOnPerformFilter([this](TIndexBrowser*, storage::RowRecord&, bool& useIt) {
         useIt = invoicing::FilterAccepts(buffer_, filterNumber_);
         return 0;
     });
-    list_->Attach(std::move(browser));
-    list_->SetHeader(Q(invoicing::ManagerHeader()));
+    AttachManagerList(
+        list_, files_->invoices, keyNo_, buffer_.data(), buffer_.size(),
+        [this] { return invoicing::ManagerRow(buffer_); }, invoicing::ManagerHeader());
     for (QAction* a : orderActs_)
         a->setChecked(a->objectName() == QString("ByKey%1").arg(keyNo_));
     guarded([&] { positionOnLastInvoice(); });
@@ -386,10 +341,7 @@ void Tinvlist::updateCount() {
 }
 
 bool Tinvlist::currentInvoice(int32_t& recNo, data::InvoiceRecord& record) {
-    if (!list_->Ready() || list_->browser()->FilledRows() == 0) return false;
-    bool unchanged = false;
-    if (list_->ReadCurrentRecord(unchanged) != 0) return false;
-    recNo = list_->CurrentRecordNumber();
+    if (!list_->ReadHighlighted(recNo)) return false;
     record = buffer_;
     return true;
 }
@@ -474,14 +426,8 @@ void Tinvlist::deleteInvoice() {
 
 void Tinvlist::findInvoice() {
     if (!files_->invoices) return;
-    WindowServices services;
-    services.folder = ctx_.dataFolder;
-    services.prompter = ctx_.prompter;
-    services.progress = ctx_.progress;
-    services.clock = ctx_.clock;
-    services.help = ctx_.openHelp;
-    TFindForm find(files_->invoices, customers::FindMode::Inv, "Find Invoice/Payment", services,
-                   this);
+    TFindForm find(files_->invoices, customers::FindMode::Inv, "Find Invoice/Payment",
+                   ServicesOf(ctx_), this);
     if (find.exec() != QDialog::Accepted || !find.picked()) return;
     // The picked row's invoice number, looked up through the number key.
     const std::string number = find.picked()->cells[1];

@@ -536,13 +536,7 @@ int TLabelWiz::appendFromFile(const std::function<bool(const data::CustomerRecor
 void TLabelWiz::findAndAdd() {
     auto file = openCustomers();
     if (!file->fb) return;
-    WindowServices services;
-    services.folder = ctx_.dataFolder;
-    services.prompter = ctx_.prompter;
-    services.progress = ctx_.progress;
-    services.clock = ctx_.clock;
-    services.help = ctx_.openHelp;
-    TFindForm find(file->fb, customers::FindMode::Cust, "Find Customer", services, this);
+    TFindForm find(file->fb, customers::FindMode::Cust, "Find Customer", ServicesOf(ctx_), this);
     if (find.exec() != QDialog::Accepted || !find.picked()) return;
     auto customer = output::FindCustomerByNumber(file->fb, find.picked()->cells[1]);
     if (!customer) {

@@ -55,16 +55,8 @@ TUpdProd::TUpdProd(platform::Prompter& prompter, std::string dataFolder, QWidget
     pNote_->setTabChangesFocus(true);
     pNote_->setMinimumHeight(60);
 
-    auto* ok = new QPushButton("&Ok", this);
-    ok->setObjectName("OkBtn");
-    ok->setDefault(true);
-    auto* cancel = new QPushButton("&Cancel", this);
-    cancel->setObjectName("Button1");
-    cancel->setAutoDefault(false);
-    helpButton_ = new QPushButton("&Help", this);
-    helpButton_->setObjectName("Button2");
-    helpButton_->setAutoDefault(false);
-    helpButton_->setEnabled(false);
+    const EditorButtons buttons = MakeEditorButtons(this, {"OkBtn", "Button1", "Button2"}, "&Help");
+    helpButton_ = buttons.help;
 
     auto label = [this](const char* text, QWidget* buddy) {
         auto* l = new QLabel(text, this);
@@ -93,22 +85,14 @@ TUpdProd::TUpdProd(platform::Prompter& prompter, std::string dataFolder, QWidget
     status->addWidget(setupPanel_, 1);
     status->addWidget(changedPanel_, 1);
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(ok);
-    buttons->addWidget(cancel);
-    buttons->addWidget(helpButton_);
-
     auto* layout = new QVBoxLayout(this);
     layout->setSpacing(4);
     layout->addLayout(grid);
     layout->addWidget(label("Notes/Comments:", pNote_));
     layout->addWidget(pNote_, 1);
-    layout->addLayout(buttons);
+    layout->addLayout(buttons.row);
     layout->addWidget(status);
 
-    connect(ok, &QPushButton::clicked, this, &TUpdProd::accept);
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(helpButton_, &QPushButton::clicked, this, &TUpdProd::help);
     // The notes hold at most 150 characters.
     connect(pNote_, &QPlainTextEdit::textChanged, this, [this] {
@@ -173,25 +157,10 @@ QWidget* TUpdProd::fieldFor(products::EntryField field) const {
 
 void TUpdProd::accept() {
     products::ProductEntry e = entry();
-    if (check_) {
-        std::optional<products::EntryProblem> problem = check_(e);
-        // A price that did not read as a number was replaced on the way.
-        pSell_->setText(Q(e.price));
-        if (problem) {
-            prompter_.ask(problem->message);
-            fieldFor(problem->field)->setFocus();
-            return;
-        }
-    }
-    if (save_) {
-        try {
-            save_(e);
-        } catch (const std::exception& err) {
-            prompter_.inform(windowTitle().toStdString(), err.what(), platform::Icon::Error);
-            return;
-        }
-    }
-    QDialog::accept();
+    // A price that did not read as a number was replaced on the way.
+    auto shown = [&] { pSell_->setText(Q(e.price)); };
+    auto field = [this](products::EntryField f) { return fieldFor(f); };
+    if (CheckAndSave(this, prompter_, e, check_, shown, field, save_)) QDialog::accept();
 }
 
 void TUpdProd::setHelp(std::function<void(const std::string&)> openHelp) {

@@ -74,35 +74,17 @@ int TEditProd::BrowseKey() {
 
 TEditProd::TEditProd(const ProductWindowContext& context, Mode mode, QWidget* parent)
     : QDialog(parent), ctx_(context), mode_(mode) {
-    setObjectName("TEditProd");
-    setModal(true);
-    setSizeGripEnabled(true);
+    SetUpManagerDialog(this, "TEditProd");
     setWindowTitle(kTitle);
-    if (!ctx_.clock) {
-        ownClock_ = std::make_unique<platform::SystemClock>();
-        ctx_.clock = ownClock_.get();
-    }
+    UseClockOrOwn(ctx_.clock, ownClock_);
 
     caption_ = new QLabel(this);
     caption_->setObjectName("CompanyLabel");
-    const output::Font editorFont = EditorFont(*ctx_.company);
-    caption_->setFont(platform::qt::ToQFont(editorFont));
-    QPalette captionPalette = caption_->palette();
-    captionPalette.setColor(QPalette::WindowText, platform::qt::ToQColor(editorFont.color));
-    caption_->setPalette(captionPalette);
+    ApplyEditorFont(caption_, *ctx_.company);
     caption_->setText(Q(app::CompanyCaption(*ctx_.company)));
 
     list_ = new TIndexBrowser(this);
-    list_->setObjectName("ProdBrowser");
-    list_->SetPrompter(ctx_.prompter);
-    const output::Font mgrFont = ManagerFont(*ctx_.company);
-    list_->setFont(platform::qt::ToQFont(mgrFont));
-    QPalette listPalette = list_->palette();
-    listPalette.setColor(QPalette::Text, platform::qt::ToQColor(mgrFont.color));
-    list_->setPalette(listPalette);
-    list_->setContextMenuPolicy(Qt::CustomContextMenu);
-    // Keys are upper case: typed letters search them as such.
-    list_->OnKeyPress = [](TIndexBrowser*, QChar& c) { c = c.toUpper(); };
+    SetUpManagerList(list_, "ProdBrowser", *ctx_.company, ctx_.prompter);
     connect(list_, &TIndexBrowser::DblClick, this, &TEditProd::rowAction);
     connect(list_, &TIndexBrowser::KeyDown, this, [this](int key, Qt::KeyboardModifiers) {
         if (key == Qt::Key_Return || key == Qt::Key_Enter) rowAction();
@@ -116,9 +98,7 @@ TEditProd::TEditProd(const ProductWindowContext& context, Mode mode, QWidget* pa
     setMessage(mode_ == Mode::Pick ? "Double-click or press <enter> to select."
                                    : "Right-click mouse or select from menu bar.");
 
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(4, 0, 4, 0);
-    layout->setSpacing(2);
+    QVBoxLayout* layout = MakeManagerLayout(this);
     buildMenus();
     layout->addWidget(caption_);
     layout->addWidget(list_, 1);
@@ -134,15 +114,8 @@ TEditProd::~TEditProd() {
 }
 
 QAction* TEditProd::action(const char* name, const QString& text, void (TEditProd::*slot)()) {
-    auto* a = new QAction(text, this);
-    a->setObjectName(name);
-    if (slot) {
-        connect(a, &QAction::triggered, this, [this, slot] { guarded([&] { (this->*slot)(); }); });
-    } else {
-        // Its window arrives with a later part of the program.
-        a->setEnabled(false);
-    }
-    return a;
+    if (!slot) return MakeCommand(this, name, text, nullptr);
+    return MakeCommand(this, name, text, [this, slot] { guarded([&] { (this->*slot)(); }); });
 }
 
 void TEditProd::buildMenus() {
@@ -158,9 +131,7 @@ void TEditProd::buildMenus() {
     QAction* windowAct = action("PrintWindowAct", "Print &Window", &TEditProd::printWindow);
     QAction* helpAct = action("OverviewAct", "&Overview", &TEditProd::overview);
     helpAct->setEnabled(bool(ctx_.openHelp));
-    QAction* closeAct = new QAction("&Close", this);
-    closeAct->setObjectName("CloseAct");
-    connect(closeAct, &QAction::triggered, this, &QDialog::reject);
+    QAction* closeAct = MakeCloseCommand(this);
     SetCommandIcons({{newAct, "New"},
                      {editAct, "Edit"},
                      {deleteAct, "Delete"},
@@ -203,8 +174,7 @@ void TEditProd::buildMenus() {
     help->addAction(helpAct);
     layout()->setMenuBar(bar);
 
-    auto* popup = new QMenu(this);
-    popup->setObjectName("PopupMenu");
+    QMenu* popup = MakeListPopup(this, list_);
     popup->addActions({newAct, editAct, deleteAct});
     popup->addSeparator();
     popup->addAction(findAct);
@@ -214,22 +184,11 @@ void TEditProd::buildMenus() {
     popup->addActions({exportAct, importAct});
     popup->addSeparator();
     popup->addAction(closeAct);
-    connect(list_, &QWidget::customContextMenuRequested, this,
-            [this, popup](const QPoint& p) { popup->popup(list_->mapToGlobal(p)); });
 
     auto* tools = new QHBoxLayout;
     tools->setSpacing(2);
     auto button = [&](const char* name, const char* text, const char* hint, QAction* act) {
-        auto* b = new QToolButton(this);
-        b->setObjectName(name);
-        b->setText(text);
-        b->setToolTip(hint);
-        b->setAutoRaise(true);
-        ShowActionIcon(b, act);
-        b->setEnabled(act->isEnabled());
-        connect(act, &QAction::changed, b, [b, act] { b->setEnabled(act->isEnabled()); });
-        connect(b, &QToolButton::clicked, act, &QAction::trigger);
-        tools->addWidget(b);
+        tools->addWidget(MakeCommandButton(this, name, text, hint, act));
     };
     button("NewBtn", "New", "Add a new product", newAct);
     button("EditBtn", "Edit", "Edit the highlighted product", editAct);
@@ -267,14 +226,9 @@ bool TEditProd::openFiles() {
     if (!r) return false;
     fb_ = r.fb;
 
-    auto browser = std::make_unique<storage::Browser>(fb_, gBrowseKey, buffer_.data(),
-                                                      int32_t(buffer_.size()));
-    list_->SetOnBuildRow([this](TIndexBrowser*, storage::RowRecord& row) {
-        row.text = products::ManagerRow(buffer_);
-        return 0;
-    });
-    list_->Attach(std::move(browser));
-    list_->SetHeader(Q(products::ManagerHeader()));
+    AttachManagerList(
+        list_, fb_, gBrowseKey, buffer_.data(), buffer_.size(),
+        [this] { return products::ManagerRow(buffer_); }, products::ManagerHeader());
     byCode_->setChecked(gBrowseKey == 1);
     byDescription_->setChecked(gBrowseKey == 2);
     guarded([&] { list_->JumpToKey(""); });
@@ -325,13 +279,7 @@ void TEditProd::FinishImport(const ProductWindowContext& context,
 }
 
 WindowServices TEditProd::services() const {
-    WindowServices services;
-    services.folder = ctx_.dataFolder;
-    services.prompter = ctx_.prompter;
-    services.progress = ctx_.progress;
-    services.clock = ctx_.clock;
-    services.help = ctx_.openHelp;
-    return services;
+    return ServicesOf(ctx_);
 }
 
 void TEditProd::exportProducts() {
@@ -420,10 +368,7 @@ void TEditProd::updateCount() {
 }
 
 bool TEditProd::currentProduct(int32_t& recNo, data::ProductRecord& record) {
-    if (!list_->Ready() || list_->browser()->FilledRows() == 0) return false;
-    bool unchanged = false;
-    if (list_->ReadCurrentRecord(unchanged) != 0) return false;
-    recNo = list_->CurrentRecordNumber();
+    if (!list_->ReadHighlighted(recNo)) return false;
     record = buffer_;
     return true;
 }
@@ -480,13 +425,7 @@ void TEditProd::deleteProduct() {
 
 void TEditProd::findProduct() {
     if (!fb_) return;
-    WindowServices services;
-    services.folder = ctx_.dataFolder;
-    services.prompter = ctx_.prompter;
-    services.progress = ctx_.progress;
-    services.clock = ctx_.clock;
-    services.help = ctx_.openHelp;
-    TFindForm find(fb_, customers::FindMode::Prod, "Find Product", services, this);
+    TFindForm find(fb_, customers::FindMode::Prod, "Find Product", services(), this);
     if (find.exec() != QDialog::Accepted || !find.picked()) return;
     // The picked row's product code, looked up through the code key.
     auto found = products::FindProductByCode(fb_, find.picked()->cells[0]);

@@ -213,29 +213,14 @@ TSelectRepeat::TSelectRepeat(const CustomerWindowContext& context, invoicing::Sa
     Label3->setObjectName("Label3");
     layout->addWidget(Label3);
 
-    auto* buttons = new QHBoxLayout;
-    CreateBtn = new QPushButton("Create In&voices", this);
-    CreateBtn->setObjectName("CreateBtn");
-    CreateBtn->setEnabled(false);
-    auto* exitButton = new QPushButton("&Cancel", this);
-    exitButton->setObjectName("ExitButn");
-    auto* helpButton = new QPushButton("Help", this);
-    helpButton->setObjectName("HelpBtn");
-    helpButton->setEnabled(bool(ctx_.openHelp));
-    buttons->addStretch(1);
-    buttons->addWidget(CreateBtn);
-    buttons->addWidget(exitButton);
-    buttons->addWidget(helpButton);
-    layout->addLayout(buttons);
+    CreateBtn =
+        AddRunButtons(this, layout, "Create In&voices", {"CreateBtn", "ExitButn", "HelpBtn"},
+                      ctx_.openHelp, std::string(invoicing::kWizardCaption));
 
     connect(SearchBtn, &QPushButton::clicked, this,
             [this] { Guarded(*ctx_.prompter, [this] { search(); }); });
     connect(CreateBtn, &QPushButton::clicked, this,
             [this] { Guarded(*ctx_.prompter, [this] { createInvoices(); }); });
-    connect(exitButton, &QPushButton::clicked, this, &QDialog::reject);
-    connect(helpButton, &QPushButton::clicked, this, [this] {
-        if (ctx_.openHelp) ctx_.openHelp(std::string(invoicing::kWizardCaption));
-    });
     RestoreBounds(this, ctx_.dataFolder, kBoundsSection, 700, 420);
 }
 

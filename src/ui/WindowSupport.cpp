@@ -1,19 +1,21 @@
 #include "ui/WindowSupport.h"
 
-#include <QPushButton>
-
-#include <QDialogButtonBox>
-
+#include <QAction>
 #include <QDialog>
-
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QHBoxLayout>
 #include <QLabel>
+#include <QMenu>
 #include <QPainter>
 #include <QPrinter>
+#include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
+#include <QToolButton>
+#include <QVBoxLayout>
 #include <QWidget>
 
 #include "data/Ansi.h"
@@ -23,6 +25,8 @@
 #include "platform/qt/Printer.h"
 #include "platform/qt/QtFonts.h"
 #include "storage/Browser.h"
+#include "ui/IndexBrowserControl.h"
+#include "ui/ThemeIcons.h"
 
 namespace invarro::ui {
 
@@ -75,6 +79,65 @@ void Guarded(platform::Prompter& prompter, const std::function<void()>& command)
     }
 }
 
+QPushButton* AddRunButtons(QDialog* window, QBoxLayout* layout, const QString& runCaption,
+                           const ButtonNames& names,
+                           const std::function<void(const std::string&)>& openHelp,
+                           const std::string& topic) {
+    auto* row = new QHBoxLayout;
+    auto* run = new QPushButton(runCaption, window);
+    run->setObjectName(names.action);
+    run->setEnabled(false);
+    auto* cancel = new QPushButton("&Cancel", window);
+    cancel->setObjectName(names.cancel);
+    auto* help = new QPushButton("Help", window);
+    help->setObjectName(names.help);
+    help->setEnabled(bool(openHelp));
+    row->addStretch(1);
+    row->addWidget(run);
+    row->addWidget(cancel);
+    row->addWidget(help);
+    layout->addLayout(row);
+    QObject::connect(cancel, &QPushButton::clicked, window, &QDialog::reject);
+    QObject::connect(help, &QPushButton::clicked, window, [openHelp, topic] {
+        if (openHelp) openHelp(topic);
+    });
+    return run;
+}
+
+EditorButtons MakeEditorButtons(QDialog* editor, const ButtonNames& names,
+                                const QString& helpCaption) {
+    EditorButtons b;
+    auto* ok = new QPushButton("&Ok", editor);
+    ok->setObjectName(names.action);
+    ok->setDefault(true);
+    auto* cancel = new QPushButton("&Cancel", editor);
+    cancel->setObjectName(names.cancel);
+    cancel->setAutoDefault(false);
+    b.help = new QPushButton(helpCaption, editor);
+    b.help->setObjectName(names.help);
+    b.help->setAutoDefault(false);
+    b.help->setEnabled(false);
+    b.row = new QHBoxLayout;
+    b.row->addStretch(1);
+    b.row->addWidget(ok);
+    b.row->addWidget(cancel);
+    b.row->addWidget(b.help);
+    QObject::connect(ok, &QPushButton::clicked, editor, &QDialog::accept);
+    QObject::connect(cancel, &QPushButton::clicked, editor, &QDialog::reject);
+    return b;
+}
+
+bool SaveShowingErrors(QWidget* window, platform::Prompter& prompter,
+                       const std::function<void()>& save) {
+    try {
+        save();
+    } catch (const std::exception& e) {
+        prompter.inform(window->windowTitle().toStdString(), e.what(), platform::Icon::Error);
+        return false;
+    }
+    return true;
+}
+
 ManagerStatusBar MakeManagerStatusBar(QWidget* window, int countWidth) {
     ManagerStatusBar s;
     s.bar = new QStatusBar(window);
@@ -87,6 +150,97 @@ ManagerStatusBar MakeManagerStatusBar(QWidget* window, int countWidth) {
     s.bar->addWidget(s.count);
     s.bar->addWidget(s.message, 1);
     return s;
+}
+
+void SetUpManagerDialog(QDialog* window, const char* objectName) {
+    window->setObjectName(objectName);
+    window->setModal(true);
+    window->setSizeGripEnabled(true);
+}
+
+void UseClockOrOwn(const platform::Clock*& clock, std::unique_ptr<platform::Clock>& own) {
+    if (clock) return;
+    own = std::make_unique<platform::SystemClock>();
+    clock = own.get();
+}
+
+void ApplyEditorFont(QLabel* label, const data::CompanyRecord& company) {
+    const output::Font font = EditorFont(company);
+    label->setFont(platform::qt::ToQFont(font));
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, platform::qt::ToQColor(font.color));
+    label->setPalette(palette);
+}
+
+void SetUpManagerList(TIndexBrowser* list, const char* objectName,
+                      const data::CompanyRecord& company, platform::Prompter* prompter) {
+    list->setObjectName(objectName);
+    list->SetPrompter(prompter);
+    const output::Font font = ManagerFont(company);
+    list->setFont(platform::qt::ToQFont(font));
+    QPalette palette = list->palette();
+    palette.setColor(QPalette::Text, platform::qt::ToQColor(font.color));
+    list->setPalette(palette);
+    list->setContextMenuPolicy(Qt::CustomContextMenu);
+    list->OnKeyPress = [](TIndexBrowser*, QChar& c) { c = c.toUpper(); };
+}
+
+QVBoxLayout* MakeManagerLayout(QDialog* window) {
+    auto* layout = new QVBoxLayout(window);
+    layout->setContentsMargins(4, 0, 4, 0);
+    layout->setSpacing(2);
+    return layout;
+}
+
+QAction* MakeCommand(QObject* owner, const char* name, const QString& text,
+                     std::function<void()> run) {
+    auto* a = new QAction(text, owner);
+    a->setObjectName(name);
+    if (run)
+        QObject::connect(a, &QAction::triggered, owner, std::move(run));
+    else
+        a->setEnabled(false);
+    return a;
+}
+
+QAction* MakeCloseCommand(QDialog* window) {
+    auto* a = new QAction("&Close", window);
+    a->setObjectName("CloseAct");
+    QObject::connect(a, &QAction::triggered, window, &QDialog::reject);
+    return a;
+}
+
+QMenu* MakeListPopup(QWidget* owner, QWidget* list) {
+    auto* popup = new QMenu(owner);
+    popup->setObjectName("PopupMenu");
+    QObject::connect(list, &QWidget::customContextMenuRequested, popup,
+                     [popup, list](const QPoint& p) { popup->popup(list->mapToGlobal(p)); });
+    return popup;
+}
+
+void AttachManagerList(TIndexBrowser* list, storage::Fileblock* fb, int keyNo, uint8_t* record,
+                       size_t size, std::function<std::string()> row, std::string_view header) {
+    list->SetOnBuildRow([row = std::move(row)](TIndexBrowser*, storage::RowRecord& r) {
+        r.text = row();
+        return 0;
+    });
+    list->Attach(std::make_unique<storage::Browser>(fb, keyNo, record, int32_t(size)));
+    list->SetHeader(QString::fromUtf8(header.data(), qsizetype(header.size())));
+}
+
+QToolButton* MakeCommandButton(QWidget* parent, const char* name, const QString& text,
+                               const QString& hint, QAction* command) {
+    auto* b = new QToolButton(parent);
+    b->setObjectName(name);
+    b->setText(text);
+    b->setToolTip(hint);
+    b->setAutoRaise(true);
+    ShowActionIcon(b, command);
+    b->setEnabled(command->isEnabled());
+    QObject::connect(command, &QAction::changed, b,
+                     [b, command] { b->setEnabled(command->isEnabled()); });
+    QObject::connect(b, &QToolButton::clicked, command, &QAction::trigger);
+    return b;
 }
 
 std::string StoredPictureName(const std::string& folder, const QString& chosen) {

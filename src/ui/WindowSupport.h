@@ -6,7 +6,9 @@
 #include <QColor>
 #include <QFont>
 #include <QString>
+#include <QWidget>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -18,15 +20,27 @@
 #include "platform/Progress.h"
 #include "platform/Prompter.h"
 
+class QAction;
+class QBoxLayout;
+class QHBoxLayout;
 class QDialog;
 class QDialogButtonBox;
 class QLabel;
+class QMenu;
+class QObject;
 class QPushButton;
 class QStatusBar;
 class QString;
-class QWidget;
+class QToolButton;
+class QVBoxLayout;
+
+namespace invarro::storage {
+struct Fileblock;
+}
 
 namespace invarro::ui {
+
+class TIndexBrowser;
 
 struct WindowServices {
     std::string folder;  // the data folder
@@ -64,8 +78,56 @@ struct DialogButtons {
 DialogButtons MakeDialogButtons(QDialog* dialog, const QString& okCaption,
                                 std::function<void()> onHelp);
 
+// The foot row of a window that runs a job (the interest and repeat billing wizards): the
+// job's button, disabled until there is something to run, then "&Cancel", which rejects
+// the window, and "Help", which opens the topic and is disabled without help. The object
+// names are given; the job's button is returned for the caller to connect.
+struct ButtonNames {
+    const char* action;  // the window's own button: OK, or the job's
+    const char* cancel;
+    const char* help;
+};
+QPushButton* AddRunButtons(QDialog* window, QBoxLayout* layout, const QString& runCaption,
+                           const ButtonNames& names,
+                           const std::function<void(const std::string&)>& openHelp,
+                           const std::string& topic);
+
+// The "&Ok", "&Cancel" and Help row at the foot of an entry editor, with the given object
+// names and Help caption: OK is the default button and accepts the editor, Cancel rejects
+// it; Help stays disabled until the editor is given help, and the caller connects it.
+struct EditorButtons {
+    QHBoxLayout* row = nullptr;
+    QPushButton* help = nullptr;
+};
+EditorButtons MakeEditorButtons(QDialog* editor, const ButtonNames& names,
+                                const QString& helpCaption);
+
 // Runs a command; an operation error or a browser error is shown with its text.
 void Guarded(platform::Prompter& prompter, const std::function<void()>& command);
+
+// Runs an editor's save; an error it raises is shown under the window's title. False
+// then, and the editor stays open.
+bool SaveShowingErrors(QWidget* window, platform::Prompter& prompter,
+                       const std::function<void()>& save);
+
+// The OK of an entry editor: runs the check on the entry, then `shown` (which puts back
+// into the editor what the check corrected); a problem's message is shown and its field
+// (fieldFor) takes the focus. Then the save, as SaveShowingErrors. True when the editor
+// may close. A check or save left empty is passed over.
+template <class Entry, class Check, class Shown, class FieldFor, class Save>
+bool CheckAndSave(QWidget* window, platform::Prompter& prompter, Entry& entry, const Check& check,
+                  const Shown& shown, const FieldFor& fieldFor, const Save& save) {
+    if (check) {
+        const auto problem = check(entry);
+        shown();
+        if (problem) {
+            prompter.ask(problem->message);
+            fieldFor(problem->field)->setFocus();
+            return false;
+        }
+    }
+    return !save || SaveShowingErrors(window, prompter, [&] { save(entry); });
+}
 
 // The company's manager font (the lists of the manager windows; "Courier New" when none
 // is set) and editor font (captions; "Arial" when none is set), size 10 when unset.
@@ -85,6 +147,37 @@ struct ManagerStatusBar {
     QLabel* message = nullptr;
 };
 ManagerStatusBar MakeManagerStatusBar(QWidget* window, int countWidth);
+
+// The pieces every manager window (customers, products, invoices) is built from.
+//
+// A modal, resizable dialog with the given object name.
+void SetUpManagerDialog(QDialog* window, const char* objectName);
+// The clock a window reads: the one given, else the computer's, kept alive in `own`.
+void UseClockOrOwn(const platform::Clock*& clock, std::unique_ptr<platform::Clock>& own);
+// A caption in the company's editor font and colour.
+void ApplyEditorFont(QLabel* label, const data::CompanyRecord& company);
+// The record list: the company's manager font and colour, its context menu left to the
+// window, and typed letters upper-cased, as the keys are upper case.
+void SetUpManagerList(TIndexBrowser* list, const char* objectName,
+                      const data::CompanyRecord& company, platform::Prompter* prompter);
+// The main layout: the menu bar, then the window's rows, close to the frame.
+QVBoxLayout* MakeManagerLayout(QDialog* window);
+// A named command that runs `run`; without one it is disabled (its window arrives with a
+// later part of the program).
+QAction* MakeCommand(QObject* owner, const char* name, const QString& text,
+                     std::function<void()> run);
+// "&Close", named "CloseAct": rejects the window.
+QAction* MakeCloseCommand(QDialog* window);
+// The list's right-click menu, named "PopupMenu"; the caller fills it.
+QMenu* MakeListPopup(QWidget* owner, QWidget* list);
+// Shows a file in a manager's list: a browser on the key reads each record into the
+// window's buffer (record, size), row() makes the record's line from there, under the
+// header. A filter, if any, is set on the list before.
+void AttachManagerList(TIndexBrowser* list, storage::Fileblock* fb, int keyNo, uint8_t* record,
+                       size_t size, std::function<std::string()> row, std::string_view header);
+// A flat tool button that triggers the command and is enabled with it.
+QToolButton* MakeCommandButton(QWidget* parent, const char* name, const QString& text,
+                               const QString& hint, QAction* command);
 
 // A file chosen in a data folder is kept by its bare name, so that the folder can move.
 std::string StoredPictureName(const std::string& folder, const QString& chosen);

@@ -80,10 +80,58 @@ TEST(Fields, TextIsStoredAsLengthByteAndAnsiCharactersCutToWidth) {
     // The neighbouring field is untouched.
     EXPECT_EQ(c.data()[13], 11);
 
-    // A shorter value keeps the bytes after its length as they were.
+    // A shorter value clears the field's room after its length.
     c.setText(Customer::CustNo, "XY");
-    EXPECT_EQ(Bytes(c.data() + 4, 9), "\x02XY345678");
+    EXPECT_EQ(Bytes(c.data() + 4, 9), std::string("\x02XY\0\0\0\0\0\0", 9));
     EXPECT_EQ(c.text(Customer::CustNo), "XY");
+    EXPECT_EQ(c.data()[13], 11);
+}
+
+TEST(Fields, AShortenedFieldLeavesNoTraceOfTheEarlierValue) {
+    CompanyRecord c;
+    c.setText(Company::EMailPassword, "Tr0ub4dor&3-horse-battery");
+    c.setText(Company::EMailHost, "smtp.example.com");
+    const CompanyRecord before = c;
+    c.setText(Company::EMailPassword, "pw");
+    const FieldDef& f = Company::kFields[size_t(Company::EMailPassword_)];
+    const std::string room = Bytes(c.data() + f.offset, size_t(f.width) + 1);
+    EXPECT_EQ(room, std::string("\x02pw") + std::string(size_t(f.width) - 2, '\0'));
+    EXPECT_EQ(Bytes(c.data(), c.size()).find("Tr0ub"), std::string::npos);
+    EXPECT_EQ(c.text(Company::EMailHost), "smtp.example.com");
+    // The empty text clears the whole field.
+    c.setText(Company::EMailPassword, "");
+    EXPECT_EQ(Bytes(c.data() + f.offset, size_t(f.width) + 1),
+              std::string(size_t(f.width) + 1, '\0'));
+    // Outside the field nothing moved.
+    for (size_t i = 0; i < c.size(); ++i) {
+        if (i < size_t(f.offset) || i > size_t(f.offset + f.width)) {
+            EXPECT_EQ(c.data()[i], before.data()[i]) << i;
+        }
+    }
+}
+
+TEST(Fields, SameValuesLooksPastOldTailsButNotPastValues) {
+    CustomerRecord a;
+    a.setText(Customer::Name, "Acme");
+    CustomerRecord written = a;
+    // An earlier write that left "Corporation"'s tail after "Acme".
+    const FieldDef& name = Customer::kFields[size_t(Customer::Name_)];
+    std::memcpy(written.data() + name.offset + 1 + 4, "oration", 7);
+    EXPECT_FALSE(written == a);
+    EXPECT_EQ(written.text(Customer::Name), "Acme");
+    EXPECT_TRUE(written.sameValues(a));
+    EXPECT_TRUE(a.sameValues(written));
+
+    CustomerRecord other = written;
+    other.setText(Customer::Name, "Acmf");
+    EXPECT_FALSE(other.sameValues(written));
+    // A non-text field and a byte outside every field still count.
+    CustomerRecord status = a;
+    status.data()[0] = 1;
+    EXPECT_FALSE(status.sameValues(a));
+    CustomerRecord length = a;
+    length.data()[name.offset] = 3;
+    EXPECT_FALSE(length.sameValues(a));
 }
 
 TEST(Fields, DamagedLengthByteReadsAtMostTheWidth) {

@@ -96,6 +96,31 @@ TEST_F(UpdateTest, ChangeMovesOnlyTheKeysThatChanged) {
     closeAndCheck(fb, name(FileKind::Customer));
 }
 
+TEST_F(UpdateTest, ARecordWithAnOldTailRewrittenToTheSameValuesIsNotWritten) {
+    storage::Fileblock* fb = createOpen(FileKind::Customer);
+    CustomerRecord onFile = NewCustomer("5", "Acme");
+    // As an earlier program left it: "Acme" written over "Acme Corporation".
+    const FieldDef& nameField = Customer::kFields[size_t(Customer::Name_)];
+    std::memcpy(onFile.data() + nameField.offset + 1 + 4, " Corporation", 12);
+    int32_t n = AddBusinessRecord(fb, onFile, prompter).recNo;
+    CustomerRecord edited = onFile;
+    edited.setText(Customer::Name, onFile.text(Customer::Name));
+    ASSERT_FALSE(edited == onFile);
+    storage::ClearFaults();
+    EXPECT_EQ(ChangeBusinessRecord(fb, n, onFile, edited, prompter).status,
+              UpdateStatus::Unchanged);
+    EXPECT_EQ(storage::EngineOpCalls(EngineOp::PutRecord), 0);
+
+    // A real change is written, and its cleared tail with it.
+    edited.setText(Customer::Name, "Acm");
+    EXPECT_EQ(ChangeBusinessRecord(fb, n, onFile, edited, prompter).status, UpdateStatus::Done);
+    const CustomerRecord stored = *ReadBusinessRecord<Customer>(fb, n);
+    EXPECT_EQ(stored, edited);
+    const std::string bytes(reinterpret_cast<const char*>(stored.data()), stored.size());
+    EXPECT_EQ(bytes.find("Corporation"), std::string::npos);
+    closeAndCheck(fb, name(FileKind::Customer));
+}
+
 TEST_F(UpdateTest, UnchangedRecordIsNotWritten) {
     storage::Fileblock* fb = createOpen(FileKind::Customer);
     CustomerRecord c = NewCustomer("5", "Acme");

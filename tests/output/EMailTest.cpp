@@ -128,6 +128,12 @@ TEST_F(EMailTest, AddressListRuleAndUsableAddresses) {
     for (const char* bad : {"", "  ", "n/a", "a@", "@x.test", "a@@x.test", "a@b@c", "a b@x.test",
                             "<a@x.test>", "a@x.test;n/a", "a\r@x.test"})
         EXPECT_FALSE(UsableAddressList(bad)) << bad;
+    // "," separates like ";", empty parts are dropped, and quotes or DEL make an address
+    // unusable, for statements as for invoices.
+    for (const char* good : {"a@x.test,b@y.test", "a@x.test;", " ;a@x.test;;b@y.test"})
+        EXPECT_TRUE(UsableAddressList(good)) << good;
+    for (const char* bad : {"\"a\"@x.test", "a\x7f@x.test", "a@x.test,b"})
+        EXPECT_FALSE(UsableAddressList(bad)) << bad;
 
     company.setText(Company::EMailInclNoAddr, "N");
     EXPECT_EQ(AddressCustomer("  ", company).kind, Addressing::Kind::Skip);

@@ -1,6 +1,7 @@
 // Customer statements: the rows a statement lists and their order, the grid, the e-mail
 // text, the page layout on the recording canvas, and the batch selection and run.
 #include "output/CStmnt.h"
+#include "output/EMail.h"
 
 #include <gtest/gtest.h>
 
@@ -221,10 +222,10 @@ TEST_F(StatementTest, MailTextAndRecipients) {
 TEST_F(StatementTest, BadAddressesGoToTheCompany) {
     for (const char* bad : {"", " x ", "no-at-sign", "a@b@c", "a b@c.example", "<a@c.example>",
                             "good@x.example;bad", "@x.example"}) {
-        EXPECT_TRUE(BadCustomerEMail(bad)) << bad;
+        EXPECT_FALSE(UsableAddressList(bad)) << bad;
     }
     for (const char* good : {"a@b", " ap@harbor.example ", "a@x.example;b@y.example"})
-        EXPECT_FALSE(BadCustomerEMail(good)) << good;
+        EXPECT_TRUE(UsableAddressList(good)) << good;
 
     addCustomer("100", "Harborview Dental Group");
     setCustomer("100", [](data::CustomerRecord& c) { c.setText(Customer::EMail, "harbor"); });
@@ -233,6 +234,16 @@ TEST_F(StatementTest, BadAddressesGoToTheCompany) {
     EXPECT_TRUE(m.badAddress);
     EXPECT_EQ(m.subject, "BAD CUSTOMER E-MAIL: Harborview Dental Group");
     EXPECT_EQ(m.recipients, std::vector<std::string>{"books@northside.example"});
+
+    // Several addresses: each trimmed, empty parts dropped, as invoices are addressed.
+    setCustomer("100", [](data::CustomerRecord& c) {
+        c.setText(Customer::EMail, " ap@harbor.example ;; ar@harbor.example;");
+    });
+    const StatementMail both =
+        EmailStatementText(build("100", false), company, data::Date{2024, 4, 2});
+    EXPECT_FALSE(both.badAddress);
+    EXPECT_EQ(both.recipients,
+              (std::vector<std::string>{"ap@harbor.example", "ar@harbor.example"}));
 }
 
 // ------------------------------------------------------------------------ page

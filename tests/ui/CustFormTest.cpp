@@ -17,6 +17,7 @@
 #include <QTreeWidget>
 #include <functional>
 
+#include "WindowFixture.h"
 #include "customers/CustEdit.h"
 #include "customers/CustPrint.h"
 #include "data/Company.h"
@@ -27,7 +28,6 @@
 #include "storage/Engine.h"
 #include "support/Command.h"
 #include "support/Modal.h"
-#include "support/QtApp.h"
 #include "support/ScriptedPrompter.h"
 #include "support/TempDir.h"
 #include "ui/CustEdit.h"
@@ -42,32 +42,17 @@ namespace {
 
 using data::Customer;
 using platform::Answer;
+using testing::Child;
 using testing::ScriptedPrompter;
 using testing::TempDir;
 using testing::WhenModal;
 
-template <typename T = QLineEdit>
-T* Child(QWidget* w, const char* name) {
-    T* c = w->findChild<T*>(name);
-    EXPECT_NE(c, nullptr) << name;
-    return c;
-}
-
-class CustFormTest : public ::testing::Test {
+class CustFormTest : public testing::CompanyWindowTest {
   protected:
-    static void SetUpTestSuite() { testing::QtApp(); }
     void SetUp() override {
-        storage::SetPoolFloor(0);
-        ASSERT_EQ(storage::InitEngine(30), 30);
-        company = data::NewCompanyRecord(data::FirstCompanyBase(), 0);
-        company.setText(data::Company::Name, "Northside Supply");
+        CompanyWindowTest::SetUp();
         company.setText(data::Company::NextCustNo, "41");
-        const std::string companies = data::FileblockName(dir.path(), data::FileKind::Company);
-        ASSERT_TRUE(
-            data::CreateBusinessFileblock(companies, data::KindOf(data::FileKind::Company)));
-        storage::Fileblock* fb = storage::OpenFileblock(companies, false);
-        ASSERT_TRUE(data::AddBusinessRecord(fb, company, prompter).ok());
-        storage::CloseFileblock(fb);
+        storeCompany();
 
         ctx.dataFolder = dir.path();
         ctx.company = &company;
@@ -78,12 +63,10 @@ class CustFormTest : public ::testing::Test {
     }
     void TearDown() override {
         form.reset();
-        if (storage::EngineStarted()) storage::ExitEngine();
+        CompanyWindowTest::TearDown();
     }
 
-    std::string customerFile() const {
-        return data::FileblockName(dir.path(), data::FileKind::Customer, "1");
-    }
+    std::string customerFile() const { return companyFile(data::FileKind::Customer); }
     void addCustomers(std::initializer_list<std::pair<const char*, const char*>> list) {
         ASSERT_TRUE(
             data::CreateBusinessFileblock(customerFile(), data::KindOf(data::FileKind::Customer)));
@@ -112,9 +95,6 @@ class CustFormTest : public ::testing::Test {
         return r.text(Customer::Name);
     }
 
-    TempDir dir;
-    ScriptedPrompter prompter;
-    data::CompanyRecord company;
     output::LabelQueue queue;
     data::CustomerRecord selected;
     QString mainStatus;

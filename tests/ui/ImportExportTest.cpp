@@ -15,6 +15,7 @@
 #include <QTest>
 #include <cstdlib>
 
+#include "WindowFixture.h"
 #include "app/Demo.h"
 #include "app/Startup.h"
 #include "customers/CImport.h"
@@ -30,7 +31,6 @@
 #include "storage/Engine.h"
 #include "storage/Verify.h"
 #include "support/Modal.h"
-#include "support/QtApp.h"
 #include "support/ScriptedPrompter.h"
 #include "support/TempDir.h"
 #include "ui/CustForm.h"
@@ -44,16 +44,10 @@ namespace {
 
 using data::Customer;
 using platform::Answer;
+using testing::Child;
 using testing::ScriptedPrompter;
 using testing::TempDir;
 using testing::WhenModal;
-
-template <typename T = QWidget>
-T* Child(QWidget* w, const char* name) {
-    T* c = w->findChild<T*>(name);
-    EXPECT_NE(c, nullptr) << name;
-    return c;
-}
 
 // Saves a picture of the window when INVARRO_SCREENSHOTS names a folder.
 void Screenshot(QWidget* w, const char* name) {
@@ -70,25 +64,16 @@ const char* kLibreOfficeFile =
     "\r\n"
     "\"Acme Tools\",\"\",\"400 Depot Street\",,,,,,,,,,,,,\r\n";
 
-class ImportExportTest : public ::testing::Test {
+class ImportExportTest : public testing::CompanyWindowTest {
   protected:
-    static void SetUpTestSuite() { testing::QtApp(); }
     void SetUp() override {
-        storage::SetPoolFloor(0);
-        ASSERT_EQ(storage::InitEngine(30), 30);
-        company = data::NewCompanyRecord(data::FirstCompanyBase(), 0);
-        company.setText(data::Company::Name, "Northside Supply");
+        CompanyWindowTest::SetUp();
         company.setText(data::Company::NextCustNo, "41");
         company.setText(data::Company::DefTerms, "Net 30 Days");
-        const std::string companies = data::FileblockName(dir.path(), data::FileKind::Company);
-        ASSERT_TRUE(
-            data::CreateBusinessFileblock(companies, data::KindOf(data::FileKind::Company)));
-        storage::Fileblock* fb = storage::OpenFileblock(companies, false);
-        ASSERT_TRUE(data::AddBusinessRecord(fb, company, prompter).ok());
-        storage::CloseFileblock(fb);
+        storeCompany();
         ASSERT_TRUE(
             data::CreateBusinessFileblock(customerFile(), data::KindOf(data::FileKind::Customer)));
-        fb = storage::OpenFileblock(customerFile(), false);
+        storage::Fileblock* fb = storage::OpenFileblock(customerFile(), false);
         customers::CustomerEntry e = customers::NewCustomerEntry(company);
         e.number = "100";
         e.name = "Acme Tools";
@@ -102,13 +87,7 @@ class ImportExportTest : public ::testing::Test {
         services.prompter = &prompter;
         testing::WriteFileBytes(dir.file("cust.csv"), kLibreOfficeFile);
     }
-    void TearDown() override {
-        if (storage::EngineStarted()) storage::ExitEngine();
-    }
-
-    std::string customerFile() const {
-        return data::FileblockName(dir.path(), data::FileKind::Customer, "1");
-    }
+    std::string customerFile() const { return companyFile(data::FileKind::Customer); }
     TImportForm::Setup customerSetup() {
         TImportForm::Setup s;
         s.title = "Customer Import";
@@ -118,9 +97,6 @@ class ImportExportTest : public ::testing::Test {
         return s;
     }
 
-    TempDir dir;
-    ScriptedPrompter prompter;
-    data::CompanyRecord company;
     CustomerWindowContext ctx;
     WindowServices services;
 };

@@ -14,6 +14,7 @@
 #include <QToolButton>
 #include <QTreeWidget>
 
+#include "WindowFixture.h"
 #include "data/IniFile.h"
 #include "invoicing/InvoiceFixture.h"
 #include "support/Modal.h"
@@ -32,14 +33,8 @@ using data::Customer;
 using data::Invoice;
 using invoicing::testing::Draft;
 using platform::Answer;
+using testing::Child;
 using testing::WhenModal;
-
-template <typename T = QWidget>
-T* Child(QWidget* w, const char* name) {
-    T* c = w->findChild<T*>(name);
-    EXPECT_NE(c, nullptr) << name;
-    return c;
-}
 
 class InvListFormTest : public invoicing::testing::InvoiceTest {
   protected:
@@ -150,18 +145,18 @@ TEST_F(InvListFormTest, FilesThatCannotBeOpenedEndWithTheEngineError) {
 TEST_F(InvListFormTest, CommandsWhoseWindowsComeLaterAreDisabled) {
     open();
     for (const char* name : {"AddInvoiceBtn", "EditInvoiceBtn"})
-        EXPECT_FALSE(Child(form.get(), name)->isEnabled()) << name;
+        EXPECT_FALSE(Child<QWidget>(form.get(), name)->isEnabled()) << name;
     for (const char* name : {"AddInvoice"})
         EXPECT_FALSE(Child<QAction>(form.get(), name)->isEnabled()) << name;
     for (const char* name :
          {"InvDeleteBtn", "SpeedButton1", "CustDataButn", "SpeedButton2", "CloseBtn", "InvPrint",
           "ToPrinterButn", "SpeedButton6", "BatchPrinButn"})
-        EXPECT_TRUE(Child(form.get(), name)->isEnabled()) << name;
+        EXPECT_TRUE(Child<QWidget>(form.get(), name)->isEnabled()) << name;
     EXPECT_TRUE(Child<QAction>(form.get(), "RepeatSetupAct")->isEnabled());
     EXPECT_EQ(Child<QToolButton>(form.get(), "CustDataButn")->toolTip(),
               "Quick view of the record and its customer");
     // Help needs the help viewer.
-    EXPECT_FALSE(Child(form.get(), "HelpBtn")->isEnabled());
+    EXPECT_FALSE(Child<QWidget>(form.get(), "HelpBtn")->isEnabled());
 }
 
 TEST_F(InvListFormTest, OpensByDateOnTheLastInvoiceAndKeepsTheRecordAcrossOrders) {
@@ -282,8 +277,8 @@ TEST_F(InvListFormTest, TheEditorHookGetsNewAndCheckedEditsAndTheListFollows) {
         return result;
     };
     open();
-    EXPECT_TRUE(Child(form.get(), "AddInvoiceBtn")->isEnabled());
-    EXPECT_TRUE(Child(form.get(), "EditInvoiceBtn")->isEnabled());
+    EXPECT_TRUE(Child<QWidget>(form.get(), "AddInvoiceBtn")->isEnabled());
+    EXPECT_TRUE(Child<QWidget>(form.get(), "EditInvoiceBtn")->isEnabled());
 
     // 1042 is paid in full: refused before the editor sees it.
     prompter.expect(

@@ -20,6 +20,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "WindowFixture.h"
 #include "app/Demo.h"
 #include "data/Company.h"
 #include "data/Fileblocks.h"
@@ -34,7 +35,6 @@
 #include "storage/Engine.h"
 #include "support/Command.h"
 #include "support/Modal.h"
-#include "support/QtApp.h"
 #include "support/ScriptedPrompter.h"
 #include "support/TempDir.h"
 #include "ui/CustForm.h"
@@ -48,6 +48,7 @@ namespace {
 
 using data::Customer;
 using platform::Answer;
+using testing::Child;
 using testing::ReadFileBytes;
 using testing::RunCommand;
 using testing::ScriptedPrompter;
@@ -55,13 +56,6 @@ using testing::ShellQuote;
 using testing::TempDir;
 using testing::WhenModal;
 using testing::WriteFileBytes;
-
-template <typename T = QLineEdit>
-T* Child(QWidget* w, const char* name) {
-    T* c = w->findChild<T*>(name);
-    EXPECT_NE(c, nullptr) << name;
-    return c;
-}
 
 // Saves a picture of the window when INVARRO_SHOTS names a folder.
 void Shot(QWidget* w, const char* name) {
@@ -75,19 +69,15 @@ std::string PdfText(const std::string& file) {
     return r.output;
 }
 
-class LabelLetterTest : public ::testing::Test {
+class LabelLetterTest : public testing::CompanyWindowTest {
   protected:
-    static void SetUpTestSuite() { testing::QtApp(); }
     void SetUp() override {
-        storage::SetPoolFloor(0);
-        ASSERT_EQ(storage::InitEngine(30), 30);
-        company = data::NewCompanyRecord(data::FirstCompanyBase(), 0);
-        company.setText(data::Company::Name, "Northside Supply");
+        CompanyWindowTest::SetUp();
         company.setText(data::Company::CoAddr1, "12 Harbor Road");
         company.setText(data::Company::AgingDays1, "30");
         company.setText(data::Company::AgingDays2, "60");
         company.setText(data::Company::AgingDays3, "90");
-        const std::string name = data::FileblockName(dir.path(), data::FileKind::Customer, "1");
+        const std::string name = companyFile(data::FileKind::Customer);
         ASSERT_TRUE(data::CreateBusinessFileblock(name, data::KindOf(data::FileKind::Customer)));
         storage::Fileblock* fb = storage::OpenFileblock(name, false);
         ASSERT_TRUE(storage::EngineOk);
@@ -134,7 +124,7 @@ class LabelLetterTest : public ::testing::Test {
         };
     }
     void TearDown() override {
-        if (storage::EngineStarted()) storage::ExitEngine();
+        CompanyWindowTest::TearDown();
         QPrinter& printer = platform::qt::ProgramPrinter();
         printer.setOutputFormat(savedFormat);
         printer.setOutputFileName(savedFile);
@@ -154,9 +144,6 @@ class LabelLetterTest : public ::testing::Test {
         return l;
     }
 
-    TempDir dir;
-    ScriptedPrompter prompter;
-    data::CompanyRecord company;
     output::LabelQueue queue;
     data::CustomerRecord selected;
     bool waiting = false;

@@ -13,6 +13,7 @@
 #include <QTreeWidget>
 #include <filesystem>
 
+#include "WindowFixture.h"
 #include "data/Company.h"
 #include "data/Fileblocks.h"
 #include "data/IniFile.h"
@@ -23,7 +24,6 @@
 #include "storage/Engine.h"
 #include "support/Command.h"
 #include "support/Modal.h"
-#include "support/QtApp.h"
 #include "support/ScriptedPrompter.h"
 #include "support/TempDir.h"
 #include "ui/FindForm.h"
@@ -37,25 +37,15 @@ namespace {
 
 using data::Product;
 using platform::Answer;
+using testing::Child;
 using testing::ScriptedPrompter;
 using testing::TempDir;
 using testing::WhenModal;
 
-template <typename T = QLineEdit>
-T* Child(QWidget* w, const char* name) {
-    T* c = w->findChild<T*>(name);
-    EXPECT_NE(c, nullptr) << name;
-    return c;
-}
-
-class ProdFormTest : public ::testing::Test {
+class ProdFormTest : public testing::CompanyWindowTest {
   protected:
-    static void SetUpTestSuite() { testing::QtApp(); }
     void SetUp() override {
-        storage::SetPoolFloor(0);
-        ASSERT_EQ(storage::InitEngine(30), 30);
-        company = data::NewCompanyRecord(data::FirstCompanyBase(), 0);
-        company.setText(data::Company::Name, "Northside Supply");
+        CompanyWindowTest::SetUp();
         ctx.dataFolder = dir.path();
         ctx.company = &company;
         ctx.prompter = &prompter;
@@ -63,12 +53,10 @@ class ProdFormTest : public ::testing::Test {
     }
     void TearDown() override {
         form.reset();
-        if (storage::EngineStarted()) storage::ExitEngine();
+        CompanyWindowTest::TearDown();
     }
 
-    std::string productFile() const {
-        return data::FileblockName(dir.path(), data::FileKind::Product, "1");
-    }
+    std::string productFile() const { return companyFile(data::FileKind::Product); }
     void addProducts(
         std::initializer_list<std::tuple<const char*, const char*, const char*>> list) {
         if (!std::filesystem::exists(storage::DataFileName(productFile()))) {
@@ -101,10 +89,7 @@ class ProdFormTest : public ::testing::Test {
         return data::TrimmedText(current(f).text(Product::ProdCode));
     }
 
-    TempDir dir;
-    ScriptedPrompter prompter;
     platform::FixedClock clock{{2024, 3, 3, 14, 5, 0}};
-    data::CompanyRecord company;
     ProductWindowContext ctx;
     std::unique_ptr<TEditProd> form;
 };

@@ -13,6 +13,7 @@
 #include <QTest>
 #include <filesystem>
 
+#include "WindowFixture.h"
 #include "app/Demo.h"
 #include "customers/CustEdit.h"
 #include "data/Company.h"
@@ -36,6 +37,7 @@ namespace {
 using data::Customer;
 using data::Invoice;
 using platform::Answer;
+using testing::Child;
 using testing::ScriptedPrompter;
 using testing::TempDir;
 using testing::WhenModal;
@@ -44,32 +46,16 @@ QString Q(const std::string& s) {
     return QString::fromStdString(s);
 }
 
-template <typename T = QLineEdit>
-T* Child(QWidget* w, const char* name) {
-    T* c = w->findChild<T*>(name);
-    EXPECT_NE(c, nullptr) << name;
-    return c;
-}
-
-class ProdInvTest : public ::testing::Test {
+class ProdInvTest : public testing::CompanyWindowTest {
   protected:
-    static void SetUpTestSuite() { testing::QtApp(); }
     void SetUp() override {
-        storage::SetPoolFloor(0);
-        ASSERT_EQ(storage::InitEngine(30), 30);
+        CompanyWindowTest::SetUp();
         invoicing::ForgetInvoiceDate();
-        company = data::NewCompanyRecord(data::FirstCompanyBase(), 0);
-        company.setText(data::Company::Name, "Northside Supply");
         company.setText(data::Company::NextInvNo, "1051");
         company.setText(data::Company::DefTaxRate, "7");
         company.setText(data::Company::DefInvQty, "1.00");
         company.setByte(data::Company::CalcTaxes, 1);
-        const std::string companies = data::FileblockName(dir.path(), data::FileKind::Company);
-        ASSERT_TRUE(
-            data::CreateBusinessFileblock(companies, data::KindOf(data::FileKind::Company)));
-        storage::Fileblock* fb = storage::OpenFileblock(companies, false);
-        ASSERT_TRUE(data::AddBusinessRecord(fb, company, prompter).ok());
-        storage::CloseFileblock(fb);
+        storeCompany();
         // Customers and products go on file before the invoice files are opened.
         storage::Fileblock* cust = createOpen(data::FileKind::Customer);
         customers::CustomerEntry e = customers::NewCustomerEntry(company);
@@ -100,11 +86,11 @@ class ProdInvTest : public ::testing::Test {
     void TearDown() override {
         for (storage::Fileblock** fb : {&ctx.invoices, &ctx.lines, &ctx.memos})
             if (*fb) storage::CloseFileblock(*fb);
-        if (storage::EngineStarted()) storage::ExitEngine();
+        CompanyWindowTest::TearDown();
         invoicing::ForgetInvoiceDate();
     }
     storage::Fileblock* createOpen(data::FileKind kind) {
-        const std::string name = data::FileblockName(dir.path(), kind, "1");
+        const std::string name = companyFile(kind);
         EXPECT_TRUE(data::CreateBusinessFileblock(name, data::KindOf(kind)));
         storage::Fileblock* fb = storage::OpenFileblock(name, false);
         EXPECT_TRUE(storage::EngineOk);
@@ -129,10 +115,7 @@ class ProdInvTest : public ::testing::Test {
             w->grab().save(QString(dirOut) + "/" + file);
     }
 
-    TempDir dir;
-    ScriptedPrompter prompter;
     platform::FixedClock clock{{2024, 3, 15, 10, 0, 0}};
-    data::CompanyRecord company;
     data::CustomerRecord custRecord;
     InvoiceEditorContext ctx;
 };

@@ -1,0 +1,62 @@
+// What the window tests share: a named child looked up (its absence is a failure), and a
+// fixture with the engine running, a scratch data folder, the scripted message boxes and
+// company number 1, "Northside Supply".
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QLineEdit>
+#include <QWidget>
+#include <string>
+
+#include "data/Company.h"
+#include "data/Fileblocks.h"
+#include "data/Update.h"
+#include "storage/Engine.h"
+#include "support/QtApp.h"
+#include "support/ScriptedPrompter.h"
+#include "support/TempDir.h"
+
+namespace invarro::testing {
+
+template <typename T = QLineEdit>
+T* Child(QWidget* w, const char* name) {
+    T* c = w->findChild<T*>(name);
+    EXPECT_NE(c, nullptr) << name;
+    return c;
+}
+
+class CompanyWindowTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() { QtApp(); }
+    // The company record is made here and not yet on file: a test sets what it needs and
+    // then calls storeCompany() when its windows read the company file.
+    void SetUp() override {
+        storage::SetPoolFloor(0);
+        ASSERT_EQ(storage::InitEngine(30), 30);
+        company = data::NewCompanyRecord(data::FirstCompanyBase(), 0);
+        company.setText(data::Company::Name, "Northside Supply");
+    }
+    void TearDown() override {
+        if (storage::EngineStarted()) storage::ExitEngine();
+    }
+    // A new company file holding the company record as it stands.
+    void storeCompany() {
+        const std::string companies = data::FileblockName(dir.path(), data::FileKind::Company);
+        ASSERT_TRUE(
+            data::CreateBusinessFileblock(companies, data::KindOf(data::FileKind::Company)));
+        storage::Fileblock* fb = storage::OpenFileblock(companies, false);
+        ASSERT_TRUE(data::AddBusinessRecord(fb, company, prompter).ok());
+        storage::CloseFileblock(fb);
+    }
+    // The company's file of a kind.
+    std::string companyFile(data::FileKind kind) const {
+        return data::FileblockName(dir.path(), kind, "1");
+    }
+
+    TempDir dir;
+    ScriptedPrompter prompter;
+    data::CompanyRecord company;
+};
+
+}  // namespace invarro::testing
