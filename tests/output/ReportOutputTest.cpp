@@ -216,6 +216,21 @@ TEST(ReportOutput, ColumnSizingFindsTheWidestTextWithFewMeasurements) {
         EXPECT_EQ(*widest, full) << column;
         EXPECT_LT(canvas.measured * 4, everyRow) << column;
     }
+    // Ten W measure 94 while their characters' rounded widths add up to 90, below the 93
+    // of thirteen a: the rounding of each character's width is allowed for.
+    ReportTable two = Register(0);
+    for (const std::string& s : {std::string(13, 'a'), std::string(10, 'W')}) {
+        ReportLine& line = two.rows.emplace_back();
+        char* start = two.text.room(s.size());
+        std::copy(s.begin(), s.end(), start);
+        line.ends.fill(uint16_t(s.size()));
+        line.text = start;
+        two.text.keep(s.size());
+    }
+    const ReportView pair(std::move(two));
+    FractionalCanvas fractional;
+    EXPECT_EQ(WidestCell(fractional, pair, 0), 94);
+
     // An empty column is as wide as its heading.
     ReportTable empty = Register(0);
     const ReportView none(std::move(empty));
