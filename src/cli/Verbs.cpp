@@ -721,7 +721,8 @@ int Report(Context& ctx, const Args& args) {
     if (args.flag("--no-subtotals")) view.setSubTotals(false);
     std::string error;
     if (text) {
-        if (!output::SaveReportText(*text, view, &error)) return ctx.fail(error);
+        if (output::SaveReportText(*text, view, &error) != output::OutputStatus::Done)
+            return ctx.fail(error);
     } else {
         if (!ctx.services.pdfCanvas) return ctx.fail("this program cannot write PDF files");
         std::unique_ptr<output::Canvas> canvas = ctx.services.pdfCanvas();

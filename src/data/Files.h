@@ -16,6 +16,36 @@ bool FileExists(const std::string& path);
 std::optional<std::string> ReadWholeFile(const std::string& path);
 // Replaces the file with bytes. On failure the old file is untouched and error says why.
 bool ReplaceFile(const std::string& path, std::string_view bytes, std::string* error = nullptr);
+// A file written in pieces and put in place whole: the bytes go through a buffer to a
+// temporary file beside it ("PATH.new"), which commit() renames over the file. Dropped
+// without a commit, or after a failed write, the temporary file is removed and an older
+// file of that name is untouched.
+class ReplacingFile {
+  public:
+    explicit ReplacingFile(std::string path);
+    ~ReplacingFile();
+    ReplacingFile(const ReplacingFile&) = delete;
+    ReplacingFile& operator=(const ReplacingFile&) = delete;
+
+    // Creates the temporary file; false (and why) when it cannot.
+    bool open(std::string* error = nullptr);
+    // Adds bytes; false once a write has failed (the error comes with commit()).
+    bool write(std::string_view bytes);
+    // Writes what is buffered, forces it to the disk and renames the file into place.
+    bool commit(std::string* error = nullptr);
+    // Removes the temporary file; the file of that name stays as it was.
+    void abandon();
+
+  private:
+    bool flush();
+    std::string fail(const std::string& what) const;
+
+    std::string path_, tmp_;
+    int fd_ = -1;
+    int errno_ = 0;  // of the first failed write
+    std::string buffer_;
+};
+
 // Deletes the file; true when it is gone afterwards.
 bool RemoveFile(const std::string& path);
 
@@ -25,5 +55,7 @@ bool RemoveFile(const std::string& path);
 // line becoming a blank.
 std::vector<std::string> TextLines(std::string_view fileBytes);
 std::string TextFileBytes(const std::vector<std::string>& lines);
+// Adds one line of such a file, with its CR LF, to out.
+void AppendTextFileLine(std::string& out, std::string_view line);
 
 }  // namespace invarro::data

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "app/Aging.h"
 #include "data/Ansi.h"
@@ -778,62 +780,201 @@ int SortColumnFromChoice(std::string_view choice) {
 
 namespace {
 
-std::string PadRight(const std::string& s, size_t width) {
-    // Pad by characters, not bytes, so that accented names line up.
-    std::string out = s;
+size_t CharCount(std::string_view s) {
     size_t chars = 0;
     for (unsigned char c : s)
         if ((c & 0xC0) != 0x80) ++chars;
-    if (chars < width) out.append(width - chars, ' ');
-    return out;
+    return chars;
 }
-std::string PadLeft(const std::string& s, size_t width) {
-    size_t chars = 0;
-    for (unsigned char c : s)
-        if ((c & 0xC0) != 0x80) ++chars;
-    return chars < width ? std::string(width - chars, ' ') + s : s;
+// Pad by characters, not bytes, so that accented names line up.
+void AppendPadRight(std::string& out, std::string_view s, size_t width) {
+    out += s;
+    const size_t chars = CharCount(s);
+    if (chars < width) out.append(width - chars, ' ');
+}
+void AppendPadLeft(std::string& out, std::string_view s, size_t width) {
+    const size_t chars = CharCount(s);
+    if (chars < width) out.append(width - chars, ' ');
+    out += s;
+}
+
+// The shown text of a cell: a data row's text cell in place, any other cell made into
+// scratch.
+std::string_view CellText(const ReportRow& row, size_t column, std::string& scratch) {
+    const ReportTable& t = row.view->table;
+    if (row.kind == RowKind::Data && column < t.columns.size() && !t.columns[column].isAmount())
+        return t.textCell(t.rows[row.index], t.columns[column].field);
+    scratch = row.cell(column);
+    return scratch;
+}
+
+// Makes the text file's lines in order and hands each to put, which returns false to
+// stop; false when stopped. The one formatter of the file and of ReportTextLines.
+template <class Put>
+bool ForEachTextLine(const ReportView& view, Put put) {
+    const ReportTable& t = view.table();
+    for (const std::string& head : {view.caption(), t.head1, t.head2, t.head3, std::string()})
+        if (!put(std::string_view(head))) return false;
+    std::vector<size_t> pad(t.columns.size(), 12);
+    for (size_t c = 0; c < t.columns.size(); ++c)
+        if (!t.columns[c].isAmount() && t.columns[c].heading == "Product Description") pad[c] = 32;
+    std::string line, scratch;
+    for (const ReportRow& row : view.rows()) {
+        line.clear();
+        for (size_t c = 0; c < t.columns.size(); ++c) {
+            const std::string_view cell = CellText(row, c, scratch);
+            line += ' ';
+            if (t.columns[c].isAmount())
+                AppendPadLeft(line, cell, pad[c]);
+            else
+                AppendPadRight(line, cell, pad[c]);
+        }
+        while (!line.empty() && line.back() == ' ')
+            line.pop_back();
+        if (!put(std::string_view(line))) return false;
+    }
+    return true;
+}
+
+// Rows between two looks at the progress of a text file, and measured texts between two
+// looks while columns are sized.
+constexpr size_t kLinesPerStep = 8192;
+constexpr size_t kTextsPerStep = 16384;
+
+std::string CountText(size_t n) {
+    return Decimal::FromUnits(int64_t(n) * 10000).text(0, true);
+}
+
+// The first code point of UTF-8 text at i, moving i past it.
+uint32_t NextCodePoint(std::string_view s, size_t& i) {
+    const unsigned char c = static_cast<unsigned char>(s[i++]);
+    if (c < 0x80) return c;
+    const int more = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
+    uint32_t cp = c & (0x3F >> more);
+    for (int k = 0; k < more && i < s.size() && (s[i] & 0xC0) == 0x80; ++k)
+        cp = (cp << 6) | (static_cast<unsigned char>(s[i++]) & 0x3F);
+    return cp;
 }
 
 }  // namespace
 
 std::vector<std::string> ReportTextLines(const ReportView& view) {
-    const ReportTable& t = view.table();
-    std::vector<std::string> lines = {view.caption(), t.head1, t.head2, t.head3, ""};
-    lines.reserve(lines.size() + view.rows().size());
-    for (const ReportRow& row : view.rows()) {
-        std::string line;
-        for (size_t c = 0; c < t.columns.size(); ++c) {
-            const ReportColumn& col = t.columns[c];
-            const std::string cell = row.cell(c);
-            line += ' ';
-            if (col.isAmount())
-                line += PadLeft(cell, 12);
-            else if (col.heading == "Product Description")
-                line += PadRight(cell, 32);
-            else
-                line += PadRight(cell, 12);
-        }
-        while (!line.empty() && line.back() == ' ')
-            line.pop_back();
-        lines.push_back(line);
-    }
+    std::vector<std::string> lines;
+    lines.reserve(view.rows().size() + 5);
+    ForEachTextLine(view, [&](std::string_view line) {
+        lines.emplace_back(line);
+        return true;
+    });
     return lines;
 }
 
-bool SaveReportText(const std::string& path, const ReportView& view, std::string* error) {
-    return WriteAnsiLines(path, ReportTextLines(view), error);
+OutputStatus SaveReportText(const std::string& path, const ReportView& view, std::string* error,
+                            platform::Progress* progress) {
+    platform::SilentProgress silent;
+    platform::Progress& p = progress ? *progress : silent;
+    data::ReplacingFile file(path);
+    if (!file.open(error)) return OutputStatus::Failed;
+    p.start("Save to File", 2);
+    p.setLine(0, view.caption());
+    const std::string total = CountText(view.rows().size());
+    size_t done = 0;
+    bool stopped = false;
+    std::string bytes;
+    ForEachTextLine(view, [&](std::string_view line) {
+        bytes.clear();
+        data::AppendTextFileLine(bytes, line);
+        if (!file.write(bytes)) return false;
+        if (++done % kLinesPerStep == 0) {
+            p.setLine(1, "Line " + CountText(done) + " of " + total);
+            stopped = !p.step();
+        }
+        return !stopped;
+    });
+    p.finish();
+    if (stopped) {
+        file.abandon();
+        return OutputStatus::Stopped;
+    }
+    // A write that failed on the way (a full disk) is reported here.
+    return file.commit(error) ? OutputStatus::Done : OutputStatus::Failed;
+}
+
+std::optional<int> WidestCell(Canvas& canvas, const ReportView& view, size_t column,
+                              platform::Progress* progress) {
+    // Each distinct text once: most columns repeat a few values over many rows.
+    std::unordered_set<std::string_view> seen;
+    std::deque<std::string> made;  // the texts of rows other than data rows
+    std::string scratch;
+    for (const ReportRow& row : view.rows()) {
+        const std::string_view text = CellText(row, column, scratch);
+        if (seen.contains(text)) continue;
+        if (text.data() == scratch.data()) {
+            seen.insert(made.emplace_back(scratch));
+        } else {
+            seen.insert(text);
+        }
+    }
+    // An upper bound of each text's width: the sum of its characters' widths, each
+    // measured alone, and half a unit per character for the rounding of the measured
+    // widths. The canvases lay text without kerning, so a text is never wider than its
+    // characters side by side.
+    std::unordered_map<uint32_t, int> charWidth;
+    struct Candidate {
+        int64_t bound;
+        std::string_view text;
+    };
+    std::vector<Candidate> candidates;
+    candidates.reserve(seen.size());
+    std::string one;
+    for (std::string_view text : seen) {
+        int64_t sum = 0, chars = 0;
+        for (size_t i = 0; i < text.size();) {
+            const size_t from = i;
+            const uint32_t cp = NextCodePoint(text, i);
+            auto it = charWidth.find(cp);
+            if (it == charWidth.end()) {
+                one.assign(text.substr(from, i - from));
+                it = charWidth.emplace(cp, canvas.textWidth(one)).first;
+            }
+            sum += it->second;
+            ++chars;
+        }
+        candidates.push_back({sum + (chars + 1) / 2, text});
+    }
+    std::sort(candidates.begin(), candidates.end(),
+              [](const Candidate& a, const Candidate& b) { return a.bound > b.bound; });
+    int widest = 0;
+    size_t measured = 0;
+    std::string text;
+    for (const Candidate& c : candidates) {
+        if (c.bound <= widest) break;  // no text left can be wider
+        text.assign(c.text);
+        widest = std::max(widest, canvas.textWidth(text));
+        if (progress && ++measured % kTextsPerStep == 0 && !progress->step()) return std::nullopt;
+    }
+    return widest;
 }
 
 Font ReportDefaultFont() {
     return Font{"Arial", 10, kBlack, 0};
 }
 
-bool PrintReport(Canvas& canvas, const ReportView& view, const Font& font, bool pdf,
-                 const std::string& target) {
+OutputStatus PrintReport(Canvas& canvas, const ReportView& view, const Font& font, bool pdf,
+                         const std::string& target, platform::Progress* progress) {
     const ReportTable& t = view.table();
+    platform::SilentProgress silent;
+    platform::Progress& p = progress ? *progress : silent;
     canvas.setOrientation(t.id == ReportId::SalesReport ? Orientation::Landscape
                                                         : Orientation::Portrait);
-    if (!canvas.beginDocument(target.empty() ? std::string(view.name()) : target)) return false;
+    if (!canvas.beginDocument(target.empty() ? std::string(view.name()) : target))
+        return OutputStatus::Failed;
+    // Whatever way the drawing ends, the progress window goes.
+    struct Shown {
+        platform::Progress& p;
+        ~Shown() { p.finish(); }
+    } shown{p};
+    p.start(pdf ? "Send to PDF" : "Print", 2);
+    p.setLine(0, view.caption());
     canvas.setFont(font);
     const int H = canvas.pageHeight();
     const int W = canvas.pageWidth();
@@ -846,13 +987,15 @@ bool PrintReport(Canvas& canvas, const ReportView& view, const Font& font, bool 
     const size_t n = t.columns.size();
 
     std::vector<int> widths(n, 0), xs(n, left);
+    p.setLine(1, "Sizing the columns");
     for (size_t c = 0; c < n; ++c) {
         if (t.columns[c].isAmount()) {
             widths[c] = std::max(amountWidth, canvas.textWidth(t.columns[c].heading));
             continue;
         }
-        for (const ReportRow& r : rows)
-            widths[c] = std::max(widths[c], canvas.textWidth(r.cell(c)));
+        const std::optional<int> widest = WidestCell(canvas, view, c, &p);
+        if (!widest) return OutputStatus::Stopped;
+        widths[c] = *widest;
     }
     for (size_t c = 1; c < n; ++c)
         xs[c] = xs[c - 1] + widths[c - 1] + gap;
@@ -904,7 +1047,9 @@ bool PrintReport(Canvas& canvas, const ReportView& view, const Font& font, bool 
         const ReportRow& r = rows[i];
         if (y + rowHeight > H - 200) {
             canvas.textOut(left, H - 100, "Continued on page " + std::to_string(page + 1) + " ...");
-            if (!canvas.newPage()) return false;
+            p.setLine(1, "Page " + CountText(size_t(page + 1)));
+            if (!p.step()) return OutputStatus::Stopped;
+            if (!canvas.newPage()) return OutputStatus::Failed;
             ++page;
             header();
         }
@@ -916,7 +1061,7 @@ bool PrintReport(Canvas& canvas, const ReportView& view, const Font& font, bool 
     const std::string done = "Report Complete. " + std::to_string(view.dataRowCount()) +
                              (pdf ? " record(s) printed." : " records printed.");
     canvas.textOut(left, std::max(y + rowHeight, H - 100), done);
-    return canvas.endDocument();
+    return canvas.endDocument() ? OutputStatus::Done : OutputStatus::Failed;
 }
 
 std::string ReportPdfName(const std::string& title) {
@@ -924,7 +1069,8 @@ std::string ReportPdfName(const std::string& title) {
 }
 
 ReportPdfOutcome WriteReportPdf(Canvas& canvas, const ReportView& view, const Font& font,
-                                const std::string& dataFolder, const std::string& path) {
+                                const std::string& dataFolder, const std::string& path,
+                                platform::Progress* progress) {
     ReportPdfOutcome out;
     const std::string name = ReportPdfName(view.caption());
     if (path.empty()) {
@@ -941,8 +1087,13 @@ ReportPdfOutcome WriteReportPdf(Canvas& canvas, const ReportView& view, const Fo
     info.producer = std::string(kPdfProducer);
     canvas.setDocumentInfo(info);
     canvas.setImageQuality(ImageQuality::Compact);
-    if (!PrintReport(canvas, view, font, true, out.path)) {
-        out.error = canvas.lastError();
+    const OutputStatus status = PrintReport(canvas, view, font, true, out.path, progress);
+    if (status != OutputStatus::Done) {
+        // A part of a report is no report: the file drawn so far goes.
+        if (canvas.pageNumber() != 0) canvas.endDocument();
+        data::RemoveFile(out.path);
+        out.stopped = status == OutputStatus::Stopped;
+        out.error = out.stopped ? std::string(kReportStopped) : canvas.lastError();
         if (out.error.empty()) out.error = "Cannot write the PDF file " + out.path + ".";
         return out;
     }

@@ -22,6 +22,7 @@
 #include "output/Canvas.h"
 #include "output/TopTen.h"
 #include "platform/Clock.h"
+#include "platform/Progress.h"
 #include "storage/Engine.h"
 
 namespace invarro::output {
@@ -198,29 +199,53 @@ int SortColumnFromChoice(std::string_view choice);
 
 // ------------------------------------------------------------------------------ output
 
+// How an output of a report ended. A stopped text file leaves a file of that name from
+// before as it was; a stopped PDF leaves no file.
+enum class OutputStatus { Done, Failed, Stopped };
+
 // The text file: the title, the three heading lines and a blank line, then one line per
 // row; each cell after a blank, amounts padded on the left to 12, the product
 // description on the right to 32, other cells on the right to 12.
 std::vector<std::string> ReportTextLines(const ReportView& view);
-bool SaveReportText(const std::string& path, const ReportView& view, std::string* error);
+// Streams those lines to the file through a temporary file beside it, which replaces the
+// file only when all went well. The progress shows the lines written and may stop the
+// save. Failed: *error says why.
+OutputStatus SaveReportText(const std::string& path, const ReportView& view, std::string* error,
+                            platform::Progress* progress = nullptr);
+
+// The width a column of the printed report needs: the widest of its shown cells on the
+// canvas in its current font. Each distinct text is measured once, widest first by an
+// upper bound made from its characters' widths, and the search ends when no text left can
+// be wider than the widest found. Nothing when the progress asked to stop.
+std::optional<int> WidestCell(Canvas& canvas, const ReportView& view, size_t column,
+                              platform::Progress* progress = nullptr);
 
 // Draws the report on the canvas (landscape for the Sales Report). For a PDF the page
-// header says " Page: n" and the end "record(s)". False when the canvas failed.
-bool PrintReport(Canvas& canvas, const ReportView& view, const Font& font, bool pdf,
-                 const std::string& target);
+// header says " Page: n" and the end "record(s)". The progress shows the pages and may
+// stop the drawing: a stopped document is left open for the caller to drop (a canvas
+// abandons an open document when it goes). Failed when the canvas failed.
+OutputStatus PrintReport(Canvas& canvas, const ReportView& view, const Font& font, bool pdf,
+                         const std::string& target, platform::Progress* progress = nullptr);
 
 // "Report-" + the window title (made safe for a file name) + ".pdf".
 std::string ReportPdfName(const std::string& title);
 
 struct ReportPdfOutcome {
     bool ok = false;
+    bool stopped = false;
     std::string path;
     std::string error;
 };
 // Writes the PDF into the data folder's pdf folder (or as the file path given) with the
-// company as author and the file name as subject.
+// company as author and the file name as subject. A failed or stopped PDF leaves no file;
+// the canvas must then not open the file itself (a PDF canvas without a viewer), and the
+// caller opens out.path once it is whole.
 ReportPdfOutcome WriteReportPdf(Canvas& canvas, const ReportView& view, const Font& font,
-                                const std::string& dataFolder, const std::string& path = {});
+                                const std::string& dataFolder, const std::string& path = {},
+                                platform::Progress* progress = nullptr);
+
+// What the window and the command line say of a stopped output.
+inline constexpr std::string_view kReportStopped = "The report was stopped; no file was written.";
 
 // The grid's starting font: Arial 10, regular.
 Font ReportDefaultFont();

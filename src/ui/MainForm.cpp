@@ -467,7 +467,8 @@ void TMainForm::buildCommands() {
         TInterestWiz::Run(f.session_, f.customerContext(progress.get()), f.hooks(), &f);
     });
     setCommandHandler(Command::ReportWizard, [](TMainForm& f) {
-        std::unique_ptr<platform::Progress> progress = f.makeProgress();
+        // The report window's prints and saves can be stopped from it.
+        std::unique_ptr<platform::Progress> progress = f.makeProgress(true);
         TRptSelect::Run(f.customerContext(progress.get()), &f.shell(), &f);
     });
     // Every other command stays disabled until its window exists.
@@ -688,9 +689,9 @@ CustomerWindowContext TMainForm::customerContext(platform::Progress* progress) {
     return c;
 }
 
-std::unique_ptr<platform::Progress> TMainForm::makeProgress() {
+std::unique_ptr<platform::Progress> TMainForm::makeProgress(bool cancellable) {
     if (services_.progress) return services_.progress();
-    return std::make_unique<platform::qt::QtProgress>(this);
+    return std::make_unique<platform::qt::QtProgress>(this, cancellable);
 }
 
 platform::Shell& TMainForm::shell() {

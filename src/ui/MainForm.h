@@ -169,7 +169,7 @@ class TMainForm : public QMainWindow {
     TAgingChart* chart() const { return chart_; }
     bool backgroundShown() const;
     QImage backgroundPicture() const;
-    std::unique_ptr<platform::Progress> makeProgress();
+    std::unique_ptr<platform::Progress> makeProgress(bool cancellable = false);
     // What the customer windows work with: the session's company, label queue and
     // selected customer, this window's message boxes, clock, status line and help.
     CustomerWindowContext customerContext(platform::Progress* progress);

@@ -419,26 +419,47 @@ void Trtreport::sortOn(int column) {
     fill();
 }
 
+platform::Progress* Trtreport::outputProgress() const {
+    // A short report is written before a status window could be read.
+    constexpr size_t kShownFrom = 5000;
+    return view_.rows().size() >= kShownFrom ? context_.progress : nullptr;
+}
+
 void Trtreport::print() {
     const std::string title(view_.name());
     if (!PrinterReady(*context_.prompter, title)) return;
     platform::qt::PainterCanvas canvas(platform::qt::ProgramPrinter());
-    if (!output::PrintReport(canvas, view_, font_, false, title))
-        context_.prompter->inform(
-            title,
-            canvas.lastError().empty() ? "The report could not be printed." : canvas.lastError(),
-            platform::Icon::Error);
+    // A stopped print job is cancelled when the canvas goes.
+    switch (output::PrintReport(canvas, view_, font_, false, title, outputProgress())) {
+        case output::OutputStatus::Done:
+            break;
+        case output::OutputStatus::Stopped:
+            context_.prompter->inform(title, "Printing was stopped.", platform::Icon::Information);
+            break;
+        case output::OutputStatus::Failed:
+            context_.prompter->inform(title,
+                                      canvas.lastError().empty()
+                                          ? "The report could not be printed."
+                                          : canvas.lastError(),
+                                      platform::Icon::Error);
+            break;
+    }
 }
 
 std::optional<std::string> Trtreport::writePdf() {
-    platform::qt::PainterCanvas canvas(shell_);
-    if (!shell_) canvas.setOpenWhenDone(false);
+    // The file is drawn under a temporary name: it is opened once it has its own.
+    platform::qt::PainterCanvas canvas(nullptr);
     output::ReportPdfOutcome out =
-        output::WriteReportPdf(canvas, view_, font_, context_.dataFolder);
+        output::WriteReportPdf(canvas, view_, font_, context_.dataFolder, {}, outputProgress());
     if (!out.ok) {
-        context_.prompter->inform("Send to PDF", out.error, platform::Icon::Error);
+        context_.prompter->inform(
+            "Send to PDF", out.error,
+            out.stopped ? platform::Icon::Information : platform::Icon::Error);
         return std::nullopt;
     }
+    if (shell_ && !shell_->openFile(out.path))
+        out.error =
+            "The PDF file " + out.path + " was written, but no PDF viewer could be started.";
     if (!out.error.empty())
         context_.prompter->inform("Send to PDF", out.error, platform::Icon::Warning);
     return out.path;
@@ -446,11 +467,18 @@ std::optional<std::string> Trtreport::writePdf() {
 
 bool Trtreport::saveTo(const QString& path) {
     std::string error;
-    if (!output::SaveReportText(path.toStdString(), view_, &error)) {
-        context_.prompter->inform("Save to File", error, platform::Icon::Error);
-        return false;
+    switch (output::SaveReportText(path.toStdString(), view_, &error, outputProgress())) {
+        case output::OutputStatus::Done:
+            return true;
+        case output::OutputStatus::Stopped:
+            context_.prompter->inform("Save to File", std::string(output::kReportStopped),
+                                      platform::Icon::Information);
+            return false;
+        case output::OutputStatus::Failed:
+            break;
     }
-    return true;
+    context_.prompter->inform("Save to File", error, platform::Icon::Error);
+    return false;
 }
 
 void Trtreport::showChart() {

@@ -94,6 +94,8 @@ class Trtreport : public QDialog {
 
   private:
     void fill();
+    // The status window of a long print or save, which can stop it; none for a short one.
+    platform::Progress* outputProgress() const;
     output::ReportView view_;
     ReportTableModel* model_ = nullptr;
     CustomerWindowContext context_;

@@ -434,7 +434,8 @@ TEST_F(CliTest, ReportTextIsTheReportWizardsText) {
     storage::ExitEngine();
     ASSERT_EQ(wizard.status, output::ReportRunStatus::Ready);
     const std::string windowText = dir.file("window.txt");
-    ASSERT_TRUE(output::SaveReportText(windowText, *wizard.view, nullptr));
+    ASSERT_EQ(output::SaveReportText(windowText, *wizard.view, nullptr),
+              output::OutputStatus::Done);
 
     const std::string commandText = dir.file("command.txt");
     const Result r = run({"report", "invoice-register", "--from", "2025-01-01", "--to",

@@ -504,9 +504,10 @@ TEST_F(ReportTest, TextFileLinesPadCellsByKind) {
               "         5.00       105.00 I");
     const std::string path = dir.path() + "/report.txt";
     std::string error;
-    ASSERT_TRUE(SaveReportText(path, *r.view, &error)) << error;
+    ASSERT_EQ(SaveReportText(path, *r.view, &error), OutputStatus::Done) << error;
     // An unwritable place fails with a reason.
-    EXPECT_FALSE(SaveReportText(dir.path() + "/no/such/dir/r.txt", *r.view, &error));
+    EXPECT_EQ(SaveReportText(dir.path() + "/no/such/dir/r.txt", *r.view, &error),
+              OutputStatus::Failed);
     EXPECT_FALSE(error.empty());
 }
 
@@ -523,7 +524,8 @@ TEST_F(ReportTest, PagesCarryHeadersContinuationsAndTheClosingCount) {
     ReportRun r = run(ReportId::InvoiceRegister);
     ASSERT_EQ(r.status, ReportRunStatus::Ready);
     testing::RecordingCanvas canvas;
-    ASSERT_TRUE(PrintReport(canvas, *r.view, ReportDefaultFont(), false, "Invoice Register"));
+    ASSERT_EQ(PrintReport(canvas, *r.view, ReportDefaultFont(), false, "Invoice Register"),
+              OutputStatus::Done);
     EXPECT_EQ(canvas.documentsEnded(), 1);
     ASSERT_GT(canvas.pagesBegun(), 2);
     const auto first = canvas.textStrings(1);
