@@ -980,7 +980,10 @@ OutputStatus PrintReport(Canvas& canvas, const ReportView& view, const Font& fon
     const int W = canvas.pageWidth();
     const int rowHeight = canvas.textHeight("MXjpy") + 3;
     const int gap = canvas.textWidth("Xx");
-    const int amountWidth = canvas.textWidth("9,999,999.99");
+    // Amount columns are as wide as the largest usual amount; a longer text (the totals of
+    // a report over many millions) widens its column so that it never runs into the next.
+    const std::string amountPattern = "9,999,999.99";
+    const int amountWidth = canvas.textWidth(amountPattern);
     const int left = canvas.resolutionX() / 4;
     const int top = canvas.resolutionY() / 4;
     const auto& rows = view.rows();
@@ -991,6 +994,13 @@ OutputStatus PrintReport(Canvas& canvas, const ReportView& view, const Font& fon
     for (size_t c = 0; c < n; ++c) {
         if (t.columns[c].isAmount()) {
             widths[c] = std::max(amountWidth, canvas.textWidth(t.columns[c].heading));
+            std::string scratch, longer;
+            for (const ReportRow& row : rows) {
+                const std::string_view text = CellText(row, c, scratch);
+                if (text.size() <= amountPattern.size()) continue;
+                longer.assign(text);
+                widths[c] = std::max(widths[c], canvas.textWidth(longer));
+            }
             continue;
         }
         const std::optional<int> widest = WidestCell(canvas, view, c, &p);

@@ -4,8 +4,10 @@
 // part way.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <map>
 #include <random>
 
 #include "data/Files.h"
@@ -18,6 +20,7 @@ namespace invarro::output {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::CanvasOp;
 using testing::RecordingCanvas;
 using testing::RecordingProgress;
 using testing::TempDir;
@@ -236,6 +239,37 @@ TEST(ReportOutput, ColumnSizingFindsTheWidestTextWithFewMeasurements) {
     const ReportView none(std::move(empty));
     RecordingCanvas canvas;
     EXPECT_EQ(WidestCell(canvas, none, 2), canvas.textWidth("Short Name"));
+}
+
+TEST(ReportOutput, TotalsOfManyMillionsKeepTheirColumnsApart) {
+    // Two invoices of nine hundred million: their totals are much longer than any usual
+    // amount.
+    ReportTable t = Register(2);
+    for (ReportLine& line : t.rows)
+        line.amounts = {9'000'000'000'000, 720'000'000'000, 9'720'000'000'000};
+    const ReportView view(std::move(t));
+    RecordingCanvas canvas;
+    ASSERT_EQ(PrintReport(canvas, view, ReportDefaultFont(), true, "r.pdf"), OutputStatus::Done);
+    const CanvasOp* grand = canvas.findText("1,944,000,000.00");
+    ASSERT_NE(grand, nullptr);
+    // Every row's texts stand side by side without overlapping.
+    std::map<std::pair<int, int>, std::vector<const CanvasOp*>> lines;
+    const std::vector<CanvasOp> texts = canvas.texts();
+    for (const CanvasOp& op : texts)
+        lines[{op.page, op.y}].push_back(&op);
+    for (auto& [at, ops] : lines) {
+        std::sort(ops.begin(), ops.end(),
+                  [](const CanvasOp* a, const CanvasOp* b) { return a->x < b->x; });
+        for (size_t i = 1; i < ops.size(); ++i)
+            EXPECT_GE(ops[i]->x, ops[i - 1]->x + canvas.textWidth(ops[i - 1]->text))
+                << ops[i - 1]->text << " | " << ops[i]->text;
+    }
+    // The usual amounts stay right-aligned with the totals below them.
+    const CanvasOp* net = canvas.findText("900,000,000.00");
+    const CanvasOp* netTotal = canvas.findText("1,800,000,000.00");
+    ASSERT_NE(net, nullptr);
+    ASSERT_NE(netTotal, nullptr);
+    EXPECT_EQ(net->x + canvas.textWidth(net->text), netTotal->x + canvas.textWidth(netTotal->text));
 }
 
 TEST(ReportOutput, AStoppedPdfLeavesNoFileAndSaysSo) {
