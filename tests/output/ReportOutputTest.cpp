@@ -180,6 +180,16 @@ class FractionalCanvas : public RecordingCanvas {
     mutable long measured = 0;
 };
 
+// A row whose every text cell holds the same text.
+void AddSameTextRow(ReportTable& t, const std::string& s) {
+    ReportLine& line = t.rows.emplace_back();
+    char* start = t.text.room(s.size());
+    std::copy(s.begin(), s.end(), start);
+    line.ends.fill(uint16_t(s.size()));
+    line.text = start;
+    t.text.keep(s.size());
+}
+
 TEST(ReportOutput, ColumnSizingFindsTheWidestTextWithFewMeasurements) {
     ReportTable t = Register(0);
     std::mt19937 rng(7);
@@ -198,14 +208,8 @@ TEST(ReportOutput, ColumnSizingFindsTheWidestTextWithFewMeasurements) {
     texts.push_back("WWWWWWWWWW");
     for (int i = 0; i < 3000; ++i)
         texts.push_back(texts[size_t(i) % 50]);
-    for (const std::string& s : texts) {
-        ReportLine& line = t.rows.emplace_back();
-        char* start = t.text.room(s.size());
-        std::copy(s.begin(), s.end(), start);
-        line.ends.fill(uint16_t(s.size()));
-        line.text = start;
-        t.text.keep(s.size());
-    }
+    for (const std::string& s : texts)
+        AddSameTextRow(t, s);
     const ReportView view(std::move(t));
     for (size_t column = 0; column < 4; ++column) {
         FractionalCanvas canvas;
@@ -222,14 +226,8 @@ TEST(ReportOutput, ColumnSizingFindsTheWidestTextWithFewMeasurements) {
     // Ten W measure 94 while their characters' rounded widths add up to 90, below the 93
     // of thirteen a: the rounding of each character's width is allowed for.
     ReportTable two = Register(0);
-    for (const std::string& s : {std::string(13, 'a'), std::string(10, 'W')}) {
-        ReportLine& line = two.rows.emplace_back();
-        char* start = two.text.room(s.size());
-        std::copy(s.begin(), s.end(), start);
-        line.ends.fill(uint16_t(s.size()));
-        line.text = start;
-        two.text.keep(s.size());
-    }
+    for (const std::string& s : {std::string(13, 'a'), std::string(10, 'W')})
+        AddSameTextRow(two, s);
     const ReportView pair(std::move(two));
     FractionalCanvas fractional;
     EXPECT_EQ(WidestCell(fractional, pair, 0), 94);
