@@ -447,7 +447,8 @@ void Trtreport::print() {
 }
 
 std::optional<std::string> Trtreport::writePdf() {
-    // The file is drawn under a temporary name: it is opened once it has its own.
+    // The viewer is started here once the report is whole, never for a stopped PDF (which
+    // the canvas would have opened just before it is deleted).
     platform::qt::PainterCanvas canvas(nullptr);
     output::ReportPdfOutcome out =
         output::WriteReportPdf(canvas, view_, font_, context_.dataFolder, {}, outputProgress());
