@@ -3,6 +3,7 @@
 #include <sys/mman.h>
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstring>
 #include <new>
@@ -137,6 +138,8 @@ void KeyEntries::reserve(int64_t count) {
 
 void KeyEntries::add(int32_t rec, const uint8_t* key, int len) {
     if (size_ == capacity_) reserve(capacity_ * 2);
+    ascending_ = ascending_ && rec > lastRecord_;
+    lastRecord_ = rec;
     if (packed_)
         entries<PackedEntry>()[size_++] = PackedEntry::make(rec, key, len);
     else
@@ -150,8 +153,61 @@ void KeyEntries::sortAs() {
     if (!std::is_sorted(first, last)) std::sort(first, last);
 }
 
+namespace {
+
+// Byte d of a packed entry's sort digits, from the least significant: the key length, then
+// the key bytes from the last to the first.
+inline unsigned packedDigit(const PackedEntry& e, int d) {
+    return d < 4 ? unsigned(e.low >> (32 + 8 * d)) & 0xFF
+                 : unsigned(e.high >> (8 * (d - 4))) & 0xFF;
+}
+
+}  // namespace
+
+// Entries added in ascending record order only need their keys put in order by a stable
+// sort: a least-significant-digit radix sort over the key bytes and length, which skips
+// the bytes every entry shares (the padding of short keys, constant prefixes).
+void KeyEntries::radixSortPacked() {
+    constexpr int kDigits = 12;
+    PackedEntry* a = entries<PackedEntry>();
+    std::vector<std::array<int64_t, 256>> counts(kDigits);
+    for (auto& c : counts)
+        c.fill(0);
+    for (int64_t i = 0; i < size_; ++i)
+        for (int d = 0; d < kDigits; ++d)
+            ++counts[size_t(d)][packedDigit(a[i], d)];
+    std::vector<int> digits;
+    for (int d = 0; d < kDigits; ++d)
+        if (std::find(counts[size_t(d)].begin(), counts[size_t(d)].end(), size_) ==
+            counts[size_t(d)].end())
+            digits.push_back(d);
+    if (digits.empty()) return;
+    const size_t bytes =
+        (size_t(size_) * sizeof(PackedEntry) + kHugePage - 1) / kHugePage * kHugePage;
+    auto* spare = static_cast<PackedEntry*>(mapEntries(bytes));
+    PackedEntry* from = a;
+    PackedEntry* to = spare;
+    for (int d : digits) {
+        int64_t at[256];
+        int64_t sum = 0;
+        for (int b = 0; b < 256; ++b) {
+            at[b] = sum;
+            sum += counts[size_t(d)][size_t(b)];
+        }
+        for (int64_t i = 0; i < size_; ++i)
+            to[at[packedDigit(from[i], d)]++] = from[i];
+        std::swap(from, to);
+    }
+    if (from != a) std::memcpy(a, from, size_t(size_) * sizeof(PackedEntry));
+    ::munmap(spare, bytes);
+}
+
 void KeyEntries::sort() {
-    packed_ ? sortAs<PackedEntry>() : sortAs<WideEntry>();
+    if (packed_ && ascending_ && size_ > 1024 &&
+        !std::is_sorted(entries<PackedEntry>(), entries<PackedEntry>() + size_))
+        radixSortPacked();
+    else
+        packed_ ? sortAs<PackedEntry>() : sortAs<WideEntry>();
 }
 
 template <class E>

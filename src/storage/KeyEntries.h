@@ -2,6 +2,7 @@
 // sorted into index order, cleared of rejected records, then read in order by the loader.
 #pragma once
 
+#include <climits>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -50,12 +51,15 @@ class KeyEntries {
     void removeAs(const std::vector<int32_t>& records);
     template <class E>
     std::vector<int32_t> dropRepeatedAs();
+    void radixSortPacked();
 
     bool packed_;  // 16-byte entries (keys of up to 11 bytes)
     void* memory_ = nullptr;
     size_t mapped_ = 0;  // bytes mapped at memory_
     int64_t capacity_ = 0;
     int64_t size_ = 0;
+    bool ascending_ = true;  // added in ascending record order
+    int32_t lastRecord_ = INT32_MIN;
 };
 
 }  // namespace invarro::storage

@@ -397,12 +397,15 @@ TEST_F(RebuildTest, LargeRebuildBuildsSoundTreesFromSortedEntries) {
 
 // Keys made of arbitrary bytes, zero bytes and prefixes included, in both entry sizes.
 TEST(KeyEntriesTest, SortsAsTheIndexComparesAndDropsRepeatsOfAUniqueKey) {
-    for (int keyLength : {11, 30}) {
+    // Entries come in record order from a reindex; out of order they must sort as well.
+    for (auto [keyLength, descending] : {std::pair{11, false}, {11, true}, {30, false}}) {
         SCOPED_TRACE(keyLength);
+        SCOPED_TRACE(descending);
         std::vector<std::pair<std::string, int32_t>> added;
         KeyEntries entries(keyLength, 1);  // grows well past what it was told
         uint32_t seed = 7;
-        for (int32_t rec = 1; rec <= 5000; ++rec) {
+        for (int32_t i = 1; i <= 5000; ++i) {
+            const int32_t rec = descending ? 5001 - i : i;
             seed = seed * 1103515245u + 12345u;
             std::string key(size_t(seed >> 8) % size_t(keyLength + 1), '\0');
             for (size_t i = 0; i < key.size(); ++i)
