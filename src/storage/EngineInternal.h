@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "storage/Bytes.h"
@@ -179,41 +180,11 @@ void ExitPool();
 
 // ----- B-tree helpers used by open and close, and by the reindex
 
-// One index entry for building a tree from sorted entries. The key is kept zero-padded in
-// big-endian 64-bit words, so that entries sort by integer comparisons: padded bytes first,
-// then length (a shorter key that is a prefix of a longer one is smaller), then record.
-struct BulkEntry {
-    uint64_t word[4] = {};
-    int32_t rec = 0;
-    uint8_t len = 0;
-
-    void setKey(const uint8_t* key, int length) {
-        len = uint8_t(length);
-        for (int i = 0; i < length; ++i)
-            word[i / 8] |= uint64_t(key[i]) << (56 - 8 * (i % 8));
-    }
-    void copyKey(uint8_t* out) const {
-        for (int i = 0; i < len; ++i)
-            out[i] = uint8_t(word[i / 8] >> (56 - 8 * (i % 8)));
-    }
-    bool sameKey(const BulkEntry& o) const {
-        return len == o.len && word[0] == o.word[0] && word[1] == o.word[1] &&
-               word[2] == o.word[2] && word[3] == o.word[3];
-    }
-};
-// Index order over the first `words` words (enough for the key length).
-struct BulkEntryLess {
-    int words;
-    bool operator()(const BulkEntry& a, const BulkEntry& b) const {
-        for (int i = 0; i < words; ++i)
-            if (a.word[i] != b.word[i]) return a.word[i] < b.word[i];
-        if (a.len != b.len) return a.len < b.len;
-        return a.rec < b.rec;
-    }
-};
-// Builds the (empty) tree of a key from entries in index order, with pages about three
-// quarters full (never fewer items than a page must hold, never more than fit).
-bool BulkLoadKey(Fileblock* fb, int keyNo, const std::vector<BulkEntry>& sorted);
+class KeyEntries;
+// Builds the trees of keys whose trees are still empty (a new index) from their entries in
+// index order, with pages about three quarters full (never fewer items than a page must
+// hold, never more than fit), and writes the pages to the index file in large pieces.
+bool BulkLoadKeys(Fileblock* fb, const std::vector<std::pair<int, const KeyEntries*>>& keys);
 
 bool ReadKeyHeaders(Fileblock* fb);
 bool WriteKeyHeader(Fileblock* fb, int keyNo);

@@ -29,6 +29,10 @@ void ClearFaults();
 // Calls of op since the last ClearFaults().
 int EngineOpCalls(EngineOp op);
 
+// The memory a reindex sorts the entries of one pass in (0: the normal amount), so that
+// small files can be built in several passes.
+void SetReindexSortBytes(int64_t bytes);
+
 // Used by the engine's operations: counts the call and fails it when a fault is due.
 bool FaultTriggered(EngineOp op);
 

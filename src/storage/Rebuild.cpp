@@ -4,13 +4,17 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <new>
+#include <optional>
 #include <vector>
 
 #include "storage/BTree.h"
 #include "storage/BufferedRecords.h"
 #include "storage/Bytes.h"
 #include "storage/EngineInternal.h"
+#include "storage/EngineTesting.h"
+#include "storage/KeyEntries.h"
 #include "storage/VarRecords.h"
 
 namespace invarro::storage {
@@ -18,6 +22,11 @@ namespace invarro::storage {
 namespace {
 
 ProgressCallback gProgress;
+int64_t gSortBytes = kReindexSortBytes;
+
+int64_t SortBytes() {
+    return gSortBytes;
+}
 
 constexpr int32_t kLongestFixed = 65535;
 
@@ -54,6 +63,10 @@ struct SavedStatus {
 
 }  // namespace
 
+void SetReindexSortBytes(int64_t bytes) {
+    gSortBytes = bytes > 0 ? bytes : kReindexSortBytes;
+}
+
 void SetProgressCallback(ProgressCallback callback) {
     gProgress = std::move(callback);
 }
@@ -73,11 +86,14 @@ void NoRecordHook(uint8_t*, int32_t, int, intptr_t) {}
 
 namespace {
 
+// Receives every record written by a restructure with its new record number.
+using WrittenRecord = std::function<void(int32_t rec, const uint8_t* record, int32_t length)>;
+
 // leaveMarked keeps the update-in-progress flag of the new data file set, so that a
 // rebuild interrupted between its copy and its reindex asks for a rebuild again.
 void restructure(const std::string& name, int32_t newLength, int32_t oldLength, intptr_t user,
                  const RecordHook& hook, const RecordConverter& converter, bool variableLength,
-                 bool leaveMarked) {
+                 bool leaveMarked, const WrittenRecord& onWritten = nullptr) {
     ResetStatus();
     if (!EngineStarted()) return Fail(err::NotStarted);
     const int32_t limit = lengthLimit(variableLength);
@@ -176,6 +192,7 @@ void restructure(const std::string& name, int32_t newLength, int32_t oldLength, 
             int32_t n = variableLength ? AppendVariableRecord(writer, newRec.data(), length)
                                        : writer.append(newRec.data());
             if (n == 0) return fail();
+            if (onWritten) onWritten(n, newRec.data(), length);
             ++written;
         }
         if (!reportProgress(0, read, written, oldLength, oldRec.data())) return fail();
@@ -262,11 +279,77 @@ class RejectLog {
     bool used_ = false;
 };
 
-}  // namespace
+// The keys a reindex builds, in passes: each pass collects the entries of as many keys
+// as fit in the sort memory in one read of the data file, then sorts them and builds each
+// key's tree from its sorted entries. The result is the same as adding the keys one pass
+// per key in record order.
+class IndexBuild {
+  public:
+    IndexBuild(int numKeys, const KeyDescriptor* keys, int64_t expected)
+        : keys_(keys, keys + numKeys), expected_(std::max<int64_t>(expected, 1)) {}
 
-void Reindex(const std::string& name, int numKeys, const KeyDescriptor* keys, intptr_t user,
+    // The last key of the pass that starts at firstKey.
+    int passEnd(int firstKey) const {
+        int64_t bytes = 0;
+        int last = firstKey;
+        for (int k = firstKey; k <= int(keys_.size()); ++k) {
+            bytes += expected_ * KeyEntries::EntryBytes(keys_[size_t(k - 1)].length);
+            if (k > firstKey && bytes > SortBytes()) break;
+            last = k;
+        }
+        return last;
+    }
+
+    // Makes room for the entries of keys firstKey..passEnd(firstKey). Throws bad_alloc.
+    void beginPass(int firstKey) {
+        lists_.clear();
+        first_ = firstKey;
+        const int last = passEnd(firstKey);
+        for (int k = firstKey; k <= last; ++k)
+            lists_.push_back(std::make_unique<KeyEntries>(keys_[size_t(k - 1)].length, expected_));
+        records_ = 0;
+    }
+    int firstKey() const { return first_; }
+    int lastKey() const { return first_ + int(lists_.size()) - 1; }
+    KeyEntries& entries(int keyNo) { return *lists_[size_t(keyNo - first_)]; }
+    int32_t records() const { return records_; }
+
+    // Adds the entries of the pass's keys for record rec. False (with the status set) when
+    // the key builder fails or builds a key longer than its key. Throws bad_alloc.
+    bool collect(const uint8_t* record, int32_t length, int32_t rec, const KeyBuilder& builder) {
+        for (int keyNo = first_; keyNo <= lastKey(); ++keyNo) {
+            key_.clear();
+            if (!builder(record, length, keyNo, key_) || !EngineOk) {
+                ResetStatus();
+                Fail(err::KeyBuilderFailed);
+                return false;
+            }
+            if (key_.size() > size_t(kMaxKeyLength)) key_.resize(kMaxKeyLength);
+            if (key_.size() > size_t(keys_[size_t(keyNo - 1)].length)) {
+                Fail(err::KeyTooLong);
+                return false;
+            }
+            entries(keyNo).add(rec, reinterpret_cast<const uint8_t*>(key_.data()),
+                               int(key_.size()));
+        }
+        ++records_;
+        return true;
+    }
+
+  private:
+    std::vector<KeyDescriptor> keys_;
+    int64_t expected_;
+    std::vector<std::unique_ptr<KeyEntries>> lists_;
+    int first_ = 1;
+    int32_t records_ = 0;
+    std::string key_;
+};
+
+// The reindex. When `collected` holds the complete first pass (collected while the data
+// file was written), that pass does not read the data file again.
+void reindex(const std::string& name, int numKeys, const KeyDescriptor* keys, intptr_t user,
              const RecordHook& hook, const KeyBuilder& builder, bool deleteRejected,
-             bool variableLength, bool* logWritten) {
+             bool variableLength, bool* logWritten, IndexBuild* collected) {
     ResetStatus();
     if (logWritten) *logWritten = false;
     if (!EngineStarted()) return Fail(err::NotStarted);
@@ -322,81 +405,53 @@ void Reindex(const std::string& name, int numKeys, const KeyDescriptor* keys, in
         return fb->data.readSomeDirect(pos, buf, n);
     });
 
-    // Several keys are collected in one pass over the data file as long as their entries
-    // fit in the memory set aside for them; each key's tree is then built from its sorted
-    // entries. The result is the same as adding the keys one pass per key in record order.
     const int64_t live = std::max<int64_t>(int64_t(fb->high) - fb->deletedCount, 1);
-    const int perPass = int(std::clamp<int64_t>(
-        kReindexSortBytes / (live * int64_t(sizeof(BulkEntry))), 1, std::max(numKeys, 1)));
-    std::vector<std::vector<BulkEntry>> entries(size_t(std::min(perPass, std::max(numKeys, 1))));
-    std::vector<BulkEntry> kept;
+    const bool useCollected = collected && collected->firstKey() == 1 &&
+                              collected->records() == fb->high - fb->deletedCount;
+    std::optional<IndexBuild> own;
     std::vector<int32_t> deleted;  // records deleted for a rejected key, in order
     std::string key;
     try {
-        for (int firstKey = 1; firstKey <= numKeys; firstKey += perPass) {
-            const int lastKey = std::min(numKeys, firstKey + perPass - 1);
-            for (auto& list : entries) {
-                list.clear();
-                list.reserve(size_t(live));
-            }
-            reader.invalidate();
+        for (int firstKey = 1; firstKey <= numKeys;) {
+            IndexBuild* pass = nullptr;
             int32_t read = 0;
-            for (int32_t slot = 1;; ++slot) {
-                int r = reader.read(slot, rec.data());
-                if (r < 0) return finish(false);
-                if (r == 0) break;
-                if (rd32(rec.data()) != 0) continue;
-                uint8_t* record = rec.data();
-                int32_t length = L;
-                if (variableLength) {
-                    if (!AssembleVariableRecord(fb, rec.data(), logical)) return finish(false);
-                    record = logical.data();
-                    length = int32_t(logical.size());
-                }
-                ++read;
-                hook(record, length, 1, user);
-                for (int keyNo = firstKey; keyNo <= lastKey; ++keyNo) {
-                    key.clear();
-                    if (!builder(record, length, keyNo, key) || !EngineOk) {
-                        ResetStatus();
-                        Fail(err::KeyBuilderFailed);
-                        return finish(false);
+            if (firstKey == 1 && useCollected) {
+                pass = collected;
+                read = collected->records();
+            } else {
+                if (!own) own.emplace(numKeys, keys, live);
+                own->beginPass(firstKey);
+                pass = &*own;
+                reader.invalidate();
+                for (int32_t slot = 1;; ++slot) {
+                    int r = reader.read(slot, rec.data());
+                    if (r < 0) return finish(false);
+                    if (r == 0) break;
+                    if (rd32(rec.data()) != 0) continue;
+                    uint8_t* record = rec.data();
+                    int32_t length = L;
+                    if (variableLength) {
+                        if (!AssembleVariableRecord(fb, rec.data(), logical)) return finish(false);
+                        record = logical.data();
+                        length = int32_t(logical.size());
                     }
-                    if (key.size() > size_t(kMaxKeyLength)) key.resize(kMaxKeyLength);
-                    if (key.size() > size_t(fb->keys[size_t(keyNo - 1)].keyLength)) {
-                        Fail(err::KeyTooLong);
+                    ++read;
+                    hook(record, length, 1, user);
+                    if (!pass->collect(record, length, slot, builder)) return finish(false);
+                    if (!reportProgress(firstKey, read, pass->records(), length, record))
                         return finish(false);
-                    }
-                    BulkEntry& e = entries[size_t(keyNo - firstKey)].emplace_back();
-                    e.rec = slot;
-                    e.setKey(reinterpret_cast<const uint8_t*>(key.data()), int(key.size()));
                 }
-                if (!reportProgress(firstKey, read, int32_t(entries[0].size()), length, record))
-                    return finish(false);
             }
+            const int lastKey = pass->lastKey();
             for (int keyNo = firstKey; keyNo <= lastKey; ++keyNo) {
-                const KeyState& ks = fb->keys[size_t(keyNo - 1)];
-                std::vector<BulkEntry>& list = entries[size_t(keyNo - firstKey)];
-                // Records deleted for an earlier key of this pass are no longer there.
-                if (!deleted.empty()) {
-                    std::erase_if(list, [&](const BulkEntry& e) {
-                        return std::binary_search(deleted.begin(), deleted.end(), e.rec);
-                    });
-                }
+                KeyEntries& list = pass->entries(keyNo);
+                // Records deleted for an earlier key are no longer there.
+                list.removeRecords(deleted);
                 // Index order; on a unique index the first record (in record order) with a key
                 // keeps it and later ones are rejected.
-                std::sort(list.begin(), list.end(), BulkEntryLess{(ks.keyLength + 7) / 8});
-                kept.clear();
-                std::vector<int32_t> rejected;
-                for (const BulkEntry& e : list) {
-                    if (!kept.empty() && !ks.duplicates && kept.back().sameKey(e))
-                        rejected.push_back(e.rec);
-                    else
-                        kept.push_back(e);
-                }
-                std::vector<BulkEntry>().swap(list);
-                std::sort(rejected.begin(), rejected.end());
-                for (int32_t n : rejected) {
+                list.sort();
+                if (keys[keyNo - 1].duplicates) continue;
+                for (int32_t n : list.dropRepeatedKeys()) {
                     std::vector<uint8_t> record(static_cast<size_t>(L));
                     GetRecord(fb, n, record.data());
                     if (!EngineOk) return finish(false);
@@ -420,7 +475,9 @@ void Reindex(const std::string& name, int numKeys, const KeyDescriptor* keys, in
                                        " Ref: " + std::to_string(n) + " not added\r\n";
                     if (!log.write(line)) return finish(false);
                     if (!deleteRejected) continue;
-                    for (int j = 1; j < keyNo; ++j) {
+                    // Keys built in an earlier pass lose the record's entry from their tree;
+                    // keys of this pass from their entries, below.
+                    for (int j = 1; j < firstKey; ++j) {
                         std::string kj;
                         if (!keyOf(j, kj)) return finish(false);
                         DeleteKey(fb, j, n, kj);
@@ -438,10 +495,19 @@ void Reindex(const std::string& name, int numKeys, const KeyDescriptor* keys, in
                     if (!log.write(dump)) return finish(false);
                     reader.invalidate();
                 }
-                if (!BulkLoadKey(fb, keyNo, kept)) return finish(false);
-                if (!reportProgress(keyNo, read, int32_t(kept.size()), L, rec.data()))
-                    return finish(false);
             }
+            std::vector<std::pair<int, const KeyEntries*>> load;
+            for (int keyNo = firstKey; keyNo <= lastKey; ++keyNo) {
+                KeyEntries& list = pass->entries(keyNo);
+                list.removeRecords(deleted);
+                load.emplace_back(keyNo, &list);
+            }
+            if (!BulkLoadKeys(fb, load)) return finish(false);
+            for (int keyNo = firstKey; keyNo <= lastKey; ++keyNo)
+                if (!reportProgress(keyNo, read, int32_t(pass->entries(keyNo).size()), L,
+                                    rec.data()))
+                    return finish(false);
+            firstKey = lastKey + 1;
         }
     } catch (const std::bad_alloc&) {
         // The entries of one key do not fit in memory.
@@ -452,41 +518,90 @@ void Reindex(const std::string& name, int numKeys, const KeyDescriptor* keys, in
     finish(true);
 }
 
+}  // namespace
+
+void Reindex(const std::string& name, int numKeys, const KeyDescriptor* keys, intptr_t user,
+             const RecordHook& hook, const KeyBuilder& builder, bool deleteRejected,
+             bool variableLength, bool* logWritten) {
+    reindex(name, numKeys, keys, user, hook, builder, deleteRejected, variableLength, logWritten,
+            nullptr);
+}
+
 // -------------------------------------------------------------------- RebuildFileblock
 
 bool RebuildFileblock(const std::string& name, int32_t recordLength, int numKeys,
                       const KeyDescriptor* keys, const KeyBuilder& builder, const RebuildSink& sink,
                       bool* logWritten) {
     if (logWritten) *logWritten = false;
-    if (recordLength == 0) {
+    // The slots of the file to be copied (for the memory the keys are collected in).
+    int64_t slots = 1;
+    {
         OsFile f;
         uint8_t h[kDataHeaderSize];
         ResetStatus();
         if (!f.open(DataFileName(name), true, false) || !f.read(0, h, sizeof h)) {
             // A missing data file may have been renamed by an interrupted rebuild; any
             // other failure (a file held by another program, say) stops here.
-            if (EngineError != err::FileNotFound) return false;
+            if (recordLength == 0 && EngineError != err::FileNotFound) return false;
             ResetStatus();
-            if (!f.open(DataPartFileName(name, "SAV"), true, false) || !f.read(0, h, sizeof h))
-                return false;
+            if (!f.open(DataPartFileName(name, "SAV"), true, false) || !f.read(0, h, sizeof h)) {
+                if (recordLength == 0) return false;
+                ResetStatus();
+            }
         }
-        recordLength = rd32(h + 12);
+        if (recordLength == 0) recordLength = rd32(h + 12);
+        if (f.isOpen() && recordLength > 0) slots = std::max<int64_t>(f.size() / recordLength, 1);
+        ResetStatus();
     }
     ProgressCallback previous = gProgress;
-    RebuildCounters last;
+    RebuildCounters last, shown{-1, -1, -1};
     int lastKey = -1;
+    auto show = [&](const RebuildCounters& c) {
+        if (!sink || shown == c) return true;
+        shown = c;
+        return sink(c);
+    };
     // Passes the counters on every 50 records read, and once when a pass ends.
     gProgress = [&](int keyNo, int32_t read, int32_t written, int32_t, const uint8_t*) {
-        if (keyNo != lastKey && lastKey >= 0 && sink && !sink(last)) return false;
+        if (keyNo != lastKey && lastKey >= 0 && !show(last)) return false;
         lastKey = keyNo;
         last = RebuildCounters{keyNo, read, written};
-        if (read % 50 == 0 && sink) return sink(last);
+        if (read % 50 == 0) return show(last);
         return true;
     };
-    restructure(name, recordLength, recordLength, 0, NoRecordHook, DefaultConverter, false, true);
-    if (EngineOk) Reindex(name, numKeys, keys, 0, NoRecordHook, builder, true, false, logWritten);
+    // The copy hands every record it writes to the first pass of the reindex, which then
+    // need not read the new data file again. Anything that goes wrong there (a key that
+    // cannot be built, memory) only drops what was collected: the reindex then reads the
+    // file itself and reports the fault as it would without the shortcut.
+    std::optional<IndexBuild> collected;
+    if (numKeys > 0 && numKeys <= kMaxKeys &&
+        std::all_of(keys, keys + numKeys, [](const KeyDescriptor& k) {
+            return k.length >= 1 && k.length <= kMaxKeyLength;
+        })) {
+        try {
+            collected.emplace(numKeys, keys, slots);
+            collected->beginPass(1);
+        } catch (const std::bad_alloc&) {
+            collected.reset();
+        }
+    }
+    auto onWritten = [&](int32_t rec, const uint8_t* record, int32_t length) {
+        if (!collected) return;
+        bool ok = false;
+        try {
+            ok = collected->collect(record, length, rec, builder);
+        } catch (const std::bad_alloc&) {
+        }
+        if (!ok) collected.reset();
+        ResetStatus();  // the copy goes on
+    };
+    restructure(name, recordLength, recordLength, 0, NoRecordHook, DefaultConverter, false, true,
+                onWritten);
+    if (EngineOk)
+        reindex(name, numKeys, keys, 0, NoRecordHook, builder, true, false, logWritten,
+                collected ? &*collected : nullptr);
     bool ok = EngineOk;
-    if (ok && sink && lastKey >= 0) sink(last);
+    if (ok && lastKey >= 0) show(last);
     gProgress = previous;
     return ok;
 }

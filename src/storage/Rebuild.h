@@ -56,6 +56,7 @@ struct RebuildCounters {
     int keyNumber = 0;  // 0 while the data file is copied
     int32_t recordsRead = 0;
     int32_t recordsWritten = 0;
+    bool operator==(const RebuildCounters&) const = default;
 };
 // Receives the counters every 50 records read (and at the end of each pass); returning
 // false stops the rebuild (10460).

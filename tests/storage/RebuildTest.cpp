@@ -5,11 +5,14 @@
 #include <climits>
 
 #include <filesystem>
+#include <set>
 
 #include "EngineFixture.h"
 #include "storage/BufferedRecords.h"
 #include "storage/Bytes.h"
 #include "storage/EngineInternal.h"
+#include "storage/EngineTesting.h"
+#include "storage/KeyEntries.h"
 #include "storage/Rebuild.h"
 #include "storage/VarRecords.h"
 #include "storage/Verify.h"
@@ -158,11 +161,10 @@ TEST_F(RebuildTest, ProgressReportsEveryFiftyRecordsAndTheEndOfEachPass) {
     std::vector<std::tuple<int, int, int>> got;
     for (auto& c : seen)
         got.emplace_back(c.keyNumber, c.recordsRead, c.recordsWritten);
-    // The copy, then one pass over the records collecting both keys (shown as key 1),
-    // then the final count of key 2.
-    std::vector<std::tuple<int, int, int>> want{{0, 50, 50},  {0, 100, 100}, {0, 120, 120},
-                                                {1, 50, 50},  {1, 100, 100}, {1, 120, 120},
-                                                {2, 120, 120}};
+    // The copy (which collects the keys as it writes the records), then the final count
+    // of each key.
+    std::vector<std::tuple<int, int, int>> want{
+        {0, 50, 50}, {0, 100, 100}, {0, 120, 120}, {1, 120, 120}, {2, 120, 120}};
     EXPECT_EQ(got, want);
 }
 
@@ -389,6 +391,207 @@ TEST_F(RebuildTest, LargeRebuildBuildsSoundTreesFromSortedEntries) {
     CloseFileblock(fb);
     auto problems = CheckFileblock(name());
     EXPECT_TRUE(problems.empty()) << problems.front();
+}
+
+// ------------------------------------------------------------ entries and passes
+
+// Keys made of arbitrary bytes, zero bytes and prefixes included, in both entry sizes.
+TEST(KeyEntriesTest, SortsAsTheIndexComparesAndDropsRepeatsOfAUniqueKey) {
+    // Entries come in record order from a reindex; out of order they must sort as well.
+    for (auto [keyLength, descending] : {std::pair{11, false}, {11, true}, {30, false}}) {
+        SCOPED_TRACE(keyLength);
+        SCOPED_TRACE(descending);
+        std::vector<std::pair<std::string, int32_t>> added;
+        KeyEntries entries(keyLength, 1);  // grows well past what it was told
+        uint32_t seed = 7;
+        for (int32_t i = 1; i <= 5000; ++i) {
+            const int32_t rec = descending ? 5001 - i : i;
+            seed = seed * 1103515245u + 12345u;
+            std::string key(size_t(seed >> 8) % size_t(keyLength + 1), '\0');
+            for (size_t i = 0; i < key.size(); ++i)
+                key[i] = "\0\1AB\xff"[(seed >> (i % 24)) % 5];
+            added.emplace_back(key, rec);
+            entries.add(rec, reinterpret_cast<const uint8_t*>(key.data()), int(key.size()));
+        }
+        std::sort(added.begin(), added.end(), [](const auto& a, const auto& b) {
+            int c = CompareKeys(a.first, b.first);
+            return c != 0 ? c < 0 : a.second < b.second;
+        });
+        entries.sort();
+        ASSERT_EQ(entries.size(), int64_t(added.size()));
+        uint8_t key[30];
+        for (size_t i = 0; i < added.size(); ++i) {
+            ASSERT_EQ(entries.record(int64_t(i)), added[i].second) << i;
+            int len = entries.key(int64_t(i), key);
+            ASSERT_EQ(std::string(reinterpret_cast<char*>(key), size_t(len)), added[i].first);
+        }
+
+        std::vector<int32_t> expectRejected;
+        for (size_t i = 1; i < added.size(); ++i)
+            if (added[i].first == added[i - 1].first) expectRejected.push_back(added[i].second);
+        std::sort(expectRejected.begin(), expectRejected.end());
+        EXPECT_EQ(entries.dropRepeatedKeys(), expectRejected);
+        EXPECT_EQ(entries.size(), int64_t(added.size() - expectRejected.size()));
+        for (int64_t i = 1; i < entries.size(); ++i) {
+            uint8_t a[30], b[30];
+            int la = entries.key(i - 1, a), lb = entries.key(i, b);
+            ASSERT_LT(CompareKeys(std::string_view(reinterpret_cast<char*>(a), size_t(la)),
+                                  std::string_view(reinterpret_cast<char*>(b), size_t(lb))),
+                      0);
+        }
+        int64_t before = entries.size();
+        entries.removeRecords({entries.record(0), entries.record(before - 1)});
+        EXPECT_EQ(entries.size(), before - 2);
+    }
+}
+
+// Three keys: a unique 8-byte code with repeats, a 4-byte group, and a unique name of up
+// to 20 bytes (trailing zero bytes trimmed) whose repeats remove the other keys' entries.
+bool threeKeys(const uint8_t* rec, int32_t len, int keyNo, std::string& key) {
+    if (len < 44) return false;
+    const char* r = reinterpret_cast<const char*>(rec);
+    if (keyNo == 1) key.assign(r + 4, 8);
+    if (keyNo == 2) key.assign(r + 12, 4);
+    if (keyNo == 3) {
+        key.assign(r + 16, 20);
+        while (!key.empty() && key.back() == '\0')
+            key.pop_back();
+    }
+    return true;
+}
+
+class PassesTest : public RebuildTest {
+  protected:
+    static constexpr int kRecLen = 44;
+    const KeyDescriptor keys[3] = {{8, false}, {4, true}, {20, false}};
+
+    void makeThreeKeyFile() {
+        Fileblock* fb = createOpen(kRecLen, {});
+        uint32_t seed = 11;
+        for (int i = 0; i < 3000; ++i) {
+            seed = seed * 1103515245u + 12345u;
+            char b[41];
+            std::snprintf(b, sizeof b, "C%07u%04uNAME%u", (seed >> 9) % 2500, (seed >> 3) % 40,
+                          (seed >> 13) % 2600);
+            std::string r = record(kRecLen, b);
+            AddRecord(fb, r.data());
+        }
+        for (int n = 7; n <= 3000; n += 7)
+            DeleteRecord(fb, n);
+        CloseFileblock(fb);
+    }
+
+    // Every key's entries in index order, and the log.
+    std::vector<std::vector<std::pair<std::string, int32_t>>> entries() {
+        std::vector<std::vector<std::pair<std::string, int32_t>>> out(3);
+        std::string error;
+        for (int k = 1; k <= 3; ++k)
+            ForEachKeyEntry(
+                name(), k,
+                [&](const std::string& key, int32_t rec) {
+                    out[size_t(k - 1)].emplace_back(key, rec);
+                },
+                error);
+        return out;
+    }
+};
+
+TEST_F(PassesTest, OnePassAndOnePassPerKeyBuildTheSameIndexes) {
+    makeThreeKeyFile();
+    const std::string original = ReadFileBytes(name() + ".DAT");
+
+    // What the rebuild must keep: live records numbered from 1 in order, the first record
+    // of each key 1 value, then the first remaining record of each key 3 value.
+    std::vector<std::string> live;
+    for (size_t at = size_t(kRecLen); at < original.size(); at += size_t(kRecLen))
+        if (original.compare(at, 4, std::string(4, '\0')) == 0)
+            live.push_back(original.substr(at, size_t(kRecLen)));
+    std::vector<bool> gone(live.size() + 1, false);
+    std::vector<int32_t> rejected1, rejected3;
+    for (int k : {1, 3}) {
+        std::set<std::string> seen;
+        for (int32_t n = 1; n <= int32_t(live.size()); ++n) {
+            if (gone[size_t(n)]) continue;
+            std::string key;
+            threeKeys(reinterpret_cast<const uint8_t*>(live[size_t(n - 1)].data()), kRecLen, k,
+                      key);
+            if (!seen.insert(key).second) (k == 1 ? rejected1 : rejected3).push_back(n);
+        }
+        for (int32_t n : k == 1 ? rejected1 : rejected3)
+            gone[size_t(n)] = true;
+    }
+    ASSERT_FALSE(rejected1.empty());
+    ASSERT_FALSE(rejected3.empty());
+    std::vector<std::vector<std::pair<std::string, int32_t>>> want(3);
+    for (int k = 1; k <= 3; ++k) {
+        for (int32_t n = 1; n <= int32_t(live.size()); ++n) {
+            if (gone[size_t(n)]) continue;
+            std::string key;
+            threeKeys(reinterpret_cast<const uint8_t*>(live[size_t(n - 1)].data()), kRecLen, k,
+                      key);
+            want[size_t(k - 1)].emplace_back(key, n);
+        }
+        std::sort(want[size_t(k - 1)].begin(), want[size_t(k - 1)].end(),
+                  [](const auto& a, const auto& b) {
+                      int c = CompareKeys(a.first, b.first);
+                      return c != 0 ? c < 0 : a.second < b.second;
+                  });
+    }
+
+    std::string log;
+    for (int64_t sortBytes : {int64_t(0), int64_t(1)}) {
+        SCOPED_TRACE(sortBytes);
+        WriteFileBytes(name() + ".DAT", original);
+        std::filesystem::remove(name() + ".MSG");
+        SetReindexSortBytes(sortBytes);
+        bool written = false;
+        const bool ok = RebuildFileblock(name(), 0, 3, keys, threeKeys, nullptr, &written);
+        SetReindexSortBytes(0);
+        ASSERT_TRUE(ok) << EngineError;
+        EXPECT_TRUE(written);
+        expectSound();
+        EXPECT_EQ(entries(), want);
+        const std::string msg = ReadFileBytes(name() + ".MSG");
+        if (log.empty()) {
+            log = msg;
+            // Key 1's rejections first, each with its dump, then key 3's.
+            const std::string first = "Key:<" + live[size_t(rejected1[0] - 1)].substr(4, 8) +
+                                      "> KeyNr: 1 Ref: " + std::to_string(rejected1[0]) +
+                                      " not added\r\nData record deleted - Dump follows\r\n";
+            EXPECT_EQ(msg.substr(0, first.size()), first);
+            EXPECT_NE(
+                msg.find("> KeyNr: 3 Ref: " + std::to_string(rejected3.back()) + " not added\r\n"),
+                std::string::npos);
+        } else {
+            EXPECT_EQ(msg, log);
+        }
+    }
+}
+
+TEST_F(PassesTest, AKeyBuilderFailingDuringTheCopyIsReportedByTheReindex) {
+    makeThreeKeyFile();
+    // Key 3 of the records of group 0013 cannot be built.
+    auto failing = [](const uint8_t* rec, int32_t len, int keyNo, std::string& key) {
+        return !(keyNo == 3 && std::memcmp(rec + 12, "0013", 4) == 0) &&
+               threeKeys(rec, len, keyNo, key);
+    };
+    EXPECT_FALSE(RebuildFileblock(name(), 0, 3, keys, failing, nullptr, nullptr));
+    EXPECT_EQ(EngineError, err::KeyBuilderFailed);
+    // The copy is complete; the index is not, and the fileblock says so.
+    FileblockInfo fi;
+    std::string error;
+    ASSERT_TRUE(ReadFileblockInfo(name(), fi, error));
+    EXPECT_EQ(fi.high, 3000 - 3000 / 7);
+    EXPECT_TRUE(fi.updateInProgress);
+    EXPECT_EQ(OpenFileblock(name(), false), nullptr);
+    EXPECT_EQ(EngineError, err::IndexDefective);
+    // A key too long for its index stops the rebuild the same way.
+    auto tooLong = [](const uint8_t*, int32_t, int keyNo, std::string& key) {
+        key.assign(keyNo == 2 ? 5 : 1, 'x');
+        return true;
+    };
+    EXPECT_FALSE(RebuildFileblock(name(), 0, 3, keys, tooLong, nullptr, nullptr));
+    EXPECT_EQ(EngineError, err::KeyTooLong);
 }
 
 // ------------------------------------------------------------------ variable-length
