@@ -1,5 +1,7 @@
 #include "bench/SqlitePeer.h"
 
+#include <unistd.h>
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -16,6 +18,7 @@ namespace {
 // Runs the work and tells its wall and processor seconds.
 template <class Work>
 Seconds Timed(const Work& work) {
+    SettleDisk();
     const auto t0 = std::chrono::steady_clock::now();
     const std::clock_t c0 = std::clock();
     work();
@@ -26,6 +29,10 @@ Seconds Timed(const Work& work) {
 }
 
 }  // namespace
+
+void SettleDisk() {
+    ::sync();
+}
 
 int64_t EngineCacheBytes(int buffers) {
     return int64_t(buffers) * storage::kPageBufferBytes + storage::kDataReadCacheBytes;

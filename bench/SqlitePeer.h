@@ -21,6 +21,12 @@
 
 namespace invarro::bench {
 
+// Writes out what earlier steps left for the system to write, so that a timed step does not
+// pay for the disk's background writing of the step before (the engine's data file or
+// SQLite's database were just written when their rebuilds start). Called before every
+// timed step of the engine and of SQLite alike.
+void SettleDisk();
+
 // The memory the engine caches file pages in with the given number of page buffers.
 int64_t EngineCacheBytes(int buffers);
 // The memory the engine builds indexes in: its cache and the memory a reindex sorts its

@@ -29,6 +29,7 @@
 #include "app/Session.h"
 #include "bench/CompanyGen.h"
 #include "bench/CompanySteps.h"
+#include "bench/SqlitePeer.h"
 #include "bench/StepTimer.h"
 #include "data/Fileblocks.h"
 #include "data/Keys.h"
@@ -238,6 +239,7 @@ int main(int argc, char** argv) {
     // ---------------------------------------------------------------- rebuild
     {
         const std::string name = data::FileblockName(folder, data::FileKind::Invoice, g.prefix);
+        bench::SettleDisk();
         Timer t;
         const bool ok =
             data::RebuildBusinessFileblock(name, data::KindOf(data::FileKind::Invoice), progress);

@@ -100,6 +100,7 @@ int main(int argc, char** argv) {
     ExitEngine();
 
     const int buffers = InitEngine(30);
+    invarro::bench::SettleDisk();
     auto t0 = std::chrono::steady_clock::now();
     if (!RebuildFileblock(name, 0, 6, keys, keyOf, nullptr, nullptr)) fail("rebuild");
     double engine = seconds(t0);
@@ -111,6 +112,7 @@ int main(int argc, char** argv) {
     fb = OpenFileblock(name + "2", false);
     if (!EngineOk) fail("open copy");
     std::string rec(kRecLen, '\0');
+    invarro::bench::SettleDisk();
     t0 = std::chrono::steady_clock::now();
     for (int k = 1; k <= 6; ++k) {
         for (int32_t r = NextUsedRecord(fb, 0); EngineOk; r = NextUsedRecord(fb, r)) {
