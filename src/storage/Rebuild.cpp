@@ -309,6 +309,8 @@ class IndexBuild {
             lists_.push_back(std::make_unique<KeyEntries>(keys_[size_t(k - 1)].length, expected_));
         records_ = 0;
     }
+    // Frees the entries of the pass once its trees are built.
+    void release() { lists_.clear(); }
     int firstKey() const { return first_; }
     int lastKey() const { return first_ + int(lists_.size()) - 1; }
     KeyEntries& entries(int keyNo) { return *lists_[size_t(keyNo - first_)]; }
@@ -503,9 +505,12 @@ void reindex(const std::string& name, int numKeys, const KeyDescriptor* keys, in
                 load.emplace_back(keyNo, &list);
             }
             if (!BulkLoadKeys(fb, load)) return finish(false);
+            std::vector<int32_t> counts;
             for (int keyNo = firstKey; keyNo <= lastKey; ++keyNo)
-                if (!reportProgress(keyNo, read, int32_t(pass->entries(keyNo).size()), L,
-                                    rec.data()))
+                counts.push_back(int32_t(pass->entries(keyNo).size()));
+            pass->release();
+            for (int keyNo = firstKey; keyNo <= lastKey; ++keyNo)
+                if (!reportProgress(keyNo, read, counts[size_t(keyNo - firstKey)], L, rec.data()))
                     return finish(false);
             firstKey = lastKey + 1;
         }

@@ -13,8 +13,8 @@
 
 namespace invarro::storage {
 
-// The memory a reindex sorts the entries of one pass in (the index of a larger file is
-// built in several passes).
+// The memory a reindex keeps the entries of one pass in (the index of a larger file is
+// built in several passes); sorting a key takes one more copy of that key's entries.
 inline constexpr int64_t kReindexSortBytes = 256ll << 20;
 
 // Called after a record is read (direction 1) and before it is written (direction 0).
