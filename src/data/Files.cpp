@@ -144,6 +144,10 @@ bool RemoveFile(const std::string& path) {
     return ::unlink(path.c_str()) == 0 || errno == ENOENT;
 }
 
+bool RenameOver(const std::string& from, const std::string& to) {
+    return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
 std::vector<std::string> TextLines(std::string_view bytes) {
     const std::string text = DecodeText(bytes);
     std::vector<std::string> lines;

@@ -48,6 +48,8 @@ class ReplacingFile {
 
 // Deletes the file; true when it is gone afterwards.
 bool RemoveFile(const std::string& path);
+// Renames a finished file over another in one step (same folder); false when it cannot.
+bool RenameOver(const std::string& from, const std::string& to);
 
 // Text files: read as UTF-8 when they start with its byte-order mark or are valid UTF-8,
 // else as Windows-1252; CR LF, LF and a lone CR end a line, and a line end at the very end

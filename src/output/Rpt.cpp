@@ -1097,18 +1097,33 @@ ReportPdfOutcome WriteReportPdf(Canvas& canvas, const ReportView& view, const Fo
     info.producer = std::string(kPdfProducer);
     canvas.setDocumentInfo(info);
     canvas.setImageQuality(ImageQuality::Compact);
-    const OutputStatus status = PrintReport(canvas, view, font, true, out.path, progress);
+    // The report is drawn into a file beside the one asked for, which takes its place only
+    // when whole: a part of a report is no report, and a report stopped or failed halfway
+    // leaves an older report of the same name as it was.
+    const std::string drawing = out.path + ".new";
+    const OutputStatus status = PrintReport(canvas, view, font, true, drawing, progress);
+    // The canvas names the file it drew; the user knows only the report's own name.
+    auto canvasError = [&] {
+        std::string e = canvas.lastError();
+        for (size_t at = e.find(drawing); at != std::string::npos; at = e.find(drawing, at))
+            e.replace(at, drawing.size(), out.path);
+        return e;
+    };
+    if (status == OutputStatus::Done && !data::RenameOver(drawing, out.path)) {
+        data::RemoveFile(drawing);
+        out.error = "Cannot write the PDF file " + out.path + ".";
+        return out;
+    }
     if (status != OutputStatus::Done) {
-        // A part of a report is no report: the file drawn so far goes.
         if (canvas.pageNumber() != 0) canvas.endDocument();
-        data::RemoveFile(out.path);
+        data::RemoveFile(drawing);
         out.stopped = status == OutputStatus::Stopped;
-        out.error = out.stopped ? std::string(kReportStopped) : canvas.lastError();
+        out.error = out.stopped ? std::string(kReportStopped) : canvasError();
         if (out.error.empty()) out.error = "Cannot write the PDF file " + out.path + ".";
         return out;
     }
     out.ok = true;
-    out.error = canvas.lastError();
+    out.error = canvasError();
     return out;
 }
 

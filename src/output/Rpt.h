@@ -237,9 +237,10 @@ struct ReportPdfOutcome {
     std::string error;
 };
 // Writes the PDF into the data folder's pdf folder (or as the file path given) with the
-// company as author and the file name as subject. A failed or stopped PDF leaves no file;
-// the canvas must then not open the file itself (a PDF canvas without a viewer), and the
-// caller opens out.path once it is whole.
+// company as author and the file name as subject. The PDF is drawn beside the file asked
+// for ("PATH.new") and renamed over it once whole, so a failed or stopped PDF leaves an
+// older file of that name as it was. The canvas must not open the file itself (a PDF
+// canvas without a viewer): the caller opens out.path.
 ReportPdfOutcome WriteReportPdf(Canvas& canvas, const ReportView& view, const Font& font,
                                 const std::string& dataFolder, const std::string& path = {},
                                 platform::Progress* progress = nullptr);

@@ -270,10 +270,11 @@ TEST(ReportOutput, TotalsOfManyMillionsKeepTheirColumnsApart) {
     EXPECT_EQ(net->x + canvas.textWidth(net->text), netTotal->x + canvas.textWidth(netTotal->text));
 }
 
-TEST(ReportOutput, AStoppedPdfLeavesNoFileAndSaysSo) {
+TEST(ReportOutput, AStoppedOrFailedPdfLeavesTheOlderFileAsItWas) {
     TempDir dir;
     const ReportView view(Register(400));
     RecordingCanvas canvas;
+    canvas.writeFiles(true);
     RecordingProgress stop;
     stop.stopAfter = 2;
     const std::string path = dir.path() + "/r.pdf";
@@ -283,7 +284,8 @@ TEST(ReportOutput, AStoppedPdfLeavesNoFileAndSaysSo) {
     EXPECT_FALSE(out.ok);
     EXPECT_TRUE(out.stopped);
     EXPECT_EQ(out.error, kReportStopped);
-    EXPECT_FALSE(fs::exists(path));
+    EXPECT_EQ(data::ReadWholeFile(path), "older");
+    EXPECT_FALSE(fs::exists(path + ".new"));
     // The document was closed, not left open, and it was cut short.
     EXPECT_EQ(canvas.documentsEnded(), 1);
     EXPECT_EQ(canvas.pagesBegun(), 3);
@@ -299,6 +301,27 @@ TEST(ReportOutput, AStoppedPdfLeavesNoFileAndSaysSo) {
     EXPECT_NE(whole.findText("Report Complete. 400 record(s) printed."), nullptr);
     EXPECT_EQ(shown.titles, std::vector<std::string>{"Send to PDF"});
     EXPECT_EQ(shown.steps, whole.pagesBegun() - 1);
+
+    // A canvas that cannot start the file: the older file stays, the error names the file
+    // asked for, not the one drawn beside it.
+    RecordingCanvas refused;
+    refused.failBegin("Cannot write the PDF file " + path + ".new.");
+    const ReportPdfOutcome failed =
+        WriteReportPdf(refused, view, ReportDefaultFont(), dir.path(), path, nullptr);
+    EXPECT_FALSE(failed.ok);
+    EXPECT_FALSE(failed.stopped);
+    EXPECT_EQ(failed.error, "Cannot write the PDF file " + path + ".");
+    EXPECT_EQ(data::ReadWholeFile(path), "older");
+
+    // A whole report replaces it.
+    RecordingCanvas done;
+    done.writeFiles(true);
+    const ReportPdfOutcome made =
+        WriteReportPdf(done, view, ReportDefaultFont(), dir.path(), path, nullptr);
+    ASSERT_TRUE(made.ok) << made.error;
+    EXPECT_NE(data::ReadWholeFile(path)->find("Report Complete. 400 record(s) printed."),
+              std::string::npos);
+    EXPECT_FALSE(fs::exists(path + ".new"));
 }
 
 }  // namespace

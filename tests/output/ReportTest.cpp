@@ -3,6 +3,7 @@
 // the text and page output.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <map>
 
 #include "OutputFixture.h"
@@ -541,9 +542,12 @@ TEST_F(ReportTest, PagesCarryHeadersContinuationsAndTheClosingCount) {
         EXPECT_LE(op.y, canvas.pageHeight() - 100) << op.text;
 
     testing::RecordingCanvas pdf;
+    pdf.writeFiles(true);
     const ReportPdfOutcome out = WriteReportPdf(pdf, *r.view, ReportDefaultFont(), dir.path());
     ASSERT_TRUE(out.ok) << out.error;
     EXPECT_EQ(out.path, dir.path() + "/pdf/Report-Invoice Register by Date.pdf");
+    EXPECT_TRUE(std::filesystem::exists(out.path));
+    EXPECT_FALSE(std::filesystem::exists(out.path + ".new"));
     EXPECT_EQ(pdf.textStrings(1)[1], " Page: 1");
     EXPECT_EQ(pdf.textStrings(pdf.pagesBegun()).back(), "Report Complete. 120 record(s) printed.");
 }

@@ -1,6 +1,7 @@
 #include "support/RecordingCanvas.h"
 
 #include <algorithm>
+#include <fstream>
 
 #include "data/Ansi.h"
 
@@ -101,6 +102,7 @@ bool RecordingCanvas::beginDocument(const std::string& name) {
     ++pagesBegun_;
     lastError_.clear();
     record(Kind::Begin).text = name;
+    document_ = name;
     return true;
 }
 
@@ -123,6 +125,17 @@ bool RecordingCanvas::endDocument() {
     record(Kind::End);
     page_ = 0;
     ++documentsEnded_;
+    if (writeFiles_) {
+        std::string body;
+        for (const CanvasOp& op : ops_)
+            if (op.kind == Kind::Text) body += op.text + "\n";
+        std::ofstream out(document_, std::ios::binary | std::ios::trunc);
+        out << body;
+        if (!out) {
+            lastError_ = "Cannot write the PDF file " + document_ + ".";
+            return false;
+        }
+    }
     return true;
 }
 

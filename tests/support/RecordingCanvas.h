@@ -62,6 +62,9 @@ class RecordingCanvas : public output::Canvas {
     void addImage(const std::string& path, int width, int height);
     // Makes beginDocument fail with this message (empty: succeed again).
     void failBegin(std::string message) { failBegin_ = std::move(message); }
+    // Makes endDocument leave a file under the document's name, as a PDF canvas does (the
+    // file holds the document's texts, one per line).
+    void writeFiles(bool on) { writeFiles_ = on; }
 
     const std::vector<CanvasOp>& ops() const { return ops_; }
     std::vector<CanvasOp> ops(CanvasOp::Kind kind) const;
@@ -112,6 +115,8 @@ class RecordingCanvas : public output::Canvas {
     TextMetric metric_;
     std::map<std::string, output::ImageSize> images_;
     std::string failBegin_;
+    bool writeFiles_ = false;
+    std::string document_;
     std::vector<CanvasOp> ops_;
     std::vector<std::string> faults_;
     output::Orientation orientation_ = output::Orientation::Portrait;
