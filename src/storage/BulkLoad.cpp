@@ -137,11 +137,10 @@ struct KeyPlan {
                         size_t(k->pageSize));
             return;
         }
-        const int64_t first = leaves.first(p), count = leaves.count(p);
+        const int64_t count = leaves.count(p);
         std::memset(out, 0, size_t(k->pageSize));
         wr16(out, int16_t(count));
-        for (int64_t j = 0; j < count; ++j)
-            writeItem(*k, out, int(j), entryItem(*entries, first + j));
+        entries->writeItems(leaves.first(p), count, out + 6, k->itemWidth);
     }
 };
 

@@ -8,6 +8,8 @@
 #include <cstring>
 #include <new>
 
+#include "storage/Bytes.h"
+
 namespace invarro::storage {
 
 namespace {
@@ -250,6 +252,24 @@ int32_t KeyEntries::record(int64_t i) const {
 
 int KeyEntries::key(int64_t i, uint8_t* out) const {
     return packed_ ? entries<PackedEntry>()[i].copyKey(out) : entries<WideEntry>()[i].copyKey(out);
+}
+
+}  // namespace invarro::storage
+
+namespace invarro::storage {
+
+template <class E>
+void KeyEntries::writeItemsAs(int64_t first, int64_t count, uint8_t* out, int width) const {
+    const E* e = entries<E>() + first;
+    for (int64_t j = 0; j < count; ++j, out += width) {
+        wr32(out, e[j].rec());
+        out[8] = uint8_t(e[j].copyKey(out + 9));
+    }
+}
+
+void KeyEntries::writeItems(int64_t first, int64_t count, uint8_t* out, int width) const {
+    packed_ ? writeItemsAs<PackedEntry>(first, count, out, width)
+            : writeItemsAs<WideEntry>(first, count, out, width);
 }
 
 }  // namespace invarro::storage

@@ -38,6 +38,9 @@ class KeyEntries {
     // (room for 30 bytes) with the key's length returned.
     int32_t record(int64_t i) const;
     int key(int64_t i, uint8_t* out) const;
+    // Writes entries first..first+count-1 as the items of a leaf page: record number, no
+    // child, key length and key, each item `width` bytes from the last, into zeroed memory.
+    void writeItems(int64_t first, int64_t count, uint8_t* out, int width) const;
 
   private:
     void reserve(int64_t count);
@@ -51,6 +54,8 @@ class KeyEntries {
     void removeAs(const std::vector<int32_t>& records);
     template <class E>
     std::vector<int32_t> dropRepeatedAs();
+    template <class E>
+    void writeItemsAs(int64_t first, int64_t count, uint8_t* out, int width) const;
     void radixSortPacked();
 
     bool packed_;  // 16-byte entries (keys of up to 11 bytes)
