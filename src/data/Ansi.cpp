@@ -119,15 +119,22 @@ std::string AnsiFromUtf8(std::string_view utf8, char replacement) {
 }
 
 std::string Utf8FromAnsi(std::string_view ansi) {
+    std::string out;
+    AssignUtf8FromAnsi(out, ansi);
+    return out;
+}
+
+void AssignUtf8FromAnsi(std::string& out, std::string_view ansi) {
     // Plain ASCII, the common case, is the same in both.
     if (std::all_of(ansi.begin(), ansi.end(),
-                    [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
-        return std::string(ansi);
-    std::string out;
+                    [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+        out.assign(ansi);
+        return;
+    }
+    out.clear();
     out.reserve(ansi.size());
     for (char c : ansi)
         AppendUtf8(out, AnsiToCodePoint(static_cast<unsigned char>(c)));
-    return out;
 }
 
 std::string DecodeText(std::string_view bytes) {

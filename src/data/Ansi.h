@@ -25,6 +25,8 @@ std::string AnsiFromUtf8(std::string_view utf8, char replacement = '?');
 // Windows-1252 to UTF-8. The five bytes that Windows-1252 leaves undefined map to the
 // control characters of the same number, so that they survive a round trip.
 std::string Utf8FromAnsi(std::string_view ansi);
+// The same, written over out (whose room is kept for the next text).
+void AssignUtf8FromAnsi(std::string& out, std::string_view ansi);
 // True when the bytes are well-formed UTF-8.
 bool IsValidUtf8(std::string_view bytes);
 // The text of a file written by this program or by another one, as UTF-8: UTF-8 behind a

@@ -75,6 +75,31 @@ std::optional<int64_t> ParseScaled(std::string_view typed, int decimals) {
     int digits = 0;
     bool point = false;
     constexpr Wide kLimit = Wide(1) << 100;
+    // Up to 18 characters hold at most 18 digits: whole, fraction and its scale stay below
+    // 10^18 and are summed in 64 bits, which is what nearly every stored amount needs.
+    if (s.size() - i <= 18) {
+        int64_t w = 0, f = 0, fs = 1;
+        for (; i < s.size(); ++i) {
+            const char c = s[i];
+            if (c == ',' || c == ' ') continue;
+            if (c == '.') {
+                if (point) return std::nullopt;
+                point = true;
+                continue;
+            }
+            if (c < '0' || c > '9') return std::nullopt;
+            ++digits;
+            if (!point) {
+                w = w * 10 + (c - '0');
+            } else {
+                f = f * 10 + (c - '0');
+                fs *= 10;
+            }
+        }
+        whole = w;
+        frac = f;
+        fracScale = fs;
+    }
     for (; i < s.size(); ++i) {
         char c = s[i];
         if (c == ',' || c == ' ') continue;
@@ -98,7 +123,8 @@ std::optional<int64_t> ParseScaled(std::string_view typed, int decimals) {
     for (int k = 0; k < decimals; ++k)
         scale *= 10;
     // No more fraction digits than kept: the fraction scales up exactly, no division.
-    Wide value = fracScale <= scale ? whole * scale + frac * (scale / fracScale)
+    // (Both scales are then small: their quotient is taken in 64 bits.)
+    Wide value = fracScale <= scale ? whole * scale + frac * (int64_t(scale) / int64_t(fracScale))
                                     : whole * scale + DivideRounded(frac * scale, fracScale);
     if (value > Wide(INT64_MAX / 1000)) return std::nullopt;
     int64_t v = int64_t(value);
