@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 #include <map>
+#include <new>
 #include <optional>
 #include <set>
 #include <tuple>
@@ -33,8 +34,18 @@ std::string Key(std::string_view text) {
     return data::UpperText(data::TrimText(text));
 }
 
+// A one-character field as Key gives it. The stored character is nearly always plain
+// ASCII, upper-cased here without converting the field.
+std::string KeyOfCharacter(std::string_view stored) {
+    const std::string_view t = data::TrimText(stored);
+    if (t.empty()) return {};
+    if (t.size() == 1 && static_cast<unsigned char>(t[0]) < 0x80)
+        return std::string(1, t[0] >= 'a' && t[0] <= 'z' ? char(t[0] - 32) : t[0]);
+    return Key(data::Utf8FromAnsi(stored));
+}
+
 std::string TypeOf(const data::InvoiceRecord& r) {
-    return Key(r.text(Invoice::TransType));
+    return KeyOfCharacter(r.ansiView(Invoice::TransType));
 }
 
 // Payment records carry a paid amount against another record of the same number.
@@ -100,7 +111,7 @@ std::optional<PaidState> ExpectedPaidState(const data::InvoiceRecord& r, const s
     return s;
 }
 bool PaidFlagOf(const data::InvoiceRecord& r) {
-    return Key(r.text(Invoice::PaidFlag)) == "P";
+    return KeyOfCharacter(r.ansiView(Invoice::PaidFlag)) == "P";
 }
 
 // A transaction number as stored (Windows-1252, blanks trimmed at both ends): lines, memos
@@ -117,8 +128,7 @@ static_assert(Invoice::kFields[Invoice::InvNo_].width < 16 &&
               Memo::kFields[Memo::InvNo_].width < 16);
 template <class L, data::FieldKind K>
 Number NumberOf(const data::Record<L>& r, data::FieldRef<L, K> field) {
-    const std::string ansi = r.ansi(field);
-    const std::string_view t = data::TrimText(ansi);
+    const std::string_view t = data::TrimText(r.ansiView(field));
     char bytes[16] = {};
     std::memcpy(bytes, t.data(), t.size());
     bytes[15] = char(t.size());
@@ -196,6 +206,15 @@ bool ForEachRecord(storage::Fileblock* fb, CheckProgress& shown, Fn&& fn) {
 // the file's numbers, and then its lines, are each sorted once and matched in one run.
 class TransactionNumbers {
   public:
+    // Room for the records the files' headers count, so that the arrays are filled without
+    // growing. Only a hint: a damaged header may count more than can be had.
+    void expect(int32_t transactions, int32_t lines) {
+        try {
+            records_.reserve(size_t(std::max(transactions, 0)));
+            runs_.reserve(size_t(std::max(std::min(transactions, lines), 0)));
+        } catch (const std::bad_alloc&) {
+        }
+    }
     // The transactions in record order, with the amount a payment record pays (else 0).
     void addTransaction(const Number& number, Money payment) {
         records_.push_back({number, int32_t(records_.size()), payment});
@@ -203,6 +222,8 @@ class TransactionNumbers {
     void transactionsAdded() {
         std::sort(records_.begin(), records_.end());
         slotOfRecord_.assign(records_.size(), 0);
+        numbers_.reserve(records_.size());
+        payments_.reserve(records_.size());
         for (const Record& r : records_) {
             if (numbers_.empty() || !(numbers_.back() == r.number)) {
                 numbers_.push_back(r.number);
@@ -223,42 +244,56 @@ class TransactionNumbers {
         return std::binary_search(numbers_.begin(), numbers_.end(), number);
     }
 
-    void addLine(const Number& number, int32_t recNo) { lines_.push_back({number, recNo}); }
-    // Groups the lines by number; calls orphan(record number) for the first line of each
-    // number not on file, with the count of its lines.
+    // Lines come in record order; those of one number mostly follow each other, and are
+    // held as runs of consecutive records.
+    void addLine(const Number& number, int32_t recNo) {
+        if (!runs_.empty()) {
+            Run& last = runs_.back();
+            if (last.number == number && last.first + last.count == recNo) {
+                ++last.count;
+                return;
+            }
+        }
+        runs_.push_back({number, recNo, 1});
+    }
+    // Groups the lines by number; calls orphan(record number, count) with the first line
+    // of each number not on file and the count of its lines.
     template <class Orphan>
     void linesAdded(Orphan&& orphan) {
-        std::sort(lines_.begin(), lines_.end());
-        firstLine_.assign(numbers_.size() + 1, 0);
-        lineRecords_.clear();
-        size_t slot = 0;
-        for (size_t i = 0; i < lines_.size();) {
-            const Number& number = lines_[i].number;
+        std::sort(runs_.begin(), runs_.end());
+        firstRun_.assign(numbers_.size() + 1, 0);
+        size_t kept = 0, slot = 0;
+        for (size_t i = 0; i < runs_.size();) {
+            const Number number = runs_[i].number;
             size_t end = i;
-            while (end < lines_.size() && lines_[end].number == number)
-                ++end;
+            int count = 0;
+            while (end < runs_.size() && runs_[end].number == number)
+                count += runs_[end++].count;
             while (slot < numbers_.size() && numbers_[slot] < number)
-                firstLine_[++slot] = int32_t(lineRecords_.size());
+                firstRun_[++slot] = int32_t(kept);
             if (slot < numbers_.size() && numbers_[slot] == number) {
                 for (size_t j = i; j < end; ++j)
-                    lineRecords_.push_back(lines_[j].recNo);
+                    runs_[kept++] = runs_[j];
             } else {
-                orphan(lines_[i].recNo, int(end - i));
+                orphan(runs_[i].first, count);
             }
             i = end;
         }
         while (slot < numbers_.size())
-            firstLine_[++slot] = int32_t(lineRecords_.size());
-        std::vector<Line>().swap(lines_);
+            firstRun_[++slot] = int32_t(kept);
+        runs_.resize(kept);
     }
-    // The lines of one number (none for -1); false when one cannot be read.
+    // The lines of one number (none for -1) in record order; false when one cannot be read.
     bool readLines(storage::Fileblock* fb, int32_t slot,
                    std::vector<data::InvoiceLineRecord>& out) const {
         out.clear();
         if (slot < 0) return true;
-        for (int32_t i = firstLine_[size_t(slot)]; i < firstLine_[size_t(slot) + 1]; ++i) {
-            storage::GetRecord(fb, lineRecords_[size_t(i)], out.emplace_back().data());
-            if (!storage::EngineOk) return false;
+        for (int32_t i = firstRun_[size_t(slot)]; i < firstRun_[size_t(slot) + 1]; ++i) {
+            const Run& run = runs_[size_t(i)];
+            for (int32_t recNo = run.first; recNo < run.first + run.count; ++recNo) {
+                storage::GetRecord(fb, recNo, out.emplace_back().data());
+                if (!storage::EngineOk) return false;
+            }
         }
         return true;
     }
@@ -272,20 +307,20 @@ class TransactionNumbers {
             return number == o.number ? index < o.index : number < o.number;
         }
     };
-    struct Line {
+    struct Run {
         Number number;
-        int32_t recNo;
-        bool operator<(const Line& o) const {
-            return number == o.number ? recNo < o.recNo : number < o.number;
+        int32_t first;  // record number of the first line
+        int32_t count;  // lines in consecutive records
+        bool operator<(const Run& o) const {
+            return number == o.number ? first < o.first : number < o.number;
         }
     };
     std::vector<Record> records_;
     std::vector<Number> numbers_;  // distinct, sorted
     std::vector<Money> payments_;  // by number
     std::vector<int32_t> slotOfRecord_;
-    std::vector<Line> lines_;
-    std::vector<int32_t> firstLine_;  // by number, and one past the last
-    std::vector<int32_t> lineRecords_;
+    std::vector<Run> runs_;          // sorted by number once the lines are added
+    std::vector<int32_t> firstRun_;  // by number, and one past the last
 };
 
 }  // namespace
@@ -368,6 +403,8 @@ BooksCheck CheckBooks(const Session& session, const platform::Clock& clock,
 
     // Every distinct transaction number, with the payments made against it.
     TransactionNumbers numbers;
+    numbers.expect(files.invoices.fb ? storage::UsedRecordCount(files.invoices.fb) : 0,
+                   files.lines.fb ? storage::UsedRecordCount(files.lines.fb) : 0);
     if (!shown.phase("Reading transactions...")) return Stopped(out);
     bool read = ForEachRecord<Invoice>(files.invoices.fb, shown, [&](int32_t, const auto& r) {
         ++out.invoices;
