@@ -123,12 +123,17 @@ struct Number {
     bool operator==(const Number&) const = default;
     bool operator<(const Number& o) const { return head != o.head ? head < o.head : tail < o.tail; }
 };
+struct NumberHash {
+    size_t operator()(const Number& n) const {
+        return size_t((n.head * 0x9E3779B97F4A7C15ull) ^ (n.tail * 0xC2B2AE3D27D4EB4Full));
+    }
+};
 static_assert(Invoice::kFields[Invoice::InvNo_].width < 16 &&
               InvoiceLine::kFields[InvoiceLine::InvNo_].width < 16 &&
-              Memo::kFields[Memo::InvNo_].width < 16);
-template <class L, data::FieldKind K>
-Number NumberOf(const data::Record<L>& r, data::FieldRef<L, K> field) {
-    const std::string_view t = data::TrimText(r.ansiView(field));
+              Memo::kFields[Memo::InvNo_].width < 16 &&
+              Invoice::kFields[Invoice::CustNo_].width < 16);
+// Up to 15 stored characters as they are, in the two words of a Number.
+Number Packed(std::string_view t) {
     char bytes[16] = {};
     std::memcpy(bytes, t.data(), t.size());
     bytes[15] = char(t.size());
@@ -136,6 +141,10 @@ Number NumberOf(const data::Record<L>& r, data::FieldRef<L, K> field) {
     std::memcpy(&n.head, bytes, 8);
     std::memcpy(&n.tail, bytes + 8, 8);
     return n;
+}
+template <class L, data::FieldKind K>
+Number NumberOf(const data::Record<L>& r, data::FieldRef<L, K> field) {
+    return Packed(data::TrimText(r.ansiView(field)));
 }
 
 // The customer number as the customer key of the invoice file files it (trimmed, upper
@@ -460,9 +469,10 @@ BooksCheck CheckBooks(const Session& session, const platform::Clock& clock,
     std::vector<data::InvoiceLineRecord> invoiceLines;
     invoicing::StoredTotals editorTotals(session.company);
     // The customer of each number as stored, looked up once per number.
-    std::unordered_map<std::string, const data::CustomerRecord*> customerByStored;
+    std::unordered_map<Number, const data::CustomerRecord*, NumberHash> customerByStored;
     auto customerFor = [&](const data::InvoiceRecord& r) {
-        const auto [at, added] = customerByStored.try_emplace(r.ansi(Invoice::CustNo), nullptr);
+        const auto [at, added] =
+            customerByStored.try_emplace(Packed(r.ansiView(Invoice::CustNo)), nullptr);
         if (added) {
             const auto c = customerOf.find(Key(r.text(Invoice::CustNo)));
             if (c != customerOf.end()) at->second = &customers[c->second];

@@ -211,15 +211,6 @@ std::string UpperText(std::string_view utf8) {
     return out;
 }
 
-std::string_view TrimText(std::string_view text) {
-    size_t b = 0, e = text.size();
-    while (b < e && static_cast<unsigned char>(text[b]) < 33)
-        ++b;
-    while (e > b && static_cast<unsigned char>(text[e - 1]) < 33)
-        --e;
-    return text.substr(b, e - b);
-}
-
 std::string PadRight(std::string_view text, std::size_t n) {
     std::string out(text);
     std::size_t chars = data::CharCount(text);

@@ -156,6 +156,7 @@ Totals RecalcLineTotals(LineGrid& grid, std::string& taxRate, std::string& paid,
         // A row without code and description is neither a sub-total nor a discount line,
         // and one without an extension adds nothing: most of the 99 rows are such.
         if (row.code.empty() && row.description.empty()) {
+            if (row.extension.empty()) continue;
             if (Blank(row.quantity) || Blank(row.price)) row.extension.clear();
             if (row.extension.empty() || row.extension == "0.00") continue;
         }
