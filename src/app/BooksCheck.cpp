@@ -192,23 +192,59 @@ BooksCheck Stopped(BooksCheck& out) {
     return std::move(out);
 }
 
-// Calls fn(record number, record) for every live record in record order. False when the
-// file could not be read to its end or the user stopped the check.
+// Records read in one piece by the passes over a whole file (about 64 KB).
+template <class L>
+constexpr int32_t kRunRecords = std::max(1, (64 << 10) / L::kLength);
+
+// Calls fn(record number, record) for every live record in record order, reading the
+// file a run of records at a time. False when the file could not be read to its end or
+// the user stopped the check.
 template <class L, class Fn>
 bool ForEachRecord(storage::Fileblock* fb, CheckProgress& shown, Fn&& fn) {
     if (!fb) return true;
     if (storage::RecordLength(fb) != L::kLength) return false;
-    data::Record<L> r;
-    for (int32_t n = storage::NextUsedRecord(fb, 0); storage::EngineOk;
-         n = storage::NextUsedRecord(fb, n)) {
-        storage::GetRecord(fb, n, r.data());
-        if (!storage::EngineOk) return false;
-        if (!r.live()) continue;
-        fn(n, r);
-        if (!shown.record()) return false;
+    static_assert(sizeof(data::Record<L>) == size_t(L::kLength));
+    std::vector<data::Record<L>> run(size_t(kRunRecords<L>));
+    for (int32_t first = 1;;) {
+        const int32_t got = storage::GetRecordRun(fb, first, kRunRecords<L>, run.data());
+        if (!storage::EngineOk) return storage::EngineError == storage::err::NoMoreRecords;
+        for (int32_t i = 0; i < got; ++i) {
+            const data::Record<L>& r = run[size_t(i)];
+            if (!r.live()) continue;
+            fn(first + i, r);
+            if (!shown.record()) return false;
+        }
+        first += got;
     }
-    return storage::EngineError == storage::err::NoMoreRecords;
 }
+
+// Reads records of one file that mostly come in record order (the lines of the invoices,
+// when they were written together): a record at or just past the end of the records
+// read before comes from a run read in one piece; any other is read on its own.
+template <class L>
+class RecordWindow {
+  public:
+    explicit RecordWindow(storage::Fileblock* fb) : fb_(fb), run_(size_t(kRunRecords<L>)) {}
+    bool read(int32_t recNo, data::Record<L>& out) {
+        const int32_t end = first_ + count_;
+        if (recNo >= end && recNo < end + kRunRecords<L>) {
+            count_ = storage::GetRecordRun(fb_, recNo, kRunRecords<L>, run_.data());
+            first_ = recNo;
+            if (!storage::EngineOk) count_ = 0;
+        }
+        if (recNo >= first_ && recNo < first_ + count_) {
+            out = run_[size_t(recNo - first_)];
+            return true;
+        }
+        storage::GetRecord(fb_, recNo, out.data());
+        return storage::EngineOk;
+    }
+
+  private:
+    storage::Fileblock* fb_;
+    std::vector<data::Record<L>> run_;
+    int32_t first_ = 1, count_ = 0;
+};
 
 // The distinct numbers of the transaction file with the payments made against each, and
 // the line records of each number in record order. Numbers are sorted rather than hashed:
@@ -293,16 +329,14 @@ class TransactionNumbers {
         runs_.resize(kept);
     }
     // The lines of one number (none for -1) in record order; false when one cannot be read.
-    bool readLines(storage::Fileblock* fb, int32_t slot,
+    bool readLines(RecordWindow<InvoiceLine>& file, int32_t slot,
                    std::vector<data::InvoiceLineRecord>& out) const {
         out.clear();
         if (slot < 0) return true;
         for (int32_t i = firstRun_[size_t(slot)]; i < firstRun_[size_t(slot) + 1]; ++i) {
             const Run& run = runs_[size_t(i)];
-            for (int32_t recNo = run.first; recNo < run.first + run.count; ++recNo) {
-                storage::GetRecord(fb, recNo, out.emplace_back().data());
-                if (!storage::EngineOk) return false;
-            }
+            for (int32_t recNo = run.first; recNo < run.first + run.count; ++recNo)
+                if (!file.read(recNo, out.emplace_back())) return false;
         }
         return true;
     }
@@ -480,6 +514,7 @@ BooksCheck CheckBooks(const Session& session, const platform::Clock& clock,
         return at->second;
     };
     size_t index = 0;
+    RecordWindow<InvoiceLine> lineFile(files.lines.fb);
     if (!shown.phase("Checking transactions...")) return Stopped(out);
     read = ForEachRecord<Invoice>(files.invoices.fb, shown, [&](int32_t, const auto& r) {
         const std::string type = TypeOf(r);
@@ -492,7 +527,7 @@ BooksCheck CheckBooks(const Session& session, const platform::Clock& clock,
                     total = r.money(Invoice::Total), paid = r.money(Invoice::Paid),
                     balance = r.money(Invoice::BalanceDue);
         if (HasDocumentAmounts(type)) {
-            if (!numbers.readLines(files.lines.fb, slot, invoiceLines)) {
+            if (!numbers.readLines(lineFile, slot, invoiceLines)) {
                 problem(ProblemKind::Unreadable, what() + ": its lines cannot be read");
                 return;
             }
