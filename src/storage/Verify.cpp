@@ -169,15 +169,20 @@ struct Reader {
 };
 
 // Walks one B-tree checking page fill, order and depth, and hands every entry in index
-// order to onEntry.
+// order to onEntry(key, length, record), called in line for each of millions of entries.
+template <class OnEntry>
 struct TreeWalk {
-    TreeWalk(const Reader& reader, int key, std::vector<std::string>& found)
-        : r(reader), keyNo(key), k(reader.info.keys[size_t(key - 1)]), problems(found) {}
+    TreeWalk(const Reader& reader, int key, std::vector<std::string>& found, OnEntry entry)
+        : r(reader),
+          keyNo(key),
+          k(reader.info.keys[size_t(key - 1)]),
+          problems(found),
+          onEntry(std::move(entry)) {}
     const Reader& r;
     int keyNo;
     const KeyInfo& k;
     std::vector<std::string>& problems;
-    std::function<void(const uint8_t* key, int length, int32_t rec)> onEntry;
+    OnEntry onEntry;
     std::vector<uint8_t> inTree;  // 1 for each page reached, by page number
     int32_t pageCount = 0;        // pages reached
     int leafDepth = -1;
@@ -370,8 +375,7 @@ std::vector<std::string> CheckFileblock(const std::string& name) {
         int previousLength = 0;
         int32_t previousRec = 0, entries = 0, bad = 0;
         std::vector<std::string> badEntries;
-        TreeWalk tw(r, keyNo, problems);
-        tw.onEntry = [&](const uint8_t* bytes, int length, int32_t rec) {
+        auto onEntry = [&](const uint8_t* bytes, int length, int32_t rec) {
             const std::string_view key(reinterpret_cast<const char*>(bytes), size_t(length));
             if (entries > 0 && disorder.empty()) {
                 int c = CompareKeys(std::string_view(reinterpret_cast<const char*>(previousKey),
@@ -396,6 +400,7 @@ std::vector<std::string> CheckFileblock(const std::string& name) {
                                          std::to_string(rec) + ", which is not a live record");
             }
         };
+        TreeWalk tw(r, keyNo, problems, onEntry);
         tw.run();
         if (tw.broken) continue;
         if (entries != k.entries)
@@ -471,10 +476,9 @@ bool ForEachKeyEntry(const std::string& name, int keyNo,
     }
     std::vector<std::string> problems;
     std::vector<std::pair<std::string, int32_t>> entries;
-    TreeWalk tw(r, keyNo, problems);
-    tw.onEntry = [&entries](const uint8_t* key, int length, int32_t rec) {
+    TreeWalk tw(r, keyNo, problems, [&entries](const uint8_t* key, int length, int32_t rec) {
         entries.emplace_back(std::string(reinterpret_cast<const char*>(key), size_t(length)), rec);
-    };
+    });
     tw.run();
     if (tw.broken) {
         error = problems.empty() ? "index damaged" : problems.front();
