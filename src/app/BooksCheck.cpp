@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 #include <map>
 #include <new>
@@ -117,7 +118,8 @@ bool PaidFlagOf(const data::InvoiceRecord& r) {
 // A transaction number as stored (Windows-1252, blanks trimmed at both ends): lines, memos
 // and payments belong to the transaction whose number reads exactly the same, letter case
 // included. Held in two words in place of a string so that millions of them sort and
-// compare quickly.
+// compare quickly; the words are read most significant byte first, so that numbers sort
+// as their characters do and numbers given in turn arrive already in order.
 struct Number {
     uint64_t head = 0, tail = 0;  // the characters, their count in the last byte
     bool operator==(const Number&) const = default;
@@ -140,6 +142,10 @@ Number Packed(std::string_view t) {
     Number n;
     std::memcpy(&n.head, bytes, 8);
     std::memcpy(&n.tail, bytes + 8, 8);
+    if constexpr (std::endian::native == std::endian::little) {
+        n.head = __builtin_bswap64(n.head);
+        n.tail = __builtin_bswap64(n.tail);
+    }
     return n;
 }
 template <class L, data::FieldKind K>
@@ -265,7 +271,9 @@ class TransactionNumbers {
         records_.push_back({number, int32_t(records_.size()), payment});
     }
     void transactionsAdded() {
-        std::sort(records_.begin(), records_.end());
+        // Numbers given in turn are already in order in the file: no sort is then needed.
+        if (!std::is_sorted(records_.begin(), records_.end()))
+            std::sort(records_.begin(), records_.end());
         slotOfRecord_.assign(records_.size(), 0);
         numbers_.reserve(records_.size());
         payments_.reserve(records_.size());
@@ -305,7 +313,7 @@ class TransactionNumbers {
     // of each number not on file and the count of its lines.
     template <class Orphan>
     void linesAdded(Orphan&& orphan) {
-        std::sort(runs_.begin(), runs_.end());
+        if (!std::is_sorted(runs_.begin(), runs_.end())) std::sort(runs_.begin(), runs_.end());
         firstRun_.assign(numbers_.size() + 1, 0);
         size_t kept = 0, slot = 0;
         for (size_t i = 0; i < runs_.size();) {
@@ -560,7 +568,7 @@ BooksCheck CheckBooks(const Session& session, const platform::Clock& clock,
                     ProblemKind::PaidFlag,
                     what() + (state->paid ? ": balance due is zero but it is not marked paid"
                                           : ": marked paid with balance due " + Amount(balance)));
-            else if (flagged && data::TrimmedText(r.text(Invoice::PaidDate)).empty())
+            else if (flagged && data::TrimText(r.ansiView(Invoice::PaidDate)).empty())
                 problem(ProblemKind::PaidFlag, what() + ": marked paid without a paid date");
             else if (!flagged && data::TrimmedText(r.text(Invoice::PaidDate)) != state->paidDate)
                 problem(ProblemKind::PaidFlag, what() + ": unpaid with a paid date");

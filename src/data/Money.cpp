@@ -12,6 +12,16 @@ using Wide = __int128;
 
 // n / d rounded half away from zero (d > 0).
 Wide DivideRounded(Wide n, Wide d) {
+    // Nearly every amount fits 64 bits, where the division is one instruction rather
+    // than a call for 128 bits. (2r >= d is written r >= d - r, which cannot overflow.)
+    if (n >= INT64_MIN && n <= INT64_MAX && d <= INT64_MAX) {
+        const int64_t a = int64_t(n), b = int64_t(d);
+        int64_t q = a / b;
+        int64_t r = a % b;
+        if (r < 0) r = -r;
+        if (r >= b - r) q += a < 0 ? -1 : 1;
+        return q;
+    }
     Wide q = n / d;
     Wide r = n % d;
     if (r < 0) r = -r;
