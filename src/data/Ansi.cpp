@@ -211,6 +211,18 @@ std::string UpperText(std::string_view utf8) {
     return out;
 }
 
+bool HoldsWordNoCase(std::string_view text, std::string_view word) {
+    auto upper = [](char c) { return c >= 'a' && c <= 'z' ? char(c - 32) : c; };
+    if (word.size() > text.size()) return false;
+    for (size_t at = 0; at + word.size() <= text.size(); ++at) {
+        size_t i = 0;
+        while (i < word.size() && upper(text[at + i]) == word[i])
+            ++i;
+        if (i == word.size()) return true;
+    }
+    return false;
+}
+
 std::string PadRight(std::string_view text, std::size_t n) {
     std::string out(text);
     std::size_t chars = data::CharCount(text);

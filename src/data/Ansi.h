@@ -49,6 +49,11 @@ std::string UpperAnsi(std::string_view ansi);
 // would, those outside Windows-1252 are left as they are.
 std::string UpperText(std::string_view utf8);
 
+// Whether the text holds the word (upper-case ASCII letters and signs) in any letter case.
+// Upper-casing turns no byte of a character beyond ASCII into a plain letter, so this is
+// UpperText(text) holding the word, found in place without building the upper-case copy.
+bool HoldsWordNoCase(std::string_view text, std::string_view word);
+
 // Removes blanks and every other character below code 33 at both ends.
 // (Inline: fields and cells are trimmed millions of times in a pass over a company.)
 inline std::string_view TrimText(std::string_view text) {

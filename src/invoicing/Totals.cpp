@@ -47,20 +47,9 @@ bool Blank(std::string_view text) {
     return data::TrimText(text).empty();
 }
 
-// Whether the text holds the word (plain upper-case letters and signs) in any letter
-// case, as its upper-case form would. Upper-casing turns no byte of a character beyond
-// ASCII into a plain letter, so the word is looked for in place with only a-z folded:
-// this runs for every row of every invoice totalled.
+// Upper-case copies of every cell would be made for every row of every invoice totalled.
 bool Contains(std::string_view text, std::string_view word) {
-    if (word.empty()) return true;
-    auto upper = [](char c) { return c >= 'a' && c <= 'z' ? char(c - 32) : c; };
-    for (size_t i = 0; i + word.size() <= text.size(); ++i) {
-        size_t j = 0;
-        while (j < word.size() && upper(text[i + j]) == word[j])
-            ++j;
-        if (j == word.size()) return true;
-    }
-    return false;
+    return data::HoldsWordNoCase(text, word);
 }
 
 // A percentage as a plain number: no trailing zeros after the point ("10", "7.5").

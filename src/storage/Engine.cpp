@@ -595,13 +595,13 @@ int32_t GetRecordRun(Fileblock* fb, int32_t first, int32_t count, void* out) {
     const int64_t slots = std::min<int64_t>(count, int64_t(fb->high) - first + 1);
     const int64_t got =
         fb->data.readSomeDirect(slotPos(fb, first), out, size_t(slots) * size_t(fb->recordLength));
-    if (got < 0) {
+    // A file shorter than its header says ends the run at its last whole record; as for a
+    // scan, what cannot be read is a scan read error.
+    const int32_t read = got < 0 ? 0 : int32_t(got / fb->recordLength);
+    if (read == 0) {
+        Fail(err::ScanReadError);
         ExitStep(fb);
-        return 0;
     }
-    // A file shorter than its header says ends the run at its last whole record.
-    const int32_t read = int32_t(got / fb->recordLength);
-    if (read == 0) Fail(err::ShortRead);
     return read;
 }
 
