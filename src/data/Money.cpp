@@ -119,14 +119,21 @@ std::optional<int64_t> ParseScaled(std::string_view typed, int decimals) {
         // 64 bits too, refused beyond the same limit as below.
         int64_t w = 0, f = 0, fs = 1;
         if (!ReadDigits<int64_t>(s, i, INT64_MAX, w, f, fs, digits)) return std::nullopt;
+        // (Powers of ten multiply up; nothing here divides.)
+        constexpr int64_t kMax = INT64_MAX / 1000;
+        constexpr int64_t kWholeMax[] = {
+            kMax,          kMax / 10,      kMax / 100,      kMax / 1000,
+            kMax / 10'000, kMax / 100'000, kMax / 1'000'000};
         if (digits > 0 && decimals >= 0 && decimals <= 6) {
             int64_t scale = 1;
             for (int k = 0; k < decimals; ++k)
                 scale *= 10;
             if (fs <= scale) {
-                constexpr int64_t kMax = INT64_MAX / 1000;
-                if (w > kMax / scale) return std::nullopt;
-                const int64_t v = w * scale + f * (scale / fs);
+                if (w > kWholeMax[decimals]) return std::nullopt;
+                int64_t up = 1;  // scale / fs
+                for (int64_t x = fs; x < scale; x *= 10)
+                    up *= 10;
+                const int64_t v = w * scale + f * up;
                 if (v > kMax) return std::nullopt;
                 return negative ? -v : v;
             }
