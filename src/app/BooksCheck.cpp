@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 #include <map>
+#include <new>
 #include <optional>
 #include <set>
 #include <tuple>
@@ -33,8 +35,18 @@ std::string Key(std::string_view text) {
     return data::UpperText(data::TrimText(text));
 }
 
+// A one-character field as Key gives it. The stored character is nearly always plain
+// ASCII, upper-cased here without converting the field.
+std::string KeyOfCharacter(std::string_view stored) {
+    const std::string_view t = data::TrimText(stored);
+    if (t.empty()) return {};
+    if (t.size() == 1 && static_cast<unsigned char>(t[0]) < 0x80)
+        return std::string(1, t[0] >= 'a' && t[0] <= 'z' ? char(t[0] - 32) : t[0]);
+    return Key(data::Utf8FromAnsi(stored));
+}
+
 std::string TypeOf(const data::InvoiceRecord& r) {
-    return Key(r.text(Invoice::TransType));
+    return KeyOfCharacter(r.ansiView(Invoice::TransType));
 }
 
 // Payment records carry a paid amount against another record of the same number.
@@ -100,32 +112,45 @@ std::optional<PaidState> ExpectedPaidState(const data::InvoiceRecord& r, const s
     return s;
 }
 bool PaidFlagOf(const data::InvoiceRecord& r) {
-    return Key(r.text(Invoice::PaidFlag)) == "P";
+    return KeyOfCharacter(r.ansiView(Invoice::PaidFlag)) == "P";
 }
 
 // A transaction number as stored (Windows-1252, blanks trimmed at both ends): lines, memos
 // and payments belong to the transaction whose number reads exactly the same, letter case
 // included. Held in two words in place of a string so that millions of them sort and
-// compare quickly.
+// compare quickly; the words are read most significant byte first, so that numbers sort
+// as their characters do and numbers given in turn arrive already in order.
 struct Number {
     uint64_t head = 0, tail = 0;  // the characters, their count in the last byte
     bool operator==(const Number&) const = default;
     bool operator<(const Number& o) const { return head != o.head ? head < o.head : tail < o.tail; }
 };
+struct NumberHash {
+    size_t operator()(const Number& n) const {
+        return size_t((n.head * 0x9E3779B97F4A7C15ull) ^ (n.tail * 0xC2B2AE3D27D4EB4Full));
+    }
+};
 static_assert(Invoice::kFields[Invoice::InvNo_].width < 16 &&
               InvoiceLine::kFields[InvoiceLine::InvNo_].width < 16 &&
-              Memo::kFields[Memo::InvNo_].width < 16);
-template <class L, data::FieldKind K>
-Number NumberOf(const data::Record<L>& r, data::FieldRef<L, K> field) {
-    const std::string ansi = r.ansi(field);
-    const std::string_view t = data::TrimText(ansi);
+              Memo::kFields[Memo::InvNo_].width < 16 &&
+              Invoice::kFields[Invoice::CustNo_].width < 16);
+// Up to 15 stored characters as they are, in the two words of a Number.
+Number Packed(std::string_view t) {
     char bytes[16] = {};
     std::memcpy(bytes, t.data(), t.size());
     bytes[15] = char(t.size());
     Number n;
     std::memcpy(&n.head, bytes, 8);
     std::memcpy(&n.tail, bytes + 8, 8);
+    if constexpr (std::endian::native == std::endian::little) {
+        n.head = __builtin_bswap64(n.head);
+        n.tail = __builtin_bswap64(n.tail);
+    }
     return n;
+}
+template <class L, data::FieldKind K>
+Number NumberOf(const data::Record<L>& r, data::FieldRef<L, K> field) {
+    return Packed(data::TrimText(r.ansiView(field)));
 }
 
 // The customer number as the customer key of the invoice file files it (trimmed, upper
@@ -173,36 +198,85 @@ BooksCheck Stopped(BooksCheck& out) {
     return std::move(out);
 }
 
-// Calls fn(record number, record) for every live record in record order. False when the
-// file could not be read to its end or the user stopped the check.
+// Records read in one piece by the passes over a whole file (about 64 KB).
+template <class L>
+constexpr int32_t kRunRecords = std::max(1, (64 << 10) / L::kLength);
+
+// Calls fn(record number, record) for every live record in record order, reading the
+// file a run of records at a time. False when the file could not be read to its end or
+// the user stopped the check.
 template <class L, class Fn>
 bool ForEachRecord(storage::Fileblock* fb, CheckProgress& shown, Fn&& fn) {
     if (!fb) return true;
     if (storage::RecordLength(fb) != L::kLength) return false;
-    data::Record<L> r;
-    for (int32_t n = storage::NextUsedRecord(fb, 0); storage::EngineOk;
-         n = storage::NextUsedRecord(fb, n)) {
-        storage::GetRecord(fb, n, r.data());
-        if (!storage::EngineOk) return false;
-        if (!r.live()) continue;
-        fn(n, r);
-        if (!shown.record()) return false;
+    static_assert(sizeof(data::Record<L>) == size_t(L::kLength));
+    std::vector<data::Record<L>> run(size_t(kRunRecords<L>));
+    for (int32_t first = 1;;) {
+        const int32_t got = storage::GetRecordRun(fb, first, kRunRecords<L>, run.data());
+        if (!storage::EngineOk) return storage::EngineError == storage::err::NoMoreRecords;
+        for (int32_t i = 0; i < got; ++i) {
+            const data::Record<L>& r = run[size_t(i)];
+            if (!r.live()) continue;
+            fn(first + i, r);
+            if (!shown.record()) return false;
+        }
+        first += got;
     }
-    return storage::EngineError == storage::err::NoMoreRecords;
 }
+
+// Reads records of one file that mostly come in record order (the lines of the invoices,
+// when they were written together): a record at or just past the end of the records
+// read before comes from a run read in one piece; any other is read on its own.
+template <class L>
+class RecordWindow {
+  public:
+    explicit RecordWindow(storage::Fileblock* fb) : fb_(fb), run_(size_t(kRunRecords<L>)) {}
+    bool read(int32_t recNo, data::Record<L>& out) {
+        const int32_t end = first_ + count_;
+        if (recNo >= end && recNo < end + kRunRecords<L>) {
+            count_ = storage::GetRecordRun(fb_, recNo, kRunRecords<L>, run_.data());
+            first_ = recNo;
+            if (!storage::EngineOk) count_ = 0;
+        }
+        if (recNo >= first_ && recNo < first_ + count_) {
+            out = run_[size_t(recNo - first_)];
+            return true;
+        }
+        storage::GetRecord(fb_, recNo, out.data());
+        return storage::EngineOk;
+    }
+
+  private:
+    storage::Fileblock* fb_;
+    std::vector<data::Record<L>> run_;
+    int32_t first_ = 1, count_ = 0;
+};
 
 // The distinct numbers of the transaction file with the payments made against each, and
 // the line records of each number in record order. Numbers are sorted rather than hashed:
 // the file's numbers, and then its lines, are each sorted once and matched in one run.
 class TransactionNumbers {
   public:
+    // Room for the records the files' headers count, so that the arrays are filled without
+    // growing. Only a hint: a damaged header may count more than can be had.
+    void expect(int32_t transactions, int32_t lines) {
+        try {
+            records_.reserve(size_t(std::max(transactions, 0)));
+            runs_.reserve(size_t(std::max(std::min(transactions, lines), 0)));
+        } catch (const std::bad_alloc&) {
+        }
+    }
     // The transactions in record order, with the amount a payment record pays (else 0).
     void addTransaction(const Number& number, Money payment) {
         records_.push_back({number, int32_t(records_.size()), payment});
     }
     void transactionsAdded() {
-        std::sort(records_.begin(), records_.end());
+        // Numbers given in turn are already in order in the file: no sort is then needed.
+        if (!std::is_sorted(records_.begin(), records_.end()))
+            std::sort(records_.begin(), records_.end());
         slotOfRecord_.assign(records_.size(), 0);
+        numbers_.reserve(records_.size());
+        payments_.reserve(records_.size());
         for (const Record& r : records_) {
             if (numbers_.empty() || !(numbers_.back() == r.number)) {
                 numbers_.push_back(r.number);
@@ -223,42 +297,54 @@ class TransactionNumbers {
         return std::binary_search(numbers_.begin(), numbers_.end(), number);
     }
 
-    void addLine(const Number& number, int32_t recNo) { lines_.push_back({number, recNo}); }
-    // Groups the lines by number; calls orphan(record number) for the first line of each
-    // number not on file, with the count of its lines.
+    // Lines come in record order; those of one number mostly follow each other, and are
+    // held as runs of consecutive records.
+    void addLine(const Number& number, int32_t recNo) {
+        if (!runs_.empty()) {
+            Run& last = runs_.back();
+            if (last.number == number && last.first + last.count == recNo) {
+                ++last.count;
+                return;
+            }
+        }
+        runs_.push_back({number, recNo, 1});
+    }
+    // Groups the lines by number; calls orphan(record number, count) with the first line
+    // of each number not on file and the count of its lines.
     template <class Orphan>
     void linesAdded(Orphan&& orphan) {
-        std::sort(lines_.begin(), lines_.end());
-        firstLine_.assign(numbers_.size() + 1, 0);
-        lineRecords_.clear();
-        size_t slot = 0;
-        for (size_t i = 0; i < lines_.size();) {
-            const Number& number = lines_[i].number;
+        if (!std::is_sorted(runs_.begin(), runs_.end())) std::sort(runs_.begin(), runs_.end());
+        firstRun_.assign(numbers_.size() + 1, 0);
+        size_t kept = 0, slot = 0;
+        for (size_t i = 0; i < runs_.size();) {
+            const Number number = runs_[i].number;
             size_t end = i;
-            while (end < lines_.size() && lines_[end].number == number)
-                ++end;
+            int count = 0;
+            while (end < runs_.size() && runs_[end].number == number)
+                count += runs_[end++].count;
             while (slot < numbers_.size() && numbers_[slot] < number)
-                firstLine_[++slot] = int32_t(lineRecords_.size());
+                firstRun_[++slot] = int32_t(kept);
             if (slot < numbers_.size() && numbers_[slot] == number) {
                 for (size_t j = i; j < end; ++j)
-                    lineRecords_.push_back(lines_[j].recNo);
+                    runs_[kept++] = runs_[j];
             } else {
-                orphan(lines_[i].recNo, int(end - i));
+                orphan(runs_[i].first, count);
             }
             i = end;
         }
         while (slot < numbers_.size())
-            firstLine_[++slot] = int32_t(lineRecords_.size());
-        std::vector<Line>().swap(lines_);
+            firstRun_[++slot] = int32_t(kept);
+        runs_.resize(kept);
     }
-    // The lines of one number (none for -1); false when one cannot be read.
-    bool readLines(storage::Fileblock* fb, int32_t slot,
+    // The lines of one number (none for -1) in record order; false when one cannot be read.
+    bool readLines(RecordWindow<InvoiceLine>& file, int32_t slot,
                    std::vector<data::InvoiceLineRecord>& out) const {
         out.clear();
         if (slot < 0) return true;
-        for (int32_t i = firstLine_[size_t(slot)]; i < firstLine_[size_t(slot) + 1]; ++i) {
-            storage::GetRecord(fb, lineRecords_[size_t(i)], out.emplace_back().data());
-            if (!storage::EngineOk) return false;
+        for (int32_t i = firstRun_[size_t(slot)]; i < firstRun_[size_t(slot) + 1]; ++i) {
+            const Run& run = runs_[size_t(i)];
+            for (int32_t recNo = run.first; recNo < run.first + run.count; ++recNo)
+                if (!file.read(recNo, out.emplace_back())) return false;
         }
         return true;
     }
@@ -272,20 +358,20 @@ class TransactionNumbers {
             return number == o.number ? index < o.index : number < o.number;
         }
     };
-    struct Line {
+    struct Run {
         Number number;
-        int32_t recNo;
-        bool operator<(const Line& o) const {
-            return number == o.number ? recNo < o.recNo : number < o.number;
+        int32_t first;  // record number of the first line
+        int32_t count;  // lines in consecutive records
+        bool operator<(const Run& o) const {
+            return number == o.number ? first < o.first : number < o.number;
         }
     };
     std::vector<Record> records_;
     std::vector<Number> numbers_;  // distinct, sorted
     std::vector<Money> payments_;  // by number
     std::vector<int32_t> slotOfRecord_;
-    std::vector<Line> lines_;
-    std::vector<int32_t> firstLine_;  // by number, and one past the last
-    std::vector<int32_t> lineRecords_;
+    std::vector<Run> runs_;          // sorted by number once the lines are added
+    std::vector<int32_t> firstRun_;  // by number, and one past the last
 };
 
 }  // namespace
@@ -368,6 +454,8 @@ BooksCheck CheckBooks(const Session& session, const platform::Clock& clock,
 
     // Every distinct transaction number, with the payments made against it.
     TransactionNumbers numbers;
+    numbers.expect(files.invoices.fb ? storage::UsedRecordCount(files.invoices.fb) : 0,
+                   files.lines.fb ? storage::UsedRecordCount(files.lines.fb) : 0);
     if (!shown.phase("Reading transactions...")) return Stopped(out);
     bool read = ForEachRecord<Invoice>(files.invoices.fb, shown, [&](int32_t, const auto& r) {
         ++out.invoices;
@@ -423,9 +511,10 @@ BooksCheck CheckBooks(const Session& session, const platform::Clock& clock,
     std::vector<data::InvoiceLineRecord> invoiceLines;
     invoicing::StoredTotals editorTotals(session.company);
     // The customer of each number as stored, looked up once per number.
-    std::unordered_map<std::string, const data::CustomerRecord*> customerByStored;
+    std::unordered_map<Number, const data::CustomerRecord*, NumberHash> customerByStored;
     auto customerFor = [&](const data::InvoiceRecord& r) {
-        const auto [at, added] = customerByStored.try_emplace(r.ansi(Invoice::CustNo), nullptr);
+        const auto [at, added] =
+            customerByStored.try_emplace(Packed(r.ansiView(Invoice::CustNo)), nullptr);
         if (added) {
             const auto c = customerOf.find(Key(r.text(Invoice::CustNo)));
             if (c != customerOf.end()) at->second = &customers[c->second];
@@ -433,6 +522,7 @@ BooksCheck CheckBooks(const Session& session, const platform::Clock& clock,
         return at->second;
     };
     size_t index = 0;
+    RecordWindow<InvoiceLine> lineFile(files.lines.fb);
     if (!shown.phase("Checking transactions...")) return Stopped(out);
     read = ForEachRecord<Invoice>(files.invoices.fb, shown, [&](int32_t, const auto& r) {
         const std::string type = TypeOf(r);
@@ -445,7 +535,7 @@ BooksCheck CheckBooks(const Session& session, const platform::Clock& clock,
                     total = r.money(Invoice::Total), paid = r.money(Invoice::Paid),
                     balance = r.money(Invoice::BalanceDue);
         if (HasDocumentAmounts(type)) {
-            if (!numbers.readLines(files.lines.fb, slot, invoiceLines)) {
+            if (!numbers.readLines(lineFile, slot, invoiceLines)) {
                 problem(ProblemKind::Unreadable, what() + ": its lines cannot be read");
                 return;
             }
@@ -478,7 +568,7 @@ BooksCheck CheckBooks(const Session& session, const platform::Clock& clock,
                     ProblemKind::PaidFlag,
                     what() + (state->paid ? ": balance due is zero but it is not marked paid"
                                           : ": marked paid with balance due " + Amount(balance)));
-            else if (flagged && data::TrimmedText(r.text(Invoice::PaidDate)).empty())
+            else if (flagged && data::TrimText(r.ansiView(Invoice::PaidDate)).empty())
                 problem(ProblemKind::PaidFlag, what() + ": marked paid without a paid date");
             else if (!flagged && data::TrimmedText(r.text(Invoice::PaidDate)) != state->paidDate)
                 problem(ProblemKind::PaidFlag, what() + ": unpaid with a paid date");

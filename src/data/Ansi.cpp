@@ -119,15 +119,22 @@ std::string AnsiFromUtf8(std::string_view utf8, char replacement) {
 }
 
 std::string Utf8FromAnsi(std::string_view ansi) {
+    std::string out;
+    AssignUtf8FromAnsi(out, ansi);
+    return out;
+}
+
+void AssignUtf8FromAnsi(std::string& out, std::string_view ansi) {
     // Plain ASCII, the common case, is the same in both.
     if (std::all_of(ansi.begin(), ansi.end(),
-                    [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
-        return std::string(ansi);
-    std::string out;
+                    [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+        out.assign(ansi);
+        return;
+    }
+    out.clear();
     out.reserve(ansi.size());
     for (char c : ansi)
         AppendUtf8(out, AnsiToCodePoint(static_cast<unsigned char>(c)));
-    return out;
 }
 
 std::string DecodeText(std::string_view bytes) {
@@ -204,13 +211,16 @@ std::string UpperText(std::string_view utf8) {
     return out;
 }
 
-std::string_view TrimText(std::string_view text) {
-    size_t b = 0, e = text.size();
-    while (b < e && static_cast<unsigned char>(text[b]) < 33)
-        ++b;
-    while (e > b && static_cast<unsigned char>(text[e - 1]) < 33)
-        --e;
-    return text.substr(b, e - b);
+bool HoldsWordNoCase(std::string_view text, std::string_view word) {
+    auto upper = [](char c) { return c >= 'a' && c <= 'z' ? char(c - 32) : c; };
+    if (word.size() > text.size()) return false;
+    for (size_t at = 0; at + word.size() <= text.size(); ++at) {
+        size_t i = 0;
+        while (i < word.size() && upper(text[at + i]) == word[i])
+            ++i;
+        if (i == word.size()) return true;
+    }
+    return false;
 }
 
 std::string PadRight(std::string_view text, std::size_t n) {

@@ -25,6 +25,8 @@ std::string AnsiFromUtf8(std::string_view utf8, char replacement = '?');
 // Windows-1252 to UTF-8. The five bytes that Windows-1252 leaves undefined map to the
 // control characters of the same number, so that they survive a round trip.
 std::string Utf8FromAnsi(std::string_view ansi);
+// The same, written over out (whose room is kept for the next text).
+void AssignUtf8FromAnsi(std::string& out, std::string_view ansi);
 // True when the bytes are well-formed UTF-8.
 bool IsValidUtf8(std::string_view bytes);
 // The text of a file written by this program or by another one, as UTF-8: UTF-8 behind a
@@ -47,8 +49,21 @@ std::string UpperAnsi(std::string_view ansi);
 // would, those outside Windows-1252 are left as they are.
 std::string UpperText(std::string_view utf8);
 
+// Whether the text holds the word (upper-case ASCII letters and signs) in any letter case.
+// Upper-casing turns no byte of a character beyond ASCII into a plain letter, so this is
+// UpperText(text) holding the word, found in place without building the upper-case copy.
+bool HoldsWordNoCase(std::string_view text, std::string_view word);
+
 // Removes blanks and every other character below code 33 at both ends.
-std::string_view TrimText(std::string_view text);
+// (Inline: fields and cells are trimmed millions of times in a pass over a company.)
+inline std::string_view TrimText(std::string_view text) {
+    size_t b = 0, e = text.size();
+    while (b < e && static_cast<unsigned char>(text[b]) < 33)
+        ++b;
+    while (e > b && static_cast<unsigned char>(text[e - 1]) < 33)
+        --e;
+    return text.substr(b, e - b);
+}
 inline std::string TrimmedText(std::string_view text) {
     return std::string(TrimText(text));
 }

@@ -24,9 +24,7 @@ void WriteInt32(uint8_t* p, int32_t value) {
 }
 
 std::string ReadAnsiText(const uint8_t* record, const FieldDef& f) {
-    // A length byte beyond the field's room (a damaged record) is read as the full width.
-    size_t len = std::min<size_t>(record[f.offset], size_t(f.width));
-    return std::string(reinterpret_cast<const char*>(record + f.offset + 1), len);
+    return std::string(AnsiTextView(record, f));
 }
 
 void WriteAnsiText(uint8_t* record, const FieldDef& f, std::string_view ansi) {

@@ -102,6 +102,12 @@ void EncodeFontBlock(uint8_t* block, const FontSetting& font);
 // characters, and the rest of its room is zero-filled (as in a new record), so that no
 // trace of a longer earlier value stays in the record; readers stop at the length.
 std::string ReadAnsiText(const uint8_t* record, const FieldDef& f);
+// The same characters seen in place, for reading a field without copying it.
+inline std::string_view AnsiTextView(const uint8_t* record, const FieldDef& f) {
+    // A length byte beyond the field's room (a damaged record) is read as the full width.
+    const size_t len = record[f.offset] < f.width ? record[f.offset] : size_t(f.width);
+    return std::string_view(reinterpret_cast<const char*>(record + f.offset + 1), len);
+}
 void WriteAnsiText(uint8_t* record, const FieldDef& f, std::string_view ansi);
 // Whether two records of length `length` hold the same values. The bytes after a text
 // field's length are not compared: records written before those bytes were cleared
@@ -135,12 +141,16 @@ class RecordView {
     template <FieldKind K>
     requires(IsTextKind(K)) std::string ansi(FieldRef<L, K> f)
     const { return ReadAnsiText(p_, f.def()); }
+    // The same, seen in the record: valid while the record's bytes are.
+    template <FieldKind K>
+    requires(IsTextKind(K)) std::string_view ansiView(FieldRef<L, K> f)
+    const { return AnsiTextView(p_, f.def()); }
     Money money(FieldRef<L, FieldKind::Money> f) const {
-        return MoneyFromStored(ReadAnsiText(p_, f.def()));
+        return MoneyFromStored(AnsiTextView(p_, f.def()));
     }
     // "Y" (either case) is yes; anything else no.
     bool yes(FieldRef<L, FieldKind::YesNo> f) const {
-        std::string t = ReadAnsiText(p_, f.def());
+        const std::string_view t = AnsiTextView(p_, f.def());
         return t == "Y" || t == "y";
     }
     uint8_t byte(FieldRef<L, FieldKind::Byte> f) const { return p_[f.def().offset]; }
@@ -185,6 +195,9 @@ class Record {
     template <FieldKind K>
     requires(IsTextKind(K)) std::string ansi(FieldRef<L, K> f)
     const { return view().ansi(f); }
+    template <FieldKind K>
+    requires(IsTextKind(K)) std::string_view ansiView(FieldRef<L, K> f)
+    const { return view().ansiView(f); }
     Money money(FieldRef<L, FieldKind::Money> f) const { return view().money(f); }
     bool yes(FieldRef<L, FieldKind::YesNo> f) const { return view().yes(f); }
     uint8_t byte(FieldRef<L, FieldKind::Byte> f) const { return view().byte(f); }

@@ -12,6 +12,16 @@ using Wide = __int128;
 
 // n / d rounded half away from zero (d > 0).
 Wide DivideRounded(Wide n, Wide d) {
+    // Nearly every amount fits 64 bits, where the division is one instruction rather
+    // than a call for 128 bits. (2r >= d is written r >= d - r, which cannot overflow.)
+    if (n >= INT64_MIN && n <= INT64_MAX && d <= INT64_MAX) {
+        const int64_t a = int64_t(n), b = int64_t(d);
+        int64_t q = a / b;
+        int64_t r = a % b;
+        if (r < 0) r = -r;
+        if (r >= b - r) q += a < 0 ? -1 : 1;
+        return q;
+    }
     Wide q = n / d;
     Wide r = n % d;
     if (r < 0) r = -r;
@@ -48,6 +58,35 @@ std::string FormatScaled(int64_t value, int64_t scale, int decimals, bool thousa
     return std::string(p, end);
 }
 
+// The digits of s from i on, blanks and commas passed over, at most one point: the whole
+// part, the fraction and its scale, counting the digits. A whole part beyond limit is
+// refused; fraction digits once the scale reaches it are dropped. False for any other
+// character or a second point.
+template <class T>
+bool ReadDigits(std::string_view s, size_t i, T limit, T& whole, T& frac, T& fracScale,
+                int& digits) {
+    bool point = false;
+    for (; i < s.size(); ++i) {
+        const char c = s[i];
+        if (c == ',' || c == ' ') continue;
+        if (c == '.') {
+            if (point) return false;
+            point = true;
+            continue;
+        }
+        if (c < '0' || c > '9') return false;
+        ++digits;
+        if (!point) {
+            whole = whole * 10 + (c - '0');
+            if (whole > limit) return false;
+        } else if (fracScale < limit) {
+            frac = frac * 10 + (c - '0');
+            fracScale *= 10;
+        }
+    }
+    return true;
+}
+
 // A plain decimal number in units of 10^-decimals: optional sign, digits, optional
 // point and digits (at least one digit in all). Further decimals are rounded half away
 // from zero.
@@ -73,32 +112,45 @@ std::optional<int64_t> ParseScaled(std::string_view typed, int decimals) {
     Wide frac = 0;
     Wide fracScale = 1;
     int digits = 0;
-    bool point = false;
-    constexpr Wide kLimit = Wide(1) << 100;
-    for (; i < s.size(); ++i) {
-        char c = s[i];
-        if (c == ',' || c == ' ') continue;
-        if (c == '.') {
-            if (point) return std::nullopt;
-            point = true;
-            continue;
+    if (s.size() - i <= 18) {
+        // Up to 18 characters hold at most 18 digits: whole, fraction and its scale stay
+        // below 10^18 and are read in 64 bits, which is what nearly every stored amount
+        // needs; with no more fraction digits than kept, and few kept, the value is found in
+        // 64 bits too, refused beyond the same limit as below.
+        int64_t w = 0, f = 0, fs = 1;
+        if (!ReadDigits<int64_t>(s, i, INT64_MAX, w, f, fs, digits)) return std::nullopt;
+        // (Powers of ten multiply up; nothing here divides.)
+        constexpr int64_t kMax = INT64_MAX / 1000;
+        constexpr int64_t kWholeMax[] = {
+            kMax,          kMax / 10,      kMax / 100,      kMax / 1000,
+            kMax / 10'000, kMax / 100'000, kMax / 1'000'000};
+        if (digits > 0 && decimals >= 0 && decimals <= 6) {
+            int64_t scale = 1;
+            for (int k = 0; k < decimals; ++k)
+                scale *= 10;
+            if (fs <= scale) {
+                if (w > kWholeMax[decimals]) return std::nullopt;
+                int64_t up = 1;  // scale / fs
+                for (int64_t x = fs; x < scale; x *= 10)
+                    up *= 10;
+                const int64_t v = w * scale + f * up;
+                if (v > kMax) return std::nullopt;
+                return negative ? -v : v;
+            }
         }
-        if (c < '0' || c > '9') return std::nullopt;
-        ++digits;
-        if (!point) {
-            whole = whole * 10 + (c - '0');
-            if (whole > kLimit) return std::nullopt;
-        } else if (fracScale < kLimit) {
-            frac = frac * 10 + (c - '0');
-            fracScale *= 10;
-        }
+        whole = w;
+        frac = f;
+        fracScale = fs;
+    } else if (!ReadDigits<Wide>(s, i, Wide(1) << 100, whole, frac, fracScale, digits)) {
+        return std::nullopt;
     }
     if (digits == 0) return std::nullopt;
     Wide scale = 1;
     for (int k = 0; k < decimals; ++k)
         scale *= 10;
     // No more fraction digits than kept: the fraction scales up exactly, no division.
-    Wide value = fracScale <= scale ? whole * scale + frac * (scale / fracScale)
+    // (Both scales are then small: their quotient is taken in 64 bits.)
+    Wide value = fracScale <= scale ? whole * scale + frac * (int64_t(scale) / int64_t(fracScale))
                                     : whole * scale + DivideRounded(frac * scale, fracScale);
     if (value > Wide(INT64_MAX / 1000)) return std::nullopt;
     int64_t v = int64_t(value);

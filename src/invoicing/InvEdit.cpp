@@ -38,27 +38,27 @@ std::string Upper(std::string_view text) {
     return data::UpperText(data::TrimText(text));
 }
 
-// Puts each stored line in the row of its line number; lines whose number is unreadable
-// or taken go to the first free rows, in their order.
+// Puts each stored line in the row of its line number (put(row, line)); lines whose
+// number is unreadable or taken go to the first free rows, in their order.
 template <class Put>
 void PlaceLines(const std::vector<data::InvoiceLineRecord>& lines, Put&& put) {
     std::array<bool, kLineRows + 1> used{};
-    std::vector<LineRow> unplaced;
+    std::vector<const data::InvoiceLineRecord*> unplaced;
     for (const auto& line : lines) {
-        auto no = data::WholeNumber(line.text(InvoiceLine::LineNo));
-        LineRow row = RowFromLineRecord(line);
+        // Digits read the same in the stored characters as in UTF-8.
+        auto no = data::WholeNumber(line.ansiView(InvoiceLine::LineNo));
         if (no && *no >= 1 && *no <= kLineRows && !used[size_t(*no)]) {
             used[size_t(*no)] = true;
-            put(int(*no), std::move(row));
+            put(int(*no), line);
         } else {
-            unplaced.push_back(std::move(row));
+            unplaced.push_back(&line);
         }
     }
-    for (LineRow& row : unplaced) {
+    for (const data::InvoiceLineRecord* line : unplaced) {
         for (int r = 1; r <= kLineRows; ++r) {
             if (!used[size_t(r)]) {
                 used[size_t(r)] = true;
-                put(r, std::move(row));
+                put(r, *line);
                 break;
             }
         }
@@ -399,7 +399,9 @@ InvoiceEditor InvoiceEditor::ForEdit(const data::CompanyRecord& company, data::D
     e.quote = type == "Q";
     e.memo = Upper(record.text(Invoice::InvoiceStyle)) == "M";
     e.printWhenDone = false;
-    PlaceLines(lines, [&e](int r, LineRow&& row) { e.grid[r] = std::move(row); });
+    PlaceLines(lines, [&e](int r, const data::InvoiceLineRecord& line) {
+        FillRowFromLineRecord(line, e.grid[r]);
+    });
     if (e.memo) {
         e.memoDescription = e.grid[1].description;
         e.memoQuantity = Blank(e.grid[1].quantity) ? "1" : data::TrimmedText(e.grid[1].quantity);
@@ -432,15 +434,19 @@ StoredTotals::StoredTotals(const data::CompanyRecord& company)
 Totals StoredTotals::of(const data::InvoiceRecord& record,
                         const std::vector<data::InvoiceLineRecord>& lines,
                         const data::CustomerRecord* customer) {
-    std::string net = record.money(Invoice::Net).shownText();
-    std::string tax = record.money(Invoice::Tax).shownText();
     std::string paid = record.money(Invoice::Paid).shownText();
-    if (Upper(record.text(Invoice::InvoiceStyle)) == "M") return RecalcMemoTotals(net, tax, paid);
+    // The style is one character: trimmed and upper-cased it is "M" for a memo invoice.
+    const std::string_view style = data::TrimText(record.ansiView(Invoice::InvoiceStyle));
+    if (style == "M" || style == "m") {
+        std::string net = record.money(Invoice::Net).shownText();
+        std::string tax = record.money(Invoice::Tax).shownText();
+        return RecalcMemoTotals(net, tax, paid);
+    }
     // The rows the editor would leave at their new-row values add nothing to any sum, so
-    // only the lines' rows are filled (and emptied again afterwards).
+    // only the lines' rows are filled (and emptied again afterwards, keeping their room).
     std::array<bool, kLineRows + 1> filled{};
-    PlaceLines(lines, [this, &filled](int r, LineRow&& row) {
-        rows_[r] = std::move(row);
+    PlaceLines(lines, [this, &filled](int r, const data::InvoiceLineRecord& line) {
+        FillRowFromLineRecord(line, rows_[r]);
         filled[size_t(r)] = true;
     });
     std::string taxRate = data::TrimmedText(record.text(Invoice::TaxRate));
@@ -450,8 +456,13 @@ Totals StoredTotals::of(const data::InvoiceRecord& record,
         taxOn = false;
         t = RecalcLineTotals(rows_, taxRate, paid, TotalsOptions{taxOn, currency_});
     }
-    for (int r = 1; r <= kLineRows; ++r)
-        if (filled[size_t(r)]) rows_[r] = LineRow{};
+    for (int r = 1; r <= kLineRows; ++r) {
+        if (!filled[size_t(r)]) continue;
+        LineRow& row = rows_[r];
+        for (std::string* cell :
+             {&row.code, &row.quantity, &row.description, &row.price, &row.taxable, &row.extension})
+            cell->clear();
+    }
     return t;
 }
 
@@ -852,24 +863,28 @@ std::string LineTextOf(const LineRow& row) {
 }
 
 LineRow RowFromLineRecord(const data::InvoiceLineRecord& line) {
-    // Every stored character is one character of the text, so the columns are cut from the
-    // stored characters and only what they hold is converted.
-    const std::string text = line.ansi(InvoiceLine::LineText);
-    auto column = [&text](size_t from, size_t n) {
-        const std::string_view all(text);
-        return data::Utf8FromAnsi(
-            data::TrimText(from < all.size() ? all.substr(from, n) : std::string_view()));
-    };
     LineRow row;
-    row.code = data::TrimmedText(line.text(InvoiceLine::ProdCode));
-    row.quantity = column(0, 10);
-    row.description = column(10, 32);
-    row.price = column(42, 10);
-    row.taxable = column(52, 1);
-    const std::string ext = column(53, 10);
-    auto m = CellAmount(ext);
-    row.extension = ext.empty() || !m ? ext : m->shownText();
+    FillRowFromLineRecord(line, row);
     return row;
+}
+
+void FillRowFromLineRecord(const data::InvoiceLineRecord& line, LineRow& row) {
+    // Every stored character is one character of the text, so the columns are cut from the
+    // stored characters and only what they hold is converted. Trimming the stored
+    // characters trims the same blanks as trimming their UTF-8.
+    const std::string_view text = line.ansiView(InvoiceLine::LineText);
+    auto column = [text](size_t from, size_t n, std::string& out) {
+        data::AssignUtf8FromAnsi(
+            out, data::TrimText(from < text.size() ? text.substr(from, n) : std::string_view()));
+    };
+    data::AssignUtf8FromAnsi(row.code, data::TrimText(line.ansiView(InvoiceLine::ProdCode)));
+    column(0, 10, row.quantity);
+    column(10, 32, row.description);
+    column(42, 10, row.price);
+    column(52, 1, row.taxable);
+    column(53, 10, row.extension);
+    if (row.extension.empty()) return;
+    if (auto m = CellAmount(row.extension)) row.extension = m->shownText();
 }
 
 data::InvoiceLineRecord LineRecordFor(const data::InvoiceRecord& header, int r, const LineRow& row,

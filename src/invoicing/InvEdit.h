@@ -287,6 +287,8 @@ data::InvoiceLineRecord LineRecordFor(const data::InvoiceRecord& header, int r, 
 std::string LineTextOf(const LineRow& row);
 // A stored line back as a grid row (amounts shown ",0.00" where the grid shows them so).
 LineRow RowFromLineRecord(const data::InvoiceLineRecord& line);
+// The same, written over row (every column; the strings' room is kept).
+void FillRowFromLineRecord(const data::InvoiceLineRecord& line, LineRow& row);
 
 // Saves a new invoice: header, lines (or memo and its single line), customer balance and
 // aging, company receivables and numbering. Throws InvoiceError with the user's text when

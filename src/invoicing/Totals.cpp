@@ -47,8 +47,9 @@ bool Blank(std::string_view text) {
     return data::TrimText(text).empty();
 }
 
+// Upper-case copies of every cell would be made for every row of every invoice totalled.
 bool Contains(std::string_view text, std::string_view word) {
-    return data::UpperText(text).find(word) != std::string::npos;
+    return data::HoldsWordNoCase(text, word);
 }
 
 // A percentage as a plain number: no trailing zeros after the point ("10", "7.5").
@@ -144,6 +145,7 @@ Totals RecalcLineTotals(LineGrid& grid, std::string& taxRate, std::string& paid,
         // A row without code and description is neither a sub-total nor a discount line,
         // and one without an extension adds nothing: most of the 99 rows are such.
         if (row.code.empty() && row.description.empty()) {
+            if (row.extension.empty()) continue;
             if (Blank(row.quantity) || Blank(row.price)) row.extension.clear();
             if (row.extension.empty() || row.extension == "0.00") continue;
         }

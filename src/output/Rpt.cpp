@@ -185,18 +185,6 @@ Decimal NumberOr0(std::string_view text) {
 char AsciiUpper(char c) {
     return c >= 'a' && c <= 'z' ? char(c - 32) : c;
 }
-// Whether the text holds the (upper-case ASCII) word in any letter case, without
-// building an upper-case copy.
-bool HoldsNoCase(std::string_view text, std::string_view word) {
-    if (word.size() > text.size()) return false;
-    for (size_t at = 0; at + word.size() <= text.size(); ++at) {
-        size_t i = 0;
-        while (i < word.size() && AsciiUpper(text[at + i]) == word[i])
-            ++i;
-        if (i == word.size()) return true;
-    }
-    return false;
-}
 
 struct Builder {
     const ReportSource& src;
@@ -408,7 +396,7 @@ struct Builder {
                 // before any conversion.
                 const std::string_view row = RawText(l, InvoiceLine::LineText);
                 const std::string_view desc = LineColumn(row, 10, 32);
-                if (HoldsNoCase(desc, "SUB-TOTAL")) return true;
+                if (data::HoldsWordNoCase(desc, "SUB-TOTAL")) return true;
                 Cell code = Stored(l, InvoiceLine::ProdCode);
                 if (code.text.empty()) code = Cell("*None*");
                 const Decimal qty = NumberOr0(LineColumn(row, 0, 10));

@@ -581,6 +581,30 @@ void DeleteRecord(Fileblock* fb, int32_t recNo) {
     if (!PushDeletedSlot(fb, recNo)) ExitStep(fb);
 }
 
+int32_t GetRecordRun(Fileblock* fb, int32_t first, int32_t count, void* out) {
+    if (!EntryCheck(fb, false)) return 0;
+    if (FaultTriggered(EngineOp::GetRecord)) return 0;
+    if (first < 1 || count < 1) {
+        Fail(err::ShortRead);
+        return 0;
+    }
+    if (first > fb->high) {
+        Fail(err::NoMoreRecords);
+        return 0;
+    }
+    const int64_t slots = std::min<int64_t>(count, int64_t(fb->high) - first + 1);
+    const int64_t got =
+        fb->data.readSomeDirect(slotPos(fb, first), out, size_t(slots) * size_t(fb->recordLength));
+    // A file shorter than its header says ends the run at its last whole record; as for a
+    // scan, what cannot be read is a scan read error.
+    const int32_t read = got < 0 ? 0 : int32_t(got / fb->recordLength);
+    if (read == 0) {
+        Fail(err::ScanReadError);
+        ExitStep(fb);
+    }
+    return read;
+}
+
 int32_t UsedRecordCount(Fileblock* fb) {
     if (!EntryCheck(fb, false)) return 0;
     return fb->high - fb->deletedCount;

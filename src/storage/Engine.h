@@ -133,6 +133,12 @@ bool IsFileblockOpen(const Fileblock* fb);
 
 int32_t AddRecord(Fileblock* fb, const void* record);
 void GetRecord(Fileblock* fb, int32_t recNo, void* record);
+// Reads the slots first.. of up to `count` consecutive records into out (count records'
+// bytes), deleted ones included, in one read past the map and the read cache: for passes
+// that read a whole file in record order into a buffer of their own. Returns the slots
+// read, fewer at the highest record or where the file ends; 0 with NoMoreRecords past
+// the highest record, or with ScanReadError where nothing could be read.
+int32_t GetRecordRun(Fileblock* fb, int32_t first, int32_t count, void* out);
 void PutRecord(Fileblock* fb, int32_t recNo, const void* record);
 void DeleteRecord(Fileblock* fb, int32_t recNo);
 int32_t UsedRecordCount(Fileblock* fb);

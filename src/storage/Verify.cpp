@@ -27,16 +27,19 @@ class RawFile {
         if (map_) ::munmap(const_cast<uint8_t*>(map_), size_t(mapped_));
         if (fd_ >= 0) ::close(fd_);
     }
-    bool open(const std::string& name) {
+    // populate: every page will be read through the map, so all are mapped at once rather
+    // than fault by fault.
+    bool open(const std::string& name, bool populate) {
         fd_ = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
         if (fd_ < 0) return false;
         const int64_t n = size();
         if (n > 0) {
-            void* m = ::mmap(nullptr, size_t(n), PROT_READ, MAP_SHARED, fd_, 0);
+            void* m = ::mmap(nullptr, size_t(n), PROT_READ,
+                             MAP_SHARED | (populate ? MAP_POPULATE : 0), fd_, 0);
             if (m != MAP_FAILED) {
                 map_ = static_cast<const uint8_t*>(m);
                 mapped_ = n;
-                ::madvise(m, size_t(n), MADV_WILLNEED);
+                if (!populate) ::madvise(m, size_t(n), MADV_WILLNEED);
             }
         }
         return true;
@@ -59,6 +62,19 @@ class RawFile {
         }
         return ::pread(fd_, buf, n, pos) == ssize_t(n);
     }
+    // Reads past the map into buf: a long run read in pieces into one buffer costs less
+    // than first touching every page of the map.
+    bool readDirect(int64_t pos, void* buf, size_t n) const {
+        auto* out = static_cast<uint8_t*>(buf);
+        while (n > 0) {
+            const ssize_t got = ::pread(fd_, out, n, pos);
+            if (got <= 0) return false;
+            out += got;
+            pos += got;
+            n -= size_t(got);
+        }
+        return true;
+    }
 
   private:
     int fd_ = -1;
@@ -76,7 +92,7 @@ struct Reader {
 
     bool open(const std::string& name) {
         std::string dataName = DataFileName(name);
-        if (!data.open(dataName)) {
+        if (!data.open(dataName, false)) {
             error = "cannot open " + dataName + ": " + std::strerror(errno);
             return false;
         }
@@ -102,7 +118,7 @@ struct Reader {
         }
         if (info.numKeys == 0) return true;
         std::string indexName = IndexFileName(name);
-        if (!index.open(indexName)) {
+        if (!index.open(indexName, true)) {
             error = "cannot open " + indexName + ": " + std::strerror(errno);
             return false;
         }
@@ -153,15 +169,20 @@ struct Reader {
 };
 
 // Walks one B-tree checking page fill, order and depth, and hands every entry in index
-// order to onEntry.
+// order to onEntry(key, length, record), called in line for each of millions of entries.
+template <class OnEntry>
 struct TreeWalk {
-    TreeWalk(const Reader& reader, int key, std::vector<std::string>& found)
-        : r(reader), keyNo(key), k(reader.info.keys[size_t(key - 1)]), problems(found) {}
+    TreeWalk(const Reader& reader, int key, std::vector<std::string>& found, OnEntry entry)
+        : r(reader),
+          keyNo(key),
+          k(reader.info.keys[size_t(key - 1)]),
+          problems(found),
+          onEntry(std::move(entry)) {}
     const Reader& r;
     int keyNo;
     const KeyInfo& k;
     std::vector<std::string>& problems;
-    std::function<void(const uint8_t* key, int length, int32_t rec)> onEntry;
+    OnEntry onEntry;
     std::vector<uint8_t> inTree;  // 1 for each page reached, by page number
     int32_t pageCount = 0;        // pages reached
     int leafDepth = -1;
@@ -314,9 +335,22 @@ std::vector<std::string> CheckFileblock(const std::string& name) {
     if (chainLength != fi.deleted)
         problems.push_back("header counts " + std::to_string(fi.deleted) +
                            " deleted records, the chain holds " + std::to_string(chainLength));
+    // The records' status words, read a run of records at a time into one buffer; a run
+    // that cannot be read is read again word by word up to where reading fails.
+    const int32_t perRun = int32_t(std::clamp<int64_t>((int64_t(1) << 20) / L, 1, 4096));
+    std::vector<uint8_t> run(size_t(perRun) * size_t(L));
+    int32_t runFirst = 0, runCount = 0;
     for (int32_t n = 1; n <= slots; ++n) {
         uint8_t m[4];
-        if (const uint8_t* p = r.data.at(int64_t(n) * L, 4))
+        if (n >= runFirst + runCount) {
+            runFirst = n;
+            runCount = std::min(perRun, slots - n + 1);
+            if (!r.data.readDirect(int64_t(n) * L, run.data(), size_t(runCount) * size_t(L)))
+                runCount = 0;
+        }
+        if (n < runFirst + runCount)
+            std::memcpy(m, run.data() + int64_t(n - runFirst) * L, 4);
+        else if (const uint8_t* p = r.data.at(int64_t(n) * L, 4))
             std::memcpy(m, p, 4);
         else if (!r.data.read(int64_t(n) * L, m, 4))
             break;
@@ -336,14 +370,17 @@ std::vector<std::string> CheckFileblock(const std::string& name) {
         // The order of the entries and the records they point to are checked as the walk
         // hands them over; what was found is told after the walk's own findings, and only
         // when the walk went through the whole tree.
-        std::string previous, disorder;
+        std::string disorder;
+        uint8_t previousKey[kMaxKeyLength];
+        int previousLength = 0;
         int32_t previousRec = 0, entries = 0, bad = 0;
         std::vector<std::string> badEntries;
-        TreeWalk tw(r, keyNo, problems);
-        tw.onEntry = [&](const uint8_t* bytes, int length, int32_t rec) {
+        auto onEntry = [&](const uint8_t* bytes, int length, int32_t rec) {
             const std::string_view key(reinterpret_cast<const char*>(bytes), size_t(length));
             if (entries > 0 && disorder.empty()) {
-                int c = CompareKeys(previous, key);
+                int c = CompareKeys(std::string_view(reinterpret_cast<const char*>(previousKey),
+                                                     size_t(previousLength)),
+                                    key);
                 if (c == 0 && k.duplicates) {
                     int32_t d = int32_t(uint32_t(previousRec) - uint32_t(rec));
                     c = d < 0 ? -1 : (d > 0 ? 1 : 0);
@@ -353,7 +390,8 @@ std::vector<std::string> CheckFileblock(const std::string& name) {
                         std::string(c == 0 ? "duplicate entry " : "entries out of order at ") +
                         EncodeKeyText(key) + " " + std::to_string(rec);
             }
-            previous.assign(key);
+            std::memcpy(previousKey, bytes, size_t(length));
+            previousLength = length;
             previousRec = rec;
             ++entries;
             if (rec < 1 || rec > slots || !live[size_t(rec)]) {
@@ -362,6 +400,7 @@ std::vector<std::string> CheckFileblock(const std::string& name) {
                                          std::to_string(rec) + ", which is not a live record");
             }
         };
+        TreeWalk tw(r, keyNo, problems, onEntry);
         tw.run();
         if (tw.broken) continue;
         if (entries != k.entries)
@@ -437,10 +476,9 @@ bool ForEachKeyEntry(const std::string& name, int keyNo,
     }
     std::vector<std::string> problems;
     std::vector<std::pair<std::string, int32_t>> entries;
-    TreeWalk tw(r, keyNo, problems);
-    tw.onEntry = [&entries](const uint8_t* key, int length, int32_t rec) {
+    TreeWalk tw(r, keyNo, problems, [&entries](const uint8_t* key, int length, int32_t rec) {
         entries.emplace_back(std::string(reinterpret_cast<const char*>(key), size_t(length)), rec);
-    };
+    });
     tw.run();
     if (tw.broken) {
         error = problems.empty() ? "index damaged" : problems.front();

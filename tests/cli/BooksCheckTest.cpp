@@ -353,6 +353,47 @@ TEST_F(BooksCheckTest, TheCheckWritesNothingEvenForAnInvoiceDateItCouldMend) {
     EXPECT_EQ(ReadFileBytes(storage::DataFileName(invoices)), before);
 }
 
+TEST_F(BooksCheckTest, AnInvoiceLineCountsWhereverItLiesInTheLineFile) {
+    // The first line record is deleted and its slot taken by a new line of another open
+    // invoice: that line lies far before the invoice's other lines, which the check reads
+    // in file order, and is still one of its lines.
+    const auto lineRecords = Records<InvoiceLine>(lines);
+    ASSERT_FALSE(lineRecords.empty());
+    const auto& [firstRec, firstLine] = *lineRecords.begin();
+    const std::string firstNo = data::TrimmedText(firstLine.text(InvoiceLine::InvNo));
+    const auto [recNo, invoice] = openInvoice(firstNo);
+    const std::string number = data::TrimmedText(invoice.text(Invoice::InvNo));
+    auto column = [](std::string text, size_t width) {
+        text.resize(width, ' ');
+        return text;
+    };
+    {
+        testing::ScriptedPrompter quiet;
+        storage::Fileblock* fb = storage::OpenFileblock(lines, false);
+        ASSERT_TRUE(data::DeleteBusinessRecord(fb, firstRec, firstLine, quiet).ok());
+        data::InvoiceLineRecord far = data::NewRecord<InvoiceLine>();
+        far.setText(InvoiceLine::InvNo, number);
+        far.setText(InvoiceLine::LineNo, "90");
+        far.setText(InvoiceLine::LineText, column("1", 10) + column("Far line", 32) +
+                                               column("12.34", 10) + "N" + column("12.34", 10));
+        far.setText(InvoiceLine::LineKey, data::LineKeyText(number, "90"));
+        EXPECT_TRUE(data::AddBusinessRecord(fb, far, quiet).ok());
+        storage::CloseFileblock(fb);
+    }
+    ASSERT_EQ(data::TrimmedText(Records<InvoiceLine>(lines).at(firstRec).text(InvoiceLine::InvNo)),
+              number);
+
+    const Result found = check();
+    EXPECT_EQ(found.status, cli::kExitFailed);
+    const Money net = invoice.money(Invoice::Net), tax = invoice.money(Invoice::Tax),
+                total = invoice.money(Invoice::Total), far = Money::FromCents(1234);
+    const std::string expected = "total: invoice " + number + " (type I): stored net/tax/total " +
+                                 net.shownText() + " / " + tax.shownText() + " / " +
+                                 total.shownText() + ", its lines give " + (net + far).shownText() +
+                                 " / " + tax.shownText() + " / " + (total + far).shownText() + "\n";
+    EXPECT_NE(found.out.find(expected), std::string::npos) << expected << found.out;
+}
+
 // A progress window whose user stops the check at its first step.
 class StoppingProgress : public platform::Progress {
   public:

@@ -212,6 +212,26 @@ TEST(SpecialLines, SubTotalsIncludeDiscountLinesAbove) {
     EXPECT_EQ(t.net, M(8000));
 }
 
+TEST(SpecialLines, TheWordsAreFoundInAnyLetterCaseButOnlyInPlainLetters) {
+    auto row = [](std::string code, std::string desc) {
+        return LineRow{std::move(code), "1", std::move(desc), "1.00", "Y", "1.00"};
+    };
+    EXPECT_TRUE(IsSubTotalRow(row("", "Sub-Total")));
+    EXPECT_TRUE(IsSubTotalRow(row("x sUb-tOtAl", "")));
+    EXPECT_TRUE(IsSubTotalRow(row("", "caf\xC3\xA9 sub-total")));  // after an accented letter
+    EXPECT_TRUE(IsSubTotalRow(row("", "SUB-TOTAL")));
+    EXPECT_FALSE(IsSubTotalRow(row("", "SUB-TOTA")));
+    EXPECT_FALSE(IsSubTotalRow(row("", "SUB TOTAL")));
+    // Letters beyond ASCII are upper-cased to letters beyond ASCII: no match.
+    EXPECT_FALSE(IsSubTotalRow(row("", "sub-tot\xC3\xA1l")));  // á
+    EXPECT_TRUE(IsDiscountRow(row("discount10", "")));
+    EXPECT_TRUE(IsDiscountRow(row("xDiScOuNt", "")));
+    EXPECT_FALSE(IsDiscountRow(row("d\xC4\xB1scount", "")));  // dotless i
+    EXPECT_FALSE(IsDiscountRow(row("DISCOUN", "")));
+    EXPECT_FALSE(IsDiscountRow(row("", "discount")));
+    EXPECT_FALSE(IsSubTotalRow(row("", "")));
+}
+
 TEST(SpecialLines, CommentLinesAddNothing) {
     Fixture f;
     f.grid[1] = Row("A", "1", "a", "10.00");

@@ -553,6 +553,39 @@ TEST_F(EngineTest, ErrorClassesFollowTheTable) {
         EXPECT_EQ(ErrorClassOf(t.error), t.cls) << t.error;
 }
 
+TEST_F(EngineTest, RecordRunsReadConsecutiveSlotsUpToTheHighestRecord) {
+    Fileblock* fb = createOpen(30, {});
+    for (int i = 1; i <= 7; ++i)
+        AddRecord(fb, record(30, "r" + std::to_string(i)).data());
+    DeleteRecord(fb, 3);
+    std::string buf(30 * 5, '\0');
+    // Deleted slots come with the rest, their mark set.
+    EXPECT_EQ(GetRecordRun(fb, 2, 5, buf.data()), 5);
+    EXPECT_TRUE(EngineOk);
+    EXPECT_EQ(buf.substr(4, 2), "r2");
+    EXPECT_NE(rd32(reinterpret_cast<const uint8_t*>(buf.data()) + 30), 0);
+    EXPECT_EQ(buf.substr(30 * 4 + 4, 2), "r6");
+    // A run stops at the highest record, and past it there is nothing more.
+    EXPECT_EQ(GetRecordRun(fb, 6, 5, buf.data()), 2);
+    EXPECT_EQ(buf.substr(30 + 4, 2), "r7");
+    EXPECT_EQ(GetRecordRun(fb, 8, 5, buf.data()), 0);
+    EXPECT_EQ(EngineError, err::NoMoreRecords);
+    EXPECT_EQ(GetRecordRun(fb, 0, 5, buf.data()), 0);
+    EXPECT_FALSE(EngineOk);
+    EXPECT_EQ(GetRecordRun(fb, 1, 0, buf.data()), 0);
+    EXPECT_FALSE(EngineOk);
+    CloseFileblock(fb);
+
+    // The header still counts seven records; the file now ends inside record 4.
+    ASSERT_EQ(::truncate((name() + ".DAT").c_str(), 30 * 4 + 2), 0);
+    fb = OpenFileblock(name(), false);
+    EXPECT_EQ(GetRecordRun(fb, 1, 5, buf.data()), 3);
+    EXPECT_TRUE(EngineOk);
+    EXPECT_EQ(GetRecordRun(fb, 4, 5, buf.data()), 0);
+    EXPECT_EQ(EngineError, err::ScanReadError);
+    CloseFileblock(fb);
+}
+
 TEST_F(EngineTest, InjectedFaultsFailTheChosenCallOnly) {
     Fileblock* fb = createOpen(30, {});
     std::string r = record(30, "x");
