@@ -15,14 +15,6 @@ namespace invarro::storage {
 
 namespace {
 
-// An item outside its page: record number, child page and key string.
-struct Item {
-    int32_t rec = 0;
-    int32_t child = 0;
-    uint8_t len = 0;
-    uint8_t key[kMaxKeyLength] = {};
-};
-
 int compareBytes(const uint8_t* a, int alen, const uint8_t* b, int blen) {
     int n = std::min(alen, blen);
     int c = n > 0 ? std::memcmp(a, b, size_t(n)) : 0;
@@ -83,12 +75,7 @@ Item loadItem(const KeyState& k, const PageRef& P, int j) {
 }
 
 void storeItem(const KeyState& k, PageRef& P, int j, const Item& it) {
-    uint8_t* dst = P.item(j);
-    wr32(dst, it.rec);
-    wr32(dst + 4, it.child);
-    dst[8] = it.len;
-    std::memcpy(dst + 9, it.key, it.len);
-    if (it.len < k.keyLength) std::memset(dst + 9 + it.len, 0, size_t(k.keyLength - it.len));
+    WriteItem(k, P.item(j), it);
 }
 
 std::vector<Item> loadItems(const KeyState& k, const PageRef& P) {

@@ -19,13 +19,6 @@ namespace {
 // The index file is written in pieces of about this many bytes.
 constexpr int64_t kWriteBytes = int64_t(4) << 20;
 
-struct Item {
-    int32_t rec = 0;
-    int32_t child = 0;
-    uint8_t len = 0;
-    uint8_t key[kMaxKeyLength] = {};
-};
-
 // Pages for n items on one level with separators between them: each page between the
 // minimum and the maximum, about `fill` items each.
 int64_t pagesForLevel(int64_t n, int fill, int minItems, int maxItems) {
@@ -56,14 +49,6 @@ struct Level {
     // Position of the first item of page p; the item after its last is its separator.
     int64_t first(int64_t p) const { return p * perPage + std::min(p, extra) + p; }
 };
-
-void writeItem(const KeyState& k, uint8_t* page, int j, const Item& it) {
-    uint8_t* dst = page + 6 + j * k.itemWidth;
-    wr32(dst, it.rec);
-    wr32(dst + 4, it.child);
-    dst[8] = it.len;
-    std::memcpy(dst + 9, it.key, it.len);
-}
 
 Item entryItem(const KeyEntries& entries, int64_t i) {
     Item it;
@@ -113,7 +98,7 @@ struct KeyPlan {
                 wr16(page, int16_t(count));
                 wr32(page + 2, left);
                 for (int64_t j = 0; j < count; ++j)
-                    writeItem(key, page, int(j), level[size_t(first + j)]);
+                    WriteItem(key, page + 6 + j * key.itemWidth, level[size_t(first + j)]);
                 if (p + 1 < L.pages) {
                     Item sep = level[size_t(first + count)];
                     left = sep.child;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
@@ -179,6 +180,22 @@ int InitPool(int buffers);
 void ExitPool();
 
 // ----- B-tree helpers used by open and close, and by the reindex
+
+// An item outside its page: record number, child page and key string.
+struct Item {
+    int32_t rec = 0;
+    int32_t child = 0;
+    uint8_t len = 0;
+    uint8_t key[kMaxKeyLength] = {};
+};
+// Writes an item at dst in the key's page layout, its key padded with zeros.
+inline void WriteItem(const KeyState& k, uint8_t* dst, const Item& it) {
+    wr32(dst, it.rec);
+    wr32(dst + 4, it.child);
+    dst[8] = it.len;
+    std::memcpy(dst + 9, it.key, it.len);
+    if (it.len < k.keyLength) std::memset(dst + 9 + it.len, 0, size_t(k.keyLength - it.len));
+}
 
 class KeyEntries;
 // Builds the trees of keys whose trees are still empty (a new index) from their entries in

@@ -100,7 +100,9 @@ struct WideEntry {
 // them does not fault in one 4 KB page at a time.
 constexpr size_t kHugePage = size_t(2) << 20;
 
-void* mapEntries(size_t bytes) {
+// Maps at least `bytes` bytes, which it rounds up to whole huge pages.
+void* mapEntries(size_t& bytes) {
+    bytes = (bytes + kHugePage - 1) / kHugePage * kHugePage;
     void* p = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (p == MAP_FAILED) throw std::bad_alloc();
 #ifdef MADV_HUGEPAGE
@@ -126,16 +128,16 @@ KeyEntries::~KeyEntries() {
 }
 
 void KeyEntries::reserve(int64_t count) {
-    const size_t bytes = (size_t(count) * size_t(EntryBytes(packed_ ? 1 : 30)) + kHugePage - 1) /
-                         kHugePage * kHugePage;
+    const size_t entry = packed_ ? sizeof(PackedEntry) : sizeof(WideEntry);
+    size_t bytes = size_t(count) * entry;
     void* grown = mapEntries(bytes);
     if (memory_) {
-        std::memcpy(grown, memory_, size_t(size_) * size_t(EntryBytes(packed_ ? 1 : 30)));
+        std::memcpy(grown, memory_, size_t(size_) * entry);
         ::munmap(memory_, mapped_);
     }
     memory_ = grown;
     mapped_ = bytes;
-    capacity_ = int64_t(bytes / size_t(EntryBytes(packed_ ? 1 : 30)));
+    capacity_ = int64_t(bytes / entry);
 }
 
 void KeyEntries::add(int32_t rec, const uint8_t* key, int len) {
@@ -184,8 +186,7 @@ void KeyEntries::radixSortPacked() {
             counts[size_t(d)].end())
             digits.push_back(d);
     if (digits.empty()) return;
-    const size_t bytes =
-        (size_t(size_) * sizeof(PackedEntry) + kHugePage - 1) / kHugePage * kHugePage;
+    size_t bytes = size_t(size_) * sizeof(PackedEntry);
     auto* spare = static_cast<PackedEntry*>(mapEntries(bytes));
     PackedEntry* from = a;
     PackedEntry* to = spare;
