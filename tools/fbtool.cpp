@@ -17,6 +17,7 @@
 #include "storage/Engine.h"
 #include "storage/KeyText.h"
 #include "storage/Rebuild.h"
+#include "storage/Transaction.h"
 #include "storage/Verify.h"
 
 using namespace invarro::storage;
@@ -320,6 +321,13 @@ class Script {
                 keys.push_back(d);
             }
             CreateFileblock(name, int(len), int(keys.size()), keys.data());
+            return EngineOk ? "ok" : status();
+        }
+        if (op == "begin" || op == "commit" || op == "rollback" || op == "checkpoint") {
+            if (op == "begin") BeginTransaction();
+            if (op == "commit") CommitTransaction();
+            if (op == "rollback") RollbackTransaction();
+            if (op == "checkpoint") CheckpointJournal();
             return EngineOk ? "ok" : status();
         }
         if (op == "open") {

@@ -95,6 +95,14 @@ inline constexpr int32_t Cancelled = 10460;
 inline constexpr int32_t SaveAndDataExist = 10465;
 inline constexpr int32_t KeyBuilderFailed = 10470;
 inline constexpr int32_t ConverterFailed = 10475;
+// The data folder's journal is held by another running program (busy: retry).
+inline constexpr int32_t JournalBusy = 10110;
+// Not possible inside a transaction (or no transaction open, or a file of another folder).
+inline constexpr int32_t TransactionState = 10480;
+// A committed transaction could not be written to its files; the journal keeps it.
+inline constexpr int32_t JournalPending = 10482;
+// The journal cannot be read or names files that are not there.
+inline constexpr int32_t JournalDamaged = 10484;
 }  // namespace err
 
 // Codes of the file function that failed, for diagnostics (OsFunction).
