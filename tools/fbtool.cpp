@@ -13,8 +13,11 @@
 
 #include "data/Fileblocks.h"
 #include "data/Layout.h"
+#include "data/Recovery.h"
+#include "platform/Progress.h"
 #include "storage/BTree.h"
 #include "storage/Engine.h"
+#include "storage/FileIO.h"
 #include "storage/KeyText.h"
 #include "storage/Rebuild.h"
 #include "storage/Transaction.h"
@@ -481,6 +484,18 @@ int cmdScript(std::istream& in) {
 int main(int argc, char** argv) {
     if (argc < 2) return usage();
     std::string cmd = argv[1];
+    // Whatever an interrupted program left in the fileblock's folder (a transaction in its
+    // journal, a rebuild cut short, files being replaced) is finished first.
+    if (cmd != "script" && argc >= 3) {
+        InitEngine(30);
+        invarro::platform::SilentProgress silent;
+        const data::FolderRecovery recovered = data::RecoverDataFolder(FolderOf(argv[2]), silent);
+        ExitEngine();
+        if (!recovered.ok) {
+            std::fprintf(stderr, "%s\n", recovered.error.c_str());
+            return 1;
+        }
+    }
     if (cmd == "info" && argc == 3) return cmdInfo(argv[2]);
     if (cmd == "check" && argc == 3) return cmdCheck(argv[2]);
     if (cmd == "dump" && argc == 3) return cmdDump(argv[2]);

@@ -14,6 +14,7 @@
 #include "data/Money.h"
 #include "data/Open.h"
 #include "data/OperationError.h"
+#include "data/Replace.h"
 #include "data/Texts.h"
 #include "data/Update.h"
 #include "output/TextFile.h"
@@ -381,14 +382,11 @@ CopyOutcome CopyToCompany(const std::string& folder, CopyMode mode, std::string_
         }
     }
     if (!failed) {
-        for (int i = 0; i < 2; ++i) {
-            std::error_code ec;
-            fs::rename(*temp[i], to[i], ec);
-            if (ec) {
-                failed = true;
-                prompter.ask(Info(title, failText + "\n" + to[i] + ": " + ec.message(),
-                                  platform::Icon::Error));
-            }
+        std::string error;
+        if (!data::ReplaceFilesTogether(folder, {{to[0], *temp[0], ""}, {to[1], *temp[1], ""}}, {},
+                                        &error)) {
+            failed = true;
+            prompter.ask(Info(title, failText + "\n" + error, platform::Icon::Error));
         }
     }
     for (auto& t : temp) {

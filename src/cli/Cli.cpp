@@ -8,6 +8,7 @@
 #include "data/Ansi.h"
 #include "data/DataFolder.h"
 #include "data/Files.h"
+#include "data/Recovery.h"
 #include "data/SideFiles.h"
 #include "storage/Engine.h"
 
@@ -207,6 +208,12 @@ int RunCli(const std::vector<std::string>& args, CliServices& services) {
 
     storage::InitEngine(30);
     if (!storage::EngineOk) return ctx.fail("cannot start the storage engine");
+    // Whatever an interrupted program left in the folder is finished or undone first.
+    if (const data::FolderRecovery recovered = data::RecoverDataFolder(ctx.folder, ctx.progress);
+        !recovered.ok) {
+        storage::ExitEngine();
+        return ctx.fail(recovered.error);
+    }
     int status = kExitFailed;
     try {
         if (!verb->company || OpenCompany(ctx)) status = verb->run(ctx, parsed);

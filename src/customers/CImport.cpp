@@ -7,6 +7,7 @@
 #include "data/Ansi.h"
 #include "data/Keys.h"
 #include "data/Money.h"
+#include "data/Posting.h"
 #include "data/Update.h"
 #include "storage/BTree.h"
 
@@ -123,6 +124,13 @@ CustomerImportResult ImportCustomers(CustomerFiles& files,
                                      platform::Progress& progress, platform::Prompter& prompter) {
     CustomerImportResult result;
     data::ImportRun run(progress, "Customer Import", "Customers", result, rows.size());
+    // Every record and the customer counter are one posting; the records go in without
+    // their keys, so the customer file is left marked for the rebuild that follows. An
+    // import that is stopped or cannot write a record leaves nothing behind, and running
+    // it again imports each row once.
+    data::Posting posting(data::Posting::Batch);
+    posting.keep(files.company);
+    bool writeFailed = !posting.started();
 
     // The next number to give out: above the company's counter and above every whole
     // customer number on file.
@@ -187,19 +195,23 @@ CustomerImportResult ImportCustomers(CustomerFiles& files,
             }
             if (names.has(key)) {
                 result.fail(row.line, shownName, "its name is already on file");
-            } else {
+            } else if (!writeFailed) {
                 if (run.added(data::AddUnkeyedRecord(files.customers, record, prompter),
                               shownName)) {
                     numbers.add(number);
                     names.add(key);
                     if (auto n = data::WholeNumber(stored); n && *n > highestAdded)
                         highestAdded = *n;
+                } else {
+                    writeFailed = true;
                 }
             }
         }
-        if (!run.done()) break;
+        if (writeFailed || !run.done()) break;
     }
     run.finish();
+    if (writeFailed || result.stopped) return data::TakeBackImport(posting, result);
+    if (result.added > 0) storage::MarkForRebuild(files.customers);
 
     // The counter goes past the numbers given out and past those the file brought.
     const int64_t counter = std::max(next, highestAdded + 1);
@@ -213,6 +225,8 @@ CustomerImportResult ImportCustomers(CustomerFiles& files,
                         "saved in the company file.",
                         Icon::Warning);
     }
+    if (!posting.commit()) return data::TakeBackImport(posting, result);
+    data::FinishBatch();
     return result;
 }
 

@@ -16,6 +16,17 @@ platform::Message ImportDoneMessage(const ImportResult& r, std::string_view comp
         return m;
     }
     m.icon = platform::Icon::Warning;
+    if (r.takenBack) {
+        m.text = "Import ";
+        m.text += r.stopped ? "stopped" : "failed";
+        m.text += " at line " + std::to_string(r.lastLine);
+        if (!r.stopped && r.failed > 0 && !r.firstFailure.empty()) {
+            if (!r.firstFailedName.empty()) m.text += " (" + r.firstFailedName + ")";
+            m.text += ": " + r.firstFailure;
+        }
+        m.text += ". Nothing was imported; the " + std::string(what) + " on file are as they were.";
+        return m;
+    }
     m.text = "Import ";
     m.text += r.stopped ? "stopped" : "finished";
     m.text += ": " + std::to_string(r.added) + " " + std::string(what) + " added";

@@ -67,6 +67,9 @@ struct ImportResult {
     std::string firstFailedName;
     std::string firstFailure;  // why the first failed row failed
     bool stopped = false;      // the user stopped the run part way
+    // Nothing of the run was kept: it was stopped, or a record could not be written, and
+    // everything it had added was taken back.
+    bool takenBack = false;
 
     void fail(int line, const std::string& name, const std::string& why) {
         if (failed++ == 0) {
@@ -105,6 +108,16 @@ class ImportRun {
 // The message that ends a run (title "Import"): complete is the text when every row was
 // stored; otherwise it tells how many records (what: "customers", "products") were
 // stored, how many were not and the first line that failed, with why, followed by after.
+// Takes back everything an import run added (its posting is rolled back) and says so in
+// its result; returns the result.
+template <class Result, class Posting>
+Result TakeBackImport(Posting& posting, Result& result) {
+    posting.rollback();
+    result.added = 0;
+    result.takenBack = true;
+    return result;
+}
+
 platform::Message ImportDoneMessage(const ImportResult& result, std::string_view complete,
                                     std::string_view what, std::string_view after);
 

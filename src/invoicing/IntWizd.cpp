@@ -3,6 +3,7 @@
 #include "app/Aging.h"
 #include "data/Ansi.h"
 #include "data/Keys.h"
+#include "data/Posting.h"
 #include "data/Texts.h"
 #include "data/Update.h"
 #include "storage/BTree.h"
@@ -181,6 +182,22 @@ InterestOutcome GenerateInterest(SaveFiles& files, InterestScan& scan, const Int
     long n = data::WholeNumber(files.company.text(Company::NextInvNo)).value_or(0);
     if (n < 1) n = 1;
     bool anyWritten = false;
+    // The whole run is one posting: every interest invoice with its line and its charge to
+    // the customer, and the company's receivables, numbering and settings. A run that is
+    // stopped or fails leaves nothing charged, so running it again charges each customer
+    // once.
+    data::Posting posting;
+    if (!posting.started()) {
+        Warn(prompter, data::kAppTitle, kLateFeeAddFailed);
+        return out;
+    }
+    posting.keep(files.company);
+    posting.keep(scan.rows);
+    auto giveUp = [&](const std::string& text) {
+        posting.rollback();
+        Warn(prompter, data::kAppTitle, text);
+        return InterestOutcome{};
+    };
     for (InterestRow& row : scan.rows) {
         auto customer = FindCustomer(files.customers, row.custNo);
         if (!customer) {
@@ -215,10 +232,8 @@ InterestOutcome GenerateInterest(SaveFiles& files, InterestScan& scan, const Int
         h.setText(Invoice::PaidFlag, " ");
         h.setText(Invoice::RepeatEvery, "0");
         h.setText(Invoice::RepeatCreated, "0");
-        if (!data::AddBusinessRecord(files.invoices, h, prompter).ok()) {
-            Warn(prompter, data::kAppTitle, kLateFeeAddFailed);
-            continue;
-        }
+        if (!data::AddBusinessRecord(files.invoices, h, prompter).ok())
+            return giveUp(std::string(kLateFeeAddFailed));
         row.invoice = number;
         anyWritten = true;
         ++out.created;
@@ -230,7 +245,7 @@ InterestOutcome GenerateInterest(SaveFiles& files, InterestScan& scan, const Int
                            "N",
                            row.charge.storedText()};
         if (!data::AddBusinessRecord(files.lines, LineRecordFor(h, 1, line, "P"), prompter).ok())
-            Warn(prompter, data::kAppTitle, kInterestLineFailed);
+            return giveUp(std::string(kInterestLineFailed));
         try {
             CustomerPosting p;
             p.entering = row.charge;
@@ -239,9 +254,8 @@ InterestOutcome GenerateInterest(SaveFiles& files, InterestScan& scan, const Int
             PostToCustomer(files, row.custNo, p, order, prompter);
             out.charged += row.charge;
         } catch (const InvoiceError&) {
-            Warn(prompter, data::kAppTitle,
-                 "Invoice " + number + " was written, but the balance of customer " + row.custNo +
-                     " could not be updated. Run the aging to bring it up to date.");
+            return giveUp("The balance of customer " + row.custNo +
+                          " could not be updated; no interest was charged.");
         }
         ++n;
     }
@@ -262,6 +276,9 @@ InterestOutcome GenerateInterest(SaveFiles& files, InterestScan& scan, const Int
         c.setText(Company::IntTerms, s.terms);
         c.setText(Company::LastDate3, runDate);
     });
+    if (!posting.commit())
+        return giveUp("The interest run could not be written (error " +
+                      std::to_string(posting.engineError()) + "); no interest was charged.");
     return out;
 }
 

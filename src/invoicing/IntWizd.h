@@ -100,8 +100,10 @@ struct InterestOutcome {
 };
 // Writes one interest invoice per row (number: the next free plain number + "I"), fills
 // each row's invoice number, charges each written invoice to its customer, and stores the
-// receivables, numbering, settings and last-run date in the company. A failed invoice is
-// shown and charges nothing. Throws InvoiceError when the company record cannot be written.
+// receivables, numbering, settings and last-run date in the company, all as one posting:
+// when any of it cannot be written, the failure is shown, nothing is charged and the
+// outcome is empty. Throws InvoiceError (nothing written) when the company record cannot
+// be written.
 InterestOutcome GenerateInterest(SaveFiles& files, InterestScan& scan,
                                  const InterestSettings& settings, data::DateOrder order,
                                  platform::Prompter& prompter);

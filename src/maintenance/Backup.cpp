@@ -15,6 +15,7 @@
 
 #include "data/Files.h"
 #include "data/IniFile.h"
+#include "data/Replace.h"
 #include "maintenance/FileSet.h"
 
 namespace invarro::maintenance {
@@ -343,23 +344,7 @@ struct Placed {
     std::string live;      // the data file
     std::string fresh;     // where the extracted copy waited
     std::string previous;  // where the replaced file went ("" when there was none)
-    bool placed = false;
 };
-
-// Puts every replaced file back, newest first; the reasons of moves that failed.
-std::string RollBack(std::vector<Placed>& journal, FileMover& mover) {
-    std::string failures;
-    for (auto it = journal.rbegin(); it != journal.rend(); ++it) {
-        std::string why;
-        if (it->placed && !mover.move(it->live, it->fresh, &why)) {
-            failures += why + "\n";
-            continue;
-        }
-        if (!it->previous.empty() && !mover.move(it->previous, it->live, &why))
-            failures += why + "\n";
-    }
-    return failures;
-}
 
 }  // namespace
 
@@ -507,31 +492,19 @@ RestoreOutcome RunRestore(const std::string& dataFolder, const std::string& arch
         plan.push_back(std::move(p));
     }
 
-    std::vector<Placed> journal;
-    for (Placed& p : plan) {
-        say("Restoring " + p.live + "...");
-        bool ok = true;
-        if (!p.previous.empty()) ok = mover.move(p.live, p.previous, &why);
-        if (ok) {
-            journal.push_back(p);
-            ok = mover.move(p.fresh, p.live, &why);
-            if (ok) journal.back().placed = true;
-        }
-        if (!ok) {
-            const std::string failures = RollBack(journal, mover);
-            SyncFolder(dataFolder);
-            if (failures.empty()) {
-                removeTemp();
-                out.error = why + " Every replaced file has been put back.";
-            } else {
-                out.error = why + " These files could not be put back:\n" + failures +
-                            "The replaced files are kept in " + oldFolder + ".";
-            }
-            return out;
-        }
+    // Every file moves into place as one step: a restore stopped by a kill half way is
+    // finished by the next program to open the folder.
+    say("Restoring " + dataFolder + "...");
+    std::vector<data::FileReplacement> moves;
+    for (const Placed& p : plan)
+        moves.push_back(data::FileReplacement{p.live, p.fresh, p.previous});
+    auto move = [&mover](const std::string& from, const std::string& to, std::string* error) {
+        return mover.move(from, to, error);
+    };
+    if (!data::ReplaceFilesTogether(dataFolder, moves, {temp}, &why, move)) {
+        out.error = why;
+        return out;
     }
-    SyncFolder(dataFolder);
-    removeTemp();
     out.status = RestoreStatus::Done;
     out.files = entries.size();
     return out;

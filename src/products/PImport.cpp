@@ -7,6 +7,7 @@
 #include "data/Fileblocks.h"
 #include "data/Keys.h"
 #include "data/Money.h"
+#include "data/Posting.h"
 #include "data/Rebuild.h"
 #include "data/Update.h"
 #include "storage/BTree.h"
@@ -49,6 +50,10 @@ data::ImportResult ImportProducts(storage::Fileblock* products,
                                   platform::Prompter& prompter) {
     data::ImportResult result;
     data::ImportRun run(progress, "Product Import", "Products", result, rows.size());
+    // Every record is one posting, left marked for the rebuild that follows; an import that
+    // is stopped or cannot write a record leaves nothing behind.
+    data::Posting posting(data::Posting::Batch);
+    bool writeFailed = !posting.started();
 
     std::set<std::string> taken;
     std::string key;
@@ -76,12 +81,20 @@ data::ImportResult ImportProducts(storage::Fileblock* products,
             result.fail(row.line, shown, "no product code is left to give it");
         } else {
             const ProductRecord record = ProductFromRow(row, code, setupDate);
-            if (run.added(data::AddUnkeyedRecord(products, record, prompter), shown))
+            if (writeFailed) {
+            } else if (run.added(data::AddUnkeyedRecord(products, record, prompter), shown)) {
                 taken.insert(CodeKey(code));
+            } else {
+                writeFailed = true;
+            }
         }
-        if (!run.done()) break;
+        if (writeFailed || !run.done()) break;
     }
     run.finish();
+    if (writeFailed || result.stopped) return data::TakeBackImport(posting, result);
+    if (result.added > 0) storage::MarkForRebuild(products);
+    if (!posting.commit()) return data::TakeBackImport(posting, result);
+    data::FinishBatch();
     return result;
 }
 

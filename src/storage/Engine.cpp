@@ -680,6 +680,12 @@ int32_t PrevUsedRecord(Fileblock* fb, int32_t recNo) {
     return 0;
 }
 
+void MarkForRebuild(Fileblock* fb) {
+    if (!EntryCheck(fb, true)) return;
+    if (!MarkChanged(fb)) return ExitStep(fb);
+    fb->keepUpdateFlag = true;
+}
+
 void LockFileblock(Fileblock* fb) {
     EntryCheck(fb, false);
 }

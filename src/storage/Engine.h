@@ -17,6 +17,9 @@ extern int32_t EngineError;
 extern int32_t OsError;
 extern int16_t OsFunction;
 
+// Sets EngineOk and clears the error numbers, as the start of every operation does.
+void ResetStatus();
+
 // Opaque fileblock handle; owned by the engine from open to close.
 struct Fileblock;
 
@@ -154,6 +157,10 @@ int32_t RecordSlotCount(Fileblock* fb);
 int32_t RecordLength(Fileblock* fb);
 int32_t NextUsedRecord(Fileblock* fb, int32_t recNo);
 int32_t PrevUsedRecord(Fileblock* fb, int32_t recNo);
+// The fileblock's indexes no longer follow its records (records were added without their
+// keys): its update flag stays set when the transaction commits and when it closes, so
+// that it is rebuilt, by this program or by the next one to open the folder.
+void MarkForRebuild(Fileblock* fb);
 void LockFileblock(Fileblock* fb);
 void UnlockFileblock(Fileblock* fb);
 

@@ -79,6 +79,7 @@ struct KeyHeaderState {
 struct FileblockState {
     int32_t chainHead = -1, deletedCount = 0, high = 0;
     bool updateInProgress = false;
+    bool keepUpdateFlag = false;
     std::vector<KeyHeaderState> keys;
 };
 

@@ -132,9 +132,9 @@ bool SameFolder(const std::string& a, const std::string& b) {
 
 struct Transaction {
     uint32_t serial = 0;
-    std::string folder;              // set by the first changed file
-    std::vector<RecordFile*> files;  // every file written in it
-    std::vector<Fileblock*> blocks;  // the fileblocks changed in it that are open
+    std::string folder;                               // set by the first changed file
+    std::vector<RecordFile*> files;                   // every file written in it
+    std::vector<Fileblock*> blocks;                   // the fileblocks changed in it that are open
     std::vector<std::unique_ptr<RecordFile>> parked;  // files of fileblocks closed in it
 };
 std::unique_ptr<Transaction> gTxn;
@@ -148,7 +148,7 @@ struct HeldJournal {
     int64_t end = 0;
     uint64_t salt = 0;
     uint64_t seq = 0;
-    bool needsFolderSync = false;       // created and not yet made durable in its folder
+    bool needsFolderSync = false;        // created and not yet made durable in its folder
     std::vector<RecordFile*> journaled;  // files with committed changes not yet synced
     bool broken = false;                 // a committed frame could not be written to its files
 };
@@ -167,9 +167,10 @@ FileblockState SaveState(const Fileblock* fb) {
     s.deletedCount = fb->deletedCount;
     s.high = fb->high;
     s.updateInProgress = fb->updateInProgress;
+    s.keepUpdateFlag = fb->keepUpdateFlag;
     for (const KeyState& k : fb->keys)
-        s.keys.push_back(
-            KeyHeaderState{k.freeHead, k.freeCount, k.highPage, k.root, k.entries, k.headerChanged});
+        s.keys.push_back(KeyHeaderState{k.freeHead, k.freeCount, k.highPage, k.root, k.entries,
+                                        k.headerChanged});
     return s;
 }
 
@@ -178,6 +179,7 @@ void RestoreState(Fileblock* fb, const FileblockState& s) {
     fb->deletedCount = s.deletedCount;
     fb->high = s.high;
     fb->updateInProgress = s.updateInProgress;
+    fb->keepUpdateFlag = s.keepUpdateFlag;
     for (size_t i = 0; i < fb->keys.size() && i < s.keys.size(); ++i) {
         KeyState& k = fb->keys[i];
         const KeyHeaderState& h = s.keys[i];
@@ -307,8 +309,7 @@ bool DecodeFrame(const uint8_t* p, size_t n, uint64_t salt, std::vector<FrameFil
 }
 
 // Opens the journal of a folder with its lock. busy tells that another program holds it.
-bool OpenJournalFile(const std::string& name, bool create, OsFile& f, bool& created,
-                     bool& busy) {
+bool OpenJournalFile(const std::string& name, bool create, OsFile& f, bool& created, bool& busy) {
     created = busy = false;
     for (int attempt = 0; attempt < 4; ++attempt) {
         ResetStatus();
@@ -574,9 +575,9 @@ bool CommitTransaction() {
     };
     // Everything the fileblocks still hold in memory joins the overlays: changed pages,
     // key headers and the data header, whose update flag the commit leaves clear, since a
-    // committed index is whole.
+    // committed index is whole (unless it was marked for a rebuild).
     for (Fileblock* fb : gTxn->blocks)
-        if (!WriteChangedPages(fb) || !WriteDataHeader(fb, false)) return rollback();
+        if (!WriteChangedPages(fb) || !WriteDataHeader(fb, fb->keepUpdateFlag)) return rollback();
     std::vector<RecordFile*> changed;
     for (RecordFile* f : gTxn->files)
         if (f->hasChanges()) changed.push_back(f);
@@ -652,7 +653,7 @@ bool CommitTransaction() {
     for (RecordFile* f : gTxn->files)
         f->dropOverlay();
     for (Fileblock* fb : gTxn->blocks) {
-        fb->updateInProgress = false;
+        fb->updateInProgress = fb->keepUpdateFlag;
         fb->joinedTransaction = 0;
     }
     gTxn->files.clear();

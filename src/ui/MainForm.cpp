@@ -27,6 +27,7 @@
 #include "data/Files.h"
 #include "data/IniFile.h"
 #include "data/Open.h"
+#include "data/Recovery.h"
 #include "data/SideFiles.h"
 #include "data/Texts.h"
 #include "output/InvDoc.h"
@@ -234,6 +235,11 @@ TMainForm::TMainForm(std::string dataFolder, MainFormServices services, QWidget*
         engineStarted_ = storage::EngineOk;
     }
     if (storage::EngineStarted()) {
+        // Whatever an interrupted program left in the folder is finished or undone first,
+        // without a question.
+        std::unique_ptr<platform::Progress> progress = makeProgress();
+        const data::FolderRecovery recovered = data::RecoverDataFolder(folder_, *progress);
+        if (!recovered.ok) prompter_->ask(data::GiveUpMessage(recovered.error));
         loadCompany();
     } else {
         prompter_->ask(data::GiveUpMessage("The storage engine cannot be started (error " +

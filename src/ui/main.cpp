@@ -196,7 +196,6 @@ int main(int argc, char** argv) {
     prompter.setParent(&form);
     QObject::connect(&instance, &qt::SingleInstance::raiseRequested, &form,
                      &ui::TMainForm::restoreAndRaise);
-    instance.release();
 
     ui::TSplashForm splash(form.windowTitle());
     QElapsedTimer splashShown;

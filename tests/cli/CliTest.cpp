@@ -512,7 +512,6 @@ TEST_F(CliTest, AFolderInUseIsRefused) {
     {
         platform::qt::SingleInstance running(QString::fromStdString(commandFolder));
         ASSERT_EQ(running.start(2000), platform::qt::SingleInstance::Outcome::First);
-        running.release();
         // The connection is taken by the socket's backlog: no event loop is needed.
         const testing::CommandResult refused = command();
         EXPECT_EQ(refused.status, 1) << refused.output;

@@ -11,6 +11,7 @@
 #include "data/Keys.h"
 #include "data/Rebuild.h"
 #include "storage/EngineTesting.h"
+#include "storage/Verify.h"
 #include "support/RecordingProgress.h"
 
 namespace invarro::customers {
@@ -198,21 +199,30 @@ TEST_F(CustomerImport, BlankLinesSkippedNamelessRowsReported) {
     EXPECT_EQ(names(), (std::vector<std::string>{"Ann", "Bob"}));
 }
 
-TEST_F(CustomerImport, FailedAddCountedAndNamed) {
+// A row whose record cannot be written stops the import, and the rows stored before it are
+// taken back with it: running the import again then stores each row once.
+TEST_F(CustomerImport, AFailedAddTakesBackTheWholeImport) {
     storage::InjectFault(storage::EngineOp::AddRecord, 2, storage::err::ShortWrite);
     auto r = run("Ann,1\nBob,2\nCid,3\n");
-    EXPECT_EQ(r.added, 2);
+    EXPECT_EQ(r.added, 0);
+    EXPECT_TRUE(r.takenBack);
     EXPECT_EQ(r.failed, 1);
     EXPECT_EQ(r.firstFailedLine, 2);
     EXPECT_EQ(r.firstFailedName, "Bob");
     const platform::Message m = CustomerImportDoneMessage(r);
     EXPECT_EQ(m.text,
-              "Import finished: 2 customers added, 1 could not be added. The first was line 2 "
-              "(Bob): the record could not be stored (error 10075). Now we need to rebuild the "
-              "data files.");
+              "Import failed at line 2 (Bob): the record could not be stored (error 10075). "
+              "Nothing was imported; the customers on file are as they were.");
     EXPECT_EQ(m.icon, platform::Icon::Warning);
-    // The number of the failed row is free again for the next run.
-    EXPECT_EQ(byNumber().count("2"), 0u);
+    EXPECT_TRUE(names().empty());
+    // Nothing left marked for a rebuild either.
+    storage::FileblockInfo info;
+    std::string error;
+    ASSERT_TRUE(storage::ReadFileblockInfo(name(data::FileKind::Customer), info, error));
+    EXPECT_FALSE(info.updateInProgress);
+    auto again = run("Ann,1\nBob,2\nCid,3\n");
+    EXPECT_EQ(again.added, 3);
+    EXPECT_EQ(names(), (std::vector<std::string>{"Ann", "Bob", "Cid"}));
 }
 
 TEST_F(CustomerImport, AllStoredSaysComplete) {
@@ -221,13 +231,16 @@ TEST_F(CustomerImport, AllStoredSaysComplete) {
               "Import Complete. Now we need to rebuild the data files.");
 }
 
-TEST_F(CustomerImport, StopRequestEndsTheRunAfterTheRow) {
+TEST_F(CustomerImport, AStoppedImportLeavesNothingBehind) {
     progress.stopAfter = 2;
     auto r = run("A,1\nB,2\nC,3\nD,4\n");
     EXPECT_TRUE(r.stopped);
-    EXPECT_EQ(r.added, 3);
-    EXPECT_NE(CustomerImportDoneMessage(r).text.find("The rows after line 3 were not imported."),
-              std::string::npos);
+    EXPECT_TRUE(r.takenBack);
+    EXPECT_EQ(r.added, 0);
+    EXPECT_EQ(CustomerImportDoneMessage(r).text,
+              "Import stopped at line 3. Nothing was imported; the customers on file are as "
+              "they were.");
+    EXPECT_TRUE(names().empty());
 }
 
 TEST_F(CustomerImport, PreviewShowsTheFirstRow) {

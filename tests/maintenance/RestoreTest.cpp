@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "BackupFixture.h"
+#include "data/Replace.h"
 
 namespace invarro::maintenance {
 namespace {
@@ -195,21 +196,23 @@ TEST_F(RestoreTest, AMoveFailingHalfWayPutsEveryReplacedFileBack) {
     EXPECT_EQ(testing::ReadFileBytes(data.file("new.LST")), "made later");
 }
 
-TEST_F(RestoreTest, FilesThatCannotBePutBackAreKeptAndNamed) {
+TEST_F(RestoreTest, ARestoreThatCanBeNeitherFinishedNorTakenBackIsFinishedAtTheNextOpen) {
     ASSERT_TRUE(backup(zip).ok);
+    const std::string lastCo = testing::ReadFileBytes(data.file("LastCo.Dat"));
     testing::WriteFileBytes(data.file("LastCo.Dat"), std::string(2736, 'n'));
     FailingMover mover(4, true);
     RestoreOutcome outcome = restore(archivePath(), mover);
     EXPECT_EQ(outcome.status, RestoreStatus::Failed);
-    EXPECT_NE(outcome.error.find("These files could not be put back:"), std::string::npos)
+    EXPECT_NE(outcome.error.find("finished when the data folder is next opened"), std::string::npos)
         << outcome.error;
-    // The replaced files stay in the work folder the message names.
-    const std::size_t kept = outcome.error.find("The replaced files are kept in ");
-    ASSERT_NE(kept, std::string::npos);
-    std::string folder = outcome.error.substr(kept + 31);
-    folder.pop_back();  // the full stop
-    EXPECT_TRUE(std::filesystem::is_directory(folder)) << folder;
-    EXPECT_FALSE(std::filesystem::is_empty(folder));
+    EXPECT_TRUE(data::FileExists(data.file(data::kReplacementPlan)));
+    // The next program to open the folder puts every file of the backup in place.
+    std::string error;
+    ASSERT_TRUE(data::FinishFileReplacement(data.path(), &error)) << error;
+    EXPECT_FALSE(data::FileExists(data.file(data::kReplacementPlan)));
+    EXPECT_EQ(testing::ReadFileBytes(data.file("LastCo.Dat")), lastCo);
+    for (const auto& [name, bytes] : Snapshot(data.path()))
+        EXPECT_EQ(name.find(".restore-"), std::string::npos) << name;
 }
 
 TEST_F(RestoreTest, AFileHeldByAnotherProgramStopsTheRestore) {

@@ -164,23 +164,21 @@ TEST_F(ProductIo, DupCodeAlreadyTakenMovesOn) {
     EXPECT_EQ(byCode().at("DUP4").text(Product::Description), "again");
 }
 
-TEST_F(ProductIo, FailedAddCountedAndReported) {
-    storage::InjectFault(storage::EngineOp::AddRecord, 1, storage::err::ShortWrite);
-    auto r = run("\r\nP1,One\r\nP2,Two\r\n");
-    EXPECT_EQ(r.added, 1);
+TEST_F(ProductIo, AFailedAddTakesBackTheWholeImport) {
+    storage::InjectFault(storage::EngineOp::AddRecord, 2, storage::err::ShortWrite);
+    auto r = run("\r\nP1,One\r\nP2,Two\r\nP3,Three\r\n");
+    EXPECT_EQ(r.added, 0);
+    EXPECT_TRUE(r.takenBack);
     EXPECT_EQ(r.failed, 1);
     EXPECT_EQ(ProductImportDoneMessage(r).text,
-              "Import finished: 1 products added, 1 could not be added. The first was line 2 "
-              "(P1): the record could not be stored (error 10075). The product file has been "
-              "rebuilt.");
+              "Import failed at line 3 (P2): the record could not be stored (error 10075). "
+              "Nothing was imported; the products on file are as they were.");
+    EXPECT_TRUE(byCode().empty());
+    // Whole again, the same rows are stored once each.
+    r = run("\r\nP1,One\r\nP2,Two\r\nP3,Three\r\n");
+    EXPECT_EQ(r.added, 3);
     r.failed = 0;
     EXPECT_EQ(ProductImportDoneMessage(r).text, kProductImportCompleteText);
-    // Nothing stored: nothing was rebuilt either.
-    r.added = 0;
-    r.failed = 2;
-    EXPECT_EQ(ProductImportDoneMessage(r).text,
-              "Import finished: 0 products added, 2 could not be added. The first was line 2 "
-              "(P1): the record could not be stored (error 10075).");
 }
 
 TEST_F(ProductIo, ExportInCodeOrderWithTheChosenFields) {
