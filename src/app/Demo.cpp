@@ -15,6 +15,7 @@
 #include "products/Demo.h"
 #include "products/DemoImport.h"
 #include "storage/Engine.h"
+#include "storage/Transaction.h"
 
 namespace invarro::app {
 
@@ -48,6 +49,15 @@ void SetUpDemoCompany(data::CompanyRecord& c) {
 }  // namespace
 
 InstallResult CreateDemoInstallation(const std::string& folder, platform::Prompter& prompter) {
+    // Thousands of postings make the demo, each all or nothing; a demo lost to a power cut
+    // is simply made again, so they are not synced one by one.
+    struct Quick {
+        Quick() { storage::SetDurableCommits(false); }
+        ~Quick() {
+            storage::CheckpointJournal();
+            storage::SetDurableCommits(true);
+        }
+    } quick;
     InstallResult result = CreateInstallation(folder, prompter);
     if (!result.ok) return result;
     result.ok = false;

@@ -128,7 +128,7 @@ CustomerImportResult ImportCustomers(CustomerFiles& files,
     // their keys, so the customer file is left marked for the rebuild that follows. An
     // import that is stopped or cannot write a record leaves nothing behind, and running
     // it again imports each row once.
-    data::Posting posting(data::Posting::Batch);
+    data::Posting posting;
     posting.keep(files.company);
     bool writeFailed = !posting.started();
 

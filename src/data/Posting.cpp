@@ -13,7 +13,7 @@ Posting* OpenPosting() {
     return gOpen;
 }
 
-Posting::Posting(Mode mode) : mode_(mode) {
+Posting::Posting() {
     if (gOpen) {
         outer_ = gOpen;
         started_ = outer_->started_;
@@ -60,13 +60,7 @@ bool Posting::commit() {
     if (!started_ || done_) return false;
     done_ = true;
     gOpen = nullptr;
-    bool ok = storage::CommitTransaction();
-    if (ok && mode_ == Interactive) {
-        // The posting is durable already; a failed checkpoint leaves the journal for the
-        // next one, and is not the posting's failure.
-        storage::CheckpointJournal();
-        storage::ResetStatus();
-    }
+    const bool ok = storage::CommitTransaction();
     if (!ok) {
         error_ = storage::EngineError;
         // A commit refused by the engine has rolled the transaction back already.

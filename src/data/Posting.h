@@ -13,10 +13,9 @@
 // one decides, and its undo and after-commit steps go to the outermost. The protocol's
 // own calls outside any Posting are each a transaction of their own.
 //
-// An interactive posting is checkpointed when it commits: its files are synced and the
-// journal emptied, so that another program on the folder may post at once. A batch run
-// (Batch) commits each posting with one sync of the journal only, and checkpoints when
-// it ends.
+// A commit syncs the journal once; the files themselves are synced when the journal is
+// checkpointed (a fileblock with committed changes closes, the journal grows large, the
+// engine stops). A batch run that keeps its files open calls FinishBatch at its end.
 #pragma once
 
 #include <cstdint>
@@ -27,8 +26,7 @@ namespace invarro::data {
 
 class Posting {
   public:
-    enum Mode { Interactive, Batch };
-    explicit Posting(Mode mode = Interactive);
+    Posting();
     Posting(const Posting&) = delete;
     Posting& operator=(const Posting&) = delete;
     ~Posting();
@@ -56,7 +54,6 @@ class Posting {
     Posting* root() { return outer_ ? outer_ : this; }
     void undo();
 
-    Mode mode_;
     Posting* outer_ = nullptr;
     bool started_ = false;
     bool done_ = false;

@@ -379,7 +379,7 @@ GenerationOutcome GenerateRepeatInvoices(SaveFiles& files, const std::vector<Due
         // and the company's receivables: one posting per generated invoice, so that a run
         // that is stopped goes on from the first master whose schedule did not move.
         try {
-            data::Posting posting(data::Posting::Batch);
+            data::Posting posting;
             if (!posting.started()) throw ItemFailed{std::string(kHeaderAddFailed)};
             posting.keep(files.company);
             if (!data::AddBusinessRecord(files.invoices, header, prompter).ok())

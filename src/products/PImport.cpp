@@ -52,7 +52,7 @@ data::ImportResult ImportProducts(storage::Fileblock* products,
     data::ImportRun run(progress, "Product Import", "Products", result, rows.size());
     // Every record is one posting, left marked for the rebuild that follows; an import that
     // is stopped or cannot write a record leaves nothing behind.
-    data::Posting posting(data::Posting::Batch);
+    data::Posting posting;
     bool writeFailed = !posting.started();
 
     std::set<std::string> taken;

@@ -20,6 +20,7 @@
 
 #include "storage/Engine.h"
 #include "storage/EngineTesting.h"
+#include "storage/Transaction.h"
 #include "storage/TransactionInternal.h"
 
 namespace invarro::storage {
@@ -67,10 +68,10 @@ void FileFaultFromEnvironment() {
     std::string kinds = field();
     std::string code = field();
     unsigned mask = 0;
-    for (auto [word, bit] : {std::pair{"write", FileOp::Write}, std::pair{"sync", FileOp::Sync},
-                             std::pair{"rename", FileOp::Rename},
-                             std::pair{"truncate", FileOp::Truncate},
-                             std::pair{"remove", FileOp::Remove}})
+    for (auto [word, bit] :
+         {std::pair{"write", FileOp::Write}, std::pair{"sync", FileOp::Sync},
+          std::pair{"rename", FileOp::Rename}, std::pair{"truncate", FileOp::Truncate},
+          std::pair{"remove", FileOp::Remove}})
         if (kinds.find(word) != std::string::npos) mask |= unsigned(bit);
     FileFaultAction a = action == "exit"    ? FileFaultAction::Exit
                         : action == "pause" ? FileFaultAction::Pause
@@ -87,7 +88,8 @@ bool FileFaultHit(FileOp op) {
         case FileFaultAction::Exit:
             ::_exit(kFaultExitStatus);
         case FileFaultAction::Pause:
-            for (;;) ::pause();
+            for (;;)
+                ::pause();
         case FileFaultAction::Fail:
             break;
     }
@@ -203,7 +205,19 @@ std::string FolderOf(const std::string& fileName) {
     return slash == 0 ? "/" : fileName.substr(0, slash);
 }
 
+namespace {
+bool gDurable = true;
+}
+
+void SetDurableCommits(bool on) {
+    gDurable = on;
+}
+bool DurableCommits() {
+    return gDurable;
+}
+
 bool SyncFolder(const std::string& folder) {
+    if (!gDurable) return true;
     int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
         FailOs(osfn::Open, errno);
@@ -348,6 +362,7 @@ bool OsFile::truncate(int64_t size) {
 }
 
 bool OsFile::sync() {
+    if (!DurableCommits()) return true;
     if (FileFaultHit(FileOp::Sync) || ::fdatasync(fd_) != 0) {
         FailOs(osfn::Flush, errno);
         return false;
@@ -586,7 +601,8 @@ bool RecordFile::readOverlaid(int64_t pos, uint8_t* out, size_t n) {
             // Runs of untouched chunks are read from the file in one piece.
             int64_t runEnd = it != ov.chunks.end() ? it->first * Overlay::kChunk : INT64_MAX;
             take = size_t(std::min<int64_t>(int64_t(n), runEnd - pos));
-            size_t fileBytes = pos < fromBase ? size_t(std::min<int64_t>(int64_t(take), fromBase - pos)) : 0;
+            size_t fileBytes =
+                pos < fromBase ? size_t(std::min<int64_t>(int64_t(take), fromBase - pos)) : 0;
             if (fileBytes > 0 && !readBase(pos, out, fileBytes)) return false;
             if (fileBytes < take) std::memset(out + fileBytes, 0, take - fileBytes);
         }
@@ -647,7 +663,8 @@ Overlay::Chunk* RecordFile::chunkForWrite(Overlay& ov, int64_t chunk) {
     // The chunk starts as the transaction sees it now.
     const int64_t start = chunk * Overlay::kChunk;
     const int64_t fromBase = std::min(ov.baseSize, ov.zeroFrom);
-    size_t fileBytes = start < fromBase ? size_t(std::min<int64_t>(Overlay::kChunk, fromBase - start)) : 0;
+    size_t fileBytes =
+        start < fromBase ? size_t(std::min<int64_t>(Overlay::kChunk, fromBase - start)) : 0;
     if (fileBytes > 0 && !readBase(start, c.bytes.get(), fileBytes)) return nullptr;
     std::memset(c.bytes.get() + fileBytes, 0, size_t(Overlay::kChunk) - fileBytes);
     try {
@@ -699,9 +716,9 @@ bool ForEachRun(const Overlay& ov,
         // Chunks written end to start in a row make one run.
         auto first = it;
         int64_t start = it->first * Overlay::kChunk + it->second.lo;
-        for (auto next = std::next(it); next != ov.chunks.end() &&
-                                        it->second.hi == Overlay::kChunk &&
-                                        next->first == it->first + 1 && next->second.lo == 0;
+        for (auto next = std::next(it);
+             next != ov.chunks.end() && it->second.hi == Overlay::kChunk &&
+             next->first == it->first + 1 && next->second.lo == 0;
              next = std::next(it))
             it = next;
         const int64_t end = std::min(it->first * Overlay::kChunk + it->second.hi, ov.size);
@@ -712,7 +729,8 @@ bool ForEachRun(const Overlay& ov,
                 size_t at = 0;
                 for (auto c = first;; ++c) {
                     const int64_t lo = c == first ? c->second.lo : 0;
-                    const int64_t hi = std::min<int64_t>(c->second.hi, end - c->first * Overlay::kChunk);
+                    const int64_t hi =
+                        std::min<int64_t>(c->second.hi, end - c->first * Overlay::kChunk);
                     std::memcpy(joined.data() + at, c->second.bytes.get() + lo, size_t(hi - lo));
                     at += size_t(hi - lo);
                     if (c == it) break;

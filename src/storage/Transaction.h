@@ -36,6 +36,13 @@ bool InTransaction();
 // the journal.
 bool CheckpointJournal();
 
+// Whether commits and checkpoints sync what they wrote (on by default). Off, a commit is
+// still all or nothing across a kill, as the files and the journal reach the operating
+// system in the same order, but not across a power cut: for work that is simply done
+// again when it is lost, such as making the demo installation.
+void SetDurableCommits(bool on);
+bool DurableCommits();
+
 // What the recovery of a folder found.
 struct JournalRecovery {
     bool ok = true;          // false: the journal could not be read or applied (see the status)
