@@ -19,8 +19,13 @@ bool Asked(const QPrinter& printer) {
     return printer.outputFormat() == QPrinter::NativeFormat && !printer.printerName().isEmpty();
 }
 
-bool Unreachable(ipp_status_t status) {
-    return status == IPP_STATUS_ERROR_SERVICE_UNAVAILABLE || status == IPP_STATUS_ERROR_INTERNAL;
+// Whether the scheduler answers at all: a connection to it, given up after three seconds.
+bool Unreachable() {
+    http_t* http = httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1,
+                                3000, nullptr);
+    if (!http) return true;
+    httpClose(http);
+    return false;
 }
 
 std::string Nothing() {
@@ -55,7 +60,7 @@ PrintCheck DestinationAccepts(const QPrinter& printer) {
     cups_dest_t* dest = cupsGetNamedDest(CUPS_HTTP_DEFAULT, name.c_str(), nullptr);
     if (!dest) {
         check.ok = false;
-        check.error = Unreachable(cupsLastError())
+        check.error = Unreachable()
                           ? "The print system cannot be reached, so the printer " + name +
                                 " cannot print." + Nothing()
                           : "The print system does not know the printer " + name + "." + Nothing();
@@ -90,11 +95,10 @@ PrintCheck JobWatch::accepted() const {
     const int job = NewestJob(destination_, title_, lastJob_, started_, &state);
     if (job == 0) {
         check.ok = false;
-        check.error =
-            Unreachable(cupsLastError())
-                ? "The print system could not be reached: the printer " + destination_ +
-                      " did not get the job \"" + title_ + "\"."
-                : "The printer " + destination_ + " refused the print job \"" + title_ + "\".";
+        check.error = Unreachable() ? "The print system could not be reached: the printer " +
+                                          destination_ + " did not get the job \"" + title_ + "\"."
+                                    : "The printer " + destination_ + " refused the print job \"" +
+                                          title_ + "\".";
         return check;
     }
     if (state == IPP_JSTATE_CANCELED || state == IPP_JSTATE_ABORTED) {
