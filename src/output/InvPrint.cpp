@@ -70,6 +70,10 @@ class InvoiceLayout {
         sy_ = std::max(1, c_.resolutionY() / screen);
         if (co_.byte(Company::PrintLogo))
             logo_ = PicturePath(form.folder, co_.text(Company::LogoFile));
+        // A page box or shading runs 2 units in from the edges: text at a smaller margin
+        // would stand on its line, so it keeps a sixteenth of an inch inside.
+        if (co_.byte(Company::BoxInvoices) || co_.byte(Company::UseShading))
+            LM_ = std::max(LM_, 2 + lineWidth_ + c_.resolutionX() / 16);
         productCodes_ = co_.byte(Company::PrintProdCodes) != 0;
         vRules_ = co_.byte(Company::FormVerticalLines) != 0;
         hRules_ = co_.byte(Company::FormHorizontalLines) != 0;

@@ -147,8 +147,14 @@ TEST_F(LayoutTest, InvoiceLaidOutAsTheForm) {
     // Aging footer at the page foot.
     EXPECT_EQ(Y(c, "Total Account Balance: 1,450.75"), 2794 - 64 - 32);
     EXPECT_EQ(Y(c, "Current:     1,000.00"), 2794 - 64);
-    EXPECT_EQ(X(c, "31-60:       450.75"), 539);
-    EXPECT_EQ(X(c, "Over 90:         0.00"), 539 * 3);
+    // With the page box, text keeps a sixteenth of an inch (254 / 16) plus the box's line
+    // inside the paper's edge, though the form's left margin is 0.
+    const int inside = 2 + 1 + 254 / 16;
+    EXPECT_EQ(X(c, "Current:     1,000.00"), inside);
+    EXPECT_EQ(X(c, "Northside Supply"), inside);
+    EXPECT_EQ(X(c, "Date: 03/03/2024"), inside);
+    EXPECT_EQ(X(c, "31-60:       450.75"), 539 + inside);
+    EXPECT_EQ(X(c, "Over 90:         0.00"), 539 * 3 + inside);
     ExpectNoOverlapOnPage(c);
 }
 
