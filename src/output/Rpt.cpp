@@ -368,10 +368,12 @@ struct Builder {
         return WalkKey(src.invoices, 5, "R", "R", &error, t.recordsRead, [&](int32_t recNo) {
             data::InvoiceRecord r;
             if (!read(recNo, r)) return false;
-            // Next due dates are stored month first; shown in the company's order.
+            // Next due dates are stored month first; shown in the form of the report's date
+            // column ("Year/Mo/Dy"), so that a row holds one form of date and the column sorts
+            // in date order.
             std::string next = Field(r, Invoice::NextDue);
             if (auto d = data::ParseUserDate(next, data::DateOrder::MonthFirst))
-                next = data::FormatUserDate(*d, src.order);
+                next = data::FormatSortDate(*d);
             add({D(r.money(Invoice::Total))},
                 {Stored(r, Invoice::SortDate), next, Stored(r, Invoice::InvNo),
                  Stored(r, Invoice::ShortName), Stored(r, Invoice::CustNo),
