@@ -723,6 +723,25 @@ std::optional<output::LabelQueue> QueueOf(Context& ctx, const Args& args,
     return queue;
 }
 
+// Opens the customer file into customers and makes the run's queue; nothing (and the
+// reason said) when the file cannot be opened, a customer is not found or the queue is
+// empty.
+std::optional<output::LabelQueue> OpenQueue(Context& ctx, const Args& args,
+                                            data::ExistingFileblock& customers,
+                                            const std::string& emptyQueue) {
+    data::OpenExisting(customers, ctx.folder, data::FileKind::Customer, Prefix(ctx), ctx.prompter);
+    if (!customers.fb) {
+        ctx.fail("the customer file cannot be opened");
+        return std::nullopt;
+    }
+    auto queue = QueueOf(ctx, args, customers.fb);
+    if (queue && queue->empty()) {
+        ctx.fail(emptyQueue);
+        return std::nullopt;
+    }
+    return queue;
+}
+
 // A layout or letter named on the command line, else the one the wizard would take.
 std::string ChosenFile(const Context& ctx, const Args& args, const char* option,
                        std::optional<std::string> last, const char* demoFile) {
@@ -748,12 +767,9 @@ int LabelsPdf(Context& ctx, const Args& args) {
     const auto layout = output::ReadLabelLayout(layoutFile, &error);
     if (!layout) return ctx.fail(error);
     data::ExistingFileblock customers;
-    data::OpenExisting(customers, ctx.folder, data::FileKind::Customer, Prefix(ctx), ctx.prompter);
-    if (!customers.fb) return ctx.fail("the customer file cannot be opened");
-    const auto queue = QueueOf(ctx, args, customers.fb);
+    const auto queue = OpenQueue(ctx, args, customers,
+                                 "You do not have any customer records listed in the print queue.");
     if (!queue) return kExitFailed;
-    if (queue->empty())
-        return ctx.fail("You do not have any customer records listed in the print queue.");
     std::vector<std::string> missing;
     const std::vector<data::CustomerRecord> people =
         output::QueuedCustomers(customers.fb, queue->entries(), missing);
@@ -793,12 +809,10 @@ int LettersPdf(Context& ctx, const Args& args) {
             "You do not have any text to print. You need to create or open an existing "
             "letter.");
     data::ExistingFileblock customers;
-    data::OpenExisting(customers, ctx.folder, data::FileKind::Customer, Prefix(ctx), ctx.prompter);
-    if (!customers.fb) return ctx.fail("the customer file cannot be opened");
-    const auto queue = QueueOf(ctx, args, customers.fb);
+    const auto queue =
+        OpenQueue(ctx, args, customers,
+                  "You do not have any customer records listed in the Label print queue.");
     if (!queue) return kExitFailed;
-    if (queue->empty())
-        return ctx.fail("You do not have any customer records listed in the Label print queue.");
     std::unique_ptr<output::LetterSink> sink = ctx.services.letterPdf(out);
     const output::LetterRunResult r = output::PrintFormLetters(
         ctx.folder, letter, std::filesystem::path(letterFile).filename().string(), queue->entries(),

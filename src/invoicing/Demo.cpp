@@ -132,6 +132,18 @@ struct OpenDemoFile {
     OpenDemoFile& operator=(const OpenDemoFile&) = delete;
 };
 
+// The files an invoice of the demo is written to, and its products.
+struct DemoFiles {
+    OpenDemoFile customers, invoices, lines, memos, products;
+    DemoFiles(const std::string& folder, const std::string& prefix, platform::Prompter& prompter)
+        : customers(folder, data::FileKind::Customer, prefix, prompter),
+          invoices(folder, data::FileKind::Invoice, prefix, prompter),
+          lines(folder, data::FileKind::InvoiceLine, prefix, prompter),
+          memos(folder, data::FileKind::Memo, prefix, prompter),
+          products(folder, data::FileKind::Product, prefix, prompter) {}
+    bool ok() const { return customers.fb && invoices.fb && lines.fb && memos.fb && products.fb; }
+};
+
 // What an invoice line can sell: a product and the quantities it is sold in.
 struct Item {
     ProductChoice product;
@@ -215,15 +227,13 @@ DemoInvoicesResult AddDemoInvoices(const std::string& folder, data::CompanyRecor
     QuietPrompter quiet;
     DemoInvoicesResult result;
     const std::string prefix = data::CompanyPrefix(company.text(Company::CompanyNo));
-    OpenDemoFile customers(folder, data::FileKind::Customer, prefix, quiet);
-    OpenDemoFile invoices(folder, data::FileKind::Invoice, prefix, quiet);
-    OpenDemoFile lines(folder, data::FileKind::InvoiceLine, prefix, quiet);
-    OpenDemoFile memos(folder, data::FileKind::Memo, prefix, quiet);
-    OpenDemoFile products(folder, data::FileKind::Product, prefix, quiet);
-    if (!customers.fb || !invoices.fb || !lines.fb || !memos.fb || !products.fb) {
+    const DemoFiles open(folder, prefix, quiet);
+    if (!open.ok()) {
         result.error = "the invoice files of company " + prefix + " cannot be opened";
         return result;
     }
+    const OpenDemoFile &customers = open.customers, &invoices = open.invoices, &lines = open.lines,
+                       &memos = open.memos, &products = open.products;
     std::vector<data::CustomerRecord> people;
     for (int32_t rec = storage::NextUsedRecord(customers.fb, 0); storage::EngineOk && rec > 0;
          rec = storage::NextUsedRecord(customers.fb, rec)) {
@@ -324,15 +334,13 @@ DemoInvoicesResult AddDemoLongInvoice(const std::string& folder, data::CompanyRe
     QuietPrompter quiet;
     DemoInvoicesResult result;
     const std::string prefix = data::CompanyPrefix(company.text(Company::CompanyNo));
-    OpenDemoFile customers(folder, data::FileKind::Customer, prefix, quiet);
-    OpenDemoFile invoices(folder, data::FileKind::Invoice, prefix, quiet);
-    OpenDemoFile lines(folder, data::FileKind::InvoiceLine, prefix, quiet);
-    OpenDemoFile memos(folder, data::FileKind::Memo, prefix, quiet);
-    OpenDemoFile products(folder, data::FileKind::Product, prefix, quiet);
-    if (!customers.fb || !invoices.fb || !lines.fb || !memos.fb || !products.fb) {
+    const DemoFiles open(folder, prefix, quiet);
+    if (!open.ok()) {
         result.error = "the invoice files of company " + prefix + " cannot be opened";
         return result;
     }
+    const OpenDemoFile &customers = open.customers, &invoices = open.invoices, &lines = open.lines,
+                       &memos = open.memos, &products = open.products;
     // The customer with a shipping address whose number comes first: a business that
     // orders for several sites.
     std::optional<data::CustomerRecord> buyer;
