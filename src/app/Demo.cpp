@@ -38,6 +38,7 @@ void SetUpDemoCompany(data::CompanyRecord& c) {
     c.setByte(Company::CalcTaxes, 1);
     c.setText(Company::DefTerms, "Net 30 Days");
     c.setText(Company::SalesMsg1, "Thank you for your business!");
+    c.setText(Company::MemoHeading, "Description of Work");
     c.setText(Company::SalesMsg2, "Payment is due within 30 days of the invoice date.");
     c.setText(Company::NextInvNo, "1001");
     c.setText(Company::NextCustNo, "100");
@@ -118,6 +119,13 @@ InstallResult CreateDemoInstallation(const std::string& folder, platform::Prompt
         invoicing::AddDemoRepeatAndInterest(folder, demo, today, prompter);
     if (!repeats.ok) {
         result.message = "Cannot add the demo repeat billing: " + repeats.error;
+        return result;
+    }
+    // One order long enough to run over two printed pages.
+    invoicing::DemoInvoicesResult large =
+        invoicing::AddDemoLongInvoice(folder, demo, today, prompter);
+    if (!large.ok) {
+        result.message = "Cannot add the demo invoices: " + large.error;
         return result;
     }
     std::string error;

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 
 #include "app/Aging.h"
 #include "app/BooksCheck.h"
@@ -15,6 +16,7 @@
 #include "data/DataFolder.h"
 #include "data/Delimited.h"
 #include "data/Files.h"
+#include "data/IniFile.h"
 #include "data/Open.h"
 #include "data/Rebuild.h"
 #include "data/SideFiles.h"
@@ -23,10 +25,14 @@
 #include "invoicing/RepeatSet.h"
 #include "maintenance/Backup.h"
 #include "output/CStmnt.h"
+#include "output/Demo.h"
 #include "output/EMail.h"
+#include "output/FormLetter.h"
 #include "output/InvPrint.h"
+#include "output/Labelwiz.h"
 #include "output/Rpt.h"
 #include "output/Rptselct.h"
+#include "output/RtfReader.h"
 #include "platform/zip/ZipArchive.h"
 #include "products/PExport.h"
 #include "products/PImport.h"
@@ -682,6 +688,143 @@ int ReportList(const Context& ctx) {
     return kExitOk;
 }
 
+// ------------------------------------------------------------------ labels and letters
+
+// The customers of a label or letter run, as the Label Wizard's queue holds them: read
+// from a record list, named one by one, or, without either, every customer as "Load All
+// Customers" appends them.
+std::optional<output::LabelQueue> QueueOf(Context& ctx, const Args& args,
+                                          storage::Fileblock* customers) {
+    output::LabelQueue queue;
+    const auto named = args.values.find("--customer");
+    const bool byName = named != args.values.end() && !named->second.empty();
+    if (const auto list = args.value("--queue")) {
+        if (byName) throw UsageError("--queue and --customer cannot be given together");
+        std::string error;
+        const auto entries = output::ReadRecordList(*list, &error);
+        if (!entries) {
+            ctx.say(error);
+            return std::nullopt;
+        }
+        for (const output::LabelEntry& e : *entries)
+            queue.add(e);
+    } else if (byName) {
+        for (const std::string& number : named->second) {
+            const auto customer = output::FindCustomerByNumber(customers, data::UpperText(number));
+            if (!customer) {
+                ctx.say("customer " + number + " is not on file");
+                return std::nullopt;
+            }
+            queue.add(output::LabelEntryFor(*customer));
+        }
+    } else {
+        output::AppendCustomers(customers, queue, [](const data::CustomerRecord&) { return true; });
+    }
+    return queue;
+}
+
+// Opens the customer file into customers and makes the run's queue; nothing (and the
+// reason said) when the file cannot be opened, a customer is not found or the queue is
+// empty.
+std::optional<output::LabelQueue> OpenQueue(Context& ctx, const Args& args,
+                                            data::ExistingFileblock& customers,
+                                            const std::string& emptyQueue) {
+    data::OpenExisting(customers, ctx.folder, data::FileKind::Customer, Prefix(ctx), ctx.prompter);
+    if (!customers.fb) {
+        ctx.fail("the customer file cannot be opened");
+        return std::nullopt;
+    }
+    auto queue = QueueOf(ctx, args, customers.fb);
+    if (queue && queue->empty()) {
+        ctx.fail(emptyQueue);
+        return std::nullopt;
+    }
+    return queue;
+}
+
+// A layout or letter named on the command line, else the one the wizard would take.
+std::string ChosenFile(const Context& ctx, const Args& args, const char* option,
+                       std::optional<std::string> last, const char* demoFile) {
+    if (auto given = args.value(option)) return *given;
+    if (last && data::FileExists(*last)) return *last;
+    return data::JoinPath(ctx.folder, demoFile);
+}
+
+// The PDF file a verb must be told to write.
+std::string OutFile(const Args& args) {
+    const auto out = args.value("--out");
+    if (!out || out->empty()) throw UsageError("--out FILE names the PDF file to write");
+    return *out;
+}
+
+int LabelsPdf(Context& ctx, const Args& args) {
+    const std::string out = OutFile(args);
+    if (!MayWrite(ctx, out)) return kExitFailed;
+    if (!ctx.services.pdfCanvas) return ctx.fail("this program cannot write PDF files");
+    const std::string layoutFile = ChosenFile(
+        ctx, args, "--layout", output::ReadLastLabelPath(ctx.folder), output::kDemoLabelFile);
+    std::string error;
+    const auto layout = output::ReadLabelLayout(layoutFile, &error);
+    if (!layout) return ctx.fail(error);
+    data::ExistingFileblock customers;
+    const auto queue = OpenQueue(ctx, args, customers,
+                                 "You do not have any customer records listed in the print queue.");
+    if (!queue) return kExitFailed;
+    std::vector<std::string> missing;
+    const std::vector<data::CustomerRecord> people =
+        output::QueuedCustomers(customers.fb, queue->entries(), missing);
+    for (const std::string& number : missing)
+        ctx.say("customer " + number + " is not on file");
+    output::LabelPrintOptions options;
+    options.start = output::StartOrCopiesValue(args.value("--start").value_or("1"));
+    options.copies = output::StartOrCopiesValue(args.value("--copies").value_or("1"));
+    options.jobName = out;
+    options.dataFolder = ctx.folder;
+    options.dotsPerInch =
+        output::ReadLabelResolution(data::IniFile(data::IniFilePath(ctx.folder)), layoutFile);
+    std::unique_ptr<output::Canvas> canvas = ctx.services.pdfCanvas();
+    const output::LabelPrintResult r =
+        output::PrintLabels(*canvas, *layout, people, ctx.session.company, options);
+    if (!r.ok) return ctx.fail(r.error);
+    Print(ctx, out);
+    ctx.say("Complete. " + std::to_string(r.printed) + " label(s) on " + std::to_string(r.pages) +
+            " page(s).");
+    return kExitOk;
+}
+
+int LettersPdf(Context& ctx, const Args& args) {
+    const std::string out = OutFile(args);
+    if (!MayWrite(ctx, out)) return kExitFailed;
+    if (!ctx.services.letterPdf) return ctx.fail("this program cannot write PDF files");
+    const std::string letterFile =
+        ChosenFile(ctx, args, "--letter", std::nullopt, output::kDemoLetterFile);
+    const auto bytes = data::ReadWholeFile(letterFile);
+    if (!bytes) return ctx.fail("The file " + letterFile + " cannot be read.");
+    const output::RtfDocument letter =
+        output::LooksLikeRtf(*bytes)
+            ? output::ReadRtf(*bytes)
+            : output::PlainTextDocument(data::TextLines(*bytes), output::Font{"Arial", 10});
+    if (data::TrimText(output::DocumentText(letter)).empty())
+        return ctx.fail(
+            "You do not have any text to print. You need to create or open an existing "
+            "letter.");
+    data::ExistingFileblock customers;
+    const auto queue =
+        OpenQueue(ctx, args, customers,
+                  "You do not have any customer records listed in the Label print queue.");
+    if (!queue) return kExitFailed;
+    std::unique_ptr<output::LetterSink> sink = ctx.services.letterPdf(out);
+    const output::LetterRunResult r = output::PrintFormLetters(
+        ctx.folder, letter, std::filesystem::path(letterFile).filename().string(), queue->entries(),
+        customers.fb, ctx.session.company, *sink, ctx.progress);
+    for (const std::string& number : r.missing)
+        ctx.say("customer " + number + " is not on file");
+    if (!r.ok) return ctx.fail(r.error);
+    Print(ctx, out);
+    ctx.say(std::to_string(r.printed) + " letter(s) written.");
+    return kExitOk;
+}
+
 int Report(Context& ctx, const Args& args) {
     if (args.flag("--list")) return ReportList(ctx);
     if (args.positional.empty()) throw UsageError("name a report (report --list names them)");
@@ -880,6 +1023,35 @@ const std::vector<Verb>& Verbs() {
          0,
          true,
          StatementsEmail},
+        {"labels pdf",
+         "[--layout FILE.LBL] [--queue FILE.LST | --customer NUMBER ...] --out FILE",
+         "writes mailing labels as a PDF file, as the Label Wizard prints them: the customers of "
+         "a saved record list, the customers named, or every customer",
+         "  --layout FILE    the label layout (default: the last one the wizard used, else the "
+         "demo's)\n"
+         "  --queue FILE     a record list saved by the wizard\n"
+         "  --customer N     this customer (repeatable)\n"
+         "  --start N        begin at label N of the first sheet (default 1)\n"
+         "  --copies N       labels for each customer (default 1)\n"
+         "  --out FILE       the PDF file to write\n",
+         {"--layout=", "--queue=", "--customer=", "--start=", "--copies=", "--out="},
+         0,
+         0,
+         true,
+         LabelsPdf},
+        {"letters pdf",
+         "[--letter FILE.RTF] [--queue FILE.LST | --customer NUMBER ...] --out FILE",
+         "merges a form letter for each customer, as the Form Letter Wizard prints it, into one "
+         "PDF file with each letter on a new page",
+         "  --letter FILE    the letter, RTF or plain text (default: the demo's reminder)\n"
+         "  --queue FILE     a record list saved by the Label Wizard\n"
+         "  --customer N     this customer (repeatable)\n"
+         "  --out FILE       the PDF file to write\n",
+         {"--letter=", "--queue=", "--customer=", "--out="},
+         0,
+         0,
+         true,
+         LettersPdf},
         {"report",
          "NAME [--from DATE] [--to DATE] [--filter TEXT] (--text FILE | --pdf FILE)",
          "runs a report of the report wizard into a text or PDF file (report --list names "

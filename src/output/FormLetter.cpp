@@ -274,6 +274,11 @@ LetterRunResult PrintFormLetters(const std::string& folder, const RtfDocument& l
         ++result.printed;
     }
     progress.finish();
+    std::string error;
+    if (!sink.finish(&error)) {
+        result.error = error.empty() ? "The letters could not be printed." : error;
+        return result;
+    }
     result.ok = true;
     return result;
 }

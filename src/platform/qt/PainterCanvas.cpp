@@ -11,6 +11,7 @@
 #include <cmath>
 
 #include "platform/qt/PdfInfo.h"
+#include "platform/qt/PrintSystem.h"
 #include "platform/qt/QtFonts.h"
 
 namespace invarro::platform::qt {
@@ -21,6 +22,13 @@ namespace {
 constexpr int kPdfResolution = 254;
 constexpr int kLetterWidth = 2159;
 constexpr int kLetterHeight = 2794;
+// No printer puts ink within about a quarter inch of the paper's edge, so a PDF keeps
+// that much clear on every side and looks as the page comes out of a printer: 6.4 mm,
+// the quarter inch rounded up to whole device units.
+constexpr int kPdfMargin = 64;
+constexpr double kPdfMarginMm = kPdfMargin / 10.0;
+// The least margin a PDF made through the printer (printing to a file) gets, in points.
+constexpr double kQuarterInchPt = 18.0;
 // Past this many measured texts the width cache starts again.
 constexpr size_t kWidthCacheLimit = 50000;
 
@@ -30,6 +38,29 @@ QPageLayout::Orientation ToQt(output::Orientation o) {
 
 QString ToQString(const std::string& s) {
     return QString::fromUtf8(s.data(), qsizetype(s.size()));
+}
+
+// A printer that writes a PDF file (printing to a file) has no edge of its own that it
+// cannot reach: its page keeps a quarter inch clear, like the program's own PDF files.
+QPageLayout PdfPrinterLayout(QPageLayout layout) {
+    const QMarginsF m = layout.margins(QPageLayout::Point);
+    const QMarginsF wanted(std::max(m.left(), kQuarterInchPt), std::max(m.top(), kQuarterInchPt),
+                           std::max(m.right(), kQuarterInchPt),
+                           std::max(m.bottom(), kQuarterInchPt));
+    if (wanted != m) {
+        layout.setMode(QPageLayout::StandardMode);
+        layout.setUnits(QPageLayout::Point);
+        layout.setMargins(wanted);
+    }
+    return layout;
+}
+
+// The canvas draws in the printer's printable area, whose corner is the painter's origin.
+void KeepClearOfTheEdge(QPrinter& printer) {
+    printer.setFullPage(false);
+    if (printer.outputFormat() != QPrinter::PdfFormat) return;
+    const QPageLayout layout = PdfPrinterLayout(printer.pageLayout());
+    if (!(layout == printer.pageLayout())) printer.setPageLayout(layout);
 }
 
 }  // namespace
@@ -70,21 +101,19 @@ bool PainterCanvas::pdfLandscape() const {
 }
 
 int PainterCanvas::pageWidth() const {
-    if (!printer_) return pdfLandscape() ? kLetterHeight : kLetterWidth;
+    if (!printer_) return (pdfLandscape() ? kLetterHeight : kLetterWidth) - 2 * kPdfMargin;
     QPageLayout layout = printer_->pageLayout();
     if (orientation_ && page_ == 0) layout.setOrientation(ToQt(*orientation_));
-    const int dpi = printer_->resolution();
-    return printer_->fullPage() ? layout.fullRectPixels(dpi).width()
-                                : layout.paintRectPixels(dpi).width();
+    if (printer_->outputFormat() == QPrinter::PdfFormat) layout = PdfPrinterLayout(layout);
+    return layout.paintRectPixels(printer_->resolution()).width();
 }
 
 int PainterCanvas::pageHeight() const {
-    if (!printer_) return pdfLandscape() ? kLetterWidth : kLetterHeight;
+    if (!printer_) return (pdfLandscape() ? kLetterWidth : kLetterHeight) - 2 * kPdfMargin;
     QPageLayout layout = printer_->pageLayout();
     if (orientation_ && page_ == 0) layout.setOrientation(ToQt(*orientation_));
-    const int dpi = printer_->resolution();
-    return printer_->fullPage() ? layout.fullRectPixels(dpi).height()
-                                : layout.paintRectPixels(dpi).height();
+    if (printer_->outputFormat() == QPrinter::PdfFormat) layout = PdfPrinterLayout(layout);
+    return layout.paintRectPixels(printer_->resolution()).height();
 }
 
 bool PainterCanvas::beginDocument(const std::string& name) {
@@ -99,7 +128,18 @@ bool PainterCanvas::beginDocument(const std::string& name) {
             printer_->setPageOrientation(ToQt(*orientation_));
         }
         printer_->setDocName(ToQString(name));
+        KeepClearOfTheEdge(*printer_);
+        // A queue that refuses jobs, or a print system that is not running, takes
+        // nothing: that is known before anything is drawn.
+        if (const PrintCheck check = DestinationAccepts(*printer_); !check.ok) {
+            if (printerOrientation_) printer_->setPageOrientation(*printerOrientation_);
+            printerOrientation_.reset();
+            lastError_ = check.error;
+            return false;
+        }
+        watch_.emplace(*printer_);
         if (!painter_.begin(printer_)) {
+            watch_.reset();
             if (printerOrientation_) printer_->setPageOrientation(*printerOrientation_);
             printerOrientation_.reset();
             lastError_ = "The printer could not be started.";
@@ -113,9 +153,12 @@ bool PainterCanvas::beginDocument(const std::string& name) {
         fileName_ = name;
         pdfLandscape_ = orientation_ == output::Orientation::Landscape;
         pdf_ = std::make_unique<QPdfWriter>(ToQString(name));
-        pdf_->setPageLayout(QPageLayout(
-            QPageSize(QPageSize::Letter),
-            pdfLandscape_ ? QPageLayout::Landscape : QPageLayout::Portrait, QMarginsF(0, 0, 0, 0)));
+        // The painter's origin is the corner of the printable area inside the margins.
+        pdf_->setPageLayout(
+            QPageLayout(QPageSize(QPageSize::Letter),
+                        pdfLandscape_ ? QPageLayout::Landscape : QPageLayout::Portrait,
+                        QMarginsF(kPdfMarginMm, kPdfMarginMm, kPdfMarginMm, kPdfMarginMm),
+                        QPageLayout::Millimeter));
         pdf_->setResolution(kPdfResolution);
         // The document information is written over the title's room when the file is
         // complete.
@@ -155,8 +198,19 @@ bool PainterCanvas::endDocument() {
         if (printerOrientation_) printer_->setPageOrientation(*printerOrientation_);
         printerOrientation_.reset();
         updateDeviceFont();
-        if (!drawn) lastError_ = "The print job did not complete.";
-        return drawn;
+        if (!drawn) {
+            watch_.reset();
+            lastError_ = "The print job did not complete.";
+            return false;
+        }
+        // Qt hands the job over without saying whether it was taken.
+        const PrintCheck taken = watch_ ? watch_->accepted() : PrintCheck{};
+        watch_.reset();
+        if (!taken.ok) {
+            lastError_ = taken.error;
+            return false;
+        }
+        return true;
     }
     pdf_.reset();  // closes the file
     updateDeviceFont();
@@ -178,6 +232,7 @@ bool PainterCanvas::endDocument() {
 
 void PainterCanvas::abandon() {
     page_ = 0;
+    watch_.reset();
     if (printer_) {
         printer_->abort();
         painter_.end();
