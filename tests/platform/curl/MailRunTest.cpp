@@ -229,7 +229,8 @@ TEST_F(MailRunTest, ARefusedLoginIsShownAndNothingIsSent) {
     company.setText(Company::EMailPassword, "typo");
     prompter.expect("The mail server 127.0.0.1 (port " + std::to_string(peer.port()) +
                     ") refused the login. Check the login name and password in the company "
-                    "setup.");
+                    "setup. The server replied: \"535 5.7.8 Authentication credentials "
+                    "invalid\"");
     EXPECT_FALSE(CheckEmailSettings(company, mailer, prompter, progress));
     EXPECT_EQ(prompter.last().title, "E-Mail Mode");
     EXPECT_TRUE(peer.received().empty());
