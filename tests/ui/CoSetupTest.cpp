@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
@@ -487,6 +489,11 @@ TEST_F(CoSetupTest, AttachThePdfIsOnTheEMailTabOnForNewCompaniesAndKeptInTheIniF
         EXPECT_EQ(box->text().toStdString(), output::kAttachOption);
         EXPECT_TRUE(box->isChecked());
         EXPECT_TRUE(box->isVisibleTo(&dialog));
+        if (const char* out = std::getenv("INVARRO_SHOTS")) {
+            dialog.show();
+            dialog.showTab(app::kTabEMail);
+            dialog.grab().save(QString(out) + "/company-options-email.png");
+        }
         QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(4, box->height() / 2));
         EXPECT_FALSE(box->isChecked());
         save(dialog);

@@ -290,6 +290,42 @@ TEST_F(MailAttachmentTest, ABatchOfTwentyAttachesEachOwnInvoiceAndMarksOnlyWhatW
     }
 }
 
+TEST_F(MailAttachmentTest, TheStatementBatchAttachesEachCustomersOwnStatement) {
+    SmtpPeer peer(SmtpPeer::Options{});
+    std::vector<std::string> customers;
+    for (int i = 1; i <= 3; ++i) {
+        const std::string cust = std::to_string(200 + i);
+        customer(cust, "Statement Customer " + cust, "s" + cust + "@shop.test");
+        invoice(std::to_string(7000 + i), cust);
+        customers.push_back(cust);
+    }
+    aim(peer);
+    BatchRun run;
+    run.customers = customers;
+    run.batchSize = 3;
+    run.unpaidOnly = false;
+    const StatementMailRun r =
+        EmailStatementBatch(StatementFiles{files.customers, files.invoices}, run, company, kToday,
+                            mailer, nullptr, prompter, progress, {}, pdf);
+    mailer.disconnect();
+    EXPECT_TRUE(r.batch.completed);
+    EXPECT_EQ(r.counts.sent, 3);
+    expectNothingLeftBehind();
+    const auto mails = peer.received();
+    ASSERT_EQ(mails.size(), 3u);
+    for (size_t k = 0; k < 3; ++k) {
+        ASSERT_EQ(mails[k].attachments.size(), 1u);
+        EXPECT_EQ(mails[k].attachments[0].fileName, "Customer-" + customers[k] + "Statement.pdf");
+        const std::string text = Text(mails[k].attachments[0]);
+        EXPECT_NE(text.find(std::to_string(7001 + k)), std::string::npos) << text;
+        for (size_t other = 0; other < 3; ++other) {
+            if (other != k) {
+                EXPECT_EQ(text.find(std::to_string(7001 + other)), std::string::npos);
+            }
+        }
+    }
+}
+
 TEST_F(MailAttachmentTest, AMessageOverTheServersSizeIsNeitherSentNorMarked) {
     // Big enough for the text, too small for the text and its PDF.
     SmtpPeer peer(SmtpPeer::Options().announceSize(6000));
