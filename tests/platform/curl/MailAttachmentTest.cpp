@@ -64,16 +64,7 @@ class MailAttachmentTest : public DocumentTest {
         ASSERT_TRUE(CheckEmailSettings(company, mailer, prompter, progress));
     }
     void customer(const std::string& no, const std::string& name, const std::string& eMail) {
-        using C = data::Customer;
-        data::CustomerRecord r = data::NewRecord<C>();
-        r.setText(C::CustNo, no);
-        r.setText(C::Name, name);
-        r.setText(C::BillAddr1, "12 Harbour Road");
-        r.setText(C::BillAddr4, "Salina, KS 67401");
-        r.setText(C::Balance, "1082.50");
-        r.setText(C::Age0to30, "1082.50");
-        r.setText(C::EMail, eMail);
-        ASSERT_TRUE(data::AddBusinessRecord(files.customers, r, prompter).ok());
+        addCustomer(no, name, {"12 Harbour Road", "", "", "Salina, KS 67401"}, {}, eMail);
     }
     int32_t invoice(const std::string& no, const std::string& cust, char type = 'I') {
         Header h;
@@ -86,6 +77,20 @@ class MailAttachmentTest : public DocumentTest {
         const int32_t recNo = addHeader(h);
         addLine(no, 1, "TONER-12", "2", "Toner cartridge, black", "500.00", "Y", "1000.00");
         return recNo;
+    }
+    // Invoice 1043 of customer 100 e-mailed with its PDF to the server.
+    struct Attempt {
+        InvoiceMailOutcome out;
+        int32_t recNo = 0;
+    };
+    Attempt mailOne(const SmtpPeer& peer) {
+        customer("100", "Harbor", "ap@harbor.test");
+        Attempt a;
+        a.recNo = invoice("1043", "100");
+        aim(peer);
+        a.out =
+            EmailInvoiceText(files, "1043", company, mailer, prompter, kClock, nullptr, false, pdf);
+        return a;
     }
     // Nothing made for a message is left: not in the data folder, not in the temporary area
     // (where the server keeps what it received).
@@ -329,11 +334,7 @@ TEST_F(MailAttachmentTest, TheStatementBatchAttachesEachCustomersOwnStatement) {
 TEST_F(MailAttachmentTest, AMessageOverTheServersSizeIsNeitherSentNorMarked) {
     // Big enough for the text, too small for the text and its PDF.
     SmtpPeer peer(SmtpPeer::Options().announceSize(6000));
-    customer("100", "Harbor", "ap@harbor.test");
-    const int32_t recNo = invoice("1043", "100");
-    aim(peer);
-    const InvoiceMailOutcome out =
-        EmailInvoiceText(files, "1043", company, mailer, prompter, kClock, nullptr, false, pdf);
+    const auto [out, recNo] = mailOne(peer);
     EXPECT_EQ(out.result, InvoiceMailOutcome::Result::Failed);
     EXPECT_EQ(out.error.step, platform::MailStep::Size);
     EXPECT_NE(out.error.text.find("takes messages of at most 6 KB (6000 bytes). It was not sent."),
@@ -351,11 +352,7 @@ TEST_F(MailAttachmentTest, AMessageOverTheServersSizeIsNeitherSentNorMarked) {
 
 TEST_F(MailAttachmentTest, AMessageTheServerRefusesAfterItsDataLeavesTheInvoiceUnmarked) {
     SmtpPeer peer(SmtpPeer::Options().refuseMessagesWith("application/pdf"));
-    customer("100", "Harbor", "ap@harbor.test");
-    const int32_t recNo = invoice("1043", "100");
-    aim(peer);
-    const InvoiceMailOutcome out =
-        EmailInvoiceText(files, "1043", company, mailer, prompter, kClock, nullptr, false, pdf);
+    const auto [out, recNo] = mailOne(peer);
     EXPECT_EQ(out.result, InvoiceMailOutcome::Result::Failed);
     EXPECT_EQ(out.error.step, platform::MailStep::Message);
     EXPECT_EQ(out.error.reply, "554 5.7.1 Message refused: content not accepted here");
@@ -366,13 +363,9 @@ TEST_F(MailAttachmentTest, AMessageTheServerRefusesAfterItsDataLeavesTheInvoiceU
 
 TEST_F(MailAttachmentTest, APdfThatCannotBeMadeSendsNothing) {
     SmtpPeer peer(SmtpPeer::Options{});
-    customer("100", "Harbor", "ap@harbor.test");
-    const int32_t recNo = invoice("1043", "100");
-    aim(peer);
     // A PDF writer that cannot write.
     pdf.canvas = [] { return std::unique_ptr<Canvas>(); };
-    const InvoiceMailOutcome out =
-        EmailInvoiceText(files, "1043", company, mailer, prompter, kClock, nullptr, false, pdf);
+    const auto [out, recNo] = mailOne(peer);
     EXPECT_EQ(out.result, InvoiceMailOutcome::Result::Failed);
     EXPECT_EQ(out.error.step, platform::MailStep::Attachment);
     EXPECT_EQ(out.error.text,

@@ -36,13 +36,7 @@ class MailRunTest : public DocumentTest {
         c.setText(Company::EMailPort, std::to_string(peer.port()));
     }
     void customer(const std::string& no, const std::string& name, const std::string& eMail) {
-        using C = data::Customer;
-        data::CustomerRecord r = data::NewRecord<C>();
-        r.setText(C::CustNo, no);
-        r.setText(C::Name, name);
-        r.setText(C::BillAddr1, "12 Harbour Road");
-        r.setText(C::EMail, eMail);
-        ASSERT_TRUE(data::AddBusinessRecord(files.customers, r, prompter).ok());
+        addCustomer(no, name, {"12 Harbour Road"}, {}, eMail);
     }
     void invoice(const std::string& no, const std::string& cust, char type = 'I') {
         Header h;
