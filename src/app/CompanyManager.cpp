@@ -208,7 +208,15 @@ DeleteOutcome DeleteCompany(const std::string& folder, storage::Fileblock* compa
                         platform::Answer::No, platform::Icon::Warning))
         return DeleteOutcome::Declined;
 
-    data::UpdateResult r = data::DeleteBusinessRecord(companies, recNo, company, prompter);
+    // A deleted record's bytes stay in the file (and in every backup of it) until the slot
+    // is used again: its mail password is blanked first.
+    data::CompanyRecord deleted = company;
+    if (!company.text(Company::EMailPassword).empty()) {
+        deleted.setText(Company::EMailPassword, "");
+        if (!data::ChangeBusinessRecord(companies, recNo, company, deleted, prompter).ok())
+            throw data::OperationError("Delete operation failed");
+    }
+    data::UpdateResult r = data::DeleteBusinessRecord(companies, recNo, deleted, prompter);
     if (!r.ok()) throw data::OperationError("Delete operation failed");
 
     std::vector<std::string> left = DeleteCompanyFiles(folder, number);

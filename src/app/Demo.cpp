@@ -11,6 +11,7 @@
 #include "invoicing/Demo.h"
 #include "invoicing/PaymentDemo.h"
 #include "output/Demo.h"
+#include "output/EMail.h"
 #include "platform/Clock.h"
 #include "products/Demo.h"
 #include "products/DemoImport.h"
@@ -185,6 +186,14 @@ InstallResult CreateDemoInstallation(const std::string& folder, platform::Prompt
         result.message = "Cannot add the demo repeat billing: " + otherRepeats.error + error;
         return result;
     }
+    // Both companies e-mail their documents with the PDF attached (the customers' addresses
+    // are all in the reserved .example domain, so nothing reaches anybody).
+    data::IniFile ini(data::IniFilePath(folder));
+    for (const data::CompanyRecord* c : {&demo, &*other})
+        if (!output::SetAttachDocumentPdf(ini, c->text(Company::CompanyNo), true, &error)) {
+            result.message = error;
+            return result;
+        }
     result.ok = true;
     result.message = "Demo installation in " + folder + ": company 1 \"" +
                      demo.text(Company::Name) + "\" created with " + std::to_string(people.added) +

@@ -1,5 +1,7 @@
 #include "app/Startup.h"
 
+#include "app/MailPassword.h"
+
 #include "data/Ansi.h"
 #include "data/Fileblocks.h"
 #include "data/Files.h"
@@ -112,7 +114,13 @@ std::optional<data::CompanyRecord> LoadCompanyInUse(const std::string& folder,
     auto company = data::ReadLastCompany(folder);
     if (!company) return std::nullopt;
     auto fresh = ReadCompanyByNumber(folder, company->text(Company::CompanyNo), prompter);
-    if (fresh) company = fresh;
+    if (fresh) {
+        company = fresh;
+        // A mail password that has left the company record (moved to the keyring by an
+        // older version) leaves the copy too; a folder that cannot be written keeps it
+        // until the next time it can.
+        SyncLastCompanyPassword(folder, *fresh);
+    }
     return company;
 }
 

@@ -93,14 +93,34 @@ struct StatementFilesOpen {
     }
 };
 
-// The mail password as the desktop program reads it: the keyring when one answers.
+// The mail password as the desktop program reads it: from the keyring when the company
+// keeps it there, and then a keyring that does not answer stops the run before any login.
 output::MailPasswordReader PasswordReader(const Context& ctx) {
     platform::Keyring* keyring = ctx.services.keyring ? ctx.services.keyring() : nullptr;
     const std::string folder = ctx.folder;
     return [folder, keyring](const data::CompanyRecord& company, std::string* error) {
-        return app::MailPassword(folder, company, keyring, error);
+        return app::LoginPassword(folder, company, keyring, error);
     };
 }
+
+// Whether the e-mail verbs attach the document as PDF: --attach or --no-attach, else the
+// company's own setting. The PDF canvas opens nothing. Nothing when the document is to
+// be attached and this program cannot write PDF files.
+std::optional<output::DocumentPdfMaker> MailPdf(const Context& ctx, const Args& args) {
+    const bool on = args.flag("--attach"), off = args.flag("--no-attach");
+    if (on && off) throw UsageError("give --attach or --no-attach, not both");
+    const bool attach = on || (!off && output::AttachDocumentPdf(ctx.folder, ctx.session.company));
+    output::DocumentPdfMaker maker;
+    if (!attach) return maker;
+    if (!ctx.services.pdfCanvas) return std::nullopt;
+    maker.folder = ctx.folder;
+    maker.canvas = ctx.services.pdfCanvas;
+    return maker;
+}
+
+constexpr const char* kCannotAttach =
+    "this program cannot write PDF files, so it cannot attach the document (--no-attach sends "
+    "the text alone)";
 
 // The last line of an e-mail run; the job failed when anything was not sent.
 int MailRunEnd(const Context& ctx, const output::MailRunCounts& c, int skipped,
@@ -231,6 +251,8 @@ int InvoicePdf(Context& ctx, const Args& args) {
 
 int InvoiceEmail(Context& ctx, const Args& args) {
     if (!ctx.services.mailer) return ctx.fail("this program cannot send e-mail");
+    const std::optional<output::DocumentPdfMaker> pdf = MailPdf(ctx, args);
+    if (!pdf) return ctx.fail(kCannotAttach);
     const std::string number = data::UpperText(args.positional[0]);
     DocumentFilesOpen open(ctx);
     if (!open.invoices.fb) return ctx.fail("the invoice file cannot be opened");
@@ -241,7 +263,7 @@ int InvoiceEmail(Context& ctx, const Args& args) {
             ctx.session.company, *mailer, ctx.prompter, ctx.progress,
             [&] {
                 sent = output::EmailInvoiceText(files, number, ctx.session.company, *mailer,
-                                                ctx.prompter, ctx.clock);
+                                                ctx.prompter, ctx.clock, nullptr, false, *pdf);
             },
             PasswordReader(ctx)))
         return NothingSent(ctx, 1, "invoices");
@@ -638,6 +660,8 @@ int StatementsPdf(Context& ctx, const Args& args) {
 int StatementsEmail(Context& ctx, const Args& args) {
     const output::StatementPeriod period = StatementPeriodOf(ctx, args);
     if (!ctx.services.mailer) return ctx.fail("this program cannot send e-mail");
+    const std::optional<output::DocumentPdfMaker> pdf = MailPdf(ctx, args);
+    if (!pdf) return ctx.fail(kCannotAttach);
     StatementFilesOpen open(ctx);
     if (!open.customers.fb || !open.invoices.fb)
         return ctx.fail("the customer or invoice file cannot be opened");
@@ -671,7 +695,7 @@ int StatementsEmail(Context& ctx, const Args& args) {
             company, *mailer, ctx.prompter, ctx.progress,
             [&] {
                 mailed = output::EmailStatementBatch(files, run, company, ctx.today(), *mailer,
-                                                     nullptr, ctx.prompter, ctx.progress);
+                                                     nullptr, ctx.prompter, ctx.progress, {}, *pdf);
             },
             PasswordReader(ctx)))
         return NothingSent(ctx, int(run.customers.size()), "statements");
@@ -914,11 +938,13 @@ const std::vector<Verb>& Verbs() {
          true,
          InvoicePdf},
         {"invoice email",
-         "NUMBER",
+         "NUMBER [--attach | --no-attach]",
          "sends the invoice or quote by e-mail, as the invoice manager in e-mail mode, and "
-         "marks it printed with today's e-mail date",
-         "",
-         {},
+         "marks it printed with today's e-mail date once the mail server has taken it",
+         "  --attach       attach the document as PDF (default: the company's \"Attach the "
+         "document as PDF\")\n"
+         "  --no-attach    send the text alone\n",
+         {"--attach", "--no-attach"},
          1,
          1,
          true,
@@ -1009,7 +1035,8 @@ const std::vector<Verb>& Verbs() {
          true,
          StatementsPdf},
         {"statements email",
-         "[--customer NUMBER ...] [--unpaid-only] [--from DATE] [--to DATE]",
+         "[--customer NUMBER ...] [--unpaid-only] [--from DATE] [--to DATE] [--attach | "
+         "--no-attach]",
          "sends customer statements by e-mail over one connection: the customers named, or "
          "those the batch statement run selects in e-mail mode (a balance not zero and an "
          "e-mail address)",
@@ -1017,8 +1044,12 @@ const std::vector<Verb>& Verbs() {
          "  --unpaid-only      list only the transactions with a balance due\n"
          "  --from DATE        leave out transactions before this day\n"
          "  --to DATE          leave out transactions after this day\n"
-         "  --skip-negative    batch: leave out balances below zero\n",
-         {"--customer=", "--unpaid-only", "--from=", "--to=", "--skip-negative"},
+         "  --skip-negative    batch: leave out balances below zero\n"
+         "  --attach           attach each customer's statement as PDF (default: the "
+         "company's \"Attach the document as PDF\")\n"
+         "  --no-attach        send the text alone\n",
+         {"--customer=", "--unpaid-only", "--from=", "--to=", "--skip-negative", "--attach",
+          "--no-attach"},
          0,
          0,
          true,

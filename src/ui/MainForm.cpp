@@ -685,7 +685,7 @@ CustomerWindowContext TMainForm::customerContext(platform::Progress* progress) {
     c.emailMode = session_.eMailMode;
     c.mailer = &mailer();
     c.mailPassword = [this](const data::CompanyRecord& company, std::string* error) {
-        return app::MailPassword(folder_, company, services_.keyring, error);
+        return app::LoginPassword(folder_, company, services_.keyring, error);
     };
     c.mainStatus = [this](const QString& text) { setStatus(text); };
     c.labelsWaiting = [this](bool waiting) { session_.labelsWaiting = waiting; };

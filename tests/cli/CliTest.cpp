@@ -719,5 +719,97 @@ TEST_F(CliTest, StatementsEmailSendsEachChosenCustomersStatementOverOneConnectio
               kExitUsage);
 }
 
+TEST_F(CliTest, EmailAttachesTheDocumentByTheCompanysSettingAndTheOptionsOverrideIt) {
+    testing::SmtpPeer peer(testing::SmtpPeer::Options{});
+    ASSERT_TRUE(peer.ready());
+    data::CompanyRecord company = session.company;
+    AimCompanyMail(commandFolder, company, peer.port());
+    const std::string first = UnprintedInvoice(commandFolder);
+    // The demo attaches: the PDF that "invoice pdf" writes goes with the text.
+    Result r = run({"invoice", "email", first});
+    ASSERT_EQ(r.status, kExitOk) << r.err;
+    auto mails = peer.received();
+    ASSERT_EQ(mails.size(), 1u);
+    ASSERT_EQ(mails[0].attachments.size(), 1u);
+    EXPECT_EQ(mails[0].attachments[0].fileName, "Invoice-" + first + ".pdf");
+    EXPECT_EQ(mails[0].attachments[0].contentType, "application/pdf");
+    EXPECT_EQ(mails[0].attachments[0].disposition, "attachment");
+    const std::string pdfText =
+        testing::RunCommand("pdftotext -layout -enc UTF-8 " +
+                            testing::ShellQuote(mails[0].attachments[0].path) + " -")
+            .output;
+    EXPECT_NE(pdfText.find(first), std::string::npos) << pdfText;
+    // Nothing was left in the data folder: Send to PDF was not asked for.
+    EXPECT_FALSE(fs::exists(commandFolder + "/pdf"));
+
+    // --no-attach sends today's plain text.
+    const std::string second = UnprintedInvoice(commandFolder);
+    r = run({"invoice", "email", second, "--no-attach"});
+    ASSERT_EQ(r.status, kExitOk) << r.err;
+    mails = peer.received();
+    ASSERT_EQ(mails.size(), 2u);
+    EXPECT_TRUE(mails[1].attachments.empty());
+    EXPECT_EQ(mails[1].field("content-type"), "text/plain; charset=\"UTF-8\"");
+
+    // The company turns it off; --attach still attaches, to a statement as well.
+    data::IniFile ini(data::IniFilePath(commandFolder));
+    ASSERT_TRUE(output::SetAttachDocumentPdf(ini, "1", false));
+    r = run({"statements", "email", "--customer", "100"});
+    ASSERT_EQ(r.status, kExitOk) << r.err;
+    r = run({"statements", "email", "--customer", "100", "--attach"});
+    ASSERT_EQ(r.status, kExitOk) << r.err;
+    mails = peer.received();
+    ASSERT_EQ(mails.size(), 4u);
+    EXPECT_TRUE(mails[2].attachments.empty());
+    ASSERT_EQ(mails[3].attachments.size(), 1u);
+    EXPECT_EQ(mails[3].attachments[0].fileName, "Customer-100Statement.pdf");
+    EXPECT_EQ(mails[3].bodyLines(), mails[2].bodyLines());
+    EXPECT_FALSE(fs::exists(commandFolder + "/pdf"));
+
+    EXPECT_EQ(run({"invoice", "email", second, "--attach", "--no-attach"}).status, kExitUsage);
+    const Result help = run({"statements", "email", "--help"});
+    EXPECT_NE((help.out + help.err).find("--no-attach"), std::string::npos);
+}
+
+TEST_F(CliTest, InvoiceEmailSaysPlainlyWhenTheKeyringDoesNotAnswerAndTriesNoLogin) {
+    // The company keeps its password in the keyring; under cron no keyring answers.
+    testing::SmtpPeer peer(testing::SmtpPeer::Options().login("clerk:s3cret", true));
+    ASSERT_TRUE(peer.ready());
+    data::CompanyRecord company = session.company;
+    AimCompanyMail(commandFolder, company, peer.port());
+    EnterPrompter prompter;
+    storage::InitEngine(30);
+    {
+        data::ExistingFileblock companies;
+        data::OpenExisting(companies, commandFolder, data::FileKind::Company, {}, prompter);
+        auto found = data::FindAtOrAfter<Company>(companies.fb, 1, company);
+        ASSERT_TRUE(found);
+        data::CompanyRecord changed = found->record;
+        changed.setText(Company::EMailLogin, "clerk");
+        ASSERT_TRUE(
+            data::ChangeBusinessRecord(companies.fb, found->recNo, found->record, changed, prompter)
+                .ok());
+    }
+    storage::ExitEngine();
+    data::IniFile ini(data::IniFilePath(commandFolder));
+    ASSERT_TRUE(ini.writeInteger("E-Mail Password", "1", 1));
+    const std::string number = UnprintedInvoice(commandFolder);
+    const std::string before = ReadFileBytes(commandFolder + "/1I.DAT");
+
+    const Result r = run({"invoice", "email", number});
+    EXPECT_EQ(r.status, kExitFailed);
+    EXPECT_NE(r.err.find("The desktop keyring did not answer, so the mail password of company 1 "
+                         "could not be read and no login was tried."),
+              std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("Keep the password in the desktop keyring"), std::string::npos);
+    EXPECT_EQ(r.err.find("refused the login"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("0 invoices sent, 1 not sent"), std::string::npos) << r.err;
+    // The server never saw a login, nor a message; the invoice is as it was.
+    EXPECT_EQ(peer.events().find("auth"), std::string::npos) << peer.events();
+    EXPECT_TRUE(peer.received().empty());
+    EXPECT_TRUE(ReadFileBytes(commandFolder + "/1I.DAT") == before);
+}
+
 }  // namespace
 }  // namespace invarro::cli
