@@ -20,6 +20,7 @@
 #include "output/Canvas.h"
 #include "platform/Shell.h"
 
+class QFile;
 class QPagedPaintDevice;
 class QPdfWriter;
 class QPrinter;
@@ -86,6 +87,7 @@ class PainterCanvas : public output::Canvas {
 
     QPrinter* printer_ = nullptr;
     Shell* viewer_ = nullptr;
+    std::unique_ptr<QFile> pdfFile_;  // the PDF file being written
     std::unique_ptr<QPdfWriter> pdf_;
     QPainter painter_;
     std::string fileName_;
