@@ -33,8 +33,14 @@ struct GridRow {
     std::array<std::string, N> cells;
 };
 
+// A value as an import file gives it: the apostrophe an export put in front of a value a
+// spreadsheet would otherwise take for a formula ("'=...", "'+...", "'-...", "'@...") is
+// taken off again (StartsAsFormula).
+std::string ImportedValue(std::string_view value);
+
 // The rows of a split file as grid rows: the first N fields of each row, further fields
-// ignored. A row whose fields are all empty is left out, like a blank line.
+// ignored, each as ImportedValue gives it. A row whose fields are all empty is left out,
+// like a blank line.
 template <int N>
 std::vector<GridRow<N>> GridRows(const DelimitedText& text) {
     std::vector<GridRow<N>> rows;
@@ -43,13 +49,19 @@ std::vector<GridRow<N>> GridRows(const DelimitedText& text) {
         g.line = r.line;
         bool any = false;
         for (std::size_t i = 0; i < r.fields.size() && i < std::size_t(N); ++i) {
-            g.cells[i] = r.fields[i];
+            g.cells[i] = ImportedValue(r.fields[i]);
             if (!TrimText(g.cells[i]).empty()) any = true;
         }
         if (any) rows.push_back(std::move(g));
     }
     return rows;
 }
+
+// A value of an import file as a one-line record text of width characters, as the editors
+// would store it: blanks at both ends removed, a line break (CR LF, CR or LF) and any other
+// control character a blank, a character that Windows-1252 lacks "?", and the text cut to
+// width characters. changed tells whether the stored text differs from the file's.
+std::string OneLineValue(std::string_view value, int width, bool* changed = nullptr);
 
 // What a loaded file shows in the import window's label: the file name, " - ", the
 // number of rows and " records.", or "No records to import" when there are none.
@@ -67,6 +79,9 @@ struct ImportResult {
     std::string firstFailedName;
     std::string firstFailure;  // why the first failed row failed
     bool stopped = false;      // the user stopped the run part way
+    int changed = 0;           // values stored otherwise than the file gave them
+    int firstChangedLine = 0;
+    std::string firstChange;  // the first of them: the column, the file's value and the stored
 
     void fail(int line, const std::string& name, const std::string& why) {
         if (failed++ == 0) {
@@ -75,6 +90,24 @@ struct ImportResult {
             firstFailure = why;
         }
     }
+    void change(int line, std::string what) {
+        if (changed++ == 0) {
+            firstChangedLine = line;
+            firstChange = std::move(what);
+        }
+    }
+};
+
+// Fits the values of one row to their fields (OneLineValue), counting each value that
+// changes in the result under the row's line and the column's heading.
+class RowValues {
+  public:
+    RowValues(int line, ImportResult* result) : line_(line), result_(result) {}
+    std::string fit(std::string_view value, int width, std::string_view heading);
+
+  private:
+    int line_;
+    ImportResult* result_;
 };
 
 // A run through the rows of an import, shown in the status window: "Rows read: n" and
@@ -105,6 +138,7 @@ class ImportRun {
 // The message that ends a run (title "Import"): complete is the text when every row was
 // stored; otherwise it tells how many records (what: "customers", "products") were
 // stored, how many were not and the first line that failed, with why, followed by after.
+// Values that were changed to fit their fields are counted, with the first, either way.
 platform::Message ImportDoneMessage(const ImportResult& result, std::string_view complete,
                                     std::string_view what, std::string_view after);
 
