@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <set>
 
+#include "data/Fileblocks.h"
+
 namespace invarro::maintenance {
 
 namespace {
@@ -26,17 +28,6 @@ constexpr std::array<std::string_view, 4> kDocumentExtensions = {".lst", ".lbl",
 constexpr std::array<std::string_view, 9> kSideFiles = {
     "LastCo.Dat",   "kr1confg.dat", "KRTERMS.DAT",   "Lastlbl.DAT", "SAVELINE.SAV",
     "SAVEMEMO.SAV", "Shadeclr.fnt", "InvBoxClr.fnt", "invarro.ini"};
-
-// A company number 1..32000 as the program writes it (no sign, no leading 0).
-bool IsCompanyNumber(std::string_view s) {
-    if (s.empty() || s.size() > 5 || s[0] == '0') return false;
-    int v = 0;
-    for (char c : s) {
-        if (c < '0' || c > '9') return false;
-        v = v * 10 + (c - '0');
-    }
-    return v >= 1 && v <= 32000;
-}
 
 // How a name is shown in a message: control characters as "?".
 std::string Shown(std::string_view name) {
@@ -77,7 +68,9 @@ bool IsFileblockFileName(std::string_view name, std::string* base, bool* dataFil
     if (!company) {
         if (lower.size() < 2 ||
             std::string_view("cinmpd").find(lower.back()) == std::string::npos ||
-            !IsCompanyNumber(std::string_view(lower).substr(0, lower.size() - 1)))
+            // A company number 1..32000 as the program writes it (no blank, no leading 0).
+            data::CompanyPrefix(lower.substr(0, lower.size() - 1)) !=
+                lower.substr(0, lower.size() - 1))
             return false;
     }
     if (base) *base = stem;

@@ -45,6 +45,17 @@ class InterestTest : public EditorTest {
         SaveFiles f = files();
         return GenerateInterest(f, scan, s, data::DateOrder::MonthFirst, prompter);
     }
+    // The session a scan runs in, with the fixture's files closed as the wizard finds them.
+    app::Session scanSession() {
+        for (storage::Fileblock** fb : {&customers, &invoices, &lines, &memos}) {
+            storage::CloseFileblock(*fb);
+            *fb = nullptr;
+        }
+        app::Session session;
+        session.folder = dir.path();
+        session.company = storedCompany();
+        return session;
+    }
     int32_t findNumber(const std::string& number) {
         data::InvoiceRecord probe;
         probe.setText(Invoice::InvNo, number);
@@ -221,13 +232,7 @@ TEST_F(InterestTest, TheScanAgesTheCustomersAsOfTheInvoiceDateFirst) {
     ed.entry.date = "02/04/2024";
     setRow(ed, 1, "A", "1", "Work", "200.00", "N");
     saveNew(ed);
-    for (storage::Fileblock** fb : {&customers, &invoices, &lines, &memos}) {
-        storage::CloseFileblock(*fb);
-        *fb = nullptr;
-    }
-    app::Session session;
-    session.folder = dir.path();
-    session.company = storedCompany();
+    app::Session session = scanSession();
     InterestSettings s = settings();
     s.invoiceDate = "03/15/2024";
     invarro::testing::RecordingProgress progress;
@@ -296,13 +301,7 @@ TEST_F(InterestTest, RatesAreAboveZeroAndAtMostAHundredPercentWrittenAsPlainNumb
 TEST_F(InterestTest, ARateOutOfBoundsStopsTheScanBeforeAnyCustomerIsAged) {
     const int32_t rec = agedCustomer("C200", "Baker Ltd", 0, 10000, 0, 0);
     const data::CustomerRecord before = customer(rec);
-    for (storage::Fileblock** fb : {&customers, &invoices, &lines, &memos}) {
-        storage::CloseFileblock(*fb);
-        *fb = nullptr;
-    }
-    app::Session session;
-    session.folder = dir.path();
-    session.company = storedCompany();
+    app::Session session = scanSession();
     InterestSettings s = settings();
     s.percent = "999999";
     invarro::testing::RecordingProgress progress;
