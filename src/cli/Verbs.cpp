@@ -481,7 +481,7 @@ int Import(Context& ctx, const Args& args) {
         separator = *c;
     }
     if (!data::FileExists(path)) return ctx.fail(path + " does not exist");
-    const data::DelimitedText text = data::ReadDelimitedFile(path, separator);
+    const data::DelimitedText text = data::ReadImportFile(path, separator);
     if (!text.ok()) return ctx.fail(std::string(data::kWrongFormatText) + " " + text.error);
     const std::string prefix = Prefix(ctx);
     if (kind == ListKind::Customers) {

@@ -40,6 +40,18 @@ std::string ImportedValue(std::string_view value) {
     return std::string(value);
 }
 
+DelimitedText ImportedText(DelimitedText text) {
+    for (DelimitedRow& row : text.rows)
+        for (std::string& field : row.fields)
+            if (!field.empty() && (field[0] == '\'' || static_cast<unsigned char>(field[0]) <= ' '))
+                field = ImportedValue(field);
+    return text;
+}
+
+DelimitedText ReadImportFile(const std::string& path, char separator) {
+    return ImportedText(ReadDelimitedFile(path, separator));
+}
+
 std::string OneLineValue(std::string_view value, int width, bool* changed) {
     const std::string_view given = TrimText(value);
     std::string out;

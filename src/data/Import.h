@@ -37,10 +37,14 @@ struct GridRow {
 // spreadsheet would otherwise take for a formula ("'=...", "'+...", "'-...", "'@...") is
 // taken off again (StartsAsFormula).
 std::string ImportedValue(std::string_view value);
+// Every value of a split import file as ImportedValue gives it.
+DelimitedText ImportedText(DelimitedText text);
+// An import file read and split (ReadDelimitedFile), its values as ImportedText gives them:
+// what the import grid shows and the imports store.
+DelimitedText ReadImportFile(const std::string& path, char separator);
 
 // The rows of a split file as grid rows: the first N fields of each row, further fields
-// ignored, each as ImportedValue gives it. A row whose fields are all empty is left out,
-// like a blank line.
+// ignored. A row whose fields are all empty is left out, like a blank line.
 template <int N>
 std::vector<GridRow<N>> GridRows(const DelimitedText& text) {
     std::vector<GridRow<N>> rows;
@@ -49,7 +53,7 @@ std::vector<GridRow<N>> GridRows(const DelimitedText& text) {
         g.line = r.line;
         bool any = false;
         for (std::size_t i = 0; i < r.fields.size() && i < std::size_t(N); ++i) {
-            g.cells[i] = ImportedValue(r.fields[i]);
+            g.cells[i] = r.fields[i];
             if (!TrimText(g.cells[i]).empty()) any = true;
         }
         if (any) rows.push_back(std::move(g));

@@ -369,8 +369,8 @@ TEST_F(CustomerExport, FormulaLikeValuesGoOutAsTextAndComeBackAsTheyWere) {
                                         "\"'=HYPERLINK(\"\"http://x.ex\"\",\"\"Pay\"\")\"",
                                         "\"'@Sign\"", "Plain"}));
     // Back in, each name is as it was.
-    const data::DelimitedText text =
-        data::SplitDelimitedBytes(data::DelimitedFileBytes(lines, data::TextEncoding::Windows1252));
+    const data::DelimitedText text = data::ImportedText(data::SplitDelimitedBytes(
+        data::DelimitedFileBytes(lines, data::TextEncoding::Windows1252)));
     ASSERT_TRUE(text.ok());
     std::vector<std::string> back;
     for (const CustomerImportRow& row : CustomerImportRows(text))
