@@ -29,7 +29,8 @@ data::FontSetting EditorFont(const data::CompanyRecord& c) {
 CompanyLook Look(Session& session, platform::Prompter* prompter) {
     data::CompanyRecord& c = session.company;
     CompanyLook look;
-    if (data::TrimmedText(c.text(Company::Name)).size() < 2) {
+    // Characters, as the record stores them: "É" alone is no company name.
+    if (data::CharCount(data::TrimText(c.text(Company::Name))) < 2) {
         c.setText(Company::Name, kPleaseSetup);
         c.setByte(Company::UseBackground, 0);
         look.caption = std::string(kPleaseSetup);

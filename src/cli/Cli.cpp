@@ -9,6 +9,7 @@
 #include "data/DataFolder.h"
 #include "data/Files.h"
 #include "data/Recovery.h"
+#include "data/OwnFiles.h"
 #include "data/SideFiles.h"
 #include "storage/Engine.h"
 
@@ -187,6 +188,8 @@ int RunCli(const std::vector<std::string>& args, CliServices& services) {
     Context ctx(services, services.clock ? *services.clock : system, yes);
     ctx.folder = data::ResolveDataFolder(dataOption);
     ctx.companyNo = companyOption;
+    // The writers of the files the command names keep off the folder's own files.
+    const data::DataFolderInUseScope inUse(ctx.folder);
 
     if (services.claimFolder) {
         switch (services.claimFolder(ctx.folder)) {
@@ -200,6 +203,10 @@ int RunCli(const std::vector<std::string>& args, CliServices& services) {
                                 "; try again when it has started or ended");
         }
     }
+
+    // Settings or side files that are not what they should be are not read.
+    for (const std::string& problem : data::UnreadSideFiles(ctx.folder))
+        ctx.say(problem + "; the defaults are used");
 
     // The desktop program's company in use stays as it is whatever --company says.
     const std::string lastCo = data::JoinPath(ctx.folder, std::string(data::kLastCompanyFile));

@@ -18,6 +18,7 @@
 #include "data/Files.h"
 #include "data/IniFile.h"
 #include "data/Open.h"
+#include "data/OwnFiles.h"
 #include "data/Rebuild.h"
 #include "data/SideFiles.h"
 #include "data/Update.h"
@@ -50,10 +51,11 @@ void Print(const Context& ctx, const std::string& line) {
     std::fprintf(ctx.out(), "%s\n", line.c_str());
 }
 
-std::string Pad(std::string text, size_t width, bool right = false) {
-    if (text.size() > width) text.resize(width);
-    const std::string fill(width - text.size(), ' ');
-    return right ? fill + text : text + fill;
+// Cut or padded to width characters, so that columns of names with accents stay in line
+// and no character is cut in half.
+std::string Pad(const std::string& text, size_t width, bool right = false) {
+    const std::string cut = data::FirstChars(text, width);
+    return right ? data::PadLeft(cut, width) : data::PadRight(cut, width);
 }
 
 std::string Prefix(const Context& ctx) {
@@ -61,8 +63,10 @@ std::string Prefix(const Context& ctx) {
 }
 
 // A file the command would write over: the window asks, the command keeps the file unless
-// --yes was given.
+// --yes was given. One of the data folder's own files is never written over.
 bool MayWrite(const Context& ctx, const std::string& path) {
+    if (const std::string problem = data::OwnFileProblem(ctx.folder, path); !problem.empty())
+        throw UsageError(problem);
     if (!data::FileExists(path) || ctx.yes) return true;
     ctx.say(path + " exists; it was left as it is (--yes writes over it)");
     return false;
@@ -345,17 +349,19 @@ int Interest(Context& ctx, const Args& args) {
     const auto flat = args.value("--flat");
     if (bool(percent) == bool(flat)) throw UsageError("give either --percent or --flat");
     if (flat) {
-        if (!invoicing::CheckFlatRate(*flat, ctx.prompter)) return kExitUsage;
         s.flat = true;
         s.flatRate = *flat;
     } else {
-        if (!data::ParseMoney(*percent)) throw UsageError("--percent takes a number");
         s.flat = false;
         s.percent = *percent;
     }
-    if (auto minimum = args.value("--minimum")) {
-        if (!data::ParseMoney(*minimum)) throw UsageError("--minimum takes an amount");
-        s.minimum = *minimum;
+    if (auto minimum = args.value("--minimum")) s.minimum = *minimum;
+    // Rates and amounts out of their bounds are refused before anything is aged or written.
+    if (const auto problem = invoicing::CheckInterestSettings(s)) {
+        const char* option = problem->field == invoicing::InterestField::Percent   ? "--percent"
+                             : problem->field == invoicing::InterestField::Minimum ? "--minimum"
+                                                                                   : "--flat";
+        throw UsageError(std::string(option) + ": " + problem->text);
     }
 
     std::optional<invoicing::InterestScan> scan =
@@ -379,6 +385,7 @@ int Interest(Context& ctx, const Args& args) {
     invoicing::SaveFiles files = open.saveFiles(ctx.session.company, ctx.today());
     const invoicing::InterestOutcome outcome =
         invoicing::GenerateInterest(files, *scan, s, order, ctx.prompter);
+    if (!outcome.refused.empty()) return kExitUsage;
     for (const std::string& line :
          invoicing::InterestReportLines(*scan, s, ctx.session.company, ctx.clock.now()))
         Print(ctx, line);
@@ -502,7 +509,7 @@ int Import(Context& ctx, const Args& args) {
         separator = *c;
     }
     if (!data::FileExists(path)) return ctx.fail(path + " does not exist");
-    const data::DelimitedText text = data::ReadDelimitedFile(path, separator);
+    const data::DelimitedText text = data::ReadImportFile(path, separator);
     if (!text.ok()) return ctx.fail(std::string(data::kWrongFormatText) + " " + text.error);
     const std::string prefix = Prefix(ctx);
     if (kind == ListKind::Customers) {
@@ -967,9 +974,11 @@ const std::vector<Verb>& Verbs() {
          "charges interest or a late fee on overdue accounts, as the interest wizard",
          "  --over DAYS      accounts overdue past this aging limit (the company's 30, 60 or "
          "90)\n"
-         "  --percent P      interest in percent of the overdue amount\n"
-         "  --flat AMOUNT    a flat late fee instead\n"
-         "  --minimum AMOUNT no charge below this (default: the company's last minimum)\n"
+         "  --percent P      interest in percent of the overdue amount (above 0, at most 100, "
+         "up to three decimals)\n"
+         "  --flat AMOUNT    a flat late fee instead (at most 999.99)\n"
+         "  --minimum AMOUNT no charge below this, 0.00 to 99.99 (default: the company's last "
+         "minimum)\n"
          "  --date DATE      the invoice date, as of which accounts are aged (default today)\n"
          "  --dry-run        list the charges, write no invoice (the customers are aged)\n",
          {"--over=", "--percent=", "--flat=", "--minimum=", "--date=", "--dry-run"},

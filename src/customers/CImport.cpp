@@ -96,25 +96,28 @@ platform::Message CustomerPreviewMessage(const CustomerImportRow& first, bool fo
 }
 
 CustomerRecord CustomerFromRow(const CustomerImportRow& row, bool forceShipping,
-                               const data::CompanyRecord& company) {
-    auto cell = [&](int col) { return Cell(row, col); };
+                               const data::CompanyRecord& company, data::ImportResult* changes) {
+    data::RowValues values(row.line, changes);
+    auto cell = [&](int col, int width) {
+        return values.fit(row.cells[std::size_t(col)], width, kImportHeadings[std::size_t(col)]);
+    };
     CustomerEntry e;
-    e.number = cell(column::kNumber);
-    e.name = Cut(cell(column::kName), width::kName);
-    e.custType = cell(column::kType);
+    e.number = cell(column::kNumber, width::kNumber);
+    e.name = cell(column::kName, width::kName);
+    e.custType = cell(column::kType, width::kType);
     e.taxExempt = "N";
     e.creditLimit = "0.00";
-    const int ship = forceShipping ? column::kBill1 : column::kShip1;
-    for (int i = 0; i < 4; ++i) {
-        e.bill[std::size_t(i)] = cell(column::kBill1 + i);
-        e.ship[std::size_t(i)] = cell(ship + i);
-    }
-    e.phone1 = cell(column::kPhone1);
-    e.phone2 = cell(column::kPhone2);
-    e.shortName = cell(column::kShortName);
+    for (int i = 0; i < 4; ++i)
+        e.bill[std::size_t(i)] = cell(column::kBill1 + i, width::kAddress);
+    for (int i = 0; i < 4; ++i)
+        e.ship[std::size_t(i)] =
+            forceShipping ? e.bill[std::size_t(i)] : cell(column::kShip1 + i, width::kAddress);
+    e.phone1 = cell(column::kPhone1, width::kPhone);
+    e.phone2 = cell(column::kPhone2, width::kPhone);
+    e.shortName = cell(column::kShortName, width::kShortName);
     ApplyShortNameRule(e);
-    e.mailSortCode = cell(column::kMailSortCode);
-    e.eMail = cell(column::kEMail);
+    e.mailSortCode = cell(column::kMailSortCode, width::kMailSortCode);
+    e.eMail = cell(column::kEMail, width::kEMail);
     e.terms = company.text(data::Company::DefTerms);
     return NewCustomerRecord(e);
 }
@@ -158,7 +161,7 @@ CustomerImportResult ImportCustomers(CustomerFiles& files,
 
     for (const CustomerImportRow& row : rows) {
         run.begin(row.line);
-        CustomerRecord record = CustomerFromRow(row, forceShipping, files.company);
+        CustomerRecord record = CustomerFromRow(row, forceShipping, files.company, &result);
         const std::string shownName = data::TrimmedText(record.text(Customer::Name));
 
         std::string number = NumberForCompare(record.text(Customer::CustNo));

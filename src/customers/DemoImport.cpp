@@ -30,6 +30,14 @@ bool WriteDemoCustomerImportFile(const std::string& folder, std::string* error) 
         // The same name twice in one file: the second gets its number after the name.
         {"Lighthouse Coffee Roasters", "", "Kiosk, Portland Jetport", "Portland, ME 04102", "", "",
          "", "", "", "", "", "", "Retail", "LCRJetport", "EAST", ""},
+        // A name a spreadsheet would take for a formula: written with an apostrophe in front,
+        // imported without it.
+        {"@Home Interiors", "", "210 Commercial Street", "Portland, ME 04101", "", "", "", "", "",
+         "", "(207) 555-0142", "", "Retail", "AtHome", "EAST", "studio@athome-demo.com"},
+        // An address cell with a line break, as a spreadsheet writes one: a blank once
+        // imported, and counted in the closing message.
+        {"Penobscot Bay Chandlery", "", "Pier 3, Building B\r\nRear Entrance", "Rockland, ME 04841",
+         "", "", "", "", "", "", "(207) 555-0164", "", "Marine", "", "EAST", ""},
     };
     std::vector<std::string> lines;
     const data::DelimitedFormat csv{data::DelimitedKind::CsvFile};

@@ -648,7 +648,8 @@ namespace {
 // zeros are removed: each zero-padded form is looked up by key 1.
 bool NumberTaken(storage::Fileblock* invoices, std::string_view number, int32_t editedRecNo) {
     const std::string core = NumberForCompare(number);
-    for (std::size_t zeros = 0; core.size() + zeros <= std::size_t(width::kNumber); ++zeros) {
+    const std::size_t length = data::CharCount(core);
+    for (std::size_t zeros = 0; length + zeros <= std::size_t(width::kNumber); ++zeros) {
         const std::string candidate = std::string(zeros, '0') + core;
         if (candidate.empty()) continue;
         data::InvoiceRecord probe;
@@ -1215,7 +1216,7 @@ LoadSaved LoadSavedLines(const std::string& folder, InvoiceEditor& editor) {
     InvoiceEntry& e = editor.entry;
     const std::string path = data::JoinPath(folder, e.memo ? kSavedMemoFile : kSavedLinesFile);
     if (!data::FileExists(path)) return LoadSaved::Missing;
-    auto bytes = data::ReadWholeFile(path);
+    auto bytes = data::ReadSideFile(path);
     if (!bytes) return LoadSaved::Unreadable;
     const std::vector<std::string> lines = data::TextLines(*bytes);
     if (e.memo) {

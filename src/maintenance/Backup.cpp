@@ -17,6 +17,7 @@
 #include "data/IniFile.h"
 #include "data/Replace.h"
 #include "maintenance/FileSet.h"
+#include "maintenance/RestoreCheck.h"
 
 namespace invarro::maintenance {
 
@@ -367,13 +368,16 @@ RestoreOutcome RunRestore(const std::string& dataFolder, const std::string& arch
         return out;
     }
     const std::vector<platform::ArchiveEntry>& entries = reader->entries();
-    const std::string problem = ArchiveProblem(entries);
-    if (!problem.empty()) {
+    auto refuse = [&](const std::string& problem) {
         out.status = RestoreStatus::Refused;
         out.error = "The backup file " + archivePath + " cannot be restored: " + problem +
                     ". Nothing was changed.";
         return out;
-    }
+    };
+    if (const std::string problem = ArchiveProblem(entries); !problem.empty())
+        return refuse(problem);
+    if (const std::string problem = RoomProblem(dataFolder, entries); !problem.empty())
+        return refuse(problem);
 
     // From here on the company's files are closed; they are opened again however the
     // restore ends.
@@ -448,6 +452,23 @@ RestoreOutcome RunRestore(const std::string& dataFolder, const std::string& arch
             removeTemp();
             out.error = why + " Nothing was changed.";
             return out;
+        }
+    }
+
+    // Only books the program can open replace the data folder's files.
+    {
+        const std::string checkFolder = data::JoinPath(temp, "check");
+        std::vector<std::string> names;
+        for (const platform::ArchiveEntry& e : entries)
+            names.push_back(e.name);
+        std::string problem;
+        if (::mkdir(checkFolder.c_str(), 0700) != 0)
+            problem = "no folder can be made in " + temp + ": " + ErrnoText();
+        else
+            problem = RestoredFilesProblem(freshFolder, names, checkFolder);
+        if (!problem.empty()) {
+            removeTemp();
+            return refuse(problem);
         }
     }
 

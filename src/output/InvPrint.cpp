@@ -7,6 +7,7 @@
 #include "data/Ansi.h"
 #include "data/DataFolder.h"
 #include "data/Files.h"
+#include "data/OwnFiles.h"
 #include "data/SideFiles.h"
 #include "output/PageCount.h"
 
@@ -749,6 +750,7 @@ PdfOutcome WriteInvoicePdf(Canvas& pdfCanvas, const InvoiceDocument& doc, Docume
         out.path = data::JoinPath(folder, InvoicePdfName(doc, kind));
     } else {
         out.path = path;
+        if (!data::MayWriteUserFile(path, &out.error)) return out;
     }
     if (!PrintDocument(pdfCanvas, doc, kind, form, out.path)) {
         out.error = pdfCanvas.lastError();

@@ -170,7 +170,7 @@ std::optional<LabelLayout> DecodeLabelLayout(std::string_view rec, std::string* 
 
 bool WriteLabelLayout(const std::filesystem::path& file, const LabelLayout& layout,
                       std::string* error) {
-    return data::ReplaceFile(file.string(), EncodeLabelLayout(layout), error);
+    return data::ReplaceUserFile(file.string(), EncodeLabelLayout(layout), error);
 }
 
 std::optional<LabelLayout> ReadLabelLayout(const std::filesystem::path& file, std::string* error) {
@@ -187,7 +187,7 @@ std::optional<LabelLayout> ReadLabelLayout(const std::filesystem::path& file, st
 }
 
 std::optional<std::string> ReadLastLabelPath(const std::string& folder) {
-    auto bytes = data::ReadWholeFile(data::JoinPath(folder, kLastLabelFile));
+    auto bytes = data::ReadSideFile(data::JoinPath(folder, kLastLabelFile));
     if (!bytes || bytes->empty()) return std::nullopt;
     const std::size_t n =
         std::min<std::size_t>(static_cast<unsigned char>((*bytes)[0]), bytes->size() - 1);

@@ -11,6 +11,7 @@
 #include "data/DataFolder.h"
 #include "data/Files.h"
 #include "data/Keys.h"
+#include "data/OwnFiles.h"
 #include "output/FileNames.h"
 #include "output/InvPrint.h"
 #include "output/TextFile.h"
@@ -862,6 +863,7 @@ OutputStatus SaveReportText(const std::string& path, const ReportView& view, std
                             platform::Progress* progress) {
     platform::SilentProgress silent;
     platform::Progress& p = progress ? *progress : silent;
+    if (!data::MayWriteUserFile(path, error)) return OutputStatus::Failed;
     data::ReplacingFile file(path);
     if (!file.open(error)) return OutputStatus::Failed;
     p.start("Save to File", 2);
@@ -1123,6 +1125,7 @@ ReportPdfOutcome WriteReportPdf(Canvas& canvas, const ReportView& view, const Fo
         out.path = data::JoinPath(folder, name);
     } else {
         out.path = path;
+        if (!data::MayWriteUserFile(path, &out.error)) return out;
     }
     DocumentInfo info;
     info.title = view.caption();

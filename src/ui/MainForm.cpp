@@ -210,6 +210,11 @@ TMainForm::TMainForm(std::string dataFolder, MainFormServices services, QWidget*
     buildWindow();
     buildCommands();
 
+    // Settings or side files that are not what they should be (a FIFO, a link to a device,
+    // a huge file) are not read: the user hears of them once, and the defaults stand in.
+    if (const std::vector<std::string> unread = data::UnreadSideFiles(folder_); !unread.empty())
+        prompter_->ask(data::UnreadSideFilesMessage(unread));
+
     if (!app::HasDataFiles(folder_)) {
         // No installer prepares the folder here, so the user may have one made now.
         prompter_->ask(app::NoDataFilesMessage());

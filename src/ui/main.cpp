@@ -20,6 +20,7 @@
 #include "app/TilePicture.h"
 #include "data/DataFolder.h"
 #include "data/Open.h"
+#include "data/OwnFiles.h"
 #include "data/SideFiles.h"
 #include "data/Texts.h"
 #include "maintenance/Backup.h"
@@ -139,6 +140,9 @@ int main(int argc, char** argv) {
     }
     if (init && demo) return Usage();
     const std::string folder = invarro::data::ResolveDataFolder(dataOption);
+    // Files the user names keep off the folder's own files; those made inside it are the
+    // owner's alone.
+    invarro::data::SetDataFolderInUse(folder);
     if (init) return InitOnly(folder);
 
     namespace ui = invarro::ui;

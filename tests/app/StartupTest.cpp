@@ -104,7 +104,8 @@ TEST_F(StartupTest, DateOrderAndQuoteWord) {
 }
 
 TEST_F(StartupTest, ACompanyWithoutANameAsksToBeSetUp) {
-    for (const char* n : {"", "A", " B "}) {
+    // One character however many bytes it has in UTF-8.
+    for (const char* n : {"", "A", " B ", "É", " € "}) {
         SCOPED_TRACE(n);
         name(n);
         session.company.setByte(Company::UseBackground, 1);

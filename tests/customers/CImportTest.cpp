@@ -116,6 +116,41 @@ TEST_F(CustomerImport, ForcedShippingAndValuesCutToTheirFields) {
     EXPECT_EQ(c.text(Customer::ShortName), "ShortNameT");
 }
 
+// An address line written by a spreadsheet may hold a line break inside its quotes; the
+// record's one-line fields get blanks instead, as the editor gives them. What the code
+// page lacks becomes "?", what is too long is cut, and the closing message counts both.
+TEST_F(CustomerImport, LineBreaksBecomeBlanksAndEveryChangedValueIsCounted) {
+    auto r =
+        run("\"Müller ☕ Café\",5,\"12 Main St\r\nSuite 4\",\"Line\nTwo\rThree\",,,,,,,"
+            "\"555\t0100\",,,,,\n"
+            "\"CAFÉ-CRÈME ÉÉÉÉÉÉÉÉÉÉÉÉÉÉÉÉÉÉÉÉÉÉÉÉ\",6,,,,,,,,,,,,,,\n"
+            "\"" +
+            std::string(40, 'N') + "\",7\n");
+    EXPECT_EQ(r.added, 3);
+    CustomerRecord c = byNumber().at("5");
+    EXPECT_EQ(c.text(Customer::Name), "Müller ? Café");
+    EXPECT_EQ(c.text(Customer::BillAddr1), "12 Main St Suite 4");
+    EXPECT_EQ(c.text(Customer::BillAddr2), "Line Two Three");
+    EXPECT_EQ(c.text(Customer::Phone1), "555 0100");
+    // 35 characters in the code page, though more bytes in UTF-8: stored whole, unchanged.
+    EXPECT_EQ(byNumber().at("6").text(Customer::Name), "CAFÉ-CRÈME ÉÉÉÉÉÉÉÉÉÉÉÉÉÉÉÉÉÉÉÉÉÉÉÉ");
+    EXPECT_EQ(byNumber().at("7").text(Customer::Name), std::string(35, 'N'));
+    EXPECT_EQ(r.changed, 5);
+    EXPECT_EQ(r.firstChangedLine, 1);
+    EXPECT_EQ(r.firstChange, "Customer Name \"Müller ☕ Café\" became \"Müller ? Café\"");
+    const platform::Message m = CustomerImportDoneMessage(r);
+    EXPECT_EQ(m.text,
+              "Import Complete. Now we need to rebuild the data files. 5 values were changed to "
+              "fit the file (a character it cannot hold became \"?\", a value too long was cut, "
+              "a line break became a blank); the first was on line 1: Customer Name \"Müller ☕ "
+              "Café\" became \"Müller ? Café\".");
+    EXPECT_EQ(m.icon, platform::Icon::Warning);
+    // A line break is shown as such in the message.
+    data::ImportResult one;
+    data::RowValues(9, &one).fit("a\r\nb", 35, "Address Filed 1");
+    EXPECT_EQ(one.firstChange, "Address Filed 1 \"a\u00b6b\" became \"a b\"");
+}
+
 TEST_F(CustomerImport, NumberOnFileGetsB) {
     addCustomer("100", "Existing");
     auto r = run("Newcomer,100");
@@ -324,6 +359,38 @@ TEST_F(CustomerExport, ShortLinesLeftOutExceptInCsv) {
     EXPECT_TRUE(exportLines(choice).empty());
     choice.format.kind = DelimitedKind::CsvFile;
     EXPECT_EQ(exportLines(choice).size(), 1u);
+}
+
+// A customer named like a formula would run as one in a spreadsheet: it goes out with an
+// apostrophe inside its quotes and comes back in without it.
+TEST_F(CustomerExport, FormulaLikeValuesGoOutAsTextAndComeBackAsTheyWere) {
+    const std::vector<std::string> names = {"=HYPERLINK(\"http://x.ex\",\"Pay\")",
+                                            "+Plus Ltd",
+                                            "-Minus",
+                                            "@Sign",
+                                            "'=Quoted",
+                                            "-12.50",
+                                            "Plain"};
+    int no = 1;
+    for (const std::string& n : names)
+        addCustomer(std::to_string(no++), n);
+    CustomerExportChoice choice = ChoiceFromTicks({}, DelimitedFormat{DelimitedKind::CsvFile});
+    const std::vector<std::string> lines = exportLines(choice);
+    ASSERT_EQ(lines.size(), names.size());
+    EXPECT_EQ(lines,
+              (std::vector<std::string>{"\"''=Quoted\"", "\"'+Plus Ltd\"", "-12.50", "\"'-Minus\"",
+                                        "\"'=HYPERLINK(\"\"http://x.ex\"\",\"\"Pay\"\")\"",
+                                        "\"'@Sign\"", "Plain"}));
+    // Back in, each name is as it was.
+    const data::DelimitedText text = data::ImportedText(data::SplitDelimitedBytes(
+        data::DelimitedFileBytes(lines, data::TextEncoding::Windows1252)));
+    ASSERT_TRUE(text.ok());
+    std::vector<std::string> back;
+    for (const CustomerImportRow& row : CustomerImportRows(text))
+        back.push_back(row.cells[0]);
+    EXPECT_EQ(back,
+              (std::vector<std::string>{"'=Quoted", "+Plus Ltd", "-12.50", "-Minus",
+                                        "=HYPERLINK(\"http://x.ex\",\"Pay\")", "@Sign", "Plain"}));
 }
 
 // Customers written in each kind and encoding and imported into an empty company come

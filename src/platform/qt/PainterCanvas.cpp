@@ -1,5 +1,9 @@
 #include "platform/qt/PainterCanvas.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QFile>
 #include <QFontMetricsF>
 #include <QImageReader>
@@ -10,6 +14,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "data/OwnFiles.h"
 #include "platform/qt/PdfInfo.h"
 #include "platform/qt/PrintSystem.h"
 #include "platform/qt/QtFonts.h"
@@ -150,9 +155,22 @@ bool PainterCanvas::beginDocument(const std::string& name) {
             lastError_ = "No PDF file name was given.";
             return false;
         }
+        if (!data::MayWriteUserFile(name, &lastError_)) return false;
         fileName_ = name;
         pdfLandscape_ = orientation_ == output::Orientation::Landscape;
-        pdf_ = std::make_unique<QPdfWriter>(ToQString(name));
+        // The file is opened here rather than by the PDF writer, so that one inside the
+        // data folder is its owner's alone, also when it was there before.
+        const mode_t mode = data::NewFileMode(name);
+        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
+        if (fd >= 0 && mode == 0600) ::fchmod(fd, mode);
+        pdfFile_ = std::make_unique<QFile>();
+        if (fd < 0 || !pdfFile_->open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) {
+            if (fd >= 0) ::close(fd);
+            pdfFile_.reset();
+            lastError_ = "Cannot write the PDF file " + name + ".";
+            return false;
+        }
+        pdf_ = std::make_unique<QPdfWriter>(pdfFile_.get());
         // The painter's origin is the corner of the printable area inside the margins.
         pdf_->setPageLayout(
             QPageLayout(QPageSize(QPageSize::Letter),
@@ -166,6 +184,8 @@ bool PainterCanvas::beginDocument(const std::string& name) {
         pdf_->setCreator(QStringLiteral("Invarro"));
         if (!painter_.begin(pdf_.get())) {
             pdf_.reset();
+            pdfFile_.reset();
+            QFile::remove(ToQString(name));
             lastError_ = "Cannot write the PDF file " + name + ".";
             return false;
         }
@@ -212,9 +232,13 @@ bool PainterCanvas::endDocument() {
         }
         return true;
     }
-    pdf_.reset();  // closes the file
+    pdf_.reset();
+    bool closed = pdfFile_->flush();
+    pdfFile_->close();
+    closed = closed && pdfFile_->error() == QFileDevice::NoError;
+    pdfFile_.reset();
     updateDeviceFont();
-    if (!drawn || !QFile::exists(ToQString(fileName_))) {
+    if (!drawn || !closed || !QFile::exists(ToQString(fileName_))) {
         lastError_ = "Cannot write the PDF file " + fileName_ + ".";
         return false;
     }
@@ -241,6 +265,7 @@ void PainterCanvas::abandon() {
     } else {
         painter_.end();
         pdf_.reset();
+        pdfFile_.reset();
         QFile::remove(ToQString(fileName_));
     }
 }

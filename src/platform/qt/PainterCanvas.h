@@ -23,6 +23,7 @@
 #include "platform/Shell.h"
 #include "platform/qt/PrintSystem.h"
 
+class QFile;
 class QPagedPaintDevice;
 class QPdfWriter;
 class QPrinter;
@@ -92,6 +93,7 @@ class PainterCanvas : public output::Canvas {
 
     QPrinter* printer_ = nullptr;
     Shell* viewer_ = nullptr;
+    std::unique_ptr<QFile> pdfFile_;  // the PDF file being written
     std::unique_ptr<QPdfWriter> pdf_;
     QPainter painter_;
     std::string fileName_;
