@@ -15,7 +15,7 @@
 #include "platform/MailText.h"
 #include "platform/curl/CurlMailer.h"
 #include "platform/qt/PainterCanvas.h"
-#include "platform/qt/PdfTools.h"
+#include "support/PdfTools.h"
 #include "support/QtApp.h"
 #include "support/RecordingProgress.h"
 #include "support/SmtpPeer.h"
