@@ -21,7 +21,17 @@
 // seconds divided by SQLite's. CPU time is the figure compared because the machine the
 // benchmarks run on is shared; the files stay in the operating system's cache throughout.
 //
-// Usage: invarro-bench-engine [RECORDS] [FOLDER] [POOL] [engine|sqlite]
+// The durable posting workload ("post") is the books' own unit of work: an invoice record
+// with its six keys, five line records with their three keys each, the customer record
+// and the company record rewritten, all in one transaction that is durable when its
+// commit returns (the engine's journal, SQLite's WAL, synced). Both start from 1,000
+// customers and one company. SQLite runs with journal_mode=WAL and synchronous=FULL
+// (one sync of the WAL per commit, checkpoints by its own rule) and, as a second peer,
+// with its rollback journal and synchronous=FULL ("post-rollback-journal"). Besides the
+// CPU ratio, the wall-time ratio of the posting is printed, since a durable commit waits
+// for the disk.
+//
+// Usage: invarro-bench-engine [RECORDS] [FOLDER] [POOL] [engine|sqlite] [POSTINGS]
 // POOL overrides the engine's minimum page pool; the last argument runs one side only
 // (for profiling).
 
@@ -41,6 +51,7 @@
 #include "bench/SqlitePeer.h"
 #include "storage/BTree.h"
 #include "storage/Engine.h"
+#include "storage/Transaction.h"
 
 using namespace invarro::storage;
 
@@ -303,6 +314,210 @@ Times runSqlite(const std::vector<Row>& rows, const std::vector<int>& probes,
     return t;
 }
 
+// ------------------------------------------------------------------ durable postings
+
+constexpr int kInvLen = 360, kLineLen = 156, kCustLen = 1008, kCompLen = 2736;
+constexpr int kCustomers = 1000;
+
+std::string Filled(int len, std::mt19937& rng) {
+    std::string r(size_t(len), '\0');
+    for (int j = 4; j < len; ++j)
+        r[size_t(j)] = char('A' + rng() % 26);
+    return r;
+}
+
+// The keys of posting i: six of the invoice, three of each line.
+struct PostingKeys {
+    std::string inv[6];
+    std::string line[5][3];
+};
+PostingKeys KeysOf(int i, std::mt19937& rng) {
+    PostingKeys k;
+    char b[40];
+    std::snprintf(b, sizeof b, "%09d", 100000 + i);
+    k.inv[0] = b;
+    std::snprintf(b, sizeof b, "C%07d", int(rng() % kCustomers));
+    k.inv[1] = b;
+    k.inv[2] = "2026/12/09";
+    k.inv[3] = k.inv[1];
+    k.inv[4] = "I2026/12/0";
+    k.inv[5] = "N" + k.inv[0];
+    for (int l = 0; l < 5; ++l) {
+        std::snprintf(b, sizeof b, "P%09d", int(rng() % 500));
+        k.line[l][0] = b;
+        k.line[l][1] = k.inv[0];
+        std::snprintf(b, sizeof b, "%09d%02d", 100000 + i, l + 1);
+        k.line[l][2] = b;
+    }
+    return k;
+}
+
+Reading runEnginePost(int postings, const std::string& folder) {
+    KeyDescriptor invKeys[] = {{9, true}, {8, true}, {10, true}, {8, true}, {10, true}, {10, true}};
+    KeyDescriptor lineKeys[] = {{10, true}, {9, true}, {11, true}};
+    KeyDescriptor custKeys[] = {{30, false}, {8, true}};
+    KeyDescriptor compKeys[] = {{5, false}, {30, true}};
+    const std::string inv = folder + "/1I", line = folder + "/1N", cust = folder + "/1C",
+                      comp = folder + "/Company";
+    CreateFileblock(inv, kInvLen, 6, invKeys);
+    CreateFileblock(line, kLineLen, 3, lineKeys);
+    CreateFileblock(cust, kCustLen, 2, custKeys);
+    CreateFileblock(comp, kCompLen, 2, compKeys);
+    check(EngineOk, "create");
+    std::mt19937 rng(11);
+    Fileblock* fi = OpenFileblock(inv, false);
+    Fileblock* fl = OpenFileblock(line, false);
+    Fileblock* fc = OpenFileblock(cust, false);
+    Fileblock* fo = OpenFileblock(comp, false);
+    check(EngineOk, "open");
+    char b[40];
+    for (int c = 0; c < kCustomers; ++c) {
+        std::string r = Filled(kCustLen, rng);
+        int32_t n = AddRecord(fc, r.data());
+        std::snprintf(b, sizeof b, "CUSTOMER %06d", c);
+        AddKey(fc, 1, n, b);
+        std::snprintf(b, sizeof b, "C%07d", c);
+        AddKey(fc, 2, n, b);
+    }
+    std::string company = Filled(kCompLen, rng);
+    int32_t n0 = AddRecord(fo, company.data());
+    AddKey(fo, 1, n0, "1");
+    AddKey(fo, 2, n0, "THE COMPANY");
+    check(EngineOk, "fill");
+    CloseFileblock(fc);
+    CloseFileblock(fo);
+    fc = OpenFileblock(cust, false);
+    fo = OpenFileblock(comp, false);
+
+    std::string invRec = Filled(kInvLen, rng), lineRec = Filled(kLineLen, rng);
+    std::string custRec(kCustLen, '\0'), compRec(kCompLen, '\0');
+    Stopwatch sw;
+    for (int i = 0; i < postings; ++i) {
+        const PostingKeys k = KeysOf(i, rng);
+        check(BeginTransaction(), "begin");
+        invRec.replace(4, 9, k.inv[0]);
+        const int32_t n = AddRecord(fi, invRec.data());
+        for (int j = 0; j < 6; ++j)
+            AddKey(fi, j + 1, n, k.inv[j]);
+        for (int l = 0; l < 5; ++l) {
+            lineRec.replace(4, 11, k.line[l][2]);
+            const int32_t m = AddRecord(fl, lineRec.data());
+            for (int j = 0; j < 3; ++j)
+                AddKey(fl, j + 1, m, k.line[l][j]);
+        }
+        const int32_t c = 1 + int32_t(rng() % kCustomers);
+        GetRecord(fc, c, custRec.data());
+        custRec[40] = char('A' + i % 26);
+        PutRecord(fc, c, custRec.data());
+        GetRecord(fo, 1, compRec.data());
+        compRec[40] = char('A' + i % 26);
+        PutRecord(fo, 1, compRec.data());
+        check(EngineOk, "posting");
+        check(CommitTransaction(), "commit");
+    }
+    CloseFileblock(fi);
+    CloseFileblock(fl);
+    CloseFileblock(fc);
+    CloseFileblock(fo);
+    check(EngineOk, "close");
+    return sw.read();
+}
+
+Reading runSqlitePost(int postings, const std::string& folder, int64_t cacheBytes, bool wal) {
+    const std::string path = folder + (wal ? "/post-wal.sqlite" : "/post-journal.sqlite");
+    sqlite3* db = nullptr;
+    if (sqlite3_open(path.c_str(), &db) != SQLITE_OK) std::exit(1);
+    sq(db, ("PRAGMA cache_size=-" + std::to_string(cacheBytes / 1024)).c_str());
+    sq(db, "PRAGMA locking_mode=EXCLUSIVE");
+    sq(db, wal ? "PRAGMA journal_mode=WAL" : "PRAGMA journal_mode=DELETE");
+    sq(db, "PRAGMA synchronous=FULL");
+    sq(db, "CREATE TABLE inv(id INTEGER PRIMARY KEY, k1, k2, k3, k4, k5, k6, body BLOB)");
+    for (const char* ix :
+         {"CREATE INDEX inv1 ON inv(k1)", "CREATE INDEX inv2 ON inv(k2)",
+          "CREATE INDEX inv3 ON inv(k3)", "CREATE INDEX inv4 ON inv(k4)",
+          "CREATE INDEX inv5 ON inv(k5)", "CREATE INDEX inv6 ON inv(k6)",
+          "CREATE TABLE line(id INTEGER PRIMARY KEY, k1, k2, k3, body BLOB)",
+          "CREATE INDEX line1 ON line(k1)", "CREATE INDEX line2 ON line(k2)",
+          "CREATE INDEX line3 ON line(k3)",
+          "CREATE TABLE cust(id INTEGER PRIMARY KEY, k1, k2, body BLOB)",
+          "CREATE UNIQUE INDEX cust1 ON cust(k1)", "CREATE INDEX cust2 ON cust(k2)",
+          "CREATE TABLE comp(id INTEGER PRIMARY KEY, k1, k2, body BLOB)",
+          "CREATE UNIQUE INDEX comp1 ON comp(k1)", "CREATE INDEX comp2 ON comp(k2)"})
+        sq(db, ix);
+    std::mt19937 rng(11);
+    sq(db, "BEGIN");
+    sqlite3_stmt* addc = prep(db, "INSERT INTO cust(id, k1, k2, body) VALUES(?,?,?,?)");
+    char b[40];
+    for (int c = 0; c < kCustomers; ++c) {
+        std::string r = Filled(kCustLen, rng);
+        sqlite3_bind_int(addc, 1, c + 1);
+        std::snprintf(b, sizeof b, "CUSTOMER %06d", c);
+        sqlite3_bind_text(addc, 2, b, -1, SQLITE_TRANSIENT);
+        std::snprintf(b, sizeof b, "C%07d", c);
+        sqlite3_bind_text(addc, 3, b, -1, SQLITE_TRANSIENT);
+        sqlite3_bind_blob(addc, 4, r.data(), int(r.size()), SQLITE_TRANSIENT);
+        step(addc, "customer");
+    }
+    sqlite3_finalize(addc);
+    std::string company = Filled(kCompLen, rng);
+    sqlite3_stmt* addo =
+        prep(db, "INSERT INTO comp(id, k1, k2, body) VALUES(1,'1','THE COMPANY',?)");
+    sqlite3_bind_blob(addo, 1, company.data(), int(company.size()), SQLITE_STATIC);
+    step(addo, "company");
+    sqlite3_finalize(addo);
+    sq(db, "COMMIT");
+
+    std::string invRec = Filled(kInvLen, rng), lineRec = Filled(kLineLen, rng);
+    sqlite3_stmt* begin = prep(db, "BEGIN");
+    sqlite3_stmt* commit = prep(db, "COMMIT");
+    sqlite3_stmt* addi =
+        prep(db, "INSERT INTO inv(k1, k2, k3, k4, k5, k6, body) VALUES(?,?,?,?,?,?,?)");
+    sqlite3_stmt* addl = prep(db, "INSERT INTO line(k1, k2, k3, body) VALUES(?,?,?,?)");
+    sqlite3_stmt* getc = prep(db, "SELECT body FROM cust WHERE id = ?");
+    sqlite3_stmt* putc = prep(db, "UPDATE cust SET body = ? WHERE id = ?");
+    sqlite3_stmt* geto = prep(db, "SELECT body FROM comp WHERE id = 1");
+    sqlite3_stmt* puto = prep(db, "UPDATE comp SET body = ? WHERE id = 1");
+    std::string custRec(kCustLen, '\0'), compRec(kCompLen, '\0');
+    Stopwatch sw;
+    for (int i = 0; i < postings; ++i) {
+        const PostingKeys k = KeysOf(i, rng);
+        step(begin, "begin");
+        invRec.replace(4, 9, k.inv[0]);
+        for (int j = 0; j < 6; ++j)
+            sqlite3_bind_text(addi, j + 1, k.inv[j].data(), int(k.inv[j].size()), SQLITE_STATIC);
+        sqlite3_bind_blob(addi, 7, invRec.data(), kInvLen, SQLITE_STATIC);
+        step(addi, "invoice");
+        for (int l = 0; l < 5; ++l) {
+            lineRec.replace(4, 11, k.line[l][2]);
+            for (int j = 0; j < 3; ++j)
+                sqlite3_bind_text(addl, j + 1, k.line[l][j].data(), int(k.line[l][j].size()),
+                                  SQLITE_STATIC);
+            sqlite3_bind_blob(addl, 4, lineRec.data(), kLineLen, SQLITE_STATIC);
+            step(addl, "line");
+        }
+        const int c = 1 + int(rng() % kCustomers);
+        sqlite3_bind_int(getc, 1, c);
+        if (sqlite3_step(getc) == SQLITE_ROW)
+            std::memcpy(custRec.data(), sqlite3_column_blob(getc, 0), kCustLen);
+        sqlite3_reset(getc);
+        custRec[40] = char('A' + i % 26);
+        sqlite3_bind_blob(putc, 1, custRec.data(), kCustLen, SQLITE_STATIC);
+        sqlite3_bind_int(putc, 2, c);
+        step(putc, "customer");
+        if (sqlite3_step(geto) == SQLITE_ROW)
+            std::memcpy(compRec.data(), sqlite3_column_blob(geto, 0), kCompLen);
+        sqlite3_reset(geto);
+        compRec[40] = char('A' + i % 26);
+        sqlite3_bind_blob(puto, 1, compRec.data(), kCompLen, SQLITE_STATIC);
+        step(puto, "company");
+        step(commit, "commit");
+    }
+    for (sqlite3_stmt* st : {begin, commit, addi, addl, getc, putc, geto, puto})
+        sqlite3_finalize(st);
+    sqlite3_close(db);
+    return sw.read();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -312,6 +527,7 @@ int main(int argc, char** argv) {
                  : (std::filesystem::temp_directory_path() / "invarro-bench-engine").string();
     if (argc > 3) SetPoolFloor(std::atoi(argv[3]));
     std::string only = argc > 4 ? argv[4] : "";
+    const int postings = argc > 5 ? std::atoi(argv[5]) : 2000;
     std::filesystem::remove_all(folder);
     std::filesystem::create_directories(folder);
     std::vector<Row> rows = makeRows(n);
@@ -325,8 +541,12 @@ int main(int argc, char** argv) {
     const int64_t cacheBytes = invarro::bench::EngineCacheBytes(buffers);
     Times e, s;
     if (only != "sqlite") e = runEngine(rows, probes, folder);
+    Reading ePost, sPost, jPost;
+    if (only != "sqlite") ePost = runEnginePost(postings, folder);
     ExitEngine();
     if (only != "engine") s = runSqlite(rows, probes, folder, cacheBytes);
+    if (only != "engine") sPost = runSqlitePost(postings, folder, cacheBytes, true);
+    if (only != "engine") jPost = runSqlitePost(postings, folder, cacheBytes, false);
     std::filesystem::remove_all(folder);
 
     struct {
@@ -355,8 +575,21 @@ int main(int argc, char** argv) {
     for (auto& l : lines)
         std::printf("time %-8s engine %.3f s (wall %.3f)  sqlite %.3f s (wall %.3f)\n", l.name,
                     l.engine.cpu, l.engine.wall, l.sqlite.cpu, l.sqlite.wall);
+    std::printf(
+        "# post: %d postings of an invoice (6 keys), 5 lines (3 keys each), the customer and "
+        "the company record, one durable transaction each; sqlite synchronous=FULL\n",
+        postings);
+    std::printf(
+        "time %-8s engine %.3f s (wall %.3f)  sqlite WAL %.3f s (wall %.3f)  "
+        "sqlite rollback journal %.3f s (wall %.3f)\n",
+        "post", ePost.cpu, ePost.wall, sPost.cpu, sPost.wall, jPost.cpu, jPost.wall);
     for (auto& l : lines)
         std::printf("ratio %s %.3f\n", l.name,
                     l.sqlite.cpu > 0 ? l.engine.cpu / l.sqlite.cpu : 0.0);
+    auto ratio = [](double a, double b) { return b > 0 ? a / b : 0.0; };
+    std::printf("ratio post %.3f\n", ratio(ePost.cpu, sPost.cpu));
+    std::printf("ratio post-wall %.3f\n", ratio(ePost.wall, sPost.wall));
+    std::printf("ratio post-rollback-journal %.3f\n", ratio(ePost.cpu, jPost.cpu));
+    std::printf("ratio post-rollback-journal-wall %.3f\n", ratio(ePost.wall, jPost.wall));
     return 0;
 }

@@ -19,6 +19,7 @@
 #include "data/IniFile.h"
 #include "data/Open.h"
 #include "data/OwnFiles.h"
+#include "data/Posting.h"
 #include "data/Rebuild.h"
 #include "data/SideFiles.h"
 #include "data/Update.h"
@@ -364,10 +365,21 @@ int Interest(Context& ctx, const Args& args) {
         throw UsageError(std::string(option) + ": " + problem->text);
     }
 
+    // The aging the scan begins with and the charges are one posting: a run that fails or
+    // is stopped leaves the customers as they were.
+    data::Posting posting;
+    if (!posting.started())
+        return ctx.fail("the interest run cannot start (error " +
+                        std::to_string(posting.engineError()) + ")");
+    auto committed = [&ctx, &posting](int status) {
+        if (posting.commit()) return status;
+        return ctx.fail("the books could not be written (error " +
+                        std::to_string(posting.engineError()) + "); nothing was changed");
+    };
     std::optional<invoicing::InterestScan> scan =
         invoicing::ScanInterest(ctx.session, s, ctx.prompter, ctx.progress, app::RunHooks{});
     if (!scan) return kExitFailed;
-    if (scan->rows.empty()) return kExitOk;
+    if (scan->rows.empty()) return committed(kExitOk);
     if (args.flag("--dry-run")) {
         Print(ctx, Pad("Customer Name", 36) + Pad("Customer#", 10) + Pad("Overdue", 14, true) +
                        Pad("Interest Chg.", 14, true));
@@ -378,7 +390,7 @@ int Interest(Context& ctx, const Args& args) {
                        Pad(scan->totalCharge.shownText(), 14, true));
         ctx.say(std::to_string(scan->rows.size()) +
                 " customers would be charged. Nothing was generated (--dry-run).");
-        return kExitOk;
+        return committed(kExitOk);
     }
     invoicing::RunFiles open(ctx.folder, Prefix(ctx), ctx.prompter, false);
     if (!open.ok()) return ctx.fail(std::string(invoicing::kRunFilesUnavailable));
@@ -386,6 +398,10 @@ int Interest(Context& ctx, const Args& args) {
     const invoicing::InterestOutcome outcome =
         invoicing::GenerateInterest(files, *scan, s, order, ctx.prompter);
     if (!outcome.refused.empty()) return kExitUsage;
+    if (!outcome.written) return kExitFailed;
+    if (posting.commit() == false)
+        return ctx.fail("the interest run could not be written (error " +
+                        std::to_string(posting.engineError()) + "); no interest was charged");
     for (const std::string& line :
          invoicing::InterestReportLines(*scan, s, ctx.session.company, ctx.clock.now()))
         Print(ctx, line);
@@ -527,11 +543,14 @@ int Import(Context& ctx, const Args& args) {
             result = customers::ImportCustomers(files, rows, force, ctx.progress, ctx.prompter);
         }
         ctx.prompter.ask(customers::CustomerImportDoneMessage(result));
+        // The import is on file now, said before the rebuild: a rebuild that is stopped is
+        // finished by the next program to open the folder.
+        Print(ctx, std::to_string(result.added) + " customers imported");
         // The stored rows have no keys yet: the company's files are rebuilt.
         if (result.added > 0 && !data::RebuildCompanyFiles(ctx.folder, prefix, ctx.progress))
             return ctx.fail("unable to rebuild the data files: error " +
-                            std::to_string(storage::EngineError));
-        Print(ctx, std::to_string(result.added) + " customers imported");
+                            std::to_string(storage::EngineError) +
+                            "; they are rebuilt when the data folder is next opened");
         return result.failed == 0 && !result.stopped ? kExitOk : kExitFailed;
     }
     const auto rows = products::ProductImportRows(text);
@@ -544,11 +563,12 @@ int Import(Context& ctx, const Args& args) {
                                           products::TodayText(ctx.session.company, ctx.clock),
                                           ctx.progress, ctx.prompter);
     }
+    Print(ctx, std::to_string(result.added) + " products imported");
     if (result.added > 0 && !products::RebuildProductFile(ctx.folder, prefix, ctx.progress))
         return ctx.fail("unable to rebuild the product file: error " +
-                        std::to_string(storage::EngineError));
+                        std::to_string(storage::EngineError) +
+                        "; it is rebuilt when the data folder is next opened");
     ctx.prompter.ask(products::ProductImportDoneMessage(result));
-    Print(ctx, std::to_string(result.added) + " products imported");
     return result.failed == 0 && !result.stopped ? kExitOk : kExitFailed;
 }
 

@@ -91,7 +91,7 @@ platform::Message ImportDoneMessage(const ImportResult& r, std::string_view comp
                                     std::string_view what, std::string_view after) {
     platform::Message m;
     m.title = "Import";
-    if (r.failed == 0 && !r.stopped) {
+    if (r.failed == 0 && !r.stopped && !r.takenBack) {
         m.text = std::string(complete) + ChangedText(r);
         if (r.changed > 0) m.icon = platform::Icon::Warning;
         return m;

@@ -86,7 +86,7 @@ struct ImportResult {
     // Nothing of the run was kept: it was stopped, or a record could not be written, and
     // everything it had added was taken back.
     bool takenBack = false;
-    int changed = 0;           // values stored otherwise than the file gave them
+    int changed = 0;  // values stored otherwise than the file gave them
     int firstChangedLine = 0;
     std::string firstChange;  // the first of them: the column, the file's value and the stored
 
@@ -147,6 +147,11 @@ class ImportRun {
 template <class Result, class Posting>
 Result TakeBackImport(Posting& posting, Result& result) {
     posting.rollback();
+    // A run whose rows were all stored but could not be written as a whole failed too.
+    if (result.failed == 0 && !result.stopped)
+        result.fail(result.lastLine, "",
+                    "the records could not be written (error " +
+                        std::to_string(posting.engineError()) + ")");
     result.added = 0;
     result.takenBack = true;
     return result;

@@ -48,7 +48,12 @@ void Posting::undo() {
 }
 
 void Posting::rollback() {
-    if (outer_ || done_) return;
+    if (outer_) {
+        // Part of a larger posting: that one cannot be made whole any more.
+        outer_->doomed_ = true;
+        return;
+    }
+    if (done_) return;
     done_ = true;
     if (started_) storage::RollbackTransaction();
     gOpen = nullptr;
@@ -58,6 +63,11 @@ void Posting::rollback() {
 bool Posting::commit() {
     if (outer_) return started_;
     if (!started_ || done_) return false;
+    if (doomed_) {
+        rollback();
+        error_ = storage::err::TransactionState;
+        return false;
+    }
     done_ = true;
     gOpen = nullptr;
     const bool ok = storage::CommitTransaction();

@@ -38,7 +38,8 @@ class Posting {
     // Makes the posting durable. False when it could not: nothing of it is in the books
     // (see engineError), the undo steps have run.
     bool commit();
-    // Drops the posting now (the undo steps run).
+    // Drops the posting now (the undo steps run). A posting that joined another cannot be
+    // dropped alone: the outermost one then fails to commit and is dropped whole.
     void rollback();
     int32_t engineError() const { return error_; }
 
@@ -57,6 +58,7 @@ class Posting {
     Posting* outer_ = nullptr;
     bool started_ = false;
     bool done_ = false;
+    bool doomed_ = false;
     int32_t error_ = 0;
     std::vector<std::function<void()>> undo_;
     std::vector<std::function<void()>> after_;

@@ -94,8 +94,8 @@ FolderRecovery RecoverDataFolder(const std::string& folder, platform::Progress& 
         }
         out.ok = false;
         if (out.error.empty())
-            out.error = "Unable to rebuild " + name + ": error " +
-                        std::to_string(storage::EngineError);
+            out.error =
+                "Unable to rebuild " + name + ": error " + std::to_string(storage::EngineError);
     };
 
     // Rebuilds cut short: the save file holds every record as the rebuild found them, and
@@ -119,14 +119,17 @@ FolderRecovery RecoverDataFolder(const std::string& folder, platform::Progress& 
         rebuild(name, *kind);
     }
 
-    // Indexes an interrupted change outside a transaction may have left out of step.
+    // Indexes an interrupted change outside a transaction may have left out of step, and
+    // indexes a rebuild that failed part way left missing.
     for (const std::string& name : BusinessFiles(folder, "DAT")) {
         const RecordKind* kind = KindFromFileblockName(name);
         int32_t length = 0;
         bool flag = false;
-        if (!ReadHeader(storage::DataFileName(name), length, flag) || !flag) continue;
+        if (!ReadHeader(storage::DataFileName(name), length, flag)) continue;
         if (length != kind->recordLength) continue;
-        rebuild(name, *kind);
+        const bool noIndex =
+            kind->keyCount() > 0 && !storage::FileExists(storage::IndexFileName(name));
+        if (flag || noIndex) rebuild(name, *kind);
     }
     storage::ResetStatus();
     return out;

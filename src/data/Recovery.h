@@ -6,8 +6,8 @@
 //     (the engine's recovery);
 //   - a rebuild or restructure cut short (its ".SAV" file still there) is taken up again
 //     from the save file, which holds every record as it was;
-//   - a fileblock whose index an interrupted change left out of step (its update flag set)
-//     is rebuilt from its data file.
+//   - a fileblock whose index an interrupted change left out of step (its update flag set),
+//     or whose index file a failed rebuild left missing, is rebuilt from its data file.
 // Fileblocks that another running program holds open are left to it.
 #pragma once
 

@@ -376,6 +376,7 @@ InterestOutcome GenerateInterest(SaveFiles& files, InterestScan& scan, const Int
     if (!posting.commit())
         return giveUp("The interest run could not be written (error " +
                       std::to_string(posting.engineError()) + "); no interest was charged.");
+    out.written = true;
     return out;
 }
 

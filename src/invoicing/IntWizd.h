@@ -129,6 +129,7 @@ struct InterestOutcome {
     int created = 0;
     data::Money charged;
     std::string lastNumber;
+    bool written = false;  // the run is on file (in the posting it joined, when it joined one)
     // Why nothing was written: a charge, a customer's new balance or the company's
     // receivables would not fit their stored fields ("" when the run went ahead).
     std::string refused;

@@ -46,6 +46,22 @@ bool NumberOnFile(storage::Fileblock* invoices, std::string_view number) {
     return false;
 }
 
+// The record with exactly this number (key 1), if any.
+std::optional<data::InvoiceRecord> NumberedRecord(storage::Fileblock* invoices,
+                                                  std::string_view number) {
+    data::InvoiceRecord probe;
+    probe.setText(Invoice::InvNo, number);
+    std::string key = data::InvoiceKey(probe, 1);
+    const std::string wanted = key;
+    int32_t recNo = storage::FindKeyAtOrAfter(invoices, 1, key);
+    while (storage::EngineOk && key == wanted) {
+        auto r = data::ReadBusinessRecord<Invoice>(invoices, recNo);
+        if (r && Upper(r->text(Invoice::InvNo)) == Upper(number)) return r;
+        storage::NextKey(invoices, 1, key, recNo);
+    }
+    return std::nullopt;
+}
+
 // The master of this number (type R), by key 1.
 std::optional<data::Found<Invoice>> FindMaster(storage::Fileblock* invoices,
                                                std::string_view number) {
@@ -334,6 +350,19 @@ GenerationOutcome GenerateRepeatInvoices(SaveFiles& files, const std::vector<Due
         const int every = StoredCount(master.text(Invoice::RepeatEvery));
         const int count = StoredCount(master.text(Invoice::RepeatCreated)) + 1;
         const std::string number = GeneratedNumber(masterNo, count);
+        // A master billed for this invoice date already (by a run that was stopped after
+        // it) is not billed for it again: running a stopped run again ends as one whole run.
+        if (count > 1) {
+            const auto last = NumberedRecord(files.invoices, GeneratedNumber(masterNo, count - 1));
+            data::InvoiceRecord dated;
+            data::SetInvoiceDate(dated, *invoiceDate, order);
+            if (last && Upper(last->text(Invoice::TransType)) == "G" &&
+                last->text(Invoice::SortDate) == dated.text(Invoice::SortDate)) {
+                out.alreadyBilled.push_back(masterNo);
+                next();
+                continue;
+            }
+        }
         auto nextDue = ParseNextDue(master.text(Invoice::NextDue));
         std::optional<data::Date> advanced;
         if (nextDue && every >= 1)

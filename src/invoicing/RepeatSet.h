@@ -151,6 +151,9 @@ struct GeneratedInvoice {
 struct GenerationOutcome {
     std::vector<GeneratedInvoice> written;
     std::vector<std::string> skipped;  // masters left as they were, with the reason shown
+    // Masters whose invoice of this date is on file already: a run stopped after them is
+    // run again.
+    std::vector<std::string> alreadyBilled;
     int monthly = 0;
     int daily = 0;
     data::Money sum;

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -344,6 +345,40 @@ bool OsFile::write(int64_t pos, const void* buf, size_t n) {
     return true;
 }
 
+bool OsFile::writev(int64_t pos, const std::vector<iovec>& parts) {
+    if (FileFaultHit(FileOp::Write)) {
+        FailOs(osfn::Write, errno);
+        return false;
+    }
+    std::vector<iovec> left = parts;
+    size_t at = 0;  // the first part not yet written whole
+    while (at < left.size()) {
+        const int count = int(std::min<size_t>(left.size() - at, IOV_MAX));
+        ssize_t w = ::pwritev(fd_, left.data() + at, count, pos);
+        if (w < 0) {
+            if (errno == EINTR) continue;
+            FailOs(osfn::Write, errno);
+            return false;
+        }
+        if (w == 0) {
+            Fail(err::ShortWrite);
+            return false;
+        }
+        pos += w;
+        for (size_t done = size_t(w); done > 0 && at < left.size();) {
+            if (done >= left[at].iov_len) {
+                done -= left[at].iov_len;
+                ++at;
+            } else {
+                left[at].iov_base = static_cast<uint8_t*>(left[at].iov_base) + done;
+                left[at].iov_len -= done;
+                done = 0;
+            }
+        }
+    }
+    return true;
+}
+
 int64_t OsFile::size() {
     struct stat st {};
     if (::fstat(fd_, &st) != 0) {
@@ -389,6 +424,19 @@ bool OsFile::allocate(int64_t size) {
     return true;
 }
 
+bool OsFile::reserve(int64_t from, int64_t to) {
+    if (to <= from) return true;
+    if (FileFaultHit(FileOp::Truncate)) {
+        FailOs(osfn::Write, errno);
+        return false;
+    }
+    if (::fallocate(fd_, FALLOC_FL_KEEP_SIZE, from, to - from) == 0) return true;
+    const int e = errno;
+    if (e == EOPNOTSUPP || e == ENOSYS || e == EINVAL) return true;
+    FailOs(osfn::Write, e);
+    return false;
+}
+
 // ------------------------------------------------------------------------ RecordFile
 
 bool RecordFile::open(const std::string& name, bool readOnly, bool create) {
@@ -403,6 +451,7 @@ bool RecordFile::open(const std::string& name, bool readOnly, bool create) {
         file_.closeQuietly();
         return false;
     }
+    reserved_ = fileSize_;
     return true;
 }
 
@@ -437,6 +486,7 @@ void RecordFile::takeFrom(RecordFile& other) {
     fileSize_ = other.fileSize_;
     mapRefused_ = other.mapRefused_;
     overlay_ = std::move(other.overlay_);
+    reserved_ = other.reserved_;
     journaled = other.journaled;
     other.map_ = nullptr;
     other.mapLen_ = 0;
@@ -553,7 +603,13 @@ bool RecordFile::read(int64_t pos, void* buf, size_t n) {
         return false;
     }
     if (n == 0) return true;
-    if (overlay_) return readOverlaid(pos, static_cast<uint8_t*>(buf), n);
+    if (overlay_) {
+        if (pos + int64_t(n) > size()) {
+            Fail(err::ShortRead);
+            return false;
+        }
+        return readOverlaid(pos, static_cast<uint8_t*>(buf), n);
+    }
     return readBase(pos, buf, n);
 }
 
@@ -575,18 +631,17 @@ int64_t RecordFile::readSomeDirect(int64_t pos, void* buf, size_t n) {
         Fail(err::ShortRead);
         return -1;
     }
-    if (pos >= overlay_->size) return 0;
-    size_t take = size_t(std::min<int64_t>(int64_t(n), overlay_->size - pos));
+    const int64_t size = this->size();
+    if (pos >= size) return 0;
+    size_t take = size_t(std::min<int64_t>(int64_t(n), size - pos));
     return readOverlaid(pos, static_cast<uint8_t*>(buf), take) ? int64_t(take) : -1;
 }
 
 bool RecordFile::readOverlaid(int64_t pos, uint8_t* out, size_t n) {
     const Overlay& ov = *overlay_;
-    if (pos + int64_t(n) > ov.size) {
-        Fail(err::ShortRead);
-        return false;
-    }
-    const int64_t fromBase = std::min(ov.baseSize, ov.zeroFrom);
+    // Bytes below the overlay's cut and the length it was laid over come from the file;
+    // bytes past them that no chunk holds are zeros.
+    const int64_t fromBelow = std::min(ov.baseSize, ov.zeroFrom);
     auto it = ov.chunks.lower_bound(pos / Overlay::kChunk);
     while (n > 0) {
         const int64_t chunk = pos / Overlay::kChunk;
@@ -597,14 +652,13 @@ bool RecordFile::readOverlaid(int64_t pos, uint8_t* out, size_t n) {
         if (it != ov.chunks.end() && it->first == chunk) {
             std::memcpy(out, it->second.bytes.get() + off, take);
         } else {
-            // Untouched bytes: the file's own up to where it ends (or was cut), zeros after.
-            // Runs of untouched chunks are read from the file in one piece.
+            // Runs of chunks the overlay does not hold are read from the file in one piece.
             int64_t runEnd = it != ov.chunks.end() ? it->first * Overlay::kChunk : INT64_MAX;
             take = size_t(std::min<int64_t>(int64_t(n), runEnd - pos));
-            size_t fileBytes =
-                pos < fromBase ? size_t(std::min<int64_t>(int64_t(take), fromBase - pos)) : 0;
-            if (fileBytes > 0 && !readBase(pos, out, fileBytes)) return false;
-            if (fileBytes < take) std::memset(out + fileBytes, 0, take - fileBytes);
+            size_t below =
+                pos < fromBelow ? size_t(std::min<int64_t>(int64_t(take), fromBelow - pos)) : 0;
+            if (below > 0 && !readBase(pos, out, below)) return false;
+            if (below < take) std::memset(out + below, 0, take - below);
         }
         out += take;
         pos += int64_t(take);
@@ -662,11 +716,11 @@ Overlay::Chunk* RecordFile::chunkForWrite(Overlay& ov, int64_t chunk) {
     }
     // The chunk starts as the transaction sees it now.
     const int64_t start = chunk * Overlay::kChunk;
-    const int64_t fromBase = std::min(ov.baseSize, ov.zeroFrom);
-    size_t fileBytes =
-        start < fromBase ? size_t(std::min<int64_t>(Overlay::kChunk, fromBase - start)) : 0;
-    if (fileBytes > 0 && !readBase(start, c.bytes.get(), fileBytes)) return nullptr;
-    std::memset(c.bytes.get() + fileBytes, 0, size_t(Overlay::kChunk) - fileBytes);
+    const int64_t fromBelow = std::min(ov.baseSize, ov.zeroFrom);
+    size_t below =
+        start < fromBelow ? size_t(std::min<int64_t>(Overlay::kChunk, fromBelow - start)) : 0;
+    if (below > 0 && !readBase(start, c.bytes.get(), below)) return nullptr;
+    std::memset(c.bytes.get() + below, 0, size_t(Overlay::kChunk) - below);
     try {
         return &ov.chunks.emplace(chunk, std::move(c)).first->second;
     } catch (const std::bad_alloc&) {
@@ -744,32 +798,72 @@ bool ForEachRun(const Overlay& ov,
     return true;
 }
 
-bool RecordFile::reserveOverlay() {
-    if (!overlay_ || overlay_->size <= fileSize_) return true;
-    if (!file_.allocate(overlay_->size)) return false;
-    fileSize_ = overlay_->size;
+bool RecordFile::reserveForOverlay() {
+    if (!overlay_ || overlay_->size <= reserved_) return true;
+    // Space is reserved ahead in steps, so that a file growing by a record at a time does
+    // not reserve at every commit.
+    const int64_t need = overlay_->size;
+    const int64_t step = std::clamp<int64_t>(need / 32, 32 << 10, 1 << 20);
+    if (!file_.reserve(reserved_, need + step)) {
+        // Without room for the step, the exact length may still fit.
+        ResetStatus();
+        if (!file_.reserve(reserved_, need)) return false;
+        reserved_ = need;
+        return true;
+    }
+    reserved_ = need + step;
     return true;
 }
 
-bool RecordFile::undoReserve() {
-    if (!overlay_ || fileSize_ <= overlay_->baseSize) return true;
-    return truncateBase(overlay_->baseSize);
-}
-
-bool RecordFile::writeOverlay() {
+bool RecordFile::applyOverlay() {
     if (!overlay_) return true;
     const Overlay& ov = *overlay_;
-    // A cut below the file's end first (a transaction that cut the file and grew it
-    // again), then the bytes in runs, then the final length when it is shorter.
+    // A cut below the file's end first (a cut and then grown again), then the bytes, then
+    // the final length. Chunks that follow one another go out in one write: they hold
+    // every byte of their stretch of the file, so the bytes between two changes are
+    // written as they are.
     if (ov.zeroFrom < fileSize_) {
         if (!truncateBase(ov.zeroFrom)) return false;
         if (ov.size > fileSize_ && !truncateBase(ov.size)) return false;
     }
-    if (!ForEachRun(ov, [this](int64_t pos, const uint8_t* bytes, size_t n) {
-            return writeBase(pos, bytes, n);
-        }))
-        return false;
+    std::vector<iovec> parts;
+    for (auto it = ov.chunks.begin(); it != ov.chunks.end();) {
+        auto first = it;
+        auto last = it;
+        for (auto next = std::next(it); next != ov.chunks.end() && next->first == last->first + 1;
+             ++next)
+            last = next;
+        const int64_t start = first->first * Overlay::kChunk + first->second.lo;
+        const int64_t end = std::min(last->first * Overlay::kChunk + last->second.hi, ov.size);
+        if (end > start) {
+            parts.clear();
+            for (auto c = first;; ++c) {
+                const int64_t base = c->first * Overlay::kChunk;
+                const int64_t lo = std::max(start, base) - base;
+                const int64_t hi = std::min(end, base + Overlay::kChunk) - base;
+                if (hi > lo) parts.push_back(iovec{c->second.bytes.get() + lo, size_t(hi - lo)});
+                if (c == last) break;
+            }
+            if (!writeBaseParts(start, parts)) return false;
+        }
+        it = std::next(last);
+    }
     if (ov.size < fileSize_ && !truncateBase(ov.size)) return false;
+    overlay_.reset();
+    return true;
+}
+
+bool RecordFile::writeBaseParts(int64_t pos, const std::vector<iovec>& parts) {
+    if (parts.size() == 1) return writeBase(pos, parts[0].iov_base, parts[0].iov_len);
+    size_t n = 0;
+    for (const iovec& v : parts)
+        n += v.iov_len;
+    dropCache();
+    if (!file_.writev(pos, parts)) {
+        fileSize_ = std::max<int64_t>(0, std::min(fileSize_, pos));
+        return false;
+    }
+    fileSize_ = std::max(fileSize_, pos + int64_t(n));
     return true;
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <sys/types.h>
+#include <sys/uio.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -12,6 +13,7 @@
 #include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "storage/Engine.h"
 #include "storage/EngineTesting.h"
@@ -76,6 +78,8 @@ class OsFile {
     bool read(int64_t pos, void* buf, size_t n);
     int64_t readSome(int64_t pos, void* buf, size_t n);  // -1 on error
     bool write(int64_t pos, const void* buf, size_t n);
+    // Writes the parts one after another from pos, in as few system calls as it can.
+    bool writev(int64_t pos, const std::vector<iovec>& parts);
     int64_t size();
     bool truncate(int64_t size);
     // Makes the file's contents durable (fdatasync).
@@ -83,6 +87,9 @@ class OsFile {
     // Reserves disk space for the file up to size bytes, growing it to that size when it
     // is shorter (a full disk is reported here, before anything is overwritten).
     bool allocate(int64_t size);
+    // Reserves disk space from..to without changing the file's length; false with ENOSPC
+    // when the disk is full. A file system that cannot reserve reports success.
+    bool reserve(int64_t from, int64_t to);
 
     // Takes over another handle's open file (other is left closed).
     void takeFrom(OsFile& other) {
@@ -110,8 +117,10 @@ class OsFile {
 // be mapped they come from a small read cache of 4 KB chunks instead. Outside a transaction
 // all writes go to the operating system at once with pwrite; the map shows them as soon as
 // they are written, and any cached chunk is updated, so a read never returns bytes that
-// differ from the file. Inside a transaction writes go to the file's overlay, and reads see
-// the overlay over the file, until the commit writes it or the rollback drops it.
+// differ from the file.
+//
+// Inside a transaction writes go to the file's overlay and reads see it over the file,
+// until the commit writes it (after the journal holds it) or the rollback drops it.
 class RecordFile {
   public:
     RecordFile() = default;
@@ -141,24 +150,26 @@ class RecordFile {
     const Overlay* overlay() const { return overlay_.get(); }
     bool hasChanges() const { return overlay_ && !overlay_->empty(); }
     void dropOverlay() { overlay_.reset(); }
-    // The commit writes an overlay in two steps: first the disk space for the length the
-    // file grows to (a full disk is met here, with none of the file's bytes changed;
-    // undoReserve gives the space back), then the bytes and the final length.
-    bool reserveOverlay();
-    bool undoReserve();
-    bool writeOverlay();
+    // Reserves disk space for the length the transaction grows the file to (without
+    // changing the file), so that a full disk is met before the commit, not after.
+    bool reserveForOverlay();
+    // The transaction is in the journal: its overlay is written to the file (a cut first,
+    // then the bytes, then the final length) and dropped.
+    bool applyOverlay();
     // Committed changes of this file are in the journal and not yet synced to the file.
     bool journaled = false;
     bool sync() { return file_.sync(); }
 
   private:
-    // Reads and writes of the file itself, past any overlay.
+    // Reads and writes of the file itself, past any layer.
     bool readBase(int64_t pos, void* buf, size_t n);
     bool writeBase(int64_t pos, const void* buf, size_t n);
     bool truncateBase(int64_t size);
+    bool writeBaseParts(int64_t pos, const std::vector<iovec>& parts);
+    // n bytes within the overlay's length, through the overlay.
+    bool readOverlaid(int64_t pos, uint8_t* out, size_t n);
     Overlay* overlayForWrite();
     Overlay::Chunk* chunkForWrite(Overlay& ov, int64_t chunk);
-    bool readOverlaid(int64_t pos, uint8_t* out, size_t n);
 
     static constexpr int64_t kChunk = 4096;
     static constexpr int kSlots = 256;
@@ -190,6 +201,7 @@ class RecordFile {
     bool mapRefused_ = false;
 
     std::unique_ptr<Overlay> overlay_;
+    int64_t reserved_ = 0;  // disk space known to be reserved for the file
 };
 
 }  // namespace invarro::storage

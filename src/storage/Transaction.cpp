@@ -7,8 +7,9 @@
 // an overlay over the file, and reads see the overlay. Nothing reaches a file before the
 // commit. The commit writes the changed byte ranges of every file, with their lengths, as
 // one frame to the end of the folder's journal and syncs the journal once; then it writes
-// the same bytes to the files. An undo log would instead have to sync the original bytes
-// before the first change of every page, once per file and posting.
+// the same bytes to the files, which a checkpoint syncs later. A commit thus costs one
+// sync. An undo log would instead have to sync the original bytes before the first change
+// of every page, once per file and posting.
 //
 // The journal is a side file of the data folder:
 //   header  "INVJRNL1", version, header size, salt, the folder's device and inode number,
@@ -25,13 +26,13 @@
 //
 // Durability: a commit returns after the journal is synced (and, when the journal was just
 // created, its folder), so a power cut after that loses nothing. The files themselves are
-// synced at a checkpoint, which then empties and removes the journal. One program at a time
-// uses a folder's journal: it holds an exclusive lock on it from the first commit to the
+// synced at a checkpoint, which then empties the journal. One program at a
+// time uses a folder's journal: it holds an exclusive lock on it from the first commit to the
 // checkpoint; the operating system drops that lock when the program dies.
 //
-// A full disk: the commit reserves the space every file grows by before it writes any of
-// their bytes, so a full disk is met while every file is still as it was; the frame is
-// then taken back out of the journal and the transaction rolled back.
+// A full disk: the commit reserves the disk space every file grows to (without changing
+// the files) before it writes the frame, so a full disk is met while the transaction can
+// still be rolled back, and the files' bytes are then written into space that is there.
 
 #include "storage/Transaction.h"
 
@@ -62,7 +63,7 @@ constexpr uint32_t kCommitMagic = 0x4B4F5854;  // "TXOK"
 constexpr int kFrameHeaderSize = 32;
 constexpr int kFrameTrailerSize = 16;
 // A journal past this size is checkpointed after the commit that grew it.
-constexpr int64_t kCheckpointBytes = 8ll << 20;
+constexpr int64_t kCheckpointBytes = 16ll << 20;
 
 void put32(std::vector<uint8_t>& b, uint32_t v) {
     for (int i = 0; i < 4; ++i)
@@ -79,21 +80,33 @@ uint64_t get64(const uint8_t* p) {
     return uint64_t(get32(p)) | uint64_t(get32(p + 4)) << 32;
 }
 
-// A 64-bit checksum over 8-byte words: any torn, cut or shifted frame changes it.
+// A 64-bit checksum over 8-byte words in four lanes: any torn, cut or shifted frame
+// changes it.
 uint64_t Checksum(const uint8_t* p, size_t n) {
     constexpr uint64_t k1 = 0x9E3779B185EBCA87ull, k2 = 0xC2B2AE3D27D4EB4Full;
-    uint64_t h = 0x27D4EB2F165667C5ull ^ (uint64_t(n) * k1);
+    uint64_t lane[4] = {0x27D4EB2F165667C5ull ^ (uint64_t(n) * k1), k1, k2, k1 ^ k2};
+    auto mix = [](uint64_t h, uint64_t w) {
+        h ^= w * k2;
+        return (h << 31 | h >> 33) * k1;
+    };
     size_t i = 0;
+    for (; i + 32 <= n; i += 32) {
+        uint64_t w[4];
+        std::memcpy(w, p + i, 32);
+        for (int l = 0; l < 4; ++l)
+            lane[l] = mix(lane[l], w[l]);
+    }
+    uint64_t h = lane[0] ^ (lane[1] << 7 | lane[1] >> 57) ^ (lane[2] << 13 | lane[2] >> 51) ^
+                 (lane[3] << 29 | lane[3] >> 35);
     for (; i + 8 <= n; i += 8) {
         uint64_t w;
         std::memcpy(&w, p + i, 8);
-        h ^= w * k2;
-        h = (h << 31 | h >> 33) * k1;
+        h = mix(h, w);
     }
     uint64_t tail = 0;
     for (size_t j = 0; i + j < n; ++j)
         tail |= uint64_t(p[i + j]) << (8 * j);
-    h ^= tail * k2;
+    h = mix(h, tail);
     h ^= h >> 33;
     h *= k2;
     h ^= h >> 29;
@@ -493,6 +506,8 @@ void EndTransaction() {
     gTxn.reset();
 }
 
+bool Checkpoint(bool keep);
+
 }  // namespace
 
 std::string JournalFileName(const std::string& folder) {
@@ -590,6 +605,10 @@ bool CommitTransaction() {
         }
         if (!gJournal && !OpenHeldJournal(gTxn->folder)) return rollback();
         HeldJournal& j = *gJournal;
+        // The space every file grows to, reserved before anything is written: a full disk
+        // is met here, while the transaction can still be dropped.
+        for (RecordFile* f : changed)
+            if (!f->reserveForOverlay()) return rollback();
         std::vector<uint8_t> frame;
         try {
             EncodeFrame(frame, changed, j.salt, ++j.seq);
@@ -607,32 +626,16 @@ bool CommitTransaction() {
             return rollback();
         }
         j.needsFolderSync = false;
-        const int64_t frameStart = j.end;
         j.end += int64_t(frame.size());
-        // The space every file grows by; a full disk here undoes the frame.
-        for (size_t i = 0; i < changed.size(); ++i) {
-            if (changed[i]->reserveOverlay()) continue;
-            failure = SavedStatus();
-            ResetStatus();
-            bool undone = true;
-            for (size_t k = 0; k <= i; ++k)
-                undone = changed[k]->undoReserve() && undone;
-            undone = undone && j.file.truncate(frameStart) && j.file.sync();
-            if (!undone) {
-                // The frame stays in the journal: the next program finishes the commit.
-                j.broken = true;
-                failure = SavedStatus();
-                Fail(err::JournalPending);
-                return false;
-            }
-            j.end = frameStart;
-            failure.restore();
-            return rollback();
-        }
+        // Now the files, which the checkpoint syncs later. The disk space is reserved, so
+        // only a failing disk stops this; the journal then keeps the transaction for the
+        // next start, and the overlays stay so that this program still reads it.
         for (RecordFile* f : changed) {
-            if (f->writeOverlay()) continue;
-            // Committed, but not written whole. The overlays stay, so that this program
-            // still reads the committed state; the journal stays for the next start.
+            if (!f->journaled) {
+                f->journaled = true;
+                j.journaled.push_back(f);
+            }
+            if (f->applyOverlay()) continue;
             j.broken = true;
             Fail(err::JournalPending);
             for (Fileblock* fb : gTxn->blocks)
@@ -641,13 +644,6 @@ bool CommitTransaction() {
             gTxn->parked.clear();  // kept open until the program ends, with their locks
             EndTransaction();
             return false;
-        }
-        for (RecordFile* f : changed) {
-            f->dropOverlay();
-            if (!f->journaled) {
-                f->journaled = true;
-                j.journaled.push_back(f);
-            }
         }
     }
     for (RecordFile* f : gTxn->files)
@@ -659,11 +655,17 @@ bool CommitTransaction() {
     gTxn->files.clear();
     CloseParked(true);
     EndTransaction();
-    if (gJournal && gJournal->end > kCheckpointBytes) return CheckpointJournal();
+    if (gJournal && gJournal->end > kCheckpointBytes) return Checkpoint(true);
     return true;
 }
 
-bool CheckpointJournal() {
+namespace {
+
+// Writes every committed change to its file and syncs the files. Then the journal is
+// either removed and let go, or (keep) begun again with a new salt over its own length, so
+// that the next commits overwrite blocks the file already has and their syncs need not
+// change its length.
+bool Checkpoint(bool keep) {
     ResetStatus();
     if (!gJournal) return true;
     HeldJournal& j = *gJournal;
@@ -673,11 +675,33 @@ bool CheckpointJournal() {
     }
     for (RecordFile* f : j.journaled)
         if (!f->sync()) return false;
-    if (!RemoveJournal(j.file, j.name)) return false;
     for (RecordFile* f : j.journaled)
         f->journaled = false;
+    j.journaled.clear();
+    if (keep) {
+        uint64_t dev, ino;
+        if (FolderIdentity(j.folder, dev, ino)) {
+            std::vector<uint8_t> header;
+            j.salt = NewSalt();
+            j.seq = 0;
+            EncodeHeader(header, j.salt, dev, ino);
+            // Frames of the old salt after the header no longer count.
+            if (j.file.write(0, header.data(), header.size()) && j.file.sync()) {
+                j.end = kHeaderSize;
+                return true;
+            }
+        }
+        ResetStatus();
+    }
+    if (!RemoveJournal(j.file, j.name)) return false;
     gJournal.reset();
     return true;
+}
+
+}  // namespace
+
+bool CheckpointJournal() {
+    return Checkpoint(false);
 }
 
 bool SettleJournalFor(RecordFile* file) {

@@ -2,15 +2,16 @@
 // made all together or not at all, across a crash, a kill or a full disk.
 //
 // Between BeginTransaction and CommitTransaction every change is kept in memory, over the
-// files it changes; reads see it. The commit appends the changed bytes of every file to
-// the folder's journal (a redo log, "INVARRO.JNL") and makes the journal durable: that is
-// the moment the transaction happens. Only then are the bytes written to the files. After
-// a kill at any point the next program to open the folder either finds the transaction
-// whole in the journal and writes it again (the same bytes, so writing twice is harmless),
-// or finds it torn or absent and the files as they were. The files are made durable and the
-// journal emptied at a checkpoint: when the journal grows past a few megabytes, when a
-// fileblock with committed changes closes, and when the engine stops. The data and index
-// files keep their formats; only the journal is new.
+// files it changes; reads see it. The commit reserves the disk space the files grow to,
+// appends the changed bytes of every file to the folder's journal (a redo log,
+// "INVARRO.JNL") and makes the journal durable: that is the moment the transaction
+// happens. Then the bytes are written to the files; a checkpoint syncs the files and
+// empties the journal: when the journal grows past a few megabytes, when a fileblock with
+// committed changes closes, and when the engine stops.
+// After a kill at any point the next program to open the folder either finds the
+// transaction whole in the journal and writes it to the files (the same bytes, so writing
+// twice is harmless), or finds it torn or absent and the files as they were. The data and
+// index files keep their formats; only the journal is new.
 //
 // Outside a transaction the engine writes straight to the files, as it always has.
 #pragma once
@@ -24,16 +25,15 @@ std::string JournalFileName(const std::string& folder);
 
 // Starts a transaction (10480 when one is already open).
 bool BeginTransaction();
-// Makes the transaction's changes durable and visible in the files. False with the
+// Makes the transaction's changes durable and writes them to the files. False with the
 // engine status set when it could not: then nothing of it was made (the transaction is
-// rolled back), except with 10482, where the transaction is in the journal but could not
-// be written to every file; the next program to open the folder finishes it.
+// rolled back), except with 10482, where the transaction is in the journal but a failing
+// disk stopped its writing to the files; the next program to open the folder finishes it.
 bool CommitTransaction();
 // Drops every change of the open transaction; the fileblocks are as before Begin.
 void RollbackTransaction();
 bool InTransaction();
-// Writes committed changes still waiting in the journal durably to their files and empties
-// the journal.
+// Makes the committed changes durable in their files and empties the journal.
 bool CheckpointJournal();
 
 // Whether commits and checkpoints sync what they wrote (on by default). Off, a commit is
