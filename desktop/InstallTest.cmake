@@ -20,7 +20,12 @@ foreach(f
     share/invarro/help/Contents.html
     share/icons/hicolor/scalable/apps/${APP_ID}.svg
     share/applications/${APP_ID}.desktop
-    share/metainfo/${APP_ID}.metainfo.xml)
+    share/metainfo/${APP_ID}.metainfo.xml
+    share/man/man1/invarro.1.gz
+    share/man/man1/invarro-cli.1.gz
+    share/man/man1/invarro-fbtool.1.gz
+    share/doc/invarro/copyright
+    share/doc/invarro/changelog.gz)
   if(NOT EXISTS ${prefix}/${f})
     message(FATAL_ERROR "not installed: ${f}")
   endif()
