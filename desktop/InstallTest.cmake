@@ -4,12 +4,7 @@
 set(prefix ${BUILD_DIR}/install-test)
 file(REMOVE_RECURSE ${prefix})
 
-function(run)
-  execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
-  if(NOT rc EQUAL 0)
-    message(FATAL_ERROR "failed (${rc}): ${ARGN}\n${out}\n${err}")
-  endif()
-endfunction()
+include(${CMAKE_CURRENT_LIST_DIR}/ScriptSupport.cmake)
 
 run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
 

@@ -3,13 +3,7 @@
 # command of invarro-fbtool; and groff reads the pages without a warning.
 # Called with -DBIN_DIR (the programs) and -DMAN_DIR (the compressed pages).
 
-function(run out)
-  execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE text ERROR_VARIABLE err)
-  if(NOT rc EQUAL 0)
-    message(FATAL_ERROR "failed (${rc}): ${ARGN}\n${text}\n${err}")
-  endif()
-  set(${out} "${text}" PARENT_SCOPE)
-endfunction()
+include(${CMAKE_CURRENT_LIST_DIR}/ScriptSupport.cmake)
 
 # Runs of blanks and line ends as one blank, so that text broken over lines still matches.
 function(collapse out text)
@@ -72,7 +66,7 @@ function(help_entries out text heading)
 endfunction()
 
 # invarro-cli: each verb, its usage line and its options, inside the verb's own entry.
-run(help ${BIN_DIR}/invarro-cli --help)
+run(OUTPUT help ${BIN_DIR}/invarro-cli --help)
 help_entries(verbs "${help}" "Verbs:")
 list(LENGTH verbs count)
 if(count LESS 10)
@@ -82,7 +76,7 @@ render(page invarro-cli VERBS)
 set(starts)
 foreach(verb ${verbs})
   string(REPLACE " " ";" words "${verb}")
-  run(verb_help ${BIN_DIR}/invarro-cli ${words} --help)
+  run(OUTPUT verb_help ${BIN_DIR}/invarro-cli ${words} --help)
   string(REGEX MATCH "^usage: [^\n]*\n( [^\n]*\n)*" usage "${verb_help}")
   collapse(usage "${usage}")
   string(REGEX REPLACE "^usage: invarro-cli \\[--data DIR\\] \\[--company N\\] \\[--yes\\] " ""
@@ -120,7 +114,7 @@ foreach(i RANGE ${last})
 endforeach()
 
 # invarro: every option of its --help.
-run(help ${BIN_DIR}/invarro --help)
+run(OUTPUT help ${BIN_DIR}/invarro --help)
 render(page invarro)
 string(REGEX MATCHALL "\n  --[a-z-]+( [A-Z]+)?" options "${help}")
 foreach(option ${options})
@@ -129,7 +123,7 @@ foreach(option ${options})
 endforeach()
 
 # invarro-fbtool: every command of its --help.
-run(help ${BIN_DIR}/invarro-fbtool --help)
+run(OUTPUT help ${BIN_DIR}/invarro-fbtool --help)
 help_entries(commands "${help}" "Commands:")
 render(page invarro-fbtool)
 foreach(command ${commands})

@@ -6,12 +6,7 @@ set(work ${BUILD_DIR}/package-test)
 file(REMOVE_RECURSE ${work})
 file(MAKE_DIRECTORY ${work})
 
-function(run)
-  execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
-  if(NOT rc EQUAL 0)
-    message(FATAL_ERROR "failed (${rc}): ${ARGN}\n${out}\n${err}")
-  endif()
-endfunction()
+include(${CMAKE_CURRENT_LIST_DIR}/ScriptSupport.cmake)
 
 run(cpack -G DEB -B ${work} --config ${BUILD_DIR}/CPackConfig.cmake)
 file(GLOB packages ${work}/invarro_${VERSION}_*.deb)
