@@ -52,8 +52,8 @@ ProgramDoc DesktopDoc() {
          {{"~/.local/share/invarro", "",
            "the data folder when neither `--data` nor INVARRO_DATA names one"},
           {"DATA/invarro.ini", "",
-           "the settings: window places, the print mode, where each company's mail password "
-           "is kept"},
+           "the program's settings, such as the windows' places and where each company's "
+           "mail password is kept"},
           {"DATA/LastCo.Dat", "", "the company in use"},
           {"DATA/pdf", "", "the PDF files the program writes"},
           {"/usr/share/invarro/help", "",
