@@ -14,6 +14,7 @@ PACKAGES=(
   xvfb xauth imagemagick
   fonts-liberation2 fonts-dejavu-core
   libsecret-1-dev breeze-icon-theme desktop-file-utils appstream
+  libcups2-dev cups-daemon cups-client
   file lintian devscripts groff-base man-db
 )
 

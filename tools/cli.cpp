@@ -10,6 +10,7 @@
 
 #include "cli/Cli.h"
 #include "platform/curl/CurlMailer.h"
+#include "platform/qt/LetterText.h"
 #include "platform/qt/PainterCanvas.h"
 #include "platform/qt/SingleInstance.h"
 #include "platform/secret/SecretKeyring.h"
@@ -37,6 +38,10 @@ int main(int argc, char** argv) {
     invarro::cli::CliServices services;
     services.pdfCanvas = [] {
         return std::make_unique<invarro::platform::qt::PainterCanvas>(nullptr);
+    };
+    services.letterPdf =
+        [](const std::string& file) -> std::unique_ptr<invarro::output::LetterSink> {
+        return std::make_unique<invarro::platform::qt::LetterPrinter>(file);
     };
     services.mailer = [] { return std::make_unique<invarro::platform::curl::CurlMailer>(); };
     // Under cron or systemd there is often no keyring; the password is then the company

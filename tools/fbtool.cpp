@@ -14,10 +14,14 @@
 #include "cli/ProgramDocs.h"
 #include "data/Fileblocks.h"
 #include "data/Layout.h"
+#include "data/Recovery.h"
+#include "platform/Progress.h"
 #include "storage/BTree.h"
 #include "storage/Engine.h"
+#include "storage/FileIO.h"
 #include "storage/KeyText.h"
 #include "storage/Rebuild.h"
+#include "storage/Transaction.h"
 #include "storage/Verify.h"
 
 using namespace invarro::storage;
@@ -310,6 +314,13 @@ class Script {
             CreateFileblock(name, int(len), int(keys.size()), keys.data());
             return EngineOk ? "ok" : status();
         }
+        if (op == "begin" || op == "commit" || op == "rollback" || op == "checkpoint") {
+            if (op == "begin") BeginTransaction();
+            if (op == "commit") CommitTransaction();
+            if (op == "rollback") RollbackTransaction();
+            if (op == "checkpoint") CheckpointJournal();
+            return EngineOk ? "ok" : status();
+        }
         if (op == "open") {
             std::string name, mode;
             in >> name >> mode;
@@ -464,6 +475,18 @@ int main(int argc, char** argv) {
     if (cmd == "--help" || cmd == "-h") {
         std::fputs(invarro::cli::HelpText(invarro::cli::FbtoolDoc()).c_str(), stdout);
         return 0;
+    }
+    // Whatever an interrupted program left in the fileblock's folder (a transaction in its
+    // journal, a rebuild cut short, files being replaced) is finished first.
+    if (cmd != "script" && argc >= 3) {
+        InitEngine(30);
+        invarro::platform::SilentProgress silent;
+        const data::FolderRecovery recovered = data::RecoverDataFolder(FolderOf(argv[2]), silent);
+        ExitEngine();
+        if (!recovered.ok) {
+            std::fprintf(stderr, "%s\n", recovered.error.c_str());
+            return 1;
+        }
     }
     if (cmd == "info" && argc == 3) return cmdInfo(argv[2]);
     if (cmd == "check" && argc == 3) return cmdCheck(argv[2]);

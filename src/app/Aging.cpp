@@ -1,6 +1,7 @@
 #include "app/Aging.h"
 
 #include <functional>
+#include <memory>
 
 #include <algorithm>
 #include <cstdlib>
@@ -11,6 +12,7 @@
 #include "data/Files.h"
 #include "data/Keys.h"
 #include "data/Open.h"
+#include "data/Posting.h"
 #include "data/SideFiles.h"
 #include "data/Texts.h"
 #include "data/Update.h"
@@ -240,14 +242,17 @@ bool StoreCompanyAging(const Session& session, const std::string& today, Money t
     auto found = data::FindAtOrAfter<Company>(opened.fb, 1, probe);
     bool ok = true;
     if (found && found->key == data::CompanyKey(probe, 1)) {
+        const data::CompanyRecord asRead = found->record;
         data::CompanyRecord& r = found->record;
         r.setText(Company::LastAgingDate, today);
         if (!r.setMoney(Company::ARBalance, total)) {
             *error = "The receivables total " + total.shownText() + " is too large to be stored.";
             ok = false;
         } else {
-            storage::PutRecord(opened.fb, found->recNo, r.data());
-            if (!storage::EngineOk) {
+            data::UpdateResult written =
+                data::ChangeBusinessRecord(opened.fb, found->recNo, asRead, r, prompter);
+            if (!written.ok()) {
+                storage::EngineError = written.engineError;
                 *error = EngineText("Cannot write the company record");
                 ok = false;
             }
@@ -358,6 +363,13 @@ AgingOutcome RunAging(Session& session, bool forced, const platform::Clock& cloc
 
     {
         BusyScope busy(hooks);
+        // Every customer's aging, the dates mended on the way and the company's receivables
+        // are one posting: a run that fails or is stopped changes nothing.
+        data::Posting posting;
+        if (!posting.started()) {
+            outcome.error = EngineText("Cannot start the aging");
+            return finish(outcome);
+        }
         data::OpenResult customers =
             OpenForAging(session.folder, prefix, data::FileKind::Customer, prompter, rebuildWindow);
         if (!customers) return finish(outcome);
@@ -382,6 +394,7 @@ AgingOutcome RunAging(Session& session, bool forced, const platform::Clock& cloc
                 break;
             }
             if (!customer.live()) continue;
+            const data::CustomerRecord asRead = customer;
             if (data::TrimText(customer.text(Customer::ShortName)).empty())
                 customer.setText(Customer::ShortName, kNoShortName);
 
@@ -402,8 +415,10 @@ AgingOutcome RunAging(Session& session, bool forced, const platform::Clock& cloc
                 ok = false;
                 break;
             }
-            storage::PutRecord(customers.fb, rec, customer.data());
-            if (!storage::EngineOk) {
+            data::UpdateResult written =
+                data::ChangeBusinessRecord(customers.fb, rec, asRead, customer, prompter);
+            if (!written.ok()) {
+                storage::EngineError = written.engineError;
                 outcome.error = EngineText("Cannot write customer record " + std::to_string(rec));
                 ok = false;
                 break;
@@ -431,11 +446,25 @@ AgingOutcome RunAging(Session& session, bool forced, const platform::Clock& cloc
                             " is too large to be stored.";
             return finish(outcome);
         }
-        session.company = updated;
         std::string error;
-        if (!data::WriteLastCompany(session.folder, session.company, &error) ||
-            !StoreCompanyAging(session, todayText, outcome.total, prompter, progress, &error)) {
+        if (!StoreCompanyAging(session, todayText, outcome.total, prompter, progress, &error)) {
             outcome.error = error;
+            return finish(outcome);
+        }
+        // The company in use and its copy follow the books once they hold the aging (when
+        // the aging is part of a larger posting, once that one is written).
+        auto copyError = std::make_shared<std::string>();
+        posting.afterCommit([&session, updated, copyError] {
+            session.company = updated;
+            data::WriteLastCompany(session.folder, session.company, copyError.get());
+        });
+        if (!posting.commit()) {
+            outcome.error = "The aging could not be written (error " +
+                            std::to_string(posting.engineError()) + "); nothing was changed.";
+            return finish(outcome);
+        }
+        if (!copyError->empty()) {
+            outcome.error = *copyError;
             return finish(outcome);
         }
     }

@@ -16,6 +16,7 @@
 #include "data/Fileblocks.h"
 #include "data/Files.h"
 #include "data/Open.h"
+#include "data/Posting.h"
 #include "data/Update.h"
 #include "invoicing/InvEdit.h"
 #include "storage/Engine.h"
@@ -644,6 +645,14 @@ BooksRepair RepairBooks(Session& session, const platform::Clock& clock,
                         platform::Prompter& prompter, platform::Progress& progress) {
     BooksRepair out;
     std::map<std::string, std::pair<Money, AgingBuckets>> before;
+    // The paid flags and the aging that follows are one posting: a repair that fails or is
+    // stopped changes nothing.
+    data::Posting posting;
+    if (!posting.started()) {
+        out.ok = false;
+        out.error = "the repair cannot start (error " + std::to_string(posting.engineError()) + ")";
+        return out;
+    }
     {
         BookFiles files(session, prompter);
         if (!files.customers.ok || !files.invoices.ok) {
@@ -664,7 +673,8 @@ BooksRepair RepairBooks(Session& session, const platform::Clock& clock,
             const std::string number = data::TrimmedText(r.text(Invoice::InvNo));
             if (!data::ChangeBusinessRecord(files.invoices.fb, recNo, r, fixed, prompter).ok()) {
                 out.ok = false;
-                out.error = "invoice " + number + " could not be rewritten";
+                out.error = "invoice " + number + " could not be rewritten; nothing was changed";
+                out.changes.clear();
                 return out;
             }
             out.changes.push_back("invoice " + number + ": paid flag " +
@@ -681,6 +691,14 @@ BooksRepair RepairBooks(Session& session, const platform::Clock& clock,
     if (aged.status != AgingStatus::Done) {
         out.ok = false;
         out.error = aged.error.empty() ? "the aging could not run" : aged.error;
+        out.changes.clear();
+        return out;
+    }
+    if (!posting.commit()) {
+        out.ok = false;
+        out.error = "the repair could not be written (error " +
+                    std::to_string(posting.engineError()) + "); nothing was changed";
+        out.changes.clear();
         return out;
     }
     BookFiles files(session, prompter);

@@ -14,6 +14,7 @@
 #include "data/Money.h"
 #include "data/Open.h"
 #include "data/OperationError.h"
+#include "data/Replace.h"
 #include "data/Texts.h"
 #include "data/Update.h"
 #include "output/TextFile.h"
@@ -207,7 +208,15 @@ DeleteOutcome DeleteCompany(const std::string& folder, storage::Fileblock* compa
                         platform::Answer::No, platform::Icon::Warning))
         return DeleteOutcome::Declined;
 
-    data::UpdateResult r = data::DeleteBusinessRecord(companies, recNo, company, prompter);
+    // A deleted record's bytes stay in the file (and in every backup of it) until the slot
+    // is used again: its mail password is blanked first.
+    data::CompanyRecord deleted = company;
+    if (!company.text(Company::EMailPassword).empty()) {
+        deleted.setText(Company::EMailPassword, "");
+        if (!data::ChangeBusinessRecord(companies, recNo, company, deleted, prompter).ok())
+            throw data::OperationError("Delete operation failed");
+    }
+    data::UpdateResult r = data::DeleteBusinessRecord(companies, recNo, deleted, prompter);
     if (!r.ok()) throw data::OperationError("Delete operation failed");
 
     std::vector<std::string> left = DeleteCompanyFiles(folder, number);
@@ -381,14 +390,11 @@ CopyOutcome CopyToCompany(const std::string& folder, CopyMode mode, std::string_
         }
     }
     if (!failed) {
-        for (int i = 0; i < 2; ++i) {
-            std::error_code ec;
-            fs::rename(*temp[i], to[i], ec);
-            if (ec) {
-                failed = true;
-                prompter.ask(Info(title, failText + "\n" + to[i] + ": " + ec.message(),
-                                  platform::Icon::Error));
-            }
+        std::string error;
+        if (!data::ReplaceFilesTogether(folder, {{to[0], *temp[0], ""}, {to[1], *temp[1], ""}}, {},
+                                        &error)) {
+            failed = true;
+            prompter.ask(Info(title, failText + "\n" + error, platform::Icon::Error));
         }
     }
     for (auto& t : temp) {

@@ -61,7 +61,7 @@ const std::array kSetupControls = {
     Edit("CEmailAdd", Company::EMailAddress_, kMail, R::Trimmed),
     Edit("EMlogin", Company::EMailLogin_, kMail, R::Trimmed),
     Edit("CEMailHost", Company::EMailHost_, kMail, R::Trimmed),
-    Edit("EMpword", Company::EMailPassword_, kMail, R::Trimmed),
+    Edit("EMpword", Company::EMailPassword_, kMail, R::Text),
     Digits("EMPort", Company::EMailPort_, kMail, 5, R::Port),
     Box("DefToEMail", Company::DefaultToEMail_, kMail, R::YesNoBox),
     Box("CBEMailLines", Company::EMailLines_, kMail, R::YesNoBox),

@@ -11,10 +11,12 @@
 #include "invoicing/Demo.h"
 #include "invoicing/PaymentDemo.h"
 #include "output/Demo.h"
+#include "output/EMail.h"
 #include "platform/Clock.h"
 #include "products/Demo.h"
 #include "products/DemoImport.h"
 #include "storage/Engine.h"
+#include "storage/Transaction.h"
 
 namespace invarro::app {
 
@@ -37,6 +39,7 @@ void SetUpDemoCompany(data::CompanyRecord& c) {
     c.setByte(Company::CalcTaxes, 1);
     c.setText(Company::DefTerms, "Net 30 Days");
     c.setText(Company::SalesMsg1, "Thank you for your business!");
+    c.setText(Company::MemoHeading, "Description of Work");
     c.setText(Company::SalesMsg2, "Payment is due within 30 days of the invoice date.");
     c.setText(Company::NextInvNo, "1001");
     c.setText(Company::NextCustNo, "100");
@@ -48,6 +51,15 @@ void SetUpDemoCompany(data::CompanyRecord& c) {
 }  // namespace
 
 InstallResult CreateDemoInstallation(const std::string& folder, platform::Prompter& prompter) {
+    // Thousands of postings make the demo, each all or nothing; a demo lost to a power cut
+    // is simply made again, so they are not synced one by one.
+    struct Quick {
+        Quick() { storage::SetDurableCommits(false); }
+        ~Quick() {
+            storage::CheckpointJournal();
+            storage::SetDurableCommits(true);
+        }
+    } quick;
     InstallResult result = CreateInstallation(folder, prompter);
     if (!result.ok) return result;
     result.ok = false;
@@ -110,6 +122,13 @@ InstallResult CreateDemoInstallation(const std::string& folder, platform::Prompt
         result.message = "Cannot add the demo repeat billing: " + repeats.error;
         return result;
     }
+    // One order long enough to run over two printed pages.
+    invoicing::DemoInvoicesResult large =
+        invoicing::AddDemoLongInvoice(folder, demo, today, prompter);
+    if (!large.ok) {
+        result.message = "Cannot add the demo invoices: " + large.error;
+        return result;
+    }
     std::string error;
     // Sample files for the customer and product imports.
     if (!customers::WriteDemoCustomerImportFile(folder, &error) ||
@@ -167,6 +186,14 @@ InstallResult CreateDemoInstallation(const std::string& folder, platform::Prompt
         result.message = "Cannot add the demo repeat billing: " + otherRepeats.error + error;
         return result;
     }
+    // Both companies e-mail their documents with the PDF attached (the customers' addresses
+    // are all in the reserved .example domain, so nothing reaches anybody).
+    data::IniFile ini(data::IniFilePath(folder));
+    for (const data::CompanyRecord* c : {&demo, &*other})
+        if (!output::SetAttachDocumentPdf(ini, c->text(Company::CompanyNo), true, &error)) {
+            result.message = error;
+            return result;
+        }
     result.ok = true;
     result.message = "Demo installation in " + folder + ": company 1 \"" +
                      demo.text(Company::Name) + "\" created with " + std::to_string(people.added) +

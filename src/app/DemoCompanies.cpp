@@ -43,6 +43,7 @@ InstallResult AddDemoSecondCompany(const std::string& folder, platform::Prompter
     c.setText(Company::NextInvNo, "5001");
     c.setText(Company::NextCustNo, "100");
     c.setText(Company::SalesMsg1, "Thank you for letting us care for your garden.");
+    c.setText(Company::MemoHeading, "Description of Services");
     c.setText(Company::SalesMsg2, "Ask about our spring clean-up and irrigation check packages.");
     c.setText(Company::AgingDays1, "30");
     c.setText(Company::AgingDays2, "45");

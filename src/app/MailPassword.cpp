@@ -1,6 +1,9 @@
 #include "app/MailPassword.h"
 
+#include <algorithm>
+
 #include "data/Fileblocks.h"
+#include "data/SideFiles.h"
 
 namespace invarro::app {
 
@@ -39,6 +42,42 @@ std::string MailPassword(const std::string& folder, const data::CompanyRecord& c
                         error);
 }
 
+std::string LoginPassword(const std::string& folder, const data::CompanyRecord& company,
+                          platform::Keyring* keyring, std::string* error) {
+    const std::string inRecord = company.text(Company::EMailPassword);
+    if (!inRecord.empty()) return inRecord;
+    const std::string number = NumberOf(company);
+    const data::IniFile ini(data::IniFilePath(folder));
+    // The company's own choice counts even when no keyring answers now: that is exactly
+    // when the password cannot be had.
+    const bool chosen = !number.empty() && ini.read(kKeyringSection, number)
+                            ? ini.readInteger(kKeyringSection, number, 0) != 0
+                            : keyring && keyring->available();
+    if (!chosen || number.empty()) return inRecord;
+    const std::string advice =
+        " Unlock the desktop keyring (log in to the desktop; a cron job or a remote shell has "
+        "no keyring of its own), or keep the password in the company record instead: untick "
+        "\"" +
+        std::string(kKeyringOption) +
+        "\" on the E-Mail tab of Company Options and type the password again.";
+    auto fail = [&](const std::string& what) {
+        if (error) *error = what + advice;
+        return std::string();
+    };
+    if (!keyring || !keyring->available())
+        return fail("The desktop keyring did not answer, so the mail password of company " +
+                    number + " could not be read and no login was tried.");
+    std::string why;
+    const std::optional<std::string> found = keyring->lookup(number, &why);
+    if (!found && !why.empty())
+        return fail("The desktop keyring did not give the mail password of company " + number +
+                    " (" + why + "), so no login was tried.");
+    if (!found)
+        return fail("The desktop keyring gave no mail password for company " + number +
+                    ": it is locked, or holds none for this company. No login was tried.");
+    return *found;
+}
+
 PasswordSaved SaveMailPassword(data::CompanyRecord& company, bool keepInKeyring,
                                platform::Keyring* keyring, data::IniFile* ini) {
     PasswordSaved saved;
@@ -67,6 +106,19 @@ PasswordSaved SaveMailPassword(data::CompanyRecord& company, bool keepInKeyring,
     company.setText(Company::EMailPassword, "");
     saved.inKeyring = true;
     return saved;
+}
+
+bool SyncLastCompanyPassword(const std::string& folder, const data::CompanyRecord& written,
+                             std::string* error) {
+    std::optional<data::CompanyRecord> copy = data::ReadLastCompany(folder);
+    if (!copy || data::CompanyPrefix(copy->text(Company::CompanyNo)) != NumberOf(written))
+        return true;
+    const data::FieldDef& field = Company::kFields[size_t(Company::EMailPassword_)];
+    const auto* a = copy->data() + field.offset;
+    const auto* b = written.data() + field.offset;
+    if (std::equal(a, a + data::FieldSize(field), b)) return true;
+    copy->setText(Company::EMailPassword, written.text(Company::EMailPassword));
+    return data::WriteLastCompany(folder, *copy, error);
 }
 
 void ForgetMailPassword(std::string_view companyNo, platform::Keyring* keyring) {

@@ -33,6 +33,14 @@ std::string MailPassword(const data::CompanyRecord& company, platform::Keyring* 
 std::string MailPassword(const std::string& folder, const data::CompanyRecord& company,
                          platform::Keyring* keyring, std::string* error = nullptr);
 
+// The password for the mail login, exactly as typed and stored. With the company's
+// password kept in the keyring, a keyring that does not answer (none given, no session
+// bus as under cron), cannot be asked, or gives no password (locked, or holding none for
+// the company) is an error: *error says so in a sentence with what to do, and no login
+// is to be tried.
+std::string LoginPassword(const std::string& folder, const data::CompanyRecord& company,
+                          platform::Keyring* keyring, std::string* error);
+
 // What saving the password did.
 struct PasswordSaved {
     bool inKeyring = false;  // the keyring holds it and the record's field is empty
@@ -46,6 +54,13 @@ struct PasswordSaved {
 // written to the INI file when one is given.
 PasswordSaved SaveMailPassword(data::CompanyRecord& company, bool keepInKeyring,
                                platform::Keyring* keyring, data::IniFile* ini);
+
+// After a company record has been written: "LastCo.Dat", when it holds the same company,
+// takes the record's password field at once, so that no copy of the record - and so no
+// backup made from here on - keeps a password the record no longer holds. True when the
+// copy needed no change or was rewritten; false and *error when it could not be written.
+bool SyncLastCompanyPassword(const std::string& folder, const data::CompanyRecord& written,
+                             std::string* error = nullptr);
 
 // A deleted company's password leaves the keyring with it.
 void ForgetMailPassword(std::string_view companyNo, platform::Keyring* keyring);

@@ -5,6 +5,7 @@
 #include "data/Keys.h"
 #include "data/Open.h"
 #include "data/OperationError.h"
+#include "data/Posting.h"
 #include "data/Texts.h"
 #include "data/Update.h"
 #include "invoicing/InvManage.h"
@@ -173,30 +174,39 @@ PurgeOutcome PurgePaidRecords(Session& session, const platform::Clock& clock,
         return outcome;
     }
 
-    // Pass 2: the paid records of the period with their lines and memos.
+    // Pass 2: the paid records of the period with their lines and memos, as one posting:
+    // a purge that fails or is stopped removes nothing.
+    bool committed = false;
     {
         BusyScope busy(hooks);
-        for (int32_t rec = storage::NextUsedRecord(invoices.fb, 0); storage::EngineOk && rec > 0;
+        data::Posting posting;
+        for (int32_t rec = posting.started() ? storage::NextUsedRecord(invoices.fb, 0) : 0;
+             posting.started() && storage::EngineOk && rec > 0;
              rec = storage::NextUsedRecord(invoices.fb, rec)) {
             auto inv = data::ReadBusinessRecord<Invoice>(invoices.fb, rec);
             if (!inv || !Older(*inv, *cutOff)) continue;
             if (std::string(data::TrimText(inv->text(Invoice::PaidFlag))) != "P") continue;
-            if (!data::DeleteBusinessRecord(invoices.fb, rec, *inv, prompter).ok()) {
-                Tell(prompter, std::string(data::kAppTitle), "Delete Failed.", Icon::Error);
+            const std::string invNo = inv->ansi(Invoice::InvNo);
+            if (!data::DeleteBusinessRecord(invoices.fb, rec, *inv, prompter).ok() ||
+                !DeleteLines(lines.fb, invNo, prompter) ||
+                (Number(inv->ansi(Invoice::InvoiceStyle)) == "M" &&
+                 !DeleteMemo(memos.fb, invNo, prompter))) {
                 ++outcome.failures;
-                continue;
+                break;
             }
             ++outcome.removed;
-            const std::string invNo = inv->ansi(Invoice::InvNo);
-            if (!DeleteLines(lines.fb, invNo, prompter)) ++outcome.failures;
-            if (Number(inv->ansi(Invoice::InvoiceStyle)) == "M" &&
-                !DeleteMemo(memos.fb, invNo, prompter))
-                ++outcome.failures;
         }
+        committed = posting.started() && outcome.failures == 0 && posting.commit();
     }
     storage::CloseFileblock(memos.fb);
     storage::CloseFileblock(lines.fb);
     storage::CloseFileblock(invoices.fb);
+    if (!committed) {
+        outcome.removed = 0;
+        Tell(prompter, std::string(data::kAppTitle), "Delete Failed.", Icon::Error);
+        hooks.setStatus("Ready.");
+        return outcome;
+    }
 
     outcome.status = PurgeStatus::Done;
     const std::string n = std::to_string(outcome.removed);

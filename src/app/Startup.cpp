@@ -1,5 +1,7 @@
 #include "app/Startup.h"
 
+#include "app/MailPassword.h"
+
 #include "data/Ansi.h"
 #include "data/Fileblocks.h"
 #include "data/Files.h"
@@ -27,7 +29,8 @@ data::FontSetting EditorFont(const data::CompanyRecord& c) {
 CompanyLook Look(Session& session, platform::Prompter* prompter) {
     data::CompanyRecord& c = session.company;
     CompanyLook look;
-    if (data::TrimmedText(c.text(Company::Name)).size() < 2) {
+    // Characters, as the record stores them: "É" alone is no company name.
+    if (data::CharCount(data::TrimText(c.text(Company::Name))) < 2) {
         c.setText(Company::Name, kPleaseSetup);
         c.setByte(Company::UseBackground, 0);
         look.caption = std::string(kPleaseSetup);
@@ -112,7 +115,13 @@ std::optional<data::CompanyRecord> LoadCompanyInUse(const std::string& folder,
     auto company = data::ReadLastCompany(folder);
     if (!company) return std::nullopt;
     auto fresh = ReadCompanyByNumber(folder, company->text(Company::CompanyNo), prompter);
-    if (fresh) company = fresh;
+    if (fresh) {
+        company = fresh;
+        // A mail password that has left the company record (moved to the keyring by an
+        // older version) leaves the copy too; a folder that cannot be written keeps it
+        // until the next time it can.
+        SyncLastCompanyPassword(folder, *fresh);
+    }
     return company;
 }
 

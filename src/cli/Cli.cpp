@@ -8,6 +8,8 @@
 #include "data/Ansi.h"
 #include "data/DataFolder.h"
 #include "data/Files.h"
+#include "data/OwnFiles.h"
+#include "data/Recovery.h"
 #include "data/SideFiles.h"
 #include "output/CStmnt.h"
 #include "output/EMail.h"
@@ -143,9 +145,14 @@ ProgramDoc CliDoc() {
         "question instead.",
         "A data folder that a running `invarro` holds is refused with status 1, and while a "
         "command runs the desktop program does not start on that folder.",
+        "An output path that names one of the data folder's own data, index, side or settings "
+        "files is refused with status 2, whatever `--yes` says.",
         "The e-mail verbs use the company's e-mail settings and one connection for the whole "
-        "run. They end with a line of counts (sent, not sent, skipped, the first failure) and "
-        "exit with status 1 when anything was not sent.",
+        "run, and attach each document as PDF when the company attaches documents (`--attach` "
+        "and `--no-attach` decide for one run). When the company keeps its mail password in "
+        "the desktop keyring and the keyring does not answer (as under cron), the run stops "
+        "before any login. They end with a line of counts (sent, not sent, skipped, the first "
+        "failure) and exit with status 1 when anything was not sent.",
     };
     doc.options = GlobalOptions();
     doc.commandsTitle = "Verbs";
@@ -266,6 +273,8 @@ int RunCli(const std::vector<std::string>& args, CliServices& services) {
     Context ctx(services, services.clock ? *services.clock : system, yes);
     ctx.folder = data::ResolveDataFolder(dataOption);
     ctx.companyNo = companyOption;
+    // The writers of the files the command names keep off the folder's own files.
+    const data::DataFolderInUseScope inUse(ctx.folder);
 
     if (services.claimFolder) {
         switch (services.claimFolder(ctx.folder)) {
@@ -280,6 +289,10 @@ int RunCli(const std::vector<std::string>& args, CliServices& services) {
         }
     }
 
+    // Settings or side files that are not what they should be are not read.
+    for (const std::string& problem : data::UnreadSideFiles(ctx.folder))
+        ctx.say(problem + "; the defaults are used");
+
     // The desktop program's company in use stays as it is whatever --company says.
     const std::string lastCo = data::JoinPath(ctx.folder, std::string(data::kLastCompanyFile));
     const std::optional<std::string> lastCoBytes =
@@ -287,6 +300,12 @@ int RunCli(const std::vector<std::string>& args, CliServices& services) {
 
     storage::InitEngine(30);
     if (!storage::EngineOk) return ctx.fail("cannot start the storage engine");
+    // Whatever an interrupted program left in the folder is finished or undone first.
+    if (const data::FolderRecovery recovered = data::RecoverDataFolder(ctx.folder, ctx.progress);
+        !recovered.ok) {
+        storage::ExitEngine();
+        return ctx.fail(recovered.error);
+    }
     int status = kExitFailed;
     try {
         if (!verb->company || OpenCompany(ctx)) status = verb->run(ctx, parsed);

@@ -12,6 +12,7 @@
 
 #include "cli/Manual.h"
 #include "output/Canvas.h"
+#include "output/FormLetter.h"
 #include "platform/Clock.h"
 #include "platform/Keyring.h"
 #include "platform/Mailer.h"
@@ -31,6 +32,8 @@ struct CliServices {
     std::FILE* err = stderr;
     // A canvas that writes PDF files (and opens nothing).
     std::function<std::unique_ptr<output::Canvas>()> pdfCanvas;
+    // Where merged form letters go: one PDF file holding every letter.
+    std::function<std::unique_ptr<output::LetterSink>(const std::string& pdfFile)> letterPdf;
     // Claims the data folder for the run; nothing claims it when unset.
     std::function<FolderClaim(const std::string& folder)> claimFolder;
     // A mail client for the e-mail verbs; they refuse to run when unset.

@@ -83,7 +83,9 @@ ProgramDoc FbtoolDoc() {
         "1C.DAT and 1C.IX. The business files are Company, and a company number followed by "
         "C (customers), I (invoices), N (invoice lines), M (memos) or P (products).",
         "Run it only on a folder that no Invarro program has open: the files are opened "
-        "exclusively, and a second program is refused.",
+        "exclusively, and a second program is refused. Before a command on a fileblock, "
+        "whatever an interrupted Invarro program left in its folder (a posting in the "
+        "journal, a rebuild cut short) is finished first.",
     };
     doc.options = {{"--help", "", "this text"}};
     doc.commandsTitle = "Commands";

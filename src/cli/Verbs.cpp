@@ -19,6 +19,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 
 #include "app/Aging.h"
 #include "app/BooksCheck.h"
@@ -31,7 +32,9 @@
 #include "data/DataFolder.h"
 #include "data/Delimited.h"
 #include "data/Files.h"
+#include "data/IniFile.h"
 #include "data/Open.h"
+#include "data/OwnFiles.h"
 #include "data/Rebuild.h"
 #include "data/SideFiles.h"
 #include "data/Update.h"
@@ -39,10 +42,14 @@
 #include "invoicing/RepeatSet.h"
 #include "maintenance/Backup.h"
 #include "output/CStmnt.h"
+#include "output/Demo.h"
 #include "output/EMail.h"
+#include "output/FormLetter.h"
 #include "output/InvPrint.h"
+#include "output/Labelwiz.h"
 #include "output/Rpt.h"
 #include "output/Rptselct.h"
+#include "output/RtfReader.h"
 #include "platform/zip/ZipArchive.h"
 #include "products/PExport.h"
 #include "products/PImport.h"
@@ -60,10 +67,11 @@ void Print(const Context& ctx, const std::string& line) {
     std::fprintf(ctx.out(), "%s\n", line.c_str());
 }
 
-std::string Pad(std::string text, size_t width, bool right = false) {
-    if (text.size() > width) text.resize(width);
-    const std::string fill(width - text.size(), ' ');
-    return right ? fill + text : text + fill;
+// Cut or padded to width characters, so that columns of names with accents stay in line
+// and no character is cut in half.
+std::string Pad(const std::string& text, size_t width, bool right = false) {
+    const std::string cut = data::FirstChars(text, width);
+    return right ? data::PadLeft(cut, width) : data::PadRight(cut, width);
 }
 
 std::string Prefix(const Context& ctx) {
@@ -71,8 +79,10 @@ std::string Prefix(const Context& ctx) {
 }
 
 // A file the command would write over: the window asks, the command keeps the file unless
-// --yes was given.
+// --yes was given. One of the data folder's own files is never written over.
 bool MayWrite(const Context& ctx, const std::string& path) {
+    if (const std::string problem = data::OwnFileProblem(ctx.folder, path); !problem.empty())
+        throw UsageError(problem);
     if (!data::FileExists(path) || ctx.yes) return true;
     ctx.say(path + " exists; it was left as it is (--yes writes over it)");
     return false;
@@ -103,14 +113,34 @@ struct StatementFilesOpen {
     }
 };
 
-// The mail password as the desktop program reads it: the keyring when one answers.
+// The mail password as the desktop program reads it: from the keyring when the company
+// keeps it there, and then a keyring that does not answer stops the run before any login.
 output::MailPasswordReader PasswordReader(const Context& ctx) {
     platform::Keyring* keyring = ctx.services.keyring ? ctx.services.keyring() : nullptr;
     const std::string folder = ctx.folder;
     return [folder, keyring](const data::CompanyRecord& company, std::string* error) {
-        return app::MailPassword(folder, company, keyring, error);
+        return app::LoginPassword(folder, company, keyring, error);
     };
 }
+
+// Whether the e-mail verbs attach the document as PDF: --attach or --no-attach, else the
+// company's own setting. The PDF canvas opens nothing. Nothing when the document is to
+// be attached and this program cannot write PDF files.
+std::optional<output::DocumentPdfMaker> MailPdf(const Context& ctx, const Args& args) {
+    const bool on = args.flag("--attach"), off = args.flag("--no-attach");
+    if (on && off) throw UsageError("give --attach or --no-attach, not both");
+    const bool attach = on || (!off && output::AttachDocumentPdf(ctx.folder, ctx.session.company));
+    output::DocumentPdfMaker maker;
+    if (!attach) return maker;
+    if (!ctx.services.pdfCanvas) return std::nullopt;
+    maker.folder = ctx.folder;
+    maker.canvas = ctx.services.pdfCanvas;
+    return maker;
+}
+
+constexpr const char* kCannotAttach =
+    "this program cannot write PDF files, so it cannot attach the document (--no-attach sends "
+    "the text alone)";
 
 // The last line of an e-mail run; the job failed when anything was not sent.
 int MailRunEnd(const Context& ctx, const output::MailRunCounts& c, int skipped,
@@ -241,6 +271,8 @@ int InvoicePdf(Context& ctx, const Args& args) {
 
 int InvoiceEmail(Context& ctx, const Args& args) {
     if (!ctx.services.mailer) return ctx.fail("this program cannot send e-mail");
+    const std::optional<output::DocumentPdfMaker> pdf = MailPdf(ctx, args);
+    if (!pdf) return ctx.fail(kCannotAttach);
     const std::string number = data::UpperText(args.positional[0]);
     DocumentFilesOpen open(ctx);
     if (!open.invoices.fb) return ctx.fail("the invoice file cannot be opened");
@@ -251,7 +283,7 @@ int InvoiceEmail(Context& ctx, const Args& args) {
             ctx.session.company, *mailer, ctx.prompter, ctx.progress,
             [&] {
                 sent = output::EmailInvoiceText(files, number, ctx.session.company, *mailer,
-                                                ctx.prompter, ctx.clock);
+                                                ctx.prompter, ctx.clock, nullptr, false, *pdf);
             },
             PasswordReader(ctx)))
         return NothingSent(ctx, 1, "invoices");
@@ -333,17 +365,19 @@ int Interest(Context& ctx, const Args& args) {
     const auto flat = args.value("--flat");
     if (bool(percent) == bool(flat)) throw UsageError("give either --percent or --flat");
     if (flat) {
-        if (!invoicing::CheckFlatRate(*flat, ctx.prompter)) return kExitUsage;
         s.flat = true;
         s.flatRate = *flat;
     } else {
-        if (!data::ParseMoney(*percent)) throw UsageError("--percent takes a number");
         s.flat = false;
         s.percent = *percent;
     }
-    if (auto minimum = args.value("--minimum")) {
-        if (!data::ParseMoney(*minimum)) throw UsageError("--minimum takes an amount");
-        s.minimum = *minimum;
+    if (auto minimum = args.value("--minimum")) s.minimum = *minimum;
+    // Rates and amounts out of their bounds are refused before anything is aged or written.
+    if (const auto problem = invoicing::CheckInterestSettings(s)) {
+        const char* option = problem->field == invoicing::InterestField::Percent   ? "--percent"
+                             : problem->field == invoicing::InterestField::Minimum ? "--minimum"
+                                                                                   : "--flat";
+        throw UsageError(std::string(option) + ": " + problem->text);
     }
 
     std::optional<invoicing::InterestScan> scan =
@@ -367,6 +401,7 @@ int Interest(Context& ctx, const Args& args) {
     invoicing::SaveFiles files = open.saveFiles(ctx.session.company, ctx.today());
     const invoicing::InterestOutcome outcome =
         invoicing::GenerateInterest(files, *scan, s, order, ctx.prompter);
+    if (!outcome.refused.empty()) return kExitUsage;
     for (const std::string& line :
          invoicing::InterestReportLines(*scan, s, ctx.session.company, ctx.clock.now()))
         Print(ctx, line);
@@ -490,7 +525,7 @@ int Import(Context& ctx, const Args& args) {
         separator = *c;
     }
     if (!data::FileExists(path)) return ctx.fail(path + " does not exist");
-    const data::DelimitedText text = data::ReadDelimitedFile(path, separator);
+    const data::DelimitedText text = data::ReadImportFile(path, separator);
     if (!text.ok()) return ctx.fail(std::string(data::kWrongFormatText) + " " + text.error);
     const std::string prefix = Prefix(ctx);
     if (kind == ListKind::Customers) {
@@ -648,6 +683,8 @@ int StatementsPdf(Context& ctx, const Args& args) {
 int StatementsEmail(Context& ctx, const Args& args) {
     const output::StatementPeriod period = StatementPeriodOf(ctx, args);
     if (!ctx.services.mailer) return ctx.fail("this program cannot send e-mail");
+    const std::optional<output::DocumentPdfMaker> pdf = MailPdf(ctx, args);
+    if (!pdf) return ctx.fail(kCannotAttach);
     StatementFilesOpen open(ctx);
     if (!open.customers.fb || !open.invoices.fb)
         return ctx.fail("the customer or invoice file cannot be opened");
@@ -681,7 +718,7 @@ int StatementsEmail(Context& ctx, const Args& args) {
             company, *mailer, ctx.prompter, ctx.progress,
             [&] {
                 mailed = output::EmailStatementBatch(files, run, company, ctx.today(), *mailer,
-                                                     nullptr, ctx.prompter, ctx.progress);
+                                                     nullptr, ctx.prompter, ctx.progress, {}, *pdf);
             },
             PasswordReader(ctx)))
         return NothingSent(ctx, int(run.customers.size()), "statements");
@@ -695,6 +732,143 @@ int StatementsEmail(Context& ctx, const Args& args) {
 int ReportList(const Context& ctx) {
     for (const output::ReportInfo& r : output::Reports())
         Print(ctx, Pad(std::string(r.commandName), 24) + std::string(r.name));
+    return kExitOk;
+}
+
+// ------------------------------------------------------------------ labels and letters
+
+// The customers of a label or letter run, as the Label Wizard's queue holds them: read
+// from a record list, named one by one, or, without either, every customer as "Load All
+// Customers" appends them.
+std::optional<output::LabelQueue> QueueOf(Context& ctx, const Args& args,
+                                          storage::Fileblock* customers) {
+    output::LabelQueue queue;
+    const auto named = args.values.find("--customer");
+    const bool byName = named != args.values.end() && !named->second.empty();
+    if (const auto list = args.value("--queue")) {
+        if (byName) throw UsageError("--queue and --customer cannot be given together");
+        std::string error;
+        const auto entries = output::ReadRecordList(*list, &error);
+        if (!entries) {
+            ctx.say(error);
+            return std::nullopt;
+        }
+        for (const output::LabelEntry& e : *entries)
+            queue.add(e);
+    } else if (byName) {
+        for (const std::string& number : named->second) {
+            const auto customer = output::FindCustomerByNumber(customers, data::UpperText(number));
+            if (!customer) {
+                ctx.say("customer " + number + " is not on file");
+                return std::nullopt;
+            }
+            queue.add(output::LabelEntryFor(*customer));
+        }
+    } else {
+        output::AppendCustomers(customers, queue, [](const data::CustomerRecord&) { return true; });
+    }
+    return queue;
+}
+
+// Opens the customer file into customers and makes the run's queue; nothing (and the
+// reason said) when the file cannot be opened, a customer is not found or the queue is
+// empty.
+std::optional<output::LabelQueue> OpenQueue(Context& ctx, const Args& args,
+                                            data::ExistingFileblock& customers,
+                                            const std::string& emptyQueue) {
+    data::OpenExisting(customers, ctx.folder, data::FileKind::Customer, Prefix(ctx), ctx.prompter);
+    if (!customers.fb) {
+        ctx.fail("the customer file cannot be opened");
+        return std::nullopt;
+    }
+    auto queue = QueueOf(ctx, args, customers.fb);
+    if (queue && queue->empty()) {
+        ctx.fail(emptyQueue);
+        return std::nullopt;
+    }
+    return queue;
+}
+
+// A layout or letter named on the command line, else the one the wizard would take.
+std::string ChosenFile(const Context& ctx, const Args& args, const char* option,
+                       std::optional<std::string> last, const char* demoFile) {
+    if (auto given = args.value(option)) return *given;
+    if (last && data::FileExists(*last)) return *last;
+    return data::JoinPath(ctx.folder, demoFile);
+}
+
+// The PDF file a verb must be told to write.
+std::string OutFile(const Args& args) {
+    const auto out = args.value("--out");
+    if (!out || out->empty()) throw UsageError("--out FILE names the PDF file to write");
+    return *out;
+}
+
+int LabelsPdf(Context& ctx, const Args& args) {
+    const std::string out = OutFile(args);
+    if (!MayWrite(ctx, out)) return kExitFailed;
+    if (!ctx.services.pdfCanvas) return ctx.fail("this program cannot write PDF files");
+    const std::string layoutFile = ChosenFile(
+        ctx, args, "--layout", output::ReadLastLabelPath(ctx.folder), output::kDemoLabelFile);
+    std::string error;
+    const auto layout = output::ReadLabelLayout(layoutFile, &error);
+    if (!layout) return ctx.fail(error);
+    data::ExistingFileblock customers;
+    const auto queue = OpenQueue(ctx, args, customers,
+                                 "You do not have any customer records listed in the print queue.");
+    if (!queue) return kExitFailed;
+    std::vector<std::string> missing;
+    const std::vector<data::CustomerRecord> people =
+        output::QueuedCustomers(customers.fb, queue->entries(), missing);
+    for (const std::string& number : missing)
+        ctx.say("customer " + number + " is not on file");
+    output::LabelPrintOptions options;
+    options.start = output::StartOrCopiesValue(args.value("--start").value_or("1"));
+    options.copies = output::StartOrCopiesValue(args.value("--copies").value_or("1"));
+    options.jobName = out;
+    options.dataFolder = ctx.folder;
+    options.dotsPerInch =
+        output::ReadLabelResolution(data::IniFile(data::IniFilePath(ctx.folder)), layoutFile);
+    std::unique_ptr<output::Canvas> canvas = ctx.services.pdfCanvas();
+    const output::LabelPrintResult r =
+        output::PrintLabels(*canvas, *layout, people, ctx.session.company, options);
+    if (!r.ok) return ctx.fail(r.error);
+    Print(ctx, out);
+    ctx.say("Complete. " + std::to_string(r.printed) + " label(s) on " + std::to_string(r.pages) +
+            " page(s).");
+    return kExitOk;
+}
+
+int LettersPdf(Context& ctx, const Args& args) {
+    const std::string out = OutFile(args);
+    if (!MayWrite(ctx, out)) return kExitFailed;
+    if (!ctx.services.letterPdf) return ctx.fail("this program cannot write PDF files");
+    const std::string letterFile =
+        ChosenFile(ctx, args, "--letter", std::nullopt, output::kDemoLetterFile);
+    const auto bytes = data::ReadWholeFile(letterFile);
+    if (!bytes) return ctx.fail("The file " + letterFile + " cannot be read.");
+    const output::RtfDocument letter =
+        output::LooksLikeRtf(*bytes)
+            ? output::ReadRtf(*bytes)
+            : output::PlainTextDocument(data::TextLines(*bytes), output::Font{"Arial", 10});
+    if (data::TrimText(output::DocumentText(letter)).empty())
+        return ctx.fail(
+            "You do not have any text to print. You need to create or open an existing "
+            "letter.");
+    data::ExistingFileblock customers;
+    const auto queue =
+        OpenQueue(ctx, args, customers,
+                  "You do not have any customer records listed in the Label print queue.");
+    if (!queue) return kExitFailed;
+    std::unique_ptr<output::LetterSink> sink = ctx.services.letterPdf(out);
+    const output::LetterRunResult r = output::PrintFormLetters(
+        ctx.folder, letter, std::filesystem::path(letterFile).filename().string(), queue->entries(),
+        customers.fb, ctx.session.company, *sink, ctx.progress);
+    for (const std::string& number : r.missing)
+        ctx.say("customer " + number + " is not on file");
+    if (!r.ok) return ctx.fail(r.error);
+    Print(ctx, out);
+    ctx.say(std::to_string(r.printed) + " letter(s) written.");
     return kExitOk;
 }
 
@@ -787,10 +961,13 @@ const std::vector<Verb>& Verbs() {
          true,
          InvoicePdf},
         {"invoice email",
-         "NUMBER",
+         "NUMBER [--attach | --no-attach]",
          "sends the invoice or quote by e-mail, as the invoice manager in e-mail mode, and "
-         "marks it printed with today's e-mail date",
-         {},
+         "marks it printed with today's e-mail date once the mail server has taken it",
+         {{"--attach", "",
+           "attach the document as PDF (default: the company's \"Attach the document as "
+           "PDF\")"},
+          {"--no-attach", "", "send the text alone"}},
          1,
          1,
          true,
@@ -811,9 +988,12 @@ const std::vector<Verb>& Verbs() {
          "[--dry-run]",
          "charges interest or a late fee on overdue accounts, as the interest wizard",
          {{"--over", "DAYS", "accounts overdue past this aging limit (the company's 30, 60 or 90)"},
-          {"--percent", "P", "interest in percent of the overdue amount"},
-          {"--flat", "AMOUNT", "a flat late fee instead"},
-          {"--minimum", "AMOUNT", "no charge below this (default: the company's last minimum)"},
+          {"--percent", "P",
+           "interest in percent of the overdue amount (above 0, at most 100, up to three "
+           "decimals)"},
+          {"--flat", "AMOUNT", "a flat late fee instead (at most 999.99)"},
+          {"--minimum", "AMOUNT",
+           "no charge below this, 0.00 to 99.99 (default: the company's last minimum)"},
           {"--date", "DATE", "the invoice date, as of which accounts are aged (default today)"},
           {"--dry-run", "", "list the charges, write no invoice (the customers are aged)"}},
          0,
@@ -873,7 +1053,8 @@ const std::vector<Verb>& Verbs() {
          true,
          StatementsPdf},
         {"statements email",
-         "[--customer NUMBER ...] [--unpaid-only] [--from DATE] [--to DATE]",
+         "[--customer NUMBER ...] [--unpaid-only] [--from DATE] [--to DATE] [--attach | "
+         "--no-attach]",
          "sends customer statements by e-mail over one connection: the customers named, or "
          "those the batch statement run selects in e-mail mode (a balance not zero and an "
          "e-mail address)",
@@ -882,11 +1063,42 @@ const std::vector<Verb>& Verbs() {
           {"--unpaid-only", "", "list only the transactions with a balance due"},
           {"--from", "DATE", "leave out transactions before this day"},
           {"--to", "DATE", "leave out transactions after this day"},
-          {"--skip-negative", "", "batch: leave out balances below zero"}},
+          {"--skip-negative", "", "batch: leave out balances below zero"},
+          {"--attach", "",
+           "attach each customer's statement as PDF (default: the company's \"Attach the "
+           "document as PDF\")"},
+          {"--no-attach", "", "send the text alone"}},
          0,
          0,
          true,
          StatementsEmail},
+        {"labels pdf",
+         "[--layout FILE.LBL] [--queue FILE.LST | --customer NUMBER ...] --out FILE",
+         "writes mailing labels as a PDF file, as the Label Wizard prints them: the customers of "
+         "a saved record list, the customers named, or every customer",
+         {{"--layout", "FILE",
+           "the label layout (default: the last one the wizard used, else the demo's)"},
+          {"--queue", "FILE", "a record list saved by the wizard"},
+          {"--customer", "NUMBER", "this customer (repeatable)"},
+          {"--start", "N", "begin at label N of the first sheet (default 1)"},
+          {"--copies", "N", "labels for each customer (default 1)"},
+          {"--out", "FILE", "the PDF file to write"}},
+         0,
+         0,
+         true,
+         LabelsPdf},
+        {"letters pdf",
+         "[--letter FILE.RTF] [--queue FILE.LST | --customer NUMBER ...] --out FILE",
+         "merges a form letter for each customer, as the Form Letter Wizard prints it, into one "
+         "PDF file with each letter on a new page",
+         {{"--letter", "FILE", "the letter, RTF or plain text (default: the demo's reminder)"},
+          {"--queue", "FILE", "a record list saved by the Label Wizard"},
+          {"--customer", "NUMBER", "this customer (repeatable)"},
+          {"--out", "FILE", "the PDF file to write"}},
+         0,
+         0,
+         true,
+         LettersPdf},
         {"report",
          "NAME [--from DATE] [--to DATE] [--filter TEXT] (--text FILE | --pdf FILE)",
          "runs a report of the report wizard into a text or PDF file (report --list names "

@@ -7,6 +7,7 @@
 #include "data/Ansi.h"
 #include "data/Keys.h"
 #include "data/Money.h"
+#include "data/Posting.h"
 #include "data/Update.h"
 #include "storage/BTree.h"
 
@@ -95,25 +96,28 @@ platform::Message CustomerPreviewMessage(const CustomerImportRow& first, bool fo
 }
 
 CustomerRecord CustomerFromRow(const CustomerImportRow& row, bool forceShipping,
-                               const data::CompanyRecord& company) {
-    auto cell = [&](int col) { return Cell(row, col); };
+                               const data::CompanyRecord& company, data::ImportResult* changes) {
+    data::RowValues values(row.line, changes);
+    auto cell = [&](int col, int width) {
+        return values.fit(row.cells[std::size_t(col)], width, kImportHeadings[std::size_t(col)]);
+    };
     CustomerEntry e;
-    e.number = cell(column::kNumber);
-    e.name = Cut(cell(column::kName), width::kName);
-    e.custType = cell(column::kType);
+    e.number = cell(column::kNumber, width::kNumber);
+    e.name = cell(column::kName, width::kName);
+    e.custType = cell(column::kType, width::kType);
     e.taxExempt = "N";
     e.creditLimit = "0.00";
-    const int ship = forceShipping ? column::kBill1 : column::kShip1;
-    for (int i = 0; i < 4; ++i) {
-        e.bill[std::size_t(i)] = cell(column::kBill1 + i);
-        e.ship[std::size_t(i)] = cell(ship + i);
-    }
-    e.phone1 = cell(column::kPhone1);
-    e.phone2 = cell(column::kPhone2);
-    e.shortName = cell(column::kShortName);
+    for (int i = 0; i < 4; ++i)
+        e.bill[std::size_t(i)] = cell(column::kBill1 + i, width::kAddress);
+    for (int i = 0; i < 4; ++i)
+        e.ship[std::size_t(i)] =
+            forceShipping ? e.bill[std::size_t(i)] : cell(column::kShip1 + i, width::kAddress);
+    e.phone1 = cell(column::kPhone1, width::kPhone);
+    e.phone2 = cell(column::kPhone2, width::kPhone);
+    e.shortName = cell(column::kShortName, width::kShortName);
     ApplyShortNameRule(e);
-    e.mailSortCode = cell(column::kMailSortCode);
-    e.eMail = cell(column::kEMail);
+    e.mailSortCode = cell(column::kMailSortCode, width::kMailSortCode);
+    e.eMail = cell(column::kEMail, width::kEMail);
     e.terms = company.text(data::Company::DefTerms);
     return NewCustomerRecord(e);
 }
@@ -123,6 +127,13 @@ CustomerImportResult ImportCustomers(CustomerFiles& files,
                                      platform::Progress& progress, platform::Prompter& prompter) {
     CustomerImportResult result;
     data::ImportRun run(progress, "Customer Import", "Customers", result, rows.size());
+    // Every record and the customer counter are one posting; the records go in without
+    // their keys, so the customer file is left marked for the rebuild that follows. An
+    // import that is stopped or cannot write a record leaves nothing behind, and running
+    // it again imports each row once.
+    data::Posting posting;
+    posting.keep(files.company);
+    bool writeFailed = !posting.started();
 
     // The next number to give out: above the company's counter and above every whole
     // customer number on file.
@@ -150,7 +161,7 @@ CustomerImportResult ImportCustomers(CustomerFiles& files,
 
     for (const CustomerImportRow& row : rows) {
         run.begin(row.line);
-        CustomerRecord record = CustomerFromRow(row, forceShipping, files.company);
+        CustomerRecord record = CustomerFromRow(row, forceShipping, files.company, &result);
         const std::string shownName = data::TrimmedText(record.text(Customer::Name));
 
         std::string number = NumberForCompare(record.text(Customer::CustNo));
@@ -187,19 +198,23 @@ CustomerImportResult ImportCustomers(CustomerFiles& files,
             }
             if (names.has(key)) {
                 result.fail(row.line, shownName, "its name is already on file");
-            } else {
+            } else if (!writeFailed) {
                 if (run.added(data::AddUnkeyedRecord(files.customers, record, prompter),
                               shownName)) {
                     numbers.add(number);
                     names.add(key);
                     if (auto n = data::WholeNumber(stored); n && *n > highestAdded)
                         highestAdded = *n;
+                } else {
+                    writeFailed = true;
                 }
             }
         }
-        if (!run.done()) break;
+        if (writeFailed || !run.done()) break;
     }
     run.finish();
+    if (writeFailed || result.stopped) return data::TakeBackImport(posting, result);
+    if (result.added > 0) storage::MarkForRebuild(files.customers);
 
     // The counter goes past the numbers given out and past those the file brought.
     const int64_t counter = std::max(next, highestAdded + 1);
@@ -213,6 +228,8 @@ CustomerImportResult ImportCustomers(CustomerFiles& files,
                         "saved in the company file.",
                         Icon::Warning);
     }
+    if (!posting.commit()) return data::TakeBackImport(posting, result);
+    data::FinishBatch();
     return result;
 }
 

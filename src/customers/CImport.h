@@ -43,12 +43,14 @@ inline std::vector<CustomerImportRow> CustomerImportRows(const data::DelimitedTe
 // OK/Cancel).
 platform::Message CustomerPreviewMessage(const CustomerImportRow& first, bool forceShipping);
 
-// The record a row gives before numbering and renaming: the row's values cut to the field
-// widths, shipping lines from the billing columns when forceShipping is set, the short
-// name made from the name when the row has none, and the editor's defaults (not tax
-// exempt, credit limit, balance and aging "0.00", the company's default terms).
+// The record a row gives before numbering and renaming: the row's values as one-line texts
+// of the field widths (data::OneLineValue), shipping lines from the billing columns when
+// forceShipping is set, the short name made from the name when the row has none, and the
+// editor's defaults (not tax exempt, credit limit, balance and aging "0.00", the company's
+// default terms). Values changed to fit are counted in changes when it is given.
 data::CustomerRecord CustomerFromRow(const CustomerImportRow& row, bool forceShipping,
-                                     const data::CompanyRecord& company);
+                                     const data::CompanyRecord& company,
+                                     data::ImportResult* changes = nullptr);
 
 struct CustomerImportResult : data::ImportResult {
     bool counterSaved = true;  // the company's next customer number was written

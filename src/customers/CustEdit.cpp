@@ -9,6 +9,7 @@
 #include "data/Files.h"
 #include "data/Keys.h"
 #include "data/Open.h"
+#include "data/Posting.h"
 #include "data/Update.h"
 #include "storage/BTree.h"
 
@@ -226,8 +227,9 @@ bool StoreNextCustomerNumber(const std::string& folder, data::CompanyRecord& com
     if (!found || found->key != data::CompanyKey(probe, 1)) return false;
     data::CompanyRecord stored = found->record;
     stored.setText(data::Company::NextCustNo, next);
-    storage::PutRecord(companies.fb, found->recNo, stored.data());
-    if (!storage::EngineOk) return false;
+    if (!data::ChangeBusinessRecord(companies.fb, found->recNo, found->record, stored, prompter)
+             .ok())
+        return false;
     // Only the number changes in memory: the company in use keeps what start-up settled
     // there (the quote word, the caption of a company not yet set up, the background).
     company.setText(data::Company::NextCustNo, next);
@@ -237,6 +239,10 @@ bool StoreNextCustomerNumber(const std::string& folder, data::CompanyRecord& com
 int32_t AddCustomer(CustomerFiles& files, const CustomerEntry& entry,
                     platform::Prompter& prompter) {
     const CustomerRecord record = NewCustomerRecord(entry);
+    // The customer and the company's next customer number are one posting.
+    data::Posting posting;
+    if (!posting.started()) throw CustomerError(std::string(kAddFailed));
+    posting.keep(files.company);
     data::UpdateResult r = data::AddBusinessRecord(files.customers, record, prompter);
     if (!r.ok()) throw CustomerError(std::string(kAddFailed));
     if (!AdvanceNextCustomerNumber(files.folder, files.company, entry.number, prompter)) {
@@ -248,6 +254,7 @@ int32_t AddCustomer(CustomerFiles& files, const CustomerEntry& entry,
                         "saved in the company file.",
                         Icon::Warning);
     }
+    if (!posting.commit()) throw CustomerError(std::string(kAddFailed));
     return r.recNo;
 }
 
@@ -331,29 +338,17 @@ RenumberResult ChangeCustomer(CustomerFiles& files, int32_t recNo, const Custome
                               const CustomerEntry& entry, std::string_view startingNumber,
                               platform::Prompter& prompter) {
     const CustomerRecord updated = RecordFromEntry(entry, asRead);
+    // The customer and, with a new number, every invoice and line of it are one posting:
+    // no invoice is ever left on a number that no customer has.
+    data::Posting posting;
+    if (!posting.started()) throw CustomerError(std::string(kModifyFailed));
     if (!data::ChangeBusinessRecord(files.customers, recNo, asRead, updated, prompter).ok())
         throw CustomerError(std::string(kModifyFailed));
-    if (NumberForCompare(entry.number) == NumberForCompare(startingNumber)) return {};
-    RenumberResult r =
-        RenumberInvoices(files.folder, files.prefix(), startingNumber, entry.number, prompter);
-    int moved = r.invoices, lines = r.lines;
-    // Invoices left on the old number would belong to no customer: the user may try the
-    // rest again at once (a second run picks up where the first stopped).
-    while (!r.ok) {
-        Message again{"Customer Number Changed",
-                      std::to_string(moved) +
-                          " invoice(s) of this customer were changed to the new customer "
-                          "number; the others could not be changed and still carry the old "
-                          "number. Try again?",
-                      Icon::Warning, Buttons::YesNo, Answer::Yes};
-        if (prompter.ask(again) != Answer::Yes) break;
+    RenumberResult r;
+    if (NumberForCompare(entry.number) != NumberForCompare(startingNumber))
         r = RenumberInvoices(files.folder, files.prefix(), startingNumber, entry.number, prompter);
-        moved += r.invoices;
-        lines += r.lines;
-    }
-    r.invoices = moved;
-    r.lines = lines;
-    if (r.ok && moved > 0) prompter.ask(RenumberedMessage(moved));
+    if (!r.ok || !posting.commit()) throw CustomerError(std::string(kModifyFailed));
+    if (r.invoices > 0) prompter.ask(RenumberedMessage(r.invoices));
     return r;
 }
 

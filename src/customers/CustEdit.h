@@ -154,9 +154,8 @@ platform::Message RenumberedMessage(int invoices);
 
 // Saves an edit: the change protocol with the record as read when the edit began, then,
 // when the number changed, the renumbering of the customer's invoices and their lines with
-// the count message. Throws CustomerError("Modify operation failed") when the change
-// fails (nothing is written then). A renumbering that stops part way is reported in the
-// result: the customer itself is saved by then.
+// the count message, all as one posting. Throws CustomerError("Modify operation failed")
+// when any of it fails: nothing is written then.
 RenumberResult ChangeCustomer(CustomerFiles& files, int32_t recNo,
                               const data::CustomerRecord& asRead, const CustomerEntry& entry,
                               std::string_view startingNumber, platform::Prompter& prompter);

@@ -33,7 +33,10 @@ bool IsValidUtf8(std::string_view bytes);
 // byte-order mark (where a stray byte still counts as Windows-1252), else UTF-8 when the
 // bytes are well-formed UTF-8, else Windows-1252.
 std::string DecodeText(std::string_view bytes);
-// Characters (not bytes) of UTF-8 text, and its first n characters.
+// Characters (not bytes) of UTF-8 text, and its first n characters. The count is also the
+// text's length in Windows-1252, as a record field stores it (a character the code page
+// lacks, or a malformed sequence, is stored as one "?"), so field widths are measured with
+// it, never with the UTF-8 bytes.
 std::size_t CharCount(std::string_view utf8);
 std::string FirstChars(std::string_view utf8, std::size_t n);
 // UTF-8 text padded with blanks on the right to n characters (longer text is kept whole).

@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "data/OwnFiles.h"
+
 namespace invarro::data {
 
 std::string ResolveDataFolder(const std::optional<std::string>& option) {
@@ -30,7 +32,10 @@ bool EnsureFolder(const std::string& path, std::string* error) {
     std::error_code ec;
     if (fs::is_directory(path, ec)) return true;
     fs::create_directories(path, ec);
-    if (!ec) fs::permissions(path, fs::perms::owner_all, fs::perm_options::replace, ec);
+    // Owner only inside the data folder (and for the data folder itself); a folder the
+    // user names elsewhere gets what the umask leaves.
+    if (!ec && NewFolderMode(path) == 0700)
+        fs::permissions(path, fs::perms::owner_all, fs::perm_options::replace, ec);
     if (ec) {
         if (error) *error = "cannot create the folder " + path + ": " + ec.message();
         return false;

@@ -13,7 +13,8 @@ std::string ResolveDataFolder(const std::optional<std::string>& option);
 std::string ResolveDataFolder(const std::optional<std::string>& option, const char* invarroData,
                               const char* home);
 
-// Creates the folder and any missing parents (readable by the owner only).
+// Creates the folder and any missing parents (readable by the owner only inside the data
+// folder in use or when none is set, else as the umask allows).
 bool EnsureFolder(const std::string& path, std::string* error = nullptr);
 
 }  // namespace invarro::data

@@ -2,6 +2,7 @@
 
 #include "data/Ansi.h"
 #include "data/Files.h"
+#include "data/OwnFiles.h"
 
 namespace invarro::data {
 
@@ -170,13 +171,36 @@ std::string DelimitedValue(std::string_view value, char separator, bool quoteAlw
     return out;
 }
 
+bool StartsAsFormula(std::string_view value) {
+    const std::size_t first = value.find_first_not_of('\'');
+    if (first == std::string_view::npos) return false;
+    const char c = value[first];
+    if (c != '=' && c != '+' && c != '-' && c != '@') return false;
+    if (first > 0) return true;
+    // A plain number with its sign is a number to a spreadsheet too, and stays one.
+    std::size_t digits = 0;
+    bool point = false;
+    for (std::size_t i = 1; i < value.size(); ++i) {
+        if (value[i] >= '0' && value[i] <= '9')
+            ++digits;
+        else if (value[i] == '.' && !point)
+            point = true;
+        else
+            return true;
+    }
+    return digits == 0;
+}
+
 std::string DelimitedLine(const std::vector<std::string>& values, const DelimitedFormat& format) {
     const char joiner = format.joiner();
     const bool always = format.kind == DelimitedKind::CommaQuote;
     std::string line;
     for (std::size_t i = 0; i < values.size(); ++i) {
         if (i > 0) line += joiner;
-        line += DelimitedValue(values[i], joiner, always);
+        if (StartsAsFormula(values[i]))
+            line += DelimitedValue("'" + values[i], joiner, true);
+        else
+            line += DelimitedValue(values[i], joiner, always);
     }
     return line;
 }
@@ -197,6 +221,7 @@ std::string DelimitedFileBytes(const std::vector<std::string>& lines, TextEncodi
 
 bool WriteDelimitedFile(const std::string& path, const std::vector<std::string>& lines,
                         TextEncoding encoding, std::string* error) {
+    if (!MayWriteUserFile(path, error)) return false;
     std::string why;
     if (ReplaceFile(path, DelimitedFileBytes(lines, encoding), &why)) return true;
     if (error) *error = "The file " + path + " could not be written: " + why;

@@ -66,7 +66,13 @@ std::optional<char> SeparatorFromEntry(std::string_view entry);
 // One value as written: quoted (inner quotes doubled) when the reader would otherwise
 // not give it back whole, or always when quoteAlways is set.
 std::string DelimitedValue(std::string_view value, char separator, bool quoteAlways = false);
-// One line of values in the format.
+// Whether a spreadsheet would take the value for a formula: it begins with "=", "+", "-"
+// or "@" and is not a plain number ("-12.50" is one), or it is such a value behind
+// apostrophes (which the guard below adds and an import takes off).
+bool StartsAsFormula(std::string_view value);
+// One line of values in the format. A value that StartsAsFormula is written quoted with an
+// apostrophe in front, so that a spreadsheet shows it as text; the imports take the
+// apostrophe off again (ImportedValue), so a round trip keeps the value.
 std::string DelimitedLine(const std::vector<std::string>& values, const DelimitedFormat& format);
 // Whether the format writes the line: every line of the CSV kind, the others only lines
 // longer than one character after trimming.

@@ -7,8 +7,10 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 
 #include "data/Ansi.h"
+#include "data/OwnFiles.h"
 
 namespace invarro::data {
 
@@ -24,23 +26,79 @@ bool FileExists(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-std::optional<std::string> ReadWholeFile(const std::string& path) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return std::nullopt;
+namespace {
+
+// What kind of thing a file that is not a regular file is, for a message.
+std::string KindOfFile(mode_t mode) {
+    if (S_ISFIFO(mode)) return "a FIFO";
+    if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
+    if (S_ISDIR(mode)) return "a folder";
+    if (S_ISSOCK(mode)) return "a socket";
+    return "not a regular file";
+}
+
+// Reads a regular file of at most maxBytes. The file is opened without waiting (a FIFO
+// would otherwise hold the open until a writer comes) and looked at before it is read.
+std::optional<std::string> ReadRegular(const std::string& path, std::size_t maxBytes,
+                                       std::string* problem) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        if (problem && errno != ENOENT)
+            *problem = path + " cannot be read: " + std::strerror(errno);
+        return std::nullopt;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        if (problem) *problem = path + " is " + KindOfFile(st.st_mode) + " and is not read";
+        ::close(fd);
+        return std::nullopt;
+    }
+    auto tooLarge = [&] {
+        if (problem)
+            *problem =
+                path + " is larger than " + std::to_string(maxBytes) + " bytes and is not read";
+        ::close(fd);
+        return std::nullopt;
+    };
+    if (uint64_t(st.st_size) > maxBytes) return tooLarge();
     std::string out;
+    out.reserve(std::size_t(st.st_size));
     char buf[8192];
     for (;;) {
         ssize_t n = ::read(fd, buf, sizeof buf);
         if (n < 0) {
             if (errno == EINTR) continue;
+            if (problem) *problem = path + " cannot be read: " + std::strerror(errno);
             ::close(fd);
             return std::nullopt;
         }
         if (n == 0) break;
         out.append(buf, size_t(n));
+        // A file that grows while it is read stops at the limit all the same.
+        if (out.size() > maxBytes) return tooLarge();
     }
     ::close(fd);
     return out;
+}
+
+}  // namespace
+
+std::optional<std::string> ReadWholeFile(const std::string& path) {
+    return ReadRegular(path, std::numeric_limits<std::size_t>::max() / 2, nullptr);
+}
+
+std::optional<std::string> ReadSideFile(const std::string& path, std::string* problem,
+                                        std::size_t maxBytes) {
+    return ReadRegular(path, maxBytes, problem);
+}
+
+std::string SideFileProblem(const std::string& path, std::size_t maxBytes) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return "";
+    if (!S_ISREG(st.st_mode)) return path + " is " + KindOfFile(st.st_mode) + " and is not read";
+    if (uint64_t(st.st_size) > maxBytes)
+        return path + " is larger than " + std::to_string(maxBytes) + " bytes and is not read";
+    return "";
 }
 
 namespace {
@@ -59,7 +117,11 @@ std::string ReplacingFile::fail(const std::string& what) const {
 
 bool ReplacingFile::open(std::string* error) {
     abandon();
-    fd_ = ::open(tmp_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    // A fresh file, never one found under the temporary name: a link left there by
+    // someone else would otherwise have the bytes written wherever it points.
+    ::unlink(tmp_.c_str());
+    fd_ = ::open(tmp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                 NewFileMode(path_));
     if (fd_ < 0) {
         if (error) *error = fail("cannot create");
         return false;
@@ -138,6 +200,10 @@ bool ReplaceFile(const std::string& path, std::string_view bytes, std::string* e
     if (!file.open(error)) return false;
     file.write(bytes);
     return file.commit(error);
+}
+
+bool ReplaceUserFile(const std::string& path, std::string_view bytes, std::string* error) {
+    return MayWriteUserFile(path, error) && ReplaceFile(path, bytes, error);
 }
 
 bool RemoveFile(const std::string& path) {

@@ -1,5 +1,6 @@
-// Small-file helpers for the side files, the INI file and text lists. Files are created
-// readable by their owner only, and a file is replaced whole: the new contents go to a
+// Small-file helpers for the side files, the INI file and text lists. Files inside the data
+// folder are created readable by their owner only, others as the umask allows (see
+// OwnFiles.h), and a file is replaced whole: the new contents go to a
 // temporary file that is renamed over the old one, so a failed write loses nothing.
 #pragma once
 
@@ -12,10 +13,23 @@ namespace invarro::data {
 
 std::string JoinPath(const std::string& folder, std::string_view name);
 bool FileExists(const std::string& path);
-// The whole file; nothing when it is missing or cannot be read.
+// The whole file; nothing when it is missing, cannot be read or is not a regular file (a
+// FIFO, a device or a folder is never read, so that no read waits or runs without end).
 std::optional<std::string> ReadWholeFile(const std::string& path);
+// The largest settings or side file the program reads.
+inline constexpr std::size_t kSideFileLimit = std::size_t(1) << 20;
+// A settings or side file: a regular file of at most maxBytes, read whole. Nothing when it
+// is missing; nothing and *problem (its name and why) when it is there but not such a file.
+std::optional<std::string> ReadSideFile(const std::string& path, std::string* problem = nullptr,
+                                        std::size_t maxBytes = kSideFileLimit);
+// Why a file that is there would not be read as a side file ("" when it would be, or is
+// missing).
+std::string SideFileProblem(const std::string& path, std::size_t maxBytes = kSideFileLimit);
 // Replaces the file with bytes. On failure the old file is untouched and error says why.
 bool ReplaceFile(const std::string& path, std::string_view bytes, std::string* error = nullptr);
+// The same for a file the user named (an export, a letter, a list): refused, with why,
+// when it is one of the data folder's own files (OwnFiles.h).
+bool ReplaceUserFile(const std::string& path, std::string_view bytes, std::string* error = nullptr);
 // A file written in pieces and put in place whole: the bytes go through a buffer to a
 // temporary file beside it ("PATH.new"), which commit() renames over the file. Dropped
 // without a commit, or after a failed write, the temporary file is removed and an older

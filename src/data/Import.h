@@ -33,6 +33,16 @@ struct GridRow {
     std::array<std::string, N> cells;
 };
 
+// A value as an import file gives it: the apostrophe an export put in front of a value a
+// spreadsheet would otherwise take for a formula ("'=...", "'+...", "'-...", "'@...") is
+// taken off again (StartsAsFormula).
+std::string ImportedValue(std::string_view value);
+// Every value of a split import file as ImportedValue gives it.
+DelimitedText ImportedText(DelimitedText text);
+// An import file read and split (ReadDelimitedFile), its values as ImportedText gives them:
+// what the import grid shows and the imports store.
+DelimitedText ReadImportFile(const std::string& path, char separator);
+
 // The rows of a split file as grid rows: the first N fields of each row, further fields
 // ignored. A row whose fields are all empty is left out, like a blank line.
 template <int N>
@@ -51,6 +61,12 @@ std::vector<GridRow<N>> GridRows(const DelimitedText& text) {
     return rows;
 }
 
+// A value of an import file as a one-line record text of width characters, as the editors
+// would store it: blanks at both ends removed, a line break (CR LF, CR or LF) and any other
+// control character a blank, a character that Windows-1252 lacks "?", and the text cut to
+// width characters. changed tells whether the stored text differs from the file's.
+std::string OneLineValue(std::string_view value, int width, bool* changed = nullptr);
+
 // What a loaded file shows in the import window's label: the file name, " - ", the
 // number of rows and " records.", or "No records to import" when there are none.
 std::string LoadedFileText(std::string_view fileName, std::size_t rows);
@@ -67,6 +83,12 @@ struct ImportResult {
     std::string firstFailedName;
     std::string firstFailure;  // why the first failed row failed
     bool stopped = false;      // the user stopped the run part way
+    // Nothing of the run was kept: it was stopped, or a record could not be written, and
+    // everything it had added was taken back.
+    bool takenBack = false;
+    int changed = 0;           // values stored otherwise than the file gave them
+    int firstChangedLine = 0;
+    std::string firstChange;  // the first of them: the column, the file's value and the stored
 
     void fail(int line, const std::string& name, const std::string& why) {
         if (failed++ == 0) {
@@ -75,6 +97,24 @@ struct ImportResult {
             firstFailure = why;
         }
     }
+    void change(int line, std::string what) {
+        if (changed++ == 0) {
+            firstChangedLine = line;
+            firstChange = std::move(what);
+        }
+    }
+};
+
+// Fits the values of one row to their fields (OneLineValue), counting each value that
+// changes in the result under the row's line and the column's heading.
+class RowValues {
+  public:
+    RowValues(int line, ImportResult* result) : line_(line), result_(result) {}
+    std::string fit(std::string_view value, int width, std::string_view heading);
+
+  private:
+    int line_;
+    ImportResult* result_;
 };
 
 // A run through the rows of an import, shown in the status window: "Rows read: n" and
@@ -102,9 +142,20 @@ class ImportRun {
     std::size_t rows_;
 };
 
+// Takes back everything an import run added (its posting is rolled back) and says so in
+// its result; returns the result.
+template <class Result, class Posting>
+Result TakeBackImport(Posting& posting, Result& result) {
+    posting.rollback();
+    result.added = 0;
+    result.takenBack = true;
+    return result;
+}
+
 // The message that ends a run (title "Import"): complete is the text when every row was
 // stored; otherwise it tells how many records (what: "customers", "products") were
 // stored, how many were not and the first line that failed, with why, followed by after.
+// Values that were changed to fit their fields are counted, with the first, either way.
 platform::Message ImportDoneMessage(const ImportResult& result, std::string_view complete,
                                     std::string_view what, std::string_view after);
 

@@ -36,7 +36,7 @@ std::string IniFilePath(const std::string& dataFolder) {
 }
 
 IniFile::IniFile(std::string path) : path_(std::move(path)) {
-    if (auto bytes = ReadWholeFile(path_)) lines_ = TextLines(*bytes);
+    if (auto bytes = ReadSideFile(path_, &problem_)) lines_ = TextLines(*bytes);
 }
 
 std::optional<std::string> IniFile::read(std::string_view section, std::string_view key) const {

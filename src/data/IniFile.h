@@ -18,10 +18,13 @@ std::string IniFilePath(const std::string& dataFolder);
 // rewrites the file at once; comments and other lines stay as they are.
 class IniFile {
   public:
-    // Reads the file; a missing file is an empty one.
+    // Reads the file; a missing file is an empty one, and so is one that is not a regular
+    // file of a side file's size at most (problem() then says so).
     explicit IniFile(std::string path);
 
     const std::string& path() const { return path_; }
+    // Why the file that is there was not read ("" when it was read or is missing).
+    const std::string& problem() const { return problem_; }
 
     std::optional<std::string> read(std::string_view section, std::string_view key) const;
     std::string readString(std::string_view section, std::string_view key,
@@ -44,6 +47,7 @@ class IniFile {
     bool save(std::string* error);
 
     std::string path_;
+    std::string problem_;
     std::vector<std::string> lines_;
 };
 

@@ -5,6 +5,8 @@
 
 #include "data/Ansi.h"
 #include "data/Files.h"
+#include "data/IniFile.h"
+#include "data/Texts.h"
 
 namespace invarro::data {
 
@@ -20,7 +22,7 @@ bool TermBefore(const std::string& a, const std::string& b) {
 }  // namespace
 
 std::optional<CompanyRecord> ReadLastCompany(const std::string& folder) {
-    auto bytes = ReadWholeFile(JoinPath(folder, kLastCompanyFile));
+    auto bytes = ReadSideFile(JoinPath(folder, kLastCompanyFile));
     if (!bytes || bytes->size() < CompanyRecord::size()) return std::nullopt;
     return CompanyRecord::FromBytes(bytes->data());
 }
@@ -33,7 +35,7 @@ bool WriteLastCompany(const std::string& folder, const CompanyRecord& company, s
 std::optional<std::string> ReadPassword(const std::string& folder) {
     std::string path = JoinPath(folder, kPasswordFile);
     if (!FileExists(path)) return std::nullopt;
-    std::string bytes = ReadWholeFile(path).value_or(std::string());
+    std::string bytes = ReadSideFile(path).value_or(std::string());
     if (bytes.empty()) return std::string();
     size_t len = std::min<size_t>(
         {size_t(static_cast<unsigned char>(bytes[0])), size_t(kPasswordWidth), bytes.size() - 1});
@@ -69,6 +71,14 @@ const std::vector<std::string>& BuiltInTerms() {
 TermsList LoadTerms(const std::string& folder) {
     TermsList list;
     std::string path = JoinPath(folder, kTermsFile);
+    // Something that is not a terms file (a FIFO, a device, a huge file) is neither read nor
+    // written over; the built-in list stands in for it.
+    if (std::string problem = SideFileProblem(path); !problem.empty()) {
+        list.terms = BuiltInTerms();
+        SortTerms(list.terms);
+        list.error = problem;
+        return list;
+    }
     if (!FileExists(path)) {
         list.terms = BuiltInTerms();
         SortTerms(list.terms);
@@ -76,9 +86,9 @@ TermsList LoadTerms(const std::string& folder) {
         list.created = list.ok;
         return list;
     }
-    auto bytes = ReadWholeFile(path);
+    auto bytes = ReadSideFile(path, &list.error);
     if (!bytes) {
-        list.error = "Cannot read " + path;
+        if (list.error.empty()) list.error = "Cannot read " + path;
         return list;
     }
     for (auto& line : TextLines(*bytes))
@@ -102,7 +112,7 @@ void InsertTerm(std::vector<std::string>& terms, const std::string& term) {
 }
 
 int32_t ReadColourFile(const std::string& path) {
-    auto bytes = ReadWholeFile(path);
+    auto bytes = ReadSideFile(path);
     if (!bytes || bytes->size() < size_t(kFontBlockSize)) return 0;
     return DecodeFontBlock(reinterpret_cast<const uint8_t*>(bytes->data())).colour;
 }
@@ -113,6 +123,27 @@ bool WriteColourFile(const std::string& path, int32_t colour, std::string* error
     WriteInt32(block + 40, colour);
     return ReplaceFile(path, std::string_view(reinterpret_cast<const char*>(block), sizeof block),
                        error);
+}
+
+std::vector<std::string> UnreadSideFiles(const std::string& folder) {
+    static constexpr std::string_view kNames[] = {kLastCompanyFile, kPasswordFile,  kTermsFile,
+                                                  kShadeColourFile, kBoxColourFile, kIniFileName,
+                                                  "Lastlbl.DAT",    "SAVELINE.SAV", "SAVEMEMO.SAV"};
+    std::vector<std::string> problems;
+    for (std::string_view name : kNames)
+        if (std::string p = SideFileProblem(JoinPath(folder, name)); !p.empty())
+            problems.push_back(std::move(p));
+    return problems;
+}
+
+platform::Message UnreadSideFilesMessage(const std::vector<std::string>& problems) {
+    std::string text =
+        "These files of the data folder are not what they should be and are not "
+        "read; the program goes on with their defaults:";
+    for (const std::string& p : problems)
+        text += "\n" + p;
+    return platform::Message{std::string(kAppTitle), text, platform::Icon::Warning,
+                             platform::Buttons::Ok, platform::Answer::Ok};
 }
 
 }  // namespace invarro::data

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "data/Records.h"
+#include "platform/Prompter.h"
 
 namespace invarro::data {
 
@@ -43,7 +44,8 @@ struct TermsList {
     std::string error;
 };
 // The terms sorted. A missing file is created with the built-in list; a file that
-// exists but cannot be read is an error.
+// exists but cannot be read is an error (with the built-in list in terms when the file is
+// not a terms file at all: not a regular file, or larger than a side file may be).
 TermsList LoadTerms(const std::string& folder);
 // Replaces the file with the list as it stands.
 bool SaveTerms(const std::string& folder, const std::vector<std::string>& terms,
@@ -54,8 +56,15 @@ void SortTerms(std::vector<std::string>& terms);
 void InsertTerm(std::vector<std::string>& terms, const std::string& term);
 
 // "Shadeclr.fnt" and "InvBoxClr.fnt": one 48-byte font setting of which only the colour
-// is used. A missing or short file is black (0).
+// is used. A missing or short file is black (0), and so is one that is not a side file.
 int32_t ReadColourFile(const std::string& path);
 bool WriteColourFile(const std::string& path, int32_t colour, std::string* error = nullptr);
+
+// The settings and side files of the folder that are there but are not read, because they
+// are not regular files or are larger than a side file may be: one line each, saying
+// which and why. The programs tell this at start and go on with the defaults.
+std::vector<std::string> UnreadSideFiles(const std::string& folder);
+// The message the desktop program shows for them (warning, OK).
+platform::Message UnreadSideFilesMessage(const std::vector<std::string>& problems);
 
 }  // namespace invarro::data

@@ -6,8 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "data/Posting.h"
 #include "data/Texts.h"
 #include "storage/BTree.h"
+#include "storage/Transaction.h"
 
 namespace invarro::data {
 
@@ -122,6 +124,37 @@ class Session {
     int32_t error_ = 0;
 };
 
+// A call outside any posting is a posting of its own: written whole and durable, or not
+// at all. A commit refused because another program holds the folder's journal is retried
+// while the user does not abort.
+template <class Op>
+UpdateResult OnePosting(Prompter& prompter, Op op) {
+    if (storage::InTransaction()) return op();
+    for (;;) {
+        Posting posting;
+        if (!posting.started()) {
+            UpdateResult r;
+            r.engineError = posting.engineError();
+            return r;
+        }
+        UpdateResult r = op();
+        if (r.status != UpdateStatus::Done) {
+            posting.rollback();
+            return r;
+        }
+        if (posting.commit()) return r;
+        if (storage::ErrorClassOf(posting.engineError()) == 2 &&
+            prompter.ask(platform::Message{std::string(kAppTitle), std::string(kCannotGetLock),
+                                           Icon::Information, platform::Buttons::YesNo,
+                                           Answer::Yes}) == Answer::No)
+            continue;
+        r.status = UpdateStatus::Failed;
+        r.recNo = 0;
+        r.engineError = posting.engineError();
+        return r;
+    }
+}
+
 std::vector<uint8_t> LiveCopy(const void* record, int length) {
     const auto* p = static_cast<const uint8_t*>(record);
     std::vector<uint8_t> copy(p, p + length);
@@ -129,10 +162,8 @@ std::vector<uint8_t> LiveCopy(const void* record, int length) {
     return copy;
 }
 
-}  // namespace
-
-UpdateResult AddBusinessRecord(Fileblock* fb, const RecordKind& kind, const void* record,
-                               Prompter& prompter) {
+UpdateResult AddBusinessRecordNow(Fileblock* fb, const RecordKind& kind, const void* record,
+                                  Prompter& prompter) {
     Session s(fb, kind, prompter);
     if (!s.lock()) return s.finish(UpdateStatus::Failed);
     std::vector<uint8_t> rec = LiveCopy(record, kind.recordLength);
@@ -151,8 +182,8 @@ UpdateResult AddBusinessRecord(Fileblock* fb, const RecordKind& kind, const void
     return s.finish(UpdateStatus::Done, recNo);
 }
 
-UpdateResult AddUnkeyedRecord(Fileblock* fb, const RecordKind& kind, const void* record,
-                              Prompter& prompter) {
+UpdateResult AddUnkeyedRecordNow(Fileblock* fb, const RecordKind& kind, const void* record,
+                                 Prompter& prompter) {
     Session s(fb, kind, prompter);
     if (!s.lock()) return s.finish(UpdateStatus::Failed);
     std::vector<uint8_t> rec = LiveCopy(record, kind.recordLength);
@@ -162,8 +193,8 @@ UpdateResult AddUnkeyedRecord(Fileblock* fb, const RecordKind& kind, const void*
     return s.finish(UpdateStatus::Done, recNo);
 }
 
-UpdateResult ChangeBusinessRecord(Fileblock* fb, const RecordKind& kind, int32_t recNo,
-                                  const void* asRead, const void* updated, Prompter& prompter) {
+UpdateResult ChangeBusinessRecordNow(Fileblock* fb, const RecordKind& kind, int32_t recNo,
+                                     const void* asRead, const void* updated, Prompter& prompter) {
     size_t len = size_t(kind.recordLength);
     if (SameValues(static_cast<const uint8_t*>(asRead), static_cast<const uint8_t*>(updated), len,
                    kind.fields)) {
@@ -210,8 +241,8 @@ UpdateResult ChangeBusinessRecord(Fileblock* fb, const RecordKind& kind, int32_t
     return s.finish(UpdateStatus::Done, recNo);
 }
 
-UpdateResult DeleteBusinessRecord(Fileblock* fb, const RecordKind& kind, int32_t recNo,
-                                  const void* record, Prompter& prompter) {
+UpdateResult DeleteBusinessRecordNow(Fileblock* fb, const RecordKind& kind, int32_t recNo,
+                                     const void* record, Prompter& prompter) {
     Session s(fb, kind, prompter);
     if (!s.lock()) return s.finish(UpdateStatus::Failed);
     // The keys come from the record as stored, and only when it is still the one the
@@ -253,6 +284,31 @@ UpdateResult DeleteBusinessRecord(Fileblock* fb, const RecordKind& kind, int32_t
         return s.finish(UpdateStatus::Failed);
     }
     return s.finish(UpdateStatus::Done, recNo);
+}
+
+}  // namespace
+
+UpdateResult AddBusinessRecord(Fileblock* fb, const RecordKind& kind, const void* record,
+                               Prompter& prompter) {
+    return OnePosting(prompter, [&] { return AddBusinessRecordNow(fb, kind, record, prompter); });
+}
+
+UpdateResult AddUnkeyedRecord(Fileblock* fb, const RecordKind& kind, const void* record,
+                              Prompter& prompter) {
+    return OnePosting(prompter, [&] { return AddUnkeyedRecordNow(fb, kind, record, prompter); });
+}
+
+UpdateResult ChangeBusinessRecord(Fileblock* fb, const RecordKind& kind, int32_t recNo,
+                                  const void* asRead, const void* updated, Prompter& prompter) {
+    return OnePosting(prompter, [&] {
+        return ChangeBusinessRecordNow(fb, kind, recNo, asRead, updated, prompter);
+    });
+}
+
+UpdateResult DeleteBusinessRecord(Fileblock* fb, const RecordKind& kind, int32_t recNo,
+                                  const void* record, Prompter& prompter) {
+    return OnePosting(prompter,
+                      [&] { return DeleteBusinessRecordNow(fb, kind, recNo, record, prompter); });
 }
 
 }  // namespace invarro::data

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "data/Ansi.h"
@@ -131,6 +132,18 @@ struct OpenDemoFile {
     OpenDemoFile& operator=(const OpenDemoFile&) = delete;
 };
 
+// The files an invoice of the demo is written to, and its products.
+struct DemoFiles {
+    OpenDemoFile customers, invoices, lines, memos, products;
+    DemoFiles(const std::string& folder, const std::string& prefix, platform::Prompter& prompter)
+        : customers(folder, data::FileKind::Customer, prefix, prompter),
+          invoices(folder, data::FileKind::Invoice, prefix, prompter),
+          lines(folder, data::FileKind::InvoiceLine, prefix, prompter),
+          memos(folder, data::FileKind::Memo, prefix, prompter),
+          products(folder, data::FileKind::Product, prefix, prompter) {}
+    bool ok() const { return customers.fb && invoices.fb && lines.fb && memos.fb && products.fb; }
+};
+
 // What an invoice line can sell: a product and the quantities it is sold in.
 struct Item {
     ProductChoice product;
@@ -214,15 +227,13 @@ DemoInvoicesResult AddDemoInvoices(const std::string& folder, data::CompanyRecor
     QuietPrompter quiet;
     DemoInvoicesResult result;
     const std::string prefix = data::CompanyPrefix(company.text(Company::CompanyNo));
-    OpenDemoFile customers(folder, data::FileKind::Customer, prefix, quiet);
-    OpenDemoFile invoices(folder, data::FileKind::Invoice, prefix, quiet);
-    OpenDemoFile lines(folder, data::FileKind::InvoiceLine, prefix, quiet);
-    OpenDemoFile memos(folder, data::FileKind::Memo, prefix, quiet);
-    OpenDemoFile products(folder, data::FileKind::Product, prefix, quiet);
-    if (!customers.fb || !invoices.fb || !lines.fb || !memos.fb || !products.fb) {
+    const DemoFiles open(folder, prefix, quiet);
+    if (!open.ok()) {
         result.error = "the invoice files of company " + prefix + " cannot be opened";
         return result;
     }
+    const OpenDemoFile &customers = open.customers, &invoices = open.invoices, &lines = open.lines,
+                       &memos = open.memos, &products = open.products;
     std::vector<data::CustomerRecord> people;
     for (int32_t rec = storage::NextUsedRecord(customers.fb, 0); storage::EngineOk && rec > 0;
          rec = storage::NextUsedRecord(customers.fb, rec)) {
@@ -312,6 +323,80 @@ DemoInvoicesResult AddDemoInvoices(const std::string& folder, data::CompanyRecor
         return result;
     }
     // Invoices typed in later start on today's date.
+    ForgetInvoiceDate();
+    result.ok = true;
+    return result;
+}
+
+DemoInvoicesResult AddDemoLongInvoice(const std::string& folder, data::CompanyRecord& company,
+                                      const data::Date& today, platform::Prompter& prompter) {
+    (void)prompter;
+    QuietPrompter quiet;
+    DemoInvoicesResult result;
+    const std::string prefix = data::CompanyPrefix(company.text(Company::CompanyNo));
+    const DemoFiles open(folder, prefix, quiet);
+    if (!open.ok()) {
+        result.error = "the invoice files of company " + prefix + " cannot be opened";
+        return result;
+    }
+    const OpenDemoFile &customers = open.customers, &invoices = open.invoices, &lines = open.lines,
+                       &memos = open.memos, &products = open.products;
+    // The customer with a shipping address whose number comes first: a business that
+    // orders for several sites.
+    std::optional<data::CustomerRecord> buyer;
+    for (int32_t rec = storage::NextUsedRecord(customers.fb, 0); storage::EngineOk && rec > 0;
+         rec = storage::NextUsedRecord(customers.fb, rec)) {
+        auto c = data::ReadBusinessRecord<data::Customer>(customers.fb, rec);
+        if (!c || data::TrimmedText(c->text(data::Customer::ShipAddr1)).empty()) continue;
+        if (!buyer || data::TrimmedText(c->text(data::Customer::CustNo)) <
+                          data::TrimmedText(buyer->text(data::Customer::CustNo)))
+            buyer = c;
+    }
+    std::vector<Item> items = ItemsFromProductFile(products.fb);
+    std::erase_if(items, [](const Item& item) {
+        return CellAmount(item.product.price).value_or(Money()) <= Money();
+    });
+    if (!buyer || items.empty()) {
+        result.ok = true;
+        return result;
+    }
+    const data::DateOrder order = data::DateOrderFromCode(company.text(Company::DateFormatCode));
+    SaveFiles files{folder,       company, invoices.fb, lines.fb, memos.fb,
+                    customers.fb, today,   nullptr,     nullptr};
+    const data::Date date = data::AddDays(today, -12);
+    InvoiceEditor ed = InvoiceEditor::ForNew(company, order, date);
+    ed.entry.date = data::FormatUserDate(date, order);
+    ed.chooseCustomer(*buyer, quiet);
+    ed.entry.notes = "Spring campaign, all branches";
+    // One section per branch: the goods of each, a sub-total and a delivery note.
+    const char* const branches[] = {"Main office", "Harbor branch", "Airport branch"};
+    int r = 1;
+    Sequence seq(41);
+    for (const char* branch : branches) {
+        ed.entry.grid[r] = CommentRow(std::string("Order for the ") + branch + ":");
+        ed.cellEdited(r++);
+        for (std::size_t k = 0; k < items.size() && k < 12; ++k) {
+            const Item& item = items[k];
+            ed.applyProduct(r, item.product, true);
+            ed.entry.grid[r].quantity = item.quantities[size_t(seq.next(4))];
+            ed.cellEdited(r++);
+        }
+        // Marked in the description: the line keeps room for a sub-total in the thousands.
+        ed.entry.grid[r] = LineRow{"", "", "SUB-TOTAL", "", "", ""};
+        ed.cellEdited(r++);
+    }
+    ed.entry.grid[r] = CommentRow("Delivered in three shipments.");
+    ed.cellEdited(r++);
+    try {
+        ed.recalc();
+        SaveResult saved = SaveNewInvoice(files, ed, quiet);
+        ++result.invoices;
+        result.lines += saved.lines;
+    } catch (const InvoiceError& e) {
+        result.error = e.what();
+        ForgetInvoiceDate();
+        return result;
+    }
     ForgetInvoiceDate();
     result.ok = true;
     return result;

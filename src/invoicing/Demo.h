@@ -29,6 +29,12 @@ struct DemoInvoicesResult {
 DemoInvoicesResult AddDemoInvoices(const std::string& folder, data::CompanyRecord& company,
                                    const data::Date& today, platform::Prompter& prompter);
 
+// One large order of many lines, running over more than one printed page: a business
+// customer's order for three branches with a sub-total for each, dated twelve days ago
+// and open. Runs after the rest of the demo history.
+DemoInvoicesResult AddDemoLongInvoice(const std::string& folder, data::CompanyRecord& company,
+                                      const data::Date& today, platform::Prompter& prompter);
+
 struct DemoRepeatResult {
     bool ok = false;
     int masters = 0;    // repeat masters set up

@@ -1,8 +1,12 @@
 #include "invoicing/IntWizd.h"
 
+#include <algorithm>
+#include <array>
+
 #include "app/Aging.h"
 #include "data/Ansi.h"
 #include "data/Keys.h"
+#include "data/Posting.h"
 #include "data/Texts.h"
 #include "data/Update.h"
 #include "storage/BTree.h"
@@ -44,6 +48,33 @@ bool NumberTakenExactly(storage::Fileblock* invoices, std::string_view number) {
 }
 
 const char* const kChoiceCodes[] = {"3", "6", "9"};
+
+// Why the run's charges would not fit the fields they are added to: the invoice's amounts,
+// the customer's balance and aging period, the company's receivables ("" when they fit).
+std::string FitProblem(const SaveFiles& files, const InterestScan& scan, const data::Date& date) {
+    const app::AgingLimits limits = app::AgingLimitsOf(files.company).value_or(app::AgingLimits{});
+    static constexpr std::array<data::FieldRef<Customer, data::FieldKind::Money>, 4> kPeriods = {
+        Customer::Age0to30, Customer::Age31to60, Customer::Age61to90, Customer::AgeOver90};
+    const auto period = kPeriods[std::size_t(
+        std::clamp(app::AgingBucket(data::DaysBetween(date, files.today), limits), 0, 3))];
+    Money total;
+    for (const InterestRow& row : scan.rows) {
+        const std::string who = "customer " + row.custNo;
+        if (!row.charge.fits())
+            return "the charge of " + row.charge.shownText() + " to " + who +
+                   " is more than an invoice amount can hold";
+        if (auto found = FindCustomer(files.customers, row.custNo)) {
+            const data::CustomerRecord& c = found->record;
+            if (!(c.money(Customer::Balance) + row.charge).fits() ||
+                !(c.money(period) + row.charge).fits())
+                return "the balance of " + who + " would be more than its field can hold";
+        }
+        total += row.charge;
+    }
+    if (!(files.company.money(Company::ARBalance) + total).fits())
+        return "the company's receivables would be more than their field can hold";
+    return "";
+}
 
 // The percentage as the report and the scan use it: without trailing zeros ("1.5").
 std::string PlainPercent(data::Decimal d) {
@@ -94,6 +125,60 @@ bool CheckFlatRate(std::string_view text, platform::Prompter& prompter) {
     return true;
 }
 
+std::optional<data::Decimal> ParseInterestRate(std::string_view text) {
+    const std::string_view t = data::TrimText(text);
+    std::size_t digits = 0, decimals = 0;
+    bool point = false;
+    for (char c : t) {
+        if (c == '.' && !point) {
+            point = true;
+        } else if (c >= '0' && c <= '9') {
+            ++digits;
+            if (point && ++decimals > 3) return std::nullopt;
+        } else {
+            return std::nullopt;
+        }
+    }
+    if (digits == 0 || digits > 12) return std::nullopt;
+    const std::optional<data::Decimal> rate = data::ParseDecimal(t);
+    if (!rate || *rate <= data::Decimal() || *rate > data::Decimal::FromInteger(100))
+        return std::nullopt;
+    return rate;
+}
+
+std::string StoredRateText(data::Decimal rate) {
+    const std::string two = rate.text(2);
+    return data::ParseDecimal(two) == rate ? two : rate.text(3);
+}
+
+std::optional<InterestSettingsProblem> CheckInterestSettings(const InterestSettings& s) {
+    if (s.flat) {
+        const std::string_view fee = data::TrimText(s.flatRate);
+        if (fee.find('-') != std::string_view::npos)
+            return InterestSettingsProblem{InterestField::FlatRate, std::string(kFlatRateTitle),
+                                           std::string(kNegativeFlatRate)};
+        const std::optional<Money> any = data::ParseMoney(fee, 20);
+        if (!any)
+            return InterestSettingsProblem{InterestField::FlatRate, "Invalid Flat Rate Amount",
+                                           std::string(kFlatRateNotNumber)};
+        if (any->isZero())
+            return InterestSettingsProblem{InterestField::FlatRate, "Flat Rate Fee",
+                                           std::string(kNoFlatRate)};
+        if (!data::ParseMoney(fee, 6))
+            return InterestSettingsProblem{InterestField::FlatRate, std::string(kFlatRateTitle),
+                                           std::string(kBadFlatRate)};
+        return std::nullopt;
+    }
+    if (!ParseInterestRate(s.percent))
+        return InterestSettingsProblem{InterestField::Percent, std::string(kPercentTitle),
+                                       std::string(kBadPercent)};
+    const std::optional<Money> minimum = data::ParseMoney(s.minimum, 5);
+    if (!minimum || *minimum < Money())
+        return InterestSettingsProblem{InterestField::Minimum, std::string(kMinimumTitle),
+                                       std::string(kBadMinimum)};
+    return std::nullopt;
+}
+
 Money OverdueOf(const data::CustomerRecord& c, int agingChoice) {
     Money over = c.money(Customer::AgeOver90);
     if (agingChoice <= 1) over += c.money(Customer::Age61to90);
@@ -138,12 +223,10 @@ InterestScan ScanCustomers(storage::Fileblock* customers, const InterestSettings
 std::optional<InterestScan> ScanInterest(app::Session& session, InterestSettings& s,
                                          platform::Prompter& prompter, platform::Progress& progress,
                                          const app::RunHooks& hooks) {
-    if (s.flat) {
-        if (data::TrimText(s.flatRate).empty()) s.flatRate = "0.00";
-        if (data::ParseMoney(s.flatRate, 6).value_or(Money()).isZero()) {
-            Warn(prompter, "Flat Rate Fee", kNoFlatRate);
-            return std::nullopt;
-        }
+    if (s.flat && data::TrimText(s.flatRate).empty()) s.flatRate = "0.00";
+    if (const auto problem = CheckInterestSettings(s)) {
+        Warn(prompter, problem->title, problem->text);
+        return std::nullopt;
     }
     auto date = data::ParseUserDate(s.invoiceDate, session.dateOrder);
     if (!date) {
@@ -178,9 +261,36 @@ InterestOutcome GenerateInterest(SaveFiles& files, InterestScan& scan, const Int
         Warn(prompter, "Invoice Date", kInvalidInvoiceDate);
         return out;
     }
+    // Nothing is written for a run that cannot be written whole.
+    if (const auto problem = CheckInterestSettings(s)) {
+        out.refused = problem->text;
+        Warn(prompter, problem->title, problem->text);
+        return out;
+    }
+    if (const std::string problem = FitProblem(files, scan, *date); !problem.empty()) {
+        out.refused = "No interest invoice was written: " + problem + ".";
+        Warn(prompter, kInterestCaption, out.refused);
+        return out;
+    }
     long n = data::WholeNumber(files.company.text(Company::NextInvNo)).value_or(0);
     if (n < 1) n = 1;
     bool anyWritten = false;
+    // The whole run is one posting: every interest invoice with its line and its charge to
+    // the customer, and the company's receivables, numbering and settings. A run that is
+    // stopped or fails leaves nothing charged, so running it again charges each customer
+    // once.
+    data::Posting posting;
+    if (!posting.started()) {
+        Warn(prompter, data::kAppTitle, kLateFeeAddFailed);
+        return out;
+    }
+    posting.keep(files.company);
+    posting.keep(scan.rows);
+    auto giveUp = [&](const std::string& text) {
+        posting.rollback();
+        Warn(prompter, data::kAppTitle, text);
+        return InterestOutcome{};
+    };
     for (InterestRow& row : scan.rows) {
         auto customer = FindCustomer(files.customers, row.custNo);
         if (!customer) {
@@ -215,10 +325,8 @@ InterestOutcome GenerateInterest(SaveFiles& files, InterestScan& scan, const Int
         h.setText(Invoice::PaidFlag, " ");
         h.setText(Invoice::RepeatEvery, "0");
         h.setText(Invoice::RepeatCreated, "0");
-        if (!data::AddBusinessRecord(files.invoices, h, prompter).ok()) {
-            Warn(prompter, data::kAppTitle, kLateFeeAddFailed);
-            continue;
-        }
+        if (!data::AddBusinessRecord(files.invoices, h, prompter).ok())
+            return giveUp(std::string(kLateFeeAddFailed));
         row.invoice = number;
         anyWritten = true;
         ++out.created;
@@ -230,7 +338,7 @@ InterestOutcome GenerateInterest(SaveFiles& files, InterestScan& scan, const Int
                            "N",
                            row.charge.storedText()};
         if (!data::AddBusinessRecord(files.lines, LineRecordFor(h, 1, line, "P"), prompter).ok())
-            Warn(prompter, data::kAppTitle, kInterestLineFailed);
+            return giveUp(std::string(kInterestLineFailed));
         try {
             CustomerPosting p;
             p.entering = row.charge;
@@ -239,9 +347,8 @@ InterestOutcome GenerateInterest(SaveFiles& files, InterestScan& scan, const Int
             PostToCustomer(files, row.custNo, p, order, prompter);
             out.charged += row.charge;
         } catch (const InvoiceError&) {
-            Warn(prompter, data::kAppTitle,
-                 "Invoice " + number + " was written, but the balance of customer " + row.custNo +
-                     " could not be updated. Run the aging to bring it up to date.");
+            return giveUp("The balance of customer " + row.custNo +
+                          " could not be updated; no interest was charged.");
         }
         ++n;
     }
@@ -256,12 +363,19 @@ InterestOutcome GenerateInterest(SaveFiles& files, InterestScan& scan, const Int
         }
         c.setText(Company::IntAgingChoice,
                   kChoiceCodes[s.agingChoice < 0 || s.agingChoice > 2 ? 0 : s.agingChoice]);
-        c.setText(Company::IntPercent, data::TrimmedText(s.percent));
-        c.setText(Company::IntMinCharge, data::TrimmedText(s.minimum));
+        // Kept in the form the fields hold ("1.50", "0.10"); a rate a flat-fee run did not
+        // use stays as it was stored.
+        if (const auto rate = ParseInterestRate(s.percent))
+            c.setText(Company::IntPercent, StoredRateText(*rate));
+        if (const auto minimum = data::ParseMoney(s.minimum, 5))
+            c.setText(Company::IntMinCharge, minimum->storedText());
         c.setByte(Company::IntMarkPrinted, s.markPrinted ? 1 : 0);
         c.setText(Company::IntTerms, s.terms);
         c.setText(Company::LastDate3, runDate);
     });
+    if (!posting.commit())
+        return giveUp("The interest run could not be written (error " +
+                      std::to_string(posting.engineError()) + "); no interest was charged.");
     return out;
 }
 

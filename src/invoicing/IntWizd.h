@@ -62,6 +62,37 @@ std::string AgingChoiceCaption(const data::CompanyRecord& company, int choice);
 // The flat-rate field's check as the user leaves it. Shows the message; false on refusal.
 bool CheckFlatRate(std::string_view text, platform::Prompter& prompter);
 
+// The bounds of the settings: interest is a monthly rate above 0 and at most 100 percent
+// with at most three decimals, written as digits and a decimal point only; the minimum
+// charge is an amount from 0.00 to the 99.99 its field holds; a flat fee is an amount above
+// 0 of at most the 999.99 its field holds.
+inline constexpr std::string_view kPercentTitle = "Monthly Percentage Rate";
+inline constexpr std::string_view kBadPercent =
+    "The monthly percentage rate must be a number above 0 and at most 100, with at most three "
+    "decimals (for example 1.5).";
+inline constexpr std::string_view kMinimumTitle = "Minimum Interest Charge";
+inline constexpr std::string_view kBadMinimum =
+    "The minimum interest charge must be an amount from 0.00 to 99.99.";
+inline constexpr std::string_view kFlatRateTitle = "Flat Rate Amount";
+inline constexpr std::string_view kBadFlatRate =
+    "The flat rate must be an amount above 0.00 and at most 999.99.";
+// The rate as digits with at most one decimal point and three decimals, above 0 and at most
+// 100; nothing for anything else (a sign, a comma, a blank inside, a letter).
+std::optional<data::Decimal> ParseInterestRate(std::string_view text);
+// The rate as the company record keeps it: two decimals, or three when it has them ("1.50",
+// "1.125", "100.00").
+std::string StoredRateText(data::Decimal rate);
+
+enum class InterestField { Percent, Minimum, FlatRate };
+struct InterestSettingsProblem {
+    InterestField field;
+    std::string title;
+    std::string text;
+};
+// The first setting out of its bounds: the flat fee when it is on, else the percentage and
+// the minimum. Nothing when the settings may be used.
+std::optional<InterestSettingsProblem> CheckInterestSettings(const InterestSettings& settings);
+
 struct InterestRow {
     std::string name;
     std::string custNo;
@@ -85,8 +116,9 @@ data::Money InterestCharge(data::Money overdue, const InterestSettings& s);
 
 // Scans the company's customers in number order. The customers are aged as of the invoice
 // date first, through the main window's aging run, so the overdue amounts are those of
-// that day. Nothing when a message stopped the scan (flat fee of zero, bad date, aging
-// failed, no customer file); an empty list has shown "No records were found.".
+// that day. Nothing when a message stopped the scan (settings out of their bounds, flat
+// fee of zero, bad date, aging failed, no customer file); an empty list has shown "No
+// records were found.".
 std::optional<InterestScan> ScanInterest(app::Session& session, InterestSettings& settings,
                                          platform::Prompter& prompter, platform::Progress& progress,
                                          const app::RunHooks& hooks);
@@ -97,11 +129,18 @@ struct InterestOutcome {
     int created = 0;
     data::Money charged;
     std::string lastNumber;
+    // Why nothing was written: a charge, a customer's new balance or the company's
+    // receivables would not fit their stored fields ("" when the run went ahead).
+    std::string refused;
 };
 // Writes one interest invoice per row (number: the next free plain number + "I"), fills
 // each row's invoice number, charges each written invoice to its customer, and stores the
-// receivables, numbering, settings and last-run date in the company. A failed invoice is
-// shown and charges nothing. Throws InvoiceError when the company record cannot be written.
+// receivables, numbering, settings and last-run date in the company, all as one posting:
+// when any of it cannot be written, the failure is shown, nothing is charged and the
+// outcome is empty. Settings out of their bounds, or charges that would not fit the
+// invoice's, the customer's or the company's amount fields, write nothing and say why (in
+// refused). Throws InvoiceError (nothing written) when the company record cannot be
+// written.
 InterestOutcome GenerateInterest(SaveFiles& files, InterestScan& scan,
                                  const InterestSettings& settings, data::DateOrder order,
                                  platform::Prompter& prompter);

@@ -11,6 +11,7 @@
 #include "data/Files.h"
 #include "data/Keys.h"
 #include "data/Open.h"
+#include "data/Posting.h"
 #include "data/Texts.h"
 #include "data/Update.h"
 #include "invoicing/TermSet.h"
@@ -182,17 +183,20 @@ RunFiles::RunFiles(const std::string& folder, std::string_view prefix, platform:
     : folder_(folder),
       invoices_(folder, data::FileKind::Invoice, prefix, prompter),
       lines_(folder, data::FileKind::InvoiceLine, prefix, prompter),
-      customers_(folder, data::FileKind::Customer, prefix, prompter) {
+      customers_(folder, data::FileKind::Customer, prefix, prompter),
+      companies_(folder, data::FileKind::Company, {}, prompter) {
     if (withMemos) memos_.emplace(folder, data::FileKind::Memo, prefix, prompter);
 }
 
 bool RunFiles::ok() const {
-    return invoices_.fb && lines_.fb && customers_.fb && (!memos_ || memos_->fb);
+    return invoices_.fb && lines_.fb && customers_.fb && companies_.fb && (!memos_ || memos_->fb);
 }
 
 SaveFiles RunFiles::saveFiles(data::CompanyRecord& company, const data::Date& today) const {
-    return SaveFiles{folder_,       company, invoices_.fb, lines_.fb, memos_ ? memos_->fb : nullptr,
-                     customers_.fb, today,   nullptr,      nullptr};
+    SaveFiles files{folder_,       company, invoices_.fb, lines_.fb, memos_ ? memos_->fb : nullptr,
+                    customers_.fb, today,   nullptr,      nullptr};
+    files.companies = companies_.fb;
+    return files;
 }
 
 data::CustomerRecord PostToCustomer(SaveFiles& files, std::string_view custNo,
@@ -236,11 +240,16 @@ data::CustomerRecord PostToCustomer(SaveFiles& files, std::string_view custNo,
 void PostToCompany(SaveFiles& files, Money arChange, std::string_view savedNumber, bool newInvoice,
                    platform::Prompter& prompter,
                    const std::function<void(data::CompanyRecord&)>& more) {
-    ShortOpen companies(files.folder, data::FileKind::Company, {}, prompter);
-    if (!companies.fb) throw InvoiceError(std::string(kModifyFailed));
+    std::optional<ShortOpen> opened;
+    storage::Fileblock* companies = files.companies;
+    if (!companies) {
+        opened.emplace(files.folder, data::FileKind::Company, std::string_view{}, prompter);
+        companies = opened->fb;
+    }
+    if (!companies) throw InvoiceError(std::string(kModifyFailed));
     data::CompanyRecord probe;
     probe.setAnsi(Company::CompanyNo, files.company.ansi(Company::CompanyNo));
-    auto found = data::FindAtOrAfter<Company>(companies.fb, 1, probe);
+    auto found = data::FindAtOrAfter<Company>(companies, 1, probe);
     if (!found || found->key != data::CompanyKey(probe, 1))
         throw InvoiceError(std::string(kModifyFailed));
     data::CompanyRecord stored = found->record;
@@ -254,8 +263,8 @@ void PostToCompany(SaveFiles& files, Money arChange, std::string_view savedNumbe
         stored.setText(Company::LastInvNo, savedNumber);
     }
     if (more) more(stored);
-    storage::PutRecord(companies.fb, found->recNo, stored.data());
-    if (!storage::EngineOk) throw InvoiceError(std::string(kModifyFailed));
+    if (!data::ChangeBusinessRecord(companies, found->recNo, found->record, stored, prompter).ok())
+        throw InvoiceError(std::string(kModifyFailed));
     // The company in use keeps what start-up settled in memory; only the posted fields
     // change there.
     (void)files.company.setMoney(Company::ARBalance, ar);
@@ -639,7 +648,8 @@ namespace {
 // zeros are removed: each zero-padded form is looked up by key 1.
 bool NumberTaken(storage::Fileblock* invoices, std::string_view number, int32_t editedRecNo) {
     const std::string core = NumberForCompare(number);
-    for (std::size_t zeros = 0; core.size() + zeros <= std::size_t(width::kNumber); ++zeros) {
+    const std::size_t length = data::CharCount(core);
+    for (std::size_t zeros = 0; length + zeros <= std::size_t(width::kNumber); ++zeros) {
         const std::string candidate = std::string(zeros, '0') + core;
         if (candidate.empty()) continue;
         data::InvoiceRecord probe;
@@ -944,6 +954,13 @@ std::optional<std::pair<int32_t, data::MemoRecord>> StoredMemo(storage::Filebloc
 
 SaveResult SaveNewInvoice(SaveFiles& files, InvoiceEditor& editor, platform::Prompter& prompter) {
     InvoiceEntry& e = editor.entry;
+    // The invoice, its lines or memo, the customer's balance and aging and the company's
+    // counters and receivables are written together or not at all.
+    data::Posting posting;
+    if (!posting.started()) throw InvoiceError(std::string(kAddFailed));
+    posting.keep(files.company);
+    posting.keep(e.customer);
+    posting.keep(e.grid[1]);
     const Totals t = editor.recalc();
     const data::DateOrder order = editor.dateOrder();
     data::InvoiceRecord header = HeaderFromEditor(editor, data::NewRecord<Invoice>());
@@ -967,10 +984,10 @@ SaveResult SaveNewInvoice(SaveFiles& files, InvoiceEditor& editor, platform::Pro
     for (int r = 1; r <= kLineRows; ++r) {
         if (!IsFilledRow(e.grid[r])) continue;
         const data::InvoiceLineRecord line = LineRecordFor(header, r, e.grid[r], style);
-        if (data::AddBusinessRecord(files.lines, line, prompter).ok())
-            ++result.lines;
-        else
-            prompter.ask(Warn(std::string(data::kAppTitle), std::string(kDetailAdd2Failed)));
+        // An invoice is never saved without one of its lines: the failure stops the save.
+        if (!data::AddBusinessRecord(files.lines, line, prompter).ok())
+            throw InvoiceError(std::string(kDetailAdd2Failed));
+        ++result.lines;
     }
     const std::string number = header.text(Invoice::InvNo);
     if (!e.quote) {
@@ -983,12 +1000,14 @@ SaveResult SaveNewInvoice(SaveFiles& files, InvoiceEditor& editor, platform::Pro
             PostToCustomer(files, e.customer.text(Customer::CustNo), p, order, prompter);
         e.customer = c;
         if (files.company.yes(Company::LabelQueueOnInvoice) && files.labelQueue) {
-            files.labelQueue->add(
-                output::LabelEntry{data::TrimmedText(c.text(Customer::CustNo)),
-                                   data::TrimmedText(c.text(Customer::Name)),
-                                   data::TrimmedText(c.text(Customer::MailSortCode)),
-                                   data::TrimmedText(c.text(Customer::CustType))});
-            if (files.labelsWaiting) *files.labelsWaiting = true;
+            posting.afterCommit([&files, c] {
+                files.labelQueue->add(
+                    output::LabelEntry{data::TrimmedText(c.text(Customer::CustNo)),
+                                       data::TrimmedText(c.text(Customer::Name)),
+                                       data::TrimmedText(c.text(Customer::MailSortCode)),
+                                       data::TrimmedText(c.text(Customer::CustType))});
+                if (files.labelsWaiting) *files.labelsWaiting = true;
+            });
         }
     }
     PostToCompany(files, e.quote ? Money() : balance, number, true, prompter);
@@ -997,6 +1016,7 @@ SaveResult SaveNewInvoice(SaveFiles& files, InvoiceEditor& editor, platform::Pro
         if (!data::AddBusinessRecord(files.memos, memo, prompter).ok())
             throw InvoiceError(std::string(kMemoAddFailed));
     }
+    if (!posting.commit()) throw InvoiceError(std::string(kAddFailed));
     RememberInvoiceDate(e.date);
     result.status = "Added invoice " + number + " containing " + std::to_string(result.lines) +
                     " line item(s).";
@@ -1007,6 +1027,11 @@ SaveResult SaveNewInvoice(SaveFiles& files, InvoiceEditor& editor, platform::Pro
 SaveResult SaveInvoiceEdit(SaveFiles& files, InvoiceEditor& editor, int32_t recNo,
                            const data::InvoiceRecord& asRead, platform::Prompter& prompter) {
     InvoiceEntry& e = editor.entry;
+    data::Posting posting;
+    if (!posting.started()) throw InvoiceError(std::string(kModifyFailed));
+    posting.keep(files.company);
+    posting.keep(e.customer);
+    posting.keep(e.grid[1]);
     const Totals t = editor.recalc();
     const data::DateOrder order = editor.dateOrder();
     const bool master = editor.isMaster();
@@ -1104,6 +1129,7 @@ SaveResult SaveInvoiceEdit(SaveFiles& files, InvoiceEditor& editor, int32_t recN
                 throw InvoiceError(std::string(kMemoReplaceFailed));
         }
     }
+    if (!posting.commit()) throw InvoiceError(std::string(kModifyFailed));
     result.status = "Editing of " + number + " completed.";
     return result;
 }
@@ -1190,7 +1216,7 @@ LoadSaved LoadSavedLines(const std::string& folder, InvoiceEditor& editor) {
     InvoiceEntry& e = editor.entry;
     const std::string path = data::JoinPath(folder, e.memo ? kSavedMemoFile : kSavedLinesFile);
     if (!data::FileExists(path)) return LoadSaved::Missing;
-    auto bytes = data::ReadWholeFile(path);
+    auto bytes = data::ReadSideFile(path);
     if (!bytes) return LoadSaved::Unreadable;
     const std::vector<std::string> lines = data::TextLines(*bytes);
     if (e.memo) {

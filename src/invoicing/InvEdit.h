@@ -265,6 +265,9 @@ struct SaveFiles {
     data::Date today;
     output::LabelQueue* labelQueue = nullptr;  // none: customers are not queued
     bool* labelsWaiting = nullptr;
+    // The company file when the caller holds it open (a batch run); none: it is opened for
+    // each update.
+    storage::Fileblock* companies = nullptr;
     std::string prefix() const;
 };
 
@@ -316,7 +319,7 @@ struct ShortOpen {
 };
 
 // The files a run that writes invoices (repeat billing, interest charges) holds open while
-// it works: invoices, lines, customers and, when asked for, memos.
+// it works: invoices, lines, customers, the company file and, when asked for, memos.
 class RunFiles {
   public:
     RunFiles(const std::string& folder, std::string_view prefix, platform::Prompter& prompter,
@@ -330,6 +333,7 @@ class RunFiles {
     ShortOpen invoices_, lines_;
     std::optional<ShortOpen> memos_;
     ShortOpen customers_;
+    ShortOpen companies_;
 };
 // What the wizards say when RunFiles could not open its files.
 inline constexpr std::string_view kRunFilesUnavailable =

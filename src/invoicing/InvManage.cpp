@@ -8,6 +8,7 @@
 #include "data/Keys.h"
 #include "data/Open.h"
 #include "data/OperationError.h"
+#include "data/Posting.h"
 #include "data/Texts.h"
 #include "data/Update.h"
 #include "invoicing/InvList.h"
@@ -274,6 +275,11 @@ DeleteOutcome DeleteInvoice(InvoiceFiles& files, int32_t recNo, const data::Invo
                  "Are you sure you want to delete this record?"))
         return out;
 
+    // The record, its lines and memo, the customer's balance and aging and the company's
+    // receivables go together or not at all.
+    data::Posting posting;
+    if (!posting.started()) throw data::OperationError(std::string(kDeleteFailed));
+    posting.keep(files.company);
     // The customer and the company are read before anything is deleted, so that the
     // receivables are not left without a way to update them.
     const bool movesBalances = !IsQuoteOrMaster(type);
@@ -287,7 +293,6 @@ DeleteOutcome DeleteInvoice(InvoiceFiles& files, int32_t recNo, const data::Invo
 
     if (!data::DeleteBusinessRecord(files.invoices, recNo, inv, prompter).ok())
         throw data::OperationError(std::string(kDeleteFailed));
-    out.deleted = true;
 
     if (movesBalances) {
         const Money due = inv.money(Invoice::Total) - inv.money(Invoice::Paid);
@@ -315,24 +320,38 @@ DeleteOutcome DeleteInvoice(InvoiceFiles& files, int32_t recNo, const data::Invo
                                    .ok();
         // Only the total changes in memory: the company in use keeps what start-up settled.
         if (companyOk) (void)files.company.setMoney(Company::ARBalance, receivables);
-        out.balancesChanged = customerOk && companyOk && customer.record.has_value();
+        // A balance that cannot be written stops the deletion; a customer who is not on
+        // file has no balance to change, and the record still goes.
+        if (customer.record && !customerOk) {
+            Refuse(prompter, std::string(data::kAppTitle),
+                   "The balance of customer " + data::TrimmedText(inv.text(Invoice::CustNo)) +
+                       " could not be updated.");
+            throw data::OperationError(std::string(kDeleteFailed));
+        }
+        if (!companyOk) {
+            Refuse(prompter, std::string(data::kAppTitle),
+                   "The receivables total of the company could not be updated.");
+            throw data::OperationError(std::string(kDeleteFailed));
+        }
+        out.balancesChanged = customer.record.has_value();
         if (!customer.record && customer.file.ok)
             Refuse(prompter, std::string(data::kAppTitle),
                    "Customer " + data::TrimmedText(inv.text(Invoice::CustNo)) +
                        " of this record was not found. Its balance was not changed.");
-        else if (!customerOk || !customer.record)
+        else if (!customer.record) {
             Refuse(prompter, std::string(data::kAppTitle),
                    "The balance of customer " + data::TrimmedText(inv.text(Invoice::CustNo)) +
                        " could not be updated.");
-        if (!companyOk)
-            Refuse(prompter, std::string(data::kAppTitle),
-                   "The receivables total of the company could not be updated.");
+            throw data::OperationError(std::string(kDeleteFailed));
+        }
     }
 
     out.memo = Number(inv.ansi(Invoice::InvoiceStyle)) == "M";
     out.lines = DeleteInvoiceLines(files.lines, inv.text(Invoice::InvNo), prompter);
     if (out.memo && !DeleteInvoiceMemo(files.memos, inv.text(Invoice::InvNo), prompter))
-        Refuse(prompter, std::string(data::kAppTitle), std::string(kDeleteMemoFailed));
+        throw data::OperationError(std::string(kDeleteMemoFailed));
+    if (!posting.commit()) throw data::OperationError(std::string(kDeleteFailed));
+    out.deleted = true;
     out.message = DeletedMessage(number, out.memo, out.lines);
     return out;
 }

@@ -7,6 +7,7 @@
 #include "data/Fileblocks.h"
 #include "data/Keys.h"
 #include "data/Open.h"
+#include "data/Posting.h"
 #include "data/Update.h"
 #include "storage/BTree.h"
 
@@ -98,8 +99,11 @@ struct Posting {
         outcome.written += amount;
         ++outcome.posted;
     }
+    // A write that failed: the whole payment is then taken back.
+    bool writeFailed = false;
     void failed(std::string_view text, std::string_view number) {
         outcome.failed.emplace_back(number);
+        writeFailed = true;
         ShowItemFailure(prompter, text, number);
     }
 
@@ -156,7 +160,6 @@ struct Posting {
             return false;
         }
         if (!data::ChangeBusinessRecord(files.invoices, recNo, asRead, updated, prompter).ok()) {
-            (void)data::DeleteBusinessRecord(files.invoices, added.recNo, payment, prompter);
             failed(kModifyFailed, number);
             return false;
         }
@@ -260,7 +263,7 @@ struct Posting {
             settled.setText(Invoice::PaidDate, data::FormatSortDate(date));
             settled.setText(Invoice::TransType, deposit ? "D" : "Z");
             if (!data::ChangeBusinessRecord(files.invoices, otherNo, other, settled, prompter).ok())
-                ShowItemFailure(prompter, kModifyFailed, item.number);
+                failed(kModifyFailed, item.number);
         }
     }
 
@@ -545,6 +548,15 @@ PostOutcome PostPayment(SaveFiles& files, std::string_view custNo, const std::st
         return outcome;
     }
 
+    // Every item, the customer's balance, last payment and aging and the company's
+    // receivables and deposit counter are written together or not at all.
+    data::Posting posting;
+    if (!posting.started()) {
+        Show(prompter, kPaymentWizard, kModifyFailed);
+        return PostOutcome{};
+    }
+    posting.keep(files.company);
+
     // The customer as the file holds it now.
     std::optional<data::ExistingFileblock> opened;
     storage::Fileblock* customers = files.customers;
@@ -572,6 +584,7 @@ PostOutcome PostPayment(SaveFiles& files, std::string_view custNo, const std::st
               prompter,
               outcome};
     for (const PayItem& item : items) {
+        if (p.writeFailed) break;  // the payment is taken back whole
         if (item.isNewDeposit())
             p.newDeposit(item);
         else if (item.partial)
@@ -581,7 +594,7 @@ PostOutcome PostPayment(SaveFiles& files, std::string_view custNo, const std::st
     }
 
     // The customer: balance by what was written, last payment, aging from its records.
-    if (customer) {
+    if (customer && !p.writeFailed) {
         data::CustomerRecord updated = customer->record;
         bool ok =
             updated.setMoney(Customer::Balance, updated.money(Customer::Balance) - outcome.written);
@@ -603,11 +616,12 @@ PostOutcome PostPayment(SaveFiles& files, std::string_view custNo, const std::st
                                              prompter)
                       .ok();
     }
-    if (!outcome.customerUpdated) Show(prompter, kPaymentWizard, kModifyFailed);
+    if (!outcome.customerUpdated && !p.writeFailed) Show(prompter, kPaymentWizard, kModifyFailed);
 
     // The company: receivables and deposit counter, in the file and in memory.
     data::ExistingFileblock companies;
-    data::OpenExisting(companies, files.folder, data::FileKind::Company, {}, prompter);
+    if (outcome.customerUpdated)
+        data::OpenExisting(companies, files.folder, data::FileKind::Company, {}, prompter);
     if (companies.fb) {
         data::CompanyRecord probe;
         probe.setAnsi(Company::CompanyNo, files.company.ansi(Company::CompanyNo));
@@ -627,8 +641,19 @@ PostOutcome PostPayment(SaveFiles& files, std::string_view custNo, const std::st
             }
         }
     }
-    if (!outcome.companyUpdated) Show(prompter, kPaymentWizard, kModifyFailed);
-    return outcome;
+    if (outcome.customerUpdated && !outcome.companyUpdated)
+        Show(prompter, kPaymentWizard, kModifyFailed);
+    if (!p.writeFailed && outcome.customerUpdated && outcome.companyUpdated && posting.commit())
+        return outcome;
+    // Nothing of it is on file: the items stay to be posted again.
+    posting.rollback();
+    PostOutcome none;
+    none.failed.reserve(items.size());
+    for (const PayItem& item : items)
+        none.failed.push_back(item.isNewDeposit() ? std::string(kNewDeposit) : item.number);
+    if (!p.writeFailed && outcome.customerUpdated && outcome.companyUpdated)
+        Show(prompter, kPaymentWizard, kModifyFailed);
+    return none;
 }
 
 }  // namespace invarro::invoicing

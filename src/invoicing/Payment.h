@@ -160,11 +160,12 @@ struct PostOutcome {
 // with the statement note, in list order: new deposits ("DP" + the next deposit counter,
 // type D), partial payments (the invoice becomes Z, an X record is added), whole items
 // (marked paid; an invoice or deposit that already carries a payment gets an offsetting X
-// or T record). No item takes a record below zero: such an item is refused. An item whose
-// record cannot be written is reported by number and left out. Then the customer's
-// balance falls by what was written, its last payment date becomes payDate, its aging is
-// recomputed from its records, and the company's receivables and deposit counter are
-// stored (file and memory). Each failure is shown.
+// or T record). No item takes a record below zero: such an item is refused and the others
+// go on. Then the customer's balance falls by what was written, its last payment date
+// becomes payDate, its aging is recomputed from its records, and the company's
+// receivables and deposit counter are stored (file and memory). All of it is one posting:
+// when any record, the customer or the company cannot be written, nothing of the payment
+// is on file and every item is reported as not posted. Each failure is shown.
 PostOutcome PostPayment(SaveFiles& files, std::string_view custNo, const std::string& payDate,
                         const std::string& note, const std::vector<PayItem>& items,
                         platform::Prompter& prompter);

@@ -2,6 +2,7 @@
 
 #include "data/Ansi.h"
 #include "data/Keys.h"
+#include "data/Posting.h"
 #include "data/Texts.h"
 #include "data/Update.h"
 #include "invoicing/InvManage.h"
@@ -187,6 +188,10 @@ SetupResult ApplyRepeatSetup(SaveFiles& files, int32_t recNo, const data::Invoic
     auto current = data::ReadBusinessRecord<Invoice>(files.invoices, recNo);
     if (!current || Upper(current->text(Invoice::InvNo)) != Upper(asRead.text(Invoice::InvNo)))
         throw InvoiceError(std::string(kModifyFailed));
+    // The master, its lines and the balances the invoice leaves go together.
+    data::Posting posting;
+    if (!posting.started()) throw InvoiceError(std::string(kModifyFailed));
+    posting.keep(files.company);
     const data::InvoiceRecord before = *current;
     const bool wasInvoice = Upper(before.text(Invoice::TransType)) == "I";
     const Money open = before.money(Invoice::Total) - before.money(Invoice::Paid);
@@ -212,7 +217,10 @@ SetupResult ApplyRepeatSetup(SaveFiles& files, int32_t recNo, const data::Invoic
     result.recNo = recNo;
     result.record = master;
     result.converted = wasInvoice;
-    if (!wasInvoice) return result;
+    if (!wasInvoice) {
+        if (!posting.commit()) throw InvoiceError(std::string(kModifyFailed));
+        return result;
+    }
 
     if (!open.isZero()) {
         CustomerPosting p;
@@ -229,6 +237,7 @@ SetupResult ApplyRepeatSetup(SaveFiles& files, int32_t recNo, const data::Invoic
             throw InvoiceError(std::string(kModifyFailed));
         ++result.lines;
     }
+    if (!posting.commit()) throw InvoiceError(std::string(kModifyFailed));
     return result;
 }
 
@@ -294,17 +303,10 @@ std::string GenerationMessage(int invoices, int monthly, int daily) {
 
 namespace {
 
-// Takes back what was written of a generated invoice whose master could not be advanced.
-void TakeBack(SaveFiles& files, int32_t recNo, const data::InvoiceRecord& header,
-              platform::Prompter& prompter) {
-    const std::string number = header.text(Invoice::InvNo);
-    try {
-        DeleteInvoiceLines(files.lines, number, prompter);
-    } catch (const data::OperationError&) {
-    }
-    DeleteInvoiceMemo(files.memos, number, prompter);
-    data::DeleteBusinessRecord(files.invoices, recNo, header, prompter);
-}
+// One generated invoice did not go on file: why, shown to the user.
+struct ItemFailed {
+    std::string text;
+};
 
 }  // namespace
 
@@ -371,70 +373,76 @@ GenerationOutcome GenerateRepeatInvoices(SaveFiles& files, const std::vector<Due
         header.setText(Invoice::PrintedFlag, "N");
         header.setText(Invoice::PaidFlag, " ");
         header.setText(Invoice::EMailedOn, "");
-        data::UpdateResult added = data::AddBusinessRecord(files.invoices, header, prompter);
-        if (!added.ok()) {
-            Warn(prompter, data::kAppTitle, kHeaderAddFailed);
-            out.skipped.push_back(masterNo);
-            next();
-            continue;
-        }
+        const Money total = header.money(Invoice::Total);
 
-        if (Upper(master.text(Invoice::InvoiceStyle)) == "M") {
-            auto memo = StoredMemo(files.memos, masterNo);
-            if (!memo) {
-                Warn(prompter, data::kAppTitle, kMemoMissing);
-            } else {
-                data::MemoRecord copy = memo->second;
-                copy.setText(data::Memo::InvNo, number);
-                if (!data::AddBusinessRecord(files.memos, copy, prompter).ok())
-                    Warn(prompter, data::kAppTitle, kMemoAddFailed2);
+        // The invoice with its lines or memo, the master's schedule, the customer's balance
+        // and the company's receivables: one posting per generated invoice, so that a run
+        // that is stopped goes on from the first master whose schedule did not move.
+        try {
+            data::Posting posting;
+            if (!posting.started()) throw ItemFailed{std::string(kHeaderAddFailed)};
+            posting.keep(files.company);
+            if (!data::AddBusinessRecord(files.invoices, header, prompter).ok())
+                throw ItemFailed{std::string(kHeaderAddFailed)};
+            if (Upper(master.text(Invoice::InvoiceStyle)) == "M") {
+                auto memo = StoredMemo(files.memos, masterNo);
+                if (!memo) {
+                    Warn(prompter, data::kAppTitle, kMemoMissing);
+                } else {
+                    data::MemoRecord copy = memo->second;
+                    copy.setText(data::Memo::InvNo, number);
+                    if (!data::AddBusinessRecord(files.memos, copy, prompter).ok())
+                        throw ItemFailed{std::string(kMemoAddFailed2)};
+                }
             }
-        }
-        for (const auto& [lineRecNo, line] : StoredLines(files.lines, masterNo)) {
-            data::InvoiceLineRecord copy = line;
-            const std::string lineNo = data::TrimmedText(line.text(InvoiceLine::LineNo));
-            copy.setText(InvoiceLine::InvNo, number);
-            copy.setText(InvoiceLine::LineDate, header.text(Invoice::SortDate));
-            copy.setText(InvoiceLine::LineStyle, "G");
-            copy.setText(InvoiceLine::LineNo, lineNo);
-            copy.setText(InvoiceLine::LineKey, data::LineKeyText(number, lineNo));
-            if (!data::AddBusinessRecord(files.lines, copy, prompter).ok())
-                Warn(prompter, data::kAppTitle, kDetailAddFailed);
-        }
-
-        // The invoice is on file: now the master's schedule moves on.
-        if (!data::ChangeBusinessRecord(files.invoices, found->recNo, master, updated, prompter)
-                 .ok()) {
-            TakeBack(files, added.recNo, header, prompter);
-            Warn(prompter, data::kAppTitle,
-                 "The schedule of master " + masterNo + " could not be advanced; invoice " +
-                     number + " was not kept.");
+            for (const auto& [lineRecNo, line] : StoredLines(files.lines, masterNo)) {
+                data::InvoiceLineRecord copy = line;
+                const std::string lineNo = data::TrimmedText(line.text(InvoiceLine::LineNo));
+                copy.setText(InvoiceLine::InvNo, number);
+                copy.setText(InvoiceLine::LineDate, header.text(Invoice::SortDate));
+                copy.setText(InvoiceLine::LineStyle, "G");
+                copy.setText(InvoiceLine::LineNo, lineNo);
+                copy.setText(InvoiceLine::LineKey, data::LineKeyText(number, lineNo));
+                if (!data::AddBusinessRecord(files.lines, copy, prompter).ok())
+                    throw ItemFailed{std::string(kDetailAddFailed)};
+            }
+            if (!data::ChangeBusinessRecord(files.invoices, found->recNo, master, updated, prompter)
+                     .ok())
+                throw ItemFailed{"The schedule of master " + masterNo +
+                                 " could not be advanced; invoice " + number + " was not kept."};
+            CustomerPosting p;
+            p.entering = total;
+            p.newDate = header.text(Invoice::InvDate);
+            p.lastInvNo = number;
+            try {
+                PostToCustomer(files, header.text(Invoice::CustNo), p, order, prompter);
+                PostToCompany(files, total, {}, false, prompter);
+            } catch (const InvoiceError&) {
+                throw ItemFailed{"The balance of customer " +
+                                 data::TrimmedText(header.text(Invoice::CustNo)) +
+                                 " could not be updated; invoice " + number + " was not kept."};
+            }
+            if (!posting.commit())
+                throw ItemFailed{"Invoice " + number + " of master " + masterNo +
+                                 " could not be written (error " +
+                                 std::to_string(posting.engineError()) + ")."};
+        } catch (const ItemFailed& failed) {
+            Warn(prompter, data::kAppTitle, failed.text);
             out.skipped.push_back(masterNo);
             next();
             continue;
         }
         (monthly ? out.monthly : out.daily) += 1;
-        const Money total = header.money(Invoice::Total);
         out.written.push_back(GeneratedInvoice{masterNo, number, total});
-        try {
-            CustomerPosting p;
-            p.entering = total;
-            p.newDate = header.text(Invoice::InvDate);
-            p.lastInvNo = number;
-            PostToCustomer(files, header.text(Invoice::CustNo), p, order, prompter);
-            out.sum += total;
-        } catch (const InvoiceError&) {
-            Warn(prompter, data::kAppTitle,
-                 "Invoice " + number + " was written, but the balance of customer " +
-                     data::TrimmedText(header.text(Invoice::CustNo)) +
-                     " could not be updated. Run the aging to bring it up to date.");
-        }
+        out.sum += total;
         next();
     }
 
+    // Each invoice is durable already; the run's date goes with the journal's checkpoint.
+    data::FinishBatch();
     const std::string runDate = invoiceDate ? data::FormatUserDate(*invoiceDate, order)
                                             : data::TrimmedText(run.invoiceDate);
-    PostToCompany(files, out.sum, {}, false, prompter,
+    PostToCompany(files, Money(), {}, false, prompter,
                   [&](data::CompanyRecord& c) { c.setText(Company::LastRepeatRunDate, runDate); });
     out.message = GenerationMessage(int(out.written.size()), out.monthly, out.daily);
     return out;

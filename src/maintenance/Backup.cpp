@@ -15,7 +15,9 @@
 
 #include "data/Files.h"
 #include "data/IniFile.h"
+#include "data/Replace.h"
 #include "maintenance/FileSet.h"
+#include "maintenance/RestoreCheck.h"
 
 namespace invarro::maintenance {
 
@@ -343,23 +345,7 @@ struct Placed {
     std::string live;      // the data file
     std::string fresh;     // where the extracted copy waited
     std::string previous;  // where the replaced file went ("" when there was none)
-    bool placed = false;
 };
-
-// Puts every replaced file back, newest first; the reasons of moves that failed.
-std::string RollBack(std::vector<Placed>& journal, FileMover& mover) {
-    std::string failures;
-    for (auto it = journal.rbegin(); it != journal.rend(); ++it) {
-        std::string why;
-        if (it->placed && !mover.move(it->live, it->fresh, &why)) {
-            failures += why + "\n";
-            continue;
-        }
-        if (!it->previous.empty() && !mover.move(it->previous, it->live, &why))
-            failures += why + "\n";
-    }
-    return failures;
-}
 
 }  // namespace
 
@@ -382,13 +368,16 @@ RestoreOutcome RunRestore(const std::string& dataFolder, const std::string& arch
         return out;
     }
     const std::vector<platform::ArchiveEntry>& entries = reader->entries();
-    const std::string problem = ArchiveProblem(entries);
-    if (!problem.empty()) {
+    auto refuse = [&](const std::string& problem) {
         out.status = RestoreStatus::Refused;
         out.error = "The backup file " + archivePath + " cannot be restored: " + problem +
                     ". Nothing was changed.";
         return out;
-    }
+    };
+    if (const std::string problem = ArchiveProblem(entries); !problem.empty())
+        return refuse(problem);
+    if (const std::string problem = RoomProblem(dataFolder, entries); !problem.empty())
+        return refuse(problem);
 
     // From here on the company's files are closed; they are opened again however the
     // restore ends.
@@ -466,6 +455,23 @@ RestoreOutcome RunRestore(const std::string& dataFolder, const std::string& arch
         }
     }
 
+    // Only books the program can open replace the data folder's files.
+    {
+        const std::string checkFolder = data::JoinPath(temp, "check");
+        std::vector<std::string> names;
+        for (const platform::ArchiveEntry& e : entries)
+            names.push_back(e.name);
+        std::string problem;
+        if (::mkdir(checkFolder.c_str(), 0700) != 0)
+            problem = "no folder can be made in " + temp + ": " + ErrnoText();
+        else
+            problem = RestoredFilesProblem(freshFolder, names, checkFolder);
+        if (!problem.empty()) {
+            removeTemp();
+            return refuse(problem);
+        }
+    }
+
     // The data file each entry replaces: one of the same name in any letter case, so that
     // no second copy appears beside it.
     std::map<std::string, std::string> existing;  // lower-case name -> name on disk
@@ -507,31 +513,19 @@ RestoreOutcome RunRestore(const std::string& dataFolder, const std::string& arch
         plan.push_back(std::move(p));
     }
 
-    std::vector<Placed> journal;
-    for (Placed& p : plan) {
-        say("Restoring " + p.live + "...");
-        bool ok = true;
-        if (!p.previous.empty()) ok = mover.move(p.live, p.previous, &why);
-        if (ok) {
-            journal.push_back(p);
-            ok = mover.move(p.fresh, p.live, &why);
-            if (ok) journal.back().placed = true;
-        }
-        if (!ok) {
-            const std::string failures = RollBack(journal, mover);
-            SyncFolder(dataFolder);
-            if (failures.empty()) {
-                removeTemp();
-                out.error = why + " Every replaced file has been put back.";
-            } else {
-                out.error = why + " These files could not be put back:\n" + failures +
-                            "The replaced files are kept in " + oldFolder + ".";
-            }
-            return out;
-        }
+    // Every file moves into place as one step: a restore stopped by a kill half way is
+    // finished by the next program to open the folder.
+    say("Restoring " + dataFolder + "...");
+    std::vector<data::FileReplacement> moves;
+    for (const Placed& p : plan)
+        moves.push_back(data::FileReplacement{p.live, p.fresh, p.previous});
+    auto move = [&mover](const std::string& from, const std::string& to, std::string* error) {
+        return mover.move(from, to, error);
+    };
+    if (!data::ReplaceFilesTogether(dataFolder, moves, {temp}, &why, move)) {
+        out.error = why;
+        return out;
     }
-    SyncFolder(dataFolder);
-    removeTemp();
     out.status = RestoreStatus::Done;
     out.files = entries.size();
     return out;

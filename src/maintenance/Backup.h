@@ -6,8 +6,9 @@
 // against the files it came from, and only then renames it over the old archive; any
 // failure keeps the old archive and records no backup date. A restore checks every entry
 // name before anything changes, extracts the whole archive into a temporary folder inside
-// the data folder, and then moves the files into place one by one, putting every replaced
-// file back when a move fails.
+// the data folder, checks that the extracted files are books that open (RestoreCheck.h),
+// and then moves the files into place one by one, putting every replaced file back when a
+// move fails.
 #pragma once
 
 #include <functional>
@@ -116,7 +117,8 @@ BackupOutcome RunBackup(const BackupRequest& request, platform::Archive& archive
 enum class RestoreStatus {
     Done,      // every entry is in place (an archive of no entries changes nothing)
     NotFound,  // no archive at the path: nothing changed
-    Refused,   // the archive cannot be read or holds an entry that may not be restored
+    Refused,   // the archive cannot be read, holds an entry that may not be restored, does
+               // not fit on the disk, or brings books that do not open: nothing changed
     Failed,    // extraction or a move failed: nothing changed (or see error)
 };
 

@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <set>
 
+#include "data/Fileblocks.h"
+
 namespace invarro::maintenance {
 
 namespace {
@@ -20,10 +22,12 @@ std::string LowerName(std::string_view s) {
     return out;
 }
 
-constexpr std::array<std::string_view, 7> kExtensions = {".dat", ".ix",  ".sav", ".lst",
-                                                         ".lbl", ".rtf", ".bmp"};
-constexpr std::array<std::string_view, 3> kSideFiles = {"Shadeclr.fnt", "InvBoxClr.fnt",
-                                                        "invarro.ini"};
+// The user's own documents: any name with these extensions belongs.
+constexpr std::array<std::string_view, 4> kDocumentExtensions = {".lst", ".lbl", ".rtf", ".bmp"};
+// The side files of the installation.
+constexpr std::array<std::string_view, 9> kSideFiles = {
+    "LastCo.Dat",   "kr1confg.dat", "KRTERMS.DAT",   "Lastlbl.DAT", "SAVELINE.SAV",
+    "SAVEMEMO.SAV", "Shadeclr.fnt", "InvBoxClr.fnt", "invarro.ini"};
 
 // How a name is shown in a message: control characters as "?".
 std::string Shown(std::string_view name) {
@@ -53,14 +57,38 @@ bool SameFileName(std::string_view a, std::string_view b) {
     return a.size() == b.size() && LowerName(a) == LowerName(b);
 }
 
+bool IsFileblockFileName(std::string_view name, std::string* base, bool* dataFile) {
+    const std::size_t dot = name.find('.');
+    if (dot == std::string_view::npos) return false;
+    const std::string ext = LowerName(name.substr(dot));
+    if (ext != ".dat" && ext != ".ix") return false;
+    const std::string stem(name.substr(0, dot));
+    const std::string lower = LowerName(stem);
+    const bool company = lower == "company";
+    if (!company) {
+        if (lower.size() < 2 ||
+            std::string_view("cinmpd").find(lower.back()) == std::string::npos ||
+            // A company number 1..32000 as the program writes it (no blank, no leading 0).
+            data::CompanyPrefix(lower.substr(0, lower.size() - 1)) !=
+                lower.substr(0, lower.size() - 1))
+            return false;
+    }
+    if (base) *base = stem;
+    if (dataFile) *dataFile = ext == ".dat";
+    return true;
+}
+
 bool IsFileSetName(std::string_view name) {
+    if (std::any_of(kSideFiles.begin(), kSideFiles.end(),
+                    [&](std::string_view side) { return SameFileName(name, side); }))
+        return true;
+    if (IsFileblockFileName(name)) return true;
     const std::string lower = LowerName(name);
-    for (std::string_view ext : kExtensions)
-        if (lower.size() >= ext.size() &&
+    for (std::string_view ext : kDocumentExtensions)
+        if (lower.size() > ext.size() &&
             lower.compare(lower.size() - ext.size(), ext.size(), ext) == 0)
             return true;
-    return std::any_of(kSideFiles.begin(), kSideFiles.end(),
-                       [&](std::string_view side) { return SameFileName(name, side); });
+    return false;
 }
 
 std::vector<std::string> CollectFileSet(const std::string& folder) {

@@ -1,7 +1,9 @@
-// The files a backup holds: every file of the data folder whose name matches the mask
-// list "*.DAT;*.IX;*.SAV;*.LST;*.LBL;*.RTF;*.BMP" in any letter case, and the program's
-// side files that the masks miss ("Shadeclr.fnt", "InvBoxClr.fnt", "invarro.ini"), so that
-// a restore brings back the whole installation.
+// The files a backup holds: the installation's own files of the mask list
+// "*.DAT;*.IX;*.SAV;*.LST;*.LBL;*.RTF;*.BMP" in any letter case, and the program's side
+// files that the masks miss ("Shadeclr.fnt", "InvBoxClr.fnt", "invarro.ini"), so that a
+// restore brings back the whole installation. Of the data, index and save files only the
+// program's own belong: the company file, each company's fileblocks and the side files;
+// label lists, label layouts, letters and pictures may have any name.
 #pragma once
 
 #include <string>
@@ -18,6 +20,12 @@ inline constexpr std::string_view kFileMasks = "*.DAT;*.IX;*.SAV;*.LST;*.LBL;*.R
 bool SameFileName(std::string_view a, std::string_view b);
 // The name (no folder part) belongs to the file set.
 bool IsFileSetName(std::string_view name);
+// The name is the data or index file of a fileblock of the installation: "Company" or a
+// company number 1..32000 with one of the letters C, I, N, M, P (or D, the line file of
+// the first version), then ".DAT" or ".IX", in any letter case. base receives the name
+// without its extension, dataFile whether it is the data file.
+bool IsFileblockFileName(std::string_view name, std::string* base = nullptr,
+                         bool* dataFile = nullptr);
 // The regular files of the folder that belong to the set, sorted by name; symbolic links
 // and folders are left out. Empty when the folder cannot be read.
 std::vector<std::string> CollectFileSet(const std::string& folder);

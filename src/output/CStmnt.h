@@ -92,7 +92,8 @@ std::vector<StatementGridRow> StatementGrid(const Statement& s, const data::Comp
 
 // ------------------------------------------------------------------------ page and PDF
 
-// Draws the statement as one print job "Statement" (or into the PDF file target): page
+// Draws the statement as one print job titled by StatementJobTitle (or into the PDF file
+// target): page
 // box, company and customer blocks, statement date and account number, the rows with
 // page breaks and repeated headings, the totals, the sales message or note and the aging
 // footer. Nothing is drawn over the footer or below it: when the totals do not fit above
@@ -100,6 +101,9 @@ std::vector<StatementGridRow> StatementGrid(const Statement& s, const data::Comp
 bool PrintStatement(Canvas& canvas, const Statement& s, const FormContext& form,
                     const data::Date& today, const std::string& target = {});
 
+// The print job's title: "Statement - " and the customer's name (the number when the
+// name is blank), so that a queue of statements shows whose each one is.
+std::string StatementJobTitle(const Statement& s);
 // "Customer-" + number + "Statement" and the PDF file name (that title + ".pdf", safe).
 std::string StatementPdfTitle(const Statement& s);
 std::string StatementPdfName(const Statement& s);

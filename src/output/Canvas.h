@@ -1,7 +1,8 @@
 // The page canvas. Invoices, statements, reports, labels and the customer card are laid
 // out by one code path that draws on a Canvas; behind it is either the printer or a PDF
 // file. Coordinates and sizes are device units of the canvas with (0, 0) at the top left
-// of the page's drawable area; text is placed by the top left corner of its cell.
+// of the page's printable area, never the paper's edge: a layout that starts at 0 starts
+// where the printer can print. Text is placed by the top left corner of its cell.
 #pragma once
 
 #include <optional>
@@ -61,7 +62,7 @@ class Canvas {
     virtual void setDocumentInfo(const DocumentInfo& info) = 0;
     virtual void setImageQuality(ImageQuality quality) = 0;
 
-    // The drawable page in device units and the resolution in device units per inch.
+    // The printable area of the page in device units and the resolution in device units per inch.
     // They follow the orientation and are valid before the document begins.
     virtual int pageWidth() const = 0;
     virtual int pageHeight() const = 0;

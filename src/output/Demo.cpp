@@ -7,12 +7,15 @@
 namespace invarro::output {
 
 bool WriteDemoLabelsAndLetter(const std::string& folder, std::string* error) {
-    // Three across and ten down on US Letter, measured in the dots of a 300-dot printer:
-    // labels 2 5/8 by 1 inch with a 1/8 inch gap across, half an inch from the top edge.
+    // Three across and ten down on US Letter, measured in the dots of a 300-dot printer
+    // from the corner of its printable area, a quarter inch in from the paper's edges:
+    // labels 2 5/8 by 1 inch with a 1/8 inch gap across, the sheet's first label 3/16 inch
+    // from the left and half an inch from the top edge of the paper. The text starts a
+    // little inside each label and stands in the middle of its height.
     LabelLayout labels;
     labels.description = "Address labels, 30 per sheet (300 dpi printer)";
-    labels.leftMargin = "56";
-    labels.topMargin = "150";
+    labels.leftMargin = "15";
+    labels.topMargin = "115";
     labels.columns = "3";
     labels.rows = "10";
     labels.labelWidth = "825";

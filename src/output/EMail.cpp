@@ -1,10 +1,17 @@
 #include "output/EMail.h"
 
+#include <stdlib.h>
+
+#include <cerrno>
 #include <charconv>
+#include <cstring>
+#include <filesystem>
 
 #include "data/Ansi.h"
 #include "data/Company.h"
 #include "data/Dates.h"
+#include "data/Fileblocks.h"
+#include "data/Files.h"
 #include "output/Labelwiz.h"
 
 namespace invarro::output {
@@ -28,7 +35,107 @@ std::string Plural(int n, std::string_view one, std::string_view many) {
     return std::to_string(n) + " " + std::string(n == 1 ? one : many);
 }
 
+// A folder in the system's temporary area that only the user may enter, removed with all
+// it holds when it goes out of scope: a document made for a message is never left behind
+// and never lands in the data folder.
+class PrivateTempFolder {
+  public:
+    PrivateTempFolder() {
+        std::error_code ec;
+        std::filesystem::path base = std::filesystem::temp_directory_path(ec);
+        if (ec) base = "/tmp";
+        std::string pattern = (base / "invarro-mail-XXXXXX").string();
+        if (::mkdtemp(pattern.data()))
+            path_ = pattern;
+        else
+            error_ = "cannot make a temporary folder in " + base.string() + " (" +
+                     std::strerror(errno) + ")";
+    }
+    ~PrivateTempFolder() {
+        std::error_code ec;
+        if (!path_.empty()) std::filesystem::remove_all(path_, ec);
+    }
+    PrivateTempFolder(const PrivateTempFolder&) = delete;
+    PrivateTempFolder& operator=(const PrivateTempFolder&) = delete;
+
+    const std::string& path() const { return path_; }
+    const std::string& error() const { return error_; }
+
+  private:
+    std::string path_, error_;
+};
+
+// Draws a document with write(canvas, folder) into a private temporary folder and takes
+// the file named name back as an attachment.
+std::optional<platform::MailAttachment> MadePdf(
+    const std::string& what, const std::string& name, const DocumentPdfMaker& maker,
+    const std::function<PdfOutcome(Canvas&, const std::string& folder)>& write,
+    std::string* error) {
+    auto fail = [&](const std::string& why) -> std::optional<platform::MailAttachment> {
+        if (error) *error = "The PDF of " + what + " could not be made: " + why;
+        return std::nullopt;
+    };
+    if (!maker.canvas) return fail("this program cannot write PDF files.");
+    PrivateTempFolder temp;
+    if (temp.path().empty()) return fail(temp.error() + ".");
+    std::unique_ptr<Canvas> canvas = maker.canvas();
+    if (!canvas) return fail("no PDF writer is available.");
+    const PdfOutcome made = write(*canvas, temp.path());
+    if (!made.ok) return fail(made.error.empty() ? "the PDF writer failed." : made.error);
+    std::optional<std::string> bytes = data::ReadWholeFile(made.path);
+    if (!bytes || bytes->empty()) return fail("the file " + made.path + " cannot be read back.");
+    return platform::MailAttachment{name, "application/pdf", std::move(*bytes)};
+}
+
 }  // namespace
+
+bool AttachDocumentPdf(const data::IniFile& ini, std::string_view companyNo) {
+    const std::string number = data::CompanyPrefix(companyNo);
+    if (number.empty() || !ini.read(kAttachSection, number)) return true;
+    return ini.readInteger(kAttachSection, number, 1) != 0;
+}
+
+bool AttachDocumentPdf(const std::string& folder, const data::CompanyRecord& company) {
+    return AttachDocumentPdf(data::IniFile(data::IniFilePath(folder)),
+                             company.text(Company::CompanyNo));
+}
+
+bool SetAttachDocumentPdf(data::IniFile& ini, std::string_view companyNo, bool attach,
+                          std::string* error) {
+    const std::string number = data::CompanyPrefix(companyNo);
+    if (number.empty()) return true;
+    return ini.writeInteger(kAttachSection, number, attach ? 1 : 0, error);
+}
+
+std::optional<platform::MailAttachment> InvoicePdfAttachment(const InvoiceDocument& doc,
+                                                             DocumentKind kind,
+                                                             const data::CompanyRecord& company,
+                                                             const DocumentPdfMaker& maker,
+                                                             std::string* error) {
+    const std::string name = InvoicePdfName(doc, kind);
+    const std::string what =
+        std::string(kind == DocumentKind::Quote ? "quote " : "invoice ") + doc.number;
+    return MadePdf(
+        what, name, maker,
+        [&](Canvas& canvas, const std::string& folder) {
+            return WriteInvoicePdf(canvas, doc, kind, FormContext{company, maker.folder},
+                                   data::JoinPath(folder, name));
+        },
+        error);
+}
+
+std::optional<platform::MailAttachment> StatementPdfAttachment(const Statement& s,
+                                                               const data::CompanyRecord& company,
+                                                               const data::Date& today,
+                                                               const DocumentPdfMaker& maker,
+                                                               std::string* error) {
+    return MadePdf(
+        "the statement of " + s.name, StatementPdfName(s), maker,
+        [&](Canvas& canvas, const std::string& folder) {
+            return WriteStatementPdf(canvas, s, FormContext{company, maker.folder}, today, folder);
+        },
+        error);
+}
 
 std::string RecordMailPassword(const data::CompanyRecord& company, std::string*) {
     return company.text(Company::EMailPassword);
@@ -77,14 +184,12 @@ bool CheckEmailSettings(const data::CompanyRecord& company, platform::Mailer& ma
     if (login.empty()) {
         mailer.setLogin("", "");
     } else {
+        // The password goes to the server exactly as it was typed and stored.
         std::string why;
-        const std::string password =
-            TrimmedText(readPassword ? readPassword(company, &why) : std::string());
-        if (password.empty() && !why.empty()) {
-            prompter.inform(
-                std::string(kEMailModeTitle),
-                "The e-mail password could not be read from the desktop keyring: " + why,
-                Icon::Error);
+        const std::string password = readPassword ? readPassword(company, &why) : std::string();
+        if (!why.empty()) {
+            // No login is tried with a password that could not be had.
+            prompter.inform(std::string(kEMailModeTitle), why, Icon::Error);
             return false;
         }
         mailer.setLogin(login, password);
@@ -274,7 +379,7 @@ std::string InvoiceEmailSubject(const InvoiceDocument& doc, DocumentKind kind,
 InvoiceMailOutcome EmailInvoiceText(const DocumentFiles& files, std::string_view number,
                                     const data::CompanyRecord& co, platform::Mailer& mailer,
                                     platform::Prompter& prompter, const platform::Clock& clock,
-                                    LabelQueue* labels, bool batch) {
+                                    LabelQueue* labels, bool batch, const DocumentPdfMaker& pdf) {
     InvoiceMailOutcome out;
     const InvoiceDocument doc = AssembleInvoiceDocument(files, number, co, prompter);
     if (!doc.found) {
@@ -295,6 +400,18 @@ InvoiceMailOutcome EmailInvoiceText(const DocumentFiles& files, std::string_view
     out.toCompany = to.kind == Addressing::Kind::Company;
     m.subject =
         out.toCompany ? std::string(kBadInvoiceAddressSubject) : InvoiceEmailSubject(doc, kind, co);
+    if (pdf.attaches()) {
+        std::string why;
+        std::optional<platform::MailAttachment> file =
+            InvoicePdfAttachment(doc, kind, co, pdf, &why);
+        if (!file) {
+            out.result = InvoiceMailOutcome::Result::Failed;
+            out.error = {platform::MailStep::Attachment, why + " The e-mail was not sent.", {}};
+            return out;
+        }
+        m.attachments.push_back(std::move(*file));
+    }
+    // Marked only once the server has taken the message.
     if (!mailer.send(m, out.error)) {
         out.result = InvoiceMailOutcome::Result::Failed;
         return out;
@@ -311,7 +428,8 @@ InvoiceMailOutcome EmailInvoiceText(const DocumentFiles& files, std::string_view
 }
 
 bool EmailStatement(const Statement& s, const data::CompanyRecord& co, const data::Date& today,
-                    platform::Mailer& mailer, platform::MailError& error) {
+                    platform::Mailer& mailer, platform::MailError& error,
+                    const DocumentPdfMaker& pdf) {
     const StatementMail text = EmailStatementText(s, co, today);
     platform::MailMessage m;
     m.from = text.from;
@@ -319,6 +437,16 @@ bool EmailStatement(const Statement& s, const data::CompanyRecord& co, const dat
     m.recipients = text.recipients;
     m.subject = text.subject;
     m.body = text.body;
+    if (pdf.attaches()) {
+        std::string why;
+        std::optional<platform::MailAttachment> file =
+            StatementPdfAttachment(s, co, today, pdf, &why);
+        if (!file) {
+            error = {platform::MailStep::Attachment, why + " The e-mail was not sent.", {}};
+            return false;
+        }
+        m.attachments.push_back(std::move(*file));
+    }
     return mailer.send(m, error);
 }
 
@@ -348,7 +476,8 @@ std::string MailRunProblems(const MailRunCounts& c, std::string_view what) {
 MailRunCounts EmailInvoiceBatch(const DocumentFiles& files, const std::vector<std::string>& numbers,
                                 const data::CompanyRecord& co, platform::Mailer& mailer,
                                 platform::Prompter& prompter, platform::Progress& progress,
-                                const platform::Clock& clock, LabelQueue* labels) {
+                                const platform::Clock& clock, LabelQueue* labels,
+                                const DocumentPdfMaker& pdf) {
     MailRunCounts c;
     progress.start(std::string(kEMailModeTitle), 1);
     progress.setLine(0, "Working...");
@@ -361,7 +490,7 @@ MailRunCounts EmailInvoiceBatch(const DocumentFiles& files, const std::vector<st
             break;
         }
         const InvoiceMailOutcome out =
-            EmailInvoiceText(files, number, co, mailer, prompter, clock, labels, true);
+            EmailInvoiceText(files, number, co, mailer, prompter, clock, labels, true, pdf);
         switch (out.result) {
             case InvoiceMailOutcome::Result::Sent:
                 ++c.sent;
@@ -386,7 +515,8 @@ StatementMailRun EmailStatementBatch(const StatementFiles& files, BatchRun run,
                                      const data::CompanyRecord& co, const data::Date& today,
                                      platform::Mailer& mailer, LabelQueue* labels,
                                      platform::Prompter& prompter, platform::Progress& progress,
-                                     const std::function<void(const std::string&)>& status) {
+                                     const std::function<void(const std::string&)>& status,
+                                     const DocumentPdfMaker& pdf) {
     run.emailMode = true;
     StatementMailRun r;
     MailRunCounts& c = r.counts;
@@ -398,7 +528,7 @@ StatementMailRun EmailStatementBatch(const StatementFiles& files, BatchRun run,
             return true;
         }
         platform::MailError error;
-        if (EmailStatement(s, co, today, mailer, error)) {
+        if (EmailStatement(s, co, today, mailer, error, pdf)) {
             ++c.sent;
             return true;
         }

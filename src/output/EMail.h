@@ -1,15 +1,18 @@
 // E-mail of documents and of the free message: the check of the company's mail settings
-// that opens the connection, the address rule for customer e-mail fields, the
-// plain-text e-mail of an invoice or quote with its printed mark and date stamp, the
-// batch e-mail of invoices, and the free message to every customer in the label queue.
+// that opens the connection, the address rule for customer e-mail fields, the e-mail of
+// an invoice or quote (its text, with the document attached as PDF when the company
+// chose so) with its printed mark and date stamp, the batch e-mail of invoices, and the
+// free message to every customer in the label queue.
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "data/IniFile.h"
 #include "data/Records.h"
 #include "output/CStmnt.h"
 #include "output/InvDoc.h"
@@ -24,8 +27,9 @@ namespace invarro::output {
 inline constexpr std::string_view kEMailModeTitle = "E-Mail Mode";
 
 // Reads the password of the company's mail login (the program reads it where the company
-// keeps it: the desktop keyring or the company record); *error says why it could not be
-// read. The only way the mail code gets the password.
+// keeps it: the desktop keyring or the company record); *error, a whole sentence for the
+// user, says why it could not be read, and then no login is tried. The only way the mail
+// code gets the password.
 using MailPasswordReader =
     std::function<std::string(const data::CompanyRecord& company, std::string* error)>;
 // The reader of a program without a keyring: the company record's field.
@@ -34,8 +38,9 @@ std::string RecordMailPassword(const data::CompanyRecord& company, std::string* 
 // Checks the company's address, server and port (each refusal is shown and nothing is
 // connected), hands host, port and login to the mailer - a blank login name clears the
 // login, so one company's login never reaches another company's server - and connects
-// when the mailer is not connected yet. A failed connect shows what failed. True when
-// the mailer is connected.
+// when the mailer is not connected yet. The password is used exactly as read. A
+// password that could not be read, or a failed connect, shows what failed. True when the
+// mailer is connected.
 bool CheckEmailSettings(const data::CompanyRecord& company, platform::Mailer& mailer,
                         platform::Prompter& prompter, platform::Progress& progress,
                         const MailPasswordReader& readPassword = RecordMailPassword);
@@ -66,6 +71,46 @@ struct Addressing {
 };
 Addressing AddressCustomer(std::string_view customerEMail, const data::CompanyRecord& company);
 
+// ------------------------------------------------------------------ the PDF attachment
+
+inline constexpr std::string_view kAttachSection = "E-Mail Attachment";
+inline constexpr std::string_view kAttachOption = "Attach the document as PDF";
+
+// Whether the company's document e-mails carry the document as PDF. The choice is kept
+// per company in the INI file (section "E-Mail Attachment", the company number as key, 1
+// or 0) beside the company's other e-mail settings; without an entry it is on.
+bool AttachDocumentPdf(const data::IniFile& ini, std::string_view companyNo);
+bool AttachDocumentPdf(const std::string& folder, const data::CompanyRecord& company);
+bool SetAttachDocumentPdf(data::IniFile& ini, std::string_view companyNo, bool attach,
+                          std::string* error = nullptr);
+
+// What a document e-mail needs to carry its PDF: the data folder (the form's colour files
+// and logo) and a maker of canvases that write PDF files and open none. Without a maker
+// the message is the text alone.
+struct DocumentPdfMaker {
+    std::string folder;
+    std::function<std::unique_ptr<Canvas>()> canvas;
+    bool attaches() const { return bool(canvas); }
+};
+
+// The PDF an invoice or quote e-mail carries: the file Send to PDF writes for it, drawn in
+// a private temporary folder outside the data folder, read back and removed at once, and
+// named as the PDF folder names it. Nothing, and *error, when it could not be made. Every
+// attached invoice PDF comes from here.
+std::optional<platform::MailAttachment> InvoicePdfAttachment(const InvoiceDocument& doc,
+                                                             DocumentKind kind,
+                                                             const data::CompanyRecord& company,
+                                                             const DocumentPdfMaker& maker,
+                                                             std::string* error);
+// The same for a customer statement.
+std::optional<platform::MailAttachment> StatementPdfAttachment(const Statement& s,
+                                                               const data::CompanyRecord& company,
+                                                               const data::Date& today,
+                                                               const DocumentPdfMaker& maker,
+                                                               std::string* error);
+
+// ------------------------------------------------------------------ documents
+
 // The plain-text e-mail of an invoice or quote: its body lines and its subject.
 std::vector<std::string> InvoiceEmailBody(const InvoiceDocument& doc, DocumentKind kind,
                                           const data::CompanyRecord& company);
@@ -73,9 +118,11 @@ std::string InvoiceEmailSubject(const InvoiceDocument& doc, DocumentKind kind,
                                 const data::CompanyRecord& company);
 inline constexpr std::string_view kBadInvoiceAddressSubject = "BAD CUSTOMER E-MAIL ADDRESS";
 
-// One invoice or quote by e-mail over the connected mailer: the message, then the
-// printed mark with today's date as e-mail stamp, then (in a batch with the company's
-// label setting) the customer into the label queue.
+// One invoice or quote by e-mail over the connected mailer: the message (with its PDF when
+// the maker attaches), then - once the server has accepted the message - the printed mark
+// with today's date as e-mail stamp, then (in a batch with the company's label setting)
+// the customer into the label queue. A PDF that cannot be made or a message larger than
+// the server takes sends nothing and marks nothing.
 struct InvoiceMailOutcome {
     enum class Result { Sent, NoAddress, Failed, NotFound } result = Result::NotFound;
     bool toCompany = false;  // sent to the company under the bad-address subject
@@ -85,12 +132,15 @@ struct InvoiceMailOutcome {
 InvoiceMailOutcome EmailInvoiceText(const DocumentFiles& files, std::string_view number,
                                     const data::CompanyRecord& company, platform::Mailer& mailer,
                                     platform::Prompter& prompter, const platform::Clock& clock,
-                                    LabelQueue* labels = nullptr, bool batch = false);
+                                    LabelQueue* labels = nullptr, bool batch = false,
+                                    const DocumentPdfMaker& pdf = {});
 
-// A customer statement by e-mail over the connected mailer: its text, sent to the
-// customer or, with an unusable address, to the company under the bad-address subject.
+// A customer statement by e-mail over the connected mailer: its text (and its PDF when the
+// maker attaches), sent to the customer or, with an unusable address, to the company
+// under the bad-address subject.
 bool EmailStatement(const Statement& s, const data::CompanyRecord& company, const data::Date& today,
-                    platform::Mailer& mailer, platform::MailError& error);
+                    platform::Mailer& mailer, platform::MailError& error,
+                    const DocumentPdfMaker& pdf = {});
 
 // What a run of several messages reached.
 struct MailRunCounts {
@@ -106,16 +156,19 @@ struct MailRunCounts {
 // were not, and the first that failed; empty when every message went.
 std::string MailRunProblems(const MailRunCounts& counts, std::string_view what);
 
-// The batch e-mail of invoices: each number in order, the status window reading
-// "E-Mailing Invoice <n> ..."; a broken connection ends the run.
+// The batch e-mail of invoices: each number in order, each with its own PDF when the
+// maker attaches, the status window reading "E-Mailing Invoice <n> ..."; a broken
+// connection ends the run.
 MailRunCounts EmailInvoiceBatch(const DocumentFiles& files, const std::vector<std::string>& numbers,
                                 const data::CompanyRecord& company, platform::Mailer& mailer,
                                 platform::Prompter& prompter, platform::Progress& progress,
-                                const platform::Clock& clock, LabelQueue* labels);
+                                const platform::Clock& clock, LabelQueue* labels,
+                                const DocumentPdfMaker& pdf = {});
 
 // The batch statement run in e-mail mode over the connected mailer: each statement of the
-// run sent to its customer; a refused message is counted and the run goes on, a broken
-// connection ends it and the rest are counted as not sent.
+// run sent to its customer (with that customer's own statement PDF when the maker
+// attaches); a refused message is counted and the run goes on, a broken connection ends
+// it and the rest are counted as not sent.
 struct StatementMailRun {
     MailRunCounts counts;
     BatchOutcome batch;
@@ -124,7 +177,8 @@ StatementMailRun EmailStatementBatch(const StatementFiles& files, BatchRun run,
                                      const data::CompanyRecord& company, const data::Date& today,
                                      platform::Mailer& mailer, LabelQueue* labels,
                                      platform::Prompter& prompter, platform::Progress& progress,
-                                     const std::function<void(const std::string&)>& status = {});
+                                     const std::function<void(const std::string&)>& status = {},
+                                     const DocumentPdfMaker& pdf = {});
 
 // The free message ("Send E-Mail Message"): what the user typed.
 struct FreeMessage {

@@ -235,7 +235,8 @@ LetterRunResult PrintFormLetters(const std::string& folder, const RtfDocument& l
                                  LetterSink& sink, platform::Progress& progress) {
     LetterRunResult result;
     const std::string scratch = data::JoinPath(folder, kLetterScratchFile);
-    if (!WriteRtfFile(scratch, letter, &result.error)) return result;
+    // The work file is the program's own; no file the user names may take its name.
+    if (!data::ReplaceFile(scratch, ToRtf(letter), &result.error)) return result;
     struct RemoveScratch {
         const std::string& path;
         ~RemoveScratch() { data::RemoveFile(path); }
@@ -274,6 +275,11 @@ LetterRunResult PrintFormLetters(const std::string& folder, const RtfDocument& l
         ++result.printed;
     }
     progress.finish();
+    std::string error;
+    if (!sink.finish(&error)) {
+        result.error = error.empty() ? "The letters could not be printed." : error;
+        return result;
+    }
     result.ok = true;
     return result;
 }

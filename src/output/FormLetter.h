@@ -52,6 +52,12 @@ class LetterSink {
     // Prints one document titled title; false (and *error) when it did not print.
     virtual bool printLetter(const RtfDocument& letter, const std::string& title,
                              std::string* error) = 0;
+    // After the last letter of a run that was not stopped: a sink that gathers the
+    // letters into one document writes it here. False (and *error) when it could not.
+    virtual bool finish(std::string* error) {
+        (void)error;
+        return true;
+    }
 };
 
 struct LetterRunResult {
@@ -63,9 +69,10 @@ struct LetterRunResult {
 
 // Prints the letter for every queue entry in queue order: the letter goes to the scratch
 // file "KRLetter.TMP" in folder, and each customer's copy is read from it, merged and
-// printed as one document titled title. The progress window shows "Processing letter n
-// of total...". Entries whose customer is not on file are passed over and listed. The
-// scratch file is removed at the end, whatever happened.
+// printed as one document titled title; the sink is finished after the last one. The
+// progress window shows "Processing letter n of total...". Entries whose customer is not
+// on file are passed over and listed. The scratch file is removed at the end, whatever
+// happened.
 LetterRunResult PrintFormLetters(const std::string& folder, const RtfDocument& letter,
                                  const std::string& title, const std::vector<LabelEntry>& queue,
                                  storage::Fileblock* customers, const data::CompanyRecord& company,

@@ -7,7 +7,9 @@
 #include "data/Ansi.h"
 #include "data/DataFolder.h"
 #include "data/Files.h"
+#include "data/OwnFiles.h"
 #include "data/SideFiles.h"
+#include "output/PageCount.h"
 
 namespace invarro::output {
 
@@ -69,10 +71,17 @@ class InvoiceLayout {
         sy_ = std::max(1, c_.resolutionY() / screen);
         if (co_.byte(Company::PrintLogo))
             logo_ = PicturePath(form.folder, co_.text(Company::LogoFile));
+        // A page box or shading runs 2 units in from the edges: text at a smaller margin
+        // would stand on its line, so it keeps a sixteenth of an inch inside.
+        if (co_.byte(Company::BoxInvoices) || co_.byte(Company::UseShading))
+            LM_ = std::max(LM_, 2 + lineWidth_ + c_.resolutionX() / 16);
         productCodes_ = co_.byte(Company::PrintProdCodes) != 0;
         vRules_ = co_.byte(Company::FormVerticalLines) != 0;
         hRules_ = co_.byte(Company::FormHorizontalLines) != 0;
     }
+
+    // The document's pages, when counted beforehand; 0 when not known.
+    void setPageCount(int pages) { pageCount_ = pages; }
 
     bool run(const std::string& name) {
         c_.setDocumentInfo(info_);
@@ -95,6 +104,13 @@ class InvoiceLayout {
     void setInfo(const DocumentInfo& info) { info_ = info; }
 
   private:
+    // "1043 - page number 2 of 3": the number, the page and, when known, the count.
+    std::string pageLine() const {
+        std::string line = d_.number + " - page number " + std::to_string(c_.pageNumber());
+        if (pageCount_ > 0) line += " of " + std::to_string(pageCount_);
+        return line;
+    }
+
     bool packingSlip() const { return kind_ == DocumentKind::PackingSlip; }
     bool quote() const { return kind_ == DocumentKind::Quote; }
 
@@ -161,15 +177,18 @@ class InvoiceLayout {
             }
             useFont(FormFont::CompanyAddress);
             const int lh = lineHeight();
-            // The duplicate mark and the page number go under the caption and never over
-            // the large number.
-            if (firstPage) {
-                if (ShowsDuplicate(d_, kind_, co_))
-                    centredRight(std::max(y + 4 * lh, markY), "** Duplicate Invoice **");
-            } else {
-                centredRight(std::max(y + 4 * lh, markY),
-                             "page number " + std::to_string(c_.pageNumber()));
+            // The duplicate mark and the page line go under the caption and never over
+            // the large number. A document of several pages names itself on each of them,
+            // so that a loose page can be put back with its invoice.
+            int lineY = std::max(y + 4 * lh, markY);
+            if (firstPage && ShowsDuplicate(d_, kind_, co_)) {
+                centredRight(lineY, "** Duplicate Invoice **");
+                lineY += lh;
             }
+            if (!firstPage || pageCount_ > 1) centredRight(lineY, pageLine());
+            // Room for the page line is kept whether it is drawn or not, so that counting
+            // the pages and drawing them lay the page out alike.
+            markY = lineY;
             if (TrimmedText(co_.text(Company::NoCoNameOnForm)) != "Y") {
                 const int x = LM_ + LW + AI_;
                 c_.textOut(x, y, co_.text(Company::Name));
@@ -347,7 +366,7 @@ class InvoiceLayout {
         if (packingSlip()) return 3;
         int rows = 2;  // "Total:" and the grand total
         if (ShowsTaxRow(d_, t_)) ++rows;
-        if (!quote()) ++rows;
+        if (!quote()) rows += 2;  // the paid amount and the balance due
         return rows;
     }
     int totalsHeight() const { return m_ + totalsRows() * lh_ + m_; }
@@ -398,12 +417,19 @@ class InvoiceLayout {
             y_ += 3 * lh_;
         } else {
             const int right = qC_ + g_ / 2 + width("XXXXXXXXXXXX");
-            // A label too long for its place moves left rather than under its amount.
+            // Every amount ends on the right edge, and every currency symbol stands in one
+            // column before the widest of them; the labels start at their anchor, moved
+            // left only where a long label would reach the symbols.
+            std::vector<data::Money> amounts{d_.net, d_.tax, d_.grandTotal};
+            if (!quote()) amounts.insert(amounts.end(), {d_.paid, d_.balanceDue});
+            int widest = 0;
+            for (const data::Money& m : amounts)
+                widest = std::max(widest, width(m.shownText()));
+            const int symbolX = right - widest - width(" ") - width(t_.currency);
             auto labelled = [&](int row, const std::string& label, data::Money m) {
-                const std::string value = t_.currency + InvoiceDocument::Padded(m);
-                const int valueX = right - width(value);
-                c_.textOut(std::max(1, std::min(qB_, valueX - width(label) - g_ / 2)), row, label);
-                c_.textOut(valueX, row, value);
+                c_.textOut(std::max(1, std::min(qB_, symbolX - width(label) - g_ / 2)), row, label);
+                if (!t_.currency.empty()) c_.textOut(symbolX, row, t_.currency);
+                rightAligned(right, row, m.shownText());
             };
             int row = y_;
             labelled(row, "Total:", d_.net);
@@ -414,10 +440,13 @@ class InvoiceLayout {
             row += lh_;
             labelled(row, quote() ? QuoteTotalLabel(t_) : "Grand Total:", d_.grandTotal);
             if (!quote()) {
+                // The paid amount takes a row of its own in the column of amounts, with the
+                // paid date beside it at the left anchor.
                 row += lh_;
-                leftOfLabels(row, "Paid Amount: " + t_.currency + InvoiceDocument::Padded(d_.paid));
+                labelled(row, "Paid Amount:", d_.paid);
                 if (data::CharCount(d_.paidDate) > 7)
-                    leftOfLabels(row - lh_, "Paid Date: " + d_.paidDate);
+                    leftOfLabels(row, "Paid Date: " + d_.paidDate);
+                row += lh_;
                 labelled(row, "Balance Due:", d_.balanceDue);
             }
             y_ = row;
@@ -492,6 +521,7 @@ class InvoiceLayout {
     int headingRow_ = 0, ruleTop_ = 0, TL_ = 1, g_ = 0;
     Col codeCol_, qtyCol_, descCol_, priceCol_, taxCol_, extCol_;
     int pageRows_ = 0;
+    int pageCount_ = 0;
     bool headingsDone_ = false;
     int qA_ = 0, qB_ = 0, qC_ = 0;
     data::Decimal quantityTotal_;
@@ -575,7 +605,12 @@ Font MemoFont(const data::CompanyRecord& company) {
 
 bool PrintDocument(Canvas& canvas, const InvoiceDocument& doc, DocumentKind kind,
                    const FormContext& form, const std::string& target) {
+    // Counted first, so that each page of a longer document says how many there are.
+    const int pages = CountPages(canvas, [&](Canvas& counter) {
+        InvoiceLayout(counter, doc, kind, form).run(std::string());
+    });
     InvoiceLayout layout(canvas, doc, kind, form);
+    layout.setPageCount(pages);
     const std::string title = PrintJobTitle(doc, kind);
     layout.setInfo(
         DocumentInfo{title, TrimmedText(form.company.text(Company::Name)),
@@ -715,6 +750,7 @@ PdfOutcome WriteInvoicePdf(Canvas& pdfCanvas, const InvoiceDocument& doc, Docume
         out.path = data::JoinPath(folder, InvoicePdfName(doc, kind));
     } else {
         out.path = path;
+        if (!data::MayWriteUserFile(path, &out.error)) return out;
     }
     if (!PrintDocument(pdfCanvas, doc, kind, form, out.path)) {
         out.error = pdfCanvas.lastError();

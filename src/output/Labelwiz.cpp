@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 
 #include "data/Ansi.h"
 #include "data/Files.h"
+#include "data/IniFile.h"
 #include "data/Keys.h"
 #include "data/Money.h"
 #include "data/Update.h"
@@ -168,7 +170,7 @@ std::optional<LabelLayout> DecodeLabelLayout(std::string_view rec, std::string* 
 
 bool WriteLabelLayout(const std::filesystem::path& file, const LabelLayout& layout,
                       std::string* error) {
-    return data::ReplaceFile(file.string(), EncodeLabelLayout(layout), error);
+    return data::ReplaceUserFile(file.string(), EncodeLabelLayout(layout), error);
 }
 
 std::optional<LabelLayout> ReadLabelLayout(const std::filesystem::path& file, std::string* error) {
@@ -185,7 +187,7 @@ std::optional<LabelLayout> ReadLabelLayout(const std::filesystem::path& file, st
 }
 
 std::optional<std::string> ReadLastLabelPath(const std::string& folder) {
-    auto bytes = data::ReadWholeFile(data::JoinPath(folder, kLastLabelFile));
+    auto bytes = data::ReadSideFile(data::JoinPath(folder, kLastLabelFile));
     if (!bytes || bytes->empty()) return std::nullopt;
     const std::size_t n =
         std::min<std::size_t>(static_cast<unsigned char>((*bytes)[0]), bytes->size() - 1);
@@ -286,6 +288,19 @@ std::optional<data::CustomerRecord> FindCustomerByNumber(storage::Fileblock* cus
     return found->record;
 }
 
+std::vector<data::CustomerRecord> QueuedCustomers(storage::Fileblock* customers,
+                                                  const std::vector<LabelEntry>& entries,
+                                                  std::vector<std::string>& missing) {
+    std::vector<data::CustomerRecord> out;
+    for (const LabelEntry& e : entries) {
+        if (auto c = FindCustomerByNumber(customers, e.custNo))
+            out.push_back(*c);
+        else
+            missing.push_back(e.custNo);
+    }
+    return out;
+}
+
 int AppendCustomers(storage::Fileblock* customers, LabelQueue& queue,
                     const std::function<bool(const data::CustomerRecord&)>& test,
                     platform::Progress* progress) {
@@ -341,6 +356,54 @@ std::optional<std::string> BadAgingDaysMessage(const data::CompanyRecord& compan
 }
 
 // ------------------------------------------------------------------------ printing
+
+int DotScale::operator()(int dots) const {
+    const int from = dotsPerInch > 0 ? dotsPerInch : kLabelDotsPerInch;
+    const int64_t scaled = int64_t(dots) * to;
+    // Rounded to the nearest unit, halves away from zero.
+    return int((scaled >= 0 ? scaled + from / 2 : scaled - from / 2) / from);
+}
+
+std::string LabelResolutionKey(const std::string& layoutFile) {
+    std::string key = std::filesystem::path(layoutFile).filename().string();
+    // An INI key ends at "=" and a section starts with "["; neither may stand in one.
+    for (char& ch : key)
+        if (ch == '=' || ch == '[' || ch == ']' || ch == ';') ch = '-';
+    return key;
+}
+
+int ReadLabelResolution(const data::IniFile& ini, const std::string& layoutFile) {
+    const int dpi =
+        ini.readInteger(kLabelResolutionSection, LabelResolutionKey(layoutFile), kLabelDotsPerInch);
+    return UsableLabelResolution(dpi) ? dpi : kLabelDotsPerInch;
+}
+
+bool WriteLabelResolution(data::IniFile& ini, const std::string& layoutFile, int dotsPerInch,
+                          std::string* error) {
+    if (!UsableLabelResolution(dotsPerInch)) {
+        if (error) *error = "A label layout is measured at 50 to 2400 dots per inch.";
+        return false;
+    }
+    return ini.writeInteger(kLabelResolutionSection, LabelResolutionKey(layoutFile), dotsPerInch,
+                            error);
+}
+
+std::string LabelMeasureText(int dots, int dotsPerInch, bool metric) {
+    const int dpi = UsableLabelResolution(dotsPerInch) ? dotsPerInch : kLabelDotsPerInch;
+    char buf[32];
+    if (metric) {
+        // Tenths of a millimetre, rounded.
+        const int64_t tenths = (int64_t(dots) * 254 + dpi / 2) / dpi;
+        std::snprintf(buf, sizeof buf, "%lld.%lld mm", static_cast<long long>(tenths / 10),
+                      static_cast<long long>(tenths % 10));
+    } else {
+        // Hundredths of an inch, rounded.
+        const int64_t hundredths = (int64_t(dots) * 100 + dpi / 2) / dpi;
+        std::snprintf(buf, sizeof buf, "%lld.%02lld in", static_cast<long long>(hundredths / 100),
+                      static_cast<long long>(hundredths % 100));
+    }
+    return buf;
+}
 
 std::optional<LabelGeometry> GeometryOf(const LabelLayout& l, std::string* problem) {
     struct Measure {
@@ -426,6 +489,7 @@ LabelPrintResult PrintLabels(Canvas& canvas, const LabelLayout& layout,
     const int copies = std::max(1, options.copies);
 
     canvas.setDocumentInfo(DocumentInfo{"Mailing Labels", "", "", ""});
+    canvas.setOrientation(Orientation::Portrait);
     if (!canvas.beginDocument(options.jobName)) {
         result.error = canvas.lastError();
         return result;
@@ -435,6 +499,10 @@ LabelPrintResult PrintLabels(Canvas& canvas, const LabelLayout& layout,
     canvas.setBrush(Brush{BrushStyle::Clear, kWhite});
     const int h = LineHeight(canvas);
     const int scale = std::max(1, canvas.resolutionX() / std::max(1, options.screenDpi));
+    // The layout's measures are dots of the printer it was measured on; the sheet is drawn
+    // in the canvas's own units, so that it keeps its size on any printer and in a PDF.
+    const DotScale toX{options.dotsPerInch, canvas.resolutionX()};
+    const DotScale toY{options.dotsPerInch, canvas.resolutionY()};
 
     // The return-address picture, looked for beside the data when named without a folder.
     std::string bitmap = Trimmed(layout.bitmapFile);
@@ -455,21 +523,22 @@ LabelPrintResult PrintLabels(Canvas& canvas, const LabelLayout& layout,
         spot = NextLabelSpot(spot, g);
 
     auto drawLabel = [&](const data::CustomerRecord& c) {
-        const int x = spot.x, y = spot.y;
+        const int x = toX(spot.x), y = toY(spot.y);
         int v = 0, w = 0;
         if (layout.returnAddress) {
             int o = 0;
             if (picture) {
                 const int pw = picture->width * scale / 2, ph = picture->height * scale / 2;
-                if (canvas.stretchDraw(x, y, x + pw, y + ph, bitmap)) o = pw + 25;
+                if (canvas.stretchDraw(x, y, x + pw, y + ph, bitmap)) o = pw + toX(25);
             }
             canvas.textOut(x + o, y, company.text(Company::Name));
             for (int k = 1; k <= 4; ++k)
                 canvas.textOut(x + o, y + k * h, company.text(coLines[std::size_t(k - 1)]));
             if (layout.lineBetween) {
-                canvas.setPen(Pen{g.lineWidth, layout.font.color, PenStyle::Solid});
-                canvas.moveTo(x - 25, y + 5 * h + 20);
-                canvas.lineTo(x + (g.width / 10) * 8, y + 5 * h + 20);
+                canvas.setPen(
+                    Pen{std::max(1, toX(g.lineWidth)), layout.font.color, PenStyle::Solid});
+                canvas.moveTo(std::max(0, x - toX(25)), y + 5 * h + toY(20));
+                canvas.lineTo(x + toX((g.width / 10) * 8), y + 5 * h + toY(20));
             }
             v = 6 * h;
             w = canvas.textWidth(layout.sendToCaption + "X");
@@ -505,35 +574,48 @@ LabelPrintResult PrintLabels(Canvas& canvas, const LabelLayout& layout,
     return result;
 }
 
-std::optional<int> PrintCalibrationRuler(Canvas& canvas, std::string* error) {
+std::optional<int> PrintCalibrationRuler(Canvas& canvas, int dotsPerInch, std::string* error) {
+    const int dpi = UsableLabelResolution(dotsPerInch) ? dotsPerInch : kLabelDotsPerInch;
     canvas.setDocumentInfo(DocumentInfo{"Calibration Ruler", "", "", ""});
+    canvas.setOrientation(Orientation::Portrait);
     if (!canvas.beginDocument("Calibration Ruler")) {
         if (error) *error = canvas.lastError();
         return std::nullopt;
     }
-    canvas.setFont(Font{"Arial", 7, kBlack, 0});
+    canvas.setFont(Font{"Arial", 8, kBlack, 0});
     canvas.setBrush(Brush{BrushStyle::Clear, kWhite});
     canvas.setPen(Pen{1, kBlack, PenStyle::Solid});
+    const DotScale toX{dpi, canvas.resolutionX()};
+    const DotScale toY{dpi, canvas.resolutionY()};
     const int width = canvas.pageWidth(), height = canvas.pageHeight();
-    const int dpi = canvas.resolutionX();
-    // Down the left edge: heights are measured from the top of the page.
+    const int lh = LineHeight(canvas);
+    // A number stands after its mark only where it ends before the next number's mark,
+    // so that no two numbers run into each other whatever the font and resolution.
+    const int gap = std::max(1, toX(8));
+    // Down the left edge: heights are measured from the top of the printable area.
     canvas.moveTo(0, 0);
     canvas.lineTo(0, height - 1);
-    for (int y = 0; y < height; y += 50) {
-        const bool numbered = y % 100 == 0;
+    for (int dots = 0; toY(dots) < height; dots += 50) {
+        const int y = toY(dots);
+        const bool numbered = dots % 100 == 0;
         canvas.moveTo(0, y);
-        canvas.lineTo(numbered ? 60 : 30, y);
-        if (numbered && y > 0) canvas.textOut(70, y - LineHeight(canvas) / 2, std::to_string(y));
+        canvas.lineTo(toX(numbered ? 60 : 30), y);
+        if (numbered && dots > 0 && y - lh / 2 >= 0 && y + lh <= height)
+            canvas.textOut(toX(70), y - lh / 2, std::to_string(dots));
     }
     // Across the page two thirds of the way down: widths are measured from the left edge.
     const int base = height * 2 / 3;
     canvas.moveTo(0, base);
     canvas.lineTo(width - 1, base);
-    for (int x = 0; x < width; x += 50) {
-        const bool numbered = x % 100 == 0;
+    for (int dots = 0; toX(dots) < width; dots += 50) {
+        const int x = toX(dots);
+        const bool numbered = dots % 100 == 0;
         canvas.moveTo(x, base);
-        canvas.lineTo(x, base - (numbered ? 60 : 30));
-        if (numbered && x > 0) canvas.textOut(x + 4, base + 8, std::to_string(x));
+        canvas.lineTo(x, base - toY(numbered ? 60 : 30));
+        if (!numbered || dots == 0) continue;
+        const std::string number = std::to_string(dots);
+        const int end = x + gap + canvas.textWidth(number);
+        if (end < toX(dots + 100) && end <= width) canvas.textOut(x + gap, base + toY(8), number);
     }
     if (!canvas.endDocument()) {
         if (error) *error = canvas.lastError();

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "data/IniFile.h"
 #include "data/Records.h"
 #include "output/Canvas.h"
 #include "output/LabelQueue.h"
@@ -97,6 +98,12 @@ std::string AddressExportLine(const data::CustomerRecord& customer);
 std::optional<data::CustomerRecord> FindCustomerByNumber(storage::Fileblock* customers,
                                                          std::string_view number);
 
+// The customers of the queue entries as they are on file, in queue order; the numbers no
+// longer on file go to missing.
+std::vector<data::CustomerRecord> QueuedCustomers(storage::Fileblock* customers,
+                                                  const std::vector<LabelEntry>& entries,
+                                                  std::vector<std::string>& missing);
+
 // Appends every live customer of the data file that passes test, in record-number order,
 // and returns how many were added. progress (optional) steps once per record.
 int AppendCustomers(storage::Fileblock* customers, LabelQueue& queue,
@@ -139,7 +146,34 @@ bool LayoutComplete(const LabelLayout& layout);
 // a number gives 1.
 int StartOrCopiesValue(std::string_view typed);
 
-// Where one label goes on the sheet: its top left corner, its column and row.
+// A layout's measures are dots of the printer it was measured on: 300 per inch unless the
+// layout's calibration says otherwise. The calibration is kept beside the layout, in the
+// INI file's section "LabelResolution" under the layout's file name, so that the ".LBL"
+// file stays as it is.
+inline constexpr int kLabelDotsPerInch = 300;
+inline constexpr std::string_view kLabelResolutionSection = "LabelResolution";
+inline bool UsableLabelResolution(int dotsPerInch) {
+    return dotsPerInch >= 50 && dotsPerInch <= 2400;
+}
+// The key of a layout file: its file name, with "=", "[", "]" and ";" as "-".
+std::string LabelResolutionKey(const std::string& layoutFile);
+// The layout's dots per inch; 300 when none is kept or the value kept is not usable.
+int ReadLabelResolution(const data::IniFile& ini, const std::string& layoutFile);
+// Keeps the layout's dots per inch; refused (and *error) outside 50 to 2400.
+bool WriteLabelResolution(data::IniFile& ini, const std::string& layoutFile, int dotsPerInch,
+                          std::string* error = nullptr);
+// A measure in dots as a person reads it off a ruler: "0.19 in", or "4.7 mm" when metric.
+std::string LabelMeasureText(int dots, int dotsPerInch, bool metric);
+
+// Dots of a layout measured at dotsPerInch, as units of a canvas of `to` units per inch.
+struct DotScale {
+    int dotsPerInch = kLabelDotsPerInch;
+    int to = kLabelDotsPerInch;
+    int operator()(int dots) const;
+};
+
+// Where one label goes on the sheet (in the layout's dots): its top left corner, its
+// column and row.
 struct LabelSpot {
     int x = 0;
     int y = 0;
@@ -153,6 +187,7 @@ struct LabelPrintOptions {
     int start = 1;       // the label of the first sheet to begin at, 1..labels per sheet
     int copies = 1;      // labels per customer
     int screenDpi = 96;  // the printer-to-screen scale of the return-address picture
+    int dotsPerInch = kLabelDotsPerInch;     // the resolution the layout was measured at
     std::string jobName = "Mailing Labels";  // print job title, or the PDF file
     std::string dataFolder;                  // where a bitmap named without a folder is looked for
 };
@@ -173,8 +208,10 @@ LabelPrintResult PrintLabels(Canvas& canvas, const LabelLayout& layout,
                              const data::CompanyRecord& company, const LabelPrintOptions& options);
 
 // The calibration ruler: a ruler down the left edge and one across the page, a mark
-// every 50 printer dots and a number every 100. Returns the printer's dots per inch, or
+// every 50 dots and a number every 100, in dots of dotsPerInch (the resolution that
+// layouts are measured at), whatever the printer's own. Returns that resolution, or
 // nothing (and *error) when the printer could not be used.
-std::optional<int> PrintCalibrationRuler(Canvas& canvas, std::string* error = nullptr);
+std::optional<int> PrintCalibrationRuler(Canvas& canvas, int dotsPerInch = kLabelDotsPerInch,
+                                         std::string* error = nullptr);
 
 }  // namespace invarro::output

@@ -11,6 +11,7 @@
 #include "data/DataFolder.h"
 #include "data/Files.h"
 #include "data/Keys.h"
+#include "data/OwnFiles.h"
 #include "output/FileNames.h"
 #include "output/InvPrint.h"
 #include "output/TextFile.h"
@@ -368,10 +369,12 @@ struct Builder {
         return WalkKey(src.invoices, 5, "R", "R", &error, t.recordsRead, [&](int32_t recNo) {
             data::InvoiceRecord r;
             if (!read(recNo, r)) return false;
-            // Next due dates are stored month first; shown in the company's order.
+            // Next due dates are stored month first; shown in the form of the report's date
+            // column ("Year/Mo/Dy"), so that a row holds one form of date and the column sorts
+            // in date order.
             std::string next = Field(r, Invoice::NextDue);
             if (auto d = data::ParseUserDate(next, data::DateOrder::MonthFirst))
-                next = data::FormatUserDate(*d, src.order);
+                next = data::FormatSortDate(*d);
             add({D(r.money(Invoice::Total))},
                 {Stored(r, Invoice::SortDate), next, Stored(r, Invoice::InvNo),
                  Stored(r, Invoice::ShortName), Stored(r, Invoice::CustNo),
@@ -860,6 +863,7 @@ OutputStatus SaveReportText(const std::string& path, const ReportView& view, std
                             platform::Progress* progress) {
     platform::SilentProgress silent;
     platform::Progress& p = progress ? *progress : silent;
+    if (!data::MayWriteUserFile(path, error)) return OutputStatus::Failed;
     data::ReplacingFile file(path);
     if (!file.open(error)) return OutputStatus::Failed;
     p.start("Save to File", 2);
@@ -972,8 +976,9 @@ OutputStatus PrintReport(Canvas& canvas, const ReportView& view, const Font& fon
     // a report over many millions) widens its column so that it never runs into the next.
     const std::string amountPattern = "9,999,999.99";
     const int amountWidth = canvas.textWidth(amountPattern);
-    const int left = canvas.resolutionX() / 4;
-    const int top = canvas.resolutionY() / 4;
+    // The canvas is the printable area: the report starts at its corner.
+    const int left = 0;
+    const int top = 0;
     const auto& rows = view.rows();
     const size_t n = t.columns.size();
 
@@ -1008,57 +1013,100 @@ OutputStatus PrintReport(Canvas& canvas, const ReportView& view, const Font& fon
             canvas.textOut(x, y, cell);
         }
     };
+    // A rule keeps a quarter of a row clear of the text above and below it.
+    const int rulePen = 3;
+    const int ruleGap = std::max(rulePen + 1, rowHeight / 4);
     auto rule = [&](int y) {
-        canvas.setPen(Pen{3, kBlack, PenStyle::Solid});
+        canvas.setPen(Pen{rulePen, kBlack, PenStyle::Solid});
         canvas.moveTo(left, y);
-        canvas.lineTo(std::min(right, W - left / 2), y);
+        canvas.lineTo(std::min(right, W), y);
         canvas.setPen(Pen{});
     };
-    int page = 1;
+    // The last line of a page ("Continued ...", "Report Complete ...") stands near the foot
+    // and wholly above it; rows end above that line.
+    const int footY = std::min(H - 100, H - rowHeight);
+    const int rowLimit = std::min(H - 200, footY - rowHeight / 2);
+    auto ruledRow = [&](const ReportRow& r) {
+        return r.kind == RowKind::Totals || r.kind == RowKind::Month ||
+               r.kind == RowKind::GrandTotal;
+    };
+    Font titleFont = font;
+    titleFont.style |= kBold;
+    titleFont.color = kBlack;
+
+    // The page heading: the company and the page, the report's title, the moment of the
+    // run, the period or selection, and the column headings under a rule. The pages are
+    // laid out once without drawing, so that each can say how many there are.
+    int page = 1, pages = 0;
     int y = top;
-    auto header = [&] {
+    auto header = [&](bool draw) {
         y = top;
-        canvas.textOut(left, y, t.head1);
-        const std::string pageText =
-            pdf ? " Page: " + std::to_string(page) : "Page " + std::to_string(page);
-        canvas.textOut(std::max(left, std::min(right, W - left) - canvas.textWidth(pageText)), y,
-                       pageText);
+        if (draw) {
+            canvas.textOut(left, y, t.head1);
+            std::string pageText = pdf ? " Page: " : "Page ";
+            pageText += std::to_string(page) + " of " + std::to_string(pages);
+            canvas.textOut(std::max(left, std::min(right, W) - canvas.textWidth(pageText)), y,
+                           pageText);
+        }
         y += rowHeight;
-        canvas.textOut(left, y, t.head2);
+        if (draw) {
+            canvas.setFont(titleFont);
+            canvas.textOut(left, y, view.caption());
+            canvas.setFont(font);
+        }
+        y += rowHeight;
+        if (draw) canvas.textOut(left, y, t.head2);
         y += rowHeight;
         if (!t.head3.empty()) {
-            Font f = font;
-            if (t.filtered) f.color = Color{255, 0, 0};
-            canvas.setFont(f);
-            canvas.textOut(left, y, t.head3);
-            canvas.setFont(font);
+            if (draw) {
+                Font f = font;
+                if (t.filtered) f.color = Color{255, 0, 0};
+                canvas.setFont(f);
+                canvas.textOut(left, y, t.head3);
+                canvas.setFont(font);
+            }
             y += rowHeight;
         }
         y += rowHeight / 2;
-        if (!rows.empty()) drawRow(rows[0], y);
-        y += rowHeight;
-        rule(y);
-        y += 4;
+        if (draw && !rows.empty()) drawRow(rows[0], y);
+        y += rowHeight - 3 + ruleGap;
+        if (draw) rule(y);
+        y += ruleGap;
     };
-    header();
-    for (size_t i = 1; i < rows.size(); ++i) {
-        const ReportRow& r = rows[i];
-        if (y + rowHeight > H - 200) {
-            canvas.textOut(left, H - 100, "Continued on page " + std::to_string(page + 1) + " ...");
-            p.setLine(1, "Page " + CountText(size_t(page + 1)));
-            if (!p.step()) return OutputStatus::Stopped;
-            if (!canvas.newPage()) return OutputStatus::Failed;
-            ++page;
-            header();
+    // One pass over the rows: without drawing it only counts the pages.
+    auto pass = [&](bool draw) -> OutputStatus {
+        page = 1;
+        header(draw);
+        for (size_t i = 1; i < rows.size(); ++i) {
+            const ReportRow& r = rows[i];
+            const int below = ruledRow(r) ? 2 * ruleGap : 0;
+            if (y + below + rowHeight > rowLimit) {
+                if (draw) {
+                    canvas.textOut(left, footY,
+                                   "Continued on page " + std::to_string(page + 1) + " ...");
+                    p.setLine(1, "Page " + CountText(size_t(page + 1)));
+                    if (!p.step()) return OutputStatus::Stopped;
+                    if (!canvas.newPage()) return OutputStatus::Failed;
+                }
+                ++page;
+                header(draw);
+            }
+            if (ruledRow(r)) {
+                y += ruleGap;
+                if (draw) rule(y);
+                y += ruleGap;
+            }
+            if (draw) drawRow(r, y);
+            y += rowHeight;
         }
-        if (r.kind == RowKind::Totals || r.kind == RowKind::Month || r.kind == RowKind::GrandTotal)
-            rule(y);
-        drawRow(r, y + 2);
-        y += rowHeight;
-    }
+        return OutputStatus::Done;
+    };
+    pass(false);
+    pages = page;
+    if (const OutputStatus drawn = pass(true); drawn != OutputStatus::Done) return drawn;
     const std::string done = "Report Complete. " + std::to_string(view.dataRowCount()) +
                              (pdf ? " record(s) printed." : " records printed.");
-    canvas.textOut(left, std::max(y + rowHeight, H - 100), done);
+    canvas.textOut(left, footY, done);
     return canvas.endDocument() ? OutputStatus::Done : OutputStatus::Failed;
 }
 
@@ -1077,6 +1125,7 @@ ReportPdfOutcome WriteReportPdf(Canvas& canvas, const ReportView& view, const Fo
         out.path = data::JoinPath(folder, name);
     } else {
         out.path = path;
+        if (!data::MayWriteUserFile(path, &out.error)) return out;
     }
     DocumentInfo info;
     info.title = view.caption();

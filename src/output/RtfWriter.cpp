@@ -204,7 +204,7 @@ bool WriteRtfFile(const std::filesystem::path& file, const RtfDocument& document
                   std::string* error) {
     // Written beside the file and renamed over it, so that a failed write keeps the letter
     // that was there.
-    if (data::ReplaceFile(file.string(), ToRtf(document), error)) return true;
+    if (data::ReplaceUserFile(file.string(), ToRtf(document), error)) return true;
     // The message begins a sentence ("Cannot create ...", "Cannot write ...").
     if (error && !error->empty())
         (*error)[0] = char(std::toupper(static_cast<unsigned char>((*error)[0])));

@@ -296,11 +296,16 @@ class StatementLayout {
 bool PrintStatement(Canvas& canvas, const Statement& s, const FormContext& form,
                     const data::Date& today, const std::string& target) {
     StatementLayout layout(canvas, s, form, today);
-    const std::string title = target.empty() ? "Statement" : StatementPdfTitle(s);
+    const std::string title = target.empty() ? StatementJobTitle(s) : StatementPdfTitle(s);
     const DocumentInfo info{title, TrimmedText(form.company.text(Company::Name)),
                             target.empty() ? title : StatementPdfName(s),
                             std::string(kPdfProducer)};
-    return layout.run(info, target.empty() ? "Statement" : target);
+    return layout.run(info, target.empty() ? title : target);
+}
+
+std::string StatementJobTitle(const Statement& s) {
+    const std::string name = TrimmedText(s.name);
+    return name.empty() ? "Statement - " + TrimmedText(s.custNo) : "Statement - " + name;
 }
 
 std::string StatementPdfTitle(const Statement& s) {

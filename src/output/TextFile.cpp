@@ -10,7 +10,7 @@ namespace invarro::output {
 
 bool WriteAnsiLines(const std::filesystem::path& file, const std::vector<std::string>& lines,
                     std::string* error) {
-    return data::ReplaceFile(file.string(), data::TextFileBytes(lines), error);
+    return data::ReplaceUserFile(file.string(), data::TextFileBytes(lines), error);
 }
 
 std::optional<std::vector<std::string>> ReadTextLines(const std::filesystem::path& file,
@@ -31,7 +31,8 @@ bool WriteTextList(const std::filesystem::path& folder, const std::vector<std::s
     cut.reserve(lines.size());
     for (const auto& line : lines)
         cut.push_back(data::FirstChars(line, kTextListWidth));
-    return WriteAnsiLines(folder / kTextListFile, cut, error);
+    // The program's own work file, which a file the user names may not replace.
+    return data::ReplaceFile((folder / kTextListFile).string(), data::TextFileBytes(cut), error);
 }
 
 }  // namespace invarro::output

@@ -10,6 +10,8 @@ namespace {
 
 constexpr std::string_view kCrLf = "\r\n";
 constexpr size_t kFoldAt = 76;
+// No header line is longer than this (without its CR LF).
+constexpr size_t kHeaderLine = 78;
 
 bool IsAscii(std::string_view s) {
     for (unsigned char c : s)
@@ -138,14 +140,83 @@ std::string EncodeMailbox(std::string_view name, std::string_view address) {
     const std::string addr = "<" + AddressText(address) + ">";
     const std::string clean = CleanHeaderText(name);
     if (clean.empty()) return addr;
-    if (!IsAscii(clean) || clean.find("=?") != std::string::npos)
-        return EncodedWords(clean, 6) + " " + addr;  // after "From: "
-    std::string quoted = "\"";
-    for (char c : clean) {
-        if (c == '"' || c == '\\') quoted += '\\';
-        quoted += c;
+    constexpr size_t kAfterFrom = 6;  // "From: "
+    std::string shown;
+    if (!IsAscii(clean) || clean.find("=?") != std::string::npos) {
+        shown = EncodedWords(clean, kAfterFrom);
+    } else {
+        shown = "\"";
+        for (char c : clean) {
+            if (c == '"' || c == '\\') shown += '\\';
+            shown += c;
+        }
+        shown += '"';
     }
-    return quoted + "\" " + addr;
+    // The address stays on the name's last line while that line keeps within bounds.
+    const size_t lastBreak = shown.rfind(kCrLf);
+    const size_t lastLine =
+        lastBreak == std::string::npos ? kAfterFrom + shown.size() : shown.size() - lastBreak - 2;
+    return shown + (lastLine + 1 + addr.size() > kHeaderLine ? "\r\n " : " ") + addr;
+}
+
+std::string FileNameParameter(std::string_view attribute, std::string_view fileName) {
+    const std::string name(attribute);
+    bool plain = true;
+    for (unsigned char c : fileName)
+        if (c < 0x20 || c >= 0x7f) plain = false;
+    if (plain) {
+        std::string quoted = "\"";
+        for (char c : fileName) {
+            if (c == '"' || c == '\\') quoted += '\\';
+            quoted += c;
+        }
+        quoted += '"';
+        // " name=" and the ";" a following parameter may add.
+        if (1 + name.size() + 1 + quoted.size() + 1 <= kHeaderLine)
+            return ";\r\n " + name + "=" + quoted;
+    }
+    // The extended form: UTF-8, every byte outside the token characters percent-encoded,
+    // split into numbered sections that never cut an escape.
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::vector<std::string> pieces;
+    for (unsigned char c : fileName) {
+        const bool token = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+                           (c >= '0' && c <= '9') ||
+                           std::string_view("!#$&+-.^_`|~").find(char(c)) != std::string::npos;
+        pieces.push_back(token ? std::string(1, char(c))
+                               : std::string{'%', kHex[c >> 4], kHex[c & 15]});
+    }
+    constexpr std::string_view kCharset = "UTF-8''";
+    std::string whole(kCharset);
+    for (const std::string& p : pieces)
+        whole += p;
+    if (1 + name.size() + 2 + whole.size() + 1 <= kHeaderLine)
+        return ";\r\n " + name + "*=" + whole;
+    std::string out;
+    std::string section(kCharset);
+    int number = 0;
+    auto flush = [&] {
+        out += ";\r\n " + name + "*" + std::to_string(number++) + "*=" + section;
+        section.clear();
+    };
+    for (const std::string& p : pieces) {
+        const size_t head = 1 + name.size() + 1 + std::to_string(number).size() + 2;
+        if (head + section.size() + p.size() + 1 > kHeaderLine) flush();
+        section += p;
+    }
+    flush();
+    return out;
+}
+
+std::string Base64Lines(std::string_view bytes) {
+    const std::string text = Base64(bytes);
+    std::string out;
+    out.reserve(text.size() + text.size() / kFoldAt * 2 + 2);
+    for (size_t i = 0; i < text.size(); i += kFoldAt) {
+        out.append(text, i, kFoldAt);
+        out += kCrLf;
+    }
+    return out;
 }
 
 std::string QuotedPrintable(const std::vector<std::string>& lines) {
@@ -192,7 +263,10 @@ MessageStamp StampNow(std::string_view fromAddress) {
     char id[128];
     std::snprintf(id, sizeof id, "<%lld.%016llx@", static_cast<long long>(now),
                   static_cast<unsigned long long>(random()));
-    return MessageStamp{date, std::string(id) + DomainOf(fromAddress) + ">"};
+    char boundary[64];
+    std::snprintf(boundary, sizeof boundary, "=_Invarro_%016llx",
+                  static_cast<unsigned long long>(random()));
+    return MessageStamp{date, std::string(id) + DomainOf(fromAddress) + ">", boundary};
 }
 
 std::string ComposeMessage(const MailMessage& m, const MessageStamp& stamp) {
@@ -204,6 +278,14 @@ std::string ComposeMessage(const MailMessage& m, const MessageStamp& stamp) {
         to += a;
     }
     const bool qp = NeedsQuotedPrintable(m.body);
+    std::string body;
+    if (qp) {
+        body = QuotedPrintable(m.body);
+    } else {
+        for (const std::string& line : m.body)
+            body += line + std::string(kCrLf);
+    }
+    const char* textEncoding = qp ? "quoted-printable" : "7bit";
     std::string out;
     auto header = [&](std::string_view name, const std::string& value) {
         out += std::string(name) + ": " + value + std::string(kCrLf);
@@ -214,16 +296,59 @@ std::string ComposeMessage(const MailMessage& m, const MessageStamp& stamp) {
     header("Subject", EncodeHeaderText(m.subject));
     header("Message-ID", CleanHeaderText(stamp.messageId));
     header("MIME-Version", "1.0");
-    header("Content-Type", "text/plain; charset=UTF-8");
-    header("Content-Transfer-Encoding", qp ? "quoted-printable" : "7bit");
-    out += kCrLf;
-    if (qp) {
-        out += QuotedPrintable(m.body);
-    } else {
-        for (const std::string& line : m.body)
-            out += line + std::string(kCrLf);
+    if (m.attachments.empty()) {
+        header("Content-Type", "text/plain; charset=UTF-8");
+        header("Content-Transfer-Encoding", textEncoding);
+        out += kCrLf;
+        out += body;
+        return out;
     }
+    // The boundary must not occur in the parts: quoted-printable and base64 never hold
+    // "=_", so only a 7 bit text could, and then the boundary grows until it does not.
+    std::string boundary = CleanHeaderText(stamp.boundary);
+    if (boundary.empty()) boundary = "=_Invarro_part";
+    while (body.find("--" + boundary) != std::string::npos)
+        boundary += "_";
+    const std::string delimiter = "--" + boundary;
+    header("Content-Type", "multipart/mixed;\r\n boundary=\"" + boundary + "\"");
+    out += kCrLf;
+    out += "This is a message in several parts (MIME).\r\n";
+    out += kCrLf;
+    out += delimiter + std::string(kCrLf);
+    header("Content-Type", "text/plain; charset=UTF-8");
+    header("Content-Transfer-Encoding", textEncoding);
+    out += kCrLf;
+    // The line end before a boundary belongs to the boundary: one more keeps the text's
+    // last line end.
+    out += body;
+    out += kCrLf;
+    for (const MailAttachment& a : m.attachments) {
+        const std::string fileName = CleanHeaderText(a.fileName);
+        const std::string type = CleanHeaderText(a.contentType);
+        out += delimiter + std::string(kCrLf);
+        header("Content-Type", (type.empty() ? std::string("application/octet-stream") : type) +
+                                   FileNameParameter("name", fileName));
+        header("Content-Transfer-Encoding", "base64");
+        header("Content-Disposition", "attachment" + FileNameParameter("filename", fileName));
+        out += kCrLf;
+        out += Base64Lines(a.bytes);
+    }
+    out += delimiter + "--" + std::string(kCrLf);
     return out;
+}
+
+bool ConnectionSurvives(MailStep step) {
+    switch (step) {
+        case MailStep::Sender:
+        case MailStep::Recipient:
+        case MailStep::Client:
+        case MailStep::Message:
+        case MailStep::Size:
+        case MailStep::Attachment:
+            return true;
+        default:
+            return false;
+    }
 }
 
 }  // namespace invarro::platform

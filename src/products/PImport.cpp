@@ -7,6 +7,7 @@
 #include "data/Fileblocks.h"
 #include "data/Keys.h"
 #include "data/Money.h"
+#include "data/Posting.h"
 #include "data/Rebuild.h"
 #include "data/Update.h"
 #include "storage/BTree.h"
@@ -22,6 +23,7 @@ using data::Product;
 using data::ProductRecord;
 
 constexpr int kCodeWidth = 10;
+constexpr int kDescriptionWidth = 32;
 
 std::string CodeKey(std::string_view code) {
     ProductRecord probe;
@@ -32,10 +34,11 @@ std::string CodeKey(std::string_view code) {
 }  // namespace
 
 ProductRecord ProductFromRow(const ProductImportRow& row, std::string_view code,
-                             std::string_view setupDate) {
+                             std::string_view setupDate, data::ImportResult* changes) {
     ProductRecord p = data::NewRecord<Product>();
     p.setText(Product::ProdCode, code);
-    p.setText(Product::Description, data::TrimmedText(row.cells[1]));
+    p.setText(Product::Description, data::RowValues(row.line, changes)
+                                        .fit(row.cells[1], kDescriptionWidth, kImportHeadings[1]));
     p.setByte(Product::Taxable, data::UpperText(data::TrimText(row.cells[2])) == "Y" ? 1 : 0);
     const std::optional<data::Money> price = data::ParseMoney(row.cells[3]);
     (void)p.setMoney(Product::SellPrice, price.value_or(data::Money()));
@@ -49,6 +52,10 @@ data::ImportResult ImportProducts(storage::Fileblock* products,
                                   platform::Prompter& prompter) {
     data::ImportResult result;
     data::ImportRun run(progress, "Product Import", "Products", result, rows.size());
+    // Every record is one posting, left marked for the rebuild that follows; an import that
+    // is stopped or cannot write a record leaves nothing behind.
+    data::Posting posting;
+    bool writeFailed = !posting.started();
 
     std::set<std::string> taken;
     std::string key;
@@ -63,7 +70,9 @@ data::ImportResult ImportProducts(storage::Fileblock* products,
 
     for (const ProductImportRow& row : rows) {
         run.begin(row.line);
-        std::string code = data::FirstChars(data::TrimText(row.cells[0]), kCodeWidth);
+        // Measured in characters as the code page stores them: "CAFÉ-CRÈME" is ten.
+        std::string code =
+            data::RowValues(row.line, &result).fit(row.cells[0], kCodeWidth, kImportHeadings[0]);
         const std::string shown = code.empty() ? data::TrimmedText(row.cells[1]) : code;
         if (code.empty()) code = std::to_string(next++);
         if (taken.count(CodeKey(code))) {
@@ -72,16 +81,24 @@ data::ImportResult ImportProducts(storage::Fileblock* products,
                 code = "DUP" + std::to_string(next++);
             } while (taken.count(CodeKey(code)) && code.size() <= std::size_t(kCodeWidth));
         }
-        if (code.size() > std::size_t(kCodeWidth)) {
+        if (data::CharCount(code) > std::size_t(kCodeWidth)) {
             result.fail(row.line, shown, "no product code is left to give it");
         } else {
-            const ProductRecord record = ProductFromRow(row, code, setupDate);
-            if (run.added(data::AddUnkeyedRecord(products, record, prompter), shown))
+            const ProductRecord record = ProductFromRow(row, code, setupDate, &result);
+            if (writeFailed) {
+            } else if (run.added(data::AddUnkeyedRecord(products, record, prompter), shown)) {
                 taken.insert(CodeKey(code));
+            } else {
+                writeFailed = true;
+            }
         }
-        if (!run.done()) break;
+        if (writeFailed || !run.done()) break;
     }
     run.finish();
+    if (writeFailed || result.stopped) return data::TakeBackImport(posting, result);
+    if (result.added > 0) storage::MarkForRebuild(products);
+    if (!posting.commit()) return data::TakeBackImport(posting, result);
+    data::FinishBatch();
     return result;
 }
 

@@ -26,12 +26,14 @@ inline std::vector<ProductImportRow> ProductImportRows(const data::DelimitedText
     return data::GridRows<kImportColumns>(text);
 }
 
-// The record a row gives with the code already settled: the description cut to 32
-// characters, taxable exactly when the third column is "Y" (either case), the price when
-// the fourth column reads as an amount and "0.00" otherwise, and setupDate (today as the
-// company writes dates).
+// The record a row gives with the code already settled: the description as a one-line
+// text of 32 characters (data::OneLineValue), taxable exactly when the third column is "Y"
+// (either case), the price when the fourth column reads as an amount and "0.00" otherwise,
+// and setupDate (today as the company writes dates). A description changed to fit is
+// counted in changes when it is given.
 data::ProductRecord ProductFromRow(const ProductImportRow& row, std::string_view code,
-                                   std::string_view setupDate);
+                                   std::string_view setupDate,
+                                   data::ImportResult* changes = nullptr);
 
 // Adds every row to the open product file without keys, under the write lock and with
 // the lock-conflict retry. The automatic code number starts at the number of products

@@ -11,6 +11,8 @@
 #include "storage/Bytes.h"
 #include "storage/EngineInternal.h"
 #include "storage/EngineTesting.h"
+#include "storage/Transaction.h"
+#include "storage/TransactionInternal.h"
 
 namespace invarro::storage {
 
@@ -194,6 +196,7 @@ int InitEngine(int buffersWanted) {
         Fail(err::TooFewBuffers);
         return 0;
     }
+    FileFaultFromEnvironment();
     int count = std::max(buffersWanted, gPoolFloor);
     int got = InitPool(count);
     if (got < 8) {
@@ -214,13 +217,23 @@ bool closeInternal(Fileblock* fb) {
         return false;
     }
     bool ok = true;
+    // Inside a transaction only a fileblock it changed has anything to write, and its
+    // files stay open, with the transaction, until it ends.
+    const bool inTransaction = InTransaction();
+    const bool write =
+        !fb->readOnly && (!inTransaction || fb->joinedTransaction != 0 || fb->updateInProgress);
     if (fb->numKeys > 0) {
-        if (!fb->readOnly && !FlushFileblockPages(fb, true)) ok = false;
+        if (write && !FlushFileblockPages(fb, true)) ok = false;
         FlushFileblockPages(fb, false);  // detaches whatever is left after a failure
-        if (!fb->index.close()) ok = false;
     }
     // The update-in-progress flag is cleared only when the index reached the disk whole.
-    if (!fb->readOnly && !WriteDataHeader(fb, fb->keepUpdateFlag || !ok)) ok = false;
+    if (write && !WriteDataHeader(fb, fb->keepUpdateFlag || !ok)) ok = false;
+    if (inTransaction) {
+        ParkFiles(fb);
+    } else if (!SettleJournalForFileblock(fb)) {
+        ok = false;  // committed changes must be durable before another program may open it
+    }
+    if (fb->numKeys > 0 && !fb->index.close()) ok = false;
     if (!fb->data.close()) ok = false;
     gOpen.erase(std::find(gOpen.begin(), gOpen.end(), fb));
     fb->marker = 0;
@@ -237,10 +250,15 @@ void ExitEngine() {
         Fail(err::NotStarted);
         return;
     }
+    // An open transaction is dropped; committed ones are made durable. A journal that
+    // could not be written whole stays for the next start.
+    bool settled = EndTransactionsAtExit();
+    SavedStatus settling;
     std::vector<Fileblock*> open = gOpen;
     for (Fileblock* fb : open) {
         if (!closeInternal(fb)) return;  // the engine stays started
     }
+    if (!settled) settling.restore();
     ExitPool();
     gStarted = false;
 }
@@ -353,6 +371,7 @@ void DeleteFileblock(const std::string& name) {
         Fail(err::NotStarted);
         return;
     }
+    if (InTransaction()) return Fail(err::TransactionState);
     if (!FileNotHeld(DataFileName(name)) || !FileNotHeld(IndexFileName(name))) return;
     removeQuietly(IndexFileName(name));
     removeQuietly(DiaFileName(name));
@@ -402,7 +421,8 @@ Fileblock* openInternal(const std::string& name, bool readOnly, bool ignoreUpdat
         return nullptr;
     };
 
-    if (!fb->data.open(fb->dataName, readOnly, false)) return failOpen();
+    if (!UnparkFile(fb->dataName, fb->data) && !fb->data.open(fb->dataName, readOnly, false))
+        return failOpen();
     uint8_t h[kDataHeaderSize];
     if (!ReadDataHeader(fb.get(), h)) return failOpen();
     if (fb->numKeys > kMaxKeys) {
@@ -420,7 +440,8 @@ Fileblock* openInternal(const std::string& name, bool readOnly, bool ignoreUpdat
         return failOpen();
     }
     if (fb->numKeys > 0) {
-        if (!fb->index.open(fb->indexName, readOnly, false)) {
+        if (!UnparkFile(fb->indexName, fb->index) &&
+            !fb->index.open(fb->indexName, readOnly, false)) {
             if (EngineError != err::TooManyFiles) Fail(err::IndexDefective);
             return failOpen();
         }
@@ -445,6 +466,8 @@ Fileblock* OpenFileblock(const std::string& name, bool readOnly, bool /*shared*/
         return nullptr;
     }
     if (FaultTriggered(EngineOp::Open)) return nullptr;
+    // What a program that died left in the folder's journal is finished first.
+    if (!RecoverBeforeOpen(DataFileName(name))) return nullptr;
     return openInternal(name, readOnly, false);
 }
 
@@ -475,6 +498,12 @@ int KeyCountOf(const Fileblock* fb) {
 // --------------------------------------------------------------------------- records
 
 bool MarkChanged(Fileblock* fb) {
+    // Inside a transaction the flag is not written: the commit leaves the files whole.
+    if (InTransaction()) {
+        if (!JoinTransaction(fb)) return false;
+        fb->updateInProgress = true;
+        return true;
+    }
     if (fb->updateInProgress) return true;
     uint8_t one = 1;
     if (!fb->data.write(20, &one, 1)) return false;
@@ -649,6 +678,12 @@ int32_t PrevUsedRecord(Fileblock* fb, int32_t recNo) {
     }
     Fail(err::NoMoreRecords);
     return 0;
+}
+
+void MarkForRebuild(Fileblock* fb) {
+    if (!EntryCheck(fb, true)) return;
+    if (!MarkChanged(fb)) return ExitStep(fb);
+    fb->keepUpdateFlag = true;
 }
 
 void LockFileblock(Fileblock* fb) {

@@ -17,6 +17,9 @@ extern int32_t EngineError;
 extern int32_t OsError;
 extern int16_t OsFunction;
 
+// Sets EngineOk and clears the error numbers, as the start of every operation does.
+void ResetStatus();
+
 // Opaque fileblock handle; owned by the engine from open to close.
 struct Fileblock;
 
@@ -95,6 +98,14 @@ inline constexpr int32_t Cancelled = 10460;
 inline constexpr int32_t SaveAndDataExist = 10465;
 inline constexpr int32_t KeyBuilderFailed = 10470;
 inline constexpr int32_t ConverterFailed = 10475;
+// The data folder's journal is held by another running program (busy: retry).
+inline constexpr int32_t JournalBusy = 10110;
+// Not possible inside a transaction (or no transaction open, or a file of another folder).
+inline constexpr int32_t TransactionState = 10480;
+// A committed transaction could not be written to its files; the journal keeps it.
+inline constexpr int32_t JournalPending = 10482;
+// The journal cannot be read or names files that are not there.
+inline constexpr int32_t JournalDamaged = 10484;
 }  // namespace err
 
 // Codes of the file function that failed, for diagnostics (OsFunction).
@@ -146,6 +157,10 @@ int32_t RecordSlotCount(Fileblock* fb);
 int32_t RecordLength(Fileblock* fb);
 int32_t NextUsedRecord(Fileblock* fb, int32_t recNo);
 int32_t PrevUsedRecord(Fileblock* fb, int32_t recNo);
+// The fileblock's indexes no longer follow its records (records were added without their
+// keys): its update flag stays set when the transaction commits and when it closes, so
+// that it is rebuilt, by this program or by the next one to open the folder.
+void MarkForRebuild(Fileblock* fb);
 void LockFileblock(Fileblock* fb);
 void UnlockFileblock(Fileblock* fb);
 

@@ -71,6 +71,18 @@ struct KeyState {
     int minItems() const { return itemsPerPage / 2; }
 };
 
+// The header state of a fileblock as a transaction found it, for its rollback.
+struct KeyHeaderState {
+    int32_t freeHead = -1, freeCount = 0, highPage = 0, root = 0, entries = 0;
+    bool headerChanged = false;
+};
+struct FileblockState {
+    int32_t chainHead = -1, deletedCount = 0, high = 0;
+    bool updateInProgress = false;
+    bool keepUpdateFlag = false;
+    std::vector<KeyHeaderState> keys;
+};
+
 struct Fileblock {
     uint32_t marker = 0;
     uint32_t serial = 0;
@@ -92,9 +104,26 @@ struct Fileblock {
     int64_t indexRecordSize = 0;  // R: the sum of all page sizes
     int32_t indexRecords = 0;     // index records holding pages (the largest page count)
     std::vector<KeyState> keys;   // keys[0] is key 1
+
+    uint32_t joinedTransaction = 0;  // the serial of the transaction it changed in (0 none)
+    FileblockState beforeTransaction;
 };
 
 // ----- status and entry checks
+
+// Keeps the first failure's status while cleaning up after it.
+struct SavedStatus {
+    bool ok = EngineOk;
+    int32_t error = EngineError;
+    int32_t os = OsError;
+    int16_t fn = OsFunction;
+    void restore() const {
+        EngineOk = ok;
+        EngineError = error;
+        OsError = os;
+        OsFunction = fn;
+    }
+};
 
 bool EnginePoolStarted();
 void ResetStatus();
@@ -173,6 +202,8 @@ PageRef GetPage(Fileblock* fb, int keyNo, int32_t page);  // reads from the file
 PageRef NewPage(Fileblock* fb, int keyNo, int32_t page);  // an empty page, no read
 // Writes every changed page and key header of the fileblock and detaches its buffers.
 bool FlushFileblockPages(Fileblock* fb, bool write);
+// Writes every changed page and key header of the fileblock, keeping the pages in the pool.
+bool WriteChangedPages(Fileblock* fb);
 // Drops the buffer of one page without writing it (the page was freed).
 void DropPage(Fileblock* fb, int keyNo, int32_t page);
 

@@ -7,15 +7,96 @@
 #include <sys/uio.h>
 #include <unistd.h>
 
+#include <signal.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <new>
+#include <string_view>
+#include <vector>
 
 #include "storage/Engine.h"
+#include "storage/EngineTesting.h"
+#include "storage/Transaction.h"
+#include "storage/TransactionInternal.h"
 
 namespace invarro::storage {
+
+// ------------------------------------------------------------------- the fault seam
+
+namespace {
+
+struct FileFault {
+    unsigned mask = 0;
+    int64_t nth = 0;  // 0: none armed
+    FileFaultAction action = FileFaultAction::Fail;
+    int osErrno = ENOSPC;
+};
+FileFault gFileFault;
+int64_t gFileOps = 0;
+
+}  // namespace
+
+void SetFileFault(unsigned opMask, int64_t nth, FileFaultAction action, int osErrno) {
+    gFileFault = FileFault{opMask, nth > 0 ? gFileOps + nth : 0, action, osErrno};
+}
+
+void ClearFileFault() {
+    gFileFault = FileFault{};
+    gFileOps = 0;
+}
+
+int64_t FileOpCount() {
+    return gFileOps;
+}
+
+void FileFaultFromEnvironment() {
+    const char* v = std::getenv("INVARRO_FILE_FAULT");
+    if (!v || !*v) return;
+    std::string_view text(v);
+    auto field = [&text]() {
+        size_t colon = text.find(':');
+        std::string_view f = text.substr(0, colon);
+        text = colon == std::string_view::npos ? std::string_view() : text.substr(colon + 1);
+        return std::string(f);
+    };
+    std::string action = field();
+    int64_t nth = std::atoll(field().c_str());
+    std::string kinds = field();
+    std::string code = field();
+    unsigned mask = 0;
+    for (auto [word, bit] :
+         {std::pair{"write", FileOp::Write}, std::pair{"sync", FileOp::Sync},
+          std::pair{"rename", FileOp::Rename}, std::pair{"truncate", FileOp::Truncate},
+          std::pair{"remove", FileOp::Remove}})
+        if (kinds.find(word) != std::string::npos) mask |= unsigned(bit);
+    FileFaultAction a = action == "exit"    ? FileFaultAction::Exit
+                        : action == "pause" ? FileFaultAction::Pause
+                                            : FileFaultAction::Fail;
+    ClearFileFault();
+    if (nth > 0) SetFileFault(mask, nth, a, code.empty() ? ENOSPC : std::atoi(code.c_str()));
+}
+
+bool FileFaultHit(FileOp op) {
+    if (gFileFault.mask != 0 && (gFileFault.mask & unsigned(op)) == 0) return false;
+    ++gFileOps;
+    if (gFileFault.nth == 0 || gFileOps != gFileFault.nth) return false;
+    switch (gFileFault.action) {
+        case FileFaultAction::Exit:
+            ::_exit(kFaultExitStatus);
+        case FileFaultAction::Pause:
+            for (;;)
+                ::pause();
+        case FileFaultAction::Fail:
+            break;
+    }
+    gFileFault.nth = 0;
+    errno = gFileFault.osErrno;
+    return true;
+}
 
 void Fail(int32_t error) {
     EngineOk = false;
@@ -83,7 +164,7 @@ bool FileExists(const std::string& name) {
 }
 
 bool RemoveFile(const std::string& name) {
-    if (::unlink(name.c_str()) != 0) {
+    if (FileFaultHit(FileOp::Remove) || ::unlink(name.c_str()) != 0) {
         failMissing(osfn::Delete, name, errno);
         return false;
     }
@@ -91,7 +172,7 @@ bool RemoveFile(const std::string& name) {
 }
 
 bool RenameFile(const std::string& from, const std::string& to) {
-    if (::rename(from.c_str(), to.c_str()) != 0) {
+    if (FileFaultHit(FileOp::Rename) || ::rename(from.c_str(), to.c_str()) != 0) {
         failMissing(osfn::Rename, from, errno);
         return false;
     }
@@ -118,6 +199,37 @@ bool CopyFile(const std::string& from, const std::string& to) {
     return out.close() && in.close();
 }
 
+std::string FolderOf(const std::string& fileName) {
+    size_t slash = fileName.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : fileName.substr(0, slash);
+}
+
+namespace {
+bool gDurable = true;
+}
+
+void SetDurableCommits(bool on) {
+    gDurable = on;
+}
+bool DurableCommits() {
+    return gDurable;
+}
+
+bool SyncFolder(const std::string& folder) {
+    if (!gDurable) return true;
+    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        FailOs(osfn::Open, errno);
+        return false;
+    }
+    bool ok = !FileFaultHit(FileOp::Sync) && ::fsync(fd) == 0;
+    int e = errno;
+    ::close(fd);
+    if (!ok) FailOs(osfn::Flush, e);
+    return ok;
+}
+
 // ---------------------------------------------------------------------------- OsFile
 
 bool OsFile::open(const std::string& name, bool readOnly, bool create) {
@@ -139,14 +251,23 @@ bool OsFile::open(const std::string& name, bool readOnly, bool create) {
         Fail(err::OsOther);
         return false;
     }
-    if (create && ::ftruncate(fd, 0) != 0) {
+    if (create && (FileFaultHit(FileOp::Truncate) || ::ftruncate(fd, 0) != 0)) {
         int e = errno;
         ::close(fd);
         FailOs(osfn::Write, e);
         return false;
     }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        int e = errno;
+        ::close(fd);
+        FailOs(osfn::Open, e);
+        return false;
+    }
     fd_ = fd;
     name_ = name;
+    dev_ = st.st_dev;
+    ino_ = st.st_ino;
     return true;
 }
 
@@ -203,6 +324,10 @@ bool OsFile::write(int64_t pos, const void* buf, size_t n) {
     }
     size_t done = 0;
     auto* p = static_cast<const uint8_t*>(buf);
+    if (FileFaultHit(FileOp::Write)) {
+        FailOs(osfn::Write, errno);
+        return false;
+    }
     while (done < n) {
         ssize_t w = ::pwrite(fd_, p + done, n - done, pos + int64_t(done));
         if (w < 0) {
@@ -229,8 +354,36 @@ int64_t OsFile::size() {
 }
 
 bool OsFile::truncate(int64_t size) {
-    if (::ftruncate(fd_, size) != 0) {
+    if (FileFaultHit(FileOp::Truncate) || ::ftruncate(fd_, size) != 0) {
         FailOs(osfn::Write, errno);
+        return false;
+    }
+    return true;
+}
+
+bool OsFile::sync() {
+    if (!DurableCommits()) return true;
+    if (FileFaultHit(FileOp::Sync) || ::fdatasync(fd_) != 0) {
+        FailOs(osfn::Flush, errno);
+        return false;
+    }
+    return true;
+}
+
+bool OsFile::allocate(int64_t size) {
+    if (FileFaultHit(FileOp::Truncate)) {
+        FailOs(osfn::Write, errno);
+        return false;
+    }
+    int e = ::posix_fallocate(fd_, 0, size);
+    if (e == EOPNOTSUPP || e == EINVAL) {
+        // A file system without reservations: growing the file is the best there is.
+        struct stat st {};
+        if (::fstat(fd_, &st) == 0 && st.st_size >= size) return true;
+        e = ::ftruncate(fd_, size) == 0 ? 0 : errno;
+    }
+    if (e != 0) {
+        FailOs(osfn::Write, e);
         return false;
     }
     return true;
@@ -241,6 +394,8 @@ bool OsFile::truncate(int64_t size) {
 bool RecordFile::open(const std::string& name, bool readOnly, bool create) {
     unmap();
     dropCache();
+    overlay_.reset();
+    journaled = false;
     mapRefused_ = false;
     if (!file_.open(name, readOnly, create)) return false;
     fileSize_ = file_.size();
@@ -252,17 +407,43 @@ bool RecordFile::open(const std::string& name, bool readOnly, bool create) {
 }
 
 bool RecordFile::close() {
+    ForgetFile(this);
     unmap();
     cache_.reset();
     dropCache();
+    overlay_.reset();
+    journaled = false;
     return file_.close();
 }
 
 void RecordFile::closeQuietly() {
+    ForgetFile(this);
     unmap();
     cache_.reset();
     dropCache();
+    overlay_.reset();
+    journaled = false;
     file_.closeQuietly();
+}
+
+void RecordFile::takeFrom(RecordFile& other) {
+    closeQuietly();
+    file_.takeFrom(other.file_);
+    cache_ = std::move(other.cache_);
+    std::copy(std::begin(other.slots_), std::end(other.slots_), std::begin(slots_));
+    lastLoaded_ = other.lastLoaded_;
+    map_ = other.map_;
+    mapLen_ = other.mapLen_;
+    fileSize_ = other.fileSize_;
+    mapRefused_ = other.mapRefused_;
+    overlay_ = std::move(other.overlay_);
+    journaled = other.journaled;
+    other.map_ = nullptr;
+    other.mapLen_ = 0;
+    other.fileSize_ = 0;
+    other.journaled = false;
+    other.dropCache();
+    MovedFile(&other, this);
 }
 
 void RecordFile::dropCache() {
@@ -299,7 +480,42 @@ bool RecordFile::mapTo(int64_t need) {
     return true;
 }
 
+int64_t RecordFile::size() {
+    if (overlay_) return overlay_->size;
+    return file_.size();
+}
+
 bool RecordFile::truncate(int64_t size) {
+    switch (RouteWrite(this)) {
+        case WriteRoute::Refused:
+            return false;
+        case WriteRoute::Direct:
+            if (journaled && !SettleJournalFor(this)) return false;
+            return truncateBase(size);
+        case WriteRoute::Overlay:
+            break;
+    }
+    Overlay* ov = overlayForWrite();
+    if (!ov) return false;
+    if (size < 0) size = 0;
+    for (auto it = ov->chunks.lower_bound((size + Overlay::kChunk - 1) / Overlay::kChunk);
+         it != ov->chunks.end();)
+        it = ov->chunks.erase(it);
+    const int64_t last = size / Overlay::kChunk;
+    const int32_t cut = int32_t(size % Overlay::kChunk);
+    if (cut > 0) {
+        Overlay::Chunk* c = chunkForWrite(*ov, last);
+        if (!c) return false;
+        std::memset(c->bytes.get() + cut, 0, size_t(Overlay::kChunk - cut));
+        c->hi = std::min(c->hi, cut);
+        if (c->lo >= c->hi) c->lo = c->hi = cut;  // nothing written below the cut stays
+    }
+    ov->size = size;
+    ov->zeroFrom = std::min(ov->zeroFrom, size);
+    return true;
+}
+
+bool RecordFile::truncateBase(int64_t size) {
     dropCache();
     if (!file_.truncate(size)) return false;
     fileSize_ = size;
@@ -337,6 +553,11 @@ bool RecordFile::read(int64_t pos, void* buf, size_t n) {
         return false;
     }
     if (n == 0) return true;
+    if (overlay_) return readOverlaid(pos, static_cast<uint8_t*>(buf), n);
+    return readBase(pos, buf, n);
+}
+
+bool RecordFile::readBase(int64_t pos, void* buf, size_t n) {
     auto* out = static_cast<uint8_t*>(buf);
     // Bytes inside the file as this handle knows it are read through the map; anything
     // else (past the end, or a file that could not be mapped) through the read cache,
@@ -346,6 +567,50 @@ bool RecordFile::read(int64_t pos, void* buf, size_t n) {
         return true;
     }
     return readCached(pos, out, n);
+}
+
+int64_t RecordFile::readSomeDirect(int64_t pos, void* buf, size_t n) {
+    if (!overlay_) return file_.readSome(pos, buf, n);
+    if (pos < 0) {
+        Fail(err::ShortRead);
+        return -1;
+    }
+    if (pos >= overlay_->size) return 0;
+    size_t take = size_t(std::min<int64_t>(int64_t(n), overlay_->size - pos));
+    return readOverlaid(pos, static_cast<uint8_t*>(buf), take) ? int64_t(take) : -1;
+}
+
+bool RecordFile::readOverlaid(int64_t pos, uint8_t* out, size_t n) {
+    const Overlay& ov = *overlay_;
+    if (pos + int64_t(n) > ov.size) {
+        Fail(err::ShortRead);
+        return false;
+    }
+    const int64_t fromBase = std::min(ov.baseSize, ov.zeroFrom);
+    auto it = ov.chunks.lower_bound(pos / Overlay::kChunk);
+    while (n > 0) {
+        const int64_t chunk = pos / Overlay::kChunk;
+        const int64_t off = pos % Overlay::kChunk;
+        size_t take = std::min(size_t(Overlay::kChunk - off), n);
+        while (it != ov.chunks.end() && it->first < chunk)
+            ++it;
+        if (it != ov.chunks.end() && it->first == chunk) {
+            std::memcpy(out, it->second.bytes.get() + off, take);
+        } else {
+            // Untouched bytes: the file's own up to where it ends (or was cut), zeros after.
+            // Runs of untouched chunks are read from the file in one piece.
+            int64_t runEnd = it != ov.chunks.end() ? it->first * Overlay::kChunk : INT64_MAX;
+            take = size_t(std::min<int64_t>(int64_t(n), runEnd - pos));
+            size_t fileBytes =
+                pos < fromBase ? size_t(std::min<int64_t>(int64_t(take), fromBase - pos)) : 0;
+            if (fileBytes > 0 && !readBase(pos, out, fileBytes)) return false;
+            if (fileBytes < take) std::memset(out + fileBytes, 0, take - fileBytes);
+        }
+        out += take;
+        pos += int64_t(take);
+        n -= take;
+    }
+    return true;
 }
 
 bool RecordFile::readCached(int64_t pos, uint8_t* out, size_t n) {
@@ -374,7 +639,141 @@ bool RecordFile::readCached(int64_t pos, uint8_t* out, size_t n) {
     return true;
 }
 
+Overlay* RecordFile::overlayForWrite() {
+    if (!overlay_) {
+        overlay_.reset(new (std::nothrow) Overlay);
+        if (!overlay_) {
+            Fail(err::NoMemoryOpen);
+            return nullptr;
+        }
+        overlay_->baseSize = overlay_->size = fileSize_;
+    }
+    return overlay_.get();
+}
+
+Overlay::Chunk* RecordFile::chunkForWrite(Overlay& ov, int64_t chunk) {
+    auto it = ov.chunks.find(chunk);
+    if (it != ov.chunks.end()) return &it->second;
+    Overlay::Chunk c;
+    c.bytes.reset(new (std::nothrow) uint8_t[size_t(Overlay::kChunk)]);
+    if (!c.bytes) {
+        Fail(err::NoMemoryOpen);
+        return nullptr;
+    }
+    // The chunk starts as the transaction sees it now.
+    const int64_t start = chunk * Overlay::kChunk;
+    const int64_t fromBase = std::min(ov.baseSize, ov.zeroFrom);
+    size_t fileBytes =
+        start < fromBase ? size_t(std::min<int64_t>(Overlay::kChunk, fromBase - start)) : 0;
+    if (fileBytes > 0 && !readBase(start, c.bytes.get(), fileBytes)) return nullptr;
+    std::memset(c.bytes.get() + fileBytes, 0, size_t(Overlay::kChunk) - fileBytes);
+    try {
+        return &ov.chunks.emplace(chunk, std::move(c)).first->second;
+    } catch (const std::bad_alloc&) {
+        Fail(err::NoMemoryOpen);
+        return nullptr;
+    }
+}
+
 bool RecordFile::write(int64_t pos, const void* buf, size_t n) {
+    switch (RouteWrite(this)) {
+        case WriteRoute::Refused:
+            return false;
+        case WriteRoute::Direct:
+            if (journaled && !SettleJournalFor(this)) return false;
+            return writeBase(pos, buf, n);
+        case WriteRoute::Overlay:
+            break;
+    }
+    if (pos < 0) {
+        Fail(err::ShortWrite);
+        return false;
+    }
+    Overlay* ov = overlayForWrite();
+    if (!ov) return false;
+    auto* in = static_cast<const uint8_t*>(buf);
+    while (n > 0) {
+        const int64_t chunk = pos / Overlay::kChunk;
+        const int32_t off = int32_t(pos % Overlay::kChunk);
+        const size_t take = std::min(size_t(Overlay::kChunk - off), n);
+        Overlay::Chunk* c = chunkForWrite(*ov, chunk);
+        if (!c) return false;
+        std::memcpy(c->bytes.get() + off, in, take);
+        c->lo = std::min(c->lo, off);
+        c->hi = std::max(c->hi, off + int32_t(take));
+        in += take;
+        pos += int64_t(take);
+        n -= take;
+    }
+    ov->size = std::max(ov->size, pos);
+    return true;
+}
+
+bool ForEachRun(const Overlay& ov,
+                const std::function<bool(int64_t pos, const uint8_t* bytes, size_t n)>& f) {
+    std::vector<uint8_t> joined;
+    for (auto it = ov.chunks.begin(); it != ov.chunks.end();) {
+        // Chunks written end to start in a row make one run.
+        auto first = it;
+        int64_t start = it->first * Overlay::kChunk + it->second.lo;
+        for (auto next = std::next(it);
+             next != ov.chunks.end() && it->second.hi == Overlay::kChunk &&
+             next->first == it->first + 1 && next->second.lo == 0;
+             next = std::next(it))
+            it = next;
+        const int64_t end = std::min(it->first * Overlay::kChunk + it->second.hi, ov.size);
+        if (end > start) {
+            const uint8_t* bytes = first->second.bytes.get() + first->second.lo;
+            if (first != it) {
+                joined.resize(size_t(end - start));
+                size_t at = 0;
+                for (auto c = first;; ++c) {
+                    const int64_t lo = c == first ? c->second.lo : 0;
+                    const int64_t hi =
+                        std::min<int64_t>(c->second.hi, end - c->first * Overlay::kChunk);
+                    std::memcpy(joined.data() + at, c->second.bytes.get() + lo, size_t(hi - lo));
+                    at += size_t(hi - lo);
+                    if (c == it) break;
+                }
+                bytes = joined.data();
+            }
+            if (!f(start, bytes, size_t(end - start))) return false;
+        }
+        ++it;
+    }
+    return true;
+}
+
+bool RecordFile::reserveOverlay() {
+    if (!overlay_ || overlay_->size <= fileSize_) return true;
+    if (!file_.allocate(overlay_->size)) return false;
+    fileSize_ = overlay_->size;
+    return true;
+}
+
+bool RecordFile::undoReserve() {
+    if (!overlay_ || fileSize_ <= overlay_->baseSize) return true;
+    return truncateBase(overlay_->baseSize);
+}
+
+bool RecordFile::writeOverlay() {
+    if (!overlay_) return true;
+    const Overlay& ov = *overlay_;
+    // A cut below the file's end first (a transaction that cut the file and grew it
+    // again), then the bytes in runs, then the final length when it is shorter.
+    if (ov.zeroFrom < fileSize_) {
+        if (!truncateBase(ov.zeroFrom)) return false;
+        if (ov.size > fileSize_ && !truncateBase(ov.size)) return false;
+    }
+    if (!ForEachRun(ov, [this](int64_t pos, const uint8_t* bytes, size_t n) {
+            return writeBase(pos, bytes, n);
+        }))
+        return false;
+    if (ov.size < fileSize_ && !truncateBase(ov.size)) return false;
+    return true;
+}
+
+bool RecordFile::writeBase(int64_t pos, const void* buf, size_t n) {
     if (!file_.write(pos, buf, n)) {
         dropCache();
         // Whether the file reaches past pos now is unknown: bytes from there on are read

@@ -3,12 +3,18 @@
 // OsFunction.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "storage/Engine.h"
+#include "storage/EngineTesting.h"
 
 namespace invarro::storage {
 
@@ -22,6 +28,35 @@ bool FileExists(const std::string& name);
 bool RemoveFile(const std::string& name);  // Fail()s on error
 bool RenameFile(const std::string& from, const std::string& to);
 bool CopyFile(const std::string& from, const std::string& to);
+// Makes the entries of a folder (files created, renamed or removed in it) durable.
+bool SyncFolder(const std::string& folder);
+// The folder part of a file name ("." when there is none).
+std::string FolderOf(const std::string& fileName);
+
+// Counts one file operation; true (with errno set) when the seam makes it fail. The seam
+// may instead end or stop the process here.
+bool FileFaultHit(FileOp op);
+
+// Changes to one file made inside a transaction: whole 4 KB chunks of the file as the
+// transaction sees them, each with the range of bytes the transaction wrote. Nothing of it
+// reaches the file until the transaction commits.
+struct Overlay {
+    static constexpr int64_t kChunk = 4096;
+    struct Chunk {
+        std::unique_ptr<uint8_t[]> bytes;
+        int32_t lo = kChunk;  // written bytes: [lo, hi)
+        int32_t hi = 0;
+    };
+    std::map<int64_t, Chunk> chunks;  // by chunk number
+    int64_t baseSize = 0;             // the file's size when the transaction first wrote it
+    int64_t size = 0;                 // its size as the transaction sees it
+    int64_t zeroFrom = INT64_MAX;     // bytes at or past this that no chunk holds read as 0
+    bool empty() const { return chunks.empty() && size == baseSize && zeroFrom == INT64_MAX; }
+};
+// Calls f for each run of written bytes in file order (neighbouring chunks written end to
+// start make one run); stops at the first false.
+bool ForEachRun(const Overlay& ov,
+                const std::function<bool(int64_t pos, const uint8_t* bytes, size_t n)>& f);
 
 // A file opened exclusively (flock) by this process.
 class OsFile {
@@ -43,20 +78,40 @@ class OsFile {
     bool write(int64_t pos, const void* buf, size_t n);
     int64_t size();
     bool truncate(int64_t size);
+    // Makes the file's contents durable (fdatasync).
+    bool sync();
+    // Reserves disk space for the file up to size bytes, growing it to that size when it
+    // is shorter (a full disk is reported here, before anything is overwritten).
+    bool allocate(int64_t size);
+
+    // Takes over another handle's open file (other is left closed).
+    void takeFrom(OsFile& other) {
+        closeQuietly();
+        std::swap(fd_, other.fd_);
+        name_ = std::move(other.name_);
+        dev_ = other.dev_;
+        ino_ = other.ino_;
+    }
 
     const std::string& name() const { return name_; }
     int descriptor() const { return fd_; }
+    dev_t device() const { return dev_; }
+    ino_t inode() const { return ino_; }
 
   private:
     int fd_ = -1;
     std::string name_;
+    dev_t dev_ = 0;
+    ino_t ino_ = 0;
 };
 
 // The data file or the index file of an open fileblock. Reads come from a read-only memory
 // map of the file (no system call, no copy through a private cache); where the file cannot
-// be mapped they come from a small read cache of 4 KB chunks instead. All writes go to the
-// operating system at once with pwrite; the map shows them as soon as they are written, and any
-// cached chunk is updated, so a read never returns bytes that differ from the file.
+// be mapped they come from a small read cache of 4 KB chunks instead. Outside a transaction
+// all writes go to the operating system at once with pwrite; the map shows them as soon as
+// they are written, and any cached chunk is updated, so a read never returns bytes that
+// differ from the file. Inside a transaction writes go to the file's overlay, and reads see
+// the overlay over the file, until the commit writes it or the rollback drops it.
 class RecordFile {
   public:
     RecordFile() = default;
@@ -69,16 +124,42 @@ class RecordFile {
     void closeQuietly();
     bool isOpen() const { return file_.isOpen(); }
     const std::string& name() const { return file_.name(); }
+    dev_t device() const { return file_.device(); }
+    ino_t inode() const { return file_.inode(); }
+    // Takes over another handle's open file, map, cache and overlay (other is left closed).
+    void takeFrom(RecordFile& other);
 
     bool read(int64_t pos, void* buf, size_t n);
     // Reads past the cache (for batch readers with buffers of their own).
-    int64_t readSomeDirect(int64_t pos, void* buf, size_t n) { return file_.readSome(pos, buf, n); }
+    int64_t readSomeDirect(int64_t pos, void* buf, size_t n);
     bool write(int64_t pos, const void* buf, size_t n);
-    int64_t size() { return file_.size(); }
+    int64_t size();
     bool truncate(int64_t size);
     void dropCache();
 
+    // ----- used by the transaction
+    const Overlay* overlay() const { return overlay_.get(); }
+    bool hasChanges() const { return overlay_ && !overlay_->empty(); }
+    void dropOverlay() { overlay_.reset(); }
+    // The commit writes an overlay in two steps: first the disk space for the length the
+    // file grows to (a full disk is met here, with none of the file's bytes changed;
+    // undoReserve gives the space back), then the bytes and the final length.
+    bool reserveOverlay();
+    bool undoReserve();
+    bool writeOverlay();
+    // Committed changes of this file are in the journal and not yet synced to the file.
+    bool journaled = false;
+    bool sync() { return file_.sync(); }
+
   private:
+    // Reads and writes of the file itself, past any overlay.
+    bool readBase(int64_t pos, void* buf, size_t n);
+    bool writeBase(int64_t pos, const void* buf, size_t n);
+    bool truncateBase(int64_t size);
+    Overlay* overlayForWrite();
+    Overlay::Chunk* chunkForWrite(Overlay& ov, int64_t chunk);
+    bool readOverlaid(int64_t pos, uint8_t* out, size_t n);
+
     static constexpr int64_t kChunk = 4096;
     static constexpr int kSlots = 256;
     static constexpr int kReadAhead = 16;
@@ -107,6 +188,8 @@ class RecordFile {
     int64_t mapLen_ = 0;
     int64_t fileSize_ = 0;
     bool mapRefused_ = false;
+
+    std::unique_ptr<Overlay> overlay_;
 };
 
 }  // namespace invarro::storage

@@ -246,6 +246,21 @@ bool FlushFileblockPages(Fileblock* fb, bool write) {
     return ok;
 }
 
+bool WriteChangedPages(Fileblock* fb) {
+    for (int keyNo = 1; keyNo <= fb->numKeys; ++keyNo) {
+        KeyState& k = fb->keys[keyNo - 1];
+        for (size_t page = 0; page < k.pageBuffer.size(); ++page) {
+            int i = k.pageBuffer[page];
+            if (i >= 0 && gBuffers[i].changed && !writeBack(gBuffers[i])) return false;
+        }
+        if (k.headerChanged) {
+            if (!WriteKeyHeader(fb, keyNo)) return false;
+            k.headerChanged = false;
+        }
+    }
+    return true;
+}
+
 int InitPool(int buffers) {
     gBuffers.clear();
     try {

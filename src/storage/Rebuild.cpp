@@ -15,6 +15,7 @@
 #include "storage/EngineInternal.h"
 #include "storage/EngineTesting.h"
 #include "storage/KeyEntries.h"
+#include "storage/Transaction.h"
 #include "storage/VarRecords.h"
 
 namespace invarro::storage {
@@ -46,20 +47,6 @@ bool reportProgress(int keyNo, int32_t read, int32_t written, int32_t length,
     }
     return true;
 }
-
-// Keeps the first failure's status while cleaning up after it.
-struct SavedStatus {
-    bool ok = EngineOk;
-    int32_t error = EngineError;
-    int32_t os = OsError;
-    int16_t fn = OsFunction;
-    void restore() const {
-        EngineOk = ok;
-        EngineError = error;
-        OsError = os;
-        OsFunction = fn;
-    }
-};
 
 }  // namespace
 
@@ -96,6 +83,7 @@ void restructure(const std::string& name, int32_t newLength, int32_t oldLength, 
                  bool leaveMarked, const WrittenRecord& onWritten = nullptr) {
     ResetStatus();
     if (!EngineStarted()) return Fail(err::NotStarted);
+    if (InTransaction()) return Fail(err::TransactionState);
     const int32_t limit = lengthLimit(variableLength);
     if (newLength > limit || oldLength > limit) return Fail(err::RecordTooLong);
     if (oldLength < 1) return Fail(err::RecordTooShort);
@@ -528,6 +516,10 @@ void reindex(const std::string& name, int numKeys, const KeyDescriptor* keys, in
 void Reindex(const std::string& name, int numKeys, const KeyDescriptor* keys, intptr_t user,
              const RecordHook& hook, const KeyBuilder& builder, bool deleteRejected,
              bool variableLength, bool* logWritten) {
+    if (InTransaction()) {
+        ResetStatus();
+        return Fail(err::TransactionState);
+    }
     reindex(name, numKeys, keys, user, hook, builder, deleteRejected, variableLength, logWritten,
             nullptr);
 }
@@ -538,6 +530,11 @@ bool RebuildFileblock(const std::string& name, int32_t recordLength, int numKeys
                       const KeyDescriptor* keys, const KeyBuilder& builder, const RebuildSink& sink,
                       bool* logWritten) {
     if (logWritten) *logWritten = false;
+    if (InTransaction()) {
+        ResetStatus();
+        Fail(err::TransactionState);
+        return false;
+    }
     // The slots of the file to be copied (for the memory the keys are collected in).
     int64_t slots = 1;
     {

@@ -19,6 +19,7 @@
 #include "platform/qt/PainterCanvas.h"
 #include "platform/qt/Printer.h"
 #include "platform/qt/QtFonts.h"
+#include "ui/InvOutput.h"
 #include "ui/WindowSupport.h"
 
 namespace invarro::ui {
@@ -197,7 +198,7 @@ void TCustStmnt::emailStatement() {
             *ctx_.company, *ctx_.mailer, *ctx_.prompter, progress,
             [&] {
                 sent = output::EmailStatement(statement_, *ctx_.company, TodayOf(ctx_),
-                                              *ctx_.mailer, error);
+                                              *ctx_.mailer, error, MailPdfOf(ctx_));
             },
             MailPasswordReaderOf(ctx_)))
         return;
@@ -388,9 +389,9 @@ void EmailStatementBatch(const CustomerWindowContext& context, const output::Sta
     const bool ran = output::RunMailSession(
         *context.company, *context.mailer, *context.prompter, progress,
         [&] {
-            mailed = output::EmailStatementBatch(files, run, *context.company, TodayOf(context),
-                                                 *context.mailer, context.labelQueue,
-                                                 *context.prompter, progress, status);
+            mailed = output::EmailStatementBatch(
+                files, run, *context.company, TodayOf(context), *context.mailer, context.labelQueue,
+                *context.prompter, progress, status, MailPdfOf(context));
             if (out.completed) {
                 FinishBatch(context);
                 context.prompter->inform(std::string(output::kBatchTitle),

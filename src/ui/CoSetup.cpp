@@ -24,6 +24,7 @@
 #include "app/MailPassword.h"
 #include "data/IniFile.h"
 #include "data/SideFiles.h"
+#include "output/EMail.h"
 #include "ui/FontColorDialog.h"
 #include "ui/HeaderForm.h"
 
@@ -80,6 +81,7 @@ TCoSetup::TCoSetup(app::CompanySetupForm& form, const WindowServices& services, 
 
     load(form_.initialValues());
     loadKeyringChoice();
+    loadAttachChoice();
     auto* number = findChild<QLineEdit*>(QStringLiteral("CoNumb"));
     number->setEnabled(form_.numberEditable());
     for (auto which : {app::SetupFont::Editor, app::SetupFont::Manager, app::SetupFont::Envelope})
@@ -189,6 +191,11 @@ QWidget* TCoSetup::buildEMailTab() {
     form->addRow(box(page, "DefToEMail", "Default Output to E-Mail"));
     form->addRow(box(page, "CBEMailLines", "Lines On E-Mail Invoices"));
     form->addRow(box(page, "EMInclCust", "Include customers without e-mail address"));
+    auto* attach = new QCheckBox(Q(output::kAttachOption), page);
+    attach->setObjectName(QStringLiteral("EMAttachPdf"));
+    attach->setToolTip(QStringLiteral(
+        "Invoices, quotes and statements sent by e-mail carry the document as a PDF file"));
+    form->addRow(attach);
     return page;
 }
 
@@ -560,6 +567,7 @@ void TCoSetup::accept() {
         findChild<QLineEdit*>(QString::fromLatin1(name))
             ->setText(QString::fromStdString(v.textOf(name)));
     saveKeyringChoice();
+    saveAttachChoice();
     reloadCompanyInUse_ = r.reloadCompanyInUse;
     QDialog::accept();
 }
@@ -594,6 +602,26 @@ void TCoSetup::saveKeyringChoice() {
         services_.prompter->inform(windowTitle().toStdString(),
                                    "The mail password could not be kept in the desktop keyring (" +
                                        saved.error + "). It is kept in the company record.",
+                                   platform::Icon::Warning);
+}
+
+void TCoSetup::loadAttachChoice() {
+    auto* box = findChild<QCheckBox*>(QStringLiteral("EMAttachPdf"));
+    // A new company starts with it on, whatever a deleted company of that number chose.
+    const data::IniFile ini(data::IniFilePath(services_.folder));
+    box->setChecked(form_.mode() == app::CompanySetupForm::Mode::Add ||
+                    output::AttachDocumentPdf(ini, form_.working().text(data::Company::CompanyNo)));
+}
+
+void TCoSetup::saveAttachChoice() {
+    auto* box = findChild<QCheckBox*>(QStringLiteral("EMAttachPdf"));
+    data::IniFile ini(data::IniFilePath(services_.folder));
+    std::string why;
+    if (!output::SetAttachDocumentPdf(ini, form_.working().text(data::Company::CompanyNo),
+                                      box->isChecked(), &why))
+        services_.prompter->inform(windowTitle().toStdString(),
+                                   "The choice \"" + std::string(output::kAttachOption) +
+                                       "\" could not be kept (" + why + ").",
                                    platform::Icon::Warning);
 }
 

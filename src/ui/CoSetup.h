@@ -71,6 +71,9 @@ class TCoSetup : public QDialog {
     // when the dialog opens; where the password goes on "&Save".
     void loadKeyringChoice();
     void saveKeyringChoice();
+    // "Attach the document as PDF": kept in the INI file beside the keyring choice.
+    void loadAttachChoice();
+    void saveAttachChoice();
 
     app::CompanySetupForm& form_;
     WindowServices services_;

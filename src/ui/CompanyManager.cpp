@@ -279,6 +279,11 @@ void TCompanyManager::editCompany() {
             browser_->Refresh();
             return;
         }
+        // The copy of the company in use beside the data files follows at once: a password
+        // moved to the keyring leaves no copy behind.
+        std::string error;
+        if (!app::SyncLastCompanyPassword(services_.folder, form.working(), &error))
+            services_.prompter->inform("Edit Company", error, platform::Icon::Warning);
         if (dialog.reloadCompanyInUse()) {
             // From now on new companies start from the company in use as it now stands.
             result_.inUseEdited = true;

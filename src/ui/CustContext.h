@@ -47,6 +47,9 @@ struct CustomerWindowContext {
     platform::Shell* shell = nullptr;
     std::function<std::unique_ptr<output::Canvas>()> printerCanvas;
     std::function<std::unique_ptr<output::Canvas>()> pdfCanvas;
+    // E-mailed documents: a canvas that writes their PDF and opens nothing (none: a PDF
+    // file through Qt).
+    std::function<std::unique_ptr<output::Canvas>()> mailPdfCanvas;
 };
 
 // The context's reader of mail passwords, or the company record's field without one.

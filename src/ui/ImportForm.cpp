@@ -182,7 +182,7 @@ bool TImportForm::loadFile(const QString& path) {
     const QString before = label_->text();
     setLabel(Q(data::kWorkingText));
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const data::DelimitedText text = data::ReadDelimitedFile(path.toStdString(), separator());
+    const data::DelimitedText text = data::ReadImportFile(path.toStdString(), separator());
     QApplication::restoreOverrideCursor();
     if (!text.ok()) {
         setLabel(before);

@@ -229,6 +229,15 @@ void TInterestWiz::scan() {
     if (!scan_ || scan_->rows.empty()) {
         Label3->setText(Q(invoicing::kNoRecordsFound));
         Button1->setEnabled(true);
+        // A rate or amount out of its bounds stopped the scan before anything was aged:
+        // the field is there to be mended.
+        if (const auto problem = invoicing::CheckInterestSettings(s)) {
+            QLineEdit* field = problem->field == invoicing::InterestField::Percent   ? IPct
+                               : problem->field == invoicing::InterestField::Minimum ? MinChg
+                                                                                     : FlatRate;
+            field->setFocus();
+            field->selectAll();
+        }
         return;
     }
     Label3->setText(QString::number(scan_->rows.size()) +
@@ -265,6 +274,11 @@ void TInterestWiz::generate() {
     invoicing::SaveFiles files = open.saveFiles(session_.company, data::Today(clock));
     used_ = s;
     outcome_ = invoicing::GenerateInterest(files, *scan_, s, order_, prompter);
+    // Refused whole (it said why): nothing was written, and the wizard stays to be mended.
+    if (!outcome_.refused.empty()) {
+        Button1->setEnabled(true);
+        return;
+    }
     showGrid(true);
     accept();
 }

@@ -87,6 +87,18 @@ output::PdfOutcome PdfFromWindow(const InvoiceWindowContext& context,
     return out;
 }
 
+output::DocumentPdfMaker MailPdfOf(const CustomerWindowContext& context) {
+    output::DocumentPdfMaker maker;
+    if (!context.company || !output::AttachDocumentPdf(context.dataFolder, *context.company))
+        return maker;
+    maker.folder = context.dataFolder;
+    maker.canvas = context.mailPdfCanvas ? context.mailPdfCanvas : [] {
+        return std::unique_ptr<output::Canvas>(
+            std::make_unique<platform::qt::PainterCanvas>(nullptr));
+    };
+    return maker;
+}
+
 output::InvoiceMailOutcome EmailFromWindow(const InvoiceWindowContext& context,
                                            invoicing::InvoiceFiles& files,
                                            std::string_view number) {
@@ -95,7 +107,8 @@ output::InvoiceMailOutcome EmailFromWindow(const InvoiceWindowContext& context,
                        *context.prompter);
     output::DocumentFiles docFiles{files.invoices, files.lines, files.memos, customers.fb};
     return output::EmailInvoiceText(docFiles, number, *context.company, *context.mailer,
-                                    *context.prompter, ClockOf(context), context.labelQueue);
+                                    *context.prompter, ClockOf(context), context.labelQueue, false,
+                                    MailPdfOf(context));
 }
 
 output::MailRunCounts EmailBatchFromWindow(const InvoiceWindowContext& context,
@@ -106,9 +119,10 @@ output::MailRunCounts EmailBatchFromWindow(const InvoiceWindowContext& context,
                        *context.prompter);
     output::DocumentFiles docFiles{files.invoices, files.lines, files.memos, customers.fb};
     platform::SilentProgress silent;
-    return output::EmailInvoiceBatch(
-        docFiles, numbers, *context.company, *context.mailer, *context.prompter,
-        context.progress ? *context.progress : silent, ClockOf(context), context.labelQueue);
+    return output::EmailInvoiceBatch(docFiles, numbers, *context.company, *context.mailer,
+                                     *context.prompter,
+                                     context.progress ? *context.progress : silent,
+                                     ClockOf(context), context.labelQueue, MailPdfOf(context));
 }
 
 void ViewFromWindow(const InvoiceWindowContext& context, invoicing::InvoiceFiles& files,

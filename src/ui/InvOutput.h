@@ -36,9 +36,13 @@ std::unique_ptr<output::Canvas> MakePrinterCanvas(const InvoiceWindowContext& co
 output::PdfOutcome PdfFromWindow(const InvoiceWindowContext& context,
                                  invoicing::InvoiceFiles& files, std::string_view number);
 
+// What e-mailed documents carry: their PDF when the company attaches it ("Attach the
+// document as PDF"), made on the context's mail canvas; nothing otherwise.
+output::DocumentPdfMaker MailPdfOf(const CustomerWindowContext& context);
+
 // E-mail over the context's mailer, which CheckEmailSettings has connected: one invoice
 // or quote, or the numbers of a batch (the status window shows each), with the customer
-// file opened for the moment.
+// file opened for the moment, each with its PDF when the company attaches it.
 output::InvoiceMailOutcome EmailFromWindow(const InvoiceWindowContext& context,
                                            invoicing::InvoiceFiles& files, std::string_view number);
 output::MailRunCounts EmailBatchFromWindow(const InvoiceWindowContext& context,

@@ -9,6 +9,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPrintPreviewDialog>
@@ -20,6 +21,7 @@
 #include <QVBoxLayout>
 
 #include "data/Files.h"
+#include "data/IniFile.h"
 #include "data/Open.h"
 #include "output/TextFile.h"
 #include "platform/qt/PainterCanvas.h"
@@ -170,25 +172,48 @@ void TLabelWiz::buildWindow() {
     width_ = Edit(layoutBox, "LWidth", 4, true);
     height_ = Edit(layoutBox, "LHeight", 4, true);
     form->addRow("Layout &Description:", description_);
-    auto pair = [&](const char* a, QLineEdit* ea, const char* b, QLineEdit* eb) {
+    auto pair = [&](const char* a, QLineEdit* ea, const char* b, QLineEdit* eb, QLabel* sa,
+                    QLabel* sb) {
         auto* row = new QHBoxLayout;
         row->addWidget(ea);
+        if (sa) row->addWidget(sa);
         auto* lb = new QLabel(b, layoutBox);
         lb->setBuddy(eb);
         row->addWidget(lb);
         row->addWidget(eb);
+        if (sb) row->addWidget(sb);
         row->addStretch(1);
         auto* la = new QLabel(a, layoutBox);
         la->setBuddy(ea);
         form->addRow(la, row);
     };
-    pair("&Left Margin:", left_, "&Top Margin:", top_);
-    pair("C&olumns Across:", columns_, "&Rows Down:", rows_);
-    pair("Label &Width:", width_, "Label &Height:", height_);
-    form->addRow(
-        new QLabel("Margins, width and height are in printer dots (see the "
-                   "Calibration Ruler).",
+    // Beside each measure in dots, what it comes to on paper at the layout's resolution.
+    auto measure = [&](QLineEdit* edit, const char* name) {
+        auto* shown = new QLabel(layoutBox);
+        shown->setObjectName(name);
+        shown->setMinimumWidth(shown->fontMetrics().horizontalAdvance("(00.00 in)"));
+        measures_.push_back({edit, shown});
+        connect(edit, &QLineEdit::textChanged, this, &TLabelWiz::showMeasures);
+        return shown;
+    };
+    pair("&Left Margin:", left_, "&Top Margin:", top_, measure(left_, "LLeftShown"),
+         measure(top_, "LTopShown"));
+    pair("C&olumns Across:", columns_, "&Rows Down:", rows_, nullptr, nullptr);
+    pair("Label &Width:", width_, "Label &Height:", height_, measure(width_, "LWidthShown"),
+         measure(height_, "LHeightShown"));
+    dotsPerInch_ = Edit(layoutBox, "LDpi", 4, true);
+    dotsPerInch_->setText(QString::number(output::kLabelDotsPerInch));
+    connect(dotsPerInch_, &QLineEdit::textChanged, this, &TLabelWiz::showMeasures);
+    auto* dpiRow = new QHBoxLayout;
+    dpiRow->addWidget(dotsPerInch_);
+    dpiRow->addWidget(
+        new QLabel("(the printer dots the measures were taken in; see the "
+                   "Calibration Ruler)",
                    layoutBox));
+    dpiRow->addStretch(1);
+    auto* dpiLabel = new QLabel("Dots per &inch:", layoutBox);
+    dpiLabel->setBuddy(dotsPerInch_);
+    form->addRow(dpiLabel, dpiRow);
     fontSample_ = new QLabel("Sample Label Text", layoutBox);
     fontSample_->setObjectName("FontSample");
     fontSample_->setFrameShape(QFrame::StyledPanel);
@@ -453,6 +478,8 @@ bool TLabelWiz::openLayout(const QString& file) {
     }
     showLayout(*layout);
     baseline_ = *layout;
+    const data::IniFile ini(data::IniFilePath(ctx_.dataFolder));
+    dotsPerInch_->setText(QString::number(output::ReadLabelResolution(ini, S(file))));
     if (!output::WriteLastLabelPath(ctx_.dataFolder, S(file), &error))
         ctx_.prompter->inform("Open Label Layout", error, Icon::Warning);
     setPrintingEnabled(true);
@@ -480,11 +507,31 @@ bool TLabelWiz::saveLayoutAs() {
         return false;
     }
     baseline_ = layout;
+    // The resolution the measures were taken in goes beside the layout.
+    data::IniFile ini(data::IniFilePath(ctx_.dataFolder));
+    if (!output::WriteLabelResolution(ini, S(file), dotsPerInch(), &error))
+        ctx_.prompter->inform("Save Label Layout", error, Icon::Warning);
     if (!output::WriteLastLabelPath(ctx_.dataFolder, S(file), &error))
         ctx_.prompter->inform("Save Label Layout", error, Icon::Warning);
     setPrintingEnabled(true);
     setStatus("Layout saved to file: " + FileNameOf(file) + ".");
     return true;
+}
+
+int TLabelWiz::dotsPerInch() const {
+    bool ok = false;
+    const int dpi = dotsPerInch_->text().trimmed().toInt(&ok);
+    return ok && output::UsableLabelResolution(dpi) ? dpi : output::kLabelDotsPerInch;
+}
+
+void TLabelWiz::showMeasures() {
+    const bool metric = QLocale().measurementSystem() == QLocale::MetricSystem;
+    for (const auto& [edit, shown] : measures_) {
+        bool ok = false;
+        const int dots = edit->text().trimmed().toInt(&ok);
+        shown->setText(ok ? "(" + Q(output::LabelMeasureText(dots, dotsPerInch(), metric)) + ")"
+                          : QString());
+    }
 }
 
 void TLabelWiz::chooseFont() {
@@ -682,16 +729,9 @@ void TLabelWiz::exportAddresses() {
 
 std::optional<std::vector<data::CustomerRecord>> TLabelWiz::queuedCustomers(
     std::vector<std::string>& missing) {
-    std::vector<data::CustomerRecord> out;
     auto file = openCustomers();
     if (!file->fb) return std::nullopt;
-    for (const auto& e : queue_->entries()) {
-        if (auto c = output::FindCustomerByNumber(file->fb, e.custNo))
-            out.push_back(*c);
-        else
-            missing.push_back(e.custNo);
-    }
-    return out;
+    return output::QueuedCustomers(file->fb, queue_->entries(), missing);
 }
 
 // ------------------------------------------------------------------------ printing
@@ -721,6 +761,7 @@ std::optional<output::LabelPrintOptions> TLabelWiz::readyToPrint(const char* tit
     options.start = output::StartOrCopiesValue(S(start_->text()));
     options.copies = output::StartOrCopiesValue(S(copies_->text()));
     options.screenDpi = logicalDpiX() > 0 ? logicalDpiX() : 96;
+    options.dotsPerInch = dotsPerInch();
     options.dataFolder = ctx_.dataFolder;
     // The sheet is checked before anything goes to the printer.
     std::string problem;
@@ -790,7 +831,7 @@ void TLabelWiz::calibrationRuler() {
     if (!PrinterReady(*ctx_.prompter, "Calibration Ruler")) return;
     platform::qt::PainterCanvas canvas(platform::qt::ProgramPrinter());
     std::string error;
-    auto dpi = output::PrintCalibrationRuler(canvas, &error);
+    auto dpi = output::PrintCalibrationRuler(canvas, dotsPerInch(), &error);
     if (!dpi) {
         ctx_.prompter->inform("Calibration Ruler", error, Icon::Warning);
         return;

@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "output/Labelwiz.h"
@@ -46,6 +47,8 @@ class TLabelWiz : public QDialog {
     void chooseFont();
     void chooseBitmap();
     output::LabelLayout layoutFromControls() const;
+    // The resolution the layout's measures are in ("Dots per inch"), 300 unless usable.
+    int dotsPerInch() const;
     void showLayout(const output::LabelLayout& layout);
     bool printingEnabled() const;
 
@@ -83,6 +86,8 @@ class TLabelWiz : public QDialog {
     void setStatus(const QString& text);
     void setReady();
     void setPrintingEnabled(bool on);
+    // The measures in inches (millimetres where the locale is metric) beside the dots.
+    void showMeasures();
     void queueChanged(bool waiting);
     // The customer file for one command, closed at its end unless the opener holds it;
     // fb is null when it cannot be opened (the user has been told).
@@ -124,6 +129,8 @@ class TLabelWiz : public QDialog {
     QLineEdit* rows_ = nullptr;
     QLineEdit* width_ = nullptr;
     QLineEdit* height_ = nullptr;
+    QLineEdit* dotsPerInch_ = nullptr;
+    std::vector<std::pair<QLineEdit*, QLabel*>> measures_;
     QLabel* fontSample_ = nullptr;
     QCheckBox* useShipping_ = nullptr;
     QCheckBox* returnAddress_ = nullptr;

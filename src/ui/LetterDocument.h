@@ -8,18 +8,15 @@
 
 #include "output/FormLetter.h"
 #include "output/RtfWriter.h"
+#include "platform/qt/LetterText.h"
 
-class QPrinter;
-class QTextDocument;
 class QWidget;
 
 namespace invarro::ui {
 
-// Replaces the contents of text with the document. Indents in twips become the editor's
-// pixels at 96 per inch; a bullet paragraph becomes an item of a bulleted list.
-void ToTextDocument(const output::RtfDocument& document, QTextDocument& text);
-// The document the editor holds, for writing and merging.
-output::RtfDocument FromTextDocument(const QTextDocument& text);
+// The letter in the editor and on paper (shared with the command line's letters).
+using platform::qt::FromTextDocument;
+using platform::qt::ToTextDocument;
 
 // Chooses a file: the caption, the folder to start in, the Qt name filter, whether it is
 // for saving (the caller asks before replacing a file) and the extension added to a name
@@ -30,16 +27,5 @@ using FileChooser =
 QString ChooseFile(QWidget* parent, const FileChooser& chooser, const QString& caption,
                    const QString& folder, const QString& filter, bool save,
                    const QString& defaultSuffix = QString());
-
-// Prints each merged letter as one document on a printer.
-class PrinterLetterSink : public output::LetterSink {
-  public:
-    explicit PrinterLetterSink(QPrinter& printer) : printer_(printer) {}
-    bool printLetter(const output::RtfDocument& letter, const std::string& title,
-                     std::string* error) override;
-
-  private:
-    QPrinter& printer_;
-};
 
 }  // namespace invarro::ui

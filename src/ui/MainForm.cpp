@@ -27,6 +27,7 @@
 #include "data/Files.h"
 #include "data/IniFile.h"
 #include "data/Open.h"
+#include "data/Recovery.h"
 #include "data/SideFiles.h"
 #include "data/Texts.h"
 #include "output/InvDoc.h"
@@ -209,6 +210,11 @@ TMainForm::TMainForm(std::string dataFolder, MainFormServices services, QWidget*
     buildWindow();
     buildCommands();
 
+    // Settings or side files that are not what they should be (a FIFO, a link to a device,
+    // a huge file) are not read: the user hears of them once, and the defaults stand in.
+    if (const std::vector<std::string> unread = data::UnreadSideFiles(folder_); !unread.empty())
+        prompter_->ask(data::UnreadSideFilesMessage(unread));
+
     if (!app::HasDataFiles(folder_)) {
         // No installer prepares the folder here, so the user may have one made now.
         prompter_->ask(app::NoDataFilesMessage());
@@ -234,6 +240,11 @@ TMainForm::TMainForm(std::string dataFolder, MainFormServices services, QWidget*
         engineStarted_ = storage::EngineOk;
     }
     if (storage::EngineStarted()) {
+        // Whatever an interrupted program left in the folder is finished or undone first,
+        // without a question.
+        std::unique_ptr<platform::Progress> progress = makeProgress();
+        const data::FolderRecovery recovered = data::RecoverDataFolder(folder_, *progress);
+        if (!recovered.ok) prompter_->ask(data::GiveUpMessage(recovered.error));
         loadCompany();
     } else {
         prompter_->ask(data::GiveUpMessage("The storage engine cannot be started (error " +
@@ -679,7 +690,7 @@ CustomerWindowContext TMainForm::customerContext(platform::Progress* progress) {
     c.emailMode = session_.eMailMode;
     c.mailer = &mailer();
     c.mailPassword = [this](const data::CompanyRecord& company, std::string* error) {
-        return app::MailPassword(folder_, company, services_.keyring, error);
+        return app::LoginPassword(folder_, company, services_.keyring, error);
     };
     c.mainStatus = [this](const QString& text) { setStatus(text); };
     c.labelsWaiting = [this](bool waiting) { session_.labelsWaiting = waiting; };

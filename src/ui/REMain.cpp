@@ -606,7 +606,7 @@ void TREMain::print() {
 
     setBusy(true);
     PanelProgress progress(progressText_);
-    PrinterLetterSink printerSink(printer);
+    platform::qt::LetterPrinter printerSink(printer);
     output::LetterSink& sink = sink_ ? *sink_ : printerSink;
     const output::RtfDocument letter = FromTextDocument(*editor_->document());
     const output::LetterRunResult r = output::PrintFormLetters(

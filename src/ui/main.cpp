@@ -21,6 +21,7 @@
 #include "cli/ProgramDocs.h"
 #include "data/DataFolder.h"
 #include "data/Open.h"
+#include "data/OwnFiles.h"
 #include "data/SideFiles.h"
 #include "data/Texts.h"
 #include "maintenance/Backup.h"
@@ -137,6 +138,9 @@ int main(int argc, char** argv) {
     }
     if (init && demo) return Usage(stderr, 2);
     const std::string folder = invarro::data::ResolveDataFolder(dataOption);
+    // Files the user names keep off the folder's own files; those made inside it are the
+    // owner's alone.
+    invarro::data::SetDataFolderInUse(folder);
     if (init) return InitOnly(folder);
 
     namespace ui = invarro::ui;
@@ -194,7 +198,6 @@ int main(int argc, char** argv) {
     prompter.setParent(&form);
     QObject::connect(&instance, &qt::SingleInstance::raiseRequested, &form,
                      &ui::TMainForm::restoreAndRaise);
-    instance.release();
 
     ui::TSplashForm splash(form.windowTitle());
     QElapsedTimer splashShown;

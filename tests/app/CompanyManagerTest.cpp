@@ -259,6 +259,22 @@ TEST_F(DeleteCompanyTest, DeletionRemovesTheRecordAndTheTenFilesOnly) {
     expectSound(name(FileKind::Company, ""));
 }
 
+TEST_F(DeleteCompanyTest, TheDeletedRecordKeepsNoMailPasswordInTheFile) {
+    // A deleted slot keeps its bytes until it is used again, and goes into every backup.
+    data::CompanyRecord withPassword = target.record;
+    withPassword.setText(data::Company::EMailPassword, "Old-Secret-42");
+    ASSERT_TRUE(
+        data::ChangeBusinessRecord(fb, target.recNo, target.record, withPassword, prompter).ok());
+    target.record = withPassword;
+    prompter.expect(kConfirmDelete, Answer::Yes);
+    EXPECT_EQ(remove(target), DeleteOutcome::Deleted);
+    storage::CloseFileblock(fb);
+    fb = nullptr;
+    EXPECT_EQ(testing::ReadFileBytes(name(FileKind::Company, "")).find("Old-Secret-42"),
+              std::string::npos);
+    expectSound(name(FileKind::Company, ""));
+}
+
 TEST_F(DeleteCompanyTest, MissingFilesAreIgnored) {
     for (const std::string& f : CompanyFileNames(folder(), "2"))
         if (f.find("I.") != std::string::npos || f.find("M.") != std::string::npos) fs::remove(f);

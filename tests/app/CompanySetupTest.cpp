@@ -140,7 +140,8 @@ TEST(SetupControls, EntriesAreStoredByTheirRules) {
         {"MaskEdit1", "", Company::FormLineSpacing_, "8"},
         {"MaskEdit1", "12", Company::FormLineSpacing_, "12"},
         {"EMlogin", "  mail user  ", Company::EMailLogin_, "mail user"},
-        {"EMpword", " s3cret ", Company::EMailPassword_, "s3cret"},
+        // A password is kept exactly as typed: blanks at its ends are part of it.
+        {"EMpword", " s3cret ", Company::EMailPassword_, " s3cret "},
         {"CAVal1", "", Company::AgingDays1_, "0"},
         {"SM1", "  Thank you!  ", Company::SalesMsg1_, "  Thank you!  "},
         {"CName", "A company name that is longer than thirty-five characters", Company::Name_,

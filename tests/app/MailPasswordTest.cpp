@@ -5,6 +5,8 @@
 
 #include "app/MailPassword.h"
 #include "data/Company.h"
+#include "data/Files.h"
+#include "data/SideFiles.h"
 #include "support/MemoryKeyring.h"
 #include "support/TempDir.h"
 
@@ -136,6 +138,91 @@ TEST_F(MailPasswordTest, CharactersOutsideAsciiSurviveTheKeyring) {
     ASSERT_TRUE(SaveMailPassword(r, true, &keyring, &ini).inKeyring);
     EXPECT_EQ(keyring.secrets.at("7"), "Grüße-€5");
     EXPECT_EQ(MailPassword(dir.path(), r, &keyring), "Grüße-€5");
+}
+
+// ------------------------------------------------------------------ the login's password
+
+TEST_F(MailPasswordTest, TheLoginGetsThePasswordExactlyAsStoredWhereverItIsKept) {
+    CompanyRecord inRecord = WithPassword("12", "  blanks around  ");
+    std::string error;
+    EXPECT_EQ(LoginPassword(dir.path(), inRecord, &keyring, &error), "  blanks around  ");
+    EXPECT_TRUE(error.empty());
+    EXPECT_EQ(keyring.lookups, 0);
+
+    CompanyRecord kept = WithPassword("12", " kept in the keyring ");
+    ASSERT_TRUE(SaveMailPassword(kept, true, &keyring, &ini).inKeyring);
+    EXPECT_EQ(LoginPassword(dir.path(), kept, &keyring, &error), " kept in the keyring ");
+    EXPECT_TRUE(error.empty());
+    // Kept in the record by choice: no keyring is asked, and none is needed.
+    CompanyRecord plain = WithPassword("12", "");
+    ASSERT_TRUE(SaveMailPassword(plain, false, &keyring, &ini).error.empty());
+    keyring.lookups = 0;
+    EXPECT_EQ(LoginPassword(dir.path(), plain, nullptr, &error), "");
+    EXPECT_TRUE(error.empty());
+    EXPECT_EQ(keyring.lookups, 0);
+}
+
+TEST_F(MailPasswordTest, AKeyringThatCannotGiveThePasswordStopsTheLoginWithAPlainReason) {
+    CompanyRecord r = WithPassword("12", "s3cret");
+    ASSERT_TRUE(SaveMailPassword(r, true, &keyring, &ini).inKeyring);
+    // No keyring at all (the command line under cron has no session bus).
+    std::string error;
+    EXPECT_EQ(LoginPassword(dir.path(), r, nullptr, &error), "");
+    EXPECT_EQ(error.rfind("The desktop keyring did not answer, so the mail password of company "
+                          "12 could not be read and no login was tried. Unlock the desktop "
+                          "keyring",
+                          0),
+              0u)
+        << error;
+    EXPECT_NE(error.find("untick \"Keep the password in the desktop keyring\" on the E-Mail tab "
+                         "of Company Options"),
+              std::string::npos);
+    // A keyring object whose service does not answer.
+    keyring.answers = false;
+    error.clear();
+    EXPECT_EQ(LoginPassword(dir.path(), r, &keyring, &error), "");
+    EXPECT_EQ(error.rfind("The desktop keyring did not answer", 0), 0u) << error;
+    // It answers but gives nothing for the company: locked, or the secret is gone.
+    keyring.answers = true;
+    keyring.secrets.clear();
+    error.clear();
+    EXPECT_EQ(LoginPassword(dir.path(), r, &keyring, &error), "");
+    EXPECT_EQ(error.rfind("The desktop keyring gave no mail password for company 12: it is "
+                          "locked, or holds none for this company. No login was tried.",
+                          0),
+              0u)
+        << error;
+    // A company that never chose, on a computer without a keyring: the record's, empty.
+    error.clear();
+    EXPECT_EQ(LoginPassword(dir.path(), WithPassword("5", ""), nullptr, &error), "");
+    EXPECT_TRUE(error.empty());
+}
+
+TEST_F(MailPasswordTest, TheCopyOfTheCompanyInUseLosesThePasswordTheRecordNoLongerHolds) {
+    CompanyRecord before = WithPassword("12", "Secret-In-LastCo");
+    before.setText(Company::Name, "Harbor Supply");
+    ASSERT_TRUE(data::WriteLastCompany(dir.path(), before));
+    CompanyRecord moved = before;
+    ASSERT_TRUE(SaveMailPassword(moved, true, &keyring, &ini).inKeyring);
+    ASSERT_TRUE(SyncLastCompanyPassword(dir.path(), moved));
+    const std::string bytes = testing::ReadFileBytes(dir.file("LastCo.Dat"));
+    EXPECT_EQ(bytes.size(), size_t(data::CompanyRecord::kLength));
+    EXPECT_EQ(bytes.find("Secret-In-LastCo"), std::string::npos);
+    // Only the password changed in the copy.
+    const std::optional<CompanyRecord> copy = data::ReadLastCompany(dir.path());
+    ASSERT_TRUE(copy);
+    EXPECT_EQ(copy->text(Company::Name), "Harbor Supply");
+    EXPECT_EQ(copy->text(Company::EMailPassword), "");
+
+    // The copy of another company is not touched.
+    ASSERT_TRUE(data::WriteLastCompany(dir.path(), before));
+    const std::string other = testing::ReadFileBytes(dir.file("LastCo.Dat"));
+    ASSERT_TRUE(SyncLastCompanyPassword(dir.path(), WithPassword("7", "")));
+    EXPECT_TRUE(testing::ReadFileBytes(dir.file("LastCo.Dat")) == other);
+    // No copy at all: nothing to do.
+    testing::TempDir empty;
+    EXPECT_TRUE(SyncLastCompanyPassword(empty.path(), moved));
+    EXPECT_FALSE(data::FileExists(empty.file("LastCo.Dat")));
 }
 
 }  // namespace

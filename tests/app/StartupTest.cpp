@@ -46,6 +46,20 @@ TEST_F(StartupTest, CompanyInUseIsRefreshedFromTheCompanyFile) {
     EXPECT_EQ(loaded->text(Company::DateFormatCode), "D");
 }
 
+TEST_F(StartupTest, APasswordTheRecordNoLongerHoldsLeavesTheCopyAtStart) {
+    // LastCo.Dat written before the password moved to the keyring.
+    data::CompanyRecord old = session.company;
+    old.setText(Company::EMailPassword, "Left-Behind-9");
+    session.company.setText(Company::EMailPassword, "");
+    storeCompany();
+    ASSERT_TRUE(data::WriteLastCompany(dir.path(), old));
+    auto loaded = LoadCompanyInUse(dir.path(), prompter);
+    ASSERT_TRUE(loaded);
+    EXPECT_EQ(loaded->text(Company::EMailPassword), "");
+    EXPECT_EQ(testing::ReadFileBytes(dir.file("LastCo.Dat")).find("Left-Behind-9"),
+              std::string::npos);
+}
+
 TEST_F(StartupTest, ACompanyGoneFromTheFileKeepsTheLastCoDatCopy) {
     data::CompanyRecord other = session.company;
     other.setText(Company::CompanyNo, "7");
@@ -90,7 +104,8 @@ TEST_F(StartupTest, DateOrderAndQuoteWord) {
 }
 
 TEST_F(StartupTest, ACompanyWithoutANameAsksToBeSetUp) {
-    for (const char* n : {"", "A", " B "}) {
+    // One character however many bytes it has in UTF-8.
+    for (const char* n : {"", "A", " B ", "É", " € "}) {
         SCOPED_TRACE(n);
         name(n);
         session.company.setByte(Company::UseBackground, 1);

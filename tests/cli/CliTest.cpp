@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -8,6 +11,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <regex>
 #include <sstream>
 
@@ -23,6 +27,7 @@
 #include "data/Open.h"
 #include "data/SideFiles.h"
 #include "data/Update.h"
+#include "invoicing/IntWizd.h"
 #include "invoicing/InvEdit.h"
 #include "invoicing/RepeatSet.h"
 #include "output/CStmnt.h"
@@ -328,11 +333,11 @@ TEST_F(CliTest, ExportWritesTheWindowsLinesAndImportAddsCustomers) {
     EXPECT_EQ(ReadFileBytes(commandFolder + "/1C.DAT"), before);
     const Result imported = run({"--yes", "import", "customers", csv});
     EXPECT_EQ(imported.status, kExitOk) << imported.err;
-    EXPECT_EQ(imported.out, "7 customers imported\n");
+    EXPECT_EQ(imported.out, "9 customers imported\n");
     // Rebuilt: the books check finds the new customers and sound indexes.
     const Result checked = run({"check"});
     EXPECT_EQ(checked.status, kExitOk) << checked.out;
-    EXPECT_NE(checked.err.find("43 customers"), std::string::npos) << checked.err;
+    EXPECT_NE(checked.err.find("45 customers"), std::string::npos) << checked.err;
     EXPECT_EQ(run({"import", "products", dir.file("missing.csv")}).status, kExitFailed);
 }
 
@@ -567,7 +572,6 @@ TEST_F(CliTest, AFolderInUseIsRefused) {
     {
         platform::qt::SingleInstance running(QString::fromStdString(commandFolder));
         ASSERT_EQ(running.start(2000), platform::qt::SingleInstance::Outcome::First);
-        running.release();
         // The connection is taken by the socket's backlog: no event loop is needed.
         const testing::CommandResult refused = command();
         EXPECT_EQ(refused.status, 1) << refused.output;
@@ -575,6 +579,137 @@ TEST_F(CliTest, AFolderInUseIsRefused) {
     }
     const testing::CommandResult free = command();
     EXPECT_EQ(free.status, 0) << free.output;
+}
+
+// Every file of a folder (sub-folders too) with its bytes.
+std::map<std::string, std::string> FolderBytes(const std::string& folder) {
+    std::map<std::string, std::string> files;
+    for (const auto& e : fs::recursive_directory_iterator(folder))
+        if (e.is_regular_file())
+            files[fs::relative(e.path(), folder).string()] = ReadFileBytes(e.path().string());
+    return files;
+}
+
+TEST_F(CliTest, OutputPathsNeverNameTheDataFoldersOwnFilesWhateverTheYes) {
+    const std::string data = commandFolder;
+    fs::create_symlink(data + "/1M.DAT", dir.file("memos.pdf"));
+    fs::create_symlink(data + "/77C.DAT", dir.file("dangling.csv"));
+    const auto before = FolderBytes(data);
+    const std::vector<std::vector<std::string>> attacks = {
+        {"--yes", "invoice", "pdf", "1321", "--out", data + "/1C.DAT"},
+        {"--yes", "invoice", "pdf", "1321", "--out", data + "/pdf/../LastCo.Dat"},
+        {"--yes", "invoice", "pdf", "1321", "--out", dir.file("memos.pdf")},
+        {"--yes", "export", "customers", data + "/1I.DAT"},
+        {"--yes", "export", "products", data + "/1p.ix"},
+        {"--yes", "export", "customers", dir.file("dangling.csv")},
+        {"--yes", "export", "customers", data + "/invarro.ini"},
+        {"--yes", "report", "invoice-register", "--text", data + "/1N.DAT"},
+        {"--yes", "report", "invoice-register", "--pdf", data + "/Company.IX"},
+        {"--yes", "report", "invoice-register", "--text", data + "/KRTERMS.DAT"},
+    };
+    for (const auto& args : attacks) {
+        const Result r = run(args);
+        EXPECT_EQ(r.status, kExitUsage) << args.back() << ": " << r.err;
+        EXPECT_NE(r.err.find("is one of the files of the data folder"), std::string::npos) << r.err;
+        EXPECT_TRUE(FolderBytes(data) == before) << args.back();
+    }
+    EXPECT_FALSE(fs::exists(data + "/77C.DAT"));
+    // The books still check out whole.
+    const Result check = run({"check"});
+    EXPECT_EQ(check.status, kExitOk) << check.out << check.err;
+
+    // Beside them, the user's own files are written as before.
+    EXPECT_EQ(run({"--yes", "export", "customers", data + "/Customers.csv"}).status, kExitOk);
+    EXPECT_EQ(run({"--yes", "invoice", "pdf", "1321", "--out", data + "/mine.pdf"}).status,
+              kExitOk);
+}
+
+TEST_F(CliTest, FilesMadeInsideTheDataFolderAreTheOwnersAloneOthersFollowTheUmask) {
+    const mode_t earlier = ::umask(022);
+    auto mode = [](const std::string& path) {
+        struct stat st {};
+        EXPECT_EQ(::stat(path.c_str(), &st), 0) << path;
+        return st.st_mode & 0777;
+    };
+    ASSERT_EQ(run({"invoice", "pdf", "1321"}).status, kExitOk);
+    EXPECT_EQ(mode(commandFolder + "/pdf/Invoice-1321.pdf"), 0600u);
+    EXPECT_EQ(mode(commandFolder + "/pdf"), 0700u);
+    // A PDF there from before, readable by all, is the owner's once it is written again.
+    ::chmod((commandFolder + "/pdf/Invoice-1321.pdf").c_str(), 0644);
+    ASSERT_EQ(run({"invoice", "pdf", "1321"}).status, kExitOk);
+    EXPECT_EQ(mode(commandFolder + "/pdf/Invoice-1321.pdf"), 0600u);
+    ASSERT_EQ(run({"statements", "pdf", "--customer", "100"}).status, kExitOk);
+    EXPECT_EQ(mode(commandFolder + "/pdf/Customer-100Statement.pdf"), 0600u);
+    ASSERT_EQ(run({"report", "invoice-register", "--pdf", commandFolder + "/pdf/r.pdf"}).status,
+              kExitOk);
+    EXPECT_EQ(mode(commandFolder + "/pdf/r.pdf"), 0600u);
+
+    // Where the user names a place outside, the umask rules.
+    const std::string out = dir.file("out");
+    ASSERT_EQ(run({"invoice", "pdf", "1321", "--out", dir.file("invoice.pdf")}).status, kExitOk);
+    EXPECT_EQ(mode(dir.file("invoice.pdf")), 0644u);
+    ASSERT_EQ(run({"export", "customers", dir.file("c.csv")}).status, kExitOk);
+    EXPECT_EQ(mode(dir.file("c.csv")), 0644u);
+    ASSERT_EQ(run({"report", "invoice-register", "--text", dir.file("r.txt")}).status, kExitOk);
+    EXPECT_EQ(mode(dir.file("r.txt")), 0644u);
+    ASSERT_EQ(run({"statements", "pdf", "--customer", "100", "--out", out}).status, kExitOk);
+    EXPECT_EQ(mode(out), 0755u);
+    EXPECT_EQ(mode(out + "/Customer-100Statement.pdf"), 0644u);
+    ::umask(earlier);
+}
+
+TEST_F(CliTest, InterestRatesAndAmountsOutOfBoundsAreRefusedBeforeAnythingIsWritten) {
+    const auto before = FolderBytes(commandFolder);
+    const std::vector<std::vector<std::string>> wrong = {
+        {"--percent", "999999"},
+        {"--percent", "1,2,3"},
+        {"--percent", "-1"},
+        {"--percent", "0"},
+        {"--percent", "100.01"},
+        {"--percent", "1.2345"},
+        {"--percent", "1e2"},
+        {"--percent", "2", "--minimum", "100"},
+        {"--percent", "2", "--minimum", "-1"},
+        {"--flat", "1000"},
+        {"--flat", "0"},
+        {"--flat", "-5"},
+    };
+    for (const auto& options : wrong) {
+        std::vector<std::string> args{"interest", "--over", "30"};
+        args.insert(args.end(), options.begin(), options.end());
+        const Result r = run(args);
+        EXPECT_EQ(r.status, kExitUsage) << options[1] << ": " << r.err;
+        EXPECT_EQ(r.out, "") << options[1];
+        // Not even the customers were aged.
+        EXPECT_TRUE(FolderBytes(commandFolder) == before) << options[1];
+    }
+    const Result said = run({"interest", "--over", "30", "--percent", "1,2,3"});
+    EXPECT_NE(said.err.find("--percent: " + std::string(invoicing::kBadPercent)), std::string::npos)
+        << said.err;
+
+    // The bounds themselves are allowed, and the rate is kept as its field holds it.
+    const Result r = run({"interest", "--over", "60", "--percent", "100", "--minimum", "99.99"});
+    EXPECT_EQ(r.status, kExitOk) << r.err;
+    storage::InitEngine(30);
+    testing::ScriptedPrompter quiet;
+    const auto company = app::LoadCompanyInUse(commandFolder, quiet);
+    storage::ExitEngine();
+    ASSERT_TRUE(company);
+    EXPECT_EQ(data::TrimmedText(company->text(Company::IntPercent)), "100.00");
+    EXPECT_EQ(data::TrimmedText(company->text(Company::IntMinCharge)), "99.99");
+}
+
+TEST_F(CliTest, ASettingsFileThatIsAFifoNeitherHangsNorStopsACommand) {
+    ::alarm(30);
+    fs::remove(commandFolder + "/invarro.ini");
+    ASSERT_EQ(::mkfifo((commandFolder + "/invarro.ini").c_str(), 0600), 0);
+    const Result r = run({"companies"});
+    ::alarm(0);
+    EXPECT_EQ(r.status, kExitOk) << r.err;
+    EXPECT_NE(r.err.find(commandFolder + "/invarro.ini is a FIFO and is not read; the defaults "
+                                         "are used"),
+              std::string::npos)
+        << r.err;
 }
 
 TEST(BatchPrompterTest, QuestionsGetTheSafeAnswerUnlessYesIsGiven) {
@@ -773,6 +908,98 @@ TEST_F(CliTest, StatementsEmailSendsEachChosenCustomersStatementOverOneConnectio
     EXPECT_GT(peer.received().size(), 3u);
     EXPECT_EQ(run({"statements", "email", "--from", "2026-05-01", "--to", "2026-04-01"}).status,
               kExitUsage);
+}
+
+TEST_F(CliTest, EmailAttachesTheDocumentByTheCompanysSettingAndTheOptionsOverrideIt) {
+    testing::SmtpPeer peer(testing::SmtpPeer::Options{});
+    ASSERT_TRUE(peer.ready());
+    data::CompanyRecord company = session.company;
+    AimCompanyMail(commandFolder, company, peer.port());
+    const std::string first = UnprintedInvoice(commandFolder);
+    // The demo attaches: the PDF that "invoice pdf" writes goes with the text.
+    Result r = run({"invoice", "email", first});
+    ASSERT_EQ(r.status, kExitOk) << r.err;
+    auto mails = peer.received();
+    ASSERT_EQ(mails.size(), 1u);
+    ASSERT_EQ(mails[0].attachments.size(), 1u);
+    EXPECT_EQ(mails[0].attachments[0].fileName, "Invoice-" + first + ".pdf");
+    EXPECT_EQ(mails[0].attachments[0].contentType, "application/pdf");
+    EXPECT_EQ(mails[0].attachments[0].disposition, "attachment");
+    const std::string pdfText =
+        testing::RunCommand("pdftotext -layout -enc UTF-8 " +
+                            testing::ShellQuote(mails[0].attachments[0].path) + " -")
+            .output;
+    EXPECT_NE(pdfText.find(first), std::string::npos) << pdfText;
+    // Nothing was left in the data folder: Send to PDF was not asked for.
+    EXPECT_FALSE(fs::exists(commandFolder + "/pdf"));
+
+    // --no-attach sends today's plain text.
+    const std::string second = UnprintedInvoice(commandFolder);
+    r = run({"invoice", "email", second, "--no-attach"});
+    ASSERT_EQ(r.status, kExitOk) << r.err;
+    mails = peer.received();
+    ASSERT_EQ(mails.size(), 2u);
+    EXPECT_TRUE(mails[1].attachments.empty());
+    EXPECT_EQ(mails[1].field("content-type"), "text/plain; charset=\"UTF-8\"");
+
+    // The company turns it off; --attach still attaches, to a statement as well.
+    data::IniFile ini(data::IniFilePath(commandFolder));
+    ASSERT_TRUE(output::SetAttachDocumentPdf(ini, "1", false));
+    r = run({"statements", "email", "--customer", "100"});
+    ASSERT_EQ(r.status, kExitOk) << r.err;
+    r = run({"statements", "email", "--customer", "100", "--attach"});
+    ASSERT_EQ(r.status, kExitOk) << r.err;
+    mails = peer.received();
+    ASSERT_EQ(mails.size(), 4u);
+    EXPECT_TRUE(mails[2].attachments.empty());
+    ASSERT_EQ(mails[3].attachments.size(), 1u);
+    EXPECT_EQ(mails[3].attachments[0].fileName, "Customer-100Statement.pdf");
+    EXPECT_EQ(mails[3].bodyLines(), mails[2].bodyLines());
+    EXPECT_FALSE(fs::exists(commandFolder + "/pdf"));
+
+    EXPECT_EQ(run({"invoice", "email", second, "--attach", "--no-attach"}).status, kExitUsage);
+    const Result help = run({"statements", "email", "--help"});
+    EXPECT_NE((help.out + help.err).find("--no-attach"), std::string::npos);
+}
+
+TEST_F(CliTest, InvoiceEmailSaysPlainlyWhenTheKeyringDoesNotAnswerAndTriesNoLogin) {
+    // The company keeps its password in the keyring; under cron no keyring answers.
+    testing::SmtpPeer peer(testing::SmtpPeer::Options().login("clerk:s3cret", true));
+    ASSERT_TRUE(peer.ready());
+    data::CompanyRecord company = session.company;
+    AimCompanyMail(commandFolder, company, peer.port());
+    EnterPrompter prompter;
+    storage::InitEngine(30);
+    {
+        data::ExistingFileblock companies;
+        data::OpenExisting(companies, commandFolder, data::FileKind::Company, {}, prompter);
+        auto found = data::FindAtOrAfter<Company>(companies.fb, 1, company);
+        ASSERT_TRUE(found);
+        data::CompanyRecord changed = found->record;
+        changed.setText(Company::EMailLogin, "clerk");
+        ASSERT_TRUE(
+            data::ChangeBusinessRecord(companies.fb, found->recNo, found->record, changed, prompter)
+                .ok());
+    }
+    storage::ExitEngine();
+    data::IniFile ini(data::IniFilePath(commandFolder));
+    ASSERT_TRUE(ini.writeInteger("E-Mail Password", "1", 1));
+    const std::string number = UnprintedInvoice(commandFolder);
+    const std::string before = ReadFileBytes(commandFolder + "/1I.DAT");
+
+    const Result r = run({"invoice", "email", number});
+    EXPECT_EQ(r.status, kExitFailed);
+    EXPECT_NE(r.err.find("The desktop keyring did not answer, so the mail password of company 1 "
+                         "could not be read and no login was tried."),
+              std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("Keep the password in the desktop keyring"), std::string::npos);
+    EXPECT_EQ(r.err.find("refused the login"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("0 invoices sent, 1 not sent"), std::string::npos) << r.err;
+    // The server never saw a login, nor a message; the invoice is as it was.
+    EXPECT_EQ(peer.events().find("auth"), std::string::npos) << peer.events();
+    EXPECT_TRUE(peer.received().empty());
+    EXPECT_TRUE(ReadFileBytes(commandFolder + "/1I.DAT") == before);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "data/Keys.h"
 #include "data/Rebuild.h"
 #include "storage/EngineTesting.h"
+#include "storage/Verify.h"
 #include "support/RecordingProgress.h"
 
 namespace invarro::customers {
@@ -115,6 +116,41 @@ TEST_F(CustomerImport, ForcedShippingAndValuesCutToTheirFields) {
     EXPECT_EQ(c.text(Customer::ShortName), "ShortNameT");
 }
 
+// An address line written by a spreadsheet may hold a line break inside its quotes; the
+// record's one-line fields get blanks instead, as the editor gives them. What the code
+// page lacks becomes "?", what is too long is cut, and the closing message counts both.
+TEST_F(CustomerImport, LineBreaksBecomeBlanksAndEveryChangedValueIsCounted) {
+    auto r =
+        run("\"Müller ☕ Café\",5,\"12 Main St\r\nSuite 4\",\"Line\nTwo\rThree\",,,,,,,"
+            "\"555\t0100\",,,,,\n"
+            "\"CAFÉ-CRÈME ÉÉÉÉÉÉÉÉÉÉÉÉÉÉÉÉÉÉÉÉÉÉÉÉ\",6,,,,,,,,,,,,,,\n"
+            "\"" +
+            std::string(40, 'N') + "\",7\n");
+    EXPECT_EQ(r.added, 3);
+    CustomerRecord c = byNumber().at("5");
+    EXPECT_EQ(c.text(Customer::Name), "Müller ? Café");
+    EXPECT_EQ(c.text(Customer::BillAddr1), "12 Main St Suite 4");
+    EXPECT_EQ(c.text(Customer::BillAddr2), "Line Two Three");
+    EXPECT_EQ(c.text(Customer::Phone1), "555 0100");
+    // 35 characters in the code page, though more bytes in UTF-8: stored whole, unchanged.
+    EXPECT_EQ(byNumber().at("6").text(Customer::Name), "CAFÉ-CRÈME ÉÉÉÉÉÉÉÉÉÉÉÉÉÉÉÉÉÉÉÉÉÉÉÉ");
+    EXPECT_EQ(byNumber().at("7").text(Customer::Name), std::string(35, 'N'));
+    EXPECT_EQ(r.changed, 5);
+    EXPECT_EQ(r.firstChangedLine, 1);
+    EXPECT_EQ(r.firstChange, "Customer Name \"Müller ☕ Café\" became \"Müller ? Café\"");
+    const platform::Message m = CustomerImportDoneMessage(r);
+    EXPECT_EQ(m.text,
+              "Import Complete. Now we need to rebuild the data files. 5 values were changed to "
+              "fit the file (a character it cannot hold became \"?\", a value too long was cut, "
+              "a line break became a blank); the first was on line 1: Customer Name \"Müller ☕ "
+              "Café\" became \"Müller ? Café\".");
+    EXPECT_EQ(m.icon, platform::Icon::Warning);
+    // A line break is shown as such in the message.
+    data::ImportResult one;
+    data::RowValues(9, &one).fit("a\r\nb", 35, "Address Filed 1");
+    EXPECT_EQ(one.firstChange, "Address Filed 1 \"a\u00b6b\" became \"a b\"");
+}
+
 TEST_F(CustomerImport, NumberOnFileGetsB) {
     addCustomer("100", "Existing");
     auto r = run("Newcomer,100");
@@ -198,21 +234,30 @@ TEST_F(CustomerImport, BlankLinesSkippedNamelessRowsReported) {
     EXPECT_EQ(names(), (std::vector<std::string>{"Ann", "Bob"}));
 }
 
-TEST_F(CustomerImport, FailedAddCountedAndNamed) {
+// A row whose record cannot be written stops the import, and the rows stored before it are
+// taken back with it: running the import again then stores each row once.
+TEST_F(CustomerImport, AFailedAddTakesBackTheWholeImport) {
     storage::InjectFault(storage::EngineOp::AddRecord, 2, storage::err::ShortWrite);
     auto r = run("Ann,1\nBob,2\nCid,3\n");
-    EXPECT_EQ(r.added, 2);
+    EXPECT_EQ(r.added, 0);
+    EXPECT_TRUE(r.takenBack);
     EXPECT_EQ(r.failed, 1);
     EXPECT_EQ(r.firstFailedLine, 2);
     EXPECT_EQ(r.firstFailedName, "Bob");
     const platform::Message m = CustomerImportDoneMessage(r);
     EXPECT_EQ(m.text,
-              "Import finished: 2 customers added, 1 could not be added. The first was line 2 "
-              "(Bob): the record could not be stored (error 10075). Now we need to rebuild the "
-              "data files.");
+              "Import failed at line 2 (Bob): the record could not be stored (error 10075). "
+              "Nothing was imported; the customers on file are as they were.");
     EXPECT_EQ(m.icon, platform::Icon::Warning);
-    // The number of the failed row is free again for the next run.
-    EXPECT_EQ(byNumber().count("2"), 0u);
+    EXPECT_TRUE(names().empty());
+    // Nothing left marked for a rebuild either.
+    storage::FileblockInfo info;
+    std::string error;
+    ASSERT_TRUE(storage::ReadFileblockInfo(name(data::FileKind::Customer), info, error));
+    EXPECT_FALSE(info.updateInProgress);
+    auto again = run("Ann,1\nBob,2\nCid,3\n");
+    EXPECT_EQ(again.added, 3);
+    EXPECT_EQ(names(), (std::vector<std::string>{"Ann", "Bob", "Cid"}));
 }
 
 TEST_F(CustomerImport, AllStoredSaysComplete) {
@@ -221,13 +266,16 @@ TEST_F(CustomerImport, AllStoredSaysComplete) {
               "Import Complete. Now we need to rebuild the data files.");
 }
 
-TEST_F(CustomerImport, StopRequestEndsTheRunAfterTheRow) {
+TEST_F(CustomerImport, AStoppedImportLeavesNothingBehind) {
     progress.stopAfter = 2;
     auto r = run("A,1\nB,2\nC,3\nD,4\n");
     EXPECT_TRUE(r.stopped);
-    EXPECT_EQ(r.added, 3);
-    EXPECT_NE(CustomerImportDoneMessage(r).text.find("The rows after line 3 were not imported."),
-              std::string::npos);
+    EXPECT_TRUE(r.takenBack);
+    EXPECT_EQ(r.added, 0);
+    EXPECT_EQ(CustomerImportDoneMessage(r).text,
+              "Import stopped at line 3. Nothing was imported; the customers on file are as "
+              "they were.");
+    EXPECT_TRUE(names().empty());
 }
 
 TEST_F(CustomerImport, PreviewShowsTheFirstRow) {
@@ -311,6 +359,38 @@ TEST_F(CustomerExport, ShortLinesLeftOutExceptInCsv) {
     EXPECT_TRUE(exportLines(choice).empty());
     choice.format.kind = DelimitedKind::CsvFile;
     EXPECT_EQ(exportLines(choice).size(), 1u);
+}
+
+// A customer named like a formula would run as one in a spreadsheet: it goes out with an
+// apostrophe inside its quotes and comes back in without it.
+TEST_F(CustomerExport, FormulaLikeValuesGoOutAsTextAndComeBackAsTheyWere) {
+    const std::vector<std::string> names = {"=HYPERLINK(\"http://x.ex\",\"Pay\")",
+                                            "+Plus Ltd",
+                                            "-Minus",
+                                            "@Sign",
+                                            "'=Quoted",
+                                            "-12.50",
+                                            "Plain"};
+    int no = 1;
+    for (const std::string& n : names)
+        addCustomer(std::to_string(no++), n);
+    CustomerExportChoice choice = ChoiceFromTicks({}, DelimitedFormat{DelimitedKind::CsvFile});
+    const std::vector<std::string> lines = exportLines(choice);
+    ASSERT_EQ(lines.size(), names.size());
+    EXPECT_EQ(lines,
+              (std::vector<std::string>{"\"''=Quoted\"", "\"'+Plus Ltd\"", "-12.50", "\"'-Minus\"",
+                                        "\"'=HYPERLINK(\"\"http://x.ex\"\",\"\"Pay\"\")\"",
+                                        "\"'@Sign\"", "Plain"}));
+    // Back in, each name is as it was.
+    const data::DelimitedText text = data::ImportedText(data::SplitDelimitedBytes(
+        data::DelimitedFileBytes(lines, data::TextEncoding::Windows1252)));
+    ASSERT_TRUE(text.ok());
+    std::vector<std::string> back;
+    for (const CustomerImportRow& row : CustomerImportRows(text))
+        back.push_back(row.cells[0]);
+    EXPECT_EQ(back,
+              (std::vector<std::string>{"'=Quoted", "+Plus Ltd", "-12.50", "-Minus",
+                                        "=HYPERLINK(\"http://x.ex\",\"Pay\")", "@Sign", "Plain"}));
 }
 
 // Customers written in each kind and encoding and imported into an empty company come

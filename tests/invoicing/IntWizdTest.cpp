@@ -45,6 +45,17 @@ class InterestTest : public EditorTest {
         SaveFiles f = files();
         return GenerateInterest(f, scan, s, data::DateOrder::MonthFirst, prompter);
     }
+    // The session a scan runs in, with the fixture's files closed as the wizard finds them.
+    app::Session scanSession() {
+        for (storage::Fileblock** fb : {&customers, &invoices, &lines, &memos}) {
+            storage::CloseFileblock(*fb);
+            *fb = nullptr;
+        }
+        app::Session session;
+        session.folder = dir.path();
+        session.company = storedCompany();
+        return session;
+    }
     int32_t findNumber(const std::string& number) {
         data::InvoiceRecord probe;
         probe.setText(Invoice::InvNo, number);
@@ -221,13 +232,7 @@ TEST_F(InterestTest, TheScanAgesTheCustomersAsOfTheInvoiceDateFirst) {
     ed.entry.date = "02/04/2024";
     setRow(ed, 1, "A", "1", "Work", "200.00", "N");
     saveNew(ed);
-    for (storage::Fileblock** fb : {&customers, &invoices, &lines, &memos}) {
-        storage::CloseFileblock(*fb);
-        *fb = nullptr;
-    }
-    app::Session session;
-    session.folder = dir.path();
-    session.company = storedCompany();
+    app::Session session = scanSession();
     InterestSettings s = settings();
     s.invoiceDate = "03/15/2024";
     invarro::testing::RecordingProgress progress;
@@ -253,6 +258,95 @@ TEST_F(InterestTest, TheFlatRateFieldRefusesNegativeAndNonNumericText) {
     EXPECT_TRUE(CheckFlatRate("12.50", prompter));
     EXPECT_TRUE(CheckFlatRate(".5", prompter));
     EXPECT_TRUE(prompter.done());
+}
+
+TEST_F(InterestTest, RatesAreAboveZeroAndAtMostAHundredPercentWrittenAsPlainNumbers) {
+    for (const char* good : {"1.5", "1.50", " 2 ", "0.001", "100", "100.000", "99.999", ".5"})
+        EXPECT_TRUE(ParseInterestRate(good)) << good;
+    for (const char* bad : {"", "0", "0.000", "-1", "+1", "100.001", "999999", "1,2,3", "1,5",
+                            "1.2345", "1e2", "1 5", "1..5", ".", "x", "１"})
+        EXPECT_FALSE(ParseInterestRate(bad)) << bad;
+    EXPECT_EQ(ParseInterestRate("1.5")->units(), 15000);
+    EXPECT_EQ(StoredRateText(*ParseInterestRate("1.5")), "1.50");
+    EXPECT_EQ(StoredRateText(*ParseInterestRate("1.125")), "1.125");
+    EXPECT_EQ(StoredRateText(*ParseInterestRate("100")), "100.00");
+
+    InterestSettings s = settings();
+    EXPECT_FALSE(CheckInterestSettings(s));
+    s.percent = "1,2,3";
+    ASSERT_TRUE(CheckInterestSettings(s));
+    EXPECT_EQ(CheckInterestSettings(s)->field, InterestField::Percent);
+    EXPECT_EQ(CheckInterestSettings(s)->text, kBadPercent);
+    s.percent = "2";
+    for (const char* bad : {"-0.01", "100", "99.999", "x"}) {
+        s.minimum = bad;
+        ASSERT_TRUE(CheckInterestSettings(s)) << bad;
+        EXPECT_EQ(CheckInterestSettings(s)->field, InterestField::Minimum) << bad;
+    }
+    s.minimum = "99.99";
+    EXPECT_FALSE(CheckInterestSettings(s));
+    // With a flat fee the rate and the minimum do not count; the fee does.
+    s.flat = true;
+    s.percent = "-5";
+    s.minimum = "x";
+    for (const char* bad : {"-5", "1000", "5x", "0"}) {
+        s.flatRate = bad;
+        ASSERT_TRUE(CheckInterestSettings(s)) << bad;
+        EXPECT_EQ(CheckInterestSettings(s)->field, InterestField::FlatRate) << bad;
+    }
+    s.flatRate = "999.99";
+    EXPECT_FALSE(CheckInterestSettings(s));
+}
+
+TEST_F(InterestTest, ARateOutOfBoundsStopsTheScanBeforeAnyCustomerIsAged) {
+    const int32_t rec = agedCustomer("C200", "Baker Ltd", 0, 10000, 0, 0);
+    const data::CustomerRecord before = customer(rec);
+    app::Session session = scanSession();
+    InterestSettings s = settings();
+    s.percent = "999999";
+    invarro::testing::RecordingProgress progress;
+    prompter.expect(std::string(kBadPercent));
+    EXPECT_FALSE(ScanInterest(session, s, prompter, progress, app::RunHooks{}));
+    EXPECT_TRUE(prompter.done());
+    customers = storage::OpenFileblock(name(data::FileKind::Customer), false);
+    // The aging run would have moved the amounts into the current period.
+    EXPECT_EQ(customer(rec), before);
+}
+
+TEST_F(InterestTest, ChargesThatWouldNotFitTheirFieldsWriteNothing) {
+    // A balance that leaves no room for the charge in its ten characters.
+    const int32_t rec = agedCustomer("C200", "Baker Ltd", 0, 0, 0, 999990000);
+    agedCustomer("C300", "Carter Inc", 0, 10000, 0, 0);
+    InterestSettings s = settings();
+    s.percent = "100";
+    InterestScan scan = ScanCustomers(customers, s);
+    ASSERT_EQ(scan.rows.size(), 2u);
+    const data::CompanyRecord co = storedCompany();
+    const int32_t invoicesBefore = storage::UsedRecordCount(invoices);
+    prompter.expect(
+        "No interest invoice was written: the balance of customer C200 would be "
+        "more than its field can hold.");
+    InterestOutcome out = generate(scan, s);
+    EXPECT_TRUE(prompter.done());
+    EXPECT_EQ(out.created, 0);
+    EXPECT_FALSE(out.refused.empty());
+    EXPECT_EQ(storage::UsedRecordCount(invoices), invoicesBefore);
+    EXPECT_EQ(customer(rec).money(Customer::Balance), M(999990000));
+    EXPECT_EQ(storedCompany(), co);
+
+    // Settings out of bounds reaching the generation the same.
+    s.percent = "-1";
+    prompter.expect(std::string(kBadPercent));
+    EXPECT_EQ(generate(scan, s).created, 0);
+    EXPECT_EQ(storage::UsedRecordCount(invoices), invoicesBefore);
+
+    // A run that fits stores its rate and minimum as the fields keep them.
+    scan.rows.erase(scan.rows.begin());
+    s.percent = "1.5";
+    s.minimum = ".1";
+    EXPECT_EQ(generate(scan, s).created, 1);
+    EXPECT_EQ(storedCompany().text(Company::IntPercent), "1.50");
+    EXPECT_EQ(storedCompany().text(Company::IntMinCharge), "0.10");
 }
 
 TEST_F(InterestTest, TheReportSaysWhatWasChargedAndTotalsTheRows) {

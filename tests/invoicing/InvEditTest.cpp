@@ -512,6 +512,21 @@ TEST_F(EditorTest, NumbersEqualApartFromLeadingZerosAreDuplicates) {
     EXPECT_FALSE(CheckInvoice(edit, Ctx(invoices, rec), prompter));
 }
 
+// Numbers are measured in characters as stored: "ÉÉ1" with six zeros in front fills the
+// field's nine characters, though it has more bytes in UTF-8.
+TEST_F(EditorTest, ANumberWithAccentsFindsItsZeroPaddedTwin) {
+    InvoiceEditor first = newEditor();
+    first.entry.number = "000000ÉÉ1";
+    setRow(first, 1, "A", "1", "x", "1");
+    saveNew(first);
+    InvoiceEditor ed = newEditor();
+    ed.entry.number = "ÉÉ1";
+    setRow(ed, 1, "A", "1", "x", "1");
+    prompter.expect("This invoice number currently exists. Please enter another one.");
+    ASSERT_TRUE(CheckInvoice(ed, Ctx(invoices), prompter));
+    EXPECT_TRUE(prompter.done());
+}
+
 TEST_F(EditorTest, AmountsTooLongForTheirFieldAreRefused) {
     InvoiceEditor ed = newEditor();
     ed.entry.taxRate = "0";

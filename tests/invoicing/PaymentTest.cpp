@@ -363,10 +363,14 @@ TEST_F(PaymentTest, ReturnedPartialJoinsItsInvoiceAndNothingGoesBelowZero) {
     EXPECT_EQ(storedCompany().text(Company::ARBalance), "900.00");
 }
 
-TEST_F(PaymentTest, FailedAddsLeaveBalancesMatchingTheRecords) {
+// A record of the payment that cannot be written stops the posting, and nothing of the
+// payment is on file: no item, no balance, no aging, no receivables, no deposit counter.
+TEST_F(PaymentTest, AFailedWriteTakesBackTheWholePayment) {
     addCustomer("C6", 20000, {20000, 0, 0, 0});
     const int32_t r601 = add({.no = "601", .cust = "C6", .date = {2024, 4, 1}, .total = "100.00"});
     const int32_t r602 = add({.no = "602", .cust = "C6", .date = {2024, 4, 1}, .total = "100.00"});
+    const data::CustomerRecord before = customer("C6");
+    const data::CompanyRecord companyBefore = storedCompany();
     PaymentBox b = box("C6");
     b.partialPayment(indexOf(b.left, "601"), M(4000));
     b.moveRight(indexOf(b.left, "602"), prompter);
@@ -374,26 +378,32 @@ TEST_F(PaymentTest, FailedAddsLeaveBalancesMatchingTheRecords) {
     b.paidAmountTyped("150", prompter);
     ASSERT_TRUE(b.postEnabled());
 
-    // The X record of 601 cannot be added; the deposit cannot be added either.
+    // The X record of 601 cannot be added: the payment stops there.
     storage::InjectFault(storage::EngineOp::AddRecord, 1, storage::err::OsOther);
-    storage::InjectFault(storage::EngineOp::AddRecord, 1, storage::err::OsOther);  // the next one
     prompter.expect(std::string(kAddPartialFailed) + "\nItem: 601");
-    prompter.expect(std::string(kAddDepositFailed) + "\nItem: DEPOSIT");
     PostOutcome o = post(b, "C6");
-    EXPECT_EQ(o.written, M(10000));
-    EXPECT_EQ(o.failed, (std::vector<std::string>{"601", "DEPOSIT"}));
+    EXPECT_EQ(o.written, Money());
+    EXPECT_EQ(o.posted, 0);
+    EXPECT_EQ(o.failed, (std::vector<std::string>{"601", "602", "DEPOSIT"}));
     EXPECT_TRUE(o.deposits.empty());
-    EXPECT_EQ(read(r601).text(Invoice::TransType), "I");
-    EXPECT_EQ(read(r601).text(Invoice::BalanceDue), "100.00");
-    EXPECT_EQ(numbered("601").size(), 1u);
-    EXPECT_EQ(read(r602).text(Invoice::PaidFlag), "P");
-    data::CustomerRecord c = customer("C6");
-    EXPECT_EQ(c.text(Customer::Balance), "100.00");
-    EXPECT_EQ(aging(c), (std::array<Money, 4>{M(10000), M(0), M(0), M(0)}));
-    EXPECT_EQ(storedCompany().text(Company::ARBalance), "900.00");
-    EXPECT_EQ(storedCompany().text(Company::DepositCounter), "");
+    auto expectNothingPosted = [&] {
+        EXPECT_EQ(read(r601).text(Invoice::TransType), "I");
+        EXPECT_EQ(read(r601).text(Invoice::BalanceDue), "100.00");
+        EXPECT_EQ(numbered("601").size(), 1u);
+        EXPECT_EQ(read(r602).text(Invoice::PaidFlag), "");
+        EXPECT_EQ(read(r602).text(Invoice::BalanceDue), "100.00");
+        EXPECT_TRUE(numbered("DP1").empty());
+        const data::CustomerRecord c = customer("C6");
+        EXPECT_EQ(c.text(Customer::Balance), before.text(Customer::Balance));
+        EXPECT_EQ(aging(c), aging(before));
+        EXPECT_EQ(c.text(Customer::LastPayDate), before.text(Customer::LastPayDate));
+        EXPECT_EQ(storedCompany().text(Company::ARBalance), companyBefore.text(Company::ARBalance));
+        EXPECT_EQ(storedCompany().text(Company::DepositCounter),
+                  companyBefore.text(Company::DepositCounter));
+    };
+    expectNothingPosted();
 
-    // The X record is added but the invoice cannot be changed: the X record is taken out.
+    // The X record is added but the invoice cannot be changed: the X record goes with it.
     storage::ClearFaults();
     storage::InjectFault(storage::EngineOp::PutRecord, 1, storage::err::OsOther);
     std::vector<PayItem> items = {{"601", "04/01/24", M(4000), true}};
@@ -401,11 +411,15 @@ TEST_F(PaymentTest, FailedAddsLeaveBalancesMatchingTheRecords) {
     prompter.expect(std::string(kModifyFailed) + "\nItem: 601");
     o = PostPayment(f, "C6", "04/10/2024", "", items, prompter);
     EXPECT_EQ(o.written, Money());
-    EXPECT_EQ(numbered("601").size(), 1u);
-    EXPECT_EQ(read(r601).text(Invoice::BalanceDue), "100.00");
-    EXPECT_EQ(customer("C6").text(Customer::Balance), "100.00");
-    // Nothing posted: the last payment date stays that of the posting before.
-    EXPECT_EQ(customer("C6").text(Customer::LastPayDate), "04/15/2024");
+    expectNothingPosted();
+    EXPECT_EQ(f.company.text(Company::ARBalance), companyBefore.text(Company::ARBalance));
+
+    // Whole, the same payment goes through.
+    storage::ClearFaults();
+    o = PostPayment(f, "C6", "04/10/2024", "", items, prompter);
+    EXPECT_EQ(o.written, M(4000));
+    EXPECT_EQ(numbered("601").size(), 2u);
+    EXPECT_EQ(customer("C6").text(Customer::Balance), "160.00");
 }
 
 TEST_F(PaymentTest, PaidAmountTypingChecksAndAutoMove) {

@@ -24,17 +24,35 @@ TEST(FileSetTest, MasksMatchInAnyLetterCaseAndTheSideFilesBelong) {
         EXPECT_FALSE(IsFileSetName(name)) << name;
 }
 
+TEST(FileSetTest, OfTheDataIndexAndSaveFilesOnlyTheInstallationsOwnBelong) {
+    for (const char* name : {"Company.DAT", "company.ix", "32000P.IX", "7M.dat", "12N.DAT",
+                             "1D.DAT", "1d.ix", "KRTERMS.DAT", "SAVEMEMO.SAV", ".LST.LST"})
+        EXPECT_TRUE(IsFileSetName(name)) << name;
+    for (const char* name :
+         {"evil0001.DAT", "notes.dat", "b.DAT", "a.ix", "0C.DAT", "01C.DAT", "32001C.DAT", "1X.DAT",
+          "C.DAT", "1C.D.DAT", "1C.SAV", "1C.JNL", "other.sav", "1C", ".DAT", ".LST"})
+        EXPECT_FALSE(IsFileSetName(name)) << name;
+    std::string base;
+    bool data = false;
+    EXPECT_TRUE(IsFileblockFileName("12c.Ix", &base, &data));
+    EXPECT_EQ(base, "12c");
+    EXPECT_FALSE(data);
+    EXPECT_TRUE(IsFileblockFileName("Company.DAT", &base, &data));
+    EXPECT_TRUE(data);
+    EXPECT_FALSE(IsFileblockFileName("LastCo.Dat"));
+}
+
 TEST(FileSetTest, CollectTakesRegularFilesOfTheSetSorted) {
     testing::TempDir dir;
     // A name a restore would refuse is not backed up either.
-    for (const char* name :
-         {"b.DAT", "a.ix", "LastCo.Dat", "notes.txt", "invarro.ini", "back\\slash.DAT", "c\t.IX"})
+    for (const char* name : {"2C.DAT", "2c.ix", "LastCo.Dat", "notes.txt", "invarro.ini",
+                             "back\\slash.DAT", "c\t.IX", "b.DAT"})
         testing::WriteFileBytes(dir.file(name), "x");
     std::filesystem::create_directory(dir.file("Backup"));
     std::filesystem::create_directory(dir.file("folder.DAT"));
     std::filesystem::create_symlink("/etc/passwd", dir.file("link.DAT"));
     EXPECT_EQ(CollectFileSet(dir.path()),
-              (std::vector<std::string>{"LastCo.Dat", "a.ix", "b.DAT", "invarro.ini"}));
+              (std::vector<std::string>{"2C.DAT", "2c.ix", "LastCo.Dat", "invarro.ini"}));
     EXPECT_TRUE(CollectFileSet(dir.file("missing")).empty());
 }
 

@@ -8,6 +8,8 @@
 #include <filesystem>
 
 #include "BackupFixture.h"
+#include "data/Replace.h"
+#include "maintenance/RestoreCheck.h"
 
 namespace invarro::maintenance {
 namespace {
@@ -125,6 +127,121 @@ TEST_F(RestoreTest, DamagedArchivesChangeNothing) {
     EXPECT_EQ(reopened, 1);
 }
 
+// Makes an archive from a real backup with one kind of damage that its checksums do not
+// show: every entry's CRC is that of the bytes it holds.
+const char* kForgedScript = R"(
+import os, sys, zipfile
+source, path, kind = sys.argv[1], sys.argv[2], sys.argv[3]
+src = zipfile.ZipFile(source)
+files = {n: src.read(n) for n in src.namelist()}
+if kind == 'random':
+    files['1C.DAT'] = os.urandom(len(files['1C.DAT']))
+elif kind == 'randomindex':
+    files['1I.IX'] = os.urandom(len(files['1I.IX']))
+elif kind == 'foreignname':
+    files['evil0001.DAT'] = files['1C.DAT']
+elif kind == 'savefile':
+    files['1C.SAV'] = b'x'
+elif kind == 'noindex':
+    del files['1C.IX']
+elif kind == 'nodata':
+    del files['1N.DAT']
+elif kind == 'wronglayout':
+    files['1C.DAT'] = files['1P.DAT']
+    files['1C.IX'] = files['1P.IX']
+elif kind == 'nocompany':
+    del files['Company.DAT']
+    del files['Company.IX']
+elif kind == 'shortlastco':
+    files['LastCo.Dat'] = files['LastCo.Dat'][:100]
+elif kind == 'othercompany':
+    co = bytearray(files['LastCo.Dat'])
+    co[40:43] = bytes([2]) + b'77'
+    files['LastCo.Dat'] = bytes(co)
+elif kind == 'nul':
+    files['xZ.LST'] = b'list'
+z = zipfile.ZipFile(path, 'w', zipfile.ZIP_DEFLATED)
+for n, b in files.items():
+    z.writestr(n, b)
+z.close()
+if kind == 'nul':
+    data = open(path, 'rb').read()
+    open(path, 'wb').write(data.replace(b'xZ.LST', b'x\x00.LST'))
+)";
+
+TEST_F(RestoreTest, ArchivesWhoseBooksWouldNotOpenAreRefusedWholeAndChangeNothing) {
+    ASSERT_TRUE(backup(zip).ok);
+    // The folder as it stands differs from the backup, so that a restore would show.
+    testing::WriteFileBytes(data.file("SAVELINE.SAV"), "changed since the backup");
+    const auto before = Snapshot(data.path());
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"random", "\"1C.DAT\" is damaged: "},
+        {"randomindex", "\"1I.DAT\" is damaged: "},
+        {"noindex", "\"1C.DAT\" comes without its index file"},
+        {"nodata", "\"1N.IX\" comes without its data file"},
+        {"wronglayout",
+         "\"1C.DAT\" is not a CustomerRecord file: it has records of 300 bytes "
+         "instead of 1008"},
+        {"nocompany", "it holds data files but not the company file"},
+        {"shortlastco", "\"LastCo.Dat\" does not hold a whole company record"},
+        {"othercompany", "the company in use (LastCo.Dat: company 77) is not in the company file"},
+    };
+    for (const auto& [kind, why] : cases) {
+        const std::string path = target.file(kind + ".zip");
+        ASSERT_EQ(
+            Python(kForgedScript, ShellQuote(archivePath()) + " " + ShellQuote(path) + " " + kind),
+            0)
+            << kind;
+        RestoreOutcome outcome = restore(path);
+        EXPECT_EQ(outcome.status, RestoreStatus::Refused) << kind;
+        EXPECT_NE(outcome.error.find("The backup file " + path + " cannot be restored: " + why),
+                  std::string::npos)
+            << kind << ": " << outcome.error;
+        EXPECT_NE(outcome.error.find("Nothing was changed."), std::string::npos) << kind;
+        EXPECT_TRUE(Snapshot(data.path()) == before) << kind;
+    }
+    // The company was opened again after each.
+    EXPECT_EQ(reopened, int(cases.size()));
+    // The books of the real backup still restore.
+    EXPECT_EQ(restore(archivePath()).status, RestoreStatus::Done);
+    EXPECT_EQ(testing::ReadFileBytes(data.file("SAVELINE.SAV")), "saved lines");
+}
+
+TEST_F(RestoreTest, OnlyTheNamesOfTheBackupsOwnFileSetAreTaken) {
+    ASSERT_TRUE(backup(zip).ok);
+    const auto before = Snapshot(data.path());
+    for (const char* kind : {"foreignname", "savefile", "nul"}) {
+        const std::string path = target.file(std::string(kind) + ".zip");
+        ASSERT_EQ(
+            Python(kForgedScript, ShellQuote(archivePath()) + " " + ShellQuote(path) + " " + kind),
+            0)
+            << kind;
+        RestoreOutcome outcome = restore(path);
+        EXPECT_EQ(outcome.status, RestoreStatus::Refused) << kind;
+        EXPECT_TRUE(Snapshot(data.path()) == before) << kind;
+        // Refused on its names: the company was never closed.
+        EXPECT_EQ(closed, 0) << kind;
+    }
+    EXPECT_NE(restore(target.file("foreignname.zip"))
+                  .error.find("\"evil0001.DAT\" is not one of the data files"),
+              std::string::npos);
+    // A NUL inside a name is a name no file can have, not a blank.
+    EXPECT_NE(restore(target.file("nul.zip")).error.find("\"x?.LST\" holds control characters"),
+              std::string::npos)
+        << restore(target.file("nul.zip")).error;
+    EXPECT_FALSE(data::FileExists(data.file("x .LST")));
+}
+
+TEST_F(RestoreTest, AnArchiveLargerThanTheFreeRoomIsRefusedBeforeAnythingIsExtracted) {
+    platform::ArchiveEntry huge;
+    huge.name = "1C.DAT";
+    huge.size = uint64_t(1) << 62;
+    const std::string why = RoomProblem(data.path(), {huge});
+    EXPECT_NE(why.find("its files need 4611686018427387904 bytes"), std::string::npos) << why;
+    huge.size = 1000;
+    EXPECT_EQ(RoomProblem(data.path(), {huge, huge}), "");
+}
+
 TEST_F(RestoreTest, AnArchiveOfNoEntriesRestoresNothingButStillReopens) {
     const auto before = Snapshot(data.path());
     RestoreOutcome outcome = restore(hostile("empty"));
@@ -195,21 +312,23 @@ TEST_F(RestoreTest, AMoveFailingHalfWayPutsEveryReplacedFileBack) {
     EXPECT_EQ(testing::ReadFileBytes(data.file("new.LST")), "made later");
 }
 
-TEST_F(RestoreTest, FilesThatCannotBePutBackAreKeptAndNamed) {
+TEST_F(RestoreTest, ARestoreThatCanBeNeitherFinishedNorTakenBackIsFinishedAtTheNextOpen) {
     ASSERT_TRUE(backup(zip).ok);
+    const std::string lastCo = testing::ReadFileBytes(data.file("LastCo.Dat"));
     testing::WriteFileBytes(data.file("LastCo.Dat"), std::string(2736, 'n'));
     FailingMover mover(4, true);
     RestoreOutcome outcome = restore(archivePath(), mover);
     EXPECT_EQ(outcome.status, RestoreStatus::Failed);
-    EXPECT_NE(outcome.error.find("These files could not be put back:"), std::string::npos)
+    EXPECT_NE(outcome.error.find("finished when the data folder is next opened"), std::string::npos)
         << outcome.error;
-    // The replaced files stay in the work folder the message names.
-    const std::size_t kept = outcome.error.find("The replaced files are kept in ");
-    ASSERT_NE(kept, std::string::npos);
-    std::string folder = outcome.error.substr(kept + 31);
-    folder.pop_back();  // the full stop
-    EXPECT_TRUE(std::filesystem::is_directory(folder)) << folder;
-    EXPECT_FALSE(std::filesystem::is_empty(folder));
+    EXPECT_TRUE(data::FileExists(data.file(data::kReplacementPlan)));
+    // The next program to open the folder puts every file of the backup in place.
+    std::string error;
+    ASSERT_TRUE(data::FinishFileReplacement(data.path(), &error)) << error;
+    EXPECT_FALSE(data::FileExists(data.file(data::kReplacementPlan)));
+    EXPECT_EQ(testing::ReadFileBytes(data.file("LastCo.Dat")), lastCo);
+    for (const auto& [name, bytes] : Snapshot(data.path()))
+        EXPECT_EQ(name.find(".restore-"), std::string::npos) << name;
 }
 
 TEST_F(RestoreTest, AFileHeldByAnotherProgramStopsTheRestore) {

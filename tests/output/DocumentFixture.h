@@ -54,7 +54,8 @@ class DocumentTest : public ::testing::Test {
     }
 
     void addCustomer(const std::string& no, const std::string& name,
-                     std::vector<std::string> bill = {}, std::vector<std::string> ship = {}) {
+                     std::vector<std::string> bill = {}, std::vector<std::string> ship = {},
+                     const std::string& eMail = "ap@example.com") {
         using C = data::Customer;
         data::CustomerRecord r = data::NewRecord<C>();
         r.setText(C::CustNo, no);
@@ -74,7 +75,7 @@ class DocumentTest : public ::testing::Test {
         r.setText(C::Age31to60, "450.75");
         r.setText(C::MailSortCode, "WEST");
         r.setText(C::CustType, "Retail");
-        r.setText(C::EMail, "ap@example.com");
+        r.setText(C::EMail, eMail);
         ASSERT_TRUE(data::AddBusinessRecord(files.customers, r, prompter).ok());
     }
 

@@ -99,7 +99,8 @@ TEST_F(EMailTest, ConnectsOnceShowsTheFailureAndSetsOrClearsTheLoginEveryTime) {
     EXPECT_EQ(mailer.host, "smtp.northside.test");
     EXPECT_EQ(mailer.port, 587);
     EXPECT_EQ(mailer.user, "clerk");
-    EXPECT_EQ(mailer.password, "s3cret");
+    // The password goes as typed and stored, blanks and all; the login name is trimmed.
+    EXPECT_EQ(mailer.password, " s3cret ");
     EXPECT_EQ(progress.titles, std::vector<std::string>{"E-Mail Mode"});
     EXPECT_EQ(progress.shown.front(), "Checking E-Mail Server...");
     ASSERT_TRUE(check());
@@ -431,18 +432,22 @@ TEST_F(EMailTest, ThePasswordComesFromTheReaderTheProgramGives) {
         return std::string(" from-keyring ");
     };
     ASSERT_TRUE(CheckEmailSettings(company, mailer, prompter, progress, keyring));
-    EXPECT_EQ(mailer.password, "from-keyring");
+    EXPECT_EQ(mailer.password, " from-keyring ");
     mailer.disconnect();
 
+    // A reader that could not give the password says why, and no login is tried - not even
+    // with a password it returned beside its error.
     auto broken = [](const data::CompanyRecord&, std::string* error) {
-        *error = "no secret service";
-        return std::string();
+        *error = "The desktop keyring did not answer.";
+        return std::string("stale");
     };
     const int connects = mailer.connects;
-    prompter.expect(
-        "The e-mail password could not be read from the desktop keyring: no secret service");
+    prompter.expect("The desktop keyring did not answer.");
     EXPECT_FALSE(CheckEmailSettings(company, mailer, prompter, progress, broken));
+    EXPECT_EQ(prompter.last().title, "E-Mail Mode");
+    EXPECT_EQ(prompter.last().icon, platform::Icon::Error);
     EXPECT_EQ(mailer.connects, connects);
+    EXPECT_EQ(mailer.password, " from-keyring ");
 }
 
 }  // namespace

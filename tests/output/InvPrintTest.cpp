@@ -120,21 +120,41 @@ TEST_F(LayoutTest, InvoiceLaidOutAsTheForm) {
     EXPECT_EQ(std::count_if(texts.begin(), texts.end(),
                             [](const CanvasOp& t) { return t.y == 1112 && !t.text.empty(); }),
               1);
-    // Totals right-aligned under the extension column.
+    // Totals: every amount ends on the right edge of the extension column, and every
+    // currency symbol stands in one column before the widest amount.
     EXPECT_EQ(X(c, "Total:"), 1359);
     EXPECT_EQ(Y(c, "Total:"), 1192);
-    EXPECT_EQ(X(c, "$    1,000.00"), 1919 - 13 * 20);
     EXPECT_EQ(Y(c, "8.25% Sales Tax"), 1232);
     EXPECT_EQ(Y(c, "Grand Total:"), 1272);
-    EXPECT_EQ(Y(c, "$    1,082.50"), 1272);
-    EXPECT_EQ(X(c, "Paid Amount: $        0.00"), 699);
-    EXPECT_EQ(Y(c, "Balance Due:"), 1312);
+    EXPECT_EQ(X(c, "Paid Amount:"), 1359);
+    EXPECT_EQ(Y(c, "Paid Amount:"), 1312);
+    EXPECT_EQ(Y(c, "Balance Due:"), 1352);
+    std::vector<int> symbolRows, amountRows;
+    for (const CanvasOp& t : texts) {
+        if (t.y < 1192 || t.y > 1352) continue;
+        if (t.text == "$") {
+            EXPECT_EQ(t.x, 1919 - 8 * 20 - 20 - 20) << t.y;  // "1,082.50", a blank, "$"
+            symbolRows.push_back(t.y);
+        } else if (t.x2 == 1919) {
+            amountRows.push_back(t.y);
+        }
+    }
+    EXPECT_EQ(symbolRows, (std::vector<int>{1192, 1232, 1272, 1312, 1352}));
+    EXPECT_EQ(amountRows, symbolRows);
+    EXPECT_EQ(c.findText("1,082.50")->y, 1272);
+    EXPECT_EQ(c.findText("0.00")->y, 1312);
     EXPECT_EQ(c.findTextContaining("Paid Date"), nullptr);
     // Aging footer at the page foot.
     EXPECT_EQ(Y(c, "Total Account Balance: 1,450.75"), 2794 - 64 - 32);
     EXPECT_EQ(Y(c, "Current:     1,000.00"), 2794 - 64);
-    EXPECT_EQ(X(c, "31-60:       450.75"), 539);
-    EXPECT_EQ(X(c, "Over 90:         0.00"), 539 * 3);
+    // With the page box, text keeps a sixteenth of an inch (254 / 16) plus the box's line
+    // inside the paper's edge, though the form's left margin is 0.
+    const int inside = 2 + 1 + 254 / 16;
+    EXPECT_EQ(X(c, "Current:     1,000.00"), inside);
+    EXPECT_EQ(X(c, "Northside Supply"), inside);
+    EXPECT_EQ(X(c, "Date: 03/03/2024"), inside);
+    EXPECT_EQ(X(c, "31-60:       450.75"), 539 + inside);
+    EXPECT_EQ(X(c, "Over 90:         0.00"), 539 * 3 + inside);
     ExpectNoOverlapOnPage(c);
 }
 
@@ -228,7 +248,10 @@ TEST_F(LayoutTest, QuantityTotalAndPaidDate) {
     RecordingCanvas c = print("P1", DocumentKind::Invoice);
     EXPECT_NE(c.findText("1,200.5"), nullptr);
     EXPECT_NE(c.findText("Total Quantity: 1,200.50"), nullptr);
-    EXPECT_EQ(Y(c, "Paid Date: 03/20/2024"), Y(c, "Paid Amount: $       20.00") - 40);
+    // The paid date stands at the left anchor on the row of the paid amount.
+    EXPECT_EQ(Y(c, "Paid Date: 03/20/2024"), Y(c, "Paid Amount:"));
+    EXPECT_LT(X(c, "Paid Date: 03/20/2024") + c.textWidth("Paid Date: 03/20/2024"),
+              X(c, "Paid Amount:"));
     ExpectNoOverlapOnPage(c);
 }
 
@@ -244,9 +267,13 @@ TEST_F(LayoutTest, NinetyNineLinesContinueOnFollowingPages) {
     ASSERT_NE(cont, nullptr);
     EXPECT_EQ(cont->page, 1);
     EXPECT_EQ(cont->x, 1079 - cont->x2 / 2 + cont->x / 2);
-    const CanvasOp* page2 = c.findText("page number 2");
-    ASSERT_NE(page2, nullptr);
-    EXPECT_EQ(page2->page, 2);
+    // Each page names the invoice and says which of how many pages it is.
+    for (int p = 1; p <= 3; ++p) {
+        const CanvasOp* line = c.findText("1099 - page number " + std::to_string(p) + " of 3");
+        ASSERT_NE(line, nullptr) << p;
+        EXPECT_EQ(line->page, p);
+        EXPECT_EQ(line->font, FormFontOf(company, FormFont::CompanyAddress));
+    }
     EXPECT_NE(c.findText("Continued on page number 3 ..."), nullptr);
     // Rows 1-35 on page 1, the next rows on page 2 under their own headings.
     EXPECT_EQ(c.findText("Item 35")->page, 1);

@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 #include <vector>
 
 #include "OutputFixture.h"
 #include "data/Files.h"
+#include "data/IniFile.h"
 #include "output/Labelwiz.h"
 #include "support/RecordingCanvas.h"
 
@@ -371,7 +373,8 @@ class LabelSheet : public ::testing::Test {
         return out;
     }
 
-    RecordingCanvas canvas;
+    // A 300-dot canvas: the layouts' dots are its own units.
+    RecordingCanvas canvas{2550, 3300, 300};
     data::CompanyRecord company = data::NewCompanyRecord(data::FirstCompanyBase(), 0);
 };
 
@@ -478,7 +481,7 @@ TEST_F(LabelSheet, TheReturnAddressComesFirstWithPictureLineAndCaption) {
     canvas.addImage(dir.file("logo.bmp"), 100, 60);
     LabelPrintOptions o;
     o.dataFolder = dir.path();
-    o.screenDpi = 127;  // the recording canvas has 254 dots per inch: a scale of 2
+    o.screenDpi = 150;  // the recording canvas has 300 dots per inch: a scale of 2
     ASSERT_TRUE(PrintLabels(canvas, l, {Cust(1)}, company, o).ok);
     const int h = 40;
     auto images = canvas.ops(CanvasOp::Kind::Image);
@@ -511,19 +514,120 @@ TEST_F(LabelSheet, TheReturnAddressComesFirstWithPictureLineAndCaption) {
     EXPECT_EQ(canvas.findText("Harbor Light")->x, 40);
 }
 
-TEST(CalibrationRuler, MarksEveryFiftyDotsAndGivesTheResolution) {
-    RecordingCanvas canvas(2159, 2794, 254);
-    auto dpi = PrintCalibrationRuler(canvas);
-    ASSERT_TRUE(dpi);
-    EXPECT_EQ(*dpi, 254);
-    EXPECT_TRUE(canvas.findText("100"));
-    EXPECT_TRUE(canvas.findText("2700"));
-    EXPECT_TRUE(canvas.findText("2100"));
-    EXPECT_EQ(canvas.documentsEnded(), 1);
+// The demo's sheet, 30 labels of 2 5/8 by 1 inch measured at 300 dots per inch, on a
+// canvas of another resolution: every label at its measure scaled to the canvas, three
+// columns of ten that fill the sheet, and the text no larger than its points make it.
+TEST_F(LabelSheet, ASheetKeepsTheSizeItWasMeasuredInOnAnyResolution) {
+    LabelLayout l = plain();
+    l.leftMargin = "15";
+    l.topMargin = "115";
+    l.labelWidth = "825";
+    l.labelHeight = "300";
+    std::vector<data::CustomerRecord> thirty;
+    for (int i = 1; i <= 30; ++i)
+        thirty.push_back(Cust(i));
+    for (int resolution : {1200, 254, 600}) {
+        SCOPED_TRACE(resolution);
+        RecordingCanvas c(resolution * 8, resolution * 10, resolution);
+        LabelPrintOptions o;  // measured at 300 dots per inch unless told otherwise
+        const auto r = PrintLabels(c, l, thirty, company, o);
+        ASSERT_TRUE(r.ok) << r.error;
+        EXPECT_EQ(r.pages, 1);
+        std::vector<CanvasOp> n;
+        for (const CanvasOp& op : c.texts())
+            if (op.text.rfind("Customer ", 0) == 0 && op.text.find("Street") == std::string::npos)
+                n.push_back(op);
+        ASSERT_EQ(n.size(), 30u);
+        auto at = [&](int dots) { return int(std::lround(dots * resolution / 300.0)); };
+        for (int k = 0; k < 30; ++k) {
+            const int column = k % 3, row = k / 3;
+            EXPECT_EQ(n[size_t(k)].x, at(15 + column * 825)) << k;
+            EXPECT_EQ(n[size_t(k)].y, at(115 + row * 300)) << k;
+        }
+        // The last label's text ends above the sheet's foot: 115 dots + ten rows.
+        EXPECT_LT(n.back().y, at(115 + 10 * 300));
+        EXPECT_GT(n.back().x, at(2 * 825));
+    }
+    // A layout measured on a 600-dot printer keeps its inches.
+    RecordingCanvas c(1200 * 8, 1200 * 10, 1200);
+    LabelPrintOptions o;
+    o.dotsPerInch = 600;
+    ASSERT_TRUE(PrintLabels(c, l, {Cust(1), Cust(2)}, company, o).ok);
+    EXPECT_EQ(c.findText("Customer 2")->x, (15 + 825) * 2);
+    EXPECT_EQ(c.findText("Customer 1")->y, 115 * 2);
+}
+
+TEST(LabelResolution, KeptBesideTheLayoutByFileNameAndRefusedWhenUnusable) {
+    TempDir dir;
+    data::IniFile ini(dir.file("invarro.ini"));
+    EXPECT_EQ(ReadLabelResolution(ini, dir.file("Sheet.LBL")), 300);
+    std::string error;
+    ASSERT_TRUE(WriteLabelResolution(ini, dir.file("Sheet.LBL"), 600, &error)) << error;
+    EXPECT_FALSE(WriteLabelResolution(ini, dir.file("Other.LBL"), 20, &error));
+    EXPECT_FALSE(error.empty());
+    // Read back from the file, under the file name, whatever the folder it is opened from.
+    const data::IniFile again(dir.file("invarro.ini"));
+    EXPECT_EQ(ReadLabelResolution(again, "/elsewhere/Sheet.LBL"), 600);
+    EXPECT_EQ(ReadLabelResolution(again, dir.file("Other.LBL")), 300);
+    // A name that would break the INI line is kept all the same.
+    ASSERT_TRUE(WriteLabelResolution(ini, dir.file("a=b [x].LBL"), 203));
+    EXPECT_EQ(ReadLabelResolution(data::IniFile(dir.file("invarro.ini")), "a=b [x].LBL"), 203);
+    EXPECT_EQ(ReadLabelResolution(data::IniFile(dir.file("invarro.ini")), dir.file("Sheet.LBL")),
+              600);
+    // A value typed into the file by hand that no printer has is not used.
+    ASSERT_TRUE(ini.writeString(kLabelResolutionSection, "Bad.LBL", "0"));
+    EXPECT_EQ(ReadLabelResolution(data::IniFile(dir.file("invarro.ini")), "Bad.LBL"), 300);
+}
+
+TEST(LabelMeasures, DotsReadAsInchesOrMillimetres) {
+    EXPECT_EQ(LabelMeasureText(825, 300, false), "2.75 in");
+    EXPECT_EQ(LabelMeasureText(56, 300, false), "0.19 in");
+    EXPECT_EQ(LabelMeasureText(0, 300, false), "0.00 in");
+    EXPECT_EQ(LabelMeasureText(300, 300, true), "25.4 mm");
+    EXPECT_EQ(LabelMeasureText(825, 600, true), "34.9 mm");
+    // An unusable resolution reads as the usual 300.
+    EXPECT_EQ(LabelMeasureText(300, 0, false), "1.00 in");
+}
+
+TEST(CalibrationRuler, MarksEveryFiftyDotsOfTheLayoutsResolutionWithReadableNumbers) {
+    for (int resolution : {254, 1200}) {
+        SCOPED_TRACE(resolution);
+        RecordingCanvas canvas(resolution * 17 / 2, resolution * 11, resolution);
+        auto dpi = PrintCalibrationRuler(canvas);
+        ASSERT_TRUE(dpi);
+        EXPECT_EQ(*dpi, 300);
+        // 11 inches down and 8.5 across in 300-dot units.
+        EXPECT_TRUE(canvas.findText("100"));
+        EXPECT_TRUE(canvas.findText("3200"));
+        // A mark every 50 dots: a sixth of an inch apart on any canvas.
+        const auto lines = canvas.ops(CanvasOp::Kind::Line);
+        EXPECT_GE(lines.size(), 2u + 3300 / 50 + 2550 / 50);
+        // The numbers across the page, under its base line two thirds down, stand apart,
+        // each after its own mark, up to 8.5 inches.
+        const int base = resolution * 11 * 2 / 3;
+        std::vector<CanvasOp> across;
+        for (const CanvasOp& op : canvas.texts())
+            if (op.y > base && op.y < base + resolution / 4) across.push_back(op);
+        ASSERT_FALSE(across.empty());
+        // 2500 is left out where it would run past the edge of the printable area.
+        EXPECT_TRUE(across.back().text == "2500" || across.back().text == "2400")
+            << across.back().text;
+        ASSERT_GT(across.size(), 20u);
+        for (size_t i = 1; i < across.size(); ++i)
+            EXPECT_LT(across[i - 1].x2, across[i].x) << across[i - 1].text;
+        for (const CanvasOp& op : canvas.texts())
+            EXPECT_LE(op.x2, canvas.pageWidth()) << op.text;
+    }
+    RecordingCanvas at600(600 * 8, 600 * 10, 600);
+    EXPECT_EQ(PrintCalibrationRuler(at600, 600), 600);
+    EXPECT_TRUE(at600.findText("5900"));  // ten inches of 600 dots down the page
+    EXPECT_FALSE(at600.findText("6000"));
+    EXPECT_FALSE(at600.findText("150"));  // numbered every 100 only
+
     RecordingCanvas failing;
     failing.failBegin("no printer");
     std::string error;
-    EXPECT_FALSE(PrintCalibrationRuler(failing, &error));
+    EXPECT_FALSE(PrintCalibrationRuler(failing, 300, &error));
     EXPECT_EQ(error, "no printer");
 }
 

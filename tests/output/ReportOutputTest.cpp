@@ -4,6 +4,10 @@
 // part way.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <csignal>
+
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
@@ -11,7 +15,11 @@
 #include <random>
 
 #include "data/Files.h"
+#include "data/OwnFiles.h"
+#include "output/Labelwiz.h"
 #include "output/Rpt.h"
+#include "output/RtfWriter.h"
+#include "output/TextFile.h"
 #include "support/RecordingCanvas.h"
 #include "support/RecordingProgress.h"
 #include "support/TempDir.h"
@@ -152,18 +160,74 @@ TEST(ReportOutput, StoppedOrFailedSavesLeaveTheOlderFileAndNoTemporaryFile) {
 }
 
 TEST(ReportOutput, AFileThatCannotTakeTheBytesIsAnError) {
-    // /dev/full takes the file open but refuses every byte: the save says so and the
-    // temporary file beside it goes.
-    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    // A limit on the size of files refuses the bytes past it as a full disk would: the save
+    // says so and the temporary file beside it goes.
     std::string error;
     TempDir dir;
-    const std::string link = dir.path() + "/full.txt.new";
-    fs::create_symlink("/dev/full", link);
-    const ReportView view(Register(200));
-    EXPECT_EQ(SaveReportText(dir.path() + "/full.txt", view, &error), OutputStatus::Failed);
+    const std::string path = dir.path() + "/full.txt";
+    const ReportView view(Register(2000));
+    struct rlimit earlier {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &earlier), 0);
+    const auto handler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = earlier;
+    small.rlim_cur = 4096;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const OutputStatus status = SaveReportText(path, view, &error);
+    ::setrlimit(RLIMIT_FSIZE, &earlier);
+    std::signal(SIGXFSZ, handler);
+    EXPECT_EQ(status, OutputStatus::Failed);
     EXPECT_NE(error.find("cannot write"), std::string::npos) << error;
-    EXPECT_FALSE(fs::exists(dir.path() + "/full.txt"));
+    EXPECT_FALSE(fs::exists(path));
+    EXPECT_FALSE(fs::exists(path + ".new"));
+
+    // A link left at the temporary name is not written through (here to /dev/full, which
+    // would refuse every byte): the report is written beside it as ever.
+    if (!fs::exists("/dev/full")) return;
+    const std::string link = path + ".new";
+    fs::create_symlink("/dev/full", link);
+    EXPECT_EQ(SaveReportText(path, view, &error), OutputStatus::Done) << error;
     EXPECT_FALSE(fs::is_symlink(link));
+    EXPECT_EQ(*data::ReadWholeFile(path), data::TextFileBytes(ReportTextLines(view)));
+}
+
+// Every writer of a file the user names keeps off the data folder's own files, whatever
+// the name looks like: the report text, the report PDF (drawn beside and renamed over),
+// text lists, letters and label layouts.
+TEST(ReportOutput, NoWriterOfTheUsersFilesReplacesAFileOfTheDataFolder) {
+    TempDir dir;
+    const std::string folder = dir.path();
+    fs::create_directory(folder + "/pdf");
+    for (const char* name : {"1C.DAT", "1N.DAT", "1I.IX", "invarro.ini", "Lastlbl.DAT"})
+        ASSERT_TRUE(data::ReplaceFile(folder + "/" + name, std::string("own ") + name));
+    fs::create_symlink(folder + "/1N.DAT", folder + "/pdf/notes.txt");
+    const data::DataFolderInUseScope inUse(folder);
+    auto unchanged = [&] {
+        for (const char* name : {"1C.DAT", "1N.DAT", "1I.IX", "invarro.ini", "Lastlbl.DAT"})
+            EXPECT_EQ(*data::ReadWholeFile(folder + "/" + name), std::string("own ") + name)
+                << name;
+    };
+    const ReportView view(Register(50));
+    std::string error;
+    EXPECT_EQ(SaveReportText(folder + "/1C.DAT", view, &error), OutputStatus::Failed);
+    EXPECT_NE(error.find("is one of the files of the data folder"), std::string::npos) << error;
+    EXPECT_EQ(SaveReportText(folder + "/pdf/notes.txt", view, &error), OutputStatus::Failed);
+    RecordingCanvas canvas;
+    canvas.writeFiles(true);
+    const ReportPdfOutcome pdf =
+        WriteReportPdf(canvas, view, ReportDefaultFont(), folder, folder + "/pdf/../1i.ix");
+    EXPECT_FALSE(pdf.ok);
+    EXPECT_NE(pdf.error.find("is one of the files of the data folder"), std::string::npos);
+    EXPECT_EQ(canvas.documentsEnded(), 0);
+    EXPECT_FALSE(fs::exists(folder + "/1i.ix"));
+    EXPECT_FALSE(WriteAnsiLines(folder + "/invarro.ini", {"x"}, &error));
+    EXPECT_FALSE(WriteRecordList(folder + "/Lastlbl.DAT", {}, &error));
+    EXPECT_FALSE(WriteLabelLayout(folder + "/1C.DAT", LabelLayout{}, &error));
+    EXPECT_FALSE(WriteRtfFile(folder + "/1N.DAT", PlainTextDocument({"x"}, Font{}), &error));
+    unchanged();
+    // The program's own work file and the user's own names are written.
+    EXPECT_TRUE(WriteTextList(folder, {"list"}, &error)) << error;
+    EXPECT_EQ(SaveReportText(folder + "/pdf/report.txt", view, &error), OutputStatus::Done);
+    EXPECT_TRUE(WriteLabelLayout(folder + "/labels.LBL", LabelLayout{}, &error)) << error;
 }
 
 // A canvas whose characters have fractional widths, rounded for the whole text as a font

@@ -418,7 +418,9 @@ TEST_F(ReportTest, RepeatListAndEmptyResultsAreToldWithTheirOwnWords) {
     c.report = ReportId::RepeatBillingList;
     r = RunReport(c, s);
     ASSERT_EQ(r.status, ReportRunStatus::Ready);
-    EXPECT_EQ(r.view->rows()[1].cells(), (std::vector<std::string>{"2024/01/02", "15/04/2024", "R1",
+    // The next due date, stored month first, in the row's one form of date, whatever the
+    // company's order: a row never mixes "2024/01/02" with "15/04/2024".
+    EXPECT_EQ(r.view->rows()[1].cells(), (std::vector<std::string>{"2024/01/02", "2024/04/15", "R1",
                                                                    "SN8", "8", "3", "25.00", "R"}));
     EXPECT_EQ(r.view->table().head3, "Master Repeat Billing List");
     // The filter matches nothing: empty.
@@ -529,17 +531,37 @@ TEST_F(ReportTest, PagesCarryHeadersContinuationsAndTheClosingCount) {
               OutputStatus::Done);
     EXPECT_EQ(canvas.documentsEnded(), 1);
     ASSERT_GT(canvas.pagesBegun(), 2);
+    const int pages = canvas.pagesBegun();
+    const std::string of = " of " + std::to_string(pages);
     const auto first = canvas.textStrings(1);
     EXPECT_EQ(first[0], "Harbor Light Print");
-    EXPECT_EQ(first[1], "Page 1");
+    EXPECT_EQ(first[1], "Page 1" + of);
     EXPECT_NE(std::find(first.begin(), first.end(), "Continued on page 2 ..."), first.end());
-    const auto last = canvas.textStrings(canvas.pagesBegun());
+    // Every page says which report it is, of which period, and which page of how many.
+    for (int p = 1; p <= pages; ++p) {
+        const auto page = canvas.textStrings(p);
+        EXPECT_EQ(page[1], "Page " + std::to_string(p) + of) << p;
+        EXPECT_EQ(page[2], "Invoice Register by Date") << p;
+        EXPECT_EQ(page[4].rfind("Selected records from ", 0), 0u) << page[4];
+    }
+    const auto last = canvas.textStrings(pages);
     EXPECT_EQ(last.back(), "Report Complete. 120 records printed.");
-    EXPECT_NE(std::find(last.begin(), last.end(), "Page " + std::to_string(canvas.pagesBegun())),
-              last.end());
-    // Nothing is drawn below the page.
+    // Nothing is drawn below the page, and no ruled line touches a text.
     for (const auto& op : canvas.texts())
-        EXPECT_LE(op.y, canvas.pageHeight() - 100) << op.text;
+        EXPECT_LE(op.y2, canvas.pageHeight()) << op.text;
+    int rules = 0;
+    for (const auto& line : canvas.ops(testing::CanvasOp::Kind::Line)) {
+        ++rules;
+        // Clear of the text cell by an eighth of a line at least, the pen's width aside.
+        const int clear = (line.pen.width + 1) / 2 + canvas.textHeight("MXjpy") / 8;
+        for (const auto& text : canvas.texts()) {
+            if (text.page != line.page || text.x2 < line.x || text.x > line.x2) continue;
+            EXPECT_TRUE(line.y + clear <= text.y || line.y - clear >= text.y2)
+                << "rule at " << line.y << " touches \"" << text.text << "\" (" << text.y << "-"
+                << text.y2 << ") on page " << line.page;
+        }
+    }
+    EXPECT_GT(rules, pages);
 
     testing::RecordingCanvas pdf;
     pdf.writeFiles(true);
@@ -548,7 +570,7 @@ TEST_F(ReportTest, PagesCarryHeadersContinuationsAndTheClosingCount) {
     EXPECT_EQ(out.path, dir.path() + "/pdf/Report-Invoice Register by Date.pdf");
     EXPECT_TRUE(std::filesystem::exists(out.path));
     EXPECT_FALSE(std::filesystem::exists(out.path + ".new"));
-    EXPECT_EQ(pdf.textStrings(1)[1], " Page: 1");
+    EXPECT_EQ(pdf.textStrings(1)[1], " Page: 1" + of);
     EXPECT_EQ(pdf.textStrings(pdf.pagesBegun()).back(), "Report Complete. 120 record(s) printed.");
 }
 

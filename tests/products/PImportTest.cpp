@@ -116,6 +116,31 @@ TEST_F(ProductIo, RowFieldsTaxableAndPriceRules) {
     EXPECT_EQ(all.at("AB4").text(Product::SellPrice), "0.00");
 }
 
+// Codes and descriptions are measured in characters as the code page stores them.
+TEST_F(ProductIo, CodesAreMeasuredInTheStoredCodePageAndChangesAreCounted) {
+    auto r =
+        run("\"CAFÉ-CRÈME\",\"Café crème, grande\",Y,3.50\n"
+            "\"TEA☕\",\"Green tea\r\nloose\",N,2\n"
+            "\"LONGCODE12345\",\"" +
+            std::string(40, 'd') + "\",N,1\n");
+    EXPECT_EQ(r.added, 3);
+    EXPECT_EQ(r.failed, 0);
+    const auto products = byCode();
+    ASSERT_EQ(products.count("CAFÉ-CRÈME"), 1u);
+    EXPECT_EQ(products.at("CAFÉ-CRÈME").text(Product::Description), "Café crème, grande");
+    ASSERT_EQ(products.count("TEA?"), 1u);
+    EXPECT_EQ(products.at("TEA?").text(Product::Description), "Green tea loose");
+    ASSERT_EQ(products.count("LONGCODE12"), 1u);
+    EXPECT_EQ(products.at("LONGCODE12").text(Product::Description), std::string(32, 'd'));
+    EXPECT_EQ(r.changed, 4);
+    EXPECT_EQ(r.firstChangedLine, 2);
+    EXPECT_EQ(r.firstChange, "Product Code \"TEA☕\" became \"TEA?\"");
+    EXPECT_NE(ProductImportDoneMessage(r).text.find("4 values were changed"), std::string::npos);
+    // Nothing changed: the complete text alone.
+    auto plain = run("PLAIN,\"Plain\",N,1\n");
+    EXPECT_EQ(ProductImportDoneMessage(plain).text, kProductImportCompleteText);
+}
+
 TEST_F(ProductIo, UnquotedBlankMovesTheColumns) {
     run("AB1,Blue Widget,Y,9.95\n");
     ProductRecord p = byCode().at("AB1");
@@ -164,23 +189,21 @@ TEST_F(ProductIo, DupCodeAlreadyTakenMovesOn) {
     EXPECT_EQ(byCode().at("DUP4").text(Product::Description), "again");
 }
 
-TEST_F(ProductIo, FailedAddCountedAndReported) {
-    storage::InjectFault(storage::EngineOp::AddRecord, 1, storage::err::ShortWrite);
-    auto r = run("\r\nP1,One\r\nP2,Two\r\n");
-    EXPECT_EQ(r.added, 1);
+TEST_F(ProductIo, AFailedAddTakesBackTheWholeImport) {
+    storage::InjectFault(storage::EngineOp::AddRecord, 2, storage::err::ShortWrite);
+    auto r = run("\r\nP1,One\r\nP2,Two\r\nP3,Three\r\n");
+    EXPECT_EQ(r.added, 0);
+    EXPECT_TRUE(r.takenBack);
     EXPECT_EQ(r.failed, 1);
     EXPECT_EQ(ProductImportDoneMessage(r).text,
-              "Import finished: 1 products added, 1 could not be added. The first was line 2 "
-              "(P1): the record could not be stored (error 10075). The product file has been "
-              "rebuilt.");
+              "Import failed at line 3 (P2): the record could not be stored (error 10075). "
+              "Nothing was imported; the products on file are as they were.");
+    EXPECT_TRUE(byCode().empty());
+    // Whole again, the same rows are stored once each.
+    r = run("\r\nP1,One\r\nP2,Two\r\nP3,Three\r\n");
+    EXPECT_EQ(r.added, 3);
     r.failed = 0;
     EXPECT_EQ(ProductImportDoneMessage(r).text, kProductImportCompleteText);
-    // Nothing stored: nothing was rebuilt either.
-    r.added = 0;
-    r.failed = 2;
-    EXPECT_EQ(ProductImportDoneMessage(r).text,
-              "Import finished: 0 products added, 2 could not be added. The first was line 2 "
-              "(P1): the record could not be stored (error 10075).");
 }
 
 TEST_F(ProductIo, ExportInCodeOrderWithTheChosenFields) {

@@ -41,8 +41,15 @@ inline Certificate MakeCertificate(const std::string& dir, const std::string& na
 // One message as the server received it.
 struct ReceivedMail {
     std::map<std::string, std::vector<std::string>> fields;  // "subject" -> {"..."}
-    std::string body;                                        // decoded, LF line ends
-    std::string raw;                                         // as received
+    std::string body;  // decoded (the text part of a message in parts), LF line ends
+    std::string raw;   // as received
+    // An attached file as the receiver's mail program saves it.
+    struct Attachment {
+        std::string fileName, contentType, disposition;
+        std::string path;  // the decoded file
+        std::string bytes;
+    };
+    std::vector<Attachment> attachments;
     std::string field(const std::string& name) const {
         auto it = fields.find(name);
         return it == fields.end() || it->second.empty() ? std::string() : it->second.front();
@@ -73,6 +80,10 @@ class SmtpPeer {
         bool authPlain = false;
         int dropAfter = -1;
         std::string refuseRcpt;
+        bool rejectClient = false;
+        bool refuseGreeting = false;
+        std::string refuseData;
+        long long sizeLimit = -1;
 
         Options& startTls(const Certificate& c) { return starttls = &c, *this; }
         Options& implicitTls(const Certificate& c) { return implicit = &c, *this; }
@@ -83,6 +94,14 @@ class SmtpPeer {
         }
         Options& dropAfterMessages(int n) { return dropAfter = n, *this; }
         Options& refuse(std::string text) { return refuseRcpt = std::move(text), *this; }
+        // Every recipient refused as Postfix refuses a client host it does not serve.
+        Options& rejectingClient() { return rejectClient = true, *this; }
+        Options& refusingGreeting() { return refuseGreeting = true, *this; }
+        // A message whose data holds text is refused after it was received.
+        Options& refuseMessagesWith(std::string text) {
+            return refuseData = std::move(text), *this;
+        }
+        Options& announceSize(long long bytes) { return sizeLimit = bytes, *this; }
     };
 
     explicit SmtpPeer(const Options& o) {
@@ -94,6 +113,11 @@ class SmtpPeer {
         if (o.dropAfter >= 0)
             args.insert(args.end(), {"--drop-after", std::to_string(o.dropAfter)});
         if (!o.refuseRcpt.empty()) args.insert(args.end(), {"--refuse-rcpt", o.refuseRcpt});
+        if (o.rejectClient) args.push_back("--reject-client");
+        if (o.refuseGreeting) args.push_back("--refuse-greeting");
+        if (!o.refuseData.empty()) args.insert(args.end(), {"--refuse-data", o.refuseData});
+        if (o.sizeLimit >= 0)
+            args.insert(args.end(), {"--size-limit", std::to_string(o.sizeLimit)});
         int in[2], out[2];
         if (pipe(in) != 0 || pipe(out) != 0) return;
         pid_ = fork();
@@ -164,11 +188,23 @@ class SmtpPeer {
                     m.fields[line.substr(0, line.size() - 1)].push_back("");
                 i = nl + 1;
             }
+            int k = 0;
+            for (const std::string& a : m.all("attachment")) {
+                ReceivedMail::Attachment at;
+                const size_t p1 = a.find('|'), p2 = a.find('|', p1 + 1), p3 = a.find('|', p2 + 1);
+                at.fileName = a.substr(0, p1);
+                at.contentType = a.substr(p1 + 1, p2 - p1 - 1);
+                at.disposition = a.substr(p2 + 1, p3 - p2 - 1);
+                at.path = out_.path() + base + "-" + std::to_string(++k) + ".bin";
+                at.bytes = ReadFileBytes(at.path);
+                m.attachments.push_back(std::move(at));
+            }
             mails.push_back(std::move(m));
         }
         return mails;
     }
-    // The server's log: "auth <mechanism> <user> ok|refused", "dropped".
+    // The server's log: "auth <mechanism> <user> ok|refused", "dropped", "rejected client
+    // at <address>", "refused greeting", "refused data".
     std::string events() const { return ReadFileBytes(out_.path() + "/events.log"); }
 
   private:

@@ -3,7 +3,10 @@
 It listens on 127.0.0.1 on a free port and prints "PORT <n>" on standard output once it
 accepts connections. Every message it accepts is written to the --out folder as
 NNNN.eml (the data as received) and NNNN.txt (envelope, parsed header fields, and the
-decoded body after a blank line), both complete before the server answers 250.
+decoded body after a blank line), both complete before the server answers 250. For a
+message in several parts the body is its text part, every part is listed ("part: TYPE")
+and every attachment ("attachment: NAME|TYPE|DISPOSITION|BYTES") is written as
+NNNN-K.bin, K counting from 1.
 
 Options:
   --out DIR              where messages go (required)
@@ -14,6 +17,11 @@ Options:
   --drop-after N         after N accepted messages, drop the connection in the middle of
                          the next one and stop listening
   --refuse-rcpt TEXT     refuse recipients whose address contains TEXT
+  --reject-client        refuse every recipient as a server refuses a client host it does
+                         not serve (554 5.7.1 ... Client host rejected)
+  --refuse-greeting      answer every connection with 554 and nothing else
+  --refuse-data TEXT     refuse, after receiving it, a message whose data contains TEXT
+  --size-limit N         announce SIZE N and refuse larger messages
 """
 
 import argparse
@@ -56,6 +64,9 @@ class Peer:
         return AuthResult(success=ok, handled=False, auth_data=auth_data)
 
     async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
+        if self.args.reject_client:
+            self.log("rejected client at %s" % address)
+            return "554 5.7.1 <localhost[127.0.0.1]>: Client host rejected: Access denied"
         if self.args.refuse_rcpt and self.args.refuse_rcpt in address:
             return "550 5.1.1 No such user here"
         envelope.rcpt_tos.append(address)
@@ -68,9 +79,12 @@ class Peer:
             self.server.close()
             server.transport.abort()
             return "451 4.3.0 Connection dropped"
+        raw = envelope.original_content or envelope.content
+        if self.args.refuse_data and self.args.refuse_data.encode() in raw:
+            self.log("refused data")
+            return "554 5.7.1 Message refused: content not accepted here"
         self.count += 1
         base = os.path.join(self.args.out, "%04d" % self.count)
-        raw = envelope.original_content or envelope.content
         with open(base + ".eml", "wb") as f:
             f.write(raw)
         msg = email.message_from_bytes(raw, policy=email.policy.default)
@@ -93,12 +107,49 @@ class Peer:
         lines.append("bare-lf: %d" % bare_lf)
         longest = max((len(l) for l in raw.split(b"\r\n")), default=0)
         lines.append("longest-line: %d" % longest)
-        body = msg.get_content().replace("\r\n", "\n")
+        if msg.is_multipart():
+            for part in msg.walk():
+                if part is not msg:
+                    lines.append("part: %s" % part.get_content_type())
+            k = 0
+            for part in msg.iter_attachments():
+                k += 1
+                data = part.get_payload(decode=True) or b""
+                with open("%s-%d.bin" % (base, k), "wb") as f:
+                    f.write(data)
+                lines.append("attachment: %s|%s|%s|%d" % (
+                    part.get_filename(), part.get_content_type(),
+                    part.get_content_disposition(), len(data)))
+            text_part = msg.get_body(preferencelist=("plain",))
+            body = "" if text_part is None else text_part.get_content()
+        else:
+            body = msg.get_content()
+        body = body.replace("\r\n", "\n")
         text = "\n".join(lines) + "\n\n" + body
         with open(base + ".tmp", "w", encoding="utf-8", newline="") as f:
             f.write(text)
         os.replace(base + ".tmp", base + ".txt")
         return "250 OK"
+
+
+class RefusingGreeting(asyncio.Protocol):
+    """A server that turns the client away before any command."""
+
+    def __init__(self, peer):
+        self.peer = peer
+        self.transport = None
+
+    def connection_made(self, transport):
+        self.transport = transport
+        self.peer.log("refused greeting")
+        transport.write(b"554 5.7.1 peer.test: Client host rejected: no service for you\r\n")
+
+    def data_received(self, data):
+        if data.upper().startswith(b"QUIT"):
+            self.transport.write(b"221 Bye\r\n")
+            self.transport.close()
+        else:
+            self.transport.write(b"503 5.5.1 Error: no service\r\n")
 
 
 def context(cert, key):
@@ -116,6 +167,10 @@ async def main():
     parser.add_argument("--auth-plain", action="store_true")
     parser.add_argument("--drop-after", type=int)
     parser.add_argument("--refuse-rcpt")
+    parser.add_argument("--reject-client", action="store_true")
+    parser.add_argument("--refuse-greeting", action="store_true")
+    parser.add_argument("--refuse-data")
+    parser.add_argument("--size-limit", type=int)
     args = parser.parse_args()
 
     peer = Peer(args)
@@ -123,7 +178,11 @@ async def main():
     implicit = context(*args.implicit) if args.implicit else None
 
     def factory():
+        if args.refuse_greeting:
+            return RefusingGreeting(peer)
         kwargs = dict(hostname="peer.test", decode_data=False)
+        if args.size_limit is not None:
+            kwargs["data_size_limit"] = args.size_limit
         if starttls:
             kwargs["tls_context"] = starttls
         if args.auth:

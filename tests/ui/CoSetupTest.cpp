@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
@@ -19,7 +21,9 @@
 
 #include "app/CompanySetup.h"
 #include "app/MailPassword.h"
+#include "data/IniFile.h"
 #include "data/SideFiles.h"
+#include "output/EMail.h"
 #include "platform/Clock.h"
 #include "support/MemoryKeyring.h"
 #include "support/Modal.h"
@@ -472,6 +476,52 @@ TEST_F(CoSetupTest, ARefusedKeyringIsToldAndThePasswordKeptInTheRecord) {
     save(dialog);
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     EXPECT_EQ(form->working().text(Company::EMailPassword), "old record");
+}
+
+TEST_F(CoSetupTest, AttachThePdfIsOnTheEMailTabOnForNewCompaniesAndKeptInTheIniFile) {
+    const std::string ini = data::IniFilePath(dir.path());
+    {
+        // An existing company that never chose: on.
+        auto form = editForm();
+        TCoSetup dialog(*form, services);
+        dialog.showTab(app::kTabEMail);
+        auto* box = child<QCheckBox>(dialog, "EMAttachPdf");
+        EXPECT_EQ(box->text().toStdString(), output::kAttachOption);
+        EXPECT_TRUE(box->isChecked());
+        EXPECT_TRUE(box->isVisibleTo(&dialog));
+        if (const char* out = std::getenv("INVARRO_SHOTS")) {
+            dialog.show();
+            dialog.showTab(app::kTabEMail);
+            dialog.grab().save(QString(out) + "/company-options-email.png");
+        }
+        QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(4, box->height() / 2));
+        EXPECT_FALSE(box->isChecked());
+        save(dialog);
+        EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    }
+    // Kept beside the keyring choice, not in the company record.
+    EXPECT_FALSE(output::AttachDocumentPdf(data::IniFile(ini), "1"));
+    EXPECT_EQ(data::IniFile(ini).read(output::kAttachSection, "1"), "0");
+    {
+        auto form = editForm();
+        TCoSetup dialog(*form, services);
+        EXPECT_FALSE(child<QCheckBox>(dialog, "EMAttachPdf")->isChecked());
+        // Closed without saving: the choice stays.
+        child<QCheckBox>(dialog, "EMAttachPdf")->setChecked(true);
+        dialog.reject();
+    }
+    EXPECT_FALSE(output::AttachDocumentPdf(data::IniFile(ini), "1"));
+    {
+        // A new company starts with it on, even under the number of one that chose off.
+        data::IniFile(ini).writeInteger(output::kAttachSection, "3", 0);
+        auto form = addForm("3");
+        TCoSetup dialog(*form, services);
+        EXPECT_TRUE(child<QCheckBox>(dialog, "EMAttachPdf")->isChecked());
+        type(dialog, "CName", "Third Company");
+        save(dialog);
+        ASSERT_EQ(dialog.result(), QDialog::Accepted) << prompter.seen().size();
+    }
+    EXPECT_TRUE(output::AttachDocumentPdf(data::IniFile(ini), "3"));
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -16,11 +17,17 @@
 #include <filesystem>
 
 #include "app/CompanyManager.h"
+#include "app/MailPassword.h"
 #include "data/Company.h"
 #include "data/Fileblocks.h"
+#include "data/SideFiles.h"
 #include "data/Update.h"
+#include "maintenance/Backup.h"
+#include "platform/zip/ZipArchive.h"
 #include "storage/Engine.h"
 #include "storage/Verify.h"
+#include "support/Command.h"
+#include "support/MemoryKeyring.h"
 #include "support/Modal.h"
 #include "support/QtApp.h"
 #include "support/RecordingProgress.h"
@@ -269,6 +276,52 @@ TEST_F(ManagerWindowTest, EditingTheCompanyInUseClosesWithOk) {
     auto taken = app::CompanyAfterManager(dir.path(), {std::nullopt, true}, "1");
     ASSERT_TRUE(taken.has_value());
     EXPECT_EQ(taken->text(Company::Name), "Harbor Supply Co.");
+}
+
+TEST_F(ManagerWindowTest, APasswordMovedToTheKeyringLeavesNoCopyInLastCoOrABackup) {
+    // The company in use still has its password in the record and in its copy.
+    {
+        storage::Fileblock* fb =
+            storage::OpenFileblock(data::FileblockName(dir.path(), FileKind::Company), false);
+        auto found = app::FindCompanyByNumber(fb, "1");
+        ASSERT_TRUE(found);
+        CompanyRecord old = found->record;
+        old.setText(Company::EMailLogin, "clerk");
+        old.setText(Company::EMailPassword, "Plain-Secret-77");
+        ASSERT_TRUE(
+            data::ChangeBusinessRecord(fb, found->recNo, found->record, old, prompter).ok());
+        storage::CloseFileblock(fb);
+        inUse = old;
+        ASSERT_TRUE(data::WriteLastCompany(dir.path(), old));
+    }
+    testing::MemoryKeyring keyring;
+    services.keyring = &keyring;
+    auto m = manager();
+    WhenModal<TCoSetup>([](TCoSetup* setup) {
+        setup->showTab(app::kTabEMail);
+        EXPECT_TRUE(setup->findChild<QCheckBox*>("EMKeyring")->isChecked());
+        setup->findChild<QPushButton*>("OKBtn")->click();
+    });
+    clickTool(*m, "EditBtn");
+    EXPECT_EQ(keyring.secrets.at("1"), "Plain-Secret-77");
+    // At once, with the manager still open: no file of the folder holds it any more.
+    for (const char* f : {"LastCo.Dat", "Company.DAT"})
+        EXPECT_EQ(testing::ReadFileBytes(dir.file(f)).find("Plain-Secret-77"), std::string::npos)
+            << f;
+    EXPECT_EQ(data::ReadLastCompany(dir.path())->text(Company::EMailLogin), "clerk");
+    // A backup made now carries no copy of it either.
+    TempDir target;
+    platform::zip::ZipArchive zip;
+    maintenance::FileMover mover;
+    const maintenance::BackupOutcome b =
+        maintenance::RunBackup({dir.path(), target.path(), false, {2026, 3, 3}}, zip, mover);
+    ASSERT_TRUE(b.ok) << b.error;
+    const testing::CommandResult all =
+        testing::RunCommand("unzip -p " + testing::ShellQuote(target.file("ZTBackup.zip")));
+    EXPECT_EQ(all.status, 0);
+    EXPECT_NE(all.output.find("Harbor Supply"), std::string::npos);
+    EXPECT_EQ(all.output.find("Plain-Secret-77"), std::string::npos);
+    clickTool(*m, "CloseBtn");
 }
 
 TEST_F(ManagerWindowTest, CompanyListThroughTheListViewer) {

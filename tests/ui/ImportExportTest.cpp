@@ -6,9 +6,11 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableWidget>
@@ -22,6 +24,7 @@
 #include "customers/DemoImport.h"
 #include "data/Company.h"
 #include "data/Fileblocks.h"
+#include "data/OwnFiles.h"
 #include "data/Update.h"
 #include "platform/Clock.h"
 #include "products/DemoImport.h"
@@ -248,6 +251,41 @@ TEST_F(ImportExportTest, CustomerExportWritesTheChosenFieldsAndKind) {
               "\xEF\xBB\xBF\"Acme Tools\",\"100\"\r\n");
 }
 
+// Chosen in the save dialog and answered Yes to "replace?", a data file of the folder is
+// still never written over; another name in the same folder is written.
+TEST_F(ImportExportTest, TheExportNeverWritesOverADataFileWhateverTheAnswerToReplace) {
+    const data::DataFolderInUseScope inUse(dir.path());
+    const std::string dataFile = storage::DataFileName(customerFile());
+    const std::string before = testing::ReadFileBytes(dataFile);
+    bool asked = false, refused = false;
+    WhenModal<TCustForm>([&](TCustForm* manager) {
+        WhenModal<TExportForm>([&](TExportForm* exp) {
+            WhenModal<QFileDialog>([&](QFileDialog* dialog) {
+                auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+                ASSERT_TRUE(name);
+                name->setText(QString::fromStdString(dataFile));
+                WhenModal<QMessageBox>([&](QMessageBox* replace) {
+                    asked = true;
+                    replace->button(QMessageBox::Yes)->click();
+                });
+                QTest::keyClick(name, Qt::Key_Return);
+            });
+            prompter.expect(data::OwnFileProblem(dir.path(), dataFile));
+            QTest::mouseClick(Child<QPushButton>(exp, "ExportBtn"), Qt::LeftButton);
+            refused = prompter.done();
+            EXPECT_EQ(prompter.last().icon, platform::Icon::Error);
+            EXPECT_TRUE(exp->isVisible());
+            exp->reject();
+        });
+        manager->exportCustomers();
+        manager->reject();
+    });
+    ASSERT_TRUE(TCustForm::Run(ctx));
+    EXPECT_TRUE(asked);
+    EXPECT_TRUE(refused);
+    EXPECT_EQ(testing::ReadFileBytes(dataFile), before);
+}
+
 // The product import closes the manager and rebuilds the product file before it says
 // it is complete, so the products are found by code at once.
 TEST_F(ImportExportTest, ProductImportFromTheManagerRebuildsAtOnce) {
@@ -341,14 +379,18 @@ TEST_F(ImportExportTest, DemoSampleFilesImport) {
             imp->resize(900, 360);
             ASSERT_TRUE(imp->loadFile(
                 QString::fromStdString(folder + "/" + customers::kDemoCustomerImportFile)));
-            EXPECT_EQ(imp->labelText(), "NewCustomers.CSV - 7 records.");
+            EXPECT_EQ(imp->labelText(), "NewCustomers.CSV - 9 records.");
             Screenshot(imp, "demo-customer-import");
             data::DelimitedText text;
             text.rows = imp->rows();
             prompter.expect(
                 customers::CustomerPreviewMessage(customers::CustomerImportRows(text)[0], false)
                     .text);
-            prompter.expect(std::string(data::kImportCompleteText));
+            prompter.expect(std::string(data::kImportCompleteText) +
+                            " 1 value was changed to fit the file (a character it cannot hold "
+                            "became \"?\", a value too long was cut, a line break became a "
+                            "blank); the first was on line 9: Address Filed 1 \"Pier 3, Building "
+                            "B\u00b6Rear Entrance\" became \"Pier 3, Building B Rear Entrance\".");
             Child<QPushButton>(imp, "ImportBtn")->click();
         });
         manager->importCustomers();
@@ -366,6 +408,8 @@ TEST_F(ImportExportTest, DemoSampleFilesImport) {
                                                            : std::string("missing");
     };
     EXPECT_EQ(named("Northern Lights Yoga"), "100B");
+    EXPECT_NE(named("@Home Interiors"), "missing");
+    EXPECT_NE(named("Penobscot Bay Chandlery"), "missing");
     EXPECT_NE(named("Café Société"), "missing");
     EXPECT_NE(named("O'Neil \"Doc\" Harrington, DDS"), "missing");
     const std::string bakery = named("Maple Street Bakery");
@@ -386,9 +430,14 @@ TEST_F(ImportExportTest, DemoSampleFilesImport) {
         WhenModal<TImportForm>([&](TImportForm* imp) {
             ASSERT_TRUE(imp->loadFile(
                 QString::fromStdString(folder + "/" + products::kDemoProductImportFile)));
-            EXPECT_EQ(imp->labelText(), "NewProducts.CSV - 7 records.");
+            EXPECT_EQ(imp->labelText(), "NewProducts.CSV - 8 records.");
             Screenshot(imp, "demo-product-import");
-            prompter.expect(std::string(products::kProductImportCompleteText));
+            prompter.expect(std::string(products::kProductImportCompleteText) +
+                            " 1 value was changed to fit the file (a character it cannot hold "
+                            "became \"?\", a value too long was cut, a line break became a "
+                            "blank); the first was on line 5: Invoice Line-Item Description "
+                            "\"Business Cards, 500, recycled stock\" became \"Business Cards, "
+                            "500, recycled st\".");
             Child<QPushButton>(imp, "ImportBtn")->click();
         });
         manager->importProducts();
@@ -400,6 +449,7 @@ TEST_F(ImportExportTest, DemoSampleFilesImport) {
         return products::LookUpProduct(folder, "1", code, prompter).product;
     };
     ASSERT_TRUE(product("STK-OVAL3"));
+    ASSERT_TRUE(product("CAFÉ-CRÈME"));
     EXPECT_EQ(product("STK-OVAL3")->text(data::Product::Description), "Oval Stickers 3\", per 250");
     EXPECT_EQ(product("FOLD-9X12")->text(data::Product::SellPrice), "1150.00");
     ASSERT_TRUE(product("BC-500"));

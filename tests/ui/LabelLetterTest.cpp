@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMouseEvent>
 #include <QPrinter>
 #include <QTest>
@@ -25,6 +26,7 @@
 #include "data/Company.h"
 #include "data/Fileblocks.h"
 #include "data/Files.h"
+#include "data/IniFile.h"
 #include "data/SideFiles.h"
 #include "data/Texts.h"
 #include "data/Update.h"
@@ -35,6 +37,7 @@
 #include "storage/Engine.h"
 #include "support/Command.h"
 #include "support/Modal.h"
+#include "support/PdfTools.h"
 #include "support/ScriptedPrompter.h"
 #include "support/TempDir.h"
 #include "ui/CustForm.h"
@@ -183,6 +186,37 @@ TEST_F(LabelLetterTest, TheLastLayoutOpensAndStartAndCopiesAreOne) {
     EXPECT_EQ(Child(&w, "Copies")->text(), "1");
     EXPECT_EQ(w.statusText(), "Ready. Add and remove records as needed or select print button.");
     EXPECT_EQ(w.layoutFromControls(), sheet());
+}
+
+// The measures are dots; beside each the wizard shows what it comes to on paper, at the
+// resolution the layout was measured in, which is kept beside the layout when it is saved.
+TEST_F(LabelLetterTest, MeasuresShowInInchesOrMillimetresAtTheLayoutsResolution) {
+    const QLocale saved;
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    ASSERT_TRUE(output::WriteLabelLayout(dir.file("sheet.LBL"), sheet()));
+    ASSERT_TRUE(output::WriteLastLabelPath(dir.path(), dir.file("sheet.LBL")));
+    {
+        TLabelWiz w(ctx);
+        w.setFileChooser(chooser);
+        EXPECT_EQ(Child(&w, "LDpi")->text(), "300");
+        EXPECT_EQ(Child<QLabel>(&w, "LLeftShown")->text(), "(0.20 in)");
+        EXPECT_EQ(Child<QLabel>(&w, "LTopShown")->text(), "(0.50 in)");
+        EXPECT_EQ(Child<QLabel>(&w, "LWidthShown")->text(), "(2.60 in)");
+        EXPECT_EQ(Child<QLabel>(&w, "LHeightShown")->text(), "(1.00 in)");
+        Child(&w, "LDpi")->setText("600");
+        EXPECT_EQ(Child<QLabel>(&w, "LHeightShown")->text(), "(0.50 in)");
+        nextFile = dir.file("fine.LBL");
+        ASSERT_TRUE(w.saveLayoutAs());
+    }
+    EXPECT_EQ(output::ReadLabelResolution(data::IniFile(data::IniFilePath(dir.path())),
+                                          dir.file("fine.LBL")),
+              600);
+    // Opened again, the layout comes with its resolution; elsewhere in millimetres.
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    TLabelWiz again(ctx);
+    EXPECT_EQ(Child(&again, "LDpi")->text(), "600");
+    EXPECT_EQ(Child<QLabel>(&again, "LHeightShown")->text(), "(12.7 mm)");
+    QLocale::setDefault(saved);
 }
 
 TEST_F(LabelLetterTest, AHostileLayoutFileIsRefusedWithItsName) {
@@ -548,10 +582,15 @@ TEST_F(LetterTest, TheMergedLettersComeOutOfThePrinter) {
     cursor.insertText("Dear KRCSTNAME,", QTextCharFormat());
     nextFile = dir.file("Letter.RTF");
     w.print();
-    const std::string pdf = PdfText(dir.file("printed.pdf"));
-    // Each letter is its own print job: the file holds the last one.
-    EXPECT_NE(pdf.find("Dear Bolt & Nut, Inc.,"), std::string::npos) << pdf;
-    EXPECT_NE(pdf.find("Northside Supply"), std::string::npos) << pdf;
+    // A printer that writes a PDF file gets every letter in one file, each on a page of
+    // its own, in queue order.
+    const std::string file = dir.file("printed.pdf");
+    EXPECT_EQ(testing::PdfInfo(file)["Pages"], "3");
+    EXPECT_NE(testing::PdfText(file, 1).find("Dear Cleo Kramer KRCSTNOTES,"), std::string::npos);
+    EXPECT_NE(testing::PdfText(file, 2).find("Dear Acme Tools,"), std::string::npos);
+    const std::string last = testing::PdfText(file, 3);
+    EXPECT_NE(last.find("Dear Bolt & Nut, Inc.,"), std::string::npos) << last;
+    EXPECT_NE(last.find("Northside Supply"), std::string::npos) << last;
     if (const char* folder = std::getenv("INVARRO_SHOTS"))
         std::filesystem::copy_file(dir.file("printed.pdf"), std::string(folder) + "/letter.pdf",
                                    std::filesystem::copy_options::overwrite_existing);

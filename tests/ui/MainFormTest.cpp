@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
@@ -698,6 +701,29 @@ TEST_F(MainFormTest, ClosingStopsTheEngineAndKeepsTheBounds) {
     TMainForm& moved = open();
     EXPECT_EQ(moved.pos().x(), QApplication::primaryScreen()->availableGeometry().x());
     EXPECT_EQ(moved.pos().y(), 50);
+}
+
+// A settings file that is a FIFO would hold the start for ever, and one that is a link to
+// /dev/zero would be read without end: the window says so, opens with the defaults and
+// closes in order.
+TEST_F(MainFormTest, ASettingsFileThatIsNoFileIsToldAndTheDefaultsAreUsed) {
+    install();
+    ::alarm(30);  // a start that waits ends the test program instead of hanging it
+    std::filesystem::remove(folder + "/invarro.ini");
+    std::filesystem::remove(folder + "/Shadeclr.fnt");
+    ASSERT_EQ(::mkfifo((folder + "/invarro.ini").c_str(), 0600), 0);
+    ASSERT_EQ(::symlink("/dev/zero", (folder + "/Shadeclr.fnt").c_str()), 0);
+    const std::vector<std::string> unread = data::UnreadSideFiles(folder);
+    ASSERT_EQ(unread.size(), 2u);
+    prompter.expect(data::UnreadSideFilesMessage(unread).text);
+    TMainForm& f = open();
+    EXPECT_TRUE(prompter.done());
+    ASSERT_TRUE(f.created());
+    f.show();
+    EXPECT_TRUE(f.startUp());
+    EXPECT_EQ(f.pos(), QPoint(10, 10));
+    EXPECT_TRUE(f.close());
+    ::alarm(0);
 }
 
 TEST_F(MainFormTest, LabelsWaitingAskBeforeTheEnd) {

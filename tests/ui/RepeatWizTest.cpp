@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableWidget>
+#include <QTest>
 #include <cstdlib>
 
 #include "app/Demo.h"
@@ -174,6 +175,44 @@ TEST_F(RepeatWizTest, TheSetupDialogChecksItsFieldsAndShowsAMastersCount) {
     EXPECT_EQ(master.EndDate->text(), "06/05/2024");
     EXPECT_TRUE(master.Label8->isVisibleTo(&master));
     EXPECT_EQ(master.Label8->text(), "Invoices Generated to Date: 4");
+}
+
+TEST_F(RepeatWizTest, TheInterestWizardRefusesRatesAndAmountsOutOfBoundsBeforeAging) {
+    TInterestWiz wizard(session, context(), app::RunHooks{});
+    wizard.show();
+    const std::string customers = testing::ReadFileBytes(folder + "/1C.DAT");
+    const std::string lastCo = testing::ReadFileBytes(folder + "/LastCo.Dat");
+    // As typed: the field holds five characters.
+    auto type = [](QLineEdit* field, const char* text) {
+        field->setFocus();
+        field->selectAll();
+        QTest::keyClick(field, Qt::Key_Delete);
+        QTest::keyClicks(field, text);
+    };
+    for (const char* rate : {"-5", "1,2,3", "0", "250", "1.2.3"}) {
+        type(wizard.IPct, rate);
+        prompter.expect(std::string(invoicing::kBadPercent));
+        QTest::mouseClick(wizard.Button1, Qt::LeftButton);
+        EXPECT_TRUE(prompter.done()) << rate;
+        EXPECT_EQ(wizard.Label3->text(), "No records found.") << rate;
+        EXPECT_EQ(wizard.focusWidget(), wizard.IPct) << rate;
+        EXPECT_FALSE(wizard.GenInv->isEnabled()) << rate;
+    }
+    type(wizard.IPct, "1.5");
+    type(wizard.MinChg, "-1");
+    prompter.expect(std::string(invoicing::kBadMinimum));
+    QTest::mouseClick(wizard.Button1, Qt::LeftButton);
+    EXPECT_TRUE(prompter.done());
+    EXPECT_EQ(wizard.focusWidget(), wizard.MinChg);
+    Shoot(&wizard, "interest-wizard-bad-minimum");
+    // Nothing was aged or written.
+    EXPECT_EQ(testing::ReadFileBytes(folder + "/1C.DAT"), customers);
+    EXPECT_EQ(testing::ReadFileBytes(folder + "/LastCo.Dat"), lastCo);
+
+    // Mended, the scan goes ahead.
+    type(wizard.MinChg, "1.00");
+    QTest::mouseClick(wizard.Button1, Qt::LeftButton);
+    EXPECT_TRUE(wizard.GenInv->isEnabled());
 }
 
 TEST_F(RepeatWizTest, TheInterestWizardScansGeneratesAndReports) {

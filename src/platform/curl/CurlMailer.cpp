@@ -2,7 +2,10 @@
 
 #include <curl/curl.h>
 
+#include <cctype>
 #include <cstring>
+#include <optional>
+#include <string_view>
 
 #include "platform/MailText.h"
 
@@ -40,11 +43,133 @@ bool Contains(const char* text, const char* part) {
     return std::strstr(text, part) != nullptr;
 }
 
+bool StartsWithWord(std::string_view text, std::string_view word) {
+    if (text.size() < word.size()) return false;
+    for (size_t i = 0; i < word.size(); ++i)
+        if (std::toupper(static_cast<unsigned char>(text[i])) != word[i]) return false;
+    return text.size() == word.size() || text[word.size()] == ' ' || text[word.size()] == ':';
+}
+
+// What client and server last said to each other, as libcurl reports the conversation.
+struct Conversation {
+    std::string command;  // the last command sent (an AUTH without its credentials)
+    std::string reply;    // the server's reply to it, its lines joined by blanks
+    bool replyDone = false;
+    bool dataSent = false;          // the message went after the server's go-ahead for DATA
+    bool inLogin = false;           // between AUTH and its final reply: lines sent are credentials
+    bool quitting = false;          // libcurl closes after a failure; the failure is what counts
+    std::optional<long long> size;  // announced in the last EHLO reply
+
+    void sent(std::string_view text) {
+        const std::string line(text.substr(0, text.find_first_of("\r\n")));
+        if (inLogin) return;  // never kept: the login name and password
+        if (StartsWithWord(line, "QUIT")) {
+            quitting = true;
+            return;
+        }
+        if (StartsWithWord(line, "AUTH")) {
+            const size_t mechanismEnd = line.find(' ', 5);
+            command = line.substr(0, mechanismEnd);
+            inLogin = true;
+        } else {
+            command = line;
+        }
+        if (StartsWithWord(command, "EHLO")) size.reset();
+        reply.clear();
+        replyDone = false;
+        dataSent = false;
+    }
+    void received(std::string_view text) {
+        if (quitting) return;
+        while (!text.empty()) {
+            const size_t end = text.find_first_of("\r\n");
+            const std::string_view line = text.substr(0, end);
+            text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+            if (line.empty()) continue;
+            if (replyDone) {
+                // A second reply to one command: the one that follows the message data.
+                if (StartsWithWord(command, "DATA") && reply.rfind("354", 0) == 0) dataSent = true;
+                reply.clear();
+                replyDone = false;
+            }
+            if (!reply.empty()) reply += ' ';
+            reply += line;
+            const bool last = line.size() == 3 || (line.size() > 3 && line[3] == ' ');
+            if (StartsWithWord(command, "EHLO") && line.size() > 4) readExtension(line.substr(4));
+            if (last) {
+                replyDone = true;
+                if (inLogin && line.rfind("334", 0) != 0) inLogin = false;
+            }
+        }
+    }
+    void readExtension(std::string_view keyword) {
+        if (!StartsWithWord(keyword, "SIZE")) return;
+        long long limit = 0;
+        for (char c : keyword.substr(4))
+            if (c >= '0' && c <= '9') limit = limit * 10 + (c - '0');
+        if (limit > 0) size = limit;
+    }
+    // The reply refuses what was asked (4xx or 5xx).
+    bool refused() const {
+        return replyDone && reply.size() >= 3 && (reply[0] == '4' || reply[0] == '5');
+    }
+};
+
+int Debug(CURL*, curl_infotype type, char* data, size_t size, void* user) {
+    auto* talk = static_cast<Conversation*>(user);
+    const std::string_view text(data, size);
+    if (type == CURLINFO_HEADER_OUT)
+        talk->sent(text);
+    else if (type == CURLINFO_HEADER_IN)
+        talk->received(text);
+    else if (type == CURLINFO_DATA_OUT && StartsWithWord(talk->command, "DATA"))
+        talk->dataSent = true;
+    return 0;
+}
+
+// The enhanced status code's class (the middle number of "5.7.1"), or -1 without one.
+int EnhancedSubject(const std::string& reply) {
+    if (reply.size() < 9 || (reply[3] != ' ' && reply[3] != '-')) return -1;
+    if (!std::isdigit(static_cast<unsigned char>(reply[4])) || reply[5] != '.') return -1;
+    size_t i = 6;
+    int subject = 0;
+    while (i < reply.size() && std::isdigit(static_cast<unsigned char>(reply[i])))
+        subject = subject * 10 + (reply[i++] - '0');
+    if (i == 6 || i >= reply.size() || reply[i] != '.') return -1;
+    return subject;
+}
+
+bool MentionsClient(const std::string& reply) {
+    std::string lower;
+    for (char c : reply)
+        lower += char(std::tolower(static_cast<unsigned char>(c)));
+    return lower.find("client host") != std::string::npos ||
+           lower.find("relay access denied") != std::string::npos;
+}
+
+// The address in a command such as "RCPT TO:<a@b.test>".
+std::string AddressIn(const std::string& command) {
+    const size_t open = command.find('<');
+    const size_t close = command.find('>', open);
+    if (open == std::string::npos || close == std::string::npos) return {};
+    return command.substr(open + 1, close - open - 1);
+}
+
+std::string Amount(long long bytes) {
+    char text[48];
+    if (bytes >= 1024 * 1024)
+        std::snprintf(text, sizeof text, "%.1f MB", double(bytes) / (1024.0 * 1024.0));
+    else
+        std::snprintf(text, sizeof text, "%lld KB", (bytes + 1023) / 1024);
+    return std::string(text) + " (" + std::to_string(bytes) + " bytes)";
+}
+
 }  // namespace
 
 struct CurlMailer::Handle {
     CURL* easy = nullptr;
     char error[CURL_ERROR_SIZE] = {};
+    Conversation talk;
     Handle() { easy = curl_easy_init(); }
     ~Handle() {
         // Cleaning up the handle closes its connection with QUIT.
@@ -92,6 +217,7 @@ void CurlMailer::setTimeout(long seconds) {
 void CurlMailer::disconnect() {
     handle_ = std::make_unique<Handle>();
     connected_ = false;
+    sizeLimit_ = 0;
 }
 
 void CurlMailer::configure() {
@@ -111,6 +237,11 @@ void CurlMailer::configure() {
     curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, timeout_);
     curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, Discard);
+    // The conversation is followed for the size limit and the server's own replies; the
+    // debug function takes the place of libcurl's printing, so nothing goes to stderr.
+    curl_easy_setopt(e, CURLOPT_DEBUGFUNCTION, Debug);
+    curl_easy_setopt(e, CURLOPT_DEBUGDATA, &handle_->talk);
+    curl_easy_setopt(e, CURLOPT_VERBOSE, 1L);
     curl_easy_setopt(e, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, 2L);
     if (!caFile_.empty()) curl_easy_setopt(e, CURLOPT_CAINFO, caFile_.c_str());
@@ -126,52 +257,134 @@ void CurlMailer::configure() {
 MailError CurlMailer::describe(int code) const {
     const std::string where = host_ + " (port " + std::to_string(port_) + ")";
     const char* detail = handle_->error[0] ? handle_->error : curl_easy_strerror(CURLcode(code));
+    const Conversation& talk = handle_->talk;
+    const std::string replied =
+        talk.refused() ? " The server replied: \"" + talk.reply + "\"" : std::string();
     switch (CURLcode(code)) {
         case CURLE_URL_MALFORMAT:
-            return {MailStep::Settings, "The mail server name \"" + host_ +
-                                            "\" is not usable. Check the Outgoing Mail Server "
-                                            "(SMTP) in the company setup."};
+            return {MailStep::Settings,
+                    "The mail server name \"" + host_ +
+                        "\" is not usable. Check the Outgoing Mail Server (SMTP) in the company "
+                        "setup.",
+                    {}};
         case CURLE_COULDNT_RESOLVE_HOST:
-            return {MailStep::Reach, "The mail server \"" + host_ +
-                                         "\" cannot be found. Check the Outgoing Mail Server "
-                                         "(SMTP) in the company setup and the Internet "
-                                         "connection."};
+            return {MailStep::Reach,
+                    "The mail server \"" + host_ +
+                        "\" cannot be found. Check the Outgoing Mail Server (SMTP) in the "
+                        "company setup and the Internet connection.",
+                    {}};
         case CURLE_COULDNT_CONNECT:
         case CURLE_OPERATION_TIMEDOUT:
             if (!connected_)
-                return {MailStep::Reach, "The mail server " + where +
-                                             " cannot be reached. Check the server name, the "
-                                             "port number and the Internet connection."};
+                return {MailStep::Reach,
+                        "The mail server " + where +
+                            " cannot be reached. Check the server name, the port number and the "
+                            "Internet connection.",
+                        {}};
             return {MailStep::Connection,
-                    "The connection to the mail server " + where + " was lost: " + detail};
+                    "The connection to the mail server " + where + " was lost: " + detail,
+                    {}};
         case CURLE_USE_SSL_FAILED:
-            return {MailStep::Tls, "The mail server " + where +
-                                       " does not offer a secure connection (STARTTLS), so the "
-                                       "login was not sent. Use the secure port your mail "
-                                       "provider gives (often 587 or 465)."};
+            return {MailStep::Tls,
+                    "The mail server " + where +
+                        " does not offer a secure connection (STARTTLS), so the login was not "
+                        "sent. Use the secure port your mail provider gives (often 587 or 465)." +
+                        replied,
+                    talk.refused() ? talk.reply : std::string()};
         case CURLE_SSL_CONNECT_ERROR:
             return {MailStep::Tls,
-                    "The mail server " + where + " refused the secure connection (TLS): " + detail};
+                    "The mail server " + where + " refused the secure connection (TLS): " + detail,
+                    {}};
         case CURLE_PEER_FAILED_VERIFICATION:
         case CURLE_SSL_CACERT_BADFILE:
         case CURLE_SSL_ISSUER_ERROR:
             return {MailStep::Certificate,
-                    "The certificate of the mail server " + where + " is not trusted: " + detail};
+                    "The certificate of the mail server " + where + " is not trusted: " + detail,
+                    {}};
         case CURLE_LOGIN_DENIED:
-            return {MailStep::Login, "The mail server " + where +
-                                         " refused the login. Check the login name and "
-                                         "password in the company setup."};
+            return {MailStep::Login,
+                    "The mail server " + where +
+                        " refused the login. Check the login name and password in the company "
+                        "setup." +
+                        replied,
+                    talk.refused() ? talk.reply : std::string()};
         default:
             break;
     }
+    if (talk.refused()) return describeReply();
     if (Contains(handle_->error, "RCPT"))
         return {MailStep::Recipient,
-                std::string("The mail server refused the recipient address: ") + detail};
+                std::string("The mail server refused the recipient address: ") + detail,
+                {}};
     if (Contains(handle_->error, "MAIL failed"))
         return {MailStep::Sender,
-                std::string("The mail server refused the sender address: ") + detail};
+                std::string("The mail server refused the sender address: ") + detail,
+                {}};
     return {MailStep::Connection,
-            "The connection to the mail server " + where + " failed: " + detail};
+            "The connection to the mail server " + where + " failed: " + detail,
+            {}};
+}
+
+MailError CurlMailer::describeReply() const {
+    const Conversation& talk = handle_->talk;
+    const std::string where = host_ + " (port " + std::to_string(port_) + ")";
+    const std::string replied = " The server replied: \"" + talk.reply + "\"";
+    const std::string& command = talk.command;
+    const int subject = EnhancedSubject(talk.reply);
+    const bool policy = subject == 7 || MentionsClient(talk.reply);
+    auto error = [&](MailStep step, const std::string& text) {
+        return MailError{step, text + replied, talk.reply};
+    };
+    if (command.empty() || StartsWithWord(command, "EHLO") || StartsWithWord(command, "HELO"))
+        return error(
+            MailStep::Greeting,
+            "The mail server " + where + " refused this computer's connection when it " +
+                (command.empty() ? "answered" : "was greeted (" + command.substr(0, 4) + ")") +
+                ", so nothing was sent.");
+    if (StartsWithWord(command, "STARTTLS"))
+        return error(MailStep::Tls,
+                     "The mail server " + where + " refused the secure connection (STARTTLS).");
+    if (StartsWithWord(command, "AUTH"))
+        return error(MailStep::Login, "The mail server " + where + " refused the login (" +
+                                          command +
+                                          "). Check the login name and password in "
+                                          "the company setup.");
+    if (StartsWithWord(command, "MAIL")) {
+        if (talk.reply.rfind("552", 0) == 0)
+            return error(MailStep::Size, "The mail server " + where +
+                                             " refused the message as too large when it was "
+                                             "announced (MAIL FROM).");
+        if (policy)
+            return error(MailStep::Client, "The mail server " + where +
+                                               " refused to take mail from this computer or "
+                                               "sender at the sender step (MAIL FROM).");
+        return error(MailStep::Sender, "The mail server refused the sender address " +
+                                           AddressIn(command) + " (MAIL FROM).");
+    }
+    if (StartsWithWord(command, "RCPT")) {
+        if (policy)
+            return error(MailStep::Client,
+                         "The mail server " + where +
+                             " refused to take mail from this computer at the recipient step "
+                             "(RCPT TO " +
+                             AddressIn(command) + "); the address itself was not judged.");
+        return error(MailStep::Recipient, "The mail server refused the recipient address " +
+                                              AddressIn(command) + " (RCPT TO).");
+    }
+    if (StartsWithWord(command, "DATA")) {
+        if (talk.dataSent && talk.reply.rfind("552", 0) == 0)
+            return error(MailStep::Size, "The mail server " + where +
+                                             " refused the message as too large after "
+                                             "receiving it (DATA).");
+        return error(MailStep::Message,
+                     talk.dataSent
+                         ? "The mail server " + where +
+                               " did not accept the message after receiving it (end "
+                               "of DATA), so it was not sent."
+                         : "The mail server " + where + " refused to receive the message (DATA).");
+    }
+    return error(MailStep::Connection, "The mail server " + where + " refused the command " +
+                                           command.substr(0, command.find(' ')) + ".");
 }
 
 bool CurlMailer::connect(MailError& error) {
@@ -192,6 +405,7 @@ bool CurlMailer::connect(MailError& error) {
         return false;
     }
     connected_ = true;
+    sizeLimit_ = handle_->talk.size.value_or(0);
     return true;
 }
 
@@ -207,6 +421,11 @@ bool CurlMailer::send(const MailMessage& message, MailError& error) {
     configure();
     CURL* e = handle_->easy;
     handle_->error[0] = '\0';
+    // What the last message's conversation left does not speak for this one.
+    Conversation& talk = handle_->talk;
+    talk.command.clear();
+    talk.reply.clear();
+    talk.replyDone = talk.dataSent = talk.inLogin = talk.quitting = false;
     const std::string from = "<" + CleanHeaderText(message.from) + ">";
     curl_easy_setopt(e, CURLOPT_MAIL_FROM, from.c_str());
     curl_slist* rcpt = nullptr;
@@ -214,6 +433,16 @@ bool CurlMailer::send(const MailMessage& message, MailError& error) {
         rcpt = curl_slist_append(rcpt, ("<" + CleanHeaderText(r) + ">").c_str());
     curl_easy_setopt(e, CURLOPT_MAIL_RCPT, rcpt);
     Upload upload{ComposeMessage(message, StampNow(message.from)), 0};
+    if (sizeLimit_ > 0 && static_cast<long long>(upload.text.size()) > sizeLimit_) {
+        curl_slist_free_all(rcpt);
+        curl_easy_setopt(e, CURLOPT_MAIL_RCPT, nullptr);
+        error = {MailStep::Size,
+                 "The message is " + Amount(static_cast<long long>(upload.text.size())) +
+                     "; the mail server " + host_ + " (port " + std::to_string(port_) +
+                     ") takes messages of at most " + Amount(sizeLimit_) + ". It was not sent.",
+                 {}};
+        return false;
+    }
     curl_easy_setopt(e, CURLOPT_READFUNCTION, ReadUpload);
     curl_easy_setopt(e, CURLOPT_READDATA, &upload);
     curl_easy_setopt(e, CURLOPT_UPLOAD, 1L);
@@ -221,13 +450,17 @@ bool CurlMailer::send(const MailMessage& message, MailError& error) {
     const CURLcode rc = curl_easy_perform(e);
     curl_slist_free_all(rcpt);
     curl_easy_setopt(e, CURLOPT_MAIL_RCPT, nullptr);
+    // A new connection made on the way (the server had closed the old one) announces its
+    // limit afresh.
+    if (handle_->talk.size) sizeLimit_ = *handle_->talk.size;
     if (rc == CURLE_OK) return true;
     error = describe(rc);
-    // A refused address leaves the server willing to take the next message; anything else
-    // means the connection is gone.
-    if (error.step != MailStep::Recipient && error.step != MailStep::Sender) {
+    // A refused address or message leaves the server willing to take the next message;
+    // anything else means the connection is gone.
+    if (!ConnectionSurvives(error.step)) {
         handle_ = std::make_unique<Handle>();
         connected_ = false;
+        sizeLimit_ = 0;
     }
     return false;
 }

@@ -2,7 +2,9 @@
 // upgrades with STARTTLS when the server offers it, and insists on it whenever a login is
 // set, so that a login is never sent in the clear. Certificates are checked against the
 // system's store, or against one CA file where a caller names it. One connection serves
-// every message from connect to disconnect.
+// every message from connect to disconnect. The mailer follows the conversation: it keeps
+// the size limit the server announces, refuses a larger message before sending any of
+// it, and names the step and the server's own reply when something is refused.
 #pragma once
 
 #include <memory>
@@ -34,11 +36,14 @@ class CurlMailer : public Mailer {
     void setImplicitTlsPort(int port);
     // Seconds allowed for reaching the server and for a stalled transfer.
     void setTimeout(long seconds);
+    // The largest message the server announced it takes (its SIZE), 0 when it named none.
+    long long sizeLimit() const { return sizeLimit_; }
 
   private:
     struct Handle;
     void configure();
     MailError describe(int code) const;
+    MailError describeReply() const;
 
     std::unique_ptr<Handle> handle_;
     std::string host_;
@@ -49,6 +54,7 @@ class CurlMailer : public Mailer {
     long timeout_ = 30;
     int implicitTlsPort_ = 465;
     bool connected_ = false;
+    long long sizeLimit_ = 0;
 };
 
 }  // namespace invarro::platform::curl

@@ -1,5 +1,9 @@
 #include "platform/qt/PainterCanvas.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QFile>
 #include <QFontMetricsF>
 #include <QImageReader>
@@ -10,7 +14,9 @@
 #include <algorithm>
 #include <cmath>
 
+#include "data/OwnFiles.h"
 #include "platform/qt/PdfInfo.h"
+#include "platform/qt/PrintSystem.h"
 #include "platform/qt/QtFonts.h"
 
 namespace invarro::platform::qt {
@@ -21,6 +27,13 @@ namespace {
 constexpr int kPdfResolution = 254;
 constexpr int kLetterWidth = 2159;
 constexpr int kLetterHeight = 2794;
+// No printer puts ink within about a quarter inch of the paper's edge, so a PDF keeps
+// that much clear on every side and looks as the page comes out of a printer: 6.4 mm,
+// the quarter inch rounded up to whole device units.
+constexpr int kPdfMargin = 64;
+constexpr double kPdfMarginMm = kPdfMargin / 10.0;
+// The least margin a PDF made through the printer (printing to a file) gets, in points.
+constexpr double kQuarterInchPt = 18.0;
 // Past this many measured texts the width cache starts again.
 constexpr size_t kWidthCacheLimit = 50000;
 
@@ -30,6 +43,29 @@ QPageLayout::Orientation ToQt(output::Orientation o) {
 
 QString ToQString(const std::string& s) {
     return QString::fromUtf8(s.data(), qsizetype(s.size()));
+}
+
+// A printer that writes a PDF file (printing to a file) has no edge of its own that it
+// cannot reach: its page keeps a quarter inch clear, like the program's own PDF files.
+QPageLayout PdfPrinterLayout(QPageLayout layout) {
+    const QMarginsF m = layout.margins(QPageLayout::Point);
+    const QMarginsF wanted(std::max(m.left(), kQuarterInchPt), std::max(m.top(), kQuarterInchPt),
+                           std::max(m.right(), kQuarterInchPt),
+                           std::max(m.bottom(), kQuarterInchPt));
+    if (wanted != m) {
+        layout.setMode(QPageLayout::StandardMode);
+        layout.setUnits(QPageLayout::Point);
+        layout.setMargins(wanted);
+    }
+    return layout;
+}
+
+// The canvas draws in the printer's printable area, whose corner is the painter's origin.
+void KeepClearOfTheEdge(QPrinter& printer) {
+    printer.setFullPage(false);
+    if (printer.outputFormat() != QPrinter::PdfFormat) return;
+    const QPageLayout layout = PdfPrinterLayout(printer.pageLayout());
+    if (!(layout == printer.pageLayout())) printer.setPageLayout(layout);
 }
 
 }  // namespace
@@ -70,21 +106,19 @@ bool PainterCanvas::pdfLandscape() const {
 }
 
 int PainterCanvas::pageWidth() const {
-    if (!printer_) return pdfLandscape() ? kLetterHeight : kLetterWidth;
+    if (!printer_) return (pdfLandscape() ? kLetterHeight : kLetterWidth) - 2 * kPdfMargin;
     QPageLayout layout = printer_->pageLayout();
     if (orientation_ && page_ == 0) layout.setOrientation(ToQt(*orientation_));
-    const int dpi = printer_->resolution();
-    return printer_->fullPage() ? layout.fullRectPixels(dpi).width()
-                                : layout.paintRectPixels(dpi).width();
+    if (printer_->outputFormat() == QPrinter::PdfFormat) layout = PdfPrinterLayout(layout);
+    return layout.paintRectPixels(printer_->resolution()).width();
 }
 
 int PainterCanvas::pageHeight() const {
-    if (!printer_) return pdfLandscape() ? kLetterWidth : kLetterHeight;
+    if (!printer_) return (pdfLandscape() ? kLetterWidth : kLetterHeight) - 2 * kPdfMargin;
     QPageLayout layout = printer_->pageLayout();
     if (orientation_ && page_ == 0) layout.setOrientation(ToQt(*orientation_));
-    const int dpi = printer_->resolution();
-    return printer_->fullPage() ? layout.fullRectPixels(dpi).height()
-                                : layout.paintRectPixels(dpi).height();
+    if (printer_->outputFormat() == QPrinter::PdfFormat) layout = PdfPrinterLayout(layout);
+    return layout.paintRectPixels(printer_->resolution()).height();
 }
 
 bool PainterCanvas::beginDocument(const std::string& name) {
@@ -99,7 +133,18 @@ bool PainterCanvas::beginDocument(const std::string& name) {
             printer_->setPageOrientation(ToQt(*orientation_));
         }
         printer_->setDocName(ToQString(name));
+        KeepClearOfTheEdge(*printer_);
+        // A queue that refuses jobs, or a print system that is not running, takes
+        // nothing: that is known before anything is drawn.
+        if (const PrintCheck check = DestinationAccepts(*printer_); !check.ok) {
+            if (printerOrientation_) printer_->setPageOrientation(*printerOrientation_);
+            printerOrientation_.reset();
+            lastError_ = check.error;
+            return false;
+        }
+        watch_.emplace(*printer_);
         if (!painter_.begin(printer_)) {
+            watch_.reset();
             if (printerOrientation_) printer_->setPageOrientation(*printerOrientation_);
             printerOrientation_.reset();
             lastError_ = "The printer could not be started.";
@@ -110,12 +155,28 @@ bool PainterCanvas::beginDocument(const std::string& name) {
             lastError_ = "No PDF file name was given.";
             return false;
         }
+        if (!data::MayWriteUserFile(name, &lastError_)) return false;
         fileName_ = name;
         pdfLandscape_ = orientation_ == output::Orientation::Landscape;
-        pdf_ = std::make_unique<QPdfWriter>(ToQString(name));
-        pdf_->setPageLayout(QPageLayout(
-            QPageSize(QPageSize::Letter),
-            pdfLandscape_ ? QPageLayout::Landscape : QPageLayout::Portrait, QMarginsF(0, 0, 0, 0)));
+        // The file is opened here rather than by the PDF writer, so that one inside the
+        // data folder is its owner's alone, also when it was there before.
+        const mode_t mode = data::NewFileMode(name);
+        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
+        if (fd >= 0 && mode == 0600) ::fchmod(fd, mode);
+        pdfFile_ = std::make_unique<QFile>();
+        if (fd < 0 || !pdfFile_->open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) {
+            if (fd >= 0) ::close(fd);
+            pdfFile_.reset();
+            lastError_ = "Cannot write the PDF file " + name + ".";
+            return false;
+        }
+        pdf_ = std::make_unique<QPdfWriter>(pdfFile_.get());
+        // The painter's origin is the corner of the printable area inside the margins.
+        pdf_->setPageLayout(
+            QPageLayout(QPageSize(QPageSize::Letter),
+                        pdfLandscape_ ? QPageLayout::Landscape : QPageLayout::Portrait,
+                        QMarginsF(kPdfMarginMm, kPdfMarginMm, kPdfMarginMm, kPdfMarginMm),
+                        QPageLayout::Millimeter));
         pdf_->setResolution(kPdfResolution);
         // The document information is written over the title's room when the file is
         // complete.
@@ -123,6 +184,8 @@ bool PainterCanvas::beginDocument(const std::string& name) {
         pdf_->setCreator(QStringLiteral("Invarro"));
         if (!painter_.begin(pdf_.get())) {
             pdf_.reset();
+            pdfFile_.reset();
+            QFile::remove(ToQString(name));
             lastError_ = "Cannot write the PDF file " + name + ".";
             return false;
         }
@@ -155,12 +218,27 @@ bool PainterCanvas::endDocument() {
         if (printerOrientation_) printer_->setPageOrientation(*printerOrientation_);
         printerOrientation_.reset();
         updateDeviceFont();
-        if (!drawn) lastError_ = "The print job did not complete.";
-        return drawn;
+        if (!drawn) {
+            watch_.reset();
+            lastError_ = "The print job did not complete.";
+            return false;
+        }
+        // Qt hands the job over without saying whether it was taken.
+        const PrintCheck taken = watch_ ? watch_->accepted() : PrintCheck{};
+        watch_.reset();
+        if (!taken.ok) {
+            lastError_ = taken.error;
+            return false;
+        }
+        return true;
     }
-    pdf_.reset();  // closes the file
+    pdf_.reset();
+    bool closed = pdfFile_->flush();
+    pdfFile_->close();
+    closed = closed && pdfFile_->error() == QFileDevice::NoError;
+    pdfFile_.reset();
     updateDeviceFont();
-    if (!drawn || !QFile::exists(ToQString(fileName_))) {
+    if (!drawn || !closed || !QFile::exists(ToQString(fileName_))) {
         lastError_ = "Cannot write the PDF file " + fileName_ + ".";
         return false;
     }
@@ -178,6 +256,7 @@ bool PainterCanvas::endDocument() {
 
 void PainterCanvas::abandon() {
     page_ = 0;
+    watch_.reset();
     if (printer_) {
         printer_->abort();
         painter_.end();
@@ -186,6 +265,7 @@ void PainterCanvas::abandon() {
     } else {
         painter_.end();
         pdf_.reset();
+        pdfFile_.reset();
         QFile::remove(ToQString(fileName_));
     }
 }

@@ -1,7 +1,9 @@
 // The page canvas on Qt: QPainter drawing on the program's printer or into a PDF file.
 //
-// A PDF page is US Letter in device units of a tenth of a millimetre (2159 x 2794,
-// 254 units per inch), portrait unless set to landscape, with the whole sheet drawable.
+// A PDF page is US Letter in device units of a tenth of a millimetre (254 units per
+// inch), portrait unless set to landscape. Like a printer's page it has a printable area:
+// 64 units (a quarter inch, rounded up) are kept clear on every side, so the canvas is
+// 2031 x 2666 units with its origin at the corner of that area.
 // The standard faces ("Arial", "Courier New", "Times New Roman", ...) are asked for by
 // name; the font system gives their metric twins, and the fonts used are embedded.
 #pragma once
@@ -19,7 +21,9 @@
 
 #include "output/Canvas.h"
 #include "platform/Shell.h"
+#include "platform/qt/PrintSystem.h"
 
+class QFile;
 class QPagedPaintDevice;
 class QPdfWriter;
 class QPrinter;
@@ -29,8 +33,10 @@ namespace invarro::platform::qt {
 class PainterCanvas : public output::Canvas {
   public:
     // Draws on printer, which outlives the canvas. Device units are the printer's dots;
-    // the page is its printable area. An orientation set on the canvas holds for its
-    // documents only; the printer gets its own orientation back afterwards.
+    // the page is its printable area, the origin that area's corner. A printer that
+    // writes a PDF file keeps at least a quarter inch clear on every side. An orientation set on
+    // the canvas holds for its documents only; the printer gets its own orientation back
+    // afterwards.
     explicit PainterCanvas(QPrinter& printer);
     // Writes PDF files. When viewer is given, each finished file is opened with it.
     explicit PainterCanvas(Shell* viewer);
@@ -52,9 +58,10 @@ class PainterCanvas : public output::Canvas {
     int resolutionY() const override;
     bool beginDocument(const std::string& name) override;
     bool newPage() override;
-    // For a PDF: writes the file, sets its document information and opens it with the
-    // viewer. A viewer that cannot be started does not make the document fail; it leaves
-    // a note in lastError().
+    // On a printer: false when the print system did not take the job (the queue refused
+    // it, or it was cancelled at once). For a PDF: writes the file, sets its document
+    // information and opens it with the viewer. A viewer that cannot be started does not make the
+    // document fail; it leaves a note in lastError().
     bool endDocument() override;
     int pageNumber() const override { return page_; }
     std::string lastError() const override { return lastError_; }
@@ -86,6 +93,7 @@ class PainterCanvas : public output::Canvas {
 
     QPrinter* printer_ = nullptr;
     Shell* viewer_ = nullptr;
+    std::unique_ptr<QFile> pdfFile_;  // the PDF file being written
     std::unique_ptr<QPdfWriter> pdf_;
     QPainter painter_;
     std::string fileName_;
@@ -112,6 +120,7 @@ class PainterCanvas : public output::Canvas {
     QPointF current_;
     int page_ = 0;
     std::string lastError_;
+    std::optional<JobWatch> watch_;  // the print job being drawn
 
     std::map<std::string, QImage> images_;
     std::map<std::tuple<std::string, int, int>, QImage> scaled_;

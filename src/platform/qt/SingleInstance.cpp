@@ -1,5 +1,8 @@
 #include "platform/qt/SingleInstance.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QCryptographicHash>
@@ -7,6 +10,8 @@
 #include <QDir>
 #include <QLocalSocket>
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 
 namespace invarro::platform::qt {
@@ -23,7 +28,7 @@ int Remaining(const QDeadlineTimer& deadline) {
 }  // namespace
 
 SingleInstance::SingleInstance(const QString& dataFolder, QObject* parent)
-    : QObject(parent), key_(KeyFor(dataFolder)) {}
+    : QObject(parent), folder_(dataFolder), key_(KeyFor(dataFolder)) {}
 
 SingleInstance::~SingleInstance() {
     release();
@@ -45,37 +50,55 @@ QString SingleInstance::KeyFor(const QString& dataFolder) {
 }
 
 QString SingleInstance::lockPath() const {
-    return QDir::temp().filePath("invarro-" + key_ + ".lock");
+    return QDir(folder_).filePath("invarro.lock");
 }
 
 bool SingleInstance::takeLock(const QDeadlineTimer& deadline) {
-    lock_ = std::make_unique<QLockFile>(lockPath());
-    // The lock is held only while a start decides, which may include a question to the
-    // user, or while a batch command runs; it is stale only when its program is gone.
-    lock_->setStaleLockTime(0);
-    if (lock_->tryLock(Remaining(deadline))) return true;
-    lock_.reset();
-    return false;
+    release();
+    // The folder is made here when it is new (the owner's alone), so that it can be locked
+    // before anything else happens in it.
+    std::error_code ec;
+    if (std::filesystem::create_directories(folder_.toStdString(), ec))
+        (void)::chmod(folder_.toLocal8Bit().constData(), 0700);
+    const QByteArray path = lockPath().toLocal8Bit();
+    int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        qWarning("invarro: cannot open %s: %s", path.constData(), std::strerror(errno));
+        return false;
+    }
+    for (;;) {
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) break;
+        if (errno != EWOULDBLOCK || Remaining(deadline) <= 0) {
+            ::close(fd);
+            return false;
+        }
+        ::usleep(20000);
+    }
+    // Who holds it, for a person looking at the folder; nothing reads it back.
+    const QByteArray pid = QByteArray::number(qint64(::getpid())) + "\n";
+    if (::ftruncate(fd, 0) == 0) (void)!::pwrite(fd, pid.constData(), size_t(pid.size()), 0);
+    lockFd_ = fd;
+    return true;
 }
 
 SingleInstance::Outcome SingleInstance::start(int timeoutMs) {
     QDeadlineTimer deadline(timeoutMs);
-    if (!takeLock(deadline)) return Outcome::Undecided;
-
-    QLocalSocket socket;
-    socket.connectToServer(serverName());
-    if (socket.waitForConnected(std::min(Remaining(deadline), 2000))) {
+    // Locked by a running program: ask it to show itself.
+    if (!takeLock(QDeadlineTimer(std::min(timeoutMs, 500)))) {
+        QLocalSocket socket;
+        socket.connectToServer(serverName());
+        if (!socket.waitForConnected(std::min(std::max(Remaining(deadline), 1), 2000)))
+            return Outcome::Undecided;
         socket.write(kRaise);
         socket.flush();
         QByteArray reply;
         while (!reply.contains('\n') && Remaining(deadline) > 0 &&
                socket.waitForReadyRead(Remaining(deadline)))
             reply += socket.readAll();
-        release();
         return reply.startsWith(kDone) ? Outcome::AlreadyRunning : Outcome::Undecided;
     }
 
-    // Nobody answers: a socket left behind by a program that died is taken over.
+    // The folder is this program's: a socket left behind by one that died is taken over.
     QLocalServer::removeServer(serverName());
     server_ = new QLocalServer(this);
     server_->setSocketOptions(QLocalServer::UserAccessOption);
@@ -88,20 +111,17 @@ SingleInstance::Outcome SingleInstance::start(int timeoutMs) {
 
 SingleInstance::Outcome SingleInstance::hold(int timeoutMs) {
     QDeadlineTimer deadline(timeoutMs);
-    if (!takeLock(deadline)) return Outcome::Undecided;
+    if (takeLock(deadline)) return Outcome::First;
     QLocalSocket socket;
     socket.connectToServer(serverName());
-    if (!socket.waitForConnected(std::max(Remaining(deadline), 200))) return Outcome::First;
+    if (!socket.waitForConnected(200)) return Outcome::Undecided;
     socket.disconnectFromServer();
-    release();
     return Outcome::AlreadyRunning;
 }
 
 void SingleInstance::release() {
-    if (lock_) {
-        lock_->unlock();
-        lock_.reset();
-    }
+    if (lockFd_ >= 0) ::close(lockFd_);  // the lock goes with the descriptor
+    lockFd_ = -1;
 }
 
 void SingleInstance::answer() {

@@ -4,7 +4,11 @@
 #include <zip.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <array>
+#include <cstdio>
+#include <memory>
+#include <optional>
 
 namespace invarro::platform::zip {
 
@@ -20,6 +24,68 @@ std::string OpenErrorText(int code) {
     std::string text = zip_error_strerror(&e);
     zip_error_fini(&e);
     return text;
+}
+
+uint64_t Little(const std::string& b, std::size_t at, int bytes) {
+    uint64_t v = 0;
+    for (int i = bytes - 1; i >= 0; --i)
+        v = (v << 8) | static_cast<unsigned char>(b[at + std::size_t(i)]);
+    return v;
+}
+
+bool ReadAt(std::FILE* f, uint64_t at, std::size_t n, std::string& out) {
+    out.assign(n, '\0');
+    return ::fseeko(f, off_t(at), SEEK_SET) == 0 && std::fread(out.data(), 1, n, f) == n;
+}
+
+// The entry names byte for byte as the central directory stores them, in its order.
+// libzip hands a NUL inside a name back as a blank, which would make "1C.DAT<NUL>.sh" a
+// name with a blank instead of a name that no file can have. Nothing when the directory
+// cannot be found.
+std::optional<std::vector<std::string>> StoredNames(const std::string& path) {
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::fopen(path.c_str(), "rb"), std::fclose);
+    if (!f || ::fseeko(f.get(), 0, SEEK_END) != 0) return std::nullopt;
+    const off_t end = ::ftello(f.get());
+    if (end < 22) return std::nullopt;
+    // The end record: 22 bytes and a comment of at most 65535.
+    const uint64_t tailSize = std::min<uint64_t>(uint64_t(end), 22 + 65535);
+    std::string tail;
+    if (!ReadAt(f.get(), uint64_t(end) - tailSize, std::size_t(tailSize), tail))
+        return std::nullopt;
+    const std::size_t eocd = tail.rfind(std::string("PK\x05\x06", 4));
+    if (eocd == std::string::npos || eocd + 22 > tail.size()) return std::nullopt;
+    const uint64_t eocdAt = uint64_t(end) - tailSize + eocd;
+    uint64_t count = Little(tail, eocd + 10, 2);
+    uint64_t size = Little(tail, eocd + 12, 4);
+    uint64_t endOfDirectory = eocdAt;
+    if (count == 0xFFFF || size == 0xFFFFFFFF || Little(tail, eocd + 16, 4) == 0xFFFFFFFF) {
+        // ZIP64: the locator before the end record points at the larger end record.
+        std::string locator, record;
+        if (eocdAt < 20 || !ReadAt(f.get(), eocdAt - 20, 20, locator) ||
+            locator.compare(0, 4, "PK\x06\x07", 4) != 0)
+            return std::nullopt;
+        const uint64_t recordAt = Little(locator, 8, 8);
+        if (!ReadAt(f.get(), recordAt, 56, record) || record.compare(0, 4, "PK\x06\x06", 4) != 0)
+            return std::nullopt;
+        count = Little(record, 32, 8);
+        size = Little(record, 40, 8);
+        endOfDirectory = recordAt;
+    }
+    // The directory ends where the end record begins, also behind data put in front.
+    if (size > endOfDirectory || size > (uint64_t(1) << 30)) return std::nullopt;
+    std::string dir;
+    if (!ReadAt(f.get(), endOfDirectory - size, std::size_t(size), dir)) return std::nullopt;
+    std::vector<std::string> names;
+    std::size_t at = 0;
+    for (uint64_t i = 0; i < count; ++i) {
+        if (at + 46 > dir.size() || dir.compare(at, 4, "PK\x01\x02", 4) != 0) return std::nullopt;
+        const std::size_t nameLength = std::size_t(Little(dir, at + 28, 2));
+        const std::size_t rest = std::size_t(Little(dir, at + 30, 2) + Little(dir, at + 32, 2));
+        if (at + 46 + nameLength + rest > dir.size()) return std::nullopt;
+        names.push_back(dir.substr(at + 46, nameLength));
+        at += 46 + nameLength + rest;
+    }
+    return names;
 }
 
 // Regular files are stored with the owner-only mode the program gives its files.
@@ -170,6 +236,12 @@ std::unique_ptr<ArchiveReader> ZipArchive::open(const std::string& path, std::st
             if (type == S_IFDIR) e.directory = true;
         }
         entries.push_back(std::move(e));
+    }
+    // A name holding a NUL is given as stored, so that it is refused rather than read as
+    // another name.
+    if (const auto stored = StoredNames(path); stored && stored->size() == entries.size()) {
+        for (std::size_t i = 0; i < entries.size(); ++i)
+            if ((*stored)[i].find('\0') != std::string::npos) entries[i].name = (*stored)[i];
     }
     return std::make_unique<ZipReader>(za, std::move(entries));
 }

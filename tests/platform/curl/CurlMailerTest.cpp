@@ -41,7 +41,8 @@ class CurlMailerTest : public ::testing::Test {
                            "Acme",
                            std::move(to),
                            std::move(subject),
-                           {"Line one", "", ".", "..two dots", "Grüße aus Köln"}};
+                           {"Line one", "", ".", "..two dots", "Grüße aus Köln"},
+                           {}};
     }
 
     static testing::TempDir* certs_;
@@ -190,6 +191,105 @@ TEST_F(CurlMailerTest, ARefusedRecipientFailsOneMessageOnly) {
     EXPECT_EQ(peer.received()[0].field("subject"), "next");
     EXPECT_FALSE(m.send(Message("none", {}), e));
     EXPECT_EQ(e.step, MailStep::Recipient);
+}
+
+TEST_F(CurlMailerTest, ARefusedRecipientNamesTheAddressAndTheServersReply) {
+    SmtpPeer peer(SmtpPeer::Options().refuse("nobody"));
+    CurlMailer m;
+    aim(m, peer);
+    MailError e;
+    ASSERT_TRUE(m.connect(e)) << e.text;
+    EXPECT_FALSE(m.send(Message("refused", {"nobody@x.test"}), e));
+    EXPECT_EQ(e.step, MailStep::Recipient);
+    EXPECT_EQ(e.reply, "550 5.1.1 No such user here");
+    EXPECT_EQ(e.text,
+              "The mail server refused the recipient address nobody@x.test (RCPT TO). The server "
+              "replied: \"550 5.1.1 No such user here\"");
+}
+
+TEST_F(CurlMailerTest, AClientHostRejectedIsNotCalledARefusedRecipient) {
+    // Postfix turns away a client it does not serve at the first recipient.
+    SmtpPeer peer(SmtpPeer::Options().rejectingClient());
+    CurlMailer m;
+    aim(m, peer);
+    MailError e;
+    ASSERT_TRUE(m.connect(e)) << e.text;
+    EXPECT_FALSE(m.send(Message("turned away", {"ap@customer.test"}), e));
+    EXPECT_EQ(e.step, MailStep::Client) << e.text;
+    EXPECT_EQ(e.reply, "554 5.7.1 <localhost[127.0.0.1]>: Client host rejected: Access denied");
+    EXPECT_EQ(e.text.find("refused the recipient address"), std::string::npos) << e.text;
+    EXPECT_NE(e.text.find("refused to take mail from this computer at the recipient step (RCPT "
+                          "TO ap@customer.test)"),
+              std::string::npos)
+        << e.text;
+    EXPECT_TRUE(e.text.ends_with(
+        "The server replied: \"554 5.7.1 <localhost[127.0.0.1]>: Client host rejected: Access "
+        "denied\""))
+        << e.text;
+    EXPECT_TRUE(peer.received().empty());
+}
+
+TEST_F(CurlMailerTest, AGreetingThatRefusesIsReportedWithTheServersWords) {
+    SmtpPeer peer(SmtpPeer::Options().refusingGreeting());
+    CurlMailer m;
+    aim(m, peer);
+    MailError e;
+    EXPECT_FALSE(m.connect(e));
+    EXPECT_FALSE(m.connected());
+    EXPECT_EQ(e.step, MailStep::Greeting) << e.text;
+    EXPECT_EQ(e.reply, "554 5.7.1 peer.test: Client host rejected: no service for you");
+    EXPECT_NE(e.text.find("refused this computer's connection when it answered"), std::string::npos)
+        << e.text;
+    EXPECT_NE(e.text.find("no service for you"), std::string::npos);
+}
+
+TEST_F(CurlMailerTest, AMessageRefusedAfterItsDataIsNotSentAndTheNextOneGoes) {
+    SmtpPeer peer(SmtpPeer::Options().refuseMessagesWith("FORBIDDEN"));
+    CurlMailer m;
+    aim(m, peer);
+    MailError e;
+    ASSERT_TRUE(m.connect(e)) << e.text;
+    MailMessage bad = Message("bad");
+    bad.body.push_back("FORBIDDEN");
+    EXPECT_FALSE(m.send(bad, e));
+    EXPECT_EQ(e.step, MailStep::Message) << e.text;
+    EXPECT_EQ(e.reply, "554 5.7.1 Message refused: content not accepted here");
+    EXPECT_NE(e.text.find("did not accept the message after receiving it (end of DATA)"),
+              std::string::npos)
+        << e.text;
+    EXPECT_TRUE(m.connected());
+    ASSERT_TRUE(m.send(Message("good"), e)) << e.text;
+    ASSERT_EQ(peer.received().size(), 1u);
+    EXPECT_EQ(peer.received()[0].field("subject"), "good");
+}
+
+TEST_F(CurlMailerTest, AMessageOverTheAnnouncedSizeIsRefusedBeforeAnyOfItIsSent) {
+    SmtpPeer peer(SmtpPeer::Options().announceSize(4000));
+    CurlMailer m;
+    aim(m, peer);
+    MailError e;
+    ASSERT_TRUE(m.connect(e)) << e.text;
+    EXPECT_EQ(m.sizeLimit(), 4000);
+    MailMessage big = Message("big");
+    big.attachments.push_back({"Invoice-1.pdf", "application/pdf", std::string(3000, 'x')});
+    EXPECT_FALSE(m.send(big, e));
+    EXPECT_EQ(e.step, MailStep::Size) << e.text;
+    EXPECT_NE(e.text.find("takes messages of at most 4 KB (4000 bytes). It was not sent."),
+              std::string::npos)
+        << e.text;
+    // Nothing of it reached the server, and the connection serves the next message.
+    EXPECT_TRUE(m.connected());
+    EXPECT_EQ(peer.events().find("MAIL"), std::string::npos);
+    big.attachments[0].bytes.resize(1000);
+    ASSERT_TRUE(m.send(big, e)) << e.text;
+    ASSERT_EQ(peer.received().size(), 1u);
+    EXPECT_EQ(peer.received()[0].attachments.size(), 1u);
+    // A server that names no limit takes what comes.
+    SmtpPeer open(SmtpPeer::Options{});
+    CurlMailer n;
+    aim(n, open);
+    ASSERT_TRUE(n.connect(e)) << e.text;
+    EXPECT_EQ(n.sizeLimit(), 33554432);  // aiosmtpd's own default
 }
 
 TEST_F(CurlMailerTest, ADroppedConnectionFailsTheMessageAndLeavesTheMailerClosed) {

@@ -36,13 +36,7 @@ class MailRunTest : public DocumentTest {
         c.setText(Company::EMailPort, std::to_string(peer.port()));
     }
     void customer(const std::string& no, const std::string& name, const std::string& eMail) {
-        using C = data::Customer;
-        data::CustomerRecord r = data::NewRecord<C>();
-        r.setText(C::CustNo, no);
-        r.setText(C::Name, name);
-        r.setText(C::BillAddr1, "12 Harbour Road");
-        r.setText(C::EMail, eMail);
-        ASSERT_TRUE(data::AddBusinessRecord(files.customers, r, prompter).ok());
+        addCustomer(no, name, {"12 Harbour Road"}, {}, eMail);
     }
     void invoice(const std::string& no, const std::string& cust, char type = 'I') {
         Header h;
@@ -229,7 +223,8 @@ TEST_F(MailRunTest, ARefusedLoginIsShownAndNothingIsSent) {
     company.setText(Company::EMailPassword, "typo");
     prompter.expect("The mail server 127.0.0.1 (port " + std::to_string(peer.port()) +
                     ") refused the login. Check the login name and password in the company "
-                    "setup.");
+                    "setup. The server replied: \"535 5.7.8 Authentication credentials "
+                    "invalid\"");
     EXPECT_FALSE(CheckEmailSettings(company, mailer, prompter, progress));
     EXPECT_EQ(prompter.last().title, "E-Mail Mode");
     EXPECT_TRUE(peer.received().empty());

@@ -5,7 +5,8 @@
 namespace invarro::platform {
 namespace {
 
-const MessageStamp kStamp{"Tue, 08 Dec 2026 10:00:00 +0000", "<1.abc@example.com>"};
+const MessageStamp kStamp{"Tue, 08 Dec 2026 10:00:00 +0000", "<1.abc@example.com>",
+                          "=_Invarro_test"};
 
 std::string HeaderBlock(const std::string& text) {
     return text.substr(0, text.find("\r\n\r\n") + 2);
@@ -15,11 +16,9 @@ TEST(MailText, HeaderValuesLoseControlCharactersSoNoHeaderCanBeAdded) {
     EXPECT_EQ(CleanHeaderText("  Acme\r\nBcc: victim@example.com\t "),
               "Acme Bcc: victim@example.com");
     EXPECT_EQ(CleanHeaderText("\x01\x7f"), "");
-    MailMessage m{"a@example.com",
-                  "Evil\r\nBcc: x@example.com",
-                  {"b@example.com"},
-                  "Hello\nX-Injected: 1",
-                  {"body"}};
+    MailMessage m{"a@example.com",   "Evil\r\nBcc: x@example.com",
+                  {"b@example.com"}, "Hello\nX-Injected: 1",
+                  {"body"},          {}};
     const std::string text = ComposeMessage(m, kStamp);
     const std::string head = HeaderBlock(text);
     EXPECT_EQ(head.find("\r\nBcc:"), std::string::npos);
@@ -78,11 +77,9 @@ TEST(MailText, QuotedPrintableKeepsLinesShortAndEscapesWhatMustBe) {
 }
 
 TEST(MailText, MessageHasTheHeaderFieldsMailServersExpect) {
-    MailMessage m{"billing@acme.example",
-                  "Acme Supply",
-                  {"a@x.example", "b@y.example"},
-                  "Invoice",
-                  {"Plain line", ".leading dot"}};
+    MailMessage m{"billing@acme.example",         "Acme Supply",
+                  {"a@x.example", "b@y.example"}, "Invoice",
+                  {"Plain line", ".leading dot"}, {}};
     const std::string text = ComposeMessage(m, kStamp);
     EXPECT_EQ(HeaderBlock(text),
               "Date: Tue, 08 Dec 2026 10:00:00 +0000\r\n"
@@ -131,6 +128,153 @@ TEST(MailText, LongPlainSubjectsAreFoldedAtBlanks) {
     for (size_t p; (p = unfolded.find("\r\n")) != std::string::npos;)
         unfolded.erase(p, 2);
     EXPECT_EQ(unfolded, CleanHeaderText(subject));
+}
+
+// The header lines of a message (its first block), without their CR LF.
+std::vector<std::string> HeaderLines(const std::string& text) {
+    std::vector<std::string> lines;
+    const std::string head = text.substr(0, text.find("\r\n\r\n"));
+    size_t start = 0;
+    while (start <= head.size()) {
+        size_t end = head.find("\r\n", start);
+        if (end == std::string::npos) end = head.size();
+        lines.push_back(head.substr(start, end - start));
+        start = end + 2;
+    }
+    return lines;
+}
+
+// Every line of the text, without CR LF.
+std::vector<std::string> AllLines(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find("\r\n", start);
+        if (end == std::string::npos) end = text.size();
+        lines.push_back(text.substr(start, end - start));
+        start = end + 2;
+    }
+    return lines;
+}
+
+TEST(MailText, HeaderLinesStayWithin78CharactersWhateverTheNamesAre) {
+    // A long encoded company name before a long address made an 88-character From line.
+    MailMessage m{"rechnungen@baeckerei-mueller-feinkost.example",
+                  "Bäckerei Müller & Söhne Feinkost",
+                  {"buchhaltung.zentrale@kunde-mit-langem-namen.example",
+                   "zweite.adresse@kunde-mit-langem-namen.example"},
+                  "Zoë Müller GmbH Invoice from Bäckerei Müller & Söhne Feinkost, Filiale Nord",
+                  {"text"},
+                  {{"Rechnung-Ünïcödé-Straße-1043-Zoë-Müller-GmbH-Zweigstelle.pdf",
+                    "application/pdf", "%PDF-1.4"}}};
+    const std::string text = ComposeMessage(m, kStamp);
+    for (const std::string& line : AllLines(text))
+        EXPECT_LE(line.size(), 78u) << line;
+    const std::vector<std::string> head = HeaderLines(text);
+    ASSERT_GE(head.size(), 2u);
+    EXPECT_EQ(head[1].rfind("From: =?UTF-8?B?", 0), 0u) << head[1];
+    // The address went onto a line of its own rather than past the limit.
+    EXPECT_EQ(head[2], " <rechnungen@baeckerei-mueller-feinkost.example>");
+    // A short name keeps the address on its line.
+    EXPECT_EQ(EncodeMailbox("Acme", "a@b.example"), "\"Acme\" <a@b.example>");
+    EXPECT_EQ(EncodeMailbox(std::string(35, 'N'), std::string(40, 'a') + "@b.example"),
+              "\"" + std::string(35, 'N') + "\"\r\n <" + std::string(40, 'a') + "@b.example>");
+}
+
+TEST(MailText, FileNamesAreQuotedWhenPlainAndExtendedOtherwise) {
+    EXPECT_EQ(FileNameParameter("filename", "Invoice-1043.pdf"),
+              ";\r\n filename=\"Invoice-1043.pdf\"");
+    EXPECT_EQ(FileNameParameter("name", "a \"b\".pdf"), ";\r\n name=\"a \\\"b\\\".pdf\"");
+    EXPECT_EQ(FileNameParameter("filename", "Customer-MÜLLERStatement.pdf"),
+              ";\r\n filename*=UTF-8''Customer-M%C3%9CLLERStatement.pdf");
+    // Characters that would end or confuse the value are encoded too.
+    EXPECT_EQ(FileNameParameter("filename", "é;x'y*%.pdf"),
+              ";\r\n filename*=UTF-8''%C3%A9%3Bx%27y%2A%25.pdf");
+    // Long names split into numbered sections, no escape cut in two.
+    std::string longName;
+    for (int i = 0; i < 30; ++i)
+        longName += "ü";
+    longName += ".pdf";
+    const std::string p = FileNameParameter("filename", longName);
+    const std::vector<std::string> lines = AllLines(p.substr(3));  // after ";\r\n"
+    ASSERT_GE(lines.size(), 3u);
+    std::string joined;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        std::string line = lines[i];
+        EXPECT_LE(line.size(), 78u);
+        const std::string head = " filename*" + std::to_string(i) + "*=";
+        ASSERT_EQ(line.rfind(head, 0), 0u) << line;
+        line = line.substr(head.size());
+        if (i + 1 < lines.size()) {
+            ASSERT_EQ(line.back(), ';');
+            line.pop_back();
+        }
+        EXPECT_NE(line.back(), '%');
+        EXPECT_NE(line[line.size() - 2], '%');
+        joined += line;
+    }
+    std::string expected = "UTF-8''";
+    for (int i = 0; i < 30; ++i)
+        expected += "%C3%BC";
+    EXPECT_EQ(joined, expected + ".pdf");
+}
+
+TEST(MailText, AttachmentsMakeAMessageInPartsWithTheSameTextFirst) {
+    MailMessage m{"billing@acme.example",  "Acme Supply",
+                  {"a@x.example"},         "Invoice",
+                  {"Plain line", "Grüße"}, {}};
+    const std::string plain = ComposeMessage(m, kStamp);
+    std::string bytes;
+    for (int i = 0; i < 300; ++i)
+        bytes += char(i & 0xff);
+    m.attachments.push_back({"Invoice-1043.pdf", "application/pdf", bytes});
+    const std::string text = ComposeMessage(m, kStamp);
+    // The header is today's up to the content type.
+    const std::string common = plain.substr(0, plain.find("Content-Type:"));
+    EXPECT_EQ(text.substr(0, common.size()), common);
+    EXPECT_NE(text.find("Content-Type: multipart/mixed;\r\n boundary=\"=_Invarro_test\"\r\n"),
+              std::string::npos);
+    // The text part carries the plain message's body as it was.
+    const std::string plainBody = plain.substr(plain.find("\r\n\r\n") + 4);
+    const std::string textPart =
+        "--=_Invarro_test\r\nContent-Type: text/plain; charset=UTF-8\r\n"
+        "Content-Transfer-Encoding: quoted-printable\r\n\r\n" +
+        plainBody + "\r\n--=_Invarro_test\r\n";
+    EXPECT_NE(text.find(textPart), std::string::npos) << text;
+    EXPECT_NE(
+        text.find("Content-Type: application/pdf;\r\n name=\"Invoice-1043.pdf\"\r\n"
+                  "Content-Transfer-Encoding: base64\r\n"
+                  "Content-Disposition: attachment;\r\n filename=\"Invoice-1043.pdf\"\r\n\r\n"),
+        std::string::npos);
+    EXPECT_TRUE(text.ends_with("\r\n--=_Invarro_test--\r\n"));
+    // Base64 in lines of 76, and it decodes back to the bytes.
+    const size_t start = text.find("\r\n\r\n", text.find("Content-Disposition")) + 4;
+    const size_t end = text.find("--=_Invarro_test--");
+    const std::string encoded = text.substr(start, end - start);
+    EXPECT_EQ(encoded, Base64Lines(bytes));
+    for (const std::string& line : AllLines(encoded))
+        EXPECT_LE(line.size(), 76u);
+    EXPECT_EQ(AllLines(encoded).size(), 6u);  // 400 characters
+    EXPECT_EQ(Base64Lines("Man"), "TWFu\r\n");
+    EXPECT_EQ(Base64Lines("Ma"), "TWE=\r\n");
+    EXPECT_EQ(Base64Lines(""), "");
+}
+
+TEST(MailText, ABoundaryTheTextHappensToHoldIsMadeLonger) {
+    MailMessage m{"a@x.example",
+                  "",
+                  {"b@y.example"},
+                  "s",
+                  {"--=_Invarro_test", "x"},
+                  {{"f.pdf", "application/pdf", "1"}}};
+    const std::string text = ComposeMessage(m, kStamp);
+    EXPECT_NE(text.find("boundary=\"=_Invarro_test_\""), std::string::npos);
+    EXPECT_NE(text.find("\r\n--=_Invarro_test\r\nx\r\n"), std::string::npos);
+    EXPECT_TRUE(text.ends_with("--=_Invarro_test_--\r\n"));
+    // A type left empty is sent as plain bytes.
+    m.attachments[0].contentType = "";
+    EXPECT_NE(ComposeMessage(m, kStamp).find("Content-Type: application/octet-stream;"),
+              std::string::npos);
 }
 
 }  // namespace

@@ -13,10 +13,10 @@
 #include <regex>
 #include <sstream>
 
-#include "PdfTools.h"
 #include "RecordingShell.h"
 #include "platform/qt/PainterCanvas.h"
 #include "platform/qt/PdfInfo.h"
+#include "support/PdfTools.h"
 #include "support/QtApp.h"
 #include "support/TempDir.h"
 
@@ -85,8 +85,9 @@ class PdfCanvasTest : public ::testing::Test {
 TEST_F(PdfCanvasTest, WritesLetterPagesWithInformationAndText) {
     PainterCanvas c(&viewer);
     c.setDocumentInfo({"Invoice - 1001", "Müller & Söhne GmbH", "INVOICE 1001", "Invarro 0.1"});
-    EXPECT_EQ(c.pageWidth(), 2159);
-    EXPECT_EQ(c.pageHeight(), 2794);
+    // US Letter less a printable area's quarter inch (64 units) on every side.
+    EXPECT_EQ(c.pageWidth(), 2159 - 128);
+    EXPECT_EQ(c.pageHeight(), 2794 - 128);
     EXPECT_EQ(c.resolutionX(), 254);
     EXPECT_EQ(c.resolutionY(), 254);
     const std::string file = dir.file("Invoice-1001.pdf");
@@ -136,41 +137,48 @@ TEST_F(PdfCanvasTest, WritesLetterPagesWithInformationAndText) {
 TEST_F(PdfCanvasTest, LandscapeTurnsThePage) {
     PainterCanvas c(nullptr);
     c.setOrientation(Orientation::Landscape);
-    EXPECT_EQ(c.pageWidth(), 2794);
-    EXPECT_EQ(c.pageHeight(), 2159);
+    EXPECT_EQ(c.pageWidth(), 2794 - 128);
+    EXPECT_EQ(c.pageHeight(), 2159 - 128);
     const std::string file = dir.file("Report-Sales.pdf");
     ASSERT_TRUE(c.beginDocument(file));
-    c.textOut(2500, 100, "far right");
+    c.textOut(2400, 100, "far right");
     c.setOrientation(Orientation::Portrait);  // too late for this document
-    EXPECT_EQ(c.pageWidth(), 2794);
+    EXPECT_EQ(c.pageWidth(), 2794 - 128);
     ASSERT_TRUE(c.endDocument()) << c.lastError();
     EXPECT_EQ(PdfInfo(file)["Page size"], "792 x 612 pts (letter)");
     EXPECT_NE(PdfText(file).find("far right"), std::string::npos);
-    EXPECT_EQ(c.pageWidth(), 2159);  // the next document is portrait
+    EXPECT_EQ(c.pageWidth(), 2159 - 128);  // the next document is portrait
 }
 
-TEST_F(PdfCanvasTest, TextSitsByTheTopLeftOfItsCell) {
+// The canvas's origin is the corner of the printable area, a quarter inch in from the
+// sheet's edges: a layout drawn from 0 is where a printer would put it.
+TEST_F(PdfCanvasTest, TextSitsByTheTopLeftOfItsCellInsideThePrintableArea) {
     PainterCanvas c(nullptr);
     const std::string file = dir.file("pos.pdf");
     ASSERT_TRUE(c.beginDocument(file));
     c.setFont(Font{"Arial", 10});
     const int h = c.textHeight("MXjpy");
-    c.textOut(508, 1016, "Marker");  // 2 inches right, 4 inches down
+    c.textOut(508, 1016, "Marker");  // 2 inches right, 4 inches down of the printable area
+    c.textOut(0, 0, "Corner");
+    c.textOut(c.pageWidth() - c.textWidth("Edge"), c.pageHeight() - h, "Edge");
     ASSERT_TRUE(c.endDocument());
-    // pdftotext -bbox gives each word's box in points from the top left of the page.
-    const std::string html = RunCommand("pdftotext -bbox " + ShellQuote(file) + " -").output;
-    const auto at = html.find(">Marker<");
-    ASSERT_NE(at, std::string::npos) << html;
-    const std::string tag = html.substr(html.rfind("<word", at), at - html.rfind("<word", at));
-    double xMin = 0, yMin = 0, xMax = 0, yMax = 0;
-    ASSERT_EQ(std::sscanf(tag.c_str(), "<word xMin=\"%lf\" yMin=\"%lf\" xMax=\"%lf\" yMax=\"%lf\"",
-                          &xMin, &yMin, &xMax, &yMax),
-              4)
-        << tag;
-    EXPECT_NEAR(xMin, 144.0, 1.0);
-    const double top = 288.0, bottom = 288.0 + h * 72.0 / 254.0;
-    EXPECT_GE(yMin, top - 0.5);
-    EXPECT_LE(yMax, bottom + 0.5);
+    double width = 0, height = 0;
+    std::map<std::string, testing::PdfWord> words;
+    for (const testing::PdfWord& w : testing::PdfWords(file, &width, &height))
+        words[w.text] = w;
+    ASSERT_EQ(words.size(), 3u);
+    const double margin = 64 * 72.0 / 254.0;  // 18.14 points
+    const testing::PdfWord& m = words["Marker"];
+    EXPECT_NEAR(m.x1, margin + 144.0, 1.0);
+    const double top = margin + 288.0, bottom = top + h * 72.0 / 254.0;
+    EXPECT_GE(m.y1, top - 0.5);
+    EXPECT_LE(m.y2, bottom + 0.5);
+    // The printable area's corners are a quarter inch from the paper's edges, no closer.
+    EXPECT_NEAR(words["Corner"].x1, margin, 0.5);
+    EXPECT_GE(words["Corner"].y1, 18.0);
+    EXPECT_LE(words["Edge"].x2, width - 18.0);
+    EXPECT_LE(words["Edge"].y2, height - 18.0);
+    EXPECT_GT(words["Edge"].x2, width - margin - 1.0);
 }
 
 TEST_F(PdfCanvasTest, MeasuresTextInDeviceUnits) {

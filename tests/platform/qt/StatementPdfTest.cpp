@@ -6,11 +6,11 @@
 #include <filesystem>
 #include <fstream>
 
-#include "PdfTools.h"
 #include "RecordingShell.h"
 #include "output/CStmnt.h"
 #include "output/DocumentFixture.h"
 #include "platform/qt/PainterCanvas.h"
+#include "support/PdfTools.h"
 #include "support/QtApp.h"
 
 namespace invarro::output {

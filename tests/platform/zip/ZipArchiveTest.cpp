@@ -94,6 +94,47 @@ TEST(ZipArchiveTest, LinksFoldersAndStoredEntriesOfZipAreTold) {
     EXPECT_TRUE(e[2].directory);
 }
 
+// Replaces every occurrence of from by to (of the same length) in the file.
+void Patch(const std::string& path, const std::string& from, const std::string& to) {
+    std::string bytes = testing::ReadFileBytes(path);
+    for (std::size_t at = bytes.find(from); at != std::string::npos; at = bytes.find(from, at))
+        bytes.replace(at, from.size(), to);
+    testing::WriteFileBytes(path, bytes);
+}
+
+TEST(ZipArchiveTest, ANulInsideANameIsGivenAsStoredNotAsABlank) {
+    TempDir dir;
+    const std::string src = dir.file("src");
+    std::filesystem::create_directories(src);
+    testing::WriteFileBytes(src + "/aQb.LST", "list");
+    testing::WriteFileBytes(src + "/plain.DAT", "data");
+    testing::WriteFileBytes(src + "/c d.RTF", "letter");
+    const std::string path = dir.file("nul.zip");
+    ASSERT_EQ(RunCommand("cd " + ShellQuote(src) + " && zip -q " + ShellQuote(path) +
+                         " aQb.LST plain.DAT 'c d.RTF'")
+                  .status,
+              0);
+    // The same behind bytes put in front of the archive and with a comment after it.
+    const std::string wrapped = dir.file("wrapped.zip");
+    testing::WriteFileBytes(wrapped, std::string(5000, 'S') + testing::ReadFileBytes(path));
+    ASSERT_EQ(RunCommand("zip -q -A " + ShellQuote(wrapped)).status, 0);
+    ASSERT_EQ(RunCommand("echo 'a comment' | zip -q -z " + ShellQuote(wrapped)).status, 0);
+    const std::string expected("a\0b.LST", 7);
+    ZipArchive zip;
+    for (const std::string& archive : {path, wrapped}) {
+        Patch(archive, "aQb.LST", expected);
+        std::string error;
+        auto reader = zip.open(archive, &error);
+        ASSERT_TRUE(reader) << error;
+        ASSERT_EQ(reader->entries().size(), 3u);
+        EXPECT_EQ(reader->entries()[0].name, expected) << archive;
+        EXPECT_EQ(reader->entries()[1].name, "plain.DAT");
+        // A real blank stays a blank.
+        EXPECT_EQ(reader->entries()[2].name, "c d.RTF");
+        EXPECT_EQ(ReadAll(*reader, 1, &error), "data");
+    }
+}
+
 TEST(ZipArchiveTest, FailuresNameWhatFailedAndLeaveNoArchive) {
     TempDir dir;
     ZipArchive zip;

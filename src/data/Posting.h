@@ -1,0 +1,72 @@
+// A posting: one change of the books (records with the balances, counters and schedules
+// derived from them) made all together or not at all.
+//
+// A Posting opens an engine transaction; every record written while it lives, through
+// the record-update protocol (data/Update.h), belongs to it, in any fileblock of the data
+// folder. commit() makes it durable; a Posting that goes out of scope without a commit,
+// or whose commit fails, is rolled back, and the undo steps registered with it restore
+// what the program holds in memory (the company in use, a window's copy of a record).
+// Steps registered with afterCommit run only once the posting is durable (a label added
+// to the queue, a side file rewritten).
+//
+// A Posting made while another is open joins it: its commit does nothing, the outermost
+// one decides, and its undo and after-commit steps go to the outermost. The protocol's
+// own calls outside any Posting are each a transaction of their own.
+//
+// A commit syncs the journal once; the files themselves are synced when the journal is
+// checkpointed (a fileblock with committed changes closes, the journal grows large, the
+// engine stops). A batch run that keeps its files open calls FinishBatch at its end.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+namespace invarro::data {
+
+class Posting {
+  public:
+    Posting();
+    Posting(const Posting&) = delete;
+    Posting& operator=(const Posting&) = delete;
+    ~Posting();
+
+    // False when the transaction could not be started (another is open in a way that
+    // cannot be joined, or the engine is not started); nothing is written then.
+    bool started() const { return started_; }
+    bool joined() const { return outer_ != nullptr; }
+    // Makes the posting durable. False when it could not: nothing of it is in the books
+    // (see engineError), the undo steps have run.
+    bool commit();
+    // Drops the posting now (the undo steps run).
+    void rollback();
+    int32_t engineError() const { return error_; }
+
+    void onRollback(std::function<void()> undo);
+    void afterCommit(std::function<void()> step);
+    // What value holds now comes back if the posting is rolled back.
+    template <class T>
+    void keep(T& value) {
+        onRollback([&value, saved = value]() { value = saved; });
+    }
+
+  private:
+    Posting* root() { return outer_ ? outer_ : this; }
+    void undo();
+
+    Posting* outer_ = nullptr;
+    bool started_ = false;
+    bool done_ = false;
+    int32_t error_ = 0;
+    std::vector<std::function<void()>> undo_;
+    std::vector<std::function<void()>> after_;
+};
+
+// The Posting open now (the outermost), or null.
+Posting* OpenPosting();
+
+// Ends a batch run: committed postings still waiting in the journal are made durable in
+// their files. False with the engine status when that fails.
+bool FinishBatch();
+
+}  // namespace invarro::data

@@ -1,0 +1,247 @@
+#include "data/Replace.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "storage/EngineTesting.h"
+#include "storage/FileIO.h"
+
+namespace invarro::data {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Reason(const std::string& what) {
+    return what + ": " + std::strerror(errno);
+}
+
+// The path relative to the folder, or "" when it does not lie inside it.
+std::string Inside(const std::string& folder, const std::string& path) {
+    const fs::path base = fs::path(folder).lexically_normal();
+    const fs::path p = fs::path(path).lexically_normal();
+    const fs::path rel = p.lexically_relative(base);
+    if (rel.empty() || rel.is_absolute()) return {};
+    for (const auto& part : rel)
+        if (part == "..") return {};
+    return rel.string();
+}
+
+// A relative path read from a plan, checked again before it is used.
+bool SafeRelative(const std::string& rel) {
+    if (rel.empty() || rel[0] == '/') return false;
+    for (const auto& part : fs::path(rel))
+        if (part == ".." || part == ".") return false;
+    for (char c : rel)
+        if (static_cast<unsigned char>(c) < 32) return false;
+    return true;
+}
+
+bool SyncPath(const std::string& path, std::string* error) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (error) *error = Reason(path);
+        return false;
+    }
+    bool ok = !storage::FileFaultHit(storage::FileOp::Sync) && ::fsync(fd) == 0;
+    if (!ok && error) *error = Reason(path);
+    ::close(fd);
+    return ok;
+}
+
+bool SyncFolderOf(const std::string& folder, std::string* error) {
+    if (storage::SyncFolder(folder)) return true;
+    storage::ResetStatus();
+    if (error) *error = Reason(folder);
+    return false;
+}
+
+bool Rename(const std::string& from, const std::string& to, std::string* error) {
+    if (!storage::FileFaultHit(storage::FileOp::Rename) && ::rename(from.c_str(), to.c_str()) == 0)
+        return true;
+    if (error) *error = Reason(from + " could not be moved to " + to);
+    return false;
+}
+
+struct Plan {
+    std::vector<FileReplacement> moves;  // relative paths
+    std::vector<std::string> cleanUp;
+};
+
+std::string Encode(const Plan& plan) {
+    std::ostringstream out;
+    out << "INVARRO REPLACEMENT 1\n";
+    for (const FileReplacement& m : plan.moves)
+        out << "M\t" << m.target << "\t" << m.fresh << "\t" << m.keep << "\n";
+    for (const std::string& d : plan.cleanUp)
+        out << "D\t" << d << "\n";
+    out << "END\n";
+    return out.str();
+}
+
+// False when the plan is not whole or names anything outside the folder.
+bool Decode(const std::string& text, Plan& plan) {
+    std::istringstream in(text);
+    std::string line;
+    if (!std::getline(in, line) || line != "INVARRO REPLACEMENT 1") return false;
+    bool ended = false;
+    while (std::getline(in, line)) {
+        if (line == "END") {
+            ended = true;
+            break;
+        }
+        std::vector<std::string> f;
+        std::stringstream cells(line);
+        std::string cell;
+        while (std::getline(cells, cell, '\t'))
+            f.push_back(cell);
+        if (!line.empty() && line.back() == '\t') f.push_back("");
+        if (f.size() == 4 && f[0] == "M") {
+            if (!SafeRelative(f[1]) || !SafeRelative(f[2]) || (!f[3].empty() && !SafeRelative(f[3])))
+                return false;
+            plan.moves.push_back(FileReplacement{f[1], f[2], f[3]});
+        } else if (f.size() == 2 && f[0] == "D") {
+            if (!SafeRelative(f[1])) return false;
+            plan.cleanUp.push_back(f[1]);
+        } else {
+            return false;
+        }
+    }
+    return ended;
+}
+
+bool Exists(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+// Makes the moves still to be made: a move whose fresh file is gone was made.
+bool Carry(const std::string& folder, const Plan& plan, std::string* error, const FileMove& Move) {
+    for (const FileReplacement& m : plan.moves) {
+        const std::string fresh = folder + "/" + m.fresh;
+        const std::string target = folder + "/" + m.target;
+        if (!Exists(fresh)) continue;
+        if (!m.keep.empty()) {
+            const std::string keep = folder + "/" + m.keep;
+            if (Exists(target) && !Exists(keep) && !Move(target, keep, error)) return false;
+        }
+        if (!Move(fresh, target, error)) return false;
+    }
+    return SyncFolderOf(folder, error);
+}
+
+void RemoveFolders(const std::string& folder, const Plan& plan) {
+    for (const std::string& d : plan.cleanUp) {
+        std::error_code ec;
+        fs::remove_all(folder + "/" + d, ec);
+    }
+}
+
+bool RemovePlan(const std::string& folder, std::string* error) {
+    const std::string name = folder + "/" + kReplacementPlan;
+    if (storage::FileFaultHit(storage::FileOp::Remove) ||
+        (::unlink(name.c_str()) != 0 && errno != ENOENT)) {
+        if (error) *error = Reason(name);
+        return false;
+    }
+    return SyncFolderOf(folder, error);
+}
+
+}  // namespace
+
+bool ReplaceFilesTogether(const std::string& folder, const std::vector<FileReplacement>& moves,
+                          const std::vector<std::string>& cleanUp, std::string* error,
+                          const FileMove& move) {
+    Plan plan;
+    for (const FileReplacement& m : moves) {
+        FileReplacement rel{Inside(folder, m.target), Inside(folder, m.fresh),
+                            m.keep.empty() ? std::string() : Inside(folder, m.keep)};
+        if (rel.target.empty() || rel.fresh.empty() || (!m.keep.empty() && rel.keep.empty())) {
+            if (error) *error = m.fresh + " cannot replace " + m.target + " inside " + folder;
+            return false;
+        }
+        if (!SyncPath(m.fresh, error)) return false;
+        plan.moves.push_back(rel);
+    }
+    for (const std::string& d : cleanUp) {
+        std::string rel = Inside(folder, d);
+        if (!rel.empty()) plan.cleanUp.push_back(rel);
+    }
+    // The plan: written whole beside its name, synced, then given its name.
+    const std::string name = folder + "/" + kReplacementPlan;
+    const std::string temp = name + ".new";
+    {
+        const std::string text = Encode(plan);
+        int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        if (fd < 0) {
+            if (error) *error = Reason(temp);
+            return false;
+        }
+        bool ok = !storage::FileFaultHit(storage::FileOp::Write) &&
+                  ::write(fd, text.data(), text.size()) == ssize_t(text.size());
+        ok = ok && !storage::FileFaultHit(storage::FileOp::Sync) && ::fsync(fd) == 0;
+        if (!ok && error) *error = Reason(temp);
+        ::close(fd);
+        if (!ok || !Rename(temp, name, error) || !SyncFolderOf(folder, error)) {
+            ::unlink(temp.c_str());
+            return false;
+        }
+    }
+    const FileMove Move = move ? move : FileMove(Rename);
+    if (!Carry(folder, plan, error, Move)) {
+        // A move that fails here would fail again at the next start: the moves made are
+        // taken back, newest first, and the plan goes. Only when that fails too does the
+        // plan stay, for the next start to finish.
+        bool undone = true;
+        std::string ignored;
+        for (auto it = plan.moves.rbegin(); it != plan.moves.rend(); ++it) {
+            const std::string fresh = folder + "/" + it->fresh;
+            const std::string target = folder + "/" + it->target;
+            const std::string keep = it->keep.empty() ? std::string() : folder + "/" + it->keep;
+            if (!Exists(fresh) && Exists(target)) undone = Move(target, fresh, &ignored) && undone;
+            if (!keep.empty() && Exists(keep) && !Exists(target))
+                undone = Move(keep, target, &ignored) && undone;
+        }
+        if (undone && SyncFolderOf(folder, nullptr) && RemovePlan(folder, nullptr)) {
+            RemoveFolders(folder, plan);
+            if (error) *error += " Every replaced file has been put back.";
+        } else if (error) {
+            *error += " The replacement will be finished when the data folder is next opened.";
+        }
+        return false;
+    }
+    if (!RemovePlan(folder, error)) return false;
+    RemoveFolders(folder, plan);
+    return true;
+}
+
+bool FinishFileReplacement(const std::string& folder, std::string* error) {
+    const std::string name = folder + "/" + kReplacementPlan;
+    // A plan that never got its name was never begun.
+    ::unlink((name + ".new").c_str());
+    struct stat st {};
+    if (::lstat(name.c_str(), &st) != 0) return true;
+    if (!S_ISREG(st.st_mode) || st.st_size > (1 << 20)) {
+        if (error) *error = name + " is not a replacement plan of this program";
+        return false;
+    }
+    std::ifstream in(name, std::ios::binary);
+    std::string text((std::istreambuf_iterator<char>(in)), {});
+    Plan plan;
+    if (!Decode(text, plan)) {
+        if (error) *error = name + " is damaged or names files outside the data folder";
+        return false;
+    }
+    if (!Carry(folder, plan, error, Rename) || !RemovePlan(folder, error)) return false;
+    RemoveFolders(folder, plan);
+    return true;
+}
+
+}  // namespace invarro::data

@@ -1,0 +1,790 @@
+// Transactions over the fileblocks of one data folder, and the journal they commit through.
+//
+// The mechanism is a redo log. The engine already writes every change of a fileblock
+// through two file handles (its data file and its index file), and keeps index pages in
+// the page pool until they are written, so a transaction needs nothing new in the record
+// and key operations: while it is open, the file handles keep the bytes written to them in
+// an overlay over the file, and reads see the overlay. Nothing reaches a file before the
+// commit. The commit writes the changed byte ranges of every file, with their lengths, as
+// one frame to the end of the folder's journal and syncs the journal once; then it writes
+// the same bytes to the files. An undo log would instead have to sync the original bytes
+// before the first change of every page, once per file and posting.
+//
+// The journal is a side file of the data folder:
+//   header  "INVJRNL1", version, header size, salt, the folder's device and inode number,
+//           checksum
+//   frames  "TXFR", file count, salt, sequence number, payload length; per file its name in
+//           the folder, device and inode number, length before, cut point (or -1), length
+//           after and its runs of bytes (position, length, bytes); then a checksum of the
+//           frame and "TXOK"
+// All numbers little-endian. A frame counts only when it is whole, its checksum right and
+// its salt that of the header: a frame torn by a kill or a power cut is not a transaction.
+// Recovery writes every whole frame again, in order, then removes the journal. A journal
+// whose folder or files are not this folder's own (by device and inode number) is removed
+// without being applied.
+//
+// Durability: a commit returns after the journal is synced (and, when the journal was just
+// created, its folder), so a power cut after that loses nothing. The files themselves are
+// synced at a checkpoint, which then empties and removes the journal. One program at a time
+// uses a folder's journal: it holds an exclusive lock on it from the first commit to the
+// checkpoint; the operating system drops that lock when the program dies.
+//
+// A full disk: the commit reserves the space every file grows by before it writes any of
+// their bytes, so a full disk is met while every file is still as it was; the frame is
+// then taken back out of the journal and the transaction rolled back.
+
+#include "storage/Transaction.h"
+
+#include <sys/random.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "storage/Bytes.h"
+#include "storage/EngineInternal.h"
+#include "storage/FileIO.h"
+#include "storage/TransactionInternal.h"
+
+namespace invarro::storage {
+
+namespace {
+
+constexpr char kJournalMagic[8] = {'I', 'N', 'V', 'J', 'R', 'N', 'L', '1'};
+constexpr uint32_t kJournalVersion = 1;
+constexpr int kHeaderSize = 48;
+constexpr uint32_t kFrameMagic = 0x52465854;   // "TXFR"
+constexpr uint32_t kCommitMagic = 0x4B4F5854;  // "TXOK"
+constexpr int kFrameHeaderSize = 32;
+constexpr int kFrameTrailerSize = 16;
+// A journal past this size is checkpointed after the commit that grew it.
+constexpr int64_t kCheckpointBytes = 8ll << 20;
+
+void put32(std::vector<uint8_t>& b, uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        b.push_back(uint8_t(v >> (8 * i)));
+}
+void put64(std::vector<uint8_t>& b, uint64_t v) {
+    for (int i = 0; i < 8; ++i)
+        b.push_back(uint8_t(v >> (8 * i)));
+}
+uint32_t get32(const uint8_t* p) {
+    return uint32_t(rd32(p));
+}
+uint64_t get64(const uint8_t* p) {
+    return uint64_t(get32(p)) | uint64_t(get32(p + 4)) << 32;
+}
+
+// A 64-bit checksum over 8-byte words: any torn, cut or shifted frame changes it.
+uint64_t Checksum(const uint8_t* p, size_t n) {
+    constexpr uint64_t k1 = 0x9E3779B185EBCA87ull, k2 = 0xC2B2AE3D27D4EB4Full;
+    uint64_t h = 0x27D4EB2F165667C5ull ^ (uint64_t(n) * k1);
+    size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        uint64_t w;
+        std::memcpy(&w, p + i, 8);
+        h ^= w * k2;
+        h = (h << 31 | h >> 33) * k1;
+    }
+    uint64_t tail = 0;
+    for (size_t j = 0; i + j < n; ++j)
+        tail |= uint64_t(p[i + j]) << (8 * j);
+    h ^= tail * k2;
+    h ^= h >> 33;
+    h *= k2;
+    h ^= h >> 29;
+    h *= k1;
+    h ^= h >> 32;
+    return h;
+}
+
+uint64_t NewSalt() {
+    uint64_t salt = 0;
+    if (::getrandom(&salt, sizeof salt, 0) != ssize_t(sizeof salt))
+        salt = uint64_t(::getpid()) << 32 ^ uint64_t(::time(nullptr));
+    return salt | 1;
+}
+
+bool FolderIdentity(const std::string& folder, uint64_t& dev, uint64_t& ino) {
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) != 0) return false;
+    dev = uint64_t(st.st_dev);
+    ino = uint64_t(st.st_ino);
+    return true;
+}
+
+std::string BaseName(const std::string& name) {
+    size_t slash = name.rfind('/');
+    return slash == std::string::npos ? name : name.substr(slash + 1);
+}
+
+bool SameFolder(const std::string& a, const std::string& b) {
+    if (a == b) return true;
+    uint64_t da, ia, db, ib;
+    return FolderIdentity(a, da, ia) && FolderIdentity(b, db, ib) && da == db && ia == ib;
+}
+
+// ------------------------------------------------------------------- the open transaction
+
+struct Transaction {
+    uint32_t serial = 0;
+    std::string folder;                               // set by the first changed file
+    std::vector<RecordFile*> files;                   // every file written in it
+    std::vector<Fileblock*> blocks;                   // the fileblocks changed in it that are open
+    std::vector<std::unique_ptr<RecordFile>> parked;  // files of fileblocks closed in it
+};
+std::unique_ptr<Transaction> gTxn;
+uint32_t gTxnSerial = 0;
+
+// The journal this program holds, locked, from its first commit to the next checkpoint.
+struct HeldJournal {
+    OsFile file;
+    std::string folder;
+    std::string name;
+    int64_t end = 0;
+    uint64_t salt = 0;
+    uint64_t seq = 0;
+    bool needsFolderSync = false;        // created and not yet made durable in its folder
+    std::vector<RecordFile*> journaled;  // files with committed changes not yet synced
+    bool broken = false;                 // a committed frame could not be written to its files
+};
+std::unique_ptr<HeldJournal> gJournal;
+
+void removeFrom(std::vector<RecordFile*>& v, RecordFile* f) {
+    v.erase(std::remove(v.begin(), v.end(), f), v.end());
+}
+void replaceIn(std::vector<RecordFile*>& v, RecordFile* from, RecordFile* to) {
+    std::replace(v.begin(), v.end(), from, to);
+}
+
+FileblockState SaveState(const Fileblock* fb) {
+    FileblockState s;
+    s.chainHead = fb->chainHead;
+    s.deletedCount = fb->deletedCount;
+    s.high = fb->high;
+    s.updateInProgress = fb->updateInProgress;
+    s.keepUpdateFlag = fb->keepUpdateFlag;
+    for (const KeyState& k : fb->keys)
+        s.keys.push_back(KeyHeaderState{k.freeHead, k.freeCount, k.highPage, k.root, k.entries,
+                                        k.headerChanged});
+    return s;
+}
+
+void RestoreState(Fileblock* fb, const FileblockState& s) {
+    fb->chainHead = s.chainHead;
+    fb->deletedCount = s.deletedCount;
+    fb->high = s.high;
+    fb->updateInProgress = s.updateInProgress;
+    fb->keepUpdateFlag = s.keepUpdateFlag;
+    for (size_t i = 0; i < fb->keys.size() && i < s.keys.size(); ++i) {
+        KeyState& k = fb->keys[i];
+        const KeyHeaderState& h = s.keys[i];
+        k.freeHead = h.freeHead;
+        k.freeCount = h.freeCount;
+        k.highPage = h.highPage;
+        k.root = h.root;
+        k.entries = h.entries;
+        k.headerChanged = h.headerChanged;
+        k.path.clear();
+        k.pathValid = false;
+    }
+}
+
+// ------------------------------------------------------------------------ journal frames
+
+void EncodeHeader(std::vector<uint8_t>& b, uint64_t salt, uint64_t dev, uint64_t ino) {
+    b.insert(b.end(), kJournalMagic, kJournalMagic + 8);
+    put32(b, kJournalVersion);
+    put32(b, kHeaderSize);
+    put64(b, salt);
+    put64(b, dev);
+    put64(b, ino);
+    put64(b, Checksum(b.data() + b.size() - 40, 40));
+}
+
+// One frame for the changes of the given files.
+bool EncodeFrame(std::vector<uint8_t>& b, const std::vector<RecordFile*>& files, uint64_t salt,
+                 uint64_t seq) {
+    const size_t start = b.size();
+    put32(b, kFrameMagic);
+    put32(b, uint32_t(files.size()));
+    put64(b, salt);
+    put64(b, seq);
+    put64(b, 0);  // payload length, set below
+    for (RecordFile* f : files) {
+        const Overlay& ov = *f->overlay();
+        std::string base = BaseName(f->name());
+        b.push_back(uint8_t(base.size()));
+        b.push_back(uint8_t(base.size() >> 8));
+        b.insert(b.end(), base.begin(), base.end());
+        put64(b, uint64_t(f->device()));
+        put64(b, uint64_t(f->inode()));
+        put64(b, uint64_t(ov.baseSize));
+        put64(b, uint64_t(ov.zeroFrom < ov.baseSize ? ov.zeroFrom : -1));
+        put64(b, uint64_t(ov.size));
+        const size_t countAt = b.size();
+        put32(b, 0);
+        uint32_t runs = 0;
+        ForEachRun(ov, [&](int64_t pos, const uint8_t* bytes, size_t n) {
+            put64(b, uint64_t(pos));
+            put32(b, uint32_t(n));
+            b.insert(b.end(), bytes, bytes + n);
+            ++runs;
+            return true;
+        });
+        wr32(b.data() + countAt, int32_t(runs));
+    }
+    const uint64_t payload = b.size() - start - kFrameHeaderSize;
+    for (int i = 0; i < 8; ++i)
+        b[start + 24 + size_t(i)] = uint8_t(payload >> (8 * i));
+    put64(b, Checksum(b.data() + start, b.size() - start));
+    put32(b, kCommitMagic);
+    put32(b, 0);
+    return true;
+}
+
+// A file's part of a frame, as read back from a journal.
+struct FrameFile {
+    std::string name;
+    uint64_t dev = 0, ino = 0;
+    int64_t baseSize = 0, zeroFrom = -1, size = 0;
+    struct Run {
+        int64_t pos;
+        const uint8_t* bytes;
+        uint32_t n;
+    };
+    std::vector<Run> runs;
+};
+
+// Reads the frame at p (n bytes left in the journal); its files, and its whole length, or
+// false when it is not a whole frame of this journal.
+bool DecodeFrame(const uint8_t* p, size_t n, uint64_t salt, std::vector<FrameFile>& files,
+                 size_t& length) {
+    if (n < size_t(kFrameHeaderSize + kFrameTrailerSize)) return false;
+    if (get32(p) != kFrameMagic || get64(p + 8) != salt) return false;
+    const uint32_t count = get32(p + 4);
+    const uint64_t payload = get64(p + 24);
+    if (payload > n - kFrameHeaderSize - kFrameTrailerSize) return false;
+    const size_t body = kFrameHeaderSize + size_t(payload);
+    if (get64(p + body) != Checksum(p, body) || get32(p + body + 8) != kCommitMagic) return false;
+    files.clear();
+    size_t at = kFrameHeaderSize;
+    auto need = [&](size_t k) { return at + k <= body; };
+    for (uint32_t i = 0; i < count; ++i) {
+        FrameFile f;
+        if (!need(2)) return false;
+        size_t len = size_t(p[at]) | size_t(p[at + 1]) << 8;
+        at += 2;
+        if (!need(len + 44)) return false;
+        f.name.assign(reinterpret_cast<const char*>(p + at), len);
+        at += len;
+        f.dev = get64(p + at);
+        f.ino = get64(p + at + 8);
+        f.baseSize = int64_t(get64(p + at + 16));
+        f.zeroFrom = int64_t(get64(p + at + 24));
+        f.size = int64_t(get64(p + at + 32));
+        uint32_t runs = get32(p + at + 40);
+        at += 44;
+        if (f.name.empty() || f.name.find('/') != std::string::npos || f.name == "." ||
+            f.name == ".." || f.size < 0 || f.baseSize < 0)
+            return false;
+        for (uint32_t r = 0; r < runs; ++r) {
+            if (!need(12)) return false;
+            FrameFile::Run run{int64_t(get64(p + at)), nullptr, get32(p + at + 8)};
+            at += 12;
+            if (!need(run.n) || run.pos < 0 || run.pos + int64_t(run.n) > f.size) return false;
+            run.bytes = p + at;
+            at += run.n;
+            f.runs.push_back(run);
+        }
+        files.push_back(std::move(f));
+    }
+    if (at != body) return false;
+    length = body + kFrameTrailerSize;
+    return true;
+}
+
+// Opens the journal of a folder with its lock. busy tells that another program holds it.
+bool OpenJournalFile(const std::string& name, bool create, OsFile& f, bool& created, bool& busy) {
+    created = busy = false;
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        ResetStatus();
+        if (!f.open(name, false, false)) {
+            if (EngineError == err::FileNotFound && create) {
+                ResetStatus();
+                if (!f.open(name, false, true)) {
+                    busy = OsError == EWOULDBLOCK;
+                    if (busy) Fail(err::JournalBusy);
+                    return false;
+                }
+                created = true;
+            } else {
+                busy = OsError == EWOULDBLOCK;
+                if (busy) Fail(err::JournalBusy);
+                return false;
+            }
+        }
+        // Between the open and the lock another program may have finished with the journal
+        // and removed it: the lock must be on the file that has the name.
+        struct stat st {};
+        if (::stat(name.c_str(), &st) == 0 && st.st_dev == f.device() && st.st_ino == f.inode())
+            return true;
+        f.closeQuietly();
+        created = false;
+    }
+    Fail(err::JournalBusy);
+    busy = true;
+    return false;
+}
+
+// Applies the whole frames of a locked journal to the files of the folder and syncs them.
+// The journal itself is left as it is.
+bool ReplayJournal(OsFile& journal, const std::string& folder, JournalRecovery& result) {
+    const int64_t size = journal.size();
+    if (size < 0) return false;
+    if (size == 0) return true;
+    std::vector<uint8_t> all;
+    try {
+        all.resize(size_t(size));
+    } catch (const std::bad_alloc&) {
+        Fail(err::NoMemoryOpen);
+        return false;
+    }
+    if (!journal.read(0, all.data(), all.size())) return false;
+    // A header that is not whole was never synced with a frame: nothing was committed.
+    if (all.size() < size_t(kHeaderSize) || std::memcmp(all.data(), kJournalMagic, 8) != 0 ||
+        get32(all.data() + 8) != kJournalVersion || get32(all.data() + 12) != kHeaderSize ||
+        get64(all.data() + 40) != Checksum(all.data(), 40)) {
+        result.discarded = true;
+        return true;
+    }
+    const uint64_t salt = get64(all.data() + 16);
+    uint64_t dev = 0, ino = 0;
+    if (!FolderIdentity(folder, dev, ino) || dev != get64(all.data() + 24) ||
+        ino != get64(all.data() + 32)) {
+        result.discarded = true;  // the journal of another folder
+        return true;
+    }
+    std::vector<std::vector<FrameFile>> frames;
+    for (size_t at = kHeaderSize; at < all.size();) {
+        std::vector<FrameFile> files;
+        size_t length = 0;
+        if (!DecodeFrame(all.data() + at, all.size() - at, salt, files, length)) break;
+        frames.push_back(std::move(files));
+        at += length;
+    }
+    // Every file must be the one the journal was written for; otherwise the journal is
+    // older than the files (or from elsewhere) and writing it would damage them.
+    for (const auto& files : frames)
+        for (const FrameFile& f : files) {
+            struct stat st {};
+            std::string path = folder + "/" + f.name;
+            if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
+                uint64_t(st.st_dev) != f.dev || uint64_t(st.st_ino) != f.ino) {
+                result.discarded = true;
+                return true;
+            }
+        }
+    std::vector<std::unique_ptr<OsFile>> open;
+    auto fileFor = [&](const std::string& name) -> OsFile* {
+        for (auto& o : open)
+            if (BaseName(o->name()) == name) return o.get();
+        auto f = std::make_unique<OsFile>();
+        if (!f->open(folder + "/" + name, false, false)) {
+            if (OsError == EWOULDBLOCK) Fail(err::JournalBusy);
+            return nullptr;
+        }
+        open.push_back(std::move(f));
+        return open.back().get();
+    };
+    for (const auto& files : frames) {
+        // Space first: a frame the disk has no room for is undone, with it every later one.
+        std::vector<std::pair<OsFile*, int64_t>> grown;
+        bool room = true;
+        for (const FrameFile& f : files) {
+            OsFile* o = fileFor(f.name);
+            if (!o) return false;
+            int64_t now = o->size();
+            if (now < 0) return false;
+            if (f.size > now) {
+                if (!o->allocate(f.size)) {
+                    room = false;
+                    break;
+                }
+                grown.push_back({o, f.baseSize});
+            }
+        }
+        if (!room) {
+            ResetStatus();
+            for (auto& [o, base] : grown)
+                if (!o->truncate(base)) return false;
+            break;
+        }
+        for (const FrameFile& f : files) {
+            OsFile* o = fileFor(f.name);
+            if (!o) return false;
+            if (f.zeroFrom >= 0 && f.zeroFrom < f.size) {
+                if (!o->truncate(f.zeroFrom) || !o->truncate(f.size)) return false;
+            }
+            for (const auto& run : f.runs)
+                if (!o->write(run.pos, run.bytes, run.n)) return false;
+            int64_t now = o->size();
+            if (now < 0 || (now > f.size && !o->truncate(f.size))) return false;
+        }
+        ++result.replayed;
+    }
+    for (auto& o : open)
+        if (!o->sync() || !o->close()) return false;
+    return true;
+}
+
+// Empties and removes a journal this program holds, then lets it go.
+bool RemoveJournal(OsFile& f, const std::string& name) {
+    if (!f.truncate(0) || !f.sync()) return false;
+    if (!RemoveFile(name)) return false;
+    return f.close();
+}
+
+bool OpenHeldJournal(const std::string& folder) {
+    auto j = std::make_unique<HeldJournal>();
+    j->folder = folder;
+    j->name = JournalFileName(folder);
+    bool created = false, busy = false;
+    if (!OpenJournalFile(j->name, true, j->file, created, busy)) return false;
+    if (!created && j->file.size() != 0) {
+        // A journal left by a program that died: finish it before anything is added.
+        JournalRecovery r;
+        if (!ReplayJournal(j->file, folder, r)) return false;
+        if (!j->file.truncate(0) || !j->file.sync()) return false;
+    }
+    uint64_t dev, ino;
+    if (!FolderIdentity(folder, dev, ino)) {
+        FailOs(osfn::Open, errno);
+        return false;
+    }
+    j->salt = NewSalt();
+    j->needsFolderSync = created;
+    std::vector<uint8_t> header;
+    EncodeHeader(header, j->salt, dev, ino);
+    if (!j->file.write(0, header.data(), header.size())) return false;
+    j->end = kHeaderSize;
+    gJournal = std::move(j);
+    return true;
+}
+
+void CloseParked(bool checkpointFirst) {
+    if (!gTxn) return;
+    bool journaled = false;
+    for (auto& p : gTxn->parked)
+        journaled = journaled || p->journaled;
+    if (checkpointFirst && journaled) CheckpointJournal();
+    for (auto& p : gTxn->parked) {
+        p->dropOverlay();
+        p->closeQuietly();
+    }
+    gTxn->parked.clear();
+}
+
+void EndTransaction() {
+    gTxn.reset();
+}
+
+}  // namespace
+
+std::string JournalFileName(const std::string& folder) {
+    return (folder.empty() ? std::string(".") : folder) + "/" + kJournalName;
+}
+
+bool InTransaction() {
+    return gTxn != nullptr;
+}
+
+bool BeginTransaction() {
+    ResetStatus();
+    if (!EngineStarted()) {
+        Fail(err::NotStarted);
+        return false;
+    }
+    if (gTxn) {
+        Fail(err::TransactionState);
+        return false;
+    }
+    // Changes made outside any transaction reach their files now, so that a rollback,
+    // which drops the pool's pages of a fileblock, cannot take them along.
+    for (Fileblock* fb : OpenList())
+        if (!fb->readOnly && fb->updateInProgress && !WriteChangedPages(fb)) return false;
+    gTxn = std::make_unique<Transaction>();
+    gTxn->serial = ++gTxnSerial;
+    return true;
+}
+
+WriteRoute RouteWrite(RecordFile* file) {
+    if (!gTxn) return WriteRoute::Direct;
+    if (std::find(gTxn->files.begin(), gTxn->files.end(), file) != gTxn->files.end())
+        return WriteRoute::Overlay;
+    std::string folder = FolderOf(file->name());
+    if (gTxn->folder.empty()) {
+        gTxn->folder = folder;
+    } else if (!SameFolder(folder, gTxn->folder)) {
+        Fail(err::TransactionState);
+        return WriteRoute::Refused;
+    }
+    gTxn->files.push_back(file);
+    return WriteRoute::Overlay;
+}
+
+bool JoinTransaction(Fileblock* fb) {
+    if (!gTxn || fb->joinedTransaction == gTxn->serial) return true;
+    fb->beforeTransaction = SaveState(fb);
+    fb->joinedTransaction = gTxn->serial;
+    gTxn->blocks.push_back(fb);
+    return true;
+}
+
+void RollbackTransaction() {
+    ResetStatus();
+    if (!gTxn) return;
+    for (Fileblock* fb : gTxn->blocks) {
+        FlushFileblockPages(fb, false);  // the pool's pages of it are the transaction's
+        RestoreState(fb, fb->beforeTransaction);
+        fb->joinedTransaction = 0;
+    }
+    for (RecordFile* f : gTxn->files)
+        f->dropOverlay();
+    gTxn->files.clear();
+    CloseParked(true);
+    EndTransaction();
+}
+
+bool CommitTransaction() {
+    ResetStatus();
+    if (!gTxn) {
+        Fail(err::TransactionState);
+        return false;
+    }
+    SavedStatus failure;
+    auto rollback = [&failure]() {
+        failure = SavedStatus();
+        RollbackTransaction();
+        failure.restore();
+        return false;
+    };
+    // Everything the fileblocks still hold in memory joins the overlays: changed pages,
+    // key headers and the data header, whose update flag the commit leaves clear, since a
+    // committed index is whole (unless it was marked for a rebuild).
+    for (Fileblock* fb : gTxn->blocks)
+        if (!WriteChangedPages(fb) || !WriteDataHeader(fb, fb->keepUpdateFlag)) return rollback();
+    std::vector<RecordFile*> changed;
+    for (RecordFile* f : gTxn->files)
+        if (f->hasChanges()) changed.push_back(f);
+    if (!changed.empty()) {
+        if (gJournal && !SameFolder(gJournal->folder, gTxn->folder) && !CheckpointJournal())
+            return rollback();
+        if (gJournal && gJournal->broken) {
+            Fail(err::JournalPending);
+            return rollback();
+        }
+        if (!gJournal && !OpenHeldJournal(gTxn->folder)) return rollback();
+        HeldJournal& j = *gJournal;
+        std::vector<uint8_t> frame;
+        try {
+            EncodeFrame(frame, changed, j.salt, ++j.seq);
+        } catch (const std::bad_alloc&) {
+            Fail(err::NoMemoryOpen);
+            return rollback();
+        }
+        // The frame, durable: from here on the transaction has happened.
+        if (!j.file.write(j.end, frame.data(), frame.size()) || !j.file.sync() ||
+            (j.needsFolderSync && !SyncFolder(j.folder))) {
+            failure = SavedStatus();
+            ResetStatus();
+            j.file.truncate(j.end);  // best effort: a torn frame is ignored anyway
+            failure.restore();
+            return rollback();
+        }
+        j.needsFolderSync = false;
+        const int64_t frameStart = j.end;
+        j.end += int64_t(frame.size());
+        // The space every file grows by; a full disk here undoes the frame.
+        for (size_t i = 0; i < changed.size(); ++i) {
+            if (changed[i]->reserveOverlay()) continue;
+            failure = SavedStatus();
+            ResetStatus();
+            bool undone = true;
+            for (size_t k = 0; k <= i; ++k)
+                undone = changed[k]->undoReserve() && undone;
+            undone = undone && j.file.truncate(frameStart) && j.file.sync();
+            if (!undone) {
+                // The frame stays in the journal: the next program finishes the commit.
+                j.broken = true;
+                failure = SavedStatus();
+                Fail(err::JournalPending);
+                return false;
+            }
+            j.end = frameStart;
+            failure.restore();
+            return rollback();
+        }
+        for (RecordFile* f : changed) {
+            if (f->writeOverlay()) continue;
+            // Committed, but not written whole. The overlays stay, so that this program
+            // still reads the committed state; the journal stays for the next start.
+            j.broken = true;
+            Fail(err::JournalPending);
+            for (Fileblock* fb : gTxn->blocks)
+                fb->joinedTransaction = 0;
+            gTxn->files.clear();
+            gTxn->parked.clear();  // kept open until the program ends, with their locks
+            EndTransaction();
+            return false;
+        }
+        for (RecordFile* f : changed) {
+            f->dropOverlay();
+            if (!f->journaled) {
+                f->journaled = true;
+                j.journaled.push_back(f);
+            }
+        }
+    }
+    for (RecordFile* f : gTxn->files)
+        f->dropOverlay();
+    for (Fileblock* fb : gTxn->blocks) {
+        fb->updateInProgress = fb->keepUpdateFlag;
+        fb->joinedTransaction = 0;
+    }
+    gTxn->files.clear();
+    CloseParked(true);
+    EndTransaction();
+    if (gJournal && gJournal->end > kCheckpointBytes) return CheckpointJournal();
+    return true;
+}
+
+bool CheckpointJournal() {
+    ResetStatus();
+    if (!gJournal) return true;
+    HeldJournal& j = *gJournal;
+    if (j.broken) {
+        Fail(err::JournalPending);
+        return false;
+    }
+    for (RecordFile* f : j.journaled)
+        if (!f->sync()) return false;
+    if (!RemoveJournal(j.file, j.name)) return false;
+    for (RecordFile* f : j.journaled)
+        f->journaled = false;
+    gJournal.reset();
+    return true;
+}
+
+bool SettleJournalFor(RecordFile* file) {
+    if (!file->journaled) return true;
+    SavedStatus before;
+    bool ok = CheckpointJournal();
+    if (ok) before.restore();
+    return ok;
+}
+
+bool SettleJournalForFileblock(Fileblock* fb) {
+    if (!fb->data.journaled && !fb->index.journaled) return true;
+    return CheckpointJournal();
+}
+
+void ForgetFile(RecordFile* file) {
+    if (gTxn) removeFrom(gTxn->files, file);
+    if (gJournal) removeFrom(gJournal->journaled, file);
+}
+
+void MovedFile(RecordFile* from, RecordFile* to) {
+    if (gTxn) replaceIn(gTxn->files, from, to);
+    if (gJournal) replaceIn(gJournal->journaled, from, to);
+}
+
+bool ParkFiles(Fileblock* fb) {
+    if (!gTxn) return false;
+    gTxn->blocks.erase(std::remove(gTxn->blocks.begin(), gTxn->blocks.end(), fb),
+                       gTxn->blocks.end());
+    fb->joinedTransaction = 0;
+    bool parked = false;
+    for (RecordFile* f : {&fb->data, &fb->index}) {
+        if (!f->isOpen() || (!f->overlay() && !f->journaled)) continue;
+        auto p = std::make_unique<RecordFile>();
+        p->takeFrom(*f);
+        gTxn->parked.push_back(std::move(p));
+        parked = true;
+    }
+    return parked;
+}
+
+bool UnparkFile(const std::string& name, RecordFile& file) {
+    if (!gTxn || gTxn->parked.empty()) return false;
+    struct stat st {};
+    if (::stat(name.c_str(), &st) != 0) return false;
+    for (auto it = gTxn->parked.begin(); it != gTxn->parked.end(); ++it) {
+        if ((*it)->device() != st.st_dev || (*it)->inode() != st.st_ino) continue;
+        file.takeFrom(**it);
+        gTxn->parked.erase(it);
+        return true;
+    }
+    return false;
+}
+
+JournalRecovery RecoverJournal(const std::string& folderIn) {
+    JournalRecovery result;
+    const std::string folder = folderIn.empty() ? std::string(".") : folderIn;
+    const std::string name = JournalFileName(folder);
+    SavedStatus before;
+    ResetStatus();
+    if (gJournal && SameFolder(gJournal->folder, folder)) return result;  // our own
+    struct stat st {};
+    if (::lstat(name.c_str(), &st) != 0) return result;
+    if (!S_ISREG(st.st_mode)) {
+        // Not a journal this engine wrote: it is not read, and not removed either.
+        Fail(err::JournalDamaged);
+        result.ok = false;
+        return result;
+    }
+    OsFile f;
+    bool created = false;
+    if (!OpenJournalFile(name, false, f, created, result.busy)) {
+        if (result.busy || EngineError == err::FileNotFound) {
+            before.restore();
+            return result;
+        }
+        result.ok = false;
+        return result;
+    }
+    if (!ReplayJournal(f, folder, result) || !RemoveJournal(f, name)) {
+        result.ok = false;
+        result.busy = EngineError == err::JournalBusy;
+        return result;
+    }
+    before.restore();
+    return result;
+}
+
+bool RecoverBeforeOpen(const std::string& fileName) {
+    const std::string folder = FolderOf(fileName);
+    if (gJournal && SameFolder(gJournal->folder, folder)) return true;
+    struct stat st {};
+    if (::lstat(JournalFileName(folder).c_str(), &st) != 0) return true;
+    JournalRecovery r = RecoverJournal(folder);
+    return r.ok || r.busy;
+}
+
+bool EndTransactionsAtExit() {
+    RollbackTransaction();
+    if (gJournal && gJournal->broken) {
+        // The journal stays for the next start; its lock goes with the file.
+        gJournal->file.closeQuietly();
+        gJournal.reset();
+        Fail(err::JournalPending);
+        return false;
+    }
+    return CheckpointJournal();
+}
+
+}  // namespace invarro::storage

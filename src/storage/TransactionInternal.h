@@ -1,0 +1,38 @@
+// The transaction's hooks into the file layer and the fileblock operations (not public).
+#pragma once
+
+#include <string>
+
+namespace invarro::storage {
+
+class RecordFile;
+struct Fileblock;
+
+enum class WriteRoute { Direct, Overlay, Refused };
+// Where a change of the file goes: into its overlay while a transaction is open (the file
+// joins the transaction; a file of another folder is refused with 10480), else straight to
+// the file.
+WriteRoute RouteWrite(RecordFile* file);
+// Before a direct change of a file whose committed changes still wait in the journal: the
+// journal is checkpointed first, so that replaying it later cannot undo the change.
+bool SettleJournalFor(RecordFile* file);
+// A handle closes, or its file moves to another handle.
+void ForgetFile(RecordFile* file);
+void MovedFile(RecordFile* from, RecordFile* to);
+
+// The fileblock changes inside the open transaction: its counters and key headers are
+// kept for a rollback, and changes it had from before the transaction are written out.
+bool JoinTransaction(Fileblock* fb);
+// At the close of a fileblock inside a transaction: its files wait, still open, for the
+// commit or the rollback. True when they were taken.
+bool ParkFiles(Fileblock* fb);
+// At an open inside a transaction: a parked file of that name comes back to the new handle.
+bool UnparkFile(const std::string& name, RecordFile& file);
+// At the close of a fileblock outside a transaction whose files are in the journal.
+bool SettleJournalForFileblock(Fileblock* fb);
+// At an open: recovers the folder's journal when another program left one behind.
+bool RecoverBeforeOpen(const std::string& fileName);
+// ExitEngine: rolls back an open transaction and checkpoints the journal.
+bool EndTransactionsAtExit();
+
+}  // namespace invarro::storage

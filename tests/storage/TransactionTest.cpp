@@ -1,0 +1,623 @@
+// Transactions: all or nothing across two fileblocks, with a rollback, a failed write, a
+// full disk, and a kill at every file operation of a commit, a checkpoint and a recovery;
+// and the recovery of torn, foreign and stale journals.
+
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+
+#include "EngineFixture.h"
+#include "storage/Rebuild.h"
+#include "storage/Transaction.h"
+#include "storage/Verify.h"
+
+namespace invarro::storage {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kLenA = 40;
+constexpr int kLenB = 30;
+
+// Key builders of the two test fileblocks, from the record bytes.
+std::string keyA1(const std::string& r) {
+    return r.substr(4, 8);
+}
+std::string keyA2(const std::string& r) {
+    return r.substr(12, 4);
+}
+std::string keyB1(const std::string& r) {
+    return r.substr(4, 6);
+}
+
+// A record of the given length: live mark, then text.
+std::string text(int len, const char* t) {
+    std::string r(size_t(len), '\0');
+    r.replace(4, std::min(std::strlen(t), size_t(len - 4)), t, std::min(std::strlen(t), size_t(len - 4)));
+    return r;
+}
+std::string recA(int i, const std::string& tag = "a") {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "A%07d%04d%s", i, i % 7, tag.c_str());
+    return text(kLenA, buf);
+}
+std::string recB(int i) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "B%05dbee", i);
+    return text(kLenB, buf);
+}
+
+class TransactionTest : public EngineTest {
+  protected:
+    std::string folder(const std::string& sub) {
+        std::string f = dir.file(sub);
+        fs::create_directories(f);
+        return f;
+    }
+
+    // Fileblock A with 50 records and two keys, B with 10 records and one key.
+    void makeBooks(const std::string& f) {
+        KeyDescriptor ka[] = {{8, false}, {4, true}};
+        KeyDescriptor kb[] = {{6, false}};
+        CreateFileblock(f + "/A", kLenA, 2, ka);
+        ASSERT_TRUE(EngineOk);
+        CreateFileblock(f + "/B", kLenB, 1, kb);
+        ASSERT_TRUE(EngineOk);
+        Fileblock* a = OpenFileblock(f + "/A", false);
+        Fileblock* b = OpenFileblock(f + "/B", false);
+        ASSERT_TRUE(a && b);
+        for (int i = 1; i <= 50; ++i) addA(a, i);
+        for (int i = 1; i <= 10; ++i) addB(b, i);
+        CloseFileblock(a);
+        CloseFileblock(b);
+        ASSERT_TRUE(EngineOk);
+    }
+    static void addA(Fileblock* a, int i, const std::string& tag = "a") {
+        std::string r = recA(i, tag);
+        int32_t n = AddRecord(a, r.data());
+        AddKey(a, 1, n, keyA1(r));
+        AddKey(a, 2, n, keyA2(r));
+    }
+    static void addB(Fileblock* b, int i) {
+        std::string r = recB(i);
+        int32_t n = AddRecord(b, r.data());
+        AddKey(b, 1, n, keyB1(r));
+    }
+
+    // The posting of the tests: adds, deletes and changes in A, adds in B. Returns false at
+    // the first failed step.
+    static bool post(Fileblock* a, Fileblock* b) {
+        for (int i = 51; i <= 70; ++i) {
+            addA(a, i, "new");
+            if (!EngineOk) return false;
+        }
+        for (int32_t n = 3; n <= 11; n += 2) {
+            std::string r(kLenA, '\0');
+            GetRecord(a, n, r.data());
+            DeleteKey(a, 1, n, keyA1(r));
+            DeleteKey(a, 2, n, keyA2(r));
+            DeleteRecord(a, n);
+            if (!EngineOk) return false;
+        }
+        for (int32_t n = 20; n <= 22; ++n) {
+            std::string r(kLenA, '\0');
+            GetRecord(a, n, r.data());
+            r[kLenA - 2] = 'X';
+            PutRecord(a, n, r.data());
+            if (!EngineOk) return false;
+        }
+        for (int i = 11; i <= 15; ++i) {
+            addB(b, i);
+            if (!EngineOk) return false;
+        }
+        return true;
+    }
+
+    // The posting in one transaction, as a program would run it, ending with the engine.
+    static bool postAndExit(const std::string& f) {
+        Fileblock* a = OpenFileblock(f + "/A", false);
+        Fileblock* b = OpenFileblock(f + "/B", false);
+        if (!a || !b) return false;
+        if (!BeginTransaction()) return false;
+        if (!post(a, b)) {
+            RollbackTransaction();
+            return false;
+        }
+        if (!CommitTransaction()) return false;
+        CloseFileblock(a);
+        CloseFileblock(b);
+        ExitEngine();
+        return EngineOk;
+    }
+
+    // What the books hold, read past the engine: every live record and every key entry.
+    static std::string fingerprint(const std::string& f) {
+        std::ostringstream out;
+        std::string error;
+        for (const char* n : {"A", "B"}) {
+            std::string name = f + "/" + n;
+            out << n << ":";
+            ForEachLiveRecord(
+                name, [&](int32_t rec, const std::string& bytes) { out << rec << "=" << bytes << ";"; },
+                error);
+            FileblockInfo info;
+            ReadFileblockInfo(name, info, error);
+            for (int k = 1; k <= info.numKeys; ++k)
+                ForEachKeyEntry(
+                    name, k,
+                    [&](const std::string& key, int32_t rec) { out << k << key << rec << ","; },
+                    error);
+            out << "|";
+        }
+        return out.str();
+    }
+
+    // The books are sound: every structural check passes and no update flag is left set.
+    static void expectSound(const std::string& f) {
+        for (const char* n : {"A", "B"}) {
+            std::string name = f + "/" + n;
+            auto problems = CheckFileblock(name);
+            EXPECT_TRUE(problems.empty()) << name << ": " << problems.front();
+            FileblockInfo info;
+            std::string error;
+            ASSERT_TRUE(ReadFileblockInfo(name, info, error)) << error;
+            EXPECT_FALSE(info.updateInProgress) << name;
+        }
+    }
+
+    static void copyFolder(const std::string& from, const std::string& to) {
+        fs::remove_all(to);
+        fs::copy(from, to, fs::copy_options::recursive);
+    }
+
+    // Runs body in a child process; its exit status (or 128 + signal).
+    static int inChild(const std::function<int()>& body) {
+        pid_t pid = ::fork();
+        if (pid == 0) ::_exit(body());
+        int st = 0;
+        ::waitpid(pid, &st, 0);
+        return WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+    }
+
+    // A copy of base whose posting program died right after its journal was made durable
+    // (at the sync of the folder that follows the journal's own), the files untouched.
+    void leaveJournal(const std::string& base, const std::string& f) {
+        copyFolder(base, f);
+        int status = inChild([&] {
+            InitEngine(30);
+            SetFileFault(unsigned(FileOp::Sync), 2, FileFaultAction::Exit);
+            return postAndExit(f) ? 0 : 1;
+        });
+        ASSERT_EQ(status, kFaultExitStatus);
+        ASSERT_TRUE(fs::exists(JournalFileName(f)));
+    }
+    static std::string fileBytes(const std::string& name) {
+        std::ifstream in(name, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+    static void writeBytes(const std::string& name, const std::string& bytes) {
+        std::ofstream out(name, std::ios::binary | std::ios::trunc);
+        out << bytes;
+    }
+
+    void restartEngine() {
+        if (EngineStarted()) ExitEngine();
+        ASSERT_EQ(InitEngine(30), 30);
+    }
+};
+
+TEST_F(TransactionTest, CommitIsDurableAndRollbackLeavesEverythingAsBefore) {
+    std::string f = folder("books");
+    makeBooks(f);
+    const std::string before = fingerprint(f);
+
+    Fileblock* a = OpenFileblock(f + "/A", false);
+    Fileblock* b = OpenFileblock(f + "/B", false);
+    ASSERT_TRUE(BeginTransaction());
+    ASSERT_TRUE(post(a, b));
+    // Inside the transaction its own changes are seen, by record and by key...
+    EXPECT_EQ(UsedRecordCount(a), 65);
+    std::string k = keyA1(recA(60, "new"));
+    int32_t found = FindKeyAtOrAfter(a, 1, k);
+    EXPECT_TRUE(EngineOk);
+    EXPECT_EQ(k, keyA1(recA(60, "new")));
+    std::string r(kLenA, '\0');
+    GetRecord(a, found, r.data());
+    EXPECT_EQ(r, recA(60, "new"));
+    // ...but nothing of them is in the files.
+    EXPECT_EQ(fingerprint(f), before);
+    EXPECT_FALSE(fs::exists(JournalFileName(f)));
+
+    RollbackTransaction();
+    EXPECT_FALSE(InTransaction());
+    EXPECT_EQ(UsedRecordCount(a), 50);
+    EXPECT_EQ(UsedRecordCount(b), 10);
+    k = keyA1(recA(60, "new"));
+    FindKeyAtOrAfter(a, 1, k);
+    EXPECT_FALSE(EngineOk);  // past the last key: the added entries are gone
+    CloseFileblock(a);
+    CloseFileblock(b);
+    EXPECT_EQ(fingerprint(f), before);
+    expectSound(f);
+
+    // The same posting committed: in the files once the fileblocks close.
+    a = OpenFileblock(f + "/A", false);
+    b = OpenFileblock(f + "/B", false);
+    ASSERT_TRUE(BeginTransaction());
+    ASSERT_TRUE(post(a, b));
+    ASSERT_TRUE(CommitTransaction()) << EngineError;
+    EXPECT_TRUE(fs::exists(JournalFileName(f)));  // until the checkpoint
+    EXPECT_EQ(UsedRecordCount(a), 65);
+    CloseFileblock(a);
+    CloseFileblock(b);
+    EXPECT_FALSE(fs::exists(JournalFileName(f)));
+    const std::string after = fingerprint(f);
+    EXPECT_NE(after, before);
+    expectSound(f);
+
+    // A third fileblock changed outside the transaction in the same program stays apart.
+    restartEngine();
+    a = OpenFileblock(f + "/A", false);
+    EXPECT_EQ(UsedRecordCount(a), 65);
+    CloseFileblock(a);
+}
+
+TEST_F(TransactionTest, AFileblockClosedAndOpenedAgainInsideATransactionKeepsItsChanges) {
+    std::string f = folder("books");
+    makeBooks(f);
+    Fileblock* a = OpenFileblock(f + "/A", false);
+    Fileblock* b = OpenFileblock(f + "/B", false);
+    ASSERT_TRUE(BeginTransaction());
+    ASSERT_TRUE(post(a, b));
+    CloseFileblock(a);
+    ASSERT_TRUE(EngineOk);
+    a = OpenFileblock(f + "/A", false);
+    ASSERT_TRUE(EngineOk) << EngineError;
+    EXPECT_EQ(UsedRecordCount(a), 65);
+    addA(a, 71, "late");
+    ASSERT_TRUE(EngineOk);
+    CloseFileblock(a);
+    ASSERT_TRUE(CommitTransaction()) << EngineError;
+    CloseFileblock(b);
+    restartEngine();
+    a = OpenFileblock(f + "/A", false);
+    EXPECT_EQ(UsedRecordCount(a), 66);
+    CloseFileblock(a);
+    expectSound(f);
+
+    // Closed inside a transaction that is rolled back: as if never changed.
+    const std::string before = fingerprint(f);
+    a = OpenFileblock(f + "/A", false);
+    ASSERT_TRUE(BeginTransaction());
+    addA(a, 72, "gone");
+    CloseFileblock(a);
+    RollbackTransaction();
+    EXPECT_EQ(fingerprint(f), before);
+}
+
+TEST_F(TransactionTest, OperationsThatReplaceFilesAreRefusedInsideATransaction) {
+    std::string f = folder("books");
+    makeBooks(f);
+    std::string g = folder("other");
+    makeBooks(g);
+    ASSERT_TRUE(BeginTransaction());
+    EXPECT_FALSE(BeginTransaction());
+    EXPECT_EQ(EngineError, err::TransactionState);
+    KeyDescriptor ka[] = {{8, false}, {4, true}};
+    Reindex(f + "/A", 2, ka, 0, NoRecordHook, nullptr, true, false, nullptr);
+    EXPECT_EQ(EngineError, err::TransactionState);
+    DeleteFileblock(f + "/B");
+    EXPECT_EQ(EngineError, err::TransactionState);
+    EXPECT_TRUE(fs::exists(f + "/B.DAT"));
+    // A fileblock of another folder cannot join.
+    Fileblock* a = OpenFileblock(f + "/A", false);
+    Fileblock* other = OpenFileblock(g + "/A", false);
+    addA(a, 90);
+    ASSERT_TRUE(EngineOk);
+    std::string r = recA(91);
+    AddRecord(other, r.data());
+    EXPECT_FALSE(EngineOk);
+    EXPECT_EQ(EngineError, err::TransactionState);
+    RollbackTransaction();
+    CloseFileblock(a);
+    CloseFileblock(other);
+    CommitTransaction();
+    EXPECT_EQ(EngineError, err::TransactionState);
+}
+
+// A failed write of any kind at any point: the commit fails and nothing of it is in the
+// books, or it succeeded before the fault and all of it is; the engine goes on working.
+TEST_F(TransactionTest, AFailedWriteAtAnyPointOfACommitRollsItBack) {
+    std::string base = folder("base");
+    makeBooks(base);
+    const std::string before = fingerprint(base);
+    std::string done = dir.file("done");
+    copyFolder(base, done);
+    ASSERT_TRUE(postAndExit(done));
+    ASSERT_EQ(InitEngine(30), 30);
+    const std::string after = fingerprint(done);
+
+    int failedCommits = 0;
+    for (int n = 1;; ++n) {
+        std::string f = dir.file("run");
+        copyFolder(base, f);
+        Fileblock* a = OpenFileblock(f + "/A", false);
+        Fileblock* b = OpenFileblock(f + "/B", false);
+        ASSERT_TRUE(BeginTransaction());
+        ASSERT_TRUE(post(a, b));
+        ClearFileFault();
+        SetFileFault(0, n, FileFaultAction::Fail, n % 2 ? ENOSPC : EIO);
+        bool committed = CommitTransaction();
+        bool reached = FileOpCount() >= n;
+        // A failure after the journal was made durable cannot take the posting back: it
+        // is reported, and the next program to open the folder finishes it.
+        const bool pending = !committed && EngineError == err::JournalPending;
+        if (!committed) {
+            ++failedCommits;
+            EXPECT_NE(EngineError, 0);
+            EXPECT_FALSE(InTransaction());
+            EXPECT_EQ(UsedRecordCount(a), pending ? 65 : 50) << "fault at " << n;
+        }
+        CloseFileblock(a);  // a checkpoint may fail here too
+        CloseFileblock(b);
+        ClearFileFault();
+        ExitEngine();
+        ASSERT_EQ(InitEngine(30), 30);
+        JournalRecovery rec = RecoverJournal(f);
+        EXPECT_TRUE(rec.ok) << "fault at " << n << ": " << EngineError;
+        std::string now = fingerprint(f);
+        if (committed || pending)
+            EXPECT_EQ(now, after) << "fault at " << n;
+        else
+            EXPECT_TRUE(now == before || now == after) << "fault at " << n;
+        expectSound(f);
+        if (!reached) break;
+        // The engine goes on: the same posting again gives the books of one posting.
+        if (now == before) {
+            ASSERT_TRUE(postAndExit(f)) << "fault at " << n << ": " << EngineError;
+            ASSERT_EQ(InitEngine(30), 30);
+            EXPECT_EQ(fingerprint(f), after) << "fault at " << n;
+        }
+        ASSERT_LT(n, 500);
+    }
+    EXPECT_GT(failedCommits, 3);
+}
+
+// The same with the process ended at each file operation, as a kill would, through the
+// commit, the checkpoint at close and the engine's exit: the next program finds the books
+// before or after, sound, with no question to ask.
+TEST_F(TransactionTest, AKillAtAnyFileOperationLeavesTheBooksBeforeOrAfter) {
+    std::string base = folder("base");
+    makeBooks(base);
+    ExitEngine();
+    const std::string before = fingerprint(base);
+    std::string done = dir.file("done");
+    copyFolder(base, done);
+    ASSERT_EQ(inChild([&] {
+                  InitEngine(30);
+                  return postAndExit(done) ? 0 : 1;
+              }),
+              0);
+    const std::string after = fingerprint(done);
+    ASSERT_NE(before, after);
+
+    int sawBefore = 0, sawAfter = 0;
+    for (int n = 1;; ++n) {
+        std::string f = dir.file("run");
+        copyFolder(base, f);
+        int status = inChild([&] {
+            InitEngine(30);
+            ClearFileFault();
+            SetFileFault(0, n, FileFaultAction::Exit);
+            return postAndExit(f) ? 0 : 1;
+        });
+        ASSERT_TRUE(status == 0 || status == kFaultExitStatus) << status;
+        ASSERT_EQ(InitEngine(30), 30);
+        // What a program opening the folder does first.
+        Fileblock* a = OpenFileblock(f + "/A", false);
+        ASSERT_TRUE(EngineOk) << "kill at " << n << ": " << EngineError;
+        CloseFileblock(a);
+        ExitEngine();
+        EXPECT_FALSE(fs::exists(JournalFileName(f))) << n;
+        std::string now = fingerprint(f);
+        EXPECT_TRUE(now == before || now == after) << "kill at " << n;
+        sawBefore += now == before;
+        sawAfter += now == after;
+        expectSound(f);
+        if (status == 0) break;
+        ASSERT_LT(n, 500);
+    }
+    EXPECT_GT(sawBefore, 1);
+    EXPECT_GT(sawAfter, 1);
+    ASSERT_EQ(InitEngine(30), 30);
+}
+
+// A kill while a recovery writes the journal's transactions to the files: the next
+// recovery finishes it, and the books are those of the committed posting.
+TEST_F(TransactionTest, AKilledRecoveryIsFinishedByTheNext) {
+    std::string base = folder("base");
+    makeBooks(base);
+    ExitEngine();
+    // The posting's program dies right after its journal is durable: a journal to recover.
+    std::string left = dir.file("left");
+    leaveJournal(base, left);
+    // Find the number of file operations of a whole recovery.
+    std::string whole = dir.file("whole");
+    leaveJournal(base, whole);
+    ClearFileFault();
+    JournalRecovery r = RecoverJournal(whole);
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.replayed, 1);
+    const int64_t ops = FileOpCount();
+    const std::string after = fingerprint(whole);
+    for (int64_t n = 1; n <= ops; ++n) {
+        std::string f = dir.file("run");
+        leaveJournal(base, f);
+        int status = inChild([&] {
+            SetFileFault(0, n, FileFaultAction::Exit);
+            return RecoverJournal(f).ok ? 0 : 1;
+        });
+        ASSERT_EQ(status, kFaultExitStatus) << n;
+        JournalRecovery again = RecoverJournal(f);
+        EXPECT_TRUE(again.ok) << n;
+        EXPECT_EQ(fingerprint(f), after) << "recovery killed at " << n;
+        expectSound(f);
+    }
+    ASSERT_EQ(InitEngine(30), 30);
+}
+
+// Journals that must not be applied: torn anywhere, from another folder, or older than
+// the files they name.
+TEST_F(TransactionTest, TornForeignAndStaleJournalsAreRemovedUnapplied) {
+    std::string base = folder("base");
+    makeBooks(base);
+    ExitEngine();
+    const std::string before = fingerprint(base);
+    // Cut short at a sample of lengths through the header and the frame, or with one byte
+    // changed: nothing of it is applied. Whole, it is.
+    std::string f = dir.file("cut");
+    leaveJournal(base, f);
+    const std::string journal = fileBytes(JournalFileName(f));
+    const int64_t journalSize = int64_t(journal.size());
+    ASSERT_GT(journalSize, 200);
+    for (int64_t len = 0; len < journalSize; len += (len < 64 ? 7 : journalSize / 23)) {
+        leaveJournal(base, f);
+        std::string own = fileBytes(JournalFileName(f));
+        ASSERT_EQ(int64_t(own.size()), journalSize);
+        writeBytes(JournalFileName(f), own.substr(0, size_t(len)));
+        JournalRecovery r = RecoverJournal(f);
+        EXPECT_TRUE(r.ok) << len;
+        EXPECT_EQ(r.replayed, 0) << len;
+        EXPECT_FALSE(fs::exists(JournalFileName(f))) << len;
+        EXPECT_EQ(fingerprint(f), before) << "journal cut at " << len;
+    }
+    for (size_t at : {size_t(48), size_t(60), journal.size() / 2, journal.size() - 20}) {
+        leaveJournal(base, f);
+        std::string bad = fileBytes(JournalFileName(f));
+        bad[at] = char(bad[at] ^ 0x5A);
+        writeBytes(JournalFileName(f), bad);
+        JournalRecovery r = RecoverJournal(f);
+        EXPECT_TRUE(r.ok);
+        EXPECT_EQ(r.replayed, 0) << at;
+        EXPECT_EQ(fingerprint(f), before) << "byte " << at;
+    }
+    std::string left = dir.file("left");
+    leaveJournal(base, left);
+    // The journal of one folder put into another holding the same books.
+    std::string other = dir.file("other");
+    copyFolder(base, other);
+    writeBytes(JournalFileName(other), fileBytes(JournalFileName(left)));
+    JournalRecovery r = RecoverJournal(other);
+    EXPECT_TRUE(r.ok);
+    EXPECT_TRUE(r.discarded);
+    EXPECT_EQ(fingerprint(other), before);
+    EXPECT_FALSE(fs::exists(JournalFileName(other)));
+    // In its own folder, but a file it names was replaced since (a restored copy, say):
+    // the journal is older than the file and is not applied to it.
+    std::string stale = dir.file("stale");
+    leaveJournal(base, stale);
+    const std::string dataBefore = fileBytes(stale + "/A.DAT");
+    fs::copy_file(stale + "/A.DAT", stale + "/A.new");
+    fs::rename(stale + "/A.new", stale + "/A.DAT");
+    r = RecoverJournal(stale);
+    EXPECT_TRUE(r.ok);
+    EXPECT_TRUE(r.discarded);
+    EXPECT_EQ(fileBytes(stale + "/A.DAT"), dataBefore);
+    EXPECT_EQ(fingerprint(stale), before);
+    // And the untouched journal in its own folder is applied.
+    std::string moved = left;
+    r = RecoverJournal(moved);
+    EXPECT_TRUE(r.ok);
+    EXPECT_EQ(r.replayed, 1);
+    EXPECT_NE(fingerprint(moved), before);
+    expectSound(moved);
+    ASSERT_EQ(InitEngine(30), 30);
+}
+
+TEST_F(TransactionTest, AJournalHeldByAnotherProgramMakesTheCommitBusyAndItsOwnerIsLeftAlone) {
+    std::string f = folder("books");
+    makeBooks(f);
+    const std::string before = fingerprint(f);
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    pid_t holder = ::fork();
+    if (holder == 0) {
+        int fd = ::open(JournalFileName(f).c_str(), O_RDWR | O_CREAT, 0600);
+        ::flock(fd, LOCK_EX);
+        ssize_t w = ::write(fd, "in use", 6);
+        (void)w;
+        char c = 'r';
+        w = ::write(ready[1], &c, 1);
+        ::pause();
+        ::_exit(0);
+    }
+    char c;
+    ASSERT_EQ(::read(ready[0], &c, 1), 1);
+    // Recovery leaves a journal alone while its owner lives.
+    JournalRecovery r = RecoverJournal(f);
+    EXPECT_TRUE(r.busy);
+    Fileblock* a = OpenFileblock(f + "/A", false);
+    Fileblock* b = OpenFileblock(f + "/B", false);
+    ASSERT_TRUE(EngineOk);
+    ASSERT_TRUE(BeginTransaction());
+    ASSERT_TRUE(post(a, b));
+    EXPECT_FALSE(CommitTransaction());
+    EXPECT_EQ(EngineError, err::JournalBusy);
+    EXPECT_EQ(ErrorClass(), 2);  // the caller may retry
+    EXPECT_EQ(UsedRecordCount(a), 50);
+    CloseFileblock(a);
+    CloseFileblock(b);
+    EXPECT_EQ(fingerprint(f), before);
+    ::kill(holder, SIGKILL);
+    ::waitpid(holder, nullptr, 0);
+    // Its owner gone, the journal it left (not one of ours) is removed.
+    r = RecoverJournal(f);
+    EXPECT_TRUE(r.ok);
+    EXPECT_TRUE(r.discarded);
+    EXPECT_FALSE(fs::exists(JournalFileName(f)));
+    ::close(ready[0]);
+    ::close(ready[1]);
+}
+
+TEST_F(TransactionTest, ADirectWriteAfterACommitFirstMakesTheJournalDurable) {
+    std::string f = folder("books");
+    makeBooks(f);
+    Fileblock* a = OpenFileblock(f + "/A", false);
+    ASSERT_TRUE(BeginTransaction());
+    addA(a, 80, "tx");
+    ASSERT_TRUE(CommitTransaction());
+    ASSERT_TRUE(fs::exists(JournalFileName(f)));
+    // A change outside any transaction: replaying the journal later must not undo it, so
+    // the journal is checkpointed before the change is written.
+    addA(a, 81, "direct");
+    ASSERT_TRUE(EngineOk);
+    EXPECT_FALSE(fs::exists(JournalFileName(f)));
+    CloseFileblock(a);
+    expectSound(f);
+    // Many commits: the journal is checkpointed as it grows and never passes its limit.
+    a = OpenFileblock(f + "/A", false);
+    for (int i = 0; i < 400; ++i) {
+        ASSERT_TRUE(BeginTransaction());
+        addA(a, 1000 + i, "many");
+        ASSERT_TRUE(CommitTransaction()) << i;
+        if (fs::exists(JournalFileName(f))) {
+            EXPECT_LT(fs::file_size(JournalFileName(f)), 9u << 20);
+        }
+    }
+    CloseFileblock(a);
+    expectSound(f);
+    a = OpenFileblock(f + "/A", false);
+    EXPECT_EQ(UsedRecordCount(a), 452);
+    CloseFileblock(a);
+}
+
+}  // namespace
+}  // namespace invarro::storage
