@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "data/DataFolder.h"
 #include "data/Files.h"
@@ -237,6 +239,79 @@ TEST(TextFiles, ReplacingAFileThatCannotBeWrittenKeepsTheOldOne) {
     EXPECT_NE(error.find("no/such/folder/x"), std::string::npos);
     EXPECT_EQ(TextFileBytes({"a€", "b"}), "a\x80\r\nb\r\n");
     EXPECT_EQ(TextLines("a\r\nb\n\nc"), (std::vector<std::string>{"a", "b", "", "c"}));
+}
+
+// A settings or side file that is not a regular file of a side file's size: a FIFO would
+// hold the read until a writer comes, a link to /dev/zero would be read without end, and
+// a huge file would be read whole.
+class StrangeSideFiles : public ::testing::Test {
+  protected:
+    // A read that waits for ever ends the test program here instead of hanging it.
+    void SetUp() override { ::alarm(20); }
+    void TearDown() override { ::alarm(0); }
+    TempDir dir;
+};
+
+TEST_F(StrangeSideFiles, AFifoALinkToADeviceAndAHugeFileAreNotReadAndSaySo) {
+    ASSERT_EQ(::mkfifo(dir.file("invarro.ini").c_str(), 0600), 0);
+    ASSERT_EQ(::symlink("/dev/zero", dir.file("LastCo.Dat").c_str()), 0);
+    ASSERT_EQ(::mkdir(dir.file("Shadeclr.fnt").c_str(), 0700), 0);
+    {
+        // Sparse: huge to look at, nothing on the disk.
+        const int fd = ::open(dir.file("KRTERMS.DAT").c_str(), O_WRONLY | O_CREAT, 0600);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::ftruncate(fd, off_t(kSideFileLimit) + 1), 0);
+        ::close(fd);
+    }
+    std::string problem;
+    EXPECT_FALSE(ReadSideFile(dir.file("invarro.ini"), &problem));
+    EXPECT_EQ(problem, dir.file("invarro.ini") + " is a FIFO and is not read");
+    EXPECT_FALSE(ReadSideFile(dir.file("LastCo.Dat"), &problem));
+    EXPECT_EQ(problem, dir.file("LastCo.Dat") + " is a device and is not read");
+    EXPECT_FALSE(ReadSideFile(dir.file("KRTERMS.DAT"), &problem));
+    EXPECT_NE(problem.find("is larger than 1048576 bytes"), std::string::npos) << problem;
+    // The plain reader takes no FIFO or device either.
+    EXPECT_FALSE(ReadWholeFile(dir.file("invarro.ini")));
+    EXPECT_FALSE(ReadWholeFile(dir.file("LastCo.Dat")));
+    // Missing is no problem.
+    problem.clear();
+    EXPECT_FALSE(ReadSideFile(dir.file("missing.ini"), &problem));
+    EXPECT_EQ(problem, "");
+
+    // Every reader goes on with its default.
+    IniFile ini(IniFilePath(dir.path()));
+    EXPECT_EQ(ini.readInteger("MainForm", "Top", 10), 10);
+    EXPECT_NE(ini.problem().find("is a FIFO"), std::string::npos) << ini.problem();
+    EXPECT_FALSE(ReadLastCompany(dir.path()));
+    EXPECT_EQ(ReadColourFile(dir.file("Shadeclr.fnt")), 0);
+    const TermsList terms = LoadTerms(dir.path());
+    EXPECT_FALSE(terms.ok);
+    EXPECT_EQ(terms.terms.size(), BuiltInTerms().size());
+    // The terms file is left as it was: not written over with the built-in list.
+    struct stat st {};
+    ASSERT_EQ(::stat(dir.file("KRTERMS.DAT").c_str(), &st), 0);
+    EXPECT_EQ(uint64_t(st.st_size), uint64_t(kSideFileLimit) + 1);
+
+    // At start the programs hear of each, once.
+    const std::vector<std::string> unread = UnreadSideFiles(dir.path());
+    ASSERT_EQ(unread.size(), 4u);
+    const platform::Message m = UnreadSideFilesMessage(unread);
+    for (const char* name : {"invarro.ini", "LastCo.Dat", "Shadeclr.fnt", "KRTERMS.DAT"})
+        EXPECT_NE(m.text.find(dir.file(name)), std::string::npos) << name;
+    EXPECT_EQ(m.icon, platform::Icon::Warning);
+}
+
+TEST_F(StrangeSideFiles, ALinkToARegularFileIsReadAndAFileGrowingPastTheLimitStops) {
+    WriteFileBytes(dir.file("real.ini"), "[MainForm]\r\nTop=44\r\n");
+    ASSERT_EQ(::symlink(dir.file("real.ini").c_str(), dir.file("invarro.ini").c_str()), 0);
+    EXPECT_EQ(IniFile(IniFilePath(dir.path())).readInteger("MainForm", "Top", 10), 44);
+    EXPECT_TRUE(UnreadSideFiles(dir.path()).empty());
+    // Exactly the limit is read; one byte more is not.
+    WriteFileBytes(dir.file("limit"), std::string(100, 'x'));
+    EXPECT_TRUE(ReadSideFile(dir.file("limit"), nullptr, 100));
+    std::string problem;
+    EXPECT_FALSE(ReadSideFile(dir.file("limit"), &problem, 99));
+    EXPECT_NE(problem.find("larger than 99 bytes"), std::string::npos);
 }
 
 }  // namespace
