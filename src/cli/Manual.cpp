@@ -59,13 +59,23 @@ void AppendOptions(std::string& out, const std::vector<OptionDoc>& options, size
     }
 }
 
-// A usage line broken over lines only between its parts, never inside [ ] or ( ).
+// Whether the blank at `at` of a usage line joins an option to its value ("--out FILE").
+bool JoinsValue(const std::string& usage, size_t at) {
+    const size_t word = usage.find_last_of(" [(|", at - 1);
+    const size_t start = word == std::string::npos ? 0 : word + 1;
+    return usage.compare(start, 2, "--") == 0 && at + 1 < usage.size() &&
+           std::isupper(static_cast<unsigned char>(usage[at + 1]));
+}
+
+// A usage line broken over lines only between its parts: never inside [ ] or ( ), nor
+// between an option and its value.
 std::string WrapUsage(std::string usage, size_t first, size_t indent) {
     int depth = 0;
-    for (char& c : usage) {
+    for (size_t i = 0; i < usage.size(); ++i) {
+        char& c = usage[i];
         if (c == '[' || c == '(') ++depth;
         if (c == ']' || c == ')') --depth;
-        if (c == ' ' && depth > 0) c = '\x01';
+        if (c == ' ' && (depth > 0 || JoinsValue(usage, i))) c = '\x01';
     }
     std::string out = Wrap(usage, first, indent);
     std::replace(out.begin(), out.end(), '\x01', ' ');
@@ -125,7 +135,8 @@ bool IsPlaceholder(const std::string& word) {
     for (char c : word) {
         if (std::isupper(static_cast<unsigned char>(c))) {
             letter = true;
-        } else if (!std::isdigit(static_cast<unsigned char>(c)) && c != '_' && c != ':') {
+        } else if (!std::isdigit(static_cast<unsigned char>(c)) && c != '_' && c != ':' &&
+                   c != '.') {
             return false;
         }
     }
@@ -148,12 +159,14 @@ std::string RoffUsage(const std::string& usage) {
             out += "\\fB" + Roff(word, true) + "\\fR";
         word.clear();
     };
-    for (char c : usage) {
+    for (size_t i = 0; i < usage.size(); ++i) {
+        const char c = usage[i];
         if (std::string(" []()|").find(c) != std::string::npos) {
             flush();
             if (c == '[' || c == '(') ++depth;
             if (c == ']' || c == ')') --depth;
-            out += c == ' ' && depth > 0 ? std::string("\\ ") : std::string(1, c);
+            const bool join = c == ' ' && (depth > 0 || JoinsValue(usage, i));
+            out += join ? std::string("\\ ") : std::string(1, c);
         } else {
             word += c;
         }

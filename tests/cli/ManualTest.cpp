@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <regex>
 #include <set>
 
@@ -111,6 +112,31 @@ TEST(ManualTest, WrapKeepsLinesInTheirWidthAndIndent) {
     // A word longer than the line stands alone rather than being cut.
     EXPECT_EQ(Wrap("a averyveryverylongword b", 0, 2, 10), "a\n  averyveryverylongword\n  b");
     EXPECT_EQ(Wrap("", 5, 5), "");
+}
+
+TEST(ManualTest, AUsageLineBreaksOnlyBetweenItsParts) {
+    CommandDoc c{"letters pdf",
+                 "[--letter FILE.RTF] [--queue FILE.LST | --customer NUMBER ...] --out FILE "
+                 "--copies N",
+                 "merges letters",
+                 {}};
+    ProgramDoc doc = Hostile();
+    doc.commandPrefix = "[--data DIR] [--company N] [--yes]";
+    const std::string help = CommandHelpText(doc, c);
+    for (const std::string& line : SplitLines(help)) {
+        EXPECT_LE(line.size(), 79u) << line;
+        // No line ends inside brackets or between an option and its value.
+        EXPECT_EQ(std::count(line.begin(), line.end(), '['),
+                  std::count(line.begin(), line.end(), ']'))
+            << line;
+        EXPECT_FALSE(std::regex_search(line, std::regex("--[a-z]+$"))) << line;
+    }
+    EXPECT_NE(Collapsed(help).find("--out FILE --copies N"), std::string::npos) << help;
+    // In the manual page the same blanks are ones roff does not break at.
+    doc.commands = {c};
+    const std::string page = ManPage(doc, "1", "2026-12-09");
+    EXPECT_NE(page.find("\\fB\\-\\-out\\fR\\ \\fIFILE\\fR"), std::string::npos) << page;
+    EXPECT_NE(page.find("\\fB\\-\\-queue\\fR\\ \\fIFILE.LST\\fR\\ |\\ "), std::string::npos);
 }
 
 TEST(ManualTest, HelpListsCommandsInAColumnAndLongNamesOnALineOfTheirOwn) {
