@@ -925,6 +925,19 @@ int Report(Context& ctx, const Args& args) {
     return kExitOk;
 }
 
+// The options both statement verbs take, then those of one of them.
+std::vector<OptionDoc> StatementOptions(std::initializer_list<OptionDoc> more) {
+    std::vector<OptionDoc> options = {
+        {"--customer", "NUMBER", "this customer's statement (repeatable); without it, a batch run"},
+        {"--unpaid-only", "", "list only the transactions with a balance due"},
+        {"--from", "DATE", "leave out transactions before this day"},
+        {"--to", "DATE", "leave out transactions after this day"},
+        {"--skip-negative", "", "batch: leave out balances below zero"},
+    };
+    options.insert(options.end(), more);
+    return options;
+}
+
 }  // namespace
 
 const std::vector<Verb>& Verbs() {
@@ -1040,38 +1053,22 @@ const std::vector<Verb>& Verbs() {
          "[--customer NUMBER ...] [--unpaid-only] [--from DATE] [--to DATE] [--out DIR]",
          "writes customer statements as PDF files: the customers named, or those the batch "
          "statement run selects (a balance not zero)",
-         {{"--customer", "NUMBER",
-           "this customer's statement (repeatable); without it, a batch run"},
-          {"--unpaid-only", "", "list only the transactions with a balance due"},
-          {"--from", "DATE", "leave out transactions before this day"},
-          {"--to", "DATE", "leave out transactions after this day"},
-          {"--skip-email", "", "batch: leave out customers with an e-mail address"},
-          {"--skip-negative", "", "batch: leave out balances below zero"},
-          {"--out", "DIR", "the folder for the files (default: pdf in the data folder)"}},
-         0,
-         0,
-         true,
-         StatementsPdf},
+         StatementOptions(
+             {{"--skip-email", "", "batch: leave out customers with an e-mail address"},
+              {"--out", "DIR", "the folder for the files (default: pdf in the data folder)"}}),
+         0, 0, true, StatementsPdf},
         {"statements email",
          "[--customer NUMBER ...] [--unpaid-only] [--from DATE] [--to DATE] [--attach | "
          "--no-attach]",
          "sends customer statements by e-mail over one connection: the customers named, or "
          "those the batch statement run selects in e-mail mode (a balance not zero and an "
          "e-mail address)",
-         {{"--customer", "NUMBER",
-           "this customer's statement (repeatable); without it, a batch run"},
-          {"--unpaid-only", "", "list only the transactions with a balance due"},
-          {"--from", "DATE", "leave out transactions before this day"},
-          {"--to", "DATE", "leave out transactions after this day"},
-          {"--skip-negative", "", "batch: leave out balances below zero"},
-          {"--attach", "",
-           "attach each customer's statement as PDF (default: the company's \"Attach the "
-           "document as PDF\")"},
-          {"--no-attach", "", "send the text alone"}},
-         0,
-         0,
-         true,
-         StatementsEmail},
+         StatementOptions(
+             {{"--attach", "",
+               "attach each customer's statement as PDF (default: the company's \"Attach the "
+               "document as PDF\")"},
+              {"--no-attach", "", "send the text alone"}}),
+         0, 0, true, StatementsEmail},
         {"labels pdf",
          "[--layout FILE.LBL] [--queue FILE.LST | --customer NUMBER ...] --out FILE",
          "writes mailing labels as a PDF file, as the Label Wizard prints them: the customers of "
