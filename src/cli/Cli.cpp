@@ -173,7 +173,7 @@ ProgramDoc CliDoc() {
           {"1", "",
            "the job failed or found problems, or the data folder is in use by the desktop "
            "program"},
-          {"2", "", "the command line was wrong; nothing was done"}}},
+          {"2", "", "the command line was wrong"}}},
         {"Environment", {}, {{"INVARRO_DATA", "", "the data folder when `--data` is not given"}}},
         {"Files",
          {},
