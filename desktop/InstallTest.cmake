@@ -4,12 +4,7 @@
 set(prefix ${BUILD_DIR}/install-test)
 file(REMOVE_RECURSE ${prefix})
 
-function(run)
-  execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
-  if(NOT rc EQUAL 0)
-    message(FATAL_ERROR "failed (${rc}): ${ARGN}\n${out}\n${err}")
-  endif()
-endfunction()
+include(${CMAKE_CURRENT_LIST_DIR}/ScriptSupport.cmake)
 
 run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
 
@@ -20,7 +15,12 @@ foreach(f
     share/invarro/help/Contents.html
     share/icons/hicolor/scalable/apps/${APP_ID}.svg
     share/applications/${APP_ID}.desktop
-    share/metainfo/${APP_ID}.metainfo.xml)
+    share/metainfo/${APP_ID}.metainfo.xml
+    share/man/man1/invarro.1.gz
+    share/man/man1/invarro-cli.1.gz
+    share/man/man1/invarro-fbtool.1.gz
+    share/doc/invarro/copyright
+    share/doc/invarro/changelog.gz)
   if(NOT EXISTS ${prefix}/${f})
     message(FATAL_ERROR "not installed: ${f}")
   endif()

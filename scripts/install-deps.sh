@@ -15,6 +15,7 @@ PACKAGES=(
   fonts-liberation2 fonts-dejavu-core
   libsecret-1-dev breeze-icon-theme desktop-file-utils appstream
   libcups2-dev cups-daemon cups-client
+  file lintian devscripts groff-base man-db
 )
 
 missing=()

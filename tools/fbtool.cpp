@@ -11,6 +11,7 @@
 
 #include <unistd.h>
 
+#include "cli/ProgramDocs.h"
 #include "data/Fileblocks.h"
 #include "data/Layout.h"
 #include "data/Recovery.h"
@@ -29,20 +30,7 @@ namespace data = invarro::data;
 namespace {
 
 int usage() {
-    std::fprintf(stderr,
-                 "usage: invarro-fbtool COMMAND ...\n"
-                 "  info NAME          header counters and keys\n"
-                 "  check NAME         verify the data file and every index\n"
-                 "  dump NAME          live records as text\n"
-                 "  dump NAME --fields live records field by field (business files:\n"
-                 "                     Company, or a company number and C, I, N, M, P)\n"
-                 "  keys NAME K        entries of key K in order\n"
-                 "  script [FILE]      engine operations, one per line\n"
-                 "  rebuild NAME [--key OFFSET:LENGTH(u|d) ...]\n"
-                 "                     copy the live records into a fresh data file and build\n"
-                 "                     key i from the record bytes OFFSET..OFFSET+LENGTH-1;\n"
-                 "                     without --key, a business file with its own keys\n"
-                 "NAME is the fileblock name without extension (NAME.DAT, NAME.IX).\n");
+    std::fputs(invarro::cli::HelpText(invarro::cli::FbtoolDoc()).c_str(), stderr);
     return 2;
 }
 
@@ -484,6 +472,10 @@ int cmdScript(std::istream& in) {
 int main(int argc, char** argv) {
     if (argc < 2) return usage();
     std::string cmd = argv[1];
+    if (cmd == "--help" || cmd == "-h") {
+        std::fputs(invarro::cli::HelpText(invarro::cli::FbtoolDoc()).c_str(), stdout);
+        return 0;
+    }
     // Whatever an interrupted program left in the fileblock's folder (a transaction in its
     // journal, a rebuild cut short, files being replaced) is finished first.
     if (cmd != "script" && argc >= 3) {

@@ -405,7 +405,7 @@ CopyOutcome CopyToCompany(const std::string& folder, CopyMode mode, std::string_
 
     if (customers)
         prompter.ask(Info("Please Note Customer Balances!",
-                          "The customer balances were also transfered to the new company. After "
+                          "The customer balances were also transferred to the new company. After "
                           "you enter your first invoice in the new company, run the Aging Chart "
                           "on the Tools Menu to re-calculate customer balances."));
     prompter.ask(Info("Copy Complete",

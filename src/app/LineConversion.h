@@ -13,7 +13,7 @@
 namespace invarro::app {
 
 inline constexpr std::string_view kConversionNotice =
-    "I need to convert your invoice line items file for this company. Please do not interupt "
+    "I need to convert your invoice line items file for this company. Please do not interrupt "
     "the file conversion process. Thank you.";
 inline constexpr std::string_view kConversionDone =
     "File conversion is complete. Welcome to version 4!";

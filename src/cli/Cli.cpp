@@ -8,9 +8,11 @@
 #include "data/Ansi.h"
 #include "data/DataFolder.h"
 #include "data/Files.h"
-#include "data/Recovery.h"
 #include "data/OwnFiles.h"
+#include "data/Recovery.h"
 #include "data/SideFiles.h"
+#include "output/CStmnt.h"
+#include "output/EMail.h"
 #include "storage/Engine.h"
 
 namespace invarro::cli {
@@ -19,30 +21,25 @@ namespace {
 
 constexpr char kProgram[] = "invarro-cli";
 
+// The options that come before the verb.
+const std::vector<OptionDoc>& GlobalOptions() {
+    static const std::vector<OptionDoc> options = {
+        {"--data", "DIR", "the data folder (else $INVARRO_DATA, else ~/.local/share/invarro)"},
+        {"--company", "N", "the company to work on (else the company in use)"},
+        {"--yes", "", "accept the questions a window would ask (overwrite, restore, import)"},
+        {"--help", "", "this text; VERB --help describes one verb"},
+    };
+    return options;
+}
+
 void ProgramHelp(std::FILE* out) {
-    std::fprintf(out,
-                 "usage: %s [--data DIR] [--company N] [--yes] VERB [options]\n"
-                 "Runs the month-end jobs of Invarro without a window.\n\n"
-                 "  --data DIR    the data folder (else $INVARRO_DATA, else "
-                 "~/.local/share/invarro)\n"
-                 "  --company N   the company to work on (else the company in use)\n"
-                 "  --yes         accept the questions a window would ask (overwrite, "
-                 "restore, import)\n"
-                 "  --help        this text; VERB --help describes one verb\n\n"
-                 "Verbs:\n",
-                 kProgram);
-    for (const Verb& v : Verbs())
-        std::fprintf(out, "  %-18s %s\n", v.words, v.summary);
-    std::fprintf(out,
-                 "\nDates are yyyy-mm-dd (the company's own date order is accepted too).\n"
-                 "Exit status: 0 done, 1 the job failed or found problems, 2 wrong command "
-                 "line.\n");
+    std::fputs(HelpText(CliDoc()).c_str(), out);
 }
 
 void VerbHelp(std::FILE* out, const Verb& v) {
-    std::fprintf(out, "usage: %s [--data DIR] [--company N] [--yes] %s%s%s\n%s\n", kProgram,
-                 v.words, *v.usage ? " " : "", v.usage, v.summary);
-    if (*v.details) std::fprintf(out, "\n%s", v.details);
+    const ProgramDoc doc = CliDoc();
+    for (const CommandDoc& c : doc.commands)
+        if (c.words == v.words) std::fputs(CommandHelpText(doc, c).c_str(), out);
 }
 
 size_t WordCount(const char* words) {
@@ -78,10 +75,10 @@ Args ParseArgs(const Verb& verb, const std::vector<std::string>& args, size_t fr
                 value = a.substr(eq + 1);
                 inlineValue = true;
             }
-            const bool takesValue = std::find(verb.options.begin(), verb.options.end(),
-                                              name + "=") != verb.options.end();
-            const bool isFlag =
-                std::find(verb.options.begin(), verb.options.end(), name) != verb.options.end();
+            const auto option = std::find_if(verb.options.begin(), verb.options.end(),
+                                             [&](const OptionDoc& o) { return o.name == name; });
+            const bool takesValue = option != verb.options.end() && !option->value.empty();
+            const bool isFlag = option != verb.options.end() && option->value.empty();
             if (takesValue) {
                 if (!inlineValue) {
                     if (i + 1 >= args.size()) throw UsageError(name + " needs a value");
@@ -128,6 +125,76 @@ bool OpenCompany(Context& ctx) {
 
 }  // namespace
 
+ProgramDoc CliDoc() {
+    ProgramDoc doc;
+    doc.name = kProgram;
+    doc.purpose = "run the month-end jobs of Invarro without a window";
+    doc.synopsis = "[--data DIR] [--company N] [--yes] VERB [options]";
+    doc.commandPrefix = "[--data DIR] [--company N] [--yes]";
+    doc.lead = "Runs the month-end jobs of Invarro without a window.";
+    doc.description = {
+        "`invarro-cli` runs the jobs of Invarro's windows from a terminal, a script or a timer: "
+        "the aging of the receivables, invoice documents and their e-mail, repeat billing, "
+        "interest charges, customer statements, reports, backup and restore, import and "
+        "export, and the check of the books. Each verb calls the same routine as the window "
+        "that does the job, so it leaves the books as the window would. No display is "
+        "needed: PDF files are written on Qt's offscreen platform.",
+        "Results go to standard output, messages and progress to standard error. The command "
+        "never waits for an answer: where a window would ask a question, it takes the safe "
+        "choice (no overwrite, no restore, no import) and says so; `--yes` accepts the "
+        "question instead.",
+        "A data folder that a running `invarro` holds is refused with status 1, and while a "
+        "command runs the desktop program does not start on that folder.",
+        "An output path that names one of the data folder's own data, index, side or settings "
+        "files is refused with status 2, whatever `--yes` says.",
+        "The e-mail verbs use the company's e-mail settings and one connection for the whole "
+        "run, and attach each document as PDF when the company attaches documents (`--attach` "
+        "and `--no-attach` decide for one run). When the company keeps its mail password in "
+        "the desktop keyring and the keyring does not answer (as under cron), the run stops "
+        "before any login. They end with a line of counts (sent, not sent, skipped, the first "
+        "failure) and exit with status 1 when anything was not sent.",
+    };
+    doc.options = GlobalOptions();
+    doc.commandsTitle = "Verbs";
+    for (const Verb& v : Verbs())
+        doc.commands.push_back({v.words, v.usage, v.summary, v.options});
+    doc.helpNotes = {
+        "Dates are yyyy-mm-dd (the company's own date order is accepted too).",
+        "Exit status: 0 done, 1 the job failed or found problems, 2 wrong command line.",
+    };
+    doc.sections = {
+        {"Dates",
+         {"Dates are given as yyyy-mm-dd; the company's own date order (for example "
+          "mm/dd/yyyy) is accepted too."},
+         {}},
+        {"Exit status",
+         {},
+         {{"0", "", "the job was done"},
+          {"1", "",
+           "the job failed or found problems, or the data folder is in use by the desktop "
+           "program"},
+          {"2", "", "the command line was wrong"}}},
+        {"Environment", {}, {{"INVARRO_DATA", "", "the data folder when `--data` is not given"}}},
+        {"Files",
+         {},
+         {{"~/.local/share/invarro", "",
+           "the data folder when neither `--data` nor INVARRO_DATA names one"},
+          {"DATA/pdf", "", "where PDF files go unless `--out` names another place"}}},
+        {"Examples",
+         {"Check the books, see which repeat invoices are due, and write the statements of the "
+          "customers with a balance due:",
+          "    invarro-cli check\n"
+          "    invarro-cli repeat --through 2026-12-31 --dry-run\n"
+          "    invarro-cli statements pdf --unpaid-only --out ~/statements",
+          "The books of the second company checked, and the balances and aging that do not "
+          "agree with its transactions written anew:",
+          "    invarro-cli --company 2 --yes check --repair"},
+         {}},
+    };
+    doc.seeAlso = {"invarro(1)", "invarro-fbtool(1)"};
+    return doc;
+}
+
 int RunCli(const std::vector<std::string>& args, CliServices& services) {
     std::optional<std::string> dataOption, companyOption;
     bool yes = false;
@@ -156,6 +223,24 @@ int RunCli(const std::vector<std::string>& args, CliServices& services) {
     size_t used = 0;
     const Verb* verb = FindVerb(args, i, used);
     if (!verb) {
+        // The first word of a group of verbs ("invoice", "statements") lists its verbs.
+        const ProgramDoc doc = CliDoc();
+        if (!CommandGroup(doc, args[i]).empty()) {
+            const bool help =
+                i + 1 < args.size() && (args[i + 1] == "--help" || args[i + 1] == "-h");
+            if (help) {
+                std::fputs(GroupHelpText(doc, args[i]).c_str(), services.out);
+                return kExitOk;
+            }
+            if (i + 1 < args.size())
+                std::fprintf(services.err, "%s: unknown verb \"%s %s\"\n", kProgram,
+                             args[i].c_str(), args[i + 1].c_str());
+            else
+                std::fprintf(services.err, "%s: \"%s\" needs one of its verbs\n", kProgram,
+                             args[i].c_str());
+            std::fputs(GroupHelpText(doc, args[i]).c_str(), services.err);
+            return kExitUsage;
+        }
         std::fprintf(services.err, "%s: unknown verb \"%s\"; %s --help lists them\n", kProgram,
                      args[i].c_str(), kProgram);
         return kExitUsage;
@@ -262,7 +347,11 @@ platform::Answer BatchPrompter::ask(const platform::Message& m) {
 }
 
 void StderrProgress::start(const std::string& title, int) {
-    if (!title.empty()) std::fprintf(err_, "%s...\n", title.c_str());
+    // The windows of a batch run are titled with the print mode; on the command line the
+    // verb itself says where the documents go, so only the titles of jobs are shown.
+    if (title.empty() || title == output::kPrinterModeTitle || title == output::kEMailModeTitle)
+        return;
+    std::fprintf(err_, "%s...\n", title.c_str());
 }
 
 bool Args::flag(const std::string& name) const {

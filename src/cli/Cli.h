@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/Manual.h"
 #include "output/Canvas.h"
 #include "output/FormLetter.h"
 #include "platform/Clock.h"
@@ -42,6 +43,9 @@ struct CliServices {
     // Today and now; the computer's clock when unset.
     const platform::Clock* clock = nullptr;
 };
+
+// The verbs and options of the command line, for --help and the manual page.
+ProgramDoc CliDoc();
 
 // Runs one command line (without the program name).
 int RunCli(const std::vector<std::string>& args, CliServices& services);

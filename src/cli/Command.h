@@ -11,6 +11,7 @@
 
 #include "app/Session.h"
 #include "cli/Cli.h"
+#include "cli/Manual.h"
 #include "data/Dates.h"
 #include "platform/Clock.h"
 #include "platform/Progress.h"
@@ -90,12 +91,11 @@ struct Context {
 };
 
 struct Verb {
-    const char* words;  // "aging", "invoice pdf"
-    const char* usage;  // the arguments after the words
-    const char* summary;
-    const char* details;  // options, one per line
-    // The options it takes; a trailing "=" takes a value.
-    std::vector<std::string> options;
+    const char* words;    // "aging", "invoice pdf"
+    const char* usage;    // the arguments after the words
+    const char* summary;  // one sentence
+    // The options it takes: name, value (empty for a switch) and what it does.
+    std::vector<OptionDoc> options;
     int minArgs = 0;
     int maxArgs = 0;
     bool company = true;  // works on the company in use (or --company)

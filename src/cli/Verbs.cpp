@@ -1,5 +1,21 @@
 // The verbs of invarro-cli. Each one takes the window's routine for its job and feeds it
 // from the command line instead of from widgets.
+//
+// The table at the end of this file is the one list of the verbs and their options: the
+// command line is parsed by it, and `invarro-cli --help`, `VERB --help` and the manual page
+// invarro-cli(1) are written from it. To add a verb:
+//   1. write its function here, `int Name(Context& ctx, const Args& args)`, returning
+//      kExitOk, kExitFailed (via ctx.fail) or throwing UsageError for a wrong command line;
+//   2. add its entry to the table: the words ("labels pdf"; a verb of two words joins the
+//      group of its first word, which `GROUP --help` lists), the arguments after the words
+//      as the usage line shows them, a one-sentence summary, and every option it takes as
+//      {"--name", "VALUE", "what it does"} (VALUE empty for a switch), then the number of
+//      arguments it takes at least and at most, whether it works on a company, and the
+//      function. Keep the summary and option texts in the help's plain style;
+//   3. give it a test in tests/cli. The manual page is written anew by the build, and its
+//      test checks that every verb of --help is in it. A new option of an existing verb is
+//      one more line in its entry.
+// Prose of the manual page beyond the table (description, files, examples) is in Cli.cpp.
 
 #include <algorithm>
 #include <cstdio>
@@ -929,14 +945,28 @@ int Report(Context& ctx, const Args& args) {
     return kExitOk;
 }
 
+// The options both statement verbs take, then those of one of them.
+std::vector<OptionDoc> StatementOptions(std::initializer_list<OptionDoc> more) {
+    std::vector<OptionDoc> options = {
+        {"--customer", "NUMBER", "this customer's statement (repeatable); without it, a batch run"},
+        {"--unpaid-only", "", "list only the transactions with a balance due"},
+        {"--from", "DATE", "leave out transactions before this day"},
+        {"--to", "DATE", "leave out transactions after this day"},
+        {"--skip-negative", "", "batch: leave out balances below zero"},
+    };
+    options.insert(options.end(), more);
+    return options;
+}
+
 }  // namespace
 
 const std::vector<Verb>& Verbs() {
+    // The verbs in the order --help and the manual page list them. See the top of this file
+    // for what each field means.
     static const std::vector<Verb> verbs = {
         {"companies",
          "",
          "lists the companies of the installation, one per line",
-         "",
          {},
          0,
          0,
@@ -946,8 +976,7 @@ const std::vector<Verb>& Verbs() {
          "[--as-of DATE]",
          "ages the receivables as the main window does and prints each customer's balance and "
          "four periods, then the totals",
-         "  --as-of DATE   age as of this day (default today)\n",
-         {"--as-of="},
+         {{"--as-of", "DATE", "age as of this day (default today)"}},
          0,
          0,
          true,
@@ -955,11 +984,11 @@ const std::vector<Verb>& Verbs() {
         {"invoice pdf",
          "NUMBER [--kind KIND] [--out FILE]",
          "writes the invoice document as a PDF file, as Send to PDF in the invoice manager",
-         "  --kind KIND    invoice, quote, packing-slip or file-copy (default: quote for a "
-         "quote, else invoice)\n"
-         "  --out FILE     the file to write (default: pdf/Invoice-NUMBER.pdf in the data "
-         "folder)\n",
-         {"--kind=", "--out="},
+         {{"--kind", "KIND",
+           "invoice, quote, packing-slip or file-copy (default: quote for a quote, else "
+           "invoice)"},
+          {"--out", "FILE",
+           "the file to write (default: pdf/Invoice-NUMBER.pdf in the data folder)"}},
          1,
          1,
          true,
@@ -968,10 +997,10 @@ const std::vector<Verb>& Verbs() {
          "NUMBER [--attach | --no-attach]",
          "sends the invoice or quote by e-mail, as the invoice manager in e-mail mode, and "
          "marks it printed with today's e-mail date once the mail server has taken it",
-         "  --attach       attach the document as PDF (default: the company's \"Attach the "
-         "document as PDF\")\n"
-         "  --no-attach    send the text alone\n",
-         {"--attach", "--no-attach"},
+         {{"--attach", "",
+           "attach the document as PDF (default: the company's \"Attach the document as "
+           "PDF\")"},
+          {"--no-attach", "", "send the text alone"}},
          1,
          1,
          true,
@@ -979,11 +1008,10 @@ const std::vector<Verb>& Verbs() {
         {"repeat",
          "[--through DATE] [--invoice-date DATE] [--reference TEXT] [--dry-run]",
          "generates the repeat invoices that are due, as the repeat billing wizard",
-         "  --through DATE       masters due on or before this day (default today)\n"
-         "  --invoice-date DATE  the date of the invoices (default: the --through date)\n"
-         "  --reference TEXT     billing reference (default \"Monthly Service\")\n"
-         "  --dry-run            list what would be generated, write nothing\n",
-         {"--through=", "--invoice-date=", "--reference=", "--dry-run"},
+         {{"--through", "DATE", "masters due on or before this day (default today)"},
+          {"--invoice-date", "DATE", "the date of the invoices (default: the --through date)"},
+          {"--reference", "TEXT", "billing reference (default \"Monthly Service\")"},
+          {"--dry-run", "", "list what would be generated, write nothing"}},
          0,
          0,
          true,
@@ -992,16 +1020,15 @@ const std::vector<Verb>& Verbs() {
          "--over DAYS (--percent P | --flat AMOUNT) [--minimum AMOUNT] [--date DATE] "
          "[--dry-run]",
          "charges interest or a late fee on overdue accounts, as the interest wizard",
-         "  --over DAYS      accounts overdue past this aging limit (the company's 30, 60 or "
-         "90)\n"
-         "  --percent P      interest in percent of the overdue amount (above 0, at most 100, "
-         "up to three decimals)\n"
-         "  --flat AMOUNT    a flat late fee instead (at most 999.99)\n"
-         "  --minimum AMOUNT no charge below this, 0.00 to 99.99 (default: the company's last "
-         "minimum)\n"
-         "  --date DATE      the invoice date, as of which accounts are aged (default today)\n"
-         "  --dry-run        list the charges, write no invoice (the customers are aged)\n",
-         {"--over=", "--percent=", "--flat=", "--minimum=", "--date=", "--dry-run"},
+         {{"--over", "DAYS", "accounts overdue past this aging limit (the company's 30, 60 or 90)"},
+          {"--percent", "P",
+           "interest in percent of the overdue amount (above 0, at most 100, up to three "
+           "decimals)"},
+          {"--flat", "AMOUNT", "a flat late fee instead (at most 999.99)"},
+          {"--minimum", "AMOUNT",
+           "no charge below this, 0.00 to 99.99 (default: the company's last minimum)"},
+          {"--date", "DATE", "the invoice date, as of which accounts are aged (default today)"},
+          {"--dry-run", "", "list the charges, write no invoice (the customers are aged)"}},
          0,
          0,
          true,
@@ -1009,7 +1036,6 @@ const std::vector<Verb>& Verbs() {
         {"backup",
          "DIR",
          "backs every data file up into DIR/ZTBackup.zip, as the backup window",
-         "",
          {},
          1,
          1,
@@ -1018,7 +1044,6 @@ const std::vector<Verb>& Verbs() {
         {"restore",
          "FILE",
          "puts a ZTBackup.zip back over the data files, as the backup window (needs --yes)",
-         "",
          {},
          1,
          1,
@@ -1027,9 +1052,8 @@ const std::vector<Verb>& Verbs() {
         {"export",
          "customers|products FILE [--format FORMAT] [--utf8]",
          "exports the customer or product list, as the managers' export window",
-         "  --format FORMAT  csv (default), comma-quote, comma, tab or char:C\n"
-         "  --utf8           write UTF-8 instead of Windows-1252\n",
-         {"--format=", "--utf8"},
+         {{"--format", "FORMAT", "csv (default), comma-quote, comma, tab or char:C"},
+          {"--utf8", "", "write UTF-8 instead of Windows-1252"}},
          2,
          2,
          true,
@@ -1038,10 +1062,9 @@ const std::vector<Verb>& Verbs() {
          "customers|products FILE [--separator C] [--force-shipping]",
          "imports customers or products from a delimited file and rebuilds the files (needs "
          "--yes for customers, whose first record is shown for confirmation)",
-         "  --separator C     the character between values (default \",\"; \"tab\" for tab)\n"
-         "  --force-shipping  customers: the billing address also becomes the shipping "
-         "address\n",
-         {"--separator=", "--force-shipping"},
+         {{"--separator", "C", "the character between values (default \",\"; \"tab\" for tab)"},
+          {"--force-shipping", "",
+           "customers: the billing address also becomes the shipping address"}},
          2,
          2,
          true,
@@ -1050,51 +1073,33 @@ const std::vector<Verb>& Verbs() {
          "[--customer NUMBER ...] [--unpaid-only] [--from DATE] [--to DATE] [--out DIR]",
          "writes customer statements as PDF files: the customers named, or those the batch "
          "statement run selects (a balance not zero)",
-         "  --customer NUMBER  this customer's statement (repeatable); without it, a batch run\n"
-         "  --unpaid-only      list only the transactions with a balance due\n"
-         "  --from DATE        leave out transactions before this day\n"
-         "  --to DATE          leave out transactions after this day\n"
-         "  --skip-email       batch: leave out customers with an e-mail address\n"
-         "  --skip-negative    batch: leave out balances below zero\n"
-         "  --out DIR          the folder for the files (default: pdf in the data folder)\n",
-         {"--customer=", "--unpaid-only", "--from=", "--to=", "--out=", "--skip-email",
-          "--skip-negative"},
-         0,
-         0,
-         true,
-         StatementsPdf},
+         StatementOptions(
+             {{"--skip-email", "", "batch: leave out customers with an e-mail address"},
+              {"--out", "DIR", "the folder for the files (default: pdf in the data folder)"}}),
+         0, 0, true, StatementsPdf},
         {"statements email",
          "[--customer NUMBER ...] [--unpaid-only] [--from DATE] [--to DATE] [--attach | "
          "--no-attach]",
          "sends customer statements by e-mail over one connection: the customers named, or "
          "those the batch statement run selects in e-mail mode (a balance not zero and an "
          "e-mail address)",
-         "  --customer NUMBER  this customer's statement (repeatable); without it, a batch run\n"
-         "  --unpaid-only      list only the transactions with a balance due\n"
-         "  --from DATE        leave out transactions before this day\n"
-         "  --to DATE          leave out transactions after this day\n"
-         "  --skip-negative    batch: leave out balances below zero\n"
-         "  --attach           attach each customer's statement as PDF (default: the "
-         "company's \"Attach the document as PDF\")\n"
-         "  --no-attach        send the text alone\n",
-         {"--customer=", "--unpaid-only", "--from=", "--to=", "--skip-negative", "--attach",
-          "--no-attach"},
-         0,
-         0,
-         true,
-         StatementsEmail},
+         StatementOptions(
+             {{"--attach", "",
+               "attach each customer's statement as PDF (default: the company's \"Attach the "
+               "document as PDF\")"},
+              {"--no-attach", "", "send the text alone"}}),
+         0, 0, true, StatementsEmail},
         {"labels pdf",
          "[--layout FILE.LBL] [--queue FILE.LST | --customer NUMBER ...] --out FILE",
          "writes mailing labels as a PDF file, as the Label Wizard prints them: the customers of "
          "a saved record list, the customers named, or every customer",
-         "  --layout FILE    the label layout (default: the last one the wizard used, else the "
-         "demo's)\n"
-         "  --queue FILE     a record list saved by the wizard\n"
-         "  --customer N     this customer (repeatable)\n"
-         "  --start N        begin at label N of the first sheet (default 1)\n"
-         "  --copies N       labels for each customer (default 1)\n"
-         "  --out FILE       the PDF file to write\n",
-         {"--layout=", "--queue=", "--customer=", "--start=", "--copies=", "--out="},
+         {{"--layout", "FILE",
+           "the label layout (default: the last one the wizard used, else the demo's)"},
+          {"--queue", "FILE", "a record list saved by the wizard"},
+          {"--customer", "NUMBER", "this customer (repeatable)"},
+          {"--start", "N", "begin at label N of the first sheet (default 1)"},
+          {"--copies", "N", "labels for each customer (default 1)"},
+          {"--out", "FILE", "the PDF file to write"}},
          0,
          0,
          true,
@@ -1103,11 +1108,10 @@ const std::vector<Verb>& Verbs() {
          "[--letter FILE.RTF] [--queue FILE.LST | --customer NUMBER ...] --out FILE",
          "merges a form letter for each customer, as the Form Letter Wizard prints it, into one "
          "PDF file with each letter on a new page",
-         "  --letter FILE    the letter, RTF or plain text (default: the demo's reminder)\n"
-         "  --queue FILE     a record list saved by the Label Wizard\n"
-         "  --customer N     this customer (repeatable)\n"
-         "  --out FILE       the PDF file to write\n",
-         {"--letter=", "--queue=", "--customer=", "--out="},
+         {{"--letter", "FILE", "the letter, RTF or plain text (default: the demo's reminder)"},
+          {"--queue", "FILE", "a record list saved by the Label Wizard"},
+          {"--customer", "NUMBER", "this customer (repeatable)"},
+          {"--out", "FILE", "the PDF file to write"}},
          0,
          0,
          true,
@@ -1116,15 +1120,14 @@ const std::vector<Verb>& Verbs() {
          "NAME [--from DATE] [--to DATE] [--filter TEXT] (--text FILE | --pdf FILE)",
          "runs a report of the report wizard into a text or PDF file (report --list names "
          "them)",
-         "  --list          the reports' names\n"
-         "  --from, --to    the dates of dated reports (default: month to date)\n"
-         "  --filter TEXT   the wizard's filter\n"
-         "  --sort N        sort on column 2, 3 or 4 (default: the report's own)\n"
-         "  --no-subtotals  leave the sub-totals out\n"
-         "  --text FILE     write the text file\n"
-         "  --pdf FILE      write a PDF file\n",
-         {"--list", "--from=", "--to=", "--filter=", "--sort=", "--no-subtotals",
-          "--text=", "--pdf="},
+         {{"--list", "", "the reports' names"},
+          {"--from", "DATE", "the first day of a dated report (default: the first of this month)"},
+          {"--to", "DATE", "the last day of a dated report (default today)"},
+          {"--filter", "TEXT", "the wizard's filter"},
+          {"--sort", "N", "sort on column 2, 3 or 4 (default: the report's own)"},
+          {"--no-subtotals", "", "leave the sub-totals out"},
+          {"--text", "FILE", "write the text file"},
+          {"--pdf", "FILE", "write a PDF file"}},
          0,
          1,
          true,
@@ -1132,9 +1135,9 @@ const std::vector<Verb>& Verbs() {
         {"check",
          "[--repair]",
          "verifies the books; exits 1 when it finds a problem",
-         "  --repair   rewrite the derived fields (paid flags, customer balances and aging, "
-         "receivables) from the transactions; no transaction is changed or deleted\n",
-         {"--repair"},
+         {{"--repair", "",
+           "rewrite the derived fields (paid flags, customer balances and aging, receivables) "
+           "from the transactions; no transaction is changed or deleted"}},
          0,
          0,
          true,

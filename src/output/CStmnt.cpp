@@ -374,7 +374,7 @@ BatchOutcome RunStatementBatch(const StatementFiles& files, const BatchRun& run,
     if (count == 0) return out;
     const int b = std::clamp(run.batchSize, 1, count);
     LabelQueue* queue = company.yes(Company::LabelQueueOnBatch) ? labels : nullptr;
-    const std::string mode = run.emailMode ? "E-Mail Mode" : "Printer Mode";
+    const std::string mode(run.emailMode ? kEMailModeTitle : kPrinterModeTitle);
 
     BatchScope window(progress, mode);
     window.open();

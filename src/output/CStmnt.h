@@ -157,6 +157,8 @@ std::optional<std::vector<std::string>> SelectStatementCustomers(
 std::array<std::string, 4> BalanceOptionCaptions(const data::CompanyRecord& company);
 
 inline constexpr std::string_view kBatchTitle = "Batch Print - Statements";
+// The title of the batch's status window when the statements go to the printer.
+inline constexpr std::string_view kPrinterModeTitle = "Printer Mode";
 inline constexpr std::string_view kNoStatements =
     "There are no customers with a non-zero balance that meet your aging selection. There are "
     "no statements to print.";

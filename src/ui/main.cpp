@@ -18,6 +18,7 @@
 #include "app/MainCommands.h"
 #include "app/Startup.h"
 #include "app/TilePicture.h"
+#include "cli/ProgramDocs.h"
 #include "data/DataFolder.h"
 #include "data/Open.h"
 #include "data/OwnFiles.h"
@@ -38,15 +39,9 @@
 
 namespace {
 
-int Usage() {
-    std::fprintf(stderr,
-                 "usage: invarro [--data DIR] [--init | --demo]\n"
-                 "  --data DIR   the data folder (else $INVARRO_DATA, else "
-                 "~/.local/share/invarro)\n"
-                 "  --init       set up a new installation in the data folder and exit\n"
-                 "  --demo       set up a demo installation when the folder has none, and open "
-                 "it\n");
-    return 2;
+int Usage(std::FILE* to, int status) {
+    std::fputs(invarro::cli::HelpText(invarro::cli::DesktopDoc()).c_str(), to);
+    return status;
 }
 
 int InitOnly(const std::string& folder) {
@@ -134,11 +129,14 @@ int main(int argc, char** argv) {
             init = true;
         } else if (std::strcmp(argv[i], "--demo") == 0) {
             demo = true;
+        } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            return Usage(stdout, 0);
         } else {
-            return Usage();
+            std::fprintf(stderr, "invarro: unknown option %s\n", argv[i]);
+            return Usage(stderr, 2);
         }
     }
-    if (init && demo) return Usage();
+    if (init && demo) return Usage(stderr, 2);
     const std::string folder = invarro::data::ResolveDataFolder(dataOption);
     // Files the user names keep off the folder's own files; those made inside it are the
     // owner's alone.

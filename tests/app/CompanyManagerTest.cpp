@@ -34,7 +34,7 @@ const char* kProductsExist =
     "Warning! Products exist in the destination company. If you continue, those products will "
     "be overwritten with these products. Continue?";
 const char* kBalancesNote =
-    "The customer balances were also transfered to the new company. After you enter your first "
+    "The customer balances were also transferred to the new company. After you enter your first "
     "invoice in the new company, run the Aging Chart on the Tools Menu to re-calculate customer "
     "balances.";
 

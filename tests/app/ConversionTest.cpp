@@ -72,7 +72,7 @@ TEST_F(ConversionTest, OldLinesBecomeLineRecordsAndTheOldFileGoes) {
 
     prompter.expect(
         "I need to convert your invoice line items file for this company. Please do not "
-        "interupt the file conversion process. Thank you.");
+        "interrupt the file conversion process. Thank you.");
     prompter.expect("The data files have been rebuilt.");
     prompter.expect("File conversion is complete. Welcome to version 4!");
     ConversionOutcome o = convert();
@@ -110,7 +110,7 @@ TEST_F(ConversionTest, AnOldFileThatCannotBeReadIsKept) {
     WriteFileBytes(dir.file("1D.DAT"), "not a data file");
     prompter.expect(
         "I need to convert your invoice line items file for this company. Please do not "
-        "interupt the file conversion process. Thank you.");
+        "interrupt the file conversion process. Thank you.");
     prompter.expect(
         "Cannot open the old invoice line file (error 10070). The old invoice line file was "
         "kept as it is.");

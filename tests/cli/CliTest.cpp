@@ -12,6 +12,8 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <regex>
+#include <sstream>
 
 #include "app/Aging.h"
 #include "app/Demo.h"
@@ -407,6 +409,8 @@ TEST_F(CliTest, StatementsPdfHasTheTextOfTheStatementRoutine) {
     const Result one =
         run({"statements", "pdf", "--customer", "100", "--unpaid-only", "--out", out});
     ASSERT_EQ(one.status, kExitOk) << one.err;
+    // Standard error carries the run's closing line and no title of a batch window.
+    EXPECT_EQ(one.err, "invarro-cli: 1 statements written.\n");
     const std::string commandPdf = one.out.substr(0, one.out.find('\n'));
     EXPECT_EQ(commandPdf.rfind(out + "/", 0), 0u) << commandPdf;
     const std::string text =
@@ -496,6 +500,57 @@ TEST_F(CliTest, UsageErrorsHelpAndFailuresHaveTheirExitStatus) {
     const std::string lastCo = ReadFileBytes(commandFolder + "/LastCo.Dat");
     EXPECT_EQ(run({"--company", "2", "aging"}).status, kExitOk);
     EXPECT_EQ(ReadFileBytes(commandFolder + "/LastCo.Dat"), lastCo);
+}
+
+TEST_F(CliTest, AVerbGroupAnswersWithItsVerbsAndEveryVerbWithItsOptions) {
+    auto collapsed = [](const std::string& text) {
+        return std::regex_replace(text, std::regex("[ \n]+"), " ");
+    };
+    for (const std::string group : {"invoice", "statements"}) {
+        SCOPED_TRACE(group);
+        const Result help = run({group, "--help"});
+        EXPECT_EQ(help.status, kExitOk) << help.err;
+        EXPECT_EQ(help.err, "");
+        int members = 0;
+        for (const Verb& v : Verbs()) {
+            const std::string words = v.words;
+            if (words.rfind(group + " ", 0) != 0) continue;
+            ++members;
+            EXPECT_NE(collapsed(help.out).find(collapsed(words + " " + v.usage)), std::string::npos)
+                << help.out;
+        }
+        EXPECT_EQ(members, 2);
+        const Result bare = run({group});
+        EXPECT_EQ(bare.status, kExitUsage);
+        EXPECT_EQ(bare.out, "");
+        EXPECT_NE(bare.err.find(group + " pdf"), std::string::npos) << bare.err;
+    }
+    const Result wrong = run({"invoice", "fax", "1321"});
+    EXPECT_EQ(wrong.status, kExitUsage);
+    EXPECT_NE(wrong.err.find("unknown verb \"invoice fax\""), std::string::npos) << wrong.err;
+    // A word that begins no verb is still unknown, and help of a group writes nothing.
+    EXPECT_NE(run({"invoices", "--help"}).err.find("unknown verb"), std::string::npos);
+    expectSameFiles(companyFiles);
+
+    for (const Verb& v : Verbs()) {
+        SCOPED_TRACE(v.words);
+        std::vector<std::string> args;
+        std::istringstream words(v.words);
+        for (std::string w; words >> w;)
+            args.push_back(w);
+        args.push_back("--help");
+        const Result r = run(args);
+        EXPECT_EQ(r.status, kExitOk);
+        EXPECT_EQ(
+            r.out.rfind(
+                "usage: invarro-cli [--data DIR] [--company N] [--yes] " + std::string(v.words), 0),
+            0u)
+            << r.out;
+        for (const OptionDoc& o : v.options)
+            EXPECT_NE(r.out.find("\n  " + o.name + (o.value.empty() ? "" : " " + o.value)),
+                      std::string::npos)
+                << r.out;
+    }
 }
 
 TEST_F(CliTest, AFolderInUseIsRefused) {

@@ -254,7 +254,7 @@ class StrangeSideFiles : public ::testing::Test {
 
 TEST_F(StrangeSideFiles, AFifoALinkToADeviceAndAHugeFileAreNotReadAndSaySo) {
     ASSERT_EQ(::mkfifo(dir.file("invarro.ini").c_str(), 0600), 0);
-    ::symlink("/dev/zero", dir.file("LastCo.Dat").c_str());
+    ASSERT_EQ(::symlink("/dev/zero", dir.file("LastCo.Dat").c_str()), 0);
     ASSERT_EQ(::mkdir(dir.file("Shadeclr.fnt").c_str(), 0700), 0);
     {
         // Sparse: huge to look at, nothing on the disk.
