@@ -378,6 +378,7 @@ InvoiceEditor InvoiceEditor::ForNew(const data::CompanyRecord& company, data::Da
     e.grid[1].code = std::string(kRowHint);
     ed.applyTaxRule();
     ed.recalc();
+    ed.markUnchanged();
     return ed;
 }
 
@@ -433,6 +434,7 @@ InvoiceEditor InvoiceEditor::ForEdit(const data::CompanyRecord& company, data::D
         ed.taxOn_ = false;
         ed.recalc();
     }
+    ed.markUnchanged();
     return ed;
 }
 

@@ -89,6 +89,7 @@ struct InvoiceEntry {
     // The customer chosen (or the invoice's customer when editing).
     bool hasCustomer = false;
     data::CustomerRecord customer;
+    bool operator==(const InvoiceEntry&) const = default;
 };
 
 // The field a failed check puts the focus on.
@@ -137,6 +138,11 @@ class InvoiceEditor {
                                  const std::optional<data::CustomerRecord>& customer);
 
     InvoiceEntry entry;
+
+    // Whether the entry differs from what it held when the editor began (or when
+    // markUnchanged was last called): a changed invoice is not thrown away unasked.
+    bool changed() const { return !(entry == unchanged_); }
+    void markUnchanged() { unchanged_ = entry; }
 
     EditorMode mode() const { return mode_; }
     bool isNew() const { return mode_ == EditorMode::New; }
@@ -188,6 +194,7 @@ class InvoiceEditor {
     InvoiceEditor(const data::CompanyRecord& company, data::DateOrder order);
     void applyTaxRule();
 
+    InvoiceEntry unchanged_;
     EditorMode mode_ = EditorMode::New;
     data::DateOrder order_ = data::DateOrder::MonthFirst;
     std::string defaultQuantity_;

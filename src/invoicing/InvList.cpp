@@ -2,6 +2,7 @@
 
 #include "app/Aging.h"
 #include "data/Ansi.h"
+#include "data/Keys.h"
 #include "data/Money.h"
 #include "data/Update.h"
 
@@ -95,6 +96,22 @@ std::string FilterNumber(const data::InvoiceRecord& invoice) {
 
 bool FilterAccepts(const data::InvoiceRecord& invoice, std::string_view chosen) {
     return FilterNumber(invoice) == data::TrimText(chosen);
+}
+
+int32_t FilteredRecordCount(storage::Fileblock* invoices, std::string_view chosen) {
+    if (!invoices) return 0;
+    data::InvoiceRecord probe;
+    probe.setText(Invoice::CustNo, data::TrimText(chosen));
+    const std::string wanted = data::InvoiceKey(probe, 2);
+    std::string key = wanted;
+    int32_t recNo = storage::FindKeyAtOrAfter(invoices, 2, key);
+    int32_t count = 0;
+    while (storage::EngineOk && key == wanted) {
+        auto r = data::ReadBusinessRecord<Invoice>(invoices, recNo);
+        if (r && FilterAccepts(*r, chosen)) ++count;
+        storage::NextKey(invoices, 2, key, recNo);
+    }
+    return count;
 }
 
 std::string TypeWording(const data::InvoiceRecord& inv) {

@@ -71,6 +71,9 @@ std::string DeletedMessage(std::string_view invNo, bool memo, int lines);
 std::string FilterNumber(const data::InvoiceRecord& invoice);
 // Whether the record belongs to the chosen customer (trimmed numbers compared).
 bool FilterAccepts(const data::InvoiceRecord& invoice, std::string_view chosen);
+// How many records of the invoice file the filter on the chosen customer shows (the
+// customer-number key is walked; each record is compared as the filter compares it).
+int32_t FilteredRecordCount(storage::Fileblock* invoices, std::string_view chosen);
 
 // ------------------------------------------------------------------ quick view
 

@@ -56,6 +56,7 @@ struct LineGrid {
     LineRow& operator[](int r) { return rows[size_t(r)]; }
     const LineRow& operator[](int r) const { return rows[size_t(r)]; }
     void reset(std::string_view defaultQuantity);
+    bool operator==(const LineGrid&) const = default;
 };
 
 // Whether a row is a sub-total line: its code or description contains "SUB-TOTAL" in any

@@ -459,6 +459,15 @@ void TIndexBrowser::keyPressEvent(QKeyEvent* event) {
 // ---------------------------------------------------------------- mouse
 
 void TIndexBrowser::mousePressEvent(QMouseEvent* event) {
+    if (browser_ && event->button() == Qt::RightButton) {
+        // The row under a right-click is the one its context menu acts on.
+        const int row = RowAt(int(event->position().y()));
+        const int old = browser_->CurrentRow();
+        if (row > 0 && row <= browser_->FilledRows() && browser_->SetCurrentRow(row))
+            afterChange(BrowseChange::Highlight, old);
+        QAbstractScrollArea::mousePressEvent(event);
+        return;
+    }
     if (!browser_ || event->button() != Qt::LeftButton) {
         QAbstractScrollArea::mousePressEvent(event);
         return;

@@ -335,7 +335,10 @@ void Tinvlist::refreshHeader() {
 }
 
 void Tinvlist::updateCount() {
-    int32_t n = files_->invoices ? storage::KeyCount(files_->invoices, keyNo_) : 0;
+    // With the filter on, the count is of the rows the filter leaves.
+    int32_t n = !files_->invoices ? 0
+                : filterOn_       ? invoicing::FilteredRecordCount(files_->invoices, filterNumber_)
+                                  : storage::KeyCount(files_->invoices, keyNo_);
     if (!storage::EngineOk) n = 0;
     countPanel_->setText(Q(invoicing::RecordCountText(n)));
 }

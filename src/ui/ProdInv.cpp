@@ -121,6 +121,7 @@ TProdInv::TProdInv(const InvoiceEditorContext& context, invoicing::InvoiceEditor
     terms_ = invoicing::LoadSortedTerms(ctx_.windows.dataFolder).terms;
     buildControls();
     showAll();
+    editor_.markUnchanged();
     RestoreBounds(this, ctx_.windows.dataFolder, kBoundsSection, kDesignedWidth, kDesignedHeight);
     if (!editor_.isNew()) notes_->setFocus();
 }
@@ -675,8 +676,21 @@ void TProdInv::cellChanged(int tableRow, int column) {
     showGrid();
     showTotals();
     // A product code typed and committed is looked up at once, as Enter on it does.
-    if (column == 1 && !data::TrimText(editor_.entry.grid[row].code).empty())
-        QTimer::singleShot(0, this, [this, row] { productByCode(row); });
+    if (column == 1 && !data::TrimText(editor_.entry.grid[row].code).empty()) lookUpSoon(row);
+}
+
+// The look-up runs once the events already queued have run: Enter in a cell being edited
+// reaches the grid before the cell editor's text is committed, and the commit is queued.
+// A commit and an Enter on the same row make one look-up, of the committed code.
+void TProdInv::lookUpSoon(int row) {
+    pendingLookUp_ = row;
+    QTimer::singleShot(0, this, [this] {
+        // The product picker holds the product file: what it picks fills the row instead.
+        if (picking_ || pendingLookUp_ == 0) return;
+        const int r = pendingLookUp_;
+        pendingLookUp_ = 0;
+        productByCode(r);
+    });
 }
 
 void TProdInv::memoChanged() {
@@ -693,14 +707,15 @@ void TProdInv::memoChanged() {
         editor_.entry.memoLines.push_back(S(line));
 }
 
-// Keys reach the grid itself only while no cell is being edited (the cell editor takes
-// them then), so Enter here is Enter on a product code that has been typed and committed.
+// Enter reaches the grid both from the grid itself and from a cell editor that passed it
+// on; in the second case the editor's text is committed only after this, so the look-up
+// waits for the commit.
 bool TProdInv::eventFilter(QObject* watched, QEvent* event) {
     if (watched == grid_ && event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
         if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
             grid_->currentColumn() == 1) {
-            productByCode(currentRow());
+            lookUpSoon(currentRow());
             return true;
         }
     }
@@ -730,12 +745,17 @@ void TProdInv::findProduct() {
     const LineRow& r = editor_.entry.grid[row];
     std::string code = data::TrimmedText(r.code);
     if (code == invoicing::kRowHint) code.clear();
+    picking_ = true;
     std::optional<data::ProductRecord> p =
         PickProduct(this, ctx_.windows, code, data::TrimmedText(r.description));
+    picking_ = false;
+    pendingLookUp_ = 0;
+    grid_->setFocus();
     if (!p) return;
     editor_.applyProduct(row, invoicing::ChoiceFromProduct(*p), true);
     showGrid();
     showTotals();
+    // The quantity is what is typed next.
     grid_->setCurrentCell(row - 1, 2);
 }
 
@@ -763,6 +783,7 @@ void TProdInv::productByCode(int row) {
     showGrid();
     showTotals();
     grid_->setCurrentCell(row - 1, 2);
+    grid_->setFocus();
 }
 
 void TProdInv::eraseLine() {
@@ -921,6 +942,18 @@ void TProdInv::accept() {
         return;
     }
     QDialog::accept();
+}
+
+void TProdInv::reject() {
+    // Escape, Cancel and the window's close button: what was typed is not lost unasked.
+    if (editor_.changed() &&
+        !ctx_.windows.prompter->yesNo("Please Confirm",
+                                      editor_.isNew()
+                                          ? "Discard this new invoice? What you typed is not saved."
+                                          : "Discard your changes to this invoice?",
+                                      platform::Answer::No))
+        return;
+    QDialog::reject();
 }
 
 void TProdInv::done(int result) {

@@ -96,6 +96,8 @@ class TProdInv : public QDialog {
     void showAll();
 
     void accept() override;
+    // Asks before a changed invoice is thrown away.
+    void reject() override;
 
   protected:
     void done(int result) override;
@@ -110,6 +112,7 @@ class TProdInv : public QDialog {
     void showFormat();
     void showTimer();
     void cellChanged(int tableRow, int column);
+    void lookUpSoon(int row);
     void memoChanged();
     void focusProblem(const invoicing::EditProblem& problem);
     const platform::Clock& clock();
@@ -120,6 +123,8 @@ class TProdInv : public QDialog {
     std::unique_ptr<platform::Clock> ownClock_;
     bool showing_ = false;  // controls are being filled: their change signals are ignored
     int32_t editedRecNo_ = 0;
+    int pendingLookUp_ = 0;  // the row whose code is looked up once queued events have run
+    bool picking_ = false;   // the product picker is open
 
     QLabel* modeLabel_ = nullptr;
     QLineEdit* number_ = nullptr;

@@ -1,0 +1,189 @@
+// The road of an invoice, walked as a person walks it on the demo: the invoice editor's
+// line grid with product codes confirmed by Enter and by Tab, the product picker, leaving
+// a filled-in invoice, and the Invoice Manager's filter and context menu.
+
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QLabel>
+#include <QMenu>
+#include <QTableWidget>
+#include <QTest>
+#include <sstream>
+
+#include "e2e/Road.h"
+
+namespace invarro::testing {
+namespace {
+
+using ui::TIndexBrowser;
+
+class InvoiceEditorRoad : public RoadTest {
+  protected:
+    // Opens the Invoice Manager and in it a new invoice; work runs in the editor.
+    void inNewInvoice(const std::function<void(QWidget* editor, QTableWidget* grid)>& work) {
+        openFromMain("Invoices", [&](QWidget* manager) {
+            OnModal([&] { ClickButton(manager, "New"); },
+                    [&](QWidget* editor) {
+                        auto* grid = Named<QTableWidget>(editor, "StringGrid1");
+                        ASSERT_NE(grid, nullptr);
+                        work(editor, grid);
+                    });
+            ClickButton(manager, "Close");
+        });
+    }
+    // Leaves the editor without saving, saying yes when it asks.
+    static void cancelAndDiscard(QWidget* editor) {
+        OnMessage([&] { ClickButton(editor, "Cancel"); }, "Discard", "Yes");
+    }
+};
+
+// Enter on a typed product code looks the product up, as Tab does; neither opens a window.
+TEST_F(InvoiceEditorRoad, ProductCodesConfirmedWithEnterOrTabFillTheirLines) {
+    inNewInvoice([&](QWidget* editor, QTableWidget* grid) {
+        ClickCell(grid, 0, 1);
+        Type("BC-500");
+        NoWindow([] { Press(Qt::Key_Return); });
+        EXPECT_EQ(CellText(grid, 0, 1), "BC-500");
+        EXPECT_EQ(CellText(grid, 0, 3), "Business Cards, 500, 2-sided");
+        EXPECT_EQ(CellText(grid, 0, 4), "64.95");
+        EXPECT_EQ(CellText(grid, 0, 5), "Y");
+        EXPECT_EQ(grid->currentColumn(), 2) << "the quantity is next";
+
+        ClickCell(grid, 1, 1);
+        Type("des-hr");
+        NoWindow([] { Press(Qt::Key_Tab); });
+        EXPECT_EQ(CellText(grid, 1, 1), "DES-HR");
+        EXPECT_EQ(CellText(grid, 1, 3), "Graphic Design, per hour");
+        EXPECT_EQ(CellText(grid, 1, 4), "65.00");
+        EXPECT_EQ(CellText(grid, 1, 5), "N");
+        KeepPicture(editor, "invoice-editor");
+
+        // Enter on a code already in its cell (no editor open) looks it up again, and a code
+        // that is no product asks to add it.
+        ClickCell(grid, 2, 1);
+        Type("NO-SUCH");
+        OnMessage([] { Press(Qt::Key_Return); }, "That product code was not found", "No");
+        EXPECT_EQ(CellText(grid, 2, 3), "");
+        EXPECT_EQ(CellText(grid, 2, 4), "0.00");
+        cancelAndDiscard(editor);
+    });
+}
+
+// Enter on an empty code cell opens the product picker; the product picked fills the row
+// and the cursor stands on its quantity, ready for typing.
+TEST_F(InvoiceEditorRoad, APickedProductLeavesTheCursorOnItsQuantity) {
+    inNewInvoice([&](QWidget* editor, QTableWidget* grid) {
+        ClickCell(grid, 1, 1);
+        OnModal([] { Press(Qt::Key_Return); },
+                [&](QWidget* picker) {
+                    EXPECT_EQ(picker->objectName(), "TEditProd");
+                    // A letter typed and the arrows find it; Enter chooses.
+                    GoToRow(Named<TIndexBrowser>(picker, "ProdBrowser"), "D", "DES-HR");
+                    Press(Qt::Key_Return);
+                });
+        EXPECT_EQ(CellText(grid, 1, 1), "DES-HR");
+        EXPECT_EQ(CellText(grid, 1, 3), "Graphic Design, per hour");
+        EXPECT_EQ(grid->currentRow(), 1);
+        EXPECT_EQ(grid->currentColumn(), 2);
+        EXPECT_TRUE(grid->hasFocus() || grid->isAncestorOf(QApplication::focusWidget()))
+            << "the focus is on " << KeyTarget()->objectName().toStdString();
+        // The quantity typed goes into the quantity cell.
+        Type("3");
+        Press(Qt::Key_Tab);
+        EXPECT_EQ(CellText(grid, 1, 2), "3");
+        EXPECT_EQ(CellText(grid, 1, 6), "195.00");
+
+        // Find Product in the same way.
+        ClickCell(grid, 2, 1);
+        OnModal([&] { ClickButton(editor, "Find Product"); },
+                [&](QWidget* picker) {
+                    GoToRow(Named<TIndexBrowser>(picker, "ProdBrowser"), "B", "BC-500");
+                    Press(Qt::Key_Return);
+                });
+        EXPECT_EQ(CellText(grid, 2, 1), "BC-500");
+        EXPECT_EQ(grid->currentColumn(), 2);
+        EXPECT_TRUE(grid->hasFocus() || grid->isAncestorOf(QApplication::focusWidget()))
+            << "the focus is on " << KeyTarget()->objectName().toStdString();
+        cancelAndDiscard(editor);
+    });
+}
+
+// Escape (once to leave the cell, once for the window) asks before a filled-in invoice is
+// thrown away; No keeps it, Yes lets it go. An untouched invoice closes without a question.
+TEST_F(InvoiceEditorRoad, EscapeAsksBeforeAFilledInInvoiceIsThrownAway) {
+    openFromMain("Invoices", [&](QWidget* manager) {
+        OnModal([&] { ClickButton(manager, "New"); },
+                [&](QWidget*) { NoWindow([] { Press(Qt::Key_Escape); }); });
+
+        OnModal([&] { ClickButton(manager, "New"); },
+                [&](QWidget* editor) {
+                    auto* grid = Named<QTableWidget>(editor, "StringGrid1");
+                    ClickCell(grid, 0, 1);
+                    Type("BC-500");
+                    Press(Qt::Key_Tab);
+                    QTest::qWait(50);
+                    Type("2");
+                    Press(Qt::Key_Escape);
+                    std::string asked;
+                    OnMessage([] { Press(Qt::Key_Escape); }, "Discard", "No", &asked);
+                    EXPECT_NE(asked.find('?'), std::string::npos) << asked;
+                    ASSERT_TRUE(editor->isVisible()) << "No keeps the invoice";
+                    EXPECT_EQ(CellText(grid, 0, 1), "BC-500");
+                    OnMessage([] { Press(Qt::Key_Escape); }, "Discard", "Yes");
+                    EXPECT_FALSE(editor->isVisible());
+                });
+        ClickButton(manager, "Close");
+    });
+}
+
+// The manager's count says how many rows the filter leaves, and a right-click selects the
+// row it is on before its menu acts.
+TEST_F(InvoiceEditorRoad, TheManagerCountsFilteredRowsAndRightClickSelects) {
+    openFromMain("Invoices", [&](QWidget* manager) {
+        auto* list = Named<TIndexBrowser>(manager, "InvBrowser1");
+        auto* count = Named<QLabel>(manager, "CountPanel");
+        ASSERT_TRUE(list && count);
+        const QString all = count->text();
+        ASSERT_TRUE(all.startsWith("Records: ")) << all.toStdString();
+        const int total = all.mid(9).toInt();
+        ASSERT_GT(total, 20);
+
+        // Right-click the third row: it becomes the selected one, and the menu's Customer
+        // Data shows its invoice.
+        Press(Qt::Key_Home);
+        const std::vector<std::string> rows = RowsShown(list);
+        ASSERT_GE(rows.size(), 3u);
+        ClickRow(list, 1);
+        ClickRow(list, 3, Qt::RightButton);
+        EXPECT_EQ(HighlightedRow(list), rows[2]);
+        QMenu* menu = Named<QMenu>(manager, "PopupMenu");
+        ASSERT_NE(menu, nullptr) << "no menu opened";
+        // The row reads date, type, number, ...
+        std::istringstream words(rows[2]);
+        std::string date, type, number;
+        words >> date >> type >> number;
+        OnModal([&] { ChooseInMenu(menu, "Customer Data"); },
+                [&](QWidget* view) {
+                    bool shown = false;
+                    for (QLabel* l : view->findChildren<QLabel*>())
+                        if (l->text().toStdString().find(number) != std::string::npos) shown = true;
+                    EXPECT_TRUE(shown) << "invoice " << number << " is not in the view";
+                    Press(Qt::Key_Escape);
+                });
+
+        // The filter on the selected row's customer: the count is the rows shown.
+        ClickButton(manager, "Filter On/Off");
+        const std::vector<std::string> kept = RowsShown(list);
+        ASSERT_FALSE(kept.empty());
+        ASSERT_LT(int(kept.size()), list->RowsInView()) << "all the customer's rows fit";
+        EXPECT_EQ(count->text(), QString("Records: %1").arg(kept.size()));
+        KeepPicture(manager, "invoice-manager-filtered");
+        ClickButton(manager, "Filter On/Off");
+        EXPECT_EQ(count->text(), all);
+        ClickButton(manager, "Close");
+    });
+}
+
+}  // namespace
+}  // namespace invarro::testing
