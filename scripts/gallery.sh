@@ -58,7 +58,7 @@ ls "$OUT/pdf/statements"/*.pdf 2>/dev/null | sort | head -n 2 | while read -r st
 done
 cli labels pdf --out "$OUT/pdf/labels.pdf" >/dev/null
 cli letters pdf --out "$OUT/pdf/form-letter.pdf" >/dev/null
-cli report --list | while IFS= read -r report; do
+cli report --list | awk '{ print $1 }' | while IFS= read -r report; do
   [ -n "$report" ] || continue
   file="report-$(echo "$report" | tr -c 'A-Za-z0-9\n' '-').pdf"
   cli report "$report" --from 01/01/2000 --to 12/31/2099 --pdf "$OUT/pdf/$file" >/dev/null ||
