@@ -120,12 +120,14 @@ class FirstPlacement : public QObject {
         const int frame = 2 * list_->frameWidth();
         // The header line names the columns; blanks after the last one take no room.
         QString header = list_->Header();
-        while (header.endsWith(' ')) header.chop(1);
-        const int listWidth = fm.horizontalAdvance(header) + 2 * fm.averageCharWidth() +
-                              frame + list_->verticalScrollBar()->sizeHint().width();
+        while (header.endsWith(' '))
+            header.chop(1);
+        const int listWidth = fm.horizontalAdvance(header) + 2 * fm.averageCharWidth() + frame +
+                              list_->verticalScrollBar()->sizeHint().width();
         const int rows = std::clamp(rows_ ? rows_() : 0, 1, storage::kBrowserMaxRows);
+        // One line to spare, so that the frame never cuts the last record.
         const int lines =
-            rows + (list_->Header().isEmpty() ? 0 : 1) + (list_->Footer().isEmpty() ? 0 : 1);
+            rows + 1 + (list_->Header().isEmpty() ? 0 : 1) + (list_->Footer().isEmpty() ? 0 : 1);
         const int listHeight =
             lines * rowHeight + frame + list_->horizontalScrollBar()->sizeHint().height();
 
