@@ -182,7 +182,7 @@ TEST_F(EInvoiceMapping, AMemoInvoiceIsOneLineWithTheMemosText) {
     ASSERT_TRUE(r.ok()) << r.error;
     EXPECT_EQ(All(r.xml, "ram:LineID").size(), 1u);
     EXPECT_EQ(All(r.xml, "ram:Name")[0], "Redesign of the shop sign");
-    EXPECT_EQ(One(r.xml, "ram:Description").substr(0, 21), "Two drafts, one final");
+    EXPECT_EQ(All(r.xml, "ram:Description")[0], "Two drafts, one final\nFiles delivered");
     EXPECT_EQ(One(r.xml, "ram:CalculatedAmount"), "152.00");
     // A memo tax that is not the rate's: refused.
     totals(Money::FromCents(80000), Money::FromCents(15000));
