@@ -310,6 +310,35 @@ bool AgingDueToday(const Session& session, const platform::Clock& clock) {
            session.todayText(data::Today(clock));
 }
 
+std::optional<AgingBuckets> StoredAging(const Session& session) {
+    const std::string prefix = session.companyPrefix();
+    if (prefix.empty()) return std::nullopt;
+    const std::string name = data::FileblockName(session.folder, data::FileKind::Customer, prefix);
+    if (!data::FileExists(storage::DataFileName(name))) return std::nullopt;
+    storage::Fileblock* customers = storage::OpenFileblock(name, true);
+    if (!customers || !storage::EngineOk) return std::nullopt;
+    AgingBuckets sums{};
+    for (int32_t rec = storage::NextUsedRecord(customers, 0); storage::EngineOk && rec > 0;
+         rec = storage::NextUsedRecord(customers, rec)) {
+        data::CustomerRecord c;
+        storage::GetRecord(customers, rec, c.data());
+        if (!storage::EngineOk) break;
+        if (!c.live()) continue;
+        sums[0] += c.money(Customer::Age0to30);
+        sums[1] += c.money(Customer::Age31to60);
+        sums[2] += c.money(Customer::Age61to90);
+        sums[3] += c.money(Customer::AgeOver90);
+    }
+    const bool read = EndOfScan();
+    storage::CloseFileblock(customers);
+    if (!read) return std::nullopt;
+    return sums;
+}
+
+bool ShowsChartAtStart(const Session& session, const AgingBuckets& buckets) {
+    return session.company.byte(Company::ShowAgingChart) != 0 && !SumOf(buckets).isZero();
+}
+
 AgingOutcome RunAging(Session& session, bool forced, const platform::Clock& clock,
                       platform::Prompter& prompter, platform::Progress& progress,
                       const RunHooks& hooks) {
@@ -471,7 +500,7 @@ AgingOutcome RunAging(Session& session, bool forced, const platform::Clock& cloc
 
     outcome.status = AgingStatus::Done;
     outcome.showChart =
-        !outcome.total.isZero() && (session.company.byte(Company::ShowAgingChart) != 0 || forced);
+        forced ? !outcome.total.isZero() : ShowsChartAtStart(session, outcome.totals);
     finish(outcome);
     if (!outcome.undatable.empty()) {
         std::string list;

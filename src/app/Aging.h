@@ -90,6 +90,12 @@ AgingOutcome RunAging(Session& session, bool forced, const platform::Clock& cloc
 // Whether the automatic run at start is due: the last-aging date is not today.
 bool AgingDueToday(const Session& session, const platform::Clock& clock);
 
+// The aging of the company in use as its customer records hold it from the last run: each
+// period's sum over the live customers. Nothing when the customer file cannot be read.
+std::optional<AgingBuckets> StoredAging(const Session& session);
+// Whether the chart is shown at start: the company asks for it and the sums are not zero.
+bool ShowsChartAtStart(const Session& session, const AgingBuckets& buckets);
+
 // ------------------------------------------------------------------------- the chart
 
 // Bar heights in pixels for a frame of the given height: each bar stands on a base line

@@ -7,6 +7,7 @@
 #include "data/Rebuild.h"
 #include "data/Texts.h"
 #include "output/FileNames.h"
+#include "platform/Shell.h"
 #include "storage/Engine.h"
 
 namespace invarro::app {
@@ -46,8 +47,13 @@ Message WrongPdfExtensionMessage() {
 }
 
 Message CalculatorNotFoundMessage() {
-    return Message{std::string(data::kAppTitle), "Windows Calculator not found.", Icon::Warning,
-                   Buttons::Ok, Answer::Ok};
+    std::string names;
+    for (std::string_view name : platform::kCalculatorPrograms)
+        names += std::string(names.empty() ? "" : ", ") + std::string(name);
+    return Message{"Calculator",
+                   "No calculator was found. These were looked for on the search path (PATH): " +
+                       names + ". Install one of them to use this command.",
+                   Icon::Warning, Buttons::Ok, Answer::Ok};
 }
 
 Message AgingChartShowingMessage() {

@@ -75,17 +75,16 @@ bool HasDataFiles(const std::string& folder) {
     return data::FileExists(data::JoinPath(folder, data::kLastCompanyFile));
 }
 
-platform::Message NoDataFilesMessage() {
-    return platform::Message{std::string(data::kAppTitle), std::string(kNoDataFiles),
-                             platform::Icon::Warning, platform::Buttons::Ok, platform::Answer::Ok};
-}
-
-platform::Message OfferInstallationMessage(const std::string& folder) {
-    return platform::Message{std::string(data::kAppTitle),
-                             "There is no installation in the data folder\n" + folder +
-                                 "\n\nDo you want to set up a new, empty installation there now?",
-                             platform::Icon::Question, platform::Buttons::YesNo,
-                             platform::Answer::Yes};
+platform::Message NoDataFilesMessage(const std::string& folder) {
+    // The files belong in the data folder, not beside the program: the question says which
+    // folder that is and how another one is chosen.
+    return platform::Message{
+        std::string(data::kAppTitle),
+        "I do not find the billing data files in the data folder\n" + folder +
+            "\n\nAnother data folder is given with --data FOLDER or in INVARRO_DATA; without "
+            "either it is ~/.local/share/invarro.\n\nDo you want to set up a new, empty "
+            "installation there now?",
+        platform::Icon::Question, platform::Buttons::YesNo, platform::Answer::Yes};
 }
 
 std::optional<data::CompanyRecord> ReadCompanyByNumber(const std::string& folder,

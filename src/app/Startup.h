@@ -16,9 +16,6 @@
 
 namespace invarro::app {
 
-inline constexpr std::string_view kNoDataFiles =
-    "I do not find the billing data files. The data files must be in the same directory as "
-    "the billing program.";
 inline constexpr std::string_view kPleaseSetup = "Please Setup Your Company.";
 inline constexpr std::string_view kComputerDateWrong =
     "The date on your computer appears to be incorrect. This will effect program "
@@ -32,9 +29,9 @@ inline constexpr std::string_view kDefaultQuoteWord = "Quote";
 
 // "LastCo.Dat" exists: the folder holds an installation.
 bool HasDataFiles(const std::string& folder);
-// The warning shown when it does not, and the offer that follows it.
-platform::Message NoDataFilesMessage();
-platform::Message OfferInstallationMessage(const std::string& folder);
+// The question when it does not: where the data files were looked for, how another data
+// folder is given, and whether a new, empty installation is to be made there (Yes).
+platform::Message NoDataFilesMessage(const std::string& folder);
 
 // Reads the company with this number (key 1) from the company file. Nothing when the
 // file is missing, cannot be opened (the user is told why) or holds no such company.

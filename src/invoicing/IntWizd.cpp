@@ -183,7 +183,12 @@ Money OverdueOf(const data::CustomerRecord& c, int agingChoice) {
     Money over = c.money(Customer::AgeOver90);
     if (agingChoice <= 1) over += c.money(Customer::Age61to90);
     if (agingChoice <= 0) over += c.money(Customer::Age31to60);
-    return over;
+    // A credit in a newer period (a payment on account, a credit memo) is set against the
+    // older ones: no one pays interest on more than he owes, nor on anything when he owes
+    // nothing.
+    const Money balance = c.money(Customer::Balance);
+    if (balance <= Money()) return Money();
+    return over < balance ? over : balance;
 }
 
 Money InterestCharge(Money overdue, const InterestSettings& s) {

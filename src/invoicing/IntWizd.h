@@ -108,7 +108,9 @@ struct InterestScan {
     std::string feeUsed;      // the flat fee as used (",0.00"), empty without one
 };
 
-// A customer's overdue amount by the aging choice.
+// A customer's overdue amount by the aging choice: the aging amounts beyond the chosen
+// limit, at most the customer's balance, and nothing when the balance is not above zero.
+// The wizard, the command line and the report all take it from here.
 data::Money OverdueOf(const data::CustomerRecord& customer, int agingChoice);
 // The charge for an overdue amount: the flat fee, or percent % of it rounded to cents
 // half away from zero.

@@ -87,13 +87,16 @@ DemoPaymentsResult AddDemoPayments(const std::string& folder, data::CompanyRecor
 
     SaveFiles files{folder, company, invoices.fb, nullptr, nullptr, customers.fb, today};
     int check = 1040;
-    int j = 0;             // counts the open invoices of all customers
-    bool applied = false;  // one deposit is applied, by the first customer who can
+    int j = 0;               // counts the open invoices of all customers
+    bool applied = false;    // one deposit is applied, by the first customer who can
+    bool onAccount = false;  // one customer pays into account more than his newest bills
     for (std::size_t k = 0; k < people.size(); ++k) {
         std::vector<OpenInvoice>& list = open[people[k]];
         std::sort(list.begin(), list.end(),
                   [](const OpenInvoice& a, const OpenInvoice& b) { return a.date < b.date; });
         std::vector<PlannedPayment> plan;
+        Money olderOpen;    // what stays open of the invoices older than 30 days
+        Money currentOpen;  // and of the newer ones
         // The newest invoice of the first customer who has a recent one is settled with a
         // deposit paid on it.
         const bool withDeposit = k >= 1 && !applied && !list.empty() &&
@@ -122,11 +125,26 @@ DemoPaymentsResult AddDemoPayments(const std::string& folder, data::CompanyRecor
             const data::Date on =
                 std::max(o.date, std::min(data::AddDays(o.date, 18 + r % 9), today));
             const std::string note = "Check " + std::to_string(check++);
-            if (full)
+            Money left = o.due;
+            if (full) {
                 plan.push_back({on, {Item(o.number, o.due)}, note});
-            else if (part && o.due > Money::FromCents(100))
-                plan.push_back(
-                    {on, {Item(o.number, Money::FromCents(o.due.cents() * 2 / 5), true)}, note});
+                left = Money();
+            } else if (part && o.due > Money::FromCents(100)) {
+                const Money paid = Money::FromCents(o.due.cents() * 2 / 5);
+                plan.push_back({on, {Item(o.number, paid, true)}, note});
+                left = o.due - paid;
+            }
+            (age > 30 ? olderOpen : currentOpen) += left;
+        }
+        // A payment on account of more than the newest bills of a customer who still owes
+        // older ones: the current period holds a credit, and what is overdue is more than
+        // the customer's balance (interest is charged on the balance at most).
+        if (k >= 1 && !withDeposit && !onAccount && olderOpen > Money::FromCents(40000)) {
+            onAccount = true;
+            const Money paid = currentOpen + Money::FromCents(olderOpen.cents() / 4);
+            plan.push_back({data::AddDays(today, -5),
+                            {Item(std::string(kNewDeposit), paid)},
+                            "Payment on account"});
         }
         // A deposit on account that stays open; and one that is applied later.
         if (k == 0) {

@@ -25,7 +25,7 @@ struct DemoPaymentsResult {
 // paid in full, some in part, some weeks after their date; a share of every age left open
 // so that every aging period keeps cases. The first customer keeps a deposit on account;
 // the next one with a recent invoice pays one into account and applies it later against
-// that invoice. The engine must be started and the company's files must exist.
+// that invoice; one who owes older invoices pays into account more than his newest ones. The engine must be started and the company's files must exist.
 DemoPaymentsResult AddDemoPayments(const std::string& folder, data::CompanyRecord& company,
                                    const data::Date& today);
 

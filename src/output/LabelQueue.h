@@ -3,8 +3,10 @@
 // printing append to it; the label window edits and prints it.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace invarro::output {
@@ -21,6 +23,11 @@ struct LabelEntry {
 class LabelQueue {
   public:
     void add(LabelEntry entry) { entries_.push_back(std::move(entry)); }
+    // Whether a customer of that number (as the entries hold it, trimmed) is queued.
+    bool contains(std::string_view custNo) const {
+        return std::any_of(entries_.begin(), entries_.end(),
+                           [custNo](const LabelEntry& e) { return e.custNo == custNo; });
+    }
     // Removes entry i; an index outside the queue does nothing.
     void remove(std::size_t i) {
         if (i < entries_.size()) entries_.erase(entries_.begin() + std::ptrdiff_t(i));

@@ -303,15 +303,21 @@ std::vector<data::CustomerRecord> QueuedCustomers(storage::Fileblock* customers,
 
 int AppendCustomers(storage::Fileblock* customers, LabelQueue& queue,
                     const std::function<bool(const data::CustomerRecord&)>& test,
-                    platform::Progress* progress) {
+                    platform::Progress* progress, int* alreadyQueued) {
     int added = 0;
+    if (alreadyQueued) *alreadyQueued = 0;
     if (!customers) return 0;
     for (int32_t recNo = storage::NextUsedRecord(customers, 0); storage::EngineOk && recNo > 0;
          recNo = storage::NextUsedRecord(customers, recNo)) {
         if (auto c = data::ReadBusinessRecord<Customer>(customers, recNo)) {
-            if (!Trimmed(c->text(Customer::CustNo)).empty() && test(*c)) {
-                queue.add(LabelEntryFor(*c));
-                ++added;
+            const std::string number = Trimmed(c->text(Customer::CustNo));
+            if (!number.empty() && test(*c)) {
+                if (!queue.contains(number)) {
+                    queue.add(LabelEntryFor(*c));
+                    ++added;
+                } else if (alreadyQueued) {
+                    ++*alreadyQueued;
+                }
             }
         }
         if (progress) progress->step();

@@ -104,11 +104,13 @@ std::vector<data::CustomerRecord> QueuedCustomers(storage::Fileblock* customers,
                                                   const std::vector<LabelEntry>& entries,
                                                   std::vector<std::string>& missing);
 
-// Appends every live customer of the data file that passes test, in record-number order,
-// and returns how many were added. progress (optional) steps once per record.
+// Appends every live customer of the data file that passes test and is not queued yet, in
+// record-number order, and returns how many were added: loading twice queues no one twice. progress
+// (optional) steps once per record.
+// alreadyQueued (optional) counts those that passed but were in the queue.
 int AppendCustomers(storage::Fileblock* customers, LabelQueue& queue,
                     const std::function<bool(const data::CustomerRecord&)>& test,
-                    platform::Progress* progress = nullptr);
+                    platform::Progress* progress = nullptr, int* alreadyQueued = nullptr);
 
 // Whether the customer's stored aging amount of category 0..3 (3: beyond category 3) is
 // not zero.

@@ -33,20 +33,6 @@ Money TopTen::topSum() const {
     return sum;
 }
 
-namespace {
-
-// Whole units of cents * num / den, rounded half away from zero, shown ",0".
-std::string WholeText(int64_t cents, int64_t num, int64_t den) {
-    const int64_t scaled = cents * num;
-    const int64_t d = den * 100;
-    int64_t units = (std::llabs(scaled) + d / 2) / d;
-    if (scaled < 0) units = -units;
-    std::string shown = Money::FromCents(units * 100).shownText();
-    return shown.substr(0, shown.size() - 3);
-}
-
-}  // namespace
-
 std::vector<ChartBar> TopTenBars(const TopTen& top, int width, int height) {
     std::vector<ChartBar> bars;
     const int64_t m = top.entries()[0].amount.cents();
@@ -72,6 +58,7 @@ std::vector<ChartBar> TopTenBars(const TopTen& top, int width, int height) {
         bar.height = h;
         bar.slot = i;
         bar.hint = s.name + " " + s.amount.shownText();
+        if (h > 0) bar.label = std::to_string(i + 1);
         bars.push_back(bar);
         x += barWidth + 2;
     }
@@ -87,20 +74,44 @@ Color TopTenBarColor(int slot, bool colour) {
     return byslot[slot < 0 || slot >= kTopSlots ? 0 : slot];
 }
 
-std::array<std::string, 3> TopTenScale(const TopTen& top) {
+std::vector<ScaleMark> TopTenScaleMarks(const TopTen& top) {
     const int64_t m = top.entries()[0].amount.cents();
-    return {WholeText(m, 1, 1), WholeText(m, 2, 3), WholeText(m, 1, 3)};
+    std::vector<ScaleMark> marks;
+    if (m <= 0) return marks;
+    // Steps in cents, smallest first: 1, 2, 5, then 1, 2, 2.5, 5 times each power of ten.
+    int64_t step = 1;
+    for (int64_t power = 1;; power *= 10) {
+        const int64_t candidates[] = {power, 2 * power, power >= 10 ? power * 5 / 2 : 0, 5 * power};
+        bool found = false;
+        for (int64_t c : candidates) {
+            if (c > 0 && m / c <= 5) {
+                step = c;
+                found = true;
+                break;
+            }
+        }
+        if (found) break;
+    }
+    const int decimals = step % 100 == 0 ? 0 : step % 10 == 0 ? 1 : 2;
+    for (int64_t v = step; v <= m; v += step) {
+        std::string text = Money::FromCents(v).shownText();
+        text.erase(text.size() - size_t(decimals == 0 ? 3 : 2 - decimals));
+        marks.push_back(ScaleMark{Money::FromCents(v), text});
+    }
+    return marks;
 }
 
 std::vector<std::string> TopTenLegend(const TopTen& top) {
     std::vector<std::string> out;
+    int number = 0;
     for (const TopSlot& s : top.entries()) {
+        ++number;
         if (data::TrimmedText(s.name).empty()) continue;
         std::string amount = s.amount.shownText();
         // ",.00": no 0 before the point of an amount under one.
         if (amount.rfind("0.", 0) == 0) amount.erase(0, 1);
         if (amount.rfind("-0.", 0) == 0) amount.erase(1, 1);
-        out.push_back(s.name + " " + amount);
+        out.push_back(std::to_string(number) + ". " + s.name + " " + amount);
     }
     return out;
 }

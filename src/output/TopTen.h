@@ -51,6 +51,7 @@ struct ChartBar {
     int x = 0, y = 0, width = 0, height = 0;  // in the chart area, y from its top
     int slot = 0;                             // 0..9
     std::string hint;                         // name and amount (",0.00")
+    std::string label;  // the slot's number, as its legend line starts; empty for no bar
 };
 
 // The bars of the chart in an area of the given size: heights in per-mille of the
@@ -62,9 +63,17 @@ std::vector<ChartBar> TopTenBars(const TopTen& top, int width, int height);
 // red, green, black, maroon.
 Color TopTenBarColor(int slot, bool colour);
 
-// The scale labels: the top (the largest amount), two thirds and one third (",0").
-std::array<std::string, 3> TopTenScale(const TopTen& top);
-// The legend texts: name and amount (",.00") of each slot with a name.
+// A guide line of the scale: its amount, and its label (",0", with the decimals a step
+// below one needs).
+struct ScaleMark {
+    data::Money amount;
+    std::string text;
+};
+// The guide lines: a round step (1, 2, 2.5 or 5 times a power of ten) so that at most five
+// of them reach the largest amount, from one step up to it. None when nothing is charted.
+std::vector<ScaleMark> TopTenScaleMarks(const TopTen& top);
+// The legend texts: the slot's number (its bar's label), ". ", name and amount (",.00")
+// of each slot with a name.
 std::vector<std::string> TopTenLegend(const TopTen& top);
 // "Top 10: ...", "Other: ...", "Grand Total: ..." (",0.00").
 std::array<std::string, 3> TopTenTotals(const TopTen& top);

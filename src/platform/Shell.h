@@ -2,9 +2,15 @@
 // calculator. Each returns false when nothing could be started.
 #pragma once
 
+#include <array>
 #include <string>
+#include <string_view>
 
 namespace invarro::platform {
+
+// The desktops' calculators a shell looks for on the search path, in order of preference.
+inline constexpr std::array<std::string_view, 6> kCalculatorPrograms{
+    "gnome-calculator", "kcalc", "galculator", "qalculate-gtk", "mate-calc", "xcalc"};
 
 class Shell {
   public:

@@ -39,11 +39,11 @@ bool FaultTriggered(EngineOp op);
 // The file-layer seam: the nth counted file operation (1 = the next one) of the kinds in
 // opMask (FileOp bits; 0 = every kind) fails with osErrno, ends the process at once with
 // status kFaultExitStatus (as a kill would: nothing after it runs), or stops it until it is
-// killed. The count runs over writes, syncs, renames, truncates and removes of the engine's
-// files, the journal included. The environment variable INVARRO_FILE_FAULT sets the same
-// seam when the engine starts, for tests that run a program as a child process:
-// "ACTION:N[:KINDS[:ERRNO]]" with ACTION fail, exit or pause and KINDS a comma list of
-// write, sync, rename, truncate, remove.
+// killed (saying "paused at file operation N" on standard error first). The count runs over writes,
+// syncs, renames, truncates and removes of the engine's files, the journal included. The
+// environment variable INVARRO_FILE_FAULT sets the same seam when the engine starts, for tests that
+// run a program as a child process: "ACTION:N[:KINDS[:ERRNO]]" with ACTION fail, exit or pause and
+// KINDS a comma list of write, sync, rename, truncate, remove.
 enum class FileOp : unsigned { Write = 1, Sync = 2, Rename = 4, Truncate = 8, Remove = 16 };
 enum class FileFaultAction { Fail, Exit, Pause };
 inline constexpr int kFaultExitStatus = 86;

@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -88,9 +89,15 @@ bool FileFaultHit(FileOp op) {
     switch (gFileFault.action) {
         case FileFaultAction::Exit:
             ::_exit(kFaultExitStatus);
-        case FileFaultAction::Pause:
+        case FileFaultAction::Pause: {
+            // Said on standard error, so that a test knows when to kill the process.
+            char line[64];
+            const int n = std::snprintf(line, sizeof line, "paused at file operation %lld\n",
+                                        (long long)gFileOps);
+            if (n > 0) (void)!::write(2, line, size_t(n));
             for (;;)
                 ::pause();
+        }
         case FileFaultAction::Fail:
             break;
     }

@@ -87,7 +87,8 @@ TCompanyManager::TCompanyManager(const data::CompanyRecord& inUse, const WindowS
     layout->addWidget(caption_);
     layout->addWidget(browser_, 1);
     layout->addWidget(status);
-    RestoreBounds(this, services_.folder, kSection, 640, 420);
+    PlaceManagerWindow(this, browser_, services_.folder, kSection, 640, 420,
+                       [this] { return fb_ ? storage::UsedRecordCount(fb_) : 0; });
 
     fb_ = app::OpenCompanyFile(services_.folder, *services_.prompter, *services_.progress);
     if (!fb_) return;

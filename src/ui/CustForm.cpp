@@ -102,7 +102,8 @@ TCustForm::TCustForm(const CustomerWindowContext& context, Mode mode, QWidget* p
     layout->addWidget(caption_);
     layout->addWidget(list_, 1);
     layout->addWidget(status);
-    RestoreBounds(this, ctx_.dataFolder, kBoundsSection, kDesignedWidth, kDesignedHeight);
+    PlaceManagerWindow(this, list_, ctx_.dataFolder, kBoundsSection, kDesignedWidth,
+                       kDesignedHeight, [this] { return fb_ ? storage::UsedRecordCount(fb_) : 0; });
 }
 
 TCustForm::~TCustForm() {

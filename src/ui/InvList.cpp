@@ -108,7 +108,9 @@ Tinvlist::Tinvlist(const InvoiceWindowContext& context, QWidget* parent)
     layout->addWidget(list_, 1);
     layout->addWidget(status);
     applyFilterLook();
-    RestoreBounds(this, ctx_.dataFolder, kBoundsSection, kDesignedWidth, kDesignedHeight);
+    PlaceManagerWindow(
+        this, list_, ctx_.dataFolder, kBoundsSection, kDesignedWidth, kDesignedHeight,
+        [this] { return files_->invoices ? storage::UsedRecordCount(files_->invoices) : 0; });
 }
 
 Tinvlist::~Tinvlist() {

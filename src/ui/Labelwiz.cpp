@@ -196,10 +196,10 @@ void TLabelWiz::buildWindow() {
         connect(edit, &QLineEdit::textChanged, this, &TLabelWiz::showMeasures);
         return shown;
     };
-    pair("&Left Margin:", left_, "&Top Margin:", top_, measure(left_, "LLeftShown"),
+    pair("Left &Margin:", left_, "&Top Margin:", top_, measure(left_, "LLeftShown"),
          measure(top_, "LTopShown"));
-    pair("C&olumns Across:", columns_, "&Rows Down:", rows_, nullptr, nullptr);
-    pair("Label &Width:", width_, "Label &Height:", height_, measure(width_, "LWidthShown"),
+    pair("C&olumns Across:", columns_, "Row&s Down:", rows_, nullptr, nullptr);
+    pair("Label &Width:", width_, "Label Hei&ght:", height_, measure(width_, "LWidthShown"),
          measure(height_, "LHeightShown"));
     dotsPerInch_ = Edit(layoutBox, "LDpi", 4, true);
     dotsPerInch_->setText(QString::number(output::kLabelDotsPerInch));
@@ -225,10 +225,10 @@ void TLabelWiz::buildWindow() {
     fontRow->addWidget(fontSample_, 1);
     fontRow->addWidget(fontButton);
     form->addRow("Font:", fontRow);
-    useShipping_ = new QCheckBox("Use &Shipping Address", layoutBox);
+    useShipping_ = new QCheckBox("&Use Shipping Address", layoutBox);
     useShipping_->setObjectName("UseShip");
     form->addRow(useShipping_);
-    returnAddress_ = new QCheckBox("Print Company Return &Address", layoutBox);
+    returnAddress_ = new QCheckBox("Print Compan&y Return Address", layoutBox);
     returnAddress_->setObjectName("ReturnAddr");
     form->addRow(returnAddress_);
     bitmap_ = Edit(layoutBox, "BitmapName", 255, false);
@@ -264,7 +264,7 @@ void TLabelWiz::buildWindow() {
     copies_ = Edit(this, "Copies", 3, true);
     auto* printBox = new QGroupBox("Print", this);
     auto* printForm = new QFormLayout(printBox);
-    printForm->addRow("Start at &Label:", start_);
+    printForm->addRow("Start &at Label:", start_);
     printForm->addRow("Copies of &each label:", copies_);
     auto* printButton = new QPushButton("&Print Labels", printBox);
     printButton->setObjectName("PrintBtn");
@@ -574,10 +574,17 @@ int TLabelWiz::appendFromFile(const std::function<bool(const data::CustomerRecor
     platform::Progress& progress = ctx_.progress ? *ctx_.progress : silent;
     progress.start(kTitle, 1);
     progress.setLine(0, "Loading customers...");
-    const int added = output::AppendCustomers(file->fb, *queue_, test, &progress);
+    const int added = output::AppendCustomers(file->fb, *queue_, test, &progress, &queuedAlready_);
     progress.finish();
     queueChanged(true);
     return added;
+}
+
+void TLabelWiz::reportAdded(int added) {
+    QString text = QString::number(added) + " records were added.";
+    if (queuedAlready_ > 0)
+        text += " Already in the queue: " + QString::number(queuedAlready_) + ".";
+    setStatus(text);
 }
 
 void TLabelWiz::findAndAdd() {
@@ -597,7 +604,7 @@ void TLabelWiz::findAndAdd() {
 
 void TLabelWiz::loadAll() {
     const int added = appendFromFile([](const data::CustomerRecord&) { return true; });
-    if (added >= 0) setStatus(QString::number(added) + " records were added.");
+    if (added >= 0) reportAdded(added);
 }
 
 void TLabelWiz::loadAging(int category) {
@@ -607,10 +614,10 @@ void TLabelWiz::loadAging(int category) {
     }
     const int added = appendFromFile(
         [category](const data::CustomerRecord& c) { return output::HasAgingBalance(c, category); });
-    if (added == 0)
+    if (added == 0 && queuedAlready_ == 0)
         setStatus("No records were found.");
-    else if (added > 0)
-        setStatus(QString::number(added) + " records were added.");
+    else if (added >= 0)
+        reportAdded(added);
 }
 
 void TLabelWiz::loadFiltered() {
@@ -625,13 +632,13 @@ void TLabelWiz::loadFiltered() {
     }
     const int added = appendFromFile(
         [&filter](const data::CustomerRecord& c) { return output::MatchesLabelFilter(c, filter); });
-    if (added == 0) {
+    if (added == 0 && queuedAlready_ == 0) {
         ctx_.prompter->inform("Load",
                               "No matching records were found in the Customer Mailing List Sort "
                               "Code or Customer Type fields.");
         setReady();
-    } else if (added > 0) {
-        setStatus(QString::number(added) + " records were added.");
+    } else if (added >= 0) {
+        reportAdded(added);
     }
 }
 

@@ -111,7 +111,12 @@ class TLabelWiz : public QDialog {
     // Checks the queue and the layout and settles unsaved layout changes; nothing when
     // printing is not to go on.
     std::optional<output::LabelPrintOptions> readyToPrint(const char* title);
+    // Appends the customers that pass and are not queued yet; -1 when the file cannot be
+    // opened. Those queued already are counted in queuedAlready_.
     int appendFromFile(const std::function<bool(const data::CustomerRecord&)>& test);
+    // "n records were added.", and how many were in the queue already.
+    void reportAdded(int added);
+    int queuedAlready_ = 0;
 
     CustomerWindowContext ctx_;
     storage::Fileblock* sharedCustomers_ = nullptr;

@@ -11,6 +11,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
 #include <QStatusBar>
@@ -133,7 +134,7 @@ const CommandDef kCommands[] = {
     {Command::FormLetterWizard, MenuId::Tools, "Form L&etter Wizard...", ButtonKind::Small, "Form Letter Wizard", "Lt", 0x7b5a7e, false, false, false, "Form letters to the customers of the label queue"},
     {Command::SendEMailMessage, MenuId::Tools, "Send E-Mail &Message", ButtonKind::Small, "Send E-mail Message", "@", 0x2a7ab0, false, false, false, "An e-mail note to customers"},
     {Command::AgingChart, MenuId::Tools, "&Aging Chart", ButtonKind::Small, "Aging Chart", "Ag", 0xb03a3a, true, false, false, "Age the receivables now and show the chart"},
-    {Command::Calculator, MenuId::Tools, "Windows &Calculator", ButtonKind::Small, "Calculator", "=", 0x55606b, false, false, false, "Start the desktop's calculator"},
+    {Command::Calculator, MenuId::Tools, "&Calculator", ButtonKind::Small, "Calculator", "=", 0x55606b, false, false, false, "Start the desktop's calculator"},
     {Command::ViewCalendar, MenuId::Tools, "&View Calendar", ButtonKind::Small, "View Calendar", "31", 0x3b7f4a, false, false, false, "Look at the calendar"},
     {Command::PasswordSetup, MenuId::Tools, "Password &Setup", ButtonKind::None, nullptr, nullptr, 0, true, false, false, "Set, change or remove the start-up password"},
     {Command::DeletePaidInvoices, MenuId::Tools, "&Delete Paid Invoices", ButtonKind::None, nullptr, nullptr, 0, false, false, false, "Remove paid records older than a date"},
@@ -217,8 +218,7 @@ TMainForm::TMainForm(std::string dataFolder, MainFormServices services, QWidget*
 
     if (!app::HasDataFiles(folder_)) {
         // No installer prepares the folder here, so the user may have one made now.
-        prompter_->ask(app::NoDataFilesMessage());
-        if (prompter_->ask(app::OfferInstallationMessage(folder_)) != platform::Answer::Yes) {
+        if (prompter_->ask(app::NoDataFilesMessage(folder_)) != platform::Answer::Yes) {
             created_ = false;
             return;
         }
@@ -272,6 +272,17 @@ void TMainForm::buildWindow() {
     caption_->setWordWrap(true);
     caption_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
 
+    // Under "Please Setup Your Company." the way to do it.
+    setUpCompany_ = new QPushButton(tr("&Set Up Your Company..."), background_);
+    setUpCompany_->setObjectName("SetUpCompanyBtn");
+    setUpCompany_->setToolTip(
+        tr("Enter the company's name, address and settings (File, Company Manager, Edit)"));
+    setUpCompany_->hide();
+    connect(setUpCompany_, &QPushButton::clicked, this, [this] {
+        if (chartShowing()) hideChart();
+        companyManager(true);
+    });
+
     chart_ = new TAgingChart(background_);
     chart_->hide();
     connect(chart_, &TAgingChart::closeRequested, this, &TMainForm::hideChart);
@@ -299,6 +310,7 @@ void TMainForm::buildWindow() {
 
     auto* right = new QVBoxLayout;
     right->addWidget(caption_);
+    right->addWidget(setUpCompany_, 0, Qt::AlignLeft);
     right->addWidget(chart_);
     right->addStretch(1);
     right->addWidget(modeBox, 0, Qt::AlignLeft);
@@ -516,6 +528,7 @@ void TMainForm::loadCompany() {
 
 void TMainForm::applyLook(const app::CompanyLook& look) {
     caption_->setText(QString::fromStdString(look.caption));
+    setUpCompany_->setVisible(!look.setUp);
     QPalette pal = caption_->palette();
     if (look.setUp) {
         caption_->setFont(CaptionFont(look.font));
@@ -579,8 +592,21 @@ bool TMainForm::startUp() {
         auto progress = makeProgress();
         app::ConvertOldLineFile(session_, *prompter_, *progress, hooks());
     }
-    if (app::AgingDueToday(session_, *clock_)) runAging(false);
+    if (app::AgingDueToday(session_, *clock_))
+        runAging(false);
+    else
+        showStoredAging();
     return true;
+}
+
+void TMainForm::showStoredAging() {
+    // Aged already today (or in another copy of the folder): the chart shows what the last
+    // run left in the customer records.
+    const std::optional<app::AgingBuckets> stored = app::StoredAging(session_);
+    if (!stored || !app::ShowsChartAtStart(session_, *stored)) return;
+    chart_->setAging(app::AgingLabels(session_.company), *stored);
+    chart_->show();
+    setStatus(Q(app::kChartStatus));
 }
 
 void TMainForm::applyPrintMode() {
@@ -795,7 +821,7 @@ void TMainForm::viewPdfFiles() {
                                            name.toStdString() + "."));
 }
 
-void TMainForm::companyManager() {
+void TMainForm::companyManager(bool setUpInUse) {
     auto progress = makeProgress();
     WindowServices services;
     services.folder = folder_;
@@ -818,6 +844,8 @@ void TMainForm::companyManager() {
             close();
             return;
         }
+        // The manager opens on the company in use: its set-up follows once the manager shows.
+        if (setUpInUse) QTimer::singleShot(0, &manager, [&manager] { manager.editCompany(); });
         if (manager.exec() != QDialog::Accepted) return;
         result = manager.managerResult();
     }  // the manager has closed the company file

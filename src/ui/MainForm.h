@@ -39,6 +39,7 @@
 class QAction;
 class QLabel;
 class QMenu;
+class QPushButton;
 class QRadioButton;
 class QTimer;
 class QToolButton;
@@ -139,7 +140,10 @@ class TMainForm : public QMainWindow {
     // "Co&mpany Manager...": the manager, then the company it hands over becomes the
     // company in use (a company chosen with "Set As Default", else the company in use read
     // again when it was edited there).
-    void companyManager();
+    // setUpInUse: the set-up of the company in use opens in it at once.
+    void companyManager(bool setUpInUse = false);
+    // At start, when the aging of the day has run already: the chart of the stored aging.
+    void showStoredAging();
 
     // The company manager's end: the company in use is read again when it was edited
     // there, else the one chosen there becomes the company in use.
@@ -225,6 +229,7 @@ class TMainForm : public QMainWindow {
     std::map<Command, CommandSlot> commands_;
     TBackgroundPanel* background_ = nullptr;
     QLabel* caption_ = nullptr;
+    QPushButton* setUpCompany_ = nullptr;  // shown while the company has no name
     QRadioButton* printerMode_ = nullptr;
     QRadioButton* eMailMode_ = nullptr;
     QLabel* modeLabel_ = nullptr;

@@ -105,7 +105,8 @@ TEditProd::TEditProd(const ProductWindowContext& context, Mode mode, QWidget* pa
     layout->addWidget(caption_);
     layout->addWidget(list_, 1);
     layout->addWidget(status);
-    RestoreBounds(this, ctx_.dataFolder, kBoundsSection, kDesignedWidth, kDesignedHeight);
+    PlaceManagerWindow(this, list_, ctx_.dataFolder, kBoundsSection, kDesignedWidth,
+                       kDesignedHeight, [this] { return fb_ ? storage::UsedRecordCount(fb_) : 0; });
 }
 
 TEditProd::~TEditProd() {

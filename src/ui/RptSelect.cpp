@@ -14,6 +14,7 @@
 #include <QListWidget>
 #include <QPainter>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QTableView>
 #include <QToolTip>
 #include <QVBoxLayout>
@@ -314,11 +315,12 @@ Trtreport::Trtreport(output::ReportView view, const CustomerWindowContext& conte
     SubTotals->setObjectName("SubTotals");
     SubTotals->setChecked(true);
     auto* sortLabel = new QLabel(tr("Sort on Column:"), this);
+    // The columns a report can be sorted on, by their headings as the grid shows them; the
+    // first is the column sorted on now.
     SortCol = new QComboBox(this);
     SortCol->setObjectName("SortCol");
-    SortCol->setEditable(true);
-    SortCol->addItems({"2", "3", "4"});
-    SortCol->setCurrentIndex(-1);
+    SortCol->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    sortLabel->setBuddy(SortCol);
     options->addWidget(SubTotals);
     options->addSpacing(20);
     options->addWidget(sortLabel);
@@ -342,8 +344,8 @@ Trtreport::Trtreport(output::ReportView view, const CustomerWindowContext& conte
         view_.setSubTotals(on);
         fill();
     });
-    connect(SortCol, &QComboBox::textActivated, this, [this](const QString& text) {
-        sortOn(output::SortColumnFromChoice(text.toStdString()));
+    connect(SortCol, &QComboBox::activated, this, [this](int index) {
+        if (index > 0) sortOn(index);
     });
     connect(Grid, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
         if (index.column() > 0) sortOn(index.column());
@@ -380,6 +382,9 @@ Trtreport::Trtreport(output::ReportView view, const CustomerWindowContext& conte
 
 Trtreport::~Trtreport() {
     SaveBounds(this, context_.dataFolder, "RPSForm");
+    // The grid reads the view, which goes before the dialog hides its children: a window
+    // still showing is hidden while the view is there.
+    hide();
 }
 
 void Trtreport::setGridFont(const output::Font& font) {
@@ -399,6 +404,14 @@ void Trtreport::setGridFont(const output::Font& font) {
 
 void Trtreport::fill() {
     setWindowTitle(Q(view_.caption()));
+    {
+        const QSignalBlocker quiet(SortCol);
+        SortCol->clear();
+        const int lastKey = view_.firstAmountColumn() - 1;
+        for (int c = 0; c <= lastKey && c < int(view_.columns().size()); ++c)
+            SortCol->addItem(Q(view_.columns()[size_t(c)].heading));
+        SortCol->setCurrentIndex(0);
+    }
     model_->reload();
     Grid->resizeColumnsToContents();
     // The rows measured may miss the grand total at the end, mostly the widest amount.
@@ -508,41 +521,52 @@ class ChartArea : public QWidget {
     }
 
   protected:
+    // The bars stand in the plot: right of the scale's labels, above the band of the bars'
+    // numbers.
+    QRect plot() const {
+        const int labelBand = fontMetrics().height() + 4;
+        return QRect(kScaleWidth, 0, width() - kScaleWidth, std::max(1, height() - labelBand));
+    }
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
-        const int scaleWidth = 70;
-        const QRect area(scaleWidth, 0, width() - scaleWidth, height());
+        const QRect area = plot();
         if (top_.topSum() <= data::Money()) {
             painter.setPen(Qt::red);
             painter.drawText(rect(), Qt::AlignCenter | Qt::TextWordWrap, Q(output::kNoTopTenData));
             return;
         }
-        const auto scale = output::TopTenScale(top_);
-        painter.setPen(QPen(Qt::gray, 1, Qt::DotLine));
-        for (int k = 1; k <= 2; ++k) {
-            const int y = area.height() * k / 3;
+        // Guide lines at round amounts, where bars of those amounts would end.
+        const int64_t largest = top_.entries()[0].amount.cents();
+        const int textHeight = fontMetrics().height();
+        for (const output::ScaleMark& mark : output::TopTenScaleMarks(top_)) {
+            const int y =
+                area.bottom() - int(int64_t(area.height()) * mark.amount.cents() / largest);
+            painter.setPen(QPen(Qt::gray, 1, Qt::DotLine));
             painter.drawLine(area.left(), y, area.right(), y);
+            painter.setPen(Qt::black);
+            painter.drawText(QRect(0, std::max(0, y - textHeight / 2), kScaleWidth - 4, textHeight),
+                             Qt::AlignRight | Qt::AlignVCenter, Q(mark.text));
         }
         painter.setPen(Qt::black);
-        painter.drawText(QRect(0, 0, scaleWidth - 4, 16), Qt::AlignRight, Q(scale[0]));
-        painter.drawText(QRect(0, area.height() / 3 - 8, scaleWidth - 4, 16), Qt::AlignRight,
-                         Q(scale[1]));
-        painter.drawText(QRect(0, area.height() * 2 / 3 - 8, scaleWidth - 4, 16), Qt::AlignRight,
-                         Q(scale[2]));
+        painter.drawLine(area.left(), area.bottom(), area.right(), area.bottom());
         for (const output::ChartBar& b : output::TopTenBars(top_, area.width(), area.height())) {
             if (b.height <= 0) continue;
             const QColor c = platform::qt::ToQColor(output::TopTenBarColor(b.slot, colour_));
             painter.fillRect(QRect(area.left() + b.x, b.y, b.width, b.height), c);
+            // The bar's number, as its line of the legend starts.
+            painter.setPen(c);
+            painter.drawText(QRect(area.left() + b.x, area.bottom() + 2, b.width, textHeight + 2),
+                             Qt::AlignHCenter | Qt::AlignTop, Q(b.label));
         }
     }
     bool event(QEvent* e) override {
         if (e->type() == QEvent::ToolTip) {
             auto* help = static_cast<QHelpEvent*>(e);
-            const int scaleWidth = 70;
+            const QRect area = plot();
             for (const output::ChartBar& b :
-                 output::TopTenBars(top_, width() - scaleWidth, height())) {
+                 output::TopTenBars(top_, area.width(), area.height())) {
                 if (b.height > 0 &&
-                    QRect(scaleWidth + b.x, b.y, b.width, b.height).contains(help->pos())) {
+                    QRect(kScaleWidth + b.x, b.y, b.width, b.height).contains(help->pos())) {
                     QToolTip::showText(help->globalPos(), Q(b.hint), this);
                     return true;
                 }
@@ -554,6 +578,7 @@ class ChartArea : public QWidget {
     }
 
   private:
+    static constexpr int kScaleWidth = 70;
     const output::TopTen& top_;
     const bool& colour_;
 };
@@ -564,7 +589,7 @@ TTopTenChart::TTopTenChart(const output::TopTen& top, const QString& title,
                            const QStringList& heads, platform::Prompter& prompter,
                            std::function<void()> onHelp, QWidget* parent)
     : QDialog(parent), top_(top), prompter_(prompter) {
-    setWindowTitle(tr("Zentaro Top 10"));
+    setWindowTitle(tr("Invarro Top 10"));
     setObjectName("TopTenChart");
     setAutoFillBackground(true);
     QPalette white = palette();

@@ -50,7 +50,7 @@ constexpr CommandIconName kCommandIcons[] = {
     {"Form Letter Wizard", "mail-message-new"},
     {"Send E-Mail Message", "mail-send"},
     {"Aging Chart", "office-chart-bar"},
-    {"Windows Calculator", "accessories-calculator"},
+    {"Calculator", "accessories-calculator"},
     {"View Calendar", "x-office-calendar"},
     {"Password Setup", "dialog-password"},
     {"Delete Paid Invoices", "edit-delete"},

@@ -4,19 +4,24 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QEvent>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLayout>
 #include <QMenu>
 #include <QPainter>
 #include <QPrinter>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QWidget>
+#include <algorithm>
 
 #include "data/Ansi.h"
 #include "data/IniFile.h"
@@ -67,6 +72,108 @@ void SaveBounds(const QWidget* window, const std::string& folder, std::string_vi
     data::WriteWindowBounds(
         ini, section,
         data::WindowBounds{frame.left(), frame.top(), window->width(), window->height()});
+}
+
+bool HasStoredBounds(const std::string& folder, std::string_view section) {
+    const data::IniFile ini(data::IniFilePath(folder));
+    return ini.read(section, "Width").has_value() && ini.read(section, "Height").has_value();
+}
+
+QRect FirstBounds(QSize wanted, const std::optional<QRect>& parent, const QRect& area) {
+    const int width = std::max(1, std::min(wanted.width(), area.width()));
+    const int height = std::max(1, std::min(wanted.height(), area.height()));
+    const QPoint centre = parent && parent->isValid() ? parent->center() : area.center();
+    const int left = std::clamp(centre.x() - width / 2, area.left(), area.right() + 1 - width);
+    const int top = std::clamp(centre.y() - height / 2, area.top(), area.bottom() + 1 - height);
+    return QRect(left, top, width, height);
+}
+
+namespace {
+
+// Sizes and centres its window once, when the window is first shown: by then the list
+// holds its header line and the window knows how many records it lists.
+class FirstPlacement : public QObject {
+  public:
+    FirstPlacement(QDialog* window, TIndexBrowser* list, QSize designed, std::function<int()> rows)
+        : QObject(window),
+          window_(window),
+          list_(list),
+          designed_(designed),
+          rows_(std::move(rows)) {
+        window->installEventFilter(this);
+    }
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == window_ && event->type() == QEvent::Show) {
+            window_->removeEventFilter(this);
+            place();
+            deleteLater();
+        }
+        return false;
+    }
+
+  private:
+    void place() {
+        const QFontMetrics fm(list_->font());
+        const int rowHeight = std::max(1, fm.height() + std::max(0, fm.leading()));
+        const int frame = 2 * list_->frameWidth();
+        // The header line names the columns; blanks after the last one take no room.
+        QString header = list_->Header();
+        while (header.endsWith(' '))
+            header.chop(1);
+        const int listWidth = fm.horizontalAdvance(header) + 2 * fm.averageCharWidth() + frame +
+                              list_->verticalScrollBar()->sizeHint().width();
+        const int rows = std::clamp(rows_ ? rows_() : 0, 1, storage::kBrowserMaxRows);
+        // One line to spare, so that the frame never cuts the last record.
+        const int lines =
+            rows + 1 + (list_->Header().isEmpty() ? 0 : 1) + (list_->Footer().isEmpty() ? 0 : 1);
+        const int listHeight =
+            lines * rowHeight + frame + list_->horizontalScrollBar()->sizeHint().height();
+
+        const QSize hint = window_->sizeHint();
+        const QSize listHint = list_->sizeHint();
+        QMargins margins;
+        if (window_->layout()) margins = window_->layout()->contentsMargins();
+        const int width = std::max(
+            {designed_.width(), hint.width(), listWidth + margins.left() + margins.right()});
+        const int height =
+            std::max(designed_.height(), hint.height() - listHint.height() + listHeight);
+
+        QWidget* parent = window_->parentWidget() ? window_->parentWidget()->window() : nullptr;
+        const QScreen* screen =
+            parent && parent->screen() ? parent->screen() : QGuiApplication::primaryScreen();
+        const QRect area = screen ? screen->availableGeometry() : QRect(0, 0, width, height);
+        // The title bar and frame come on top of the window's own size; before the window
+        // was ever mapped they are not known yet, and a usual allowance stands in.
+        QSize decoration = window_->frameGeometry().size() - window_->size();
+        if (decoration.width() <= 0 && decoration.height() <= 0) decoration = QSize(8, 32);
+        const QRect inner = area.adjusted(0, 0, -std::max(0, decoration.width()),
+                                          -std::max(0, decoration.height()));
+        const std::optional<QRect> around =
+            parent ? std::optional<QRect>(parent->frameGeometry()) : std::nullopt;
+        const QRect bounds = FirstBounds(QSize(width, height), around, inner);
+        window_->resize(bounds.size());
+        window_->move(bounds.topLeft());
+    }
+
+    QDialog* window_;
+    TIndexBrowser* list_;
+    QSize designed_;
+    std::function<int()> rows_;
+};
+
+}  // namespace
+
+void PlaceManagerWindow(QDialog* window, TIndexBrowser* list, const std::string& folder,
+                        std::string_view section, int designedWidth, int designedHeight,
+                        std::function<int()> rows) {
+    if (HasStoredBounds(folder, section) || !list) {
+        RestoreBounds(window, folder, section, designedWidth, designedHeight);
+        return;
+    }
+    window->resize(designedWidth, designedHeight);
+    new FirstPlacement(window, list, QSize(designedWidth, designedHeight), std::move(rows));
 }
 
 void Guarded(platform::Prompter& prompter, const std::function<void()>& command) {

@@ -5,10 +5,13 @@
 
 #include <QColor>
 #include <QFont>
+#include <QRect>
+#include <QSize>
 #include <QString>
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -65,6 +68,21 @@ data::FontSetting FontSettingOf(const QFont& font, const QColor& colour);
 void RestoreBounds(QWidget* window, const std::string& folder, std::string_view section,
                    int designedWidth, int designedHeight);
 void SaveBounds(const QWidget* window, const std::string& folder, std::string_view section);
+// Whether the window's section of "invarro.ini" holds its bounds.
+bool HasStoredBounds(const std::string& folder, std::string_view section);
+
+// Where a window of the wanted size opens the first time: at most the work area's size,
+// centred on its parent's frame (on the work area without a parent), and moved inside the
+// work area.
+QRect FirstBounds(QSize wanted, const std::optional<QRect>& parent, const QRect& area);
+
+// Places a manager window. With bounds in its section of "invarro.ini" they stand as they
+// are (RestoreBounds). Without, the window is sized when it is first shown: wide enough for
+// the list's header line and the window's own controls, tall enough for rows() rows of the
+// list, never below the designed size nor above the work area, and centred on its parent.
+void PlaceManagerWindow(QDialog* window, TIndexBrowser* list, const std::string& folder,
+                        std::string_view section, int designedWidth, int designedHeight,
+                        std::function<int()> rows);
 
 // The OK, Cancel and Help buttons at the foot of a dialog, named "OKBtn", "CancelBtn" and
 // "HelpBtn". Cancel rejects the dialog; Help calls onHelp and is disabled without it; the

@@ -34,7 +34,12 @@ TEST(MainCommands, PdfNamesContainDotPdfInAnyCase) {
     EXPECT_FALSE(IsPdfFileName("letter.rtf"));
     EXPECT_EQ(WrongPdfExtensionMessage().text,
               "Incorrect file extension. Must be a PDF (*.pdf) file.");
-    EXPECT_EQ(CalculatorNotFoundMessage().text, "Windows Calculator not found.");
+    // Says which calculators were looked for, and where.
+    EXPECT_EQ(CalculatorNotFoundMessage().text,
+              "No calculator was found. These were looked for on the search path (PATH): "
+              "gnome-calculator, kcalc, galculator, qalculate-gtk, mate-calc, xcalc. Install "
+              "one of them to use this command.");
+    EXPECT_EQ(CalculatorNotFoundMessage().title, "Calculator");
     EXPECT_EQ(AgingChartShowingMessage().title, "Aging Chart");
     EXPECT_EQ(AgingChartShowingMessage().text, "The Aging Chart is currently showing.");
 }

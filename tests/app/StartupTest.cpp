@@ -25,11 +25,18 @@ class StartupTest : public AppTest {
 TEST_F(StartupTest, DataFilesAreFoundByLastCoDat) {
     EXPECT_TRUE(HasDataFiles(dir.path()));
     EXPECT_FALSE(HasDataFiles(dir.file("elsewhere")));
-    EXPECT_EQ(NoDataFilesMessage().text,
-              "I do not find the billing data files. The data files must be in the same directory "
-              "as the billing program.");
-    EXPECT_EQ(NoDataFilesMessage().title, "ZT Invarro");
-    EXPECT_EQ(NoDataFilesMessage().icon, platform::Icon::Warning);
+    // The question names the folder looked in, never "the same directory as the program".
+    const platform::Message m = NoDataFilesMessage("/home/ann/books");
+    EXPECT_EQ(m.text.rfind("I do not find the billing data files in the data folder\n"
+                           "/home/ann/books\n\n",
+                           0),
+              0u)
+        << m.text;
+    EXPECT_EQ(m.text.find("same directory"), std::string::npos);
+    EXPECT_NE(m.text.find("--data FOLDER"), std::string::npos);
+    EXPECT_EQ(m.title, "ZT Invarro");
+    EXPECT_EQ(m.buttons, platform::Buttons::YesNo);
+    EXPECT_EQ(m.defaultButton, platform::Answer::Yes);
 }
 
 TEST_F(StartupTest, CompanyInUseIsRefreshedFromTheCompanyFile) {

@@ -699,6 +699,50 @@ TEST_F(CliTest, InterestRatesAndAmountsOutOfBoundsAreRefusedBeforeAnythingIsWrit
     EXPECT_EQ(data::TrimmedText(company->text(Company::IntMinCharge)), "99.99");
 }
 
+// No customer is charged on more than he owes: a credit in the current period counts
+// against the older ones. The demo holds such a customer.
+TEST_F(CliTest, InterestIsChargedOnAtMostTheBalance) {
+    const Result r = run({"interest", "--over", "30", "--percent", "1.5", "--dry-run"});
+    ASSERT_EQ(r.status, kExitOk) << r.err;
+    storage::InitEngine(30);
+    storage::Fileblock* customers = storage::OpenFileblock(
+        data::FileblockName(commandFolder, data::FileKind::Customer, "1"), true);
+    ASSERT_TRUE(storage::EngineOk);
+    std::istringstream lines(r.out);
+    std::string line;
+    int rows = 0;
+    bool creditSetAgainst = false;
+    while (std::getline(lines, line)) {
+        if (line.size() < 60 || line.rfind("Customer Name", 0) == 0 ||
+            line.rfind("Totals:", 0) == 0)
+            continue;
+        const std::string number = data::TrimmedText(line.substr(36, 10));
+        const auto overdue = data::ParseMoney(data::TrimmedText(line.substr(46, 14)));
+        ASSERT_TRUE(overdue) << line;
+        data::CustomerRecord probe;
+        probe.setText(Customer::CustNo, number);
+        const auto found = data::FindAtOrAfter<Customer>(customers, 2, probe);
+        ASSERT_TRUE(found) << number;
+        const data::CustomerRecord& c = found->record;
+        ASSERT_EQ(data::TrimmedText(c.text(Customer::CustNo)), number);
+        const data::Money balance = c.money(Customer::Balance);
+        EXPECT_LE(*overdue, balance) << line;
+        EXPECT_GT(balance, data::Money()) << line;
+        const data::Money older = c.money(Customer::Age31to60) + c.money(Customer::Age61to90) +
+                                  c.money(Customer::AgeOver90);
+        if (older > balance) {
+            creditSetAgainst = true;
+            EXPECT_EQ(*overdue, balance) << line;
+        }
+        ++rows;
+    }
+    storage::CloseFileblock(customers);
+    storage::ExitEngine();
+    EXPECT_GT(rows, 0) << r.out;
+    EXPECT_TRUE(creditSetAgainst) << "the demo has a customer with a credit in the current "
+                                     "period and more overdue than his balance";
+}
+
 TEST_F(CliTest, ASettingsFileThatIsAFifoNeitherHangsNorStopsACommand) {
     ::alarm(30);
     fs::remove(commandFolder + "/invarro.ini");

@@ -101,6 +101,41 @@ TEST_F(InterestTest, TheWorkedAmountsForEachLimitMinimumAndFlatFee) {
     EXPECT_EQ(flat.totalOverdue, M(25001));
 }
 
+// A credit in the current period (a payment on account, a credit memo) is set against the
+// older periods: no one is charged on more than he owes.
+TEST_F(InterestTest, TheOverdueAmountIsAtMostTheBalance) {
+    const data::CustomerRecord credit =
+        customer(agedCustomer("C100", "Credit Co", -20000, 5000, 5000, 20000));  // owes 100.00
+    const data::CustomerRecord even =
+        customer(agedCustomer("C200", "Even Co", -30000, 10000, 10000, 10000));  // owes nothing
+    const data::CustomerRecord ahead =
+        customer(agedCustomer("C300", "Ahead Co", -40000, 10000, 10000, 10000));  // in credit
+    const data::CustomerRecord plain =
+        customer(agedCustomer("C400", "Plain Co", 1000, 0, 0, 5000));  // owes more than overdue
+    EXPECT_EQ(OverdueOf(credit, 0), M(10000));
+    EXPECT_EQ(OverdueOf(credit, 1), M(10000));
+    EXPECT_EQ(OverdueOf(credit, 2), M(10000));
+    for (int choice : {0, 1, 2}) {
+        EXPECT_EQ(OverdueOf(even, choice), M(0)) << choice;
+        EXPECT_EQ(OverdueOf(ahead, choice), M(0)) << choice;
+        EXPECT_EQ(OverdueOf(plain, choice), M(5000)) << choice;
+    }
+
+    InterestSettings s = settings();
+    s.agingChoice = 0;
+    InterestScan scan = ScanCustomers(customers, s);
+    ASSERT_EQ(scan.rows.size(), 2u);
+    EXPECT_EQ(scan.rows[0].custNo, "C100");
+    EXPECT_EQ(scan.rows[0].overdue, M(10000));
+    EXPECT_EQ(scan.rows[0].charge, M(150));
+    EXPECT_EQ(scan.rows[1].custNo, "C400");
+    EXPECT_EQ(scan.totalOverdue, M(15000));
+    // A flat fee is not charged to a customer who owes nothing.
+    s.flat = true;
+    s.flatRate = "25.00";
+    EXPECT_EQ(ScanCustomers(customers, s).rows.size(), 2u);
+}
+
 TEST_F(InterestTest, TheChargeIsRoundedOnceAndThatAmountIsUsedEverywhere) {
     const int32_t rec = agedCustomer("C200", "Baker Ltd", 0, 1100, 0, 0);  // 1.5% of 11.00
     InterestSettings s = settings();

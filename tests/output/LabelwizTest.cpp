@@ -292,6 +292,24 @@ TEST_F(LabelQueueFile, LoadsInRecordOrderPassingDeletedRecordsAndMatchingNumbers
     EXPECT_FALSE(FindCustomerByNumber(nullptr, "10"));
 }
 
+TEST_F(LabelQueueFile, ALoadPassesOverTheCustomersQueuedAlready) {
+    add(SampleCustomer("100", "First"));
+    add(SampleCustomer("10", "Ten"));
+    add(SampleCustomer("1000", "Thousand"));
+    LabelQueue queue;
+    queue.add(LabelEntry{"10", "Ten", "", ""});  // by hand, before the load
+    const auto all = [](const auto&) { return true; };
+    EXPECT_EQ(AppendCustomers(customers, queue, all), 2);
+    EXPECT_EQ(AppendCustomers(customers, queue, all), 0);
+    ASSERT_EQ(queue.size(), 3u);
+    EXPECT_EQ(queue.entries()[0].custNo, "10");
+    EXPECT_EQ(queue.entries()[1].custNo, "100");
+    EXPECT_EQ(queue.entries()[2].custNo, "1000");
+    // A number is matched whole: "10" queued does not keep out "100" or "1000".
+    EXPECT_TRUE(queue.contains("1000"));
+    EXPECT_FALSE(queue.contains("1"));
+}
+
 TEST_F(LabelQueueFile, AgingAndFilterLoadsPickTheirCustomers) {
     data::CustomerRecord a = SampleCustomer("1", "Current only");
     a.setText(data::Customer::Age0to30, "12.00");

@@ -76,13 +76,48 @@ TEST(TopTen, BarsScaleToTheLargestAndKeepAVisibleMinimum) {
     EXPECT_EQ(bars[2].height, 5);  // a tiny amount still shows
     EXPECT_EQ(bars[3].height, 0);  // an empty slot does not
     EXPECT_EQ(bars[1].hint, "Half 5,000.00");
-    EXPECT_EQ(TopTenScale(t), (std::array<std::string, 3>{"10,000", "6,667", "3,333"}));
     EXPECT_EQ(TopTenLegend(t),
-              (std::vector<std::string>{"Big 10,000.00", "Half 5,000.00", "Tiny .01"}));
+              (std::vector<std::string>{"1. Big 10,000.00", "2. Half 5,000.00", "3. Tiny .01"}));
+    // The bars carry the numbers their legend lines start with; empty slots have none.
+    EXPECT_EQ(bars[0].label, "1");
+    EXPECT_EQ(bars[2].label, "3");
+    EXPECT_EQ(bars[3].label, "");
     EXPECT_EQ(TopTenTotals(t)[0], "Top 10: 15,000.01");
     EXPECT_EQ(TopTenTotals(t)[2], "Grand Total: 15,000.01");
     EXPECT_EQ(TopTenBarColor(1, true), (Color{255, 0, 0}));
     EXPECT_EQ(TopTenBarColor(1, false), kBlack);
+}
+
+// The scale's guide lines go up in round steps to the largest amount.
+TEST(TopTen, TheScaleStepsAreRound) {
+    auto marks = [](int64_t largestCents) {
+        TopTen t;
+        t.feed("Largest", M(largestCents));
+        t.feed("Small", M(1));
+        std::vector<std::string> out;
+        for (const ScaleMark& m : TopTenScaleMarks(t))
+            out.push_back(m.text);
+        return out;
+    };
+    using V = std::vector<std::string>;
+    // 4,192.41: not thirds of it (1,397 / 2,795) but steps of 1,000.
+    EXPECT_EQ(marks(419241), (V{"1,000", "2,000", "3,000", "4,000"}));
+    EXPECT_EQ(marks(1000000), (V{"2,000", "4,000", "6,000", "8,000", "10,000"}));
+    EXPECT_EQ(marks(1249999), (V{"2,500", "5,000", "7,500", "10,000"}));
+    EXPECT_EQ(marks(1250000), (V{"2,500", "5,000", "7,500", "10,000", "12,500"}));
+    EXPECT_EQ(marks(200000000), (V{"500,000", "1,000,000", "1,500,000", "2,000,000"}));
+    // Below one unit the labels keep the decimals their step needs.
+    EXPECT_EQ(marks(75), (V{"0.2", "0.4", "0.6"}));
+    EXPECT_EQ(marks(3), (V{"0.01", "0.02", "0.03"}));
+    // Each mark's amount is its label's.
+    TopTen t;
+    t.feed("A", M(419241));
+    for (const ScaleMark& m : TopTenScaleMarks(t))
+        EXPECT_EQ(m.amount.cents() % 100000, 0);
+    // Nothing above zero: no scale.
+    TopTen none;
+    none.feed("Refund", M(-500));
+    EXPECT_TRUE(TopTenScaleMarks(none).empty());
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <QLocale>
 #include <QMouseEvent>
 #include <QPrinter>
+#include <QPushButton>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -52,6 +53,7 @@ namespace {
 using data::Customer;
 using platform::Answer;
 using testing::Child;
+using testing::MnemonicClashes;
 using testing::ReadFileBytes;
 using testing::RunCommand;
 using testing::ScriptedPrompter;
@@ -242,7 +244,8 @@ TEST_F(LabelLetterTest, TheQueueFillsEmptiesSavesLoadsAndExports) {
     EXPECT_TRUE(waiting);
     Shot(&w, "labelwiz");
 
-    // The aging button for the period beyond the third category.
+    // The aging button for the period beyond the third category, on an empty queue.
+    w.clearAll();
     w.loadAging(3);
     EXPECT_EQ(w.statusText(), "1 records were added.");
     w.loadAging(1);
@@ -260,12 +263,18 @@ TEST_F(LabelLetterTest, TheQueueFillsEmptiesSavesLoadsAndExports) {
                     Answer::No);
     w.loadFiltered();
     EXPECT_EQ(prompter.last().defaultButton, Answer::No);
-    EXPECT_EQ(queue.size(), 6u);
+    EXPECT_EQ(queue.size(), 3u);
+    Child(&w, "lblfilter")->setText("south");
+    w.loadFiltered();
+    EXPECT_EQ(w.statusText(), "0 records were added. Already in the queue: 1.");
+    w.loadAll();
+    EXPECT_EQ(queue.size(), 3u);
 
-    w.list()->setCurrentItem(w.list()->topLevelItem(0));
+    w.list()->setCurrentItem(w.list()->topLevelItem(1));
     w.deleteRecord();
-    EXPECT_EQ(queue.size(), 5u);
+    EXPECT_EQ(queue.size(), 2u);
     EXPECT_EQ(queue.entries()[0].custNo, "200");
+    EXPECT_EQ(queue.entries()[1].custNo, "300");
 
     nextFile = dir.file("queue.LST");
     w.saveRecords();
@@ -279,8 +288,8 @@ TEST_F(LabelLetterTest, TheQueueFillsEmptiesSavesLoadsAndExports) {
     prompter.expect("You do not have any records listed to export addresses for.");
     w.exportAddresses();
     w.loadRecords();
-    EXPECT_EQ(w.statusText(), "5 records are selected.");
-    EXPECT_EQ(queue.size(), 5u);
+    EXPECT_EQ(w.statusText(), "2 records are selected.");
+    EXPECT_EQ(queue.size(), 2u);
 
     nextFile = dir.file("addresses.TXT");
     prompter.expect(
@@ -293,6 +302,41 @@ TEST_F(LabelLetterTest, TheQueueFillsEmptiesSavesLoadsAndExports) {
     const std::string text = ReadFileBytes(nextFile);
     EXPECT_EQ(text.substr(0, text.find("\r\n")),
               "\"Bolt & Nut, Inc.\",\"Suite 4, Floor 2\",\"Ames, IA 50012\"");
+}
+
+TEST_F(LabelLetterTest, LoadingEveryoneTwiceQueuesEachCustomerOnce) {
+    TLabelWiz w(ctx);
+    w.show();
+    auto* loadAll = Child<QPushButton>(&w, "LoadAllBtn");
+    QTest::mouseClick(loadAll, Qt::LeftButton);
+    EXPECT_EQ(w.statusText(), "3 records were added.");
+    QTest::mouseClick(loadAll, Qt::LeftButton);
+    EXPECT_EQ(w.statusText(), "0 records were added. Already in the queue: 3.");
+    EXPECT_EQ(w.list()->topLevelItemCount(), 3);
+
+    // The other loads pass over who is queued already (and say so, not that nobody was
+    // found), and so does a load after a delete.
+    QTest::mouseClick(Child<QPushButton>(&w, "Aging4Btn"), Qt::LeftButton);
+    EXPECT_EQ(w.statusText(), "0 records were added. Already in the queue: 1.");
+    QTest::keyClicks(Child(&w, "lblfilter"), "north");
+    QTest::mouseClick(Child<QPushButton>(&w, "FilterLoadBtn"), Qt::LeftButton);
+    EXPECT_EQ(w.statusText(), "0 records were added. Already in the queue: 2.");
+    w.list()->setCurrentItem(w.list()->topLevelItem(1));
+    QTest::mouseClick(Child<QPushButton>(&w, "DeleteBtn"), Qt::LeftButton);
+    QTest::mouseClick(loadAll, Qt::LeftButton);
+    EXPECT_EQ(w.statusText(), "1 records were added. Already in the queue: 2.");
+    EXPECT_EQ(w.list()->topLevelItemCount(), 3);
+    EXPECT_EQ(w.list()->topLevelItem(2)->text(0), "200");
+    EXPECT_EQ(queue.size(), 3u);
+}
+
+TEST_F(LabelLetterTest, EveryAltLetterLeadsToOnePlace) {
+    TLabelWiz w(ctx);
+    w.show();
+    EXPECT_EQ(MnemonicClashes(&w), std::vector<std::string>{});
+    // Alt+L is the Label menu, not a field.
+    QTest::keyClick(&w, Qt::Key_L, Qt::AltModifier);
+    EXPECT_NE(QApplication::focusWidget(), Child<QWidget>(&w, "LLeft"));
 }
 
 TEST_F(LabelLetterTest, ACustomerFileThatCannotBeOpenedExportsAndPrintsNothing) {

@@ -34,6 +34,7 @@
 #include "data/IniFile.h"
 #include "data/SideFiles.h"
 #include "data/Update.h"
+#include "platform/qt/QtShell.h"
 #include "storage/Engine.h"
 #include "support/Modal.h"
 #include "support/QtApp.h"
@@ -110,6 +111,11 @@ class ForwardingProgress : public platform::Progress {
   private:
     platform::Progress& to_;
 };
+
+constexpr const char* kNoCalculator =
+    "No calculator was found. These were looked for on the search path (PATH): "
+    "gnome-calculator, kcalc, galculator, qalculate-gtk, mate-calc, xcalc. Install one of them "
+    "to use this command.";
 
 class MainFormTest : public ::testing::Test {
   protected:
@@ -258,7 +264,7 @@ TEST_F(MainFormTest, MenusAndButtonsWithTheirCaptionsAndHints) {
         (std::vector<std::string>{
             "&Payment Wizard...", "&Report  Wizard...", "&Interest Wizard...", "&Label Wizard...",
             "Repeat Billing &Wizard...", "Form L&etter Wizard...", "Send E-Mail &Message",
-            "&Aging Chart", "Windows &Calculator", "&View Calendar", "Password &Setup",
+            "&Aging Chart", "&Calculator", "&View Calendar", "Password &Setup",
             "&Delete Paid Invoices", "&Backup Data Files", "Rebuild Data &Files"}));
     EXPECT_EQ(texts("HelpMenu"), (std::vector<std::string>{"&Topics", "&Frequent Asked Questions",
                                                            "Our &Support Forum", "Our &Web Site",
@@ -570,6 +576,7 @@ TEST_F(MainFormTest, ForcedAgingDrawsTheChartAndCloseChartHidesIt) {
 }
 
 TEST_F(MainFormTest, DailyAgingRunsOnceADay) {
+    std::array<int, 4> bars{};
     install(true);
     addReceivables();
     changeCompany([](data::CompanyRecord& c) {
@@ -582,6 +589,7 @@ TEST_F(MainFormTest, DailyAgingRunsOnceADay) {
         ASSERT_TRUE(f.startUp());
         EXPECT_EQ(progress.titles, std::vector<std::string>{"Aging"});
         EXPECT_TRUE(f.chartShowing());
+        bars = f.chart()->bars().heights;
         f.close();
     }
     form.reset();
@@ -589,7 +597,25 @@ TEST_F(MainFormTest, DailyAgingRunsOnceADay) {
     again.show();
     ASSERT_TRUE(again.startUp());
     EXPECT_EQ(progress.starts, 1) << "already aged today";
-    EXPECT_FALSE(again.chartShowing());
+    // The chart shows the aging stored in the customer records.
+    ASSERT_TRUE(again.chartShowing());
+    EXPECT_EQ(again.chart()->bars().heights, bars);
+}
+
+// A demo folder copied elsewhere opens on its chart, on the day it was made and later.
+TEST_F(MainFormTest, ACopiedDemoFolderOpensOnItsAgingChart) {
+    install(true);
+    const std::string copy = dir.file("copy");
+    std::filesystem::copy(folder, copy, std::filesystem::copy_options::recursive);
+    folder = copy;
+    for (int start = 0; start < 2; ++start) {
+        TMainForm& f = open();
+        f.show();
+        ASSERT_TRUE(f.startUp());
+        EXPECT_TRUE(f.chartShowing()) << "start " << start;
+        EXPECT_NE(f.chart()->bars().heights, (std::array<int, 4>{})) << "start " << start;
+        form.reset();
+    }
 }
 
 TEST_F(MainFormTest, PrintModeFollowsTheCompanyAndTheRadioButtons) {
@@ -648,29 +674,54 @@ TEST_F(MainFormTest, WrongPasswordAtStartEndsTheProgram) {
     EXPECT_TRUE(f.startUp());
 }
 
+// One question names the data folder; nothing claims the files belong beside the program.
 TEST_F(MainFormTest, WithoutDataFilesANewInstallationIsOffered) {
-    prompter.expect(
-        "I do not find the billing data files. The data files must be in the same directory as "
-        "the billing program.");
-    prompter.expect("There is no installation in the data folder\n" + folder +
-                        "\n\nDo you want to set up a new, empty installation there now?",
-                    Answer::No);
+    const std::string question =
+        "I do not find the billing data files in the data folder\n" + folder +
+        "\n\nAnother data folder is given with --data FOLDER or in INVARRO_DATA; without "
+        "either it is ~/.local/share/invarro.\n\nDo you want to set up a new, empty "
+        "installation there now?";
+    prompter.expect(question, Answer::No);
     EXPECT_FALSE(open().created());
     EXPECT_FALSE(std::filesystem::exists(folder));
     EXPECT_FALSE(storage::EngineStarted());
+    EXPECT_EQ(prompter.last().buttons, platform::Buttons::YesNo);
     form.reset();
 
-    prompter.expect(
-        "I do not find the billing data files. The data files must be in the same directory as "
-        "the billing program.");
-    prompter.expect("There is no installation in the data folder\n" + folder +
-                        "\n\nDo you want to set up a new, empty installation there now?",
-                    Answer::Yes);
+    prompter.expect(question, Answer::Yes);
     TMainForm& f = open();
     ASSERT_TRUE(f.created());
     EXPECT_EQ(f.captionText(), "Please Setup Your Company.");
     EXPECT_TRUE(std::filesystem::exists(folder + "/LastCo.Dat"));
     EXPECT_TRUE(std::filesystem::exists(folder + "/background.bmp"));
+
+    // The way to set the company up is shown under the caption, and leads to the set-up of
+    // the company in use.
+    f.show();
+    ASSERT_TRUE(f.startUp());
+    auto* setUp = f.findChild<QPushButton*>("SetUpCompanyBtn");
+    ASSERT_NE(setUp, nullptr);
+    EXPECT_TRUE(setUp->isVisible());
+    bool setUpShown = false;
+    WhenModal<TCoSetup>([&](TCoSetup* dialog) {
+        setUpShown = true;
+        dialog->reject();
+    });
+    WhenModal<TCompanyManager>([&](TCompanyManager* manager) {
+        QTest::qWait(50);
+        manager->reject();
+    });
+    QTest::mouseClick(setUp, Qt::LeftButton);
+    EXPECT_TRUE(setUpShown);
+}
+
+TEST_F(MainFormTest, ASetUpCompanyShowsNoSetUpButton) {
+    install(true);
+    TMainForm& f = open();
+    f.show();
+    ASSERT_TRUE(f.startUp());
+    auto* setUp = f.findChild<QPushButton*>("SetUpCompanyBtn");
+    EXPECT_TRUE(setUp == nullptr || !setUp->isVisible());
 }
 
 TEST_F(MainFormTest, ClosingStopsTheEngineAndKeepsTheBounds) {
@@ -778,9 +829,42 @@ TEST_F(MainFormTest, ShellCommands) {
 
     f.runCommand(Command::Calculator);
     shell.works = false;
-    prompter.expect("Windows Calculator not found.");
+    prompter.expect(kNoCalculator);
     f.runCommand(Command::Calculator);
     EXPECT_EQ(shell.calculators, 2);
+}
+
+// The desktop's calculator is looked for on the search path; the test's own path holds
+// none, then a calculator that leaves a mark when it starts.
+TEST_F(MainFormTest, TheCalculatorIsTheDesktopsOrTheMessageSaysWhatWasLookedFor) {
+    install();
+    const std::string savedPath = std::getenv("PATH") ? std::getenv("PATH") : "";
+    const std::string bin = dir.file("bin");
+    std::filesystem::create_directories(bin);
+    ::setenv("PATH", bin.c_str(), 1);
+    platform::qt::QtShell desktop;
+    MainFormServices s;
+    s.prompter = &prompter;
+    s.clock = &clock;
+    s.shell = &desktop;
+    s.passwords = &passwords;
+    form = std::make_unique<TMainForm>(folder, s);
+    TMainForm& f = *form;
+    f.show();
+    ASSERT_TRUE(f.startUp());
+    QAction* item = f.menuAction(Command::Calculator);
+    EXPECT_EQ(item->text(), "&Calculator");
+    prompter.expect(kNoCalculator);
+    item->trigger();
+
+    const std::string marker = dir.file("started");
+    testing::WriteFileBytes(bin + "/xcalc", "#!/bin/sh\necho started > '" + marker + "'\n");
+    ::chmod((bin + "/xcalc").c_str(), 0755);
+    QTest::mouseClick(f.toolButton(Command::Calculator), Qt::LeftButton);
+    for (int i = 0; i < 100 && !std::filesystem::exists(marker); ++i)
+        QTest::qWait(50);
+    EXPECT_TRUE(std::filesystem::exists(marker));
+    ::setenv("PATH", savedPath.c_str(), 1);
 }
 
 TEST_F(MainFormTest, HelpWithoutItsPagesSaysSo) {

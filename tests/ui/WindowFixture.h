@@ -5,9 +5,15 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
+#include <QAction>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QWidget>
+#include <map>
 #include <string>
+#include <vector>
 
 #include "data/Company.h"
 #include "data/Fileblocks.h"
@@ -24,6 +30,45 @@ T* Child(QWidget* w, const char* name) {
     T* c = w->findChild<T*>(name);
     EXPECT_NE(c, nullptr) << name;
     return c;
+}
+
+// The Alt+letter a caption answers to: the letter after a single "&", upper-cased; none
+// for a caption without one.
+inline QChar MnemonicOf(const QString& caption) {
+    for (qsizetype i = 0; i + 1 < caption.size(); ++i) {
+        if (caption[i] != '&') continue;
+        if (caption[i + 1] == '&') {
+            ++i;
+            continue;
+        }
+        return caption[i + 1].toUpper();
+    }
+    return {};
+}
+
+// The Alt+letters that more than one visible control of the window answers to (the menu
+// bar's menus, buttons and check boxes, and labels that lead to a field), each with the
+// captions that share it ("L: &Label | &Left Margin:"). Empty when every letter leads to one
+// place.
+inline std::vector<std::string> MnemonicClashes(QWidget* window) {
+    std::map<QChar, QStringList> seen;
+    auto note = [&](const QString& caption) {
+        const QChar letter = MnemonicOf(caption);
+        if (!letter.isNull()) seen[letter] << caption;
+    };
+    for (QMenuBar* bar : window->findChildren<QMenuBar*>())
+        for (QAction* menu : bar->actions())
+            if (menu->isVisible()) note(menu->text());
+    for (QAbstractButton* b : window->findChildren<QAbstractButton*>())
+        if (b->isVisibleTo(window)) note(b->text());
+    for (QLabel* l : window->findChildren<QLabel*>())
+        if (l->buddy() && l->isVisibleTo(window)) note(l->text());
+    std::vector<std::string> clashes;
+    for (const auto& [letter, captions] : seen)
+        if (captions.size() > 1)
+            clashes.push_back(QString(letter).toStdString() + ": " +
+                              captions.join(" | ").toStdString());
+    return clashes;
 }
 
 class CompanyWindowTest : public ::testing::Test {

@@ -26,8 +26,12 @@ bool QtShell::openUrl(const std::string& url) {
 }
 
 const QStringList& QtShell::CalculatorPrograms() {
-    static const QStringList programs{"gnome-calculator", "kcalc",         "galculator",
-                                      "mate-calc",        "qalculate-gtk", "xcalc"};
+    static const QStringList programs = [] {
+        QStringList names;
+        for (std::string_view name : kCalculatorPrograms)
+            names << QString::fromUtf8(name.data(), qsizetype(name.size()));
+        return names;
+    }();
     return programs;
 }
 

@@ -1,0 +1,97 @@
+#!/usr/bin/env bash
+# The gallery: pictures of every window and dialog of Invarro on the demo installation and
+# every kind of document it writes, as PNG pages in build/gallery/, with an index.html that
+# shows them all. Run it after the README's build (scripts/build.sh); it needs pdftoppm
+# (poppler-utils, installed by scripts/install-deps.sh). Nothing outside build/gallery/ is
+# written: the demo data folder is made in build/gallery/data.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+BUILD_DIR="${INVARRO_BUILD_DIR:-build}"
+BIN="$BUILD_DIR/bin"
+OUT="$BUILD_DIR/gallery"
+
+for program in "$BIN/invarro-gallery" "$BIN/invarro-cli"; do
+  if [ ! -x "$program" ]; then
+    echo "gallery: $program is missing; build first (scripts/build.sh)" >&2
+    exit 1
+  fi
+done
+if ! command -v pdftoppm >/dev/null 2>&1; then
+  echo "gallery: pdftoppm is missing; run scripts/install-deps.sh (poppler-utils)" >&2
+  exit 1
+fi
+
+rm -rf "$OUT"
+mkdir -p "$OUT/windows" "$OUT/pdf" "$OUT/documents"
+DATA="$OUT/data"
+export QT_QPA_PLATFORM=offscreen
+
+echo "gallery: windows"
+"$BIN/invarro-gallery" "$DATA" "$OUT/windows"
+
+cli() { "$BIN/invarro-cli" --data "$DATA" "$@"; }
+# The numbers of the first records a report lists (its second column).
+first_numbers() {
+  local report="$1" count="$2"
+  cli report "$report" --from 01/01/2000 --to 12/31/2099 --no-subtotals \
+    --text "$OUT/pdf/$report.txt" >/dev/null
+  awk '$1 ~ /^[0-9][0-9][0-9][0-9]\/[0-9][0-9]\/[0-9][0-9]$/ { print $2 }' \
+    "$OUT/pdf/$report.txt" | head -n "$count"
+}
+
+echo "gallery: documents"
+invoice="$(first_numbers "Invoice Register" 1)"
+quote="$(first_numbers "Quote Report" 1)"
+if [ -n "$invoice" ]; then
+  for kind in invoice packing-slip file-copy; do
+    cli invoice pdf "$invoice" --kind "$kind" --out "$OUT/pdf/$kind-$invoice.pdf" >/dev/null
+  done
+fi
+if [ -n "$quote" ]; then
+  cli invoice pdf "$quote" --kind quote --out "$OUT/pdf/quote-$quote.pdf" >/dev/null
+fi
+mkdir -p "$OUT/pdf/statements"
+cli statements pdf --out "$OUT/pdf/statements" >/dev/null
+# The first two statements stand for all of them.
+ls "$OUT/pdf/statements"/*.pdf 2>/dev/null | sort | head -n 2 | while read -r statement; do
+  cp "$statement" "$OUT/pdf/statement-$(basename "$statement")"
+done
+cli labels pdf --out "$OUT/pdf/labels.pdf" >/dev/null
+cli letters pdf --out "$OUT/pdf/form-letter.pdf" >/dev/null
+cli report --list | awk '{ print $1 }' | while IFS= read -r report; do
+  [ -n "$report" ] || continue
+  file="report-$(echo "$report" | tr -c 'A-Za-z0-9\n' '-').pdf"
+  cli report "$report" --from 01/01/2000 --to 12/31/2099 --pdf "$OUT/pdf/$file" >/dev/null ||
+    echo "gallery: report $report wrote nothing" >&2
+done
+
+for pdf in "$OUT"/pdf/*.pdf; do
+  [ -e "$pdf" ] || continue
+  name="$(basename "$pdf" .pdf)"
+  # At most four pages of a document: the first pages show its layout.
+  pdftoppm -png -r 60 -l 4 "$pdf" "$OUT/documents/$name"
+done
+
+echo "gallery: index"
+{
+  echo '<!DOCTYPE html><html><head><meta charset="utf-8"><title>Invarro gallery</title>'
+  echo '<style>body{font-family:sans-serif;background:#eee}figure{display:inline-block;'
+  echo 'vertical-align:top;margin:8px;background:#fff;padding:6px}img{max-width:900px;'
+  echo 'border:1px solid #999}figcaption{font-size:13px}</style></head><body>'
+  echo '<h1>Invarro gallery</h1><h2>Windows and dialogs</h2>'
+  while IFS=$'\t' read -r file title; do
+    if [ "$file" = "#" ]; then continue; fi
+    echo "<figure><img src=\"windows/$file\" alt=\"$title\"><figcaption>$file &mdash; $title</figcaption></figure>"
+  done <"$OUT/windows/windows.txt"
+  echo '<h2>Documents</h2>'
+  for png in "$OUT"/documents/*.png; do
+    [ -e "$png" ] || continue
+    file="$(basename "$png")"
+    echo "<figure><img src=\"documents/$file\" alt=\"$file\"><figcaption>$file</figcaption></figure>"
+  done
+  echo '<h2>Messages shown on the way</h2><pre>'
+  grep '^#' "$OUT/windows/windows.txt" | cut -f2- | sed 's/&/\&amp;/g; s/</\&lt;/g' || true
+  echo '</pre></body></html>'
+} >"$OUT/index.html"
+
+echo "gallery: $(ls "$OUT/windows"/*.png | wc -l) windows, $(ls "$OUT/documents"/*.png 2>/dev/null | wc -l) document pages in $OUT/index.html"

@@ -1,0 +1,242 @@
+// invarro-gallery: pictures of the program's windows for looking at them. It opens the main
+// window on a data folder (a demo installation is made there when the folder is empty),
+// runs the main window's commands one after the other and saves a picture of every window
+// and dialog that opens, and of the windows they open in turn, into the output folder as
+// NN-name.png. Each line of the output folder's "windows.txt" names a picture and its
+// window's title. Meant to run offscreen (QT_QPA_PLATFORM=offscreen); nothing is written to
+// the data folder but what opening and closing windows writes there (their bounds).
+//
+// Usage: invarro-gallery DATA-FOLDER OUTPUT-FOLDER
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QPushButton>
+#include <QTextStream>
+#include <QTimer>
+#include <QWidget>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "app/Demo.h"
+#include "app/Startup.h"
+#include "platform/Prompter.h"
+#include "platform/Shell.h"
+#include "storage/Engine.h"
+#include "ui/MainForm.h"
+
+namespace {
+
+using invarro::ui::TMainForm;
+using Command = TMainForm::Command;
+
+// Message boxes are not shown: each gets the answer that changes nothing (No, Cancel),
+// and is listed with the pictures.
+class QuietPrompter : public invarro::platform::Prompter {
+  public:
+    std::function<void(const std::string&, const std::string&)> seen;
+    invarro::platform::Answer ask(const invarro::platform::Message& m) override {
+        using invarro::platform::Answer;
+        using invarro::platform::Buttons;
+        if (seen) seen(m.title, m.text);
+        switch (m.buttons) {
+            case Buttons::YesNo:
+                return Answer::No;
+            case Buttons::YesNoCancel:
+            case Buttons::OkCancel:
+                return Answer::Cancel;
+            default:
+                return Answer::Ok;
+        }
+    }
+};
+
+// Nothing is opened or started on the desktop.
+class NoShell : public invarro::platform::Shell {
+  public:
+    bool openFile(const std::string&) override { return true; }
+    bool openUrl(const std::string&) override { return true; }
+    bool startCalculator() override { return true; }
+};
+
+class Gallery {
+  public:
+    explicit Gallery(QString out) : out_(std::move(out)), list_(out_ + "/windows.txt") {
+        list_.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text);
+    }
+
+    // Saves the picture of a window that is showing.
+    void shoot(QWidget* window, const QString& name) {
+        QApplication::processEvents();
+        const QString file = QStringLiteral("%1-%2.png").arg(++count_, 2, 10, QChar('0')).arg(name);
+        if (!window->grab().save(out_ + "/" + file))
+            std::fprintf(stderr, "invarro-gallery: %s could not be saved\n", qPrintable(file));
+        QTextStream(&list_) << file << "\t" << window->windowTitle() << "\n";
+    }
+    void note(const QString& line) { QTextStream(&list_) << "#\t" << line << "\n"; }
+
+    // Runs open, which is to show a modal window; once it shows, its picture is taken,
+    // inside runs on it (to open the windows it opens) and the window is closed again.
+    void visit(const QString& name, const std::function<void()>& open,
+               const std::function<void(QWidget*)>& inside = {}) {
+        QWidget* before = QApplication::activeModalWidget();
+        auto* timer = new QTimer;
+        auto* clock = new QElapsedTimer;
+        clock->start();
+        timer->setInterval(40);
+        bool shown = false;
+        QObject::connect(timer, &QTimer::timeout, [=, this, &shown] {
+            QWidget* w = QApplication::activeModalWidget();
+            if (!w || w == before) {
+                if (clock->elapsed() > 8000) timer->stop();
+                return;
+            }
+            timer->stop();
+            shown = true;
+            QTest_wait(150);
+            shoot(w, name);
+            if (inside) inside(w);
+            if (auto* dialog = qobject_cast<QDialog*>(w))
+                dialog->reject();
+            else
+                w->close();
+        });
+        timer->start();
+        open();
+        timer->stop();
+        delete timer;
+        delete clock;
+        if (!shown) note(name + ": no window opened");
+    }
+
+    // Lets the window lay itself out and paint.
+    static void QTest_wait(int ms) {
+        QElapsedTimer t;
+        t.start();
+        while (t.elapsed() < ms)
+            QApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+
+    // Triggers the named action or clicks the named button of a window.
+    static void trigger(QWidget* window, const char* name) {
+        if (auto* a = window->findChild<QAction*>(name)) {
+            a->trigger();
+        } else if (auto* b = window->findChild<QAbstractButton*>(name)) {
+            b->click();
+        } else {
+            std::fprintf(stderr, "invarro-gallery: %s has no %s\n",
+                         qPrintable(window->objectName()), name);
+        }
+    }
+
+  private:
+    QString out_;
+    QFile list_;
+    int count_ = 0;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 3) {
+        std::fputs("usage: invarro-gallery DATA-FOLDER OUTPUT-FOLDER\n", stderr);
+        return 2;
+    }
+    QApplication app(argc, argv);
+    const std::string folder = argv[1];
+    const QString out = QString::fromLocal8Bit(argv[2]);
+    std::filesystem::create_directories(argv[2]);
+
+    QuietPrompter prompter;
+    if (!invarro::app::HasDataFiles(folder)) {
+        invarro::storage::InitEngine(30);
+        const invarro::app::InstallResult made =
+            invarro::app::CreateDemoInstallation(folder, prompter);
+        invarro::storage::ExitEngine();
+        if (!made.ok) {
+            std::fprintf(stderr, "invarro-gallery: %s\n", made.message.c_str());
+            return 1;
+        }
+    }
+
+    Gallery gallery(out);
+    prompter.seen = [&gallery](const std::string& title, const std::string& text) {
+        gallery.note(QString::fromStdString("message \"" + title + "\": " + text));
+    };
+    NoShell shell;
+    invarro::ui::MainFormServices services;
+    services.prompter = &prompter;
+    services.shell = &shell;
+    services.printerSetup = [] { return true; };
+    services.choosePdfFile = [] { return QString(); };
+    services.chooseBackupFolder = [] { return QString(); };
+    services.chooseBackupArchive = [] { return QString(); };
+    TMainForm form(folder, services);
+    if (!form.created()) return 1;
+    form.resize(1100, 720);
+    form.show();
+    if (!form.startUp()) return 1;
+    Gallery::QTest_wait(300);
+    gallery.shoot(&form, "main-window");
+
+    auto command = [&form](Command c) { return [&form, c] { form.runCommand(c); }; };
+    using W = QWidget*;
+    gallery.visit("company-manager", command(Command::CompanyManager), [&](W w) {
+        gallery.visit("company-setup", [w] { Gallery::trigger(w, "EditItem"); });
+    });
+    gallery.visit("customer-manager", command(Command::CustomerManager), [&](W w) {
+        gallery.visit("customer-editor", [w] { Gallery::trigger(w, "EditAct"); });
+        gallery.visit("customer-find", [w] { Gallery::trigger(w, "FindAct"); });
+        gallery.visit("statement-window", [w] { Gallery::trigger(w, "ViewStmtAct"); });
+        gallery.visit("customer-export", [w] { Gallery::trigger(w, "ExportAct"); });
+    });
+    gallery.visit("product-manager", command(Command::ProductManager), [&](W w) {
+        gallery.visit("product-editor", [w] { Gallery::trigger(w, "EditInvoice"); });
+        gallery.visit("product-find", [w] { Gallery::trigger(w, "FindAct"); });
+    });
+    gallery.visit("invoice-manager", command(Command::InvoiceManager), [&](W w) {
+        gallery.visit("invoice-editor", [w] { Gallery::trigger(w, "EditInvoice"); });
+        gallery.visit("invoice-quick-view", [w] { Gallery::trigger(w, "ViewAct"); });
+        gallery.visit("invoice-find", [w] { Gallery::trigger(w, "FindAct"); });
+        gallery.visit("repeat-setup", [w] { Gallery::trigger(w, "RepeatSetupAct"); });
+        gallery.visit("batch-print", [w] { Gallery::trigger(w, "BatchPrintAct"); });
+    });
+    gallery.visit("payment-terms", command(Command::EditPaymentTerms));
+    gallery.visit("payment-wizard", command(Command::PaymentWizard));
+    gallery.visit("report-wizard", command(Command::ReportWizard), [&](W w) {
+        gallery.visit(
+            "report-window", [w] { Gallery::trigger(w, "ViewBtn"); },
+            [&](W report) {
+                gallery.visit("top-ten-chart", [report] { Gallery::trigger(report, "ChartBtn"); });
+            });
+    });
+    gallery.visit("interest-wizard", command(Command::InterestWizard), [&](W w) {
+        Gallery::trigger(w, "Button1");  // scan, to show the customers charged
+        Gallery::QTest_wait(200);
+        gallery.shoot(w, "interest-wizard-scanned");
+    });
+    gallery.visit("label-wizard", command(Command::LabelWizard), [&](W w) {
+        Gallery::trigger(w, "LoadAllBtn");
+        Gallery::QTest_wait(200);
+        gallery.shoot(w, "label-wizard-loaded");
+    });
+    gallery.visit("repeat-billing-wizard", command(Command::RepeatBillingWizard));
+    gallery.visit("form-letter-wizard", command(Command::FormLetterWizard));
+    gallery.visit("e-mail-message", command(Command::SendEMailMessage));
+    gallery.visit("calendar", command(Command::ViewCalendar));
+    gallery.visit("password-setup", command(Command::PasswordSetup));
+    gallery.visit("delete-paid-invoices", command(Command::DeletePaidInvoices));
+    gallery.visit("backup", command(Command::BackupDataFiles));
+    gallery.visit("about", command(Command::About));
+
+    form.runCommand(Command::AgingChart);
+    Gallery::QTest_wait(200);
+    gallery.shoot(&form, "main-window-aging-chart");
+    form.saveBounds();
+    return 0;
+}
