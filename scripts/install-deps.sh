@@ -16,6 +16,7 @@ PACKAGES=(
   libsecret-1-dev breeze-icon-theme desktop-file-utils appstream
   libcups2-dev cups-daemon cups-client
   file lintian devscripts groff-base man-db
+  libxml2-utils libsaxonhe-java default-jre-headless colord-data qpdf
 )
 
 missing=()

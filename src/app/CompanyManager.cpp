@@ -8,12 +8,14 @@
 #include "data/Ansi.h"
 #include "data/Company.h"
 #include "data/Dates.h"
+#include "data/EInvoiceData.h"
 #include "data/Fileblocks.h"
 #include "data/Files.h"
 #include "data/Keys.h"
 #include "data/Money.h"
 #include "data/Open.h"
 #include "data/OperationError.h"
+#include "data/Posting.h"
 #include "data/Replace.h"
 #include "data/Texts.h"
 #include "data/Update.h"
@@ -170,7 +172,7 @@ bool ChangeCompany(storage::Fileblock* companies, int32_t recNo, const data::Com
 
 std::vector<std::string> CompanyFileNames(const std::string& folder, std::string_view prefix) {
     std::vector<std::string> names;
-    for (char letter : {'P', 'C', 'N', 'I', 'M'})
+    for (char letter : {'P', 'C', 'N', 'I', 'M', 'E'})
         for (const char* ext : {".DAT", ".IX"})
             names.push_back(data::JoinPath(folder, std::string(prefix) + letter + ext));
     return names;
@@ -324,6 +326,48 @@ bool CopyFileReplacing(const std::string& from, const std::string& to, std::stri
     return true;
 }
 
+bool CopyEInvoiceRecords(const std::string& folder, char kind, std::string_view sourcePrefix,
+                         std::string_view destinationPrefix, platform::Prompter& prompter) {
+    data::ExistingFileblock source;
+    data::OpenExisting(source, folder, data::FileKind::EInvoice, sourcePrefix, prompter);
+    if (!source.ok) return false;
+    const std::string target =
+        data::FileblockName(folder, data::FileKind::EInvoice, destinationPrefix);
+    if (!source.fb && !data::FileExists(storage::DataFileName(target))) return true;
+    std::vector<data::EInvoiceRecord> copied;
+    for (int32_t r = source.fb ? storage::NextUsedRecord(source.fb, 0) : 0;
+         r > 0 && storage::EngineOk; r = storage::NextUsedRecord(source.fb, r))
+        if (auto rec = data::ReadBusinessRecord<data::EInvoice>(source.fb, r))
+            if (data::TrimmedText(rec->text(data::EInvoice::Kind)) == std::string(1, kind))
+                copied.push_back(*rec);
+    data::OpenRequest request;
+    request.name = target;
+    request.kind = data::FileKind::EInvoice;
+    data::OpenResult open = data::OpenBusinessFileblock(request, prompter);
+    if (!open) return false;
+    bool ok = true;
+    {
+        data::Posting posting;
+        ok = posting.started();
+        // The destination's records of this kind are replaced by the source's.
+        std::vector<std::pair<int32_t, data::EInvoiceRecord>> old;
+        for (int32_t r = storage::NextUsedRecord(open.fb, 0); ok && r > 0 && storage::EngineOk;
+             r = storage::NextUsedRecord(open.fb, r))
+            if (auto rec = data::ReadBusinessRecord<data::EInvoice>(open.fb, r))
+                if (data::TrimmedText(rec->text(data::EInvoice::Kind)) == std::string(1, kind))
+                    old.emplace_back(r, *rec);
+        for (const auto& [r, rec] : old)
+            ok = ok && data::DeleteBusinessRecord(open.fb, data::KindOf(data::FileKind::EInvoice),
+                                                  r, rec.data(), prompter)
+                           .ok();
+        for (const data::EInvoiceRecord& rec : copied)
+            ok = ok && data::AddBusinessRecord(open.fb, rec, prompter).ok();
+        ok = ok && posting.commit();
+    }
+    storage::CloseFileblock(open.fb);
+    return ok;
+}
+
 CopyOutcome CopyToCompany(const std::string& folder, CopyMode mode, std::string_view sourcePrefix,
                           std::string_view destinationPrefix, platform::Prompter& prompter) {
     const bool customers = mode == CopyMode::Customers;
@@ -402,6 +446,16 @@ CopyOutcome CopyToCompany(const std::string& folder, CopyMode mode, std::string_
         if (t) fs::remove(*t, ec);
     }
     if (failed) return CopyOutcome::Failed;
+    // The e-invoicing data of what was copied goes along (customers' or products' records
+    // only: the destination keeps its records of the other kind).
+    if (!CopyEInvoiceRecords(folder, customers ? 'C' : 'P', sourcePrefix, destinationPrefix,
+                             prompter)) {
+        prompter.ask(Info(title,
+                          failText + "\nThe e-invoicing data could not be copied (error " +
+                              EngineErrorText() + ").",
+                          platform::Icon::Error));
+        return CopyOutcome::Failed;
+    }
 
     if (customers)
         prompter.ask(Info("Please Note Customer Balances!",

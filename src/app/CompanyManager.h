@@ -112,9 +112,15 @@ enum class CopyOutcome {
     Copied,    // both files copied
     Failed,    // a file could not be copied (told per file)
 };
+// Copies the e-invoicing records of one kind ('C' customers, 'P' products) from the
+// source company's e-invoicing fileblock into the destination's, replacing the
+// destination's records of that kind, in one posting. True when there is nothing to copy.
+bool CopyEInvoiceRecords(const std::string& folder, char kind, std::string_view sourcePrefix,
+                         std::string_view destinationPrefix, platform::Prompter& prompter);
 // Copies the customer or product file pair of the company in use over the destination's,
-// after the destination checks, with the closing messages. No fileblock of the company in
-// use or of the destination may be open.
+// after the destination checks, with the closing messages. The
+// e-invoicing records of what was copied go along (CopyEInvoiceRecords). No fileblock of the
+// company in use or of the destination may be open.
 CopyOutcome CopyToCompany(const std::string& folder, CopyMode mode, std::string_view sourcePrefix,
                           std::string_view destinationPrefix, platform::Prompter& prompter);
 

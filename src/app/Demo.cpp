@@ -1,6 +1,7 @@
 #include "app/Demo.h"
 
 #include "app/DemoCompanies.h"
+#include "app/DemoEInvoice.h"
 #include "app/Startup.h"
 #include "app/TilePicture.h"
 #include "customers/Demo.h"
@@ -186,10 +187,27 @@ InstallResult CreateDemoInstallation(const std::string& folder, platform::Prompt
         result.message = "Cannot add the demo repeat billing: " + otherRepeats.error + error;
         return result;
     }
-    // Both companies e-mail their documents with the PDF attached (the customers' addresses
+    // A European sister company that bills in euro with VAT and sends e-invoices: one
+    // invoice of every kind an e-invoice is made from.
+    InstallResult third = AddDemoEuropeanCompany(folder, prompter);
+    if (!third.ok) {
+        result.message = third.message;
+        return result;
+    }
+    std::optional<data::CompanyRecord> europe = ReadCompanyByNumber(folder, "3", prompter);
+    if (!europe) {
+        result.message = "The third demo company cannot be read.";
+        return result;
+    }
+    DemoEInvoiceResult einvoices = AddDemoEInvoices(folder, *europe, today, prompter);
+    if (!einvoices.ok || !data::WriteLastCompany(folder, demo, &error)) {
+        result.message = "Cannot add the demo e-invoices: " + einvoices.error + error;
+        return result;
+    }
+    // The companies e-mail their documents with the PDF attached (the customers' addresses
     // are all in the reserved .example domain, so nothing reaches anybody).
     data::IniFile ini(data::IniFilePath(folder));
-    for (const data::CompanyRecord* c : {&demo, &*other})
+    for (const data::CompanyRecord* c : {&demo, &*other, &*europe})
         if (!output::SetAttachDocumentPdf(ini, c->text(Company::CompanyNo), true, &error)) {
             result.message = error;
             return result;
@@ -198,7 +216,8 @@ InstallResult CreateDemoInstallation(const std::string& folder, platform::Prompt
     result.message = "Demo installation in " + folder + ": company 1 \"" +
                      demo.text(Company::Name) + "\" created with " + std::to_string(people.added) +
                      " customers, " + std::to_string(goods.added) + " products and " +
-                     std::to_string(bills.invoices) + " invoices. " + second.message;
+                     std::to_string(bills.invoices) + " invoices. " + second.message + " " +
+                     third.message;
     return result;
 }
 

@@ -1,5 +1,7 @@
 #include "app/DemoCompanies.h"
 
+#include <functional>
+
 #include "app/CompanyManager.h"
 #include "data/Company.h"
 #include "data/Fileblocks.h"
@@ -9,7 +11,12 @@
 
 namespace invarro::app {
 
-InstallResult AddDemoSecondCompany(const std::string& folder, platform::Prompter& prompter) {
+namespace {
+
+// Adds a company set up by setup as the company manager's "&Add" would: it starts from
+// the company in use and takes the first free number from 2 up.
+InstallResult AddDemoCompany(const std::string& folder, platform::Prompter& prompter,
+                             const std::function<void(data::CompanyRecord&)>& setup) {
     using data::Company;
     InstallResult result;
     const std::string name = data::FileblockName(folder, data::FileKind::Company);
@@ -28,43 +35,78 @@ InstallResult AddDemoSecondCompany(const std::string& folder, platform::Prompter
     while (number <= data::kMaxCompanyNo && FindCompanyByNumber(fb, std::to_string(number)))
         ++number;
     c.setText(Company::CompanyNo, std::to_string(number));
-    c.setText(Company::Name, "Cedar Ridge Landscaping");
-    c.setText(Company::CoAddr1, "88 Orchard Road");
-    c.setText(Company::CoAddr2, "Bend, OR 97701");
-    c.setText(Company::CoAddr3, "Phone (541) 555-0186");
-    c.setText(Company::CoAddr4, "www.cedarridge.example");
-    c.setText(Company::EMailAddress, "office@cedarridge.example");
-    c.setText(Company::EMailHost, "smtp.cedarridge.example");
-    c.setText(Company::EMailPort, "587");
-    // Oregon charges no sales tax.
-    c.setByte(Company::CalcTaxes, 0);
-    c.setText(Company::DefTaxRate, "0.000");
-    c.setText(Company::DefTerms, "Net 20 Days");
-    c.setText(Company::NextInvNo, "5001");
-    c.setText(Company::NextCustNo, "100");
-    c.setText(Company::SalesMsg1, "Thank you for letting us care for your garden.");
-    c.setText(Company::MemoHeading, "Description of Services");
-    c.setText(Company::SalesMsg2, "Ask about our spring clean-up and irrigation check packages.");
-    c.setText(Company::AgingDays1, "30");
-    c.setText(Company::AgingDays2, "45");
-    c.setText(Company::AgingDays3, "60");
-    c.setText(Company::AgingCaption2, "31-45:");
-    c.setText(Company::AgingCaption3, "46-60:");
-    c.setText(Company::EditorFontName, "Times New Roman");
-    c.setInt32(Company::EditorFontSize, 12);
-    c.setInt32(Company::EditorFontColor, 0x1E5A28);  // a dark forest green
+    setup(c);
 
     data::UpdateResult added = data::AddBusinessRecord(fb, c, prompter);
     storage::CloseFileblock(fb);
     if (!added.ok() || !storage::EngineOk) {
-        result.message = "Cannot store the second demo company (engine error " +
-                         std::to_string(added.ok() ? storage::EngineError : added.engineError) +
-                         ")";
+        result.message =
+            "Cannot store the demo company " + c.text(Company::Name) + " (engine error " +
+            std::to_string(added.ok() ? storage::EngineError : added.engineError) + ")";
         return result;
     }
     result.ok = true;
-    result.message = "Company " + std::to_string(number) + " added: Cedar Ridge Landscaping.";
+    result.message = "Company " + std::to_string(number) + " added: " + c.text(Company::Name) + ".";
     return result;
+}
+
+}  // namespace
+
+InstallResult AddDemoSecondCompany(const std::string& folder, platform::Prompter& prompter) {
+    using data::Company;
+    return AddDemoCompany(folder, prompter, [](data::CompanyRecord& c) {
+        c.setText(Company::Name, "Cedar Ridge Landscaping");
+        c.setText(Company::CoAddr1, "88 Orchard Road");
+        c.setText(Company::CoAddr2, "Bend, OR 97701");
+        c.setText(Company::CoAddr3, "Phone (541) 555-0186");
+        c.setText(Company::CoAddr4, "www.cedarridge.example");
+        c.setText(Company::EMailAddress, "office@cedarridge.example");
+        c.setText(Company::EMailHost, "smtp.cedarridge.example");
+        c.setText(Company::EMailPort, "587");
+        // Oregon charges no sales tax.
+        c.setByte(Company::CalcTaxes, 0);
+        c.setText(Company::DefTaxRate, "0.000");
+        c.setText(Company::DefTerms, "Net 20 Days");
+        c.setText(Company::NextInvNo, "5001");
+        c.setText(Company::NextCustNo, "100");
+        c.setText(Company::SalesMsg1, "Thank you for letting us care for your garden.");
+        c.setText(Company::MemoHeading, "Description of Services");
+        c.setText(Company::SalesMsg2,
+                  "Ask about our spring clean-up and irrigation check packages.");
+        c.setText(Company::AgingDays1, "30");
+        c.setText(Company::AgingDays2, "45");
+        c.setText(Company::AgingDays3, "60");
+        c.setText(Company::AgingCaption2, "31-45:");
+        c.setText(Company::AgingCaption3, "46-60:");
+        c.setText(Company::EditorFontName, "Times New Roman");
+        c.setInt32(Company::EditorFontSize, 12);
+        c.setInt32(Company::EditorFontColor, 0x1E5A28);  // a dark forest green
+    });
+}
+
+InstallResult AddDemoEuropeanCompany(const std::string& folder, platform::Prompter& prompter) {
+    using data::Company;
+    return AddDemoCompany(folder, prompter, [](data::CompanyRecord& c) {
+        c.setText(Company::Name, "Lindenhof Druck & Design GmbH");
+        c.setText(Company::CoAddr1, "Lindenstraße 12");
+        c.setText(Company::CoAddr2, "10115 Berlin");
+        c.setText(Company::CoAddr3, "Telefon +49 30 5550 1420");
+        c.setText(Company::CoAddr4, "rechnung@lindenhof.example");
+        c.setText(Company::CoAddr5, "");
+        c.setText(Company::EMailAddress, "rechnung@lindenhof.example");
+        c.setText(Company::EMailHost, "smtp.lindenhof.example");
+        c.setText(Company::EMailPort, "587");
+        c.setText(Company::CurrencySymbol, "€");
+        c.setByte(Company::CalcTaxes, 1);
+        c.setText(Company::DefTaxRate, "19.000");
+        c.setText(Company::TaxHeading, "VAT");
+        c.setText(Company::DefTerms, "Net 14 Days");
+        c.setText(Company::NextInvNo, "3001");
+        c.setText(Company::NextCustNo, "100");
+        c.setText(Company::SalesMsg1, "Thank you for your order.");
+        c.setText(Company::MemoHeading, "Description of Work");
+        c.setByte(Company::UseBackground, 0);
+    });
 }
 
 }  // namespace invarro::app

@@ -14,5 +14,8 @@ namespace invarro::app {
 // number from 2 up. The company in use stays as it is. The storage engine must be started
 // and the company file must not be open.
 InstallResult AddDemoSecondCompany(const std::string& folder, platform::Prompter& prompter);
+// Adds a European company the same way: a print shop in Berlin that bills in euro with
+// 19 % VAT.
+InstallResult AddDemoEuropeanCompany(const std::string& folder, platform::Prompter& prompter);
 
 }  // namespace invarro::app

@@ -44,6 +44,7 @@
 #include "maintenance/Backup.h"
 #include "output/CStmnt.h"
 #include "output/Demo.h"
+#include "output/EInvoice.h"
 #include "output/EMail.h"
 #include "output/FormLetter.h"
 #include "output/InvPrint.h"
@@ -124,6 +125,15 @@ output::MailPasswordReader PasswordReader(const Context& ctx) {
     };
 }
 
+// --einvoice or --no-einvoice: whether an invoice PDF is a Factur-X e-invoice; nothing
+// leaves it to the company's "E-invoice" setting.
+std::optional<bool> EInvoiceArg(const Args& args) {
+    const bool on = args.flag("--einvoice"), off = args.flag("--no-einvoice");
+    if (on && off) throw UsageError("give --einvoice or --no-einvoice, not both");
+    if (on || off) return on;
+    return std::nullopt;
+}
+
 // Whether the e-mail verbs attach the document as PDF: --attach or --no-attach, else the
 // company's own setting. The PDF canvas opens nothing. Nothing when the document is to
 // be attached and this program cannot write PDF files.
@@ -136,6 +146,7 @@ std::optional<output::DocumentPdfMaker> MailPdf(const Context& ctx, const Args& 
     if (!ctx.services.pdfCanvas) return std::nullopt;
     maker.folder = ctx.folder;
     maker.canvas = ctx.services.pdfCanvas;
+    maker.einvoice = EInvoiceArg(args);
     return maker;
 }
 
@@ -259,12 +270,34 @@ int InvoicePdf(Context& ctx, const Args& args) {
     if (!open.invoices.fb) return ctx.fail("the invoice file cannot be opened");
     const output::DocumentFiles files = open.files();
     std::unique_ptr<output::Canvas> canvas = ctx.services.pdfCanvas();
-    const output::PdfOutcome made = output::InvoicePdf(
-        files, data::UpperText(args.positional[0]),
-        output::FormContext{ctx.session.company, ctx.folder}, *canvas, ctx.prompter, kind, out);
+    const output::PdfOutcome made =
+        output::InvoicePdf(files, data::UpperText(args.positional[0]),
+                           output::FormContext{ctx.session.company, ctx.folder}, *canvas,
+                           ctx.prompter, kind, out, EInvoiceArg(args));
     if (!made.ok) return ctx.fail(made.error);
     if (!made.error.empty()) ctx.say(made.error);
     Print(ctx, made.path);
+    return kExitOk;
+}
+
+// ----------------------------------------------------------------------- invoice xml
+
+int InvoiceXml(Context& ctx, const Args& args) {
+    const std::string out = args.value("--out").value_or(std::string());
+    if (!out.empty() && !MayWrite(ctx, out)) return kExitFailed;
+    DocumentFilesOpen open(ctx);
+    if (!open.invoices.fb) return ctx.fail("the invoice file cannot be opened");
+    const output::EInvoiceResult made =
+        output::InvoiceCiiXml(open.files(), ctx.folder, data::UpperText(args.positional[0]),
+                              ctx.session.company, ctx.prompter);
+    if (!made.ok()) return ctx.fail(made.error);
+    if (out.empty()) {
+        std::fputs(made.xml.c_str(), ctx.services.out);
+        return kExitOk;
+    }
+    std::string error;
+    if (!data::ReplaceUserFile(out, made.xml, &error)) return ctx.fail(error);
+    Print(ctx, out);
     return kExitOk;
 }
 
@@ -982,25 +1015,43 @@ const std::vector<Verb>& Verbs() {
          true,
          Aging},
         {"invoice pdf",
-         "NUMBER [--kind KIND] [--out FILE]",
+         "NUMBER [--kind KIND] [--out FILE] [--einvoice | --no-einvoice]",
          "writes the invoice document as a PDF file, as Send to PDF in the invoice manager",
          {{"--kind", "KIND",
            "invoice, quote, packing-slip or file-copy (default: quote for a quote, else "
            "invoice)"},
           {"--out", "FILE",
-           "the file to write (default: pdf/Invoice-NUMBER.pdf in the data folder)"}},
+           "the file to write (default: pdf/Invoice-NUMBER.pdf in the data folder)"},
+          {"--einvoice", "",
+           "write an invoice as a Factur-X e-invoice, PDF/A-3 with its XML (default: the "
+           "company's \"E-invoice\" setting)"},
+          {"--no-einvoice", "", "write a plain PDF"}},
          1,
          1,
          true,
          InvoicePdf},
+        {"invoice xml",
+         "NUMBER [--out FILE]",
+         "writes the invoice as an electronic invoice (the CII XML of Factur-X and ZUGFeRD, "
+         "profile EN 16931); an invoice whose data or amounts would make a wrong one is "
+         "refused and nothing is written",
+         {{"--out", "FILE", "the file to write (default: standard output)"}},
+         1,
+         1,
+         true,
+         InvoiceXml},
         {"invoice email",
-         "NUMBER [--attach | --no-attach]",
+         "NUMBER [--attach | --no-attach] [--einvoice | --no-einvoice]",
          "sends the invoice or quote by e-mail, as the invoice manager in e-mail mode, and "
          "marks it printed with today's e-mail date once the mail server has taken it",
          {{"--attach", "",
            "attach the document as PDF (default: the company's \"Attach the document as "
            "PDF\")"},
-          {"--no-attach", "", "send the text alone"}},
+          {"--no-attach", "", "send the text alone"},
+          {"--einvoice", "",
+           "attach an invoice as a Factur-X e-invoice (default: the company's \"E-invoice\" "
+           "setting)"},
+          {"--no-einvoice", "", "attach a plain PDF"}},
          1,
          1,
          true,

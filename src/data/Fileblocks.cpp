@@ -16,6 +16,7 @@ constexpr KeyDescriptor kInvoiceKeys[] = {{9, true}, {8, true},  {10, true},
 constexpr KeyDescriptor kLineKeys[] = {{10, true}, {9, true}, {11, true}};
 constexpr KeyDescriptor kMemoKeys[] = {{9, false}};
 constexpr KeyDescriptor kProductKeys[] = {{10, false}, {30, true}};
+constexpr KeyDescriptor kEInvoiceKeys[] = {{11, false}};
 
 template <class L>
 std::span<const FieldDef> FieldsOf() {
@@ -35,6 +36,8 @@ const RecordKind kKinds[] = {
      FieldsOf<Memo>()},
     {FileKind::Product, Product::kName, 'P', Product::kLength, kProductKeys,
      static_cast<KeyBuilder>(&ProductKey), FieldsOf<Product>()},
+    {FileKind::EInvoice, EInvoice::kName, 'E', EInvoice::kLength, kEInvoiceKeys,
+     static_cast<KeyBuilder>(&EInvoiceKey), FieldsOf<EInvoice>()},
 };
 
 // A company number 1..32000 written as the program writes it (no sign, no leading 0).

@@ -12,12 +12,12 @@
 
 namespace invarro::data {
 
-enum class FileKind { Company, Customer, Invoice, InvoiceLine, Memo, Product };
+enum class FileKind { Company, Customer, Invoice, InvoiceLine, Memo, Product, EInvoice };
 
 // Every fileblock of a company, in the order a full rebuild goes through them.
-inline constexpr std::array<FileKind, 6> kCompanyFileOrder = {
-    FileKind::Company,     FileKind::Customer, FileKind::Invoice,
-    FileKind::InvoiceLine, FileKind::Memo,     FileKind::Product};
+inline constexpr std::array<FileKind, 7> kCompanyFileOrder = {
+    FileKind::Company, FileKind::Customer, FileKind::Invoice, FileKind::InvoiceLine,
+    FileKind::Memo,    FileKind::Product,  FileKind::EInvoice};
 
 using KeyBuilder = std::string (*)(const void* record, int keyNo);
 
@@ -48,6 +48,8 @@ template <>
 inline constexpr FileKind kFileKindOf<Memo> = FileKind::Memo;
 template <>
 inline constexpr FileKind kFileKindOf<Product> = FileKind::Product;
+template <>
+inline constexpr FileKind kFileKindOf<EInvoice> = FileKind::EInvoice;
 
 template <class L>
 const RecordKind& KindOfLayout() {
@@ -55,7 +57,7 @@ const RecordKind& KindOfLayout() {
 }
 
 // The kind a fileblock name stands for: "Company", or a company number 1..32000 followed
-// by C, I, N, M or P ("12C"). A folder in front and an extension after are ignored, so
+// by C, I, N, M, P or E ("12C"). A folder in front and an extension after are ignored, so
 // "/data/12C.DAT" is a customer file. Nothing for any other name.
 const RecordKind* KindFromFileblockName(std::string_view name);
 

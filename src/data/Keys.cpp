@@ -98,4 +98,9 @@ std::string ProductKey(const void* record, int keyNo) {
     }
 }
 
+std::string EInvoiceKey(const void* record, int keyNo) {
+    RecordView<EInvoice> r(record);
+    return keyNo == 1 ? Plain(r, EInvoice::Kind, 1) + Plain(r, EInvoice::Code, 10) : std::string();
+}
+
 }  // namespace invarro::data

@@ -25,6 +25,8 @@ std::string InvoiceKey(const void* record, int keyNo);
 std::string InvoiceLineKey(const void* record, int keyNo);
 std::string MemoKey(const void* record, int keyNo);
 std::string ProductKey(const void* record, int keyNo);
+// The kind letter and the code: "C100       ", "PWIDGET    ".
+std::string EInvoiceKey(const void* record, int keyNo);
 
 inline std::string CompanyKey(const CompanyRecord& r, int keyNo) {
     return CompanyKey(static_cast<const void*>(r.data()), keyNo);

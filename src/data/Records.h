@@ -257,12 +257,26 @@ INVARRO_DEFINE_LAYOUT(Memo, "MemoRecord", 1892, INVARRO_MEMO_FIELDS);
     X(ChangedDate, 244, Text, 10)
 INVARRO_DEFINE_LAYOUT(Product, "ProductRecord", 300, INVARRO_PRODUCT_FIELDS);
 
+// E-invoicing data of a customer (Kind "C", Code the customer number) or of a product
+// (Kind "P", Code the product code), in the company's fileblock beside the customer and
+// product files, so that those keep their layouts.
+#define INVARRO_EINVOICE_FIELDS(X)      \
+    X(Kind, 4, Text, 1)                 \
+    X(Code, 6, Text, 10)                \
+    X(Country, 17, Text, 2)             \
+    X(VatId, 20, Text, 20)              \
+    X(BuyerReference, 41, Text, 60)     \
+    X(ElectronicAddress, 102, Text, 80) \
+    X(UnitCode, 183, Text, 3)
+INVARRO_DEFINE_LAYOUT(EInvoice, "EInvoiceRecord", 256, INVARRO_EINVOICE_FIELDS);
+
 using CompanyRecord = Record<Company>;
 using CustomerRecord = Record<Customer>;
 using InvoiceRecord = Record<Invoice>;
 using InvoiceLineRecord = Record<InvoiceLine>;
 using MemoRecord = Record<Memo>;
 using ProductRecord = Record<Product>;
+using EInvoiceRecord = Record<EInvoice>;
 
 // A new record: zero-filled, its amounts "0.00" and its yes/no flags "N".
 template <class L>

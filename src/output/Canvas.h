@@ -61,6 +61,9 @@ class Canvas {
     virtual void setOrientation(Orientation orientation) = 0;
     virtual void setDocumentInfo(const DocumentInfo& info) = 0;
     virtual void setImageQuality(ImageQuality quality) = 0;
+    // The electronic invoice the next PDF carries (Factur-X: PDF/A-3 with the XML
+    // embedded); empty for none. Printers and other canvases ignore it.
+    virtual void setEmbeddedInvoice(const std::string& xml) { (void)xml; }
 
     // The printable area of the page in device units and the resolution in device units per inch.
     // They follow the orientation and are valid before the document begins.

@@ -119,7 +119,7 @@ std::optional<platform::MailAttachment> InvoicePdfAttachment(const InvoiceDocume
         what, name, maker,
         [&](Canvas& canvas, const std::string& folder) {
             return WriteInvoicePdf(canvas, doc, kind, FormContext{company, maker.folder},
-                                   data::JoinPath(folder, name));
+                                   data::JoinPath(folder, name), maker.einvoice);
         },
         error);
 }

@@ -90,6 +90,8 @@ bool SetAttachDocumentPdf(data::IniFile& ini, std::string_view companyNo, bool a
 struct DocumentPdfMaker {
     std::string folder;
     std::function<std::unique_ptr<Canvas>()> canvas;
+    // Whether an invoice's PDF is an e-invoice; nothing: the company's "E-invoice" setting.
+    std::optional<bool> einvoice;
     bool attaches() const { return bool(canvas); }
 };
 

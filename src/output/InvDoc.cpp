@@ -228,6 +228,7 @@ InvoiceDocument AssembleInvoiceDocument(const DocumentFiles& files, std::string_
         doc.shipTo = {c->text(Customer::ShipAddr1), c->text(Customer::ShipAddr2),
                       c->text(Customer::ShipAddr3), c->text(Customer::ShipAddr4)};
         doc.noteOnInvoice = c->yes(Customer::NotesOnInvoice);
+        doc.taxExempt = c->yes(Customer::TaxExempt);
         doc.note = c->text(Customer::Notes);
         doc.eMail = TrimmedText(c->text(Customer::EMail));
         doc.mailSortCode = TrimmedText(c->text(Customer::MailSortCode));

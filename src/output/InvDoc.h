@@ -64,6 +64,7 @@ struct InvoiceDocument {
     data::Money accountBalance;
     std::array<data::Money, 4> aging;
     bool customerFound = false;
+    bool taxExempt = false;  // the customer is exempt from tax
 
     std::vector<DocumentLine> lines;  // line-item invoices, in row order, at most 99
     std::vector<std::string> memo;    // memo invoices: the 25 lines, blank ones empty

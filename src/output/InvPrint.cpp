@@ -1,5 +1,7 @@
 #include "output/InvPrint.h"
 
+#include "output/EInvoice.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -604,7 +606,8 @@ Font MemoFont(const data::CompanyRecord& company) {
 }
 
 bool PrintDocument(Canvas& canvas, const InvoiceDocument& doc, DocumentKind kind,
-                   const FormContext& form, const std::string& target) {
+                   const FormContext& form, const std::string& target,
+                   const std::string& einvoiceXml) {
     // Counted first, so that each page of a longer document says how many there are.
     const int pages = CountPages(canvas, [&](Canvas& counter) {
         InvoiceLayout(counter, doc, kind, form).run(std::string());
@@ -616,7 +619,10 @@ bool PrintDocument(Canvas& canvas, const InvoiceDocument& doc, DocumentKind kind
         DocumentInfo{title, TrimmedText(form.company.text(Company::Name)),
                      DocumentCaption(doc, kind, ReadFormTexts(form.company)) + " " + doc.number,
                      std::string(kPdfProducer)});
-    return layout.run(target.empty() ? title : target);
+    canvas.setEmbeddedInvoice(einvoiceXml);
+    const bool done = layout.run(target.empty() ? title : target);
+    canvas.setEmbeddedInvoice({});
+    return done;
 }
 
 bool PrintReceipt(Canvas& canvas, const InvoiceDocument& doc, DocumentKind kind,
@@ -741,9 +747,18 @@ bool PrintReceipt(Canvas& canvas, const InvoiceDocument& doc, DocumentKind kind,
 }
 
 PdfOutcome WriteInvoicePdf(Canvas& pdfCanvas, const InvoiceDocument& doc, DocumentKind kind,
-                           const FormContext& form, const std::string& path) {
+                           const FormContext& form, const std::string& path,
+                           std::optional<bool> einvoice) {
     PdfOutcome out;
     out.found = true;
+    // An e-invoice that cannot be made right is refused before any file is written.
+    const EInvoiceResult xml =
+        PdfInvoiceXml(doc, kind, form.folder, form.company,
+                      einvoice.value_or(EInvoiceOn(form.folder, form.company)));
+    if (!xml.ok()) {
+        out.error = xml.error;
+        return out;
+    }
     if (path.empty()) {
         const std::string folder = PdfFolder(form.folder);
         if (!data::EnsureFolder(folder, &out.error)) return out;
@@ -752,7 +767,7 @@ PdfOutcome WriteInvoicePdf(Canvas& pdfCanvas, const InvoiceDocument& doc, Docume
         out.path = path;
         if (!data::MayWriteUserFile(path, &out.error)) return out;
     }
-    if (!PrintDocument(pdfCanvas, doc, kind, form, out.path)) {
+    if (!PrintDocument(pdfCanvas, doc, kind, form, out.path, xml.xml)) {
         out.error = pdfCanvas.lastError();
         if (out.error.empty()) out.error = "Cannot write the PDF file " + out.path + ".";
         return out;
@@ -770,7 +785,8 @@ bool IsDepositType(char transType) {
 
 PdfOutcome InvoicePdf(const DocumentFiles& files, std::string_view number, const FormContext& form,
                       Canvas& pdfCanvas, platform::Prompter& prompter,
-                      std::optional<DocumentKind> kind, const std::string& path) {
+                      std::optional<DocumentKind> kind, const std::string& path,
+                      std::optional<bool> einvoice) {
     const InvoiceDocument doc = AssembleInvoiceDocument(files, number, form.company, prompter);
     PdfOutcome out;
     if (!doc.found) {
@@ -783,7 +799,8 @@ PdfOutcome InvoicePdf(const DocumentFiles& files, std::string_view number, const
                     " is a Deposit on Account; the customer statement shows deposits.";
         return out;
     }
-    return WriteInvoicePdf(pdfCanvas, doc, kind.value_or(KindOfDocument(doc)), form, path);
+    return WriteInvoicePdf(pdfCanvas, doc, kind.value_or(KindOfDocument(doc)), form, path,
+                           einvoice);
 }
 
 PrintOutcome PrintInvoice(const DocumentFiles& files, const PrintRequest& request,
@@ -800,8 +817,12 @@ PrintOutcome PrintInvoice(const DocumentFiles& files, const PrintRequest& reques
     const DocumentKind kind =
         request.packingSlipOnly ? DocumentKind::PackingSlip : KindOfDocument(doc);
     const bool receipt = TrimmedText(co.text(Company::ReceiptPrinter)) == "Y";
+    // A printer that prints to a PDF file makes an e-invoice of it when one can be made; a
+    // paper print never waits for one.
+    const EInvoiceResult xml =
+        PdfInvoiceXml(doc, kind, form.folder, co, EInvoiceOn(form.folder, co));
     const bool ok = receipt ? PrintReceipt(printer, doc, kind, form, clock)
-                            : PrintDocument(printer, doc, kind, form);
+                            : PrintDocument(printer, doc, kind, form, {}, xml.xml);
     if (!ok) {
         out.error = printer.lastError();
         return out;

@@ -48,8 +48,10 @@ Font MemoFont(const data::CompanyRecord& company);
 // breaks and continuation headers, or the memo text, totals, sales message and aging
 // footer. Nothing is drawn over the footer or off the page: when the totals do not fit
 // above it they go onto a new page. False when the canvas could not print.
+// With einvoiceXml, a PDF comes out as a Factur-X e-invoice carrying it.
 bool PrintDocument(Canvas& canvas, const InvoiceDocument& doc, DocumentKind kind,
-                   const FormContext& form, const std::string& target = {});
+                   const FormContext& form, const std::string& target = {},
+                   const std::string& einvoiceXml = {});
 
 // The same values in one narrow column for a receipt printer.
 bool PrintReceipt(Canvas& canvas, const InvoiceDocument& doc, DocumentKind kind,
@@ -66,17 +68,20 @@ struct PdfOutcome {
     std::string error;
 };
 inline constexpr std::string_view kPdfProducer = "Invarro invoicing";
-// With a path, the file is written there instead.
+// With a path, the file is written there instead. An invoice of a company whose
+// "E-invoice" setting is on (or with einvoice true) is a Factur-X e-invoice; one that
+// cannot be made right is refused and no file is written.
 PdfOutcome WriteInvoicePdf(Canvas& pdfCanvas, const InvoiceDocument& doc, DocumentKind kind,
-                           const FormContext& form, const std::string& path = {});
+                           const FormContext& form, const std::string& path = {},
+                           std::optional<bool> einvoice = std::nullopt);
 
 // Send to PDF for the number: the document assembled from the files and written as the
 // kind asked for, or as the kind a print request of it gets (quote or invoice). Deposit
 // records are refused: a statement shows them. The printed mark is left as it is.
 PdfOutcome InvoicePdf(const DocumentFiles& files, std::string_view number, const FormContext& form,
                       Canvas& pdfCanvas, platform::Prompter& prompter,
-                      std::optional<DocumentKind> kind = std::nullopt,
-                      const std::string& path = {});
+                      std::optional<DocumentKind> kind = std::nullopt, const std::string& path = {},
+                      std::optional<bool> einvoice = std::nullopt);
 // Deposit records (types D and T) are viewed, not printed.
 bool IsDepositType(char transType);
 

@@ -22,6 +22,7 @@
 #include <QVBoxLayout>
 
 #include "app/MailPassword.h"
+#include "data/Ansi.h"
 #include "data/IniFile.h"
 #include "data/SideFiles.h"
 #include "output/EMail.h"
@@ -62,6 +63,7 @@ TCoSetup::TCoSetup(app::CompanySetupForm& form, const WindowServices& services, 
     tabs_->addTab(buildInvoicesTab(), Q(app::kTabInvoices));
     tabs_->addTab(buildSalesTab(), Q(app::kTabSalesMessage));
     tabs_->addTab(buildGraphicsTab(), Q(app::kTabGraphics));
+    tabs_->addTab(buildEInvoiceTab(), QStringLiteral("E-Invoice"));
 
     DialogButtons buttons =
         MakeDialogButtons(this, QStringLiteral("&Save"),
@@ -82,6 +84,7 @@ TCoSetup::TCoSetup(app::CompanySetupForm& form, const WindowServices& services, 
     load(form_.initialValues());
     loadKeyringChoice();
     loadAttachChoice();
+    loadEInvoice();
     auto* number = findChild<QLineEdit*>(QStringLiteral("CoNumb"));
     number->setEnabled(form_.numberEditable());
     for (auto which : {app::SetupFont::Editor, app::SetupFont::Manager, app::SetupFont::Envelope})
@@ -197,6 +200,85 @@ QWidget* TCoSetup::buildEMailTab() {
         "Invoices, quotes and statements sent by e-mail carry the document as a PDF file"));
     form->addRow(attach);
     return page;
+}
+
+QWidget* TCoSetup::buildEInvoiceTab() {
+    auto* page = new QWidget;
+    auto* form = new QFormLayout(page);
+    auto* on = new QCheckBox(Q(data::kEInvoiceOption), page);
+    on->setObjectName(QStringLiteral("EIOn"));
+    on->setToolTip(
+        QStringLiteral("Invoice PDFs (Send to PDF, Print to PDF, e-mail) are Factur-X "
+                       "e-invoices: PDF/A-3 with the EN 16931 XML embedded"));
+    form->addRow(on);
+    auto line = [&](const char* name, const char* caption, int length, const char* hint) {
+        auto* e = new QLineEdit(page);
+        e->setObjectName(QString::fromLatin1(name));
+        e->setMaxLength(length);
+        e->setPlaceholderText(QString::fromUtf8(hint));
+        form->addRow(Caption(page, caption), e);
+        return e;
+    };
+    line("EIVatId", "VAT Number:", 20, "DE123456789");
+    line("EITaxNo", "Tax Number:", 30, "the local tax number, when there is no VAT number");
+    line("EICountry", "Country Code:", 2, "DE");
+    line("EIAddress", "Electronic Address:", 80, "e-mail address or SCHEME:ID");
+    line("EICurrency", "Invoice Currency:", 3, "from the currency symbol");
+    line("EIIban", "IBAN:", 42, "");
+    line("EIBic", "BIC:", 11, "");
+    auto* exempt = new QComboBox(page);
+    exempt->setObjectName(QStringLiteral("EIExempt"));
+    exempt->addItems({QStringLiteral("Z - zero-rated"), QStringLiteral("E - exempt"),
+                      QStringLiteral("O - not subject to VAT")});
+    form->addRow(Caption(page, "Lines Not Taxed:"), exempt);
+    line("EIReason", "Exemption Reason:", 100, "for exempt lines");
+    return page;
+}
+
+data::CompanyEInvoice TCoSetup::einvoiceValues() const {
+    auto text = [this](const char* name) {
+        return findChild<QLineEdit*>(QString::fromLatin1(name))->text().trimmed().toStdString();
+    };
+    data::CompanyEInvoice e;
+    e.on = findChild<QCheckBox*>(QStringLiteral("EIOn"))->isChecked();
+    e.vatId = data::CompactId(text("EIVatId"));
+    e.taxRegistration = text("EITaxNo");
+    e.country = data::UpperText(text("EICountry"));
+    e.electronicAddress = text("EIAddress");
+    e.currency = data::UpperText(text("EICurrency"));
+    e.iban = data::CompactId(text("EIIban"));
+    e.bic = data::CompactId(text("EIBic"));
+    const int category = findChild<QComboBox*>(QStringLiteral("EIExempt"))->currentIndex();
+    e.exempt = category == 1   ? data::ExemptCategory::Exempt
+               : category == 2 ? data::ExemptCategory::NotSubject
+                               : data::ExemptCategory::ZeroRated;
+    e.exemptionReason = text("EIReason");
+    return e;
+}
+
+void TCoSetup::loadEInvoice() {
+    const data::IniFile ini(data::IniFilePath(services_.folder));
+    // A new company starts empty, whatever a deleted company of that number kept.
+    const data::CompanyEInvoice e =
+        form_.mode() == app::CompanySetupForm::Mode::Add
+            ? data::CompanyEInvoice{}
+            : data::ReadCompanyEInvoice(ini, form_.working().text(data::Company::CompanyNo));
+    auto set = [this](const char* name, const std::string& value) {
+        findChild<QLineEdit*>(QString::fromLatin1(name))->setText(QString::fromStdString(value));
+    };
+    findChild<QCheckBox*>(QStringLiteral("EIOn"))->setChecked(e.on);
+    set("EIVatId", e.vatId);
+    set("EITaxNo", e.taxRegistration);
+    set("EICountry", e.country);
+    set("EIAddress", e.electronicAddress);
+    set("EICurrency", e.currency);
+    set("EIIban", e.iban);
+    set("EIBic", e.bic);
+    findChild<QComboBox*>(QStringLiteral("EIExempt"))
+        ->setCurrentIndex(e.exempt == data::ExemptCategory::Exempt       ? 1
+                          : e.exempt == data::ExemptCategory::NotSubject ? 2
+                                                                         : 0);
+    set("EIReason", e.exemptionReason);
 }
 
 QWidget* TCoSetup::buildEnvelopesTab() {
@@ -553,6 +635,14 @@ void TCoSetup::showEvent(QShowEvent* event) {
 }
 
 void TCoSetup::accept() {
+    // The e-invoicing values are checked first: a wrong VAT or IBAN check digit, an
+    // unknown code, or what an e-invoice cannot do without.
+    const data::CompanyEInvoice einvoice = einvoiceValues();
+    if (const std::string problem = data::CompanyEInvoiceProblem(einvoice); !problem.empty()) {
+        showTab("E-Invoice");
+        services_.prompter->inform(windowTitle().toStdString(), problem, platform::Icon::Warning);
+        return;
+    }
     app::ControlValues v = values();
     app::SetupSaveResult r = form_.save(v);
     findChild<QLineEdit*>(QStringLiteral("CoNumb"))
@@ -568,6 +658,15 @@ void TCoSetup::accept() {
             ->setText(QString::fromStdString(v.textOf(name)));
     saveKeyringChoice();
     saveAttachChoice();
+    {
+        data::IniFile ini(data::IniFilePath(services_.folder));
+        std::string why;
+        if (!data::WriteCompanyEInvoice(ini, form_.working().text(data::Company::CompanyNo),
+                                        einvoice, &why))
+            services_.prompter->inform(windowTitle().toStdString(),
+                                       "The e-invoicing settings could not be kept (" + why + ").",
+                                       platform::Icon::Warning);
+    }
     reloadCompanyInUse_ = r.reloadCompanyInUse;
     QDialog::accept();
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/CompanySetup.h"
+#include "data/EInvoiceData.h"
 #include "ui/WindowSupport.h"
 
 class QLabel;
@@ -57,6 +58,7 @@ class TCoSetup : public QDialog {
     QWidget* buildInvoicesTab();
     QWidget* buildSalesTab();
     QWidget* buildGraphicsTab();
+    QWidget* buildEInvoiceTab();
 
     QLineEdit* edit(QWidget* parent, const char* name);
     QWidget* box(QWidget* parent, const char* name, const char* caption);
@@ -74,6 +76,9 @@ class TCoSetup : public QDialog {
     // "Attach the document as PDF": kept in the INI file beside the keyring choice.
     void loadAttachChoice();
     void saveAttachChoice();
+    // The "E-Invoice" tab: the company's e-invoicing settings, kept in the INI file.
+    void loadEInvoice();
+    data::CompanyEInvoice einvoiceValues() const;
 
     app::CompanySetupForm& form_;
     WindowServices services_;

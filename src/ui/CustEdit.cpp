@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "data/Ansi.h"
 #include "data/SideFiles.h"
 #include "invoicing/TermSet.h"
 #include "ui/WindowSupport.h"
@@ -145,6 +146,30 @@ TCustEdit::TCustEdit(platform::Prompter& prompter, std::string dataFolder, QWidg
     mailRow->addWidget(label("E-Mail:", eMail_));
     mailRow->addWidget(eMail_, 2);
 
+    // The customer's e-invoicing data (kept beside the customer record).
+    auto* einvoiceBox = new QGroupBox("E-Invoicing", this);
+    einvoiceBox->setObjectName("EInvoiceGroup");
+    auto* eg = new QGridLayout(einvoiceBox);
+    eg->setContentsMargins(6, 2, 6, 2);
+    eg->setVerticalSpacing(2);
+    eCountry_ = edit("ECountry", 2);
+    eCountry_->setPlaceholderText("DE");
+    eCountry_->setMaximumWidth(40);
+    eVatId_ = edit("EVatId", 20);
+    eBuyerRef_ = edit("EBuyerRef", 60);
+    eBuyerRef_->setToolTip("The buyer's reference, e.g. the Leitweg-ID a public buyer asks for");
+    eAddress_ = edit("EAddress", 80);
+    eAddress_->setPlaceholderText("e-mail address or SCHEME:ID");
+    eg->addWidget(label("Co&untry:", eCountry_), 0, 0);
+    eg->addWidget(eCountry_, 0, 1);
+    eg->addWidget(label("&VAT Number:", eVatId_), 0, 2);
+    eg->addWidget(eVatId_, 0, 3);
+    eg->addWidget(label("Buyer Re&ference:", eBuyerRef_), 1, 0);
+    eg->addWidget(eBuyerRef_, 1, 1, 1, 3);
+    eg->addWidget(label("Electronic Address:", eAddress_), 2, 0);
+    eg->addWidget(eAddress_, 2, 1, 1, 3);
+    eg->setColumnStretch(3, 1);
+
     auto* salesBox = new QGroupBox(" Replaces Sales Message. (see online help) ", this);
     salesBox->setObjectName("SalesMsgGroup");
     auto* salesLayout = new QVBoxLayout(salesBox);
@@ -164,6 +189,7 @@ TCustEdit::TCustEdit(platform::Prompter& prompter, std::string dataFolder, QWidg
     layout->addLayout(copyRow);
     layout->addLayout(mailRow);
     layout->addLayout(flagsRow);
+    layout->addWidget(einvoiceBox);
     layout->addWidget(label("Notes / Comments:", notes_));
     layout->addWidget(notes_, 1);
     layout->addLayout(buttons.row);
@@ -308,7 +334,27 @@ QWidget* TCustEdit::fieldFor(customers::EntryField field) const {
     return cNo_;
 }
 
+data::CustomerEInvoice TCustEdit::einvoice() const {
+    return {data::UpperText(eCountry_->text().trimmed().toStdString()),
+            data::CompactId(eVatId_->text().toStdString()),
+            eBuyerRef_->text().trimmed().toStdString(), eAddress_->text().trimmed().toStdString()};
+}
+
+void TCustEdit::setEInvoice(const data::CustomerEInvoice& e) {
+    eCountry_->setText(Q(e.country));
+    eVatId_->setText(Q(e.vatId));
+    eBuyerRef_->setText(Q(e.buyerReference));
+    eAddress_->setText(Q(e.electronicAddress));
+}
+
 void TCustEdit::accept() {
+    // The e-invoicing data first: a VAT number with a wrong check digit, an unknown
+    // country code or an address of neither form is not saved.
+    if (const std::string problem = data::CustomerEInvoiceProblem(einvoice()); !problem.empty()) {
+        prompter_.inform(windowTitle().toStdString(), problem, platform::Icon::Warning);
+        eVatId_->setFocus();
+        return;
+    }
     customers::CustomerEntry e = entry();
     // The short name rule ran inside the checks.
     auto shown = [&] { shortName_->setText(Q(e.shortName)); };

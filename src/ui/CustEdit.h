@@ -10,6 +10,7 @@
 #include <string>
 
 #include "customers/CustEdit.h"
+#include "data/EInvoiceData.h"
 #include "platform/Prompter.h"
 
 class QCheckBox;
@@ -35,6 +36,9 @@ class TCustEdit : public QDialog {
     // "&Auto-Copy to Shipping".
     void setEntry(const customers::CustomerEntry& entry, bool adding, bool autoCopy);
     customers::CustomerEntry entry() const;
+    // The e-invoicing data shown below the notes, checked on OK before the entry.
+    void setEInvoice(const data::CustomerEInvoice& e);
+    data::CustomerEInvoice einvoice() const;
 
     // The checks and the save routine OK runs.
     void setCheck(Check check) { check_ = std::move(check); }
@@ -82,6 +86,10 @@ class TCustEdit : public QDialog {
     QCheckBox* notesOnInv_;
     QCheckBox* notesOnStmnt_;
     QPlainTextEdit* notes_;
+    QLineEdit* eCountry_;
+    QLineEdit* eVatId_;
+    QLineEdit* eBuyerRef_;
+    QLineEdit* eAddress_;
     QPushButton* helpButton_;
 };
 

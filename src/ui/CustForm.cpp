@@ -20,9 +20,12 @@
 #include "customers/CustEdit.h"
 #include "customers/CustList.h"
 #include "customers/CustPrint.h"
+#include "data/EInvoiceData.h"
 #include "data/Fileblocks.h"
+#include "data/Files.h"
 #include "data/Keys.h"
 #include "data/Open.h"
+#include "data/Posting.h"
 #include "data/Rebuild.h"
 #include "data/Update.h"
 #include "output/TextFile.h"
@@ -342,8 +345,12 @@ void TCustForm::newCustomer() {
         return customers::CheckCustomerEntry(e, customers::kAddStartingNumber, fb_);
     });
     editor.setSave([&](customers::CustomerEntry& e) {
+        // The customer and its e-invoicing data are one posting.
+        data::Posting posting;
         recNo = customers::AddCustomer(files, e, *ctx_.prompter);
         added = customers::NewCustomerRecord(e);
+        storeEInvoice("", e.number, editor.einvoice());
+        if (!posting.commit()) throw customers::CustomerError(std::string(customers::kAddFailed));
     });
     if (editor.exec() != QDialog::Accepted) return;
     positionOn(added, recNo);
@@ -359,20 +366,42 @@ void TCustForm::editCustomer() {
     editor.setHelp(ctx_.openHelp);
     editor.setEntry(customers::EntryFromRecord(asRead), false,
                     ctx_.company->byte(Company::AutoCopyBilling) != 0);
+    editor.setEInvoice(data::ReadCustomerEInvoice(ctx_.dataFolder, files.prefix(),
+                                                  asRead.text(Customer::CustNo), *ctx_.prompter));
     data::CustomerRecord saved = asRead;
     editor.setCheck([&](customers::CustomerEntry& e) {
         return customers::CheckCustomerEntry(e, starting, fb_);
     });
     bool renumbered = true;
     editor.setSave([&](customers::CustomerEntry& e) {
+        data::Posting posting;
         renumbered =
             customers::ChangeCustomer(files, recNo, asRead, e, starting, *ctx_.prompter).ok;
         saved = customers::RecordFromEntry(e, asRead);
+        storeEInvoice(asRead.text(Customer::CustNo), e.number, editor.einvoice());
+        if (!posting.commit())
+            throw customers::CustomerError(std::string(customers::kModifyFailed));
     });
     if (editor.exec() != QDialog::Accepted) return;
     positionOn(saved, recNo);
     // The customer is saved; some of its invoices could not be moved to the new number.
     if (!renumbered) throw customers::CustomerError(std::string(customers::kModifyFailed));
+}
+
+void TCustForm::storeEInvoice(const std::string& oldNumber, const std::string& number,
+                              const data::CustomerEInvoice& e) {
+    const std::string prefix = data::CompanyPrefix(ctx_.company->text(Company::CompanyNo));
+    bool ok = true;
+    // A renumbered customer takes its data along.
+    if (!oldNumber.empty() &&
+        customers::NumberForCompare(oldNumber) != customers::NumberForCompare(number))
+        ok = data::StoreEInvoiceRecord(ctx_.dataFolder, prefix,
+                                       data::CustomerEInvoiceRecord(oldNumber, {}), true,
+                                       *ctx_.prompter);
+    ok = ok && data::StoreEInvoiceRecord(ctx_.dataFolder, prefix,
+                                         data::CustomerEInvoiceRecord(number, e), e.empty(),
+                                         *ctx_.prompter);
+    if (!ok) throw customers::CustomerError("The e-invoicing data could not be saved.");
 }
 
 void TCustForm::deleteCustomer() {
@@ -381,6 +410,12 @@ void TCustForm::deleteCustomer() {
     if (!currentCustomer(recNo, customer)) return;
     customers::CustomerFiles files{ctx_.dataFolder, *ctx_.company, fb_};
     if (!customers::DeleteCustomer(files, recNo, customer, *ctx_.prompter)) return;
+    // Its e-invoicing data goes with it, so that a later customer of that number starts
+    // without it.
+    try {
+        storeEInvoice(customer.text(Customer::CustNo), customer.text(Customer::CustNo), {});
+    } catch (const customers::CustomerError&) {
+    }
     list_->Refresh();
     updateCount();
 }

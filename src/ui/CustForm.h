@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "data/EInvoiceData.h"
 #include "data/Records.h"
 #include "storage/Engine.h"
 #include "ui/CustContext.h"
@@ -52,6 +53,11 @@ class TCustForm : public QDialog {
     void newCustomer();
     void editCustomer();
     void deleteCustomer();
+    // Stores the customer's e-invoicing record under number (an empty one is removed),
+    // moving it from oldNumber when the customer was renumbered; inside the caller's
+    // posting. Throws CustomerError when it cannot be written.
+    void storeEInvoice(const std::string& oldNumber, const std::string& number,
+                       const data::CustomerEInvoice& e);
     // "Find Customer": the find window; the list is positioned on the customer picked.
     void findCustomer();
     void customerList();

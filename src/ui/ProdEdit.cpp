@@ -10,6 +10,8 @@
 #include <QStatusBar>
 #include <QVBoxLayout>
 
+#include "data/Ansi.h"
+#include "data/EInvoiceData.h"
 #include "ui/WindowSupport.h"
 
 namespace invarro::ui {
@@ -50,6 +52,11 @@ TUpdProd::TUpdProd(platform::Prompter& prompter, std::string dataFolder, QWidget
     pSell_->setAlignment(Qt::AlignRight);
     taxable_ = new QCheckBox("&Taxable", this);
     taxable_->setObjectName("CheckBox1");
+    pUnit_ = edit("PUnit", 3);
+    pUnit_->setMaximumWidth(60);
+    pUnit_->setToolTip(
+        "The unit of the e-invoice (UN/ECE Rec. 20): C62 one piece, HUR hour, "
+        "DAY, KGM, MTR, LTR, SET, ...; empty: HUR for hourly rates, else C62");
     pNote_ = new QPlainTextEdit(this);
     pNote_->setObjectName("PNote");
     pNote_->setTabChangesFocus(true);
@@ -73,6 +80,8 @@ TUpdProd::TUpdProd(platform::Prompter& prompter, std::string dataFolder, QWidget
     grid->addWidget(label("Sales Price:", pSell_), 2, 0);
     grid->addWidget(pSell_, 2, 1);
     grid->addWidget(taxable_, 2, 2);
+    grid->addWidget(label("&Unit Code:", pUnit_), 3, 0);
+    grid->addWidget(pUnit_, 3, 1);
     grid->setColumnStretch(2, 1);
 
     auto* status = new QStatusBar(this);
@@ -155,7 +164,25 @@ QWidget* TUpdProd::fieldFor(products::EntryField field) const {
     return pNum_;
 }
 
+void TUpdProd::setUnitCode(const std::string& code) {
+    pUnit_->setText(Q(code));
+}
+
+std::string TUpdProd::unitCode() const {
+    return data::UpperText(S(pUnit_->text().trimmed()));
+}
+
 void TUpdProd::accept() {
+    if (const std::string unit = unitCode(); !unit.empty() && !data::IsUnitCode(unit)) {
+        prompter_.inform(windowTitle().toStdString(),
+                         "\"" + unit +
+                             "\" is not a unit code (UN/ECE Recommendation 20) this program "
+                             "knows: C62 one piece, HUR hour, DAY day, KGM kilogram, MTR metre, "
+                             "LTR litre, SET set, LS lump sum, ...",
+                         platform::Icon::Warning);
+        pUnit_->setFocus();
+        return;
+    }
     products::ProductEntry e = entry();
     // A price that did not read as a number was replaced on the way.
     auto shown = [&] { pSell_->setText(Q(e.price)); };

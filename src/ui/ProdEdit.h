@@ -32,6 +32,9 @@ class TUpdProd : public QDialog {
     // Shows entry; adding selects the "Add Product" title.
     void setEntry(const products::ProductEntry& entry, bool adding);
     products::ProductEntry entry() const;
+    // The product's e-invoice unit code, checked on OK; empty for the default.
+    void setUnitCode(const std::string& code);
+    std::string unitCode() const;
 
     // The checks and the save routine OK runs.
     void setCheck(Check check) { check_ = std::move(check); }
@@ -61,6 +64,7 @@ class TUpdProd : public QDialog {
     QLineEdit* pDesc_;
     QLineEdit* pSell_;
     QCheckBox* taxable_;
+    QLineEdit* pUnit_;
     QPlainTextEdit* pNote_;
     QLabel* setupPanel_;
     QLabel* changedPanel_;

@@ -11,9 +11,11 @@
 
 #include "app/Startup.h"
 #include "data/Ansi.h"
+#include "data/EInvoiceData.h"
 #include "data/Fileblocks.h"
 #include "data/Keys.h"
 #include "data/Open.h"
+#include "data/Posting.h"
 #include "data/Update.h"
 #include "output/TextFile.h"
 #include "platform/qt/PainterCanvas.h"
@@ -391,7 +393,11 @@ void TEditProd::newProduct() {
         return products::CheckProductEntry(e, products::kAddStartingCode, fb_);
     });
     editor.setSave([&](products::ProductEntry& e) {
+        // The product and its unit code are one posting.
+        data::Posting posting;
         recNo = products::AddProduct(fb_, e, date, *ctx_.prompter, &added);
+        storeUnitCode("", e.code, editor.unitCode());
+        if (!posting.commit()) throw products::ProductError("Add operation failed");
     });
     if (editor.exec() != QDialog::Accepted) return;
     positionOn(added, recNo);
@@ -405,14 +411,36 @@ void TEditProd::editProduct() {
     TUpdProd editor(*ctx_.prompter, ctx_.dataFolder, this);
     editor.setHelp(ctx_.openHelp);
     editor.setEntry(products::EntryFromRecord(asRead), false);
+    editor.setUnitCode(data::ReadProductUnitCode(ctx_.dataFolder, prefix(),
+                                                 asRead.text(Product::ProdCode), *ctx_.prompter));
     data::ProductRecord saved = asRead;
     editor.setCheck(
         [&](products::ProductEntry& e) { return products::CheckProductEntry(e, starting, fb_); });
     editor.setSave([&](products::ProductEntry& e) {
+        data::Posting posting;
         products::ChangeProduct(fb_, recNo, asRead, e, today(), *ctx_.prompter, &saved);
+        storeUnitCode(asRead.text(Product::ProdCode), e.code, editor.unitCode());
+        if (!posting.commit()) throw products::ProductError("Modify operation failed");
     });
     if (editor.exec() != QDialog::Accepted) return;
     positionOn(saved, recNo);
+}
+
+std::string TEditProd::prefix() const {
+    return data::CompanyPrefix(ctx_.company->text(data::Company::CompanyNo));
+}
+
+void TEditProd::storeUnitCode(const std::string& oldCode, const std::string& code,
+                              const std::string& unit) {
+    bool ok = true;
+    // A product given another code takes its unit code along.
+    if (!oldCode.empty() && products::CodeForCompare(oldCode) != products::CodeForCompare(code))
+        ok = data::StoreEInvoiceRecord(ctx_.dataFolder, prefix(),
+                                       data::ProductUnitRecord(oldCode, ""), true, *ctx_.prompter);
+    ok = ok &&
+         data::StoreEInvoiceRecord(ctx_.dataFolder, prefix(), data::ProductUnitRecord(code, unit),
+                                   unit.empty(), *ctx_.prompter);
+    if (!ok) throw products::ProductError("The unit code could not be saved.");
 }
 
 void TEditProd::deleteProduct() {

@@ -8,6 +8,7 @@
 #include "CompanyFixture.h"
 #include "app/CompanyManager.h"
 #include "app/DemoCompanies.h"
+#include "data/EInvoiceData.h"
 #include "data/Keys.h"
 #include "data/OperationError.h"
 #include "data/SideFiles.h"
@@ -244,14 +245,14 @@ TEST_F(DeleteCompanyTest, NoToTheConfirmationKeepsEverything) {
     EXPECT_TRUE(allFiles("2"));
 }
 
-TEST_F(DeleteCompanyTest, DeletionRemovesTheRecordAndTheTenFilesOnly) {
+TEST_F(DeleteCompanyTest, DeletionRemovesTheRecordAndTheTwelveFilesOnly) {
     prompter.expect(kConfirmDelete, Answer::Yes);
     EXPECT_EQ(remove(target), DeleteOutcome::Deleted);
     EXPECT_EQ(storage::UsedRecordCount(fb), 1);
     EXPECT_FALSE(FindCompanyByNumber(fb, "2").has_value());
     for (const std::string& f : CompanyFileNames(folder(), "2"))
         EXPECT_FALSE(fs::exists(f)) << f;
-    EXPECT_EQ(CompanyFileNames(folder(), "2").size(), 10u);
+    EXPECT_EQ(CompanyFileNames(folder(), "2").size(), 12u);
     EXPECT_TRUE(allFiles("1"));
     EXPECT_TRUE(allFiles("12"));
     EXPECT_TRUE(allFiles("20"));
@@ -382,6 +383,35 @@ TEST_F(CompanyManagerTest, ProductsCopiedOverAnEmptyDestination) {
         data::FindAtOrAfter<data::Product>(fb, 1, probe)->record.text(data::Product::Description),
         "A product 17");
     storage::CloseFileblock(fb);
+}
+
+TEST_F(CompanyManagerTest, TheUnitCodesOfCopiedProductsGoAlongAndCustomersDataStays) {
+    products("1", 2, "A");
+    storage::Fileblock* source = open(FileKind::EInvoice, "1");
+    ASSERT_TRUE(
+        data::StoreEInvoiceRecord(source, data::ProductUnitRecord("A1", "HUR"), false, prompter));
+    ASSERT_TRUE(data::StoreEInvoiceRecord(
+        source, data::CustomerEInvoiceRecord("7", {"FR", "", "", ""}), false, prompter));
+    storage::CloseFileblock(source);
+    // The destination has a unit code of its own and a customer's data.
+    storage::Fileblock* target = open(FileKind::EInvoice, "5");
+    ASSERT_TRUE(
+        data::StoreEInvoiceRecord(target, data::ProductUnitRecord("B9", "KGM"), false, prompter));
+    ASSERT_TRUE(data::StoreEInvoiceRecord(
+        target, data::CustomerEInvoiceRecord("8", {"AT", "", "", ""}), false, prompter));
+    storage::CloseFileblock(target);
+
+    prompter.expect(kCopyComplete);
+    EXPECT_EQ(CopyToCompany(folder(), CopyMode::Products, "1", "5", prompter), CopyOutcome::Copied);
+    target = open(FileKind::EInvoice, "5");
+    EXPECT_EQ(data::FindEInvoiceRecord(target, 'P', "A1")->second.text(data::EInvoice::UnitCode),
+              "HUR");
+    EXPECT_FALSE(data::FindEInvoiceRecord(target, 'P', "B9"));
+    EXPECT_FALSE(data::FindEInvoiceRecord(target, 'C', "7"));
+    EXPECT_EQ(data::CustomerEInvoiceOf(data::FindEInvoiceRecord(target, 'C', "8")->second).country,
+              "AT");
+    storage::CloseFileblock(target);
+    expectSound(name(FileKind::EInvoice, "5"));
 }
 
 TEST_F(CompanyManagerTest, ProductsInTheDestinationAreOverwrittenOnlyAfterYes) {

@@ -401,8 +401,9 @@ TEST_F(OpenTest, EveryKindIsCreatedWithItsDefinition) {
         {{9, true}, {8, true}, {10, true}, {8, true}, {10, true}, {10, true}},
         {{10, true}, {9, true}, {11, true}},
         {{9, false}},
-        {{10, false}, {30, true}}};
-    const int lengths[] = {2736, 1008, 360, 156, 1892, 300};
+        {{10, false}, {30, true}},
+        {{11, false}}};
+    const int lengths[] = {2736, 1008, 360, 156, 1892, 300, 256};
     for (FileKind k : kCompanyFileOrder) {
         OpenRequest req;
         req.name = name(k, "2");

@@ -21,6 +21,7 @@
 
 #include "app/CompanySetup.h"
 #include "app/MailPassword.h"
+#include "data/EInvoiceData.h"
 #include "data/IniFile.h"
 #include "data/SideFiles.h"
 #include "output/EMail.h"
@@ -93,13 +94,14 @@ class CoSetupTest : public ::testing::Test {
     std::vector<std::string> topics;
 };
 
-TEST_F(CoSetupTest, EightTabsAndEveryControl) {
+TEST_F(CoSetupTest, NineTabsAndEveryControl) {
     auto form = addForm();
     TCoSetup dialog(*form, services);
     auto* tabs = child<QTabWidget>(dialog, "PageControl1");
-    ASSERT_EQ(tabs->count(), 8);
+    ASSERT_EQ(tabs->count(), 9);
     for (int i = 0; i < 8; ++i)
         EXPECT_EQ(tabs->tabText(i).toStdString(), app::kSetupTabs[i]);
+    EXPECT_EQ(tabs->tabText(8), "E-Invoice");
     for (const app::SetupControl& c : app::CompanySetupControls()) {
         const QString name = QString::fromUtf8(c.name.data(), qsizetype(c.name.size()));
         QWidget* w = dialog.findChild<QWidget*>(name);
@@ -222,6 +224,56 @@ TEST_F(CoSetupTest, SaveChecksSwitchToTheTabAndFocusTheField) {
     EXPECT_FALSE(dialog.reloadCompanyInUse());
 }
 
+TEST_F(CoSetupTest, EInvoiceSettingsAreCheckedOnSaveAndKeptInTheIniFile) {
+    auto form = editForm();
+    TCoSetup dialog(*form, services);
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    auto* tabs = child<QTabWidget>(dialog, "PageControl1");
+    tabs->setCurrentIndex(8);
+    child<QCheckBox>(dialog, "EIOn")->setFocus();
+    QTest::keyClick(child<QCheckBox>(dialog, "EIOn"), Qt::Key_Space);
+    ASSERT_TRUE(child<QCheckBox>(dialog, "EIOn")->isChecked());
+    // On without the seller's data: refused, on its tab.
+    tabs->setCurrentIndex(0);
+    prompter.expect("An e-invoice needs the seller's country.");
+    save(dialog);
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_EQ(dialog.currentTabName(), "E-Invoice");
+    type(dialog, "EICountry", "de");
+    type(dialog, "EIVatId", "DE 123 456 788");
+    type(dialog, "EIIban", "DE41 5001 0517 0123 4567 80");
+    prompter.expect("The check digits of the IBAN DE41500105170123456780 are wrong.");
+    save(dialog);
+    EXPECT_TRUE(dialog.isVisible());
+    type(dialog, "EIIban", "DE41 5001 0517 0123 4567 89");
+    type(dialog, "EICurrency", "eux");
+    prompter.expect("\"EUX\" is not a currency code (ISO 4217, such as EUR).");
+    save(dialog);
+    type(dialog, "EICurrency", "EUR");
+    child<QComboBox>(dialog, "EIExempt")->setCurrentIndex(1);
+    prompter.expect("Exempt lines need the reason of the exemption.");
+    save(dialog);
+    type(dialog, "EIReason", "Exempt from VAT");
+    save(dialog);
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+
+    const data::CompanyEInvoice kept =
+        data::ReadCompanyEInvoice(data::IniFile(data::IniFilePath(dir.path())), "1");
+    EXPECT_TRUE(kept.on);
+    EXPECT_EQ(kept.country, "DE");
+    EXPECT_EQ(kept.vatId, "DE123456788");
+    EXPECT_EQ(kept.iban, "DE41500105170123456789");
+    EXPECT_EQ(kept.currency, "EUR");
+    EXPECT_EQ(kept.exempt, data::ExemptCategory::Exempt);
+    EXPECT_EQ(kept.exemptionReason, "Exempt from VAT");
+    // Shown again the next time.
+    TCoSetup again(*form, services);
+    EXPECT_TRUE(child<QCheckBox>(again, "EIOn")->isChecked());
+    EXPECT_EQ(child(again, "EIIban")->text(), "DE41500105170123456789");
+    EXPECT_EQ(child<QComboBox>(again, "EIExempt")->currentIndex(), 1);
+}
+
 TEST_F(CoSetupTest, ZeroNumberAndEditOfTheCompanyInUse) {
     auto form = addForm();
     TCoSetup adding(*form, services);
@@ -251,10 +303,10 @@ TEST_F(CoSetupTest, HelpOpensTheTopicOfTheTab) {
         tabs->setCurrentIndex(i);
         child<QPushButton>(dialog, "HelpBtn")->click();
     }
-    EXPECT_EQ(topics,
-              (std::vector<std::string>{"Address and Tax Rate Settings", "E-Mail Mode",
-                                        "Envelope Setup", "Form Setup Options", "General Options",
-                                        "Invoice Options", "Invoice Options", "System Graphics"}));
+    EXPECT_EQ(topics, (std::vector<std::string>{
+                          "Address and Tax Rate Settings", "E-Mail Mode", "Envelope Setup",
+                          "Form Setup Options", "General Options", "Invoice Options",
+                          "Invoice Options", "System Graphics", "Address and Tax Rate Settings"}));
     services.help = nullptr;
     TCoSetup without(*form, services);
     EXPECT_FALSE(child<QPushButton>(without, "HelpBtn")->isEnabled());

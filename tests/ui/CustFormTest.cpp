@@ -21,6 +21,7 @@
 #include "customers/CustEdit.h"
 #include "customers/CustPrint.h"
 #include "data/Company.h"
+#include "data/EInvoiceData.h"
 #include "data/Fileblocks.h"
 #include "data/IniFile.h"
 #include "data/Update.h"
@@ -246,6 +247,50 @@ TEST_F(CustFormTest, EditShowsTheRecordAndSavesTheChange) {
     // The editor's bounds were kept.
     data::IniFile ini(data::IniFilePath(dir.path()));
     EXPECT_TRUE(ini.read("CEForm", "Width").has_value());
+}
+
+TEST_F(CustFormTest, EInvoicingDataIsCheckedOnOkAndKeptBesideTheCustomer) {
+    addCustomers({{"100", "Acme Tools"}});
+    open();
+    bool checked = false;
+    WhenModal<TCustEdit>([&](TCustEdit* ed) {
+        EXPECT_EQ(Child(ed, "ECountry")->text(), "");
+        QTest::keyClicks(Child(ed, "ECountry"), "de");
+        QTest::keyClicks(Child(ed, "EVatId"), "DE 123 456 789");
+        QTest::keyClicks(Child(ed, "EBuyerRef"), "04011000-1234512345-06");
+        QTest::keyClicks(Child(ed, "EAddress"), "einkauf@acme.example");
+        // A wrong check digit keeps the editor open and saves nothing.
+        prompter.expect("The check digit of the VAT number DE123456789 is wrong.");
+        QTest::mouseClick(Child<QPushButton>(ed, "OKBtn"), Qt::LeftButton);
+        EXPECT_TRUE(ed->isVisible());
+        EXPECT_EQ(ed->focusWidget(), Child(ed, "EVatId"));
+        Child(ed, "EVatId")->setText("DE123456788");
+        Child(ed, "CNo")->setText("120");
+        QTest::mouseClick(Child<QPushButton>(ed, "OKBtn"), Qt::LeftButton);
+        checked = true;
+    });
+    form->editCustomer();
+    ASSERT_TRUE(checked);
+    // Kept under the new number, and shown again the next time.
+    EXPECT_EQ(data::ReadCustomerEInvoice(dir.path(), "1", "120", prompter),
+              (data::CustomerEInvoice{"DE", "DE123456788", "04011000-1234512345-06",
+                                      "einkauf@acme.example"}));
+    EXPECT_EQ(data::ReadCustomerEInvoice(dir.path(), "1", "100", prompter),
+              data::CustomerEInvoice{});
+    checked = false;
+    WhenModal<TCustEdit>([&](TCustEdit* ed) {
+        EXPECT_EQ(Child(ed, "EVatId")->text(), "DE123456788");
+        EXPECT_EQ(Child(ed, "EBuyerRef")->text(), "04011000-1234512345-06");
+        // Emptied: the record goes.
+        for (const char* f : {"ECountry", "EVatId", "EBuyerRef", "EAddress"})
+            Child(ed, f)->clear();
+        QTest::mouseClick(Child<QPushButton>(ed, "OKBtn"), Qt::LeftButton);
+        checked = true;
+    });
+    form->editCustomer();
+    ASSERT_TRUE(checked);
+    EXPECT_EQ(data::ReadCustomerEInvoice(dir.path(), "1", "120", prompter),
+              data::CustomerEInvoice{});
 }
 
 TEST_F(CustFormTest, ByNumberKeepsTheHighlightedCustomerAndTheOrderIsRemembered) {

@@ -1010,7 +1010,7 @@ TEST_F(MainFormTest, DeletingACompanyAsksForThePassword) {
         m->setBrowseKey(app::kCompanyByName);
         QTest::keyClick(m->browser(), Qt::Key_Up);  // Cedar Ridge Landscaping
         m->deleteCompany();
-        EXPECT_EQ(m->countText(), "Companies: 2");
+        EXPECT_EQ(m->countText(), "Companies: 3");
         m->closeManager();
     });
     f.menuAction(Command::CompanyManager)->trigger();

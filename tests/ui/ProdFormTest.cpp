@@ -15,6 +15,7 @@
 
 #include "WindowFixture.h"
 #include "data/Company.h"
+#include "data/EInvoiceData.h"
 #include "data/Fileblocks.h"
 #include "data/IniFile.h"
 #include "data/Update.h"
@@ -205,6 +206,41 @@ TEST_F(ProdFormTest, EditShowsTheDatesAndAnUnchangedOkWritesNothing) {
     EXPECT_EQ(r.text(Product::SellPrice), "1234.50");
     EXPECT_EQ(r.text(Product::ChangedDate), "03/03/2024");
     EXPECT_TRUE(form->list()->CurrentKeyString() == "A1        ");
+}
+
+TEST_F(ProdFormTest, TheUnitCodeIsCheckedOnOkAndFollowsTheProductsCode) {
+    addProducts({{"A1", "Anchor Bolt", "1.5"}});
+    open();
+    bool checked = false;
+    WhenModal<TUpdProd>([&](TUpdProd* ed) {
+        EXPECT_EQ(Child(ed, "PUnit")->text(), "");
+        QTest::keyClicks(Child(ed, "PUnit"), "pcs");
+        prompter.expect(
+            "\"PCS\" is not a unit code (UN/ECE Recommendation 20) this program knows: C62 one "
+            "piece, HUR hour, DAY day, KGM kilogram, MTR metre, LTR litre, SET set, LS lump sum, "
+            "...");
+        QTest::mouseClick(Child<QPushButton>(ed, "OkBtn"), Qt::LeftButton);
+        EXPECT_TRUE(ed->isVisible());
+        EXPECT_EQ(ed->focusWidget(), Child(ed, "PUnit"));
+        Child(ed, "PUnit")->setText("kgm");
+        Child(ed, "PNum")->setText("A2");
+        QTest::mouseClick(Child<QPushButton>(ed, "OkBtn"), Qt::LeftButton);
+        checked = true;
+    });
+    form->editProduct();
+    ASSERT_TRUE(checked);
+    EXPECT_EQ(data::ReadProductUnitCode(dir.path(), "1", "A2", prompter), "KGM");
+    EXPECT_EQ(data::ReadProductUnitCode(dir.path(), "1", "A1", prompter), "");
+    checked = false;
+    WhenModal<TUpdProd>([&](TUpdProd* ed) {
+        EXPECT_EQ(Child(ed, "PUnit")->text(), "KGM");
+        Child(ed, "PUnit")->clear();
+        QTest::mouseClick(Child<QPushButton>(ed, "OkBtn"), Qt::LeftButton);
+        checked = true;
+    });
+    form->editProduct();
+    ASSERT_TRUE(checked);
+    EXPECT_EQ(data::ReadProductUnitCode(dir.path(), "1", "A2", prompter), "");
 }
 
 TEST_F(ProdFormTest, DeletingTheLastProductLeavesACountOfZero) {

@@ -1,5 +1,7 @@
 #include "platform/qt/PainterCanvas.h"
 
+#include "platform/qt/FacturX.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -134,6 +136,10 @@ bool PainterCanvas::beginDocument(const std::string& name) {
         }
         printer_->setDocName(ToQString(name));
         KeepClearOfTheEdge(*printer_);
+        // A printer that prints to a PDF file writes an e-invoice as a PDF file does.
+        if (printer_->outputFormat() == QPrinter::PdfFormat)
+            printer_->setPdfVersion(invoiceXml_.empty() ? QPagedPaintDevice::PdfVersion_1_4
+                                                        : QPagedPaintDevice::PdfVersion_A1b);
         // A queue that refuses jobs, or a print system that is not running, takes
         // nothing: that is known before anything is drawn.
         if (const PrintCheck check = DestinationAccepts(*printer_); !check.ok) {
@@ -178,6 +184,9 @@ bool PainterCanvas::beginDocument(const std::string& name) {
                         QMarginsF(kPdfMarginMm, kPdfMarginMm, kPdfMarginMm, kPdfMarginMm),
                         QPageLayout::Millimeter));
         pdf_->setResolution(kPdfResolution);
+        // An e-invoice is PDF/A: every font embedded, no transparency; the writer's PDF/A-1b
+        // is made PDF/A-3b when the file is complete.
+        if (!invoiceXml_.empty()) pdf_->setPdfVersion(QPagedPaintDevice::PdfVersion_A1b);
         // The document information is written over the title's room when the file is
         // complete.
         pdf_->setTitle(QString(PdfInfoRoom(info_), QLatin1Char(' ')));
@@ -230,6 +239,14 @@ bool PainterCanvas::endDocument() {
             lastError_ = taken.error;
             return false;
         }
+        if (printer_->outputFormat() == QPrinter::PdfFormat && !invoiceXml_.empty()) {
+            std::string error;
+            if (!MakeFacturX(printer_->outputFileName().toStdString(), invoiceXml_, info_,
+                             &error)) {
+                lastError_ = error;
+                return false;
+            }
+        }
         return true;
     }
     pdf_.reset();
@@ -242,9 +259,16 @@ bool PainterCanvas::endDocument() {
         lastError_ = "Cannot write the PDF file " + fileName_ + ".";
         return false;
     }
-    // Qt's own layout takes the information in place; any other is rewritten whole.
+    // Qt's own layout takes the information in place; any other is rewritten whole. An
+    // e-invoice is rewritten whole with its XML, metadata and colour profile.
     std::string error;
-    if (!SetPdfInfoInPlace(fileName_, info_) && !SetPdfInfo(fileName_, info_, &error)) {
+    if (!invoiceXml_.empty()) {
+        if (!MakeFacturX(fileName_, invoiceXml_, info_, &error)) {
+            QFile::remove(ToQString(fileName_));
+            lastError_ = error;
+            return false;
+        }
+    } else if (!SetPdfInfoInPlace(fileName_, info_) && !SetPdfInfo(fileName_, info_, &error)) {
         lastError_ = error;
         return false;
     }

@@ -52,6 +52,9 @@ class PainterCanvas : public output::Canvas {
     void setOrientation(output::Orientation orientation) override;
     void setDocumentInfo(const output::DocumentInfo& info) override { info_ = info; }
     void setImageQuality(output::ImageQuality quality) override { quality_ = quality; }
+    // A PDF file, or a printer that prints to a PDF file, then comes out as PDF/A-3b with
+    // the XML embedded (see FacturX.h), for the documents that follow until it is cleared.
+    void setEmbeddedInvoice(const std::string& xml) override { invoiceXml_ = xml; }
     int pageWidth() const override;
     int pageHeight() const override;
     int resolutionX() const override;
@@ -104,6 +107,7 @@ class PainterCanvas : public output::Canvas {
     std::optional<QPageLayout::Orientation>
         printerOrientation_;  // the printer's own, while a document runs
     output::DocumentInfo info_;
+    std::string invoiceXml_;
     output::ImageQuality quality_ = output::ImageQuality::Lossless;
     output::Font font_;
     QFont deviceFont_;

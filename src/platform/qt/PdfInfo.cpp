@@ -237,7 +237,28 @@ bool SetPdfInfoInPlace(const std::string& path, const output::DocumentInfo& info
            ssize_t(written.size());
 }
 
-bool SetPdfInfo(const std::string& path, const output::DocumentInfo& info, std::string* error) {
+QPDFObjectHandle PutDocumentInfo(QPDF& pdf, const output::DocumentInfo& info) {
+    QPDFObjectHandle trailer = pdf.getTrailer();
+    QPDFObjectHandle dict = trailer.getKey("/Info");
+    if (!dict.isDictionary()) {
+        dict = pdf.makeIndirectObject(QPDFObjectHandle::newDictionary());
+        trailer.replaceKey("/Info", dict);
+    }
+    auto put = [&dict](const char* key, const std::string& value) {
+        if (value.empty())
+            dict.removeKey(key);
+        else
+            dict.replaceKey(key, QPDFObjectHandle::newUnicodeString(value));
+    };
+    put("/Title", info.title);
+    put("/Author", info.author);
+    put("/Subject", info.subject);
+    put("/Producer", info.producer);
+    return dict;
+}
+
+bool RewritePdfFile(const std::string& path, const std::function<void(QPDF&)>& change,
+                    const std::function<void(QPDFWriter&)>& settings, std::string* error) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) {
         if (error) *error = "Cannot read " + path + ": " + std::strerror(errno);
@@ -254,23 +275,9 @@ bool SetPdfInfo(const std::string& path, const output::DocumentInfo& info, std::
         QPDF pdf;
         pdf.setSuppressWarnings(true);
         pdf.processFile(path.c_str());
-        QPDFObjectHandle trailer = pdf.getTrailer();
-        QPDFObjectHandle dict = trailer.getKey("/Info");
-        if (!dict.isDictionary()) {
-            dict = pdf.makeIndirectObject(QPDFObjectHandle::newDictionary());
-            trailer.replaceKey("/Info", dict);
-        }
-        auto put = [&dict](const char* key, const std::string& value) {
-            if (value.empty())
-                dict.removeKey(key);
-            else
-                dict.replaceKey(key, QPDFObjectHandle::newUnicodeString(value));
-        };
-        put("/Title", info.title);
-        put("/Author", info.author);
-        put("/Subject", info.subject);
-        put("/Producer", info.producer);
+        change(pdf);
         QPDFWriter writer(pdf, temp.c_str());
+        if (settings) settings(writer);
         writer.write();
     } catch (const std::exception& e) {
         ::unlink(temp.c_str());
@@ -285,6 +292,11 @@ bool SetPdfInfo(const std::string& path, const output::DocumentInfo& info, std::
         return false;
     }
     return true;
+}
+
+bool SetPdfInfo(const std::string& path, const output::DocumentInfo& info, std::string* error) {
+    return RewritePdfFile(
+        path, [&info](QPDF& pdf) { PutDocumentInfo(pdf, info); }, nullptr, error);
 }
 
 }  // namespace invarro::platform::qt

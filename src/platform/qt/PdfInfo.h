@@ -3,9 +3,14 @@
 // afterwards on the file.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "output/Canvas.h"
+
+class QPDF;
+class QPDFWriter;
+class QPDFObjectHandle;
 
 namespace invarro::platform::qt {
 
@@ -14,6 +19,15 @@ namespace invarro::platform::qt {
 // the file cannot be read or written; the file is then left as it was.
 bool SetPdfInfo(const std::string& path, const output::DocumentInfo& info,
                 std::string* error = nullptr);
+
+// Sets the four entries on an open document; returns the information dictionary.
+QPDFObjectHandle PutDocumentInfo(QPDF& pdf, const output::DocumentInfo& info);
+// Reads the file, lets change edit it, and writes it through a temporary file beside it
+// (settings, when given, set up the writer) that replaces it with its permissions kept.
+// False and *error when it cannot be read, changed or written; the file is then left as
+// it was.
+bool RewritePdfFile(const std::string& path, const std::function<void(QPDF&)>& change,
+                    const std::function<void(QPDFWriter&)>& settings, std::string* error);
 
 // The same without rewriting the file, for a PDF as Qt's writer lays it out: a classic
 // cross-reference table and a flat information dictionary. The new dictionary is
