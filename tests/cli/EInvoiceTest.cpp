@@ -193,8 +193,8 @@ TEST_F(EInvoiceDemo, TheInvoicePdfIsAFacturXFileWithTheSameXml) {
                   .output.find("no embedded files"),
               std::string::npos);
 
-    // The structure: no error or warning, the catalog's entries and the file
-    // specification's relationship.
+    // The structure: no error or warning, the catalog's entries and the attachment's
+    // relationship.
     const testing::CommandResult check =
         testing::RunCommand("qpdf --check " + testing::ShellQuote(fx));
     EXPECT_EQ(check.status, 0) << check.output;
@@ -203,11 +203,10 @@ TEST_F(EInvoiceDemo, TheInvoicePdfIsAFacturXFileWithTheSameXml) {
     EXPECT_EQ(check.output.find("WARNING"), std::string::npos) << check.output;
     const std::string json =
         testing::RunCommand("qpdf --json --json-key=qpdf " + testing::ShellQuote(fx)).output;
-    for (const char* entry :
-         {"\"/AF\"", "\"/OutputIntents\"", "\"/EmbeddedFiles\"",
-          "\"/AFRelationship\": \"/Alternative\"", "\"/S\": \"/GTS_PDFA1\"",
-          "\"/Subtype\": \"/text/xml\"", "\"/UF\": \"u:factur-x.xml\"",
-          "\"/DestOutputProfile\"", "\"/Params\"", "\"/ModDate\""})
+    for (const char* entry : {"\"/AF\"", "\"/OutputIntents\"", "\"/EmbeddedFiles\"",
+                              "\"/AFRelationship\": \"/Alternative\"", "\"/S\": \"/GTS_PDFA1\"",
+                              "\"/Subtype\": \"/text/xml\"", "\"/UF\": \"u:factur-x.xml\"",
+                              "\"/DestOutputProfile\"", "\"/Params\"", "\"/ModDate\""})
         EXPECT_NE(json.find(entry), std::string::npos) << entry << "\n" << json.substr(0, 3000);
     EXPECT_EQ(testing::RunCommand("qpdf --show-encryption " + testing::ShellQuote(fx))
                   .output.find("File is not encrypted"),
@@ -218,8 +217,8 @@ TEST_F(EInvoiceDemo, TheInvoicePdfIsAFacturXFileWithTheSameXml) {
     for (const char* line :
          {"<pdfaid:part>3</pdfaid:part>", "<pdfaid:conformance>B</pdfaid:conformance>",
           "<fx:DocumentType>INVOICE</fx:DocumentType>",
-          "<fx:DocumentFileName>factur-x.xml</fx:DocumentFileName>",
-          "<fx:Version>1.0</fx:Version>", "<fx:ConformanceLevel>EN 16931</fx:ConformanceLevel>",
+          "<fx:DocumentFileName>factur-x.xml</fx:DocumentFileName>", "<fx:Version>1.0</fx:Version>",
+          "<fx:ConformanceLevel>EN 16931</fx:ConformanceLevel>",
           "<pdfaSchema:prefix>fx</pdfaSchema:prefix>",
           "urn:factur-x:pdfa:CrossIndustryDocument:invoice:1p0#",
           "Lindenhof Druck &amp; Design GmbH"})

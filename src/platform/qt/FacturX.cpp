@@ -163,15 +163,16 @@ bool MakeFacturX(const std::string& path, const std::string& xml, const output::
             ef.setSubtype("text/xml");
             ef.setCreationDate(pdfTime);
             ef.setModDate(pdfTime);
-            QPDFFileSpecObjectHelper spec =
+            QPDFFileSpecObjectHelper attachment =
                 QPDFFileSpecObjectHelper::createFileSpec(pdf, "factur-x.xml", ef);
-            spec.setDescription("Factur-X invoice");
-            QPDFObjectHandle specObject = spec.getObjectHandle();
-            specObject.replaceKey("/AFRelationship", QPDFObjectHandle::newName("/Alternative"));
+            attachment.setDescription("Factur-X invoice");
+            QPDFObjectHandle attachmentObject = attachment.getObjectHandle();
+            attachmentObject.replaceKey("/AFRelationship",
+                                        QPDFObjectHandle::newName("/Alternative"));
             QPDFEmbeddedFileDocumentHelper files(pdf);
-            files.replaceEmbeddedFile("factur-x.xml", spec);
+            files.replaceEmbeddedFile("factur-x.xml", attachment);
             QPDFObjectHandle af = QPDFObjectHandle::newArray();
-            af.appendItem(specObject);
+            af.appendItem(attachmentObject);
             root.replaceKey("/AF", af);
 
             // The metadata, replacing what the writer put there.

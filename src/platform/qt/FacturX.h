@@ -2,7 +2,7 @@
 // Factur-X / ZUGFeRD invoice: PDF/A-3b with the invoice's XML embedded as "factur-x.xml".
 //
 // The file gets the XML as an embedded file (/Type /EmbeddedFile, /Subtype text/xml,
-// /Params with its dates) in a file specification with /F and /UF "factur-x.xml" and
+// /Params with its dates) in a /Filespec dictionary with /F and /UF "factur-x.xml" and
 // /AFRelationship /Alternative, listed in the catalog's /AF array and in its
 // /Names /EmbeddedFiles; XMP metadata that repeats the document information and declares
 // PDF/A-3 conformance B with the Factur-X extension schema (document type INVOICE,
