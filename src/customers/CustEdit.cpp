@@ -260,17 +260,23 @@ int32_t AddCustomer(CustomerFiles& files, const CustomerEntry& entry,
 
 RenumberResult RenumberInvoices(const std::string& folder, std::string_view prefix,
                                 std::string_view oldNumber, std::string_view newNumber,
-                                platform::Prompter& prompter) {
+                                platform::Prompter& prompter, storage::Fileblock* heldInvoices,
+                                storage::Fileblock* heldLines) {
     RenumberResult result;
-    ExistingFileblock invoices;
-    OpenExisting(invoices, folder, data::FileKind::Invoice, prefix, prompter);
-    if (!invoices.ok) {
-        result.ok = false;
-        return result;
+    ExistingFileblock opened;
+    storage::Fileblock* invoices = heldInvoices;
+    if (!invoices) {
+        OpenExisting(opened, folder, data::FileKind::Invoice, prefix, prompter);
+        if (!opened.ok) {
+            result.ok = false;
+            return result;
+        }
+        invoices = opened.fb;
     }
-    if (!invoices.fb) return result;
-    ExistingFileblock lines;
-    bool linesOpened = false;
+    if (!invoices) return result;
+    ExistingFileblock openedLines;
+    storage::Fileblock* lines = heldLines;
+    bool linesOpened = heldLines != nullptr;
 
     const std::string oldKey = NumberForCompare(oldNumber);
     const std::string newText = data::TrimmedText(newNumber);
@@ -280,11 +286,11 @@ RenumberResult RenumberInvoices(const std::string& folder, std::string_view pref
     for (;;) {
         // Each changed invoice leaves the old number's entries, so the next one is always
         // the first entry at the old key.
-        auto found = data::FindAtOrAfter<Invoice>(invoices.fb, 2, probe);
+        auto found = data::FindAtOrAfter<Invoice>(invoices, 2, probe);
         if (!found || found->key != key) break;
         InvoiceRecord changed = found->record;
         changed.setText(Invoice::CustNo, newText);
-        if (!data::ChangeBusinessRecord(invoices.fb, found->recNo, found->record, changed, prompter)
+        if (!data::ChangeBusinessRecord(invoices, found->recNo, found->record, changed, prompter)
                  .ok()) {
             result.ok = false;
             break;
@@ -292,31 +298,32 @@ RenumberResult RenumberInvoices(const std::string& folder, std::string_view pref
         ++result.invoices;
 
         if (!linesOpened) {
-            OpenExisting(lines, folder, data::FileKind::InvoiceLine, prefix, prompter);
+            OpenExisting(openedLines, folder, data::FileKind::InvoiceLine, prefix, prompter);
             linesOpened = true;
-            if (!lines.ok) {
+            if (!openedLines.ok) {
                 result.ok = false;
                 break;
             }
+            lines = openedLines.fb;
         }
-        if (!lines.fb) continue;
+        if (!lines) continue;
         // The lines of this invoice (line key 2) that still name the old customer.
         data::InvoiceLineRecord lineProbe;
         lineProbe.setAnsi(InvoiceLine::InvNo, found->record.ansi(Invoice::InvNo));
         std::string lineKey = data::InvoiceLineKey(lineProbe, 2);
         std::vector<int32_t> recNos;
         std::string k = lineKey;
-        int32_t rec = storage::FindKeyAtOrAfter(lines.fb, 2, k);
+        int32_t rec = storage::FindKeyAtOrAfter(lines, 2, k);
         while (storage::EngineOk && k == lineKey) {
             recNos.push_back(rec);
-            storage::NextKey(lines.fb, 2, k, rec);
+            storage::NextKey(lines, 2, k, rec);
         }
         for (int32_t n : recNos) {
-            auto line = data::ReadBusinessRecord<InvoiceLine>(lines.fb, n);
+            auto line = data::ReadBusinessRecord<InvoiceLine>(lines, n);
             if (!line || NumberForCompare(line->text(InvoiceLine::CustNo)) != oldKey) continue;
             data::InvoiceLineRecord moved = *line;
             moved.setText(InvoiceLine::CustNo, newText);
-            if (!data::ChangeBusinessRecord(lines.fb, n, *line, moved, prompter).ok()) {
+            if (!data::ChangeBusinessRecord(lines, n, *line, moved, prompter).ok()) {
                 result.ok = false;
                 return result;
             }
@@ -346,22 +353,29 @@ RenumberResult ChangeCustomer(CustomerFiles& files, int32_t recNo, const Custome
         throw CustomerError(std::string(kModifyFailed));
     RenumberResult r;
     if (NumberForCompare(entry.number) != NumberForCompare(startingNumber))
-        r = RenumberInvoices(files.folder, files.prefix(), startingNumber, entry.number, prompter);
+        r = RenumberInvoices(files.folder, files.prefix(), startingNumber, entry.number, prompter,
+                             files.heldInvoices, files.heldLines);
     if (!r.ok || !posting.commit()) throw CustomerError(std::string(kModifyFailed));
     if (r.invoices > 0) prompter.ask(RenumberedMessage(r.invoices));
     return r;
 }
 
 bool CustomerHasInvoices(const std::string& folder, std::string_view prefix,
-                         std::string_view number, platform::Prompter& prompter) {
-    ExistingFileblock invoices;
-    OpenExisting(invoices, folder, data::FileKind::Invoice, prefix, prompter);
-    // An invoice file that cannot be read might hold invoices: do not let the customer go.
-    if (!invoices.ok) return true;
-    if (!invoices.fb) return false;
+                         std::string_view number, platform::Prompter& prompter,
+                         storage::Fileblock* heldInvoices) {
+    ExistingFileblock opened;
+    storage::Fileblock* invoices = heldInvoices;
+    if (!invoices) {
+        OpenExisting(opened, folder, data::FileKind::Invoice, prefix, prompter);
+        // An invoice file that cannot be read might hold invoices: do not let the customer
+        // go.
+        if (!opened.ok) return true;
+        invoices = opened.fb;
+    }
+    if (!invoices) return false;
     InvoiceRecord probe;
     probe.setText(Invoice::CustNo, number);
-    auto found = data::FindAtOrAfter<Invoice>(invoices.fb, 2, probe);
+    auto found = data::FindAtOrAfter<Invoice>(invoices, 2, probe);
     return found &&
            NumberForCompare(found->record.text(Invoice::CustNo)) == NumberForCompare(number);
 }
@@ -374,7 +388,7 @@ bool DeleteCustomer(CustomerFiles& files, int32_t recNo, const CustomerRecord& c
         return false;
     }
     const std::string number = customer.text(Customer::CustNo);
-    if (CustomerHasInvoices(files.folder, files.prefix(), number, prompter)) {
+    if (CustomerHasInvoices(files.folder, files.prefix(), number, prompter, files.heldInvoices)) {
         prompter.inform("Delete Customer",
                         "This customer has invoices on file and may not be deleted. You can "
                         "mark this customer as inactive, otherwise, wait until you remove their "

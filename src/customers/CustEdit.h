@@ -113,11 +113,16 @@ data::CustomerRecord NewCustomerRecord(const CustomerEntry& entry);
 std::optional<std::string> NextCustomerNumber(std::string_view number);
 
 // Where the customer logic works: the data folder, the company in use (its prefix names
-// the files; its NextCustNo is kept up to date) and the open customer fileblock.
+// the files; its NextCustNo is kept up to date) and the open customer fileblock. A window
+// that holds the company's invoice and line files open (the Invoice Manager, the Payment
+// Wizard) hands them in: the customer logic then works in them, since a second open of a
+// held fileblock is refused.
 struct CustomerFiles {
     std::string folder;
     data::CompanyRecord& company;
     storage::Fileblock* customers = nullptr;
+    storage::Fileblock* heldInvoices = nullptr;
+    storage::Fileblock* heldLines = nullptr;
     std::string prefix() const;
 };
 
@@ -143,10 +148,13 @@ struct RenumberResult {
 
 // Moves every invoice record of customer oldNumber (invoice key 2) to newNumber, and with
 // each invoice the line records that carry the old number, so the lines keep belonging to
-// the customer. Stops at the first record that cannot be changed.
+// the customer. Stops at the first record that cannot be changed. Held invoice and line
+// files are used as they are; the others are opened and closed here.
 RenumberResult RenumberInvoices(const std::string& folder, std::string_view prefix,
                                 std::string_view oldNumber, std::string_view newNumber,
-                                platform::Prompter& prompter);
+                                platform::Prompter& prompter,
+                                storage::Fileblock* heldInvoices = nullptr,
+                                storage::Fileblock* heldLines = nullptr);
 
 // "This customer has 3 invoices(s) on file. All have been changed to reflect the new
 // customer number."
@@ -161,9 +169,10 @@ RenumberResult ChangeCustomer(CustomerFiles& files, int32_t recNo,
                               std::string_view startingNumber, platform::Prompter& prompter);
 
 // Whether any invoice record (invoice key 2) carries the customer number. A company
-// without an invoice file has none.
+// without an invoice file has none. A held invoice file is used as it is.
 bool CustomerHasInvoices(const std::string& folder, std::string_view prefix,
-                         std::string_view number, platform::Prompter& prompter);
+                         std::string_view number, platform::Prompter& prompter,
+                         storage::Fileblock* heldInvoices = nullptr);
 
 // Deletes the customer after the refusals (a balance due, any invoice on file) and the
 // confirmation. True when it was deleted; throws CustomerError("Delete customer failed")

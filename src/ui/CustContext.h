@@ -17,6 +17,7 @@
 #include "platform/Progress.h"
 #include "platform/Prompter.h"
 #include "platform/Shell.h"
+#include "storage/Engine.h"
 #include "ui/WindowSupport.h"
 
 namespace invarro::ui {
@@ -29,8 +30,14 @@ struct CustomerWindowContext {
     const platform::Clock* clock = nullptr;            // none: the computer's clock
     output::LabelQueue* labelQueue = nullptr;          // none: "Add to Label Queue" is disabled
     data::CustomerRecord* selectedCustomer = nullptr;  // filled by a pick
-    bool emailMode = false;                            // the main window's print mode is e-mail
-    platform::Mailer* mailer = nullptr;                // none: nothing can be e-mailed
+    // The invoice and line files of the company when the window that opens the customer
+    // windows holds them open (the Invoice Manager, the Payment Wizard): statements,
+    // renumbering and the delete check work in them instead of opening their own, which
+    // the engine would refuse while they are held.
+    storage::Fileblock* heldInvoices = nullptr;
+    storage::Fileblock* heldLines = nullptr;
+    bool emailMode = false;              // the main window's print mode is e-mail
+    platform::Mailer* mailer = nullptr;  // none: nothing can be e-mailed
     // Reads a company's mail password; none: the company record's field.
     std::function<std::string(const data::CompanyRecord&, std::string*)> mailPassword;
     // The main window's status line (for "... added to label queue.").

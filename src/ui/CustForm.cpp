@@ -334,7 +334,7 @@ void TCustForm::positionOn(const data::CustomerRecord& record, int32_t recNo) {
 }
 
 void TCustForm::newCustomer() {
-    customers::CustomerFiles files{ctx_.dataFolder, *ctx_.company, fb_};
+    customers::CustomerFiles files = customerFiles();
     TCustEdit editor(*ctx_.prompter, ctx_.dataFolder, this);
     editor.setHelp(ctx_.openHelp);
     editor.setEntry(customers::NewCustomerEntry(*ctx_.company), true,
@@ -361,7 +361,7 @@ void TCustForm::editCustomer() {
     data::CustomerRecord asRead;
     if (!currentCustomer(recNo, asRead)) return;
     const std::string starting = customers::NumberForCompare(asRead.text(Customer::CustNo));
-    customers::CustomerFiles files{ctx_.dataFolder, *ctx_.company, fb_};
+    customers::CustomerFiles files = customerFiles();
     TCustEdit editor(*ctx_.prompter, ctx_.dataFolder, this);
     editor.setHelp(ctx_.openHelp);
     editor.setEntry(customers::EntryFromRecord(asRead), false,
@@ -398,9 +398,9 @@ void TCustForm::storeEInvoice(const std::string& oldNumber, const std::string& n
         ok = data::StoreEInvoiceRecord(ctx_.dataFolder, prefix,
                                        data::CustomerEInvoiceRecord(oldNumber, {}), true,
                                        *ctx_.prompter);
-    ok = ok && data::StoreEInvoiceRecord(ctx_.dataFolder, prefix,
-                                         data::CustomerEInvoiceRecord(number, e), e.empty(),
-                                         *ctx_.prompter);
+    ok = ok &&
+         data::StoreEInvoiceRecord(ctx_.dataFolder, prefix, data::CustomerEInvoiceRecord(number, e),
+                                   e.empty(), *ctx_.prompter);
     if (!ok) throw customers::CustomerError("The e-invoicing data could not be saved.");
 }
 
@@ -408,7 +408,7 @@ void TCustForm::deleteCustomer() {
     int32_t recNo = 0;
     data::CustomerRecord customer;
     if (!currentCustomer(recNo, customer)) return;
-    customers::CustomerFiles files{ctx_.dataFolder, *ctx_.company, fb_};
+    customers::CustomerFiles files = customerFiles();
     if (!customers::DeleteCustomer(files, recNo, customer, *ctx_.prompter)) return;
     // Its e-invoicing data goes with it, so that a later customer of that number starts
     // without it.
@@ -420,26 +420,35 @@ void TCustForm::deleteCustomer() {
     updateCount();
 }
 
+customers::CustomerFiles TCustForm::customerFiles() const {
+    return customers::CustomerFiles{ctx_.dataFolder, *ctx_.company, fb_, ctx_.heldInvoices,
+                                    ctx_.heldLines};
+}
+
+bool TCustForm::openInvoices(data::ExistingFileblock& invoices) const {
+    if (ctx_.heldInvoices) return true;
+    data::OpenExisting(invoices, ctx_.dataFolder, data::FileKind::Invoice,
+                       data::CompanyPrefix(ctx_.company->ansi(Company::CompanyNo)), *ctx_.prompter);
+    return invoices.ok;
+}
+
 void TCustForm::viewStatement() {
     int32_t recNo = 0;
     data::CustomerRecord customer;
     if (!currentCustomer(recNo, customer)) return;
     data::ExistingFileblock invoices;
-    data::OpenExisting(invoices, ctx_.dataFolder, data::FileKind::Invoice,
-                       data::CompanyPrefix(ctx_.company->ansi(Company::CompanyNo)), *ctx_.prompter);
-    if (!invoices.ok) return;
-    TCustStmnt::View(ctx_, output::StatementFiles{fb_, invoices.fb},
+    if (!openInvoices(invoices)) return;
+    TCustStmnt::View(ctx_,
+                     output::StatementFiles{fb_, invoices.fb ? invoices.fb : ctx_.heldInvoices},
                      data::TrimmedText(customer.text(Customer::CustNo)), this);
 }
 
 void TCustForm::batchStatements() {
     if (!fb_) return;
     data::ExistingFileblock invoices;
-    data::OpenExisting(invoices, ctx_.dataFolder, data::FileKind::Invoice,
-                       data::CompanyPrefix(ctx_.company->ansi(Company::CompanyNo)), *ctx_.prompter);
-    if (!invoices.ok) return;
+    if (!openInvoices(invoices)) return;
     BatchStatements(
-        ctx_, output::StatementFiles{fb_, invoices.fb},
+        ctx_, output::StatementFiles{fb_, invoices.fb ? invoices.fb : ctx_.heldInvoices},
         [this](const std::string& text) { setMessage(QString::fromStdString(text)); }, this);
 }
 
@@ -595,7 +604,7 @@ void TCustForm::importCustomers() {
             Answer::Ok)
             return;
         form.setLabel(QString::fromUtf8(data::kImportingText.data()));
-        customers::CustomerFiles files{ctx_.dataFolder, *ctx_.company, fb_};
+        customers::CustomerFiles files = customerFiles();
         platform::SilentProgress silent;
         result = customers::ImportCustomers(
             files, rows, force, ctx_.progress ? *ctx_.progress : silent, *ctx_.prompter);

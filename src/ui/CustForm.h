@@ -9,7 +9,9 @@
 #include <memory>
 #include <string>
 
+#include "customers/CustEdit.h"
 #include "data/EInvoiceData.h"
+#include "data/Open.h"
 #include "data/Records.h"
 #include "storage/Engine.h"
 #include "ui/CustContext.h"
@@ -96,6 +98,11 @@ class TCustForm : public QDialog {
 
   private:
     QAction* action(const char* name, const QString& text, void (TCustForm::*slot)());
+    // Where the customer logic works, with the invoice and line files the caller holds.
+    customers::CustomerFiles customerFiles() const;
+    // Opens the company's invoice file unless the caller holds it; false when it cannot
+    // be read (the message has been shown).
+    bool openInvoices(data::ExistingFileblock& invoices) const;
     void buildMenus();
     // Runs a command; an error it raises is shown and the window stays usable.
     template <class Body>

@@ -356,12 +356,23 @@ void Tinvlist::showRecord(const data::InvoiceRecord& record, int32_t recNo) {
     updateCount();
 }
 
+// An editor closed without saving may still have changed invoices through its customer
+// picker (a customer given a new number takes its invoices along): the list shows the
+// file as it now is.
+void Tinvlist::showUnsaved() {
+    list_->Refresh();
+    updateCount();
+}
+
 void Tinvlist::addInvoice() {
     if (!ctx_.editor) return;
     InvoiceEditRequest request;
     request.adding = true;
     InvoiceEditResult r = ctx_.editor(*this, request);
-    if (!r.saved) return;
+    if (!r.saved) {
+        showUnsaved();
+        return;
+    }
     showRecord(r.record, r.recNo);
     refreshHeader();
     if (!r.message.empty()) setMessage(Q(r.message));
@@ -374,7 +385,10 @@ void Tinvlist::editInvoice() {
     if (!currentInvoice(request.recNo, request.asRead)) return;
     if (!invoicing::CheckBeforeEdit(request.asRead, *ctx_.company, *ctx_.prompter)) return;
     InvoiceEditResult r = ctx_.editor(*this, request);
-    if (!r.saved) return;
+    if (!r.saved) {
+        showUnsaved();
+        return;
+    }
     showRecord(r.record, r.recNo);
     refreshHeader();
     if (!r.message.empty()) setMessage(Q(r.message));

@@ -116,6 +116,7 @@ class Tinvlist : public QDialog {
     invoicing::InvoiceFiles& invoiceFiles() { return *files_; }
     const InvoiceWindowContext& context() const { return ctx_; }
     // Puts the list on the record (after an add or an edit) and refreshes the count.
+    void showUnsaved();
     void showRecord(const data::InvoiceRecord& record, int32_t recNo);
     // The company name and number and the receivables total above the list.
     void refreshHeader();

@@ -287,6 +287,7 @@ void TPayBox::selectCustomer() {
     data::CustomerRecord chosen;
     CustomerWindowContext windows = ctx_;
     if (!windows.selectedCustomer) windows.selectedCustomer = &chosen;
+    windows.heldInvoices = invoices_;
     std::optional<bool> picked = TCustForm::Pick(windows, false, this);
     if (picked && *picked) customerChosen(*windows.selectedCustomer);
 }

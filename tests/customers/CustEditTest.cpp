@@ -347,6 +347,39 @@ TEST_F(ChangeTest, RenumberingReachesEveryLineOfAnInvoiceWithManyLines) {
     EXPECT_EQ(lineCustomers(), std::vector<std::string>(40, "8"));
 }
 
+// A window that holds the invoice and line files open (the Invoice Manager behind the
+// invoice editor's customer picker) hands them in: the renumbering and the delete check
+// work in them. Without them the files cannot be opened a second time, and the change is
+// refused as a whole.
+TEST_F(ChangeTest, ARenumberingWorksInTheInvoiceFilesTheCallerHolds) {
+    int32_t rec = addCustomer("100", "Acme Tools");
+    addInvoice("5001", "100", 2);
+    data::CustomerRecord asRead = read(rec);
+    CustomerEntry e = EntryFromRecord(asRead);
+    e.number = "200";
+
+    CustomerFiles notHanded = files();
+    EXPECT_THROW(ChangeCustomer(notHanded, rec, asRead, e, "100", prompter), CustomerError);
+    EXPECT_EQ(invoiceCustomers(), (std::vector<std::string>{"100"}));
+    EXPECT_EQ(data::TrimmedText(read(rec).text(Customer::CustNo)), "100");
+
+    CustomerFiles held = files();
+    held.heldInvoices = invoices;
+    held.heldLines = lines;
+    prompter.expect(
+        "This customer has 1 invoices(s) on file. All have been changed to reflect the new "
+        "customer number.");
+    EXPECT_TRUE(ChangeCustomer(held, rec, asRead, e, "100", prompter).ok);
+    EXPECT_EQ(invoiceCustomers(), (std::vector<std::string>{"200"}));
+    EXPECT_EQ(lineCustomers(), (std::vector<std::string>{"200", "200"}));
+    // The held files stay open for their owner.
+    EXPECT_TRUE(storage::IsFileblockOpen(invoices));
+    EXPECT_TRUE(storage::IsFileblockOpen(lines));
+    // The delete check sees the invoices through the held file too.
+    EXPECT_TRUE(CustomerHasInvoices(dir.path(), "1", "200", prompter, invoices));
+    EXPECT_FALSE(CustomerHasInvoices(dir.path(), "1", "100", prompter, invoices));
+}
+
 TEST_F(ChangeTest, NoMessageWhenTheNumberStaysOrNoInvoiceCarriesIt) {
     int32_t rec = addCustomer("ab1", "Acme Tools");
     addInvoice("5001", "AB1", 1);
