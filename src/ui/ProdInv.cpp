@@ -11,6 +11,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -223,8 +224,9 @@ void TProdInv::buildControls() {
         {"LN", "Product#", "Rate/Quan.", "Description / Comment", "Unit Price", "T", "Extension"});
     grid_->verticalHeader()->hide();
     grid_->setItemDelegate(new CellLimits(grid_));
-    grid_->setEditTriggers(QAbstractItemView::AnyKeyPressed | QAbstractItemView::EditKeyPressed |
-                           QAbstractItemView::SelectedClicked);
+    // A click on the current cell edits it through slowEdit_ below rather than through the
+    // view's own delayed edit, which would swallow keys typed right after the click.
+    grid_->setEditTriggers(QAbstractItemView::AnyKeyPressed | QAbstractItemView::EditKeyPressed);
     grid_->setSelectionMode(QAbstractItemView::SingleSelection);
     grid_->setColumnWidth(0, 30);
     grid_->setColumnWidth(1, 100);
@@ -235,6 +237,14 @@ void TProdInv::buildControls() {
     grid_->horizontalHeader()->setStretchLastSection(true);
     grid_->verticalHeader()->setDefaultSectionSize(grid_->fontMetrics().height() + 6);
     grid_->installEventFilter(this);
+    grid_->viewport()->installEventFilter(this);
+    slowEdit_ = new QTimer(this);
+    slowEdit_->setSingleShot(true);
+    connect(slowEdit_, &QTimer::timeout, this, [this] {
+        if (slowEditAt_.isValid() && QModelIndex(slowEditAt_) == grid_->currentIndex() &&
+            !grid_->indexWidget(slowEditAt_))
+            grid_->edit(slowEditAt_);
+    });
     memoDescription_ = edit("MemoPDesc", kMemoDescription);
     memoQuantity_ = edit("MemoQuan", kMemoQuantity);
     memoQuantity_->setMaximumWidth(110);
@@ -711,7 +721,36 @@ void TProdInv::memoChanged() {
 // on; in the second case the editor's text is committed only after this, so the look-up
 // waits for the commit.
 bool TProdInv::eventFilter(QObject* watched, QEvent* event) {
+    if (grid_ && watched == grid_->viewport()) {
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        switch (event->type()) {
+            case QEvent::MouseButtonPress:
+                slowEdit_->stop();
+                pressedOnCurrent_ =
+                    mouse->button() == Qt::LeftButton &&
+                    grid_->indexAt(mouse->position().toPoint()) == grid_->currentIndex();
+                break;
+            case QEvent::MouseButtonRelease: {
+                const QModelIndex at = grid_->indexAt(mouse->position().toPoint());
+                if (pressedOnCurrent_ && mouse->button() == Qt::LeftButton &&
+                    mouse->modifiers() == Qt::NoModifier && at.isValid() &&
+                    at == grid_->currentIndex()) {
+                    slowEditAt_ = at;
+                    slowEdit_->start(QApplication::doubleClickInterval());
+                }
+                pressedOnCurrent_ = false;
+                break;
+            }
+            case QEvent::MouseButtonDblClick:
+                slowEdit_->stop();
+                break;
+            default:
+                break;
+        }
+        return QDialog::eventFilter(watched, event);
+    }
     if (watched == grid_ && event->type() == QEvent::KeyPress) {
+        slowEdit_->stop();
         auto* key = static_cast<QKeyEvent*>(event);
         if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
             grid_->currentColumn() == 1) {
@@ -727,6 +766,8 @@ void TProdInv::selectCustomer() {
     data::CustomerRecord chosen = editor_.entry.customer;
     data::CustomerRecord* shared = windows.selectedCustomer ? windows.selectedCustomer : &chosen;
     windows.selectedCustomer = shared;
+    windows.heldInvoices = ctx_.invoices;
+    windows.heldLines = ctx_.lines;
     if (editor_.entry.hasCustomer) *shared = editor_.entry.customer;
     std::optional<bool> picked = TCustForm::Pick(windows, editor_.entry.hasCustomer, this);
     if (picked && *picked) customerChosen(*shared);
@@ -765,6 +806,15 @@ void TProdInv::productByCode(int row) {
     if (code.empty() || code == data::UpperText(invoicing::kRowHint)) {
         grid_->setCurrentCell(row - 1, 1);
         findProduct();
+        return;
+    }
+    // A sub-total or discount code makes a special line of the recalculation; it is no
+    // product to look up or to offer to add. The cursor goes on to the next line.
+    invoicing::LineRow special;
+    special.code = code;
+    if (invoicing::IsSubTotalRow(special) || invoicing::IsDiscountRow(special)) {
+        grid_->setCurrentCell(std::min(row, invoicing::kLineRows - 1), 1);
+        grid_->setFocus();
         return;
     }
     products::ProductLookup found = products::LookUpProduct(

@@ -6,6 +6,8 @@
 #pragma once
 
 #include <QDialog>
+#include <QPersistentModelIndex>
+#include <QTimer>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -125,6 +127,11 @@ class TProdInv : public QDialog {
     int32_t editedRecNo_ = 0;
     int pendingLookUp_ = 0;  // the row whose code is looked up once queued events have run
     bool picking_ = false;   // the product picker is open
+    // A click on the cell that has the cursor opens its editor a moment later, unless a
+    // double-click (the product picker) or a typed key comes first.
+    QTimer* slowEdit_ = nullptr;
+    QPersistentModelIndex slowEditAt_;
+    bool pressedOnCurrent_ = false;
 
     QLabel* modeLabel_ = nullptr;
     QLineEdit* number_ = nullptr;
