@@ -213,12 +213,12 @@ TCustEdit::TCustEdit(platform::Prompter& prompter, std::string dataFolder, QWidg
     });
 
     // Tab goes through the identity fields in reading order, then down the billing
-    // address and down the shipping address, then on through the rest.
-    QWidget* order[] = {cNo_,          cName_,      shortName_, custType_, cLimit_,  cte_,
-                        cTerms_,       bill_[0],    bill_[1],   bill_[2],  bill_[3], phone1_,
-                        ship_[0],      ship_[1],    ship_[2],   ship_[3],  phone2_,  autoCopy_,
-                        copyButton,    clearButton, mListCode_, eMail_,    crHold_,  notesOnInv_,
-                        notesOnStmnt_, notes_};
+    // address and down the shipping address, then on through the rest as it reads.
+    QWidget* order[] = {cNo_,          cName_,      shortName_, custType_,  cLimit_,   cte_,
+                        cTerms_,       bill_[0],    bill_[1],   bill_[2],   bill_[3],  phone1_,
+                        ship_[0],      ship_[1],    ship_[2],   ship_[3],   phone2_,   autoCopy_,
+                        copyButton,    clearButton, mListCode_, eMail_,     crHold_,   notesOnInv_,
+                        notesOnStmnt_, eCountry_,   eVatId_,    eBuyerRef_, eAddress_, notes_};
     for (size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 
