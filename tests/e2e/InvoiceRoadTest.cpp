@@ -6,6 +6,7 @@
 
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QTableWidget>
 #include <QTest>
@@ -105,6 +106,52 @@ TEST_F(InvoiceEditorRoad, APickedProductLeavesTheCursorOnItsQuantity) {
         EXPECT_EQ(grid->currentColumn(), 2);
         EXPECT_TRUE(grid->hasFocus() || grid->isAncestorOf(QApplication::focusWidget()))
             << "the focus is on " << KeyTarget()->objectName().toStdString();
+        cancelAndDiscard(editor);
+    });
+}
+
+// A click on the cell that already has the cursor, and typing at once: the keys go into
+// that cell (they used to be taken as a search that jumped to another line). A click and
+// a pause open the cell for editing, and a double-click on a code still opens the picker.
+TEST_F(InvoiceEditorRoad, KeysTypedRightAfterAClickOnTheCurrentCellGoIntoIt) {
+    inNewInvoice([&](QWidget* editor, QTableWidget* grid) {
+        ClickCell(grid, 0, 1);
+        Type("DES-HR");
+        Press(Qt::Key_Return);
+        QTest::qWait(50);
+        ClickCell(grid, 2, 1);
+        ClickCell(grid, 2, 1);  // the cursor is already there
+        NoWindow([] {
+            Type("BC-500");
+            Press(Qt::Key_Return);
+        });
+        EXPECT_EQ(CellText(grid, 0, 1), "DES-HR") << "the first line is as it was";
+        EXPECT_EQ(CellText(grid, 2, 1), "BC-500");
+        EXPECT_EQ(CellText(grid, 2, 3), "Business Cards, 500, 2-sided");
+
+        // Click, pause: the cell opens with its text for changing.
+        ClickCell(grid, 2, 3);
+        ClickCell(grid, 2, 3);
+        QTest::qWait(QApplication::doubleClickInterval() + 200);
+        auto* cellEditor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+        ASSERT_NE(cellEditor, nullptr) << "no cell editor opened";
+        EXPECT_EQ(cellEditor->text(), "Business Cards, 500, 2-sided");
+        Press(Qt::Key_Escape);
+
+        // A double-click on a code cell that has the cursor opens the product picker.
+        ClickCell(grid, 3, 1);
+        OnModal(
+            [&] {
+                const QPoint at = grid->visualItemRect(grid->item(3, 1)).center();
+                QTest::mouseDClick(grid->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+            },
+            [&](QWidget* picker) {
+                EXPECT_EQ(picker->objectName(), "TEditProd");
+                Press(Qt::Key_Escape);
+            });
+        QTest::qWait(QApplication::doubleClickInterval() + 200);
+        EXPECT_FALSE(qobject_cast<QLineEdit*>(QApplication::focusWidget()))
+            << "no cell editor after the picker";
         cancelAndDiscard(editor);
     });
 }

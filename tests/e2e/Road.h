@@ -151,6 +151,12 @@ class RoadTest : public ::testing::Test {
                 });
     }
 
+    // Opens a window from an entry of the main window's menus; handle works in it.
+    void openFromMenu(const QString& menu, const QString& entry,
+                      const std::function<void(QWidget*)>& handle) {
+        OnModal([&] { FromMenu(form.get(), menu, entry); }, handle);
+    }
+
     TempDir dir;
     std::string folder;
     platform::qt::QtPrompter prompter;

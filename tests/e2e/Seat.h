@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPointer>
 #include <QTest>
@@ -23,6 +24,7 @@
 #include <functional>
 #include <ostream>
 #include <string>
+#include <vector>
 
 // Texts in failure messages as they read.
 inline void PrintTo(const QString& s, std::ostream* os) {
@@ -131,6 +133,23 @@ inline void ChooseInMenu(QMenu* menu, const QString& caption) {
     FAIL() << "no entry \"" << caption.toStdString() << "\" in the menu";
 }
 
+// Opens a menu of the window's menu bar with the mouse and chooses an entry in it.
+inline void FromMenu(QWidget* window, const QString& menuCaption, const QString& entry) {
+    QMenuBar* bar = nullptr;
+    for (QMenuBar* b : window->findChildren<QMenuBar*>())
+        if (b->window() == window) bar = b;
+    ASSERT_NE(bar, nullptr) << "no menu bar in " << Describe(window);
+    for (QAction* a : bar->actions()) {
+        if (Shown(a->text()) != menuCaption || !a->menu()) continue;
+        Click(bar, Qt::LeftButton, bar->actionGeometry(a).center());
+        ASSERT_TRUE(QTest::qWaitFor([&] { return a->menu()->isVisible(); }, 2000))
+            << "the menu " << menuCaption.toStdString() << " did not open";
+        ChooseInMenu(a->menu(), entry);
+        return;
+    }
+    FAIL() << "no menu \"" << menuCaption.toStdString() << "\" in " << Describe(window);
+}
+
 // Closes a window as a person who does not want it would: No (or the box's only button)
 // in a message box, Escape in a dialog.
 inline void Dismiss(QWidget* w) {
@@ -171,35 +190,44 @@ inline void NoWindow(const std::function<void()>& act, int settleMs = 300) {
     timer.stop();
 }
 
-// A window opens modally after act: handle runs inside its loop once it shows, and must
-// close it (or leave it to a button it clicks). A window still open after handle is a
-// failure and is closed. No window within ten seconds is a failure too. Returns whether
-// the window came.
-inline bool OnModal(const std::function<void()>& act, const std::function<void(QWidget*)>& handle,
+// Windows open modally one after the other after act (a print dialog, then the save
+// dialog it leads to): each handler runs inside the loop of its window once it shows,
+// and must close it (or leave it to a button it clicks). A window still open after its
+// handler is a failure and is closed. A window that does not come within waitMs is a
+// failure too. Returns how many came.
+inline int OnModals(const std::function<void()>& act,
+                    const std::vector<std::function<void(QWidget*)>>& handlers,
                     int waitMs = 10000) {
     QPointer<QWidget> before = QApplication::activeModalWidget();
-    bool came = false, over = false;
+    // The windows already open: coming back to one of them, when a window over it closes,
+    // is not a window act opens.
+    QList<QPointer<QWidget>> open;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->isVisible()) open.append(w);
+    size_t next = 0;
+    bool over = handlers.empty();
     QTimer timer;
     QElapsedTimer clock;
     clock.start();
     timer.setInterval(20);
     QObject::connect(&timer, &QTimer::timeout, [&] {
         QWidget* w = QApplication::activeModalWidget();
-        if (!w || w == before || !w->isVisible()) {
+        if (!w || w == before || open.contains(w) || !w->isVisible()) {
             if (clock.elapsed() < waitMs) return;
             timer.stop();
             over = true;
-            ADD_FAILURE() << "the expected window did not open";
+            ADD_FAILURE() << "the expected window did not open (window " << next + 1 << " of "
+                          << handlers.size() << ")";
             return;
         }
         timer.stop();
-        came = true;
         QPointer<QWidget> shown = w;
+        open.append(w);
         // The keys go to it once the desktop has made it the active window (the
         // offscreen desktop does not always do so for a window over another modal one).
         (void)QTest::qWaitForWindowExposed(w, 2000);
         if (!QTest::qWaitForWindowActive(w, 500)) QApplication::setActiveWindow(w);
-        handle(w);
+        handlers[next++](w);
         if (shown && shown->isVisible() && QApplication::activeModalWidget() == shown) {
             ADD_FAILURE() << "left open: " << Describe(shown);
             Dismiss(shown);
@@ -208,14 +236,26 @@ inline bool OnModal(const std::function<void()>& act, const std::function<void(Q
         if (before && before->isVisible() && QApplication::activeWindow() != before &&
             !QTest::qWaitForWindowActive(before, 300))
             QApplication::setActiveWindow(before);
-        over = true;
+        if (next == handlers.size()) {
+            over = true;
+            return;
+        }
+        clock.restart();
+        timer.start();
     });
     timer.start();
     act();
-    // The window may open after act returns (a queued command): wait for it.
-    if (!over) (void)QTest::qWaitFor([&] { return over; }, waitMs + 5000);
+    // A window may open after act returns (a queued command): wait for it.
+    if (!over) (void)QTest::qWaitFor([&] { return over; }, int(handlers.size()) * waitMs + 5000);
     timer.stop();
-    return came;
+    return int(next);
+}
+
+// One window opens modally after act; handle runs inside its loop (see OnModals).
+// Returns whether it came.
+inline bool OnModal(const std::function<void()>& act, const std::function<void(QWidget*)>& handle,
+                    int waitMs = 10000) {
+    return OnModals(act, {handle}, waitMs) == 1;
 }
 
 // A message box opens after act: its text must hold needle; answer clicks the button of

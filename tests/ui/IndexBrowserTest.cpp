@@ -274,8 +274,13 @@ TEST_F(IndexBrowserTest, ClicksAndDoubleClicksPickRows) {
     // Below the last filled row nothing changes.
     QTest::mouseClick(control->viewport(), Qt::LeftButton, {}, rowPoint(6));
     EXPECT_EQ(row(), 3);
+    // A right-click selects its row, for the context menu to act on; below the rows it
+    // leaves the highlight where it is.
     QTest::mouseClick(control->viewport(), Qt::RightButton, {}, rowPoint(1));
-    EXPECT_EQ(row(), 3);
+    EXPECT_EQ(row(), 1);
+    EXPECT_EQ(changed.count(), 2);
+    QTest::mouseClick(control->viewport(), Qt::RightButton, {}, rowPoint(6));
+    EXPECT_EQ(row(), 1);
     QTest::mouseDClick(control->viewport(), Qt::LeftButton, {}, rowPoint(2));
     EXPECT_EQ(row(), 2);
     EXPECT_EQ(dbl.count(), 1);
