@@ -1,9 +1,9 @@
 #include "invoicing/InvList.h"
 
-#include "app/Aging.h"
 #include "data/Ansi.h"
 #include "data/Money.h"
 #include "data/Update.h"
+#include "invoicing/Receivables.h"
 
 namespace invarro::invoicing {
 
@@ -173,7 +173,7 @@ QuickView MakeQuickView(const data::InvoiceRecord& inv,
         const std::string stamp = inv.text(Invoice::EMailedOn);
         v.printed = stamp.size() > 2 ? "E-Mailed: " + stamp : "*Printed*";
     }
-    v.agingCaptions = app::AgingLabels(company);
+    v.agingCaptions = AgingLabels(company);
     if (customer) {
         const data::CustomerRecord& c = *customer;
         v.customerFound = true;
