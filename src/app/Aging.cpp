@@ -64,7 +64,8 @@ struct AllCustomersAging {
 };
 AllCustomersAging AgeAllInvoices(storage::Fileblock* customers, storage::Fileblock* invoices,
                                  const AgingLimits& limits, const data::Date& today,
-                                 data::DateOrder order, invoicing::AgingTally& tally) {
+                                 data::DateOrder order, invoicing::AgingTally& tally,
+                                 platform::Prompter& prompter) {
     AllCustomersAging all;
     for (int32_t rec = storage::NextUsedRecord(customers, 0); storage::EngineOk;
          rec = storage::NextUsedRecord(customers, rec)) {
@@ -96,7 +97,7 @@ AllCustomersAging AgeAllInvoices(storage::Fileblock* customers, storage::Fileblo
         auto sums = all.byCustomer.find(AgingCustomerOf(data::InvoiceKey(inv, 2)));
         if (sums == all.byCustomer.end()) continue;
         if (!invoicing::AgeInvoiceRecord(invoices, rec, inv, limits, today, order, sums->second,
-                                         tally, &all.error)) {
+                                         tally, prompter, &all.error)) {
             all.ok = false;
             return all;
         }
@@ -255,8 +256,8 @@ AgingOutcome RunAging(Session& session, bool forced, const platform::Clock& cloc
         }
 
         invoicing::AgingTally tally;
-        AllCustomersAging all =
-            AgeAllInvoices(customers.fb, invoices.fb, *limits, today, session.dateOrder, tally);
+        AllCustomersAging all = AgeAllInvoices(customers.fb, invoices.fb, *limits, today,
+                                               session.dateOrder, tally, prompter);
         outcome.invoicesAged = tally.invoicesAged;
         outcome.datesRepaired = tally.datesRepaired;
         outcome.undatable = std::move(tally.undatable);

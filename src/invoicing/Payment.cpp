@@ -601,7 +601,8 @@ PostOutcome PostPayment(SaveFiles& files, std::string_view custNo, const std::st
         if (outcome.posted > 0)
             updated.setText(Customer::LastPayDate, data::FormatUserDate(*date, order));
         const AgingLimits limits = AgingLimitsOf(files.company).value_or(AgingLimits{});
-        auto buckets = CustomerAgingBuckets(files.invoices, custNo, limits, files.today, order);
+        auto buckets =
+            CustomerAgingBuckets(files.invoices, custNo, limits, files.today, order, prompter);
         if (buckets) {
             ok = updated.setMoney(Customer::Age0to30, (*buckets)[0]) &&
                  updated.setMoney(Customer::Age31to60, (*buckets)[1]) &&

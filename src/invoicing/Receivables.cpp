@@ -2,6 +2,7 @@
 
 #include "data/Ansi.h"
 #include "data/Keys.h"
+#include "data/Update.h"
 #include "storage/BTree.h"
 
 namespace invarro::invoicing {
@@ -94,16 +95,20 @@ std::string AgingCustomerOf(std::string_view key2) {
 
 bool AgeInvoiceRecord(storage::Fileblock* invoices, int32_t recNo, data::InvoiceRecord& inv,
                       const AgingLimits& limits, const data::Date& today, data::DateOrder order,
-                      AgingBuckets& buckets, AgingTally& tally, std::string* error) {
+                      AgingBuckets& buckets, AgingTally& tally, platform::Prompter& prompter,
+                      std::string* error) {
     const Money due = inv.money(Invoice::BalanceDue);
     if (!inv.live() || !IsReceivable(inv) || due.isZero()) return true;
     InvoiceAgingDate date = AgingDateOf(inv, order);
     int bucket = 0;
     if (date.date) {
         if (date.rebuilt) {
+            const data::InvoiceRecord asRead = inv;
             inv.setText(Invoice::InvDate, data::FormatUserDate(*date.date, order));
-            storage::PutRecord(invoices, recNo, inv.data());
-            if (!storage::EngineOk) {
+            const data::UpdateResult written =
+                data::ChangeBusinessRecord(invoices, recNo, asRead, inv, prompter);
+            if (!written.ok()) {
+                storage::EngineError = written.engineError;
                 *error = EngineText("Cannot write invoice record " + std::to_string(recNo));
                 return false;
             }
@@ -122,7 +127,8 @@ bool AgeInvoiceRecord(storage::Fileblock* invoices, int32_t recNo, data::Invoice
 
 std::optional<AgingBuckets> CustomerAgingBuckets(storage::Fileblock* invoices,
                                                  std::string_view custNo, const AgingLimits& limits,
-                                                 const data::Date& today, data::DateOrder order) {
+                                                 const data::Date& today, data::DateOrder order,
+                                                 platform::Prompter& prompter) {
     data::InvoiceRecord probe;
     probe.setText(Invoice::CustNo, custNo);
     std::string key = data::InvoiceKey(probe, 2);
@@ -136,7 +142,8 @@ std::optional<AgingBuckets> CustomerAgingBuckets(storage::Fileblock* invoices,
         data::InvoiceRecord inv;
         storage::GetRecord(invoices, recNo, inv.data());
         if (!storage::EngineOk) return std::nullopt;
-        if (!AgeInvoiceRecord(invoices, recNo, inv, limits, today, order, buckets, tally, &error))
+        if (!AgeInvoiceRecord(invoices, recNo, inv, limits, today, order, buckets, tally, prompter,
+                              &error))
             return std::nullopt;
         storage::NextKey(invoices, 2, key, recNo);
     }

@@ -14,6 +14,7 @@
 #include "data/Dates.h"
 #include "data/Money.h"
 #include "data/Records.h"
+#include "platform/Prompter.h"
 #include "storage/Engine.h"
 
 namespace invarro::invoicing {
@@ -67,17 +68,20 @@ struct AgingTally {
 // Adds invoice record recNo (read as inv) to its customer's sums: a live receivable with a
 // balance due, in the period of its age. A record without any readable date counts as
 // current and is named in the tally. An invoice date that had to be rebuilt from the other
-// date fields is written back. False with error set when that write fails.
+// date fields is written back through the record-update protocol (within the posting open
+// now, if any). False with error set when that write fails.
 bool AgeInvoiceRecord(storage::Fileblock* invoices, int32_t recNo, data::InvoiceRecord& inv,
                       const AgingLimits& limits, const data::Date& today, data::DateOrder order,
-                      AgingBuckets& buckets, AgingTally& tally, std::string* error);
+                      AgingBuckets& buckets, AgingTally& tally, platform::Prompter& prompter,
+                      std::string* error);
 
 // The customer's four sums from scratch: every receivable record of the customer
 // (invoice key 2) with a balance due, in the period of its age counted from its invoice
-// date to today. A record without any readable date counts as current. Nothing when the
-// invoice file cannot be read.
+// date to today. A record without any readable date counts as current; a date rebuilt on
+// the way is written back. Nothing when the invoice file cannot be read or written.
 std::optional<AgingBuckets> CustomerAgingBuckets(storage::Fileblock* invoices,
                                                  std::string_view custNo, const AgingLimits& limits,
-                                                 const data::Date& today, data::DateOrder order);
+                                                 const data::Date& today, data::DateOrder order,
+                                                 platform::Prompter& prompter);
 
 }  // namespace invarro::invoicing

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "InvoiceFixture.h"
+#include "data/Posting.h"
 #include "storage/EngineTesting.h"
 
 namespace invarro::invoicing {
@@ -93,7 +94,14 @@ TEST(InvoiceAge, CountedFromTheInvoiceDateThenItsPartsThenItsSortDate) {
 class CustomerSumsTest : public testing::InvoiceTest {
   protected:
     std::optional<AgingBuckets> sums(const std::string& custNo) {
-        return CustomerAgingBuckets(invoices, custNo, AgingLimits{}, today, order());
+        return CustomerAgingBuckets(invoices, custNo, AgingLimits{}, today, order(), prompter);
+    }
+    // Makes the invoice date of record recNo unreadable; its month, day and year stay.
+    void spoilInvoiceDate(int32_t recNo) {
+        data::InvoiceRecord r = read(recNo);
+        const data::InvoiceRecord asRead = r;
+        r.setText(Invoice::InvDate, "??");
+        ASSERT_TRUE(data::ChangeBusinessRecord(invoices, recNo, asRead, r, prompter).ok());
     }
     const Date today{2024, 6, 30};
 };
@@ -122,16 +130,27 @@ TEST_F(CustomerSumsTest, OpenReceivablesOfExactlyThisCustomerInTheirPeriods) {
 
 TEST_F(CustomerSumsTest, ARebuiltInvoiceDateIsWrittenBackAndTheIndexStillFindsIt) {
     const int32_t rec = add({.no = "1", .cust = "1001", .date = {2024, 6, 20}, .total = "10.00"});
-    data::InvoiceRecord r = read(rec);
-    const data::InvoiceRecord asRead = r;
-    r.setText(Invoice::InvDate, "??");
-    ASSERT_TRUE(data::ChangeBusinessRecord(invoices, rec, asRead, r, prompter).ok());
+    spoilInvoiceDate(rec);
 
     auto b = sums("1001");
     ASSERT_TRUE(b);
     EXPECT_EQ((*b)[0], Cents(1000));
     EXPECT_EQ(read(rec).text(Invoice::InvDate), "06/20/2024");
     EXPECT_EQ(sums("1001"), b) << "a second pass finds the same";
+}
+
+TEST_F(CustomerSumsTest, ARebuiltDateBelongsToThePostingItIsMadeIn) {
+    const int32_t rec = add({.no = "1", .cust = "1001", .date = {2024, 6, 20}, .total = "10.00"});
+    spoilInvoiceDate(rec);
+    {
+        data::Posting posting;
+        ASSERT_TRUE(posting.started());
+        ASSERT_TRUE(sums("1001"));
+        EXPECT_EQ(read(rec).text(Invoice::InvDate), "06/20/2024");
+        posting.rollback();
+    }
+    EXPECT_EQ(read(rec).text(Invoice::InvDate), "??") << "dropped with the posting";
+    EXPECT_TRUE(prompter.done());
 }
 
 TEST_F(CustomerSumsTest, AFailingReadOrWriteGivesNothing) {
@@ -144,10 +163,7 @@ TEST_F(CustomerSumsTest, AFailingReadOrWriteGivesNothing) {
     storage::ClearFaults();
 
     // The rebuilt date cannot be written: no sums, and the record stays as it was.
-    data::InvoiceRecord r = read(rec);
-    const data::InvoiceRecord asRead = r;
-    r.setText(Invoice::InvDate, "??");
-    ASSERT_TRUE(data::ChangeBusinessRecord(invoices, rec, asRead, r, prompter).ok());
+    spoilInvoiceDate(rec);
     storage::InjectFault(storage::EngineOp::PutRecord, 1, storage::err::OsOther);
     EXPECT_FALSE(sums("1001"));
     storage::ClearFaults();
