@@ -27,55 +27,16 @@ using data::Company;
 using data::Customer;
 using data::Invoice;
 using data::Money;
-
-std::optional<int> WholeDays(std::string_view text) {
-    std::string_view t = data::TrimText(text);
-    if (t.empty() || t.size() > 6) return std::nullopt;
-    int v = 0;
-    for (char ch : t) {
-        if (ch < '0' || ch > '9') return std::nullopt;
-        v = v * 10 + (ch - '0');
-    }
-    return v;
-}
-
-std::optional<int> PartNumber(std::string_view text) {
-    return WholeDays(text);
-}
-
-// The invoice date as the company writes dates, or rebuilt from its month, day and year
-// fields, or taken from its sort date.
-struct InvoiceDate {
-    std::optional<data::Date> date;
-    bool rebuilt = false;  // InvDate was unreadable and the parts gave a date
-};
-InvoiceDate DateOfInvoice(const data::InvoiceRecord& inv, data::DateOrder order) {
-    InvoiceDate d;
-    d.date = data::ParseUserDate(inv.text(Invoice::InvDate), order);
-    if (d.date) return d;
-    auto m = PartNumber(inv.text(Invoice::InvMonth));
-    auto day = PartNumber(inv.text(Invoice::InvDay));
-    auto y = PartNumber(inv.text(Invoice::InvYear));
-    if (m && day && y) {
-        data::Date parts{*y, *m, *day};
-        if (data::IsValidDate(parts)) {
-            d.date = parts;
-            d.rebuilt = true;
-            return d;
-        }
-    }
-    d.date = data::ParseSortDate(inv.text(Invoice::SortDate));
-    return d;
-}
+using invoicing::AgingBucket;
+using invoicing::AgingBuckets;
+using invoicing::AgingCustomerOf;
+using invoicing::AgingLimits;
+using invoicing::AgingLimitsOf;
+using invoicing::SumOf;
 
 bool EndOfScan() {
     return storage::EngineError == storage::err::NoMoreRecords;
 }
-bool EndOfKey() {
-    return storage::EngineError == storage::err::KeyNotFound ||
-           storage::EngineError == storage::err::NoNextEntry;
-}
-
 std::string EngineText(const std::string& what) {
     return what + " (error " + std::to_string(storage::EngineError) + ")";
 }
@@ -92,78 +53,6 @@ data::OpenResult OpenForAging(const std::string& folder, const std::string& pref
     return data::OpenBusinessFileblock(request, prompter);
 }
 
-// The customer's four sums, with the invoices read through invoice key 2.
-struct CustomerAging {
-    AgingBuckets buckets{};
-    bool ok = true;
-    std::string error;
-};
-// Adds one invoice record to its customer's sums: a live receivable with a balance due, in
-// the period of its age. An invoice date that had to be rebuilt from the other date
-// fields is written back. False (with error set) when that write fails.
-bool AgeRecord(storage::Fileblock* invoices, int32_t recNo, data::InvoiceRecord& inv,
-               const AgingLimits& limits, const data::Date& today, data::DateOrder order,
-               AgingOutcome& outcome, CustomerAging& result) {
-    const Money due = inv.money(Invoice::BalanceDue);
-    if (!inv.live() || !IsReceivable(inv) || due.isZero()) return true;
-    InvoiceDate date = DateOfInvoice(inv, order);
-    int bucket = 0;
-    if (date.date) {
-        if (date.rebuilt) {
-            inv.setText(Invoice::InvDate, data::FormatUserDate(*date.date, order));
-            storage::PutRecord(invoices, recNo, inv.data());
-            if (!storage::EngineOk) {
-                result.ok = false;
-                result.error = EngineText("Cannot write invoice record " + std::to_string(recNo));
-                return false;
-            }
-            ++outcome.datesRepaired;
-        }
-        bucket = AgingBucket(data::DaysBetween(*date.date, today), limits);
-    } else {
-        // Without any date the balance still belongs to the receivables; it is counted as
-        // current and the user is told which invoice it is.
-        outcome.undatable.push_back(std::string(data::TrimText(inv.text(Invoice::InvNo))));
-    }
-    result.buckets[size_t(bucket)] += due;
-    ++outcome.invoicesAged;
-    return true;
-}
-
-// The customer number an invoice record is filed under, as invoice key 2 holds it
-// (trimmed, upper case): the record belongs to the customer whose number reads the same.
-std::string AgingCustomerOf(std::string_view key2) {
-    return data::UpperAnsi(data::TrimText(key2));
-}
-
-CustomerAging AgeCustomer(storage::Fileblock* invoices, std::string_view custNoAnsi,
-                          const AgingLimits& limits, const data::Date& today, data::DateOrder order,
-                          AgingOutcome& outcome) {
-    CustomerAging result;
-    data::InvoiceRecord probe;
-    probe.setAnsi(Invoice::CustNo, custNoAnsi);
-    std::string key = data::InvoiceKey(probe, 2);
-    const std::string wanted = data::UpperAnsi(data::TrimText(probe.ansi(Invoice::CustNo)));
-
-    int32_t recNo = storage::FindKeyAtOrAfter(invoices, 2, key);
-    while (storage::EngineOk && AgingCustomerOf(key) == wanted) {
-        data::InvoiceRecord inv;
-        storage::GetRecord(invoices, recNo, inv.data());
-        if (!storage::EngineOk) {
-            result.ok = false;
-            result.error = EngineText("Cannot read invoice record " + std::to_string(recNo));
-            return result;
-        }
-        if (!AgeRecord(invoices, recNo, inv, limits, today, order, outcome, result)) return result;
-        storage::NextKey(invoices, 2, key, recNo);
-    }
-    if (!storage::EngineOk && !EndOfKey()) {
-        result.ok = false;
-        result.error = EngineText("Cannot read the invoice index");
-    }
-    return result;
-}
-
 // Every customer's sums in one pass over the invoice file in record order, instead of one
 // index walk per customer: the customer numbers are gathered first (as AgingCustomerOf
 // gives them), and an invoice of a number no customer has is left alone, as the walk
@@ -175,7 +64,8 @@ struct AllCustomersAging {
 };
 AllCustomersAging AgeAllInvoices(storage::Fileblock* customers, storage::Fileblock* invoices,
                                  const AgingLimits& limits, const data::Date& today,
-                                 data::DateOrder order, AgingOutcome& outcome) {
+                                 data::DateOrder order, invoicing::AgingTally& tally,
+                                 platform::Prompter& prompter) {
     AllCustomersAging all;
     for (int32_t rec = storage::NextUsedRecord(customers, 0); storage::EngineOk;
          rec = storage::NextUsedRecord(customers, rec)) {
@@ -206,14 +96,11 @@ AllCustomersAging AgeAllInvoices(storage::Fileblock* customers, storage::Fileblo
         }
         auto sums = all.byCustomer.find(AgingCustomerOf(data::InvoiceKey(inv, 2)));
         if (sums == all.byCustomer.end()) continue;
-        CustomerAging one;
-        one.buckets = sums->second;
-        if (!AgeRecord(invoices, rec, inv, limits, today, order, outcome, one)) {
+        if (!invoicing::AgeInvoiceRecord(invoices, rec, inv, limits, today, order, sums->second,
+                                         tally, prompter, &all.error)) {
             all.ok = false;
-            all.error = one.error;
             return all;
         }
-        sums->second = one.buckets;
     }
     if (!EndOfScan()) {
         all.ok = false;
@@ -264,47 +151,6 @@ bool StoreCompanyAging(const Session& session, const std::string& today, Money t
 
 }  // namespace
 
-std::optional<AgingLimits> AgingLimitsOf(const data::CompanyRecord& company) {
-    auto d1 = WholeDays(company.text(Company::AgingDays1));
-    auto d2 = WholeDays(company.text(Company::AgingDays2));
-    auto d3 = WholeDays(company.text(Company::AgingDays3));
-    if (!d1 || !d2 || !d3) return std::nullopt;
-    return AgingLimits{*d1, *d2, *d3};
-}
-
-std::optional<int> InvoiceAgeDays(const data::InvoiceRecord& record, data::DateOrder order,
-                                  const data::Date& today) {
-    InvoiceDate date = DateOfInvoice(record, order);
-    if (!date.date) return std::nullopt;
-    return data::DaysBetween(*date.date, today);
-}
-
-int AgingBucket(int ageDays, const AgingLimits& limits) {
-    if (ageDays <= limits.d1) return 0;
-    if (ageDays <= limits.d2) return 1;
-    if (ageDays <= limits.d3) return 2;
-    return 3;
-}
-
-Money SumOf(const AgingBuckets& buckets) {
-    Money sum;
-    for (Money m : buckets)
-        sum += m;
-    return sum;
-}
-
-std::optional<AgingBuckets> CustomerAgingBuckets(storage::Fileblock* invoices,
-                                                 std::string_view custNo, const AgingLimits& limits,
-                                                 const data::Date& today, data::DateOrder order) {
-    AgingOutcome unused;
-    data::InvoiceRecord probe;
-    probe.setText(Invoice::CustNo, custNo);
-    CustomerAging aged =
-        AgeCustomer(invoices, probe.ansi(Invoice::CustNo), limits, today, order, unused);
-    if (!aged.ok) return std::nullopt;
-    return aged.buckets;
-}
-
 bool AgingDueToday(const Session& session, const platform::Clock& clock) {
     return std::string(data::TrimText(session.company.text(Company::LastAgingDate))) !=
            session.todayText(data::Today(clock));
@@ -345,9 +191,9 @@ AgingOutcome RunAging(Session& session, bool forced, const platform::Clock& cloc
     AgingOutcome outcome;
     auto limits = AgingLimitsOf(session.company);
     if (!limits) {
-        prompter.ask(platform::Message{std::string(data::kAppTitle), std::string(kBadAgingDays),
-                                       platform::Icon::Warning, platform::Buttons::Ok,
-                                       platform::Answer::Ok});
+        prompter.ask(platform::Message{
+            std::string(data::kAppTitle), std::string(invoicing::kBadAgingDays),
+            platform::Icon::Warning, platform::Buttons::Ok, platform::Answer::Ok});
         outcome.status = AgingStatus::BadDays;
         return outcome;
     }
@@ -409,8 +255,12 @@ AgingOutcome RunAging(Session& session, bool forced, const platform::Clock& cloc
             return finish(outcome);
         }
 
-        AllCustomersAging all =
-            AgeAllInvoices(customers.fb, invoices.fb, *limits, today, session.dateOrder, outcome);
+        invoicing::AgingTally tally;
+        AllCustomersAging all = AgeAllInvoices(customers.fb, invoices.fb, *limits, today,
+                                               session.dateOrder, tally, prompter);
+        outcome.invoicesAged = tally.invoicesAged;
+        outcome.datesRepaired = tally.datesRepaired;
+        outcome.undatable = std::move(tally.undatable);
         bool ok = all.ok;
         if (!ok) outcome.error = all.error;
         for (int32_t rec = ok ? storage::NextUsedRecord(customers.fb, 0) : 0;
@@ -427,15 +277,15 @@ AgingOutcome RunAging(Session& session, bool forced, const platform::Clock& cloc
             if (data::TrimText(customer.text(Customer::ShortName)).empty())
                 customer.setText(Customer::ShortName, kNoShortName);
 
-            CustomerAging aged;
+            AgingBuckets aged{};
             auto sums = all.byCustomer.find(
                 AgingCustomerOf(data::TrimText(customer.ansi(Customer::CustNo))));
-            if (sums != all.byCustomer.end()) aged.buckets = sums->second;
-            const Money balance = SumOf(aged.buckets);
-            bool fits = customer.setMoney(Customer::Age0to30, aged.buckets[0]) &&
-                        customer.setMoney(Customer::Age31to60, aged.buckets[1]) &&
-                        customer.setMoney(Customer::Age61to90, aged.buckets[2]) &&
-                        customer.setMoney(Customer::AgeOver90, aged.buckets[3]) &&
+            if (sums != all.byCustomer.end()) aged = sums->second;
+            const Money balance = SumOf(aged);
+            bool fits = customer.setMoney(Customer::Age0to30, aged[0]) &&
+                        customer.setMoney(Customer::Age31to60, aged[1]) &&
+                        customer.setMoney(Customer::Age61to90, aged[2]) &&
+                        customer.setMoney(Customer::AgeOver90, aged[3]) &&
                         customer.setMoney(Customer::Balance, balance);
             if (!fits) {
                 outcome.error = "The aging amounts of customer " +
@@ -453,7 +303,7 @@ AgingOutcome RunAging(Session& session, bool forced, const platform::Clock& cloc
                 break;
             }
             for (size_t i = 0; i < 4; ++i)
-                outcome.totals[i] += aged.buckets[i];
+                outcome.totals[i] += aged[i];
             ++outcome.customers;
             progress.setLine(1, "Customers: " + std::to_string(outcome.customers));
             progress.step();
@@ -546,12 +396,6 @@ ChartBars AgingChartBars(const AgingBuckets& buckets, int frameHeight) {
         bars.heights[i] = h;
     }
     return bars;
-}
-
-std::array<std::string, 4> AgingLabels(const data::CompanyRecord& company) {
-    return {company.text(Company::AgingCaption1), company.text(Company::AgingCaption2),
-            company.text(Company::AgingCaption3),
-            "Over " + std::string(data::TrimText(company.text(Company::AgingDays3))) + ": "};
 }
 
 std::string AgingBarHint(const std::string& label, Money amount) {

@@ -1,6 +1,7 @@
-// The aging of receivables: every customer's open invoices sorted by age into four
-// periods, written into the customer records, summed into the company's receivables
-// total, and the bar chart that shows the four sums.
+// The daily aging run: every customer's open invoices sorted by age into the four periods
+// (invoicing/Receivables.h holds the age rule), written into the customer records, summed
+// into the company's receivables total; its start-up rule, and the bar chart that shows
+// the four sums.
 #pragma once
 
 #include <array>
@@ -12,6 +13,7 @@
 #include "app/Session.h"
 #include "data/Money.h"
 #include "data/Records.h"
+#include "invoicing/Receivables.h"
 #include "platform/Clock.h"
 #include "platform/Progress.h"
 #include "platform/Prompter.h"
@@ -19,8 +21,6 @@
 
 namespace invarro::app {
 
-inline constexpr std::string_view kBadAgingDays =
-    "There is a bad value in your aging days (Company Setup). Unable to calculate aging.";
 inline constexpr std::string_view kAgingTitle = "Aging";
 inline constexpr std::string_view kAgingLine = "Calculating Aging...";
 inline constexpr std::string_view kAgingStatus = "Calculating Aging Totals...";
@@ -28,37 +28,6 @@ inline constexpr std::string_view kReady = "Ready.";
 inline constexpr std::string_view kChartStatus =
     "Hold mouse over chart or color to see aging amount...";
 inline constexpr std::string_view kNoShortName = "*NONE*";
-
-// The last day of the first three periods; the fourth holds everything older.
-struct AgingLimits {
-    int d1 = 30;
-    int d2 = 60;
-    int d3 = 90;
-};
-// The company's AgingDays1..3; nothing when one is empty or not a whole number.
-std::optional<AgingLimits> AgingLimitsOf(const data::CompanyRecord& company);
-// The period (0..3) of an invoice that is ageDays whole days old.
-int AgingBucket(int ageDays, const AgingLimits& limits);
-
-using AgingBuckets = std::array<data::Money, 4>;
-data::Money SumOf(const AgingBuckets& buckets);
-
-// The age of an invoice in whole days: from its invoice date (or, when that cannot be
-// read, its month, day and year fields, or its sort date) to today. Nothing when the
-// record has no readable date at all. Every aging in the program counts days this way.
-std::optional<int> InvoiceAgeDays(const data::InvoiceRecord& record, data::DateOrder order,
-                                  const data::Date& today);
-
-// Whether a record can be a receivable at all (quotes and repeat masters never are).
-using data::IsReceivable;
-
-// The customer's four sums from scratch: every receivable record of the customer
-// (invoice key 2) with a balance due, in the period of its age counted from its invoice
-// date to today. A record without any readable date counts as current. Nothing when the
-// invoice file cannot be read.
-std::optional<AgingBuckets> CustomerAgingBuckets(storage::Fileblock* invoices,
-                                                 std::string_view custNo, const AgingLimits& limits,
-                                                 const data::Date& today, data::DateOrder order);
 
 enum class AgingStatus {
     BadDays,    // the aging days are unusable; nothing was done
@@ -69,7 +38,7 @@ enum class AgingStatus {
 
 struct AgingOutcome {
     AgingStatus status = AgingStatus::NotNeeded;
-    AgingBuckets totals{};
+    invoicing::AgingBuckets totals{};
     data::Money total;
     bool showChart = false;  // the main window draws the chart
     int customers = 0;
@@ -92,9 +61,9 @@ bool AgingDueToday(const Session& session, const platform::Clock& clock);
 
 // The aging of the company in use as its customer records hold it from the last run: each
 // period's sum over the live customers. Nothing when the customer file cannot be read.
-std::optional<AgingBuckets> StoredAging(const Session& session);
+std::optional<invoicing::AgingBuckets> StoredAging(const Session& session);
 // Whether the chart is shown at start: the company asks for it and the sums are not zero.
-bool ShowsChartAtStart(const Session& session, const AgingBuckets& buckets);
+bool ShowsChartAtStart(const Session& session, const invoicing::AgingBuckets& buckets);
 
 // ------------------------------------------------------------------------- the chart
 
@@ -105,13 +74,12 @@ struct ChartBars {
     std::array<int, 4> heights{};
     int baseLine = 0;  // pixels above the frame's bottom
 };
-ChartBars AgingChartBars(const AgingBuckets& buckets, int frameHeight);
+ChartBars AgingChartBars(const invoicing::AgingBuckets& buckets, int frameHeight);
 
-// The four period labels: the company's three captions and "Over " d3 ": ".
-std::array<std::string, 4> AgingLabels(const data::CompanyRecord& company);
 // One bar's tool-tip: its label and its amount (",0.00").
 std::string AgingBarHint(const std::string& label, data::Money amount);
 // The chart's tool-tip: the four bars' lines and "Total A/R: " with the total.
-std::string AgingChartHint(const std::array<std::string, 4>& labels, const AgingBuckets& buckets);
+std::string AgingChartHint(const std::array<std::string, 4>& labels,
+                           const invoicing::AgingBuckets& buckets);
 
 }  // namespace invarro::app

@@ -19,6 +19,7 @@
 #include "data/Posting.h"
 #include "data/Update.h"
 #include "invoicing/InvEdit.h"
+#include "invoicing/Receivables.h"
 #include "storage/Engine.h"
 #include "storage/Verify.h"
 
@@ -31,6 +32,12 @@ using data::Invoice;
 using data::InvoiceLine;
 using data::Memo;
 using data::Money;
+using invoicing::AgingBucket;
+using invoicing::AgingBuckets;
+using invoicing::AgingLimits;
+using invoicing::AgingLimitsOf;
+using invoicing::InvoiceAgeDays;
+using invoicing::SumOf;
 
 std::string Key(std::string_view text) {
     return data::UpperText(data::TrimText(text));

@@ -2,6 +2,7 @@
 
 #include "app/DemoCompanies.h"
 #include "app/DemoEInvoice.h"
+#include "app/Interest.h"
 #include "app/Startup.h"
 #include "app/TilePicture.h"
 #include "customers/Demo.h"
@@ -118,7 +119,7 @@ InstallResult CreateDemoInstallation(const std::string& folder, platform::Prompt
         return result;
     }
     invoicing::DemoRepeatResult repeats =
-        invoicing::AddDemoRepeatAndInterest(folder, demo, today, prompter);
+        invoicing::AddDemoRepeatAndInterest(folder, demo, today, prompter, AgeDemoCompany);
     if (!repeats.ok) {
         result.message = "Cannot add the demo repeat billing: " + repeats.error;
         return result;
@@ -181,7 +182,7 @@ InstallResult CreateDemoInstallation(const std::string& folder, platform::Prompt
         return result;
     }
     invoicing::DemoRepeatResult otherRepeats =
-        invoicing::AddDemoRepeatAndInterest(folder, *other, today, prompter);
+        invoicing::AddDemoRepeatAndInterest(folder, *other, today, prompter, AgeDemoCompany);
     // Its interest run rewrote "LastCo.Dat": the first company stays the one in use.
     if (!otherRepeats.ok || !data::WriteLastCompany(folder, demo, &error)) {
         result.message = "Cannot add the demo repeat billing: " + otherRepeats.error + error;

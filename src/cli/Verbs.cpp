@@ -24,6 +24,7 @@
 #include "app/Aging.h"
 #include "app/BooksCheck.h"
 #include "app/CompanyManager.h"
+#include "app/Interest.h"
 #include "app/MailPassword.h"
 #include "cli/Command.h"
 #include "customers/CExport.h"
@@ -40,6 +41,7 @@
 #include "data/SideFiles.h"
 #include "data/Update.h"
 #include "invoicing/IntWizd.h"
+#include "invoicing/Receivables.h"
 #include "invoicing/RepeatSet.h"
 #include "maintenance/Backup.h"
 #include "output/CStmnt.h"
@@ -224,7 +226,7 @@ int Aging(Context& ctx, const Args& args) {
         return data::TrimmedText(a.text(Customer::CustNo)) <
                data::TrimmedText(b.text(Customer::CustNo));
     });
-    const std::array<std::string, 4> labels = app::AgingLabels(ctx.session.company);
+    const std::array<std::string, 4> labels = invoicing::AgingLabels(ctx.session.company);
     std::string head = Pad("Cust#", 9) + Pad("Name", 30) + Pad("Balance", 14, true);
     for (const std::string& l : labels)
         head += Pad(data::TrimmedText(l), 14, true);
@@ -386,8 +388,8 @@ int Interest(Context& ctx, const Args& args) {
     s.invoiceDate = data::FormatUserDate(date, order);
 
     const std::string over = data::TrimmedText(args.value("--over").value_or(""));
-    const std::optional<app::AgingLimits> limits = app::AgingLimitsOf(company);
-    if (!limits) return ctx.fail(std::string(app::kBadAgingDays));
+    const std::optional<invoicing::AgingLimits> limits = invoicing::AgingLimitsOf(company);
+    if (!limits) return ctx.fail(std::string(invoicing::kBadAgingDays));
     const std::array<int, 3> days{limits->d1, limits->d2, limits->d3};
     const auto it = std::find(days.begin(), days.end(), std::atoi(over.c_str()));
     if (over.empty() || it == days.end())
@@ -426,7 +428,7 @@ int Interest(Context& ctx, const Args& args) {
                         std::to_string(posting.engineError()) + "); nothing was changed");
     };
     std::optional<invoicing::InterestScan> scan =
-        invoicing::ScanInterest(ctx.session, s, ctx.prompter, ctx.progress, app::RunHooks{});
+        app::ScanInterest(ctx.session, s, ctx.prompter, ctx.progress, app::RunHooks{});
     if (!scan) return kExitFailed;
     if (scan->rows.empty()) return committed(kExitOk);
     if (args.flag("--dry-run")) {

@@ -7,6 +7,7 @@
 
 #include "data/Ansi.h"
 #include "data/Dates.h"
+#include "output/PageWriter.h"
 
 namespace invarro::customers {
 
@@ -26,43 +27,6 @@ std::string AgingLabel(const data::CompanyRecord& company, int bucket) {
 }
 
 }  // namespace
-
-std::vector<std::string> WrapText(const output::Canvas& canvas, const std::string& text,
-                                  int width) {
-    std::vector<std::string> lines;
-    std::string line;
-    std::size_t i = 0;
-    auto fits = [&](const std::string& s) { return canvas.textWidth(s) <= width; };
-    while (i < text.size()) {
-        std::size_t end = text.find(' ', i);
-        std::string word = text.substr(i, end == std::string::npos ? std::string::npos : end - i);
-        i = end == std::string::npos ? text.size() : end + 1;
-        std::string candidate = line.empty() ? word : line + " " + word;
-        if (fits(candidate)) {
-            line = candidate;
-            continue;
-        }
-        if (!line.empty()) lines.push_back(line);
-        line.clear();
-        // A word wider than the line is broken character by character.
-        std::size_t j = 0;
-        while (j < word.size()) {
-            std::size_t k = j;
-            char32_t cp;
-            data::NextUtf8(word, k, cp);
-            std::string next = line + word.substr(j, k - j);
-            if (!line.empty() && !fits(next)) {
-                lines.push_back(line);
-                line.clear();
-                continue;
-            }
-            line = next;
-            j = k;
-        }
-    }
-    if (!line.empty()) lines.push_back(line);
-    return lines;
-}
 
 output::Font CardFont() {
     return output::Font{"Arial", 10, output::kBlack, 0};
@@ -100,7 +64,7 @@ void CardPage::line(const std::string& left, const std::string& second) {
 
 bool CardPage::finish(const std::string& notes, const platform::Clock& clock) {
     line("Notes / Comments:");
-    for (const std::string& l : customers::WrapText(canvas, notes, right - x))
+    for (const std::string& l : output::WrapText(canvas, notes, right - x))
         line(l);
     skip();
     line("Printed: " + data::FormatLongDateTime(clock.now()));

@@ -54,10 +54,6 @@ bool PrintCustomerCard(output::Canvas& canvas, const data::CustomerRecord& custo
 bool PrintEnvelope(output::Canvas& canvas, const data::CustomerRecord& customer,
                    const data::CompanyRecord& company, const std::string& pdfFile = {});
 
-// Splits text into lines no wider than width on the canvas, breaking at blanks where it
-// can and inside a word where a word alone is too wide.
-std::vector<std::string> WrapText(const output::Canvas& canvas, const std::string& text, int width);
-
 // The number a setting text holds (blanks ignored); 0 when it holds none.
 using output::SettingNumber;
 

@@ -1,6 +1,18 @@
 // The record-update protocol: every add, change and delete of a business record writes
 // the record and all its keys together under the write lock, retries lock conflicts at
 // the user's choice, and leaves the files as they were when a step fails.
+//
+// What a posting (data/Posting.h) may call:
+//   - writes: AddBusinessRecord, AddUnkeyedRecord (imports that reindex afterwards),
+//     ChangeBusinessRecord and DeleteBusinessRecord below, and nothing else. Each joins the
+//     posting open at the moment, or is a posting of its own when none is open. No file
+//     outside storage/ and data/ calls the engine's AddRecord, PutRecord, DeleteRecord,
+//     AddKey or DeleteKey on a business file.
+//   - reads: ReadBusinessRecord and FindAtOrAfter below, and the engine's own find and
+//     browse calls (GetRecord, FindKeyAtOrAfter, FindKeyAndRecord, NextKey, PrevKey,
+//     NextUsedRecord, ...), which change nothing.
+// Side files (LastCo.Dat, the INI file, colour files) are no business records and are not
+// written through this protocol.
 #pragma once
 
 #include <cstdint>

@@ -12,7 +12,6 @@
 #include "invoicing/IntWizd.h"
 #include "invoicing/InvEdit.h"
 #include "invoicing/RepeatSet.h"
-#include "platform/Progress.h"
 
 namespace invarro::invoicing {
 
@@ -433,7 +432,8 @@ const DemoMaster kGardenMasters[] = {
 }  // namespace
 
 DemoRepeatResult AddDemoRepeatAndInterest(const std::string& folder, data::CompanyRecord& company,
-                                          const data::Date& today, platform::Prompter& prompter) {
+                                          const data::Date& today, platform::Prompter& prompter,
+                                          const DemoAging& ageAsOf) {
     (void)prompter;
     QuietPrompter quiet;
     DemoRepeatResult result;
@@ -523,17 +523,14 @@ DemoRepeatResult AddDemoRepeatAndInterest(const std::string& folder, data::Compa
 
     // One interest run a month ago: the customers aged as of that day, 1.5 % over the
     // first aging limit with a minimum of 1.00.
-    app::Session session;
-    session.folder = folder;
-    session.company = company;
-    session.dateOrder = order;
     InterestSettings s = InterestSettingsOf(company, data::AddDays(today, -30), order);
     s.percent = "1.50";
     s.minimum = "1.00";
     s.terms = "Due on receipt";
-    platform::SilentProgress silent;
-    std::optional<InterestScan> scan = ScanInterest(session, s, quiet, silent, app::RunHooks{});
-    company = session.company;
+    InterestBooks books{folder, prefix, order, [&](const platform::Clock& asOf) {
+                            return ageAsOf(folder, company, asOf, quiet);
+                        }};
+    std::optional<InterestScan> scan = ScanInterest(books, s, quiet);
     if (scan && !scan->rows.empty()) {
         OpenDemoFile customers(folder, data::FileKind::Customer, prefix, quiet);
         OpenDemoFile invoices(folder, data::FileKind::Invoice, prefix, quiet);

@@ -3,10 +3,12 @@
 // receivables and its numbering are exactly what typed-in invoices give.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "data/Dates.h"
 #include "data/Records.h"
+#include "platform/Clock.h"
 #include "platform/Prompter.h"
 
 namespace invarro::invoicing {
@@ -48,7 +50,12 @@ struct DemoRepeatResult {
 // ago, and one interest run dated a month ago, all through the program's own routines.
 // Runs after AddDemoInvoices; the company in memory follows every change. The aging of the
 // interest run rewrites "LastCo.Dat" with this company.
+// ageAsOf ages every customer of the company in the folder as of the given day, as the
+// aging run does, the company record following it; false when it did not end well.
+using DemoAging = std::function<bool(const std::string& folder, data::CompanyRecord& company,
+                                     const platform::Clock& asOf, platform::Prompter& prompter)>;
 DemoRepeatResult AddDemoRepeatAndInterest(const std::string& folder, data::CompanyRecord& company,
-                                          const data::Date& today, platform::Prompter& prompter);
+                                          const data::Date& today, platform::Prompter& prompter,
+                                          const DemoAging& ageAsOf);
 
 }  // namespace invarro::invoicing

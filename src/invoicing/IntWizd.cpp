@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <array>
 
-#include "app/Aging.h"
 #include "data/Ansi.h"
 #include "data/Keys.h"
 #include "data/Posting.h"
 #include "data/Texts.h"
 #include "data/Update.h"
+#include "invoicing/Receivables.h"
 #include "storage/BTree.h"
 
 namespace invarro::invoicing {
@@ -52,11 +52,11 @@ const char* const kChoiceCodes[] = {"3", "6", "9"};
 // Why the run's charges would not fit the fields they are added to: the invoice's amounts,
 // the customer's balance and aging period, the company's receivables ("" when they fit).
 std::string FitProblem(const SaveFiles& files, const InterestScan& scan, const data::Date& date) {
-    const app::AgingLimits limits = app::AgingLimitsOf(files.company).value_or(app::AgingLimits{});
+    const AgingLimits limits = AgingLimitsOf(files.company).value_or(AgingLimits{});
     static constexpr std::array<data::FieldRef<Customer, data::FieldKind::Money>, 4> kPeriods = {
         Customer::Age0to30, Customer::Age31to60, Customer::Age61to90, Customer::AgeOver90};
     const auto period = kPeriods[std::size_t(
-        std::clamp(app::AgingBucket(data::DaysBetween(date, files.today), limits), 0, 3))];
+        std::clamp(AgingBucket(data::DaysBetween(date, files.today), limits), 0, 3))];
     Money total;
     for (const InterestRow& row : scan.rows) {
         const std::string who = "customer " + row.custNo;
@@ -225,26 +225,23 @@ InterestScan ScanCustomers(storage::Fileblock* customers, const InterestSettings
     return scan;
 }
 
-std::optional<InterestScan> ScanInterest(app::Session& session, InterestSettings& s,
-                                         platform::Prompter& prompter, platform::Progress& progress,
-                                         const app::RunHooks& hooks) {
+std::optional<InterestScan> ScanInterest(const InterestBooks& books, InterestSettings& s,
+                                         platform::Prompter& prompter) {
     if (s.flat && data::TrimText(s.flatRate).empty()) s.flatRate = "0.00";
     if (const auto problem = CheckInterestSettings(s)) {
         Warn(prompter, problem->title, problem->text);
         return std::nullopt;
     }
-    auto date = data::ParseUserDate(s.invoiceDate, session.dateOrder);
+    auto date = data::ParseUserDate(s.invoiceDate, books.order);
     if (!date) {
         Warn(prompter, "Invoice Date", kInvalidInvoiceDate);
         return std::nullopt;
     }
     // What is overdue on the invoice date: the customers are aged as of that day first.
     platform::FixedClock asOf(platform::LocalDateTime{date->year, date->month, date->day, 0, 0, 0});
-    app::AgingOutcome aged = app::RunAging(session, true, asOf, prompter, progress, hooks);
-    if (aged.status != app::AgingStatus::Done) return std::nullopt;
+    if (!books.ageAsOf(asOf)) return std::nullopt;
 
-    ShortOpen customers(session.folder, data::FileKind::Customer, session.companyPrefix(),
-                        prompter);
+    ShortOpen customers(books.folder, data::FileKind::Customer, books.prefix, prompter);
     if (!customers.fb) return std::nullopt;
     InterestScan scan = ScanCustomers(customers.fb, s);
     if (scan.rows.empty())

@@ -4,12 +4,12 @@
 // its balance, aging, receivables and numbering effects, and the report of the run.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "app/Session.h"
 #include "data/Dates.h"
 #include "data/Money.h"
 #include "data/Records.h"
@@ -116,14 +116,22 @@ data::Money OverdueOf(const data::CustomerRecord& customer, int agingChoice);
 // half away from zero.
 data::Money InterestCharge(data::Money overdue, const InterestSettings& s);
 
+// The company whose customers an interest scan lists, and the aging run the scan begins
+// with: ageAsOf ages every customer as of the given day, as the main window's aging run
+// does (the company record in memory following it), and is false when that run did not
+// end well (it has told the user why).
+struct InterestBooks {
+    std::string folder;
+    std::string prefix;
+    data::DateOrder order = data::DateOrder::MonthFirst;
+    std::function<bool(const platform::Clock& asOf)> ageAsOf;
+};
 // Scans the company's customers in number order. The customers are aged as of the invoice
-// date first, through the main window's aging run, so the overdue amounts are those of
-// that day. Nothing when a message stopped the scan (settings out of their bounds, flat
-// fee of zero, bad date, aging failed, no customer file); an empty list has shown "No
-// records were found.".
-std::optional<InterestScan> ScanInterest(app::Session& session, InterestSettings& settings,
-                                         platform::Prompter& prompter, platform::Progress& progress,
-                                         const app::RunHooks& hooks);
+// date first, so the overdue amounts are those of that day. Nothing when a message stopped
+// the scan (settings out of their bounds, flat fee of zero, bad date, aging failed, no
+// customer file); an empty list has shown "No records were found.".
+std::optional<InterestScan> ScanInterest(const InterestBooks& books, InterestSettings& settings,
+                                         platform::Prompter& prompter);
 // The same scan over an open customer file, without aging first.
 InterestScan ScanCustomers(storage::Fileblock* customers, const InterestSettings& settings);
 

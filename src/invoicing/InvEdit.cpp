@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <functional>
 
-#include "app/Aging.h"
 #include "data/Ansi.h"
 #include "data/Fileblocks.h"
 #include "data/Files.h"
@@ -14,6 +13,7 @@
 #include "data/Posting.h"
 #include "data/Texts.h"
 #include "data/Update.h"
+#include "invoicing/Receivables.h"
 #include "invoicing/TermSet.h"
 #include "storage/BTree.h"
 
@@ -137,12 +137,12 @@ constexpr std::array<data::FieldRef<Customer, data::FieldKind::Money>, 4> kAging
 // dates count as today) by the company's aging days.
 int BucketOf(const data::CompanyRecord& company, std::string_view date, data::DateOrder order,
              const data::Date& today) {
-    const app::AgingLimits limits = app::AgingLimitsOf(company).value_or(app::AgingLimits{});
+    const AgingLimits limits = AgingLimitsOf(company).value_or(AgingLimits{});
     // The date as the company writes dates, else an invoice's sort date, else today.
     std::optional<data::Date> parsed = data::ParseUserDate(date, order);
     if (!parsed) parsed = data::ParseSortDate(date);
     const data::Date d = parsed.value_or(today);
-    return app::AgingBucket(data::DaysBetween(d, today), limits);
+    return AgingBucket(data::DaysBetween(d, today), limits);
 }
 
 // Adds amount to a money field; false when the result does not fit it.

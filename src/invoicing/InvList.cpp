@@ -1,10 +1,10 @@
 #include "invoicing/InvList.h"
 
-#include "app/Aging.h"
 #include "data/Ansi.h"
 #include "data/Keys.h"
 #include "data/Money.h"
 #include "data/Update.h"
+#include "invoicing/Receivables.h"
 
 namespace invarro::invoicing {
 
@@ -190,7 +190,7 @@ QuickView MakeQuickView(const data::InvoiceRecord& inv,
         const std::string stamp = inv.text(Invoice::EMailedOn);
         v.printed = stamp.size() > 2 ? "E-Mailed: " + stamp : "*Printed*";
     }
-    v.agingCaptions = app::AgingLabels(company);
+    v.agingCaptions = AgingLabels(company);
     if (customer) {
         const data::CustomerRecord& c = *customer;
         v.customerFound = true;

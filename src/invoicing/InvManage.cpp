@@ -2,7 +2,6 @@
 
 #include <vector>
 
-#include "app/Aging.h"
 #include "data/Ansi.h"
 #include "data/Fileblocks.h"
 #include "data/Keys.h"
@@ -12,6 +11,7 @@
 #include "data/Texts.h"
 #include "data/Update.h"
 #include "invoicing/InvList.h"
+#include "invoicing/Receivables.h"
 #include "storage/BTree.h"
 
 namespace invarro::invoicing {
@@ -166,8 +166,8 @@ bool IsUsedDeposit(const data::InvoiceRecord& inv) {
            (Number(inv.ansi(Invoice::PaidFlag)) == "P" || inv.money(Invoice::BalanceDue).isZero());
 }
 
-std::optional<int> InvoiceAgeDays(const data::InvoiceRecord& inv, data::DateOrder order,
-                                  const data::Date& today) {
+std::optional<int> AgeDaysBySortDate(const data::InvoiceRecord& inv, data::DateOrder order,
+                                     const data::Date& today) {
     std::optional<data::Date> d = data::ParseSortDate(inv.text(Invoice::SortDate));
     if (!d) d = data::ParseUserDate(inv.text(Invoice::InvDate), order);
     if (!d) return std::nullopt;
@@ -301,10 +301,9 @@ DeleteOutcome DeleteInvoice(InvoiceFiles& files, int32_t recNo, const data::Invo
             data::CustomerRecord updated = *customer.record;
             const data::DateOrder order =
                 data::DateOrderFromCode(files.company.text(Company::DateFormatCode));
-            const int age = InvoiceAgeDays(inv, order, data::Today(clock)).value_or(0);
-            const app::AgingLimits limits =
-                app::AgingLimitsOf(files.company).value_or(app::AgingLimits{});
-            const auto bucket = BucketField(app::AgingBucket(age, limits));
+            const int age = AgeDaysBySortDate(inv, order, data::Today(clock)).value_or(0);
+            const AgingLimits limits = AgingLimitsOf(files.company).value_or(AgingLimits{});
+            const auto bucket = BucketField(AgingBucket(age, limits));
             customerOk =
                 updated.setMoney(Customer::Balance, updated.money(Customer::Balance) - due) &&
                 updated.setMoney(bucket, updated.money(bucket) - due) &&

@@ -2,13 +2,13 @@
 
 #include <algorithm>
 
-#include "app/Aging.h"
 #include "data/Ansi.h"
 #include "data/Fileblocks.h"
 #include "data/Keys.h"
 #include "data/Open.h"
 #include "data/Posting.h"
 #include "data/Update.h"
+#include "invoicing/Receivables.h"
 #include "storage/BTree.h"
 
 namespace invarro::invoicing {
@@ -306,7 +306,7 @@ std::optional<std::vector<PayItem>> OpenItems(storage::Fileblock* invoices, std:
         auto r = data::ReadBusinessRecord<Invoice>(invoices, recNo);
         if (!r) return std::nullopt;
         const Money due = r->money(Invoice::BalanceDue);
-        if (!IsPaid(*r) && !due.isZero() && app::IsReceivable(*r)) {
+        if (!IsPaid(*r) && !due.isZero() && IsReceivable(*r)) {
             PayItem item;
             item.number = data::TrimmedText(r->text(Invoice::InvNo));
             item.date = ListDate(*r, order);
@@ -600,10 +600,9 @@ PostOutcome PostPayment(SaveFiles& files, std::string_view custNo, const std::st
             updated.setMoney(Customer::Balance, updated.money(Customer::Balance) - outcome.written);
         if (outcome.posted > 0)
             updated.setText(Customer::LastPayDate, data::FormatUserDate(*date, order));
-        const app::AgingLimits limits =
-            app::AgingLimitsOf(files.company).value_or(app::AgingLimits{});
+        const AgingLimits limits = AgingLimitsOf(files.company).value_or(AgingLimits{});
         auto buckets =
-            app::CustomerAgingBuckets(files.invoices, custNo, limits, files.today, order);
+            CustomerAgingBuckets(files.invoices, custNo, limits, files.today, order, prompter);
         if (buckets) {
             ok = updated.setMoney(Customer::Age0to30, (*buckets)[0]) &&
                  updated.setMoney(Customer::Age31to60, (*buckets)[1]) &&

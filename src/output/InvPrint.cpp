@@ -20,16 +20,6 @@ namespace {
 using data::Company;
 using data::TrimmedText;
 
-Font FontOf(const data::FontSetting& f) {
-    Font font;
-    font.face = TrimmedText(f.name);
-    if (font.face.empty()) font.face = "Arial";
-    font.size = f.size > 0 ? f.size : 10;
-    font.color = Color::fromValue(uint32_t(f.colour));
-    font.style = f.style;
-    return font;
-}
-
 // The quantity total: ",.00", no zero before the decimal point.
 std::string QuantityTotalText(data::Decimal total) {
     std::string s = total.text(2, true);
@@ -47,11 +37,16 @@ std::string Xs(int n, char last = 'X') {
 constexpr std::string_view kHidden = "xxxxxxxxxx";
 
 // One page layout run: the steps of the page in order, with the position y moving down.
-class InvoiceLayout {
+class InvoiceLayout : private PageWriter {
   public:
     InvoiceLayout(Canvas& canvas, const InvoiceDocument& doc, DocumentKind kind,
                   const FormContext& form)
-        : c_(canvas), d_(doc), kind_(kind), co_(form.company), t_(ReadFormTexts(form.company)) {
+        : PageWriter(canvas, form.company),
+          c_(canvas),
+          d_(doc),
+          kind_(kind),
+          co_(form.company),
+          t_(ReadFormTexts(form.company)) {
         W_ = c_.pageWidth();
         H_ = c_.pageHeight();
         HW_ = W_ / 2;
@@ -116,23 +111,16 @@ class InvoiceLayout {
     bool packingSlip() const { return kind_ == DocumentKind::PackingSlip; }
     bool quote() const { return kind_ == DocumentKind::Quote; }
 
-    int lineHeight() const { return LineHeight(c_); }
-    void useFont(FormFont f) { c_.setFont(FormFontOf(co_, f)); }
-    int width(const std::string& s) const { return c_.textWidth(s); }
-    void centredRight(int y, const std::string& s) { c_.textOut((HW_ - width(s)) / 2 + HW_, y, s); }
-    void rightAligned(int right, int y, const std::string& s) {
-        c_.textOut(right - width(s), y, s);
-    }
-    void rule(int y) {
-        c_.moveTo(2, y);
-        c_.lineTo(W_ - 2, y);
-    }
+    // The box, the rules and the shading stand 2 units in from the paper's edges.
+    static constexpr int kInset = 2;
+    void centredRight(int y, const std::string& s) { centred(HW_, HW_, y, s); }
+    void rule(int y) { PageWriter::rule(kInset, y); }
 
     // A shaded box from top to bottom across the page, hatched with lines every spacing
     // units in the shading colour.
     void shadedBox(int top, int bottom) {
         c_.setPen(Pen{lineWidth_, shade_, PenStyle::Solid});
-        c_.rectangle(2, top, W_ - 2, bottom);
+        c_.rectangle(kInset, top, W_ - kInset, bottom);
         c_.setPen(Pen{1, shade_, dotted_ ? PenStyle::Dotted : PenStyle::Solid});
         for (int o = top + hatch_; o < bottom - 2; o += hatch_)
             rule(o);
@@ -144,9 +132,7 @@ class InvoiceLayout {
     // and the table's position.
     void pageTop(bool firstPage) {
         if (co_.byte(Company::BoxInvoices)) {
-            c_.setPen(Pen{lineWidth_, boxColour_, PenStyle::Solid});
-            c_.rectangle(2, boxTop_, W_ - 2, H_ - 2);
-            c_.setPen(Pen{lineWidth_, kBlack, PenStyle::Solid});
+            box(kInset, boxTop_, W_ - kInset, H_ - kInset, boxColour_, lineWidth_);
         } else {
             c_.textOut(0, 0, " ");
         }
@@ -480,8 +466,7 @@ class InvoiceLayout {
             lines = {co_.text(Company::SalesMsg1), co_.text(Company::SalesMsg2),
                      co_.text(Company::SalesMsg3), co_.text(Company::SalesMsg4)};
         }
-        for (size_t i = 0; i < lines.size() && i < 4; ++i)
-            c_.textOut(HW_ - width(lines[i]) / 2, top + int(i) * lh, lines[i]);
+        PageWriter::salesMessage(top, lh, lines);
     }
 
     void agingFooter() {
@@ -492,17 +477,15 @@ class InvoiceLayout {
         useFont(FormFont::Aging);
         c_.textOut(LM_, H_ - q - lh, "Total Account Balance: " + d_.accountBalance.shownText());
         const auto captions = AgingCaptions(co_);
-        const int quarter = W_ / 4;
+        std::array<std::string, 4> texts;
         for (int b = 0; b < 4; ++b) {
             const data::Money m = d_.aging[size_t(b)];
-            auto text = [&](const std::string& amount) {
-                return b == 3 ? captions[3] + amount : captions[size_t(b)] + " " + amount;
-            };
-            std::string shown = text(InvoiceDocument::Padded(m));
+            std::string& shown = texts[size_t(b)];
+            shown = AgingFooterText(captions, b, InvoiceDocument::Padded(m));
             // In a large font the padding gives way, so that the amounts stay apart.
-            if (width(shown) > quarter - g_ / 2) shown = text(m.shownText());
-            c_.textOut(quarter * b + LM_, H_ - q, shown);
+            if (width(shown) > W_ / 4 - g_ / 2) shown = AgingFooterText(captions, b, m.shownText());
         }
+        agingQuarters(LM_, H_ - q, texts);
     }
 
     Canvas& c_;
@@ -553,44 +536,6 @@ std::string PicturePath(const std::string& folder, const std::string& name) {
     const std::string t = data::TrimmedText(name);
     if (t.empty() || t[0] == '/') return t;
     return data::JoinPath(folder, t);
-}
-
-std::vector<std::string> WrapText(const Canvas& canvas, const std::string& text, int w) {
-    std::vector<std::string> lines;
-    std::string line;
-    size_t i = 0;
-    while (i < text.size()) {
-        size_t end = text.find(' ', i);
-        std::string word = text.substr(i, end == std::string::npos ? std::string::npos : end - i);
-        i = end == std::string::npos ? text.size() : end + 1;
-        std::string candidate = line.empty() ? word : line + " " + word;
-        if (line.empty() || canvas.textWidth(candidate) <= w) {
-            line = candidate;
-        } else {
-            lines.push_back(line);
-            line = word;
-        }
-    }
-    if (!line.empty()) lines.push_back(line);
-    return lines;
-}
-
-Font FormFontOf(const data::CompanyRecord& company, FormFont which) {
-    switch (which) {
-        case FormFont::Body:
-            return FontOf(company.font(Company::FormFonts1));
-        case FormFont::Caption:
-            return FontOf(company.font(Company::FormFonts2));
-        case FormFont::CompanyAddress:
-            return FontOf(company.font(Company::FormFonts3));
-        case FormFont::CustomerAddress:
-            return FontOf(company.font(Company::FormFonts4));
-        case FormFont::Aging:
-            return FontOf(company.font(Company::FormFonts5));
-        case FormFont::SalesMessage:
-            return FontOf(company.font(Company::FormFonts6));
-    }
-    return Font{};
 }
 
 Font MemoFont(const data::CompanyRecord& company) {

@@ -12,6 +12,7 @@
 #include "output/Canvas.h"
 #include "output/InvDoc.h"
 #include "output/LabelQueue.h"
+#include "output/PageWriter.h"
 #include "platform/Clock.h"
 #include "platform/Prompter.h"
 
@@ -32,14 +33,7 @@ struct FormContext {
 int SettingNumber(const std::string& text);
 // A picture path from the record: absolute, or a name in the data folder.
 std::string PicturePath(const std::string& folder, const std::string& name);
-// Text broken at blanks into lines no wider than w in the canvas's current font (a word
-// longer than w keeps a line of its own).
-std::vector<std::string> WrapText(const Canvas& canvas, const std::string& text, int w);
 
-// The form's six fonts: body text, caption, company address, customer address, aging
-// and sales message; a blank face is Arial and a size below 1 is 10 points.
-enum class FormFont { Body, Caption, CompanyAddress, CustomerAddress, Aging, SalesMessage };
-Font FormFontOf(const data::CompanyRecord& company, FormFont which);
 // Memo text: the invoice editor's face two points larger, in the body's style and colour.
 Font MemoFont(const data::CompanyRecord& company);
 

@@ -6,12 +6,12 @@
 #include <unordered_map>
 #include <unordered_set>
 
-#include "app/Aging.h"
 #include "data/Ansi.h"
 #include "data/DataFolder.h"
 #include "data/Files.h"
 #include "data/Keys.h"
 #include "data/OwnFiles.h"
+#include "invoicing/Receivables.h"
 #include "output/FileNames.h"
 #include "output/InvPrint.h"
 #include "output/TextFile.h"
@@ -319,9 +319,9 @@ struct Builder {
     }
 
     bool receivables() {
-        const auto limits = app::AgingLimitsOf(*src.company);
+        const auto limits = invoicing::AgingLimitsOf(*src.company);
         if (!limits) {
-            error = std::string(app::kBadAgingDays);
+            error = std::string(invoicing::kBadAgingDays);
             return false;
         }
         const std::array<std::string, 4> captions = {
@@ -332,8 +332,8 @@ struct Builder {
         const data::Date today{src.now.year, src.now.month, src.now.day};
         auto row = [&](const data::InvoiceRecord& r) {
             // The one age rule of the program: whole days from the invoice date to today.
-            const auto age = app::InvoiceAgeDays(r, src.order, today);
-            const int bucket = age ? app::AgingBucket(*age, *limits) : 0;
+            const auto age = invoicing::InvoiceAgeDays(r, src.order, today);
+            const int bucket = age ? invoicing::AgingBucket(*age, *limits) : 0;
             add({D(r.money(Invoice::BalanceDue))},
                 {Stored(r, Invoice::SortDate), captions[size_t(bucket)], Stored(r, Invoice::InvNo),
                  Stored(r, Invoice::ShortName), Stored(r, Invoice::CustNo),

@@ -9,6 +9,7 @@
 #include "output/CStmnt.h"
 #include "output/FileNames.h"
 #include "output/InvDoc.h"
+#include "output/PageWriter.h"
 
 namespace invarro::output {
 
@@ -18,11 +19,15 @@ using data::Company;
 using data::Money;
 using data::TrimmedText;
 
-class StatementLayout {
+class StatementLayout : private PageWriter {
   public:
     StatementLayout(Canvas& canvas, const Statement& s, const FormContext& form,
                     const data::Date& today)
-        : c_(canvas), s_(s), co_(form.company), folder_(form.folder) {
+        : PageWriter(canvas, form.company),
+          c_(canvas),
+          s_(s),
+          co_(form.company),
+          folder_(form.folder) {
         W_ = c_.pageWidth();
         H_ = c_.pageHeight();
         HW_ = W_ / 2;
@@ -66,23 +71,11 @@ class StatementLayout {
     }
 
   private:
-    int lineHeight() const { return LineHeight(c_); }
-    void useFont(FormFont f) { c_.setFont(FormFontOf(co_, f)); }
-    int width(const std::string& t) const { return c_.textWidth(t); }
-    void centredRight(int y, const std::string& t) { c_.textOut((HW_ - width(t)) / 2 + HW_, y, t); }
-    void rightAligned(int right, int y, const std::string& t) {
-        c_.textOut(right - width(t), y, t);
-    }
-    void rule(int y) {
-        c_.moveTo(20, y);
-        c_.lineTo(W_ - 20, y);
-    }
-    // Text cut at the end until it fits the width.
-    std::string fit(std::string t, int w) const {
-        while (!t.empty() && width(t) > w)
-            t = data::FirstChars(t, data::CharCount(t) - 1);
-        return t;
-    }
+    // The box, the rules and the shading stand 20 units in from the paper's edges.
+    static constexpr int kInset = 20;
+    void centredRight(int y, const std::string& t) { centred(HW_, HW_, y, t); }
+    void rule(int y) { PageWriter::rule(kInset, y); }
+    std::string fit(std::string t, int w) const { return FitText(c_, std::move(t), w); }
 
     // The line "Continued on page ..." stands here, above the box's lower edge.
     int continuedY() const { return std::min(H_ - 100, H_ - 25 - lh_); }
@@ -91,7 +84,7 @@ class StatementLayout {
     // The top of what the last page keeps below the totals: the aging footer, else the
     // page box's lower edge.
     int footerTop() {
-        if (!co_.byte(Company::PrintCustAging)) return H_ - 20;
+        if (!co_.byte(Company::PrintCustAging)) return H_ - kInset;
         return agingRows().box;
     }
 
@@ -113,9 +106,8 @@ class StatementLayout {
 
     void pageTop() {
         if (co_.byte(Company::BoxStatements)) {
-            c_.setPen(Pen{lineWidth_, boxColour_, PenStyle::Solid});
-            c_.rectangle(20, page_ == 1 ? boxTop_ : boxTop_ + 5, W_ - 20, H_ - 20);
-            c_.setPen(Pen{lineWidth_, kBlack, PenStyle::Solid});
+            box(kInset, page_ == 1 ? boxTop_ : boxTop_ + 5, W_ - kInset, H_ - kInset, boxColour_,
+                lineWidth_);
         } else if (co_.byte(Company::LetterheadStyle)) {
             c_.textOut(0, 0, " ");
         }
@@ -170,11 +162,8 @@ class StatementLayout {
         useFont(FormFont::Body);
         lh_ = lineHeight();
         m_ = lh_ / 2;
-        if (co_.byte(Company::UseShading)) {
-            c_.setBrush(Brush{BrushStyle::BackwardDiagonal, kBlack});
-            c_.rectangle(20, y0 - m_, W_ - 20, y0 + 4 * lh_ + m_);
-            c_.setBrush(Brush{BrushStyle::Clear, kWhite});
-        }
+        if (co_.byte(Company::UseShading))
+            hatchedBox(kInset, y0 - m_, W_ - kInset, y0 + 4 * lh_ + m_);
         if (rules_) {
             rule(y0 - m_);
             rule(y0 + 2 * lh_ + m_);
@@ -254,27 +243,21 @@ class StatementLayout {
         else
             lines = {co_.text(Company::SalesMsg1), co_.text(Company::SalesMsg2),
                      co_.text(Company::SalesMsg3), co_.text(Company::SalesMsg4)};
-        for (size_t i = 0; i < lines.size() && i < 4; ++i)
-            c_.textOut(HW_ - width(lines[i]) / 2, top + int(i) * lh, lines[i]);
+        PageWriter::salesMessage(top, lh, lines);
     }
 
     void agingFooter() {
         if (!co_.byte(Company::PrintCustAging)) return;
         const AgingRows r = agingRows();
         useFont(FormFont::Aging);
-        if (co_.byte(Company::UseShading)) {
-            c_.setBrush(Brush{BrushStyle::BackwardDiagonal, kBlack});
-            c_.rectangle(20, r.box, W_ - 20, H_ - 20);
-            c_.setBrush(Brush{BrushStyle::Clear, kWhite});
-        }
+        if (co_.byte(Company::UseShading)) hatchedBox(kInset, r.box, W_ - kInset, H_ - kInset);
         c_.textOut(LM_, r.status, "Account Status:");
         const auto captions = AgingCaptions(co_);
-        const int quarter = W_ / 4;
-        for (size_t b = 0; b < 4; ++b) {
-            const std::string amount = s_.aging[b].shownText();
-            const std::string text = b == 3 ? captions[3] + amount : captions[b] + " " + amount;
-            c_.textOut(LM_ + quarter * int(b), r.amounts, fit(text, quarter - g_ / 2));
-        }
+        std::array<std::string, 4> texts;
+        for (int b = 0; b < 4; ++b)
+            texts[size_t(b)] =
+                fit(AgingFooterText(captions, b, s_.aging[size_t(b)].shownText()), W_ / 4 - g_ / 2);
+        agingQuarters(LM_, r.amounts, texts);
     }
 
     Canvas& c_;

@@ -132,7 +132,7 @@ TAgingChart::TAgingChart(QWidget* parent) : QFrame(parent) {
 }
 
 void TAgingChart::setAging(const std::array<std::string, 4>& labels,
-                           const app::AgingBuckets& buckets) {
+                           const invoicing::AgingBuckets& buckets) {
     buckets_ = buckets;
     bars_ = app::AgingChartBars(buckets, kFrameHeight);
     for (int i = 0; i < 4; ++i) {
@@ -145,7 +145,7 @@ void TAgingChart::setAging(const std::array<std::string, 4>& labels,
     }
     setToolTip(QString::fromStdString(app::AgingChartHint(labels, buckets)));
     plot_->setToolTip(toolTip());
-    total_->setText("Total A/R: " + QString::fromStdString(app::SumOf(buckets).shownText()));
+    total_->setText("Total A/R: " + QString::fromStdString(invoicing::SumOf(buckets).shownText()));
     plot_->place();
 }
 

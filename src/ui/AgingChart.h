@@ -23,7 +23,7 @@ class TAgingChart : public QFrame {
 
     explicit TAgingChart(QWidget* parent = nullptr);
 
-    void setAging(const std::array<std::string, 4>& labels, const app::AgingBuckets& buckets);
+    void setAging(const std::array<std::string, 4>& labels, const invoicing::AgingBuckets& buckets);
     const app::ChartBars& bars() const { return bars_; }
     // The bar and the legend colour of period i (0..3).
     QWidget* bar(int i) const;
@@ -43,7 +43,7 @@ class TAgingChart : public QFrame {
     QLabel* total_;
     QPushButton* close_;
     app::ChartBars bars_;
-    app::AgingBuckets buckets_{};
+    invoicing::AgingBuckets buckets_{};
 };
 
 }  // namespace invarro::ui

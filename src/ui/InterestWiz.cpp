@@ -13,6 +13,7 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include "app/Interest.h"
 #include "data/Ansi.h"
 #include "data/SideFiles.h"
 #include "invoicing/TermSet.h"
@@ -222,7 +223,7 @@ void TInterestWiz::scan() {
     invoicing::InterestSettings s = settings();
     platform::SilentProgress silent;
     platform::Progress& progress = ctx_.progress ? *ctx_.progress : silent;
-    scan_ = invoicing::ScanInterest(session_, s, *ctx_.prompter, progress, hooks_);
+    scan_ = app::ScanInterest(session_, s, *ctx_.prompter, progress, hooks_);
     if (s.flat) FlatRate->setText(Q(s.flatRate));
     used_ = s;
     showGrid(false);

@@ -602,9 +602,9 @@ bool TMainForm::startUp() {
 void TMainForm::showStoredAging() {
     // Aged already today (or in another copy of the folder): the chart shows what the last
     // run left in the customer records.
-    const std::optional<app::AgingBuckets> stored = app::StoredAging(session_);
+    const std::optional<invoicing::AgingBuckets> stored = app::StoredAging(session_);
     if (!stored || !app::ShowsChartAtStart(session_, *stored)) return;
-    chart_->setAging(app::AgingLabels(session_.company), *stored);
+    chart_->setAging(invoicing::AgingLabels(session_.company), *stored);
     chart_->show();
     setStatus(Q(app::kChartStatus));
 }
@@ -748,7 +748,7 @@ void TMainForm::runAging(bool forced) {
     app::AgingOutcome outcome =
         app::RunAging(session_, forced, *clock_, *prompter_, *progress, hooks());
     if (outcome.status == app::AgingStatus::Done && outcome.showChart) {
-        chart_->setAging(app::AgingLabels(session_.company), outcome.totals);
+        chart_->setAging(invoicing::AgingLabels(session_.company), outcome.totals);
         chart_->show();
         setStatus(Q(app::kChartStatus));
     }

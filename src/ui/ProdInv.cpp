@@ -21,11 +21,11 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "app/Aging.h"
 #include "data/Ansi.h"
 #include "data/Fileblocks.h"
 #include "data/Texts.h"
 #include "data/Update.h"
+#include "invoicing/Receivables.h"
 #include "invoicing/TermSet.h"
 #include "products/ProdEdit.h"
 #include "ui/CalendarForm.h"
@@ -185,7 +185,7 @@ void TProdInv::buildControls() {
     custName_ = label("", "ICustName");
     balance_ = label("", "CBal");
     creditLimit_ = label("", "ICredLimit");
-    const std::array<std::string, 4> titles = app::AgingLabels(company);
+    const std::array<std::string, 4> titles = invoicing::AgingLabels(company);
     const char* agingNames[4] = {"Acur", "A31to60", "A61to90", "AOver90"};
     for (int k = 0; k < 4; ++k) {
         agingTitles_[k] = label(Q(data::TrimmedText(titles[size_t(k)])));

@@ -289,25 +289,9 @@ TEST_F(AgingTest, TotalTooLargeForTheCompanyRecordIsReportedAndNotStored) {
     EXPECT_EQ(companyInFile().text(Company::LastAgingDate), " ");
 }
 
-TEST(AgingLimits, ParsedFromTheCompany) {
-    data::CompanyRecord c;
-    c.setText(Company::AgingDays1, " 15");
-    c.setText(Company::AgingDays2, "45 ");
-    c.setText(Company::AgingDays3, "120");
-    auto l = AgingLimitsOf(c);
-    ASSERT_TRUE(l);
-    EXPECT_EQ(l->d1, 15);
-    EXPECT_EQ(l->d2, 45);
-    EXPECT_EQ(l->d3, 120);
-    c.setText(Company::AgingDays3, "1.5");
-    EXPECT_FALSE(AgingLimitsOf(c));
-    EXPECT_FALSE(AgingLimitsOf(data::CompanyRecord())) << "empty days";
-    EXPECT_EQ(AgingBucket(-3, AgingLimits{}), 0) << "dated ahead";
-}
-
 TEST(AgingChart, BarHeightsStandOnTheBaseLine) {
     struct Case {
-        AgingBuckets buckets;
+        invoicing::AgingBuckets buckets;
         std::array<int, 4> heights;
         int baseLine;
     };
@@ -353,8 +337,7 @@ TEST(AgingChart, LabelsAndHints) {
     c.setText(Company::AgingCaption2, "31-60:");
     c.setText(Company::AgingCaption3, "61-90:");
     c.setText(Company::AgingDays3, "90");
-    auto labels = AgingLabels(c);
-    EXPECT_EQ(labels[3], "Over 90: ");
+    auto labels = invoicing::AgingLabels(c);
     EXPECT_EQ(AgingBarHint(labels[0], Cents(123456)), "Current: 1,234.56");
     EXPECT_EQ(AgingBarHint(labels[3], Cents(-50)), "Over 90: -0.50");
     EXPECT_EQ(AgingChartHint(labels, {Cents(100), Cents(200), Cents(0), Cents(100000)}),

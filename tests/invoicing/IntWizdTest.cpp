@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "EditorFixture.h"
+#include "app/Interest.h"
 #include "data/Texts.h"
 #include "support/RecordingProgress.h"
 
@@ -271,7 +272,7 @@ TEST_F(InterestTest, TheScanAgesTheCustomersAsOfTheInvoiceDateFirst) {
     InterestSettings s = settings();
     s.invoiceDate = "03/15/2024";
     invarro::testing::RecordingProgress progress;
-    auto scan = ScanInterest(session, s, prompter, progress, app::RunHooks{});
+    auto scan = app::ScanInterest(session, s, prompter, progress, app::RunHooks{});
     ASSERT_TRUE(scan);
     ASSERT_EQ(scan->rows.size(), 1u);
     EXPECT_EQ(scan->rows[0].overdue, M(20000));
@@ -281,7 +282,7 @@ TEST_F(InterestTest, TheScanAgesTheCustomersAsOfTheInvoiceDateFirst) {
     s.flat = true;
     s.flatRate = "";
     prompter.expect(std::string(kNoFlatRate));
-    EXPECT_FALSE(ScanInterest(session, s, prompter, progress, app::RunHooks{}));
+    EXPECT_FALSE(app::ScanInterest(session, s, prompter, progress, app::RunHooks{}));
     EXPECT_TRUE(prompter.done());
 }
 
@@ -341,7 +342,7 @@ TEST_F(InterestTest, ARateOutOfBoundsStopsTheScanBeforeAnyCustomerIsAged) {
     s.percent = "999999";
     invarro::testing::RecordingProgress progress;
     prompter.expect(std::string(kBadPercent));
-    EXPECT_FALSE(ScanInterest(session, s, prompter, progress, app::RunHooks{}));
+    EXPECT_FALSE(app::ScanInterest(session, s, prompter, progress, app::RunHooks{}));
     EXPECT_TRUE(prompter.done());
     customers = storage::OpenFileblock(name(data::FileKind::Customer), false);
     // The aging run would have moved the amounts into the current period.

@@ -223,14 +223,14 @@ TEST_F(DeleteTest, TheAgeComesFromTheSortDateWhateverTheDateFormat) {
 
 TEST_F(DeleteTest, AgeDaysFallBackToTheInvoiceDateAndGiveNothingWithoutADate) {
     data::InvoiceRecord r = MakeInvoice({.no = "1", .date = {2024, 4, 5}}, order());
-    EXPECT_EQ(InvoiceAgeDays(r, data::DateOrder::MonthFirst, {2024, 4, 15}), 10);
+    EXPECT_EQ(AgeDaysBySortDate(r, data::DateOrder::MonthFirst, {2024, 4, 15}), 10);
     r.setText(data::Invoice::SortDate, "");
-    EXPECT_EQ(InvoiceAgeDays(r, data::DateOrder::MonthFirst, {2024, 4, 15}), 10);
+    EXPECT_EQ(AgeDaysBySortDate(r, data::DateOrder::MonthFirst, {2024, 4, 15}), 10);
     r.setText(data::Invoice::InvDate, "garbage");
-    EXPECT_FALSE(InvoiceAgeDays(r, data::DateOrder::MonthFirst, {2024, 4, 15}));
+    EXPECT_FALSE(AgeDaysBySortDate(r, data::DateOrder::MonthFirst, {2024, 4, 15}));
     // A date in the future is current.
-    EXPECT_EQ(InvoiceAgeDays(MakeInvoice({.no = "2", .date = {2024, 5, 1}}, order()),
-                             data::DateOrder::MonthFirst, {2024, 4, 15}),
+    EXPECT_EQ(AgeDaysBySortDate(MakeInvoice({.no = "2", .date = {2024, 5, 1}}, order()),
+                                data::DateOrder::MonthFirst, {2024, 4, 15}),
               -16);
 }
 

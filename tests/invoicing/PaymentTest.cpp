@@ -8,8 +8,8 @@
 #include <map>
 
 #include "InvoiceFixture.h"
-#include "app/Aging.h"
 #include "app/Demo.h"
+#include "invoicing/Receivables.h"
 #include "storage/EngineTesting.h"
 
 namespace invarro::invoicing::testing {
@@ -471,7 +471,8 @@ TEST_F(PaymentTest, DemoPaymentsLeaveBalancesMatchingTheRecords) {
         const std::string t = x->text(Invoice::TransType);
         ++kinds[t];
         if (t == "D") ++kinds[x->text(Invoice::PaidFlag) == "P" ? "D used" : "D open"];
-        if (app::IsReceivable(*x)) owed[x->text(Invoice::CustNo)] += x->money(Invoice::BalanceDue);
+        if (invoicing::IsReceivable(*x))
+            owed[x->text(Invoice::CustNo)] += x->money(Invoice::BalanceDue);
         // No payment takes an invoice past zero (credit invoices owe less than nothing).
         if (t != "Q" && t != "D" && x->money(Invoice::Total) >= Money()) {
             EXPECT_GE(x->money(Invoice::BalanceDue), Money()) << x->text(Invoice::InvNo);

@@ -7,11 +7,11 @@
 
 #include <set>
 
-#include "app/Aging.h"
 #include "app/Demo.h"
 #include "data/Fileblocks.h"
 #include "data/Keys.h"
 #include "data/Update.h"
+#include "invoicing/Receivables.h"
 #include "storage/BTree.h"
 #include "storage/Engine.h"
 #include "support/ScriptedPrompter.h"
@@ -63,7 +63,7 @@ class DemoStatements : public ::testing::Test {
 };
 
 TEST_F(DemoStatements, EveryStatementAddsUpToTheCustomerBalanceAndSomeSpanThePeriods) {
-    const auto limits = app::AgingLimitsOf(company);
+    const auto limits = invoicing::AgingLimitsOf(company);
     ASSERT_TRUE(limits);
     std::string key;
     int32_t recNo = storage::FindKeyAtOrAfter(customers, 1, key);
@@ -93,7 +93,8 @@ TEST_F(DemoStatements, EveryStatementAddsUpToTheCustomerBalanceAndSomeSpanThePer
                 const data::Date today = data::Today(platform::SystemClock());
                 for (const auto& r : s.rows)
                     if (auto d = data::ParseSortDate(r.sortDate))
-                        periods.insert(app::AgingBucket(data::DaysBetween(*d, today), *limits));
+                        periods.insert(
+                            invoicing::AgingBucket(data::DaysBetween(*d, today), *limits));
                 if (periods.size() >= 3) ++spanning;
             }
         }

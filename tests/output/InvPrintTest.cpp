@@ -368,6 +368,21 @@ TEST_F(LayoutTest, NoteReplacesTheSalesMessage) {
     EXPECT_EQ(print("1043", DocumentKind::Invoice).findText("Thank you!"), nullptr);
 }
 
+TEST_F(LayoutTest, ANoteWiderThanHalfThePageIsBrokenInsideIt) {
+    sampleInvoice();
+    InvoiceDocument d = assemble("1043");
+    d.noteOnInvoice = true;
+    d.note = std::string(70, 'x') + "\nThank you";
+    RecordingCanvas c;
+    ASSERT_TRUE(PrintDocument(c, d, DocumentKind::Invoice, form()));
+    const CanvasOp* rest = c.findText(std::string(70 - 53, 'x'));
+    ASSERT_NE(rest, nullptr) << "53 characters fill half the page";
+    EXPECT_NE(c.findText(std::string(53, 'x')), nullptr);
+    const CanvasOp* thanks = c.findText("Thank you");
+    ASSERT_NE(thanks, nullptr);
+    EXPECT_EQ(thanks->y - rest->y, rest->y - c.findText(std::string(53, 'x'))->y);
+}
+
 TEST_F(LayoutTest, LogoAtTheLeftMarginPushesTheAddressesDown) {
     sampleInvoice();
     const std::string logo = dir.file("logo.bmp");

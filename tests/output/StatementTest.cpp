@@ -342,6 +342,28 @@ TEST_F(StatementPageTest, FullLastPageMovesTheTotalsToANewPage) {
     }
 }
 
+TEST_F(StatementPageTest, TheNoteIsWrappedInsideHalfThePageAtItsOwnLineBreaks) {
+    company.setByte(Company::PrintSalesMsg, 1);
+    many(2);
+    Statement s = build("100", false);
+    s.notesOnStatement = true;
+    s.notes = "Pay at https://pay.example/" + std::string(60, 'x') + "\nThank you";
+    RecordingCanvas c;
+    ASSERT_TRUE(PrintStatement(c, s, FormContext{company, dir.path()}, data::Date{2024, 4, 2}));
+    const CanvasOp* first = c.findText("Pay at");
+    ASSERT_NE(first, nullptr) << "the long word starts a line of its own";
+    const CanvasOp* last = c.findText("Thank you");
+    ASSERT_NE(last, nullptr) << "the line break of the note starts a line";
+    int noteLines = 0;
+    for (const CanvasOp& op : c.texts()) {
+        if (op.y < first->y || op.y > last->y) continue;
+        ++noteLines;
+        EXPECT_LE(op.x2 - op.x, c.pageWidth() / 2) << op.text;
+        EXPECT_GE(op.x, c.pageWidth() / 4) << op.text;
+    }
+    EXPECT_EQ(noteLines, 4);
+}
+
 TEST_F(StatementPageTest, PdfNameAndFailingPrinter) {
     addCustomer("A/7", "Slash & Co");
     const Statement s = build("A/7", false);
