@@ -46,10 +46,11 @@ int TCompanyManager::BrowseKey() {
 
 TCompanyManager::TCompanyManager(const data::CompanyRecord& inUse, const WindowServices& services,
                                  QWidget* parent)
-    : QDialog(parent), inUse_(inUse), services_(services) {
-    setObjectName(QStringLiteral("TCompanyManager"));
+    : QDialog(parent),
+      inUse_(inUse),
+      services_(services),
+      frame_(this, "TCompanyManager", services_.folder, kSection) {
     setWindowTitle(QStringLiteral("Company Manager"));
-    setModal(true);
 
     caption_ = new QLabel(this);
     caption_->setObjectName(QStringLiteral("CoName"));
@@ -81,14 +82,10 @@ TCompanyManager::TCompanyManager(const data::CompanyRecord& inUse, const WindowS
     count_->setObjectName(QStringLiteral("StatusCount"));
     status->addWidget(count_, 1);
 
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(4, 0, 4, 0);
     buildMenus();
-    layout->addWidget(caption_);
-    layout->addWidget(browser_, 1);
-    layout->addWidget(status);
-    PlaceManagerWindow(this, browser_, services_.folder, kSection, 640, 420,
-                       [this] { return fb_ ? storage::UsedRecordCount(fb_) : 0; });
+    frame_.addHeading(caption_);
+    frame_.finish(browser_, status, 640, 420,
+                  [this] { return fb_ ? storage::UsedRecordCount(fb_) : 0; });
 
     fb_ = app::OpenCompanyFile(services_.folder, *services_.prompter, *services_.progress);
     if (!fb_) return;
@@ -112,9 +109,7 @@ TCompanyManager::~TCompanyManager() {
 }
 
 void TCompanyManager::buildMenus() {
-    auto* bar = new QMenuBar(this);
-    bar->setObjectName(QStringLiteral("MainMenu1"));
-    layout()->setMenuBar(bar);
+    frame_.menuBar()->setObjectName(QStringLiteral("MainMenu1"));
 
     auto action = [this](const char* text, const char* name, auto slot) {
         auto* a = new QAction(QString::fromLatin1(text), this);
@@ -155,30 +150,16 @@ void TCompanyManager::buildMenus() {
                      {close, "Close"},
                      {overview, "Help"}});
 
-    QMenu* company = bar->addMenu(QStringLiteral("&Company"));
-    company->addActions({add, edit, del});
-    company->addSeparator();
-    company->addActions({find, list});
-    company->addSeparator();
-    company->addAction(setDefault);
-    company->addSeparator();
-    company->addActions({copyCust, copyProd});
-    company->addSeparator();
-    company->addAction(print);
-    company->addSeparator();
-    company->addAction(close);
-    QMenu* display = bar->addMenu(QStringLiteral("&Display"));
-    display->addActions({byNumber_, byName_});
-    QMenu* help = bar->addMenu(QStringLiteral("&Help"));
-    help->addAction(overview);
+    frame_.addMenu(QStringLiteral("&Company"),
+                   {add, edit, del, nullptr, find, list, nullptr, setDefault, nullptr, copyCust,
+                    copyProd, nullptr, print, nullptr, close});
+    frame_.addMenu(QStringLiteral("&Display"), {byNumber_, byName_});
+    frame_.addMenu(QStringLiteral("&Help"), {overview});
 
     context_ = new QMenu(this);
     context_->setObjectName(QStringLiteral("PopupMenu1"));
-    context_->addActions({add, edit, del});
-    context_->addSeparator();
-    context_->addActions({find, list, setDefault});
-    context_->addSeparator();
-    context_->addActions({byNumber_, byName_});
+    ManagerFrame::AddEntries(
+        context_, {add, edit, del, nullptr, find, list, setDefault, nullptr, byNumber_, byName_});
 
     auto* tools = new QToolBar(this);
     tools->setObjectName(QStringLiteral("ToolBar1"));
@@ -208,7 +189,7 @@ void TCompanyManager::buildMenus() {
         showHelp();
     })->setEnabled(bool(services_.help));
     button("Close", "CloseBtn", "Close the company manager", "Close", [this] { closeManager(); });
-    static_cast<QVBoxLayout*>(layout())->insertWidget(0, tools);
+    frame_.addToolRow(tools);
 }
 
 void TCompanyManager::showCaption() {
@@ -415,7 +396,7 @@ void TCompanyManager::reject() {
 }
 
 void TCompanyManager::done(int result) {
-    SaveBounds(this, services_.folder, kSection);
+    frame_.saveBounds();
     QDialog::done(result);
 }
 

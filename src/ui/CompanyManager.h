@@ -11,6 +11,7 @@
 #include "data/Records.h"
 #include "storage/Engine.h"
 #include "ui/IndexBrowserControl.h"
+#include "ui/ManagerFrame.h"
 #include "ui/WindowSupport.h"
 
 class QAction;
@@ -71,6 +72,7 @@ class TCompanyManager : public QDialog {
 
     data::CompanyRecord inUse_;
     WindowServices services_;
+    ManagerFrame frame_;  // the window set-up, menus, tool row and bounds
     storage::Fileblock* fb_ = nullptr;
     data::CompanyRecord buffer_;  // the browser reads each row's record here
     app::CompanyManagerResult result_;

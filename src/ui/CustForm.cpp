@@ -72,8 +72,10 @@ int TCustForm::BrowseKey() {
 }
 
 TCustForm::TCustForm(const CustomerWindowContext& context, Mode mode, QWidget* parent)
-    : QDialog(parent), ctx_(context), mode_(mode) {
-    SetUpManagerDialog(this, "TCustForm");
+    : QDialog(parent),
+      ctx_(context),
+      mode_(mode),
+      frame_(this, "TCustForm", ctx_.dataFolder, kBoundsSection) {
     UseClockOrOwn(ctx_.clock, ownClock_);
     updateTitle();
 
@@ -97,13 +99,10 @@ TCustForm::TCustForm(const CustomerWindowContext& context, Mode mode, QWidget* p
     setMessage(mode_ == Mode::Pick ? "Double-click or press <enter> to select."
                                    : "Right-click mouse or select from menu bar.");
 
-    QVBoxLayout* layout = MakeManagerLayout(this);
     buildMenus();
-    layout->addWidget(caption_);
-    layout->addWidget(list_, 1);
-    layout->addWidget(status);
-    PlaceManagerWindow(this, list_, ctx_.dataFolder, kBoundsSection, kDesignedWidth,
-                       kDesignedHeight, [this] { return fb_ ? storage::UsedRecordCount(fb_) : 0; });
+    frame_.addHeading(caption_);
+    frame_.finish(list_, status, kDesignedWidth, kDesignedHeight,
+                  [this] { return fb_ ? storage::UsedRecordCount(fb_) : 0; });
 }
 
 TCustForm::~TCustForm() {
@@ -172,49 +171,25 @@ void TCustForm::buildMenus() {
     for (QAction* a : {deleteAct, importAct})
         a->setEnabled(a->isEnabled() && manage);
 
-    auto* bar = new QMenuBar(this);
-    QMenu* customer = bar->addMenu("&Customer");
-    customer->addActions({newAct, editAct, deleteAct});
-    customer->addSeparator();
-    customer->addAction(findAct);
-    customer->addSeparator();
-    customer->addActions({listAct, printAct, windowAct, envAct, labelAct, wizardAct, clipAct});
-    customer->addSeparator();
-    customer->addActions({exportAct, importAct});
-    customer->addSeparator();
-    customer->addAction(closeAct);
-    QMenu* statements = bar->addMenu("&Statements");
-    statements->addActions({viewStmt, batchStmt});
-    QMenu* display = bar->addMenu("&Display");
-    display->addActions({byName_, byNumber_});
-    QMenu* help = bar->addMenu("&Help");
-    help->addAction(helpAct);
-    layout()->setMenuBar(bar);
-
-    QMenu* popup = MakeListPopup(this, list_);
-    popup->addActions({newAct, editAct, deleteAct, findAct});
-    popup->addSeparator();
-    popup->addActions({listAct, printAct, envAct, labelAct, clipAct});
-    popup->addSeparator();
-    popup->addActions({viewStmt, batchStmt});
-
-    auto* tools = new QHBoxLayout;
-    tools->setSpacing(2);
-    auto button = [&](const char* name, const char* text, QAction* act) {
-        tools->addWidget(MakeCommandButton(this, name, text, text, act));
-    };
-    button("NewBtn", "New", newAct);
-    button("EditBtn", "Edit", editAct);
-    button("DeleteBtn", "Delete", deleteAct);
-    button("FindBtn", "Find", findAct);
-    button("ListBtn", "Customer List", listAct);
-    button("ViewStmtBtn", "View/Print Statement", viewStmt);
-    button("BatchStmtBtn", "Batch Print Statements", batchStmt);
-    button("EnvelopeBtn", "Print Envelope", envAct);
-    button("HelpBtn", "Help", helpAct);
-    button("CloseBtn", "Close", closeAct);
-    tools->addStretch(1);
-    static_cast<QVBoxLayout*>(layout())->addLayout(tools);
+    frame_.addMenu("&Customer", {newAct, editAct, deleteAct, nullptr, findAct, nullptr, listAct,
+                                 printAct, windowAct, envAct, labelAct, wizardAct, clipAct, nullptr,
+                                 exportAct, importAct, nullptr, closeAct});
+    frame_.addMenu("&Statements", {viewStmt, batchStmt});
+    frame_.addMenu("&Display", {byName_, byNumber_});
+    frame_.addMenu("&Help", {helpAct});
+    frame_.addListPopup(list_, {newAct, editAct, deleteAct, findAct, nullptr, listAct, printAct,
+                                envAct, labelAct, clipAct, nullptr, viewStmt, batchStmt});
+    frame_.addTools(
+        {{"NewBtn", "New", "New", newAct},
+         {"EditBtn", "Edit", "Edit", editAct},
+         {"DeleteBtn", "Delete", "Delete", deleteAct},
+         {"FindBtn", "Find", "Find", findAct},
+         {"ListBtn", "Customer List", "Customer List", listAct},
+         {"ViewStmtBtn", "View/Print Statement", "View/Print Statement", viewStmt},
+         {"BatchStmtBtn", "Batch Print Statements", "Batch Print Statements", batchStmt},
+         {"EnvelopeBtn", "Print Envelope", "Print Envelope", envAct},
+         {"HelpBtn", "Help", "Help", helpAct},
+         {"CloseBtn", "Close", "Close", closeAct}});
 }
 
 template <class Body>
@@ -300,7 +275,7 @@ std::optional<bool> TCustForm::Pick(const CustomerWindowContext& context, bool s
 }
 
 void TCustForm::done(int result) {
-    SaveBounds(this, ctx_.dataFolder, kBoundsSection);
+    frame_.saveBounds();
     QDialog::done(result);
 }
 

@@ -15,6 +15,7 @@
 #include "data/Records.h"
 #include "storage/Engine.h"
 #include "ui/CustContext.h"
+#include "ui/ManagerFrame.h"
 #include "ui/WindowSupport.h"
 
 class QAction;
@@ -115,6 +116,7 @@ class TCustForm : public QDialog {
 
     CustomerWindowContext ctx_;
     Mode mode_;
+    ManagerFrame frame_;  // the window set-up, menus, tool row and bounds
     storage::Fileblock* fb_ = nullptr;
     data::CustomerRecord buffer_;
     bool picked_ = false;

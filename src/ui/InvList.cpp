@@ -53,8 +53,7 @@ const QColor kFilterColour(255, 250, 205);
 // =============================================================================== Tinvlist
 
 Tinvlist::Tinvlist(const InvoiceWindowContext& context, QWidget* parent)
-    : QDialog(parent), ctx_(context) {
-    SetUpManagerDialog(this, "Tinvlist");
+    : QDialog(parent), ctx_(context), frame_(this, "Tinvlist", ctx_.dataFolder, kBoundsSection) {
     setAutoFillBackground(true);
     UseClockOrOwn(ctx_.clock, ownClock_);
     files_ = std::make_unique<invoicing::InvoiceFiles>(
@@ -97,20 +96,17 @@ Tinvlist::Tinvlist(const InvoiceWindowContext& context, QWidget* parent)
     setMessage(Q(invoicing::kIdleMessage));
     setTimerRunning(invoicing::EditorWorkTimer().running());
 
-    QVBoxLayout* layout = MakeManagerLayout(this);
     buildMenus();
     auto* header = new QHBoxLayout;
     header->addWidget(cName_, 1);
     header->addWidget(arCaption);
     header->addWidget(arBal_);
-    layout->addLayout(header);
-    layout->addWidget(cFilter_);
-    layout->addWidget(list_, 1);
-    layout->addWidget(status);
+    frame_.addHeading(header);
+    frame_.addHeading(cFilter_);
     applyFilterLook();
-    PlaceManagerWindow(
-        this, list_, ctx_.dataFolder, kBoundsSection, kDesignedWidth, kDesignedHeight,
-        [this] { return files_->invoices ? storage::UsedRecordCount(files_->invoices) : 0; });
+    frame_.finish(list_, status, kDesignedWidth, kDesignedHeight, [this] {
+        return files_->invoices ? storage::UsedRecordCount(files_->invoices) : 0;
+    });
 }
 
 Tinvlist::~Tinvlist() {
@@ -170,18 +166,10 @@ void Tinvlist::buildMenus() {
                      {helpAct, "Help"},
                      {closeAct, "Close"}});
 
-    auto* bar = new QMenuBar(this);
-    QMenu* invoice = bar->addMenu("&Invoice");
-    invoice->addActions({newAct, editAct, deleteAct});
-    invoice->addSeparator();
-    invoice->addActions({findAct, viewAct_, custAct});
-    invoice->addSeparator();
-    invoice->addActions({printAct, slipAct, pdfAct, batchAct, setupAct});
-    invoice->addSeparator();
-    invoice->addAction(repeatAct);
-    invoice->addSeparator();
-    invoice->addActions({windowAct, closeAct});
-    QMenu* display = bar->addMenu("&Display");
+    frame_.addMenu("&Invoice", {newAct, editAct, deleteAct, nullptr, findAct, viewAct_, custAct,
+                                nullptr, printAct, slipAct, pdfAct, batchAct, setupAct, nullptr,
+                                repeatAct, nullptr, windowAct, closeAct});
+    QMenu* display = frame_.addMenu("&Display", {});
     for (const invoicing::DisplayOrder& order : invoicing::kDisplayOrders) {
         auto* a = new QAction(Q(order.menuText), this);
         a->setObjectName(QString("ByKey%1").arg(order.keyNo));
@@ -195,39 +183,25 @@ void Tinvlist::buildMenus() {
     }
     display->addSeparator();
     display->addAction(filterAct);
-    QMenu* help = bar->addMenu("&Help");
-    help->addAction(helpAct);
-    layout()->setMenuBar(bar);
-
-    QMenu* popup = MakeListPopup(this, list_);
-    popup->addActions({newAct, editAct, deleteAct});
-    popup->addSeparator();
-    popup->addActions({findAct, viewAct_, custAct});
-    popup->addSeparator();
-    popup->addActions({printAct, slipAct, pdfAct, batchAct});
-    popup->addSeparator();
-    popup->addActions({repeatAct, filterAct});
-
+    frame_.addMenu("&Help", {helpAct});
+    frame_.addListPopup(
+        list_, {newAct, editAct, deleteAct, nullptr, findAct, viewAct_, custAct, nullptr, printAct,
+                slipAct, pdfAct, batchAct, nullptr, repeatAct, filterAct});
     // The buttons stay reachable through the bar's overflow menu when the window is narrow.
-    auto* tools = new QToolBar(this);
-    tools->setObjectName("ToolBar");
-    tools->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    auto button = [&](const char* name, const char* text, const char* hint, QAction* act) {
-        tools->addWidget(MakeCommandButton(this, name, text, hint, act));
-    };
-    button("AddInvoiceBtn", "New", "Create a new invoice or quote", newAct);
-    button("EditInvoiceBtn", "Edit", "Edit the selected record", editAct);
-    button("InvDeleteBtn", "Delete", "Delete the selected record", deleteAct);
-    button("SpeedButton1", "Find", "Find an invoice or payment", findAct);
-    button("InvPrint", "View", "View the selected invoice", viewAct_);
-    button("CustDataButn", "Customer Data", "Quick view of the record and its customer", custAct);
-    button("ToPrinterButn", "Print Invoice", "Print (or e-mail) the selected invoice", printAct);
-    button("SpeedButton6", "Send to PDF", "Save the selected invoice as a PDF file", pdfAct);
-    button("BatchPrinButn", "Batch Print", "Print every invoice not printed yet", batchAct);
-    button("SpeedButton2", "Filter On/Off", "Show only the selected customer's records", filterAct);
-    button("HelpBtn", "Help", "Help", helpAct);
-    button("CloseBtn", "Close", "Close", closeAct);
-    static_cast<QVBoxLayout*>(layout())->addWidget(tools);
+    frame_.addTools(
+        {{"AddInvoiceBtn", "New", "Create a new invoice or quote", newAct},
+         {"EditInvoiceBtn", "Edit", "Edit the selected record", editAct},
+         {"InvDeleteBtn", "Delete", "Delete the selected record", deleteAct},
+         {"SpeedButton1", "Find", "Find an invoice or payment", findAct},
+         {"InvPrint", "View", "View the selected invoice", viewAct_},
+         {"CustDataButn", "Customer Data", "Quick view of the record and its customer", custAct},
+         {"ToPrinterButn", "Print Invoice", "Print (or e-mail) the selected invoice", printAct},
+         {"SpeedButton6", "Send to PDF", "Save the selected invoice as a PDF file", pdfAct},
+         {"BatchPrinButn", "Batch Print", "Print every invoice not printed yet", batchAct},
+         {"SpeedButton2", "Filter On/Off", "Show only the selected customer's records", filterAct},
+         {"HelpBtn", "Help", "Help", helpAct},
+         {"CloseBtn", "Close", "Close", closeAct}},
+        ManagerFrame::ToolRow::Bar, "ToolBar");
 }
 
 template <class Body>
@@ -298,7 +272,7 @@ bool Tinvlist::Run(const InvoiceWindowContext& context, QWidget* parent) {
 }
 
 void Tinvlist::done(int result) {
-    SaveBounds(this, ctx_.dataFolder, kBoundsSection);
+    frame_.saveBounds();
     QDialog::done(result);
 }
 

@@ -24,6 +24,7 @@
 #include "platform/Shell.h"
 #include "storage/Engine.h"
 #include "ui/CustContext.h"
+#include "ui/ManagerFrame.h"
 
 class QAction;
 class QLabel;
@@ -152,6 +153,7 @@ class Tinvlist : public QDialog {
     void applyFilterLook();
 
     InvoiceWindowContext ctx_;
+    ManagerFrame frame_;  // the window set-up, menus, tool row and bounds
     std::unique_ptr<platform::Clock> ownClock_;
     std::unique_ptr<invoicing::InvoiceFiles> files_;
     data::InvoiceRecord buffer_;

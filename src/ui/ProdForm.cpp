@@ -75,8 +75,10 @@ int TEditProd::BrowseKey() {
 }
 
 TEditProd::TEditProd(const ProductWindowContext& context, Mode mode, QWidget* parent)
-    : QDialog(parent), ctx_(context), mode_(mode) {
-    SetUpManagerDialog(this, "TEditProd");
+    : QDialog(parent),
+      ctx_(context),
+      mode_(mode),
+      frame_(this, "TEditProd", ctx_.dataFolder, kBoundsSection) {
     setWindowTitle(kTitle);
     UseClockOrOwn(ctx_.clock, ownClock_);
 
@@ -100,13 +102,10 @@ TEditProd::TEditProd(const ProductWindowContext& context, Mode mode, QWidget* pa
     setMessage(mode_ == Mode::Pick ? "Double-click or press <enter> to select."
                                    : "Right-click mouse or select from menu bar.");
 
-    QVBoxLayout* layout = MakeManagerLayout(this);
     buildMenus();
-    layout->addWidget(caption_);
-    layout->addWidget(list_, 1);
-    layout->addWidget(status);
-    PlaceManagerWindow(this, list_, ctx_.dataFolder, kBoundsSection, kDesignedWidth,
-                       kDesignedHeight, [this] { return fb_ ? storage::UsedRecordCount(fb_) : 0; });
+    frame_.addHeading(caption_);
+    frame_.finish(list_, status, kDesignedWidth, kDesignedHeight,
+                  [this] { return fb_ ? storage::UsedRecordCount(fb_) : 0; });
 }
 
 TEditProd::~TEditProd() {
@@ -160,52 +159,25 @@ void TEditProd::buildMenus() {
     connect(byDescription_, &QAction::triggered, this,
             [this] { guarded([&] { setBrowseKey(2); }); });
 
-    auto* bar = new QMenuBar(this);
-    QMenu* product = bar->addMenu("&Product");
-    product->addActions({newAct, editAct, deleteAct});
-    product->addSeparator();
-    product->addAction(findAct);
-    product->addSeparator();
-    product->addActions({printAct, listAct, windowAct});
-    product->addSeparator();
-    product->addActions({exportAct, importAct});
-    product->addSeparator();
-    product->addAction(closeAct);
-    QMenu* display = bar->addMenu("&Display");
-    display->addActions({byCode_, byDescription_});
-    QMenu* help = bar->addMenu("&Help");
-    help->addAction(helpAct);
-    layout()->setMenuBar(bar);
-
-    QMenu* popup = MakeListPopup(this, list_);
-    popup->addActions({newAct, editAct, deleteAct});
-    popup->addSeparator();
-    popup->addAction(findAct);
-    popup->addSeparator();
-    popup->addActions({printAct, listAct, windowAct});
-    popup->addSeparator();
-    popup->addActions({exportAct, importAct});
-    popup->addSeparator();
-    popup->addAction(closeAct);
-
-    auto* tools = new QHBoxLayout;
-    tools->setSpacing(2);
-    auto button = [&](const char* name, const char* text, const char* hint, QAction* act) {
-        tools->addWidget(MakeCommandButton(this, name, text, hint, act));
-    };
-    button("NewBtn", "New", "Add a new product", newAct);
-    button("EditBtn", "Edit", "Edit the highlighted product", editAct);
-    button("DeleteBtn", "Delete", "Delete the highlighted product", deleteAct);
-    button("SpeedButton1", "Find", "Find a product by any part of its code or description",
-           findAct);
-    button("PrintBtn", "Print", "Print the highlighted product", printAct);
-    button("ProdListButn", "Product List", "View and print a list of all products", listAct);
-    button("ExportBtn", "Export", "Export the products to a text file", exportAct);
-    button("ImportBtn", "Import", "Import products from a text file", importAct);
-    button("HelpBtn", "Help", "Help on the Product Manager", helpAct);
-    button("CloseBtn", "Close", "Close the Product Manager", closeAct);
-    tools->addStretch(1);
-    static_cast<QVBoxLayout*>(layout())->addLayout(tools);
+    // The Product menu and the list's right-click menu hold the same commands.
+    const ManagerFrame::Entries commands = {newAct,    editAct,   deleteAct, nullptr,   findAct,
+                                            nullptr,   printAct,  listAct,   windowAct, nullptr,
+                                            exportAct, importAct, nullptr,   closeAct};
+    frame_.addMenu("&Product", commands);
+    frame_.addMenu("&Display", {byCode_, byDescription_});
+    frame_.addMenu("&Help", {helpAct});
+    frame_.addListPopup(list_, commands);
+    frame_.addTools(
+        {{"NewBtn", "New", "Add a new product", newAct},
+         {"EditBtn", "Edit", "Edit the highlighted product", editAct},
+         {"DeleteBtn", "Delete", "Delete the highlighted product", deleteAct},
+         {"SpeedButton1", "Find", "Find a product by any part of its code or description", findAct},
+         {"PrintBtn", "Print", "Print the highlighted product", printAct},
+         {"ProdListButn", "Product List", "View and print a list of all products", listAct},
+         {"ExportBtn", "Export", "Export the products to a text file", exportAct},
+         {"ImportBtn", "Import", "Import products from a text file", importAct},
+         {"HelpBtn", "Help", "Help on the Product Manager", helpAct},
+         {"CloseBtn", "Close", "Close the Product Manager", closeAct}});
 }
 
 template <class Body>
@@ -344,7 +316,7 @@ void TEditProd::importProducts() {
 }
 
 void TEditProd::done(int result) {
-    SaveBounds(this, ctx_.dataFolder, kBoundsSection);
+    frame_.saveBounds();
     QDialog::done(result);
 }
 

@@ -14,6 +14,7 @@
 #include "data/Records.h"
 #include "storage/Engine.h"
 #include "ui/CustContext.h"
+#include "ui/ManagerFrame.h"
 #include "ui/WindowSupport.h"
 
 class QAction;
@@ -109,6 +110,7 @@ class TEditProd : public QDialog {
 
     ProductWindowContext ctx_;
     Mode mode_;
+    ManagerFrame frame_;  // the window set-up, menus, tool row and bounds
     storage::Fileblock* fb_ = nullptr;
     data::ProductRecord buffer_;
     std::optional<data::ProductRecord> picked_;
