@@ -55,9 +55,7 @@ class CustFormTest : public testing::CompanyWindowTest {
         company.setText(data::Company::NextCustNo, "41");
         storeCompany();
 
-        ctx.dataFolder = dir.path();
-        ctx.company = &company;
-        ctx.prompter = &prompter;
+        testing::SetUpWindowContext(ctx, dir.path(), company, prompter);
         ctx.labelQueue = &queue;
         ctx.selectedCustomer = &selected;
         ctx.mainStatus = [this](const QString& s) { mainStatus = s; };

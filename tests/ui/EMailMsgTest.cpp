@@ -1,6 +1,7 @@
 // The "Send E-Mail Message" window driven offscreen: the checks with their focus, the
 // queue count, and a run over the queue through a recording mail client.
 
+#include "WindowFixture.h"
 #include "ui/EMailMsg.h"
 
 #include <gtest/gtest.h>
@@ -30,9 +31,7 @@ class EMailMsgTest : public invoicing::testing::InvoiceTest {
         company.setText(Company::EMailHost, "smtp.shop.test");
         company.setText(Company::EMailPort, "25");
         company.setText(Company::EMailInclNoAddr, "Y");
-        ctx.dataFolder = dir.path();
-        ctx.company = &company;
-        ctx.prompter = &prompter;
+        testing::SetUpWindowContext(ctx, dir.path(), company, prompter);
         ctx.labelQueue = &queue;
         ctx.mailer = &mailer;
         window = std::make_unique<TEMailMsg>(ctx);

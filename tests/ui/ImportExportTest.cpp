@@ -83,9 +83,7 @@ class ImportExportTest : public testing::CompanyWindowTest {
         ASSERT_TRUE(data::AddBusinessRecord(fb, customers::NewCustomerRecord(e), prompter).ok());
         storage::CloseFileblock(fb);
 
-        ctx.dataFolder = dir.path();
-        ctx.company = &company;
-        ctx.prompter = &prompter;
+        testing::SetUpWindowContext(ctx, dir.path(), company, prompter);
         services.folder = dir.path();
         services.prompter = &prompter;
         testing::WriteFileBytes(dir.file("cust.csv"), kLibreOfficeFile);

@@ -13,6 +13,7 @@
 #include <QTest>
 #include <cstdlib>
 
+#include "WindowFixture.h"
 #include "data/Files.h"
 #include "data/IniFile.h"
 #include "invoicing/InvoiceFixture.h"
@@ -58,10 +59,7 @@ class InvDocumentTest : public invoicing::testing::InvoiceTest {
     static void SetUpTestSuite() { testing::QtApp(); }
     void SetUp() override {
         InvoiceTest::SetUp();
-        ctx.dataFolder = dir.path();
-        ctx.company = &company;
-        ctx.prompter = &prompter;
-        ctx.clock = &clock;
+        testing::SetUpWindowContext(ctx, dir.path(), company, prompter, &clock);
         ctx.shell = &shell;
         ctx.printerCanvas = [this] { return std::make_unique<CapturingCanvas>(printed); };
         addCustomer("1001", 45000, {45000, 0, 0, 0});

@@ -41,10 +41,7 @@ class InvListFormTest : public invoicing::testing::InvoiceTest {
     static void SetUpTestSuite() { testing::QtApp(); }
     void SetUp() override {
         InvoiceTest::SetUp();
-        ctx.dataFolder = dir.path();
-        ctx.company = &company;
-        ctx.prompter = &prompter;
-        ctx.clock = &clock;
+        testing::SetUpWindowContext(ctx, dir.path(), company, prompter, &clock);
     }
     void TearDown() override {
         form.reset();

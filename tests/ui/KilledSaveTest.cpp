@@ -176,10 +176,7 @@ TEST(KilledSaveChild, NewInvoiceSavedFromTheManager) {
     data::CompanyRecord company = *data::ReadLastCompany(folder);
     platform::FixedClock clock{{2026, 12, 9, 10, 0, 0}};
     InvoiceWindowContext ctx;
-    ctx.dataFolder = folder;
-    ctx.company = &company;
-    ctx.prompter = &prompter;
-    ctx.clock = &clock;
+    testing::SetUpWindowContext(ctx, folder, company, prompter, &clock);
     ctx.editor = InvoiceEditorFor(nullptr);
     {
         Tinvlist manager(ctx);

@@ -107,9 +107,7 @@ class LabelLetterTest : public testing::CompanyWindowTest {
         }
         storage::CloseFileblock(fb);
 
-        ctx.dataFolder = dir.path();
-        ctx.company = &company;
-        ctx.prompter = &prompter;
+        testing::SetUpWindowContext(ctx, dir.path(), company, prompter);
         ctx.labelQueue = &queue;
         ctx.selectedCustomer = &selected;
         ctx.labelsWaiting = [this](bool on) { waiting = on; };
@@ -739,9 +737,7 @@ TEST(DemoLetters, TheDemoReminderMergesForTheDemoCustomers) {
     data::CompanyRecord company = *data::ReadLastCompany(folder);
     output::LabelQueue queue;
     CustomerWindowContext ctx;
-    ctx.dataFolder = folder;
-    ctx.company = &company;
-    ctx.prompter = &prompter;
+    testing::SetUpWindowContext(ctx, folder, company, prompter);
     ctx.labelQueue = &queue;
 
     QPrinter& printer = platform::qt::ProgramPrinter();

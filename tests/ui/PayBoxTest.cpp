@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QTest>
 
+#include "WindowFixture.h"
 #include "app/Demo.h"
 #include "app/Startup.h"
 #include "invoicing/InvoiceFixture.h"
@@ -29,10 +30,7 @@ class PayBoxTest : public invoicing::testing::InvoiceTest {
     static void SetUpTestSuite() { testing::QtApp(); }
     void SetUp() override {
         InvoiceTest::SetUp();
-        ctx.dataFolder = dir.path();
-        ctx.company = &company;
-        ctx.prompter = &prompter;
-        ctx.clock = &clock;
+        testing::SetUpWindowContext(ctx, dir.path(), company, prompter, &clock);
         addCustomer("1001", 25000, {25000, 0, 0, 0});
         add({.no = "2001", .cust = "1001", .date = {2024, 3, 1}, .total = "100.00"});
         add({.no = "2002", .cust = "1001", .date = {2024, 4, 1}, .total = "150.00"});

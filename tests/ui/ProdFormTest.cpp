@@ -47,10 +47,7 @@ class ProdFormTest : public testing::CompanyWindowTest {
   protected:
     void SetUp() override {
         CompanyWindowTest::SetUp();
-        ctx.dataFolder = dir.path();
-        ctx.company = &company;
-        ctx.prompter = &prompter;
-        ctx.clock = &clock;
+        testing::SetUpWindowContext(ctx, dir.path(), company, prompter, &clock);
     }
     void TearDown() override {
         form.reset();

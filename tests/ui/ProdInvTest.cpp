@@ -333,10 +333,7 @@ TEST(ProdInvDemo, ManagerOpensTheEditorOnDemoData) {
     data::CompanyRecord company = *data::ReadLastCompany(dir.path());
     platform::FixedClock clock{{2026, 12, 8, 9, 0, 0}};
     InvoiceWindowContext ctx;
-    ctx.dataFolder = dir.path();
-    ctx.company = &company;
-    ctx.prompter = &prompter;
-    ctx.clock = &clock;
+    testing::SetUpWindowContext(ctx, dir.path(), company, prompter, &clock);
     ctx.editor = InvoiceEditorFor(nullptr);
     {
         Tinvlist manager(ctx);
@@ -401,10 +398,7 @@ TEST(ProdInvDemo, PrintWhenCompletedPrintsTheNewInvoice) {
     platform::FixedClock clock{{2026, 12, 8, 9, 0, 0}};
     std::vector<std::string> jobs;
     InvoiceWindowContext ctx;
-    ctx.dataFolder = dir.path();
-    ctx.company = &company;
-    ctx.prompter = &prompter;
-    ctx.clock = &clock;
+    testing::SetUpWindowContext(ctx, dir.path(), company, prompter, &clock);
     ctx.editor = InvoiceEditorFor(nullptr);
     ctx.printerCanvas = [&jobs]() -> std::unique_ptr<output::Canvas> {
         struct Jobs : testing::RecordingCanvas {

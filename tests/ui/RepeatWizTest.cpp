@@ -11,6 +11,7 @@
 #include <QTest>
 #include <cstdlib>
 
+#include "WindowFixture.h"
 #include "app/Demo.h"
 #include "data/Ansi.h"
 #include "data/Company.h"
@@ -60,9 +61,7 @@ class RepeatWizTest : public ::testing::Test {
     }
     CustomerWindowContext context() {
         CustomerWindowContext c;
-        c.dataFolder = folder;
-        c.company = &session.company;
-        c.prompter = &prompter;
+        testing::SetUpWindowContext(c, folder, session.company, prompter);
         return c;
     }
 

@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "WindowFixture.h"
 #include "app/Demo.h"
 #include "data/SideFiles.h"
 #include "output/Rptselct.h"
@@ -43,10 +44,7 @@ class ReportWindowTest : public ::testing::Test {
         ASSERT_EQ(storage::InitEngine(30), 30);
         ASSERT_TRUE(app::CreateDemoInstallation(dir.path(), prompter).ok);
         company = *data::ReadLastCompany(dir.path());
-        context.dataFolder = dir.path();
-        context.company = &company;
-        context.prompter = &prompter;
-        context.clock = &clock;
+        testing::SetUpWindowContext(context, dir.path(), company, prompter, &clock);
     }
     void TearDown() override {
         if (storage::EngineStarted()) storage::ExitEngine();

@@ -11,6 +11,7 @@
 #include <QToolButton>
 #include <filesystem>
 
+#include "WindowFixture.h"
 #include "app/Demo.h"
 #include "data/Fileblocks.h"
 #include "data/Update.h"
@@ -62,9 +63,7 @@ class StatementWindowTest : public ::testing::Test {
             data::FileblockName(dir.path(), data::FileKind::Customer, "1"), false);
         invoices = storage::OpenFileblock(
             data::FileblockName(dir.path(), data::FileKind::Invoice, "1"), false);
-        ctx.dataFolder = dir.path();
-        ctx.company = &company;
-        ctx.prompter = &prompter;
+        testing::SetUpWindowContext(ctx, dir.path(), company, prompter);
         ctx.labelQueue = &queue;
         ctx.shell = &shell;
         ctx.printerCanvas = [this] {

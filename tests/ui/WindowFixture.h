@@ -22,6 +22,7 @@
 #include "support/QtApp.h"
 #include "support/ScriptedPrompter.h"
 #include "support/TempDir.h"
+#include "ui/CustContext.h"
 
 namespace invarro::testing {
 
@@ -69,6 +70,22 @@ inline std::vector<std::string> MnemonicClashes(QWidget* window) {
             clashes.push_back(QString(letter).toStdString() + ": " +
                               captions.join(" | ").toStdString());
     return clashes;
+}
+
+// What every window test fills first in a window context (customer, product and invoice
+// windows alike): the data folder, the company in use and the message boxes, and the clock
+// when one is given.
+inline void SetUpWindowContext(ui::CustomerWindowContext& ctx, const std::string& folder,
+                               data::CompanyRecord& company, platform::Prompter& prompter) {
+    ctx.dataFolder = folder;
+    ctx.company = &company;
+    ctx.prompter = &prompter;
+}
+inline void SetUpWindowContext(ui::CustomerWindowContext& ctx, const std::string& folder,
+                               data::CompanyRecord& company, platform::Prompter& prompter,
+                               const platform::Clock* clock) {
+    SetUpWindowContext(ctx, folder, company, prompter);
+    ctx.clock = clock;
 }
 
 class CompanyWindowTest : public ::testing::Test {

@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 
+#include "WindowFixture.h"
 #include "app/Demo.h"
 #include "data/IniFile.h"
 #include "data/SideFiles.h"
@@ -35,9 +36,7 @@ class WindowPlacementTest : public ::testing::Test {
         ASSERT_EQ(storage::InitEngine(30), 30);
         ASSERT_TRUE(app::CreateDemoInstallation(dir.path(), prompter).ok);
         company = *data::ReadLastCompany(dir.path());
-        ctx.dataFolder = dir.path();
-        ctx.company = &company;
-        ctx.prompter = &prompter;
+        testing::SetUpWindowContext(ctx, dir.path(), company, prompter);
         ctx.labelQueue = &queue;
         ctx.selectedCustomer = &selected;
         services.folder = dir.path();
