@@ -166,14 +166,6 @@ bool IsUsedDeposit(const data::InvoiceRecord& inv) {
            (Number(inv.ansi(Invoice::PaidFlag)) == "P" || inv.money(Invoice::BalanceDue).isZero());
 }
 
-std::optional<int> AgeDaysBySortDate(const data::InvoiceRecord& inv, data::DateOrder order,
-                                     const data::Date& today) {
-    std::optional<data::Date> d = data::ParseSortDate(inv.text(Invoice::SortDate));
-    if (!d) d = data::ParseUserDate(inv.text(Invoice::InvDate), order);
-    if (!d) return std::nullopt;
-    return data::DaysBetween(*d, today);
-}
-
 int DeleteInvoiceLines(storage::Fileblock* lines, std::string_view invNo,
                        platform::Prompter& prompter) {
     data::InvoiceLineRecord probe;
@@ -301,7 +293,8 @@ DeleteOutcome DeleteInvoice(InvoiceFiles& files, int32_t recNo, const data::Invo
             data::CustomerRecord updated = *customer.record;
             const data::DateOrder order =
                 data::DateOrderFromCode(files.company.text(Company::DateFormatCode));
-            const int age = AgeDaysBySortDate(inv, order, data::Today(clock)).value_or(0);
+            // The period the aging put the amount in: its own count of the invoice's age.
+            const int age = InvoiceAgeDays(inv, order, data::Today(clock)).value_or(0);
             const AgingLimits limits = AgingLimitsOf(files.company).value_or(AgingLimits{});
             const auto bucket = BucketField(AgingBucket(age, limits));
             customerOk =

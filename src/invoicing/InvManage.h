@@ -87,10 +87,4 @@ std::optional<data::CustomerRecord> FindInvoiceCustomer(const InvoiceFiles& file
                                                         const data::InvoiceRecord& invoice,
                                                         platform::Prompter& prompter);
 
-// The age in whole days of the record on today, counted from its sort date (which does
-// not depend on the date format in force); a record without a readable sort date falls
-// back to its invoice date. Nothing when neither can be read.
-std::optional<int> AgeDaysBySortDate(const data::InvoiceRecord& invoice, data::DateOrder order,
-                                     const data::Date& today);
-
 }  // namespace invarro::invoicing

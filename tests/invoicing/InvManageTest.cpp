@@ -206,32 +206,35 @@ TEST_F(DeleteTest, AnOpenDepositIsDeletedAfterItsConfirmationAndGivesItsCreditBa
     EXPECT_EQ(storedCompany().money(Company::ARBalance), Cents(104000));
 }
 
-TEST_F(DeleteTest, TheAgeComesFromTheSortDateWhateverTheDateFormat) {
-    addCustomer("1001", 20000, {0, 0, 0, 20000});
-    // Written while the format was month first; the company now shows day first. Read as
-    // dd/mm/yyyy, "01/02/2024" would be 1 February (74 days: third period) instead of
-    // 2 January (104 days: over 90).
+// A deleted amount leaves the period the aging put it in: the age is counted by the
+// aging's own rule (the invoice date in the company's date format), also after the format
+// changed.
+TEST_F(DeleteTest, TheAmountLeavesThePeriodTheAgingPutItIn) {
+    // Written while the format was month first; the company now shows day first, so the
+    // aging reads "01/02/2024" as 1 February (74 days on 15 April: the third period).
+    addCustomer("1001", 20000, {0, 0, 20000, 0});
     const int32_t rec = add({.no = "31", .date = {2024, 1, 2}, .total = "200.00"});
     EXPECT_EQ(read(rec).text(data::Invoice::InvDate), "01/02/2024");
     company.setText(Company::DateFormatCode, "D");
     prompter.expect(kSure, Answer::Yes);
     EXPECT_TRUE(del(rec).deleted);
     data::CustomerRecord c = customer("1001");
-    EXPECT_EQ(c.money(Customer::AgeOver90), Money());
     EXPECT_EQ(c.money(Customer::Age61to90), Money());
-}
+    EXPECT_EQ(c.money(Customer::AgeOver90), Money());
 
-TEST_F(DeleteTest, AgeDaysFallBackToTheInvoiceDateAndGiveNothingWithoutADate) {
-    data::InvoiceRecord r = MakeInvoice({.no = "1", .date = {2024, 4, 5}}, order());
-    EXPECT_EQ(AgeDaysBySortDate(r, data::DateOrder::MonthFirst, {2024, 4, 15}), 10);
-    r.setText(data::Invoice::SortDate, "");
-    EXPECT_EQ(AgeDaysBySortDate(r, data::DateOrder::MonthFirst, {2024, 4, 15}), 10);
-    r.setText(data::Invoice::InvDate, "garbage");
-    EXPECT_FALSE(AgeDaysBySortDate(r, data::DateOrder::MonthFirst, {2024, 4, 15}));
-    // A date in the future is current.
-    EXPECT_EQ(AgeDaysBySortDate(MakeInvoice({.no = "2", .date = {2024, 5, 1}}, order()),
-                                data::DateOrder::MonthFirst, {2024, 4, 15}),
-              -16);
+    // A record whose dates cannot be read counts as current, as in the aging.
+    addCustomer("1002", 5000, {5000, 0, 0, 0});
+    const int32_t undated =
+        add({.no = "32", .cust = "1002", .date = {2024, 1, 2}, .total = "50.00"});
+    data::InvoiceRecord spoiled = read(undated);
+    for (auto f : {data::Invoice::InvDate, data::Invoice::InvMonth, data::Invoice::InvDay,
+                   data::Invoice::InvYear, data::Invoice::SortDate})
+        spoiled.setText(f, "");
+    ASSERT_TRUE(
+        data::ChangeBusinessRecord(invoices, undated, read(undated), spoiled, prompter).ok());
+    prompter.expect(kSure, Answer::Yes);
+    EXPECT_TRUE(del(undated).deleted);
+    EXPECT_EQ(customer("1002").money(Customer::Age0to30), Money());
 }
 
 TEST_F(DeleteTest, AMissingCustomerIsReportedAndTheReceivablesStillFollow) {
