@@ -18,8 +18,8 @@
 
 #include "app/Demo.h"
 #include "e2e/Seat.h"
-#include "platform/Shell.h"
 #include "platform/qt/QtPrompter.h"
+#include "platform/qt/RecordingShell.h"
 #include "storage/Engine.h"
 #include "support/QtApp.h"
 #include "support/ScriptedPrompter.h"
@@ -28,22 +28,6 @@
 #include "ui/MainForm.h"
 
 namespace invarro::testing {
-
-// The desktop as far as the program reaches it: files it opens are noted (a person would
-// see them open in their viewer), and there is no calculator.
-class NotingShell : public platform::Shell {
-  public:
-    bool openFile(const std::string& path) override {
-        opened.push_back(path);
-        return true;
-    }
-    bool openUrl(const std::string& url) override {
-        opened.push_back(url);
-        return true;
-    }
-    bool startCalculator() override { return false; }
-    std::vector<std::string> opened;
-};
 
 // The rows a manager's list shows, top to bottom.
 inline std::vector<std::string> RowsShown(ui::TIndexBrowser* list) {
@@ -160,7 +144,7 @@ class RoadTest : public ::testing::Test {
     TempDir dir;
     std::string folder;
     platform::qt::QtPrompter prompter;
-    NotingShell shell;
+    RecordingShell shell;  // notes the files the program opens, as a viewer would show them
     Watchdog watchdog;
     std::unique_ptr<ui::TMainForm> form;
 };

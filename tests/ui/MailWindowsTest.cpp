@@ -21,10 +21,12 @@
 #include "data/Update.h"
 #include "output/EMail.h"
 #include "platform/curl/CurlMailer.h"
+#include "platform/qt/RecordingShell.h"
 #include "storage/Engine.h"
 #include "support/Command.h"
 #include "support/MemoryKeyring.h"
 #include "support/Modal.h"
+#include "support/PdfTools.h"
 #include "support/QtApp.h"
 #include "support/RecordingProgress.h"
 #include "support/ScriptedPrompter.h"
@@ -46,22 +48,6 @@ using data::Invoice;
 using testing::ScriptedPrompter;
 using testing::SmtpPeer;
 using testing::WhenModal;
-
-class NoShell : public platform::Shell {
-  public:
-    bool openFile(const std::string& path) override {
-        opened.push_back(path);
-        return true;
-    }
-    bool openUrl(const std::string&) override { return true; }
-    bool startCalculator() override { return true; }
-    std::vector<std::string> opened;
-};
-
-std::string PdfText(const std::string& path) {
-    return testing::RunCommand("pdftotext -layout -enc UTF-8 " + testing::ShellQuote(path) + " -")
-        .output;
-}
 
 // Keeps a picture of the attachment's first page where a developer can look at it.
 void KeepPage(const std::string& pdf, const std::string& name) {
@@ -187,7 +173,7 @@ class MailWindowsTest : public ::testing::Test {
     std::string folder;
     ScriptedPrompter prompter;
     platform::FixedClock clock{{}};
-    NoShell shell;
+    testing::RecordingShell shell;
     platform::curl::CurlMailer mailer;
     std::unique_ptr<TMainForm> form;
 };
@@ -220,7 +206,7 @@ TEST_F(MailWindowsTest, PrintInvoiceAndBatchPrintMailEachInvoiceWithItsOwnPdf) {
     EXPECT_EQ(a.fileName, "Invoice-" + waiting[0] + ".pdf");
     EXPECT_EQ(a.contentType, "application/pdf");
     EXPECT_EQ(a.disposition, "attachment");
-    const std::string text = PdfText(a.path);
+    const std::string text = testing::PdfText(a.path);
     EXPECT_NE(text.find(waiting[0]), std::string::npos) << text;
     EXPECT_NE(text.find("Harbor Light Print & Design"), std::string::npos) << text;
     EXPECT_NE(text.find("Balance Due:"), std::string::npos) << text;
@@ -258,7 +244,8 @@ TEST_F(MailWindowsTest, PrintInvoiceAndBatchPrintMailEachInvoiceWithItsOwnPdf) {
         const std::string name = mails[k].attachments[0].fileName;
         names.insert(name);
         const std::string number = name.substr(8, name.size() - 12);  // "Invoice-" ... ".pdf"
-        EXPECT_NE(PdfText(mails[k].attachments[0].path).find(number), std::string::npos) << name;
+        EXPECT_NE(testing::PdfText(mails[k].attachments[0].path).find(number), std::string::npos)
+            << name;
         EXPECT_NE(mails[k].body.find("Number: " + number), std::string::npos) << name;
     }
     EXPECT_EQ(names.size(), batch);
@@ -306,7 +293,7 @@ TEST_F(MailWindowsTest, TheStatementWindowMailsTheStatementWithItsPdf) {
     const auto& a = mails[0].attachments[0];
     EXPECT_EQ(a.fileName.rfind("Customer-", 0), 0u);
     EXPECT_TRUE(a.fileName.ends_with("Statement.pdf"));
-    const std::string text = PdfText(a.path);
+    const std::string text = testing::PdfText(a.path);
     EXPECT_NE(text.find(name), std::string::npos) << text;
     EXPECT_NE(text.find("*** Account Totals:"), std::string::npos) << text;
     KeepPage(a.path, "attached-statement");

@@ -16,6 +16,7 @@
 #include "data/Fileblocks.h"
 #include "data/Update.h"
 #include "platform/Shell.h"
+#include "platform/qt/RecordingShell.h"
 #include "storage/BTree.h"
 #include "storage/Engine.h"
 #include "support/Command.h"
@@ -31,20 +32,6 @@ namespace {
 
 using data::Company;
 using data::Customer;
-
-class OpenedFiles : public platform::Shell {
-  public:
-    bool openFile(const std::string& path) override {
-        opened.push_back(path);
-        return true;
-    }
-    bool openUrl(const std::string& url) override {
-        opened.push_back(url);
-        return true;
-    }
-    bool startCalculator() override { return true; }
-    std::vector<std::string> opened;
-};
 
 class StatementWindowTest : public ::testing::Test {
   protected:
@@ -97,7 +84,7 @@ class StatementWindowTest : public ::testing::Test {
     testing::ScriptedPrompter prompter;
     data::CompanyRecord company;
     output::LabelQueue queue;
-    OpenedFiles shell;
+    testing::RecordingShell shell;
     CustomerWindowContext ctx;
     storage::Fileblock* customers = nullptr;
     storage::Fileblock* invoices = nullptr;
