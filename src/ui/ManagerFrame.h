@@ -46,8 +46,6 @@ class ManagerFrame {
     ManagerFrame(QDialog* window, const char* objectName, std::string folder,
                  std::string boundsSection);
 
-    QDialog* window() const { return window_; }
-    QVBoxLayout* layout() const { return layout_; }
     QMenuBar* menuBar() const { return bar_; }
 
     // A menu of the menu bar.
