@@ -1,6 +1,10 @@
 #include "app/CompanyManager.h"
 
+#include <fcntl.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include <filesystem>
 #include <system_error>
@@ -21,6 +25,7 @@
 #include "data/Update.h"
 #include "output/TextFile.h"
 #include "storage/BTree.h"
+#include "storage/FileIO.h"
 
 namespace invarro::app {
 
@@ -86,23 +91,43 @@ std::string TempNameBeside(const std::string& path) {
     return path + ".copy-" + std::to_string(::getpid());
 }
 
-// Copies from into a temporary file beside to; gives its name, or nothing.
+// Copies from into a temporary file beside to, written through the engine's file layer and
+// synced; gives its name, or nothing.
 std::optional<std::string> CopyToTemp(const std::string& from, const std::string& to,
                                       std::string* error) {
-    std::error_code ec;
     const std::string temp = TempNameBeside(to);
-    fs::remove(temp, ec);
-    if (!fs::exists(from, ec)) {
-        if (error) *error = "the file does not exist";
+    data::RemoveFile(temp);
+    const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) {
+        if (error) *error = errno == ENOENT ? "the file does not exist" : std::strerror(errno);
         return std::nullopt;
     }
-    if (!fs::copy_file(from, temp, fs::copy_options::overwrite_existing, ec)) {
-        if (error) *error = ec.message();
-        fs::remove(temp, ec);
+    storage::OsFile out;
+    bool ok = out.openNew(temp, 0600);
+    int64_t at = 0;
+    std::vector<char> buffer(size_t(1) << 16);
+    while (ok) {
+        const ssize_t n = ::read(in, buffer.data(), buffer.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            if (error) *error = std::strerror(errno);
+            ok = false;
+            break;
+        }
+        if (n == 0) break;
+        ok = out.write(at, buffer.data(), size_t(n));
+        at += n;
+    }
+    ::close(in);
+    ok = ok && out.sync() && out.close();
+    if (!ok) {
+        if (error && error->empty())
+            *error = std::strerror(storage::OsError != 0 ? storage::OsError : EIO);
+        storage::ResetStatus();
+        out.closeQuietly();
+        data::RemoveFile(temp);
         return std::nullopt;
     }
-    fs::permissions(temp, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::replace,
-                    ec);
     return temp;
 }
 
@@ -316,11 +341,11 @@ std::optional<std::string> CheckCopyDestination(std::string_view entry,
 bool CopyFileReplacing(const std::string& from, const std::string& to, std::string* error) {
     auto temp = CopyToTemp(from, to, error);
     if (!temp) return false;
-    std::error_code ec;
-    fs::rename(*temp, to, ec);
-    if (ec) {
-        if (error) *error = ec.message();
-        fs::remove(*temp, ec);
+    // The copy is durable before it takes the name, and the name before success.
+    if (!storage::RenameFile(*temp, to) || !storage::SyncFolder(storage::FolderOf(to))) {
+        if (error) *error = std::strerror(storage::OsError != 0 ? storage::OsError : EIO);
+        storage::ResetStatus();
+        data::RemoveFile(*temp);
         return false;
     }
     return true;

@@ -11,6 +11,8 @@
 
 #include "data/Ansi.h"
 #include "data/OwnFiles.h"
+#include "storage/EngineInternal.h"
+#include "storage/FileIO.h"
 
 namespace invarro::data {
 
@@ -103,7 +105,14 @@ std::string SideFileProblem(const std::string& path, std::size_t maxBytes) {
 
 namespace {
 constexpr size_t kWriteBuffer = size_t(1) << 20;
+
+// The errno of the file layer's last failure (it keeps the first one of an operation).
+int LayerErrno() {
+    const int e = storage::OsError != 0 ? storage::OsError : EIO;
+    storage::ResetStatus();
+    return e;
 }
+}  // namespace
 
 ReplacingFile::ReplacingFile(std::string path) : path_(std::move(path)), tmp_(path_ + ".new") {}
 
@@ -119,35 +128,34 @@ bool ReplacingFile::open(std::string* error) {
     abandon();
     // A fresh file, never one found under the temporary name: a link left there by
     // someone else would otherwise have the bytes written wherever it points.
-    ::unlink(tmp_.c_str());
-    fd_ = ::open(tmp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                 NewFileMode(path_));
-    if (fd_ < 0) {
+    struct stat st {};
+    if (::lstat(tmp_.c_str(), &st) == 0) storage::RemoveFile(tmp_);
+    storage::ResetStatus();
+    if (!file_.openNew(tmp_, unsigned(NewFileMode(path_)))) {
+        errno = LayerErrno();
         if (error) *error = fail("cannot create");
         return false;
     }
     errno_ = 0;
+    written_ = 0;
     buffer_.clear();
     buffer_.reserve(kWriteBuffer);
     return true;
 }
 
 bool ReplacingFile::flush() {
-    size_t done = 0;
-    while (errno_ == 0 && done < buffer_.size()) {
-        const ssize_t n = ::write(fd_, buffer_.data() + done, buffer_.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0)
-            errno_ = n < 0 ? errno : ENOSPC;
+    if (errno_ == 0 && !buffer_.empty()) {
+        if (file_.write(written_, buffer_.data(), buffer_.size()))
+            written_ += int64_t(buffer_.size());
         else
-            done += size_t(n);
+            errno_ = LayerErrno();
     }
     buffer_.clear();
     return errno_ == 0;
 }
 
 bool ReplacingFile::write(std::string_view bytes) {
-    if (fd_ < 0 || errno_ != 0) return false;
+    if (!file_.isOpen() || errno_ != 0) return false;
     buffer_.append(bytes);
     return buffer_.size() < kWriteBuffer || flush();
 }
@@ -160,7 +168,7 @@ bool ReplacingFile::commit(std::string* error) {
         errno = saved;
         return false;
     };
-    if (fd_ < 0) {
+    if (!file_.isOpen()) {
         errno = errno_ ? errno_ : EBADF;
         return failed("cannot write");
     }
@@ -168,31 +176,32 @@ bool ReplacingFile::commit(std::string* error) {
         errno = errno_;
         return failed("cannot write");
     }
-    const int fd = fd_;
-    fd_ = -1;
-    if (::fsync(fd) != 0) {
-        const int saved = errno;
-        ::close(fd);
-        fd_ = -2;  // the temporary file is still to be removed
-        errno = saved;
+    // The new file is durable before it takes the name, and the name before success is
+    // reported: a cut leaves the old file or the new one, whole.
+    if (!file_.sync() || !file_.close()) {
+        errno = LayerErrno();
         return failed("cannot write");
     }
-    if (::close(fd) != 0) {
-        fd_ = -2;
-        return failed("cannot write");
-    }
-    if (::rename(tmp_.c_str(), path_.c_str()) != 0) {
-        fd_ = -2;
+    if (!storage::RenameFile(tmp_, path_)) {
+        errno = LayerErrno();
         return failed("cannot replace");
+    }
+    written_ = -1;
+    if (!storage::SyncFolder(storage::FolderOf(path_))) {
+        errno = LayerErrno();
+        if (error) *error = fail("cannot write");
+        return false;
     }
     return true;
 }
 
 void ReplacingFile::abandon() {
-    if (fd_ == -1) return;
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-    ::unlink(tmp_.c_str());
+    if (!file_.isOpen() && written_ < 0) return;
+    file_.closeQuietly();
+    written_ = -1;
+    storage::SavedStatus st;
+    if (storage::FileExists(tmp_)) storage::RemoveFile(tmp_);
+    st.restore();
 }
 
 bool ReplaceFile(const std::string& path, std::string_view bytes, std::string* error) {
@@ -207,11 +216,19 @@ bool ReplaceUserFile(const std::string& path, std::string_view bytes, std::strin
 }
 
 bool RemoveFile(const std::string& path) {
-    return ::unlink(path.c_str()) == 0 || errno == ENOENT;
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 && errno == ENOENT) return true;
+    storage::SavedStatus saved;
+    const bool ok = storage::RemoveFile(path) || storage::EngineError == storage::err::FileNotFound;
+    saved.restore();
+    return ok;
 }
 
 bool RenameOver(const std::string& from, const std::string& to) {
-    return ::rename(from.c_str(), to.c_str()) == 0;
+    storage::SavedStatus st;
+    const bool ok = storage::RenameFile(from, to);
+    st.restore();
+    return ok;
 }
 
 std::vector<std::string> TextLines(std::string_view bytes) {

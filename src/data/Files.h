@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "storage/FileIO.h"
+
 namespace invarro::data {
 
 std::string JoinPath(const std::string& folder, std::string_view name);
@@ -45,7 +47,8 @@ class ReplacingFile {
     bool open(std::string* error = nullptr);
     // Adds bytes; false once a write has failed (the error comes with commit()).
     bool write(std::string_view bytes);
-    // Writes what is buffered, forces it to the disk and renames the file into place.
+    // Writes what is buffered, forces it to the disk, renames the file into place and makes
+    // the new name durable.
     bool commit(std::string* error = nullptr);
     // Removes the temporary file; the file of that name stays as it was.
     void abandon();
@@ -55,8 +58,9 @@ class ReplacingFile {
     std::string fail(const std::string& what) const;
 
     std::string path_, tmp_;
-    int fd_ = -1;
-    int errno_ = 0;  // of the first failed write
+    storage::OsFile file_;
+    int64_t written_ = -1;  // bytes in the temporary file; -1 when there is none
+    int errno_ = 0;         // of the first failed write
     std::string buffer_;
 };
 

@@ -108,8 +108,9 @@ FolderRecovery RecoverDataFolder(const std::string& folder, platform::Progress& 
         int32_t length = 0;
         bool flag = false;
         if (!ReadHeader(save, length, flag)) continue;
-        if (storage::FileExists(dat)) ::unlink(dat.c_str());
-        ::unlink(storage::IndexFileName(name).c_str());
+        for (const std::string& part : {dat, storage::IndexFileName(name)})
+            if (storage::FileExists(part)) storage::RemoveFile(part);
+        storage::ResetStatus();
         if (length != kind->recordLength) {
             // Not a file of this program's layout: put back as it was, for the conversion.
             storage::RenameFile(save, dat);

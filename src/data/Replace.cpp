@@ -8,9 +8,11 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 
-#include "storage/EngineTesting.h"
+#include "data/Files.h"
+#include "storage/EngineInternal.h"
 #include "storage/FileIO.h"
 
 namespace invarro::data {
@@ -44,30 +46,37 @@ bool SafeRelative(const std::string& rel) {
     return true;
 }
 
+// A failure of the file layer as a reason; the layer's status is left as it was.
+bool Failed(const std::string& what, std::string* error) {
+    errno = storage::OsError != 0 ? storage::OsError : EIO;
+    storage::ResetStatus();
+    if (error) *error = Reason(what);
+    return false;
+}
+
 bool SyncPath(const std::string& path, std::string* error) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        if (error) *error = Reason(path);
-        return false;
-    }
-    bool ok = !storage::FileFaultHit(storage::FileOp::Sync) && ::fsync(fd) == 0;
-    if (!ok && error) *error = Reason(path);
-    ::close(fd);
-    return ok;
+    return storage::SyncFile(path) || Failed(path, error);
 }
 
 bool SyncFolderOf(const std::string& folder, std::string* error) {
-    if (storage::SyncFolder(folder)) return true;
-    storage::ResetStatus();
-    if (error) *error = Reason(folder);
-    return false;
+    return storage::SyncFolder(folder) || Failed(folder, error);
+}
+
+// The folder and every folder between it and the data folder: the names of the files in
+// them are durable once these are synced.
+std::vector<std::string> FoldersUpTo(const std::string& folder, const std::string& path) {
+    std::vector<std::string> out;
+    const std::string top = fs::path(folder).lexically_normal().string();
+    for (fs::path p = fs::path(path).lexically_normal().parent_path();
+         !p.empty() && p.string().size() >= top.size(); p = p.parent_path()) {
+        out.push_back(p.string());
+        if (p.string().size() == top.size() || p == p.parent_path()) break;
+    }
+    return out;
 }
 
 bool Rename(const std::string& from, const std::string& to, std::string* error) {
-    if (!storage::FileFaultHit(storage::FileOp::Rename) && ::rename(from.c_str(), to.c_str()) == 0)
-        return true;
-    if (error) *error = Reason(from + " could not be moved to " + to);
-    return false;
+    return storage::RenameFile(from, to) || Failed(from + " could not be moved to " + to, error);
 }
 
 struct Plan {
@@ -104,7 +113,8 @@ bool Decode(const std::string& text, Plan& plan) {
             f.push_back(cell);
         if (!line.empty() && line.back() == '\t') f.push_back("");
         if (f.size() == 4 && f[0] == "M") {
-            if (!SafeRelative(f[1]) || !SafeRelative(f[2]) || (!f[3].empty() && !SafeRelative(f[3])))
+            if (!SafeRelative(f[1]) || !SafeRelative(f[2]) ||
+                (!f[3].empty() && !SafeRelative(f[3])))
                 return false;
             plan.moves.push_back(FileReplacement{f[1], f[2], f[3]});
         } else if (f.size() == 2 && f[0] == "D") {
@@ -134,20 +144,42 @@ bool Carry(const std::string& folder, const Plan& plan, std::string* error, cons
         }
         if (!Move(fresh, target, error)) return false;
     }
-    return SyncFolderOf(folder, error);
+    // Every folder a file moved out of or into: a move is durable only with both.
+    std::set<std::string> folders = {folder};
+    for (const FileReplacement& m : plan.moves)
+        for (const std::string& rel : {m.fresh, m.keep})
+            if (!rel.empty())
+                for (const std::string& f : FoldersUpTo(folder, folder + "/" + rel))
+                    if (Exists(f)) folders.insert(f);
+    for (const std::string& f : folders)
+        if (!SyncFolderOf(f, error)) return false;
+    return true;
+}
+
+// Removes a work folder, its files through the file layer.
+void RemoveTree(const std::string& path) {
+    std::error_code ec;
+    std::vector<fs::path> folders;
+    for (auto it = fs::recursive_directory_iterator(path, ec);
+         !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+        if (it->is_directory(ec) && !it->is_symlink(ec))
+            folders.push_back(it->path());
+        else
+            RemoveFile(it->path().string());
+    }
+    for (auto it = folders.rbegin(); it != folders.rend(); ++it)
+        fs::remove(*it, ec);
+    fs::remove_all(path, ec);
 }
 
 void RemoveFolders(const std::string& folder, const Plan& plan) {
-    for (const std::string& d : plan.cleanUp) {
-        std::error_code ec;
-        fs::remove_all(folder + "/" + d, ec);
-    }
+    for (const std::string& d : plan.cleanUp)
+        RemoveTree(folder + "/" + d);
 }
 
 bool RemovePlan(const std::string& folder, std::string* error) {
     const std::string name = folder + "/" + kReplacementPlan;
-    if (storage::FileFaultHit(storage::FileOp::Remove) ||
-        (::unlink(name.c_str()) != 0 && errno != ENOENT)) {
+    if (!RemoveFile(name)) {
         if (error) *error = Reason(name);
         return false;
     }
@@ -170,30 +202,23 @@ bool ReplaceFilesTogether(const std::string& folder, const std::vector<FileRepla
         if (!SyncPath(m.fresh, error)) return false;
         plan.moves.push_back(rel);
     }
+    // The fresh files' names are durable before a plan names them (a work folder made
+    // for them included), so that no cut leaves a plan without its files.
+    {
+        std::set<std::string> folders;
+        for (const FileReplacement& m : moves)
+            for (const std::string& f : FoldersUpTo(folder, m.fresh))
+                folders.insert(f);
+        for (const std::string& f : folders)
+            if (!SyncFolderOf(f, error)) return false;
+    }
     for (const std::string& d : cleanUp) {
         std::string rel = Inside(folder, d);
         if (!rel.empty()) plan.cleanUp.push_back(rel);
     }
     // The plan: written whole beside its name, synced, then given its name.
     const std::string name = folder + "/" + kReplacementPlan;
-    const std::string temp = name + ".new";
-    {
-        const std::string text = Encode(plan);
-        int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-        if (fd < 0) {
-            if (error) *error = Reason(temp);
-            return false;
-        }
-        bool ok = !storage::FileFaultHit(storage::FileOp::Write) &&
-                  ::write(fd, text.data(), text.size()) == ssize_t(text.size());
-        ok = ok && !storage::FileFaultHit(storage::FileOp::Sync) && ::fsync(fd) == 0;
-        if (!ok && error) *error = Reason(temp);
-        ::close(fd);
-        if (!ok || !Rename(temp, name, error) || !SyncFolderOf(folder, error)) {
-            ::unlink(temp.c_str());
-            return false;
-        }
-    }
+    if (!ReplaceFile(name, Encode(plan), error)) return false;
     const FileMove Move = move ? move : FileMove(Rename);
     if (!Carry(folder, plan, error, Move)) {
         // A move that fails here would fail again at the next start: the moves made are
@@ -225,7 +250,7 @@ bool ReplaceFilesTogether(const std::string& folder, const std::vector<FileRepla
 bool FinishFileReplacement(const std::string& folder, std::string* error) {
     const std::string name = folder + "/" + kReplacementPlan;
     // A plan that never got its name was never begun.
-    ::unlink((name + ".new").c_str());
+    RemoveFile(name + ".new");
     struct stat st {};
     if (::lstat(name.c_str(), &st) != 0) return true;
     if (!S_ISREG(st.st_mode) || st.st_size > (1 << 20)) {

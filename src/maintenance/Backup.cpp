@@ -18,6 +18,8 @@
 #include "data/Replace.h"
 #include "maintenance/FileSet.h"
 #include "maintenance/RestoreCheck.h"
+#include "storage/Engine.h"
+#include "storage/FileIO.h"
 
 namespace invarro::maintenance {
 
@@ -105,9 +107,20 @@ bool AcceptLocation(Mode mode, std::string_view path) {
 
 // ------------------------------------------------------------------ file helpers
 
+namespace {
+
+// The file layer's last failure as text (its status is cleared).
+std::string LayerError() {
+    const int e = storage::OsError != 0 ? storage::OsError : EIO;
+    storage::ResetStatus();
+    return std::strerror(e);
+}
+
+}  // namespace
+
 bool FileMover::move(const std::string& from, const std::string& to, std::string* error) {
-    if (std::rename(from.c_str(), to.c_str()) == 0) return true;
-    if (error) *error = from + " could not be moved to " + to + ": " + std::strerror(errno);
+    if (storage::RenameFile(from, to)) return true;
+    if (error) *error = from + " could not be moved to " + to + ": " + LayerError();
     return false;
 }
 
@@ -147,18 +160,6 @@ bool FileCrc(const std::string& path, uint64_t* size, uint32_t* crc, std::string
     ::close(fd);
     *size = total;
     *crc = uint32_t(c);
-    return true;
-}
-
-bool WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        bytes.remove_prefix(std::size_t(n));
-    }
     return true;
 }
 
@@ -421,28 +422,27 @@ RestoreOutcome RunRestore(const std::string& dataFolder, const std::string& arch
         const std::string& name = entries[i].name;
         say("Extracting " + name + "...");
         const std::string path = data::JoinPath(freshFolder, name);
-        const int fd =
-            ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-        bool ok = fd >= 0;
-        if (!ok) why = path + " cannot be written: " + ErrnoText();
+        // Through the engine's file layer, like every write in the data folder.
+        storage::OsFile file;
+        bool ok = file.openNew(path, 0600);
+        if (!ok) why = path + " cannot be written: " + LayerError();
         if (ok) {
             bool wrote = true;
+            int64_t at = 0;
             ok = reader->read(
                 i,
                 [&](std::string_view bytes) {
-                    wrote = WriteAll(fd, bytes);
+                    wrote = file.write(at, bytes.data(), bytes.size());
+                    at += int64_t(bytes.size());
                     return wrote;
                 },
                 &why);
-            if (!wrote) why = path + " cannot be written: " + ErrnoText();
-            if (ok && ::fsync(fd) != 0) {
-                why = path + " cannot be written: " + ErrnoText();
+            if (!wrote) why = path + " cannot be written: " + LayerError();
+            if (ok && (!file.sync() || !file.close())) {
+                why = path + " cannot be written: " + LayerError();
                 ok = false;
             }
-            if (::close(fd) != 0 && ok) {
-                why = path + " cannot be written: " + ErrnoText();
-                ok = false;
-            }
+            file.closeQuietly();
         }
         if (ok && (::stat(path.c_str(), &st) != 0 || uint64_t(st.st_size) != entries[i].size)) {
             why = name + " was not extracted in full.";

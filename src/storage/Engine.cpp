@@ -266,7 +266,10 @@ void ExitEngine() {
 // ------------------------------------------------------------------ create and delete
 
 void removeQuietly(const std::string& name) {
-    if (FileExists(name)) ::unlink(name.c_str());
+    if (!FileExists(name)) return;
+    SavedStatus st;
+    RemoveFile(name);
+    st.restore();
 }
 
 bool FileNotHeld(const std::string& name) {

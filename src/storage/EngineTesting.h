@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace invarro::storage {
 
@@ -51,7 +52,32 @@ void SetFileFault(unsigned opMask, int64_t nth, FileFaultAction action, int osEr
 void ClearFileFault();
 // Counted file operations (of every kind) since the last ClearFileFault().
 int64_t FileOpCount();
-// Reads INVARRO_FILE_FAULT (done by InitEngine).
+// Reads INVARRO_FILE_FAULT and the power-cut variables below (done by InitEngine).
 void FileFaultFromEnvironment();
+// Syncs of files and folders the file layer has made (counted whatever the seam is set to).
+int64_t SyncCount();
+
+// The power-cut seam: from here on every change the file layer makes inside folder is
+// recorded, with what was last synced, so that the folder as a power cut could leave it can
+// be made: bytes written since a file's last sync lost, kept or torn by 4 KiB page (a grown
+// file's lost pages reading as zeros), and name changes not yet made durable by a sync of
+// their folder kept or dropped each on its own. The choices follow a seed, so that a state
+// can be made again. With cutAt N > 0 the folder itself is turned into such a state just
+// before the N-th sync of the run, and the process ends at once with kFaultExitStatus, as a
+// cut would end it; kCutAtExit does the same when the process exits normally (a cut after
+// the command returned). The environment variables INVARRO_POWER_CUT ("N:SEED", "end:SEED"
+// or "count", which says "power-cut boundaries: N" on standard error at exit) and
+// INVARRO_POWER_CUT_FOLDER start it when the engine starts, for tests that run a program as
+// a child process.
+inline constexpr int64_t kCutAtExit = -1;
+void StartPowerCutWatch(const std::string& folder, int64_t cutAt = 0, uint64_t seed = 1);
+void StopPowerCutWatch();
+// Syncs met since the watch started.
+int64_t PowerCutBoundaries();
+// Writes the watched folder as a cut now could leave it into the folder into.
+bool WritePowerCutState(const std::string& into, uint64_t seed);
+// Turns the watched folder itself into such a state.
+bool CutPowerInPlace(uint64_t seed);
+void PowerCutFromEnvironment();
 
 }  // namespace invarro::storage

@@ -22,6 +22,7 @@
 
 #include "storage/Engine.h"
 #include "storage/EngineTesting.h"
+#include "storage/PowerCut.h"
 #include "storage/Transaction.h"
 #include "storage/TransactionInternal.h"
 
@@ -39,6 +40,7 @@ struct FileFault {
 };
 FileFault gFileFault;
 int64_t gFileOps = 0;
+int64_t gSyncs = 0;
 
 }  // namespace
 
@@ -55,7 +57,12 @@ int64_t FileOpCount() {
     return gFileOps;
 }
 
+int64_t SyncCount() {
+    return gSyncs;
+}
+
 void FileFaultFromEnvironment() {
+    PowerCutFromEnvironment();
     const char* v = std::getenv("INVARRO_FILE_FAULT");
     if (!v || !*v) return;
     std::string_view text(v);
@@ -172,18 +179,23 @@ bool FileExists(const std::string& name) {
 }
 
 bool RemoveFile(const std::string& name) {
+    cut::Know(name);
     if (FileFaultHit(FileOp::Remove) || ::unlink(name.c_str()) != 0) {
         failMissing(osfn::Delete, name, errno);
         return false;
     }
+    cut::Removed(name);
     return true;
 }
 
 bool RenameFile(const std::string& from, const std::string& to) {
+    cut::Know(from);
+    cut::Know(to);
     if (FileFaultHit(FileOp::Rename) || ::rename(from.c_str(), to.c_str()) != 0) {
         failMissing(osfn::Rename, from, errno);
         return false;
     }
+    cut::Renamed(from, to);
     return true;
 }
 
@@ -224,18 +236,40 @@ bool DurableCommits() {
     return gDurable;
 }
 
-bool SyncFolder(const std::string& folder) {
+namespace {
+
+// Syncs a file (its data) or a folder (its entries) by name.
+bool SyncByName(const std::string& name, bool folder) {
     if (!gDurable) return true;
-    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    cut::Boundary();
+    int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | (folder ? O_DIRECTORY : 0));
     if (fd < 0) {
-        FailOs(osfn::Open, errno);
+        failMissing(osfn::Open, name, errno);
         return false;
     }
-    bool ok = !FileFaultHit(FileOp::Sync) && ::fsync(fd) == 0;
+    bool ok = !FileFaultHit(FileOp::Sync) && (folder ? ::fsync(fd) : ::fdatasync(fd)) == 0;
     int e = errno;
     ::close(fd);
-    if (!ok) FailOs(osfn::Flush, e);
-    return ok;
+    if (!ok) {
+        FailOs(osfn::Flush, e);
+        return false;
+    }
+    ++gSyncs;
+    if (folder)
+        cut::FolderSynced(name);
+    else
+        cut::SyncedPath(name);
+    return true;
+}
+
+}  // namespace
+
+bool SyncFolder(const std::string& folder) {
+    return SyncByName(folder, true);
+}
+
+bool SyncFile(const std::string& name) {
+    return SyncByName(name, false);
 }
 
 // ---------------------------------------------------------------------------- OsFile
@@ -243,6 +277,7 @@ bool SyncFolder(const std::string& folder) {
 bool OsFile::open(const std::string& name, bool readOnly, bool create) {
     closeQuietly();
     int flags = O_CLOEXEC | (readOnly ? O_RDONLY : O_RDWR);
+    const bool existed = !cut::Watching() || !create || FileExists(name);
     int fd = create ? ::open(name.c_str(), flags | O_CREAT, 0600) : ::open(name.c_str(), flags);
     if (fd < 0) {
         failMissing(osfn::Open, name, errno);
@@ -259,15 +294,23 @@ bool OsFile::open(const std::string& name, bool readOnly, bool create) {
         Fail(err::OsOther);
         return false;
     }
+    if (!readOnly) cut::Opened(fd, name, existed);
     if (create && (FileFaultHit(FileOp::Truncate) || ::ftruncate(fd, 0) != 0)) {
         int e = errno;
+        cut::Closed(fd);
         ::close(fd);
         FailOs(osfn::Write, e);
         return false;
     }
+    if (create) cut::Resized(fd, 0);
+    return adopt(fd, name);
+}
+
+bool OsFile::adopt(int fd, const std::string& name) {
     struct stat st {};
     if (::fstat(fd, &st) != 0) {
         int e = errno;
+        cut::Closed(fd);
         ::close(fd);
         FailOs(osfn::Open, e);
         return false;
@@ -279,10 +322,22 @@ bool OsFile::open(const std::string& name, bool readOnly, bool create) {
     return true;
 }
 
+bool OsFile::openNew(const std::string& name, unsigned mode) {
+    closeQuietly();
+    int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode_t(mode));
+    if (fd < 0) {
+        failMissing(osfn::Open, name, errno);
+        return false;
+    }
+    cut::Opened(fd, name, false);
+    return adopt(fd, name);
+}
+
 bool OsFile::close() {
     if (fd_ < 0) return true;
     int fd = fd_;
     fd_ = -1;
+    cut::Closed(fd);
     if (::close(fd) != 0) {
         FailOs(osfn::Close, errno);
         return false;
@@ -291,7 +346,10 @@ bool OsFile::close() {
 }
 
 void OsFile::closeQuietly() {
-    if (fd_ >= 0) ::close(fd_);
+    if (fd_ >= 0) {
+        cut::Closed(fd_);
+        ::close(fd_);
+    }
     fd_ = -1;
 }
 
@@ -349,6 +407,7 @@ bool OsFile::write(int64_t pos, const void* buf, size_t n) {
         }
         done += size_t(w);
     }
+    cut::Wrote(fd_, pos, buf, n);
     return true;
 }
 
@@ -356,6 +415,13 @@ bool OsFile::writev(int64_t pos, const std::vector<iovec>& parts) {
     if (FileFaultHit(FileOp::Write)) {
         FailOs(osfn::Write, errno);
         return false;
+    }
+    if (cut::Watching()) {
+        int64_t at = pos;
+        for (const iovec& v : parts) {
+            cut::Wrote(fd_, at, v.iov_base, v.iov_len);
+            at += int64_t(v.iov_len);
+        }
     }
     std::vector<iovec> left = parts;
     size_t at = 0;  // the first part not yet written whole
@@ -400,15 +466,19 @@ bool OsFile::truncate(int64_t size) {
         FailOs(osfn::Write, errno);
         return false;
     }
+    cut::Resized(fd_, size);
     return true;
 }
 
 bool OsFile::sync() {
     if (!DurableCommits()) return true;
+    cut::Boundary();
     if (FileFaultHit(FileOp::Sync) || ::fdatasync(fd_) != 0) {
         FailOs(osfn::Flush, errno);
         return false;
     }
+    ++gSyncs;
+    cut::Synced(fd_);
     return true;
 }
 
@@ -428,6 +498,7 @@ bool OsFile::allocate(int64_t size) {
         FailOs(osfn::Write, e);
         return false;
     }
+    cut::Grew(fd_, size);
     return true;
 }
 

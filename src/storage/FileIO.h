@@ -30,6 +30,8 @@ bool FileExists(const std::string& name);
 bool RemoveFile(const std::string& name);  // Fail()s on error
 bool RenameFile(const std::string& from, const std::string& to);
 bool CopyFile(const std::string& from, const std::string& to);
+// Makes a file's contents durable by name (the file may be open elsewhere in this program).
+bool SyncFile(const std::string& name);
 // Makes the entries of a folder (files created, renamed or removed in it) durable.
 bool SyncFolder(const std::string& folder);
 // The folder part of a file name ("." when there is none).
@@ -70,6 +72,9 @@ class OsFile {
 
     // Opens an existing file; create makes a new empty file (replacing any).
     bool open(const std::string& name, bool readOnly, bool create);
+    // Creates a file that must not exist yet (nor be a link), with the given mode, for
+    // writing; it is not locked.
+    bool openNew(const std::string& name, unsigned mode);
     bool close();
     void closeQuietly();
     bool isOpen() const { return fd_ >= 0; }
@@ -106,6 +111,8 @@ class OsFile {
     ino_t inode() const { return ino_; }
 
   private:
+    bool adopt(int fd, const std::string& name);
+
     int fd_ = -1;
     std::string name_;
     dev_t dev_ = 0;

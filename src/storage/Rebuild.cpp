@@ -73,6 +73,19 @@ void NoRecordHook(uint8_t*, int32_t, int, intptr_t) {}
 
 namespace {
 
+// Makes the new data file (and its index, when there is one) durable, then lets the save
+// file go: a cut at any moment leaves either the save file, from which the next start
+// rebuilds, or the new files whole.
+bool ReplaceSaveFile(const std::string& name) {
+    const std::string dataName = DataFileName(name);
+    const std::string indexName = IndexFileName(name);
+    const std::string folder = FolderOf(dataName);
+    if (!SyncFile(dataName) || (FileExists(indexName) && !SyncFile(indexName)) ||
+        !SyncFolder(folder))
+        return false;
+    return RemoveFile(DataPartFileName(name, "SAV")) && SyncFolder(folder);
+}
+
 // Receives every record written by a restructure with its new record number.
 using WrittenRecord = std::function<void(int32_t rec, const uint8_t* record, int32_t length)>;
 
@@ -95,12 +108,25 @@ void restructure(const std::string& name, int32_t newLength, int32_t oldLength, 
     // A data file that another open holds is not renamed under it: the caller may retry.
     if (!FileNotHeld(dataName)) return Fail(err::RenameFailed);
     bool fromSave = false;
+    // The save file is the only whole copy until the new files are durable: its bytes and
+    // its name reach the disk before a new data file takes the old name.
+    const bool haveData = FileExists(dataName);
+    if (haveData && !SyncFile(dataName)) return;
     if (!RenameFile(dataName, saveName)) {
         if (EngineError == err::OsOther) return Fail(err::RenameFailed);
         if (!FileExists(saveName)) return Fail(err::NoDataNoSave);
         // An earlier restructure was interrupted after the rename: go on from its save file.
         ResetStatus();
         fromSave = true;
+    }
+    if (!SyncFolder(FolderOf(dataName))) {
+        if (!fromSave) {
+            SavedStatus st;
+            ResetStatus();
+            RenameFile(saveName, dataName);
+            st.restore();
+        }
+        return;
     }
 
     Fileblock* fb = nullptr;
@@ -119,6 +145,7 @@ void restructure(const std::string& name, int32_t newLength, int32_t oldLength, 
             ResetStatus();
             if (!RenameFile(saveName, dataName) && CopyFile(saveName, dataName))
                 removeQuietly(saveName);
+            SyncFolder(FolderOf(dataName));
         }
         st.restore();
     };
@@ -190,7 +217,8 @@ void restructure(const std::string& name, int32_t newLength, int32_t oldLength, 
     CloseFileblock(fb);
     if (!EngineOk) return fail();
     if (!save.close()) return fail();
-    RemoveFile(saveName);
+    // A rebuild keeps the save file until its index is built too.
+    if (!leaveMarked) ReplaceSaveFile(name);
 }
 
 }  // namespace
@@ -235,6 +263,14 @@ bool checkDataFile(const std::string& dataName, bool variableLength, int32_t& le
         return false;
     }
     return f.close();
+}
+
+// Syncs the index, then clears the data file's update-in-progress flag and syncs that.
+bool ClearUpdateFlag(const std::string& dataName, const std::string& indexName) {
+    if (FileExists(indexName) && !SyncFile(indexName)) return false;
+    OsFile f;
+    const uint8_t zero = 0;
+    return f.open(dataName, false, false) && f.write(20, &zero, 1) && f.sync() && f.close();
 }
 
 // The log of rejected entries, created on first use.
@@ -378,8 +414,11 @@ void reindex(const std::string& name, int numKeys, const KeyDescriptor* keys, in
     RejectLog log(logName);
     auto finish = [&](bool ok) {
         SavedStatus failure;
-        fb->keepUpdateFlag = !ok;
+        // The flag stays set as the files close; it is cleared once the new index is
+        // durable, so that no cut leaves a data file that calls a torn index whole.
+        fb->keepUpdateFlag = true;
         CloseFileblock(fb);
+        if (ok && EngineOk) ClearUpdateFlag(dataName, indexName);
         SavedStatus afterClose;
         bool logClosed = log.close();
         if (logWritten) *logWritten = log.written();
@@ -599,9 +638,15 @@ bool RebuildFileblock(const std::string& name, int32_t recordLength, int numKeys
     };
     restructure(name, recordLength, recordLength, 0, NoRecordHook, DefaultConverter, false, true,
                 onWritten);
-    if (EngineOk)
+    if (EngineOk) {
         reindex(name, numKeys, keys, 0, NoRecordHook, builder, true, false, logWritten,
                 collected ? &*collected : nullptr);
+        // The copy is whole whatever the reindex did (a data file it could not index
+        // stays marked for a rebuild): it takes the save file's place.
+        SavedStatus indexed;
+        ResetStatus();
+        if (ReplaceSaveFile(name)) indexed.restore();
+    }
     bool ok = EngineOk;
     if (ok && lastKey >= 0) show(last);
     gProgress = previous;

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <filesystem>
 #include <map>
 #include <set>
@@ -16,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include "FolderBooks.h"
 #include "app/CompanyManager.h"
 #include "app/Demo.h"
 #include "app/Purge.h"
@@ -24,6 +26,7 @@
 #include "customers/CustEdit.h"
 #include "data/Fileblocks.h"
 #include "data/Keys.h"
+#include "data/Rebuild.h"
 #include "data/Records.h"
 #include "data/SideFiles.h"
 #include "data/Update.h"
@@ -42,109 +45,6 @@ namespace invarro::cli {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct CliRun {
-    int status = -1;
-    std::string output;
-};
-
-// invarro-cli as a child process, with the file-layer seam set from its environment.
-CliRun Cli(const std::string& folder, const std::vector<std::string>& args,
-           const std::string& fault = "") {
-    testing::TempDir out;
-    const std::string log = out.file("out.txt");
-    pid_t pid = ::fork();
-    if (pid == 0) {
-        int fd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        ::dup2(fd, 1);
-        ::dup2(fd, 2);
-        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        if (fault.empty())
-            ::unsetenv("INVARRO_FILE_FAULT");
-        else
-            ::setenv("INVARRO_FILE_FAULT", fault.c_str(), 1);
-        std::vector<std::string> all = {"invarro-cli", "--data", folder, "--yes"};
-        all.insert(all.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (std::string& a : all)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        ::execv(INVARRO_CLI, argv.data());
-        ::_exit(127);
-    }
-    int st = 0;
-    ::waitpid(pid, &st, 0);
-    CliRun r;
-    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
-    r.output = testing::ReadFileBytes(log);
-    return r;
-}
-
-// What the books hold, whatever the record numbers: every live record of every business
-// fileblock in the folder, and the key strings of every key in index order.
-struct Books {
-    std::map<std::string, std::multiset<std::string>> records;  // by file name
-    std::map<std::string, std::string> keys;
-    bool operator==(const Books&) const = default;
-};
-
-Books BooksOf(const std::string& folder) {
-    Books books;
-    for (const auto& e : fs::directory_iterator(folder)) {
-        const std::string n = e.path().filename().string();
-        if (e.path().extension() != ".DAT" || !data::KindFromFileblockName(n)) continue;
-        const std::string stem = e.path().stem().string();
-        const std::string name = folder + "/" + stem;
-        std::string error;
-        auto& records = books.records[stem];
-        storage::ForEachLiveRecord(
-            name, [&](int32_t, const std::string& bytes) { records.insert(bytes); }, error);
-        storage::FileblockInfo info;
-        storage::ReadFileblockInfo(name, info, error);
-        std::string& keys = books.keys[stem];
-        for (int k = 1; k <= info.numKeys; ++k) {
-            keys += "key " + std::to_string(k) + ":";
-            storage::ForEachKeyEntry(
-                name, k, [&](const std::string& key, int32_t) { keys += key + "|"; }, error);
-        }
-    }
-    return books;
-}
-
-// A record as a person reads it: its printable characters.
-std::string Readable(const std::string& bytes) {
-    std::string out;
-    for (char c : bytes.substr(4)) {
-        if (static_cast<unsigned char>(c) >= 32 && static_cast<unsigned char>(c) < 127)
-            out += c;
-        else if (!out.empty() && out.back() != ' ')
-            out += ' ';
-        if (out.size() > 90) break;
-    }
-    return out;
-}
-
-// How two states of the books differ, shortly.
-std::string Difference(const Books& expected, const Books& actual) {
-    std::string out;
-    for (const auto& [file, records] : expected.records) {
-        const auto it = actual.records.find(file);
-        const std::multiset<std::string> none;
-        const auto& other = it == actual.records.end() ? none : it->second;
-        for (const std::string& r : records)
-            if (!other.count(r)) out += "  " + file + " lacks: " + Readable(r) + "\n";
-        for (const std::string& r : other)
-            if (!records.count(r)) out += "  " + file + " has:   " + Readable(r) + "\n";
-        if (expected.keys.at(file) != actual.keys.at(file)) out += "  " + file + ": keys differ\n";
-        if (out.size() > 2000) break;
-    }
-    return out.empty() ? "  the same" : out;
-}
-
-void Copy(const std::string& from, const std::string& to) {
-    fs::remove_all(to);
-    fs::copy(from, to, fs::copy_options::recursive);
-}
 
 // Answers every question with Yes (or OK), as a user going ahead would.
 struct GoAhead : platform::Prompter {
@@ -426,29 +326,36 @@ struct CompanyFiles {
 
 const data::Date kToday{2026, 12, 9};
 
+// A new invoice for customer 101 with the given lines (product, quantity, description,
+// price), saved as the invoice editor saves it; true when it was saved.
+bool SaveNewInvoiceOf(const std::string& folder, platform::Prompter& p,
+                      const std::vector<std::array<const char*, 4>>& rows) {
+    CompanyFiles files(folder, p);
+    auto customer = files.customer("101");
+    if (!customer) return false;
+    invoicing::InvoiceEditor ed =
+        invoicing::InvoiceEditor::ForNew(files.company, data::DateOrder::MonthFirst, kToday);
+    ed.chooseCustomer(customer->record, p);
+    for (size_t r = 1; r <= rows.size(); ++r) {
+        const auto& row = rows[r - 1];
+        ed.entry.grid[int(r)] = invoicing::LineRow{row[0], row[1], row[2], row[3], "Y", ""};
+        ed.cellEdited(int(r));
+    }
+    invoicing::SaveFiles save = files.save(kToday);
+    try {
+        invoicing::SaveNewInvoice(save, ed, p);
+    } catch (const std::exception&) {
+        return false;
+    }
+    return true;
+}
+
 TEST_F(PostingFaultTest, NewInvoiceWithItsLinesAndBalances) {
     walkProgram([](const std::string& folder, platform::Prompter& p) {
-        CompanyFiles files(folder, p);
-        auto customer = files.customer("101");
-        if (!customer) return false;
-        invoicing::InvoiceEditor ed =
-            invoicing::InvoiceEditor::ForNew(files.company, data::DateOrder::MonthFirst, kToday);
-        ed.chooseCustomer(customer->record, p);
-        const char* rows[3][4] = {{"BC-500", "2", "Business cards", "64.95"},
-                                  {"DES-HR", "3", "Design work", "85.00"},
-                                  {"", "1", "Delivery", "12.50"}};
-        for (int r = 1; r <= 3; ++r) {
-            ed.entry.grid[r] = invoicing::LineRow{
-                rows[r - 1][0], rows[r - 1][1], rows[r - 1][2], rows[r - 1][3], "Y", ""};
-            ed.cellEdited(r);
-        }
-        invoicing::SaveFiles save = files.save(kToday);
-        try {
-            invoicing::SaveNewInvoice(save, ed, p);
-        } catch (const std::exception&) {
-            return false;
-        }
-        return true;
+        return SaveNewInvoiceOf(folder, p,
+                                {{"BC-500", "2", "Business cards", "64.95"},
+                                 {"DES-HR", "3", "Design work", "85.00"},
+                                 {"", "1", "Delivery", "12.50"}});
     });
 }
 
@@ -591,6 +498,208 @@ TEST_F(PostingFaultTest, ProductsCopiedToAnotherCompany) {
     walkProgram([](const std::string& folder, platform::Prompter& p) {
         return app::CopyToCompany(folder, app::CopyMode::Products, "1", "2", p) ==
                app::CopyOutcome::Copied;
+    });
+}
+
+// ------------------------------------------------------------------------ power cuts
+//
+// The same commands cut off as a power cut would cut them: just before one of the syncs of
+// the run (or after the command returned) the folder is turned into what the disk could
+// hold then, with whatever was written since a file's last sync lost, kept or torn page by
+// page and the name changes not yet made durable kept or dropped in any combination. By
+// default a seeded sample of the syncs of each run is tried; with INVARRO_POWER_CUT_WALK
+// set, every sync of the run with three seeds.
+
+bool FullCutWalk() {
+    const char* v = std::getenv("INVARRO_POWER_CUT_WALK");
+    return v && *v;
+}
+
+// The syncs to cut a run of total syncs at, 0 standing for "after the command returned":
+// the first and the last two, and a few in between chosen by the seed.
+std::vector<int64_t> CutPoints(int64_t total, uint64_t seed) {
+    std::set<int64_t> p = {0};
+    if (FullCutWalk()) {
+        for (int64_t n = 1; n <= total; ++n)
+            p.insert(n);
+        return {p.begin(), p.end()};
+    }
+    for (int64_t n : {int64_t(1), total - 1, total})
+        if (n >= 1) p.insert(n);
+    uint64_t s = seed * 0x9E3779B97F4A7C15ull + 1;
+    for (int i = 0; i < 4 && total > 3; ++i) {
+        s ^= s << 13;
+        s ^= s >> 7;
+        s ^= s << 17;
+        p.insert(2 + int64_t(s % uint64_t(total - 3)));
+    }
+    return {p.begin(), p.end()};
+}
+
+// The seeds of a walk: three for the full walk; else one, from INVARRO_POWER_CUT_SEED when it
+// is set (to replay a failure, whose trace names its seed), or new at every run.
+std::vector<uint64_t> CutSeeds() {
+    if (FullCutWalk()) return {1, 2, 3};
+    if (const char* s = std::getenv("INVARRO_POWER_CUT_SEED"); s && *s)
+        return {std::strtoull(s, nullptr, 10)};
+    return {uint64_t(::time(nullptr) % 1000) + 1};
+}
+
+int64_t CountedSyncs(const std::string& output) {
+    const std::string mark = "power-cut boundaries: ";
+    const size_t at = output.rfind(mark);
+    return at == std::string::npos ? -1 : std::atoll(output.c_str() + at + mark.size());
+}
+
+class PowerCutTest : public PostingFaultTest {
+  protected:
+    // What a cut left: the next program opens it without a question and finds the books
+    // sound, before or after the command (whole), after it when the command had returned;
+    // running the command again ends as the uninterrupted run.
+    // A command that is not run again once its books are there says so with idempotent.
+    void judge(const std::string& f, bool ended, bool whole, bool idempotent, const Books& before,
+               const Books& after, const std::function<bool()>& again) {
+        const CliRun check = Cli(f, {"check"});
+        EXPECT_EQ(check.status, 0) << check.output;
+        EXPECT_EQ(check.output.find("Rebuild?"), std::string::npos) << check.output;
+        EXPECT_EQ(check.output.find("Abort?"), std::string::npos) << check.output;
+        const Books now = BooksOf(f);
+        if (whole) {
+            EXPECT_TRUE(now == before || now == after) << "against the books after:\n"
+                                                       << Difference(after, now);
+        }
+        if (ended) {
+            EXPECT_TRUE(now == after) << Difference(after, now);
+        }
+        if (!idempotent && now == after) return;
+        EXPECT_TRUE(again());
+        const Books again2 = BooksOf(f);
+        EXPECT_TRUE(again2 == after) << Difference(after, again2);
+    }
+
+    void cutWalk(const std::string& start, const std::vector<std::string>& args, bool whole,
+                 bool idempotent) {
+        const Books before = BooksOf(start);
+        const std::string done = dir.file("done");
+        Copy(start, done);
+        ASSERT_EQ(Cli(done, args).status, 0);
+        const Books after = BooksOf(done);
+        const std::string f = dir.file("run");
+        auto env = [&f](const std::string& at) {
+            return std::vector<std::pair<std::string, std::string>>{
+                {"INVARRO_POWER_CUT", at}, {"INVARRO_POWER_CUT_FOLDER", f}};
+        };
+        Copy(start, f);
+        const CliRun counted = Cli(f, args, "", env("count"));
+        ASSERT_EQ(counted.status, 0) << counted.output;
+        const int64_t total = CountedSyncs(counted.output);
+        ASSERT_GT(total, 0) << counted.output;
+        int states = 0;
+        for (uint64_t seed : CutSeeds()) {
+            for (int64_t n : CutPoints(total, seed)) {
+                const std::string at =
+                    (n == 0 ? "end" : std::to_string(n)) + ":" + std::to_string(seed);
+                SCOPED_TRACE("cut at " + at + " of " + std::to_string(total) + " syncs");
+                Copy(start, f);
+                const CliRun cut = Cli(f, args, "", env(at));
+                ASSERT_EQ(cut.status, storage::kFaultExitStatus) << cut.output;
+                ++states;
+                judge(f, n == 0, whole, idempotent, before, after, [&] {
+                    const CliRun r = Cli(f, args);
+                    EXPECT_EQ(r.status, 0) << r.output;
+                    return r.status == 0;
+                });
+                if (::testing::Test::HasFailure()) return;
+            }
+        }
+        std::printf("%lld syncs, %d states after a cut looked at\n", (long long)total, states);
+    }
+
+    // The same for a posting the windows make, run in a child process.
+    void cutWalkProgram(const std::string& start, const ProgramPosting& post) {
+        const Books before = BooksOf(start);
+        const std::string done = dir.file("done");
+        Copy(start, done);
+        ASSERT_EQ(InChild(done, post, 0), 0);
+        const Books after = BooksOf(done);
+        const std::string f = dir.file("run");
+        auto run = [&](int64_t cutAt, uint64_t seed) {
+            pid_t pid = ::fork();
+            if (pid == 0) {
+                storage::InitEngine(30);
+                storage::ClearFileFault();
+                storage::StartPowerCutWatch(f, cutAt, seed);
+                GoAhead yes;
+                const bool ok = post(f, yes);
+                storage::ExitEngine();
+                const std::string count = std::to_string(storage::PowerCutBoundaries());
+                testing::WriteFileBytes(f + ".count", count);
+                std::exit(ok && storage::EngineOk ? 0 : 1);
+            }
+            int st = 0;
+            ::waitpid(pid, &st, 0);
+            return WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+        };
+        Copy(start, f);
+        ASSERT_EQ(run(0, 1), 0);
+        const int64_t total = std::atoll(testing::ReadFileBytes(f + ".count").c_str());
+        ASSERT_GT(total, 0);
+        int states = 0;
+        for (uint64_t seed : CutSeeds()) {
+            for (int64_t n : CutPoints(total, seed)) {
+                SCOPED_TRACE("cut at " + std::to_string(n) + ":" + std::to_string(seed) + " of " +
+                             std::to_string(total) + " syncs");
+                Copy(start, f);
+                ASSERT_EQ(run(n == 0 ? storage::kCutAtExit : n, seed), storage::kFaultExitStatus);
+                ++states;
+                judge(f, n == 0, true, false, before, after,
+                      [&] { return InChild(f, post, 0) == 0; });
+                if (::testing::Test::HasFailure()) return;
+            }
+        }
+        std::printf("%lld syncs, %d states after a cut looked at\n", (long long)total, states);
+    }
+};
+
+// Each command line posting: the imports (a customer import once lost the books to a cut
+// after it had reported success), aging, repeat billing and interest.
+TEST_F(PowerCutTest, CommandLinePostings) {
+    struct Case {
+        std::vector<std::string> args;
+        bool whole, idempotent;
+    };
+    const Case cases[] = {
+        {{"import", "customers", demo() + "/NewCustomers.CSV"}, true, false},
+        {{"import", "products", demo() + "/NewProducts.CSV"}, true, false},
+        {{"aging", "--as-of", "2027-03-01"}, true, true},
+        {{"repeat", "--through", "2027-03-31"}, false, true},
+        {{"interest", "--over", "30", "--percent", "1.5", "--date", "2027-01-15"}, true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args[0] + " " + c.args[1]);
+        cutWalk(demo(), c.args, c.whole, c.idempotent);
+        if (HasFailure()) return;
+    }
+}
+
+TEST_F(PowerCutTest, Restore) {
+    const std::string moved = dir.file("moved");
+    Copy(demo(), moved);
+    ASSERT_EQ(Cli(moved, {"repeat", "--through", "2027-03-31"}).status, 0);
+    cutWalk(moved, {"restore", archive()}, true, true);
+}
+
+TEST_F(PowerCutTest, InvoiceSavedFromTheEditor) {
+    cutWalkProgram(demo(), [](const std::string& folder, platform::Prompter& p) {
+        return SaveNewInvoiceOf(folder, p, {{"BC-500", "2", "Business cards", "64.95"}});
+    });
+}
+
+TEST_F(PowerCutTest, RebuildOfEveryFileOfTheCompany) {
+    // A rebuild changes no record: what it must never do is lose one.
+    cutWalkProgram(demo(), [](const std::string& folder, platform::Prompter&) {
+        platform::SilentProgress quiet;
+        return data::RebuildCompanyFiles(folder, "1", quiet);
     });
 }
 

@@ -1,13 +1,19 @@
 // Business fileblocks rebuilt with their own key builders: on open after a crash, and the
 // whole company at once.
 
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <filesystem>
 
 #include "DataFixture.h"
 #include "data/Open.h"
 #include "data/Rebuild.h"
 #include "data/Records.h"
+#include "data/Recovery.h"
 #include "data/Update.h"
+#include "storage/EngineTesting.h"
 #include "support/RecordingProgress.h"
 
 namespace invarro::data {
@@ -134,6 +140,74 @@ TEST_F(BusinessRebuildTest, FbtoolRebuildsAKnownKindByItsName) {
     EXPECT_TRUE(storage::CheckFileblock(name(FileKind::Customer)).empty());
     cmd = std::string(INVARRO_FBTOOL) + " rebuild " + dir.file("XYZ") + " > /dev/null 2>&1";
     EXPECT_NE(std::system(cmd.c_str()), 0);
+}
+
+// A rebuild cut off by a power cut before any of its syncs, or after it returned: the next
+// start recovers the file by itself and no customer is lost, whatever of the unsynced
+// writes and name changes reached the disk.
+TEST_F(BusinessRebuildTest, RebuildCutOffAtAnySyncLosesNoCustomer) {
+    storage::Fileblock* fb = createOpen(FileKind::Customer);
+    for (int i = 1; i <= 300; ++i)
+        ASSERT_TRUE(AddBusinessRecord(fb, Customer_(std::to_string(i), "Name " + std::to_string(i)),
+                                      prompter)
+                        .ok());
+    storage::CloseFileblock(fb);
+    const std::string base = name(FileKind::Customer);
+    std::filesystem::rename(base + ".DAT", dir.path() + "/keep.DAT");
+    std::filesystem::rename(base + ".IX", dir.path() + "/keep.IX");
+    auto place = [&] {
+        std::filesystem::copy_file(dir.path() + "/keep.DAT", base + ".DAT",
+                                   std::filesystem::copy_options::overwrite_existing);
+        std::filesystem::copy_file(dir.path() + "/keep.IX", base + ".IX",
+                                   std::filesystem::copy_options::overwrite_existing);
+        std::filesystem::remove(base + ".SAV");
+    };
+    // In a child, so that the cut can end it; the number of syncs it met is its status.
+    auto rebuild = [&](int64_t cutAt, uint64_t seed) {
+        pid_t pid = ::fork();
+        if (pid == 0) {
+            storage::InitEngine(30);
+            storage::StartPowerCutWatch(dir.path(), cutAt, seed);
+            platform::SilentProgress quiet;
+            const bool ok = RebuildBusinessFileblock(name(FileKind::Customer),
+                                                     KindOf(FileKind::Customer), quiet);
+            if (ok && cutAt == storage::kCutAtExit) {
+                storage::CutPowerInPlace(seed);
+                ::_exit(storage::kFaultExitStatus);
+            }
+            ::_exit(ok ? int(std::min<int64_t>(storage::PowerCutBoundaries(), 80)) : 99);
+        }
+        int st = 0;
+        ::waitpid(pid, &st, 0);
+        return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    };
+    storage::ExitEngine();
+    place();
+    const int syncs = rebuild(0, 1);
+    ASSERT_GT(syncs, 2);
+    ASSERT_LT(syncs, 80);
+    int states = 0;
+    for (uint64_t seed : {1, 2, 3})
+        for (int64_t at = 1; at <= syncs + 1; ++at) {
+            SCOPED_TRACE("cut at sync " + std::to_string(at) + " seed " + std::to_string(seed));
+            place();
+            ASSERT_EQ(rebuild(at > syncs ? storage::kCutAtExit : at, seed),
+                      storage::kFaultExitStatus);
+            ++states;
+            storage::InitEngine(30);
+            platform::SilentProgress quiet;
+            const FolderRecovery r = RecoverDataFolder(dir.path(), quiet);
+            EXPECT_TRUE(r.ok) << r.error;
+            EXPECT_FALSE(std::filesystem::exists(base + ".SAV"));
+            storage::Fileblock* back = storage::OpenFileblock(name(FileKind::Customer), false);
+            ASSERT_TRUE(back) << storage::EngineError;
+            EXPECT_EQ(storage::KeyCount(back, 1), 300);
+            EXPECT_EQ(storage::KeyCount(back, 2), 300);
+            closeAndCheck(back, name(FileKind::Customer));
+            storage::ExitEngine();
+        }
+    EXPECT_EQ(states, 3 * (syncs + 1));
+    storage::InitEngine(30);
 }
 
 }  // namespace
