@@ -26,6 +26,7 @@
 #include "output/TextFile.h"
 #include "storage/BTree.h"
 #include "storage/FileIO.h"
+#include "storage/Transaction.h"
 
 namespace invarro::app {
 
@@ -443,6 +444,9 @@ CopyOutcome CopyToCompany(const std::string& folder, CopyMode mode, std::string_
     // together.
     const std::string source = data::FileblockName(folder, kind, sourcePrefix);
     const std::string target = data::FileblockName(folder, kind, destinationPrefix);
+    // The copies are of whole files: what the journal still holds is in them first.
+    storage::CheckpointJournal();
+    storage::ResetStatus();
     const std::string from[2] = {storage::DataFileName(source), storage::IndexFileName(source)};
     const std::string to[2] = {storage::DataFileName(target), storage::IndexFileName(target)};
     const std::string failText =

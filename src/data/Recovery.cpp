@@ -71,6 +71,8 @@ bool Held(const std::string& file) {
 
 FolderRecovery RecoverDataFolder(const std::string& folder, platform::Progress& progress) {
     FolderRecovery out;
+    // Files this program kept open for its own journal are synced and let go first.
+    storage::CheckpointJournal();
     // Files replaced together (a restore, a copy between companies) first: they are whole
     // files, and a journal older than them no longer applies to them.
     if (!FinishFileReplacement(folder, &out.error)) {

@@ -20,6 +20,7 @@
 #include "maintenance/RestoreCheck.h"
 #include "storage/Engine.h"
 #include "storage/FileIO.h"
+#include "storage/Transaction.h"
 
 namespace invarro::maintenance {
 
@@ -258,6 +259,14 @@ BackupOutcome RunBackup(const BackupRequest& request, platform::Archive& archive
     };
     BackupOutcome out;
     out.archivePath = data::JoinPath(request.targetFolder, kArchiveName);
+    // The archive holds whole files: what the journal still holds is in them and on the
+    // disk first.
+    if (!storage::CheckpointJournal()) {
+        out.error = "The data files could not be written to the disk (error " +
+                    std::to_string(storage::EngineError) + ").";
+        storage::ResetStatus();
+        return out;
+    }
     if (!IsFolder(request.targetFolder)) {
         out.error = "The folder " + request.targetFolder + " does not exist.";
         return out;
@@ -384,6 +393,14 @@ RestoreOutcome RunRestore(const std::string& dataFolder, const std::string& arch
     // restore ends.
     if (hooks.closeCompanyFiles && !hooks.closeCompanyFiles(&why)) {
         out.error = "The company's files could not be closed: " + why;
+        return out;
+    }
+    // Committed changes the journal still holds reach their files (and the files kept
+    // open for them close) before any file is looked at or replaced.
+    if (!storage::CheckpointJournal()) {
+        out.error = "The company's files could not be written to the disk (error " +
+                    std::to_string(storage::EngineError) + "). Nothing was changed.";
+        storage::ResetStatus();
         return out;
     }
     struct Reopen {

@@ -227,11 +227,14 @@ bool closeInternal(Fileblock* fb) {
         FlushFileblockPages(fb, false);  // detaches whatever is left after a failure
     }
     // The update-in-progress flag is cleared only when the index reached the disk whole.
-    if (write && !WriteDataHeader(fb, fb->keepUpdateFlag || !ok)) ok = false;
+    // Outside a transaction a header that nothing changed since the last commit is not
+    // written again (its file may wait in the journal for a checkpoint).
+    const bool headerChanged = inTransaction || fb->updateInProgress || fb->keepUpdateFlag || !ok;
+    if (write && headerChanged && !WriteDataHeader(fb, fb->keepUpdateFlag || !ok)) ok = false;
     if (inTransaction) {
         ParkFiles(fb);
-    } else if (!SettleJournalForFileblock(fb)) {
-        ok = false;  // committed changes must be durable before another program may open it
+    } else {
+        LeaveToJournal(fb);  // its committed changes are synced at the next checkpoint
     }
     if (fb->numKeys > 0 && !fb->index.close()) ok = false;
     if (!fb->data.close()) ok = false;

@@ -179,6 +179,7 @@ bool FileExists(const std::string& name) {
 }
 
 bool RemoveFile(const std::string& name) {
+    if (!SettleJournalForName(name)) return false;
     cut::Know(name);
     if (FileFaultHit(FileOp::Remove) || ::unlink(name.c_str()) != 0) {
         failMissing(osfn::Delete, name, errno);
@@ -189,6 +190,7 @@ bool RemoveFile(const std::string& name) {
 }
 
 bool RenameFile(const std::string& from, const std::string& to) {
+    if (!SettleJournalForName(from) || !SettleJournalForName(to)) return false;
     cut::Know(from);
     cut::Know(to);
     if (FileFaultHit(FileOp::Rename) || ::rename(from.c_str(), to.c_str()) != 0) {

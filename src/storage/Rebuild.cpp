@@ -97,6 +97,8 @@ void restructure(const std::string& name, int32_t newLength, int32_t oldLength, 
     ResetStatus();
     if (!EngineStarted()) return Fail(err::NotStarted);
     if (InTransaction()) return Fail(err::TransactionState);
+    // The files are read and replaced whole: what the journal holds for them goes first.
+    if (!CheckpointJournal()) return;
     const int32_t limit = lengthLimit(variableLength);
     if (newLength > limit || oldLength > limit) return Fail(err::RecordTooLong);
     if (oldLength < 1) return Fail(err::RecordTooShort);
@@ -386,6 +388,7 @@ void reindex(const std::string& name, int numKeys, const KeyDescriptor* keys, in
     const std::string dataName = DataFileName(name);
     const std::string indexName = IndexFileName(name);
     const std::string logName = DataPartFileName(name, "MSG");
+    if (!CheckpointJournal()) return;
     int32_t L = 0;
     if (!checkDataFile(dataName, variableLength, L)) return;
 

@@ -163,9 +163,15 @@ struct HeldJournal {
     uint64_t seq = 0;
     bool needsFolderSync = false;        // created and not yet made durable in its folder
     std::vector<RecordFile*> journaled;  // files with committed changes not yet synced
-    bool broken = false;                 // a committed frame could not be written to its files
+    // Files of fileblocks closed since their changes were committed: kept open, with their
+    // locks, until the checkpoint syncs them (an open of the same file takes one back).
+    std::vector<std::unique_ptr<RecordFile>> parked;
+    bool broken = false;  // a committed frame could not be written to its files
 };
 std::unique_ptr<HeldJournal> gJournal;
+// The folder whose emptied journal this program let go of at an idle checkpoint; it is
+// removed at exit unless another commit used it since.
+std::string gSettledFolder;
 
 void removeFrom(std::vector<RecordFile*>& v, RecordFile* f) {
     v.erase(std::remove(v.begin(), v.end(), f), v.end());
@@ -455,6 +461,26 @@ bool ReplayJournal(OsFile& journal, const std::string& folder, JournalRecovery& 
     return true;
 }
 
+// Whether a journal holds a whole frame after its header (false when it cannot be read).
+bool HoldsFrames(OsFile& journal) {
+    const int64_t size = journal.size();
+    if (size <= kHeaderSize) return false;
+    std::vector<uint8_t> all;
+    try {
+        all.resize(size_t(size));
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    if (!journal.read(0, all.data(), all.size())) return false;
+    if (std::memcmp(all.data(), kJournalMagic, 8) != 0 ||
+        get64(all.data() + 40) != Checksum(all.data(), 40))
+        return false;
+    std::vector<FrameFile> files;
+    size_t length = 0;
+    return DecodeFrame(all.data() + kHeaderSize, all.size() - kHeaderSize, get64(all.data() + 16),
+                       files, length);
+}
+
 // Empties and removes a journal this program holds, then lets it go.
 bool RemoveJournal(OsFile& f, const std::string& name) {
     if (!f.truncate(0) || !f.sync()) return false;
@@ -469,10 +495,11 @@ bool OpenHeldJournal(const std::string& folder) {
     bool created = false, busy = false;
     if (!OpenJournalFile(j->name, true, j->file, created, busy)) return false;
     if (!created && j->file.size() != 0) {
-        // A journal left by a program that died: finish it before anything is added.
+        // A journal left by a program that died: finish it before anything is added. One a
+        // checkpoint left behind holds no frame: its header is simply written anew.
         JournalRecovery r;
         if (!ReplayJournal(j->file, folder, r)) return false;
-        if (!j->file.truncate(0) || !j->file.sync()) return false;
+        if (r.replayed > 0 && (!j->file.truncate(0) || !j->file.sync())) return false;
     }
     uint64_t dev, ino;
     if (!FolderIdentity(folder, dev, ino)) {
@@ -489,15 +516,16 @@ bool OpenHeldJournal(const std::string& folder) {
     return true;
 }
 
-void CloseParked(bool checkpointFirst) {
+// The files of fileblocks closed inside the transaction, as it ends: those with committed
+// changes wait for the checkpoint, the others close.
+void CloseParked() {
     if (!gTxn) return;
-    bool journaled = false;
-    for (auto& p : gTxn->parked)
-        journaled = journaled || p->journaled;
-    if (checkpointFirst && journaled) CheckpointJournal();
     for (auto& p : gTxn->parked) {
         p->dropOverlay();
-        p->closeQuietly();
+        if (p->journaled && gJournal)
+            gJournal->parked.push_back(std::move(p));
+        else
+            p->closeQuietly();
     }
     gTxn->parked.clear();
 }
@@ -571,7 +599,7 @@ void RollbackTransaction() {
     for (RecordFile* f : gTxn->files)
         f->dropOverlay();
     gTxn->files.clear();
-    CloseParked(true);
+    CloseParked();
     EndTransaction();
 }
 
@@ -653,7 +681,7 @@ bool CommitTransaction() {
         fb->joinedTransaction = 0;
     }
     gTxn->files.clear();
-    CloseParked(true);
+    CloseParked();
     EndTransaction();
     if (gJournal && gJournal->end > kCheckpointBytes) return Checkpoint(true);
     return true;
@@ -678,6 +706,9 @@ bool Checkpoint(bool keep) {
     for (RecordFile* f : j.journaled)
         f->journaled = false;
     j.journaled.clear();
+    for (auto& p : j.parked)
+        p->closeQuietly();
+    j.parked.clear();
     if (keep) {
         uint64_t dev, ino;
         if (FolderIdentity(j.folder, dev, ino)) {
@@ -704,6 +735,21 @@ bool CheckpointJournal() {
     return Checkpoint(false);
 }
 
+bool SettleJournal() {
+    if (!gJournal || gTxn) return true;
+    SavedStatus before;
+    if (!Checkpoint(true)) return false;
+    before.restore();
+    // The journal, begun again and empty, stays in the folder for the next commit, which
+    // then needs no sync of the folder; the lock goes, so that another program may commit.
+    if (gJournal) {
+        gSettledFolder = gJournal->folder;
+        gJournal->file.closeQuietly();
+        gJournal.reset();
+    }
+    return true;
+}
+
 bool SettleJournalFor(RecordFile* file) {
     if (!file->journaled) return true;
     SavedStatus before;
@@ -712,9 +758,24 @@ bool SettleJournalFor(RecordFile* file) {
     return ok;
 }
 
-bool SettleJournalForFileblock(Fileblock* fb) {
-    if (!fb->data.journaled && !fb->index.journaled) return true;
-    return CheckpointJournal();
+bool SettleJournalForName(const std::string& name) {
+    if (!gJournal || gJournal->journaled.empty()) return true;
+    struct stat st {};
+    if (::stat(name.c_str(), &st) != 0) return true;
+    for (RecordFile* f : gJournal->journaled)
+        if (f->device() == st.st_dev && f->inode() == st.st_ino) return CheckpointJournal();
+    return true;
+}
+
+bool LeaveToJournal(Fileblock* fb) {
+    if (!gJournal) return true;
+    for (RecordFile* f : {&fb->data, &fb->index}) {
+        if (!f->isOpen() || !f->journaled) continue;
+        auto p = std::make_unique<RecordFile>();
+        p->takeFrom(*f);
+        gJournal->parked.push_back(std::move(p));
+    }
+    return true;
 }
 
 void ForgetFile(RecordFile* file) {
@@ -744,14 +805,19 @@ bool ParkFiles(Fileblock* fb) {
 }
 
 bool UnparkFile(const std::string& name, RecordFile& file) {
-    if (!gTxn || gTxn->parked.empty()) return false;
+    const bool inTxn = gTxn && !gTxn->parked.empty();
+    const bool inJournal = gJournal && !gJournal->parked.empty();
+    if (!inTxn && !inJournal) return false;
     struct stat st {};
     if (::stat(name.c_str(), &st) != 0) return false;
-    for (auto it = gTxn->parked.begin(); it != gTxn->parked.end(); ++it) {
-        if ((*it)->device() != st.st_dev || (*it)->inode() != st.st_ino) continue;
-        file.takeFrom(**it);
-        gTxn->parked.erase(it);
-        return true;
+    for (auto* list : {inTxn ? &gTxn->parked : nullptr, inJournal ? &gJournal->parked : nullptr}) {
+        if (!list) continue;
+        for (auto it = list->begin(); it != list->end(); ++it) {
+            if ((*it)->device() != st.st_dev || (*it)->inode() != st.st_ino) continue;
+            file.takeFrom(**it);
+            list->erase(it);
+            return true;
+        }
     }
     return false;
 }
@@ -781,6 +847,11 @@ JournalRecovery RecoverJournal(const std::string& folderIn) {
         result.ok = false;
         return result;
     }
+    // A journal this program emptied and let go of while idle waits for its next commit.
+    if (!gSettledFolder.empty() && SameFolder(gSettledFolder, folder) && !HoldsFrames(f)) {
+        before.restore();
+        return result;
+    }
     if (!ReplayJournal(f, folder, result) || !RemoveJournal(f, name)) {
         result.ok = false;
         result.busy = EngineError == err::JournalBusy;
@@ -801,6 +872,12 @@ bool RecoverBeforeOpen(const std::string& fileName) {
 
 bool EndTransactionsAtExit() {
     RollbackTransaction();
+    // An emptied journal kept for the next commit goes with the program.
+    if (!gSettledFolder.empty()) {
+        const std::string folder = gSettledFolder;
+        gSettledFolder.clear();
+        if (!gJournal || !SameFolder(gJournal->folder, folder)) RecoverJournal(folder);
+    }
     if (gJournal && gJournal->broken) {
         // The journal stays for the next start; its lock goes with the file.
         gJournal->file.closeQuietly();

@@ -6,8 +6,9 @@
 // appends the changed bytes of every file to the folder's journal (a redo log,
 // "INVARRO.JNL") and makes the journal durable: that is the moment the transaction
 // happens. Then the bytes are written to the files; a checkpoint syncs the files and
-// empties the journal: when the journal grows past a few megabytes, when a fileblock with
-// committed changes closes, and when the engine stops.
+// empties the journal: when the journal grows past a few megabytes, when the program is
+// idle, before whole files are read or replaced, and when the engine stops. A fileblock
+// closed before that keeps its files open (and locked) for the checkpoint.
 // After a kill at any point the next program to open the folder either finds the
 // transaction whole in the journal and writes it to the files (the same bytes, so writing
 // twice is harmless), or finds it torn or absent and the files as they were. The data and
@@ -33,8 +34,15 @@ bool CommitTransaction();
 // Drops every change of the open transaction; the fileblocks are as before Begin.
 void RollbackTransaction();
 bool InTransaction();
-// Makes the committed changes durable in their files and empties the journal.
+// Makes the committed changes durable in their files and empties the journal. Called at
+// exit, and before anything reads or replaces whole files (a backup, a restore, a copy, a
+// rebuild); closing a fileblock leaves its changes to the next checkpoint.
 bool CheckpointJournal();
+// The same when the program is idle: the journal is emptied but stays in the folder, so
+// that the next commit costs a single sync, and this program lets go of it and of the
+// files it kept open for it. Does nothing inside a transaction; keeps the engine status
+// when it succeeds.
+bool SettleJournal();
 
 // Whether commits and checkpoints sync what they wrote (on by default). Off, a commit is
 // still all or nothing across a kill, as the files and the journal reach the operating

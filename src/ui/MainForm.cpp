@@ -39,6 +39,7 @@
 #include "platform/qt/QtShell.h"
 #include "platform/zip/ZipArchive.h"
 #include "storage/Engine.h"
+#include "storage/Transaction.h"
 #include "ui/AboutBox.h"
 #include "ui/AgingChart.h"
 #include "ui/BackupForm.h"
@@ -333,6 +334,12 @@ void TMainForm::buildWindow() {
     connect(clockTimer_, &QTimer::timeout, this, &TMainForm::updateClock);
     clockTimer_->start();
     updateClock();
+    // Postings of the windows sync only the journal; while the program is idle the files
+    // they changed are synced and the journal emptied, every two seconds at most.
+    auto* settle = new QTimer(this);
+    settle->setInterval(2000);
+    connect(settle, &QTimer::timeout, this, [] { storage::SettleJournal(); });
+    settle->start();
     setEMailMode(false);
 }
 

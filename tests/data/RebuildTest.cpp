@@ -14,6 +14,7 @@
 #include "data/Recovery.h"
 #include "data/Update.h"
 #include "storage/EngineTesting.h"
+#include "storage/Transaction.h"
 #include "support/RecordingProgress.h"
 
 namespace invarro::data {
@@ -40,6 +41,8 @@ class BusinessRebuildTest : public DataTest {
                             fb, Customer_(std::to_string(i), "Name " + std::to_string(i)), prompter)
                             .ok());
         storage::CloseFileblock(fb);
+        // The postings reach the file, and this program lets go of it, as at an exit.
+        ASSERT_TRUE(storage::CheckpointJournal());
         std::string dat = ReadFileBytes(name(FileKind::Customer) + ".DAT");
         dat[20] = 1;
         WriteFileBytes(name(FileKind::Customer) + ".DAT", dat);

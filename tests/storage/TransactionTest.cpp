@@ -2,6 +2,7 @@
 // full disk, and a kill at every file operation of a commit, a checkpoint and a recovery;
 // and the recovery of torn, foreign and stale journals.
 
+#include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -15,6 +16,8 @@
 #include <sstream>
 
 #include "EngineFixture.h"
+#include "storage/EngineTesting.h"
+#include "storage/FileIO.h"
 #include "storage/Rebuild.h"
 #include "storage/Transaction.h"
 #include "storage/Verify.h"
@@ -252,16 +255,26 @@ TEST_F(TransactionTest, CommitIsDurableAndRollbackLeavesEverythingAsBefore) {
     EXPECT_EQ(fingerprint(f), before);
     expectSound(f);
 
-    // The same posting committed: in the files once the fileblocks close.
+    // The same posting committed: durable in the journal, which a close leaves to the next
+    // checkpoint; a fileblock opened again meanwhile sees the posting.
     a = OpenFileblock(f + "/A", false);
     b = OpenFileblock(f + "/B", false);
     ASSERT_TRUE(BeginTransaction());
     ASSERT_TRUE(post(a, b));
+    const int64_t syncs = SyncCount();
     ASSERT_TRUE(CommitTransaction()) << EngineError;
+    EXPECT_EQ(SyncCount() - syncs, 2);            // the journal and, as it was new, its folder
     EXPECT_TRUE(fs::exists(JournalFileName(f)));  // until the checkpoint
     EXPECT_EQ(UsedRecordCount(a), 65);
     CloseFileblock(a);
     CloseFileblock(b);
+    EXPECT_EQ(SyncCount() - syncs, 2);
+    EXPECT_TRUE(fs::exists(JournalFileName(f)));
+    a = OpenFileblock(f + "/A", false);
+    ASSERT_TRUE(a) << EngineError;
+    EXPECT_EQ(UsedRecordCount(a), 65);
+    CloseFileblock(a);
+    ASSERT_TRUE(CheckpointJournal());
     EXPECT_FALSE(fs::exists(JournalFileName(f)));
     const std::string after = fingerprint(f);
     EXPECT_NE(after, before);
@@ -271,6 +284,61 @@ TEST_F(TransactionTest, CommitIsDurableAndRollbackLeavesEverythingAsBefore) {
     restartEngine();
     a = OpenFileblock(f + "/A", false);
     EXPECT_EQ(UsedRecordCount(a), 65);
+    CloseFileblock(a);
+}
+
+// A close leaves the files of a committed posting open for the checkpoint, so that another
+// program cannot open them before they are synced; once the program is idle they are
+// synced, the journal is emptied but kept for the next commit, and both are let go.
+TEST_F(TransactionTest, AnIdleCheckpointLetsGoAndTheNextCommitCostsOneSync) {
+    std::string f = folder("books");
+    makeBooks(f);
+    auto otherProgramOpens = [&f] {
+        pid_t pid = ::fork();
+        if (pid == 0) {
+            const int fd = ::open((f + "/A.DAT").c_str(), O_RDONLY);
+            ::_exit(fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0 ? 0 : 1);
+        }
+        int st = 0;
+        ::waitpid(pid, &st, 0);
+        return WIFEXITED(st) && WEXITSTATUS(st) == 0;
+    };
+    auto postAndClose = [&] {
+        Fileblock* a = OpenFileblock(f + "/A", false);
+        Fileblock* b = OpenFileblock(f + "/B", false);
+        EXPECT_TRUE(BeginTransaction());
+        EXPECT_TRUE(post(a, b));
+        EXPECT_TRUE(CommitTransaction()) << EngineError;
+        CloseFileblock(a);
+        CloseFileblock(b);
+    };
+    postAndClose();
+    EXPECT_FALSE(otherProgramOpens());
+    ASSERT_TRUE(SettleJournal());
+    EXPECT_TRUE(otherProgramOpens());
+    ASSERT_TRUE(fs::exists(JournalFileName(f)));
+    expectSound(f);
+
+    // The kept journal: the next commit syncs it once, and needs no sync of the folder.
+    const int64_t syncs = SyncCount();
+    Fileblock* a = OpenFileblock(f + "/A", false);
+    ASSERT_TRUE(BeginTransaction());
+    std::string r = recA(70, "idle");
+    ASSERT_GT(AddRecord(a, r.data()), 0);
+    ASSERT_TRUE(CommitTransaction()) << EngineError;
+    EXPECT_EQ(SyncCount() - syncs, 1);
+    EXPECT_EQ(UsedRecordCount(a), 66);
+    CloseFileblock(a);
+
+    // Removing or replacing a file whose posting waits in the journal checkpoints first, so
+    // that the journal never names a file that is gone.
+    ASSERT_TRUE(RenameFile(f + "/A.DAT", f + "/A.OLD"));
+    EXPECT_FALSE(fs::exists(JournalFileName(f)));
+    ASSERT_TRUE(RenameFile(f + "/A.OLD", f + "/A.DAT"));
+    restartEngine();
+    a = OpenFileblock(f + "/A", false);
+    ASSERT_TRUE(a) << EngineError;
+    EXPECT_EQ(UsedRecordCount(a), 66);
     CloseFileblock(a);
 }
 
