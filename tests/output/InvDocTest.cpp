@@ -76,6 +76,22 @@ TEST_F(DocumentTest, SubTotalAndDiscountTextsAreWrittenWholeFromTheAmounts) {
     EXPECT_EQ(doc.lines[3].extension, "-70.00");
 }
 
+// A discount line of an invoice saved before discounts were shared, or one whose
+// percentage cannot be read, keeps reading as it did.
+TEST_F(DocumentTest, OlderDiscountLinesReadAsTheyDid) {
+    std::vector<DocumentLine> lines(5);
+    lines[0] = {"A", "1", "Taxed", "100.00", "Y", "100.00", {}};
+    lines[1] = {"B", "1", "Untaxed", "50.00", "N", "50.00", {}};
+    lines[2] = {"DISCOUNT10", "1", "10% Discount on $150.00", "-15.00", "Y", "-15.00", {}};
+    lines[3] = {"DISCOUNTX", "1", "Loyalty", "0.00", "Y", "0.00", {}};
+    // An untaxed half with no taxed one above it names the whole base.
+    lines[4] = {"DISCOUNT5", "1", "5% Discount on untaxed $0.00", "0.00", "N", "0.00", {}};
+    WriteSpecialLineTexts(lines, "EUR ");
+    EXPECT_EQ(lines[2].description, "10% Discount on EUR 150.00");
+    EXPECT_EQ(lines[3].description, "Loyalty");
+    EXPECT_EQ(lines[4].description, "5% Discount on EUR 0.00");
+}
+
 TEST_F(DocumentTest, UnknownNumberIsNotFound) {
     sampleInvoice();
     EXPECT_FALSE(assemble("104").found);
