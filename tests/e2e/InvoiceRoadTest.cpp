@@ -284,6 +284,7 @@ TEST_F(InvoiceEditorRoad, RepeatSetupSaysWhatHappensAndCanGenerateTheFirstInvoic
                                        auto* m = qobject_cast<QMessageBox*>(box);
                                        ASSERT_NE(m, nullptr) << Describe(box);
                                        said = m->text().toStdString();
+                                       KeepPicture(box, "repeat-setup-notice");
                                        ClickButton(box, "Yes");
                                    }});
         ASSERT_EQ(came, 2) << "the setup did not ask first";
