@@ -55,7 +55,7 @@ std::string DiscountText(Decimal percent, std::string_view currency, Money base,
 }
 
 std::string DiscountPairText(Decimal percent) {
-    return PlainNumber(percent) + "% Discount on taxed and untaxed";
+    return PlainNumber(percent) + "% Discount, taxed and untaxed";
 }
 
 }  // namespace invarro::data

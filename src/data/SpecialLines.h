@@ -33,7 +33,7 @@ std::string SubTotalText(std::string_view code, std::string_view currency, Money
 // "10% Discount on untaxed $617.50".
 std::string DiscountText(Decimal percent, std::string_view currency, Money base, DiscountPart part);
 
-// The pair as one line, where a report shows it so: "10% Discount on taxed and untaxed".
+// The pair as one line, where a report shows it so: "10% Discount, taxed and untaxed".
 std::string DiscountPairText(Decimal percent);
 
 }  // namespace invarro::data

@@ -342,8 +342,8 @@ TEST_F(ReportTest, SalesReportShowsADiscountPairAsOneDiscount) {
     ASSERT_EQ(r.status, ReportRunStatus::Ready);
     const ReportView& v = *r.view;
     EXPECT_EQ(Column(v, 2),
-              (std::vector<std::string>{"Brochures", "10% Discount on taxed and untaxed",
-                                        "5% Discount on taxed and untaxed",
+              (std::vector<std::string>{"Brochures", "10% Discount, taxed and untaxed",
+                                        "5% Discount, taxed and untaxed",
                                         "5% Discount on untaxed $20.00"}));
     EXPECT_EQ(Column(v, 8), (std::vector<std::string>{"700.00", "-131.75", "-5.00", "-1.00"}));
     EXPECT_EQ(RowOf(v, RowKind::GrandTotal)->cells()[8], "562.25");
