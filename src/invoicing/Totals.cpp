@@ -139,11 +139,22 @@ void ExtendRow(LineRow& row) {
 
 namespace {
 
-// Rows r..98 move down one; row r gets `row`. Row 99 must be free.
-void InsertRow(LineGrid& grid, int r, const LineRow& row) {
-    for (int i = kLineRows; i > r; --i)
+// A row that holds nothing: no code, no description, no amount.
+bool FreeRow(const LineRow& row) {
+    return !row.filled() && CellAmount(row.extension).value_or(Money()).isZero();
+}
+
+// Row r gets `row`; the rows from r down to the first free row below move down one into
+// it. False, with nothing moved, when no row below is free.
+bool InsertRow(LineGrid& grid, int r, const LineRow& row) {
+    int free = r;
+    while (free <= kLineRows && !FreeRow(grid[free]))
+        ++free;
+    if (free > kLineRows) return false;
+    for (int i = free; i > r; --i)
         grid[i] = grid[i - 1];
     grid[r] = row;
+    return true;
 }
 
 // Row r goes; the rows below move up one and row 99 is a new row.
@@ -180,10 +191,9 @@ bool DiscountRows(LineGrid& grid, int r, Money taxed, Money untaxed, const Total
     bool paired = r < kLineRows && IsUntaxedHalf(grid[r + 1], row);
     const bool mixed = o.taxOn && !taxed.isZero() && !untaxed.isZero();
     if (o.shareDiscounts && mixed && !paired) {
-        if (r < kLineRows && !grid[kLineRows].filled()) {
-            LineRow half = row;
-            half.description = data::DiscountText(*pct, cur, untaxed, DiscountPart::Untaxed);
-            InsertRow(grid, r + 1, half);
+        LineRow half = row;
+        half.description = data::DiscountText(*pct, cur, untaxed, DiscountPart::Untaxed);
+        if (r < kLineRows && InsertRow(grid, r + 1, half)) {
             paired = true;
         } else if (t.crampedDiscount == 0) {
             t.crampedDiscount = r;

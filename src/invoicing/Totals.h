@@ -94,7 +94,8 @@ struct TotalsOptions {
     // A discount applies to the taxed and the untaxed lines of its base in proportion:
     // the taxed share (discount × taxed ÷ base, rounded to cents) lowers the tax, the
     // rest does not. On, a discount of a base with both gets its untaxed half in the row
-    // below it (added, or removed when the base no longer has both), and a single
+    // below it (added, the rows down to the first free one moving down, or removed when
+    // the base no longer has both), and a single
     // discount line is taxed when its base is and untaxed when it is not. Off, the rows
     // stay as they are: a stored invoice totals as it was saved, pairs included.
     bool shareDiscounts = true;
@@ -108,8 +109,8 @@ struct Totals {
     data::Money total;
     data::Money paid;
     data::Money balance;  // red when negative
-    // A discount line that needs the row below it for its untaxed half while row 99 is
-    // taken (0: none). Its lines cannot be saved so.
+    // A discount line that needs the row below it for its untaxed half while no row below
+    // it is free (0: none). Its lines cannot be saved so.
     int crampedDiscount = 0;
 };
 

@@ -467,6 +467,29 @@ TEST_F(StoredDiscountTest, APrintedInvoiceSaysSoBeforeItsTaxChanges) {
     EXPECT_EQ(prompter.last().title, "Tax Changes");
 }
 
+// A discount of taxed and untaxed lines needs the row below it for its untaxed half; with
+// every row in use nothing is pushed off and OK says what to do.
+TEST_F(EditorTest, ADiscountWithoutRoomForItsUntaxedHalfIsNotSaved) {
+    InvoiceEditor ed = newEditor();
+    for (int r = 1; r <= kLineRows; ++r)
+        setRow(ed, r, "P" + std::to_string(r), "1", "Item", "1.00", r % 2 ? "Y" : "N");
+    setRow(ed, 40, "DISCOUNT10", "1", "", "0.00");
+    prompter.expect(
+        "The discount on line 40 is on taxed and untaxed lines and needs the line below it for "
+        "its share of the untaxed lines, but every line is in use. Erase a line to make room.");
+    auto problem = CheckInvoice(ed, Ctx(invoices), prompter);
+    ASSERT_TRUE(problem);
+    EXPECT_EQ(problem->field, Focus::Grid);
+    EXPECT_EQ(problem->row, 40);
+    EXPECT_EQ(ed.entry.grid[99].code, "P99");
+    // A line erased: the half takes its row and the invoice may be saved.
+    ed.eraseLine(60);
+    EXPECT_EQ(ed.entry.grid[41].code, "DISCOUNT10");
+    EXPECT_EQ(ed.entry.grid[99].code, "P99");
+    EXPECT_FALSE(CheckInvoice(ed, Ctx(invoices), prompter));
+    EXPECT_TRUE(prompter.done());
+}
+
 // ------------------------------------------------------------------------ checks
 
 TEST_F(EditorTest, ChecksRunInOrderAndFocusTheField) {

@@ -243,8 +243,9 @@ TEST(SharedDiscounts, NoPairWhenTaxIsOff) {
     EXPECT_EQ(t.tax, M(0));
 }
 
-// The half needs a row: with row 99 in use nothing is pushed off; the discount is marked
-// so that the invoice cannot be saved so.
+// The half needs a row: the rows below the discount move down into the first free row.
+// With every row in use nothing is pushed off; the discount is marked so that the invoice
+// cannot be saved so.
 TEST(SharedDiscounts, AFullGridPushesNoLineOff) {
     Fixture f;
     for (int r = 1; r <= kLineRows; ++r)
@@ -254,10 +255,18 @@ TEST(SharedDiscounts, AFullGridPushesNoLineOff) {
     EXPECT_EQ(t.crampedDiscount, 50);
     EXPECT_EQ(f.grid[51].code, "P51");
     EXPECT_EQ(f.grid[99].code, "P99");
-    f.grid[99] = NewLineRow("1.00");
+    // A row with an amount but neither code nor description is not free either.
+    f.grid[70] = Row("", "1", "", "5.00");
+    EXPECT_EQ(f.run().crampedDiscount, 50);
+    EXPECT_EQ(f.grid[71].code, "P71");
+
+    f.grid[70] = NewLineRow("1.00");
     EXPECT_EQ(f.run().crampedDiscount, 0);
     EXPECT_EQ(f.grid[51].code, "DISCOUNT10");
-    EXPECT_EQ(f.grid[99].code, "P98");
+    EXPECT_EQ(f.grid[52].code, "P51");
+    EXPECT_EQ(f.grid[70].code, "P69");
+    EXPECT_EQ(f.grid[71].code, "P71");
+    EXPECT_EQ(f.grid[99].code, "P99");
 }
 
 // Lines as stored (an invoice saved before discounts were shared) total as they were
