@@ -272,6 +272,7 @@ DemoEInvoiceResult AddDemoEInvoices(const std::string& folder, data::CompanyReco
                {"SUB-TOTAL", ""},
                {"", "Summer menu cards:"},
                {"FLYER-A5", "1500"},
+               {"BUCH", "6"},
                {"SUB-TOTAL", ""},
                {"DISCOUNT5", ""}},
               "");

@@ -1,5 +1,6 @@
 #include "invoicing/Demo.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -327,6 +328,66 @@ DemoInvoicesResult AddDemoInvoices(const std::string& folder, data::CompanyRecor
     return result;
 }
 
+namespace {
+
+// Saves a new demo invoice as the editor does and counts it; false with the error when it
+// cannot be saved. The next invoice's date is its own again.
+bool SaveDemoInvoice(SaveFiles& files, InvoiceEditor& ed, DemoInvoicesResult& result) {
+    QuietPrompter quiet;
+    try {
+        SaveResult saved = SaveNewInvoice(files, ed, quiet);
+        ++result.invoices;
+        result.lines += saved.lines;
+    } catch (const InvoiceError& e) {
+        result.error = e.what();
+        ForgetInvoiceDate();
+        return false;
+    }
+    ForgetInvoiceDate();
+    return true;
+}
+
+// A job of taxed goods and untaxed design work with a sub-total and a 10 % discount on
+// both, for the first customer who pays tax, dated five days ago and open: the discount
+// is a pair of lines, and only its share on the goods lowers the tax.
+bool AddSharedDiscountJob(SaveFiles& files, data::CompanyRecord& company, data::DateOrder order,
+                          const data::Date& today, storage::Fileblock* customers,
+                          const std::vector<Item>& items, DemoInvoicesResult& result) {
+    QuietPrompter quiet;
+    std::optional<data::CustomerRecord> payer;
+    for (int32_t rec = storage::NextUsedRecord(customers, 0); storage::EngineOk && rec > 0;
+         rec = storage::NextUsedRecord(customers, rec)) {
+        auto c = data::ReadBusinessRecord<data::Customer>(customers, rec);
+        if (!c || c->yes(data::Customer::TaxExempt)) continue;
+        if (!payer || data::TrimmedText(c->text(data::Customer::CustNo)) <
+                          data::TrimmedText(payer->text(data::Customer::CustNo)))
+            payer = c;
+    }
+    const auto goods =
+        std::find_if(items.begin(), items.end(), [](const Item& i) { return i.product.taxable; });
+    const auto work =
+        std::find_if(items.begin(), items.end(), [](const Item& i) { return !i.product.taxable; });
+    if (!payer || goods == items.end() || work == items.end()) return true;
+    const data::Date date = data::AddDays(today, -5);
+    InvoiceEditor ed = InvoiceEditor::ForNew(company, order, date);
+    ed.entry.date = data::FormatUserDate(date, order);
+    ed.chooseCustomer(*payer, quiet);
+    ed.entry.notes = "Launch mailing: print and design";
+    ed.applyProduct(1, goods->product, true);
+    ed.entry.grid[1].quantity = "4";
+    ed.cellEdited(1);
+    ed.applyProduct(2, work->product, true);
+    ed.entry.grid[2].quantity = "9.5";
+    ed.cellEdited(2);
+    ed.entry.grid[3] = LineRow{"SUB-TOTAL", "", "", "", "", ""};
+    ed.cellEdited(3);
+    ed.entry.grid[4] = LineRow{"DISCOUNT10", "1", "", "0.00", "Y", ""};
+    ed.cellEdited(4);
+    return SaveDemoInvoice(files, ed, result);
+}
+
+}  // namespace
+
 DemoInvoicesResult AddDemoLongInvoice(const std::string& folder, data::CompanyRecord& company,
                                       const data::Date& today, platform::Prompter& prompter) {
     (void)prompter;
@@ -386,17 +447,10 @@ DemoInvoicesResult AddDemoLongInvoice(const std::string& folder, data::CompanyRe
     }
     ed.entry.grid[r] = CommentRow("Delivered in three shipments.");
     ed.cellEdited(r++);
-    try {
-        ed.recalc();
-        SaveResult saved = SaveNewInvoice(files, ed, quiet);
-        ++result.invoices;
-        result.lines += saved.lines;
-    } catch (const InvoiceError& e) {
-        result.error = e.what();
-        ForgetInvoiceDate();
+    ed.recalc();
+    if (!SaveDemoInvoice(files, ed, result) ||
+        !AddSharedDiscountJob(files, company, order, today, customers.fb, items, result))
         return result;
-    }
-    ForgetInvoiceDate();
     result.ok = true;
     return result;
 }

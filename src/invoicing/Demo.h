@@ -33,7 +33,8 @@ DemoInvoicesResult AddDemoInvoices(const std::string& folder, data::CompanyRecor
 
 // One large order of many lines, running over more than one printed page: a business
 // customer's order for three branches with a sub-total for each, dated twelve days ago
-// and open. Runs after the rest of the demo history.
+// and open; and a job of taxed goods and untaxed work with a discount on both, five days
+// ago and open. Runs after the rest of the demo history.
 DemoInvoicesResult AddDemoLongInvoice(const std::string& folder, data::CompanyRecord& company,
                                       const data::Date& today, platform::Prompter& prompter);
 

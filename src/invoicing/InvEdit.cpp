@@ -428,11 +428,27 @@ InvoiceEditor InvoiceEditor::ForEdit(const data::CompanyRecord& company, data::D
     ed.startingNumber_ = data::TrimmedText(record.text(Invoice::InvNo));
     // Quotes and masters never entered the customer's balance.
     ed.startingTotal_ = type == "Q" || type == "R" ? Money() : record.money(Invoice::Total);
+    ed.startingTax_ = record.money(Invoice::Tax);
+    std::vector<std::string> sent;
+    if (record.yes(Invoice::PrintedFlag)) sent.push_back("printed");
+    if (!Blank(record.text(Invoice::EMailedOn))) sent.push_back("e-mailed");
+    if (record.money(Invoice::Paid) > Money()) sent.push_back("paid");
+    for (const std::string& s : sent)
+        ed.alreadySent_ += (ed.alreadySent_.empty() ? "" : ", ") + s;
+    // The lines as stored, until one of them changes.
+    ed.shareDiscounts_ = false;
     ed.applyTaxRule();
     ed.recalc();
     if (ReopensUnticked(record, e.memo, ed.taxOn_, ed.totals_)) {
         ed.taxOn_ = false;
         ed.recalc();
+    }
+    if (!e.memo) {
+        LineGrid shared = e.grid;
+        std::string rate = e.taxRate, paid = e.paid;
+        TotalsOptions options = ed.totalsOptions();
+        options.shareDiscounts = true;
+        ed.sharingChangesTax_ = RecalcLineTotals(shared, rate, paid, options).tax != ed.totals_.tax;
     }
     ed.markUnchanged();
     return ed;
@@ -462,10 +478,12 @@ Totals StoredTotals::of(const data::InvoiceRecord& record,
     });
     std::string taxRate = data::TrimmedText(record.text(Invoice::TaxRate));
     bool taxOn = calcTaxes_ && !(customer && customer->yes(Customer::TaxExempt));
-    Totals t = RecalcLineTotals(rows_, taxRate, paid, TotalsOptions{taxOn, currency_});
+    // The lines total as they were saved: no discount is shared anew.
+    TotalsOptions options{taxOn, currency_, false, {}};
+    Totals t = RecalcLineTotals(rows_, taxRate, paid, options);
     if (ReopensUnticked(record, false, taxOn, t)) {
-        taxOn = false;
-        t = RecalcLineTotals(rows_, taxRate, paid, TotalsOptions{taxOn, currency_});
+        options.taxOn = false;
+        t = RecalcLineTotals(rows_, taxRate, paid, options);
     }
     for (int r = 1; r <= kLineRows; ++r) {
         if (!filled[size_t(r)]) continue;
@@ -518,12 +536,24 @@ void InvoiceEditor::setTaxOn(bool on) {
     recalc();
 }
 
+TotalsOptions InvoiceEditor::totalsOptions() const {
+    return TotalsOptions{taxOn_, currency_, shareDiscounts_, defaultQuantity_};
+}
+
+void InvoiceEditor::lineEdited() {
+    shareDiscounts_ = true;
+    recalc();
+}
+
+void InvoiceEditor::linesChanged() {
+    lineEdited();
+}
+
 const Totals& InvoiceEditor::recalc() {
     if (entry.memo) {
         totals_ = RecalcMemoTotals(entry.net, entry.tax, entry.paid);
     } else {
-        totals_ = RecalcLineTotals(entry.grid, entry.taxRate, entry.paid,
-                                   TotalsOptions{taxOn_, currency_});
+        totals_ = RecalcLineTotals(entry.grid, entry.taxRate, entry.paid, totalsOptions());
         entry.net = totals_.net.shownText();
         entry.tax = totals_.tax.shownText();
     }
@@ -538,7 +568,7 @@ std::string InvoiceEditor::memoTaxLabel() const {
 void InvoiceEditor::cellEdited(int r) {
     if (r < 1 || r > kLineRows) return;
     ExtendRow(entry.grid[r]);
-    recalc();
+    lineEdited();
 }
 
 void InvoiceEditor::applyProduct(int r, const ProductChoice& product, bool withDefaultQuantity) {
@@ -555,7 +585,7 @@ void InvoiceEditor::applyProduct(int r, const ProductChoice& product, bool withD
 void InvoiceEditor::eraseLine(int r) {
     if (r < 1 || r > kLineRows) return;
     entry.grid[r] = NewLineRow(defaultQuantity_);
-    recalc();
+    lineEdited();
 }
 
 void InvoiceEditor::insertLine(int r) {
@@ -563,13 +593,13 @@ void InvoiceEditor::insertLine(int r) {
     for (int i = kLineRows; i > r; --i)
         entry.grid[i] = entry.grid[i - 1];
     entry.grid[r] = NewLineRow(defaultQuantity_);
-    recalc();
+    lineEdited();
 }
 
 void InvoiceEditor::makeComment(int r) {
     if (r < 1 || r > kLineRows) return;
     entry.grid[r] = CommentRow(entry.grid[r].description);
-    recalc();
+    lineEdited();
 }
 
 void InvoiceEditor::eraseAll() {
@@ -579,7 +609,7 @@ void InvoiceEditor::eraseAll() {
     } else {
         entry.grid.reset(defaultQuantity_);
     }
-    recalc();
+    lineEdited();
 }
 
 void InvoiceEditor::chooseCustomer(const data::CustomerRecord& customer,
@@ -742,6 +772,13 @@ std::optional<EditProblem> CheckInvoice(InvoiceEditor& editor, const CheckContex
                         "You do not have a description on any of your line items. At least one "
                         "description field is required or you have nothing to invoice.",
                         Focus::Grid, 1, 3);
+        if (const int r = t.crampedDiscount)
+            return Fail(prompter, "Discount",
+                        "The discount on line " + std::to_string(r) +
+                            " is on taxed and untaxed lines and needs the line below it for "
+                            "its share of the untaxed lines, but every line is in use. Erase "
+                            "a line to make room.",
+                        Focus::Grid, r, 1);
     }
     const bool numberChanged =
         editor.isNew() || NumberForCompare(e.number) != NumberForCompare(editor.startingNumber());
@@ -803,6 +840,16 @@ std::optional<EditProblem> CheckInvoice(InvoiceEditor& editor, const CheckContex
     if (!t.paid.isZero() && t.paid > t.total)
         return Fail(prompter, "Payment Amount",
                     "The paid amount cannot exceed the invoice total amount.", Focus::Paid);
+    if (!editor.isNew() && !e.memo && editor.sharesDiscounts() && editor.sharingChangesTax() &&
+        !editor.alreadySent().empty() && t.tax != editor.startingTax() &&
+        !prompter.yesNo("Tax Changes",
+                        "Invoice " + data::TrimmedText(e.number) + " was already " +
+                            editor.alreadySent() + " with tax " + editor.startingTax().shownText() +
+                            ". With its lines changed, each discount lowers the tax only by "
+                            "its share on the taxed lines, and the tax becomes " +
+                            t.tax.shownText() + ". Save the invoice with the new tax?",
+                        Answer::No))
+        return EditProblem{Focus::None};
     if (!e.quote && !editor.isMaster()) {
         const Money limit = e.customer.money(Customer::CreditLimit);
         if (limit > Money()) {
@@ -1237,7 +1284,7 @@ LoadSaved LoadSavedLines(const std::string& folder, InvoiceEditor& editor) {
             e.grid[r] = RowFromSavedText(LineAt(lines, std::size_t(r)));
         NotesFromLine(e, LineAt(lines, 101));
     }
-    editor.recalc();
+    editor.linesChanged();
     return LoadSaved::Loaded;
 }
 

@@ -190,9 +190,27 @@ class InvoiceEditor {
     void setTaxOn(bool on);
     bool taxOn() const { return taxOn_; }
 
+    // Lines were replaced as a whole (saved lines loaded): the totals are recomputed.
+    void linesChanged();
+    // A stored invoice keeps the lines and tax it was saved with until a line of it
+    // changes; from then on its discounts are shared between its taxed and untaxed lines.
+    bool sharesDiscounts() const { return shareDiscounts_; }
+    // What happened to the invoice being edited that its customer may have seen:
+    // "printed", "e-mailed", "paid" (joined by ", "), empty when none.
+    const std::string& alreadySent() const { return alreadySent_; }
+    // The tax the invoice was stored with (0 for a new one).
+    data::Money startingTax() const { return startingTax_; }
+    // Whether sharing the discounts changes the tax of the stored lines: true for an
+    // invoice saved when a discount of taxed and untaxed lines lowered the tax by all of
+    // it.
+    bool sharingChangesTax() const { return sharingChangesTax_; }
+
   private:
     InvoiceEditor(const data::CompanyRecord& company, data::DateOrder order);
     void applyTaxRule();
+    // Every change of a line leads here: the discounts are shared from now on.
+    void lineEdited();
+    TotalsOptions totalsOptions() const;
 
     InvoiceEntry unchanged_;
     EditorMode mode_ = EditorMode::New;
@@ -206,6 +224,10 @@ class InvoiceEditor {
     std::string companyNo_;
     std::string startingNumber_ = "0";
     data::Money startingTotal_;
+    data::Money startingTax_;
+    std::string alreadySent_;
+    bool shareDiscounts_ = true;
+    bool sharingChangesTax_ = false;
     Totals totals_;
 };
 

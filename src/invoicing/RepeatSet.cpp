@@ -80,6 +80,15 @@ std::optional<data::Found<Invoice>> FindMaster(storage::Fileblock* invoices,
     return std::nullopt;
 }
 
+enum class Generated { Written, Skipped, AlreadyBilled };
+Generated GenerateOne(SaveFiles& files, std::string_view listed, const data::Date& invoiceDate,
+                      const std::string& reference, data::DateOrder order,
+                      platform::Prompter& prompter, GenerationOutcome& out);
+
+SetupResult SetUp(SaveFiles& files, int32_t recNo, const data::InvoiceRecord& asRead,
+                  const RepeatSetupEntry& entry, data::DateOrder order,
+                  platform::Prompter& prompter, const GenerationRun* first);
+
 }  // namespace
 
 // ------------------------------------------------------------------------ schedule
@@ -198,9 +207,71 @@ SetupFocus CheckSetupEntry(const RepeatSetupEntry& entry, data::DateOrder order,
     return SetupFocus::None;
 }
 
+SetupNotice SetupNoticeFor(const data::InvoiceRecord& record, const RepeatSetupEntry& entry,
+                           data::DateOrder order, const data::Date& today) {
+    SetupNotice n;
+    n.converts = Upper(record.text(Invoice::TransType)) == "I";
+    if (!n.converts) return n;
+    const std::string number = data::TrimmedText(record.text(Invoice::InvNo));
+    const std::string amount = record.money(Invoice::Total).shownText();
+    n.firstNumber = GeneratedNumber(number, StoredCount(record.text(Invoice::RepeatCreated)) + 1);
+    const auto first = data::ParseUserDate(data::TrimText(entry.nextDate), order);
+    const std::string firstDate =
+        first ? data::FormatUserDate(*first, order) : data::TrimmedText(entry.nextDate);
+    n.dueNow = first && *first <= today;
+    n.text = "Invoice " + number + " of " + amount +
+             " becomes a repeat billing master. It is no longer a receivable until its first "
+             "generated invoice takes its place: the balance of customer " +
+             data::TrimmedText(record.text(Invoice::CustNo)) +
+             " and the company's receivables fall by " + amount + ".\n\n";
+    if (n.dueNow) {
+        n.text += "The first invoice, " + n.firstNumber + " of " + amount + ", is due on " +
+                  firstDate + ". Generate it now, dated " + data::FormatUserDate(today, order) +
+                  "?\n\nYes: set up and generate it now. No: set up only; the Repeat Billing "
+                  "Wizard generates it. Cancel: change nothing.";
+    } else {
+        n.text += "The first invoice, " + n.firstNumber + " of " + amount +
+                  ", will be generated on " + firstDate +
+                  " by the Repeat Billing Wizard.\n\nSet up the repeat billing?";
+    }
+    return n;
+}
+
+SetupChoice ConfirmRepeatSetup(const SetupNotice& notice, platform::Prompter& prompter) {
+    if (!notice.converts) return SetupChoice::SetUp;
+    if (!notice.dueNow)
+        return prompter.yesNo(std::string(kSetupCaption), notice.text, Answer::Yes)
+                   ? SetupChoice::SetUp
+                   : SetupChoice::Cancel;
+    switch (prompter.ask(Message{std::string(kSetupCaption), notice.text, Icon::Question,
+                                 Buttons::YesNoCancel, Answer::Yes})) {
+        case Answer::Yes:
+            return SetupChoice::SetUpAndGenerate;
+        case Answer::No:
+            return SetupChoice::SetUp;
+        default:
+            return SetupChoice::Cancel;
+    }
+}
+
 SetupResult ApplyRepeatSetup(SaveFiles& files, int32_t recNo, const data::InvoiceRecord& asRead,
                              const RepeatSetupEntry& entry, data::DateOrder order,
                              platform::Prompter& prompter) {
+    return SetUp(files, recNo, asRead, entry, order, prompter, nullptr);
+}
+
+SetupResult ApplyRepeatSetupAndGenerate(SaveFiles& files, int32_t recNo,
+                                        const data::InvoiceRecord& asRead,
+                                        const RepeatSetupEntry& entry, data::DateOrder order,
+                                        platform::Prompter& prompter, const GenerationRun& run) {
+    return SetUp(files, recNo, asRead, entry, order, prompter, &run);
+}
+
+namespace {
+
+SetupResult SetUp(SaveFiles& files, int32_t recNo, const data::InvoiceRecord& asRead,
+                  const RepeatSetupEntry& entry, data::DateOrder order,
+                  platform::Prompter& prompter, const GenerationRun* first) {
     auto current = data::ReadBusinessRecord<Invoice>(files.invoices, recNo);
     if (!current || Upper(current->text(Invoice::InvNo)) != Upper(asRead.text(Invoice::InvNo)))
         throw InvoiceError(std::string(kModifyFailed));
@@ -253,9 +324,24 @@ SetupResult ApplyRepeatSetup(SaveFiles& files, int32_t recNo, const data::Invoic
             throw InvoiceError(std::string(kModifyFailed));
         ++result.lines;
     }
+    if (first) {
+        // The first invoice takes the master's place among the receivables in the same
+        // posting: if it cannot be written, the invoice stays as it was.
+        const auto date = data::ParseUserDate(first->invoiceDate, order);
+        GenerationOutcome out;
+        if (!date || GenerateOne(files, number, *date, first->reference, order, prompter, out) !=
+                         Generated::Written)
+            throw InvoiceError("The first invoice of " + data::TrimmedText(number) +
+                               " could not be generated; the repeat billing was not set up.");
+        result.generated = out.written.front().number;
+        if (auto advanced = data::ReadBusinessRecord<Invoice>(files.invoices, recNo))
+            result.record = *advanced;
+    }
     if (!posting.commit()) throw InvoiceError(std::string(kModifyFailed));
     return result;
 }
+
+}  // namespace
 
 // ------------------------------------------------------------------------- search
 
@@ -324,6 +410,138 @@ struct ItemFailed {
     std::string text;
 };
 
+// Generates the next invoice of the master of this number, dated invoiceDate, in one
+// posting (joining one that is open): the invoice with its lines or memo, the master's
+// schedule, the customer's balance and the company's receivables. What cannot be done is
+// shown and nothing of it is written.
+Generated GenerateOne(SaveFiles& files, std::string_view listed, const data::Date& invoiceDate,
+                      const std::string& reference, data::DateOrder order,
+                      platform::Prompter& prompter, GenerationOutcome& out) {
+    auto found = FindMaster(files.invoices, listed);
+    if (!found) {
+        out.skipped.push_back(data::TrimmedText(listed));
+        return Generated::Skipped;
+    }
+    const data::InvoiceRecord master = found->record;
+    const std::string masterNo = data::TrimmedText(master.text(Invoice::InvNo));
+    const bool monthly = Upper(master.text(Invoice::RepeatUnit)) == "M";
+    const int every = StoredCount(master.text(Invoice::RepeatEvery));
+    const int count = StoredCount(master.text(Invoice::RepeatCreated)) + 1;
+    const std::string number = GeneratedNumber(masterNo, count);
+    // A master billed for this invoice date already (by a run that was stopped after
+    // it) is not billed for it again: running a stopped run again ends as one whole run.
+    if (count > 1) {
+        const auto last = NumberedRecord(files.invoices, GeneratedNumber(masterNo, count - 1));
+        data::InvoiceRecord dated;
+        data::SetInvoiceDate(dated, invoiceDate, order);
+        if (last && Upper(last->text(Invoice::TransType)) == "G" &&
+            last->text(Invoice::SortDate) == dated.text(Invoice::SortDate)) {
+            out.alreadyBilled.push_back(masterNo);
+            return Generated::AlreadyBilled;
+        }
+    }
+    auto nextDue = ParseNextDue(master.text(Invoice::NextDue));
+    std::optional<data::Date> advanced;
+    if (nextDue && every >= 1)
+        advanced =
+            NextCreationDate(*nextDue, monthly ? RepeatUnit::Months : RepeatUnit::Days, every);
+
+    // Checks before anything is written.
+    std::string refusal;
+    if (count > kMaxGenerated || data::CharCount(number) > std::size_t(kInvoiceNumberWidth))
+        refusal = "Master " + masterNo + " was skipped: it has generated " +
+                  std::to_string(count - 1) + " invoices and its next number " + number +
+                  " would not fit the invoice number.";
+    else if (!advanced)
+        refusal = "Master " + masterNo +
+                  " was skipped: its interval or next scheduled date is not valid.";
+    else if (NumberOnFile(files.invoices, number))
+        refusal =
+            "Master " + masterNo + " was skipped: invoice number " + number + " already exists.";
+    if (!refusal.empty()) {
+        Warn(prompter, kNoneDueTitle, refusal);
+        out.skipped.push_back(masterNo);
+        return Generated::Skipped;
+    }
+
+    data::InvoiceRecord updated = master;
+    updated.setText(Invoice::NextDue, StoredNextDue(*advanced));
+    updated.setText(Invoice::RepeatCreated, std::to_string(count));
+
+    data::InvoiceRecord header = updated;
+    header.setText(Invoice::InvNo, number);
+    header.setText(Invoice::TransType, "G");
+    (void)header.setMoney(Invoice::BalanceDue, master.money(Invoice::Total));
+    data::SetInvoiceDate(header, invoiceDate, order);
+    header.setText(Invoice::InvNotes, reference);
+    header.setText(Invoice::StmntNote, data::FirstChars(reference, 35));
+    header.setText(Invoice::PrintedFlag, "N");
+    header.setText(Invoice::PaidFlag, " ");
+    header.setText(Invoice::EMailedOn, "");
+    const Money total = header.money(Invoice::Total);
+
+    // The invoice with its lines or memo, the master's schedule, the customer's balance
+    // and the company's receivables: one posting per generated invoice, so that a run
+    // that is stopped goes on from the first master whose schedule did not move.
+    try {
+        data::Posting posting;
+        if (!posting.started()) throw ItemFailed{std::string(kHeaderAddFailed)};
+        posting.keep(files.company);
+        if (!data::AddBusinessRecord(files.invoices, header, prompter).ok())
+            throw ItemFailed{std::string(kHeaderAddFailed)};
+        if (Upper(master.text(Invoice::InvoiceStyle)) == "M") {
+            auto memo = StoredMemo(files.memos, masterNo);
+            if (!memo) {
+                Warn(prompter, data::kAppTitle, kMemoMissing);
+            } else {
+                data::MemoRecord copy = memo->second;
+                copy.setText(data::Memo::InvNo, number);
+                if (!data::AddBusinessRecord(files.memos, copy, prompter).ok())
+                    throw ItemFailed{std::string(kMemoAddFailed2)};
+            }
+        }
+        for (const auto& [lineRecNo, line] : StoredLines(files.lines, masterNo)) {
+            data::InvoiceLineRecord copy = line;
+            const std::string lineNo = data::TrimmedText(line.text(InvoiceLine::LineNo));
+            copy.setText(InvoiceLine::InvNo, number);
+            copy.setText(InvoiceLine::LineDate, header.text(Invoice::SortDate));
+            copy.setText(InvoiceLine::LineStyle, "G");
+            copy.setText(InvoiceLine::LineNo, lineNo);
+            copy.setText(InvoiceLine::LineKey, data::LineKeyText(number, lineNo));
+            if (!data::AddBusinessRecord(files.lines, copy, prompter).ok())
+                throw ItemFailed{std::string(kDetailAddFailed)};
+        }
+        if (!data::ChangeBusinessRecord(files.invoices, found->recNo, master, updated, prompter)
+                 .ok())
+            throw ItemFailed{"The schedule of master " + masterNo +
+                             " could not be advanced; invoice " + number + " was not kept."};
+        CustomerPosting p;
+        p.entering = total;
+        p.newDate = header.text(Invoice::InvDate);
+        p.lastInvNo = number;
+        try {
+            PostToCustomer(files, header.text(Invoice::CustNo), p, order, prompter);
+            PostToCompany(files, total, {}, false, prompter);
+        } catch (const InvoiceError&) {
+            throw ItemFailed{"The balance of customer " +
+                             data::TrimmedText(header.text(Invoice::CustNo)) +
+                             " could not be updated; invoice " + number + " was not kept."};
+        }
+        if (!posting.commit())
+            throw ItemFailed{"Invoice " + number + " of master " + masterNo +
+                             " could not be written (error " +
+                             std::to_string(posting.engineError()) + ")."};
+    } catch (const ItemFailed& failed) {
+        Warn(prompter, data::kAppTitle, failed.text);
+        out.skipped.push_back(masterNo);
+        return Generated::Skipped;
+    }
+    (monthly ? out.monthly : out.daily) += 1;
+    out.written.push_back(GeneratedInvoice{masterNo, number, total});
+    out.sum += total;
+    return Generated::Written;
+}
+
 }  // namespace
 
 GenerationOutcome GenerateRepeatInvoices(SaveFiles& files, const std::vector<DueMaster>& due,
@@ -333,138 +551,13 @@ GenerationOutcome GenerateRepeatInvoices(SaveFiles& files, const std::vector<Due
     GenerationOutcome out;
     const auto invoiceDate = data::ParseUserDate(run.invoiceDate, order);
     int done = 0;
-    auto next = [&] {
+    for (const DueMaster& listed : due) {
+        if (invoiceDate)
+            GenerateOne(files, listed.number, *invoiceDate, run.reference, order, prompter, out);
+        else
+            out.skipped.push_back(listed.number);
         ++done;
         if (step) step(done);
-    };
-    for (const DueMaster& listed : due) {
-        auto found = FindMaster(files.invoices, listed.number);
-        if (!found || !invoiceDate) {
-            out.skipped.push_back(listed.number);
-            next();
-            continue;
-        }
-        const data::InvoiceRecord master = found->record;
-        const std::string masterNo = data::TrimmedText(master.text(Invoice::InvNo));
-        const bool monthly = Upper(master.text(Invoice::RepeatUnit)) == "M";
-        const int every = StoredCount(master.text(Invoice::RepeatEvery));
-        const int count = StoredCount(master.text(Invoice::RepeatCreated)) + 1;
-        const std::string number = GeneratedNumber(masterNo, count);
-        // A master billed for this invoice date already (by a run that was stopped after
-        // it) is not billed for it again: running a stopped run again ends as one whole run.
-        if (count > 1) {
-            const auto last = NumberedRecord(files.invoices, GeneratedNumber(masterNo, count - 1));
-            data::InvoiceRecord dated;
-            data::SetInvoiceDate(dated, *invoiceDate, order);
-            if (last && Upper(last->text(Invoice::TransType)) == "G" &&
-                last->text(Invoice::SortDate) == dated.text(Invoice::SortDate)) {
-                out.alreadyBilled.push_back(masterNo);
-                next();
-                continue;
-            }
-        }
-        auto nextDue = ParseNextDue(master.text(Invoice::NextDue));
-        std::optional<data::Date> advanced;
-        if (nextDue && every >= 1)
-            advanced =
-                NextCreationDate(*nextDue, monthly ? RepeatUnit::Months : RepeatUnit::Days, every);
-
-        // Checks before anything is written.
-        std::string refusal;
-        if (count > kMaxGenerated || data::CharCount(number) > std::size_t(kInvoiceNumberWidth))
-            refusal = "Master " + masterNo + " was skipped: it has generated " +
-                      std::to_string(count - 1) + " invoices and its next number " + number +
-                      " would not fit the invoice number.";
-        else if (!advanced)
-            refusal = "Master " + masterNo +
-                      " was skipped: its interval or next scheduled date is not valid.";
-        else if (NumberOnFile(files.invoices, number))
-            refusal = "Master " + masterNo + " was skipped: invoice number " + number +
-                      " already exists.";
-        if (!refusal.empty()) {
-            Warn(prompter, kNoneDueTitle, refusal);
-            out.skipped.push_back(masterNo);
-            next();
-            continue;
-        }
-
-        data::InvoiceRecord updated = master;
-        updated.setText(Invoice::NextDue, StoredNextDue(*advanced));
-        updated.setText(Invoice::RepeatCreated, std::to_string(count));
-
-        data::InvoiceRecord header = updated;
-        header.setText(Invoice::InvNo, number);
-        header.setText(Invoice::TransType, "G");
-        (void)header.setMoney(Invoice::BalanceDue, master.money(Invoice::Total));
-        data::SetInvoiceDate(header, *invoiceDate, order);
-        header.setText(Invoice::InvNotes, run.reference);
-        header.setText(Invoice::StmntNote, data::FirstChars(run.reference, 35));
-        header.setText(Invoice::PrintedFlag, "N");
-        header.setText(Invoice::PaidFlag, " ");
-        header.setText(Invoice::EMailedOn, "");
-        const Money total = header.money(Invoice::Total);
-
-        // The invoice with its lines or memo, the master's schedule, the customer's balance
-        // and the company's receivables: one posting per generated invoice, so that a run
-        // that is stopped goes on from the first master whose schedule did not move.
-        try {
-            data::Posting posting;
-            if (!posting.started()) throw ItemFailed{std::string(kHeaderAddFailed)};
-            posting.keep(files.company);
-            if (!data::AddBusinessRecord(files.invoices, header, prompter).ok())
-                throw ItemFailed{std::string(kHeaderAddFailed)};
-            if (Upper(master.text(Invoice::InvoiceStyle)) == "M") {
-                auto memo = StoredMemo(files.memos, masterNo);
-                if (!memo) {
-                    Warn(prompter, data::kAppTitle, kMemoMissing);
-                } else {
-                    data::MemoRecord copy = memo->second;
-                    copy.setText(data::Memo::InvNo, number);
-                    if (!data::AddBusinessRecord(files.memos, copy, prompter).ok())
-                        throw ItemFailed{std::string(kMemoAddFailed2)};
-                }
-            }
-            for (const auto& [lineRecNo, line] : StoredLines(files.lines, masterNo)) {
-                data::InvoiceLineRecord copy = line;
-                const std::string lineNo = data::TrimmedText(line.text(InvoiceLine::LineNo));
-                copy.setText(InvoiceLine::InvNo, number);
-                copy.setText(InvoiceLine::LineDate, header.text(Invoice::SortDate));
-                copy.setText(InvoiceLine::LineStyle, "G");
-                copy.setText(InvoiceLine::LineNo, lineNo);
-                copy.setText(InvoiceLine::LineKey, data::LineKeyText(number, lineNo));
-                if (!data::AddBusinessRecord(files.lines, copy, prompter).ok())
-                    throw ItemFailed{std::string(kDetailAddFailed)};
-            }
-            if (!data::ChangeBusinessRecord(files.invoices, found->recNo, master, updated, prompter)
-                     .ok())
-                throw ItemFailed{"The schedule of master " + masterNo +
-                                 " could not be advanced; invoice " + number + " was not kept."};
-            CustomerPosting p;
-            p.entering = total;
-            p.newDate = header.text(Invoice::InvDate);
-            p.lastInvNo = number;
-            try {
-                PostToCustomer(files, header.text(Invoice::CustNo), p, order, prompter);
-                PostToCompany(files, total, {}, false, prompter);
-            } catch (const InvoiceError&) {
-                throw ItemFailed{"The balance of customer " +
-                                 data::TrimmedText(header.text(Invoice::CustNo)) +
-                                 " could not be updated; invoice " + number + " was not kept."};
-            }
-            if (!posting.commit())
-                throw ItemFailed{"Invoice " + number + " of master " + masterNo +
-                                 " could not be written (error " +
-                                 std::to_string(posting.engineError()) + ")."};
-        } catch (const ItemFailed& failed) {
-            Warn(prompter, data::kAppTitle, failed.text);
-            out.skipped.push_back(masterNo);
-            next();
-            continue;
-        }
-        (monthly ? out.monthly : out.daily) += 1;
-        out.written.push_back(GeneratedInvoice{masterNo, number, total});
-        out.sum += total;
-        next();
     }
 
     // Each invoice is durable already; the run's date goes with the journal's checkpoint.

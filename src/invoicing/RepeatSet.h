@@ -91,7 +91,26 @@ struct SetupResult {
     data::InvoiceRecord record;  // the master as written
     bool converted = false;      // an invoice became a master
     int lines = 0;               // its lines restyled "R"
+    std::string generated;       // the first invoice, when it was generated with the set-up
 };
+
+// What the set-up will do, said before it is done. An invoice that becomes a master leaves
+// the receivables until its first generated invoice takes its place; that invoice is
+// generated on the next scheduled date, or, when that date is today or past, at once with
+// the set-up if the user wants.
+struct SetupNotice {
+    bool converts = false;  // an invoice becomes a master (else a master's schedule changes)
+    bool dueNow = false;    // the first invoice's date is today or past
+    std::string firstNumber;
+    std::string text;
+};
+SetupNotice SetupNoticeFor(const data::InvoiceRecord& record, const RepeatSetupEntry& entry,
+                           data::DateOrder order, const data::Date& today);
+enum class SetupChoice { Cancel, SetUp, SetUpAndGenerate };
+// Shows the notice of an invoice that becomes a master and asks: Yes/No when the first
+// invoice lies ahead (No: Cancel), Yes/No/Cancel when it is due (Yes: generate it now).
+// A master whose schedule changes is set up without a question.
+SetupChoice ConfirmRepeatSetup(const SetupNotice& notice, platform::Prompter& prompter);
 // Writes the set-up on record recNo (read as asRead when the dialog opened): type "R", the
 // interval, unit, count and next date, balance "0.00". An invoice that becomes a master
 // stops being a receivable: its open amount leaves the customer's balance and aging and
@@ -171,6 +190,14 @@ GenerationOutcome GenerateRepeatInvoices(SaveFiles& files, const std::vector<Due
                                          const GenerationRun& run, data::DateOrder order,
                                          platform::Prompter& prompter,
                                          const std::function<void(int done)>& step = {});
+
+// The set-up of an invoice (ApplyRepeatSetup) with its first invoice generated in the same
+// posting, dated run.invoiceDate with run.reference: either both are written or neither.
+// Throws InvoiceError when either cannot be; nothing moved then.
+SetupResult ApplyRepeatSetupAndGenerate(SaveFiles& files, int32_t recNo,
+                                        const data::InvoiceRecord& asRead,
+                                        const RepeatSetupEntry& entry, data::DateOrder order,
+                                        platform::Prompter& prompter, const GenerationRun& run);
 
 // The closing message: n invoices, the monthly and the daily count.
 std::string GenerationMessage(int invoices, int monthly, int daily);

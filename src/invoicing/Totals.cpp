@@ -1,6 +1,7 @@
 #include "invoicing/Totals.h"
 
 #include "data/Ansi.h"
+#include "data/SpecialLines.h"
 
 namespace invarro::invoicing {
 
@@ -47,20 +48,28 @@ bool Blank(std::string_view text) {
     return data::TrimText(text).empty();
 }
 
-// Upper-case copies of every cell would be made for every row of every invoice totalled.
-bool Contains(std::string_view text, std::string_view word) {
-    return data::HoldsWordNoCase(text, word);
+// discount × part ÷ whole, rounded to cents: the share of a discount that falls on part of
+// its base.
+Money ShareOf(Money discount, Money part, Money whole) {
+    if (whole.isZero()) return Money();
+    // The divisor positive: the rounding goes by the sign of the quotient.
+    Wide n = Wide(discount.cents()) * Wide(part.cents()), d = whole.cents();
+    if (d < 0) {
+        n = -n;
+        d = -d;
+    }
+    return Capped(DivideRounded(n, d));
 }
 
-// A percentage as a plain number: no trailing zeros after the point ("10", "7.5").
-std::string PlainNumber(Decimal d) {
-    int decimals = 4;
-    int64_t u = d.units();
-    while (decimals > 0 && u % 10 == 0) {
-        u /= 10;
-        --decimals;
-    }
-    return d.text(decimals);
+std::string Key(std::string_view code) {
+    return data::UpperText(data::TrimText(code));
+}
+
+// Whether row `next` is the untaxed half of the discount on row `head`: a discount line
+// right below it with the same code whose text names the untaxed lines.
+bool IsUntaxedHalf(const LineRow& next, const LineRow& head) {
+    return IsDiscountRow(next) && Key(next.code) == Key(head.code) &&
+           data::DiscountPartOf(next.description) == data::DiscountPart::Untaxed;
 }
 
 }  // namespace
@@ -94,17 +103,15 @@ void LineGrid::reset(std::string_view defaultQuantity) {
 }
 
 bool IsSubTotalRow(const LineRow& row) {
-    return Contains(row.code, "SUB-TOTAL") || Contains(row.description, "SUB-TOTAL");
+    return data::IsSubTotalLine(row.code, row.description);
 }
 
 bool IsDiscountRow(const LineRow& row) {
-    return Contains(row.code, "DISCOUNT");
+    return data::IsDiscountLine(row.code);
 }
 
 std::optional<Decimal> DiscountPercent(std::string_view code) {
-    std::string_view t = data::TrimText(code);
-    if (t.size() <= 8) return std::nullopt;
-    return CellNumber(t.substr(8));
+    return data::DiscountPercentOf(code);
 }
 
 std::optional<Decimal> CellNumber(std::string_view text) {
@@ -130,6 +137,95 @@ void ExtendRow(LineRow& row) {
     row.extension = ExtendCapped(q, p).shownText();
 }
 
+namespace {
+
+// A row that holds nothing: no code, no description, no amount.
+bool FreeRow(const LineRow& row) {
+    return !row.filled() && CellAmount(row.extension).value_or(Money()).isZero();
+}
+
+// Row r gets `row`; the rows from r down to the first free row below move down one into
+// it. False, with nothing moved, when no row below is free.
+bool InsertRow(LineGrid& grid, int r, const LineRow& row) {
+    int free = r;
+    while (free <= kLineRows && !FreeRow(grid[free]))
+        ++free;
+    if (free > kLineRows) return false;
+    for (int i = free; i > r; --i)
+        grid[i] = grid[i - 1];
+    grid[r] = row;
+    return true;
+}
+
+// Row r goes; the rows below move up one and row 99 is a new row.
+void RemoveRow(LineGrid& grid, int r, std::string_view defaultQuantity) {
+    for (int i = r; i < kLineRows; ++i)
+        grid[i] = grid[i + 1];
+    grid[kLineRows] = NewLineRow(defaultQuantity);
+}
+
+void SetAmount(LineRow& row, Money amount) {
+    row.price = amount.shownText();
+    row.extension = row.price;
+}
+
+// Rewrites the discount line of row r on its base, the lines since the previous discount:
+// one line on the whole base, or, when the base holds taxed and untaxed lines and tax is
+// calculated, a pair: row r takes the share of the taxed lines (flag "Y") and row r + 1
+// the rest (flag "N"), so that the tax stays the rate times the taxed lines. True when
+// row r + 1 holds the untaxed half.
+bool DiscountRows(LineGrid& grid, int r, Money taxed, Money untaxed, const TotalsOptions& o,
+                  Totals& t) {
+    LineRow& row = grid[r];
+    const auto pct = DiscountPercent(row.code);
+    if (!pct) {
+        row.price = "0.00";
+        row.extension = "0.00";
+        row.description.clear();
+        return false;
+    }
+    using data::DiscountPart;
+    const Money base = CappedSum(taxed, untaxed);
+    const Money off = -PercentCapped(base, *pct);
+    const std::string& cur = o.currencySymbol;
+    bool paired = r < kLineRows && IsUntaxedHalf(grid[r + 1], row);
+    const bool mixed = o.taxOn && !taxed.isZero() && !untaxed.isZero();
+    if (o.shareDiscounts && mixed && !paired) {
+        LineRow half = row;
+        half.description = data::DiscountText(*pct, cur, untaxed, DiscountPart::Untaxed);
+        if (r < kLineRows && InsertRow(grid, r + 1, half)) {
+            paired = true;
+        } else if (t.crampedDiscount == 0) {
+            t.crampedDiscount = r;
+        }
+    } else if (o.shareDiscounts && !mixed && paired) {
+        RemoveRow(grid, r + 1, o.defaultQuantity);
+        paired = false;
+    }
+    if (paired) {
+        const Money taxedShare = ShareOf(off, taxed, base);
+        LineRow& half = grid[r + 1];
+        row.taxable = "Y";
+        SetAmount(row, taxedShare);
+        row.description = data::DiscountText(*pct, cur, taxed, DiscountPart::Taxed);
+        if (Blank(half.quantity)) half.quantity = row.quantity;
+        half.taxable = "N";
+        SetAmount(half, CappedSum(off, -taxedShare));
+        half.description = data::DiscountText(*pct, cur, untaxed, DiscountPart::Untaxed);
+        return true;
+    }
+    SetAmount(row, off);
+    row.description = data::DiscountText(*pct, cur, base, DiscountPart::Whole);
+    // A discount of taxed lines only lowers the tax, one of untaxed lines only does not.
+    if (o.shareDiscounts && o.taxOn && !mixed) {
+        if (!taxed.isZero()) row.taxable = "Y";
+        if (!untaxed.isZero()) row.taxable = "N";
+    }
+    return false;
+}
+
+}  // namespace
+
 Totals RecalcLineTotals(LineGrid& grid, std::string& taxRate, std::string& paid,
                         const TotalsOptions& options) {
     auto rate = CellNumber(taxRate);
@@ -139,7 +235,9 @@ Totals RecalcLineTotals(LineGrid& grid, std::string& taxRate, std::string& paid,
     }
     Totals t;
     Money subTotal;
-    Money discountBase;
+    // The discount base: the lines since the previous discount, taxed ("Y") and the rest.
+    Money baseTaxed, baseUntaxed;
+    int untaxedHalf = 0;  // the row holding the untaxed half of the discount above it
     for (int r = 1; r <= kLineRows; ++r) {
         LineRow& row = grid[r];
         // A row without code and description is neither a sub-total nor a discount line,
@@ -156,28 +254,24 @@ Totals RecalcLineTotals(LineGrid& grid, std::string& taxRate, std::string& paid,
             row.price.clear();
             row.taxable.clear();
             row.extension.clear();
-            row.description = "*** Sub-Total " + data::TrimmedText(row.code) + " " +
-                              options.currencySymbol + subTotal.shownText();
+            row.description = data::SubTotalText(row.code, options.currencySymbol, subTotal);
             subTotal = Money();
         }
-        if (isDiscount) {
-            if (auto pct = DiscountPercent(row.code)) {
-                const Money off = -PercentCapped(discountBase, *pct);
-                row.price = off.shownText();
-                row.extension = off.shownText();
-                row.description = PlainNumber(*pct) + "% Discount on " + options.currencySymbol +
-                                  discountBase.shownText();
-            } else {
-                row.price = "0.00";
-                row.extension = "0.00";
-                row.description.clear();
-            }
-            discountBase = Money();
+        if (isDiscount && r == untaxedHalf) {
+            // Written with the discount above it; the pair is one discount.
+        } else if (isDiscount) {
+            untaxedHalf = DiscountRows(grid, r, baseTaxed, baseUntaxed, options, t) ? r + 1 : 0;
+            baseTaxed = baseUntaxed = Money();
         }
         if (Blank(row.quantity) || Blank(row.price)) row.extension.clear();
         const Money e = CellAmount(row.extension).value_or(Money());
         t.net = CappedSum(t.net, e);
-        if (!isDiscount) discountBase = CappedSum(discountBase, e);
+        if (!isDiscount) {
+            if (row.taxable == "Y")
+                baseTaxed = CappedSum(baseTaxed, e);
+            else
+                baseUntaxed = CappedSum(baseUntaxed, e);
+        }
         if (!isSubTotal) subTotal = CappedSum(subTotal, e);
         if (options.taxOn && row.taxable == "Y") t.taxable = CappedSum(t.taxable, e);
     }

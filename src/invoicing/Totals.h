@@ -64,7 +64,8 @@ struct LineGrid {
 bool IsSubTotalRow(const LineRow& row);
 // Whether a row is a discount line: its product code contains "DISCOUNT" in any letter
 // case. A description alone does not make one, so a product "Discount card" stays an
-// ordinary line.
+// ordinary line. A discount of taxed and untaxed lines is a pair of discount lines with
+// the same code, the second naming the untaxed lines; the pair is one discount.
 bool IsDiscountRow(const LineRow& row);
 // The percentage of a discount line: the trimmed code from its 9th character on
 // ("DISCOUNT10" gives 10). Nothing when that text is empty or not a number.
@@ -90,6 +91,15 @@ void ExtendRow(LineRow& row);
 struct TotalsOptions {
     bool taxOn = true;                 // the tax switch is ticked
     std::string currencySymbol = "$";  // the company's CurrencySymbol
+    // A discount applies to the taxed and the untaxed lines of its base in proportion:
+    // the taxed share (discount × taxed ÷ base, rounded to cents) lowers the tax, the
+    // rest does not. On, a discount of a base with both gets its untaxed half in the row
+    // below it (added, the rows down to the first free one moving down, or removed when
+    // the base no longer has both), and a single
+    // discount line is taxed when its base is and untaxed when it is not. Off, the rows
+    // stay as they are: a stored invoice totals as it was saved, pairs included.
+    bool shareDiscounts = true;
+    std::string defaultQuantity;  // of a row freed when an untaxed half goes
 };
 
 struct Totals {
@@ -99,6 +109,9 @@ struct Totals {
     data::Money total;
     data::Money paid;
     data::Money balance;  // red when negative
+    // A discount line that needs the row below it for its untaxed half while no row below
+    // it is free (0: none). Its lines cannot be saved so.
+    int crampedDiscount = 0;
 };
 
 // The line-item totals, recomputed from the grid in one pass over rows 1..99. Sub-total

@@ -6,6 +6,7 @@
 #include "data/Ansi.h"
 #include "data/Files.h"
 #include "data/Keys.h"
+#include "data/SpecialLines.h"
 #include "data/Texts.h"
 #include "data/Update.h"
 #include "storage/BTree.h"
@@ -254,8 +255,47 @@ InvoiceDocument AssembleInvoiceDocument(const DocumentFiles& files, std::string_
     } else if (doc.style != 'D') {
         for (const auto& r : ReadLines(files.lines, no))
             doc.lines.push_back(LineOf(r));
+        WriteSpecialLineTexts(doc.lines, company.text(Company::CurrencySymbol));
     }
     return doc;
+}
+
+void WriteSpecialLineTexts(std::vector<DocumentLine>& lines, std::string_view currency) {
+    using data::DiscountPart;
+    using data::Money;
+    Money subTotal, taxed, untaxed;
+    std::optional<Money> untaxedHalf;  // the base of the untaxed half after a taxed one
+    for (DocumentLine& l : lines) {
+        const Money e = data::ParseMoney(l.extension).value_or(Money());
+        std::optional<Money> pending;
+        const bool isSubTotal = data::IsSubTotalLine(l.code, l.description);
+        if (isSubTotal) {
+            l.description = data::SubTotalText(l.code, currency, subTotal);
+            subTotal = Money();
+        } else if (data::IsDiscountLine(l.code)) {
+            const auto percent = data::DiscountPercentOf(l.code);
+            const DiscountPart part = data::DiscountPartOf(l.description);
+            Money base = taxed + untaxed;
+            if (part == DiscountPart::Untaxed && untaxedHalf) {
+                base = *untaxedHalf;
+            } else if (part == DiscountPart::Taxed) {
+                base = taxed;
+                pending = untaxed;
+            }
+            if (percent) {
+                const DiscountPart shown =
+                    part == DiscountPart::Untaxed && !untaxedHalf ? DiscountPart::Whole : part;
+                l.description = data::DiscountText(*percent, currency, base, shown);
+            }
+            taxed = untaxed = Money();
+        } else if (TrimmedText(l.taxable) == "Y") {
+            taxed += e;
+        } else {
+            untaxed += e;
+        }
+        if (!isSubTotal) subTotal += e;
+        untaxedHalf = pending;
+    }
 }
 
 DocumentKind KindOfDocument(const InvoiceDocument& doc) {

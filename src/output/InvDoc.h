@@ -26,12 +26,14 @@ std::string_view KindCode(DocumentKind kind);
 
 // One line item as the document shows it.
 struct DocumentLine {
-    std::string code;         // product code, at most 10 characters
-    std::string quantity;     // with as many decimals as stored (0..4), thousands separated
-    std::string description;  // at most 32 characters
-    std::string price;        // like the quantity
-    std::string taxable;      // one character
-    std::string extension;    // ",0.00"; empty when the stored extension is blank
+    std::string code;      // product code, at most 10 characters
+    std::string quantity;  // with as many decimals as stored (0..4), thousands separated
+    // At most 32 characters as stored; sub-total and discount lines are written whole
+    // from their amounts (WriteSpecialLineTexts).
+    std::string description;
+    std::string price;      // like the quantity
+    std::string taxable;    // one character
+    std::string extension;  // ",0.00"; empty when the stored extension is blank
     // The raw quantity as a number, for the quantity total (0 when it is not a number).
     data::Decimal quantityValue;
     // Descriptions containing "sub-tot" or "discount" (any letter case) are sub-total and
@@ -93,6 +95,13 @@ inline constexpr std::string_view kMemoMissing = "Error reading memo data.";
 InvoiceDocument AssembleInvoiceDocument(const DocumentFiles& files, std::string_view number,
                                         const data::CompanyRecord& company,
                                         platform::Prompter& prompter);
+
+// Writes the texts of the sub-total and discount lines from the amounts of the lines
+// above them, as the invoice editor writes them, so that a large amount prints whole
+// where the stored description (32 characters) cut its last digits: "*** Sub-Total
+// SUB-TOTAL $1,317.50", "10% Discount on $150.00", "10% Discount on untaxed $617.50".
+// A discount line whose percentage cannot be read keeps its text.
+void WriteSpecialLineTexts(std::vector<DocumentLine>& lines, std::string_view currency);
 
 // The kind a print request of this document gets: QUO for a quote, else INV.
 DocumentKind KindOfDocument(const InvoiceDocument& doc);

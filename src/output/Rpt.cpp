@@ -11,6 +11,7 @@
 #include "data/Files.h"
 #include "data/Keys.h"
 #include "data/OwnFiles.h"
+#include "data/SpecialLines.h"
 #include "invoicing/Receivables.h"
 #include "output/FileNames.h"
 #include "output/InvPrint.h"
@@ -385,6 +386,16 @@ struct Builder {
     }
 
     bool sales() {
+        // A discount of taxed and untaxed lines is stored as two lines, the taxed share
+        // and the untaxed rest; the report shows the pair as one discount.
+        struct TaxedHalf {
+            std::string invNo;
+            long lineNo = 0;
+            std::string code;
+            size_t row = 0;
+        };
+        std::optional<TaxedHalf> half;
+        std::string pairText;
         return WalkKey(
             src.lines, 1, DateKey(sel.fromSort), sel.toSort, &error, t.recordsRead,
             [&](int32_t recNo) {
@@ -405,13 +416,39 @@ struct Builder {
                 const Decimal qty = NumberOr0(LineColumn(row, 0, 10));
                 const Decimal price = NumberOr0(LineColumn(row, 42, 10));
                 const Decimal amount = NumberOr0(LineColumn(row, 53, 10));
+                const std::string_view codeText = RawText(l, InvoiceLine::ProdCode);
+                const std::string invNo = data::TrimmedText(RawText(l, InvoiceLine::InvNo));
+                const long lineNo = data::WholeNumber(RawText(l, InvoiceLine::LineNo)).value_or(0);
+                const bool discount = data::IsDiscountLine(codeText);
+                const data::DiscountPart part =
+                    discount ? data::DiscountPartOf(desc) : data::DiscountPart::Whole;
+                if (part == data::DiscountPart::Untaxed && half && half->invNo == invNo &&
+                    half->lineNo + 1 == lineNo && half->code == data::TrimmedText(codeText) &&
+                    half->row < t.rows.size()) {
+                    // The untaxed half joins the row of its taxed half.
+                    ReportLine& joined = t.rows[half->row];
+                    joined.amounts[0] += D(data::RoundToCents(price)).units();
+                    joined.amounts[2] += D(data::RoundToCents(amount)).units();
+                    half.reset();
+                    return true;
+                }
+                half.reset();
+                Cell shownDesc(desc, true);
+                if (part == data::DiscountPart::Taxed) {
+                    const auto percent = data::DiscountPercentOf(codeText);
+                    pairText = percent ? data::DiscountPairText(*percent) : std::string(desc);
+                    shownDesc = Cell(pairText);
+                }
                 // The totals add the values as shown: prices and amounts in cents,
                 // quantities to three decimals.
                 add({D(data::RoundToCents(price)), Thousandths(qty), D(data::RoundToCents(amount))},
-                    {Stored(l, InvoiceLine::LineDate), code, Cell(desc, true),
+                    {Stored(l, InvoiceLine::LineDate), code, shownDesc,
                      Stored(l, InvoiceLine::InvNo), Stored(l, InvoiceLine::ShortName),
                      Stored(l, InvoiceLine::CustNo)});
+                const size_t before = t.rows.size();
                 keepIfMatching({0, 1, 2, 3, 4});
+                if (part == data::DiscountPart::Taxed && t.rows.size() == before)
+                    half = TaxedHalf{invNo, lineNo, data::TrimmedText(codeText), before - 1};
                 return true;
             });
     }

@@ -378,13 +378,28 @@ void Tinvlist::repeatSetup() {
     TRepeatForm form(invoicing::SetupEntryFor(record, order), order, *ctx_.prompter, ctx_.openHelp,
                      this);
     if (form.exec() != QDialog::Accepted) return;
-    invoicing::SaveFiles files{
-        ctx_.dataFolder, *ctx_.company, files_->invoices,         files_->lines,
-        files_->memos,   nullptr,       data::Today(*ctx_.clock), nullptr,
-        nullptr};
+    const data::Date today = data::Today(*ctx_.clock);
+    // An invoice that becomes a master leaves the receivables: the user hears so first.
+    const invoicing::SetupNotice notice =
+        invoicing::SetupNoticeFor(record, form.entry(), order, today);
+    const invoicing::SetupChoice choice = invoicing::ConfirmRepeatSetup(notice, *ctx_.prompter);
+    if (choice == invoicing::SetupChoice::Cancel) {
+        setMessage("Repeat billing not set up.");
+        return;
+    }
+    invoicing::SaveFiles files{ctx_.dataFolder, *ctx_.company, files_->invoices,
+                               files_->lines,   files_->memos, nullptr,
+                               today,           nullptr,       nullptr};
     invoicing::SetupResult r;
     try {
-        r = invoicing::ApplyRepeatSetup(files, recNo, record, form.entry(), order, *ctx_.prompter);
+        if (choice == invoicing::SetupChoice::SetUpAndGenerate)
+            r = invoicing::ApplyRepeatSetupAndGenerate(
+                files, recNo, record, form.entry(), order, *ctx_.prompter,
+                invoicing::GenerationRun{data::FormatUserDate(today, order),
+                                         data::TrimmedText(record.text(Invoice::InvNotes))});
+        else
+            r = invoicing::ApplyRepeatSetup(files, recNo, record, form.entry(), order,
+                                            *ctx_.prompter);
     } catch (...) {
         list_->Refresh();
         refreshHeader();
@@ -392,8 +407,10 @@ void Tinvlist::repeatSetup() {
     }
     showRecord(r.record, recNo);
     refreshHeader();
-    setMessage(
-        Q("Repeat billing set up for " + data::TrimmedText(r.record.text(Invoice::InvNo)) + "."));
+    const std::string master = data::TrimmedText(r.record.text(Invoice::InvNo));
+    setMessage(Q(r.generated.empty() ? "Repeat billing set up for " + master + "."
+                                     : "Repeat billing set up for " + master + "; invoice " +
+                                           r.generated + " generated."));
 }
 
 void Tinvlist::deleteInvoice() {

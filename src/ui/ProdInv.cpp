@@ -23,6 +23,7 @@
 
 #include "data/Ansi.h"
 #include "data/Fileblocks.h"
+#include "data/SpecialLines.h"
 #include "data/Texts.h"
 #include "data/Update.h"
 #include "invoicing/Receivables.h"
@@ -813,7 +814,13 @@ void TProdInv::productByCode(int row) {
     invoicing::LineRow special;
     special.code = code;
     if (invoicing::IsSubTotalRow(special) || invoicing::IsDiscountRow(special)) {
-        grid_->setCurrentCell(std::min(row, invoicing::kLineRows - 1), 1);
+        // A discount of taxed and untaxed lines has its untaxed half below it.
+        int next = row;
+        if (row < invoicing::kLineRows && invoicing::IsDiscountRow(editor_.entry.grid[row + 1]) &&
+            data::DiscountPartOf(editor_.entry.grid[row + 1].description) ==
+                data::DiscountPart::Untaxed)
+            next = row + 1;
+        grid_->setCurrentCell(std::min(next, invoicing::kLineRows - 1), 1);
         grid_->setFocus();
         return;
     }

@@ -4,10 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QTableWidget>
 #include <QTest>
 #include <sstream>
@@ -156,6 +158,62 @@ TEST_F(InvoiceEditorRoad, KeysTypedRightAfterAClickOnTheCurrentCellGoIntoIt) {
     });
 }
 
+// A discount of taxed and untaxed lines lowers the tax only by its share on the taxed
+// ones: it becomes a pair of lines, the taxed share (discount × taxed ÷ base) and the
+// untaxed rest, each saying what it is a discount on, and the tax stays the rate times
+// the taxed lines.
+TEST_F(InvoiceEditorRoad, ADiscountOfTaxedAndUntaxedLinesLowersTheTaxByItsTaxedShare) {
+    inNewInvoice([&](QWidget* editor, QTableWidget* grid) {
+        auto line = [&](int row, const QString& what, const QString& price, const QString& t) {
+            ClickCell(grid, row, 3);
+            Type(what);
+            Press(Qt::Key_Tab);
+            QTest::qWait(20);
+            Type(price);
+            Press(Qt::Key_Tab);
+            QTest::qWait(20);
+            Type(t);
+            Press(Qt::Key_Tab);
+            QTest::qWait(20);
+        };
+        ClickCell(grid, 0, 2);
+        Type("1");
+        Press(Qt::Key_Tab);
+        line(0, "Brochures, printed", "700.00", "Y");
+        ClickCell(grid, 1, 2);
+        Type("1");
+        Press(Qt::Key_Tab);
+        line(1, "Consulting, untaxed", "617.50", "N");
+        ClickCell(grid, 2, 1);
+        Type("DISCOUNT10");
+        NoWindow([] { Press(Qt::Key_Return); });
+        QTest::qWait(50);
+
+        EXPECT_EQ(CellText(grid, 2, 3), "10% Discount on taxed $700.00");
+        EXPECT_EQ(CellText(grid, 2, 5), "Y");
+        EXPECT_EQ(CellText(grid, 2, 6), "-70.00");
+        EXPECT_EQ(CellText(grid, 3, 1), "DISCOUNT10");
+        EXPECT_EQ(CellText(grid, 3, 3), "10% Discount on untaxed $617.50");
+        EXPECT_EQ(CellText(grid, 3, 5), "N");
+        EXPECT_EQ(CellText(grid, 3, 6), "-61.75");
+        EXPECT_EQ(grid->currentRow(), 4) << "the cursor goes on below the pair";
+        // Net 1,185.75; tax 5.5 % of 630.00 = 34.65 (not of 568.25).
+        EXPECT_EQ(Named<QLineEdit>(editor, "INet")->text(), "1,185.75");
+        EXPECT_EQ(Named<QLineEdit>(editor, "ITax")->text(), "34.65");
+        KeepPicture(editor, "invoice-editor-shared-discount");
+
+        // The untaxed line goes: the discount is one taxed line again.
+        ClickCell(grid, 1, 1);
+        NoWindow([&] { ClickButton(editor, "DeleteLine"); });
+        EXPECT_EQ(CellText(grid, 2, 3), "10% Discount on $700.00");
+        EXPECT_EQ(CellText(grid, 2, 6), "-70.00");
+        EXPECT_EQ(CellText(grid, 2, 5), "Y");
+        EXPECT_EQ(CellText(grid, 3, 1), "") << "the untaxed half went with its lines";
+        EXPECT_EQ(Named<QLineEdit>(editor, "ITax")->text(), "34.65");
+        cancelAndDiscard(editor);
+    });
+}
+
 // Escape (once to leave the cell, once for the window) asks before a filled-in invoice is
 // thrown away; No keeps it, Yes lets it go. An untouched invoice closes without a question.
 TEST_F(InvoiceEditorRoad, EscapeAsksBeforeAFilledInInvoiceIsThrownAway) {
@@ -180,6 +238,62 @@ TEST_F(InvoiceEditorRoad, EscapeAsksBeforeAFilledInInvoiceIsThrownAway) {
                     OnMessage([] { Press(Qt::Key_Escape); }, "Discard", "Yes");
                     EXPECT_FALSE(editor->isVisible());
                 });
+        ClickButton(manager, "Close");
+    });
+}
+
+// Repeat Billing Setup on an open invoice says, before anything is done, that its amount
+// leaves the receivables and when the first invoice comes; when that is today or past it
+// offers to generate the first invoice at once, and Yes does both together.
+TEST_F(InvoiceEditorRoad, RepeatSetupSaysWhatHappensAndCanGenerateTheFirstInvoice) {
+    openFromMain("Invoices", [&](QWidget* manager) {
+        auto* list = Named<TIndexBrowser>(manager, "InvBrowser1");
+        ASSERT_NE(list, nullptr);
+        // An open invoice without payments whose number can take "G" and a count. The row
+        // reads in columns: date, type, number, customer, short name, total, balance due,
+        // paid.
+        auto field = [](const std::string& row, size_t at, size_t width) {
+            std::istringstream in(row.size() > at ? row.substr(at, width) : std::string());
+            std::string word;
+            in >> word;
+            return word;
+        };
+        auto suitable = [&](const std::string& row) {
+            const std::string number = field(row, 13, 9), total = field(row, 43, 12);
+            return row.size() > 80 && row[11] == 'I' && !number.empty() && number.size() <= 5 &&
+                   field(row, 69, 12) == "0.00" && field(row, 56, 12) == total && total != "0.00" &&
+                   total[0] != '-';
+        };
+        ClickRow(list, 1);
+        Press(Qt::Key_Home);
+        for (int i = 0; i < 400 && !suitable(HighlightedRow(list)); ++i)
+            Press(Qt::Key_Down);
+        const std::string row = HighlightedRow(list);
+        ASSERT_TRUE(suitable(row)) << "no open invoice to set up; at " << row;
+        const std::string number = field(row, 13, 9), total = field(row, 43, 12);
+
+        std::string said;
+        const int came = OnModals([&] { FromMenu(manager, "Invoice", "Repeat Billing Setup"); },
+                                  {[&](QWidget* setup) {
+                                       EXPECT_EQ(setup->windowTitle(), "Repeat Invoice Setup");
+                                       Click(Named<QCheckBox>(setup, "CheckBox1"));
+                                       KeepPicture(setup, "repeat-setup");
+                                       ClickButton(setup, "OKButton");
+                                   },
+                                   [&](QWidget* box) {
+                                       auto* m = qobject_cast<QMessageBox*>(box);
+                                       ASSERT_NE(m, nullptr) << Describe(box);
+                                       said = m->text().toStdString();
+                                       KeepPicture(box, "repeat-setup-notice");
+                                       ClickButton(box, "Yes");
+                                   }});
+        ASSERT_EQ(came, 2) << "the setup did not ask first";
+        EXPECT_NE(said.find("Invoice " + number + " of " + total), std::string::npos) << said;
+        EXPECT_NE(said.find("no longer a receivable"), std::string::npos) << said;
+        EXPECT_NE(said.find("The first invoice, " + number + "G1"), std::string::npos) << said;
+        EXPECT_NE(said.find("Generate it now"), std::string::npos) << said;
+        EXPECT_EQ(Named<QLabel>(manager, "MessagePanel")->text().toStdString(),
+                  "Repeat billing set up for " + number + "; invoice " + number + "G1 generated.");
         ClickButton(manager, "Close");
     });
 }

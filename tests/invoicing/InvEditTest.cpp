@@ -388,6 +388,108 @@ TEST_F(EditorTest, AnInvoiceSavedWithoutTaxReopensWithoutTax) {
     EXPECT_EQ(edit.totals().tax, M(700));
 }
 
+// An invoice stored when a discount of taxed and untaxed lines lowered the tax by all of
+// it: 100.00 taxed, 50.00 untaxed, a 10 % discount of 15.00 flagged taxed, tax 7 % of
+// 85.00. Written as it was then.
+class StoredDiscountTest : public EditorTest {
+  protected:
+    int32_t storedBefore(bool printed) {
+        InvoiceEditor ed = newEditor();
+        setRow(ed, 1, "A", "1", "Taxed", "100.00", "Y");
+        setRow(ed, 2, "B", "1", "Untaxed", "50.00", "N");
+        const int32_t rec = saveNew(ed).recNo;
+        data::InvoiceRecord before = invoice(rec);
+        data::InvoiceRecord then = before;
+        EXPECT_TRUE(then.setMoney(Invoice::Tax, M(595)));
+        EXPECT_TRUE(then.setMoney(Invoice::Net, M(13500)));
+        EXPECT_TRUE(then.setMoney(Invoice::Total, M(14095)));
+        EXPECT_TRUE(then.setMoney(Invoice::BalanceDue, M(14095)));
+        then.setYes(Invoice::PrintedFlag, printed);
+        EXPECT_TRUE(data::ChangeBusinessRecord(invoices, rec, before, then, prompter).ok());
+        const LineRow discount{"DISCOUNT10", "1", "10% Discount on $150.00",
+                               "-15.00",     "Y", "-15.00"};
+        EXPECT_TRUE(
+            data::AddBusinessRecord(lines, LineRecordFor(then, 3, discount, "P"), prompter).ok());
+        return rec;
+    }
+};
+
+TEST_F(StoredDiscountTest, KeepsItsLinesAndTaxUntilALineChanges) {
+    const int32_t rec = storedBefore(false);
+    InvoiceEditor edit = editorFor(rec);
+    EXPECT_FALSE(edit.sharesDiscounts());
+    EXPECT_TRUE(edit.sharingChangesTax());
+    EXPECT_EQ(edit.totals().tax, M(595));
+    EXPECT_FALSE(edit.entry.grid[4].filled());
+    EXPECT_EQ(edit.alreadySent(), "");
+    // Other fields change: the lines and tax stay as stored.
+    edit.entry.notes = "Reprint";
+    edit.setTaxOn(true);
+    ASSERT_FALSE(CheckInvoice(edit, Ctx(invoices, rec), prompter));
+    saveEdit(edit, rec);
+    EXPECT_EQ(invoice(rec).money(Invoice::Tax), M(595));
+    EXPECT_EQ(StoredLines(lines, invoice(rec).text(Invoice::InvNo)).size(), 3u);
+
+    // A line changes: the discount is shared, and nobody saw the invoice: no question.
+    InvoiceEditor again = editorFor(rec);
+    again.entry.grid[1].quantity = "2";
+    again.cellEdited(1);
+    EXPECT_TRUE(again.sharesDiscounts());
+    EXPECT_EQ(again.entry.grid[3].extension, "-20.00");
+    EXPECT_EQ(again.entry.grid[4].extension, "-5.00");
+    EXPECT_EQ(again.totals().tax, M(1260));  // 7 % of 180.00
+    ASSERT_FALSE(CheckInvoice(again, Ctx(invoices, rec), prompter));
+    saveEdit(again, rec);
+    EXPECT_EQ(invoice(rec).money(Invoice::Tax), M(1260));
+    EXPECT_EQ(StoredLines(lines, invoice(rec).text(Invoice::InvNo)).size(), 4u);
+    EXPECT_FALSE(editorFor(rec).sharingChangesTax());
+    checkKeys();
+}
+
+TEST_F(StoredDiscountTest, APrintedInvoiceSaysSoBeforeItsTaxChanges) {
+    const int32_t rec = storedBefore(true);
+    InvoiceEditor edit = editorFor(rec);
+    EXPECT_EQ(edit.alreadySent(), "printed");
+    edit.eraseLine(4);  // an empty row: still a change of the lines
+    EXPECT_EQ(edit.totals().tax, M(630));
+    const std::string text =
+        "Invoice " + edit.entry.number +
+        " was already printed with tax 5.95. With its lines changed, each discount lowers the "
+        "tax only by its share on the taxed lines, and the tax becomes 6.30. Save the invoice "
+        "with the new tax?";
+    prompter.expect(text, Answer::No);
+    auto kept = CheckInvoice(edit, Ctx(invoices, rec), prompter);
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(kept->field, Focus::None);
+    prompter.expect(text, Answer::Yes);
+    EXPECT_FALSE(CheckInvoice(edit, Ctx(invoices, rec), prompter));
+    EXPECT_TRUE(prompter.done());
+    EXPECT_EQ(prompter.last().title, "Tax Changes");
+}
+
+// A discount of taxed and untaxed lines needs the row below it for its untaxed half; with
+// every row in use nothing is pushed off and OK says what to do.
+TEST_F(EditorTest, ADiscountWithoutRoomForItsUntaxedHalfIsNotSaved) {
+    InvoiceEditor ed = newEditor();
+    for (int r = 1; r <= kLineRows; ++r)
+        setRow(ed, r, "P" + std::to_string(r), "1", "Item", "1.00", r % 2 ? "Y" : "N");
+    setRow(ed, 40, "DISCOUNT10", "1", "", "0.00");
+    prompter.expect(
+        "The discount on line 40 is on taxed and untaxed lines and needs the line below it for "
+        "its share of the untaxed lines, but every line is in use. Erase a line to make room.");
+    auto problem = CheckInvoice(ed, Ctx(invoices), prompter);
+    ASSERT_TRUE(problem);
+    EXPECT_EQ(problem->field, Focus::Grid);
+    EXPECT_EQ(problem->row, 40);
+    EXPECT_EQ(ed.entry.grid[99].code, "P99");
+    // A line erased: the half takes its row and the invoice may be saved.
+    ed.eraseLine(60);
+    EXPECT_EQ(ed.entry.grid[41].code, "DISCOUNT10");
+    EXPECT_EQ(ed.entry.grid[99].code, "P99");
+    EXPECT_FALSE(CheckInvoice(ed, Ctx(invoices), prompter));
+    EXPECT_TRUE(prompter.done());
+}
+
 // ------------------------------------------------------------------------ checks
 
 TEST_F(EditorTest, ChecksRunInOrderAndFocusTheField) {

@@ -176,6 +176,106 @@ TEST_F(RepeatTest, AnOpenInvoiceOf250BecomesAMasterAndStopsBeingAReceivable) {
     EXPECT_EQ(customer(custRec).money(Customer::Balance), balanceBefore - Money::FromCents(25000));
 }
 
+// Before an invoice becomes a master the user hears what happens: its amount leaves the
+// receivables, and when its first invoice is generated.
+TEST_F(RepeatTest, TheSetupSaysWhatHappensBeforeItIsDone) {
+    const int32_t rec = addInvoice("1001", {{"SVC", "1", "Monthly service", "250.00", "N", ""}});
+    data::InvoiceRecord inv = invoice(rec);
+    RepeatSetupEntry e = SetupEntryFor(inv, data::DateOrder::MonthFirst);
+    e.generate = true;
+    e.nextDate = "04/01/2024";
+    const SetupNotice ahead =
+        SetupNoticeFor(inv, e, data::DateOrder::MonthFirst, Date{2024, 3, 15});
+    EXPECT_TRUE(ahead.converts);
+    EXPECT_FALSE(ahead.dueNow);
+    EXPECT_EQ(ahead.firstNumber, "1001G1");
+    for (const char* said : {"250.00", "no longer a receivable", "1001G1", "04/01/2024"})
+        EXPECT_NE(ahead.text.find(said), std::string::npos) << said << " in " << ahead.text;
+    // A future first invoice: Yes sets up, No changes nothing.
+    prompter.expect(ahead.text, platform::Answer::No);
+    EXPECT_EQ(ConfirmRepeatSetup(ahead, prompter), SetupChoice::Cancel);
+    prompter.expect(ahead.text, platform::Answer::Yes);
+    EXPECT_EQ(ConfirmRepeatSetup(ahead, prompter), SetupChoice::SetUp);
+
+    // Due today or earlier: it can be generated at once.
+    for (const Date today : {Date{2024, 4, 1}, Date{2024, 5, 2}}) {
+        const SetupNotice due = SetupNoticeFor(inv, e, data::DateOrder::MonthFirst, today);
+        EXPECT_TRUE(due.dueNow);
+        EXPECT_NE(due.text.find("Generate it now"), std::string::npos) << due.text;
+    }
+    const SetupNotice due = SetupNoticeFor(inv, e, data::DateOrder::MonthFirst, Date{2024, 4, 1});
+    prompter.expect(due.text, platform::Answer::Yes);
+    EXPECT_EQ(ConfirmRepeatSetup(due, prompter), SetupChoice::SetUpAndGenerate);
+    prompter.expect(due.text, platform::Answer::No);
+    EXPECT_EQ(ConfirmRepeatSetup(due, prompter), SetupChoice::SetUp);
+    prompter.expect(due.text, platform::Answer::Cancel);
+    EXPECT_EQ(ConfirmRepeatSetup(due, prompter), SetupChoice::Cancel);
+    EXPECT_TRUE(prompter.done());
+    EXPECT_EQ(invoice(rec), inv) << "asking changes nothing";
+
+    // A master whose schedule changes is no news: no question.
+    makeMaster(rec, RepeatUnit::Months, "1", "04/01/2024");
+    const SetupNotice again =
+        SetupNoticeFor(invoice(rec), e, data::DateOrder::MonthFirst, Date{2024, 4, 1});
+    EXPECT_FALSE(again.converts);
+    EXPECT_EQ(ConfirmRepeatSetup(again, prompter), SetupChoice::SetUp);
+}
+
+// The first invoice generated with the set-up takes the invoice's place among the
+// receivables in the same posting: the customer's balance and the receivables end where
+// they began, and the master's schedule moves on.
+TEST_F(RepeatTest, TheFirstInvoiceGeneratedWithTheSetupTakesTheInvoicesPlace) {
+    const int32_t rec = addInvoice("1001", {{"SVC", "1", "Monthly service", "250.00", "N", ""}});
+    const Money balance = customer(custRec).money(Customer::Balance);
+    const Money ar = storedCompany().money(Company::ARBalance);
+    data::InvoiceRecord inv = invoice(rec);
+    RepeatSetupEntry e = SetupEntryFor(inv, data::DateOrder::MonthFirst);
+    e.generate = true;
+    e.nextDate = "03/01/2024";
+    SaveFiles f = files();
+    const SetupResult s =
+        ApplyRepeatSetupAndGenerate(f, rec, inv, e, data::DateOrder::MonthFirst, prompter,
+                                    GenerationRun{"03/15/2024", "Service"});
+    EXPECT_EQ(s.generated, "1001G1");
+    EXPECT_EQ(s.record.text(Invoice::NextDue), "04/01/2024");
+    EXPECT_EQ(s.record.text(Invoice::RepeatCreated), "1");
+    const int32_t g = findNumber("1001G1");
+    ASSERT_NE(g, 0);
+    EXPECT_EQ(invoice(g).text(Invoice::TransType), "G");
+    EXPECT_EQ(invoice(g).money(Invoice::BalanceDue), Money::FromCents(25000));
+    EXPECT_EQ(invoice(g).text(Invoice::InvDate), "03/15/2024");
+    EXPECT_EQ(StoredLines(lines, "1001G1").size(), 1u);
+    EXPECT_EQ(customer(custRec).money(Customer::Balance), balance);
+    EXPECT_EQ(storedCompany().money(Company::ARBalance), ar);
+    EXPECT_EQ(company.money(Company::ARBalance), ar);
+    checkKeys();
+}
+
+// When the first invoice cannot be generated the invoice stays an invoice: nothing of the
+// set-up is kept.
+TEST_F(RepeatTest, ASetupWhoseFirstInvoiceCannotBeWrittenChangesNothing) {
+    const int32_t rec = addInvoice("1001", {{"SVC", "1", "Monthly service", "250.00", "N", ""}});
+    // The number of the first invoice is taken already.
+    addInvoice("1001G1", {{"X", "1", "Typed by hand", "5.00", "N", ""}});
+    const data::InvoiceRecord inv = invoice(rec);
+    const Money balance = customer(custRec).money(Customer::Balance);
+    const Money ar = storedCompany().money(Company::ARBalance);
+    RepeatSetupEntry e = SetupEntryFor(inv, data::DateOrder::MonthFirst);
+    e.generate = true;
+    SaveFiles f = files();
+    prompter.expect("Master 1001 was skipped: invoice number 1001G1 already exists.");
+    EXPECT_THROW(ApplyRepeatSetupAndGenerate(f, rec, inv, e, data::DateOrder::MonthFirst, prompter,
+                                             GenerationRun{"03/15/2024", "Service"}),
+                 InvoiceError);
+    EXPECT_TRUE(prompter.done());
+    EXPECT_EQ(invoice(rec), inv);
+    for (auto& [n, line] : StoredLines(lines, "1001"))
+        EXPECT_EQ(line.text(InvoiceLine::LineStyle), "P");
+    EXPECT_EQ(customer(custRec).money(Customer::Balance), balance);
+    EXPECT_EQ(storedCompany().money(Company::ARBalance), ar);
+    EXPECT_EQ(company.money(Company::ARBalance), ar);
+}
+
 TEST_F(RepeatTest, ADayFirstCompanyShowsItsOrderButStoresTheNextDateMonthFirst) {
     const int32_t rec = addInvoice("1001", {{"SVC", "1", "Service", "10.00", "N", ""}});
     makeMaster(rec, RepeatUnit::Months, "1", "31/01/2024", data::DateOrder::DayFirst);

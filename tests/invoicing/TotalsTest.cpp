@@ -30,6 +30,7 @@ struct Fixture {
     Fixture() {
         // Unused rows as a new invoice has them.
         grid.reset("1.00");
+        options.defaultQuantity = "1.00";
     }
     Totals run() { return RecalcLineTotals(grid, rate, paid, options); }
 };
@@ -119,26 +120,180 @@ TEST(LineTotals, PaidLowersTheBalanceAndMayMakeItNegative) {
     EXPECT_EQ(t.balance, M(-100000));
 }
 
-TEST(SpecialLines, DiscountOnTaxableAndNonTaxableRows) {
+// A discount of taxed and untaxed lines lowers the tax only by its share on the taxed
+// ones: its taxed share (discount × taxed ÷ base, rounded to cents) is one line, taxed,
+// and the rest is the line below it, untaxed.
+TEST(SharedDiscounts, AMixedBaseGivesAPairOfLinesAndTaxOnTheTaxedRest) {
+    Fixture f;
+    f.rate = "5.5";
+    f.grid[1] = Row("PRINT", "1", "Brochures", "700.00", "Y");
+    f.grid[2] = Row("CONSULT", "1", "Consulting", "617.50", "N");
+    f.grid[3] = Row("DISCOUNT10", "1", "", "0.00", "Y");
+    f.grid[4] = Row("AFTER", "1", "After the discount", "10.00", "N");
+    Totals t = f.run();
+    EXPECT_EQ(f.grid[3].extension, "-70.00");
+    EXPECT_EQ(f.grid[3].price, "-70.00");
+    EXPECT_EQ(f.grid[3].taxable, "Y");
+    EXPECT_EQ(f.grid[3].description, "10% Discount on taxed $700.00");
+    EXPECT_EQ(f.grid[4].code, "DISCOUNT10");
+    EXPECT_EQ(f.grid[4].quantity, "1");
+    EXPECT_EQ(f.grid[4].extension, "-61.75");
+    EXPECT_EQ(f.grid[4].taxable, "N");
+    EXPECT_EQ(f.grid[4].description, "10% Discount on untaxed $617.50");
+    EXPECT_EQ(f.grid[5].description, "After the discount") << "the lines below move down";
+    EXPECT_EQ(t.net, M(118575 + 1000));
+    EXPECT_EQ(t.taxable, M(63000));
+    EXPECT_EQ(t.tax, M(3465));
+    // Recognised again on every recalculation: no second pair, the same amounts.
+    const LineGrid once = f.grid;
+    t = f.run();
+    EXPECT_EQ(f.grid, once);
+    EXPECT_EQ(t.tax, M(3465));
+}
+
+TEST(SharedDiscounts, TaxedAndUntaxedLinesOfOneHundredAndFifty) {
     Fixture f;
     f.grid[1] = Row("A", "1", "Taxed", "100.00", "Y");
     f.grid[2] = Row("B", "1", "Untaxed", "50.00", "N");
     f.grid[3] = Row("DISCOUNT10", "1", "", "0.00", "N");
     Totals t = f.run();
-    EXPECT_EQ(f.grid[3].price, "-15.00");
+    EXPECT_EQ(f.grid[3].extension, "-10.00");
+    EXPECT_EQ(f.grid[4].extension, "-5.00");
+    EXPECT_EQ(t.net, M(13500));
+    EXPECT_EQ(t.taxable, M(9000));
+    EXPECT_EQ(t.tax, M(630));
+}
+
+TEST(SharedDiscounts, TheTaxedShareIsRoundedHalfAwayFromZeroAndTheRestIsUntaxed) {
+    Fixture f;
+    f.grid[1] = Row("A", "1", "a", "0.50", "Y");
+    f.grid[2] = Row("B", "1", "b", "0.50", "N");
+    f.grid[3] = Row("DISCOUNT15", "1", "", "0");
+    f.run();
+    // 15 % of 1.00 is 0.15; half of it, 0.075, is 0.08 on the taxed lines.
+    EXPECT_EQ(f.grid[3].extension, "-0.08");
+    EXPECT_EQ(f.grid[4].extension, "-0.07");
+    // A negative base (a credit) rounds the same way, away from zero.
+    f.grid[1] = Row("A", "-1", "a", "0.50", "Y");
+    f.grid[2] = Row("B", "-1", "b", "0.50", "N");
+    f.run();
+    EXPECT_EQ(f.grid[3].extension, "0.08");
+    EXPECT_EQ(f.grid[4].extension, "0.07");
+}
+
+// The pair is one discount: the next discount counts the lines after the pair, a
+// sub-total counts both halves, and a base that is no longer mixed takes the half away.
+TEST(SharedDiscounts, ThePairIsOneDiscount) {
+    Fixture f;
+    f.grid[1] = Row("A", "1", "a", "100.00", "Y");
+    f.grid[2] = Row("B", "1", "b", "100.00", "N");
+    f.grid[3] = Row("DISCOUNT10", "1", "", "0");
+    f.grid[4] = Row("C", "1", "c", "40.00", "Y");
+    f.grid[5] = Row("DISCOUNT5", "1", "", "0");
+    f.grid[6] = Row("SUB-TOTAL", "", "", "");
+    Totals t = f.run();
+    EXPECT_EQ(f.grid[3].extension, "-10.00");
+    EXPECT_EQ(f.grid[4].extension, "-10.00");
+    EXPECT_EQ(f.grid[5].description, "c");
+    EXPECT_EQ(f.grid[6].extension, "-2.00");
+    EXPECT_EQ(f.grid[6].description, "5% Discount on $40.00");
+    EXPECT_EQ(f.grid[6].taxable, "Y");
+    EXPECT_EQ(f.grid[7].description, "*** Sub-Total SUB-TOTAL $218.00");
+    EXPECT_EQ(t.taxable, M(10000 - 1000 + 4000 - 200));
+
+    // The untaxed line is erased: the discount is one taxed line again.
+    f.grid[2] = NewLineRow("1.00");
+    t = f.run();
+    EXPECT_EQ(f.grid[3].description, "10% Discount on $100.00");
+    EXPECT_EQ(f.grid[3].extension, "-10.00");
+    EXPECT_EQ(f.grid[4].description, "c") << "the half went and the lines moved up";
+    EXPECT_EQ(f.grid[99], NewLineRow("1.00"));
+    EXPECT_EQ(t.taxable, M(10000 - 1000 + 4000 - 200));
+}
+
+// A discount of untaxed lines only does not lower the tax of taxed lines elsewhere,
+// whatever its flag; one of taxed lines only does.
+TEST(SharedDiscounts, ASingleDiscountIsTaxedAsItsLinesAre) {
+    Fixture f;
+    f.grid[1] = Row("A", "1", "a", "100.00", "Y");
+    f.grid[2] = Row("DISCOUNT0", "1", "", "0");
+    f.grid[3] = Row("B", "1", "b", "50.00", "N");
+    f.grid[4] = Row("DISCOUNT10", "1", "", "0", "Y");
+    Totals t = f.run();
+    EXPECT_EQ(f.grid[4].taxable, "N");
+    EXPECT_EQ(f.grid[4].extension, "-5.00");
+    EXPECT_EQ(t.taxable, M(10000));
+    f.grid[3].taxable = "Y";
+    f.grid[4].taxable = "N";
+    t = f.run();
+    EXPECT_EQ(f.grid[4].taxable, "Y");
+    EXPECT_EQ(t.taxable, M(14500));
+}
+
+// Without tax there is nothing to share: the discount stays one line.
+TEST(SharedDiscounts, NoPairWhenTaxIsOff) {
+    Fixture f;
+    f.options.taxOn = false;
+    f.grid[1] = Row("A", "1", "a", "100.00", "Y");
+    f.grid[2] = Row("B", "1", "b", "50.00", "N");
+    f.grid[3] = Row("DISCOUNT10", "1", "", "0");
+    Totals t = f.run();
+    EXPECT_EQ(f.grid[3].extension, "-15.00");
+    EXPECT_EQ(f.grid[4], NewLineRow("1.00"));
+    EXPECT_EQ(t.tax, M(0));
+}
+
+// The half needs a row: the rows below the discount move down into the first free row.
+// With every row in use nothing is pushed off; the discount is marked so that the invoice
+// cannot be saved so.
+TEST(SharedDiscounts, AFullGridPushesNoLineOff) {
+    Fixture f;
+    for (int r = 1; r <= kLineRows; ++r)
+        f.grid[r] = Row("P" + std::to_string(r), "1", "item", "1.00", r % 2 ? "Y" : "N");
+    f.grid[50] = Row("DISCOUNT10", "1", "", "0");
+    const Totals t = f.run();
+    EXPECT_EQ(t.crampedDiscount, 50);
+    EXPECT_EQ(f.grid[51].code, "P51");
+    EXPECT_EQ(f.grid[99].code, "P99");
+    // A row with an amount but neither code nor description is not free either.
+    f.grid[70] = Row("", "1", "", "5.00");
+    EXPECT_EQ(f.run().crampedDiscount, 50);
+    EXPECT_EQ(f.grid[71].code, "P71");
+
+    f.grid[70] = NewLineRow("1.00");
+    EXPECT_EQ(f.run().crampedDiscount, 0);
+    EXPECT_EQ(f.grid[51].code, "DISCOUNT10");
+    EXPECT_EQ(f.grid[52].code, "P51");
+    EXPECT_EQ(f.grid[70].code, "P69");
+    EXPECT_EQ(f.grid[71].code, "P71");
+    EXPECT_EQ(f.grid[99].code, "P99");
+}
+
+// Lines as stored (an invoice saved before discounts were shared) total as they were
+// saved until a line changes: the whole discount on the taxed amount, and stored pairs as
+// pairs.
+TEST(SharedDiscounts, StoredLinesTotalAsSaved) {
+    Fixture f;
+    f.options.shareDiscounts = false;
+    f.grid[1] = Row("A", "1", "Taxed", "100.00", "Y");
+    f.grid[2] = Row("B", "1", "Untaxed", "50.00", "N");
+    f.grid[3] = Row("DISCOUNT10", "1", "", "0.00", "Y");
+    Totals t = f.run();
     EXPECT_EQ(f.grid[3].extension, "-15.00");
     EXPECT_EQ(f.grid[3].description, "10% Discount on $150.00");
-    EXPECT_EQ(t.net, M(13500));
-    EXPECT_EQ(t.taxable, M(10000));
-    // With its flag "Y" the discount also lowers the taxable amount.
-    f.grid[3].taxable = "Y";
-    t = f.run();
+    EXPECT_EQ(f.grid[4], NewLineRow("1.00"));
     EXPECT_EQ(t.taxable, M(8500));
-    EXPECT_EQ(t.tax, M(595));
-    // Recognised again on every recalculation, with the same result.
+    // Its flag "N" kept: the discount does not lower the tax.
+    f.grid[3].taxable = "N";
+    EXPECT_EQ(f.run().taxable, M(10000));
+
+    f.options.shareDiscounts = true;
+    f.run();
+    const LineGrid pair = f.grid;
+    f.options.shareDiscounts = false;
     t = f.run();
-    EXPECT_EQ(f.grid[3].extension, "-15.00");
-    EXPECT_EQ(t.net, M(13500));
+    EXPECT_EQ(f.grid, pair);
+    EXPECT_EQ(t.taxable, M(9000));
 }
 
 TEST(SpecialLines, EachDiscountCoversTheLinesSinceThePreviousOne) {

@@ -135,6 +135,32 @@ TEST_F(EInvoiceMapping, TaxedAndUntaxedLinesDiscountSubTotalAndComment) {
     EXPECT_EQ(All(x, "ram:CountryID"), (std::vector<std::string>{"DE", "DE"}));
 }
 
+// A discount of taxed and untaxed lines is a pair of lines, each in the category of the
+// lines it discounts: the taxed category's basis times the rate is the stored tax.
+TEST_F(EInvoiceMapping, ADiscountPairFallsIntoBothCategories) {
+    doc.lines = {
+        Row("POSTER", "1", "Posters", "700.00", "Y", "700.00"),
+        Row("BOOK", "1", "Guide books", "617.50", "N", "617.50"),
+        Row("DISCOUNT10", "1", "10% Discount on taxed €700.00", "-70.00", "Y", "-70.00"),
+        Row("DISCOUNT10", "1", "10% Discount on untaxed €617.50", "-61.75", "N", "-61.75")};
+    totals(Money::FromCents(118575), Money::FromCents(11970));
+    const EInvoiceResult r = make();
+    ASSERT_TRUE(r.ok()) << r.error;
+    EXPECT_EQ(All(r.xml, "ram:BasisAmount"), (std::vector<std::string>{"630.00", "555.75"}));
+    EXPECT_EQ(All(r.xml, "ram:CalculatedAmount"), (std::vector<std::string>{"119.70", "0.00"}));
+    EXPECT_EQ(All(r.xml, "ram:LineTotalAmount"),
+              (std::vector<std::string>{"700.00", "617.50", "-70.00", "-61.75", "1185.75"}));
+
+    // The same lines stored with the whole discount on the taxed line and its tax: the
+    // e-invoice agrees with what was stored.
+    doc.lines.pop_back();
+    doc.lines[2] = Row("DISCOUNT10", "1", "10% Discount on €1,317.50", "-131.75", "Y", "-131.75");
+    totals(Money::FromCents(118575), Money::FromCents(10797));
+    const EInvoiceResult old = make();
+    ASSERT_TRUE(old.ok()) << old.error;
+    EXPECT_EQ(All(old.xml, "ram:BasisAmount"), (std::vector<std::string>{"568.25", "617.50"}));
+}
+
 TEST_F(EInvoiceMapping, PartlyPaidExemptCustomerAndBuyerData) {
     doc.lines = {Row("POSTER", "10", "Poster", "5.00", "Y", "50.00")};
     doc.taxExempt = true;

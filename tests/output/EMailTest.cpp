@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "DocumentFixture.h"
 #include "data/Company.h"
 #include "output/Labelwiz.h"
@@ -208,6 +210,23 @@ TEST_F(EMailTest, InvoiceBodyFollowsTheDocument) {
     EXPECT_EQ(body, expected);
     EXPECT_EQ(InvoiceEmailSubject(doc, DocumentKind::Invoice, company),
               "Harborview Dental Group Invoice from Northside Supply");
+}
+
+// The e-mail text writes a sub-total from its amount: no digit is cut.
+TEST_F(EMailTest, ASubTotalReadsWholeInTheText) {
+    addCustomer("100", "Harborview Dental Group");
+    Header h;
+    h.no = "1051";
+    h.total = "1317.50";
+    addHeader(h);
+    addLine("1051", 1, "PRINT", "1", "Brochures", "700.00", "N", "700.00");
+    addLine("1051", 2, "CONSULT", "1", "Consulting", "617.50", "N", "617.50");
+    addLine("1051", 3, "SUB-TOTAL", "", "*** Sub-Total SUB-TOTAL $1,317.5", "", "", "");
+    const auto body = InvoiceEmailBody(assemble("1051"), DocumentKind::Invoice, company);
+    EXPECT_NE(std::find(body.begin(), body.end(),
+                        "Description: *** Sub-Total SUB-TOTAL " +
+                            company.text(Company::CurrencySymbol) + "1,317.50"),
+              body.end());
 }
 
 TEST_F(EMailTest, QuoteAndCreditAndMemoBodies) {

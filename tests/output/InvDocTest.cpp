@@ -42,6 +42,56 @@ TEST_F(DocumentTest, LineItemInvoiceWithCustomerTotalsAndShownNumbers) {
     EXPECT_TRUE(d.lines[2].extension.empty());
 }
 
+// The stored description of a sub-total or discount line holds 32 characters and cuts the
+// last digits of a large amount; the document writes these texts again from the amounts
+// of the lines above them, so every amount reads whole.
+TEST_F(DocumentTest, SubTotalAndDiscountTextsAreWrittenWholeFromTheAmounts) {
+    company.setText(data::Company::CurrencySymbol, "$");
+    Header h;
+    h.no = "1050";
+    h.total = "1221.40";
+    h.tax = "34.65";
+    h.taxRate = "5.5";
+    addHeader(h);
+    addLine("1050", 1, "PRINT", "1", "Brochures", "700.00", "Y", "700.00");
+    addLine("1050", 2, "CONSULT", "1", "Consulting", "617.50", "N", "617.50");
+    addLine("1050", 3, "SUB-TOTAL", "", "*** Sub-Total SUB-TOTAL $1,317.5", "", "", "");
+    addLine("1050", 4, "DISCOUNT10", "1", "10% Discount on taxed $700.00", "-70.00", "Y", "-70.00");
+    addLine("1050", 5, "DISCOUNT10", "1", "10% Discount on untaxed $617.50", "-61.75", "N",
+            "-61.75");
+    addLine("1050", 6, "", "", "Thank you", "", " ", "0.00");
+    addLine("1050", 7, "ONE", "1", "One more", "3000.00", "N", "3000.00");
+    addLine("1050", 8, "DISCOUNT5", "1", "5% Discount on $3,000.00", "-150.00", "N", "-150.00");
+    addLine("1050", 9, "SUB-TOTAL", "", "*** Sub-Total SUB-TOTAL $2,850.0", "", "", "");
+    const InvoiceDocument doc = assemble("1050");
+    ASSERT_EQ(doc.lines.size(), 9u);
+    EXPECT_EQ(doc.lines[2].description, "*** Sub-Total SUB-TOTAL $1,317.50");
+    EXPECT_EQ(doc.lines[3].description, "10% Discount on taxed $700.00");
+    EXPECT_EQ(doc.lines[4].description, "10% Discount on untaxed $617.50");
+    EXPECT_EQ(doc.lines[7].description, "5% Discount on $3,000.00");
+    // The sub-total counts the discount pair and the lines after the previous sub-total.
+    EXPECT_EQ(doc.lines[8].description, "*** Sub-Total SUB-TOTAL $2,718.25");
+    // Everything else stays as stored.
+    EXPECT_EQ(doc.lines[5].description, "Thank you");
+    EXPECT_EQ(doc.lines[3].extension, "-70.00");
+}
+
+// A discount line of an invoice saved before discounts were shared, or one whose
+// percentage cannot be read, keeps reading as it did.
+TEST_F(DocumentTest, OlderDiscountLinesReadAsTheyDid) {
+    std::vector<DocumentLine> lines(5);
+    lines[0] = {"A", "1", "Taxed", "100.00", "Y", "100.00", {}};
+    lines[1] = {"B", "1", "Untaxed", "50.00", "N", "50.00", {}};
+    lines[2] = {"DISCOUNT10", "1", "10% Discount on $150.00", "-15.00", "Y", "-15.00", {}};
+    lines[3] = {"DISCOUNTX", "1", "Loyalty", "0.00", "Y", "0.00", {}};
+    // An untaxed half with no taxed one above it names the whole base.
+    lines[4] = {"DISCOUNT5", "1", "5% Discount on untaxed $0.00", "0.00", "N", "0.00", {}};
+    WriteSpecialLineTexts(lines, "EUR ");
+    EXPECT_EQ(lines[2].description, "10% Discount on EUR 150.00");
+    EXPECT_EQ(lines[3].description, "Loyalty");
+    EXPECT_EQ(lines[4].description, "5% Discount on EUR 0.00");
+}
+
 TEST_F(DocumentTest, UnknownNumberIsNotFound) {
     sampleInvoice();
     EXPECT_FALSE(assemble("104").found);

@@ -324,6 +324,31 @@ TEST_F(ReportTest, SalesReportSkipsSubTotalsInAnyCaseAndKeepsAccents) {
     EXPECT_EQ(grand->cells()[8], "-1,235.50");
 }
 
+// A discount of taxed and untaxed lines is stored as a pair of lines; the Sales Report
+// shows it as one discount of both amounts. A lone half, or halves of different invoices,
+// stay as they are.
+TEST_F(ReportTest, SalesReportShowsADiscountPairAsOneDiscount) {
+    const std::string d = "2024/02/10";
+    addLine("101", "P", "PRINT", SalesRow("1", "Brochures", "700.00", "700.00"), d);
+    addLine("101", "P", "DISCOUNT10",
+            SalesRow("1", "10% Discount on taxed $700.00", "-70.00", "-70.00"), d);
+    addLine("101", "P", "DISCOUNT10",
+            SalesRow("1", "10% Discount on untaxed $617.50", "-61.75", "-61.75"), d);
+    addLine("102", "P", "DISCOUNT5",
+            SalesRow("1", "5% Discount on taxed $100.00", "-5.00", "-5.00"), d);
+    addLine("103", "P", "DISCOUNT5",
+            SalesRow("1", "5% Discount on untaxed $20.00", "-1.00", "-1.00"), d);
+    ReportRun r = run(ReportId::SalesReport);
+    ASSERT_EQ(r.status, ReportRunStatus::Ready);
+    const ReportView& v = *r.view;
+    EXPECT_EQ(Column(v, 2),
+              (std::vector<std::string>{"Brochures", "10% Discount, taxed and untaxed",
+                                        "5% Discount, taxed and untaxed",
+                                        "5% Discount on untaxed $20.00"}));
+    EXPECT_EQ(Column(v, 8), (std::vector<std::string>{"700.00", "-131.75", "-5.00", "-1.00"}));
+    EXPECT_EQ(RowOf(v, RowKind::GrandTotal)->cells()[8], "562.25");
+}
+
 // The stored row's columns are counted in characters: an accented description, even
 // one that fills its 32 characters, leaves the quantity, price and extension in place,
 // and the text file pads it to 32 characters like any other.

@@ -366,8 +366,21 @@ TEST_F(InvListFormTest, RepeatBillingSetupTurnsTheCurrentInvoiceIntoAMaster) {
         f->OKButton->click();
         shown = true;
     });
+    // Before the invoice leaves the receivables the user hears so; its first invoice is due
+    // (dated 04/05/2024, today 04/15/2024), and No sets up the master only.
+    int32_t asReadNo = 0;
+    data::InvoiceRecord asRead;
+    ASSERT_TRUE(form->currentInvoice(asReadNo, asRead));
+    invoicing::RepeatSetupEntry entry =
+        invoicing::SetupEntryFor(asRead, data::DateOrder::MonthFirst);
+    entry.generate = true;
+    const invoicing::SetupNotice notice = invoicing::SetupNoticeFor(
+        asRead, entry, data::DateOrder::MonthFirst, data::Date{2024, 4, 15});
+    ASSERT_TRUE(notice.dueNow);
+    prompter.expect(notice.text, platform::Answer::No);
     Child<QAction>(form.get(), "RepeatSetupAct")->trigger();
     ASSERT_TRUE(shown);
+    EXPECT_TRUE(prompter.done());
     int32_t recNo = 0;
     data::InvoiceRecord r;
     ASSERT_TRUE(form->currentInvoice(recNo, r));
