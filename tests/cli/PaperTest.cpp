@@ -92,8 +92,9 @@ class PaperTest : public ::testing::Test {
         dir = nullptr;
     }
 
-    testing::CliResult run(std::vector<std::string> args) {
-        args.insert(args.begin(), {"--data", folder, "--yes"});
+    testing::CliResult run(std::vector<std::string> args, bool yes = true) {
+        args.insert(args.begin(), {"--data", folder});
+        if (yes) args.insert(args.begin() + 2, "--yes");
         CliServices services;
         services.pdfCanvas = [] { return std::make_unique<platform::qt::PainterCanvas>(nullptr); };
         services.letterPdf = [](const std::string& file) -> std::unique_ptr<output::LetterSink> {
@@ -314,6 +315,20 @@ TEST_F(PaperTest, TheBerlinCompanyDatesDayFirstAndWritesTheTextsOfItsSettingsInG
     expectPaper(
         {"--company", "3", "invoice", "pdf", "3001", "--kind", "packing-slip", "--out", slip}, slip,
         [](int, int) { return std::vector<std::string>{"LIEFERSCHEIN"}; });
+}
+
+// Labels and then letters printed to one file: the letters do not silently take the labels'
+// place; --yes lets them.
+TEST_F(PaperTest, APrintToAFileThatIsThereIsKeptUnlessYesIsGiven) {
+    const std::string file = out("one-file.pdf");
+    expectPaper({"labels", "pdf", "--out", file}, file, nullptr);
+    const std::string labels = testing::PdfText(file);
+    const testing::CliResult kept = run({"letters", "pdf", "--out", file}, false);
+    EXPECT_EQ(kept.status, kExitFailed);
+    EXPECT_NE(kept.err.find("--yes"), std::string::npos) << kept.err;
+    EXPECT_EQ(testing::PdfText(file), labels);
+    EXPECT_EQ(run({"letters", "pdf", "--out", file}).status, kExitOk);
+    EXPECT_NE(testing::PdfText(file).find("Dear"), std::string::npos);
 }
 
 // The check itself: a page drawn from the sheet's corner, with words over each other, and
