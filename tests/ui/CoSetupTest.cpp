@@ -282,6 +282,11 @@ TEST_F(CoSetupTest, ThePaperOfTheCompanysPdfFilesFollowsItsCountryUntilOneIsChos
         ASSERT_EQ(paper->count(), 3);
         EXPECT_EQ(paper->currentIndex(), 0);  // by the country
         type(dialog, "EICountry", "DE");
+        if (const char* out = std::getenv("INVARRO_SHOTS")) {
+            dialog.show();
+            dialog.showTab("E-Invoice");
+            dialog.grab().save(QString(out) + "/company-options-einvoice.png");
+        }
         paper->setCurrentIndex(2);  // Letter, although Germany prints on A4
         save(dialog);
         EXPECT_EQ(dialog.result(), QDialog::Accepted);
