@@ -99,13 +99,29 @@ InstallResult AddDemoEuropeanCompany(const std::string& folder, platform::Prompt
         c.setText(Company::CurrencySymbol, "€");
         c.setByte(Company::CalcTaxes, 1);
         c.setText(Company::DefTaxRate, "19.000");
-        c.setText(Company::TaxHeading, "VAT");
-        c.setText(Company::DefTerms, "Net 14 Days");
         c.setText(Company::NextInvNo, "3001");
         c.setText(Company::NextCustNo, "100");
-        c.setText(Company::SalesMsg1, "Thank you for your order.");
-        c.setText(Company::MemoHeading, "Description of Work");
         c.setByte(Company::UseBackground, 0);
+        // What a German business sets up: dates day first, and the texts of its documents
+        // that the settings hold in German.
+        c.setText(Company::DateFormatCode, "D");
+        c.setText(Company::TaxHeading, "MwSt.");
+        c.setText(Company::DefTerms, "Zahlbar in 14 Tagen netto");
+        c.setText(Company::SalesMsg1, "Vielen Dank für Ihren Auftrag.");
+        c.setText(Company::SalesMsg2, "Bitte geben Sie bei der Zahlung die Rechnungsnummer an.");
+        c.setText(Company::InvoiceCaption, "RECHNUNG");
+        c.setText(Company::QuoteCaption, "ANGEBOT");
+        c.setText(Company::PackSlipCaption, "LIEFERSCHEIN");
+        c.setText(Company::FileCopyCaption, "ABLAGEKOPIE");
+        c.setText(Company::StatementCaption, "KONTOAUSZUG");
+        c.setText(Company::ShipToCaption, "Lieferanschrift:");
+        c.setText(Company::CodeHeading, "Art.-Nr.");
+        c.setText(Company::QtyHeading, "Menge");
+        c.setText(Company::DescHeading, "Bezeichnung");
+        c.setText(Company::PriceHeading, "Einzelpreis");
+        c.setText(Company::ExtHeading, "Betrag");
+        c.setText(Company::MemoHeading, "Leistungsbeschreibung");
+        c.setText(Company::AgingCaption1, "Aktuell:");
     });
 }
 

@@ -319,6 +319,7 @@ CompanyEInvoice ReadCompanyEInvoice(const IniFile& ini, std::string_view company
                : category == "O" ? ExemptCategory::NotSubject
                                  : ExemptCategory::ZeroRated;
     e.exemptionReason = get("ExemptionReason");
+    e.paper = get("Paper");
     return e;
 }
 
@@ -339,7 +340,8 @@ bool WriteCompanyEInvoice(IniFile& ini, std::string_view companyNo, const Compan
                       {"IBAN", e.iban},
                       {"BIC", e.bic},
                       {"Exempt", std::string(1, CategoryCode(e.exempt))},
-                      {"ExemptionReason", e.exemptionReason}},
+                      {"ExemptionReason", e.exemptionReason},
+                      {"Paper", e.paper}},
                      error);
 }
 
@@ -348,7 +350,18 @@ std::string InvoiceCurrency(const CompanyEInvoice& e, const CompanyRecord& compa
     return CurrencyFromSymbol(company.text(Company::CurrencySymbol));
 }
 
+PaperSize CompanyPaper(const CompanyEInvoice& e) {
+    return ParsePaper(e.paper).value_or(PaperOfCountry(e.country));
+}
+
+PaperSize CompanyPaper(const std::string& folder, const CompanyRecord& company) {
+    if (folder.empty()) return PaperOfCountry({});
+    return CompanyPaper(ReadCompanyEInvoice(folder, company));
+}
+
 std::string CompanyEInvoiceProblem(const CompanyEInvoice& e) {
+    if (!e.paper.empty() && !ParsePaper(e.paper))
+        return "\"" + e.paper + "\" is not a paper size (A4 or Letter).";
     if (!e.vatId.empty())
         if (std::string p = VatIdProblem(e.vatId); !p.empty()) return p;
     if (!e.country.empty() && !IsCountryCode(e.country))

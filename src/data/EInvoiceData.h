@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "data/IniFile.h"
+#include "data/Paper.h"
 #include "data/Records.h"
 #include "platform/Prompter.h"
 #include "storage/Engine.h"
@@ -68,6 +69,7 @@ struct CompanyEInvoice {
     std::string bic;
     ExemptCategory exempt = ExemptCategory::ZeroRated;
     std::string exemptionReason;  // for Exempt
+    std::string paper;            // "A4" or "Letter"; empty: the country's paper
     bool operator==(const CompanyEInvoice&) const = default;
 };
 
@@ -76,7 +78,7 @@ inline constexpr std::string_view kEInvoiceOption = "E-invoice";
 
 // The settings of the company in the INI file: section "E-Invoice <number>", one key each
 // (On, VatId, TaxRegistration, Country, ElectronicAddress, Currency, IBAN, BIC, Exempt,
-// ExemptionReason). Missing keys are empty, the setting off, the category Z.
+// ExemptionReason, Paper). Missing keys are empty, the setting off, the category Z.
 CompanyEInvoice ReadCompanyEInvoice(const IniFile& ini, std::string_view companyNo);
 CompanyEInvoice ReadCompanyEInvoice(const std::string& folder, const CompanyRecord& company);
 bool WriteCompanyEInvoice(IniFile& ini, std::string_view companyNo, const CompanyEInvoice& e,
@@ -84,6 +86,10 @@ bool WriteCompanyEInvoice(IniFile& ini, std::string_view companyNo, const Compan
 // The currency the e-invoices are written in: the chosen one, else the one the currency
 // symbol stands for; "" when neither names one.
 std::string InvoiceCurrency(const CompanyEInvoice& e, const CompanyRecord& company);
+// The paper the company's own PDF files are laid out on: the one chosen, else the
+// country's.
+PaperSize CompanyPaper(const CompanyEInvoice& e);
+PaperSize CompanyPaper(const std::string& folder, const CompanyRecord& company);
 // The first problem of the settings as Company Options checks them on OK ("" when there
 // is none): each value given must be well formed; the VAT number and IBAN by their check
 // digits.

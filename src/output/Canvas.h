@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "data/Paper.h"
 #include "output/Font.h"
 
 namespace invarro::output {
@@ -61,6 +62,9 @@ class Canvas {
     virtual void setOrientation(Orientation orientation) = 0;
     virtual void setDocumentInfo(const DocumentInfo& info) = 0;
     virtual void setImageQuality(ImageQuality quality) = 0;
+    // The paper of the next PDF file (Letter until set). A printer prints on the paper its
+    // print dialog chose and ignores it.
+    virtual void setPaperSize(data::PaperSize paper) { (void)paper; }
     // The electronic invoice the next PDF carries (Factur-X: PDF/A-3 with the XML
     // embedded); empty for none. Printers and other canvases ignore it.
     virtual void setEmbeddedInvoice(const std::string& xml) { (void)xml; }
@@ -80,6 +84,9 @@ class Canvas {
     // Finishes the document; a PDF canvas writes and completes the file here. False
     // when the document did not come out whole.
     virtual bool endDocument() = 0;
+    // Where the documents go, as the user knows it: the printer's name, or the file a
+    // printer that prints to a file writes; empty when the canvas cannot tell.
+    virtual std::string destination() const { return {}; }
     // 1 on the first page of the document, 0 outside a document.
     virtual int pageNumber() const = 0;
     virtual std::string lastError() const = 0;

@@ -8,6 +8,7 @@
 
 #include "data/Ansi.h"
 #include "data/DataFolder.h"
+#include "data/EInvoiceData.h"
 #include "data/Files.h"
 #include "data/OwnFiles.h"
 #include "data/SideFiles.h"
@@ -46,7 +47,8 @@ class InvoiceLayout : private PageWriter {
           d_(doc),
           kind_(kind),
           co_(form.company),
-          t_(ReadFormTexts(form.company)) {
+          t_(ReadFormTexts(form.company)),
+          payment_(DocumentPaymentBlock(doc, kind, form)) {
         W_ = c_.pageWidth();
         H_ = c_.pageHeight();
         HW_ = W_ / 2;
@@ -93,6 +95,7 @@ class InvoiceLayout : private PageWriter {
             lineRows();
         endOfTable();
         totals();
+        paymentBlock();
         salesMessage();
         agingFooter();
         return c_.endDocument();
@@ -230,6 +233,20 @@ class InvoiceLayout : private PageWriter {
             d_.isMemo() ? std::string(80, 'X') : (productCodes_ ? Xs(84, 'x') : Xs(73, 'x'));
         TL_ = std::max(1, (W_ - width(measure)) / 2);
         const int w10 = width("XXXXXXXXXX");
+        int descWidth = width(std::string(31, 'X'));
+        if (!d_.isMemo()) {
+            // On a narrower sheet (A4 is 6 mm narrower than Letter) the description gives
+            // way, so that the table keeps as far from the edges as the text beside it.
+            const int clear = std::max(LM_, c_.resolutionX() / 16);
+            // The columns besides the description, up to the last column's rule.
+            const int others = (productCodes_ ? w10 + g_ : 0) + 2 * (w10 + g_) + g_ + width("X") +
+                               g_ + width("XXXXXXXXXXXX") + g_ / 2;
+            if (others + descWidth > W_ - 2 * clear || TL_ < clear) {
+                descWidth = std::max(width(std::string(20, 'X')),
+                                     std::min(descWidth, W_ - 2 * clear - others));
+                TL_ = std::max(1, (W_ - others - descWidth) / 2);
+            }
+        }
         int x = TL_;
         auto column = [&](Col& col, int w) {
             col.start = x;
@@ -240,7 +257,7 @@ class InvoiceLayout : private PageWriter {
         codeCol_ = Col{};
         if (productCodes_) column(codeCol_, w10);
         column(qtyCol_, w10);
-        column(descCol_, width(std::string(31, 'X')));
+        column(descCol_, descWidth);
         column(priceCol_, w10);
         column(taxCol_, width("X"));
         extCol_.start = taxCol_.start + width("X") + g_;
@@ -342,7 +359,9 @@ class InvoiceLayout : private PageWriter {
             if (k + 1 < last && y_ > H_ - 10 * lhM) pageBreak();
         }
         useFont(FormFont::Body);
-        y_ = std::max(y_, H_ - 14 * lh_ - 100);
+        // The totals of a short memo stand low on the page; the payment block under them
+        // moves them up by its height, so that the sales message keeps its place.
+        y_ = std::max(y_, H_ - 14 * lh_ - 100 - paymentHeight());
         qA_ = W_ / 6;
         qB_ = (W_ / 6) * 3;
         qC_ = (W_ / 6) * 4;
@@ -358,6 +377,11 @@ class InvoiceLayout : private PageWriter {
         return rows;
     }
     int totalsHeight() const { return m_ + totalsRows() * lh_ + m_; }
+    // The payment block under the totals, with a half row above it.
+    int paymentHeight() {
+        useFont(FormFont::Body);
+        return payment_.empty() ? 0 : m_ + payment_.height(c_);
+    }
 
     bool agingShown() const {
         return co_.byte(Company::PrintCustAging) && !packingSlip() && !quote();
@@ -381,11 +405,12 @@ class InvoiceLayout : private PageWriter {
             if (maxLines >= r) {
                 // Moved down only as far as the totals still fit above the footer.
                 int move = (maxLines - r + 1) * lh_;
-                move = std::min(move, std::max(0, limit - (y_ + m_ + totalsHeight())));
+                move = std::min(move,
+                                std::max(0, limit - (y_ + m_ + totalsHeight() + paymentHeight())));
                 y_ += move;
             }
         }
-        if (y_ + m_ + totalsHeight() > limit) {
+        if (y_ + m_ + totalsHeight() + paymentHeight() > limit) {
             pageBreak();
             headings();
         }
@@ -443,6 +468,13 @@ class InvoiceLayout : private PageWriter {
         if (hRules_) rule(y_);
     }
 
+    // The payment block across the table's width, under the totals.
+    void paymentBlock() {
+        if (payment_.empty()) return;
+        useFont(FormFont::Body);
+        y_ = payment_.draw(c_, TL_, y_ + m_, std::max(TL_, W_ - TL_));
+    }
+
     // Text at the left anchor of the totals, moved left where a large font would reach
     // the labels of the same row.
     void leftOfLabels(int y, const std::string& text) {
@@ -493,6 +525,7 @@ class InvoiceLayout : private PageWriter {
     DocumentKind kind_;
     const data::CompanyRecord& co_;
     FormTexts t_;
+    PaymentBlock payment_;
     DocumentInfo info_;
     int W_ = 0, H_ = 0, HW_ = 0, LM_ = 0, TM_ = 0, AI_ = 0, boxTop_ = 0;
     int lineWidth_ = 1, hatch_ = 8;
@@ -550,9 +583,21 @@ Font MemoFont(const data::CompanyRecord& company) {
     return f;
 }
 
+PaymentBlock DocumentPaymentBlock(const InvoiceDocument& doc, DocumentKind kind,
+                                  const FormContext& form) {
+    // A payment code, when one is made, is made from the document's number and balance.
+    (void)doc;
+    PaymentDetails details = ReadPaymentDetails(form.folder, form.company);
+    if (kind == DocumentKind::PackingSlip) return PaymentBlock(PaymentDetails{});
+    details.bank = kind != DocumentKind::Quote;
+    return PaymentBlock(details);
+}
+
 bool PrintDocument(Canvas& canvas, const InvoiceDocument& doc, DocumentKind kind,
                    const FormContext& form, const std::string& target,
                    const std::string& einvoiceXml) {
+    // A PDF the program makes itself is on the company's paper.
+    canvas.setPaperSize(data::CompanyPaper(form.folder, form.company));
     // Counted first, so that each page of a longer document says how many there are.
     const int pages = CountPages(canvas, [&](Canvas& counter) {
         InvoiceLayout(counter, doc, kind, form).run(std::string());
@@ -688,6 +733,12 @@ bool PrintReceipt(Canvas& canvas, const InvoiceDocument& doc, DocumentKind kind,
             valueRow("Balance Due:", money(doc.balanceDue));
         }
     }
+    const PaymentBlock payment = DocumentPaymentBlock(doc, kind, form);
+    if (!payment.empty()) y += lh;
+    for (const std::string& line : PaymentLines(payment.details())) {
+        room();
+        row(line);
+    }
     return canvas.endDocument();
 }
 
@@ -773,6 +824,7 @@ PrintOutcome PrintInvoice(const DocumentFiles& files, const PrintRequest& reques
         return out;
     }
     out.printed = true;
+    out.printer = printer.destination();
     // A packing slip is no invoice: it leaves the invoice waiting for the batch print.
     if (kind != DocumentKind::PackingSlip) MarkInvoicePrinted(files.invoices, doc, prompter);
     if (request.batch && labels && TrimmedText(co.text(Company::LabelQueueOnBatch)) == "Y" &&

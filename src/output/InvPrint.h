@@ -13,6 +13,7 @@
 #include "output/InvDoc.h"
 #include "output/LabelQueue.h"
 #include "output/PageWriter.h"
+#include "output/PaymentBlock.h"
 #include "platform/Clock.h"
 #include "platform/Prompter.h"
 
@@ -37,11 +38,18 @@ std::string PicturePath(const std::string& folder, const std::string& name);
 // Memo text: the invoice editor's face two points larger, in the body's style and colour.
 Font MemoFont(const data::CompanyRecord& company);
 
+// The payment block under the totals: the seller's VAT number and tax number on every
+// kind but the packing slip, and the bank details (and the payment code, when one is made)
+// on invoices, credit notes and file copies, not on quotes.
+PaymentBlock DocumentPaymentBlock(const InvoiceDocument& doc, DocumentKind kind,
+                                  const FormContext& form);
+
 // Draws the document as one print job (or into the PDF file target on a PDF canvas) in
 // the page layout: company and customer blocks, info rows, the line table with page
 // breaks and continuation headers, or the memo text, totals, sales message and aging
-// footer. Nothing is drawn over the footer or off the page: when the totals do not fit
-// above it they go onto a new page. False when the canvas could not print.
+// footer, with the payment block under the totals. Nothing is drawn over the footer or
+// off the page: when the totals and the payment block do not fit above it they go onto a
+// new page. False when the canvas could not print.
 // With einvoiceXml, a PDF comes out as a Factur-X e-invoice carrying it.
 bool PrintDocument(Canvas& canvas, const InvoiceDocument& doc, DocumentKind kind,
                    const FormContext& form, const std::string& target = {},
@@ -93,6 +101,7 @@ struct PrintOutcome {
     bool printed = false;  // the main document came out
     std::string status;    // "Invoice 1043 sent to printer."
     std::string error;     // why the printer refused
+    std::string printer;   // where it went (the printer's name or the file); empty: not known
 };
 PrintOutcome PrintInvoice(const DocumentFiles& files, const PrintRequest& request,
                           const FormContext& form, Canvas& printer, platform::Prompter& prompter,

@@ -348,7 +348,11 @@ std::vector<std::string> AgingButtonCaptions(const data::CompanyRecord& company)
         std::string caption = Trimmed(company.text(captions[i]));
         out.push_back(caption.empty() ? Trimmed(company.text(days[i])) : caption);
     }
-    out.push_back("Over " + out[2]);
+    // The period past the third limit: "Over" and that limit's day count, with the colon
+    // the captions end in ("61-90:" gives "Over 90:"), never the third period's caption.
+    const std::string third = Trimmed(company.text(captions[2]));
+    out.push_back("Over " + Trimmed(company.text(days[2])) +
+                  (!third.empty() && third.back() == ':' ? ":" : ""));
     return out;
 }
 

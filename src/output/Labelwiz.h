@@ -119,7 +119,8 @@ bool HasAgingBalance(const data::CustomerRecord& customer, int category);
 bool MatchesLabelFilter(const data::CustomerRecord& customer, std::string_view filter);
 
 // The captions of the four aging buttons: the company's category labels, or the
-// category's day count where the label is empty; the fourth "Over " and category 3's.
+// category's day count where the label is empty; the fourth "Over " and category 3's day
+// count, ending in ":" when category 3's label does.
 std::vector<std::string> AgingButtonCaptions(const data::CompanyRecord& company);
 // "Category n has a bad value ..." for the first aging day count that is not a whole
 // number of 0 or more; nothing when all three are usable.

@@ -20,6 +20,7 @@ class PageCounter : public Canvas {
     int pages() const { return pages_; }
 
     void setOrientation(Orientation orientation) override { c_.setOrientation(orientation); }
+    void setPaperSize(data::PaperSize paper) override { c_.setPaperSize(paper); }
     void setDocumentInfo(const DocumentInfo&) override {}
     void setImageQuality(ImageQuality) override {}
     int pageWidth() const override { return c_.pageWidth(); }
@@ -41,6 +42,7 @@ class PageCounter : public Canvas {
         page_ = 0;
         return open;
     }
+    std::string destination() const override { return c_.destination(); }
     int pageNumber() const override { return page_; }
     std::string lastError() const override { return {}; }
     void textOut(int, int, const std::string&) override {}

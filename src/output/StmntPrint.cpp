@@ -4,12 +4,14 @@
 
 #include "data/Ansi.h"
 #include "data/DataFolder.h"
+#include "data/EInvoiceData.h"
 #include "data/Files.h"
 #include "data/SideFiles.h"
 #include "output/CStmnt.h"
 #include "output/FileNames.h"
 #include "output/InvDoc.h"
 #include "output/PageWriter.h"
+#include "output/PaymentBlock.h"
 
 namespace invarro::output {
 
@@ -27,7 +29,8 @@ class StatementLayout : private PageWriter {
           c_(canvas),
           s_(s),
           co_(form.company),
-          folder_(form.folder) {
+          folder_(form.folder),
+          payment_(ReadPaymentDetails(form.folder, form.company)) {
         W_ = c_.pageWidth();
         H_ = c_.pageHeight();
         HW_ = W_ / 2;
@@ -62,9 +65,10 @@ class StatementLayout : private PageWriter {
             row(s_.rows[i]);
             if (i + 1 < s_.rows.size() && y_ > rowLimit()) pageBreak();
         }
-        // The totals go onto a new page rather than over the footer.
-        if (y_ + m_ + lh_ + lineWidth_ > footerTop() - m_) pageBreak();
+        // The totals and the payment block go onto a new page rather than over the footer.
+        if (y_ + m_ + lh_ + lineWidth_ + paymentHeight() > footerTop() - m_) pageBreak();
         totals();
+        paymentBlock();
         salesMessage();
         agingFooter();
         return c_.endDocument();
@@ -230,6 +234,18 @@ class StatementLayout : private PageWriter {
         y_ = y + lh_ + lineWidth_;
     }
 
+    int paymentHeight() {
+        useFont(FormFont::Body);
+        return payment_.empty() ? 0 : m_ + payment_.height(c_);
+    }
+
+    // The seller's identity and bank details under the totals, across the table.
+    void paymentBlock() {
+        if (payment_.empty()) return;
+        useFont(FormFont::Body);
+        y_ = payment_.draw(c_, x_[0], y_ + m_, x_[5] + w10_);
+    }
+
     void salesMessage() {
         if (!co_.byte(Company::PrintSalesMsg)) return;
         useFont(FormFont::SalesMessage);
@@ -264,6 +280,7 @@ class StatementLayout : private PageWriter {
     const Statement& s_;
     const data::CompanyRecord& co_;
     std::string folder_;
+    PaymentBlock payment_;
     int W_ = 0, H_ = 0, HW_ = 0, LM_ = 0, TM_ = 0, AI_ = 0, boxTop_ = 0, lineWidth_ = 1;
     Color boxColour_;
     int sx_ = 1, sy_ = 1;
@@ -278,6 +295,8 @@ class StatementLayout : private PageWriter {
 
 bool PrintStatement(Canvas& canvas, const Statement& s, const FormContext& form,
                     const data::Date& today, const std::string& target) {
+    // A PDF the program makes itself is on the company's paper.
+    canvas.setPaperSize(data::CompanyPaper(form.folder, form.company));
     StatementLayout layout(canvas, s, form, today);
     const std::string title = target.empty() ? StatementJobTitle(s) : StatementPdfTitle(s);
     const DocumentInfo info{title, TrimmedText(form.company.text(Company::Name)),

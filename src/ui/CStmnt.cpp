@@ -334,7 +334,9 @@ TStmntBatch::TStmntBatch(const CustomerWindowContext& context, int count, QWidge
     number_->setValidator(
         new QRegularExpressionValidator(QRegularExpression("[0-9]{0,4}"), number_));
     auto* row = new QHBoxLayout;
-    row->addWidget(new QLabel("Print in &batches of:", this));
+    auto* caption = new QLabel("Print in &batches of:", this);
+    caption->setBuddy(number_);
+    row->addWidget(caption);
     row->addWidget(number_);
     DialogButtons buttons = MakeDialogButtons(
         this, ctx_.emailMode ? "&E-Mail" : "&Print",

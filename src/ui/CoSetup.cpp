@@ -232,6 +232,15 @@ QWidget* TCoSetup::buildEInvoiceTab() {
                       QStringLiteral("O - not subject to VAT")});
     form->addRow(Caption(page, "Lines Not Taxed:"), exempt);
     line("EIReason", "Exemption Reason:", 100, "for exempt lines");
+    auto* paper = new QComboBox(page);
+    paper->setObjectName(QStringLiteral("EIPaper"));
+    paper->addItems({QStringLiteral("By the country (Letter in the US, Canada, Mexico, ...; "
+                                    "A4 elsewhere)"),
+                     QStringLiteral("A4"), QStringLiteral("Letter")});
+    paper->setToolTip(
+        QStringLiteral("The paper of the PDF files the program makes (Send to PDF, "
+                       "e-mail, e-invoices); printing uses the print dialog's"));
+    form->addRow(Caption(page, "PDF Paper:"), paper);
     return page;
 }
 
@@ -253,6 +262,9 @@ data::CompanyEInvoice TCoSetup::einvoiceValues() const {
                : category == 2 ? data::ExemptCategory::NotSubject
                                : data::ExemptCategory::ZeroRated;
     e.exemptionReason = text("EIReason");
+    const int paper = findChild<QComboBox*>(QStringLiteral("EIPaper"))->currentIndex();
+    if (paper > 0)
+        e.paper = data::PaperName(paper == 1 ? data::PaperSize::A4 : data::PaperSize::Letter);
     return e;
 }
 
@@ -279,6 +291,11 @@ void TCoSetup::loadEInvoice() {
                           : e.exempt == data::ExemptCategory::NotSubject ? 2
                                                                          : 0);
     set("EIReason", e.exemptionReason);
+    const auto paper = data::ParsePaper(e.paper);
+    findChild<QComboBox*>(QStringLiteral("EIPaper"))
+        ->setCurrentIndex(!paper                          ? 0
+                          : *paper == data::PaperSize::A4 ? 1
+                                                          : 2);
 }
 
 QWidget* TCoSetup::buildEnvelopesTab() {

@@ -472,7 +472,10 @@ void TCustForm::printCard() {
     int32_t recNo = 0;
     data::CustomerRecord customer;
     if (!currentCustomer(recNo, customer)) return;
-    if (!PrinterReady(*ctx_.prompter, "Print")) return;
+    if (!PrinterReady(*ctx_.prompter, "Print",
+                      "Customer - " + data::TrimmedText(customer.text(Customer::Name)),
+                      ctx_.dataFolder))
+        return;
     platform::qt::PainterCanvas canvas(platform::qt::ProgramPrinter());
     if (!customers::PrintCustomerCard(canvas, customer, *ctx_.company, *ctx_.clock)) {
         ctx_.prompter->inform("Print", "The customer could not be printed. " + canvas.lastError(),
@@ -486,7 +489,10 @@ void TCustForm::printEnvelope() {
     int32_t recNo = 0;
     data::CustomerRecord customer;
     if (!currentCustomer(recNo, customer)) return;
-    if (!PrinterReady(*ctx_.prompter, "Envelope")) return;
+    if (!PrinterReady(*ctx_.prompter, "Envelope",
+                      "Envelope - " + data::TrimmedText(customer.text(Customer::Name)),
+                      ctx_.dataFolder))
+        return;
     platform::qt::PainterCanvas canvas(platform::qt::ProgramPrinter());
     if (!customers::PrintEnvelope(canvas, customer, *ctx_.company)) {
         ctx_.prompter->inform(

@@ -533,7 +533,7 @@ void Tinvlist::printInvoice() {
     output::PrintOutcome out;
     if (!PrintFromWindow(ctx_, *files_, {.number = number}, out)) return;
     list_->Refresh();
-    setMessage(Q("Document " + number + " sent to Windows Print Spooler."));
+    setMessage(Q(SentToPrinterText(number, out.printer)));
 }
 
 void Tinvlist::emailInvoice(const std::string& number) {

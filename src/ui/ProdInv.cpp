@@ -1109,7 +1109,7 @@ InvoiceEditorHook InvoiceEditorFor(platform::Shell* shell) {
             output::PrintOutcome printed;
             if (PrintFromWindow(manager.context(), manager.invoiceFiles(), {.number = number},
                                 printed))
-                result.message = "Document " + number + " sent to Windows Print Spooler.";
+                result.message = SentToPrinterText(number, printed.printer);
         }
         return result;
     };

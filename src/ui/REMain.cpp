@@ -22,8 +22,10 @@
 #include <QVBoxLayout>
 
 #include "data/Ansi.h"
+#include "data/DataFolder.h"
 #include "data/Files.h"
 #include "data/Open.h"
+#include "output/FileNames.h"
 #include "output/RtfReader.h"
 #include "output/TextFile.h"
 #include "platform/qt/Printer.h"
@@ -587,11 +589,21 @@ void TREMain::print() {
         return;
     }
     QPrinter& printer = platform::qt::ProgramPrinter();
+    // Printed to a file, the letters propose a file of their own name in the data folder's
+    // "pdf" folder, not the file of the print before; a file that is there already is
+    // replaced only when the user says so.
+    const QString letterName = fileName_ == Q(std::string(output::kUntitled))
+                                   ? QStringLiteral("Letters")
+                                   : QFileInfo(fileName_).completeBaseName();
+    const std::string pdfFolder = output::PdfFolder(ctx_.dataFolder);
+    if (platform::qt::PrintsToFile(printer) && data::EnsureFolder(pdfFolder))
+        platform::qt::ProposePrintFile(printer, pdfFolder, S(letterName));
     const bool accepted = printDialog_ ? printDialog_() : [&] {
         QPrintDialog dialog(&printer, this);
         return dialog.exec() == QDialog::Accepted;
     }();
-    if (!accepted) return;
+    if (!accepted || !MayReplacePrintFile(*ctx_.prompter, std::string(output::kLetterTitle)))
+        return;
     // The letter is saved as it stands, and its copies are made from what was saved.
     if (!save()) return;
 

@@ -24,9 +24,11 @@
 #include <algorithm>
 
 #include "data/Ansi.h"
+#include "data/DataFolder.h"
 #include "data/IniFile.h"
 #include "data/OperationError.h"
 #include "data/Texts.h"
+#include "output/FileNames.h"
 #include "platform/qt/Printer.h"
 #include "platform/qt/QtFonts.h"
 #include "storage/Browser.h"
@@ -405,13 +407,42 @@ output::Font EditorFont(const data::CompanyRecord& c) {
                        Company::EditorFontColor, Company::EditorFontStyle, "Arial");
 }
 
-bool PrinterReady(platform::Prompter& prompter, const std::string& title) {
-    if (platform::qt::PrinterAvailable(platform::qt::ProgramPrinter())) return true;
-    prompter.inform(title,
-                    "No printer is available. Install a printer, or choose printing to a file "
-                    "in the printer set-up.",
-                    platform::Icon::Warning);
-    return false;
+bool PrinterReady(platform::Prompter& prompter, const std::string& title,
+                  const std::string& document, const std::string& dataFolder) {
+    QPrinter& printer = platform::qt::ProgramPrinter();
+    if (!platform::qt::PrinterAvailable(printer)) {
+        prompter.inform(title,
+                        "No printer is available. Install a printer, or choose printing to a "
+                        "file in the printer set-up.",
+                        platform::Icon::Warning);
+        return false;
+    }
+    if (!document.empty() && !dataFolder.empty() && platform::qt::PrintsToFile(printer)) {
+        const std::string folder = output::PdfFolder(dataFolder);
+        std::string error;
+        if (!data::EnsureFolder(folder, &error)) {
+            prompter.inform(title, error, platform::Icon::Error);
+            return false;
+        }
+        platform::qt::ProposePrintFile(printer, folder, document);
+    }
+    return MayReplacePrintFile(prompter, title);
+}
+
+bool MayReplacePrintFile(platform::Prompter& prompter, const std::string& title) {
+    const std::string file = platform::qt::PrintFileInTheWay(platform::qt::ProgramPrinter());
+    if (file.empty()) return true;
+    platform::Message m;
+    m.title = title;
+    m.text = "The file " + file + " already exists. Do you want to replace it?";
+    m.icon = platform::Icon::Question;
+    m.buttons = platform::Buttons::YesNo;
+    m.defaultButton = platform::Answer::No;
+    return prompter.ask(m) == platform::Answer::Yes;
+}
+
+std::string SentToPrinterText(const std::string& number, const std::string& printer) {
+    return "Document " + number + " sent to " + (printer.empty() ? "the printer" : printer) + ".";
 }
 
 void PrintWindowImage(QWidget* window, platform::Prompter& prompter) {

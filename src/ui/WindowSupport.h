@@ -153,7 +153,16 @@ output::Font ManagerFont(const data::CompanyRecord& company);
 output::Font EditorFont(const data::CompanyRecord& company);
 
 // True when a printer can be used; otherwise the user is told so under the given title.
-bool PrinterReady(platform::Prompter& prompter, const std::string& title);
+// With a document's name, a printer that prints to a file writes it as that name in the
+// data folder's "pdf" folder. A print to a file that is there already asks first.
+bool PrinterReady(platform::Prompter& prompter, const std::string& title,
+                  const std::string& document = {}, const std::string& dataFolder = {});
+// Whether a print may go to the printer's file: it prints on paper, the file is not there
+// yet, or the user agrees to replace it.
+bool MayReplacePrintFile(platform::Prompter& prompter, const std::string& title);
+// "Document 1043 sent to Office-Laser.": the printer named as the print went to it, or
+// "the printer" when it has no name.
+std::string SentToPrinterText(const std::string& number, const std::string& printer);
 // "Print Window": the window's image printed across the page, keeping its proportions.
 void PrintWindowImage(QWidget* window, platform::Prompter& prompter);
 

@@ -92,8 +92,9 @@ class PaperTest : public ::testing::Test {
         dir = nullptr;
     }
 
-    testing::CliResult run(std::vector<std::string> args) {
-        args.insert(args.begin(), {"--data", folder, "--yes"});
+    testing::CliResult run(std::vector<std::string> args, bool yes = true) {
+        args.insert(args.begin(), {"--data", folder});
+        if (yes) args.insert(args.begin() + 2, "--yes");
         CliServices services;
         services.pdfCanvas = [] { return std::make_unique<platform::qt::PainterCanvas>(nullptr); };
         services.letterPdf = [](const std::string& file) -> std::unique_ptr<output::LetterSink> {
@@ -210,6 +211,124 @@ TEST_F(PaperTest, LabelSheetsAndMergedLetters) {
     expectPaper(
         {"letters", "pdf", "--out", out("letters.pdf")}, out("letters.pdf"),
         [](int, int) { return std::vector<std::string>{"Dear"}; }, 20);
+}
+
+// The Berlin company (number 3) keeps a VAT number, a tax number, an IBAN and a BIC and
+// is in Germany; the US company (number 1) keeps none of them and names no country.
+constexpr const char* kBerlinVat = "VAT ID: DE123456788";
+constexpr const char* kBerlinTaxNo = "Tax No.: 27/123/45678";
+constexpr const char* kBerlinIban = "IBAN: DE41 5001 0517 0123 4567 89";
+constexpr const char* kBerlinBic = "BIC: INGDDEFFXXX";
+
+// The paper a PDF's first page is on, as pdfinfo names it ("A4", "letter").
+std::string PaperOf(const std::string& file) {
+    const std::string size = testing::PdfInfo(file)["Page size"];
+    if (size.find("A4") != std::string::npos) return "A4";
+    if (size.find("letter") != std::string::npos) return "Letter";
+    return size;
+}
+
+TEST_F(PaperTest, AEuropeanCompanysInvoicesCreditNotesAndStatementsNameItsVatNumberAndBank) {
+    const std::vector<std::string> identity{kBerlinVat, kBerlinTaxNo, kBerlinIban, kBerlinBic};
+    // 3001 is a line-item invoice, 3002 a memo invoice, 3007 a credit note, 3008 paid
+    // with a deposit; each is an e-invoice too.
+    for (const char* number : {"3001", "3002", "3007", "3008"}) {
+        SCOPED_TRACE(number);
+        const std::string file = out(std::string("de-") + number + ".pdf");
+        expectPaper({"--company", "3", "invoice", "pdf", number, "--out", file}, file,
+                    [&](int page, int pages) {
+                        auto needs = InvoicePages(number)(page, pages);
+                        if (page == pages)
+                            needs.insert(needs.end(), identity.begin(), identity.end());
+                        return needs;
+                    });
+        EXPECT_EQ(PaperOf(file), "A4");
+    }
+    // A packing slip is no invoice; a quote names the seller but asks for no payment.
+    const std::string slip = out("de-slip.pdf");
+    expectPaper(
+        {"--company", "3", "invoice", "pdf", "3001", "--kind", "packing-slip", "--out", slip}, slip,
+        InvoicePages("3001"));
+    EXPECT_EQ(testing::PdfText(slip).find("DE123456788"), std::string::npos);
+    const std::string quote = out("de-quote.pdf");
+    expectPaper({"--company", "3", "invoice", "pdf", "3001", "--kind", "quote", "--out", quote},
+                quote, [](int, int) {
+                    return std::vector<std::string>{kBerlinVat, kBerlinTaxNo};
+                });
+    EXPECT_EQ(testing::PdfText(quote).find("DE41"), std::string::npos);
+
+    const testing::CliResult r =
+        run({"--company", "3", "statements", "pdf", "--out", out("de-statements")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    int files = 0;
+    for (const auto& entry : fs::directory_iterator(out("de-statements"))) {
+        ++files;
+        const std::string file = entry.path().string();
+        const auto faults = PaperFaults(file, [&](int page, int pages) {
+            std::vector<std::string> needs{"Page Number: " + std::to_string(page)};
+            if (page == pages) needs.insert(needs.end(), identity.begin(), identity.end());
+            return needs;
+        });
+        EXPECT_TRUE(faults.empty()) << file << ":" << Faults(faults);
+        EXPECT_EQ(PaperOf(file), "A4") << file;
+    }
+    EXPECT_GT(files, 3);
+}
+
+TEST_F(PaperTest, ACompanyWithoutVatNumberOrBankPrintsNoneAndStaysOnLetter) {
+    const std::string file = out("us-invoice.pdf");
+    expectPaper({"invoice", "pdf", numbers.lineInvoice, "--out", file}, file,
+                InvoicePages(numbers.lineInvoice));
+    const std::string text = testing::PdfText(file);
+    EXPECT_EQ(text.find("VAT ID"), std::string::npos);
+    EXPECT_EQ(text.find("IBAN"), std::string::npos);
+    EXPECT_EQ(PaperOf(file), "Letter");
+}
+
+TEST_F(PaperTest, TheBerlinCompanyDatesDayFirstAndWritesTheTextsOfItsSettingsInGerman) {
+    // The invoice's date as stored for sorting (yyyy/mm/dd) and as the invoice shows it.
+    storage::InitEngine(30);
+    storage::Fileblock* inv = storage::OpenFileblock(folder + "/3I", false);
+    data::InvoiceRecord probe;
+    probe.setText(data::Invoice::InvNo, "3001");
+    const auto found = data::FindAtOrAfter<data::Invoice>(inv, 1, probe);
+    storage::CloseFileblock(inv);
+    storage::ExitEngine();
+    ASSERT_TRUE(found);
+    const std::string sort = TrimmedText(found->record.text(data::Invoice::SortDate));
+    ASSERT_EQ(sort.size(), 10u) << sort;
+    const std::string dayFirst =
+        sort.substr(8, 2) + "/" + sort.substr(5, 2) + "/" + sort.substr(0, 4);
+
+    const std::string file = out("de-german.pdf");
+    expectPaper({"--company", "3", "invoice", "pdf", "3001", "--out", file}, file, [&](int, int) {
+        return std::vector<std::string>{
+            "RECHNUNG", "Date: " + dayFirst, "Art.-Nr.", "Menge", "Bezeichnung", "Einzelpreis",
+            "Betrag", "Zahlbar in 14 Tagen netto", "Vielen Dank für Ihren Auftrag.",
+            // the document's own words stay
+            "Total:", "Grand Total:", "Balance Due:"};
+    });
+    const std::string memo = out("de-memo.pdf");
+    expectPaper({"--company", "3", "invoice", "pdf", "3002", "--out", memo}, memo,
+                [](int, int) { return std::vector<std::string>{"Leistungsbeschreibung"}; });
+    const std::string slip = out("de-lieferschein.pdf");
+    expectPaper(
+        {"--company", "3", "invoice", "pdf", "3001", "--kind", "packing-slip", "--out", slip}, slip,
+        [](int, int) { return std::vector<std::string>{"LIEFERSCHEIN"}; });
+}
+
+// Labels and then letters printed to one file: the letters do not silently take the labels'
+// place; --yes lets them.
+TEST_F(PaperTest, APrintToAFileThatIsThereIsKeptUnlessYesIsGiven) {
+    const std::string file = out("one-file.pdf");
+    expectPaper({"labels", "pdf", "--out", file}, file, nullptr);
+    const std::string labels = testing::PdfText(file);
+    const testing::CliResult kept = run({"letters", "pdf", "--out", file}, false);
+    EXPECT_EQ(kept.status, kExitFailed);
+    EXPECT_NE(kept.err.find("--yes"), std::string::npos) << kept.err;
+    EXPECT_EQ(testing::PdfText(file), labels);
+    EXPECT_EQ(run({"letters", "pdf", "--out", file}).status, kExitOk);
+    EXPECT_NE(testing::PdfText(file).find("Dear"), std::string::npos);
 }
 
 // The check itself: a page drawn from the sheet's corner, with words over each other, and

@@ -107,6 +107,7 @@ TEST(EInvoiceSettings, KeptPerCompanyInTheIniFile) {
     e.bic = "INGDDEFFXXX";
     e.exempt = ExemptCategory::Exempt;
     e.exemptionReason = "Steuerfrei nach § 4 UStG";
+    e.paper = "Letter";
     ASSERT_TRUE(WriteCompanyEInvoice(ini, " 3", e));
     // Read back from the file, and another company's settings stay apart.
     IniFile again(IniFilePath(dir.path()));
@@ -116,6 +117,33 @@ TEST(EInvoiceSettings, KeptPerCompanyInTheIniFile) {
     // A company number that is none has no settings and writes nothing.
     EXPECT_TRUE(WriteCompanyEInvoice(again, "x", e));
     EXPECT_EQ(ReadCompanyEInvoice(again, "x"), CompanyEInvoice{});
+}
+
+TEST(EInvoiceSettings, ThePaperIsTheOneChosenElseTheCountrys) {
+    CompanyEInvoice e;
+    // No country: Letter, as before the setting existed.
+    EXPECT_EQ(CompanyPaper(e), PaperSize::Letter);
+    for (const char* letter : {"US", "ca", " MX", "PH", "CL", "PR"}) {
+        e.country = letter;
+        EXPECT_EQ(CompanyPaper(e), PaperSize::Letter) << letter;
+    }
+    for (const char* a4 : {"DE", "FR", "GB", "AU", "JP", "IN", "ZA", "BR"}) {
+        e.country = a4;
+        EXPECT_EQ(CompanyPaper(e), PaperSize::A4) << a4;
+    }
+    // A choice holds whatever the country; a setting that names no paper is refused.
+    e.paper = "letter";
+    EXPECT_EQ(CompanyPaper(e), PaperSize::Letter);
+    e.country = "US";
+    e.paper = " A4 ";
+    EXPECT_EQ(CompanyPaper(e), PaperSize::A4);
+    EXPECT_EQ(CompanyEInvoiceProblem(e), "");
+    e.paper = "Legal";
+    EXPECT_EQ(CompanyPaper(e), PaperSize::Letter);
+    EXPECT_EQ(CompanyEInvoiceProblem(e), "\"Legal\" is not a paper size (A4 or Letter).");
+    EXPECT_EQ(PaperName(PaperSize::A4), "A4");
+    EXPECT_EQ(ParsePaper(PaperName(PaperSize::Letter)), PaperSize::Letter);
+    EXPECT_FALSE(ParsePaper(""));
 }
 
 TEST(EInvoiceSettings, CheckedAsCompanyOptionsChecksThem) {

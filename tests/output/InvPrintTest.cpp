@@ -6,7 +6,9 @@
 #include <algorithm>
 
 #include "DocumentFixture.h"
+#include "data/EInvoiceData.h"
 #include "data/Files.h"
+#include "data/IniFile.h"
 #include "data/SideFiles.h"
 #include "output/InvPrint.h"
 #include "support/RecordingCanvas.h"
@@ -410,6 +412,180 @@ TEST_F(LayoutTest, LogoAtTheLeftMarginPushesTheAddressesDown) {
 }
 
 // ------------------------------------------------------------------ receipt
+
+// ------------------------------------------------------------------------ payment block
+
+class PaymentLayoutTest : public LayoutTest {
+  protected:
+    // The seller's VAT number, tax number, IBAN and BIC, as Company Options keeps them.
+    void keepSellerDetails() {
+        data::CompanyEInvoice e;
+        e.vatId = "DE123456788";
+        e.taxRegistration = "27/123/45678";
+        e.country = "DE";
+        e.iban = "DE41500105170123456789";
+        e.bic = "INGDDEFFXXX";
+        data::IniFile ini(data::IniFilePath(dir.path()));
+        ASSERT_TRUE(data::WriteCompanyEInvoice(ini, "1", e));
+    }
+};
+
+TEST_F(PaymentLayoutTest, TheSellersIdentityAndBankStandUnderTheTotalsOfInvoicesOnly) {
+    sampleInvoice();
+    {
+        // A company without them prints none.
+        RecordingCanvas c = print("1043", DocumentKind::Invoice);
+        EXPECT_EQ(c.findTextContaining("VAT ID"), nullptr);
+        EXPECT_EQ(c.findTextContaining("IBAN"), nullptr);
+    }
+    keepSellerDetails();
+    RecordingCanvas c = print("1043", DocumentKind::Invoice);
+    const int due = Y(c, "Balance Due:");
+    const int vat = Y(c, "VAT ID: DE123456788");
+    EXPECT_GT(vat, due + 40);                              // a row and a half below the balance due
+    EXPECT_EQ(X(c, "VAT ID: DE123456788"), X(c, "Code"));  // at the table's left edge
+    EXPECT_EQ(Y(c, "Tax No.: 27/123/45678"), vat + 40);
+    EXPECT_EQ(Y(c, "IBAN: DE41 5001 0517 0123 4567 89"), vat + 80);
+    EXPECT_EQ(Y(c, "BIC: INGDDEFFXXX"), vat + 120);
+    EXPECT_LT(Y(c, "BIC: INGDDEFFXXX") + 40, Y(c, "Total Account Balance: 1,450.75"));
+    ExpectNoOverlapOnPage(c);
+
+    // A file copy asks for payment as the invoice does; a quote names the seller but asks
+    // for none; a packing slip is no invoice.
+    EXPECT_NE(print("1043", DocumentKind::FileCopy).findText("BIC: INGDDEFFXXX"), nullptr);
+    RecordingCanvas quote = print("1043", DocumentKind::Quote);
+    EXPECT_NE(quote.findText("VAT ID: DE123456788"), nullptr);
+    EXPECT_EQ(quote.findTextContaining("IBAN"), nullptr);
+    RecordingCanvas slip = print("1043", DocumentKind::PackingSlip);
+    EXPECT_EQ(slip.findTextContaining("VAT ID"), nullptr);
+
+    // The receipt format lists the same lines at its end.
+    RecordingCanvas receipt(600, 2400, 254);
+    ASSERT_TRUE(PrintReceipt(receipt, assemble("1043"), DocumentKind::Invoice, form(), kClock));
+    EXPECT_GT(Y(receipt, "VAT ID: DE123456788"), Y(receipt, "Balance Due:"));
+    EXPECT_NE(receipt.findText("IBAN: DE41 5001 0517 0123 4567 89"), nullptr);
+}
+
+TEST_F(PaymentLayoutTest, TotalsAndTheBlockMoveToANewPageTogetherRatherThanOverTheFooter) {
+    keepSellerDetails();
+    addCustomer("100", "Harborview Dental Group");
+    // From rows that leave room for both to rows that leave room for neither.
+    for (int rows = 22; rows <= 34; ++rows) {
+        SCOPED_TRACE(rows);
+        const std::string no = "P" + std::to_string(rows);
+        addHeader({.no = no, .total = std::to_string(rows) + ".00"});
+        for (int r = 1; r <= rows; ++r)
+            addLine(no, r, "", "1", "Row " + std::to_string(r), "1.00", "N", "1.00");
+        RecordingCanvas c = print(no, DocumentKind::Invoice);
+        const CanvasOp* due = c.findText("Balance Due:");
+        const CanvasOp* bic = c.findText("BIC: INGDDEFFXXX");
+        ASSERT_NE(due, nullptr);
+        ASSERT_NE(bic, nullptr);
+        EXPECT_EQ(bic->page, due->page);
+        EXPECT_EQ(bic->page, c.pagesBegun());
+        const CanvasOp* footer = nullptr;
+        for (const CanvasOp& t : c.texts())
+            if (t.page == bic->page && t.text.rfind("Total Account Balance", 0) == 0) footer = &t;
+        ASSERT_NE(footer, nullptr);
+        EXPECT_LE(bic->y2, footer->y);
+        ExpectNoOverlapOnPage(c);
+    }
+}
+
+// A short memo invoice keeps its totals low on the page; with the payment block under
+// them the sales message still has its place.
+TEST_F(PaymentLayoutTest, AMemoInvoiceKeepsItsSalesMessageUnderTheBlock) {
+    keepSellerDetails();
+    addCustomer("100", "Harborview Dental Group", {"1 Main St", "Town"});
+    company.setText(Company::SalesMsg1, "Thank you for your business");
+    for (const int lines : {3, 10}) {
+        SCOPED_TRACE(lines);
+        const std::string no = "M" + std::to_string(lines);
+        addHeader({.no = no, .total = "2500.00", .tax = "0.00", .style = 'M'});
+        std::vector<std::string> memo;
+        for (int k = 1; k <= lines; ++k)
+            memo.push_back("Memo line " + std::to_string(k) + " of the consulting work done");
+        addMemo(no, memo);
+        RecordingCanvas c = print(no, DocumentKind::Invoice);
+        const CanvasOp* bic = c.findText("BIC: INGDDEFFXXX");
+        const CanvasOp* message = c.findText("Thank you for your business");
+        ASSERT_NE(bic, nullptr);
+        ASSERT_NE(message, nullptr);
+        EXPECT_EQ(message->page, bic->page);
+        EXPECT_LT(bic->y2, message->y);
+        EXPECT_GT(
+            bic->y,
+            c.findText("Memo line " + std::to_string(lines) + " of the consulting work done")->y);
+        ExpectNoOverlapOnPage(c);
+    }
+}
+
+TEST(PaymentBlock, LinesInOrderAndARoomForAPaymentCodeAtTheRight) {
+    PaymentDetails d;
+    EXPECT_TRUE(PaymentLines(d).empty());
+    d.iban = "de41 5001 0517 0123 4567 89";
+    d.bic = "INGDDEFFXXX";
+    d.reference = "RF18 5390 0754 7034";
+    d.vatId = "DE123456788";
+    EXPECT_EQ(PaymentLines(d),
+              (std::vector<std::string>{"VAT ID: DE123456788", "IBAN: DE41 5001 0517 0123 4567 89",
+                                        "BIC: INGDDEFFXXX", "Reference: RF18 5390 0754 7034"}));
+    d.bank = false;
+    EXPECT_EQ(PaymentLines(d), std::vector<std::string>{"VAT ID: DE123456788"});
+    EXPECT_EQ(GroupedIban("GB29NWBK60161331926819"), "GB29 NWBK 6016 1331 9268 19");
+    EXPECT_EQ(GroupedIban(""), "");
+
+    RecordingCanvas c;
+    ASSERT_TRUE(c.beginDocument("block"));
+    c.setFont(Font{"Arial", 10});
+    d.bank = true;
+    PaymentBlock block(d);
+    EXPECT_EQ(block.height(c), 4 * 40);
+    // A payment code taller than the lines makes the block as tall as the code, drawn
+    // top-aligned at the right edge.
+    int codeLeft = -1, codeTop = -1;
+    block.setCodeArea({300, [&](Canvas& canvas, int left, int top, int side) {
+                           codeLeft = left;
+                           codeTop = top;
+                           canvas.rectangle(left, top, left + side, top + side);
+                       }});
+    EXPECT_EQ(block.height(c), 300);
+    EXPECT_EQ(block.draw(c, 100, 500, 1900), 800);
+    EXPECT_EQ(codeLeft, 1600);
+    EXPECT_EQ(codeTop, 500);
+    EXPECT_LT(c.findText("IBAN: DE41 5001 0517 0123 4567 89")->x2, codeLeft);
+    EXPECT_GT(block.width(c), 300);
+    // Nothing to show and no code: no room taken.
+    PaymentBlock none(PaymentDetails{});
+    EXPECT_TRUE(none.empty());
+    EXPECT_EQ(none.height(c), 0);
+    EXPECT_EQ(none.draw(c, 100, 500, 1900), 500);
+    ASSERT_TRUE(c.endDocument());
+}
+
+// A sheet as narrow as A4 is against the table: the description gives way so that the
+// table keeps clear of the page box on both sides.
+TEST_F(LayoutTest, OnANarrowerSheetTheTableKeepsClearOfTheBox) {
+    sampleInvoice();
+    for (const int width : {1700, 1690, 1720}) {
+        SCOPED_TRACE(width);
+        RecordingCanvas c(width, 2794, 254);
+        ASSERT_TRUE(PrintDocument(c, assemble("1043"), DocumentKind::Invoice, form()));
+        const int clear = 2 + 1 + 254 / 16;
+        EXPECT_GE(X(c, "Code"), clear);
+        EXPECT_LE(c.findText("Extension")->x2, width - clear);
+        EXPECT_LE(c.findText("900.00")->x2, width - clear);
+        // The column rules stand inside the text's margin too.
+        for (const CanvasOp& line : c.ops(CanvasOp::Kind::Line)) {
+            if (line.x == line.x2) {
+                EXPECT_LE(line.x, width - clear) << line.y;
+            }
+        }
+        // The description still starts after the quantity and ends before the price.
+        EXPECT_LT(c.findText("Toner cartridge, black")->x2, c.findText("450.00")->x);
+        ExpectNoOverlapOnPage(c);
+    }
+}
 
 TEST_F(LayoutTest, ReceiptInOneNarrowColumn) {
     sampleInvoice();

@@ -348,6 +348,12 @@ TEST(AgingButtons, CaptionsFallBackToTheDaysAndBadDaysAreNamed) {
     co.setText(data::Company::AgingDays3, "90");
     EXPECT_EQ(AgingButtonCaptions(co),
               (std::vector<std::string>{"Current:", "45", "90", "Over 90"}));
+    // The fourth button is the period past the third limit, never the third period's own
+    // caption behind "Over" ("Over 61-90:").
+    co.setText(data::Company::AgingCaption2, "31-45:");
+    co.setText(data::Company::AgingCaption3, "61-90:");
+    EXPECT_EQ(AgingButtonCaptions(co),
+              (std::vector<std::string>{"Current:", "31-45:", "61-90:", "Over 90:"}));
     EXPECT_FALSE(BadAgingDaysMessage(co));
     co.setText(data::Company::AgingDays2, "4x");
     EXPECT_EQ(BadAgingDaysMessage(co),

@@ -274,6 +274,38 @@ TEST_F(CoSetupTest, EInvoiceSettingsAreCheckedOnSaveAndKeptInTheIniFile) {
     EXPECT_EQ(child<QComboBox>(again, "EIExempt")->currentIndex(), 1);
 }
 
+TEST_F(CoSetupTest, ThePaperOfTheCompanysPdfFilesFollowsItsCountryUntilOneIsChosen) {
+    auto form = editForm();
+    {
+        TCoSetup dialog(*form, services);
+        auto* paper = child<QComboBox>(dialog, "EIPaper");
+        ASSERT_EQ(paper->count(), 3);
+        EXPECT_EQ(paper->currentIndex(), 0);  // by the country
+        type(dialog, "EICountry", "DE");
+        if (const char* out = std::getenv("INVARRO_SHOTS")) {
+            dialog.show();
+            dialog.showTab("E-Invoice");
+            dialog.grab().save(QString(out) + "/company-options-einvoice.png");
+        }
+        paper->setCurrentIndex(2);  // Letter, although Germany prints on A4
+        save(dialog);
+        EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    }
+    data::CompanyEInvoice kept =
+        data::ReadCompanyEInvoice(data::IniFile(data::IniFilePath(dir.path())), "1");
+    EXPECT_EQ(kept.paper, "Letter");
+    EXPECT_EQ(data::CompanyPaper(kept), data::PaperSize::Letter);
+    {
+        TCoSetup again(*form, services);
+        EXPECT_EQ(child<QComboBox>(again, "EIPaper")->currentIndex(), 2);
+        child<QComboBox>(again, "EIPaper")->setCurrentIndex(0);
+        save(again);
+    }
+    kept = data::ReadCompanyEInvoice(data::IniFile(data::IniFilePath(dir.path())), "1");
+    EXPECT_EQ(kept.paper, "");
+    EXPECT_EQ(data::CompanyPaper(kept), data::PaperSize::A4);
+}
+
 TEST_F(CoSetupTest, ZeroNumberAndEditOfTheCompanyInUse) {
     auto form = addForm();
     TCoSetup adding(*form, services);

@@ -38,11 +38,13 @@ using testing::WhenModal;
 struct Printed {
     std::vector<std::string> jobs;
     std::vector<std::string> texts;
+    std::string destination;  // the printer's name the canvas gives
 };
 
 class CapturingCanvas : public testing::RecordingCanvas {
   public:
     explicit CapturingCanvas(Printed& out) : out_(out) {}
+    std::string destination() const override { return out_.destination; }
     ~CapturingCanvas() override {
         for (const testing::CanvasOp& op : ops(testing::CanvasOp::Kind::Begin))
             out_.jobs.push_back(op.text);
@@ -117,9 +119,13 @@ TEST_F(InvDocumentTest, PrintMarksTheInvoiceAndPackingSlipDoesNot) {
 
     trigger("PrintAct");
     EXPECT_EQ(printed.jobs.back(), "Invoice - 1043");
-    EXPECT_EQ(form->messageText(), "Document 1043 sent to Windows Print Spooler.");
+    // A printer that gives no name is "the printer"; one that does is named.
+    EXPECT_EQ(form->messageText(), "Document 1043 sent to the printer.");
     EXPECT_TRUE(printedFlag("1043"));
     EXPECT_FALSE(printedFlag("1041"));
+    printed.destination = "Office-Laser";
+    trigger("PrintAct");
+    EXPECT_EQ(form->messageText(), "Document 1043 sent to Office-Laser.");
 }
 
 TEST_F(InvDocumentTest, DepositsAreViewedNotPrinted) {

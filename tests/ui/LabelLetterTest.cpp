@@ -625,8 +625,10 @@ TEST_F(LetterTest, TheMergedLettersComeOutOfThePrinter) {
     nextFile = dir.file("Letter.RTF");
     w.print();
     // A printer that writes a PDF file gets every letter in one file, each on a page of
-    // its own, in queue order.
-    const std::string file = dir.file("printed.pdf");
+    // its own, in queue order: a file of the letter's own name in the "pdf" folder (an
+    // untitled letter's "Letters"), not the file the printer wrote before.
+    const std::string file = dir.file("pdf/Letters.pdf");
+    EXPECT_FALSE(data::FileExists(dir.file("printed.pdf")));
     EXPECT_EQ(testing::PdfInfo(file)["Pages"], "3");
     EXPECT_NE(testing::PdfText(file, 1).find("Dear Cleo Kramer KRCSTNOTES,"), std::string::npos);
     EXPECT_NE(testing::PdfText(file, 2).find("Dear Acme Tools,"), std::string::npos);
@@ -634,8 +636,42 @@ TEST_F(LetterTest, TheMergedLettersComeOutOfThePrinter) {
     EXPECT_NE(last.find("Dear Bolt & Nut, Inc.,"), std::string::npos) << last;
     EXPECT_NE(last.find("Northside Supply"), std::string::npos) << last;
     if (const char* folder = std::getenv("INVARRO_SHOTS"))
-        std::filesystem::copy_file(dir.file("printed.pdf"), std::string(folder) + "/letter.pdf",
+        std::filesystem::copy_file(file, std::string(folder) + "/letter.pdf",
                                    std::filesystem::copy_options::overwrite_existing);
+}
+
+TEST_F(LetterTest, APrintToAFileThatIsThereAsksBeforeReplacingIt) {
+    TREMain w(ctx);
+    w.setFileChooser(chooser);
+    QPrinter& printer = platform::qt::ProgramPrinter();
+    std::string proposed;
+    w.setPrintDialog([&] {
+        proposed = printer.outputFileName().toStdString();
+        return true;
+    });
+    QTextCursor(w.editor()->document()).insertText("Dear KRCSTNAME,");
+    nextFile = dir.file("Reminder.RTF");
+    w.print();
+    EXPECT_EQ(proposed, dir.file("pdf/Letters.pdf"));  // untitled until saved
+    EXPECT_TRUE(data::FileExists(proposed));
+    w.print();
+    const std::string file = dir.file("pdf/Reminder.pdf");
+    EXPECT_EQ(proposed, file);
+    ASSERT_TRUE(data::FileExists(file));
+    const auto written = std::filesystem::last_write_time(file);
+    std::filesystem::last_write_time(file, written - std::chrono::hours(1));
+
+    // Asked, and left as it is.
+    prompter.expect("The file " + file + " already exists. Do you want to replace it?",
+                    platform::Answer::No);
+    w.print();
+    EXPECT_EQ(std::filesystem::last_write_time(file), written - std::chrono::hours(1));
+    // Asked, and replaced.
+    prompter.expect("The file " + file + " already exists. Do you want to replace it?",
+                    platform::Answer::Yes);
+    w.print();
+    EXPECT_GT(std::filesystem::last_write_time(file), written - std::chrono::hours(1));
+    EXPECT_EQ(testing::PdfInfo(file)["Pages"], "3");
 }
 
 TEST_F(LetterTest, ToolButtonsAndTheRulerFormatTheParagraphAndTheSelection) {
@@ -761,12 +797,15 @@ TEST(DemoLetters, TheDemoReminderMergesForTheDemoCustomers) {
     }
     {
         TREMain letter(ctx);
-        letter.setPrintDialog([] { return true; });
+        // The user names the file in the print dialog.
+        letter.setPrintDialog([&] {
+            printer.setOutputFileName(QString::fromStdString(dir.file("letter.pdf")));
+            return true;
+        });
         letter.show();
         ASSERT_TRUE(
             letter.openFile(QString::fromStdString(folder + "/" + output::kDemoLetterFile)));
         Shot(&letter, "demo-letter");
-        printer.setOutputFileName(QString::fromStdString(dir.file("letter.pdf")));
         letter.print();
         const std::string pdf = PdfText(dir.file("letter.pdf"));
         EXPECT_EQ(pdf.find("KRC"), std::string::npos) << pdf;

@@ -434,8 +434,7 @@ TEST(ProdInvDemo, PrintWhenCompletedPrintsTheNewInvoice) {
         });
         manager.addInvoice();
         EXPECT_EQ(jobs, std::vector<std::string>{"Invoice - " + nextNo});
-        EXPECT_EQ(manager.messageText(),
-                  Q("Document " + nextNo + " sent to Windows Print Spooler."));
+        EXPECT_EQ(manager.messageText(), Q("Document " + nextNo + " sent to the printer."));
         int32_t recNo = 0;
         data::InvoiceRecord current;
         ASSERT_TRUE(manager.currentInvoice(recNo, current));

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
@@ -147,6 +148,11 @@ TEST_F(StatementWindowTest, BatchSizeDialogRefusesEmptyAndClamps) {
     TStmntBatch b(ctx, 7);
     auto* n = b.findChild<QLineEdit*>("EMBNum");
     EXPECT_EQ(n->text(), "7");
+    // "&b" is the field's access key, shown underlined rather than as an ampersand.
+    bool labelled = false;
+    for (auto* label : b.findChildren<QLabel*>())
+        if (label->text() == "Print in &batches of:") labelled = label->buddy() == n;
+    EXPECT_TRUE(labelled);
     n->clear();
     prompter.expect("You must enter the number of statements to print in this batch.");
     b.accept();

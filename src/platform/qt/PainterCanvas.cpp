@@ -19,23 +19,28 @@
 #include "data/OwnFiles.h"
 #include "platform/qt/PdfInfo.h"
 #include "platform/qt/PrintSystem.h"
+#include "platform/qt/Printer.h"
 #include "platform/qt/QtFonts.h"
 
 namespace invarro::platform::qt {
 
 namespace {
 
-// A PDF page: US Letter in tenths of a millimetre.
+// A PDF page in tenths of a millimetre: US Letter or A4.
 constexpr int kPdfResolution = 254;
-constexpr int kLetterWidth = 2159;
-constexpr int kLetterHeight = 2794;
+struct Sheet {
+    int width, height;
+};
+constexpr Sheet kLetter{2159, 2794};
+constexpr Sheet kA4{2100, 2970};
+Sheet SheetOf(data::PaperSize paper) {
+    return paper == data::PaperSize::A4 ? kA4 : kLetter;
+}
 // No printer puts ink within about a quarter inch of the paper's edge, so a PDF keeps
 // that much clear on every side and looks as the page comes out of a printer: 6.4 mm,
 // the quarter inch rounded up to whole device units.
 constexpr int kPdfMargin = 64;
 constexpr double kPdfMarginMm = kPdfMargin / 10.0;
-// The least margin a PDF made through the printer (printing to a file) gets, in points.
-constexpr double kQuarterInchPt = 18.0;
 // Past this many measured texts the width cache starts again.
 constexpr size_t kWidthCacheLimit = 50000;
 
@@ -47,16 +52,16 @@ QString ToQString(const std::string& s) {
     return QString::fromUtf8(s.data(), qsizetype(s.size()));
 }
 
-// A printer that writes a PDF file (printing to a file) has no edge of its own that it
-// cannot reach: its page keeps a quarter inch clear, like the program's own PDF files.
+// A printer that writes a PDF file (printing to a file) lays the page out as the
+// program's own PDF files on the paper of its dialog: it has no edge of its own that it
+// cannot reach, so it keeps the same margin clear and draws in the same device units.
 QPageLayout PdfPrinterLayout(QPageLayout layout) {
-    const QMarginsF m = layout.margins(QPageLayout::Point);
-    const QMarginsF wanted(std::max(m.left(), kQuarterInchPt), std::max(m.top(), kQuarterInchPt),
-                           std::max(m.right(), kQuarterInchPt),
-                           std::max(m.bottom(), kQuarterInchPt));
+    const QMarginsF m = layout.margins(QPageLayout::Millimeter);
+    const QMarginsF wanted(std::max(m.left(), kPdfMarginMm), std::max(m.top(), kPdfMarginMm),
+                           std::max(m.right(), kPdfMarginMm), std::max(m.bottom(), kPdfMarginMm));
     if (wanted != m) {
         layout.setMode(QPageLayout::StandardMode);
-        layout.setUnits(QPageLayout::Point);
+        layout.setUnits(QPageLayout::Millimeter);
         layout.setMargins(wanted);
     }
     return layout;
@@ -65,7 +70,8 @@ QPageLayout PdfPrinterLayout(QPageLayout layout) {
 // The canvas draws in the printer's printable area, whose corner is the painter's origin.
 void KeepClearOfTheEdge(QPrinter& printer) {
     printer.setFullPage(false);
-    if (printer.outputFormat() != QPrinter::PdfFormat) return;
+    if (!PrintsToFile(printer)) return;
+    if (printer.resolution() != kPdfResolution) printer.setResolution(kPdfResolution);
     const QPageLayout layout = PdfPrinterLayout(printer.pageLayout());
     if (!(layout == printer.pageLayout())) printer.setPageLayout(layout);
 }
@@ -94,11 +100,11 @@ void PainterCanvas::setOrientation(output::Orientation orientation) {
 }
 
 int PainterCanvas::resolutionX() const {
-    return printer_ ? printer_->resolution() : kPdfResolution;
+    return printer_ && !PrintsToFile(*printer_) ? printer_->resolution() : kPdfResolution;
 }
 
 int PainterCanvas::resolutionY() const {
-    return printer_ ? printer_->resolution() : kPdfResolution;
+    return resolutionX();
 }
 
 bool PainterCanvas::pdfLandscape() const {
@@ -107,20 +113,28 @@ bool PainterCanvas::pdfLandscape() const {
     return orientation_ == output::Orientation::Landscape;
 }
 
-int PainterCanvas::pageWidth() const {
-    if (!printer_) return (pdfLandscape() ? kLetterHeight : kLetterWidth) - 2 * kPdfMargin;
+data::PaperSize PainterCanvas::pdfPaper() const {
+    // Inside a document the page is what it began as, whatever was set since.
+    return page_ != 0 ? pdfPaper_ : paper_;
+}
+
+QRect PainterCanvas::printerPage() const {
     QPageLayout layout = printer_->pageLayout();
     if (orientation_ && page_ == 0) layout.setOrientation(ToQt(*orientation_));
-    if (printer_->outputFormat() == QPrinter::PdfFormat) layout = PdfPrinterLayout(layout);
-    return layout.paintRectPixels(printer_->resolution()).width();
+    if (PrintsToFile(*printer_)) layout = PdfPrinterLayout(layout);
+    return layout.paintRectPixels(resolutionX());
+}
+
+int PainterCanvas::pageWidth() const {
+    if (printer_) return printerPage().width();
+    const Sheet sheet = SheetOf(pdfPaper());
+    return (pdfLandscape() ? sheet.height : sheet.width) - 2 * kPdfMargin;
 }
 
 int PainterCanvas::pageHeight() const {
-    if (!printer_) return (pdfLandscape() ? kLetterWidth : kLetterHeight) - 2 * kPdfMargin;
-    QPageLayout layout = printer_->pageLayout();
-    if (orientation_ && page_ == 0) layout.setOrientation(ToQt(*orientation_));
-    if (printer_->outputFormat() == QPrinter::PdfFormat) layout = PdfPrinterLayout(layout);
-    return layout.paintRectPixels(printer_->resolution()).height();
+    if (printer_) return printerPage().height();
+    const Sheet sheet = SheetOf(pdfPaper());
+    return (pdfLandscape() ? sheet.width : sheet.height) - 2 * kPdfMargin;
 }
 
 bool PainterCanvas::beginDocument(const std::string& name) {
@@ -135,24 +149,23 @@ bool PainterCanvas::beginDocument(const std::string& name) {
             printer_->setPageOrientation(ToQt(*orientation_));
         }
         printer_->setDocName(ToQString(name));
+        printerResolution_ = printer_->resolution();
         KeepClearOfTheEdge(*printer_);
         // A printer that prints to a PDF file writes an e-invoice as a PDF file does.
-        if (printer_->outputFormat() == QPrinter::PdfFormat)
+        if (PrintsToFile(*printer_))
             printer_->setPdfVersion(invoiceXml_.empty() ? QPagedPaintDevice::PdfVersion_1_4
                                                         : QPagedPaintDevice::PdfVersion_A1b);
         // A queue that refuses jobs, or a print system that is not running, takes
         // nothing: that is known before anything is drawn.
         if (const PrintCheck check = DestinationAccepts(*printer_); !check.ok) {
-            if (printerOrientation_) printer_->setPageOrientation(*printerOrientation_);
-            printerOrientation_.reset();
+            restorePrinter();
             lastError_ = check.error;
             return false;
         }
         watch_.emplace(*printer_);
         if (!painter_.begin(printer_)) {
             watch_.reset();
-            if (printerOrientation_) printer_->setPageOrientation(*printerOrientation_);
-            printerOrientation_.reset();
+            restorePrinter();
             lastError_ = "The printer could not be started.";
             return false;
         }
@@ -164,6 +177,7 @@ bool PainterCanvas::beginDocument(const std::string& name) {
         if (!data::MayWriteUserFile(name, &lastError_)) return false;
         fileName_ = name;
         pdfLandscape_ = orientation_ == output::Orientation::Landscape;
+        pdfPaper_ = paper_;
         // The file is opened here rather than by the PDF writer, so that one inside the
         // data folder is its owner's alone, also when it was there before.
         const mode_t mode = data::NewFileMode(name);
@@ -178,11 +192,11 @@ bool PainterCanvas::beginDocument(const std::string& name) {
         }
         pdf_ = std::make_unique<QPdfWriter>(pdfFile_.get());
         // The painter's origin is the corner of the printable area inside the margins.
-        pdf_->setPageLayout(
-            QPageLayout(QPageSize(QPageSize::Letter),
-                        pdfLandscape_ ? QPageLayout::Landscape : QPageLayout::Portrait,
-                        QMarginsF(kPdfMarginMm, kPdfMarginMm, kPdfMarginMm, kPdfMarginMm),
-                        QPageLayout::Millimeter));
+        pdf_->setPageLayout(QPageLayout(
+            QPageSize(pdfPaper_ == data::PaperSize::A4 ? QPageSize::A4 : QPageSize::Letter),
+            pdfLandscape_ ? QPageLayout::Landscape : QPageLayout::Portrait,
+            QMarginsF(kPdfMarginMm, kPdfMarginMm, kPdfMarginMm, kPdfMarginMm),
+            QPageLayout::Millimeter));
         pdf_->setResolution(kPdfResolution);
         // An e-invoice is PDF/A: every font embedded, no transparency; the writer's PDF/A-1b
         // is made PDF/A-3b when the file is complete.
@@ -202,6 +216,12 @@ bool PainterCanvas::beginDocument(const std::string& name) {
     page_ = 1;
     updateDeviceFont();
     return true;
+}
+
+std::string PainterCanvas::destination() const {
+    if (!printer_) return fileName_;
+    if (PrintsToFile(*printer_)) return printer_->outputFileName().toStdString();
+    return printer_->printerName().toStdString();
 }
 
 bool PainterCanvas::newPage() {
@@ -224,8 +244,7 @@ bool PainterCanvas::endDocument() {
     images_.clear();
     scaled_.clear();
     if (printer_) {
-        if (printerOrientation_) printer_->setPageOrientation(*printerOrientation_);
-        printerOrientation_.reset();
+        restorePrinter();
         updateDeviceFont();
         if (!drawn) {
             watch_.reset();
@@ -239,7 +258,7 @@ bool PainterCanvas::endDocument() {
             lastError_ = taken.error;
             return false;
         }
-        if (printer_->outputFormat() == QPrinter::PdfFormat && !invoiceXml_.empty()) {
+        if (PrintsToFile(*printer_) && !invoiceXml_.empty()) {
             std::string error;
             if (!MakeFacturX(printer_->outputFileName().toStdString(), invoiceXml_, info_,
                              &error)) {
@@ -278,14 +297,22 @@ bool PainterCanvas::endDocument() {
     return true;
 }
 
+void PainterCanvas::restorePrinter() {
+    if (printerOrientation_) printer_->setPageOrientation(*printerOrientation_);
+    printerOrientation_.reset();
+    // A printer chosen later in the dialog prints at its own resolution again.
+    if (printerResolution_ && printer_->resolution() != *printerResolution_)
+        printer_->setResolution(*printerResolution_);
+    printerResolution_.reset();
+}
+
 void PainterCanvas::abandon() {
     page_ = 0;
     watch_.reset();
     if (printer_) {
         printer_->abort();
         painter_.end();
-        if (printerOrientation_) printer_->setPageOrientation(*printerOrientation_);
-        printerOrientation_.reset();
+        restorePrinter();
     } else {
         painter_.end();
         pdf_.reset();

@@ -1,9 +1,11 @@
 // The page canvas on Qt: QPainter drawing on the program's printer or into a PDF file.
 //
-// A PDF page is US Letter in device units of a tenth of a millimetre (254 units per
-// inch), portrait unless set to landscape. Like a printer's page it has a printable area:
-// 64 units (a quarter inch, rounded up) are kept clear on every side, so the canvas is
-// 2031 x 2666 units with its origin at the corner of that area.
+// A PDF page is US Letter (or A4, when set) in device units of a tenth of a millimetre
+// (254 units per inch), portrait unless set to landscape. Like a printer's page it has a
+// printable area: 64 units (a quarter inch, rounded up) are kept clear on every side, so
+// the canvas is 2031 x 2666 units on Letter and 1972 x 2842 on A4, with its origin at the
+// corner of that area. A printer that prints to a PDF file draws in the same units with
+// the same margin, on the paper of its dialog.
 // The standard faces ("Arial", "Courier New", "Times New Roman", ...) are asked for by
 // name; the font system gives their metric twins, and the fonts used are embedded.
 #pragma once
@@ -52,6 +54,7 @@ class PainterCanvas : public output::Canvas {
     void setOrientation(output::Orientation orientation) override;
     void setDocumentInfo(const output::DocumentInfo& info) override { info_ = info; }
     void setImageQuality(output::ImageQuality quality) override { quality_ = quality; }
+    void setPaperSize(data::PaperSize paper) override { paper_ = paper; }
     // A PDF file, or a printer that prints to a PDF file, then comes out as PDF/A-3b with
     // the XML embedded (see FacturX.h), for the documents that follow until it is cleared.
     void setEmbeddedInvoice(const std::string& xml) override { invoiceXml_ = xml; }
@@ -66,6 +69,9 @@ class PainterCanvas : public output::Canvas {
     // information and opens it with the viewer. A viewer that cannot be started does not make the
     // document fail; it leaves a note in lastError().
     bool endDocument() override;
+    // The printer's name, or the file a printer that prints to a file writes; for the
+    // program's own PDF files, the file being written.
+    std::string destination() const override;
     int pageNumber() const override { return page_; }
     std::string lastError() const override { return lastError_; }
     void textOut(int x, int y, const std::string& text) override;
@@ -89,10 +95,13 @@ class PainterCanvas : public output::Canvas {
   private:
     QPagedPaintDevice* device() const;
     bool pdfLandscape() const;
+    data::PaperSize pdfPaper() const;
+    QRect printerPage() const;
     void updateDeviceFont();
     QPen qtPen() const;
     const QImage* loadImage(const std::string& path);
     void abandon();
+    void restorePrinter();
 
     QPrinter* printer_ = nullptr;
     Shell* viewer_ = nullptr;
@@ -101,11 +110,14 @@ class PainterCanvas : public output::Canvas {
     QPainter painter_;
     std::string fileName_;
     bool pdfLandscape_ = false;  // the orientation of the PDF being written
+    data::PaperSize paper_ = data::PaperSize::Letter;
+    data::PaperSize pdfPaper_ = data::PaperSize::Letter;  // the paper of the PDF being written
     bool openWhenDone_ = true;
 
     std::optional<output::Orientation> orientation_;
     std::optional<QPageLayout::Orientation>
-        printerOrientation_;  // the printer's own, while a document runs
+        printerOrientation_;                // the printer's own, while a document runs
+    std::optional<int> printerResolution_;  // likewise
     output::DocumentInfo info_;
     std::string invoiceXml_;
     output::ImageQuality quality_ = output::ImageQuality::Lossless;

@@ -150,6 +150,28 @@ TEST_F(PdfCanvasTest, LandscapeTurnsThePage) {
     EXPECT_EQ(c.pageWidth(), 2159 - 128);  // the next document is portrait
 }
 
+TEST_F(PdfCanvasTest, APdfIsOnTheChosenPaperFromTheNextDocumentOn) {
+    PainterCanvas c(nullptr);
+    c.setPaperSize(data::PaperSize::A4);
+    // A4 (210 x 297 mm) less the quarter inch on every side.
+    EXPECT_EQ(c.pageWidth(), 2100 - 128);
+    EXPECT_EQ(c.pageHeight(), 2970 - 128);
+    const std::string file = dir.file("Invoice-3001.pdf");
+    ASSERT_TRUE(c.beginDocument(file));
+    c.textOut(c.pageWidth() - c.textWidth("right edge"), c.pageHeight() - 60, "right edge");
+    c.setPaperSize(data::PaperSize::Letter);  // too late for this document
+    EXPECT_EQ(c.pageWidth(), 2100 - 128);
+    ASSERT_TRUE(c.endDocument()) << c.lastError();
+    EXPECT_EQ(PdfInfo(file)["Page size"], "595 x 842 pts (A4)");
+    EXPECT_NE(PdfText(file).find("right edge"), std::string::npos);
+    EXPECT_EQ(c.pageWidth(), 2159 - 128);  // the next document is on Letter
+    // Landscape A4.
+    c.setPaperSize(data::PaperSize::A4);
+    c.setOrientation(Orientation::Landscape);
+    EXPECT_EQ(c.pageWidth(), 2970 - 128);
+    EXPECT_EQ(c.pageHeight(), 2100 - 128);
+}
+
 // The canvas's origin is the corner of the printable area, a quarter inch in from the
 // sheet's edges: a layout drawn from 0 is where a printer would put it.
 TEST_F(PdfCanvasTest, TextSitsByTheTopLeftOfItsCellInsideThePrintableArea) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QPrinter>
+#include <filesystem>
 
 #include "platform/qt/PainterCanvas.h"
 #include "platform/qt/Printer.h"
@@ -35,10 +36,12 @@ class PrinterCanvasTest : public ::testing::Test {
 TEST_F(PrinterCanvasTest, PrintsPagesUnderTheJobTitle) {
     PainterCanvas c(*printer);
     EXPECT_FALSE(c.isPdf());
-    EXPECT_EQ(c.resolutionX(), printer->resolution());
-    // A printer writing a PDF file keeps a quarter inch clear on every side: Qt's own
-    // margins of 10 points grow to 18.
-    EXPECT_EQ(c.pageWidth(), printer->resolution() * 8);  // 8.5 inches less two quarters
+    // A printer writing a PDF file lays the page out as the program's own PDF files: in
+    // tenths of a millimetre, a quarter inch clear on every side (Qt's own margins of 10
+    // points grow to 6.4 mm).
+    EXPECT_EQ(c.resolutionX(), 254);
+    EXPECT_EQ(c.pageWidth(), 2159 - 128);
+    EXPECT_EQ(c.destination(), dir.file("printed.pdf"));
     ASSERT_TRUE(c.beginDocument("Invoice - 1001")) << c.lastError();
     c.setFont(Font{"Arial", 12});
     c.textOut(300, 300, "First page on paper");
@@ -84,6 +87,48 @@ TEST_F(PrinterCanvasTest, APrinterWithNowhereToPrintIsReported) {
     EXPECT_EQ(c.lastError(), "The printer could not be started.");
     EXPECT_EQ(c.pageNumber(), 0);
     EXPECT_EQ(printer->pageLayout().orientation(), QPageLayout::Portrait);
+}
+
+TEST_F(PrinterCanvasTest, PrintingToAFileLaysOutAsAPdfOnTheDialogsPaperAndKeepsItsResolution) {
+    printer->setPageSize(QPageSize(QPageSize::A4));
+    const int own = printer->resolution();
+    PainterCanvas c(*printer);
+    PainterCanvas pdf(nullptr);
+    pdf.setPaperSize(data::PaperSize::A4);
+    c.setPaperSize(data::PaperSize::Letter);  // the dialog's paper holds
+    // The same within the rounding of the printer's page rectangle.
+    EXPECT_NEAR(c.pageWidth(), pdf.pageWidth(), 1);
+    EXPECT_NEAR(c.pageHeight(), pdf.pageHeight(), 1);
+    ASSERT_TRUE(c.beginDocument("Invoice - 3001")) << c.lastError();
+    c.setFont(Font{"Arial", 10});
+    c.textOut(0, 0, "Code");
+    ASSERT_TRUE(c.endDocument()) << c.lastError();
+    EXPECT_EQ(PdfInfo(dir.file("printed.pdf"))["Page size"], "595 x 842 pts (A4)");
+    // The word at the canvas's corner stands a quarter inch in, as in a PDF of its own.
+    double w = 0, h = 0;
+    const auto words = testing::PdfWords(dir.file("printed.pdf"), &w, &h);
+    ASSERT_FALSE(words.empty());
+    EXPECT_NEAR(words[0].x1, 18.1, 0.6);
+    // A paper printer chosen afterwards prints at its own resolution again.
+    EXPECT_EQ(printer->resolution(), own);
+}
+
+TEST_F(PrinterCanvasTest, EachDocumentProposesItsOwnFileAndAFileThereIsNamed) {
+    EXPECT_EQ(PrintFileInTheWay(*printer), "");
+    const std::string pdfFolder = dir.file("pdf");
+    EXPECT_EQ(ProposePrintFile(*printer, pdfFolder, "Envelope - Bolt & Nut: Inc."),
+              pdfFolder + "/Envelope - Bolt & Nut- Inc..pdf");
+    EXPECT_EQ(printer->outputFileName().toStdString(),
+              pdfFolder + "/Envelope - Bolt & Nut- Inc..pdf");
+    EXPECT_EQ(printer->docName().toStdString(), "Envelope - Bolt & Nut: Inc.");
+    std::filesystem::create_directories(pdfFolder);
+    {
+        PainterCanvas c(*printer);
+        ASSERT_TRUE(c.beginDocument("Envelope")) << c.lastError();
+        c.textOut(100, 100, "Bolt & Nut");
+        ASSERT_TRUE(c.endDocument()) << c.lastError();
+    }
+    EXPECT_EQ(PrintFileInTheWay(*printer), pdfFolder + "/Envelope - Bolt & Nut- Inc..pdf");
 }
 
 TEST_F(PrinterCanvasTest, ThereIsOneProgramPrinter) {
