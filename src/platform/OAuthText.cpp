@@ -268,15 +268,16 @@ std::optional<std::map<std::string, std::string>> ParseJsonObject(std::string_vi
     JsonReader r{json};
     if (!r.take('{')) return std::nullopt;
     std::map<std::string, std::string> members;
-    if (r.take('}')) return members;
-    do {
-        const std::optional<std::string> name = r.string();
-        if (!name || !r.take(':')) return std::nullopt;
-        const std::optional<std::string> value = r.value();
-        if (!value) return std::nullopt;
-        members[*name] = *value;
-    } while (r.take(','));
-    if (!r.take('}')) return std::nullopt;
+    if (!r.take('}')) {
+        do {
+            const std::optional<std::string> name = r.string();
+            if (!name || !r.take(':')) return std::nullopt;
+            const std::optional<std::string> value = r.value();
+            if (!value) return std::nullopt;
+            members[*name] = *value;
+        } while (r.take(','));
+        if (!r.take('}')) return std::nullopt;
+    }
     r.blanks();
     if (r.at != json.size()) return std::nullopt;
     return members;

@@ -66,6 +66,8 @@ class OAuthPeer {
     bool approveDevices() { return process_->command("approve") == "OK"; }
     // The next authorize redirect carries a state of its own.
     bool spoilNextState() { return process_->command("wrong-state") == "OK"; }
+    // The next code is bound to a challenge the program's verifier does not match.
+    bool spoilNextVerifier() { return process_->command("wrong-verifier") == "OK"; }
 
   private:
     Options options_;

@@ -16,6 +16,7 @@ Commands on standard input, each answered with "OK" on standard output:
   revoke        every refresh and access token ends now
   approve       the pending device codes are approved
   wrong-state   the next authorize redirect carries a state of its own
+  wrong-verifier  the next code is bound to a challenge no verifier matches
 """
 
 import argparse
@@ -44,6 +45,7 @@ class Provider:
         self.access = {}
         self.devices = {}
         self.wrong_state = False
+        self.wrong_verifier = False
         self.serial = 0
 
     def log(self, line):
@@ -100,7 +102,11 @@ def make_handler(provider):
                 return self.answer(400, {"error": "invalid_request"})
             with p.lock:
                 code = secrets.token_urlsafe(16)
-                p.codes[code] = (q["code_challenge"], redirect, q.get("scope", ""))
+                challenge = q["code_challenge"]
+                if p.wrong_verifier:
+                    p.wrong_verifier = False
+                    challenge = "x" + challenge
+                p.codes[code] = (challenge, redirect, q.get("scope", ""))
                 state = q.get("state", "")
                 if p.wrong_state:
                     p.wrong_state = False
@@ -199,6 +205,8 @@ def main():
                     d["approved"] = True
             elif command == "wrong-state":
                 provider.wrong_state = True
+            elif command == "wrong-verifier":
+                provider.wrong_verifier = True
             provider.publish()
         provider.log("command %s" % command)
         sys.stdout.write("OK\n")

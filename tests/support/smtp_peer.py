@@ -92,19 +92,20 @@ class Peer:
                 return AuthResult(success=False, handled=True)
         fields = {}
         for part in blob.split(b"\x01"):
-            if b"=" in part:
-                k, v = part.split(b"=", 1)
-                fields[k.decode()] = v.decode()
-            elif part.startswith(b"n,"):
+            if part.startswith(b"n,"):
+                # OAUTHBEARER's GS2 header names the user as "a=".
                 for kv in part.decode().split(","):
                     if kv.startswith("a="):
                         fields["user"] = kv[2:]
+            elif b"=" in part:
+                k, v = part.split(b"=", 1)
+                fields[k.decode()] = v.decode()
         user = fields.get("user", "")
         bearer = fields.get("auth", "")
         token = bearer[7:] if bearer.startswith("Bearer ") else ""
         if self.args.refuse_auth:
             self.log("auth %s %s refused-by-option" % (mechanism, user))
-            return AuthResult(success=False, message=self.args.refuse_auth)
+            return AuthResult(success=False, handled=False, message=self.args.refuse_auth)
         account = self.current_token(token)
         if account is not None and account == user:
             self.log("auth %s %s ok" % (mechanism, user))
@@ -113,7 +114,8 @@ class Peer:
         error = json.dumps({"status": "401", "schemes": "bearer",
                             "scope": "https://mail.test/"}).encode()
         await server.challenge_auth(error, encode_to_b64=True)
-        return AuthResult(success=False, message="535 5.7.8 Username and Password not accepted")
+        return AuthResult(success=False, handled=False,
+                          message="535 5.7.8 Username and Password not accepted")
 
     async def auth_XOAUTH2(self, server, args):
         return await self.sign_in(server, args, "XOAUTH2")

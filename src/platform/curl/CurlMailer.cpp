@@ -320,7 +320,9 @@ MailError CurlMailer::describe(int code) const {
                     "The certificate of the mail server " + where + " is not trusted: " + detail,
                     {}};
         case CURLE_LOGIN_DENIED:
-            // A token's refusal and Microsoft's sign-in refusals name their own cause.
+            // A token's refusal and Microsoft's sign-in refusals name their own cause;
+            // libcurl gives up on a token as soon as the server answers it with a challenge.
+            if (!token_.empty() && !talk.challenge.empty()) return describeReply();
             if (talk.refused() &&
                 (!token_.empty() || talk.reply.find("5.7.139") != std::string::npos ||
                  talk.reply.find("5.7.30") != std::string::npos))
@@ -382,10 +384,12 @@ MailError CurlMailer::describeReply() const {
                              "Microsoft 365 on the E-Mail tab of Company Options and sign in.");
         if (!token_.empty()) {
             const std::string said = XOAuth2Refusal(talk.challenge);
-            return error(MailStep::Login, "The mail server " + where +
-                                              " refused the sign-in token of " + user_ +
-                                              (said.empty() ? std::string() : " (" + said + ")") +
-                                              ". Sign in again (Company Options, E-Mail).");
+            const std::string text = "The mail server " + where + " refused the sign-in token of " +
+                                     user_ + (said.empty() ? std::string() : " (" + said + ")") +
+                                     ". Sign in again (Company Options, E-Mail).";
+            // A challenge is base64; what it says is in the text already.
+            if (talk.reply.rfind("334", 0) == 0) return MailError{MailStep::Login, text, said};
+            return error(MailStep::Login, text);
         }
         return error(MailStep::Login, "The mail server " + where + " refused the login (" +
                                           command +
