@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "data/IniFile.h"
@@ -53,6 +54,12 @@ struct MailLogin {
     MailTokenReader token;
     MailLogin(MailPasswordReader p = RecordMailPassword, MailTokenReader t = {})
         : password(std::move(p)), token(std::move(t)) {}
+    // Any password reader (a lambda) on its own stands for the login.
+    template <class Reader,
+              class = std::enable_if_t<std::is_convertible_v<Reader, MailPasswordReader> &&
+                                       !std::is_same_v<std::decay_t<Reader>, MailPasswordReader> &&
+                                       !std::is_same_v<std::decay_t<Reader>, MailLogin>>>
+    MailLogin(Reader&& p) : password(std::forward<Reader>(p)) {}
 };
 
 // Checks the company's address, server and port (each refusal is shown and nothing is
