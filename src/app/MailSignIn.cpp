@@ -381,8 +381,8 @@ std::optional<TokenLogin> MailAccessToken(const std::string& folder,
     const std::optional<StoredTokens> stored = ParseStoredTokens(*secret);
     if (!stored)
         return fail("The sign-in of company " + number +
-                    " in the desktop keyring is not readable. Sign in again (Company Options, "
-                    "E-Mail).");
+                    " in the desktop keyring is not readable; sign in (Company Options, E-Mail, "
+                    "Sign in...) to replace it. No connection was tried.");
     if (!stored->accessToken.empty() && stored->expiresAt - services.now() >= kTokenMargin)
         return TokenLogin{settings.account, stored->accessToken};
     if (!services.client) return fail("This program cannot refresh a sign-in.");
