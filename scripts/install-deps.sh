@@ -9,7 +9,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libsqlite3-dev sqlite3
   libzip-dev zip unzip
-  libcurl4-openssl-dev python3-aiosmtpd openssl
+  libcurl4-openssl-dev libssl-dev python3-aiosmtpd openssl
   libqpdf-dev poppler-utils unrtf
   xvfb xauth imagemagick
   fonts-liberation2 fonts-dejavu-core

@@ -10,6 +10,7 @@
 
 #include "cli/Cli.h"
 #include "platform/curl/CurlMailer.h"
+#include "platform/curl/CurlOAuth.h"
 #include "platform/qt/LetterText.h"
 #include "platform/qt/PainterCanvas.h"
 #include "platform/qt/SingleInstance.h"
@@ -50,6 +51,14 @@ int main(int argc, char** argv) {
     services.keyring = [&keyring]() -> invarro::platform::Keyring* {
         return keyring.available() ? &keyring : nullptr;
     };
+    // The sign-in tokens of companies that send through a provider.
+    invarro::platform::secret::SecretKeyring tokenKeyring(
+        invarro::platform::secret::kTokenSchemaName, "Invarro mail sign-in");
+    services.tokenKeyring = [&tokenKeyring]() -> invarro::platform::Keyring* {
+        return tokenKeyring.available() ? &tokenKeyring : nullptr;
+    };
+    invarro::platform::curl::CurlOAuth oauth;
+    services.oauth = [&oauth]() -> invarro::platform::OAuthClient* { return &oauth; };
     services.claimFolder = [&instance](const std::string& folder) {
         namespace qt = invarro::platform::qt;
         instance = std::make_unique<qt::SingleInstance>(QString::fromStdString(folder));

@@ -3,6 +3,7 @@
 #include "app/DemoCompanies.h"
 #include "app/DemoEInvoice.h"
 #include "app/Interest.h"
+#include "app/MailSignIn.h"
 #include "app/Startup.h"
 #include "app/TilePicture.h"
 #include "customers/Demo.h"
@@ -153,6 +154,17 @@ InstallResult CreateDemoInstallation(const std::string& folder, platform::Prompt
     if (!second.ok) {
         result.message = second.message;
         return result;
+    }
+    // The second company sends through Microsoft 365; it is not signed in, since the demo
+    // has no application registered there.
+    {
+        data::IniFile ini(data::IniFilePath(folder));
+        MailSignInSettings microsoft;
+        microsoft.method = SignInMethod::Microsoft;
+        if (!WriteMailSignIn(ini, "2", microsoft, &error)) {
+            result.message = error;
+            return result;
+        }
     }
     // The second company gets customers of its own.
     std::optional<data::CompanyRecord> other = ReadCompanyByNumber(folder, "2", prompter);

@@ -61,7 +61,8 @@ InstallResult AddDemoSecondCompany(const std::string& folder, platform::Prompter
         c.setText(Company::CoAddr3, "Phone (541) 555-0186");
         c.setText(Company::CoAddr4, "www.cedarridge.example");
         c.setText(Company::EMailAddress, "office@cedarridge.example");
-        c.setText(Company::EMailHost, "smtp.cedarridge.example");
+        // Its mailbox is at Microsoft 365, which signs in through the browser.
+        c.setText(Company::EMailHost, "smtp.office365.com");
         c.setText(Company::EMailPort, "587");
         // Oregon charges no sales tax.
         c.setByte(Company::CalcTaxes, 0);

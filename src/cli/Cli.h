@@ -16,6 +16,7 @@
 #include "platform/Clock.h"
 #include "platform/Keyring.h"
 #include "platform/Mailer.h"
+#include "platform/OAuth.h"
 
 namespace invarro::cli {
 
@@ -40,6 +41,12 @@ struct CliServices {
     std::function<std::unique_ptr<platform::Mailer>()> mailer;
     // The desktop keyring when one answers (asked only by the e-mail verbs), else null.
     std::function<platform::Keyring*()> keyring;
+    // The keyring of mail sign-in tokens when one answers, else null; and the OAuth 2.0
+    // client. Without them a company that signs in with a provider cannot send.
+    std::function<platform::Keyring*()> tokenKeyring;
+    std::function<platform::OAuthClient*()> oauth;
+    // Waits between two polls of the device sign-in; false stops it. A real sleep when unset.
+    std::function<bool(int seconds)> pause;
     // Today and now; the computer's clock when unset.
     const platform::Clock* clock = nullptr;
 };

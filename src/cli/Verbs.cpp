@@ -18,14 +18,17 @@
 // Prose of the manual page beyond the table (description, files, examples) is in Cli.cpp.
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <thread>
 
 #include "app/Aging.h"
 #include "app/BooksCheck.h"
 #include "app/CompanyManager.h"
 #include "app/Interest.h"
 #include "app/MailPassword.h"
+#include "app/MailSignIn.h"
 #include "cli/Command.h"
 #include "customers/CExport.h"
 #include "customers/CImport.h"
@@ -117,14 +120,33 @@ struct StatementFilesOpen {
     }
 };
 
-// The mail password as the desktop program reads it: from the keyring when the company
-// keeps it there, and then a keyring that does not answer stops the run before any login.
-output::MailPasswordReader PasswordReader(const Context& ctx) {
+// The sign-in of the tokens: the keyring of sign-in tokens and the OAuth 2.0 client.
+app::TokenServices TokenServicesOf(const Context& ctx) {
+    app::TokenServices services;
+    services.keyring = ctx.services.tokenKeyring ? ctx.services.tokenKeyring() : nullptr;
+    services.client = ctx.services.oauth ? ctx.services.oauth() : nullptr;
+    return services;
+}
+
+// The mail login as the desktop program makes it: the password from the keyring when the
+// company keeps it there, and then a keyring that does not answer stops the run before any
+// login; a company that signs in with a provider signs in with the stored token, refreshed
+// when needed, and without one the run stops before any connection.
+output::MailLogin LoginReader(const Context& ctx) {
     platform::Keyring* keyring = ctx.services.keyring ? ctx.services.keyring() : nullptr;
     const std::string folder = ctx.folder;
-    return [folder, keyring](const data::CompanyRecord& company, std::string* error) {
-        return app::LoginPassword(folder, company, keyring, error);
-    };
+    const app::TokenServices tokens = TokenServicesOf(ctx);
+    return output::MailLogin(
+        [folder, keyring](const data::CompanyRecord& company, std::string* error) {
+            return app::LoginPassword(folder, company, keyring, error);
+        },
+        [folder, tokens](const data::CompanyRecord& company,
+                         std::string* error) -> std::optional<output::MailTokenLogin> {
+            const std::optional<app::TokenLogin> token =
+                app::MailAccessToken(folder, company, tokens, error);
+            if (!token) return std::nullopt;
+            return output::MailTokenLogin{token->user, token->accessToken};
+        });
 }
 
 // --einvoice or --no-einvoice: whether an invoice PDF is a Factur-X e-invoice; nothing
@@ -321,7 +343,7 @@ int InvoiceEmail(Context& ctx, const Args& args) {
                 sent = output::EmailInvoiceText(files, number, ctx.session.company, *mailer,
                                                 ctx.prompter, ctx.clock, nullptr, false, *pdf);
             },
-            PasswordReader(ctx)))
+            LoginReader(ctx)))
         return NothingSent(ctx, 1, "invoices");
     using R = output::InvoiceMailOutcome::Result;
     if (sent.result == R::NotFound) return ctx.fail("invoice " + number + " is not on file");
@@ -775,11 +797,44 @@ int StatementsEmail(Context& ctx, const Args& args) {
                 mailed = output::EmailStatementBatch(files, run, company, ctx.today(), *mailer,
                                                      nullptr, ctx.prompter, ctx.progress, {}, *pdf);
             },
-            PasswordReader(ctx)))
+            LoginReader(ctx)))
         return NothingSent(ctx, int(run.customers.size()), "statements");
     if (batch && mailed.batch.completed && mailed.counts.failed == 0)
         output::StoreLastBatchDate(ctx.folder, ctx.session.company, ctx.today(), ctx.prompter);
     return MailRunEnd(ctx, mailed.counts, skipped, "statements");
+}
+
+// ----------------------------------------------------------------------- email login
+
+// Signs the company in from a terminal with the device code: the address to open and the
+// code to type are printed, and the command waits until the sign-in was approved there.
+int EmailLogin(Context& ctx, const Args&) {
+    const std::string number = Prefix(ctx);
+    const data::IniFile ini(data::IniFilePath(ctx.folder));
+    const app::MailSignInSettings settings = app::ReadMailSignIn(ini, number);
+    if (!settings.oauth())
+        return ctx.fail("company " + number +
+                        " signs in to its mail server with a password; choose Microsoft 365, "
+                        "Google or another provider under \"Sign in with\" on the E-Mail tab of "
+                        "Company Options first");
+    const app::TokenServices tokens = TokenServicesOf(ctx);
+    std::function<bool(int)> pause = ctx.services.pause;
+    if (!pause)
+        pause = [](int seconds) {
+            std::this_thread::sleep_for(std::chrono::seconds(seconds));
+            return true;
+        };
+    const app::SignInOutcome out = app::SignInWithDevice(
+        ctx.folder, number, settings, tokens,
+        [&](const platform::DeviceCode& code) {
+            ctx.say("To sign in, open " + code.verificationUri +
+                    " in a web browser and enter the code " + code.userCode + ".");
+        },
+        pause);
+    if (!out.ok) return ctx.fail(out.error);
+    Print(ctx, out.account);
+    ctx.say("Company " + number + " is signed in as " + out.account + ".");
+    return kExitOk;
 }
 
 // ----------------------------------------------------------------------- report
@@ -1185,6 +1240,16 @@ const std::vector<Verb>& Verbs() {
          1,
          true,
          Report},
+        {"email login",
+         "",
+         "signs the company in to its mail provider (Microsoft 365 or another OAuth 2.0 "
+         "provider that offers sign-in with a device code): prints an address and a code to "
+         "enter there from any browser, and keeps the sign-in in the desktop keyring",
+         {},
+         0,
+         0,
+         true,
+         EmailLogin},
         {"check",
          "[--repair]",
          "verifies the books; exits 1 when it finds a problem",

@@ -143,7 +143,7 @@ std::string RecordMailPassword(const data::CompanyRecord& company, std::string*)
 
 bool CheckEmailSettings(const data::CompanyRecord& company, platform::Mailer& mailer,
                         platform::Prompter& prompter, platform::Progress& progress,
-                        const MailPasswordReader& readPassword) {
+                        const MailLogin& signIn) {
     using platform::Icon;
     const std::string host = TrimmedText(company.text(Company::EMailHost));
     const std::string portText = TrimmedText(company.text(Company::EMailPort));
@@ -181,12 +181,25 @@ bool CheckEmailSettings(const data::CompanyRecord& company, platform::Mailer& ma
     // Set or cleared on every check: a login typed for one company never goes to the
     // server of another.
     const std::string login = TrimmedText(company.text(Company::EMailLogin));
-    if (login.empty()) {
+    std::optional<MailTokenLogin> token;
+    if (signIn.token) {
+        std::string why;
+        token = signIn.token(company, &why);
+        if (!why.empty()) {
+            // Without a current token nothing is tried: no connection, no message.
+            prompter.inform(std::string(kEMailModeTitle), why, Icon::Error);
+            return false;
+        }
+    }
+    if (token) {
+        mailer.setToken(token->user, token->accessToken);
+    } else if (login.empty()) {
         mailer.setLogin("", "");
     } else {
         // The password goes to the server exactly as it was typed and stored.
         std::string why;
-        const std::string password = readPassword ? readPassword(company, &why) : std::string();
+        const std::string password =
+            signIn.password ? signIn.password(company, &why) : std::string();
         if (!why.empty()) {
             // No login is tried with a password that could not be had.
             prompter.inform(std::string(kEMailModeTitle), why, Icon::Error);
@@ -213,8 +226,8 @@ bool CheckEmailSettings(const data::CompanyRecord& company, platform::Mailer& ma
 
 bool RunMailSession(const data::CompanyRecord& company, platform::Mailer& mailer,
                     platform::Prompter& prompter, platform::Progress& progress,
-                    const std::function<void()>& body, const MailPasswordReader& readPassword) {
-    if (!CheckEmailSettings(company, mailer, prompter, progress, readPassword)) return false;
+                    const std::function<void()>& body, const MailLogin& login) {
+    if (!CheckEmailSettings(company, mailer, prompter, progress, login)) return false;
     try {
         body();
     } catch (...) {

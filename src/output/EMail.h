@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "data/IniFile.h"
@@ -35,23 +36,49 @@ using MailPasswordReader =
 // The reader of a program without a keyring: the company record's field.
 std::string RecordMailPassword(const data::CompanyRecord& company, std::string* error);
 
+// The sign-in of a company that sends through an OAuth 2.0 provider: the account and a
+// current access token. The reader gives nothing and no error when the company signs in
+// with a password; *error, a whole sentence, when the token could not be had - then no
+// connection is tried.
+struct MailTokenLogin {
+    std::string user;
+    std::string accessToken;
+};
+using MailTokenReader = std::function<std::optional<MailTokenLogin>(
+    const data::CompanyRecord& company, std::string* error)>;
+
+// How a mail run signs in: the password reader, and the token reader where the program
+// has one (a company that signs in with a provider is then signed in with its token).
+struct MailLogin {
+    MailPasswordReader password;
+    MailTokenReader token;
+    MailLogin(MailPasswordReader p = RecordMailPassword, MailTokenReader t = {})
+        : password(std::move(p)), token(std::move(t)) {}
+    // Any password reader (a lambda) on its own stands for the login.
+    template <class Reader,
+              class = std::enable_if_t<std::is_convertible_v<Reader, MailPasswordReader> &&
+                                       !std::is_same_v<std::decay_t<Reader>, MailPasswordReader> &&
+                                       !std::is_same_v<std::decay_t<Reader>, MailLogin>>>
+    MailLogin(Reader&& p) : password(std::forward<Reader>(p)) {}
+};
+
 // Checks the company's address, server and port (each refusal is shown and nothing is
 // connected), hands host, port and login to the mailer - a blank login name clears the
 // login, so one company's login never reaches another company's server - and connects
-// when the mailer is not connected yet. The password is used exactly as read. A
-// password that could not be read, or a failed connect, shows what failed. True when the
-// mailer is connected.
+// when the mailer is not connected yet. The password is used exactly as read. A company
+// with a token sign-in signs in with the token instead (its login name and password are
+// not used). A password or token that could not be had, or a failed connect, shows what
+// failed. True when the mailer is connected.
 bool CheckEmailSettings(const data::CompanyRecord& company, platform::Mailer& mailer,
                         platform::Prompter& prompter, platform::Progress& progress,
-                        const MailPasswordReader& readPassword = RecordMailPassword);
+                        const MailLogin& login = {});
 
 // One mail run: CheckEmailSettings, then body over the open connection, which is closed
 // afterwards however body ends (an error thrown by it goes on to the caller). False, and
 // body does not run, when the check failed.
 bool RunMailSession(const data::CompanyRecord& company, platform::Mailer& mailer,
                     platform::Prompter& prompter, platform::Progress& progress,
-                    const std::function<void()>& body,
-                    const MailPasswordReader& readPassword = RecordMailPassword);
+                    const std::function<void()>& body, const MailLogin& login = {});
 
 // A customer's e-mail field as a recipient list: ";" and "," separate addresses, each is
 // trimmed, empty ones are dropped; the joined text is cut to 50 characters.

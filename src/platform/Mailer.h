@@ -1,4 +1,5 @@
-// The mail client the logic talks through: the outgoing server's host, port and login,
+// The mail client the logic talks through: the outgoing server's host, port and login (a
+// password or an OAuth 2.0 access token),
 // one connection kept open for a whole run of messages, and messages sent over it: a
 // plain-text body, and files attached to it when there are any. The desktop program uses
 // the libcurl implementation; tests may record.
@@ -70,6 +71,10 @@ class Mailer {
     virtual void setPort(int port) = 0;
     // A login name logs in on the next connect; an empty name connects without a login.
     virtual void setLogin(const std::string& user, const std::string& password) = 0;
+    // Signs in on the next connect with an OAuth 2.0 access token (SASL XOAUTH2) as the
+    // account user, over a secure connection only; replaces a login set before, as
+    // setLogin replaces a token.
+    virtual void setToken(const std::string& user, const std::string& accessToken) = 0;
 
     virtual bool connected() const = 0;
     // Opens the connection (and the login when one is set). False and error when it fails.

@@ -200,7 +200,7 @@ void TCustStmnt::emailStatement() {
                 sent = output::EmailStatement(statement_, *ctx_.company, TodayOf(ctx_),
                                               *ctx_.mailer, error, MailPdfOf(ctx_));
             },
-            MailPasswordReaderOf(ctx_)))
+            MailLoginOf(ctx_)))
         return;
     if (!sent) {
         ctx_.prompter->inform("E-Mail Statement",
@@ -401,7 +401,7 @@ void EmailStatementBatch(const CustomerWindowContext& context, const output::Sta
                                              " statements sent by e-mail.");
             }
         },
-        MailPasswordReaderOf(context));
+        MailLoginOf(context));
     if (!ran || out.canceled) return;
     const std::string problems = output::MailRunProblems(counts, "statement");
     if (problems.empty())

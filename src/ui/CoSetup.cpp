@@ -22,6 +22,7 @@
 #include <QVBoxLayout>
 
 #include "app/MailPassword.h"
+#include "app/MailSignIn.h"
 #include "data/Ansi.h"
 #include "data/IniFile.h"
 #include "data/SideFiles.h"
@@ -83,6 +84,7 @@ TCoSetup::TCoSetup(app::CompanySetupForm& form, const WindowServices& services, 
 
     load(form_.initialValues());
     loadKeyringChoice();
+    loadSignIn();
     loadAttachChoice();
     loadEInvoice();
     auto* number = findChild<QLineEdit*>(QStringLiteral("CoNumb"));
@@ -184,6 +186,12 @@ QWidget* TCoSetup::buildEMailTab() {
     form->addRow(Caption(page, "E-Mail Address (reply e-mail address):"), edit(page, "CEmailAdd"));
     form->addRow(Caption(page, "Outgoing Mail Server (SMTP):"), edit(page, "CEMailHost"));
     form->addRow(Caption(page, "EMail Port Number:"), edit(page, "EMPort"));
+    auto* method = new QComboBox(page);
+    method->setObjectName(QStringLiteral("EMSignIn"));
+    for (app::SignInMethod m : {app::SignInMethod::Password, app::SignInMethod::Microsoft,
+                                app::SignInMethod::Google, app::SignInMethod::Other})
+        method->addItem(Q(app::MethodName(m)), int(m));
+    form->addRow(Caption(page, "Sign in with:"), method);
     form->addRow(Caption(page, "Login/User ID:"), edit(page, "EMlogin"));
     QLineEdit* password = edit(page, "EMpword");
     password->setEchoMode(QLineEdit::Password);
@@ -191,6 +199,43 @@ QWidget* TCoSetup::buildEMailTab() {
     auto* keyring = new QCheckBox(Q(app::kKeyringOption), page);
     keyring->setObjectName(QStringLiteral("EMKeyring"));
     form->addRow(keyring);
+    // The rows of a provider's sign-in; which are shown follows the choice above.
+    auto line = [&](const char* name, const char* caption, int row) {
+        auto* e = new QLineEdit(page);
+        e->setObjectName(QString::fromLatin1(name));
+        auto* label = Caption(page, caption);
+        form->addRow(label, e);
+        signInRows_[row] = e;
+        e->setProperty("caption", QVariant::fromValue<QObject*>(label));
+        return e;
+    };
+    line("EMClientId", "Application (client) ID:", 0);
+    line("EMClientSecret", "Client secret (Google):", 1);
+    line("EMAuthorizeUrl", "Authorize endpoint:", 2);
+    line("EMTokenUrl", "Token endpoint:", 3);
+    line("EMDeviceUrl", "Device code endpoint:", 4)
+        ->setPlaceholderText(QStringLiteral("optional: sign-in from a terminal"));
+    line("EMScope", "Scope:", 5);
+    auto* accountRow = new QWidget(page);
+    auto* accountLayout = new QHBoxLayout(accountRow);
+    accountLayout->setContentsMargins(0, 0, 0, 0);
+    auto* account = new QLabel(accountRow);
+    account->setObjectName(QStringLiteral("EMAccount"));
+    account->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    auto* signInButton = new QPushButton(QStringLiteral("Sign in..."), accountRow);
+    signInButton->setObjectName(QStringLiteral("EMSignInButton"));
+    auto* signOutButton = new QPushButton(QStringLiteral("Sign out"), accountRow);
+    signOutButton->setObjectName(QStringLiteral("EMSignOutButton"));
+    accountLayout->addWidget(account, 1);
+    accountLayout->addWidget(signInButton);
+    accountLayout->addWidget(signOutButton);
+    auto* accountCaption = Caption(page, "Signed in as:");
+    form->addRow(accountCaption, accountRow);
+    accountRow->setProperty("caption", QVariant::fromValue<QObject*>(accountCaption));
+    signInRows_[6] = accountRow;
+    connect(signInButton, &QPushButton::clicked, this, [this] { signIn(); });
+    connect(signOutButton, &QPushButton::clicked, this, [this] { signOut(); });
+    connect(method, &QComboBox::activated, this, [this] { showSignInMethod(true); });
     form->addRow(box(page, "DefToEMail", "Default Output to E-Mail"));
     form->addRow(box(page, "CBEMailLines", "Lines On E-Mail Invoices"));
     form->addRow(box(page, "EMInclCust", "Include customers without e-mail address"));
@@ -674,6 +719,7 @@ void TCoSetup::accept() {
         findChild<QLineEdit*>(QString::fromLatin1(name))
             ->setText(QString::fromStdString(v.textOf(name)));
     saveKeyringChoice();
+    saveSignIn();
     saveAttachChoice();
     {
         data::IniFile ini(data::IniFilePath(services_.folder));
@@ -718,6 +764,165 @@ void TCoSetup::saveKeyringChoice() {
         services_.prompter->inform(windowTitle().toStdString(),
                                    "The mail password could not be kept in the desktop keyring (" +
                                        saved.error + "). It is kept in the company record.",
+                                   platform::Icon::Warning);
+}
+
+app::MailSignInSettings TCoSetup::signInValues() const {
+    app::MailSignInSettings s;
+    s.method =
+        app::SignInMethod(findChild<QComboBox*>(QStringLiteral("EMSignIn"))->currentData().toInt());
+    auto text = [this](const char* name) {
+        return findChild<QLineEdit*>(QString::fromLatin1(name))->text().trimmed().toStdString();
+    };
+    s.clientId = text("EMClientId");
+    s.clientSecret = text("EMClientSecret");
+    if (s.method == app::SignInMethod::Other) {
+        s.authorizeUrl = text("EMAuthorizeUrl");
+        s.tokenUrl = text("EMTokenUrl");
+        s.deviceUrl = text("EMDeviceUrl");
+        s.scope = text("EMScope");
+    }
+    s.account = storedSignIn_.account;
+    return s;
+}
+
+void TCoSetup::loadSignIn() {
+    const data::IniFile ini(data::IniFilePath(services_.folder));
+    // A new company starts with a password, whatever a deleted company of that number chose.
+    if (form_.mode() != app::CompanySetupForm::Mode::Add)
+        storedSignIn_ = app::ReadMailSignIn(ini, form_.working().text(data::Company::CompanyNo));
+    const app::MailSignInSettings& s = storedSignIn_;
+    auto* method = findChild<QComboBox*>(QStringLiteral("EMSignIn"));
+    method->setCurrentIndex(std::max(0, method->findData(int(s.method))));
+    auto set = [this](const char* name, const std::string& value) {
+        findChild<QLineEdit*>(QString::fromLatin1(name))->setText(QString::fromStdString(value));
+    };
+    set("EMClientId", s.clientId);
+    set("EMClientSecret", s.clientSecret);
+    set("EMAuthorizeUrl", s.authorizeUrl);
+    set("EMTokenUrl", s.tokenUrl);
+    set("EMDeviceUrl", s.deviceUrl);
+    set("EMScope", s.scope);
+    showSignInMethod(false);
+}
+
+void TCoSetup::showAccount(const std::string& account) {
+    auto* label = findChild<QLabel*>(QStringLiteral("EMAccount"));
+    label->setText(account.empty() ? QStringLiteral("(not signed in)")
+                                   : QString::fromStdString(account));
+    findChild<QPushButton*>(QStringLiteral("EMSignOutButton"))->setEnabled(!account.empty());
+}
+
+void TCoSetup::showSignInMethod(bool chosenNow) {
+    const auto m =
+        app::SignInMethod(findChild<QComboBox*>(QStringLiteral("EMSignIn"))->currentData().toInt());
+    const bool oauth = m != app::SignInMethod::Password;
+    const bool other = m == app::SignInMethod::Other;
+    const app::ProviderPreset* preset = app::PresetOf(m);
+    auto show = [](QWidget* w, bool visible) {
+        w->setVisible(visible);
+        if (auto* caption = qobject_cast<QWidget*>(w->property("caption").value<QObject*>()))
+            caption->setVisible(visible);
+    };
+    show(signInRows_[0], oauth);
+    show(signInRows_[1], m == app::SignInMethod::Google || other);
+    for (int i = 2; i <= 4; ++i)
+        show(signInRows_[i], other);
+    show(signInRows_[5], oauth);
+    show(signInRows_[6], oauth);
+    auto* scope = findChild<QLineEdit*>(QStringLiteral("EMScope"));
+    scope->setReadOnly(!other);
+    if (preset)
+        scope->setText(Q(preset->scope));
+    else if (!other)
+        scope->clear();
+    // The password rows do not count for a provider's sign-in.
+    for (const char* name : {"EMlogin", "EMpword", "EMKeyring"})
+        findChild<QWidget*>(QString::fromLatin1(name))->setEnabled(!oauth);
+    if (!oauth)
+        findChild<QWidget*>(QStringLiteral("EMKeyring"))
+            ->setEnabled(services_.keyring && services_.keyring->available());
+    const bool canSignIn = services_.tokenKeyring && services_.oauth && services_.openUrl;
+    findChild<QPushButton*>(QStringLiteral("EMSignInButton"))->setEnabled(canSignIn);
+    // A provider chosen now brings its mail server, unless the user set another one.
+    if (chosenNow && preset) {
+        auto* host = findChild<QLineEdit*>(QStringLiteral("CEMailHost"));
+        auto* port = findChild<QLineEdit*>(QStringLiteral("EMPort"));
+        const std::string typed = host->text().trimmed().toStdString();
+        bool known = typed.empty();
+        for (app::SignInMethod other : {app::SignInMethod::Microsoft, app::SignInMethod::Google})
+            if (typed == app::PresetOf(other)->smtpHost) known = true;
+        if (known) {
+            host->setText(Q(preset->smtpHost));
+            port->setText(QString::number(preset->smtpPort));
+        }
+    }
+    // The account signed in stays only while the provider and application are the same.
+    const app::MailSignInSettings now = signInValues();
+    const bool same =
+        now.method == storedSignIn_.method && now.clientId == storedSignIn_.clientId &&
+        now.authorizeUrl == storedSignIn_.authorizeUrl && now.tokenUrl == storedSignIn_.tokenUrl;
+    showAccount(same ? storedSignIn_.account : std::string());
+}
+
+void TCoSetup::signIn() {
+    const std::string title = windowTitle().toStdString();
+    app::MailSignInSettings settings = signInValues();
+    settings.account.clear();
+    if (const std::string problem = app::MailSignInProblem(settings); !problem.empty()) {
+        showTab(app::kTabEMail);
+        services_.prompter->inform(title, problem, platform::Icon::Warning);
+        return;
+    }
+    platform::Progress* progress = services_.progress;
+    if (progress) {
+        progress->start("Sign In", 2);
+        progress->setLine(0, "Finish the sign-in in the web browser.");
+        progress->setLine(1,
+                          "Waiting for " + std::string(app::MethodName(settings.method)) + "...");
+    }
+    const app::SignInOutcome out = app::SignInWithBrowser(
+        services_.folder, form_.working().text(data::Company::CompanyNo), settings,
+        {services_.tokenKeyring, services_.oauth, app::SystemNow}, services_.openUrl, 300,
+        [progress] { return progress && !progress->step(); });
+    if (progress) progress->finish();
+    if (!out.ok) {
+        services_.prompter->inform(title, out.error, platform::Icon::Warning);
+        return;
+    }
+    storedSignIn_ = settings;
+    storedSignIn_.account = out.account;
+    showAccount(out.account);
+}
+
+void TCoSetup::signOut() {
+    std::string why;
+    if (!app::SignOut(services_.folder, form_.working().text(data::Company::CompanyNo),
+                      {services_.tokenKeyring, services_.oauth, app::SystemNow}, &why))
+        services_.prompter->inform(windowTitle().toStdString(),
+                                   "The sign-in could not be removed completely (" + why + ").",
+                                   platform::Icon::Warning);
+    storedSignIn_.account.clear();
+    showAccount({});
+}
+
+void TCoSetup::saveSignIn() {
+    app::MailSignInSettings s = signInValues();
+    const std::string number = form_.working().text(data::Company::CompanyNo);
+    const bool same = s.method == storedSignIn_.method && s.clientId == storedSignIn_.clientId &&
+                      s.authorizeUrl == storedSignIn_.authorizeUrl &&
+                      s.tokenUrl == storedSignIn_.tokenUrl;
+    if (!same && !storedSignIn_.account.empty()) {
+        // Tokens of another provider or application are of no use any more.
+        app::SignOut(services_.folder, number,
+                     {services_.tokenKeyring, services_.oauth, app::SystemNow});
+        s.account.clear();
+    }
+    data::IniFile ini(data::IniFilePath(services_.folder));
+    std::string why;
+    if (!app::WriteMailSignIn(ini, number, s, &why))
+        services_.prompter->inform(windowTitle().toStdString(),
+                                   "The e-mail sign-in settings could not be kept (" + why + ").",
                                    platform::Icon::Warning);
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/CompanySetup.h"
+#include "app/MailSignIn.h"
 #include "data/EInvoiceData.h"
 #include "ui/WindowSupport.h"
 
@@ -42,6 +43,12 @@ class TCoSetup : public QDialog {
     void setLogo(const QString& path);
     void openHeaders();
     void showHelp();
+    // "Sign in..." on the E-Mail tab: the browser's sign-in with the provider chosen and the
+    // entries as they stand; "Sign out" forgets the sign-in.
+    void signIn();
+    void signOut();
+    // The sign-in settings as the E-Mail tab shows them.
+    app::MailSignInSettings signInValues() const;
 
     void accept() override;
     void done(int result) override;
@@ -73,6 +80,12 @@ class TCoSetup : public QDialog {
     // when the dialog opens; where the password goes on "&Save".
     void loadKeyringChoice();
     void saveKeyringChoice();
+    // "Sign in with": the company's choice of password or provider, kept in the INI file;
+    // the fields the choice needs are shown, the others hidden.
+    void loadSignIn();
+    void saveSignIn();
+    void showSignInMethod(bool chosenNow);
+    void showAccount(const std::string& account);
     // "Attach the document as PDF": kept in the INI file beside the keyring choice.
     void loadAttachChoice();
     void saveAttachChoice();
@@ -87,6 +100,9 @@ class TCoSetup : public QDialog {
     QLabel* preview_ = nullptr;
     bool reloadCompanyInUse_ = false;
     bool shownOnce_ = false;
+    // The sign-in the INI file held when the dialog opened, to tell a changed provider.
+    app::MailSignInSettings storedSignIn_;
+    QWidget* signInRows_[8] = {};  // the OAuth rows of the E-Mail tab's form
 };
 
 }  // namespace invarro::ui

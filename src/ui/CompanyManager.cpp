@@ -15,6 +15,7 @@
 
 #include "app/CompanySetup.h"
 #include "app/MailPassword.h"
+#include "app/MailSignIn.h"
 #include "data/Company.h"
 #include "data/Keys.h"
 #include "data/Texts.h"
@@ -288,6 +289,9 @@ void TCompanyManager::deleteCompany() {
                                numberInUse(), services_.passwordCheck, *services_.prompter);
         if (outcome != app::DeleteOutcome::Deleted) return;
         app::ForgetMailPassword(current->record.text(data::Company::CompanyNo), services_.keyring);
+        // Its provider sign-in goes too, so that a later company of that number starts afresh.
+        app::SignOut(services_.folder, current->record.text(data::Company::CompanyNo),
+                     {services_.tokenKeyring, services_.oauth, app::SystemNow});
         browser_->Refresh();
         updateCount();
     });

@@ -40,6 +40,9 @@ struct CustomerWindowContext {
     platform::Mailer* mailer = nullptr;  // none: nothing can be e-mailed
     // Reads a company's mail password; none: the company record's field.
     std::function<std::string(const data::CompanyRecord&, std::string*)> mailPassword;
+    // Gives the access token of a company that signs in with a provider (none: every
+    // company signs in with its password).
+    output::MailTokenReader mailToken;
     // The main window's status line (for "... added to label queue.").
     std::function<void(const QString&)> mainStatus;
     // Told whether the label queue holds labels not yet printed or saved.
@@ -59,10 +62,13 @@ struct CustomerWindowContext {
     std::function<std::unique_ptr<output::Canvas>()> mailPdfCanvas;
 };
 
-// The context's reader of mail passwords, or the company record's field without one.
-inline output::MailPasswordReader MailPasswordReaderOf(const CustomerWindowContext& c) {
-    return c.mailPassword ? output::MailPasswordReader(c.mailPassword)
-                          : output::MailPasswordReader(output::RecordMailPassword);
+// How the context's mail runs sign in: its password reader (or the company record's field
+// without one) and its token reader.
+inline output::MailLogin MailLoginOf(const CustomerWindowContext& c) {
+    return output::MailLogin(c.mailPassword
+                                 ? output::MailPasswordReader(c.mailPassword)
+                                 : output::MailPasswordReader(output::RecordMailPassword),
+                             c.mailToken);
 }
 
 // What the shared windows (find, export, import) need from a customer window's context.

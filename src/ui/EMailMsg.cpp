@@ -154,7 +154,7 @@ void TEMailMsg::sendMessage() {
             output::SendFreeMessage(m, *ctx_.labelQueue, customers.fb, *ctx_.company, *ctx_.mailer,
                                     *ctx_.prompter, progress);
         },
-        MailPasswordReaderOf(ctx_));
+        MailLoginOf(ctx_));
 }
 
 }  // namespace invarro::ui

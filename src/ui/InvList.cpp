@@ -542,7 +542,7 @@ void Tinvlist::emailInvoice(const std::string& number) {
     output::InvoiceMailOutcome out;
     if (!output::RunMailSession(
             *ctx_.company, *ctx_.mailer, *ctx_.prompter, progress,
-            [&] { out = EmailFromWindow(ctx_, *files_, number); }, MailPasswordReaderOf(ctx_)))
+            [&] { out = EmailFromWindow(ctx_, *files_, number); }, MailLoginOf(ctx_)))
         return;
     const std::string title(output::kEMailModeTitle);
     using R = output::InvoiceMailOutcome::Result;
@@ -643,8 +643,7 @@ void Tinvlist::emailBatch(const std::vector<std::string>& numbers) {
     try {
         ran = output::RunMailSession(
             *ctx_.company, *ctx_.mailer, *ctx_.prompter, progress,
-            [&] { counts = EmailBatchFromWindow(ctx_, *files_, numbers); },
-            MailPasswordReaderOf(ctx_));
+            [&] { counts = EmailBatchFromWindow(ctx_, *files_, numbers); }, MailLoginOf(ctx_));
     } catch (...) {
         list_->Refresh();
         throw;

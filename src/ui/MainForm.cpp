@@ -23,6 +23,7 @@
 #include "app/Installation.h"
 #include "app/LineConversion.h"
 #include "app/MailPassword.h"
+#include "app/MailSignIn.h"
 #include "app/MainCommands.h"
 #include "app/TilePicture.h"
 #include "data/Files.h"
@@ -725,6 +726,13 @@ CustomerWindowContext TMainForm::customerContext(platform::Progress* progress) {
     c.mailPassword = [this](const data::CompanyRecord& company, std::string* error) {
         return app::LoginPassword(folder_, company, services_.keyring, error);
     };
+    c.mailToken = [this](const data::CompanyRecord& company,
+                         std::string* error) -> std::optional<output::MailTokenLogin> {
+        const std::optional<app::TokenLogin> token = app::MailAccessToken(
+            folder_, company, {services_.tokenKeyring, services_.oauth, app::SystemNow}, error);
+        if (!token) return std::nullopt;
+        return output::MailTokenLogin{token->user, token->accessToken};
+    };
     c.mainStatus = [this](const QString& text) { setStatus(text); };
     c.labelsWaiting = [this](bool waiting) { session_.labelsWaiting = waiting; };
     c.openHelp = [this](const std::string& topic) { openHelp(topic); };
@@ -836,6 +844,9 @@ void TMainForm::companyManager(bool setUpInUse) {
     services.progress = progress.get();
     services.clock = clock_;
     services.keyring = services_.keyring;
+    services.tokenKeyring = services_.tokenKeyring;
+    services.oauth = services_.oauth;
+    services.openUrl = [this](const std::string& url) { return shell().openUrl(url); };
     services.help = [this](const std::string& topic) { openHelp(topic); };
     services.passwordCheck = [this] {
         app::PasswordDialogPort& passwords =

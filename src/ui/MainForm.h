@@ -67,6 +67,10 @@ struct MainFormServices {
     std::function<QString()> chooseBackupFolder;   // else the desktop's folder chooser
     std::function<QString()> chooseBackupArchive;  // else the desktop's file chooser
     platform::Keyring* keyring = nullptr;  // none: mail passwords stay in the company records
+    // The keyring of mail sign-in tokens and the OAuth 2.0 client; without either no
+    // company can sign in with a provider.
+    platform::Keyring* tokenKeyring = nullptr;
+    platform::OAuthClient* oauth = nullptr;
 };
 
 class TMainForm : public QMainWindow {

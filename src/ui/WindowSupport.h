@@ -20,6 +20,7 @@
 #include "output/Font.h"
 #include "platform/Clock.h"
 #include "platform/Keyring.h"
+#include "platform/OAuth.h"
 #include "platform/Progress.h"
 #include "platform/Prompter.h"
 
@@ -56,6 +57,11 @@ struct WindowServices {
     std::function<bool()> passwordCheck;
     // The desktop keyring for the mail passwords; none: they stay in the company records.
     platform::Keyring* keyring = nullptr;
+    // The keyring of mail sign-in tokens, the OAuth 2.0 client and the desktop's browser for
+    // signing in with a provider; without them the sign-in is disabled.
+    platform::Keyring* tokenKeyring = nullptr;
+    platform::OAuthClient* oauth = nullptr;
+    std::function<bool(const std::string& url)> openUrl;
 };
 
 // A company font as the windows draw with it, and back.

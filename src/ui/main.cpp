@@ -26,6 +26,7 @@
 #include "data/Texts.h"
 #include "maintenance/Backup.h"
 #include "platform/ConsolePrompter.h"
+#include "platform/curl/CurlOAuth.h"
 #include "platform/qt/QtPrompter.h"
 #include "platform/qt/SingleInstance.h"
 #include "platform/qt/TerminationSignals.h"
@@ -192,6 +193,11 @@ int main(int argc, char** argv) {
     services.helpFolder = HelpFolder();
     invarro::platform::secret::SecretKeyring keyring;
     services.keyring = &keyring;
+    invarro::platform::secret::SecretKeyring tokenKeyring(
+        invarro::platform::secret::kTokenSchemaName, "Invarro mail sign-in");
+    services.tokenKeyring = &tokenKeyring;
+    invarro::platform::curl::CurlOAuth oauth;
+    services.oauth = &oauth;
     ui::TMainForm form(folder, services);
     if (!form.created()) return 1;
     window = &form;

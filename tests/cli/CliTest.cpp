@@ -17,6 +17,7 @@
 
 #include "app/Aging.h"
 #include "app/Demo.h"
+#include "app/MailSignIn.h"
 #include "app/Startup.h"
 #include "cli/Captured.h"
 #include "cli/Cli.h"
@@ -34,12 +35,15 @@
 #include "output/EMail.h"
 #include "output/Rptselct.h"
 #include "platform/curl/CurlMailer.h"
+#include "platform/curl/CurlOAuth.h"
 #include "platform/qt/PainterCanvas.h"
 #include "platform/qt/SingleInstance.h"
 #include "platform/zip/ZipArchive.h"
 #include "storage/Engine.h"
 #include "support/Command.h"
+#include "support/MemoryKeyring.h"
 #include "support/Modal.h"
+#include "support/OAuthPeer.h"
 #include "support/QtApp.h"
 #include "support/ScriptedPrompter.h"
 #include "support/SmtpPeer.h"
@@ -109,8 +113,11 @@ class CliTest : public ::testing::Test {
             mailer->setTimeout(10);
             return mailer;
         };
+        if (moreServices) moreServices(services);
         return testing::RunCaptured(all, services);
     }
+    // What a test adds to the services of every run.
+    std::function<void(CliServices&)> moreServices;
 
     // The records of the two folders agree byte for byte.
     void expectSameFiles(const std::vector<std::string>& names) {
@@ -1045,6 +1052,163 @@ TEST_F(CliTest, InvoiceEmailSaysPlainlyWhenTheKeyringDoesNotAnswerAndTriesNoLogi
     EXPECT_EQ(peer.events().find("auth"), std::string::npos) << peer.events();
     EXPECT_TRUE(peer.received().empty());
     EXPECT_TRUE(ReadFileBytes(commandFolder + "/1I.DAT") == before);
+}
+
+}  // namespace
+}  // namespace invarro::cli
+
+namespace invarro::cli {
+namespace {
+
+// ----------------------------------------------------------------------- e-mail sign-in
+
+// A company of the command's folder that signs in with a local provider, its mail server
+// taking only the provider's current tokens over STARTTLS.
+class CliSignInTest : public CliTest {
+  protected:
+    void SetUp() override {
+        CliTest::SetUp();
+        ASSERT_TRUE(provider.ready());
+        ASSERT_TRUE(peer.ready());
+        company = session.company;
+        AimCompanyMail(commandFolder, company, peer.port());
+        settings.method = app::SignInMethod::Other;
+        settings.clientId = provider.options().clientId;
+        settings.authorizeUrl = provider.url("/authorize");
+        settings.tokenUrl = provider.url("/token");
+        settings.deviceUrl = provider.url("/devicecode");
+        settings.scope = "https://mail.test/ offline_access";
+        data::IniFile ini(data::IniFilePath(commandFolder));
+        ASSERT_TRUE(app::WriteMailSignIn(ini, "1", settings));
+        moreServices = [this](CliServices& s) {
+            s.tokenKeyring = [this]() -> platform::Keyring* {
+                return keyringAnswers ? &tokens : nullptr;
+            };
+            s.oauth = [this]() -> platform::OAuthClient* { return &oauth; };
+            s.pause = [this](int) {
+                // The user approves the code on another device while the command waits.
+                if (++pauses == 2) provider.approveDevices();
+                return pauses < 20;
+            };
+            s.mailer = [this] {
+                auto mailer = std::make_unique<platform::curl::CurlMailer>();
+                mailer->setTimeout(10);
+                mailer->setCaFile(cert.cert);
+                return mailer;
+            };
+        };
+    }
+    Result run(std::vector<std::string> args) {
+        Result r = CliTest::run(std::move(args));
+        said += r.out + r.err;
+        return r;
+    }
+
+    testing::TempDir certs;
+    testing::Certificate cert = testing::MakeCertificate(certs.path());
+    testing::OAuthPeer provider{{"invarro-test-client", "", "billing@company.test", 3600}};
+    testing::SmtpPeer peer{
+        testing::SmtpPeer::Options().startTls(cert).tokensOf(provider.tokensFile())};
+    data::CompanyRecord company;
+    app::MailSignInSettings settings;
+    testing::MemoryKeyring tokens;
+    platform::curl::CurlOAuth oauth;
+    bool keyringAnswers = true;
+    int pauses = 0;
+    std::string said;  // everything every run printed
+};
+
+// Every file below folder whose bytes hold text.
+std::vector<std::string> FilesHolding(const std::string& folder, const std::string& text) {
+    std::vector<std::string> found;
+    for (const auto& entry : fs::recursive_directory_iterator(folder))
+        if (entry.is_regular_file() &&
+            ReadFileBytes(entry.path().string()).find(text) != std::string::npos)
+            found.push_back(entry.path().string());
+    return found;
+}
+
+TEST_F(CliSignInTest, DeviceCodeSignInThenInvoiceAndStatementGoOutAndNoTokenIsLeftInAnyFile) {
+    Result r = run({"email", "login"});
+    ASSERT_EQ(r.status, kExitOk) << r.err;
+    const std::regex prompt(
+        "To sign in, open http://127\\.0\\.0\\.1/device in a web browser "
+        "and enter the code [0-9]{4}-[0-9]{4}\\.");
+    EXPECT_TRUE(std::regex_search(r.out + r.err, prompt)) << r.out << r.err;
+    EXPECT_NE(r.out.find("billing@company.test"), std::string::npos);
+    EXPECT_GE(provider.count("device_code authorization_pending"), 1);
+    EXPECT_EQ(provider.count("device_code ok"), 1);
+    ASSERT_EQ(tokens.secrets.size(), 1u);
+    const auto stored = app::ParseStoredTokens(tokens.secrets.begin()->second);
+    ASSERT_TRUE(stored);
+
+    const std::string number = UnprintedInvoice(commandFolder);
+    r = run({"invoice", "email", number, "--no-attach"});
+    ASSERT_EQ(r.status, kExitOk) << r.err;
+    r = run({"statements", "email", "--customer", "100", "--no-attach"});
+    ASSERT_EQ(r.status, kExitOk) << r.err;
+    EXPECT_EQ(peer.received().size(), 2u);
+    EXPECT_NE(peer.events().find("auth XOAUTH2 billing@company.test ok"), std::string::npos)
+        << peer.events();
+    EXPECT_NE(UnprintedInvoice(commandFolder), number);
+
+    // The tokens are in the keyring and nowhere else: not in the data folder, its backup,
+    // or anything the commands printed.
+    const std::string backup = dir.file("backup");
+    fs::create_directories(backup);
+    r = run({"backup", backup});
+    ASSERT_EQ(r.status, kExitOk) << r.err;
+    const std::string unpacked = dir.file("unpacked");
+    fs::create_directories(unpacked);
+    ASSERT_EQ(
+        std::system(("unzip -q -o '" + backup + "/ZTBackup.zip' -d '" + unpacked + "'").c_str()),
+        0);
+    ASSERT_FALSE(fs::is_empty(unpacked));
+    for (const std::string& secret : {stored->refreshToken, stored->accessToken}) {
+        EXPECT_EQ(FilesHolding(commandFolder, secret), std::vector<std::string>{});
+        EXPECT_EQ(FilesHolding(unpacked, secret), std::vector<std::string>{});
+        EXPECT_EQ(said.find(secret), std::string::npos);
+    }
+}
+
+TEST_F(CliSignInTest, WithoutTheKeyringOrASignInTheRunStopsBeforeAnyConnection) {
+    const std::string number = UnprintedInvoice(commandFolder);
+    // Never signed in.
+    Result r = run({"invoice", "email", number});
+    EXPECT_EQ(r.status, kExitFailed);
+    EXPECT_NE(
+        r.err.find("Company 1 is not signed in with Other OAuth 2.0 provider. Sign in "
+                   "(Company Options, E-Mail, Sign in...) or run \"invarro-cli email login\"."),
+        std::string::npos)
+        << r.err;
+    // Signed in, but run from a timer where no keyring answers.
+    ASSERT_EQ(run({"email", "login"}).status, kExitOk);
+    keyringAnswers = false;
+    r = run({"invoice", "email", number});
+    EXPECT_EQ(r.status, kExitFailed);
+    EXPECT_NE(r.err.find("The desktop keyring did not answer, so the sign-in of company 1 could "
+                         "not be read and no connection was tried."),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(run({"email", "login"}).status, kExitFailed);
+    // The mail server never heard of it, and the invoice is as it was.
+    EXPECT_EQ(peer.events(), "");
+    EXPECT_EQ(UnprintedInvoice(commandFolder), number);
+
+    // A provider without a device grant, and a company that uses a password, say so.
+    keyringAnswers = true;
+    data::IniFile ini(data::IniFilePath(commandFolder));
+    app::MailSignInSettings google;
+    google.method = app::SignInMethod::Google;
+    google.clientId = "x.apps.googleusercontent.com";
+    ASSERT_TRUE(app::WriteMailSignIn(ini, "1", google));
+    r = run({"email", "login"});
+    EXPECT_EQ(r.status, kExitFailed);
+    EXPECT_NE(r.err.find("Google offers no sign-in from a terminal"), std::string::npos) << r.err;
+    ASSERT_TRUE(app::WriteMailSignIn(ini, "1", app::MailSignInSettings{}));
+    r = run({"email", "login"});
+    EXPECT_EQ(r.status, kExitFailed);
+    EXPECT_NE(r.err.find("signs in to its mail server with a password"), std::string::npos);
 }
 
 }  // namespace

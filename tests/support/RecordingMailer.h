@@ -24,6 +24,13 @@ class RecordingMailer : public platform::Mailer {
         if (u != user || p != password) disconnect();
         user = u;
         password = p;
+        token.clear();
+    }
+    void setToken(const std::string& u, const std::string& t) override {
+        if (u != user || t != token) disconnect();
+        user = u;
+        token = t;
+        password.clear();
     }
     bool connected() const override { return open; }
     bool connect(platform::MailError& e) override {
@@ -60,7 +67,7 @@ class RecordingMailer : public platform::Mailer {
 
     std::string host;
     int port = 0;
-    std::string user, password;
+    std::string user, password, token;
     bool open = false;
     bool refuseConnect = false;
     int breakAfter = -1;  // messages accepted before the connection breaks

@@ -12,9 +12,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "support/PeerProcess.h"
 #include "support/TempDir.h"
 
 #ifndef INVARRO_SMTP_PEER
@@ -84,6 +86,9 @@ class SmtpPeer {
         bool refuseGreeting = false;
         std::string refuseData;
         long long sizeLimit = -1;
+        std::string oauthTokens;  // the token file of an OAuthPeer: XOAUTH2 and OAUTHBEARER
+        std::string refuseAuth;   // every sign-in answered with this reply
+        bool sendAsDenied = false;
 
         Options& startTls(const Certificate& c) { return starttls = &c, *this; }
         Options& implicitTls(const Certificate& c) { return implicit = &c, *this; }
@@ -102,6 +107,10 @@ class SmtpPeer {
             return refuseData = std::move(text), *this;
         }
         Options& announceSize(long long bytes) { return sizeLimit = bytes, *this; }
+        Options& tokensOf(std::string file) { return oauthTokens = std::move(file), *this; }
+        Options& refusingSignIn(std::string reply) { return refuseAuth = std::move(reply), *this; }
+        // A sender other than the signed-in account is refused as Microsoft 365 does.
+        Options& denyingSendAs() { return sendAsDenied = true, *this; }
     };
 
     explicit SmtpPeer(const Options& o) {
@@ -118,44 +127,11 @@ class SmtpPeer {
         if (!o.refuseData.empty()) args.insert(args.end(), {"--refuse-data", o.refuseData});
         if (o.sizeLimit >= 0)
             args.insert(args.end(), {"--size-limit", std::to_string(o.sizeLimit)});
-        int in[2], out[2];
-        if (pipe(in) != 0 || pipe(out) != 0) return;
-        pid_ = fork();
-        if (pid_ == 0) {
-            dup2(in[0], 0);
-            dup2(out[1], 1);
-            close(in[1]);
-            close(out[0]);
-            std::vector<char*> argv;
-            for (auto& a : args)
-                argv.push_back(a.data());
-            argv.push_back(nullptr);
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
-        close(in[0]);
-        close(out[1]);
-        stdin_ = in[1];
-        stdout_ = out[0];
-        // Waits for "PORT n" (Python and aiosmtpd start in well under the limit).
-        std::string line;
-        pollfd p{stdout_, POLLIN, 0};
-        while (line.find('\n') == std::string::npos && poll(&p, 1, 20000) > 0) {
-            char buf[64];
-            const ssize_t n = read(stdout_, buf, sizeof buf);
-            if (n <= 0) break;
-            line.append(buf, size_t(n));
-        }
-        if (line.rfind("PORT ", 0) == 0) port_ = std::atoi(line.c_str() + 5);
-    }
-    ~SmtpPeer() {
-        if (stdin_ >= 0) close(stdin_);
-        if (stdout_ >= 0) close(stdout_);
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            int status = 0;
-            waitpid(pid_, &status, 0);
-        }
+        if (!o.oauthTokens.empty()) args.insert(args.end(), {"--oauth", o.oauthTokens});
+        if (!o.refuseAuth.empty()) args.insert(args.end(), {"--refuse-auth", o.refuseAuth});
+        if (o.sendAsDenied) args.push_back("--send-as-denied");
+        process_ = std::make_unique<PeerProcess>(std::move(args));
+        port_ = process_->port();
     }
     SmtpPeer(const SmtpPeer&) = delete;
     SmtpPeer& operator=(const SmtpPeer&) = delete;
@@ -209,9 +185,7 @@ class SmtpPeer {
 
   private:
     TempDir out_;
-    pid_t pid_ = -1;
-    int stdin_ = -1;
-    int stdout_ = -1;
+    std::unique_ptr<PeerProcess> process_;
     int port_ = 0;
 };
 

@@ -22,17 +22,26 @@ Options:
   --refuse-greeting      answer every connection with 554 and nothing else
   --refuse-data TEXT     refuse, after receiving it, a message whose data contains TEXT
   --size-limit N         announce SIZE N and refuse larger messages
+  --oauth FILE           offer XOAUTH2 and OAUTHBEARER and accept only an access token
+                         FILE (written by oauth_peer.py) holds as current; a refused
+                         XOAUTH2 token gets the 334 JSON error before the 535
+  --refuse-auth REPLY    answer every sign-in with this reply ("535 5.7.139 ...")
+  --send-as-denied       refuse, after receiving it, a message whose sender is not the
+                         signed-in account, as Microsoft 365 does (5.2.252 SendAsDenied)
 """
 
 import argparse
 import asyncio
+import base64
 import email
 import email.policy
+import json
 import os
 import ssl
 import sys
+import time
 
-from aiosmtpd.smtp import SMTP, AuthResult, LoginPassword
+from aiosmtpd.smtp import MISSING, SMTP, AuthResult, LoginPassword
 
 
 class Peer:
@@ -63,6 +72,57 @@ class Peer:
             self.log("auth %s %s %s" % (mechanism, user, "ok" if ok else "refused"))
         return AuthResult(success=ok, handled=False, auth_data=auth_data)
 
+    def current_token(self, token):
+        try:
+            with open(self.args.oauth, encoding="utf-8") as f:
+                for line in f:
+                    parts = line.split()
+                    if len(parts) == 3 and parts[0] == token and float(parts[2]) > time.time():
+                        return parts[1]
+        except OSError:
+            pass
+        return None
+
+    async def sign_in(self, server, args, mechanism):
+        if len(args) > 1:
+            blob = base64.b64decode(args[1])
+        else:
+            blob = await server.challenge_auth("", encode_to_b64=False)
+            if blob is MISSING:
+                return AuthResult(success=False, handled=True)
+        fields = {}
+        for part in blob.split(b"\x01"):
+            if part.startswith(b"n,"):
+                # OAUTHBEARER's GS2 header names the user as "a=".
+                for kv in part.decode().split(","):
+                    if kv.startswith("a="):
+                        fields["user"] = kv[2:]
+            elif b"=" in part:
+                k, v = part.split(b"=", 1)
+                fields[k.decode()] = v.decode()
+        user = fields.get("user", "")
+        bearer = fields.get("auth", "")
+        token = bearer[7:] if bearer.startswith("Bearer ") else ""
+        if self.args.refuse_auth:
+            self.log("auth %s %s refused-by-option" % (mechanism, user))
+            return AuthResult(success=False, handled=False, message=self.args.refuse_auth)
+        account = self.current_token(token)
+        if account is not None and account == user:
+            self.log("auth %s %s ok" % (mechanism, user))
+            return AuthResult(success=True, auth_data=LoginPassword(user.encode(), b""))
+        self.log("auth %s %s refused" % (mechanism, user))
+        error = json.dumps({"status": "401", "schemes": "bearer",
+                            "scope": "https://mail.test/"}).encode()
+        await server.challenge_auth(error, encode_to_b64=True)
+        return AuthResult(success=False, handled=False,
+                          message="535 5.7.8 Username and Password not accepted")
+
+    async def auth_XOAUTH2(self, server, args):
+        return await self.sign_in(server, args, "XOAUTH2")
+
+    async def auth_OAUTHBEARER(self, server, args):
+        return await self.sign_in(server, args, "OAUTHBEARER")
+
     async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
         if self.args.reject_client:
             self.log("rejected client at %s" % address)
@@ -80,6 +140,13 @@ class Peer:
             server.transport.abort()
             return "451 4.3.0 Connection dropped"
         raw = envelope.original_content or envelope.content
+        if self.args.send_as_denied and session.auth_data is not None:
+            signed_in = session.auth_data.login.decode()
+            if envelope.mail_from != signed_in:
+                self.log("send-as denied %s" % envelope.mail_from)
+                return ("554 5.2.252 SendAsDenied; %s not allowed to send as %s; "
+                        "STOREDRV.Submission.Exception:SendAsDeniedException.MapiExceptionSendAsDenied"
+                        % (signed_in, envelope.mail_from))
         if self.args.refuse_data and self.args.refuse_data.encode() in raw:
             self.log("refused data")
             return "554 5.7.1 Message refused: content not accepted here"
@@ -171,6 +238,9 @@ async def main():
     parser.add_argument("--refuse-greeting", action="store_true")
     parser.add_argument("--refuse-data")
     parser.add_argument("--size-limit", type=int)
+    parser.add_argument("--oauth")
+    parser.add_argument("--refuse-auth")
+    parser.add_argument("--send-as-denied", action="store_true")
     args = parser.parse_args()
 
     peer = Peer(args)
@@ -185,6 +255,12 @@ async def main():
             kwargs["data_size_limit"] = args.size_limit
         if starttls:
             kwargs["tls_context"] = starttls
+        if args.oauth:
+            # Only the token mechanisms: the password ones are left out.
+            kwargs["auth_exclude_mechanism"] = ["LOGIN", "PLAIN"]
+            kwargs["auth_require_tls"] = not implicit
+        else:
+            kwargs["auth_exclude_mechanism"] = ["XOAUTH2", "OAUTHBEARER"]
         if args.auth:
             kwargs["authenticator"] = peer.authenticate
             # Over implicit TLS the whole connection is secure already.

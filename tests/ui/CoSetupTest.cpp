@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <curl/curl.h>
+
 #include <cstdlib>
+#include <thread>
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -21,13 +24,16 @@
 
 #include "app/CompanySetup.h"
 #include "app/MailPassword.h"
+#include "app/MailSignIn.h"
 #include "data/EInvoiceData.h"
 #include "data/IniFile.h"
 #include "data/SideFiles.h"
 #include "output/EMail.h"
 #include "platform/Clock.h"
+#include "platform/curl/CurlOAuth.h"
 #include "support/MemoryKeyring.h"
 #include "support/Modal.h"
+#include "support/OAuthPeer.h"
 #include "support/QtApp.h"
 #include "support/RecordingProgress.h"
 #include "support/ScriptedPrompter.h"
@@ -606,6 +612,108 @@ TEST_F(CoSetupTest, AttachThePdfIsOnTheEMailTabOnForNewCompaniesAndKeptInTheIniF
         ASSERT_EQ(dialog.result(), QDialog::Accepted) << prompter.seen().size();
     }
     EXPECT_TRUE(output::AttachDocumentPdf(data::IniFile(ini), "3"));
+}
+
+size_t Collected(char* data, size_t size, size_t count, void*) {
+    (void)data;
+    return size * count;
+}
+
+TEST_F(CoSetupTest, SignInWithAProviderFromTheEMailTab) {
+    testing::OAuthPeer provider(testing::OAuthPeer::Options{});
+    ASSERT_TRUE(provider.ready());
+    testing::MemoryKeyring tokens;
+    platform::curl::CurlOAuth oauth;
+    services.tokenKeyring = &tokens;
+    services.oauth = &oauth;
+    std::thread browser;
+    services.openUrl = [&](const std::string& url) {
+        // The browser follows the provider's page back to the listener.
+        browser = std::thread([url] {
+            CURL* e = curl_easy_init();
+            curl_easy_setopt(e, CURLOPT_URL, url.c_str());
+            curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 1L);
+            curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, Collected);
+            curl_easy_setopt(e, CURLOPT_TIMEOUT, 20L);
+            curl_easy_perform(e);
+            curl_easy_cleanup(e);
+        });
+        return true;
+    };
+    const std::string ini = data::IniFilePath(dir.path());
+    auto choose = [](QComboBox* box, app::SignInMethod m) {
+        box->setCurrentIndex(box->findData(int(m)));
+        emit box->activated(box->currentIndex());
+    };
+    {
+        auto form = editForm();
+        TCoSetup dialog(*form, services);
+        dialog.show();
+        dialog.showTab(app::kTabEMail);
+        auto* method = child<QComboBox>(dialog, "EMSignIn");
+        EXPECT_EQ(method->currentText(), "Password");
+        EXPECT_FALSE(child(dialog, "EMClientId")->isVisible());
+        EXPECT_TRUE(child(dialog, "EMlogin")->isEnabled());
+
+        // A named provider brings its server and scope; the password rows do not count.
+        choose(method, app::SignInMethod::Microsoft);
+        EXPECT_EQ(child(dialog, "CEMailHost")->text(), "smtp.office365.com");
+        EXPECT_EQ(child(dialog, "EMPort")->text(), "587");
+        EXPECT_TRUE(child(dialog, "EMClientId")->isVisible());
+        EXPECT_FALSE(child(dialog, "EMAuthorizeUrl")->isVisible());
+        EXPECT_FALSE(child(dialog, "EMClientSecret")->isVisible());
+        EXPECT_EQ(child(dialog, "EMScope")->text(),
+                  "https://outlook.office.com/SMTP.Send offline_access");
+        EXPECT_TRUE(child(dialog, "EMScope")->isReadOnly());
+        EXPECT_FALSE(child(dialog, "EMlogin")->isEnabled());
+        EXPECT_FALSE(child(dialog, "EMpword")->isEnabled());
+        // Google's server replaces Microsoft's, which the program had filled in itself.
+        choose(method, app::SignInMethod::Google);
+        EXPECT_EQ(child(dialog, "CEMailHost")->text(), "smtp.gmail.com");
+        EXPECT_TRUE(child(dialog, "EMClientSecret")->isVisible());
+
+        // Without a client id nothing is opened.
+        choose(method, app::SignInMethod::Other);
+        EXPECT_TRUE(child(dialog, "EMAuthorizeUrl")->isVisible());
+        EXPECT_FALSE(child(dialog, "EMScope")->isReadOnly());
+        prompter.expect(
+            "Enter the application (client) id the provider gave when the application was "
+            "registered.");
+        child<QPushButton>(dialog, "EMSignInButton")->click();
+        EXPECT_FALSE(browser.joinable());
+
+        type(dialog, "EMClientId", QString::fromStdString(provider.options().clientId));
+        type(dialog, "EMAuthorizeUrl", QString::fromStdString(provider.url("/authorize")));
+        type(dialog, "EMTokenUrl", QString::fromStdString(provider.url("/token")));
+        type(dialog, "EMScope", "https://mail.test/ offline_access");
+        child<QPushButton>(dialog, "EMSignInButton")->click();
+        if (browser.joinable()) browser.join();
+        EXPECT_EQ(child<QLabel>(dialog, "EMAccount")->text(), "billing@northside.test");
+        EXPECT_TRUE(child<QPushButton>(dialog, "EMSignOutButton")->isEnabled());
+        EXPECT_EQ(tokens.secrets.size(), 1u);
+        if (const char* out = std::getenv("INVARRO_SHOTS"))
+            dialog.grab().save(QString(out) + "/company-options-email-signin.png");
+        save(dialog);
+        EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    }
+    app::MailSignInSettings kept = app::ReadMailSignIn(data::IniFile(ini), "1");
+    EXPECT_EQ(kept.method, app::SignInMethod::Other);
+    EXPECT_EQ(kept.tokenUrl, provider.url("/token"));
+    EXPECT_EQ(kept.account, "billing@northside.test");
+    {
+        // Opened again: the account is shown. Another application id makes it void.
+        auto form = editForm();
+        TCoSetup dialog(*form, services);
+        EXPECT_EQ(child<QLabel>(dialog, "EMAccount")->text(), "billing@northside.test");
+        type(dialog, "EMClientId", "someone-else");
+        emit child<QComboBox>(dialog, "EMSignIn")->activated(3);
+        EXPECT_EQ(child<QLabel>(dialog, "EMAccount")->text(), "(not signed in)");
+        save(dialog);
+    }
+    kept = app::ReadMailSignIn(data::IniFile(ini), "1");
+    EXPECT_EQ(kept.clientId, "someone-else");
+    EXPECT_EQ(kept.account, "");
+    EXPECT_TRUE(tokens.secrets.empty());
 }
 
 }  // namespace

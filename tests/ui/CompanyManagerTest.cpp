@@ -18,6 +18,7 @@
 
 #include "app/CompanyManager.h"
 #include "app/MailPassword.h"
+#include "app/MailSignIn.h"
 #include "data/Company.h"
 #include "data/Fileblocks.h"
 #include "data/SideFiles.h"
@@ -218,6 +219,20 @@ TEST_F(ManagerWindowTest, BrowseKeysKeepTheHighlightedCompanyForTheRun) {
 }
 
 TEST_F(ManagerWindowTest, DeleteRefusesTheCompanyInUseAndDeletesAnother) {
+    // Company 4 sends through a provider; its sign-in goes with it.
+    testing::MemoryKeyring tokens;
+    services.tokenKeyring = &tokens;
+    const std::string tokenKey = "4 " + std::filesystem::weakly_canonical(dir.path()).string();
+    tokens.secrets[tokenKey] = app::StoredTokensText({"rt", "at", 1});
+    tokens.secrets["3 " + std::filesystem::weakly_canonical(dir.path()).string()] = "other";
+    {
+        data::IniFile ini(data::IniFilePath(dir.path()));
+        app::MailSignInSettings signedIn;
+        signedIn.method = app::SignInMethod::Microsoft;
+        signedIn.clientId = "id";
+        signedIn.account = "cafe@zephyr.test";
+        ASSERT_TRUE(app::WriteMailSignIn(ini, "4", signedIn));
+    }
     auto m = manager();
     prompter.expect(
         "You are trying to delete the current default company. You need to have another "
@@ -238,6 +253,9 @@ TEST_F(ManagerWindowTest, DeleteRefusesTheCompanyInUseAndDeletesAnother) {
               (std::vector<std::string>{"Alpine Tools", "Blue Heron Print", "Harbor Supply"}));
     for (const std::string& f : app::CompanyFileNames(dir.path(), "4"))
         EXPECT_FALSE(std::filesystem::exists(f)) << f;
+    EXPECT_EQ(tokens.secrets.count(tokenKey), 0u);
+    EXPECT_EQ(tokens.secrets.size(), 1u);
+    EXPECT_EQ(app::ReadMailSignIn(data::IniFile(data::IniFilePath(dir.path())), "4").account, "");
 }
 
 TEST_F(ManagerWindowTest, FindPositionsTheListOnThePickedCompany) {

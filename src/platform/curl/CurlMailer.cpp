@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "platform/MailText.h"
+#include "platform/OAuthText.h"
 
 namespace invarro::platform::curl {
 
@@ -59,6 +60,7 @@ struct Conversation {
     bool inLogin = false;           // between AUTH and its final reply: lines sent are credentials
     bool quitting = false;          // libcurl closes after a failure; the failure is what counts
     std::optional<long long> size;  // announced in the last EHLO reply
+    std::string challenge;          // a "334" the server sent during the login (XOAUTH2 error)
 
     void sent(std::string_view text) {
         const std::string line(text.substr(0, text.find_first_of("\r\n")));
@@ -71,6 +73,7 @@ struct Conversation {
             const size_t mechanismEnd = line.find(' ', 5);
             command = line.substr(0, mechanismEnd);
             inLogin = true;
+            challenge.clear();
         } else {
             command = line;
         }
@@ -96,6 +99,7 @@ struct Conversation {
             reply += line;
             const bool last = line.size() == 3 || (line.size() > 3 && line[3] == ' ');
             if (StartsWithWord(command, "EHLO") && line.size() > 4) readExtension(line.substr(4));
+            if (inLogin && line.size() > 4 && line.rfind("334 ", 0) == 0) challenge = line;
             if (last) {
                 replyDone = true;
                 if (inLogin && line.rfind("334", 0) != 0) inLogin = false;
@@ -195,9 +199,17 @@ void CurlMailer::setPort(int port) {
 }
 
 void CurlMailer::setLogin(const std::string& user, const std::string& password) {
-    if (user != user_ || password != password_) disconnect();
+    if (user != user_ || password != password_ || !token_.empty()) disconnect();
     user_ = user;
     password_ = password;
+    token_.clear();
+}
+
+void CurlMailer::setToken(const std::string& user, const std::string& accessToken) {
+    if (user != user_ || accessToken != token_ || !password_.empty()) disconnect();
+    user_ = user;
+    token_ = accessToken;
+    password_.clear();
 }
 
 void CurlMailer::setCaFile(const std::string& path) {
@@ -248,7 +260,13 @@ void CurlMailer::configure() {
     if (!implicitTls)
         curl_easy_setopt(e, CURLOPT_USE_SSL,
                          user_.empty() ? long(CURLUSESSL_TRY) : long(CURLUSESSL_ALL));
-    if (!user_.empty()) {
+    if (!token_.empty()) {
+        // XOAUTH2 by name: libcurl would take OAUTHBEARER when the server offers both, and
+        // the providers document XOAUTH2 for SMTP.
+        curl_easy_setopt(e, CURLOPT_USERNAME, user_.c_str());
+        curl_easy_setopt(e, CURLOPT_XOAUTH2_BEARER, token_.c_str());
+        curl_easy_setopt(e, CURLOPT_LOGIN_OPTIONS, "AUTH=XOAUTH2");
+    } else if (!user_.empty()) {
         curl_easy_setopt(e, CURLOPT_USERNAME, user_.c_str());
         curl_easy_setopt(e, CURLOPT_PASSWORD, password_.c_str());
     }
@@ -302,6 +320,13 @@ MailError CurlMailer::describe(int code) const {
                     "The certificate of the mail server " + where + " is not trusted: " + detail,
                     {}};
         case CURLE_LOGIN_DENIED:
+            // A token's refusal and Microsoft's sign-in refusals name their own cause;
+            // libcurl gives up on a token as soon as the server answers it with a challenge.
+            if (!token_.empty() && !talk.challenge.empty()) return describeReply();
+            if (talk.refused() &&
+                (!token_.empty() || talk.reply.find("5.7.139") != std::string::npos ||
+                 talk.reply.find("5.7.30") != std::string::npos))
+                return describeReply();
             return {MailStep::Login,
                     "The mail server " + where +
                         " refused the login. Check the login name and password in the company "
@@ -344,11 +369,41 @@ MailError CurlMailer::describeReply() const {
     if (StartsWithWord(command, "STARTTLS"))
         return error(MailStep::Tls,
                      "The mail server " + where + " refused the secure connection (STARTTLS).");
-    if (StartsWithWord(command, "AUTH"))
+    if (StartsWithWord(command, "AUTH")) {
+        if (talk.reply.find("5.7.139") != std::string::npos)
+            return error(MailStep::Login,
+                         "Microsoft 365 refused the sign-in (5.7.139): sending through SMTP is "
+                         "turned off for this mailbox or the whole organisation. The "
+                         "administrator must allow \"Authenticated SMTP\" for the mailbox " +
+                             user_ +
+                             " (Microsoft 365 admin center, Users, Mail, Manage email apps).");
+        if (talk.reply.find("5.7.30") != std::string::npos)
+            return error(MailStep::Login,
+                         "The mail server " + where +
+                             " takes no password sign-in (5.7.30). Choose \"Sign in with\" "
+                             "Microsoft 365 on the E-Mail tab of Company Options and sign in.");
+        if (!token_.empty()) {
+            const std::string said = XOAuth2Refusal(talk.challenge);
+            const std::string text = "The mail server " + where + " refused the sign-in token of " +
+                                     user_ + (said.empty() ? std::string() : " (" + said + ")") +
+                                     ". Sign in again (Company Options, E-Mail).";
+            // A challenge is base64; what it says is in the text already.
+            if (talk.reply.rfind("334", 0) == 0) return MailError{MailStep::Login, text, said};
+            return error(MailStep::Login, text);
+        }
         return error(MailStep::Login, "The mail server " + where + " refused the login (" +
                                           command +
                                           "). Check the login name and password in "
                                           "the company setup.");
+    }
+    if (talk.reply.find("SendAsDenied") != std::string::npos ||
+        talk.reply.find("5.2.252") != std::string::npos)
+        return error(MailStep::Sender,
+                     "The mail server does not let " + (user_.empty() ? "this login" : user_) +
+                         " send as " + from_ +
+                         " (SendAsDenied), so nothing was sent. The company's e-mail address "
+                         "must be the signed-in account, or the account must be allowed to send "
+                         "as that address.");
     if (StartsWithWord(command, "MAIL")) {
         if (talk.reply.rfind("552", 0) == 0)
             return error(MailStep::Size, "The mail server " + where +
@@ -426,7 +481,8 @@ bool CurlMailer::send(const MailMessage& message, MailError& error) {
     talk.command.clear();
     talk.reply.clear();
     talk.replyDone = talk.dataSent = talk.inLogin = talk.quitting = false;
-    const std::string from = "<" + CleanHeaderText(message.from) + ">";
+    from_ = CleanHeaderText(message.from);
+    const std::string from = "<" + from_ + ">";
     curl_easy_setopt(e, CURLOPT_MAIL_FROM, from.c_str());
     curl_slist* rcpt = nullptr;
     for (const std::string& r : message.recipients)

@@ -24,6 +24,7 @@ class CurlMailer : public Mailer {
     void setHost(const std::string& host) override;
     void setPort(int port) override;
     void setLogin(const std::string& user, const std::string& password) override;
+    void setToken(const std::string& user, const std::string& accessToken) override;
     bool connected() const override { return connected_; }
     bool connect(MailError& error) override;
     void disconnect() override;
@@ -50,6 +51,8 @@ class CurlMailer : public Mailer {
     int port_ = 25;
     std::string user_;
     std::string password_;
+    std::string token_;  // an access token signs in with XOAUTH2 instead of the password
+    std::string from_;   // the sender of the message being sent
     std::string caFile_;
     long timeout_ = 30;
     int implicitTlsPort_ = 465;

@@ -6,24 +6,6 @@ namespace invarro::platform::secret {
 
 namespace {
 
-const SecretSchema* Schema() {
-    static const SecretSchema schema = {kSchemaName,
-                                        SECRET_SCHEMA_NONE,
-                                        {
-                                            {"company", SECRET_SCHEMA_ATTRIBUTE_STRING},
-                                            {nullptr, SECRET_SCHEMA_ATTRIBUTE_STRING},
-                                        },
-                                        0,
-                                        nullptr,
-                                        nullptr,
-                                        nullptr,
-                                        nullptr,
-                                        nullptr,
-                                        nullptr,
-                                        nullptr};
-    return &schema;
-}
-
 // Takes over a GError: its message into *error, and frees it. False when there was one.
 bool Check(GError* failure, std::string* error) {
     if (!failure) return true;
@@ -33,6 +15,36 @@ bool Check(GError* failure, std::string* error) {
 }
 
 }  // namespace
+
+SecretKeyring::SecretKeyring(std::string schemaName, std::string label)
+    : schemaName_(std::move(schemaName)), label_(std::move(label)) {}
+
+SecretKeyring::~SecretKeyring() = default;
+
+struct SecretKeyring::Schema {
+    SecretSchema schema;
+};
+
+const SecretKeyring::Schema& SecretKeyring::schema() {
+    if (!schema_) {
+        schema_ = std::make_unique<Schema>();
+        schema_->schema = SecretSchema{schemaName_.c_str(),
+                                       SECRET_SCHEMA_NONE,
+                                       {
+                                           {"company", SECRET_SCHEMA_ATTRIBUTE_STRING},
+                                           {nullptr, SECRET_SCHEMA_ATTRIBUTE_STRING},
+                                       },
+                                       0,
+                                       nullptr,
+                                       nullptr,
+                                       nullptr,
+                                       nullptr,
+                                       nullptr,
+                                       nullptr,
+                                       nullptr};
+    }
+    return *schema_;
+}
 
 bool SecretKeyring::available() {
     if (!available_) {
@@ -50,18 +62,18 @@ bool SecretKeyring::available() {
 bool SecretKeyring::store(std::string_view companyNo, std::string_view secret, std::string* error) {
     const std::string number(companyNo);
     const std::string value(secret);
-    const std::string label = "Invarro mail password, company " + number;
+    const std::string label = label_ + ", company " + number;
     GError* failure = nullptr;
     const gboolean stored = secret_password_store_sync(
-        Schema(), SECRET_COLLECTION_DEFAULT, label.c_str(), value.c_str(), nullptr, &failure,
-        "company", number.c_str(), nullptr);
+        &schema().schema, SECRET_COLLECTION_DEFAULT, label.c_str(), value.c_str(), nullptr,
+        &failure, "company", number.c_str(), nullptr);
     return Check(failure, error) && stored;
 }
 
 std::optional<std::string> SecretKeyring::lookup(std::string_view companyNo, std::string* error) {
     const std::string number(companyNo);
     GError* failure = nullptr;
-    gchar* found = secret_password_lookup_sync(Schema(), nullptr, &failure, "company",
+    gchar* found = secret_password_lookup_sync(&schema().schema, nullptr, &failure, "company",
                                                number.c_str(), nullptr);
     if (!Check(failure, error)) return std::nullopt;
     if (!found) return std::nullopt;
@@ -74,7 +86,8 @@ bool SecretKeyring::erase(std::string_view companyNo, std::string* error) {
     const std::string number(companyNo);
     GError* failure = nullptr;
     // False without an error means there was nothing to remove.
-    secret_password_clear_sync(Schema(), nullptr, &failure, "company", number.c_str(), nullptr);
+    secret_password_clear_sync(&schema().schema, nullptr, &failure, "company", number.c_str(),
+                               nullptr);
     return Check(failure, error);
 }
 
