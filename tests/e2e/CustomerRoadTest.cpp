@@ -99,13 +99,16 @@ TEST_F(CustomerRoad, ANewCustomerIsInvoicedPaysAndGetsAStatement) {
                     EXPECT_EQ(CellText(grid, 1, 6), "97.50");
                     EXPECT_EQ(CellText(grid, 2, 3).toStdString(),
                               "*** Sub-Total SUB-TOTAL $227.40");
-                    EXPECT_EQ(CellText(grid, 3, 4), "-22.74");
-                    EXPECT_EQ(CellText(grid, 3, 3).toStdString(), "10% Discount on $227.40");
+                    // The discount of 22.74 on taxed cards and untaxed design: its share
+                    // on the cards (taxed) and the rest (untaxed), one line each.
+                    EXPECT_EQ(CellText(grid, 3, 4), "-12.99");
+                    EXPECT_EQ(CellText(grid, 3, 3).toStdString(), "10% Discount on taxed $129.90");
+                    EXPECT_EQ(CellText(grid, 4, 4), "-9.75");
+                    EXPECT_EQ(CellText(grid, 4, 3).toStdString(), "10% Discount on untaxed $97.50");
                     EXPECT_EQ(Named<QLineEdit>(editor, "INet")->text(), "204.66");
-                    // Tax only on the cards (taxable), less their share of the discount line's
-                    // flag: the discount line is taxable too.
-                    const QString tax = Named<QLineEdit>(editor, "ITax")->text();
-                    EXPECT_FALSE(tax.isEmpty());
+                    // Tax only on the cards less their share of the discount: 5.5 % of
+                    // 116.91.
+                    EXPECT_EQ(Named<QLineEdit>(editor, "ITax")->text(), "6.43");
                     NoWindow([&] { ClickButton(editor, "Ok"); });
                 });
         // The manager shows the new invoice, selected, with its customer.
@@ -128,7 +131,7 @@ TEST_F(CustomerRoad, ANewCustomerIsInvoicedPaysAndGetsAStatement) {
         const std::string text = PdfText(pdf);
         for (const char* needed :
              {kCustomer, "12 Wharf Street", "BC-500", "Business Cards, 500, 2-sided", "DES-HR",
-              "*** Sub-Total", "10% Discount on", "-22.74", "204.66"})
+              "*** Sub-Total", "10% Discount on taxed", "-12.99", "-9.75", "204.66"})
             EXPECT_NE(text.find(needed), std::string::npos) << needed << " not in\n" << text;
         EXPECT_NE(text.find(invoiceNo), std::string::npos);
         EXPECT_TRUE(PaperFaults(pdf).empty());
@@ -152,7 +155,7 @@ TEST_F(CustomerRoad, ANewCustomerIsInvoicedPaysAndGetsAStatement) {
         // The amount received, typed as the cheque reads: Post comes alive when it equals
         // the amount posted.
         const QString posted = Named<QLabel>(wizard, "IPostedAmt")->text();
-        EXPECT_EQ(posted, "210.55");
+        EXPECT_EQ(posted, "211.09");
         EXPECT_FALSE(ButtonIn(wizard, "Post")->isEnabled());
         FillIn(Named<QLineEdit>(wizard, "PAmt"), posted);
         ClickButton(wizard, "Post");
