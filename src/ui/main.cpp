@@ -36,6 +36,7 @@
 #include "ui/Splash.h"
 #include "ui/ThemeIcons.h"
 #include "ui/WheelKeys.h"
+#include "ui/WindowSupport.h"
 
 namespace {
 
@@ -192,6 +193,8 @@ int main(int argc, char** argv) {
     services.helpFolder = HelpFolder();
     invarro::platform::secret::SecretKeyring keyring;
     services.keyring = &keyring;
+    // Every window names its fields for screen readers and fits the screen.
+    ui::LabelFieldsOfEveryWindow();
     ui::TMainForm form(folder, services);
     if (!form.created()) return 1;
     window = &form;
