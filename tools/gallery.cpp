@@ -6,7 +6,12 @@
 // window's title. Meant to run offscreen (QT_QPA_PLATFORM=offscreen); nothing is written to
 // the data folder but what opening and closing windows writes there (their bounds).
 //
-// Usage: invarro-gallery DATA-FOLDER OUTPUT-FOLDER
+// With --check PANEL FRAME it also checks every window it opens: each control has a name
+// and each field a label for screen readers, and the window lies inside the screen less a
+// desktop panel of PANEL pixels, with FRAME pixels of title bar above it, its buttons in
+// view. Every problem is printed, and the exit status is 1 when there was one.
+//
+// Usage: invarro-gallery [--check PANEL FRAME] DATA-FOLDER OUTPUT-FOLDER
 
 #include <QAbstractButton>
 #include <QAction>
@@ -15,10 +20,12 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QPushButton>
+#include <QScreen>
 #include <QTextStream>
 #include <QTimer>
 #include <QWidget>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -29,6 +36,8 @@
 #include "platform/Shell.h"
 #include "storage/Engine.h"
 #include "ui/MainForm.h"
+#include "ui/WindowChecks.h"
+#include "ui/WindowSupport.h"
 
 namespace {
 
@@ -70,9 +79,35 @@ class Gallery {
         list_.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text);
     }
 
+    // Checks each window shot: a panel of `panel` physical pixels at the foot of the screen
+    // and `frame` physical pixels of title bar.
+    void setChecks(int panel, int frame) {
+        checking_ = true;
+        panel_ = panel;
+        frame_ = frame;
+    }
+    int problems() const { return problems_; }
+
+    void check(QWidget* window, const QString& name) {
+        const QScreen* screen = window->screen();
+        if (!screen) return;
+        const qreal scale = screen->devicePixelRatio();
+        QRect area = screen->geometry();
+        area.setBottom(area.bottom() - int(panel_ / scale + 0.5));
+        std::vector<std::string> found = invarro::ui::AccessibilityProblems(window);
+        for (std::string& p :
+             invarro::ui::PlacementProblems(window, area, int(frame_ / scale + 0.5)))
+            found.push_back(std::move(p));
+        for (const std::string& p : found) {
+            std::fprintf(stderr, "%s: %s\n", qPrintable(name), p.c_str());
+            ++problems_;
+        }
+    }
+
     // Saves the picture of a window that is showing.
     void shoot(QWidget* window, const QString& name) {
         QApplication::processEvents();
+        if (checking_) check(window, name);
         const QString file = QStringLiteral("%1-%2.png").arg(++count_, 2, 10, QChar('0')).arg(name);
         if (!window->grab().save(out_ + "/" + file))
             std::fprintf(stderr, "invarro-gallery: %s could not be saved\n", qPrintable(file));
@@ -138,19 +173,29 @@ class Gallery {
     QString out_;
     QFile list_;
     int count_ = 0;
+    bool checking_ = false;
+    int panel_ = 0, frame_ = 0, problems_ = 0;
 };
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fputs("usage: invarro-gallery DATA-FOLDER OUTPUT-FOLDER\n", stderr);
+    int panel = -1, frame = 0;
+    int first = 1;
+    if (argc == 6 && std::string(argv[1]) == "--check") {
+        panel = std::atoi(argv[2]);
+        frame = std::atoi(argv[3]);
+        first = 4;
+    }
+    if (argc != first + 2 || panel < -1 || frame < 0) {
+        std::fputs("usage: invarro-gallery [--check PANEL FRAME] DATA-FOLDER OUTPUT-FOLDER\n",
+                   stderr);
         return 2;
     }
     QApplication app(argc, argv);
-    const std::string folder = argv[1];
-    const QString out = QString::fromLocal8Bit(argv[2]);
-    std::filesystem::create_directories(argv[2]);
+    const std::string folder = argv[first];
+    const QString out = QString::fromLocal8Bit(argv[first + 1]);
+    std::filesystem::create_directories(argv[first + 1]);
 
     QuietPrompter prompter;
     if (!invarro::app::HasDataFiles(folder)) {
@@ -165,6 +210,7 @@ int main(int argc, char** argv) {
     }
 
     Gallery gallery(out);
+    if (panel >= 0) gallery.setChecks(panel, frame);
     prompter.seen = [&gallery](const std::string& title, const std::string& text) {
         gallery.note(QString::fromStdString("message \"" + title + "\": " + text));
     };
@@ -176,9 +222,12 @@ int main(int argc, char** argv) {
     services.choosePdfFile = [] { return QString(); };
     services.chooseBackupFolder = [] { return QString(); };
     services.chooseBackupArchive = [] { return QString(); };
+    invarro::ui::LabelFieldsOfEveryWindow();  // as the program does
     TMainForm form(folder, services);
     if (!form.created()) return 1;
-    form.resize(1100, 720);
+    // Checked, the main window opens where it would for the user; else at a size that shows
+    // it well in a picture.
+    if (panel < 0) form.resize(1100, 720);
     form.show();
     if (!form.startUp()) return 1;
     Gallery::QTest_wait(300);
@@ -238,5 +287,9 @@ int main(int argc, char** argv) {
     Gallery::QTest_wait(200);
     gallery.shoot(&form, "main-window-aging-chart");
     form.saveBounds();
+    if (gallery.problems() > 0) {
+        std::fprintf(stderr, "invarro-gallery: %d problem(s)\n", gallery.problems());
+        return 1;
+    }
     return 0;
 }

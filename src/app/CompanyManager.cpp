@@ -148,6 +148,12 @@ storage::Fileblock* OpenCompanyFile(const std::string& folder, platform::Prompte
     return data::OpenBusinessFileblock(request, prompter).fb;
 }
 
+std::vector<data::ListColumn> CompanyListColumns() {
+    return {{"Company Name", 35, false, kCompanyByName},
+            {"Number", 6, false, kCompanyByNumber},
+            {"Balance", 12, true, 0}};
+}
+
 std::string CompanyListHeader() {
     std::string s =
         PadRight("Company Name", 35) + " " + PadRight("Number", 6) + " " + PadLeft("Balance", 12);

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "data/ListColumns.h"
 #include "data/Records.h"
 #include "platform/Clock.h"
 #include "platform/Progress.h"
@@ -35,6 +36,8 @@ storage::Fileblock* OpenCompanyFile(const std::string& folder, platform::Prompte
                                     platform::Progress& progress);
 
 // The list's header line and a company's row, padded to 128 characters.
+// The company list's columns (keys 1 by number, 2 by name).
+std::vector<data::ListColumn> CompanyListColumns();
 std::string CompanyListHeader();
 std::string CompanyRowText(const data::CompanyRecord& company);
 // "Companies: " and the count.

@@ -23,6 +23,12 @@ std::string Cut85(const std::string& line) {
 
 }  // namespace
 
+std::vector<data::ListColumn> ManagerColumns() {
+    return {{"Name", 35, false, 1},     {"Number", 8, false, 2},
+            {"Balance", 12, true, 0},   {"Last Pmt.", 10, false, 0},
+            {"Last Inv.", 9, false, 0}, {"Phone Number(s)", 25, false, 0}};
+}
+
 std::string ManagerHeader() {
     std::string h = PadRight("Name", 35) + " " + PadRight("Number", 8) + " " +
                     PadLeft("Balance", 12) + " " + PadRight("Last Pmt.", 10) + " " +

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "data/Ansi.h"
+#include "data/ListColumns.h"
 #include "data/Records.h"
 #include "output/LabelQueue.h"
 #include "platform/Clock.h"
@@ -19,6 +20,8 @@ using data::PadLeft;
 using data::PadRight;
 
 // The browser's header line and the row of one customer, each padded to 128 characters.
+// The manager list's columns (keys 1 by name, 2 by number).
+std::vector<data::ListColumn> ManagerColumns();
 std::string ManagerHeader();
 std::string ManagerRow(const data::CustomerRecord& customer);
 

@@ -142,6 +142,10 @@ WindowBounds ReadWindowBounds(const IniFile& ini, std::string_view section, int 
 }
 
 WindowBounds FitToWorkArea(WindowBounds b, const ScreenArea& area) {
+    if (area.width > 0 && b.width > area.width) b.width = area.width;
+    if (area.height > 0 && b.height > area.height) b.height = area.height;
+    if (b.left < area.left) b.left = area.left;
+    if (b.top < area.top) b.top = area.top;
     if (long(b.left) + b.width > long(area.left) + area.width) b.left = area.left;
     if (long(b.top) + b.height > long(area.top) + area.height) b.top = area.top;
     return b;

@@ -72,8 +72,9 @@ struct ScreenArea {
 // 10, 10 and the designed size.
 WindowBounds ReadWindowBounds(const IniFile& ini, std::string_view section, int designedWidth,
                               int designedHeight);
-// A window that would reach past the right (bottom) edge of the work area moves to the
-// area's left (top) edge on that axis.
+// A window larger than the work area shrinks to it; one that would reach past the right
+// (bottom) edge moves to the area's left (top) edge on that axis, and one starting before
+// the area's left (top) edge moves onto it.
 WindowBounds FitToWorkArea(WindowBounds bounds, const ScreenArea& area);
 bool WriteWindowBounds(IniFile& ini, std::string_view section, const WindowBounds& bounds,
                        std::string* error = nullptr);

@@ -42,6 +42,14 @@ char TypeCode(const data::InvoiceRecord& invoice) {
     return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c;
 }
 
+std::vector<data::ListColumn> ManagerColumns() {
+    return {
+        {"Year/Mo/Dy", 10, false, 3}, {"T", 1, false, 5},           {"Invoice#", 9, false, 1},
+        {"Cust#", 8, false, 2},       {"Short Name", 10, false, 0}, {"Grand Total", 12, true, 0},
+        {"Amount Due", 12, true, 0},  {"Paid Amount", 12, true, 0}, {"Key Code", 8, false, 4},
+        {"Date Paid", 10, false, 6},  {"CO#", 5, false, 0}};
+}
+
 std::string ManagerHeader() {
     std::string h = Left("Year/Mo/Dy", 10) + Left("T", 1) + Left("Invoice#", 9) + Left("Cust#", 8) +
                     Left("Short Name", 10) + Right("Grand Total", 12) + Right("Amount Due", 12) +

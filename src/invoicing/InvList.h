@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "data/Dates.h"
+#include "data/ListColumns.h"
 #include "data/Records.h"
 #include "storage/Engine.h"
 
@@ -41,6 +42,8 @@ inline constexpr int kOpeningKey = 3;
 // ------------------------------------------------------------------ rows
 
 // The browser's header line and the row of one record, each padded to 128 characters.
+// The manager list's columns, each with the key of its display order where it has one.
+std::vector<data::ListColumn> ManagerColumns();
 std::string ManagerHeader();
 std::string ManagerRow(const data::InvoiceRecord& invoice);
 // A header whose total, balance due or paid amount is empty: shown as "DELETE ME" /

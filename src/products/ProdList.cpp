@@ -30,6 +30,13 @@ std::string ShownPrice(const ProductRecord& p) {
     return p.money(Product::SellPrice).shownText();
 }
 
+std::vector<data::ListColumn> ManagerColumns() {
+    return {{"Code", 10, false, 1},
+            {"Description", 32, false, 2},
+            {"Sales Price", 12, true, 0},
+            {"Setup Date", 10, false, 0}};
+}
+
 std::string ManagerHeader() {
     const std::string h = PadRight("Code", 10) + " " + PadRight("Description", 32) + " " +
                           PadLeft("Sales Price", 12) + " " + PadRight("Setup Date", 10);

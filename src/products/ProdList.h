@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "data/ListColumns.h"
 #include "data/Records.h"
 #include "platform/Clock.h"
 #include "platform/Progress.h"
@@ -14,6 +15,8 @@ namespace invarro::products {
 
 // The browser's header line and the row of one product, each padded to 128 characters:
 // code (10), description (32), price ",0.00" right-aligned in 12, setup date (10).
+// The manager list's columns (keys 1 by code, 2 by description).
+std::vector<data::ListColumn> ManagerColumns();
 std::string ManagerHeader();
 std::string ManagerRow(const data::ProductRecord& product);
 

@@ -90,6 +90,7 @@ TCustStmnt::TCustStmnt(const CustomerWindowContext& context, const output::State
 
     grid_ = new QTableWidget(this);
     grid_->setObjectName("StmntGrid");
+    grid_->setAccessibleName(QStringLiteral("Statement"));
     grid_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     grid_->verticalHeader()->hide();
     grid_->horizontalHeader()->hide();

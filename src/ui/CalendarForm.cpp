@@ -34,6 +34,7 @@ TCalendarForm::TCalendarForm(QWidget* parent, data::DateOrder order, bool viewOn
 
     Calendar = new QCalendarWidget(this);
     Calendar->setObjectName("Calendar");
+    Calendar->setAccessibleName(QStringLiteral("Calendar"));
     Calendar->setNavigationBarVisible(false);
     Calendar->setGridVisible(true);
     Calendar->setVerticalHeaderFormat(QCalendarWidget::NoVerticalHeader);
@@ -44,6 +45,7 @@ TCalendarForm::TCalendarForm(QWidget* parent, data::DateOrder order, bool viewOn
         MonthList->addItem(tr(m));
     YearList = new QComboBox(this);
     YearList->setObjectName("YearList");
+    YearList->setAccessibleName(QStringLiteral("Year"));
     YearList->setEditable(true);
     YearList->setInsertPolicy(QComboBox::NoInsert);
 

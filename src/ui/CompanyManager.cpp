@@ -59,13 +59,18 @@ TCompanyManager::TCompanyManager(const data::CompanyRecord& inUse, const WindowS
 
     browser_ = new TIndexBrowser(this);
     browser_->setObjectName(QStringLiteral("CompList"));
+    browser_->setAccessibleName(QStringLiteral("Companies"));
     browser_->SetPrompter(services_.prompter);
-    const data::FontSetting listFont = app::ReadSetupFont(inUse_, app::SetupFont::Manager);
-    browser_->setFont(QFontOf(listFont));
-    QPalette listPalette = browser_->palette();
-    listPalette.setColor(QPalette::Text, QColorOf(listFont.colour));
-    browser_->setPalette(listPalette);
+    // The desktop's font unless the company chose a list font of its own.
+    browser_->setFont(ListFont(inUse_));
+    if (ChoseListFont(inUse_)) {
+        const data::FontSetting listFont = app::ReadSetupFont(inUse_, app::SetupFont::Manager);
+        QPalette listPalette = browser_->palette();
+        listPalette.setColor(QPalette::Text, QColorOf(listFont.colour));
+        browser_->setPalette(listPalette);
+    }
     browser_->SetHeader(QString::fromStdString(app::CompanyListHeader()));
+    browser_->SetColumns(app::CompanyListColumns());
     browser_->SetOnBuildRow([this](TIndexBrowser*, storage::RowRecord& row) {
         row.text = app::CompanyRowText(buffer_);
         return 0;
@@ -73,6 +78,8 @@ TCompanyManager::TCompanyManager(const data::CompanyRecord& inUse, const WindowS
     browser_->installEventFilter(this);
     browser_->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(browser_, &TIndexBrowser::DblClick, this, &TCompanyManager::setAsDefault);
+    connect(browser_, &TIndexBrowser::SortRequested, this,
+            [this](int keyNo) { setBrowseKey(keyNo); });
     connect(browser_, &QWidget::customContextMenuRequested, this,
             &TCompanyManager::showContextMenu);
 
@@ -151,6 +158,11 @@ void TCompanyManager::buildMenus() {
                      {close, "Close"},
                      {overview, "Help"}});
 
+    frame_.addShortcuts({{add, QKeySequence::New},
+                         {find, QKeySequence::Find},
+                         {print, QKeySequence::Print},
+                         {del, QKeySequence(Qt::Key_Delete)},
+                         {overview, QKeySequence::HelpContents}});
     frame_.addMenu(QStringLiteral("&Company"),
                    {add, edit, del, nullptr, find, list, nullptr, setDefault, nullptr, copyCust,
                     copyProd, nullptr, print, nullptr, close});
@@ -204,6 +216,11 @@ void TCompanyManager::showCaption() {
 
 std::string TCompanyManager::numberInUse() const {
     return inUse_.text(Company::CompanyNo);
+}
+
+void TCompanyManager::refreshList() {
+    Guarded(*services_.prompter, [&] { browser_->Refresh(); });
+    updateCount();
 }
 
 void TCompanyManager::updateCount() {

@@ -19,9 +19,11 @@ class QLabel;
 
 namespace invarro::ui {
 
-class TCompanyManager : public QDialog {
+class TCompanyManager : public QDialog, public RecordListWindow {
     Q_OBJECT
   public:
+    // The list read again from the files, keeping its order and selected record.
+    void refreshList() override;
     // inUse: the company in use. Opens the company file (creating or rebuilding it when
     // needed); check opened() before showing the window.
     TCompanyManager(const data::CompanyRecord& inUse, const WindowServices& services,

@@ -86,7 +86,11 @@ TCustForm::TCustForm(const CustomerWindowContext& context, Mode mode, QWidget* p
 
     list_ = new TIndexBrowser(this);
     SetUpManagerList(list_, "CustList", *ctx_.company, ctx_.prompter);
+    SetUpManagerList(list_, "CustList", *ctx_.company, ctx_.prompter);
+    list_->setAccessibleName(QStringLiteral("Customers"));
     connect(list_, &TIndexBrowser::DblClick, this, &TCustForm::rowAction);
+    connect(list_, &TIndexBrowser::SortRequested, this,
+            [this](int keyNo) { guarded([&] { setBrowseKey(keyNo); }); });
     connect(list_, &TIndexBrowser::KeyDown, this, [this](int key, Qt::KeyboardModifiers) {
         if (key == Qt::Key_Return || key == Qt::Key_Enter) rowAction();
         if (key == Qt::Key_Delete && mode_ == Mode::Manage) deleteCustomer();
@@ -171,6 +175,11 @@ void TCustForm::buildMenus() {
     for (QAction* a : {deleteAct, importAct})
         a->setEnabled(a->isEnabled() && manage);
 
+    frame_.addShortcuts({{newAct, QKeySequence::New},
+                         {findAct, QKeySequence::Find},
+                         {printAct, QKeySequence::Print},
+                         {deleteAct, QKeySequence(Qt::Key_Delete)},
+                         {helpAct, QKeySequence::HelpContents}});
     frame_.addMenu("&Customer", {newAct, editAct, deleteAct, nullptr, findAct, nullptr, listAct,
                                  printAct, windowAct, envAct, labelAct, wizardAct, clipAct, nullptr,
                                  exportAct, importAct, nullptr, closeAct});
@@ -217,7 +226,8 @@ bool TCustForm::openFiles() {
 
     AttachManagerList(
         list_, fb_, gBrowseKey, buffer_.data(), buffer_.size(),
-        [this] { return customers::ManagerRow(buffer_); }, customers::ManagerHeader());
+        [this] { return customers::ManagerRow(buffer_); }, customers::ManagerHeader(),
+        customers::ManagerColumns());
     byName_->setChecked(gBrowseKey == 1);
     byNumber_->setChecked(gBrowseKey == 2);
     guarded([&] { list_->JumpToKey(""); });
@@ -289,6 +299,11 @@ QString TCustForm::messageText() const {
 
 void TCustForm::setMessage(const QString& text) {
     messagePanel_->setText(text);
+}
+
+void TCustForm::refreshList() {
+    guarded([&] { list_->Refresh(); });
+    updateCount();
 }
 
 void TCustForm::updateCount() {

@@ -25,9 +25,11 @@ namespace invarro::ui {
 
 class TIndexBrowser;
 
-class TCustForm : public QDialog {
+class TCustForm : public QDialog, public RecordListWindow {
     Q_OBJECT
   public:
+    // The list read again from the files, keeping its order and selected record.
+    void refreshList() override;
     enum class Mode { Manage, Pick };
 
     TCustForm(const CustomerWindowContext& context, Mode mode, QWidget* parent = nullptr);

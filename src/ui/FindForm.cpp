@@ -42,6 +42,7 @@ TFindForm::TFindForm(storage::Fileblock* fb, customers::FindMode mode, const QSt
 
     list_ = new QTreeWidget(this);
     list_->setObjectName(QStringLiteral("FindList"));
+    list_->setAccessibleName(QStringLiteral("Records found"));
     list_->setColumnCount(customers::kFindColumns);
     list_->setRootIsDecorated(false);
     list_->setUniformRowHeights(true);

@@ -75,6 +75,7 @@ TImportForm::TImportForm(const Setup& setup, const WindowServices& services, QWi
 
     grid_ = new QTableWidget(0, int(setup_.headings.size()), this);
     grid_->setObjectName("Grid");
+    grid_->setAccessibleName(QStringLiteral("Rows to import"));
     grid_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     grid_->horizontalHeader()->setSectionsMovable(true);
     grid_->horizontalHeader()->setDefaultSectionSize(120);

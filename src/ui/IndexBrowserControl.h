@@ -1,7 +1,14 @@
-// TIndexBrowser: the list control of every manager window. It paints the rows of a
-// storage::Browser in its font, with the current row highlighted, an optional header line
-// above and footer line below, a horizontal offset and a vertical scroll bar of 0..63, and
-// turns keys, clicks, drags and the wheel into the browser's movements.
+// TIndexBrowser: the list control of every manager window. It is a table view over the
+// page of a storage::Browser: the model holds only the rows in view, the current row is the
+// view's current (selected) row, the vertical scroll bar shows the browser's position on
+// 0..63, and keys, clicks, drags and the wheel become the browser's movements, so a file of
+// any size scrolls without being loaded.
+//
+// Without columns a row is one text cell under the header line as title. With columns
+// (SetColumns) the row text, made of fixed-width fields each followed by one blank, is
+// shown one field per column: titled, resizable, money right-aligned, and a click on the
+// title of a column that has a key asks the window to sort by it (SortRequested). A footer
+// line, when set, is drawn below the rows.
 //
 // The control is usable once a browser object is attached. Failures of the movements it
 // starts itself (keys, mouse, scroll bar) are shown through the Prompter with the text
@@ -10,24 +17,32 @@
 // storage::BrowserError to the window's own event boundary instead.
 #pragma once
 
-#include <QAbstractScrollArea>
 #include <QColor>
 #include <QString>
+#include <QTableView>
 #include <QTimer>
 #include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "data/ListColumns.h"
 #include "platform/Prompter.h"
 #include "storage/Browser.h"
 
 namespace invarro::ui {
 
-class TIndexBrowser : public QAbstractScrollArea {
+class PageModel;
+
+class TIndexBrowser : public QTableView {
     Q_OBJECT
 
   public:
+    // One field of the row text: its title, its width in characters, whether it holds
+    // money (right-aligned) and the key that sorts by it (0: none).
+    using Column = data::ListColumn;
+
     using TBuildRowEvent = std::function<int(TIndexBrowser* sender, storage::RowRecord& row)>;
     using TFilterEvent =
         std::function<int(TIndexBrowser* sender, storage::RowRecord& row, bool& useIt)>;
@@ -64,6 +79,26 @@ class TIndexBrowser : public QAbstractScrollArea {
     // number; false when the list is empty or the record cannot be read.
     bool ReadHighlighted(int32_t& recNo);
     void Refresh();
+    // The last page of the current key, its last row current.
+    void ShowLastPage();
+    // Makes the row of record recNo current when it is on the page; false when it is not.
+    bool SelectRecord(int32_t recNo);
+    // Moves to the first entry whose key is at or after the typed text, upper-cased as the
+    // keys are, on the current key (an empty text shows the first page). True when the
+    // current entry's key starts with it.
+    bool SearchTyped(const QString& typed);
+
+    // ------------------------------------------------------------ columns
+    void SetColumns(std::vector<Column> columns);
+    const std::vector<Column>& Columns() const { return columns_; }
+    // Text of screen row 1..FilledRows() in column 0.. (the whole row without columns).
+    QString CellText(int row, int column) const;
+    // The columns' widths in pixels; widths given before the columns are set (the stored
+    // ones) are used once the columns come, when their number matches.
+    std::vector<int> ColumnWidths() const;
+    void SetColumnWidths(const std::vector<int>& widths);
+    // Width the columns take side by side (the header line's width without columns).
+    int ContentWidth() const;
 
     QString Header() const { return header_; }
     void SetHeader(const QString& text);
@@ -82,37 +117,37 @@ class TIndexBrowser : public QAbstractScrollArea {
     QColor Color() const { return color_; }
     void SetColor(const QColor& c) {
         color_ = c;
-        viewport()->update();
+        applyColours();
     }
     QColor HeaderColor() const { return headerColor_; }
     void SetHeaderColor(const QColor& c) {
         headerColor_ = c;
-        viewport()->update();
+        applyColours();
     }
     QColor HeaderTxtColor() const { return headerTxtColor_; }
     void SetHeaderTxtColor(const QColor& c) {
         headerTxtColor_ = c;
-        viewport()->update();
+        applyColours();
     }
     QColor FooterColor() const { return footerColor_; }
     void SetFooterColor(const QColor& c) {
         footerColor_ = c;
-        viewport()->update();
+        applyColours();
     }
     QColor FooterTxtColor() const { return footerTxtColor_; }
     void SetFooterTxtColor(const QColor& c) {
         footerTxtColor_ = c;
-        viewport()->update();
+        applyColours();
     }
     QColor HighlightColor() const { return highlightColor_; }
     void SetHighlightColor(const QColor& c) {
         highlightColor_ = c;
-        viewport()->update();
+        applyColours();
     }
     QColor HighlightTxtColor() const { return highlightTxtColor_; }
     void SetHighlightTxtColor(const QColor& c) {
         highlightTxtColor_ = c;
-        viewport()->update();
+        applyColours();
     }
 
     // ------------------------------------------------------------ layout
@@ -143,8 +178,13 @@ class TIndexBrowser : public QAbstractScrollArea {
     void KeyDown(int key, Qt::KeyboardModifiers modifiers);
     // A movement started by the control failed; the text has been shown.
     void Failed(const QString& text);
+    // The title of a column with a key was clicked.
+    void SortRequested(int keyNo);
 
   protected:
+    void updateGeometries() override;
+    void scrollTo(const QModelIndex& index, ScrollHint hint) override;
+    void focusInEvent(QFocusEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
@@ -159,8 +199,8 @@ class TIndexBrowser : public QAbstractScrollArea {
   private:
     void installHandlers();
     void relayout();
-    int rowsTop() const;
-    QRect rowsRect() const;
+    // Viewport y of the footer line, under the rows in view.
+    int footerTop() const;
     // Runs a movement started by the control; a failure is shown, never thrown.
     template <class Step>
     void guarded(Step&& step);
@@ -170,8 +210,16 @@ class TIndexBrowser : public QAbstractScrollArea {
     void onSliderReleased();
     void dragTo(int y);
     void autoScrollStep();
+    // The model shows the page as it is now; the view's current row is the browser's.
+    void showPage();
+    void applyColours();
+    void sizeColumns();
+    void showSortColumn();
 
     std::unique_ptr<storage::Browser> browser_;
+    PageModel* model_ = nullptr;
+    std::vector<Column> columns_;
+    std::vector<int> pendingWidths_;
     platform::Prompter* prompter_ = nullptr;
 
     QString header_, footer_;

@@ -131,6 +131,7 @@ TInterestWiz::TInterestWiz(app::Session& session, const CustomerWindowContext& c
 
     CustGrid = new QTableWidget(this);
     CustGrid->setObjectName("CustGrid");
+    CustGrid->setAccessibleName(QStringLiteral("Customers to charge"));
     CustGrid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     CustGrid->verticalHeader()->hide();
     CustGrid->setMinimumSize(640, 220);

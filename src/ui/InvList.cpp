@@ -79,7 +79,11 @@ Tinvlist::Tinvlist(const InvoiceWindowContext& context, QWidget* parent)
 
     list_ = new TIndexBrowser(this);
     SetUpManagerList(list_, "InvBrowser1", *ctx_.company, ctx_.prompter);
+    SetUpManagerList(list_, "InvBrowser1", *ctx_.company, ctx_.prompter);
+    list_->setAccessibleName(QStringLiteral("Invoices, quotes and payments"));
     connect(list_, &TIndexBrowser::DblClick, this, &Tinvlist::rowAction);
+    connect(list_, &TIndexBrowser::SortRequested, this,
+            [this](int keyNo) { guarded([&] { setDisplayKey(keyNo); }); });
     connect(list_, &TIndexBrowser::KeyDown, this, [this](int key, Qt::KeyboardModifiers) {
         if (key == Qt::Key_Return || key == Qt::Key_Enter) rowAction();
         if (key == Qt::Key_Delete) guarded([&] { deleteInvoice(); });
@@ -166,6 +170,11 @@ void Tinvlist::buildMenus() {
                      {helpAct, "Help"},
                      {closeAct, "Close"}});
 
+    frame_.addShortcuts({{newAct, QKeySequence::New},
+                         {findAct, QKeySequence::Find},
+                         {printAct, QKeySequence::Print},
+                         {deleteAct, QKeySequence(Qt::Key_Delete)},
+                         {helpAct, QKeySequence::HelpContents}});
     frame_.addMenu("&Invoice", {newAct, editAct, deleteAct, nullptr, findAct, viewAct_, custAct,
                                 nullptr, printAct, slipAct, pdfAct, batchAct, setupAct, nullptr,
                                 repeatAct, nullptr, windowAct, closeAct});
@@ -241,7 +250,8 @@ bool Tinvlist::openFiles() {
     });
     AttachManagerList(
         list_, files_->invoices, keyNo_, buffer_.data(), buffer_.size(),
-        [this] { return invoicing::ManagerRow(buffer_); }, invoicing::ManagerHeader());
+        [this] { return invoicing::ManagerRow(buffer_); }, invoicing::ManagerHeader(),
+        invoicing::ManagerColumns());
     for (QAction* a : orderActs_)
         a->setChecked(a->objectName() == QString("ByKey%1").arg(keyNo_));
     guarded([&] { positionOnLastInvoice(); });
@@ -251,17 +261,30 @@ bool Tinvlist::openFiles() {
 }
 
 void Tinvlist::positionOnLastInvoice() {
+    // The list opens on the newest records by date: on the last invoice made when it is
+    // among the newest page of them (the page fills up to the newest around it), else on
+    // the newest record.
     const std::string last = data::TrimmedText(ctx_.company->text(Company::LastInvNo));
     if (!last.empty()) {
         data::InvoiceRecord probe;
         probe.setText(Invoice::InvNo, last);
         auto found = data::FindAtOrAfter<Invoice>(files_->invoices, 1, probe);
         if (found && found->key == data::InvoiceKey(probe, 1)) {
-            list_->JumpToKey(data::InvoiceKey(found->record, keyNo_), found->recNo);
-            return;
+            std::string key = data::InvoiceKey(found->record, keyNo_);
+            int32_t recNo = found->recNo;
+            int after = 0;
+            storage::FindKeyAndRecord(files_->invoices, keyNo_, key, recNo, 0);
+            while (storage::EngineOk && after <= storage::kBrowserMaxRows) {
+                storage::NextKey(files_->invoices, keyNo_, key, recNo);
+                if (storage::EngineOk) ++after;
+            }
+            if (after <= storage::kBrowserMaxRows) {
+                list_->JumpToKey(data::InvoiceKey(found->record, keyNo_), found->recNo);
+                return;
+            }
         }
     }
-    list_->JumpToKey("");
+    list_->ShowLastPage();
 }
 
 bool Tinvlist::Run(const InvoiceWindowContext& context, QWidget* parent) {
@@ -308,6 +331,12 @@ void Tinvlist::refreshHeader() {
     cName_->setText(
         Q(c.text(Company::Name) + " - #" + data::TrimmedText(c.text(Company::CompanyNo))));
     arBal_->setText(Q(c.money(Company::ARBalance).shownText()));
+}
+
+void Tinvlist::refreshList() {
+    guarded([&] { list_->Refresh(); });
+    refreshHeader();
+    updateCount();
 }
 
 void Tinvlist::updateCount() {

@@ -66,9 +66,11 @@ struct InvoiceWindowContext : CustomerWindowContext {
     CanvasMaker pdfCanvas;             // none: a PDF file through Qt
 };
 
-class Tinvlist : public QDialog {
+class Tinvlist : public QDialog, public RecordListWindow {
     Q_OBJECT
   public:
+    // The list read again from the files, keeping its order and selected record.
+    void refreshList() override;
     static constexpr const char* kBoundsSection = "InvForm";
     static constexpr int kDesignedWidth = 622;
     static constexpr int kDesignedHeight = 543;

@@ -72,6 +72,7 @@ TViewInv::TViewInv(const output::InvoiceView& v, const std::string& dataFolder, 
     } else if (!v.rows.empty() || v.bodyCaption == "Product Code Invoice") {
         lines_ = new QTableWidget(int(v.rows.size()), 7, this);
         lines_->setObjectName("LineList");
+        lines_->setAccessibleName(QStringLiteral("Invoice lines"));
         lines_->setHorizontalHeaderLabels(
             {"LN", "Product Code", "Quan", "Desc", "Unit", "T", "Extension"});
         lines_->verticalHeader()->hide();

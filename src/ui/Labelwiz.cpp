@@ -286,6 +286,7 @@ void TLabelWiz::buildWindow() {
     auto* queueLayout = new QVBoxLayout(queueBox);
     list_ = new QTreeWidget(queueBox);
     list_->setObjectName("LabelList");
+    list_->setAccessibleName(QStringLiteral("Label queue"));
     list_->setColumnCount(4);
     list_->setHeaderLabels({"Number", "Customer Name", "Sort Code", "Customer Type"});
     list_->setRootIsDecorated(false);

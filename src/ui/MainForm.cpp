@@ -61,6 +61,7 @@
 #include "ui/RptSelect.h"
 #include "ui/TermEdit.h"
 #include "ui/ThemeIcons.h"
+#include "ui/WindowSupport.h"
 
 namespace invarro::ui {
 
@@ -365,6 +366,7 @@ void TMainForm::buildCommands() {
             if (def.separatorBefore) menu->addSeparator();
             slot.action = menu->addAction(icon, tr(def.caption));
             slot.action->setStatusTip(tr(def.statusTip));
+            if (id == Command::HelpTopics) slot.action->setShortcut(QKeySequence::HelpContents);
             connect(slot.action, &QAction::triggered, this, [this, id] { runCommand(id); });
         }
         if (def.button != ButtonKind::None) {
@@ -372,6 +374,8 @@ void TMainForm::buildCommands() {
             b->setObjectName(WithoutMnemonic(def.buttonText).remove(' ').remove('/') + "Button");
             b->setIcon(icon);
             b->setAutoRaise(true);
+            // Icon-only buttons are named for screen readers by their caption.
+            b->setAccessibleName(WithoutMnemonic(tr(def.buttonText)));
             if (def.button == ButtonKind::Large) {
                 b->setText(tr(def.buttonText));
                 b->setToolTip(WithoutMnemonic(tr(def.buttonText)));
@@ -572,8 +576,8 @@ void TMainForm::applyBounds() {
     data::IniFile ini(data::IniFilePath(folder_));
     data::WindowBounds b =
         data::ReadWindowBounds(ini, kBoundsSection, kDesignedWidth, kDesignedHeight);
-    if (QScreen* s = QApplication::primaryScreen()) {
-        const QRect a = s->availableGeometry();
+    if (QApplication::primaryScreen()) {
+        const QRect a = ClientArea(this);
         b = data::FitToWorkArea(b, data::ScreenArea{a.x(), a.y(), a.width(), a.height()});
     }
     move(b.left, b.top);

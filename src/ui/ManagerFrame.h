@@ -5,15 +5,19 @@
 //
 // A window makes its frame first, fills the menus, the list's right-click menu and the
 // tool row from its commands, adds its heading rows, and finishes with the list and the
-// status bar; its done() saves the bounds through the frame.
+// status bar; its done() saves the bounds and the list's column widths through the frame.
+// Above the list a search box ("SearchBox") moves the list as the user types to the
+// records whose key on the current order starts with the text.
 #pragma once
 
+#include <QKeySequence>
 #include <QString>
 #include <functional>
 #include <string>
 #include <vector>
 
 class QAction;
+class QLineEdit;
 class QDialog;
 class QLayout;
 class QMenu;
@@ -25,6 +29,16 @@ class QWidget;
 namespace invarro::ui {
 
 class TIndexBrowser;
+
+// A window listing stored records. refreshList() reads its list again from the files,
+// keeping the order and the selected record (or the one after it when that one is gone),
+// with the counts the window shows: after another window changed the records, or when the
+// files report a change made elsewhere.
+class RecordListWindow {
+  public:
+    virtual ~RecordListWindow() = default;
+    virtual void refreshList() = 0;
+};
 
 class ManagerFrame {
   public:
@@ -50,6 +64,14 @@ class ManagerFrame {
 
     // A menu of the menu bar.
     QMenu* addMenu(const QString& title, const Entries& entries);
+    // Keyboard shortcuts of the window's commands (Ctrl+N new, Ctrl+F find, Ctrl+P print,
+    // Delete, F1 help): shown beside the commands in the menus and working anywhere in the
+    // window; a text field keeps the editing keys it uses (Delete) for itself.
+    struct Shortcut {
+        QAction* command;
+        QKeySequence keys;
+    };
+    void addShortcuts(const std::vector<Shortcut>& shortcuts);
     // The list's right-click menu, named "PopupMenu", opened where the list is clicked.
     QMenu* addListPopup(QWidget* list, const Entries& entries);
     // The tool row under the menu bar; a bar is named barName.
@@ -65,6 +87,7 @@ class ManagerFrame {
     void finish(TIndexBrowser* list, QStatusBar* status, int designedWidth, int designedHeight,
                 std::function<int()> rows);
     void saveBounds() const;
+    QLineEdit* searchBox() const { return search_; }
 
     // Fills a menu with commands in order, a null entry as a separator.
     static void AddEntries(QMenu* menu, const Entries& entries);
@@ -76,6 +99,8 @@ class ManagerFrame {
     QVBoxLayout* layout_ = nullptr;
     QMenuBar* bar_ = nullptr;
     int toolRows_ = 0;  // rows placed under the menu bar so far
+    TIndexBrowser* list_ = nullptr;
+    QLineEdit* search_ = nullptr;
 };
 
 }  // namespace invarro::ui

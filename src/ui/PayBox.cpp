@@ -166,8 +166,10 @@ TPayBox::TPayBox(const CustomerWindowContext& context, QWidget* parent)
     const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     SrcList = new QListWidget(this);
     SrcList->setObjectName("SrcList");
+    SrcList->setAccessibleName(QStringLiteral("Open records of the customer"));
     DstList = new QListWidget(this);
     DstList->setObjectName("DstList");
+    DstList->setAccessibleName(QStringLiteral("Records the payment goes to"));
     for (QListWidget* l : {SrcList, DstList}) {
         l->setFont(fixed);
         l->setMinimumWidth(QFontMetrics(fixed).horizontalAdvance(QString(34, 'W')));

@@ -89,7 +89,11 @@ TEditProd::TEditProd(const ProductWindowContext& context, Mode mode, QWidget* pa
 
     list_ = new TIndexBrowser(this);
     SetUpManagerList(list_, "ProdBrowser", *ctx_.company, ctx_.prompter);
+    SetUpManagerList(list_, "ProdBrowser", *ctx_.company, ctx_.prompter);
+    list_->setAccessibleName(QStringLiteral("Products"));
     connect(list_, &TIndexBrowser::DblClick, this, &TEditProd::rowAction);
+    connect(list_, &TIndexBrowser::SortRequested, this,
+            [this](int keyNo) { guarded([&] { setBrowseKey(keyNo); }); });
     connect(list_, &TIndexBrowser::KeyDown, this, [this](int key, Qt::KeyboardModifiers) {
         if (key == Qt::Key_Return || key == Qt::Key_Enter) rowAction();
         if (key == Qt::Key_Delete && mode_ == Mode::Manage) guarded([&] { deleteProduct(); });
@@ -163,6 +167,11 @@ void TEditProd::buildMenus() {
     const ManagerFrame::Entries commands = {newAct,    editAct,   deleteAct, nullptr,   findAct,
                                             nullptr,   printAct,  listAct,   windowAct, nullptr,
                                             exportAct, importAct, nullptr,   closeAct};
+    frame_.addShortcuts({{newAct, QKeySequence::New},
+                         {findAct, QKeySequence::Find},
+                         {printAct, QKeySequence::Print},
+                         {deleteAct, QKeySequence(Qt::Key_Delete)},
+                         {helpAct, QKeySequence::HelpContents}});
     frame_.addMenu("&Product", commands);
     frame_.addMenu("&Display", {byCode_, byDescription_});
     frame_.addMenu("&Help", {helpAct});
@@ -203,7 +212,8 @@ bool TEditProd::openFiles() {
 
     AttachManagerList(
         list_, fb_, gBrowseKey, buffer_.data(), buffer_.size(),
-        [this] { return products::ManagerRow(buffer_); }, products::ManagerHeader());
+        [this] { return products::ManagerRow(buffer_); }, products::ManagerHeader(),
+        products::ManagerColumns());
     byCode_->setChecked(gBrowseKey == 1);
     byDescription_->setChecked(gBrowseKey == 2);
     guarded([&] { list_->JumpToKey(""); });
@@ -334,6 +344,11 @@ void TEditProd::setMessage(const QString& text) {
 
 std::string TEditProd::today() const {
     return products::TodayText(*ctx_.company, *ctx_.clock);
+}
+
+void TEditProd::refreshList() {
+    guarded([&] { list_->Refresh(); });
+    updateCount();
 }
 
 void TEditProd::updateCount() {

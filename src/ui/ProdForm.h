@@ -37,9 +37,11 @@ std::optional<data::ProductRecord> PickProduct(QWidget* parent, const ProductWin
                                                const std::string& startCode,
                                                const std::string& startDesc);
 
-class TEditProd : public QDialog {
+class TEditProd : public QDialog, public RecordListWindow {
     Q_OBJECT
   public:
+    // The list read again from the files, keeping its order and selected record.
+    void refreshList() override;
     enum class Mode { Manage, Pick };
 
     TEditProd(const ProductWindowContext& context, Mode mode, QWidget* parent = nullptr);

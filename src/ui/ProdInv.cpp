@@ -163,6 +163,7 @@ void TProdInv::buildControls() {
     number_ = edit("INum", kNumber);
     date_ = new QLineEdit(this);
     date_->setObjectName("IDate");
+    date_->setAccessibleName(QStringLiteral("Date"));
     date_->setInputMask("99/99/9999;_");
     date_->setMaximumWidth(110);
     auto* calButton = button("Calbutton", "...", "Calendar");
@@ -221,6 +222,7 @@ void TProdInv::buildControls() {
     // Body: the line grid or the memo.
     grid_ = new QTableWidget(invoicing::kLineRows, 7, this);
     grid_->setObjectName("StringGrid1");
+    grid_->setAccessibleName(QStringLiteral("Invoice lines"));
     grid_->setHorizontalHeaderLabels(
         {"LN", "Product#", "Rate/Quan.", "Description / Comment", "Unit Price", "T", "Extension"});
     grid_->verticalHeader()->hide();
@@ -721,6 +723,19 @@ void TProdInv::memoChanged() {
 // Enter reaches the grid both from the grid itself and from a cell editor that passed it
 // on; in the second case the editor's text is committed only after this, so the look-up
 // waits for the commit.
+void TProdInv::leaveGrid(bool forward) {
+    QWidget* w = grid_;
+    for (int guard = 0; guard < 500; ++guard) {
+        w = forward ? w->nextInFocusChain() : w->previousInFocusChain();
+        if (!w || w == grid_) return;
+        if (grid_->isAncestorOf(w) || !w->isVisibleTo(this) || !w->isEnabled() ||
+            !(w->focusPolicy() & Qt::TabFocus))
+            continue;
+        w->setFocus(forward ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+        return;
+    }
+}
+
 bool TProdInv::eventFilter(QObject* watched, QEvent* event) {
     if (grid_ && watched == grid_->viewport()) {
         auto* mouse = static_cast<QMouseEvent*>(event);
@@ -753,6 +768,23 @@ bool TProdInv::eventFilter(QObject* watched, QEvent* event) {
     if (watched == grid_ && event->type() == QEvent::KeyPress) {
         slowEdit_->stop();
         auto* key = static_cast<QKeyEvent*>(event);
+        // Tab walks the cells of a line; on an empty line, or with Ctrl, it leaves the
+        // grid for the next control (Shift+Tab for the one before), so the keyboard is never
+        // caught in the hundreds of cells.
+        const bool back = key->key() == Qt::Key_Backtab ||
+                          (key->key() == Qt::Key_Tab && (key->modifiers() & Qt::ShiftModifier));
+        if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) {
+            // A line without a product code and a description is empty.
+            bool empty = true;
+            for (int c : {1, 3}) {
+                const QTableWidgetItem* item = grid_->item(grid_->currentRow(), c);
+                if (item && !item->text().trimmed().isEmpty()) empty = false;
+            }
+            if (empty || (key->modifiers() & Qt::ControlModifier)) {
+                leaveGrid(!back);
+                return true;
+            }
+        }
         if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
             grid_->currentColumn() == 1) {
             lookUpSoon(currentRow());

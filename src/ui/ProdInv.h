@@ -104,6 +104,8 @@ class TProdInv : public QDialog {
   protected:
     void done(int result) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // Gives the focus to the control after the line grid (before it when not forward).
+    void leaveGrid(bool forward);
 
   private:
     void buildControls();

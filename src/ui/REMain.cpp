@@ -213,6 +213,7 @@ QAction* TREMain::action(const char* name, const QString& text, std::function<vo
 void TREMain::buildWindow() {
     editor_ = new QTextEdit(this);
     editor_->setObjectName("Editor");
+    editor_->setAccessibleName(QStringLiteral("Letter text"));
     editor_->setAcceptRichText(true);
     QFont base("Arial");
     base.setPointSize(10);
@@ -266,10 +267,12 @@ void TREMain::buildWindow() {
     };
     fontName_ = new QFontComboBox(this);
     fontName_->setObjectName("FontName");
+    fontName_->setAccessibleName(QStringLiteral("Font"));
     fontName_->setCurrentFont(base);
     tools->addWidget(fontName_);
     fontSize_ = new QComboBox(this);
     fontSize_->setObjectName("FontSize");
+    fontSize_->setAccessibleName(QStringLiteral("Font size"));
     fontSize_->setEditable(true);
     for (int s : {8, 9, 10, 11, 12, 14, 16, 18, 20, 22, 24, 26, 28, 36, 48, 72})
         fontSize_->addItem(QString::number(s));

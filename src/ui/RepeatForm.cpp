@@ -45,6 +45,8 @@ QPushButton* MakeCalendarButton(QWidget* parent, const char* name, QLineEdit* fi
                                 data::DateOrder order, const data::Date& today) {
     auto* b = new QPushButton("...", parent);
     b->setObjectName(name);
+    b->setToolTip(QStringLiteral("Choose the date from a calendar"));
+    b->setAccessibleName(QStringLiteral("Choose the date from a calendar"));
     b->setMaximumWidth(32);
     QObject::connect(b, &QPushButton::clicked, parent, [=] {
         const data::Date preset = data::ParseUserDate(S(field->text()), order).value_or(today);
@@ -185,6 +187,7 @@ TSelectRepeat::TSelectRepeat(const CustomerWindowContext& context, invoicing::Sa
 
     RichEdit1 = new QPlainTextEdit(this);
     RichEdit1->setObjectName("RichEdit1");
+    RichEdit1->setAccessibleName(QStringLiteral("Invoices due"));
     RichEdit1->setReadOnly(true);
     RichEdit1->setLineWrapMode(QPlainTextEdit::NoWrap);
     RichEdit1->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));

@@ -60,6 +60,7 @@ TRptSelect::TRptSelect(const CustomerWindowContext& context, platform::Shell* sh
 
     ReportList = new QListWidget(this);
     ReportList->setObjectName("ReportList");
+    ReportList->setAccessibleName(QStringLiteral("Reports"));
     for (const output::ReportInfo& r : output::Reports())
         ReportList->addItem(Q(r.name));
     layout->addWidget(ReportList, 1);
@@ -87,6 +88,7 @@ TRptSelect::TRptSelect(const CustomerWindowContext& context, platform::Shell* sh
     FromLabel->setBuddy(FromDate);
     FromCal = new QPushButton("...", this);
     FromCal->setObjectName("FromCal");
+    FromCal->setAccessibleName(tr("Choose the first date from a calendar"));
     ToLabel = new QLabel(tr("&To:"), this);
     ToDate = new QLineEdit(this);
     ToDate->setObjectName("ToDate");
@@ -94,6 +96,7 @@ TRptSelect::TRptSelect(const CustomerWindowContext& context, platform::Shell* sh
     ToLabel->setBuddy(ToDate);
     ToCal = new QPushButton("...", this);
     ToCal->setObjectName("ToCal");
+    ToCal->setAccessibleName(tr("Choose the last date from a calendar"));
     dates->addWidget(FromLabel, 1, 0);
     dates->addWidget(FromDate, 1, 1);
     dates->addWidget(FromCal, 1, 2);
@@ -112,6 +115,7 @@ TRptSelect::TRptSelect(const CustomerWindowContext& context, platform::Shell* sh
     ClearBtn->setObjectName("ClearBtn");
     auto* filterHelp = new QPushButton("?", this);
     filterHelp->setObjectName("FilterHelpBtn");
+    filterHelp->setAccessibleName(tr("Help on the filter"));
     filterHelp->setEnabled(bool(context_.openHelp));
     filter->addWidget(filterLabel);
     filter->addWidget(EBrptfilter, 1);
@@ -330,6 +334,7 @@ Trtreport::Trtreport(output::ReportView view, const CustomerWindowContext& conte
 
     Grid = new QTableView(this);
     Grid->setObjectName("Grid");
+    Grid->setAccessibleName(QStringLiteral("Report"));
     Grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     Grid->verticalHeader()->hide();
     // Rows of one height need no measuring, however many there are; columns are sized

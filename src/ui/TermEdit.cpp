@@ -24,8 +24,10 @@ TTermEdit::TTermEdit(platform::Prompter& prompter, std::string dataFolder,
 
     list_ = new QListWidget(this);
     list_->setObjectName("ListBox1");
+    list_->setAccessibleName(QStringLiteral("Payment terms"));
     edit_ = new QLineEdit(this);
     edit_->setObjectName("Edit1");
+    edit_->setAccessibleName(QStringLiteral("Payment terms text"));
     edit_->setMaxLength(data::kTermWidth);
     prompt_ = new QLabel(this);
     prompt_->setObjectName("Label1");

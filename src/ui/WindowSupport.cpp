@@ -1,23 +1,33 @@
 #include "ui/WindowSupport.h"
 
+#include <QAbstractButton>
+#include <QAbstractSpinBox>
 #include <QAction>
+#include <QApplication>
+#include <QComboBox>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QEvent>
 #include <QFileInfo>
 #include <QFontMetrics>
+#include <QFormLayout>
+#include <QGridLayout>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLayout>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPainter>
+#include <QPlainTextEdit>
 #include <QPrinter>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QStatusBar>
+#include <QTextEdit>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QWidget>
@@ -54,14 +64,28 @@ data::FontSetting FontSettingOf(const QFont& font, const QColor& colour) {
     return data::FontSetting{f.face, f.size, int32_t(f.color.value()), f.style};
 }
 
+QRect ClientArea(const QWidget* window) {
+    const QWidget* parent = window->parentWidget() ? window->parentWidget()->window() : nullptr;
+    const QScreen* screen = parent && parent->screen() ? parent->screen()
+                            : window->screen()         ? window->screen()
+                                                       : QGuiApplication::primaryScreen();
+    if (!screen) return QRect(0, 0, window->width(), window->height());
+    // Room for a usual title bar at least: before a window is mapped the desktop may report
+    // no frame, or only its borders.
+    const QSize decoration = window->frameGeometry().size() - window->size();
+    return screen->availableGeometry().adjusted(0, 0, -std::max(8, decoration.width()),
+                                                -std::max(40, decoration.height()));
+}
+
 void RestoreBounds(QWidget* window, const std::string& folder, std::string_view section,
                    int designedWidth, int designedHeight) {
     const data::IniFile ini(data::IniFilePath(folder));
     data::WindowBounds b = data::ReadWindowBounds(ini, section, designedWidth, designedHeight);
     if (b.width < 100) b.width = designedWidth;
     if (b.height < 60) b.height = designedHeight;
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        const QRect r = screen->availableGeometry();
+    if (QGuiApplication::primaryScreen()) {
+        // The stored size is the window's own; its title bar and frame come on top.
+        const QRect r = ClientArea(window);
         b = data::FitToWorkArea(b, data::ScreenArea{r.left(), r.top(), r.width(), r.height()});
     }
     window->move(b.left, b.top);
@@ -117,19 +141,13 @@ class FirstPlacement : public QObject {
 
   private:
     void place() {
-        const QFontMetrics fm(list_->font());
-        const int rowHeight = std::max(1, fm.height() + std::max(0, fm.leading()));
+        const int rowHeight = list_->RowHeight();
         const int frame = 2 * list_->frameWidth();
-        // The header line names the columns; blanks after the last one take no room.
-        QString header = list_->Header();
-        while (header.endsWith(' '))
-            header.chop(1);
-        const int listWidth = fm.horizontalAdvance(header) + 2 * fm.averageCharWidth() + frame +
-                              list_->verticalScrollBar()->sizeHint().width();
+        const int listWidth =
+            list_->ContentWidth() + frame + list_->verticalScrollBar()->sizeHint().width();
         const int rows = std::clamp(rows_ ? rows_() : 0, 1, storage::kBrowserMaxRows);
         // One line to spare, so that the frame never cuts the last record.
-        const int lines =
-            rows + 1 + (list_->Header().isEmpty() ? 0 : 1) + (list_->Footer().isEmpty() ? 0 : 1);
+        const int lines = rows + 2 + (list_->Footer().isEmpty() ? 0 : 1);
         const int listHeight =
             lines * rowHeight + frame + list_->horizontalScrollBar()->sizeHint().height();
 
@@ -143,15 +161,7 @@ class FirstPlacement : public QObject {
             std::max(designed_.height(), hint.height() - listHint.height() + listHeight);
 
         QWidget* parent = window_->parentWidget() ? window_->parentWidget()->window() : nullptr;
-        const QScreen* screen =
-            parent && parent->screen() ? parent->screen() : QGuiApplication::primaryScreen();
-        const QRect area = screen ? screen->availableGeometry() : QRect(0, 0, width, height);
-        // The title bar and frame come on top of the window's own size; before the window
-        // was ever mapped they are not known yet, and a usual allowance stands in.
-        QSize decoration = window_->frameGeometry().size() - window_->size();
-        if (decoration.width() <= 0 && decoration.height() <= 0) decoration = QSize(8, 32);
-        const QRect inner = area.adjusted(0, 0, -std::max(0, decoration.width()),
-                                          -std::max(0, decoration.height()));
+        const QRect inner = ClientArea(window_);
         const std::optional<QRect> around =
             parent ? std::optional<QRect>(parent->frameGeometry()) : std::nullopt;
         const QRect bounds = FirstBounds(QSize(width, height), around, inner);
@@ -281,15 +291,28 @@ void ApplyEditorFont(QLabel* label, const data::CompanyRecord& company) {
     label->setPalette(palette);
 }
 
+bool ChoseListFont(const data::CompanyRecord& company) {
+    const output::Font font = ManagerFont(company);
+    // A new company holds Courier New, 10 points, black, plain.
+    return !(font.face == "Courier New" && font.size == 10 && font.style == 0 &&
+             font.color.value() == 0);
+}
+
+QFont ListFont(const data::CompanyRecord& company) {
+    if (ChoseListFont(company)) return platform::qt::ToQFont(ManagerFont(company));
+    return QApplication::font();
+}
+
 void SetUpManagerList(TIndexBrowser* list, const char* objectName,
                       const data::CompanyRecord& company, platform::Prompter* prompter) {
     list->setObjectName(objectName);
     list->SetPrompter(prompter);
-    const output::Font font = ManagerFont(company);
-    list->setFont(platform::qt::ToQFont(font));
-    QPalette palette = list->palette();
-    palette.setColor(QPalette::Text, platform::qt::ToQColor(font.color));
-    list->setPalette(palette);
+    list->setFont(ListFont(company));
+    if (ChoseListFont(company)) {
+        QPalette palette = list->palette();
+        palette.setColor(QPalette::Text, platform::qt::ToQColor(ManagerFont(company).color));
+        list->setPalette(palette);
+    }
     list->setContextMenuPolicy(Qt::CustomContextMenu);
     list->OnKeyPress = [](TIndexBrowser*, QChar& c) { c = c.toUpper(); };
 }
@@ -328,13 +351,15 @@ QMenu* MakeListPopup(QWidget* owner, QWidget* list) {
 }
 
 void AttachManagerList(TIndexBrowser* list, storage::Fileblock* fb, int keyNo, uint8_t* record,
-                       size_t size, std::function<std::string()> row, std::string_view header) {
+                       size_t size, std::function<std::string()> row, std::string_view header,
+                       std::vector<data::ListColumn> columns) {
     list->SetOnBuildRow([row = std::move(row)](TIndexBrowser*, storage::RowRecord& r) {
         r.text = row();
         return 0;
     });
     list->Attach(std::make_unique<storage::Browser>(fb, keyNo, record, int32_t(size)));
     list->SetHeader(QString::fromUtf8(header.data(), qsizetype(header.size())));
+    list->SetColumns(std::move(columns));
 }
 
 QToolButton* MakeCommandButton(QWidget* parent, const char* name, const QString& text,
@@ -350,6 +375,182 @@ QToolButton* MakeCommandButton(QWidget* parent, const char* name, const QString&
                      [b, command] { b->setEnabled(command->isEnabled()); });
     QObject::connect(b, &QToolButton::clicked, command, &QAction::trigger);
     return b;
+}
+
+namespace {
+
+bool IsField(const QWidget* w) {
+    return qobject_cast<const QLineEdit*>(w) || qobject_cast<const QComboBox*>(w) ||
+           qobject_cast<const QAbstractSpinBox*>(w) || qobject_cast<const QTextEdit*>(w) ||
+           qobject_cast<const QPlainTextEdit*>(w);
+}
+
+// The fields of a layout item in order, looking into nested layouts and plain containers.
+void FieldsIn(QLayoutItem* item, std::vector<QWidget*>& out) {
+    if (!item) return;
+    if (QWidget* w = item->widget()) {
+        if (IsField(w)) {
+            out.push_back(w);
+        } else if (w->layout() && !qobject_cast<QLabel*>(w) &&
+                   w->metaObject() == &QWidget::staticMetaObject) {
+            FieldsIn(w->layout(), out);
+        }
+        return;
+    }
+    if (QLayout* l = item->layout()) {
+        for (int i = 0; i < l->count(); ++i)
+            FieldsIn(l->itemAt(i), out);
+    }
+}
+
+// The layout (searched from top down) that holds w directly, and w's index in it.
+QLayout* HolderOf(QLayout* layout, const QWidget* w, int& index) {
+    if (!layout) return nullptr;
+    for (int i = 0; i < layout->count(); ++i) {
+        QLayoutItem* item = layout->itemAt(i);
+        if (item->widget() == w) {
+            index = i;
+            return layout;
+        }
+        if (QLayout* inner = HolderOf(item->layout(), w, index)) return inner;
+    }
+    return nullptr;
+}
+
+// The item beside the caption at index of its layout.
+QLayoutItem* ItemBeside(QLayout* holder, int index) {
+    if (auto* grid = qobject_cast<QGridLayout*>(holder)) {
+        int row = 0, col = 0, rowSpan = 0, colSpan = 0;
+        grid->getItemPosition(index, &row, &col, &rowSpan, &colSpan);
+        for (int c = col + colSpan; c < grid->columnCount(); ++c)
+            if (QLayoutItem* item = grid->itemAtPosition(row, c)) return item;
+        return nullptr;
+    }
+    if (auto* form = qobject_cast<QFormLayout*>(holder)) {
+        int row = 0;
+        QFormLayout::ItemRole role = QFormLayout::LabelRole;
+        form->getItemPosition(index, &row, &role);
+        return role == QFormLayout::LabelRole ? form->itemAt(row, QFormLayout::FieldRole) : nullptr;
+    }
+    if (qobject_cast<QBoxLayout*>(holder)) {
+        // Spacing and stretch between a caption and its field count for nothing.
+        for (int i = index + 1; i < holder->count(); ++i) {
+            QLayoutItem* item = holder->itemAt(i);
+            if (item->widget() || item->layout()) return item;
+        }
+    }
+    return nullptr;
+}
+
+class FieldLabeller : public QObject {
+  public:
+    using QObject::QObject;
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Show && watched->isWidgetType()) {
+            auto* w = static_cast<QWidget*>(watched);
+            if (w->isWindow() && !w->property("invarroLabelled").toBool()) {
+                w->setProperty("invarroLabelled", true);
+                LabelFields(w);
+                if (auto* dialog = qobject_cast<QDialog*>(w)) FitDialogToScreen(dialog);
+            }
+        }
+        return false;
+    }
+};
+
+}  // namespace
+
+void LabelFields(QWidget* window) {
+    // A button captioned with signs only ("...", ">>") is named by its hint.
+    for (QAbstractButton* b : window->findChildren<QAbstractButton*>()) {
+        const QString text = b->text();
+        if (!b->accessibleName().isEmpty() || b->toolTip().isEmpty() ||
+            std::any_of(text.begin(), text.end(), [](QChar c) { return c.isLetterOrNumber(); }))
+            continue;
+        b->setAccessibleName(b->toolTip());
+    }
+    for (QLabel* label : window->findChildren<QLabel*>()) {
+        if (label->buddy()) continue;
+        QString caption = label->text().trimmed();
+        if (!caption.endsWith(QLatin1Char(':')) || !label->parentWidget()) continue;
+        int index = -1;
+        QLayout* holder = HolderOf(label->parentWidget()->layout(), label, index);
+        if (!holder) continue;
+        std::vector<QWidget*> fields;
+        FieldsIn(ItemBeside(holder, index), fields);
+        if (fields.empty()) continue;
+        // A caption with an Alt letter of its own but no buddy is left without one, so that
+        // no letter starts to clash with the window's others; its field is named instead.
+        const bool mnemonic = caption.contains(QLatin1Char('&'));
+        caption.chop(1);
+        caption.remove(QLatin1Char('&'));
+        if (fields.front()->accessibleName().isEmpty()) {
+            if (mnemonic)
+                fields.front()->setAccessibleName(caption);
+            else
+                label->setBuddy(fields.front());
+        }
+        for (size_t i = 1; i < fields.size(); ++i)
+            if (fields[i]->accessibleName().isEmpty())
+                fields[i]->setAccessibleName(caption + QStringLiteral(" %1").arg(i + 1));
+    }
+    // The text part of an editable box says what the box is.
+    for (QComboBox* box : window->findChildren<QComboBox*>()) {
+        QLineEdit* text = box->lineEdit();
+        if (!text || !text->accessibleName().isEmpty()) continue;
+        QString name = box->accessibleName();
+        for (QLabel* label : window->findChildren<QLabel*>())
+            if (name.isEmpty() && label->buddy() == box) name = label->text();
+        name.remove(QLatin1Char('&'));
+        if (name.endsWith(QLatin1Char(':'))) name.chop(1);
+        if (!name.isEmpty()) text->setAccessibleName(name);
+    }
+}
+
+void FitDialogToScreen(QDialog* dialog) {
+    const QRect area = ClientArea(dialog);
+    if (area.isEmpty()) return;
+    auto* top = qobject_cast<QBoxLayout*>(dialog->layout());
+    const QSize least = dialog->minimumSizeHint();
+    // The manager windows size themselves around their list (PlaceManagerWindow).
+    const bool manager = !dialog->findChildren<TIndexBrowser*>().isEmpty();
+    if (top && top->count() > 1 && !manager &&
+        (least.height() > area.height() || least.width() > area.width())) {
+        // Everything above the last row goes into a scrolled page.
+        auto* page = new QWidget;
+        page->setObjectName(QStringLiteral("ScrolledPage"));
+        auto* inner = new QVBoxLayout;
+        inner->setContentsMargins(0, 0, 0, 0);
+        while (top->count() > 1) {
+            const int stretch = top->stretch(0);
+            QLayoutItem* item = top->takeAt(0);
+            if (QLayout* l = item->layout()) l->setParent(nullptr);
+            inner->addItem(item);
+            inner->setStretch(inner->count() - 1, stretch);
+        }
+        page->setLayout(inner);
+        auto* scroll = new QScrollArea(dialog);
+        scroll->setObjectName(QStringLiteral("ScrolledArea"));
+        scroll->setWidgetResizable(true);
+        scroll->setFrameShape(QFrame::NoFrame);
+        scroll->setFocusPolicy(Qt::NoFocus);  // Tab goes from field to field as before
+        scroll->setWidget(page);
+        top->insertWidget(0, scroll, 1);
+        dialog->setMinimumSize(0, 0);
+    }
+    dialog->resize(dialog->size().expandedTo(dialog->minimumSizeHint()).boundedTo(area.size()));
+    const QPoint at(std::clamp(dialog->x(), area.left(), area.right() + 1 - dialog->width()),
+                    std::clamp(dialog->y(), area.top(), area.bottom() + 1 - dialog->height()));
+    dialog->move(at);
+}
+
+void LabelFieldsOfEveryWindow() {
+    static FieldLabeller* labeller = nullptr;
+    if (labeller || !qApp) return;
+    labeller = new FieldLabeller(qApp);
+    qApp->installEventFilter(labeller);
 }
 
 std::string StoredPictureName(const std::string& folder, const QString& chosen) {

@@ -16,6 +16,7 @@
 #include <string_view>
 
 #include "data/Layout.h"
+#include "data/ListColumns.h"
 #include "data/Records.h"
 #include "output/Font.h"
 #include "platform/Clock.h"
@@ -68,6 +69,11 @@ struct WindowServices {
 QFont QFontOf(const data::FontSetting& font);
 QColor QColorOf(int32_t colour);
 data::FontSetting FontSettingOf(const QFont& font, const QColor& colour);
+
+// The room a window's own area has on its screen (its parent's screen, else the primary
+// one): the work area less the title bar and frame the desktop adds, at least a usual
+// title bar's height (before a window is mapped the desktop may report none).
+QRect ClientArea(const QWidget* window);
 
 // Places the window as its section of "invarro.ini" says (the designed size when there is
 // none), moved back onto the screen's work area, and writes its bounds back.
@@ -187,10 +193,16 @@ ManagerStatusBar MakeManagerStatusBar(QWidget* window, int countWidth);
 void SetUpManagerDialog(QDialog* window, const char* objectName);
 // The clock a window reads: the one given, else the computer's, kept alive in `own`.
 void UseClockOrOwn(const platform::Clock*& clock, std::unique_ptr<platform::Clock>& own);
+// Whether the company's manager font is one the user chose, not the one a new company
+// starts with; the lists use the desktop's font otherwise.
+bool ChoseListFont(const data::CompanyRecord& company);
+// The font of the manager lists: the company's manager font where the user chose one, the
+// desktop's font otherwise.
+QFont ListFont(const data::CompanyRecord& company);
 // A caption in the company's editor font and colour.
 void ApplyEditorFont(QLabel* label, const data::CompanyRecord& company);
-// The record list: the company's manager font and colour, its context menu left to the
-// window, and typed letters upper-cased, as the keys are upper case.
+// The record list: the list font (ListFont) in the company's colour, its context menu left
+// to the window, and typed letters upper-cased, as the keys are upper case.
 void SetUpManagerList(TIndexBrowser* list, const char* objectName,
                       const data::CompanyRecord& company, platform::Prompter* prompter);
 // The main layout: the menu bar, then the window's rows, close to the frame.
@@ -205,12 +217,29 @@ QAction* MakeCloseCommand(QDialog* window);
 QMenu* MakeListPopup(QWidget* owner, QWidget* list);
 // Shows a file in a manager's list: a browser on the key reads each record into the
 // window's buffer (record, size), row() makes the record's line from there, under the
-// header. A filter, if any, is set on the list before.
+// header, one field per column. A filter, if any, is set on the list before.
 void AttachManagerList(TIndexBrowser* list, storage::Fileblock* fb, int keyNo, uint8_t* record,
-                       size_t size, std::function<std::string()> row, std::string_view header);
+                       size_t size, std::function<std::string()> row, std::string_view header,
+                       std::vector<data::ListColumn> columns);
 // A flat tool button that triggers the command and is enabled with it.
 QToolButton* MakeCommandButton(QWidget* parent, const char* name, const QString& text,
                                const QString& hint, QAction* command);
+
+// Names the buttons captioned with signs only ("...", ">>") by their hints, and leads every
+// caption of a window ("Amount:") to the field beside it, as its buddy, so that
+// screen readers name the field by it and the caption's Alt letter reaches it: the next
+// cell of its grid row, the field of its form row, or the next item of its row. A caption
+// that stands for several fields (the lines of an address) names the further ones after it,
+// numbered. Captions that already lead somewhere and fields that have a name stay as they
+// are.
+void LabelFields(QWidget* window);
+// A dialog that does not fit its screen's room (ClientArea) keeps its last row (the OK and
+// Cancel buttons, or the status bar) in view and scrolls the rest; it is then sized and
+// placed inside the room. A dialog that fits, and a manager window (sized around its list),
+// is only moved and shrunk into the room.
+void FitDialogToScreen(QDialog* dialog);
+// Does both for every window of the program as it is first shown.
+void LabelFieldsOfEveryWindow();
 
 // A file chosen in a data folder is kept by its bare name, so that the folder can move.
 std::string StoredPictureName(const std::string& folder, const QString& chosen);

@@ -37,6 +37,7 @@
 #include "ui/Splash.h"
 #include "ui/ThemeIcons.h"
 #include "ui/WheelKeys.h"
+#include "ui/WindowSupport.h"
 
 namespace {
 
@@ -198,6 +199,8 @@ int main(int argc, char** argv) {
     services.tokenKeyring = &tokenKeyring;
     invarro::platform::curl::CurlOAuth oauth;
     services.oauth = &oauth;
+    // Every window names its fields for screen readers and fits the screen.
+    ui::LabelFieldsOfEveryWindow();
     ui::TMainForm form(folder, services);
     if (!form.created()) return 1;
     window = &form;

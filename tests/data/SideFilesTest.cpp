@@ -212,6 +212,12 @@ TEST(WindowBounds, DefaultsAndTheScreenEdgeRule) {
               (WindowBounds{2000, 10, 200, 100}));
     EXPECT_EQ(FitToWorkArea({2200, 10, 200, 100}, {1024, 0, 1280, 1024}),
               (WindowBounds{1024, 10, 200, 100}));
+    // Bounds kept on a larger screen shrink to this one, and nothing starts off its edge.
+    EXPECT_EQ(FitToWorkArea({300, 200, 1670, 900}, {0, 0, 1366, 720}),
+              (WindowBounds{0, 0, 1366, 720}));
+    EXPECT_EQ(FitToWorkArea({-40, -10, 200, 100}, screen), (WindowBounds{0, 0, 200, 100}));
+    EXPECT_EQ(FitToWorkArea({500, 10, 200, 100}, {1024, 0, 1280, 1024}),
+              (WindowBounds{1024, 10, 200, 100}));
 }
 
 TEST(DataFolderRule, OptionThenEnvironmentThenHome) {

@@ -147,7 +147,12 @@ TEST_F(ManagerWindowTest, ListsTheCompaniesByNameOnTheCompanyInUse) {
     EXPECT_EQ(caption->text(), "Harbor Supply");
     EXPECT_EQ(caption->font().family(), "Arial");
     EXPECT_TRUE(caption->font().bold());
-    EXPECT_EQ(m->browser()->font().family(), "Courier New");
+    // The company kept the list font it started with: the list is in the desktop's font.
+    EXPECT_EQ(m->browser()->font(), QApplication::font());
+    // It reads as columns, the balance on the right.
+    ASSERT_EQ(m->browser()->Columns().size(), 3u);
+    EXPECT_TRUE(m->browser()->Columns()[2].money);
+    EXPECT_EQ(m->browser()->CellText(1, 0), "Alpine Tools");
     m->reject();
     EXPECT_EQ(m->result(), QDialog::Rejected);
 }

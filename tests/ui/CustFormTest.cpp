@@ -7,6 +7,7 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -111,7 +112,8 @@ TEST_F(CustFormTest, OpensWithTitleHeaderAndCountAndCreatesAMissingFile) {
     EXPECT_EQ(form->messageText(), "Right-click mouse or select from menu bar.");
     EXPECT_TRUE(form->list()->Header().startsWith("Name"));
     EXPECT_EQ(form->list()->Header().size(), 128);
-    EXPECT_EQ(form->list()->font().family(), QFont("Courier New").family());
+    // A company that kept the list font it started with lists in the desktop's font.
+    EXPECT_EQ(form->list()->font(), QApplication::font());
     EXPECT_TRUE(Child<QLabel>(form.get(), "CompanyLabel")->text().contains("Northside Supply"));
     // Statements open in e-mail mode too (printing and PDF); the batch e-mail run waits
     // for the mail client and is disabled, not faked.
@@ -467,6 +469,76 @@ TEST_F(CustFormTest, CardAndEnvelopeComeOutAsPdf) {
     const std::string envText =
         testing::RunCommand("pdftotext " + testing::ShellQuote(envelope) + " -").output;
     EXPECT_NE(envText.find("San Leandro, CA 94577"), std::string::npos);
+}
+
+TEST_F(CustFormTest, TitlesSortTheSearchBoxGoesToANameAndWidthsAreKept) {
+    addCustomers({{"300", "Carter Farms"},
+                  {"100", "Baker Brothers"},
+                  {"200", "Adams Hardware"},
+                  {"150", "Cole & Sons"}});
+    open();
+    TIndexBrowser* list = form->list();
+    ASSERT_EQ(list->Columns().size(), 6u);
+    EXPECT_EQ(list->CellText(1, 0), "Adams Hardware");
+    EXPECT_EQ(list->CellText(1, 2), "0.00");
+    // The Number title sorts by number, as "By Number" does; Balance has no order.
+    emit list->horizontalHeader()->sectionClicked(1);
+    EXPECT_EQ(TCustForm::BrowseKey(), 2);
+    EXPECT_TRUE(Child<QAction>(form.get(), "ByNumberAct")->isChecked());
+    EXPECT_EQ(list->CellText(1, 1), "100");
+    emit list->horizontalHeader()->sectionClicked(2);
+    EXPECT_EQ(TCustForm::BrowseKey(), 2);
+
+    // The search box goes by the current order: a number now, a name after sorting by name.
+    auto* search = Child<QLineEdit>(form.get(), "SearchBox");
+    EXPECT_TRUE(search->placeholderText().endsWith("Number"));
+    QTest::keyClicks(search, "15");
+    EXPECT_EQ(currentName(), "Cole & Sons");
+    emit list->horizontalHeader()->sectionClicked(0);
+    EXPECT_EQ(TCustForm::BrowseKey(), 1);
+    EXPECT_EQ(currentName(), "Cole & Sons");  // the customer stays highlighted
+    search->clear();
+    QTest::keyClicks(search, "car");
+    EXPECT_EQ(currentName(), "Carter Farms");
+    EXPECT_EQ(search->toolTip(), "");
+    QTest::keyClicks(search, "x");  // nothing starts with "carx"
+    EXPECT_EQ(search->toolTip(), "No record starts with this");
+    // Arrows typed in the box move the list; the box keeps the focus.
+    search->setFocus();
+    search->clear();
+    QTest::keyClicks(search, "b");
+    QTest::keyClick(search, Qt::Key_Down);
+    EXPECT_EQ(currentName(), "Carter Farms");
+
+    // Widths the user gave the columns come back the next time.
+    list->setColumnWidth(0, 321);
+    form->close();
+    form.reset();
+    const data::IniFile ini(data::IniFilePath(dir.path()));
+    ASSERT_TRUE(ini.read("CustForm", "ColumnWidths").has_value());
+    open();
+    EXPECT_EQ(form->list()->ColumnWidths()[0], 321);
+}
+
+TEST_F(CustFormTest, RefreshKeepsTheOrderAndTheHighlightedCustomer) {
+    addCustomers({{"300", "Carter Farms"}, {"100", "Baker Brothers"}, {"200", "Adams Hardware"}});
+    open();
+    form->setBrowseKey(2);
+    form->list()->SearchTyped("200");
+    ASSERT_EQ(currentName(), "Adams Hardware");
+    // Another window adds a customer behind the list's back.
+    storage::Fileblock* fb = form->list()->browser()->fileblock();
+    customers::CustomerEntry e = customers::NewCustomerEntry(company);
+    e.number = "050";
+    e.name = "Zeta Supply";
+    ASSERT_TRUE(data::AddBusinessRecord(fb, customers::NewCustomerRecord(e), prompter).ok());
+    RecordListWindow& window = *form;
+    window.refreshList();
+    EXPECT_EQ(form->list()->CurrentKeyNumber(), 2);
+    EXPECT_EQ(currentName(), "Adams Hardware");
+    EXPECT_EQ(form->countText(), "Customers: 4");
+    EXPECT_EQ(form->list()->CellText(1, 1), "050");
+    form->setBrowseKey(1);
 }
 
 }  // namespace

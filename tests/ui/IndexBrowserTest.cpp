@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QFontDatabase>
+#include <QHeaderView>
 #include <QImage>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -13,6 +14,7 @@
 #include <map>
 #include <memory>
 
+#include "data/Ansi.h"
 #include "storage/EngineFixture.h"
 #include "support/ScriptedPrompter.h"
 #include "ui/IndexBrowserControl.h"
@@ -128,13 +130,21 @@ TEST_F(IndexBrowserTest, LayoutFollowsTheHeightFontHeaderAndFooter) {
     EXPECT_EQ(control->RowsInView(), h / control->RowHeight());
     EXPECT_EQ(control->browser()->FilledRows(), control->RowsInView());
 
+    // The header line is the table's header above the rows; the footer line takes the
+    // room of one row under them.
     control->SetHeader("Number    Name");
     control->SetFooter("Customers");
-    EXPECT_EQ(control->RowsInView(), h / control->RowHeight() - 2);
-    EXPECT_EQ(control->RowRect(1).top(), control->RowHeight());
+    EXPECT_TRUE(control->horizontalHeader()->isVisible());
+    EXPECT_EQ(control->model()->headerData(0, Qt::Horizontal).toString(), "Number    Name");
+    const int withHeader = control->viewport()->height();
+    EXPECT_LT(withHeader, h);
+    EXPECT_EQ(control->RowsInView(), withHeader / control->RowHeight() - 1);
+    EXPECT_EQ(control->RowRect(1).top(), 0);
     EXPECT_EQ(control->browser()->FilledRows(), control->RowsInView());
-    EXPECT_EQ(control->RowAt(control->RowHeight() / 2), 0);  // the header line
+    EXPECT_EQ(control->RowAt(control->RowRect(control->RowsInView()).bottom() + 2), 0);  // footer
     EXPECT_EQ(control->RowAt(control->RowRect(3).center().y()), 3);
+    control->SetHeader("");
+    EXPECT_FALSE(control->horizontalHeader()->isVisible());
 
     // A window too low for a single row still has one.
     control->resize(320, 20);
@@ -430,18 +440,28 @@ TEST_F(IndexBrowserTest, PaintsRowsHighlightHeaderAndFooter) {
     key(Qt::Key_Down);
     QTest::qWait(20);
 
+    // The header is drawn by the style in shades of its colour.
+    const QImage head = control->horizontalHeader()->grab().toImage();
+    const QColor band = head.pixelColor(head.width() - 3, head.height() / 2);
+    EXPECT_NEAR(band.red(), 200, 40);
+    EXPECT_NEAR(band.blue(), 160, 40);
+    EXPECT_GT(band.green(), band.blue());
     QImage img = control->viewport()->grab().toImage();
     const int x = img.width() - 3;
-    EXPECT_EQ(img.pixelColor(x, control->RowHeight() / 2), QColor(200, 200, 160));
-    EXPECT_EQ(img.pixelColor(x, control->RowRect(3).center().y()), QColor(0, 0, 160));
-    EXPECT_EQ(img.pixelColor(x, control->RowRect(4).center().y()), control->Color());
-    EXPECT_EQ(img.pixelColor(x, img.height() - control->RowHeight() / 2), QColor(160, 200, 200));
-    // The rows carry text: some pixel of row 4 differs from the background.
+    const QColor highlight = img.pixelColor(x, control->RowRect(3).center().y());
+    EXPECT_LT(highlight.red(), 20);
+    EXPECT_LT(highlight.green(), 20);
+    EXPECT_NEAR(highlight.blue(), 160, 12);
+    EXPECT_EQ(img.pixelColor(x, control->RowRect(5).center().y()), control->Color());
+    EXPECT_EQ(img.pixelColor(x, control->RowRect(control->RowsInView() + 1).center().y()),
+              QColor(160, 200, 200));
+    // The rows carry text: some pixel of row 4 differs from the row's background.
     bool ink = false;
     const QRect r4 = control->RowRect(4);
+    const QColor background = img.pixelColor(x, r4.center().y());
     for (int px = 0; px < 120 && !ink; ++px)
         for (int py = r4.top(); py <= r4.bottom() && !ink; ++py)
-            ink = img.pixelColor(px, py) != control->Color();
+            ink = img.pixelColor(px, py) != background;
     EXPECT_TRUE(ink);
 
     const char* dir = std::getenv("INVARRO_SCREENSHOT_DIR");
@@ -466,6 +486,145 @@ TEST_F(IndexBrowserTest, PaintsRowsHighlightHeaderAndFooter) {
     if (dir) {
         EXPECT_TRUE(control->grab().save(QString::fromUtf8(dir) + "/index-browser-failed.png"));
     }
+}
+
+// ------------------------------------------------------------------ columns
+
+class ColumnBrowserTest : public IndexBrowserTest {
+  protected:
+    // Rows of a code, a name and an amount, each field followed by one blank.
+    void attachColumns() {
+        auto b = std::make_unique<Browser>(fb, 1, buffer.data(), kRecLen);
+        b->SetRetryPause([](int) {});
+        control->SetOnBuildRow([this](TIndexBrowser*, RowRecord& row) {
+            const std::string k(buffer.data() + 4);
+            const std::string amount = k == "K0003" ? "-1,234.50" : "12.00";
+            row.text = data::PadRight(k, 6) + " " + data::PadRight("Müller " + k.substr(1), 12) +
+                       " " + data::PadLeft(amount, 10) + " ";
+            return 0;
+        });
+        control->SetColumns(
+            {{"Code", 6, false, 1}, {"Name", 12, false, 0}, {"Balance", 10, true, 0}});
+        control->Attach(std::move(b));
+        control->JumpToKey("");
+        control->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(control.get()));
+    }
+    QVariant data(int row, int column, int role = Qt::DisplayRole) const {
+        return control->model()->data(control->model()->index(row, column), role);
+    }
+    Qt::Alignment across(int row, int column) const {
+        return data(row, column, Qt::TextAlignmentRole).value<Qt::Alignment>() &
+               Qt::AlignHorizontal_Mask;
+    }
+};
+
+TEST_F(ColumnBrowserTest, EachFieldIsAColumnUnderItsTitleWithMoneyOnTheRight) {
+    fill(30);
+    attachColumns();
+    QAbstractItemModel* m = control->model();
+    ASSERT_EQ(m->columnCount(), 3);
+    EXPECT_EQ(m->rowCount(), control->browser()->FilledRows());
+    EXPECT_EQ(m->headerData(2, Qt::Horizontal).toString(), "Balance");
+    EXPECT_TRUE(control->horizontalHeader()->isVisible());
+    EXPECT_EQ(control->CellText(3, 0), "K0003");
+    EXPECT_EQ(control->CellText(3, 1), "Müller 0003");
+    EXPECT_EQ(control->CellText(3, 2), "-1,234.50");
+    EXPECT_EQ(across(0, 2), Qt::AlignRight);
+    EXPECT_EQ(across(0, 1), Qt::AlignLeft);
+    // A screen reader hears the row whole, each field with its title.
+    EXPECT_EQ(data(2, 0, Qt::AccessibleDescriptionRole).toString(),
+              "Code: K0003, Name: Müller 0003, Balance: -1,234.50");
+    // The model holds the page only, never the file.
+    EXPECT_LE(m->rowCount(), control->RowsInView());
+    key(Qt::Key_End, Qt::ControlModifier);
+    EXPECT_EQ(control->CellText(control->browser()->CurrentRow(), 0), "K0030");
+    EXPECT_EQ(control->currentIndex().row() + 1, control->browser()->CurrentRow());
+    // The vertical bar stays the browser's position and never shifts the rows.
+    EXPECT_EQ(control->verticalScrollBar()->maximum(), storage::kScrollRange);
+    EXPECT_EQ(control->verticalScrollBar()->value(), storage::kScrollRange);
+    EXPECT_EQ(control->visualRect(m->index(0, 0)).top(), 0);
+}
+
+TEST_F(ColumnBrowserTest, ATitleWithAKeyAsksForThatOrderAndShowsItAsTheSort) {
+    fill(5);
+    attachColumns();
+    QSignalSpy sort(control.get(), &TIndexBrowser::SortRequested);
+    QHeaderView* header = control->horizontalHeader();
+    EXPECT_TRUE(header->isSortIndicatorShown());
+    EXPECT_EQ(header->sortIndicatorSection(), 0);  // key 1 is the code column's
+    auto click = [&](int section) {
+        const QPoint at(header->sectionViewportPosition(section) + header->sectionSize(section) / 2,
+                        header->height() / 2);
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+    };
+    click(1);  // the name column has no key: nothing is asked, the indicator stays
+    EXPECT_EQ(sort.count(), 0);
+    EXPECT_EQ(header->sortIndicatorSection(), 0);
+    EXPECT_EQ(header->sortIndicatorOrder(), Qt::AscendingOrder);
+    click(0);
+    ASSERT_EQ(sort.count(), 1);
+    EXPECT_EQ(sort.at(0).at(0).toInt(), 1);
+    EXPECT_EQ(header->sortIndicatorOrder(), Qt::AscendingOrder);
+}
+
+TEST_F(ColumnBrowserTest, StoredWidthsApplyOnlyWhenTheyFitTheColumns) {
+    fill(3);
+    control->SetColumnWidths({90, 200, 120});
+    attachColumns();
+    EXPECT_EQ(control->ColumnWidths()[0], 90);
+    EXPECT_EQ(control->ColumnWidths()[1], 200);
+    // Widths kept for another layout of the list (fewer columns) are not forced on it.
+    auto fresh = std::make_unique<TIndexBrowser>();
+    fresh->SetColumnWidths({40, 40});
+    fresh->SetColumns({{"Code", 6, false, 1}, {"Name", 12, false, 0}, {"Balance", 10, true, 0}});
+    EXPECT_GT(fresh->ColumnWidths()[0], 40);
+    // The columns are wide enough for their titles and fields.
+    const QFontMetrics fm(fresh->font());
+    EXPECT_GE(fresh->ColumnWidths()[1], fm.horizontalAdvance("Name"));
+    EXPECT_GE(fresh->ColumnWidths()[2], fm.horizontalAdvance("-1,234.50"));
+}
+
+TEST_F(ColumnBrowserTest, SearchGoesToTheKeyRangeOfTheTypedText) {
+    for (const char* k : {"ADAMS", "BAKER", "BALL", "MILLER", "\xD6ZT\xDCRK"})
+        add(k);
+    attachColumns();
+    EXPECT_TRUE(control->SearchTyped("ba"));  // typed lower case, the keys are upper case
+    EXPECT_EQ(current(), "BAKER");
+    EXPECT_TRUE(control->SearchTyped("bal"));
+    EXPECT_EQ(current(), "BALL");
+    EXPECT_TRUE(control->SearchTyped("öz"));  // the keys hold Windows-1252 text
+    EXPECT_EQ(current(), "\xD6ZT\xDCRK");
+    // Nothing starts with it: the list stands on the next key and says it found none.
+    EXPECT_FALSE(control->SearchTyped("C"));
+    EXPECT_EQ(current(), "MILLER");
+    EXPECT_FALSE(control->SearchTyped("ZZZ"));
+    // An empty box goes back to the first page.
+    EXPECT_TRUE(control->SearchTyped(""));
+    EXPECT_EQ(current(), "ADAMS");
+    EXPECT_EQ(row(), 1);
+}
+
+TEST_F(ColumnBrowserTest, LastPageAndSelectingARecordOnThePage) {
+    fill(200);
+    attachColumns();
+    control->ShowLastPage();
+    EXPECT_EQ(current(), "K0200");
+    EXPECT_EQ(row(), control->browser()->FilledRows());
+    EXPECT_TRUE(control->SelectRecord(recOf["K0199"]));
+    EXPECT_EQ(current(), "K0199");
+    EXPECT_FALSE(control->SelectRecord(recOf["K0001"]));  // not on the page: nothing moves
+    EXPECT_EQ(current(), "K0199");
+}
+
+TEST_F(ColumnBrowserTest, ArrowsMoveInsideTheListAndTabLeavesIt) {
+    fill(10);
+    attachColumns();
+    EXPECT_FALSE(control->tabKeyNavigation());
+    key(Qt::Key_Down);
+    key(Qt::Key_Right);  // the horizontal offset, not another cell
+    EXPECT_EQ(current(), "K0002");
+    EXPECT_EQ(control->currentIndex().row(), 1);
 }
 
 }  // namespace

@@ -7,15 +7,19 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
 #include <QTreeWidget>
 
 #include "WindowFixture.h"
 #include "data/IniFile.h"
+#include "data/ListColumns.h"
 #include "invoicing/InvoiceFixture.h"
 #include "support/Modal.h"
 #include "support/QtApp.h"
@@ -398,6 +402,72 @@ TEST_F(InvListFormTest, RepeatBillingSetupTurnsTheCurrentInvoiceIntoAMaster) {
     prompter.expect(std::string(invoicing::kWrongType));
     Child<QAction>(form.get(), "RepeatSetupAct")->trigger();
     EXPECT_TRUE(prompter.done());
+}
+
+TEST_F(InvListFormTest, OpensOnTheNewestRecordsByDateWhateverTheirNumbers) {
+    addCustomer("1001", 0);
+    // Numbers that sort as text against their dates: 998 .. 1127, the newest dated first.
+    for (int i = 0; i < 130; ++i)
+        add({.no = std::to_string(998 + i),
+             .date = {2024, 1 + (129 - i) / 28, 1 + (129 - i) % 28},
+             .total = "10.00"});
+    company.setText(Company::LastInvNo, "1127");  // the oldest by date, far from the newest
+    open();
+    // The page is the newest by date, its last row highlighted.
+    EXPECT_EQ(current(), "998");
+    EXPECT_EQ(form->list()->browser()->CurrentRow(), form->list()->browser()->FilledRows());
+    EXPECT_EQ(form->list()->verticalScrollBar()->value(), storage::kScrollRange);
+    // The last invoice made is highlighted when it is among the newest.
+    form.reset();
+    company.setText(Company::LastInvNo, "999");
+    form = std::make_unique<Tinvlist>(ctx);
+    ASSERT_TRUE(form->openFiles());
+    EXPECT_EQ(current(), "999");
+}
+
+TEST_F(InvListFormTest, ColumnTitlesSortByTheirKeysAsTheDisplayMenuDoes) {
+    addSet();
+    company.setText(Company::LastInvNo, "1042");
+    open();
+    TIndexBrowser* list = form->list();
+    ASSERT_EQ(list->Columns().size(), 11u);
+    QSignalSpy spy(list, &TIndexBrowser::SortRequested);
+    const int number = data::ColumnOfKey(list->Columns(), 1);
+    ASSERT_GE(number, 0);
+    emit list->horizontalHeader()->sectionClicked(number);
+    EXPECT_EQ(form->displayKey(), 1);
+    EXPECT_TRUE(Child<QAction>(form.get(), "ByKey1")->isChecked());
+    EXPECT_EQ(current(), "1042");  // the record stays current
+    EXPECT_EQ(list->CellText(1, number), "1041");
+    // Money is right-aligned and shown as the row has it.
+    const int total = 5;
+    EXPECT_EQ(list->CellText(1, total), "150.00");
+    EXPECT_TRUE(list->Columns()[total].money);
+    // Through the menu, the title shows the order chosen.
+    Child<QAction>(form.get(), "ByKey6")->trigger();
+    EXPECT_EQ(list->horizontalHeader()->sortIndicatorSection(),
+              data::ColumnOfKey(list->Columns(), 6));
+}
+
+TEST_F(InvListFormTest, MenusShowTheCommonShortcutsWithoutClashingLetters) {
+    addSet();
+    open();
+    EXPECT_EQ(Child<QAction>(form.get(), "AddInvoice")->shortcut(), QKeySequence::New);
+    EXPECT_EQ(Child<QAction>(form.get(), "FindAct")->shortcut(), QKeySequence::Find);
+    EXPECT_EQ(Child<QAction>(form.get(), "PrintAct")->shortcut(), QKeySequence::Print);
+    EXPECT_EQ(Child<QAction>(form.get(), "InvDelete")->shortcut(), QKeySequence(Qt::Key_Delete));
+    EXPECT_EQ(Child<QAction>(form.get(), "OverviewAct")->shortcut(), QKeySequence::HelpContents);
+    EXPECT_TRUE(testing::MnemonicClashes(form.get()).empty())
+        << testing::MnemonicClashes(form.get()).front();
+    // Ctrl+F opens the find window from the list.
+    bool found = false;
+    WhenModal<TFindForm>([&](TFindForm* find) {
+        found = true;
+        find->reject();
+    });
+    form->list()->setFocus();
+    QTest::keyClick(form->list(), Qt::Key_F, Qt::ControlModifier);
+    EXPECT_TRUE(found);
 }
 
 }  // namespace

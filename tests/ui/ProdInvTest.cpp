@@ -230,6 +230,31 @@ TEST_F(ProdInvTest, GridCommandsAndTheQuoteBox) {
     EXPECT_EQ(w->cell(3, 3), "Second");
 }
 
+TEST_F(ProdInvTest, TabLeavesTheLineGridFromAnEmptyLineAndArrowsStayInIt) {
+    auto w = openNew();
+    w->customerChosen(custRecord);
+    auto* grid = Child<QTableWidget>(w.get(), "StringGrid1");
+    w->setCell(1, 3, "First");
+    w->setCell(1, 4, "10");
+    w->goToRow(1);
+    grid->setCurrentCell(0, 3);
+    QTest::keyClick(grid, Qt::Key_Tab);  // a line with text: the next cell
+    EXPECT_TRUE(grid->hasFocus());
+    EXPECT_EQ(grid->currentColumn(), 4);
+    QTest::keyClick(grid, Qt::Key_Down);
+    EXPECT_EQ(w->currentRow(), 2);
+    QTest::keyClick(grid, Qt::Key_Tab);  // an empty line: out of the grid
+    EXPECT_FALSE(grid->hasFocus());
+    EXPECT_FALSE(grid->isAncestorOf(QApplication::focusWidget()));
+    w->goToRow(2);
+    QTest::keyClick(grid, Qt::Key_Tab, Qt::ShiftModifier);  // and back before it
+    EXPECT_FALSE(grid->hasFocus());
+    // Ctrl+Tab leaves from any line.
+    w->goToRow(1);
+    QTest::keyClick(grid, Qt::Key_Tab, Qt::ControlModifier);
+    EXPECT_FALSE(grid->hasFocus());
+}
+
 TEST_F(ProdInvTest, MemoInvoice) {
     auto w = openNew();
     w->customerChosen(custRecord);
