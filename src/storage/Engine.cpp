@@ -277,6 +277,9 @@ void removeQuietly(const std::string& name) {
 
 bool FileNotHeld(const std::string& name) {
     if (!FileExists(name)) return true;
+    // A file this program keeps open for its journal is not another user's: it is synced
+    // and let go first.
+    if (!SettleJournalForName(name)) return false;
     OsFile probe;
     if (probe.open(name, true, false)) return true;
     if (EngineError == err::OsOther) return false;
