@@ -3,7 +3,6 @@
 #include <map>
 
 #include "data/Ansi.h"
-#include "invoicing/PaymentReference.h"
 
 namespace invarro::banking {
 
@@ -94,24 +93,6 @@ std::map<std::string, std::string> Tags(const std::string& purpose) {
         out[""] = data::TrimmedText(purpose.substr(0, to));
     }
     return out;
-}
-
-// The first RF reference in the text, blanks inside it allowed as printed.
-std::string FindCreditorReference(const std::string& text) {
-    for (std::size_t p = text.find("RF"); p != std::string::npos; p = text.find("RF", p + 1)) {
-        std::string candidate;
-        for (std::size_t i = p; i < text.size() && candidate.size() < 25; ++i) {
-            const char c = text[i];
-            if (c == ' ') continue;
-            if (!std::isalnum(static_cast<unsigned char>(c))) break;
-            candidate += c;
-        }
-        // The longest prefix that checks: text may run on after the reference.
-        for (std::size_t n = candidate.size(); n >= 5; --n)
-            if (invoicing::IsCreditorReference(candidate.substr(0, n)))
-                return candidate.substr(0, n);
-    }
-    return {};
 }
 
 bool ReadStatementLine(const Field& f, const std::string& account, const std::string& currency,

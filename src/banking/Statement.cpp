@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "data/Ansi.h"
+#include "invoicing/PaymentReference.h"
 
 namespace invarro::banking {
 
@@ -96,6 +97,24 @@ std::string Negated(const std::string& amount) {
     for (char c : amount)
         if (c >= '1' && c <= '9') return "-" + amount;
     return amount;
+}
+
+// The first RF reference in the text, blanks inside it allowed as printed.
+std::string FindCreditorReference(const std::string& text) {
+    for (std::size_t p = text.find("RF"); p != std::string::npos; p = text.find("RF", p + 1)) {
+        std::string candidate;
+        for (std::size_t i = p; i < text.size() && candidate.size() < 25; ++i) {
+            const char c = text[i];
+            if (c == ' ') continue;
+            if (!std::isalnum(static_cast<unsigned char>(c))) break;
+            candidate += c;
+        }
+        // The longest prefix that checks: text may run on after the reference.
+        for (std::size_t n = candidate.size(); n >= 5; --n)
+            if (invoicing::IsCreditorReference(candidate.substr(0, n)))
+                return candidate.substr(0, n);
+    }
+    return {};
 }
 
 std::string IsoDate(const data::Date& d) {

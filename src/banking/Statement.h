@@ -50,6 +50,10 @@ std::optional<data::Money> CentsOf(std::string_view canonicalAmount);
 // Negated canonical amount ("0" stays unsigned).
 std::string Negated(const std::string& canonicalAmount);
 
+// The first ISO 11649 reference in the text, blanks inside it allowed as printed; empty
+// when there is none.
+std::string FindCreditorReference(const std::string& text);
+
 // "2024-12-31".
 std::string IsoDate(const data::Date& date);
 // An IBAN or account in upper case without blanks or other separators.

@@ -8,6 +8,7 @@
 #include "banking/Csv.h"
 #include "banking/Match.h"
 #include "banking/Mt940.h"
+#include "banking/Ofx.h"
 #include "banking/Post.h"
 #include "data/Ansi.h"
 #include "data/EInvoiceData.h"
@@ -73,6 +74,8 @@ banking::ReadResult ReadStatement(Context& ctx, const std::string& bytes, std::s
     if (format.empty()) {
         if (banking::LooksLikeCamt(bytes))
             format = "camt";
+        else if (banking::LooksLikeOfx(bytes))
+            format = "ofx";
         else if (banking::LooksLikeMt940(bytes))
             format = "mt940";
         else
@@ -80,13 +83,14 @@ banking::ReadResult ReadStatement(Context& ctx, const std::string& bytes, std::s
     }
     if (format == "camt") return banking::ReadCamt(bytes);
     if (format == "mt940") return banking::ReadMt940(bytes);
+    if (format == "ofx") return banking::ReadOfx(bytes);
     if (format == "csv") {
         data::IniFile ini(data::IniFilePath(ctx.folder));
         return banking::ReadCsv(
             bytes,
             banking::ReadCsvMapping(ini, ctx.session.company.text(data::Company::CompanyNo)));
     }
-    throw UsageError("--format is camt, mt940 or csv");
+    throw UsageError("--format is camt, mt940, ofx or csv");
 }
 
 // The books' currency: the company's e-invoice currency or the one its symbol names.

@@ -1187,12 +1187,12 @@ const std::vector<Verb>& Verbs() {
          true,
          Report},
         {"bank import",
-         "FILE [--format camt|mt940|csv] [--post exact]",
-         "stores the new lines of a bank statement file (camt.053/.054, MT940, or CSV through "
+         "FILE [--format camt|mt940|ofx|csv] [--post exact]",
+         "stores the new lines of a bank statement file (camt.053/.054, MT940, OFX, or CSV through "
          "the company's column mapping) and prints each with the payment proposed for it; a "
          "file that cannot be read, or of another account than the company's IBAN, stores "
          "nothing and exits 1",
-         {{"--format", "FORMAT", "camt, mt940 or csv (default: found from the file)"},
+         {{"--format", "FORMAT", "camt, mt940, ofx or csv (default: found from the file)"},
           {"--post", "exact",
            "also post the lines whose reference or invoice number names exactly one open "
            "invoice and whose amount is its balance due"}},

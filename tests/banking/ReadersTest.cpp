@@ -6,7 +6,9 @@
 #include "banking/Camt.h"
 #include "banking/Csv.h"
 #include "banking/Mt940.h"
+#include "banking/Ofx.h"
 #include "banking/Statement.h"
+#include "data/Ansi.h"
 
 namespace invarro::banking {
 namespace {
@@ -278,6 +280,54 @@ TEST(Csv, BadInputIsReportedWithItsLine) {
     none.amount.clear();
     EXPECT_FALSE(CsvMappingProblem(none).empty());
     EXPECT_FALSE(ReadCsv(header, none).ok);
+}
+
+}  // namespace
+}  // namespace invarro::banking
+
+namespace invarro::banking {
+namespace {
+
+TEST(Ofx, Version1SgmlInWindows1252AndVersion2XmlGiveTheSameLines) {
+    for (const char* file : {"own.ofx1.ofx", "own.ofx2.ofx"}) {
+        SCOPED_TRACE(file);
+        const std::string bytes = Data(file);
+        EXPECT_TRUE(LooksLikeOfx(bytes));
+        ReadResult r = ReadOfx(bytes);
+        ASSERT_TRUE(r.ok) << r.error;
+        ASSERT_GE(r.lines.size(), 2u);
+        const StatementLine& first = r.lines[0];
+        EXPECT_EQ(first.account, "DE89370400440532013000");
+        EXPECT_EQ(first.bookDate, (data::Date{2024, 12, 31}));
+        EXPECT_EQ(first.amount, "1190.00");  // as written, never through a double
+        EXPECT_EQ(first.currency, "EUR");
+        EXPECT_EQ(first.bankId, "OFX-1");
+        EXPECT_EQ(data::UpperText(first.payerName), "MÜLLER GMBH");
+        EXPECT_EQ(first.text, "Rechnung RF18 5390 0754 7034 & Dank");
+        EXPECT_EQ(first.reference, "RF18539007547034");
+        EXPECT_EQ(r.lines[1].bookDate, (data::Date{2025, 1, 2}));
+    }
+    ReadResult sgml = ReadOfx(Data("own.ofx1.ofx"));
+    ASSERT_EQ(sgml.lines.size(), 3u);
+    EXPECT_EQ(sgml.lines[1].amount, "-4.5");
+    EXPECT_EQ(sgml.lines[2].amount, "100");
+    EXPECT_EQ(sgml.lines[2].payerName, "ACME LTD");  // the payee aggregate's name
+    EXPECT_EQ(sgml.lines[2].currency, "USD");
+    EXPECT_EQ(ReadOfx(Data("own.ofx2.ofx")).lines[1].amount, "-4.50");  // decimal comma
+}
+
+TEST(Ofx, BadFilesFailWithTheTransactionsLine) {
+    EXPECT_FALSE(ReadOfx("OFXHEADER:100\n\nno body").ok);
+    ReadResult noDate = ReadOfx(
+        "<OFX>\n<STMTRS><CURDEF>EUR\n<STMTTRN><TRNTYPE>CREDIT<TRNAMT>1.00</STMTTRN>\n</OFX>");
+    EXPECT_FALSE(noDate.ok);
+    EXPECT_EQ(noDate.errorLine, 3);
+    ReadResult badAmount =
+        ReadOfx("<OFX>\n<STMTTRN><DTPOSTED>20250101<TRNAMT>1.0.0</STMTTRN>\n</OFX>");
+    EXPECT_FALSE(badAmount.ok);
+    EXPECT_NE(badAmount.error.find("1.0.0"), std::string::npos);
+    EXPECT_FALSE(ReadOfx("<OFX>\n<STMTTRN><DTPOSTED>20250101<TRNAMT>1.00\n").ok);
+    EXPECT_FALSE(ReadOfx("<OFX>\n<STMTTRN><DTPOSTED>20250101<TRNAMT>1.00</STMTTRN").ok);
 }
 
 }  // namespace

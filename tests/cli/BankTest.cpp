@@ -109,7 +109,12 @@ TEST_F(BankDemo, AFileThatCannotBeReadOrIsOfAnotherAccountStoresNothing) {
     EXPECT_EQ(refused.status, kExitFailed);
     EXPECT_NE(refused.err.find("not of the company's account"), std::string::npos) << refused.err;
     EXPECT_EQ(run({"bank", "list"}).out, before);
-    EXPECT_EQ(run({"bank", "import", statement(), "--format", "ofx"}).status, kExitUsage);
+    EXPECT_EQ(run({"bank", "import", statement(), "--format", "qif"}).status, kExitUsage);
+    // Read as another format the file is refused with its reason.
+    const testing::CliResult asOfx = run({"bank", "import", statement(), "--format", "ofx"});
+    EXPECT_EQ(asOfx.status, kExitFailed);
+    EXPECT_NE(asOfx.err.find("not an OFX file"), std::string::npos) << asOfx.err;
+    EXPECT_EQ(run({"bank", "list"}).out, before);
 }
 
 }  // namespace
