@@ -123,13 +123,7 @@ std::string CsvMappingProblem(const CsvMapping& m) {
 
 ReadResult ReadCsv(std::string_view bytes, const CsvMapping& m) {
     ReadResult out;
-    auto fail = [&out](int line, std::string why) {
-        out.ok = false;
-        out.errorLine = line;
-        out.error = std::move(why);
-        out.lines.clear();
-        return out;
-    };
+    const auto fail = &ReadFailure;
     if (std::string problem = CsvMappingProblem(m); !problem.empty()) return fail(0, problem);
     std::string text = ToUtf8(bytes);
     if (text.rfind("\xEF\xBB\xBF", 0) == 0) text.erase(0, 3);

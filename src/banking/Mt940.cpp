@@ -195,13 +195,6 @@ ReadResult ReadMt940(std::string_view bytes) {
     ReadResult out;
     const std::vector<Field> fields = Fields(ToUtf8(bytes));
     std::string account, currency;
-    auto fail = [&](const Field& f, const std::string& why) {
-        out.ok = false;
-        out.errorLine = f.line;
-        out.error = why;
-        out.lines.clear();
-        return out;
-    };
     bool any = false;
     for (std::size_t k = 0; k < fields.size(); ++k) {
         const Field& f = fields[k];
@@ -219,16 +212,14 @@ ReadResult ReadMt940(std::string_view bytes) {
             any = true;
             StatementLine line;
             std::string why;
-            if (!ReadStatementLine(f, account, currency, line, why)) return fail(f, why);
+            if (!ReadStatementLine(f, account, currency, line, why))
+                return ReadFailure(f.line, why);
             if (k + 1 < fields.size() && fields[k + 1].tag == "86")
                 ReadInformation(fields[k + 1].value, line);
             out.lines.push_back(std::move(line));
         }
     }
-    if (!any && fields.empty()) {
-        out.ok = false;
-        out.error = "no MT940 fields";
-    }
+    if (!any && fields.empty()) return ReadFailure(0, "no MT940 fields");
     return out;
 }
 

@@ -87,13 +87,7 @@ bool LooksLikeOfx(std::string_view bytes) {
 
 ReadResult ReadOfx(std::string_view bytes) {
     ReadResult out;
-    auto fail = [&out](int line, std::string why) {
-        out.ok = false;
-        out.errorLine = line;
-        out.error = std::move(why);
-        out.lines.clear();
-        return out;
-    };
+    const auto fail = &ReadFailure;
     const std::string text = ToUtf8(bytes);
     const std::size_t body = text.find("<OFX>");
     if (body == std::string::npos) return fail(0, "not an OFX file: it has no <OFX> element");

@@ -8,6 +8,14 @@
 
 namespace invarro::banking {
 
+ReadResult ReadFailure(int line, std::string why) {
+    ReadResult r;
+    r.ok = false;
+    r.errorLine = line;
+    r.error = std::move(why);
+    return r;
+}
+
 std::optional<std::string> CanonicalAmount(std::string_view text, bool decimalComma) {
     std::string s;
     // U+2212 MINUS SIGN becomes "-".

@@ -39,6 +39,9 @@ struct ReadResult {
     int pending = 0;
 };
 
+// A result that failed at the line for the reason, with no lines.
+ReadResult ReadFailure(int line, std::string why);
+
 // An amount as written by a bank, in canonical form: an optional "-", digits without
 // leading zeros (one "0" before the point), and the decimals as written. decimalComma
 // takes "," as the decimal mark and "." as thousands separator (and the other way round
