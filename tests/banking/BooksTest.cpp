@@ -9,9 +9,11 @@
 #include "banking/Camt.h"
 #include "banking/Match.h"
 #include "banking/Post.h"
+#include "data/Rebuild.h"
 #include "invoicing/InvoiceFixture.h"
 #include "invoicing/PaymentReference.h"
 #include "storage/EngineTesting.h"
+#include "support/RecordingProgress.h"
 
 namespace invarro::banking {
 namespace {
@@ -360,6 +362,32 @@ TEST_F(NotificationTest, ANotificationAndTheStatementThatBooksItLaterAreOneLine)
         StoreLines(bank, ReadCamt(DataFile("own.camt053.v2.xml")).lines, "20250106", prompter);
     EXPECT_TRUE(v2.added.empty());
     EXPECT_EQ(v2.duplicates, 6);
+}
+
+}  // namespace
+}  // namespace invarro::banking
+
+namespace invarro::banking {
+namespace {
+
+TEST_F(NotificationTest, ARebuiltBankFileKeepsEveryLineAndFindsThemAgain) {
+    const ReadResult booked = ReadCamt(DataFile("own.camt053.v8.xml"));
+    ASSERT_EQ(StoreLines(bank, booked.lines, "20250105", prompter).added.size(), 6u);
+    auto before = AllLines(bank);
+    storage::CloseFileblock(bank);
+    bank = nullptr;
+    testing::RecordingProgress progress;
+    ASSERT_TRUE(data::RebuildBusinessFileblock(name(data::FileKind::BankLine),
+                                               data::KindOf(data::FileKind::BankLine), progress));
+    bank = storage::OpenFileblock(name(data::FileKind::BankLine), false);
+    ASSERT_TRUE(storage::EngineOk);
+    auto after = AllLines(bank);
+    ASSERT_TRUE(before && after);
+    ASSERT_EQ(after->size(), before->size());
+    for (std::size_t i = 0; i < after->size(); ++i)
+        EXPECT_EQ((*after)[i].line, (*before)[i].line);
+    // The rebuilt index still knows each line.
+    EXPECT_EQ(StoreLines(bank, booked.lines, "20250106", prompter).duplicates, 6);
 }
 
 }  // namespace
