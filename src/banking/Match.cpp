@@ -24,17 +24,28 @@ bool IsAlnum(char c) {
            static_cast<unsigned char>(c) >= 0x80;
 }
 
+// Whether text[at] ends a word: no letter or digit, and not a separator inside a number
+// such as a date or an amount ("15.12.2024", "1,190.00").
+bool Boundary(const std::string& text, std::size_t at, int step) {
+    const char c = text[at];
+    if (IsAlnum(c)) return false;
+    if (c != '.' && c != ',' && c != '/' && c != ':' && c != '-') return true;
+    const std::ptrdiff_t beyond = std::ptrdiff_t(at) + step;
+    return beyond < 0 || std::size_t(beyond) >= text.size() ||
+           !std::isdigit(static_cast<unsigned char>(text[std::size_t(beyond)]));
+}
+
 // Whether the number stands as a whole word in the upper-case text, with any leading
 // zeros the invoice editor ignores.
 bool HoldsNumber(const std::string& text, const std::string& core) {
     if (core.empty()) return false;
     for (std::size_t p = text.find(core); p != std::string::npos; p = text.find(core, p + 1)) {
         const std::size_t end = p + core.size();
-        if (end < text.size() && IsAlnum(text[end])) continue;
+        if (end < text.size() && !Boundary(text, end, 1)) continue;
         std::size_t b = p;
         while (b > 0 && text[b - 1] == '0')
             --b;
-        if (b > 0 && IsAlnum(text[b - 1])) continue;
+        if (b > 0 && !Boundary(text, b - 1, -1)) continue;
         return true;
     }
     return false;

@@ -6,9 +6,11 @@
 #include <filesystem>
 
 #include "app/Demo.h"
+#include "banking/Csv.h"
 #include "cli/Captured.h"
 #include "cli/Cli.h"
 #include "data/Files.h"
+#include "data/IniFile.h"
 #include "platform/Clock.h"
 #include "storage/Engine.h"
 #include "support/ScriptedPrompter.h"
@@ -115,6 +117,33 @@ TEST_F(BankDemo, AFileThatCannotBeReadOrIsOfAnotherAccountStoresNothing) {
     EXPECT_EQ(asOfx.status, kExitFailed);
     EXPECT_NE(asOfx.err.find("not an OFX file"), std::string::npos) << asOfx.err;
     EXPECT_EQ(run({"bank", "list"}).out, before);
+}
+
+TEST_F(BankDemo, ACsvStatementIsReadThroughTheCompanysMapping) {
+    const std::string csv = folder() + "/umsaetze.csv";
+    testing::WriteFileBytes(csv,
+                            "Umsätze Girokonto;;;\n"
+                            "Buchungstag;Auftraggeber;Verwendungszweck;Betrag\n"
+                            "01.12.2026;KINDERHILFE SPREE;Rechnung 3005;320,00\n"
+                            "Kontostand;;;1.234,00\n");
+    // Without a mapping the file cannot be read, and nothing is stored.
+    const testing::CliResult unmapped = run({"bank", "import", csv});
+    EXPECT_EQ(unmapped.status, kExitFailed);
+    EXPECT_NE(unmapped.err.find("booking date"), std::string::npos) << unmapped.err;
+    banking::CsvMapping m;
+    m.date = "Buchungstag";
+    m.amount = "Betrag";
+    m.name = "Auftraggeber";
+    m.text = "Verwendungszweck";
+    m.defaultAccount = "DE41500105170123456789";
+    data::IniFile ini(data::IniFilePath(folder()));
+    ASSERT_TRUE(banking::WriteCsvMapping(ini, "3", m));
+    EXPECT_EQ(banking::ReadCsvMapping(data::IniFile(data::IniFilePath(folder())), "3"), m);
+    const testing::CliResult r = run({"bank", "import", csv, "--post", "exact"});
+    ASSERT_EQ(r.status, kExitOk) << r.err;
+    EXPECT_NE(r.err.find("1 new lines stored"), std::string::npos) << r.err;
+    EXPECT_NE(r.out.find("posted: 2026-12-01 320.00 EUR to invoice 3005"), std::string::npos)
+        << r.out;
 }
 
 }  // namespace
