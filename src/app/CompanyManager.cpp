@@ -204,7 +204,7 @@ bool ChangeCompany(storage::Fileblock* companies, int32_t recNo, const data::Com
 
 std::vector<std::string> CompanyFileNames(const std::string& folder, std::string_view prefix) {
     std::vector<std::string> names;
-    for (char letter : {'P', 'C', 'N', 'I', 'M', 'E'})
+    for (char letter : {'P', 'C', 'N', 'I', 'M', 'E', 'B'})
         for (const char* ext : {".DAT", ".IX"})
             names.push_back(data::JoinPath(folder, std::string(prefix) + letter + ext));
     return names;

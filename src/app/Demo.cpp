@@ -6,8 +6,10 @@
 #include "app/MailSignIn.h"
 #include "app/Startup.h"
 #include "app/TilePicture.h"
+#include "banking/Demo.h"
 #include "customers/Demo.h"
 #include "customers/DemoImport.h"
+#include "data/EInvoiceData.h"
 #include "data/Fileblocks.h"
 #include "data/SideFiles.h"
 #include "data/Update.h"
@@ -215,6 +217,13 @@ InstallResult CreateDemoInstallation(const std::string& folder, platform::Prompt
     DemoEInvoiceResult einvoices = AddDemoEInvoices(folder, *europe, today, prompter);
     if (!einvoices.ok || !data::WriteLastCompany(folder, demo, &error)) {
         result.message = "Cannot add the demo e-invoices: " + einvoices.error + error;
+        return result;
+    }
+    // A statement of its bank account that pays some of its invoices, imported.
+    const banking::DemoBankResult statement = banking::AddDemoBankStatement(
+        folder, *europe, data::ReadCompanyEInvoice(folder, *europe).iban, today, prompter);
+    if (!statement.ok) {
+        result.message = "Cannot add the demo bank statement: " + statement.error;
         return result;
     }
     // The companies e-mail their documents with the PDF attached (the customers' addresses

@@ -29,6 +29,7 @@
 #include "app/Interest.h"
 #include "app/MailPassword.h"
 #include "app/MailSignIn.h"
+#include "cli/BankVerbs.h"
 #include "cli/Command.h"
 #include "customers/CExport.h"
 #include "customers/CImport.h"
@@ -1250,6 +1251,28 @@ const std::vector<Verb>& Verbs() {
          0,
          true,
          EmailLogin},
+        {"bank import",
+         "FILE [--format camt|mt940|ofx|csv] [--post exact]",
+         "stores the new lines of a bank statement file (camt.053/.054, MT940, OFX, or CSV through "
+         "the company's column mapping) and prints each with the payment proposed for it; a "
+         "file that cannot be read, or of another account than the company's IBAN, stores "
+         "nothing and exits 1",
+         {{"--format", "FORMAT", "camt, mt940, ofx or csv (default: found from the file)"},
+          {"--post", "exact",
+           "also post the lines whose reference or invoice number names exactly one open "
+           "invoice and whose amount is its balance due"}},
+         1,
+         1,
+         true,
+         BankImport},
+        {"bank list",
+         "[--state STATE]",
+         "lists the stored bank lines with their state and what is proposed or was posted",
+         {{"--state", "STATE", "only lines in this state: new, matched, posted or ignored"}},
+         0,
+         0,
+         true,
+         BankList},
         {"check",
          "[--repair]",
          "verifies the books; exits 1 when it finds a problem",

@@ -17,6 +17,7 @@ constexpr KeyDescriptor kLineKeys[] = {{10, true}, {9, true}, {11, true}};
 constexpr KeyDescriptor kMemoKeys[] = {{9, false}};
 constexpr KeyDescriptor kProductKeys[] = {{10, false}, {30, true}};
 constexpr KeyDescriptor kEInvoiceKeys[] = {{11, false}};
+constexpr KeyDescriptor kBankLineKeys[] = {{18, true}, {16, true}};
 
 template <class L>
 std::span<const FieldDef> FieldsOf() {
@@ -38,6 +39,8 @@ const RecordKind kKinds[] = {
      static_cast<KeyBuilder>(&ProductKey), FieldsOf<Product>()},
     {FileKind::EInvoice, EInvoice::kName, 'E', EInvoice::kLength, kEInvoiceKeys,
      static_cast<KeyBuilder>(&EInvoiceKey), FieldsOf<EInvoice>()},
+    {FileKind::BankLine, BankLine::kName, 'B', BankLine::kLength, kBankLineKeys,
+     static_cast<KeyBuilder>(&BankLineKey), FieldsOf<BankLine>()},
 };
 
 // A company number 1..32000 written as the program writes it (no sign, no leading 0).

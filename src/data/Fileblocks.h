@@ -12,12 +12,12 @@
 
 namespace invarro::data {
 
-enum class FileKind { Company, Customer, Invoice, InvoiceLine, Memo, Product, EInvoice };
+enum class FileKind { Company, Customer, Invoice, InvoiceLine, Memo, Product, EInvoice, BankLine };
 
 // Every fileblock of a company, in the order a full rebuild goes through them.
-inline constexpr std::array<FileKind, 7> kCompanyFileOrder = {
-    FileKind::Company, FileKind::Customer, FileKind::Invoice, FileKind::InvoiceLine,
-    FileKind::Memo,    FileKind::Product,  FileKind::EInvoice};
+inline constexpr std::array<FileKind, 8> kCompanyFileOrder = {
+    FileKind::Company, FileKind::Customer, FileKind::Invoice,  FileKind::InvoiceLine,
+    FileKind::Memo,    FileKind::Product,  FileKind::EInvoice, FileKind::BankLine};
 
 using KeyBuilder = std::string (*)(const void* record, int keyNo);
 
@@ -50,6 +50,8 @@ template <>
 inline constexpr FileKind kFileKindOf<Product> = FileKind::Product;
 template <>
 inline constexpr FileKind kFileKindOf<EInvoice> = FileKind::EInvoice;
+template <>
+inline constexpr FileKind kFileKindOf<BankLine> = FileKind::BankLine;
 
 template <class L>
 const RecordKind& KindOfLayout() {
@@ -57,7 +59,7 @@ const RecordKind& KindOfLayout() {
 }
 
 // The kind a fileblock name stands for: "Company", or a company number 1..32000 followed
-// by C, I, N, M, P or E ("12C"). A folder in front and an extension after are ignored, so
+// by C, I, N, M, P, E or B ("12C"). A folder in front and an extension after are ignored, so
 // "/data/12C.DAT" is a customer file. Nothing for any other name.
 const RecordKind* KindFromFileblockName(std::string_view name);
 

@@ -103,4 +103,16 @@ std::string EInvoiceKey(const void* record, int keyNo) {
     return keyNo == 1 ? Plain(r, EInvoice::Kind, 1) + Plain(r, EInvoice::Code, 10) : std::string();
 }
 
+std::string BankLineKey(const void* record, int keyNo) {
+    RecordView<BankLine> r(record);
+    switch (keyNo) {
+        case 1:
+            return Plain(r, BankLine::BookDate, 8) + Plain(r, BankLine::Serial, 10);
+        case 2:
+            return Plain(r, BankLine::Fingerprint, 16);
+        default:
+            return {};
+    }
+}
+
 }  // namespace invarro::data

@@ -27,6 +27,8 @@ std::string MemoKey(const void* record, int keyNo);
 std::string ProductKey(const void* record, int keyNo);
 // The kind letter and the code: "C100       ", "PWIDGET    ".
 std::string EInvoiceKey(const void* record, int keyNo);
+// Bank lines: 1 the booking date and serial (statement order), 2 the fingerprint.
+std::string BankLineKey(const void* record, int keyNo);
 
 inline std::string CompanyKey(const CompanyRecord& r, int keyNo) {
     return CompanyKey(static_cast<const void*>(r.data()), keyNo);

@@ -270,6 +270,33 @@ INVARRO_DEFINE_LAYOUT(Product, "ProductRecord", 300, INVARRO_PRODUCT_FIELDS);
     X(UnitCode, 183, Text, 3)
 INVARRO_DEFINE_LAYOUT(EInvoice, "EInvoiceRecord", 256, INVARRO_EINVOICE_FIELDS);
 
+// One line of a bank statement, stored once per company: the account, the booking date
+// (yyyymmdd), the amount exactly as the bank wrote it (sign, dot, up to five decimals)
+// with its currency, the payer, the references and the text, and what became of it.
+// Fingerprint identifies the line for a second import: the bank's own id within the
+// account where the statement has one, else the line's content.
+#define INVARRO_BANKLINE_FIELDS(X) \
+    X(Account, 4, Text, 34)        \
+    X(BookDate, 39, Text, 8)       \
+    X(ValueDate, 48, Text, 8)      \
+    X(Amount, 57, Text, 20)        \
+    X(Currency, 78, Text, 3)       \
+    X(BankId, 82, Text, 60)        \
+    X(Reference, 143, Text, 35)    \
+    X(EndToEnd, 179, Text, 35)     \
+    X(PayerName, 215, Text, 70)    \
+    X(PayerIban, 286, Text, 34)    \
+    X(Text, 321, Text, 140)        \
+    X(Fingerprint, 462, Text, 16)  \
+    X(State, 479, Text, 1)         \
+    X(PaidInvNo, 481, Text, 9)     \
+    X(CustNo, 491, Text, 8)        \
+    X(Reversal, 500, YesNo, 1)     \
+    X(Note, 502, Text, 80)         \
+    X(ImportedOn, 583, Text, 8)    \
+    X(Serial, 592, Text, 10)
+INVARRO_DEFINE_LAYOUT(BankLine, "BankLineRecord", 640, INVARRO_BANKLINE_FIELDS);
+
 using CompanyRecord = Record<Company>;
 using CustomerRecord = Record<Customer>;
 using InvoiceRecord = Record<Invoice>;
@@ -277,6 +304,7 @@ using InvoiceLineRecord = Record<InvoiceLine>;
 using MemoRecord = Record<Memo>;
 using ProductRecord = Record<Product>;
 using EInvoiceRecord = Record<EInvoice>;
+using BankLineRecord = Record<BankLine>;
 
 // A new record: zero-filled, its amounts "0.00" and its yes/no flags "N".
 template <class L>

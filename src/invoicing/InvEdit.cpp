@@ -672,15 +672,11 @@ std::string NumberForCompare(std::string_view number) {
     return n.substr(i);
 }
 
-// ------------------------------------------------------------------------ the checks
-
-namespace {
-
-// Whether another record than editedRecNo has a number equal to number after leading
-// zeros are removed: each zero-padded form is looked up by key 1.
-bool NumberTaken(storage::Fileblock* invoices, std::string_view number, int32_t editedRecNo) {
+std::vector<int32_t> RecordsWithNumber(storage::Fileblock* invoices, std::string_view number) {
+    std::vector<int32_t> found;
     const std::string core = NumberForCompare(number);
     const std::size_t length = data::CharCount(core);
+    // Each zero-padded form is looked up by key 1.
     for (std::size_t zeros = 0; length + zeros <= std::size_t(width::kNumber); ++zeros) {
         const std::string candidate = std::string(zeros, '0') + core;
         if (candidate.empty()) continue;
@@ -690,11 +686,22 @@ bool NumberTaken(storage::Fileblock* invoices, std::string_view number, int32_t 
         const std::string wanted = key;
         int32_t recNo = storage::FindKeyAtOrAfter(invoices, 1, key);
         while (storage::EngineOk && key == wanted) {
-            if (recNo != editedRecNo && data::ReadBusinessRecord<Invoice>(invoices, recNo))
-                return true;
+            if (data::ReadBusinessRecord<Invoice>(invoices, recNo)) found.push_back(recNo);
             storage::NextKey(invoices, 1, key, recNo);
         }
     }
+    return found;
+}
+
+// ------------------------------------------------------------------------ the checks
+
+namespace {
+
+// Whether another record than editedRecNo has a number equal to number after leading
+// zeros are removed.
+bool NumberTaken(storage::Fileblock* invoices, std::string_view number, int32_t editedRecNo) {
+    for (int32_t recNo : RecordsWithNumber(invoices, number))
+        if (recNo != editedRecNo) return true;
     return false;
 }
 

@@ -265,6 +265,9 @@ std::optional<std::string> NextInvoiceNumber(std::string_view current, std::stri
 // The number as the duplicate check compares it: trimmed, upper-cased, leading zeros
 // removed ("012" and "12" are the same number; their lines would share line keys).
 std::string NumberForCompare(std::string_view number);
+// The invoice records (by record number) whose number is equal to `number` as the
+// duplicate check compares them; unreadable records are left out.
+std::vector<int32_t> RecordsWithNumber(storage::Fileblock* invoices, std::string_view number);
 
 // What the checks on OK need from outside the window.
 struct CheckContext {

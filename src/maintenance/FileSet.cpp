@@ -67,7 +67,7 @@ bool IsFileblockFileName(std::string_view name, std::string* base, bool* dataFil
     const bool company = lower == "company";
     if (!company) {
         if (lower.size() < 2 ||
-            std::string_view("cinmpde").find(lower.back()) == std::string::npos ||
+            std::string_view("cinmpdeb").find(lower.back()) == std::string::npos ||
             // A company number 1..32000 as the program writes it (no blank, no leading 0).
             data::CompanyPrefix(lower.substr(0, lower.size() - 1)) !=
                 lower.substr(0, lower.size() - 1))

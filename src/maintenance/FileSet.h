@@ -21,7 +21,7 @@ bool SameFileName(std::string_view a, std::string_view b);
 // The name (no folder part) belongs to the file set.
 bool IsFileSetName(std::string_view name);
 // The name is the data or index file of a fileblock of the installation: "Company" or a
-// company number 1..32000 with one of the letters C, I, N, M, P, E (or D, the line file of
+// company number 1..32000 with one of the letters C, I, N, M, P, E, B (or D, the line file of
 // the first version), then ".DAT" or ".IX", in any letter case. base receives the name
 // without its extension, dataFile whether it is the data file.
 bool IsFileblockFileName(std::string_view name, std::string* base = nullptr,

@@ -245,14 +245,14 @@ TEST_F(DeleteCompanyTest, NoToTheConfirmationKeepsEverything) {
     EXPECT_TRUE(allFiles("2"));
 }
 
-TEST_F(DeleteCompanyTest, DeletionRemovesTheRecordAndTheTwelveFilesOnly) {
+TEST_F(DeleteCompanyTest, DeletionRemovesTheRecordAndTheFourteenFilesOnly) {
     prompter.expect(kConfirmDelete, Answer::Yes);
     EXPECT_EQ(remove(target), DeleteOutcome::Deleted);
     EXPECT_EQ(storage::UsedRecordCount(fb), 1);
     EXPECT_FALSE(FindCompanyByNumber(fb, "2").has_value());
     for (const std::string& f : CompanyFileNames(folder(), "2"))
         EXPECT_FALSE(fs::exists(f)) << f;
-    EXPECT_EQ(CompanyFileNames(folder(), "2").size(), 12u);
+    EXPECT_EQ(CompanyFileNames(folder(), "2").size(), 14u);
     EXPECT_TRUE(allFiles("1"));
     EXPECT_TRUE(allFiles("12"));
     EXPECT_TRUE(allFiles("20"));

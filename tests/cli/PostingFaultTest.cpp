@@ -253,6 +253,12 @@ TEST_F(PostingFaultTest, InterestChargesEachCustomerOnce) {
          false);
 }
 
+TEST_F(PostingFaultTest, BankImportPostsEachLineOnce) {
+    walk(demo(),
+         {"--company", "3", "bank", "import", demo() + "/Bank statement 3.xml", "--post", "exact"},
+         false, true);
+}
+
 TEST_F(PostingFaultTest, CustomerImport) {
     walk(demo(), {"import", "customers", demo() + "/NewCustomers.CSV"}, true, false);
 }

@@ -402,8 +402,9 @@ TEST_F(OpenTest, EveryKindIsCreatedWithItsDefinition) {
         {{10, true}, {9, true}, {11, true}},
         {{9, false}},
         {{10, false}, {30, true}},
-        {{11, false}}};
-    const int lengths[] = {2736, 1008, 360, 156, 1892, 300, 256};
+        {{11, false}},
+        {{18, true}, {16, true}}};
+    const int lengths[] = {2736, 1008, 360, 156, 1892, 300, 256, 640};
     for (FileKind k : kCompanyFileOrder) {
         OpenRequest req;
         req.name = name(k, "2");

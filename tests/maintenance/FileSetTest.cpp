@@ -25,8 +25,9 @@ TEST(FileSetTest, MasksMatchInAnyLetterCaseAndTheSideFilesBelong) {
 }
 
 TEST(FileSetTest, OfTheDataIndexAndSaveFilesOnlyTheInstallationsOwnBelong) {
-    for (const char* name : {"Company.DAT", "company.ix", "32000P.IX", "7M.dat", "12N.DAT",
-                             "1D.DAT", "1d.ix", "KRTERMS.DAT", "SAVEMEMO.SAV", ".LST.LST"})
+    for (const char* name :
+         {"Company.DAT", "company.ix", "32000P.IX", "7M.dat", "12N.DAT", "1D.DAT", "1d.ix",
+          "3B.DAT", "3b.IX", "KRTERMS.DAT", "SAVEMEMO.SAV", ".LST.LST"})
         EXPECT_TRUE(IsFileSetName(name)) << name;
     for (const char* name :
          {"evil0001.DAT", "notes.dat", "b.DAT", "a.ix", "0C.DAT", "01C.DAT", "32001C.DAT", "1X.DAT",

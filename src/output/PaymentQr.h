@@ -1,0 +1,67 @@
+// Payment QR codes: the EPC "SEPA credit transfer" code a banking app scans to fill in a
+// transfer (beneficiary, IBAN, amount, structured reference), its QR module matrix and its
+// drawing on the page canvas as vector rectangles, so printer and PDF get the same code.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "data/Money.h"
+#include "output/Canvas.h"
+
+namespace invarro::output {
+
+// The transfer an EPC code asks for. The amount is in euro.
+struct EpcTransfer {
+    std::string bic;        // optional within the EEA
+    std::string name;       // the beneficiary, UTF-8, at most 70 characters
+    std::string iban;       // blanks allowed; written without them
+    data::Money amount;     // 0.01 to 999999999.99
+    std::string reference;  // an ISO 11649 RF reference, or empty
+    std::string text;       // remittance text, used only without a reference (at most 140)
+};
+
+inline constexpr std::size_t kEpcMaxPayload = 331;
+inline constexpr std::string_view kEpcCaption = "Scan to pay";
+
+// The EPC069-12 payload, version 002, UTF-8: BCD, 002, 1, SCT, BIC, name, IBAN,
+// "EUR<amount>", purpose (empty), reference, text. Nothing (and the reason in *problem)
+// when a field is missing, too long or malformed or the payload is over 331 bytes.
+std::optional<std::string> EpcPayload(const EpcTransfer& transfer, std::string* problem = nullptr);
+
+// A QR code's modules, row by row, without the quiet zone.
+struct QrMatrix {
+    int width = 0;
+    std::vector<bool> dark;  // width * width
+    bool at(int x, int y) const {
+        return dark[std::size_t(y) * std::size_t(width) + std::size_t(x)];
+    }
+};
+
+enum class QrLevel { L, M, Q, H };
+
+// The QR code of the bytes (8-bit mode, the smallest version that holds them); nothing
+// when they do not fit.
+std::optional<QrMatrix> EncodeQr(std::string_view bytes, QrLevel level);
+
+// The quiet zone on every side, in modules.
+inline constexpr int kQrQuietZone = 4;
+// The side of the smallest code a phone reads from paper: 2 cm, in device units.
+int MinimumQrSide(const Canvas& canvas);
+
+// Draws the code with its quiet zone (painted white, so nothing under it confuses a
+// scanner) in a square at (x, y). Every module is the same whole number of device units:
+// the largest that keeps the square within `side`, but never a code smaller than
+// MinimumQrSide. Dark modules are merged into runs along each row, drawn as rectangles
+// that meet without seams. Returns the side drawn. Pen and brush are restored.
+int DrawQrMatrix(Canvas& canvas, int x, int y, int side, const QrMatrix& matrix);
+
+// The EPC code for the transfer with the caption centred below it in the current font.
+// Returns the height used (code and caption), or nothing (and nothing drawn) when the
+// payload cannot be built.
+std::optional<int> DrawPaymentQr(Canvas& canvas, int x, int y, int side,
+                                 const EpcTransfer& transfer);
+
+}  // namespace invarro::output
