@@ -17,6 +17,7 @@ PACKAGES=(
   libcups2-dev cups-daemon cups-client
   file lintian devscripts groff-base man-db
   libxml2-utils libsaxonhe-java default-jre-headless colord-data qpdf
+  postgresql libpq-dev
 )
 
 missing=()
