@@ -126,7 +126,7 @@ bool PgCluster::startServer() {
         }
         std::string opts = "-c port=" + std::to_string(port_) +
                            " -c listen_addresses=127.0.0.1 -c unix_socket_directories=" + folder_ +
-                           " -c fsync=off -c synchronous_commit=off -c full_page_writes=off"
+                           " -c fsync=off"
                            " -c max_connections=60 -c shared_buffers=16MB";
         if (run("pg_ctl", "-D " + ShellQuote(folder_ + "/data") + " -l " +
                               ShellQuote(folder_ + "/server.log") + " -w -t 60 -o " +
@@ -156,9 +156,9 @@ std::string PgCluster::connectionString(const std::string& database) const {
            " dbname=" + database;
 }
 
-std::string PgCluster::tcpConnectionString(const std::string& database) const {
-    return "host=127.0.0.1 port=" + std::to_string(port_) + " user=" + user_ +
-           " dbname=" + database;
+std::string PgCluster::tcpConnectionString(const std::string& database, int port) const {
+    return "host=127.0.0.1 port=" + std::to_string(port ? port : port_) + " user=" + user_ +
+           " dbname=" + database + " sslmode=disable";
 }
 
 bool PgCluster::createDatabase(const std::string& name) {

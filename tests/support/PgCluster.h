@@ -24,8 +24,8 @@ class PgCluster {
 
     // A libpq connection string for the cluster's superuser and the given database.
     std::string connectionString(const std::string& database = "postgres") const;
-    // The same over TCP on 127.0.0.1 (for tests that relay the connection).
-    std::string tcpConnectionString(const std::string& database = "postgres") const;
+    // The same over TCP on 127.0.0.1, to the cluster's port or another (a relay's).
+    std::string tcpConnectionString(const std::string& database = "postgres", int port = 0) const;
     // Creates an empty database; false when it cannot.
     bool createDatabase(const std::string& name);
 

@@ -212,11 +212,16 @@ bool Connection::check(PGresult* r, Result* out) {
 }
 
 bool Connection::exec(const std::string& sql) {
+    Result ignored;
+    return exec(sql, ignored);
+}
+
+bool Connection::exec(const std::string& sql, Result& last) {
     if (!conn_) {
         error_ = {Failure::Connection, "", "not connected"};
         return false;
     }
-    return check(PQexec(conn_, sql.c_str()), nullptr);
+    return check(PQexec(conn_, sql.c_str()), &last);
 }
 
 namespace {

@@ -101,6 +101,8 @@ class Connection {
 
     // Runs statements without parameters (text results).
     bool exec(const std::string& sql);
+    // The same, keeping the last statement's result (in text format).
+    bool exec(const std::string& sql, Result& last);
     // Runs a statement with binary parameters and results; false with error() set.
     bool query(const std::string& sql, const Params& params, Result& out);
     // Runs a named prepared statement, preparing it first on this connection when needed.

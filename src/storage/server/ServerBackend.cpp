@@ -1,7 +1,10 @@
 #include "storage/server/ServerBackend.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cstdlib>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 #include "storage/BTree.h"
@@ -483,10 +486,16 @@ bool ServerBackend::enter() {
             Fail(err::TransactionState);
             return false;
         }
-        if (!conn_.exec("BEGIN ISOLATION LEVEL READ COMMITTED")) {
+        // The transaction's id is taken at once: should the answer to its COMMIT be lost,
+        // the server is asked what became of it.
+        pq::Result id;
+        if (!conn_.exec("BEGIN ISOLATION LEVEL READ COMMITTED; SELECT txid_current()", id) ||
+            id.rows() != 1) {
             failFromError();
+            if (conn_.isOpen()) conn_.exec("ROLLBACK");
             return false;
         }
+        txid_ = std::strtoll(std::string(id.bytes(0, 0)).c_str(), nullptr, 10);
         inTxn_ = true;
         txnFailed_ = false;
     }
@@ -525,12 +534,34 @@ bool ServerBackend::commit() {
                  : kConnectionFailed);
         return false;
     }
-    if (!conn_.exec("COMMIT")) {
-        failFromError();
-        if (conn_.isOpen()) conn_.exec("ROLLBACK");
-        return false;
+    if (conn_.exec("COMMIT")) return true;
+    if (conn_.error().failure == pq::Failure::Connection) return resolveInDoubt();
+    failFromError();
+    if (conn_.isOpen()) conn_.exec("ROLLBACK");
+    return false;
+}
+
+bool ServerBackend::resolveInDoubt() {
+    ++inDoubtCommits_;
+    // The connection went while COMMIT was on its way: the transaction may or may not have
+    // been made. Whoever asks must not post it twice, nor be told it was made when it was
+    // not, so the server is asked, after connecting again, what became of it.
+    for (int attempt = 0; attempt < 60; ++attempt) {
+        if (attempt > 0) std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        if (!conn_.isOpen() && !conn_.reconnect()) continue;
+        pq::Result r;
+        if (!conn_.query("SELECT txid_status($1)", pq::Params().int64(txid_), r)) continue;
+        if (r.rows() != 1 || r.isNull(0, 0)) break;  // too old to say: unknown
+        const std::string_view status = r.bytes(0, 0);
+        if (status == "committed") return true;
+        if (status == "aborted") {
+            Fail(kConnectionFailed);
+            return false;
+        }
+        // "in progress": the server has not yet seen the old session end; ask again.
     }
-    return true;
+    Fail(kCommitUnknown);
+    return false;
 }
 
 void ServerBackend::rollback() {

@@ -11,6 +11,9 @@
 //   timeout fails the operation with kLockConflict (class 2, "busy: retry"); the caller
 //   rolls back and runs the posting again.
 // - The connection gone fails the operation with 10140; the next operation connects again.
+//   When it goes while a COMMIT is on its way, the server is asked after connecting again
+//   whether the transaction was made (its id is taken when it begins): the commit reports
+//   what happened, never a transaction made twice or reported made when it was not.
 // - Rebuild keeps record numbers (there is no file to compact); it makes the key entries
 //   again from the records.
 // - KeyCount is the entry count kept in the key's row (no count over the entries);
@@ -31,6 +34,10 @@ namespace invarro::storage::server {
 inline constexpr int32_t kLockConflict = 10306;
 // The engine error of a connection that failed or was lost.
 inline constexpr int32_t kConnectionFailed = err::OsOther;
+// The connection was lost while a COMMIT was on its way and the server could not be asked
+// afterwards whether the transaction was made: neither run it again nor count it as done
+// before the books were looked at.
+inline constexpr int32_t kCommitUnknown = 10486;
 
 class ServerBackend : public Backend {
   public:
@@ -61,14 +68,20 @@ class ServerBackend : public Backend {
     // Sets the engine status from the last database error.
     void failFromError();
 
+    // Commits whose answer was lost and that were decided by asking the server.
+    int inDoubtCommits() const { return inDoubtCommits_; }
+
   private:
     bool ensureSchema();
+    bool resolveInDoubt();
 
     pq::Connection conn_;
     std::string conninfo_;
     pq::SessionSettings settings_;
     bool inTxn_ = false;
     bool txnFailed_ = false;
+    int64_t txid_ = 0;
+    int inDoubtCommits_ = 0;
     pq::Error txnError_;
     std::string error_;
 };

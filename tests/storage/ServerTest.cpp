@@ -1,0 +1,389 @@
+// The server side on its own: the libpq wrapper's parameters and errors, locks between
+// sessions, deadlocks, lost connections, transactions that may not mix files and a
+// server, and the structure check finding damage made behind the engine's back.
+
+#include <libpq-fe.h>
+
+#include <chrono>
+#include <map>
+#include <thread>
+
+#include "BackendFixture.h"
+#include "storage/Transaction.h"
+#include "storage/Verify.h"
+#include "storage/server/Pq.h"
+#include "support/TcpRelay.h"
+
+namespace invarro::storage {
+namespace {
+
+constexpr int kLen = 32;
+
+// ------------------------------------------------------------------- the wrapper
+
+class PqTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        conninfo = TestDatabase();
+        ASSERT_FALSE(conninfo.empty()) << "the PostgreSQL test cluster did not start";
+        ASSERT_TRUE(a.open(conninfo, quick())) << a.error().message;
+        ASSERT_TRUE(b.open(conninfo, quick())) << b.error().message;
+        ASSERT_TRUE(
+            a.exec("DROP TABLE IF EXISTS pq_t; CREATE TABLE pq_t (id int PRIMARY KEY, "
+                   "v bytea, n bigint)"));
+    }
+    static pq::SessionSettings quick() {
+        pq::SessionSettings s;
+        s.lockTimeoutMs = 300;
+        return s;
+    }
+    std::string conninfo;
+    pq::Connection a, b;
+};
+
+TEST(PqFailureTest, SqlStatesMapToWhatTheCallerDoes) {
+    EXPECT_EQ(pq::FailureOf("40P01"), pq::Failure::Retry);
+    EXPECT_EQ(pq::FailureOf("40001"), pq::Failure::Retry);
+    EXPECT_EQ(pq::FailureOf("55P03"), pq::Failure::LockTimeout);
+    EXPECT_EQ(pq::FailureOf("23505"), pq::Failure::Duplicate);
+    EXPECT_EQ(pq::FailureOf("08006"), pq::Failure::Connection);
+    EXPECT_EQ(pq::FailureOf("57P01"), pq::Failure::Connection);
+    EXPECT_EQ(pq::FailureOf("42601"), pq::Failure::Other);
+    EXPECT_EQ(pq::FailureOf("23503"), pq::Failure::Other);
+    EXPECT_EQ(pq::FailureOf(""), pq::Failure::Other);
+}
+
+TEST_F(PqTest, BinaryParametersAndResultsRoundTripExactly) {
+    const std::string bytes("\0\x01\xFF\x80 a'\"\\", 9);
+    pq::Result r;
+    ASSERT_TRUE(a.run("ins", "INSERT INTO pq_t VALUES ($1, $2, $3) RETURNING id, v, n",
+                      pq::Params().int32(-2147483647 - 1).bytes(bytes).int64(-5000000000LL), r))
+        << a.error().message;
+    ASSERT_EQ(r.rows(), 1);
+    EXPECT_EQ(r.int32(0, 0), INT32_MIN);
+    EXPECT_EQ(r.bytes(0, 1), bytes);
+    EXPECT_EQ(r.int64(0, 2), -5000000000LL);
+    ASSERT_TRUE(
+        a.run("null", "INSERT INTO pq_t VALUES ($1, $2, 0)", pq::Params().int32(7).null(), r));
+    EXPECT_EQ(r.affected(), 1);
+    ASSERT_TRUE(a.query("SELECT v IS NULL, v FROM pq_t WHERE id = $1", pq::Params().int32(7), r));
+    EXPECT_TRUE(r.boolean(0, 0));
+    EXPECT_TRUE(r.isNull(0, 1));
+    // A prepared statement is prepared once per connection and survives a reconnect.
+    ASSERT_TRUE(a.reconnect());
+    ASSERT_TRUE(a.run("ins", "INSERT INTO pq_t VALUES ($1, $2, $3) RETURNING id, v, n",
+                      pq::Params().int32(8).bytes("").int64(0), r))
+        << a.error().message;
+    EXPECT_EQ(r.bytes(0, 1), "");
+}
+
+TEST_F(PqTest, ErrorsCarryTheirSqlState) {
+    pq::Result r;
+    EXPECT_FALSE(a.query("SELEC 1", pq::Params(), r));
+    EXPECT_EQ(a.error().sqlstate, "42601");
+    EXPECT_EQ(a.error().failure, pq::Failure::Other);
+    ASSERT_TRUE(a.exec("INSERT INTO pq_t VALUES (1, NULL, 0)"));
+    EXPECT_FALSE(a.exec("INSERT INTO pq_t VALUES (1, NULL, 0)"));
+    EXPECT_EQ(a.error().failure, pq::Failure::Duplicate);
+    // A successful statement clears the error.
+    EXPECT_TRUE(a.exec("SELECT 1"));
+    EXPECT_EQ(a.error().failure, pq::Failure::None);
+}
+
+TEST_F(PqTest, SessionsCarryTheirLimits) {
+    pq::Result r;
+    ASSERT_TRUE(
+        a.query("SELECT current_setting('lock_timeout'), "
+                "current_setting('idle_in_transaction_session_timeout')",
+                pq::Params(), r));
+    EXPECT_EQ(r.bytes(0, 0), "300ms");
+    EXPECT_EQ(r.bytes(0, 1), "1min");
+    // Keepalives are asked for on every connection.
+    std::map<std::string, std::string> options;
+    PQconninfoOption* info = PQconninfo(a.raw());
+    for (PQconninfoOption* o = info; o && o->keyword; ++o)
+        if (o->val) options[o->keyword] = o->val;
+    PQconninfoFree(info);
+    EXPECT_EQ(options["keepalives"], "1");
+    EXPECT_EQ(options["keepalives_idle"], "30");
+    EXPECT_EQ(options["keepalives_count"], "3");
+    EXPECT_GT(a.backendPid(), 0);
+    EXPECT_NE(a.backendPid(), b.backendPid());
+}
+
+TEST_F(PqTest, ALockHeldElsewhereTimesOutAndADeadlockAsksForARetry) {
+    ASSERT_TRUE(a.exec("INSERT INTO pq_t VALUES (1, NULL, 0), (2, NULL, 0)"));
+    ASSERT_TRUE(a.exec("BEGIN; UPDATE pq_t SET n = 1 WHERE id = 1"));
+    EXPECT_FALSE(b.exec("UPDATE pq_t SET n = 2 WHERE id = 1"));
+    EXPECT_EQ(b.error().sqlstate, "55P03");
+    EXPECT_EQ(b.error().failure, pq::Failure::LockTimeout);
+    ASSERT_TRUE(a.exec("ROLLBACK"));
+
+    // Two sessions locking two rows in opposite order: one of them is chosen to fail.
+    pq::SessionSettings patient;
+    patient.lockTimeoutMs = 10000;
+    ASSERT_TRUE(a.open(conninfo, patient));
+    ASSERT_TRUE(b.open(conninfo, patient));
+    ASSERT_TRUE(a.exec("BEGIN; UPDATE pq_t SET n = 1 WHERE id = 1"));
+    ASSERT_TRUE(b.exec("BEGIN; UPDATE pq_t SET n = 2 WHERE id = 2"));
+    bool bOk = true;
+    std::thread other([&] { bOk = b.exec("UPDATE pq_t SET n = 2 WHERE id = 1"); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    const bool aOk = a.exec("UPDATE pq_t SET n = 1 WHERE id = 2");
+    if (!aOk) a.exec("ROLLBACK");  // lets the other go on
+    other.join();
+    ASSERT_NE(aOk, bOk);
+    const pq::Error& loser = aOk ? b.error() : a.error();
+    EXPECT_EQ(loser.sqlstate, "40P01");
+    EXPECT_EQ(loser.failure, pq::Failure::Retry);
+    a.exec("ROLLBACK");
+    b.exec("ROLLBACK");
+}
+
+TEST_F(PqTest, ALostConnectionIsReportedAsSuchAndReconnects) {
+    pq::Result r;
+    ASSERT_TRUE(b.query("SELECT pg_terminate_backend($1)", pq::Params().int32(a.backendPid()), r));
+    EXPECT_FALSE(a.exec("SELECT 1"));
+    EXPECT_EQ(a.error().failure, pq::Failure::Connection);
+    EXPECT_FALSE(a.isOpen());
+    ASSERT_TRUE(a.reconnect());
+    EXPECT_TRUE(a.exec("SELECT 1"));
+
+    pq::Connection nowhere;
+    EXPECT_FALSE(nowhere.open("host=127.0.0.1 port=1 dbname=x connect_timeout=2"));
+    EXPECT_EQ(nowhere.error().failure, pq::Failure::Connection);
+    EXPECT_FALSE(nowhere.exec("SELECT 1"));
+    EXPECT_EQ(nowhere.error().failure, pq::Failure::Connection);
+}
+
+// ------------------------------------------------------------ the engine on a server
+
+class ServerEngineTest : public BackendTest {
+  protected:
+    pq::SessionSettings settings() const override {
+        pq::SessionSettings s;
+        s.lockTimeoutMs = 300;
+        return s;
+    }
+    void SetUp() override {
+        BackendTest::SetUp();
+        ASSERT_TRUE(other.open(TestDatabase(), settings()));
+    }
+    // The id of a fileblock in the database.
+    int32_t idOf(const std::string& base) {
+        pq::Result r;
+        EXPECT_TRUE(other.query("SELECT id FROM invarro.fileblock WHERE name = $1",
+                                pq::Params().bytes(base), r));
+        return r.rows() ? r.int32(0, 0) : 0;
+    }
+    pq::Connection other;  // another program's session
+};
+
+TEST_P(ServerEngineTest, ARecordLockedElsewhereMakesTheWriteBusyUntilItIsFreed) {
+    Fileblock* fb = createOpen(kLen, {});
+    AddRecord(fb, record(kLen, "a").data());
+    const int32_t id = idOf("T");
+    ASSERT_TRUE(other.exec("BEGIN; SELECT * FROM invarro.record WHERE fb = " + std::to_string(id) +
+                           " AND rec_no = 1 FOR UPDATE"));
+    PutRecord(fb, 1, record(kLen, "b").data());
+    EXPECT_EQ(EngineError, server::kLockConflict);
+    EXPECT_EQ(ErrorClass(), 2);  // busy: the caller may try again
+    ASSERT_TRUE(other.exec("COMMIT"));
+    PutRecord(fb, 1, record(kLen, "b").data());
+    EXPECT_TRUE(EngineOk);
+}
+
+TEST_P(ServerEngineTest, WhatATransactionReadsIsLockedUntilItEnds) {
+    Fileblock* fb = createOpen(kLen, {});
+    AddRecord(fb, record(kLen, "counter").data());
+    const std::string update =
+        "UPDATE invarro.record SET data = data WHERE fb = " + std::to_string(idOf("T")) +
+        " AND rec_no = 1";
+    ASSERT_TRUE(BeginTransaction());
+    std::string r(kLen, '\0');
+    GetRecord(fb, 1, r.data());
+    ASSERT_TRUE(EngineOk);
+    EXPECT_FALSE(other.exec(update));
+    EXPECT_EQ(other.error().failure, pq::Failure::LockTimeout);
+    ASSERT_TRUE(CommitTransaction());
+    EXPECT_TRUE(other.exec(update)) << other.error().message;
+    // Outside a transaction a read locks nothing.
+    GetRecord(fb, 1, r.data());
+    EXPECT_TRUE(other.exec(update));
+}
+
+TEST_P(ServerEngineTest, AFailureInsideATransactionFailsItsCommitAndNothingOfItStays) {
+    Fileblock* fb = createOpen(kLen, {{8, false}});
+    AddRecord(fb, record(kLen, "a").data());
+    AddRecord(fb, record(kLen, "b").data());
+    ASSERT_TRUE(other.exec("BEGIN; SELECT * FROM invarro.record WHERE fb = " +
+                           std::to_string(idOf("T")) + " AND rec_no = 2 FOR UPDATE"));
+    ASSERT_TRUE(BeginTransaction());
+    AddKey(fb, 1, 1, "A");
+    PutRecord(fb, 1, record(kLen, "a2").data());
+    ASSERT_TRUE(EngineOk);
+    PutRecord(fb, 2, record(kLen, "b2").data());  // locked by the other session
+    EXPECT_EQ(EngineError, server::kLockConflict);
+    AddKey(fb, 1, 2, "B");  // the database ended the transaction: refused likewise
+    EXPECT_EQ(EngineError, server::kLockConflict);
+    EXPECT_FALSE(CommitTransaction());
+    EXPECT_EQ(EngineError, server::kLockConflict);
+    EXPECT_FALSE(InTransaction());
+    ASSERT_TRUE(other.exec("COMMIT"));
+    EXPECT_EQ(KeyCount(fb, 1), 0);
+    std::string r(kLen, '\0');
+    GetRecord(fb, 1, r.data());
+    EXPECT_EQ(r, record(kLen, "a"));
+}
+
+TEST_P(ServerEngineTest, AKeyTakenByAnotherProgramIsADuplicate) {
+    Fileblock* fb = createOpen(kLen, {{8, false}});
+    ASSERT_TRUE(other.exec("INSERT INTO invarro.key_entry VALUES (" + std::to_string(idOf("T")) +
+                           ", 1, 'INV1'::bytea, 7, true)"));
+    AddKey(fb, 1, 1, "INV1");
+    EXPECT_EQ(EngineError, err::DuplicateEntry);
+    AddKey(fb, 1, 1, "INV2");
+    EXPECT_TRUE(EngineOk);
+}
+
+TEST_P(ServerEngineTest, ALostConnectionFailsOneOperationAndTheNextConnectsAgain) {
+    Fileblock* fb = createOpen(kLen, {});
+    AddRecord(fb, record(kLen, "a").data());
+    pq::Result r;
+    ASSERT_TRUE(other.query("SELECT pg_terminate_backend($1)",
+                            pq::Params().int32(server->connection().backendPid()), r));
+    EXPECT_EQ(UsedRecordCount(fb), 0);
+    EXPECT_EQ(EngineError, server::kConnectionFailed);
+    EXPECT_EQ(UsedRecordCount(fb), 1);
+    EXPECT_TRUE(EngineOk);
+
+    // Lost inside a transaction: the commit fails and nothing of it was made.
+    ASSERT_TRUE(BeginTransaction());
+    AddRecord(fb, record(kLen, "b").data());
+    ASSERT_TRUE(EngineOk);
+    ASSERT_TRUE(other.query("SELECT pg_terminate_backend($1)",
+                            pq::Params().int32(server->connection().backendPid()), r));
+    EXPECT_FALSE(CommitTransaction());
+    EXPECT_EQ(EngineError, server::kConnectionFailed);
+    EXPECT_EQ(UsedRecordCount(fb), 1);
+}
+
+TEST_P(ServerEngineTest, ATransactionChangesFilesOrTheServerNeverBoth) {
+    Fileblock* onServer = createOpen(kLen, {});
+    testing::TempDir elsewhere;
+    const std::string fileName = elsewhere.file("F");
+    CreateFileblock(fileName, kLen, 0, nullptr);
+    Fileblock* onFiles = OpenFileblock(fileName, false);
+    ASSERT_TRUE(EngineOk);
+
+    ASSERT_TRUE(BeginTransaction());
+    AddRecord(onServer, record(kLen, "s").data());
+    ASSERT_TRUE(EngineOk);
+    AddRecord(onFiles, record(kLen, "f").data());
+    EXPECT_EQ(EngineError, err::TransactionState);
+    RollbackTransaction();
+
+    ASSERT_TRUE(BeginTransaction());
+    AddRecord(onFiles, record(kLen, "f").data());
+    ASSERT_TRUE(EngineOk);
+    AddRecord(onServer, record(kLen, "s").data());
+    EXPECT_EQ(EngineError, err::TransactionState);
+    RollbackTransaction();
+    EXPECT_EQ(UsedRecordCount(onServer), 0);
+    EXPECT_EQ(UsedRecordCount(onFiles), 0);
+}
+
+TEST_P(ServerEngineTest, TheStructureCheckFindsDamageMadeBehindTheEngine) {
+    Fileblock* fb = createOpen(kLen, {{8, false}, {8, true}});
+    for (int i = 1; i <= 5; ++i) {
+        AddRecord(fb, record(kLen, std::to_string(i)).data());
+        AddKey(fb, 1, i, "K" + std::to_string(i));
+    }
+    DeleteKey(fb, 1, 4, "K4");
+    DeleteRecord(fb, 4);
+    CloseFileblock(fb);
+    EXPECT_EQ(CheckFileblock(name()), std::vector<std::string>{});
+    const std::string id = std::to_string(idOf("T"));
+    ASSERT_TRUE(other.exec(
+        "UPDATE invarro.fileblock_key SET entries = 9 WHERE key_no = 1 AND fb = " + id +
+        "; INSERT INTO invarro.key_entry VALUES (" + id + ", 2, 'X'::bytea, 4, false), (" + id +
+        ", 5, 'Y'::bytea, 1, false); UPDATE invarro.fileblock SET deleted_count = 2 WHERE id = " +
+        id));
+    const std::vector<std::string> problems = CheckFileblock(name());
+    EXPECT_EQ(problems, (std::vector<std::string>{
+                            "header counts 2 deleted records, the chain has 1",
+                            "key 1: header counts 9 entries, the index has 4",
+                            "key 2: header counts 0 entries, the index has 1",
+                            "key 2: 1 entries point to no live record",
+                            "1 entries belong to no key",
+                        }));
+    ASSERT_TRUE(other.exec("DELETE FROM invarro.record WHERE rec_no = 2 AND fb = " + id));
+    EXPECT_EQ(CheckFileblock(name()).front(), "slots 1..5 expected, found 4 from 1 to 5");
+    EXPECT_EQ(CheckFileblock(name("MISSING")),
+              std::vector<std::string>{"no fileblock MISSING in the database"});
+}
+
+TEST_P(ServerEngineTest, ACommitWhoseAnswerIsLostIsDecidedByAskingTheServer) {
+    testing::PgCluster* cluster = testing::SharedPgCluster();
+    testing::TcpRelay relay(cluster->port());
+    testing::TempDir relayed;
+    auto viaRelay = std::make_shared<server::ServerBackend>();
+    ASSERT_TRUE(viaRelay->connect(cluster->tcpConnectionString("books", relay.port())))
+        << viaRelay->error();
+    MountBackend(relayed.path(), viaRelay);
+    const KeyDescriptor key{8, false};
+    CreateFileblock(relayed.file("R"), kLen, 1, &key);
+    Fileblock* fb = OpenFileblock(relayed.file("R"), false);
+    ASSERT_TRUE(EngineOk) << EngineError;
+    const std::string commit("COMMIT\0", 7);
+
+    // Cut after the server got the COMMIT: the transaction was made, and the commit says so.
+    relay.arm(commit, testing::TcpRelay::Cut::AfterForwarding);
+    ASSERT_TRUE(BeginTransaction());
+    AddRecord(fb, record(kLen, "made").data());
+    AddKey(fb, 1, 1, "MADE");
+    EXPECT_TRUE(CommitTransaction()) << EngineError;
+    EXPECT_TRUE(relay.cut());
+    EXPECT_EQ(viaRelay->inDoubtCommits(), 1);
+    EXPECT_EQ(UsedRecordCount(fb), 1);
+    EXPECT_EQ(KeyCount(fb, 1), 1);
+
+    // Cut before the server got it: nothing was made, and the commit says so.
+    relay.arm(commit, testing::TcpRelay::Cut::BeforeForwarding);
+    ASSERT_TRUE(BeginTransaction());
+    AddRecord(fb, record(kLen, "lost").data());
+    AddKey(fb, 1, 2, "LOST");
+    EXPECT_FALSE(CommitTransaction());
+    EXPECT_EQ(EngineError, server::kConnectionFailed);
+    EXPECT_TRUE(relay.cut());
+    EXPECT_EQ(viaRelay->inDoubtCommits(), 2);
+    EXPECT_EQ(UsedRecordCount(fb), 1);
+    EXPECT_EQ(KeyCount(fb, 1), 1);
+    CloseFileblock(fb);
+    MountBackend(relayed.path(), nullptr);
+}
+
+TEST_P(ServerEngineTest, AServerStoppedAndStartedAgainCostsTheOperationsInBetween) {
+    testing::PgCluster* cluster = testing::SharedPgCluster();
+    Fileblock* fb = createOpen(kLen, {{8, false}});
+    AddRecord(fb, record(kLen, "a").data());
+    AddKey(fb, 1, 1, "A");
+    ASSERT_TRUE(cluster->stop(true)) << cluster->error();  // as a crash would
+    AddRecord(fb, record(kLen, "b").data());
+    EXPECT_EQ(EngineError, server::kConnectionFailed);
+    ASSERT_TRUE(BeginTransaction());
+    AddRecord(fb, record(kLen, "c").data());
+    EXPECT_EQ(EngineError, server::kConnectionFailed);
+    RollbackTransaction();
+    ASSERT_TRUE(cluster->restart()) << cluster->error();
+    EXPECT_EQ(UsedRecordCount(fb), 1);
+    EXPECT_TRUE(EngineOk) << EngineError;
+    std::string key = "A";
+    EXPECT_EQ(FindKeyAtOrAfter(fb, 1, key), 1);
+    EXPECT_EQ(AddRecord(fb, record(kLen, "d").data()), 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, ServerEngineTest, ::testing::Values(Where::Server), WhereName);
+
+}  // namespace
+}  // namespace invarro::storage
