@@ -45,14 +45,16 @@ Backend* BackendFor(std::string_view name, std::string* relative) {
     // The same name the data file would have: "T", "T.X" and "T;IDX" are one fileblock.
     std::string data = DataFileName(name);
     data.resize(data.size() - 4);  // ".DAT"
+    // The innermost mounted folder that holds the name.
+    const Mount* found = nullptr;
     for (const Mount& m : gMounts) {
         if (data.size() > m.folder.size() + 1 && data.compare(0, m.folder.size(), m.folder) == 0 &&
-            data[m.folder.size()] == '/') {
-            if (relative) *relative = data.substr(m.folder.size() + 1);
-            return m.backend.get();
-        }
+            data[m.folder.size()] == '/' && (!found || m.folder.size() > found->folder.size()))
+            found = &m;
     }
-    return nullptr;
+    if (!found) return nullptr;
+    if (relative) *relative = data.substr(found->folder.size() + 1);
+    return found->backend.get();
 }
 
 Fileblock* OpenBackendFileblock(Backend* backend, const std::string& relative, bool readOnly) {

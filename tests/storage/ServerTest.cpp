@@ -4,8 +4,14 @@
 
 #include <libpq-fe.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <chrono>
+#include <cstdio>
+#include <cstring>
 #include <map>
+#include <set>
 #include <thread>
 
 #include "BackendFixture.h"
@@ -381,6 +387,103 @@ TEST_P(ServerEngineTest, AServerStoppedAndStartedAgainCostsTheOperationsInBetwee
     std::string key = "A";
     EXPECT_EQ(FindKeyAtOrAfter(fb, 1, key), 1);
     EXPECT_EQ(AddRecord(fb, record(kLen, "d").data()), 2);
+}
+
+// Several processes take numbers from one counter record at once: each posting reads the
+// counter inside a transaction (which locks it), writes it back one higher and adds an
+// invoice record with that number under a unique key. A posting that cannot get its lock
+// in time is rolled back and run again. No number may be lost, doubled or skipped.
+TEST_P(ServerEngineTest, ConcurrentPostingsTakeUniqueGaplessNumbersFromALockedCounter) {
+    constexpr int kProcesses = 4, kPostings = 40;
+    Fileblock* counter = createOpen(kLen, {}, "COUNTER");
+    std::string zero = record(kLen, "");
+    AddRecord(counter, zero.data());
+    CloseFileblock(counter);
+    Fileblock* invoices = createOpen(kLen, {{10, false}}, "INVOICE");
+    CloseFileblock(invoices);
+
+    auto number = [](const std::string& r) {
+        int32_t n;
+        std::memcpy(&n, r.data() + 4, 4);
+        return n;
+    };
+    std::vector<pid_t> children;
+    for (int p = 0; p < kProcesses; ++p) {
+        pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid > 0) {
+            children.push_back(pid);
+            continue;
+        }
+        // The child leaves the parent's connection alone and mounts one of its own on a
+        // folder of its own that names the same books.
+        const std::string folder = dir.path() + "/child" + std::to_string(p);  // mounted inside
+        pq::SessionSettings s;
+        s.lockTimeoutMs = 20;  // contention shows as lock timeouts, and so as retries
+        auto mine = std::make_shared<server::ServerBackend>();
+        if (!mine->connect(TestDatabase(), s)) {
+            std::printf("process %d: %s\n", p, mine->error().c_str());
+            std::fflush(stdout);
+            ::_exit(2);
+        }
+        MountBackend(folder, mine);
+        Fileblock* c = OpenFileblock(folder + "/COUNTER", false);
+        Fileblock* inv = OpenFileblock(folder + "/INVOICE", false);
+        if (!c || !inv) {
+            std::printf("process %d: open error %d\n", p, EngineError);
+            std::fflush(stdout);
+            ::_exit(3);
+        }
+        int retries = 0;
+        for (int i = 0; i < kPostings; ++i) {
+            for (;;) {
+                std::string r(kLen, '\0');
+                BeginTransaction();
+                GetRecord(c, 1, r.data());
+                const int32_t next = number(r) + 1;
+                std::memcpy(r.data() + 4, &next, 4);
+                if (EngineOk) PutRecord(c, 1, r.data());
+                std::string invoice = record(kLen, "");
+                std::memcpy(invoice.data() + 4, &next, 4);
+                const int32_t rec = EngineOk ? AddRecord(inv, invoice.data()) : 0;
+                if (EngineOk) AddKey(inv, 1, rec, std::to_string(next));
+                if (EngineOk && CommitTransaction()) break;
+                if (ErrorClass() != 2) {
+                    std::printf("process %d: error %d\n", p, EngineError);
+                    std::fflush(stdout);
+                    ::_exit(4);
+                }
+                RollbackTransaction();
+                ++retries;
+            }
+        }
+        std::printf("process %d: %d postings, %d retries\n", p, kPostings, retries);
+        std::fflush(stdout);
+        ::_exit(0);  // nothing of the parent's is closed or flushed from here
+    }
+    for (pid_t pid : children) {
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    }
+
+    counter = OpenFileblock(name("COUNTER"), false);
+    std::string r(kLen, '\0');
+    GetRecord(counter, 1, r.data());
+    EXPECT_EQ(number(r), kProcesses * kPostings);
+    invoices = OpenFileblock(name("INVOICE"), false);
+    EXPECT_EQ(UsedRecordCount(invoices), kProcesses * kPostings);
+    EXPECT_EQ(KeyCount(invoices, 1), kProcesses * kPostings);
+    std::set<int32_t> numbers;
+    for (int32_t n = NextUsedRecord(invoices, 0); EngineOk; n = NextUsedRecord(invoices, n)) {
+        GetRecord(invoices, n, r.data());
+        numbers.insert(number(r));
+    }
+    ASSERT_EQ(numbers.size(), size_t(kProcesses * kPostings));
+    EXPECT_EQ(*numbers.begin(), 1);
+    EXPECT_EQ(*numbers.rbegin(), kProcesses * kPostings);
+    CloseFileblock(invoices);
+    EXPECT_TRUE(CheckFileblock(name("INVOICE")).empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, ServerEngineTest, ::testing::Values(Where::Server), WhereName);

@@ -5,6 +5,7 @@
 #include <pwd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -59,12 +60,45 @@ PgCluster::~PgCluster() {
         std::error_code ec;
         std::filesystem::remove_all(folder_, ec);
     }
+    if (watchPipe_ >= 0) {
+        ::close(watchPipe_);
+        ::waitpid(watcher_, nullptr, 0);
+    }
+}
+
+std::string PgCluster::command(const std::string& program, const std::string& args) const {
+    std::string cmd = ShellQuote(bin_ + "/" + program) + " " + args;
+    if (asPostgres_) cmd = "runuser -u postgres -- " + cmd;
+    return "cd / && " + cmd + " 2>&1";
+}
+
+void PgCluster::startWatcher() {
+    int fds[2];
+    if (::pipe(fds) != 0) return;
+    const std::string stop =
+        "(" + command("pg_ctl", "-D " + ShellQuote(folder_ + "/data") + " -m immediate stop") +
+        ") >/dev/null 2>&1; rm -rf " + ShellQuote(folder_);
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        ::setsid();  // an interrupt of the test's process group does not end the watcher
+        ::close(fds[1]);
+        char c;
+        while (::read(fds[0], &c, 1) > 0) {
+        }
+        int status = std::system(stop.c_str());
+        ::_exit(status == 0 ? 0 : 1);
+    }
+    ::close(fds[0]);
+    if (pid < 0) {
+        ::close(fds[1]);
+        return;
+    }
+    watchPipe_ = fds[1];
+    watcher_ = pid;
 }
 
 bool PgCluster::run(const std::string& program, const std::string& args, std::string* output) {
-    std::string cmd = ShellQuote(bin_ + "/" + program) + " " + args;
-    if (asPostgres_) cmd = "runuser -u postgres -- " + cmd;
-    std::string line = "cd / && " + cmd + " 2>&1";
+    const std::string line = command(program, args);
     FILE* pipe = ::popen(line.c_str(), "r");
     if (!pipe) {
         error_ = "cannot run " + program;
@@ -114,6 +148,7 @@ bool PgCluster::start() {
     if (!run("initdb", "-D " + ShellQuote(folder_ + "/data") + " -U " + user_ +
                            " --auth=trust -E UTF8 --locale=C --no-sync"))
         return false;
+    startWatcher();
     return startServer();
 }
 

@@ -40,6 +40,10 @@ class PgCluster {
   private:
     bool run(const std::string& program, const std::string& args, std::string* output = nullptr);
     bool startServer();
+    std::string command(const std::string& program, const std::string& args) const;
+    // A process of its own that stops the server and removes the folder when this program
+    // ends in any way, killed included (it waits for the end of a pipe only we hold).
+    void startWatcher();
 
     std::string folder_;
     std::string bin_;
@@ -47,6 +51,8 @@ class PgCluster {
     int port_ = 0;
     bool running_ = false;
     bool asPostgres_ = false;
+    int watchPipe_ = -1;
+    int watcher_ = 0;
     std::string error_;
 };
 

@@ -448,6 +448,13 @@ bool ServerBackend::connect(const std::string& conninfo, const pq::SessionSettin
 }
 
 bool ServerBackend::ensureSchema() {
+    // Tables of this layout already there: nothing to create (no DDL on every connect).
+    pq::Result r;
+    if (conn_.exec("SELECT to_regclass('invarro.meta') IS NOT NULL", r) && r.rows() == 1 &&
+        r.bytes(0, 0) == "t" &&
+        conn_.exec("SELECT value FROM invarro.meta WHERE name = 'schema'", r) && r.rows() == 1 &&
+        r.bytes(0, 0) == std::to_string(kSchemaVersion))
+        return true;
     std::string sql = std::string("BEGIN; ") + kSchemaLock + "; " + kSchemaSql + "; COMMIT";
     if (!conn_.exec(sql)) {
         error_ = conn_.error().message;
