@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -18,6 +19,7 @@
 #include "storage/Transaction.h"
 #include "storage/Verify.h"
 #include "storage/server/Pq.h"
+#include "storage/server/ServerPositions.h"
 #include "support/TcpRelay.h"
 
 namespace invarro::storage {
@@ -160,6 +162,38 @@ TEST_F(PqTest, ALostConnectionIsReportedAsSuchAndReconnects) {
     EXPECT_EQ(nowhere.error().failure, pq::Failure::Connection);
     EXPECT_FALSE(nowhere.exec("SELECT 1"));
     EXPECT_EQ(nowhere.error().failure, pq::Failure::Connection);
+}
+
+// ------------------------------------------------- positions in a large index
+
+TEST(KeySpanTest, FractionsRunFromTheFirstToTheLastKeyAndBack) {
+    const server::KeySpan span{"K000000", "K999999"};
+    EXPECT_EQ(server::KeyFraction(span, "K000000"), 0.0);
+    EXPECT_EQ(server::KeyFraction(span, "K999999"), 1.0);
+    EXPECT_EQ(server::KeyFraction(span, "A"), 0.0);  // outside the span: clamped
+    EXPECT_EQ(server::KeyFraction(span, "Z"), 1.0);
+    EXPECT_EQ(server::KeyFraction(span, ""), 0.0);
+    // Decimal digits use ten of each byte's 256 values: only the leading digit is linear.
+    EXPECT_NEAR(server::KeyFraction(span, "K500000"), 0.5, 0.1);
+    double last = 0;
+    for (int i = 0; i <= 999999; i += 7919) {
+        char b[8];
+        std::snprintf(b, sizeof b, "K%06d", i);
+        const double f = server::KeyFraction(span, b);
+        EXPECT_GE(f, last) << b;
+        last = f;
+    }
+    for (double f : {0.0, 0.1, 0.25, 0.5, 0.9, 1.0}) {
+        const std::string key = server::KeyAtFraction(span, f);
+        EXPECT_GE(key, span.first);
+        EXPECT_LE(key, span.last);
+        EXPECT_NEAR(server::KeyFraction(span, key), f, 0.001) << f;
+    }
+    // One key, or bytes above 127: no division by zero, the order of unsigned bytes.
+    EXPECT_EQ(server::KeyFraction({"SAME", "SAME"}, "SAME"), 0.0);
+    EXPECT_EQ(server::KeyAtFraction({"SAME", "SAME"}, 0.5), "SAME");
+    EXPECT_GT(server::KeyFraction({std::string("\x01"), std::string("\xFF")}, "\x80"), 0.4);
+    EXPECT_LT(server::KeyFraction({std::string("\x01"), std::string("\xFF")}, "\x80"), 0.6);
 }
 
 // ------------------------------------------------------------ the engine on a server
@@ -484,6 +518,78 @@ TEST_P(ServerEngineTest, ConcurrentPostingsTakeUniqueGaplessNumbersFromALockedCo
     EXPECT_EQ(*numbers.rbegin(), kProcesses * kPostings);
     CloseFileblock(invoices);
     EXPECT_TRUE(CheckFileblock(name("INVOICE")).empty());
+}
+
+TEST(KeySpanTest, ASampleOfKeysPlacesEntriesByTheirShareOfTheIndex) {
+    // Numbers written in decimal, which interpolation between the ends alone places badly.
+    std::vector<std::string> all, sampled;
+    for (int i = 1; i <= 100000; ++i) {
+        char b[8];
+        std::snprintf(b, sizeof b, "C%06d", i);
+        all.push_back(b);
+        if (i % 37 == 0) sampled.push_back(b);
+    }
+    std::reverse(sampled.begin(), sampled.end());  // any order
+    const server::KeySample sample({all.front(), all.back()}, sampled, 100000, 512);
+    ASSERT_TRUE(sample.usable());
+    EXPECT_EQ(sample.fraction(all.front()), 0.0);
+    EXPECT_EQ(sample.fraction(all.back()), 1.0);
+    double last = 0;
+    for (size_t i = 0; i < all.size(); i += 1234) {
+        const double f = sample.fraction(all[i]);
+        EXPECT_GE(f, last);
+        EXPECT_NEAR(f, double(i) / double(all.size()), 0.01) << all[i];
+        last = f;
+    }
+    for (double f : {0.0, 0.3, 0.77, 1.0})
+        EXPECT_NEAR(sample.fraction(sample.keyAt(f)), f, 0.01);
+    // Too few sampled keys: the ends are interpolated between.
+    const server::KeySample thin({"A", "Z"}, {"M"}, 50000);
+    EXPECT_FALSE(thin.usable());
+    EXPECT_NEAR(thin.fraction("M"), 12.0 / 25.0, 0.01);
+    EXPECT_EQ(server::SamplePercent(1000000), 2.0);
+    EXPECT_EQ(server::SamplePercent(10), 100.0);
+    EXPECT_EQ(server::SamplePercent(1000000000), 1.0);
+}
+
+// An index too large to count on every scroll: positions come from its first and last key,
+// and the scroll bar still lands where it points.
+TEST_P(ServerEngineTest, ScrollPositionsInALargeIndexDoNotCount) {
+    constexpr int kEntries = 40000;
+    Fileblock* fb = createOpen(kLen, {{10, false}});
+    const std::string id = std::to_string(idOf("T"));
+    // Entries made in one statement: the records do not matter to the positions.
+    ASSERT_TRUE(other.exec("INSERT INTO invarro.key_entry SELECT " + id +
+                           ", 1, convert_to('C' || lpad(i::text, 6, '0'), 'UTF8'), i, true "
+                           "FROM generate_series(1, " +
+                           std::to_string(kEntries) +
+                           ") i; "
+                           "UPDATE invarro.fileblock_key SET entries = " +
+                           std::to_string(kEntries) + " WHERE fb = " + id))
+        << other.error().message;
+    ASSERT_EQ(KeyCount(fb, 1), kEntries);
+    EXPECT_EQ(ApproxKeyPosition(fb, 1, "C000001", 1, 63), 0u);
+    EXPECT_EQ(ApproxKeyPosition(fb, 1, "C040000", kEntries, 63), 63u);
+    uint32_t last = 0;
+    for (int i = 1; i <= kEntries; i += 997) {
+        char b[8];
+        std::snprintf(b, sizeof b, "C%06d", i);
+        const uint32_t p = ApproxKeyPosition(fb, 1, b, i, 1000);
+        ASSERT_TRUE(EngineOk) << EngineError;
+        EXPECT_GE(p, last);
+        EXPECT_NEAR(double(p), 1000.0 * i / kEntries, 60.0) << b;
+        last = p;
+    }
+    std::string key;
+    int32_t rec = 0;
+    ApproxKeyAtPosition(fb, 1, 250, 1000, key, rec);
+    ASSERT_TRUE(EngineOk);
+    EXPECT_NEAR(rec, kEntries / 4, kEntries / 20);
+    ApproxKeyAtPosition(fb, 1, 1000, 1000, key, rec);
+    EXPECT_EQ(rec, kEntries);
+    // Stepping on from the entry found goes on in index order.
+    NextKey(fb, 1, key, rec);
+    EXPECT_EQ(EngineError, err::NoNextEntry);
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, ServerEngineTest, ::testing::Values(Where::Server), WhereName);

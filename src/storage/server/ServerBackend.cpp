@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
@@ -10,6 +11,7 @@
 #include "storage/BTree.h"
 #include "storage/FileIO.h"
 #include "storage/Transaction.h"
+#include "storage/server/ServerPositions.h"
 #include "storage/server/ServerSchema.h"
 
 namespace invarro::storage::server {
@@ -273,6 +275,12 @@ class ServerFileblock : public BackendFileblock {
             Fail(err::ApproxPosEmpty);
             return 0;
         }
+        if (n > kCountedPositions) {
+            const KeySample* s = sample(keyNo, n);
+            if (!s) return 0;
+            const double f = s->fraction(cut(std::string(key)));
+            return uint32_t(std::min<double>(std::floor(f * (double(scale) + 1)), scale));
+        }
         const bool dups = keys_[size_t(keyNo - 1)].duplicates;
         pq::Result r;
         pq::Params p;
@@ -294,6 +302,22 @@ class ServerFileblock : public BackendFileblock {
         const int32_t n = keyCount(keyNo);
         if (!EngineOk) return;
         if (n == 0) return Fail(err::ApproxEmpty);
+        KeyDef& k = keys_[size_t(keyNo - 1)];
+        if (n > kCountedPositions) {
+            const KeySample* s = sample(keyNo, n);
+            if (!s) return;
+            const std::string probe = s->keyAt(double(position) / double(scale));
+            std::string found;
+            int32_t rec = 0;
+            if (!entry(keyNo, Seek::AtOrAfter, probe, 0, found, rec, 0)) {
+                // Entries removed meanwhile: the last one there is.
+                if (!EngineOk || !entry(keyNo, Seek::Last, probe, 0, found, rec, err::ApproxEmpty))
+                    return;
+            }
+            key = found;
+            recNo = rec;
+            return;
+        }
         const int64_t rank = std::min<int64_t>(
             int64_t(uint64_t(position) * uint64_t(n) / (uint64_t(scale) + 1)), n - 1);
         pq::Result r;
@@ -302,7 +326,6 @@ class ServerFileblock : public BackendFileblock {
                     "ORDER BY key, rec_no OFFSET $3 LIMIT 1",
                     pq::Params().int32(id_).int32(keyNo).int64(rank), r))
             return;
-        KeyDef& k = keys_[size_t(keyNo - 1)];
         if (r.rows() == 0) {
             key.clear();
             recNo = 0;
@@ -315,6 +338,42 @@ class ServerFileblock : public BackendFileblock {
     }
 
   private:
+    // The sample of a large index's keys, taken again when its count moved by a tenth.
+    const KeySample* sample(int keyNo, int32_t n) {
+        if (samples_.size() < keys_.size()) samples_.resize(keys_.size());
+        std::unique_ptr<KeySample>& kept = samples_[size_t(keyNo - 1)];
+        if (kept && std::llabs(kept->entries() - n) * 10 <= n) return kept.get();
+        KeySpan s;
+        if (!span(keyNo, s)) return nullptr;
+        pq::Result r;
+        if (!b_.run("key_sample",
+                    "SELECT key FROM invarro.key_entry TABLESAMPLE SYSTEM (($3::integer / "
+                    "100.0)::real) WHERE fb = $1 AND key_no = $2",
+                    pq::Params().int32(id_).int32(keyNo).int32(int32_t(SamplePercent(n) * 100)), r))
+            return nullptr;
+        std::vector<std::string> keys;
+        keys.reserve(size_t(r.rows()));
+        for (int i = 0; i < r.rows(); ++i)
+            keys.emplace_back(r.bytes(i, 0));
+        kept = std::make_unique<KeySample>(std::move(s), std::move(keys), n);
+        return kept.get();
+    }
+
+    // The first and the last key of an index, read without moving its position.
+    bool span(int keyNo, KeySpan& s) {
+        for (Seek seek : {Seek::First, Seek::Last}) {
+            const KeySeek& q = kKeySeek[int(seek)][0];
+            pq::Result r;
+            if (!b_.run(q.name, q.sql, pq::Params().int32(id_).int32(keyNo), r)) return false;
+            if (r.rows() == 0) {
+                Fail(err::ApproxEmpty);
+                return false;
+            }
+            (seek == Seek::First ? s.first : s.last).assign(r.bytes(0, 0));
+        }
+        return true;
+    }
+
     struct Header {
         int32_t high = 0, head = -1, deleted = 0, keys = 0;
     };
@@ -431,6 +490,7 @@ class ServerFileblock : public BackendFileblock {
     int32_t id_;
     int32_t length_;
     std::vector<KeyDef> keys_;
+    std::vector<std::unique_ptr<KeySample>> samples_;
 };
 
 }  // namespace
