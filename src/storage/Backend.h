@@ -71,6 +71,8 @@ class Backend {
     // fileblock, 10010 when it waits for a rebuild).
     virtual BackendFileblock* open(const std::string& name, bool readOnly, int& numKeys) = 0;
     virtual void remove(const std::string& name) = 0;
+    // False also when the backend cannot be asked.
+    virtual bool exists(const std::string& name) = 0;
 
     // The backend's part of an engine transaction.
     virtual bool inTransaction() const = 0;

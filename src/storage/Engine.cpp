@@ -385,6 +385,12 @@ void DeleteFileblock(const std::string& name) {
     RemoveFile(DataFileName(name));
 }
 
+bool FileblockExists(const std::string& name) {
+    std::string relative;
+    if (Backend* backend = BackendFor(name, &relative)) return backend->exists(relative);
+    return FileExists(DataFileName(name));
+}
+
 // ---------------------------------------------------------------------- open and close
 
 bool ReadDataHeader(Fileblock* fb, uint8_t h[kDataHeaderSize]) {

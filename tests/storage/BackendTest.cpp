@@ -167,6 +167,7 @@ TEST_P(ApiTest, RecordRunsReadConsecutiveSlotsUpToTheHighestRecord) {
 }
 
 TEST_P(ApiTest, CreateOpenAndDeleteReportMissingAndBadDefinitions) {
+    EXPECT_FALSE(FileblockExists(name("NONE")));
     OpenFileblock(name("NONE"), false);
     EXPECT_EQ(EngineError, err::FileNotFound);
     DeleteFileblock(name("NONE"));
@@ -184,6 +185,9 @@ TEST_P(ApiTest, CreateOpenAndDeleteReportMissingAndBadDefinitions) {
 
     // Create replaces a fileblock of the same name; delete removes it.
     Fileblock* fb = createOpen(kLen, {{10, false}}, "X");
+    EXPECT_TRUE(FileblockExists(name("X")));
+    EXPECT_TRUE(FileblockExists(name("X.DAT")));  // the same name the files have
+    EXPECT_FALSE(FileblockExists(name("X/Y")));
     AddRecord(fb, record(kLen, "a").data());
     AddKey(fb, 1, 1, "A");
     CloseFileblock(fb);
@@ -195,6 +199,7 @@ TEST_P(ApiTest, CreateOpenAndDeleteReportMissingAndBadDefinitions) {
     CloseFileblock(fb);
     DeleteFileblock(name("X"));
     EXPECT_TRUE(EngineOk);
+    EXPECT_FALSE(FileblockExists(name("X")));
     OpenFileblock(name("X"), false);
     EXPECT_EQ(EngineError, err::FileNotFound);
 }

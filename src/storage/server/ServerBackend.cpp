@@ -688,6 +688,23 @@ void ServerBackend::remove(const std::string& name) {
     if (!r.boolean(0, 0)) Fail(err::FileNotFound);
 }
 
+bool ServerBackend::exists(const std::string& name) {
+    const bool ok = EngineOk;
+    const int32_t error = EngineError, os = OsError;
+    const int16_t fn = OsFunction;
+    pq::Result r;
+    const bool found = enter() &&
+                       run("exists_fileblock", "SELECT 1 FROM invarro.fileblock WHERE name = $1",
+                           pq::Params().bytes(name), r) &&
+                       r.rows() == 1;
+    // A question, not an operation: the engine status stays as it was.
+    EngineOk = ok;
+    EngineError = error;
+    OsError = os;
+    OsFunction = fn;
+    return found;
+}
+
 std::shared_ptr<ServerBackend> MountServer(const std::string& folder, const std::string& conninfo,
                                            std::string* error) {
     auto backend = std::make_shared<ServerBackend>();

@@ -50,6 +50,7 @@ class ServerBackend : public Backend {
                 const KeyDescriptor* keys) override;
     BackendFileblock* open(const std::string& name, bool readOnly, int& numKeys) override;
     void remove(const std::string& name) override;
+    bool exists(const std::string& name) override;
 
     bool inTransaction() const override { return inTxn_; }
     bool commit() override;
