@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -443,6 +444,7 @@ TEST_P(ServerEngineTest, ConcurrentPostingsTakeUniqueGaplessNumbersFromALockedCo
     };
     std::vector<pid_t> children;
     for (int p = 0; p < kProcesses; ++p) {
+        std::fflush(stdout);  // nothing buffered is written twice
         pid_t pid = ::fork();
         ASSERT_GE(pid, 0);
         if (pid > 0) {
@@ -550,6 +552,83 @@ TEST(KeySpanTest, ASampleOfKeysPlacesEntriesByTheirShareOfTheIndex) {
     EXPECT_EQ(server::SamplePercent(1000000), 2.0);
     EXPECT_EQ(server::SamplePercent(10), 100.0);
     EXPECT_EQ(server::SamplePercent(1000000000), 1.0);
+}
+
+// A client killed in the middle of a posting leaves neither changes nor locks behind.
+TEST_P(ServerEngineTest, AClientKilledInAPostingLeavesNothingBehind) {
+    Fileblock* fb = createOpen(kLen, {{8, false}});
+    AddRecord(fb, record(kLen, "counter").data());
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    std::fflush(stdout);  // nothing buffered is written twice
+    pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        ::close(ready[0]);
+        testing::TempDir mine;
+        auto backend = std::make_shared<server::ServerBackend>();
+        if (!backend->connect(TestDatabase())) ::_exit(2);
+        MountBackend(mine.path(), backend);
+        Fileblock* c = OpenFileblock(mine.file("T"), false);
+        if (!c) ::_exit(3);
+        BeginTransaction();
+        std::string r(kLen, '\0');
+        GetRecord(c, 1, r.data());  // locks the counter
+        PutRecord(c, 1, record(kLen, "changed").data());
+        AddRecord(c, record(kLen, "half").data());
+        AddKey(c, 1, 2, "HALF");
+        if (!EngineOk) ::_exit(4);
+        const char one = 1;
+        if (::write(ready[1], &one, 1) != 1) ::_exit(5);
+        ::pause();  // killed here, the transaction open
+        ::_exit(6);
+    }
+    ::close(ready[1]);
+    char c = 0;
+    ASSERT_EQ(::read(ready[0], &c, 1), 1);
+    ::close(ready[0]);
+    // While it lives, the counter is locked.
+    PutRecord(fb, 1, record(kLen, "mine").data());
+    EXPECT_EQ(EngineError, server::kLockConflict);
+    ::kill(pid, SIGKILL);
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    // The server ends the dead session's transaction as soon as it sees the socket close.
+    for (int i = 0; i < 50; ++i) {
+        PutRecord(fb, 1, record(kLen, "mine").data());
+        if (EngineOk) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    EXPECT_TRUE(EngineOk) << EngineError;
+    EXPECT_EQ(UsedRecordCount(fb), 1);
+    EXPECT_EQ(KeyCount(fb, 1), 0);
+    EXPECT_EQ(AddRecord(fb, record(kLen, "next").data()), 2);
+}
+
+// A fileblock open in one program is neither replaced nor removed by another; once closed
+// it may be.
+TEST_P(ServerEngineTest, AFileblockOpenElsewhereIsNeitherReplacedNorRemoved) {
+    Fileblock* fb = createOpen(kLen, {});
+    AddRecord(fb, record(kLen, "kept").data());
+    testing::TempDir elsewhere;
+    auto second = std::make_shared<server::ServerBackend>();
+    ASSERT_TRUE(second->connect(TestDatabase()));
+    MountBackend(elsewhere.path(), second);
+    CreateFileblock(elsewhere.file("T"), kLen, 0, nullptr);
+    EXPECT_EQ(EngineError, err::OsOther);
+    DeleteFileblock(elsewhere.file("T"));
+    EXPECT_EQ(EngineError, err::OsOther);
+    EXPECT_EQ(UsedRecordCount(fb), 1);
+    // Opened twice here and closed once: still held.
+    Fileblock* again = OpenFileblock(name(), false);
+    CloseFileblock(again);
+    DeleteFileblock(elsewhere.file("T"));
+    EXPECT_EQ(EngineError, err::OsOther);
+    CloseFileblock(fb);
+    DeleteFileblock(elsewhere.file("T"));
+    EXPECT_TRUE(EngineOk) << EngineError;
+    EXPECT_FALSE(FileblockExists(name()));
+    MountBackend(elsewhere.path(), nullptr);
 }
 
 // An index too large to count on every scroll: positions come from its first and last key,

@@ -1,6 +1,7 @@
 #include "support/PgCluster.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <pwd.h>
 #include <sys/socket.h>
@@ -93,6 +94,9 @@ void PgCluster::startWatcher() {
         ::close(fds[1]);
         return;
     }
+    // The server and the tools started through a shell must not inherit our end: the
+    // watcher sees the end of the pipe only when this program is gone.
+    ::fcntl(fds[1], F_SETFD, FD_CLOEXEC);
     watchPipe_ = fds[1];
     watcher_ = pid;
 }

@@ -78,6 +78,7 @@ class ServerFileblock : public BackendFileblock {
     ServerFileblock(ServerBackend& b, int32_t id, int32_t length, std::vector<KeyDef> keys)
         : b_(b), id_(id), length_(length), keys_(std::move(keys)) {}
 
+    ~ServerFileblock() override { b_.released(id_); }
     bool close() override { return true; }
 
     int32_t addRecord(const void* record) override {
@@ -543,7 +544,7 @@ void ServerBackend::failFromError() {
 bool ServerBackend::enter() {
     if (!conn_.isOpen() && !inTxn_) {
         // Nothing is replayed: an operation that failed with the connection was reported.
-        if (!conn_.reconnect()) {
+        if (!conn_.reconnect() || !holdAgain()) {
             Fail(kConnectionFailed);
             return false;
         }
@@ -647,8 +648,10 @@ void ServerBackend::create(const std::string& name, int recordLength, int numKey
     }
     if (!enter()) return;
     pq::Result r;
-    run("create_fileblock", "SELECT invarro.create_fileblock($1, $2, $3, $4)",
-        pq::Params().bytes(name).int32(recordLength).bytes(lengths).bytes(dups), r);
+    if (run("create_fileblock", "SELECT invarro.create_fileblock($1, $2, $3, $4)",
+            pq::Params().bytes(name).int32(recordLength).bytes(lengths).bytes(dups), r) &&
+        r.int32(0, 0) < 0)
+        Fail(-r.int32(0, 0));
 }
 
 BackendFileblock* ServerBackend::open(const std::string& name, bool /*readOnly*/, int& numKeys) {
@@ -677,7 +680,14 @@ BackendFileblock* ServerBackend::open(const std::string& name, bool /*readOnly*/
         keys.push_back(k);
     }
     numKeys = int(keys.size());
-    return new ServerFileblock(*this, r.int32(0, 0), r.int32(0, 1), std::move(keys));
+    const int32_t id = r.int32(0, 0), length = r.int32(0, 1);
+    // Held while it is open: nobody replaces or removes it meanwhile.
+    pq::Result held;
+    if (!run("hold_fileblock", "SELECT pg_advisory_lock_shared(7304192, $1)",
+             pq::Params().int32(id), held))
+        return nullptr;
+    ++held_[id];
+    return new ServerFileblock(*this, id, length, std::move(keys));
 }
 
 void ServerBackend::remove(const std::string& name) {
@@ -685,7 +695,31 @@ void ServerBackend::remove(const std::string& name) {
     pq::Result r;
     if (!run("drop_fileblock", "SELECT invarro.drop_fileblock($1)", pq::Params().bytes(name), r))
         return;
-    if (!r.boolean(0, 0)) Fail(err::FileNotFound);
+    if (r.int32(0, 0) == 0) Fail(err::FileNotFound);
+    if (r.int32(0, 0) < 0) Fail(-r.int32(0, 0));
+}
+
+void ServerBackend::released(int32_t id) {
+    auto it = held_.find(id);
+    if (it == held_.end()) return;
+    if (--it->second == 0) held_.erase(it);
+    if (!conn_.isOpen()) return;  // the locks went with the session
+    pq::Result r;
+    conn_.run("release_fileblock", "SELECT pg_advisory_unlock_shared(7304192, $1)",
+              pq::Params().int32(id), r);
+}
+
+bool ServerBackend::holdAgain() {
+    // A new session holds nothing: the fileblocks still open are held again.
+    for (const auto& [id, count] : held_) {
+        for (int i = 0; i < count; ++i) {
+            pq::Result r;
+            if (!conn_.run("hold_fileblock", "SELECT pg_advisory_lock_shared(7304192, $1)",
+                           pq::Params().int32(id), r))
+                return false;
+        }
+    }
+    return true;
 }
 
 bool ServerBackend::exists(const std::string& name) {

@@ -21,6 +21,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -71,10 +72,13 @@ class ServerBackend : public Backend {
 
     // Commits whose answer was lost and that were decided by asking the server.
     int inDoubtCommits() const { return inDoubtCommits_; }
+    // An open fileblock of this backend goes.
+    void released(int32_t id);
 
   private:
     bool ensureSchema();
     bool resolveInDoubt();
+    bool holdAgain();
 
     pq::Connection conn_;
     std::string conninfo_;
@@ -83,6 +87,7 @@ class ServerBackend : public Backend {
     bool txnFailed_ = false;
     int64_t txid_ = 0;
     int inDoubtCommits_ = 0;
+    std::map<int32_t, int> held_;  // fileblocks open, by id: how many times
     pq::Error txnError_;
     std::string error_;
 };

@@ -67,15 +67,22 @@ LANGUAGE sql IMMUTABLE STRICT AS $$
     0, v & 255), 1, (v >> 8) & 255), 2, (v >> 16) & 255), 3, (v >> 24) & 255)
 $$;
 
+-- Every program that has a fileblock open holds a shared advisory lock (7304192, its id) for
+-- its session; replacing or removing the fileblock takes the lock exclusively for the
+-- transaction, so a fileblock open elsewhere is neither replaced nor removed (-10140), as
+-- the files refuse it.
+
 -- A new fileblock replacing any of the same name: key lengths and duplicate flags come one
--- byte per key. Returns its id.
+-- byte per key. Returns its id, or minus the engine error.
 CREATE OR REPLACE FUNCTION invarro.create_fileblock(p_name text, p_length integer,
                                                     p_lengths bytea, p_dups bytea)
 RETURNS integer LANGUAGE plpgsql AS $$
 DECLARE
   v_id integer;
 BEGIN
-  PERFORM invarro.drop_fileblock(p_name);
+  IF invarro.drop_fileblock(p_name) < 0 THEN
+    RETURN -10140;
+  END IF;
   INSERT INTO invarro.fileblock (name, record_length, num_keys)
     VALUES (p_name, p_length, length(p_lengths)) RETURNING id INTO v_id;
   INSERT INTO invarro.fileblock_key (fb, key_no, key_length, duplicates)
@@ -84,19 +91,24 @@ BEGIN
   RETURN v_id;
 END $$;
 
-CREATE OR REPLACE FUNCTION invarro.drop_fileblock(p_name text) RETURNS boolean
+-- Removes a fileblock: 1, 0 when there is none, -10140 when it is open elsewhere.
+CREATE OR REPLACE FUNCTION invarro.drop_fileblock(p_name text) RETURNS integer
 LANGUAGE plpgsql AS $$
 DECLARE
   v_id integer;
 BEGIN
-  DELETE FROM invarro.fileblock WHERE name = p_name RETURNING id INTO v_id;
+  SELECT id INTO v_id FROM invarro.fileblock WHERE name = p_name FOR UPDATE;
   IF v_id IS NULL THEN
-    RETURN false;
+    RETURN 0;
   END IF;
+  IF NOT pg_try_advisory_xact_lock(7304192, v_id) THEN
+    RETURN -10140;
+  END IF;
+  DELETE FROM invarro.fileblock WHERE id = v_id;
   DELETE FROM invarro.fileblock_key WHERE fb = v_id;
   DELETE FROM invarro.record WHERE fb = v_id;
   DELETE FROM invarro.key_entry WHERE fb = v_id;
-  RETURN true;
+  RETURN 1;
 END $$;
 
 -- Adds a record: the head of the deleted-record chain is reused, else the file grows.
