@@ -18,6 +18,7 @@ PACKAGES=(
   file lintian devscripts groff-base man-db
   libxml2-utils libsaxonhe-java default-jre-headless colord-data qpdf
   libqrencode-dev zbar-tools libxml2-dev libofx-dev
+  postgresql libpq-dev
 )
 
 missing=()

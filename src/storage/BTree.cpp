@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "storage/Backend.h"
 #include "storage/Bytes.h"
 #include "storage/EngineInternal.h"
 #include "storage/EngineTesting.h"
@@ -545,6 +546,7 @@ int CompareKeys(std::string_view a, std::string_view b) {
 void AddKey(Fileblock* fb, int keyNo, int32_t recNo, std::string_view key) {
     if (!EntryCheck(fb, true, keyNo)) return;
     if (FaultTriggered(EngineOp::AddKey)) return;
+    if (fb->backend) return fb->backend->addKey(keyNo, recNo, key);
     if (!keyArgument(fb, keyNo, key)) return;
     if (!MarkChanged(fb)) return ExitStep(fb);
     KeyState& k = fb->keys[keyNo - 1];
@@ -568,6 +570,7 @@ void AddKey(Fileblock* fb, int keyNo, int32_t recNo, std::string_view key) {
 void DeleteKey(Fileblock* fb, int keyNo, int32_t recNo, std::string_view key) {
     if (!EntryCheck(fb, true, keyNo)) return;
     if (FaultTriggered(EngineOp::DeleteKey)) return;
+    if (fb->backend) return fb->backend->deleteKey(keyNo, recNo, key);
     if (key.size() > size_t(kMaxKeyLength)) key = key.substr(0, kMaxKeyLength);
     if (!MarkChanged(fb)) return ExitStep(fb);
     KeyState& k = fb->keys[keyNo - 1];
@@ -587,6 +590,7 @@ void DeleteKey(Fileblock* fb, int keyNo, int32_t recNo, std::string_view key) {
 int32_t FindKeyAtOrAfter(Fileblock* fb, int keyNo, std::string& key) {
     if (!EntryCheck(fb, false, keyNo)) return 0;
     if (FaultTriggered(EngineOp::FindKey)) return 0;
+    if (fb->backend) return fb->backend->findKeyAtOrAfter(keyNo, key);
     KeyState& k = fb->keys[keyNo - 1];
     std::string_view probeKey(key);
     if (probeKey.size() > size_t(kMaxKeyLength)) probeKey = probeKey.substr(0, kMaxKeyLength);
@@ -614,6 +618,7 @@ int32_t FindKeyAtOrAfter(Fileblock* fb, int keyNo, std::string& key) {
 void FindKeyAndRecord(Fileblock* fb, int keyNo, std::string& key, int32_t& recNo, int direction) {
     if (!EntryCheck(fb, false, keyNo)) return;
     if (FaultTriggered(EngineOp::FindKey)) return;
+    if (fb->backend) return fb->backend->findKeyAndRecord(keyNo, key, recNo, direction);
     KeyState& k = fb->keys[keyNo - 1];
     std::string_view probeKey(key);
     if (probeKey.size() > size_t(kMaxKeyLength)) probeKey = probeKey.substr(0, kMaxKeyLength);
@@ -672,17 +677,20 @@ void stepKey(Fileblock* fb, int keyNo, std::string& key, int32_t& recNo, bool fo
 void NextKey(Fileblock* fb, int keyNo, std::string& key, int32_t& recNo) {
     if (!EntryCheck(fb, false, keyNo)) return;
     if (FaultTriggered(EngineOp::NextKey)) return;
+    if (fb->backend) return fb->backend->nextKey(keyNo, key, recNo);
     stepKey(fb, keyNo, key, recNo, true);
 }
 
 void PrevKey(Fileblock* fb, int keyNo, std::string& key, int32_t& recNo) {
     if (!EntryCheck(fb, false, keyNo)) return;
     if (FaultTriggered(EngineOp::PrevKey)) return;
+    if (fb->backend) return fb->backend->prevKey(keyNo, key, recNo);
     stepKey(fb, keyNo, key, recNo, false);
 }
 
 int32_t KeyCount(Fileblock* fb, int keyNo) {
     if (!EntryCheck(fb, false, keyNo)) return 0;
+    if (fb->backend) return fb->backend->keyCount(keyNo);
     return fb->keys[keyNo - 1].entries;
 }
 
@@ -695,6 +703,7 @@ uint32_t ApproxKeyPosition(Fileblock* fb, int keyNo, std::string_view key, int32
         Fail(err::ApproxBadScale);
         return 0;
     }
+    if (fb->backend) return fb->backend->approxKeyPosition(keyNo, key, recNo, scale);
     KeyState& k = fb->keys[keyNo - 1];
     if (k.root == 0) {
         Fail(err::ApproxPosEmpty);
@@ -742,6 +751,7 @@ void ApproxKeyAtPosition(Fileblock* fb, int keyNo, uint32_t position, uint32_t s
         Fail(err::ApproxBadPosition);
         return;
     }
+    if (fb->backend) return fb->backend->approxKeyAtPosition(keyNo, position, scale, key, recNo);
     KeyState& k = fb->keys[keyNo - 1];
     if (k.root == 0) {
         Fail(err::ApproxEmpty);
@@ -796,7 +806,7 @@ uint32_t ApproxRecordPosition(Fileblock* fb, int32_t recNo, uint32_t scale) {
         Fail(err::ApproxBadScale);
         return 0;
     }
-    uint32_t d = uint32_t(fb->high) + 1;
+    uint32_t d = uint32_t(fb->backend ? fb->backend->recordSlotCount() - 1 : fb->high) + 1;
     uint32_t num = recNo < 0 ? 0 : std::min(uint32_t(recNo), d);
     uint64_t n1 = uint64_t(scale) + 1;
     while (n1 * num > 0xFFFFFFFFull) {
@@ -814,7 +824,8 @@ int32_t ApproxRecordAtPosition(Fileblock* fb, uint32_t position, uint32_t scale)
         Fail(err::ApproxBadPosition);
         return 0;
     }
-    uint64_t e = uint64_t(uint32_t(fb->high)) + 1;
+    uint64_t e =
+        uint64_t(uint32_t(fb->backend ? fb->backend->recordSlotCount() - 1 : fb->high)) + 1;
     uint64_t n1 = uint64_t(scale) + 1;
     uint32_t s = uint32_t(e / n1);
     uint32_t t = e * position > 0xFFFFFFFFull ? position * s : uint32_t(e * position / n1);

@@ -8,6 +8,7 @@
 #include <new>
 #include <vector>
 
+#include "storage/Backend.h"
 #include "storage/Bytes.h"
 #include "storage/EngineInternal.h"
 #include "storage/EngineTesting.h"
@@ -216,6 +217,7 @@ bool closeInternal(Fileblock* fb) {
         Fail(err::NotOpen);
         return false;
     }
+    if (fb->backend) return CloseBackendFileblock(fb);
     bool ok = true;
     // Inside a transaction only a fileblock it changed has anything to write, and its
     // files stay open, with the transaction, until it ends.
@@ -364,6 +366,9 @@ void CreateFileblock(const std::string& name, int recordLength, int numKeys,
     if (numKeys < 0 || numKeys > kMaxKeys) return Fail(err::TooManyKeysCreate);
     for (int i = 0; i < numKeys; ++i)
         if (keys[i].length < 1 || keys[i].length > kMaxKeyLength) return Fail(err::BadKeyLength);
+    std::string relative;
+    if (Backend* backend = BackendFor(name, &relative))
+        return backend->create(relative, recordLength, numKeys, keys);
     std::string dataName = DataFileName(name);
     std::string indexName = IndexFileName(name);
     // Files that another open holds are not replaced under it.
@@ -381,10 +386,18 @@ void DeleteFileblock(const std::string& name) {
         return;
     }
     if (InTransaction()) return Fail(err::TransactionState);
+    std::string relative;
+    if (Backend* backend = BackendFor(name, &relative)) return backend->remove(relative);
     if (!FileNotHeld(DataFileName(name)) || !FileNotHeld(IndexFileName(name))) return;
     removeQuietly(IndexFileName(name));
     removeQuietly(DiaFileName(name));
     RemoveFile(DataFileName(name));
+}
+
+bool FileblockExists(const std::string& name) {
+    std::string relative;
+    if (Backend* backend = BackendFor(name, &relative)) return backend->exists(relative);
+    return FileExists(DataFileName(name));
 }
 
 // ---------------------------------------------------------------------- open and close
@@ -475,6 +488,9 @@ Fileblock* OpenFileblock(const std::string& name, bool readOnly, bool /*shared*/
         return nullptr;
     }
     if (FaultTriggered(EngineOp::Open)) return nullptr;
+    std::string relative;
+    if (Backend* backend = BackendFor(name, &relative))
+        return OpenBackendFileblock(backend, relative, readOnly);
     // What a program that died left in the folder's journal is finished first.
     if (!RecoverBeforeOpen(DataFileName(name))) return nullptr;
     return openInternal(name, readOnly, false);
@@ -527,6 +543,7 @@ int64_t slotPos(const Fileblock* fb, int32_t n) {
 int32_t AddRecord(Fileblock* fb, const void* record) {
     if (!EntryCheck(fb, true)) return 0;
     if (FaultTriggered(EngineOp::AddRecord)) return 0;
+    if (fb->backend) return fb->backend->addRecord(record);
     if (!MarkChanged(fb)) {
         ExitStep(fb);
         return 0;
@@ -570,6 +587,7 @@ int32_t AddRecord(Fileblock* fb, const void* record) {
 void GetRecord(Fileblock* fb, int32_t recNo, void* record) {
     if (!EntryCheck(fb, false)) return;
     if (FaultTriggered(EngineOp::GetRecord)) return;
+    if (fb->backend) return fb->backend->getRecord(recNo, record);
     if (recNo < 0) {
         Fail(err::ShortRead);
         return;
@@ -581,6 +599,7 @@ void GetRecord(Fileblock* fb, int32_t recNo, void* record) {
 void PutRecord(Fileblock* fb, int32_t recNo, const void* record) {
     if (!EntryCheck(fb, true)) return;
     if (FaultTriggered(EngineOp::PutRecord)) return;
+    if (fb->backend) return fb->backend->putRecord(recNo, record);
     // Writing outside the allocated slots would leave a file whose slot count no longer
     // matches its header, so such numbers are refused like record number 0.
     if (recNo <= 0 || recNo > fb->high) {
@@ -592,6 +611,7 @@ void PutRecord(Fileblock* fb, int32_t recNo, const void* record) {
 }
 
 bool PushDeletedSlot(Fileblock* fb, int32_t recNo) {
+    if (fb->backend) return fb->backend->pushDeletedSlot(recNo);
     if (!MarkChanged(fb)) return false;
     uint8_t link[4];
     wr32(link, fb->chainHead);
@@ -604,6 +624,7 @@ bool PushDeletedSlot(Fileblock* fb, int32_t recNo) {
 void DeleteRecord(Fileblock* fb, int32_t recNo) {
     if (!EntryCheck(fb, true)) return;
     if (FaultTriggered(EngineOp::DeleteRecord)) return;
+    if (fb->backend) return fb->backend->deleteRecord(recNo);
     if (recNo < 1 || recNo > fb->high) {
         Fail(err::BadDeleteRecord);
         return;
@@ -622,6 +643,7 @@ void DeleteRecord(Fileblock* fb, int32_t recNo) {
 int32_t GetRecordRun(Fileblock* fb, int32_t first, int32_t count, void* out) {
     if (!EntryCheck(fb, false)) return 0;
     if (FaultTriggered(EngineOp::GetRecord)) return 0;
+    if (fb->backend) return fb->backend->getRecordRun(first, count, out);
     if (first < 1 || count < 1) {
         Fail(err::ShortRead);
         return 0;
@@ -645,21 +667,25 @@ int32_t GetRecordRun(Fileblock* fb, int32_t first, int32_t count, void* out) {
 
 int32_t UsedRecordCount(Fileblock* fb) {
     if (!EntryCheck(fb, false)) return 0;
+    if (fb->backend) return fb->backend->usedRecordCount();
     return fb->high - fb->deletedCount;
 }
 
 int32_t RecordSlotCount(Fileblock* fb) {
     if (!EntryCheck(fb, false)) return 0;
+    if (fb->backend) return fb->backend->recordSlotCount();
     return fb->high + 1;
 }
 
 int32_t RecordLength(Fileblock* fb) {
     if (!EntryCheck(fb, false)) return 0;
+    if (fb->backend) return fb->backend->recordLength();
     return fb->recordLength;
 }
 
 int32_t NextUsedRecord(Fileblock* fb, int32_t recNo) {
     if (!EntryCheck(fb, false)) return 0;
+    if (fb->backend) return fb->backend->nextUsedRecord(recNo);
     for (int64_t n = int64_t(std::max(recNo, 0)) + 1; n <= fb->high; ++n) {
         uint8_t mark[4];
         if (!fb->data.read(slotPos(fb, int32_t(n)), mark, 4)) {
@@ -675,6 +701,7 @@ int32_t NextUsedRecord(Fileblock* fb, int32_t recNo) {
 
 int32_t PrevUsedRecord(Fileblock* fb, int32_t recNo) {
     if (!EntryCheck(fb, false)) return 0;
+    if (fb->backend) return fb->backend->prevUsedRecord(recNo);
     int64_t start = std::min<int64_t>(recNo, int64_t(fb->high) + 1) - 1;
     for (int64_t n = start; n >= 1; --n) {
         uint8_t mark[4];
@@ -691,6 +718,7 @@ int32_t PrevUsedRecord(Fileblock* fb, int32_t recNo) {
 
 void MarkForRebuild(Fileblock* fb) {
     if (!EntryCheck(fb, true)) return;
+    if (fb->backend) return fb->backend->markForRebuild();
     if (!MarkChanged(fb)) return ExitStep(fb);
     fb->keepUpdateFlag = true;
 }

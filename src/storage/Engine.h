@@ -140,6 +140,9 @@ void CreateFileblock(const std::string& name, int recordLength, int numKeys,
 Fileblock* OpenFileblock(const std::string& name, bool readOnly, bool shared = false);
 void CloseFileblock(Fileblock*& fb);
 void DeleteFileblock(const std::string& name);
+// Whether a fileblock of that name exists (its data file, or its rows on a server), for
+// callers that must not ask the file system: the books may not be in files.
+bool FileblockExists(const std::string& name);
 bool IsFileblockOpen(const Fileblock* fb);
 
 int32_t AddRecord(Fileblock* fb, const void* record);

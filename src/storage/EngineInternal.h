@@ -83,9 +83,12 @@ struct FileblockState {
     std::vector<KeyHeaderState> keys;
 };
 
+class BackendFileblock;
+
 struct Fileblock {
     uint32_t marker = 0;
     uint32_t serial = 0;
+    BackendFileblock* backend = nullptr;  // set when the fileblock lives in a backend
     RecordFile data;
     RecordFile index;
     std::string dataName;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "storage/BTree.h"
+#include "storage/Backend.h"
 #include "storage/BufferedRecords.h"
 #include "storage/Bytes.h"
 #include "storage/EngineInternal.h"
@@ -576,6 +577,11 @@ bool RebuildFileblock(const std::string& name, int32_t recordLength, int numKeys
         ResetStatus();
         Fail(err::TransactionState);
         return false;
+    }
+    std::string relative;
+    if (Backend* backend = BackendFor(name, &relative)) {
+        ResetStatus();
+        return backend->rebuild(relative, numKeys, keys, builder, sink);
     }
     // The slots of the file to be copied (for the memory the keys are collected in).
     int64_t slots = 1;

@@ -46,6 +46,7 @@
 #include <memory>
 #include <vector>
 
+#include "storage/Backend.h"
 #include "storage/Bytes.h"
 #include "storage/EngineInternal.h"
 #include "storage/FileIO.h"
@@ -582,15 +583,24 @@ WriteRoute RouteWrite(RecordFile* file) {
 
 bool JoinTransaction(Fileblock* fb) {
     if (!gTxn || fb->joinedTransaction == gTxn->serial) return true;
+    if (AnyBackendInTransaction()) {  // one transaction changes files or a server, not both
+        Fail(err::TransactionState);
+        return false;
+    }
     fb->beforeTransaction = SaveState(fb);
     fb->joinedTransaction = gTxn->serial;
     gTxn->blocks.push_back(fb);
     return true;
 }
 
+bool TransactionChangesFiles() {
+    return gTxn && (!gTxn->blocks.empty() || !gTxn->files.empty());
+}
+
 void RollbackTransaction() {
     ResetStatus();
     if (!gTxn) return;
+    RollbackBackendTransactions();
     for (Fileblock* fb : gTxn->blocks) {
         FlushFileblockPages(fb, false);  // the pool's pages of it are the transaction's
         RestoreState(fb, fb->beforeTransaction);
@@ -616,6 +626,7 @@ bool CommitTransaction() {
         failure.restore();
         return false;
     };
+    if (!CommitBackendTransactions()) return rollback();
     // Everything the fileblocks still hold in memory joins the overlays: changed pages,
     // key headers and the data header, whose update flag the commit leaves clear, since a
     // committed index is whole (unless it was marked for a rebuild).

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 
+#include "storage/Backend.h"
 #include "storage/Bytes.h"
 #include "storage/EngineInternal.h"
 
@@ -84,7 +85,7 @@ void ReadVariableRecord(Fileblock* fb, int32_t recNo, uint8_t* buffer, int32_t& 
     int32_t n = recNo;
     for (int32_t sections = 0; n != 0 && length < capacity; ++sections) {
         if (sections >= MaxSections(L)) return Fail(err::VarChainBroken);
-        if (!fb->data.read(int64_t(n) * L, gSection.data(), size_t(L))) return ExitStep(fb);
+        if (!ReadSlot(fb, n, gSection.data())) return ExitStep(fb);
         const bool first = sections == 0;
         int32_t take = std::min(capacity - length, SectionUsedBytes(gSection.data(), L, first));
         std::memcpy(buffer + length, gSection.data() + (first ? 0 : 1), size_t(take));
@@ -96,13 +97,15 @@ void ReadVariableRecord(Fileblock* fb, int32_t recNo, uint8_t* buffer, int32_t& 
 void DeleteVariableRecord(Fileblock* fb, int32_t recNo) {
     if (!EntryCheck(fb, true)) return;
     const int32_t L = fb->recordLength;
+    const int32_t high = HighestRecord(fb);
+    if (!sectionBuffer(L)) return;
     int32_t n = recNo;
     for (int32_t sections = 0; n != 0; ++sections) {
         if (sections >= MaxSections(L)) return Fail(err::VarChainBroken);
-        if (n < 1 || n > fb->high) return Fail(err::VarChainBroken);
-        uint8_t mark[4], link[4];
-        if (!fb->data.read(int64_t(n) * L, mark, 4)) return ExitStep(fb);
-        if (!fb->data.read(int64_t(n) * L + L - 4, link, 4)) return ExitStep(fb);
+        if (n < 1 || n > high) return Fail(err::VarChainBroken);
+        if (!ReadSlot(fb, n, gSection.data())) return ExitStep(fb);
+        const uint8_t* mark = gSection.data();
+        const uint8_t* link = gSection.data() + L - 4;
         // The first section must be live; continuation sections carry 1 in their first byte.
         if (sections == 0 ? rd32(mark) != 0 : mark[0] != 1) return Fail(err::BadDeleteRecord);
         if (!PushDeletedSlot(fb, n)) return ExitStep(fb);
@@ -142,13 +145,10 @@ int32_t AppendVariableRecord(BufferedWriter& writer, const uint8_t* record, int3
 
 bool AssembleVariableRecord(Fileblock* fb, const uint8_t* firstSection,
                             std::vector<uint8_t>& record) {
-    const int32_t L = fb->recordLength;
+    const int32_t high = HighestRecord(fb);
     return AssembleChain(
-        firstSection, L,
-        [fb, L](int32_t n, uint8_t* out) {
-            return n <= fb->high && fb->data.read(int64_t(n) * L, out, size_t(L));
-        },
-        record);
+        firstSection, fb->recordLength,
+        [fb, high](int32_t n, uint8_t* out) { return n <= high && ReadSlot(fb, n, out); }, record);
 }
 
 }  // namespace invarro::storage

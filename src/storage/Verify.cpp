@@ -11,6 +11,7 @@
 #include <set>
 
 #include "storage/BTree.h"
+#include "storage/Backend.h"
 #include "storage/Bytes.h"
 #include "storage/Engine.h"
 #include "storage/KeyText.h"
@@ -286,6 +287,8 @@ bool ReadFileblockInfo(const std::string& name, FileblockInfo& info, std::string
 }
 
 std::vector<std::string> CheckFileblock(const std::string& name) {
+    std::string relative;
+    if (Backend* backend = BackendFor(name, &relative)) return backend->check(relative);
     std::vector<std::string> problems;
     Reader r;
     if (!r.open(name)) {

@@ -1,0 +1,272 @@
+#include "storage/server/Pq.h"
+
+#include <arpa/inet.h>
+#include <libpq-fe.h>
+
+#include <cstring>
+
+namespace invarro::pq {
+
+Failure FailureOf(std::string_view s) {
+    if (s.empty()) return Failure::Other;
+    if (s == "40P01" || s == "40001") return Failure::Retry;
+    if (s == "55P03") return Failure::LockTimeout;
+    if (s == "23505") return Failure::Duplicate;
+    // Class 08: connection exceptions; 57P01..57P03: the server is shutting down or starting.
+    if (s.substr(0, 2) == "08" || s == "57P01" || s == "57P02" || s == "57P03")
+        return Failure::Connection;
+    return Failure::Other;
+}
+
+// ---------------------------------------------------------------------------- Result
+
+Result::~Result() {
+    if (r_) PQclear(r_);
+}
+
+Result& Result::operator=(Result&& o) noexcept {
+    if (this != &o) {
+        if (r_) PQclear(r_);
+        r_ = o.r_;
+        o.r_ = nullptr;
+    }
+    return *this;
+}
+
+int Result::rows() const {
+    return r_ ? PQntuples(r_) : 0;
+}
+
+bool Result::isNull(int row, int col) const {
+    return !r_ || PQgetisnull(r_, row, col);
+}
+
+std::string_view Result::bytes(int row, int col) const {
+    if (isNull(row, col)) return {};
+    return {PQgetvalue(r_, row, col), size_t(PQgetlength(r_, row, col))};
+}
+
+int32_t Result::int32(int row, int col) const {
+    std::string_view v = bytes(row, col);
+    if (v.size() != 4) return 0;
+    uint32_t n;
+    std::memcpy(&n, v.data(), 4);
+    return int32_t(ntohl(n));
+}
+
+int64_t Result::int64(int row, int col) const {
+    std::string_view v = bytes(row, col);
+    if (v.size() != 8) return 0;
+    uint64_t n = 0;
+    for (char c : v)
+        n = (n << 8) | uint8_t(c);
+    return int64_t(n);
+}
+
+bool Result::boolean(int row, int col) const {
+    std::string_view v = bytes(row, col);
+    return v.size() == 1 && v[0] != 0;
+}
+
+int64_t Result::affected() const {
+    if (!r_) return 0;
+    const char* n = PQcmdTuples(r_);
+    return n && *n ? std::strtoll(n, nullptr, 10) : 0;
+}
+
+// ---------------------------------------------------------------------------- Params
+
+Params& Params::int32(int32_t v) {
+    uint32_t n = htonl(uint32_t(v));
+    values_.emplace_back(reinterpret_cast<const char*>(&n), 4);
+    nulls_.push_back(false);
+    return *this;
+}
+
+Params& Params::int64(int64_t v) {
+    std::string s(8, '\0');
+    for (int i = 7; i >= 0; --i) {
+        s[size_t(i)] = char(uint64_t(v) & 0xFF);
+        v = int64_t(uint64_t(v) >> 8);
+    }
+    values_.push_back(std::move(s));
+    nulls_.push_back(false);
+    return *this;
+}
+
+Params& Params::boolean(bool v) {
+    values_.emplace_back(1, v ? '\1' : '\0');
+    nulls_.push_back(false);
+    return *this;
+}
+
+Params& Params::bytes(std::string_view v) {
+    values_.emplace_back(v);
+    nulls_.push_back(false);
+    return *this;
+}
+
+Params& Params::null() {
+    values_.emplace_back();
+    nulls_.push_back(true);
+    return *this;
+}
+
+// ------------------------------------------------------------------------ Connection
+
+Connection::~Connection() {
+    close();
+}
+
+void Connection::close() {
+    if (conn_) PQfinish(conn_);
+    conn_ = nullptr;
+    prepared_.clear();
+}
+
+bool Connection::isOpen() const {
+    return conn_ && PQstatus(conn_) == CONNECTION_OK;
+}
+
+int Connection::backendPid() const {
+    return isOpen() ? PQbackendPID(conn_) : 0;
+}
+
+Connection::TxnState Connection::transactionState() const {
+    if (!conn_) return TxnState::Unknown;
+    switch (PQtransactionStatus(conn_)) {
+        case PQTRANS_IDLE:
+            return TxnState::Idle;
+        case PQTRANS_ACTIVE:
+            return TxnState::Active;
+        case PQTRANS_INTRANS:
+            return TxnState::InTransaction;
+        case PQTRANS_INERROR:
+            return TxnState::Failed;
+        default:
+            return TxnState::Unknown;
+    }
+}
+
+bool Connection::open(const std::string& conninfo, const SessionSettings& settings) {
+    conninfo_ = conninfo;
+    settings_ = settings;
+    return connect();
+}
+
+bool Connection::reconnect() {
+    return connect();
+}
+
+bool Connection::connect() {
+    close();
+    error_ = {};
+    const std::string idle = std::to_string(settings_.keepaliveIdleSeconds);
+    const std::string interval = std::to_string(settings_.keepaliveIntervalSeconds);
+    const std::string count = std::to_string(settings_.keepaliveCount);
+    const std::string timeout = std::to_string(settings_.connectTimeoutSeconds);
+    // The caller's string comes first ("dbname" is expanded from it); the keepalives and
+    // the timeout follow, so a closed laptop's connection is noticed within a minute or two.
+    const char* keys[] = {
+        "dbname",           "keepalives",      "keepalives_idle",  "keepalives_interval",
+        "keepalives_count", "connect_timeout", "application_name", nullptr};
+    const char* values[] = {conninfo_.c_str(),
+                            "1",
+                            idle.c_str(),
+                            interval.c_str(),
+                            count.c_str(),
+                            timeout.c_str(),
+                            settings_.applicationName.c_str(),
+                            nullptr};
+    conn_ = PQconnectdbParams(keys, values, 1);
+    if (!conn_ || PQstatus(conn_) != CONNECTION_OK) {
+        error_.failure = Failure::Connection;
+        error_.message = conn_ ? PQerrorMessage(conn_) : "out of memory";
+        close();
+        return false;
+    }
+    return exec("SET lock_timeout = " + std::to_string(settings_.lockTimeoutMs) +
+                "; SET idle_in_transaction_session_timeout = " +
+                std::to_string(settings_.idleInTransactionTimeoutMs) +
+                "; SET client_min_messages = warning");
+}
+
+bool Connection::check(PGresult* r, Result* out) {
+    Result holder(r);
+    const ExecStatusType st = r ? PQresultStatus(r) : PGRES_FATAL_ERROR;
+    if (st == PGRES_COMMAND_OK || st == PGRES_TUPLES_OK) {
+        error_ = {};
+        if (out) *out = std::move(holder);
+        return true;
+    }
+    error_ = {};
+    const char* state = r ? PQresultErrorField(r, PG_DIAG_SQLSTATE) : nullptr;
+    error_.sqlstate = state ? state : "";
+    error_.message = r ? PQresultErrorMessage(r) : (conn_ ? PQerrorMessage(conn_) : "");
+    if (!conn_ || PQstatus(conn_) != CONNECTION_OK)
+        error_.failure = Failure::Connection;
+    else
+        error_.failure = FailureOf(error_.sqlstate);
+    if (error_.failure == Failure::Connection) prepared_.clear();
+    return false;
+}
+
+bool Connection::exec(const std::string& sql) {
+    Result ignored;
+    return exec(sql, ignored);
+}
+
+bool Connection::exec(const std::string& sql, Result& last) {
+    if (!conn_) {
+        error_ = {Failure::Connection, "", "not connected"};
+        return false;
+    }
+    return check(PQexec(conn_, sql.c_str()), &last);
+}
+
+namespace {
+struct Raw {
+    std::vector<const char*> values;
+    std::vector<int> lengths;
+    std::vector<int> formats;
+};
+}  // namespace
+
+bool Connection::query(const std::string& sql, const Params& params, Result& out) {
+    if (!conn_) {
+        error_ = {Failure::Connection, "", "not connected"};
+        return false;
+    }
+    Raw raw;
+    for (size_t i = 0; i < params.values_.size(); ++i) {
+        raw.values.push_back(params.nulls_[i] ? nullptr : params.values_[i].data());
+        raw.lengths.push_back(int(params.values_[i].size()));
+        raw.formats.push_back(1);
+    }
+    return check(PQexecParams(conn_, sql.c_str(), params.size(), nullptr, raw.values.data(),
+                              raw.lengths.data(), raw.formats.data(), 1),
+                 &out);
+}
+
+bool Connection::run(const std::string& name, const std::string& sql, const Params& params,
+                     Result& out) {
+    if (!conn_) {
+        error_ = {Failure::Connection, "", "not connected"};
+        return false;
+    }
+    if (!prepared_.count(name)) {
+        if (!check(PQprepare(conn_, name.c_str(), sql.c_str(), 0, nullptr), nullptr)) return false;
+        prepared_.insert(name);
+    }
+    Raw raw;
+    for (size_t i = 0; i < params.values_.size(); ++i) {
+        raw.values.push_back(params.nulls_[i] ? nullptr : params.values_[i].data());
+        raw.lengths.push_back(int(params.values_[i].size()));
+        raw.formats.push_back(1);
+    }
+    return check(PQexecPrepared(conn_, name.c_str(), params.size(), raw.values.data(),
+                                raw.lengths.data(), raw.formats.data(), 1),
+                 &out);
+}
+
+}  // namespace invarro::pq
