@@ -340,6 +340,8 @@ class ServerFileblock : public BackendFileblock {
 
   private:
     // The sample of a large index's keys, taken again when its count moved by a tenth.
+    // The same pages are sampled each time the table is unchanged, so a list's scroll
+    // bar does not move when a window merely reads the positions again.
     const KeySample* sample(int keyNo, int32_t n) {
         if (samples_.size() < keys_.size()) samples_.resize(keys_.size());
         std::unique_ptr<KeySample>& kept = samples_[size_t(keyNo - 1)];
@@ -349,7 +351,7 @@ class ServerFileblock : public BackendFileblock {
         pq::Result r;
         if (!b_.run("key_sample",
                     "SELECT key FROM invarro.key_entry TABLESAMPLE SYSTEM (($3::integer / "
-                    "100.0)::real) WHERE fb = $1 AND key_no = $2",
+                    "100.0)::real) REPEATABLE (0) WHERE fb = $1 AND key_no = $2",
                     pq::Params().int32(id_).int32(keyNo).int32(int32_t(SamplePercent(n) * 100)), r))
             return nullptr;
         std::vector<std::string> keys;
