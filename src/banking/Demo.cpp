@@ -29,12 +29,9 @@ std::string Escaped(std::string_view text) {
     return s;
 }
 
+// The amount without its sign, as the statement writes it beside a credit/debit mark.
 std::string Plain(data::Money m) {
-    const int64_t c = m.cents() < 0 ? -m.cents() : m.cents();
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%lld.%02lld", static_cast<long long>(c / 100),
-                  static_cast<long long>(c % 100));
-    return buf;
+    return (m.cents() < 0 ? data::Money::FromCents(-m.cents()) : m).storedText();
 }
 
 struct Entry {

@@ -1,7 +1,7 @@
 #include "invoicing/Totals.h"
 
 #include "data/Ansi.h"
-#include "data/SpecialLines.h"
+#include "data/SubTotalDiscountLines.h"
 
 namespace invarro::invoicing {
 

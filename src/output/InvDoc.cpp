@@ -6,7 +6,7 @@
 #include "data/Ansi.h"
 #include "data/Files.h"
 #include "data/Keys.h"
-#include "data/SpecialLines.h"
+#include "data/SubTotalDiscountLines.h"
 #include "data/Texts.h"
 #include "data/Update.h"
 #include "storage/BTree.h"

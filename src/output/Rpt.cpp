@@ -11,7 +11,7 @@
 #include "data/Files.h"
 #include "data/Keys.h"
 #include "data/OwnFiles.h"
-#include "data/SpecialLines.h"
+#include "data/SubTotalDiscountLines.h"
 #include "invoicing/Receivables.h"
 #include "output/FileNames.h"
 #include "output/InvPrint.h"

@@ -23,7 +23,7 @@
 
 #include "data/Ansi.h"
 #include "data/Fileblocks.h"
-#include "data/SpecialLines.h"
+#include "data/SubTotalDiscountLines.h"
 #include "data/Texts.h"
 #include "data/Update.h"
 #include "invoicing/Receivables.h"

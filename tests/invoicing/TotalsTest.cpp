@@ -296,7 +296,7 @@ TEST(SharedDiscounts, StoredLinesTotalAsSaved) {
     EXPECT_EQ(t.taxable, M(9000));
 }
 
-TEST(SpecialLines, EachDiscountCoversTheLinesSinceThePreviousOne) {
+TEST(SubTotalDiscountLines, EachDiscountCoversTheLinesSinceThePreviousOne) {
     Fixture f;
     f.options.currencySymbol = "€";
     f.grid[1] = Row("A", "1", "a", "200.00");
@@ -310,7 +310,7 @@ TEST(SpecialLines, EachDiscountCoversTheLinesSinceThePreviousOne) {
     EXPECT_EQ(t.net, M(22900));
 }
 
-TEST(SpecialLines, MalformedOrShortDiscountCodesGiveZero) {
+TEST(SubTotalDiscountLines, MalformedOrShortDiscountCodesGiveZero) {
     for (const char* code : {"DISCOUNT", "DISCOUNTX", "DISCOUNT1.2.", "XDISCOUNT"}) {
         Fixture f;
         f.grid[1] = Row("A", "1", "a", "80.00");
@@ -326,7 +326,7 @@ TEST(SpecialLines, MalformedOrShortDiscountCodesGiveZero) {
     EXPECT_EQ(DiscountPercent("  DISCOUNT15  ")->units(), 150000);
 }
 
-TEST(SpecialLines, ADiscountDescriptionAloneIsAnOrdinaryLine) {
+TEST(SubTotalDiscountLines, ADiscountDescriptionAloneIsAnOrdinaryLine) {
     Fixture f;
     f.grid[1] = Row("DC1", "2", "Discount card", "4.50");
     Totals t = f.run();
@@ -336,7 +336,7 @@ TEST(SpecialLines, ADiscountDescriptionAloneIsAnOrdinaryLine) {
     EXPECT_EQ(t.net, M(900));
 }
 
-TEST(SpecialLines, SubTotalsCountOnlyTheLinesSinceThePreviousOne) {
+TEST(SubTotalDiscountLines, SubTotalsCountOnlyTheLinesSinceThePreviousOne) {
     Fixture f;
     f.grid[1] = Row("A", "1", "a", "20.00");
     f.grid[2] = Row("B", "1", "b", "30.00");
@@ -357,7 +357,7 @@ TEST(SpecialLines, SubTotalsCountOnlyTheLinesSinceThePreviousOne) {
     EXPECT_EQ(f.grid[5].description, "*** Sub-Total  $5.00");
 }
 
-TEST(SpecialLines, SubTotalsIncludeDiscountLinesAbove) {
+TEST(SubTotalDiscountLines, SubTotalsIncludeDiscountLinesAbove) {
     Fixture f;
     f.grid[1] = Row("A", "1", "a", "100.00");
     f.grid[2] = Row("DISCOUNT20", "1", "", "0");
@@ -367,7 +367,7 @@ TEST(SpecialLines, SubTotalsIncludeDiscountLinesAbove) {
     EXPECT_EQ(t.net, M(8000));
 }
 
-TEST(SpecialLines, TheWordsAreFoundInAnyLetterCaseButOnlyInPlainLetters) {
+TEST(SubTotalDiscountLines, TheWordsAreFoundInAnyLetterCaseButOnlyInPlainLetters) {
     auto row = [](std::string code, std::string desc) {
         return LineRow{std::move(code), "1", std::move(desc), "1.00", "Y", "1.00"};
     };
@@ -387,7 +387,7 @@ TEST(SpecialLines, TheWordsAreFoundInAnyLetterCaseButOnlyInPlainLetters) {
     EXPECT_FALSE(IsSubTotalRow(row("", "")));
 }
 
-TEST(SpecialLines, CommentLinesAddNothing) {
+TEST(SubTotalDiscountLines, CommentLinesAddNothing) {
     Fixture f;
     f.grid[1] = Row("A", "1", "a", "10.00");
     f.grid[2] = CommentRow("Delivered Tuesday");

@@ -1,4 +1,4 @@
-#include "data/SpecialLines.h"
+#include "data/SubTotalDiscountLines.h"
 
 #include "data/Ansi.h"
 
