@@ -224,11 +224,19 @@ bool closeInternal(Fileblock* fb) {
     const bool inTransaction = InTransaction();
     const bool write =
         !fb->readOnly && (!inTransaction || fb->joinedTransaction != 0 || fb->updateInProgress);
+    // Changed outside any transaction, its files were written without a sync.
+    const bool plainChange = write && !inTransaction && fb->updateInProgress && !fb->keepUpdateFlag;
     if (fb->numKeys > 0) {
         if (write && !FlushFileblockPages(fb, true)) ok = false;
         FlushFileblockPages(fb, false);  // detaches whatever is left after a failure
     }
-    // The update-in-progress flag is cleared only when the index reached the disk whole.
+    // The update-in-progress flag is cleared only when the index reached the disk whole: the
+    // header with its counters and the flag still set, the index and the records are synced
+    // first, so that a power cut leaves either a set flag (the index is rebuilt) or a clear
+    // one over a whole index. The clearing itself needs no sync: lost, the flag stays set.
+    if (plainChange && ok &&
+        (!WriteDataHeader(fb, true) || (fb->numKeys > 0 && !fb->index.sync()) || !fb->data.sync()))
+        ok = false;
     // Outside a transaction a header that nothing changed since the last commit is not
     // written again (its file may wait in the journal for a checkpoint).
     const bool headerChanged = inTransaction || fb->updateInProgress || fb->keepUpdateFlag || !ok;
@@ -530,8 +538,10 @@ bool MarkChanged(Fileblock* fb) {
         return true;
     }
     if (fb->updateInProgress) return true;
+    // The flag is durable before the first change is written: a power cut must not keep a
+    // change and lose the flag that says the index may not match it.
     uint8_t one = 1;
-    if (!fb->data.write(20, &one, 1)) return false;
+    if (!fb->data.write(20, &one, 1) || !fb->data.sync()) return false;
     fb->updateInProgress = true;
     return true;
 }
