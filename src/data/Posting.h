@@ -14,8 +14,10 @@
 // own calls outside any Posting are each a transaction of their own.
 //
 // A commit syncs the journal once; the files themselves are synced when the journal is
-// checkpointed (a fileblock with committed changes closes, the journal grows large, the
-// engine stops). A batch run that keeps its files open calls FinishBatch at its end.
+// checkpointed: when it grows large, when the program is idle, before anything reads or
+// replaces whole files, and when the engine stops. Closing a fileblock does not
+// checkpoint: its files stay open, with their locks, until then. A batch run calls
+// FinishBatch at its end, so that its files are synced before it reports.
 #pragma once
 
 #include <cstdint>

@@ -126,7 +126,8 @@ inline constexpr int16_t Open = 0x6C00;
 // Starts the engine with a page buffer pool. Returns the number of buffers allocated,
 // which may be more than asked for (see SetPoolFloor).
 int InitEngine(int buffersWanted);
-// Closes every open fileblock in order of opening and stops the engine.
+// Checkpoints the journal (see Transaction.h), closes every open fileblock in order of
+// opening and stops the engine.
 void ExitEngine();
 bool EngineStarted();
 
@@ -138,6 +139,10 @@ int PoolFloor();
 void CreateFileblock(const std::string& name, int recordLength, int numKeys,
                      const KeyDescriptor* keys);
 Fileblock* OpenFileblock(const std::string& name, bool readOnly, bool shared = false);
+// Writes what the fileblock still holds in memory and closes it. A close is no
+// checkpoint: files whose committed transactions wait in the journal stay open, with their
+// locks, until the next one. A fileblock changed outside any transaction has its index and
+// records synced before its update flag is cleared.
 void CloseFileblock(Fileblock*& fb);
 void DeleteFileblock(const std::string& name);
 // Whether a fileblock of that name exists (its data file, or its rows on a server), for

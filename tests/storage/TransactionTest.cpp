@@ -438,7 +438,7 @@ TEST_F(TransactionTest, AFailedWriteAtAnyPointOfACommitRollsItBack) {
             EXPECT_FALSE(InTransaction());
             EXPECT_EQ(UsedRecordCount(a), pending ? 65 : 50) << "fault at " << n;
         }
-        CloseFileblock(a);  // a checkpoint may fail here too
+        CloseFileblock(a);  // leaves the journal to the checkpoint at exit
         CloseFileblock(b);
         ClearFileFault();
         ExitEngine();
@@ -464,7 +464,7 @@ TEST_F(TransactionTest, AFailedWriteAtAnyPointOfACommitRollsItBack) {
 }
 
 // The same with the process ended at each file operation, as a kill would, through the
-// commit, the checkpoint at close and the engine's exit: the next program finds the books
+// commit, the close and the checkpoint at the engine's exit: the next program finds the books
 // before or after, sound, with no question to ask.
 TEST_F(TransactionTest, AKillAtAnyFileOperationLeavesTheBooksBeforeOrAfter) {
     std::string base = folder("base");
