@@ -64,6 +64,7 @@ using ProgramPosting = std::function<bool(const std::string& folder, platform::P
 // The posting in a child process (ended at the n-th file operation when n > 0); its exit
 // status.
 int InChild(const std::string& folder, const ProgramPosting& post, int64_t n) {
+    std::fflush(stdout);  // the child's exit would print what waits in the buffer again
     pid_t pid = ::fork();
     if (pid == 0) {
         storage::InitEngine(30);
@@ -365,34 +366,36 @@ TEST_F(PostingFaultTest, NewInvoiceWithItsLinesAndBalances) {
     });
 }
 
+// Invoice 1346 opened in the editor, given a new number and a new quantity on its second
+// line, and saved; true when it was saved.
+bool EditInvoice1346(const std::string& folder, platform::Prompter& p) {
+    CompanyFiles files(folder, p);
+    auto stored = files.invoice("1346");
+    if (!stored) return false;
+    const std::string number = stored->record.text(data::Invoice::InvNo);
+    std::vector<data::InvoiceLineRecord> lines;
+    for (auto& [n, l] : invoicing::StoredLines(files.lines.fb, number))
+        lines.push_back(l);
+    std::optional<data::MemoRecord> memo;
+    if (auto m = invoicing::StoredMemo(files.memos.fb, number)) memo = m->second;
+    auto customer = files.customer(data::TrimmedText(stored->record.text(data::Invoice::CustNo)));
+    if (!customer) return false;
+    invoicing::InvoiceEditor ed = invoicing::InvoiceEditor::ForEdit(
+        files.company, data::DateOrder::MonthFirst, stored->record, lines, memo, customer->record);
+    ed.entry.number = "1346A";
+    ed.entry.grid[2].quantity = "7";
+    ed.cellEdited(2);
+    invoicing::SaveFiles save = files.save(kToday);
+    try {
+        invoicing::SaveInvoiceEdit(save, ed, stored->recNo, stored->record, p);
+    } catch (const std::exception&) {
+        return false;
+    }
+    return true;
+}
+
 TEST_F(PostingFaultTest, InvoiceEditedWithANewNumber) {
-    walkProgram([](const std::string& folder, platform::Prompter& p) {
-        CompanyFiles files(folder, p);
-        auto stored = files.invoice("1346");
-        if (!stored) return false;
-        const std::string number = stored->record.text(data::Invoice::InvNo);
-        std::vector<data::InvoiceLineRecord> lines;
-        for (auto& [n, l] : invoicing::StoredLines(files.lines.fb, number))
-            lines.push_back(l);
-        std::optional<data::MemoRecord> memo;
-        if (auto m = invoicing::StoredMemo(files.memos.fb, number)) memo = m->second;
-        auto customer =
-            files.customer(data::TrimmedText(stored->record.text(data::Invoice::CustNo)));
-        if (!customer) return false;
-        invoicing::InvoiceEditor ed =
-            invoicing::InvoiceEditor::ForEdit(files.company, data::DateOrder::MonthFirst,
-                                              stored->record, lines, memo, customer->record);
-        ed.entry.number = "1346A";
-        ed.entry.grid[2].quantity = "7";
-        ed.cellEdited(2);
-        invoicing::SaveFiles save = files.save(kToday);
-        try {
-            invoicing::SaveInvoiceEdit(save, ed, stored->recNo, stored->record, p);
-        } catch (const std::exception&) {
-            return false;
-        }
-        return true;
-    });
+    walkProgram(EditInvoice1346);
 }
 
 // Deletes the invoice of this number as the invoice manager does (which holds the invoice
@@ -417,50 +420,73 @@ bool DeleteNumbered(const std::string& folder, const std::string& number, platfo
     }
 }
 
+bool Delete1346(const std::string& folder, platform::Prompter& p) {
+    return DeleteNumbered(folder, "1346", p);
+}
+
 TEST_F(PostingFaultTest, InvoiceDeletedWithItsLinesAndBalances) {
-    walkProgram([](const std::string& folder, platform::Prompter& p) {
-        return DeleteNumbered(folder, "1346", p);
-    });
+    walkProgram(Delete1346);
+}
+
+// A payment of 50.00 on invoice 1346 and a new deposit of 25.00, posted as the Payment
+// Wizard posts them; true when both were posted with the customer and the company.
+bool PayWithADeposit(const std::string& folder, platform::Prompter& p) {
+    CompanyFiles files(folder, p);
+    auto stored = files.invoice("1346");
+    if (!stored) return false;
+    const std::string custNo = data::TrimmedText(stored->record.text(data::Invoice::CustNo));
+    std::vector<invoicing::PayItem> items = {
+        {"1346", "", data::Money::FromCents(5000), true},
+        {std::string(invoicing::kNewDeposit), "", data::Money::FromCents(2500), false}};
+    invoicing::SaveFiles save = files.save(kToday);
+    const invoicing::PostOutcome o =
+        invoicing::PostPayment(save, custNo, "12/09/2026", "Check 1001", items, p);
+    return o.posted == 2 && o.customerUpdated && o.companyUpdated;
 }
 
 TEST_F(PostingFaultTest, PaymentWithADeposit) {
-    walkProgram([](const std::string& folder, platform::Prompter& p) {
-        CompanyFiles files(folder, p);
-        auto stored = files.invoice("1346");
-        if (!stored) return false;
-        const std::string custNo = data::TrimmedText(stored->record.text(data::Invoice::CustNo));
-        std::vector<invoicing::PayItem> items = {
-            {"1346", "", data::Money::FromCents(5000), true},
-            {std::string(invoicing::kNewDeposit), "", data::Money::FromCents(2500), false}};
-        invoicing::SaveFiles save = files.save(kToday);
-        const invoicing::PostOutcome o =
-            invoicing::PostPayment(save, custNo, "12/09/2026", "Check 1001", items, p);
-        return o.posted == 2 && o.customerUpdated && o.companyUpdated;
-    });
+    walkProgram(PayWithADeposit);
+}
+
+// Customer 100 renumbered 100X in the customer window, with its invoices.
+bool RenumberCustomer100(const std::string& folder, platform::Prompter& p) {
+    data::CompanyRecord company = *data::ReadLastCompany(folder);
+    invoicing::ShortOpen customers(folder, data::FileKind::Customer, "1", p);
+    auto customer = invoicing::FindCustomer(customers.fb, "100");
+    if (!customer) return false;
+    customers::CustomerFiles cf{folder, company, customers.fb};
+    customers::CustomerEntry e = customers::EntryFromRecord(customer->record);
+    e.number = "100X";
+    try {
+        return customers::ChangeCustomer(cf, customer->recNo, customer->record, e, "100", p).ok;
+    } catch (const std::exception&) {
+        return false;
+    }
 }
 
 TEST_F(PostingFaultTest, CustomerRenumberedWithItsInvoices) {
-    walkProgram([](const std::string& folder, platform::Prompter& p) {
-        data::CompanyRecord company = *data::ReadLastCompany(folder);
-        invoicing::ShortOpen customers(folder, data::FileKind::Customer, "1", p);
-        auto customer = invoicing::FindCustomer(customers.fb, "100");
-        if (!customer) return false;
-        customers::CustomerFiles cf{folder, company, customers.fb};
-        customers::CustomerEntry e = customers::EntryFromRecord(customer->record);
-        e.number = "100X";
-        try {
-            return customers::ChangeCustomer(cf, customer->recNo, customer->record, e, "100", p).ok;
-        } catch (const std::exception&) {
-            return false;
-        }
-    });
+    walkProgram(RenumberCustomer100);
 }
 
-TEST_F(PostingFaultTest, PurgeOfOldPaidRecords) {
-    // The demo's first invoice is paid and its first quote goes, so that every record before
-    // the cut-off is paid and the purge can run.
-    const std::string start = dir.file("start");
-    Copy(demo(), start);
+// The purge of the paid records before 2024-12-21, as its window runs it.
+bool PurgeBefore2024_12_21(const std::string& folder, platform::Prompter& p) {
+    app::Session session;
+    session.folder = folder;
+    session.company = *data::ReadLastCompany(folder);
+    app::ApplyCompanySettings(session);
+    struct Pick : app::DatePickerPort {
+        std::optional<data::Date> pickDate(const std::string&, const data::Date&) override {
+            return data::Date{2024, 12, 21};
+        }
+    } pick;
+    platform::FixedClock clock({2026, 12, 9, 12, 0, 0});
+    const app::PurgeOutcome o = app::PurgePaidRecords(session, clock, p, pick, app::RunHooks{});
+    return o.status == app::PurgeStatus::Done && o.removed > 0;
+}
+
+// A copy of the demo in which the first invoice is paid and the first quote is gone, so
+// that every record before the purge's cut-off is paid and the purge can run.
+void MakePurgeable(const std::string& start) {
     ASSERT_EQ(InChild(
                   start,
                   [](const std::string& folder, platform::Prompter& p) {
@@ -484,27 +510,23 @@ TEST_F(PostingFaultTest, PurgeOfOldPaidRecords) {
                   },
                   0),
               0);
-    walkProgram(start, [](const std::string& folder, platform::Prompter& p) {
-        app::Session session;
-        session.folder = folder;
-        session.company = *data::ReadLastCompany(folder);
-        app::ApplyCompanySettings(session);
-        struct Pick : app::DatePickerPort {
-            std::optional<data::Date> pickDate(const std::string&, const data::Date&) override {
-                return data::Date{2024, 12, 21};
-            }
-        } pick;
-        platform::FixedClock clock({2026, 12, 9, 12, 0, 0});
-        const app::PurgeOutcome o = app::PurgePaidRecords(session, clock, p, pick, app::RunHooks{});
-        return o.status == app::PurgeStatus::Done && o.removed > 0;
-    });
+}
+
+TEST_F(PostingFaultTest, PurgeOfOldPaidRecords) {
+    const std::string start = dir.file("start");
+    Copy(demo(), start);
+    MakePurgeable(start);
+    ASSERT_FALSE(HasFatalFailure());
+    walkProgram(start, PurgeBefore2024_12_21);
+}
+
+bool CopyProductsTo2(const std::string& folder, platform::Prompter& p) {
+    return app::CopyToCompany(folder, app::CopyMode::Products, "1", "2", p) ==
+           app::CopyOutcome::Copied;
 }
 
 TEST_F(PostingFaultTest, ProductsCopiedToAnotherCompany) {
-    walkProgram([](const std::string& folder, platform::Prompter& p) {
-        return app::CopyToCompany(folder, app::CopyMode::Products, "1", "2", p) ==
-               app::CopyOutcome::Copied;
-    });
+    walkProgram(CopyProductsTo2);
 }
 
 // ------------------------------------------------------------------------ power cuts
@@ -522,8 +544,8 @@ bool FullCutWalk() {
 }
 
 // The syncs to cut a run of total syncs at, 0 standing for "after the command returned":
-// the first and the last two, and a few in between chosen by the seed.
-std::vector<int64_t> CutPoints(int64_t total, uint64_t seed) {
+// the first and the last two, and `seeded` in between chosen by the seed.
+std::vector<int64_t> CutPoints(int64_t total, uint64_t seed, int seeded) {
     std::set<int64_t> p = {0};
     if (FullCutWalk()) {
         for (int64_t n = 1; n <= total; ++n)
@@ -533,7 +555,7 @@ std::vector<int64_t> CutPoints(int64_t total, uint64_t seed) {
     for (int64_t n : {int64_t(1), total - 1, total})
         if (n >= 1) p.insert(n);
     uint64_t s = seed * 0x9E3779B97F4A7C15ull + 1;
-    for (int i = 0; i < 4 && total > 3; ++i) {
+    for (int i = 0; i < seeded && total > 3; ++i) {
         s ^= s << 13;
         s ^= s >> 7;
         s ^= s << 17;
@@ -584,7 +606,7 @@ class PowerCutTest : public PostingFaultTest {
     }
 
     void cutWalk(const std::string& start, const std::vector<std::string>& args, bool whole,
-                 bool idempotent) {
+                 bool idempotent, int seeded = 4) {
         const Books before = BooksOf(start);
         const std::string done = dir.file("done");
         Copy(start, done);
@@ -602,7 +624,7 @@ class PowerCutTest : public PostingFaultTest {
         ASSERT_GT(total, 0) << counted.output;
         int states = 0;
         for (uint64_t seed : CutSeeds()) {
-            for (int64_t n : CutPoints(total, seed)) {
+            for (int64_t n : CutPoints(total, seed, seeded)) {
                 const std::string at =
                     (n == 0 ? "end" : std::to_string(n)) + ":" + std::to_string(seed);
                 SCOPED_TRACE("cut at " + at + " of " + std::to_string(total) + " syncs");
@@ -622,7 +644,7 @@ class PowerCutTest : public PostingFaultTest {
     }
 
     // The same for a posting the windows make, run in a child process.
-    void cutWalkProgram(const std::string& start, const ProgramPosting& post) {
+    void cutWalkProgram(const std::string& start, const ProgramPosting& post, int seeded = 4) {
         const Books before = BooksOf(start);
         const std::string done = dir.file("done");
         Copy(start, done);
@@ -630,6 +652,7 @@ class PowerCutTest : public PostingFaultTest {
         const Books after = BooksOf(done);
         const std::string f = dir.file("run");
         auto run = [&](int64_t cutAt, uint64_t seed) {
+            std::fflush(stdout);
             pid_t pid = ::fork();
             if (pid == 0) {
                 storage::InitEngine(30);
@@ -652,7 +675,7 @@ class PowerCutTest : public PostingFaultTest {
         ASSERT_GT(total, 0);
         int states = 0;
         for (uint64_t seed : CutSeeds()) {
-            for (int64_t n : CutPoints(total, seed)) {
+            for (int64_t n : CutPoints(total, seed, seeded)) {
                 SCOPED_TRACE("cut at " + std::to_string(n) + ":" + std::to_string(seed) + " of " +
                              std::to_string(total) + " syncs");
                 Copy(start, f);
@@ -699,6 +722,41 @@ TEST_F(PowerCutTest, InvoiceSavedFromTheEditor) {
     cutWalkProgram(demo(), [](const std::string& folder, platform::Prompter& p) {
         return SaveNewInvoiceOf(folder, p, {{"BC-500", "2", "Business cards", "64.95"}});
     });
+}
+
+// The other saves of the windows. The suite cuts each at fewer syncs than the commands
+// above (the first, the last two, two chosen by the seed, and after it returned).
+TEST_F(PowerCutTest, SavesOfTheWindows) {
+    const std::string purgeable = dir.file("purgeable");
+    Copy(demo(), purgeable);
+    MakePurgeable(purgeable);
+    ASSERT_FALSE(HasFatalFailure());
+    struct Case {
+        const char* what;
+        std::string start;
+        ProgramPosting post;
+    };
+    const Case cases[] = {
+        {"payment with a deposit", demo(), PayWithADeposit},
+        {"invoice edited with a new number", demo(), EditInvoice1346},
+        {"invoice deleted", demo(), Delete1346},
+        {"customer renumbered", demo(), RenumberCustomer100},
+        {"purge of old paid records", purgeable, PurgeBefore2024_12_21},
+        {"products copied to another company", demo(), CopyProductsTo2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::printf("%s: ", c.what);
+        cutWalkProgram(c.start, c.post, 2);
+        if (HasFailure()) return;
+    }
+}
+
+TEST_F(PowerCutTest, BankStatementImportedAndPosted) {
+    cutWalk(
+        demo(),
+        {"--company", "3", "bank", "import", demo() + "/Bank statement 3.xml", "--post", "exact"},
+        false, true, 2);
 }
 
 TEST_F(PowerCutTest, RebuildOfEveryFileOfTheCompany) {
