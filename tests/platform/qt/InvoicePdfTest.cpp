@@ -162,13 +162,7 @@ class PaymentCodePdfTest : public InvoicePdfTest {
     void SetUp() override {
         InvoicePdfTest::SetUp();
         company.setText(Company::Name, "Jürgen Weiß Bäckerei & Söhne");
-        data::CompanyEInvoice e;
-        e.currency = "EUR";
-        e.iban = "DE02 1203 0000 0000 2020 51";
-        e.bic = "BYLADEM1001";
-        e.paper = "A4";
-        data::IniFile settings = ini();
-        ASSERT_TRUE(data::WriteCompanyEInvoice(settings, companyNo(), e));
+        euroAccount();
         addCustomer("100", "Harborview Dental Group", {"1420 Marina Blvd", "San Leandro"});
     }
     data::IniFile ini() { return data::IniFile(data::IniFilePath(dir.path())); }
