@@ -8,7 +8,7 @@
 #include "data/Fileblocks.h"
 #include "data/Files.h"
 #include "data/Open.h"
-#include "invoicing/PaymentReference.h"
+#include "data/PaymentReference.h"
 
 namespace invarro::banking {
 
@@ -82,7 +82,7 @@ std::string DemoStatementXml(const MatchBooks& books, const std::string& iban,
     // The open invoices by customer, oldest first; each case takes invoices nobody took.
     std::map<std::string, std::vector<const OpenInvoice*>> byCustomer;
     for (const OpenInvoice& inv : books.open)
-        if (invoicing::InvoiceReference(inv.number)) byCustomer[inv.custNo].push_back(&inv);
+        if (data::InvoiceReference(inv.number)) byCustomer[inv.custNo].push_back(&inv);
     std::vector<const OpenInvoice*> singles;
     const std::vector<const OpenInvoice*>* several = nullptr;
     for (const auto& [custNo, list] : byCustomer) {
@@ -101,7 +101,7 @@ std::string DemoStatementXml(const MatchBooks& books, const std::string& iban,
     if (singles.size() > 0) {  // paid in full by the reference on its QR code
         const OpenInvoice& inv = *singles[0];
         entries.push_back({Plain(inv.due), "EUR", true, false, "BOOK", id(), name(inv.custNo),
-                           "DE02120300000000202051", *invoicing::InvoiceReference(inv.number), ""});
+                           "DE02120300000000202051", *data::InvoiceReference(inv.number), ""});
         // ... and that payment returned by the payer's bank a day later.
         entries.push_back({Plain(inv.due), "EUR", false, true, "BOOK", id(), name(inv.custNo),
                            "DE02120300000000202051", "", "RETURN: ACCOUNT CLOSED"});
@@ -115,7 +115,7 @@ std::string DemoStatementXml(const MatchBooks& books, const std::string& iban,
         const OpenInvoice& inv = *singles[2];
         entries.push_back({Plain(data::Money::FromCents(inv.due.cents() / 2)), "EUR", true, false,
                            "BOOK", id(), name(inv.custNo), "DE44500105175407324931",
-                           *invoicing::InvoiceReference(inv.number), "First instalment"});
+                           *data::InvoiceReference(inv.number), "First instalment"});
     }
     if (several) {  // one credit for all of a customer's open invoices, by name only
         data::Money sum;

@@ -5,9 +5,9 @@
 
 #include "data/Ansi.h"
 #include "data/Keys.h"
+#include "data/PaymentReference.h"
 #include "data/Update.h"
 #include "invoicing/InvEdit.h"
-#include "invoicing/PaymentReference.h"
 
 namespace invarro::banking {
 
@@ -240,9 +240,9 @@ Proposal Propose(const StatementLine& line, const MatchBooks& books) {
     std::string customerByReference;
     std::string note;
     for (const std::string& candidate : {line.reference, line.endToEnd}) {
-        auto target = invoicing::ParseReference(candidate);
+        auto target = data::ParseReference(candidate);
         if (!target) continue;
-        if (target->kind == invoicing::ReferenceKind::Customer) {
+        if (target->kind == data::ReferenceKind::Customer) {
             customerByReference = target->number;
             continue;
         }

@@ -42,7 +42,8 @@ struct MatchBooks {
 std::optional<MatchBooks> LoadBooks(storage::Fileblock* invoices, storage::Fileblock* customers,
                                     storage::Fileblock* bankLines, std::string currency);
 
-enum class Rule { None, Reference, InvoiceNumber, CustomerSum };
+// Chosen: the customer and invoices the user picked.
+enum class Rule { None, Reference, InvoiceNumber, CustomerSum, Chosen };
 
 struct Allocation {
     std::string invNo;

@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "data/Ansi.h"
-#include "invoicing/PaymentReference.h"
+#include "data/PaymentReference.h"
 
 namespace invarro::banking {
 
@@ -119,8 +119,7 @@ std::string FindCreditorReference(const std::string& text) {
         }
         // The longest prefix that checks: text may run on after the reference.
         for (std::size_t n = candidate.size(); n >= 5; --n)
-            if (invoicing::IsCreditorReference(candidate.substr(0, n)))
-                return candidate.substr(0, n);
+            if (data::IsCreditorReference(candidate.substr(0, n))) return candidate.substr(0, n);
     }
     return {};
 }

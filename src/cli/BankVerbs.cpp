@@ -4,12 +4,10 @@
 #include <set>
 
 #include "banking/BankLines.h"
-#include "banking/Camt.h"
 #include "banking/Csv.h"
 #include "banking/Match.h"
-#include "banking/Mt940.h"
-#include "banking/Ofx.h"
 #include "banking/Post.h"
+#include "banking/Review.h"
 #include "data/Ansi.h"
 #include "data/EInvoiceData.h"
 #include "data/Files.h"
@@ -44,66 +42,23 @@ std::string Shown(const StoredLine& s, const std::string& what) {
            data::PadRight(data::FirstChars(payer, 30), 30) + "  " + what;
 }
 
-std::string Described(const banking::Proposal& p) {
-    if (!p.found()) return "no proposal: " + p.why;
-    std::string s = "customer " + p.custNo + ", ";
-    for (std::size_t i = 0; i < p.invoices.size(); ++i) {
-        if (i > 0) s += ", ";
-        s += (p.invoices[i].partial ? "part of invoice " : "invoice ") + p.invoices[i].invNo + " " +
-             p.invoices[i].amount.shownText();
-    }
-    if (!p.deposit.isZero()) s += ", deposit " + p.deposit.shownText();
-    return s + " (" + p.why + ")";
-}
-
-// Whether a statement's account is the company's IBAN: the IBAN itself, or the German
-// bank code and account number it is made of ("37040044/0532013000").
-bool SameAccount(const std::string& account, const std::string& iban) {
-    const std::string a = banking::CompactIban(account);
-    if (a == iban) return true;
-    const std::size_t slash = account.find('/');
-    if (slash == std::string::npos || iban.rfind("DE", 0) != 0 || iban.size() != 22) return false;
-    const std::string blz = data::TrimmedText(account.substr(0, slash));
-    std::string konto = data::TrimmedText(account.substr(slash + 1));
-    if (blz.size() != 8 || konto.empty() || konto.size() > 10) return false;
-    konto.insert(0, 10 - konto.size(), '0');
-    return iban.substr(4) == blz + konto;
-}
-
-banking::ReadResult ReadStatement(Context& ctx, const std::string& bytes, std::string format) {
-    if (format.empty()) {
-        if (banking::LooksLikeCamt(bytes))
-            format = "camt";
-        else if (banking::LooksLikeOfx(bytes))
-            format = "ofx";
-        else if (banking::LooksLikeMt940(bytes))
-            format = "mt940";
-        else
-            format = "csv";
-    }
-    if (format == "camt") return banking::ReadCamt(bytes);
-    if (format == "mt940") return banking::ReadMt940(bytes);
-    if (format == "ofx") return banking::ReadOfx(bytes);
-    if (format == "csv") {
-        data::IniFile ini(data::IniFilePath(ctx.folder));
-        return banking::ReadCsv(
-            bytes,
-            banking::ReadCsvMapping(ini, ctx.session.company.text(data::Company::CompanyNo)));
-    }
-    throw UsageError("--format is camt, mt940, ofx or csv");
-}
-
-// The books' currency: the company's e-invoice currency or the one its symbol names.
-std::string BooksCurrency(const Context& ctx) {
-    const data::CompanyEInvoice e = data::ReadCompanyEInvoice(ctx.folder, ctx.session.company);
-    return data::InvoiceCurrency(e, ctx.session.company);
+banking::ReadResult ReadStatement(Context& ctx, const std::string& bytes,
+                                  const std::string& format) {
+    if (!format.empty() && format != "camt" && format != "mt940" && format != "ofx" &&
+        format != "csv")
+        throw UsageError("--format is camt, mt940, ofx or csv");
+    data::IniFile ini(data::IniFilePath(ctx.folder));
+    return banking::ReadStatementFile(
+        bytes, format,
+        banking::ReadCsvMapping(ini, ctx.session.company.text(data::Company::CompanyNo)));
 }
 
 std::optional<banking::MatchBooks> Books(Context& ctx, storage::Fileblock* invoices,
                                          storage::Fileblock* bank) {
     data::ExistingFileblock customers;
     data::OpenExisting(customers, ctx.folder, data::FileKind::Customer, Prefix(ctx), ctx.prompter);
-    return banking::LoadBooks(invoices, customers.fb, bank, BooksCurrency(ctx));
+    return banking::LoadBooks(invoices, customers.fb, bank,
+                              banking::BooksCurrency(ctx.folder, ctx.session.company));
 }
 
 }  // namespace
@@ -123,10 +78,10 @@ int BankImport(Context& ctx, const Args& args) {
     // A statement of another account than the company's is refused.
     const std::string iban =
         banking::CompactIban(data::ReadCompanyEInvoice(ctx.folder, ctx.session.company).iban);
-    for (const StatementLine& l : read.lines)
-        if (!iban.empty() && !l.account.empty() && !SameAccount(l.account, iban))
-            return ctx.fail(path + ": the statement is of account " + l.account +
-                            ", not of the company's account " + iban + "; nothing was stored");
+    const std::vector<std::string> other = banking::OtherAccounts(read.lines, iban);
+    if (!other.empty())
+        return ctx.fail(path + ": the statement is of account " + other.front() +
+                        ", not of the company's account " + iban + "; nothing was stored");
 
     invoicing::ShortOpen bank(ctx.folder, data::FileKind::BankLine, Prefix(ctx), ctx.prompter);
     invoicing::ShortOpen invoices(ctx.folder, data::FileKind::Invoice, Prefix(ctx), ctx.prompter);
@@ -145,7 +100,7 @@ int BankImport(Context& ctx, const Args& args) {
     if (!books) return ctx.fail("the books cannot be read");
     for (int32_t recNo : stored.added)
         if (auto s = banking::ReadLine(bank.fb, recNo))
-            Print(ctx, Shown(*s, Described(banking::Propose(s->line, *books))));
+            Print(ctx, Shown(*s, banking::Described(banking::Propose(s->line, *books))));
     if (post.empty()) return kExitOk;
 
     // Every line of this file still new on file: also those a run that stopped short stored.
@@ -187,28 +142,11 @@ int BankList(Context& ctx, const Args& args) {
         wanted = banking::StateFromName(*s);
         if (!wanted) throw UsageError("--state is new, matched, posted or ignored");
     }
-    invoicing::ShortOpen bank(ctx.folder, data::FileKind::BankLine, Prefix(ctx), ctx.prompter);
-    invoicing::ShortOpen invoices(ctx.folder, data::FileKind::Invoice, Prefix(ctx), ctx.prompter);
-    if (!bank.fb || !invoices.fb) return ctx.fail("the bank lines or invoices cannot be opened");
-    auto all = banking::AllLines(bank.fb);
-    auto books = Books(ctx, invoices.fb, bank.fb);
-    if (!all || !books) return ctx.fail("the bank lines cannot be read");
-    for (const StoredLine& s : *all) {
-        if (wanted && s.state != *wanted) continue;
-        std::string what;
-        if (s.state == LineState::Posted)
-            what = "paid " + s.paidInvNo + " of customer " + s.custNo;
-        else if (s.state == LineState::Ignored)
-            what = "ignored";
-        else if (const StoredLine* paid = banking::ReturnedPayment(s, *all))
-            what = "returns the payment of " + banking::IsoDate(paid->line.bookDate) +
-                   " posted to invoice " + paid->paidInvNo + " of customer " + paid->custNo +
-                   ": undo that payment if the money is gone";
-        else
-            what =
-                (s.note.empty() ? "" : s.note + "; ") + Described(banking::Propose(s.line, *books));
-        Print(ctx, Shown(s, what));
-    }
+    banking::BankReview review(ctx.folder, ctx.session.company, ctx.prompter, ctx.today());
+    std::string error;
+    if (!review.refresh(&error)) return ctx.fail(error);
+    for (const banking::ReviewRow& r : review.rows())
+        if (!wanted || r.stored.state == *wanted) Print(ctx, Shown(r.stored, r.shown));
     return kExitOk;
 }
 

@@ -10,6 +10,7 @@
 #include "data/Files.h"
 #include "data/Keys.h"
 #include "data/Open.h"
+#include "data/PaymentReference.h"
 #include "data/Posting.h"
 #include "data/Texts.h"
 #include "data/Update.h"
@@ -665,11 +666,7 @@ std::optional<std::string> NextInvoiceNumber(std::string_view current, std::stri
 }
 
 std::string NumberForCompare(std::string_view number) {
-    std::string n = Upper(number);
-    std::size_t i = 0;
-    while (i < n.size() && n[i] == '0')
-        ++i;
-    return n.substr(i);
+    return data::InvoiceNumberForCompare(number);
 }
 
 std::vector<int32_t> RecordsWithNumber(storage::Fileblock* invoices, std::string_view number) {

@@ -8,6 +8,7 @@
 #include "data/Dates.h"
 #include "data/Fileblocks.h"
 #include "data/Open.h"
+#include "data/PaymentReference.h"
 
 namespace invarro::output {
 
@@ -405,7 +406,12 @@ EInvoiceResult MakeCiiXml(const EInvoiceInput& in) {
     w.raw("  <ram:ApplicableHeaderTradeDelivery/>\n");
 
     w.open("ram:ApplicableHeaderTradeSettlement");
-    w.leaf("ram:PaymentReference", doc.number);
+    // The remittance information the seller's bank reports back: the invoice's RF reference
+    // where the invoice is paid to the seller's account, else the number.
+    std::string remittance = doc.number;
+    if (!seller.iban.empty() && !credit)
+        remittance = data::InvoiceReference(doc.number).value_or(doc.number);
+    w.leaf("ram:PaymentReference", remittance);
     w.leaf("ram:InvoiceCurrencyCode", currency);
     if (!seller.iban.empty() && !credit) {
         w.open("ram:SpecifiedTradeSettlementPaymentMeans");

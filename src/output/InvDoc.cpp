@@ -215,6 +215,7 @@ InvoiceDocument AssembleInvoiceDocument(const DocumentFiles& files, std::string_
     doc.style = FirstUpper(h.text(Invoice::InvoiceStyle));
     if (!doc.style) doc.style = 'P';
     doc.printed = h.yes(Invoice::PrintedFlag);
+    doc.paidMark = TrimmedText(h.text(Invoice::PaidFlag)) == "P";
     doc.eMailedOn = TrimmedText(h.text(Invoice::EMailedOn));
     doc.taxRate = TrimmedText(h.text(Invoice::TaxRate));
     if (doc.taxRate.empty()) doc.taxRate = TrimmedText(company.text(Company::DefTaxRate));

@@ -53,6 +53,7 @@ struct InvoiceDocument {
     char transType = 'I';
     char style = 'P';  // P line items, M memo, D deposit
     bool printed = false;
+    bool paidMark = false;  // the invoice's record is marked paid
     bool noteOnInvoice = false;
     std::string note;
     std::string eMail;

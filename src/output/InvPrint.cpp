@@ -13,6 +13,7 @@
 #include "data/OwnFiles.h"
 #include "data/SideFiles.h"
 #include "output/PageCount.h"
+#include "output/PaymentCode.h"
 
 namespace invarro::output {
 
@@ -48,7 +49,7 @@ class InvoiceLayout : private PageWriter {
           kind_(kind),
           co_(form.company),
           t_(ReadFormTexts(form.company)),
-          payment_(DocumentPaymentBlock(doc, kind, form)) {
+          payment_(DocumentPaymentBlock(doc, kind, form, canvas)) {
         W_ = c_.pageWidth();
         H_ = c_.pageHeight();
         HW_ = W_ / 2;
@@ -584,13 +585,14 @@ Font MemoFont(const data::CompanyRecord& company) {
 }
 
 PaymentBlock DocumentPaymentBlock(const InvoiceDocument& doc, DocumentKind kind,
-                                  const FormContext& form) {
-    // A payment code, when one is made, is made from the document's number and balance.
-    (void)doc;
-    PaymentDetails details = ReadPaymentDetails(form.folder, form.company);
+                                  const FormContext& form, const Canvas& canvas) {
     if (kind == DocumentKind::PackingSlip) return PaymentBlock(PaymentDetails{});
+    PaymentDetails details = ReadPaymentDetails(form.folder, form.company);
     details.bank = kind != DocumentKind::Quote;
-    return PaymentBlock(details);
+    if (!details.bank || details.iban.empty()) return PaymentBlock(details);
+    const data::CompanyEInvoice settings = data::ReadCompanyEInvoice(form.folder, form.company);
+    return WithPaymentCode(std::move(details), form.folder, form.company,
+                           DocumentPaymentTransfer(form.company, settings, doc), canvas);
 }
 
 bool PrintDocument(Canvas& canvas, const InvoiceDocument& doc, DocumentKind kind,
@@ -733,7 +735,7 @@ bool PrintReceipt(Canvas& canvas, const InvoiceDocument& doc, DocumentKind kind,
             valueRow("Balance Due:", money(doc.balanceDue));
         }
     }
-    const PaymentBlock payment = DocumentPaymentBlock(doc, kind, form);
+    const PaymentBlock payment = DocumentPaymentBlock(doc, kind, form, canvas);
     if (!payment.empty()) y += lh;
     for (const std::string& line : PaymentLines(payment.details())) {
         room();

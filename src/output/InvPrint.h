@@ -39,10 +39,12 @@ std::string PicturePath(const std::string& folder, const std::string& name);
 Font MemoFont(const data::CompanyRecord& company);
 
 // The payment block under the totals: the seller's VAT number and tax number on every
-// kind but the packing slip, and the bank details (and the payment code, when one is made)
-// on invoices, credit notes and file copies, not on quotes.
+// kind but the packing slip, and the bank details on invoices, credit notes and file
+// copies, not on quotes. An invoice with a balance to pay names its RF reference when the
+// company has an IBAN, and carries the EPC payment code sized for the canvas when its
+// invoices are in euro and payment codes are not switched off.
 PaymentBlock DocumentPaymentBlock(const InvoiceDocument& doc, DocumentKind kind,
-                                  const FormContext& form);
+                                  const FormContext& form, const Canvas& canvas);
 
 // Draws the document as one print job (or into the PDF file target on a PDF canvas) in
 // the page layout: company and customer blocks, info rows, the line table with page

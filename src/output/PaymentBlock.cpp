@@ -44,20 +44,21 @@ PaymentBlock::PaymentBlock(PaymentDetails details)
     : details_(std::move(details)), lines_(PaymentLines(details_)) {}
 
 bool PaymentBlock::empty() const {
-    return lines_.empty() && (code_.side <= 0 || !code_.draw);
+    return lines_.empty() && !hasCode();
 }
 
 int PaymentBlock::height(const Canvas& canvas) const {
     if (empty()) return 0;
     const int text = int(lines_.size()) * LineHeight(canvas);
-    return code_.side > 0 && code_.draw ? std::max(text, code_.side) : text;
+    if (!hasCode()) return text;
+    return std::max(text, code_.side + (code_.caption ? LineHeight(canvas) : 0));
 }
 
 int PaymentBlock::width(const Canvas& canvas) const {
     int widest = 0;
     for (const std::string& line : lines_)
         widest = std::max(widest, canvas.textWidth(line));
-    if (code_.side > 0 && code_.draw) widest += canvas.textWidth("XX") + code_.side;
+    if (hasCode()) widest += canvas.textWidth("XX") + code_.side;
     return widest;
 }
 
@@ -69,7 +70,7 @@ int PaymentBlock::draw(Canvas& canvas, int left, int top, int right) const {
         canvas.textOut(left, y, line);
         y += lh;
     }
-    if (code_.side > 0 && code_.draw) code_.draw(canvas, right - code_.side, top, code_.side);
+    if (hasCode()) code_.draw(canvas, right - code_.side, top, code_.side);
     return top + height(canvas);
 }
 

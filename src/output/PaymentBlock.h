@@ -35,11 +35,13 @@ std::string GroupedIban(std::string_view iban);
 // "IBAN:", "BIC:", "Reference:"; a value not set gives no line.
 std::vector<std::string> PaymentLines(const PaymentDetails& details);
 
-// A square kept free on the right of the block for a payment code; draw paints it into
-// the square with its corner at (left, top) and the given side, in device units.
+// A square kept free on the right of the block for a payment code, with a line of the
+// current font below it for its caption when caption is set; draw paints it into the
+// square with its corner at (left, top) and the given side, in device units.
 struct PaymentCodeArea {
     int side = 0;
     std::function<void(Canvas& canvas, int left, int top, int side)> draw;
+    bool caption = false;
 };
 
 // The block as a layout places it: the lines in the canvas's current font from the left
@@ -51,6 +53,7 @@ class PaymentBlock {
     // Keeps the area for a payment code; a side of 0 (or no draw) keeps none.
     void setCodeArea(PaymentCodeArea area) { code_ = std::move(area); }
     const PaymentDetails& details() const { return details_; }
+    bool hasCode() const { return code_.side > 0 && bool(code_.draw); }
 
     // Whether the block shows anything.
     bool empty() const;

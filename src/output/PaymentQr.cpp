@@ -119,12 +119,25 @@ int MinimumQrSide(const Canvas& canvas) {
     return (canvas.resolutionX() * 200 + 253) / 254;
 }
 
-int DrawQrMatrix(Canvas& canvas, int x, int y, int side, const QrMatrix& matrix) {
+int QrDrawnSide(const Canvas& canvas, int side, const QrMatrix& matrix) {
     const int modules = matrix.width + 2 * kQrQuietZone;
     int module = std::max(1, side / modules);
     while (module * modules < MinimumQrSide(canvas))
         ++module;
-    const int drawn = module * modules;
+    return module * modules;
+}
+
+int PaymentQrSide(const Canvas& canvas, const EpcTransfer& transfer) {
+    auto payload = EpcPayload(transfer);
+    if (!payload) return 0;
+    auto matrix = EncodeQr(*payload, QrLevel::M);
+    return matrix ? QrDrawnSide(canvas, 0, *matrix) : 0;
+}
+
+int DrawQrMatrix(Canvas& canvas, int x, int y, int side, const QrMatrix& matrix) {
+    const int modules = matrix.width + 2 * kQrQuietZone;
+    const int drawn = QrDrawnSide(canvas, side, matrix);
+    const int module = drawn / modules;
     const Pen pen = canvas.pen();
     const Brush brush = canvas.brush();
     // The pen's outline lies half outside a rectangle's corners, so each rectangle is

@@ -51,6 +51,12 @@ inline constexpr int kQrQuietZone = 4;
 // The side of the smallest code a phone reads from paper: 2 cm, in device units.
 int MinimumQrSide(const Canvas& canvas);
 
+// The side DrawQrMatrix draws the matrix at when given `side`.
+int QrDrawnSide(const Canvas& canvas, int side, const QrMatrix& matrix);
+// The side of the smallest EPC code for the transfer that is at least MinimumQrSide, with
+// its quiet zone (the caption goes below it); 0 when the payload cannot be built.
+int PaymentQrSide(const Canvas& canvas, const EpcTransfer& transfer);
+
 // Draws the code with its quiet zone (painted white, so nothing under it confuses a
 // scanner) in a square at (x, y). Every module is the same whole number of device units:
 // the largest that keeps the square within `side`, but never a code smaller than

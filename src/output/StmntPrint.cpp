@@ -12,6 +12,7 @@
 #include "output/InvDoc.h"
 #include "output/PageWriter.h"
 #include "output/PaymentBlock.h"
+#include "output/PaymentCode.h"
 
 namespace invarro::output {
 
@@ -20,6 +21,18 @@ namespace {
 using data::Company;
 using data::Money;
 using data::TrimmedText;
+
+// The seller's details and, for a balance to pay in euro, the customer's RF reference and
+// the payment code asking for the statement's balance.
+PaymentBlock StatementPaymentBlock(const Statement& s, const FormContext& form,
+                                   const Canvas& canvas) {
+    PaymentDetails details = ReadPaymentDetails(form.folder, form.company);
+    if (details.iban.empty()) return PaymentBlock(std::move(details));
+    const data::CompanyEInvoice settings = data::ReadCompanyEInvoice(form.folder, form.company);
+    return WithPaymentCode(std::move(details), form.folder, form.company,
+                           StatementPaymentTransfer(form.company, settings, s.custNo, s.balanceSum),
+                           canvas);
+}
 
 class StatementLayout : private PageWriter {
   public:
@@ -30,7 +43,7 @@ class StatementLayout : private PageWriter {
           s_(s),
           co_(form.company),
           folder_(form.folder),
-          payment_(ReadPaymentDetails(form.folder, form.company)) {
+          payment_(StatementPaymentBlock(s, form, canvas)) {
         W_ = c_.pageWidth();
         H_ = c_.pageHeight();
         HW_ = W_ / 2;

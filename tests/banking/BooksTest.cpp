@@ -9,9 +9,9 @@
 #include "banking/Camt.h"
 #include "banking/Match.h"
 #include "banking/Post.h"
+#include "data/PaymentReference.h"
 #include "data/Rebuild.h"
 #include "invoicing/InvoiceFixture.h"
-#include "invoicing/PaymentReference.h"
 #include "storage/EngineTesting.h"
 #include "support/RecordingProgress.h"
 
@@ -127,7 +127,7 @@ TEST_F(BankBooksTest, ReferenceNamesTheOpenInvoiceAndSaysWhy) {
     add({.no = "0123", .cust = "1001", .total = "119.00"});
     add({.no = "124", .cust = "1001", .total = "50.00", .paid = "50.00"});
     StatementLine l = Credit("119.00");
-    l.reference = *invoicing::InvoiceReference("123");
+    l.reference = *data::InvoiceReference("123");
     Proposal p = propose(l);
     EXPECT_EQ(p.rule, Rule::Reference);
     EXPECT_EQ(p.custNo, "1001");
@@ -135,14 +135,14 @@ TEST_F(BankBooksTest, ReferenceNamesTheOpenInvoiceAndSaysWhy) {
     EXPECT_TRUE(p.exact());
     EXPECT_NE(p.why.find("names invoice 0123"), std::string::npos) << p.why;
     // The Swiss QR reference follows the same mapping.
-    l.reference = *invoicing::InvoiceQrReference("123");
+    l.reference = *data::InvoiceQrReference("123");
     EXPECT_EQ(propose(l).rule, Rule::Reference);
     // A paid and an unknown invoice give no proposal, and say so.
-    l.reference = *invoicing::InvoiceReference("124");
+    l.reference = *data::InvoiceReference("124");
     Proposal paid = propose(l);
     EXPECT_FALSE(paid.found());
     EXPECT_NE(paid.why.find("not open"), std::string::npos) << paid.why;
-    l.reference = *invoicing::InvoiceReference("999");
+    l.reference = *data::InvoiceReference("999");
     EXPECT_FALSE(propose(l).found());
 }
 

@@ -3,10 +3,25 @@
 #include <gtest/gtest.h>
 
 #include "InvoiceFixture.h"
-#include "invoicing/PaymentCode.h"
+#include "output/PaymentCode.h"
 
 namespace invarro::invoicing {
 namespace {
+
+using data::CustomerQrReference;
+using data::CustomerReference;
+using data::InvoiceQrReference;
+using data::InvoiceReference;
+using data::IsCreditorReference;
+using data::IsQrReference;
+using data::Mod10RecursiveDigit;
+using data::ParseReference;
+using data::PrintedReference;
+using data::ReferenceKind;
+using data::ReferenceTarget;
+using output::InvoicePaymentTransfer;
+using output::PaymentCodesOff;
+using output::SetPaymentCodesOff;
 
 TEST(CreditorReference, AcceptsTheStandardsExamplesAndRejectsAnyChangedCharacter) {
     for (const char* good : {"RF18539007547034", "RF18 5390 0754 7034", "rf18539007547034",

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "data/Company.h"
+#include "data/EInvoiceData.h"
 #include "data/Fileblocks.h"
 #include "data/Keys.h"
 #include "data/Update.h"
@@ -149,6 +150,17 @@ class DocumentTest : public ::testing::Test {
         r.setText(data::Memo::InvNo, no);
         data::SetMemoLines(r, lines);
         ASSERT_TRUE(data::AddBusinessRecord(files.memos, r, prompter).ok());
+    }
+
+    // Company 1 invoices in euro and is paid to an account, as its settings keep it.
+    void euroAccount() {
+        data::CompanyEInvoice e;
+        e.currency = "EUR";
+        e.iban = "DE02 1203 0000 0000 2020 51";
+        e.bic = "BYLADEM1001";
+        e.paper = "A4";
+        data::IniFile ini(data::IniFilePath(dir.path()));
+        ASSERT_TRUE(data::WriteCompanyEInvoice(ini, company.text(data::Company::CompanyNo), e));
     }
 
     InvoiceDocument assemble(const std::string& no) {

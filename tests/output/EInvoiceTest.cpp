@@ -6,6 +6,7 @@
 #include <regex>
 
 #include "data/Company.h"
+#include "data/PaymentReference.h"
 #include "output/EInvoice.h"
 
 namespace invarro::output {
@@ -87,6 +88,19 @@ class EInvoiceMapping : public ::testing::Test {
         };
 };
 
+TEST_F(EInvoiceMapping, RemittanceIsTheReferenceOnlyWhereOneIsPaidToTheAccount) {
+    doc.lines = {Row("BOOK", "2", "Guide book", "50.00", "Y", "100.00")};
+    totals(Money::FromCents(10000), Money::FromCents(1900));
+    EXPECT_EQ(One(make().xml, "ram:PaymentReference"), "RF2013001");
+    // A number the reference cannot carry stays the number; so does a credit note's.
+    doc.number = "26/001";
+    EXPECT_EQ(One(make().xml, "ram:PaymentReference"), "26/001");
+    doc.number = "3001";
+    doc.lines = {Row("BOOK", "-2", "Guide book", "50.00", "Y", "-100.00")};
+    totals(Money::FromCents(-10000), Money::FromCents(-1900));
+    EXPECT_EQ(One(make().xml, "ram:PaymentReference"), "3001");
+}
+
 TEST_F(EInvoiceMapping, TaxedAndUntaxedLinesDiscountSubTotalAndComment) {
     doc.lines = {Row("POSTER", "250", "Poster A2, 4/0", "1.2000", "Y", "300.00"),
                  Row("DESIGN", "2.5", "Design work", "60.0000", "Y", "150.00"),
@@ -128,6 +142,7 @@ TEST_F(EInvoiceMapping, TaxedAndUntaxedLinesDiscountSubTotalAndComment) {
     EXPECT_EQ(All(x, "ram:TotalPrepaidAmount").size(), 0u);
     EXPECT_EQ(One(x, "ram:Description"), "Net 30 Days");
     EXPECT_EQ(One(x, "ram:IBANID"), "DE41500105170123456789");
+    EXPECT_EQ(One(x, "ram:PaymentReference"), *data::InvoiceReference("3001"));
     EXPECT_EQ(One(x, "ram:BICID"), "INGDDEFFXXX");
     // Names are escaped; the seller's VAT number is there; the buyer is in Germany too.
     EXPECT_EQ(All(x, "ram:Name")[4], "Lindenhof Druck &amp; Design");
@@ -237,6 +252,8 @@ TEST_F(EInvoiceMapping, RefusedWhereTheBooksWouldMakeAWrongOne) {
     seller.iban = "DE41500105170123456780";
     EXPECT_NE(make().error.find("The check digits of the IBAN"), std::string::npos);
     seller.iban.clear();
+    // Without an account to pay to, the number is the remittance information.
+    EXPECT_EQ(One(make().xml, "ram:PaymentReference"), "3001");
 
     seller.currency = "EUX";
     EXPECT_NE(make().error.find("\"EUX\" is not a known currency code"), std::string::npos);

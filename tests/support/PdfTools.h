@@ -98,6 +98,22 @@ inline void ExpectWordsApartAndOnPage(const std::string& file) {
     }
 }
 
+// What a QR scanner (zbarimg) reads from the page of the PDF rendered at dpi by pdftoppm,
+// the PNG written beside it in folder; "" when it finds no code. Codes found are given
+// one to a line.
+inline std::string ScanQrCodes(const std::string& pdf, int page, int dpi,
+                               const std::string& folder) {
+    const std::string png = folder + "/scan-" + std::to_string(page) + "-" + std::to_string(dpi);
+    const std::string p = std::to_string(page);
+    RunCommand("pdftoppm -r " + std::to_string(dpi) + " -f " + p + " -l " + p +
+               " -singlefile -png " + ShellQuote(pdf) + " " + ShellQuote(png));
+    std::string out =
+        RunCommand("zbarimg --quiet --raw -Sbinary " + ShellQuote(png + ".png")).output;
+    // zbarimg ends what it read with a line break of its own.
+    if (!out.empty() && out.back() == '\n') out.pop_back();
+    return out;
+}
+
 // ------------------------------------------------------------------------ paper
 
 // What a document's pages must carry: for page n of pages, the texts it must show.

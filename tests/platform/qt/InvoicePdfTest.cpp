@@ -9,8 +9,11 @@
 #include <sstream>
 
 #include "RecordingShell.h"
+#include "data/EInvoiceData.h"
+#include "data/PaymentReference.h"
 #include "output/DocumentFixture.h"
 #include "output/InvPrint.h"
+#include "output/PaymentCode.h"
 #include "platform/qt/PainterCanvas.h"
 #include "support/PdfTools.h"
 #include "support/QtApp.h"
@@ -151,6 +154,64 @@ TEST_F(InvoicePdfTest, PackingSlipShowsNoPrice) {
     EXPECT_NE(text.find("This is a packing slip. Please pay from invoice."), std::string::npos);
     for (const char* price : {"450.00", "900.00", "1,082.50", "9.5238"})
         EXPECT_EQ(text.find(price), std::string::npos) << price;
+}
+
+// Company 1 in euro with an account the customers pay to.
+class PaymentCodePdfTest : public InvoicePdfTest {
+  protected:
+    void SetUp() override {
+        InvoicePdfTest::SetUp();
+        company.setText(Company::Name, "Jürgen Weiß Bäckerei & Söhne");
+        euroAccount();
+        addCustomer("100", "Harborview Dental Group", {"1420 Marina Blvd", "San Leandro"});
+    }
+    data::IniFile ini() { return data::IniFile(data::IniFilePath(dir.path())); }
+    std::string companyNo() { return company.text(Company::CompanyNo); }
+    std::string scan(const PdfOutcome& out, int dpi) {
+        return testing::ScanQrCodes(out.path, 1, dpi, dir.path());
+    }
+};
+
+TEST_F(PaymentCodePdfTest, AnOpenInvoiceScansBackToItsBalanceAndReference) {
+    addHeader({.no = "1043", .total = "1082.50", .tax = "82.50", .paid = "82.50"});
+    addLine("1043", 1, "TONER-12", "2", "Toner cartridge, black", "541.25", "Y", "1082.50");
+    const std::string ref = *data::InvoiceReference("1043");
+    PdfOutcome out = write("1043", DocumentKind::Invoice);
+    ASSERT_TRUE(out.ok) << out.error;
+    const std::string expected =
+        "BCD\n002\n1\nSCT\nBYLADEM1001\nJürgen Weiß Bäckerei & Söhne\n"
+        "DE02120300000000202051\nEUR1000.00\n\n" +
+        ref;
+    EXPECT_EQ(scan(out, 150), expected);
+    EXPECT_EQ(scan(out, 300), expected);
+    const std::string text = PdfText(out.path);
+    EXPECT_NE(text.find("Reference: " + data::PrintedReference(ref)), std::string::npos) << text;
+    EXPECT_NE(text.find(std::string(kEpcCaption)), std::string::npos);
+    expectWordsApartAndOnPage(out.path);
+}
+
+TEST_F(PaymentCodePdfTest, NoCodeOnAPaidInvoiceAQuoteOrWhenSwitchedOff) {
+    addHeader({.no = "1043", .total = "1082.50", .paid = "1082.50", .paidDate = "2024/03/20"});
+    PdfOutcome paid = write("1043", DocumentKind::Invoice);
+    ASSERT_TRUE(paid.ok) << paid.error;
+    EXPECT_EQ(scan(paid, 150), "");
+    EXPECT_EQ(PdfText(paid.path).find("Reference: RF"), std::string::npos);
+
+    addHeader({.no = "Q7", .type = 'Q', .total = "54.00"});
+    PdfOutcome quote = write("Q7", DocumentKind::Quote);
+    ASSERT_TRUE(quote.ok) << quote.error;
+    EXPECT_EQ(scan(quote, 150), "");
+
+    // Switched off, the reference is still printed for a transfer typed by hand.
+    addHeader({.no = "1044", .total = "10.00"});
+    data::IniFile settings = ini();
+    ASSERT_TRUE(SetPaymentCodesOff(settings, companyNo(), true));
+    PdfOutcome off = write("1044", DocumentKind::Invoice);
+    ASSERT_TRUE(off.ok) << off.error;
+    EXPECT_EQ(scan(off, 300), "");
+    EXPECT_NE(PdfText(off.path).find("Reference: " +
+                                     data::PrintedReference(*data::InvoiceReference("1044"))),
+              std::string::npos);
 }
 
 }  // namespace

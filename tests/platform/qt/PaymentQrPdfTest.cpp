@@ -4,7 +4,7 @@
 
 #include "output/PaymentQr.h"
 #include "platform/qt/PainterCanvas.h"
-#include "support/Command.h"
+#include "support/PdfTools.h"
 #include "support/QtApp.h"
 #include "support/TempDir.h"
 
@@ -12,8 +12,6 @@ namespace invarro::platform::qt {
 namespace {
 
 using output::EpcTransfer;
-using testing::RunCommand;
-using testing::ShellQuote;
 
 class PaymentQrPdfTest : public ::testing::Test {
   protected:
@@ -21,14 +19,7 @@ class PaymentQrPdfTest : public ::testing::Test {
 
     // What zbarimg reads from page 1 of the PDF rendered at dpi.
     std::string scan(const std::string& pdf, int dpi) {
-        const std::string png = dir.file("page-" + std::to_string(dpi));
-        RunCommand("pdftoppm -r " + std::to_string(dpi) + " -f 1 -l 1 -singlefile -png " +
-                   ShellQuote(pdf) + " " + ShellQuote(png));
-        std::string out =
-            RunCommand("zbarimg --quiet --raw -Sbinary " + ShellQuote(png + ".png")).output;
-        // zbarimg ends what it read with a line break of its own.
-        if (!out.empty() && out.back() == '\n') out.pop_back();
-        return out;
+        return testing::ScanQrCodes(pdf, 1, dpi, dir.path());
     }
 
     testing::TempDir dir;

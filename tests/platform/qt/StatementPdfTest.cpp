@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "RecordingShell.h"
+#include "data/PaymentReference.h"
 #include "output/CStmnt.h"
 #include "output/DocumentFixture.h"
 #include "platform/qt/PainterCanvas.h"
@@ -94,6 +95,37 @@ TEST_F(StatementPdfTest, ThreePagesRepeatTheirHeadersWithoutOverlap) {
     EXPECT_NE(PdfText(out.path, 3).find("*** Account Totals:"), std::string::npos);
     EXPECT_NE(PdfText(out.path, 3).find("$1,110.60"), std::string::npos);
     testing::ExpectWordsApartAndOnPage(out.path);
+}
+
+TEST_F(StatementPdfTest, TheBalanceToPayCarriesTheCustomersReferenceAndCodeOnTheLastPage) {
+    euroAccount();
+    company.setText(Company::CurrencySymbol, "€");
+    for (int i = 1; i <= 90; ++i) {
+        char date[16];
+        std::snprintf(date, sizeof date, "%02d/%02d/2024", 1 + (i - 1) / 28, 1 + (i - 1) % 28);
+        addHeader({.no = std::to_string(2000 + i), .total = "12.34", .date = date});
+    }
+    const PdfOutcome out = write();
+    ASSERT_TRUE(out.ok) << out.error;
+    ASSERT_EQ(PdfInfo(out.path)["Pages"], "3");
+    const std::string ref = *data::CustomerReference("100");
+    const std::string expected =
+        "BCD\n002\n1\nSCT\nBYLADEM1001\nNorthside Supply\n"
+        "DE02120300000000202051\nEUR1110.60\n\n" +
+        ref;
+    EXPECT_EQ(testing::ScanQrCodes(out.path, 1, 150, dir.path()), "");
+    EXPECT_EQ(testing::ScanQrCodes(out.path, 3, 150, dir.path()), expected);
+    EXPECT_EQ(testing::ScanQrCodes(out.path, 3, 300, dir.path()), expected);
+    EXPECT_NE(PdfText(out.path, 3).find("Reference: " + data::PrintedReference(ref)),
+              std::string::npos);
+    testing::ExpectWordsApartAndOnPage(out.path);
+
+    // A customer in credit is asked for nothing.
+    addHeader({.no = "CR1", .type = 'C', .total = "-2000.00", .date = "04/01/2024"});
+    const PdfOutcome credit = write();
+    ASSERT_TRUE(credit.ok) << credit.error;
+    EXPECT_EQ(testing::ScanQrCodes(credit.path, 3, 150, dir.path()), "");
+    EXPECT_EQ(PdfText(credit.path).find("Reference: RF"), std::string::npos);
 }
 
 }  // namespace
