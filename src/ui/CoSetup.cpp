@@ -215,6 +215,8 @@ QWidget* TCoSetup::buildEMailTab() {
     line("EMTokenUrl", "Token endpoint:", 3);
     line("EMDeviceUrl", "Device code endpoint:", 4)
         ->setPlaceholderText(QStringLiteral("optional: sign-in from a terminal"));
+    line("EMRevokeUrl", "Revocation endpoint:", 7)
+        ->setPlaceholderText(QStringLiteral("optional: Sign out ends the sign-in there"));
     line("EMScope", "Scope:", 5);
     auto* accountRow = new QWidget(page);
     auto* accountLayout = new QHBoxLayout(accountRow);
@@ -745,7 +747,7 @@ void TCoSetup::loadKeyringChoice() {
     // The password kept in the keyring is shown (as dots) like one kept in the record.
     std::string error;
     const std::string password =
-        app::MailPassword(form_.working(), keyring, box->isChecked(), &error);
+        app::MailPassword(services_.folder, form_.working(), keyring, box->isChecked(), &error);
     findChild<QLineEdit*>(QStringLiteral("EMpword"))->setText(QString::fromStdString(password));
     if (!error.empty())
         services_.prompter->inform(
@@ -757,9 +759,9 @@ void TCoSetup::loadKeyringChoice() {
 void TCoSetup::saveKeyringChoice() {
     auto* box = findChild<QCheckBox*>(QStringLiteral("EMKeyring"));
     data::IniFile ini(data::IniFilePath(services_.folder));
-    const app::PasswordSaved saved =
-        app::SaveMailPassword(form_.working(), box->isEnabled() && box->isChecked(),
-                              box->isEnabled() ? services_.keyring : nullptr, &ini);
+    const app::PasswordSaved saved = app::SaveMailPassword(
+        services_.folder, form_.working(), box->isEnabled() && box->isChecked(),
+        box->isEnabled() ? services_.keyring : nullptr, &ini);
     if (!saved.error.empty())
         services_.prompter->inform(windowTitle().toStdString(),
                                    "The mail password could not be kept in the desktop keyring (" +
@@ -780,6 +782,7 @@ app::MailSignInSettings TCoSetup::signInValues() const {
         s.authorizeUrl = text("EMAuthorizeUrl");
         s.tokenUrl = text("EMTokenUrl");
         s.deviceUrl = text("EMDeviceUrl");
+        s.revokeUrl = text("EMRevokeUrl");
         s.scope = text("EMScope");
     }
     s.account = storedSignIn_.account;
@@ -802,6 +805,7 @@ void TCoSetup::loadSignIn() {
     set("EMAuthorizeUrl", s.authorizeUrl);
     set("EMTokenUrl", s.tokenUrl);
     set("EMDeviceUrl", s.deviceUrl);
+    set("EMRevokeUrl", s.revokeUrl);
     set("EMScope", s.scope);
     showSignInMethod(false);
 }
@@ -826,7 +830,7 @@ void TCoSetup::showSignInMethod(bool chosenNow) {
     };
     show(signInRows_[0], oauth);
     show(signInRows_[1], m == app::SignInMethod::Google || other);
-    for (int i = 2; i <= 4; ++i)
+    for (int i : {2, 3, 4, 7})
         show(signInRows_[i], other);
     show(signInRows_[5], oauth);
     show(signInRows_[6], oauth);
@@ -899,9 +903,7 @@ void TCoSetup::signOut() {
     std::string why;
     if (!app::SignOut(services_.folder, form_.working().text(data::Company::CompanyNo),
                       {services_.tokenKeyring, services_.oauth, app::SystemNow}, &why))
-        services_.prompter->inform(windowTitle().toStdString(),
-                                   "The sign-in could not be removed completely (" + why + ").",
-                                   platform::Icon::Warning);
+        services_.prompter->inform(windowTitle().toStdString(), why, platform::Icon::Warning);
     storedSignIn_.account.clear();
     showAccount({});
 }

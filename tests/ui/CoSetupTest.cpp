@@ -495,6 +495,7 @@ TEST_F(CoSetupTest, ColourButtonKeepsOnlyTheColour) {
 
 TEST_F(CoSetupTest, KeyringOptionShowsTheKeptPasswordAndSavesItThere) {
     testing::MemoryKeyring keyring;
+    // Kept by an earlier version under the number alone: shown, and moved on saving.
     keyring.secrets["1"] = "kept";
     services.keyring = &keyring;
     record.setText(Company::EMailPassword, "");
@@ -511,7 +512,8 @@ TEST_F(CoSetupTest, KeyringOptionShowsTheKeptPasswordAndSavesItThere) {
         save(dialog);
         EXPECT_EQ(dialog.result(), QDialog::Accepted);
     }
-    EXPECT_EQ(keyring.secrets.at("1"), "changed");
+    EXPECT_EQ(keyring.secrets.at(app::KeyringKey(dir.path(), "1")), "changed");
+    EXPECT_FALSE(keyring.secrets.contains("1"));
     EXPECT_EQ(form->working().text(Company::EMailPassword), "");
 
     // Turned off: the record takes the password and the keyring's copy goes.
@@ -686,11 +688,22 @@ TEST_F(CoSetupTest, SignInWithAProviderFromTheEMailTab) {
         type(dialog, "EMAuthorizeUrl", QString::fromStdString(provider.url("/authorize")));
         type(dialog, "EMTokenUrl", QString::fromStdString(provider.url("/token")));
         type(dialog, "EMScope", "https://mail.test/ offline_access");
-        child<QPushButton>(dialog, "EMSignInButton")->click();
-        if (browser.joinable()) browser.join();
-        EXPECT_EQ(child<QLabel>(dialog, "EMAccount")->text(), "billing@northside.test");
-        EXPECT_TRUE(child<QPushButton>(dialog, "EMSignOutButton")->isEnabled());
-        EXPECT_EQ(tokens.secrets.size(), 1u);
+        type(dialog, "EMRevokeUrl", QString::fromStdString(provider.url("/revoke")));
+        auto signIn = [&] {
+            child<QPushButton>(dialog, "EMSignInButton")->click();
+            if (browser.joinable()) browser.join();
+            EXPECT_EQ(child<QLabel>(dialog, "EMAccount")->text(), "billing@northside.test");
+            EXPECT_TRUE(child<QPushButton>(dialog, "EMSignOutButton")->isEnabled());
+            EXPECT_EQ(tokens.secrets.size(), 1u);
+        };
+        signIn();
+        // Sign out ends the refresh token at the provider and forgets it here.
+        child<QPushButton>(dialog, "EMSignOutButton")->click();
+        EXPECT_EQ(provider.count("revoke ok"), 1);
+        EXPECT_TRUE(tokens.secrets.empty());
+        EXPECT_EQ(child<QLabel>(dialog, "EMAccount")->text(), "(not signed in)");
+        EXPECT_FALSE(child<QPushButton>(dialog, "EMSignOutButton")->isEnabled());
+        signIn();
         if (const char* out = std::getenv("INVARRO_SHOTS"))
             dialog.grab().save(QString(out) + "/company-options-email-signin.png");
         save(dialog);
