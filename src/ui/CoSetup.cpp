@@ -86,6 +86,7 @@ TCoSetup::TCoSetup(app::CompanySetupForm& form, const WindowServices& services, 
     loadKeyringChoice();
     loadSignIn();
     loadAttachChoice();
+    loadTemplates();
     loadEInvoice();
     auto* number = findChild<QLineEdit*>(QStringLiteral("CoNumb"));
     number->setEnabled(form_.numberEditable());
@@ -246,6 +247,15 @@ QWidget* TCoSetup::buildEMailTab() {
     attach->setToolTip(QStringLiteral(
         "Invoices, quotes and statements sent by e-mail carry the document as a PDF file"));
     form->addRow(attach);
+    auto* templates = new QPushButton(QStringLiteral("Message &Templates..."), page);
+    templates->setObjectName(QStringLiteral("EMTemplates"));
+    templates->setToolTip(QStringLiteral(
+        "The subject and text of invoice, quote and statement e-mails, with merge fields"));
+    connect(templates, &QPushButton::clicked, this, [this] { editTemplates(); });
+    auto* templatesRow = new QHBoxLayout;
+    templatesRow->addWidget(templates);
+    templatesRow->addStretch(1);
+    form->addRow(templatesRow);
     return page;
 }
 
@@ -723,6 +733,7 @@ void TCoSetup::accept() {
     saveKeyringChoice();
     saveSignIn();
     saveAttachChoice();
+    saveTemplates();
     {
         data::IniFile ini(data::IniFilePath(services_.folder));
         std::string why;
@@ -946,6 +957,35 @@ void TCoSetup::saveAttachChoice() {
                                    "The choice \"" + std::string(output::kAttachOption) +
                                        "\" could not be kept (" + why + ").",
                                    platform::Icon::Warning);
+}
+
+void TCoSetup::loadTemplates() {
+    // A new company starts with the standard text, whatever a deleted one of its number kept.
+    if (form_.mode() == app::CompanySetupForm::Mode::Add) return;
+    const data::IniFile ini(data::IniFilePath(services_.folder));
+    const std::string number = form_.working().text(data::Company::CompanyNo);
+    for (output::MailKind k :
+         {output::MailKind::Invoice, output::MailKind::Quote, output::MailKind::Statement})
+        templates_[size_t(k)] = output::StoredMailTemplate(ini, number, k);
+}
+
+void TCoSetup::editTemplates() {
+    TMailTemplates editor(templates_, this);
+    if (editor.exec() == QDialog::Accepted) templates_ = editor.templates();
+}
+
+void TCoSetup::saveTemplates() {
+    data::IniFile ini(data::IniFilePath(services_.folder));
+    const std::string number = form_.working().text(data::Company::CompanyNo);
+    std::string why;
+    for (output::MailKind k :
+         {output::MailKind::Invoice, output::MailKind::Quote, output::MailKind::Statement})
+        if (!output::WriteMailTemplate(ini, number, k, templates_[size_t(k)], &why)) {
+            services_.prompter->inform(windowTitle().toStdString(),
+                                       "The e-mail templates could not be kept (" + why + ").",
+                                       platform::Icon::Warning);
+            return;
+        }
 }
 
 void TCoSetup::done(int result) {

@@ -17,6 +17,8 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
@@ -41,6 +43,7 @@
 #include "ui/CoSetup.h"
 #include "ui/FontColorDialog.h"
 #include "ui/HeaderForm.h"
+#include "ui/MailTemplateEditor.h"
 
 namespace invarro::ui {
 namespace {
@@ -727,6 +730,77 @@ TEST_F(CoSetupTest, SignInWithAProviderFromTheEMailTab) {
     EXPECT_EQ(kept.clientId, "someone-else");
     EXPECT_EQ(kept.account, "");
     EXPECT_TRUE(tokens.secrets.empty());
+}
+
+TEST_F(CoSetupTest, TheEMailTemplatesAreEditedWithTheirFieldsAndKeptOnSave) {
+    const std::string ini = data::IniFilePath(dir.path());
+    auto form = editForm();
+    {
+        TCoSetup dialog(*form, services);
+        dialog.show();
+        dialog.showTab(app::kTabEMail);
+        WhenModal<TMailTemplates>([&](TMailTemplates* t) {
+            auto* kind = t->findChild<QComboBox*>("MTKind");
+            auto* subject = t->findChild<QLineEdit*>("MTSubject");
+            auto* body = t->findChild<QPlainTextEdit*>("MTBody");
+            auto* fields = t->findChild<QListWidget*>("MTFields");
+            // Without a template of its own the cover letter is shown; every field is listed.
+            EXPECT_EQ(subject->text().toStdString(),
+                      output::CoverLetter(output::MailKind::Invoice).subject);
+            EXPECT_EQ(fields->count(), int(output::MergeFields().size()));
+            if (const char* out = std::getenv("INVARRO_SHOTS"))
+                t->grab().save(QString(out) + "/mail-templates.png");
+            // The statement's: its subject typed, a field put at the cursor by double-click.
+            kind->setFocus();
+            QTest::keyClick(kind, Qt::Key_End);
+            EXPECT_EQ(kind->currentText(), "Statement");
+            subject->setFocus();
+            QTest::keyClick(subject, Qt::Key_A, Qt::ControlModifier);
+            QTest::keyClicks(subject, "Account ");
+            const QList<QListWidgetItem*> account =
+                fields->findItems("{Account}", Qt::MatchExactly);
+            ASSERT_EQ(account.size(), 1);
+            fields->setCurrentItem(account[0]);
+            emit fields->itemActivated(account[0]);
+            EXPECT_EQ(subject->text(), "Account {Account}");
+            body->setFocus();
+            QTest::keyClick(body, Qt::Key_A, Qt::ControlModifier);
+            QTest::keyClicks(body, "Balance: ");
+            emit fields->itemActivated(fields->findItems("{Balance Due}", Qt::MatchExactly)[0]);
+            // The quote's is set back to the standard text after an edit.
+            QTest::keyClick(kind, Qt::Key_Up);
+            emit kind->activated(kind->currentIndex());
+            EXPECT_EQ(kind->currentText(), "Quote");
+            subject->setText("changed");
+            t->findChild<QPushButton*>("MTStandard")->click();
+            EXPECT_EQ(subject->text().toStdString(),
+                      output::CoverLetter(output::MailKind::Quote).subject);
+            t->findChild<QPushButton*>("OKBtn")->click();
+        });
+        child<QPushButton>(dialog, "EMTemplates")->click();
+        // Kept only on Save.
+        EXPECT_FALSE(output::ReadMailTexts(dir.path(), record).statement);
+        save(dialog);
+        ASSERT_EQ(dialog.result(), QDialog::Accepted);
+    }
+    const output::MailTexts kept = output::ReadMailTexts(dir.path(), record);
+    EXPECT_FALSE(kept.invoice);
+    EXPECT_FALSE(kept.quote);
+    ASSERT_TRUE(kept.statement);
+    EXPECT_EQ(kept.statement->subject, "Account {Account}");
+    EXPECT_EQ(kept.statement->body, "Balance: {Balance Due}");
+    // Opened again, the dialog shows what was kept; Cancel there changes nothing.
+    record = form->working();
+    auto again = editForm();
+    TCoSetup dialog(*again, services);
+    WhenModal<TMailTemplates>([&](TMailTemplates* t) {
+        t->showKind(output::MailKind::Statement);
+        EXPECT_EQ(t->findChild<QLineEdit*>("MTSubject")->text(), "Account {Account}");
+        t->findChild<QLineEdit*>("MTSubject")->setText("thrown away");
+        t->reject();
+    });
+    child<QPushButton>(dialog, "EMTemplates")->click();
+    EXPECT_EQ(dialog.mailTemplates()[2]->subject, "Account {Account}");
 }
 
 }  // namespace
