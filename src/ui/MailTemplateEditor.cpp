@@ -60,6 +60,7 @@ TMailTemplates::TMailTemplates(const MailTemplateSet& templates, QWidget* parent
 
     fields_ = new QListWidget(this);
     fields_->setObjectName(QStringLiteral("MTFields"));
+    fields_->setAccessibleName(QStringLiteral("Merge fields"));
     for (const output::MergeField& f : output::MergeFields()) {
         auto* item = new QListWidgetItem(QStringLiteral("{%1}").arg(Q(f.name)), fields_);
         item->setToolTip(Q(f.meaning));
