@@ -236,7 +236,12 @@ int main(int argc, char** argv) {
     auto command = [&form](Command c) { return [&form, c] { form.runCommand(c); }; };
     using W = QWidget*;
     gallery.visit("company-manager", command(Command::CompanyManager), [&](W w) {
-        gallery.visit("company-setup", [w] { Gallery::trigger(w, "EditItem"); });
+        gallery.visit(
+            "company-setup", [w] { Gallery::trigger(w, "EditItem"); },
+            [&](W setup) {
+                gallery.visit("mail-templates",
+                              [setup] { Gallery::trigger(setup, "EMTemplates"); });
+            });
     });
     gallery.visit("customer-manager", command(Command::CustomerManager), [&](W w) {
         gallery.visit("customer-editor", [w] { Gallery::trigger(w, "EditAct"); });
@@ -282,6 +287,13 @@ int main(int argc, char** argv) {
     gallery.visit("delete-paid-invoices", command(Command::DeletePaidInvoices));
     gallery.visit("backup", command(Command::BackupDataFiles));
     gallery.visit("about", command(Command::About));
+
+    // In e-mail mode, the look at an invoice's message before it goes (closed unsent).
+    Gallery::trigger(&form, "EMailMode");
+    gallery.visit("invoice-manager-email", command(Command::InvoiceManager), [&](W w) {
+        gallery.visit("mail-confirm", [w] { Gallery::trigger(w, "ToPrinterButn"); });
+    });
+    Gallery::trigger(&form, "PrinterMode");
 
     form.runCommand(Command::AgingChart);
     Gallery::QTest_wait(200);

@@ -17,6 +17,7 @@
 #include "invoicing/PaymentDemo.h"
 #include "output/Demo.h"
 #include "output/EMail.h"
+#include "output/MailTemplates.h"
 #include "platform/Clock.h"
 #include "products/Demo.h"
 #include "products/DemoImport.h"
@@ -234,6 +235,18 @@ InstallResult CreateDemoInstallation(const std::string& folder, platform::Prompt
             result.message = error;
             return result;
         }
+    // The European company words its invoice e-mails itself: the amount to pay, by when,
+    // and the payment reference its bank statement is matched by.
+    const output::MailTemplate europeInvoice{
+        "{Document} {Number} from {Company}",
+        "Dear {Customer},\n\nattached is our {Document} {Number} of {Date} for {Amount}.\n"
+        "Please transfer {Balance Due} by {Due Date}, quoting {Number} as the reference.\n\n"
+        "Kind regards\n{Company}\n"};
+    if (!output::WriteMailTemplate(ini, europe->text(Company::CompanyNo), output::MailKind::Invoice,
+                                   europeInvoice, &error)) {
+        result.message = error;
+        return result;
+    }
     result.ok = true;
     result.message = "Demo installation in " + folder + ": company 1 \"" +
                      demo.text(Company::Name) + "\" created with " + std::to_string(people.added) +

@@ -1,6 +1,7 @@
 #include "app/MailPassword.h"
 
 #include <algorithm>
+#include <filesystem>
 
 #include "data/Fileblocks.h"
 #include "data/SideFiles.h"
@@ -15,7 +16,33 @@ std::string NumberOf(const data::CompanyRecord& company) {
     return data::CompanyPrefix(company.text(Company::CompanyNo));
 }
 
+// The password under the folder's name; one an earlier version kept under the company
+// number alone is copied there when found. The old entry stays for another data folder
+// that used it, until a password is saved or removed here.
+std::optional<std::string> LookupPassword(const std::string& folder, const std::string& number,
+                                          platform::Keyring& keyring, std::string* error) {
+    std::string why;
+    std::optional<std::string> found = keyring.lookup(KeyringKey(folder, number), &why);
+    if (found || !why.empty()) {
+        if (error && !why.empty()) *error = why;
+        return found;
+    }
+    found = keyring.lookup(number, &why);
+    if (!found) {
+        if (error && !why.empty()) *error = why;
+        return found;
+    }
+    keyring.store(KeyringKey(folder, number), *found);
+    return found;
+}
+
 }  // namespace
+
+std::string KeyringKey(const std::string& folder, std::string_view companyNo) {
+    std::error_code failed;
+    const std::filesystem::path full = std::filesystem::weakly_canonical(folder, failed);
+    return data::CompanyPrefix(companyNo) + " " + (failed ? folder : full.string());
+}
 
 bool KeepPasswordInKeyring(const data::IniFile& ini, std::string_view companyNo,
                            platform::Keyring* keyring) {
@@ -26,20 +53,20 @@ bool KeepPasswordInKeyring(const data::IniFile& ini, std::string_view companyNo,
     return keyring->available();
 }
 
-std::string MailPassword(const data::CompanyRecord& company, platform::Keyring* keyring,
-                         bool keepInKeyring, std::string* error) {
+std::string MailPassword(const std::string& folder, const data::CompanyRecord& company,
+                         platform::Keyring* keyring, bool keepInKeyring, std::string* error) {
     std::string inRecord = company.text(Company::EMailPassword);
     if (!inRecord.empty() || !keepInKeyring || !keyring) return inRecord;
     const std::string number = NumberOf(company);
     if (number.empty()) return {};
-    return keyring->lookup(number, error).value_or(std::string());
+    return LookupPassword(folder, number, *keyring, error).value_or(std::string());
 }
 
 std::string MailPassword(const std::string& folder, const data::CompanyRecord& company,
                          platform::Keyring* keyring, std::string* error) {
     const data::IniFile ini(data::IniFilePath(folder));
-    return MailPassword(company, keyring, KeepPasswordInKeyring(ini, NumberOf(company), keyring),
-                        error);
+    return MailPassword(folder, company, keyring,
+                        KeepPasswordInKeyring(ini, NumberOf(company), keyring), error);
 }
 
 std::string LoginPassword(const std::string& folder, const data::CompanyRecord& company,
@@ -68,7 +95,7 @@ std::string LoginPassword(const std::string& folder, const data::CompanyRecord& 
         return fail("The desktop keyring did not answer, so the mail password of company " +
                     number + " could not be read and no login was tried.");
     std::string why;
-    const std::optional<std::string> found = keyring->lookup(number, &why);
+    const std::optional<std::string> found = LookupPassword(folder, number, *keyring, &why);
     if (!found && !why.empty())
         return fail("The desktop keyring did not give the mail password of company " + number +
                     " (" + why + "), so no login was tried.");
@@ -78,8 +105,8 @@ std::string LoginPassword(const std::string& folder, const data::CompanyRecord& 
     return *found;
 }
 
-PasswordSaved SaveMailPassword(data::CompanyRecord& company, bool keepInKeyring,
-                               platform::Keyring* keyring, data::IniFile* ini) {
+PasswordSaved SaveMailPassword(const std::string& folder, data::CompanyRecord& company,
+                               bool keepInKeyring, platform::Keyring* keyring, data::IniFile* ini) {
     PasswordSaved saved;
     const std::string number = NumberOf(company);
     if (ini && keyring && !number.empty()) {
@@ -92,13 +119,16 @@ PasswordSaved SaveMailPassword(data::CompanyRecord& company, bool keepInKeyring,
     // Written afresh: whatever a longer earlier password left in the field is cleared.
     company.setText(Company::EMailPassword, typed);
     std::string why;
+    const std::string key = KeyringKey(folder, number);
+    // An entry of an earlier version under the number alone would come back on the next
+    // read: the password saved now replaces it.
+    keyring->erase(number);
     if (!keepInKeyring) {
         // The record holds it now; no second copy stays behind in the keyring.
-        keyring->erase(number, &why);
+        keyring->erase(key, &why);
         return saved;
     }
-    const bool done =
-        typed.empty() ? keyring->erase(number, &why) : keyring->store(number, typed, &why);
+    const bool done = typed.empty() ? keyring->erase(key, &why) : keyring->store(key, typed, &why);
     if (!done) {
         saved.error = why.empty() ? "the keyring did not answer" : why;
         return saved;
@@ -121,9 +151,12 @@ bool SyncLastCompanyPassword(const std::string& folder, const data::CompanyRecor
     return data::WriteLastCompany(folder, *copy, error);
 }
 
-void ForgetMailPassword(std::string_view companyNo, platform::Keyring* keyring) {
+void ForgetMailPassword(const std::string& folder, std::string_view companyNo,
+                        platform::Keyring* keyring) {
     const std::string number = data::CompanyPrefix(companyNo);
-    if (keyring && !number.empty()) keyring->erase(number);
+    if (!keyring || number.empty()) return;
+    keyring->erase(KeyringKey(folder, number));
+    keyring->erase(number);
 }
 
 }  // namespace invarro::app

@@ -1,7 +1,8 @@
 // Where a company's mail password is kept. With "Keep the password in the desktop keyring"
-// on, the keyring holds it under the company's number and the company record's password
-// field stays empty; off, or without a keyring, the record holds it. The choice is kept per
-// company in the INI file (section "E-Mail Password", the company number as key, 1 or 0);
+// on, the keyring holds it under the company's number and the data folder's full path (two
+// data folders that both have a company 1 keep a password each) and the company record's
+// password field stays empty; off, or without a keyring, the record holds it. The choice is kept
+// per company in the INI file (section "E-Mail Password", the company number as key, 1 or 0);
 // without an entry it is on when a keyring service answers.
 #pragma once
 
@@ -18,6 +19,10 @@ namespace invarro::app {
 inline constexpr std::string_view kKeyringSection = "E-Mail Password";
 inline constexpr std::string_view kKeyringOption = "Keep the password in the desktop keyring";
 
+// The name a data folder's company has in the keyring: its number, a blank, and the
+// folder's full path. The mail password and the sign-in tokens are kept under it.
+std::string KeyringKey(const std::string& folder, std::string_view companyNo);
+
 // The company's choice; keyring may be null (no keyring at all: off).
 bool KeepPasswordInKeyring(const data::IniFile& ini, std::string_view companyNo,
                            platform::Keyring* keyring);
@@ -26,9 +31,11 @@ bool KeepPasswordInKeyring(const data::IniFile& ini, std::string_view companyNo,
 // the option on the field is emptied whenever the keyring took the password, so a filled
 // field is a record written before the password moved (or one whose keyring store failed).
 // Otherwise, with the option on, the keyring's. Empty when there is none; *error tells
-// when the keyring could not be asked.
-std::string MailPassword(const data::CompanyRecord& company, platform::Keyring* keyring,
-                         bool keepInKeyring, std::string* error = nullptr);
+// when the keyring could not be asked. A password an earlier version stored under the
+// company number alone is read, and kept under the folder's name from then on.
+std::string MailPassword(const std::string& folder, const data::CompanyRecord& company,
+                         platform::Keyring* keyring, bool keepInKeyring,
+                         std::string* error = nullptr);
 // The same with the company's choice read from the data folder's INI file.
 std::string MailPassword(const std::string& folder, const data::CompanyRecord& company,
                          platform::Keyring* keyring, std::string* error = nullptr);
@@ -52,8 +59,8 @@ struct PasswordSaved {
 // and the field is emptied; should the keyring refuse, the field keeps it. Option off, or
 // no keyring: the field keeps it and a copy left in the keyring is removed. The choice is
 // written to the INI file when one is given.
-PasswordSaved SaveMailPassword(data::CompanyRecord& company, bool keepInKeyring,
-                               platform::Keyring* keyring, data::IniFile* ini);
+PasswordSaved SaveMailPassword(const std::string& folder, data::CompanyRecord& company,
+                               bool keepInKeyring, platform::Keyring* keyring, data::IniFile* ini);
 
 // After a company record has been written: "LastCo.Dat", when it holds the same company,
 // takes the record's password field at once, so that no copy of the record - and so no
@@ -63,6 +70,7 @@ bool SyncLastCompanyPassword(const std::string& folder, const data::CompanyRecor
                              std::string* error = nullptr);
 
 // A deleted company's password leaves the keyring with it.
-void ForgetMailPassword(std::string_view companyNo, platform::Keyring* keyring);
+void ForgetMailPassword(const std::string& folder, std::string_view companyNo,
+                        platform::Keyring* keyring);
 
 }  // namespace invarro::app

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "app/MailPassword.h"
 #include "data/Fileblocks.h"
 #include "data/SideFiles.h"
 #include "platform/OAuthText.h"
@@ -26,6 +27,8 @@ const std::vector<ProviderPreset>& Presets() {
          "https://login.microsoftonline.com/common/oauth2/v2.0/authorize",
          "https://login.microsoftonline.com/common/oauth2/v2.0/token",
          "https://login.microsoftonline.com/common/oauth2/v2.0/devicecode",
+         // Microsoft offers no revocation of one refresh token to a public client.
+         "",
          "https://outlook.office.com/SMTP.Send offline_access",
          "smtp.office365.com",
          587,
@@ -36,6 +39,7 @@ const std::vector<ProviderPreset>& Presets() {
          "https://accounts.google.com/o/oauth2/v2/auth",
          "https://oauth2.googleapis.com/token",
          "",
+         "https://oauth2.googleapis.com/revoke",
          "https://mail.google.com/",
          "smtp.gmail.com",
          587,
@@ -52,9 +56,7 @@ std::string SectionOf(std::string_view companyNo) {
 // The keyring keeps a sign-in per data folder and company: two data folders that both have
 // a company 1 do not share (nor overwrite) each other's tokens.
 std::string TokenKey(const std::string& folder, const std::string& number) {
-    std::error_code failed;
-    const std::filesystem::path full = std::filesystem::weakly_canonical(folder, failed);
-    return number + " " + (failed ? folder : full.string());
+    return KeyringKey(folder, number);
 }
 
 std::string NumberOf(const data::CompanyRecord& company) {
@@ -201,6 +203,7 @@ MailSignInSettings ReadMailSignIn(const data::IniFile& ini, std::string_view com
     s.authorizeUrl = ini.readString(section, "AuthorizeUrl", "");
     s.tokenUrl = ini.readString(section, "TokenUrl", "");
     s.deviceUrl = ini.readString(section, "DeviceUrl", "");
+    s.revokeUrl = ini.readString(section, "RevokeUrl", "");
     s.scope = ini.readString(section, "Scope", "");
     s.account = ini.readString(section, "Account", "");
     return s;
@@ -216,6 +219,7 @@ bool WriteMailSignIn(data::IniFile& ini, std::string_view companyNo, const MailS
                       {"AuthorizeUrl", s.authorizeUrl},
                       {"TokenUrl", s.tokenUrl},
                       {"DeviceUrl", s.deviceUrl},
+                      {"RevokeUrl", s.revokeUrl},
                       {"Scope", s.scope},
                       {"Account", s.account}},
                      error);
@@ -229,7 +233,7 @@ std::string MailSignInProblem(const MailSignInSettings& s) {
     if (s.method != SignInMethod::Other) return {};
     if (s.authorizeUrl.empty() || s.tokenUrl.empty())
         return "Enter the provider's authorize and token endpoints.";
-    for (const std::string* url : {&s.authorizeUrl, &s.tokenUrl, &s.deviceUrl})
+    for (const std::string* url : {&s.authorizeUrl, &s.tokenUrl, &s.deviceUrl, &s.revokeUrl})
         if (!url->empty())
             if (std::string problem = platform::EndpointProblem(*url); !problem.empty())
                 return problem;
@@ -247,12 +251,14 @@ platform::OAuthProvider ProviderOf(const MailSignInSettings& s) {
         p.authorizeUrl = preset->authorizeUrl;
         p.tokenUrl = preset->tokenUrl;
         p.deviceUrl = preset->deviceUrl;
+        p.revokeUrl = preset->revokeUrl;
         p.authorizeExtra = preset->authorizeExtra;
         scope = preset->scope;
     } else {
         p.authorizeUrl = s.authorizeUrl;
         p.tokenUrl = s.tokenUrl;
         p.deviceUrl = s.deviceUrl;
+        p.revokeUrl = s.revokeUrl;
         scope = s.scope;
     }
     for (const char* wanted : {"openid", "email"}) {
@@ -328,16 +334,44 @@ bool SignOut(const std::string& folder, std::string_view companyNo, const TokenS
     const std::string number = data::CompanyPrefix(companyNo);
     if (number.empty()) return true;
     bool ok = true;
-    if (services.keyring) {
-        TokenLock lock(folder);
-        ok = services.keyring->erase(TokenKey(folder, number), error);
-    }
+    std::string told;
+    auto tell = [&](const std::string& sentence) {
+        ok = false;
+        told += (told.empty() ? "" : " ") + sentence;
+    };
     data::IniFile ini(data::IniFilePath(folder));
     MailSignInSettings s = ReadMailSignIn(ini, number);
+    if (services.keyring) {
+        TokenLock lock(folder);
+        const std::string key = TokenKey(folder, number);
+        const platform::OAuthProvider provider = ProviderOf(s);
+        std::string why;
+        if (s.oauth() && services.client && !provider.revokeUrl.empty()) {
+            const std::optional<std::string> secret = services.keyring->lookup(key, &why);
+            const std::optional<StoredTokens> tokens =
+                secret ? ParseStoredTokens(*secret) : std::nullopt;
+            if (tokens) {
+                const platform::OAuthResult r =
+                    services.client->revoke(provider, tokens->refreshToken);
+                if (!r.ok())
+                    tell(r.error + " The sign-in is removed from this computer; to end it at " +
+                         std::string(MethodName(s.method)) +
+                         " as well, remove the application's access in the account's security "
+                         "settings.");
+            }
+        }
+        why.clear();
+        if (!services.keyring->erase(key, &why))
+            tell("The sign-in could not be removed from the desktop keyring (" +
+                 (why.empty() ? std::string("it did not answer") : why) + ").");
+    }
     if (!s.account.empty()) {
         s.account.clear();
-        ok = WriteMailSignIn(ini, number, s, error) && ok;
+        std::string why;
+        if (!WriteMailSignIn(ini, number, s, &why))
+            tell("The settings could not be written (" + why + ").");
     }
+    if (!ok && error) *error = told;
     return ok;
 }
 

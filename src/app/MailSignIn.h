@@ -37,7 +37,8 @@ struct ProviderPreset {
     SignInMethod method;
     std::string_view name;  // as the "Sign in with" list shows it
     std::string_view authorizeUrl, tokenUrl, deviceUrl;
-    std::string_view scope;  // the mail scope
+    std::string_view revokeUrl;  // empty: refresh tokens cannot be ended by the program
+    std::string_view scope;      // the mail scope
     std::string_view smtpHost;
     int smtpPort;
     // Further fields of the browser's sign-in address.
@@ -52,7 +53,7 @@ struct MailSignInSettings {
     SignInMethod method = SignInMethod::Password;
     std::string clientId;
     std::string clientSecret;  // Google's desktop applications send one; not a secret there
-    std::string authorizeUrl, tokenUrl, deviceUrl, scope;
+    std::string authorizeUrl, tokenUrl, deviceUrl, revokeUrl, scope;
     std::string account;  // the address signed in as; the XOAUTH2 user
     bool oauth() const { return method != SignInMethod::Password; }
 };
@@ -105,7 +106,9 @@ SignInOutcome SignInWithDevice(const std::string& folder, std::string_view compa
                                const MailSignInSettings& settings, const TokenServices& services,
                                const std::function<void(const platform::DeviceCode&)>& show,
                                const std::function<bool(int seconds)>& wait);
-// Forgets the company's sign-in: the keyring's tokens and the account.
+// Forgets the company's sign-in: the refresh token is ended at the provider where it has a
+// revocation endpoint, then the keyring's tokens and the account are removed. False and
+// *error (sentences) when a step failed; what could be removed is removed all the same.
 bool SignOut(const std::string& folder, std::string_view companyNo, const TokenServices& services,
              std::string* error = nullptr);
 

@@ -341,8 +341,9 @@ int InvoiceEmail(Context& ctx, const Args& args) {
     if (!output::RunMailSession(
             ctx.session.company, *mailer, ctx.prompter, ctx.progress,
             [&] {
-                sent = output::EmailInvoiceText(files, number, ctx.session.company, *mailer,
-                                                ctx.prompter, ctx.clock, nullptr, false, *pdf);
+                sent = output::EmailInvoiceText(
+                    files, number, ctx.session.company, *mailer, ctx.prompter, ctx.clock, nullptr,
+                    false, *pdf, output::ReadMailTexts(ctx.folder, ctx.session.company));
             },
             LoginReader(ctx)))
         return NothingSent(ctx, 1, "invoices");
@@ -796,7 +797,8 @@ int StatementsEmail(Context& ctx, const Args& args) {
             company, *mailer, ctx.prompter, ctx.progress,
             [&] {
                 mailed = output::EmailStatementBatch(files, run, company, ctx.today(), *mailer,
-                                                     nullptr, ctx.prompter, ctx.progress, {}, *pdf);
+                                                     nullptr, ctx.prompter, ctx.progress, {}, *pdf,
+                                                     output::ReadMailTexts(ctx.folder, company));
             },
             LoginReader(ctx)))
         return NothingSent(ctx, int(run.customers.size()), "statements");

@@ -6,6 +6,7 @@
 
 #include "data/Ansi.h"
 #include "data/Dates.h"
+#include "data/DueDate.h"
 #include "data/Fileblocks.h"
 #include "data/Open.h"
 #include "data/PaymentReference.h"
@@ -438,11 +439,9 @@ EInvoiceResult MakeCiiXml(const EInvoiceInput& in) {
         w.close("ram:ApplicableTradeTax");
     }
     w.open("ram:SpecifiedTradePaymentTerms");
-    if (!doc.terms.empty()) {
-        w.leaf("ram:Description", doc.terms);
-    } else {
-        w.date("ram:DueDateDateTime", *issued);
-    }
+    if (!doc.terms.empty()) w.leaf("ram:Description", doc.terms);
+    if (const std::optional<data::Date> due = data::PaymentDueDate(*issued, doc.terms))
+        w.date("ram:DueDateDateTime", *due);
     w.close("ram:SpecifiedTradePaymentTerms");
     w.open("ram:SpecifiedTradeSettlementHeaderMonetarySummation");
     w.leaf("ram:LineTotalAmount", Amount(lineTotal));

@@ -15,7 +15,8 @@
 //   rounding of the standard (basis x rate, to cents) gives another tax than the stored
 //   one, or the stored amounts do not add up, no e-invoice is written.
 // - An invoice with a negative total is a credit note (381) with its amounts turned
-//   positive. The payment terms text, or the invoice date as due date, says when.
+//   positive. The payment terms text says when, with the due date where the terms name a
+//   number of days (the invoice date without terms).
 #pragma once
 
 #include <functional>

@@ -2,6 +2,7 @@
 
 #include <stdlib.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
@@ -265,18 +266,19 @@ std::string AddressListRule(std::string_view field) {
     return data::FirstChars(joined, kAddressListLength);
 }
 
+bool UsableAddress(std::string_view a) {
+    const size_t at = a.find('@');
+    if (at == std::string::npos || at == 0 || at + 1 == a.size() ||
+        a.find('@', at + 1) != std::string::npos)
+        return false;
+    for (unsigned char c : a)
+        if (c <= ' ' || c == '<' || c == '>' || c == 0x7f || c == '"') return false;
+    return true;
+}
+
 bool UsableAddressList(std::string_view field) {
     const std::vector<std::string> parts = SplitAddressList(AddressListRule(field));
-    if (parts.empty()) return false;
-    for (const std::string& a : parts) {
-        const size_t at = a.find('@');
-        if (at == std::string::npos || at == 0 || at + 1 == a.size() ||
-            a.find('@', at + 1) != std::string::npos)
-            return false;
-        for (unsigned char c : a)
-            if (c <= ' ' || c == '<' || c == '>' || c == 0x7f || c == '"') return false;
-    }
-    return true;
+    return !parts.empty() && std::all_of(parts.begin(), parts.end(), UsableAddress);
 }
 
 Addressing AddressCustomer(std::string_view customerEMail, const data::CompanyRecord& company) {
@@ -389,30 +391,38 @@ std::string InvoiceEmailSubject(const InvoiceDocument& doc, DocumentKind kind,
     return who + " " + label + " from " + company;
 }
 
-InvoiceMailOutcome EmailInvoiceText(const DocumentFiles& files, std::string_view number,
-                                    const data::CompanyRecord& co, platform::Mailer& mailer,
-                                    platform::Prompter& prompter, const platform::Clock& clock,
-                                    LabelQueue* labels, bool batch, const DocumentPdfMaker& pdf) {
-    InvoiceMailOutcome out;
-    const InvoiceDocument doc = AssembleInvoiceDocument(files, number, co, prompter);
+InvoiceMailDraft ComposeInvoiceMail(const DocumentFiles& files, std::string_view number,
+                                    const data::CompanyRecord& co, platform::Prompter& prompter,
+                                    const DocumentPdfMaker& pdf, const MailTexts& texts) {
+    InvoiceMailDraft d;
+    InvoiceMailOutcome& out = d.outcome;
+    d.doc = AssembleInvoiceDocument(files, number, co, prompter);
+    const InvoiceDocument& doc = d.doc;
     if (!doc.found) {
         out.error.text = "Invoice " + TrimmedText(number) + " was not found.";
-        return out;
+        return d;
     }
     const Addressing to = AddressCustomer(doc.eMail, co);
     if (to.kind == Addressing::Kind::Skip) {
         out.result = InvoiceMailOutcome::Result::NoAddress;
-        return out;
+        return d;
     }
     const DocumentKind kind = KindOfDocument(doc);
-    platform::MailMessage m;
+    platform::MailMessage& m = d.message;
     m.from = TrimmedText(co.text(Company::EMailAddress));
     m.fromName = TrimmedText(co.text(Company::Name));
-    m.body = InvoiceEmailBody(doc, kind, co);
     m.recipients = to.recipients;
-    out.toCompany = to.kind == Addressing::Kind::Company;
-    m.subject =
-        out.toCompany ? std::string(kBadInvoiceAddressSubject) : InvoiceEmailSubject(doc, kind, co);
+    d.toCompany = out.toCompany = to.kind == Addressing::Kind::Company;
+    const MailKind mailKind = kind == DocumentKind::Quote ? MailKind::Quote : MailKind::Invoice;
+    if (const std::optional<MailTemplate> t = TemplateFor(texts, mailKind, pdf.attaches())) {
+        const MailFields values = InvoiceMergeValues(doc, kind, co);
+        m.subject = MergeSubject(t->subject, values);
+        m.body = MergeBody(t->body, values);
+    } else {
+        m.subject = InvoiceEmailSubject(doc, kind, co);
+        m.body = InvoiceEmailBody(doc, kind, co);
+    }
+    if (d.toCompany) m.subject = std::string(kBadInvoiceAddressSubject);
     if (pdf.attaches()) {
         std::string why;
         std::optional<platform::MailAttachment> file =
@@ -420,12 +430,23 @@ InvoiceMailOutcome EmailInvoiceText(const DocumentFiles& files, std::string_view
         if (!file) {
             out.result = InvoiceMailOutcome::Result::Failed;
             out.error = {platform::MailStep::Attachment, why + " The e-mail was not sent.", {}};
-            return out;
+            return d;
         }
         m.attachments.push_back(std::move(*file));
     }
+    d.ready = true;
+    return d;
+}
+
+InvoiceMailOutcome SendInvoiceMail(const InvoiceMailDraft& d, const DocumentFiles& files,
+                                   const data::CompanyRecord& co, platform::Mailer& mailer,
+                                   platform::Prompter& prompter, const platform::Clock& clock,
+                                   LabelQueue* labels, bool batch) {
+    if (!d.ready) return d.outcome;
+    InvoiceMailOutcome out = d.outcome;
+    const InvoiceDocument& doc = d.doc;
     // Marked only once the server has taken the message.
-    if (!mailer.send(m, out.error)) {
+    if (!mailer.send(d.message, out.error)) {
         out.result = InvoiceMailOutcome::Result::Failed;
         return out;
     }
@@ -440,9 +461,18 @@ InvoiceMailOutcome EmailInvoiceText(const DocumentFiles& files, std::string_view
     return out;
 }
 
-bool EmailStatement(const Statement& s, const data::CompanyRecord& co, const data::Date& today,
-                    platform::Mailer& mailer, platform::MailError& error,
-                    const DocumentPdfMaker& pdf) {
+InvoiceMailOutcome EmailInvoiceText(const DocumentFiles& files, std::string_view number,
+                                    const data::CompanyRecord& co, platform::Mailer& mailer,
+                                    platform::Prompter& prompter, const platform::Clock& clock,
+                                    LabelQueue* labels, bool batch, const DocumentPdfMaker& pdf,
+                                    const MailTexts& texts) {
+    return SendInvoiceMail(ComposeInvoiceMail(files, number, co, prompter, pdf, texts), files, co,
+                           mailer, prompter, clock, labels, batch);
+}
+
+std::optional<platform::MailMessage> ComposeStatementMail(
+    const Statement& s, const data::CompanyRecord& co, const data::Date& today,
+    const DocumentPdfMaker& pdf, const MailTexts& texts, platform::MailError& error) {
     const StatementMail text = EmailStatementText(s, co, today);
     platform::MailMessage m;
     m.from = text.from;
@@ -450,17 +480,31 @@ bool EmailStatement(const Statement& s, const data::CompanyRecord& co, const dat
     m.recipients = text.recipients;
     m.subject = text.subject;
     m.body = text.body;
+    if (const std::optional<MailTemplate> t =
+            TemplateFor(texts, MailKind::Statement, pdf.attaches())) {
+        const MailFields values = StatementMergeValues(s, co, today);
+        if (!text.badAddress) m.subject = MergeSubject(t->subject, values);
+        m.body = MergeBody(t->body, values);
+    }
     if (pdf.attaches()) {
         std::string why;
         std::optional<platform::MailAttachment> file =
             StatementPdfAttachment(s, co, today, pdf, &why);
         if (!file) {
             error = {platform::MailStep::Attachment, why + " The e-mail was not sent.", {}};
-            return false;
+            return std::nullopt;
         }
         m.attachments.push_back(std::move(*file));
     }
-    return mailer.send(m, error);
+    return m;
+}
+
+bool EmailStatement(const Statement& s, const data::CompanyRecord& co, const data::Date& today,
+                    platform::Mailer& mailer, platform::MailError& error,
+                    const DocumentPdfMaker& pdf, const MailTexts& texts) {
+    const std::optional<platform::MailMessage> m =
+        ComposeStatementMail(s, co, today, pdf, texts, error);
+    return m && mailer.send(*m, error);
 }
 
 std::string MailRunProblems(const MailRunCounts& c, std::string_view what) {
@@ -486,11 +530,69 @@ std::string MailRunProblems(const MailRunCounts& c, std::string_view what) {
     return text;
 }
 
+namespace {
+
+// One line of a batch preview, by where the message goes.
+std::string PreviewLine(const std::string& what, const std::string& name, std::string_view eMail,
+                        const data::CompanyRecord& co, int& going) {
+    const Addressing to = AddressCustomer(eMail, co);
+    std::string addresses;
+    for (const std::string& a : to.recipients)
+        addresses += (addresses.empty() ? "<" : ", <") + a + ">";
+    if (to.kind == Addressing::Kind::Skip) return what + " to " + name + ": no address, not sent";
+    ++going;
+    if (to.kind == Addressing::Kind::Company)
+        return what + " to " + name + ": address not usable, to the company " + addresses;
+    return what + " to " + name + " " + addresses;
+}
+
+std::string PreviewText(const std::vector<std::string>& lines, int going, std::string_view one,
+                        std::string_view many) {
+    std::string text =
+        Plural(going, one, many) + (going == 1 ? " is" : " are") + " going to be sent by e-mail:\n";
+    for (size_t i = 0; i < lines.size() && i < kPreviewLines; ++i)
+        text += "\n" + lines[i];
+    if (lines.size() > kPreviewLines)
+        text += "\n... and " + std::to_string(lines.size() - kPreviewLines) + " more";
+    return text + "\n\nSend them now?";
+}
+
+}  // namespace
+
+std::string InvoiceBatchPreview(const DocumentFiles& files, const std::vector<std::string>& numbers,
+                                const data::CompanyRecord& co, platform::Prompter& prompter) {
+    std::vector<std::string> lines;
+    int going = 0;
+    for (const std::string& number : numbers) {
+        const InvoiceDocument doc = AssembleInvoiceDocument(files, number, co, prompter);
+        if (!doc.found) continue;
+        lines.push_back(
+            PreviewLine(TrimmedText(number), TrimmedText(doc.billTo[0]), doc.eMail, co, going));
+    }
+    return PreviewText(lines, going, "invoice", "invoices");
+}
+
+std::string StatementBatchPreview(storage::Fileblock* customers,
+                                  const std::vector<std::string>& custNos,
+                                  const data::CompanyRecord& co) {
+    using data::Customer;
+    std::vector<std::string> lines;
+    int going = 0;
+    for (const std::string& no : custNos) {
+        const std::optional<data::CustomerRecord> c = FindCustomerByNumber(customers, no);
+        if (!c) continue;
+        lines.push_back(PreviewLine("Statement " + TrimmedText(no),
+                                    TrimmedText(c->text(Customer::Name)), c->text(Customer::EMail),
+                                    co, going));
+    }
+    return PreviewText(lines, going, "statement", "statements");
+}
+
 MailRunCounts EmailInvoiceBatch(const DocumentFiles& files, const std::vector<std::string>& numbers,
                                 const data::CompanyRecord& co, platform::Mailer& mailer,
                                 platform::Prompter& prompter, platform::Progress& progress,
                                 const platform::Clock& clock, LabelQueue* labels,
-                                const DocumentPdfMaker& pdf) {
+                                const DocumentPdfMaker& pdf, const MailTexts& texts) {
     MailRunCounts c;
     progress.start(std::string(kEMailModeTitle), 1);
     progress.setLine(0, "Working...");
@@ -503,7 +605,7 @@ MailRunCounts EmailInvoiceBatch(const DocumentFiles& files, const std::vector<st
             break;
         }
         const InvoiceMailOutcome out =
-            EmailInvoiceText(files, number, co, mailer, prompter, clock, labels, true, pdf);
+            EmailInvoiceText(files, number, co, mailer, prompter, clock, labels, true, pdf, texts);
         switch (out.result) {
             case InvoiceMailOutcome::Result::Sent:
                 ++c.sent;
@@ -529,7 +631,7 @@ StatementMailRun EmailStatementBatch(const StatementFiles& files, BatchRun run,
                                      platform::Mailer& mailer, LabelQueue* labels,
                                      platform::Prompter& prompter, platform::Progress& progress,
                                      const std::function<void(const std::string&)>& status,
-                                     const DocumentPdfMaker& pdf) {
+                                     const DocumentPdfMaker& pdf, const MailTexts& texts) {
     run.emailMode = true;
     StatementMailRun r;
     MailRunCounts& c = r.counts;
@@ -541,7 +643,7 @@ StatementMailRun EmailStatementBatch(const StatementFiles& files, BatchRun run,
             return true;
         }
         platform::MailError error;
-        if (EmailStatement(s, co, today, mailer, error, pdf)) {
+        if (EmailStatement(s, co, today, mailer, error, pdf, texts)) {
             ++c.sent;
             return true;
         }

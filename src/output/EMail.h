@@ -18,6 +18,7 @@
 #include "output/CStmnt.h"
 #include "output/InvDoc.h"
 #include "output/LabelQueue.h"
+#include "output/MailTemplates.h"
 #include "platform/Clock.h"
 #include "platform/Mailer.h"
 #include "platform/Progress.h"
@@ -88,6 +89,8 @@ std::vector<std::string> SplitAddressList(std::string_view list);
 // least one, each with exactly one "@" with text on both sides, no blanks, angle
 // brackets or control characters.
 bool UsableAddressList(std::string_view field);
+// One address as the list rule checks it.
+bool UsableAddress(std::string_view address);
 
 // Where a customer's message goes: to the customer, to the company itself under the
 // document's bad-address subject (an unusable address, or a blank one when the company
@@ -162,14 +165,40 @@ InvoiceMailOutcome EmailInvoiceText(const DocumentFiles& files, std::string_view
                                     const data::CompanyRecord& company, platform::Mailer& mailer,
                                     platform::Prompter& prompter, const platform::Clock& clock,
                                     LabelQueue* labels = nullptr, bool batch = false,
-                                    const DocumentPdfMaker& pdf = {});
+                                    const DocumentPdfMaker& pdf = {}, const MailTexts& texts = {});
+
+// The same in two steps, so that the message can be shown (and edited) before it goes:
+// the message made ready - written with the company's template of its kind (output/
+// MailTemplates.h), its PDF attached when the maker attaches - or the outcome that ends
+// it (no address, not found, a PDF that could not be made); then, over the connected
+// mailer, the message as it stands and, once the server took it, the marks.
+struct InvoiceMailDraft {
+    bool ready = false;
+    InvoiceMailOutcome outcome;  // when not ready
+    InvoiceDocument doc;
+    platform::MailMessage message;
+    bool toCompany = false;
+};
+InvoiceMailDraft ComposeInvoiceMail(const DocumentFiles& files, std::string_view number,
+                                    const data::CompanyRecord& company,
+                                    platform::Prompter& prompter, const DocumentPdfMaker& pdf = {},
+                                    const MailTexts& texts = {});
+InvoiceMailOutcome SendInvoiceMail(const InvoiceMailDraft& draft, const DocumentFiles& files,
+                                   const data::CompanyRecord& company, platform::Mailer& mailer,
+                                   platform::Prompter& prompter, const platform::Clock& clock,
+                                   LabelQueue* labels = nullptr, bool batch = false);
 
 // A customer statement by e-mail over the connected mailer: its text (and its PDF when the
 // maker attaches), sent to the customer or, with an unusable address, to the company
 // under the bad-address subject.
 bool EmailStatement(const Statement& s, const data::CompanyRecord& company, const data::Date& today,
                     platform::Mailer& mailer, platform::MailError& error,
-                    const DocumentPdfMaker& pdf = {});
+                    const DocumentPdfMaker& pdf = {}, const MailTexts& texts = {});
+// The statement's message made ready, as EmailStatement sends it; nothing and *error when
+// its PDF could not be made.
+std::optional<platform::MailMessage> ComposeStatementMail(
+    const Statement& s, const data::CompanyRecord& company, const data::Date& today,
+    const DocumentPdfMaker& pdf, const MailTexts& texts, platform::MailError& error);
 
 // What a run of several messages reached.
 struct MailRunCounts {
@@ -185,6 +214,17 @@ struct MailRunCounts {
 // were not, and the first that failed; empty when every message went.
 std::string MailRunProblems(const MailRunCounts& counts, std::string_view what);
 
+// Before a batch of e-mails starts: how many will go to whom, a line each ("1043 to Zoe
+// Mueller GmbH <zoe@muller.test>"; one whose address is not usable goes to the company, one
+// without an address is not sent), at most kPreviewLines of them and how many more, and
+// the question whether to send them. The statement batch names its customers by number.
+inline constexpr size_t kPreviewLines = 12;
+std::string InvoiceBatchPreview(const DocumentFiles& files, const std::vector<std::string>& numbers,
+                                const data::CompanyRecord& company, platform::Prompter& prompter);
+std::string StatementBatchPreview(storage::Fileblock* customers,
+                                  const std::vector<std::string>& custNos,
+                                  const data::CompanyRecord& company);
+
 // The batch e-mail of invoices: each number in order, each with its own PDF when the
 // maker attaches, the status window reading "E-Mailing Invoice <n> ..."; a broken
 // connection ends the run.
@@ -192,7 +232,7 @@ MailRunCounts EmailInvoiceBatch(const DocumentFiles& files, const std::vector<st
                                 const data::CompanyRecord& company, platform::Mailer& mailer,
                                 platform::Prompter& prompter, platform::Progress& progress,
                                 const platform::Clock& clock, LabelQueue* labels,
-                                const DocumentPdfMaker& pdf = {});
+                                const DocumentPdfMaker& pdf = {}, const MailTexts& texts = {});
 
 // The batch statement run in e-mail mode over the connected mailer: each statement of the
 // run sent to its customer (with that customer's own statement PDF when the maker
@@ -207,7 +247,7 @@ StatementMailRun EmailStatementBatch(const StatementFiles& files, BatchRun run,
                                      platform::Mailer& mailer, LabelQueue* labels,
                                      platform::Prompter& prompter, platform::Progress& progress,
                                      const std::function<void(const std::string&)>& status = {},
-                                     const DocumentPdfMaker& pdf = {});
+                                     const DocumentPdfMaker& pdf = {}, const MailTexts& texts = {});
 
 // The free message ("Send E-Mail Message"): what the user typed.
 struct FreeMessage {

@@ -16,6 +16,7 @@ struct OAuthProvider {
     std::string authorizeUrl;
     std::string tokenUrl;
     std::string deviceUrl;  // empty: the provider offers no device grant
+    std::string revokeUrl;  // empty: the provider offers no revocation of a refresh token
     std::string clientId;
     std::string clientSecret;  // sent to the token endpoint when not empty
     std::string scope;         // blank-separated
@@ -78,6 +79,9 @@ class OAuthClient {
     virtual OAuthResult startDevice(const OAuthProvider& provider, DeviceCode& code) = 0;
     virtual OAuthResult pollDevice(const OAuthProvider& provider, const DeviceCode& code,
                                    const std::function<bool(int seconds)>& wait) = 0;
+    // Ends a refresh token at the provider's revocation endpoint (RFC 7009). A token the
+    // provider no longer knows counts as ended.
+    virtual OAuthResult revoke(const OAuthProvider& provider, const std::string& refreshToken) = 0;
 };
 
 }  // namespace invarro::platform

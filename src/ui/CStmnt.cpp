@@ -195,14 +195,19 @@ void TCustStmnt::emailStatement() {
     platform::Progress& progress = ctx_.progress ? *ctx_.progress : silent;
     bool sent = false;
     platform::MailError error;
-    if (!output::RunMailSession(
-            *ctx_.company, *ctx_.mailer, *ctx_.prompter, progress,
-            [&] {
-                sent = output::EmailStatement(statement_, *ctx_.company, TodayOf(ctx_),
-                                              *ctx_.mailer, error, MailPdfOf(ctx_));
-            },
-            MailLoginOf(ctx_)))
-        return;
+    // Made and shown before the server is connected.
+    std::optional<platform::MailMessage> message = output::ComposeStatementMail(
+        statement_, *ctx_.company, TodayOf(ctx_), MailPdfOf(ctx_), MailTextsOf(ctx_), error);
+    if (message) {
+        if (!ConfirmFromWindow(ctx_, *message, this)) {
+            status_->setText(Q("Statement for " + statement_.name + " was not sent by e-mail."));
+            return;
+        }
+        if (!output::RunMailSession(
+                *ctx_.company, *ctx_.mailer, *ctx_.prompter, progress,
+                [&] { sent = ctx_.mailer->send(*message, error); }, MailLoginOf(ctx_)))
+            return;
+    }
     if (!sent) {
         ctx_.prompter->inform("E-Mail Statement",
                               "The statement was not sent by e-mail. " + error.text, Icon::Error);
@@ -384,6 +389,10 @@ void FinishBatch(const CustomerWindowContext& context) {
 void EmailStatementBatch(const CustomerWindowContext& context, const output::StatementFiles& files,
                          output::BatchRun run,
                          const std::function<void(const std::string&)>& status) {
+    if (!context.prompter->yesNo(
+            "Batch E-Mail",
+            output::StatementBatchPreview(files.customers, run.customers, *context.company)))
+        return;
     platform::SilentProgress silent;
     platform::Progress& progress = context.progress ? *context.progress : silent;
     output::StatementMailRun mailed;
@@ -394,7 +403,7 @@ void EmailStatementBatch(const CustomerWindowContext& context, const output::Sta
         [&] {
             mailed = output::EmailStatementBatch(
                 files, run, *context.company, TodayOf(context), *context.mailer, context.labelQueue,
-                *context.prompter, progress, status, MailPdfOf(context));
+                *context.prompter, progress, status, MailPdfOf(context), MailTextsOf(context));
             if (out.completed) {
                 FinishBatch(context);
                 context.prompter->inform(std::string(output::kBatchTitle),

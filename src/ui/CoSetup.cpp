@@ -86,6 +86,7 @@ TCoSetup::TCoSetup(app::CompanySetupForm& form, const WindowServices& services, 
     loadKeyringChoice();
     loadSignIn();
     loadAttachChoice();
+    loadTemplates();
     loadEInvoice();
     auto* number = findChild<QLineEdit*>(QStringLiteral("CoNumb"));
     number->setEnabled(form_.numberEditable());
@@ -215,6 +216,8 @@ QWidget* TCoSetup::buildEMailTab() {
     line("EMTokenUrl", "Token endpoint:", 3);
     line("EMDeviceUrl", "Device code endpoint:", 4)
         ->setPlaceholderText(QStringLiteral("optional: sign-in from a terminal"));
+    line("EMRevokeUrl", "Revocation endpoint:", 7)
+        ->setPlaceholderText(QStringLiteral("optional: Sign out ends the sign-in there"));
     line("EMScope", "Scope:", 5);
     auto* accountRow = new QWidget(page);
     auto* accountLayout = new QHBoxLayout(accountRow);
@@ -244,6 +247,15 @@ QWidget* TCoSetup::buildEMailTab() {
     attach->setToolTip(QStringLiteral(
         "Invoices, quotes and statements sent by e-mail carry the document as a PDF file"));
     form->addRow(attach);
+    auto* templates = new QPushButton(QStringLiteral("Message &Templates..."), page);
+    templates->setObjectName(QStringLiteral("EMTemplates"));
+    templates->setToolTip(QStringLiteral(
+        "The subject and text of invoice, quote and statement e-mails, with merge fields"));
+    connect(templates, &QPushButton::clicked, this, [this] { editTemplates(); });
+    auto* templatesRow = new QHBoxLayout;
+    templatesRow->addWidget(templates);
+    templatesRow->addStretch(1);
+    form->addRow(templatesRow);
     return page;
 }
 
@@ -721,6 +733,7 @@ void TCoSetup::accept() {
     saveKeyringChoice();
     saveSignIn();
     saveAttachChoice();
+    saveTemplates();
     {
         data::IniFile ini(data::IniFilePath(services_.folder));
         std::string why;
@@ -745,7 +758,7 @@ void TCoSetup::loadKeyringChoice() {
     // The password kept in the keyring is shown (as dots) like one kept in the record.
     std::string error;
     const std::string password =
-        app::MailPassword(form_.working(), keyring, box->isChecked(), &error);
+        app::MailPassword(services_.folder, form_.working(), keyring, box->isChecked(), &error);
     findChild<QLineEdit*>(QStringLiteral("EMpword"))->setText(QString::fromStdString(password));
     if (!error.empty())
         services_.prompter->inform(
@@ -757,9 +770,9 @@ void TCoSetup::loadKeyringChoice() {
 void TCoSetup::saveKeyringChoice() {
     auto* box = findChild<QCheckBox*>(QStringLiteral("EMKeyring"));
     data::IniFile ini(data::IniFilePath(services_.folder));
-    const app::PasswordSaved saved =
-        app::SaveMailPassword(form_.working(), box->isEnabled() && box->isChecked(),
-                              box->isEnabled() ? services_.keyring : nullptr, &ini);
+    const app::PasswordSaved saved = app::SaveMailPassword(
+        services_.folder, form_.working(), box->isEnabled() && box->isChecked(),
+        box->isEnabled() ? services_.keyring : nullptr, &ini);
     if (!saved.error.empty())
         services_.prompter->inform(windowTitle().toStdString(),
                                    "The mail password could not be kept in the desktop keyring (" +
@@ -780,6 +793,7 @@ app::MailSignInSettings TCoSetup::signInValues() const {
         s.authorizeUrl = text("EMAuthorizeUrl");
         s.tokenUrl = text("EMTokenUrl");
         s.deviceUrl = text("EMDeviceUrl");
+        s.revokeUrl = text("EMRevokeUrl");
         s.scope = text("EMScope");
     }
     s.account = storedSignIn_.account;
@@ -802,6 +816,7 @@ void TCoSetup::loadSignIn() {
     set("EMAuthorizeUrl", s.authorizeUrl);
     set("EMTokenUrl", s.tokenUrl);
     set("EMDeviceUrl", s.deviceUrl);
+    set("EMRevokeUrl", s.revokeUrl);
     set("EMScope", s.scope);
     showSignInMethod(false);
 }
@@ -826,7 +841,7 @@ void TCoSetup::showSignInMethod(bool chosenNow) {
     };
     show(signInRows_[0], oauth);
     show(signInRows_[1], m == app::SignInMethod::Google || other);
-    for (int i = 2; i <= 4; ++i)
+    for (int i : {2, 3, 4, 7})
         show(signInRows_[i], other);
     show(signInRows_[5], oauth);
     show(signInRows_[6], oauth);
@@ -899,9 +914,7 @@ void TCoSetup::signOut() {
     std::string why;
     if (!app::SignOut(services_.folder, form_.working().text(data::Company::CompanyNo),
                       {services_.tokenKeyring, services_.oauth, app::SystemNow}, &why))
-        services_.prompter->inform(windowTitle().toStdString(),
-                                   "The sign-in could not be removed completely (" + why + ").",
-                                   platform::Icon::Warning);
+        services_.prompter->inform(windowTitle().toStdString(), why, platform::Icon::Warning);
     storedSignIn_.account.clear();
     showAccount({});
 }
@@ -944,6 +957,35 @@ void TCoSetup::saveAttachChoice() {
                                    "The choice \"" + std::string(output::kAttachOption) +
                                        "\" could not be kept (" + why + ").",
                                    platform::Icon::Warning);
+}
+
+void TCoSetup::loadTemplates() {
+    // A new company starts with the standard text, whatever a deleted one of its number kept.
+    if (form_.mode() == app::CompanySetupForm::Mode::Add) return;
+    const data::IniFile ini(data::IniFilePath(services_.folder));
+    const std::string number = form_.working().text(data::Company::CompanyNo);
+    for (output::MailKind k :
+         {output::MailKind::Invoice, output::MailKind::Quote, output::MailKind::Statement})
+        templates_[size_t(k)] = output::StoredMailTemplate(ini, number, k);
+}
+
+void TCoSetup::editTemplates() {
+    TMailTemplates editor(templates_, this);
+    if (editor.exec() == QDialog::Accepted) templates_ = editor.templates();
+}
+
+void TCoSetup::saveTemplates() {
+    data::IniFile ini(data::IniFilePath(services_.folder));
+    const std::string number = form_.working().text(data::Company::CompanyNo);
+    std::string why;
+    for (output::MailKind k :
+         {output::MailKind::Invoice, output::MailKind::Quote, output::MailKind::Statement})
+        if (!output::WriteMailTemplate(ini, number, k, templates_[size_t(k)], &why)) {
+            services_.prompter->inform(windowTitle().toStdString(),
+                                       "The e-mail templates could not be kept (" + why + ").",
+                                       platform::Icon::Warning);
+            return;
+        }
 }
 
 void TCoSetup::done(int result) {

@@ -10,6 +10,7 @@
 #include "app/CompanySetup.h"
 #include "app/MailSignIn.h"
 #include "data/EInvoiceData.h"
+#include "ui/MailTemplateEditor.h"
 #include "ui/WindowSupport.h"
 
 class QLabel;
@@ -47,6 +48,10 @@ class TCoSetup : public QDialog {
     // entries as they stand; "Sign out" forgets the sign-in.
     void signIn();
     void signOut();
+    // "Message Templates..." on the E-Mail tab: the editor of the company's e-mail
+    // templates; what it gives is kept on "&Save".
+    void editTemplates();
+    const MailTemplateSet& mailTemplates() const { return templates_; }
     // The sign-in settings as the E-Mail tab shows them.
     app::MailSignInSettings signInValues() const;
 
@@ -89,6 +94,9 @@ class TCoSetup : public QDialog {
     // "Attach the document as PDF": kept in the INI file beside the keyring choice.
     void loadAttachChoice();
     void saveAttachChoice();
+    // The e-mail templates, kept in the INI file beside the other mail settings.
+    void loadTemplates();
+    void saveTemplates();
     // The "E-Invoice" tab: the company's e-invoicing settings, kept in the INI file.
     void loadEInvoice();
     data::CompanyEInvoice einvoiceValues() const;
@@ -103,6 +111,7 @@ class TCoSetup : public QDialog {
     // The sign-in the INI file held when the dialog opened, to tell a changed provider.
     app::MailSignInSettings storedSignIn_;
     QWidget* signInRows_[8] = {};  // the OAuth rows of the E-Mail tab's form
+    MailTemplateSet templates_;
 };
 
 }  // namespace invarro::ui

@@ -305,7 +305,8 @@ void TCompanyManager::deleteCompany() {
             app::DeleteCompany(services_.folder, fb_, current->recNo, current->record,
                                numberInUse(), services_.passwordCheck, *services_.prompter);
         if (outcome != app::DeleteOutcome::Deleted) return;
-        app::ForgetMailPassword(current->record.text(data::Company::CompanyNo), services_.keyring);
+        app::ForgetMailPassword(services_.folder, current->record.text(data::Company::CompanyNo),
+                                services_.keyring);
         // Its provider sign-in goes too, so that a later company of that number starts afresh.
         app::SignOut(services_.folder, current->record.text(data::Company::CompanyNo),
                      {services_.tokenKeyring, services_.oauth, app::SystemNow});

@@ -60,6 +60,9 @@ struct CustomerWindowContext {
     // E-mailed documents: a canvas that writes their PDF and opens nothing (none: a PDF
     // file through Qt).
     std::function<std::unique_ptr<output::Canvas>()> mailPdfCanvas;
+    // The look at one document's e-mail before it goes (true: send it as edited); none:
+    // the "Send by E-Mail" dialog.
+    std::function<bool(platform::MailMessage&)> confirmMail;
 };
 
 // How the context's mail runs sign in: its password reader (or the company record's field

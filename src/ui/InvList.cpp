@@ -568,11 +568,20 @@ void Tinvlist::printInvoice() {
 void Tinvlist::emailInvoice(const std::string& number) {
     platform::SilentProgress silent;
     platform::Progress& progress = ctx_.progress ? *ctx_.progress : silent;
-    output::InvoiceMailOutcome out;
-    if (!output::RunMailSession(
-            *ctx_.company, *ctx_.mailer, *ctx_.prompter, progress,
-            [&] { out = EmailFromWindow(ctx_, *files_, number); }, MailLoginOf(ctx_)))
-        return;
+    // The message is made and shown before the server is connected: reading it takes the
+    // user longer than a server waits.
+    output::InvoiceMailDraft draft = DraftFromWindow(ctx_, *files_, number);
+    output::InvoiceMailOutcome out = draft.outcome;
+    if (draft.ready) {
+        if (!ConfirmFromWindow(ctx_, draft.message, this)) {
+            setMessage(Q("Document " + number + " was not sent by e-mail."));
+            return;
+        }
+        if (!output::RunMailSession(
+                *ctx_.company, *ctx_.mailer, *ctx_.prompter, progress,
+                [&] { out = SendDraftFromWindow(ctx_, *files_, draft); }, MailLoginOf(ctx_)))
+            return;
+    }
     const std::string title(output::kEMailModeTitle);
     using R = output::InvoiceMailOutcome::Result;
     switch (out.result) {
@@ -665,6 +674,8 @@ void Tinvlist::batchPrint() {
 }
 
 void Tinvlist::emailBatch(const std::vector<std::string>& numbers) {
+    if (!ctx_.prompter->yesNo("Batch E-Mail", BatchPreviewFromWindow(ctx_, *files_, numbers)))
+        return;
     platform::SilentProgress silent;
     platform::Progress& progress = ctx_.progress ? *ctx_.progress : silent;
     output::MailRunCounts counts;

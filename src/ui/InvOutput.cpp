@@ -6,6 +6,7 @@
 #include "platform/qt/PainterCanvas.h"
 #include "platform/qt/Printer.h"
 #include "ui/InvView.h"
+#include "ui/MailConfirm.h"
 #include "ui/WindowSupport.h"
 
 namespace invarro::ui {
@@ -99,16 +100,43 @@ output::DocumentPdfMaker MailPdfOf(const CustomerWindowContext& context) {
     return maker;
 }
 
-output::InvoiceMailOutcome EmailFromWindow(const InvoiceWindowContext& context,
-                                           invoicing::InvoiceFiles& files,
-                                           std::string_view number) {
+output::MailTexts MailTextsOf(const CustomerWindowContext& context) {
+    if (!context.company) return {};
+    return output::ReadMailTexts(context.dataFolder, *context.company);
+}
+
+bool ConfirmFromWindow(const CustomerWindowContext& context, platform::MailMessage& message,
+                       QWidget* parent) {
+    if (context.confirmMail) return context.confirmMail(message);
+    return ConfirmMail(message, *context.prompter, parent);
+}
+
+output::InvoiceMailDraft DraftFromWindow(const InvoiceWindowContext& context,
+                                         invoicing::InvoiceFiles& files, std::string_view number) {
     data::ExistingFileblock customers;
     data::OpenExisting(customers, files.folder, data::FileKind::Customer, files.prefix(),
                        *context.prompter);
     output::DocumentFiles docFiles{files.invoices, files.lines, files.memos, customers.fb};
-    return output::EmailInvoiceText(docFiles, number, *context.company, *context.mailer,
-                                    *context.prompter, ClockOf(context), context.labelQueue, false,
-                                    MailPdfOf(context));
+    return output::ComposeInvoiceMail(docFiles, number, *context.company, *context.prompter,
+                                      MailPdfOf(context), MailTextsOf(context));
+}
+
+output::InvoiceMailOutcome SendDraftFromWindow(const InvoiceWindowContext& context,
+                                               invoicing::InvoiceFiles& files,
+                                               const output::InvoiceMailDraft& draft) {
+    output::DocumentFiles docFiles{files.invoices, files.lines, files.memos, nullptr};
+    return output::SendInvoiceMail(draft, docFiles, *context.company, *context.mailer,
+                                   *context.prompter, ClockOf(context), context.labelQueue, false);
+}
+
+std::string BatchPreviewFromWindow(const InvoiceWindowContext& context,
+                                   invoicing::InvoiceFiles& files,
+                                   const std::vector<std::string>& numbers) {
+    data::ExistingFileblock customers;
+    data::OpenExisting(customers, files.folder, data::FileKind::Customer, files.prefix(),
+                       *context.prompter);
+    output::DocumentFiles docFiles{files.invoices, files.lines, files.memos, customers.fb};
+    return output::InvoiceBatchPreview(docFiles, numbers, *context.company, *context.prompter);
 }
 
 output::MailRunCounts EmailBatchFromWindow(const InvoiceWindowContext& context,
@@ -119,10 +147,10 @@ output::MailRunCounts EmailBatchFromWindow(const InvoiceWindowContext& context,
                        *context.prompter);
     output::DocumentFiles docFiles{files.invoices, files.lines, files.memos, customers.fb};
     platform::SilentProgress silent;
-    return output::EmailInvoiceBatch(docFiles, numbers, *context.company, *context.mailer,
-                                     *context.prompter,
-                                     context.progress ? *context.progress : silent,
-                                     ClockOf(context), context.labelQueue, MailPdfOf(context));
+    return output::EmailInvoiceBatch(
+        docFiles, numbers, *context.company, *context.mailer, *context.prompter,
+        context.progress ? *context.progress : silent, ClockOf(context), context.labelQueue,
+        MailPdfOf(context), MailTextsOf(context));
 }
 
 void ViewFromWindow(const InvoiceWindowContext& context, invoicing::InvoiceFiles& files,

@@ -40,11 +40,28 @@ output::PdfOutcome PdfFromWindow(const InvoiceWindowContext& context,
 // document as PDF"), made on the context's mail canvas; nothing otherwise.
 output::DocumentPdfMaker MailPdfOf(const CustomerWindowContext& context);
 
-// E-mail over the context's mailer, which CheckEmailSettings has connected: one invoice
-// or quote, or the numbers of a batch (the status window shows each), with the customer
-// file opened for the moment, each with its PDF when the company attaches it.
-output::InvoiceMailOutcome EmailFromWindow(const InvoiceWindowContext& context,
-                                           invoicing::InvoiceFiles& files, std::string_view number);
+// The company's templates of document e-mails.
+output::MailTexts MailTextsOf(const CustomerWindowContext& context);
+// The look at one document's e-mail: the context's, else the "Send by E-Mail" dialog
+// over parent. True when it is to be sent, as edited.
+bool ConfirmFromWindow(const CustomerWindowContext& context, platform::MailMessage& message,
+                       QWidget* parent);
+
+// One invoice or quote e-mail made ready (with the customer file opened for the moment),
+// and sent, once confirmed, over the context's mailer that CheckEmailSettings connected.
+output::InvoiceMailDraft DraftFromWindow(const InvoiceWindowContext& context,
+                                         invoicing::InvoiceFiles& files, std::string_view number);
+output::InvoiceMailOutcome SendDraftFromWindow(const InvoiceWindowContext& context,
+                                               invoicing::InvoiceFiles& files,
+                                               const output::InvoiceMailDraft& draft);
+// How many invoices of a batch go to whom, asked before the batch starts.
+std::string BatchPreviewFromWindow(const InvoiceWindowContext& context,
+                                   invoicing::InvoiceFiles& files,
+                                   const std::vector<std::string>& numbers);
+
+// The e-mail of a batch of invoices over the context's mailer, which CheckEmailSettings has
+// connected (the status window shows each), with the customer file opened for the moment,
+// each with its PDF when the company attaches it.
 output::MailRunCounts EmailBatchFromWindow(const InvoiceWindowContext& context,
                                            invoicing::InvoiceFiles& files,
                                            const std::vector<std::string>& numbers);

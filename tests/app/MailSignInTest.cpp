@@ -45,6 +45,12 @@ class ScriptedProvider : public platform::OAuthClient {
                            const std::function<bool(int)>&) override {
         return {OAuthFailure::Provider, "no device grant here", {}, {}};
     }
+    OAuthResult revokeResult;
+    std::vector<std::string> revoked;  // "<endpoint> <token>"
+    OAuthResult revoke(const platform::OAuthProvider& p, const std::string& token) override {
+        revoked.push_back(p.revokeUrl + " " + token);
+        return revokeResult;
+    }
 };
 
 OAuthResult Tokens(std::string access, std::string refresh, long long expiresIn,
@@ -241,6 +247,40 @@ TEST_F(MailSignInTest, EveryFailureSaysWhatToDoAndOnlyARefusedGrantAsksToSignInA
     keyring.secrets.begin()->second = "garbage";
     EXPECT_FALSE(token(&error));
     EXPECT_NE(error.find("not readable"), std::string::npos);
+}
+
+TEST_F(MailSignInTest, SignOutEndsTheRefreshTokenWhereTheProviderCanAndForgetsItAnyway) {
+    // Microsoft has no revocation endpoint: the tokens are only forgotten here.
+    ASSERT_TRUE(SignInWithBrowser(dir.path(), "3", settings, services, {}, 1, {}).ok);
+    ASSERT_TRUE(SignOut(dir.path(), "3", services));
+    EXPECT_TRUE(provider.revoked.empty());
+    EXPECT_TRUE(keyring.secrets.empty());
+
+    // Google's is called with the refresh token in force, before the keyring forgets it.
+    settings.method = SignInMethod::Google;
+    ASSERT_TRUE(SignInWithBrowser(dir.path(), "3", settings, services, {}, 1, {}).ok);
+    ASSERT_TRUE(SignOut(dir.path(), "3", services));
+    EXPECT_EQ(provider.revoked,
+              std::vector<std::string>{"https://oauth2.googleapis.com/revoke rt-1"});
+    EXPECT_TRUE(keyring.secrets.empty());
+    EXPECT_EQ(ReadMailSignIn(data::IniFile(data::IniFilePath(dir.path())), "3").account, "");
+
+    // The provider cannot be reached: the sign-in still leaves this computer, and the user
+    // is told how to end it at the provider.
+    ASSERT_TRUE(SignInWithBrowser(dir.path(), "3", settings, services, {}, 1, {}).ok);
+    provider.revokeResult = {
+        OAuthFailure::Network, "The sign-in provider could not be reached.", {}, {}};
+    std::string error;
+    EXPECT_FALSE(SignOut(dir.path(), "3", services, &error));
+    EXPECT_TRUE(keyring.secrets.empty());
+    EXPECT_EQ(ReadMailSignIn(data::IniFile(data::IniFilePath(dir.path())), "3").account, "");
+    EXPECT_NE(error.find("could not be reached."), std::string::npos) << error;
+    EXPECT_NE(error.find("remove the application's access"), std::string::npos) << error;
+
+    // Nothing stored: nothing to end, nothing asked.
+    provider.revoked.clear();
+    EXPECT_TRUE(SignOut(dir.path(), "3", services));
+    EXPECT_TRUE(provider.revoked.empty());
 }
 
 }  // namespace

@@ -868,9 +868,18 @@ TEST_F(CliTest, InvoiceEmailSendsWhatTheInvoiceManagerSendsAndMarksTheInvoice) {
         data::ExistingFileblock customers;
         data::OpenExisting(customers, windowFolder, data::FileKind::Customer, "1", prompter);
         output::InvoiceMailOutcome out;
+        // As the manager makes it: with the PDF the company attaches, in its words.
+        output::DocumentPdfMaker pdf;
+        pdf.folder = windowFolder;
+        pdf.canvas = [] {
+            return std::unique_ptr<output::Canvas>(
+                std::make_unique<platform::qt::PainterCanvas>(nullptr));
+        };
         ASSERT_TRUE(output::RunMailSession(session.company, mailer, prompter, progress, [&] {
-            out = output::EmailInvoiceText({invoices.fb, lines.fb, memos.fb, customers.fb}, number,
-                                           session.company, mailer, prompter, clock);
+            out =
+                output::EmailInvoiceText({invoices.fb, lines.fb, memos.fb, customers.fb}, number,
+                                         session.company, mailer, prompter, clock, nullptr, false,
+                                         pdf, output::ReadMailTexts(windowFolder, session.company));
         }));
         ASSERT_EQ(out.result, output::InvoiceMailOutcome::Result::Sent) << out.error.text;
     }
@@ -946,9 +955,11 @@ TEST_F(CliTest, StatementsEmailSendsEachChosenCustomersStatementOverOneConnectio
         data::OpenExisting(invoices, commandFolder, data::FileKind::Invoice, "1", prompter);
         const output::Statement s = output::BuildStatement(
             output::StatementFiles{customers.fb, invoices.fb}, "100", false, company);
-        const output::StatementMail text =
-            output::EmailStatementText(s, company, data::Today(clock));
-        EXPECT_EQ(mails[0].field("subject"), text.subject);
+        // With the PDF attached, the cover letter's subject.
+        EXPECT_EQ(
+            mails[0].field("subject"),
+            output::MergeSubject(output::CoverLetter(output::MailKind::Statement).subject,
+                                 output::StatementMergeValues(s, company, data::Today(clock))));
         EXPECT_NE(mails[0].body.find(data::TrimmedText(s.name)), std::string::npos);
     }
     storage::ExitEngine();
@@ -1006,7 +1017,9 @@ TEST_F(CliTest, EmailAttachesTheDocumentByTheCompanysSettingAndTheOptionsOverrid
     EXPECT_TRUE(mails[2].attachments.empty());
     ASSERT_EQ(mails[3].attachments.size(), 1u);
     EXPECT_EQ(mails[3].attachments[0].fileName, "Customer-100Statement.pdf");
-    EXPECT_EQ(mails[3].bodyLines(), mails[2].bodyLines());
+    // Attached, the text is the cover letter; alone, the statement itself.
+    EXPECT_EQ(mails[3].bodyLines().at(0), "Dear Harborview Dental Group,");
+    EXPECT_NE(mails[2].body.find("Statement Date: "), std::string::npos) << mails[2].body;
     EXPECT_FALSE(fs::exists(commandFolder + "/pdf"));
 
     EXPECT_EQ(run({"invoice", "email", second, "--attach", "--no-attach"}).status, kExitUsage);

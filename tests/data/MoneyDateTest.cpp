@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "data/Dates.h"
+#include "data/DueDate.h"
 #include "data/Money.h"
 
 namespace invarro::data {
@@ -210,6 +211,33 @@ TEST(Dates, DisplayFormats) {
     EXPECT_EQ(FormatDayMonthYear({2024, 11, 23}), "23 Nov, 2024");
     platform::FixedClock clock({2024, 2, 29, 23, 59, 0});
     EXPECT_EQ(Today(clock), (Date{2024, 2, 29}));
+}
+
+TEST(Dates, TheDueDateOfPaymentTerms) {
+    // Every built-in term of the terms list.
+    EXPECT_EQ(TermsDays("1% 10 Net 30"), 30);
+    EXPECT_EQ(TermsDays("2% 10 Net 30"), 30);
+    EXPECT_EQ(TermsDays("Net 10 Days"), 10);
+    EXPECT_EQ(TermsDays("Net 20 Days"), 20);
+    EXPECT_EQ(TermsDays("NET 30 DAYS"), 30);
+    EXPECT_EQ(TermsDays("Due On Receipt"), std::nullopt);
+    EXPECT_EQ(TermsDays("Credit Card - Master Card"), std::nullopt);
+    // Terms users type.
+    EXPECT_EQ(TermsDays("Due in 14 days"), 14);
+    EXPECT_EQ(TermsDays("30-day net"), 30);
+    EXPECT_EQ(TermsDays("Net 0"), 0);
+    EXPECT_EQ(TermsDays("Net"), std::nullopt);
+    EXPECT_EQ(TermsDays("Network 30 days"), 30);  // "network" is no "net"
+    EXPECT_EQ(TermsDays("Net 30% discount"), 30);
+    EXPECT_EQ(TermsDays("Net 99999 Days"), std::nullopt);  // no number of days anyone means
+    EXPECT_EQ(TermsDays(""), std::nullopt);
+    // Across the end of a month and of a leap February.
+    EXPECT_EQ(PaymentDueDate({2024, 1, 31}, "Net 30 Days"), (Date{2024, 3, 1}));
+    EXPECT_EQ(PaymentDueDate({2025, 12, 15}, "Net 20 Days"), (Date{2026, 1, 4}));
+    // Without terms the invoice date; terms without days, or a date that is none: nothing.
+    EXPECT_EQ(PaymentDueDate({2024, 5, 2}, "  "), (Date{2024, 5, 2}));
+    EXPECT_EQ(PaymentDueDate({2024, 5, 2}, "Due On Receipt"), std::nullopt);
+    EXPECT_EQ(PaymentDueDate({2024, 2, 30}, "Net 30 Days"), std::nullopt);
 }
 
 }  // namespace

@@ -141,6 +141,8 @@ TEST_F(EInvoiceMapping, TaxedAndUntaxedLinesDiscountSubTotalAndComment) {
     EXPECT_EQ(One(x, "ram:DuePayableAmount"), "537.30");
     EXPECT_EQ(All(x, "ram:TotalPrepaidAmount").size(), 0u);
     EXPECT_EQ(One(x, "ram:Description"), "Net 30 Days");
+    // The terms name 30 days: due 30 days after the 15th of March.
+    EXPECT_EQ(All(x, "udt:DateTimeString"), (std::vector<std::string>{"20260315", "20260414"}));
     EXPECT_EQ(One(x, "ram:IBANID"), "DE41500105170123456789");
     EXPECT_EQ(One(x, "ram:PaymentReference"), *data::InvoiceReference("3001"));
     EXPECT_EQ(One(x, "ram:BICID"), "INGDDEFFXXX");

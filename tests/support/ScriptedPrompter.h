@@ -15,13 +15,20 @@ namespace invarro::testing {
 class ScriptedPrompter : public platform::Prompter {
   public:
     struct Expected {
-        std::string text;  // the exact text expected
+        std::string text;  // the exact text expected (or its start, with prefix)
         platform::Answer answer = platform::Answer::Ok;
+        bool prefix = false;
     };
 
     // The next message must have this text; it is answered with answer.
     ScriptedPrompter& expect(std::string text, platform::Answer answer = platform::Answer::Ok) {
         script_.push_back({std::move(text), answer});
+        return *this;
+    }
+    // The next message must begin with this text.
+    ScriptedPrompter& expectStart(std::string text,
+                                  platform::Answer answer = platform::Answer::Ok) {
+        script_.push_back({std::move(text), answer, true});
         return *this;
     }
 
@@ -33,7 +40,10 @@ class ScriptedPrompter : public platform::Prompter {
         }
         Expected e = script_.front();
         script_.pop_front();
-        EXPECT_EQ(m.text, e.text) << "title: " << m.title;
+        if (e.prefix)
+            EXPECT_EQ(m.text.substr(0, e.text.size()), e.text) << "title: " << m.title;
+        else
+            EXPECT_EQ(m.text, e.text) << "title: " << m.title;
         return e.answer;
     }
     void beep() override { ++beeps_; }

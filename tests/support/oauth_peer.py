@@ -7,6 +7,8 @@ It prints "PORT <n>" once it listens. Endpoints:
                     the client secret when one is set), refresh_token (rotating: the refresh
                     token used is spent), and the device code grant
   POST /devicecode  a device code and a user code, approved by the "approve" command
+  POST /revoke      ends a refresh token and the access tokens issued with it (RFC 7009:
+                    200 with an empty body, also for a token it does not know)
 The access tokens in force and their accounts are kept in --out/tokens.txt, one
 "TOKEN ACCOUNT EXPIRES" a line, which the SMTP peer reads. Every request is logged to
 --out/events.log as "<grant> ok|<error>".
@@ -44,6 +46,7 @@ class Provider:
         self.refresh = {}
         self.access = {}
         self.devices = {}
+        self.issued_with = {}  # refresh token -> the access token issued with it
         self.wrong_state = False
         self.wrong_verifier = False
         self.serial = 0
@@ -65,6 +68,7 @@ class Provider:
         refresh = "rt%d-%s" % (self.serial, secrets.token_urlsafe(12))
         self.access[access] = (account, time.time() + self.args.lifetime)
         self.refresh[refresh] = (account, scope)
+        self.issued_with[refresh] = access
         self.publish()
         claims = {"iss": "http://127.0.0.1", "aud": self.args.client_id, "email": account,
                   "preferred_username": account}
@@ -130,6 +134,16 @@ def make_handler(provider):
                 p.log("%s invalid_client secret" % url.path)
                 return self.answer(401, {"error": "invalid_client"})
             with p.lock:
+                if url.path == "/revoke":
+                    token = q.get("token", "")
+                    known = p.refresh.pop(token, None) is not None
+                    p.access.pop(p.issued_with.pop(token, ""), None)
+                    p.publish()
+                    p.log("revoke %s" % ("ok" if known else "unknown"))
+                    self.send_response(200)
+                    self.send_header("Content-Length", "0")
+                    self.end_headers()
+                    return
                 if url.path == "/devicecode":
                     device = secrets.token_urlsafe(16)
                     user = "%04d-%04d" % (secrets.randbelow(10000), secrets.randbelow(10000))

@@ -17,6 +17,8 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
@@ -41,6 +43,7 @@
 #include "ui/CoSetup.h"
 #include "ui/FontColorDialog.h"
 #include "ui/HeaderForm.h"
+#include "ui/MailTemplateEditor.h"
 
 namespace invarro::ui {
 namespace {
@@ -495,6 +498,7 @@ TEST_F(CoSetupTest, ColourButtonKeepsOnlyTheColour) {
 
 TEST_F(CoSetupTest, KeyringOptionShowsTheKeptPasswordAndSavesItThere) {
     testing::MemoryKeyring keyring;
+    // Kept by an earlier version under the number alone: shown, and moved on saving.
     keyring.secrets["1"] = "kept";
     services.keyring = &keyring;
     record.setText(Company::EMailPassword, "");
@@ -511,7 +515,8 @@ TEST_F(CoSetupTest, KeyringOptionShowsTheKeptPasswordAndSavesItThere) {
         save(dialog);
         EXPECT_EQ(dialog.result(), QDialog::Accepted);
     }
-    EXPECT_EQ(keyring.secrets.at("1"), "changed");
+    EXPECT_EQ(keyring.secrets.at(app::KeyringKey(dir.path(), "1")), "changed");
+    EXPECT_FALSE(keyring.secrets.contains("1"));
     EXPECT_EQ(form->working().text(Company::EMailPassword), "");
 
     // Turned off: the record takes the password and the keyring's copy goes.
@@ -686,11 +691,22 @@ TEST_F(CoSetupTest, SignInWithAProviderFromTheEMailTab) {
         type(dialog, "EMAuthorizeUrl", QString::fromStdString(provider.url("/authorize")));
         type(dialog, "EMTokenUrl", QString::fromStdString(provider.url("/token")));
         type(dialog, "EMScope", "https://mail.test/ offline_access");
-        child<QPushButton>(dialog, "EMSignInButton")->click();
-        if (browser.joinable()) browser.join();
-        EXPECT_EQ(child<QLabel>(dialog, "EMAccount")->text(), "billing@northside.test");
-        EXPECT_TRUE(child<QPushButton>(dialog, "EMSignOutButton")->isEnabled());
-        EXPECT_EQ(tokens.secrets.size(), 1u);
+        type(dialog, "EMRevokeUrl", QString::fromStdString(provider.url("/revoke")));
+        auto signIn = [&] {
+            child<QPushButton>(dialog, "EMSignInButton")->click();
+            if (browser.joinable()) browser.join();
+            EXPECT_EQ(child<QLabel>(dialog, "EMAccount")->text(), "billing@northside.test");
+            EXPECT_TRUE(child<QPushButton>(dialog, "EMSignOutButton")->isEnabled());
+            EXPECT_EQ(tokens.secrets.size(), 1u);
+        };
+        signIn();
+        // Sign out ends the refresh token at the provider and forgets it here.
+        child<QPushButton>(dialog, "EMSignOutButton")->click();
+        EXPECT_EQ(provider.count("revoke ok"), 1);
+        EXPECT_TRUE(tokens.secrets.empty());
+        EXPECT_EQ(child<QLabel>(dialog, "EMAccount")->text(), "(not signed in)");
+        EXPECT_FALSE(child<QPushButton>(dialog, "EMSignOutButton")->isEnabled());
+        signIn();
         if (const char* out = std::getenv("INVARRO_SHOTS"))
             dialog.grab().save(QString(out) + "/company-options-email-signin.png");
         save(dialog);
@@ -714,6 +730,77 @@ TEST_F(CoSetupTest, SignInWithAProviderFromTheEMailTab) {
     EXPECT_EQ(kept.clientId, "someone-else");
     EXPECT_EQ(kept.account, "");
     EXPECT_TRUE(tokens.secrets.empty());
+}
+
+TEST_F(CoSetupTest, TheEMailTemplatesAreEditedWithTheirFieldsAndKeptOnSave) {
+    const std::string ini = data::IniFilePath(dir.path());
+    auto form = editForm();
+    {
+        TCoSetup dialog(*form, services);
+        dialog.show();
+        dialog.showTab(app::kTabEMail);
+        WhenModal<TMailTemplates>([&](TMailTemplates* t) {
+            auto* kind = t->findChild<QComboBox*>("MTKind");
+            auto* subject = t->findChild<QLineEdit*>("MTSubject");
+            auto* body = t->findChild<QPlainTextEdit*>("MTBody");
+            auto* fields = t->findChild<QListWidget*>("MTFields");
+            // Without a template of its own the cover letter is shown; every field is listed.
+            EXPECT_EQ(subject->text().toStdString(),
+                      output::CoverLetter(output::MailKind::Invoice).subject);
+            EXPECT_EQ(fields->count(), int(output::MergeFields().size()));
+            if (const char* out = std::getenv("INVARRO_SHOTS"))
+                t->grab().save(QString(out) + "/mail-templates.png");
+            // The statement's: its subject typed, a field put at the cursor by double-click.
+            kind->setFocus();
+            QTest::keyClick(kind, Qt::Key_End);
+            EXPECT_EQ(kind->currentText(), "Statement");
+            subject->setFocus();
+            QTest::keyClick(subject, Qt::Key_A, Qt::ControlModifier);
+            QTest::keyClicks(subject, "Account ");
+            const QList<QListWidgetItem*> account =
+                fields->findItems("{Account}", Qt::MatchExactly);
+            ASSERT_EQ(account.size(), 1);
+            fields->setCurrentItem(account[0]);
+            emit fields->itemActivated(account[0]);
+            EXPECT_EQ(subject->text(), "Account {Account}");
+            body->setFocus();
+            QTest::keyClick(body, Qt::Key_A, Qt::ControlModifier);
+            QTest::keyClicks(body, "Balance: ");
+            emit fields->itemActivated(fields->findItems("{Balance Due}", Qt::MatchExactly)[0]);
+            // The quote's is set back to the standard text after an edit.
+            QTest::keyClick(kind, Qt::Key_Up);
+            emit kind->activated(kind->currentIndex());
+            EXPECT_EQ(kind->currentText(), "Quote");
+            subject->setText("changed");
+            t->findChild<QPushButton*>("MTStandard")->click();
+            EXPECT_EQ(subject->text().toStdString(),
+                      output::CoverLetter(output::MailKind::Quote).subject);
+            t->findChild<QPushButton*>("OKBtn")->click();
+        });
+        child<QPushButton>(dialog, "EMTemplates")->click();
+        // Kept only on Save.
+        EXPECT_FALSE(output::ReadMailTexts(dir.path(), record).statement);
+        save(dialog);
+        ASSERT_EQ(dialog.result(), QDialog::Accepted);
+    }
+    const output::MailTexts kept = output::ReadMailTexts(dir.path(), record);
+    EXPECT_FALSE(kept.invoice);
+    EXPECT_FALSE(kept.quote);
+    ASSERT_TRUE(kept.statement);
+    EXPECT_EQ(kept.statement->subject, "Account {Account}");
+    EXPECT_EQ(kept.statement->body, "Balance: {Balance Due}");
+    // Opened again, the dialog shows what was kept; Cancel there changes nothing.
+    record = form->working();
+    auto again = editForm();
+    TCoSetup dialog(*again, services);
+    WhenModal<TMailTemplates>([&](TMailTemplates* t) {
+        t->showKind(output::MailKind::Statement);
+        EXPECT_EQ(t->findChild<QLineEdit*>("MTSubject")->text(), "Account {Account}");
+        t->findChild<QLineEdit*>("MTSubject")->setText("thrown away");
+        t->reject();
+    });
+    child<QPushButton>(dialog, "EMTemplates")->click();
+    EXPECT_EQ(dialog.mailTemplates()[2]->subject, "Account {Account}");
 }
 
 }  // namespace

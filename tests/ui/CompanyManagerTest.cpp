@@ -326,7 +326,7 @@ TEST_F(ManagerWindowTest, APasswordMovedToTheKeyringLeavesNoCopyInLastCoOrABacku
         setup->findChild<QPushButton*>("OKBtn")->click();
     });
     clickTool(*m, "EditBtn");
-    EXPECT_EQ(keyring.secrets.at("1"), "Plain-Secret-77");
+    EXPECT_EQ(keyring.secrets.at(app::KeyringKey(dir.path(), "1")), "Plain-Secret-77");
     // At once, with the manager still open: no file of the folder holds it any more.
     for (const char* f : {"LastCo.Dat", "Company.DAT"})
         EXPECT_EQ(testing::ReadFileBytes(dir.file(f)).find("Plain-Secret-77"), std::string::npos)

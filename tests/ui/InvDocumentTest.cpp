@@ -224,6 +224,12 @@ TEST_F(InvDocumentTest, EMailModeMailsTheInvoiceAndTheBatch) {
     add({.no = "1043", .total = "300.00", .lines = 1});
     add({.no = "1044", .total = "20.00", .lines = 1});
     add({.no = "1045", .total = "30.00", .lines = 1});
+    // The look at each single message before it goes: seen and sent as it is.
+    std::vector<std::string> looked;
+    ctx.confirmMail = [&](platform::MailMessage& m) {
+        looked.push_back(m.subject);
+        return true;
+    };
     open();
     EXPECT_EQ(form->windowTitle(), "Invoice Manager - (E-Mail Mode)");
     select("1043");
@@ -241,6 +247,8 @@ TEST_F(InvDocumentTest, EMailModeMailsTheInvoiceAndTheBatch) {
     EXPECT_EQ(form->messageText(), "Document 1043 sent by e-mail.");
     ASSERT_EQ(mailer.sent.size(), 1u);
     EXPECT_EQ(mailer.sent[0].subject, "BAD CUSTOMER E-MAIL ADDRESS");
+    // Only the message that could go was shown.
+    EXPECT_EQ(looked, std::vector<std::string>{"BAD CUSTOMER E-MAIL ADDRESS"});
     EXPECT_FALSE(mailer.connected());
     EXPECT_TRUE(printed.jobs.empty());  // no packing slip or copy by e-mail
 
@@ -250,6 +258,17 @@ TEST_F(InvDocumentTest, EMailModeMailsTheInvoiceAndTheBatch) {
         EXPECT_EQ(d->findChild<QLabel*>("Line1")->text(), "There are 2 invoice(s) to e-mail.");
         d->findChild<QPushButton*>("OKBtn")->click();
     });
+    // Before the batch: how many go where. Declined, nothing goes; then accepted.
+    prompter.expectStart("2 invoices are going to be sent by e-mail:\n\n1044 to ",
+                         platform::Answer::No);
+    trigger("BatchPrintAct");
+    EXPECT_TRUE(prompter.last().text.ends_with(
+        ": address not usable, to the company <billing@shop.test>\n\nSend them now?"))
+        << prompter.last().text;
+    EXPECT_EQ(mailer.sent.size(), 1u);
+    EXPECT_EQ(mailer.connects, 1);
+    WhenModal<TInvBatch>([](TInvBatch* d) { d->findChild<QPushButton*>("OKBtn")->click(); });
+    prompter.expectStart("2 invoices are going to be sent by e-mail:", platform::Answer::Yes);
     prompter.expect(
         "E-mail operation complete. 1 e-mail message was sent and 1 was not. The connection "
         "to the mail server was lost, so the run stopped. The first not sent: invoice 1045. "
@@ -261,6 +280,10 @@ TEST_F(InvDocumentTest, EMailModeMailsTheInvoiceAndTheBatch) {
     // 1045 waits for the next batch.
     mailer.breakAfter = -1;
     WhenModal<TInvBatch>([](TInvBatch* d) { d->findChild<QPushButton*>("OKBtn")->click(); });
+    prompter.expect(
+        "1 invoice is going to be sent by e-mail:\n\n1045 to Customer 1001: address not usable, "
+        "to the company <billing@shop.test>\n\nSend them now?",
+        platform::Answer::Yes);
     prompter.expect("E-mail operation complete.");
     trigger("BatchPrintAct");
     EXPECT_EQ(mailer.sent.size(), 3u);

@@ -105,7 +105,7 @@ CurlOAuth::CurlOAuth() {
 
 OAuthResult CurlOAuth::post(const std::string& url,
                             const std::vector<std::pair<std::string, std::string>>& fields,
-                            std::map<std::string, std::string>& answer) {
+                            std::map<std::string, std::string>& answer, bool emptyOk) {
     if (std::string problem = EndpointProblem(url); !problem.empty())
         return Failed(OAuthFailure::Settings, problem);
     CURL* e = curl_easy_init();
@@ -137,6 +137,9 @@ OAuthResult CurlOAuth::post(const std::string& url,
                       "The sign-in provider could not be reached (" +
                           std::string(error[0] ? error : curl_easy_strerror(rc)) +
                           "). Check the Internet connection.");
+    if (emptyOk && status >= 200 && status < 300 &&
+        received.find_first_not_of(" \t\r\n") == std::string::npos)
+        return {};
     const auto members = ParseJsonObject(received);
     if (!members)
         return Failed(OAuthFailure::Provider, "The sign-in provider answered " +
@@ -241,6 +244,22 @@ OAuthResult CurlOAuth::refresh(const OAuthProvider& provider, const std::string&
     if (!r.ok()) return r;
     if (answer.count("error")) return ProviderError(answer, "the stored sign-in");
     return Tokens(answer);
+}
+
+OAuthResult CurlOAuth::revoke(const OAuthProvider& provider, const std::string& refreshToken) {
+    if (provider.revokeUrl.empty())
+        return Failed(OAuthFailure::Settings, "This provider offers no revocation endpoint.");
+    std::vector<std::pair<std::string, std::string>> fields{{"token", refreshToken},
+                                                            {"token_type_hint", "refresh_token"}};
+    if (!provider.clientId.empty()) fields.emplace_back("client_id", provider.clientId);
+    if (!provider.clientSecret.empty()) fields.emplace_back("client_secret", provider.clientSecret);
+    std::map<std::string, std::string> answer;
+    OAuthResult r = post(provider.revokeUrl, fields, answer, true);
+    if (!r.ok()) return r;
+    // A token already ended or unknown is what revocation wanted.
+    if (answer.count("error") && Member(answer, "error") != "invalid_token")
+        return ProviderError(answer, "to end the sign-in");
+    return {};
 }
 
 OAuthResult CurlOAuth::startDevice(const OAuthProvider& provider, DeviceCode& code) {

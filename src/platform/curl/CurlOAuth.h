@@ -23,6 +23,7 @@ class CurlOAuth : public OAuthClient {
     OAuthResult startDevice(const OAuthProvider& provider, DeviceCode& code) override;
     OAuthResult pollDevice(const OAuthProvider& provider, const DeviceCode& code,
                            const std::function<bool(int seconds)>& wait) override;
+    OAuthResult revoke(const OAuthProvider& provider, const std::string& refreshToken) override;
 
     // Seconds allowed for one request to the provider.
     void setTimeout(long seconds) { timeout_ = seconds > 0 ? seconds : 30; }
@@ -31,10 +32,11 @@ class CurlOAuth : public OAuthClient {
     int lastListenerPort() const { return lastPort_; }
 
   private:
-    // POSTs the form; the answer's JSON members, or a failure.
+    // POSTs the form; the answer's JSON members, or a failure. With emptyOk an empty
+    // answer of a 2xx status is no failure (a revocation endpoint's).
     OAuthResult post(const std::string& url,
                      const std::vector<std::pair<std::string, std::string>>& fields,
-                     std::map<std::string, std::string>& answer);
+                     std::map<std::string, std::string>& answer, bool emptyOk = false);
 
     long timeout_ = 30;
     int lastPort_ = 0;

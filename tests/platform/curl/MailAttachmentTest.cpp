@@ -136,8 +136,15 @@ TEST_F(MailAttachmentTest, InvoiceAndQuoteCarryTheDocumentThatSendToPdfWrites) {
     EXPECT_LE(std::stoi(m.field("longest-line")), 78);
     EXPECT_EQ(m.field("content-type").rfind("multipart/mixed", 0), 0u);
     EXPECT_EQ(m.all("part"), (std::vector<std::string>{"text/plain", "application/pdf"}));
-    // The text is today's body, and the text part is UTF-8 quoted-printable.
-    EXPECT_EQ(m.bodyLines(), InvoiceEmailBody(assemble("1043"), DocumentKind::Invoice, company));
+    // The text is the cover letter of the attached document, and the text part is UTF-8
+    // quoted-printable.
+    EXPECT_EQ(m.bodyLines(),
+              MergeBody(CoverLetter(MailKind::Invoice).body,
+                        InvoiceMergeValues(assemble("1043"), DocumentKind::Invoice, company)));
+    EXPECT_EQ(
+        m.field("subject"),
+        "Invoice 1043 from Northside Supply: " +
+            InvoiceMergeValues(assemble("1043"), DocumentKind::Invoice, company).at("Amount"));
     EXPECT_NE(m.raw.find("Content-Type: text/plain; charset=UTF-8\r\n"
                          "Content-Transfer-Encoding: quoted-printable\r\n"),
               std::string::npos);
@@ -233,7 +240,8 @@ TEST_F(MailAttachmentTest, AStatementCarriesTheCustomersOwnRowsUnderAnEncodedNam
     ASSERT_EQ(mails.size(), 1u);
     EXPECT_EQ(mails[0].field("defects"), "0");
     EXPECT_LE(std::stoi(mails[0].field("longest-line")), 78);
-    EXPECT_EQ(mails[0].bodyLines(), EmailStatementText(s, company, kToday).body);
+    EXPECT_EQ(mails[0].bodyLines(), MergeBody(CoverLetter(MailKind::Statement).body,
+                                              StatementMergeValues(s, company, kToday)));
     ASSERT_EQ(mails[0].attachments.size(), 1u);
     const auto& a = mails[0].attachments[0];
     // Not plain ASCII: sent in the extended form, read back as it was.
