@@ -192,6 +192,7 @@ bool Connection::connect() {
 }
 
 bool Connection::check(PGresult* r, Result* out) {
+    ++roundTrips_;
     Result holder(r);
     const ExecStatusType st = r ? PQresultStatus(r) : PGRES_FATAL_ERROR;
     if (st == PGRES_COMMAND_OK || st == PGRES_TUPLES_OK) {

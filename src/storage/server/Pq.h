@@ -115,6 +115,9 @@ class Connection {
     enum class TxnState { Idle, Active, InTransaction, Failed, Unknown };
     TxnState transactionState() const;
     PGconn* raw() const { return conn_; }
+    // How many times this connection has waited for the server's answer (a statement, a
+    // prepare, a batch of statements sent at once), for measuring what an operation costs.
+    int64_t roundTrips() const { return roundTrips_; }
 
   private:
     bool check(PGresult* r, Result* out);
@@ -125,6 +128,7 @@ class Connection {
     SessionSettings settings_;
     std::set<std::string> prepared_;
     Error error_;
+    int64_t roundTrips_ = 0;
 };
 
 }  // namespace invarro::pq
