@@ -190,15 +190,31 @@ class ServerFileblock : public BackendFileblock {
         KeyDef& k = keys_[size_t(keyNo - 1)];
         if (key.size() > size_t(kMaxKeyLength)) key = key.substr(0, kMaxKeyLength);
         if (key.size() > size_t(k.length)) return Fail(err::KeyTooLong);
+        pq::Params p;
+        p.int32(id_).int32(keyNo).bytes(key).int32(recNo);
+        // Inside a transaction an entry of an index with duplicates needs no answer: it
+        // cannot be refused unless the very entry is there already, which fails the
+        // statement and so the transaction. It goes with the next statement that waits.
+        if (k.duplicates && InTransaction()) {
+            if (!b_.enter()) return;
+            b_.connection().defer(
+                "add_key_dup",
+                "WITH ins AS (INSERT INTO invarro.key_entry (fb, key_no, key, rec_no, is_unique) "
+                "VALUES ($1, $2, $3, $4, false) RETURNING 1) "
+                "UPDATE invarro.fileblock_key SET entries = entries + (SELECT count(*) FROM ins) "
+                "WHERE fb = $1 AND key_no = $2",
+                std::move(p));
+            return;
+        }
         pq::Result r;
+        p.boolean(!k.duplicates);
         if (!write(
                 "add_key",
                 "WITH ins AS (INSERT INTO invarro.key_entry (fb, key_no, key, rec_no, is_unique) "
                 "VALUES ($1, $2, $3, $4, $5) ON CONFLICT DO NOTHING RETURNING 1) "
                 "UPDATE invarro.fileblock_key SET entries = entries + 1 "
                 "WHERE fb = $1 AND key_no = $2 AND EXISTS (SELECT 1 FROM ins) RETURNING 1",
-                pq::Params().int32(id_).int32(keyNo).bytes(key).int32(recNo).boolean(!k.duplicates),
-                r))
+                p, r))
             return;
         if (r.rows() == 0) Fail(err::DuplicateEntry);
     }
@@ -527,20 +543,22 @@ bool ServerBackend::ensureSchema() {
     return true;
 }
 
-void ServerBackend::failFromError() {
-    const pq::Error& e = conn_.error();
+namespace {
+int32_t EngineErrorOf(const pq::Error& e) {
     switch (e.failure) {
         case pq::Failure::Retry:
         case pq::Failure::LockTimeout:
-            Fail(kLockConflict);
-            break;
+            return kLockConflict;
         case pq::Failure::Duplicate:
-            Fail(err::DuplicateEntry);
-            break;
+            return err::DuplicateEntry;
         default:
-            Fail(kConnectionFailed);
-            break;
+            return kConnectionFailed;
     }
+}
+}  // namespace
+
+void ServerBackend::failFromError() {
+    Fail(EngineErrorOf(conn_.error()));
 }
 
 bool ServerBackend::enter() {
@@ -556,26 +574,20 @@ bool ServerBackend::enter() {
             Fail(err::TransactionState);
             return false;
         }
-        // The transaction's id is taken at once: should the answer to its COMMIT be lost,
-        // the server is asked what became of it.
-        pq::Result id;
-        if (!conn_.exec("BEGIN ISOLATION LEVEL READ COMMITTED; SELECT txid_current()", id) ||
-            id.rows() != 1) {
-            failFromError();
-            if (conn_.isOpen()) conn_.exec("ROLLBACK");
-            return false;
-        }
-        txid_ = std::strtoll(std::string(id.bytes(0, 0)).c_str(), nullptr, 10);
+        // BEGIN goes with the transaction's first statement that waits. The transaction's
+        // id is taken at once: should the answer to its COMMIT be lost, the server is asked
+        // what became of it.
+        txid_ = 0;
+        conn_.defer("", "BEGIN ISOLATION LEVEL READ COMMITTED", {});
+        conn_.defer("txid_current", "SELECT txid_current()", {},
+                    [this](const pq::Result& r) { txid_ = r.rows() ? r.int64(0, 0) : 0; });
         inTxn_ = true;
         txnFailed_ = false;
     }
     if (inTxn_ && txnFailed_) {
         // The database ended the transaction at its first failure; what follows is refused
         // with that failure until the engine's transaction is rolled back.
-        const pq::Error saved = txnError_;
-        Fail(saved.failure == pq::Failure::Retry || saved.failure == pq::Failure::LockTimeout
-                 ? kLockConflict
-                 : kConnectionFailed);
+        Fail(txnError_);
         return false;
     }
     return true;
@@ -586,7 +598,7 @@ bool ServerBackend::run(const char* name, const char* sql, const pq::Params& par
     if (conn_.run(name, sql, params, out)) return true;
     if (inTxn_) {
         txnFailed_ = true;
-        txnError_ = conn_.error();
+        txnError_ = EngineErrorOf(conn_.error());
     }
     failFromError();
     return false;
@@ -596,15 +608,16 @@ bool ServerBackend::commit() {
     if (!inTxn_) return true;
     inTxn_ = false;
     if (txnFailed_) {
-        conn_.exec("ROLLBACK");
+        conn_.discard();
+        if (conn_.isOpen()) conn_.exec("ROLLBACK");
         txnFailed_ = false;
-        Fail(txnError_.failure == pq::Failure::Retry ||
-                     txnError_.failure == pq::Failure::LockTimeout
-                 ? kLockConflict
-                 : kConnectionFailed);
+        Fail(txnError_);
         return false;
     }
-    if (conn_.exec("COMMIT")) return true;
+    // What is still queued goes with the COMMIT; should any of it fail, the COMMIT is not
+    // run and the transaction is rolled back.
+    pq::Result r;
+    if (conn_.query("COMMIT", {}, r)) return true;
     if (conn_.error().failure == pq::Failure::Connection) return resolveInDoubt();
     failFromError();
     if (conn_.isOpen()) conn_.exec("ROLLBACK");
@@ -613,6 +626,10 @@ bool ServerBackend::commit() {
 
 bool ServerBackend::resolveInDoubt() {
     ++inDoubtCommits_;
+    if (txid_ == 0) {  // lost before the server told the transaction's id
+        Fail(kCommitUnknown);
+        return false;
+    }
     // The connection went while COMMIT was on its way: the transaction may or may not have
     // been made. Whoever asks must not post it twice, nor be told it was made when it was
     // not, so the server is asked, after connecting again, what became of it.
@@ -638,7 +655,9 @@ void ServerBackend::rollback() {
     if (!inTxn_) return;
     inTxn_ = false;
     txnFailed_ = false;
-    if (conn_.isOpen()) conn_.exec("ROLLBACK");  // leaves the engine status as it is
+    conn_.discard();  // a BEGIN still queued never reached the server
+    if (conn_.isOpen() && conn_.transactionState() != pq::Connection::TxnState::Idle)
+        conn_.exec("ROLLBACK");  // leaves the engine status as it is
 }
 
 void ServerBackend::create(const std::string& name, int recordLength, int numKeys,

@@ -88,7 +88,7 @@ class ServerBackend : public Backend {
     int64_t txid_ = 0;
     int inDoubtCommits_ = 0;
     std::map<int32_t, int> held_;  // fileblocks open, by id: how many times
-    pq::Error txnError_;
+    int32_t txnError_ = 0;         // the engine error of the transaction's first failure
     std::string error_;
 };
 
