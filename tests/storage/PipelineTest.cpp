@@ -102,13 +102,8 @@ TEST_F(PipelineTest, AConnectionLostUnderABatchIsReportedAndTheQueueForgotten) {
 
 // ------------------------------------------------------------ the engine's postings
 
-class PipelinedEngineTest : public BackendTest {
+class PipelinedEngineTest : public QuickLockTest {
   protected:
-    pq::SessionSettings settings() const override {
-        pq::SessionSettings s;
-        s.lockTimeoutMs = 300;
-        return s;
-    }
     int64_t trips() { return server->connection().roundTrips(); }
 };
 

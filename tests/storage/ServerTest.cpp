@@ -199,13 +199,8 @@ TEST(KeySpanTest, FractionsRunFromTheFirstToTheLastKeyAndBack) {
 
 // ------------------------------------------------------------ the engine on a server
 
-class ServerEngineTest : public BackendTest {
+class ServerEngineTest : public QuickLockTest {
   protected:
-    pq::SessionSettings settings() const override {
-        pq::SessionSettings s;
-        s.lockTimeoutMs = 300;
-        return s;
-    }
     void SetUp() override {
         BackendTest::SetUp();
         ASSERT_TRUE(other.open(TestDatabase(), settings()));

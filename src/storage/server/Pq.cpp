@@ -283,6 +283,19 @@ bool Connection::run(const std::string& name, const std::string& sql, const Para
                  &out);
 }
 
+std::vector<Connection::Notification> Connection::notifications() {
+    std::vector<Notification> out;
+    if (!conn_) return out;
+    // Reads what the socket holds without blocking; false when the connection is gone, in
+    // which case what was read before is still handed out.
+    PQconsumeInput(conn_);
+    while (PGnotify* n = PQnotifies(conn_)) {
+        out.push_back({n->be_pid, n->relname ? n->relname : "", n->extra ? n->extra : ""});
+        PQfreemem(n);
+    }
+    return out;
+}
+
 // ------------------------------------------------------------------------ pipelines
 
 void Connection::defer(std::string name, std::string sql, Params params, Done done) {

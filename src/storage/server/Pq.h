@@ -124,6 +124,15 @@ class Connection {
     // Forgets what is queued (the transaction it belongs to is rolled back).
     void discard() { queue_.clear(); }
 
+    // Notifications (NOTIFY) that arrived on this connection, read without waiting: what
+    // came with earlier answers and what the socket holds now. Each is the sending
+    // session's process id, the channel and the payload.
+    struct Notification {
+        int pid = 0;
+        std::string channel, payload;
+    };
+    std::vector<Notification> notifications();
+
     const Error& error() const { return error_; }
     // The server's process id of this session (0 when not connected).
     int backendPid() const;

@@ -21,6 +21,9 @@ namespace {
 // An advisory lock number of its own, so that two programs creating the tables at once
 // take turns.
 constexpr const char* kSchemaLock = "SELECT pg_advisory_xact_lock(7304191)";
+// A notice per changed fileblock, its name as payload, on the channel every program listens
+// to; PostgreSQL delivers it when the transaction commits, and drops it when it does not.
+constexpr const char* kNotifySql = "SELECT pg_notify('invarro_changed', $1::text)";
 
 std::string_view bytesOf(const void* p, int32_t n) {
     return {static_cast<const char*>(p), size_t(n)};
@@ -75,8 +78,9 @@ struct KeyDef {
 
 class ServerFileblock : public BackendFileblock {
   public:
-    ServerFileblock(ServerBackend& b, int32_t id, int32_t length, std::vector<KeyDef> keys)
-        : b_(b), id_(id), length_(length), keys_(std::move(keys)) {}
+    ServerFileblock(ServerBackend& b, int32_t id, std::string name, int32_t length,
+                    std::vector<KeyDef> keys)
+        : b_(b), id_(id), name_(std::move(name)), length_(length), keys_(std::move(keys)) {}
 
     ~ServerFileblock() override { b_.released(id_); }
     bool close() override { return true; }
@@ -197,6 +201,7 @@ class ServerFileblock : public BackendFileblock {
         // statement and so the transaction. It goes with the next statement that waits.
         if (k.duplicates && InTransaction()) {
             if (!b_.enter()) return;
+            b_.touched(name_);
             b_.connection().defer(
                 "add_key_dup",
                 "WITH ins AS (INSERT INTO invarro.key_entry (fb, key_no, key, rec_no, is_unique) "
@@ -403,7 +408,9 @@ class ServerFileblock : public BackendFileblock {
 
     // A changing statement: refused inside a transaction that changed files.
     bool write(const char* name, const char* sql, const pq::Params& params, pq::Result& out) {
-        return b_.enter() && b_.run(name, sql, params, out);
+        if (!b_.enter()) return false;
+        b_.touched(name_);
+        return b_.run(name, sql, params, out);
     }
 
     bool header(Header& h) {
@@ -507,6 +514,7 @@ class ServerFileblock : public BackendFileblock {
 
     ServerBackend& b_;
     int32_t id_;
+    std::string name_;
     int32_t length_;
     std::vector<KeyDef> keys_;
     std::vector<std::unique_ptr<KeySample>> samples_;
@@ -523,7 +531,36 @@ bool ServerBackend::connect(const std::string& conninfo, const pq::SessionSettin
         error_ = conn_.error().message;
         return false;
     }
-    return ensureSchema();
+    if (!ensureSchema()) return false;
+    if (!conn_.exec(std::string("LISTEN ") + kChangesChannel)) {
+        error_ = conn_.error().message;
+        return false;
+    }
+    return true;
+}
+
+void ServerBackend::touched(const std::string& name) {
+    // Inside a transaction the names are told at its commit, once each; outside one the
+    // notice goes in the same round trip and the same implicit transaction as the change.
+    if (inTxn_)
+        changed_.insert(name);
+    else
+        conn_.defer("notify_changed", kNotifySql, pq::Params().bytes(name));
+}
+
+std::vector<std::string> ServerBackend::changedElsewhere() {
+    std::set<std::string> names;
+    const int self = conn_.backendPid();
+    for (const pq::Connection::Notification& n : conn_.notifications())
+        if (n.channel == kChangesChannel && n.pid != self) names.insert(n.payload);
+    if (listenedAgain_) {
+        // What others changed while the connection was gone is not told again: whatever
+        // this program has open may have changed.
+        listenedAgain_ = false;
+        for (const auto& [id, name] : heldNames_)
+            names.insert(name);
+    }
+    return {names.begin(), names.end()};
 }
 
 bool ServerBackend::ensureSchema() {
@@ -564,7 +601,7 @@ void ServerBackend::failFromError() {
 bool ServerBackend::enter() {
     if (!conn_.isOpen() && !inTxn_) {
         // Nothing is replayed: an operation that failed with the connection was reported.
-        if (!conn_.reconnect() || !holdAgain()) {
+        if (!conn_.reconnect() || !sessionAgain()) {
             Fail(kConnectionFailed);
             return false;
         }
@@ -608,14 +645,18 @@ bool ServerBackend::commit() {
     if (!inTxn_) return true;
     inTxn_ = false;
     if (txnFailed_) {
+        changed_.clear();
         conn_.discard();
         if (conn_.isOpen()) conn_.exec("ROLLBACK");
         txnFailed_ = false;
         Fail(txnError_);
         return false;
     }
-    // What is still queued goes with the COMMIT; should any of it fail, the COMMIT is not
-    // run and the transaction is rolled back.
+    // What is still queued goes with the COMMIT, with one notice per fileblock changed;
+    // should any of it fail, the COMMIT is not run and the transaction is rolled back.
+    for (const std::string& name : changed_)
+        conn_.defer("notify_changed", kNotifySql, pq::Params().bytes(name));
+    changed_.clear();
     pq::Result r;
     if (conn_.query("COMMIT", {}, r)) return true;
     if (conn_.error().failure == pq::Failure::Connection) return resolveInDoubt();
@@ -635,7 +676,7 @@ bool ServerBackend::resolveInDoubt() {
     // not, so the server is asked, after connecting again, what became of it.
     for (int attempt = 0; attempt < 60; ++attempt) {
         if (attempt > 0) std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        if (!conn_.isOpen() && !conn_.reconnect()) continue;
+        if (!conn_.isOpen() && (!conn_.reconnect() || !sessionAgain())) continue;
         pq::Result r;
         if (!conn_.query("SELECT txid_status($1)", pq::Params().int64(txid_), r)) continue;
         if (r.rows() != 1 || r.isNull(0, 0)) break;  // too old to say: unknown
@@ -655,6 +696,7 @@ void ServerBackend::rollback() {
     if (!inTxn_) return;
     inTxn_ = false;
     txnFailed_ = false;
+    changed_.clear();
     conn_.discard();  // a BEGIN still queued never reached the server
     if (conn_.isOpen() && conn_.transactionState() != pq::Connection::TxnState::Idle)
         conn_.exec("ROLLBACK");  // leaves the engine status as it is
@@ -708,7 +750,8 @@ BackendFileblock* ServerBackend::open(const std::string& name, bool /*readOnly*/
              pq::Params().int32(id), held))
         return nullptr;
     ++held_[id];
-    return new ServerFileblock(*this, id, length, std::move(keys));
+    heldNames_[id] = name;
+    return new ServerFileblock(*this, id, name, length, std::move(keys));
 }
 
 void ServerBackend::remove(const std::string& name) {
@@ -723,11 +766,22 @@ void ServerBackend::remove(const std::string& name) {
 void ServerBackend::released(int32_t id) {
     auto it = held_.find(id);
     if (it == held_.end()) return;
-    if (--it->second == 0) held_.erase(it);
+    if (--it->second == 0) {
+        held_.erase(it);
+        heldNames_.erase(id);
+    }
     if (!conn_.isOpen()) return;  // the locks went with the session
     pq::Result r;
     conn_.run("release_fileblock", "SELECT pg_advisory_unlock_shared(7304192, $1)",
               pq::Params().int32(id), r);
+}
+
+bool ServerBackend::sessionAgain() {
+    // A new session holds no locks and listens to nothing; nothing of the old one is
+    // replayed, so the program is told that what it has open may have changed.
+    if (!holdAgain() || !conn_.exec(std::string("LISTEN ") + kChangesChannel)) return false;
+    listenedAgain_ = true;
+    return true;
 }
 
 bool ServerBackend::holdAgain() {
