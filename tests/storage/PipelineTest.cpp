@@ -197,6 +197,69 @@ TEST_P(PipelinedEngineTest, ARollbackForgetsWhatNeverReachedTheServer) {
     EXPECT_EQ(key, "B");
 }
 
+// A list reads an entry and then its record: outside a transaction the record comes with
+// the entry, so a row costs one round trip; it is never older than the entry, and inside a
+// transaction the record is read (and locked) on its own.
+TEST_P(PipelinedEngineTest, AListRowCostsOneRoundTripAndIsNeverStale) {
+    Fileblock* fb = createOpen(kLen, {{8, true}});
+    for (const char* k : {"A", "B", "C"}) {
+        const int32_t n = AddRecord(fb, record(kLen, std::string("rec ") + k).data());
+        AddKey(fb, 1, n, k);
+    }
+    std::string key = "B", r(kLen, '\0');
+    int32_t rec = 0;
+    // A miss finds the next entry in the same statement.
+    key = "AZ";
+    const int64_t before = trips();
+    FindKeyAndRecord(fb, 1, key, rec, +1);
+    ASSERT_TRUE(EngineOk);
+    EXPECT_EQ(key, "B");
+    GetRecord(fb, rec, r.data());
+    EXPECT_EQ(r, record(kLen, "rec B"));
+    NextKey(fb, 1, key, rec);
+    GetRecord(fb, rec, r.data());
+    EXPECT_EQ(r, record(kLen, "rec C"));
+    EXPECT_EQ(trips() - before, 2);
+    key = "Z";
+    FindKeyAndRecord(fb, 1, key, rec, 0);
+    EXPECT_EQ(EngineError, err::ExactNotFound);
+    key = "Z";
+    FindKeyAndRecord(fb, 1, key, rec, +1);
+    EXPECT_EQ(EngineError, err::NoNextEntry);
+    key = "0";
+    FindKeyAndRecord(fb, 1, key, rec, -1);
+    EXPECT_EQ(EngineError, err::NoPrevEntry);
+
+    // Something ran in between: the record is read again.
+    key = "A";
+    rec = 0;
+    FindKeyAndRecord(fb, 1, key, rec, +1);
+    ASSERT_EQ(rec, 1);
+    PutRecord(fb, rec, record(kLen, "changed").data());
+    GetRecord(fb, rec, r.data());
+    EXPECT_EQ(r, record(kLen, "changed"));
+    // Another record than the one found: read on its own.
+    FindKeyAndRecord(fb, 1, key, rec, 0);
+    ASSERT_TRUE(EngineOk);
+    GetRecord(fb, rec + 1, r.data());
+    EXPECT_EQ(r, record(kLen, "rec B"));
+
+    // In a transaction the read locks the record until the commit.
+    pq::Connection other;
+    ASSERT_TRUE(other.open(TestDatabase(), settings()));
+    ASSERT_TRUE(BeginTransaction());
+    key = "C";
+    rec = 0;
+    FindKeyAndRecord(fb, 1, key, rec, +1);
+    GetRecord(fb, rec, r.data());
+    ASSERT_TRUE(EngineOk);
+    EXPECT_EQ(r, record(kLen, "rec C"));
+    EXPECT_FALSE(
+        other.exec("UPDATE invarro.record SET data = data WHERE rec_no = " + std::to_string(rec)));
+    EXPECT_EQ(other.error().failure, pq::Failure::LockTimeout);
+    ASSERT_TRUE(CommitTransaction());
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, PipelinedEngineTest, ::testing::Values(Where::Server),
                          WhereName);
 

@@ -37,7 +37,7 @@ void putLe32(uint8_t* p, int32_t v) {
     p[3] = uint8_t(u >> 24);
 }
 
-enum class Seek { AtOrAfter, Exact, After, Before, First, Last };
+enum class Seek { AtOrAfter, Exact, After, Before, First, Last, ExactOrAfter, ExactOrBefore };
 
 // The keyset reads of one key: fileblock $1, key number $2, key $3 and, where duplicates
 // order by record number, record number $4. Indexed by Seek, then by duplicates allowed.
@@ -66,6 +66,13 @@ constexpr KeySeek kKeySeek[][2] = {
      {"key_first", INV_KEYS "true ORDER BY key, rec_no LIMIT 1", 2}},
     {{"key_last", INV_KEYS "true ORDER BY key DESC, rec_no DESC LIMIT 1", 2},
      {"key_last", INV_KEYS "true ORDER BY key DESC, rec_no DESC LIMIT 1", 2}},
+    // the entry itself, else the next one (an index without duplicates ignores $4)
+    {{"key_exact_after", INV_KEYS "key >= $3 ORDER BY key LIMIT 1", 3},
+     {"key_exact_after_dup", INV_KEYS "(key, rec_no) >= ($3, $4) ORDER BY key, rec_no LIMIT 1", 4}},
+    // the entry itself, else the one before
+    {{"key_exact_before", INV_KEYS "key <= $3 ORDER BY key DESC LIMIT 1", 3},
+     {"key_exact_before_dup",
+      INV_KEYS "(key, rec_no) <= ($3, $4) ORDER BY key DESC, rec_no DESC LIMIT 1", 4}},
 };
 #undef INV_KEYS
 
@@ -102,6 +109,12 @@ class ServerFileblock : public BackendFileblock {
         if (!b_.enter()) return;
         if (recNo < 0) return Fail(err::ShortRead);
         if (recNo == 0) return headerRecord(static_cast<uint8_t*>(record));
+        // The record that came with the key entry just found, nothing having run since.
+        if (recNo == prefetchedRec_ && b_.operations() == prefetchedAt_ + 1 &&
+            !b_.inTransaction()) {
+            std::memcpy(record, prefetched_.data(), size_t(length_));
+            return;
+        }
         pq::Result r;
         // Inside a transaction what is read is locked until the commit: a posting changes
         // what it read, and nobody else may change it meanwhile.
@@ -257,16 +270,14 @@ class ServerFileblock : public BackendFileblock {
         std::string probe = cut(key);
         std::string found;
         int32_t rec = 0;
-        if (entry(keyNo, Seek::Exact, probe, recNo, found, rec, 0)) {
-            key = found;
-            recNo = rec;
-            return;
-        }
-        if (!EngineOk) return;
-        if (direction == 0) return Fail(err::ExactNotFound);
-        const bool forward = direction > 0;
-        if (entry(keyNo, forward ? Seek::After : Seek::Before, probe, recNo, found, rec,
-                  forward ? err::NoNextEntry : err::NoPrevEntry)) {
+        // The entry, else the next one that way: one statement.
+        const Seek seek = direction == 0  ? Seek::Exact
+                          : direction > 0 ? Seek::ExactOrAfter
+                                          : Seek::ExactOrBefore;
+        const int32_t none = direction == 0  ? err::ExactNotFound
+                             : direction > 0 ? err::NoNextEntry
+                                             : err::NoPrevEntry;
+        if (entry(keyNo, seek, probe, recNo, found, rec, none)) {
             key = found;
             recNo = rec;
         }
@@ -482,7 +493,18 @@ class ServerFileblock : public BackendFileblock {
         p.int32(id_).int32(keyNo);
         if (q.params >= 3) p.bytes(key);
         if (q.params >= 4) p.int32(recNo);
-        if (!b_.run(q.name, q.sql, p, r)) {
+        // Outside a transaction the entry's record comes along: a list reads it next, and
+        // so pays one round trip per row, not two.
+        const bool withRecord = !b_.inTransaction();
+        const bool ran = withRecord
+                             ? b_.run((std::string(q.name) + "_rec").c_str(),
+                                      ("SELECT k.key, k.rec_no, (SELECT data FROM invarro.record r "
+                                       "WHERE r.fb = $1 AND r.rec_no = k.rec_no) FROM (" +
+                                       std::string(q.sql) + ") k")
+                                          .c_str(),
+                                      p, r)
+                             : b_.run(q.name, q.sql, p, r);
+        if (!ran) {
             k.positioned = false;
             return false;
         }
@@ -494,6 +516,11 @@ class ServerFileblock : public BackendFileblock {
         outKey.assign(r.bytes(0, 0));
         outRec = r.int32(0, 1);
         k.positioned = true;
+        if (withRecord && r.bytes(0, 2).size() == size_t(length_)) {
+            prefetchedRec_ = outRec;
+            prefetched_.assign(r.bytes(0, 2));
+            prefetchedAt_ = b_.operations();
+        }
         return true;
     }
 
@@ -516,6 +543,9 @@ class ServerFileblock : public BackendFileblock {
     int32_t id_;
     std::string name_;
     int32_t length_;
+    int32_t prefetchedRec_ = 0;  // the record read with the last key entry found
+    std::string prefetched_;
+    uint64_t prefetchedAt_ = 0;  // the backend's operation that read it
     std::vector<KeyDef> keys_;
     std::vector<std::unique_ptr<KeySample>> samples_;
 };
@@ -599,6 +629,7 @@ void ServerBackend::failFromError() {
 }
 
 bool ServerBackend::enter() {
+    ++operations_;
     if (!conn_.isOpen() && !inTxn_) {
         // Nothing is replayed: an operation that failed with the connection was reported.
         if (!conn_.reconnect() || !sessionAgain()) {

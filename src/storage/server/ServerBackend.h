@@ -71,6 +71,8 @@ class ServerBackend : public Backend {
     // database transaction begins with the first operation in it), and connects again
     // after a lost connection. False with the status set.
     bool enter();
+    // How many operations have entered so far (each enter() is one).
+    uint64_t operations() const { return operations_; }
     // Runs a prepared statement; on failure sets the engine status from the error.
     bool run(const char* name, const char* sql, const pq::Params& params, pq::Result& out);
     // Sets the engine status from the last database error.
@@ -101,6 +103,7 @@ class ServerBackend : public Backend {
     std::map<int32_t, std::string> heldNames_;
     std::set<std::string> changed_;  // by the transaction open
     bool listenedAgain_ = false;
+    uint64_t operations_ = 0;
     int32_t txnError_ = 0;  // the engine error of the transaction's first failure
     std::string error_;
 };
