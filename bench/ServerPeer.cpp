@@ -50,12 +50,12 @@ std::string ServerPeer::describe() const {
     return text;
 }
 
-std::vector<double> MeasureSyncTimes(const std::string& folder, int count) {
+std::vector<double> MeasureSyncTimes(const std::string& folder, int count, int bytes) {
     const std::string path = folder + "/sync-probe";
     const int fd = ::open(path.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0600);
     std::vector<double> times;
     if (fd < 0) return times;
-    const std::string block(4096, 'x');
+    const std::string block(size_t(std::max(bytes, 1)), 'x');
     for (int i = 0; i < count; ++i) {
         const auto t0 = std::chrono::steady_clock::now();
         // Appends, as a log grows, so that every sync has new data to write.

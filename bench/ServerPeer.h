@@ -38,8 +38,8 @@ class ServerPeer {
     std::string conninfo_;
 };
 
-// Seconds of one write of 4 KiB and its fdatasync in folder, measured count times.
-std::vector<double> MeasureSyncTimes(const std::string& folder, int count);
+// Seconds of one appended write of `bytes` and its fdatasync in folder, measured count times.
+std::vector<double> MeasureSyncTimes(const std::string& folder, int count, int bytes);
 
 // Fills the fileblock `name` of the mounted backend (created by the engine with a 9-byte
 // unique key 1 and an 8-byte key 2 with duplicates, records of recordLength bytes) with

@@ -356,15 +356,16 @@ bool Connection::pipeline(const Pending* last, Result* out) {
     for (const Pending& p : batch)
         add(p);
     if (last) add(*last);
-    if (sending) sending = PQpipelineSync(conn_) == 1;
-
     bool ok = sending;
     if (!sending) {
         error_.failure = PQstatus(conn_) == CONNECTION_OK ? Failure::Other : Failure::Connection;
         error_.message = PQerrorMessage(conn_);
     }
-    bool lost = false;
+    // The sync ends the batch even when a statement could not be queued: without it the
+    // server would not answer what was sent, and the answers are read below.
+    bool lost = PQpipelineStatus(conn_) == PQ_PIPELINE_OFF || PQpipelineSync(conn_) != 1;
     for (const Sent& s : sent) {
+        if (lost) break;
         PGresult* r = PQgetResult(conn_);
         if (!r) {
             lost = true;
@@ -390,7 +391,7 @@ bool Connection::pipeline(const Pending* last, Result* out) {
         ok = false;
         PQclear(r);
     }
-    if (!lost && sending) {
+    if (!lost) {
         PGresult* sync = PQgetResult(conn_);
         lost = !sync || PQresultStatus(sync) != PGRES_PIPELINE_SYNC;
         if (sync) PQclear(sync);
