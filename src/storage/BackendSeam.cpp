@@ -54,12 +54,14 @@ std::string FileblockName(const Fileblock* fb) {
 
 std::vector<std::string> ChangedElsewhere() {
     std::vector<std::string> names;
-    for (const Mount& m : gMounts)
+    for (const Mount& m : gMounts) {
+        if (!m.backend) continue;
         for (const std::string& relative : m.backend->changedElsewhere()) {
             std::string name = m.folder + "/" + relative;
             if (std::find(names.begin(), names.end(), name) == names.end())
                 names.push_back(std::move(name));
         }
+    }
     return names;
 }
 
