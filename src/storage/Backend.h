@@ -86,6 +86,10 @@ class Backend {
                          const KeyBuilder& builder, const RebuildSink& sink) = 0;
     // The structure check: one line per problem, empty when sound.
     virtual std::vector<std::string> check(const std::string& name) = 0;
+
+    // The fileblocks (relative names) other programs changed since the last call, read
+    // without waiting. A backend whose fileblocks only this program changes has none.
+    virtual std::vector<std::string> changedElsewhere() { return {}; }
 };
 
 // Routes every fileblock name in folder (and below it) to backend; a null backend unmounts.
@@ -93,6 +97,16 @@ void MountBackend(const std::string& folder, std::shared_ptr<Backend> backend);
 void UnmountAllBackends();
 // The backend of a fileblock name and the name relative to its folder; nullptr for files.
 Backend* BackendFor(std::string_view name, std::string* relative = nullptr);
+
+// The fileblocks of every mounted folder that other programs changed since the last call,
+// as FileblockName gives them; read without waiting (no round trip to a server), each name
+// once. Fileblocks in files are never among them: a file is open in one program only.
+std::vector<std::string> ChangedElsewhere();
+// The name of a fileblock as ChangedElsewhere reports it: the folder and the name without
+// extension ("/data/ACME/CUSTOMER" for "/data/ACME/CUSTOMER.DAT" or ".../CUSTOMER;IDX").
+std::string FileblockName(std::string_view name);
+// The same for an open handle; empty for an invalid one.
+std::string FileblockName(const Fileblock* fb);
 
 // Used by the engine's operations.
 Fileblock* OpenBackendFileblock(Backend* backend, const std::string& relative, bool readOnly);

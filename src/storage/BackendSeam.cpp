@@ -40,11 +40,34 @@ void UnmountAllBackends() {
     gMounts.clear();
 }
 
-Backend* BackendFor(std::string_view name, std::string* relative) {
-    if (gMounts.empty()) return nullptr;
+std::string FileblockName(std::string_view name) {
     // The same name the data file would have: "T", "T.X" and "T;IDX" are one fileblock.
     std::string data = DataFileName(name);
     data.resize(data.size() - 4);  // ".DAT"
+    return data;
+}
+
+std::string FileblockName(const Fileblock* fb) {
+    if (!fb || fb->marker != kValidMarker) return {};
+    return fb->backend ? fb->mountedName : FileblockName(fb->dataName);
+}
+
+std::vector<std::string> ChangedElsewhere() {
+    std::vector<std::string> names;
+    for (const Mount& m : gMounts) {
+        if (!m.backend) continue;
+        for (const std::string& relative : m.backend->changedElsewhere()) {
+            std::string name = m.folder + "/" + relative;
+            if (std::find(names.begin(), names.end(), name) == names.end())
+                names.push_back(std::move(name));
+        }
+    }
+    return names;
+}
+
+Backend* BackendFor(std::string_view name, std::string* relative) {
+    if (gMounts.empty()) return nullptr;
+    const std::string data = FileblockName(name);
     // The innermost mounted folder that holds the name.
     const Mount* found = nullptr;
     for (const Mount& m : gMounts) {
@@ -70,6 +93,11 @@ Fileblock* OpenBackendFileblock(Backend* backend, const std::string& relative, b
     fb->numKeys = numKeys;
     fb->recordLength = fb->backend->recordLength();
     fb->dataName = relative;
+    for (const Mount& m : gMounts)
+        if (m.backend.get() == backend) {
+            fb->mountedName = m.folder + "/" + relative;
+            break;
+        }
     fb->marker = kValidMarker;
     OpenList().push_back(fb.get());
     return fb.release();

@@ -93,6 +93,7 @@ struct Fileblock {
     RecordFile index;
     std::string dataName;
     std::string indexName;
+    std::string mountedName;  // a backend's fileblock: its folder and name, no extension
     bool readOnly = false;
     bool updateInProgress = false;
     bool keepUpdateFlag = false;  // close leaves byte 20 set (an index left incomplete)

@@ -19,6 +19,7 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "app/Installation.h"
 #include "app/LineConversion.h"
@@ -26,6 +27,7 @@
 #include "app/MailSignIn.h"
 #include "app/MainCommands.h"
 #include "app/TilePicture.h"
+#include "data/Fileblocks.h"
 #include "data/Files.h"
 #include "data/IniFile.h"
 #include "data/Open.h"
@@ -39,12 +41,14 @@
 #include "platform/qt/QtPrompter.h"
 #include "platform/qt/QtShell.h"
 #include "platform/zip/ZipArchive.h"
+#include "storage/Backend.h"
 #include "storage/Engine.h"
 #include "storage/Transaction.h"
 #include "ui/AboutBox.h"
 #include "ui/AgingChart.h"
 #include "ui/BackupForm.h"
 #include "ui/CalendarForm.h"
+#include "ui/ChangeWatcher.h"
 #include "ui/CompanyManager.h"
 #include "ui/CustForm.h"
 #include "ui/EMailMsg.h"
@@ -289,6 +293,15 @@ void TMainForm::buildWindow() {
     chart_ = new TAgingChart(background_);
     chart_->hide();
     connect(chart_, &TAgingChart::closeRequested, this, &TMainForm::hideChart);
+    // Customer balances another program changed move the chart within about a second.
+    ChangeWatcher::instance().watch(this, [this](const ChangeWatcher::Names& names) {
+        if (!chartShowing() || session_.companyPrefix().empty()) return;
+        const std::string customers = storage::FileblockName(data::FileblockName(
+            session_.folder, data::FileKind::Customer, session_.companyPrefix()));
+        if (std::find(names.begin(), names.end(), customers) == names.end()) return;
+        if (const std::optional<invoicing::AgingBuckets> stored = app::StoredAging(session_))
+            chart_->setAging(invoicing::AgingLabels(session_.company), *stored);
+    });
 
     auto* modeBox = new QFrame(background_);
     modeBox->setObjectName("ModeBox");

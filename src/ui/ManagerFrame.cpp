@@ -18,6 +18,7 @@
 
 #include "data/IniFile.h"
 #include "storage/Browser.h"
+#include "ui/ChangeWatcher.h"
 #include "ui/IndexBrowserControl.h"
 #include "ui/WindowSupport.h"
 
@@ -147,6 +148,11 @@ QString SearchHint(const TIndexBrowser* list) {
 void ManagerFrame::finish(TIndexBrowser* list, QStatusBar* status, int designedWidth,
                           int designedHeight, std::function<int()> rows) {
     list_ = list;
+    // What other programs change in the list's fileblock shows within about a second.
+    if (auto* listWindow = dynamic_cast<RecordListWindow*>(window_))
+        ChangeWatcher::instance().watchList(window_, listWindow, [list] {
+            return list->browser() ? list->browser()->fileblock() : nullptr;
+        });
     auto* row = new QHBoxLayout;
     auto* label = new QLabel(QStringLiteral("Se&arch:"), window_);
     label->setObjectName("SearchLabel");

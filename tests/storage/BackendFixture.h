@@ -61,4 +61,14 @@ class BackendTest : public EngineTest, public ::testing::WithParamInterface<Wher
     std::shared_ptr<server::ServerBackend> server;
 };
 
+// Server tests that meet locks held by another session: a short lock timeout keeps them quick.
+class QuickLockTest : public BackendTest {
+  protected:
+    pq::SessionSettings settings() const override {
+        pq::SessionSettings s;
+        s.lockTimeoutMs = 300;
+        return s;
+    }
+};
+
 }  // namespace invarro::storage

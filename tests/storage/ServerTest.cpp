@@ -199,13 +199,8 @@ TEST(KeySpanTest, FractionsRunFromTheFirstToTheLastKeyAndBack) {
 
 // ------------------------------------------------------------ the engine on a server
 
-class ServerEngineTest : public BackendTest {
+class ServerEngineTest : public QuickLockTest {
   protected:
-    pq::SessionSettings settings() const override {
-        pq::SessionSettings s;
-        s.lockTimeoutMs = 300;
-        return s;
-    }
     void SetUp() override {
         BackendTest::SetUp();
         ASSERT_TRUE(other.open(TestDatabase(), settings()));
@@ -388,6 +383,16 @@ TEST_P(ServerEngineTest, ACommitWhoseAnswerIsLostIsDecidedByAskingTheServer) {
     EXPECT_EQ(viaRelay->inDoubtCommits(), 1);
     EXPECT_EQ(UsedRecordCount(fb), 1);
     EXPECT_EQ(KeyCount(fb, 1), 1);
+    // The new session holds the open fileblock again and listens for changes again.
+    pq::Result held;
+    ASSERT_TRUE(
+        other.query("SELECT count(*)::int FROM pg_locks WHERE locktype = 'advisory' "
+                    "AND mode = 'ShareLock' AND pid = $1",
+                    pq::Params().int32(viaRelay->connection().backendPid()), held));
+    EXPECT_EQ(held.int32(0, 0), 1);
+    ASSERT_TRUE(viaRelay->connection().exec("SELECT pg_listening_channels()", held));
+    ASSERT_EQ(held.rows(), 1);
+    EXPECT_EQ(held.bytes(0, 0), server::kChangesChannel);
 
     // Cut before the server got it: nothing was made, and the commit says so.
     relay.arm(commit, testing::TcpRelay::Cut::BeforeForwarding);

@@ -122,13 +122,17 @@ bool PgCluster::run(const std::string& program, const std::string& args, std::st
     return true;
 }
 
-bool PgCluster::start() {
+bool PgCluster::start(const Options& options) {
+    durable_ = options.durable;
     bin_ = binDir();
     if (bin_.empty()) {
         error_ = "no PostgreSQL server programs (pg_config --bindir, /usr/lib/postgresql/15/bin)";
         return false;
     }
-    std::string tmpl = (std::filesystem::temp_directory_path() / "invarro-pg-XXXXXX").string();
+    const std::filesystem::path parent = options.parent.empty()
+                                             ? std::filesystem::temp_directory_path()
+                                             : std::filesystem::path(options.parent);
+    std::string tmpl = (parent / "invarro-pg-XXXXXX").string();
     char* made = ::mkdtemp(tmpl.data());
     if (!made) {
         error_ = "cannot make a temporary folder";
@@ -163,10 +167,11 @@ bool PgCluster::startServer() {
             error_ = "no free port";
             return false;
         }
-        std::string opts = "-c port=" + std::to_string(port_) +
-                           " -c listen_addresses=127.0.0.1 -c unix_socket_directories=" + folder_ +
-                           " -c fsync=off"
-                           " -c max_connections=60 -c shared_buffers=16MB";
+        std::string opts =
+            "-c port=" + std::to_string(port_) +
+            " -c listen_addresses=127.0.0.1 -c unix_socket_directories=" + folder_ +
+            (durable_ ? " -c fsync=on -c synchronous_commit=on" : " -c fsync=off") +
+            " -c max_connections=60 -c shared_buffers=" + (durable_ ? "128MB" : "16MB");
         if (run("pg_ctl", "-D " + ShellQuote(folder_ + "/data") + " -l " +
                               ShellQuote(folder_ + "/server.log") + " -w -t 60 -o " +
                               ShellQuote(opts) + " start")) {

@@ -1,7 +1,8 @@
 // A throwaway PostgreSQL cluster for tests: initdb into a temporary folder, started on a
 // free port of 127.0.0.1 with its socket in the same folder, stopped and removed at the end.
 // Run as root (as CI does), the server programs run as the postgres user, which owns the
-// folder. Durability is switched off (fsync=off): the data is thrown away anyway.
+// folder. For tests durability is switched off (fsync=off): the data is thrown away anyway;
+// a benchmark asks for a durable cluster in a folder of its choice.
 #pragma once
 
 #include <string>
@@ -15,8 +16,13 @@ class PgCluster {
     PgCluster(const PgCluster&) = delete;
     PgCluster& operator=(const PgCluster&) = delete;
 
+    struct Options {
+        std::string parent;    // where the cluster's folder is made; empty: the temporary folder
+        bool durable = false;  // fsync and synchronous_commit on, as a real server runs
+    };
     // Creates and starts the cluster; false with error() set when it cannot.
-    bool start();
+    bool start() { return start(Options()); }
+    bool start(const Options& options);
     // Stops the server (immediate: as a crash would) and starts it again on the same port.
     bool stop(bool immediate = false);
     bool restart();
@@ -53,6 +59,7 @@ class PgCluster {
     bool asPostgres_ = false;
     int watchPipe_ = -1;
     int watcher_ = 0;
+    bool durable_ = false;
     std::string error_;
 };
 

@@ -27,11 +27,14 @@
 #include "data/IniFile.h"
 #include "data/Update.h"
 #include "platform/qt/PainterCanvas.h"
+#include "storage/Backend.h"
 #include "storage/Engine.h"
+#include "storage/Transaction.h"
 #include "support/Command.h"
 #include "support/Modal.h"
 #include "support/ScriptedPrompter.h"
 #include "support/TempDir.h"
+#include "ui/ChangeWatcher.h"
 #include "ui/CustEdit.h"
 #include "ui/CustForm.h"
 #include "ui/FindForm.h"
@@ -88,6 +91,8 @@ class CustFormTest : public testing::CompanyWindowTest {
         form->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
     }
+    void openAndAddBehindTheList();
+    void expectRefreshedKeepingAdams();
     std::string currentName() {
         int32_t recNo = 0;
         data::CustomerRecord r;
@@ -520,25 +525,57 @@ TEST_F(CustFormTest, TitlesSortTheSearchBoxGoesToANameAndWidthsAreKept) {
     EXPECT_EQ(form->list()->ColumnWidths()[0], 321);
 }
 
-TEST_F(CustFormTest, RefreshKeepsTheOrderAndTheHighlightedCustomer) {
+// Three customers listed by the second key with Adams Hardware highlighted; then another
+// window adds Zeta Supply (050) behind the list's back.
+void CustFormTest::openAndAddBehindTheList() {
     addCustomers({{"300", "Carter Farms"}, {"100", "Baker Brothers"}, {"200", "Adams Hardware"}});
     open();
     form->setBrowseKey(2);
     form->list()->SearchTyped("200");
     ASSERT_EQ(currentName(), "Adams Hardware");
-    // Another window adds a customer behind the list's back.
     storage::Fileblock* fb = form->list()->browser()->fileblock();
     customers::CustomerEntry e = customers::NewCustomerEntry(company);
     e.number = "050";
     e.name = "Zeta Supply";
     ASSERT_TRUE(data::AddBusinessRecord(fb, customers::NewCustomerRecord(e), prompter).ok());
-    RecordListWindow& window = *form;
-    window.refreshList();
+}
+
+void CustFormTest::expectRefreshedKeepingAdams() {
     EXPECT_EQ(form->list()->CurrentKeyNumber(), 2);
     EXPECT_EQ(currentName(), "Adams Hardware");
     EXPECT_EQ(form->countText(), "Customers: 4");
     EXPECT_EQ(form->list()->CellText(1, 1), "050");
     form->setBrowseKey(1);
+}
+
+TEST_F(CustFormTest, RefreshKeepsTheOrderAndTheHighlightedCustomer) {
+    ASSERT_NO_FATAL_FAILURE(openAndAddBehindTheList());
+    RecordListWindow& window = *form;
+    window.refreshList();
+    expectRefreshedKeepingAdams();
+}
+
+// Another program adds a customer: the manager hears of it through the change watcher and
+// refreshes within about a second, keeping its order and the highlighted customer. A change
+// of another fileblock leaves it alone, and nothing is asked while a transaction is open.
+TEST_F(CustFormTest, AChangeMadeElsewhereRefreshesTheListWithinASecond) {
+    ASSERT_NO_FATAL_FAILURE(openAndAddBehindTheList());
+    std::vector<std::string> told;
+    ChangeWatcher::instance().setSource([&] { return std::exchange(told, {}); });
+
+    told = {storage::FileblockName(companyFile(data::FileKind::Invoice))};
+    QTest::qWait(2 * ChangeWatcher::kIntervalMs + 100);
+    EXPECT_TRUE(told.empty());
+    EXPECT_EQ(form->countText(), "Customers: 3");
+
+    ASSERT_TRUE(storage::BeginTransaction());
+    told = {storage::FileblockName(customerFile() + ".DAT")};
+    QTest::qWait(2 * ChangeWatcher::kIntervalMs + 100);
+    EXPECT_FALSE(told.empty());  // not asked: the names wait for the transaction's end
+    storage::RollbackTransaction();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return form->countText() == "Customers: 4"; }, 1500));
+    ChangeWatcher::instance().setSource({});
+    expectRefreshedKeepingAdams();
 }
 
 }  // namespace

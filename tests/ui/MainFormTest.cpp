@@ -25,6 +25,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <utility>
 
 #include "app/Aging.h"
 #include "app/Demo.h"
@@ -35,6 +36,7 @@
 #include "data/SideFiles.h"
 #include "data/Update.h"
 #include "platform/qt/QtShell.h"
+#include "storage/Backend.h"
 #include "storage/Engine.h"
 #include "support/Modal.h"
 #include "support/QtApp.h"
@@ -42,6 +44,7 @@
 #include "support/ScriptedPrompter.h"
 #include "support/TempDir.h"
 #include "ui/AgingChart.h"
+#include "ui/ChangeWatcher.h"
 #include "ui/CoSetup.h"
 #include "ui/CompanyManager.h"
 #include "ui/CustForm.h"
@@ -616,6 +619,39 @@ TEST_F(MainFormTest, ACopiedDemoFolderOpensOnItsAgingChart) {
         EXPECT_NE(f.chart()->bars().heights, (std::array<int, 4>{})) << "start " << start;
         form.reset();
     }
+}
+
+// Another program changes a customer's aging: the chart follows within about a second; a
+// change of another fileblock leaves it as it is.
+TEST_F(MainFormTest, TheAgingChartFollowsCustomersChangedElsewhere) {
+    install(true);
+    TMainForm& f = open();
+    f.show();
+    ASSERT_TRUE(f.startUp());
+    ASSERT_TRUE(f.chartShowing());
+    const std::array<int, 4> before = f.chart()->bars().heights;
+    const std::string prefix = f.session().companyPrefix();
+    const std::string customers = data::FileblockName(folder, data::FileKind::Customer, prefix);
+    storage::Fileblock* fb = storage::OpenFileblock(customers, false);
+    ASSERT_TRUE(storage::EngineOk) << storage::EngineError;
+    const int32_t rec = storage::NextUsedRecord(fb, 0);
+    data::CustomerRecord c;
+    storage::GetRecord(fb, rec, c.data());
+    ASSERT_TRUE(c.setMoney(data::Customer::AgeOver90, Money::FromCents(100000000)));
+    storage::PutRecord(fb, rec, c.data());
+    ASSERT_TRUE(storage::EngineOk);
+    storage::CloseFileblock(fb);
+
+    std::vector<std::string> told = {
+        storage::FileblockName(data::FileblockName(folder, data::FileKind::Invoice, prefix))};
+    ChangeWatcher::instance().setSource([&] { return std::exchange(told, {}); });
+    QTest::qWait(2 * ChangeWatcher::kIntervalMs + 100);
+    EXPECT_TRUE(told.empty());
+    EXPECT_EQ(f.chart()->bars().heights, before);
+    told = {storage::FileblockName(customers)};
+    EXPECT_TRUE(QTest::qWaitFor([&] { return f.chart()->bars().heights != before; }, 1500));
+    EXPECT_EQ(f.chart()->bars().heights[3], 150);  // the tallest bar now
+    ChangeWatcher::instance().setSource({});
 }
 
 TEST_F(MainFormTest, PrintModeFollowsTheCompanyAndTheRadioButtons) {

@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <libpq-fe.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace invarro::pq {
@@ -122,6 +123,7 @@ void Connection::close() {
     if (conn_) PQfinish(conn_);
     conn_ = nullptr;
     prepared_.clear();
+    queue_.clear();
 }
 
 bool Connection::isOpen() const {
@@ -192,6 +194,7 @@ bool Connection::connect() {
 }
 
 bool Connection::check(PGresult* r, Result* out) {
+    ++roundTrips_;
     Result holder(r);
     const ExecStatusType st = r ? PQresultStatus(r) : PGRES_FATAL_ERROR;
     if (st == PGRES_COMMAND_OK || st == PGRES_TUPLES_OK) {
@@ -199,6 +202,11 @@ bool Connection::check(PGresult* r, Result* out) {
         if (out) *out = std::move(holder);
         return true;
     }
+    failWith(r);
+    return false;
+}
+
+void Connection::failWith(PGresult* r) {
     error_ = {};
     const char* state = r ? PQresultErrorField(r, PG_DIAG_SQLSTATE) : nullptr;
     error_.sqlstate = state ? state : "";
@@ -208,7 +216,6 @@ bool Connection::check(PGresult* r, Result* out) {
     else
         error_.failure = FailureOf(error_.sqlstate);
     if (error_.failure == Failure::Connection) prepared_.clear();
-    return false;
 }
 
 bool Connection::exec(const std::string& sql) {
@@ -221,6 +228,8 @@ bool Connection::exec(const std::string& sql, Result& last) {
         error_ = {Failure::Connection, "", "not connected"};
         return false;
     }
+    // Several statements in one text cannot join a pipeline: what is queued goes first.
+    if (!queue_.empty() && !flush()) return false;
     return check(PQexec(conn_, sql.c_str()), &last);
 }
 
@@ -236,6 +245,10 @@ bool Connection::query(const std::string& sql, const Params& params, Result& out
     if (!conn_) {
         error_ = {Failure::Connection, "", "not connected"};
         return false;
+    }
+    if (!queue_.empty()) {
+        const Pending last{"", sql, params, {}};
+        return pipeline(&last, &out);
     }
     Raw raw;
     for (size_t i = 0; i < params.values_.size(); ++i) {
@@ -254,9 +267,10 @@ bool Connection::run(const std::string& name, const std::string& sql, const Para
         error_ = {Failure::Connection, "", "not connected"};
         return false;
     }
-    if (!prepared_.count(name)) {
-        if (!check(PQprepare(conn_, name.c_str(), sql.c_str(), 0, nullptr), nullptr)) return false;
-        prepared_.insert(name);
+    // A statement new on this connection is prepared in the same round trip.
+    if (!queue_.empty() || !prepared_.count(name)) {
+        const Pending last{name, sql, params, {}};
+        return pipeline(&last, &out);
     }
     Raw raw;
     for (size_t i = 0; i < params.values_.size(); ++i) {
@@ -267,6 +281,131 @@ bool Connection::run(const std::string& name, const std::string& sql, const Para
     return check(PQexecPrepared(conn_, name.c_str(), params.size(), raw.values.data(),
                                 raw.lengths.data(), raw.formats.data(), 1),
                  &out);
+}
+
+std::vector<Connection::Notification> Connection::notifications() {
+    std::vector<Notification> out;
+    if (!conn_) return out;
+    // Reads what the socket holds without blocking; false when the connection is gone, in
+    // which case what was read before is still handed out.
+    PQconsumeInput(conn_);
+    while (PGnotify* n = PQnotifies(conn_)) {
+        out.push_back({n->be_pid, n->relname ? n->relname : "", n->extra ? n->extra : ""});
+        PQfreemem(n);
+    }
+    return out;
+}
+
+// ------------------------------------------------------------------------ pipelines
+
+void Connection::defer(std::string name, std::string sql, Params params, Done done) {
+    queue_.push_back({std::move(name), std::move(sql), std::move(params), std::move(done)});
+}
+
+bool Connection::flush() {
+    if (queue_.empty()) return true;
+    if (!conn_) {
+        queue_.clear();
+        error_ = {Failure::Connection, "", "not connected"};
+        return false;
+    }
+    return pipeline(nullptr, nullptr);
+}
+
+bool Connection::send(const Pending& p) {
+    Raw raw;
+    for (size_t i = 0; i < p.params.values_.size(); ++i) {
+        raw.values.push_back(p.params.nulls_[i] ? nullptr : p.params.values_[i].data());
+        raw.lengths.push_back(int(p.params.values_[i].size()));
+        raw.formats.push_back(1);
+    }
+    if (p.name.empty())
+        return PQsendQueryParams(conn_, p.sql.c_str(), p.params.size(), nullptr, raw.values.data(),
+                                 raw.lengths.data(), raw.formats.data(), 1) == 1;
+    return PQsendQueryPrepared(conn_, p.name.c_str(), p.params.size(), raw.values.data(),
+                               raw.lengths.data(), raw.formats.data(), 1) == 1;
+}
+
+bool Connection::pipeline(const Pending* last, Result* out) {
+    std::vector<Pending> batch;
+    batch.swap(queue_);
+    ++roundTrips_;
+    error_ = {};
+    // What the server answers, in the order sent: a prepare where a statement is new on
+    // this connection, then the statement.
+    struct Sent {
+        const Pending* p;
+        bool prepare;
+    };
+    std::vector<Sent> sent;
+    std::vector<std::string> preparing;
+    bool sending = PQenterPipelineMode(conn_) == 1;
+    auto add = [&](const Pending& p) {
+        if (!sending) return;
+        const bool isNew = !p.name.empty() && !prepared_.count(p.name) &&
+                           std::find(preparing.begin(), preparing.end(), p.name) == preparing.end();
+        if (isNew) {
+            sending = PQsendPrepare(conn_, p.name.c_str(), p.sql.c_str(), 0, nullptr) == 1;
+            if (!sending) return;
+            preparing.push_back(p.name);
+            sent.push_back({&p, true});
+        }
+        sending = send(p);
+        if (sending) sent.push_back({&p, false});
+    };
+    for (const Pending& p : batch)
+        add(p);
+    if (last) add(*last);
+    bool ok = sending;
+    if (!sending) {
+        error_.failure = PQstatus(conn_) == CONNECTION_OK ? Failure::Other : Failure::Connection;
+        error_.message = PQerrorMessage(conn_);
+    }
+    // The sync ends the batch even when a statement could not be queued: without it the
+    // server would not answer what was sent, and the answers are read below.
+    bool lost = PQpipelineStatus(conn_) == PQ_PIPELINE_OFF || PQpipelineSync(conn_) != 1;
+    for (const Sent& s : sent) {
+        if (lost) break;
+        PGresult* r = PQgetResult(conn_);
+        if (!r) {
+            lost = true;
+            break;
+        }
+        // Each statement's results end with a null.
+        while (PGresult* extra = PQgetResult(conn_))
+            PQclear(extra);
+        const ExecStatusType st = PQresultStatus(r);
+        if (st == PGRES_COMMAND_OK || st == PGRES_TUPLES_OK) {
+            Result result(r);
+            if (s.prepare)
+                prepared_.insert(s.p->name);
+            else if (s.p == last)
+                *out = std::move(result);
+            else if (s.p->done)
+                s.p->done(result);
+            continue;
+        }
+        // The first failure is the one reported; what followed it was not run.
+        if (ok && st != PGRES_PIPELINE_ABORTED) failWith(r);
+        if (ok && st == PGRES_PIPELINE_ABORTED) error_ = {Failure::Other, "", "not run"};
+        ok = false;
+        PQclear(r);
+    }
+    if (!lost) {
+        PGresult* sync = PQgetResult(conn_);
+        lost = !sync || PQresultStatus(sync) != PGRES_PIPELINE_SYNC;
+        if (sync) PQclear(sync);
+    }
+    if (PQexitPipelineMode(conn_) != 1 || lost || PQstatus(conn_) != CONNECTION_OK) {
+        // The answers did not all come: the connection cannot be trusted to be in step.
+        if (ok || error_.failure != Failure::Connection) {
+            error_.failure = Failure::Connection;
+            if (error_.message.empty()) error_.message = PQerrorMessage(conn_);
+        }
+        close();
+        return false;
+    }
+    return ok;
 }
 
 }  // namespace invarro::pq

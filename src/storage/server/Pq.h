@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -108,6 +109,30 @@ class Connection {
     // Runs a named prepared statement, preparing it first on this connection when needed.
     bool run(const std::string& name, const std::string& sql, const Params& params, Result& out);
 
+    // Queues a statement that needs no answer before the program goes on: it goes to the
+    // server with the next statement that waits, all of them in one round trip (libpq's
+    // pipeline mode), and runs before it. An empty name runs the text unprepared (it may
+    // then be a transaction statement such as BEGIN). `done` gets its result; a queued
+    // statement that fails makes the statement that carried it fail with its error, and
+    // nothing after it until that statement runs. Queued statements go with the next run(),
+    // query() or exec(), or flush().
+    using Done = std::function<void(const Result&)>;
+    void defer(std::string name, std::string sql, Params params, Done done = {});
+    size_t deferred() const { return queue_.size(); }
+    // Sends what is queued and waits for it; true when nothing failed.
+    bool flush();
+    // Forgets what is queued (the transaction it belongs to is rolled back).
+    void discard() { queue_.clear(); }
+
+    // Notifications (NOTIFY) that arrived on this connection, read without waiting: what
+    // came with earlier answers and what the socket holds now. Each is the sending
+    // session's process id, the channel and the payload.
+    struct Notification {
+        int pid = 0;
+        std::string channel, payload;
+    };
+    std::vector<Notification> notifications();
+
     const Error& error() const { return error_; }
     // The server's process id of this session (0 when not connected).
     int backendPid() const;
@@ -115,9 +140,21 @@ class Connection {
     enum class TxnState { Idle, Active, InTransaction, Failed, Unknown };
     TxnState transactionState() const;
     PGconn* raw() const { return conn_; }
+    // How many times this connection has waited for the server's answer (a statement, a
+    // prepare, a batch of statements sent at once), for measuring what an operation costs.
+    int64_t roundTrips() const { return roundTrips_; }
 
   private:
+    struct Pending {
+        std::string name, sql;
+        Params params;
+        Done done;
+    };
     bool check(PGresult* r, Result* out);
+    void failWith(PGresult* r);
+    // Sends the queue and then `last` (when given) in one pipeline; `out` gets last's result.
+    bool pipeline(const Pending* last, Result* out);
+    bool send(const Pending& p);
     bool connect();
 
     PGconn* conn_ = nullptr;
@@ -125,6 +162,8 @@ class Connection {
     SessionSettings settings_;
     std::set<std::string> prepared_;
     Error error_;
+    int64_t roundTrips_ = 0;
+    std::vector<Pending> queue_;
 };
 
 }  // namespace invarro::pq

@@ -21,6 +21,9 @@ namespace {
 // An advisory lock number of its own, so that two programs creating the tables at once
 // take turns.
 constexpr const char* kSchemaLock = "SELECT pg_advisory_xact_lock(7304191)";
+// A notice per changed fileblock, its name as payload, on the channel every program listens
+// to; PostgreSQL delivers it when the transaction commits, and drops it when it does not.
+constexpr const char* kNotifySql = "SELECT pg_notify('invarro_changed', $1::text)";
 
 std::string_view bytesOf(const void* p, int32_t n) {
     return {static_cast<const char*>(p), size_t(n)};
@@ -34,7 +37,7 @@ void putLe32(uint8_t* p, int32_t v) {
     p[3] = uint8_t(u >> 24);
 }
 
-enum class Seek { AtOrAfter, Exact, After, Before, First, Last };
+enum class Seek { AtOrAfter, Exact, After, Before, First, Last, ExactOrAfter, ExactOrBefore };
 
 // The keyset reads of one key: fileblock $1, key number $2, key $3 and, where duplicates
 // order by record number, record number $4. Indexed by Seek, then by duplicates allowed.
@@ -63,6 +66,13 @@ constexpr KeySeek kKeySeek[][2] = {
      {"key_first", INV_KEYS "true ORDER BY key, rec_no LIMIT 1", 2}},
     {{"key_last", INV_KEYS "true ORDER BY key DESC, rec_no DESC LIMIT 1", 2},
      {"key_last", INV_KEYS "true ORDER BY key DESC, rec_no DESC LIMIT 1", 2}},
+    // the entry itself, else the next one (an index without duplicates ignores $4)
+    {{"key_exact_after", INV_KEYS "key >= $3 ORDER BY key LIMIT 1", 3},
+     {"key_exact_after_dup", INV_KEYS "(key, rec_no) >= ($3, $4) ORDER BY key, rec_no LIMIT 1", 4}},
+    // the entry itself, else the one before
+    {{"key_exact_before", INV_KEYS "key <= $3 ORDER BY key DESC LIMIT 1", 3},
+     {"key_exact_before_dup",
+      INV_KEYS "(key, rec_no) <= ($3, $4) ORDER BY key DESC, rec_no DESC LIMIT 1", 4}},
 };
 #undef INV_KEYS
 
@@ -75,8 +85,9 @@ struct KeyDef {
 
 class ServerFileblock : public BackendFileblock {
   public:
-    ServerFileblock(ServerBackend& b, int32_t id, int32_t length, std::vector<KeyDef> keys)
-        : b_(b), id_(id), length_(length), keys_(std::move(keys)) {}
+    ServerFileblock(ServerBackend& b, int32_t id, std::string name, int32_t length,
+                    std::vector<KeyDef> keys)
+        : b_(b), id_(id), name_(std::move(name)), length_(length), keys_(std::move(keys)) {}
 
     ~ServerFileblock() override { b_.released(id_); }
     bool close() override { return true; }
@@ -98,6 +109,12 @@ class ServerFileblock : public BackendFileblock {
         if (!b_.enter()) return;
         if (recNo < 0) return Fail(err::ShortRead);
         if (recNo == 0) return headerRecord(static_cast<uint8_t*>(record));
+        // The record that came with the key entry just found, nothing having run since.
+        if (recNo == prefetchedRec_ && b_.operations() == prefetchedAt_ + 1 &&
+            !b_.inTransaction()) {
+            std::memcpy(record, prefetched_.data(), size_t(length_));
+            return;
+        }
         pq::Result r;
         // Inside a transaction what is read is locked until the commit: a posting changes
         // what it read, and nobody else may change it meanwhile.
@@ -190,15 +207,32 @@ class ServerFileblock : public BackendFileblock {
         KeyDef& k = keys_[size_t(keyNo - 1)];
         if (key.size() > size_t(kMaxKeyLength)) key = key.substr(0, kMaxKeyLength);
         if (key.size() > size_t(k.length)) return Fail(err::KeyTooLong);
+        pq::Params p;
+        p.int32(id_).int32(keyNo).bytes(key).int32(recNo);
+        // Inside a transaction an entry of an index with duplicates needs no answer: it
+        // cannot be refused unless the very entry is there already, which fails the
+        // statement and so the transaction. It goes with the next statement that waits.
+        if (k.duplicates && InTransaction()) {
+            if (!b_.enter()) return;
+            b_.touched(name_);
+            b_.connection().defer(
+                "add_key_dup",
+                "WITH ins AS (INSERT INTO invarro.key_entry (fb, key_no, key, rec_no, is_unique) "
+                "VALUES ($1, $2, $3, $4, false) RETURNING 1) "
+                "UPDATE invarro.fileblock_key SET entries = entries + (SELECT count(*) FROM ins) "
+                "WHERE fb = $1 AND key_no = $2",
+                std::move(p));
+            return;
+        }
         pq::Result r;
+        p.boolean(!k.duplicates);
         if (!write(
                 "add_key",
                 "WITH ins AS (INSERT INTO invarro.key_entry (fb, key_no, key, rec_no, is_unique) "
                 "VALUES ($1, $2, $3, $4, $5) ON CONFLICT DO NOTHING RETURNING 1) "
                 "UPDATE invarro.fileblock_key SET entries = entries + 1 "
                 "WHERE fb = $1 AND key_no = $2 AND EXISTS (SELECT 1 FROM ins) RETURNING 1",
-                pq::Params().int32(id_).int32(keyNo).bytes(key).int32(recNo).boolean(!k.duplicates),
-                r))
+                p, r))
             return;
         if (r.rows() == 0) Fail(err::DuplicateEntry);
     }
@@ -236,16 +270,14 @@ class ServerFileblock : public BackendFileblock {
         std::string probe = cut(key);
         std::string found;
         int32_t rec = 0;
-        if (entry(keyNo, Seek::Exact, probe, recNo, found, rec, 0)) {
-            key = found;
-            recNo = rec;
-            return;
-        }
-        if (!EngineOk) return;
-        if (direction == 0) return Fail(err::ExactNotFound);
-        const bool forward = direction > 0;
-        if (entry(keyNo, forward ? Seek::After : Seek::Before, probe, recNo, found, rec,
-                  forward ? err::NoNextEntry : err::NoPrevEntry)) {
+        // The entry, else the next one that way: one statement.
+        const Seek seek = direction == 0  ? Seek::Exact
+                          : direction > 0 ? Seek::ExactOrAfter
+                                          : Seek::ExactOrBefore;
+        const int32_t none = direction == 0  ? err::ExactNotFound
+                             : direction > 0 ? err::NoNextEntry
+                                             : err::NoPrevEntry;
+        if (entry(keyNo, seek, probe, recNo, found, rec, none)) {
             key = found;
             recNo = rec;
         }
@@ -387,7 +419,9 @@ class ServerFileblock : public BackendFileblock {
 
     // A changing statement: refused inside a transaction that changed files.
     bool write(const char* name, const char* sql, const pq::Params& params, pq::Result& out) {
-        return b_.enter() && b_.run(name, sql, params, out);
+        if (!b_.enter()) return false;
+        b_.touched(name_);
+        return b_.run(name, sql, params, out);
     }
 
     bool header(Header& h) {
@@ -459,7 +493,18 @@ class ServerFileblock : public BackendFileblock {
         p.int32(id_).int32(keyNo);
         if (q.params >= 3) p.bytes(key);
         if (q.params >= 4) p.int32(recNo);
-        if (!b_.run(q.name, q.sql, p, r)) {
+        // Outside a transaction the entry's record comes along: a list reads it next, and
+        // so pays one round trip per row, not two.
+        const bool withRecord = !b_.inTransaction();
+        const bool ran = withRecord
+                             ? b_.run((std::string(q.name) + "_rec").c_str(),
+                                      ("SELECT k.key, k.rec_no, (SELECT data FROM invarro.record r "
+                                       "WHERE r.fb = $1 AND r.rec_no = k.rec_no) FROM (" +
+                                       std::string(q.sql) + ") k")
+                                          .c_str(),
+                                      p, r)
+                             : b_.run(q.name, q.sql, p, r);
+        if (!ran) {
             k.positioned = false;
             return false;
         }
@@ -471,6 +516,11 @@ class ServerFileblock : public BackendFileblock {
         outKey.assign(r.bytes(0, 0));
         outRec = r.int32(0, 1);
         k.positioned = true;
+        if (withRecord && r.bytes(0, 2).size() == size_t(length_)) {
+            prefetchedRec_ = outRec;
+            prefetched_.assign(r.bytes(0, 2));
+            prefetchedAt_ = b_.operations();
+        }
         return true;
     }
 
@@ -491,7 +541,11 @@ class ServerFileblock : public BackendFileblock {
 
     ServerBackend& b_;
     int32_t id_;
+    std::string name_;
     int32_t length_;
+    int32_t prefetchedRec_ = 0;  // the record read with the last key entry found
+    std::string prefetched_;
+    uint64_t prefetchedAt_ = 0;  // the backend's operation that read it
     std::vector<KeyDef> keys_;
     std::vector<std::unique_ptr<KeySample>> samples_;
 };
@@ -507,7 +561,36 @@ bool ServerBackend::connect(const std::string& conninfo, const pq::SessionSettin
         error_ = conn_.error().message;
         return false;
     }
-    return ensureSchema();
+    if (!ensureSchema()) return false;
+    if (!conn_.exec(std::string("LISTEN ") + kChangesChannel)) {
+        error_ = conn_.error().message;
+        return false;
+    }
+    return true;
+}
+
+void ServerBackend::touched(const std::string& name) {
+    // Inside a transaction the names are told at its commit, once each; outside one the
+    // notice goes in the same round trip and the same implicit transaction as the change.
+    if (inTxn_)
+        changed_.insert(name);
+    else
+        conn_.defer("notify_changed", kNotifySql, pq::Params().bytes(name));
+}
+
+std::vector<std::string> ServerBackend::changedElsewhere() {
+    std::set<std::string> names;
+    const int self = conn_.backendPid();
+    for (const pq::Connection::Notification& n : conn_.notifications())
+        if (n.channel == kChangesChannel && n.pid != self) names.insert(n.payload);
+    if (listenedAgain_) {
+        // What others changed while the connection was gone is not told again: whatever
+        // this program has open may have changed.
+        listenedAgain_ = false;
+        for (const auto& [id, name] : heldNames_)
+            names.insert(name);
+    }
+    return {names.begin(), names.end()};
 }
 
 bool ServerBackend::ensureSchema() {
@@ -527,26 +610,29 @@ bool ServerBackend::ensureSchema() {
     return true;
 }
 
-void ServerBackend::failFromError() {
-    const pq::Error& e = conn_.error();
+namespace {
+int32_t EngineErrorOf(const pq::Error& e) {
     switch (e.failure) {
         case pq::Failure::Retry:
         case pq::Failure::LockTimeout:
-            Fail(kLockConflict);
-            break;
+            return kLockConflict;
         case pq::Failure::Duplicate:
-            Fail(err::DuplicateEntry);
-            break;
+            return err::DuplicateEntry;
         default:
-            Fail(kConnectionFailed);
-            break;
+            return kConnectionFailed;
     }
+}
+}  // namespace
+
+void ServerBackend::failFromError() {
+    Fail(EngineErrorOf(conn_.error()));
 }
 
 bool ServerBackend::enter() {
+    ++operations_;
     if (!conn_.isOpen() && !inTxn_) {
         // Nothing is replayed: an operation that failed with the connection was reported.
-        if (!conn_.reconnect() || !holdAgain()) {
+        if (!conn_.reconnect() || !sessionAgain()) {
             Fail(kConnectionFailed);
             return false;
         }
@@ -556,26 +642,20 @@ bool ServerBackend::enter() {
             Fail(err::TransactionState);
             return false;
         }
-        // The transaction's id is taken at once: should the answer to its COMMIT be lost,
-        // the server is asked what became of it.
-        pq::Result id;
-        if (!conn_.exec("BEGIN ISOLATION LEVEL READ COMMITTED; SELECT txid_current()", id) ||
-            id.rows() != 1) {
-            failFromError();
-            if (conn_.isOpen()) conn_.exec("ROLLBACK");
-            return false;
-        }
-        txid_ = std::strtoll(std::string(id.bytes(0, 0)).c_str(), nullptr, 10);
+        // BEGIN goes with the transaction's first statement that waits. The transaction's
+        // id is taken at once: should the answer to its COMMIT be lost, the server is asked
+        // what became of it.
+        txid_ = 0;
+        conn_.defer("", "BEGIN ISOLATION LEVEL READ COMMITTED", {});
+        conn_.defer("txid_current", "SELECT txid_current()", {},
+                    [this](const pq::Result& r) { txid_ = r.rows() ? r.int64(0, 0) : 0; });
         inTxn_ = true;
         txnFailed_ = false;
     }
     if (inTxn_ && txnFailed_) {
         // The database ended the transaction at its first failure; what follows is refused
         // with that failure until the engine's transaction is rolled back.
-        const pq::Error saved = txnError_;
-        Fail(saved.failure == pq::Failure::Retry || saved.failure == pq::Failure::LockTimeout
-                 ? kLockConflict
-                 : kConnectionFailed);
+        Fail(txnError_);
         return false;
     }
     return true;
@@ -586,7 +666,7 @@ bool ServerBackend::run(const char* name, const char* sql, const pq::Params& par
     if (conn_.run(name, sql, params, out)) return true;
     if (inTxn_) {
         txnFailed_ = true;
-        txnError_ = conn_.error();
+        txnError_ = EngineErrorOf(conn_.error());
     }
     failFromError();
     return false;
@@ -596,15 +676,20 @@ bool ServerBackend::commit() {
     if (!inTxn_) return true;
     inTxn_ = false;
     if (txnFailed_) {
-        conn_.exec("ROLLBACK");
+        changed_.clear();
+        conn_.discard();
+        if (conn_.isOpen()) conn_.exec("ROLLBACK");
         txnFailed_ = false;
-        Fail(txnError_.failure == pq::Failure::Retry ||
-                     txnError_.failure == pq::Failure::LockTimeout
-                 ? kLockConflict
-                 : kConnectionFailed);
+        Fail(txnError_);
         return false;
     }
-    if (conn_.exec("COMMIT")) return true;
+    // What is still queued goes with the COMMIT, with one notice per fileblock changed;
+    // should any of it fail, the COMMIT is not run and the transaction is rolled back.
+    for (const std::string& name : changed_)
+        conn_.defer("notify_changed", kNotifySql, pq::Params().bytes(name));
+    changed_.clear();
+    pq::Result r;
+    if (conn_.query("COMMIT", {}, r)) return true;
     if (conn_.error().failure == pq::Failure::Connection) return resolveInDoubt();
     failFromError();
     if (conn_.isOpen()) conn_.exec("ROLLBACK");
@@ -613,12 +698,16 @@ bool ServerBackend::commit() {
 
 bool ServerBackend::resolveInDoubt() {
     ++inDoubtCommits_;
+    if (txid_ == 0) {  // lost before the server told the transaction's id
+        Fail(kCommitUnknown);
+        return false;
+    }
     // The connection went while COMMIT was on its way: the transaction may or may not have
     // been made. Whoever asks must not post it twice, nor be told it was made when it was
     // not, so the server is asked, after connecting again, what became of it.
     for (int attempt = 0; attempt < 60; ++attempt) {
         if (attempt > 0) std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        if (!conn_.isOpen() && !conn_.reconnect()) continue;
+        if (!conn_.isOpen() && (!conn_.reconnect() || !sessionAgain())) continue;
         pq::Result r;
         if (!conn_.query("SELECT txid_status($1)", pq::Params().int64(txid_), r)) continue;
         if (r.rows() != 1 || r.isNull(0, 0)) break;  // too old to say: unknown
@@ -638,7 +727,10 @@ void ServerBackend::rollback() {
     if (!inTxn_) return;
     inTxn_ = false;
     txnFailed_ = false;
-    if (conn_.isOpen()) conn_.exec("ROLLBACK");  // leaves the engine status as it is
+    changed_.clear();
+    conn_.discard();  // a BEGIN still queued never reached the server
+    if (conn_.isOpen() && conn_.transactionState() != pq::Connection::TxnState::Idle)
+        conn_.exec("ROLLBACK");  // leaves the engine status as it is
 }
 
 void ServerBackend::create(const std::string& name, int recordLength, int numKeys,
@@ -689,7 +781,8 @@ BackendFileblock* ServerBackend::open(const std::string& name, bool /*readOnly*/
              pq::Params().int32(id), held))
         return nullptr;
     ++held_[id];
-    return new ServerFileblock(*this, id, length, std::move(keys));
+    heldNames_[id] = name;
+    return new ServerFileblock(*this, id, name, length, std::move(keys));
 }
 
 void ServerBackend::remove(const std::string& name) {
@@ -704,11 +797,22 @@ void ServerBackend::remove(const std::string& name) {
 void ServerBackend::released(int32_t id) {
     auto it = held_.find(id);
     if (it == held_.end()) return;
-    if (--it->second == 0) held_.erase(it);
+    if (--it->second == 0) {
+        held_.erase(it);
+        heldNames_.erase(id);
+    }
     if (!conn_.isOpen()) return;  // the locks went with the session
     pq::Result r;
     conn_.run("release_fileblock", "SELECT pg_advisory_unlock_shared(7304192, $1)",
               pq::Params().int32(id), r);
+}
+
+bool ServerBackend::sessionAgain() {
+    // A new session holds no locks and listens to nothing; nothing of the old one is
+    // replayed, so the program is told that what it has open may have changed.
+    if (!holdAgain() || !conn_.exec(std::string("LISTEN ") + kChangesChannel)) return false;
+    listenedAgain_ = true;
+    return true;
 }
 
 bool ServerBackend::holdAgain() {

@@ -23,6 +23,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 
 #include "storage/Backend.h"
@@ -39,6 +40,8 @@ inline constexpr int32_t kConnectionFailed = err::OsOther;
 // afterwards whether the transaction was made: neither run it again nor count it as done
 // before the books were looked at.
 inline constexpr int32_t kCommitUnknown = 10486;
+// The channel a committed change of a fileblock is told on (NOTIFY, the name as payload).
+inline constexpr const char* kChangesChannel = "invarro_changed";
 
 class ServerBackend : public Backend {
   public:
@@ -60,11 +63,16 @@ class ServerBackend : public Backend {
     bool rebuild(const std::string& name, int numKeys, const KeyDescriptor* keys,
                  const KeyBuilder& builder, const RebuildSink& sink) override;
     std::vector<std::string> check(const std::string& name) override;
+    // Names other sessions told as changed since the last call (read without waiting);
+    // after a reconnect, every fileblock open here.
+    std::vector<std::string> changedElsewhere() override;
 
     // Used by the open fileblocks: joins the engine's transaction when one is open (the
     // database transaction begins with the first operation in it), and connects again
     // after a lost connection. False with the status set.
     bool enter();
+    // How many operations have entered so far (each enter() is one).
+    uint64_t operations() const { return operations_; }
     // Runs a prepared statement; on failure sets the engine status from the error.
     bool run(const char* name, const char* sql, const pq::Params& params, pq::Result& out);
     // Sets the engine status from the last database error.
@@ -74,11 +82,15 @@ class ServerBackend : public Backend {
     int inDoubtCommits() const { return inDoubtCommits_; }
     // An open fileblock of this backend goes.
     void released(int32_t id);
+    // A fileblock is being changed (called after enter(), before the statement runs): the
+    // others are told when the change commits.
+    void touched(const std::string& name);
 
   private:
     bool ensureSchema();
     bool resolveInDoubt();
     bool holdAgain();
+    bool sessionAgain();
 
     pq::Connection conn_;
     std::string conninfo_;
@@ -88,7 +100,11 @@ class ServerBackend : public Backend {
     int64_t txid_ = 0;
     int inDoubtCommits_ = 0;
     std::map<int32_t, int> held_;  // fileblocks open, by id: how many times
-    pq::Error txnError_;
+    std::map<int32_t, std::string> heldNames_;
+    std::set<std::string> changed_;  // by the transaction open
+    bool listenedAgain_ = false;
+    uint64_t operations_ = 0;
+    int32_t txnError_ = 0;  // the engine error of the transaction's first failure
     std::string error_;
 };
 

@@ -148,6 +148,7 @@ bool ServerBackend::rebuild(const std::string& name, int numKeys, const KeyDescr
             }
             if (!show(true)) return false;
         }
+        touched(name);  // the notice commits with the rebuild
         return run("rebuild_count",
                    "UPDATE invarro.fileblock_key k SET entries = (SELECT count(*) FROM "
                    "invarro.key_entry e WHERE e.fb = k.fb AND e.key_no = k.key_no) WHERE k.fb = $1",
