@@ -20,7 +20,6 @@
 //           frame and "TXOK"
 // All numbers little-endian. A frame counts only when it is whole, its checksum right and
 // its salt that of the header: a frame torn by a kill or a power cut is not a transaction.
-// The file runs on past its last frame, in zeros it grew by or in frames of an older salt.
 // Recovery writes every whole frame again, in order, then removes the journal. A journal
 // whose folder or files are not this folder's own (by device and inode number) is removed
 // without being applied.
@@ -66,10 +65,6 @@ constexpr int kFrameHeaderSize = 32;
 constexpr int kFrameTrailerSize = 16;
 // A journal past this size is checkpointed after the commit that grew it.
 constexpr int64_t kCheckpointBytes = 16ll << 20;
-// The journal grows by this many zero bytes at a time: a commit then writes its frame over
-// bytes the file already has, and its sync need not write the file's length too. Zeros
-// after the last frame are no frame, as torn bytes or frames of an older salt are not.
-constexpr int64_t kJournalGrowth = 1ll << 20;
 
 void put32(std::vector<uint8_t>& b, uint32_t v) {
     for (int i = 0; i < 4; ++i)
@@ -164,8 +159,7 @@ struct HeldJournal {
     OsFile file;
     std::string folder;
     std::string name;
-    int64_t end = 0;     // where the next frame goes
-    int64_t length = 0;  // the file's length, zeros past the last frame
+    int64_t end = 0;
     uint64_t salt = 0;
     uint64_t seq = 0;
     bool needsFolderSync = false;        // created and not yet made durable in its folder
@@ -173,8 +167,7 @@ struct HeldJournal {
     // Files of fileblocks closed since their changes were committed: kept open, with their
     // locks, until the checkpoint syncs them (an open of the same file takes one back).
     std::vector<std::unique_ptr<RecordFile>> parked;
-    bool broken = false;         // a committed frame could not be written to its files
-    std::vector<uint8_t> frame;  // the buffer frames are encoded in, kept between commits
+    bool broken = false;  // a committed frame could not be written to its files
 };
 std::unique_ptr<HeldJournal> gJournal;
 // The folder whose emptied journal this program let go of at an idle checkpoint; it is
@@ -520,7 +513,6 @@ bool OpenHeldJournal(const std::string& folder) {
     EncodeHeader(header, j->salt, dev, ino);
     if (!j->file.write(0, header.data(), header.size())) return false;
     j->end = kHeaderSize;
-    j->length = std::max<int64_t>(j->file.size(), kHeaderSize);
     gJournal = std::move(j);
     return true;
 }
@@ -544,22 +536,6 @@ void EndTransaction() {
 }
 
 bool Checkpoint(bool keep);
-
-// Writes the encoded frame at the journal's end; where it passes the file's length, the
-// file grows with it by zeros to the next step of kJournalGrowth.
-bool WriteFrame(HeldJournal& j) {
-    const int64_t frameEnd = j.end + int64_t(j.frame.size());
-    if (frameEnd <= j.length) return j.file.write(j.end, j.frame.data(), j.frame.size());
-    static const std::vector<uint8_t> zeros(size_t(64) << 10, 0);
-    const int64_t length = (frameEnd + kJournalGrowth - 1) / kJournalGrowth * kJournalGrowth;
-    std::vector<iovec> parts{{j.frame.data(), j.frame.size()}};
-    for (int64_t left = length - frameEnd; left > 0; left -= int64_t(zeros.size()))
-        parts.push_back({const_cast<uint8_t*>(zeros.data()),
-                         size_t(std::min<int64_t>(left, int64_t(zeros.size())))});
-    if (!j.file.writev(j.end, parts)) return false;
-    j.length = length;
-    return true;
-}
 
 }  // namespace
 
@@ -672,8 +648,7 @@ bool CommitTransaction() {
         // is met here, while the transaction can still be dropped.
         for (RecordFile* f : changed)
             if (!f->reserveForOverlay()) return rollback();
-        std::vector<uint8_t>& frame = j.frame;
-        frame.clear();
+        std::vector<uint8_t> frame;
         try {
             EncodeFrame(frame, changed, j.salt, ++j.seq);
         } catch (const std::bad_alloc&) {
@@ -681,11 +656,11 @@ bool CommitTransaction() {
             return rollback();
         }
         // The frame, durable: from here on the transaction has happened.
-        if (!WriteFrame(j) || !j.file.sync() || (j.needsFolderSync && !SyncFolder(j.folder))) {
+        if (!j.file.write(j.end, frame.data(), frame.size()) || !j.file.sync() ||
+            (j.needsFolderSync && !SyncFolder(j.folder))) {
             failure = SavedStatus();
             ResetStatus();
-            if (j.file.truncate(j.end))  // best effort: a torn frame is ignored anyway
-                j.length = j.end;
+            j.file.truncate(j.end);  // best effort: a torn frame is ignored anyway
             failure.restore();
             return rollback();
         }
