@@ -453,6 +453,8 @@ TBankLineChoice::TBankLineChoice(const banking::BankReview& review, const Review
     InvoiceList = new QListWidget(this);
     InvoiceList->setObjectName("InvoiceList");
     InvoiceList->setAccessibleName("Open invoices");
+    // Room for an invoice's number, date and balance on one row.
+    InvoiceList->setMinimumWidth(InvoiceList->fontMetrics().horizontalAdvance(QString(48, 'x')));
     form->addRow("&Open invoices:", InvoiceList);
     layout->addLayout(form);
     PaysLabel = new QLabel(this);
