@@ -35,6 +35,7 @@
 #include "platform/Prompter.h"
 #include "platform/Shell.h"
 #include "storage/Engine.h"
+#include "ui/BankStatements.h"
 #include "ui/MainForm.h"
 #include "ui/WindowChecks.h"
 #include "ui/WindowSupport.h"
@@ -294,6 +295,24 @@ int main(int argc, char** argv) {
         gallery.visit("mail-confirm", [w] { Gallery::trigger(w, "ToPrinterButn"); });
     });
     Gallery::trigger(&form, "PrinterMode");
+    // The bank statements of the European company: its lines, a proposed line opened to be
+    // matched by hand, and the new lines alone; the first company is in use again after.
+    const std::optional<invarro::data::CompanyRecord> inUse = form.session().company;
+    form.reloadCompanyInUse(invarro::app::ReadCompanyByNumber(folder, "3", prompter), false);
+    gallery.visit("bank-statements", command(Command::BankStatements), [&](W w) {
+        auto* bank = qobject_cast<invarro::ui::TBankStatements*>(w);
+        if (!bank) return;
+        for (const invarro::banking::ReviewRow& r : bank->review().rows())
+            if (r.stored.state == invarro::banking::LineState::New && r.canConfirm() &&
+                bank->showLine(r.stored.recNo)) {
+                gallery.visit("bank-line-choice", [bank] { Gallery::trigger(bank, "ChangeBtn"); });
+                break;
+            }
+        bank->setFilter(invarro::ui::TBankStatements::Filter::New);
+        Gallery::QTest_wait(100);
+        gallery.shoot(w, "bank-statements-new");
+    });
+    form.reloadCompanyInUse(inUse, false);
 
     form.runCommand(Command::AgingChart);
     Gallery::QTest_wait(200);

@@ -27,6 +27,7 @@
 #include "data/IniFile.h"
 #include "data/SideFiles.h"
 #include "output/EMail.h"
+#include "output/PaymentCode.h"
 #include "ui/FontColorDialog.h"
 #include "ui/HeaderForm.h"
 
@@ -283,6 +284,12 @@ QWidget* TCoSetup::buildEInvoiceTab() {
     line("EICurrency", "Invoice Currency:", 3, "from the currency symbol");
     line("EIIban", "IBAN:", 42, "");
     line("EIBic", "BIC:", 11, "");
+    auto* code = new QCheckBox(QStringLiteral("Payment QR code on invoices and statements"), page);
+    code->setObjectName(QStringLiteral("EIPayCode"));
+    code->setToolTip(
+        QStringLiteral("Invoices and statements with a balance to pay in euro carry the EPC code "
+                       "a banking app scans: the IBAN, the amount and the RF reference"));
+    form->addRow(code);
     auto* exempt = new QComboBox(page);
     exempt->setObjectName(QStringLiteral("EIExempt"));
     exempt->addItems({QStringLiteral("Z - zero-rated"), QStringLiteral("E - exempt"),
@@ -343,6 +350,9 @@ void TCoSetup::loadEInvoice() {
     set("EICurrency", e.currency);
     set("EIIban", e.iban);
     set("EIBic", e.bic);
+    findChild<QCheckBox*>(QStringLiteral("EIPayCode"))
+        ->setChecked(form_.mode() == app::CompanySetupForm::Mode::Add ||
+                     !output::PaymentCodesOff(ini, form_.working().text(data::Company::CompanyNo)));
     findChild<QComboBox*>(QStringLiteral("EIExempt"))
         ->setCurrentIndex(e.exempt == data::ExemptCategory::Exempt       ? 1
                           : e.exempt == data::ExemptCategory::NotSubject ? 2
@@ -737,8 +747,10 @@ void TCoSetup::accept() {
     {
         data::IniFile ini(data::IniFilePath(services_.folder));
         std::string why;
-        if (!data::WriteCompanyEInvoice(ini, form_.working().text(data::Company::CompanyNo),
-                                        einvoice, &why))
+        const std::string number = form_.working().text(data::Company::CompanyNo);
+        const bool codes = findChild<QCheckBox*>(QStringLiteral("EIPayCode"))->isChecked();
+        if (!data::WriteCompanyEInvoice(ini, number, einvoice, &why) ||
+            !output::SetPaymentCodesOff(ini, number, !codes, &why))
             services_.prompter->inform(windowTitle().toStdString(),
                                        "The e-invoicing settings could not be kept (" + why + ").",
                                        platform::Icon::Warning);

@@ -47,6 +47,7 @@
 #include "ui/AboutBox.h"
 #include "ui/AgingChart.h"
 #include "ui/BackupForm.h"
+#include "ui/BankStatements.h"
 #include "ui/CalendarForm.h"
 #include "ui/ChangeWatcher.h"
 #include "ui/CompanyManager.h"
@@ -134,6 +135,7 @@ const CommandDef kCommands[] = {
     {Command::EditPaymentTerms, MenuId::File, "&Edit Payment Terms...", ButtonKind::None, nullptr, nullptr, 0, false, false, false, "The list of payment terms"},
     {Command::Exit, MenuId::File, "E&xit", ButtonKind::Small, "Close", "X", 0x9b2d2d, true, false, false, "End the program"},
     {Command::PaymentWizard, MenuId::Tools, "&Payment Wizard...", ButtonKind::Large, "&Payments", "$", 0x2e8b57, false, true, true, "Record payments and deposits"},
+    {Command::BankStatements, MenuId::Tools, "Ban&k Statements...", ButtonKind::None, nullptr, nullptr, 0, false, true, false, "Import bank statements, match them to invoices and post the payments"},
     {Command::ReportWizard, MenuId::Tools, "&Report  Wizard...", ButtonKind::Large, "&Reports", "Rp", 0x8a5a2b, false, false, false, "Registers, receivables, sales and tax reports"},
     {Command::InterestWizard, MenuId::Tools, "&Interest Wizard...", ButtonKind::Small, "Interest Wizard", "%", 0xc8781e, false, true, false, "Add interest charges or late fees to overdue accounts"},
     {Command::LabelWizard, MenuId::Tools, "&Label Wizard...", ButtonKind::Small, "Label Wizard", "Lb", 0x6b7d2a, false, false, false, "Mailing labels for the label queue"},
@@ -509,6 +511,10 @@ void TMainForm::buildCommands() {
     setCommandHandler(Command::RepeatBillingWizard, [](TMainForm& f) {
         std::unique_ptr<platform::Progress> progress = f.makeProgress();
         TSelectRepeat::Run(f.customerContext(progress.get()), &f);
+    });
+    setCommandHandler(Command::BankStatements, [](TMainForm& f) {
+        std::unique_ptr<platform::Progress> progress = f.makeProgress();
+        TBankStatements::Run(f.customerContext(progress.get()), &f);
     });
     setCommandHandler(Command::InterestWizard, [](TMainForm& f) {
         std::unique_ptr<platform::Progress> progress = f.makeProgress();

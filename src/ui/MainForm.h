@@ -106,6 +106,7 @@ class TMainForm : public QMainWindow {
         ProductUpgrades,
         About,
         ViewPdfFiles,
+        BankStatements,
     };
     using Handler = std::function<void(TMainForm&)>;
 

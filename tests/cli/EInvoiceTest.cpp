@@ -4,11 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <regex>
 #include <sstream>
 
 #include "app/Demo.h"
@@ -16,6 +18,7 @@
 #include "cli/Cli.h"
 #include "data/EInvoiceData.h"
 #include "data/IniFile.h"
+#include "data/PaymentReference.h"
 #include "platform/Clock.h"
 #include "platform/qt/PainterCanvas.h"
 #include "storage/Engine.h"
@@ -261,6 +264,44 @@ TEST_F(EInvoiceDemo, APdfThatCannotBeARightEInvoiceIsNotWritten) {
     EXPECT_TRUE(fs::exists(out));
     EXPECT_EQ(run({"invoice", "pdf", "3001", "--einvoice", "--no-einvoice"}, copy).status,
               kExitUsage);
+}
+
+// Last, for it pays an invoice of the demo: the code on the invoice's PDF scans to its RF
+// reference and balance, and the demo statement's line paying by that reference closes it.
+TEST_F(EInvoiceDemo, TheInvoicesPaymentCodeAndTheStatementPayingItCloseIt) {
+    const testing::CliResult listed = run({"bank", "list", "--state", "new"});
+    ASSERT_EQ(listed.status, kExitOk) << listed.err;
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(listed.out, m,
+                                  std::regex(", invoice (\\S+) ([0-9,.]+) \\(the reference")))
+        << listed.out;
+    const std::string invoice = m[1], amount = m[2];
+    const std::string pdf = file(invoice + "-pay.pdf");
+    ASSERT_EQ(run({"invoice", "pdf", invoice, "--out", pdf}).status, kExitOk);
+    std::string euros = amount;
+    euros.erase(std::remove(euros.begin(), euros.end(), ','), euros.end());
+    const std::string reference = *data::InvoiceReference(invoice);
+    for (int dpi : {150, 300}) {
+        const std::string scanned = testing::ScanQrCodes(pdf, 1, dpi, dir_->path());
+        EXPECT_EQ(scanned.rfind("BCD\n002\n1\nSCT\n", 0), 0u) << scanned;
+        EXPECT_NE(scanned.find("\nEUR" + euros + "\n\n" + reference), std::string::npos)
+            << dpi << " dpi: " << scanned;
+    }
+
+    const std::string statement = folder() + "/Bank statement 3.xml";
+    const testing::CliResult posted = run({"bank", "import", statement, "--post", "exact"});
+    ASSERT_EQ(posted.status, kExitOk) << posted.out << posted.err;
+    EXPECT_NE(posted.out.find(" to invoice " + invoice + "\n"), std::string::npos) << posted.out;
+    // Paid, the invoice asks for nothing more; a second run posts nothing twice.
+    const std::string paid = file(invoice + "-paid.pdf");
+    ASSERT_EQ(run({"invoice", "pdf", invoice, "--out", paid}).status, kExitOk);
+    EXPECT_EQ(testing::ScanQrCodes(paid, 1, 150, dir_->path()), "");
+    const testing::CliResult again = run({"bank", "import", statement, "--post", "exact"});
+    EXPECT_EQ(again.status, kExitOk) << again.err;
+    EXPECT_EQ(again.out.find("posted:"), std::string::npos) << again.out;
+    EXPECT_NE(
+        run({"bank", "list", "--state", "posted"}).out.find("paid " + invoice + " of customer"),
+        std::string::npos);
 }
 
 }  // namespace

@@ -9,8 +9,10 @@
 #include "data/EInvoiceData.h"
 #include "data/Files.h"
 #include "data/IniFile.h"
+#include "data/PaymentReference.h"
 #include "data/SideFiles.h"
 #include "output/InvPrint.h"
+#include "output/PaymentQr.h"
 #include "support/RecordingCanvas.h"
 
 namespace invarro::output {
@@ -336,6 +338,53 @@ TEST_F(LayoutTest, TotalsThatDoNotFitGoToANewPage) {
     EXPECT_EQ(c.findText("Row 34")->page, 1);
     EXPECT_EQ(c.findText("Total:")->page, 2);
     ExpectNoOverlapOnPage(c);
+}
+
+// The payment code of an invoice to pay in euro: at least 2 cm, under the totals on their
+// page, above the footer, and clear of every text but its caption below it.
+TEST_F(LayoutTest, ThePaymentCodeStandsClearOfEverythingTheLayoutPrints) {
+    euroAccount();
+    addCustomer("100", "Harborview Dental Group", {"1 Main St", "Town"});
+    addHeader({.no = "F1", .total = "34.00"});
+    for (int r = 1; r <= 30; ++r)
+        addLine("F1", r, "", "1", "Row " + std::to_string(r), "1.00", "N", "1.00");
+    addHeader({.no = "M25", .total = "2500.00", .style = 'M'});
+    std::vector<std::string> memo;
+    for (int k = 1; k <= 25; ++k)
+        memo.push_back("Memo line " + std::to_string(k) + " of the consulting work done");
+    addMemo("M25", memo);
+    company.setFont(Company::FormFonts5, {"Arial", 14, 0, 0});
+    company.setText(Company::SalesMsg1, "Thank you for your business");
+    company.setByte(Company::PrintSalesMsg, 1);
+    for (const char* no : {"F1", "M25"}) {
+        RecordingCanvas c = print(no, DocumentKind::Invoice);
+        const CanvasOp* code = nullptr;
+        for (const CanvasOp& r : c.ops(CanvasOp::Kind::Rectangle))
+            if (!code && r.brush.style == BrushStyle::Solid && r.brush.color == kWhite) code = &r;
+        ASSERT_NE(code, nullptr) << no;
+        EXPECT_GE(code->x2 + 1 - code->x, MinimumQrSide(c)) << no;
+        EXPECT_EQ(code->x2 - code->x, code->y2 - code->y) << no;
+        const CanvasOp* due = c.findText("Balance Due:");
+        const CanvasOp* footer = c.findTextContaining("Total Account Balance:");
+        const CanvasOp* caption = c.findText(std::string(kEpcCaption));
+        ASSERT_TRUE(due && footer && caption) << no;
+        EXPECT_EQ(code->page, due->page) << no;
+        EXPECT_GT(code->y, due->y2) << no;
+        EXPECT_EQ(footer->page, code->page);
+        EXPECT_LT(caption->y2, footer->y) << no;
+        EXPECT_GE(caption->y, code->y2) << no;
+        for (const CanvasOp& t : c.texts()) {
+            if (t.page != code->page || t.text.find_first_not_of(' ') == std::string::npos)
+                continue;
+            const bool apart =
+                t.x2 <= code->x || code->x2 < t.x || t.y2 <= code->y || code->y2 < t.y;
+            EXPECT_TRUE(apart) << no << ": \"" << t.text << "\" under the code";
+        }
+        EXPECT_NE(c.findText("Reference: " + data::PrintedReference(*data::InvoiceReference(no))),
+                  nullptr)
+            << no;
+        ExpectNoOverlapOnPage(c);
+    }
 }
 
 TEST_F(LayoutTest, ShadingWithoutSpacingStillEnds) {

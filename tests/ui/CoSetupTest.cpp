@@ -31,6 +31,7 @@
 #include "data/IniFile.h"
 #include "data/SideFiles.h"
 #include "output/EMail.h"
+#include "output/PaymentCode.h"
 #include "platform/Clock.h"
 #include "platform/curl/CurlOAuth.h"
 #include "support/MemoryKeyring.h"
@@ -313,6 +314,26 @@ TEST_F(CoSetupTest, ThePaperOfTheCompanysPdfFilesFollowsItsCountryUntilOneIsChos
     kept = data::ReadCompanyEInvoice(data::IniFile(data::IniFilePath(dir.path())), "1");
     EXPECT_EQ(kept.paper, "");
     EXPECT_EQ(data::CompanyPaper(kept), data::PaperSize::A4);
+}
+
+TEST_F(CoSetupTest, PaymentCodesAreOnUntilSwitchedOffAndStayAsChosen) {
+    auto form = editForm();
+    {
+        TCoSetup dialog(*form, services);
+        auto* code = child<QCheckBox>(dialog, "EIPayCode");
+        EXPECT_TRUE(code->isChecked());
+        code->setChecked(false);
+        save(dialog);
+        EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    }
+    EXPECT_TRUE(output::PaymentCodesOff(data::IniFile(data::IniFilePath(dir.path())), "1"));
+    {
+        TCoSetup again(*form, services);
+        EXPECT_FALSE(child<QCheckBox>(again, "EIPayCode")->isChecked());
+        child<QCheckBox>(again, "EIPayCode")->setChecked(true);
+        save(again);
+    }
+    EXPECT_FALSE(output::PaymentCodesOff(data::IniFile(data::IniFilePath(dir.path())), "1"));
 }
 
 TEST_F(CoSetupTest, ZeroNumberAndEditOfTheCompanyInUse) {
