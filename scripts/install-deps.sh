@@ -5,7 +5,7 @@ set -euo pipefail
 
 PACKAGES=(
   build-essential cmake ninja-build pkg-config clang-format
-  qt6-base-dev qt6-base-dev-tools libqt6svg6 libgl-dev
+  qt6-base-dev qt6-base-dev-tools libqt6svg6 libqt6dbus6 libgl-dev dbus
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libsqlite3-dev sqlite3
   libzip-dev zip unzip

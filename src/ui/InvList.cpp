@@ -1,6 +1,7 @@
 #include "ui/InvList.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QGridLayout>
@@ -26,6 +27,7 @@
 #include "platform/qt/Printer.h"
 #include "platform/qt/QtFonts.h"
 #include "storage/BTree.h"
+#include "ui/DesktopTheme.h"
 #include "ui/FindForm.h"
 #include "ui/IndexBrowserControl.h"
 #include "ui/InvOutput.h"
@@ -47,6 +49,7 @@ QString Q(std::string_view s) {
 
 // The window's background while the customer filter is on.
 const QColor kFilterColour(255, 250, 205);
+const QColor kDarkFilterColour(78, 70, 30);  // the same yellow under a dark theme
 
 }  // namespace
 
@@ -492,15 +495,18 @@ void Tinvlist::quickView() {
 }
 
 void Tinvlist::applyFilterLook() {
-    QPalette labelPalette = cFilter_->palette();
-    labelPalette.setColor(QPalette::WindowText, filterOn_ ? Qt::red : Qt::black);
+    // The colours of the program's theme, light or dark, with the filter's on top.
+    const QPalette theme = QApplication::palette(this);
+    const bool dark = IsDarkPalette(theme);
+    QPalette labelPalette = theme;
+    if (filterOn_)
+        labelPalette.setColor(QPalette::WindowText, dark ? QColor(255, 110, 110) : QColor(Qt::red));
     cFilter_->setPalette(labelPalette);
     cFilter_->setText(filterOn_ ? Q(invoicing::FilterLabelText(filterNumber_))
                                 : Q(invoicing::kFilterClosedLabel));
-    QPalette windowPalette = palette();
-    windowPalette.setColor(
-        QPalette::Window,
-        filterOn_ ? kFilterColour : style()->standardPalette().color(QPalette::Window));
+    QPalette windowPalette = theme;
+    if (filterOn_)
+        windowPalette.setColor(QPalette::Window, dark ? kDarkFilterColour : kFilterColour);
     setPalette(windowPalette);
 }
 

@@ -25,6 +25,7 @@
 #include "platform/qt/Printer.h"
 #include "platform/qt/QtFonts.h"
 #include "ui/CalendarForm.h"
+#include "ui/DesktopTheme.h"
 #include "ui/FontColorDialog.h"
 #include "ui/WindowSupport.h"
 
@@ -396,7 +397,9 @@ void Trtreport::setGridFont(const output::Font& font) {
     font_ = font;
     Grid->setFont(platform::qt::ToQFont(font_));
     QPalette p = Grid->palette();
-    p.setColor(QPalette::Text, platform::qt::ToQColor(font_.color));
+    // The chosen colour where it reads on the grid (not black under a dark theme).
+    p.setColor(QPalette::Text, ReadableOn(platform::qt::ToQColor(font_.color),
+                                          p.color(QPalette::Base), p.color(QPalette::Text)));
     Grid->setPalette(p);
     const int height = QFontMetrics(Grid->font()).height() + 4;
     Grid->verticalHeader()->setDefaultSectionSize(height);

@@ -42,6 +42,7 @@
 #include "platform/qt/Printer.h"
 #include "platform/qt/QtFonts.h"
 #include "storage/Browser.h"
+#include "ui/DesktopTheme.h"
 #include "ui/IndexBrowserControl.h"
 #include "ui/ThemeIcons.h"
 
@@ -287,7 +288,9 @@ void ApplyEditorFont(QLabel* label, const data::CompanyRecord& company) {
     const output::Font font = EditorFont(company);
     label->setFont(platform::qt::ToQFont(font));
     QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, platform::qt::ToQColor(font.color));
+    palette.setColor(QPalette::WindowText,
+                     ReadableOn(platform::qt::ToQColor(font.color), palette.color(QPalette::Window),
+                                palette.color(QPalette::WindowText)));
     label->setPalette(palette);
 }
 
@@ -310,7 +313,11 @@ void SetUpManagerList(TIndexBrowser* list, const char* objectName,
     list->setFont(ListFont(company));
     if (ChoseListFont(company)) {
         QPalette palette = list->palette();
-        palette.setColor(QPalette::Text, platform::qt::ToQColor(ManagerFont(company).color));
+        // The chosen colour unless it cannot be read on the list's background (black under
+        // a dark theme).
+        palette.setColor(QPalette::Text,
+                         ReadableOn(platform::qt::ToQColor(ManagerFont(company).color),
+                                    palette.color(QPalette::Base), palette.color(QPalette::Text)));
         list->setPalette(palette);
     }
     list->setContextMenuPolicy(Qt::CustomContextMenu);
