@@ -82,7 +82,6 @@ Tinvlist::Tinvlist(const InvoiceWindowContext& context, QWidget* parent)
 
     list_ = new TIndexBrowser(this);
     SetUpManagerList(list_, "InvBrowser1", *ctx_.company, ctx_.prompter);
-    SetUpManagerList(list_, "InvBrowser1", *ctx_.company, ctx_.prompter);
     list_->setAccessibleName(QStringLiteral("Invoices, quotes and payments"));
     connect(list_, &TIndexBrowser::DblClick, this, &Tinvlist::rowAction);
     connect(list_, &TIndexBrowser::SortRequested, this,
