@@ -27,6 +27,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTextEdit>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -546,6 +547,16 @@ void FitDialogToScreen(QDialog* dialog) {
         scroll->setWidget(page);
         top->insertWidget(0, scroll, 1);
         dialog->setMinimumSize(0, 0);
+        // As wide as the page wants where the screen has the room, so that its fields keep
+        // their widths and only what cannot fit scrolls; as tall as the room allows.
+        const QMargins margins = top->contentsMargins();
+        const int bar = dialog->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, scroll);
+        const QSize frame(bar + 2 * scroll->frameWidth() + margins.left() + margins.right(),
+                          bar + 2 * scroll->frameWidth() + margins.top() + margins.bottom() +
+                              top->spacing() + top->itemAt(1)->sizeHint().height());
+        const QSize wanted = page->sizeHint() + frame;
+        dialog->resize(std::max(dialog->width(), wanted.width()),
+                       std::max(dialog->height(), wanted.height()));
     }
     dialog->resize(dialog->size().expandedTo(dialog->minimumSizeHint()).boundedTo(area.size()));
     const QPoint at(std::clamp(dialog->x(), area.left(), area.right() + 1 - dialog->width()),
