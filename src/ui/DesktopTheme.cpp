@@ -127,6 +127,14 @@ bool IsDarkPalette(const QPalette& palette) {
 QColor ReadableOn(const QColor& wanted, const QColor& background, const QColor& fallback) {
     // 3:1 is the least contrast large text stays readable at.
     if (Contrast(wanted, background) >= 3.0) return wanted;
+    // A colour with a hue keeps it, lightened on a dark background or darkened on a light
+    // one (a dark blue caption turns light blue); greys give way to the fallback.
+    if (wanted.hsvSaturationF() > 0.25) {
+        const bool dark = background.lightness() < 128;
+        const QColor shifted =
+            QColor::fromHslF(wanted.hslHueF(), wanted.hslSaturationF(), dark ? 0.75f : 0.3f);
+        if (Contrast(shifted, background) >= 3.0) return shifted;
+    }
     if (Contrast(fallback, background) >= 3.0) return fallback;
     return background.lightness() < 128 ? QColor(Qt::white) : QColor(Qt::black);
 }

@@ -30,8 +30,9 @@ QPalette SchemePalette(ColorScheme scheme);
 // Whether a palette is a dark one: its window colour is darker than middle grey.
 bool IsDarkPalette(const QPalette& palette);
 // The colour to draw text of the wanted colour on the background with: the wanted colour
-// when it stands out from the background enough to read, else the palette's text colour
-// for that background (light on dark, dark on light).
+// when it stands out from the background enough to read, else the same hue lightened (on
+// a dark background) or darkened (on a light one), else for a grey the fallback, the
+// palette's text colour for that background (light on dark, dark on light).
 QColor ReadableOn(const QColor& wanted, const QColor& background, const QColor& fallback);
 
 // Applies a choice to the whole program: Dark and Light set the Fusion style and their

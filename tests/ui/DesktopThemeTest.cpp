@@ -66,6 +66,14 @@ TEST(ColorSchemeTest, PalettesAndReadableColours) {
     EXPECT_EQ(ReadableOn(QColor(0, 0, 160), white, black), QColor(0, 0, 160));
     EXPECT_EQ(ReadableOn(black, darkGrey, white), white);
     EXPECT_EQ(ReadableOn(QColor(250, 250, 240), white, black), black);
+    // A colour with a hue keeps it: dark blue on dark grey turns light blue.
+    const QColor blue = ReadableOn(QColor(0, 0, 200), darkGrey, white);
+    EXPECT_NE(blue, white);
+    EXPECT_NEAR(blue.hslHue(), QColor(0, 0, 200).hslHue(), 2);
+    EXPECT_GT(blue.lightness(), 150);
+    const QColor yellow = ReadableOn(QColor(255, 255, 0), white, black);
+    EXPECT_NEAR(yellow.hslHue(), 60, 2);
+    EXPECT_LT(yellow.lightness(), 100);
     // A fallback that does not read either: plain black or white by the background.
     EXPECT_EQ(ReadableOn(black, darkGrey, QColor(50, 50, 50)), white);
     EXPECT_EQ(ReadableOn(white, white, QColor(240, 240, 240)), black);
