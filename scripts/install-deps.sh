@@ -11,7 +11,7 @@ PACKAGES=(
   libzip-dev zip unzip
   libcurl4-openssl-dev libssl-dev python3-aiosmtpd openssl
   libqpdf-dev poppler-utils unrtf
-  xvfb xauth imagemagick at-spi2-core
+  xvfb xauth imagemagick at-spi2-core python3-dbus
   fonts-liberation2 fonts-dejavu-core
   libsecret-1-dev breeze-icon-theme desktop-file-utils appstream
   libcups2-dev cups-daemon cups-client
