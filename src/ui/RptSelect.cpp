@@ -682,9 +682,13 @@ void TTopTenChart::paintLegend() {
         while (slot < output::kTopSlots &&
                data::TrimmedText(top_.entries()[size_t(slot)].name).empty())
             ++slot;
+        // The bar's colour, where it reads on the window (black bars under a dark theme
+        // get the theme's text colour).
         QPalette p = l->palette();
-        p.setColor(QPalette::WindowText,
-                   platform::qt::ToQColor(output::TopTenBarColor(slot, colour_)));
+        p.setColor(
+            QPalette::WindowText,
+            ReadableOn(platform::qt::ToQColor(output::TopTenBarColor(slot, colour_)),
+                       palette().color(QPalette::Window), palette().color(QPalette::WindowText)));
         l->setPalette(p);
         ++slot;
     }
