@@ -3,12 +3,17 @@
 # windows walked as Orca walks them. Every control a person can reach that is showing must
 # have a name, and every list must be a named table with its column titles. The main window
 # is walked, then the Customer Manager, opened by the "Customers" button's own action as a
-# screen reader user opens it, and closed again.
+# screen reader user opens it; the down arrow pressed in its list must move the focus the
+# screen reader is told of from customer to customer, and Close closes it again.
 # Usage (under tests/screens/with-a11y-bus.sh, with the program started): atspi-walk.py
 import sys
 import time
 
 import dbus
+import dbus.mainloop.glib
+from gi.repository import GLib
+
+dbus.mainloop.glib.DBusGMainLoop(set_as_default=True)
 
 ACC = "org.a11y.atspi.Accessible"
 STATE_SHOWING = 25
@@ -128,6 +133,50 @@ if True:
         if "Name" not in titles:
             problems.append(f"{where}: column titles {titles} lack Name")
         print(f"{where}: {rows} rows, columns {titles}")
+    # The focus the screen reader is told of as the down arrow moves through the list.
+    registry = bus.get_object("org.a11y.atspi.Registry", "/org/a11y/atspi/registry")
+    registry.RegisterEvent("object:state-changed:focused", dbus.Array([], signature="s"), "",
+                           dbus_interface="org.a11y.atspi.Registry")
+    told = []
+
+    def focused(kind, detail, _detail2, _data, _props=None, sender=None, path=None):
+        if str(kind) != "focused" or int(detail) != 1:
+            return
+        try:
+            o = bus.get_object(sender, path)
+            told.append((str(o.GetRoleName(dbus_interface=ACC)), prop(o, "Name")))
+        except dbus.exceptions.DBusException:
+            told.append(("gone", str(path)))
+
+    bus.add_signal_receiver(focused, signal_name="StateChanged",
+                            dbus_interface="org.a11y.atspi.Event.Object",
+                            sender_keyword="sender", path_keyword="path")
+    context = GLib.MainLoop().get_context()
+
+    def pump(seconds):
+        end = time.time() + seconds
+        while time.time() < end:
+            context.iteration(False)
+            time.sleep(0.01)
+
+    if lists:
+        lists[0][0].GrabFocus(dbus_interface="org.a11y.atspi.Component")
+    pump(1.0)
+    keys = bus.get_object("org.a11y.atspi.Registry",
+                          "/org/a11y/atspi/registry/deviceeventcontroller")
+    told.clear()
+    down_keysym, by_keysym = 0xFF54, 3
+    for _ in range(3):
+        keys.GenerateKeyboardEvent(down_keysym, "", by_keysym,
+                                   dbus_interface="org.a11y.atspi.DeviceEventController")
+        pump(0.5)
+    cells = [name for role, name in told if role == "cell"]
+    print(f"Customer Manager: the down arrow told {cells}")
+    if len(cells) < 3 or len(set(cells)) < 3 or any(not c.strip() for c in cells):
+        problems.append(f"Customer Manager: three down arrows told {told}, not three customers")
+    elif cells != sorted(cells, key=str.lower):
+        problems.append(f"Customer Manager: the down arrow told {cells}, not in the list's order")
+
     close = find(manager, "push button", "Close")
     if close is not None:
         close.DoAction(0, dbus_interface="org.a11y.atspi.Action", ignore_reply=True)
