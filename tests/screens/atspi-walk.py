@@ -2,9 +2,10 @@
 # What a screen reader finds over the desktop's accessibility bus (AT-SPI): the program's
 # windows walked as Orca walks them. Every control a person can reach that is showing must
 # have a name, and every list must be a named table with its column titles. The main window
-# is walked, then the Customer Manager, opened by the "Customers" button's own action as a
-# screen reader user opens it; the down arrow pressed in its list must move the focus the
-# screen reader is told of from customer to customer, and Close closes it again.
+# is walked, then each manager (companies, customers, products, invoices), opened by its
+# button's own action as a screen reader user opens it: its list must be a named table with
+# rows and column titles, the arrows pressed in it must move the focus the screen reader is
+# told of from record to record, and Close closes it again.
 # Usage (under tests/screens/with-a11y-bus.sh, with the program started): atspi-walk.py
 import sys
 import time
@@ -79,10 +80,13 @@ tables = []
 
 
 def walk(o, path, depth=0):
-    if depth > 12 or not showing(o):
-        return
-    role = str(o.GetRoleName(dbus_interface=ACC))
-    name = prop(o, "Name")
+    try:
+        if depth > 12 or not showing(o):
+            return
+        role = str(o.GetRoleName(dbus_interface=ACC))
+        name = prop(o, "Name")
+    except dbus.exceptions.DBusException:
+        return  # a cell of a page that has moved on meanwhile
     here = f"{path} > {role} {name!r}" if name else f"{path} > {role}"
     if role in NAMED and not name.strip():
         problems.append(f"{here}: no name")
@@ -96,90 +100,123 @@ def walk(o, path, depth=0):
 def find(o, role, name, depth=0):
     if depth > 12:
         return None
-    if str(o.GetRoleName(dbus_interface=ACC)) == role and prop(o, "Name") == name and showing(o):
-        return o
-    for ref in children(o):
+    try:
+        if str(o.GetRoleName(dbus_interface=ACC)) == role and prop(o, "Name") == name:
+            return o if showing(o) else None
+        if str(o.GetRoleName(dbus_interface=ACC)) == "table":
+            return None  # no buttons among the rows
+        refs = children(o)
+    except dbus.exceptions.DBusException:
+        return None  # a cell of a page that has moved on meanwhile
+    for ref in refs:
         hit = find(node(ref), role, name, depth + 1)
         if hit is not None:
             return hit
     return None
 
 
+# The focus the screen reader is told of, as the desktop's registry passes it on.
+registry = bus.get_object("org.a11y.atspi.Registry", "/org/a11y/atspi/registry")
+registry.RegisterEvent("object:state-changed:focused", dbus.Array([], signature="s"), "",
+                       dbus_interface="org.a11y.atspi.Registry")
+told = []
+
+
+def focused(kind, detail, _detail2, _data, _props=None, sender=None, path=None):
+    if str(kind) != "focused" or int(detail) != 1:
+        return
+    try:
+        o = bus.get_object(sender, path)
+        told.append((str(o.GetRoleName(dbus_interface=ACC)), prop(o, "Name")))
+    except dbus.exceptions.DBusException:
+        told.append(("gone", str(path)))
+
+
+bus.add_signal_receiver(focused, signal_name="StateChanged",
+                        dbus_interface="org.a11y.atspi.Event.Object",
+                        sender_keyword="sender", path_keyword="path")
+context = GLib.MainLoop().get_context()
+
+
+def pump(seconds):
+    end = time.time() + seconds
+    while time.time() < end:
+        context.iteration(False)
+        time.sleep(0.01)
+
+
+keyboard = bus.get_object("org.a11y.atspi.Registry",
+                          "/org/a11y/atspi/registry/deviceeventcontroller")
+DOWN, UP, BY_KEYSYM = 0xFF54, 0xFF52, 3
+
+
+def press(keysym):
+    keyboard.GenerateKeyboardEvent(keysym, "", BY_KEYSYM,
+                                   dbus_interface="org.a11y.atspi.DeviceEventController")
+    pump(0.5)
+
+
+def visit(button_name, title, column, keys, ordered):
+    """Opens a manager by its button, walks it and moves through its list with keys."""
+    button = find(main, "push button", button_name)
+    if button is None:
+        problems.append(f"main window: no push button named {button_name}")
+        return
+    # The button's own action, as a screen reader presses it; the window it opens is
+    # modal, so the answer comes only when it closes.
+    button.DoAction(0, dbus_interface="org.a11y.atspi.Action", ignore_reply=True)
+    manager = wait_for(
+        lambda: next((node(r) for r in children(app)
+                      if prop(node(r), "Name").startswith(title) and showing(node(r))), None),
+        f"the {title}")
+    del tables[:]
+    walk(manager, title)
+    if len(tables) != 1:
+        problems.append(f"{title}: {len(tables)} tables, not its list")
+    for table, where in tables[:1]:
+        t = "org.a11y.atspi.Table"
+        rows = int(table.Get(t, "NRows", dbus_interface="org.freedesktop.DBus.Properties"))
+        columns = int(table.Get(t, "NColumns", dbus_interface="org.freedesktop.DBus.Properties"))
+        titles = [str(table.GetColumnDescription(c, dbus_interface=t)) for c in range(columns)]
+        print(f"{where}: {rows} rows, columns {titles}")
+        if rows < 1:
+            problems.append(f"{where}: no rows")
+        if column not in titles:
+            problems.append(f"{where}: column titles {titles} lack {column}")
+        table.GrabFocus(dbus_interface="org.a11y.atspi.Component")
+        pump(1.0)
+        told.clear()
+        for key in keys:
+            press(key)
+        cells = [name for role, name in told if role == "cell"]
+        print(f"{title}: the arrows told {cells}")
+        if len(cells) < len(keys) or any(not c.strip() for c in cells):
+            problems.append(f"{title}: {len(keys)} arrows told {told}, not a row each")
+        elif ordered and (len(set(cells)) < len(cells) or cells != sorted(cells, key=str.lower)):
+            problems.append(f"{title}: the down arrow told {cells}, not the list's next rows")
+    close = find(manager, "push button", "Close")
+    if close is None:
+        problems.append(f"{title}: no push button named Close")
+        return
+    close.DoAction(0, dbus_interface="org.a11y.atspi.Action", ignore_reply=True)
+    def closed():
+        try:
+            return None if showing(manager) else True
+        except dbus.exceptions.DBusException:
+            return True  # the window is gone
+
+    wait_for(closed, f"the {title} to close")
+
+
 app = wait_for(program, "the program on the accessibility bus")
 main = wait_for(lambda: window(app, "ZT Invarro"), "the main window")
 # The company is open once its buttons show.
-customers = wait_for(lambda: find(main, "push button", "Customers"), "the Customers button")
+wait_for(lambda: find(main, "push button", "Customers"), "the Customers button")
 walk(main, "main window")
-if True:
-    # The button's own action, as a screen reader presses it; the window it opens is
-    # modal, so the answer comes only when it closes.
-    customers.DoAction(0, dbus_interface="org.a11y.atspi.Action", ignore_reply=True)
-    manager = wait_for(
-        lambda: next((node(r) for r in children(app)
-                      if prop(node(r), "Name").startswith("Customer Manager")
-                      and showing(node(r))), None), "the Customer Manager")
-    walk(manager, "Customer Manager")
-    lists = [t for t in tables if t[1].startswith("Customer Manager")]
-    if not lists:
-        problems.append("Customer Manager: the customer list is not a table")
-    for table, where in lists:
-        t = "org.a11y.atspi.Table"
-        rows = int(table.Get(t, "NRows", dbus_interface="org.freedesktop.DBus.Properties"))
-        columns = int(table.Get(t, "NColumns",
-                                dbus_interface="org.freedesktop.DBus.Properties"))
-        titles = [str(table.GetColumnDescription(c, dbus_interface=t)) for c in range(columns)]
-        if rows < 1:
-            problems.append(f"{where}: no rows")
-        if "Name" not in titles:
-            problems.append(f"{where}: column titles {titles} lack Name")
-        print(f"{where}: {rows} rows, columns {titles}")
-    # The focus the screen reader is told of as the down arrow moves through the list.
-    registry = bus.get_object("org.a11y.atspi.Registry", "/org/a11y/atspi/registry")
-    registry.RegisterEvent("object:state-changed:focused", dbus.Array([], signature="s"), "",
-                           dbus_interface="org.a11y.atspi.Registry")
-    told = []
-
-    def focused(kind, detail, _detail2, _data, _props=None, sender=None, path=None):
-        if str(kind) != "focused" or int(detail) != 1:
-            return
-        try:
-            o = bus.get_object(sender, path)
-            told.append((str(o.GetRoleName(dbus_interface=ACC)), prop(o, "Name")))
-        except dbus.exceptions.DBusException:
-            told.append(("gone", str(path)))
-
-    bus.add_signal_receiver(focused, signal_name="StateChanged",
-                            dbus_interface="org.a11y.atspi.Event.Object",
-                            sender_keyword="sender", path_keyword="path")
-    context = GLib.MainLoop().get_context()
-
-    def pump(seconds):
-        end = time.time() + seconds
-        while time.time() < end:
-            context.iteration(False)
-            time.sleep(0.01)
-
-    if lists:
-        lists[0][0].GrabFocus(dbus_interface="org.a11y.atspi.Component")
-    pump(1.0)
-    keys = bus.get_object("org.a11y.atspi.Registry",
-                          "/org/a11y/atspi/registry/deviceeventcontroller")
-    told.clear()
-    down_keysym, by_keysym = 0xFF54, 3
-    for _ in range(3):
-        keys.GenerateKeyboardEvent(down_keysym, "", by_keysym,
-                                   dbus_interface="org.a11y.atspi.DeviceEventController")
-        pump(0.5)
-    cells = [name for role, name in told if role == "cell"]
-    print(f"Customer Manager: the down arrow told {cells}")
-    if len(cells) < 3 or len(set(cells)) < 3 or any(not c.strip() for c in cells):
-        problems.append(f"Customer Manager: three down arrows told {told}, not three customers")
-    elif cells != sorted(cells, key=str.lower):
-        problems.append(f"Customer Manager: the down arrow told {cells}, not in the list's order")
-
-    close = find(manager, "push button", "Close")
-    if close is not None:
-        close.DoAction(0, dbus_interface="org.a11y.atspi.Action", ignore_reply=True)
+visit("Customers", "Customer Manager", "Name", [DOWN, DOWN, DOWN], True)
+visit("Products", "Product Manager", "Code", [DOWN, DOWN, DOWN], True)
+visit("Invoices", "Invoice Manager", "Invoice#", [UP, UP, UP], False)
+visit("Companies/System Options", "Company Manager", "Company Name", [DOWN, UP], False)
 
 for p in problems:
     print(p, file=sys.stderr)
