@@ -28,6 +28,9 @@ export QT_QPA_PLATFORM=offscreen
 
 echo "gallery: windows"
 "$BIN/invarro-gallery" "$DATA" "$OUT/windows"
+echo "gallery: windows under a dark theme"
+mkdir -p "$OUT/windows-dark"
+"$BIN/invarro-gallery" --dark "$DATA" "$OUT/windows-dark"
 
 cli() { "$BIN/invarro-cli" --data "$DATA" "$@"; }
 # The numbers of the first records a report lists (its second column).
@@ -73,16 +76,22 @@ for pdf in "$OUT"/pdf/*.pdf; do
 done
 
 echo "gallery: index"
+# The pictures of one windows folder, each with its window's title.
+window_figures() {
+  while IFS=$'\t' read -r file title; do
+    if [ "$file" = "#" ]; then continue; fi
+    echo "<figure><img src=\"$1/$file\" alt=\"$title\"><figcaption>$file &mdash; $title</figcaption></figure>"
+  done <"$OUT/$1/windows.txt"
+}
 {
   echo '<!DOCTYPE html><html><head><meta charset="utf-8"><title>Invarro gallery</title>'
   echo '<style>body{font-family:sans-serif;background:#eee}figure{display:inline-block;'
   echo 'vertical-align:top;margin:8px;background:#fff;padding:6px}img{max-width:900px;'
   echo 'border:1px solid #999}figcaption{font-size:13px}</style></head><body>'
   echo '<h1>Invarro gallery</h1><h2>Windows and dialogs</h2>'
-  while IFS=$'\t' read -r file title; do
-    if [ "$file" = "#" ]; then continue; fi
-    echo "<figure><img src=\"windows/$file\" alt=\"$title\"><figcaption>$file &mdash; $title</figcaption></figure>"
-  done <"$OUT/windows/windows.txt"
+  window_figures windows
+  echo '<h2>Windows under a dark theme</h2>'
+  window_figures windows-dark
   echo '<h2>Documents</h2>'
   for png in "$OUT"/documents/*.png; do
     [ -e "$png" ] || continue

@@ -5,13 +5,13 @@ set -euo pipefail
 
 PACKAGES=(
   build-essential cmake ninja-build pkg-config clang-format
-  qt6-base-dev qt6-base-dev-tools libqt6svg6 libgl-dev
+  qt6-base-dev qt6-base-dev-tools libqt6svg6 libqt6dbus6 libgl-dev dbus
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libsqlite3-dev sqlite3
   libzip-dev zip unzip
   libcurl4-openssl-dev libssl-dev python3-aiosmtpd openssl
   libqpdf-dev poppler-utils unrtf
-  xvfb xauth imagemagick
+  xvfb xauth imagemagick at-spi2-core python3-dbus
   fonts-liberation2 fonts-dejavu-core
   libsecret-1-dev breeze-icon-theme desktop-file-utils appstream
   libcups2-dev cups-daemon cups-client

@@ -11,7 +11,9 @@
 // desktop panel of PANEL pixels, with FRAME pixels of title bar above it, its buttons in
 // view. Every problem is printed, and the exit status is 1 when there was one.
 //
-// Usage: invarro-gallery [--check PANEL FRAME] DATA-FOLDER OUTPUT-FOLDER
+// With --dark the windows are shown as under a desktop's dark theme.
+//
+// Usage: invarro-gallery [--dark] [--check PANEL FRAME] DATA-FOLDER OUTPUT-FOLDER
 
 #include <QAbstractButton>
 #include <QAction>
@@ -36,6 +38,7 @@
 #include "platform/Shell.h"
 #include "storage/Engine.h"
 #include "ui/BankStatements.h"
+#include "ui/DesktopTheme.h"
 #include "ui/MainForm.h"
 #include "ui/WindowChecks.h"
 #include "ui/WindowSupport.h"
@@ -183,17 +186,27 @@ class Gallery {
 int main(int argc, char** argv) {
     int panel = -1, frame = 0;
     int first = 1;
-    if (argc == 6 && std::string(argv[1]) == "--check") {
-        panel = std::atoi(argv[2]);
-        frame = std::atoi(argv[3]);
-        first = 4;
+    bool dark = false;
+    for (bool more = true; more;) {
+        more = false;
+        if (first < argc && std::string(argv[first]) == "--dark") {
+            dark = more = true;
+            ++first;
+        } else if (first + 2 < argc && std::string(argv[first]) == "--check") {
+            panel = std::atoi(argv[first + 1]);
+            frame = std::atoi(argv[first + 2]);
+            first += 3;
+            more = true;
+        }
     }
     if (argc != first + 2 || panel < -1 || frame < 0) {
-        std::fputs("usage: invarro-gallery [--check PANEL FRAME] DATA-FOLDER OUTPUT-FOLDER\n",
-                   stderr);
+        std::fputs(
+            "usage: invarro-gallery [--dark] [--check PANEL FRAME] DATA-FOLDER OUTPUT-FOLDER\n",
+            stderr);
         return 2;
     }
     QApplication app(argc, argv);
+    if (dark) invarro::ui::ApplyColorScheme(invarro::ui::ColorScheme::Dark);
     const std::string folder = argv[first];
     const QString out = QString::fromLocal8Bit(argv[first + 1]);
     std::filesystem::create_directories(argv[first + 1]);

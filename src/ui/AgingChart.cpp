@@ -66,10 +66,12 @@ class TAgingPlot : public QWidget {
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
         const QRect f = frame();
-        p.fillRect(f, QColor(255, 255, 255, 200));
-        p.setPen(QColor(120, 120, 120));
+        // The frame takes the colours of lists and their text, so that it is light with dark
+        // labels in a light theme and dark with light labels in a dark one.
+        p.fillRect(f, palette().color(QPalette::Base));
+        p.setPen(palette().color(QPalette::Mid));
         p.drawRect(f.adjusted(0, 0, -1, -1));
-        p.setPen(QPen(Qt::black, 1));
+        p.setPen(QPen(chart_->labelColour(), 1));
         p.drawLine(f.left(), baseY(), f.right(), baseY());
         // The amount over each bar (under it when negative).
         QFont small = font();
@@ -155,6 +157,10 @@ QWidget* TAgingChart::bar(int i) const {
 
 QWidget* TAgingChart::swatch(int i) const {
     return swatches_[size_t(i)];
+}
+
+QColor TAgingChart::labelColour() const {
+    return palette().color(QPalette::Text);
 }
 
 QRect TAgingChart::barRect(int i) const {

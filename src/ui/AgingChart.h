@@ -30,6 +30,9 @@ class TAgingChart : public QFrame {
     QWidget* swatch(int i) const;
     // Where bar i stands inside the plot.
     QRect barRect(int i) const;
+    // The colour of the amounts over the bars and of the base line: the text colour of the
+    // frame's background in the program's palette, light or dark.
+    QColor labelColour() const;
     QPushButton* closeButton() const { return close_; }
 
   signals:

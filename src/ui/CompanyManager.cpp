@@ -24,6 +24,7 @@
 #include "platform/qt/Printer.h"
 #include "ui/CoSetup.h"
 #include "ui/CopyCo.h"
+#include "ui/DesktopTheme.h"
 #include "ui/FindForm.h"
 #include "ui/ListViewer.h"
 #include "ui/ThemeIcons.h"
@@ -66,7 +67,9 @@ TCompanyManager::TCompanyManager(const data::CompanyRecord& inUse, const WindowS
     if (ChoseListFont(inUse_)) {
         const data::FontSetting listFont = app::ReadSetupFont(inUse_, app::SetupFont::Manager);
         QPalette listPalette = browser_->palette();
-        listPalette.setColor(QPalette::Text, QColorOf(listFont.colour));
+        listPalette.setColor(
+            QPalette::Text, ReadableOn(QColorOf(listFont.colour), listPalette.color(QPalette::Base),
+                                       listPalette.color(QPalette::Text)));
         browser_->setPalette(listPalette);
     }
     browser_->SetHeader(QString::fromStdString(app::CompanyListHeader()));
@@ -209,7 +212,10 @@ void TCompanyManager::showCaption() {
     const data::FontSetting editorFont = app::ReadSetupFont(inUse_, app::SetupFont::Editor);
     caption_->setFont(QFontOf(editorFont));
     QPalette captionPalette = caption_->palette();
-    captionPalette.setColor(QPalette::WindowText, QColorOf(editorFont.colour));
+    captionPalette.setColor(
+        QPalette::WindowText,
+        ReadableOn(QColorOf(editorFont.colour), captionPalette.color(QPalette::Window),
+                   captionPalette.color(QPalette::WindowText)));
     caption_->setPalette(captionPalette);
     caption_->setText(QString::fromStdString(inUse_.text(Company::Name)));
 }

@@ -86,7 +86,6 @@ TCustForm::TCustForm(const CustomerWindowContext& context, Mode mode, QWidget* p
 
     list_ = new TIndexBrowser(this);
     SetUpManagerList(list_, "CustList", *ctx_.company, ctx_.prompter);
-    SetUpManagerList(list_, "CustList", *ctx_.company, ctx_.prompter);
     list_->setAccessibleName(QStringLiteral("Customers"));
     connect(list_, &TIndexBrowser::DblClick, this, &TCustForm::rowAction);
     connect(list_, &TIndexBrowser::SortRequested, this,
@@ -633,7 +632,11 @@ void TCustForm::overview() {
 }
 
 void TCustForm::rowAction() {
-    if (mode_ != Mode::Pick) return;  // the statement of the customer opens here later
+    // Managing, a double-click or Enter shows the customer's statement, as View / Print does.
+    if (mode_ != Mode::Pick) {
+        guarded([&] { viewStatement(); });
+        return;
+    }
     int32_t recNo = 0;
     data::CustomerRecord customer;
     if (!currentCustomer(recNo, customer)) return;

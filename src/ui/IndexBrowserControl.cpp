@@ -667,8 +667,13 @@ void TIndexBrowser::guarded(Step&& step) {
 void TIndexBrowser::afterChange(BrowseChange change, int) {
     if (!browser_) return;
     if (change == BrowseChange::None) return;
+    const QModelIndex before = currentIndex();
     // The model takes the page whatever moved: it is at most a hundred rows.
     showPage();
+    // A page that scrolled under a current row staying where it was is a new record all
+    // the same: the view tells screen readers of the current cell as for a move.
+    if (currentIndex().isValid() && currentIndex() == before)
+        currentChanged(currentIndex(), before);
     updateScrollPosition();
     emit RowChanged();
 }

@@ -1,6 +1,7 @@
 #include "ui/InvList.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QGridLayout>
@@ -26,6 +27,7 @@
 #include "platform/qt/Printer.h"
 #include "platform/qt/QtFonts.h"
 #include "storage/BTree.h"
+#include "ui/DesktopTheme.h"
 #include "ui/FindForm.h"
 #include "ui/IndexBrowserControl.h"
 #include "ui/InvOutput.h"
@@ -47,6 +49,7 @@ QString Q(std::string_view s) {
 
 // The window's background while the customer filter is on.
 const QColor kFilterColour(255, 250, 205);
+const QColor kDarkFilterColour(78, 70, 30);  // the same yellow under a dark theme
 
 }  // namespace
 
@@ -78,7 +81,6 @@ Tinvlist::Tinvlist(const InvoiceWindowContext& context, QWidget* parent)
     refreshHeader();
 
     list_ = new TIndexBrowser(this);
-    SetUpManagerList(list_, "InvBrowser1", *ctx_.company, ctx_.prompter);
     SetUpManagerList(list_, "InvBrowser1", *ctx_.company, ctx_.prompter);
     list_->setAccessibleName(QStringLiteral("Invoices, quotes and payments"));
     connect(list_, &TIndexBrowser::DblClick, this, &Tinvlist::rowAction);
@@ -492,15 +494,18 @@ void Tinvlist::quickView() {
 }
 
 void Tinvlist::applyFilterLook() {
-    QPalette labelPalette = cFilter_->palette();
-    labelPalette.setColor(QPalette::WindowText, filterOn_ ? Qt::red : Qt::black);
+    // The colours of the program's theme, light or dark, with the filter's on top.
+    const QPalette theme = QApplication::palette(this);
+    const bool dark = IsDarkPalette(theme);
+    QPalette labelPalette = theme;
+    if (filterOn_)
+        labelPalette.setColor(QPalette::WindowText, dark ? QColor(255, 110, 110) : QColor(Qt::red));
     cFilter_->setPalette(labelPalette);
     cFilter_->setText(filterOn_ ? Q(invoicing::FilterLabelText(filterNumber_))
                                 : Q(invoicing::kFilterClosedLabel));
-    QPalette windowPalette = palette();
-    windowPalette.setColor(
-        QPalette::Window,
-        filterOn_ ? kFilterColour : style()->standardPalette().color(QPalette::Window));
+    QPalette windowPalette = theme;
+    if (filterOn_)
+        windowPalette.setColor(QPalette::Window, dark ? kDarkFilterColour : kFilterColour);
     setPalette(windowPalette);
 }
 

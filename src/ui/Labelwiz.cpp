@@ -363,6 +363,13 @@ void TLabelWiz::buildWindow() {
     main->setMenuBar(bar);
     main->addLayout(columns, 1);
     main->addWidget(status_);
+    // On a screen too narrow for the layout and the queue side by side (a large scale), the
+    // queue goes under the layout and the window scrolls up and down only.
+    const QRect room = ClientArea(this);
+    const QMargins margins = main->contentsMargins();
+    if (!room.isEmpty() &&
+        columns->minimumSize().width() + margins.left() + margins.right() > room.width())
+        columns->setDirection(QBoxLayout::TopToBottom);
 
     font_ = output::Font{"Arial", 10, output::kBlack, 0};
     showLayout(output::LabelLayout{});

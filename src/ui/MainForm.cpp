@@ -52,6 +52,7 @@
 #include "ui/ChangeWatcher.h"
 #include "ui/CompanyManager.h"
 #include "ui/CustForm.h"
+#include "ui/DesktopTheme.h"
 #include "ui/EMailMsg.h"
 #include "ui/InterestWiz.h"
 #include "ui/InvList.h"
@@ -88,10 +89,18 @@ class TBackgroundPanel : public QWidget {
   protected:
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
-        if (shown())
+        if (shown()) {
             p.fillRect(rect(), QBrush(picture_));
-        else
+            // Under a dark theme the picture shows through a veil of the window colour, so
+            // that the area stays dark and the captions on it readable.
+            if (IsDarkPalette(palette())) {
+                QColor veil = palette().color(QPalette::Window);
+                veil.setAlpha(210);
+                p.fillRect(rect(), veil);
+            }
+        } else {
             p.fillRect(rect(), palette().window());
+        }
     }
 
   private:
@@ -560,18 +569,17 @@ void TMainForm::loadCompany() {
 void TMainForm::applyLook(const app::CompanyLook& look) {
     caption_->setText(QString::fromStdString(look.caption));
     setUpCompany_->setVisible(!look.setUp);
-    QPalette pal = caption_->palette();
     if (look.setUp) {
         caption_->setFont(CaptionFont(look.font));
-        pal.setColor(QPalette::WindowText, ColourOf(look.font.colour));
+        captionColour_ = ColourOf(look.font.colour);
     } else {
         QFont f = font();
         f.setPointSize(14);
         f.setBold(true);
         caption_->setFont(f);
-        pal.setColor(QPalette::WindowText, QColor(40, 40, 40));
+        captionColour_ = QColor();
     }
-    caption_->setPalette(pal);
+    applyCaptionColour();
 
     switch (look.source) {
         case app::BackgroundSource::None:
@@ -589,6 +597,26 @@ void TMainForm::applyLook(const app::CompanyLook& look) {
             break;
     }
     background_->setShown(look.showBackground);
+}
+
+void TMainForm::applyCaptionColour() {
+    // The company's colour where it reads on the window's background (a dark one under a
+    // dark theme), the theme's text colour otherwise.
+    const QPalette& theme = palette();
+    const QColor text = theme.color(QPalette::WindowText);
+    QPalette pal = caption_->palette();
+    pal.setColor(QPalette::WindowText,
+                 captionColour_.isValid()
+                     ? ReadableOn(captionColour_, theme.color(QPalette::Window), text)
+                     : text);
+    caption_->setPalette(pal);
+}
+
+void TMainForm::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (caption_ && (event->type() == QEvent::PaletteChange ||
+                     event->type() == QEvent::ApplicationPaletteChange))
+        applyCaptionColour();
 }
 
 void TMainForm::applyBounds() {

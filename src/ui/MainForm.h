@@ -12,6 +12,7 @@
 //                            [](TMainForm& f) { TCustForm(f.session(), ...).exec(); });
 #pragma once
 
+#include <QColor>
 #include <QImage>
 #include <QMainWindow>
 #include <QPointer>
@@ -188,6 +189,7 @@ class TMainForm : public QMainWindow {
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
   private:
     struct CommandSlot {
@@ -203,6 +205,7 @@ class TMainForm : public QMainWindow {
     void applyHints(bool show);
     void loadCompany();
     void applyLook(const app::CompanyLook& look);
+    void applyCaptionColour();
     void applyPrintMode();
     void setEMailMode(bool on);
     void updateClock();
@@ -234,6 +237,7 @@ class TMainForm : public QMainWindow {
     std::map<Command, CommandSlot> commands_;
     TBackgroundPanel* background_ = nullptr;
     QLabel* caption_ = nullptr;
+    QColor captionColour_;                 // the company's caption colour; none before it is set up
     QPushButton* setUpCompany_ = nullptr;  // shown while the company has no name
     QRadioButton* printerMode_ = nullptr;
     QRadioButton* eMailMode_ = nullptr;

@@ -89,7 +89,6 @@ TEditProd::TEditProd(const ProductWindowContext& context, Mode mode, QWidget* pa
 
     list_ = new TIndexBrowser(this);
     SetUpManagerList(list_, "ProdBrowser", *ctx_.company, ctx_.prompter);
-    SetUpManagerList(list_, "ProdBrowser", *ctx_.company, ctx_.prompter);
     list_->setAccessibleName(QStringLiteral("Products"));
     connect(list_, &TIndexBrowser::DblClick, this, &TEditProd::rowAction);
     connect(list_, &TIndexBrowser::SortRequested, this,

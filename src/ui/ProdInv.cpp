@@ -768,9 +768,10 @@ bool TProdInv::eventFilter(QObject* watched, QEvent* event) {
     if (watched == grid_ && event->type() == QEvent::KeyPress) {
         slowEdit_->stop();
         auto* key = static_cast<QKeyEvent*>(event);
-        // Tab walks the cells of a line; on an empty line, or with Ctrl, it leaves the
-        // grid for the next control (Shift+Tab for the one before), so the keyboard is never
-        // caught in the hundreds of cells.
+        // Tab walks the cells of a line; past the line's last cell (Shift+Tab before its
+        // first), on an empty line, or with Ctrl, it leaves the grid for the next control
+        // (the one before), so the keyboard is never caught in the hundreds of cells: the
+        // arrows move from line to line.
         const bool back = key->key() == Qt::Key_Backtab ||
                           (key->key() == Qt::Key_Tab && (key->modifiers() & Qt::ShiftModifier));
         if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) {
@@ -780,7 +781,9 @@ bool TProdInv::eventFilter(QObject* watched, QEvent* event) {
                 const QTableWidgetItem* item = grid_->item(grid_->currentRow(), c);
                 if (item && !item->text().trimmed().isEmpty()) empty = false;
             }
-            if (empty || (key->modifiers() & Qt::ControlModifier)) {
+            const bool edge = back ? grid_->currentColumn() <= 0
+                                   : grid_->currentColumn() >= grid_->columnCount() - 1;
+            if (empty || edge || (key->modifiers() & Qt::ControlModifier)) {
                 leaveGrid(!back);
                 return true;
             }

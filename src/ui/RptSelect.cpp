@@ -25,6 +25,7 @@
 #include "platform/qt/Printer.h"
 #include "platform/qt/QtFonts.h"
 #include "ui/CalendarForm.h"
+#include "ui/DesktopTheme.h"
 #include "ui/FontColorDialog.h"
 #include "ui/WindowSupport.h"
 
@@ -396,7 +397,9 @@ void Trtreport::setGridFont(const output::Font& font) {
     font_ = font;
     Grid->setFont(platform::qt::ToQFont(font_));
     QPalette p = Grid->palette();
-    p.setColor(QPalette::Text, platform::qt::ToQColor(font_.color));
+    // The chosen colour where it reads on the grid (not black under a dark theme).
+    p.setColor(QPalette::Text, ReadableOn(platform::qt::ToQColor(font_.color),
+                                          p.color(QPalette::Base), p.color(QPalette::Text)));
     Grid->setPalette(p);
     const int height = QFontMetrics(Grid->font()).height() + 4;
     Grid->verticalHeader()->setDefaultSectionSize(height);
@@ -679,9 +682,13 @@ void TTopTenChart::paintLegend() {
         while (slot < output::kTopSlots &&
                data::TrimmedText(top_.entries()[size_t(slot)].name).empty())
             ++slot;
+        // The bar's colour, where it reads on the window (black bars under a dark theme
+        // get the theme's text colour).
         QPalette p = l->palette();
-        p.setColor(QPalette::WindowText,
-                   platform::qt::ToQColor(output::TopTenBarColor(slot, colour_)));
+        p.setColor(
+            QPalette::WindowText,
+            ReadableOn(platform::qt::ToQColor(output::TopTenBarColor(slot, colour_)),
+                       palette().color(QPalette::Window), palette().color(QPalette::WindowText)));
         l->setPalette(p);
         ++slot;
     }

@@ -27,6 +27,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTextEdit>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -42,6 +43,7 @@
 #include "platform/qt/Printer.h"
 #include "platform/qt/QtFonts.h"
 #include "storage/Browser.h"
+#include "ui/DesktopTheme.h"
 #include "ui/IndexBrowserControl.h"
 #include "ui/ThemeIcons.h"
 
@@ -287,7 +289,9 @@ void ApplyEditorFont(QLabel* label, const data::CompanyRecord& company) {
     const output::Font font = EditorFont(company);
     label->setFont(platform::qt::ToQFont(font));
     QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, platform::qt::ToQColor(font.color));
+    palette.setColor(QPalette::WindowText,
+                     ReadableOn(platform::qt::ToQColor(font.color), palette.color(QPalette::Window),
+                                palette.color(QPalette::WindowText)));
     label->setPalette(palette);
 }
 
@@ -310,7 +314,11 @@ void SetUpManagerList(TIndexBrowser* list, const char* objectName,
     list->setFont(ListFont(company));
     if (ChoseListFont(company)) {
         QPalette palette = list->palette();
-        palette.setColor(QPalette::Text, platform::qt::ToQColor(ManagerFont(company).color));
+        // The chosen colour unless it cannot be read on the list's background (black under
+        // a dark theme).
+        palette.setColor(QPalette::Text,
+                         ReadableOn(platform::qt::ToQColor(ManagerFont(company).color),
+                                    palette.color(QPalette::Base), palette.color(QPalette::Text)));
         list->setPalette(palette);
     }
     list->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -539,6 +547,16 @@ void FitDialogToScreen(QDialog* dialog) {
         scroll->setWidget(page);
         top->insertWidget(0, scroll, 1);
         dialog->setMinimumSize(0, 0);
+        // As wide as the page wants where the screen has the room, so that its fields keep
+        // their widths and only what cannot fit scrolls; as tall as the room allows.
+        const QMargins margins = top->contentsMargins();
+        const int bar = dialog->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, scroll);
+        const QSize frame(bar + 2 * scroll->frameWidth() + margins.left() + margins.right(),
+                          bar + 2 * scroll->frameWidth() + margins.top() + margins.bottom() +
+                              top->spacing() + top->itemAt(1)->sizeHint().height());
+        const QSize wanted = page->sizeHint() + frame;
+        dialog->resize(std::max(dialog->width(), wanted.width()),
+                       std::max(dialog->height(), wanted.height()));
     }
     dialog->resize(dialog->size().expandedTo(dialog->minimumSizeHint()).boundedTo(area.size()));
     const QPoint at(std::clamp(dialog->x(), area.left(), area.right() + 1 - dialog->width()),

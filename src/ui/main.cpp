@@ -9,6 +9,7 @@
 #include <vector>
 
 #include <QApplication>
+#include <QDBusConnection>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
@@ -33,6 +34,7 @@
 #include "platform/secret/SecretKeyring.h"
 #include "platform/zip/ZipArchive.h"
 #include "storage/Engine.h"
+#include "ui/DesktopTheme.h"
 #include "ui/MainForm.h"
 #include "ui/Splash.h"
 #include "ui/ThemeIcons.h"
@@ -155,6 +157,9 @@ int main(int argc, char** argv) {
     app.setDesktopFileName(ui::kApplicationId);
     ui::SetUpIconTheme();
     app.setWindowIcon(ui::ApplicationIcon());
+    // The desktop's light or dark choice, followed while the program runs.
+    ui::TDesktopTheme theme(QDBusConnection::sessionBus());
+    theme.start();
 
     // Asked to end from outside (logout, Ctrl+C): the same orderly end as Exit, without
     // questions, since nobody may be there to answer them.

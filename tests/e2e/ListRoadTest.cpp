@@ -1,11 +1,12 @@
 // The manager lists as a person uses them with the mouse and the keyboard only: a click on
 // a column title sorts by it, the search box goes to what is typed, and Enter opens the
-// highlighted record.
+// highlighted record as a double-click does, in every manager.
 
 #include <gtest/gtest.h>
 
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QTableWidget>
 #include <QTest>
 
 #include "e2e/Road.h"
@@ -136,6 +137,73 @@ TEST_F(ListRoad, TheCustomerListSortsByNumberAndBackAndFindsANameAsItIsTyped) {
         EXPECT_EQ(QApplication::focusWidget(), Named<QLineEdit>(manager, "SearchBox"));
         ClickButton(manager, "Close");
     });
+}
+
+// Keys only: Alt and the button's letter open each manager from the main window, the arrows
+// move in its list, Enter opens the highlighted record as a double-click does and Escape
+// closes what is open.
+TEST_F(ListRoad, EnterInEveryManagerOpensWhatADoubleClickOpens) {
+    // The main window has the keys again after each manager closes.
+    auto openWith = [&](Qt::Key letter, const std::function<void(QWidget*)>& handle) {
+        QApplication::setActiveWindow(form.get());
+        ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+        EXPECT_TRUE(OnModal([letter] { Press(letter, Qt::AltModifier); }, handle));
+    };
+    // Customers: the highlighted customer's statement.
+    openWith(Qt::Key_C, [&](QWidget* manager) {
+        auto* list = Named<TIndexBrowser>(manager, "CustList");
+        ASSERT_NE(list, nullptr);
+        Press(Qt::Key_Down);
+        Press(Qt::Key_Down);
+        const std::string chosen = list->CurrentKeyString();
+        bool opened = OnModal([] { Press(Qt::Key_Return); },
+                              [&](QWidget* statement) {
+                                  EXPECT_EQ(statement->objectName(), "TCustStmnt");
+                                  auto* grid = Named<QTableWidget>(statement, "StmntGrid");
+                                  ASSERT_NE(grid, nullptr);
+                                  EXPECT_GT(grid->rowCount(), 0);
+                                  Press(Qt::Key_Escape);
+                              });
+        EXPECT_TRUE(opened) << "Enter on a customer opens the statement";
+        EXPECT_EQ(list->CurrentKeyString(), chosen) << "the list stays on the customer";
+        EXPECT_TRUE(manager->isVisible());
+        Press(Qt::Key_Escape);
+    });
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+
+    // Products: the highlighted product in its editor.
+    openWith(Qt::Key_D, [&](QWidget* manager) {
+        auto* list = Named<TIndexBrowser>(manager, "ProdBrowser");
+        ASSERT_NE(list, nullptr);
+        Press(Qt::Key_Down);
+        const QString code = list->CellText(list->browser()->CurrentRow(), 0).trimmed();
+        ASSERT_FALSE(code.isEmpty());
+        bool opened =
+            OnModal([] { Press(Qt::Key_Return); },
+                    [&](QWidget* editor) {
+                        EXPECT_EQ(editor->windowTitle(), "Edit Product");
+                        auto* field = FieldLabelled(editor, "Product Code:");
+                        ASSERT_NE(field, nullptr);
+                        EXPECT_EQ(qobject_cast<QLineEdit*>(field)->text().trimmed(), code);
+                        Press(Qt::Key_Escape);
+                    });
+        EXPECT_TRUE(opened) << "Enter on a product edits it";
+        Press(Qt::Key_Escape);
+    });
+
+    // Invoices: the highlighted invoice's view.
+    openWith(Qt::Key_I, [&](QWidget* manager) {
+        ASSERT_NE(Named<TIndexBrowser>(manager, "InvBrowser1"), nullptr);
+        Press(Qt::Key_Up);
+        bool opened = OnModal([] { Press(Qt::Key_Enter, Qt::KeypadModifier); },
+                              [&](QWidget* view) {
+                                  EXPECT_EQ(view->objectName(), "TViewInv");
+                                  Press(Qt::Key_Escape);
+                              });
+        EXPECT_TRUE(opened) << "Enter on the keypad opens the invoice too";
+        Press(Qt::Key_Escape);
+    });
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // TIndexBrowser driven offscreen: keys, clicks, drags, the wheel and the scroll bar move
 // the current row as the row logic says, and failures reach the Prompter.
 
+#include <QAccessible>
 #include <QApplication>
 #include <QFontDatabase>
 #include <QHeaderView>
@@ -220,6 +221,68 @@ TEST_F(IndexBrowserTest, KeysMoveTheCurrentRow) {
     key(Qt::Key_Home, Qt::ControlModifier);
     EXPECT_EQ(current(), "K0001");
     EXPECT_EQ(control->verticalScrollBar()->value(), 0);
+}
+
+// What a screen reader is told as the arrows move: a focus event on the cell of the current
+// row after every move, also when the page scrolls under a row that stays where it is.
+std::vector<QString> gFocusTold;
+QObject* gWatched = nullptr;
+void NoteFocus(QAccessibleEvent* event) {
+    if (event->type() != QAccessible::Focus || event->object() != gWatched) return;
+    QAccessibleInterface* list = QAccessible::queryAccessibleInterface(event->object());
+    QAccessibleInterface* cell = list ? list->child(event->child()) : nullptr;
+    gFocusTold.push_back(cell ? cell->text(QAccessible::Name) : QString());
+}
+
+TEST_F(IndexBrowserTest, EveryMoveTellsAScreenReaderTheNewCurrentRow) {
+    fill(60);
+    attach();
+    control->activateWindow();
+    control->setFocus();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(control.get()));
+    gFocusTold.clear();
+    gWatched = control.get();
+    // Events reach a screen reader only where the platform has an accessibility bridge
+    // (not offscreen); ctest runs this under a virtual X display with the bus switched on.
+    // The bridge switches on once it has reached the accessibility bus.
+    if (qgetenv("QT_QPA_PLATFORM") != "offscreen")
+        (void)QTest::qWaitFor(QAccessible::isActive, 5000);
+    if (!QAccessible::isActive()) GTEST_SKIP() << "no accessibility bridge on this platform";
+    ASSERT_TRUE(control->hasFocus());
+    const QAccessible::UpdateHandler before = QAccessible::installUpdateHandler(NoteFocus);
+    struct Restore {
+        QAccessible::UpdateHandler h;
+        ~Restore() {
+            QAccessible::installUpdateHandler(h);
+            gWatched = nullptr;
+        }
+    } restore{before};
+
+    auto toldNow = [&](const char* step) {
+        ASSERT_FALSE(gFocusTold.empty()) << step << ": nothing told";
+        EXPECT_TRUE(gFocusTold.back().contains(QString::fromStdString(current())))
+            << step << ": told " << gFocusTold.back().toStdString() << ", current " << current();
+    };
+    key(Qt::Key_Down);
+    toldNow("down");
+    const int rows = control->RowsInView();
+    for (int i = 2; i < rows; ++i)
+        key(Qt::Key_Down);
+    ASSERT_EQ(row(), rows);
+    gFocusTold.clear();
+    key(Qt::Key_Down);  // the page scrolls; the current row stays the last one
+    EXPECT_EQ(row(), rows);
+    toldNow("down on the last row");
+    gFocusTold.clear();
+    key(Qt::Key_PageDown);
+    toldNow("page down");
+    gFocusTold.clear();
+    key(Qt::Key_Home, Qt::ControlModifier);
+    toldNow("first page");
+    // Nothing moves at the top: nothing new is told.
+    gFocusTold.clear();
+    key(Qt::Key_Up);
+    EXPECT_TRUE(gFocusTold.empty());
 }
 
 TEST_F(IndexBrowserTest, TypedCharactersJumpAndPlusRefreshes) {

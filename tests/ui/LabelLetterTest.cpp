@@ -5,12 +5,15 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
 #include <QMouseEvent>
 #include <QPrinter>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -171,6 +174,33 @@ TEST_F(LabelLetterTest, WithoutALastLayoutPrintingWaitsForOne) {
     TLabelWiz again(ctx);
     EXPECT_FALSE(data::FileExists(dir.file("Lastlbl.DAT")));
     EXPECT_EQ(again.statusText(), "Open a label layout file (Label Menu)...");
+}
+
+// Fitted to a screen too narrow for the layout and the queue side by side, the wizard puts
+// the queue under the layout: it scrolls up and down only, nothing cut at the right.
+TEST_F(LabelLetterTest, OnANarrowScreenTheQueueGoesUnderTheLayout) {
+    TLabelWiz w(ctx);
+    FitDialogToScreen(&w);
+    w.show();
+    QApplication::processEvents();
+    QGroupBox* layout = nullptr;
+    QGroupBox* queue = nullptr;
+    for (QGroupBox* box : w.findChildren<QGroupBox*>()) {
+        if (box->title() == "Label Layout") layout = box;
+        if (box->title() == "Print Queue") queue = box;
+    }
+    ASSERT_NE(layout, nullptr);
+    ASSERT_NE(queue, nullptr);
+    const QRect room = ClientArea(&w);
+    const int sideBySide = layout->minimumSizeHint().width() + queue->minimumSizeHint().width();
+    if (sideBySide <= room.width()) GTEST_SKIP() << "this screen has room for both side by side";
+    EXPECT_GE(queue->mapTo(&w, QPoint(0, 0)).y(),
+              layout->mapTo(&w, QPoint(0, layout->height())).y())
+        << "the queue stands under the layout";
+    if (auto* scroll = w.findChild<QScrollArea*>("ScrolledArea")) {
+        EXPECT_FALSE(scroll->horizontalScrollBar()->isVisible());
+    }
+    EXPECT_LE(w.width(), room.width());
 }
 
 TEST_F(LabelLetterTest, TheLastLayoutOpensAndStartAndCopiesAreOne) {

@@ -48,6 +48,7 @@
 #include "ui/CoSetup.h"
 #include "ui/CompanyManager.h"
 #include "ui/CustForm.h"
+#include "ui/DesktopTheme.h"
 #include "ui/IndexBrowserControl.h"
 #include "ui/InterestWiz.h"
 #include "ui/InvList.h"
@@ -539,6 +540,52 @@ TEST_F(MainFormTest, LaterWindowsAreDisabledUntilConnected) {
 
     f.menuAction(Command::PrinterSetup)->trigger();
     EXPECT_EQ(printerSetups, 1);
+}
+
+// Under a dark theme the main window's picture is veiled dark and its caption stays
+// readable; the light theme brings both back.
+TEST_F(MainFormTest, TheWindowFollowsADarkThemeAndBack) {
+    install(true);
+    TMainForm& f = open();
+    ASSERT_TRUE(f.created());
+    f.resize(900, 600);
+    f.show();
+    ASSERT_TRUE(f.startUp());
+    ASSERT_TRUE(f.backgroundShown());
+    auto* caption = f.findChild<QLabel*>("CoCaption");
+    auto* background = f.findChild<QWidget*>("Background");
+    ASSERT_NE(caption, nullptr);
+    ASSERT_NE(background, nullptr);
+    // The mean lightness of the area's top left corner, where the picture shows.
+    auto areaLightness = [&] {
+        const QImage shot = background->grab(QRect(0, 0, 60, 60)).toImage();
+        int sum = 0;
+        for (int y = 0; y < shot.height(); ++y)
+            for (int x = 0; x < shot.width(); ++x)
+                sum += shot.pixelColor(x, y).lightness();
+        return sum / (shot.width() * shot.height());
+    };
+    auto captionReads = [&] {
+        const QColor text = caption->palette().color(QPalette::WindowText);
+        const QColor window = f.palette().color(QPalette::Window);
+        return std::abs(text.lightness() - window.lightness()) > 100;
+    };
+    const int light = areaLightness();
+    EXPECT_GT(light, 128);
+    EXPECT_TRUE(captionReads());
+
+    ApplyColorScheme(ColorScheme::Dark);
+    QApplication::processEvents();
+    const int dark = areaLightness();
+    EXPECT_LT(dark, 110) << "the picture is veiled";
+    EXPECT_LT(dark, light - 80) << "the picture is veiled";
+    EXPECT_TRUE(captionReads()) << "the caption is not left dark on dark";
+    EXPECT_EQ(f.captionText(), caption->text());
+
+    ApplyColorScheme(ColorScheme::NoPreference);
+    QApplication::processEvents();
+    EXPECT_NEAR(areaLightness(), light, 3);
+    EXPECT_TRUE(captionReads());
 }
 
 TEST_F(MainFormTest, ForcedAgingDrawsTheChartAndCloseChartHidesIt) {

@@ -253,6 +253,30 @@ TEST_F(ProdInvTest, TabLeavesTheLineGridFromAnEmptyLineAndArrowsStayInIt) {
     w->goToRow(1);
     QTest::keyClick(grid, Qt::Key_Tab, Qt::ControlModifier);
     EXPECT_FALSE(grid->hasFocus());
+
+    // A filled line is walked cell by cell to its end, then Tab leaves: never on to the
+    // next line, so that no number of filled lines keeps the keyboard in the grid.
+    w->setCell(2, 3, "Second");
+    w->goToRow(1);
+    grid->setFocus();
+    grid->setCurrentCell(0, 0);
+    int tabs = 0;
+    while (grid->hasFocus() && tabs < 50) {
+        EXPECT_EQ(w->currentRow(), 1) << "Tab stays on its line";
+        QTest::keyClick(grid, Qt::Key_Tab);
+        ++tabs;
+    }
+    EXPECT_EQ(tabs, grid->columnCount()) << "one Tab per cell, then out";
+    EXPECT_FALSE(grid->isAncestorOf(QApplication::focusWidget()));
+    // Shift+Tab from a filled line's first cell leaves backwards; inside, it steps back.
+    grid->setFocus();
+    grid->setCurrentCell(0, 2);
+    QTest::keyClick(grid, Qt::Key_Tab, Qt::ShiftModifier);
+    EXPECT_TRUE(grid->hasFocus());
+    EXPECT_EQ(grid->currentColumn(), 1);
+    grid->setCurrentCell(0, 0);
+    QTest::keyClick(grid, Qt::Key_Tab, Qt::ShiftModifier);
+    EXPECT_FALSE(grid->hasFocus());
 }
 
 TEST_F(ProdInvTest, MemoInvoice) {

@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -154,6 +155,41 @@ TEST_F(WindowChecksTest, ADialogTooTallForTheScreenScrollsAllButItsLastRow) {
     FitDialogToScreen(&small);
     EXPECT_EQ(small.findChild<QScrollArea*>(), nullptr);
     EXPECT_TRUE(room.contains(QRect(small.pos(), small.size())));
+}
+
+TEST_F(WindowChecksTest, AScrolledDialogTakesTheWidthItsFieldsWantWhereTheScreenHasIt) {
+    const QRect room = ClientArea(&dialog);
+    ASSERT_GT(room.width(), 700);
+    auto* layout = new QVBoxLayout(&dialog);
+    auto* tall = new QTreeWidget(&dialog);
+    tall->setMinimumHeight(room.height() + 200);
+    layout->addWidget(tall, 1);
+    // A row of fields that would be squeezed in the dialog's designed width.
+    auto* fields = new QHBoxLayout;
+    std::vector<QLineEdit*> boxes;
+    for (int i = 0; i < 4; ++i) {
+        boxes.push_back(new QLineEdit(&dialog));
+        boxes.back()->setMinimumWidth(40);
+        fields->addWidget(boxes.back());
+    }
+    layout->addLayout(fields);
+    auto* ok = new QPushButton("OK", &dialog);
+    layout->addWidget(ok);
+    dialog.resize(300, 400);
+    FitDialogToScreen(&dialog);
+    dialog.show();
+    QApplication::processEvents();
+    auto* scroll = dialog.findChild<QScrollArea*>("ScrolledArea");
+    ASSERT_NE(scroll, nullptr);
+    EXPECT_GE(scroll->viewport()->width(), scroll->widget()->sizeHint().width())
+        << "the page is not squeezed below the width it wants";
+    EXPECT_FALSE(scroll->horizontalScrollBar()->isVisible());
+    for (QLineEdit* box : boxes)
+        EXPECT_GE(box->width(), box->sizeHint().width());
+    EXPECT_LE(dialog.width(), room.width());
+    EXPECT_LE(dialog.height(), room.height());
+    EXPECT_FALSE(scroll->isAncestorOf(ok));
+    EXPECT_TRUE(PlacementProblems(&dialog, room.adjusted(0, 0, 0, 40), 40).empty());
 }
 
 TEST(ListFont, TheDesktopsUnlessTheCompanyChoseOne) {
