@@ -11,6 +11,7 @@
 #include "data/OwnFiles.h"
 #include "data/Recovery.h"
 #include "data/SideFiles.h"
+#include "data/Texts.h"
 #include "output/CStmnt.h"
 #include "output/EMail.h"
 #include "storage/Engine.h"
@@ -328,6 +329,12 @@ platform::Answer BatchPrompter::ask(const platform::Message& m) {
     using platform::Answer;
     using platform::Buttons;
     std::fprintf(err_, "%s%s%s\n", m.title.c_str(), m.title.empty() ? "" : ": ", m.text.c_str());
+    // "Abort?" when the books stay locked: a command that nobody watches gives up rather
+    // than waiting without end.
+    if (m.text == data::kCannotGetLock || m.text == data::kFilesInUse) {
+        std::fprintf(err_, "  -> answered Yes without asking\n");
+        return Answer::Yes;
+    }
     switch (m.buttons) {
         case Buttons::Ok:
             return Answer::Ok;
