@@ -31,6 +31,7 @@
 #include "app/MailSignIn.h"
 #include "cli/BankVerbs.h"
 #include "cli/Command.h"
+#include "cli/PostingVerbs.h"
 #include "customers/CExport.h"
 #include "customers/CImport.h"
 #include "data/Ansi.h"
@@ -1114,6 +1115,37 @@ const std::vector<Verb>& Verbs() {
          1,
          true,
          InvoiceEmail},
+        {"invoice new",
+         "--customer NUMBER --line CODE:QTY[:PRICE] ... [--date DATE] [--memo TEXT]",
+         "saves a new invoice as the invoice editor does (lines, totals, tax, the customer's "
+         "balance and the company's numbering, all together or nothing) and prints its number; "
+         "an unknown customer or product, or a quantity or price that is not a number, posts "
+         "nothing and exits 1",
+         {{"--customer", "NUMBER", "the customer billed"},
+          {"--line", "CODE:QTY[:PRICE]",
+           "a line of the product with this code: quantity, and the unit price when not the "
+           "product's own (repeatable, at least one)"},
+          {"--date", "DATE", "the invoice date (default today)"},
+          {"--memo", "TEXT", "a note printed on the invoice (at most 80 characters)"}},
+         0,
+         0,
+         true,
+         InvoiceNew},
+        {"payment",
+         "CUSTOMER AMOUNT [--invoice NUMBER ...] [--date DATE] [--reference TEXT]",
+         "posts a payment received from the customer as the Payment Wizard does: it settles "
+         "the invoices named, else the oldest open ones first, and what is left becomes a "
+         "deposit on account; prints each item posted. An unknown customer or invoice, or an "
+         "amount not above zero, posts nothing and exits 1",
+         {{"--invoice", "NUMBER", "settle this open invoice, in the order given (repeatable)"},
+          {"--date", "DATE", "the payment date (default today)"},
+          {"--reference", "TEXT",
+           "the note on the customer's statement, such as a check number (at most 35 "
+           "characters)"}},
+         2,
+         2,
+         true,
+         Payment},
         {"repeat",
          "[--through DATE] [--invoice-date DATE] [--reference TEXT] [--dry-run]",
          "generates the repeat invoices that are due, as the repeat billing wizard",

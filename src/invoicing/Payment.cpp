@@ -303,13 +303,16 @@ bool PaymentBody(SaveFiles& files, std::string_view custNo, const data::Date& da
     // from there to the end of the posting and two payments never take the same number.
     data::ExistingFileblock companies;
     std::optional<data::Found<Company>> company;
+    storage::Fileblock* companyFile = files.companies;
     auto readCompany = [&] {
-        if (!companies.fb)
+        if (!companyFile) {
             data::OpenExisting(companies, files.folder, data::FileKind::Company, {}, prompter);
-        if (!companies.fb) return;
+            companyFile = companies.fb;
+        }
+        if (!companyFile) return;
         data::CompanyRecord probe;
         probe.setAnsi(Company::CompanyNo, files.company.ansi(Company::CompanyNo));
-        company = data::FindAtOrAfter<Company>(companies.fb, 1, probe);
+        company = data::FindAtOrAfter<Company>(companyFile, 1, probe);
         if (company && company->key != data::CompanyKey(probe, 1)) company.reset();
     };
     const bool deposits = std::any_of(items.begin(), items.end(),
@@ -378,7 +381,7 @@ bool PaymentBody(SaveFiles& files, std::string_view custNo, const data::Date& da
         const Money ar = updated.money(Company::ARBalance) - outcome.written;
         if (updated.setMoney(Company::ARBalance, ar)) {
             if (!outcome.deposits.empty()) updated.setText(Company::DepositCounter, p.counter);
-            if (data::ChangeBusinessRecord(companies.fb, company->recNo, company->record, updated,
+            if (data::ChangeBusinessRecord(companyFile, company->recNo, company->record, updated,
                                            prompter)
                     .ok()) {
                 (void)files.company.setMoney(Company::ARBalance, ar);
