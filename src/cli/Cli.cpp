@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "app/ServerBooks.h"
 #include "app/Startup.h"
 #include "cli/Command.h"
 #include "data/Ansi.h"
@@ -300,6 +301,13 @@ int RunCli(const std::vector<std::string>& args, CliServices& services) {
 
     storage::InitEngine(30);
     if (!storage::EngineOk) return ctx.fail("cannot start the storage engine");
+    // A folder that names a server has its books there.
+    if (const std::string error = app::MountBooksOfFolder(
+            ctx.folder, services.serverKeyring ? services.serverKeyring() : nullptr, "invarro-cli");
+        !error.empty()) {
+        storage::ExitEngine();
+        return ctx.fail(error);
+    }
     // Whatever an interrupted program left in the folder is finished or undone first.
     if (const data::FolderRecovery recovered = data::RecoverDataFolder(ctx.folder, ctx.progress);
         !recovered.ok) {
@@ -317,6 +325,7 @@ int RunCli(const std::vector<std::string>& args, CliServices& services) {
         status = ctx.fail(e.what());
     }
     storage::ExitEngine();
+    app::UnmountBooks(ctx.folder);
     if (lastCoBytes && data::ReadWholeFile(lastCo) != lastCoBytes)
         data::ReplaceFile(lastCo, *lastCoBytes);
     return status;
