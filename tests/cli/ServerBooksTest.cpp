@@ -7,8 +7,11 @@
 #include <filesystem>
 #include <fstream>
 
+#include "app/BooksCopy.h"
+#include "app/Demo.h"
 #include "app/Installation.h"
 #include "app/ServerBooks.h"
+#include "app/ServerMove.h"
 #include "cli/FolderBooks.h"
 #include "data/IniFile.h"
 #include "storage/Engine.h"
@@ -185,6 +188,77 @@ TEST_F(ServerFolderTest, TheCommandLineReadsTheBooksFromTheServerTheFolderNames)
     EXPECT_EQ(unreachable.status, 1) << unreachable.output;
     EXPECT_NE(unreachable.output.find("cannot be reached"), std::string::npos)
         << unreachable.output;
+}
+
+// The demo's books: to a server, to a second person's folder, and back into files, where
+// every fileblock holds the same slots, deleted ones and chain included, and the same key
+// entries as before.
+TEST_F(ServerFolderTest, DemoBooksGoToTheServerAndComeBackTheSameInEveryRecord) {
+    testing::TempDir dir;
+    const std::string original = dir.file("original");
+    const std::string folder = dir.file("office");
+    fs::create_directory(original);
+    storage::InitEngine(30);
+    testing::ScriptedPrompter quiet;
+    const app::InstallResult demo = app::CreateDemoInstallation(original, quiet);
+    storage::ExitEngine();
+    ASSERT_TRUE(demo.ok) << demo.message;
+    Copy(original, folder);
+    ASSERT_TRUE(cluster->createDatabase("round_trip"));
+    ASSERT_TRUE(cluster->createDatabase("no_books"));
+    const std::string conninfo = cluster->connectionString("round_trip");
+
+    const CliRun up = Cli(folder, {"server", "upload", conninfo});
+    ASSERT_EQ(up.status, 0) << up.output;
+    EXPECT_NE(up.output.find("compared record by record"), std::string::npos) << up.output;
+    EXPECT_EQ(app::FileblocksInFolder(folder), std::vector<std::string>());
+    EXPECT_TRUE(fs::exists(fs::path(folder) / app::kBeforeServerFolder / "ZTBackup.zip"));
+    const CliRun status = Cli(folder, {"server", "status"});
+    EXPECT_EQ(status.status, 0) << status.output;
+    EXPECT_NE(status.output.find("on the server invarro_test@"), std::string::npos)
+        << status.output;
+    EXPECT_NE(status.output.find("invarro-cli "), std::string::npos) << status.output;
+    const CliRun listed = Cli(folder, {"companies"});
+    EXPECT_EQ(listed.status, 0) << listed.output;
+    EXPECT_EQ(listed.output, Cli(original, {"companies"}).output);
+
+    // Uploading again into a database that holds books, or from a folder already on a
+    // server, is refused and changes nothing.
+    const std::string again = dir.file("again");
+    Copy(original, again);
+    const CliRun twice = Cli(again, {"server", "upload", conninfo});
+    EXPECT_EQ(twice.status, 1) << twice.output;
+    EXPECT_NE(twice.output.find("holds books already"), std::string::npos) << twice.output;
+    EXPECT_EQ(app::FileblocksInFolder(again), app::FileblocksInFolder(original));
+    EXPECT_FALSE(fs::exists(fs::path(again) / app::kBeforeServerFolder));
+    EXPECT_EQ(Cli(folder, {"server", "upload", conninfo}).status, 1);
+
+    // A second person's folder: only new or empty, only on a database with books.
+    const std::string second = dir.file("second");
+    const CliRun none = Cli(second, {"server", "connect", cluster->connectionString("no_books")});
+    EXPECT_EQ(none.status, 1) << none.output;
+    EXPECT_NE(none.output.find("holds no books"), std::string::npos) << none.output;
+    EXPECT_EQ(Cli(again, {"server", "connect", conninfo}).status, 1);
+    const CliRun joined = Cli(second, {"server", "connect", conninfo});
+    ASSERT_EQ(joined.status, 0) << joined.output;
+    EXPECT_EQ(Cli(second, {"companies"}).output, listed.output);
+
+    // Back into files: refused into a folder that holds something, done into a new one.
+    const CliRun busy = Cli(folder, {"server", "download", again});
+    EXPECT_EQ(busy.status, 1) << busy.output;
+    EXPECT_NE(busy.output.find("not empty"), std::string::npos) << busy.output;
+    const std::string back = dir.file("back");
+    const CliRun down = Cli(second, {"server", "download", back});
+    ASSERT_EQ(down.status, 0) << down.output;
+    EXPECT_FALSE(app::FolderServer(back));
+    EXPECT_EQ(app::FileblocksInFolder(back), app::FileblocksInFolder(original));
+    storage::InitEngine(30);
+    for (const std::string& name : app::FileblocksInFolder(original))
+        EXPECT_EQ(app::CompareFileblocks(original + "/" + name, back + "/" + name), "") << name;
+    storage::ExitEngine();
+    EXPECT_EQ(Cli(back, {"companies"}).output, listed.output);
+    const CliRun check = Cli(back, {"check"});
+    EXPECT_EQ(check.status, 0) << check.output;
 }
 
 }  // namespace
