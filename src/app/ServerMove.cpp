@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "app/BooksCopy.h"
 #include "app/Startup.h"
 #include "data/DataFolder.h"
 #include "data/Fileblocks.h"
@@ -12,6 +11,7 @@
 #include "data/Layout.h"
 #include "data/SideFiles.h"
 #include "maintenance/Backup.h"
+#include "maintenance/BooksCopy.h"
 #include "maintenance/FileSet.h"
 #include "platform/Clock.h"
 #include "storage/Backend.h"
@@ -113,7 +113,7 @@ MoveOutcome UploadBooks(const std::string& folder, const ServerSetting& setting,
     if (FolderServer(folder))
         return Refused("The books of " + folder + " are on a server already.");
     if (!HasDataFiles(folder)) return Refused("There are no books in " + folder + ".");
-    const std::vector<std::string> fileblocks = FileblocksInFolder(folder);
+    const std::vector<std::string> fileblocks = maintenance::FileblocksInFolder(folder);
     if (fileblocks.empty()) return Refused("There are no books in " + folder + ".");
 
     std::string where, error;
@@ -171,14 +171,15 @@ MoveOutcome UploadBooks(const std::string& folder, const ServerSetting& setting,
         return Refused(why + " Nothing was changed: the books stay in " + folder + ".");
     };
     MoveOutcome out;
-    for (const std::string& name : FileblocksInFolder(staging)) {
+    for (const std::string& name : maintenance::FileblocksInFolder(staging)) {
         say("Uploading " + name + "...");
         const std::string from = data::JoinPath(staging, name);
         const std::string to = data::JoinPath(mount, name);
-        if (!CopyFileblock(from, to, &error)) return undo("The upload failed: " + error + ".");
+        if (!maintenance::CopyFileblock(from, to, &error))
+            return undo("The upload failed: " + error + ".");
         made.push_back(name);
         // Read back from the server and compared with what the backup holds.
-        if (const std::string differs = CompareFileblocks(from, to); !differs.empty())
+        if (const std::string differs = maintenance::CompareFileblocks(from, to); !differs.empty())
             return undo("The books on the server are not the same as the backup: " + differs + ".");
         ++out.fileblocks;
     }
@@ -291,8 +292,9 @@ MoveOutcome DownloadBooks(const std::string& folder, const std::string& target,
         if (status) status("Downloading " + name + "...");
         const std::string from = data::JoinPath(folder, name);
         const std::string to = data::JoinPath(target, name);
-        if (!CopyFileblock(from, to, &error)) return undo("The download failed: " + error + ".");
-        if (const std::string differs = CompareFileblocks(from, to); !differs.empty())
+        if (!maintenance::CopyFileblock(from, to, &error))
+            return undo("The download failed: " + error + ".");
+        if (const std::string differs = maintenance::CompareFileblocks(from, to); !differs.empty())
             return undo("The downloaded books are not the same as the server's: " + differs + ".");
         ++out.fileblocks;
     }

@@ -7,13 +7,13 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/BooksCopy.h"
 #include "app/Demo.h"
 #include "app/Installation.h"
 #include "app/ServerBooks.h"
 #include "app/ServerMove.h"
 #include "cli/FolderBooks.h"
 #include "data/IniFile.h"
+#include "maintenance/BooksCopy.h"
 #include "storage/Engine.h"
 #include "storage/server/Conninfo.h"
 #include "support/MemoryKeyring.h"
@@ -211,7 +211,7 @@ TEST_F(ServerFolderTest, DemoBooksGoToTheServerAndComeBackTheSameInEveryRecord) 
     const CliRun up = Cli(folder, {"server", "upload", conninfo});
     ASSERT_EQ(up.status, 0) << up.output;
     EXPECT_NE(up.output.find("compared record by record"), std::string::npos) << up.output;
-    EXPECT_EQ(app::FileblocksInFolder(folder), std::vector<std::string>());
+    EXPECT_EQ(maintenance::FileblocksInFolder(folder), std::vector<std::string>());
     EXPECT_TRUE(fs::exists(fs::path(folder) / app::kBeforeServerFolder / "ZTBackup.zip"));
     const CliRun status = Cli(folder, {"server", "status"});
     EXPECT_EQ(status.status, 0) << status.output;
@@ -229,7 +229,7 @@ TEST_F(ServerFolderTest, DemoBooksGoToTheServerAndComeBackTheSameInEveryRecord) 
     const CliRun twice = Cli(again, {"server", "upload", conninfo});
     EXPECT_EQ(twice.status, 1) << twice.output;
     EXPECT_NE(twice.output.find("holds books already"), std::string::npos) << twice.output;
-    EXPECT_EQ(app::FileblocksInFolder(again), app::FileblocksInFolder(original));
+    EXPECT_EQ(maintenance::FileblocksInFolder(again), maintenance::FileblocksInFolder(original));
     EXPECT_FALSE(fs::exists(fs::path(again) / app::kBeforeServerFolder));
     EXPECT_EQ(Cli(folder, {"server", "upload", conninfo}).status, 1);
 
@@ -251,14 +251,50 @@ TEST_F(ServerFolderTest, DemoBooksGoToTheServerAndComeBackTheSameInEveryRecord) 
     const CliRun down = Cli(second, {"server", "download", back});
     ASSERT_EQ(down.status, 0) << down.output;
     EXPECT_FALSE(app::FolderServer(back));
-    EXPECT_EQ(app::FileblocksInFolder(back), app::FileblocksInFolder(original));
+    EXPECT_EQ(maintenance::FileblocksInFolder(back), maintenance::FileblocksInFolder(original));
     storage::InitEngine(30);
-    for (const std::string& name : app::FileblocksInFolder(original))
-        EXPECT_EQ(app::CompareFileblocks(original + "/" + name, back + "/" + name), "") << name;
+    for (const std::string& name : maintenance::FileblocksInFolder(original))
+        EXPECT_EQ(maintenance::CompareFileblocks(original + "/" + name, back + "/" + name), "")
+            << name;
     storage::ExitEngine();
     EXPECT_EQ(Cli(back, {"companies"}).output, listed.output);
     const CliRun check = Cli(back, {"check"});
     EXPECT_EQ(check.status, 0) << check.output;
+
+    // Backup Data Files on the server's folder writes the books as files into the archive:
+    // restored into a plain folder they are the original books.
+    const std::string archives = dir.file("archives");
+    fs::create_directory(archives);
+    const CliRun backup = Cli(second, {"backup", archives});
+    ASSERT_EQ(backup.status, 0) << backup.output;
+    const std::string plain = dir.file("plain");
+    fs::create_directory(plain);
+    const std::string zip = archives + "/ZTBackup.zip";
+    const CliRun intoFiles = Cli(plain, {"restore", zip});
+    ASSERT_EQ(intoFiles.status, 0) << intoFiles.output;
+    // And the same archive restored over books on the server that were changed since.
+    storage::InitEngine(30);
+    ASSERT_EQ(app::MountBooksOfFolder(folder), "");
+    storage::Fileblock* customers = storage::OpenFileblock(folder + "/1C", false);
+    ASSERT_TRUE(customers);
+    storage::DeleteRecord(customers, storage::NextUsedRecord(customers, 0));
+    storage::CloseFileblock(customers);
+    EXPECT_NE(maintenance::CompareFileblocks(original + "/1C", folder + "/1C"), "");
+    for (const std::string& name : maintenance::FileblocksInFolder(original))
+        EXPECT_EQ(maintenance::CompareFileblocks(original + "/" + name, plain + "/" + name), "")
+            << name;
+    app::UnmountBooks(folder);
+    storage::ExitEngine();
+    const CliRun overServer = Cli(folder, {"restore", zip});
+    ASSERT_EQ(overServer.status, 0) << overServer.output;
+    EXPECT_EQ(maintenance::FileblocksInFolder(folder), std::vector<std::string>());
+    storage::InitEngine(30);
+    ASSERT_EQ(app::MountBooksOfFolder(folder), "");
+    for (const std::string& name : maintenance::FileblocksInFolder(original))
+        EXPECT_EQ(maintenance::CompareFileblocks(original + "/" + name, folder + "/" + name), "")
+            << name;
+    app::UnmountBooks(folder);
+    storage::ExitEngine();
 }
 
 }  // namespace

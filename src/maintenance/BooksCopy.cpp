@@ -1,4 +1,4 @@
-#include "app/BooksCopy.h"
+#include "maintenance/BooksCopy.h"
 
 #include <algorithm>
 #include <cstring>
@@ -6,12 +6,13 @@
 #include <map>
 
 #include "data/Fileblocks.h"
+#include "data/Layout.h"
 #include "storage/BTree.h"
 #include "storage/Backend.h"
 #include "storage/Engine.h"
 #include "storage/Transaction.h"
 
-namespace invarro::app {
+namespace invarro::maintenance {
 
 namespace {
 
@@ -198,4 +199,44 @@ std::vector<std::string> FileblocksInFolder(const std::string& folder) {
     return names;
 }
 
-}  // namespace invarro::app
+bool BooksOnBackend(const std::string& folder) {
+    return storage::BackendFor(data::FileblockName(folder, data::FileKind::Company)) != nullptr;
+}
+
+std::vector<std::string> BooksFileblocks(const std::string& folder) {
+    if (!BooksOnBackend(folder)) return FileblocksInFolder(folder);
+    std::vector<std::string> names;
+    const std::string companies = data::FileblockName(folder, data::FileKind::Company);
+    if (!storage::FileblockExists(companies)) return names;
+    names.emplace_back(data::kCompanyFileblock);
+    Open fb(companies, true);
+    std::vector<uint8_t> record(size_t(data::KindOf(data::FileKind::Company).recordLength));
+    std::vector<std::string> prefixes;
+    for (int32_t n = fb.fb ? storage::NextUsedRecord(fb.fb, 0) : 0; n > 0 && storage::EngineOk;
+         n = storage::NextUsedRecord(fb.fb, n)) {
+        storage::GetRecord(fb.fb, n, record.data());
+        data::CompanyRecord company;
+        std::memcpy(company.data(), record.data(), record.size());
+        const std::string prefix = data::CompanyPrefix(company.text(data::Company::CompanyNo));
+        if (!prefix.empty()) prefixes.push_back(prefix);
+    }
+    for (const std::string& prefix : prefixes)
+        for (const data::FileKind kind : data::kCompanyFileOrder) {
+            if (kind == data::FileKind::Company) continue;
+            if (storage::FileblockExists(data::FileblockName(folder, kind, prefix)))
+                names.push_back(data::FileblockName("", kind, prefix));
+        }
+    std::sort(names.begin(), names.end());
+    names.erase(std::unique(names.begin(), names.end()), names.end());
+    return names;
+}
+
+FilesScope::FilesScope(std::string folder) : folder_(std::move(folder)) {
+    storage::MountFiles(folder_);
+}
+
+FilesScope::~FilesScope() {
+    storage::MountBackend(folder_, nullptr);
+}
+
+}  // namespace invarro::maintenance

@@ -9,7 +9,7 @@
 
 #include "platform/Progress.h"
 
-namespace invarro::app {
+namespace invarro::maintenance {
 
 // Creates target (which must not exist) with source's definition and copies every slot and
 // key entry into it. On a server the copy is one transaction. False with *error.
@@ -23,4 +23,22 @@ std::string CompareFileblocks(const std::string& a, const std::string& b);
 // The business fileblocks of a folder of files ("Company", "1C", ...), sorted.
 std::vector<std::string> FileblocksInFolder(const std::string& folder);
 
-}  // namespace invarro::app
+// Whether the folder's books live on a mounted backend rather than in its files.
+bool BooksOnBackend(const std::string& folder);
+// The fileblocks of the books, by name relative to the folder: those of a folder of files,
+// or, on a backend, the company file and every fileblock of each company it lists.
+std::vector<std::string> BooksFileblocks(const std::string& folder);
+
+// Keeps a work folder inside the data folder in files for as long as it lives.
+class FilesScope {
+  public:
+    explicit FilesScope(std::string folder);
+    ~FilesScope();
+    FilesScope(const FilesScope&) = delete;
+    FilesScope& operator=(const FilesScope&) = delete;
+
+  private:
+    std::string folder_;
+};
+
+}  // namespace invarro::maintenance
