@@ -116,6 +116,16 @@ MoveOutcome UploadBooks(const std::string& folder, const ServerSetting& setting,
     const std::vector<std::string> fileblocks = maintenance::FileblocksInFolder(folder);
     if (fileblocks.empty()) return Refused("There are no books in " + folder + ".");
 
+    for (const auto& e : fs::directory_iterator(folder)) {
+        std::string base;
+        bool dataFile = false;
+        const std::string file = e.path().filename().string();
+        if (maintenance::IsFileblockFileName(file, &base, &dataFile) && dataFile &&
+            !data::KindFromFileblockName(base))
+            return Refused("The folder holds the invoice line file " + file +
+                           " of the program's first version. Open that company once in the "
+                           "desktop program, which converts it, and upload then.");
+    }
     std::string where, error;
     std::shared_ptr<storage::server::ServerBackend> server =
         Connect(setting, keyring, where, error);

@@ -101,6 +101,7 @@ bool ReadEntries(storage::Fileblock* fb, int keyNo, Entries& out, std::string* e
 
 bool CopyFileblock(const std::string& source, const std::string& target, std::string* error) {
     const data::RecordKind* kind = data::KindFromFileblockName(source);
+    if (!kind) kind = data::KindFromFileblockName(target);
     if (!kind) {
         if (error) *error = source + " is not a fileblock of the books";
         return false;
@@ -156,6 +157,28 @@ bool CopyFileblock(const std::string& source, const std::string& target, std::st
             if (!storage::EngineOk) return fail("cannot write the index of");
         }
     if (transaction && !storage::CommitTransaction()) return fail("cannot commit the copy of");
+    return true;
+}
+
+bool ReplaceFileblock(const std::string& source, const std::string& target, std::string* error) {
+    if (!storage::FileblockExists(target)) return CopyFileblock(source, target, error);
+    const std::string aside = target + "-before-copy";
+    if (storage::FileblockExists(aside)) storage::DeleteFileblock(aside);
+    if (!CopyFileblock(target, aside, error)) return false;
+    storage::DeleteFileblock(target);
+    if (!storage::EngineOk) {
+        if (error) *error = Why("cannot replace", target);
+        storage::DeleteFileblock(aside);
+        return false;
+    }
+    if (!CopyFileblock(source, target, error)) {
+        std::string ignored;
+        CopyFileblock(aside, target, &ignored);
+        storage::DeleteFileblock(aside);
+        return false;
+    }
+    storage::DeleteFileblock(aside);
+    storage::ResetStatus();
     return true;
 }
 

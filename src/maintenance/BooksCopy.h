@@ -16,6 +16,11 @@ namespace invarro::maintenance {
 bool CopyFileblock(const std::string& source, const std::string& target,
                    std::string* error = nullptr);
 
+// target becomes a copy of source (CopyFileblock); a target that was there is kept aside
+// until the copy is made and put back when it fails.
+bool ReplaceFileblock(const std::string& source, const std::string& target,
+                      std::string* error = nullptr);
+
 // "" when both fileblocks hold the same slots (live records byte for byte, the same slots
 // deleted) and the same entries in every key; else what differs first.
 std::string CompareFileblocks(const std::string& a, const std::string& b);

@@ -14,7 +14,9 @@
 #include "cli/FolderBooks.h"
 #include "data/IniFile.h"
 #include "maintenance/BooksCopy.h"
+#include "storage/BTree.h"
 #include "storage/Engine.h"
+#include "storage/Verify.h"
 #include "storage/server/Conninfo.h"
 #include "support/MemoryKeyring.h"
 #include "support/PgCluster.h"
@@ -188,6 +190,75 @@ TEST_F(ServerFolderTest, TheCommandLineReadsTheBooksFromTheServerTheFolderNames)
     EXPECT_EQ(unreachable.status, 1) << unreachable.output;
     EXPECT_NE(unreachable.output.find("cannot be reached"), std::string::npos)
         << unreachable.output;
+}
+
+// A fileblock with five records of which 4 and then 2 were deleted (so the chain runs
+// 2, 4), its keys kept with them.
+void FillProducts(const std::string& name, bool deleteTwoFirst = false) {
+    const data::RecordKind& kind = data::KindOf(data::FileKind::Product);
+    ASSERT_TRUE(data::CreateBusinessFileblock(name, kind));
+    storage::Fileblock* fb = storage::OpenFileblock(name, false);
+    ASSERT_TRUE(fb);
+    std::vector<std::string> records;
+    for (int i = 1; i <= 5; ++i) {
+        std::string r(size_t(kind.recordLength), '\0');
+        const std::string code = "P" + std::to_string(6 - i);
+        std::copy(code.begin(), code.end(), r.begin() + 4);
+        ASSERT_EQ(storage::AddRecord(fb, r.data()), i);
+        for (int k = 1; k <= kind.keyCount(); ++k)
+            storage::AddKey(fb, k, i, kind.buildKey(r.data(), k));
+        records.push_back(r);
+    }
+    for (int n : deleteTwoFirst ? std::vector<int>{2, 4} : std::vector<int>{4, 2}) {
+        for (int k = 1; k <= kind.keyCount(); ++k)
+            storage::DeleteKey(fb, k, n, kind.buildKey(records[size_t(n - 1)].data(), k));
+        storage::DeleteRecord(fb, n);
+    }
+    ASSERT_TRUE(storage::EngineOk);
+    storage::CloseFileblock(fb);
+}
+
+TEST_F(ServerFolderTest, CopiesKeepRecordNumbersAndTheDeletedChainOnEitherSide) {
+    ASSERT_TRUE(cluster->createDatabase("copies"));
+    testing::TempDir dir;
+    const std::string files = dir.file("files"), server = dir.file("server");
+    fs::create_directory(files);
+    auto backend = std::make_shared<storage::server::ServerBackend>();
+    ASSERT_TRUE(backend->connect(cluster->connectionString("copies"))) << backend->error();
+    storage::InitEngine(30);
+    storage::MountBackend(server, backend);
+    FillProducts(files + "/1P");
+    FillProducts(files + "/2P", true);
+
+    std::string error;
+    ASSERT_TRUE(maintenance::CopyFileblock(files + "/1P", server + "/1P", &error)) << error;
+    EXPECT_EQ(maintenance::CompareFileblocks(files + "/1P", server + "/1P"), "");
+    // The same live records deleted in another order are not the same books.
+    EXPECT_NE(maintenance::CompareFileblocks(files + "/1P", files + "/2P"), "");
+    EXPECT_FALSE(maintenance::CopyFileblock(files + "/2P", server + "/1P", &error));
+    EXPECT_NE(error.find("there already"), std::string::npos) << error;
+
+    // Both reuse the same slot next: the chain came over in its order.
+    const std::string blank(size_t(data::KindOf(data::FileKind::Product).recordLength), '\0');
+    for (const std::string& name : {files + "/1P", server + "/1P"}) {
+        storage::Fileblock* fb = storage::OpenFileblock(name, false);
+        ASSERT_TRUE(fb) << name;
+        EXPECT_EQ(storage::AddRecord(fb, blank.data()), 2) << name;
+        storage::CloseFileblock(fb);
+    }
+    EXPECT_EQ(maintenance::CompareFileblocks(files + "/1P", server + "/1P"), "");
+
+    // A company copy on the server replaces the destination with the source.
+    ASSERT_TRUE(maintenance::CopyFileblock(files + "/2P", server + "/2P", &error)) << error;
+    ASSERT_TRUE(maintenance::ReplaceFileblock(server + "/2P", server + "/1P", &error)) << error;
+    EXPECT_EQ(maintenance::CompareFileblocks(files + "/2P", server + "/1P"), "");
+    EXPECT_FALSE(storage::FileblockExists(server + "/1P-before-copy"));
+    // And back into files: the copy of the copy is the original.
+    ASSERT_TRUE(maintenance::CopyFileblock(server + "/1P", files + "/3P", &error)) << error;
+    EXPECT_EQ(maintenance::CompareFileblocks(files + "/2P", files + "/3P"), "");
+    EXPECT_TRUE(storage::CheckFileblock(files + "/3P").empty());
+    storage::MountBackend(server, nullptr);
+    storage::ExitEngine();
 }
 
 // The demo's books: to a server, to a second person's folder, and back into files, where
