@@ -29,6 +29,7 @@
 #include "app/Interest.h"
 #include "app/MailPassword.h"
 #include "app/MailSignIn.h"
+#include "app/ServerMove.h"
 #include "cli/BankVerbs.h"
 #include "cli/Command.h"
 #include "cli/PostingVerbs.h"
@@ -1052,6 +1053,47 @@ std::vector<OptionDoc> StatementOptions(std::initializer_list<OptionDoc> more) {
 
 }  // namespace
 
+// ----------------------------------------------------------------------- server
+
+app::ServerSetting SettingArg(const Args& args) {
+    app::ServerSetting setting;
+    setting.connection = args.positional[0];
+    setting.rootCertificate = args.value("--root-certificate").value_or("");
+    return setting;
+}
+
+platform::Keyring* ServerKeyring(Context& ctx) {
+    return ctx.services.serverKeyring ? ctx.services.serverKeyring() : nullptr;
+}
+
+int Done(Context& ctx, const app::MoveOutcome& outcome) {
+    if (!outcome.ok) return ctx.fail(outcome.error);
+    ctx.say(outcome.message);
+    return kExitOk;
+}
+
+int ServerUpload(Context& ctx, const Args& args) {
+    platform::zip::ZipArchive zip;
+    return Done(ctx, app::UploadBooks(ctx.folder, SettingArg(args), ServerKeyring(ctx), zip,
+                                      [&](const std::string& text) { ctx.say(text); }));
+}
+
+int ServerConnect(Context& ctx, const Args& args) {
+    return Done(ctx, app::ConnectFolder(ctx.folder, SettingArg(args), ServerKeyring(ctx)));
+}
+
+int ServerDownload(Context& ctx, const Args& args) {
+    return Done(ctx, app::DownloadBooks(ctx.folder, args.positional[0]));
+}
+
+int ServerStatus(Context& ctx, const Args&) {
+    for (const std::string& line : app::BooksStatus(ctx.folder, ServerKeyring(ctx)))
+        Print(ctx, line);
+    return kExitOk;
+}
+
+// ----------------------------------------------------------------------- the table
+
 const std::vector<Verb>& Verbs() {
     // The verbs in the order --help and the manual page list them. See the top of this file
     // for what each field means.
@@ -1315,6 +1357,43 @@ const std::vector<Verb>& Verbs() {
          0,
          true,
          Check},
+        {"server upload",
+         "CONNECTION [--root-certificate FILE]",
+         "moves the folder's books into an empty PostgreSQL database and makes the folder "
+         "work there",
+         {{"--root-certificate", "FILE",
+           "the certificate of the authority that signed the server's (needed for a server "
+           "not on this machine)"}},
+         1,
+         1,
+         false,
+         ServerUpload},
+        {"server connect",
+         "CONNECTION [--root-certificate FILE]",
+         "makes a new or empty folder one more person's folder on a server that holds books",
+         {{"--root-certificate", "FILE",
+           "the certificate of the authority that signed the server's (needed for a server "
+           "not on this machine)"}},
+         1,
+         1,
+         false,
+         ServerConnect},
+        {"server download",
+         "TARGET",
+         "writes the books of the server into TARGET, a new folder of files",
+         {},
+         1,
+         1,
+         false,
+         ServerDownload},
+        {"server status",
+         "",
+         "says where the books are and which programs are working in them",
+         {},
+         0,
+         0,
+         false,
+         ServerStatus},
     };
     return verbs;
 }
