@@ -813,7 +813,9 @@ std::optional<EditProblem> CheckInvoice(InvoiceEditor& editor, const CheckContex
     }
     const bool numberChanged =
         editor.isNew() || NumberForCompare(e.number) != NumberForCompare(editor.startingNumber());
-    if (context.invoices && numberChanged &&
+    // A proposed number someone took meanwhile is no mistake of the user's: the save takes
+    // the next free one and says so.
+    if (context.invoices && numberChanged && !editor.numberIsProposed() &&
         NumberTaken(context.invoices, e.number, context.editedRecNo))
         return Fail(prompter, "Duplicate Invoice: " + data::TrimmedText(e.number),
                     "This invoice number currently exists. Please enter another one.",

@@ -278,6 +278,8 @@ TEST_F(EditorTest, AProposedNumberTakenMeanwhileIsReplacedByTheCountersAndTheUse
     setRow(second, 1, "A", "2", "y", "10.00");
     EXPECT_EQ(saveNew(second).number, "1051");
     EXPECT_TRUE(prompter.done());
+    // The checks on OK do not hold the proposed number against the user.
+    EXPECT_FALSE(CheckInvoice(first, Ctx(invoices), prompter));
     prompter.expect("Saved as invoice 1052");
     const SaveResult saved = saveNew(first);
     EXPECT_TRUE(prompter.done());
