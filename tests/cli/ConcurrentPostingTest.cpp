@@ -133,6 +133,58 @@ TEST_F(ConcurrentPostingTest, FourProgramsPostingForTheSameCustomersLoseNothingA
         ASSERT_EQ(joined.status, 0) << joined.output;
     }
 
+    // Two repeat billing runs at once, from two folders: every master due is billed once,
+    // by one of them; the other finds it billed for the date and says nothing is wrong.
+    const std::string through = "2027-06-30";
+    const CliRun due = Cli(office, {"repeat", "--dry-run", "--through", through});
+    ASSERT_EQ(due.status, 0) << due.output;
+    const std::string billing = dir.file("billing");
+    ASSERT_EQ(Cli(billing, {"server", "connect", conninfo}).status, 0);
+    std::vector<CliRun> runs(2);
+    {
+        std::vector<pid_t> billers;
+        for (int b = 0; b < 2; ++b) {
+            const pid_t pid = ::fork();
+            if (pid == 0) {
+                const CliRun r = Cli(b == 0 ? office : billing, {"repeat", "--through", through});
+                std::ofstream(dir.file("billing" + std::to_string(b))) << r.output;
+                ::_exit(r.status);
+            }
+            billers.push_back(pid);
+        }
+        for (int b = 0; b < 2; ++b) {
+            int st = 0;
+            ::waitpid(billers[std::size_t(b)], &st, 0);
+            runs[std::size_t(b)].status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+            runs[std::size_t(b)].output =
+                testing::ReadFileBytes(dir.file("billing" + std::to_string(b)));
+        }
+    }
+    std::multiset<std::string> billed;
+    std::set<std::string> numbersBilled;
+    for (const CliRun& r : runs) {
+        EXPECT_EQ(r.status, 0) << r.output;
+        std::istringstream lines(r.output);
+        std::string line;
+        const std::regex generated("^(\\S+)\\s+(\\S+)\\s+[0-9,]+\\.[0-9][0-9]$");
+        while (std::getline(lines, line)) {
+            std::smatch m;
+            if (!std::regex_match(line, m, generated)) continue;
+            billed.insert(m[2]);
+            EXPECT_TRUE(numbersBilled.insert(m[1]).second) << m[1] << " generated twice";
+        }
+    }
+    // The masters the dry run listed, each billed exactly once.
+    std::size_t listed = 0;
+    for (const std::string& master : std::set<std::string>(billed.begin(), billed.end())) {
+        EXPECT_EQ(billed.count(master), 1u) << master << " billed twice";
+        EXPECT_NE(due.output.find(master), std::string::npos) << master;
+        ++listed;
+    }
+    EXPECT_GT(listed, 0u) << due.output;
+    const CliRun after = Cli(office, {"repeat", "--dry-run", "--through", through});
+    EXPECT_EQ(after.status, 0) << after.output;
+
     const std::vector<std::string> customers = {"100", "101", "102"};
     const std::map<std::string, Money> before = Balances(office, customers);
     ASSERT_EQ(before.size(), customers.size());
