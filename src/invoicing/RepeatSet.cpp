@@ -598,8 +598,21 @@ GenerationOutcome GenerateRepeatInvoices(SaveFiles& files, const std::vector<Due
     data::FinishBatch();
     const std::string runDate = invoiceDate ? data::FormatUserDate(*invoiceDate, order)
                                             : data::TrimmedText(run.invoiceDate);
-    PostToCompany(files, Money(), {}, false, prompter,
-                  [&](data::CompanyRecord& c) { c.setText(Company::LastRepeatRunDate, runDate); });
+    // The company row is read inside the posting that writes it, so that another run
+    // writing it meanwhile is waited for rather than taken for a change by hand.
+    const data::PostingRun stored =
+        data::RunPosting(prompter, [&](data::Posting& posting, platform::Prompter& held) {
+            posting.keep(files.company);
+            try {
+                PostToCompany(files, Money(), {}, false, held, [&](data::CompanyRecord& c) {
+                    c.setText(Company::LastRepeatRunDate, runDate);
+                });
+                return true;
+            } catch (const InvoiceError&) {
+                return false;
+            }
+        });
+    if (!stored.committed) throw InvoiceError(std::string(kModifyFailed));
     out.message = GenerationMessage(int(out.written.size()), out.monthly, out.daily);
     return out;
 }
