@@ -57,6 +57,12 @@ int main(int argc, char** argv) {
     services.tokenKeyring = [&tokenKeyring]() -> invarro::platform::Keyring* {
         return tokenKeyring.available() ? &tokenKeyring : nullptr;
     };
+    // Database passwords of data folders whose books are on a server.
+    invarro::platform::secret::SecretKeyring serverKeyring(
+        invarro::platform::secret::kServerSchemaName, "Invarro database password");
+    services.serverKeyring = [&serverKeyring]() -> invarro::platform::Keyring* {
+        return serverKeyring.available() ? &serverKeyring : nullptr;
+    };
     invarro::platform::curl::CurlOAuth oauth;
     services.oauth = [&oauth]() -> invarro::platform::OAuthClient* { return &oauth; };
     services.claimFolder = [&instance](const std::string& folder) {

@@ -114,7 +114,7 @@ bool StoreCompanyAging(const Session& session, const std::string& today, Money t
                        platform::Prompter& prompter, platform::Progress& progress,
                        std::string* error) {
     const std::string name = data::FileblockName(session.folder, data::FileKind::Company);
-    if (!data::FileExists(storage::DataFileName(name))) return true;
+    if (!storage::FileblockExists(name)) return true;
     data::OpenRequest request;
     request.name = name;
     request.kind = data::FileKind::Company;
@@ -160,7 +160,7 @@ std::optional<AgingBuckets> StoredAging(const Session& session) {
     const std::string prefix = session.companyPrefix();
     if (prefix.empty()) return std::nullopt;
     const std::string name = data::FileblockName(session.folder, data::FileKind::Customer, prefix);
-    if (!data::FileExists(storage::DataFileName(name))) return std::nullopt;
+    if (!storage::FileblockExists(name)) return std::nullopt;
     storage::Fileblock* customers = storage::OpenFileblock(name, true);
     if (!customers || !storage::EngineOk) return std::nullopt;
     AgingBuckets sums{};

@@ -441,7 +441,7 @@ BooksCheck CheckBooks(const Session& session, const platform::Clock& clock,
         const std::string name = data::FileblockName(
             session.folder, kind, kind == data::FileKind::Company ? std::string_view() : prefix);
         // A company whose windows were never opened has no files yet: its books are empty.
-        if (!data::FileExists(storage::DataFileName(name))) continue;
+        if (!storage::FileblockExists(name)) continue;
         if (!shown.phase("Checking " + name.substr(name.find_last_of('/') + 1) + "..."))
             return Stopped(out);
         for (const std::string& p : storage::CheckFileblock(name))

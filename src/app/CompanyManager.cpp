@@ -23,6 +23,7 @@
 #include "data/Replace.h"
 #include "data/Texts.h"
 #include "data/Update.h"
+#include "maintenance/BooksCopy.h"
 #include "output/TextFile.h"
 #include "storage/BTree.h"
 #include "storage/FileIO.h"
@@ -365,7 +366,7 @@ bool CopyEInvoiceRecords(const std::string& folder, char kind, std::string_view 
     if (!source.ok) return false;
     const std::string target =
         data::FileblockName(folder, data::FileKind::EInvoice, destinationPrefix);
-    if (!source.fb && !data::FileExists(storage::DataFileName(target))) return true;
+    if (!source.fb && !storage::FileblockExists(target)) return true;
     std::vector<data::EInvoiceRecord> copied;
     for (int32_t r = source.fb ? storage::NextUsedRecord(source.fb, 0) : 0;
          r > 0 && storage::EngineOk; r = storage::NextUsedRecord(source.fb, r))
@@ -400,63 +401,17 @@ bool CopyEInvoiceRecords(const std::string& folder, char kind, std::string_view 
     return ok;
 }
 
-CopyOutcome CopyToCompany(const std::string& folder, CopyMode mode, std::string_view sourcePrefix,
-                          std::string_view destinationPrefix, platform::Prompter& prompter) {
-    const bool customers = mode == CopyMode::Customers;
-    const data::FileKind kind = customers ? data::FileKind::Customer : data::FileKind::Product;
-    const std::string title = CopyDialogTitle(mode);
+namespace {
 
-    if (customers) {
-        const std::string invoices =
-            data::FileblockName(folder, data::FileKind::Invoice, destinationPrefix);
-        if (data::FileExists(storage::DataFileName(invoices))) {
-            auto count = LiveRecords(invoices);
-            if (!count) {
-                prompter.ask(Info(title,
-                                  "The invoice file of company " + std::string(destinationPrefix) +
-                                      " cannot be read (error " + EngineErrorText() +
-                                      "). Nothing was copied.",
-                                  platform::Icon::Error));
-                return CopyOutcome::Refused;
-            }
-            if (*count > 0) {
-                prompter.ask(Info(
-                    "Invoices and Customers Exist",
-                    "The destination company has invoices on file. Overwritting those customers "
-                    "is not supported. Use the EXPORT and IMPORT features in the Customer Manager "
-                    "to export these customers, then open the destination company and import "
-                    "them.",
-                    platform::Icon::Warning));
-                return CopyOutcome::Refused;
-            }
-        }
-    } else {
-        const std::string products = data::FileblockName(folder, kind, destinationPrefix);
-        if (data::FileExists(storage::DataFileName(products))) {
-            // A product file that cannot be opened may still hold products: ask all the same.
-            auto count = LiveRecords(products);
-            if ((!count || *count > 0) &&
-                !prompter.yesNo("Products Exist",
-                                "Warning! Products exist in the destination company. If you "
-                                "continue, those products will be overwritten with these "
-                                "products. Continue?",
-                                platform::Answer::No, platform::Icon::Warning))
-                return CopyOutcome::Declined;
-        }
-    }
-
-    // Both files are copied beside their destination first and put in place together, so
-    // the destination never ends up with a data file and an index that do not belong
-    // together.
-    const std::string source = data::FileblockName(folder, kind, sourcePrefix);
-    const std::string target = data::FileblockName(folder, kind, destinationPrefix);
+// Both files are copied beside their destination first and put in place together.
+bool CopyFileblockFiles(const std::string& folder, const std::string& source,
+                        const std::string& target, const std::string& title,
+                        const std::string& failText, platform::Prompter& prompter) {
     // The copies are of whole files: what the journal still holds is in them first.
     storage::CheckpointJournal();
     storage::ResetStatus();
     const std::string from[2] = {storage::DataFileName(source), storage::IndexFileName(source)};
     const std::string to[2] = {storage::DataFileName(target), storage::IndexFileName(target)};
-    const std::string failText =
-        customers ? "Unable to copy customers." : "Unable to copy products.";
     std::optional<std::string> temp[2];
     bool failed = false;
     for (int i = 0; i < 2; ++i) {
@@ -479,6 +434,74 @@ CopyOutcome CopyToCompany(const std::string& folder, CopyMode mode, std::string_
     for (auto& t : temp) {
         std::error_code ec;
         if (t) fs::remove(*t, ec);
+    }
+    return !failed;
+}
+
+}  // namespace
+
+CopyOutcome CopyToCompany(const std::string& folder, CopyMode mode, std::string_view sourcePrefix,
+                          std::string_view destinationPrefix, platform::Prompter& prompter) {
+    const bool customers = mode == CopyMode::Customers;
+    const data::FileKind kind = customers ? data::FileKind::Customer : data::FileKind::Product;
+    const std::string title = CopyDialogTitle(mode);
+
+    if (customers) {
+        const std::string invoices =
+            data::FileblockName(folder, data::FileKind::Invoice, destinationPrefix);
+        if (storage::FileblockExists(invoices)) {
+            auto count = LiveRecords(invoices);
+            if (!count) {
+                prompter.ask(Info(title,
+                                  "The invoice file of company " + std::string(destinationPrefix) +
+                                      " cannot be read (error " + EngineErrorText() +
+                                      "). Nothing was copied.",
+                                  platform::Icon::Error));
+                return CopyOutcome::Refused;
+            }
+            if (*count > 0) {
+                prompter.ask(Info(
+                    "Invoices and Customers Exist",
+                    "The destination company has invoices on file. Overwritting those customers "
+                    "is not supported. Use the EXPORT and IMPORT features in the Customer Manager "
+                    "to export these customers, then open the destination company and import "
+                    "them.",
+                    platform::Icon::Warning));
+                return CopyOutcome::Refused;
+            }
+        }
+    } else {
+        const std::string products = data::FileblockName(folder, kind, destinationPrefix);
+        if (storage::FileblockExists(products)) {
+            // A product file that cannot be opened may still hold products: ask all the same.
+            auto count = LiveRecords(products);
+            if ((!count || *count > 0) &&
+                !prompter.yesNo("Products Exist",
+                                "Warning! Products exist in the destination company. If you "
+                                "continue, those products will be overwritten with these "
+                                "products. Continue?",
+                                platform::Answer::No, platform::Icon::Warning))
+                return CopyOutcome::Declined;
+        }
+    }
+
+    // The destination fileblock becomes a copy of the source's; in files the data file and
+    // the index are put in place together, so that they always belong together.
+    const std::string source = data::FileblockName(folder, kind, sourcePrefix);
+    const std::string target = data::FileblockName(folder, kind, destinationPrefix);
+    const std::string failText =
+        customers ? "Unable to copy customers." : "Unable to copy products.";
+    bool failed = false;
+    if (maintenance::BooksOnBackend(folder)) {
+        // On a server the fileblock is copied slot for slot, the destination's kept aside
+        // until the copy is made.
+        std::string error;
+        if (!maintenance::ReplaceFileblock(source, target, &error)) {
+            prompter.ask(Info(title, failText + "\n" + error, platform::Icon::Error));
+            return CopyOutcome::Failed;
+        }
+    } else {
+        failed = !CopyFileblockFiles(folder, source, target, title, failText, prompter);
     }
     if (failed) return CopyOutcome::Failed;
     // The e-invoicing data of what was copied goes along (customers' or products' records

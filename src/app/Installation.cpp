@@ -29,7 +29,7 @@ InstallResult CreateInstallation(const std::string& folder, platform::Prompter& 
                          std::string(kLastCompanyFile) + "); nothing was changed.";
         return result;
     }
-    if (FileExists(storage::DataFileName(companies))) {
+    if (storage::FileblockExists(companies)) {
         result.message = "The folder " + folder + " already holds a company file (" +
                          storage::DataFileName(companies) + "); nothing was changed.";
         return result;

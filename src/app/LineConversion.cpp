@@ -11,6 +11,7 @@
 #include "data/Records.h"
 #include "data/Texts.h"
 #include "data/Update.h"
+#include "maintenance/BooksCopy.h"
 #include "storage/Engine.h"
 
 namespace invarro::app {
@@ -65,6 +66,11 @@ ConversionOutcome ConvertOldLineFile(const Session& session, platform::Prompter&
         return outcome;
     };
 
+    // The old file is a file of the folder; books on a server take no fileblock from it.
+    if (maintenance::BooksOnBackend(session.folder))
+        return fail("The books are on a server, and the old invoice line file " + *oldData +
+                    " can be converted only in a folder of files: download the books (server "
+                    "download), open the company there, and upload them again.");
     const std::string oldName = data::JoinPath(session.folder, prefix + "D");
     if (!UpperCaseExtension(*oldData, storage::DataFileName(oldName)))
         return fail("Cannot rename " + *oldData + ".");
@@ -81,7 +87,7 @@ ConversionOutcome ConvertOldLineFile(const Session& session, platform::Prompter&
     if (!storage::EngineOk)
         return fail("Cannot open the old invoice line file (error " +
                     std::to_string(storage::EngineError) + ").");
-    const bool created = !data::FileExists(storage::DataFileName(newName));
+    const bool created = !storage::FileblockExists(newName);
     if (created && !data::CreateBusinessFileblock(newName, kind)) {
         const int32_t error = storage::EngineError;
         storage::CloseFileblock(oldFb);

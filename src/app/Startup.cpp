@@ -91,7 +91,7 @@ std::optional<data::CompanyRecord> ReadCompanyByNumber(const std::string& folder
                                                        std::string_view companyNo,
                                                        platform::Prompter& prompter) {
     const std::string name = data::FileblockName(folder, data::FileKind::Company);
-    if (!data::FileExists(storage::DataFileName(name))) return std::nullopt;
+    if (!storage::FileblockExists(name)) return std::nullopt;
     data::OpenRequest request;
     request.name = name;
     request.kind = data::FileKind::Company;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "app/ServerBooks.h"
 #include "app/Startup.h"
 #include "cli/Command.h"
 #include "data/Ansi.h"
@@ -11,6 +12,7 @@
 #include "data/OwnFiles.h"
 #include "data/Recovery.h"
 #include "data/SideFiles.h"
+#include "data/Texts.h"
 #include "output/CStmnt.h"
 #include "output/EMail.h"
 #include "storage/Engine.h"
@@ -179,7 +181,9 @@ ProgramDoc CliDoc() {
          {},
          {{"~/.local/share/invarro", "",
            "the data folder when neither `--data` nor INVARRO_DATA names one"},
-          {"DATA/pdf", "", "where PDF files go unless `--out` names another place"}}},
+          {"DATA/pdf", "", "where PDF files go unless `--out` names another place"},
+          {"DATA/invarro.ini", "",
+           "the folder's settings; [Server] names the server of the books"}}},
         {"Examples",
          {"Check the books, see which repeat invoices are due, and write the statements of the "
           "customers with a balance due:",
@@ -188,7 +192,14 @@ ProgramDoc CliDoc() {
           "    invarro-cli statements pdf --unpaid-only --out ~/statements",
           "The books of the second company checked, and the balances and aging that do not "
           "agree with its transactions written anew:",
-          "    invarro-cli --company 2 --yes check --repair"},
+          "    invarro-cli --company 2 --yes check --repair",
+          "The books of a folder moved to a database server, a second person's folder made on "
+          "it, and a copy of the books written back into files:",
+          "    invarro-cli --data ~/books server upload 'host=db.example.com dbname=books' "
+          "--root-certificate ~/ca.crt\n"
+          "    invarro-cli --data ~/books2 server connect 'host=db.example.com dbname=books' "
+          "--root-certificate ~/ca.crt\n"
+          "    invarro-cli --data ~/books server download ~/books-copy"},
          {}},
     };
     doc.seeAlso = {"invarro(1)", "invarro-fbtool(1)"};
@@ -300,6 +311,13 @@ int RunCli(const std::vector<std::string>& args, CliServices& services) {
 
     storage::InitEngine(30);
     if (!storage::EngineOk) return ctx.fail("cannot start the storage engine");
+    // A folder that names a server has its books there.
+    if (const std::string error = app::MountBooksOfFolder(
+            ctx.folder, services.serverKeyring ? services.serverKeyring() : nullptr, "invarro-cli");
+        !error.empty()) {
+        storage::ExitEngine();
+        return ctx.fail(error);
+    }
     // Whatever an interrupted program left in the folder is finished or undone first.
     if (const data::FolderRecovery recovered = data::RecoverDataFolder(ctx.folder, ctx.progress);
         !recovered.ok) {
@@ -317,6 +335,7 @@ int RunCli(const std::vector<std::string>& args, CliServices& services) {
         status = ctx.fail(e.what());
     }
     storage::ExitEngine();
+    app::UnmountBooks(ctx.folder);
     if (lastCoBytes && data::ReadWholeFile(lastCo) != lastCoBytes)
         data::ReplaceFile(lastCo, *lastCoBytes);
     return status;
@@ -328,6 +347,12 @@ platform::Answer BatchPrompter::ask(const platform::Message& m) {
     using platform::Answer;
     using platform::Buttons;
     std::fprintf(err_, "%s%s%s\n", m.title.c_str(), m.title.empty() ? "" : ": ", m.text.c_str());
+    // "Abort?" when the books stay locked: a command that nobody watches gives up rather
+    // than waiting without end.
+    if (m.text == data::kCannotGetLock || m.text == data::kFilesInUse) {
+        std::fprintf(err_, "  -> answered Yes without asking\n");
+        return Answer::Yes;
+    }
     switch (m.buttons) {
         case Buttons::Ok:
             return Answer::Ok;

@@ -45,6 +45,9 @@ struct CliServices {
     // client. Without them a company that signs in with a provider cannot send.
     std::function<platform::Keyring*()> tokenKeyring;
     std::function<platform::OAuthClient*()> oauth;
+    // The keyring of database passwords when one answers, else null (libpq's ~/.pgpass is
+    // read in any case).
+    std::function<platform::Keyring*()> serverKeyring;
     // Waits between two polls of the device sign-in; false stops it. A real sleep when unset.
     std::function<bool(int seconds)> pause;
     // Today and now; the computer's clock when unset.

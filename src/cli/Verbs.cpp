@@ -29,8 +29,10 @@
 #include "app/Interest.h"
 #include "app/MailPassword.h"
 #include "app/MailSignIn.h"
+#include "app/ServerMove.h"
 #include "cli/BankVerbs.h"
 #include "cli/Command.h"
+#include "cli/PostingVerbs.h"
 #include "customers/CExport.h"
 #include "customers/CImport.h"
 #include "data/Ansi.h"
@@ -1053,6 +1055,47 @@ std::vector<OptionDoc> StatementOptions(std::initializer_list<OptionDoc> more) {
 
 }  // namespace
 
+// ----------------------------------------------------------------------- server
+
+app::ServerSetting SettingArg(const Args& args) {
+    app::ServerSetting setting;
+    setting.connection = args.positional[0];
+    setting.rootCertificate = args.value("--root-certificate").value_or("");
+    return setting;
+}
+
+platform::Keyring* ServerKeyring(Context& ctx) {
+    return ctx.services.serverKeyring ? ctx.services.serverKeyring() : nullptr;
+}
+
+int Done(Context& ctx, const app::MoveOutcome& outcome) {
+    if (!outcome.ok) return ctx.fail(outcome.error);
+    ctx.say(outcome.message);
+    return kExitOk;
+}
+
+int ServerUpload(Context& ctx, const Args& args) {
+    platform::zip::ZipArchive zip;
+    return Done(ctx, app::UploadBooks(ctx.folder, SettingArg(args), ServerKeyring(ctx), zip,
+                                      [&](const std::string& text) { ctx.say(text); }));
+}
+
+int ServerConnect(Context& ctx, const Args& args) {
+    return Done(ctx, app::ConnectFolder(ctx.folder, SettingArg(args), ServerKeyring(ctx)));
+}
+
+int ServerDownload(Context& ctx, const Args& args) {
+    return Done(ctx, app::DownloadBooks(ctx.folder, args.positional[0]));
+}
+
+int ServerStatus(Context& ctx, const Args&) {
+    for (const std::string& line : app::BooksStatus(ctx.folder, ServerKeyring(ctx)))
+        Print(ctx, line);
+    return kExitOk;
+}
+
+// ----------------------------------------------------------------------- the table
+
 const std::vector<Verb>& Verbs() {
     // The verbs in the order --help and the manual page list them. See the top of this file
     // for what each field means.
@@ -1116,6 +1159,37 @@ const std::vector<Verb>& Verbs() {
          1,
          true,
          InvoiceEmail},
+        {"invoice new",
+         "--customer NUMBER --line CODE:QTY[:PRICE] ... [--date DATE] [--memo TEXT]",
+         "saves a new invoice as the invoice editor does (lines, totals, tax, the customer's "
+         "balance and the company's numbering, all together or nothing) and prints its number; "
+         "an unknown customer or product, or a quantity or price that is not a number, posts "
+         "nothing and exits 1",
+         {{"--customer", "NUMBER", "the customer billed"},
+          {"--line", "CODE:QTY[:PRICE]",
+           "a line of the product with this code: quantity, and the unit price when not the "
+           "product's own (repeatable, at least one)"},
+          {"--date", "DATE", "the invoice date (default today)"},
+          {"--memo", "TEXT", "a note printed on the invoice (at most 80 characters)"}},
+         0,
+         0,
+         true,
+         InvoiceNew},
+        {"payment",
+         "CUSTOMER AMOUNT [--invoice NUMBER ...] [--date DATE] [--reference TEXT]",
+         "posts a payment received from the customer as the Payment Wizard does: it settles "
+         "the invoices named, else the oldest open ones first, and what is left becomes a "
+         "deposit on account; prints each item posted. An unknown customer or invoice, or an "
+         "amount not above zero, posts nothing and exits 1",
+         {{"--invoice", "NUMBER", "settle this open invoice, in the order given (repeatable)"},
+          {"--date", "DATE", "the payment date (default today)"},
+          {"--reference", "TEXT",
+           "the note on the customer's statement, such as a check number (at most 35 "
+           "characters)"}},
+         2,
+         2,
+         true,
+         Payment},
         {"repeat",
          "[--through DATE] [--invoice-date DATE] [--reference TEXT] [--dry-run]",
          "generates the repeat invoices that are due, as the repeat billing wizard",
@@ -1285,6 +1359,43 @@ const std::vector<Verb>& Verbs() {
          0,
          true,
          Check},
+        {"server upload",
+         "CONNECTION [--root-certificate FILE]",
+         "moves the folder's books into an empty PostgreSQL database and makes the folder "
+         "work there",
+         {{"--root-certificate", "FILE",
+           "the certificate of the authority that signed the server's (needed for a server "
+           "not on this machine)"}},
+         1,
+         1,
+         false,
+         ServerUpload},
+        {"server connect",
+         "CONNECTION [--root-certificate FILE]",
+         "makes a new or empty folder one more person's folder on a server that holds books",
+         {{"--root-certificate", "FILE",
+           "the certificate of the authority that signed the server's (needed for a server "
+           "not on this machine)"}},
+         1,
+         1,
+         false,
+         ServerConnect},
+        {"server download",
+         "TARGET",
+         "writes the books of the server into TARGET, a new folder of files",
+         {},
+         1,
+         1,
+         false,
+         ServerDownload},
+        {"server status",
+         "",
+         "says where the books are and which programs are working in them",
+         {},
+         0,
+         0,
+         false,
+         ServerStatus},
     };
     return verbs;
 }

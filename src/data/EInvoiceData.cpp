@@ -470,7 +470,7 @@ bool StoreEInvoiceRecord(storage::Fileblock* fb, const EInvoiceRecord& record, b
 bool StoreEInvoiceRecord(const std::string& folder, std::string_view prefix,
                          const EInvoiceRecord& record, bool remove, platform::Prompter& prompter) {
     const std::string name = FileblockName(folder, FileKind::EInvoice, prefix);
-    if (remove && !FileExists(storage::DataFileName(name))) return true;
+    if (remove && !storage::FileblockExists(name)) return true;
     OpenRequest request;
     request.name = name;
     request.kind = FileKind::EInvoice;

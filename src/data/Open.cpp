@@ -66,7 +66,7 @@ platform::Message GiveUpMessage(const std::string& text) {
 void OpenExisting(ExistingFileblock& out, const std::string& folder, FileKind kind,
                   std::string_view prefix, platform::Prompter& prompter) {
     const std::string name = FileblockName(folder, kind, prefix);
-    if (!FileExists(storage::DataFileName(name))) return;
+    if (!storage::FileblockExists(name)) return;
     OpenRequest request;
     request.name = name;
     request.kind = kind;

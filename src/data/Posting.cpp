@@ -1,5 +1,10 @@
 #include "data/Posting.h"
 
+#include <chrono>
+#include <random>
+#include <thread>
+
+#include "data/Texts.h"
 #include "storage/Engine.h"
 #include "storage/Transaction.h"
 
@@ -83,6 +88,102 @@ bool Posting::commit() {
     for (auto& step : steps)
         step();
     return true;
+}
+
+platform::Answer HeldMessages::ask(const platform::Message& message) {
+    if (message.buttons == platform::Buttons::Ok) kept_.push_back(message);
+    return message.defaultButton;
+}
+
+void HeldMessages::showOn(platform::Prompter& prompter) {
+    auto kept = std::move(kept_);
+    kept_.clear();
+    for (const platform::Message& m : kept)
+        prompter.ask(m);
+}
+
+namespace {
+
+int64_t gReruns = 0;
+
+// A short wait before an attempt is run again, longer with each attempt and random, so
+// that two programs that met each other's locks do not meet again in step.
+void WaitBeforeAttempt(int attempt) {
+    static std::minstd_rand random{std::random_device{}()};
+    std::uniform_int_distribution<int> ms(2, 10 * attempt + 5);
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms(random)));
+}
+
+}  // namespace
+
+int64_t PostingReruns() {
+    return gReruns;
+}
+
+PostingRun RunPosting(platform::Prompter& prompter,
+                      const std::function<bool(Posting&, platform::Prompter&)>& body,
+                      int attempts) {
+    PostingRun run;
+    if (OpenPosting()) {
+        Posting joined;
+        run.attempts = 1;
+        run.committed = body(joined, prompter) && joined.commit();
+        if (!run.committed) {
+            run.engineError = storage::EngineOk ? 0 : storage::EngineError;
+            joined.rollback();
+        }
+        return run;
+    }
+    HeldMessages held;
+    for (int round = 0;; ++round) {
+        for (int attempt = 1; attempt <= attempts; ++attempt) {
+            if (round > 0 || attempt > 1) {
+                ++gReruns;
+                WaitBeforeAttempt(attempt);
+            }
+            held.clear();
+            ++run.attempts;
+            const int64_t busyBefore = storage::BusyFailureCount();
+            bool wanted = false;
+            int32_t error = 0;
+            {
+                Posting posting;
+                if (posting.started()) {
+                    posting.setRerunnable();
+                    wanted = body(posting, held);
+                    if (wanted) {
+                        if (posting.commit()) {
+                            run.committed = true;
+                            run.engineError = 0;
+                            held.showOn(prompter);
+                            return run;
+                        }
+                        error = posting.engineError();
+                    } else {
+                        error = storage::EngineOk ? 0 : storage::EngineError;
+                        posting.rollback();
+                    }
+                } else {
+                    error = posting.engineError();
+                }
+            }
+            run.engineError = error;
+            const bool busy =
+                storage::BusyFailureCount() != busyBefore || storage::ErrorClassOf(error) == 2;
+            if (!busy) {
+                // Given up by the body, or a failure that running again does not mend.
+                held.showOn(prompter);
+                return run;
+            }
+        }
+        if (prompter.ask(platform::Message{std::string(kAppTitle), std::string(kCannotGetLock),
+                                           platform::Icon::Information, platform::Buttons::YesNo,
+                                           platform::Answer::Yes}) != platform::Answer::No) {
+            run.busy = true;
+            held.showOn(prompter);
+            return run;
+        }
+    }
 }
 
 bool FinishBatch() {

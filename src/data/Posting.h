@@ -24,6 +24,8 @@
 #include <functional>
 #include <vector>
 
+#include "platform/Prompter.h"
+
 namespace invarro::data {
 
 class Posting {
@@ -44,6 +46,10 @@ class Posting {
     // dropped alone: the outermost one then fails to commit and is dropped whole.
     void rollback();
     int32_t engineError() const { return error_; }
+    // Whether this posting is run by RunPosting, which runs it again when it meets a lock:
+    // the record-update protocol then fails a busy step at once instead of asking.
+    bool rerunnable() const { return root()->rerunnable_; }
+    void setRerunnable() { root()->rerunnable_ = true; }
 
     void onRollback(std::function<void()> undo);
     void afterCommit(std::function<void()> step);
@@ -55,12 +61,14 @@ class Posting {
 
   private:
     Posting* root() { return outer_ ? outer_ : this; }
+    const Posting* root() const { return outer_ ? outer_ : this; }
     void undo();
 
     Posting* outer_ = nullptr;
     bool started_ = false;
     bool done_ = false;
     bool doomed_ = false;
+    bool rerunnable_ = false;
     int32_t error_ = 0;
     std::vector<std::function<void()>> undo_;
     std::vector<std::function<void()>> after_;
@@ -68,6 +76,46 @@ class Posting {
 
 // The Posting open now (the outermost), or null.
 Posting* OpenPosting();
+
+// Messages of a posting body, kept until the posting has ended: nothing waits for a person
+// while the books are locked for the posting. A message with an OK button alone is kept and
+// shown afterwards (those of an attempt that is run again are dropped with it); a question
+// gets its default answer at once.
+class HeldMessages : public platform::Prompter {
+  public:
+    platform::Answer ask(const platform::Message& message) override;
+    // Shows the kept messages on prompter, in their order, and forgets them.
+    void showOn(platform::Prompter& prompter);
+    void clear() { kept_.clear(); }
+    const std::vector<platform::Message>& kept() const { return kept_; }
+
+  private:
+    std::vector<platform::Message> kept_;
+};
+
+// What RunPosting did.
+struct PostingRun {
+    bool committed = false;   // the body asked for the commit and it was made
+    int attempts = 0;         // how many times the body ran
+    int32_t engineError = 0;  // the failure of the last attempt (0: the body gave up alone)
+    bool busy = false;        // given up because the books stayed locked
+};
+
+// Runs body as one posting. The body writes through the record-update protocol, shows
+// messages only on the prompter it is given (they are shown on prompter once the posting
+// has been committed or rolled back), and returns true to commit, false to roll back.
+// When an attempt meets a lock or a busy journal (an engine operation failed busy, or the
+// commit did), it is rolled back whole and the body runs again after a short random wait,
+// up to `attempts` times; then "Cannot get a lock.  Abort?" is asked, and No gives it as
+// many attempts again. The body must therefore read what it changes inside the posting
+// and keep what it changes in memory with Posting::keep.
+// Inside an open posting the body runs once, joined to it, with prompter itself: the
+// outermost posting decides.
+PostingRun RunPosting(platform::Prompter& prompter,
+                      const std::function<bool(Posting&, platform::Prompter&)>& body,
+                      int attempts = 5);
+// Attempts run again by RunPosting in this program so far.
+int64_t PostingReruns();
 
 // Ends a batch run: committed postings still waiting in the journal are made durable in
 // their files. False with the engine status when that fails.

@@ -35,7 +35,7 @@ bool RebuildCompanyFiles(const std::string& folder, std::string_view companyPref
         const std::string name = FileblockName(folder, k, companyPrefix);
         // A fileblock the company has never used has nothing to rebuild; a data file that
         // an interrupted rebuild left as its save file is taken up again.
-        if (!storage::FileExists(storage::DataFileName(name)) &&
+        if (!storage::FileblockExists(name) &&
             !storage::FileExists(storage::DataPartFileName(name, "SAV")))
             continue;
         if (!RebuildBusinessFileblock(name, KindOf(k), progress)) return false;

@@ -30,28 +30,32 @@ class Session {
         : fb_(fb), kind_(kind), prompter_(prompter) {}
 
     // Runs one engine call. While it fails with a lock conflict the user is asked whether
-    // to abort; No runs it again. Any other failure ends it at once.
+    // to abort; No runs it again. Any other failure ends it at once. Inside a posting that
+    // is run again when it meets a lock, nobody is asked: the step fails, the posting is
+    // rolled back and runs again whole.
     template <class Call>
     bool call(Call engineCall) {
         for (;;) {
             engineCall();
             if (EngineOk) return true;
             int32_t e = EngineError;
-            if (storage::ErrorClass() != 2 || abort(kCannotGetLock, Icon::Information)) {
+            if (storage::ErrorClass() != 2 || rerunnable() ||
+                abort(kCannotGetLock, Icon::Information)) {
                 note(e);
                 return false;
             }
         }
     }
 
-    // The write lock, asked for again while it is refused and the user does not abort;
-    // then the fileblock must hold records of this kind.
+    // The write lock, asked for again while it is refused and the user does not abort
+    // (refused at once inside a posting that is run again); then the fileblock must hold
+    // records of this kind.
     bool lock() {
         for (;;) {
             storage::LockFileblock(fb_);
             if (EngineOk) break;
             note(EngineError);
-            if (abort(kFilesInUse, Icon::Question)) return false;
+            if (rerunnable() || abort(kFilesInUse, Icon::Question)) return false;
         }
         int32_t len = storage::RecordLength(fb_);
         if (!EngineOk) {
@@ -109,6 +113,10 @@ class Session {
     void forgetError() { error_ = 0; }
 
   private:
+    static bool rerunnable() {
+        const Posting* open = OpenPosting();
+        return open && open->rerunnable();
+    }
     bool abort(std::string_view text, Icon icon) {
         return prompter_.ask(platform::Message{std::string(kAppTitle), std::string(text), icon,
                                                platform::Buttons::YesNo, Answer::Yes}) ==
@@ -125,34 +133,22 @@ class Session {
 };
 
 // A call outside any posting is a posting of its own: written whole and durable, or not
-// at all. A commit refused because another program holds the folder's journal is retried
-// while the user does not abort.
+// at all. One that meets a lock (a record, or the folder's journal held by another
+// program) runs again; the messages of the step are shown once it has ended.
 template <class Op>
 UpdateResult OnePosting(Prompter& prompter, Op op) {
-    if (storage::InTransaction()) return op();
-    for (;;) {
-        Posting posting;
-        if (!posting.started()) {
-            UpdateResult r;
-            r.engineError = posting.engineError();
-            return r;
-        }
-        UpdateResult r = op();
-        if (r.status != UpdateStatus::Done) {
-            posting.rollback();
-            return r;
-        }
-        if (posting.commit()) return r;
-        if (storage::ErrorClassOf(posting.engineError()) == 2 &&
-            prompter.ask(platform::Message{std::string(kAppTitle), std::string(kCannotGetLock),
-                                           Icon::Information, platform::Buttons::YesNo,
-                                           Answer::Yes}) == Answer::No)
-            continue;
+    if (storage::InTransaction()) return op(prompter);
+    UpdateResult r;
+    const PostingRun run = RunPosting(prompter, [&](Posting&, Prompter& held) {
+        r = op(held);
+        return r.status == UpdateStatus::Done;
+    });
+    if (r.status == UpdateStatus::Done && !run.committed) {
         r.status = UpdateStatus::Failed;
         r.recNo = 0;
-        r.engineError = posting.engineError();
-        return r;
     }
+    if (r.status == UpdateStatus::Failed && run.engineError != 0) r.engineError = run.engineError;
+    return r;
 }
 
 std::vector<uint8_t> LiveCopy(const void* record, int length) {
@@ -290,25 +286,27 @@ UpdateResult DeleteBusinessRecordNow(Fileblock* fb, const RecordKind& kind, int3
 
 UpdateResult AddBusinessRecord(Fileblock* fb, const RecordKind& kind, const void* record,
                                Prompter& prompter) {
-    return OnePosting(prompter, [&] { return AddBusinessRecordNow(fb, kind, record, prompter); });
+    return OnePosting(prompter,
+                      [&](Prompter& p) { return AddBusinessRecordNow(fb, kind, record, p); });
 }
 
 UpdateResult AddUnkeyedRecord(Fileblock* fb, const RecordKind& kind, const void* record,
                               Prompter& prompter) {
-    return OnePosting(prompter, [&] { return AddUnkeyedRecordNow(fb, kind, record, prompter); });
+    return OnePosting(prompter,
+                      [&](Prompter& p) { return AddUnkeyedRecordNow(fb, kind, record, p); });
 }
 
 UpdateResult ChangeBusinessRecord(Fileblock* fb, const RecordKind& kind, int32_t recNo,
                                   const void* asRead, const void* updated, Prompter& prompter) {
-    return OnePosting(prompter, [&] {
-        return ChangeBusinessRecordNow(fb, kind, recNo, asRead, updated, prompter);
+    return OnePosting(prompter, [&](Prompter& p) {
+        return ChangeBusinessRecordNow(fb, kind, recNo, asRead, updated, p);
     });
 }
 
 UpdateResult DeleteBusinessRecord(Fileblock* fb, const RecordKind& kind, int32_t recNo,
                                   const void* record, Prompter& prompter) {
-    return OnePosting(prompter,
-                      [&] { return DeleteBusinessRecordNow(fb, kind, recNo, record, prompter); });
+    return OnePosting(
+        prompter, [&](Prompter& p) { return DeleteBusinessRecordNow(fb, kind, recNo, record, p); });
 }
 
 }  // namespace invarro::data

@@ -238,21 +238,39 @@ data::CustomerRecord PostToCustomer(SaveFiles& files, std::string_view custNo,
     return c;
 }
 
+namespace {
+
+// The company's record as the company file holds it now (read inside a posting, it stays
+// locked until the posting ends), with the file it was read from.
+struct StoredCompanyRow {
+    std::optional<ShortOpen> opened;
+    storage::Fileblock* fb = nullptr;
+    std::optional<data::Found<Company>> found;
+
+    // Throws InvoiceError (`failed`) when it cannot be read.
+    StoredCompanyRow(SaveFiles& files, platform::Prompter& prompter, std::string_view failed) {
+        fb = files.companies;
+        if (!fb) {
+            opened.emplace(files.folder, data::FileKind::Company, std::string_view{}, prompter);
+            fb = opened->fb;
+        }
+        if (!fb) throw InvoiceError(std::string(failed));
+        data::CompanyRecord probe;
+        probe.setAnsi(Company::CompanyNo, files.company.ansi(Company::CompanyNo));
+        found = data::FindAtOrAfter<Company>(fb, 1, probe);
+        if (!found || found->key != data::CompanyKey(probe, 1))
+            throw InvoiceError(std::string(failed));
+    }
+};
+
+}  // namespace
+
 void PostToCompany(SaveFiles& files, Money arChange, std::string_view savedNumber, bool newInvoice,
                    platform::Prompter& prompter,
                    const std::function<void(data::CompanyRecord&)>& more) {
-    std::optional<ShortOpen> opened;
-    storage::Fileblock* companies = files.companies;
-    if (!companies) {
-        opened.emplace(files.folder, data::FileKind::Company, std::string_view{}, prompter);
-        companies = opened->fb;
-    }
-    if (!companies) throw InvoiceError(std::string(kModifyFailed));
-    data::CompanyRecord probe;
-    probe.setAnsi(Company::CompanyNo, files.company.ansi(Company::CompanyNo));
-    auto found = data::FindAtOrAfter<Company>(companies, 1, probe);
-    if (!found || found->key != data::CompanyKey(probe, 1))
-        throw InvoiceError(std::string(kModifyFailed));
+    const StoredCompanyRow row(files, prompter, kModifyFailed);
+    storage::Fileblock* companies = row.fb;
+    const auto& found = row.found;
     data::CompanyRecord stored = found->record;
     const Money ar = stored.money(Company::ARBalance) + arChange;
     if (!stored.setMoney(Company::ARBalance, ar)) throw InvoiceError(std::string(kModifyFailed));
@@ -369,6 +387,7 @@ InvoiceEditor InvoiceEditor::ForNew(const data::CompanyRecord& company, data::Da
     InvoiceEntry& e = ed.entry;
     e.date = DefaultInvoiceDate(order, today);
     e.number = ProposedInvoiceNumber(company, data::ParseUserDate(e.date, order).value_or(today));
+    ed.proposedNumber_ = e.number;
     e.keyCode = "None";
     e.terms = company.text(Company::DefTerms);
     e.paid = "0.00";
@@ -637,6 +656,11 @@ std::string ProposedInvoiceNumber(const data::CompanyRecord& company, const data
     return prefix + next;
 }
 
+bool InvoiceEditor::numberIsProposed() const {
+    return isNew() && !proposedNumber_.empty() &&
+           NumberForCompare(entry.number) == NumberForCompare(proposedNumber_);
+}
+
 std::string DefaultInvoiceDate(data::DateOrder order, const data::Date& today) {
     if (!LastDate().empty()) {
         if (auto d = data::ParseUserDate(LastDate(), order)) return data::FormatUserDate(*d, order);
@@ -786,7 +810,9 @@ std::optional<EditProblem> CheckInvoice(InvoiceEditor& editor, const CheckContex
     }
     const bool numberChanged =
         editor.isNew() || NumberForCompare(e.number) != NumberForCompare(editor.startingNumber());
-    if (context.invoices && numberChanged &&
+    // A proposed number someone took meanwhile is no mistake of the user's: the save takes
+    // the next free one and says so.
+    if (context.invoices && numberChanged && !editor.numberIsProposed() &&
         NumberTaken(context.invoices, e.number, context.editedRecNo))
         return Fail(prompter, "Duplicate Invoice: " + data::TrimmedText(e.number),
                     "This invoice number currently exists. Please enter another one.",
@@ -1005,17 +1031,47 @@ std::optional<std::pair<int32_t, data::MemoRecord>> StoredMemo(storage::Filebloc
 
 // ---------------------------------------------------------------------------- saving
 
-SaveResult SaveNewInvoice(SaveFiles& files, InvoiceEditor& editor, platform::Prompter& prompter) {
+namespace {
+
+// The first number from the stored counter on that no invoice has: the counter's own
+// number unless someone typed it by hand for an invoice of theirs.
+std::string FreeNumberFromCounter(const data::CompanyRecord& stored, storage::Fileblock* invoices,
+                                  const data::Date& date) {
+    const bool prefixed = stored.yes(Company::InvNoPrefix);
+    data::CompanyRecord counter = stored;
+    std::string number = ProposedInvoiceNumber(counter, date);
+    for (int tries = 0; tries < 1000 && !RecordsWithNumber(invoices, number).empty(); ++tries) {
+        auto next = NextInvoiceNumber(counter.text(Company::NextInvNo), number, prefixed);
+        if (!next || *next == data::TrimmedText(counter.text(Company::NextInvNo))) break;
+        counter.setText(Company::NextInvNo, *next);
+        number = ProposedInvoiceNumber(counter, date);
+    }
+    return number;
+}
+
+SaveResult NewInvoiceBody(data::Posting& posting, SaveFiles& files, InvoiceEditor& editor,
+                          platform::Prompter& prompter) {
     InvoiceEntry& e = editor.entry;
     // The invoice, its lines or memo, the customer's balance and aging and the company's
     // counters and receivables are written together or not at all.
-    data::Posting posting;
-    if (!posting.started()) throw InvoiceError(std::string(kAddFailed));
     posting.keep(files.company);
     posting.keep(e.customer);
     posting.keep(e.grid[1]);
-    const Totals t = editor.recalc();
+    posting.keep(e.number);
     const data::DateOrder order = editor.dateOrder();
+    SaveResult result;
+    // The company's counter first: it is held from here to the end of the posting, so that
+    // the number taken is the counter's own.
+    const data::CompanyRecord stored = StoredCompanyRow(files, prompter, kAddFailed).found->record;
+    if (editor.numberIsProposed()) {
+        const data::Date date = data::ParseUserDate(e.date, order).value_or(files.today);
+        const std::string free = FreeNumberFromCounter(stored, files.invoices, date);
+        if (NumberForCompare(free) != NumberForCompare(e.number)) {
+            e.number = free;
+            result.renumbered = true;
+        }
+    }
+    const Totals t = editor.recalc();
     data::InvoiceRecord header = HeaderFromEditor(editor, data::NewRecord<Invoice>());
     header.setText(Invoice::CompanyNo, files.company.text(Company::CompanyNo));
     header.setText(Invoice::InvoiceStyle, e.memo ? "M" : "P");
@@ -1030,7 +1086,6 @@ SaveResult SaveNewInvoice(SaveFiles& files, InvoiceEditor& editor, platform::Pro
     data::UpdateResult added = data::AddBusinessRecord(files.invoices, header, prompter);
     if (!added.ok()) throw InvoiceError(std::string(kAddFailed));
 
-    SaveResult result;
     result.recNo = added.recNo;
     if (e.memo) e.grid[1] = MemoRow(e, t.net);
     const std::string style = e.quote ? "Q" : e.memo ? "M" : "P";
@@ -1069,11 +1124,33 @@ SaveResult SaveNewInvoice(SaveFiles& files, InvoiceEditor& editor, platform::Pro
         if (!data::AddBusinessRecord(files.memos, memo, prompter).ok())
             throw InvoiceError(std::string(kMemoAddFailed));
     }
-    if (!posting.commit()) throw InvoiceError(std::string(kAddFailed));
-    RememberInvoiceDate(e.date);
+    result.number = data::TrimmedText(number);
     result.status = "Added invoice " + number + " containing " + std::to_string(result.lines) +
                     " line item(s).";
     result.printWhenDone = e.printWhenDone;
+    return result;
+}
+
+}  // namespace
+
+SaveResult SaveNewInvoice(SaveFiles& files, InvoiceEditor& editor, platform::Prompter& prompter) {
+    SaveResult result;
+    std::string failure;
+    const data::PostingRun run =
+        data::RunPosting(prompter, [&](data::Posting& posting, platform::Prompter& held) {
+            failure.clear();
+            try {
+                result = NewInvoiceBody(posting, files, editor, held);
+                return true;
+            } catch (const InvoiceError& e) {
+                failure = e.what();
+                return false;
+            }
+        });
+    if (!run.committed) throw InvoiceError(failure.empty() ? std::string(kAddFailed) : failure);
+    RememberInvoiceDate(editor.entry.date);
+    if (result.renumbered)
+        prompter.inform(std::string(data::kAppTitle), std::string(kSavedAs) + result.number);
     return result;
 }
 

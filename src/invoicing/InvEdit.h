@@ -37,6 +37,8 @@ inline constexpr std::string_view kDetailAdd2Failed = "detail add 2 failed.";
 inline constexpr std::string_view kDetailDeleteFailed = "Detail delete operation failed.";
 inline constexpr std::string_view kMemoAddFailed = "memo add operation failed";
 inline constexpr std::string_view kMemoReplaceFailed = "memo replace operation failed";
+// Said when a proposed number was taken meanwhile; the number follows.
+inline constexpr std::string_view kSavedAs = "Saved as invoice ";
 
 inline constexpr const char* kSavedLinesFile = "SAVELINE.SAV";
 inline constexpr const char* kSavedMemoFile = "SAVEMEMO.SAV";
@@ -154,6 +156,10 @@ class InvoiceEditor {
     bool numberEditable() const;
     // The number and total the record had when the edit began ("0" and 0 for a new one).
     const std::string& startingNumber() const { return startingNumber_; }
+    // Whether the number is still the one a new invoice was proposed (the company's next
+    // number when the editor began): saving then takes the counter's number at that moment,
+    // as someone may have taken the proposed one meanwhile.
+    bool numberIsProposed() const;
     data::Money startingTotal() const { return startingTotal_; }
 
     TaxSwitch taxSwitch() const { return taxSwitch_; }
@@ -223,6 +229,7 @@ class InvoiceEditor {
     std::string companyName_;
     std::string companyNo_;
     std::string startingNumber_ = "0";
+    std::string proposedNumber_;
     data::Money startingTotal_;
     data::Money startingTax_;
     std::string alreadySent_;
@@ -307,6 +314,10 @@ struct SaveResult {
     int32_t recNo = 0;
     int lines = 0;       // line records written
     std::string status;  // the manager's panel 1 message
+    std::string number;  // the number the invoice was saved under
+    // The proposed number had been taken meanwhile: the invoice went under `number`, and
+    // the user was told.
+    bool renumbered = false;
     // "P&rint when completed" was ticked on a new invoice: the manager prints it next.
     bool printWhenDone = false;
 };
@@ -326,9 +337,11 @@ LineRow RowFromLineRecord(const data::InvoiceLineRecord& line);
 void FillRowFromLineRecord(const data::InvoiceLineRecord& line, LineRow& row);
 
 // Saves a new invoice: header, lines (or memo and its single line), customer balance and
-// aging, company receivables and numbering. Throws InvoiceError with the user's text when
-// the header, the customer or the memo cannot be written; a line that cannot be added
-// shows "detail add 2 failed." and the rest go on.
+// aging, company receivables and numbering, as one posting that is run again when it meets
+// a lock. The company's counter is read (and held) first: a proposed number that someone
+// took meanwhile is replaced by the next free one and the user is told "Saved as invoice
+// N". Throws InvoiceError with the user's text when the header, a line, the customer or the
+// memo cannot be written; nothing of the invoice is on file then.
 SaveResult SaveNewInvoice(SaveFiles& files, InvoiceEditor& editor, platform::Prompter& prompter);
 // Saves an edit of record recNo, read as asRead: header, lines (moved to a changed number),
 // memo, customer balance and aging, company receivables.

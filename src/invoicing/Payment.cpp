@@ -276,6 +276,125 @@ struct Posting {
     }
 };
 
+// The posting of a payment: the items in list order, then the customer and the company.
+// True when every one of them was written.
+bool PaymentBody(SaveFiles& files, std::string_view custNo, const data::Date& date,
+                 data::DateOrder order, const std::string& note, const std::vector<PayItem>& items,
+                 platform::Prompter& prompter, PostOutcome& outcome) {
+    // The customer as the file holds it now.
+    std::optional<data::ExistingFileblock> opened;
+    storage::Fileblock* customers = files.customers;
+    if (!customers) {
+        opened.emplace();
+        data::OpenExisting(*opened, files.folder, data::FileKind::Customer, files.prefix(),
+                           prompter);
+        customers = opened->fb;
+    }
+    std::optional<data::Found<Customer>> customer;
+    if (customers) {
+        data::CustomerRecord probe;
+        probe.setText(Customer::CustNo, custNo);
+        customer = data::FindAtOrAfter<Customer>(customers, 2, probe);
+        if (customer && customer->key != data::CustomerKey(probe, 2)) customer.reset();
+    }
+
+    // The company file, and the company as it holds it now when a deposit takes its number
+    // from the counter: read before any deposit is written, so that the counter is held
+    // from there to the end of the posting and two payments never take the same number.
+    data::ExistingFileblock companies;
+    std::optional<data::Found<Company>> company;
+    storage::Fileblock* companyFile = files.companies;
+    auto readCompany = [&] {
+        if (!companyFile) {
+            data::OpenExisting(companies, files.folder, data::FileKind::Company, {}, prompter);
+            companyFile = companies.fb;
+        }
+        if (!companyFile) return;
+        data::CompanyRecord probe;
+        probe.setAnsi(Company::CompanyNo, files.company.ansi(Company::CompanyNo));
+        company = data::FindAtOrAfter<Company>(companyFile, 1, probe);
+        if (company && company->key != data::CompanyKey(probe, 1)) company.reset();
+    };
+    const bool deposits = std::any_of(items.begin(), items.end(),
+                                      [](const PayItem& item) { return item.isNewDeposit(); });
+    if (deposits) {
+        readCompany();
+        if (!company) {
+            Show(prompter, kPaymentWizard, kModifyFailed);
+            return false;
+        }
+    }
+
+    Posting p{
+        files,
+        std::string(custNo),
+        customer ? customer->record.text(Customer::ShortName) : std::string(),
+        date,
+        order,
+        note,
+        company ? data::TrimmedText(company->record.text(Company::DepositCounter)) : std::string(),
+        prompter,
+        outcome};
+    for (const PayItem& item : items) {
+        if (p.writeFailed) break;  // the payment is taken back whole
+        if (item.isNewDeposit())
+            p.newDeposit(item);
+        else if (item.partial)
+            p.partial(item);
+        else
+            p.whole(item);
+    }
+    if (p.writeFailed) return false;
+
+    // The customer: balance by what was written, last payment, aging from its records.
+    if (customer) {
+        data::CustomerRecord updated = customer->record;
+        bool ok =
+            updated.setMoney(Customer::Balance, updated.money(Customer::Balance) - outcome.written);
+        if (outcome.posted > 0)
+            updated.setText(Customer::LastPayDate, data::FormatUserDate(date, order));
+        const AgingLimits limits = AgingLimitsOf(files.company).value_or(AgingLimits{});
+        auto buckets =
+            CustomerAgingBuckets(files.invoices, custNo, limits, files.today, order, prompter);
+        if (buckets) {
+            ok = updated.setMoney(Customer::Age0to30, (*buckets)[0]) &&
+                 updated.setMoney(Customer::Age31to60, (*buckets)[1]) &&
+                 updated.setMoney(Customer::Age61to90, (*buckets)[2]) &&
+                 updated.setMoney(Customer::AgeOver90, (*buckets)[3]) && ok;
+        }
+        ok = ok && buckets.has_value();
+        outcome.customerUpdated =
+            ok && data::ChangeBusinessRecord(customers, customer->recNo, customer->record, updated,
+                                             prompter)
+                      .ok();
+    }
+    if (!outcome.customerUpdated) {
+        Show(prompter, kPaymentWizard, kModifyFailed);
+        return false;
+    }
+
+    // The company: receivables and, when deposits were written, the deposit counter, in
+    // the file and in memory.
+    if (!company) readCompany();
+    if (company) {
+        data::CompanyRecord updated = company->record;
+        const Money ar = updated.money(Company::ARBalance) - outcome.written;
+        if (updated.setMoney(Company::ARBalance, ar)) {
+            if (!outcome.deposits.empty()) updated.setText(Company::DepositCounter, p.counter);
+            if (data::ChangeBusinessRecord(companyFile, company->recNo, company->record, updated,
+                                           prompter)
+                    .ok()) {
+                (void)files.company.setMoney(Company::ARBalance, ar);
+                files.company.setText(Company::DepositCounter,
+                                      updated.text(Company::DepositCounter));
+                outcome.companyUpdated = true;
+            }
+        }
+    }
+    if (!outcome.companyUpdated) Show(prompter, kPaymentWizard, kModifyFailed);
+    return outcome.companyUpdated;
+}
+
 }  // namespace
 
 std::string PayItem::text() const {
@@ -310,6 +429,7 @@ std::optional<std::vector<PayItem>> OpenItems(storage::Fileblock* invoices, std:
             PayItem item;
             item.number = data::TrimmedText(r->text(Invoice::InvNo));
             item.date = ListDate(*r, order);
+            item.sortDate = r->text(Invoice::SortDate);
             item.amount = due;
             item.partial = item.fromPartial = TypeOf(*r) == "Z";
             items.push_back(item);
@@ -549,109 +669,25 @@ PostOutcome PostPayment(SaveFiles& files, std::string_view custNo, const std::st
     }
 
     // Every item, the customer's balance, last payment and aging and the company's
-    // receivables and deposit counter are written together or not at all.
-    data::Posting posting;
-    if (!posting.started()) {
-        Show(prompter, kPaymentWizard, kModifyFailed);
-        return PostOutcome{};
-    }
-    posting.keep(files.company);
-
-    // The customer as the file holds it now.
-    std::optional<data::ExistingFileblock> opened;
-    storage::Fileblock* customers = files.customers;
-    if (!customers) {
-        opened.emplace();
-        data::OpenExisting(*opened, files.folder, data::FileKind::Customer, files.prefix(),
-                           prompter);
-        customers = opened->fb;
-    }
-    std::optional<data::Found<Customer>> customer;
-    if (customers) {
-        data::CustomerRecord probe;
-        probe.setText(Customer::CustNo, custNo);
-        customer = data::FindAtOrAfter<Customer>(customers, 2, probe);
-        if (customer && customer->key != data::CustomerKey(probe, 2)) customer.reset();
-    }
-
-    Posting p{files,
-              std::string(custNo),
-              customer ? customer->record.text(Customer::ShortName) : std::string(),
-              *date,
-              order,
-              note,
-              data::TrimmedText(files.company.text(Company::DepositCounter)),
-              prompter,
-              outcome};
-    for (const PayItem& item : items) {
-        if (p.writeFailed) break;  // the payment is taken back whole
-        if (item.isNewDeposit())
-            p.newDeposit(item);
-        else if (item.partial)
-            p.partial(item);
-        else
-            p.whole(item);
-    }
-
-    // The customer: balance by what was written, last payment, aging from its records.
-    if (customer && !p.writeFailed) {
-        data::CustomerRecord updated = customer->record;
-        bool ok =
-            updated.setMoney(Customer::Balance, updated.money(Customer::Balance) - outcome.written);
-        if (outcome.posted > 0)
-            updated.setText(Customer::LastPayDate, data::FormatUserDate(*date, order));
-        const AgingLimits limits = AgingLimitsOf(files.company).value_or(AgingLimits{});
-        auto buckets =
-            CustomerAgingBuckets(files.invoices, custNo, limits, files.today, order, prompter);
-        if (buckets) {
-            ok = updated.setMoney(Customer::Age0to30, (*buckets)[0]) &&
-                 updated.setMoney(Customer::Age31to60, (*buckets)[1]) &&
-                 updated.setMoney(Customer::Age61to90, (*buckets)[2]) &&
-                 updated.setMoney(Customer::AgeOver90, (*buckets)[3]) && ok;
-        }
-        ok = ok && buckets.has_value();
-        outcome.customerUpdated =
-            ok && data::ChangeBusinessRecord(customers, customer->recNo, customer->record, updated,
-                                             prompter)
-                      .ok();
-    }
-    if (!outcome.customerUpdated && !p.writeFailed) Show(prompter, kPaymentWizard, kModifyFailed);
-
-    // The company: receivables and deposit counter, in the file and in memory.
-    data::ExistingFileblock companies;
-    if (outcome.customerUpdated)
-        data::OpenExisting(companies, files.folder, data::FileKind::Company, {}, prompter);
-    if (companies.fb) {
-        data::CompanyRecord probe;
-        probe.setAnsi(Company::CompanyNo, files.company.ansi(Company::CompanyNo));
-        auto found = data::FindAtOrAfter<Company>(companies.fb, 1, probe);
-        if (found && found->key == data::CompanyKey(probe, 1)) {
-            data::CompanyRecord updated = found->record;
-            const Money ar = updated.money(Company::ARBalance) - outcome.written;
-            if (updated.setMoney(Company::ARBalance, ar)) {
-                updated.setText(Company::DepositCounter, p.counter);
-                if (data::ChangeBusinessRecord(companies.fb, found->recNo, found->record, updated,
-                                               prompter)
-                        .ok()) {
-                    (void)files.company.setMoney(Company::ARBalance, ar);
-                    files.company.setText(Company::DepositCounter, p.counter);
-                    outcome.companyUpdated = true;
-                }
-            }
-        }
-    }
-    if (outcome.customerUpdated && !outcome.companyUpdated)
-        Show(prompter, kPaymentWizard, kModifyFailed);
-    if (!p.writeFailed && outcome.customerUpdated && outcome.companyUpdated && posting.commit())
-        return outcome;
+    // receivables and deposit counter are written together or not at all: one posting,
+    // run again whole when it meets a lock, its messages shown once it has ended.
+    bool allWritten = false;
+    bool ran = false;
+    const data::PostingRun run =
+        data::RunPosting(prompter, [&](data::Posting& posting, platform::Prompter& held) {
+            ran = true;
+            outcome = PostOutcome{};
+            posting.keep(files.company);
+            allWritten = PaymentBody(files, custNo, *date, order, note, items, held, outcome);
+            return allWritten;
+        });
+    if (run.committed) return outcome;
     // Nothing of it is on file: the items stay to be posted again.
-    posting.rollback();
     PostOutcome none;
     none.failed.reserve(items.size());
     for (const PayItem& item : items)
         none.failed.push_back(item.isNewDeposit() ? std::string(kNewDeposit) : item.number);
-    if (!p.writeFailed && outcome.customerUpdated && outcome.companyUpdated)
-        Show(prompter, kPaymentWizard, kModifyFailed);
+    if (allWritten || !ran) Show(prompter, kPaymentWizard, kModifyFailed);
     return none;
 }
 

@@ -52,6 +52,7 @@ struct PayItem {
     bool partial = false;  // "P": a partial payment (right) or an invoice of type Z (left)
     // The open item a partial payment was taken from carried "P" itself.
     bool fromPartial = false;
+    std::string sortDate = {};  // the record's sort date (open items), for ordering by age
 
     bool isNewDeposit() const { return number == kNewDeposit; }
     // Number in 9, date at column 11, amount ",0.00" right-aligned in 12 at column 20,

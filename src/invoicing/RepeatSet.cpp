@@ -414,9 +414,9 @@ struct ItemFailed {
 // posting (joining one that is open): the invoice with its lines or memo, the master's
 // schedule, the customer's balance and the company's receivables. What cannot be done is
 // shown and nothing of it is written.
-Generated GenerateOne(SaveFiles& files, std::string_view listed, const data::Date& invoiceDate,
-                      const std::string& reference, data::DateOrder order,
-                      platform::Prompter& prompter, GenerationOutcome& out) {
+Generated GenerateOneBody(SaveFiles& files, std::string_view listed, const data::Date& invoiceDate,
+                          const std::string& reference, data::DateOrder order,
+                          platform::Prompter& prompter, GenerationOutcome& out) {
     auto found = FindMaster(files.invoices, listed);
     if (!found) {
         out.skipped.push_back(data::TrimmedText(listed));
@@ -542,6 +542,40 @@ Generated GenerateOne(SaveFiles& files, std::string_view listed, const data::Dat
     return Generated::Written;
 }
 
+// The same as one posting that runs again when it meets a lock: the master is read inside
+// it, so that of two runs at once the second finds the master billed for this date by the
+// first, and what the attempt shows is shown once it has ended.
+Generated GenerateOne(SaveFiles& files, std::string_view listed, const data::Date& invoiceDate,
+                      const std::string& reference, data::DateOrder order,
+                      platform::Prompter& prompter, GenerationOutcome& out) {
+    Generated result = Generated::Skipped;
+    GenerationOutcome part;
+    const data::PostingRun run =
+        data::RunPosting(prompter, [&](data::Posting& posting, platform::Prompter& held) {
+            part = GenerationOutcome{};
+            posting.keep(files.company);
+            result = GenerateOneBody(files, listed, invoiceDate, reference, order, held, part);
+            return result == Generated::Written;
+        });
+    if (result == Generated::Written && !run.committed) {
+        const std::string master = data::TrimmedText(listed);
+        Warn(prompter, data::kAppTitle,
+             "Invoice " + (part.written.empty() ? std::string() : part.written.front().number) +
+                 " of master " + master + " could not be written (error " +
+                 std::to_string(run.engineError) + ").");
+        out.skipped.push_back(master);
+        return Generated::Skipped;
+    }
+    out.written.insert(out.written.end(), part.written.begin(), part.written.end());
+    out.skipped.insert(out.skipped.end(), part.skipped.begin(), part.skipped.end());
+    out.alreadyBilled.insert(out.alreadyBilled.end(), part.alreadyBilled.begin(),
+                             part.alreadyBilled.end());
+    out.monthly += part.monthly;
+    out.daily += part.daily;
+    out.sum += part.sum;
+    return result;
+}
+
 }  // namespace
 
 GenerationOutcome GenerateRepeatInvoices(SaveFiles& files, const std::vector<DueMaster>& due,
@@ -564,8 +598,21 @@ GenerationOutcome GenerateRepeatInvoices(SaveFiles& files, const std::vector<Due
     data::FinishBatch();
     const std::string runDate = invoiceDate ? data::FormatUserDate(*invoiceDate, order)
                                             : data::TrimmedText(run.invoiceDate);
-    PostToCompany(files, Money(), {}, false, prompter,
-                  [&](data::CompanyRecord& c) { c.setText(Company::LastRepeatRunDate, runDate); });
+    // The company row is read inside the posting that writes it, so that another run
+    // writing it meanwhile is waited for rather than taken for a change by hand.
+    const data::PostingRun stored =
+        data::RunPosting(prompter, [&](data::Posting& posting, platform::Prompter& held) {
+            posting.keep(files.company);
+            try {
+                PostToCompany(files, Money(), {}, false, held, [&](data::CompanyRecord& c) {
+                    c.setText(Company::LastRepeatRunDate, runDate);
+                });
+                return true;
+            } catch (const InvoiceError&) {
+                return false;
+            }
+        });
+    if (!stored.committed) throw InvoiceError(std::string(kModifyFailed));
     out.message = GenerationMessage(int(out.written.size()), out.monthly, out.daily);
     return out;
 }

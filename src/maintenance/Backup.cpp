@@ -6,16 +6,19 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <memory>
 
 #include "data/Files.h"
 #include "data/IniFile.h"
 #include "data/Replace.h"
+#include "maintenance/BooksCopy.h"
 #include "maintenance/FileSet.h"
 #include "maintenance/RestoreCheck.h"
 #include "storage/Engine.h"
@@ -271,14 +274,49 @@ BackupOutcome RunBackup(const BackupRequest& request, platform::Archive& archive
         out.error = "The folder " + request.targetFolder + " does not exist.";
         return out;
     }
-    const std::vector<std::string> names = CollectFileSet(request.dataFolder);
-    if (names.empty()) {
+    std::vector<platform::ArchiveSource> sources;
+    // Books kept on a server go into the archive as the files they would be in a folder:
+    // written out slot for slot into a work folder first, so that the archive is the same
+    // whichever side the books are on.
+    const bool onBackend = BooksOnBackend(request.dataFolder);
+    std::string staging;
+    std::unique_ptr<FilesScope> stagingInFiles;
+    struct RemoveStaging {
+        const std::string& path;
+        ~RemoveStaging() {
+            std::error_code ec;
+            if (!path.empty()) fs::remove_all(path, ec);
+        }
+    } removeStaging{staging};
+    if (onBackend) {
+        say("Reading the books from the server...");
+        std::string pattern = data::JoinPath(request.dataFolder, ".backup-XXXXXX");
+        if (!::mkdtemp(pattern.data())) {
+            out.error = "No folder can be made in " + request.dataFolder + ": " + ErrnoText();
+            return out;
+        }
+        staging = pattern;
+        stagingInFiles = std::make_unique<FilesScope>(staging);
+        for (const std::string& name : BooksFileblocks(request.dataFolder)) {
+            std::string why;
+            if (!CopyFileblock(data::JoinPath(request.dataFolder, name),
+                               data::JoinPath(staging, name), &why)) {
+                out.error = "The books could not be read from the server: " + why + ".";
+                return out;
+            }
+        }
+        for (const std::string& name : CollectFileSet(staging))
+            sources.push_back({name, data::JoinPath(staging, name)});
+    }
+    for (const std::string& name : CollectFileSet(request.dataFolder))
+        if (!onBackend || !IsFileblockFileName(name))
+            sources.push_back({name, data::JoinPath(request.dataFolder, name)});
+    if (sources.empty()) {
         out.error = "No data files were found in " + request.dataFolder + ".";
         return out;
     }
-    std::vector<platform::ArchiveSource> sources;
-    for (const std::string& name : names)
-        sources.push_back({name, data::JoinPath(request.dataFolder, name)});
+    std::sort(sources.begin(), sources.end(),
+              [](const auto& a, const auto& b) { return a.name < b.name; });
 
     std::vector<std::string> log{"Backup of " + request.dataFolder + " on " +
                                  data::FormatUserDate(request.today, request.dateOrder)};
@@ -323,13 +361,12 @@ BackupOutcome RunBackup(const BackupRequest& request, platform::Archive& archive
         if (!IsFolder(folder) && ::mkdir(folder.c_str(), 0700) != 0) {
             out.warning = "The folder " + folder + " could not be made: " + ErrnoText();
         } else {
-            for (const std::string& name : names) {
-                std::string upper = name;
+            for (const platform::ArchiveSource& source : sources) {
+                std::string upper = source.name;
                 for (char& c : upper)
                     c = char(std::toupper(static_cast<unsigned char>(c)));
                 if (upper.find(".DAT") == std::string::npos) continue;
-                if (!CopyWhole(data::JoinPath(request.dataFolder, name),
-                               data::JoinPath(folder, name), &why)) {
+                if (!CopyWhole(source.path, data::JoinPath(folder, source.name), &why)) {
                     out.warning = "The copy into the Backup folder failed: " + why;
                     break;
                 }
@@ -349,6 +386,67 @@ BackupOutcome RunBackup(const BackupRequest& request, platform::Archive& archive
 // ------------------------------------------------------------------ restore
 
 namespace {
+
+// The fileblocks of an extracted archive replace those of the books on a server. The
+// server's fileblocks are first written out into old, and put back should one of the
+// fileblocks fail to go in. "" when done, else what went wrong.
+std::string RestoreOnBackend(const std::string& dataFolder,
+                             const std::vector<platform::ArchiveEntry>& entries,
+                             const std::string& fresh, const std::string& old,
+                             const std::function<void(const std::string&)>& say) {
+    std::vector<std::string> names;
+    for (const platform::ArchiveEntry& e : entries) {
+        std::string base;
+        bool dataFile = false;
+        if (IsFileblockFileName(e.name, &base, &dataFile) && dataFile) names.push_back(base);
+    }
+    std::string why;
+    std::vector<std::string> saved;
+    for (const std::string& name : names) {
+        const std::string live = data::JoinPath(dataFolder, name);
+        if (!storage::FileblockExists(live)) continue;
+        say("Keeping " + name + " as it was...");
+        if (!CopyFileblock(live, data::JoinPath(old, name), &why))
+            return "The books on the server could not be read: " + why + ". Nothing was changed.";
+        saved.push_back(name);
+    }
+    std::vector<std::string> done;
+    auto putBack = [&](const std::string& problem) {
+        std::string failed;
+        for (const std::string& name : done) {
+            const std::string live = data::JoinPath(dataFolder, name);
+            storage::DeleteFileblock(live);
+            if (std::find(saved.begin(), saved.end(), name) != saved.end() &&
+                !CopyFileblock(data::JoinPath(old, name), live, &why))
+                failed += " " + name;
+        }
+        if (!failed.empty())
+            return problem + " The fileblocks" + failed +
+                   " could not be put back as they were; restore them from a backup.";
+        return problem + " Nothing was changed.";
+    };
+    for (const std::string& name : names) {
+        say("Restoring " + name + " on the server...");
+        const std::string live = data::JoinPath(dataFolder, name);
+        if (storage::FileblockExists(live)) {
+            storage::DeleteFileblock(live);
+            if (!storage::EngineOk)
+                return putBack("The fileblock " + name +
+                               " on the server could not be replaced (error " +
+                               std::to_string(storage::EngineError) +
+                               "); is another program working in the books?");
+        }
+        done.push_back(name);
+        const std::string from = data::JoinPath(fresh, name);
+        if (!CopyFileblock(from, live, &why))
+            return putBack("The fileblock " + name + " could not be written to the server: " + why +
+                           ".");
+        if (const std::string differs = CompareFileblocks(from, live); !differs.empty())
+            return putBack("The fileblock " + name +
+                           " on the server is not the backup's: " + differs + ".");
+    }
+    return {};
+}
 
 // One file moved into place, and what it replaced.
 struct Placed {
@@ -421,6 +519,10 @@ RestoreOutcome RunRestore(const std::string& dataFolder, const std::string& arch
         return out;
     }
     const std::string temp = tempPattern;
+    // With the books on a server, the work folder still holds files.
+    const bool onBackend = BooksOnBackend(dataFolder);
+    std::unique_ptr<FilesScope> tempInFiles;
+    if (onBackend) tempInFiles = std::make_unique<FilesScope>(temp);
     const std::string freshFolder = data::JoinPath(temp, "new");
     const std::string oldFolder = data::JoinPath(temp, "old");
     auto removeTemp = [&] {
@@ -502,8 +604,18 @@ RestoreOutcome RunRestore(const std::string& dataFolder, const std::string& arch
             existing.emplace(lower, n);
         }
     }
+    if (onBackend) {
+        const std::string problem =
+            RestoreOnBackend(dataFolder, entries, freshFolder, oldFolder, say);
+        if (!problem.empty()) {
+            removeTemp();
+            out.error = problem;
+            return out;
+        }
+    }
     std::vector<Placed> plan;
     for (const platform::ArchiveEntry& e : entries) {
+        if (onBackend && IsFileblockFileName(e.name)) continue;
         std::string lower = e.name;
         for (char& c : lower)
             c = char(std::tolower(static_cast<unsigned char>(c)));

@@ -154,7 +154,7 @@ ProductLookup LookUpProduct(const std::string& folder, std::string_view prefix,
                             std::string_view code, platform::Prompter& prompter) {
     ProductLookup result;
     const std::string name = data::FileblockName(folder, data::FileKind::Product, prefix);
-    if (!data::FileExists(storage::DataFileName(name))) {
+    if (!storage::FileblockExists(name)) {
         result.opened = true;  // a company that has never had products
         return result;
     }

@@ -94,6 +94,9 @@ class Backend {
 
 // Routes every fileblock name in folder (and below it) to backend; a null backend unmounts.
 void MountBackend(const std::string& folder, std::shared_ptr<Backend> backend);
+// Keeps the fileblocks of a folder below a mounted one in files (a work folder inside a
+// data folder whose books are elsewhere); MountBackend(folder, nullptr) ends it.
+void MountFiles(const std::string& folder);
 void UnmountAllBackends();
 // The backend of a fileblock name and the name relative to its folder; nullptr for files.
 Backend* BackendFor(std::string_view name, std::string* relative = nullptr);

@@ -15,8 +15,8 @@ namespace invarro::storage {
 namespace {
 
 struct Mount {
-    std::string folder;  // without a trailing slash
-    std::shared_ptr<Backend> backend;
+    std::string folder;                // without a trailing slash
+    std::shared_ptr<Backend> backend;  // null: the folder's fileblocks are files
 };
 std::vector<Mount> gMounts;
 
@@ -34,6 +34,12 @@ void MountBackend(const std::string& folder, std::shared_ptr<Backend> backend) {
                                  [&](const Mount& m) { return m.folder == f; }),
                   gMounts.end());
     if (backend) gMounts.push_back({f, std::move(backend)});
+}
+
+void MountFiles(const std::string& folder) {
+    const std::string f = withoutTrailingSlash(folder);
+    MountBackend(f, nullptr);
+    gMounts.push_back({f, nullptr});
 }
 
 void UnmountAllBackends() {
@@ -75,7 +81,7 @@ Backend* BackendFor(std::string_view name, std::string* relative) {
             data[m.folder.size()] == '/' && (!found || m.folder.size() > found->folder.size()))
             found = &m;
     }
-    if (!found) return nullptr;
+    if (!found || !found->backend) return nullptr;
     if (relative) *relative = data.substr(found->folder.size() + 1);
     return found->backend.get();
 }
@@ -132,18 +138,18 @@ bool CloseBackendFileblock(Fileblock* fb) {
 
 bool AnyBackendInTransaction() {
     return std::any_of(gMounts.begin(), gMounts.end(),
-                       [](const Mount& m) { return m.backend->inTransaction(); });
+                       [](const Mount& m) { return m.backend && m.backend->inTransaction(); });
 }
 
 bool CommitBackendTransactions() {
     for (const Mount& m : gMounts)
-        if (m.backend->inTransaction() && !m.backend->commit()) return false;
+        if (m.backend && m.backend->inTransaction() && !m.backend->commit()) return false;
     return true;
 }
 
 void RollbackBackendTransactions() {
     for (const Mount& m : gMounts)
-        if (m.backend->inTransaction()) m.backend->rollback();
+        if (m.backend && m.backend->inTransaction()) m.backend->rollback();
 }
 
 }  // namespace invarro::storage

@@ -178,6 +178,10 @@ int KeyCountOf(const Fileblock* fb);
 // 0 none, 1 not found, 2 busy (retry), 3 partly done (rebuild), 4 other.
 int ErrorClass();
 int ErrorClassOf(int32_t error);
+// How many operations have failed busy (class 2) since the program started: a posting that
+// sees the count move knows that it met a lock or a busy journal, whatever the caller made
+// of the failure, and can be run again.
+int64_t BusyFailureCount();
 
 // The file names a fileblock name stands for ("DAT", "IX", "DIA", "SAV", "MSG").
 // A name with a semicolon names the data file before it and the index file after it.

@@ -78,6 +78,7 @@ struct KeyHeaderState {
 };
 struct FileblockState {
     int32_t chainHead = -1, deletedCount = 0, high = 0;
+    int32_t indexRecords = 0;  // index records the file holds
     bool updateInProgress = false;
     bool keepUpdateFlag = false;
     std::vector<KeyHeaderState> keys;

@@ -113,9 +113,18 @@ bool FileFaultHit(FileOp op) {
     return true;
 }
 
+namespace {
+int64_t gBusyFailures = 0;
+}
+
 void Fail(int32_t error) {
     EngineOk = false;
     EngineError = error;
+    if (ErrorClassOf(error) == 2) ++gBusyFailures;
+}
+
+int64_t BusyFailureCount() {
+    return gBusyFailures;
 }
 
 namespace {

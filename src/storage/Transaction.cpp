@@ -186,6 +186,7 @@ FileblockState SaveState(const Fileblock* fb) {
     s.chainHead = fb->chainHead;
     s.deletedCount = fb->deletedCount;
     s.high = fb->high;
+    s.indexRecords = fb->indexRecords;
     s.updateInProgress = fb->updateInProgress;
     s.keepUpdateFlag = fb->keepUpdateFlag;
     for (const KeyState& k : fb->keys)
@@ -198,6 +199,9 @@ void RestoreState(Fileblock* fb, const FileblockState& s) {
     fb->chainHead = s.chainHead;
     fb->deletedCount = s.deletedCount;
     fb->high = s.high;
+    // Index records a rolled-back transaction added are not in the file: the next page
+    // beyond them is written as a whole new record again.
+    fb->indexRecords = s.indexRecords;
     fb->updateInProgress = s.updateInProgress;
     fb->keepUpdateFlag = s.keepUpdateFlag;
     for (size_t i = 0; i < fb->keys.size() && i < s.keys.size(); ++i) {

@@ -17,6 +17,7 @@
 #include "app/Demo.h"
 #include "app/Installation.h"
 #include "app/MainCommands.h"
+#include "app/ServerBooks.h"
 #include "app/Startup.h"
 #include "app/TilePicture.h"
 #include "cli/ProgramDocs.h"
@@ -192,6 +193,16 @@ int main(int argc, char** argv) {
             break;
     }
     ui::WheelKeys::Install();
+    // A folder that names a server has its books there: mounted before anything opens a
+    // fileblock, and the books are not opened at all when the server cannot be reached.
+    invarro::platform::secret::SecretKeyring serverKeyring(
+        invarro::platform::secret::kServerSchemaName, "Invarro database password");
+    if (const std::string error = invarro::app::MountBooksOfFolder(
+            folder, serverKeyring.available() ? &serverKeyring : nullptr);
+        !error.empty()) {
+        prompter.ask(invarro::data::GiveUpMessage(error));
+        return 1;
+    }
     if (demo && !MakeDemo(folder, prompter)) return 1;
 
     ui::MainFormServices services;

@@ -7,8 +7,10 @@
 #include "DataFixture.h"
 #include "data/Keys.h"
 #include "data/Open.h"
+#include "data/Posting.h"
 #include "data/Texts.h"
 #include "data/Update.h"
+#include "storage/Transaction.h"
 
 namespace invarro::data {
 namespace {
@@ -308,44 +310,99 @@ TEST_F(UpdateTest, FailedDeleteLeavesTheFilesAsTheyWere) {
     closeAndCheck(fb, name(FileKind::Invoice));
 }
 
-TEST_F(UpdateTest, LockConflictsAreRetriedUntilTheUserAborts) {
+TEST_F(UpdateTest, LockConflictsRunTheWriteAgainThenAskUntilTheUserAborts) {
     storage::Fileblock* fb = createOpen(FileKind::Customer);
-    // Retry: the second key's add meets a lock conflict twice, then succeeds. (A pending
-    // fault counts only the calls that no earlier fault took, so both say "2".)
+    // The second key's add meets a lock twice: the write runs again whole, unasked, and
+    // leaves one record with its keys. (A pending fault counts only the calls that no
+    // earlier fault took.)
+    const int64_t rerunsBefore = PostingReruns();
     InjectFault(EngineOp::AddKey, 2, kBusyError);
     InjectFault(EngineOp::AddKey, 2, kBusyError);
-    prompter.expect(std::string(kCannotGetLock), Answer::No)
-        .expect(std::string(kCannotGetLock), Answer::No);
     UpdateResult r = AddBusinessRecord(fb, NewCustomer("1", "Acme"), prompter);
     EXPECT_EQ(r.status, UpdateStatus::Done);
-    EXPECT_EQ(prompter.last().buttons, platform::Buttons::YesNo);
-    EXPECT_EQ(prompter.last().icon, platform::Icon::Information);
+    EXPECT_EQ(PostingReruns() - rerunsBefore, 2);
+    EXPECT_EQ(storage::UsedRecordCount(fb), 1);
+    for (int k = 1; k <= storage::KeyCountOf(fb); ++k)
+        EXPECT_EQ(storage::KeyCount(fb, k), 1) << "key " << k;
     auto before = Contents(fb);
 
-    // Abort: the add is taken back.
+    // Busy on every attempt: after five the user is asked; No gives five more, Yes stops
+    // and nothing of the add stays.
     storage::ClearFaults();
-    InjectFault(EngineOp::AddKey, 2, kBusyError);
-    prompter.expect(std::string(kCannotGetLock), Answer::Yes);
+    for (int i = 0; i < 10; ++i)
+        InjectFault(EngineOp::AddRecord, 1, kBusyError);
+    prompter.expect(std::string(kCannotGetLock), Answer::No)
+        .expect(std::string(kCannotGetLock), Answer::Yes);
     r = AddBusinessRecord(fb, NewCustomer("2", "Beta"), prompter);
+    EXPECT_TRUE(prompter.done());
+    EXPECT_EQ(prompter.last().buttons, platform::Buttons::YesNo);
+    EXPECT_EQ(prompter.last().icon, platform::Icon::Information);
+    EXPECT_EQ(storage::EngineOpCalls(EngineOp::AddRecord), 10);
     EXPECT_EQ(r.status, UpdateStatus::Failed);
     EXPECT_EQ(r.engineError, kBusyError);
     EXPECT_EQ(Contents(fb), before);
 
-    // Any other error is not retried.
+    // Any other error is not run again.
     storage::ClearFaults();
     InjectFault(EngineOp::AddRecord, 1, kOtherError);
     EXPECT_EQ(AddBusinessRecord(fb, NewCustomer("2", "Beta"), prompter).status,
               UpdateStatus::Failed);
+    EXPECT_EQ(storage::EngineOpCalls(EngineOp::AddRecord), 1);
     closeAndCheck(fb, name(FileKind::Customer));
 }
 
-TEST_F(UpdateTest, RefusedWriteLockAsksAgainUntilTheUserAborts) {
-    prompter.expect(std::string(kFilesInUse), Answer::No)
-        .expect(std::string(kFilesInUse), Answer::No)
-        .expect(std::string(kFilesInUse), Answer::Yes);
+TEST_F(UpdateTest, InsideAnOpenPostingALockConflictStillAsksAsBefore) {
+    // A posting not run by RunPosting cannot be run again: the step asks.
+    storage::Fileblock* fb = createOpen(FileKind::Customer);
+    Posting posting;
+    ASSERT_TRUE(posting.started());
+    InjectFault(EngineOp::AddKey, 1, kBusyError);
+    prompter.expect(std::string(kCannotGetLock), Answer::No);
+    EXPECT_TRUE(AddBusinessRecord(fb, NewCustomer("1", "Acme"), prompter).ok());
+    EXPECT_TRUE(posting.commit());
+    EXPECT_TRUE(prompter.done());
+    closeAndCheck(fb, name(FileKind::Customer));
+}
+
+TEST_F(UpdateTest, ARecordChangedMeanwhileIsToldAfterThePostingEnded) {
+    storage::Fileblock* fb = createOpen(FileKind::Customer);
+    const data::CustomerRecord acme = NewCustomer("1", "Acme");
+    const UpdateResult added = AddBusinessRecord(fb, acme, prompter);
+    ASSERT_TRUE(added.ok());
+    data::CustomerRecord stale = acme;
+    stale.setText(Customer::Name, "Acme Old");
+    data::CustomerRecord updated = acme;
+    updated.setText(Customer::Name, "Acme New");
+    // The message comes once the transaction is over, not while the record is held.
+    struct Watching : platform::Prompter {
+        std::vector<bool> inTransaction;
+        platform::Answer ask(const platform::Message& m) override {
+            inTransaction.push_back(storage::InTransaction());
+            return m.defaultButton;
+        }
+    } watching;
+    EXPECT_EQ(ChangeBusinessRecord(fb, added.recNo, stale, updated, watching).status,
+              UpdateStatus::ChangedElsewhere);
+    EXPECT_EQ(watching.inTransaction, std::vector<bool>{false});
+    closeAndCheck(fb, name(FileKind::Customer));
+}
+
+TEST_F(UpdateTest, RefusedWriteLockFailsTheWriteAndInsideAnOpenPostingAsksUntilTheUserAborts) {
+    // A write of its own whose lock is refused for good fails at once: nothing waits.
     UpdateResult r = AddBusinessRecord(nullptr, NewCustomer("1", "Acme"), prompter);
     EXPECT_EQ(r.status, UpdateStatus::Failed);
     EXPECT_EQ(r.engineError, storage::err::InvalidHandle);
+    EXPECT_TRUE(prompter.done());
+    // Inside a posting that cannot be run again the user is asked, as before.
+    Posting posting;
+    ASSERT_TRUE(posting.started());
+    prompter.expect(std::string(kFilesInUse), Answer::No)
+        .expect(std::string(kFilesInUse), Answer::No)
+        .expect(std::string(kFilesInUse), Answer::Yes);
+    r = AddBusinessRecord(nullptr, NewCustomer("1", "Acme"), prompter);
+    EXPECT_EQ(r.status, UpdateStatus::Failed);
+    EXPECT_EQ(r.engineError, storage::err::InvalidHandle);
+    EXPECT_TRUE(prompter.done());
 }
 
 TEST_F(UpdateTest, RecordOfAnotherKindIsRefused) {

@@ -5,8 +5,10 @@
 
 #include "data/Files.h"
 #include "data/SideFiles.h"
+#include "data/Texts.h"
 #include "invoicing/EditorFixture.h"
 #include "invoicing/TermSet.h"
+#include "storage/EngineTesting.h"
 
 namespace invarro::invoicing {
 namespace {
@@ -264,6 +266,94 @@ TEST_F(EditorTest, ALowerNumberDoesNotPullTheCounterBack) {
     saveNew(ed);
     EXPECT_EQ(storedCompany().text(Company::NextInvNo), "1051");
     EXPECT_EQ(storedCompany().text(Company::LastInvNo), "500");
+}
+
+TEST_F(EditorTest, AProposedNumberTakenMeanwhileIsReplacedByTheCountersAndTheUserTold) {
+    // Two editors open at once propose the same number; the second to save gets the next.
+    InvoiceEditor first = newEditor();
+    InvoiceEditor second = newEditor();
+    ASSERT_EQ(first.entry.number, "1051");
+    ASSERT_EQ(second.entry.number, "1051");
+    setRow(first, 1, "A", "1", "x", "10.00");
+    setRow(second, 1, "A", "2", "y", "10.00");
+    EXPECT_EQ(saveNew(second).number, "1051");
+    EXPECT_TRUE(prompter.done());
+    // The checks on OK do not hold the proposed number against the user.
+    EXPECT_FALSE(CheckInvoice(first, Ctx(invoices), prompter));
+    prompter.expect("Saved as invoice 1052");
+    const SaveResult saved = saveNew(first);
+    EXPECT_TRUE(prompter.done());
+    EXPECT_TRUE(saved.renumbered);
+    EXPECT_EQ(saved.number, "1052");
+    EXPECT_EQ(saved.status, "Added invoice 1052 containing 1 line item(s).");
+    EXPECT_EQ(invoice(saved.recNo).text(Invoice::InvNo), "1052");
+    ASSERT_EQ(StoredLines(lines, "1052").size(), 1u);
+    EXPECT_EQ(StoredLines(lines, "1051").size(), 1u);
+    EXPECT_EQ(storedCompany().text(Company::NextInvNo), "1053");
+    EXPECT_EQ(storedCompany().text(Company::LastInvNo), "1052");
+
+    // The counter set back below numbers already used: the next free one from it, none
+    // skipped and none taken twice.
+    company.setText(Company::NextInvNo, "1051");
+    storeCompany();
+    InvoiceEditor third = newEditor();
+    ASSERT_EQ(third.entry.number, "1051");
+    setRow(third, 1, "A", "1", "z", "1.00");
+    prompter.expect("Saved as invoice 1053");
+    EXPECT_EQ(saveNew(third).number, "1053");
+    EXPECT_EQ(storedCompany().text(Company::NextInvNo), "1054");
+
+    // A number the user typed is the user's: kept as typed.
+    InvoiceEditor typed = newEditor();
+    typed.entry.number = "2000";
+    setRow(typed, 1, "A", "1", "t", "1.00");
+    const SaveResult kept = saveNew(typed);
+    EXPECT_FALSE(kept.renumbered);
+    EXPECT_EQ(kept.number, "2000");
+    EXPECT_TRUE(prompter.done());
+    checkKeys();
+}
+
+TEST_F(EditorTest, AProposedDatePrefixedNumberIsRenumberedWithinItsMonth) {
+    company.setText(Company::InvNoPrefix, "Y");
+    company.setText(Company::NextInvNo, "15");
+    storeCompany();
+    InvoiceEditor first = newEditor();
+    InvoiceEditor second = newEditor();
+    setRow(first, 1, "A", "1", "x", "1");
+    setRow(second, 1, "A", "1", "y", "1");
+    EXPECT_EQ(saveNew(first).number, "240315");
+    prompter.expect("Saved as invoice 240316");
+    EXPECT_EQ(saveNew(second).number, "240316");
+    EXPECT_EQ(storedCompany().text(Company::NextInvNo), "17");
+}
+
+TEST_F(EditorTest, ASaveThatMeetsALockRunsAgainWholeAndTheEditorKeepsItsEntry) {
+    InvoiceEditor ed = newEditor();
+    setRow(ed, 1, "A", "2", "x", "10.00");
+    setRow(ed, 2, "B", "1", "y", "5.00");
+    const data::CustomerRecord before = customer(custRec);
+    // The second line meets a lock on the first attempt, and on every one after it: after
+    // five the user is asked, gives up, and nothing of the invoice is on file.
+    // (A pending fault counts only the calls that no earlier fault took: each of these
+    // falls on the third call after the one before it failed.)
+    for (int i = 0; i < 5; ++i)
+        storage::InjectFault(storage::EngineOp::AddRecord, 3, 10306);
+    prompter.expect(std::string(data::kCannotGetLock), platform::Answer::Yes);
+    EXPECT_THROW(saveNew(ed), InvoiceError);
+    EXPECT_TRUE(prompter.done());
+    EXPECT_EQ(storage::UsedRecordCount(invoices), 0);
+    EXPECT_EQ(storage::UsedRecordCount(lines), 0);
+    EXPECT_EQ(customer(custRec), before);
+    EXPECT_EQ(storedCompany().text(Company::NextInvNo), "1051");
+    EXPECT_EQ(ed.entry.number, "1051");
+    storage::ClearFaults();
+    // Once the lock is gone the same entry saves whole.
+    const SaveResult saved = saveNew(ed);
+    EXPECT_EQ(saved.number, "1051");
+    EXPECT_EQ(saved.lines, 2);
+    EXPECT_EQ(customer(custRec).text(Customer::Balance), "526.75");
+    checkKeys();
 }
 
 // ------------------------------------------------------------------------ edits

@@ -9,6 +9,7 @@
 
 #include "InvoiceFixture.h"
 #include "app/Demo.h"
+#include "data/Posting.h"
 #include "invoicing/Receivables.h"
 #include "storage/EngineTesting.h"
 
@@ -420,6 +421,56 @@ TEST_F(PaymentTest, AFailedWriteTakesBackTheWholePayment) {
     EXPECT_EQ(o.written, M(4000));
     EXPECT_EQ(numbered("601").size(), 2u);
     EXPECT_EQ(customer("C6").text(Customer::Balance), "160.00");
+}
+
+TEST_F(PaymentTest, DepositNumbersComeFromTheStoredCounterNotFromMemory) {
+    addCustomer("C7", 10000, {10000, 0, 0, 0});
+    add({.no = "701", .cust = "C7", .date = {2024, 4, 1}, .total = "100.00"});
+    // Another program took deposit numbers meanwhile: the file's counter is ahead of the
+    // company this program holds.
+    setStoredCounter("15007");
+    company.setText(Company::DepositCounter, "15000");
+    std::vector<PayItem> items = {{"DEPOSIT", "04/10/24", M(2500), false}};
+    SaveFiles f = payFiles();
+    PostOutcome o = PostPayment(f, "C7", "04/10/2024", "", items, prompter);
+    ASSERT_EQ(o.deposits, std::vector<std::string>{"DP15008"});
+    EXPECT_EQ(storedCompany().text(Company::DepositCounter), "15008");
+    EXPECT_EQ(company.text(Company::DepositCounter), "15008");
+
+    // A payment without a deposit leaves the counter as the file holds it, whatever this
+    // program remembers.
+    setStoredCounter("15020");
+    company.setText(Company::DepositCounter, "15008");
+    items = {{"701", "04/01/24", M(1000), true}};
+    o = PostPayment(f, "C7", "04/11/2024", "", items, prompter);
+    EXPECT_EQ(o.posted, 1);
+    EXPECT_EQ(storedCompany().text(Company::DepositCounter), "15020");
+    EXPECT_EQ(company.text(Company::DepositCounter), "15020");
+}
+
+TEST_F(PaymentTest, APaymentThatMeetsALockRunsAgainWholeAndShowsItsMessagesOnce) {
+    addCustomer("C8", 20000, {20000, 0, 0, 0});
+    const int32_t r801 = add({.no = "801", .cust = "C8", .date = {2024, 4, 1}, .total = "100.00"});
+    add({.no = "802", .cust = "C8", .date = {2024, 4, 2}, .total = "100.00"});
+    // 802 is refused (a payment past zero) with a message, and the customer's write meets
+    // a lock on the first attempt: the second attempt posts 801 once, and the refusal is
+    // shown once, after the posting.
+    std::vector<PayItem> items = {{"801", "04/01/24", M(10000), false},
+                                  {"802", "04/02/24", M(15000), false}};
+    storage::InjectFault(storage::EngineOp::PutRecord, 2, 10306);
+    prompter.expect(
+        "Item 802 has a balance due of 100.00. A payment of 150.00 would take it "
+        "past zero, so it was not posted.");
+    SaveFiles f = payFiles();
+    const int64_t reruns = data::PostingReruns();
+    PostOutcome o = PostPayment(f, "C8", "04/10/2024", "", items, prompter);
+    EXPECT_TRUE(prompter.done());
+    EXPECT_EQ(data::PostingReruns() - reruns, 1);
+    EXPECT_EQ(o.posted, 1);
+    EXPECT_EQ(o.failed, std::vector<std::string>{"802"});
+    EXPECT_EQ(read(r801).text(Invoice::PaidFlag), "P");
+    EXPECT_EQ(numbered("801").size(), 1u);
+    EXPECT_EQ(customer("C8").text(Customer::Balance), "100.00");
 }
 
 TEST_F(PaymentTest, PaidAmountTypingChecksAndAutoMove) {

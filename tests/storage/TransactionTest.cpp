@@ -287,6 +287,38 @@ TEST_F(TransactionTest, CommitIsDurableAndRollbackLeavesEverythingAsBefore) {
     CloseFileblock(a);
 }
 
+TEST_F(TransactionTest, AnIndexGrownByARolledBackTransactionGrowsAgainWhole) {
+    // An empty fileblock: the first entries of its keys add index records, which the
+    // rollback takes away with them; the posting run again must add them again.
+    std::string f = folder("grow");
+    KeyDescriptor ka[] = {{8, false}, {4, true}};
+    KeyDescriptor kb[] = {{6, false}};
+    CreateFileblock(f + "/A", kLenA, 2, ka);
+    CreateFileblock(f + "/B", kLenB, 1, kb);
+    ASSERT_TRUE(EngineOk);
+    Fileblock* a = OpenFileblock(f + "/A", false);
+    ASSERT_TRUE(a);
+    // The first attempt gives up after its first key and takes the record back itself,
+    // as the record-update protocol does before the posting is rolled back.
+    ASSERT_TRUE(BeginTransaction());
+    const std::string r = recA(1, "a");
+    const int32_t n = AddRecord(a, r.data());
+    AddKey(a, 1, n, keyA1(r));
+    DeleteKey(a, 1, n, keyA1(r));
+    DeleteRecord(a, n);
+    ASSERT_TRUE(EngineOk);
+    RollbackTransaction();
+    ASSERT_TRUE(BeginTransaction());
+    for (int i = 1; i <= 3; ++i)
+        addA(a, i);
+    ASSERT_TRUE(EngineOk);
+    ASSERT_TRUE(CommitTransaction()) << EngineError;
+    EXPECT_EQ(UsedRecordCount(a), 3);
+    CloseFileblock(a);
+    ASSERT_TRUE(CheckpointJournal());
+    expectSound(f);
+}
+
 // A close leaves the files of a committed posting open for the checkpoint, so that another
 // program cannot open them before they are synced; once the program is idle they are
 // synced, the journal is emptied but kept for the next commit, and both are let go.

@@ -62,7 +62,8 @@ bool SecretKeyring::available() {
 bool SecretKeyring::store(std::string_view companyNo, std::string_view secret, std::string* error) {
     const std::string number(companyNo);
     const std::string value(secret);
-    const std::string label = label_ + ", company " + number;
+    const std::string label =
+        label_ + (schemaName_ == kServerSchemaName ? ", " : ", company ") + number;
     GError* failure = nullptr;
     const gboolean stored = secret_password_store_sync(
         &schema().schema, SECRET_COLLECTION_DEFAULT, label.c_str(), value.c_str(), nullptr,

@@ -16,6 +16,8 @@ inline constexpr const char* kSchemaName = "org.invarro.Invarro.MailPassword";
 // The mail sign-in tokens (OAuth 2.0) are a kind of secret of their own, under their own
 // schema, so that storing one never replaces a company's mail password.
 inline constexpr const char* kTokenSchemaName = "org.invarro.Invarro.MailToken";
+// The passwords of database servers holding the books, by "user@host:port/database".
+inline constexpr const char* kServerSchemaName = "org.invarro.Invarro.ServerPassword";
 
 class SecretKeyring : public Keyring {
   public:

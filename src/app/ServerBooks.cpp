@@ -1,0 +1,180 @@
+#include "app/ServerBooks.h"
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+
+#include "data/Files.h"
+#include "data/IniFile.h"
+#include "storage/Backend.h"
+#include "storage/server/Conninfo.h"
+
+namespace invarro::app {
+
+namespace {
+
+std::map<std::string, std::shared_ptr<storage::server::ServerBackend>> gMounted;
+
+std::string Plain(std::string folder) {
+    while (folder.size() > 1 && folder.back() == '/')
+        folder.pop_back();
+    return folder;
+}
+
+std::vector<std::string> SplitCommas(const std::string& text) {
+    std::vector<std::string> parts;
+    size_t from = 0;
+    for (;;) {
+        const size_t comma = text.find(',', from);
+        parts.push_back(text.substr(from, comma == std::string::npos ? comma : comma - from));
+        if (comma == std::string::npos) return parts;
+        from = comma + 1;
+    }
+}
+
+std::string LoginName() {
+    if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_name) return pw->pw_name;
+    if (const char* user = std::getenv("USER"); user && *user) return user;
+    return "unknown";
+}
+
+std::string HostName() {
+    char name[256] = {};
+    if (::gethostname(name, sizeof name - 1) != 0 || !name[0]) return "localhost";
+    return name;
+}
+
+std::string HomeFile(const char* relative) {
+    const char* home = std::getenv("HOME");
+    return home && *home ? std::string(home) + "/" + relative : std::string();
+}
+
+}  // namespace
+
+std::optional<ServerSetting> FolderServer(const std::string& folder) {
+    const data::IniFile ini(data::IniFilePath(folder));
+    ServerSetting s;
+    s.connection = ini.readString(kServerSection, kServerConnectionKey, "");
+    if (s.connection.empty()) return std::nullopt;
+    s.rootCertificate = ini.readString(kServerSection, kServerRootCertificateKey, "");
+    return s;
+}
+
+bool WriteFolderServer(const std::string& folder, const ServerSetting& setting,
+                       std::string* error) {
+    data::IniFile ini(data::IniFilePath(folder));
+    return ini.write(kServerSection,
+                     {{std::string(kServerConnectionKey), setting.connection},
+                      {std::string(kServerRootCertificateKey), setting.rootCertificate}},
+                     error);
+}
+
+bool IsLocalHost(std::string_view host) {
+    if (host.empty() || host.front() == '/' || host.front() == '@') return true;
+    if (host == "localhost" || host == "::1") return true;
+    return host.substr(0, 4) == "127.";
+}
+
+ServerConnection PlanServerConnection(const ServerSetting& setting, platform::Keyring* keyring) {
+    ServerConnection plan;
+    pq::Options written;
+    std::string why;
+    if (!pq::ParseConninfo(setting.connection, written, &why)) {
+        plan.error = "The server connection \"" + setting.connection + "\" cannot be read: " + why;
+        return plan;
+    }
+    if (!pq::OptionValue(written, "password").empty()) {
+        plan.error =
+            "The server connection in the data folder's settings holds a password. Remove it "
+            "from there: the password belongs in the desktop keyring or in ~/.pgpass.";
+        return plan;
+    }
+    pq::Options effective;
+    if (!pq::EffectiveConninfo(setting.connection, effective, &why)) {
+        plan.error = "The server connection \"" + setting.connection + "\" cannot be used: " + why;
+        return plan;
+    }
+    // Every host the connection may go to; a host address, when given, is where it goes.
+    const std::vector<std::string> hosts = SplitCommas(pq::OptionValue(effective, "host"));
+    const std::vector<std::string> addrs = SplitCommas(pq::OptionValue(effective, "hostaddr"));
+    plan.local = true;
+    for (size_t i = 0; i < std::max(hosts.size(), addrs.size()); ++i) {
+        const std::string addr = i < addrs.size() ? addrs[i] : std::string();
+        const std::string host = i < hosts.size() ? hosts[i] : std::string();
+        if (!IsLocalHost(addr.empty() ? host : addr)) plan.local = false;
+    }
+    const std::string host = pq::OptionValue(effective, "host");
+    const std::string port = pq::OptionValue(effective, "port");
+    const std::string user = pq::OptionValue(effective, "user");
+    const std::string dbname = pq::OptionValue(effective, "dbname");
+    plan.where = user + "@" + (host.empty() ? std::string("localhost") : host) +
+                 (port.empty() ? std::string() : ":" + port) + "/" + dbname;
+
+    pq::Options use = effective;
+    if (!plan.local) {
+        std::string root = setting.rootCertificate;
+        if (root.empty()) root = pq::OptionValue(effective, "sslrootcert");
+        if (root.empty()) root = HomeFile(".postgresql/root.crt");
+        std::error_code ec;
+        if (root.empty() || !std::filesystem::is_regular_file(root, ec)) {
+            plan.error =
+                "The server " + plan.where +
+                " is not on this machine, so the connection must be encrypted and the "
+                "server's certificate checked. Name the root certificate file (of the "
+                "authority that signed the server's certificate) in the data folder's settings, "
+                "[Server] RootCertificate=" +
+                (root.empty() ? std::string() : " (" + root + " is not there)") + ".";
+            plan.where.clear();
+            return plan;
+        }
+        pq::SetOption(use, "sslmode", "verify-full");
+        pq::SetOption(use, "sslrootcert", root);
+    }
+    if (keyring && keyring->available()) {
+        if (std::optional<std::string> password = keyring->lookup(plan.where);
+            password && !password->empty())
+            pq::SetOption(use, "password", *password);
+    }
+    plan.conninfo = pq::JoinConninfo(use);
+    return plan;
+}
+
+pq::SessionSettings BooksSessionSettings(std::string_view program) {
+    pq::SessionSettings s;
+    s.applicationName = std::string(program) + " " + LoginName() + "@" + HostName();
+    return s;
+}
+
+std::string MountBooksOfFolder(const std::string& folder, platform::Keyring* keyring,
+                               std::string_view program) {
+    UnmountBooks(folder);
+    const std::optional<ServerSetting> setting = FolderServer(folder);
+    if (!setting) return {};
+    const ServerConnection plan = PlanServerConnection(*setting, keyring);
+    if (!plan.error.empty()) return plan.error;
+    auto backend = std::make_shared<storage::server::ServerBackend>();
+    if (!backend->connect(plan.conninfo, BooksSessionSettings(program))) {
+        std::string why = backend->error();
+        while (!why.empty() && (why.back() == '\n' || why.back() == ' '))
+            why.pop_back();
+        return "The books of the data folder " + folder + " are on the server " + plan.where +
+               ", which cannot be reached: " + why;
+    }
+    storage::MountBackend(folder, backend);
+    gMounted[Plain(folder)] = backend;
+    return {};
+}
+
+std::shared_ptr<storage::server::ServerBackend> BooksServer(const std::string& folder) {
+    auto it = gMounted.find(Plain(folder));
+    return it == gMounted.end() ? nullptr : it->second;
+}
+
+void UnmountBooks(const std::string& folder) {
+    if (gMounted.erase(Plain(folder))) storage::MountBackend(folder, nullptr);
+}
+
+}  // namespace invarro::app
