@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <map>
 
+#include "data/BooksAlone.h"
 #include "data/Files.h"
 #include "data/IniFile.h"
 #include "storage/Backend.h"
@@ -17,6 +18,38 @@ namespace invarro::app {
 namespace {
 
 std::map<std::string, std::shared_ptr<storage::server::ServerBackend>> gMounted;
+
+// Every program working in the books holds this advisory lock shared for its session; a
+// job that needs the books to itself takes it exclusively, which it gets only while no
+// other session holds it.
+constexpr const char* kBooksLock = "7304192";
+
+bool Yes(pq::Connection& c, const std::string& sql) {
+    pq::Result r;
+    return c.exec(sql, r) && r.rows() == 1 && r.bytes(0, 0) == "t";
+}
+
+std::string TakeBooksAlone(const std::string& folder) {
+    std::shared_ptr<storage::server::ServerBackend> server = BooksServer(folder);
+    if (!server) return {};
+    pq::Connection& c = server->connection();
+    if (Yes(c, std::string("SELECT pg_try_advisory_lock(") + kBooksLock + ")")) return {};
+    const std::vector<std::string> others = OthersInBooks(*server);
+    std::string names;
+    for (const std::string& o : others)
+        names += (names.empty() ? "" : ", ") + o;
+    const size_t n = others.size();
+    return (n == 0 ? std::string("Another program is")
+                   : std::to_string(n) + (n == 1 ? " other program is" : " other programs are")) +
+           " working in the books on the server" + (names.empty() ? "" : " (" + names + ")") +
+           ". This job needs the books to itself: ask everyone to close Invarro, then try "
+           "again.";
+}
+
+void ReleaseBooksAlone(const std::string& folder) {
+    if (std::shared_ptr<storage::server::ServerBackend> server = BooksServer(folder))
+        server->connection().exec(std::string("SELECT pg_advisory_unlock(") + kBooksLock + ")");
+}
 
 std::string Plain(std::string folder) {
     while (folder.size() > 1 && folder.back() == '/')
@@ -163,9 +196,28 @@ std::string MountBooksOfFolder(const std::string& folder, platform::Keyring* key
         return "The books of the data folder " + folder + " are on the server " + plan.where +
                ", which cannot be reached: " + why;
     }
+    if (!Yes(backend->connection(),
+             std::string("SELECT pg_try_advisory_lock_shared(") + kBooksLock + ")"))
+        return "Another program has the books on the server " + plan.where +
+               " to itself (a restore, a rebuild, a purge or the deletion of a company). Try "
+               "again when it has finished.";
     storage::MountBackend(folder, backend);
     gMounted[Plain(folder)] = backend;
+    data::SetBooksAloneLock({TakeBooksAlone, ReleaseBooksAlone});
     return {};
+}
+
+std::vector<std::string> OthersInBooks(storage::server::ServerBackend& server) {
+    std::vector<std::string> others;
+    pq::Result r;
+    if (server.connection().exec(
+            "SELECT application_name FROM pg_stat_activity WHERE datname = current_database() "
+            "AND application_name LIKE 'invarro%' AND pid <> pg_backend_pid() ORDER BY "
+            "backend_start",
+            r))
+        for (int i = 0; i < r.rows(); ++i)
+            others.emplace_back(r.bytes(i, 0));
+    return others;
 }
 
 std::shared_ptr<storage::server::ServerBackend> BooksServer(const std::string& folder) {

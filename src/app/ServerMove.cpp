@@ -322,6 +322,40 @@ MoveOutcome DownloadBooks(const std::string& folder, const std::string& target,
     return out;
 }
 
+std::string TestServer(const ServerSetting& setting, platform::Keyring* keyring) {
+    if (setting.connection.empty()) return "Enter the server's connection first.";
+    const ServerConnection plan = PlanServerConnection(setting, keyring);
+    if (!plan.error.empty()) return plan.error;
+    pq::Connection probe;
+    if (!probe.open(plan.conninfo, BooksSessionSettings()))
+        return "The server " + plan.where + " cannot be reached: " + probe.error().message;
+    pq::Result r;
+    if (!probe.exec("SELECT to_regclass('invarro.fileblock') IS NULL OR NOT EXISTS (SELECT 1 "
+                    "FROM invarro.fileblock)",
+                    r) ||
+        r.rows() != 1)
+        return "The database " + plan.where + " cannot be read: " + probe.error().message;
+    if (r.bytes(0, 0) != "t")
+        return "The database " + plan.where +
+               " holds books already; the books of a folder move only into an empty one.";
+    return {};
+}
+
+std::string BooksStatusLine(const std::string& folder) {
+    std::shared_ptr<storage::server::ServerBackend> server = BooksServer(folder);
+    if (!server) return {};
+    pq::Result r;
+    if (!server->connection().exec(
+            "SELECT current_database(), count(*) FROM pg_stat_activity WHERE datname = "
+            "current_database() AND application_name LIKE 'invarro%'",
+            r) ||
+        r.rows() != 1)
+        return "Books on a server that does not answer";
+    const std::string people(r.bytes(0, 1));
+    return "Books on the server, database " + std::string(r.bytes(0, 0)) + ": " + people +
+           (people == "1" ? " person" : " people") + " working";
+}
+
 std::vector<std::string> ProgramsInBooks(const std::string& folder) {
     std::vector<std::string> programs;
     std::shared_ptr<storage::server::ServerBackend> server = BooksServer(folder);

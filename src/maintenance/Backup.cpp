@@ -15,6 +15,7 @@
 #include <map>
 #include <memory>
 
+#include "data/BooksAlone.h"
 #include "data/Files.h"
 #include "data/IniFile.h"
 #include "data/Replace.h"
@@ -487,6 +488,13 @@ RestoreOutcome RunRestore(const std::string& dataFolder, const std::string& arch
     if (const std::string problem = RoomProblem(dataFolder, entries); !problem.empty())
         return refuse(problem);
 
+    // On a server the restore runs only while nobody else works in the books.
+    const data::BooksAlone alone(dataFolder);
+    if (!alone.granted()) {
+        out.status = RestoreStatus::Refused;
+        out.error = alone.refusal() + " Nothing was changed.";
+        return out;
+    }
     // From here on the company's files are closed; they are opened again however the
     // restore ends.
     if (hooks.closeCompanyFiles && !hooks.closeCompanyFiles(&why)) {

@@ -7,12 +7,16 @@
 #include <filesystem>
 #include <fstream>
 
+#include "app/Aging.h"
 #include "app/Demo.h"
 #include "app/Installation.h"
 #include "app/ServerBooks.h"
 #include "app/ServerMove.h"
+#include "app/Startup.h"
 #include "cli/FolderBooks.h"
+#include "data/BooksAlone.h"
 #include "data/IniFile.h"
+#include "data/Layout.h"
 #include "maintenance/BooksCopy.h"
 #include "storage/BTree.h"
 #include "storage/Engine.h"
@@ -20,6 +24,7 @@
 #include "storage/server/Conninfo.h"
 #include "support/MemoryKeyring.h"
 #include "support/PgCluster.h"
+#include "support/RecordingProgress.h"
 #include "support/ScriptedPrompter.h"
 #include "support/TempDir.h"
 
@@ -190,6 +195,89 @@ TEST_F(ServerFolderTest, TheCommandLineReadsTheBooksFromTheServerTheFolderNames)
     EXPECT_EQ(unreachable.status, 1) << unreachable.output;
     EXPECT_NE(unreachable.output.find("cannot be reached"), std::string::npos)
         << unreachable.output;
+}
+
+// Jobs that need the books to themselves are refused while another program works in them,
+// and a program does not start working in them while such a job runs.
+TEST_F(ServerFolderTest, JobsNeedingTheBooksAloneWaitForEveryoneElse) {
+    testing::TempDir dir;
+    const std::string mine = dir.file("mine"), theirs = dir.file("theirs");
+    fs::create_directory(mine);
+    const std::string conninfo = Installed(mine, "alone");
+    fs::create_directory(theirs);
+    ASSERT_TRUE(app::WriteFolderServer(theirs, {conninfo, ""}));
+    storage::InitEngine(30);
+    ASSERT_EQ(app::MountBooksOfFolder(mine), "");
+    ASSERT_EQ(app::MountBooksOfFolder(theirs, nullptr, "invarro-other"), "");
+    {
+        const data::BooksAlone alone(mine);
+        EXPECT_FALSE(alone.granted());
+        EXPECT_NE(alone.refusal().find("1 other program is working in the books"),
+                  std::string::npos)
+            << alone.refusal();
+        EXPECT_NE(alone.refusal().find("invarro-other "), std::string::npos) << alone.refusal();
+    }
+    app::UnmountBooks(theirs);
+    {
+        const data::BooksAlone alone(mine);
+        EXPECT_TRUE(alone.granted()) << alone.refusal();
+        const std::string refused = app::MountBooksOfFolder(theirs);
+        EXPECT_NE(refused.find("to itself"), std::string::npos) << refused;
+        EXPECT_FALSE(app::BooksServer(theirs));
+    }
+    EXPECT_EQ(app::MountBooksOfFolder(theirs), "");
+    app::UnmountBooks(theirs);
+    app::UnmountBooks(mine);
+    storage::ExitEngine();
+
+    // The command line's restore while a desktop program works in the books.
+    ASSERT_EQ(Cli(mine, {"backup", dir.path()}).status, 0);
+    storage::InitEngine(30);
+    ASSERT_EQ(app::MountBooksOfFolder(theirs), "");
+    const CliRun restore = Cli(mine, {"restore", dir.file("ZTBackup.zip")});
+    app::UnmountBooks(theirs);
+    storage::ExitEngine();
+    EXPECT_EQ(restore.status, 1) << restore.output;
+    EXPECT_NE(restore.output.find("1 other program is working"), std::string::npos)
+        << restore.output;
+}
+
+// The aging at start runs once a day whoever starts first: a program whose company in
+// memory is older than the company file finds today's aging there and leaves it.
+TEST_F(ServerFolderTest, TheDailyAgingRunsOnceWhoeverStartsFirst) {
+    testing::TempDir dir;
+    const std::string folder = dir.file("books");
+    fs::create_directory(folder);
+    Installed(folder, "aging_once");
+    storage::InitEngine(30);
+    ASSERT_EQ(app::MountBooksOfFolder(folder), "");
+    testing::ScriptedPrompter quiet;
+    app::Session session;
+    session.folder = folder;
+    session.company = *app::LoadCompanyInUse(folder, quiet);
+    app::ApplyCompanySettings(session);
+    const platform::FixedClock clock({2026, 12, 10, 8, 0, 0});
+    testing::RecordingProgress progress;
+    ASSERT_EQ(app::RunAging(session, true, clock, quiet, progress, {}).status,
+              app::AgingStatus::Done);
+    const std::string today = session.todayText({2026, 12, 10});
+    EXPECT_EQ(data::TrimmedText(session.company.text(data::Company::LastAgingDate)), today);
+
+    // Another program's view: started before the aging, with receivables to age.
+    app::Session other = session;
+    other.company.setText(data::Company::LastAgingDate, "12/09/2026");
+    ASSERT_TRUE(other.company.setMoney(data::Company::ARBalance, data::Money::FromCents(100)));
+    ASSERT_TRUE(app::AgingDueToday(other, clock));
+    EXPECT_EQ(app::RunAging(other, false, clock, quiet, progress, {}).status,
+              app::AgingStatus::NotNeeded);
+    EXPECT_EQ(data::TrimmedText(other.company.text(data::Company::LastAgingDate)), today);
+    EXPECT_TRUE(other.company.money(data::Company::ARBalance).isZero());
+    EXPECT_FALSE(app::AgingDueToday(other, clock));
+    // Asked for, it runs all the same.
+    EXPECT_EQ(app::RunAging(other, true, clock, quiet, progress, {}).status,
+              app::AgingStatus::Done);
+    app::UnmountBooks(folder);
+    storage::ExitEngine();
 }
 
 // A fileblock with five records of which 4 and then 2 were deleted (so the chain runs
