@@ -259,13 +259,13 @@ TEST_F(MainFormTest, MenusAndButtonsWithTheirCaptionsAndHints) {
               (std::vector<std::string>{"Co&mpany Manager...", "&Customer Manager...",
                                         "&Product Manager...", "&Invoice Manager...",
                                         "P&rinter Setup...", "&Edit Payment Terms...", "E&xit"}));
-    EXPECT_EQ(
-        texts("ToolsMenu"),
-        (std::vector<std::string>{
-            "&Payment Wizard...", "&Report  Wizard...", "&Interest Wizard...", "&Label Wizard...",
-            "Repeat Billing &Wizard...", "Form L&etter Wizard...", "Send E-Mail &Message",
-            "&Aging Chart", "&Calculator", "&View Calendar", "Password &Setup",
-            "&Delete Paid Invoices", "&Backup Data Files", "Rebuild Data &Files"}));
+    EXPECT_EQ(texts("ToolsMenu"),
+              (std::vector<std::string>{
+                  "&Payment Wizard...", "&Report  Wizard...", "&Interest Wizard...",
+                  "&Label Wizard...", "Repeat Billing &Wizard...", "Form L&etter Wizard...",
+                  "Send E-Mail &Message", "&Aging Chart", "&Calculator", "&View Calendar",
+                  "Password &Setup", "&Delete Paid Invoices", "&Backup Data Files",
+                  "Rebuild Data &Files", "Books &on a Server..."}));
     EXPECT_EQ(texts("HelpMenu"), (std::vector<std::string>{"&Topics", "&Frequent Asked Questions",
                                                            "Our &Support Forum", "Our &Web Site",
                                                            "Product &Upgrades", "&About"}));
