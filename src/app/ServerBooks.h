@@ -70,6 +70,11 @@ std::string MountBooksOfFolder(const std::string& folder, platform::Keyring* key
 // the server ("invarro anna@desk").
 std::vector<std::string> OthersInBooks(storage::server::ServerBackend& server);
 
+// The table of the side files every person working in the books shares (payment terms,
+// colours), made when missing; and one of them stored there.
+bool EnsureSideFileTable(pq::Connection& connection);
+bool StoreSideFile(pq::Connection& connection, const std::string& name, std::string_view bytes);
+
 // The server mounted on a folder; null when its books are files.
 std::shared_ptr<storage::server::ServerBackend> BooksServer(const std::string& folder);
 void UnmountBooks(const std::string& folder);

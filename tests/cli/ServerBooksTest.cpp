@@ -17,6 +17,7 @@
 #include "data/BooksAlone.h"
 #include "data/IniFile.h"
 #include "data/Layout.h"
+#include "data/SideFiles.h"
 #include "maintenance/BooksCopy.h"
 #include "storage/BTree.h"
 #include "storage/Engine.h"
@@ -363,6 +364,7 @@ TEST_F(ServerFolderTest, DemoBooksGoToTheServerAndComeBackTheSameInEveryRecord) 
     storage::ExitEngine();
     ASSERT_TRUE(demo.ok) << demo.message;
     Copy(original, folder);
+    ASSERT_TRUE(data::SaveTerms(folder, {"Net 7 Days Custom"}));
     ASSERT_TRUE(cluster->createDatabase("round_trip"));
     ASSERT_TRUE(cluster->createDatabase("no_books"));
     const std::string conninfo = cluster->connectionString("round_trip");
@@ -402,6 +404,23 @@ TEST_F(ServerFolderTest, DemoBooksGoToTheServerAndComeBackTheSameInEveryRecord) 
     ASSERT_EQ(joined.status, 0) << joined.output;
     EXPECT_EQ(Cli(second, {"companies"}).output, listed.output);
 
+    // The payment terms and colours are the same for everyone: changed in one folder, seen
+    // in the other, kept in neither.
+    EXPECT_FALSE(fs::exists(fs::path(folder) / "KRTERMS.DAT"));
+    storage::InitEngine(30);
+    ASSERT_EQ(app::MountBooksOfFolder(second), "");
+    EXPECT_EQ(data::LoadTerms(second).terms, std::vector<std::string>{"Net 7 Days Custom"});
+    ASSERT_TRUE(data::SaveTerms(second, {"Net 7 Days Custom", "Net 99 Days"}));
+    ASSERT_TRUE(data::WriteColourFile(second + "/Shadeclr.fnt", 0x123456));
+    app::UnmountBooks(second);
+    ASSERT_EQ(app::MountBooksOfFolder(folder), "");
+    EXPECT_EQ(data::LoadTerms(folder).terms.size(), 2u);
+    EXPECT_EQ(data::ReadColourFile(folder + "/Shadeclr.fnt"), 0x123456);
+    app::UnmountBooks(folder);
+    storage::ExitEngine();
+    EXPECT_FALSE(fs::exists(fs::path(second) / "KRTERMS.DAT"));
+    EXPECT_FALSE(fs::exists(fs::path(second) / "Shadeclr.fnt"));
+
     // Back into files: refused into a folder that holds something, done into a new one.
     const CliRun busy = Cli(folder, {"server", "download", again});
     EXPECT_EQ(busy.status, 1) << busy.output;
@@ -410,6 +429,8 @@ TEST_F(ServerFolderTest, DemoBooksGoToTheServerAndComeBackTheSameInEveryRecord) 
     const CliRun down = Cli(second, {"server", "download", back});
     ASSERT_EQ(down.status, 0) << down.output;
     EXPECT_FALSE(app::FolderServer(back));
+    EXPECT_EQ(data::LoadTerms(back).terms.size(), 2u);
+    EXPECT_EQ(data::ReadColourFile(back + "/Shadeclr.fnt"), 0x123456);
     EXPECT_EQ(maintenance::FileblocksInFolder(back), maintenance::FileblocksInFolder(original));
     storage::InitEngine(30);
     for (const std::string& name : maintenance::FileblocksInFolder(original))
