@@ -255,9 +255,10 @@ MoveOutcome ConnectFolder(const std::string& folder, const ServerSetting& settin
     if (!probe.open(plan.conninfo, BooksSessionSettings()))
         return Refused("The server " + plan.where + " cannot be reached: " + probe.error().message);
     pq::Result r;
-    if (!probe.exec("SELECT to_regclass('invarro.fileblock') IS NOT NULL AND EXISTS (SELECT 1 "
-                    "FROM invarro.fileblock WHERE name = 'Company')",
-                    r) ||
+    const bool tables = probe.exec("SELECT to_regclass('invarro.fileblock') IS NOT NULL", r) &&
+                        r.rows() == 1 && r.bytes(0, 0) == "t";
+    if (!tables ||
+        !probe.exec("SELECT EXISTS (SELECT 1 FROM invarro.fileblock WHERE name = 'Company')", r) ||
         r.rows() != 1 || r.bytes(0, 0) != "t")
         return Refused("The database " + plan.where +
                        " holds no books. Upload books there first (server upload).");
@@ -357,13 +358,14 @@ std::string TestServer(const ServerSetting& setting, platform::Keyring* keyring)
     pq::Connection probe;
     if (!probe.open(plan.conninfo, BooksSessionSettings()))
         return "The server " + plan.where + " cannot be reached: " + probe.error().message;
+    // A database where the program never was has no tables of its own yet.
     pq::Result r;
-    if (!probe.exec("SELECT to_regclass('invarro.fileblock') IS NULL OR NOT EXISTS (SELECT 1 "
-                    "FROM invarro.fileblock)",
-                    r) ||
-        r.rows() != 1)
+    if (!probe.exec("SELECT to_regclass('invarro.fileblock') IS NOT NULL", r) || r.rows() != 1)
         return "The database " + plan.where + " cannot be read: " + probe.error().message;
-    if (r.bytes(0, 0) != "t")
+    if (r.bytes(0, 0) != "t") return {};
+    if (!probe.exec("SELECT EXISTS (SELECT 1 FROM invarro.fileblock)", r) || r.rows() != 1)
+        return "The database " + plan.where + " cannot be read: " + probe.error().message;
+    if (r.bytes(0, 0) == "t")
         return "The database " + plan.where +
                " holds books already; the books of a folder move only into an empty one.";
     return {};

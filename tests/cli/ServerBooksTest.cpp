@@ -281,6 +281,26 @@ TEST_F(ServerFolderTest, TheDailyAgingRunsOnceWhoeverStartsFirst) {
     storage::ExitEngine();
 }
 
+TEST_F(ServerFolderTest, TheTestOfAServerSaysWhetherTheBooksCanMoveThere) {
+    ASSERT_TRUE(cluster->createDatabase("test_button"));
+    const std::string conninfo = cluster->connectionString("test_button");
+    // Never used by the program, then with its tables but no books: both take books.
+    EXPECT_EQ(app::TestServer({conninfo, ""}, nullptr), "");
+    {
+        storage::server::ServerBackend tables;
+        ASSERT_TRUE(tables.connect(conninfo)) << tables.error();
+    }
+    EXPECT_EQ(app::TestServer({conninfo, ""}, nullptr), "");
+    testing::TempDir dir;
+    Installed(dir.path(), "test_books");
+    EXPECT_NE(app::TestServer({cluster->connectionString("test_books"), ""}, nullptr)
+                  .find("holds books already"),
+              std::string::npos);
+    std::string closed = conninfo + " port=" + std::to_string(cluster->port() + 1);
+    EXPECT_NE(app::TestServer({closed, ""}, nullptr).find("cannot be reached"), std::string::npos);
+    EXPECT_EQ(app::TestServer({"", ""}, nullptr), "Enter the server's connection first.");
+}
+
 // A fileblock with five records of which 4 and then 2 were deleted (so the chain runs
 // 2, 4), its keys kept with them.
 void FillProducts(const std::string& name, bool deleteTwoFirst = false) {
