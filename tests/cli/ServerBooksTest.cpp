@@ -196,6 +196,13 @@ TEST_F(ServerFolderTest, TheCommandLineReadsTheBooksFromTheServerTheFolderNames)
     EXPECT_EQ(unreachable.status, 1) << unreachable.output;
     EXPECT_NE(unreachable.output.find("cannot be reached"), std::string::npos)
         << unreachable.output;
+    // The status says where the books are all the same.
+    const CliRun status = Cli(folder, {"server", "status"});
+    EXPECT_EQ(status.status, 1) << status.output;
+    EXPECT_NE(status.output.find("The books are on the server invarro_test@"), std::string::npos)
+        << status.output;
+    EXPECT_NE(status.output.find("The server cannot be reached."), std::string::npos)
+        << status.output;
 }
 
 // Jobs that need the books to themselves are refused while another program works in them,
