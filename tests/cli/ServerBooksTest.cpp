@@ -49,6 +49,7 @@ TEST(ServerSettingTest, OnlyThisMachineCountsAsLocal) {
 TEST(ServerSettingTest, ARemoteServerIsReachedOnlyWithItsCertificateChecked) {
     testing::TempDir dir;
     // Without a root certificate the program refuses rather than connect unchecked.
+    const std::string home = std::getenv("HOME") ? std::getenv("HOME") : "";
     ::setenv("HOME", dir.path().c_str(), 1);
     app::ServerConnection plan = app::PlanServerConnection({kRemote, ""});
     EXPECT_TRUE(plan.conninfo.empty());
@@ -56,6 +57,7 @@ TEST(ServerSettingTest, ARemoteServerIsReachedOnlyWithItsCertificateChecked) {
     EXPECT_NE(plan.error.find("RootCertificate"), std::string::npos) << plan.error;
     plan = app::PlanServerConnection({kRemote, dir.file("missing.crt")});
     EXPECT_NE(plan.error.find("missing.crt is not there"), std::string::npos) << plan.error;
+    ::setenv("HOME", home.c_str(), 1);
 
     // With one, whatever mode the string asked for becomes verify-full.
     const std::string root = dir.file("root.crt");
