@@ -33,12 +33,14 @@
 #include <string>
 
 #include "app/Demo.h"
+#include "app/ServerBooks.h"
 #include "app/Startup.h"
 #include "platform/Prompter.h"
 #include "platform/Shell.h"
 #include "storage/Engine.h"
 #include "ui/BankStatements.h"
 #include "ui/DesktopTheme.h"
+#include "ui/DesktopBooksServer.h"
 #include "ui/MainForm.h"
 #include "ui/WindowChecks.h"
 #include "ui/WindowSupport.h"
@@ -212,6 +214,11 @@ int main(int argc, char** argv) {
     std::filesystem::create_directories(argv[first + 1]);
 
     QuietPrompter prompter;
+    // A folder naming a server shows the books there, as the program does.
+    if (const std::string error = invarro::app::MountBooksOfFolder(folder); !error.empty()) {
+        std::fprintf(stderr, "invarro-gallery: %s\n", error.c_str());
+        return 1;
+    }
     if (!invarro::app::HasDataFiles(folder)) {
         invarro::storage::InitEngine(30);
         const invarro::app::InstallResult made =
@@ -236,6 +243,8 @@ int main(int argc, char** argv) {
     services.choosePdfFile = [] { return QString(); };
     services.chooseBackupFolder = [] { return QString(); };
     services.chooseBackupArchive = [] { return QString(); };
+    invarro::ui::DesktopBooksServer booksServer(folder, nullptr);
+    services.booksServer = &booksServer;
     invarro::ui::LabelFieldsOfEveryWindow();  // as the program does
     TMainForm form(folder, services);
     if (!form.created()) return 1;

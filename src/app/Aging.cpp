@@ -149,6 +149,28 @@ bool StoreCompanyAging(const Session& session, const std::string& today, Money t
     return ok;
 }
 
+// The company record as the company file holds it, read inside the aging's transaction: on
+// a server the read locks the record until the aging commits, so of two programs starting
+// at once the second waits here and then finds the first one's aging date.
+std::optional<data::CompanyRecord> CompanyAsStored(const Session& session,
+                                                   platform::Prompter& prompter,
+                                                   platform::Progress& progress) {
+    const std::string name = data::FileblockName(session.folder, data::FileKind::Company);
+    if (!storage::FileblockExists(name)) return std::nullopt;
+    data::OpenRequest request;
+    request.name = name;
+    request.kind = data::FileKind::Company;
+    request.progress = &progress;
+    data::OpenResult opened = data::OpenBusinessFileblock(request, prompter);
+    if (!opened) return std::nullopt;
+    data::CompanyRecord probe;
+    probe.setAnsi(Company::CompanyNo, session.company.ansi(Company::CompanyNo));
+    auto found = data::FindAtOrAfter<Company>(opened.fb, 1, probe);
+    storage::CloseFileblock(opened.fb);
+    if (!found || found->key != data::CompanyKey(probe, 1)) return std::nullopt;
+    return found->record;
+}
+
 }  // namespace
 
 bool AgingDueToday(const Session& session, const platform::Clock& clock) {
@@ -244,6 +266,21 @@ AgingOutcome RunAging(Session& session, bool forced, const platform::Clock& cloc
         if (!posting.started()) {
             outcome.error = EngineText("Cannot start the aging");
             return finish(outcome);
+        }
+        // The run at start is once a day whoever starts first: one that finds today's aging
+        // in the company file takes it and changes nothing.
+        if (!forced) {
+            const std::optional<data::CompanyRecord> stored =
+                CompanyAsStored(session, prompter, rebuildWindow);
+            if (stored &&
+                data::TrimText(stored->text(Company::LastAgingDate)) == session.todayText(today)) {
+                session.company.setText(Company::LastAgingDate, session.todayText(today));
+                // Read from the same field, so it fits.
+                (void)session.company.setMoney(Company::ARBalance,
+                                               stored->money(Company::ARBalance));
+                outcome.status = AgingStatus::NotNeeded;
+                return finish(outcome);
+            }
         }
         data::OpenResult customers =
             OpenForAging(session.folder, prefix, data::FileKind::Customer, prompter, rebuildWindow);

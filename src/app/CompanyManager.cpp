@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "data/Ansi.h"
+#include "data/BooksAlone.h"
 #include "data/Company.h"
 #include "data/Dates.h"
 #include "data/EInvoiceData.h"
@@ -215,6 +216,16 @@ std::vector<std::string> DeleteCompanyFiles(const std::string& folder, std::stri
     std::vector<std::string> left;
     // Without a valid number there are no company files to go (and "P.DAT" is nobody's).
     if (data::CompanyPrefix(prefix).empty()) return left;
+    if (maintenance::BooksOnBackend(folder)) {
+        for (const data::FileKind kind : data::kCompanyFileOrder) {
+            if (kind == data::FileKind::Company) continue;
+            const std::string name = data::FileblockName(folder, kind, data::CompanyPrefix(prefix));
+            if (!storage::FileblockExists(name)) continue;
+            storage::DeleteFileblock(name);
+            if (!storage::EngineOk) left.push_back(name);
+        }
+        return left;
+    }
     for (const std::string& name : CompanyFileNames(folder, data::CompanyPrefix(prefix))) {
         std::error_code ec;
         if (!fs::exists(name, ec)) continue;
@@ -242,6 +253,12 @@ DeleteOutcome DeleteCompany(const std::string& folder, storage::Fileblock* compa
                         "will NOT be removed. Continue?",
                         platform::Answer::No, platform::Icon::Warning))
         return DeleteOutcome::Declined;
+    // On a server the company goes only while nobody else works in the books.
+    const data::BooksAlone alone(folder);
+    if (!alone.granted()) {
+        prompter.ask(Info("Delete Company", alone.refusal(), platform::Icon::Warning));
+        return DeleteOutcome::InUse;
+    }
 
     // A deleted record's bytes stay in the file (and in every backup of it) until the slot
     // is used again: its mail password is blanked first.

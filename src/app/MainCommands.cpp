@@ -3,6 +3,8 @@
 #include <vector>
 
 #include "data/Ansi.h"
+#include "data/BooksAlone.h"
+#include "data/Open.h"
 #include "data/Files.h"
 #include "data/Rebuild.h"
 #include "data/Texts.h"
@@ -19,6 +21,12 @@ using platform::Message;
 
 bool RebuildDataFiles(const Session& session, platform::Prompter& prompter,
                       platform::Progress& progress, const RunHooks& hooks) {
+    // On a server the rebuild runs only while nobody else works in the books.
+    const data::BooksAlone alone(session.folder);
+    if (!alone.granted()) {
+        prompter.ask(data::GiveUpMessage(alone.refusal()));
+        return false;
+    }
     bool ok;
     {
         BusyScope busy(hooks);

@@ -1,6 +1,7 @@
 #include "app/Purge.h"
 
 #include "data/Ansi.h"
+#include "data/BooksAlone.h"
 #include "data/Fileblocks.h"
 #include "data/Keys.h"
 #include "data/Open.h"
@@ -120,6 +121,13 @@ PurgeOutcome PurgePaidRecords(Session& session, const platform::Clock& clock,
                              "All paid records older than " + shown + " will be removed. Continue?",
                              Icon::Warning, Buttons::YesNo, Answer::No}) != Answer::Yes)
         return outcome;
+    // On a server the purge runs only while nobody else works in the books.
+    const data::BooksAlone alone(session.folder);
+    if (!alone.granted()) {
+        prompter.ask(data::GiveUpMessage(alone.refusal()));
+        outcome.status = PurgeStatus::Failed;
+        return outcome;
+    }
     hooks.setStatus("Removing Records...");
     outcome.status = PurgeStatus::Failed;
 

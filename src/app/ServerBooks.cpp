@@ -7,8 +7,11 @@
 #include <filesystem>
 #include <map>
 
+#include "data/Ansi.h"
+#include "data/BooksAlone.h"
 #include "data/Files.h"
 #include "data/IniFile.h"
+#include "data/SideFiles.h"
 #include "storage/Backend.h"
 #include "storage/server/Conninfo.h"
 
@@ -17,6 +20,80 @@ namespace invarro::app {
 namespace {
 
 std::map<std::string, std::shared_ptr<storage::server::ServerBackend>> gMounted;
+
+// Every program working in the books holds this advisory lock shared for its session; a
+// job that needs the books to itself takes it exclusively, which it gets only while no
+// other session holds it.
+constexpr const char* kBooksLock = "7304192";
+
+bool Yes(pq::Connection& c, const std::string& sql) {
+    pq::Result r;
+    return c.exec(sql, r) && r.rows() == 1 && r.bytes(0, 0) == "t";
+}
+
+std::string TakeBooksAlone(const std::string& folder) {
+    std::shared_ptr<storage::server::ServerBackend> server = BooksServer(folder);
+    if (!server) return {};
+    pq::Connection& c = server->connection();
+    if (Yes(c, std::string("SELECT pg_try_advisory_lock(") + kBooksLock + ")")) return {};
+    const std::vector<std::string> others = OthersInBooks(*server);
+    std::string names;
+    for (const std::string& o : others)
+        names += (names.empty() ? "" : ", ") + o;
+    const size_t n = others.size();
+    return (n == 0 ? std::string("Another program is")
+                   : std::to_string(n) + (n == 1 ? " other program is" : " other programs are")) +
+           " working in the books on the server" + (names.empty() ? "" : " (" + names + ")") +
+           ". This job needs the books to itself: ask everyone to close Invarro, then try "
+           "again.";
+}
+
+// The shared side file a path names ("KRTERMS.DAT"), when its folder's books are on a
+// mounted server; else empty.
+std::string SharedName(const std::string& path,
+                       std::shared_ptr<storage::server::ServerBackend>* server) {
+    const std::filesystem::path p(path);
+    const std::string file = p.filename().string();
+    for (std::string_view name : data::kSharedSideFiles)
+        if (data::UpperText(file) == data::UpperText(name)) {
+            std::shared_ptr<storage::server::ServerBackend> found =
+                BooksServer(p.parent_path().string());
+            if (!found) return {};
+            if (server) *server = std::move(found);
+            return std::string(name);
+        }
+    return {};
+}
+
+std::optional<std::string> ReadSharedOnServer(const std::string& path, std::string* error) {
+    std::shared_ptr<storage::server::ServerBackend> server;
+    const std::string name = SharedName(path, &server);
+    pq::Result r;
+    if (name.empty() ||
+        !server->connection().query("SELECT bytes FROM invarro.side_file WHERE name = $1",
+                                    pq::Params().bytes(name), r)) {
+        if (error) *error = "The server could not be asked for " + name;
+        return std::nullopt;
+    }
+    if (r.rows() == 0) return std::nullopt;
+    return std::string(r.bytes(0, 0));
+}
+
+bool WriteSharedOnServer(const std::string& path, std::string_view bytes, std::string* error) {
+    std::shared_ptr<storage::server::ServerBackend> server;
+    const std::string name = SharedName(path, &server);
+    pq::Result r;
+    if (!name.empty() && StoreSideFile(server->connection(), name, bytes)) return true;
+    if (error)
+        *error = name + " could not be written on the server: " +
+                 (server ? server->connection().error().message : std::string("not mounted"));
+    return false;
+}
+
+void ReleaseBooksAlone(const std::string& folder) {
+    if (std::shared_ptr<storage::server::ServerBackend> server = BooksServer(folder))
+        server->connection().exec(std::string("SELECT pg_advisory_unlock(") + kBooksLock + ")");
+}
 
 std::string Plain(std::string folder) {
     while (folder.size() > 1 && folder.back() == '/')
@@ -163,9 +240,54 @@ std::string MountBooksOfFolder(const std::string& folder, platform::Keyring* key
         return "The books of the data folder " + folder + " are on the server " + plan.where +
                ", which cannot be reached: " + why;
     }
+    if (!EnsureSideFileTable(backend->connection())) {
+        std::string why = backend->connection().error().message;
+        return "The books on the server " + plan.where + " cannot be used: " + why;
+    }
+    if (!Yes(backend->connection(),
+             std::string("SELECT pg_try_advisory_lock_shared(") + kBooksLock + ")"))
+        return "Another program has the books on the server " + plan.where +
+               " to itself (a restore, a rebuild, a purge or the deletion of a company). Try "
+               "again when it has finished.";
     storage::MountBackend(folder, backend);
     gMounted[Plain(folder)] = backend;
+    data::SetBooksAloneLock({TakeBooksAlone, ReleaseBooksAlone});
+    data::SetSharedSideFileStore(
+        {[](const std::string& path) { return !SharedName(path, nullptr).empty(); },
+         ReadSharedOnServer, WriteSharedOnServer});
     return {};
+}
+
+bool EnsureSideFileTable(pq::Connection& connection) {
+    // Made once; a program finding it there runs no DDL.
+    pq::Result r;
+    if (connection.exec("SELECT to_regclass('invarro.side_file') IS NOT NULL", r) &&
+        r.rows() == 1 && r.bytes(0, 0) == "t")
+        return true;
+    return connection.exec(
+        "CREATE TABLE IF NOT EXISTS invarro.side_file (name text PRIMARY KEY, bytes bytea NOT "
+        "NULL)");
+}
+
+bool StoreSideFile(pq::Connection& connection, const std::string& name, std::string_view bytes) {
+    pq::Result r;
+    return connection.query(
+        "INSERT INTO invarro.side_file (name, bytes) VALUES ($1, $2) ON CONFLICT (name) DO "
+        "UPDATE SET bytes = EXCLUDED.bytes",
+        pq::Params().bytes(name).bytes(bytes), r);
+}
+
+std::vector<std::string> OthersInBooks(storage::server::ServerBackend& server) {
+    std::vector<std::string> others;
+    pq::Result r;
+    if (server.connection().exec(
+            "SELECT application_name FROM pg_stat_activity WHERE datname = current_database() "
+            "AND application_name LIKE 'invarro%' AND pid <> pg_backend_pid() ORDER BY "
+            "backend_start",
+            r))
+        for (int i = 0; i < r.rows(); ++i)
+            others.emplace_back(r.bytes(i, 0));
+    return others;
 }
 
 std::shared_ptr<storage::server::ServerBackend> BooksServer(const std::string& folder) {

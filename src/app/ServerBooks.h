@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/Keyring.h"
 #include "storage/server/Pq.h"
@@ -65,6 +66,15 @@ pq::SessionSettings BooksSessionSettings(std::string_view program = "invarro");
 // names no server, else the message to show (and nothing is mounted).
 std::string MountBooksOfFolder(const std::string& folder, platform::Keyring* keyring = nullptr,
                                std::string_view program = "invarro");
+// The programs other than this one working in the books on a server, by the name they gave
+// the server ("invarro anna@desk").
+std::vector<std::string> OthersInBooks(storage::server::ServerBackend& server);
+
+// The table of the side files every person working in the books shares (payment terms,
+// colours), made when missing; and one of them stored there.
+bool EnsureSideFileTable(pq::Connection& connection);
+bool StoreSideFile(pq::Connection& connection, const std::string& name, std::string_view bytes);
+
 // The server mounted on a folder; null when its books are files.
 std::shared_ptr<storage::server::ServerBackend> BooksServer(const std::string& folder);
 void UnmountBooks(const std::string& folder);

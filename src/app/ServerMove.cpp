@@ -96,6 +96,11 @@ bool JoinableFolder(const std::string& folder) {
     return !ec;
 }
 
+bool IsSharedName(const std::string& file) {
+    return std::find(std::begin(data::kSharedSideFiles), std::end(data::kSharedSideFiles), file) !=
+           std::end(data::kSharedSideFiles);
+}
+
 // A path under which a backend is mounted without a folder of that name ever being made:
 // the fileblocks' names relative to it are the same as under the data folder.
 std::string MountPoint(const std::string& folder) {
@@ -193,6 +198,16 @@ MoveOutcome UploadBooks(const std::string& folder, const ServerSetting& setting,
             return undo("The books on the server are not the same as the backup: " + differs + ".");
         ++out.fileblocks;
     }
+    // The side files everyone shares go to the server as the backup holds them.
+    if (!EnsureSideFileTable(server->connection()))
+        return undo("The upload failed: " + server->connection().error().message + ".");
+    for (std::string_view name : data::kSharedSideFiles) {
+        const std::optional<std::string> bytes =
+            data::ReadSideFile(data::JoinPath(staging, std::string(name)));
+        if (bytes && !StoreSideFile(server->connection(), std::string(name), *bytes))
+            return undo("The upload of " + std::string(name) +
+                        " failed: " + server->connection().error().message + ".");
+    }
     storage::MountBackend(mount, nullptr);
     fs::remove_all(staging, ec);
 
@@ -202,10 +217,15 @@ MoveOutcome UploadBooks(const std::string& folder, const ServerSetting& setting,
                                         storage::IndexFileName(data::JoinPath(folder, name))})
             if (fs::exists(file, ec))
                 fs::rename(file, data::JoinPath(kept, fs::path(file).filename().string()), ec);
+    for (std::string_view name : data::kSharedSideFiles)
+        if (const std::string file = data::JoinPath(folder, std::string(name));
+            fs::exists(file, ec))
+            fs::rename(file, data::JoinPath(kept, std::string(name)), ec);
     if (!WriteFolderServer(folder, setting, &error)) {
         // The files go back: the folder keeps working on them.
         for (const auto& e : fs::directory_iterator(kept, ec))
-            if (maintenance::IsFileblockFileName(e.path().filename().string()))
+            if (maintenance::IsFileblockFileName(e.path().filename().string()) ||
+                IsSharedName(e.path().filename().string()))
                 fs::rename(e.path(), data::JoinPath(folder, e.path().filename().string()), ec);
         for (const std::string& name : made)
             storage::DeleteFileblock(data::JoinPath(mount, name));
@@ -235,9 +255,10 @@ MoveOutcome ConnectFolder(const std::string& folder, const ServerSetting& settin
     if (!probe.open(plan.conninfo, BooksSessionSettings()))
         return Refused("The server " + plan.where + " cannot be reached: " + probe.error().message);
     pq::Result r;
-    if (!probe.exec("SELECT to_regclass('invarro.fileblock') IS NOT NULL AND EXISTS (SELECT 1 "
-                    "FROM invarro.fileblock WHERE name = 'Company')",
-                    r) ||
+    const bool tables = probe.exec("SELECT to_regclass('invarro.fileblock') IS NOT NULL", r) &&
+                        r.rows() == 1 && r.bytes(0, 0) == "t";
+    if (!tables ||
+        !probe.exec("SELECT EXISTS (SELECT 1 FROM invarro.fileblock WHERE name = 'Company')", r) ||
         r.rows() != 1 || r.bytes(0, 0) != "t")
         return Refused("The database " + plan.where +
                        " holds no books. Upload books there first (server upload).");
@@ -314,12 +335,55 @@ MoveOutcome DownloadBooks(const std::string& folder, const std::string& target,
         fs::copy_file(data::JoinPath(folder, file), data::JoinPath(target, file), ec);
         if (ec) return undo("The file " + file + " could not be copied: " + ec.message() + ".");
     }
+    // The side files everyone shares, as the server holds them.
+    for (std::string_view name : data::kSharedSideFiles) {
+        const std::string from = data::JoinPath(folder, std::string(name));
+        const std::optional<std::string> bytes = data::ReadSharedSideFile(from, &error);
+        if (!bytes && !error.empty()) return undo(error + ".");
+        if (bytes && !data::ReplaceFile(data::JoinPath(target, std::string(name)), *bytes, &error))
+            return undo(error + ".");
+    }
     if (!WriteFolderServer(target, {}, &error))
         return undo("The settings of " + target + " could not be written: " + error + ".");
     out.ok = true;
     out.message = std::to_string(out.fileblocks) + " fileblocks are in " + target +
                   ", each compared record by record with the server's.";
     return out;
+}
+
+std::string TestServer(const ServerSetting& setting, platform::Keyring* keyring) {
+    if (setting.connection.empty()) return "Enter the server's connection first.";
+    const ServerConnection plan = PlanServerConnection(setting, keyring);
+    if (!plan.error.empty()) return plan.error;
+    pq::Connection probe;
+    if (!probe.open(plan.conninfo, BooksSessionSettings()))
+        return "The server " + plan.where + " cannot be reached: " + probe.error().message;
+    // A database where the program never was has no tables of its own yet.
+    pq::Result r;
+    if (!probe.exec("SELECT to_regclass('invarro.fileblock') IS NOT NULL", r) || r.rows() != 1)
+        return "The database " + plan.where + " cannot be read: " + probe.error().message;
+    if (r.bytes(0, 0) != "t") return {};
+    if (!probe.exec("SELECT EXISTS (SELECT 1 FROM invarro.fileblock)", r) || r.rows() != 1)
+        return "The database " + plan.where + " cannot be read: " + probe.error().message;
+    if (r.bytes(0, 0) == "t")
+        return "The database " + plan.where +
+               " holds books already; the books of a folder move only into an empty one.";
+    return {};
+}
+
+std::string BooksStatusLine(const std::string& folder) {
+    std::shared_ptr<storage::server::ServerBackend> server = BooksServer(folder);
+    if (!server) return {};
+    pq::Result r;
+    if (!server->connection().exec(
+            "SELECT current_database(), count(*) FROM pg_stat_activity WHERE datname = "
+            "current_database() AND application_name LIKE 'invarro%'",
+            r) ||
+        r.rows() != 1)
+        return "Books on a server that does not answer";
+    const std::string people(r.bytes(0, 1));
+    return "Books on the server, database " + std::string(r.bytes(0, 0)) + ": " + people +
+           (people == "1" ? " person" : " people") + " working";
 }
 
 std::vector<std::string> ProgramsInBooks(const std::string& folder) {

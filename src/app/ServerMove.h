@@ -46,6 +46,14 @@ MoveOutcome DownloadBooks(const std::string& folder, const std::string& target,
 // ("invarro-cli anna@desk"), this one included.
 std::vector<std::string> ProgramsInBooks(const std::string& folder);
 
+// "" when the server a setting names answers and its database can take books (holds
+// none); else why not.
+std::string TestServer(const ServerSetting& setting, platform::Keyring* keyring);
+
+// The status bar's words for books on a mounted server ("Books on anna@db:5432/books: 3
+// people working"); "" for books in files.
+std::string BooksStatusLine(const std::string& folder);
+
 // Lines telling where the books of a folder are and who works in them.
 std::vector<std::string> BooksStatus(const std::string& folder, platform::Keyring* keyring);
 

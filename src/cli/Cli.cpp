@@ -315,8 +315,12 @@ int RunCli(const std::vector<std::string>& args, CliServices& services) {
     if (const std::string error = app::MountBooksOfFolder(
             ctx.folder, services.serverKeyring ? services.serverKeyring() : nullptr, "invarro-cli");
         !error.empty()) {
-        storage::ExitEngine();
-        return ctx.fail(error);
+        // Where the books are is said all the same.
+        if (std::string_view(verb->words) != "server status") {
+            storage::ExitEngine();
+            return ctx.fail(error);
+        }
+        ctx.say(error);
     }
     // Whatever an interrupted program left in the folder is finished or undone first.
     if (const data::FolderRecovery recovered = data::RecoverDataFolder(ctx.folder, ctx.progress);

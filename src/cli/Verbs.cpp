@@ -1091,7 +1091,8 @@ int ServerDownload(Context& ctx, const Args& args) {
 int ServerStatus(Context& ctx, const Args&) {
     for (const std::string& line : app::BooksStatus(ctx.folder, ServerKeyring(ctx)))
         Print(ctx, line);
-    return kExitOk;
+    // Books on a server that does not answer: the status is that of a failure.
+    return app::FolderServer(ctx.folder) && !app::BooksServer(ctx.folder) ? kExitFailed : kExitOk;
 }
 
 // ----------------------------------------------------------------------- the table

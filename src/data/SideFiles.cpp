@@ -68,27 +68,61 @@ const std::vector<std::string>& BuiltInTerms() {
     return terms;
 }
 
+namespace {
+SharedSideFileStore gSharedStore;
+}
+
+void SetSharedSideFileStore(SharedSideFileStore store) {
+    gSharedStore = std::move(store);
+}
+
+bool SharedSideFileKeptElsewhere(const std::string& path) {
+    return gSharedStore.covers && gSharedStore.covers(path);
+}
+
+std::optional<std::string> ReadSharedSideFile(const std::string& path, std::string* error) {
+    if (SharedSideFileKeptElsewhere(path)) return gSharedStore.read(path, error);
+    if (!FileExists(path)) return std::nullopt;
+    return ReadSideFile(path, error);
+}
+
+bool WriteSharedSideFile(const std::string& path, std::string_view bytes, std::string* error) {
+    if (SharedSideFileKeptElsewhere(path)) return gSharedStore.write(path, bytes, error);
+    return ReplaceFile(path, bytes, error);
+}
+
 TermsList LoadTerms(const std::string& folder) {
     TermsList list;
     std::string path = JoinPath(folder, kTermsFile);
-    // Something that is not a terms file (a FIFO, a device, a huge file) is neither read nor
-    // written over; the built-in list stands in for it.
-    if (std::string problem = SideFileProblem(path); !problem.empty()) {
+    auto builtIn = [&list] {
         list.terms = BuiltInTerms();
         SortTerms(list.terms);
+    };
+    std::optional<std::string> bytes;
+    if (SharedSideFileKeptElsewhere(path)) {
+        // Shared on the books' server: one that cannot be read there is not written over.
+        bytes = ReadSharedSideFile(path, &list.error);
+        if (!bytes && !list.error.empty()) {
+            builtIn();
+            return list;
+        }
+    } else if (std::string problem = SideFileProblem(path); !problem.empty()) {
+        // Something that is not a terms file (a FIFO, a device, a huge file) is neither read
+        // nor written over; the built-in list stands in for it.
+        builtIn();
         list.error = problem;
         return list;
+    } else if (FileExists(path)) {
+        bytes = ReadSideFile(path, &list.error);
+        if (!bytes) {
+            if (list.error.empty()) list.error = "Cannot read " + path;
+            return list;
+        }
     }
-    if (!FileExists(path)) {
-        list.terms = BuiltInTerms();
-        SortTerms(list.terms);
+    if (!bytes) {
+        builtIn();
         list.ok = SaveTerms(folder, list.terms, &list.error);
         list.created = list.ok;
-        return list;
-    }
-    auto bytes = ReadSideFile(path, &list.error);
-    if (!bytes) {
-        if (list.error.empty()) list.error = "Cannot read " + path;
         return list;
     }
     for (auto& line : TextLines(*bytes))
@@ -100,7 +134,7 @@ TermsList LoadTerms(const std::string& folder) {
 
 bool SaveTerms(const std::string& folder, const std::vector<std::string>& terms,
                std::string* error) {
-    return ReplaceFile(JoinPath(folder, kTermsFile), TextFileBytes(terms), error);
+    return WriteSharedSideFile(JoinPath(folder, kTermsFile), TextFileBytes(terms), error);
 }
 
 void SortTerms(std::vector<std::string>& terms) {
@@ -112,7 +146,7 @@ void InsertTerm(std::vector<std::string>& terms, const std::string& term) {
 }
 
 int32_t ReadColourFile(const std::string& path) {
-    auto bytes = ReadSideFile(path);
+    auto bytes = ReadSharedSideFile(path);
     if (!bytes || bytes->size() < size_t(kFontBlockSize)) return 0;
     return DecodeFontBlock(reinterpret_cast<const uint8_t*>(bytes->data())).colour;
 }
@@ -121,8 +155,8 @@ bool WriteColourFile(const std::string& path, int32_t colour, std::string* error
     uint8_t block[kFontBlockSize];
     std::memset(block, 0, sizeof block);
     WriteInt32(block + 40, colour);
-    return ReplaceFile(path, std::string_view(reinterpret_cast<const char*>(block), sizeof block),
-                       error);
+    return WriteSharedSideFile(
+        path, std::string_view(reinterpret_cast<const char*>(block), sizeof block), error);
 }
 
 std::vector<std::string> UnreadSideFiles(const std::string& folder) {

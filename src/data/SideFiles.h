@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -59,6 +60,27 @@ void InsertTerm(std::vector<std::string>& terms, const std::string& term);
 // is used. A missing or short file is black (0), and so is one that is not a side file.
 int32_t ReadColourFile(const std::string& path);
 bool WriteColourFile(const std::string& path, int32_t colour, std::string* error = nullptr);
+
+// The side files every person working in the same books shares (the payment terms and the
+// two colours): with the books on a server they are kept there, not in the folder.
+inline constexpr std::string_view kSharedSideFiles[] = {kTermsFile, kShadeColourFile,
+                                                        kBoxColourFile};
+// Where shared side files are kept when not in the folder; the side that mounts the books on
+// a server supplies it. covers says whether a path is kept there; read gives nothing for a
+// file not there (with *error set when it could not be read).
+struct SharedSideFileStore {
+    std::function<bool(const std::string& path)> covers;
+    std::function<std::optional<std::string>(const std::string& path, std::string* error)> read;
+    std::function<bool(const std::string& path, std::string_view bytes, std::string* error)> write;
+};
+void SetSharedSideFileStore(SharedSideFileStore store);
+// Whether a path is kept in the store rather than in the folder.
+bool SharedSideFileKeptElsewhere(const std::string& path);
+// A side file's bytes, wherever it is kept; nothing when it is not there.
+std::optional<std::string> ReadSharedSideFile(const std::string& path,
+                                              std::string* error = nullptr);
+bool WriteSharedSideFile(const std::string& path, std::string_view bytes,
+                         std::string* error = nullptr);
 
 // The settings and side files of the folder that are there but are not read, because they
 // are not regular files or are larger than a side file may be: one line each, saying

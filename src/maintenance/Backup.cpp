@@ -15,9 +15,11 @@
 #include <map>
 #include <memory>
 
+#include "data/BooksAlone.h"
 #include "data/Files.h"
 #include "data/IniFile.h"
 #include "data/Replace.h"
+#include "data/SideFiles.h"
 #include "maintenance/BooksCopy.h"
 #include "maintenance/FileSet.h"
 #include "maintenance/RestoreCheck.h"
@@ -305,11 +307,29 @@ BackupOutcome RunBackup(const BackupRequest& request, platform::Archive& archive
                 return out;
             }
         }
+        // The side files everyone shares are kept on the server too.
+        for (std::string_view name : data::kSharedSideFiles) {
+            std::string why;
+            const std::string path = data::JoinPath(request.dataFolder, std::string(name));
+            if (!data::SharedSideFileKeptElsewhere(path)) continue;
+            const std::optional<std::string> bytes = data::ReadSharedSideFile(path, &why);
+            if (!bytes && !why.empty()) {
+                out.error = why + ".";
+                return out;
+            }
+            if (bytes &&
+                !data::ReplaceFile(data::JoinPath(staging, std::string(name)), *bytes, &why)) {
+                out.error = why + ".";
+                return out;
+            }
+        }
         for (const std::string& name : CollectFileSet(staging))
             sources.push_back({name, data::JoinPath(staging, name)});
     }
     for (const std::string& name : CollectFileSet(request.dataFolder))
-        if (!onBackend || !IsFileblockFileName(name))
+        if (!onBackend ||
+            (!IsFileblockFileName(name) &&
+             !data::SharedSideFileKeptElsewhere(data::JoinPath(request.dataFolder, name))))
             sources.push_back({name, data::JoinPath(request.dataFolder, name)});
     if (sources.empty()) {
         out.error = "No data files were found in " + request.dataFolder + ".";
@@ -445,6 +465,17 @@ std::string RestoreOnBackend(const std::string& dataFolder,
             return putBack("The fileblock " + name +
                            " on the server is not the backup's: " + differs + ".");
     }
+    // Then the side files everyone shares.
+    std::string problem;
+    for (const platform::ArchiveEntry& e : entries) {
+        const std::string live = data::JoinPath(dataFolder, e.name);
+        if (!data::SharedSideFileKeptElsewhere(live)) continue;
+        const std::optional<std::string> bytes =
+            data::ReadSideFile(data::JoinPath(fresh, e.name), &problem);
+        if (!bytes || !data::WriteSharedSideFile(live, *bytes, &problem))
+            return "The books were restored, but the file " + e.name +
+                   " could not be written on the server: " + problem;
+    }
     return {};
 }
 
@@ -487,6 +518,13 @@ RestoreOutcome RunRestore(const std::string& dataFolder, const std::string& arch
     if (const std::string problem = RoomProblem(dataFolder, entries); !problem.empty())
         return refuse(problem);
 
+    // On a server the restore runs only while nobody else works in the books.
+    const data::BooksAlone alone(dataFolder);
+    if (!alone.granted()) {
+        out.status = RestoreStatus::Refused;
+        out.error = alone.refusal() + " Nothing was changed.";
+        return out;
+    }
     // From here on the company's files are closed; they are opened again however the
     // restore ends.
     if (hooks.closeCompanyFiles && !hooks.closeCompanyFiles(&why)) {
@@ -615,7 +653,9 @@ RestoreOutcome RunRestore(const std::string& dataFolder, const std::string& arch
     }
     std::vector<Placed> plan;
     for (const platform::ArchiveEntry& e : entries) {
-        if (onBackend && IsFileblockFileName(e.name)) continue;
+        if (onBackend && (IsFileblockFileName(e.name) ||
+                          data::SharedSideFileKeptElsewhere(data::JoinPath(dataFolder, e.name))))
+            continue;
         std::string lower = e.name;
         for (char& c : lower)
             c = char(std::tolower(static_cast<unsigned char>(c)));

@@ -158,6 +158,7 @@ const CommandDef kCommands[] = {
     {Command::DeletePaidInvoices, MenuId::Tools, "&Delete Paid Invoices", ButtonKind::None, nullptr, nullptr, 0, false, false, false, "Remove paid records older than a date"},
     {Command::BackupDataFiles, MenuId::Tools, "&Backup Data Files", ButtonKind::Small, "Backup Files", "Bk", 0x50606e, false, false, false, "Back up or restore all data files"},
     {Command::RebuildDataFiles, MenuId::Tools, "Rebuild Data &Files", ButtonKind::None, nullptr, nullptr, 0, false, false, false, "Rebuild the data and index files of the company in use"},
+    {Command::BooksOnServer, MenuId::Tools, "Books &on a Server...", ButtonKind::None, nullptr, nullptr, 0, false, false, false, "Where the books are, and moving them to a database server"},
     {Command::HelpTopics, MenuId::Help, "&Topics", ButtonKind::Small, "Help", "?", 0x2f6db5, false, false, false, "The help pages"},
     {Command::HelpFaq, MenuId::Help, "&Frequent Asked Questions", ButtonKind::None, nullptr, nullptr, 0, false, false, false, "Answers to common questions"},
     {Command::SupportForum, MenuId::Help, "Our &Support Forum", ButtonKind::None, nullptr, nullptr, 0, true, false, false, "The support forum on the internet"},
@@ -353,8 +354,20 @@ void TMainForm::buildWindow() {
     statusPanel_ = new QLabel(Q(app::kReady), this);
     statusPanel_->setObjectName("StatusPanel");
     // Permanent panels: the status tips of menus and buttons must not hide them.
+    serverPanel_ = new QLabel(this);
+    serverPanel_->setObjectName("ServerPanel");
+    serverPanel_->hide();
+    statusBar()->addPermanentWidget(serverPanel_);
     statusBar()->addPermanentWidget(clockPanel_);
     statusBar()->addPermanentWidget(statusPanel_, 1);
+    if (services_.booksServer) {
+        // Who works in the books changes while the program runs: asked every 15 seconds.
+        auto* serverTimer = new QTimer(this);
+        serverTimer->setInterval(15000);
+        connect(serverTimer, &QTimer::timeout, this, &TMainForm::updateServerPanel);
+        serverTimer->start();
+        updateServerPanel();
+    }
     clockTimer_ = new QTimer(this);
     clockTimer_->setInterval(1000);
     connect(clockTimer_, &QTimer::timeout, this, &TMainForm::updateClock);
@@ -501,6 +514,8 @@ void TMainForm::buildCommands() {
     setCommandHandler(Command::PasswordSetup, [](TMainForm& f) { f.setupPassword(); });
     setCommandHandler(Command::DeletePaidInvoices, [](TMainForm& f) { f.purgePaidRecords(); });
     setCommandHandler(Command::RebuildDataFiles, [](TMainForm& f) { f.rebuildDataFiles(); });
+    if (services_.booksServer)
+        setCommandHandler(Command::BooksOnServer, [](TMainForm& f) { f.booksOnServer(); });
     setCommandHandler(Command::HelpTopics,
                       [](TMainForm& f) { f.openHelp(std::string(app::kHelpContents)); });
     setCommandHandler(Command::HelpFaq,
@@ -813,6 +828,10 @@ void TMainForm::runAging(bool forced) {
     auto progress = makeProgress();
     app::AgingOutcome outcome =
         app::RunAging(session_, forced, *clock_, *prompter_, *progress, hooks());
+    // Another program working in the same books aged them today already: its figures.
+    if (!forced && outcome.status == app::AgingStatus::NotNeeded &&
+        !session_.company.money(data::Company::ARBalance).isZero())
+        return showStoredAging();
     if (outcome.status == app::AgingStatus::Done && outcome.showChart) {
         chart_->setAging(invoicing::AgingLabels(session_.company), outcome.totals);
         chart_->show();
@@ -979,6 +998,24 @@ void TMainForm::backupDataFiles(bool restoreAllowed) {
     c.chooseArchive = services_.chooseBackupArchive;
     TBackupForm form(std::move(c), this);
     form.exec();
+}
+
+void TMainForm::booksOnServer() {
+    if (!services_.booksServer) return;
+    BooksServerContext c;
+    c.port = services_.booksServer;
+    c.prompter = prompter_;
+    c.closeCompanyFiles = [this](std::string* error) { return closeCompanyFiles(error); };
+    c.reopenCompany = [this] { reopenCompany(); };
+    TBooksServerDialog dialog(std::move(c), this);
+    dialog.exec();
+    updateServerPanel();
+}
+
+void TMainForm::updateServerPanel() {
+    const std::string text = services_.booksServer ? services_.booksServer->statusText() : "";
+    serverPanel_->setText(Q(text));
+    serverPanel_->setVisible(!text.empty());
 }
 
 bool TMainForm::closeCompanyFiles(std::string*) {

@@ -35,6 +35,7 @@
 #include "platform/Progress.h"
 #include "platform/Prompter.h"
 #include "platform/Shell.h"
+#include "ui/BooksServerDialog.h"
 #include "ui/CustContext.h"
 
 class QAction;
@@ -72,6 +73,9 @@ struct MainFormServices {
     // company can sign in with a provider.
     platform::Keyring* tokenKeyring = nullptr;
     platform::OAuthClient* oauth = nullptr;
+    // Where the books are (a server or files); without it the command is disabled and the
+    // status bar shows nothing of it.
+    BooksServerPort* booksServer = nullptr;
 };
 
 class TMainForm : public QMainWindow {
@@ -100,6 +104,7 @@ class TMainForm : public QMainWindow {
         DeletePaidInvoices,
         BackupDataFiles,
         RebuildDataFiles,
+        BooksOnServer,
         HelpTopics,
         HelpFaq,
         SupportForum,
@@ -157,6 +162,11 @@ class TMainForm : public QMainWindow {
 
     // "Invarro Backup and Restore"; at the end of the program without its Restore button.
     void backupDataFiles(bool restoreAllowed);
+    // "Books on a Server": where the books are, and moving them there.
+    void booksOnServer();
+    // The status bar's panel telling that the books are on a server and how many work in
+    // them.
+    void updateServerPanel();
     // Around a restore: every file of the company is closed (the storage engine stops,
     // which closes anything still open and writes its buffers out), and afterwards the
     // engine starts again and the company in use is read again from the restored files.
@@ -244,6 +254,7 @@ class TMainForm : public QMainWindow {
     QLabel* modeLabel_ = nullptr;
     TAgingChart* chart_ = nullptr;
     QLabel* clockPanel_ = nullptr;
+    QLabel* serverPanel_ = nullptr;
     QLabel* statusPanel_ = nullptr;
     QTimer* clockTimer_ = nullptr;
     TPasswordDlg* passwordDlg_ = nullptr;

@@ -56,6 +56,7 @@ constexpr CommandIconName kCommandIcons[] = {
     {"Delete Paid Invoices", "edit-delete"},
     {"Backup Data Files", "document-save-all"},
     {"Rebuild Data Files", "run-build"},
+    {"Books on a Server", "network-server"},
     {"Topics", "help-contents"},
     {"Frequent Asked Questions", "help-hint"},
     {"Our Web Site", "go-home"},

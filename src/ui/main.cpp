@@ -36,6 +36,7 @@
 #include "platform/zip/ZipArchive.h"
 #include "storage/Engine.h"
 #include "ui/DesktopTheme.h"
+#include "ui/DesktopBooksServer.h"
 #include "ui/MainForm.h"
 #include "ui/Splash.h"
 #include "ui/ThemeIcons.h"
@@ -215,6 +216,9 @@ int main(int argc, char** argv) {
     services.tokenKeyring = &tokenKeyring;
     invarro::platform::curl::CurlOAuth oauth;
     services.oauth = &oauth;
+    invarro::ui::DesktopBooksServer booksServer(
+        folder, serverKeyring.available() ? &serverKeyring : nullptr);
+    services.booksServer = &booksServer;
     // Every window names its fields for screen readers and fits the screen.
     ui::LabelFieldsOfEveryWindow();
     ui::TMainForm form(folder, services);

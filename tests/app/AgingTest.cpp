@@ -253,6 +253,10 @@ TEST_F(AgingTest, NoRunWithoutReceivablesUnlessForced) {
     EXPECT_FALSE(daily.showChart) << "the daily run draws the chart only when the company asks";
     EXPECT_EQ(read<Customer>(c).text(Customer::Balance), "1.00");
 
+    // The daily run is once a day: the company file holds today's aging now.
+    EXPECT_EQ(age(false).status, AgingStatus::NotNeeded);
+
+    clock.set(platform::LocalDateTime{2024, 7, 1, 9, 0, 0});
     session.company.setByte(Company::ShowAgingChart, 1);
     EXPECT_TRUE(age(false).showChart);
     session.company.setByte(Company::ShowAgingChart, 0);

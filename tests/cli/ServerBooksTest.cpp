@@ -7,12 +7,17 @@
 #include <filesystem>
 #include <fstream>
 
+#include "app/Aging.h"
 #include "app/Demo.h"
 #include "app/Installation.h"
 #include "app/ServerBooks.h"
 #include "app/ServerMove.h"
+#include "app/Startup.h"
 #include "cli/FolderBooks.h"
+#include "data/BooksAlone.h"
 #include "data/IniFile.h"
+#include "data/Layout.h"
+#include "data/SideFiles.h"
 #include "maintenance/BooksCopy.h"
 #include "storage/BTree.h"
 #include "storage/Engine.h"
@@ -20,6 +25,7 @@
 #include "storage/server/Conninfo.h"
 #include "support/MemoryKeyring.h"
 #include "support/PgCluster.h"
+#include "support/RecordingProgress.h"
 #include "support/ScriptedPrompter.h"
 #include "support/TempDir.h"
 
@@ -43,6 +49,7 @@ TEST(ServerSettingTest, OnlyThisMachineCountsAsLocal) {
 TEST(ServerSettingTest, ARemoteServerIsReachedOnlyWithItsCertificateChecked) {
     testing::TempDir dir;
     // Without a root certificate the program refuses rather than connect unchecked.
+    const std::string home = std::getenv("HOME") ? std::getenv("HOME") : "";
     ::setenv("HOME", dir.path().c_str(), 1);
     app::ServerConnection plan = app::PlanServerConnection({kRemote, ""});
     EXPECT_TRUE(plan.conninfo.empty());
@@ -50,6 +57,7 @@ TEST(ServerSettingTest, ARemoteServerIsReachedOnlyWithItsCertificateChecked) {
     EXPECT_NE(plan.error.find("RootCertificate"), std::string::npos) << plan.error;
     plan = app::PlanServerConnection({kRemote, dir.file("missing.crt")});
     EXPECT_NE(plan.error.find("missing.crt is not there"), std::string::npos) << plan.error;
+    ::setenv("HOME", home.c_str(), 1);
 
     // With one, whatever mode the string asked for becomes verify-full.
     const std::string root = dir.file("root.crt");
@@ -190,6 +198,116 @@ TEST_F(ServerFolderTest, TheCommandLineReadsTheBooksFromTheServerTheFolderNames)
     EXPECT_EQ(unreachable.status, 1) << unreachable.output;
     EXPECT_NE(unreachable.output.find("cannot be reached"), std::string::npos)
         << unreachable.output;
+    // The status says where the books are all the same.
+    const CliRun status = Cli(folder, {"server", "status"});
+    EXPECT_EQ(status.status, 1) << status.output;
+    EXPECT_NE(status.output.find("The books are on the server invarro_test@"), std::string::npos)
+        << status.output;
+    EXPECT_NE(status.output.find("The server cannot be reached."), std::string::npos)
+        << status.output;
+}
+
+// Jobs that need the books to themselves are refused while another program works in them,
+// and a program does not start working in them while such a job runs.
+TEST_F(ServerFolderTest, JobsNeedingTheBooksAloneWaitForEveryoneElse) {
+    testing::TempDir dir;
+    const std::string mine = dir.file("mine"), theirs = dir.file("theirs");
+    fs::create_directory(mine);
+    const std::string conninfo = Installed(mine, "alone");
+    fs::create_directory(theirs);
+    ASSERT_TRUE(app::WriteFolderServer(theirs, {conninfo, ""}));
+    storage::InitEngine(30);
+    ASSERT_EQ(app::MountBooksOfFolder(mine), "");
+    ASSERT_EQ(app::MountBooksOfFolder(theirs, nullptr, "invarro-other"), "");
+    {
+        const data::BooksAlone alone(mine);
+        EXPECT_FALSE(alone.granted());
+        EXPECT_NE(alone.refusal().find("1 other program is working in the books"),
+                  std::string::npos)
+            << alone.refusal();
+        EXPECT_NE(alone.refusal().find("invarro-other "), std::string::npos) << alone.refusal();
+    }
+    app::UnmountBooks(theirs);
+    {
+        const data::BooksAlone alone(mine);
+        EXPECT_TRUE(alone.granted()) << alone.refusal();
+        const std::string refused = app::MountBooksOfFolder(theirs);
+        EXPECT_NE(refused.find("to itself"), std::string::npos) << refused;
+        EXPECT_FALSE(app::BooksServer(theirs));
+    }
+    EXPECT_EQ(app::MountBooksOfFolder(theirs), "");
+    app::UnmountBooks(theirs);
+    app::UnmountBooks(mine);
+    storage::ExitEngine();
+
+    // The command line's restore while a desktop program works in the books.
+    ASSERT_EQ(Cli(mine, {"backup", dir.path()}).status, 0);
+    storage::InitEngine(30);
+    ASSERT_EQ(app::MountBooksOfFolder(theirs), "");
+    const CliRun restore = Cli(mine, {"restore", dir.file("ZTBackup.zip")});
+    app::UnmountBooks(theirs);
+    storage::ExitEngine();
+    EXPECT_EQ(restore.status, 1) << restore.output;
+    EXPECT_NE(restore.output.find("1 other program is working"), std::string::npos)
+        << restore.output;
+}
+
+// The aging at start runs once a day whoever starts first: a program whose company in
+// memory is older than the company file finds today's aging there and leaves it.
+TEST_F(ServerFolderTest, TheDailyAgingRunsOnceWhoeverStartsFirst) {
+    testing::TempDir dir;
+    const std::string folder = dir.file("books");
+    fs::create_directory(folder);
+    Installed(folder, "aging_once");
+    storage::InitEngine(30);
+    ASSERT_EQ(app::MountBooksOfFolder(folder), "");
+    testing::ScriptedPrompter quiet;
+    app::Session session;
+    session.folder = folder;
+    session.company = *app::LoadCompanyInUse(folder, quiet);
+    app::ApplyCompanySettings(session);
+    const platform::FixedClock clock({2026, 12, 10, 8, 0, 0});
+    testing::RecordingProgress progress;
+    ASSERT_EQ(app::RunAging(session, true, clock, quiet, progress, {}).status,
+              app::AgingStatus::Done);
+    const std::string today = session.todayText({2026, 12, 10});
+    EXPECT_EQ(data::TrimmedText(session.company.text(data::Company::LastAgingDate)), today);
+
+    // Another program's view: started before the aging, with receivables to age.
+    app::Session other = session;
+    other.company.setText(data::Company::LastAgingDate, "12/09/2026");
+    ASSERT_TRUE(other.company.setMoney(data::Company::ARBalance, data::Money::FromCents(100)));
+    ASSERT_TRUE(app::AgingDueToday(other, clock));
+    EXPECT_EQ(app::RunAging(other, false, clock, quiet, progress, {}).status,
+              app::AgingStatus::NotNeeded);
+    EXPECT_EQ(data::TrimmedText(other.company.text(data::Company::LastAgingDate)), today);
+    EXPECT_TRUE(other.company.money(data::Company::ARBalance).isZero());
+    EXPECT_FALSE(app::AgingDueToday(other, clock));
+    // Asked for, it runs all the same.
+    EXPECT_EQ(app::RunAging(other, true, clock, quiet, progress, {}).status,
+              app::AgingStatus::Done);
+    app::UnmountBooks(folder);
+    storage::ExitEngine();
+}
+
+TEST_F(ServerFolderTest, TheTestOfAServerSaysWhetherTheBooksCanMoveThere) {
+    ASSERT_TRUE(cluster->createDatabase("test_button"));
+    const std::string conninfo = cluster->connectionString("test_button");
+    // Never used by the program, then with its tables but no books: both take books.
+    EXPECT_EQ(app::TestServer({conninfo, ""}, nullptr), "");
+    {
+        storage::server::ServerBackend tables;
+        ASSERT_TRUE(tables.connect(conninfo)) << tables.error();
+    }
+    EXPECT_EQ(app::TestServer({conninfo, ""}, nullptr), "");
+    testing::TempDir dir;
+    Installed(dir.path(), "test_books");
+    EXPECT_NE(app::TestServer({cluster->connectionString("test_books"), ""}, nullptr)
+                  .find("holds books already"),
+              std::string::npos);
+    std::string closed = conninfo + " port=" + std::to_string(cluster->port() + 1);
+    EXPECT_NE(app::TestServer({closed, ""}, nullptr).find("cannot be reached"), std::string::npos);
+    EXPECT_EQ(app::TestServer({"", ""}, nullptr), "Enter the server's connection first.");
 }
 
 // A fileblock with five records of which 4 and then 2 were deleted (so the chain runs
@@ -275,6 +393,7 @@ TEST_F(ServerFolderTest, DemoBooksGoToTheServerAndComeBackTheSameInEveryRecord) 
     storage::ExitEngine();
     ASSERT_TRUE(demo.ok) << demo.message;
     Copy(original, folder);
+    ASSERT_TRUE(data::SaveTerms(folder, {"Net 7 Days Custom"}));
     ASSERT_TRUE(cluster->createDatabase("round_trip"));
     ASSERT_TRUE(cluster->createDatabase("no_books"));
     const std::string conninfo = cluster->connectionString("round_trip");
@@ -314,6 +433,23 @@ TEST_F(ServerFolderTest, DemoBooksGoToTheServerAndComeBackTheSameInEveryRecord) 
     ASSERT_EQ(joined.status, 0) << joined.output;
     EXPECT_EQ(Cli(second, {"companies"}).output, listed.output);
 
+    // The payment terms and colours are the same for everyone: changed in one folder, seen
+    // in the other, kept in neither.
+    EXPECT_FALSE(fs::exists(fs::path(folder) / "KRTERMS.DAT"));
+    storage::InitEngine(30);
+    ASSERT_EQ(app::MountBooksOfFolder(second), "");
+    EXPECT_EQ(data::LoadTerms(second).terms, std::vector<std::string>{"Net 7 Days Custom"});
+    ASSERT_TRUE(data::SaveTerms(second, {"Net 7 Days Custom", "Net 99 Days"}));
+    ASSERT_TRUE(data::WriteColourFile(second + "/Shadeclr.fnt", 0x123456));
+    app::UnmountBooks(second);
+    ASSERT_EQ(app::MountBooksOfFolder(folder), "");
+    EXPECT_EQ(data::LoadTerms(folder).terms.size(), 2u);
+    EXPECT_EQ(data::ReadColourFile(folder + "/Shadeclr.fnt"), 0x123456);
+    app::UnmountBooks(folder);
+    storage::ExitEngine();
+    EXPECT_FALSE(fs::exists(fs::path(second) / "KRTERMS.DAT"));
+    EXPECT_FALSE(fs::exists(fs::path(second) / "Shadeclr.fnt"));
+
     // Back into files: refused into a folder that holds something, done into a new one.
     const CliRun busy = Cli(folder, {"server", "download", again});
     EXPECT_EQ(busy.status, 1) << busy.output;
@@ -322,6 +458,8 @@ TEST_F(ServerFolderTest, DemoBooksGoToTheServerAndComeBackTheSameInEveryRecord) 
     const CliRun down = Cli(second, {"server", "download", back});
     ASSERT_EQ(down.status, 0) << down.output;
     EXPECT_FALSE(app::FolderServer(back));
+    EXPECT_EQ(data::LoadTerms(back).terms.size(), 2u);
+    EXPECT_EQ(data::ReadColourFile(back + "/Shadeclr.fnt"), 0x123456);
     EXPECT_EQ(maintenance::FileblocksInFolder(back), maintenance::FileblocksInFolder(original));
     storage::InitEngine(30);
     for (const std::string& name : maintenance::FileblocksInFolder(original))

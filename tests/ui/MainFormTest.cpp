@@ -269,7 +269,7 @@ TEST_F(MainFormTest, MenusAndButtonsWithTheirCaptionsAndHints) {
                   "&Interest Wizard...", "&Label Wizard...", "Repeat Billing &Wizard...",
                   "Form L&etter Wizard...", "Send E-Mail &Message", "&Aging Chart", "&Calculator",
                   "&View Calendar", "Password &Setup", "&Delete Paid Invoices",
-                  "&Backup Data Files", "Rebuild Data &Files"}));
+                  "&Backup Data Files", "Rebuild Data &Files", "Books &on a Server..."}));
     EXPECT_EQ(texts("HelpMenu"), (std::vector<std::string>{"&Topics", "&Frequent Asked Questions",
                                                            "Our &Support Forum", "Our &Web Site",
                                                            "Product &Upgrades", "&About"}));
