@@ -56,6 +56,10 @@ std::string PgCluster::binDir() {
 }
 
 PgCluster::~PgCluster() {
+    // A child forked by a test (to be killed or cut off in the middle of something) that
+    // ends through exit() runs the handlers of the test program too: the cluster is the
+    // program's, not the child's, so only the program that started it stops it.
+    if (::getpid() != owner_) return;
     if (running_) stop(true);
     if (!folder_.empty()) {
         std::error_code ec;

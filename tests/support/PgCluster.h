@@ -7,6 +7,9 @@
 
 #include <string>
 
+#include <sys/types.h>
+#include <unistd.h>
+
 namespace invarro::testing {
 
 class PgCluster {
@@ -59,6 +62,7 @@ class PgCluster {
     bool asPostgres_ = false;
     int watchPipe_ = -1;
     int watcher_ = 0;
+    pid_t owner_ = ::getpid();
     bool durable_ = false;
     std::string error_;
 };
