@@ -9,25 +9,11 @@
 #include "data/Files.h"
 #include "data/Open.h"
 #include "data/PaymentReference.h"
+#include "platform/XmlText.h"
 
 namespace invarro::banking {
 
 namespace {
-
-std::string Escaped(std::string_view text) {
-    std::string s;
-    for (char c : text) {
-        if (c == '&')
-            s += "&amp;";
-        else if (c == '<')
-            s += "&lt;";
-        else if (c == '>')
-            s += "&gt;";
-        else
-            s += c;
-    }
-    return s;
-}
 
 // The amount without its sign, as the statement writes it beside a credit/debit mark.
 std::string Plain(data::Money m) {
@@ -58,7 +44,7 @@ std::string EntryXml(const Entry& e, const std::string& day) {
          "<SubFmlyCd>ESCT</SubFmlyCd></Fmly></Domn></BkTxCd>\n        <NtryDtls>\n"
          "          <TxDtls>\n            <Refs><EndToEndId>NOTPROVIDED</EndToEndId></Refs>\n"
          "            <RltdPties><" +
-         std::string(e.credit ? "Dbtr" : "Cdtr") + "><Pty><Nm>" + Escaped(e.name) +
+         std::string(e.credit ? "Dbtr" : "Cdtr") + "><Pty><Nm>" + platform::XmlText(e.name) +
          "</Nm></Pty></" + (e.credit ? "Dbtr" : "Cdtr") + ">";
     const std::string account = e.credit ? "DbtrAcct" : "CdtrAcct";
     if (!e.iban.empty())
@@ -66,7 +52,7 @@ std::string EntryXml(const Entry& e, const std::string& day) {
     x += "</RltdPties>\n";
     if (!e.reference.empty() || !e.text.empty()) {
         x += "            <RmtInf>";
-        if (!e.text.empty()) x += "<Ustrd>" + Escaped(e.text) + "</Ustrd>";
+        if (!e.text.empty()) x += "<Ustrd>" + platform::XmlText(e.text) + "</Ustrd>";
         if (!e.reference.empty())
             x += "<Strd><CdtrRefInf><Tp><CdOrPrtry><Cd>SCOR</Cd></CdOrPrtry></Tp><Ref>" +
                  e.reference + "</Ref></CdtrRefInf></Strd>";

@@ -10,6 +10,7 @@
 #include "data/Fileblocks.h"
 #include "data/Open.h"
 #include "data/PaymentReference.h"
+#include "platform/XmlText.h"
 
 namespace invarro::output {
 
@@ -19,34 +20,7 @@ using data::Company;
 using data::Decimal;
 using data::Money;
 using data::TrimmedText;
-
-// Text as XML character data: the five special characters escaped, control characters
-// other than tab and line end dropped.
-std::string Esc(std::string_view s) {
-    std::string out;
-    for (char c : s) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            case '\'':
-                out += "&apos;";
-                break;
-            default:
-                if (static_cast<unsigned char>(c) >= 0x20 || c == '\n' || c == '\t') out += c;
-        }
-    }
-    return out;
-}
+using platform::XmlText;
 
 std::string WithoutCommas(std::string_view s) {
     std::string out;
@@ -106,7 +80,7 @@ class Writer {
     void leaf(std::string_view tag, std::string_view text, std::string_view attrs = {}) {
         indent();
         out_ += "<" + std::string(tag) + (attrs.empty() ? "" : " " + std::string(attrs)) + ">" +
-                Esc(text) + "</" + std::string(tag) + ">\n";
+                XmlText(text) + "</" + std::string(tag) + ">\n";
     }
     void date(std::string_view tag, const data::Date& d) {
         open(tag);
@@ -135,7 +109,7 @@ void WriteAddress(Writer& w, const std::vector<std::string>& lines, const std::s
 void WriteElectronicAddress(Writer& w, const std::string& text) {
     if (auto a = data::ParseElectronicAddress(text)) {
         w.open("ram:URIUniversalCommunication");
-        w.leaf("ram:URIID", a->id, "schemeID=\"" + Esc(a->scheme) + "\"");
+        w.leaf("ram:URIID", a->id, "schemeID=\"" + XmlText(a->scheme) + "\"");
         w.close("ram:URIUniversalCommunication");
     }
 }
@@ -351,7 +325,7 @@ EInvoiceResult MakeCiiXml(const EInvoiceInput& in) {
         w.close("ram:NetPriceProductTradePrice");
         w.close("ram:SpecifiedLineTradeAgreement");
         w.open("ram:SpecifiedLineTradeDelivery");
-        w.leaf("ram:BilledQuantity", Number(l.quantity), "unitCode=\"" + Esc(l.unit) + "\"");
+        w.leaf("ram:BilledQuantity", Number(l.quantity), "unitCode=\"" + XmlText(l.unit) + "\"");
         w.close("ram:SpecifiedLineTradeDelivery");
         w.open("ram:SpecifiedLineTradeSettlement");
         w.open("ram:ApplicableTradeTax");

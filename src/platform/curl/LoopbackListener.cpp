@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "platform/OAuthText.h"
+#include "platform/XmlText.h"
 
 namespace invarro::platform::curl {
 
@@ -19,29 +20,6 @@ namespace {
 
 constexpr size_t kLargestRequest = 16 * 1024;
 constexpr size_t kMostClients = 16;
-
-std::string Escaped(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '&':
-                out += "&amp;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            default:
-                out += c;
-        }
-    }
-    return out;
-}
 
 }  // namespace
 
@@ -85,8 +63,9 @@ std::string LoopbackListener::TargetOf(const std::string& head) {
 
 void LoopbackListener::Send(int fd, int status, const std::string& title, const std::string& text) {
     const std::string body = "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>" +
-                             Escaped(title) + "</title></head><body><h1>" + Escaped(title) +
-                             "</h1><p>" + Escaped(text) + "</p></body></html>";
+                             platform::XmlText(title) + "</title></head><body><h1>" +
+                             platform::XmlText(title) + "</h1><p>" + platform::XmlText(text) +
+                             "</p></body></html>";
     const char* reason = status == 200 ? "OK" : status == 404 ? "Not Found" : "Bad Request";
     const std::string response = "HTTP/1.1 " + std::to_string(status) + " " + reason +
                                  "\r\nContent-Type: text/html; charset=utf-8\r\nContent-Length: " +
