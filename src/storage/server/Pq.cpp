@@ -233,13 +233,20 @@ bool Connection::exec(const std::string& sql, Result& last) {
     return check(PQexec(conn_, sql.c_str()), &last);
 }
 
-namespace {
-struct Raw {
+// Parameters as libpq takes them: pointers into the values (null for NULL), their lengths,
+// every one in binary format.
+struct RawParams {
+    explicit RawParams(const Params& params) {
+        for (size_t i = 0; i < params.values_.size(); ++i) {
+            values.push_back(params.nulls_[i] ? nullptr : params.values_[i].data());
+            lengths.push_back(int(params.values_[i].size()));
+            formats.push_back(1);
+        }
+    }
     std::vector<const char*> values;
     std::vector<int> lengths;
     std::vector<int> formats;
 };
-}  // namespace
 
 bool Connection::query(const std::string& sql, const Params& params, Result& out) {
     if (!conn_) {
@@ -250,12 +257,7 @@ bool Connection::query(const std::string& sql, const Params& params, Result& out
         const Pending last{"", sql, params, {}};
         return pipeline(&last, &out);
     }
-    Raw raw;
-    for (size_t i = 0; i < params.values_.size(); ++i) {
-        raw.values.push_back(params.nulls_[i] ? nullptr : params.values_[i].data());
-        raw.lengths.push_back(int(params.values_[i].size()));
-        raw.formats.push_back(1);
-    }
+    const RawParams raw(params);
     return check(PQexecParams(conn_, sql.c_str(), params.size(), nullptr, raw.values.data(),
                               raw.lengths.data(), raw.formats.data(), 1),
                  &out);
@@ -272,12 +274,7 @@ bool Connection::run(const std::string& name, const std::string& sql, const Para
         const Pending last{name, sql, params, {}};
         return pipeline(&last, &out);
     }
-    Raw raw;
-    for (size_t i = 0; i < params.values_.size(); ++i) {
-        raw.values.push_back(params.nulls_[i] ? nullptr : params.values_[i].data());
-        raw.lengths.push_back(int(params.values_[i].size()));
-        raw.formats.push_back(1);
-    }
+    const RawParams raw(params);
     return check(PQexecPrepared(conn_, name.c_str(), params.size(), raw.values.data(),
                                 raw.lengths.data(), raw.formats.data(), 1),
                  &out);
@@ -313,12 +310,7 @@ bool Connection::flush() {
 }
 
 bool Connection::send(const Pending& p) {
-    Raw raw;
-    for (size_t i = 0; i < p.params.values_.size(); ++i) {
-        raw.values.push_back(p.params.nulls_[i] ? nullptr : p.params.values_[i].data());
-        raw.lengths.push_back(int(p.params.values_[i].size()));
-        raw.formats.push_back(1);
-    }
+    const RawParams raw(p.params);
     if (p.name.empty())
         return PQsendQueryParams(conn_, p.sql.c_str(), p.params.size(), nullptr, raw.values.data(),
                                  raw.lengths.data(), raw.formats.data(), 1) == 1;

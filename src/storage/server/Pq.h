@@ -58,6 +58,8 @@ class Result {
     PGresult* r_ = nullptr;
 };
 
+struct RawParams;
+
 // Parameters of one statement: every value in binary format, typed by the statement.
 class Params {
   public:
@@ -70,6 +72,7 @@ class Params {
 
   private:
     friend class Connection;
+    friend struct RawParams;
     std::vector<std::string> values_;
     std::vector<bool> nulls_;
 };
