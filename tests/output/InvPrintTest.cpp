@@ -358,10 +358,8 @@ TEST_F(LayoutTest, ThePaymentCodeStandsClearOfEverythingTheLayoutPrints) {
     company.setByte(Company::PrintSalesMsg, 1);
     for (const char* no : {"F1", "M25"}) {
         RecordingCanvas c = print(no, DocumentKind::Invoice);
-        // The list of rectangles is a copy: keep it alive while the code points into it.
-        const std::vector<CanvasOp> rectangles = c.ops(CanvasOp::Kind::Rectangle);
         const CanvasOp* code = nullptr;
-        for (const CanvasOp& r : rectangles)
+        for (const CanvasOp& r : c.ops(CanvasOp::Kind::Rectangle))
             if (!code && r.brush.style == BrushStyle::Solid && r.brush.color == kWhite) code = &r;
         ASSERT_NE(code, nullptr) << no;
         EXPECT_GE(code->x2 + 1 - code->x, MinimumQrSide(c)) << no;

@@ -316,7 +316,7 @@ TEST(ReportOutput, TotalsOfManyMillionsKeepTheirColumnsApart) {
     ASSERT_NE(grand, nullptr);
     // Every row's texts stand side by side without overlapping.
     std::map<std::pair<int, int>, std::vector<const CanvasOp*>> lines;
-    const std::vector<CanvasOp> texts = canvas.texts();
+    const auto texts = canvas.texts();
     for (const CanvasOp& op : texts)
         lines[{op.page, op.y}].push_back(&op);
     for (auto& [at, ops] : lines) {

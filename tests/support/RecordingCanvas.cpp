@@ -17,11 +17,11 @@ void RecordingCanvas::addImage(const std::string& path, int width, int height) {
     images_[path] = output::ImageSize{width, height};
 }
 
-std::vector<CanvasOp> RecordingCanvas::ops(CanvasOp::Kind kind) const {
-    std::vector<CanvasOp> out;
-    std::copy_if(ops_.begin(), ops_.end(), std::back_inserter(out),
-                 [kind](const CanvasOp& op) { return op.kind == kind; });
-    return out;
+OpList RecordingCanvas::ops(CanvasOp::Kind kind) const {
+    std::vector<const CanvasOp*> out;
+    for (const CanvasOp& op : ops_)
+        if (op.kind == kind) out.push_back(&op);
+    return OpList(std::move(out));
 }
 
 std::vector<std::string> RecordingCanvas::textStrings(int page) const {

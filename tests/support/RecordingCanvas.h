@@ -4,6 +4,9 @@
 // document, a second begin, an end without begin) is recorded in faults().
 #pragma once
 
+#include <compare>
+#include <cstddef>
+#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
@@ -52,6 +55,56 @@ struct TextMetric {
     int cellHeight = 4;
 };
 
+// The operations of one kind, in drawing order: references into the canvas's own record, so
+// that a pointer or reference taken from the list stays valid as long as the canvas does
+// (not only as long as the list).
+class OpList {
+  public:
+    class iterator {
+      public:
+        using iterator_category = std::random_access_iterator_tag;
+        using value_type = CanvasOp;
+        using difference_type = std::ptrdiff_t;
+        using pointer = const CanvasOp*;
+        using reference = const CanvasOp&;
+        iterator() = default;
+        explicit iterator(std::vector<const CanvasOp*>::const_iterator at) : at_(at) {}
+        reference operator*() const { return **at_; }
+        pointer operator->() const { return *at_; }
+        reference operator[](difference_type n) const { return *at_[n]; }
+        iterator& operator++() { return ++at_, *this; }
+        iterator operator++(int) { return iterator(at_++); }
+        iterator& operator--() { return --at_, *this; }
+        iterator operator--(int) { return iterator(at_--); }
+        iterator& operator+=(difference_type n) { return at_ += n, *this; }
+        iterator& operator-=(difference_type n) { return at_ -= n, *this; }
+        friend iterator operator+(iterator i, difference_type n) { return i += n; }
+        friend iterator operator+(difference_type n, iterator i) { return i += n; }
+        friend iterator operator-(iterator i, difference_type n) { return i -= n; }
+        friend difference_type operator-(iterator a, iterator b) { return a.at_ - b.at_; }
+        friend auto operator<=>(const iterator&, const iterator&) = default;
+
+      private:
+        std::vector<const CanvasOp*>::const_iterator at_;
+    };
+    using const_iterator = iterator;
+    using value_type = CanvasOp;
+    using size_type = std::size_t;
+
+    explicit OpList(std::vector<const CanvasOp*> ops) : ops_(std::move(ops)) {}
+    iterator begin() const { return iterator(ops_.begin()); }
+    iterator end() const { return iterator(ops_.end()); }
+    std::size_t size() const { return ops_.size(); }
+    bool empty() const { return ops_.empty(); }
+    const CanvasOp& operator[](std::size_t i) const { return *ops_[i]; }
+    const CanvasOp& at(std::size_t i) const { return *ops_.at(i); }
+    const CanvasOp& front() const { return *ops_.front(); }
+    const CanvasOp& back() const { return *ops_.back(); }
+
+  private:
+    std::vector<const CanvasOp*> ops_;
+};
+
 class RecordingCanvas : public output::Canvas {
   public:
     // A portrait page in device units (Letter in tenths of a millimetre by default).
@@ -67,8 +120,8 @@ class RecordingCanvas : public output::Canvas {
     void writeFiles(bool on) { writeFiles_ = on; }
 
     const std::vector<CanvasOp>& ops() const { return ops_; }
-    std::vector<CanvasOp> ops(CanvasOp::Kind kind) const;
-    std::vector<CanvasOp> texts() const { return ops(CanvasOp::Kind::Text); }
+    OpList ops(CanvasOp::Kind kind) const;
+    OpList texts() const { return ops(CanvasOp::Kind::Text); }
     // The text strings in drawing order, optionally of one page only.
     std::vector<std::string> textStrings(int page = 0) const;
     // The first text operation whose text equals text, or nullptr.
