@@ -852,9 +852,10 @@ bool RecordFile::write(int64_t pos, const void* buf, size_t n) {
     return true;
 }
 
-bool ForEachRun(const Overlay& ov,
-                const std::function<bool(int64_t pos, const uint8_t* bytes, size_t n)>& f) {
-    std::vector<uint8_t> joined;
+bool ForEachRun(
+    const Overlay& ov,
+    const std::function<bool(int64_t pos, const std::vector<iovec>& pieces, size_t n)>& f) {
+    std::vector<iovec> pieces;
     for (auto it = ov.chunks.begin(); it != ov.chunks.end();) {
         // Chunks written end to start in a row make one run.
         auto first = it;
@@ -866,25 +867,26 @@ bool ForEachRun(const Overlay& ov,
             it = next;
         const int64_t end = std::min(it->first * Overlay::kChunk + it->second.hi, ov.size);
         if (end > start) {
-            const uint8_t* bytes = first->second.bytes.get() + first->second.lo;
-            if (first != it) {
-                joined.resize(size_t(end - start));
-                size_t at = 0;
-                for (auto c = first;; ++c) {
-                    const int64_t lo = c == first ? c->second.lo : 0;
-                    const int64_t hi =
-                        std::min<int64_t>(c->second.hi, end - c->first * Overlay::kChunk);
-                    std::memcpy(joined.data() + at, c->second.bytes.get() + lo, size_t(hi - lo));
-                    at += size_t(hi - lo);
-                    if (c == it) break;
-                }
-                bytes = joined.data();
+            pieces.clear();
+            for (auto c = first;; ++c) {
+                const int64_t lo = c == first ? c->second.lo : 0;
+                const int64_t hi =
+                    std::min<int64_t>(c->second.hi, end - c->first * Overlay::kChunk);
+                if (hi > lo) pieces.push_back(iovec{c->second.bytes.get() + lo, size_t(hi - lo)});
+                if (c == it) break;
             }
-            if (!f(start, bytes, size_t(end - start))) return false;
+            if (!f(start, pieces, size_t(end - start))) return false;
         }
         ++it;
     }
     return true;
+}
+
+size_t RunBytesBound(const Overlay& ov) {
+    size_t n = 0;
+    for (const auto& [chunk, c] : ov.chunks)
+        n += size_t(std::max(c.hi - c.lo, 0));
+    return n;
 }
 
 bool RecordFile::reserveForOverlay() {

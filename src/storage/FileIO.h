@@ -58,9 +58,13 @@ struct Overlay {
     bool empty() const { return chunks.empty() && size == baseSize && zeroFrom == INT64_MAX; }
 };
 // Calls f for each run of written bytes in file order (neighbouring chunks written end to
-// start make one run); stops at the first false.
-bool ForEachRun(const Overlay& ov,
-                const std::function<bool(int64_t pos, const uint8_t* bytes, size_t n)>& f);
+// start make one run), given as the pieces of the chunks that hold it, n bytes in all;
+// stops at the first false.
+bool ForEachRun(
+    const Overlay& ov,
+    const std::function<bool(int64_t pos, const std::vector<iovec>& pieces, size_t n)>& f);
+// The bytes of every run of an overlay together: at least what its runs hold.
+size_t RunBytesBound(const Overlay& ov);
 
 // A file opened exclusively (flock) by this process.
 class OsFile {

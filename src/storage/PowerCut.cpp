@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -30,7 +31,20 @@ constexpr size_t kPage = 4096;
 struct Node {
     std::string durable;  // the bytes as of the file's last sync
     std::string current;  // the bytes as written
+    // Cut short since the last sync: the bytes just before the first cut, and the shortest
+    // length since. A change of length reaches the disk whole or not at all, and what was
+    // written after it only with it (ext4 commits them in order); until it does, the file
+    // keeps its old blocks.
+    bool shortened = false;
+    std::string beforeShort;
+    size_t shortest = 0;
 };
+
+void MarkSynced(Node& n) {
+    n.durable = n.current;
+    n.shortened = false;
+    n.beforeShort.clear();
+}
 
 struct NameOp {
     enum Kind { Link, Unlink, Rename } kind;
@@ -52,6 +66,22 @@ struct Model {
     bool writing = false;  // a state is being written: its own files are not watched
 };
 std::unique_ptr<Model> gModel;
+
+// INVARRO_POWER_CUT_TRACE names a file that receives every event of the model, one a line.
+void Trace(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+void Trace(const char* fmt, ...) {
+    static FILE* out = [] {
+        const char* t = std::getenv("INVARRO_POWER_CUT_TRACE");
+        return t && *t ? std::fopen(t, "a") : nullptr;
+    }();
+    if (!out) return;
+    va_list ap;
+    va_start(ap, fmt);
+    std::vfprintf(out, fmt, ap);
+    va_end(ap);
+    std::fputc('\n', out);
+    std::fflush(out);
+}
 
 uint64_t Mix(uint64_t& s) {
     uint64_t z = (s += 0x9E3779B97F4A7C15ull);
@@ -144,10 +174,11 @@ void TakeIn(const std::string& folder) {
     }
 }
 
-// The bytes of a node after a cut: each page written since the last sync lost or kept.
-std::string CutBytes(const Node& n, uint64_t& rng) {
-    if (n.durable == n.current) return n.current;
-    const size_t len = (Mix(rng) & 1) ? n.durable.size() : n.current.size();
+// The bytes of a file after a cut from durable to current: each page written in between
+// lost or kept, the length either.
+std::string CutPages(const std::string& durable, const std::string& current, uint64_t& rng) {
+    if (durable == current) return current;
+    const size_t len = (Mix(rng) & 1) ? durable.size() : current.size();
     std::string out(len, '\0');
     for (size_t at = 0; at < len; at += kPage) {
         const size_t take = std::min(kPage, len - at);
@@ -156,11 +187,20 @@ std::string CutBytes(const Node& n, uint64_t& rng) {
             if (at < s.size()) std::memcpy(p.data(), s.data() + at, std::min(take, s.size() - at));
             return p;
         };
-        const std::string d = page(n.durable), c = page(n.current);
+        const std::string d = page(durable), c = page(current);
         const std::string& pick = d == c || (Mix(rng) & 1) ? c : d;
         std::memcpy(out.data() + at, pick.data(), take);
     }
     return out;
+}
+
+// The bytes of a node after a cut. A file cut short since its last sync is either still
+// as it was before (with what was written up to then), or cut short, its blocks past the
+// shortest length gone, with what was written after.
+std::string CutBytes(const Node& n, uint64_t& rng) {
+    if (!n.shortened) return CutPages(n.durable, n.current, rng);
+    if (Mix(rng) & 1) return CutPages(n.durable, n.beforeShort, rng);
+    return CutPages(n.durable.substr(0, std::min(n.shortest, n.durable.size())), n.current, rng);
 }
 
 bool WriteFile(const std::string& path, const std::string& bytes) {
@@ -207,6 +247,7 @@ bool Watching() {
 void Boundary() {
     if (!Watching()) return;
     ++gModel->boundaries;
+    Trace("boundary %lld", (long long)gModel->boundaries);
     if (gModel->cutAt != gModel->boundaries) return;
     CutPowerInPlace(SeedAt(gModel->boundaries));
     ::_exit(kFaultExitStatus);
@@ -236,31 +277,48 @@ void Opened(int fd, const std::string& path, bool existed) {
         id = gModel->currentNames[p];
     }
     if (id >= 0) gModel->fdIds[fd] = id;
+    Trace("open fd %d %s existed %d node %d", fd, p.c_str(), int(existed), id);
 }
 
 void Closed(int fd) {
-    if (gModel) gModel->fdIds.erase(fd);
+    if (gModel && gModel->fdIds.erase(fd)) Trace("close fd %d", fd);
 }
 
 void Wrote(int fd, int64_t pos, const void* bytes, size_t n) {
     Node* node = NodeOfFd(fd);
     if (!node || pos < 0) return;
+    Trace("write fd %d node %d at %lld bytes %zu", fd, gModel->fdIds[fd], (long long)pos, n);
     std::string& c = node->current;
     if (c.size() < size_t(pos) + n) c.resize(size_t(pos) + n, '\0');
     std::memcpy(c.data() + pos, bytes, n);
 }
 
 void Resized(int fd, int64_t size) {
-    if (Node* node = NodeOfFd(fd)) node->current.resize(size_t(std::max<int64_t>(size, 0)), '\0');
+    if (Node* node = NodeOfFd(fd)) {
+        Trace("resize fd %d node %d to %lld", fd, gModel->fdIds[fd], (long long)size);
+        const size_t to = size_t(std::max<int64_t>(size, 0));
+        if (to < node->current.size()) {
+            if (!node->shortened) node->beforeShort = node->current;
+            node->shortest = node->shortened ? std::min(node->shortest, to) : to;
+            node->shortened = true;
+        }
+        node->current.resize(to, '\0');
+    }
 }
 
 void Grew(int fd, int64_t size) {
     Node* node = NodeOfFd(fd);
-    if (node && node->current.size() < size_t(size)) node->current.resize(size_t(size), '\0');
+    if (node && node->current.size() < size_t(size)) {
+        Trace("grow fd %d node %d to %lld", fd, gModel->fdIds[fd], (long long)size);
+        node->current.resize(size_t(size), '\0');
+    }
 }
 
 void Synced(int fd) {
-    if (Node* node = NodeOfFd(fd)) node->durable = node->current;
+    if (Node* node = NodeOfFd(fd)) {
+        Trace("sync fd %d node %d size %zu", fd, gModel->fdIds[fd], node->current.size());
+        MarkSynced(*node);
+    }
 }
 
 void SyncedPath(const std::string& path) {
@@ -268,13 +326,15 @@ void SyncedPath(const std::string& path) {
     auto it = gModel->currentNames.find(Normal(path));
     if (it != gModel->currentNames.end()) {
         Node& n = gModel->nodes[size_t(it->second)];
-        n.durable = n.current;
+        Trace("sync %s node %d", it->first.c_str(), it->second);
+        MarkSynced(n);
     }
 }
 
 void FolderSynced(const std::string& folder) {
     if (!Watching()) return;
     const std::string f = Normal(folder);
+    Trace("sync folder %s", f.c_str());
     std::vector<NameOp> still;
     for (NameOp& op : gModel->pending) {
         op.folders.erase(f);
@@ -296,6 +356,7 @@ void Renamed(const std::string& from, const std::string& to) {
     gModel->currentNames.erase(it);
     gModel->currentNames[b] = id;
     gModel->pending.push_back(NameOp{NameOp::Rename, a, b, id, {Folder(a), Folder(b)}});
+    Trace("rename %s %s node %d", a.c_str(), b.c_str(), id);
 }
 
 void Removed(const std::string& path) {
@@ -306,6 +367,7 @@ void Removed(const std::string& path) {
     const int id = it->second;
     gModel->currentNames.erase(it);
     gModel->pending.push_back(NameOp{NameOp::Unlink, p, "", id, {Folder(p)}});
+    Trace("unlink %s node %d", p.c_str(), id);
 }
 
 }  // namespace cut
@@ -346,8 +408,16 @@ CutState Cut(uint64_t seed) {
     st.names = m.durableNames;
     for (const cut::NameOp& op : m.pending)
         if (cut::Mix(rng) & 1) cut::Apply(st.names, op);
-    for (const auto& [path, id] : st.names)
-        if (!st.bytes.count(id)) st.bytes.emplace(id, cut::CutBytes(m.nodes[size_t(id)], rng));
+    for (const auto& [path, id] : st.names) {
+        if (st.bytes.count(id)) continue;
+        const cut::Node& n = m.nodes[size_t(id)];
+        const std::string& b = st.bytes.emplace(id, cut::CutBytes(n, rng)).first->second;
+        cut::Trace("cut keeps %s node %d: %s", path.c_str(), id,
+                   n.durable == n.current ? "synced"
+                   : b == n.current       ? "as written"
+                   : b == n.durable       ? "as synced"
+                                          : "torn");
+    }
     return st;
 }
 

@@ -6,7 +6,10 @@
 // folders whose sync makes it durable. From the model, the folder as a cut at this moment
 // could leave it is written elsewhere: the bytes written since a file's last sync lost or
 // kept page by page (4 KiB), a grown file's new pages reading as zeros when lost, and every
-// name change not yet made durable kept or dropped on its own, in any combination.
+// name change not yet made durable kept or dropped on its own, in any combination. A file
+// cut short since its last sync is either whole as before or cut short (with what was
+// written after), never zeros within its old length. INVARRO_POWER_CUT_TRACE=file appends
+// every event of the model (opens, writes, syncs, name changes, what a cut kept) to file.
 #pragma once
 
 #include <sys/types.h>

@@ -167,7 +167,8 @@ struct HeldJournal {
     // Files of fileblocks closed since their changes were committed: kept open, with their
     // locks, until the checkpoint syncs them (an open of the same file takes one back).
     std::vector<std::unique_ptr<RecordFile>> parked;
-    bool broken = false;  // a committed frame could not be written to its files
+    bool broken = false;         // a committed frame could not be written to its files
+    std::vector<uint8_t> frame;  // the buffer frames are made in, kept for its room
 };
 std::unique_ptr<HeldJournal> gJournal;
 // The folder whose emptied journal this program let go of at an idle checkpoint; it is
@@ -234,6 +235,13 @@ void EncodeHeader(std::vector<uint8_t>& b, uint64_t salt, uint64_t dev, uint64_t
 bool EncodeFrame(std::vector<uint8_t>& b, const std::vector<RecordFile*>& files, uint64_t salt,
                  uint64_t seq) {
     const size_t start = b.size();
+    // Room for the whole frame at once: a file's part is at most its name, 46 bytes and
+    // 12 bytes and the bytes of each chunk.
+    size_t bound = start + kFrameHeaderSize + kFrameTrailerSize;
+    for (RecordFile* f : files)
+        bound +=
+            f->name().size() + 46 + 12 * f->overlay()->chunks.size() + RunBytesBound(*f->overlay());
+    b.reserve(bound);
     put32(b, kFrameMagic);
     put32(b, uint32_t(files.size()));
     put64(b, salt);
@@ -253,10 +261,13 @@ bool EncodeFrame(std::vector<uint8_t>& b, const std::vector<RecordFile*>& files,
         const size_t countAt = b.size();
         put32(b, 0);
         uint32_t runs = 0;
-        ForEachRun(ov, [&](int64_t pos, const uint8_t* bytes, size_t n) {
+        ForEachRun(ov, [&](int64_t pos, const std::vector<iovec>& pieces, size_t n) {
             put64(b, uint64_t(pos));
             put32(b, uint32_t(n));
-            b.insert(b.end(), bytes, bytes + n);
+            for (const iovec& v : pieces) {
+                const auto* bytes = static_cast<const uint8_t*>(v.iov_base);
+                b.insert(b.end(), bytes, bytes + v.iov_len);
+            }
             ++runs;
             return true;
         });
@@ -652,7 +663,8 @@ bool CommitTransaction() {
         // is met here, while the transaction can still be dropped.
         for (RecordFile* f : changed)
             if (!f->reserveForOverlay()) return rollback();
-        std::vector<uint8_t> frame;
+        std::vector<uint8_t>& frame = j.frame;
+        frame.clear();
         try {
             EncodeFrame(frame, changed, j.salt, ++j.seq);
         } catch (const std::bad_alloc&) {
@@ -670,6 +682,8 @@ bool CommitTransaction() {
         }
         j.needsFolderSync = false;
         j.end += int64_t(frame.size());
+        // The room of a posting's frame is kept for the next; a large one's is let go.
+        if (frame.capacity() > (size_t(1) << 20)) std::vector<uint8_t>().swap(frame);
         // Now the files, which the checkpoint syncs later. The disk space is reserved, so
         // only a failing disk stops this; the journal then keeps the transaction for the
         // next start, and the overlays stay so that this program still reads it.

@@ -544,6 +544,52 @@ TEST_F(TransactionTest, AKillAtAnyFileOperationLeavesTheBooksBeforeOrAfter) {
     ASSERT_EQ(InitEngine(30), 30);
 }
 
+// Records longer than the 4 KiB pieces a transaction keeps its changes in: a commit
+// journals each as one run over several pieces, and a recovery writes it back whole.
+TEST_F(TransactionTest, ARecordOverSeveralPiecesIsJournaledAndRecoveredWhole) {
+    const std::string f = folder("long");
+    constexpr int kLen = 9000;
+    KeyDescriptor k[] = {{8, false}};
+    CreateFileblock(f + "/L", kLen, 1, k);
+    ASSERT_TRUE(EngineOk);
+    ExitEngine();
+    std::vector<std::string> recs;
+    for (int i = 0; i < 3; ++i) {
+        std::string r(kLen, '\0');
+        for (int j = 4; j < kLen; ++j)
+            r[size_t(j)] = char('a' + (i * 7 + j) % 26);
+        recs.push_back(r);
+    }
+    // The program dies right after the journal and its folder are synced: the file has
+    // none of the records, the journal all.
+    ASSERT_EQ(inChild([&] {
+                  InitEngine(30);
+                  SetFileFault(unsigned(FileOp::Sync), 2, FileFaultAction::Exit);
+                  Fileblock* fb = OpenFileblock(f + "/L", false);
+                  if (!fb || !BeginTransaction()) return 1;
+                  for (const std::string& r : recs) {
+                      const int32_t n = AddRecord(fb, r.data());
+                      AddKey(fb, 1, n, r.substr(4, 8));
+                  }
+                  return CommitTransaction() ? 0 : 1;
+              }),
+              kFaultExitStatus);
+    ASSERT_EQ(InitEngine(30), 30);
+    JournalRecovery r = RecoverJournal(f);
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.replayed, 1);
+    Fileblock* fb = OpenFileblock(f + "/L", false);
+    ASSERT_TRUE(fb);
+    EXPECT_EQ(UsedRecordCount(fb), 3);
+    std::string got(kLen, '\0');
+    for (int32_t n = 1; n <= 3; ++n) {
+        GetRecord(fb, n, got.data());
+        EXPECT_EQ(got, recs[size_t(n - 1)]) << n;
+    }
+    CloseFileblock(fb);
+    EXPECT_TRUE(CheckFileblock(f + "/L").empty());
+}
+
 // A kill while a recovery writes the journal's transactions to the files: the next
 // recovery finishes it, and the books are those of the committed posting.
 TEST_F(TransactionTest, AKilledRecoveryIsFinishedByTheNext) {
