@@ -305,6 +305,12 @@ std::string MountBooksOfFolder(const std::string& folder, platform::Keyring* key
         return "Another program has the books on the server " + plan.where +
                " to itself (a restore, a rebuild, a purge or the deletion of a company). Try "
                "again when it has finished.";
+    // A new session after the connection was lost holds no lock: the books' is taken
+    // again, else a job needing the books alone would start while this program works in them.
+    // Refused (such a job started meanwhile), the program stays unconnected until it ends.
+    backend->setSessionAgain([](pq::Connection& c) {
+        return Yes(c, std::string("SELECT pg_try_advisory_lock_shared(") + kBooksLock + ")");
+    });
     storage::MountBackend(folder, backend);
     gMounted[Plain(folder)] = backend;
     data::SetBooksAloneLock({TakeBooksAlone, ReleaseBooksAlone});

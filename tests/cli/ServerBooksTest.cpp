@@ -264,6 +264,40 @@ TEST_F(ServerFolderTest, JobsNeedingTheBooksAloneWaitForEveryoneElse) {
         << restore.output;
 }
 
+// The books' shared lock is a lock of the session: a program whose connection was lost (here
+// the server restarted under it) takes it again with its new session, so a job needing the
+// books alone is still refused while it works in them.
+TEST_F(ServerFolderTest, TheBooksLockIsTakenAgainAfterTheServerRestarted) {
+    testing::TempDir dir;
+    const std::string mine = dir.file("mine"), theirs = dir.file("theirs");
+    fs::create_directory(mine);
+    const std::string conninfo = Installed(mine, "lock_again");
+    fs::create_directory(theirs);
+    ASSERT_TRUE(app::WriteFolderServer(theirs, {conninfo, ""}));
+    ASSERT_EQ(Cli(mine, {"backup", dir.path()}).status, 0);
+    storage::InitEngine(30);
+    ASSERT_EQ(app::MountBooksOfFolder(theirs, nullptr, "invarro-other"), "");
+    ASSERT_TRUE(cluster->restart());
+    // The first operation finds the connection gone; the next connects again.
+    bool again = false;
+    for (int i = 0; i < 5 && !again; ++i) {
+        storage::Fileblock* fb = storage::OpenFileblock(theirs + "/Company", true);
+        again = fb != nullptr;
+        if (fb) storage::CloseFileblock(fb);
+        storage::ResetStatus();
+    }
+    ASSERT_TRUE(again);
+    const CliRun restore = Cli(mine, {"restore", dir.file("ZTBackup.zip")});
+    EXPECT_EQ(restore.status, 1) << restore.output;
+    EXPECT_NE(restore.output.find("1 other program is working"), std::string::npos)
+        << restore.output;
+    // Gone, it lets the job run.
+    app::UnmountBooks(theirs);
+    storage::ExitEngine();
+    const CliRun alone = Cli(mine, {"restore", dir.file("ZTBackup.zip")});
+    EXPECT_EQ(alone.status, 0) << alone.output;
+}
+
 // The aging at start runs once a day whoever starts first: a program whose company in
 // memory is older than the company file finds today's aging there and leaves it.
 TEST_F(ServerFolderTest, TheDailyAgingRunsOnceWhoeverStartsFirst) {
