@@ -54,6 +54,13 @@ std::string SharedName(const std::string& path,
                        std::shared_ptr<storage::server::ServerBackend>* server) {
     const std::filesystem::path p(path);
     const std::string file = p.filename().string();
+    if (data::IsSharedPictureName(file)) {
+        std::shared_ptr<storage::server::ServerBackend> found =
+            BooksServer(p.parent_path().string());
+        if (!found) return {};
+        if (server) *server = std::move(found);
+        return file;
+    }
     for (std::string_view name : data::kSharedSideFiles)
         if (data::UpperText(file) == data::UpperText(name)) {
             std::shared_ptr<storage::server::ServerBackend> found =
@@ -82,12 +89,61 @@ std::optional<std::string> ReadSharedOnServer(const std::string& path, std::stri
 bool WriteSharedOnServer(const std::string& path, std::string_view bytes, std::string* error) {
     std::shared_ptr<storage::server::ServerBackend> server;
     const std::string name = SharedName(path, &server);
-    pq::Result r;
-    if (!name.empty() && StoreSideFile(server->connection(), name, bytes)) return true;
+    if (!name.empty() && StoreSideFile(server->connection(), name, bytes)) {
+        // A picture is read by its path: the folder keeps a copy of what the server holds.
+        return !data::IsSharedPictureName(name) || data::ReplaceFile(path, bytes, error);
+    }
     if (error)
         *error = name + " could not be written on the server: " +
                  (server ? server->connection().error().message : std::string("not mounted"));
     return false;
+}
+
+// The company settings of a mounted folder, as the server holds them.
+std::optional<std::vector<data::SettingValue>> ReadSettingsOnServer(const std::string& folder,
+                                                                    std::string* error) {
+    std::shared_ptr<storage::server::ServerBackend> server = BooksServer(folder);
+    if (!server) {
+        if (error) *error = "the books are not on a server";
+        return std::nullopt;
+    }
+    std::vector<data::SettingValue> values;
+    if (!ReadCompanySettings(server->connection(), values)) {
+        if (error) *error = server->connection().error().message;
+        return std::nullopt;
+    }
+    return values;
+}
+
+bool WriteSettingsOnServer(const std::string& folder, const std::vector<data::SettingValue>& values,
+                           std::string* error) {
+    std::shared_ptr<storage::server::ServerBackend> server = BooksServer(folder);
+    if (server && StoreCompanySettings(server->connection(), values)) return true;
+    if (error)
+        *error = "the company settings could not be written on the server: " +
+                 (server ? server->connection().error().message : std::string("not mounted"));
+    return false;
+}
+
+bool ReplaceSettingsOnServer(const std::string& folder,
+                             const std::vector<data::SettingValue>& values, std::string* error) {
+    std::shared_ptr<storage::server::ServerBackend> server = BooksServer(folder);
+    std::string why = "not mounted";
+    if (server && ReplaceCompanySettings(server->connection(), values, &why)) return true;
+    if (error) *error = "the company settings could not be written on the server: " + why;
+    return false;
+}
+
+// The names of the pictures the server keeps.
+std::vector<std::string> PicturesOnServer(const std::string& folder) {
+    std::vector<std::string> names;
+    std::shared_ptr<storage::server::ServerBackend> server = BooksServer(folder);
+    pq::Result r;
+    if (server && server->connection().query("SELECT name FROM invarro.side_file ORDER BY name",
+                                             pq::Params(), r))
+        for (int i = 0; i < r.rows(); ++i)
+            if (data::IsSharedPictureName(r.bytes(i, 0))) names.emplace_back(r.bytes(i, 0));
+    return names;
 }
 
 void ReleaseBooksAlone(const std::string& folder) {
@@ -249,24 +305,75 @@ std::string MountBooksOfFolder(const std::string& folder, platform::Keyring* key
         return "Another program has the books on the server " + plan.where +
                " to itself (a restore, a rebuild, a purge or the deletion of a company). Try "
                "again when it has finished.";
+    // A new session after the connection was lost holds no lock: the books' is taken
+    // again, else a job needing the books alone would start while this program works in them.
+    // Refused (such a job started meanwhile), the program stays unconnected until it ends.
+    backend->setSessionAgain([](pq::Connection& c) {
+        return Yes(c, std::string("SELECT pg_try_advisory_lock_shared(") + kBooksLock + ")");
+    });
     storage::MountBackend(folder, backend);
     gMounted[Plain(folder)] = backend;
     data::SetBooksAloneLock({TakeBooksAlone, ReleaseBooksAlone});
     data::SetSharedSideFileStore(
         {[](const std::string& path) { return !SharedName(path, nullptr).empty(); },
-         ReadSharedOnServer, WriteSharedOnServer});
+         PicturesOnServer, ReadSharedOnServer, WriteSharedOnServer});
+    // The pictures are read by their paths: the folder gets a copy of each the server keeps.
+    for (const std::string& name : PicturesOnServer(folder)) {
+        const std::string path = data::JoinPath(folder, name);
+        const std::optional<std::string> bytes = ReadSharedOnServer(path, nullptr);
+        if (bytes && data::ReadSideFile(path, nullptr, data::kPictureLimit) != bytes)
+            data::ReplaceFile(path, *bytes);
+    }
+    data::SetCompanySettingsStore({[](const std::string& f) { return BooksServer(f) != nullptr; },
+                                   ReadSettingsOnServer, WriteSettingsOnServer,
+                                   ReplaceSettingsOnServer});
     return {};
 }
 
 bool EnsureSideFileTable(pq::Connection& connection) {
-    // Made once; a program finding it there runs no DDL.
+    // Made once; a program finding them there runs no DDL.
     pq::Result r;
-    if (connection.exec("SELECT to_regclass('invarro.side_file') IS NOT NULL", r) &&
+    if (connection.exec("SELECT to_regclass('invarro.side_file') IS NOT NULL AND "
+                        "to_regclass('invarro.setting') IS NOT NULL",
+                        r) &&
         r.rows() == 1 && r.bytes(0, 0) == "t")
         return true;
+    // Sections and keys are found regardless of letter case, as in the settings file.
     return connection.exec(
         "CREATE TABLE IF NOT EXISTS invarro.side_file (name text PRIMARY KEY, bytes bytea NOT "
-        "NULL)");
+        "NULL); CREATE TABLE IF NOT EXISTS invarro.setting (section text NOT NULL, key text "
+        "NOT NULL, value text NOT NULL); CREATE UNIQUE INDEX IF NOT EXISTS setting_name ON "
+        "invarro.setting ((upper(section)), (upper(key)))");
+}
+
+bool ReadCompanySettings(pq::Connection& connection, std::vector<data::SettingValue>& values) {
+    pq::Result r;
+    if (!connection.query("SELECT section, key, value FROM invarro.setting ORDER BY section, key",
+                          pq::Params(), r))
+        return false;
+    values.clear();
+    for (int i = 0; i < r.rows(); ++i)
+        values.push_back(
+            {std::string(r.bytes(i, 0)), std::string(r.bytes(i, 1)), std::string(r.bytes(i, 2))});
+    return true;
+}
+
+bool StoreCompanySettings(pq::Connection& connection,
+                          const std::vector<data::SettingValue>& values) {
+    if (values.empty()) return true;
+    // One statement: every value or none, and each row on its own, so that two people
+    // changing different settings at once both keep theirs.
+    std::string sql = "INSERT INTO invarro.setting (section, key, value) VALUES ";
+    pq::Params params;
+    for (size_t i = 0; i < values.size(); ++i) {
+        const std::string n = std::to_string(3 * i + 1);
+        sql += (i ? ", ($" : "($") + n + "::text, $" + std::to_string(3 * i + 2) + "::text, $" +
+               std::to_string(3 * i + 3) + "::text)";
+        params.bytes(values[i].section).bytes(values[i].key).bytes(values[i].value);
+    }
+    sql += " ON CONFLICT ((upper(section)), (upper(key))) DO UPDATE SET value = EXCLUDED.value";
+    pq::Result r;
+    return connection.query(sql, params, r);
 }
 
 bool StoreSideFile(pq::Connection& connection, const std::string& name, std::string_view bytes) {
@@ -275,6 +382,31 @@ bool StoreSideFile(pq::Connection& connection, const std::string& name, std::str
         "INSERT INTO invarro.side_file (name, bytes) VALUES ($1, $2) ON CONFLICT (name) DO "
         "UPDATE SET bytes = EXCLUDED.bytes",
         pq::Params().bytes(name).bytes(bytes), r);
+}
+
+bool ReplaceCompanySettings(pq::Connection& connection,
+                            const std::vector<data::SettingValue>& values, std::string* error) {
+    if (connection.exec("BEGIN") && connection.exec("DELETE FROM invarro.setting") &&
+        StoreCompanySettings(connection, values) && connection.exec("COMMIT"))
+        return true;
+    if (error) *error = connection.error().message;
+    connection.exec("ROLLBACK");
+    return false;
+}
+
+bool ShareCompanyPictures(const std::string& folder, const std::vector<std::string>& names,
+                          std::string* error) {
+    for (const std::string& written : names) {
+        const std::string name = data::TrimmedText(written);
+        if (!data::IsSharedPictureName(name)) continue;
+        const std::string path = data::JoinPath(folder, name);
+        if (!data::SharedSideFileKeptElsewhere(path)) continue;
+        const std::optional<std::string> bytes =
+            data::ReadSideFile(path, error, data::kPictureLimit);
+        if (bytes && !data::WriteSharedSideFile(path, *bytes, error)) return false;
+        if (!bytes && error && !error->empty()) return false;
+    }
+    return true;
 }
 
 std::vector<std::string> OthersInBooks(storage::server::ServerBackend& server) {

@@ -16,13 +16,14 @@
 #include <string_view>
 #include <vector>
 
+#include "data/IniFile.h"
 #include "platform/Keyring.h"
 #include "storage/server/Pq.h"
 #include "storage/server/ServerBackend.h"
 
 namespace invarro::app {
 
-inline constexpr std::string_view kServerSection = "Server";
+inline constexpr std::string_view kServerSection = data::kServerSettingsSection;
 inline constexpr std::string_view kServerConnectionKey = "Connection";
 inline constexpr std::string_view kServerRootCertificateKey = "RootCertificate";
 
@@ -74,6 +75,22 @@ std::vector<std::string> OthersInBooks(storage::server::ServerBackend& server);
 // colours), made when missing; and one of them stored there.
 bool EnsureSideFileTable(pq::Connection& connection);
 bool StoreSideFile(pq::Connection& connection, const std::string& name, std::string_view bytes);
+// The company settings kept on the server (table invarro.setting, made with the side files'),
+// and values stored there, all in one statement.
+bool ReadCompanySettings(pq::Connection& connection, std::vector<data::SettingValue>& values);
+bool StoreCompanySettings(pq::Connection& connection,
+                          const std::vector<data::SettingValue>& values);
+// All company settings replaced by values, in one transaction (the connection must not be in
+// one).
+bool ReplaceCompanySettings(pq::Connection& connection,
+                            const std::vector<data::SettingValue>& values,
+                            std::string* error = nullptr);
+
+// The pictures a company names (logo, background) that are in the folder go to the server
+// its books are on, so that everyone working there sees them; nothing to do for books in
+// files, for names of files outside the folder, or for names that are not pictures.
+bool ShareCompanyPictures(const std::string& folder, const std::vector<std::string>& names,
+                          std::string* error = nullptr);
 
 // The server mounted on a folder; null when its books are files.
 std::shared_ptr<storage::server::ServerBackend> BooksServer(const std::string& folder);

@@ -107,6 +107,27 @@ std::string MountPoint(const std::string& folder) {
     return folder + "/.server-books";
 }
 
+// "" when the server answers and holds books a folder can join; else why not. plan is the
+// connection made of the setting.
+std::string JoinRefusal(const ServerSetting& setting, platform::Keyring* keyring,
+                        ServerConnection& plan) {
+    if (setting.connection.empty()) return "Enter the server's connection first.";
+    plan = PlanServerConnection(setting, keyring);
+    if (!plan.error.empty()) return plan.error;
+    pq::Connection probe;
+    if (!probe.open(plan.conninfo, BooksSessionSettings()))
+        return "The server " + plan.where + " cannot be reached: " + probe.error().message;
+    pq::Result r;
+    const bool tables = probe.exec("SELECT to_regclass('invarro.fileblock') IS NOT NULL", r) &&
+                        r.rows() == 1 && r.bytes(0, 0) == "t";
+    if (!tables ||
+        !probe.exec("SELECT EXISTS (SELECT 1 FROM invarro.fileblock WHERE name = 'Company')", r) ||
+        r.rows() != 1 || r.bytes(0, 0) != "t")
+        return "The database " + plan.where +
+               " holds no books. Upload books there first (server upload).";
+    return {};
+}
+
 }  // namespace
 
 MoveOutcome UploadBooks(const std::string& folder, const ServerSetting& setting,
@@ -201,12 +222,26 @@ MoveOutcome UploadBooks(const std::string& folder, const ServerSetting& setting,
     // The side files everyone shares go to the server as the backup holds them.
     if (!EnsureSideFileTable(server->connection()))
         return undo("The upload failed: " + server->connection().error().message + ".");
-    for (std::string_view name : data::kSharedSideFiles) {
+    std::vector<std::string> shared(std::begin(data::kSharedSideFiles),
+                                    std::end(data::kSharedSideFiles));
+    for (const auto& e : fs::directory_iterator(staging, ec))
+        if (data::IsSharedPictureName(e.path().filename().string()))
+            shared.push_back(e.path().filename().string());
+    for (const std::string& name : shared) {
         const std::optional<std::string> bytes =
-            data::ReadSideFile(data::JoinPath(staging, std::string(name)));
-        if (bytes && !StoreSideFile(server->connection(), std::string(name), *bytes))
-            return undo("The upload of " + std::string(name) +
+            data::ReadSideFile(data::JoinPath(staging, name), nullptr, data::kPictureLimit);
+        if (bytes && !StoreSideFile(server->connection(), name, *bytes))
+            return undo("The upload of " + name +
                         " failed: " + server->connection().error().message + ".");
+    }
+    // So do the company settings of the folder's settings file.
+    {
+        std::vector<data::SettingValue> company;
+        for (data::SettingValue& v : data::IniFile(data::IniFilePath(staging)).fileValues())
+            if (data::IsCompanySetting(v.section, v.key)) company.push_back(std::move(v));
+        if (!StoreCompanySettings(server->connection(), company))
+            return undo("The upload of the company settings failed: " +
+                        server->connection().error().message + ".");
     }
     storage::MountBackend(mount, nullptr);
     fs::remove_all(staging, ec);
@@ -232,6 +267,11 @@ MoveOutcome UploadBooks(const std::string& folder, const ServerSetting& setting,
         return Refused("The folder's settings could not be written: " + error +
                        ". The books stay in " + folder + ".");
     }
+    // The company settings are read from the server from now on; the folder's copy (kept in
+    // the backup) would only mislead.
+    data::IniFile(data::IniFilePath(folder)).removeFromFile([](const data::SettingValue& v) {
+        return data::IsCompanySetting(v.section, v.key);
+    });
     out.ok = true;
     out.message = std::to_string(out.fileblocks) + " fileblocks are on the server " + where +
                   ", each compared record by record. The files they came from and their "
@@ -249,20 +289,9 @@ MoveOutcome ConnectFolder(const std::string& folder, const ServerSetting& settin
                        " is not empty; a folder joins a server's books only new or empty.");
     if (!fs::exists(folder, ec) && !data::EnsureFolder(folder, &error)) return Refused(error);
     // Asked before anything is created there: a database without books is refused as is.
-    const ServerConnection plan = PlanServerConnection(setting, keyring);
-    if (!plan.error.empty()) return Refused(plan.error);
-    pq::Connection probe;
-    if (!probe.open(plan.conninfo, BooksSessionSettings()))
-        return Refused("The server " + plan.where + " cannot be reached: " + probe.error().message);
-    pq::Result r;
-    const bool tables = probe.exec("SELECT to_regclass('invarro.fileblock') IS NOT NULL", r) &&
-                        r.rows() == 1 && r.bytes(0, 0) == "t";
-    if (!tables ||
-        !probe.exec("SELECT EXISTS (SELECT 1 FROM invarro.fileblock WHERE name = 'Company')", r) ||
-        r.rows() != 1 || r.bytes(0, 0) != "t")
-        return Refused("The database " + plan.where +
-                       " holds no books. Upload books there first (server upload).");
-    probe.close();
+    ServerConnection plan;
+    if (const std::string why = JoinRefusal(setting, keyring, plan); !why.empty())
+        return Refused(why);
 
     if (!WriteFolderServer(folder, setting, &error)) return Refused(error);
     if (const std::string why = MountBooksOfFolder(folder, keyring); !why.empty()) {
@@ -336,15 +365,25 @@ MoveOutcome DownloadBooks(const std::string& folder, const std::string& target,
         if (ec) return undo("The file " + file + " could not be copied: " + ec.message() + ".");
     }
     // The side files everyone shares, as the server holds them.
-    for (std::string_view name : data::kSharedSideFiles) {
-        const std::string from = data::JoinPath(folder, std::string(name));
+    for (const std::string& name : data::SharedSideFilesOf(folder)) {
+        const std::string from = data::JoinPath(folder, name);
         const std::optional<std::string> bytes = data::ReadSharedSideFile(from, &error);
         if (!bytes && !error.empty()) return undo(error + ".");
-        if (bytes && !data::ReplaceFile(data::JoinPath(target, std::string(name)), *bytes, &error))
+        if (bytes && !data::ReplaceFile(data::JoinPath(target, name), *bytes, &error))
             return undo(error + ".");
     }
     if (!WriteFolderServer(target, {}, &error))
         return undo("The settings of " + target + " could not be written: " + error + ".");
+    // The company settings, as the server holds them, go into the new folder's file.
+    {
+        const std::optional<std::vector<data::SettingValue>> company =
+            data::CompanySettingsElsewhere(folder, &error);
+        if (!company) return undo("The company settings could not be read: " + error + ".");
+        data::IniFile ini(data::IniFilePath(target));
+        for (const data::SettingValue& v : *company)
+            if (!ini.writeString(v.section, v.key, v.value, &error))
+                return undo("The settings of " + target + " could not be written: " + error + ".");
+    }
     out.ok = true;
     out.message = std::to_string(out.fileblocks) + " fileblocks are in " + target +
                   ", each compared record by record with the server's.";
@@ -369,6 +408,11 @@ std::string TestServer(const ServerSetting& setting, platform::Keyring* keyring)
         return "The database " + plan.where +
                " holds books already; the books of a folder move only into an empty one.";
     return {};
+}
+
+std::string TestServerToJoin(const ServerSetting& setting, platform::Keyring* keyring) {
+    ServerConnection plan;
+    return JoinRefusal(setting, keyring, plan);
 }
 
 std::string BooksStatusLine(const std::string& folder) {

@@ -50,6 +50,10 @@ std::vector<std::string> ProgramsInBooks(const std::string& folder);
 // none); else why not.
 std::string TestServer(const ServerSetting& setting, platform::Keyring* keyring);
 
+// "" when the server a setting names answers and its database holds books a folder can
+// join; else why not.
+std::string TestServerToJoin(const ServerSetting& setting, platform::Keyring* keyring);
+
 // The status bar's words for books on a mounted server ("Books on anna@db:5432/books: 3
 // people working"); "" for books in files.
 std::string BooksStatusLine(const std::string& folder);

@@ -2,6 +2,7 @@
 // bounds every window keeps there.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -13,9 +14,61 @@ namespace invarro::data {
 inline constexpr std::string_view kIniFileName = "invarro.ini";
 std::string IniFilePath(const std::string& dataFolder);
 
+// One value of the settings.
+struct SettingValue {
+    std::string section;
+    std::string key;
+    std::string value;
+    bool operator==(const SettingValue&) const = default;
+};
+
+// Whether a setting belongs to a company, so that everyone working in the same books shares
+// it: the e-invoice settings, the mail sign-in (but its client secret and the account
+// signed in, which are the person's), the mail templates, the bank statement CSV mapping,
+// the payment-code switch and whether documents are mailed with their PDF. Window
+// positions and every other setting are the person's own.
+bool IsCompanySetting(std::string_view section, std::string_view key);
+
+// Where the company settings of a folder are kept when not in its settings file: the side
+// that mounts the books on a server supplies it. covers says whether a folder's are kept
+// there; read gives all of them (nothing, with *error set, when they cannot be read);
+// write stores values all or none.
+struct CompanySettingsStore {
+    std::function<bool(const std::string& folder)> covers;
+    std::function<std::optional<std::vector<SettingValue>>(const std::string& folder,
+                                                           std::string* error)>
+        read;
+    std::function<bool(const std::string& folder, const std::vector<SettingValue>& values,
+                       std::string* error)>
+        write;
+    // Replaces all of them by values, all or nothing.
+    std::function<bool(const std::string& folder, const std::vector<SettingValue>& values,
+                       std::string* error)>
+        replace;
+};
+void SetCompanySettingsStore(CompanySettingsStore store);
+// Replaces all company settings kept in the store for a folder, all or nothing.
+bool ReplaceCompanySettingsElsewhere(const std::string& folder,
+                                     const std::vector<SettingValue>& values,
+                                     std::string* error = nullptr);
+// Whether two section or key names are the same (letter case and outer blanks aside).
+bool SameSettingName(std::string_view a, std::string_view b);
+// The section of the folder's settings file that names the server its books are on.
+inline constexpr std::string_view kServerSettingsSection = "Server";
+// The company settings kept in the store for a folder (nothing, with *error set, when they
+// cannot be read or the folder's are not kept there).
+std::optional<std::vector<SettingValue>> CompanySettingsElsewhere(const std::string& folder,
+                                                                  std::string* error = nullptr);
+// Whether the company settings of a folder are kept in the store rather than in its file.
+bool CompanySettingsKeptElsewhere(const std::string& folder);
+
 // Sections and keys are found regardless of letter case; values are trimmed. Writing
 // changes the one line of the key (or adds it to its section, or adds the section) and
 // rewrites the file at once; comments and other lines stay as they are.
+//
+// The settings file of a data folder whose company settings are kept elsewhere (books on a
+// server) reads and writes those there and everything else in the file, so that callers
+// never ask where a setting lives.
 class IniFile {
   public:
     // Reads the file; a missing file is an empty one, and so is one that is not a regular
@@ -42,6 +95,13 @@ class IniFile {
                const std::vector<std::pair<std::string, std::string>>& values,
                std::string* error = nullptr);
 
+    // Every key=value of the file itself, in file order.
+    std::vector<SettingValue> fileValues() const;
+    // Removes the file's lines of the values the predicate chooses (with sections left
+    // empty) and rewrites the file.
+    bool removeFromFile(const std::function<bool(const SettingValue&)>& which,
+                        std::string* error = nullptr);
+
   private:
     void set(std::string_view section, std::string_view key, std::string_view value);
     bool save(std::string* error);
@@ -49,6 +109,10 @@ class IniFile {
     std::string path_;
     std::string problem_;
     std::vector<std::string> lines_;
+    // The company settings, when they are kept in the store (elsewhere_).
+    bool elsewhere_ = false;
+    std::string folder_;
+    std::vector<SettingValue> company_;
 };
 
 // A window's position and size in screen pixels.

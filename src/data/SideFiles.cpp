@@ -1,5 +1,7 @@
 #include "data/SideFiles.h"
 
+#include <filesystem>
+
 #include <algorithm>
 #include <cstring>
 
@@ -76,6 +78,19 @@ void SetSharedSideFileStore(SharedSideFileStore store) {
     gSharedStore = std::move(store);
 }
 
+bool IsSharedPictureName(std::string_view name) {
+    return name.size() > 4 && UpperText(name.substr(name.size() - 4)) == ".BMP" &&
+           name.find('/') == std::string_view::npos;
+}
+
+std::vector<std::string> SharedSideFilesOf(const std::string& folder) {
+    std::vector<std::string> names(std::begin(kSharedSideFiles), std::end(kSharedSideFiles));
+    if (gSharedStore.pictures)
+        for (std::string& p : gSharedStore.pictures(folder))
+            names.push_back(std::move(p));
+    return names;
+}
+
 bool SharedSideFileKeptElsewhere(const std::string& path) {
     return gSharedStore.covers && gSharedStore.covers(path);
 }
@@ -83,7 +98,8 @@ bool SharedSideFileKeptElsewhere(const std::string& path) {
 std::optional<std::string> ReadSharedSideFile(const std::string& path, std::string* error) {
     if (SharedSideFileKeptElsewhere(path)) return gSharedStore.read(path, error);
     if (!FileExists(path)) return std::nullopt;
-    return ReadSideFile(path, error);
+    const std::string name = std::filesystem::path(path).filename().string();
+    return ReadSideFile(path, error, IsSharedPictureName(name) ? kPictureLimit : kSideFileLimit);
 }
 
 bool WriteSharedSideFile(const std::string& path, std::string_view bytes, std::string* error) {

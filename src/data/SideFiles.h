@@ -68,8 +68,14 @@ inline constexpr std::string_view kSharedSideFiles[] = {kTermsFile, kShadeColour
 // Where shared side files are kept when not in the folder; the side that mounts the books on
 // a server supplies it. covers says whether a path is kept there; read gives nothing for a
 // file not there (with *error set when it could not be read).
+// The pictures of the folder that companies show (".bmp": logos, main window backgrounds) are
+// shared as well; they may be larger than other side files.
+bool IsSharedPictureName(std::string_view name);
+inline constexpr std::size_t kPictureLimit = std::size_t(32) << 20;
 struct SharedSideFileStore {
     std::function<bool(const std::string& path)> covers;
+    // The names of the pictures kept there for a folder.
+    std::function<std::vector<std::string>(const std::string& folder)> pictures;
     std::function<std::optional<std::string>(const std::string& path, std::string* error)> read;
     std::function<bool(const std::string& path, std::string_view bytes, std::string* error)> write;
 };
@@ -77,6 +83,9 @@ void SetSharedSideFileStore(SharedSideFileStore store);
 // Whether a path is kept in the store rather than in the folder.
 bool SharedSideFileKeptElsewhere(const std::string& path);
 // A side file's bytes, wherever it is kept; nothing when it is not there.
+// The names of the shared side files of a folder: the fixed ones, and the pictures kept
+// elsewhere for it.
+std::vector<std::string> SharedSideFilesOf(const std::string& folder);
 std::optional<std::string> ReadSharedSideFile(const std::string& path,
                                               std::string* error = nullptr);
 bool WriteSharedSideFile(const std::string& path, std::string_view bytes,

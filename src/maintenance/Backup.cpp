@@ -257,6 +257,32 @@ bool CopyWhole(const std::string& from, const std::string& to, std::string* erro
 
 // ------------------------------------------------------------------ backup
 
+namespace {
+
+// Writes into staging the folder's settings file with the company settings kept elsewhere
+// (on the server) in it and without the section naming the server.
+bool StageSettingsFile(const std::string& dataFolder, const std::string& staging,
+                       std::string* error) {
+    const std::optional<std::vector<data::SettingValue>> company =
+        data::CompanySettingsElsewhere(dataFolder, error);
+    if (!company) return false;
+    const std::string path = data::IniFilePath(staging);
+    const std::optional<std::string> own = data::ReadSideFile(data::IniFilePath(dataFolder));
+    if (!data::ReplaceFile(path, own ? *own : std::string(), error)) return false;
+    data::IniFile ini(path);
+    if (!ini.removeFromFile(
+            [](const data::SettingValue& v) {
+                return data::SameSettingName(v.section, data::kServerSettingsSection);
+            },
+            error))
+        return false;
+    for (const data::SettingValue& v : *company)
+        if (!ini.writeString(v.section, v.key, v.value, error)) return false;
+    return true;
+}
+
+}  // namespace
+
 BackupOutcome RunBackup(const BackupRequest& request, platform::Archive& archive, FileMover& mover,
                         const std::function<void(const std::string&)>& status) {
     auto say = [&](const std::string& text) {
@@ -308,27 +334,32 @@ BackupOutcome RunBackup(const BackupRequest& request, platform::Archive& archive
             }
         }
         // The side files everyone shares are kept on the server too.
-        for (std::string_view name : data::kSharedSideFiles) {
+        for (const std::string& name : data::SharedSideFilesOf(request.dataFolder)) {
             std::string why;
-            const std::string path = data::JoinPath(request.dataFolder, std::string(name));
+            const std::string path = data::JoinPath(request.dataFolder, name);
             if (!data::SharedSideFileKeptElsewhere(path)) continue;
             const std::optional<std::string> bytes = data::ReadSharedSideFile(path, &why);
             if (!bytes && !why.empty()) {
                 out.error = why + ".";
                 return out;
             }
-            if (bytes &&
-                !data::ReplaceFile(data::JoinPath(staging, std::string(name)), *bytes, &why)) {
+            if (bytes && !data::ReplaceFile(data::JoinPath(staging, name), *bytes, &why)) {
                 out.error = why + ".";
                 return out;
             }
+        }
+        // The settings file as a folder of files would hold it: the company settings the
+        // server keeps are in it, the server's connection is not.
+        if (std::string why; !StageSettingsFile(request.dataFolder, staging, &why)) {
+            out.error = "The settings could not be read from the server: " + why + ".";
+            return out;
         }
         for (const std::string& name : CollectFileSet(staging))
             sources.push_back({name, data::JoinPath(staging, name)});
     }
     for (const std::string& name : CollectFileSet(request.dataFolder))
         if (!onBackend ||
-            (!IsFileblockFileName(name) &&
+            (!IsFileblockFileName(name) && !SameFileName(name, data::kIniFileName) &&
              !data::SharedSideFileKeptElsewhere(data::JoinPath(request.dataFolder, name))))
             sources.push_back({name, data::JoinPath(request.dataFolder, name)});
     if (sources.empty()) {
@@ -465,13 +496,38 @@ std::string RestoreOnBackend(const std::string& dataFolder,
             return putBack("The fileblock " + name +
                            " on the server is not the backup's: " + differs + ".");
     }
+    // The company settings of the archive's settings file go to the server, in place of
+    // those there; the file that goes into the folder keeps the folder's own server.
+    for (const platform::ArchiveEntry& e : entries) {
+        if (!SameFileName(e.name, data::kIniFileName)) continue;
+        const std::string path = data::JoinPath(fresh, e.name);
+        data::IniFile restored(path);
+        std::vector<data::SettingValue> company;
+        for (data::SettingValue& v : restored.fileValues())
+            if (data::IsCompanySetting(v.section, v.key)) company.push_back(std::move(v));
+        if (!data::ReplaceCompanySettingsElsewhere(dataFolder, company, &why))
+            return "The books were restored, but " + why + ".";
+        std::vector<data::SettingValue> server;
+        for (data::SettingValue& v : data::IniFile(data::IniFilePath(dataFolder)).fileValues())
+            if (data::SameSettingName(v.section, data::kServerSettingsSection))
+                server.push_back(std::move(v));
+        bool written = restored.removeFromFile(
+            [](const data::SettingValue& v) {
+                return data::IsCompanySetting(v.section, v.key) ||
+                       data::SameSettingName(v.section, data::kServerSettingsSection);
+            },
+            &why);
+        for (const data::SettingValue& v : server)
+            written = written && restored.writeString(v.section, v.key, v.value, &why);
+        if (!written) return "The books were restored, but the settings file was not: " + why;
+    }
     // Then the side files everyone shares.
     std::string problem;
     for (const platform::ArchiveEntry& e : entries) {
         const std::string live = data::JoinPath(dataFolder, e.name);
         if (!data::SharedSideFileKeptElsewhere(live)) continue;
         const std::optional<std::string> bytes =
-            data::ReadSideFile(data::JoinPath(fresh, e.name), &problem);
+            data::ReadSideFile(data::JoinPath(fresh, e.name), &problem, data::kPictureLimit);
         if (!bytes || !data::WriteSharedSideFile(live, *bytes, &problem))
             return "The books were restored, but the file " + e.name +
                    " could not be written on the server: " + problem;

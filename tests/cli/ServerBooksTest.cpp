@@ -6,10 +6,12 @@
 
 #include <filesystem>
 #include <fstream>
+#include <tuple>
 
 #include "app/Aging.h"
 #include "app/Demo.h"
 #include "app/Installation.h"
+#include "app/MailSignIn.h"
 #include "app/ServerBooks.h"
 #include "app/ServerMove.h"
 #include "app/Startup.h"
@@ -19,6 +21,7 @@
 #include "data/Layout.h"
 #include "data/SideFiles.h"
 #include "maintenance/BooksCopy.h"
+#include "output/PaymentCode.h"
 #include "storage/BTree.h"
 #include "storage/Engine.h"
 #include "storage/Verify.h"
@@ -169,6 +172,15 @@ class ServerFolderTest : public ::testing::Test {
         app::UnmountBooks(folder);
         return conninfo;
     }
+    // The demo installation, in files, in a new folder.
+    static void DemoInstallation(const std::string& folder) {
+        fs::create_directory(folder);
+        storage::InitEngine(30);
+        testing::ScriptedPrompter quiet;
+        const app::InstallResult demo = app::CreateDemoInstallation(folder, quiet);
+        storage::ExitEngine();
+        ASSERT_TRUE(demo.ok) << demo.message;
+    }
     testing::PgCluster* cluster = nullptr;
 };
 
@@ -250,6 +262,40 @@ TEST_F(ServerFolderTest, JobsNeedingTheBooksAloneWaitForEveryoneElse) {
     EXPECT_EQ(restore.status, 1) << restore.output;
     EXPECT_NE(restore.output.find("1 other program is working"), std::string::npos)
         << restore.output;
+}
+
+// The books' shared lock is a lock of the session: a program whose connection was lost (here
+// the server restarted under it) takes it again with its new session, so a job needing the
+// books alone is still refused while it works in them.
+TEST_F(ServerFolderTest, TheBooksLockIsTakenAgainAfterTheServerRestarted) {
+    testing::TempDir dir;
+    const std::string mine = dir.file("mine"), theirs = dir.file("theirs");
+    fs::create_directory(mine);
+    const std::string conninfo = Installed(mine, "lock_again");
+    fs::create_directory(theirs);
+    ASSERT_TRUE(app::WriteFolderServer(theirs, {conninfo, ""}));
+    ASSERT_EQ(Cli(mine, {"backup", dir.path()}).status, 0);
+    storage::InitEngine(30);
+    ASSERT_EQ(app::MountBooksOfFolder(theirs, nullptr, "invarro-other"), "");
+    ASSERT_TRUE(cluster->restart());
+    // The first operation finds the connection gone; the next connects again.
+    bool again = false;
+    for (int i = 0; i < 5 && !again; ++i) {
+        storage::Fileblock* fb = storage::OpenFileblock(theirs + "/Company", true);
+        again = fb != nullptr;
+        if (fb) storage::CloseFileblock(fb);
+        storage::ResetStatus();
+    }
+    ASSERT_TRUE(again);
+    const CliRun restore = Cli(mine, {"restore", dir.file("ZTBackup.zip")});
+    EXPECT_EQ(restore.status, 1) << restore.output;
+    EXPECT_NE(restore.output.find("1 other program is working"), std::string::npos)
+        << restore.output;
+    // Gone, it lets the job run.
+    app::UnmountBooks(theirs);
+    storage::ExitEngine();
+    const CliRun alone = Cli(mine, {"restore", dir.file("ZTBackup.zip")});
+    EXPECT_EQ(alone.status, 0) << alone.output;
 }
 
 // The aging at start runs once a day whoever starts first: a program whose company in
@@ -386,12 +432,7 @@ TEST_F(ServerFolderTest, DemoBooksGoToTheServerAndComeBackTheSameInEveryRecord) 
     testing::TempDir dir;
     const std::string original = dir.file("original");
     const std::string folder = dir.file("office");
-    fs::create_directory(original);
-    storage::InitEngine(30);
-    testing::ScriptedPrompter quiet;
-    const app::InstallResult demo = app::CreateDemoInstallation(original, quiet);
-    storage::ExitEngine();
-    ASSERT_TRUE(demo.ok) << demo.message;
+    ASSERT_NO_FATAL_FAILURE(DemoInstallation(original));
     Copy(original, folder);
     ASSERT_TRUE(data::SaveTerms(folder, {"Net 7 Days Custom"}));
     ASSERT_TRUE(cluster->createDatabase("round_trip"));
@@ -504,6 +545,136 @@ TEST_F(ServerFolderTest, DemoBooksGoToTheServerAndComeBackTheSameInEveryRecord) 
             << name;
     app::UnmountBooks(folder);
     storage::ExitEngine();
+}
+
+std::vector<data::SettingValue> Sorted(std::vector<data::SettingValue> values) {
+    std::sort(values.begin(), values.end(), [](const auto& a, const auto& b) {
+        return std::tie(a.section, a.key) < std::tie(b.section, b.key);
+    });
+    return values;
+}
+
+// The company settings, sorted, of a settings file.
+std::vector<data::SettingValue> CompanySettingsInFile(const std::string& folder) {
+    std::vector<data::SettingValue> out;
+    for (data::SettingValue& v : data::IniFile(data::IniFilePath(folder)).fileValues())
+        if (data::IsCompanySetting(v.section, v.key)) out.push_back(std::move(v));
+    return Sorted(std::move(out));
+}
+
+// What a company shares (its settings and pictures) is on the server: everyone's folder
+// sees the same, none keeps its own copy of the settings, and upload, download, backup and
+// restore carry them.
+TEST_F(ServerFolderTest, CompanySettingsAndPicturesAreTheSameForEveryone) {
+    testing::TempDir dir;
+    const std::string original = dir.file("original");
+    const std::string folder = dir.file("office");
+    ASSERT_NO_FATAL_FAILURE(DemoInstallation(original));
+    Copy(original, folder);
+    const std::vector<data::SettingValue> settings = CompanySettingsInFile(original);
+    ASSERT_GE(settings.size(), 10u);
+    const std::string logo(3000, 'L');
+    testing::WriteFileBytes(folder + "/logo.bmp", logo);
+    data::IniFile(data::IniFilePath(folder)).writeInteger("MainForm", "Top", 77);
+    ASSERT_TRUE(cluster->createDatabase("shared_settings"));
+    const std::string conninfo = cluster->connectionString("shared_settings");
+    const CliRun up = Cli(folder, {"server", "upload", conninfo});
+    ASSERT_EQ(up.status, 0) << up.output;
+    // The folder keeps the person's own settings and none of the company's.
+    EXPECT_EQ(CompanySettingsInFile(folder), std::vector<data::SettingValue>());
+    EXPECT_EQ(data::IniFile(data::IniFilePath(folder)).readInteger("MainForm", "Top", 0), 77);
+
+    const std::string second = dir.file("second");
+    ASSERT_EQ(Cli(second, {"server", "connect", conninfo}).status, 0);
+    storage::InitEngine(30);
+    ASSERT_EQ(app::MountBooksOfFolder(second), "");
+    // The second folder sees the first one's settings and pictures.
+    EXPECT_EQ(Sorted(*data::CompanySettingsElsewhere(second)), settings);
+    EXPECT_EQ(testing::ReadFileBytes(second + "/logo.bmp"), logo);
+    EXPECT_EQ(testing::ReadFileBytes(second + "/background.bmp"),
+              testing::ReadFileBytes(original + "/background.bmp"));
+    // Changed there through the ordinary calls: the payment-code switch and the sign-in
+    // method go to the server, the client secret and the window stay in the folder.
+    {
+        data::IniFile ini(data::IniFilePath(second));
+        EXPECT_FALSE(output::PaymentCodesOff(ini, "1"));
+        ASSERT_TRUE(output::SetPaymentCodesOff(ini, "1", true));
+        app::MailSignInSettings google;
+        google.method = app::SignInMethod::Google;
+        google.clientId = "id.apps";
+        google.clientSecret = "not for the server";
+        ASSERT_TRUE(app::WriteMailSignIn(ini, "1", google));
+        ASSERT_TRUE(ini.writeInteger("MainForm", "Top", 12));
+    }
+    EXPECT_EQ(CompanySettingsInFile(second), std::vector<data::SettingValue>());
+    EXPECT_NE(testing::ReadFileBytes(data::IniFilePath(second)).find("not for the server"),
+              std::string::npos);
+    pq::Result rows;
+    ASSERT_TRUE(app::BooksServer(second)->connection().exec(
+        "SELECT count(*) FROM invarro.setting WHERE value LIKE '%not for the server%'", rows));
+    EXPECT_EQ(std::string(rows.bytes(0, 0)), "0");
+    // A new logo chosen there reaches everyone.
+    const std::string newLogo(5000, 'N');
+    testing::WriteFileBytes(second + "/logo.bmp", newLogo);
+    ASSERT_TRUE(app::ShareCompanyPictures(second, {" logo.bmp ", "/elsewhere/x.bmp", "a.txt"}));
+    app::UnmountBooks(second);
+    ASSERT_EQ(app::MountBooksOfFolder(folder), "");
+    {
+        const data::IniFile ini(data::IniFilePath(folder));
+        EXPECT_TRUE(output::PaymentCodesOff(ini, "1"));
+        EXPECT_EQ(app::ReadMailSignIn(ini, "1").method, app::SignInMethod::Google);
+        EXPECT_EQ(app::ReadMailSignIn(ini, "1").clientSecret, "");
+        EXPECT_EQ(ini.readInteger("MainForm", "Top", 0), 77);
+    }
+    EXPECT_EQ(testing::ReadFileBytes(folder + "/logo.bmp"), newLogo);
+    app::UnmountBooks(folder);
+    storage::ExitEngine();
+
+    // Backup holds them in its settings file (without the server), as a folder's would.
+    const std::string archives = dir.file("archives");
+    fs::create_directory(archives);
+    ASSERT_EQ(Cli(second, {"backup", archives}).status, 0);
+    const std::string plain = dir.file("plain");
+    fs::create_directory(plain);
+    const std::string zip = archives + "/ZTBackup.zip";
+    ASSERT_EQ(Cli(plain, {"restore", zip}).status, 0);
+    EXPECT_FALSE(app::FolderServer(plain));
+    EXPECT_TRUE(output::PaymentCodesOff(data::IniFile(data::IniFilePath(plain)), "1"));
+    EXPECT_EQ(testing::ReadFileBytes(plain + "/logo.bmp"), newLogo);
+    const std::vector<data::SettingValue> backedUp = CompanySettingsInFile(plain);
+
+    // Restored over the server after a change: the archive's settings come back and the
+    // folder still names its server.
+    storage::InitEngine(30);
+    ASSERT_EQ(app::MountBooksOfFolder(folder), "");
+    {
+        data::IniFile ini(data::IniFilePath(folder));
+        ASSERT_TRUE(output::SetPaymentCodesOff(ini, "1", false));
+        ASSERT_TRUE(ini.writeString("E-Invoice 9", "IBAN", "added after the backup"));
+    }
+    app::UnmountBooks(folder);
+    storage::ExitEngine();
+    const CliRun restored = Cli(folder, {"restore", zip});
+    ASSERT_EQ(restored.status, 0) << restored.output;
+    ASSERT_TRUE(app::FolderServer(folder));
+    EXPECT_EQ(CompanySettingsInFile(folder), std::vector<data::SettingValue>());
+    storage::InitEngine(30);
+    ASSERT_EQ(app::MountBooksOfFolder(folder), "");
+    std::vector<data::SettingValue> onServer = Sorted(*data::CompanySettingsElsewhere(folder));
+    std::vector<data::SettingValue> expected = backedUp;
+    expected.erase(std::remove_if(expected.begin(), expected.end(),
+                                  [](const auto& v) { return v.key == "ClientSecret"; }),
+                   expected.end());
+    EXPECT_EQ(onServer, expected);
+
+    // Download writes them into the new folder's own file.
+    const std::string back = dir.file("back");
+    app::UnmountBooks(folder);
+    storage::ExitEngine();
+    ASSERT_EQ(Cli(folder, {"server", "download", back}).status, 0);
+    EXPECT_EQ(CompanySettingsInFile(back), expected);
+    EXPECT_EQ(testing::ReadFileBytes(back + "/logo.bmp"), newLogo);
+    EXPECT_FALSE(app::FolderServer(back));
 }
 
 }  // namespace

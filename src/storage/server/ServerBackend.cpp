@@ -811,6 +811,10 @@ bool ServerBackend::sessionAgain() {
     // A new session holds no locks and listens to nothing; nothing of the old one is
     // replayed, so the program is told that what it has open may have changed.
     if (!holdAgain() || !conn_.exec(std::string("LISTEN ") + kChangesChannel)) return false;
+    if (sessionHook_ && !sessionHook_(conn_)) {
+        conn_.close();
+        return false;
+    }
     listenedAgain_ = true;
     return true;
 }

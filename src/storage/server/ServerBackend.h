@@ -21,6 +21,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -78,6 +79,14 @@ class ServerBackend : public Backend {
     // Sets the engine status from the last database error.
     void failFromError();
 
+    // Run on every new session after a reconnect, so that what the program held for its
+    // session (the books' shared lock) is taken again; nothing else of the old session is
+    // replayed. When it answers false the new session is closed: the operation fails as with
+    // the connection lost, and the next one tries again.
+    void setSessionAgain(std::function<bool(pq::Connection&)> hook) {
+        sessionHook_ = std::move(hook);
+    }
+
     // Commits whose answer was lost and that were decided by asking the server.
     int inDoubtCommits() const { return inDoubtCommits_; }
     // An open fileblock of this backend goes.
@@ -106,6 +115,7 @@ class ServerBackend : public Backend {
     uint64_t operations_ = 0;
     int32_t txnError_ = 0;  // the engine error of the transaction's first failure
     std::string error_;
+    std::function<bool(pq::Connection&)> sessionHook_;
 };
 
 // Mounts a database on a data folder; the returned backend stays mounted until unmounted.
