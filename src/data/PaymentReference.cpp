@@ -117,6 +117,21 @@ std::optional<std::string> CustomerQrReference(std::string_view custNo) {
     return QrReference(ReferenceKind::Customer, custNo);
 }
 
+bool IsQrIban(std::string_view iban) {
+    const std::string s = UpperText(WithoutBlanks(iban));
+    if (s.size() != 21 || (s.substr(0, 2) != "CH" && s.substr(0, 2) != "LI")) return false;
+    int iid = 0;
+    for (std::size_t i = 4; i < 9; ++i) {
+        if (!IsDigit(s[i])) return false;
+        iid = iid * 10 + (s[i] - '0');
+    }
+    return iid >= 30000 && iid <= 31999;
+}
+
+std::optional<std::string> InvoiceReferenceFor(std::string_view iban, std::string_view invNo) {
+    return IsQrIban(iban) ? InvoiceQrReference(invNo) : InvoiceReference(invNo);
+}
+
 std::optional<char> Mod10RecursiveDigit(std::string_view digits) {
     static constexpr int kTable[10] = {0, 9, 4, 6, 8, 2, 7, 1, 3, 5};
     int carry = 0;

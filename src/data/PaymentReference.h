@@ -49,6 +49,14 @@ bool IsQrReference(std::string_view text);
 // The MOD 10 recursive check digit of a digit string; nothing for any other character.
 std::optional<char> Mod10RecursiveDigit(std::string_view digits);
 
+// Whether the IBAN (blanks allowed) is a Swiss or Liechtenstein QR-IBAN, which is paid
+// with a QR reference: its institution id (the 5th to 9th character) from 30000 to 31999.
+bool IsQrIban(std::string_view iban);
+// The reference an invoice's payment code carries for a payment to the IBAN: the QR
+// reference for a QR-IBAN, else the RF reference; nothing when the number cannot be
+// carried.
+std::optional<std::string> InvoiceReferenceFor(std::string_view iban, std::string_view invNo);
+
 // What a reference read from a bank line names.
 struct ReferenceTarget {
     ReferenceKind kind = ReferenceKind::Invoice;

@@ -54,6 +54,15 @@ struct ImageSize {
     int height = 0;
 };
 
+// The whole sheet of paper in the canvas's coordinates: its top left corner (zero or
+// negative, where the printable area starts inside the sheet) and its size.
+struct PaperFrame {
+    int left = 0;
+    int top = 0;
+    int width = 0;
+    int height = 0;
+};
+
 class Canvas {
   public:
     virtual ~Canvas() = default;
@@ -75,6 +84,10 @@ class Canvas {
     virtual int pageHeight() const = 0;
     virtual int resolutionX() const = 0;
     virtual int resolutionY() const = 0;
+    // The sheet the printable area lies on, for what a standard places by the paper's
+    // edge (a payment slip at the foot of the sheet). A canvas that cannot tell gives its
+    // printable area.
+    virtual PaperFrame paperFrame() const { return {0, 0, pageWidth(), pageHeight()}; }
 
     // Starts a document on page 1. name is the print job's title on a printer and the
     // file to write on a PDF canvas. False (see lastError) when it cannot start; drawing

@@ -11,9 +11,11 @@
 #include "data/EInvoiceData.h"
 #include "data/Files.h"
 #include "data/OwnFiles.h"
+#include "data/PaymentReference.h"
 #include "data/SideFiles.h"
 #include "output/PageCount.h"
 #include "output/PaymentCode.h"
+#include "output/SwissBill.h"
 
 namespace invarro::output {
 
@@ -99,8 +101,19 @@ class InvoiceLayout : private PageWriter {
         paymentBlock();
         salesMessage();
         agingFooter();
+        if (swissBill_) {
+            // At the foot of a sheet of its own, whatever the printable area.
+            c_.newPage();
+            const PaperFrame paper = c_.paperFrame();
+            DrawSwissBill(
+                c_, paper.left,
+                paper.top + paper.height - (swiss::kHeight * c_.resolutionY() + 127) / 254,
+                *swissBill_);
+        }
         return c_.endDocument();
     }
+
+    void setSwissBill(std::optional<SwissBill> bill) { swissBill_ = std::move(bill); }
 
     void setInfo(const DocumentInfo& info) { info_ = info; }
 
@@ -527,6 +540,7 @@ class InvoiceLayout : private PageWriter {
     const data::CompanyRecord& co_;
     FormTexts t_;
     PaymentBlock payment_;
+    std::optional<SwissBill> swissBill_;
     DocumentInfo info_;
     int W_ = 0, H_ = 0, HW_ = 0, LM_ = 0, TM_ = 0, AI_ = 0, boxTop_ = 0;
     int lineWidth_ = 1, hatch_ = 8;
@@ -591,13 +605,20 @@ PaymentBlock DocumentPaymentBlock(const InvoiceDocument& doc, DocumentKind kind,
     details.bank = kind != DocumentKind::Quote;
     if (!details.bank || details.iban.empty()) return PaymentBlock(details);
     const data::CompanyEInvoice settings = data::ReadCompanyEInvoice(form.folder, form.company);
+    if (SendsSwissBills(settings.country)) {
+        // The code is on the QR-bill's page; the block names the bill's reference.
+        const SwissBillOutcome swiss = InvoiceSwissBill(form.folder, form.company, doc);
+        if (swiss.bill && !swiss.bill->reference.empty())
+            details.reference = data::PrintedReference(swiss.bill->reference);
+        return PaymentBlock(details);
+    }
     return WithPaymentCode(std::move(details), form.folder, form.company,
                            DocumentPaymentTransfer(form.company, settings, doc), canvas);
 }
 
 bool PrintDocument(Canvas& canvas, const InvoiceDocument& doc, DocumentKind kind,
                    const FormContext& form, const std::string& target,
-                   const std::string& einvoiceXml) {
+                   const std::string& einvoiceXml, std::string* note) {
     // A PDF the program makes itself is on the company's paper.
     canvas.setPaperSize(data::CompanyPaper(form.folder, form.company));
     // Counted first, so that each page of a longer document says how many there are.
@@ -606,6 +627,11 @@ bool PrintDocument(Canvas& canvas, const InvoiceDocument& doc, DocumentKind kind
     });
     InvoiceLayout layout(canvas, doc, kind, form);
     layout.setPageCount(pages);
+    if (kind == DocumentKind::Invoice) {
+        SwissBillOutcome swiss = InvoiceSwissBill(form.folder, form.company, doc);
+        if (note) *note = swiss.problem;
+        layout.setSwissBill(std::move(swiss.bill));
+    }
     const std::string title = PrintJobTitle(doc, kind);
     layout.setInfo(
         DocumentInfo{title, TrimmedText(form.company.text(Company::Name)),
@@ -765,13 +791,15 @@ PdfOutcome WriteInvoicePdf(Canvas& pdfCanvas, const InvoiceDocument& doc, Docume
         out.path = path;
         if (!data::MayWriteUserFile(path, &out.error)) return out;
     }
-    if (!PrintDocument(pdfCanvas, doc, kind, form, out.path, xml.xml)) {
+    std::string billNote;
+    if (!PrintDocument(pdfCanvas, doc, kind, form, out.path, xml.xml, &billNote)) {
         out.error = pdfCanvas.lastError();
         if (out.error.empty()) out.error = "Cannot write the PDF file " + out.path + ".";
         return out;
     }
     out.ok = true;
     out.status = "PDF: " + out.path + " complete.";
+    if (!billNote.empty()) out.status += " " + billNote;
     // A viewer that could not be started leaves its note.
     out.error = pdfCanvas.lastError();
     return out;
@@ -819,8 +847,9 @@ PrintOutcome PrintInvoice(const DocumentFiles& files, const PrintRequest& reques
     // paper print never waits for one.
     const EInvoiceResult xml =
         PdfInvoiceXml(doc, kind, form.folder, co, EInvoiceOn(form.folder, co));
+    std::string billNote;
     const bool ok = receipt ? PrintReceipt(printer, doc, kind, form, clock)
-                            : PrintDocument(printer, doc, kind, form, {}, xml.xml);
+                            : PrintDocument(printer, doc, kind, form, {}, xml.xml, &billNote);
     if (!ok) {
         out.error = printer.lastError();
         return out;
@@ -845,6 +874,7 @@ PrintOutcome PrintInvoice(const DocumentFiles& files, const PrintRequest& reques
     out.status = request.packingSlipOnly
                      ? "Packing Slip for invoice " + doc.number + " sent to printer."
                      : "Invoice " + doc.number + " sent to printer.";
+    if (!billNote.empty()) out.status += " " + billNote;
     return out;
 }
 

@@ -53,9 +53,12 @@ PaymentBlock DocumentPaymentBlock(const InvoiceDocument& doc, DocumentKind kind,
 // off the page: when the totals and the payment block do not fit above it they go onto a
 // new page. False when the canvas could not print.
 // With einvoiceXml, a PDF comes out as a Factur-X e-invoice carrying it.
+// An invoice of a company in Switzerland or Liechtenstein that is to be paid gets the
+// QR-bill on a page of its own after it (see SwissBill.h), not counted in the invoice's
+// pages; when the bill cannot be made, none is printed and *note says why.
 bool PrintDocument(Canvas& canvas, const InvoiceDocument& doc, DocumentKind kind,
                    const FormContext& form, const std::string& target = {},
-                   const std::string& einvoiceXml = {});
+                   const std::string& einvoiceXml = {}, std::string* note = nullptr);
 
 // The same values in one narrow column for a receipt printer.
 bool PrintReceipt(Canvas& canvas, const InvoiceDocument& doc, DocumentKind kind,

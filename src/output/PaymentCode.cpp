@@ -4,6 +4,7 @@
 #include "data/Fileblocks.h"
 #include "data/PaymentReference.h"
 #include "output/InvDoc.h"
+#include "output/SwissBill.h"
 
 namespace invarro::output {
 
@@ -67,10 +68,16 @@ std::optional<EpcTransfer> InvoicePaymentTransfer(const data::CompanyRecord& com
                      invoice.money(Invoice::BalanceDue));
 }
 
+bool DocumentToBePaid(const InvoiceDocument& doc) {
+    return doc.found && PayableType(std::string_view(&doc.transType, 1)) && !doc.paidMark &&
+           doc.balanceDue > data::Money();
+}
+
 std::optional<EpcTransfer> DocumentPaymentTransfer(const data::CompanyRecord& company,
                                                    const data::CompanyEInvoice& settings,
                                                    const InvoiceDocument& doc) {
-    if (!doc.found || !PayableType(std::string_view(&doc.transType, 1)) || doc.paidMark) return {};
+    // A Swiss or Liechtenstein company's invoice carries the QR-bill instead.
+    if (!DocumentToBePaid(doc) || SendsSwissBills(settings.country)) return {};
     return OfInvoice(company, settings, doc.number, doc.balanceDue);
 }
 

@@ -31,7 +31,11 @@ bool SetPaymentCodesOff(data::IniFile& ini, std::string_view companyNo, bool off
 std::optional<EpcTransfer> InvoicePaymentTransfer(const data::CompanyRecord& company,
                                                   const data::CompanyEInvoice& settings,
                                                   const data::InvoiceRecord& invoice);
-// The same for an assembled document, whose balance is summed over the invoice's records.
+// Whether the assembled document is an invoice (types I, Z, G) not marked paid with a
+// balance due above zero.
+bool DocumentToBePaid(const InvoiceDocument& doc);
+// The same for an assembled document, whose balance is summed over the invoice's records;
+// nothing for a company in Switzerland or Liechtenstein, whose invoices carry the QR-bill.
 std::optional<EpcTransfer> DocumentPaymentTransfer(const data::CompanyRecord& company,
                                                    const data::CompanyEInvoice& settings,
                                                    const InvoiceDocument& doc);

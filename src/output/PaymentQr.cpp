@@ -85,7 +85,7 @@ std::optional<std::string> EpcPayload(const EpcTransfer& t, std::string* problem
     return p;
 }
 
-std::optional<QrMatrix> EncodeQr(std::string_view bytes, QrLevel level) {
+std::optional<QrMatrix> EncodeQr(std::string_view bytes, QrLevel level, int minVersion) {
     QRecLevel l = QR_ECLEVEL_M;
     switch (level) {
         case QrLevel::L:
@@ -103,7 +103,7 @@ std::optional<QrMatrix> EncodeQr(std::string_view bytes, QrLevel level) {
     }
     std::unique_ptr<QRcode, void (*)(QRcode*)> code(
         QRcode_encodeData(int(bytes.size()), reinterpret_cast<const unsigned char*>(bytes.data()),
-                          0, l),
+                          std::max(0, minVersion), l),
         &QRcode_free);
     if (!code) return {};
     QrMatrix m;
@@ -134,22 +134,16 @@ int PaymentQrSide(const Canvas& canvas, const EpcTransfer& transfer) {
     return matrix ? QrDrawnSide(canvas, 0, *matrix) : 0;
 }
 
-int DrawQrMatrix(Canvas& canvas, int x, int y, int side, const QrMatrix& matrix) {
-    const int modules = matrix.width + 2 * kQrQuietZone;
-    const int drawn = QrDrawnSide(canvas, side, matrix);
-    const int module = drawn / modules;
-    const Pen pen = canvas.pen();
-    const Brush brush = canvas.brush();
-    // The pen's outline lies half outside a rectangle's corners, so each rectangle is
-    // given one unit less to the right and below: what is dark is exactly its modules.
-    auto fill = [&](int x1, int y1, int x2, int y2, Color color) {
-        canvas.setPen(Pen{1, color, PenStyle::Solid});
-        canvas.setBrush(Brush{BrushStyle::Solid, color});
-        canvas.rectangle(x1, y1, x2 - 1, y2 - 1);
-    };
-    fill(x, y, x + drawn, y + drawn, kWhite);
-    const int left = x + kQrQuietZone * module;
-    const int top = y + kQrQuietZone * module;
+void FillBox(Canvas& canvas, int x1, int y1, int x2, int y2, Color color) {
+    // The pen's outline lies half outside a rectangle's corners, so the rectangle is given
+    // one unit less to the right and below: what is coloured is exactly the box.
+    canvas.setPen(Pen{1, color, PenStyle::Solid});
+    canvas.setBrush(Brush{BrushStyle::Solid, color});
+    canvas.rectangle(x1, y1, x2 - 1, y2 - 1);
+}
+
+void FillQrModules(Canvas& canvas, int left, int top, const QrMatrix& matrix,
+                   const std::function<int(int)>& edge) {
     for (int row = 0; row < matrix.width; ++row) {
         int col = 0;
         while (col < matrix.width) {
@@ -160,11 +154,22 @@ int DrawQrMatrix(Canvas& canvas, int x, int y, int side, const QrMatrix& matrix)
             int end = col;
             while (end < matrix.width && matrix.at(end, row))
                 ++end;
-            fill(left + col * module, top + row * module, left + end * module,
-                 top + (row + 1) * module, kBlack);
+            FillBox(canvas, left + edge(col), top + edge(row), left + edge(end),
+                    top + edge(row + 1), kBlack);
             col = end;
         }
     }
+}
+
+int DrawQrMatrix(Canvas& canvas, int x, int y, int side, const QrMatrix& matrix) {
+    const int modules = matrix.width + 2 * kQrQuietZone;
+    const int drawn = QrDrawnSide(canvas, side, matrix);
+    const int module = drawn / modules;
+    const Pen pen = canvas.pen();
+    const Brush brush = canvas.brush();
+    FillBox(canvas, x, y, x + drawn, y + drawn, kWhite);
+    FillQrModules(canvas, x + kQrQuietZone * module, y + kQrQuietZone * module, matrix,
+                  [module](int i) { return i * module; });
     canvas.setPen(pen);
     canvas.setBrush(brush);
     return drawn;

@@ -3,6 +3,7 @@
 // drawing on the page canvas as vector rectangles, so printer and PDF get the same code.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -42,9 +43,14 @@ struct QrMatrix {
 
 enum class QrLevel { L, M, Q, H };
 
-// The QR code of the bytes (8-bit mode, the smallest version that holds them); nothing
-// when they do not fit.
-std::optional<QrMatrix> EncodeQr(std::string_view bytes, QrLevel level);
+// The version (1 to 40) of a code with the matrix's width.
+inline int QrVersion(const QrMatrix& matrix) {
+    return (matrix.width - 17) / 4;
+}
+
+// The QR code of the bytes (8-bit mode, the smallest version from minVersion up that
+// holds them); nothing when they do not fit.
+std::optional<QrMatrix> EncodeQr(std::string_view bytes, QrLevel level, int minVersion = 0);
 
 // The quiet zone on every side, in modules.
 inline constexpr int kQrQuietZone = 4;
@@ -63,6 +69,15 @@ int PaymentQrSide(const Canvas& canvas, const EpcTransfer& transfer);
 // MinimumQrSide. Dark modules are merged into runs along each row, drawn as rectangles
 // that meet without seams. Returns the side drawn. Pen and brush are restored.
 int DrawQrMatrix(Canvas& canvas, int x, int y, int side, const QrMatrix& matrix);
+
+// Fills the box from (x1, y1) to just before (x2, y2) with the colour, no outline beyond
+// it; leaves pen and brush set to the colour.
+void FillBox(Canvas& canvas, int x1, int y1, int x2, int y2, Color color);
+// Fills the dark modules of the matrix, merged into runs along each row: module i of a
+// row or column spans from edge(i) to edge(i + 1), measured from (left, top). Leaves pen
+// and brush black.
+void FillQrModules(Canvas& canvas, int left, int top, const QrMatrix& matrix,
+                   const std::function<int(int)>& edge);
 
 // The EPC code for the transfer with the caption centred below it in the current font.
 // Returns the height used (code and caption), or nothing (and nothing drawn) when the

@@ -5,6 +5,7 @@
 #include <set>
 
 #include "support/RecordingCanvas.h"
+#include "support/TextLines.h"
 
 namespace invarro::output {
 namespace {
@@ -24,15 +25,7 @@ EpcTransfer Transfer() {
 }
 
 std::vector<std::string> Lines(const std::string& payload) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    for (;;) {
-        std::size_t nl = payload.find('\n', start);
-        lines.push_back(payload.substr(start, nl - start));
-        if (nl == std::string::npos) break;
-        start = nl + 1;
-    }
-    return lines;
+    return testing::TextLines(payload);
 }
 
 TEST(EpcPayload, WritesTheFieldsInTheirOrderCompactAndInUtf8) {

@@ -118,11 +118,15 @@ data::PaperSize PainterCanvas::pdfPaper() const {
     return page_ != 0 ? pdfPaper_ : paper_;
 }
 
-QRect PainterCanvas::printerPage() const {
+QPageLayout PainterCanvas::printerLayout() const {
     QPageLayout layout = printer_->pageLayout();
     if (orientation_ && page_ == 0) layout.setOrientation(ToQt(*orientation_));
     if (PrintsToFile(*printer_)) layout = PdfPrinterLayout(layout);
-    return layout.paintRectPixels(resolutionX());
+    return layout;
+}
+
+QRect PainterCanvas::printerPage() const {
+    return printerLayout().paintRectPixels(resolutionX());
 }
 
 int PainterCanvas::pageWidth() const {
@@ -135,6 +139,16 @@ int PainterCanvas::pageHeight() const {
     if (printer_) return printerPage().height();
     const Sheet sheet = SheetOf(pdfPaper());
     return (pdfLandscape() ? sheet.width : sheet.height) - 2 * kPdfMargin;
+}
+
+output::PaperFrame PainterCanvas::paperFrame() const {
+    if (printer_) {
+        const QPageLayout layout = printerLayout();
+        const QRect paint = layout.paintRectPixels(resolutionX());
+        const QRect full = layout.fullRectPixels(resolutionX());
+        return {full.left() - paint.left(), full.top() - paint.top(), full.width(), full.height()};
+    }
+    return {-kPdfMargin, -kPdfMargin, pageWidth() + 2 * kPdfMargin, pageHeight() + 2 * kPdfMargin};
 }
 
 bool PainterCanvas::beginDocument(const std::string& name) {

@@ -62,6 +62,7 @@ class PainterCanvas : public output::Canvas {
     int pageHeight() const override;
     int resolutionX() const override;
     int resolutionY() const override;
+    output::PaperFrame paperFrame() const override;
     bool beginDocument(const std::string& name) override;
     bool newPage() override;
     // On a printer: false when the print system did not take the job (the queue refused
@@ -96,6 +97,7 @@ class PainterCanvas : public output::Canvas {
     QPagedPaintDevice* device() const;
     bool pdfLandscape() const;
     data::PaperSize pdfPaper() const;
+    QPageLayout printerLayout() const;
     QRect printerPage() const;
     void updateDeviceFont();
     QPen qtPen() const;

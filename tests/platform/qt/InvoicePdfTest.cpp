@@ -14,6 +14,7 @@
 #include "output/DocumentFixture.h"
 #include "output/InvPrint.h"
 #include "output/PaymentCode.h"
+#include "output/SwissBill.h"
 #include "platform/qt/PainterCanvas.h"
 #include "support/PdfTools.h"
 #include "support/QtApp.h"
@@ -212,6 +213,88 @@ TEST_F(PaymentCodePdfTest, NoCodeOnAPaidInvoiceAQuoteOrWhenSwitchedOff) {
     EXPECT_NE(PdfText(off.path).find("Reference: " +
                                      data::PrintedReference(*data::InvoiceReference("1044"))),
               std::string::npos);
+}
+
+// A company in Switzerland: the QR-bill on a sheet of its own after the invoice.
+class SwissBillPdfTest : public InvoicePdfTest {
+  protected:
+    void SetUp() override {
+        InvoicePdfTest::SetUp();
+        company.setText(Company::Name, "Zürcher Drucksachen AG");
+        company.setText(Company::CoAddr1, "Bahnhofstrasse 17");
+        company.setText(Company::CoAddr2, "8001 Zürich");
+        company.setText(Company::CoAddr3, "Tel. 044 555 12 12");
+        data::CompanyEInvoice e;
+        e.country = "CH";
+        e.currency = "CHF";
+        e.iban = "CH44 3199 9123 0008 8901 2";
+        e.paper = "A4";
+        data::IniFile ini(data::IniFilePath(dir.path()));
+        ASSERT_TRUE(data::WriteCompanyEInvoice(ini, company.text(Company::CompanyNo), e));
+        addHeader({.no = "1043", .total = "1082.50", .tax = "82.50", .paid = "82.50"});
+        addLine("1043", 1, "TONER-12", "2", "Toner cartridge, black", "541.25", "Y", "1082.50");
+    }
+    std::string scan(const PdfOutcome& out, int page, int dpi) {
+        return testing::ScanQrCodes(out.path, page, dpi, dir.path());
+    }
+};
+
+TEST_F(SwissBillPdfTest, TheBillsPageScansBackAndLiesAtTheFootOfTheSheet) {
+    addCustomer("100", "Pia Rutschmann", {"Grosse Marktgasse 28", "9400 Rorschach"});
+    const SwissBillOutcome expected = InvoiceSwissBill(dir.path(), company, assemble("1043"));
+    ASSERT_TRUE(expected.bill) << expected.problem;
+    const auto payload = SwissBillPayload(*expected.bill);
+    ASSERT_TRUE(payload);
+    PdfOutcome out = write("1043", DocumentKind::Invoice);
+    ASSERT_TRUE(out.ok) << out.error;
+    EXPECT_EQ(out.status, "PDF: " + out.path + " complete.");
+    auto info = PdfInfo(out.path);
+    EXPECT_EQ(info["Pages"], "2");
+    EXPECT_NE(info["Page size"].find("(A4)"), std::string::npos) << info["Page size"];
+    // The invoice page has no EPC code and counts itself alone; it names the reference.
+    EXPECT_EQ(scan(out, 1, 150), "");
+    const std::string first = PdfText(out.path, 1);
+    EXPECT_NE(first.find("Reference: " + data::PrintedReference(*data::InvoiceQrReference("1043"))),
+              std::string::npos)
+        << first;
+    EXPECT_EQ(first.find("of 2"), std::string::npos) << first;
+    for (int dpi : {150, 300})
+        EXPECT_EQ(scan(out, 2, dpi), *payload) << dpi << " dpi";
+    EXPECT_NE(payload->find("\nZürcher Drucksachen AG\nBahnhofstrasse\n17\n8001\nZürich\nCH\n"),
+              std::string::npos);
+    EXPECT_NE(payload->find("\n1000.00\nCHF\nS\nPia Rutschmann\n"), std::string::npos);
+
+    // On the sheet: receipt 5 mm from the left, payment part 67 mm, both titles 5 mm below
+    // the bill's top edge, 105 mm above the foot of the page.
+    double w = 0, h = 0;
+    const auto words = testing::PdfWords(out.path, &w, &h);
+    auto word = [&](const std::string& text) {
+        for (const auto& x : words)
+            if (x.page == 2 && x.text == text) return x;
+        ADD_FAILURE() << text;
+        return testing::PdfWord{};
+    };
+    constexpr double kMm = 72.0 / 25.4;
+    const auto receipt = word("Receipt");
+    const auto payment = word("Payment");
+    EXPECT_NEAR(receipt.x1, 5 * kMm, 1.0);
+    EXPECT_NEAR(payment.x1, 67 * kMm, 1.0);
+    EXPECT_NEAR(receipt.y1, h - 100 * kMm, 2.0);
+    EXPECT_NEAR(payment.y1, h - 100 * kMm, 2.0);
+    const auto scissors = PdfText(out.path, 2);
+    EXPECT_NE(scissors.find("\u2702"), std::string::npos);
+    EXPECT_NE(scissors.find("Acceptance point"), std::string::npos);
+}
+
+TEST_F(SwissBillPdfTest, AnAddressTheBillCannotCarryGivesNoBillAndSaysWhy) {
+    addCustomer("100", "Pia Rutschmann", {"c/o Muster", "Grosse Marktgasse 28", "9400 Rorschach"});
+    PdfOutcome out = write("1043", DocumentKind::Invoice);
+    ASSERT_TRUE(out.ok) << out.error;
+    EXPECT_EQ(PdfInfo(out.path)["Pages"], "1");
+    EXPECT_NE(out.status.find("No QR-bill for invoice 1043: the customer's address cannot be read"),
+              std::string::npos)
+        << out.status;
+    EXPECT_NE(out.status.find("c/o Muster"), std::string::npos) << out.status;
 }
 
 }  // namespace
