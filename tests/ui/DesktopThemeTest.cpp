@@ -18,12 +18,15 @@
 #include <functional>
 #include <optional>
 
+#include "data/Company.h"
 #include "output/TopTen.h"
 #include "support/QtApp.h"
 #include "support/ScriptedPrompter.h"
 #include "ui/AgingChart.h"
 #include "ui/DesktopTheme.h"
+#include "ui/IndexBrowserControl.h"
 #include "ui/RptSelect.h"
+#include "ui/WindowSupport.h"
 
 namespace invarro::ui {
 namespace {
@@ -315,6 +318,64 @@ TEST_F(DesktopThemeTest, FollowsTheDesktopFromDarkToLight) {
     FakePortal::signal(portalBus, "org.freedesktop.appearance", "color-scheme", 9);
     ASSERT_TRUE(WaitFor([&] { return theme.scheme() == ColorScheme::NoPreference; }));
     EXPECT_EQ(QApplication::palette().color(QPalette::Window), before_.color(QPalette::Window));
+}
+
+// Windows already open when the desktop turns dark or light follow it: the Top 10 chart's
+// plot and legend, a manager list in the company's black list font and a caption in its
+// black editor font, each chosen colour kept where it reads and given up where it does not.
+TEST_F(DesktopThemeTest, OpenWindowsFollowTheDesktopTurningDarkAndLight) {
+    portal_.scheme = 2;
+    QDBusConnection portalBus = servePortal();
+    ChartLook look;
+    data::CompanyRecord company;
+    company.setText(data::Company::MgrFontName, "DejaVu Serif");
+    QWidget manager;
+    auto* list = new TIndexBrowser(&manager);
+    SetUpManagerList(list, "CustList", company, nullptr);
+    auto* caption = new QLabel(QStringLiteral("Harbor Light"), &manager);
+    ApplyEditorFont(caption, company);
+    manager.show();
+
+    TDesktopTheme theme(bus_->connect(QStringLiteral("program")));
+    theme.start();
+    ASSERT_TRUE(WaitFor([&] { return theme.scheme() == ColorScheme::Light; }));
+    QApplication::processEvents();
+    EXPECT_GT(look.background().lightness(), 220);
+    EXPECT_EQ(list->palette().color(QPalette::Text), QColor(Qt::black)) << "the chosen colour";
+    EXPECT_EQ(caption->palette().color(QPalette::WindowText), QColor(Qt::black));
+
+    auto lookIsDark = [&] {
+        EXPECT_LT(look.background().lightness(), 80);
+        EXPECT_GT(Apart(look.bar(0), look.background()), 100);
+        EXPECT_GT(look.scaleInk(), 170);
+        for (QLabel* l : look.chart().legend)
+            EXPECT_GT(l->palette().color(QPalette::WindowText).lightness(), 150);
+        EXPECT_LT(list->palette().color(QPalette::Base).lightness(), 80);
+        EXPECT_GT(list->palette().color(QPalette::Text).lightness(), 180);
+        EXPECT_GT(caption->palette().color(QPalette::WindowText).lightness(), 180);
+    };
+    FakePortal::signal(portalBus, "org.freedesktop.appearance", "color-scheme", 1);
+    ASSERT_TRUE(WaitFor([&] { return theme.scheme() == ColorScheme::Dark; }));
+    QApplication::processEvents();
+    lookIsDark();
+
+    // Back to light: the black of the company's fonts is taken again, on light lists.
+    FakePortal::signal(portalBus, "org.freedesktop.appearance", "color-scheme", 2);
+    ASSERT_TRUE(WaitFor([&] { return theme.scheme() == ColorScheme::Light; }));
+    QApplication::processEvents();
+    EXPECT_GT(look.background().lightness(), 220);
+    EXPECT_LT(look.bar(0).lightness(), 30);
+    EXPECT_GT(list->palette().color(QPalette::Base).lightness(), 200);
+    EXPECT_EQ(list->palette().color(QPalette::Text), QColor(Qt::black));
+    EXPECT_EQ(caption->palette().color(QPalette::WindowText), QColor(Qt::black));
+    for (QLabel* l : look.chart().legend)
+        EXPECT_LT(l->palette().color(QPalette::WindowText).lightness(), 60);
+
+    // And dark once more: nothing was fixed by the first switch.
+    FakePortal::signal(portalBus, "org.freedesktop.appearance", "color-scheme", 1);
+    ASSERT_TRUE(WaitFor([&] { return theme.scheme() == ColorScheme::Dark; }));
+    QApplication::processEvents();
+    lookIsDark();
 }
 
 TEST_F(DesktopThemeTest, AnOlderPortalIsReadThroughRead) {
