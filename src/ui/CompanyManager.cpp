@@ -66,11 +66,7 @@ TCompanyManager::TCompanyManager(const data::CompanyRecord& inUse, const WindowS
     browser_->setFont(ListFont(inUse_));
     if (ChoseListFont(inUse_)) {
         const data::FontSetting listFont = app::ReadSetupFont(inUse_, app::SetupFont::Manager);
-        QPalette listPalette = browser_->palette();
-        listPalette.setColor(
-            QPalette::Text, ReadableOn(QColorOf(listFont.colour), listPalette.color(QPalette::Base),
-                                       listPalette.color(QPalette::Text)));
-        browser_->setPalette(listPalette);
+        KeepReadable(browser_, QPalette::Text, QPalette::Base, QColorOf(listFont.colour));
     }
     browser_->SetHeader(QString::fromStdString(app::CompanyListHeader()));
     browser_->SetColumns(app::CompanyListColumns());
@@ -211,12 +207,7 @@ void TCompanyManager::buildMenus() {
 void TCompanyManager::showCaption() {
     const data::FontSetting editorFont = app::ReadSetupFont(inUse_, app::SetupFont::Editor);
     caption_->setFont(QFontOf(editorFont));
-    QPalette captionPalette = caption_->palette();
-    captionPalette.setColor(
-        QPalette::WindowText,
-        ReadableOn(QColorOf(editorFont.colour), captionPalette.color(QPalette::Window),
-                   captionPalette.color(QPalette::WindowText)));
-    caption_->setPalette(captionPalette);
+    KeepReadable(caption_, QPalette::WindowText, QPalette::Window, QColorOf(editorFont.colour));
     caption_->setText(QString::fromStdString(inUse_.text(Company::Name)));
 }
 

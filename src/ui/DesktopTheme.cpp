@@ -6,10 +6,13 @@
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QDBusVariant>
+#include <QEvent>
+#include <QHash>
 #include <QPointer>
 #include <QStyle>
 #include <QStyleFactory>
 #include <QVariant>
+#include <QWidget>
 #include <algorithm>
 #include <cmath>
 #include <memory>
@@ -137,6 +140,66 @@ QColor ReadableOn(const QColor& wanted, const QColor& background, const QColor& 
     }
     if (Contrast(fallback, background) >= 3.0) return fallback;
     return background.lightness() < 128 ? QColor(Qt::white) : QColor(Qt::black);
+}
+
+namespace {
+
+// The colours a widget wants, chosen again on each change of its palette.
+class ReadableColours : public QObject {
+  public:
+    struct Wanted {
+        QPalette::ColorRole background;
+        QColor colour;
+    };
+
+    explicit ReadableColours(QWidget* widget) : QObject(widget), widget_(widget) {
+        setObjectName(QStringLiteral("ReadableColours"));
+        widget->installEventFilter(this);
+    }
+    void want(QPalette::ColorRole role, QPalette::ColorRole background, const QColor& colour) {
+        wanted_.insert(role, Wanted{background, colour});
+        apply();
+    }
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        // The widget's palette is already the new one when it is told of the change;
+        // setting the same colours again sends no further change.
+        if (watched == widget_ && event->type() == QEvent::PaletteChange) apply();
+        return false;
+    }
+
+  private:
+    void apply() {
+        const QWidget* parent = widget_->parentWidget();
+        const QPalette inherited = parent ? parent->palette() : QApplication::palette(widget_);
+        const QPalette current = widget_->palette();
+        // A palette of the wanted roles alone: a copy of the widget's would hold every
+        // colour of the theme there is now, and keep them when the theme changes.
+        QPalette own;
+        bool same = widget_->testAttribute(Qt::WA_SetPalette);
+        for (auto it = wanted_.cbegin(); it != wanted_.cend(); ++it) {
+            const auto role = QPalette::ColorRole(it.key());
+            const QColor colour =
+                ReadableOn(it->colour, current.color(it->background), inherited.color(role));
+            own.setColor(role, colour);
+            same = same && current.color(role) == colour;
+        }
+        if (!same) widget_->setPalette(own);
+    }
+
+    QWidget* widget_;
+    QHash<int, Wanted> wanted_;
+};
+
+}  // namespace
+
+void KeepReadable(QWidget* widget, QPalette::ColorRole role, QPalette::ColorRole background,
+                  const QColor& wanted) {
+    auto* colours = widget->findChild<ReadableColours*>(QStringLiteral("ReadableColours"),
+                                                        Qt::FindDirectChildrenOnly);
+    if (!colours) colours = new ReadableColours(widget);
+    colours->want(role, background, wanted);
 }
 
 void ApplyColorScheme(ColorScheme scheme) {

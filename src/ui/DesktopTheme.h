@@ -15,6 +15,7 @@
 class QDBusMessage;
 class QDBusPendingCallWatcher;
 class QVariant;
+class QWidget;
 
 namespace invarro::ui {
 
@@ -34,6 +35,13 @@ bool IsDarkPalette(const QPalette& palette);
 // a dark background) or darkened (on a light one), else for a grey the fallback, the
 // palette's text colour for that background (light on dark, dark on light).
 QColor ReadableOn(const QColor& wanted, const QColor& background, const QColor& fallback);
+
+// Gives a widget's `role` the wanted colour where it reads on its `background` role, as
+// ReadableOn does with the colour the widget's parent has for `role` as the fallback, and
+// chooses again whenever the widget's palette changes (the desktop turning light or dark
+// while the window is open). A later call for the same role replaces the wanted colour.
+void KeepReadable(QWidget* widget, QPalette::ColorRole role, QPalette::ColorRole background,
+                  const QColor& wanted);
 
 // Applies a choice to the whole program: Dark and Light set the Fusion style and their
 // palette; NoPreference puts back the style and palette there were before the first choice.

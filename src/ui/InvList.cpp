@@ -494,19 +494,33 @@ void Tinvlist::quickView() {
 }
 
 void Tinvlist::applyFilterLook() {
-    // The colours of the program's theme, light or dark, with the filter's on top.
-    const QPalette theme = QApplication::palette(this);
-    const bool dark = IsDarkPalette(theme);
-    QPalette labelPalette = theme;
+    // The colours of the program's theme, light or dark, with the filter's on top. Only
+    // the filter's own colours are set, so that every other one keeps following the theme.
+    const bool dark = IsDarkPalette(QApplication::palette(this));
+    QPalette labelPalette;
     if (filterOn_)
         labelPalette.setColor(QPalette::WindowText, dark ? QColor(255, 110, 110) : QColor(Qt::red));
     cFilter_->setPalette(labelPalette);
     cFilter_->setText(filterOn_ ? Q(invoicing::FilterLabelText(filterNumber_))
                                 : Q(invoicing::kFilterClosedLabel));
-    QPalette windowPalette = theme;
+    QPalette windowPalette;
     if (filterOn_)
         windowPalette.setColor(QPalette::Window, dark ? kDarkFilterColour : kFilterColour);
     setPalette(windowPalette);
+}
+
+void Tinvlist::changeEvent(QEvent* event) {
+    QDialog::changeEvent(event);
+    // The desktop turned light or dark: the filter's colours of the other look (setting
+    // them changes the palette again, which is not followed).
+    static bool applying = false;
+    if (!applying && cFilter_ &&
+        (event->type() == QEvent::ApplicationPaletteChange ||
+         event->type() == QEvent::PaletteChange)) {
+        applying = true;
+        applyFilterLook();
+        applying = false;
+    }
 }
 
 void Tinvlist::toggleFilter() {

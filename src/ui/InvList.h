@@ -142,6 +142,7 @@ class Tinvlist : public QDialog, public RecordListWindow {
 
   protected:
     void done(int result) override;
+    void changeEvent(QEvent* event) override;
 
   private:
     QAction* action(const char* name, const QString& text, void (Tinvlist::*slot)());

@@ -166,16 +166,16 @@ void ManagerFrame::finish(TIndexBrowser* list, QStatusBar* status, int designedW
     row->addWidget(search_, 1);
     layout_->addLayout(row);
     new SearchKeys(search_, list);
-    const QPalette normal = search_->palette();
-    QObject::connect(search_, &QLineEdit::textEdited, search_, [this, normal](const QString& text) {
+    QObject::connect(search_, &QLineEdit::textEdited, search_, [this](const QString& text) {
         bool found = true;
         try {
             found = list_->SearchTyped(text);
         } catch (const storage::BrowserError&) {
             found = false;
         }
-        // No key starts with the text: the box says so, the list stays where it went.
-        QPalette p = normal;
+        // No key starts with the text: the box says so, the list stays where it went. Only
+        // those colours are set, so that the box otherwise keeps following the theme.
+        QPalette p;
         if (!found) p.setColor(QPalette::Base, QColor(255, 220, 220));
         if (!found) p.setColor(QPalette::Text, QColor(Qt::black));
         search_->setPalette(p);

@@ -396,11 +396,8 @@ Trtreport::~Trtreport() {
 void Trtreport::setGridFont(const output::Font& font) {
     font_ = font;
     Grid->setFont(platform::qt::ToQFont(font_));
-    QPalette p = Grid->palette();
     // The chosen colour where it reads on the grid (not black under a dark theme).
-    p.setColor(QPalette::Text, ReadableOn(platform::qt::ToQColor(font_.color),
-                                          p.color(QPalette::Base), p.color(QPalette::Text)));
-    Grid->setPalette(p);
+    KeepReadable(Grid, QPalette::Text, QPalette::Base, platform::qt::ToQColor(font_.color));
     const int height = QFontMetrics(Grid->font()).height() + 4;
     Grid->verticalHeader()->setDefaultSectionSize(height);
     Grid->verticalHeader()->setMinimumSectionSize(height);
@@ -522,10 +519,24 @@ class ChartArea : public QWidget {
         : QWidget(parent), top_(top), colour_(colour) {
         setObjectName("ChartArea");
         setMinimumSize(420, 240);
-        setAutoFillBackground(true);
-        QPalette p = palette();
-        p.setColor(QPalette::Window, Qt::white);
-        setPalette(p);
+    }
+
+    // The colours of the drawing, taken from the palette at the time of drawing so that the
+    // chart follows the program's light or dark look, also when it changes while open: the
+    // plot is on the background of lists, its scale and axis in their text colour, and each
+    // bar keeps its colour where it reads on that background (black bars turn light on a
+    // dark one, navy ones light blue).
+    QColor background() const { return palette().color(QPalette::Base); }
+    QColor ink() const { return palette().color(QPalette::Text); }
+    QColor barColour(int slot) const {
+        return ReadableOn(platform::qt::ToQColor(output::TopTenBarColor(slot, colour_)),
+                          background(), ink());
+    }
+    // The guide lines: half way between the background and the text.
+    QColor guideColour() const {
+        const QColor a = background(), b = ink();
+        return QColor((a.red() + b.red()) / 2, (a.green() + b.green()) / 2,
+                      (a.blue() + b.blue()) / 2);
     }
 
   protected:
@@ -537,9 +548,10 @@ class ChartArea : public QWidget {
     }
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
+        painter.fillRect(rect(), background());
         const QRect area = plot();
         if (top_.topSum() <= data::Money()) {
-            painter.setPen(Qt::red);
+            painter.setPen(ReadableOn(Qt::red, background(), ink()));
             painter.drawText(rect(), Qt::AlignCenter | Qt::TextWordWrap, Q(output::kNoTopTenData));
             return;
         }
@@ -549,17 +561,17 @@ class ChartArea : public QWidget {
         for (const output::ScaleMark& mark : output::TopTenScaleMarks(top_)) {
             const int y =
                 area.bottom() - int(int64_t(area.height()) * mark.amount.cents() / largest);
-            painter.setPen(QPen(Qt::gray, 1, Qt::DotLine));
+            painter.setPen(QPen(guideColour(), 1, Qt::DotLine));
             painter.drawLine(area.left(), y, area.right(), y);
-            painter.setPen(Qt::black);
+            painter.setPen(ink());
             painter.drawText(QRect(0, std::max(0, y - textHeight / 2), kScaleWidth - 4, textHeight),
                              Qt::AlignRight | Qt::AlignVCenter, Q(mark.text));
         }
-        painter.setPen(Qt::black);
+        painter.setPen(ink());
         painter.drawLine(area.left(), area.bottom(), area.right(), area.bottom());
         for (const output::ChartBar& b : output::TopTenBars(top_, area.width(), area.height())) {
             if (b.height <= 0) continue;
-            const QColor c = platform::qt::ToQColor(output::TopTenBarColor(b.slot, colour_));
+            const QColor c = barColour(b.slot);
             painter.fillRect(QRect(area.left() + b.x, b.y, b.width, b.height), c);
             // The bar's number, as its line of the legend starts.
             painter.setPen(c);
@@ -599,9 +611,6 @@ TTopTenChart::TTopTenChart(const output::TopTen& top, const QString& title,
     : QDialog(parent), top_(top), prompter_(prompter) {
     setWindowTitle(tr("Invarro Top 10"));
     setObjectName("TopTenChart");
-    setAutoFillBackground(true);
-    QPalette white = palette();
-    white.setColor(QPalette::Window, Qt::white);
     auto* layout = new QVBoxLayout(this);
     for (const QString& h : heads) {
         auto* l = new QLabel(h, this);
@@ -636,8 +645,6 @@ TTopTenChart::TTopTenChart(const output::TopTen& top, const QString& title,
     TopLabel = new QLabel(Q(totals[0]), this);
     OtherLabel = new QLabel(Q(totals[1]), this);
     GrandLabel = new QLabel(Q(totals[2]), this);
-    if (top_.other() < data::Money()) OtherLabel->setStyleSheet("color: red");
-    if (top_.grandTotal() < data::Money()) GrandLabel->setStyleSheet("color: red");
     totalsRow->addWidget(TopLabel);
     totalsRow->addWidget(OtherLabel);
     totalsRow->addWidget(GrandLabel);
@@ -684,14 +691,15 @@ void TTopTenChart::paintLegend() {
             ++slot;
         // The bar's colour, where it reads on the window (black bars under a dark theme
         // get the theme's text colour).
-        QPalette p = l->palette();
-        p.setColor(
-            QPalette::WindowText,
-            ReadableOn(platform::qt::ToQColor(output::TopTenBarColor(slot, colour_)),
-                       palette().color(QPalette::Window), palette().color(QPalette::WindowText)));
-        l->setPalette(p);
+        KeepReadable(l, QPalette::WindowText, QPalette::Window,
+                     platform::qt::ToQColor(output::TopTenBarColor(slot, colour_)));
         ++slot;
     }
+    // Totals below zero in red.
+    if (top_.other() < data::Money())
+        KeepReadable(OtherLabel, QPalette::WindowText, QPalette::Window, Qt::red);
+    if (top_.grandTotal() < data::Money())
+        KeepReadable(GrandLabel, QPalette::WindowText, QPalette::Window, Qt::red);
 }
 
 void TTopTenChart::print() {

@@ -118,8 +118,8 @@ class TTopTenChart : public QDialog {
     QPushButton* PrintBtn;
     QPushButton* HelpBtn;
     QLabel* TopLabel;
-    QLabel* OtherLabel;
-    QLabel* GrandLabel;
+    QLabel* OtherLabel = nullptr;
+    QLabel* GrandLabel = nullptr;
     QList<QLabel*> legend;
 
   private:

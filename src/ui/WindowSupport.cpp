@@ -288,11 +288,7 @@ void UseClockOrOwn(const platform::Clock*& clock, std::unique_ptr<platform::Cloc
 void ApplyEditorFont(QLabel* label, const data::CompanyRecord& company) {
     const output::Font font = EditorFont(company);
     label->setFont(platform::qt::ToQFont(font));
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText,
-                     ReadableOn(platform::qt::ToQColor(font.color), palette.color(QPalette::Window),
-                                palette.color(QPalette::WindowText)));
-    label->setPalette(palette);
+    KeepReadable(label, QPalette::WindowText, QPalette::Window, platform::qt::ToQColor(font.color));
 }
 
 bool ChoseListFont(const data::CompanyRecord& company) {
@@ -313,13 +309,10 @@ void SetUpManagerList(TIndexBrowser* list, const char* objectName,
     list->SetPrompter(prompter);
     list->setFont(ListFont(company));
     if (ChoseListFont(company)) {
-        QPalette palette = list->palette();
         // The chosen colour unless it cannot be read on the list's background (black under
         // a dark theme).
-        palette.setColor(QPalette::Text,
-                         ReadableOn(platform::qt::ToQColor(ManagerFont(company).color),
-                                    palette.color(QPalette::Base), palette.color(QPalette::Text)));
-        list->setPalette(palette);
+        KeepReadable(list, QPalette::Text, QPalette::Base,
+                     platform::qt::ToQColor(ManagerFont(company).color));
     }
     list->setContextMenuPolicy(Qt::CustomContextMenu);
     list->OnKeyPress = [](TIndexBrowser*, QChar& c) { c = c.toUpper(); };

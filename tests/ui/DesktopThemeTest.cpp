@@ -9,16 +9,24 @@
 #include <QDBusVariant>
 #include <QDBusVirtualObject>
 #include <QElapsedTimer>
+#include <QCheckBox>
 #include <QImage>
+#include <QLabel>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QStyle>
 #include <functional>
 #include <optional>
 
+#include "data/Company.h"
+#include "output/TopTen.h"
 #include "support/QtApp.h"
+#include "support/ScriptedPrompter.h"
 #include "ui/AgingChart.h"
 #include "ui/DesktopTheme.h"
+#include "ui/IndexBrowserControl.h"
+#include "ui/RptSelect.h"
+#include "ui/WindowSupport.h"
 
 namespace invarro::ui {
 namespace {
@@ -77,6 +85,97 @@ TEST(ColorSchemeTest, PalettesAndReadableColours) {
     // A fallback that does not read either: plain black or white by the background.
     EXPECT_EQ(ReadableOn(black, darkGrey, QColor(50, 50, 50)), white);
     EXPECT_EQ(ReadableOn(white, white, QColor(240, 240, 240)), black);
+}
+
+// The Top 10 chart of a report, shown, and what its plot looks like: the plot's background
+// (its top right corner, above every bar), the middle of each bar, and the lightest and
+// darkest pixel of the scale's labels left of the plot.
+class ChartLook {
+  public:
+    ChartLook() {
+        const int64_t amounts[] = {94205, 79041, 31000, 12050};
+        const char* names[] = {"2026/12/05", "2026/12/02", "2026/11/28", "2026/11/20"};
+        for (size_t i = 0; i < 4; ++i)
+            top_.feed(names[i], data::Money::FromCents(amounts[i]));
+        chart_.emplace(top_, QStringLiteral("Invoice Register"),
+                       QStringList{"Harbor Light", "Date", "Selected records"}, prompter_,
+                       std::function<void()>(), nullptr);
+        chart_->resize(640, 480);
+        chart_->show();
+        QApplication::processEvents();
+    }
+    TTopTenChart& chart() { return *chart_; }
+
+    QImage plot() const { return chart_->Chart->grab().toImage(); }
+    QColor background() const {
+        const QImage image = plot();
+        return image.pixelColor(image.width() - 3, 2);
+    }
+    // The middle of the bar of slot i (0..3).
+    QColor bar(int i) const {
+        const QImage image = plot();
+        const int band = chart_->Chart->fontMetrics().height() + 4;
+        const int width = image.width() - kScale, height = image.height() - band;
+        const output::ChartBar b = output::TopTenBars(top_, width, height)[size_t(i)];
+        return image.pixelColor(kScale + b.x + b.width / 2, b.y + b.height / 2);
+    }
+    // The lightness of the scale's labels that differs most from the background.
+    int scaleInk() const {
+        const QImage image = plot();
+        const int ground = background().lightness();
+        int ink = ground;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < kScale - 4; ++x) {
+                const int l = image.pixelColor(x, y).lightness();
+                if (std::abs(l - ground) > std::abs(ink - ground)) ink = l;
+            }
+        return ink;
+    }
+
+  private:
+    static constexpr int kScale = 70;  // the scale's labels left of the plot
+    output::TopTen top_;
+    testing::ScriptedPrompter prompter_;
+    std::optional<TTopTenChart> chart_;
+};
+
+int Apart(const QColor& a, const QColor& b) {
+    return std::abs(a.lightness() - b.lightness());
+}
+
+// Under a dark theme the chart's plot is dark, not a white square: bars, scale and axis in
+// colours that read on it, in black-and-white and in colour, and light again after.
+TEST(TopTenChartLookTest, ThePlotFollowsTheProgramsLightOrDarkLook) {
+    QtApp();
+    const QColor lightWindow = QApplication::palette().color(QPalette::Window);
+    {
+        ApplyColorScheme(ColorScheme::Dark);
+        ChartLook look;
+        EXPECT_LT(look.background().lightness(), 80) << "a white plot under a dark theme";
+        for (int i = 0; i < 4; ++i)
+            EXPECT_GT(Apart(look.bar(i), look.background()), 100) << "bar " << i;
+        EXPECT_GT(look.scaleInk(), 170) << "light labels of the scale";
+        for (QLabel* l : look.chart().legend)
+            EXPECT_GT(Apart(l->palette().color(QPalette::WindowText),
+                            look.chart().palette().color(QPalette::Window)),
+                      100)
+                << l->text().toStdString();
+        // In colour the bars keep their hue: the first (navy) turns light blue.
+        look.chart().ColorCB->setChecked(true);
+        QApplication::processEvents();
+        const QColor navy = look.bar(0);
+        EXPECT_GT(Apart(navy, look.background()), 80);
+        EXPECT_NEAR(navy.hslHue(), 240, 4);
+        EXPECT_EQ(look.bar(1).hslHue(), 0) << "red stays red";
+        ApplyColorScheme(ColorScheme::NoPreference);
+    }
+    ASSERT_EQ(QApplication::palette().color(QPalette::Window), lightWindow);
+    ApplyColorScheme(ColorScheme::Light);
+    ChartLook look;
+    EXPECT_GT(look.background().lightness(), 220);
+    EXPECT_LT(look.bar(0).lightness(), 30) << "black bars on white";
+    EXPECT_LT(look.scaleInk(), 60);
+    ApplyColorScheme(ColorScheme::NoPreference);
 }
 
 // A private session bus for one test, ended with it.
@@ -219,6 +318,64 @@ TEST_F(DesktopThemeTest, FollowsTheDesktopFromDarkToLight) {
     FakePortal::signal(portalBus, "org.freedesktop.appearance", "color-scheme", 9);
     ASSERT_TRUE(WaitFor([&] { return theme.scheme() == ColorScheme::NoPreference; }));
     EXPECT_EQ(QApplication::palette().color(QPalette::Window), before_.color(QPalette::Window));
+}
+
+// Windows already open when the desktop turns dark or light follow it: the Top 10 chart's
+// plot and legend, a manager list in the company's black list font and a caption in its
+// black editor font, each chosen colour kept where it reads and given up where it does not.
+TEST_F(DesktopThemeTest, OpenWindowsFollowTheDesktopTurningDarkAndLight) {
+    portal_.scheme = 2;
+    QDBusConnection portalBus = servePortal();
+    ChartLook look;
+    data::CompanyRecord company;
+    company.setText(data::Company::MgrFontName, "DejaVu Serif");
+    QWidget manager;
+    auto* list = new TIndexBrowser(&manager);
+    SetUpManagerList(list, "CustList", company, nullptr);
+    auto* caption = new QLabel(QStringLiteral("Harbor Light"), &manager);
+    ApplyEditorFont(caption, company);
+    manager.show();
+
+    TDesktopTheme theme(bus_->connect(QStringLiteral("program")));
+    theme.start();
+    ASSERT_TRUE(WaitFor([&] { return theme.scheme() == ColorScheme::Light; }));
+    QApplication::processEvents();
+    EXPECT_GT(look.background().lightness(), 220);
+    EXPECT_EQ(list->palette().color(QPalette::Text), QColor(Qt::black)) << "the chosen colour";
+    EXPECT_EQ(caption->palette().color(QPalette::WindowText), QColor(Qt::black));
+
+    auto lookIsDark = [&] {
+        EXPECT_LT(look.background().lightness(), 80);
+        EXPECT_GT(Apart(look.bar(0), look.background()), 100);
+        EXPECT_GT(look.scaleInk(), 170);
+        for (QLabel* l : look.chart().legend)
+            EXPECT_GT(l->palette().color(QPalette::WindowText).lightness(), 150);
+        EXPECT_LT(list->palette().color(QPalette::Base).lightness(), 80);
+        EXPECT_GT(list->palette().color(QPalette::Text).lightness(), 180);
+        EXPECT_GT(caption->palette().color(QPalette::WindowText).lightness(), 180);
+    };
+    FakePortal::signal(portalBus, "org.freedesktop.appearance", "color-scheme", 1);
+    ASSERT_TRUE(WaitFor([&] { return theme.scheme() == ColorScheme::Dark; }));
+    QApplication::processEvents();
+    lookIsDark();
+
+    // Back to light: the black of the company's fonts is taken again, on light lists.
+    FakePortal::signal(portalBus, "org.freedesktop.appearance", "color-scheme", 2);
+    ASSERT_TRUE(WaitFor([&] { return theme.scheme() == ColorScheme::Light; }));
+    QApplication::processEvents();
+    EXPECT_GT(look.background().lightness(), 220);
+    EXPECT_LT(look.bar(0).lightness(), 30);
+    EXPECT_GT(list->palette().color(QPalette::Base).lightness(), 200);
+    EXPECT_EQ(list->palette().color(QPalette::Text), QColor(Qt::black));
+    EXPECT_EQ(caption->palette().color(QPalette::WindowText), QColor(Qt::black));
+    for (QLabel* l : look.chart().legend)
+        EXPECT_LT(l->palette().color(QPalette::WindowText).lightness(), 60);
+
+    // And dark once more: nothing was fixed by the first switch.
+    FakePortal::signal(portalBus, "org.freedesktop.appearance", "color-scheme", 1);
+    ASSERT_TRUE(WaitFor([&] { return theme.scheme() == ColorScheme::Dark; }));
+    QApplication::processEvents();
+    lookIsDark();
 }
 
 TEST_F(DesktopThemeTest, AnOlderPortalIsReadThroughRead) {

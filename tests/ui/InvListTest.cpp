@@ -24,6 +24,7 @@
 #include "support/Modal.h"
 #include "support/QtApp.h"
 #include "support/RecordingProgress.h"
+#include "ui/DesktopTheme.h"
 #include "ui/FindForm.h"
 #include "ui/IndexBrowserControl.h"
 #include "ui/InvList.h"
@@ -198,6 +199,55 @@ TEST_F(InvListFormTest, TheFilterShowsOneCustomerAndClearsAgain) {
     EXPECT_EQ(form->filterText(), "Filter Closed");
     EXPECT_EQ(form->messageText(), "Filter closed.");
     EXPECT_EQ(rows().size(), 4u);
+}
+
+// The desktop turning dark and light again while the manager is open: the filter's yellow
+// and red are those of the look there is now, the list and a search box that found nothing
+// take the new look's colours (they were kept from the first look), and with the filter off
+// the window is the theme's again.
+TEST_F(InvListFormTest, TheFilterAndTheListFollowTheDesktopTurningDark) {
+    addSet();
+    company.setText(Company::LastInvNo, "1043");
+    open();
+    form->show();
+    auto* label = Child<QLabel>(form.get(), "CFilter");
+    auto* search = Child<QLineEdit>(form.get(), "SearchBox");
+    form->toggleFilter();
+    ASSERT_TRUE(form->filterOn());
+    QTest::keyClicks(search, "zz");
+    EXPECT_EQ(search->palette().color(QPalette::Base), QColor(255, 220, 220)) << "nothing found";
+    const QColor lightYellow = form->palette().color(QPalette::Window);
+    EXPECT_GT(lightYellow.lightness(), 180);
+
+    ApplyColorScheme(ColorScheme::Dark);
+    QApplication::processEvents();
+    EXPECT_LT(form->palette().color(QPalette::Window).lightness(), 80) << "the dark yellow";
+    EXPECT_NE(form->palette().color(QPalette::Window),
+              QApplication::palette().color(QPalette::Window));
+    EXPECT_GT(label->palette().color(QPalette::WindowText).lightness(), 100) << "a light red";
+    EXPECT_EQ(label->palette().color(QPalette::WindowText).hslHue(), 0);
+    EXPECT_LT(form->list()->palette().color(QPalette::Base).lightness(), 80);
+    EXPECT_GT(form->list()->palette().color(QPalette::Text).lightness(), 180);
+    EXPECT_LT(form->palette().color(QPalette::Button).lightness(), 100);
+    EXPECT_EQ(search->palette().color(QPalette::Base), QColor(255, 220, 220));
+    EXPECT_LT(search->palette().color(QPalette::Button).lightness(), 100);
+
+    form->toggleFilter();
+    EXPECT_EQ(form->palette().color(QPalette::Window),
+              QApplication::palette().color(QPalette::Window));
+    EXPECT_EQ(label->palette().color(QPalette::WindowText),
+              QApplication::palette().color(QPalette::WindowText));
+    QTest::keyClick(search, Qt::Key_Backspace);
+    QTest::keyClick(search, Qt::Key_Backspace);
+    EXPECT_EQ(search->palette().color(QPalette::Base),
+              QApplication::palette().color(QPalette::Base));
+
+    ApplyColorScheme(ColorScheme::NoPreference);
+    QApplication::processEvents();
+    EXPECT_GT(form->list()->palette().color(QPalette::Base).lightness(), 200);
+    form->toggleFilter();
+    EXPECT_EQ(form->palette().color(QPalette::Window), lightYellow);
+    EXPECT_EQ(label->palette().color(QPalette::WindowText), QColor(Qt::red));
 }
 
 TEST_F(InvListFormTest, FindPutsTheListOnTheRecordPickedAndLiftsAFilterThatHidesIt) {
