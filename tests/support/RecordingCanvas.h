@@ -100,6 +100,8 @@ class OpList {
     const CanvasOp& at(std::size_t i) const { return *ops_.at(i); }
     const CanvasOp& front() const { return *ops_.front(); }
     const CanvasOp& back() const { return *ops_.back(); }
+    // A copy, for a test that reorders or changes the operations.
+    operator std::vector<CanvasOp>() const { return {begin(), end()}; }
 
   private:
     std::vector<const CanvasOp*> ops_;
