@@ -394,21 +394,6 @@ bool ReplaceCompanySettings(pq::Connection& connection,
     return false;
 }
 
-bool ShareCompanyPictures(const std::string& folder, const std::vector<std::string>& names,
-                          std::string* error) {
-    for (const std::string& written : names) {
-        const std::string name = data::TrimmedText(written);
-        if (!data::IsSharedPictureName(name)) continue;
-        const std::string path = data::JoinPath(folder, name);
-        if (!data::SharedSideFileKeptElsewhere(path)) continue;
-        const std::optional<std::string> bytes =
-            data::ReadSideFile(path, error, data::kPictureLimit);
-        if (bytes && !data::WriteSharedSideFile(path, *bytes, error)) return false;
-        if (!bytes && error && !error->empty()) return false;
-    }
-    return true;
-}
-
 std::vector<std::string> OthersInBooks(storage::server::ServerBackend& server) {
     std::vector<std::string> others;
     pq::Result r;

@@ -86,12 +86,6 @@ bool ReplaceCompanySettings(pq::Connection& connection,
                             const std::vector<data::SettingValue>& values,
                             std::string* error = nullptr);
 
-// The pictures a company names (logo, background) that are in the folder go to the server
-// its books are on, so that everyone working there sees them; nothing to do for books in
-// files, for names of files outside the folder, or for names that are not pictures.
-bool ShareCompanyPictures(const std::string& folder, const std::vector<std::string>& names,
-                          std::string* error = nullptr);
-
 // The server mounted on a folder; null when its books are files.
 std::shared_ptr<storage::server::ServerBackend> BooksServer(const std::string& folder);
 void UnmountBooks(const std::string& folder);

@@ -91,6 +91,20 @@ std::vector<std::string> SharedSideFilesOf(const std::string& folder) {
     return names;
 }
 
+bool ShareCompanyPictures(const std::string& folder, const std::vector<std::string>& names,
+                          std::string* error) {
+    for (const std::string& written : names) {
+        const std::string name = TrimmedText(written);
+        if (!IsSharedPictureName(name)) continue;
+        const std::string path = JoinPath(folder, name);
+        if (!SharedSideFileKeptElsewhere(path)) continue;
+        const std::optional<std::string> bytes = ReadSideFile(path, error, kPictureLimit);
+        if (bytes && !WriteSharedSideFile(path, *bytes, error)) return false;
+        if (!bytes && error && !error->empty()) return false;
+    }
+    return true;
+}
+
 bool SharedSideFileKeptElsewhere(const std::string& path) {
     return gSharedStore.covers && gSharedStore.covers(path);
 }

@@ -91,6 +91,12 @@ std::optional<std::string> ReadSharedSideFile(const std::string& path,
 bool WriteSharedSideFile(const std::string& path, std::string_view bytes,
                          std::string* error = nullptr);
 
+// The pictures a company names (logo, background) that are in the folder go to the server
+// its books are on, so that everyone working there sees them; nothing to do for books in
+// files, for names of files outside the folder, or for names that are not pictures.
+bool ShareCompanyPictures(const std::string& folder, const std::vector<std::string>& names,
+                          std::string* error = nullptr);
+
 // The settings and side files of the folder that are there but are not read, because they
 // are not regular files or are larger than a side file may be: one line each, saying
 // which and why. The programs tell this at start and go on with the defaults.

@@ -1268,8 +1268,8 @@ std::optional<data::CustomerRecord> InvoiceCustomer(const std::string& folder,
                                                     std::string_view prefix,
                                                     std::string_view custNo,
                                                     platform::Prompter& prompter) {
-    if (!data::FileExists(
-            storage::DataFileName(data::FileblockName(folder, data::FileKind::Customer, prefix))))
+    // Asked of the engine, not of the disk: with the books on a server there is no file.
+    if (!storage::FileblockExists(data::FileblockName(folder, data::FileKind::Customer, prefix)))
         return std::nullopt;
     ShortOpen customers(folder, data::FileKind::Customer, prefix, prompter);
     if (!customers.fb) return std::nullopt;

@@ -45,23 +45,43 @@ TBooksServerDialog::TBooksServerDialog(BooksServerContext context, QWidget* pare
     layout->addLayout(form);
 
     auto* note = new QLabel(
-        tr("The database must be empty: the books of this folder move into it, are compared "
-           "record by record, and the folder then works on the server. The files they came "
-           "from are kept in the folder \"Books before the server\". Another person's folder "
-           "joins the books with: invarro-cli --data FOLDER server connect CONNECTION"),
+        tr("To move the books of this folder there, the database must be empty: the books "
+           "move into it, are compared record by record, and the folder then works on the "
+           "server. The files they came from are kept in the folder \"Books before the "
+           "server\"."),
         this);
     note->setWordWrap(true);
     layout->addWidget(note);
+
+    auto* join = new QFormLayout;
+    newFolder_ = new QLineEdit(this);
+    newFolder_->setObjectName("NewFolder");
+    newFolder_->setPlaceholderText(tr("/home/anna/Invarro office"));
+    newFolder_->setToolTip(
+        tr("A new or empty folder that is to work in the books on the server named above, "
+           "for one more person or program on this machine."));
+    join->addRow(tr("Connect a new &folder:"), newFolder_);
+    layout->addLayout(join);
+    auto* joinNote = new QLabel(
+        tr("With a folder given, the test asks whether the server holds books a folder can "
+           "join. The company in use there is the first company of the books; start the "
+           "program with that folder to work in them."),
+        this);
+    joinNote->setWordWrap(true);
+    layout->addWidget(joinNote);
 
     auto* buttons = new QDialogButtonBox(this);
     test_ = buttons->addButton(tr("&Test the Connection"), QDialogButtonBox::ActionRole);
     test_->setObjectName("TestButton");
     move_ = buttons->addButton(tr("&Move the Books There..."), QDialogButtonBox::ActionRole);
     move_->setObjectName("MoveButton");
+    connect_ = buttons->addButton(tr("Co&nnect the Folder"), QDialogButtonBox::ActionRole);
+    connect_->setObjectName("ConnectButton");
     QPushButton* close = buttons->addButton(QDialogButtonBox::Close);
     layout->addWidget(buttons);
     connect(test_, &QPushButton::clicked, this, &TBooksServerDialog::testPressed);
     connect(move_, &QPushButton::clicked, this, &TBooksServerDialog::movePressed);
+    connect(connect_, &QPushButton::clicked, this, &TBooksServerDialog::connectPressed);
     connect(close, &QPushButton::clicked, this, &QDialog::reject);
     setMinimumWidth(560);
     refresh();
@@ -77,21 +97,65 @@ void TBooksServerDialog::refresh() {
         lines << Q(line);
     where_->setText(lines.join('\n'));
     const bool files = !c_.port->onServer();
-    connection_->setEnabled(files);
-    rootCertificate_->setEnabled(files);
-    test_->setEnabled(files);
     move_->setEnabled(files);
+    // On a server, a folder joins the same books unless another server is typed in.
+    if (!files && connection_->text().trimmed().isEmpty()) {
+        std::string connection, root;
+        c_.port->ownSetting(&connection, &root);
+        connection_->setText(Q(connection));
+        rootCertificate_->setText(Q(root));
+    }
 }
 
 void TBooksServerDialog::testPressed() {
-    const std::string why = c_.port->test(connection_->text().trimmed().toStdString(),
-                                          rootCertificate_->text().trimmed().toStdString());
-    if (why.empty())
+    const std::string connection = connection_->text().trimmed().toStdString();
+    const std::string root = rootCertificate_->text().trimmed().toStdString();
+    if (connection.empty()) {
+        c_.prompter->inform(kTitle, "Enter the server's connection first.",
+                            platform::Icon::Warning);
+        return;
+    }
+    const bool joining = !newFolder_->text().trimmed().isEmpty() || c_.port->onServer();
+    const std::string why =
+        joining ? c_.port->testJoin(connection, root) : c_.port->test(connection, root);
+    if (!why.empty())
+        c_.prompter->inform(kTitle, why, platform::Icon::Warning);
+    else if (joining)
+        c_.prompter->inform(kTitle,
+                            "The server answers, and the database holds books: a new folder "
+                            "can work in them.");
+    else
         c_.prompter->inform(kTitle,
                             "The server answers, and the database is empty: the books "
                             "can move there.");
-    else
-        c_.prompter->inform(kTitle, why, platform::Icon::Warning);
+}
+
+void TBooksServerDialog::connectPressed() {
+    const std::string folder = newFolder_->text().trimmed().toStdString();
+    const std::string connection = connection_->text().trimmed().toStdString();
+    if (folder.empty()) {
+        c_.prompter->inform(kTitle,
+                            "Enter the new or empty folder that is to work in the books on "
+                            "the server.",
+                            platform::Icon::Warning);
+        newFolder_->setFocus();
+        return;
+    }
+    if (connection.empty()) {
+        c_.prompter->inform(kTitle, "Enter the server's connection first.",
+                            platform::Icon::Warning);
+        connection_->setFocus();
+        return;
+    }
+    std::string done;
+    const std::string why = c_.port->connectFolder(
+        folder, connection, rootCertificate_->text().trimmed().toStdString(), &done);
+    if (!why.empty()) {
+        c_.prompter->inform(kTitle, why, platform::Icon::Error);
+        return;
+    }
+    c_.prompter->inform(kTitle, done);
+    newFolder_->clear();
 }
 
 void TBooksServerDialog::movePressed() {

@@ -1,6 +1,7 @@
 // TBooksServerDialog: "Books on a Server". Shows where the books of the data folder are and
 // who works in them; for books in files it takes a server's connection, tests it, and
-// moves the books there (the folder then works on the server).
+// moves the books there (the folder then works on the server). It also makes a new or empty
+// folder one more person's folder on a server that holds books, as "server connect" does.
 #pragma once
 
 #include <QDialog>
@@ -32,6 +33,15 @@ class BooksServerPort {
                                   std::string* done) = 0;
     // The short text of the main window's status bar ("" for books in files).
     virtual std::string statusText() = 0;
+    // The data folder's own server setting (empty for books in files).
+    virtual void ownSetting(std::string* connection, std::string* rootCertificate) = 0;
+    // "" when the server answers and holds books a folder can join; else why not.
+    virtual std::string testJoin(const std::string& connection,
+                                 const std::string& rootCertificate) = 0;
+    // Makes folder (new or empty) work in the books on the server; "" when done with *done
+    // saying what was done, else why not.
+    virtual std::string connectFolder(const std::string& folder, const std::string& connection,
+                                      const std::string& rootCertificate, std::string* done) = 0;
 };
 
 struct BooksServerContext {
@@ -49,6 +59,7 @@ class TBooksServerDialog : public QDialog {
 
     void testPressed();
     void movePressed();
+    void connectPressed();
     QString whereText() const;
 
   private:
@@ -60,6 +71,8 @@ class TBooksServerDialog : public QDialog {
     QLineEdit* rootCertificate_ = nullptr;
     QPushButton* test_ = nullptr;
     QPushButton* move_ = nullptr;
+    QLineEdit* newFolder_ = nullptr;
+    QPushButton* connect_ = nullptr;
 };
 
 }  // namespace invarro::ui

@@ -744,6 +744,14 @@ void TCoSetup::accept() {
     saveSignIn();
     saveAttachChoice();
     saveTemplates();
+    if (std::string why;
+        !data::ShareCompanyPictures(services_.folder,
+                                    {form_.working().text(data::Company::LogoFile),
+                                     form_.working().text(data::Company::BackgroundFile)},
+                                    &why))
+        services_.prompter->inform(windowTitle().toStdString(),
+                                   "The pictures could not be kept on the server (" + why + ").",
+                                   platform::Icon::Warning);
     {
         data::IniFile ini(data::IniFilePath(services_.folder));
         std::string why;

@@ -22,6 +22,10 @@ class DesktopBooksServer : public BooksServerPort {
     std::string moveThere(const std::string& connection, const std::string& root,
                           std::string* done) override;
     std::string statusText() override;
+    void ownSetting(std::string* connection, std::string* root) override;
+    std::string testJoin(const std::string& connection, const std::string& root) override;
+    std::string connectFolder(const std::string& folder, const std::string& connection,
+                              const std::string& root, std::string* done) override;
 
   private:
     std::string folder_;

@@ -20,6 +20,7 @@
 #include "data/IniFile.h"
 #include "data/Layout.h"
 #include "data/SideFiles.h"
+#include "invoicing/InvEdit.h"
 #include "maintenance/BooksCopy.h"
 #include "output/PaymentCode.h"
 #include "storage/BTree.h"
@@ -588,6 +589,13 @@ TEST_F(ServerFolderTest, CompanySettingsAndPicturesAreTheSameForEveryone) {
     ASSERT_EQ(Cli(second, {"server", "connect", conninfo}).status, 0);
     storage::InitEngine(30);
     ASSERT_EQ(app::MountBooksOfFolder(second), "");
+    // The invoice editor's customer panel finds the customer on the server (it asked the
+    // disk for the customer file once, and showed an empty panel there).
+    testing::ScriptedPrompter quiet;
+    const std::optional<data::CustomerRecord> customer =
+        invoicing::InvoiceCustomer(second, "1", "100", quiet);
+    ASSERT_TRUE(customer);
+    EXPECT_EQ(data::TrimmedText(customer->text(data::Customer::CustNo)), "100");
     // The second folder sees the first one's settings and pictures.
     EXPECT_EQ(Sorted(*data::CompanySettingsElsewhere(second)), settings);
     EXPECT_EQ(testing::ReadFileBytes(second + "/logo.bmp"), logo);
@@ -616,7 +624,7 @@ TEST_F(ServerFolderTest, CompanySettingsAndPicturesAreTheSameForEveryone) {
     // A new logo chosen there reaches everyone.
     const std::string newLogo(5000, 'N');
     testing::WriteFileBytes(second + "/logo.bmp", newLogo);
-    ASSERT_TRUE(app::ShareCompanyPictures(second, {" logo.bmp ", "/elsewhere/x.bmp", "a.txt"}));
+    ASSERT_TRUE(data::ShareCompanyPictures(second, {" logo.bmp ", "/elsewhere/x.bmp", "a.txt"}));
     app::UnmountBooks(second);
     ASSERT_EQ(app::MountBooksOfFolder(folder), "");
     {

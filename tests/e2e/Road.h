@@ -109,6 +109,7 @@ class RoadTest : public ::testing::Test {
         ui::MainFormServices s;
         s.prompter = &prompter;
         s.shell = &shell;
+        s.booksServer = booksServer(folder);
         form = std::make_unique<ui::TMainForm>(folder, s);
         ASSERT_TRUE(form->created());
         prompter.setParent(form.get());
@@ -124,6 +125,9 @@ class RoadTest : public ::testing::Test {
         form.reset();
         if (storage::EngineStarted()) storage::ExitEngine();
     }
+
+    // The program's side of "Books on a Server" for a road that uses it (none by default).
+    virtual ui::BooksServerPort* booksServer(const std::string&) { return nullptr; }
 
     // Opens a window from one of the main window's buttons; handle works in it.
     void openFromMain(const QString& button, const std::function<void(QWidget*)>& handle) {

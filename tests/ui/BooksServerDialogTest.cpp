@@ -37,6 +37,20 @@ struct FakePort : BooksServerPort {
         return refusal;
     }
     std::string statusText() override { return server ? "Books on the server" : ""; }
+    void ownSetting(std::string* c, std::string* r) override {
+        *c = server ? "host=db dbname=books" : "";
+        *r = server ? "/etc/ca.crt" : "";
+    }
+    std::string testJoin(const std::string& c, const std::string& r) override {
+        calls.push_back("test join " + c + " | " + r);
+        return refusal;
+    }
+    std::string connectFolder(const std::string& f, const std::string& c, const std::string& r,
+                              std::string* done) override {
+        calls.push_back("connect " + f + " to " + c + " | " + r);
+        if (refusal.empty()) *done = "connected";
+        return refusal;
+    }
 };
 
 // Answers Yes to questions and records every text.
@@ -103,7 +117,43 @@ TEST_F(BooksServerDialogTest, BooksInFilesMoveToTheServerWithTheCompanyClosedMea
     // Now on the server: nothing more to move from here.
     EXPECT_TRUE(d.whereText().contains("on the server"));
     EXPECT_FALSE(find<QPushButton>(d, "MoveButton")->isEnabled());
-    EXPECT_FALSE(find<QLineEdit>(d, "Connection")->isEnabled());
+}
+
+// A new folder joins the books: the test then asks whether the server holds books, and
+// the connection proposed on a server's folder is its own.
+TEST_F(BooksServerDialogTest, ANewFolderJoinsTheBooksOnTheServerTheDialogNames) {
+    port.server = true;
+    TBooksServerDialog d(context());
+    EXPECT_EQ(find<QLineEdit>(d, "Connection")->text(), "host=db dbname=books");
+    EXPECT_EQ(find<QLineEdit>(d, "RootCertificate")->text(), "/etc/ca.crt");
+    EXPECT_TRUE(find<QPushButton>(d, "ConnectButton")->isEnabled());
+    // Without a folder nothing is asked of the server.
+    d.connectPressed();
+    EXPECT_TRUE(port.calls.empty());
+    EXPECT_NE(prompter.texts.back().find("Enter the new or empty folder"), std::string::npos);
+    d.testPressed();
+    EXPECT_EQ(port.calls.back(), "test join host=db dbname=books | /etc/ca.crt");
+    EXPECT_NE(prompter.texts.back().find("holds books"), std::string::npos);
+    find<QLineEdit>(d, "NewFolder")->setText(" /home/bert/books ");
+    port.refusal =
+        "/home/bert/books is not empty; a folder joins a server's books only new or "
+        "empty.";
+    d.connectPressed();
+    EXPECT_EQ(port.calls.back(), "connect /home/bert/books to host=db dbname=books | /etc/ca.crt");
+    EXPECT_EQ(prompter.texts.back(), port.refusal);
+    EXPECT_EQ(find<QLineEdit>(d, "NewFolder")->text(), " /home/bert/books ");
+    port.refusal.clear();
+    d.connectPressed();
+    EXPECT_EQ(prompter.texts.back(), "connected");
+    EXPECT_EQ(find<QLineEdit>(d, "NewFolder")->text(), "");
+    // No connection: said, nothing asked.
+    find<QLineEdit>(d, "Connection")->clear();
+    find<QLineEdit>(d, "NewFolder")->setText("/x");
+    const size_t calls = port.calls.size();
+    d.connectPressed();
+    d.testPressed();
+    EXPECT_EQ(port.calls.size(), calls);
+    EXPECT_EQ(prompter.texts.back(), "Enter the server's connection first.");
 }
 
 TEST_F(BooksServerDialogTest, NothingMovesWithoutAConnectionAnAnswerOrTheCompanyClosed) {
