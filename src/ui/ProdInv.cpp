@@ -694,16 +694,24 @@ void TProdInv::cellChanged(int tableRow, int column) {
 
 // The look-up runs once the events already queued have run: Enter in a cell being edited
 // reaches the grid before the cell editor's text is committed, and the commit is queued.
-// A commit and an Enter on the same row make one look-up, of the committed code.
+// A commit and an Enter on the same row make one look-up, of the committed code. The
+// look-up is queued behind the commit as an event too (a zero-time timer is no queued
+// event: on a busy machine it ran before the commit, found the cell empty and opened the
+// product picker), and only the last one asked for runs: an earlier one still queued would
+// run before the commit of a later Enter and take its row while the cell was still empty.
 void TProdInv::lookUpSoon(int row) {
     pendingLookUp_ = row;
-    QTimer::singleShot(0, this, [this] {
-        // The product picker holds the product file: what it picks fills the row instead.
-        if (picking_ || pendingLookUp_ == 0) return;
-        const int r = pendingLookUp_;
-        pendingLookUp_ = 0;
-        productByCode(r);
-    });
+    const unsigned ticket = ++lookUpTicket_;
+    QMetaObject::invokeMethod(
+        this,
+        [this, ticket] {
+            // The product picker holds the product file: what it picks fills the row instead.
+            if (ticket != lookUpTicket_ || picking_ || pendingLookUp_ == 0) return;
+            const int r = pendingLookUp_;
+            pendingLookUp_ = 0;
+            productByCode(r);
+        },
+        Qt::QueuedConnection);
 }
 
 void TProdInv::memoChanged() {

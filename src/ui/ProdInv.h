@@ -127,8 +127,9 @@ class TProdInv : public QDialog {
     std::unique_ptr<platform::Clock> ownClock_;
     bool showing_ = false;  // controls are being filled: their change signals are ignored
     int32_t editedRecNo_ = 0;
-    int pendingLookUp_ = 0;  // the row whose code is looked up once queued events have run
-    bool picking_ = false;   // the product picker is open
+    int pendingLookUp_ = 0;      // the row whose code is looked up once queued events have run
+    unsigned lookUpTicket_ = 0;  // the last look-up asked for; earlier ones still queued skip
+    bool picking_ = false;       // the product picker is open
     // A click on the cell that has the cursor opens its editor a moment later, unless a
     // double-click (the product picker) or a typed key comes first.
     QTimer* slowEdit_ = nullptr;

@@ -6,6 +6,7 @@
 #include <QAccessibleInterface>
 #include <QMenu>
 #include <QScrollArea>
+#include <QToolBar>
 #include <QWidget>
 #include <algorithm>
 #include <functional>
@@ -52,6 +53,16 @@ bool IsControl(QAccessible::Role role) {
     }
 }
 
+}  // namespace
+
+QAbstractButton* ToolBarOverflowButton(QToolBar* bar) {
+    return bar ? bar->findChild<QAbstractButton*>(QStringLiteral("qt_toolbar_ext_button"),
+                                                  Qt::FindDirectChildrenOnly)
+               : nullptr;
+}
+
+namespace {
+
 // The widget behind an interface, when it is one (cells of a table are not).
 QWidget* WidgetOf(QAccessibleInterface* i) {
     return i && i->object() && i->object()->isWidgetType() ? static_cast<QWidget*>(i->object())
@@ -89,6 +100,15 @@ std::vector<std::string> AccessibilityProblems(QWidget* window) {
             walk(i->child(c), depth + 1);
     };
     walk(QAccessible::queryAccessibleInterface(window), 0);
+    // A tool bar's overflow button shows only when the window is too narrow for its tools;
+    // it is checked whenever its tool bar shows, as narrower screens will show it.
+    for (QToolBar* bar : window->findChildren<QToolBar*>()) {
+        QAbstractButton* more = ToolBarOverflowButton(bar);
+        if (!bar->isVisibleTo(window) || !more || more->isVisibleTo(window)) continue;
+        QAccessibleInterface* i = QAccessible::queryAccessibleInterface(more);
+        if (!i || i->text(QAccessible::Name).trimmed().isEmpty())
+            problems.push_back(Where(window, bar) + ": its overflow button has no name");
+    }
     return problems;
 }
 

@@ -8,14 +8,21 @@
 #include <string>
 #include <vector>
 
+class QAbstractButton;
+class QToolBar;
 class QWidget;
 
 namespace invarro::ui {
 
 // Controls (buttons, boxes, lists, tables, fields) the accessibility tree offers without a
 // name, and fields (text, number, date and combo boxes) that have neither a label leading
-// to them (a buddy) nor a name of their own.
+// to them (a buddy) nor a name of their own. A tool bar's overflow button is checked also
+// while the window is wide enough to hide it.
 std::vector<std::string> AccessibilityProblems(QWidget* window);
+
+// The button Qt gives a tool bar for the tools there is no room for (hidden while they all
+// fit); null when the tool bar has none.
+QAbstractButton* ToolBarOverflowButton(QToolBar* bar);
 
 // A window not inside the work area once its frame (frame: the title bar and borders the
 // desktop adds) is counted, and visible buttons that are cut off by the window's edge.

@@ -29,6 +29,7 @@
 #include <QStatusBar>
 #include <QStyle>
 #include <QTextEdit>
+#include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QWidget>
@@ -46,6 +47,7 @@
 #include "ui/DesktopTheme.h"
 #include "ui/IndexBrowserControl.h"
 #include "ui/ThemeIcons.h"
+#include "ui/WindowChecks.h"
 
 namespace invarro::ui {
 
@@ -464,6 +466,15 @@ class FieldLabeller : public QObject {
 }  // namespace
 
 void LabelFields(QWidget* window) {
+    // A tool bar's overflow button, there when the window is too narrow for every tool,
+    // is Qt's own and has neither a caption nor a hint.
+    for (QToolBar* bar : window->findChildren<QToolBar*>()) {
+        if (QAbstractButton* more = ToolBarOverflowButton(bar);
+            more && more->accessibleName().isEmpty()) {
+            more->setAccessibleName(QStringLiteral("More commands"));
+            more->setToolTip(QStringLiteral("The commands there is no room for"));
+        }
+    }
     // A button captioned with signs only ("...", ">>") is named by its hint.
     for (QAbstractButton* b : window->findChildren<QAbstractButton*>()) {
         const QString text = b->text();

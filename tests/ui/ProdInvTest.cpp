@@ -192,6 +192,34 @@ TEST_F(ProdInvTest, NewLineItemInvoiceFromTheKeyboard) {
     EXPECT_EQ(company.text(data::Company::NextInvNo), "1052");
 }
 
+// Enter in a code cell being typed in: the cell editor's text is committed by a queued
+// event, and the look-up is queued behind it, so that the queued events, run in their order
+// and nothing else (no timer), commit the code and then look it up. Looked up before the
+// commit (as a zero-time timer could be on a busy machine, or a look-up of an earlier line
+// still queued), the cell was still empty: the product picker opened and the code typed
+// was never looked up.
+TEST_F(ProdInvTest, EnterInACodeBeingTypedLooksItUpAfterItIsCommitted) {
+    auto w = openNew();
+    auto* grid = Child<QTableWidget>(w.get(), "StringGrid1");
+    for (int row : {0, 1}) {
+        grid->setCurrentCell(row, 1);
+        grid->setFocus();
+        QTest::keyClick(grid, Qt::Key_M);
+        QWidget* editor = grid->indexWidget(grid->currentIndex());
+        ASSERT_NE(editor, nullptr) << "the key opened no cell editor";
+        QTest::keyClicks(editor, "ug");
+        QTest::keyClick(editor, Qt::Key_Return);
+        EXPECT_EQ(w->cell(row + 1, 3), "") << "nothing happens before the queued events run";
+        // The queued events, and those they queue in turn.
+        for (int round = 0; round < 3; ++round)
+            QCoreApplication::sendPostedEvents();
+        EXPECT_EQ(w->cell(row + 1, 1), "MUG");
+        EXPECT_EQ(w->cell(row + 1, 3), "Coffee mug") << "row " << row + 1;
+        EXPECT_EQ(grid->currentRow(), row);
+        EXPECT_EQ(grid->currentColumn(), 2) << "the quantity is next";
+    }
+}
+
 TEST_F(ProdInvTest, GridCommandsAndTheQuoteBox) {
     auto w = openNew();
     w->customerChosen(custRecord);

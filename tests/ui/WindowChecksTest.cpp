@@ -14,6 +14,7 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QToolBar>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -108,6 +109,34 @@ TEST_F(WindowChecksTest, CaptionsLeadToTheirFieldsAndSignButtonsTakeTheirHints) 
     LabelFields(&dialog);
     EXPECT_EQ(address[1]->accessibleName(), "Address 2");
     EXPECT_EQ(amountLabel->buddy(), amount);
+}
+
+// A tool bar with more tools than room: Qt's overflow button has no name of its own. The
+// check finds it also while the window is wide enough to hide it, and once named it is
+// read out by its name when a narrow window shows it.
+TEST_F(WindowChecksTest, AToolBarsOverflowButtonIsNamedAndCheckedWhenHidden) {
+    auto* layout = new QVBoxLayout(&dialog);
+    auto* bar = new QToolBar(&dialog);
+    bar->setObjectName("ToolBar");
+    for (int i = 0; i < 8; ++i)
+        bar->addWidget(new QPushButton(QStringLiteral("Command %1").arg(i), bar));
+    layout->addWidget(bar);
+    dialog.resize(1400, 200);
+    QAbstractButton* more = ToolBarOverflowButton(bar);
+    ASSERT_NE(more, nullptr);
+    std::vector<std::string> found = problems();
+    EXPECT_FALSE(more->isVisible()) << "every tool fits";
+    EXPECT_TRUE(Mentions(found, "QToolBar \"ToolBar\": its overflow button has no name"));
+
+    LabelFields(&dialog);
+    EXPECT_EQ(more->accessibleName(), "More commands");
+    EXPECT_TRUE(problems().empty());
+    dialog.resize(300, 200);
+    QApplication::processEvents();
+    ASSERT_TRUE(more->isVisible()) << "the tools do not fit";
+    found = problems();
+    EXPECT_TRUE(found.empty()) << found.front();
+    EXPECT_EQ(ToolBarOverflowButton(nullptr), nullptr);
 }
 
 TEST_F(WindowChecksTest, AWindowOffTheWorkAreaOrCutOffButtonsAreFound) {
