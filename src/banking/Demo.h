@@ -14,10 +14,11 @@
 
 namespace invarro::banking {
 
-// The statement of the account for the books, booked on `day`. Every case whose invoices
-// the books lack is left out.
+// The statement of the account for the books in their currency, booked on `day`. The
+// references are those of the invoices' payment codes for the IBAN (QR references for a
+// Swiss QR-IBAN). Every case whose invoices the books lack is left out.
 std::string DemoStatementXml(const MatchBooks& books, const std::string& iban,
-                             const data::Date& day);
+                             const data::Date& day, const std::string& currency = "EUR");
 
 struct DemoBankResult {
     bool ok = false;

@@ -791,15 +791,14 @@ PdfOutcome WriteInvoicePdf(Canvas& pdfCanvas, const InvoiceDocument& doc, Docume
         out.path = path;
         if (!data::MayWriteUserFile(path, &out.error)) return out;
     }
-    std::string billNote;
-    if (!PrintDocument(pdfCanvas, doc, kind, form, out.path, xml.xml, &billNote)) {
+    if (!PrintDocument(pdfCanvas, doc, kind, form, out.path, xml.xml, &out.note)) {
         out.error = pdfCanvas.lastError();
         if (out.error.empty()) out.error = "Cannot write the PDF file " + out.path + ".";
         return out;
     }
     out.ok = true;
     out.status = "PDF: " + out.path + " complete.";
-    if (!billNote.empty()) out.status += " " + billNote;
+    if (!out.note.empty()) out.status += " " + out.note;
     // A viewer that could not be started leaves its note.
     out.error = pdfCanvas.lastError();
     return out;
@@ -847,9 +846,8 @@ PrintOutcome PrintInvoice(const DocumentFiles& files, const PrintRequest& reques
     // paper print never waits for one.
     const EInvoiceResult xml =
         PdfInvoiceXml(doc, kind, form.folder, co, EInvoiceOn(form.folder, co));
-    std::string billNote;
     const bool ok = receipt ? PrintReceipt(printer, doc, kind, form, clock)
-                            : PrintDocument(printer, doc, kind, form, {}, xml.xml, &billNote);
+                            : PrintDocument(printer, doc, kind, form, {}, xml.xml, &out.note);
     if (!ok) {
         out.error = printer.lastError();
         return out;
@@ -874,7 +872,7 @@ PrintOutcome PrintInvoice(const DocumentFiles& files, const PrintRequest& reques
     out.status = request.packingSlipOnly
                      ? "Packing Slip for invoice " + doc.number + " sent to printer."
                      : "Invoice " + doc.number + " sent to printer.";
-    if (!billNote.empty()) out.status += " " + billNote;
+    if (!out.note.empty()) out.status += " " + out.note;
     return out;
 }
 
