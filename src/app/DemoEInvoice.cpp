@@ -383,6 +383,17 @@ const DemoBuyer kSwissBuyers[] = {
      "",
      true,
      {"CH", "", "", ""}},
+    {"Gemeinde Weggis",
+     {"Parkstrasse 1", "6353 Weggis", ""},
+     "finanzen@weggis.example",
+     true,
+     {"CH", "", "", ""}},
+    // Has a credit note, and pays its invoice less it.
+    {"Hotel Seeblick AG",
+     {"Seeweg 3", "6354 Vitznau", ""},
+     "direktion@seeblick.example",
+     false,
+     {"CH", "", "", ""}},
 };
 
 }  // namespace
@@ -436,6 +447,12 @@ DemoEInvoiceResult AddDemoSwissBills(const std::string& folder, data::CompanyRec
              {"Programmes for the Christmas concert", "", "500 booklets, 16 pages"}, 65000);
         memo("QR-bill, second", 5, people[0], "Table stands",
              {"Table stands with the wine list", "", "40 stands"}, 32000);
+        memo("QR-bill, paid in part", 16, people[3], "Village guide",
+             {"Village guide, 2000 copies", "", "24 pages, stapled"}, 240000);
+        memo("QR-bill, credit note to come", 12, people[4], "Room folders",
+             {"Room folders for 48 rooms", "", "Embossed cover, four inserts"}, 150000);
+        memo("credit note", 3, people[4], "Misprinted inserts",
+             {"Credit for 12 misprinted room folder inserts"}, -20000);
     } catch (const std::exception& e) {
         result.error = e.what();
         invoicing::ForgetInvoiceDate();

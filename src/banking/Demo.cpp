@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <map>
+#include <set>
 
 #include "banking/Camt.h"
 #include "data/Ansi.h"
@@ -115,6 +116,24 @@ std::string DemoStatementXml(const MatchBooks& books, const std::string& iban,
                            name(several->front()->custNo), "AT611904300234573201", "",
                            "Open items, see our remittance advice"});
     }
+    // An invoice paid net of the customer's credit note, the invoice's number in the text:
+    // the first credit whose customer has an invoice no line above pays.
+    std::set<std::string> used;
+    for (std::size_t i = 0; i < singles.size() && i < 3; ++i)
+        used.insert(singles[i]->number);
+    if (several)
+        for (const OpenInvoice* inv : *several)
+            used.insert(inv->number);
+    bool net = false;
+    for (const OpenInvoice& credit : books.credits)
+        for (const OpenInvoice& inv : books.open)
+            if (!net && inv.custNo == credit.custNo && !used.count(inv.number) &&
+                inv.due + credit.due > data::Money()) {
+                entries.push_back({Plain(inv.due + credit.due), currency, true, false, "BOOK", id(),
+                                   name(inv.custNo), "CH5604835012345678009", "",
+                                   "Invoice " + inv.number + " less your credit note"});
+                net = true;
+            }
     entries.push_back(
         {"12.90", currency, false, false, "BOOK", id(), "BANK", "", "", "Account fee"});
     entries.push_back({"250.00", "USD", true, false, "BOOK", id(), "ACME TRADING LLC",

@@ -1,6 +1,6 @@
 // The demo's bank statement: a camt.053 file of the company's account that pays some of
 // its open invoices in every way the matching knows (by reference, by invoice number, in
-// part, several at once) beside lines that are never posted by themselves (a fee, a
+// part, several at once, net of a credit note) beside lines that are never posted by themselves (a fee, a
 // returned payment, a foreign payment, a credit naming nothing, a pending entry). It is
 // written from the company's books and stored as an import would store it.
 #pragma once

@@ -89,6 +89,12 @@ TEST_F(BankDemo, TheQrReferenceOfASwissBillClosesItsInvoice) {
     ASSERT_EQ(posted.status, kExitOk) << posted.err;
     const testing::CliResult after = run({"bank", "list", "--state", "posted"}, "4");
     EXPECT_NE(after.out.find("7002"), std::string::npos) << after.out;
+    // The hotel pays its invoice less its credit note: proposed with the credit applied,
+    // left for the user to confirm.
+    const testing::CliResult open = run({"bank", "list", "--state", "new"}, "4");
+    EXPECT_NE(open.out.find("the text names invoice 7006; less the customer's credit 7007"),
+              std::string::npos)
+        << open.out;
 }
 
 TEST_F(BankDemo, PostExactPostsTheLinesThatNameOneInvoiceExactlyAndOnlyOnce) {
