@@ -606,10 +606,12 @@ PaymentBlock DocumentPaymentBlock(const InvoiceDocument& doc, DocumentKind kind,
     if (!details.bank || details.iban.empty()) return PaymentBlock(details);
     const data::CompanyEInvoice settings = data::ReadCompanyEInvoice(form.folder, form.company);
     if (SendsSwissBills(settings.country)) {
-        // The code is on the QR-bill's page; the block names the bill's reference.
-        const SwissBillOutcome swiss = InvoiceSwissBill(form.folder, form.company, doc);
-        if (swiss.bill && !swiss.bill->reference.empty())
-            details.reference = data::PrintedReference(swiss.bill->reference);
+        // The code is on the QR-bill's page; the block names the reference a payment to
+        // the account takes, also for a transfer typed by hand (codes switched off, or no
+        // bill for an address it cannot carry).
+        if (DocumentToBePaid(doc))
+            if (auto r = data::InvoiceReferenceFor(settings.iban, doc.number))
+                details.reference = data::PrintedReference(*r);
         return PaymentBlock(details);
     }
     return WithPaymentCode(std::move(details), form.folder, form.company,
