@@ -53,6 +53,8 @@ fi
 if [ -n "$quote" ]; then
   cli invoice pdf "$quote" --kind quote --out "$OUT/pdf/quote-$quote.pdf" >/dev/null
 fi
+# The demo's Swiss company: an invoice that ends with its QR-bill.
+cli --company 4 invoice pdf 7001 --out "$OUT/pdf/qr-bill-invoice-7001.pdf" >/dev/null
 mkdir -p "$OUT/pdf/statements"
 cli statements pdf --out "$OUT/pdf/statements" >/dev/null
 # The first two statements stand for all of them.

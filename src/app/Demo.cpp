@@ -227,10 +227,33 @@ InstallResult CreateDemoInstallation(const std::string& folder, platform::Prompt
         result.message = "Cannot add the demo bank statement: " + statement.error;
         return result;
     }
+    // A Swiss company whose invoices end with the QR-bill, and a statement of its QR-IBAN
+    // account that pays one by the bill's QR reference.
+    InstallResult fourth = AddDemoSwissCompany(folder, prompter);
+    if (!fourth.ok) {
+        result.message = fourth.message;
+        return result;
+    }
+    std::optional<data::CompanyRecord> swiss = ReadCompanyByNumber(folder, "4", prompter);
+    if (!swiss) {
+        result.message = "The fourth demo company cannot be read.";
+        return result;
+    }
+    DemoEInvoiceResult swissBills = AddDemoSwissBills(folder, *swiss, today, prompter);
+    if (!swissBills.ok || !data::WriteLastCompany(folder, demo, &error)) {
+        result.message = "Cannot add the demo QR-bills: " + swissBills.error + error;
+        return result;
+    }
+    const banking::DemoBankResult swissStatement = banking::AddDemoBankStatement(
+        folder, *swiss, data::ReadCompanyEInvoice(folder, *swiss).iban, today, prompter);
+    if (!swissStatement.ok) {
+        result.message = "Cannot add the demo bank statement: " + swissStatement.error;
+        return result;
+    }
     // The companies e-mail their documents with the PDF attached (the customers' addresses
     // are all in the reserved .example domain, so nothing reaches anybody).
     data::IniFile ini(data::IniFilePath(folder));
-    for (const data::CompanyRecord* c : {&demo, &*other, &*europe})
+    for (const data::CompanyRecord* c : {&demo, &*other, &*europe, &*swiss})
         if (!output::SetAttachDocumentPdf(ini, c->text(Company::CompanyNo), true, &error)) {
             result.message = error;
             return result;
@@ -252,7 +275,7 @@ InstallResult CreateDemoInstallation(const std::string& folder, platform::Prompt
                      demo.text(Company::Name) + "\" created with " + std::to_string(people.added) +
                      " customers, " + std::to_string(goods.added) + " products and " +
                      std::to_string(bills.invoices) + " invoices. " + second.message + " " +
-                     third.message;
+                     third.message + " " + fourth.message;
     return result;
 }
 

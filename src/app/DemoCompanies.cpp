@@ -126,4 +126,33 @@ InstallResult AddDemoEuropeanCompany(const std::string& folder, platform::Prompt
     });
 }
 
+InstallResult AddDemoSwissCompany(const std::string& folder, platform::Prompter& prompter) {
+    using data::Company;
+    return AddDemoCompany(folder, prompter, [](data::CompanyRecord& c) {
+        c.setText(Company::Name, "Alpenblick Druck AG");
+        c.setText(Company::CoAddr1, "Bahnhofstrasse 17");
+        c.setText(Company::CoAddr2, "8001 Zürich");
+        c.setText(Company::CoAddr3, "Tel. +41 44 555 12 12");
+        c.setText(Company::CoAddr4, "rechnung@alpenblick.example");
+        c.setText(Company::CoAddr5, "");
+        c.setText(Company::EMailAddress, "rechnung@alpenblick.example");
+        c.setText(Company::EMailHost, "smtp.alpenblick.example");
+        c.setText(Company::EMailPort, "587");
+        // Francs have no one-character symbol: the currency is set with the bank details.
+        c.setText(Company::CurrencySymbol, "");
+        c.setByte(Company::CalcTaxes, 1);
+        c.setText(Company::DefTaxRate, "8.100");
+        c.setText(Company::NextInvNo, "7001");
+        c.setText(Company::NextCustNo, "100");
+        c.setByte(Company::UseBackground, 0);
+        c.setText(Company::DateFormatCode, "D");
+        c.setText(Company::TaxHeading, "MWST");
+        c.setText(Company::DefTerms, "Zahlbar innert 30 Tagen");
+        c.setText(Company::SalesMsg1, "Besten Dank für Ihren Auftrag.");
+        c.setText(Company::SalesMsg2, "Bitte bezahlen Sie mit dem QR-Einzahlungsschein.");
+        c.setText(Company::InvoiceCaption, "RECHNUNG");
+        c.setText(Company::MemoHeading, "Leistung");
+    });
+}
+
 }  // namespace invarro::app

@@ -18,4 +18,8 @@ InstallResult AddDemoSecondCompany(const std::string& folder, platform::Prompter
 // 19 % VAT.
 InstallResult AddDemoEuropeanCompany(const std::string& folder, platform::Prompter& prompter);
 
+// Adds a Swiss company the same way: a print shop in Zürich that bills in francs with
+// 8.1 % VAT and sends QR-bills.
+InstallResult AddDemoSwissCompany(const std::string& folder, platform::Prompter& prompter);
+
 }  // namespace invarro::app

@@ -1,6 +1,8 @@
 #include "app/DemoEInvoice.h"
 
 #include <array>
+#include <span>
+#include <stdexcept>
 
 #include "customers/CustEdit.h"
 #include "data/Ansi.h"
@@ -95,6 +97,21 @@ struct OpenFile {
     OpenFile& operator=(const OpenFile&) = delete;
 };
 
+// The company's files the demo writes through, open while it lives.
+struct DemoFiles {
+    DemoFiles(const std::string& folder, const std::string& prefix, platform::Prompter& quiet)
+        : customers(folder, data::FileKind::Customer, prefix, quiet),
+          products(folder, data::FileKind::Product, prefix, quiet),
+          einvoice(folder, data::FileKind::EInvoice, prefix, quiet),
+          invoices(folder, data::FileKind::Invoice, prefix, quiet),
+          lines(folder, data::FileKind::InvoiceLine, prefix, quiet),
+          memos(folder, data::FileKind::Memo, prefix, quiet) {}
+    bool ok() const {
+        return customers.fb && products.fb && einvoice.fb && invoices.fb && lines.fb && memos.fb;
+    }
+    OpenFile customers, products, einvoice, invoices, lines, memos;
+};
+
 // Answers every question with its default.
 class QuietPrompter : public platform::Prompter {
   public:
@@ -103,6 +120,85 @@ class QuietPrompter : public platform::Prompter {
         return m.defaultButton;
     }
 };
+
+// Adds the buyers through the customer editor's routine, each with its e-invoicing record
+// in the same posting; the stored customers in order. Throws what went wrong.
+std::vector<data::CustomerRecord> AddBuyers(const std::string& folder, data::CompanyRecord& company,
+                                            storage::Fileblock* customersFb,
+                                            storage::Fileblock* einvoiceFb,
+                                            std::span<const DemoBuyer> buyers,
+                                            platform::Prompter& quiet) {
+    std::vector<data::CustomerRecord> people;
+    customers::CustomerFiles cf{folder, company, customersFb};
+    for (const DemoBuyer& b : buyers) {
+        customers::CustomerEntry entry = customers::NewCustomerEntry(company);
+        entry.name = b.name;
+        entry.bill = {b.bill[0], b.bill[1], b.bill[2], ""};
+        entry.eMail = b.eMail;
+        entry.taxExempt = b.taxExempt ? "Y" : "N";
+        if (auto problem =
+                customers::CheckCustomerEntry(entry, customers::kAddStartingNumber, customersFb))
+            throw std::runtime_error(std::string(b.name) + ": " + problem->message.text);
+        data::Posting posting;
+        const int32_t rec = customers::AddCustomer(cf, entry, quiet);
+        if (!data::StoreEInvoiceRecord(
+                einvoiceFb, data::CustomerEInvoiceRecord(entry.number, b.einvoice), false, quiet) ||
+            !posting.commit())
+            throw std::runtime_error(std::string("the e-invoicing data of ") + b.name +
+                                     " could not be stored");
+        if (auto c = data::ReadBusinessRecord<data::Customer>(customersFb, rec))
+            people.push_back(*c);
+    }
+    if (people.size() != buyers.size())
+        throw std::runtime_error("the demo customers of the company cannot be read");
+    return people;
+}
+
+// Adds the goods through the product editor's routine, each with its unit code.
+void AddGoods(const data::CompanyRecord& company, const data::Date& today,
+              storage::Fileblock* productsFb, storage::Fileblock* einvoiceFb,
+              std::span<const DemoGood> goods, platform::Prompter& quiet) {
+    const std::string todayText = products::TodayText(
+        company, platform::FixedClock({today.year, today.month, today.day, 12, 0, 0}));
+    for (const DemoGood& g : goods) {
+        products::ProductEntry entry = products::NewProductEntry(todayText);
+        entry.code = g.code;
+        entry.description = g.description;
+        entry.price = g.price;
+        entry.taxable = g.taxable;
+        if (auto problem =
+                products::CheckProductEntry(entry, products::kAddStartingCode, productsFb))
+            throw std::runtime_error(std::string(g.code) + ": " + problem->message.text);
+        data::Posting posting;
+        products::AddProduct(productsFb, entry, todayText, quiet);
+        if (!data::StoreEInvoiceRecord(einvoiceFb, data::ProductUnitRecord(g.code, g.unit), false,
+                                       quiet) ||
+            !posting.commit())
+            throw std::runtime_error(std::string("the unit code of ") + g.code +
+                                     " could not be stored");
+    }
+}
+
+// Saves a memo invoice of the net amount with tax at the percentage, as the editor saves
+// it, dated `date`; its number.
+std::string SaveMemoInvoice(invoicing::SaveFiles& files, const data::CompanyRecord& company,
+                            data::DateOrder order, const data::Date& date,
+                            const data::CustomerRecord& buyer, const std::string& description,
+                            const std::vector<std::string>& memo, Money net,
+                            data::Decimal taxPercent, platform::Prompter& quiet) {
+    invoicing::InvoiceEditor ed = invoicing::InvoiceEditor::ForNew(company, order, date);
+    ed.entry.date = data::FormatUserDate(date, order);
+    ed.chooseCustomer(buyer, quiet);
+    ed.entry.memo = true;
+    ed.entry.memoDescription = description;
+    ed.entry.memoQuantity = "1";
+    ed.entry.memoLines = memo;
+    ed.entry.net = net.storedText();
+    ed.entry.tax = data::PercentOf(net, taxPercent).storedText();
+    ed.recalc();
+    invoicing::SaveNewInvoice(files, ed, quiet);
+    return data::TrimmedText(ed.entry.number);
+}
 
 }  // namespace
 
@@ -129,74 +225,20 @@ DemoEInvoiceResult AddDemoEInvoices(const std::string& folder, data::CompanyReco
     data::IniFile ini(data::IniFilePath(folder));
     if (!data::WriteCompanyEInvoice(ini, prefix, settings, &result.error)) return result;
 
-    OpenFile customers(folder, data::FileKind::Customer, prefix, quiet);
-    OpenFile products(folder, data::FileKind::Product, prefix, quiet);
-    OpenFile einvoice(folder, data::FileKind::EInvoice, prefix, quiet);
-    OpenFile invoices(folder, data::FileKind::Invoice, prefix, quiet);
-    OpenFile lines(folder, data::FileKind::InvoiceLine, prefix, quiet);
-    OpenFile memos(folder, data::FileKind::Memo, prefix, quiet);
-    if (!customers.fb || !products.fb || !einvoice.fb || !invoices.fb || !lines.fb || !memos.fb) {
+    DemoFiles open(folder, prefix, quiet);
+    if (!open.ok()) {
         result.error = "the files of company " + prefix + " cannot be opened";
         return result;
     }
     const data::DateOrder order = data::DateOrderFromCode(company.text(Company::DateFormatCode));
 
-    // The customers, each with its e-invoicing record in the same posting.
+    // The customers, each with its e-invoicing record in the same posting, and the goods.
     std::vector<data::CustomerRecord> people;
-    customers::CustomerFiles cf{folder, company, customers.fb};
     try {
-        for (const DemoBuyer& b : kBuyers) {
-            customers::CustomerEntry entry = customers::NewCustomerEntry(company);
-            entry.name = b.name;
-            entry.bill = {b.bill[0], b.bill[1], b.bill[2], ""};
-            entry.eMail = b.eMail;
-            entry.taxExempt = b.taxExempt ? "Y" : "N";
-            if (auto problem = customers::CheckCustomerEntry(entry, customers::kAddStartingNumber,
-                                                             customers.fb)) {
-                result.error = std::string(b.name) + ": " + problem->message.text;
-                return result;
-            }
-            data::Posting posting;
-            const int32_t rec = customers::AddCustomer(cf, entry, quiet);
-            if (!data::StoreEInvoiceRecord(einvoice.fb,
-                                           data::CustomerEInvoiceRecord(entry.number, b.einvoice),
-                                           false, quiet) ||
-                !posting.commit()) {
-                result.error =
-                    std::string("the e-invoicing data of ") + b.name + " could not be stored";
-                return result;
-            }
-            if (auto c = data::ReadBusinessRecord<data::Customer>(customers.fb, rec))
-                people.push_back(*c);
-        }
-        const std::string todayText = products::TodayText(
-            company, platform::FixedClock({today.year, today.month, today.day, 12, 0, 0}));
-        for (const DemoGood& g : kGoods) {
-            products::ProductEntry entry = products::NewProductEntry(todayText);
-            entry.code = g.code;
-            entry.description = g.description;
-            entry.price = g.price;
-            entry.taxable = g.taxable;
-            if (auto problem =
-                    products::CheckProductEntry(entry, products::kAddStartingCode, products.fb)) {
-                result.error = std::string(g.code) + ": " + problem->message.text;
-                return result;
-            }
-            data::Posting posting;
-            products::AddProduct(products.fb, entry, todayText, quiet);
-            if (!data::StoreEInvoiceRecord(einvoice.fb, data::ProductUnitRecord(g.code, g.unit),
-                                           false, quiet) ||
-                !posting.commit()) {
-                result.error = std::string("the unit code of ") + g.code + " could not be stored";
-                return result;
-            }
-        }
+        people = AddBuyers(folder, company, open.customers.fb, open.einvoice.fb, kBuyers, quiet);
+        AddGoods(company, today, open.products.fb, open.einvoice.fb, kGoods, quiet);
     } catch (const std::exception& e) {
         result.error = e.what();
-        return result;
-    }
-    if (people.size() != std::size(kBuyers)) {
-        result.error = "the demo customers of company " + prefix + " cannot be read";
         return result;
     }
 
@@ -206,8 +248,9 @@ DemoEInvoiceResult AddDemoEInvoices(const std::string& folder, data::CompanyReco
                 return invoicing::ProductChoice{g.code, g.description, g.price, g.taxable};
         return invoicing::ProductChoice{};
     };
-    invoicing::SaveFiles files{folder,       company, invoices.fb, lines.fb, memos.fb,
-                               customers.fb, today,   nullptr,     nullptr};
+    invoicing::SaveFiles files{folder,        company,       open.invoices.fb,
+                               open.lines.fb, open.memos.fb, open.customers.fb,
+                               today,         nullptr,       nullptr};
     int back = 24;
     // One invoice: rows of (product, quantity) or a memo, saved as the editor saves it.
     auto write = [&](const std::string& kind, const data::CustomerRecord& buyer,
@@ -245,25 +288,14 @@ DemoEInvoiceResult AddDemoEInvoices(const std::string& folder, data::CompanyReco
               "Order 2026-114");
 
         // A memo invoice.
-        {
-            const data::Date date = data::AddDays(today, -back);
-            back -= 3;
-            invoicing::InvoiceEditor ed = invoicing::InvoiceEditor::ForNew(company, order, date);
-            ed.entry.date = data::FormatUserDate(date, order);
-            ed.chooseCustomer(people[1], quiet);
-            ed.entry.memo = true;
-            ed.entry.memoDescription = "Exhibition design";
-            ed.entry.memoQuantity = "1";
-            ed.entry.memoLines = {"Design of the exhibition \"Potsdam in Print\"", "",
-                                  "Concept, eight panels, invitation card",
-                                  "Print files delivered on 12 March"};
-            ed.entry.net = "1850.00";
-            ed.entry.tax = data::PercentOf(Money::FromCents(185000), data::Decimal::FromInteger(19))
-                               .storedText();
-            ed.recalc();
-            invoicing::SaveNewInvoice(files, ed, quiet);
-            result.invoices.emplace_back("memo", data::TrimmedText(ed.entry.number));
-        }
+        result.invoices.emplace_back(
+            "memo",
+            SaveMemoInvoice(
+                files, company, order, data::AddDays(today, -back), people[1], "Exhibition design",
+                {"Design of the exhibition \"Potsdam in Print\"", "",
+                 "Concept, eight panels, invitation card", "Print files delivered on 12 March"},
+                Money::FromCents(185000), data::Decimal::FromInteger(19), quiet));
+        back -= 3;
 
         write("discount and sub-total", people[0],
               {{"", "Spring menu cards:"},
@@ -288,12 +320,12 @@ DemoEInvoiceResult AddDemoEInvoices(const std::string& folder, data::CompanyReco
 
         // Payments through the payment routine: a part of one invoice, and a deposit paid
         // before another and applied against it.
-        invoicing::SaveFiles pay{folder,  company,      invoices.fb, nullptr,
-                                 nullptr, customers.fb, today};
+        invoicing::SaveFiles pay{
+            folder, company, open.invoices.fb, nullptr, nullptr, open.customers.fb, today};
         auto dueOf = [&](const std::string& number) {
             data::InvoiceRecord probe;
             probe.setText(data::Invoice::InvNo, number);
-            auto f = data::FindAtOrAfter<data::Invoice>(invoices.fb, 1, probe);
+            auto f = data::FindAtOrAfter<data::Invoice>(open.invoices.fb, 1, probe);
             return f ? f->record.money(data::Invoice::BalanceDue) : Money();
         };
         auto item = [](const std::string& number, Money amount, bool partial) {
@@ -321,6 +353,106 @@ DemoEInvoiceResult AddDemoEInvoices(const std::string& folder, data::CompanyReco
             pay, custNo, payDate, "Balance with deposit",
             {item(deposit, depositDue, false), item(o.deposits.back(), -half, false)}, quiet);
         if (!o.failed.empty()) throw std::runtime_error("the demo deposit was not applied");
+    } catch (const std::exception& e) {
+        result.error = e.what();
+        invoicing::ForgetInvoiceDate();
+        return result;
+    }
+    invoicing::ForgetInvoiceDate();
+    result.ok = true;
+    return result;
+}
+
+namespace {
+
+const DemoBuyer kSwissBuyers[] = {
+    {"Café Bellevue GmbH",
+     {"Seestrasse 41", "8002 Zürich", ""},
+     "buchhaltung@bellevue.example",
+     false,
+     {"CH", "", "", ""}},
+    {"Bergbahnen Malbun AG",
+     {"Malbunstrasse 12", "9497 Triesenberg", ""},
+     "office@malbun.example",
+     false,
+     {"LI", "", "", ""}},
+    // Two lines above the street: the QR-bill's structured address has no field for the
+    // first, so this customer's invoices go out without a bill and the program says why.
+    {"Verein Jugendchor Luzern",
+     {"c/o Anna Meier", "Hertensteinstrasse 8", "6004 Luzern"},
+     "",
+     true,
+     {"CH", "", "", ""}},
+    {"Gemeinde Weggis",
+     {"Parkstrasse 1", "6353 Weggis", ""},
+     "finanzen@weggis.example",
+     true,
+     {"CH", "", "", ""}},
+    // Has a credit note, and pays its invoice less it.
+    {"Hotel Seeblick AG",
+     {"Seeweg 3", "6354 Vitznau", ""},
+     "direktion@seeblick.example",
+     false,
+     {"CH", "", "", ""}},
+};
+
+}  // namespace
+
+DemoEInvoiceResult AddDemoSwissBills(const std::string& folder, data::CompanyRecord& company,
+                                     const data::Date& today, platform::Prompter& prompter) {
+    (void)prompter;
+    QuietPrompter quiet;
+    DemoEInvoiceResult result;
+    const std::string prefix = data::CompanyPrefix(company.text(Company::CompanyNo));
+    if (prefix.empty()) {
+        result.error = "The company has no valid number.";
+        return result;
+    }
+    data::CompanyEInvoice settings;
+    settings.taxRegistration = "CHE-123.456.788 MWST";
+    settings.country = "CH";
+    settings.currency = "CHF";
+    // A QR-IBAN: the bills carry the invoices' QR references.
+    settings.iban = "CH44 3199 9123 0008 8901 2";
+    settings.paper = "A4";
+    data::IniFile ini(data::IniFilePath(folder));
+    if (!data::WriteCompanyEInvoice(ini, prefix, settings, &result.error)) return result;
+
+    DemoFiles open(folder, prefix, quiet);
+    if (!open.ok()) {
+        result.error = "the files of company " + prefix + " cannot be opened";
+        return result;
+    }
+    const data::DateOrder order = data::DateOrderFromCode(company.text(Company::DateFormatCode));
+    invoicing::SaveFiles files{folder,        company,       open.invoices.fb,
+                               open.lines.fb, open.memos.fb, open.customers.fb,
+                               today,         nullptr,       nullptr};
+    const data::Decimal vat = data::Decimal::FromUnits(81000);  // 8.1 %
+    try {
+        const std::vector<data::CustomerRecord> people =
+            AddBuyers(folder, company, open.customers.fb, open.einvoice.fb, kSwissBuyers, quiet);
+        auto memo = [&](const char* kind, int daysBack, const data::CustomerRecord& buyer,
+                        const std::string& description, const std::vector<std::string>& text,
+                        int64_t netCents) {
+            result.invoices.emplace_back(
+                kind, SaveMemoInvoice(files, company, order, data::AddDays(today, -daysBack), buyer,
+                                      description, text, Money::FromCents(netCents), vat, quiet));
+        };
+        memo("QR-bill", 20, people[0], "Menu cards",
+             {"Menu cards for the summer terrace", "", "300 cards, A4, four colours, laminated"},
+             84000);
+        memo("QR-bill to Liechtenstein", 14, people[1], "Timetable posters",
+             {"Timetable posters for the winter season", "", "60 posters, A2"}, 126000);
+        memo("no QR-bill: address", 9, people[2], "Concert programmes",
+             {"Programmes for the Christmas concert", "", "500 booklets, 16 pages"}, 65000);
+        memo("QR-bill, second", 5, people[0], "Table stands",
+             {"Table stands with the wine list", "", "40 stands"}, 32000);
+        memo("QR-bill, paid in part", 16, people[3], "Village guide",
+             {"Village guide, 2000 copies", "", "24 pages, stapled"}, 240000);
+        memo("QR-bill, credit note to come", 12, people[4], "Room folders",
+             {"Room folders for 48 rooms", "", "Embossed cover, four inserts"}, 150000);
+        memo("credit note", 3, people[4], "Misprinted inserts",
+             {"Credit for 12 misprinted room folder inserts"}, -20000);
     } catch (const std::exception& e) {
         result.error = e.what();
         invoicing::ForgetInvoiceDate();

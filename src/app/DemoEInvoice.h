@@ -27,4 +27,11 @@ struct DemoEInvoiceResult {
 DemoEInvoiceResult AddDemoEInvoices(const std::string& folder, data::CompanyRecord& company,
                                     const data::Date& today, platform::Prompter& prompter);
 
+// For the company (a new one without customers) in Switzerland: its settings (country CH,
+// CHF, a QR-IBAN, A4), five customers (one in Liechtenstein, one whose address the
+// QR-bill cannot carry, one with a credit note) and six memo invoices and the credit
+// note, so that each invoice's PDF ends with its QR-bill or says why it has none.
+DemoEInvoiceResult AddDemoSwissBills(const std::string& folder, data::CompanyRecord& company,
+                                     const data::Date& today, platform::Prompter& prompter);
+
 }  // namespace invarro::app

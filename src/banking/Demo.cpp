@@ -2,9 +2,11 @@
 
 #include <cstdio>
 #include <map>
+#include <set>
 
 #include "banking/Camt.h"
 #include "data/Ansi.h"
+#include "data/EInvoiceData.h"
 #include "data/Fileblocks.h"
 #include "data/Files.h"
 #include "data/Open.h"
@@ -54,8 +56,10 @@ std::string EntryXml(const Entry& e, const std::string& day) {
         x += "            <RmtInf>";
         if (!e.text.empty()) x += "<Ustrd>" + platform::XmlText(e.text) + "</Ustrd>";
         if (!e.reference.empty())
-            x += "<Strd><CdtrRefInf><Tp><CdOrPrtry><Cd>SCOR</Cd></CdOrPrtry></Tp><Ref>" +
-                 e.reference + "</Ref></CdtrRefInf></Strd>";
+            // A Swiss bank names a QR reference by its own code, an RF reference by ISO's.
+            x += std::string("<Strd><CdtrRefInf><Tp><CdOrPrtry>") +
+                 (data::IsQrReference(e.reference) ? "<Prtry>QRR</Prtry>" : "<Cd>SCOR</Cd>") +
+                 "</CdOrPrtry></Tp><Ref>" + e.reference + "</Ref></CdtrRefInf></Strd>";
         x += "</RmtInf>\n";
     }
     return x + "          </TxDtls>\n        </NtryDtls>\n      </Ntry>\n";
@@ -64,11 +68,11 @@ std::string EntryXml(const Entry& e, const std::string& day) {
 }  // namespace
 
 std::string DemoStatementXml(const MatchBooks& books, const std::string& iban,
-                             const data::Date& day) {
+                             const data::Date& day, const std::string& currency) {
     // The open invoices by customer, oldest first; each case takes invoices nobody took.
     std::map<std::string, std::vector<const OpenInvoice*>> byCustomer;
     for (const OpenInvoice& inv : books.open)
-        if (data::InvoiceReference(inv.number)) byCustomer[inv.custNo].push_back(&inv);
+        if (data::InvoiceReferenceFor(iban, inv.number)) byCustomer[inv.custNo].push_back(&inv);
     std::vector<const OpenInvoice*> singles;
     const std::vector<const OpenInvoice*>* several = nullptr;
     for (const auto& [custNo, list] : byCustomer) {
@@ -86,38 +90,58 @@ std::string DemoStatementXml(const MatchBooks& books, const std::string& iban,
     auto id = [&n] { return "DEMO-" + std::to_string(++n); };
     if (singles.size() > 0) {  // paid in full by the reference on its QR code
         const OpenInvoice& inv = *singles[0];
-        entries.push_back({Plain(inv.due), "EUR", true, false, "BOOK", id(), name(inv.custNo),
-                           "DE02120300000000202051", *data::InvoiceReference(inv.number), ""});
+        entries.push_back({Plain(inv.due), currency, true, false, "BOOK", id(), name(inv.custNo),
+                           "DE02120300000000202051", *data::InvoiceReferenceFor(iban, inv.number),
+                           ""});
         // ... and that payment returned by the payer's bank a day later.
-        entries.push_back({Plain(inv.due), "EUR", false, true, "BOOK", id(), name(inv.custNo),
+        entries.push_back({Plain(inv.due), currency, false, true, "BOOK", id(), name(inv.custNo),
                            "DE02120300000000202051", "", "RETURN: ACCOUNT CLOSED"});
     }
     if (singles.size() > 1) {  // paid in full, the invoice number in the text
         const OpenInvoice& inv = *singles[1];
-        entries.push_back({Plain(inv.due), "EUR", true, false, "BOOK", id(), name(inv.custNo),
+        entries.push_back({Plain(inv.due), currency, true, false, "BOOK", id(), name(inv.custNo),
                            "DE89370400440532013000", "", "Invoice " + inv.number + " thank you"});
     }
     if (singles.size() > 2 && singles[2]->due.cents() >= 2) {  // a partial payment
         const OpenInvoice& inv = *singles[2];
-        entries.push_back({Plain(data::Money::FromCents(inv.due.cents() / 2)), "EUR", true, false,
-                           "BOOK", id(), name(inv.custNo), "DE44500105175407324931",
-                           *data::InvoiceReference(inv.number), "First instalment"});
+        entries.push_back({Plain(data::Money::FromCents(inv.due.cents() / 2)), currency, true,
+                           false, "BOOK", id(), name(inv.custNo), "DE44500105175407324931",
+                           *data::InvoiceReferenceFor(iban, inv.number), "First instalment"});
     }
     if (several) {  // one credit for all of a customer's open invoices, by name only
         data::Money sum;
         for (const OpenInvoice* inv : *several)
             sum += inv->due;
-        entries.push_back({Plain(sum), "EUR", true, false, "BOOK", id(),
+        entries.push_back({Plain(sum), currency, true, false, "BOOK", id(),
                            name(several->front()->custNo), "AT611904300234573201", "",
                            "Open items, see our remittance advice"});
     }
-    entries.push_back({"12.90", "EUR", false, false, "BOOK", id(), "BANK", "", "", "Account fee"});
+    // An invoice paid net of the customer's credit note, the invoice's number in the text:
+    // the first credit whose customer has an invoice no line above pays.
+    std::set<std::string> used;
+    for (std::size_t i = 0; i < singles.size() && i < 3; ++i)
+        used.insert(singles[i]->number);
+    if (several)
+        for (const OpenInvoice* inv : *several)
+            used.insert(inv->number);
+    bool net = false;
+    for (const OpenInvoice& credit : books.credits)
+        for (const OpenInvoice& inv : books.open)
+            if (!net && inv.custNo == credit.custNo && !used.count(inv.number) &&
+                inv.due + credit.due > data::Money()) {
+                entries.push_back({Plain(inv.due + credit.due), currency, true, false, "BOOK", id(),
+                                   name(inv.custNo), "CH5604835012345678009", "",
+                                   "Invoice " + inv.number + " less your credit note"});
+                net = true;
+            }
+    entries.push_back(
+        {"12.90", currency, false, false, "BOOK", id(), "BANK", "", "", "Account fee"});
     entries.push_back({"250.00", "USD", true, false, "BOOK", id(), "ACME TRADING LLC",
                        "GB33BUKB20201555555555", "", "Payment for services"});
     entries.push_back(
-        {"75.00", "EUR", true, false, "BOOK", id(), "UNKNOWN PAYER", "", "", "Donation"});
+        {"75.00", currency, true, false, "BOOK", id(), "UNKNOWN PAYER", "", "", "Donation"});
     entries.push_back(
-        {"40.00", "EUR", true, false, "PDNG", id(), "PENDING PAYER", "", "", "Pending"});
+        {"40.00", currency, true, false, "PDNG", id(), "PENDING PAYER", "", "", "Pending"});
 
     const std::string d = IsoDate(day);
     std::string x =
@@ -127,9 +151,9 @@ std::string DemoStatementXml(const MatchBooks& books, const std::string& iban,
         d + "</MsgId><CreDtTm>" + d +
         "T18:00:00</CreDtTm></GrpHdr>\n    <Stmt>\n      <Id>DEMO-STATEMENT-" + d +
         "</Id>\n      <CreDtTm>" + d + "T18:00:00</CreDtTm>\n      <Acct><Id><IBAN>" + iban +
-        "</IBAN></Id><Ccy>EUR</Ccy></Acct>\n      <Bal><Tp><CdOrPrtry><Cd>OPBD</Cd></CdOrPrtry>"
-        "</Tp><Amt Ccy=\"EUR\">0.00</Amt><CdtDbtInd>CRDT</CdtDbtInd><Dt><Dt>" +
-        d + "</Dt></Dt></Bal>\n";
+        "</IBAN></Id><Ccy>" + currency +
+        "</Ccy></Acct>\n      <Bal><Tp><CdOrPrtry><Cd>OPBD</Cd></CdOrPrtry></Tp><Amt Ccy=\"" +
+        currency + "\">0.00</Amt><CdtDbtInd>CRDT</CdtDbtInd><Dt><Dt>" + d + "</Dt></Dt></Bal>\n";
     for (const Entry& e : entries)
         x += EntryXml(e, d);
     return x + "    </Stmt>\n  </BkToCstmrStmt>\n</Document>\n";
@@ -152,8 +176,10 @@ DemoBankResult AddDemoBankStatement(const std::string& folder, const data::Compa
         result.error = "the bank lines or invoices of company " + prefix + " cannot be opened";
         return result;
     }
-    auto books = LoadBooks(invoices.fb, customers.fb, bank.fb, "EUR");
-    std::string xml = books ? DemoStatementXml(*books, iban, day) : std::string();
+    const std::string currency =
+        data::InvoiceCurrency(data::ReadCompanyEInvoice(folder, company), company);
+    auto books = LoadBooks(invoices.fb, customers.fb, bank.fb, currency);
+    std::string xml = books ? DemoStatementXml(*books, iban, day, currency) : std::string();
     const ReadResult read = ReadCamt(xml);
     result.path = data::JoinPath(folder, "Bank statement " + prefix + ".xml");
     if (!books || !read.ok) {

@@ -1,6 +1,6 @@
 // The demo's bank statement: a camt.053 file of the company's account that pays some of
 // its open invoices in every way the matching knows (by reference, by invoice number, in
-// part, several at once) beside lines that are never posted by themselves (a fee, a
+// part, several at once, net of a credit note) beside lines that are never posted by themselves (a fee, a
 // returned payment, a foreign payment, a credit naming nothing, a pending entry). It is
 // written from the company's books and stored as an import would store it.
 #pragma once
@@ -14,10 +14,11 @@
 
 namespace invarro::banking {
 
-// The statement of the account for the books, booked on `day`. Every case whose invoices
-// the books lack is left out.
+// The statement of the account for the books in their currency, booked on `day`. The
+// references are those of the invoices' payment codes for the IBAN (QR references for a
+// Swiss QR-IBAN). Every case whose invoices the books lack is left out.
 std::string DemoStatementXml(const MatchBooks& books, const std::string& iban,
-                             const data::Date& day);
+                             const data::Date& day, const std::string& currency = "EUR");
 
 struct DemoBankResult {
     bool ok = false;

@@ -18,6 +18,7 @@ using data::Invoice;
 using data::Money;
 
 constexpr std::size_t kMaxSumInvoices = 20;
+constexpr std::size_t kMaxCredits = 5;  // the customer's oldest open credits tried
 
 bool IsAlnum(char c) {
     return std::isalnum(static_cast<unsigned char>(c)) != 0 ||
@@ -64,12 +65,50 @@ std::string List(const std::vector<const OpenInvoice*>& invoices) {
     return s;
 }
 
-// The proposal for one invoice named by the rule: whole, partial or with a deposit.
-Proposal ForInvoice(Rule rule, const OpenInvoice& inv, Money amount, std::string why) {
+// Every non-empty combination of the customer's oldest open credits, with its sum (below
+// zero).
+std::vector<std::pair<std::vector<const OpenInvoice*>, Money>> CreditCombinations(
+    const MatchBooks& books, const std::string& custNo) {
+    std::vector<const OpenInvoice*> credits;
+    for (const OpenInvoice& c : books.credits)
+        if (c.custNo == custNo && credits.size() < kMaxCredits) credits.push_back(&c);
+    std::vector<std::pair<std::vector<const OpenInvoice*>, Money>> all;
+    for (unsigned mask = 1; mask < (1u << credits.size()); ++mask) {
+        std::pair<std::vector<const OpenInvoice*>, Money> c;
+        for (std::size_t i = 0; i < credits.size(); ++i)
+            if (mask & (1u << i)) {
+                c.first.push_back(credits[i]);
+                c.second += credits[i]->due;
+            }
+        all.push_back(std::move(c));
+    }
+    return all;
+}
+
+// Adds the credits, applied whole, to the proposal and says so.
+void ApplyCredits(Proposal& p, const std::vector<const OpenInvoice*>& credits, std::string& why) {
+    for (const OpenInvoice* c : credits)
+        p.invoices.push_back({c->number, c->due, false});
+    why += credits.size() == 1 ? "; less the customer's credit " : "; less the customer's credits ";
+    why += List(credits);
+}
+
+// The proposal for one invoice named by the rule: whole, partial or with a deposit. An
+// amount below the balance that is the balance less one combination of the customer's
+// open credits (and only one) pays the invoice whole with those credits applied.
+Proposal ForInvoice(Rule rule, const OpenInvoice& inv, Money amount, std::string why,
+                    const MatchBooks& books) {
     Proposal p;
     p.rule = rule;
     p.custNo = inv.custNo;
-    if (amount < inv.due) {
+    std::vector<std::vector<const OpenInvoice*>> fits;
+    if (amount < inv.due)
+        for (const auto& [credits, sum] : CreditCombinations(books, inv.custNo))
+            if (inv.due + sum == amount) fits.push_back(credits);
+    if (fits.size() == 1) {
+        p.invoices.push_back({inv.number, inv.due, false});
+        ApplyCredits(p, fits.front(), why);
+    } else if (amount < inv.due) {
         p.invoices.push_back({inv.number, amount, true});
         why += "; a partial payment (" + Money2(inv.due - amount) + " stays due)";
     } else {
@@ -183,12 +222,13 @@ std::optional<MatchBooks> LoadBooks(storage::Fileblock* invoices, storage::Fileb
         auto rec = data::ReadBusinessRecord<Invoice>(invoices, r);
         if (!rec) return {};
         const Money due = rec->money(Invoice::BalanceDue);
-        if (data::TrimText(rec->text(Invoice::PaidFlag)) == "P" || due <= Money() ||
+        if (data::TrimText(rec->text(Invoice::PaidFlag)) == "P" || due.isZero() ||
             !data::IsReceivable(*rec))
             continue;
-        books.open.push_back({data::TrimmedText(rec->text(Invoice::InvNo)),
-                              data::TrimmedText(rec->text(Invoice::CustNo)), due,
-                              data::TrimmedText(rec->text(Invoice::SortDate))});
+        (due > Money() ? books.open : books.credits)
+            .push_back({data::TrimmedText(rec->text(Invoice::InvNo)),
+                        data::TrimmedText(rec->text(Invoice::CustNo)), due,
+                        data::TrimmedText(rec->text(Invoice::SortDate))});
     }
     if (customers)
         for (int32_t r = storage::NextUsedRecord(customers, 0); r > 0 && storage::EngineOk;
@@ -205,9 +245,11 @@ std::optional<MatchBooks> LoadBooks(storage::Fileblock* invoices, storage::Fileb
             if (s.state == LineState::Posted && !s.custNo.empty() && !s.line.payerIban.empty())
                 books.ibanCustomer[CompactIban(s.line.payerIban)] = s.custNo;
     }
-    std::sort(books.open.begin(), books.open.end(), [](const OpenInvoice& a, const OpenInvoice& b) {
+    auto oldestFirst = [](const OpenInvoice& a, const OpenInvoice& b) {
         return a.sortDate != b.sortDate ? a.sortDate < b.sortDate : a.number < b.number;
-    });
+    };
+    std::sort(books.open.begin(), books.open.end(), oldestFirst);
+    std::sort(books.credits.begin(), books.credits.end(), oldestFirst);
     return books;
 }
 
@@ -248,7 +290,8 @@ Proposal Propose(const StatementLine& line, const MatchBooks& books) {
         }
         if (const OpenInvoice* inv = openByNumber(target->number))
             return ForInvoice(Rule::Reference, *inv, amount,
-                              "the reference " + candidate + " names invoice " + inv->number);
+                              "the reference " + candidate + " names invoice " + inv->number,
+                              books);
         note = "the reference " + candidate + " names invoice " + target->number +
                ", which is not open";
     }
@@ -260,7 +303,7 @@ Proposal Propose(const StatementLine& line, const MatchBooks& books) {
         if (HoldsNumber(text, invoicing::NumberForCompare(inv.number))) named.push_back(&inv);
     if (named.size() == 1)
         return ForInvoice(Rule::InvoiceNumber, *named.front(), amount,
-                          "the text names invoice " + named.front()->number);
+                          "the text names invoice " + named.front()->number, books);
     if (named.size() > 1) {
         Money sum;
         bool oneCustomer = true;
@@ -299,6 +342,16 @@ Proposal Propose(const StatementLine& line, const MatchBooks& books) {
         std::vector<std::size_t> chosen;
         std::vector<std::vector<std::size_t>> sets;
         Sums(oldest, 0, amount, chosen, sets);
+        // Without a set that fits alone, the sets that fit with the customer's credits
+        // applied: the amount plus the credits.
+        std::vector<const OpenInvoice*> credits;
+        if (sets.empty())
+            for (const auto& [combination, sum] : CreditCombinations(books, custNo)) {
+                const std::size_t before = sets.size();
+                Sums(oldest, 0, amount - sum, chosen, sets);
+                if (sets.size() > before) credits = combination;
+                if (sets.size() > 1) break;
+            }
         if (sets.size() == 1) {
             Proposal p;
             p.rule = Rule::CustomerSum;
@@ -312,6 +365,7 @@ Proposal Propose(const StatementLine& line, const MatchBooks& books) {
                     (paid.size() == 1 ? "; the amount is the balance of invoice "
                                       : "; the balances of invoices ") +
                     List(paid) + (paid.size() == 1 ? "" : " add up to the amount");
+            if (!credits.empty()) ApplyCredits(p, credits, p.why);
             return p;
         }
         if (sets.size() > 1)

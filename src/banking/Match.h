@@ -6,6 +6,10 @@
 //  3. for the customer the line names (a customer reference, an IBAN seen on lines already
 //     posted for the customer, or the payer's name), the one set among the customer's 20
 //     oldest open invoices whose balances add up to the amount; two sets that fit give none.
+//     Without such a set, the one set that adds up to the amount less one combination of
+//     the customer's 5 oldest open credits (credit notes, deposits on account), applied whole.
+// A line that pays one named invoice net of one combination of the customer's open credits
+// (and of no other) pays it whole with those credits applied.
 // With one invoice named, an amount below its balance is a partial payment and one above
 // it pays the invoice and leaves the rest as a deposit on account. Debits, reversals, other
 // currencies and amounts finer than a cent are never proposed.
@@ -32,13 +36,14 @@ struct OpenInvoice {
 struct MatchBooks {
     std::string currency;  // the books' currency; lines in any other are not matched
     std::vector<OpenInvoice> open;
+    std::vector<OpenInvoice> credits;  // receivables with a balance below zero, oldest first
     std::map<std::string, std::string> customerNames;  // number -> name
     std::map<std::string, std::string> ibanCustomer;   // compact IBAN -> customer number
 };
 
 // The open invoices of the company (receivables with a balance due above zero, not
-// paid), its customers, and the IBANs its posted bank lines taught. Nothing when a file
-// cannot be read.
+// paid), its open credits (below zero), its customers, and the IBANs its posted bank lines taught.
+// Nothing when a file cannot be read.
 std::optional<MatchBooks> LoadBooks(storage::Fileblock* invoices, storage::Fileblock* customers,
                                     storage::Fileblock* bankLines, std::string currency);
 

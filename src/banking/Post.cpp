@@ -51,7 +51,8 @@ PostResult PostLine(invoicing::SaveFiles& files, storage::Fileblock* bankLines, 
         for (const invoicing::PayItem& i : *open)
             if (data::UpperText(i.number) == data::UpperText(a.invNo)) item = &i;
         if (!item || item->amount < a.amount || (!a.partial && item->amount != a.amount) ||
-            (a.partial && item->amount == a.amount) || a.amount <= Money()) {
+            (a.partial && item->amount == a.amount) || a.amount.isZero() ||
+            (a.amount < Money() && a.partial)) {
             stale = "invoice " + a.invNo + " no longer has the balance the proposal paid";
             break;
         }

@@ -303,6 +303,7 @@ int InvoicePdf(Context& ctx, const Args& args) {
                            ctx.prompter, kind, out, EInvoiceArg(args));
     if (!made.ok) return ctx.fail(made.error);
     if (!made.error.empty()) ctx.say(made.error);
+    if (!made.note.empty()) ctx.say(made.note);
     Print(ctx, made.path);
     return kExitOk;
 }

@@ -381,11 +381,12 @@ EInvoiceResult MakeCiiXml(const EInvoiceInput& in) {
     w.raw("  <ram:ApplicableHeaderTradeDelivery/>\n");
 
     w.open("ram:ApplicableHeaderTradeSettlement");
-    // The remittance information the seller's bank reports back: the invoice's RF reference
-    // where the invoice is paid to the seller's account, else the number.
+    // The remittance information the seller's bank reports back: the invoice's reference
+    // where the invoice is paid to the seller's account (the QR reference for a Swiss
+    // QR-IBAN, as on the QR-bill, else the RF reference), else the number.
     std::string remittance = doc.number;
     if (!seller.iban.empty() && !credit)
-        remittance = data::InvoiceReference(doc.number).value_or(doc.number);
+        remittance = data::InvoiceReferenceFor(seller.iban, doc.number).value_or(doc.number);
     w.leaf("ram:PaymentReference", remittance);
     w.leaf("ram:InvoiceCurrencyCode", currency);
     if (!seller.iban.empty() && !credit) {

@@ -606,10 +606,12 @@ PaymentBlock DocumentPaymentBlock(const InvoiceDocument& doc, DocumentKind kind,
     if (!details.bank || details.iban.empty()) return PaymentBlock(details);
     const data::CompanyEInvoice settings = data::ReadCompanyEInvoice(form.folder, form.company);
     if (SendsSwissBills(settings.country)) {
-        // The code is on the QR-bill's page; the block names the bill's reference.
-        const SwissBillOutcome swiss = InvoiceSwissBill(form.folder, form.company, doc);
-        if (swiss.bill && !swiss.bill->reference.empty())
-            details.reference = data::PrintedReference(swiss.bill->reference);
+        // The code is on the QR-bill's page; the block names the reference a payment to
+        // the account takes, also for a transfer typed by hand (codes switched off, or no
+        // bill for an address it cannot carry).
+        if (DocumentToBePaid(doc))
+            if (auto r = data::InvoiceReferenceFor(settings.iban, doc.number))
+                details.reference = data::PrintedReference(*r);
         return PaymentBlock(details);
     }
     return WithPaymentCode(std::move(details), form.folder, form.company,
@@ -791,15 +793,14 @@ PdfOutcome WriteInvoicePdf(Canvas& pdfCanvas, const InvoiceDocument& doc, Docume
         out.path = path;
         if (!data::MayWriteUserFile(path, &out.error)) return out;
     }
-    std::string billNote;
-    if (!PrintDocument(pdfCanvas, doc, kind, form, out.path, xml.xml, &billNote)) {
+    if (!PrintDocument(pdfCanvas, doc, kind, form, out.path, xml.xml, &out.note)) {
         out.error = pdfCanvas.lastError();
         if (out.error.empty()) out.error = "Cannot write the PDF file " + out.path + ".";
         return out;
     }
     out.ok = true;
     out.status = "PDF: " + out.path + " complete.";
-    if (!billNote.empty()) out.status += " " + billNote;
+    if (!out.note.empty()) out.status += " " + out.note;
     // A viewer that could not be started leaves its note.
     out.error = pdfCanvas.lastError();
     return out;
@@ -847,9 +848,8 @@ PrintOutcome PrintInvoice(const DocumentFiles& files, const PrintRequest& reques
     // paper print never waits for one.
     const EInvoiceResult xml =
         PdfInvoiceXml(doc, kind, form.folder, co, EInvoiceOn(form.folder, co));
-    std::string billNote;
     const bool ok = receipt ? PrintReceipt(printer, doc, kind, form, clock)
-                            : PrintDocument(printer, doc, kind, form, {}, xml.xml, &billNote);
+                            : PrintDocument(printer, doc, kind, form, {}, xml.xml, &out.note);
     if (!ok) {
         out.error = printer.lastError();
         return out;
@@ -874,7 +874,7 @@ PrintOutcome PrintInvoice(const DocumentFiles& files, const PrintRequest& reques
     out.status = request.packingSlipOnly
                      ? "Packing Slip for invoice " + doc.number + " sent to printer."
                      : "Invoice " + doc.number + " sent to printer.";
-    if (!billNote.empty()) out.status += " " + billNote;
+    if (!out.note.empty()) out.status += " " + out.note;
     return out;
 }
 

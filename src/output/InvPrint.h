@@ -71,8 +71,9 @@ struct PdfOutcome {
     bool found = false;  // the invoice exists
     bool ok = false;
     std::string path;    // the file written
-    std::string status;  // "PDF: <file> complete."
+    std::string status;  // "PDF: <file> complete.", and the note when there is one
     std::string error;
+    std::string note;  // why a QR-bill due on the document was left out; empty otherwise
 };
 inline constexpr std::string_view kPdfProducer = "Invarro invoicing";
 // With a path, the file is written there instead. An invoice of a company whose
@@ -107,6 +108,7 @@ struct PrintOutcome {
     std::string status;    // "Invoice 1043 sent to printer."
     std::string error;     // why the printer refused
     std::string printer;   // where it went (the printer's name or the file); empty: not known
+    std::string note;      // why a QR-bill due on the invoice was left out; empty otherwise
 };
 PrintOutcome PrintInvoice(const DocumentFiles& files, const PrintRequest& request,
                           const FormContext& form, Canvas& printer, platform::Prompter& prompter,

@@ -65,6 +65,8 @@ bool PrintFromWindow(const InvoiceWindowContext& context, invoicing::InvoiceFile
             "Print Invoice",
             outcome.error.empty() ? "The invoice could not be printed." : outcome.error,
             platform::Icon::Error);
+    } else if (outcome.printed && !outcome.note.empty() && !request.batch) {
+        context.prompter->inform("Print Invoice", outcome.note, platform::Icon::Warning);
     }
     return outcome.printed;
 }
@@ -85,6 +87,8 @@ output::PdfOutcome PdfFromWindow(const InvoiceWindowContext& context,
         context.prompter->inform("Send to PDF", out.error, platform::Icon::Error);
     else if (!out.error.empty())
         context.prompter->inform("Send to PDF", out.error, platform::Icon::Warning);
+    if (out.ok && !out.note.empty())
+        context.prompter->inform("Send to PDF", out.note, platform::Icon::Warning);
     return out;
 }
 

@@ -189,6 +189,48 @@ TEST_F(BankBooksTest, OneCreditForThreeInvoicesOfTheCustomer) {
     EXPECT_NE(two.why.find("more than one set"), std::string::npos) << two.why;
 }
 
+TEST_F(BankBooksTest, AnInvoicePaidNetOfTheCustomersCreditHasTheCreditApplied) {
+    const int32_t inv = add({.no = "800", .cust = "1001", .date = {2024, 1, 5}, .total = "100.00"});
+    const int32_t credit =
+        add({.no = "801", .type = 'C', .cust = "1001", .date = {2024, 2, 5}, .total = "-20.00"});
+    add({.no = "802", .type = 'C', .cust = "1002", .date = {2024, 2, 5}, .total = "-30.00"});
+    Proposal p = propose(Credit("80.00", "Invoice 800"));
+    EXPECT_EQ(p.rule, Rule::InvoiceNumber);
+    EXPECT_EQ(p.invoices, (std::vector<Allocation>{{"800", Money::FromCents(10000), false},
+                                                   {"801", Money::FromCents(-2000), false}}));
+    EXPECT_NE(p.why.find("less the customer's credit 801"), std::string::npos) << p.why;
+    EXPECT_FALSE(p.exact());  // never posted by --post exact
+    // Another customer's credit is never used; an amount no credit explains stays partial.
+    Proposal other = propose(Credit("70.00", "Invoice 800"));
+    EXPECT_EQ(other.invoices, (std::vector<Allocation>{{"800", Money::FromCents(7000), true}}));
+    // By the customer alone: no open invoice fits, the invoice less the credit does.
+    StatementLine byName = Credit("80.00", "thanks");
+    byName.payerName = "CUSTOMER 1001";
+    Proposal named = propose(byName);
+    EXPECT_EQ(named.rule, Rule::CustomerSum) << named.why;
+    EXPECT_EQ(named.invoices.size(), 2u);
+
+    // Posted: the invoice is paid and the credit used up, in one posting.
+    const int32_t rec = store(Credit("80.00", "Invoice 800"));
+    PostResult r = post(rec);
+    ASSERT_EQ(r.status, PostStatus::Posted) << r.why;
+    EXPECT_TRUE(due(inv).isZero());
+    EXPECT_TRUE(due(credit).isZero());
+    EXPECT_EQ(post(rec).status, PostStatus::Refused);
+}
+
+TEST_F(BankBooksTest, TwoCreditsThatEachFitLeaveThePaymentPartial) {
+    add({.no = "810", .cust = "1001", .date = {2024, 1, 5}, .total = "100.00"});
+    add({.no = "811", .type = 'C', .cust = "1001", .date = {2024, 2, 5}, .total = "-20.00"});
+    add({.no = "812", .type = 'C', .cust = "1001", .date = {2024, 2, 6}, .total = "-20.00"});
+    Proposal p = propose(Credit("80.00", "Invoice 810"));
+    EXPECT_EQ(p.invoices, (std::vector<Allocation>{{"810", Money::FromCents(8000), true}}));
+    // Both together explain 60.00.
+    Proposal both = propose(Credit("60.00", "Invoice 810"));
+    EXPECT_EQ(both.invoices.size(), 3u) << both.why;
+    EXPECT_NE(both.why.find("credits 811 and 812"), std::string::npos) << both.why;
+}
+
 TEST_F(BankBooksTest, NamesAsBanksWriteThemAndIbansLearnedFromPostedLines) {
     EXPECT_EQ(NormalizedName("Müller & Söhne GmbH"), "MUELLER SOEHNE GMBH");
     EXPECT_EQ(NormalizedName("  Frédéric  Blanc "), "FREDERIC BLANC");

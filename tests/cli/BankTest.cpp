@@ -11,6 +11,7 @@
 #include "cli/Cli.h"
 #include "data/Files.h"
 #include "data/IniFile.h"
+#include "data/PaymentReference.h"
 #include "platform/Clock.h"
 #include "storage/Engine.h"
 #include "support/ScriptedPrompter.h"
@@ -39,8 +40,8 @@ class BankDemo : public ::testing::Test {
     std::string folder() const { return own.file("data"); }
     std::string statement() const { return folder() + "/Bank statement 3.xml"; }
 
-    testing::CliResult run(std::vector<std::string> args) {
-        std::vector<std::string> all{"--data", folder(), "--company", "3"};
+    testing::CliResult run(std::vector<std::string> args, const std::string& company = "3") {
+        std::vector<std::string> all{"--data", folder(), "--company", company};
         all.insert(all.end(), args.begin(), args.end());
         CliServices services;
         services.clock = &clock_;
@@ -74,6 +75,26 @@ TEST_F(BankDemo, TheDemoStatementIsListedWithItsProposals) {
     EXPECT_NE(list.out.find("nothing names"), std::string::npos) << list.out;
     EXPECT_EQ(run({"bank", "list", "--state", "posted"}).out, "");
     EXPECT_EQ(run({"bank", "list", "--state", "paid"}).status, kExitUsage);
+}
+
+// The Swiss company's statement pays an invoice by the QR reference of its bill.
+TEST_F(BankDemo, TheQrReferenceOfASwissBillClosesItsInvoice) {
+    const std::string qrr = *data::InvoiceQrReference("7002");
+    const testing::CliResult list = run({"bank", "list"}, "4");
+    ASSERT_EQ(list.status, kExitOk) << list.err;
+    EXPECT_NE(list.out.find("the reference " + qrr + " names invoice 7002"), std::string::npos)
+        << list.out;
+    const testing::CliResult posted =
+        run({"bank", "import", folder() + "/Bank statement 4.xml", "--post", "exact"}, "4");
+    ASSERT_EQ(posted.status, kExitOk) << posted.err;
+    const testing::CliResult after = run({"bank", "list", "--state", "posted"}, "4");
+    EXPECT_NE(after.out.find("7002"), std::string::npos) << after.out;
+    // The hotel pays its invoice less its credit note: proposed with the credit applied,
+    // left for the user to confirm.
+    const testing::CliResult open = run({"bank", "list", "--state", "new"}, "4");
+    EXPECT_NE(open.out.find("the text names invoice 7006; less the customer's credit 7007"),
+              std::string::npos)
+        << open.out;
 }
 
 TEST_F(BankDemo, PostExactPostsTheLinesThatNameOneInvoiceExactlyAndOnlyOnce) {

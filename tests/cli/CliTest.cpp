@@ -499,7 +499,7 @@ TEST_F(CliTest, UsageErrorsHelpAndFailuresHaveTheirExitStatus) {
     EXPECT_EQ(listed.status, kExitOk);
     EXPECT_EQ(listed.out,
               "    1  Harbor Light Print & Design  (in use)\n    2  Cedar Ridge Landscaping\n"
-              "    3  Lindenhof Druck & Design GmbH\n");
+              "    3  Lindenhof Druck & Design GmbH\n    4  Alpenblick Druck AG\n");
     EXPECT_EQ(run({"companies"}, dir.file("empty")).status, kExitFailed);
     EXPECT_EQ(run({"check"}, dir.file("empty")).status, kExitFailed);
     EXPECT_EQ(run({"--company", "77", "check"}).status, kExitFailed);

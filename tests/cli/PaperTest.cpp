@@ -13,6 +13,7 @@
 #include "cli/Cli.h"
 #include "data/Ansi.h"
 #include "data/Fileblocks.h"
+#include "data/PaymentReference.h"
 #include "data/Records.h"
 #include "data/Update.h"
 #include "platform/qt/LetterText.h"
@@ -158,6 +159,36 @@ TEST_F(PaperTest, InvoicesQuotesPackingSlipsAndFileCopies) {
                 out("slip.pdf"), InvoicePages(inv));
     expectPaper({"invoice", "pdf", inv, "--kind", "file-copy", "--out", out("copy.pdf")},
                 out("copy.pdf"), InvoicePages(inv));
+}
+
+// The demo's Swiss company: an invoice ends with its QR-bill on a sheet of its own, one
+// whose customer's address the bill cannot carry goes out without and says why.
+TEST_F(PaperTest, TheSwissCompanysInvoiceEndsWithItsQrBill) {
+    const testing::CliResult r =
+        run({"--company", "4", "invoice", "pdf", "7001", "--out", out("swiss.pdf")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(testing::PdfInfo(out("swiss.pdf"))["Pages"], "2");
+    EXPECT_NE(testing::PdfText(out("swiss.pdf"), 1).find("7001"), std::string::npos);
+    const std::string code = testing::ScanQrCodes(out("swiss.pdf"), 2, 150, dir->path());
+    EXPECT_EQ(code.rfind("SPC\n0200\n1\nCH4431999123000889012\nS\nAlpenblick Druck AG\n"
+                         "Bahnhofstrasse\n17\n8001\nZürich\nCH\n",
+                         0),
+              0u)
+        << code;
+    EXPECT_NE(code.find("\nS\nCafé Bellevue GmbH\nSeestrasse\n41\n8002\nZürich\nCH\nQRR\n" +
+                        *data::InvoiceQrReference("7001") + "\nInvoice 7001\nEPD"),
+              std::string::npos)
+        << code;
+
+    const testing::CliResult none =
+        run({"--company", "4", "invoice", "pdf", "7003", "--out", out("swiss-none.pdf")});
+    ASSERT_EQ(none.status, 0) << none.err;
+    EXPECT_NE(none.err.find("No QR-bill for invoice 7003: the customer's address cannot be read: "
+                            "the line \"c/o Anna Meier\""),
+              std::string::npos)
+        << none.err;
+    EXPECT_EQ(testing::PdfInfo(out("swiss-none.pdf"))["Pages"], "1");
 }
 
 TEST_F(PaperTest, AnInvoiceOfManyLinesRunsOverPagesThatSayWhoseTheyAre) {

@@ -99,6 +99,13 @@ TEST_F(EInvoiceMapping, RemittanceIsTheReferenceOnlyWhereOneIsPaidToTheAccount) 
     doc.lines = {Row("BOOK", "-2", "Guide book", "50.00", "Y", "-100.00")};
     totals(Money::FromCents(-10000), Money::FromCents(-1900));
     EXPECT_EQ(One(make().xml, "ram:PaymentReference"), "3001");
+    // Paid to a Swiss QR-IBAN: the QR reference its QR-bill carries.
+    doc.lines = {Row("BOOK", "2", "Guide book", "50.00", "Y", "100.00")};
+    totals(Money::FromCents(10000), Money::FromCents(1900));
+    seller.country = "CH";
+    seller.iban = "CH4431999123000889012";
+    seller.bic.clear();
+    EXPECT_EQ(One(make().xml, "ram:PaymentReference"), *data::InvoiceQrReference("3001"));
 }
 
 TEST_F(EInvoiceMapping, TaxedAndUntaxedLinesDiscountSubTotalAndComment) {

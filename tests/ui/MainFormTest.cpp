@@ -1093,7 +1093,7 @@ TEST_F(MainFormTest, DeletingACompanyAsksForThePassword) {
         m->setBrowseKey(app::kCompanyByName);
         QTest::keyClick(m->browser(), Qt::Key_Up);  // Cedar Ridge Landscaping
         m->deleteCompany();
-        EXPECT_EQ(m->countText(), "Companies: 3");
+        EXPECT_EQ(m->countText(), "Companies: 4");
         m->closeManager();
     });
     f.menuAction(Command::CompanyManager)->trigger();

@@ -286,6 +286,19 @@ TEST_F(SwissBillPdfTest, TheBillsPageScansBackAndLiesAtTheFootOfTheSheet) {
     EXPECT_NE(scissors.find("Acceptance point"), std::string::npos);
 }
 
+TEST_F(SwissBillPdfTest, SwitchedOffThereIsNoBillButTheReferenceStaysForATransferByHand) {
+    addCustomer("100", "Pia Rutschmann", {"Grosse Marktgasse 28", "9400 Rorschach"});
+    data::IniFile ini(data::IniFilePath(dir.path()));
+    ASSERT_TRUE(SetPaymentCodesOff(ini, company.text(Company::CompanyNo), true));
+    PdfOutcome out = write("1043", DocumentKind::Invoice);
+    ASSERT_TRUE(out.ok) << out.error;
+    EXPECT_EQ(out.note, "");
+    EXPECT_EQ(PdfInfo(out.path)["Pages"], "1");
+    EXPECT_NE(PdfText(out.path).find("Reference: " +
+                                     data::PrintedReference(*data::InvoiceQrReference("1043"))),
+              std::string::npos);
+}
+
 TEST_F(SwissBillPdfTest, AnAddressTheBillCannotCarryGivesNoBillAndSaysWhy) {
     addCustomer("100", "Pia Rutschmann", {"c/o Muster", "Grosse Marktgasse 28", "9400 Rorschach"});
     PdfOutcome out = write("1043", DocumentKind::Invoice);
