@@ -183,28 +183,32 @@ PurgeOutcome PurgePaidRecords(Session& session, const platform::Clock& clock,
     }
 
     // Pass 2: the paid records of the period with their lines and memos, as one posting:
-    // a purge that fails or is stopped removes nothing.
+    // a purge that fails or is stopped removes nothing; one that meets another program's
+    // lock runs again whole.
     bool committed = false;
     {
         BusyScope busy(hooks);
-        data::Posting posting;
-        for (int32_t rec = posting.started() ? storage::NextUsedRecord(invoices.fb, 0) : 0;
-             posting.started() && storage::EngineOk && rec > 0;
-             rec = storage::NextUsedRecord(invoices.fb, rec)) {
-            auto inv = data::ReadBusinessRecord<Invoice>(invoices.fb, rec);
-            if (!inv || !Older(*inv, *cutOff)) continue;
-            if (std::string(data::TrimText(inv->text(Invoice::PaidFlag))) != "P") continue;
-            const std::string invNo = inv->ansi(Invoice::InvNo);
-            if (!data::DeleteBusinessRecord(invoices.fb, rec, *inv, prompter).ok() ||
-                !DeleteLines(lines.fb, invNo, prompter) ||
-                (Number(inv->ansi(Invoice::InvoiceStyle)) == "M" &&
-                 !DeleteMemo(memos.fb, invNo, prompter))) {
-                ++outcome.failures;
-                break;
+        const auto attempt = [&](data::Posting&, platform::Prompter& held) {
+            outcome.removed = 0;
+            outcome.failures = 0;
+            for (int32_t rec = storage::NextUsedRecord(invoices.fb, 0);
+                 storage::EngineOk && rec > 0; rec = storage::NextUsedRecord(invoices.fb, rec)) {
+                auto inv = data::ReadBusinessRecord<Invoice>(invoices.fb, rec);
+                if (!inv || !Older(*inv, *cutOff)) continue;
+                if (std::string(data::TrimText(inv->text(Invoice::PaidFlag))) != "P") continue;
+                const std::string invNo = inv->ansi(Invoice::InvNo);
+                if (!data::DeleteBusinessRecord(invoices.fb, rec, *inv, held).ok() ||
+                    !DeleteLines(lines.fb, invNo, held) ||
+                    (Number(inv->ansi(Invoice::InvoiceStyle)) == "M" &&
+                     !DeleteMemo(memos.fb, invNo, held))) {
+                    ++outcome.failures;
+                    return false;
+                }
+                ++outcome.removed;
             }
-            ++outcome.removed;
-        }
-        committed = posting.started() && outcome.failures == 0 && posting.commit();
+            return true;
+        };
+        committed = data::RunPosting(prompter, attempt).committed;
     }
     storage::CloseFileblock(memos.fb);
     storage::CloseFileblock(lines.fb);

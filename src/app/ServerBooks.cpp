@@ -11,6 +11,7 @@
 #include "data/BooksAlone.h"
 #include "data/Files.h"
 #include "data/IniFile.h"
+#include "data/Money.h"
 #include "data/SideFiles.h"
 #include "storage/Backend.h"
 #include "storage/server/Conninfo.h"
@@ -278,6 +279,11 @@ ServerConnection PlanServerConnection(const ServerSetting& setting, platform::Ke
 pq::SessionSettings BooksSessionSettings(std::string_view program) {
     pq::SessionSettings s;
     s.applicationName = std::string(program) + " " + LoginName() + "@" + HostName();
+    // INVARRO_LOCK_TIMEOUT (milliseconds, 100 to 600000) shortens or lengthens the wait for
+    // a row another program holds, e.g. for scripts that would rather give up soon.
+    if (const char* ms = std::getenv("INVARRO_LOCK_TIMEOUT"))
+        if (const auto n = data::WholeNumber(ms); n && *n >= 100 && *n <= 600000)
+            s.lockTimeoutMs = int(*n);
     return s;
 }
 

@@ -157,20 +157,21 @@ StoredLine StoredLineOf(int32_t recNo, const data::BankLineRecord& r) {
     return s;
 }
 
-StoreOutcome StoreLines(storage::Fileblock* fb, const std::vector<StatementLine>& lines,
-                        const std::string& importedOn, platform::Prompter& prompter) {
-    StoreOutcome out;
-    data::Posting posting;
-    if (!posting.started()) return out;
+namespace {
+
+// One attempt of storing a statement's lines, inside its posting; true to keep them.
+bool StoreLinesBody(storage::Fileblock* fb, const std::vector<StatementLine>& lines,
+                    const std::string& importedOn, platform::Prompter& prompter,
+                    StoreOutcome& out) {
     // How many of each fingerprint are on file, and how many this file has given so far.
     std::map<std::string, int32_t> stored, seen;
     int32_t serial = storage::UsedRecordCount(fb);
-    if (!storage::EngineOk) return out;
+    if (!storage::EngineOk) return false;
     for (const StatementLine& l : lines) {
         const std::string fp = Fingerprint(l);
         if (!stored.count(fp)) {
             auto n = CountWithFingerprint(fb, fp);
-            if (!n) return out;
+            if (!n) return false;
             stored[fp] = *n;
         }
         const int32_t nth = ++seen[fp];
@@ -185,10 +186,23 @@ StoreOutcome StoreLines(storage::Fileblock* fb, const std::vector<StatementLine>
         std::snprintf(buf, sizeof buf, "%010d", ++serial);
         r.setText(BankLine::Serial, buf);
         data::UpdateResult added = data::AddBusinessRecord(fb, r, prompter);
-        if (!added.ok()) return out;
+        if (!added.ok()) return false;
         out.added.push_back(added.recNo);
     }
-    if (!posting.commit()) {
+    return true;
+}
+
+}  // namespace
+
+StoreOutcome StoreLines(storage::Fileblock* fb, const std::vector<StatementLine>& lines,
+                        const std::string& importedOn, platform::Prompter& prompter) {
+    StoreOutcome out;
+    const data::PostingRun run =
+        data::RunPosting(prompter, [&](data::Posting&, platform::Prompter& held) {
+            out = StoreOutcome{};
+            return StoreLinesBody(fb, lines, importedOn, held, out);
+        });
+    if (!run.committed) {
         out.added.clear();
         return out;
     }

@@ -17,10 +17,11 @@ PostResult Result(PostStatus status, std::string why) {
     return r;
 }
 
-}  // namespace
-
-PostResult PostLine(invoicing::SaveFiles& files, storage::Fileblock* bankLines, int32_t recNo,
-                    const Proposal& proposal, platform::Prompter& prompter) {
+// One attempt of posting a bank line, inside its posting: the line and the customer's
+// open items are read inside it, so that they stay locked until it ends and two people
+// posting the same line cannot both post it.
+PostResult PostLineBody(invoicing::SaveFiles& files, storage::Fileblock* bankLines, int32_t recNo,
+                        const Proposal& proposal, platform::Prompter& prompter) {
     auto stored = ReadLine(bankLines, recNo);
     if (!stored) return Result(PostStatus::Failed, "the bank line cannot be read");
     if (stored->state == LineState::Posted)
@@ -79,15 +80,11 @@ PostResult PostLine(invoicing::SaveFiles& files, storage::Fileblock* bankLines, 
         items.push_back(deposit);
     }
 
-    data::Posting posting;
-    if (!posting.started()) return Result(PostStatus::Failed, "the posting cannot start");
     const std::string note = data::FirstChars("Bank payment " + payDate, 35);
     invoicing::PostOutcome outcome =
         invoicing::PostPayment(files, proposal.custNo, payDate, note, items, prompter);
-    if (!outcome.failed.empty() || outcome.posted != int(items.size())) {
-        posting.rollback();
+    if (!outcome.failed.empty() || outcome.posted != int(items.size()))
         return Result(PostStatus::Failed, "the payment could not be posted whole");
-    }
     StoredLine updated = *stored;
     updated.state = LineState::Posted;
     updated.custNo = proposal.custNo;
@@ -95,15 +92,28 @@ PostResult PostLine(invoicing::SaveFiles& files, storage::Fileblock* bankLines, 
                             ? (outcome.deposits.empty() ? "" : outcome.deposits.front())
                             : proposal.invoices.front().invNo;
     updated.note = data::FirstChars(proposal.why, 80);
-    if (!ChangeLine(bankLines, *stored, updated, prompter)) {
-        posting.rollback();
+    if (!ChangeLine(bankLines, *stored, updated, prompter))
         return Result(PostStatus::Failed, "the bank line could not be marked posted");
-    }
-    if (!posting.commit())
-        return Result(PostStatus::Failed, "the payment could not be posted whole");
     PostResult r = Result(PostStatus::Posted, proposal.why);
     if (!outcome.deposits.empty()) r.depositNo = outcome.deposits.front();
     return r;
+}
+
+}  // namespace
+
+PostResult PostLine(invoicing::SaveFiles& files, storage::Fileblock* bankLines, int32_t recNo,
+                    const Proposal& proposal, platform::Prompter& prompter) {
+    // The payment and the line marked posted are one posting, run again whole when it meets
+    // another program's lock; a stale proposal's note on the line is written too.
+    PostResult result;
+    const data::PostingRun run =
+        data::RunPosting(prompter, [&](data::Posting&, platform::Prompter& held) {
+            result = PostLineBody(files, bankLines, recNo, proposal, held);
+            return result.status == PostStatus::Posted || result.status == PostStatus::Stale;
+        });
+    if (!run.committed && result.status == PostStatus::Posted)
+        return Result(PostStatus::Failed, "the payment could not be posted whole");
+    return result;
 }
 
 }  // namespace invarro::banking

@@ -32,6 +32,17 @@ void SayReruns(const Context& ctx) {
                 (n == 1 ? "" : "s"));
 }
 
+// A posting that did not end in the books: why, and that nothing was posted; or, when its
+// commit was left in doubt by a lost connection, that it must be looked for first.
+int NotPosted(Context& ctx, const std::string& why) {
+    if (data::PostingsInDoubt() > 0)
+        return ctx.fail(
+            "the connection to the server was lost while the posting was being "
+            "committed, and whether it was made is not known; look at the books "
+            "before running it again");
+    return ctx.fail(why + "; nothing was posted");
+}
+
 // The customer of the number on the command line; nothing (and said) when there is none.
 std::optional<invoicing::FoundCustomer> CustomerArg(Context& ctx, storage::Fileblock* customers,
                                                     const std::string& custNo) {
@@ -146,7 +157,7 @@ int InvoiceNew(Context& ctx, const Args& args) {
         saved = invoicing::SaveNewInvoice(files, editor, ctx.prompter);
     } catch (const invoicing::InvoiceError& e) {
         SayReruns(ctx);
-        return ctx.fail(std::string(e.what()) + "; nothing was posted");
+        return NotPosted(ctx, e.what());
     }
     SayReruns(ctx);
     const invoicing::Totals& t = editor.totals();
@@ -263,7 +274,7 @@ int Payment(Context& ctx, const Args& args) {
         });
     SayReruns(ctx);
     if (!problem.empty()) return ctx.fail(problem + "; nothing was posted");
-    if (!run.committed) return ctx.fail("the payment could not be posted; nothing was posted");
+    if (!run.committed) return NotPosted(ctx, "the payment could not be posted");
     std::size_t deposit = 0;
     for (const invoicing::PayItem& item : items) {
         const bool isDeposit = item.isNewDeposit();

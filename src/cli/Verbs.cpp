@@ -443,22 +443,41 @@ int Interest(Context& ctx, const Args& args) {
         throw UsageError(std::string(option) + ": " + problem->text);
     }
 
-    // The aging the scan begins with and the charges are one posting: a run that fails or
-    // is stopped leaves the customers as they were.
-    data::Posting posting;
-    if (!posting.started())
-        return ctx.fail("the interest run cannot start (error " +
-                        std::to_string(posting.engineError()) + ")");
-    auto committed = [&ctx, &posting](int status) {
-        if (posting.commit()) return status;
-        return ctx.fail("the books could not be written (error " +
-                        std::to_string(posting.engineError()) + "); nothing was changed");
-    };
-    std::optional<invoicing::InterestScan> scan =
-        app::ScanInterest(ctx.session, s, ctx.prompter, ctx.progress, app::RunHooks{});
+    // The aging the scan begins with and the charges are one posting, run again whole when
+    // it meets another program's lock: a run that fails or is stopped leaves the customers
+    // as they were.
+    const bool dryRun = args.flag("--dry-run");
+    std::optional<invoicing::InterestScan> scan;
+    invoicing::InterestOutcome outcome;
+    bool filesOpen = true;
+    const data::PostingRun run =
+        data::RunPosting(ctx.prompter, [&](data::Posting&, platform::Prompter& held) {
+            outcome = invoicing::InterestOutcome{};
+            filesOpen = true;
+            scan = app::ScanInterest(ctx.session, s, held, ctx.progress, app::RunHooks{});
+            if (!scan) return false;
+            if (scan->rows.empty() || dryRun) return true;
+            invoicing::RunFiles open(ctx.folder, Prefix(ctx), held, false);
+            filesOpen = open.ok();
+            if (!filesOpen) return false;
+            invoicing::SaveFiles files = open.saveFiles(ctx.session.company, ctx.today());
+            outcome = invoicing::GenerateInterest(files, *scan, s, order, held);
+            return outcome.written;
+        });
+    if (!filesOpen) return ctx.fail(std::string(invoicing::kRunFilesUnavailable));
     if (!scan) return kExitFailed;
-    if (scan->rows.empty()) return committed(kExitOk);
-    if (args.flag("--dry-run")) {
+    if (!outcome.refused.empty()) return kExitUsage;
+    if (!run.committed) {
+        if (outcome.written)
+            return ctx.fail("the interest run could not be written (error " +
+                            std::to_string(run.engineError) + "); no interest was charged");
+        if (run.busy || scan->rows.empty() || dryRun)
+            return ctx.fail("the books could not be written (error " +
+                            std::to_string(run.engineError) + "); nothing was changed");
+        return kExitFailed;
+    }
+    if (scan->rows.empty()) return kExitOk;
+    if (dryRun) {
         Print(ctx, Pad("Customer Name", 36) + Pad("Customer#", 10) + Pad("Overdue", 14, true) +
                        Pad("Interest Chg.", 14, true));
         for (const invoicing::InterestRow& r : scan->rows)
@@ -468,18 +487,8 @@ int Interest(Context& ctx, const Args& args) {
                        Pad(scan->totalCharge.shownText(), 14, true));
         ctx.say(std::to_string(scan->rows.size()) +
                 " customers would be charged. Nothing was generated (--dry-run).");
-        return committed(kExitOk);
+        return kExitOk;
     }
-    invoicing::RunFiles open(ctx.folder, Prefix(ctx), ctx.prompter, false);
-    if (!open.ok()) return ctx.fail(std::string(invoicing::kRunFilesUnavailable));
-    invoicing::SaveFiles files = open.saveFiles(ctx.session.company, ctx.today());
-    const invoicing::InterestOutcome outcome =
-        invoicing::GenerateInterest(files, *scan, s, order, ctx.prompter);
-    if (!outcome.refused.empty()) return kExitUsage;
-    if (!outcome.written) return kExitFailed;
-    if (posting.commit() == false)
-        return ctx.fail("the interest run could not be written (error " +
-                        std::to_string(posting.engineError()) + "); no interest was charged");
     for (const std::string& line :
          invoicing::InterestReportLines(*scan, s, ctx.session.company, ctx.clock.now()))
         Print(ctx, line);

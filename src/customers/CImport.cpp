@@ -122,23 +122,27 @@ CustomerRecord CustomerFromRow(const CustomerImportRow& row, bool forceShipping,
     return NewCustomerRecord(e);
 }
 
-CustomerImportResult ImportCustomers(CustomerFiles& files,
-                                     const std::vector<CustomerImportRow>& rows, bool forceShipping,
-                                     platform::Progress& progress, platform::Prompter& prompter) {
-    CustomerImportResult result;
+namespace {
+
+// One attempt of a customer import, inside its posting: true when its rows are to be kept.
+// The company's counter is read from its row first, which stays locked until the posting
+// ends, so that customers added meanwhile by others are seen and their numbers not given
+// again.
+bool CustomerImportAttempt(CustomerFiles& files, const std::vector<CustomerImportRow>& rows,
+                           bool forceShipping, platform::Progress& progress,
+                           platform::Prompter& prompter, CustomerImportResult& result) {
     data::ImportRun run(progress, "Customer Import", "Customers", result, rows.size());
-    // Every record and the customer counter are one posting; the records go in without
-    // their keys, so the customer file is left marked for the rebuild that follows. An
-    // import that is stopped or cannot write a record leaves nothing behind, and running
-    // it again imports each row once.
-    data::Posting posting;
-    posting.keep(files.company);
-    bool writeFailed = !posting.started();
+    bool writeFailed = false;
 
     // The next number to give out: above the company's counter and above every whole
     // customer number on file.
-    int64_t next = data::WholeNumber(files.company.text(data::Company::NextCustNo)).value_or(0);
-    if (data::TrimText(files.company.text(data::Company::NextCustNo)).empty()) next = 1;
+    const std::optional<std::string> counterNow = LockedNextCustomerNumber(files, prompter);
+    if (!counterNow) {
+        result.fail(0, "", "the company's next customer number cannot be read");
+        return false;
+    }
+    int64_t next = data::WholeNumber(*counterNow).value_or(0);
+    if (data::TrimText(*counterNow).empty()) next = 1;
     TakenSet numbers, names;
     WalkKey(files.customers, 2, [&](const std::string& key) {
         const std::string number = data::TrimmedText(key);
@@ -213,7 +217,7 @@ CustomerImportResult ImportCustomers(CustomerFiles& files,
         if (writeFailed || !run.done()) break;
     }
     run.finish();
-    if (writeFailed || result.stopped) return data::TakeBackImport(posting, result);
+    if (writeFailed || result.stopped) return false;
     if (result.added > 0) storage::MarkForRebuild(files.customers);
 
     // The counter goes past the numbers given out and past those the file brought.
@@ -221,6 +225,8 @@ CustomerImportResult ImportCustomers(CustomerFiles& files,
     const std::string counterText = std::to_string(counter);
     if (int(counterText.size()) <= width::kNumber &&
         !StoreNextCustomerNumber(files.folder, files.company, counterText, prompter)) {
+        // A lock met: the posting runs again whole.
+        if (storage::ErrorClass() == 2) return false;
         result.counterSaved = false;
         files.company.setText(data::Company::NextCustNo, counterText);
         prompter.inform("Next Customer Number",
@@ -228,9 +234,24 @@ CustomerImportResult ImportCustomers(CustomerFiles& files,
                         "saved in the company file.",
                         Icon::Warning);
     }
-    if (!posting.commit()) return data::TakeBackImport(posting, result);
-    data::FinishBatch();
-    return result;
+    return true;
+}
+
+}  // namespace
+
+CustomerImportResult ImportCustomers(CustomerFiles& files,
+                                     const std::vector<CustomerImportRow>& rows, bool forceShipping,
+                                     platform::Progress& progress, platform::Prompter& prompter) {
+    // Every record and the customer counter are one posting; the records go in without
+    // their keys, so the customer file is left marked for the rebuild that follows. An
+    // import that is stopped or cannot write a record leaves nothing behind, and running
+    // it again imports each row once.
+    return data::RunImportPosting<CustomerImportResult>(
+        prompter,
+        [&](data::Posting& posting, platform::Prompter& held, CustomerImportResult& result) {
+            posting.keep(files.company);
+            return CustomerImportAttempt(files, rows, forceShipping, progress, held, result);
+        });
 }
 
 platform::Message CustomerImportDoneMessage(const CustomerImportResult& result) {

@@ -10,6 +10,7 @@
 #include "data/Keys.h"
 #include "data/Open.h"
 #include "data/Posting.h"
+#include "data/Texts.h"
 #include "data/Update.h"
 #include "storage/BTree.h"
 
@@ -44,6 +45,7 @@ using data::OpenExisting;
 CustomerEntry NewCustomerEntry(const data::CompanyRecord& company) {
     CustomerEntry e;
     e.number = data::TrimmedText(company.text(data::Company::NextCustNo));
+    e.proposedNumber = e.number;
     e.balance = "0.00";
     e.taxExempt = "N";
     e.creditLimit = "0.00";
@@ -209,25 +211,41 @@ std::string CustomerFiles::prefix() const {
     return data::CompanyPrefix(company.ansi(data::Company::CompanyNo));
 }
 
-bool AdvanceNextCustomerNumber(const std::string& folder, data::CompanyRecord& company,
-                               std::string_view added, platform::Prompter& prompter) {
-    std::optional<std::string> next = NextCustomerNumber(added);
-    if (!next) return true;
-    return StoreNextCustomerNumber(folder, company, *next, prompter);
+namespace {
+
+// The company's row as the company fileblock holds it now; read inside a posting, it stays
+// locked until the posting ends.
+struct LockedCompany {
+    ExistingFileblock file;
+    std::optional<data::Found<data::Company>> found;
+    LockedCompany(const std::string& folder, const data::CompanyRecord& company,
+                  platform::Prompter& prompter) {
+        OpenExisting(file, folder, data::FileKind::Company, {}, prompter);
+        if (!file.fb) return;
+        data::CompanyRecord probe;
+        probe.setAnsi(data::Company::CompanyNo, company.ansi(data::Company::CompanyNo));
+        found = data::FindAtOrAfter<data::Company>(file.fb, 1, probe);
+        if (found && found->key != data::CompanyKey(probe, 1)) found.reset();
+    }
+};
+
+}  // namespace
+
+std::optional<std::string> LockedNextCustomerNumber(CustomerFiles& files,
+                                                    platform::Prompter& prompter) {
+    const LockedCompany company(files.folder, files.company, prompter);
+    if (!company.found) return std::nullopt;
+    return data::TrimmedText(company.found->record.text(data::Company::NextCustNo));
 }
 
 bool StoreNextCustomerNumber(const std::string& folder, data::CompanyRecord& company,
                              std::string_view next, platform::Prompter& prompter) {
-    ExistingFileblock companies;
-    OpenExisting(companies, folder, data::FileKind::Company, {}, prompter);
-    if (!companies.fb) return false;
-    data::CompanyRecord probe;
-    probe.setAnsi(data::Company::CompanyNo, company.ansi(data::Company::CompanyNo));
-    auto found = data::FindAtOrAfter<data::Company>(companies.fb, 1, probe);
-    if (!found || found->key != data::CompanyKey(probe, 1)) return false;
+    const LockedCompany locked(folder, company, prompter);
+    if (!locked.found) return false;
+    const auto& found = locked.found;
     data::CompanyRecord stored = found->record;
     stored.setText(data::Company::NextCustNo, next);
-    if (!data::ChangeBusinessRecord(companies.fb, found->recNo, found->record, stored, prompter)
+    if (!data::ChangeBusinessRecord(locked.file.fb, found->recNo, found->record, stored, prompter)
              .ok())
         return false;
     // Only the number changes in memory: the company in use keeps what start-up settled
@@ -236,26 +254,87 @@ bool StoreNextCustomerNumber(const std::string& folder, data::CompanyRecord& com
     return true;
 }
 
-int32_t AddCustomer(CustomerFiles& files, const CustomerEntry& entry,
-                    platform::Prompter& prompter) {
-    const CustomerRecord record = NewCustomerRecord(entry);
-    // The customer and the company's next customer number are one posting.
-    data::Posting posting;
-    if (!posting.started()) throw CustomerError(std::string(kAddFailed));
-    posting.keep(files.company);
-    data::UpdateResult r = data::AddBusinessRecord(files.customers, record, prompter);
+namespace {
+
+// Whether a customer with this number is on file (the number compared as the editor does).
+bool CustomerNumberTaken(storage::Fileblock* customers, std::string_view number) {
+    CustomerRecord probe;
+    probe.setText(Customer::CustNo, number);
+    auto found = data::FindAtOrAfter<Customer>(customers, 2, probe);
+    return found &&
+           NumberForCompare(found->record.text(Customer::CustNo)) == NumberForCompare(number);
+}
+
+// One attempt of adding a customer. The company's row is read first and stays locked until
+// the posting ends, so that two people adding customers at once take turns: a number
+// proposed from the counter is the stored counter's (the next free one after it when
+// someone typed it by hand), and a number typed by hand is checked against the customers
+// on file while the counter is held.
+int32_t AddCustomerBody(CustomerFiles& files, CustomerEntry& entry, bool& renumbered,
+                        platform::Prompter& prompter) {
+    const LockedCompany locked(files.folder, files.company, prompter);
+    const auto& company = locked.found;
+    if (!storage::EngineOk && storage::ErrorClass() == 2)
+        throw CustomerError(std::string(kAddFailed));
+    const bool proposed = !entry.proposedNumber.empty() &&
+                          NumberForCompare(entry.number) == NumberForCompare(entry.proposedNumber);
+    if (proposed && company) {
+        std::string number = data::TrimmedText(company->record.text(data::Company::NextCustNo));
+        if (number.empty()) number = "1";
+        for (int tries = 0; tries < 1000 && CustomerNumberTaken(files.customers, number); ++tries)
+            if (auto next = NextCustomerNumber(number)) number = *next;
+        if (NumberForCompare(number) != NumberForCompare(entry.number)) {
+            entry.number = number;
+            renumbered = true;
+        }
+    }
+    if (CustomerNumberTaken(files.customers, entry.number)) {
+        prompter.ask(Problem("Customer Number",
+                             "That customer number already exists. You will need to use a "
+                             "different number."));
+        throw CustomerError(std::string(kAddFailed));
+    }
+    data::UpdateResult r =
+        data::AddBusinessRecord(files.customers, NewCustomerRecord(entry), prompter);
     if (!r.ok()) throw CustomerError(std::string(kAddFailed));
-    if (!AdvanceNextCustomerNumber(files.folder, files.company, entry.number, prompter)) {
-        // The customer is stored; only the proposal for the next one could not be kept.
-        files.company.setText(data::Company::NextCustNo,
-                              NextCustomerNumber(entry.number).value_or("1"));
+    const std::optional<std::string> next = NextCustomerNumber(entry.number);
+    bool counterSaved = company.has_value();
+    if (next && company) {
+        data::CompanyRecord stored = company->record;
+        stored.setText(data::Company::NextCustNo, *next);
+        counterSaved = data::ChangeBusinessRecord(locked.file.fb, company->recNo, company->record,
+                                                  stored, prompter)
+                           .ok();
+    }
+    // Only the number changes in memory: the company in use keeps what start-up settled
+    // there (the quote word, the caption of a company not yet set up, the background).
+    if (next) files.company.setText(data::Company::NextCustNo, *next);
+    if (next && !counterSaved) {
+        // A lock met: the posting runs again whole. Otherwise the customer is stored and
+        // only the proposal for the next one could not be kept.
+        if (storage::ErrorClass() == 2) throw CustomerError(std::string(kAddFailed));
         prompter.inform("Next Customer Number",
                         "The customer was added, but the next customer number could not be "
                         "saved in the company file.",
                         Icon::Warning);
     }
-    if (!posting.commit()) throw CustomerError(std::string(kAddFailed));
     return r.recNo;
+}
+
+}  // namespace
+
+int32_t AddCustomer(CustomerFiles& files, CustomerEntry& entry, platform::Prompter& prompter) {
+    bool renumbered = false;
+    const int32_t recNo = data::RunPostingOrThrow<CustomerError>(
+        prompter, kAddFailed, [&](data::Posting& posting, platform::Prompter& held) {
+            posting.keep(files.company);
+            posting.keep(entry.number);
+            renumbered = false;
+            return AddCustomerBody(files, entry, renumbered, held);
+        });
+    if (renumbered)
+        prompter.inform(std::string(data::kAppTitle), std::string(kSavedAsCustomer) + entry.number);
+    return recNo;
 }
 
 RenumberResult RenumberInvoices(const std::string& folder, std::string_view prefix,
@@ -347,15 +426,17 @@ RenumberResult ChangeCustomer(CustomerFiles& files, int32_t recNo, const Custome
     const CustomerRecord updated = RecordFromEntry(entry, asRead);
     // The customer and, with a new number, every invoice and line of it are one posting:
     // no invoice is ever left on a number that no customer has.
-    data::Posting posting;
-    if (!posting.started()) throw CustomerError(std::string(kModifyFailed));
-    if (!data::ChangeBusinessRecord(files.customers, recNo, asRead, updated, prompter).ok())
-        throw CustomerError(std::string(kModifyFailed));
-    RenumberResult r;
-    if (NumberForCompare(entry.number) != NumberForCompare(startingNumber))
-        r = RenumberInvoices(files.folder, files.prefix(), startingNumber, entry.number, prompter,
-                             files.heldInvoices, files.heldLines);
-    if (!r.ok || !posting.commit()) throw CustomerError(std::string(kModifyFailed));
+    const RenumberResult r = data::RunPostingOrThrow<CustomerError>(
+        prompter, kModifyFailed, [&](data::Posting&, platform::Prompter& held) {
+            if (!data::ChangeBusinessRecord(files.customers, recNo, asRead, updated, held).ok())
+                throw CustomerError(std::string(kModifyFailed));
+            RenumberResult moved;
+            if (NumberForCompare(entry.number) != NumberForCompare(startingNumber))
+                moved = RenumberInvoices(files.folder, files.prefix(), startingNumber, entry.number,
+                                         held, files.heldInvoices, files.heldLines);
+            if (!moved.ok) throw CustomerError(std::string(kModifyFailed));
+            return moved;
+        });
     if (r.invoices > 0) prompter.ask(RenumberedMessage(r.invoices));
     return r;
 }

@@ -24,6 +24,8 @@ class CustomerError : public std::runtime_error {
 
 inline constexpr std::string_view kAddFailed = "Add operation failed";
 inline constexpr std::string_view kModifyFailed = "Modify operation failed";
+// Said after saving when the proposed customer number was taken meanwhile.
+inline constexpr std::string_view kSavedAsCustomer = "Saved as customer ";
 inline constexpr std::string_view kDeleteFailed = "Delete customer failed";
 
 // The widths of the editor's fields.
@@ -63,6 +65,9 @@ struct CustomerEntry {
     bool notesOnStatement = false;
     // Shown only: the balance as ",0.00".
     std::string balance;
+    // The number the editor proposed from the company's counter (empty for an edit). Kept
+    // unchanged, it is taken again from the counter when the customer is saved.
+    std::string proposedNumber;
 };
 
 // What the editor shows when it adds a customer: the company's next customer number and
@@ -127,16 +132,21 @@ struct CustomerFiles {
 };
 
 // Adds the customer of the (checked) entry and advances the company's next customer
-// number in the company fileblock and in memory. Returns the new record number; throws
-// CustomerError("Add operation failed") when the add fails.
-int32_t AddCustomer(CustomerFiles& files, const CustomerEntry& entry, platform::Prompter& prompter);
+// number in the company fileblock and in memory, in one posting that runs again when it
+// meets another program's lock. An entry that kept the proposed number gets the counter's
+// number as the company row holds it when the posting runs; when someone took the proposed
+// number meanwhile, entry.number is the one saved and "Saved as customer N" is shown. A
+// number typed by hand that is on file by then is refused. Returns the new record number;
+// throws CustomerError("Add operation failed") when the add fails.
+int32_t AddCustomer(CustomerFiles& files, CustomerEntry& entry, platform::Prompter& prompter);
 
-// Writes the company's NextCustNo after adding customer number `added`: read from the
-// company fileblock, changed and written back, and the company in memory refreshed.
-// False when the company fileblock cannot be read or written.
-bool AdvanceNextCustomerNumber(const std::string& folder, data::CompanyRecord& company,
-                               std::string_view added, platform::Prompter& prompter);
-// Writes next as the company's NextCustNo the same way.
+// The company's NextCustNo as its row in the company fileblock holds it now (locked until
+// the posting ends when read inside one); nothing when the row cannot be read.
+std::optional<std::string> LockedNextCustomerNumber(CustomerFiles& files,
+                                                    platform::Prompter& prompter);
+// Writes next as the company's NextCustNo: read from the company fileblock, changed and
+// written back, and the company in memory refreshed. False when the company fileblock
+// cannot be read or written.
 bool StoreNextCustomerNumber(const std::string& folder, data::CompanyRecord& company,
                              std::string_view next, platform::Prompter& prompter);
 

@@ -4,12 +4,14 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "data/Ansi.h"
 #include "data/Delimited.h"
+#include "data/Posting.h"
 #include "data/Update.h"
 #include "platform/Progress.h"
 #include "platform/Prompter.h"
@@ -142,16 +144,31 @@ class ImportRun {
     std::size_t rows_;
 };
 
-// Takes back everything an import run added (its posting is rolled back) and says so in
-// its result; returns the result.
-template <class Result, class Posting>
-Result TakeBackImport(Posting& posting, Result& result) {
-    posting.rollback();
+// Runs an import as one posting: attempt adds the rows into a fresh result and returns
+// true to keep them. An attempt that meets another program's lock runs again whole (see
+// RunPosting); messages come once the posting has ended. A run that is stopped, cannot
+// write a record or cannot be committed keeps nothing: added is 0 and takenBack set. A
+// kept run's files are made durable before it reports.
+template <class Result>
+Result RunImportPosting(
+    platform::Prompter& prompter,
+    const std::function<bool(Posting&, platform::Prompter&, Result&)>& attempt) {
+    Result result;
+    bool wanted = false;
+    const PostingRun run = RunPosting(prompter, [&](Posting& posting, platform::Prompter& held) {
+        result = Result{};
+        wanted = attempt(posting, held, result);
+        return wanted;
+    });
+    if (run.committed) {
+        FinishBatch();
+        return result;
+    }
     // A run whose rows were all stored but could not be written as a whole failed too.
     if (result.failed == 0 && !result.stopped)
-        result.fail(result.lastLine, "",
-                    "the records could not be written (error " +
-                        std::to_string(posting.engineError()) + ")");
+        result.fail(
+            result.lastLine, "",
+            "the records could not be written (error " + std::to_string(run.engineError) + ")");
     result.added = 0;
     result.takenBack = true;
     return result;

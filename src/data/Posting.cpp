@@ -105,6 +105,12 @@ void HeldMessages::showOn(platform::Prompter& prompter) {
 namespace {
 
 int64_t gReruns = 0;
+int64_t gInDoubt = 0;
+
+// The engine error of a commit whose connection to the server was lost on its way and
+// whose outcome the server could not be asked for afterwards (the server backend's
+// kCommitUnknown).
+constexpr int32_t kCommitInDoubt = 10486;
 
 // A short wait before an attempt is run again, longer with each attempt and random, so
 // that two programs that met each other's locks do not meet again in step.
@@ -118,6 +124,10 @@ void WaitBeforeAttempt(int attempt) {
 
 int64_t PostingReruns() {
     return gReruns;
+}
+
+int64_t PostingsInDoubt() {
+    return gInDoubt;
 }
 
 PostingRun RunPosting(platform::Prompter& prompter,
@@ -168,6 +178,13 @@ PostingRun RunPosting(platform::Prompter& prompter,
                 }
             }
             run.engineError = error;
+            if (error == kCommitInDoubt) {
+                // Never run again: the attempt may be in the books already.
+                run.inDoubt = true;
+                ++gInDoubt;
+                held.showOn(prompter);
+                return run;
+            }
             const bool busy =
                 storage::BusyFailureCount() != busyBefore || storage::ErrorClassOf(error) == 2;
             if (!busy) {

@@ -21,7 +21,11 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <functional>
+#include <string>
+#include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "platform/Prompter.h"
@@ -99,6 +103,9 @@ struct PostingRun {
     int attempts = 0;         // how many times the body ran
     int32_t engineError = 0;  // the failure of the last attempt (0: the body gave up alone)
     bool busy = false;        // given up because the books stayed locked
+    // The commit was on its way when the connection to the server was lost, and whether it
+    // was made could not be learnt: neither count it as done nor run it again unlooked.
+    bool inDoubt = false;
 };
 
 // Runs body as one posting. The body writes through the record-update protocol, shows
@@ -114,8 +121,35 @@ struct PostingRun {
 PostingRun RunPosting(platform::Prompter& prompter,
                       const std::function<bool(Posting&, platform::Prompter&)>& body,
                       int attempts = 5);
+// RunPosting for a body that returns its result and stops by throwing its error (an
+// OperationError or the like) when it cannot go on. The result of the committed attempt is
+// returned; when no attempt was committed, the last attempt's error is thrown again (after
+// the kept messages were shown), or Error(failed) when the body did not throw (the commit
+// failed).
+template <class Error, class Body>
+auto RunPostingOrThrow(platform::Prompter& prompter, std::string_view failed, Body&& body) {
+    using Result = std::invoke_result_t<Body&, Posting&, platform::Prompter&>;
+    Result result{};
+    std::exception_ptr error;
+    const PostingRun run = RunPosting(prompter, [&](Posting& posting, platform::Prompter& held) {
+        error = nullptr;
+        try {
+            result = body(posting, held);
+            return true;
+        } catch (...) {
+            error = std::current_exception();
+            return false;
+        }
+    });
+    if (run.committed) return result;
+    if (error) std::rethrow_exception(error);
+    throw Error(std::string(failed));
+}
+
 // Attempts run again by RunPosting in this program so far.
 int64_t PostingReruns();
+// Postings of RunPosting in this program whose commit was left in doubt (see PostingRun).
+int64_t PostingsInDoubt();
 
 // Ends a batch run: committed postings still waiting in the journal are made durable in
 // their files. False with the engine status when that fails.

@@ -255,43 +255,23 @@ std::string InterestDoneQuestion(int created) {
            " invoices were created. Would you like to send a report to the printer?";
 }
 
-InterestOutcome GenerateInterest(SaveFiles& files, InterestScan& scan, const InterestSettings& s,
-                                 data::DateOrder order, platform::Prompter& prompter) {
-    InterestOutcome out;
-    const auto date = data::ParseUserDate(s.invoiceDate, order);
-    if (!date) {
-        Warn(prompter, "Invoice Date", kInvalidInvoiceDate);
-        return out;
-    }
-    // Nothing is written for a run that cannot be written whole.
-    if (const auto problem = CheckInterestSettings(s)) {
-        out.refused = problem->text;
-        Warn(prompter, problem->title, problem->text);
-        return out;
-    }
-    if (const std::string problem = FitProblem(files, scan, *date); !problem.empty()) {
-        out.refused = "No interest invoice was written: " + problem + ".";
-        Warn(prompter, kInterestCaption, out.refused);
-        return out;
-    }
-    long n = data::WholeNumber(files.company.text(Company::NextInvNo)).value_or(0);
-    if (n < 1) n = 1;
-    bool anyWritten = false;
-    // The whole run is one posting: every interest invoice with its line and its charge to
-    // the customer, and the company's receivables, numbering and settings. A run that is
-    // stopped or fails leaves nothing charged, so running it again charges each customer
-    // once.
-    data::Posting posting;
-    if (!posting.started()) {
-        Warn(prompter, data::kAppTitle, kLateFeeAddFailed);
-        return out;
-    }
+namespace {
+
+// One attempt of the interest run. The company's row is read first, inside the posting:
+// the numbers come from its counter, held until the posting ends, never from the company
+// in memory. False with failure set (or an engine failure) when nothing is to be written.
+bool InterestBody(data::Posting& posting, SaveFiles& files, InterestScan& scan,
+                  const InterestSettings& s, const data::Date& date, data::DateOrder order,
+                  InterestOutcome& out, std::string& failure, platform::Prompter& prompter) {
     posting.keep(files.company);
     posting.keep(scan.rows);
+    const data::CompanyRecord stored = LockedCompanyRow(files, prompter);
+    long n = data::WholeNumber(stored.text(Company::NextInvNo)).value_or(0);
+    if (n < 1) n = 1;
+    bool anyWritten = false;
     auto giveUp = [&](const std::string& text) {
-        posting.rollback();
-        Warn(prompter, data::kAppTitle, text);
-        return InterestOutcome{};
+        failure = text;
+        return false;
     };
     for (InterestRow& row : scan.rows) {
         auto customer = FindCustomer(files.customers, row.custNo);
@@ -316,7 +296,7 @@ InterestOutcome GenerateInterest(SaveFiles& files, InterestScan& scan, const Int
         h.setText(Invoice::CustNo, c.text(Customer::CustNo));
         h.setText(Invoice::ShortName, c.text(Customer::ShortName));
         h.setText(Invoice::CompanyNo, files.company.text(Company::CompanyNo));
-        data::SetInvoiceDate(h, *date, order);
+        data::SetInvoiceDate(h, date, order);
         h.setText(Invoice::InvNotes, s.notes);
         h.setText(Invoice::Terms, s.terms);
         h.setText(Invoice::StmntNote, s.stmntNote);
@@ -355,7 +335,7 @@ InterestOutcome GenerateInterest(SaveFiles& files, InterestScan& scan, const Int
         ++n;
     }
 
-    const std::string runDate = data::FormatUserDate(*date, order);
+    const std::string runDate = data::FormatUserDate(date, order);
     const std::string nextText = std::to_string(n);
     const std::string lastText = std::to_string(n - 1);
     PostToCompany(files, out.charged, {}, false, prompter, [&](data::CompanyRecord& c) {
@@ -375,11 +355,56 @@ InterestOutcome GenerateInterest(SaveFiles& files, InterestScan& scan, const Int
         c.setText(Company::IntTerms, s.terms);
         c.setText(Company::LastDate3, runDate);
     });
-    if (!posting.commit())
-        return giveUp("The interest run could not be written (error " +
-                      std::to_string(posting.engineError()) + "); no interest was charged.");
-    out.written = true;
-    return out;
+    return true;
+}
+
+}  // namespace
+
+InterestOutcome GenerateInterest(SaveFiles& files, InterestScan& scan, const InterestSettings& s,
+                                 data::DateOrder order, platform::Prompter& prompter) {
+    InterestOutcome out;
+    const auto date = data::ParseUserDate(s.invoiceDate, order);
+    if (!date) {
+        Warn(prompter, "Invoice Date", kInvalidInvoiceDate);
+        return out;
+    }
+    // Nothing is written for a run that cannot be written whole.
+    if (const auto problem = CheckInterestSettings(s)) {
+        out.refused = problem->text;
+        Warn(prompter, problem->title, problem->text);
+        return out;
+    }
+    if (const std::string problem = FitProblem(files, scan, *date); !problem.empty()) {
+        out.refused = "No interest invoice was written: " + problem + ".";
+        Warn(prompter, kInterestCaption, out.refused);
+        return out;
+    }
+    // The whole run is one posting: every interest invoice with its line and its charge to
+    // the customer, and the company's receivables, numbering and settings. A run that is
+    // stopped or fails leaves nothing charged, so running it again charges each customer
+    // once. It runs again whole when it meets another program's lock.
+    std::string failure;
+    InterestOutcome written;
+    const data::PostingRun run =
+        data::RunPosting(prompter, [&](data::Posting& posting, platform::Prompter& held) {
+            failure.clear();
+            written = InterestOutcome{};
+            try {
+                return InterestBody(posting, files, scan, s, *date, order, written, failure, held);
+            } catch (const InvoiceError& e) {
+                failure = e.what();
+                return false;
+            }
+        });
+    if (!run.committed) {
+        if (failure.empty())
+            failure = "The interest run could not be written (error " +
+                      std::to_string(run.engineError) + "); no interest was charged.";
+        Warn(prompter, data::kAppTitle, failure);
+        return out;
+    }
+    written.written = true;
+    return written;
 }
 
 std::vector<std::string> InterestReportLines(const InterestScan& scan, const InterestSettings& s,

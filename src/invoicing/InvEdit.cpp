@@ -265,6 +265,10 @@ struct StoredCompanyRow {
 
 }  // namespace
 
+data::CompanyRecord LockedCompanyRow(SaveFiles& files, platform::Prompter& prompter) {
+    return StoredCompanyRow(files, prompter, kModifyFailed).found->record;
+}
+
 void PostToCompany(SaveFiles& files, Money arChange, std::string_view savedNumber, bool newInvoice,
                    platform::Prompter& prompter,
                    const std::function<void(data::CompanyRecord&)>& more) {
@@ -1134,31 +1138,25 @@ SaveResult NewInvoiceBody(data::Posting& posting, SaveFiles& files, InvoiceEdito
 }  // namespace
 
 SaveResult SaveNewInvoice(SaveFiles& files, InvoiceEditor& editor, platform::Prompter& prompter) {
-    SaveResult result;
-    std::string failure;
-    const data::PostingRun run =
-        data::RunPosting(prompter, [&](data::Posting& posting, platform::Prompter& held) {
-            failure.clear();
-            try {
-                result = NewInvoiceBody(posting, files, editor, held);
-                return true;
-            } catch (const InvoiceError& e) {
-                failure = e.what();
-                return false;
-            }
+    const SaveResult result = data::RunPostingOrThrow<InvoiceError>(
+        prompter, kAddFailed, [&](data::Posting& posting, platform::Prompter& held) {
+            return NewInvoiceBody(posting, files, editor, held);
         });
-    if (!run.committed) throw InvoiceError(failure.empty() ? std::string(kAddFailed) : failure);
     RememberInvoiceDate(editor.entry.date);
     if (result.renumbered)
         prompter.inform(std::string(data::kAppTitle), std::string(kSavedAs) + result.number);
     return result;
 }
 
-SaveResult SaveInvoiceEdit(SaveFiles& files, InvoiceEditor& editor, int32_t recNo,
-                           const data::InvoiceRecord& asRead, platform::Prompter& prompter) {
+namespace {
+
+// The edit's invoice is compared with the copy the editor began with (asRead) while it is
+// locked for the posting: an invoice that a payment or another person changed meanwhile
+// stops the save with "The record has changed in the meantime.", and nothing is written.
+SaveResult InvoiceEditBody(data::Posting& posting, SaveFiles& files, InvoiceEditor& editor,
+                           int32_t recNo, const data::InvoiceRecord& asRead,
+                           platform::Prompter& prompter) {
     InvoiceEntry& e = editor.entry;
-    data::Posting posting;
-    if (!posting.started()) throw InvoiceError(std::string(kModifyFailed));
     posting.keep(files.company);
     posting.keep(e.customer);
     posting.keep(e.grid[1]);
@@ -1259,9 +1257,18 @@ SaveResult SaveInvoiceEdit(SaveFiles& files, InvoiceEditor& editor, int32_t recN
                 throw InvoiceError(std::string(kMemoReplaceFailed));
         }
     }
-    if (!posting.commit()) throw InvoiceError(std::string(kModifyFailed));
     result.status = "Editing of " + number + " completed.";
     return result;
+}
+
+}  // namespace
+
+SaveResult SaveInvoiceEdit(SaveFiles& files, InvoiceEditor& editor, int32_t recNo,
+                           const data::InvoiceRecord& asRead, platform::Prompter& prompter) {
+    return data::RunPostingOrThrow<InvoiceError>(
+        prompter, kModifyFailed, [&](data::Posting& posting, platform::Prompter& held) {
+            return InvoiceEditBody(posting, files, editor, recNo, asRead, held);
+        });
 }
 
 std::optional<data::CustomerRecord> InvoiceCustomer(const std::string& folder,

@@ -409,6 +409,10 @@ struct CustomerPosting {
 data::CustomerRecord PostToCustomer(SaveFiles& files, std::string_view custNo,
                                     const CustomerPosting& p, data::DateOrder order,
                                     platform::Prompter& prompter);
+// The company's record as the company file holds it now; read inside a posting, it stays
+// locked until the posting ends (its counters are the ones the posting takes). Throws
+// InvoiceError ("Modify operation failed") when it cannot be read.
+data::CompanyRecord LockedCompanyRow(SaveFiles& files, platform::Prompter& prompter);
 // The company's receivables move by arChange; for a new invoice its next number and last
 // invoice number follow savedNumber; `more` sets further fields. Written to the company
 // file in one write and, once written, to the company in memory. Throws InvoiceError when

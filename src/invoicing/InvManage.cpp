@@ -99,6 +99,10 @@ data::FieldRef<Customer, data::FieldKind::Money> BucketField(int bucket) {
     }
 }
 
+DeleteOutcome DeleteInvoiceBody(data::Posting& posting, InvoiceFiles& files, int32_t recNo,
+                                const data::InvoiceRecord& inv, platform::Prompter& prompter,
+                                const platform::Clock& clock);
+
 }  // namespace
 
 std::string InvoiceFiles::prefix() const {
@@ -269,8 +273,23 @@ DeleteOutcome DeleteInvoice(InvoiceFiles& files, int32_t recNo, const data::Invo
 
     // The record, its lines and memo, the customer's balance and aging and the company's
     // receivables go together or not at all.
-    data::Posting posting;
-    if (!posting.started()) throw data::OperationError(std::string(kDeleteFailed));
+    return data::RunPostingOrThrow<data::OperationError>(
+        prompter, kDeleteFailed, [&](data::Posting& posting, platform::Prompter& held) {
+            return DeleteInvoiceBody(posting, files, recNo, inv, held, clock);
+        });
+}
+
+namespace {
+
+// Reads the company and the customer inside the posting, so that both stay locked while
+// the receivables move; an invoice changed meanwhile (a payment posted to it) stops the
+// deletion with "The record has changed in the meantime.".
+DeleteOutcome DeleteInvoiceBody(data::Posting& posting, InvoiceFiles& files, int32_t recNo,
+                                const data::InvoiceRecord& inv, platform::Prompter& prompter,
+                                const platform::Clock& clock) {
+    DeleteOutcome out;
+    const char type = TypeCode(inv);
+    const std::string number = data::TrimmedText(inv.text(Invoice::InvNo));
     posting.keep(files.company);
     // The customer and the company are read before anything is deleted, so that the
     // receivables are not left without a way to update them.
@@ -342,10 +361,11 @@ DeleteOutcome DeleteInvoice(InvoiceFiles& files, int32_t recNo, const data::Invo
     out.lines = DeleteInvoiceLines(files.lines, inv.text(Invoice::InvNo), prompter);
     if (out.memo && !DeleteInvoiceMemo(files.memos, inv.text(Invoice::InvNo), prompter))
         throw data::OperationError(std::string(kDeleteMemoFailed));
-    if (!posting.commit()) throw data::OperationError(std::string(kDeleteFailed));
     out.deleted = true;
     out.message = DeletedMessage(number, out.memo, out.lines);
     return out;
 }
+
+}  // namespace
 
 }  // namespace invarro::invoicing

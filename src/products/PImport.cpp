@@ -46,16 +46,14 @@ ProductRecord ProductFromRow(const ProductImportRow& row, std::string_view code,
     return p;
 }
 
-data::ImportResult ImportProducts(storage::Fileblock* products,
-                                  const std::vector<ProductImportRow>& rows,
-                                  std::string_view setupDate, platform::Progress& progress,
-                                  platform::Prompter& prompter) {
-    data::ImportResult result;
+namespace {
+
+// One attempt of a product import, inside its posting: true when its rows are to be kept.
+bool ProductImportAttempt(storage::Fileblock* products, const std::vector<ProductImportRow>& rows,
+                          std::string_view setupDate, platform::Progress& progress,
+                          platform::Prompter& prompter, data::ImportResult& result) {
     data::ImportRun run(progress, "Product Import", "Products", result, rows.size());
-    // Every record is one posting, left marked for the rebuild that follows; an import that
-    // is stopped or cannot write a record leaves nothing behind.
-    data::Posting posting;
-    bool writeFailed = !posting.started();
+    bool writeFailed = false;
 
     std::set<std::string> taken;
     std::string key;
@@ -95,11 +93,23 @@ data::ImportResult ImportProducts(storage::Fileblock* products,
         if (writeFailed || !run.done()) break;
     }
     run.finish();
-    if (writeFailed || result.stopped) return data::TakeBackImport(posting, result);
+    if (writeFailed || result.stopped) return false;
     if (result.added > 0) storage::MarkForRebuild(products);
-    if (!posting.commit()) return data::TakeBackImport(posting, result);
-    data::FinishBatch();
-    return result;
+    return true;
+}
+
+}  // namespace
+
+data::ImportResult ImportProducts(storage::Fileblock* products,
+                                  const std::vector<ProductImportRow>& rows,
+                                  std::string_view setupDate, platform::Progress& progress,
+                                  platform::Prompter& prompter) {
+    // Every record is one posting, left marked for the rebuild that follows; an import that
+    // is stopped or cannot write a record leaves nothing behind.
+    return data::RunImportPosting<data::ImportResult>(
+        prompter, [&](data::Posting&, platform::Prompter& held, data::ImportResult& result) {
+            return ProductImportAttempt(products, rows, setupDate, progress, held, result);
+        });
 }
 
 bool RebuildProductFile(const std::string& folder, std::string_view prefix,

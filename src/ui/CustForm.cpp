@@ -334,12 +334,17 @@ void TCustForm::newCustomer() {
         return customers::CheckCustomerEntry(e, customers::kAddStartingNumber, fb_);
     });
     editor.setSave([&](customers::CustomerEntry& e) {
-        // The customer and its e-invoicing data are one posting.
-        data::Posting posting;
-        recNo = customers::AddCustomer(files, e, *ctx_.prompter);
+        // The customer and its e-invoicing data are one posting, run again when it meets
+        // another program's lock; its messages come once it has ended.
+        recNo = data::RunPostingOrThrow<customers::CustomerError>(
+            *ctx_.prompter, customers::kAddFailed,
+            [&](data::Posting& posting, platform::Prompter& held) {
+                posting.keep(e.number);
+                const int32_t rec = customers::AddCustomer(files, e, held);
+                storeEInvoice("", e.number, editor.einvoice(), held);
+                return rec;
+            });
         added = customers::NewCustomerRecord(e);
-        storeEInvoice("", e.number, editor.einvoice());
-        if (!posting.commit()) throw customers::CustomerError(std::string(customers::kAddFailed));
     });
     if (editor.exec() != QDialog::Accepted) return;
     positionOn(added, recNo);
@@ -363,13 +368,15 @@ void TCustForm::editCustomer() {
     });
     bool renumbered = true;
     editor.setSave([&](customers::CustomerEntry& e) {
-        data::Posting posting;
-        renumbered =
-            customers::ChangeCustomer(files, recNo, asRead, e, starting, *ctx_.prompter).ok;
+        renumbered = data::RunPostingOrThrow<customers::CustomerError>(
+            *ctx_.prompter, customers::kModifyFailed,
+            [&](data::Posting&, platform::Prompter& held) {
+                const bool moved =
+                    customers::ChangeCustomer(files, recNo, asRead, e, starting, held).ok;
+                storeEInvoice(asRead.text(Customer::CustNo), e.number, editor.einvoice(), held);
+                return moved;
+            });
         saved = customers::RecordFromEntry(e, asRead);
-        storeEInvoice(asRead.text(Customer::CustNo), e.number, editor.einvoice());
-        if (!posting.commit())
-            throw customers::CustomerError(std::string(customers::kModifyFailed));
     });
     if (editor.exec() != QDialog::Accepted) return;
     positionOn(saved, recNo);
@@ -378,18 +385,17 @@ void TCustForm::editCustomer() {
 }
 
 void TCustForm::storeEInvoice(const std::string& oldNumber, const std::string& number,
-                              const data::CustomerEInvoice& e) {
+                              const data::CustomerEInvoice& e, platform::Prompter& prompter) {
     const std::string prefix = data::CompanyPrefix(ctx_.company->text(Company::CompanyNo));
     bool ok = true;
     // A renumbered customer takes its data along.
     if (!oldNumber.empty() &&
         customers::NumberForCompare(oldNumber) != customers::NumberForCompare(number))
         ok = data::StoreEInvoiceRecord(ctx_.dataFolder, prefix,
-                                       data::CustomerEInvoiceRecord(oldNumber, {}), true,
-                                       *ctx_.prompter);
+                                       data::CustomerEInvoiceRecord(oldNumber, {}), true, prompter);
     ok = ok &&
          data::StoreEInvoiceRecord(ctx_.dataFolder, prefix, data::CustomerEInvoiceRecord(number, e),
-                                   e.empty(), *ctx_.prompter);
+                                   e.empty(), prompter);
     if (!ok) throw customers::CustomerError("The e-invoicing data could not be saved.");
 }
 
@@ -402,7 +408,8 @@ void TCustForm::deleteCustomer() {
     // Its e-invoicing data goes with it, so that a later customer of that number starts
     // without it.
     try {
-        storeEInvoice(customer.text(Customer::CustNo), customer.text(Customer::CustNo), {});
+        storeEInvoice(customer.text(Customer::CustNo), customer.text(Customer::CustNo), {},
+                      *ctx_.prompter);
     } catch (const customers::CustomerError&) {
     }
     list_->Refresh();

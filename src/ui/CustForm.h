@@ -62,7 +62,7 @@ class TCustForm : public QDialog, public RecordListWindow {
     // moving it from oldNumber when the customer was renumbered; inside the caller's
     // posting. Throws CustomerError when it cannot be written.
     void storeEInvoice(const std::string& oldNumber, const std::string& number,
-                       const data::CustomerEInvoice& e);
+                       const data::CustomerEInvoice& e, platform::Prompter& prompter);
     // "Find Customer": the find window; the list is positioned on the customer picked.
     void findCustomer();
     void customerList();

@@ -17,8 +17,15 @@
 #include <sstream>
 
 #include "FolderBooks.h"
+#include "ServerDesks.h"
 #include "app/Demo.h"
+#include "app/ServerBooks.h"
+#include "customers/CustEdit.h"
 #include "data/Money.h"
+#include "data/Open.h"
+#include "data/Texts.h"
+#include "data/Update.h"
+#include "invoicing/InvEdit.h"
 #include "storage/Engine.h"
 #include "support/PgCluster.h"
 #include "support/ScriptedPrompter.h"
@@ -30,82 +37,7 @@ namespace {
 namespace fs = std::filesystem;
 using data::Money;
 
-// What one command of a worker reported.
-struct Posted {
-    std::string verb;  // "invoice" or "payment"
-    std::string customer;
-    int status = -1;
-    std::string output;
-};
-
-// Reads the lines a worker wrote: status, verb, customer, then the output up to a line "%%".
-std::vector<Posted> ReadLog(const std::string& path) {
-    std::vector<Posted> out;
-    std::ifstream in(path);
-    std::string line;
-    while (std::getline(in, line)) {
-        Posted p;
-        std::istringstream head(line);
-        head >> p.status >> p.verb >> p.customer;
-        while (std::getline(in, line) && line != "%%")
-            p.output += line + "\n";
-        out.push_back(p);
-    }
-    return out;
-}
-
-// The amount after "total " in an invoice's report, or after "payment of ".
-Money AmountAfter(const std::string& text, const std::string& word) {
-    const std::size_t at = text.find(word);
-    if (at == std::string::npos) return Money();
-    std::string amount;
-    for (std::size_t i = at + word.size();
-         i < text.size() && text[i] != ',' && text[i] != ' ' && text[i] != '\n'; ++i)
-        if (text[i] != ',') amount += text[i];
-    return data::ParseMoney(amount).value_or(Money());
-}
-
-class ConcurrentPostingTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        cluster = testing::SharedPgCluster();
-        if (!cluster) {
-            if (testing::PgRequired()) FAIL() << "the PostgreSQL test cluster did not start";
-            GTEST_SKIP() << "no PostgreSQL test cluster";
-        }
-    }
-    testing::PgCluster* cluster = nullptr;
-};
-
-// The balance of each customer as `aging` prints it (number, then the balance column).
-std::map<std::string, Money> Balances(const std::string& folder,
-                                      const std::vector<std::string>& customers) {
-    std::map<std::string, Money> out;
-    const CliRun aging = Cli(folder, {"aging"});
-    EXPECT_EQ(aging.status, 0) << aging.output;
-    std::istringstream lines(aging.output);
-    std::string line;
-    while (std::getline(lines, line)) {
-        std::istringstream words(line);
-        std::vector<std::string> w;
-        for (std::string s; words >> s;)
-            w.push_back(s);
-        for (const std::string& c : customers)
-            if (!w.empty() && w[0] == c) {
-                // The balance is the first amount after the name.
-                for (std::size_t i = 1; i < w.size(); ++i) {
-                    std::string t = w[i];
-                    t.erase(std::remove(t.begin(), t.end(), ','), t.end());
-                    if (t.find('.') != std::string::npos)
-                        if (auto m = data::ParseMoney(t)) {
-                            out[c] = *m;
-                            break;
-                        }
-                }
-            }
-    }
-    return out;
-}
+using ConcurrentPostingTest = ServerBooksTest;
 
 TEST_F(ConcurrentPostingTest, FourProgramsPostingForTheSameCustomersLoseNothingAndSkipNoNumber) {
     const int perWorker = std::getenv("INVARRO_CONCURRENT_POSTINGS")
@@ -113,25 +45,11 @@ TEST_F(ConcurrentPostingTest, FourProgramsPostingForTheSameCustomersLoseNothingA
                               : 15;
     const int workers = 4;
     testing::TempDir dir;
-    const std::string office = dir.file("office");
-    fs::create_directory(office);
-    {
-        storage::InitEngine(30);
-        testing::ScriptedPrompter quiet;
-        const app::InstallResult demo = app::CreateDemoInstallation(office, quiet);
-        storage::ExitEngine();
-        ASSERT_TRUE(demo.ok) << demo.message;
-    }
-    ASSERT_TRUE(cluster->createDatabase("concurrent"));
-    const std::string conninfo = cluster->connectionString("concurrent");
-    const CliRun up = Cli(office, {"server", "upload", conninfo});
-    ASSERT_EQ(up.status, 0) << up.output;
-    std::vector<std::string> desks;
-    for (int w = 0; w < workers; ++w) {
-        desks.push_back(dir.file("desk" + std::to_string(w)));
-        const CliRun joined = Cli(desks.back(), {"server", "connect", conninfo});
-        ASSERT_EQ(joined.status, 0) << joined.output;
-    }
+    const ServerDesks books = MakeServerDesks(*cluster, dir, "concurrent", workers);
+    ASSERT_TRUE(books.error.empty()) << books.error;
+    const std::string& office = books.office;
+    const std::string& conninfo = books.conninfo;
+    const std::vector<std::string>& desks = books.desks;
 
     // Two repeat billing runs at once, from two folders: every master due is billed once,
     // by one of them; the other finds it billed for the date and says nothing is wrong.
@@ -218,10 +136,7 @@ TEST_F(ConcurrentPostingTest, FourProgramsPostingForTheSameCustomersLoseNothingA
                                        "DES-HR:2:1.25"})
                                 : Cli(desks[std::size_t(w)],
                                       {"payment", customer, std::to_string(5 + i % 7) + ".50"});
-                    log << r.status << " " << (invoice ? "invoice" : "payment") << " " << customer
-                        << "\n"
-                        << r.output << (r.output.empty() || r.output.back() == '\n' ? "" : "\n")
-                        << "%%\n";
+                    WriteLog(log, r, invoice ? "invoice" : "payment", customer);
                 }
                 log.close();
                 ::_exit(0);
@@ -249,12 +164,9 @@ TEST_F(ConcurrentPostingTest, FourProgramsPostingForTheSameCustomersLoseNothingA
                 }
                 if (p.verb == "invoice") {
                     expected[p.customer] += AmountAfter(p.output, "total ");
-                    std::istringstream lines(p.output);
-                    std::string last, line;
-                    while (std::getline(lines, line))
-                        if (!line.empty() && line.find(' ') == std::string::npos) last = line;
-                    ASSERT_FALSE(last.empty()) << p.output;
-                    invoiceNumbers.push_back(std::stol(last));
+                    const long number = InvoiceNumberOf(p.output);
+                    ASSERT_GT(number, 0) << p.output;
+                    invoiceNumbers.push_back(number);
                 } else {
                     expected[p.customer] -= AmountAfter(p.output, "payment of ");
                     for (auto it = std::sregex_iterator(p.output.begin(), p.output.end(), deposit);
@@ -279,6 +191,153 @@ TEST_F(ConcurrentPostingTest, FourProgramsPostingForTheSameCustomersLoseNothingA
     }
     const CliRun check = Cli(office, {"check"});
     EXPECT_EQ(check.status, 0) << check.output;
+}
+
+TEST_F(ConcurrentPostingTest, TwoProgramsAddingCustomersAtOnceGetUniqueNumbersWithoutGaps) {
+    const int perDesk = 12;
+    testing::TempDir dir;
+    const ServerDesks books = MakeServerDesks(*cluster, dir, "customers", 2);
+    ASSERT_TRUE(books.error.empty()) << books.error;
+
+    // Each program proposes the number its company held when it started, for every customer
+    // it adds, as an editor left open proposes it: most proposals were taken by the other
+    // program meanwhile, and the saved number comes from the counter instead.
+    std::vector<pid_t> pids;
+    for (int d = 0; d < 2; ++d) {
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            storage::InitEngine(30);
+            std::ofstream log(dir.file("added" + std::to_string(d)));
+            if (!app::MountBooksOfFolder(books.desks[std::size_t(d)]).empty()) ::_exit(2);
+            Recording prompter;
+            std::optional<data::CompanyRecord> company =
+                FirstCompany(books.desks[std::size_t(d)], prompter);
+            if (!company) ::_exit(3);
+            const data::CompanyRecord atStart = *company;
+            const std::string prefix = data::CompanyPrefix(company->ansi(data::Company::CompanyNo));
+            data::ExistingFileblock customers;
+            data::OpenExisting(customers, books.desks[std::size_t(d)], data::FileKind::Customer,
+                               prefix, prompter);
+            if (!customers.fb) ::_exit(4);
+            customers::CustomerFiles files{books.desks[std::size_t(d)], *company, customers.fb};
+            for (int i = 0; i < perDesk; ++i) {
+                customers::CustomerEntry entry = customers::NewCustomerEntry(atStart);
+                entry.name = "Desk " + std::to_string(d) + " customer " + std::to_string(i);
+                customers::ApplyShortNameRule(entry);
+                const std::string proposed = entry.number;
+                prompter.texts.clear();
+                try {
+                    customers::AddCustomer(files, entry, prompter);
+                } catch (const customers::CustomerError& e) {
+                    log << "failed " << e.what() << "\n";
+                    continue;
+                }
+                const bool told = std::find(prompter.texts.begin(), prompter.texts.end(),
+                                            std::string(customers::kSavedAsCustomer) +
+                                                entry.number) != prompter.texts.end();
+                log << "added " << proposed << " " << entry.number << " " << told << "\n";
+            }
+            log.close();
+            customers.fb = nullptr;
+            storage::ExitEngine();
+            ::_exit(0);
+        }
+        pids.push_back(pid);
+    }
+    for (pid_t pid : pids) {
+        int st = 0;
+        ::waitpid(pid, &st, 0);
+        EXPECT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 0) << st;
+    }
+    std::vector<long> numbers;
+    int renumbered = 0;
+    for (int d = 0; d < 2; ++d) {
+        std::ifstream log(dir.file("added" + std::to_string(d)));
+        std::string word, proposed, saved;
+        bool told = false;
+        while (log >> word) {
+            ASSERT_EQ(word, "added") << "a customer could not be added";
+            log >> proposed >> saved >> told;
+            numbers.push_back(std::stol(saved));
+            // Told exactly when the number saved is not the one proposed.
+            EXPECT_EQ(told, proposed != saved) << proposed << " saved as " << saved;
+            renumbered += proposed != saved;
+        }
+    }
+    ASSERT_EQ(numbers.size(), std::size_t(2 * perDesk));
+    std::sort(numbers.begin(), numbers.end());
+    EXPECT_EQ(std::adjacent_find(numbers.begin(), numbers.end()), numbers.end());
+    EXPECT_EQ(numbers.back() - numbers.front() + 1, long(numbers.size()));
+    // Every proposal after a program's first was stale.
+    EXPECT_GE(renumbered, 2 * (perDesk - 1));
+    const CliRun check = Cli(books.office, {"check"});
+    EXPECT_EQ(check.status, 0) << check.output;
+}
+
+TEST_F(ConcurrentPostingTest, AnInvoiceEditedWhileAPaymentPostsToItLosesNoUpdate) {
+    testing::TempDir dir;
+    const ServerDesks books = MakeServerDesks(*cluster, dir, "editpay", 2);
+    ASSERT_TRUE(books.error.empty()) << books.error;
+    const std::string customer = "102";
+    const CliRun billed =
+        Cli(books.desks[1], {"invoice", "new", "--customer", customer, "--line", "BC-500:1:40.00"});
+    ASSERT_EQ(billed.status, 0) << billed.output;
+    const std::string number = std::to_string(InvoiceNumberOf(billed.output));
+    const Money before = Balances(books.office, {customer})[customer];
+
+    // One person opens the invoice in the editor and changes its note ...
+    storage::InitEngine(30);
+    ASSERT_EQ(app::MountBooksOfFolder(books.desks[0]), "");
+    Recording prompter;
+    std::optional<data::CompanyRecord> company = FirstCompany(books.desks[0], prompter);
+    ASSERT_TRUE(company);
+    const data::DateOrder order =
+        data::DateOrderFromCode(company->text(data::Company::DateFormatCode));
+    std::optional<std::string> failure;
+    {
+        invoicing::RunFiles open(books.desks[0],
+                                 data::CompanyPrefix(company->ansi(data::Company::CompanyNo)),
+                                 prompter, true);
+        ASSERT_TRUE(open.ok());
+        invoicing::SaveFiles files = open.saveFiles(*company, data::Date{2026, 12, 10});
+        const std::vector<int32_t> found = invoicing::RecordsWithNumber(files.invoices, number);
+        ASSERT_EQ(found.size(), 1u) << number;
+        const auto asRead = data::ReadBusinessRecord<data::Invoice>(files.invoices, found[0]);
+        ASSERT_TRUE(asRead);
+        std::vector<data::InvoiceLineRecord> lines;
+        for (auto& [n, line] : invoicing::StoredLines(files.lines, number))
+            lines.push_back(line);
+        invoicing::InvoiceEditor editor = invoicing::InvoiceEditor::ForEdit(
+            *company, order, *asRead, lines, std::nullopt, std::nullopt);
+        editor.entry.notes = "Edited while paid";
+
+        // ... while another posts a payment to it from another machine ...
+        const CliRun paid =
+            Cli(books.desks[1], {"payment", customer, "15.00", "--invoice", number});
+        ASSERT_EQ(paid.status, 0) << paid.output;
+
+        // ... and then saves: told that the invoice changed, and nothing of the edit is
+        // written over the payment.
+        prompter.texts.clear();
+        try {
+            invoicing::SaveInvoiceEdit(files, editor, found[0], *asRead, prompter);
+        } catch (const invoicing::InvoiceError& e) {
+            failure = e.what();
+        }
+        const auto now = data::ReadBusinessRecord<data::Invoice>(files.invoices, found[0]);
+        ASSERT_TRUE(now);
+        EXPECT_EQ(now->money(data::Invoice::BalanceDue),
+                  asRead->money(data::Invoice::BalanceDue) - Money::FromCents(1500));
+        EXPECT_NE(data::TrimmedText(now->text(data::Invoice::InvNotes)), "Edited while paid");
+    }
+    app::UnmountBooks(books.desks[0]);
+    storage::ExitEngine();
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(*failure, invoicing::kModifyFailed);
+    EXPECT_EQ(
+        std::count(prompter.texts.begin(), prompter.texts.end(), std::string(data::kRecordChanged)),
+        1);
+    EXPECT_EQ(Balances(books.office, {customer})[customer], before - Money::FromCents(1500));
 }
 
 }  // namespace

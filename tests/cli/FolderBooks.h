@@ -25,13 +25,12 @@ struct CliRun {
     std::string output;
 };
 
-// invarro-cli as a child process, with the file-layer seam set from its environment and
+// invarro-cli started as a child process and not waited for, its output (standard output
+// and error) going to the file log, with the file-layer seam set from its environment and
 // any further environment variables.
-inline CliRun Cli(const std::string& folder, const std::vector<std::string>& args,
-                  const std::string& fault = "",
-                  const std::vector<std::pair<std::string, std::string>>& env = {}) {
-    testing::TempDir out;
-    const std::string log = out.file("out.txt");
+inline pid_t StartCli(const std::string& folder, const std::vector<std::string>& args,
+                      const std::string& log, const std::string& fault = "",
+                      const std::vector<std::pair<std::string, std::string>>& env = {}) {
     pid_t pid = ::fork();
     if (pid == 0) {
         int fd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
@@ -53,6 +52,16 @@ inline CliRun Cli(const std::string& folder, const std::vector<std::string>& arg
         ::execv(INVARRO_CLI, argv.data());
         ::_exit(127);
     }
+    return pid;
+}
+
+// invarro-cli as a child process, as StartCli starts it, waited for.
+inline CliRun Cli(const std::string& folder, const std::vector<std::string>& args,
+                  const std::string& fault = "",
+                  const std::vector<std::pair<std::string, std::string>>& env = {}) {
+    testing::TempDir out;
+    const std::string log = out.file("out.txt");
+    const pid_t pid = StartCli(folder, args, log, fault, env);
     int st = 0;
     ::waitpid(pid, &st, 0);
     CliRun r;

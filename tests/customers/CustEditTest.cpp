@@ -229,6 +229,46 @@ TEST_F(AddCustomerTest, AFailedAddLeavesNothingAndRaises) {
     EXPECT_EQ(storedCompany().text(data::Company::NextCustNo), "41");
 }
 
+TEST_F(AddCustomerTest, AProposedNumberTakenMeanwhileIsReplacedFromTheStoredCounterAndSaid) {
+    // The editor proposed 41 from the company in memory; meanwhile another program added
+    // customer 41 and moved the stored counter to 42, and someone typed 42 by hand without
+    // moving it.
+    CustomerEntry e = NewCustomerEntry(company);
+    ASSERT_EQ(e.number, "41");
+    e.name = "Carter Farms";
+    addCustomer("41", "Other Desk Customer");
+    addCustomer("42", "Typed By Hand");
+    data::CompanyRecord elsewhere = company;
+    ASSERT_TRUE(StoreNextCustomerNumber(dir.path(), elsewhere, "42", prompter));
+    ASSERT_EQ(company.text(data::Company::NextCustNo), "41");
+
+    prompter.expect(std::string(kSavedAsCustomer) + "43");
+    CustomerFiles f = files();
+    const int32_t recNo = AddCustomer(f, e, prompter);
+    EXPECT_TRUE(prompter.done());
+    EXPECT_EQ(e.number, "43");
+    EXPECT_EQ(read(recNo).text(Customer::CustNo), "43");
+    EXPECT_EQ(storedCompany().text(data::Company::NextCustNo), "44");
+    EXPECT_EQ(company.text(data::Company::NextCustNo), "44");
+}
+
+TEST_F(AddCustomerTest, ANumberTypedByHandThatWasTakenMeanwhileIsRefusedWithNothingWritten) {
+    CustomerEntry e = NewCustomerEntry(company);
+    e.number = "7";
+    e.name = "Carter Farms";
+    ASSERT_FALSE(CheckCustomerEntry(e, kAddStartingNumber, customers));
+    addCustomer("7", "Added Meanwhile");
+    prompter.expect(
+        "That customer number already exists. You will need to use a different "
+        "number.");
+    CustomerFiles f = files();
+    EXPECT_THROW(AddCustomer(f, e, prompter), CustomerError);
+    EXPECT_TRUE(prompter.done());
+    EXPECT_EQ(storage::UsedRecordCount(customers), 1);
+    EXPECT_EQ(storedCompany().text(data::Company::NextCustNo), "41");
+    EXPECT_EQ(e.number, "7");
+}
+
 class ChangeTest : public CustomerTest {
   protected:
     void SetUp() override {

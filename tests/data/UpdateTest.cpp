@@ -7,6 +7,7 @@
 #include "DataFixture.h"
 #include "data/Keys.h"
 #include "data/Open.h"
+#include "data/OperationError.h"
 #include "data/Posting.h"
 #include "data/Texts.h"
 #include "data/Update.h"
@@ -348,6 +349,48 @@ TEST_F(UpdateTest, LockConflictsRunTheWriteAgainThenAskUntilTheUserAborts) {
     EXPECT_EQ(AddBusinessRecord(fb, NewCustomer("2", "Beta"), prompter).status,
               UpdateStatus::Failed);
     EXPECT_EQ(storage::EngineOpCalls(EngineOp::AddRecord), 1);
+    closeAndCheck(fb, name(FileKind::Customer));
+}
+
+TEST_F(UpdateTest, APostingThatStopsWithItsErrorRunsAgainOnALockAndElseThrowsThatError) {
+    struct SaveError : OperationError {
+        using OperationError::OperationError;
+    };
+    storage::Fileblock* fb = createOpen(FileKind::Customer);
+    int runs = 0;
+    auto body = [&](const std::string& no) {
+        return [&, no](Posting&, platform::Prompter& held) {
+            ++runs;
+            held.inform("Customer", "Adding " + no);
+            const UpdateResult r = AddBusinessRecord(fb, NewCustomer(no, "Name " + no), held);
+            if (!r.ok()) throw SaveError("Add operation failed");
+            return r.recNo;
+        };
+    };
+    // A lock met: the attempt is dropped with its message, and the second one's result and
+    // message come once it is committed.
+    InjectFault(EngineOp::AddKey, 2, kBusyError);
+    prompter.expect("Adding 1");
+    const int32_t recNo = RunPostingOrThrow<SaveError>(prompter, "failed", body("1"));
+    EXPECT_TRUE(prompter.done());
+    EXPECT_EQ(runs, 2);
+    EXPECT_EQ(ReadBusinessRecord<Customer>(fb, recNo)->text(Customer::CustNo), "1");
+
+    // Any other failure: the body's own error, after its message, and nothing stays.
+    storage::ClearFaults();
+    runs = 0;
+    const auto before = Contents(fb);
+    InjectFault(EngineOp::AddKey, 1, kOtherError);
+    prompter.expect("Adding 2");
+    try {
+        RunPostingOrThrow<SaveError>(prompter, "failed", body("2"));
+        ADD_FAILURE() << "nothing thrown";
+    } catch (const SaveError& e) {
+        EXPECT_STREQ(e.what(), "Add operation failed");
+    }
+    EXPECT_TRUE(prompter.done());
+    EXPECT_EQ(runs, 1);
+    EXPECT_EQ(Contents(fb), before);
     closeAndCheck(fb, name(FileKind::Customer));
 }
 
