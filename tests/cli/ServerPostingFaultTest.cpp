@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <thread>
 
@@ -146,7 +147,12 @@ TEST_F(ServerPostingFaultTest, TheServerStoppedAtOnceDuringARunLosesAndDoublesNo
         const pid_t pid = ::fork();
         if (pid == 0) {
             std::ofstream log(dir.file("log" + std::to_string(w)));
-            for (int i = 0; i < perWorker; ++i) {
+            // At least perWorker postings, and on until two were begun after the server
+            // came back, however fast the first ones went.
+            const std::string back = dir.file("back");
+            int afterBack = 0;
+            for (int i = 0; i < perWorker || afterBack < 2; ++i) {
+                if (std::filesystem::exists(back)) ++afterBack;
                 const std::string customer = customers[std::size_t((i / 2 + w) % 2)];
                 const bool invoice = i % 2 == 0;
                 const CliRun r = invoice
@@ -170,6 +176,7 @@ TEST_F(ServerPostingFaultTest, TheServerStoppedAtOnceDuringARunLosesAndDoublesNo
     ASSERT_TRUE(cluster->stop(true)) << cluster->error();
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     ASSERT_TRUE(cluster->restart()) << cluster->error();
+    std::ofstream(dir.file("back")) << "back\n";
     for (pid_t pid : pids) {
         int st = 0;
         ::waitpid(pid, &st, 0);
@@ -180,7 +187,7 @@ TEST_F(ServerPostingFaultTest, TheServerStoppedAtOnceDuringARunLosesAndDoublesNo
     std::vector<long> numbers;
     for (int w = 0; w < workers; ++w) {
         const std::vector<Posted> log = ReadLog(dir.file("log" + std::to_string(w)));
-        ASSERT_EQ(int(log.size()), perWorker);
+        ASSERT_GE(int(log.size()), perWorker);
         for (const Posted& p : log) {
             if (p.status != 0) {
                 // Failed cleanly: the server could not be reached or its files not opened
