@@ -8,6 +8,7 @@
 #include <fstream>
 #include <tuple>
 
+#include "ServerDesks.h"
 #include "app/Aging.h"
 #include "app/Demo.h"
 #include "app/Installation.h"
@@ -150,15 +151,8 @@ TEST(ServerSettingTest, TheSettingIsKeptInTheFoldersOwnSettingsFile) {
 
 // --------------------------------------------------------- books on the test cluster
 
-class ServerFolderTest : public ::testing::Test {
+class ServerFolderTest : public ServerBooksTest {
   protected:
-    void SetUp() override {
-        cluster = testing::SharedPgCluster();
-        if (!cluster) {
-            if (testing::PgRequired()) FAIL() << "the PostgreSQL test cluster did not start";
-            GTEST_SKIP() << "no PostgreSQL test cluster";
-        }
-    }
     // A new database and an installation made in it through a folder that names it.
     std::string Installed(const std::string& folder, const std::string& database) {
         EXPECT_TRUE(cluster->createDatabase(database));
@@ -182,7 +176,6 @@ class ServerFolderTest : public ::testing::Test {
         storage::ExitEngine();
         ASSERT_TRUE(demo.ok) << demo.message;
     }
-    testing::PgCluster* cluster = nullptr;
 };
 
 TEST_F(ServerFolderTest, TheCommandLineReadsTheBooksFromTheServerTheFolderNames) {
