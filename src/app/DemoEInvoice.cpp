@@ -109,8 +109,27 @@ struct DemoFiles {
     bool ok() const {
         return customers.fb && products.fb && einvoice.fb && invoices.fb && lines.fb && memos.fb;
     }
+    // Where the invoice editor's save writes, through these files.
+    invoicing::SaveFiles saveFiles(const std::string& folder, data::CompanyRecord& company,
+                                   const data::Date& today) const {
+        return {folder, company, invoices.fb, lines.fb, memos.fb, customers.fb, today};
+    }
     OpenFile customers, products, einvoice, invoices, lines, memos;
 };
+
+// The company's prefix once its e-invoicing settings are written; empty, and error said,
+// when the company has no valid number or the settings cannot be written.
+std::string WriteDemoSettings(const std::string& folder, const data::CompanyRecord& company,
+                              const data::CompanyEInvoice& settings, std::string& error) {
+    const std::string prefix = data::CompanyPrefix(company.text(data::Company::CompanyNo));
+    if (prefix.empty()) {
+        error = "The company has no valid number.";
+        return "";
+    }
+    data::IniFile ini(data::IniFilePath(folder));
+    if (!data::WriteCompanyEInvoice(ini, prefix, settings, &error)) return "";
+    return prefix;
+}
 
 // Answers every question with its default.
 class QuietPrompter : public platform::Prompter {
@@ -207,11 +226,6 @@ DemoEInvoiceResult AddDemoEInvoices(const std::string& folder, data::CompanyReco
     (void)prompter;
     QuietPrompter quiet;
     DemoEInvoiceResult result;
-    const std::string prefix = data::CompanyPrefix(company.text(Company::CompanyNo));
-    if (prefix.empty()) {
-        result.error = "The company has no valid number.";
-        return result;
-    }
     data::CompanyEInvoice settings;
     settings.on = true;
     settings.vatId = "DE123456788";
@@ -222,8 +236,8 @@ DemoEInvoiceResult AddDemoEInvoices(const std::string& folder, data::CompanyReco
     settings.bic = "INGDDEFFXXX";
     settings.exempt = data::ExemptCategory::Exempt;
     settings.exemptionReason = "Exempt from VAT";
-    data::IniFile ini(data::IniFilePath(folder));
-    if (!data::WriteCompanyEInvoice(ini, prefix, settings, &result.error)) return result;
+    const std::string prefix = WriteDemoSettings(folder, company, settings, result.error);
+    if (prefix.empty()) return result;
 
     DemoFiles open(folder, prefix, quiet);
     if (!open.ok()) {
@@ -248,9 +262,7 @@ DemoEInvoiceResult AddDemoEInvoices(const std::string& folder, data::CompanyReco
                 return invoicing::ProductChoice{g.code, g.description, g.price, g.taxable};
         return invoicing::ProductChoice{};
     };
-    invoicing::SaveFiles files{folder,        company,       open.invoices.fb,
-                               open.lines.fb, open.memos.fb, open.customers.fb,
-                               today,         nullptr,       nullptr};
+    invoicing::SaveFiles files = open.saveFiles(folder, company, today);
     int back = 24;
     // One invoice: rows of (product, quantity) or a memo, saved as the editor saves it.
     auto write = [&](const std::string& kind, const data::CustomerRecord& buyer,
@@ -403,11 +415,6 @@ DemoEInvoiceResult AddDemoSwissBills(const std::string& folder, data::CompanyRec
     (void)prompter;
     QuietPrompter quiet;
     DemoEInvoiceResult result;
-    const std::string prefix = data::CompanyPrefix(company.text(Company::CompanyNo));
-    if (prefix.empty()) {
-        result.error = "The company has no valid number.";
-        return result;
-    }
     data::CompanyEInvoice settings;
     settings.taxRegistration = "CHE-123.456.788 MWST";
     settings.country = "CH";
@@ -415,8 +422,8 @@ DemoEInvoiceResult AddDemoSwissBills(const std::string& folder, data::CompanyRec
     // A QR-IBAN: the bills carry the invoices' QR references.
     settings.iban = "CH44 3199 9123 0008 8901 2";
     settings.paper = "A4";
-    data::IniFile ini(data::IniFilePath(folder));
-    if (!data::WriteCompanyEInvoice(ini, prefix, settings, &result.error)) return result;
+    const std::string prefix = WriteDemoSettings(folder, company, settings, result.error);
+    if (prefix.empty()) return result;
 
     DemoFiles open(folder, prefix, quiet);
     if (!open.ok()) {
@@ -424,9 +431,7 @@ DemoEInvoiceResult AddDemoSwissBills(const std::string& folder, data::CompanyRec
         return result;
     }
     const data::DateOrder order = data::DateOrderFromCode(company.text(Company::DateFormatCode));
-    invoicing::SaveFiles files{folder,        company,       open.invoices.fb,
-                               open.lines.fb, open.memos.fb, open.customers.fb,
-                               today,         nullptr,       nullptr};
+    invoicing::SaveFiles files = open.saveFiles(folder, company, today);
     const data::Decimal vat = data::Decimal::FromUnits(81000);  // 8.1 %
     try {
         const std::vector<data::CustomerRecord> people =
