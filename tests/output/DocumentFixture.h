@@ -152,6 +152,12 @@ class DocumentTest : public ::testing::Test {
         ASSERT_TRUE(data::AddBusinessRecord(files.memos, r, prompter).ok());
     }
 
+    // Keeps the company's e-invoicing and bank settings as Company Options does.
+    void keepEInvoiceSettings(const data::CompanyEInvoice& e) {
+        data::IniFile ini(data::IniFilePath(dir.path()));
+        ASSERT_TRUE(data::WriteCompanyEInvoice(ini, company.text(data::Company::CompanyNo), e));
+    }
+
     // Company 1 invoices in euro and is paid to an account, as its settings keep it.
     void euroAccount() {
         data::CompanyEInvoice e;
@@ -159,8 +165,7 @@ class DocumentTest : public ::testing::Test {
         e.iban = "DE02 1203 0000 0000 2020 51";
         e.bic = "BYLADEM1001";
         e.paper = "A4";
-        data::IniFile ini(data::IniFilePath(dir.path()));
-        ASSERT_TRUE(data::WriteCompanyEInvoice(ini, company.text(data::Company::CompanyNo), e));
+        keepEInvoiceSettings(e);
     }
 
     InvoiceDocument assemble(const std::string& no) {

@@ -474,8 +474,7 @@ class PaymentLayoutTest : public LayoutTest {
         e.country = "DE";
         e.iban = "DE41500105170123456789";
         e.bic = "INGDDEFFXXX";
-        data::IniFile ini(data::IniFilePath(dir.path()));
-        ASSERT_TRUE(data::WriteCompanyEInvoice(ini, "1", e));
+        keepEInvoiceSettings(e);
     }
 };
 

@@ -229,8 +229,7 @@ class SwissBillPdfTest : public InvoicePdfTest {
         e.currency = "CHF";
         e.iban = "CH44 3199 9123 0008 8901 2";
         e.paper = "A4";
-        data::IniFile ini(data::IniFilePath(dir.path()));
-        ASSERT_TRUE(data::WriteCompanyEInvoice(ini, company.text(Company::CompanyNo), e));
+        keepEInvoiceSettings(e);
         addHeader({.no = "1043", .total = "1082.50", .tax = "82.50", .paid = "82.50"});
         addLine("1043", 1, "TONER-12", "2", "Toner cartridge, black", "541.25", "Y", "1082.50");
     }

@@ -46,6 +46,14 @@ class StatementPdfTest : public DocumentTest {
         return WriteStatementPdf(canvas, s, FormContext{company, dir.path()},
                                  data::Date{2024, 4, 2});
     }
+    // Invoices 2001 to 2090 of 12.34 each, from January to April: three pages.
+    void addNinetyInvoices() {
+        for (int i = 1; i <= 90; ++i) {
+            char date[16];
+            std::snprintf(date, sizeof date, "%02d/%02d/2024", 1 + (i - 1) / 28, 1 + (i - 1) % 28);
+            addHeader({.no = std::to_string(2000 + i), .total = "12.34", .date = date});
+        }
+    }
     testing::RecordingShell viewer;
 };
 
@@ -77,11 +85,7 @@ TEST_F(StatementPdfTest, AccountRowsTotalsAndAgingReadBack) {
 }
 
 TEST_F(StatementPdfTest, ThreePagesRepeatTheirHeadersWithoutOverlap) {
-    for (int i = 1; i <= 90; ++i) {
-        char date[16];
-        std::snprintf(date, sizeof date, "%02d/%02d/2024", 1 + (i - 1) / 28, 1 + (i - 1) % 28);
-        addHeader({.no = std::to_string(2000 + i), .total = "12.34", .date = date});
-    }
+    addNinetyInvoices();
     const PdfOutcome out = write();
     ASSERT_TRUE(out.ok) << out.error;
     EXPECT_EQ(PdfInfo(out.path)["Pages"], "3");
@@ -100,11 +104,7 @@ TEST_F(StatementPdfTest, ThreePagesRepeatTheirHeadersWithoutOverlap) {
 TEST_F(StatementPdfTest, TheBalanceToPayCarriesTheCustomersReferenceAndCodeOnTheLastPage) {
     euroAccount();
     company.setText(Company::CurrencySymbol, "€");
-    for (int i = 1; i <= 90; ++i) {
-        char date[16];
-        std::snprintf(date, sizeof date, "%02d/%02d/2024", 1 + (i - 1) / 28, 1 + (i - 1) % 28);
-        addHeader({.no = std::to_string(2000 + i), .total = "12.34", .date = date});
-    }
+    addNinetyInvoices();
     const PdfOutcome out = write();
     ASSERT_TRUE(out.ok) << out.error;
     ASSERT_EQ(PdfInfo(out.path)["Pages"], "3");
