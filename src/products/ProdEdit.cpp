@@ -1,11 +1,13 @@
 #include "products/ProdEdit.h"
 
 #include "data/Ansi.h"
+#include "data/EInvoiceData.h"
 #include "data/Fileblocks.h"
 #include "data/Files.h"
 #include "data/Keys.h"
 #include "data/Money.h"
 #include "data/Open.h"
+#include "data/Posting.h"
 
 namespace invarro::products {
 
@@ -81,6 +83,14 @@ std::string CodeForCompare(std::string_view code) {
     return data::UpperText(data::TrimText(code));
 }
 
+std::optional<std::string> CodeTakenText(storage::Fileblock* products, std::string_view code,
+                                         std::string_view startingCode) {
+    const auto found = FindProductByCode(products, code);
+    if (!found || CodeForCompare(code) == CodeForCompare(startingCode)) return std::nullopt;
+    return "This Product Code already exists for: " +
+           data::TrimmedText(found->record.text(Product::Description)) + ". Use a different code.";
+}
+
 std::optional<std::string> StoredPrice(std::string_view typed) {
     if (auto m = data::ParseMoney(typed, width::kPrice)) return m->storedText();
     if (IsPlainNumber(typed)) return std::nullopt;  // a number, but too large
@@ -100,16 +110,8 @@ std::optional<EntryProblem> CheckProductEntry(ProductEntry& e, std::string_view 
             EntryField::Description,
             Problem("Product Description", "You need to enter a product description or name.")};
 
-    const std::string code = CodeForCompare(e.code);
-    if (auto found = FindProductByCode(products, e.code)) {
-        if (code != CodeForCompare(startingCode))
-            return EntryProblem{
-                EntryField::Code,
-                Problem("Product Code",
-                        "This Product Code already exists for: " +
-                            data::TrimmedText(found->record.text(Product::Description)) +
-                            ". Use a different code.")};
-    }
+    if (auto taken = CodeTakenText(products, e.code, startingCode))
+        return EntryProblem{EntryField::Code, Problem("Product Code", *taken)};
 
     // A price that is not a number is taken as 0.00; one too large for its field is
     // refused rather than cut to a different amount.
@@ -193,6 +195,97 @@ data::UpdateStatus ChangeProduct(storage::Fileblock* products, int32_t recNo,
     if (!r.ok()) throw ProductError(std::string(kModifyFailed));
     if (stored) *stored = updated;
     return r.status;
+}
+
+namespace {
+
+inline constexpr std::string_view kUnitCodeFailed = "The unit code could not be saved.";
+
+// The e-invoicing file, opened before the posting so that a question about the file (a
+// defective index) is asked before anything is locked; null when it is not there and
+// nothing is to be stored in it.
+struct UnitCodeFile {
+    data::OpenResult open;
+    UnitCodeFile(const UnitCodeFiles& units, bool needed, platform::Prompter& prompter) {
+        data::OpenRequest request;
+        request.name = data::FileblockName(units.folder, data::FileKind::EInvoice, units.prefix);
+        request.kind = data::FileKind::EInvoice;
+        if (!needed && !storage::FileblockExists(request.name)) return;
+        open = data::OpenBusinessFileblock(request, prompter);
+        if (!open) throw ProductError(std::string(kUnitCodeFailed));
+    }
+    ~UnitCodeFile() {
+        if (open) storage::CloseFileblock(open.fb);
+    }
+    UnitCodeFile(const UnitCodeFile&) = delete;
+    UnitCodeFile& operator=(const UnitCodeFile&) = delete;
+};
+
+// Stores the product's unit code (removes it when empty), moving it from oldCode when the
+// code changed.
+void StoreUnitCode(storage::Fileblock* einvoice, const std::string& oldCode,
+                   const std::string& code, const std::string& unit, platform::Prompter& prompter) {
+    if (!einvoice) return;
+    bool ok = true;
+    if (!oldCode.empty() && CodeForCompare(oldCode) != CodeForCompare(code))
+        ok = data::StoreEInvoiceRecord(einvoice, data::ProductUnitRecord(oldCode, ""), true,
+                                       prompter);
+    ok = ok && data::StoreEInvoiceRecord(einvoice, data::ProductUnitRecord(code, unit),
+                                         unit.empty(), prompter);
+    if (!ok) throw ProductError(std::string(kUnitCodeFailed));
+}
+
+// A save that failed because the code was taken meanwhile (a duplicate refused by the code
+// index, which on a server waits for the other posting and fails once it is committed)
+// says so as the check does; any other failure is thrown as it came.
+template <class Save>
+auto RefusingATakenCode(storage::Fileblock* products, const ProductEntry& entry,
+                        std::string_view startingCode, Save&& save) {
+    try {
+        return save();
+    } catch (const ProductError&) {
+        if (auto taken = CodeTakenText(products, entry.code, startingCode))
+            throw ProductError(*taken);
+        throw;
+    }
+}
+
+}  // namespace
+
+int32_t SaveNewProduct(storage::Fileblock* products, const UnitCodeFiles& units,
+                       const ProductEntry& entry, const std::string& unit, const std::string& today,
+                       platform::Prompter& prompter, ProductRecord* stored) {
+    UnitCodeFile einvoice(units, !unit.empty(), prompter);
+    return RefusingATakenCode(products, entry, kAddStartingCode, [&] {
+        return data::RunPostingOrThrow<ProductError>(
+            prompter, kAddFailed, [&](data::Posting&, platform::Prompter& held) {
+                if (auto taken = CodeTakenText(products, entry.code, kAddStartingCode))
+                    throw ProductError(*taken);
+                const int32_t recNo = AddProduct(products, entry, today, held, stored);
+                StoreUnitCode(einvoice.open.fb, "", entry.code, unit, held);
+                return recNo;
+            });
+    });
+}
+
+data::UpdateStatus SaveProductChange(storage::Fileblock* products, const UnitCodeFiles& units,
+                                     int32_t recNo, const ProductRecord& asRead,
+                                     const ProductEntry& entry, const std::string& unit,
+                                     const std::string& today, platform::Prompter& prompter,
+                                     ProductRecord* stored) {
+    const std::string oldCode = asRead.text(Product::ProdCode);
+    UnitCodeFile einvoice(units, !unit.empty(), prompter);
+    return RefusingATakenCode(products, entry, oldCode, [&] {
+        return data::RunPostingOrThrow<ProductError>(
+            prompter, kModifyFailed, [&](data::Posting&, platform::Prompter& held) {
+                if (auto taken = CodeTakenText(products, entry.code, oldCode))
+                    throw ProductError(*taken);
+                const data::UpdateStatus status =
+                    ChangeProduct(products, recNo, asRead, entry, today, held, stored);
+                StoreUnitCode(einvoice.open.fb, oldCode, entry.code, unit, held);
+                return status;
+            });
+    });
 }
 
 bool DeleteProduct(storage::Fileblock* products, int32_t recNo, const ProductRecord& product,

@@ -63,6 +63,11 @@ ProductEntry EntryFromRecord(const data::ProductRecord& product);
 // The code trimmed and upper-cased, as the checks and the code key compare it.
 std::string CodeForCompare(std::string_view code);
 
+// "This Product Code already exists for: ... Use a different code." when a product other
+// than the one being edited (startingCode; kAddStartingCode for an add) has the code.
+std::optional<std::string> CodeTakenText(storage::Fileblock* products, std::string_view code,
+                                         std::string_view startingCode);
+
 // A typed sales price as stored: blanks and commas dropped, two decimals ("12.5" gives
 // "12.50", "1,250" gives "1250.00"); empty text and text that is not a number give
 // "0.00". Nothing when the price is a number too large for the 10-character field.
@@ -123,6 +128,28 @@ data::UpdateStatus ChangeProduct(storage::Fileblock* products, int32_t recNo,
                                  const data::ProductRecord& asRead, const ProductEntry& entry,
                                  const std::string& today, platform::Prompter& prompter,
                                  data::ProductRecord* stored = nullptr);
+
+// Where the editor's save keeps a product's unit code: the company's e-invoicing file.
+struct UnitCodeFiles {
+    std::string folder;
+    std::string prefix;
+};
+
+// The editor's OK: the product with its unit code (an empty one is removed; a product given
+// another code takes its unit code along) as one posting, run again whole when it meets a
+// lock, its messages shown once it has ended. The code is looked up again inside the
+// posting: a product saved meanwhile under it by someone else working in the same books
+// refuses the save with the check's message, and nothing of it is written. Throws
+// ProductError with that message, the add's or change's failure text, or "The unit code
+// could not be saved."
+int32_t SaveNewProduct(storage::Fileblock* products, const UnitCodeFiles& units,
+                       const ProductEntry& entry, const std::string& unit, const std::string& today,
+                       platform::Prompter& prompter, data::ProductRecord* stored = nullptr);
+data::UpdateStatus SaveProductChange(storage::Fileblock* products, const UnitCodeFiles& units,
+                                     int32_t recNo, const data::ProductRecord& asRead,
+                                     const ProductEntry& entry, const std::string& unit,
+                                     const std::string& today, platform::Prompter& prompter,
+                                     data::ProductRecord* stored = nullptr);
 
 // Asks "Are you sure you want to delete this product?" and on Yes deletes the product.
 // True when it was deleted; throws ProductError("Product delete failed") when the delete

@@ -15,7 +15,6 @@
 #include "data/Fileblocks.h"
 #include "data/Keys.h"
 #include "data/Open.h"
-#include "data/Posting.h"
 #include "data/Update.h"
 #include "output/TextFile.h"
 #include "platform/qt/PainterCanvas.h"
@@ -379,11 +378,8 @@ void TEditProd::newProduct() {
         return products::CheckProductEntry(e, products::kAddStartingCode, fb_);
     });
     editor.setSave([&](products::ProductEntry& e) {
-        // The product and its unit code are one posting.
-        data::Posting posting;
-        recNo = products::AddProduct(fb_, e, date, *ctx_.prompter, &added);
-        storeUnitCode("", e.code, editor.unitCode());
-        if (!posting.commit()) throw products::ProductError("Add operation failed");
+        recNo = products::SaveNewProduct(fb_, {ctx_.dataFolder, prefix()}, e, editor.unitCode(),
+                                         date, *ctx_.prompter, &added);
     });
     if (editor.exec() != QDialog::Accepted) return;
     positionOn(added, recNo);
@@ -403,10 +399,8 @@ void TEditProd::editProduct() {
     editor.setCheck(
         [&](products::ProductEntry& e) { return products::CheckProductEntry(e, starting, fb_); });
     editor.setSave([&](products::ProductEntry& e) {
-        data::Posting posting;
-        products::ChangeProduct(fb_, recNo, asRead, e, today(), *ctx_.prompter, &saved);
-        storeUnitCode(asRead.text(Product::ProdCode), e.code, editor.unitCode());
-        if (!posting.commit()) throw products::ProductError("Modify operation failed");
+        products::SaveProductChange(fb_, {ctx_.dataFolder, prefix()}, recNo, asRead, e,
+                                    editor.unitCode(), today(), *ctx_.prompter, &saved);
     });
     if (editor.exec() != QDialog::Accepted) return;
     positionOn(saved, recNo);
@@ -414,19 +408,6 @@ void TEditProd::editProduct() {
 
 std::string TEditProd::prefix() const {
     return data::CompanyPrefix(ctx_.company->text(data::Company::CompanyNo));
-}
-
-void TEditProd::storeUnitCode(const std::string& oldCode, const std::string& code,
-                              const std::string& unit) {
-    bool ok = true;
-    // A product given another code takes its unit code along.
-    if (!oldCode.empty() && products::CodeForCompare(oldCode) != products::CodeForCompare(code))
-        ok = data::StoreEInvoiceRecord(ctx_.dataFolder, prefix(),
-                                       data::ProductUnitRecord(oldCode, ""), true, *ctx_.prompter);
-    ok = ok &&
-         data::StoreEInvoiceRecord(ctx_.dataFolder, prefix(), data::ProductUnitRecord(code, unit),
-                                   unit.empty(), *ctx_.prompter);
-    if (!ok) throw products::ProductError("The unit code could not be saved.");
 }
 
 void TEditProd::deleteProduct() {

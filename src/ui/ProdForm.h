@@ -66,11 +66,6 @@ class TEditProd : public QDialog, public RecordListWindow {
     void editProduct();
     void deleteProduct();
     std::string prefix() const;
-    // Stores the product's unit code (an empty one is removed), moving it from oldCode
-    // when the code changed; inside the caller's posting. Throws ProductError when it
-    // cannot be written.
-    void storeUnitCode(const std::string& oldCode, const std::string& code,
-                       const std::string& unit);
     // "Find Product": the find window; the list is positioned on the product picked.
     void findProduct();
     void printProduct();

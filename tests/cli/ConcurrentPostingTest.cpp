@@ -21,12 +21,16 @@
 #include "app/Demo.h"
 #include "app/ServerBooks.h"
 #include "customers/CustEdit.h"
+#include "data/EInvoiceData.h"
 #include "data/Money.h"
 #include "data/Open.h"
+#include "data/Posting.h"
 #include "data/Texts.h"
 #include "data/Update.h"
 #include "invoicing/InvEdit.h"
+#include "products/ProdEdit.h"
 #include "storage/Engine.h"
+#include "support/OutsidePostingPrompter.h"
 #include "support/PgCluster.h"
 #include "support/ScriptedPrompter.h"
 #include "support/TempDir.h"
@@ -338,6 +342,85 @@ TEST_F(ConcurrentPostingTest, AnInvoiceEditedWhileAPaymentPostsToItLosesNoUpdate
         std::count(prompter.texts.begin(), prompter.texts.end(), std::string(data::kRecordChanged)),
         1);
     EXPECT_EQ(Balances(books.office, {customer})[customer], before - Money::FromCents(1500));
+}
+
+TEST_F(ConcurrentPostingTest, AProductCodeTypedByTwoPeopleAtOnceIsSavedOnceAndTheOtherIsRefused) {
+    testing::TempDir dir;
+    const ServerDesks books = MakeServerDesks(*cluster, dir, "products", 2);
+    ASSERT_TRUE(books.error.empty()) << books.error;
+    const std::string code = "RACE-1";
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    // One person's save has written the product and holds its posting open ...
+    const pid_t first = ::fork();
+    if (first == 0) {
+        ::close(ready[0]);
+        storage::InitEngine(30);
+        if (!app::MountBooksOfFolder(books.desks[1]).empty()) ::_exit(2);
+        Recording quiet;
+        std::optional<data::CompanyRecord> company = FirstCompany(books.desks[1], quiet);
+        if (!company) ::_exit(3);
+        data::ExistingFileblock products;
+        data::OpenExisting(products, books.desks[1], data::FileKind::Product,
+                           data::CompanyPrefix(company->ansi(data::Company::CompanyNo)), quiet);
+        if (!products.fb) ::_exit(4);
+        bool committed = false;
+        {
+            data::Posting posting;
+            products::ProductEntry e = products::NewProductEntry("12/10/2026");
+            e.code = code;
+            e.description = "Saved first";
+            products::AddProduct(products.fb, e, "12/10/2026", quiet);
+            if (::write(ready[1], "x", 1) != 1) ::_exit(5);
+            ::usleep(1500 * 1000);
+            committed = posting.commit();
+        }
+        products.fb = nullptr;
+        storage::ExitEngine();
+        ::_exit(committed ? 0 : 6);
+    }
+    ::close(ready[1]);
+    char byte = 0;
+    ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+    ::close(ready[0]);
+
+    // ... while another, whose check found the code free, saves the same code with a unit.
+    storage::InitEngine(30);
+    ASSERT_EQ(app::MountBooksOfFolder(books.desks[0]), "");
+    std::optional<std::string> refusal;
+    std::optional<data::ProductRecord> onFile;
+    {
+        testing::OutsidePostingPrompter shown;
+        std::optional<data::CompanyRecord> company = FirstCompany(books.desks[0], shown);
+        ASSERT_TRUE(company);
+        const std::string prefix = data::CompanyPrefix(company->ansi(data::Company::CompanyNo));
+        data::ExistingFileblock products;
+        data::OpenExisting(products, books.desks[0], data::FileKind::Product, prefix, shown);
+        ASSERT_TRUE(products.fb);
+        products::ProductEntry e = products::NewProductEntry("12/10/2026");
+        e.code = code;
+        e.description = "Saved second";
+        EXPECT_FALSE(products::CheckProductEntry(e, products::kAddStartingCode, products.fb));
+        try {
+            products::SaveNewProduct(products.fb, {books.desks[0], prefix}, e, "HUR", "12/10/2026",
+                                     shown);
+        } catch (const products::ProductError& error) {
+            refusal = error.what();
+        }
+        if (auto found = products::FindProductByCode(products.fb, code)) onFile = found->record;
+        EXPECT_EQ(data::ReadProductUnitCode(books.desks[0], prefix, code, shown), "");
+    }
+    app::UnmountBooks(books.desks[0]);
+    storage::ExitEngine();
+    int status = 0;
+    ::waitpid(first, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    ASSERT_TRUE(refusal) << "both saves were made";
+    EXPECT_EQ(*refusal, "This Product Code already exists for: Saved first. Use a different code.");
+    ASSERT_TRUE(onFile);
+    EXPECT_EQ(data::TrimmedText(onFile->text(data::Product::Description)), "Saved first");
+    const CliRun check = Cli(books.office, {"check"});
+    EXPECT_EQ(check.status, 0) << check.output;
 }
 
 }  // namespace

@@ -6,10 +6,15 @@
 #include <filesystem>
 
 #include "ProductFixture.h"
+#include "data/EInvoiceData.h"
 #include "data/Keys.h"
+#include "data/Posting.h"
+#include "data/Texts.h"
 #include "products/ProdEdit.h"
 #include "storage/BTree.h"
+#include "storage/EngineTesting.h"
 #include "storage/Verify.h"
+#include "support/OutsidePostingPrompter.h"
 
 namespace invarro::products {
 namespace {
@@ -247,6 +252,127 @@ TEST_F(ProdEditTest, ALookUpInAFileThatCannotBeOpenedSaysSo) {
     ProductLookup r = LookUpProduct(dir.path(), "1", "BOLT", prompter);
     EXPECT_FALSE(r.opened);
     EXPECT_FALSE(r.product);
+}
+
+// ---------------------------------------------------------------- the editor's save
+
+// The engine's "busy" failure: a record or the journal held by another program.
+constexpr int32_t kBusy = 10306;
+
+class ProductSaveTest : public ProductTest {
+  protected:
+    void TearDown() override {
+        storage::ClearFaults();
+        ProductTest::TearDown();
+    }
+    ProductEntry entry(const std::string& code, const std::string& description) {
+        ProductEntry e = NewProductEntry("03/01/2024");
+        e.code = code;
+        e.description = description;
+        return e;
+    }
+    std::string unitOf(const std::string& code) {
+        return data::ReadProductUnitCode(dir.path(), "1", code, shown);
+    }
+    UnitCodeFiles units() const { return {dir.path(), "1"}; }
+    testing::OutsidePostingPrompter shown;
+};
+
+TEST_F(ProductSaveTest, AProductAndItsUnitCodeThatMeetALockAreSavedWholeOnceWithoutAQuestion) {
+    // The unit code's record meets a lock on the first attempt: the product added before it
+    // is taken back and the whole save runs again, asking nothing.
+    storage::InjectFault(storage::EngineOp::AddRecord, 2, kBusy);
+    const int64_t reruns = data::PostingReruns();
+    data::ProductRecord stored;
+    const int32_t recNo = SaveNewProduct(products, units(), entry("b1", "Bracket"), "KGM",
+                                         "03/01/2024", shown, &stored);
+    EXPECT_EQ(data::PostingReruns() - reruns, 1);
+    EXPECT_EQ(storage::UsedRecordCount(products), 1);
+    EXPECT_EQ(read(recNo), stored);
+    EXPECT_EQ(stored.text(Product::ProdCode), "b1");
+    EXPECT_EQ(unitOf("B1"), "KGM");
+
+    // A change that moves the code meets a lock at its record: the unit code follows once.
+    storage::InjectFault(storage::EngineOp::PutRecord, 1, kBusy);
+    ProductEntry changed = EntryFromRecord(stored);
+    changed.code = "B2";
+    EXPECT_EQ(SaveProductChange(products, units(), recNo, stored, changed, "HUR", "04/01/2024",
+                                shown, &stored),
+              data::UpdateStatus::Done);
+    EXPECT_EQ(data::PostingReruns() - reruns, 2);
+    EXPECT_EQ(read(recNo).text(Product::ProdCode), "B2");
+    EXPECT_EQ(stored, read(recNo));
+    EXPECT_EQ(unitOf("B1"), "");
+    EXPECT_EQ(unitOf("B2"), "HUR");
+    EXPECT_EQ(shown.shownInsidePosting(), 0);
+}
+
+TEST_F(ProductSaveTest, ACodeTakenAfterTheCheckIsRefusedWithTheChecksMessageAndNothingIsSaved) {
+    ProductEntry typed = entry("pipe", "Copper pipe");
+    ASSERT_FALSE(CheckProductEntry(typed, kAddStartingCode, products));
+    // Someone else saves a product under the code while the editor is still open.
+    add("PIPE", "Steel pipe");
+    try {
+        SaveNewProduct(products, units(), typed, "MTR", "03/01/2024", shown);
+        ADD_FAILURE() << "saved under a code that is taken";
+    } catch (const ProductError& e) {
+        EXPECT_STREQ(e.what(),
+                     "This Product Code already exists for: Steel pipe. Use a different code.");
+    }
+    EXPECT_EQ(storage::UsedRecordCount(products), 1);
+    EXPECT_EQ(unitOf("PIPE"), "");
+
+    // An edit that moves its product to the taken code is refused the same way; an edit
+    // keeping its own code is not.
+    const int32_t own = add("TUBE", "Copper tube");
+    const data::ProductRecord asRead = read(own);
+    ProductEntry moved = EntryFromRecord(asRead);
+    moved.code = "Pipe";
+    EXPECT_THROW(SaveProductChange(products, units(), own, asRead, moved, "", "04/01/2024", shown),
+                 ProductError);
+    EXPECT_EQ(read(own), asRead);
+    moved.code = "tube";
+    moved.description = "Copper tube, 15 mm";
+    EXPECT_EQ(SaveProductChange(products, units(), own, asRead, moved, "MTR", "04/01/2024", shown),
+              data::UpdateStatus::Done);
+    EXPECT_EQ(unitOf("TUBE"), "MTR");
+}
+
+TEST_F(ProductSaveTest, AUnitCodeThatCannotBeWrittenTakesTheProductBack) {
+    // Without a unit code no e-invoicing file is made.
+    SaveNewProduct(products, units(), entry("V2", "Valve"), "", "03/01/2024", shown);
+    EXPECT_FALSE(
+        storage::FileblockExists(data::FileblockName(dir.path(), data::FileKind::EInvoice, "1")));
+    storage::InjectFault(storage::EngineOp::AddRecord, 2, storage::err::OsOther);
+    try {
+        SaveNewProduct(products, units(), entry("V1", "Valve"), "C62", "03/01/2024", shown);
+        ADD_FAILURE() << "a product was saved without its unit code";
+    } catch (const ProductError& e) {
+        EXPECT_STREQ(e.what(), "The unit code could not be saved.");
+    }
+    EXPECT_EQ(storage::UsedRecordCount(products), 1);
+    EXPECT_FALSE(FindProductByCode(products, "V1"));
+    EXPECT_EQ(unitOf("V1"), "");
+}
+
+TEST_F(ProductSaveTest, AProductChangedMeanwhileIsToldAfterThePostingAndNotWritten) {
+    const int32_t recNo = add("NUT", "Hex nut");
+    const data::ProductRecord asRead = read(recNo);
+    ProductEntry other = EntryFromRecord(asRead);
+    other.description = "Hex nut, M8";
+    ChangeProduct(products, recNo, asRead, other, "04/01/2024", prompter);
+    ProductEntry mine = EntryFromRecord(asRead);
+    mine.price = "0.15";
+    shown.expect(std::string(data::kRecordChanged));
+    try {
+        SaveProductChange(products, units(), recNo, asRead, mine, "C62", "04/02/2024", shown);
+        ADD_FAILURE() << "an edit overwrote a change made meanwhile";
+    } catch (const ProductError& e) {
+        EXPECT_EQ(e.what(), kModifyFailed);
+    }
+    EXPECT_EQ(read(recNo).text(Product::Description), "Hex nut, M8");
+    EXPECT_EQ(unitOf("NUT"), "");
+    EXPECT_EQ(shown.shownInsidePosting(), 0);
 }
 
 }  // namespace
