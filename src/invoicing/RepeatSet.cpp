@@ -269,16 +269,14 @@ SetupResult ApplyRepeatSetupAndGenerate(SaveFiles& files, int32_t recNo,
 
 namespace {
 
-SetupResult SetUp(SaveFiles& files, int32_t recNo, const data::InvoiceRecord& asRead,
-                  const RepeatSetupEntry& entry, data::DateOrder order,
-                  platform::Prompter& prompter, const GenerationRun* first) {
+// The set-up's posting: the invoice (or master) is read inside it, so that on a server it
+// stays locked until the posting ends; throws InvoiceError when it cannot be made.
+SetupResult SetUpBody(SaveFiles& files, int32_t recNo, const data::InvoiceRecord& asRead,
+                      const RepeatSetupEntry& entry, data::DateOrder order,
+                      platform::Prompter& prompter, const GenerationRun* first) {
     auto current = data::ReadBusinessRecord<Invoice>(files.invoices, recNo);
     if (!current || Upper(current->text(Invoice::InvNo)) != Upper(asRead.text(Invoice::InvNo)))
         throw InvoiceError(std::string(kModifyFailed));
-    // The master, its lines and the balances the invoice leaves go together.
-    data::Posting posting;
-    if (!posting.started()) throw InvoiceError(std::string(kModifyFailed));
-    posting.keep(files.company);
     const data::InvoiceRecord before = *current;
     const bool wasInvoice = Upper(before.text(Invoice::TransType)) == "I";
     const Money open = before.money(Invoice::Total) - before.money(Invoice::Paid);
@@ -304,10 +302,7 @@ SetupResult SetUp(SaveFiles& files, int32_t recNo, const data::InvoiceRecord& as
     result.recNo = recNo;
     result.record = master;
     result.converted = wasInvoice;
-    if (!wasInvoice) {
-        if (!posting.commit()) throw InvoiceError(std::string(kModifyFailed));
-        return result;
-    }
+    if (!wasInvoice) return result;
 
     if (!open.isZero()) {
         CustomerPosting p;
@@ -337,8 +332,19 @@ SetupResult SetUp(SaveFiles& files, int32_t recNo, const data::InvoiceRecord& as
         if (auto advanced = data::ReadBusinessRecord<Invoice>(files.invoices, recNo))
             result.record = *advanced;
     }
-    if (!posting.commit()) throw InvoiceError(std::string(kModifyFailed));
     return result;
+}
+
+// The master, its lines, the balances the invoice leaves and its first invoice are one
+// posting, run again whole when it meets a lock; its messages come after it.
+SetupResult SetUp(SaveFiles& files, int32_t recNo, const data::InvoiceRecord& asRead,
+                  const RepeatSetupEntry& entry, data::DateOrder order,
+                  platform::Prompter& prompter, const GenerationRun* first) {
+    return data::RunPostingOrThrow<InvoiceError>(
+        prompter, kModifyFailed, [&](data::Posting& posting, platform::Prompter& held) {
+            posting.keep(files.company);
+            return SetUpBody(files, recNo, asRead, entry, order, held, first);
+        });
 }
 
 }  // namespace

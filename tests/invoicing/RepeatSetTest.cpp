@@ -4,7 +4,9 @@
 
 #include "EditorFixture.h"
 #include "data/Ansi.h"
+#include "data/Posting.h"
 #include "data/Texts.h"
+#include "storage/EngineTesting.h"
 
 namespace invarro::invoicing {
 namespace {
@@ -274,6 +276,42 @@ TEST_F(RepeatTest, ASetupWhoseFirstInvoiceCannotBeWrittenChangesNothing) {
     EXPECT_EQ(customer(custRec).money(Customer::Balance), balance);
     EXPECT_EQ(storedCompany().money(Company::ARBalance), ar);
     EXPECT_EQ(company.money(Company::ARBalance), ar);
+}
+
+// A set-up that meets a lock (another program holding a line or the customer) runs again
+// whole without asking: the balances move once, and the master and every line are set.
+TEST_F(RepeatTest, ASetupThatMeetsALockRunsAgainWholeAndMovesTheBalancesOnce) {
+    const int32_t rec = addInvoice("1001", {{"SVC", "1", "Monthly service", "250.00", "N", ""},
+                                            {"SUP", "2", "Support", "25.00", "N", ""}});
+    const Money balance = customer(custRec).money(Customer::Balance);
+    const Money ar = storedCompany().money(Company::ARBalance);
+    // The first line meets the lock after the master, the customer and the company were
+    // written in the first attempt.
+    storage::InjectFault(storage::EngineOp::PutRecord, 4, 10306);
+    const int64_t reruns = data::PostingReruns();
+    const SetupResult s = makeMaster(rec, RepeatUnit::Months, "1", "04/01/2024");
+    EXPECT_EQ(data::PostingReruns() - reruns, 1);
+    EXPECT_TRUE(s.converted);
+    EXPECT_EQ(s.lines, 2);
+    EXPECT_EQ(invoice(rec).text(Invoice::TransType), "R");
+    for (auto& [n, line] : StoredLines(lines, "1001"))
+        EXPECT_EQ(line.text(InvoiceLine::LineStyle), "R");
+    const Money open = Money::FromCents(30000);
+    EXPECT_EQ(customer(custRec).money(Customer::Balance), balance - open);
+    EXPECT_EQ(storedCompany().money(Company::ARBalance), ar - open);
+    EXPECT_EQ(company.money(Company::ARBalance), ar - open);
+
+    // A change of the master's schedule that meets a lock is written once as well.
+    for (int i = 0; i < 5; ++i)
+        storage::InjectFault(storage::EngineOp::PutRecord, 1, 10306);
+    prompter.expect(std::string(data::kCannotGetLock), platform::Answer::No);
+    const SetupResult weekly = makeMaster(rec, RepeatUnit::Days, "7", "04/08/2024");
+    EXPECT_TRUE(prompter.done());
+    EXPECT_FALSE(weekly.converted);
+    EXPECT_EQ(invoice(rec).text(Invoice::RepeatUnit), "D");
+    EXPECT_EQ(invoice(rec).text(Invoice::NextDue), "04/08/2024");
+    EXPECT_EQ(customer(custRec).money(Customer::Balance), balance - open);
+    checkKeys();
 }
 
 TEST_F(RepeatTest, ADayFirstCompanyShowsItsOrderButStoresTheNextDateMonthFirst) {
