@@ -109,66 +109,182 @@ AllCustomersAging AgeAllInvoices(storage::Fileblock* customers, storage::Fileblo
     return all;
 }
 
-// Writes the company record's last-aging date and receivables total into the company file.
-bool StoreCompanyAging(const Session& session, const std::string& today, Money total,
-                       platform::Prompter& prompter, platform::Progress& progress,
+// Writes the company record's last-aging date and receivables total into the open company
+// file (none: there is no company file).
+bool StoreCompanyAging(storage::Fileblock* companies, const Session& session,
+                       const std::string& today, Money total, platform::Prompter& prompter,
                        std::string* error) {
-    const std::string name = data::FileblockName(session.folder, data::FileKind::Company);
-    if (!storage::FileblockExists(name)) return true;
-    data::OpenRequest request;
-    request.name = name;
-    request.kind = data::FileKind::Company;
-    request.progress = &progress;
-    data::OpenResult opened = data::OpenBusinessFileblock(request, prompter);
-    if (!opened) {
-        *error = "Cannot open the company file (error " + std::to_string(opened.engineError) + ")";
+    if (!companies) return true;
+    data::CompanyRecord probe;
+    probe.setAnsi(Company::CompanyNo, session.company.ansi(Company::CompanyNo));
+    auto found = data::FindAtOrAfter<Company>(companies, 1, probe);
+    if (!found || found->key != data::CompanyKey(probe, 1)) return true;
+    const data::CompanyRecord asRead = found->record;
+    data::CompanyRecord& r = found->record;
+    r.setText(Company::LastAgingDate, today);
+    if (!r.setMoney(Company::ARBalance, total)) {
+        *error = "The receivables total " + total.shownText() + " is too large to be stored.";
         return false;
     }
-    data::CompanyRecord probe;
-    probe.setAnsi(Company::CompanyNo, session.company.ansi(Company::CompanyNo));
-    auto found = data::FindAtOrAfter<Company>(opened.fb, 1, probe);
-    bool ok = true;
-    if (found && found->key == data::CompanyKey(probe, 1)) {
-        const data::CompanyRecord asRead = found->record;
-        data::CompanyRecord& r = found->record;
-        r.setText(Company::LastAgingDate, today);
-        if (!r.setMoney(Company::ARBalance, total)) {
-            *error = "The receivables total " + total.shownText() + " is too large to be stored.";
-            ok = false;
-        } else {
-            data::UpdateResult written =
-                data::ChangeBusinessRecord(opened.fb, found->recNo, asRead, r, prompter);
-            if (!written.ok()) {
-                storage::EngineError = written.engineError;
-                *error = EngineText("Cannot write the company record");
-                ok = false;
-            }
-        }
+    data::UpdateResult written =
+        data::ChangeBusinessRecord(companies, found->recNo, asRead, r, prompter);
+    if (!written.ok()) {
+        storage::EngineError = written.engineError;
+        *error = EngineText("Cannot write the company record");
+        return false;
     }
-    storage::CloseFileblock(opened.fb);
-    return ok;
+    return true;
 }
 
-// The company record as the company file holds it, read inside the aging's transaction: on
-// a server the read locks the record until the aging commits, so of two programs starting
-// at once the second waits here and then finds the first one's aging date.
-std::optional<data::CompanyRecord> CompanyAsStored(const Session& session,
-                                                   platform::Prompter& prompter,
-                                                   platform::Progress& progress) {
-    const std::string name = data::FileblockName(session.folder, data::FileKind::Company);
-    if (!storage::FileblockExists(name)) return std::nullopt;
-    data::OpenRequest request;
-    request.name = name;
-    request.kind = data::FileKind::Company;
-    request.progress = &progress;
-    data::OpenResult opened = data::OpenBusinessFileblock(request, prompter);
-    if (!opened) return std::nullopt;
+// The company record as the company file holds it, read inside the aging's posting: on a
+// server the read locks the record until the aging commits, so of two programs starting at
+// once the second waits here and then finds the first one's aging date.
+std::optional<data::CompanyRecord> CompanyAsStored(storage::Fileblock* companies,
+                                                   const Session& session) {
+    if (!companies) return std::nullopt;
     data::CompanyRecord probe;
     probe.setAnsi(Company::CompanyNo, session.company.ansi(Company::CompanyNo));
-    auto found = data::FindAtOrAfter<Company>(opened.fb, 1, probe);
-    storage::CloseFileblock(opened.fb);
+    auto found = data::FindAtOrAfter<Company>(companies, 1, probe);
     if (!found || found->key != data::CompanyKey(probe, 1)) return std::nullopt;
     return found->record;
+}
+
+// The files of the aging, opened before its posting, so that a question about a file (a
+// defective index to rebuild) is asked before anything is locked, and closed when it goes.
+struct AgingFiles {
+    data::OpenResult customers;
+    data::OpenResult invoices;
+    storage::Fileblock* companies = nullptr;
+    std::string error;  // why the company file could not be opened
+    AgingFiles() = default;
+    AgingFiles(const AgingFiles&) = delete;
+    AgingFiles& operator=(const AgingFiles&) = delete;
+    ~AgingFiles() {
+        for (storage::Fileblock* fb : {customers.fb, invoices.fb, companies})
+            if (fb) storage::CloseFileblock(fb);
+    }
+    // False when a file could not be opened (its message has been shown, or error says why).
+    bool open(const Session& session, const std::string& prefix, platform::Prompter& prompter,
+              platform::Progress& progress) {
+        const std::string name = data::FileblockName(session.folder, data::FileKind::Company);
+        if (storage::FileblockExists(name)) {
+            data::OpenRequest request;
+            request.name = name;
+            request.kind = data::FileKind::Company;
+            request.progress = &progress;
+            const data::OpenResult opened = data::OpenBusinessFileblock(request, prompter);
+            if (!opened) {
+                error = "Cannot open the company file (error " +
+                        std::to_string(opened.engineError) + ")";
+                return false;
+            }
+            companies = opened.fb;
+        }
+        customers =
+            OpenForAging(session.folder, prefix, data::FileKind::Customer, prompter, progress);
+        if (!customers) return false;
+        invoices =
+            OpenForAging(session.folder, prefix, data::FileKind::Invoice, prompter, progress);
+        return bool(invoices);
+    }
+};
+
+// One attempt of the aging's posting, into outcome: false (with outcome.error) when it
+// cannot be made. The run at start is once a day whoever starts first: one that finds
+// today's aging in the company file takes it and changes nothing (true, with the status
+// NotNeeded).
+bool AgeInPosting(Session& session, bool forced, const data::Date& today, const AgingLimits& limits,
+                  const AgingFiles& files, data::Posting& posting, platform::Prompter& prompter,
+                  platform::Progress& progress, const std::shared_ptr<std::string>& copyError,
+                  AgingOutcome& outcome) {
+    const std::string todayText = session.todayText(today);
+    if (!forced) {
+        const std::optional<data::CompanyRecord> stored = CompanyAsStored(files.companies, session);
+        if (stored && data::TrimText(stored->text(Company::LastAgingDate)) == todayText) {
+            posting.keep(session.company);
+            session.company.setText(Company::LastAgingDate, todayText);
+            // Read from the same field, so it fits.
+            (void)session.company.setMoney(Company::ARBalance, stored->money(Company::ARBalance));
+            outcome.status = AgingStatus::NotNeeded;
+            return true;
+        }
+    }
+    storage::Fileblock* customers = files.customers.fb;
+    invoicing::AgingTally tally;
+    AllCustomersAging all = AgeAllInvoices(customers, files.invoices.fb, limits, today,
+                                           session.dateOrder, tally, prompter);
+    outcome.invoicesAged = tally.invoicesAged;
+    outcome.datesRepaired = tally.datesRepaired;
+    outcome.undatable = std::move(tally.undatable);
+    if (!all.ok) {
+        outcome.error = all.error;
+        return false;
+    }
+    for (int32_t rec = storage::NextUsedRecord(customers, 0); storage::EngineOk;
+         rec = storage::NextUsedRecord(customers, rec)) {
+        data::CustomerRecord customer;
+        storage::GetRecord(customers, rec, customer.data());
+        if (!storage::EngineOk) {
+            outcome.error = EngineText("Cannot read customer record " + std::to_string(rec));
+            return false;
+        }
+        if (!customer.live()) continue;
+        const data::CustomerRecord asRead = customer;
+        if (data::TrimText(customer.text(Customer::ShortName)).empty())
+            customer.setText(Customer::ShortName, kNoShortName);
+
+        AgingBuckets aged{};
+        auto sums =
+            all.byCustomer.find(AgingCustomerOf(data::TrimText(customer.ansi(Customer::CustNo))));
+        if (sums != all.byCustomer.end()) aged = sums->second;
+        const Money balance = SumOf(aged);
+        bool fits = customer.setMoney(Customer::Age0to30, aged[0]) &&
+                    customer.setMoney(Customer::Age31to60, aged[1]) &&
+                    customer.setMoney(Customer::Age61to90, aged[2]) &&
+                    customer.setMoney(Customer::AgeOver90, aged[3]) &&
+                    customer.setMoney(Customer::Balance, balance);
+        if (!fits) {
+            outcome.error = "The aging amounts of customer " +
+                            std::string(data::TrimText(customer.text(Customer::CustNo))) +
+                            " are too large to be stored.";
+            return false;
+        }
+        data::UpdateResult written =
+            data::ChangeBusinessRecord(customers, rec, asRead, customer, prompter);
+        if (!written.ok()) {
+            storage::EngineError = written.engineError;
+            outcome.error = EngineText("Cannot write customer record " + std::to_string(rec));
+            return false;
+        }
+        for (size_t i = 0; i < 4; ++i)
+            outcome.totals[i] += aged[i];
+        ++outcome.customers;
+        progress.setLine(1, "Customers: " + std::to_string(outcome.customers));
+        progress.step();
+    }
+    if (!EndOfScan()) {
+        outcome.error = EngineText("Cannot read the customer file");
+        return false;
+    }
+
+    outcome.total = SumOf(outcome.totals);
+    data::CompanyRecord updated = session.company;
+    updated.setText(Company::LastAgingDate, todayText);
+    if (!updated.setMoney(Company::ARBalance, outcome.total)) {
+        outcome.error =
+            "The receivables total " + outcome.total.shownText() + " is too large to be stored.";
+        return false;
+    }
+    if (!StoreCompanyAging(files.companies, session, todayText, outcome.total, prompter,
+                           &outcome.error))
+        return false;
+    // The company in use and its copy follow the books once they hold the aging (when the
+    // aging is part of a larger posting, once that one is written).
+    posting.afterCommit([&session, updated, copyError] {
+        session.company = updated;
+        data::WriteLastCompany(session.folder, session.company, copyError.get());
+    });
+    return true;
 }
 
 }  // namespace
@@ -260,127 +376,38 @@ AgingOutcome RunAging(Session& session, bool forced, const platform::Clock& cloc
 
     {
         BusyScope busy(hooks);
+        AgingFiles files;
+        if (!files.open(session, prefix, prompter, rebuildWindow)) {
+            outcome.error = files.error;
+            return finish(outcome);
+        }
         // Every customer's aging, the dates mended on the way and the company's receivables
-        // are one posting: a run that fails or is stopped changes nothing.
-        data::Posting posting;
-        if (!posting.started()) {
-            outcome.error = EngineText("Cannot start the aging");
-            return finish(outcome);
-        }
-        // The run at start is once a day whoever starts first: one that finds today's aging
-        // in the company file takes it and changes nothing.
-        if (!forced) {
-            const std::optional<data::CompanyRecord> stored =
-                CompanyAsStored(session, prompter, rebuildWindow);
-            if (stored &&
-                data::TrimText(stored->text(Company::LastAgingDate)) == session.todayText(today)) {
-                session.company.setText(Company::LastAgingDate, session.todayText(today));
-                // Read from the same field, so it fits.
-                (void)session.company.setMoney(Company::ARBalance,
-                                               stored->money(Company::ARBalance));
-                outcome.status = AgingStatus::NotNeeded;
-                return finish(outcome);
-            }
-        }
-        data::OpenResult customers =
-            OpenForAging(session.folder, prefix, data::FileKind::Customer, prompter, rebuildWindow);
-        if (!customers) return finish(outcome);
-        data::OpenResult invoices =
-            OpenForAging(session.folder, prefix, data::FileKind::Invoice, prompter, rebuildWindow);
-        if (!invoices) {
-            storage::CloseFileblock(customers.fb);
-            return finish(outcome);
-        }
-
-        invoicing::AgingTally tally;
-        AllCustomersAging all = AgeAllInvoices(customers.fb, invoices.fb, *limits, today,
-                                               session.dateOrder, tally, prompter);
-        outcome.invoicesAged = tally.invoicesAged;
-        outcome.datesRepaired = tally.datesRepaired;
-        outcome.undatable = std::move(tally.undatable);
-        bool ok = all.ok;
-        if (!ok) outcome.error = all.error;
-        for (int32_t rec = ok ? storage::NextUsedRecord(customers.fb, 0) : 0;
-             ok && storage::EngineOk; rec = storage::NextUsedRecord(customers.fb, rec)) {
-            data::CustomerRecord customer;
-            storage::GetRecord(customers.fb, rec, customer.data());
-            if (!storage::EngineOk) {
-                outcome.error = EngineText("Cannot read customer record " + std::to_string(rec));
-                ok = false;
-                break;
-            }
-            if (!customer.live()) continue;
-            const data::CustomerRecord asRead = customer;
-            if (data::TrimText(customer.text(Customer::ShortName)).empty())
-                customer.setText(Customer::ShortName, kNoShortName);
-
-            AgingBuckets aged{};
-            auto sums = all.byCustomer.find(
-                AgingCustomerOf(data::TrimText(customer.ansi(Customer::CustNo))));
-            if (sums != all.byCustomer.end()) aged = sums->second;
-            const Money balance = SumOf(aged);
-            bool fits = customer.setMoney(Customer::Age0to30, aged[0]) &&
-                        customer.setMoney(Customer::Age31to60, aged[1]) &&
-                        customer.setMoney(Customer::Age61to90, aged[2]) &&
-                        customer.setMoney(Customer::AgeOver90, aged[3]) &&
-                        customer.setMoney(Customer::Balance, balance);
-            if (!fits) {
-                outcome.error = "The aging amounts of customer " +
-                                std::string(data::TrimText(customer.text(Customer::CustNo))) +
-                                " are too large to be stored.";
-                ok = false;
-                break;
-            }
-            data::UpdateResult written =
-                data::ChangeBusinessRecord(customers.fb, rec, asRead, customer, prompter);
-            if (!written.ok()) {
-                storage::EngineError = written.engineError;
-                outcome.error = EngineText("Cannot write customer record " + std::to_string(rec));
-                ok = false;
-                break;
-            }
-            for (size_t i = 0; i < 4; ++i)
-                outcome.totals[i] += aged[i];
-            ++outcome.customers;
-            progress.setLine(1, "Customers: " + std::to_string(outcome.customers));
-            progress.step();
-        }
-        if (ok && !EndOfScan()) {
-            outcome.error = EngineText("Cannot read the customer file");
-            ok = false;
-        }
-        storage::CloseFileblock(invoices.fb);
-        storage::CloseFileblock(customers.fb);
-        if (!ok) return finish(outcome);
-
-        outcome.total = SumOf(outcome.totals);
-        const std::string todayText = session.todayText(today);
-        data::CompanyRecord updated = session.company;
-        updated.setText(Company::LastAgingDate, todayText);
-        if (!updated.setMoney(Company::ARBalance, outcome.total)) {
-            outcome.error = "The receivables total " + outcome.total.shownText() +
-                            " is too large to be stored.";
-            return finish(outcome);
-        }
-        std::string error;
-        if (!StoreCompanyAging(session, todayText, outcome.total, prompter, progress, &error)) {
-            outcome.error = error;
-            return finish(outcome);
-        }
-        // The company in use and its copy follow the books once they hold the aging (when
-        // the aging is part of a larger posting, once that one is written).
+        // are one posting: a run that fails or is stopped changes nothing, and one that meets
+        // a lock runs again whole, its messages shown once it has ended.
+        bool wanted = false;
         auto copyError = std::make_shared<std::string>();
-        posting.afterCommit([&session, updated, copyError] {
-            session.company = updated;
-            data::WriteLastCompany(session.folder, session.company, copyError.get());
-        });
-        if (!posting.commit()) {
-            outcome.error = "The aging could not be written (error " +
-                            std::to_string(posting.engineError()) + "); nothing was changed.";
+        const data::PostingRun run =
+            data::RunPosting(prompter, [&](data::Posting& posting, platform::Prompter& held) {
+                outcome = AgingOutcome{};
+                outcome.status = AgingStatus::Failed;
+                wanted = AgeInPosting(session, forced, today, *limits, files, posting, held,
+                                      progress, copyError, outcome);
+                return wanted;
+            });
+        if (!run.committed) {
+            if (wanted)
+                outcome.error = "The aging could not be written (error " +
+                                std::to_string(run.engineError) + "); nothing was changed.";
+            else if (outcome.error.empty() && run.engineError != 0)
+                outcome.error =
+                    "Cannot start the aging (error " + std::to_string(run.engineError) + ")";
+            outcome.status = AgingStatus::Failed;
             return finish(outcome);
         }
+        if (outcome.status == AgingStatus::NotNeeded) return finish(outcome);
         if (!copyError->empty()) {
             outcome.error = *copyError;
+            outcome.status = AgingStatus::Failed;
             return finish(outcome);
         }
     }

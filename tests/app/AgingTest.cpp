@@ -6,6 +6,9 @@
 
 #include "AppFixture.h"
 #include "app/Aging.h"
+#include "data/Posting.h"
+#include "data/Texts.h"
+#include "storage/EngineTesting.h"
 #include "support/TempDir.h"
 
 namespace invarro::app {
@@ -147,6 +150,51 @@ TEST_F(AgingTest, UnreadableInvoiceDateIsRebuiltFromItsPartsAndWrittenBack) {
 
     // A second run finds nothing to repair.
     EXPECT_EQ(age().datesRepaired, 0);
+}
+
+// A run whose write meets a lock (another program holding a customer) runs again whole
+// without asking: every figure is counted once, and the date repaired in the first attempt
+// is repaired and counted once.
+TEST_F(AgingTest, ARunThatMeetsALockRunsAgainWholeAndCountsEverythingOnce) {
+    addCustomer("1", "A");
+    addCustomer("2", "B");
+    data::InvoiceRecord bad = invoice("10", "1", daysAgo(3), Cents(12345));
+    bad.setText(Invoice::InvDate, "13/45/2020");
+    const int32_t rec = add(bad);
+    addInvoice("11", "2", daysAgo(40), Cents(655));
+    // The repaired date and the first customer are written, then the second customer meets
+    // the lock.
+    storage::InjectFault(storage::EngineOp::PutRecord, 3, 10306);
+    const int64_t reruns = data::PostingReruns();
+    const AgingOutcome o = age();
+    storage::ClearFaults();
+    EXPECT_EQ(data::PostingReruns() - reruns, 1);
+    EXPECT_EQ(o.status, AgingStatus::Done);
+    EXPECT_EQ(o.customers, 2);
+    EXPECT_EQ(o.datesRepaired, 1);
+    EXPECT_EQ(o.totals[0], Cents(12345));
+    EXPECT_EQ(o.totals[1], Cents(655));
+    EXPECT_EQ(o.total, Cents(13000));
+    EXPECT_EQ(read<Invoice>(rec).text(Invoice::InvDate),
+              data::FormatUserDate(daysAgo(3), data::DateOrder::MonthFirst));
+    EXPECT_EQ(companyInFile().text(Company::ARBalance), "130.00");
+    EXPECT_EQ(session.company.text(Company::ARBalance), "130.00");
+    EXPECT_EQ(progress.finishes, 1);
+}
+
+// A lock that stays: after five attempts the user is asked, and giving up changes nothing
+// and says why once.
+TEST_F(AgingTest, ALockThatStaysIsAskedAboutOnceTheRunIsRolledBack) {
+    addCustomer("1", "A");
+    addInvoice("10", "1", daysAgo(3), Cents(100));
+    for (int i = 0; i < 5; ++i)
+        storage::InjectFault(storage::EngineOp::PutRecord, 1, 10306);
+    prompter.expect(std::string(data::kCannotGetLock), platform::Answer::Yes);
+    prompter.expectStart("Cannot write customer record 1 (error 10306)");
+    const AgingOutcome o = age();
+    storage::ClearFaults();
+    EXPECT_EQ(o.status, AgingStatus::Failed);
+    EXPECT_EQ(companyInFile().text(Company::LastAgingDate), " ");
 }
 
 TEST_F(AgingTest, RebuiltDateFollowsTheCompanyDateOrder) {
