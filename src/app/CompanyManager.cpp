@@ -376,6 +376,25 @@ bool CopyFileReplacing(const std::string& from, const std::string& to, std::stri
     return true;
 }
 
+namespace {
+
+// The live e-invoicing records of one kind ('C' or 'P') of an open file (none: no file),
+// with their numbers; nothing when the file cannot be read to its end.
+std::optional<std::vector<std::pair<int32_t, data::EInvoiceRecord>>> EInvoiceRecordsOfKind(
+    storage::Fileblock* fb, char kind) {
+    std::vector<std::pair<int32_t, data::EInvoiceRecord>> found;
+    if (!fb) return found;
+    for (int32_t r = storage::NextUsedRecord(fb, 0); storage::EngineOk;
+         r = storage::NextUsedRecord(fb, r))
+        if (auto rec = data::ReadBusinessRecord<data::EInvoice>(fb, r))
+            if (data::TrimmedText(rec->text(data::EInvoice::Kind)) == std::string(1, kind))
+                found.emplace_back(r, *rec);
+    if (storage::EngineError != storage::err::NoMoreRecords) return std::nullopt;
+    return found;
+}
+
+}  // namespace
+
 bool CopyEInvoiceRecords(const std::string& folder, char kind, std::string_view sourcePrefix,
                          std::string_view destinationPrefix, platform::Prompter& prompter) {
     data::ExistingFileblock source;
@@ -384,38 +403,27 @@ bool CopyEInvoiceRecords(const std::string& folder, char kind, std::string_view 
     const std::string target =
         data::FileblockName(folder, data::FileKind::EInvoice, destinationPrefix);
     if (!source.fb && !storage::FileblockExists(target)) return true;
-    std::vector<data::EInvoiceRecord> copied;
-    for (int32_t r = source.fb ? storage::NextUsedRecord(source.fb, 0) : 0;
-         r > 0 && storage::EngineOk; r = storage::NextUsedRecord(source.fb, r))
-        if (auto rec = data::ReadBusinessRecord<data::EInvoice>(source.fb, r))
-            if (data::TrimmedText(rec->text(data::EInvoice::Kind)) == std::string(1, kind))
-                copied.push_back(*rec);
     data::OpenRequest request;
     request.name = target;
     request.kind = data::FileKind::EInvoice;
     data::OpenResult open = data::OpenBusinessFileblock(request, prompter);
     if (!open) return false;
-    bool ok = true;
-    {
-        data::Posting posting;
-        ok = posting.started();
-        // The destination's records of this kind are replaced by the source's.
-        std::vector<std::pair<int32_t, data::EInvoiceRecord>> old;
-        for (int32_t r = storage::NextUsedRecord(open.fb, 0); ok && r > 0 && storage::EngineOk;
-             r = storage::NextUsedRecord(open.fb, r))
-            if (auto rec = data::ReadBusinessRecord<data::EInvoice>(open.fb, r))
-                if (data::TrimmedText(rec->text(data::EInvoice::Kind)) == std::string(1, kind))
-                    old.emplace_back(r, *rec);
-        for (const auto& [r, rec] : old)
-            ok = ok && data::DeleteBusinessRecord(open.fb, data::KindOf(data::FileKind::EInvoice),
-                                                  r, rec.data(), prompter)
-                           .ok();
-        for (const data::EInvoiceRecord& rec : copied)
-            ok = ok && data::AddBusinessRecord(open.fb, rec, prompter).ok();
-        ok = ok && posting.commit();
-    }
+    // The destination's records of this kind are replaced by the source's in one posting,
+    // both read inside it, run again whole when it meets a lock; its messages come after it.
+    const data::PostingRun run =
+        data::RunPosting(prompter, [&](data::Posting&, platform::Prompter& held) {
+            const auto copied = EInvoiceRecordsOfKind(source.fb, kind);
+            const auto old = copied ? EInvoiceRecordsOfKind(open.fb, kind) : std::nullopt;
+            if (!old) return false;
+            for (const auto& [r, rec] : *old)
+                if (!data::DeleteBusinessRecord(open.fb, r, rec, held).ok()) return false;
+            for (const auto& [r, rec] : *copied)
+                if (!data::AddBusinessRecord(open.fb, rec, held).ok()) return false;
+            return true;
+        });
     storage::CloseFileblock(open.fb);
-    return ok;
+    if (!run.committed && run.engineError != 0) storage::EngineError = run.engineError;
+    return run.committed;
 }
 
 namespace {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "data/Ansi.h"
+#include "data/EInvoiceData.h"
 #include "data/Fileblocks.h"
 #include "data/Files.h"
 #include "data/Keys.h"
@@ -461,28 +462,62 @@ bool CustomerHasInvoices(const std::string& folder, std::string_view prefix,
            NumberForCompare(found->record.text(Invoice::CustNo)) == NumberForCompare(number);
 }
 
+namespace {
+
+constexpr std::string_view kDeleteTitle = "Delete Customer";
+constexpr std::string_view kHasBalance = "This customer has a balance due. Unable to delete.";
+constexpr std::string_view kHasInvoices =
+    "This customer has invoices on file and may not be deleted. You can mark this customer as "
+    "inactive, otherwise, wait until you remove their paid invoices, then delete.";
+
+// Why the customer may not be deleted (shown under kDeleteTitle); empty when it may.
+std::string_view DeleteRefusal(const CustomerFiles& files, const CustomerRecord& customer,
+                               platform::Prompter& prompter) {
+    if (!customer.money(Customer::Balance).isZero()) return kHasBalance;
+    if (CustomerHasInvoices(files.folder, files.prefix(), customer.text(Customer::CustNo), prompter,
+                            files.heldInvoices))
+        return kHasInvoices;
+    return {};
+}
+
+}  // namespace
+
 bool DeleteCustomer(CustomerFiles& files, int32_t recNo, const CustomerRecord& customer,
                     platform::Prompter& prompter) {
-    if (!customer.money(Customer::Balance).isZero()) {
-        prompter.inform("Delete Customer", "This customer has a balance due. Unable to delete.",
-                        Icon::Warning);
+    if (const std::string_view refusal = DeleteRefusal(files, customer, prompter);
+        !refusal.empty()) {
+        prompter.inform(std::string(kDeleteTitle), std::string(refusal), Icon::Warning);
         return false;
     }
     const std::string number = customer.text(Customer::CustNo);
-    if (CustomerHasInvoices(files.folder, files.prefix(), number, prompter, files.heldInvoices)) {
-        prompter.inform("Delete Customer",
-                        "This customer has invoices on file and may not be deleted. You can "
-                        "mark this customer as inactive, otherwise, wait until you remove their "
-                        "paid invoices, then delete.",
-                        Icon::Warning);
-        return false;
-    }
     if (!prompter.yesNo("Delete Customer#: " + number,
                         "Are you sure you want to delete this customer?", Answer::No))
         return false;
-    if (!data::DeleteBusinessRecord(files.customers, recNo, customer, prompter).ok())
-        throw CustomerError(std::string(kDeleteFailed));
-    return true;
+    // The customer's e-invoicing data goes with it, so that a later customer of that number
+    // starts without it. A file of that data that cannot be opened is passed over.
+    data::ExistingFileblock einvoice;
+    data::OpenExisting(einvoice, files.folder, data::FileKind::EInvoice, files.prefix(), prompter);
+    // The customer is read again inside the posting (locking it on a server, so that no
+    // invoice is posted to it meanwhile): a balance or an invoice that came since the list
+    // was read refuses the delete as above, after the posting.
+    return data::RunPostingOrThrow<CustomerError>(
+        prompter, kDeleteFailed, [&](data::Posting&, platform::Prompter& held) {
+            const auto stored = data::ReadBusinessRecord<Customer>(files.customers, recNo);
+            if (stored && stored->text(Customer::CustNo) == number) {
+                if (const std::string_view refusal = DeleteRefusal(files, *stored, held);
+                    !refusal.empty()) {
+                    held.inform(std::string(kDeleteTitle), std::string(refusal), Icon::Warning);
+                    return false;
+                }
+            }
+            if (!data::DeleteBusinessRecord(files.customers, recNo, customer, held).ok())
+                throw CustomerError(std::string(kDeleteFailed));
+            if (einvoice.fb &&
+                !data::StoreEInvoiceRecord(einvoice.fb, data::CustomerEInvoiceRecord(number, {}),
+                                           true, held))
+                throw CustomerError(std::string(kDeleteFailed));
+            return true;
+        });
 }
 
 }  // namespace invarro::customers

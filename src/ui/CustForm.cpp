@@ -404,14 +404,8 @@ void TCustForm::deleteCustomer() {
     data::CustomerRecord customer;
     if (!currentCustomer(recNo, customer)) return;
     customers::CustomerFiles files = customerFiles();
+    // Its e-invoicing data goes with it, in the same posting.
     if (!customers::DeleteCustomer(files, recNo, customer, *ctx_.prompter)) return;
-    // Its e-invoicing data goes with it, so that a later customer of that number starts
-    // without it.
-    try {
-        storeEInvoice(customer.text(Customer::CustNo), customer.text(Customer::CustNo), {},
-                      *ctx_.prompter);
-    } catch (const customers::CustomerError&) {
-    }
     list_->Refresh();
     updateCount();
 }

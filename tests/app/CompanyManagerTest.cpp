@@ -11,6 +11,7 @@
 #include "data/EInvoiceData.h"
 #include "data/Keys.h"
 #include "data/OperationError.h"
+#include "data/Posting.h"
 #include "data/SideFiles.h"
 #include "storage/BTree.h"
 #include "storage/EngineTesting.h"
@@ -410,6 +411,37 @@ TEST_F(CompanyManagerTest, TheUnitCodesOfCopiedProductsGoAlongAndCustomersDataSt
     EXPECT_FALSE(data::FindEInvoiceRecord(target, 'C', "7"));
     EXPECT_EQ(data::CustomerEInvoiceOf(data::FindEInvoiceRecord(target, 'C', "8")->second).country,
               "AT");
+    storage::CloseFileblock(target);
+    expectSound(name(FileKind::EInvoice, "5"));
+}
+
+// The copy of the e-invoicing records meets a lock (another program holding the
+// destination's file): it runs again whole without asking, each record copied once and the
+// destination's own taken away once.
+TEST_F(CompanyManagerTest, UnitCodesWhoseCopyMeetsALockAreCopiedOnceWithoutAQuestion) {
+    products("1", 2, "A");
+    storage::Fileblock* source = open(FileKind::EInvoice, "1");
+    for (const char* code : {"A1", "A2"})
+        ASSERT_TRUE(data::StoreEInvoiceRecord(source, data::ProductUnitRecord(code, "HUR"), false,
+                                              prompter));
+    storage::CloseFileblock(source);
+    storage::Fileblock* target = open(FileKind::EInvoice, "5");
+    ASSERT_TRUE(
+        data::StoreEInvoiceRecord(target, data::ProductUnitRecord("B9", "KGM"), false, prompter));
+    storage::CloseFileblock(target);
+
+    // The second record added meets the lock, after B9 was taken away and A1 added.
+    storage::InjectFault(storage::EngineOp::AddRecord, 2, 10306);
+    const int64_t reruns = data::PostingReruns();
+    prompter.expect(kCopyComplete);
+    EXPECT_EQ(CopyToCompany(folder(), CopyMode::Products, "1", "5", prompter), CopyOutcome::Copied);
+    storage::ClearFaults();
+    EXPECT_EQ(data::PostingReruns() - reruns, 1);
+    target = open(FileKind::EInvoice, "5");
+    EXPECT_EQ(storage::UsedRecordCount(target), 2);
+    EXPECT_TRUE(data::FindEInvoiceRecord(target, 'P', "A1"));
+    EXPECT_TRUE(data::FindEInvoiceRecord(target, 'P', "A2"));
+    EXPECT_FALSE(data::FindEInvoiceRecord(target, 'P', "B9"));
     storage::CloseFileblock(target);
     expectSound(name(FileKind::EInvoice, "5"));
 }

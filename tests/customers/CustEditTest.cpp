@@ -3,7 +3,9 @@
 #include <filesystem>
 
 #include "CustomerFixture.h"
+#include "data/EInvoiceData.h"
 #include "data/Keys.h"
+#include "data/Posting.h"
 #include "storage/EngineTesting.h"
 
 namespace invarro::customers {
@@ -562,6 +564,43 @@ TEST_F(AddCustomerTest, DeleteWithoutAnInvoiceFileAsksAndDeletes) {
     EXPECT_EQ(storage::UsedRecordCount(customers), 0);
     // Looking for invoices did not create an invoice file.
     EXPECT_FALSE(std::filesystem::exists(storage::DataFileName(name(data::FileKind::Invoice))));
+}
+
+// A deleted customer's e-invoicing data goes in the same posting: a delete that meets a lock
+// runs again whole without asking, and one whose data cannot be removed keeps the customer.
+TEST_F(AddCustomerTest, TheDeleteTakesTheEInvoicingDataAlongInOnePosting) {
+    const int32_t first = addCustomer("300", "Carter Farms");
+    const int32_t second = addCustomer("400", "Dune Bakery");
+    {
+        storage::Fileblock* einvoice = createOpen(data::FileKind::EInvoice);
+        for (const char* number : {"300", "400"})
+            ASSERT_TRUE(data::StoreEInvoiceRecord(
+                einvoice, data::CustomerEInvoiceRecord(number, {"FR", "", "", ""}), false,
+                prompter));
+        storage::CloseFileblock(einvoice);
+    }
+    CustomerFiles f = files();
+    auto dataOf = [&](const std::string& number) {
+        return data::ReadCustomerEInvoice(dir.path(), "1", number, prompter).country;
+    };
+
+    // The e-invoicing record meets the lock after the customer was deleted in the attempt.
+    storage::InjectFault(storage::EngineOp::DeleteRecord, 2, 10306);
+    const int64_t reruns = data::PostingReruns();
+    prompter.expect("Are you sure you want to delete this customer?", Answer::Yes);
+    EXPECT_TRUE(DeleteCustomer(f, first, read(first), prompter));
+    EXPECT_EQ(data::PostingReruns() - reruns, 1);
+    EXPECT_EQ(storage::UsedRecordCount(customers), 1);
+    EXPECT_EQ(dataOf("300"), "");
+    EXPECT_EQ(dataOf("400"), "FR");
+
+    // The data cannot be removed: the customer stays with it.
+    storage::InjectFault(storage::EngineOp::DeleteRecord, 2, storage::err::OsOther);
+    prompter.expect("Are you sure you want to delete this customer?", Answer::Yes);
+    EXPECT_THROW(DeleteCustomer(f, second, read(second), prompter), CustomerError);
+    storage::ClearFaults();
+    EXPECT_EQ(storage::UsedRecordCount(customers), 1);
+    EXPECT_EQ(dataOf("400"), "FR");
 }
 
 }  // namespace
