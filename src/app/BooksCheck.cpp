@@ -648,24 +648,18 @@ BooksCheck CheckBooks(const Session& session, const platform::Clock& clock,
     return out;
 }
 
-BooksRepair RepairBooks(Session& session, const platform::Clock& clock,
-                        platform::Prompter& prompter, platform::Progress& progress) {
-    BooksRepair out;
-    std::map<std::string, std::pair<Money, AgingBuckets>> before;
-    // The paid flags and the aging that follows are one posting: a repair that fails or is
-    // stopped changes nothing.
-    data::Posting posting;
-    if (!posting.started()) {
-        out.ok = false;
-        out.error = "the repair cannot start (error " + std::to_string(posting.engineError()) + ")";
-        return out;
-    }
+namespace {
+
+// One attempt of the repair's posting, into out: false (with out.error) when it cannot be
+// made. Before gets every customer's balance and aging as they were before the aging.
+bool RepairInPosting(Session& session, const platform::Clock& clock, platform::Prompter& prompter,
+                     platform::Progress& progress, BooksRepair& out,
+                     std::map<std::string, std::pair<Money, AgingBuckets>>& before) {
     {
         BookFiles files(session, prompter);
         if (!files.customers.ok || !files.invoices.ok) {
-            out.ok = false;
             out.error = "the company's files cannot be opened";
-            return out;
+            return false;
         }
         // Paid flags and dates follow the balance due.
         for (const auto& [recNo, r] : ReadAll<Invoice>(files.invoices.fb)) {
@@ -679,10 +673,8 @@ BooksRepair RepairBooks(Session& session, const platform::Clock& clock,
             fixed.setText(Invoice::PaidDate, wantedDate);
             const std::string number = data::TrimmedText(r.text(Invoice::InvNo));
             if (!data::ChangeBusinessRecord(files.invoices.fb, recNo, r, fixed, prompter).ok()) {
-                out.ok = false;
                 out.error = "invoice " + number + " could not be rewritten; nothing was changed";
-                out.changes.clear();
-                return out;
+                return false;
             }
             out.changes.push_back("invoice " + number + ": paid flag " +
                                   (state->paid ? "set, paid date " + wantedDate : "cleared"));
@@ -691,21 +683,42 @@ BooksRepair RepairBooks(Session& session, const platform::Clock& clock,
             before[data::TrimmedText(c.text(Customer::CustNo))] = {c.money(Customer::Balance),
                                                                    StoredBuckets(c)};
     }
-    const Money receivablesBefore = session.company.money(data::Company::ARBalance);
-
-    // Balances, aging and receivables: the main window's forced aging run, as of today.
+    // Balances, aging and receivables: the main window's forced aging run, as of today, in
+    // the same posting.
     const AgingOutcome aged = RunAging(session, true, clock, prompter, progress, RunHooks{});
     if (aged.status != AgingStatus::Done) {
-        out.ok = false;
         out.error = aged.error.empty() ? "the aging could not run" : aged.error;
-        out.changes.clear();
-        return out;
+        return false;
     }
-    if (!posting.commit()) {
+    return true;
+}
+
+}  // namespace
+
+BooksRepair RepairBooks(Session& session, const platform::Clock& clock,
+                        platform::Prompter& prompter, platform::Progress& progress) {
+    BooksRepair out;
+    std::map<std::string, std::pair<Money, AgingBuckets>> before;
+    const Money receivablesBefore = session.company.money(data::Company::ARBalance);
+    // The paid flags and the aging that follows are one posting: a repair that fails or is
+    // stopped changes nothing, and one that meets a lock runs again whole; its messages and
+    // the report of what changed come after it.
+    bool wanted = false;
+    const data::PostingRun run =
+        data::RunPosting(prompter, [&](data::Posting&, platform::Prompter& held) {
+            out = BooksRepair{};
+            before.clear();
+            wanted = RepairInPosting(session, clock, held, progress, out, before);
+            return wanted;
+        });
+    if (!run.committed) {
         out.ok = false;
-        out.error = "the repair could not be written (error " +
-                    std::to_string(posting.engineError()) + "); nothing was changed";
         out.changes.clear();
+        if (wanted)
+            out.error = "the repair could not be written (error " +
+                        std::to_string(run.engineError) + "); nothing was changed";
+        else if (out.error.empty())
+            out.error = "the repair cannot start (error " + std::to_string(run.engineError) + ")";
         return out;
     }
     BookFiles files(session, prompter);

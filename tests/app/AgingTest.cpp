@@ -6,6 +6,7 @@
 
 #include "AppFixture.h"
 #include "app/Aging.h"
+#include "app/BooksCheck.h"
 #include "data/Posting.h"
 #include "data/Texts.h"
 #include "storage/EngineTesting.h"
@@ -195,6 +196,31 @@ TEST_F(AgingTest, ALockThatStaysIsAskedAboutOnceTheRunIsRolledBack) {
     storage::ClearFaults();
     EXPECT_EQ(o.status, AgingStatus::Failed);
     EXPECT_EQ(companyInFile().text(Company::LastAgingDate), " ");
+}
+
+// The books check's repair (paid flags, then the aging) is one posting: one that meets a lock
+// runs again whole without asking, and its report, made after the posting, names each
+// change once.
+TEST_F(AgingTest, ARepairThatMeetsALockRunsAgainWholeAndReportsEachChangeOnce) {
+    addCustomer("1", "A");
+    data::InvoiceRecord flagged = invoice("10", "1", daysAgo(3), Cents(2500));
+    flagged.setText(Invoice::PaidFlag, "P");  // wrong: 25.00 is still due
+    const int32_t rec = add(flagged);
+    // The paid flag and the customer are rewritten, then the company record meets the lock.
+    storage::InjectFault(storage::EngineOp::PutRecord, 3, 10306);
+    const int64_t reruns = data::PostingReruns();
+    const BooksRepair repair = RepairBooks(session, clock, prompter, progress);
+    storage::ClearFaults();
+    EXPECT_TRUE(repair.ok) << repair.error;
+    EXPECT_EQ(data::PostingReruns() - reruns, 1);
+    EXPECT_EQ(repair.changes,
+              (std::vector<std::string>{"invoice 10: paid flag cleared",
+                                        "customer 1: balance 0.00 -> 25.00",
+                                        "customer 1: aging 0.00 / 0.00 / 0.00 / 0.00 -> "
+                                        "25.00 / 0.00 / 0.00 / 0.00",
+                                        "company receivables 0.00 -> 25.00"}));
+    EXPECT_EQ(data::TrimmedText(read<Invoice>(rec).text(Invoice::PaidFlag)), "");
+    EXPECT_EQ(companyInFile().text(Company::ARBalance), "25.00");
 }
 
 TEST_F(AgingTest, RebuiltDateFollowsTheCompanyDateOrder) {
