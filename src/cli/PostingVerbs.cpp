@@ -43,6 +43,13 @@ int NotPosted(Context& ctx, const std::string& why) {
     return ctx.fail(why + "; nothing was posted");
 }
 
+// The company's invoice files could not be opened: nothing was begun.
+int FilesUnavailable(Context& ctx) {
+    std::string text(invoicing::kRunFilesUnavailable);
+    if (!text.empty() && text.back() == '.') text.pop_back();
+    return ctx.fail(text + "; nothing was posted");
+}
+
 // The customer of the number on the command line; nothing (and said) when there is none.
 std::optional<invoicing::FoundCustomer> CustomerArg(Context& ctx, storage::Fileblock* customers,
                                                     const std::string& custNo) {
@@ -120,7 +127,7 @@ int InvoiceNew(Context& ctx, const Args& args) {
     if (!lines) return kExitFailed;
 
     invoicing::RunFiles open(ctx.folder, Prefix(ctx), ctx.prompter, true);
-    if (!open.ok()) return ctx.fail(std::string(invoicing::kRunFilesUnavailable));
+    if (!open.ok()) return FilesUnavailable(ctx);
     data::ExistingFileblock products;
     data::OpenExisting(products, ctx.folder, data::FileKind::Product, Prefix(ctx), ctx.prompter);
     invoicing::SaveFiles files = open.saveFiles(ctx.session.company, ctx.today());
@@ -248,7 +255,7 @@ int Payment(Context& ctx, const Args& args) {
     if (auto it = args.values.find("--invoice"); it != args.values.end()) named = it->second;
 
     invoicing::RunFiles open(ctx.folder, Prefix(ctx), ctx.prompter, false);
-    if (!open.ok()) return ctx.fail(std::string(invoicing::kRunFilesUnavailable));
+    if (!open.ok()) return FilesUnavailable(ctx);
     invoicing::SaveFiles files = open.saveFiles(ctx.session.company, ctx.today());
     const auto customer = CustomerArg(ctx, files.customers, custNo);
     if (!customer) return kExitFailed;

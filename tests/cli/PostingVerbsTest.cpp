@@ -295,6 +295,19 @@ TEST_F(PostingVerbsTest, APaymentThatCannotBePostedWholePostsNothing) {
     EXPECT_TRUE(BooksOf(folder) == before);
 }
 
+TEST_F(PostingVerbsTest, BooksWhoseFilesCannotBeOpenedSayNothingWasPosted) {
+    // The line file's data file is a folder: it cannot be opened by anyone.
+    const std::string linesFile =
+        storage::DataFileName(data::FileblockName(folder, data::FileKind::InvoiceLine, "1"));
+    ASSERT_TRUE(fs::remove(linesFile));
+    ASSERT_TRUE(fs::create_directory(linesFile));
+    const Books before = BooksOf(folder);
+    const std::string says = "Unable to open the invoice files of this company; nothing was posted";
+    expectRefused({"invoice", "new"}, {{{"--customer", "101", "--line", "BC-500:1"}, 1, says}});
+    expectRefused({"payment"}, {{{"101", "10.00"}, 1, says}});
+    EXPECT_TRUE(BooksOf(folder) == before);
+}
+
 TEST_F(PostingVerbsTest, TheNewVerbsAreInTheHelp) {
     const testing::CliResult help = run({"--help"});
     EXPECT_NE(help.out.find("invoice new"), std::string::npos);
