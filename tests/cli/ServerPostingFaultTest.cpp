@@ -1,8 +1,8 @@
 // Postings on a server that meet a fault: a program killed in the middle of a posting, a
 // program stopped while it holds the rows of its posting, and the server stopped at once
-// (as a crash stops it) and started again while programs post. Nothing is ever half
-// posted, nothing reported posted is lost, nothing is posted twice, and a program that
-// cannot post says so and exits 1.
+// (as a crash stops it) and started again while programs post, and postings that meet a row
+// another program holds for a moment. Nothing is ever half posted, nothing reported posted
+// is lost, nothing is posted twice, and a program that cannot post says so and exits 1.
 
 #include <signal.h>
 #include <sys/wait.h>
@@ -17,11 +17,19 @@
 
 #include "FolderBooks.h"
 #include "ServerDesks.h"
+#include "app/Aging.h"
+#include "app/BooksCheck.h"
 #include "app/ServerBooks.h"
+#include "customers/CustEdit.h"
+#include "data/Posting.h"
 #include "data/Texts.h"
 #include "invoicing/InvEdit.h"
+#include "invoicing/RepeatSet.h"
+#include "platform/Clock.h"
 #include "storage/server/Pq.h"
 #include "storage/server/ServerBackend.h"
+#include "support/OutsidePostingPrompter.h"
+#include "support/RecordingProgress.h"
 #include "support/TcpRelay.h"
 
 namespace invarro::cli {
@@ -291,6 +299,167 @@ TEST_F(ServerPostingFaultTest, AnInvoiceWhoseCommitIsCutIsPostedOnceOrNotAtAllAn
     ASSERT_EQ(saved.size(), 2u);
     EXPECT_EQ(std::stol(saved[1]), std::stol(saved[0]) + 1);
     EXPECT_EQ(Balances(books.office, {"100"})["100"], before + Money::FromCents(2000));
+    const CliRun check = Cli(books.office, {"check"});
+    EXPECT_EQ(check.status, 0) << check.output;
+}
+
+// Another program holds one row for a moment (a posting of its own left open while it
+// works): the desk's posting of the repeat set-up, the aging, the books repair and a
+// customer's deletion meets the lock, is rolled back and runs again whole, asks nothing
+// while its transaction is open, and ends right.
+class HeldRowTest : public ServerBooksTest {
+  protected:
+    // Forks a program working in `desk` that reads record recNo of the fileblock inside a
+    // posting (locking it), and returns once it holds it; it commits after holdMs.
+    pid_t holdRow(const std::string& desk, data::FileKind kind, const std::string& prefix,
+                  int32_t recNo, int holdMs) {
+        int ready[2];
+        if (::pipe(ready) != 0) return -1;
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::close(ready[0]);
+            storage::InitEngine(30);
+            if (!app::MountBooksOfFolder(desk).empty()) ::_exit(2);
+            storage::Fileblock* fb =
+                storage::OpenFileblock(data::FileblockName(desk, kind, prefix), false);
+            if (!fb) ::_exit(3);
+            bool committed = false;
+            {
+                data::Posting posting;
+                std::vector<uint8_t> record(std::size_t(storage::RecordLength(fb)));
+                storage::GetRecord(fb, recNo, record.data());
+                if (!storage::EngineOk || ::write(ready[1], "x", 1) != 1) ::_exit(4);
+                ::usleep(useconds_t(holdMs) * 1000);
+                committed = posting.commit();
+            }
+            storage::CloseFileblock(fb);
+            storage::ExitEngine();
+            ::_exit(committed ? 0 : 5);
+        }
+        ::close(ready[1]);
+        char byte = 0;
+        const bool held = ::read(ready[0], &byte, 1) == 1;
+        ::close(ready[0]);
+        return held ? pid : -1;
+    }
+
+    // Runs work in this program, working in `desk`, while another program holds the row;
+    // it must have run again and asked nothing while a posting was open.
+    template <class Work>
+    void whileHeld(const std::string& desk, const std::string& other, data::FileKind kind,
+                   const std::string& prefix, int32_t recNo, Work&& work) {
+        const pid_t holder = holdRow(other, kind, prefix, recNo, 1000);
+        ASSERT_GT(holder, 0);
+        storage::InitEngine(30);
+        ASSERT_EQ(app::MountBooksOfFolder(desk), "");
+        const int64_t reruns = data::PostingReruns();
+        work();
+        EXPECT_GT(data::PostingReruns(), reruns) << "the lock was never met";
+        app::UnmountBooks(desk);
+        storage::ExitEngine();
+        int status = 0;
+        ::waitpid(holder, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    }
+};
+
+TEST_F(HeldRowTest, PostingsThatMeetARowHeldElsewhereRunAgainWholeAndEndRight) {
+    testing::TempDir dir;
+    const ServerDesks books = MakeServerDesks(*cluster, dir, "heldrow", 2);
+    ASSERT_TRUE(books.error.empty()) << books.error;
+    const std::string& desk = books.desks[0];
+    const CliRun billed =
+        Cli(books.desks[1], {"invoice", "new", "--customer", "102", "--line", "BC-500:1:40.00"});
+    ASSERT_EQ(billed.status, 0) << billed.output;
+    const std::string number = std::to_string(InvoiceNumberOf(billed.output));
+    // A lock not granted within 400 ms fails the step: every posting below meets it.
+    struct ShortLockWait {
+        ShortLockWait() { ::setenv("INVARRO_LOCK_TIMEOUT", "400", 1); }
+        ~ShortLockWait() { ::unsetenv("INVARRO_LOCK_TIMEOUT"); }
+    } shortWait;
+
+    // Where the rows are: the company record, the invoice, a customer with nothing on file.
+    storage::InitEngine(30);
+    ASSERT_EQ(app::MountBooksOfFolder(desk), "");
+    testing::OutsidePostingPrompter shown;
+    std::optional<data::CompanyRecord> company = FirstCompany(desk, shown);
+    ASSERT_TRUE(company);
+    const std::string prefix = data::CompanyPrefix(company->ansi(data::Company::CompanyNo));
+    const data::DateOrder order =
+        data::DateOrderFromCode(company->text(data::Company::DateFormatCode));
+    int32_t companyRec = 0, invoiceRec = 0, spareRec = 0;
+    {
+        data::ExistingFileblock companies;
+        data::OpenExisting(companies, desk, data::FileKind::Company, {}, shown);
+        auto found = data::FindAtOrAfter<data::Company>(companies.fb, 1, *company);
+        ASSERT_TRUE(found);
+        companyRec = found->recNo;
+        invoicing::RunFiles open(desk, prefix, shown, true);
+        ASSERT_TRUE(open.ok());
+        invoicing::SaveFiles files = open.saveFiles(*company, data::Date{2026, 12, 10});
+        const std::vector<int32_t> numbered = invoicing::RecordsWithNumber(files.invoices, number);
+        ASSERT_EQ(numbered.size(), 1u);
+        invoiceRec = numbered[0];
+        customers::CustomerFiles customerFiles{desk, *company, files.customers};
+        customers::CustomerEntry entry = customers::NewCustomerEntry(*company);
+        entry.name = "Leaves soon";
+        customers::ApplyShortNameRule(entry);
+        spareRec = customers::AddCustomer(customerFiles, entry, shown);
+    }
+    app::UnmountBooks(desk);
+    storage::ExitEngine();
+    const Money balance = Balances(books.office, {"102"})["102"];
+
+    // The repeat set-up of the invoice, while the company record is held.
+    whileHeld(desk, books.desks[1], data::FileKind::Company, "", companyRec, [&] {
+        invoicing::RunFiles open(desk, prefix, shown, true);
+        ASSERT_TRUE(open.ok());
+        invoicing::SaveFiles files = open.saveFiles(*company, data::Date{2026, 12, 10});
+        const auto asRead = data::ReadBusinessRecord<data::Invoice>(files.invoices, invoiceRec);
+        ASSERT_TRUE(asRead);
+        invoicing::RepeatSetupEntry e = invoicing::SetupEntryFor(*asRead, order);
+        e.generate = true;
+        e.every = "1";
+        e.unit = invoicing::RepeatUnit::Months;
+        e.nextDate = data::FormatUserDate(data::Date{2027, 1, 10}, order);
+        const invoicing::SetupResult set =
+            invoicing::ApplyRepeatSetup(files, invoiceRec, *asRead, e, order, shown);
+        EXPECT_TRUE(set.converted);
+        EXPECT_EQ(set.record.text(data::Invoice::TransType), "R");
+    });
+    EXPECT_EQ(Balances(books.office, {"102"})["102"], balance - Money::FromCents(4000));
+
+    // The aging, and the books repair, while the company record is held.
+    app::Session session;
+    session.folder = desk;
+    session.company = *company;
+    session.dateOrder = order;
+    platform::FixedClock clock{{2026, 12, 10, 9, 0, 0}};
+    testing::RecordingProgress progress;
+    whileHeld(desk, books.desks[1], data::FileKind::Company, "", companyRec, [&] {
+        const app::AgingOutcome aged =
+            app::RunAging(session, true, clock, shown, progress, app::RunHooks{});
+        EXPECT_EQ(aged.status, app::AgingStatus::Done) << aged.error;
+    });
+    whileHeld(desk, books.desks[1], data::FileKind::Company, "", companyRec, [&] {
+        const app::BooksRepair repair = app::RepairBooks(session, clock, shown, progress);
+        EXPECT_TRUE(repair.ok) << repair.error;
+    });
+
+    // A customer's deletion, while the customer is held.
+    whileHeld(desk, books.desks[1], data::FileKind::Customer, prefix, spareRec, [&] {
+        data::ExistingFileblock customers;
+        data::OpenExisting(customers, desk, data::FileKind::Customer, prefix, shown);
+        ASSERT_TRUE(customers.fb);
+        const auto record = data::ReadBusinessRecord<data::Customer>(customers.fb, spareRec);
+        ASSERT_TRUE(record);
+        customers::CustomerFiles files{desk, *company, customers.fb};
+        shown.expect("Are you sure you want to delete this customer?", platform::Answer::Yes);
+        EXPECT_TRUE(customers::DeleteCustomer(files, spareRec, *record, shown));
+        EXPECT_FALSE(data::ReadBusinessRecord<data::Customer>(customers.fb, spareRec));
+    });
+    EXPECT_EQ(shown.shownInsidePosting(), 0);
+    EXPECT_EQ(Balances(books.office, {"102"})["102"], balance - Money::FromCents(4000));
     const CliRun check = Cli(books.office, {"check"});
     EXPECT_EQ(check.status, 0) << check.output;
 }
