@@ -289,14 +289,23 @@ data::UpdateStatus SaveProductChange(storage::Fileblock* products, const UnitCod
 }
 
 bool DeleteProduct(storage::Fileblock* products, int32_t recNo, const ProductRecord& product,
-                   platform::Prompter& prompter) {
+                   platform::Prompter& prompter, const UnitCodeFiles* units) {
     const std::string code = data::TrimmedText(product.text(Product::ProdCode));
     if (!prompter.yesNo("Delete Product Code: " + code,
                         "Are you sure you want to delete this product?", Answer::No))
         return false;
-    if (!data::DeleteBusinessRecord(products, recNo, product, prompter).ok())
-        throw ProductError(std::string(kDeleteFailed));
-    return true;
+    // A file of unit codes that cannot be opened is passed over: the product still goes.
+    data::ExistingFileblock einvoice;
+    if (units)
+        data::OpenExisting(einvoice, units->folder, data::FileKind::EInvoice, units->prefix,
+                           prompter);
+    return data::RunPostingOrThrow<ProductError>(
+        prompter, kDeleteFailed, [&](data::Posting&, platform::Prompter& held) {
+            if (!data::DeleteBusinessRecord(products, recNo, product, held).ok())
+                throw ProductError(std::string(kDeleteFailed));
+            StoreUnitCode(einvoice.fb, "", code, "", held);
+            return true;
+        });
 }
 
 }  // namespace invarro::products

@@ -151,10 +151,11 @@ data::UpdateStatus SaveProductChange(storage::Fileblock* products, const UnitCod
                                      const std::string& today, platform::Prompter& prompter,
                                      data::ProductRecord* stored = nullptr);
 
-// Asks "Are you sure you want to delete this product?" and on Yes deletes the product.
-// True when it was deleted; throws ProductError("Product delete failed") when the delete
-// fails.
+// Asks "Are you sure you want to delete this product?" and on Yes deletes the product,
+// with its unit code when units names where that is kept (one posting, so that a later
+// product of the same code does not start with it). True when it was deleted; throws
+// ProductError("Product delete failed") when the delete fails.
 bool DeleteProduct(storage::Fileblock* products, int32_t recNo, const data::ProductRecord& product,
-                   platform::Prompter& prompter);
+                   platform::Prompter& prompter, const UnitCodeFiles* units = nullptr);
 
 }  // namespace invarro::products

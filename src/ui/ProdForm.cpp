@@ -414,7 +414,8 @@ void TEditProd::deleteProduct() {
     int32_t recNo = 0;
     data::ProductRecord product;
     if (!currentProduct(recNo, product)) return;
-    if (!products::DeleteProduct(fb_, recNo, product, *ctx_.prompter)) return;
+    const products::UnitCodeFiles units{ctx_.dataFolder, prefix()};
+    if (!products::DeleteProduct(fb_, recNo, product, *ctx_.prompter, &units)) return;
     list_->Refresh();
     updateCount();
 }

@@ -375,5 +375,33 @@ TEST_F(ProductSaveTest, AProductChangedMeanwhileIsToldAfterThePostingAndNotWritt
     EXPECT_EQ(shown.shownInsidePosting(), 0);
 }
 
+TEST_F(ProductSaveTest, ADeletedProductTakesItsUnitCodeAlongAndALockRunsItAgain) {
+    const int32_t bolt =
+        SaveNewProduct(products, units(), entry("BOLT", "Bolt"), "KGM", "03/01/2024", shown);
+    const int32_t nut =
+        SaveNewProduct(products, units(), entry("NUT", "Nut"), "C62", "03/01/2024", shown);
+    const UnitCodeFiles where = units();
+    // The unit code's record meets the lock after the product was deleted in the attempt.
+    storage::InjectFault(storage::EngineOp::DeleteRecord, 2, kBusy);
+    const int64_t reruns = data::PostingReruns();
+    shown.expect("Are you sure you want to delete this product?", Answer::Yes);
+    EXPECT_TRUE(DeleteProduct(products, bolt, read(bolt), shown, &where));
+    EXPECT_EQ(data::PostingReruns() - reruns, 1);
+    EXPECT_FALSE(FindProductByCode(products, "BOLT"));
+    EXPECT_EQ(unitOf("BOLT"), "");
+    EXPECT_EQ(unitOf("NUT"), "C62");
+    // A later product of the code starts without the old unit code.
+    SaveNewProduct(products, units(), entry("BOLT", "Bolt, new"), "", "03/02/2024", shown);
+    EXPECT_EQ(unitOf("BOLT"), "");
+
+    // The unit code cannot be removed: the product stays with it.
+    storage::InjectFault(storage::EngineOp::DeleteRecord, 2, storage::err::OsOther);
+    shown.expect("Are you sure you want to delete this product?", Answer::Yes);
+    EXPECT_THROW(DeleteProduct(products, nut, read(nut), shown, &where), ProductError);
+    EXPECT_TRUE(FindProductByCode(products, "NUT"));
+    EXPECT_EQ(unitOf("NUT"), "C62");
+    EXPECT_EQ(shown.shownInsidePosting(), 0);
+}
+
 }  // namespace
 }  // namespace invarro::products
