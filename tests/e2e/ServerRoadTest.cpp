@@ -13,6 +13,7 @@
 
 #include "app/ServerBooks.h"
 #include "e2e/Road.h"
+#include "e2e/ServerSeat.h"
 #include "support/PgCluster.h"
 #include "ui/DesktopBooksServer.h"
 
@@ -24,11 +25,7 @@ namespace fs = std::filesystem;
 class ServerRoad : public RoadTest {
   protected:
     void SetUp() override {
-        cluster = SharedPgCluster();
-        if (!cluster) {
-            if (PgRequired()) FAIL() << "the PostgreSQL test cluster did not start";
-            GTEST_SKIP() << "no PostgreSQL test cluster";
-        }
+        INVARRO_NEED_CLUSTER(cluster);
         RoadTest::SetUp();
     }
     void TearDown() override {
