@@ -18,8 +18,8 @@ namespace invarro::testing {
 
 // Runs invarro-cli on a folder (answering its questions Yes); what it printed, both streams.
 inline CommandResult RunCli(const std::string& folder, const std::string& args) {
-    return RunCommand(ShellQuote(INVARRO_CLI) + " --data " + ShellQuote(folder) + " --yes " + args +
-                      " 2>&1");
+    return RunCommand("(" + ShellQuote(INVARRO_CLI) + " --data " + ShellQuote(folder) + " --yes " +
+                      args + " 2>&1)");
 }
 
 // The cluster of the test program; skips the test without one, or fails it when a cluster
