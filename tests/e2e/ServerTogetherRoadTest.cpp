@@ -1,9 +1,11 @@
 // Several programs working in the same books on a server at once, from the user's seat:
 // this program's desktop, a second desktop program (this test program run again as a
 // process of its own, on a folder of its own, driven by the keys and the mouse as this one
-// is) and the command line on a third folder. What one posts shows in the others' open
-// lists within about a second, each keeping its selected row; a record both edit is saved
-// by the first to save it, and the other is told it changed meanwhile, nothing overwritten.
+// is) and the command line on a third folder. What the command line posts shows in this
+// program's open list within about a second, the selected row kept, and in the
+// receivables total above it; a customer both desktops edit is saved by the first to save
+// it, and the other is told it changed meanwhile; an invoice this program edits while the
+// command line pays it is refused the same way. Nothing is overwritten.
 
 #include <gtest/gtest.h>
 
@@ -11,7 +13,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -54,12 +58,38 @@ int64_t Cents(std::string shown) {
     std::erase(shown, '.');
     return std::stoll(shown);
 }
-std::smatch Match(const std::string& text, const char* pattern) {
-    static std::string kept;  // the match refers into it
-    kept = text;
-    std::smatch m;
-    std::regex_search(kept, m, std::regex(pattern));
-    return m;
+// Cents as a list shows them ("87.04").
+std::string Shown(int64_t cents) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%lld.%02lld", static_cast<long long>(cents / 100),
+                  static_cast<long long>(cents % 100));
+    return text;
+}
+
+// The message boxes that open while act runs and until none came for a second, each answered
+// Yes, else with its default button; what they said.
+std::vector<std::string> MessagesAfter(const std::function<void()>& act) {
+    std::vector<std::string> said;
+    QTimer timer;
+    timer.setInterval(20);
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box || !box->isVisible()) return;
+        said.push_back(box->text().toStdString());
+        QAbstractButton* answer = box->button(QMessageBox::Yes);
+        if (!answer) answer = box->defaultButton();
+        if (!answer) answer = box->escapeButton();
+        if (!answer && !box->buttons().isEmpty()) answer = box->buttons().first();
+        if (answer) answer->click();
+    });
+    timer.start();
+    act();
+    // Until no box came for a second (a save may go on after its question was answered).
+    for (size_t seen = said.size() + 1; seen != said.size();) {
+        seen = said.size();
+        QTest::qWait(1000);
+    }
+    return said;
 }
 
 // The second desktop program: this test program run again with only SecondDesktop's test,
@@ -165,11 +195,36 @@ TEST_F(TogetherRoad, TwoDesktopsAndTheCommandLineWorkInTheSameBooks) {
         EXPECT_EQ(list->browser()->CurrentRow(), chosenRow);
         EXPECT_GT(RowHolding(list, number), chosenRow);
         // The receivables total above the list has the new invoice in it.
-        const std::smatch total = Match(posted.output, "total ([0-9,.]+)");
-        ASSERT_FALSE(total.empty()) << posted.output;
+        std::smatch total;
+        ASSERT_TRUE(std::regex_search(posted.output, total, std::regex("total ([0-9,.]+)")))
+            << posted.output;
         EXPECT_EQ(Cents(receivables->text().toStdString()), before + Cents(total[1].str()))
             << receivables->text().toStdString();
         KeepPicture(manager, "invoice-list-after-the-command-line-posted");
+
+        // This program edits the new invoice while the command line pays part of it: the
+        // edit is refused as changed meanwhile, the payment stays.
+        ClickRow(list, RowHolding(list, number));
+        const std::vector<std::string> said = MessagesAfter([&] {
+            OnModal([&] { ClickButton(manager, "Edit"); },
+                    [&](QWidget* editor) {
+                        FillIn(Named<QLineEdit>(editor, "INVNOTES"), "Edited here");
+                        const CommandResult paid =
+                            RunCli(third, "payment 101 50.00 --invoice " + number);
+                        ASSERT_EQ(paid.status, 0) << paid.output;
+                        ClickButton(editor, "Ok");
+                    });
+        });
+        EXPECT_EQ(said, (std::vector<std::string>{
+                            "This invoice will cause this customer to be over their credit "
+                            "limit.  Do you want to proceed anyway?",
+                            "The record has changed in the meantime.", "Modify operation failed"}));
+        // The list shows the payment: a partly paid invoice, 50.00 less due, which is no
+        // longer to be edited.
+        const std::string row = HighlightedRow(list);
+        EXPECT_NE(row.find(" Z " + number + " "), std::string::npos) << row;
+        EXPECT_NE(row.find(Shown(Cents(total[1].str()) - 5000)), std::string::npos) << row;
+        OnMessage([&] { ClickButton(manager, "Edit"); }, "may not be edited");
         ClickButton(manager, "Close");
     });
 
