@@ -55,4 +55,12 @@ inline void PutBooksOnServer(PgCluster& cluster, const std::string& folder,
     if (conninfo) *conninfo = connection;
 }
 
+// Connects folder (new, or empty) to the books on the server and mounts them in this
+// program, as one more person working there.
+inline void JoinBooksOnServer(const std::string& folder, const std::string& conninfo) {
+    const CommandResult joined = RunCli(folder, "server connect " + ShellQuote(conninfo));
+    ASSERT_EQ(joined.status, 0) << joined.output;
+    ASSERT_EQ(app::MountBooksOfFolder(folder), "");
+}
+
 }  // namespace invarro::testing
