@@ -325,6 +325,7 @@ int main(int argc, char** argv) {
     gallery.visit("password-setup", command(Command::PasswordSetup));
     gallery.visit("delete-paid-invoices", command(Command::DeletePaidInvoices));
     gallery.visit("backup", command(Command::BackupDataFiles));
+    gallery.visit("books-on-a-server", command(Command::BooksOnServer));
     gallery.visit("about", command(Command::About));
 
     // In e-mail mode, the look at an invoice's message before it goes (closed unsent).
