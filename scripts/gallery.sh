@@ -2,13 +2,38 @@
 # The gallery: pictures of every window and dialog of Invarro on the demo installation and
 # every kind of document it writes, as PNG pages in build/gallery/, with an index.html that
 # shows them all. Run it after the README's build (scripts/build.sh); it needs pdftoppm
-# (poppler-utils, installed by scripts/install-deps.sh). Nothing outside build/gallery/ is
-# written: the demo data folder is made in build/gallery/data.
+# (poppler-utils, installed by scripts/install-deps.sh). Nothing outside the gallery's
+# folder (build/gallery/) is written: the demo data folder is made in its data/.
+#
+# Usage: scripts/gallery.sh [--server CONNECTION] [--out FOLDER]
+#   --server  the demo's books are moved to the empty database CONNECTION names (a libpq
+#             connection string, as `invarro-cli server upload` takes it) before any picture
+#             is taken, so that every window and document shows the books on that server.
+#   --out     the gallery goes to FOLDER instead of build/gallery (to keep one beside another).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD_DIR="${INVARRO_BUILD_DIR:-build}"
 BIN="$BUILD_DIR/bin"
 OUT="$BUILD_DIR/gallery"
+SERVER=""
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --server)
+      [ $# -ge 2 ] || { echo "gallery: --server needs a connection" >&2; exit 2; }
+      SERVER="$2"
+      shift 2
+      ;;
+    --out)
+      [ $# -ge 2 ] || { echo "gallery: --out needs a folder" >&2; exit 2; }
+      OUT="$2"
+      shift 2
+      ;;
+    *)
+      echo "usage: scripts/gallery.sh [--server CONNECTION] [--out FOLDER]" >&2
+      exit 2
+      ;;
+  esac
+done
 
 for program in "$BIN/invarro-gallery" "$BIN/invarro-cli"; do
   if [ ! -x "$program" ]; then
@@ -21,10 +46,21 @@ if ! command -v pdftoppm >/dev/null 2>&1; then
   exit 1
 fi
 
+# The folder is emptied first: only one that is empty or holds an earlier gallery.
+if [ -d "$OUT" ] && [ -n "$(ls -A "$OUT")" ] && [ ! -e "$OUT/windows/windows.txt" ]; then
+  echo "gallery: $OUT holds something other than a gallery; give an empty folder" >&2
+  exit 2
+fi
 rm -rf "$OUT"
 mkdir -p "$OUT/windows" "$OUT/pdf" "$OUT/documents"
 DATA="$OUT/data"
 export QT_QPA_PLATFORM=offscreen
+
+if [ -n "$SERVER" ]; then
+  echo "gallery: the demo's books moved to the server"
+  "$BIN/invarro-gallery" --demo "$DATA"
+  "$BIN/invarro-cli" --data "$DATA" server upload "$SERVER"
+fi
 
 echo "gallery: windows"
 "$BIN/invarro-gallery" "$DATA" "$OUT/windows"

@@ -13,7 +13,12 @@
 //
 // With --dark the windows are shown as under a desktop's dark theme.
 //
+// With --demo it makes the demo installation in DATA-FOLDER (which must hold no books) and
+// ends without opening a window, for a gallery of the demo moved elsewhere first (to a
+// server).
+//
 // Usage: invarro-gallery [--dark] [--check PANEL FRAME] DATA-FOLDER OUTPUT-FOLDER
+//        invarro-gallery --demo DATA-FOLDER
 
 #include <QAbstractButton>
 #include <QAction>
@@ -39,8 +44,8 @@
 #include "platform/Shell.h"
 #include "storage/Engine.h"
 #include "ui/BankStatements.h"
-#include "ui/DesktopTheme.h"
 #include "ui/DesktopBooksServer.h"
+#include "ui/DesktopTheme.h"
 #include "ui/MainForm.h"
 #include "ui/WindowChecks.h"
 #include "ui/WindowSupport.h"
@@ -185,7 +190,26 @@ class Gallery {
 
 }  // namespace
 
+// Makes the demo installation in a folder that holds no books; false (said) when it cannot.
+static bool MakeDemo(const std::string& folder, invarro::platform::Prompter& prompter) {
+    invarro::storage::InitEngine(30);
+    const invarro::app::InstallResult made = invarro::app::CreateDemoInstallation(folder, prompter);
+    invarro::storage::ExitEngine();
+    if (!made.ok) std::fprintf(stderr, "invarro-gallery: %s\n", made.message.c_str());
+    return made.ok;
+}
+
 int main(int argc, char** argv) {
+    if (argc == 3 && std::string(argv[1]) == "--demo") {
+        const std::string folder = argv[2];
+        if (invarro::app::HasDataFiles(folder)) {
+            std::fprintf(stderr, "invarro-gallery: %s holds books already\n", folder.c_str());
+            return 1;
+        }
+        std::filesystem::create_directories(folder);
+        QuietPrompter quiet;
+        return MakeDemo(folder, quiet) ? 0 : 1;
+    }
     int panel = -1, frame = 0;
     int first = 1;
     bool dark = false;
@@ -203,7 +227,8 @@ int main(int argc, char** argv) {
     }
     if (argc != first + 2 || panel < -1 || frame < 0) {
         std::fputs(
-            "usage: invarro-gallery [--dark] [--check PANEL FRAME] DATA-FOLDER OUTPUT-FOLDER\n",
+            "usage: invarro-gallery [--dark] [--check PANEL FRAME] DATA-FOLDER OUTPUT-FOLDER\n"
+            "       invarro-gallery --demo DATA-FOLDER\n",
             stderr);
         return 2;
     }
@@ -219,16 +244,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "invarro-gallery: %s\n", error.c_str());
         return 1;
     }
-    if (!invarro::app::HasDataFiles(folder)) {
-        invarro::storage::InitEngine(30);
-        const invarro::app::InstallResult made =
-            invarro::app::CreateDemoInstallation(folder, prompter);
-        invarro::storage::ExitEngine();
-        if (!made.ok) {
-            std::fprintf(stderr, "invarro-gallery: %s\n", made.message.c_str());
-            return 1;
-        }
-    }
+    if (!invarro::app::HasDataFiles(folder) && !MakeDemo(folder, prompter)) return 1;
 
     Gallery gallery(out);
     if (panel >= 0) gallery.setChecks(panel, frame);
@@ -309,6 +325,7 @@ int main(int argc, char** argv) {
     gallery.visit("password-setup", command(Command::PasswordSetup));
     gallery.visit("delete-paid-invoices", command(Command::DeletePaidInvoices));
     gallery.visit("backup", command(Command::BackupDataFiles));
+    gallery.visit("books-on-a-server", command(Command::BooksOnServer));
     gallery.visit("about", command(Command::About));
 
     // In e-mail mode, the look at an invoice's message before it goes (closed unsent).

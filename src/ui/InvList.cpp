@@ -17,6 +17,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "app/Startup.h"
 #include "customers/Find.h"
 #include "data/Ansi.h"
 #include "data/Fileblocks.h"
@@ -338,6 +339,11 @@ void Tinvlist::refreshHeader() {
 void Tinvlist::refreshList() {
     guarded([&] { list_->Refresh(); });
     refreshHeader();
+    // The receivables total as stored: another program's posting changes the company
+    // record on file, not the copy this program keeps.
+    if (const std::optional<data::CompanyRecord> stored = app::ReadCompanyByNumber(
+            ctx_.dataFolder, ctx_.company->text(Company::CompanyNo), *ctx_.prompter))
+        arBal_->setText(Q(stored->money(Company::ARBalance).shownText()));
     updateCount();
 }
 

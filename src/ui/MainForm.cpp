@@ -353,6 +353,9 @@ void TMainForm::buildWindow() {
     clockPanel_->setMinimumWidth(260);
     statusPanel_ = new QLabel(Q(app::kReady), this);
     statusPanel_->setObjectName("StatusPanel");
+    // The hints and messages give way when the window is narrow; the permanent panels
+    // beside them do not (see keepStatusPanelsWhole).
+    statusPanel_->setMinimumWidth(40);
     // Permanent panels: the status tips of menus and buttons must not hide them.
     serverPanel_ = new QLabel(this);
     serverPanel_->setObjectName("ServerPanel");
@@ -632,6 +635,7 @@ void TMainForm::changeEvent(QEvent* event) {
     if (caption_ && (event->type() == QEvent::PaletteChange ||
                      event->type() == QEvent::ApplicationPaletteChange))
         applyCaptionColour();
+    if (serverPanel_ && event->type() == QEvent::FontChange) keepStatusPanelsWhole();
 }
 
 void TMainForm::applyBounds() {
@@ -1016,6 +1020,20 @@ void TMainForm::updateServerPanel() {
     const std::string text = services_.booksServer ? services_.booksServer->statusText() : "";
     serverPanel_->setText(Q(text));
     serverPanel_->setVisible(!text.empty());
+    keepStatusPanelsWhole();
+}
+
+void TMainForm::keepStatusPanelsWhole() {
+    // The main window's own layout does not count the status bar's panels: a window made
+    // as narrow as it goes would cut the server panel and lay the clock over the hints.
+    // Its minimum width is widened to hold them.
+    setMinimumWidth(0);
+    int need = layout() ? layout()->minimumSize().width() : 0;
+    if (statusBar()->isVisibleTo(this)) {
+        statusBar()->layout()->invalidate();
+        need = std::max(need, statusBar()->minimumSizeHint().width());
+    }
+    setMinimumWidth(need);
 }
 
 bool TMainForm::closeCompanyFiles(std::string*) {

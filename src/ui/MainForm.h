@@ -167,6 +167,8 @@ class TMainForm : public QMainWindow {
     // The status bar's panel telling that the books are on a server and how many work in
     // them.
     void updateServerPanel();
+    // The window is kept wide enough for the status bar's server and clock panels.
+    void keepStatusPanelsWhole();
     // Around a restore: every file of the company is closed (the storage engine stops,
     // which closes anything still open and writes its buffers out), and afterwards the
     // engine starts again and the company in use is read again from the restored files.

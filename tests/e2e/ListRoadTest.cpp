@@ -1,15 +1,21 @@
 // The manager lists as a person uses them with the mouse and the keyboard only: a click on
-// a column title sorts by it, the search box goes to what is typed, and Enter opens the
-// highlighted record as a double-click does, in every manager.
+// a column title sorts by it, the search box goes to what is typed, Enter opens the
+// highlighted record as a double-click does, and the page keys go through every record, in
+// every manager; on the books in files and on the same books moved to a server.
 
 #include <gtest/gtest.h>
 
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
+#include <QRegularExpression>
+#include <QScrollBar>
 #include <QTableWidget>
 #include <QTest>
+#include <set>
 
 #include "e2e/Road.h"
+#include "e2e/ServerSeat.h"
 
 namespace invarro::testing {
 namespace {
@@ -51,9 +57,112 @@ bool Ascending(const std::vector<QString>& cells) {
     return true;
 }
 
-class ListRoad : public RoadTest {};
+// The number of records a manager says it lists ("Customers: 36"); -1 when it says none.
+int CountShown(QWidget* manager) {
+    static const QRegularExpression count("^(Customers|Products|Records|Companies): ([0-9]+)$");
+    for (QLabel* l : manager->findChildren<QLabel*>()) {
+        const QRegularExpressionMatch m = count.match(l->text());
+        if (l->isVisible() && m.hasMatch()) return m.captured(2).toInt();
+    }
+    return -1;
+}
 
-TEST_F(ListRoad, TheInvoiceListSortsByATitleSearchesAndOpensTheRecordWithEnter) {
+// The entries of the list's page, top to bottom, as (key, record number).
+using Entry = std::pair<std::string, int32_t>;
+std::vector<Entry> PageEntries(TIndexBrowser* list) {
+    std::vector<Entry> page;
+    for (int r = 1; r <= list->browser()->FilledRows(); ++r)
+        page.emplace_back(list->browser()->Row(r).key, list->browser()->Row(r).recNo);
+    return page;
+}
+
+// Pages through a manager's list with the keys as a person does, Ctrl+Home, Page Down to
+// the end and Page Up back: every record comes once, each page in the index's order, the
+// scroll bar (which follows the highlighted row) at the top on the first record and at
+// the bottom on the last.
+void PagesThroughEveryRecord(QWidget* manager, const char* listName) {
+    SCOPED_TRACE(listName);
+    auto* list = Named<TIndexBrowser>(manager, listName);
+    ASSERT_NE(list, nullptr);
+    const int count = CountShown(manager);
+    ASSERT_GT(count, 0) << "the manager says how many records it lists";
+    list->setFocus();
+    Press(Qt::Key_Home, Qt::ControlModifier);
+    EXPECT_EQ(list->browser()->CurrentRow(), 1);
+    EXPECT_EQ(list->verticalScrollBar()->value(), 0);
+    const Entry first = PageEntries(list).front();
+    std::set<Entry> seen;
+    std::vector<Entry> page = PageEntries(list);
+    for (int pages = 0;; ++pages) {
+        ASSERT_LT(pages, count + 1) << "Page Down does not reach the end";
+        EXPECT_TRUE(std::is_sorted(page.begin(), page.end())) << "page " << pages;
+        seen.insert(page.begin(), page.end());
+        const Entry highlighted = page[size_t(list->browser()->CurrentRow() - 1)];
+        Press(Qt::Key_PageDown);
+        const std::vector<Entry> next = PageEntries(list);
+        if (next[size_t(list->browser()->CurrentRow() - 1)] == highlighted) break;
+        EXPECT_GT(next.front(), page.front()) << "page " << pages + 1 << " went back";
+        page = next;
+    }
+    EXPECT_EQ(int(seen.size()), count);
+    EXPECT_EQ(*seen.rbegin(), page.back()) << "the last page ends on the last record";
+    Press(Qt::Key_End, Qt::ControlModifier);
+    EXPECT_EQ(PageEntries(list)[size_t(list->browser()->CurrentRow() - 1)], *seen.rbegin());
+    EXPECT_EQ(list->verticalScrollBar()->value(), list->verticalScrollBar()->maximum());
+    for (int pages = 0; PageEntries(list).front() != first; ++pages) {
+        ASSERT_LT(pages, count + 1) << "Page Up does not come back to the first record";
+        Press(Qt::Key_PageUp);
+    }
+}
+
+enum class Books { Files, Server };
+
+class ListRoad : public RoadTest, public ::testing::WithParamInterface<Books> {
+  protected:
+    // On a server the demo's books are moved there once; as the roads only read them,
+    // each further road works in them from a new folder connected to them.
+    void makeBooks() override {
+        static std::string books;
+        if (GetParam() == Books::Files || books.empty()) RoadTest::makeBooks();
+        if (HasFatalFailure() || GetParam() == Books::Files) return;
+        PgCluster* cluster = nullptr;
+        INVARRO_NEED_CLUSTER(cluster);
+        if (books.empty())
+            PutBooksOnServer(*cluster, folder, {}, &books);
+        else
+            JoinBooksOnServer(folder, books);
+    }
+    void TearDown() override {
+        RoadTest::TearDown();
+        if (GetParam() == Books::Server) app::UnmountBooks(folder);
+    }
+};
+
+INSTANTIATE_TEST_SUITE_P(Books, ListRoad, ::testing::Values(Books::Files, Books::Server),
+                         [](const ::testing::TestParamInfo<Books>& info) {
+                             return info.param == Books::Files ? "Files" : "Server";
+                         });
+
+TEST_P(ListRoad, EveryManagerPagesThroughEveryRecord) {
+    openFromMain("Customers", [&](QWidget* m) {
+        PagesThroughEveryRecord(m, "CustList");
+        ClickButton(m, "Close");
+    });
+    openFromMain("Products", [&](QWidget* m) {
+        PagesThroughEveryRecord(m, "ProdBrowser");
+        ClickButton(m, "Close");
+    });
+    openFromMain("Invoices", [&](QWidget* m) {
+        PagesThroughEveryRecord(m, "InvBrowser1");
+        ClickButton(m, "Close");
+    });
+    openFromMenu("File", "Company Manager...", [&](QWidget* m) {
+        PagesThroughEveryRecord(m, "CompList");
+        ClickButton(m, "Close");
+    });
+}
+
+TEST_P(ListRoad, TheInvoiceListSortsByATitleSearchesAndOpensTheRecordWithEnter) {
     openFromMain("Invoices", [&](QWidget* manager) {
         auto* list = Named<TIndexBrowser>(manager, "InvBrowser1");
         ASSERT_NE(list, nullptr);
@@ -96,7 +205,7 @@ TEST_F(ListRoad, TheInvoiceListSortsByATitleSearchesAndOpensTheRecordWithEnter) 
     });
 }
 
-TEST_F(ListRoad, TheCustomerListSortsByNumberAndBackAndFindsANameAsItIsTyped) {
+TEST_P(ListRoad, TheCustomerListSortsByNumberAndBackAndFindsANameAsItIsTyped) {
     openFromMain("Customers", [&](QWidget* manager) {
         auto* list = Named<TIndexBrowser>(manager, "CustList");
         ASSERT_NE(list, nullptr);
@@ -142,7 +251,7 @@ TEST_F(ListRoad, TheCustomerListSortsByNumberAndBackAndFindsANameAsItIsTyped) {
 // Keys only: Alt and the button's letter open each manager from the main window, the arrows
 // move in its list, Enter opens the highlighted record as a double-click does and Escape
 // closes what is open.
-TEST_F(ListRoad, EnterInEveryManagerOpensWhatADoubleClickOpens) {
+TEST_P(ListRoad, EnterInEveryManagerOpensWhatADoubleClickOpens) {
     // The main window has the keys again after each manager closes.
     auto openWith = [&](Qt::Key letter, const std::function<void(QWidget*)>& handle) {
         QApplication::setActiveWindow(form.get());

@@ -101,11 +101,8 @@ class RoadTest : public ::testing::Test {
     static void SetUpTestSuite() { QtApp(); }
     void SetUp() override {
         folder = dir.file("data");
-        storage::InitEngine(30);
-        ScriptedPrompter quiet;
-        const app::InstallResult made = app::CreateDemoInstallation(folder, quiet);
-        storage::ExitEngine();
-        ASSERT_TRUE(made.ok) << made.message;
+        makeBooks();
+        if (HasFatalFailure() || IsSkipped()) return;
         ui::MainFormServices s;
         s.prompter = &prompter;
         s.shell = &shell;
@@ -124,6 +121,15 @@ class RoadTest : public ::testing::Test {
         }
         form.reset();
         if (storage::EngineStarted()) storage::ExitEngine();
+    }
+
+    // The books the main window opens: a demo installation made in the folder.
+    virtual void makeBooks() {
+        storage::InitEngine(30);
+        ScriptedPrompter quiet;
+        const app::InstallResult made = app::CreateDemoInstallation(folder, quiet);
+        storage::ExitEngine();
+        ASSERT_TRUE(made.ok) << made.message;
     }
 
     // The program's side of "Books on a Server" for a road that uses it (none by default).

@@ -7,11 +7,13 @@
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QStatusBar>
 #include <cstdlib>
 #include <filesystem>
 
 #include "app/ServerBooks.h"
 #include "e2e/Road.h"
+#include "e2e/ServerSeat.h"
 #include "support/PgCluster.h"
 #include "ui/DesktopBooksServer.h"
 
@@ -23,11 +25,7 @@ namespace fs = std::filesystem;
 class ServerRoad : public RoadTest {
   protected:
     void SetUp() override {
-        cluster = SharedPgCluster();
-        if (!cluster) {
-            if (PgRequired()) FAIL() << "the PostgreSQL test cluster did not start";
-            GTEST_SKIP() << "no PostgreSQL test cluster";
-        }
+        INVARRO_NEED_CLUSTER(cluster);
         RoadTest::SetUp();
     }
     void TearDown() override {
@@ -98,6 +96,16 @@ TEST_F(ServerRoad, TheBooksMoveToAServerAndANewFolderJoinsThem) {
     ASSERT_NE(panel, nullptr);
     EXPECT_NE(panel->text().toStdString().find("working"), std::string::npos)
         << panel->text().toStdString();
+    // Made as narrow as it goes, the main window still shows the whole panel.
+    form->resize(form->minimumSizeHint().width(), form->height());
+    form->resize(1, form->height());
+    QTest::qWait(100);
+    KeepPicture(form.get(), "main-window-narrowest-on-a-server");
+    EXPECT_GE(panel->width(), panel->sizeHint().width()) << "at width " << form->width();
+    EXPECT_TRUE(form->statusBar()->rect().contains(
+        QRect(panel->mapTo(form->statusBar(), QPoint(0, 0)), panel->size())))
+        << "at width " << form->width();
+    form->resize(1100, 720);
     // The company's windows work on the server's books, and show what another program
     // posts there meanwhile: the command line on the second folder saves an invoice while
     // the invoice list is open here.

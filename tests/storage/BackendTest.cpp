@@ -585,6 +585,48 @@ TEST_P(ApiTest, TheBrowserPagesThroughTheIndex) {
     EXPECT_EQ(browser.CurrentKeyString(), "K031");
 }
 
+// A short list's scroll bar stands at its selected row, the first row at the top and the
+// last at the bottom, at the same places on both backends, with and without duplicates.
+TEST_P(ApiTest, AShortListsScrollBarStandsAtTheSelectedRow) {
+    for (bool dups : {false, true}) {
+        SCOPED_TRACE(dups ? "duplicates" : "unique");
+        Fileblock* fb = createOpen(kLen, {{4, dups}});
+        for (int i = 1; i <= 9; ++i) {
+            const std::string k = "K00" + std::to_string(i);
+            AddKey(fb, 1, AddRecord(fb, record(kLen, k).data()), k);
+        }
+        // The j-th of n entries sits at j / (n + 1) of the scale; a key that is not on
+        // file sits with the entry before it.
+        EXPECT_EQ(ApproxKeyPosition(fb, 1, "K001", 1, 63), 6u);
+        EXPECT_EQ(ApproxKeyPosition(fb, 1, "K009", 9, 63), 57u);
+        EXPECT_EQ(ApproxKeyPosition(fb, 1, "K0045", 0, 63),
+                  ApproxKeyPosition(fb, 1, "K004", 4, 63));
+        EXPECT_EQ(ApproxKeyPosition(fb, 1, "A", 0, 63), 0u);
+        std::string key;
+        int32_t rec = 0;
+        ApproxKeyAtPosition(fb, 1, 32, 63, key, rec);
+        EXPECT_EQ(rec, 5);
+        ApproxKeyAtPosition(fb, 1, 63, 63, key, rec);
+        EXPECT_EQ(rec, 9);
+
+        for (int i = 5; i <= 9; ++i)
+            DeleteKey(fb, 1, i, "K00" + std::to_string(i));
+        std::string buffer(kLen, '\0');
+        Browser browser(fb, 1, buffer.data(), kLen);
+        browser.SetRowsInView(10);
+        browser.FirstPage();
+        ASSERT_EQ(browser.FilledRows(), 4);
+        std::vector<int> positions;
+        for (int row = 1; row <= 4; ++row) {
+            browser.SetCurrentRow(row);
+            positions.push_back(browser.ScrollPosition());
+        }
+        EXPECT_EQ(positions, (std::vector<int>{0, 19, 44, kScrollRange}));
+        CloseFileblock(fb);
+        DeleteFileblock(name());
+    }
+}
+
 // A long random run of record and key changes checked against a model in memory, with
 // the structure check at the end.
 TEST_P(ApiTest, RandomChangesMatchAModel) {

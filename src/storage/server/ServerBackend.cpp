@@ -314,20 +314,25 @@ class ServerFileblock : public BackendFileblock {
             const double f = s->fraction(cut(std::string(key)));
             return uint32_t(std::min<double>(std::floor(f * (double(scale) + 1)), scale));
         }
+        // As the files place an index of one page: the j-th of n entries (from 1) at
+        // j / (n + 1) of the scale, a key not on file at the entry before it. The list's
+        // scroll bar relies on that spacing to put the first entry at the top and the
+        // last at the bottom with few entries.
         const bool dups = keys_[size_t(keyNo - 1)].duplicates;
         pq::Result r;
         pq::Params p;
         p.int32(id_).int32(keyNo).bytes(cut(std::string(key)));
         if (dups) p.int32(recNo);
-        if (!b_.run(dups ? "count_before_dup" : "count_before",
+        if (!b_.run(dups ? "count_up_to_dup" : "count_up_to",
                     dups ? "SELECT count(*) FROM invarro.key_entry WHERE fb = $1 AND key_no = $2 "
-                           "AND (key, rec_no) < ($3, $4)"
+                           "AND (key, rec_no) <= ($3, $4)"
                          : "SELECT count(*) FROM invarro.key_entry WHERE fb = $1 AND key_no = $2 "
-                           "AND key < $3",
+                           "AND key <= $3",
                     p, r))
             return 0;
-        const uint64_t before = uint64_t(std::max<int64_t>(r.int64(0, 0), 0));
-        return uint32_t(std::min<uint64_t>(before * (uint64_t(scale) + 1) / uint64_t(n), scale));
+        const uint64_t upTo = uint64_t(std::max<int64_t>(r.int64(0, 0), 0));
+        return uint32_t(
+            std::min<uint64_t>(upTo * (uint64_t(scale) + 1) / (uint64_t(n) + 1), scale));
     }
 
     void approxKeyAtPosition(int keyNo, uint32_t position, uint32_t scale, std::string& key,
@@ -351,8 +356,11 @@ class ServerFileblock : public BackendFileblock {
             recNo = rec;
             return;
         }
-        const int64_t rank = std::min<int64_t>(
-            int64_t(uint64_t(position) * uint64_t(n) / (uint64_t(scale) + 1)), n - 1);
+        // The inverse of the position above: the entry whose share of the scale holds
+        // the position, the first one for the share before it.
+        const int64_t share =
+            int64_t(uint64_t(position) * (uint64_t(n) + 1) / (uint64_t(scale) + 1));
+        const int64_t rank = std::clamp<int64_t>(share - 1, 0, n - 1);
         pq::Result r;
         if (!b_.run("entry_at_rank",
                     "SELECT key, rec_no FROM invarro.key_entry WHERE fb = $1 AND key_no = $2 "
