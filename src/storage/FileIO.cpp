@@ -344,6 +344,23 @@ bool OsFile::openNew(const std::string& name, unsigned mode) {
     return adopt(fd, name);
 }
 
+bool OsFile::openUnbuffered(const std::string& name) {
+    closeQuietly();
+    int fd = ::open(name.c_str(), O_RDWR | O_DIRECT | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        ::close(fd);
+        return false;
+    }
+    cut::Opened(fd, name, true);
+    fd_ = fd;
+    name_ = name;
+    dev_ = st.st_dev;
+    ino_ = st.st_ino;
+    return true;
+}
+
 bool OsFile::close() {
     if (fd_ < 0) return true;
     int fd = fd_;

@@ -79,6 +79,10 @@ class OsFile {
     // Creates a file that must not exist yet (nor be a link), with the given mode, for
     // writing; it is not locked.
     bool openNew(const std::string& name, unsigned mode);
+    // Opens a second handle of a file this program holds (and has locked) that writes past
+    // the page cache (O_DIRECT): buffers, positions and lengths must then be multiples of
+    // the disk's block. False, with nothing recorded, where the file system refuses it.
+    bool openUnbuffered(const std::string& name);
     bool close();
     void closeQuietly();
     bool isOpen() const { return fd_ >= 0; }

@@ -1,6 +1,8 @@
 // The transaction's hooks into the file layer and the fileblock operations (not public).
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace invarro::storage {
@@ -38,5 +40,7 @@ bool SettleJournalForName(const std::string& name);
 bool RecoverBeforeOpen(const std::string& fileName);
 // ExitEngine: rolls back an open transaction and checkpoints the journal.
 bool EndTransactionsAtExit();
+// The checksum of the journal's header and frames.
+uint64_t JournalChecksum(const uint8_t* p, size_t n);
 
 }  // namespace invarro::storage
