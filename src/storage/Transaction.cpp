@@ -6,10 +6,11 @@
 // and key operations: while it is open, the file handles keep the bytes written to them in
 // an overlay over the file, and reads see the overlay. Nothing reaches a file before the
 // commit. The commit writes the changed byte ranges of every file, with their lengths, as
-// one frame to the end of the folder's journal and syncs the journal once; then it writes
-// the same bytes to the files, which a checkpoint syncs later. A commit thus costs one
-// sync. An undo log would instead have to sync the original bytes before the first change
-// of every page, once per file and posting.
+// one frame to the end of the folder's journal and syncs the journal once; the files keep
+// the changes in memory over them, for every read in this program, until a checkpoint
+// writes them to the files and syncs those. A commit thus costs one write and one sync. An
+// undo log would instead have to sync the original bytes before the first change of every
+// page, once per file and posting.
 //
 // The journal is a side file of the data folder:
 //   header  "INVJRNL1", version, header size, salt, the folder's device and inode number,
@@ -82,26 +83,59 @@ constexpr int kFrameTrailerSize = 16;
 // A journal past this size is checkpointed after the commit that grew it.
 constexpr int64_t kCheckpointBytes = 16ll << 20;
 
-// Memory on block boundaries, as writes past the page cache need.
-template <class T>
-struct BlockAllocator {
-    using value_type = T;
-    BlockAllocator() = default;
-    template <class U>
-    BlockAllocator(const BlockAllocator<U>&) {}
-    T* allocate(size_t n) {
-        const size_t bytes = (n * sizeof(T) + size_t(kBlock) - 1) / size_t(kBlock) * size_t(kBlock);
-        void* p = std::aligned_alloc(size_t(kBlock), bytes);
+// A growing run of bytes in memory that begins on a block boundary, as writes past the
+// page cache need; its room is kept when it is cleared.
+class JournalBytes {
+  public:
+    JournalBytes() = default;
+    JournalBytes(const JournalBytes&) = delete;
+    JournalBytes& operator=(const JournalBytes&) = delete;
+    ~JournalBytes() { std::free(data_); }
+
+    uint8_t* data() { return data_; }
+    const uint8_t* data() const { return data_; }
+    size_t size() const { return size_; }
+    size_t capacity() const { return capacity_; }
+    uint8_t& operator[](size_t i) { return data_[i]; }
+    void clear() { size_ = 0; }
+    // Lets the room go.
+    void release() {
+        std::free(data_);
+        data_ = nullptr;
+        size_ = capacity_ = 0;
+    }
+    void reserve(size_t n) {
+        if (n <= capacity_) return;
+        const size_t room = (n + size_t(kBlock) - 1) / size_t(kBlock) * size_t(kBlock);
+        auto* p = static_cast<uint8_t*>(std::aligned_alloc(size_t(kBlock), room));
         if (!p) throw std::bad_alloc();
-        return static_cast<T*>(p);
+        if (size_) std::memcpy(p, data_, size_);
+        std::free(data_);
+        data_ = p;
+        capacity_ = room;
     }
-    void deallocate(T* p, size_t) { std::free(p); }
-    template <class U>
-    bool operator==(const BlockAllocator<U>&) const {
-        return true;
+    void append(const void* p, size_t n) {
+        if (size_ + n > capacity_) [[unlikely]]
+            grow(size_ + n);
+        if (n) std::memcpy(data_ + size_, p, n);
+        size_ += n;
     }
+    void push_back(uint8_t b) { append(&b, 1); }
+    // Grows with zeros (or cuts short) to n bytes.
+    void resize(size_t n) {
+        if (n > size_) {
+            reserve(n);
+            std::memset(data_ + size_, 0, n - size_);
+        }
+        size_ = n;
+    }
+
+  private:
+    [[gnu::noinline]] void grow(size_t n) { reserve(std::max(n, capacity_ * 2)); }
+
+    uint8_t* data_ = nullptr;
+    size_t size_ = 0, capacity_ = 0;
 };
-using JournalBytes = std::vector<uint8_t, BlockAllocator<uint8_t>>;
 
 int64_t RoundUp(int64_t n, int64_t to) {
     return (n + to - 1) / to * to;
@@ -110,12 +144,16 @@ int64_t RoundUp(int64_t n, int64_t to) {
 alignas(4096) uint8_t gZeros[64 << 10];
 
 void put32(JournalBytes& b, uint32_t v) {
+    uint8_t le[4];
     for (int i = 0; i < 4; ++i)
-        b.push_back(uint8_t(v >> (8 * i)));
+        le[i] = uint8_t(v >> (8 * i));
+    b.append(le, 4);
 }
 void put64(JournalBytes& b, uint64_t v) {
+    uint8_t le[8];
     for (int i = 0; i < 8; ++i)
-        b.push_back(uint8_t(v >> (8 * i)));
+        le[i] = uint8_t(v >> (8 * i));
+    b.append(le, 8);
 }
 uint32_t get32(const uint8_t* p) {
     return uint32_t(rd32(p));
@@ -267,7 +305,7 @@ void RestoreState(Fileblock* fb, const FileblockState& s) {
 // ------------------------------------------------------------------------ journal frames
 
 void EncodeHeader(JournalBytes& b, uint64_t salt, uint64_t dev, uint64_t ino) {
-    b.insert(b.end(), kJournalMagic, kJournalMagic + 8);
+    b.append(kJournalMagic, 8);
     put32(b, kJournalVersion);
     put32(b, kHeaderSize);
     put64(b, salt);
@@ -297,7 +335,7 @@ bool EncodeFrame(JournalBytes& b, const std::vector<RecordFile*>& files, uint64_
         std::string base = BaseName(f->name());
         b.push_back(uint8_t(base.size()));
         b.push_back(uint8_t(base.size() >> 8));
-        b.insert(b.end(), base.begin(), base.end());
+        b.append(base.data(), base.size());
         put64(b, uint64_t(f->device()));
         put64(b, uint64_t(f->inode()));
         put64(b, uint64_t(ov.baseSize));
@@ -311,7 +349,7 @@ bool EncodeFrame(JournalBytes& b, const std::vector<RecordFile*>& files, uint64_
             put32(b, uint32_t(n));
             for (const iovec& v : pieces) {
                 const auto* bytes = static_cast<const uint8_t*>(v.iov_base);
-                b.insert(b.end(), bytes, bytes + v.iov_len);
+                b.append(bytes, v.iov_len);
             }
             ++runs;
             return true;
@@ -590,7 +628,7 @@ bool WriteJournalHeader(HeldJournal& j, uint64_t dev, uint64_t ino) {
     JournalBytes header;
     header.reserve(size_t(kBlock));
     EncodeHeader(header, j.salt, dev, ino);
-    header.resize(size_t(kBlock), 0);
+    header.resize(size_t(kBlock));
     return WriteJournalBlocks(j, 0, {iovec{header.data(), header.size()}});
 }
 
@@ -598,7 +636,7 @@ bool WriteJournalHeader(HeldJournal& j, uint64_t dev, uint64_t ino) {
 // the journal has, the journal grows with it by a step of zeros, so that the next commits
 // write over blocks that are there.
 bool WriteFrame(HeldJournal& j, JournalBytes& frame) {
-    frame.resize(size_t(RoundUp(int64_t(frame.size()), kBlock)), 0);
+    frame.resize(size_t(RoundUp(int64_t(frame.size()), kBlock)));
     const int64_t end = j.end + int64_t(frame.size());
     std::vector<iovec> parts{{frame.data(), frame.size()}};
     int64_t prepared = j.prepared;
@@ -649,10 +687,14 @@ void CloseParked() {
     if (!gTxn) return;
     for (auto& p : gTxn->parked) {
         p->dropOverlay();
-        if (p->journaled && gJournal)
+        if (p->journaled && gJournal) {
+            SavedStatus before;
+            p->applyCommitted();  // as at any close: written now, synced at the checkpoint
+            before.restore();
             gJournal->parked.push_back(std::move(p));
-        else
+        } else {
             p->closeQuietly();
+        }
     }
     gTxn->parked.clear();
 }
@@ -802,16 +844,17 @@ bool CommitTransaction() {
         j.needsFolderSync = false;
         j.end += int64_t(frame.size());
         // The room of a posting's frame is kept for the next; a large one's is let go.
-        if (frame.capacity() > (size_t(1) << 20)) JournalBytes().swap(frame);
-        // Now the files, which the checkpoint syncs later. The disk space is reserved, so
-        // only a failing disk stops this; the journal then keeps the transaction for the
-        // next start, and the overlays stay so that this program still reads it.
+        if (frame.capacity() > (size_t(1) << 20)) frame.release();
+        // The changes stay with the files as committed changes, which reads see and the
+        // checkpoint writes and syncs (a page many commits changed is written once). Only
+        // a lack of memory stops this; the journal then keeps the transaction for the next
+        // start.
         for (RecordFile* f : changed) {
             if (!f->journaled) {
                 f->journaled = true;
                 j.journaled.push_back(f);
             }
-            if (f->applyOverlay()) continue;
+            if (f->commitOverlay()) continue;
             j.broken = true;
             Fail(err::JournalPending);
             for (Fileblock* fb : gTxn->blocks)
@@ -850,7 +893,7 @@ bool Checkpoint(bool keep) {
         return false;
     }
     for (RecordFile* f : j.journaled)
-        if (!f->sync()) return false;
+        if (!f->applyCommitted() || !f->sync()) return false;
     for (RecordFile* f : j.journaled)
         f->journaled = false;
     j.journaled.clear();
@@ -914,6 +957,12 @@ bool LeaveToJournal(Fileblock* fb) {
     if (!gJournal) return true;
     for (RecordFile* f : {&fb->data, &fb->index}) {
         if (!f->isOpen() || !f->journaled) continue;
+        // Its committed changes go to the file now (the checkpoint syncs them), so that
+        // programs reading the closed file past the engine find them. Where that fails
+        // they stay in memory for the checkpoint.
+        SavedStatus before;
+        f->applyCommitted();
+        before.restore();
         auto p = std::make_unique<RecordFile>();
         p->takeFrom(*f);
         gJournal->parked.push_back(std::move(p));

@@ -31,7 +31,8 @@ bool ParkFiles(Fileblock* fb);
 // At an open inside a transaction: a parked file of that name comes back to the new handle.
 bool UnparkFile(const std::string& name, RecordFile& file);
 // At the close of a fileblock outside a transaction: files whose committed changes are in
-// the journal stay open, with their locks, until the next checkpoint syncs them.
+// the journal have them written (not synced) and stay open, with their locks, until the
+// next checkpoint syncs them.
 bool LeaveToJournal(Fileblock* fb);
 // Before a file is removed, or renamed or replaced by a rename: its committed changes are
 // checkpointed first (a journal naming a file that is no longer there is dropped whole).

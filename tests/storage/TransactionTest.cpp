@@ -853,6 +853,104 @@ TEST_F(TransactionTest, AJournalWriteRefusedPastThePageCacheGoesThroughIt) {
     EXPECT_GE(refusedAndCommitted, 1);
 }
 
+TEST_F(TransactionTest, CommittedChangesWaitInMemoryAndTheCheckpointWritesEachPageOnce) {
+    std::string f = folder("books");
+    makeBooks(f);
+    const std::string dataBefore = fileBytes(f + "/A.DAT");
+    const std::string indexBefore = fileBytes(f + "/A.IX");
+    Fileblock* a = OpenFileblock(f + "/A", false);
+    ASSERT_TRUE(a);
+    std::string r(kLenA, '\0');
+    auto change = [&](char c) {
+        GetRecord(a, 5, r.data());
+        r[kLenA - 3] = c;
+        PutRecord(a, 5, r.data());
+    };
+    ClearFileFault();
+    SetFileFault(unsigned(FileOp::Write), 0, FileFaultAction::Fail);  // counts the writes
+    for (int i = 0; i < 20; ++i) {
+        ASSERT_TRUE(BeginTransaction());
+        change(char('a' + i));
+        addA(a, 100 + i, "more");
+        ASSERT_TRUE(CommitTransaction()) << i;
+    }
+    EXPECT_EQ(FileOpCount(), 21);  // the journal's header, then each commit's frame
+    EXPECT_EQ(fileBytes(f + "/A.DAT"), dataBefore);
+    EXPECT_EQ(fileBytes(f + "/A.IX"), indexBefore);
+    // The program reads the committed changes, by record and by key.
+    GetRecord(a, 5, r.data());
+    EXPECT_EQ(r[kLenA - 3], 't');
+    EXPECT_EQ(UsedRecordCount(a), 70);
+    std::string k = keyA1(recA(119, "more"));
+    int32_t n = FindKeyAtOrAfter(a, 1, k);
+    ASSERT_TRUE(EngineOk);
+    GetRecord(a, n, r.data());
+    EXPECT_EQ(r, recA(119, "more"));
+    // A rolled-back transaction over them takes only its own changes away.
+    ASSERT_TRUE(BeginTransaction());
+    change('Z');
+    addA(a, 500, "gone");
+    RollbackTransaction();
+    GetRecord(a, 5, r.data());
+    EXPECT_EQ(r[kLenA - 3], 't');
+    EXPECT_EQ(UsedRecordCount(a), 70);
+    // The checkpoint writes every changed stretch of a file once, not once a commit.
+    const int64_t writes = FileOpCount();
+    ASSERT_TRUE(CheckpointJournal());
+    EXPECT_LE(FileOpCount() - writes, 4);
+    ClearFileFault();
+    EXPECT_NE(fileBytes(f + "/A.DAT"), dataBefore);
+    CloseFileblock(a);
+    expectSound(f);
+    a = OpenFileblock(f + "/A", false);
+    GetRecord(a, 5, r.data());
+    EXPECT_EQ(r[kLenA - 3], 't');
+    EXPECT_EQ(UsedRecordCount(a), 70);
+    CloseFileblock(a);
+}
+
+TEST_F(TransactionTest, ReadersOfWholeFilesInTheProgramFindTheCommittedChanges) {
+    std::string base = folder("base");
+    const std::string before = booksApart(base);
+    std::string done = dir.file("done");
+    copyFolder(base, done);
+    ASSERT_EQ(inChild([&] {
+                  InitEngine(30);
+                  return postAndExit(done) ? 0 : 1;
+              }),
+              0);
+    const std::string after = fingerprint(done);
+    ASSERT_NE(after, before);
+    // Committed, the posting waits in memory; a close writes it to the files, for other
+    // programs that read them past the engine.
+    ASSERT_EQ(InitEngine(30), 30);
+    std::string f = dir.file("run");
+    copyFolder(base, f);
+    const std::string rawBefore = fileBytes(f + "/A.DAT");
+    Fileblock* a = OpenFileblock(f + "/A", false);
+    Fileblock* b = OpenFileblock(f + "/B", false);
+    ASSERT_TRUE(BeginTransaction());
+    ASSERT_TRUE(post(a, b));
+    ASSERT_TRUE(CommitTransaction());
+    EXPECT_EQ(fileBytes(f + "/A.DAT"), rawBefore);
+    CloseFileblock(a);
+    CloseFileblock(b);
+    EXPECT_NE(fileBytes(f + "/A.DAT"), rawBefore);
+    EXPECT_EQ(fingerprint(f), after);
+    // With the fileblocks open and a commit in memory, the books check and every other
+    // reader past the engine in the program find it, not the files as they were.
+    b = OpenFileblock(f + "/B", false);
+    ASSERT_TRUE(BeginTransaction());
+    addB(b, 40);
+    ASSERT_TRUE(CommitTransaction());
+    const std::string more = fingerprint(f);
+    EXPECT_NE(more, after);
+    EXPECT_NE(more.find("B00040bee"), std::string::npos);
+    expectSound(f);
+    EXPECT_EQ(UsedRecordCount(b), 16);
+    CloseFileblock(b);
+}
+
 TEST_F(TransactionTest, AJournalHeldByAnotherProgramMakesTheCommitBusyAndItsOwnerIsLeftAlone) {
     std::string f = folder("books");
     makeBooks(f);
