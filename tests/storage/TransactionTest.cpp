@@ -224,6 +224,18 @@ class TransactionTest : public EngineTest {
         return fingerprint(base);
     }
 
+    // What the books of base hold after the posting, made by a program of its own in a copy.
+    std::string postedInChild(const std::string& base) {
+        std::string done = dir.file("done");
+        copyFolder(base, done);
+        EXPECT_EQ(inChild([&] {
+                      InitEngine(30);
+                      return postAndExit(done) ? 0 : 1;
+                  }),
+                  0);
+        return fingerprint(done);
+    }
+
     // A copy of base with the posting made in an open transaction, the fault counter cleared.
     void postInCopy(const std::string& base, const std::string& f, Fileblock*& a, Fileblock*& b) {
         copyFolder(base, f);
@@ -516,14 +528,7 @@ TEST_F(TransactionTest, AFailedWriteAtAnyPointOfACommitRollsItBack) {
 TEST_F(TransactionTest, AKillAtAnyFileOperationLeavesTheBooksBeforeOrAfter) {
     std::string base = folder("base");
     const std::string before = booksApart(base);
-    std::string done = dir.file("done");
-    copyFolder(base, done);
-    ASSERT_EQ(inChild([&] {
-                  InitEngine(30);
-                  return postAndExit(done) ? 0 : 1;
-              }),
-              0);
-    const std::string after = fingerprint(done);
+    const std::string after = postedInChild(base);
     ASSERT_NE(before, after);
 
     int sawBefore = 0, sawAfter = 0;
@@ -912,14 +917,7 @@ TEST_F(TransactionTest, CommittedChangesWaitInMemoryAndTheCheckpointWritesEachPa
 TEST_F(TransactionTest, ReadersOfWholeFilesInTheProgramFindTheCommittedChanges) {
     std::string base = folder("base");
     const std::string before = booksApart(base);
-    std::string done = dir.file("done");
-    copyFolder(base, done);
-    ASSERT_EQ(inChild([&] {
-                  InitEngine(30);
-                  return postAndExit(done) ? 0 : 1;
-              }),
-              0);
-    const std::string after = fingerprint(done);
+    const std::string after = postedInChild(base);
     ASSERT_NE(after, before);
     // Committed, the posting waits in memory; a close writes it to the files, for other
     // programs that read them past the engine.
