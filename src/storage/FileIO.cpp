@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "storage/Engine.h"
+#include "storage/EngineInternal.h"
 #include "storage/EngineTesting.h"
 #include "storage/PowerCut.h"
 #include "storage/Transaction.h"
@@ -344,6 +345,23 @@ bool OsFile::openNew(const std::string& name, unsigned mode) {
     return adopt(fd, name);
 }
 
+bool OsFile::openUnbuffered(const std::string& name) {
+    closeQuietly();
+    int fd = ::open(name.c_str(), O_RDWR | O_DIRECT | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        ::close(fd);
+        return false;
+    }
+    cut::Opened(fd, name, true);
+    fd_ = fd;
+    name_ = name;
+    dev_ = st.st_dev;
+    ino_ = st.st_ino;
+    return true;
+}
+
 bool OsFile::close() {
     if (fd_ < 0) return true;
     int fd = fd_;
@@ -532,6 +550,7 @@ bool RecordFile::open(const std::string& name, bool readOnly, bool create) {
     unmap();
     dropCache();
     overlay_.reset();
+    committed_.reset();
     journaled = false;
     mapRefused_ = false;
     if (!file_.open(name, readOnly, create)) return false;
@@ -545,6 +564,12 @@ bool RecordFile::open(const std::string& name, bool readOnly, bool create) {
 }
 
 bool RecordFile::close() {
+    // Committed changes still held go to the file first, made durable: the journal will
+    // not sync a file it no longer knows.
+    if (committed_ && (!applyCommitted() || !file_.sync())) {
+        closeQuietly();
+        return false;
+    }
     ForgetFile(this);
     unmap();
     cache_.reset();
@@ -555,6 +580,12 @@ bool RecordFile::close() {
 }
 
 void RecordFile::closeQuietly() {
+    if (committed_) {
+        SavedStatus before;
+        if (applyCommitted()) file_.sync();
+        before.restore();
+        committed_.reset();
+    }
     ForgetFile(this);
     unmap();
     cache_.reset();
@@ -575,6 +606,7 @@ void RecordFile::takeFrom(RecordFile& other) {
     fileSize_ = other.fileSize_;
     mapRefused_ = other.mapRefused_;
     overlay_ = std::move(other.overlay_);
+    committed_ = std::move(other.committed_);
     reserved_ = other.reserved_;
     journaled = other.journaled;
     other.map_ = nullptr;
@@ -621,6 +653,11 @@ bool RecordFile::mapTo(int64_t need) {
 
 int64_t RecordFile::size() {
     if (overlay_) return overlay_->size;
+    return committedSize();
+}
+
+int64_t RecordFile::committedSize() {
+    if (committed_) return committed_->size;
     return file_.size();
 }
 
@@ -692,7 +729,7 @@ bool RecordFile::read(int64_t pos, void* buf, size_t n) {
         return false;
     }
     if (n == 0) return true;
-    if (overlay_) {
+    if (overlay_ || committed_) {
         if (pos + int64_t(n) > size()) {
             Fail(err::ShortRead);
             return false;
@@ -715,7 +752,7 @@ bool RecordFile::readBase(int64_t pos, void* buf, size_t n) {
 }
 
 int64_t RecordFile::readSomeDirect(int64_t pos, void* buf, size_t n) {
-    if (!overlay_) return file_.readSome(pos, buf, n);
+    if (!overlay_ && !committed_) return file_.readSome(pos, buf, n);
     if (pos < 0) {
         Fail(err::ShortRead);
         return -1;
@@ -727,7 +764,15 @@ int64_t RecordFile::readSomeDirect(int64_t pos, void* buf, size_t n) {
 }
 
 bool RecordFile::readOverlaid(int64_t pos, uint8_t* out, size_t n) {
-    const Overlay& ov = *overlay_;
+    return readLayer(overlay_ ? *overlay_ : *committed_, pos, out, n);
+}
+
+bool RecordFile::readBelow(int64_t pos, uint8_t* out, size_t n) {
+    return committed_ ? readLayer(*committed_, pos, out, n) : readBase(pos, out, n);
+}
+
+bool RecordFile::readLayer(const Overlay& ov, int64_t pos, uint8_t* out, size_t n) {
+    const bool overCommitted = &ov != committed_.get();
     // Bytes below the overlay's cut and the length it was laid over come from the file;
     // bytes past them that no chunk holds are zeros.
     const int64_t fromBelow = std::min(ov.baseSize, ov.zeroFrom);
@@ -746,7 +791,9 @@ bool RecordFile::readOverlaid(int64_t pos, uint8_t* out, size_t n) {
             take = size_t(std::min<int64_t>(int64_t(n), runEnd - pos));
             size_t below =
                 pos < fromBelow ? size_t(std::min<int64_t>(int64_t(take), fromBelow - pos)) : 0;
-            if (below > 0 && !readBase(pos, out, below)) return false;
+            if (below > 0 &&
+                !(overCommitted ? readBelow(pos, out, below) : readBase(pos, out, below)))
+                return false;
             if (below < take) std::memset(out + below, 0, take - below);
         }
         out += take;
@@ -782,6 +829,37 @@ bool RecordFile::readCached(int64_t pos, uint8_t* out, size_t n) {
     return true;
 }
 
+namespace {
+
+// Room of chunks given back, for the next; never freed itself, so that chunks let go at
+// the program's end find it.
+std::vector<uint8_t*>& FreeChunks() {
+    static auto* kept = [] {
+        auto* v = new std::vector<uint8_t*>;
+        v->reserve(512);
+        return v;
+    }();
+    return *kept;
+}
+
+}  // namespace
+
+void Overlay::FreeChunk::operator()(uint8_t* p) const noexcept {
+    std::vector<uint8_t*>& kept = FreeChunks();
+    if (kept.size() < kept.capacity())
+        kept.push_back(p);
+    else
+        delete[] p;
+}
+
+Overlay::ChunkBytes Overlay::NewChunkBytes() {
+    std::vector<uint8_t*>& kept = FreeChunks();
+    if (kept.empty()) return ChunkBytes(new (std::nothrow) uint8_t[size_t(kChunk)]);
+    uint8_t* p = kept.back();
+    kept.pop_back();
+    return ChunkBytes(p);
+}
+
 Overlay* RecordFile::overlayForWrite() {
     if (!overlay_) {
         overlay_.reset(new (std::nothrow) Overlay);
@@ -789,7 +867,7 @@ Overlay* RecordFile::overlayForWrite() {
             Fail(err::NoMemoryOpen);
             return nullptr;
         }
-        overlay_->baseSize = overlay_->size = fileSize_;
+        overlay_->baseSize = overlay_->size = committed_ ? committed_->size : fileSize_;
     }
     return overlay_.get();
 }
@@ -798,7 +876,7 @@ Overlay::Chunk* RecordFile::chunkForWrite(Overlay& ov, int64_t chunk) {
     auto it = ov.chunks.find(chunk);
     if (it != ov.chunks.end()) return &it->second;
     Overlay::Chunk c;
-    c.bytes.reset(new (std::nothrow) uint8_t[size_t(Overlay::kChunk)]);
+    c.bytes = Overlay::NewChunkBytes();
     if (!c.bytes) {
         Fail(err::NoMemoryOpen);
         return nullptr;
@@ -808,7 +886,7 @@ Overlay::Chunk* RecordFile::chunkForWrite(Overlay& ov, int64_t chunk) {
     const int64_t fromBelow = std::min(ov.baseSize, ov.zeroFrom);
     size_t below =
         start < fromBelow ? size_t(std::min<int64_t>(Overlay::kChunk, fromBelow - start)) : 0;
-    if (below > 0 && !readBase(start, c.bytes.get(), below)) return nullptr;
+    if (below > 0 && !readBelow(start, c.bytes.get(), below)) return nullptr;
     std::memset(c.bytes.get() + below, 0, size_t(Overlay::kChunk) - below);
     try {
         return &ov.chunks.emplace(chunk, std::move(c)).first->second;
@@ -906,9 +984,47 @@ bool RecordFile::reserveForOverlay() {
     return true;
 }
 
-bool RecordFile::applyOverlay() {
+bool RecordFile::commitOverlay() {
     if (!overlay_) return true;
-    const Overlay& ov = *overlay_;
+    if (!committed_) {
+        committed_ = std::move(overlay_);
+        return true;
+    }
+    Overlay& c = *committed_;
+    Overlay& t = *overlay_;
+    try {
+        // A cut by the transaction: what the earlier commits held past it is gone (a chunk
+        // the cut goes through the transaction holds itself).
+        if (t.zeroFrom < c.size) {
+            c.chunks.erase(
+                c.chunks.lower_bound((t.zeroFrom + Overlay::kChunk - 1) / Overlay::kChunk),
+                c.chunks.end());
+            c.zeroFrom = std::min(c.zeroFrom, t.zeroFrom);
+        }
+        // The transaction's chunks began as the earlier commits left them: they replace
+        // those, with the bytes either wrote.
+        for (auto& [number, chunk] : t.chunks) {
+            auto it = c.chunks.find(number);
+            if (it == c.chunks.end()) {
+                c.chunks.emplace(number, std::move(chunk));
+                continue;
+            }
+            it->second.bytes = std::move(chunk.bytes);
+            it->second.lo = std::min(it->second.lo, chunk.lo);
+            it->second.hi = std::max(it->second.hi, chunk.hi);
+        }
+    } catch (const std::bad_alloc&) {
+        Fail(err::NoMemoryOpen);
+        return false;
+    }
+    c.size = t.size;
+    overlay_.reset();
+    return true;
+}
+
+bool RecordFile::applyCommitted() {
+    if (!committed_) return true;
+    const Overlay& ov = *committed_;
     // A cut below the file's end first (a cut and then grown again), then the bytes, then
     // the final length. Chunks that follow one another go out in one write: they hold
     // every byte of their stretch of the file, so the bytes between two changes are
@@ -940,7 +1056,7 @@ bool RecordFile::applyOverlay() {
         it = std::next(last);
     }
     if (ov.size < fileSize_ && !truncateBase(ov.size)) return false;
-    overlay_.reset();
+    committed_.reset();
     return true;
 }
 

@@ -46,8 +46,14 @@ bool FileFaultHit(FileOp op);
 // reaches the file until the transaction commits.
 struct Overlay {
     static constexpr int64_t kChunk = 4096;
+    // The room of chunks is kept for reuse: each posting takes and gives back dozens.
+    struct FreeChunk {
+        void operator()(uint8_t* p) const noexcept;
+    };
+    using ChunkBytes = std::unique_ptr<uint8_t[], FreeChunk>;
+    static ChunkBytes NewChunkBytes();  // null without memory
     struct Chunk {
-        std::unique_ptr<uint8_t[]> bytes;
+        ChunkBytes bytes;
         int32_t lo = kChunk;  // written bytes: [lo, hi)
         int32_t hi = 0;
     };
@@ -79,6 +85,10 @@ class OsFile {
     // Creates a file that must not exist yet (nor be a link), with the given mode, for
     // writing; it is not locked.
     bool openNew(const std::string& name, unsigned mode);
+    // Opens a second handle of a file this program holds (and has locked) that writes past
+    // the page cache (O_DIRECT): buffers, positions and lengths must then be multiples of
+    // the disk's block. False, with nothing recorded, where the file system refuses it.
+    bool openUnbuffered(const std::string& name);
     bool close();
     void closeQuietly();
     bool isOpen() const { return fd_ >= 0; }
@@ -131,7 +141,9 @@ class OsFile {
 // differ from the file.
 //
 // Inside a transaction writes go to the file's overlay and reads see it over the file,
-// until the commit writes it (after the journal holds it) or the rollback drops it.
+// until the commit (after the journal holds it) or the rollback drops it. The commit keeps
+// it, with the changes of earlier commits, as the file's committed changes: reads see them
+// over the file until the checkpoint writes them, once for all those commits.
 class RecordFile {
   public:
     RecordFile() = default;
@@ -164,9 +176,12 @@ class RecordFile {
     // Reserves disk space for the length the transaction grows the file to (without
     // changing the file), so that a full disk is met before the commit, not after.
     bool reserveForOverlay();
-    // The transaction is in the journal: its overlay is written to the file (a cut first,
-    // then the bytes, then the final length) and dropped.
-    bool applyOverlay();
+    // The transaction is in the journal: its overlay joins the committed changes.
+    bool commitOverlay();
+    // Writes the committed changes to the file (a cut first, then the bytes, then the final
+    // length; not synced) and drops them.
+    bool applyCommitted();
+    bool hasCommitted() const { return committed_ != nullptr; }
     // Committed changes of this file are in the journal and not yet synced to the file.
     bool journaled = false;
     bool sync() { return file_.sync(); }
@@ -177,8 +192,15 @@ class RecordFile {
     bool writeBase(int64_t pos, const void* buf, size_t n);
     bool truncateBase(int64_t size);
     bool writeBaseParts(int64_t pos, const std::vector<iovec>& parts);
-    // n bytes within the overlay's length, through the overlay.
+    // n bytes within the length of the changes made to the file, through them.
     bool readOverlaid(int64_t pos, uint8_t* out, size_t n);
+    // n bytes through the given layer of changes, over the committed changes (when the
+    // layer is the transaction's) or the file.
+    bool readLayer(const Overlay& ov, int64_t pos, uint8_t* out, size_t n);
+    // Bytes as the transaction finds them: through the committed changes, or the file.
+    bool readBelow(int64_t pos, uint8_t* out, size_t n);
+    // The file's length with its committed changes.
+    int64_t committedSize();
     Overlay* overlayForWrite();
     Overlay::Chunk* chunkForWrite(Overlay& ov, int64_t chunk);
 
@@ -212,7 +234,8 @@ class RecordFile {
     bool mapRefused_ = false;
 
     std::unique_ptr<Overlay> overlay_;
-    int64_t reserved_ = 0;  // disk space known to be reserved for the file
+    std::unique_ptr<Overlay> committed_;  // committed, not yet written to the file
+    int64_t reserved_ = 0;                // disk space known to be reserved for the file
 };
 
 }  // namespace invarro::storage

@@ -6,20 +6,31 @@
 // and key operations: while it is open, the file handles keep the bytes written to them in
 // an overlay over the file, and reads see the overlay. Nothing reaches a file before the
 // commit. The commit writes the changed byte ranges of every file, with their lengths, as
-// one frame to the end of the folder's journal and syncs the journal once; then it writes
-// the same bytes to the files, which a checkpoint syncs later. A commit thus costs one
-// sync. An undo log would instead have to sync the original bytes before the first change
-// of every page, once per file and posting.
+// one frame to the end of the folder's journal and syncs the journal once; the files keep
+// the changes in memory over them, for every read in this program, until a checkpoint
+// writes them to the files and syncs those. A commit thus costs one write and one sync. An
+// undo log would instead have to sync the original bytes before the first change of every
+// page, once per file and posting.
 //
 // The journal is a side file of the data folder:
 //   header  "INVJRNL1", version, header size, salt, the folder's device and inode number,
-//           checksum
+//           checksum; alone in the first 4 KiB block
 //   frames  "TXFR", file count, salt, sequence number, payload length; per file its name in
 //           the folder, device and inode number, length before, cut point (or -1), length
 //           after and its runs of bytes (position, length, bytes); then a checksum of the
-//           frame and "TXOK"
-// All numbers little-endian. A frame counts only when it is whole, its checksum right and
-// its salt that of the header: a frame torn by a kill or a power cut is not a transaction.
+//           frame and "TXOK". Each frame begins on a block of its own (the one before is
+//           padded with zeros), numbered from 1 on after the header.
+// All numbers little-endian. A frame counts only when it is whole, its checksum right, its
+// salt that of the header and its number the next: a frame torn by a kill or a power cut
+// is not a transaction. (Journals of version 1 have their frames one after another from
+// the end of the header, and are still replayed.)
+//
+// The journal is grown ahead of its frames in steps of written zeros and, after a
+// checkpoint, begun again from its start with a new salt, so that a commit writes over
+// blocks the file already has: its sync then changes neither the file's length nor its
+// blocks. Where the file system allows, the frames go past the page cache (O_DIRECT) and
+// the sync has no pages to write back. No commit writes into a block that holds part of
+// an earlier frame, so a torn write cannot take a committed frame with it.
 // Recovery writes every whole frame again, in order, then removes the journal. A journal
 // whose folder or files are not this folder's own (by device and inode number) is removed
 // without being applied.
@@ -42,6 +53,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -57,8 +69,13 @@ namespace invarro::storage {
 namespace {
 
 constexpr char kJournalMagic[8] = {'I', 'N', 'V', 'J', 'R', 'N', 'L', '1'};
-constexpr uint32_t kJournalVersion = 1;
+constexpr uint32_t kJournalVersion = 2;
+constexpr uint32_t kPackedVersion = 1;  // frames one after another (earlier programs)
 constexpr int kHeaderSize = 48;
+constexpr int64_t kBlock = 4096;  // frames begin on it; unbuffered writes are multiples of it
+// The journal grows ahead of its frames by its own length, within these bounds.
+constexpr int64_t kGrowMin = 64 << 10;
+constexpr int64_t kGrowMax = 4 << 20;
 constexpr uint32_t kFrameMagic = 0x52465854;   // "TXFR"
 constexpr uint32_t kCommitMagic = 0x4B4F5854;  // "TXOK"
 constexpr int kFrameHeaderSize = 32;
@@ -66,13 +83,77 @@ constexpr int kFrameTrailerSize = 16;
 // A journal past this size is checkpointed after the commit that grew it.
 constexpr int64_t kCheckpointBytes = 16ll << 20;
 
-void put32(std::vector<uint8_t>& b, uint32_t v) {
-    for (int i = 0; i < 4; ++i)
-        b.push_back(uint8_t(v >> (8 * i)));
+// A growing run of bytes in memory that begins on a block boundary, as writes past the
+// page cache need; its room is kept when it is cleared.
+class JournalBytes {
+  public:
+    JournalBytes() = default;
+    JournalBytes(const JournalBytes&) = delete;
+    JournalBytes& operator=(const JournalBytes&) = delete;
+    ~JournalBytes() { std::free(data_); }
+
+    uint8_t* data() { return data_; }
+    const uint8_t* data() const { return data_; }
+    size_t size() const { return size_; }
+    size_t capacity() const { return capacity_; }
+    uint8_t& operator[](size_t i) { return data_[i]; }
+    void clear() { size_ = 0; }
+    // Lets the room go.
+    void release() {
+        std::free(data_);
+        data_ = nullptr;
+        size_ = capacity_ = 0;
+    }
+    void reserve(size_t n) {
+        if (n <= capacity_) return;
+        const size_t room = (n + size_t(kBlock) - 1) / size_t(kBlock) * size_t(kBlock);
+        auto* p = static_cast<uint8_t*>(std::aligned_alloc(size_t(kBlock), room));
+        if (!p) throw std::bad_alloc();
+        if (size_) std::memcpy(p, data_, size_);
+        std::free(data_);
+        data_ = p;
+        capacity_ = room;
+    }
+    void append(const void* p, size_t n) {
+        if (size_ + n > capacity_) [[unlikely]]
+            grow(size_ + n);
+        if (n) std::memcpy(data_ + size_, p, n);
+        size_ += n;
+    }
+    void push_back(uint8_t b) { append(&b, 1); }
+    // Grows with zeros (or cuts short) to n bytes.
+    void resize(size_t n) {
+        if (n > size_) {
+            reserve(n);
+            std::memset(data_ + size_, 0, n - size_);
+        }
+        size_ = n;
+    }
+
+  private:
+    [[gnu::noinline]] void grow(size_t n) { reserve(std::max(n, capacity_ * 2)); }
+
+    uint8_t* data_ = nullptr;
+    size_t size_ = 0, capacity_ = 0;
+};
+
+int64_t RoundUp(int64_t n, int64_t to) {
+    return (n + to - 1) / to * to;
 }
-void put64(std::vector<uint8_t>& b, uint64_t v) {
+
+alignas(4096) uint8_t gZeros[64 << 10];
+
+void put32(JournalBytes& b, uint32_t v) {
+    uint8_t le[4];
+    for (int i = 0; i < 4; ++i)
+        le[i] = uint8_t(v >> (8 * i));
+    b.append(le, 4);
+}
+void put64(JournalBytes& b, uint64_t v) {
+    uint8_t le[8];
     for (int i = 0; i < 8; ++i)
-        b.push_back(uint8_t(v >> (8 * i)));
+        le[i] = uint8_t(v >> (8 * i));
+    b.append(le, 8);
 }
 uint32_t get32(const uint8_t* p) {
     return uint32_t(rd32(p));
@@ -157,6 +238,8 @@ uint32_t gTxnSerial = 0;
 // The journal this program holds, locked, from its first commit to the next checkpoint.
 struct HeldJournal {
     OsFile file;
+    OsFile unbuffered;     // the same file past the page cache, where that is allowed
+    int64_t prepared = 0;  // the journal's length the disk already has blocks written for
     std::string folder;
     std::string name;
     int64_t end = 0;
@@ -167,8 +250,8 @@ struct HeldJournal {
     // Files of fileblocks closed since their changes were committed: kept open, with their
     // locks, until the checkpoint syncs them (an open of the same file takes one back).
     std::vector<std::unique_ptr<RecordFile>> parked;
-    bool broken = false;         // a committed frame could not be written to its files
-    std::vector<uint8_t> frame;  // the buffer frames are made in, kept for its room
+    bool broken = false;  // a committed frame could not be written to its files
+    JournalBytes frame;   // the buffer frames are made in, kept for its room
 };
 std::unique_ptr<HeldJournal> gJournal;
 // The folder whose emptied journal this program let go of at an idle checkpoint; it is
@@ -221,8 +304,8 @@ void RestoreState(Fileblock* fb, const FileblockState& s) {
 
 // ------------------------------------------------------------------------ journal frames
 
-void EncodeHeader(std::vector<uint8_t>& b, uint64_t salt, uint64_t dev, uint64_t ino) {
-    b.insert(b.end(), kJournalMagic, kJournalMagic + 8);
+void EncodeHeader(JournalBytes& b, uint64_t salt, uint64_t dev, uint64_t ino) {
+    b.append(kJournalMagic, 8);
     put32(b, kJournalVersion);
     put32(b, kHeaderSize);
     put64(b, salt);
@@ -232,12 +315,12 @@ void EncodeHeader(std::vector<uint8_t>& b, uint64_t salt, uint64_t dev, uint64_t
 }
 
 // One frame for the changes of the given files.
-bool EncodeFrame(std::vector<uint8_t>& b, const std::vector<RecordFile*>& files, uint64_t salt,
+bool EncodeFrame(JournalBytes& b, const std::vector<RecordFile*>& files, uint64_t salt,
                  uint64_t seq) {
     const size_t start = b.size();
     // Room for the whole frame at once: a file's part is at most its name, 46 bytes and
-    // 12 bytes and the bytes of each chunk.
-    size_t bound = start + kFrameHeaderSize + kFrameTrailerSize;
+    // 12 bytes and the bytes of each chunk; and the padding to the next block.
+    size_t bound = start + kFrameHeaderSize + kFrameTrailerSize + size_t(kBlock);
     for (RecordFile* f : files)
         bound +=
             f->name().size() + 46 + 12 * f->overlay()->chunks.size() + RunBytesBound(*f->overlay());
@@ -252,7 +335,7 @@ bool EncodeFrame(std::vector<uint8_t>& b, const std::vector<RecordFile*>& files,
         std::string base = BaseName(f->name());
         b.push_back(uint8_t(base.size()));
         b.push_back(uint8_t(base.size() >> 8));
-        b.insert(b.end(), base.begin(), base.end());
+        b.append(base.data(), base.size());
         put64(b, uint64_t(f->device()));
         put64(b, uint64_t(f->inode()));
         put64(b, uint64_t(ov.baseSize));
@@ -266,7 +349,7 @@ bool EncodeFrame(std::vector<uint8_t>& b, const std::vector<RecordFile*>& files,
             put32(b, uint32_t(n));
             for (const iovec& v : pieces) {
                 const auto* bytes = static_cast<const uint8_t*>(v.iov_base);
-                b.insert(b.end(), bytes, bytes + v.iov_len);
+                b.append(bytes, v.iov_len);
             }
             ++runs;
             return true;
@@ -296,11 +379,12 @@ struct FrameFile {
 };
 
 // Reads the frame at p (n bytes left in the journal); its files, and its whole length, or
-// false when it is not a whole frame of this journal.
-bool DecodeFrame(const uint8_t* p, size_t n, uint64_t salt, std::vector<FrameFile>& files,
-                 size_t& length) {
+// false when it is not a whole frame of this journal with the given number (0: any).
+bool DecodeFrame(const uint8_t* p, size_t n, uint64_t salt, uint64_t seq,
+                 std::vector<FrameFile>& files, size_t& length) {
     if (n < size_t(kFrameHeaderSize + kFrameTrailerSize)) return false;
     if (get32(p) != kFrameMagic || get64(p + 8) != salt) return false;
+    if (seq != 0 && get64(p + 16) != seq) return false;
     const uint32_t count = get32(p + 4);
     const uint64_t payload = get64(p + 24);
     if (payload > n - kFrameHeaderSize - kFrameTrailerSize) return false;
@@ -341,6 +425,32 @@ bool DecodeFrame(const uint8_t* p, size_t n, uint64_t salt, std::vector<FrameFil
     if (at != body) return false;
     length = body + kFrameTrailerSize;
     return true;
+}
+
+// Whether a journal's first bytes are a whole header of a version this program reads.
+bool WholeHeader(const uint8_t* p, size_t n) {
+    if (n < size_t(kHeaderSize) || std::memcmp(p, kJournalMagic, 8) != 0) return false;
+    const uint32_t version = get32(p + 8);
+    return (version == kJournalVersion || version == kPackedVersion) &&
+           get32(p + 12) == kHeaderSize && get64(p + 40) == Checksum(p, 40);
+}
+
+// Calls f with the files of each whole frame of a journal with a whole header, in order,
+// up to the first that is not whole; stops at the first false of f.
+template <class F>
+void ForEachFrame(const uint8_t* p, size_t n, F&& f) {
+    const uint32_t version = get32(p + 8);
+    const uint64_t salt = get64(p + 16);
+    const bool packed = version == kPackedVersion;
+    std::vector<FrameFile> files;
+    uint64_t seq = 1;
+    for (size_t at = packed ? size_t(kHeaderSize) : size_t(kBlock); at < n; ++seq) {
+        size_t length = 0;
+        if (!DecodeFrame(p + at, n - at, salt, packed ? 0 : seq, files, length)) return;
+        if (!f(files)) return;
+        at += length;
+        if (!packed) at = size_t(RoundUp(int64_t(at), kBlock));
+    }
 }
 
 // Opens the journal of a folder with its lock. busy tells that another program holds it.
@@ -391,13 +501,10 @@ bool ReplayJournal(OsFile& journal, const std::string& folder, JournalRecovery& 
     }
     if (!journal.read(0, all.data(), all.size())) return false;
     // A header that is not whole was never synced with a frame: nothing was committed.
-    if (all.size() < size_t(kHeaderSize) || std::memcmp(all.data(), kJournalMagic, 8) != 0 ||
-        get32(all.data() + 8) != kJournalVersion || get32(all.data() + 12) != kHeaderSize ||
-        get64(all.data() + 40) != Checksum(all.data(), 40)) {
+    if (!WholeHeader(all.data(), all.size())) {
         result.discarded = true;
         return true;
     }
-    const uint64_t salt = get64(all.data() + 16);
     uint64_t dev = 0, ino = 0;
     if (!FolderIdentity(folder, dev, ino) || dev != get64(all.data() + 24) ||
         ino != get64(all.data() + 32)) {
@@ -405,13 +512,10 @@ bool ReplayJournal(OsFile& journal, const std::string& folder, JournalRecovery& 
         return true;
     }
     std::vector<std::vector<FrameFile>> frames;
-    for (size_t at = kHeaderSize; at < all.size();) {
-        std::vector<FrameFile> files;
-        size_t length = 0;
-        if (!DecodeFrame(all.data() + at, all.size() - at, salt, files, length)) break;
+    ForEachFrame(all.data(), all.size(), [&frames](std::vector<FrameFile>& files) {
         frames.push_back(std::move(files));
-        at += length;
-    }
+        return true;
+    });
     // Every file must be the one the journal was written for; otherwise the journal is
     // older than the files (or from elsewhere) and writing it would damage them.
     for (const auto& files : frames)
@@ -487,14 +591,14 @@ bool HoldsFrames(OsFile& journal) {
     } catch (const std::bad_alloc&) {
         return false;
     }
-    if (!journal.read(0, all.data(), all.size())) return false;
-    if (std::memcmp(all.data(), kJournalMagic, 8) != 0 ||
-        get64(all.data() + 40) != Checksum(all.data(), 40))
+    if (!journal.read(0, all.data(), all.size()) || !WholeHeader(all.data(), all.size()))
         return false;
-    std::vector<FrameFile> files;
-    size_t length = 0;
-    return DecodeFrame(all.data() + kHeaderSize, all.size() - kHeaderSize, get64(all.data() + 16),
-                       files, length);
+    bool any = false;
+    ForEachFrame(all.data(), all.size(), [&any](const std::vector<FrameFile>&) {
+        any = true;
+        return false;
+    });
+    return any;
 }
 
 // Empties and removes a journal this program holds, then lets it go.
@@ -502,6 +606,49 @@ bool RemoveJournal(OsFile& f, const std::string& name) {
     if (!f.truncate(0) || !f.sync()) return false;
     if (!RemoveFile(name)) return false;
     return f.close();
+}
+
+// Writes whole blocks of the journal from pos, a multiple of the block; not synced. Past
+// the page cache where the file system allows it, else (or once it refuses) through it.
+bool WriteJournalBlocks(HeldJournal& j, int64_t pos, const std::vector<iovec>& parts) {
+    if (j.unbuffered.isOpen()) {
+        if (j.unbuffered.writev(pos, parts)) return true;
+        if (OsError != EINVAL) return false;
+        // The disk's block is larger than the journal's: through the page cache from now on.
+        ResetStatus();
+        j.unbuffered.closeQuietly();
+    }
+    return j.file.writev(pos, parts);
+}
+
+// The header, with a new salt, in the journal's first block.
+bool WriteJournalHeader(HeldJournal& j, uint64_t dev, uint64_t ino) {
+    j.salt = NewSalt();
+    j.seq = 0;
+    JournalBytes header;
+    header.reserve(size_t(kBlock));
+    EncodeHeader(header, j.salt, dev, ino);
+    header.resize(size_t(kBlock));
+    return WriteJournalBlocks(j, 0, {iovec{header.data(), header.size()}});
+}
+
+// Writes a frame, padded to whole blocks, at the journal's end. Where it passes the blocks
+// the journal has, the journal grows with it by a step of zeros, so that the next commits
+// write over blocks that are there.
+bool WriteFrame(HeldJournal& j, JournalBytes& frame) {
+    frame.resize(size_t(RoundUp(int64_t(frame.size()), kBlock)));
+    const int64_t end = j.end + int64_t(frame.size());
+    std::vector<iovec> parts{{frame.data(), frame.size()}};
+    int64_t prepared = j.prepared;
+    if (end > prepared) {
+        prepared =
+            RoundUp(std::max(end, prepared + std::clamp(prepared, kGrowMin, kGrowMax)), kBlock);
+        for (int64_t at = end; at < prepared; at += int64_t(sizeof gZeros))
+            parts.push_back({gZeros, size_t(std::min<int64_t>(sizeof gZeros, prepared - at))});
+    }
+    if (!WriteJournalBlocks(j, j.end, parts)) return false;
+    j.prepared = prepared;
+    return true;
 }
 
 bool OpenHeldJournal(const std::string& folder) {
@@ -522,12 +669,14 @@ bool OpenHeldJournal(const std::string& folder) {
         FailOs(osfn::Open, errno);
         return false;
     }
-    j->salt = NewSalt();
+    const int64_t size = j->file.size();
+    if (size < 0) return false;
+    j->prepared = size / kBlock * kBlock;
+    // Where the file system refuses (tmpfs), the journal is written through the page cache.
+    j->unbuffered.openUnbuffered(j->name);
     j->needsFolderSync = created;
-    std::vector<uint8_t> header;
-    EncodeHeader(header, j->salt, dev, ino);
-    if (!j->file.write(0, header.data(), header.size())) return false;
-    j->end = kHeaderSize;
+    if (!WriteJournalHeader(*j, dev, ino)) return false;
+    j->end = kBlock;
     gJournal = std::move(j);
     return true;
 }
@@ -538,10 +687,14 @@ void CloseParked() {
     if (!gTxn) return;
     for (auto& p : gTxn->parked) {
         p->dropOverlay();
-        if (p->journaled && gJournal)
+        if (p->journaled && gJournal) {
+            SavedStatus before;
+            p->applyCommitted();  // as at any close: written now, synced at the checkpoint
+            before.restore();
             gJournal->parked.push_back(std::move(p));
-        else
+        } else {
             p->closeQuietly();
+        }
     }
     gTxn->parked.clear();
 }
@@ -553,6 +706,10 @@ void EndTransaction() {
 bool Checkpoint(bool keep);
 
 }  // namespace
+
+uint64_t JournalChecksum(const uint8_t* p, size_t n) {
+    return Checksum(p, n);
+}
 
 std::string JournalFileName(const std::string& folder) {
     return (folder.empty() ? std::string(".") : folder) + "/" + kJournalName;
@@ -663,7 +820,7 @@ bool CommitTransaction() {
         // is met here, while the transaction can still be dropped.
         for (RecordFile* f : changed)
             if (!f->reserveForOverlay()) return rollback();
-        std::vector<uint8_t>& frame = j.frame;
+        JournalBytes& frame = j.frame;
         frame.clear();
         try {
             EncodeFrame(frame, changed, j.salt, ++j.seq);
@@ -672,27 +829,32 @@ bool CommitTransaction() {
             return rollback();
         }
         // The frame, durable: from here on the transaction has happened.
-        if (!j.file.write(j.end, frame.data(), frame.size()) || !j.file.sync() ||
+        if (!WriteFrame(j, frame) || !j.file.sync() ||
             (j.needsFolderSync && !SyncFolder(j.folder))) {
             failure = SavedStatus();
             ResetStatus();
-            j.file.truncate(j.end);  // best effort: a torn frame is ignored anyway
+            // Best effort: a torn frame is ignored anyway, and one written whole is no
+            // longer the next by its number once the next commit's frame is there.
+            j.file.truncate(j.end);
+            j.prepared = std::min(j.prepared, j.end);
+            --j.seq;
             failure.restore();
             return rollback();
         }
         j.needsFolderSync = false;
         j.end += int64_t(frame.size());
         // The room of a posting's frame is kept for the next; a large one's is let go.
-        if (frame.capacity() > (size_t(1) << 20)) std::vector<uint8_t>().swap(frame);
-        // Now the files, which the checkpoint syncs later. The disk space is reserved, so
-        // only a failing disk stops this; the journal then keeps the transaction for the
-        // next start, and the overlays stay so that this program still reads it.
+        if (frame.capacity() > (size_t(1) << 20)) frame.release();
+        // The changes stay with the files as committed changes, which reads see and the
+        // checkpoint writes and syncs (a page many commits changed is written once). Only
+        // a lack of memory stops this; the journal then keeps the transaction for the next
+        // start.
         for (RecordFile* f : changed) {
             if (!f->journaled) {
                 f->journaled = true;
                 j.journaled.push_back(f);
             }
-            if (f->applyOverlay()) continue;
+            if (f->commitOverlay()) continue;
             j.broken = true;
             Fail(err::JournalPending);
             for (Fileblock* fb : gTxn->blocks)
@@ -731,7 +893,7 @@ bool Checkpoint(bool keep) {
         return false;
     }
     for (RecordFile* f : j.journaled)
-        if (!f->sync()) return false;
+        if (!f->applyCommitted() || !f->sync()) return false;
     for (RecordFile* f : j.journaled)
         f->journaled = false;
     j.journaled.clear();
@@ -740,16 +902,11 @@ bool Checkpoint(bool keep) {
     j.parked.clear();
     if (keep) {
         uint64_t dev, ino;
-        if (FolderIdentity(j.folder, dev, ino)) {
-            std::vector<uint8_t> header;
-            j.salt = NewSalt();
-            j.seq = 0;
-            EncodeHeader(header, j.salt, dev, ino);
-            // Frames of the old salt after the header no longer count.
-            if (j.file.write(0, header.data(), header.size()) && j.file.sync()) {
-                j.end = kHeaderSize;
-                return true;
-            }
+        // Frames of the old salt after the header no longer count.
+        if (FolderIdentity(j.folder, dev, ino) && WriteJournalHeader(j, dev, ino) &&
+            j.file.sync()) {
+            j.end = kBlock;
+            return true;
         }
         ResetStatus();
     }
@@ -800,6 +957,12 @@ bool LeaveToJournal(Fileblock* fb) {
     if (!gJournal) return true;
     for (RecordFile* f : {&fb->data, &fb->index}) {
         if (!f->isOpen() || !f->journaled) continue;
+        // Its committed changes go to the file now (the checkpoint syncs them), so that
+        // programs reading the closed file past the engine find them. Where that fails
+        // they stay in memory for the checkpoint.
+        SavedStatus before;
+        f->applyCommitted();
+        before.restore();
         auto p = std::make_unique<RecordFile>();
         p->takeFrom(*f);
         gJournal->parked.push_back(std::move(p));

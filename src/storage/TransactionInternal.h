@@ -1,6 +1,8 @@
 // The transaction's hooks into the file layer and the fileblock operations (not public).
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace invarro::storage {
@@ -29,7 +31,8 @@ bool ParkFiles(Fileblock* fb);
 // At an open inside a transaction: a parked file of that name comes back to the new handle.
 bool UnparkFile(const std::string& name, RecordFile& file);
 // At the close of a fileblock outside a transaction: files whose committed changes are in
-// the journal stay open, with their locks, until the next checkpoint syncs them.
+// the journal have them written (not synced) and stay open, with their locks, until the
+// next checkpoint syncs them.
 bool LeaveToJournal(Fileblock* fb);
 // Before a file is removed, or renamed or replaced by a rename: its committed changes are
 // checkpointed first (a journal naming a file that is no longer there is dropped whole).
@@ -38,5 +41,7 @@ bool SettleJournalForName(const std::string& name);
 bool RecoverBeforeOpen(const std::string& fileName);
 // ExitEngine: rolls back an open transaction and checkpoints the journal.
 bool EndTransactionsAtExit();
+// The checksum of the journal's header and frames.
+uint64_t JournalChecksum(const uint8_t* p, size_t n);
 
 }  // namespace invarro::storage

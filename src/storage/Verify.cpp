@@ -15,6 +15,7 @@
 #include "storage/Bytes.h"
 #include "storage/Engine.h"
 #include "storage/KeyText.h"
+#include "storage/TransactionInternal.h"
 
 namespace invarro::storage {
 
@@ -31,6 +32,8 @@ class RawFile {
     // populate: every page will be read through the map, so all are mapped at once rather
     // than fault by fault.
     bool open(const std::string& name, bool populate) {
+        // Committed changes this program holds in memory reach the file first.
+        if (!SettleJournalForName(name)) return false;
         fd_ = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
         if (fd_ < 0) return false;
         const int64_t n = size();

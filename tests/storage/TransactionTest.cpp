@@ -20,6 +20,7 @@
 #include "storage/FileIO.h"
 #include "storage/Rebuild.h"
 #include "storage/Transaction.h"
+#include "storage/TransactionInternal.h"
 #include "storage/Verify.h"
 
 namespace invarro::storage {
@@ -213,6 +214,36 @@ class TransactionTest : public EngineTest {
     static void writeBytes(const std::string& name, const std::string& bytes) {
         std::ofstream out(name, std::ios::binary | std::ios::trunc);
         out << bytes;
+    }
+
+    // The test's books in a folder, the engine ended so that children start their own; what
+    // they hold.
+    std::string booksApart(const std::string& base) {
+        makeBooks(base);
+        ExitEngine();
+        return fingerprint(base);
+    }
+
+    // What the books of base hold after the posting, made by a program of its own in a copy.
+    std::string postedInChild(const std::string& base) {
+        std::string done = dir.file("done");
+        copyFolder(base, done);
+        EXPECT_EQ(inChild([&] {
+                      InitEngine(30);
+                      return postAndExit(done) ? 0 : 1;
+                  }),
+                  0);
+        return fingerprint(done);
+    }
+
+    // A copy of base with the posting made in an open transaction, the fault counter cleared.
+    void postInCopy(const std::string& base, const std::string& f, Fileblock*& a, Fileblock*& b) {
+        copyFolder(base, f);
+        a = OpenFileblock(f + "/A", false);
+        b = OpenFileblock(f + "/B", false);
+        ASSERT_TRUE(BeginTransaction());
+        ASSERT_TRUE(post(a, b));
+        ClearFileFault();
     }
 
     void restartEngine() {
@@ -452,12 +483,8 @@ TEST_F(TransactionTest, AFailedWriteAtAnyPointOfACommitRollsItBack) {
     int failedCommits = 0;
     for (int n = 1;; ++n) {
         std::string f = dir.file("run");
-        copyFolder(base, f);
-        Fileblock* a = OpenFileblock(f + "/A", false);
-        Fileblock* b = OpenFileblock(f + "/B", false);
-        ASSERT_TRUE(BeginTransaction());
-        ASSERT_TRUE(post(a, b));
-        ClearFileFault();
+        Fileblock *a = nullptr, *b = nullptr;
+        ASSERT_NO_FATAL_FAILURE(postInCopy(base, f, a, b));
         SetFileFault(0, n, FileFaultAction::Fail, n % 2 ? ENOSPC : EIO);
         bool committed = CommitTransaction();
         bool reached = FileOpCount() >= n;
@@ -500,17 +527,8 @@ TEST_F(TransactionTest, AFailedWriteAtAnyPointOfACommitRollsItBack) {
 // before or after, sound, with no question to ask.
 TEST_F(TransactionTest, AKillAtAnyFileOperationLeavesTheBooksBeforeOrAfter) {
     std::string base = folder("base");
-    makeBooks(base);
-    ExitEngine();
-    const std::string before = fingerprint(base);
-    std::string done = dir.file("done");
-    copyFolder(base, done);
-    ASSERT_EQ(inChild([&] {
-                  InitEngine(30);
-                  return postAndExit(done) ? 0 : 1;
-              }),
-              0);
-    const std::string after = fingerprint(done);
+    const std::string before = booksApart(base);
+    const std::string after = postedInChild(base);
     ASSERT_NE(before, after);
 
     int sawBefore = 0, sawAfter = 0;
@@ -628,28 +646,45 @@ TEST_F(TransactionTest, AKilledRecoveryIsFinishedByTheNext) {
 // the files they name.
 TEST_F(TransactionTest, TornForeignAndStaleJournalsAreRemovedUnapplied) {
     std::string base = folder("base");
-    makeBooks(base);
-    ExitEngine();
-    const std::string before = fingerprint(base);
+    const std::string before = booksApart(base);
     // Cut short at a sample of lengths through the header and the frame, or with one byte
     // changed: nothing of it is applied. Whole, it is.
     std::string f = dir.file("cut");
     leaveJournal(base, f);
     const std::string journal = fileBytes(JournalFileName(f));
     const int64_t journalSize = int64_t(journal.size());
-    ASSERT_GT(journalSize, 200);
-    for (int64_t len = 0; len < journalSize; len += (len < 64 ? 7 : journalSize / 23)) {
+    // The frame begins on the block after the header's and ends with its commit mark; the
+    // journal is grown with zeros past it.
+    const size_t frameAt = 4096, frameEnd = journal.rfind("TXOK") + 8;
+    ASSERT_EQ(journal.compare(frameAt, 4, "TXFR"), 0);
+    ASSERT_GT(frameEnd, frameAt + 200);
+    ASSERT_GT(journal.size(), frameEnd);
+    EXPECT_EQ(journal.find_first_not_of('\0', frameEnd), std::string::npos);
+    auto cutAt = [&](int64_t len) {
         leaveJournal(base, f);
         std::string own = fileBytes(JournalFileName(f));
         ASSERT_EQ(int64_t(own.size()), journalSize);
         writeBytes(JournalFileName(f), own.substr(0, size_t(len)));
+    };
+    for (int64_t len = 0; len < int64_t(frameEnd);
+         len += (len < 64                 ? 7
+                 : len < int64_t(frameAt) ? 1000
+                                          : int64_t(frameEnd) / 23)) {
+        cutAt(len);
         JournalRecovery r = RecoverJournal(f);
         EXPECT_TRUE(r.ok) << len;
         EXPECT_EQ(r.replayed, 0) << len;
         EXPECT_FALSE(fs::exists(JournalFileName(f))) << len;
         EXPECT_EQ(fingerprint(f), before) << "journal cut at " << len;
     }
-    for (size_t at : {size_t(48), size_t(60), journal.size() / 2, journal.size() - 20}) {
+    // Cut after its commit mark, the frame is whole.
+    cutAt(int64_t(frameEnd));
+    JournalRecovery whole = RecoverJournal(f);
+    EXPECT_TRUE(whole.ok);
+    EXPECT_EQ(whole.replayed, 1);
+    EXPECT_NE(fingerprint(f), before);
+    for (size_t at : {size_t(8), size_t(20), frameAt + 8, frameAt + 16, (frameAt + frameEnd) / 2,
+                      frameEnd - 20}) {
         leaveJournal(base, f);
         std::string bad = fileBytes(JournalFileName(f));
         bad[at] = char(bad[at] ^ 0x5A);
@@ -690,6 +725,228 @@ TEST_F(TransactionTest, TornForeignAndStaleJournalsAreRemovedUnapplied) {
     EXPECT_NE(fingerprint(moved), before);
     expectSound(moved);
     ASSERT_EQ(InitEngine(30), 30);
+}
+
+TEST_F(TransactionTest, AJournalOfTheEarlierLayoutIsStillApplied) {
+    // Earlier programs wrote the frames one after another from the end of the 48-byte
+    // header; a journal one of them left behind is finished, not dropped.
+    std::string base = folder("base");
+    const std::string before = booksApart(base);
+    std::string f = dir.file("now");
+    leaveJournal(base, f);
+    ASSERT_EQ(InitEngine(30), 30);
+    ASSERT_TRUE(RecoverJournal(f).ok);
+    const std::string after = fingerprint(f);
+    ASSERT_NE(after, before);
+
+    // The journal names its folder: the one of the same folder, in the earlier layout.
+    std::string old = dir.file("old");
+    leaveJournal(base, old);
+    auto packedJournal = [&] {
+        const std::string journal = fileBytes(JournalFileName(old));
+        const size_t frameEnd = journal.rfind("TXOK") + 8;
+        std::string packed = journal.substr(0, 48) + journal.substr(4096, frameEnd - 4096);
+        packed[8] = 1;
+        const uint64_t sum = JournalChecksum(reinterpret_cast<const uint8_t*>(packed.data()), 40);
+        for (int i = 0; i < 8; ++i)
+            packed[size_t(40 + i)] = char(sum >> (8 * i));
+        return packed;
+    };
+    writeBytes(JournalFileName(old), packedJournal());
+    JournalRecovery r = RecoverJournal(old);
+    EXPECT_TRUE(r.ok);
+    EXPECT_EQ(r.replayed, 1);
+    EXPECT_EQ(fingerprint(old), after);
+    expectSound(old);
+    // Cut short inside its frame, it is not.
+    leaveJournal(base, old);
+    const std::string packed = packedJournal();
+    writeBytes(JournalFileName(old), packed.substr(0, packed.size() - 9));
+    r = RecoverJournal(old);
+    EXPECT_TRUE(r.ok);
+    EXPECT_EQ(r.replayed, 0);
+    EXPECT_EQ(fingerprint(old), before);
+}
+
+TEST_F(TransactionTest, AJournalBegunAgainIsWrittenOverAndOnlyItsNewFramesCount) {
+    std::string f = folder("books");
+    makeBooks(f);
+    ExitEngine();
+    // A program commits enough to grow the journal, checkpoints it keeping it, commits once
+    // more and dies: the new frame is written over the old ones, within the journal's
+    // length, and recovery applies it alone.
+    int status = inChild([&] {
+        if (InitEngine(30) != 30) return 2;
+        Fileblock* a = OpenFileblock(f + "/A", false);
+        for (int i = 0; i < 30; ++i) {
+            if (!BeginTransaction()) return 3;
+            for (int k = 0; k < 10; ++k)
+                addA(a, 1000 + 10 * i + k, "old");
+            if (!CommitTransaction()) return 4;
+        }
+        if (!SettleJournal()) return 5;
+        const auto length = fs::file_size(JournalFileName(f));
+        if (!BeginTransaction()) return 6;
+        addA(a, 5000, "new");
+        std::string r(kLenA, '\0');
+        GetRecord(a, 1, r.data());
+        r[kLenA - 2] = 'N';
+        PutRecord(a, 1, r.data());
+        if (!CommitTransaction()) return 7;
+        return fs::file_size(JournalFileName(f)) == length ? 0 : 8;
+    });
+    ASSERT_EQ(status, 0);
+    const std::string journal = fileBytes(JournalFileName(f));
+    int frames = 0;
+    for (size_t at = 4096; at + 4 <= journal.size(); at += 4096)
+        frames += journal.compare(at, 4, "TXFR") == 0;
+    EXPECT_GT(frames, 10);  // the old frames are still there past the new one
+    ASSERT_EQ(InitEngine(30), 30);
+    JournalRecovery r = RecoverJournal(f);
+    EXPECT_TRUE(r.ok);
+    EXPECT_FALSE(r.discarded);
+    EXPECT_EQ(r.replayed, 1);
+    expectSound(f);
+    Fileblock* a = OpenFileblock(f + "/A", false);
+    EXPECT_EQ(UsedRecordCount(a), 351);
+    std::string rec(kLenA, '\0');
+    GetRecord(a, 1, rec.data());
+    EXPECT_EQ(rec[kLenA - 2], 'N');
+    std::string k = keyA1(recA(5000, "new"));
+    int32_t n = FindKeyAtOrAfter(a, 1, k);
+    EXPECT_TRUE(EngineOk);
+    EXPECT_EQ(k, keyA1(recA(5000, "new")));
+    GetRecord(a, n, rec.data());
+    EXPECT_EQ(rec, recA(5000, "new"));
+    CloseFileblock(a);
+}
+
+TEST_F(TransactionTest, AJournalWriteRefusedPastThePageCacheGoesThroughIt) {
+    // A disk whose block is larger than the journal's refuses the unbuffered write
+    // (EINVAL): the commit writes through the page cache instead and goes on that way.
+    std::string base = folder("base");
+    makeBooks(base);
+    int refusedAndCommitted = 0;
+    for (int n = 1; n < 100; ++n) {
+        std::string f = dir.file("run");
+        Fileblock *a = nullptr, *b = nullptr;
+        ASSERT_NO_FATAL_FAILURE(postInCopy(base, f, a, b));
+        SetFileFault(unsigned(FileOp::Write), n, FileFaultAction::Fail, EINVAL);
+        const bool committed = CommitTransaction();
+        const bool reached = FileOpCount() >= n;
+        ClearFileFault();
+        if (committed && reached) {
+            ++refusedAndCommitted;
+            // The next commit goes through the page cache too.
+            ASSERT_TRUE(BeginTransaction());
+            addB(b, 99);
+            EXPECT_TRUE(CommitTransaction());
+        }
+        CloseFileblock(a);
+        CloseFileblock(b);
+        ExitEngine();
+        ASSERT_EQ(InitEngine(30), 30);
+        EXPECT_TRUE(RecoverJournal(f).ok);
+        if (committed) {
+            expectSound(f);
+            Fileblock* check = OpenFileblock(f + "/A", false);
+            EXPECT_EQ(UsedRecordCount(check), 65) << n;
+            CloseFileblock(check);
+        }
+        if (!reached) break;
+    }
+    EXPECT_GE(refusedAndCommitted, 1);
+}
+
+TEST_F(TransactionTest, CommittedChangesWaitInMemoryAndTheCheckpointWritesEachPageOnce) {
+    std::string f = folder("books");
+    makeBooks(f);
+    const std::string dataBefore = fileBytes(f + "/A.DAT");
+    const std::string indexBefore = fileBytes(f + "/A.IX");
+    Fileblock* a = OpenFileblock(f + "/A", false);
+    ASSERT_TRUE(a);
+    std::string r(kLenA, '\0');
+    auto change = [&](char c) {
+        GetRecord(a, 5, r.data());
+        r[kLenA - 3] = c;
+        PutRecord(a, 5, r.data());
+    };
+    ClearFileFault();
+    SetFileFault(unsigned(FileOp::Write), 0, FileFaultAction::Fail);  // counts the writes
+    for (int i = 0; i < 20; ++i) {
+        ASSERT_TRUE(BeginTransaction());
+        change(char('a' + i));
+        addA(a, 100 + i, "more");
+        ASSERT_TRUE(CommitTransaction()) << i;
+    }
+    EXPECT_EQ(FileOpCount(), 21);  // the journal's header, then each commit's frame
+    EXPECT_EQ(fileBytes(f + "/A.DAT"), dataBefore);
+    EXPECT_EQ(fileBytes(f + "/A.IX"), indexBefore);
+    // The program reads the committed changes, by record and by key.
+    GetRecord(a, 5, r.data());
+    EXPECT_EQ(r[kLenA - 3], 't');
+    EXPECT_EQ(UsedRecordCount(a), 70);
+    std::string k = keyA1(recA(119, "more"));
+    int32_t n = FindKeyAtOrAfter(a, 1, k);
+    ASSERT_TRUE(EngineOk);
+    GetRecord(a, n, r.data());
+    EXPECT_EQ(r, recA(119, "more"));
+    // A rolled-back transaction over them takes only its own changes away.
+    ASSERT_TRUE(BeginTransaction());
+    change('Z');
+    addA(a, 500, "gone");
+    RollbackTransaction();
+    GetRecord(a, 5, r.data());
+    EXPECT_EQ(r[kLenA - 3], 't');
+    EXPECT_EQ(UsedRecordCount(a), 70);
+    // The checkpoint writes every changed stretch of a file once, not once a commit.
+    const int64_t writes = FileOpCount();
+    ASSERT_TRUE(CheckpointJournal());
+    EXPECT_LE(FileOpCount() - writes, 4);
+    ClearFileFault();
+    EXPECT_NE(fileBytes(f + "/A.DAT"), dataBefore);
+    CloseFileblock(a);
+    expectSound(f);
+    a = OpenFileblock(f + "/A", false);
+    GetRecord(a, 5, r.data());
+    EXPECT_EQ(r[kLenA - 3], 't');
+    EXPECT_EQ(UsedRecordCount(a), 70);
+    CloseFileblock(a);
+}
+
+TEST_F(TransactionTest, ReadersOfWholeFilesInTheProgramFindTheCommittedChanges) {
+    std::string base = folder("base");
+    const std::string before = booksApart(base);
+    const std::string after = postedInChild(base);
+    ASSERT_NE(after, before);
+    // Committed, the posting waits in memory; a close writes it to the files, for other
+    // programs that read them past the engine.
+    ASSERT_EQ(InitEngine(30), 30);
+    std::string f = dir.file("run");
+    copyFolder(base, f);
+    const std::string rawBefore = fileBytes(f + "/A.DAT");
+    Fileblock* a = OpenFileblock(f + "/A", false);
+    Fileblock* b = OpenFileblock(f + "/B", false);
+    ASSERT_TRUE(BeginTransaction());
+    ASSERT_TRUE(post(a, b));
+    ASSERT_TRUE(CommitTransaction());
+    EXPECT_EQ(fileBytes(f + "/A.DAT"), rawBefore);
+    CloseFileblock(a);
+    CloseFileblock(b);
+    EXPECT_NE(fileBytes(f + "/A.DAT"), rawBefore);
+    EXPECT_EQ(fingerprint(f), after);
+    // With the fileblocks open and a commit in memory, the books check and every other
+    // reader past the engine in the program find it, not the files as they were.
+    b = OpenFileblock(f + "/B", false);
+    ASSERT_TRUE(BeginTransaction());
+    addB(b, 40);
+    ASSERT_TRUE(CommitTransaction());
+    const std::string more = fingerprint(f);
+    EXPECT_NE(more, after);
+    EXPECT_NE(more.find("B00040bee"), std::string::npos);
+    expectSound(f);
+    EXPECT_EQ(UsedRecordCount(b), 16);
+    CloseFileblock(b);
 }
 
 TEST_F(TransactionTest, AJournalHeldByAnotherProgramMakesTheCommitBusyAndItsOwnerIsLeftAlone) {
