@@ -230,7 +230,7 @@ MoveOutcome UploadBooks(const std::string& folder, const ServerSetting& setting,
     for (const std::string& name : shared) {
         const std::optional<std::string> bytes =
             data::ReadSideFile(data::JoinPath(staging, name), nullptr, data::kPictureLimit);
-        if (bytes && !StoreSideFile(server->connection(), name, *bytes))
+        if (bytes && !StoreSideFile(*server, name, *bytes))
             return undo("The upload of " + name +
                         " failed: " + server->connection().error().message + ".");
     }
@@ -239,7 +239,7 @@ MoveOutcome UploadBooks(const std::string& folder, const ServerSetting& setting,
         std::vector<data::SettingValue> company;
         for (data::SettingValue& v : data::IniFile(data::IniFilePath(staging)).fileValues())
             if (data::IsCompanySetting(v.section, v.key)) company.push_back(std::move(v));
-        if (!StoreCompanySettings(server->connection(), company))
+        if (!StoreCompanySettings(*server, company))
             return undo("The upload of the company settings failed: " +
                         server->connection().error().message + ".");
     }

@@ -663,13 +663,22 @@ bool ServerBackend::enter() {
 
 bool ServerBackend::run(const char* name, const char* sql, const pq::Params& params,
                         pq::Result& out) {
-    if (conn_.run(name, sql, params, out)) return true;
+    return conn_.run(name, sql, params, out) || statementFailed();
+}
+
+bool ServerBackend::statementFailed() {
+    // The database ends the transaction at its first failure: the engine's transaction
+    // remembers it, so that what follows and its commit fail the same way.
     if (inTxn_) {
         txnFailed_ = true;
         txnError_ = EngineErrorOf(conn_.error());
     }
     failFromError();
     return false;
+}
+
+bool ServerBackend::statement(const std::string& sql, const pq::Params& params, pq::Result& out) {
+    return enter() && (conn_.query(sql, params, out) || statementFailed());
 }
 
 bool ServerBackend::commit() {
