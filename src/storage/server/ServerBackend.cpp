@@ -750,6 +750,9 @@ void ServerBackend::create(const std::string& name, int recordLength, int numKey
         dups.push_back(keys[i].duplicates ? 1 : 0);
     }
     if (!enter()) return;
+    // A fileblock made (or replaced) is a change the others are told of: a list of the
+    // companies, say, shows one more.
+    touched(name);
     pq::Result r;
     if (run("create_fileblock", "SELECT invarro.create_fileblock($1, $2, $3, $4)",
             pq::Params().bytes(name).int32(recordLength).bytes(lengths).bytes(dups), r) &&
@@ -796,6 +799,7 @@ BackendFileblock* ServerBackend::open(const std::string& name, bool /*readOnly*/
 
 void ServerBackend::remove(const std::string& name) {
     if (!enter()) return;
+    touched(name);
     pq::Result r;
     if (!run("drop_fileblock", "SELECT invarro.drop_fileblock($1)", pq::Params().bytes(name), r))
         return;
