@@ -659,6 +659,59 @@ TEST_F(ServerFolderTest, DemoBooksGoToTheServerAndComeBackTheSameInEveryRecord) 
     storage::ExitEngine();
 }
 
+// An upload is one transaction: one failing after some fileblocks went in leaves the
+// database as empty as it was and the folder as it was, and the upload then goes whole.
+TEST_F(ServerFolderTest, AnUploadFailingHalfWayLeavesTheDatabaseEmpty) {
+    testing::TempDir dir;
+    const std::string folder = dir.file("books");
+    fs::create_directory(folder);
+    storage::InitEngine(30);
+    testing::ScriptedPrompter quiet;
+    ASSERT_TRUE(app::CreateInstallation(folder, quiet).ok);
+    for (const data::FileKind kind : data::kCompanyFileOrder)
+        if (kind != data::FileKind::Company) {
+            ASSERT_TRUE(data::CreateBusinessFileblock(data::FileblockName(folder, kind, "1"),
+                                                      data::KindOf(kind)));
+        }
+    const std::vector<std::string> files = maintenance::FileblocksInFolder(folder);
+    ASSERT_GT(files.size(), 3u);
+    ASSERT_TRUE(cluster->createDatabase("upload_whole"));
+    const app::ServerSetting setting{cluster->connectionString("upload_whole"), ""};
+    pq::Connection other;
+    ASSERT_TRUE(other.open(setting.connection));
+
+    platform::zip::ZipArchive archive;
+    int uploading = 0;
+    const app::MoveOutcome failed =
+        app::UploadBooks(folder, setting, nullptr, archive, [&](const std::string& text) {
+            if (text.rfind("Uploading ", 0) != 0 || ++uploading != 3) return;
+            // Until it commits another session sees none of it (a killed upload would
+            // leave nothing behind either).
+            pq::Result seen;
+            EXPECT_TRUE(other.exec("SELECT count(*) FROM invarro.fileblock", seen));
+            EXPECT_EQ(std::string(seen.bytes(0, 0)), "0");
+            storage::InjectFault(storage::EngineOp::Create, 1, storage::err::OsOther);
+        });
+    storage::ClearFaults();
+    EXPECT_FALSE(failed.ok);
+    EXPECT_NE(failed.error.find("Nothing was changed"), std::string::npos) << failed.error;
+    pq::Result r;
+    ASSERT_TRUE(
+        other.exec("SELECT (SELECT count(*) FROM invarro.fileblock) + (SELECT count(*) "
+                   "FROM invarro.side_file) + (SELECT count(*) FROM invarro.setting)",
+                   r));
+    EXPECT_EQ(std::string(r.bytes(0, 0)), "0");
+    EXPECT_EQ(maintenance::FileblocksInFolder(folder), files);
+    EXPECT_FALSE(app::FolderServer(folder));
+    EXPECT_FALSE(fs::exists(fs::path(folder) / app::kBeforeServerFolder));
+
+    const app::MoveOutcome done = app::UploadBooks(folder, setting, nullptr, archive);
+    EXPECT_TRUE(done.ok) << done.error;
+    ASSERT_TRUE(other.exec("SELECT count(*) FROM invarro.fileblock", r));
+    EXPECT_EQ(std::string(r.bytes(0, 0)), std::to_string(files.size()));
+    storage::ExitEngine();
+}
+
 // Answers every question Yes.
 struct SayYes : platform::Prompter {
     platform::Answer ask(const platform::Message& m) override {
