@@ -69,12 +69,22 @@ std::string TakeBooksAlone(const std::string& folder) {
     pq::Connection& c = server->connection();
     // A program that has just closed holds the lock a moment longer than it is listed (its
     // server process ends after it went): with nobody listed, it is asked again for about a
-    // second.
+    // second. A connection found lost is made again (with the shared lock, as every new
+    // session) and asked again, so that the answer is the server's.
     for (int attempt = 0; attempt < 10; ++attempt) {
+        if (!c.isOpen()) {
+            pq::Result ignored;
+            server->statement("SELECT 1", pq::Params(), ignored);
+            storage::ResetStatus();
+            if (!c.isOpen())
+                return "The server cannot be reached, and this job needs the books to itself: "
+                       "try again when the server is back.";
+        }
         if (Yes(c, std::string("SELECT pg_try_advisory_lock(") + kBooksLock + ")")) {
             gAlone[Plain(folder)] = Alone{true, {}};
             return {};
         }
+        if (!c.isOpen()) continue;
         if (!OthersInBooks(c).empty()) break;
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }

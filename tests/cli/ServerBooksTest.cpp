@@ -403,6 +403,14 @@ TEST_F(ServerFolderTest, AJobKeepsTheBooksAloneAcrossAReconnectOrStops) {
         const data::BooksAlone alone(theirs);
         EXPECT_FALSE(alone.granted());
     }
+    // A job that begins on a connection the server dropped meanwhile connects again and
+    // gets the books alone when nobody else is in them.
+    app::UnmountBooks(theirs);
+    ASSERT_TRUE(cluster->restart());
+    {
+        const data::BooksAlone alone(mine);
+        EXPECT_TRUE(alone.granted()) << alone.refusal();
+    }
     for (const std::string& name : maintenance::BooksFileblocks(mine))
         EXPECT_EQ(storage::CheckFileblock(mine + "/" + name), std::vector<std::string>()) << name;
     app::UnmountBooks(theirs);
