@@ -260,18 +260,49 @@ DeleteOutcome DeleteCompany(const std::string& folder, storage::Fileblock* compa
         return DeleteOutcome::InUse;
     }
 
+    // On a server the record and every fileblock of the company go in one transaction: a
+    // deletion that fails anywhere (a connection lost, the books lost to others meanwhile)
+    // leaves the company as it was.
+    const bool together = maintenance::BooksOnBackend(folder);
+    auto failed = [&](const std::string& why) {
+        if (together && storage::InTransaction()) storage::RollbackTransaction();
+        const std::string lost = alone.lost();
+        if (!together) throw data::OperationError(why);
+        throw data::OperationError((lost.empty() ? std::string() : lost + " ") + why +
+                                   " Nothing was changed.");
+    };
+    if (together && !storage::BeginTransaction()) failed("Delete operation failed.");
+
     // A deleted record's bytes stay in the file (and in every backup of it) until the slot
     // is used again: its mail password is blanked first.
     data::CompanyRecord deleted = company;
     if (!company.text(Company::EMailPassword).empty()) {
         deleted.setText(Company::EMailPassword, "");
         if (!data::ChangeBusinessRecord(companies, recNo, company, deleted, prompter).ok())
-            throw data::OperationError("Delete operation failed");
+            failed("Delete operation failed");
     }
     data::UpdateResult r = data::DeleteBusinessRecord(companies, recNo, deleted, prompter);
-    if (!r.ok()) throw data::OperationError("Delete operation failed");
+    if (!r.ok()) failed("Delete operation failed");
 
     std::vector<std::string> left = DeleteCompanyFiles(folder, number);
+    if (together) {
+        std::string names;
+        for (const auto& name : left)
+            names += (names.empty() ? "" : ", ") + name;
+        if (!left.empty())
+            failed("The company could not be deleted: its files " + names +
+                   " could not be removed (is another program using them?).");
+        if (!storage::CommitTransaction()) {
+            if (storage::EngineError == storage::err::CommitInDoubt)
+                throw data::OperationError(
+                    "The connection to the server was lost while the deletion was being "
+                    "committed, and whether the company was deleted is not known: look at the "
+                    "company list.");
+            failed("The deletion of the company could not be committed (error " +
+                   std::to_string(storage::EngineError) + ").");
+        }
+        return DeleteOutcome::Deleted;
+    }
     if (!left.empty()) {
         std::string text = "The company was removed, but these of its files could not be deleted:";
         for (const auto& name : left)
@@ -518,8 +549,8 @@ CopyOutcome CopyToCompany(const std::string& folder, CopyMode mode, std::string_
         customers ? "Unable to copy customers." : "Unable to copy products.";
     bool failed = false;
     if (maintenance::BooksOnBackend(folder)) {
-        // On a server the fileblock is copied slot for slot, the destination's kept aside
-        // until the copy is made.
+        // On a server the fileblock is copied slot for slot, the destination replaced in the
+        // same transaction.
         std::string error;
         if (!maintenance::ReplaceFileblock(source, target, &error)) {
             prompter.ask(Info(title, failText + "\n" + error, platform::Icon::Error));

@@ -76,7 +76,9 @@ enum class DeleteOutcome {
 };
 // "&Delete": the password check, the refusal of the company in use, the confirmation, then
 // the record (raises "Delete operation failed") and the company's files. Files that cannot
-// be deleted are named in a message.
+// be deleted are named in a message. On a server the record and the company's fileblocks go
+// in one transaction: a fileblock that cannot be removed raises the reason, and nothing was
+// changed.
 DeleteOutcome DeleteCompany(const std::string& folder, storage::Fileblock* companies, int32_t recNo,
                             const data::CompanyRecord& company, std::string_view numberInUse,
                             const std::function<bool()>& passwordCheck,

@@ -4,8 +4,8 @@
 
 #include "data/Ansi.h"
 #include "data/BooksAlone.h"
-#include "data/Open.h"
 #include "data/Files.h"
+#include "data/Open.h"
 #include "data/Rebuild.h"
 #include "data/Texts.h"
 #include "output/FileNames.h"
@@ -33,9 +33,16 @@ bool RebuildDataFiles(const Session& session, platform::Prompter& prompter,
         ok = data::RebuildCompanyFiles(session.folder, session.companyPrefix(), progress);
     }
     if (!ok) {
+        const int32_t error = storage::EngineError;
+        // Lost to others after the connection went: each fileblock's rebuild on a server is
+        // made whole or not at all.
+        const std::string lost = alone.lost();
         prompter.ask(Message{
             std::string(data::kAppTitle),
-            "Unable to rebuild the data files: error " + std::to_string(storage::EngineError),
+            lost.empty() ? "Unable to rebuild the data files: error " + std::to_string(error)
+                         : lost + " The data files rebuilt until then are rebuilt, the "
+                                  "others are as they were; rebuild again when you "
+                                  "have the books to yourself.",
             Icon::Error, Buttons::Ok, Answer::Ok});
         return false;
     }

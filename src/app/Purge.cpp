@@ -215,7 +215,15 @@ PurgeOutcome PurgePaidRecords(Session& session, const platform::Clock& clock,
     storage::CloseFileblock(invoices.fb);
     if (!committed) {
         outcome.removed = 0;
-        Tell(prompter, std::string(data::kAppTitle), "Delete Failed.", Icon::Error);
+        // The books lost to others after the connection went: said plainly (the purge is
+        // one posting, so nothing of it was made).
+        const std::string lost = alone.lost();
+        Tell(prompter, std::string(data::kAppTitle),
+             lost.empty() ? std::string("Delete Failed.")
+                          : lost +
+                                " Nothing was removed; purge again when you have the books "
+                                "to yourself.",
+             Icon::Error);
         hooks.setStatus("Ready.");
         return outcome;
     }

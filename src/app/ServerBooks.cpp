@@ -3,9 +3,11 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <thread>
 
 #include "data/Ansi.h"
 #include "data/BooksAlone.h"
@@ -14,6 +16,7 @@
 #include "data/Money.h"
 #include "data/SideFiles.h"
 #include "storage/Backend.h"
+#include "storage/Transaction.h"
 #include "storage/server/Conninfo.h"
 
 namespace invarro::app {
@@ -32,21 +35,83 @@ bool Yes(pq::Connection& c, const std::string& sql) {
     return c.exec(sql, r) && r.rows() == 1 && r.bytes(0, 0) == "t";
 }
 
-std::string TakeBooksAlone(const std::string& folder) {
-    std::shared_ptr<storage::server::ServerBackend> server = BooksServer(folder);
-    if (!server) return {};
-    pq::Connection& c = server->connection();
-    if (Yes(c, std::string("SELECT pg_try_advisory_lock(") + kBooksLock + ")")) return {};
-    const std::vector<std::string> others = OthersInBooks(*server);
+// A job's hold of the books alone, per mounted folder: wanted while the job runs; lost when
+// the connection went and, by the time it was back, others were working in the books.
+struct Alone {
+    bool wanted = false;
+    std::string lost;  // the sentence saying so; empty while the books are the job's
+};
+std::map<std::string, Alone> gAlone;
+
+std::string Plain(std::string folder) {
+    while (folder.size() > 1 && folder.back() == '/')
+        folder.pop_back();
+    return folder;
+}
+
+// "2 other programs are working in the books on the server (invarro anna@desk, ...)"; in
+// the past tense ("... were working ..."), for the middle of a sentence.
+std::string OthersWorking(pq::Connection& c, bool past) {
+    const std::vector<std::string> others = OthersInBooks(c);
     std::string names;
     for (const std::string& o : others)
         names += (names.empty() ? "" : ", ") + o;
     const size_t n = others.size();
-    return (n == 0 ? std::string("Another program is")
-                   : std::to_string(n) + (n == 1 ? " other program is" : " other programs are")) +
-           " working in the books on the server" + (names.empty() ? "" : " (" + names + ")") +
+    const std::string verb = n == 1 || n == 0 ? (past ? " was" : " is") : (past ? " were" : " are");
+    return (n == 0 ? std::string(past ? "another program" : "Another program")
+                   : std::to_string(n) + (n == 1 ? " other program" : " other programs")) +
+           verb + " working in the books on the server" + (names.empty() ? "" : " (" + names + ")");
+}
+
+std::string TakeBooksAlone(const std::string& folder) {
+    std::shared_ptr<storage::server::ServerBackend> server = BooksServer(folder);
+    if (!server) return {};
+    pq::Connection& c = server->connection();
+    // A program that has just closed holds the lock a moment longer than it is listed (its
+    // server process ends after it went): with nobody listed, it is asked again for about a
+    // second. A connection found lost is made again (with the shared lock, as every new
+    // session) and asked again, so that the answer is the server's.
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        if (!c.isOpen()) {
+            pq::Result ignored;
+            server->statement("SELECT 1", pq::Params(), ignored);
+            storage::ResetStatus();
+            if (!c.isOpen())
+                return "The server cannot be reached, and this job needs the books to itself: "
+                       "try again when the server is back.";
+        }
+        if (Yes(c, std::string("SELECT pg_try_advisory_lock(") + kBooksLock + ")")) {
+            gAlone[Plain(folder)] = Alone{true, {}};
+            return {};
+        }
+        if (!c.isOpen()) continue;
+        if (!OthersInBooks(c).empty()) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return OthersWorking(c, false) +
            ". This job needs the books to itself: ask everyone to close Invarro, then try "
            "again.";
+}
+
+// The session hook of a mounted folder: a new session (after the connection was lost)
+// takes the books' lock again. While a job has the books alone it takes them alone again,
+// exclusively: when others came in meanwhile the job has lost them, and the program stays
+// unconnected until the job ends, so that nothing more of the job is done under the
+// shared lock.
+bool HoldBooksAgain(const std::string& folder, pq::Connection& c) {
+    const std::string shared =
+        std::string("SELECT pg_try_advisory_lock_shared(") + kBooksLock + ")";
+    auto it = gAlone.find(folder);
+    if (it == gAlone.end() || !it->second.wanted) return Yes(c, shared);
+    Alone& alone = it->second;
+    if (!alone.lost.empty()) return false;
+    if (Yes(c, std::string("SELECT pg_try_advisory_lock(") + kBooksLock + ")") && Yes(c, shared))
+        return true;
+    alone.lost =
+        "The connection to the server was lost while this job had the books to itself, "
+        "and by the time it was back " +
+        OthersWorking(c, true) + ". The job stopped.";
+    return false;
 }
 
 // The shared side file a path names ("KRTERMS.DAT"), when its folder's books are on a
@@ -90,9 +155,12 @@ std::optional<std::string> ReadSharedOnServer(const std::string& path, std::stri
 bool WriteSharedOnServer(const std::string& path, std::string_view bytes, std::string* error) {
     std::shared_ptr<storage::server::ServerBackend> server;
     const std::string name = SharedName(path, &server);
-    if (!name.empty() && StoreSideFile(server->connection(), name, bytes)) {
+    if (!name.empty() && StoreSideFile(*server, name, bytes)) {
         // A picture is read by its path: the folder keeps a copy of what the server holds.
-        return !data::IsSharedPictureName(name) || data::ReplaceFile(path, bytes, error);
+        // Inside a transaction, which may yet be undone, the caller writes the copy once it
+        // has been committed.
+        return !data::IsSharedPictureName(name) || storage::InTransaction() ||
+               data::ReplaceFile(path, bytes, error);
     }
     if (error)
         *error = name + " could not be written on the server: " +
@@ -119,7 +187,7 @@ std::optional<std::vector<data::SettingValue>> ReadSettingsOnServer(const std::s
 bool WriteSettingsOnServer(const std::string& folder, const std::vector<data::SettingValue>& values,
                            std::string* error) {
     std::shared_ptr<storage::server::ServerBackend> server = BooksServer(folder);
-    if (server && StoreCompanySettings(server->connection(), values)) return true;
+    if (server && StoreCompanySettings(*server, values)) return true;
     if (error)
         *error = "the company settings could not be written on the server: " +
                  (server ? server->connection().error().message : std::string("not mounted"));
@@ -130,7 +198,7 @@ bool ReplaceSettingsOnServer(const std::string& folder,
                              const std::vector<data::SettingValue>& values, std::string* error) {
     std::shared_ptr<storage::server::ServerBackend> server = BooksServer(folder);
     std::string why = "not mounted";
-    if (server && ReplaceCompanySettings(server->connection(), values, &why)) return true;
+    if (server && ReplaceCompanySettings(*server, values, &why)) return true;
     if (error) *error = "the company settings could not be written on the server: " + why;
     return false;
 }
@@ -148,14 +216,19 @@ std::vector<std::string> PicturesOnServer(const std::string& folder) {
 }
 
 void ReleaseBooksAlone(const std::string& folder) {
-    if (std::shared_ptr<storage::server::ServerBackend> server = BooksServer(folder))
+    // A job that lost the books holds nothing: its program connects again at its next
+    // operation, with the shared lock as everyone.
+    const Alone alone = gAlone[Plain(folder)];
+    gAlone.erase(Plain(folder));
+    if (!alone.lost.empty()) return;
+    if (std::shared_ptr<storage::server::ServerBackend> server = BooksServer(folder);
+        server && server->connection().isOpen())
         server->connection().exec(std::string("SELECT pg_advisory_unlock(") + kBooksLock + ")");
 }
 
-std::string Plain(std::string folder) {
-    while (folder.size() > 1 && folder.back() == '/')
-        folder.pop_back();
-    return folder;
+std::string BooksAloneLost(const std::string& folder) {
+    auto it = gAlone.find(Plain(folder));
+    return it == gAlone.end() ? std::string() : it->second.lost;
 }
 
 std::vector<std::string> SplitCommas(const std::string& text) {
@@ -314,12 +387,11 @@ std::string MountBooksOfFolder(const std::string& folder, platform::Keyring* key
     // A new session after the connection was lost holds no lock: the books' is taken
     // again, else a job needing the books alone would start while this program works in them.
     // Refused (such a job started meanwhile), the program stays unconnected until it ends.
-    backend->setSessionAgain([](pq::Connection& c) {
-        return Yes(c, std::string("SELECT pg_try_advisory_lock_shared(") + kBooksLock + ")");
-    });
+    backend->setSessionAgain(
+        [mounted = Plain(folder)](pq::Connection& c) { return HoldBooksAgain(mounted, c); });
     storage::MountBackend(folder, backend);
     gMounted[Plain(folder)] = backend;
-    data::SetBooksAloneLock({TakeBooksAlone, ReleaseBooksAlone});
+    data::SetBooksAloneLock({TakeBooksAlone, ReleaseBooksAlone, BooksAloneLost});
     data::SetSharedSideFileStore(
         {[](const std::string& path) { return !SharedName(path, nullptr).empty(); },
          PicturesOnServer, ReadSharedOnServer, WriteSharedOnServer});
@@ -364,7 +436,7 @@ bool ReadCompanySettings(pq::Connection& connection, std::vector<data::SettingVa
     return true;
 }
 
-bool StoreCompanySettings(pq::Connection& connection,
+bool StoreCompanySettings(storage::server::ServerBackend& server,
                           const std::vector<data::SettingValue>& values) {
     if (values.empty()) return true;
     // One statement: every value or none, and each row on its own, so that two people
@@ -379,31 +451,39 @@ bool StoreCompanySettings(pq::Connection& connection,
     }
     sql += " ON CONFLICT ((upper(section)), (upper(key))) DO UPDATE SET value = EXCLUDED.value";
     pq::Result r;
-    return connection.query(sql, params, r);
+    return server.statement(sql, params, r);
 }
 
-bool StoreSideFile(pq::Connection& connection, const std::string& name, std::string_view bytes) {
+bool StoreSideFile(storage::server::ServerBackend& server, const std::string& name,
+                   std::string_view bytes) {
     pq::Result r;
-    return connection.query(
+    return server.statement(
         "INSERT INTO invarro.side_file (name, bytes) VALUES ($1, $2) ON CONFLICT (name) DO "
         "UPDATE SET bytes = EXCLUDED.bytes",
         pq::Params().bytes(name).bytes(bytes), r);
 }
 
-bool ReplaceCompanySettings(pq::Connection& connection,
+bool ReplaceCompanySettings(storage::server::ServerBackend& server,
                             const std::vector<data::SettingValue>& values, std::string* error) {
-    if (connection.exec("BEGIN") && connection.exec("DELETE FROM invarro.setting") &&
-        StoreCompanySettings(connection, values) && connection.exec("COMMIT"))
+    const bool own = !storage::InTransaction();
+    pq::Result r;
+    if ((!own || storage::BeginTransaction()) &&
+        server.statement("DELETE FROM invarro.setting", pq::Params(), r) &&
+        StoreCompanySettings(server, values) && (!own || storage::CommitTransaction()))
         return true;
-    if (error) *error = connection.error().message;
-    connection.exec("ROLLBACK");
+    if (error) *error = server.connection().error().message;
+    if (own && storage::InTransaction()) storage::RollbackTransaction();
     return false;
 }
 
 std::vector<std::string> OthersInBooks(storage::server::ServerBackend& server) {
+    return OthersInBooks(server.connection());
+}
+
+std::vector<std::string> OthersInBooks(pq::Connection& connection) {
     std::vector<std::string> others;
     pq::Result r;
-    if (server.connection().exec(
+    if (connection.exec(
             "SELECT application_name FROM pg_stat_activity WHERE datname = current_database() "
             "AND application_name LIKE 'invarro%' AND pid <> pg_backend_pid() ORDER BY "
             "backend_start",
@@ -419,6 +499,7 @@ std::shared_ptr<storage::server::ServerBackend> BooksServer(const std::string& f
 }
 
 void UnmountBooks(const std::string& folder) {
+    gAlone.erase(Plain(folder));
     if (gMounted.erase(Plain(folder))) storage::MountBackend(folder, nullptr);
 }
 

@@ -70,19 +70,24 @@ std::string MountBooksOfFolder(const std::string& folder, platform::Keyring* key
 // The programs other than this one working in the books on a server, by the name they gave
 // the server ("invarro anna@desk").
 std::vector<std::string> OthersInBooks(storage::server::ServerBackend& server);
+std::vector<std::string> OthersInBooks(pq::Connection& connection);
 
 // The table of the side files every person working in the books shares (payment terms,
-// colours), made when missing; and one of them stored there.
+// colours), made when missing.
 bool EnsureSideFileTable(pq::Connection& connection);
-bool StoreSideFile(pq::Connection& connection, const std::string& name, std::string_view bytes);
+// The statements below run inside the engine's transaction when one is open (made or undone
+// with the fileblocks), else each on its own; false with server.connection().error() set.
+// A side file stored on the server.
+bool StoreSideFile(storage::server::ServerBackend& server, const std::string& name,
+                   std::string_view bytes);
 // The company settings kept on the server (table invarro.setting, made with the side files'),
 // and values stored there, all in one statement.
 bool ReadCompanySettings(pq::Connection& connection, std::vector<data::SettingValue>& values);
-bool StoreCompanySettings(pq::Connection& connection,
+bool StoreCompanySettings(storage::server::ServerBackend& server,
                           const std::vector<data::SettingValue>& values);
-// All company settings replaced by values, in one transaction (the connection must not be in
-// one).
-bool ReplaceCompanySettings(pq::Connection& connection,
+// All company settings replaced by values, all or nothing: in the open transaction, or in one
+// of its own.
+bool ReplaceCompanySettings(storage::server::ServerBackend& server,
                             const std::vector<data::SettingValue>& values,
                             std::string* error = nullptr);
 

@@ -200,12 +200,19 @@ MoveOutcome UploadBooks(const std::string& folder, const ServerSetting& setting,
     storage::MountBackend(mount, server);
     std::vector<std::string> made;
     auto undo = [&](const std::string& why) {
-        for (const std::string& name : made)
-            storage::DeleteFileblock(data::JoinPath(mount, name));
+        if (storage::InTransaction()) storage::RollbackTransaction();
         storage::MountBackend(mount, nullptr);
         undoKept();
         return Refused(why + " Nothing was changed: the books stay in " + folder + ".");
     };
+    // The tables of the side files and settings are made first; then every fileblock, the
+    // side files and the company settings go in one transaction, so that an upload failing
+    // anywhere leaves the database as empty as it was.
+    if (!EnsureSideFileTable(server->connection()))
+        return undo("The upload failed: " + server->connection().error().message + ".");
+    if (!storage::BeginTransaction())
+        return undo("The upload could not begin (error " + std::to_string(storage::EngineError) +
+                    ").");
     MoveOutcome out;
     for (const std::string& name : maintenance::FileblocksInFolder(staging)) {
         say("Uploading " + name + "...");
@@ -220,8 +227,6 @@ MoveOutcome UploadBooks(const std::string& folder, const ServerSetting& setting,
         ++out.fileblocks;
     }
     // The side files everyone shares go to the server as the backup holds them.
-    if (!EnsureSideFileTable(server->connection()))
-        return undo("The upload failed: " + server->connection().error().message + ".");
     std::vector<std::string> shared(std::begin(data::kSharedSideFiles),
                                     std::end(data::kSharedSideFiles));
     for (const auto& e : fs::directory_iterator(staging, ec))
@@ -230,7 +235,7 @@ MoveOutcome UploadBooks(const std::string& folder, const ServerSetting& setting,
     for (const std::string& name : shared) {
         const std::optional<std::string> bytes =
             data::ReadSideFile(data::JoinPath(staging, name), nullptr, data::kPictureLimit);
-        if (bytes && !StoreSideFile(server->connection(), name, *bytes))
+        if (bytes && !StoreSideFile(*server, name, *bytes))
             return undo("The upload of " + name +
                         " failed: " + server->connection().error().message + ".");
     }
@@ -239,9 +244,21 @@ MoveOutcome UploadBooks(const std::string& folder, const ServerSetting& setting,
         std::vector<data::SettingValue> company;
         for (data::SettingValue& v : data::IniFile(data::IniFilePath(staging)).fileValues())
             if (data::IsCompanySetting(v.section, v.key)) company.push_back(std::move(v));
-        if (!StoreCompanySettings(server->connection(), company))
+        if (!StoreCompanySettings(*server, company))
             return undo("The upload of the company settings failed: " +
                         server->connection().error().message + ".");
+    }
+    if (!storage::CommitTransaction()) {
+        if (storage::EngineError == storage::err::CommitInDoubt) {
+            storage::MountBackend(mount, nullptr);
+            return Refused(
+                "The connection to the server was lost while the upload was being "
+                "committed, and whether the books reached the database is not "
+                "known. The books stay in " +
+                folder + "; look at the database before uploading again.");
+        }
+        return undo("The upload could not be committed (error " +
+                    std::to_string(storage::EngineError) + ").");
     }
     storage::MountBackend(mount, nullptr);
     fs::remove_all(staging, ec);

@@ -26,7 +26,8 @@ struct MoveOutcome {
 // Needs the engine started and the folder not mounted. The folder's books (a folder of
 // files) go into the database the setting names, which must hold no books. The folder's
 // own data files then move into kBeforeServerFolder with the backup archive made of them,
-// and the folder names the server.
+// and the folder names the server. Every fileblock, side file and company setting goes into
+// the database in one transaction: an upload that fails leaves the database empty.
 MoveOutcome UploadBooks(const std::string& folder, const ServerSetting& setting,
                         platform::Keyring* keyring, platform::Archive& archive,
                         const std::function<void(const std::string&)>& status = {});

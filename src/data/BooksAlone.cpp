@@ -18,6 +18,10 @@ BooksAlone::BooksAlone(std::string folder) : folder_(std::move(folder)) {
     held_ = refusal_.empty();
 }
 
+std::string BooksAlone::lost() const {
+    return held_ && gLock.lost ? gLock.lost(folder_) : std::string();
+}
+
 BooksAlone::~BooksAlone() {
     if (held_ && gLock.release) gLock.release(folder_);
 }

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "storage/Backend.h"
 #include "storage/FileIO.h"
 #include "storage/Rebuild.h"
 
@@ -34,12 +35,23 @@ bool RebuildCompanyFiles(const std::string& folder, std::string_view companyPref
     for (FileKind k : kCompanyFileOrder) {
         const std::string name = FileblockName(folder, k, companyPrefix);
         // A fileblock the company has never used has nothing to rebuild; a data file that
-        // an interrupted rebuild left as its save file is taken up again.
-        if (!storage::FileblockExists(name) &&
+        // an interrupted rebuild left as its save file is taken up again. A server is not
+        // asked beforehand (a question that cannot reach it answers "not there", and the
+        // fileblock would be left out unsaid): its rebuild says when there is none.
+        const bool onServer = storage::BackendFor(name) != nullptr;
+        if (!onServer && !storage::FileblockExists(name) &&
             !storage::FileExists(storage::DataPartFileName(name, "SAV")))
             continue;
-        if (!RebuildBusinessFileblock(name, KindOf(k), progress)) return false;
+        bool ok = RebuildBusinessFileblock(name, KindOf(k), progress);
+        // On a server each fileblock's rebuild is one transaction, so one whose connection
+        // was lost left nothing half done: it runs once more on a new connection, which
+        // holds the books alone again or fails.
+        if (!ok && onServer && storage::EngineError == storage::err::OsOther)
+            ok = RebuildBusinessFileblock(name, KindOf(k), progress);
+        if (!ok && onServer && storage::EngineError == storage::err::FileNotFound) continue;
+        if (!ok) return false;
     }
+    storage::ResetStatus();
     return true;
 }
 

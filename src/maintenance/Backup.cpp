@@ -438,12 +438,11 @@ BackupOutcome RunBackup(const BackupRequest& request, platform::Archive& archive
 
 namespace {
 
-// The fileblocks of an extracted archive replace those of the books on a server. The
-// server's fileblocks are first written out into old, and put back should one of the
-// fileblocks fail to go in. "" when done, else what went wrong.
+// The fileblocks, company settings and shared side files of an extracted archive replace
+// those of the books on a server, all in one transaction. "" when done, else what went wrong.
 std::string RestoreOnBackend(const std::string& dataFolder,
                              const std::vector<platform::ArchiveEntry>& entries,
-                             const std::string& fresh, const std::string& old,
+                             const std::string& fresh,
                              const std::function<void(const std::string&)>& say) {
     std::vector<std::string> names;
     for (const platform::ArchiveEntry& e : entries) {
@@ -451,29 +450,15 @@ std::string RestoreOnBackend(const std::string& dataFolder,
         bool dataFile = false;
         if (IsFileblockFileName(e.name, &base, &dataFile) && dataFile) names.push_back(base);
     }
+    // One database transaction replaces every fileblock, the company settings and the side
+    // files: another program sees the old books or the new ones, never a mix, and a restore
+    // that fails anywhere leaves the books as they were.
     std::string why;
-    std::vector<std::string> saved;
-    for (const std::string& name : names) {
-        const std::string live = data::JoinPath(dataFolder, name);
-        if (!storage::FileblockExists(live)) continue;
-        say("Keeping " + name + " as it was...");
-        if (!CopyFileblock(live, data::JoinPath(old, name), &why))
-            return "The books on the server could not be read: " + why + ". Nothing was changed.";
-        saved.push_back(name);
-    }
-    std::vector<std::string> done;
-    auto putBack = [&](const std::string& problem) {
-        std::string failed;
-        for (const std::string& name : done) {
-            const std::string live = data::JoinPath(dataFolder, name);
-            storage::DeleteFileblock(live);
-            if (std::find(saved.begin(), saved.end(), name) != saved.end() &&
-                !CopyFileblock(data::JoinPath(old, name), live, &why))
-                failed += " " + name;
-        }
-        if (!failed.empty())
-            return problem + " The fileblocks" + failed +
-                   " could not be put back as they were; restore them from a backup.";
+    if (!storage::BeginTransaction())
+        return "The restore could not begin on the server (error " +
+               std::to_string(storage::EngineError) + "). Nothing was changed.";
+    auto undo = [&](const std::string& problem) {
+        storage::RollbackTransaction();
         return problem + " Nothing was changed.";
     };
     for (const std::string& name : names) {
@@ -482,19 +467,18 @@ std::string RestoreOnBackend(const std::string& dataFolder,
         if (storage::FileblockExists(live)) {
             storage::DeleteFileblock(live);
             if (!storage::EngineOk)
-                return putBack("The fileblock " + name +
-                               " on the server could not be replaced (error " +
-                               std::to_string(storage::EngineError) +
-                               "); is another program working in the books?");
+                return undo("The fileblock " + name +
+                            " on the server could not be replaced (error " +
+                            std::to_string(storage::EngineError) +
+                            "); is another program working in the books?");
         }
-        done.push_back(name);
         const std::string from = data::JoinPath(fresh, name);
         if (!CopyFileblock(from, live, &why))
-            return putBack("The fileblock " + name + " could not be written to the server: " + why +
-                           ".");
+            return undo("The fileblock " + name + " could not be written to the server: " + why +
+                        ".");
         if (const std::string differs = CompareFileblocks(from, live); !differs.empty())
-            return putBack("The fileblock " + name +
-                           " on the server is not the backup's: " + differs + ".");
+            return undo("The fileblock " + name + " on the server is not the backup's: " + differs +
+                        ".");
     }
     // The company settings of the archive's settings file go to the server, in place of
     // those there; the file that goes into the folder keeps the folder's own server.
@@ -506,7 +490,7 @@ std::string RestoreOnBackend(const std::string& dataFolder,
         for (data::SettingValue& v : restored.fileValues())
             if (data::IsCompanySetting(v.section, v.key)) company.push_back(std::move(v));
         if (!data::ReplaceCompanySettingsElsewhere(dataFolder, company, &why))
-            return "The books were restored, but " + why + ".";
+            return undo("The restore failed: " + why + ".");
         std::vector<data::SettingValue> server;
         for (data::SettingValue& v : data::IniFile(data::IniFilePath(dataFolder)).fileValues())
             if (data::SameSettingName(v.section, data::kServerSettingsSection))
@@ -519,19 +503,35 @@ std::string RestoreOnBackend(const std::string& dataFolder,
             &why);
         for (const data::SettingValue& v : server)
             written = written && restored.writeString(v.section, v.key, v.value, &why);
-        if (!written) return "The books were restored, but the settings file was not: " + why;
+        if (!written) return undo("The settings file could not be prepared: " + why + ".");
     }
     // Then the side files everyone shares.
     std::string problem;
+    std::vector<std::pair<std::string, std::string>> pictures;  // path, bytes
     for (const platform::ArchiveEntry& e : entries) {
         const std::string live = data::JoinPath(dataFolder, e.name);
         if (!data::SharedSideFileKeptElsewhere(live)) continue;
         const std::optional<std::string> bytes =
             data::ReadSideFile(data::JoinPath(fresh, e.name), &problem, data::kPictureLimit);
         if (!bytes || !data::WriteSharedSideFile(live, *bytes, &problem))
-            return "The books were restored, but the file " + e.name +
-                   " could not be written on the server: " + problem;
+            return undo("The file " + e.name + " could not be written on the server: " + problem +
+                        ".");
+        if (data::IsSharedPictureName(e.name)) pictures.emplace_back(live, *bytes);
     }
+    if (!storage::CommitTransaction()) {
+        if (storage::EngineError == storage::err::CommitInDoubt)
+            return "The connection to the server was lost while the restore was being "
+                   "committed, and whether the books were restored is not known. Look at the "
+                   "books before restoring again.";
+        return "The restore could not be committed on the server (error " +
+               std::to_string(storage::EngineError) + "). Nothing was changed.";
+    }
+    // The folder's copies of the pictures, which are read by their paths, once the server
+    // holds them.
+    for (const auto& [path, bytes] : pictures)
+        if (!data::ReplaceFile(path, bytes, &problem))
+            return "The books were restored, but the picture " + path +
+                   " could not be written to the folder: " + problem;
     return {};
 }
 
@@ -698,15 +698,6 @@ RestoreOutcome RunRestore(const std::string& dataFolder, const std::string& arch
             existing.emplace(lower, n);
         }
     }
-    if (onBackend) {
-        const std::string problem =
-            RestoreOnBackend(dataFolder, entries, freshFolder, oldFolder, say);
-        if (!problem.empty()) {
-            removeTemp();
-            out.error = problem;
-            return out;
-        }
-    }
     std::vector<Placed> plan;
     for (const platform::ArchiveEntry& e : entries) {
         if (onBackend && (IsFileblockFileName(e.name) ||
@@ -738,6 +729,19 @@ RestoreOutcome RunRestore(const std::string& dataFolder, const std::string& arch
         plan.push_back(std::move(p));
     }
 
+    // The books on a server are replaced once every file of the folder is known to be
+    // replaceable, and before any of them is.
+    if (onBackend) {
+        const std::string problem = RestoreOnBackend(dataFolder, entries, freshFolder, say);
+        if (!problem.empty()) {
+            removeTemp();
+            // The connection lost and others in the books by the time it was back: said
+            // plainly, with what became of the books.
+            const std::string lost = alone.lost();
+            out.error = lost.empty() ? problem : lost + " " + problem;
+            return out;
+        }
+    }
     // Every file moves into place as one step: a restore stopped by a kill half way is
     // finished by the next program to open the folder.
     say("Restoring " + dataFolder + "...");
@@ -748,7 +752,10 @@ RestoreOutcome RunRestore(const std::string& dataFolder, const std::string& arch
         return mover.move(from, to, error);
     };
     if (!data::ReplaceFilesTogether(dataFolder, moves, {temp}, &why, move)) {
-        out.error = why;
+        out.error = onBackend ? "The books on the server were restored, but the folder's own "
+                                "files were not: " +
+                                    why
+                              : why;
         return out;
     }
     out.status = RestoreStatus::Done;

@@ -122,6 +122,11 @@ bool CopyFileblock(const std::string& source, const std::string& target, std::st
         if (error) *error = target + " is there already";
         return false;
     }
+    // On a server one transaction holds the whole copy (one commit, not one per record): the
+    // caller's when one is open, so that the copy is made or undone with the rest of it. A
+    // new file needs none, it is removed when the copy fails.
+    const bool joined = storage::InTransaction();
+    const bool transaction = storage::BackendFor(target) != nullptr && !joined;
     storage::CreateFileblock(target, storage::RecordLength(from.fb), numKeys, kind->keys.data());
     if (!storage::EngineOk) {
         if (error) *error = Why("cannot create", target);
@@ -129,16 +134,15 @@ bool CopyFileblock(const std::string& source, const std::string& target, std::st
     }
     Open to(target, false);
     auto fail = [&](const std::string& what) {
-        if (storage::InTransaction()) storage::RollbackTransaction();
         if (error) *error = Why(what, target);
         if (to.fb) storage::CloseFileblock(to.fb);
+        // In the caller's transaction the caller rolls it back, the new fileblock with it.
+        if (joined) return false;
+        if (storage::InTransaction()) storage::RollbackTransaction();
         storage::DeleteFileblock(target);
         return false;
     };
     if (!to.fb) return fail("cannot open");
-    // On a server one transaction holds the whole copy (one commit, not one per record); a
-    // new file needs none, it is removed when the copy fails.
-    const bool transaction = storage::BackendFor(target) != nullptr;
     if (transaction && !storage::BeginTransaction()) return fail("cannot begin writing");
     for (size_t i = 0; i < slots.bytes.size(); ++i) {
         std::string bytes = slots.bytes[i];
@@ -162,6 +166,21 @@ bool CopyFileblock(const std::string& source, const std::string& target, std::st
 
 bool ReplaceFileblock(const std::string& source, const std::string& target, std::string* error) {
     if (!storage::FileblockExists(target)) return CopyFileblock(source, target, error);
+    if (storage::BackendFor(target)) {
+        // On a server the old fileblock goes and the copy comes in one transaction: a copy
+        // that fails leaves the old one as it was.
+        auto failed = [&](const std::string& what) {
+            if (error && !what.empty()) *error = Why(what, target);
+            if (storage::InTransaction()) storage::RollbackTransaction();
+            return false;
+        };
+        if (!storage::BeginTransaction()) return failed("cannot begin replacing");
+        storage::DeleteFileblock(target);
+        if (!storage::EngineOk) return failed("cannot replace");
+        if (!CopyFileblock(source, target, error)) return failed("");
+        if (!storage::CommitTransaction()) return failed("cannot commit the copy of");
+        return true;
+    }
     const std::string aside = target + "-before-copy";
     if (storage::FileblockExists(aside)) storage::DeleteFileblock(aside);
     if (!CopyFileblock(target, aside, error)) return false;

@@ -12,12 +12,15 @@
 namespace invarro::maintenance {
 
 // Creates target (which must not exist) with source's definition and copies every slot and
-// key entry into it. On a server the copy is one transaction. False with *error.
+// key entry into it. On a server the copy is one transaction, or joins the transaction the
+// caller has open (which the caller then commits, or rolls back when the copy fails). False
+// with *error.
 bool CopyFileblock(const std::string& source, const std::string& target,
                    std::string* error = nullptr);
 
-// target becomes a copy of source (CopyFileblock); a target that was there is kept aside
-// until the copy is made and put back when it fails.
+// target becomes a copy of source (CopyFileblock). On a server the old target goes and the
+// copy comes in one transaction; in files a target that was there is kept aside until the
+// copy is made and put back when it fails.
 bool ReplaceFileblock(const std::string& source, const std::string& target,
                       std::string* error = nullptr);
 

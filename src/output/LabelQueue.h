@@ -32,6 +32,10 @@ class LabelQueue {
     void remove(std::size_t i) {
         if (i < entries_.size()) entries_.erase(entries_.begin() + std::ptrdiff_t(i));
     }
+    // Replaces entry i; an index outside the queue does nothing.
+    void replace(std::size_t i, LabelEntry entry) {
+        if (i < entries_.size()) entries_[i] = std::move(entry);
+    }
     void clear() { entries_.clear(); }
     bool empty() const { return entries_.empty(); }
     std::size_t size() const { return entries_.size(); }

@@ -301,6 +301,20 @@ std::vector<data::CustomerRecord> QueuedCustomers(storage::Fileblock* customers,
     return out;
 }
 
+bool RefreshQueueEntries(storage::Fileblock* customers, LabelQueue& queue) {
+    bool changed = false;
+    if (!customers) return false;
+    for (std::size_t i = 0; i < queue.size(); ++i) {
+        const auto customer = FindCustomerByNumber(customers, queue.entries()[i].custNo);
+        if (!customer) continue;
+        LabelEntry now = LabelEntryFor(*customer);
+        if (now == queue.entries()[i]) continue;
+        queue.replace(i, std::move(now));
+        changed = true;
+    }
+    return changed;
+}
+
 int AppendCustomers(storage::Fileblock* customers, LabelQueue& queue,
                     const std::function<bool(const data::CustomerRecord&)>& test,
                     platform::Progress* progress, int* alreadyQueued) {

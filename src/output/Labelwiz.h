@@ -104,6 +104,12 @@ std::vector<data::CustomerRecord> QueuedCustomers(storage::Fileblock* customers,
                                                   const std::vector<LabelEntry>& entries,
                                                   std::vector<std::string>& missing);
 
+// The queue's entries as the customer file holds them now (another program may have
+// changed a name, sort code or type): each queued customer read again, in queue order. A
+// customer no longer on file keeps its entry (printing leaves it out and says so), and so
+// does every entry when the file cannot be read. Whether any entry changed.
+bool RefreshQueueEntries(storage::Fileblock* customers, LabelQueue& queue);
+
 // Appends every live customer of the data file that passes test and is not queued yet, in
 // record-number order, and returns how many were added: loading twice queues no one twice. progress
 // (optional) steps once per record.

@@ -393,9 +393,11 @@ void DeleteFileblock(const std::string& name) {
         Fail(err::NotStarted);
         return;
     }
-    if (InTransaction()) return Fail(err::TransactionState);
+    // A backend removes a fileblock inside the open transaction (made or undone with the
+    // rest of it); files are removed outside any transaction only.
     std::string relative;
     if (Backend* backend = BackendFor(name, &relative)) return backend->remove(relative);
+    if (InTransaction()) return Fail(err::TransactionState);
     if (!FileNotHeld(DataFileName(name)) || !FileNotHeld(IndexFileName(name))) return;
     removeQuietly(IndexFileName(name));
     removeQuietly(DiaFileName(name));

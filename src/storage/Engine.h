@@ -106,6 +106,9 @@ inline constexpr int32_t TransactionState = 10480;
 inline constexpr int32_t JournalPending = 10482;
 // The journal cannot be read or names files that are not there.
 inline constexpr int32_t JournalDamaged = 10484;
+// The answer to a commit was lost with the connection and the server could not be asked
+// afterwards whether the transaction was made: neither run it again nor count it as done.
+inline constexpr int32_t CommitInDoubt = 10486;
 }  // namespace err
 
 // Codes of the file function that failed, for diagnostics (OsFunction).
@@ -144,6 +147,9 @@ Fileblock* OpenFileblock(const std::string& name, bool readOnly, bool shared = f
 // locks, until the next one. A fileblock changed outside any transaction has its index and
 // records synced before its update flag is cleared.
 void CloseFileblock(Fileblock*& fb);
+// Removes a fileblock. Files are removed outside a transaction only (10480 inside one); on a
+// backend the removal, like a creation, joins the open transaction and is undone when it
+// rolls back.
 void DeleteFileblock(const std::string& name);
 // Whether a fileblock of that name exists (its data file, or its rows on a server), for
 // callers that must not ask the file system: the books may not be in files.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <tuple>
 
+#include <QApplication>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDragEnterEvent>
@@ -17,12 +18,16 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
 
 #include "data/Ansi.h"
+#include "data/Fileblocks.h"
 #include "data/Files.h"
 #include "output/PaymentBlock.h"
+#include "storage/Backend.h"
+#include "ui/ChangeWatcher.h"
 #include "ui/WindowSupport.h"
 
 namespace invarro::ui {
@@ -175,6 +180,31 @@ TBankStatements::TBankStatements(const CustomerWindowContext& context, QWidget* 
                                        : "Account: " + Q(output::GroupedIban(iban)));
     refresh();
     RestoreBounds(this, context_.dataFolder, kBoundsSection, 1000, 560);
+    ChangeWatcher::instance().watch(
+        this, [this](const ChangeWatcher::Names& names) { changedElsewhere(names); });
+}
+
+void TBankStatements::changedElsewhere(const std::vector<std::string>& names) {
+    const std::string prefix =
+        data::CompanyPrefix(context_.company->ansi(data::Company::CompanyNo));
+    bool shown = false;
+    for (data::FileKind kind :
+         {data::FileKind::BankLine, data::FileKind::Invoice, data::FileKind::Customer}) {
+        const std::string name =
+            storage::FileblockName(data::FileblockName(context_.dataFolder, kind, prefix));
+        shown = shown || std::find(names.begin(), names.end(), name) != names.end();
+    }
+    if (shown) refreshWhenFree();
+}
+
+void TBankStatements::refreshWhenFree() {
+    // A line being matched by hand holds a row of the review: the lines are read again once
+    // that window (or any message) has closed.
+    if (QWidget* modal = QApplication::activeModalWidget(); modal && modal != this) {
+        QTimer::singleShot(ChangeWatcher::kIntervalMs, this, [this] { refreshWhenFree(); });
+        return;
+    }
+    refresh();
 }
 
 void TBankStatements::Run(const CustomerWindowContext& context, QWidget* parent) {

@@ -54,6 +54,11 @@ class TBankStatements : public QDialog {
     // Highlights the row of the stored line; false when the filter hides it.
     bool showLine(int32_t recNo);
     banking::BankReview& review() { return review_; }
+    // Other programs changed fileblocks (storage::FileblockName): when the company's bank
+    // lines, invoices or customers are among them the lines are read again, keeping the
+    // filter and the highlighted line; under a window of its own (a line being matched by
+    // hand) once that has closed.
+    void changedElsewhere(const std::vector<std::string>& names);
 
     // For tests and other front ends: chooses the statement file instead of the dialog.
     std::function<QString()> chooseFile;
@@ -83,6 +88,7 @@ class TBankStatements : public QDialog {
     void fill(int32_t keep = 0);
     void rowChanged();
     void refresh();
+    void refreshWhenFree();
     void status(const std::string& text);
     bool shows(const banking::ReviewRow& row) const;
 

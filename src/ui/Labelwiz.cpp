@@ -19,6 +19,7 @@
 #include <QShowEvent>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "data/Files.h"
 #include "data/IniFile.h"
@@ -27,6 +28,9 @@
 #include "platform/qt/PainterCanvas.h"
 #include "platform/qt/Printer.h"
 #include "platform/qt/QtFonts.h"
+#include "storage/Backend.h"
+#include "storage/Engine.h"
+#include "ui/ChangeWatcher.h"
 #include "ui/FindForm.h"
 #include "ui/FontColorDialog.h"
 #include "ui/WindowSupport.h"
@@ -89,6 +93,8 @@ TLabelWiz::TLabelWiz(const CustomerWindowContext& context, QWidget* parent,
     RestoreBounds(this, ctx_.dataFolder, kBoundsSection, 760, 560);
     refreshList();
     loadLastLayout();
+    ChangeWatcher::instance().watch(
+        this, [this](const ChangeWatcher::Names& names) { changedElsewhere(names); });
 }
 
 void TLabelWiz::Run(const CustomerWindowContext& context, QWidget* parent,
@@ -415,11 +421,31 @@ void TLabelWiz::queueChanged(bool waiting) {
 }
 
 void TLabelWiz::refreshList() {
+    const int row = list_->indexOfTopLevelItem(list_->currentItem());
     list_->clear();
     for (const output::LabelEntry& e : queue_->entries())
         list_->addTopLevelItem(
             new QTreeWidgetItem(QStringList{Q(e.custNo), Q(e.name), Q(e.sortCode), Q(e.custType)}));
+    if (row >= 0 && row < list_->topLevelItemCount())
+        list_->setCurrentItem(list_->topLevelItem(row));
     count_->setText(QStringLiteral("Records in Queue: %1").arg(queue_->size()));
+}
+
+void TLabelWiz::changedElsewhere(const std::vector<std::string>& names) {
+    const std::string customers =
+        data::FileblockName(ctx_.dataFolder, data::FileKind::Customer,
+                            data::CompanyPrefix(ctx_.company->ansi(Company::CompanyNo)));
+    if (queue_->empty() ||
+        std::find(names.begin(), names.end(), storage::FileblockName(customers)) == names.end())
+        return;
+    // Read quietly: a file that cannot be opened now leaves the queue as it is shown (a
+    // command that needs the file says why).
+    storage::Fileblock* fb = sharedCustomers_;
+    if (!fb) fb = storage::OpenFileblock(customers, true);
+    const bool changed = fb && output::RefreshQueueEntries(fb, *queue_);
+    if (fb && fb != sharedCustomers_) storage::CloseFileblock(fb);
+    storage::ResetStatus();
+    if (changed) refreshList();
 }
 
 // ------------------------------------------------------------------------ the layout

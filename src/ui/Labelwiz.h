@@ -64,6 +64,10 @@ class TLabelWiz : public QDialog {
     void loadRecords();
     void exportAddresses();
     void refreshList();
+    // Other programs changed fileblocks (storage::FileblockName): when the company's customer
+    // file is among them the queue shows its customers as on file now, keeping its order and
+    // the highlighted row.
+    void changedElsewhere(const std::vector<std::string>& names);
 
     // ---------------------------------------------------------------- printing
     void printLabels();

@@ -10,9 +10,11 @@
 
 #include "ServerDesks.h"
 #include "app/Aging.h"
+#include "app/CompanyManager.h"
 #include "app/Demo.h"
 #include "app/Installation.h"
 #include "app/MailSignIn.h"
+#include "app/MainCommands.h"
 #include "app/ServerBooks.h"
 #include "app/ServerMove.h"
 #include "app/Startup.h"
@@ -20,12 +22,17 @@
 #include "data/BooksAlone.h"
 #include "data/IniFile.h"
 #include "data/Layout.h"
+#include "data/OperationError.h"
 #include "data/SideFiles.h"
+#include "data/Update.h"
 #include "invoicing/InvEdit.h"
+#include "maintenance/Backup.h"
 #include "maintenance/BooksCopy.h"
 #include "output/PaymentCode.h"
+#include "platform/zip/ZipArchive.h"
 #include "storage/BTree.h"
 #include "storage/Engine.h"
+#include "storage/EngineTesting.h"
 #include "storage/Verify.h"
 #include "storage/server/Conninfo.h"
 #include "support/MemoryKeyring.h"
@@ -167,6 +174,27 @@ class ServerFolderTest : public ServerBooksTest {
         app::UnmountBooks(folder);
         return conninfo;
     }
+    // Every fileblock of a company on the server (as opening the company makes them), each
+    // with one record of its own bytes.
+    static void CompanyFiles(const std::string& folder, const std::string& prefix = "1") {
+        storage::InitEngine(30);
+        ASSERT_EQ(app::MountBooksOfFolder(folder), "");
+        char fill = 'A';
+        for (const data::FileKind kind : data::kCompanyFileOrder) {
+            if (kind == data::FileKind::Company) continue;
+            const std::string name = data::FileblockName(folder, kind, prefix);
+            ASSERT_TRUE(data::CreateBusinessFileblock(name, data::KindOf(kind))) << name;
+            storage::Fileblock* fb = storage::OpenFileblock(name, false);
+            ASSERT_TRUE(fb) << name;
+            std::string bytes(size_t(storage::RecordLength(fb)), fill++);
+            std::fill_n(bytes.begin(), 4, '\0');
+            storage::AddRecord(fb, bytes.data());
+            EXPECT_TRUE(storage::EngineOk) << name;
+            storage::CloseFileblock(fb);
+        }
+        app::UnmountBooks(folder);
+        storage::ExitEngine();
+    }
     // The demo installation, in files, in a new folder.
     static void DemoInstallation(const std::string& folder) {
         fs::create_directory(folder);
@@ -290,6 +318,104 @@ TEST_F(ServerFolderTest, TheBooksLockIsTakenAgainAfterTheServerRestarted) {
     storage::ExitEngine();
     const CliRun alone = Cli(mine, {"restore", dir.file("ZTBackup.zip")});
     EXPECT_EQ(alone.status, 0) << alone.output;
+}
+
+// A Progress that tells when each fileblock's rebuild starts.
+struct AtEachStart : platform::SilentProgress {
+    std::function<void(int)> at;
+    int starts = 0;
+    void start(const std::string&, int) override { at(++starts); }
+};
+
+// A job that has the books alone (here the rebuild) and loses its connection to a server
+// stopped as a crash would stop it: after the reconnect it has the books alone again and
+// finishes, or, when another program came in meanwhile, it stops with a plain message and
+// does nothing more.
+TEST_F(ServerFolderTest, AJobKeepsTheBooksAloneAcrossAReconnectOrStops) {
+    testing::TempDir dir;
+    const std::string mine = dir.file("mine"), theirs = dir.file("theirs");
+    fs::create_directory(mine);
+    const std::string conninfo = Installed(mine, "alone_again");
+    ASSERT_NO_FATAL_FAILURE(CompanyFiles(mine));
+    fs::create_directory(theirs);
+    ASSERT_TRUE(app::WriteFolderServer(theirs, {conninfo, ""}));
+    storage::InitEngine(30);
+    ASSERT_EQ(app::MountBooksOfFolder(mine), "");
+    Recording prompter;
+    app::Session session;
+    session.folder = mine;
+    session.company = *FirstCompany(mine, prompter);
+
+    // Nobody else about: the rebuild takes the books alone again and finishes; meanwhile
+    // another program is still kept out. (The fileblock whose connection was lost starts
+    // twice: the second is its run on the new connection.)
+    AtEachStart progress;
+    std::string refused;
+    progress.at = [&](int n) {
+        if (n == 2) {
+            ASSERT_TRUE(cluster->restart());
+        }
+        if (n == 4) {
+            refused = app::MountBooksOfFolder(theirs, nullptr, "invarro-other");
+            app::UnmountBooks(theirs);
+        }
+    };
+    EXPECT_TRUE(app::RebuildDataFiles(session, prompter, progress, {}));
+    ASSERT_FALSE(prompter.texts.empty());
+    EXPECT_EQ(prompter.texts.back(), std::string(app::kRebuiltText));
+    EXPECT_GE(progress.starts, 5);
+    EXPECT_NE(refused.find("to itself"), std::string::npos) << refused;
+
+    // Another program in the books by the time the connection is back: the rebuild stops.
+    prompter.texts.clear();
+    progress.starts = 0;
+    progress.at = [&](int n) {
+        if (n != 2) return;
+        ASSERT_TRUE(cluster->restart());
+        ASSERT_EQ(app::MountBooksOfFolder(theirs, nullptr, "invarro-other"), "");
+    };
+    EXPECT_FALSE(app::RebuildDataFiles(session, prompter, progress, {}));
+    ASSERT_EQ(prompter.texts.size(), 1u);
+    EXPECT_NE(prompter.texts[0].find("The connection to the server was lost while this job had "
+                                     "the books to itself, and by the time it was back 1 other "
+                                     "program was working in the books on the server (invarro-"
+                                     "other "),
+              std::string::npos)
+        << prompter.texts[0];
+    EXPECT_NE(prompter.texts[0].find("rebuild again when you have the books to yourself"),
+              std::string::npos)
+        << prompter.texts[0];
+    // It went no further than the fileblock it lost (its run again included).
+    EXPECT_EQ(progress.starts, 3);
+    // The other program works on; this one, the job over, works beside it under the shared
+    // lock, so the other cannot have the books alone.
+    storage::Fileblock* fb = storage::OpenFileblock(theirs + "/Company", true);
+    EXPECT_TRUE(fb) << storage::EngineError;
+    if (fb) storage::CloseFileblock(fb);
+    bool back = false;
+    for (int i = 0; i < 3 && !back; ++i) {
+        fb = storage::OpenFileblock(mine + "/Company", true);
+        back = fb != nullptr;
+        if (fb) storage::CloseFileblock(fb);
+    }
+    EXPECT_TRUE(back) << storage::EngineError;
+    {
+        const data::BooksAlone alone(theirs);
+        EXPECT_FALSE(alone.granted());
+    }
+    // A job that begins on a connection the server dropped meanwhile connects again and
+    // gets the books alone when nobody else is in them.
+    app::UnmountBooks(theirs);
+    ASSERT_TRUE(cluster->restart());
+    {
+        const data::BooksAlone alone(mine);
+        EXPECT_TRUE(alone.granted()) << alone.refusal();
+    }
+    for (const std::string& name : maintenance::BooksFileblocks(mine))
+        EXPECT_EQ(storage::CheckFileblock(mine + "/" + name), std::vector<std::string>()) << name;
+    app::UnmountBooks(theirs);
+    app::UnmountBooks(mine);
+    storage::ExitEngine();
 }
 
 // The aging at start runs once a day whoever starts first: a program whose company in
@@ -539,6 +665,248 @@ TEST_F(ServerFolderTest, DemoBooksGoToTheServerAndComeBackTheSameInEveryRecord) 
             << name;
     app::UnmountBooks(folder);
     storage::ExitEngine();
+}
+
+// An upload is one transaction: one failing after some fileblocks went in leaves the
+// database as empty as it was and the folder as it was, and the upload then goes whole.
+TEST_F(ServerFolderTest, AnUploadFailingHalfWayLeavesTheDatabaseEmpty) {
+    testing::TempDir dir;
+    const std::string folder = dir.file("books");
+    fs::create_directory(folder);
+    storage::InitEngine(30);
+    testing::ScriptedPrompter quiet;
+    ASSERT_TRUE(app::CreateInstallation(folder, quiet).ok);
+    for (const data::FileKind kind : data::kCompanyFileOrder)
+        if (kind != data::FileKind::Company) {
+            ASSERT_TRUE(data::CreateBusinessFileblock(data::FileblockName(folder, kind, "1"),
+                                                      data::KindOf(kind)));
+        }
+    const std::vector<std::string> files = maintenance::FileblocksInFolder(folder);
+    ASSERT_GT(files.size(), 3u);
+    ASSERT_TRUE(cluster->createDatabase("upload_whole"));
+    const app::ServerSetting setting{cluster->connectionString("upload_whole"), ""};
+    pq::Connection other;
+    ASSERT_TRUE(other.open(setting.connection));
+
+    platform::zip::ZipArchive archive;
+    int uploading = 0;
+    const app::MoveOutcome failed =
+        app::UploadBooks(folder, setting, nullptr, archive, [&](const std::string& text) {
+            if (text.rfind("Uploading ", 0) != 0 || ++uploading != 3) return;
+            // Until it commits another session sees none of it (a killed upload would
+            // leave nothing behind either).
+            pq::Result seen;
+            EXPECT_TRUE(other.exec("SELECT count(*) FROM invarro.fileblock", seen));
+            EXPECT_EQ(std::string(seen.bytes(0, 0)), "0");
+            storage::InjectFault(storage::EngineOp::Create, 1, storage::err::OsOther);
+        });
+    storage::ClearFaults();
+    EXPECT_FALSE(failed.ok);
+    EXPECT_NE(failed.error.find("Nothing was changed"), std::string::npos) << failed.error;
+    pq::Result r;
+    ASSERT_TRUE(
+        other.exec("SELECT (SELECT count(*) FROM invarro.fileblock) + (SELECT count(*) "
+                   "FROM invarro.side_file) + (SELECT count(*) FROM invarro.setting)",
+                   r));
+    EXPECT_EQ(std::string(r.bytes(0, 0)), "0");
+    EXPECT_EQ(maintenance::FileblocksInFolder(folder), files);
+    EXPECT_FALSE(app::FolderServer(folder));
+    EXPECT_FALSE(fs::exists(fs::path(folder) / app::kBeforeServerFolder));
+
+    const app::MoveOutcome done = app::UploadBooks(folder, setting, nullptr, archive);
+    EXPECT_TRUE(done.ok) << done.error;
+    ASSERT_TRUE(other.exec("SELECT count(*) FROM invarro.fileblock", r));
+    EXPECT_EQ(std::string(r.bytes(0, 0)), std::to_string(files.size()));
+    storage::ExitEngine();
+}
+
+// Answers every question Yes.
+struct SayYes : platform::Prompter {
+    platform::Answer ask(const platform::Message& m) override {
+        texts.push_back(m.text);
+        return platform::Answer::Yes;
+    }
+    std::vector<std::string> texts;
+};
+
+// Deleting a company on a server is one transaction: a fileblock of it that cannot go (open
+// in another session) undoes the whole deletion, record included; then it goes whole.
+TEST_F(ServerFolderTest, ACompanyIsDeletedWholeOrNotAtAll) {
+    testing::TempDir dir;
+    const std::string folder = dir.file("books");
+    fs::create_directory(folder);
+    const std::string conninfo = Installed(folder, "delete_whole");
+    ASSERT_NO_FATAL_FAILURE(CompanyFiles(folder, "2"));
+    storage::InitEngine(30);
+    ASSERT_EQ(app::MountBooksOfFolder(folder), "");
+    SayYes yes;
+    storage::Fileblock* companies = storage::OpenFileblock(folder + "/Company", false);
+    ASSERT_TRUE(companies);
+    data::CompanyRecord second = data::NewRecord<data::Company>();
+    second.setText(data::Company::CompanyNo, "2");
+    second.setText(data::Company::Name, "Second Company");
+    second.setText(data::Company::EMailPassword, "secret");
+    const data::UpdateResult added = data::AddBusinessRecord(companies, second, yes);
+    ASSERT_TRUE(added.ok());
+    const std::vector<std::string> before = maintenance::BooksFileblocks(folder);
+    ASSERT_GT(before.size(), 2u);
+
+    // One of its fileblocks open in another program's session (one that does not hold the
+    // books, so that the deletion may begin).
+    testing::TempDir elsewhere;
+    auto other = std::make_shared<storage::server::ServerBackend>();
+    ASSERT_TRUE(other->connect(conninfo));
+    storage::MountBackend(elsewhere.path(), other);
+    storage::Fileblock* held = storage::OpenFileblock(
+        data::FileblockName(elsewhere.path(), data::FileKind::Invoice, "2"), true);
+    ASSERT_TRUE(held) << storage::EngineError;
+    try {
+        app::DeleteCompany(folder, companies, added.recNo, second, "1", {}, yes);
+        ADD_FAILURE() << "deleted while a fileblock of it was open elsewhere";
+    } catch (const data::OperationError& e) {
+        EXPECT_NE(std::string(e.what()).find("could not be removed"), std::string::npos)
+            << e.what();
+        EXPECT_NE(std::string(e.what()).find("Nothing was changed."), std::string::npos)
+            << e.what();
+    }
+    EXPECT_EQ(maintenance::BooksFileblocks(folder), before);
+    data::CompanyRecord stored;
+    storage::GetRecord(companies, added.recNo, stored.data());
+    EXPECT_TRUE(storage::EngineOk);
+    EXPECT_EQ(data::TrimmedText(stored.text(data::Company::Name)), "Second Company");
+    EXPECT_EQ(stored.text(data::Company::EMailPassword), "secret");
+
+    storage::CloseFileblock(held);
+    storage::MountBackend(elsewhere.path(), nullptr);
+    other.reset();
+    EXPECT_EQ(app::DeleteCompany(folder, companies, added.recNo, second, "1", {}, yes),
+              app::DeleteOutcome::Deleted);
+    for (const data::FileKind kind : data::kCompanyFileOrder) {
+        if (kind == data::FileKind::Company) continue;
+        EXPECT_FALSE(storage::FileblockExists(data::FileblockName(folder, kind, "2")));
+    }
+    EXPECT_EQ(storage::UsedRecordCount(companies), 1);
+    storage::CloseFileblock(companies);
+    app::UnmountBooks(folder);
+    storage::ExitEngine();
+}
+
+// Every fileblock's highest record number as another session sees the database, in one
+// statement (so one snapshot).
+std::map<std::string, std::string> HighestRecords(pq::Connection& c) {
+    std::map<std::string, std::string> out;
+    pq::Result r;
+    EXPECT_TRUE(c.exec("SELECT name, high FROM invarro.fileblock ORDER BY name", r))
+        << c.error().message;
+    for (int i = 0; i < r.rows(); ++i)
+        out[std::string(r.bytes(i, 0))] = std::string(r.bytes(i, 1));
+    return out;
+}
+
+// A restore onto a server is one transaction: one that fails half way, or at the company
+// settings after every fileblock went in, leaves the books, settings and side files exactly
+// as they were, and another session sees the old books or the new ones, never a mix.
+TEST_F(ServerFolderTest, ARestoreOntoTheServerIsMadeWholeOrNotAtAll) {
+    testing::TempDir dir;
+    const std::string folder = dir.file("books");
+    fs::create_directory(folder);
+    const std::string conninfo = Installed(folder, "restore_whole");
+    ASSERT_NO_FATAL_FAILURE(CompanyFiles(folder));
+    ASSERT_EQ(Cli(folder, {"backup", dir.path()}).status, 0);
+    const std::string zip = dir.file("ZTBackup.zip");
+
+    // The books change after the backup: a record more in every fileblock of the company,
+    // a company setting and the payment terms.
+    ::setenv("INVARRO_LOCK_TIMEOUT", "200", 1);
+    storage::InitEngine(30);
+    ASSERT_EQ(app::MountBooksOfFolder(folder), "");
+    std::vector<std::string> names = maintenance::BooksFileblocks(folder);
+    ASSERT_GE(names.size(), 4u);
+    pq::Connection other;
+    ASSERT_TRUE(other.open(conninfo));
+    const std::map<std::string, std::string> backedUp = HighestRecords(other);
+    for (const std::string& name : names) {
+        if (name == data::kCompanyFileblock) continue;
+        storage::Fileblock* fb = storage::OpenFileblock(folder + "/" + name, false);
+        ASSERT_TRUE(fb) << name;
+        std::string bytes(size_t(storage::RecordLength(fb)), 'Z');
+        std::fill_n(bytes.begin(), 4, '\0');
+        storage::AddRecord(fb, bytes.data());
+        ASSERT_TRUE(storage::EngineOk) << name << " " << storage::EngineError;
+        storage::CloseFileblock(fb);
+    }
+    const std::vector<std::string> terms = data::LoadTerms(folder).terms;
+    const std::string iban =
+        data::IniFile(data::IniFilePath(folder)).readString("E-Invoice 1", "IBAN", "");
+    ASSERT_TRUE(data::IniFile(data::IniFilePath(folder))
+                    .writeString("E-Invoice 1", "IBAN", "DE02120300000000202051"));
+    ASSERT_TRUE(data::SaveTerms(folder, {"Changed after the backup"}));
+    const std::map<std::string, std::string> changed = HighestRecords(other);
+    ASSERT_NE(changed, backedUp);
+    const std::string snapshot = dir.file("snapshot");
+    fs::create_directory(snapshot);
+    for (const std::string& name : names)
+        ASSERT_TRUE(maintenance::CopyFileblock(folder + "/" + name, snapshot + "/" + name)) << name;
+    const std::vector<data::SettingValue> settings = *data::CompanySettingsElsewhere(folder);
+
+    auto unchanged = [&] {
+        EXPECT_EQ(HighestRecords(other), changed);
+        for (const std::string& name : names)
+            EXPECT_EQ(maintenance::CompareFileblocks(snapshot + "/" + name, folder + "/" + name),
+                      "")
+                << name;
+        EXPECT_EQ(*data::CompanySettingsElsewhere(folder), settings);
+        EXPECT_EQ(data::LoadTerms(folder).terms,
+                  std::vector<std::string>{"Changed after the backup"});
+    };
+    // The restore, with what to do when it tells of the n-th fileblock going in.
+    auto restore = [&](const std::function<void(int)>& atFileblock) {
+        platform::zip::ZipArchive archive;
+        maintenance::FileMover mover;
+        maintenance::RestoreHooks hooks;
+        int n = 0;
+        hooks.status = [&](const std::string& text) {
+            if (text.rfind("Restoring ", 0) == 0 &&
+                text.find(" on the server") != std::string::npos)
+                atFileblock(++n);
+        };
+        return maintenance::RunRestore(folder, zip, archive, mover, hooks);
+    };
+
+    // A fault after two fileblocks went in: while it runs another session sees the books
+    // as they were; afterwards they are so.
+    maintenance::RestoreOutcome out = restore([&](int n) {
+        EXPECT_EQ(HighestRecords(other), changed) << n;
+        if (n == 3) storage::InjectFault(storage::EngineOp::Create, 1, storage::err::OsOther);
+    });
+    storage::ClearFaults();
+    EXPECT_EQ(out.status, maintenance::RestoreStatus::Failed);
+    EXPECT_NE(out.error.find("Nothing was changed."), std::string::npos) << out.error;
+    unchanged();
+
+    // The company settings held by another session after every fileblock went in: the
+    // fileblocks go back as well.
+    out = restore([&](int n) {
+        if (n == int(names.size())) {
+            ASSERT_TRUE(other.exec("BEGIN; LOCK TABLE invarro.setting IN ACCESS EXCLUSIVE MODE"));
+        }
+    });
+    ASSERT_TRUE(other.exec("ROLLBACK"));
+    EXPECT_EQ(out.status, maintenance::RestoreStatus::Failed);
+    EXPECT_NE(out.error.find("Nothing was changed."), std::string::npos) << out.error;
+    unchanged();
+
+    // Nothing in its way: the backup's books, all at once.
+    out = restore([&](int) { EXPECT_EQ(HighestRecords(other), changed); });
+    ASSERT_EQ(out.status, maintenance::RestoreStatus::Done) << out.error;
+    EXPECT_EQ(HighestRecords(other), backedUp);
+    EXPECT_EQ(data::LoadTerms(folder).terms, terms);
+    EXPECT_EQ(data::IniFile(data::IniFilePath(folder)).readString("E-Invoice 1", "IBAN", ""), iban);
+    for (const std::string& name : names)
+        EXPECT_EQ(storage::CheckFileblock(folder + "/" + name), std::vector<std::string>()) << name;
+    app::UnmountBooks(folder);
+    storage::ExitEngine();
+    ::unsetenv("INVARRO_LOCK_TIMEOUT");
 }
 
 std::vector<data::SettingValue> Sorted(std::vector<data::SettingValue> values) {

@@ -292,6 +292,41 @@ TEST_F(LabelQueueFile, LoadsInRecordOrderPassingDeletedRecordsAndMatchingNumbers
     EXPECT_FALSE(FindCustomerByNumber(nullptr, "10"));
 }
 
+// Another program changed customers that are queued: the entries show them as on file now,
+// in the same order; a customer deleted meanwhile keeps its entry, and one queued by hand
+// under a number not on file stays as typed.
+TEST_F(LabelQueueFile, QueuedEntriesAreReadAgainAsTheFileHoldsThemNow) {
+    const int32_t first = add(SampleCustomer("100", "First"));
+    const int32_t ten = add(SampleCustomer("10", "Ten"));
+    add(SampleCustomer("1000", "Thousand"));
+    LabelQueue queue;
+    ASSERT_EQ(AppendCustomers(customers, queue, [](const auto&) { return true; }), 3);
+    queue.add(LabelEntry{"77", "By hand", "S", "T"});
+    const std::vector<LabelEntry> before = queue.entries();
+    EXPECT_FALSE(RefreshQueueEntries(customers, queue));
+    EXPECT_EQ(queue.entries(), before);
+
+    data::CustomerRecord renamed = *FindCustomerByNumber(customers, "10");
+    renamed.setText(data::Customer::Name, "Ten Renamed");
+    renamed.setText(data::Customer::MailSortCode, "ZIP9");
+    ASSERT_TRUE(data::ChangeBusinessRecord(customers, ten, *FindCustomerByNumber(customers, "10"),
+                                           renamed, prompter)
+                    .ok());
+    data::CustomerRecord gone = *FindCustomerByNumber(customers, "100");
+    ASSERT_TRUE(data::DeleteBusinessRecord(customers, first, gone, prompter).ok());
+    EXPECT_TRUE(RefreshQueueEntries(customers, queue));
+    ASSERT_EQ(queue.size(), 4u);
+    EXPECT_EQ(queue.entries()[0], before[0]);  // deleted: as it was
+    EXPECT_EQ(queue.entries()[1].custNo, "10");
+    EXPECT_EQ(queue.entries()[1].name, "Ten Renamed");
+    EXPECT_EQ(queue.entries()[1].sortCode, "ZIP9");
+    EXPECT_EQ(queue.entries()[2], before[2]);
+    EXPECT_EQ(queue.entries()[3], before[3]);
+    // No file: nothing read, nothing changed.
+    EXPECT_FALSE(RefreshQueueEntries(nullptr, queue));
+    EXPECT_EQ(queue.entries()[1].name, "Ten Renamed");
+}
+
 TEST_F(LabelQueueFile, ALoadPassesOverTheCustomersQueuedAlready) {
     add(SampleCustomer("100", "First"));
     add(SampleCustomer("10", "Ten"));

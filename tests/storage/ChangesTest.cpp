@@ -3,6 +3,7 @@
 // changes are not told back, and after a lost connection the program listens again and is
 // told that whatever it has open may have changed.
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -49,6 +50,11 @@ TEST_P(ChangesTest, ACommittedChangeIsToldToTheOthersOncePerFileblock) {
     Fileblock* ours = createOpen(kLen, {}, "U");
     Fileblock* theirs = OpenFileblock(otherName("T"), false);
     ASSERT_TRUE(EngineOk) << EngineError;
+    // Making the two fileblocks is told as well.
+    std::vector<std::string> made = changesWithin();
+    std::sort(made.begin(), made.end());
+    EXPECT_EQ(made, (std::vector<std::string>{FileblockName(otherName("T")),
+                                              FileblockName(otherName("U"))}));
     EXPECT_EQ(changesWithin(100), std::vector<std::string>{});
 
     // Many changes of one fileblock in a transaction: one name.
@@ -79,6 +85,31 @@ TEST_P(ChangesTest, ACommittedChangeIsToldToTheOthersOncePerFileblock) {
     ASSERT_TRUE(EngineOk);
     EXPECT_EQ(changesWithin(), std::vector<std::string>{FileblockName(name("T"))});
     CloseFileblock(theirs);
+}
+
+// A fileblock made or removed (a company added or deleted elsewhere) is told as a change,
+// in a transaction only once it commits.
+TEST_P(ChangesTest, AFileblockMadeOrRemovedIsToldToTheOthers) {
+    CreateFileblock(name("N"), kLen, 0, nullptr);
+    ASSERT_TRUE(EngineOk) << EngineError;
+    EXPECT_EQ(changesWithin(), std::vector<std::string>{FileblockName(otherName("N"))});
+    DeleteFileblock(name("N"));
+    ASSERT_TRUE(EngineOk) << EngineError;
+    EXPECT_EQ(changesWithin(), std::vector<std::string>{FileblockName(otherName("N"))});
+    // Told the other way as well; one rolled back is not told, one made, removed and made
+    // again in a committed transaction once.
+    CreateFileblock(otherName("M"), kLen, 0, nullptr);
+    EXPECT_EQ(changesWithin(), std::vector<std::string>{FileblockName(name("M"))});
+    ASSERT_TRUE(BeginTransaction());
+    CreateFileblock(name("P"), kLen, 0, nullptr);
+    RollbackTransaction();
+    EXPECT_EQ(changesWithin(300), std::vector<std::string>{});
+    ASSERT_TRUE(BeginTransaction());
+    CreateFileblock(name("P"), kLen, 0, nullptr);
+    DeleteFileblock(name("P"));
+    CreateFileblock(name("P"), kLen, 0, nullptr);
+    ASSERT_TRUE(CommitTransaction());
+    EXPECT_EQ(changesWithin(), std::vector<std::string>{FileblockName(otherName("P"))});
 }
 
 TEST_P(ChangesTest, AfterALostConnectionTheProgramListensAgainAndRefreshesWhatItHasOpen) {

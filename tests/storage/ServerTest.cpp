@@ -610,6 +610,83 @@ TEST_P(ServerEngineTest, AClientKilledInAPostingLeavesNothingBehind) {
     EXPECT_EQ(AddRecord(fb, record(kLen, "next").data()), 2);
 }
 
+// Removing and creating fileblocks join the open transaction: until it commits another
+// session sees the old fileblock, a rollback brings it back whole, a commit leaves only the
+// new one. Files are still removed outside a transaction only.
+TEST_P(ServerEngineTest, FileblocksReplacedInATransactionAreMadeOrUndoneWithIt) {
+    Fileblock* fb = createOpen(kLen, {{8, false}});
+    AddRecord(fb, record(kLen, "old").data());
+    AddKey(fb, 1, 1, "OLD");
+    CloseFileblock(fb);
+    const std::string countOld =
+        "SELECT count(*) FROM invarro.fileblock f JOIN invarro.key_entry k ON k.fb = f.id "
+        "WHERE f.name = 'T' AND k.key = 'OLD'::bytea";
+    auto others = [&](const std::string& sql) {
+        pq::Result r;
+        EXPECT_TRUE(other.exec(sql, r)) << other.error().message;
+        return r.rows() == 1 ? std::string(r.bytes(0, 0)) : std::string();
+    };
+    auto replace = [&] {
+        ASSERT_TRUE(BeginTransaction());
+        DeleteFileblock(name());
+        ASSERT_TRUE(EngineOk) << EngineError;
+        EXPECT_FALSE(FileblockExists(name()));
+        Fileblock* fresh = createOpen(kLen * 2, {{8, true}, {4, false}});
+        ASSERT_TRUE(fresh);
+        EXPECT_EQ(AddRecord(fresh, record(kLen * 2, "new").data()), 1);
+        AddKey(fresh, 2, 1, "NEW");
+        ASSERT_TRUE(EngineOk) << EngineError;
+        CloseFileblock(fresh);
+        // Another session still sees the old fileblock, its key entry included.
+        EXPECT_EQ(others(countOld), "1");
+    };
+    replace();
+    RollbackTransaction();
+    fb = OpenFileblock(name(), true);
+    ASSERT_TRUE(fb) << EngineError;
+    EXPECT_EQ(RecordLength(fb), kLen);
+    EXPECT_EQ(KeyCountOf(fb), 1);
+    std::string key = "OLD";
+    EXPECT_EQ(FindKeyAtOrAfter(fb, 1, key), 1);
+    CloseFileblock(fb);
+    EXPECT_TRUE(CheckFileblock(name()).empty());
+
+    replace();
+    ASSERT_TRUE(CommitTransaction()) << EngineError;
+    EXPECT_EQ(others(countOld), "0");
+    EXPECT_EQ(others("SELECT record_length FROM invarro.fileblock WHERE name = 'T'"),
+              std::to_string(kLen * 2));
+    fb = OpenFileblock(name(), true);
+    ASSERT_TRUE(fb) << EngineError;
+    EXPECT_EQ(KeyCountOf(fb), 2);
+    EXPECT_EQ(UsedRecordCount(fb), 1);
+    CloseFileblock(fb);
+
+    // A fileblock open in another session is not removed inside a transaction either.
+    auto second = std::make_shared<server::ServerBackend>();
+    ASSERT_TRUE(second->connect(TestDatabase()));
+    testing::TempDir elsewhere;
+    MountBackend(elsewhere.path(), second);
+    Fileblock* held = OpenFileblock(elsewhere.file("T"), true);
+    ASSERT_TRUE(held) << EngineError;
+    ASSERT_TRUE(BeginTransaction());
+    DeleteFileblock(name());
+    EXPECT_EQ(EngineError, err::OsOther);
+    RollbackTransaction();
+    CloseFileblock(held);
+    MountBackend(elsewhere.path(), nullptr);
+    EXPECT_TRUE(FileblockExists(name()));
+
+    // Files: no removal inside a transaction.
+    const std::string fileName = elsewhere.file("F");
+    CreateFileblock(fileName, kLen, 0, nullptr);
+    ASSERT_TRUE(BeginTransaction());
+    DeleteFileblock(fileName);
+    EXPECT_EQ(EngineError, err::TransactionState);
+    RollbackTransaction();
+    EXPECT_TRUE(FileblockExists(fileName));
+}
+
 // A fileblock open in one program is neither replaced nor removed by another; once closed
 // it may be.
 TEST_P(ServerEngineTest, AFileblockOpenElsewhereIsNeitherReplacedNorRemoved) {

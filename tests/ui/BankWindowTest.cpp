@@ -1,7 +1,7 @@
 // The Bank Statements window's import: a statement of another account is stored only when
 // the user says so, a file dropped on the window is imported as one chosen is, a CSV file
 // goes through the company's column mapping (kept for the next file), and a file that
-// cannot be read stores nothing.
+// cannot be read stores nothing; lines changed at another desk show in the open window.
 #include <gtest/gtest.h>
 
 #include <QComboBox>
@@ -11,15 +11,19 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QTest>
 #include <QUrl>
 #include <fstream>
 
 #include "WindowFixture.h"
 #include "data/EInvoiceData.h"
+#include "data/Fileblocks.h"
 #include "data/Files.h"
 #include "data/IniFile.h"
+#include "storage/Backend.h"
 #include "support/Modal.h"
 #include "ui/BankStatements.h"
+#include "ui/ChangeWatcher.h"
 
 namespace invarro::ui {
 namespace {
@@ -99,6 +103,55 @@ TEST_F(BankWindowTest, AnotherAccountIsAskedAboutAndADroppedFileImportsAlike) {
     w.setFilter(TBankStatements::Filter::New);
     EXPECT_EQ(w.BankLines->rowCount(), stored - 1);
     EXPECT_TRUE(testing::MnemonicClashes(&w).empty());
+}
+
+// Lines stored and decided at another desk show here once the bank line file is told as
+// changed elsewhere, with the filter and the highlighted line kept; a change of a file the
+// window does not show leaves it alone, and while a window of its own is open over it the
+// lines wait until it has closed.
+TEST_F(BankWindowTest, LinesChangedElsewhereShowWithoutLosingTheHighlightedLine) {
+    setIban("DE89370400440532013000");
+    TBankStatements mine(ctx);
+    TBankStatements theirs(ctx);
+    importFrom(theirs, kStatement);
+    const int stored = theirs.BankLines->rowCount();
+    ASSERT_GE(stored, 4);
+    EXPECT_EQ(mine.BankLines->rowCount(), 0);
+
+    std::vector<std::string> told;
+    ChangeWatcher::instance().setSource([&] { return std::exchange(told, {}); });
+    auto tell = [&](data::FileKind kind) {
+        told = {storage::FileblockName(data::FileblockName(dir.path(), kind, "1"))};
+    };
+    tell(data::FileKind::Product);
+    QTest::qWait(2 * ChangeWatcher::kIntervalMs + 100);
+    EXPECT_EQ(mine.BankLines->rowCount(), 0);
+    tell(data::FileKind::BankLine);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return mine.BankLines->rowCount() == stored; }, 1500));
+
+    // The third line highlighted here; the first ignored there.
+    ASSERT_TRUE(mine.showLine(mine.review().rows()[2].stored.recNo));
+    const int32_t highlighted = mine.currentLine();
+    std::string why;
+    ASSERT_TRUE(theirs.review().ignore(theirs.review().rows()[0].stored.recNo, &why)) << why;
+    tell(data::FileKind::BankLine);
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return mine.review().rows()[0].stored.state == banking::LineState::Ignored; }, 1500));
+    EXPECT_EQ(mine.currentLine(), highlighted);
+    EXPECT_EQ(mine.BankLines->rowCount(), stored);
+
+    // Under a window of its own the lines are read once that has closed.
+    ASSERT_TRUE(theirs.review().reopen(theirs.review().rows()[0].stored.recNo, &why)) << why;
+    QDialog over(&mine);
+    over.setModal(true);
+    over.show();
+    tell(data::FileKind::Invoice);
+    QTest::qWait(2 * ChangeWatcher::kIntervalMs + 100);
+    EXPECT_EQ(mine.review().rows()[0].stored.state, banking::LineState::Ignored);
+    over.close();
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return mine.review().rows()[0].stored.state == banking::LineState::New; }, 1500));
+    ChangeWatcher::instance().setSource({});
 }
 
 TEST_F(BankWindowTest, ACsvFileGoesThroughTheCompanysColumnsKeptForTheNextFile) {

@@ -38,12 +38,14 @@
 #include "output/Labelwiz.h"
 #include "output/RtfReader.h"
 #include "platform/qt/Printer.h"
+#include "storage/Backend.h"
 #include "storage/Engine.h"
 #include "support/Command.h"
 #include "support/Modal.h"
 #include "support/PdfTools.h"
 #include "support/ScriptedPrompter.h"
 #include "support/TempDir.h"
+#include "ui/ChangeWatcher.h"
 #include "ui/CustForm.h"
 #include "ui/FindForm.h"
 #include "ui/Labelwiz.h"
@@ -330,6 +332,42 @@ TEST_F(LabelLetterTest, TheQueueFillsEmptiesSavesLoadsAndExports) {
     const std::string text = ReadFileBytes(nextFile);
     EXPECT_EQ(text.substr(0, text.find("\r\n")),
               "\"Bolt & Nut, Inc.\",\"Suite 4, Floor 2\",\"Ames, IA 50012\"");
+}
+
+// Another program renames a queued customer: within a second the queue shows the new name,
+// in its place, with the same row highlighted. A change of another file leaves it alone.
+TEST_F(LabelLetterTest, TheQueueShowsCustomersChangedElsewhere) {
+    TLabelWiz w(ctx);
+    w.show();
+    w.loadAll();
+    ASSERT_EQ(w.list()->topLevelItemCount(), 3);
+    w.list()->setCurrentItem(w.list()->topLevelItem(2));
+    {
+        const std::string name = companyFile(data::FileKind::Customer);
+        storage::Fileblock* fb = storage::OpenFileblock(name, false);
+        ASSERT_TRUE(fb);
+        data::CustomerRecord probe;
+        probe.setText(Customer::CustNo, "200");
+        const auto before = data::FindAtOrAfter<Customer>(fb, 2, probe);
+        ASSERT_TRUE(before);
+        data::CustomerRecord after = before->record;
+        after.setText(Customer::Name, "Bolt & Nut Renamed");
+        ASSERT_TRUE(
+            data::ChangeBusinessRecord(fb, before->recNo, before->record, after, prompter).ok());
+        storage::CloseFileblock(fb);
+    }
+    std::vector<std::string> told = {storage::FileblockName(companyFile(data::FileKind::Invoice))};
+    ChangeWatcher::instance().setSource([&] { return std::exchange(told, {}); });
+    QTest::qWait(2 * ChangeWatcher::kIntervalMs + 100);
+    EXPECT_EQ(w.list()->topLevelItem(1)->text(1), "Bolt & Nut, Inc.");
+    told = {storage::FileblockName(companyFile(data::FileKind::Customer) + ".DAT")};
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return w.list()->topLevelItem(1)->text(1) == "Bolt & Nut Renamed"; }, 1500));
+    ChangeWatcher::instance().setSource({});
+    EXPECT_EQ(queue.entries()[1].name, "Bolt & Nut Renamed");
+    EXPECT_EQ(w.list()->topLevelItemCount(), 3);
+    EXPECT_EQ(w.list()->indexOfTopLevelItem(w.list()->currentItem()), 2);
+    Shot(&w, "labelwiz-refreshed");
 }
 
 TEST_F(LabelLetterTest, LoadingEveryoneTwiceQueuesEachCustomerOnce) {

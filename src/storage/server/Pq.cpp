@@ -122,12 +122,13 @@ Connection::~Connection() {
 void Connection::close() {
     if (conn_) PQfinish(conn_);
     conn_ = nullptr;
+    broken_ = false;
     prepared_.clear();
     queue_.clear();
 }
 
 bool Connection::isOpen() const {
-    return conn_ && PQstatus(conn_) == CONNECTION_OK;
+    return conn_ && !broken_ && PQstatus(conn_) == CONNECTION_OK;
 }
 
 int Connection::backendPid() const {
@@ -211,11 +212,19 @@ void Connection::failWith(PGresult* r) {
     const char* state = r ? PQresultErrorField(r, PG_DIAG_SQLSTATE) : nullptr;
     error_.sqlstate = state ? state : "";
     error_.message = r ? PQresultErrorMessage(r) : (conn_ ? PQerrorMessage(conn_) : "");
-    if (!conn_ || PQstatus(conn_) != CONNECTION_OK)
+    // An error the server did not send (no SQLSTATE: libpq's own, as when the socket closed
+    // under a statement) means the session is gone, even before libpq marks it so.
+    if (!conn_ || PQstatus(conn_) != CONNECTION_OK || error_.sqlstate.empty())
         error_.failure = Failure::Connection;
     else
         error_.failure = FailureOf(error_.sqlstate);
-    if (error_.failure == Failure::Connection) prepared_.clear();
+    if (error_.failure == Failure::Connection) {
+        // A server that is going down says so (57P01 and the like) before libpq has seen the
+        // socket close: the session is over all the same, and the next statement connects
+        // again rather than failing once more on it.
+        prepared_.clear();
+        broken_ = true;
+    }
 }
 
 bool Connection::exec(const std::string& sql) {

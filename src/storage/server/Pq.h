@@ -161,6 +161,7 @@ class Connection {
     bool connect();
 
     PGconn* conn_ = nullptr;
+    bool broken_ = false;  // a statement failed with the session gone
     std::string conninfo_;
     SessionSettings settings_;
     std::set<std::string> prepared_;

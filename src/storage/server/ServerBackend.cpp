@@ -671,13 +671,22 @@ bool ServerBackend::enter() {
 
 bool ServerBackend::run(const char* name, const char* sql, const pq::Params& params,
                         pq::Result& out) {
-    if (conn_.run(name, sql, params, out)) return true;
+    return conn_.run(name, sql, params, out) || statementFailed();
+}
+
+bool ServerBackend::statementFailed() {
+    // The database ends the transaction at its first failure: the engine's transaction
+    // remembers it, so that what follows and its commit fail the same way.
     if (inTxn_) {
         txnFailed_ = true;
         txnError_ = EngineErrorOf(conn_.error());
     }
     failFromError();
     return false;
+}
+
+bool ServerBackend::statement(const std::string& sql, const pq::Params& params, pq::Result& out) {
+    return enter() && (conn_.query(sql, params, out) || statementFailed());
 }
 
 bool ServerBackend::commit() {
@@ -749,6 +758,9 @@ void ServerBackend::create(const std::string& name, int recordLength, int numKey
         dups.push_back(keys[i].duplicates ? 1 : 0);
     }
     if (!enter()) return;
+    // A fileblock made (or replaced) is a change the others are told of: a list of the
+    // companies, say, shows one more.
+    touched(name);
     pq::Result r;
     if (run("create_fileblock", "SELECT invarro.create_fileblock($1, $2, $3, $4)",
             pq::Params().bytes(name).int32(recordLength).bytes(lengths).bytes(dups), r) &&
@@ -795,6 +807,7 @@ BackendFileblock* ServerBackend::open(const std::string& name, bool /*readOnly*/
 
 void ServerBackend::remove(const std::string& name) {
     if (!enter()) return;
+    touched(name);
     pq::Result r;
     if (!run("drop_fileblock", "SELECT invarro.drop_fileblock($1)", pq::Params().bytes(name), r))
         return;

@@ -40,7 +40,7 @@ inline constexpr int32_t kConnectionFailed = err::OsOther;
 // The connection was lost while a COMMIT was on its way and the server could not be asked
 // afterwards whether the transaction was made: neither run it again nor count it as done
 // before the books were looked at.
-inline constexpr int32_t kCommitUnknown = 10486;
+inline constexpr int32_t kCommitUnknown = err::CommitInDoubt;
 // The channel a committed change of a fileblock is told on (NOTIFY, the name as payload).
 inline constexpr const char* kChangesChannel = "invarro_changed";
 
@@ -78,6 +78,11 @@ class ServerBackend : public Backend {
     bool run(const char* name, const char* sql, const pq::Params& params, pq::Result& out);
     // Sets the engine status from the last database error.
     void failFromError();
+    // A statement on a table of the program's own beside the fileblocks (settings, side
+    // files), run as an operation of the backend: inside the engine's transaction when one
+    // is open, so that it is made or undone with the fileblocks, else on its own. False with
+    // the status set; connection().error() says why.
+    bool statement(const std::string& sql, const pq::Params& params, pq::Result& out);
 
     // Run on every new session after a reconnect, so that what the program held for its
     // session (the books' shared lock) is taken again; nothing else of the old session is
@@ -100,6 +105,7 @@ class ServerBackend : public Backend {
     bool resolveInDoubt();
     bool holdAgain();
     bool sessionAgain();
+    bool statementFailed();
 
     pq::Connection conn_;
     std::string conninfo_;
