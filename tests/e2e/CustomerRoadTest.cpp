@@ -208,20 +208,7 @@ TEST_F(CustomerRoad, ANewCustomerIsInvoicedPaysAndGetsAStatement) {
 }
 
 // The same road in the demo's books moved to a server.
-class CustomerRoadOnServer : public CustomerRoad {
-  protected:
-    void makeBooks() override {
-        CustomerRoad::makeBooks();
-        if (HasFatalFailure()) return;
-        PgCluster* cluster = nullptr;
-        INVARRO_NEED_CLUSTER(cluster);
-        PutBooksOnServer(*cluster, folder, {});
-    }
-    void TearDown() override {
-        CustomerRoad::TearDown();
-        app::UnmountBooks(folder);
-    }
-};
+using CustomerRoadOnServer = OnServer<CustomerRoad>;
 
 TEST_F(CustomerRoadOnServer, ANewCustomerIsInvoicedPaysAndGetsAStatement) {
     invoicedPaidAndStated();

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include <unistd.h>
 
@@ -62,5 +63,24 @@ inline void JoinBooksOnServer(const std::string& folder, const std::string& conn
     ASSERT_EQ(joined.status, 0) << joined.output;
     ASSERT_EQ(app::MountBooksOfFolder(folder), "");
 }
+
+// A road (a fixture derived from RoadTest) in the demo's books moved to a server before
+// the main window opens, with the folders joining() names connected to them.
+template <class Road>
+class OnServer : public Road {
+  protected:
+    void makeBooks() override {
+        Road::makeBooks();
+        if (::testing::Test::HasFatalFailure()) return;
+        PgCluster* cluster = nullptr;
+        INVARRO_NEED_CLUSTER(cluster);
+        PutBooksOnServer(*cluster, this->folder, joining());
+    }
+    void TearDown() override {
+        Road::TearDown();
+        app::UnmountBooks(this->folder);
+    }
+    virtual std::vector<std::string> joining() const { return {}; }
+};
 
 }  // namespace invarro::testing

@@ -134,25 +134,15 @@ class SecondProgram {
 
 // The demo's books on a server; this program works in them from the first folder, the
 // second desktop program from a second and the command line from a third.
-class TogetherRoad : public RoadTest {
+class TogetherRoad : public OnServer<RoadTest> {
   protected:
-    void makeBooks() override {
-        RoadTest::makeBooks();
-        if (HasFatalFailure()) return;
-        PgCluster* cluster = nullptr;
-        INVARRO_NEED_CLUSTER(cluster);
-        fs::create_directories(meeting);
-        PutBooksOnServer(*cluster, folder, {second, third});
-    }
-    void TearDown() override {
-        RoadTest::TearDown();
-        app::UnmountBooks(folder);
-    }
+    std::vector<std::string> joining() const override { return {second, third}; }
     std::string second = dir.file("second"), third = dir.file("third"),
                 meeting = dir.file("meeting");
 };
 
 TEST_F(TogetherRoad, TwoDesktopsAndTheCommandLineWorkInTheSameBooks) {
+    fs::create_directories(meeting);
     SecondProgram other(second, meeting, dir.file("second.log"));
     auto otherLog = [&] { return ReadFileBytes(dir.file("second.log")); };
 
