@@ -1033,6 +1033,8 @@ void TMainForm::keepStatusPanelsWhole() {
         statusBar()->layout()->invalidate();
         need = std::max(need, statusBar()->minimumSizeHint().width());
     }
+    // Never wider than the screen: there the panels give way rather than the window.
+    if (const QScreen* s = screen()) need = std::min(need, s->availableGeometry().width());
     setMinimumWidth(need);
 }
 
