@@ -144,6 +144,8 @@ class TogetherRoad : public OnServer<RoadTest> {
 TEST_F(TogetherRoad, TwoDesktopsAndTheCommandLineWorkInTheSameBooks) {
     fs::create_directories(meeting);
     SecondProgram other(second, meeting, dir.file("second.log"));
+    // Opened on the server's books, the main window says so in a panel it keeps whole.
+    ExpectServerPanelWholeAtNarrowest(*form, "main-window-narrowest-opened-on-a-server");
     auto otherLog = [&] { return ReadFileBytes(dir.file("second.log")); };
 
     // The command line posts an invoice dated as a row this program's open invoice list
