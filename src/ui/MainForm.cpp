@@ -630,6 +630,12 @@ void TMainForm::applyCaptionColour() {
     caption_->setPalette(pal);
 }
 
+void TMainForm::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    // Shown, the panels have the desktop's style and font.
+    if (serverPanel_) keepStatusPanelsWhole();
+}
+
 void TMainForm::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
     if (caption_ && (event->type() == QEvent::PaletteChange ||
@@ -1030,9 +1036,13 @@ void TMainForm::keepStatusPanelsWhole() {
     setMinimumWidth(0);
     int need = layout() ? layout()->minimumSize().width() : 0;
     if (statusBar()->isVisibleTo(this)) {
-        statusBar()->layout()->invalidate();
+        // The bar's layouts keep the sizes of their panels until asked again.
+        for (QLayout* l : statusBar()->findChildren<QLayout*>())
+            l->invalidate();
         need = std::max(need, statusBar()->minimumSizeHint().width());
     }
+    // Never wider than the screen: there the panels give way rather than the window.
+    if (const QScreen* s = screen()) need = std::min(need, s->availableGeometry().width());
     setMinimumWidth(need);
 }
 

@@ -16,6 +16,7 @@
 #include <sstream>
 
 #include "e2e/Road.h"
+#include "e2e/ServerSeat.h"
 #include "support/PdfTools.h"
 
 namespace invarro::testing {
@@ -51,6 +52,8 @@ class CustomerRoad : public RoadTest {
         });
         return number;
     }
+    // The new customer is added, invoiced, pays and gets a statement.
+    void invoicedPaidAndStated();
     // In the customer picker: types the start of the name and takes the row with Enter.
     static void pickCustomer(QWidget* picker) {
         EXPECT_EQ(picker->objectName(), "TCustForm");
@@ -59,7 +62,7 @@ class CustomerRoad : public RoadTest {
     }
 };
 
-TEST_F(CustomerRoad, ANewCustomerIsInvoicedPaysAndGetsAStatement) {
+void CustomerRoad::invoicedPaidAndStated() {
     const std::string custNo = addCustomer();
     ASSERT_FALSE(custNo.empty()) << "a new customer gets a proposed number";
 
@@ -200,6 +203,17 @@ TEST_F(CustomerRoad, ANewCustomerIsInvoicedPaysAndGetsAStatement) {
 
 // The customer picker of the Payment Wizard, which holds the invoice file open, shows a
 // customer's statement from that file rather than failing to open it a second time.
+TEST_F(CustomerRoad, ANewCustomerIsInvoicedPaysAndGetsAStatement) {
+    invoicedPaidAndStated();
+}
+
+// The same road in the demo's books moved to a server.
+using CustomerRoadOnServer = OnServer<CustomerRoad>;
+
+TEST_F(CustomerRoadOnServer, ANewCustomerIsInvoicedPaysAndGetsAStatement) {
+    invoicedPaidAndStated();
+}
+
 TEST_F(CustomerRoad, TheCustomerPickerOfThePaymentWizardShowsAStatement) {
     openFromMain("Payments", [&](QWidget* wizard) {
         OnModal([&] { ClickButton(wizard, "Customer..."); },

@@ -7,7 +7,6 @@
 
 #include <QLabel>
 #include <QLineEdit>
-#include <QStatusBar>
 #include <cstdlib>
 #include <filesystem>
 
@@ -96,16 +95,7 @@ TEST_F(ServerRoad, TheBooksMoveToAServerAndANewFolderJoinsThem) {
     ASSERT_NE(panel, nullptr);
     EXPECT_NE(panel->text().toStdString().find("working"), std::string::npos)
         << panel->text().toStdString();
-    // Made as narrow as it goes, the main window still shows the whole panel.
-    form->resize(form->minimumSizeHint().width(), form->height());
-    form->resize(1, form->height());
-    QTest::qWait(100);
-    KeepPicture(form.get(), "main-window-narrowest-on-a-server");
-    EXPECT_GE(panel->width(), panel->sizeHint().width()) << "at width " << form->width();
-    EXPECT_TRUE(form->statusBar()->rect().contains(
-        QRect(panel->mapTo(form->statusBar(), QPoint(0, 0)), panel->size())))
-        << "at width " << form->width();
-    form->resize(1100, 720);
+    ExpectServerPanelWholeAtNarrowest(*form, "main-window-narrowest-on-a-server");
     // The company's windows work on the server's books, and show what another program
     // posts there meanwhile: the command line on the second folder saves an invoice while
     // the invoice list is open here.

@@ -6,13 +6,19 @@
 
 #include <gtest/gtest.h>
 
+#include <QLabel>
+#include <QStatusBar>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include <unistd.h>
 
 #include "app/ServerBooks.h"
+#include "e2e/Road.h"
 #include "support/Command.h"
 #include "support/PgCluster.h"
+#include "ui/DesktopBooksServer.h"
 
 namespace invarro::testing {
 
@@ -62,5 +68,48 @@ inline void JoinBooksOnServer(const std::string& folder, const std::string& conn
     ASSERT_EQ(joined.status, 0) << joined.output;
     ASSERT_EQ(app::MountBooksOfFolder(folder), "");
 }
+
+// Made as narrow as it goes, the main window still shows the whole server panel of its
+// status bar (and lays nothing over it); its size is put back after.
+inline void ExpectServerPanelWholeAtNarrowest(ui::TMainForm& form, const char* picture) {
+    auto* panel = Named<QLabel>(&form, "ServerPanel");
+    ASSERT_NE(panel, nullptr) << "no server panel";
+    const QSize before = form.size();
+    form.resize(1, form.height());
+    QTest::qWait(100);
+    KeepPicture(&form, picture);
+    EXPECT_GE(panel->width(), panel->sizeHint().width()) << "at width " << form.width();
+    EXPECT_TRUE(form.statusBar()->rect().contains(
+        QRect(panel->mapTo(form.statusBar(), QPoint(0, 0)), panel->size())))
+        << "at width " << form.width();
+    form.resize(before);
+}
+
+// A road (a fixture derived from RoadTest) in the demo's books moved to a server before
+// the main window opens, with the folders joining() names connected to them.
+template <class Road>
+class OnServer : public Road {
+  protected:
+    void makeBooks() override {
+        Road::makeBooks();
+        if (::testing::Test::HasFatalFailure()) return;
+        PgCluster* cluster = nullptr;
+        INVARRO_NEED_CLUSTER(cluster);
+        PutBooksOnServer(*cluster, this->folder, joining());
+    }
+    void TearDown() override {
+        Road::TearDown();
+        app::UnmountBooks(this->folder);
+    }
+    virtual std::vector<std::string> joining() const { return {}; }
+    // The program's side of Books on a Server, as the desktop program has it.
+    ui::BooksServerPort* booksServer(const std::string& folder) override {
+        port_ = std::make_unique<ui::DesktopBooksServer>(folder, nullptr);
+        return port_.get();
+    }
+
+  private:
+    std::unique_ptr<ui::DesktopBooksServer> port_;
+};
 
 }  // namespace invarro::testing

@@ -134,26 +134,18 @@ class SecondProgram {
 
 // The demo's books on a server; this program works in them from the first folder, the
 // second desktop program from a second and the command line from a third.
-class TogetherRoad : public RoadTest {
+class TogetherRoad : public OnServer<RoadTest> {
   protected:
-    void makeBooks() override {
-        RoadTest::makeBooks();
-        if (HasFatalFailure()) return;
-        PgCluster* cluster = nullptr;
-        INVARRO_NEED_CLUSTER(cluster);
-        fs::create_directories(meeting);
-        PutBooksOnServer(*cluster, folder, {second, third});
-    }
-    void TearDown() override {
-        RoadTest::TearDown();
-        app::UnmountBooks(folder);
-    }
+    std::vector<std::string> joining() const override { return {second, third}; }
     std::string second = dir.file("second"), third = dir.file("third"),
                 meeting = dir.file("meeting");
 };
 
 TEST_F(TogetherRoad, TwoDesktopsAndTheCommandLineWorkInTheSameBooks) {
+    fs::create_directories(meeting);
     SecondProgram other(second, meeting, dir.file("second.log"));
+    // Opened on the server's books, the main window says so in a panel it keeps whole.
+    ExpectServerPanelWholeAtNarrowest(*form, "main-window-narrowest-opened-on-a-server");
     auto otherLog = [&] { return ReadFileBytes(dir.file("second.log")); };
 
     // The command line posts an invoice dated as a row this program's open invoice list
