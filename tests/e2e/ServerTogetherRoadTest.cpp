@@ -1,11 +1,13 @@
 // Several programs working in the same books on a server at once, from the user's seat:
 // this program's desktop, a second desktop program (this test program run again as a
 // process of its own, on a folder of its own, driven by the keys and the mouse as this one
-// is) and the command line on a third folder. What the command line posts shows in this
-// program's open list within about a second, the selected row kept, and in the
-// receivables total above it; a customer both desktops edit is saved by the first to save
-// it, and the other is told it changed meanwhile; an invoice this program edits while the
-// command line pays it is refused the same way. Nothing is overwritten.
+// is) and the command line on a third folder. What the command line and the second desktop
+// post shows in this program's open invoice list within about a second, the selected row
+// kept, and in the receivables total above it; a customer both desktops edit is saved by
+// the first to save it, and the other is told it changed meanwhile; an invoice this
+// program edits while the command line pays it is refused the same way; the second
+// desktop's invoice, whose proposed number the command line took meanwhile, is saved under
+// the next one and says so. Nothing is overwritten.
 
 #include <gtest/gtest.h>
 
