@@ -35,6 +35,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "app/ServerMove.h"
 #include "e2e/Road.h"
 #include "e2e/ServerSeat.h"
 
@@ -158,9 +159,20 @@ class TogetherRoad : public OnServer<RoadTest> {
 TEST_F(TogetherRoad, TwoDesktopsAndTheCommandLineWorkInTheSameBooks) {
     fs::create_directories(meeting);
     SecondProgram other(second, meeting, dir.file("second.log"));
+    auto otherLog = [&] { return ReadFileBytes(dir.file("second.log")); };
     // Opened on the server's books, the main window says so in a panel it keeps whole.
     ExpectServerPanelWholeAtNarrowest(*form, "main-window-narrowest-opened-on-a-server");
-    auto otherLog = [&] { return ReadFileBytes(dir.file("second.log")); };
+    // Once the second program works in the books too, Books on a Server names both, and
+    // the status bar counts them when the dialog closes.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return app::ProgramsInBooks(folder).size() == 2; }, 15000))
+        << otherLog();
+    openFromMenu("Tools", "Books on a Server...", [&](QWidget* d) {
+        const std::string where = Named<QLabel>(d, "WhereTheBooksAre")->text().toStdString();
+        EXPECT_NE(where.find("2 programs are working in them"), std::string::npos) << where;
+        Press(Qt::Key_Escape);
+    });
+    const std::string panel = Named<QLabel>(form.get(), "ServerPanel")->text().toStdString();
+    EXPECT_NE(panel.find(": 2 people working"), std::string::npos) << panel;
 
     // The command line posts an invoice dated as a row this program's open invoice list
     // shows; the list shows it beside that row within about a second, the row still
