@@ -1,19 +1,23 @@
 // Several programs working in the same books on a server at once, from the user's seat:
 // this program's desktop, a second desktop program (this test program run again as a
 // process of its own, on a folder of its own, driven by the keys and the mouse as this one
-// is) and the command line on a third folder. What the command line posts shows in this
-// program's open list within about a second, the selected row kept, and in the
-// receivables total above it; a customer both desktops edit is saved by the first to save
-// it, and the other is told it changed meanwhile; an invoice this program edits while the
-// command line pays it is refused the same way. Nothing is overwritten.
+// is) and the command line on a third folder. What the command line and the second desktop
+// post shows in this program's open invoice list within about a second, the selected row
+// kept, and in the receivables total above it; a customer both desktops edit is saved by
+// the first to save it, and the other is told it changed meanwhile; an invoice this
+// program edits while the command line pays it is refused the same way; the second
+// desktop's invoice, whose proposed number the command line took meanwhile, is saved under
+// the next one and says so. Nothing is overwritten.
 
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 #include <chrono>
@@ -21,6 +25,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <regex>
 #include <sstream>
 #include <thread>
@@ -30,6 +35,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "app/ServerMove.h"
 #include "e2e/Road.h"
 #include "e2e/ServerSeat.h"
 
@@ -66,9 +72,17 @@ std::string Shown(int64_t cents) {
     return text;
 }
 
+// Milliseconds on the system clock, which both desktop programs read.
+int64_t NowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
 // The message boxes that open while act runs and until none came for a second, each answered
-// Yes, else with its default button; what they said.
-std::vector<std::string> MessagesAfter(const std::function<void()>& act) {
+// Yes, else with its default button; what they said (and when, in when).
+std::vector<std::string> MessagesAfter(const std::function<void()>& act,
+                                       std::vector<int64_t>* when = nullptr) {
     std::vector<std::string> said;
     QTimer timer;
     timer.setInterval(20);
@@ -76,6 +90,7 @@ std::vector<std::string> MessagesAfter(const std::function<void()>& act) {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         if (!box || !box->isVisible()) return;
         said.push_back(box->text().toStdString());
+        if (when) when->push_back(NowMs());
         QAbstractButton* answer = box->button(QMessageBox::Yes);
         if (!answer) answer = box->defaultButton();
         if (!answer) answer = box->escapeButton();
@@ -144,13 +159,25 @@ class TogetherRoad : public OnServer<RoadTest> {
 TEST_F(TogetherRoad, TwoDesktopsAndTheCommandLineWorkInTheSameBooks) {
     fs::create_directories(meeting);
     SecondProgram other(second, meeting, dir.file("second.log"));
+    auto otherLog = [&] { return ReadFileBytes(dir.file("second.log")); };
     // Opened on the server's books, the main window says so in a panel it keeps whole.
     ExpectServerPanelWholeAtNarrowest(*form, "main-window-narrowest-opened-on-a-server");
-    auto otherLog = [&] { return ReadFileBytes(dir.file("second.log")); };
+    // Once the second program works in the books too, Books on a Server names both, and
+    // the status bar counts them when the dialog closes.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return app::ProgramsInBooks(folder).size() == 2; }, 15000))
+        << otherLog();
+    openFromMenu("Tools", "Books on a Server...", [&](QWidget* d) {
+        const std::string where = Named<QLabel>(d, "WhereTheBooksAre")->text().toStdString();
+        EXPECT_NE(where.find("2 programs are working in them"), std::string::npos) << where;
+        Press(Qt::Key_Escape);
+    });
+    const std::string panel = Named<QLabel>(form.get(), "ServerPanel")->text().toStdString();
+    EXPECT_NE(panel.find(": 2 people working"), std::string::npos) << panel;
 
     // The command line posts an invoice dated as a row this program's open invoice list
     // shows; the list shows it beside that row within about a second, the row still
     // highlighted.
+    std::string number;  // of the command line's invoice
     openFromMain("Invoices", [&](QWidget* manager) {
         auto* list = Named<TIndexBrowser>(manager, "InvBrowser1");
         ASSERT_NE(list, nullptr);
@@ -172,7 +199,7 @@ TEST_F(TogetherRoad, TwoDesktopsAndTheCommandLineWorkInTheSameBooks) {
         ASSERT_EQ(posted.status, 0) << posted.output;
         // Its last line is the new invoice's number.
         std::istringstream lines(posted.output);
-        std::string number, line;
+        std::string line;
         while (std::getline(lines, line))
             if (!line.empty() && line.find(' ') == std::string::npos) number = line;
         ASSERT_FALSE(number.empty()) << posted.output;
@@ -197,16 +224,19 @@ TEST_F(TogetherRoad, TwoDesktopsAndTheCommandLineWorkInTheSameBooks) {
         // This program edits the new invoice while the command line pays part of it: the
         // edit is refused as changed meanwhile, the payment stays.
         ClickRow(list, RowHolding(list, number));
-        const std::vector<std::string> said = MessagesAfter([&] {
-            OnModal([&] { ClickButton(manager, "Edit"); },
-                    [&](QWidget* editor) {
-                        FillIn(Named<QLineEdit>(editor, "INVNOTES"), "Edited here");
-                        const CommandResult paid =
-                            RunCli(third, "payment 101 50.00 --invoice " + number);
-                        ASSERT_EQ(paid.status, 0) << paid.output;
-                        ClickButton(editor, "Ok");
-                    });
-        });
+        std::vector<int64_t> saidAt;
+        const std::vector<std::string> said = MessagesAfter(
+            [&] {
+                OnModal([&] { ClickButton(manager, "Edit"); },
+                        [&](QWidget* editor) {
+                            FillIn(Named<QLineEdit>(editor, "INVNOTES"), "Edited here");
+                            const CommandResult paid =
+                                RunCli(third, "payment 101 50.00 --invoice " + number);
+                            ASSERT_EQ(paid.status, 0) << paid.output;
+                            ClickButton(editor, "Ok");
+                        });
+            },
+            &saidAt);
         EXPECT_EQ(said, (std::vector<std::string>{
                             "This invoice will cause this customer to be over their credit "
                             "limit.  Do you want to proceed anyway?",
@@ -260,6 +290,48 @@ TEST_F(TogetherRoad, TwoDesktopsAndTheCommandLineWorkInTheSameBooks) {
         KeepPicture(manager, "customer-list-after-both-edited");
         ClickButton(manager, "Close");
     });
+    // The second desktop saves a new invoice in its invoice editor while this program's
+    // invoice list, in number order, stands on the command line's invoice: the new one
+    // shows after it within about a second, the highlighted row kept.
+    ASSERT_FALSE(number.empty());
+    openFromMain("Invoices", [&](QWidget* manager) {
+        auto* list = Named<TIndexBrowser>(manager, "InvBrowser1");
+        ASSERT_NE(list, nullptr);
+        auto* byNumber = manager->findChild<QAction*>("ByKey1");
+        ASSERT_NE(byNumber, nullptr);
+        byNumber->trigger();
+        Click(FieldLabelled(manager, "Search:"));
+        Type(QString::fromStdString(number));
+        const std::string chosen = HighlightedRow(list);
+        ASSERT_NE(chosen.find(" " + number + " "), std::string::npos) << chosen;
+        Signal(meeting, "first-lists-invoices");
+        // The moment the list changes, on the clock both programs read.
+        const std::vector<std::string> before = RowsShown(list);
+        std::optional<int64_t> changedAt;
+        const bool told = QTest::qWaitFor(
+            [&] {
+                if (!changedAt && RowsShown(list) != before) changedAt = NowMs();
+                return fs::exists(meeting + "/second-invoiced");
+            },
+            14000);  // within the watchdog's patience with the open manager
+        ASSERT_TRUE(told) << "the second program did not save its invoice:\n" << otherLog();
+        std::istringstream sent(ReadFileBytes(meeting + "/second-invoiced"));
+        std::string theirs;
+        int64_t savedAt = 0;
+        sent >> theirs >> savedAt;
+        ASSERT_FALSE(theirs.empty());
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return RowHolding(list, " " + theirs + " ") != 0; }, 5000))
+            << "invoice " << theirs << " does not show in the open list";
+        if (!changedAt) changedAt = NowMs();
+        EXPECT_LT(*changedAt - savedAt, 2000) << "the list took " << *changedAt - savedAt << " ms";
+        std::printf("the open invoice list showed invoice %s %lld ms after it was saved\n",
+                    theirs.c_str(), static_cast<long long>(*changedAt - savedAt));
+        EXPECT_EQ(HighlightedRow(list), chosen);
+        EXPECT_GT(RowHolding(list, " " + theirs + " "), list->browser()->CurrentRow());
+        KeepPicture(manager, "invoice-list-after-the-second-desktop-posted");
+        ClickButton(manager, "Close");
+    });
     EXPECT_EQ(other.wait(30000), 0) << otherLog();
     // Opened again, the customer holds the second program's number.
     openFromMain("Customers", [&](QWidget* manager) {
@@ -293,7 +365,7 @@ class SecondDesktop : public RoadTest {
     std::string meeting;
 };
 
-TEST_F(SecondDesktop, ChangesTheCustomerTheFirstIsEditing) {
+TEST_F(SecondDesktop, ChangesTheCustomerTheFirstIsEditingAndSavesAnInvoice) {
     ASSERT_TRUE(WaitForSignal(meeting, "first-is-editing"));
     openFromMain("Customers", [&](QWidget* manager) {
         auto* list = Named<TIndexBrowser>(manager, "CustList");
@@ -307,6 +379,51 @@ TEST_F(SecondDesktop, ChangesTheCustomerTheFirstIsEditing) {
         EXPECT_NE(HighlightedRow(list).find(kSecondsPhone), std::string::npos)
             << HighlightedRow(list);
         Signal(meeting, "second-saved");
+        ClickButton(manager, "Close");
+    });
+    // A new invoice for another customer, typed in the invoice editor, while the first
+    // program's invoice list is open; its number is told the first program. This program
+    // read the company's counter before the command line posted its invoice.
+    ASSERT_TRUE(WaitForSignal(meeting, "first-lists-invoices"));
+    openFromMain("Invoices", [&](QWidget* manager) {
+        std::string proposed;
+        std::vector<int64_t> saidAt;
+        const std::vector<std::string> said = MessagesAfter(
+            [&] {
+                OnModal([&] { ClickButton(manager, "New"); },
+                        [&](QWidget* editor) {
+                            proposed = Named<QLineEdit>(editor, "INum")->text().toStdString();
+                            OnModal([&] { ClickButton(editor, "Customer..."); },
+                                    [&](QWidget* picker) {
+                                        GoToRow(Named<TIndexBrowser>(picker, "CustList"), "C",
+                                                "Copper Kettle Cafe");
+                                        Press(Qt::Key_Return);
+                                    });
+                            // As a person types: the code, then its quantity, each confirmed.
+                            NoWindow([&] {
+                                ClickCell(Named<QTableWidget>(editor, "StringGrid1"), 0, 1);
+                                Type("BC-500");
+                                Press(Qt::Key_Return);
+                            });
+                            NoWindow([&] {
+                                Type("3");
+                                Press(Qt::Key_Return);
+                            });
+                            ClickButton(editor, "Ok");
+                        });
+            },
+            &saidAt);
+        // The number the editor proposed was taken by the command line meanwhile: the
+        // invoice is saved under the next one, and it is said.
+        ASSERT_EQ(said.size(), 1u);
+        ASSERT_EQ(said[0].rfind("Saved as invoice ", 0), 0u) << said[0];
+        const std::string number = said[0].substr(said[0].rfind(' ') + 1);
+        EXPECT_NE(number, proposed);
+        const std::string row = HighlightedRow(Named<TIndexBrowser>(manager, "InvBrowser1"));
+        EXPECT_NE(row.find(" " + number + " "), std::string::npos) << row;
+        // The number, and when the save was told (after its commit).
+        std::ofstream(meeting + "/second-invoiced.part") << number << " " << saidAt[0];
+        fs::rename(meeting + "/second-invoiced.part", meeting + "/second-invoiced");
         ClickButton(manager, "Close");
     });
 }
