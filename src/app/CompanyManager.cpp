@@ -196,11 +196,26 @@ int32_t AddCompany(storage::Fileblock* companies, const data::CompanyRecord& com
     return r.recNo;
 }
 
+namespace {
+
+// A mail password taken out of a company record leaves the company file on disk at once. A
+// committed change otherwise waits in memory (and in the journal) for the next checkpoint,
+// and until then the file still holds the record as it was, password and all.
+void WriteThroughWhenPasswordLeft(const data::CompanyRecord& before,
+                                  const data::CompanyRecord& after) {
+    if (before.text(Company::EMailPassword).empty() || !after.text(Company::EMailPassword).empty())
+        return;
+    if (!storage::InTransaction()) storage::CheckpointJournal();
+}
+
+}  // namespace
+
 bool ChangeCompany(storage::Fileblock* companies, int32_t recNo, const data::CompanyRecord& asRead,
                    const data::CompanyRecord& edited, platform::Prompter& prompter) {
     data::UpdateResult r = data::ChangeBusinessRecord(companies, recNo, asRead, edited, prompter);
     if (r.status == data::UpdateStatus::ChangedElsewhere) return false;
     if (!r.ok()) throw data::OperationError("Modify Company failed");
+    WriteThroughWhenPasswordLeft(asRead, edited);
     return true;
 }
 
@@ -303,6 +318,7 @@ DeleteOutcome DeleteCompany(const std::string& folder, storage::Fileblock* compa
         }
         return DeleteOutcome::Deleted;
     }
+    WriteThroughWhenPasswordLeft(company, deleted);
     if (!left.empty()) {
         std::string text = "The company was removed, but these of its files could not be deleted:";
         for (const auto& name : left)
