@@ -44,14 +44,10 @@ TBooksServerDialog::TBooksServerDialog(BooksServerContext context, QWidget* pare
     form->addRow(tr("Root &certificate file:"), rootCertificate_);
     layout->addLayout(form);
 
-    auto* note = new QLabel(
-        tr("To move the books of this folder there, the database must be empty: the books "
-           "move into it, are compared record by record, and the folder then works on the "
-           "server. The files they came from are kept in the folder \"Books before the "
-           "server\"."),
-        this);
-    note->setWordWrap(true);
-    layout->addWidget(note);
+    moveNote_ = new QLabel(this);
+    moveNote_->setObjectName("MoveNote");
+    moveNote_->setWordWrap(true);
+    layout->addWidget(moveNote_);
 
     auto* join = new QFormLayout;
     newFolder_ = new QLineEdit(this);
@@ -98,6 +94,14 @@ void TBooksServerDialog::refresh() {
     where_->setText(lines.join('\n'));
     const bool files = !c_.port->onServer();
     move_->setEnabled(files);
+    // Moving is what a folder in files can do; a server's folder is told what it can do.
+    moveNote_->setText(
+        files ? tr("To move the books of this folder there, the database must be empty: the "
+                   "books move into it, are compared record by record, and the folder then "
+                   "works on the server. The files they came from are kept in the folder "
+                   "\"Books before the server\".")
+              : tr("The books of this folder are on the server above. To let one more person "
+                   "or program on this machine work in them, give a new folder below."));
     // On a server, a folder joins the same books unless another server is typed in.
     if (!files && connection_->text().trimmed().isEmpty()) {
         std::string connection, root;

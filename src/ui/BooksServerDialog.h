@@ -67,6 +67,7 @@ class TBooksServerDialog : public QDialog {
 
     BooksServerContext c_;
     QLabel* where_ = nullptr;
+    QLabel* moveNote_ = nullptr;
     QLineEdit* connection_ = nullptr;
     QLineEdit* rootCertificate_ = nullptr;
     QPushButton* test_ = nullptr;

@@ -117,6 +117,9 @@ TEST_F(BooksServerDialogTest, BooksInFilesMoveToTheServerWithTheCompanyClosedMea
     // Now on the server: nothing more to move from here.
     EXPECT_TRUE(d.whereText().contains("on the server"));
     EXPECT_FALSE(find<QPushButton>(d, "MoveButton")->isEnabled());
+    // ... and the note no longer explains a move it cannot make.
+    EXPECT_FALSE(find<QLabel>(d, "MoveNote")->text().contains("To move"));
+    EXPECT_TRUE(find<QLabel>(d, "MoveNote")->text().contains("give a new folder"));
 }
 
 // A new folder joins the books: the test then asks whether the server holds books, and
@@ -127,6 +130,8 @@ TEST_F(BooksServerDialogTest, ANewFolderJoinsTheBooksOnTheServerTheDialogNames) 
     EXPECT_EQ(find<QLineEdit>(d, "Connection")->text(), "host=db dbname=books");
     EXPECT_EQ(find<QLineEdit>(d, "RootCertificate")->text(), "/etc/ca.crt");
     EXPECT_TRUE(find<QPushButton>(d, "ConnectButton")->isEnabled());
+    if (const char* folder = std::getenv("INVARRO_SCREENSHOTS"); folder && *folder)
+        d.grab().save(QString(folder) + "/BooksServerDialogOnServer.png");
     // Without a folder nothing is asked of the server.
     d.connectPressed();
     EXPECT_TRUE(port.calls.empty());
