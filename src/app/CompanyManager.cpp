@@ -196,11 +196,24 @@ int32_t AddCompany(storage::Fileblock* companies, const data::CompanyRecord& com
     return r.recNo;
 }
 
+namespace {
+
+// A mail password taken out of a company record leaves the company file at once: the
+// committed change would otherwise wait in memory over the file until the next checkpoint,
+// and the file keep the password until then.
+void WriteOutRemovedPassword(const data::CompanyRecord& before, const data::CompanyRecord& after) {
+    if (!before.text(Company::EMailPassword).empty() && after.text(Company::EMailPassword).empty())
+        storage::CheckpointJournal();
+}
+
+}  // namespace
+
 bool ChangeCompany(storage::Fileblock* companies, int32_t recNo, const data::CompanyRecord& asRead,
                    const data::CompanyRecord& edited, platform::Prompter& prompter) {
     data::UpdateResult r = data::ChangeBusinessRecord(companies, recNo, asRead, edited, prompter);
     if (r.status == data::UpdateStatus::ChangedElsewhere) return false;
     if (!r.ok()) throw data::OperationError("Modify Company failed");
+    WriteOutRemovedPassword(asRead, edited);
     return true;
 }
 
@@ -270,6 +283,7 @@ DeleteOutcome DeleteCompany(const std::string& folder, storage::Fileblock* compa
     }
     data::UpdateResult r = data::DeleteBusinessRecord(companies, recNo, deleted, prompter);
     if (!r.ok()) throw data::OperationError("Delete operation failed");
+    WriteOutRemovedPassword(company, deleted);
 
     std::vector<std::string> left = DeleteCompanyFiles(folder, number);
     if (!left.empty()) {
