@@ -547,6 +547,7 @@ bool OsFile::reserve(int64_t from, int64_t to) {
 // ------------------------------------------------------------------------ RecordFile
 
 bool RecordFile::open(const std::string& name, bool readOnly, bool create) {
+    if (isOpen()) closeQuietly();  // committed changes it holds reach its file first
     unmap();
     dropCache();
     overlay_.reset();

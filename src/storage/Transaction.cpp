@@ -250,7 +250,7 @@ struct HeldJournal {
     // Files of fileblocks closed since their changes were committed: kept open, with their
     // locks, until the checkpoint syncs them (an open of the same file takes one back).
     std::vector<std::unique_ptr<RecordFile>> parked;
-    bool broken = false;  // a committed frame could not be written to its files
+    bool broken = false;  // a committed frame could not join its files' committed changes
     JournalBytes frame;   // the buffer frames are made in, kept for its room
 };
 std::unique_ptr<HeldJournal> gJournal;
@@ -672,7 +672,7 @@ bool OpenHeldJournal(const std::string& folder) {
     const int64_t size = j->file.size();
     if (size < 0) return false;
     j->prepared = size / kBlock * kBlock;
-    // Where the file system refuses (tmpfs), the journal is written through the page cache.
+    // Where the file system refuses it, the journal is written through the page cache.
     j->unbuffered.openUnbuffered(j->name);
     j->needsFolderSync = created;
     if (!WriteJournalHeader(*j, dev, ino)) return false;
