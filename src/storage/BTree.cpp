@@ -71,7 +71,7 @@ Item loadItem(const KeyState& k, const PageRef& P, int j) {
     it.rec = rd32(src);
     it.child = rd32(src + 4);
     it.len = uint8_t(itemKeyLen(k, src));
-    std::memcpy(it.key, src + 9, it.len);
+    CopyShort(it.key, src + 9, it.len);
     return it;
 }
 

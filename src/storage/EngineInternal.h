@@ -229,7 +229,7 @@ inline void WriteItem(const KeyState& k, uint8_t* dst, const Item& it) {
     wr32(dst, it.rec);
     wr32(dst + 4, it.child);
     dst[8] = it.len;
-    std::memcpy(dst + 9, it.key, it.len);
+    CopyShort(dst + 9, it.key, it.len);
     if (it.len < k.keyLength) std::memset(dst + 9 + it.len, 0, size_t(k.keyLength - it.len));
 }
 

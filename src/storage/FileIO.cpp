@@ -1,5 +1,7 @@
 #include "storage/FileIO.h"
 
+#include "storage/Bytes.h"
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/mman.h>
@@ -684,8 +686,7 @@ bool RecordFile::truncate(int64_t size) {
         Overlay::Chunk* c = chunkForWrite(*ov, last);
         if (!c) return false;
         std::memset(c->bytes.get() + cut, 0, size_t(Overlay::kChunk - cut));
-        c->hi = std::min(c->hi, cut);
-        if (c->lo >= c->hi) c->lo = c->hi = cut;  // nothing written below the cut stays
+        c->cutAt(cut);
     }
     ov->size = size;
     ov->zeroFrom = std::min(ov->zeroFrom, size);
@@ -746,7 +747,7 @@ bool RecordFile::readBase(int64_t pos, void* buf, size_t n) {
     // else (past the end, or a file that could not be mapped) through the read cache,
     // which also reports the short read.
     if (int64_t(n) <= fileSize_ - pos && (pos + int64_t(n) <= mapLen_ || mapTo(fileSize_))) {
-        std::memcpy(out, map_ + pos, n);
+        CopyBytes(out, map_ + pos, n);
         return true;
     }
     return readCached(pos, out, n);
@@ -785,7 +786,7 @@ bool RecordFile::readLayer(const Overlay& ov, int64_t pos, uint8_t* out, size_t 
         while (it != ov.chunks.end() && it->first < chunk)
             ++it;
         if (it != ov.chunks.end() && it->first == chunk) {
-            std::memcpy(out, it->second.bytes.get() + off, take);
+            CopyBytes(out, it->second.bytes.get() + off, take);
         } else {
             // Runs of chunks the overlay does not hold are read from the file in one piece.
             int64_t runEnd = it != ov.chunks.end() ? it->first * Overlay::kChunk : INT64_MAX;
@@ -861,6 +862,97 @@ Overlay::ChunkBytes Overlay::NewChunkBytes() {
     return ChunkBytes(p);
 }
 
+namespace {
+
+uint64_t Word(const uint8_t* p) {
+    uint64_t w;
+    std::memcpy(&w, p, 8);
+    return w;
+}
+
+}  // namespace
+
+void Overlay::Chunk::write(int32_t off, const uint8_t* in, size_t n) {
+    uint8_t* at = bytes.get() + off;
+    // The differences, a word at a time: a changed range ends where two equal words follow
+    // it (a range may take a few equal bytes at its ends along).
+    const size_t words = n / 8;
+    auto same = [&](size_t w) { return Word(at + 8 * w) == Word(in + 8 * w); };
+    size_t w = 0;
+    while (w < words) {
+        if (w + 4 <= words &&
+            ((Word(at + 8 * w) ^ Word(in + 8 * w)) | (Word(at + 8 * w + 8) ^ Word(in + 8 * w + 8)) |
+             (Word(at + 8 * w + 16) ^ Word(in + 8 * w + 16)) |
+             (Word(at + 8 * w + 24) ^ Word(in + 8 * w + 24))) == 0) {
+            w += 4;
+            continue;
+        }
+        if (same(w)) {
+            ++w;
+            continue;
+        }
+        const size_t first = w++;
+        while (w < words && !(same(w) && (w + 1 == words || same(w + 1))))
+            ++w;
+        mark(off + int32_t(8 * first), off + int32_t(8 * w));
+    }
+    size_t lo = n, hi = 0;
+    for (size_t i = 8 * words; i < n; ++i)
+        if (at[i] != in[i]) {
+            lo = std::min(lo, i);
+            hi = i + 1;
+        }
+    if (hi > lo) mark(off + int32_t(lo), off + int32_t(hi));
+    CopyBytes(at, in, n);
+}
+
+void Overlay::Chunk::mark(int32_t a, int32_t b) {
+    if (b <= a) return;
+    lo = std::min(lo, a);
+    hi = std::max(hi, b);
+    // The ranges before it, those it meets (joined with it), and those after it.
+    int first = 0;
+    while (first < ranges && range[first].hi + kRangeGap < a)
+        ++first;
+    int past = first;
+    for (; past < ranges && range[past].lo <= b + kRangeGap; ++past) {
+        a = std::min<int32_t>(a, range[past].lo);
+        b = std::max<int32_t>(b, range[past].hi);
+    }
+    const Range joined{uint16_t(a), uint16_t(b)};
+    if (past > first) {
+        range[first] = joined;
+        std::copy(range + past, range + ranges, range + first + 1);
+        ranges -= past - first - 1;
+        return;
+    }
+    if (ranges < kRanges) {
+        std::copy_backward(range + first, range + ranges, range + ranges + 1);
+        range[first] = joined;
+        ++ranges;
+        return;
+    }
+    // No room for another: the two neighbours nearest each other become one.
+    Range all[kRanges + 1];
+    std::copy(range, range + first, all);
+    all[first] = joined;
+    std::copy(range + first, range + ranges, all + first + 1);
+    int nearest = 0;
+    for (int r = 1; r < kRanges; ++r)
+        if (all[r + 1].lo - all[r].hi < all[nearest + 1].lo - all[nearest].hi) nearest = r;
+    all[nearest].hi = all[nearest + 1].hi;
+    std::copy(all + nearest + 2, all + kRanges + 1, all + nearest + 1);
+    std::copy(all, all + kRanges, range);
+}
+
+void Overlay::Chunk::cutAt(int32_t cut) {
+    while (ranges > 0 && range[ranges - 1].lo >= cut)
+        --ranges;
+    if (ranges > 0) range[ranges - 1].hi = uint16_t(std::min<int32_t>(range[ranges - 1].hi, cut));
+    hi = std::min(hi, cut);
+    if (lo >= hi) lo = hi = cut;  // nothing written below the cut stays
+}
+
 Overlay* RecordFile::overlayForWrite() {
     if (!overlay_) {
         overlay_.reset(new (std::nothrow) Overlay);
@@ -920,9 +1012,7 @@ bool RecordFile::write(int64_t pos, const void* buf, size_t n) {
         const size_t take = std::min(size_t(Overlay::kChunk - off), n);
         Overlay::Chunk* c = chunkForWrite(*ov, chunk);
         if (!c) return false;
-        std::memcpy(c->bytes.get() + off, in, take);
-        c->lo = std::min(c->lo, off);
-        c->hi = std::max(c->hi, off + int32_t(take));
+        c->write(off, in, take);
         in += take;
         pos += int64_t(take);
         n -= take;
@@ -931,40 +1021,11 @@ bool RecordFile::write(int64_t pos, const void* buf, size_t n) {
     return true;
 }
 
-bool ForEachRun(
-    const Overlay& ov,
-    const std::function<bool(int64_t pos, const std::vector<iovec>& pieces, size_t n)>& f) {
-    std::vector<iovec> pieces;
-    for (auto it = ov.chunks.begin(); it != ov.chunks.end();) {
-        // Chunks written end to start in a row make one run.
-        auto first = it;
-        int64_t start = it->first * Overlay::kChunk + it->second.lo;
-        for (auto next = std::next(it);
-             next != ov.chunks.end() && it->second.hi == Overlay::kChunk &&
-             next->first == it->first + 1 && next->second.lo == 0;
-             next = std::next(it))
-            it = next;
-        const int64_t end = std::min(it->first * Overlay::kChunk + it->second.hi, ov.size);
-        if (end > start) {
-            pieces.clear();
-            for (auto c = first;; ++c) {
-                const int64_t lo = c == first ? c->second.lo : 0;
-                const int64_t hi =
-                    std::min<int64_t>(c->second.hi, end - c->first * Overlay::kChunk);
-                if (hi > lo) pieces.push_back(iovec{c->second.bytes.get() + lo, size_t(hi - lo)});
-                if (c == it) break;
-            }
-            if (!f(start, pieces, size_t(end - start))) return false;
-        }
-        ++it;
-    }
-    return true;
-}
-
 size_t RunBytesBound(const Overlay& ov) {
     size_t n = 0;
     for (const auto& [chunk, c] : ov.chunks)
-        n += size_t(std::max(c.hi - c.lo, 0));
+        for (int r = 0; r < c.ranges; ++r)
+            n += size_t(c.range[r].hi - c.range[r].lo) + 12;
     return n;
 }
 
@@ -1056,7 +1117,9 @@ bool RecordFile::applyCommitted() {
         }
         it = std::next(last);
     }
-    if (ov.size < fileSize_ && !truncateBase(ov.size)) return false;
+    // Unchanged bytes are not written, so the file may still be short of its length (a
+    // record of zeros at its end).
+    if (ov.size != fileSize_ && !truncateBase(ov.size)) return false;
     committed_.reset();
     return true;
 }

@@ -6,6 +6,7 @@
 #include <sys/types.h>
 #include <sys/uio.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -42,20 +43,38 @@ std::string FolderOf(const std::string& fileName);
 bool FileFaultHit(FileOp op);
 
 // Changes to one file made inside a transaction: whole 4 KB chunks of the file as the
-// transaction sees them, each with the range of bytes the transaction wrote. Nothing of it
-// reaches the file until the transaction commits.
+// transaction sees them, each with the ranges of bytes the transaction changed. Nothing of
+// it reaches the file until the transaction commits.
 struct Overlay {
     static constexpr int64_t kChunk = 4096;
+    // Changed ranges closer than this are kept as one: a run in the journal costs 12 bytes
+    // of its own.
+    static constexpr int32_t kRangeGap = 16;
+    static constexpr int kRanges = 8;  // ranges a chunk tells apart; more are joined
     // The room of chunks is kept for reuse: each posting takes and gives back dozens.
     struct FreeChunk {
         void operator()(uint8_t* p) const noexcept;
     };
     using ChunkBytes = std::unique_ptr<uint8_t[], FreeChunk>;
     static ChunkBytes NewChunkBytes();  // null without memory
+    struct Range {
+        uint16_t lo, hi;  // [lo, hi) within the chunk
+    };
     struct Chunk {
         ChunkBytes bytes;
-        int32_t lo = kChunk;  // written bytes: [lo, hi)
+        int32_t lo = kChunk;  // all changed bytes lie in [lo, hi)
         int32_t hi = 0;
+        // The changed bytes themselves, in order, apart by more than kRangeGap (the
+        // transaction's frame carries only these; bytes between them are as they were).
+        int ranges = 0;
+        Range range[kRanges];
+        // Copies n bytes to off and notes those of them that differ from what the chunk
+        // held: bytes written as they were are no change.
+        void write(int32_t off, const uint8_t* in, size_t n);
+        // Notes [lo, hi) as changed.
+        void mark(int32_t lo, int32_t hi);
+        // Forgets the changes at and past cut (the bytes there read as zeros now).
+        void cutAt(int32_t cut);
     };
     std::map<int64_t, Chunk> chunks;  // by chunk number
     int64_t baseSize = 0;             // the file's size when the transaction first wrote it
@@ -63,13 +82,31 @@ struct Overlay {
     int64_t zeroFrom = INT64_MAX;     // bytes at or past this that no chunk holds read as 0
     bool empty() const { return chunks.empty() && size == baseSize && zeroFrom == INT64_MAX; }
 };
-// Calls f for each run of written bytes in file order (neighbouring chunks written end to
-// start make one run), given as the pieces of the chunks that hold it, n bytes in all;
+// Calls f for each run of changed bytes in file order (changes that meet across a chunk's
+// end make one run), given as the pieces of the chunks that hold it, n bytes in all;
 // stops at the first false.
-bool ForEachRun(
-    const Overlay& ov,
-    const std::function<bool(int64_t pos, const std::vector<iovec>& pieces, size_t n)>& f);
-// The bytes of every run of an overlay together: at least what its runs hold.
+template <class F>
+bool ForEachRun(const Overlay& ov, F&& f) {
+    std::vector<iovec> pieces;
+    int64_t start = 0, end = -1;
+    for (const auto& [number, c] : ov.chunks) {
+        const int64_t base = number * Overlay::kChunk;
+        for (int r = 0; r < c.ranges; ++r) {
+            const int64_t lo = base + c.range[r].lo;
+            const int64_t hi = std::min<int64_t>(base + c.range[r].hi, ov.size);
+            if (hi <= lo) continue;
+            if (lo != end && !pieces.empty()) {
+                if (!f(start, pieces, size_t(end - start))) return false;
+                pieces.clear();
+            }
+            if (pieces.empty()) start = lo;
+            pieces.push_back(iovec{c.bytes.get() + c.range[r].lo, size_t(hi - lo)});
+            end = hi;
+        }
+    }
+    return pieces.empty() || f(start, pieces, size_t(end - start));
+}
+// What the runs of an overlay take in a frame at most: their bytes and 12 bytes each.
 size_t RunBytesBound(const Overlay& ov);
 
 // A file opened exclusively (flock) by this process.

@@ -319,11 +319,10 @@ bool EncodeFrame(JournalBytes& b, const std::vector<RecordFile*>& files, uint64_
                  uint64_t seq) {
     const size_t start = b.size();
     // Room for the whole frame at once: a file's part is at most its name, 46 bytes and
-    // 12 bytes and the bytes of each chunk; and the padding to the next block.
+    // its runs; and the padding to the next block.
     size_t bound = start + kFrameHeaderSize + kFrameTrailerSize + size_t(kBlock);
     for (RecordFile* f : files)
-        bound +=
-            f->name().size() + 46 + 12 * f->overlay()->chunks.size() + RunBytesBound(*f->overlay());
+        bound += f->name().size() + 46 + RunBytesBound(*f->overlay());
     b.reserve(bound);
     put32(b, kFrameMagic);
     put32(b, uint32_t(files.size()));
