@@ -874,30 +874,25 @@ uint64_t Word(const uint8_t* p) {
 
 void Overlay::Chunk::write(int32_t off, const uint8_t* in, size_t n) {
     uint8_t* at = bytes.get() + off;
-    // The differences, a word at a time: a changed range ends where two equal words follow
-    // it (a range may take a few equal bytes at its ends along).
-    const size_t words = n / 8;
-    auto same = [&](size_t w) { return Word(at + 8 * w) == Word(in + 8 * w); };
-    size_t w = 0;
-    while (w < words) {
-        if (w + 4 <= words &&
-            ((Word(at + 8 * w) ^ Word(in + 8 * w)) | (Word(at + 8 * w + 8) ^ Word(in + 8 * w + 8)) |
-             (Word(at + 8 * w + 16) ^ Word(in + 8 * w + 16)) |
-             (Word(at + 8 * w + 24) ^ Word(in + 8 * w + 24))) == 0) {
-            w += 4;
+    // The differences, 16 bytes at a time: a changed range ends at 16 equal bytes (it may
+    // take a few equal bytes at its ends along).
+    auto same = [&](size_t i) {
+        return ((Word(at + i) ^ Word(in + i)) | (Word(at + i + 8) ^ Word(in + i + 8))) == 0;
+    };
+    const size_t whole = n / 16 * 16;
+    size_t i = 0;
+    while (i < whole) {
+        if (same(i)) {
+            i += 16;
             continue;
         }
-        if (same(w)) {
-            ++w;
-            continue;
+        const size_t first = i;
+        for (i += 16; i < whole && !same(i); i += 16) {
         }
-        const size_t first = w++;
-        while (w < words && !(same(w) && (w + 1 == words || same(w + 1))))
-            ++w;
-        mark(off + int32_t(8 * first), off + int32_t(8 * w));
+        mark(off + int32_t(first), off + int32_t(i));
     }
     size_t lo = n, hi = 0;
-    for (size_t i = 8 * words; i < n; ++i)
+    for (; i < n; ++i)
         if (at[i] != in[i]) {
             lo = std::min(lo, i);
             hi = i + 1;
