@@ -52,6 +52,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -120,7 +121,14 @@ class JournalBytes {
         if (n) std::memcpy(data_ + size_, p, n);
         size_ += n;
     }
-    void push_back(uint8_t b) { append(&b, 1); }
+    void push_back(uint8_t b) { *extend(1) = b; }
+    // Grows by n bytes (not yet set) and returns where they begin.
+    uint8_t* extend(size_t n) {
+        if (size_ + n > capacity_) [[unlikely]]
+            grow(size_ + n);
+        size_ += n;
+        return data_ + size_ - n;
+    }
     // Grows with zeros (or cuts short) to n bytes.
     void resize(size_t n) {
         if (n > size_) {
@@ -143,17 +151,22 @@ int64_t RoundUp(int64_t n, int64_t to) {
 
 alignas(4096) uint8_t gZeros[64 << 10];
 
+// Numbers in the journal are little-endian: on such a processor as they are in memory.
+template <class T>
+void putLE(JournalBytes& b, T v) {
+    uint8_t* p = b.extend(sizeof v);
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(p, &v, sizeof v);
+    } else {
+        for (size_t i = 0; i < sizeof v; ++i)
+            p[i] = uint8_t(v >> (8 * i));
+    }
+}
 void put32(JournalBytes& b, uint32_t v) {
-    uint8_t le[4];
-    for (int i = 0; i < 4; ++i)
-        le[i] = uint8_t(v >> (8 * i));
-    b.append(le, 4);
+    putLE(b, v);
 }
 void put64(JournalBytes& b, uint64_t v) {
-    uint8_t le[8];
-    for (int i = 0; i < 8; ++i)
-        le[i] = uint8_t(v >> (8 * i));
-    b.append(le, 8);
+    putLE(b, v);
 }
 uint32_t get32(const uint8_t* p) {
     return uint32_t(rd32(p));
@@ -166,25 +179,26 @@ uint64_t get64(const uint8_t* p) {
 // changes it.
 uint64_t Checksum(const uint8_t* p, size_t n) {
     constexpr uint64_t k1 = 0x9E3779B185EBCA87ull, k2 = 0xC2B2AE3D27D4EB4Full;
-    uint64_t lane[4] = {0x27D4EB2F165667C5ull ^ (uint64_t(n) * k1), k1, k2, k1 ^ k2};
+    uint64_t l0 = 0x27D4EB2F165667C5ull ^ (uint64_t(n) * k1), l1 = k1, l2 = k2, l3 = k1 ^ k2;
     auto mix = [](uint64_t h, uint64_t w) {
         h ^= w * k2;
         return (h << 31 | h >> 33) * k1;
     };
+    auto word = [](const uint8_t* q) {
+        uint64_t w;
+        std::memcpy(&w, q, 8);
+        return w;
+    };
     size_t i = 0;
     for (; i + 32 <= n; i += 32) {
-        uint64_t w[4];
-        std::memcpy(w, p + i, 32);
-        for (int l = 0; l < 4; ++l)
-            lane[l] = mix(lane[l], w[l]);
+        l0 = mix(l0, word(p + i));
+        l1 = mix(l1, word(p + i + 8));
+        l2 = mix(l2, word(p + i + 16));
+        l3 = mix(l3, word(p + i + 24));
     }
-    uint64_t h = lane[0] ^ (lane[1] << 7 | lane[1] >> 57) ^ (lane[2] << 13 | lane[2] >> 51) ^
-                 (lane[3] << 29 | lane[3] >> 35);
-    for (; i + 8 <= n; i += 8) {
-        uint64_t w;
-        std::memcpy(&w, p + i, 8);
-        h = mix(h, w);
-    }
+    uint64_t h = l0 ^ (l1 << 7 | l1 >> 57) ^ (l2 << 13 | l2 >> 51) ^ (l3 << 29 | l3 >> 35);
+    for (; i + 8 <= n; i += 8)
+        h = mix(h, word(p + i));
     uint64_t tail = 0;
     for (size_t j = 0; i + j < n; ++j)
         tail |= uint64_t(p[i + j]) << (8 * j);
