@@ -67,6 +67,12 @@ struct KeyState {
     int bufferOf(int32_t page) const {
         return page >= 0 && size_t(page) < pageBuffer.size() ? pageBuffer[size_t(page)] : -1;
     }
+    // The pages whose buffers became changed since their key's pages were last written, so
+    // that a commit visits those alone. A page may be listed twice or no longer be changed
+    // (written early by an eviction, or dropped); the writer skips those. When the list
+    // could not grow, every buffer of the key is looked at instead.
+    std::vector<int32_t> changedPages;
+    bool changedPagesLost = false;
 
     int minItems() const { return itemsPerPage / 2; }
 };

@@ -74,6 +74,22 @@ bool writeBack(Buffer& b) {
     return true;
 }
 
+// Lists the buffer's page as changed; called when its changed mark goes from off to on.
+void noteChanged(const Buffer& b) {
+    KeyState& k = b.owner->keys[b.keyNo - 1];
+    if (k.changedPagesLost) return;
+    try {
+        k.changedPages.push_back(b.page);
+    } catch (const std::bad_alloc&) {
+        k.changedPagesLost = true;
+    }
+}
+
+void forgetChangedPages(KeyState& k) {
+    k.changedPages.clear();
+    k.changedPagesLost = false;
+}
+
 void detach(int i) {
     Buffer& b = gBuffers[i];
     if (b.owner) {
@@ -145,7 +161,10 @@ void PageRef::release() {
 }
 
 void PageRef::markChanged() {
-    gBuffers[buf_].changed = true;
+    Buffer& b = gBuffers[buf_];
+    if (b.changed) return;
+    b.changed = true;
+    noteChanged(b);
 }
 
 PageRef::PageRef(int buf, int32_t page, const KeyState* key)
@@ -209,7 +228,10 @@ PageRef NewPage(Fileblock* fb, int keyNo, int32_t page) {
     }
     Buffer& b = gBuffers[i];
     std::memset(b.bytes.get(), 0, size_t(kMaxPageBytes));
-    b.changed = true;
+    if (!b.changed) {
+        b.changed = true;
+        noteChanged(b);
+    }
     makeMostRecent(i);
     return PageRef(i, page, &k);
 }
@@ -236,6 +258,7 @@ bool FlushFileblockPages(Fileblock* fb, bool write) {
             makeLeastRecent(i);
         }
         k.pageBuffer.clear();
+        forgetChangedPages(k);
         if (write && k.headerChanged) {
             if (WriteKeyHeader(fb, keyNo))
                 k.headerChanged = false;
@@ -249,10 +272,21 @@ bool FlushFileblockPages(Fileblock* fb, bool write) {
 bool WriteChangedPages(Fileblock* fb) {
     for (int keyNo = 1; keyNo <= fb->numKeys; ++keyNo) {
         KeyState& k = fb->keys[keyNo - 1];
-        for (size_t page = 0; page < k.pageBuffer.size(); ++page) {
-            int i = k.pageBuffer[page];
-            if (i >= 0 && gBuffers[i].changed && !writeBack(gBuffers[i])) return false;
+        if (k.changedPagesLost) {
+            for (size_t page = 0; page < k.pageBuffer.size(); ++page) {
+                int i = k.pageBuffer[page];
+                if (i >= 0 && gBuffers[i].changed && !writeBack(gBuffers[i])) return false;
+            }
+        } else {
+            // In page order, as a scan of the whole table would write them.
+            std::vector<int32_t>& pages = k.changedPages;
+            if (pages.size() > 1) std::sort(pages.begin(), pages.end());
+            for (int32_t page : pages) {
+                int i = k.bufferOf(page);
+                if (i >= 0 && gBuffers[i].changed && !writeBack(gBuffers[i])) return false;
+            }
         }
+        forgetChangedPages(k);
         if (k.headerChanged) {
             if (!WriteKeyHeader(fb, keyNo)) return false;
             k.headerChanged = false;

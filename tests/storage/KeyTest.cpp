@@ -5,6 +5,8 @@
 
 #include "EngineFixture.h"
 #include "storage/Bytes.h"
+#include "storage/EngineTesting.h"
+#include "storage/Transaction.h"
 #include "storage/Verify.h"
 
 namespace invarro::storage {
@@ -103,6 +105,62 @@ TEST_F(KeyTest, EmptyIndexHasNoEntries) {
     EXPECT_EQ(KeyCount(fb, 1), 0);
     DeleteKey(fb, 1, 1, "A");
     EXPECT_EQ(EngineError, err::NoSuchEntry);
+    CloseFileblock(fb);
+    expectSound();
+}
+
+// Pages changed outside a transaction are written when the next one begins: each changed
+// page once, however often it changed, pages of other keys not at all, and pages freed
+// after they changed not over their free-chain link.
+TEST_F(KeyTest, ChangedPagesAreWrittenOnceWhenATransactionBegins) {
+    Fileblock* fb = createOpen(30, {{4, false}, {4, true}});
+    fillRecords(fb, 1000);
+    for (int i = 1; i <= 1000; ++i)
+        AddKey(fb, 1, i, num4(i));
+    ASSERT_TRUE(EngineOk) << EngineError;
+    auto entriesOnDisk = [&](int keyNo) {
+        std::vector<std::pair<std::string, int32_t>> out;
+        std::string error;
+        EXPECT_TRUE(ForEachKeyEntry(
+            name(), keyNo, [&](const std::string& k, int32_t r) { out.emplace_back(k, r); }, error))
+            << error;
+        return out;
+    };
+    auto writesOfBegin = [&]() {
+        ClearFileFault();
+        EXPECT_TRUE(BeginTransaction());
+        const int64_t writes = FileOpCount();
+        RollbackTransaction();
+        return writes;
+    };
+    // Every page of key 1 is new; with 30 buffers none was evicted.
+    const int64_t writes = writesOfBegin();
+    const int32_t pages = info().keys[0].highPage;
+    EXPECT_LE(pages, 29);
+    EXPECT_EQ(writes, pages + 1);  // its pages and its header
+    EXPECT_EQ(entriesOnDisk(1), forward(fb, 1));
+    EXPECT_EQ(writesOfBegin(), 0);
+
+    // Key 2 gets one page, changed again and again: that page and key 2's header.
+    for (int i = 1; i <= 40; ++i)
+        AddKey(fb, 2, i, "K");
+    for (int i = 1; i <= 40; i += 4)
+        DeleteKey(fb, 2, i, "K");
+    AddKey(fb, 2, 1, "K");
+    ASSERT_TRUE(EngineOk) << EngineError;
+    EXPECT_EQ(writesOfBegin(), 2);
+    EXPECT_EQ(entriesOnDisk(2), forward(fb, 2));
+
+    // Deleting the first 300 entries merges leaves and frees their pages.
+    for (int i = 1; i <= 300; ++i)
+        DeleteKey(fb, 1, i, num4(i));
+    ASSERT_TRUE(EngineOk) << EngineError;
+    writesOfBegin();
+    EXPECT_GT(info().keys[0].freePages, 0);
+    std::vector<std::pair<std::string, int32_t>> onDisk = entriesOnDisk(1);
+    EXPECT_EQ(onDisk, forward(fb, 1));
+    ASSERT_EQ(onDisk.size(), 700u);
+    EXPECT_EQ(onDisk.front().first, "0301");
     CloseFileblock(fb);
     expectSound();
 }
