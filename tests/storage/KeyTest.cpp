@@ -2,6 +2,7 @@
 // approximate positions.
 
 #include <cstdio>
+#include <cstring>
 
 #include "EngineFixture.h"
 #include "storage/Bytes.h"
@@ -296,6 +297,44 @@ TEST_F(KeyTest, APageClaimingTooManyItemsIsRefused) {
     NextKey(fb, 1, key, rec);
     EXPECT_EQ(EngineError, err::IndexDefective);
     CloseFileblock(fb);
+}
+
+// Items moved to other pages by a split are written in the page layout: a length byte
+// beyond the key length is cut to it and the bytes after the key are zero, whatever a
+// damaged page held there.
+TEST_F(KeyTest, ASplitWritesMovedItemsCleanFromADamagedPage) {
+    Fileblock* fb = createOpen(30, {{8, false}});
+    fillRecords(fb, 63);
+    for (int i = 1; i <= 62; ++i)
+        AddKey(fb, 1, i, "K" + num4(i));  // one full root leaf, 5-byte keys
+    CloseFileblock(fb);
+    std::string ix = ReadFileBytes(name() + ".IX");
+    const int64_t r = 6 + 62 * 17;
+    uint8_t* root = reinterpret_cast<uint8_t*>(ix.data()) + r;
+    auto item = [&](int j) { return root + 6 + (j - 1) * 17; };
+    std::memset(item(10) + 9 + 5, 0xEE, 3);  // junk after item 10's key
+    item(50)[8] = 200;                       // item 50 claims a 200-byte key
+    invarro::testing::WriteFileBytes(name() + ".IX", ix);
+
+    fb = OpenFileblock(name(), false);
+    AddKey(fb, 1, 63, "K0063");  // the 63rd item splits the root
+    ASSERT_TRUE(EngineOk) << EngineError;
+    CloseFileblock(fb);
+    FileblockInfo fi = info();
+    ASSERT_EQ(fi.keys[0].highPage, 3);
+    std::string after = ReadFileBytes(name() + ".IX");
+    for (int32_t p = 1; p <= 3; ++p) {
+        const uint8_t* pg = reinterpret_cast<const uint8_t*>(after.data()) + p * r;
+        for (int j = 1; j <= rd16(pg); ++j) {
+            const uint8_t* it = pg + 6 + (j - 1) * 17;
+            ASSERT_LE(it[8], 8) << "page " << p << " item " << j;
+            for (int b = 9 + it[8]; b < 17; ++b)
+                ASSERT_EQ(it[b], 0) << "page " << p << " item " << j;
+        }
+    }
+    RawPage upper = page(1, page(1, fi.keys[0].root).children[0]);
+    ASSERT_EQ(upper.keys.size(), 31u);
+    EXPECT_EQ(upper.keys[50 - 33], std::string("K0050\0\0\0", 8));
 }
 
 TEST_F(KeyTest, KeyHeadersAndPagesAreLaidOutPerKeySection) {
