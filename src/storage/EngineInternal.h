@@ -57,6 +57,9 @@ struct KeyState {
     int64_t sectionOffset = 0;
     bool headerChanged = false;
 
+    // The last entry added went after every entry of the key (a hint for the next add).
+    bool addingInOrder = false;
+
     // Current position for NextKey and PrevKey.
     Path path;
     bool pathValid = false;

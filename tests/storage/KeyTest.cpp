@@ -1,8 +1,10 @@
 // B-tree indexes: tree shape after inserts and deletes, entry order, positioning and the
 // approximate positions.
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <random>
 
 #include "EngineFixture.h"
 #include "storage/Bytes.h"
@@ -413,6 +415,48 @@ TEST_F(KeyTest, KeysAreComparedAsUnsignedBytesAndShorterFirst) {
         order.push_back(e.second);
     EXPECT_EQ(order, (std::vector<int32_t>{5, 6, 3, 4, 1, 2}));
     CloseFileblock(fb);
+}
+
+// Long keys differ anywhere in their 30 bytes, in bytes above 127 too: the index orders
+// them as unsigned bytes compared one by one, a key before any longer key it begins.
+TEST_F(KeyTest, LongKeysOrderByEveryByte) {
+    std::mt19937 rng(5);
+    const std::string bytes(
+        "\x00\x01"
+        "A\x7F\x80\xFE\xFF",
+        7);
+    std::vector<std::string> keys;
+    for (int i = 0; i < 400; ++i) {
+        // A shared prefix of random length, then random bytes, 0..30 long in all.
+        std::string k(size_t(rng() % 31), 'P');
+        for (size_t j = rng() % (k.size() + 1); j < k.size(); ++j)
+            k[j] = bytes[rng() % bytes.size()];
+        keys.push_back(k);
+    }
+    for (size_t i = 0; i + 1 < keys.size(); ++i) {
+        const int want = keys[i].compare(keys[i + 1]);  // unsigned bytes, shorter first
+        const int got = CompareKeys(keys[i], keys[i + 1]);
+        ASSERT_EQ(got < 0, want < 0) << i;
+        ASSERT_EQ(got > 0, want > 0) << i;
+    }
+    Fileblock* fb = createOpen(30, {{30, true}});
+    fillRecords(fb, int(keys.size()));
+    for (size_t i = 0; i < keys.size(); ++i)
+        AddKey(fb, 1, int32_t(i + 1), keys[i]);
+    ASSERT_TRUE(EngineOk) << EngineError;
+    std::vector<std::pair<std::string, int32_t>> want;
+    for (size_t i = 0; i < keys.size(); ++i)
+        want.emplace_back(keys[i], int32_t(i + 1));
+    std::sort(want.begin(), want.end());
+    EXPECT_EQ(forward(fb, 1), want);
+    for (size_t i = 0; i < keys.size(); i += 7) {
+        std::string key = keys[i];
+        int32_t rec = int32_t(i + 1);
+        FindKeyAndRecord(fb, 1, key, rec, 0);
+        EXPECT_TRUE(EngineOk) << i;
+    }
+    CloseFileblock(fb);
+    expectSound();
 }
 
 TEST_F(KeyTest, OverlongKeysAreCutOrRefused) {
