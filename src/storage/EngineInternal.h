@@ -183,7 +183,10 @@ class PageRef {
     ~PageRef() { release(); }
 
     bool ok() const { return buf_ >= 0; }
-    void release();
+    void release() {
+        if (buf_ >= 0) --*pins_;
+        buf_ = -1;
+    }
     void markChanged();
 
     // The page's bytes stay where they are while the page is pinned, so the accessors
@@ -209,6 +212,7 @@ class PageRef {
     int buf_ = -1;
     int32_t page_ = 0;
     int width_ = 0;
+    int* pins_ = nullptr;  // the buffer's pin count
     uint8_t* bytes_ = nullptr;
 };
 

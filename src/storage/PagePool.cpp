@@ -33,13 +33,13 @@ struct Buffer {
 std::vector<Buffer> gBuffers;
 int gSentinel = -1;
 
-void unlink(int i) {
+inline void unlink(int i) {
     Buffer& b = gBuffers[i];
     gBuffers[b.prev].next = b.next;
     gBuffers[b.next].prev = b.prev;
 }
 
-void insertAfter(int at, int i) {
+inline void insertAfter(int at, int i) {
     Buffer& b = gBuffers[i];
     b.prev = at;
     b.next = gBuffers[at].next;
@@ -47,7 +47,7 @@ void insertAfter(int at, int i) {
     gBuffers[at].next = i;
 }
 
-void makeMostRecent(int i) {
+inline void makeMostRecent(int i) {
     if (gBuffers[gSentinel].prev == i) return;  // a page used again and again stays put
     unlink(i);
     insertAfter(gBuffers[gSentinel].prev, i);
@@ -139,7 +139,7 @@ int takeVictim() {
 // ----------------------------------------------------------------------------- PageRef
 
 PageRef::PageRef(PageRef&& o) noexcept
-    : buf_(o.buf_), page_(o.page_), width_(o.width_), bytes_(o.bytes_) {
+    : buf_(o.buf_), page_(o.page_), width_(o.width_), pins_(o.pins_), bytes_(o.bytes_) {
     o.buf_ = -1;
 }
 
@@ -149,15 +149,11 @@ PageRef& PageRef::operator=(PageRef&& o) noexcept {
         buf_ = o.buf_;
         page_ = o.page_;
         width_ = o.width_;
+        pins_ = o.pins_;
         bytes_ = o.bytes_;
         o.buf_ = -1;
     }
     return *this;
-}
-
-void PageRef::release() {
-    if (buf_ >= 0) --gBuffers[buf_].pins;
-    buf_ = -1;
 }
 
 void PageRef::markChanged() {
@@ -167,9 +163,13 @@ void PageRef::markChanged() {
     noteChanged(b);
 }
 
-PageRef::PageRef(int buf, int32_t page, const KeyState* key)
-    : buf_(buf), page_(page), width_(key->itemWidth), bytes_(gBuffers[buf].bytes.get()) {
-    ++gBuffers[buf].pins;
+inline PageRef::PageRef(int buf, int32_t page, const KeyState* key)
+    : buf_(buf),
+      page_(page),
+      width_(key->itemWidth),
+      pins_(&gBuffers[buf].pins),
+      bytes_(gBuffers[buf].bytes.get()) {
+    ++*pins_;
 }
 
 PageRef GetPage(Fileblock* fb, int keyNo, int32_t page) {
