@@ -224,9 +224,10 @@ Probe makeProbe(std::string_view key, int32_t rec, bool useRec) {
 // Searches from the root. The path records at each level the page and the number of
 // items smaller than the probe (the child descended into); a match ends the path at the
 // matching item. afterAll, when given, tells whether the probe went after every item of
-// every page on its way down. Returns false on an I/O failure.
+// every page on its way down; leaf, when given, receives the last page of a path without a
+// match, still pinned. Returns false on an I/O failure.
 bool search(Fileblock* fb, int keyNo, const Probe& p, Path& path, bool& found,
-            bool* afterAll = nullptr) {
+            bool* afterAll = nullptr, PageRef* leaf = nullptr) {
     KeyState& k = fb->keys[keyNo - 1];
     path.clear();
     found = false;
@@ -247,6 +248,7 @@ bool search(Fileblock* fb, int keyNo, const Probe& p, Path& path, bool& found,
         }
         last = last && s.high == P.count();
         page = P.childAt(s.high);
+        if (page == 0 && leaf) *leaf = std::move(P);
     }
     if (afterAll) *afterAll = last;
     return true;
@@ -429,12 +431,13 @@ bool freePage(Fileblock* fb, int keyNo, int32_t page) {
 
 // -------------------------------------------------------------------- insert, delete
 
-bool insertEntry(Fileblock* fb, int keyNo, Path& wp, Item carry) {
+// Inserts carry at the end of the path; leaf is the path's last page, pinned by the search.
+bool insertEntry(Fileblock* fb, int keyNo, Path& wp, Item carry, PageRef leaf) {
     KeyState& k = fb->keys[keyNo - 1];
     const int ipp = k.itemsPerPage;
     for (int L = wp.depth - 1; L >= 0; --L) {
         const PathLevel lv = wp.level[L];
-        PageRef P = GetPage(fb, keyNo, lv.page);
+        PageRef P = L == wp.depth - 1 ? std::move(leaf) : GetPage(fb, keyNo, lv.page);
         if (!P.ok()) return false;
         int n = P.count();
         if (n < ipp) {
@@ -657,7 +660,8 @@ void AddKey(Fileblock* fb, int keyNo, int32_t recNo, std::string_view key) {
     // entry, this one is first compared with the last item of each page.
     Probe probe = makeProbe(key, recNo, k.duplicates);
     probe.tryLast = k.addingInOrder;
-    if (!search(fb, keyNo, probe, wp, found, &k.addingInOrder)) return ExitStep(fb);
+    PageRef leaf;
+    if (!search(fb, keyNo, probe, wp, found, &k.addingInOrder, &leaf)) return ExitStep(fb);
     if (found) {
         Fail(err::DuplicateEntry);
         return;
@@ -666,7 +670,7 @@ void AddKey(Fileblock* fb, int keyNo, int32_t recNo, std::string_view key) {
     it.rec = recNo;
     it.len = uint8_t(key.size());
     std::memcpy(it.key, key.data(), key.size());
-    if (!insertEntry(fb, keyNo, wp, it)) return ExitStep(fb);
+    if (!insertEntry(fb, keyNo, wp, it, std::move(leaf))) return ExitStep(fb);
     ++k.entries;
     k.headerChanged = true;
 }

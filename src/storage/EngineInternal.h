@@ -25,12 +25,12 @@ inline int PageSizeFor(int keyLength, int itemsPerPage) {
 }
 
 struct PathLevel {
-    int32_t page = 0;
-    int pos = 0;  // 0: before the first item (leftmost child); j: item j (1-based)
+    int32_t page;
+    int pos;  // 0: before the first item (leftmost child); j: item j (1-based)
 };
 
 struct Path {
-    PathLevel level[kMaxPathDepth];
+    PathLevel level[kMaxPathDepth];  // levels from depth on are not set
     int depth = 0;
     void clear() { depth = 0; }
     bool push(int32_t page, int pos) {
