@@ -73,9 +73,10 @@ struct KeyState {
     // The pages whose buffers became changed since their key's pages were last written, so
     // that a commit visits those alone. A page may be listed twice or no longer be changed
     // (written early by an eviction, or dropped); the writer skips those. When the list
-    // could not grow, every buffer of the key is looked at instead.
+    // would outgrow the table of pages (many changes outside a transaction) or cannot
+    // grow, it is dropped and the writer looks at every buffer of the key instead.
     std::vector<int32_t> changedPages;
-    bool changedPagesLost = false;
+    bool scanAllPages = false;
 
     int minItems() const { return itemsPerPage / 2; }
 };

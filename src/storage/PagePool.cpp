@@ -77,17 +77,23 @@ bool writeBack(Buffer& b) {
 // Lists the buffer's page as changed; called when its changed mark goes from off to on.
 void noteChanged(const Buffer& b) {
     KeyState& k = b.owner->keys[b.keyNo - 1];
-    if (k.changedPagesLost) return;
+    if (k.scanAllPages) return;
+    if (k.changedPages.size() >= std::max<size_t>(64, k.pageBuffer.size())) {
+        k.changedPages.clear();
+        k.scanAllPages = true;
+        return;
+    }
     try {
         k.changedPages.push_back(b.page);
     } catch (const std::bad_alloc&) {
-        k.changedPagesLost = true;
+        k.changedPages.clear();
+        k.scanAllPages = true;
     }
 }
 
 void forgetChangedPages(KeyState& k) {
     k.changedPages.clear();
-    k.changedPagesLost = false;
+    k.scanAllPages = false;
 }
 
 void detach(int i) {
@@ -272,7 +278,7 @@ bool FlushFileblockPages(Fileblock* fb, bool write) {
 bool WriteChangedPages(Fileblock* fb) {
     for (int keyNo = 1; keyNo <= fb->numKeys; ++keyNo) {
         KeyState& k = fb->keys[keyNo - 1];
-        if (k.changedPagesLost) {
+        if (k.scanAllPages) {
             for (size_t page = 0; page < k.pageBuffer.size(); ++page) {
                 int i = k.pageBuffer[page];
                 if (i >= 0 && gBuffers[i].changed && !writeBack(gBuffers[i])) return false;
