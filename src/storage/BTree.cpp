@@ -133,6 +133,7 @@ class ItemRun {
         uint8_t* dst = at(n_);
         std::memcpy(dst, P.item(first), size_t(count) * size_t(w_));
         n_ += count;
+        if (P.itemsClean()) return;
         for (int i = 0; i < count; ++i)
             normalise(dst + size_t(i) * size_t(w_));
     }
@@ -174,6 +175,7 @@ class ItemRun {
         int n = to - from;
         P.setCount(n);
         if (n > 0) std::memcpy(P.item(1), at(from), size_t(n) * size_t(w_));
+        P.setItemsClean();
         P.markChanged();
     }
     // Item j of the page becomes item i of the run with another child.

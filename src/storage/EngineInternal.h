@@ -189,6 +189,11 @@ class PageRef {
         buf_ = -1;
     }
     void markChanged();
+    // Whether every item of the page is known to be as storeItem writes it (key length at
+    // most the key's, zeros after the key): true for pages built in the pool, not for
+    // pages read from the file until they are rewritten whole.
+    bool itemsClean() const;
+    void setItemsClean();
 
     // The page's bytes stay where they are while the page is pinned, so the accessors
     // below work on a pointer taken once.

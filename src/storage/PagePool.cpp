@@ -22,6 +22,7 @@ struct Buffer {
     int keyNo = 0;
     int32_t page = 0;
     bool changed = false;
+    bool itemsClean = false;
     int pins = 0;
     int prev = -1;
     int next = -1;
@@ -169,6 +170,14 @@ void PageRef::markChanged() {
     noteChanged(b);
 }
 
+bool PageRef::itemsClean() const {
+    return gBuffers[buf_].itemsClean;
+}
+
+void PageRef::setItemsClean() {
+    gBuffers[buf_].itemsClean = true;
+}
+
 inline PageRef::PageRef(int buf, int32_t page, const KeyState* key)
     : buf_(buf),
       page_(page),
@@ -213,6 +222,7 @@ PageRef GetPage(Fileblock* fb, int keyNo, int32_t page) {
     b.keyNo = keyNo;
     b.page = page;
     b.changed = false;
+    b.itemsClean = false;
     makeMostRecent(i);
     return PageRef(i, page, &k);
 }
@@ -234,6 +244,7 @@ PageRef NewPage(Fileblock* fb, int keyNo, int32_t page) {
     }
     Buffer& b = gBuffers[i];
     std::memset(b.bytes.get(), 0, size_t(kMaxPageBytes));
+    b.itemsClean = true;
     if (!b.changed) {
         b.changed = true;
         noteChanged(b);
