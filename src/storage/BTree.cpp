@@ -4,6 +4,7 @@
 #include "storage/BTree.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <vector>
 
@@ -16,10 +17,26 @@ namespace invarro::storage {
 
 namespace {
 
-int compareBytes(const uint8_t* a, int alen, const uint8_t* b, int blen) {
-    int n = std::min(alen, blen);
-    int c = n > 0 ? std::memcmp(a, b, size_t(n)) : 0;
-    if (c != 0) return c < 0 ? -1 : 1;
+// Eight bytes as a number that orders as the bytes do.
+inline uint64_t orderedWord(const uint8_t* p) {
+    uint64_t w;
+    std::memcpy(&w, p, 8);
+    if constexpr (std::endian::native == std::endian::little) w = __builtin_bswap64(w);
+    return w;
+}
+
+// Keys are at most 30 bytes, too short for a call of memcmp to pay: eight bytes are
+// compared at a time, then the rest one by one.
+[[gnu::always_inline]] inline int compareBytes(const uint8_t* a, int alen, const uint8_t* b,
+                                               int blen) {
+    const int n = std::min(alen, blen);
+    int i = 0;
+    for (; i + 8 <= n; i += 8) {
+        uint64_t x = orderedWord(a + i), y = orderedWord(b + i);
+        if (x != y) return x < y ? -1 : 1;
+    }
+    for (; i < n; ++i)
+        if (a[i] != b[i]) return a[i] < b[i] ? -1 : 1;
     return alen < blen ? -1 : (alen > blen ? 1 : 0);
 }
 
@@ -29,13 +46,16 @@ struct Probe {
     int len;
     int32_t rec;
     bool useRec;
+    // Try the last item of each page first: the key is likely to go after all of them.
+    bool tryLast = false;
 };
 
 int itemKeyLen(const KeyState& k, const uint8_t* it) {
     return std::min<int>(it[8], k.keyLength);
 }
 
-int compareProbe(const KeyState& k, const Probe& p, const uint8_t* it) {
+[[gnu::always_inline]] inline int compareProbe(const KeyState& k, const Probe& p,
+                                               const uint8_t* it) {
     int c = compareBytes(p.key, p.len, it + 9, itemKeyLen(k, it));
     if (c != 0 || !p.useRec) return c;
     // Record numbers order as their signed 32-bit difference.
@@ -52,6 +72,11 @@ struct PageSearch {
 PageSearch searchPage(const KeyState& k, const PageRef& P, const Probe& p) {
     PageSearch s;
     int n = std::clamp(P.count(), 0, k.itemsPerPage);
+    if (p.tryLast && n > 0 && compareProbe(k, p, P.item(n)) > 0) {
+        s.high = n;
+        s.mid = n;
+        return s;
+    }
     int low = 1, high = n, mid = 0;
     while (high >= low) {
         mid = (low + high) / 2;
@@ -79,15 +104,6 @@ void storeItem(const KeyState& k, PageRef& P, int j, const Item& it) {
     WriteItem(k, P.item(j), it);
 }
 
-std::vector<Item> loadItems(const KeyState& k, const PageRef& P) {
-    int n = std::clamp(P.count(), 0, k.itemsPerPage);
-    std::vector<Item> v;
-    v.reserve(size_t(2 * k.itemsPerPage + 2));
-    for (int j = 1; j <= n; ++j)
-        v.push_back(loadItem(k, P, j));
-    return v;
-}
-
 void storeItems(const KeyState& k, PageRef& P, const Item* first, const Item* last) {
     int n = int(last - first);
     P.setCount(n);
@@ -95,6 +111,95 @@ void storeItems(const KeyState& k, PageRef& P, const Item* first, const Item* la
         storeItem(k, P, j + 1, first[j]);
     P.markChanged();
 }
+
+// Items in their page layout, gathered from pages and separators while a full page passes
+// items to a sibling or splits, and while pages borrow or merge. Every item is kept as
+// storeItem would write it: its key length no more than the key's and the bytes after the
+// key zero, so that pages rewritten from a run hold the same bytes as item by item.
+class ItemRun {
+  public:
+    explicit ItemRun(const KeyState& k) : k_(k), w_(k.itemWidth) {}
+    ItemRun(const ItemRun&) = delete;
+    ItemRun& operator=(const ItemRun&) = delete;
+
+    int size() const { return n_; }
+    uint8_t* at(int i) { return bytes_ + size_t(i) * size_t(w_); }  // 0-based
+    int32_t child(int i) { return rd32(at(i) + 4); }
+
+    // Appends items first..last (1-based) of a page.
+    void appendItems(const PageRef& P, int first, int last) {
+        int count = last - first + 1;
+        if (count <= 0) return;
+        uint8_t* dst = at(n_);
+        std::memcpy(dst, P.item(first), size_t(count) * size_t(w_));
+        n_ += count;
+        if (P.itemsClean()) return;
+        for (int i = 0; i < count; ++i)
+            normalise(dst + size_t(i) * size_t(w_));
+    }
+    void appendPage(const PageRef& P) {
+        appendItems(P, 1, std::clamp(P.count(), 0, k_.itemsPerPage));
+    }
+    // Appends items from..to-1 of another run.
+    void appendRun(ItemRun& other, int from, int to) {
+        if (to <= from) return;
+        std::memcpy(at(n_), other.at(from), size_t(to - from) * size_t(w_));
+        n_ += to - from;
+    }
+    // Appends an item of a page with another child.
+    void appendItem(const uint8_t* item, int32_t child) {
+        uint8_t* dst = at(n_++);
+        std::memcpy(dst, item, size_t(w_));
+        wr32(dst + 4, child);
+        normalise(dst);
+    }
+    // Inserts an item before item pos (0-based).
+    void insert(int pos, const Item& it) {
+        uint8_t* dst = at(pos);
+        std::memmove(dst + w_, dst, size_t(n_ - pos) * size_t(w_));
+        ++n_;
+        WriteItem(k_, dst, it);
+    }
+    Item item(int i) {
+        const uint8_t* src = at(i);
+        Item it;
+        it.rec = rd32(src);
+        it.child = rd32(src + 4);
+        it.len = src[8];
+        std::memcpy(it.key, src + 9, it.len);
+        return it;
+    }
+
+    // The page gets items from..to-1 of the run and nothing else.
+    void store(PageRef& P, int from, int to) {
+        int n = to - from;
+        P.setCount(n);
+        if (n > 0) std::memcpy(P.item(1), at(from), size_t(n) * size_t(w_));
+        P.setItemsClean();
+        P.markChanged();
+    }
+    // Item j of the page becomes item i of the run with another child.
+    void storeItem(PageRef& P, int j, int i, int32_t child) {
+        uint8_t* dst = P.item(j);
+        std::memcpy(dst, at(i), size_t(w_));
+        wr32(dst + 4, child);
+    }
+
+  private:
+    void normalise(uint8_t* it) const {
+        const int kl = k_.keyLength;
+        if (it[8] > kl)
+            it[8] = uint8_t(kl);
+        else if (it[8] < kl)
+            std::memset(it + 9 + it[8], 0, size_t(kl - it[8]));
+    }
+
+    const KeyState& k_;
+    const int w_;
+    int n_ = 0;
+    // Two full pages, the item inserted and a separator.
+    uint8_t bytes_[(2 * kItemsPerPage + 2) * (kMaxKeyLength + 9)];
+};
 
 // Inserts after item pos (0 = at the front) on a page that has room.
 void insertItem(const KeyState& k, PageRef& P, int pos, const Item& it) {
@@ -120,11 +225,15 @@ Probe makeProbe(std::string_view key, int32_t rec, bool useRec) {
 
 // Searches from the root. The path records at each level the page and the number of
 // items smaller than the probe (the child descended into); a match ends the path at the
-// matching item. Returns false on an I/O failure.
-bool search(Fileblock* fb, int keyNo, const Probe& p, Path& path, bool& found) {
+// matching item. afterAll, when given, tells whether the probe went after every item of
+// every page on its way down; leaf, when given, receives the last page of a path without a
+// match, still pinned. Returns false on an I/O failure.
+bool search(Fileblock* fb, int keyNo, const Probe& p, Path& path, bool& found,
+            bool* afterAll = nullptr, PageRef* leaf = nullptr) {
     KeyState& k = fb->keys[keyNo - 1];
     path.clear();
     found = false;
+    bool last = true;
     int32_t page = k.root;
     while (page != 0) {
         PageRef P = GetPage(fb, keyNo, page);
@@ -139,8 +248,11 @@ bool search(Fileblock* fb, int keyNo, const Probe& p, Path& path, bool& found) {
             Fail(err::IndexDefective);
             return false;
         }
+        last = last && s.high == P.count();
         page = P.childAt(s.high);
+        if (page == 0 && leaf) *leaf = std::move(P);
     }
+    if (afterAll) *afterAll = last;
     return true;
 }
 
@@ -321,20 +433,19 @@ bool freePage(Fileblock* fb, int keyNo, int32_t page) {
 
 // -------------------------------------------------------------------- insert, delete
 
-bool insertEntry(Fileblock* fb, int keyNo, Path& wp, Item carry) {
+// Inserts carry at the end of the path; leaf is the path's last page, pinned by the search.
+bool insertEntry(Fileblock* fb, int keyNo, Path& wp, Item carry, PageRef leaf) {
     KeyState& k = fb->keys[keyNo - 1];
     const int ipp = k.itemsPerPage;
     for (int L = wp.depth - 1; L >= 0; --L) {
         const PathLevel lv = wp.level[L];
-        PageRef P = GetPage(fb, keyNo, lv.page);
+        PageRef P = L == wp.depth - 1 ? std::move(leaf) : GetPage(fb, keyNo, lv.page);
         if (!P.ok()) return false;
         int n = P.count();
         if (n < ipp) {
             insertItem(k, P, lv.pos, carry);
             return true;
         }
-        std::vector<Item> mine = loadItems(k, P);
-        mine.insert(mine.begin() + lv.pos, carry);
         if (L > 0) {
             // A full page that is not the root first tries to pass items to a sibling.
             const PathLevel up = wp.level[L - 1];
@@ -346,51 +457,51 @@ bool insertEntry(Fileblock* fb, int keyNo, Path& wp, Item carry) {
             PageRef S = GetPage(fb, keyNo, sib);
             if (!S.ok()) return false;
             if (S.count() < ipp) {
-                std::vector<Item> seq;
-                Item sep = loadItem(k, PP, sepIdx);
+                // The items of both pages in order with the separator between them.
+                ItemRun seq(k);
                 PageRef* left;
                 PageRef* rightPage;
                 if (right) {
-                    seq = mine;
-                    sep.child = S.leftmost();
-                    seq.push_back(sep);
-                    auto theirs = loadItems(k, S);
-                    seq.insert(seq.end(), theirs.begin(), theirs.end());
+                    seq.appendPage(P);
+                    seq.insert(lv.pos, carry);
+                    seq.appendItem(PP.item(sepIdx), S.leftmost());
+                    seq.appendPage(S);
                     left = &P;
                     rightPage = &S;
                 } else {
-                    seq = loadItems(k, S);
-                    sep.child = P.leftmost();
-                    seq.push_back(sep);
-                    seq.insert(seq.end(), mine.begin(), mine.end());
+                    seq.appendPage(S);
+                    seq.appendItem(PP.item(sepIdx), P.leftmost());
+                    const int mineAt = seq.size();
+                    seq.appendPage(P);
+                    seq.insert(mineAt + lv.pos, carry);
                     left = &S;
                     rightPage = &P;
                 }
-                int total = int(seq.size());
+                int total = seq.size();
                 int leftCount = (total - 1) / 2;
-                Item seam = seq[size_t(leftCount)];
-                storeItems(k, *left, seq.data(), seq.data() + leftCount);
-                rightPage->setLeftmost(seam.child);
-                storeItems(k, *rightPage, seq.data() + leftCount + 1, seq.data() + total);
-                seam.child = rightPage->page();
-                storeItem(k, PP, sepIdx, seam);
+                seq.store(*left, 0, leftCount);
+                rightPage->setLeftmost(seq.child(leftCount));
+                seq.store(*rightPage, leftCount + 1, total);
+                seq.storeItem(PP, sepIdx, leftCount, rightPage->page());
                 PP.markChanged();
                 return true;
             }
         }
         // Split: the lower half stays, the upper half moves to a new page and the middle
         // item goes up with the new page as its child.
+        ItemRun mine(k);
+        mine.appendPage(P);
+        mine.insert(lv.pos, carry);
         int32_t np = allocPage(fb, keyNo);
         if (np == 0) return false;
         PageRef N = NewPage(fb, keyNo, np);
         if (!N.ok()) return false;
         int lower = ipp / 2;
-        Item middle = mine[size_t(lower)];
-        storeItems(k, P, mine.data(), mine.data() + lower);
-        N.setLeftmost(middle.child);
-        storeItems(k, N, mine.data() + lower + 1, mine.data() + mine.size());
-        middle.child = np;
-        carry = middle;
+        mine.store(P, 0, lower);
+        N.setLeftmost(mine.child(lower));
+        mine.store(N, lower + 1, mine.size());
+        carry = mine.item(lower);
+        carry.child = np;
     }
     // Carried above the root: a new root holding that item alone.
     int32_t np = allocPage(fb, keyNo);
@@ -424,34 +535,29 @@ bool repairAfterRemoval(Fileblock* fb, int keyNo, Path& wp) {
         if (!NB.ok()) return false;
         int m = NB.count();
         int moved = (m - (minItems - 1)) / 2;
-        Item sep = loadItem(k, PP, sepIdx);
+        const uint8_t* sep = PP.item(sepIdx);
         if (moved > 0) {
             // Borrow: the separator comes down, the neighbour's moved-th item goes up.
+            ItemRun theirs(k);
+            theirs.appendPage(NB);
             if (right) {
-                std::vector<Item> mine = loadItems(k, C);
-                std::vector<Item> theirs = loadItems(k, NB);
-                sep.child = NB.leftmost();
-                mine.push_back(sep);
-                mine.insert(mine.end(), theirs.begin(), theirs.begin() + (moved - 1));
-                Item upItem = theirs[size_t(moved - 1)];
-                NB.setLeftmost(upItem.child);
-                storeItems(k, NB, theirs.data() + moved, theirs.data() + theirs.size());
-                storeItems(k, C, mine.data(), mine.data() + mine.size());
-                upItem.child = nb;
-                storeItem(k, PP, sepIdx, upItem);
+                ItemRun mine(k);
+                mine.appendPage(C);
+                mine.appendItem(sep, NB.leftmost());
+                mine.appendRun(theirs, 0, moved - 1);
+                NB.setLeftmost(theirs.child(moved - 1));
+                theirs.store(NB, moved, theirs.size());
+                mine.store(C, 0, mine.size());
+                theirs.storeItem(PP, sepIdx, moved - 1, nb);
             } else {
-                std::vector<Item> theirs = loadItems(k, NB);
-                std::vector<Item> seq(theirs.end() - (moved - 1), theirs.end());
-                sep.child = C.leftmost();
-                seq.push_back(sep);
-                auto mine = loadItems(k, C);
-                seq.insert(seq.end(), mine.begin(), mine.end());
-                Item upItem = theirs[size_t(m - moved)];
-                C.setLeftmost(upItem.child);
-                storeItems(k, C, seq.data(), seq.data() + seq.size());
-                storeItems(k, NB, theirs.data(), theirs.data() + (m - moved));
-                upItem.child = page;
-                storeItem(k, PP, sepIdx, upItem);
+                ItemRun seq(k);
+                seq.appendRun(theirs, theirs.size() - (moved - 1), theirs.size());
+                seq.appendItem(sep, C.leftmost());
+                seq.appendPage(C);
+                C.setLeftmost(theirs.child(m - moved));
+                seq.store(C, 0, seq.size());
+                theirs.store(NB, 0, m - moved);
+                theirs.storeItem(PP, sepIdx, m - moved, page);
             }
             PP.markChanged();
             break;
@@ -459,12 +565,11 @@ bool repairAfterRemoval(Fileblock* fb, int keyNo, Path& wp) {
         // Merge the page, the separator and the neighbour into the left one of the two.
         PageRef& leftP = right ? C : NB;
         PageRef& rightP = right ? NB : C;
-        std::vector<Item> seq = loadItems(k, leftP);
-        sep.child = rightP.leftmost();
-        seq.push_back(sep);
-        auto rest = loadItems(k, rightP);
-        seq.insert(seq.end(), rest.begin(), rest.end());
-        storeItems(k, leftP, seq.data(), seq.data() + seq.size());
+        ItemRun seq(k);
+        seq.appendPage(leftP);
+        seq.appendItem(sep, rightP.leftmost());
+        seq.appendPage(rightP);
+        seq.store(leftP, 0, seq.size());
         int32_t freed = rightP.page();
         removeItem(k, PP, sepIdx);
         C.release();
@@ -553,7 +658,12 @@ void AddKey(Fileblock* fb, int keyNo, int32_t recNo, std::string_view key) {
     k.pathValid = false;
     Path wp;
     bool found;
-    if (!search(fb, keyNo, makeProbe(key, recNo, k.duplicates), wp, found)) return ExitStep(fb);
+    // Keys are often added in order (numbers, dates): when the last one went after every
+    // entry, this one is first compared with the last item of each page.
+    Probe probe = makeProbe(key, recNo, k.duplicates);
+    probe.tryLast = k.addingInOrder;
+    PageRef leaf;
+    if (!search(fb, keyNo, probe, wp, found, &k.addingInOrder, &leaf)) return ExitStep(fb);
     if (found) {
         Fail(err::DuplicateEntry);
         return;
@@ -562,7 +672,7 @@ void AddKey(Fileblock* fb, int keyNo, int32_t recNo, std::string_view key) {
     it.rec = recNo;
     it.len = uint8_t(key.size());
     std::memcpy(it.key, key.data(), key.size());
-    if (!insertEntry(fb, keyNo, wp, it)) return ExitStep(fb);
+    if (!insertEntry(fb, keyNo, wp, it, std::move(leaf))) return ExitStep(fb);
     ++k.entries;
     k.headerChanged = true;
 }

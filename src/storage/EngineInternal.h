@@ -25,12 +25,12 @@ inline int PageSizeFor(int keyLength, int itemsPerPage) {
 }
 
 struct PathLevel {
-    int32_t page = 0;
-    int pos = 0;  // 0: before the first item (leftmost child); j: item j (1-based)
+    int32_t page;
+    int pos;  // 0: before the first item (leftmost child); j: item j (1-based)
 };
 
 struct Path {
-    PathLevel level[kMaxPathDepth];
+    PathLevel level[kMaxPathDepth];  // levels from depth on are not set
     int depth = 0;
     void clear() { depth = 0; }
     bool push(int32_t page, int pos) {
@@ -57,6 +57,9 @@ struct KeyState {
     int64_t sectionOffset = 0;
     bool headerChanged = false;
 
+    // The last entry added went after every entry of the key (a hint for the next add).
+    bool addingInOrder = false;
+
     // Current position for NextKey and PrevKey.
     Path path;
     bool pathValid = false;
@@ -67,6 +70,13 @@ struct KeyState {
     int bufferOf(int32_t page) const {
         return page >= 0 && size_t(page) < pageBuffer.size() ? pageBuffer[size_t(page)] : -1;
     }
+    // The pages whose buffers became changed since their key's pages were last written, so
+    // that a commit visits those alone. A page may be listed twice or no longer be changed
+    // (written early by an eviction, or dropped); the writer skips those. When the list
+    // would outgrow the table of pages (many changes outside a transaction) or cannot
+    // grow, it is dropped and the writer looks at every buffer of the key instead.
+    std::vector<int32_t> changedPages;
+    bool scanAllPages = false;
 
     int minItems() const { return itemsPerPage / 2; }
 };
@@ -174,8 +184,16 @@ class PageRef {
     ~PageRef() { release(); }
 
     bool ok() const { return buf_ >= 0; }
-    void release();
+    void release() {
+        if (buf_ >= 0) --*pins_;
+        buf_ = -1;
+    }
     void markChanged();
+    // Whether every item of the page is known to be as storeItem writes it (key length at
+    // most the key's, zeros after the key): true for pages built in the pool, not for
+    // pages read from the file until they are rewritten whole.
+    bool itemsClean() const;
+    void setItemsClean();
 
     // The page's bytes stay where they are while the page is pinned, so the accessors
     // below work on a pointer taken once.
@@ -200,6 +218,7 @@ class PageRef {
     int buf_ = -1;
     int32_t page_ = 0;
     int width_ = 0;
+    int* pins_ = nullptr;  // the buffer's pin count
     uint8_t* bytes_ = nullptr;
 };
 

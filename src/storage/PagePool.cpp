@@ -22,6 +22,7 @@ struct Buffer {
     int keyNo = 0;
     int32_t page = 0;
     bool changed = false;
+    bool itemsClean = false;
     int pins = 0;
     int prev = -1;
     int next = -1;
@@ -33,13 +34,13 @@ struct Buffer {
 std::vector<Buffer> gBuffers;
 int gSentinel = -1;
 
-void unlink(int i) {
+inline void unlink(int i) {
     Buffer& b = gBuffers[i];
     gBuffers[b.prev].next = b.next;
     gBuffers[b.next].prev = b.prev;
 }
 
-void insertAfter(int at, int i) {
+inline void insertAfter(int at, int i) {
     Buffer& b = gBuffers[i];
     b.prev = at;
     b.next = gBuffers[at].next;
@@ -47,7 +48,7 @@ void insertAfter(int at, int i) {
     gBuffers[at].next = i;
 }
 
-void makeMostRecent(int i) {
+inline void makeMostRecent(int i) {
     if (gBuffers[gSentinel].prev == i) return;  // a page used again and again stays put
     unlink(i);
     insertAfter(gBuffers[gSentinel].prev, i);
@@ -72,6 +73,28 @@ bool writeBack(Buffer& b) {
     if (!fb->index.write(pagePosition(fb, k, b.page), b.bytes.get(), used)) return false;
     b.changed = false;
     return true;
+}
+
+// Lists the buffer's page as changed; called when its changed mark goes from off to on.
+void noteChanged(const Buffer& b) {
+    KeyState& k = b.owner->keys[b.keyNo - 1];
+    if (k.scanAllPages) return;
+    if (k.changedPages.size() >= std::max<size_t>(64, k.pageBuffer.size())) {
+        k.changedPages.clear();
+        k.scanAllPages = true;
+        return;
+    }
+    try {
+        k.changedPages.push_back(b.page);
+    } catch (const std::bad_alloc&) {
+        k.changedPages.clear();
+        k.scanAllPages = true;
+    }
+}
+
+void forgetChangedPages(KeyState& k) {
+    k.changedPages.clear();
+    k.scanAllPages = false;
 }
 
 void detach(int i) {
@@ -123,7 +146,7 @@ int takeVictim() {
 // ----------------------------------------------------------------------------- PageRef
 
 PageRef::PageRef(PageRef&& o) noexcept
-    : buf_(o.buf_), page_(o.page_), width_(o.width_), bytes_(o.bytes_) {
+    : buf_(o.buf_), page_(o.page_), width_(o.width_), pins_(o.pins_), bytes_(o.bytes_) {
     o.buf_ = -1;
 }
 
@@ -133,24 +156,35 @@ PageRef& PageRef::operator=(PageRef&& o) noexcept {
         buf_ = o.buf_;
         page_ = o.page_;
         width_ = o.width_;
+        pins_ = o.pins_;
         bytes_ = o.bytes_;
         o.buf_ = -1;
     }
     return *this;
 }
 
-void PageRef::release() {
-    if (buf_ >= 0) --gBuffers[buf_].pins;
-    buf_ = -1;
-}
-
 void PageRef::markChanged() {
-    gBuffers[buf_].changed = true;
+    Buffer& b = gBuffers[buf_];
+    if (b.changed) return;
+    b.changed = true;
+    noteChanged(b);
 }
 
-PageRef::PageRef(int buf, int32_t page, const KeyState* key)
-    : buf_(buf), page_(page), width_(key->itemWidth), bytes_(gBuffers[buf].bytes.get()) {
-    ++gBuffers[buf].pins;
+bool PageRef::itemsClean() const {
+    return gBuffers[buf_].itemsClean;
+}
+
+void PageRef::setItemsClean() {
+    gBuffers[buf_].itemsClean = true;
+}
+
+inline PageRef::PageRef(int buf, int32_t page, const KeyState* key)
+    : buf_(buf),
+      page_(page),
+      width_(key->itemWidth),
+      pins_(&gBuffers[buf].pins),
+      bytes_(gBuffers[buf].bytes.get()) {
+    ++*pins_;
 }
 
 PageRef GetPage(Fileblock* fb, int keyNo, int32_t page) {
@@ -188,6 +222,7 @@ PageRef GetPage(Fileblock* fb, int keyNo, int32_t page) {
     b.keyNo = keyNo;
     b.page = page;
     b.changed = false;
+    b.itemsClean = false;
     makeMostRecent(i);
     return PageRef(i, page, &k);
 }
@@ -209,7 +244,11 @@ PageRef NewPage(Fileblock* fb, int keyNo, int32_t page) {
     }
     Buffer& b = gBuffers[i];
     std::memset(b.bytes.get(), 0, size_t(kMaxPageBytes));
-    b.changed = true;
+    b.itemsClean = true;
+    if (!b.changed) {
+        b.changed = true;
+        noteChanged(b);
+    }
     makeMostRecent(i);
     return PageRef(i, page, &k);
 }
@@ -236,6 +275,7 @@ bool FlushFileblockPages(Fileblock* fb, bool write) {
             makeLeastRecent(i);
         }
         k.pageBuffer.clear();
+        forgetChangedPages(k);
         if (write && k.headerChanged) {
             if (WriteKeyHeader(fb, keyNo))
                 k.headerChanged = false;
@@ -249,10 +289,21 @@ bool FlushFileblockPages(Fileblock* fb, bool write) {
 bool WriteChangedPages(Fileblock* fb) {
     for (int keyNo = 1; keyNo <= fb->numKeys; ++keyNo) {
         KeyState& k = fb->keys[keyNo - 1];
-        for (size_t page = 0; page < k.pageBuffer.size(); ++page) {
-            int i = k.pageBuffer[page];
-            if (i >= 0 && gBuffers[i].changed && !writeBack(gBuffers[i])) return false;
+        if (k.scanAllPages) {
+            for (size_t page = 0; page < k.pageBuffer.size(); ++page) {
+                int i = k.pageBuffer[page];
+                if (i >= 0 && gBuffers[i].changed && !writeBack(gBuffers[i])) return false;
+            }
+        } else {
+            // In page order, as a scan of the whole table would write them.
+            std::vector<int32_t>& pages = k.changedPages;
+            if (pages.size() > 1) std::sort(pages.begin(), pages.end());
+            for (int32_t page : pages) {
+                int i = k.bufferOf(page);
+                if (i >= 0 && gBuffers[i].changed && !writeBack(gBuffers[i])) return false;
+            }
         }
+        forgetChangedPages(k);
         if (k.headerChanged) {
             if (!WriteKeyHeader(fb, keyNo)) return false;
             k.headerChanged = false;

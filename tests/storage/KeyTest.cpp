@@ -1,10 +1,15 @@
 // B-tree indexes: tree shape after inserts and deletes, entry order, positioning and the
 // approximate positions.
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <random>
 
 #include "EngineFixture.h"
 #include "storage/Bytes.h"
+#include "storage/EngineTesting.h"
+#include "storage/Transaction.h"
 #include "storage/Verify.h"
 
 namespace invarro::storage {
@@ -63,7 +68,7 @@ class KeyTest : public EngineTest {
     }
     void expectSound() {
         auto problems = CheckFileblock(name());
-        EXPECT_TRUE(problems.empty()) << problems.front();
+        EXPECT_TRUE(problems.empty()) << (problems.empty() ? "" : problems.front());
     }
     // All entries of a key in order, by NextKey from no position.
     std::vector<std::pair<std::string, int32_t>> forward(Fileblock* fb, int keyNo) {
@@ -103,6 +108,94 @@ TEST_F(KeyTest, EmptyIndexHasNoEntries) {
     EXPECT_EQ(KeyCount(fb, 1), 0);
     DeleteKey(fb, 1, 1, "A");
     EXPECT_EQ(EngineError, err::NoSuchEntry);
+    CloseFileblock(fb);
+    expectSound();
+}
+
+// Pages changed outside a transaction are written when the next one begins: each changed
+// page once, however often it changed, pages of other keys not at all, and pages freed
+// after they changed not over their free-chain link.
+TEST_F(KeyTest, ChangedPagesAreWrittenOnceWhenATransactionBegins) {
+    Fileblock* fb = createOpen(30, {{4, false}, {4, true}});
+    fillRecords(fb, 1000);
+    for (int i = 1; i <= 1000; ++i)
+        AddKey(fb, 1, i, num4(i));
+    ASSERT_TRUE(EngineOk) << EngineError;
+    auto entriesOnDisk = [&](int keyNo) {
+        std::vector<std::pair<std::string, int32_t>> out;
+        std::string error;
+        EXPECT_TRUE(ForEachKeyEntry(
+            name(), keyNo, [&](const std::string& k, int32_t r) { out.emplace_back(k, r); }, error))
+            << error;
+        return out;
+    };
+    auto writesOfBegin = [&]() {
+        ClearFileFault();
+        EXPECT_TRUE(BeginTransaction());
+        const int64_t writes = FileOpCount();
+        RollbackTransaction();
+        return writes;
+    };
+    // Every page of key 1 is new; with 30 buffers none was evicted.
+    const int64_t writes = writesOfBegin();
+    const int32_t pages = info().keys[0].highPage;
+    EXPECT_LE(pages, 29);
+    EXPECT_EQ(writes, pages + 1);  // its pages and its header
+    EXPECT_EQ(entriesOnDisk(1), forward(fb, 1));
+    EXPECT_EQ(writesOfBegin(), 0);
+
+    // Key 2 gets one page, changed again and again: that page and key 2's header.
+    for (int i = 1; i <= 40; ++i)
+        AddKey(fb, 2, i, "K");
+    for (int i = 1; i <= 40; i += 4)
+        DeleteKey(fb, 2, i, "K");
+    AddKey(fb, 2, 1, "K");
+    ASSERT_TRUE(EngineOk) << EngineError;
+    EXPECT_EQ(writesOfBegin(), 2);
+    EXPECT_EQ(entriesOnDisk(2), forward(fb, 2));
+
+    // Deleting the first 300 entries merges leaves and frees their pages.
+    for (int i = 1; i <= 300; ++i)
+        DeleteKey(fb, 1, i, num4(i));
+    ASSERT_TRUE(EngineOk) << EngineError;
+    writesOfBegin();
+    EXPECT_GT(info().keys[0].freePages, 0);
+    std::vector<std::pair<std::string, int32_t>> onDisk = entriesOnDisk(1);
+    EXPECT_EQ(onDisk, forward(fb, 1));
+    ASSERT_EQ(onDisk.size(), 700u);
+    EXPECT_EQ(onDisk.front().first, "0301");
+
+    // Pages changed inside a transaction that is rolled back are dropped, not written.
+    ASSERT_TRUE(BeginTransaction());
+    for (int i = 1; i <= 200; ++i)
+        AddKey(fb, 2, i, "L");
+    ASSERT_TRUE(EngineOk) << EngineError;
+    RollbackTransaction();
+    EXPECT_EQ(writesOfBegin(), 0);
+    EXPECT_EQ(KeyCount(fb, 2), 31);
+
+    // More pages than buffers: evicted pages are written as they go, and the transaction's
+    // start writes only those still changed in the pool.
+    for (int i = 1; i <= 2000; ++i)
+        AddKey(fb, 2, (i - 1) % 1000 + 1, num4(i));
+    ASSERT_TRUE(EngineOk) << EngineError;
+    EXPECT_LE(writesOfBegin(), 30 + 1);
+    EXPECT_GT(info().keys[1].highPage, 30);
+    EXPECT_EQ(entriesOnDisk(2), forward(fb, 2));
+
+    // A changed page evicted (and so written) and then read back unchanged is not written
+    // again: only key 2's header is, and the root when the add passed items between leaves
+    // (every lookup keeps the root in the pool).
+    AddKey(fb, 2, 1, "0000");
+    ASSERT_TRUE(EngineOk) << EngineError;
+    for (int i = 1; i <= 2000; i += 20) {
+        std::string key = num4(i);
+        FindKeyAtOrAfter(fb, 2, key);
+    }
+    std::string first = "0000";
+    EXPECT_EQ(FindKeyAtOrAfter(fb, 2, first), 1);
+    EXPECT_LE(writesOfBegin(), 2);
+    EXPECT_EQ(entriesOnDisk(2), forward(fb, 2));
     CloseFileblock(fb);
     expectSound();
 }
@@ -240,6 +333,44 @@ TEST_F(KeyTest, APageClaimingTooManyItemsIsRefused) {
     CloseFileblock(fb);
 }
 
+// Items moved to other pages by a split are written in the page layout: a length byte
+// beyond the key length is cut to it and the bytes after the key are zero, whatever a
+// damaged page held there.
+TEST_F(KeyTest, ASplitWritesMovedItemsCleanFromADamagedPage) {
+    Fileblock* fb = createOpen(30, {{8, false}});
+    fillRecords(fb, 63);
+    for (int i = 1; i <= 62; ++i)
+        AddKey(fb, 1, i, "K" + num4(i));  // one full root leaf, 5-byte keys
+    CloseFileblock(fb);
+    std::string ix = ReadFileBytes(name() + ".IX");
+    const int64_t r = 6 + 62 * 17;
+    uint8_t* root = reinterpret_cast<uint8_t*>(ix.data()) + r;
+    auto item = [&](int j) { return root + 6 + (j - 1) * 17; };
+    std::memset(item(10) + 9 + 5, 0xEE, 3);  // junk after item 10's key
+    item(50)[8] = 200;                       // item 50 claims a 200-byte key
+    invarro::testing::WriteFileBytes(name() + ".IX", ix);
+
+    fb = OpenFileblock(name(), false);
+    AddKey(fb, 1, 63, "K0063");  // the 63rd item splits the root
+    ASSERT_TRUE(EngineOk) << EngineError;
+    CloseFileblock(fb);
+    FileblockInfo fi = info();
+    ASSERT_EQ(fi.keys[0].highPage, 3);
+    std::string after = ReadFileBytes(name() + ".IX");
+    for (int32_t p = 1; p <= 3; ++p) {
+        const uint8_t* pg = reinterpret_cast<const uint8_t*>(after.data()) + p * r;
+        for (int j = 1; j <= rd16(pg); ++j) {
+            const uint8_t* it = pg + 6 + (j - 1) * 17;
+            ASSERT_LE(it[8], 8) << "page " << p << " item " << j;
+            for (int b = 9 + it[8]; b < 17; ++b)
+                ASSERT_EQ(it[b], 0) << "page " << p << " item " << j;
+        }
+    }
+    RawPage upper = page(1, page(1, fi.keys[0].root).children[0]);
+    ASSERT_EQ(upper.keys.size(), 31u);
+    EXPECT_EQ(upper.keys[50 - 33], std::string("K0050\0\0\0", 8));
+}
+
 TEST_F(KeyTest, KeyHeadersAndPagesAreLaidOutPerKeySection) {
     Fileblock* fb = createOpen(30, {{1, false}, {30, true}});
     AddKey(fb, 2, 5, "Z");
@@ -316,6 +447,48 @@ TEST_F(KeyTest, KeysAreComparedAsUnsignedBytesAndShorterFirst) {
         order.push_back(e.second);
     EXPECT_EQ(order, (std::vector<int32_t>{5, 6, 3, 4, 1, 2}));
     CloseFileblock(fb);
+}
+
+// Long keys differ anywhere in their 30 bytes, in bytes above 127 too: the index orders
+// them as unsigned bytes compared one by one, a key before any longer key it begins.
+TEST_F(KeyTest, LongKeysOrderByEveryByte) {
+    std::mt19937 rng(5);
+    const std::string bytes(
+        "\x00\x01"
+        "A\x7F\x80\xFE\xFF",
+        7);
+    std::vector<std::string> keys;
+    for (int i = 0; i < 400; ++i) {
+        // A shared prefix of random length, then random bytes, 0..30 long in all.
+        std::string k(size_t(rng() % 31), 'P');
+        for (size_t j = rng() % (k.size() + 1); j < k.size(); ++j)
+            k[j] = bytes[rng() % bytes.size()];
+        keys.push_back(k);
+    }
+    for (size_t i = 0; i + 1 < keys.size(); ++i) {
+        const int want = keys[i].compare(keys[i + 1]);  // unsigned bytes, shorter first
+        const int got = CompareKeys(keys[i], keys[i + 1]);
+        ASSERT_EQ(got < 0, want < 0) << i;
+        ASSERT_EQ(got > 0, want > 0) << i;
+    }
+    Fileblock* fb = createOpen(30, {{30, true}});
+    fillRecords(fb, int(keys.size()));
+    for (size_t i = 0; i < keys.size(); ++i)
+        AddKey(fb, 1, int32_t(i + 1), keys[i]);
+    ASSERT_TRUE(EngineOk) << EngineError;
+    std::vector<std::pair<std::string, int32_t>> want;
+    for (size_t i = 0; i < keys.size(); ++i)
+        want.emplace_back(keys[i], int32_t(i + 1));
+    std::sort(want.begin(), want.end());
+    EXPECT_EQ(forward(fb, 1), want);
+    for (size_t i = 0; i < keys.size(); i += 7) {
+        std::string key = keys[i];
+        int32_t rec = int32_t(i + 1);
+        FindKeyAndRecord(fb, 1, key, rec, 0);
+        EXPECT_TRUE(EngineOk) << i;
+    }
+    CloseFileblock(fb);
+    expectSound();
 }
 
 TEST_F(KeyTest, OverlongKeysAreCutOrRefused) {

@@ -6,6 +6,7 @@
 #include <set>
 
 #include "EngineFixture.h"
+#include "storage/Transaction.h"
 #include "storage/Verify.h"
 
 namespace invarro::storage {
@@ -137,6 +138,20 @@ class ModelTest : public EngineTest {
         }
     }
 
+    // count changes: adds addWeight in 10, deletes most of the rest, some key changes.
+    void randomChanges(int count, int addWeight) {
+        for (int op = 0; op < count; ++op) {
+            int r = rnd(10);
+            if (r < addWeight)
+                addRecordWithKeys();
+            else if (r < 9)
+                deleteRandomRecord();
+            else
+                changeRandomKey();
+            if (HasFatalFailure()) return;
+        }
+    }
+
     void verifyKey(size_t i) {
         const int keyNo = int(i) + 1;
         ASSERT_EQ(KeyCount(fb, keyNo), int32_t(model[i].size()));
@@ -212,16 +227,8 @@ TEST_F(ModelTest, RandomChangesMatchTheModel) {
     for (int phase = 0; phase < 12; ++phase) {
         // Phases alternate between growing and shrinking so that pages split and merge.
         int addWeight = phase % 3 == 2 ? 3 : 7;
-        for (int op = 0; op < 2500; ++op) {
-            int r = rnd(10);
-            if (r < addWeight)
-                addRecordWithKeys();
-            else if (r < 9)
-                deleteRandomRecord();
-            else
-                changeRandomKey();
-            if (HasFatalFailure()) return;
-        }
+        randomChanges(2500, addWeight);
+        if (HasFatalFailure()) return;
         verifyAll();
         if (HasFatalFailure()) return;
         reopenAndCheck();
@@ -233,6 +240,62 @@ TEST_F(ModelTest, RandomChangesMatchTheModel) {
         if (HasFatalFailure()) return;
     }
     verifyAll();
+    reopenAndCheck();
+}
+
+// The files themselves, read without the engine while the fileblock stays open, match the
+// model after each committed transaction: what a commit takes from the pool is every page
+// changed since the last one, whether it was evicted on the way, freed, or changed by
+// work outside a transaction, and a rollback leaves nothing of its changes behind.
+TEST_F(ModelTest, CommittedTransactionsLeaveTheFilesAsTheModel) {
+    auto checkFiles = [&]() {
+        ASSERT_TRUE(CheckpointJournal()) << EngineError;
+        auto problems = CheckFileblock(name());
+        ASSERT_TRUE(problems.empty()) << problems.front();
+        std::string error;
+        for (size_t i = 0; i < keys.size(); ++i) {
+            std::vector<Entry> onDisk;
+            ASSERT_TRUE(ForEachKeyEntry(
+                name(), int(i) + 1,
+                [&](const std::string& k, int32_t r) { onDisk.emplace_back(k, r); }, error))
+                << error;
+            ASSERT_EQ(onDisk, std::vector<Entry>(model[i].begin(), model[i].end()));
+        }
+        std::map<int32_t, std::string> live;
+        ASSERT_TRUE(ForEachLiveRecord(
+            name(), [&](int32_t n, const std::string& r) { live[n] = r; }, error))
+            << error;
+        ASSERT_EQ(live, records);
+    };
+    for (int round = 0; round < 60; ++round) {
+        const auto savedRecords = records;
+        const auto savedKeys = recordKeys;
+        const auto savedModel = model;
+        // 0: changes outside a transaction first, more than the pool's list of changed
+        // pages keeps; 1: rolled back.
+        const int kind = rnd(4);
+        if (kind == 0) {
+            randomChanges(300, 8);
+            ASSERT_FALSE(HasFatalFailure());
+        }
+        ASSERT_TRUE(BeginTransaction()) << EngineError;
+        // Growing rounds first, then mixed ones, so that pages split, merge and are freed.
+        const int addWeight = round < 20 ? 8 : 4;
+        randomChanges(150, addWeight);
+        ASSERT_FALSE(HasFatalFailure());
+        if (kind == 1) {
+            RollbackTransaction();
+            ASSERT_TRUE(EngineOk);
+            records = savedRecords;
+            recordKeys = savedKeys;
+            model = savedModel;
+            verifyAll();
+        } else {
+            ASSERT_TRUE(CommitTransaction()) << EngineError;
+            checkFiles();
+        }
+        ASSERT_FALSE(HasFatalFailure());
+    }
     reopenAndCheck();
 }
 
