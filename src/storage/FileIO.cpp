@@ -610,6 +610,10 @@ void RecordFile::takeFrom(RecordFile& other) {
     mapRefused_ = other.mapRefused_;
     overlay_ = std::move(other.overlay_);
     committed_ = std::move(other.committed_);
+    direct_ = std::move(other.direct_);
+    directBytes_ = std::move(other.directBytes_);
+    directSpans_ = std::move(other.directSpans_);
+    other.dropDirect();
     reserved_ = other.reserved_;
     journaled = other.journaled;
     other.map_ = nullptr;
@@ -674,6 +678,7 @@ bool RecordFile::truncate(int64_t size) {
         case WriteRoute::Overlay:
             break;
     }
+    if (!settleDirect()) return false;
     Overlay* ov = overlayForWrite();
     if (!ov) return false;
     if (size < 0) size = 0;
@@ -726,6 +731,7 @@ bool RecordFile::loadRun(int64_t chunk) {
 }
 
 bool RecordFile::read(int64_t pos, void* buf, size_t n) {
+    if (!direct_.empty() && !settleDirect()) return false;
     if (pos < 0) {
         Fail(err::ShortRead);
         return false;
@@ -754,6 +760,7 @@ bool RecordFile::readBase(int64_t pos, void* buf, size_t n) {
 }
 
 int64_t RecordFile::readSomeDirect(int64_t pos, void* buf, size_t n) {
+    if (!direct_.empty() && !settleDirect()) return -1;
     if (!overlay_ && !committed_) return file_.readSome(pos, buf, n);
     if (pos < 0) {
         Fail(err::ShortRead);
@@ -862,42 +869,10 @@ Overlay::ChunkBytes Overlay::NewChunkBytes() {
     return ChunkBytes(p);
 }
 
-namespace {
-
-uint64_t Word(const uint8_t* p) {
-    uint64_t w;
-    std::memcpy(&w, p, 8);
-    return w;
-}
-
-}  // namespace
-
 void Overlay::Chunk::write(int32_t off, const uint8_t* in, size_t n) {
     uint8_t* at = bytes.get() + off;
-    // The differences, 16 bytes at a time: a changed range ends at 16 equal bytes (it may
-    // take a few equal bytes at its ends along).
-    auto same = [&](size_t i) {
-        return ((Word(at + i) ^ Word(in + i)) | (Word(at + i + 8) ^ Word(in + i + 8))) == 0;
-    };
-    const size_t whole = n / 16 * 16;
-    size_t i = 0;
-    while (i < whole) {
-        if (same(i)) {
-            i += 16;
-            continue;
-        }
-        const size_t first = i;
-        for (i += 16; i < whole && !same(i); i += 16) {
-        }
-        mark(off + int32_t(first), off + int32_t(i));
-    }
-    size_t lo = n, hi = 0;
-    for (; i < n; ++i)
-        if (at[i] != in[i]) {
-            lo = std::min(lo, i);
-            hi = i + 1;
-        }
-    if (hi > lo) mark(off + int32_t(lo), off + int32_t(hi));
+    ForEachDifference(at, in, n,
+                      [&](size_t lo, size_t hi) { mark(off + int32_t(lo), off + int32_t(hi)); });
     CopyBytes(at, in, n);
 }
 
@@ -998,9 +973,145 @@ bool RecordFile::write(int64_t pos, const void* buf, size_t n) {
         Fail(err::ShortWrite);
         return false;
     }
+    auto* in = static_cast<const uint8_t*>(buf);
+    if (CommitWritesDirect() && writeDirect(pos, in, n)) return true;
+    // A write over bytes a direct run holds comes after it: the runs go to the chunks first.
+    // (One beside them needs nothing: a chunk made now holds the bytes of the runs as they
+    // were, which the runs overwrite when they join the committed changes.)
+    if (overlapsDirect(pos, n) && !settleDirect()) return false;
+    return writeOverlay(pos, in, n);
+}
+
+bool RecordFile::overlapsDirect(int64_t pos, size_t n) const {
+    for (const auto& [from, to] : directSpans_)
+        if (from < pos + int64_t(n) && pos < to) return true;
+    return false;
+}
+
+const uint8_t* RecordFile::committedBytes(int64_t pos, size_t n, Overlay::Chunk*& held) {
+    const int64_t chunk = pos / Overlay::kChunk;
+    const int64_t end = pos + int64_t(n);
+    held = nullptr;
+    if (overlay_) {
+        if (end > std::min(overlay_->baseSize, overlay_->zeroFrom)) return nullptr;
+        if (overlay_->chunks.find(chunk) != overlay_->chunks.end()) return nullptr;
+    }
+    if (committed_) {
+        auto it = committed_->chunks.find(chunk);
+        if (it != committed_->chunks.end()) {
+            held = &it->second;
+            return it->second.bytes.get() + pos % Overlay::kChunk;
+        }
+        if (end > std::min(committed_->baseSize, committed_->zeroFrom)) return nullptr;
+    }
+    if (end > fileSize_ || (end > mapLen_ && !mapTo(fileSize_))) return nullptr;
+    return map_ + pos;
+}
+
+bool RecordFile::writeDirect(int64_t pos, const uint8_t* in, size_t n) {
+    // Only what lies in at most two chunks, each of them unchanged by the transaction and
+    // inside the file as committed; and nothing a direct run already holds.
+    struct Piece {
+        int64_t pos;
+        const uint8_t* before;
+        const uint8_t* now;
+        size_t n;
+        Overlay::Chunk* into;
+    };
+    Piece pieces[2];
+    int count = 0;
+    for (int64_t at = pos; at < pos + int64_t(n);) {
+        if (count == 2) return false;
+        const size_t take = size_t(
+            std::min<int64_t>(Overlay::kChunk - at % Overlay::kChunk, pos + int64_t(n) - at));
+        Overlay::Chunk* into = nullptr;
+        const uint8_t* before = committedBytes(at, take, into);
+        if (!before) return false;
+        pieces[count++] = Piece{at, before, in + (at - pos), take, into};
+        at += int64_t(take);
+    }
+    if (overlapsDirect(pos, n)) return false;
+    try {
+        for (int i = 0; i < count; ++i) {
+            const Piece& p = pieces[i];
+            ForEachDifference(p.before, p.now, p.n, [&](size_t lo, size_t hi) {
+                direct_.push_back(DirectRun{p.pos + int64_t(lo), uint32_t(directBytes_.size()),
+                                            uint32_t(hi - lo), p.into});
+                directBytes_.insert(directBytes_.end(), p.now + lo, p.now + hi);
+            });
+        }
+        directSpans_.emplace_back(pos, pos + int64_t(n));
+    } catch (const std::bad_alloc&) {
+        dropDirect();  // the whole transaction is rolled back on this failure
+        Fail(err::NoMemoryOpen);
+        return false;
+    }
+    return true;
+}
+
+bool RecordFile::settleDirect() {
+    if (direct_.empty()) return true;
+    std::vector<DirectRun> runs;
+    std::vector<uint8_t> bytes;
+    runs.swap(direct_);
+    bytes.swap(directBytes_);
+    directSpans_.clear();
+    for (const DirectRun& r : runs)
+        if (!writeOverlay(r.pos, bytes.data() + r.at, r.n)) return false;
+    return true;
+}
+
+Overlay::Chunk* RecordFile::committedChunk(int64_t chunk) {
+    if (!committed_) {
+        committed_.reset(new (std::nothrow) Overlay);
+        if (!committed_) {
+            Fail(err::NoMemoryOpen);
+            return nullptr;
+        }
+        committed_->baseSize = committed_->size = fileSize_;
+    }
+    Overlay& c = *committed_;
+    auto it = c.chunks.lower_bound(chunk);
+    if (it != c.chunks.end() && it->first == chunk) return &it->second;
+    Overlay::Chunk made;
+    made.bytes = Overlay::NewChunkBytes();
+    if (!made.bytes) {
+        Fail(err::NoMemoryOpen);
+        return nullptr;
+    }
+    const int64_t start = chunk * Overlay::kChunk;
+    const int64_t fromBelow = std::min(c.baseSize, c.zeroFrom);
+    const size_t below =
+        start < fromBelow ? size_t(std::min<int64_t>(Overlay::kChunk, fromBelow - start)) : 0;
+    if (below > 0 && !readBase(start, made.bytes.get(), below)) return nullptr;
+    std::memset(made.bytes.get() + below, 0, size_t(Overlay::kChunk) - below);
+    try {
+        return &c.chunks.emplace_hint(it, chunk, std::move(made))->second;
+    } catch (const std::bad_alloc&) {
+        Fail(err::NoMemoryOpen);
+        return nullptr;
+    }
+}
+
+bool RecordFile::applyDirect() {
+    // Each run lies in one chunk (the differences are found chunk by chunk). The chunk
+    // found when it was written is still there: the commit's own chunks replace only the
+    // bytes of committed ones.
+    for (const DirectRun& r : direct_) {
+        Overlay::Chunk* c = r.into ? r.into : committedChunk(r.pos / Overlay::kChunk);
+        if (!c) return false;
+        const int32_t off = int32_t(r.pos % Overlay::kChunk);
+        CopyBytes(c->bytes.get() + off, directBytes_.data() + r.at, r.n);
+        c->lo = std::min(c->lo, off);
+        c->hi = std::max(c->hi, off + int32_t(r.n));
+    }
+    dropDirect();
+    return true;
+}
+
+bool RecordFile::writeOverlay(int64_t pos, const uint8_t* in, size_t n) {
     Overlay* ov = overlayForWrite();
     if (!ov) return false;
-    auto* in = static_cast<const uint8_t*>(buf);
     while (n > 0) {
         const int64_t chunk = pos / Overlay::kChunk;
         const int32_t off = int32_t(pos % Overlay::kChunk);

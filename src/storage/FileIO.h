@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <map>
 #include <memory>
@@ -82,6 +83,41 @@ struct Overlay {
     int64_t zeroFrom = INT64_MAX;     // bytes at or past this that no chunk holds read as 0
     bool empty() const { return chunks.empty() && size == baseSize && zeroFrom == INT64_MAX; }
 };
+// Calls f(lo, hi) for the stretches of n bytes where now differs from before, found 16
+// bytes at a time (a stretch may take a few equal bytes at its ends along, and runs on
+// until 16 equal bytes follow it).
+template <class F>
+void ForEachDifference(const uint8_t* before, const uint8_t* now, size_t n, F&& f) {
+    auto word = [](const uint8_t* p) {
+        uint64_t w;
+        std::memcpy(&w, p, 8);
+        return w;
+    };
+    auto same = [&](size_t i) {
+        return ((word(before + i) ^ word(now + i)) | (word(before + i + 8) ^ word(now + i + 8))) ==
+               0;
+    };
+    const size_t whole = n / 16 * 16;
+    size_t i = 0;
+    while (i < whole) {
+        if (same(i)) {
+            i += 16;
+            continue;
+        }
+        const size_t first = i;
+        for (i += 16; i < whole && !same(i); i += 16) {
+        }
+        f(first, i);
+    }
+    size_t lo = n, hi = 0;
+    for (; i < n; ++i)
+        if (before[i] != now[i]) {
+            lo = std::min(lo, i);
+            hi = i + 1;
+        }
+    if (hi > lo) f(lo, hi);
+}
+
 // Calls f for each run of changed bytes in file order (changes that meet across a chunk's
 // end make one run), given as the pieces of the chunks that hold it, n bytes in all;
 // stops at the first false.
@@ -208,8 +244,35 @@ class RecordFile {
 
     // ----- used by the transaction
     const Overlay* overlay() const { return overlay_.get(); }
-    bool hasChanges() const { return overlay_ && !overlay_->empty(); }
-    void dropOverlay() { overlay_.reset(); }
+    bool hasChanges() const { return (overlay_ && !overlay_->empty()) || !direct_.empty(); }
+    // The file's length before the transaction and after it, and its cut (-1: none), as
+    // its frame tells them.
+    int64_t lengthBefore() { return overlay_ ? overlay_->baseSize : committedSize(); }
+    int64_t lengthAfter() { return overlay_ ? overlay_->size : committedSize(); }
+    int64_t cutAt() const {
+        return overlay_ && overlay_->zeroFrom < overlay_->baseSize ? overlay_->zeroFrom : -1;
+    }
+    // Bytes the commit writes while it makes its frame (the pages and headers the
+    // fileblocks still hold) go straight into its runs where the transaction's chunks do
+    // not hold them: only the bytes that differ from the committed changes are kept, and
+    // no chunk is made for them until the frame is durable.
+    struct DirectRun {
+        int64_t pos;
+        uint32_t at, n;        // the bytes: direct_ bytes [at, at + n)
+        Overlay::Chunk* into;  // the committed chunk they go into (null: not made yet)
+    };
+    template <class F>
+    void forEachDirectRun(F&& f) const {
+        for (const DirectRun& r : direct_)
+            f(r.pos, directBytes_.data() + r.at, size_t(r.n));
+    }
+    size_t directBytesBound() const { return directBytes_.size() + 12 * direct_.size(); }
+    // The frame is durable: the direct runs join the committed changes.
+    bool applyDirect();
+    void dropOverlay() {
+        overlay_.reset();
+        dropDirect();
+    }
     // Reserves disk space for the length the transaction grows the file to (without
     // changing the file), so that a full disk is met before the commit, not after.
     bool reserveForOverlay();
@@ -240,6 +303,25 @@ class RecordFile {
     int64_t committedSize();
     Overlay* overlayForWrite();
     Overlay::Chunk* chunkForWrite(Overlay& ov, int64_t chunk);
+    // The committed view of n bytes from pos inside one chunk, where the transaction has
+    // not changed them: a pointer to them, or null.
+    const uint8_t* committedBytes(int64_t pos, size_t n, Overlay::Chunk*& chunk);
+    // Keeps a write of the commit as direct runs; false when it cannot be (then it is
+    // written to the transaction's chunks).
+    bool writeDirect(int64_t pos, const uint8_t* in, size_t n);
+    bool overlapsDirect(int64_t pos, size_t n) const;
+    // A write into the transaction's chunks.
+    bool writeOverlay(int64_t pos, const uint8_t* in, size_t n);
+    // Writes the direct runs to the transaction's chunks after all (before a read or an
+    // overlapping write), in the order they came.
+    bool settleDirect();
+    void dropDirect() {
+        direct_.clear();
+        directBytes_.clear();
+        directSpans_.clear();
+    }
+    // The committed changes' chunk, made from the file when they have none.
+    Overlay::Chunk* committedChunk(int64_t chunk);
 
     static constexpr int64_t kChunk = 4096;
     static constexpr int kSlots = 256;
@@ -272,7 +354,10 @@ class RecordFile {
 
     std::unique_ptr<Overlay> overlay_;
     std::unique_ptr<Overlay> committed_;  // committed, not yet written to the file
-    int64_t reserved_ = 0;                // disk space known to be reserved for the file
+    std::vector<DirectRun> direct_;
+    std::vector<uint8_t> directBytes_;
+    std::vector<std::pair<int64_t, int64_t>> directSpans_;  // the writes they came from
+    int64_t reserved_ = 0;  // disk space known to be reserved for the file
 };
 
 }  // namespace invarro::storage

@@ -239,6 +239,9 @@ bool SameFolder(const std::string& a, const std::string& b) {
 
 // ------------------------------------------------------------------- the open transaction
 
+// Set while the commit writes the pages and headers the fileblocks hold.
+bool gCommitWritesDirect = false;
+
 struct Transaction {
     uint32_t serial = 0;
     std::string folder;                               // set by the first changed file
@@ -336,7 +339,8 @@ bool EncodeFrame(JournalBytes& b, const std::vector<RecordFile*>& files, uint64_
     // its runs; and the padding to the next block.
     size_t bound = start + kFrameHeaderSize + kFrameTrailerSize + size_t(kBlock);
     for (RecordFile* f : files)
-        bound += f->name().size() + 46 + RunBytesBound(*f->overlay());
+        bound += f->name().size() + 46 + (f->overlay() ? RunBytesBound(*f->overlay()) : 0) +
+                 f->directBytesBound();
     b.reserve(bound);
     put32(b, kFrameMagic);
     put32(b, uint32_t(files.size()));
@@ -344,28 +348,35 @@ bool EncodeFrame(JournalBytes& b, const std::vector<RecordFile*>& files, uint64_
     put64(b, seq);
     put64(b, 0);  // payload length, set below
     for (RecordFile* f : files) {
-        const Overlay& ov = *f->overlay();
         std::string base = BaseName(f->name());
         b.push_back(uint8_t(base.size()));
         b.push_back(uint8_t(base.size() >> 8));
         b.append(base.data(), base.size());
         put64(b, uint64_t(f->device()));
         put64(b, uint64_t(f->inode()));
-        put64(b, uint64_t(ov.baseSize));
-        put64(b, uint64_t(ov.zeroFrom < ov.baseSize ? ov.zeroFrom : -1));
-        put64(b, uint64_t(ov.size));
+        put64(b, uint64_t(f->lengthBefore()));
+        put64(b, uint64_t(f->cutAt()));
+        put64(b, uint64_t(f->lengthAfter()));
         const size_t countAt = b.size();
         put32(b, 0);
         uint32_t runs = 0;
-        ForEachRun(ov, [&](int64_t pos, const std::vector<iovec>& pieces, size_t n) {
+        if (f->overlay())
+            ForEachRun(*f->overlay(), [&](int64_t pos, const std::vector<iovec>& pieces, size_t n) {
+                put64(b, uint64_t(pos));
+                put32(b, uint32_t(n));
+                for (const iovec& v : pieces) {
+                    const auto* bytes = static_cast<const uint8_t*>(v.iov_base);
+                    b.append(bytes, v.iov_len);
+                }
+                ++runs;
+                return true;
+            });
+        // Runs the commit wrote straight to the frame come after: they are the later writes.
+        f->forEachDirectRun([&](int64_t pos, const uint8_t* bytes, size_t n) {
             put64(b, uint64_t(pos));
             put32(b, uint32_t(n));
-            for (const iovec& v : pieces) {
-                const auto* bytes = static_cast<const uint8_t*>(v.iov_base);
-                b.append(bytes, v.iov_len);
-            }
+            b.append(bytes, n);
             ++runs;
-            return true;
         });
         wr32(b.data() + countAt, int32_t(runs));
     }
@@ -714,6 +725,7 @@ void CloseParked() {
 
 void EndTransaction() {
     gTxn.reset();
+    gCommitWritesDirect = false;
 }
 
 bool Checkpoint(bool keep);
@@ -749,6 +761,14 @@ bool BeginTransaction() {
     gTxn = std::make_unique<Transaction>();
     gTxn->serial = ++gTxnSerial;
     return true;
+}
+
+bool CommitWritesDirect() {
+    return gCommitWritesDirect;
+}
+
+void SetCommitWritesDirect(bool on) {
+    gCommitWritesDirect = on && gTxn;
 }
 
 WriteRoute RouteWrite(RecordFile* file) {
@@ -815,8 +835,13 @@ bool CommitTransaction() {
     // Everything the fileblocks still hold in memory joins the overlays: changed pages,
     // key headers and the data header, whose update flag the commit leaves clear, since a
     // committed index is whole (unless it was marked for a rebuild).
+    SetCommitWritesDirect(true);
     for (Fileblock* fb : gTxn->blocks)
-        if (!WriteChangedPages(fb) || !WriteDataHeader(fb, fb->keepUpdateFlag)) return rollback();
+        if (!WriteChangedPages(fb) || !WriteDataHeader(fb, fb->keepUpdateFlag)) {
+            SetCommitWritesDirect(false);
+            return rollback();
+        }
+    SetCommitWritesDirect(false);
     std::vector<RecordFile*> changed;
     for (RecordFile* f : gTxn->files)
         if (f->hasChanges()) changed.push_back(f);
@@ -867,7 +892,7 @@ bool CommitTransaction() {
                 f->journaled = true;
                 j.journaled.push_back(f);
             }
-            if (f->commitOverlay()) continue;
+            if (f->commitOverlay() && f->applyDirect()) continue;
             j.broken = true;
             Fail(err::JournalPending);
             for (Fileblock* fb : gTxn->blocks)

@@ -15,6 +15,10 @@ enum class WriteRoute { Direct, Overlay, Refused };
 // joins the transaction; a file of another folder is refused with 10480), else straight to
 // the file.
 WriteRoute RouteWrite(RecordFile* file);
+// While the commit writes what the fileblocks hold in memory (pages, headers) before it
+// makes its frame: such writes may go straight into the frame's runs.
+bool CommitWritesDirect();
+void SetCommitWritesDirect(bool on);
 // Before a direct change of a file whose committed changes still wait in the journal: the
 // journal is checkpointed first, so that replaying it later cannot undo the change.
 bool SettleJournalFor(RecordFile* file);

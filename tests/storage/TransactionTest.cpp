@@ -16,6 +16,7 @@
 #include <sstream>
 
 #include "EngineFixture.h"
+#include "storage/EngineInternal.h"
 #include "storage/EngineTesting.h"
 #include "storage/FileIO.h"
 #include "storage/Rebuild.h"
@@ -1024,6 +1025,102 @@ TEST_F(TransactionTest, ADirectWriteAfterACommitFirstMakesTheJournalDurable) {
     a = OpenFileblock(f + "/A", false);
     EXPECT_EQ(UsedRecordCount(a), 452);
     CloseFileblock(a);
+}
+
+// The commit writes what the fileblocks hold in memory straight into its frame's runs,
+// without chunks of the transaction's own. Those writes keep their order with every other
+// write of the transaction, a read finds them, a rollback drops them, and a recovery from
+// the journal alone writes them as the commit's memory had them.
+TEST_F(TransactionTest, WritesOfTheCommitStraightToItsFrameKeepTheirOrder) {
+    // Books whose data file spans several chunks of changes (records 1 - 350).
+    auto makeLongBooks = [&](const std::string& f) {
+        makeBooks(f);
+        Fileblock* a = OpenFileblock(f + "/A", false);
+        ASSERT_TRUE(a);
+        ASSERT_TRUE(BeginTransaction());
+        for (int i = 51; i <= 350; ++i)
+            addA(a, i);
+        ASSERT_TRUE(CommitTransaction());
+        CloseFileblock(a);
+    };
+    const int64_t len = kLenA;
+    auto slot = [&](int n) { return int64_t(n) * len; };
+    const std::string own = recA(3, "own"), first = recA(150, "first"), later = recA(230, "xx"),
+                      last = recA(320, "yy"), rolled = recA(200, "rolled");
+    std::string over = first;
+    over.replace(10, 15, std::string(15, 'Z'));
+    auto expectRecords = [&](Fileblock* a) {
+        std::string got(size_t(len), '\0');
+        for (auto [n, want] : {std::pair<int, std::string>{3, own},
+                               {150, over},
+                               {230, later},
+                               {320, last},
+                               {200, recA(200)},
+                               {151, recA(151)}}) {
+            GetRecord(a, n, got.data());
+            EXPECT_EQ(got, want) << "record " << n;
+        }
+    };
+    // The writes go straight to the frame only where the transaction holds no chunk.
+    auto heldByTransaction = [&](Fileblock* a, int n) {
+        const Overlay* ov = a->data.overlay();
+        return ov && ov->chunks.count(slot(n) / Overlay::kChunk) > 0;
+    };
+    auto post = [&](Fileblock* a) {
+        if (!BeginTransaction()) return false;
+        PutRecord(a, 3, own.data());  // into a chunk of the transaction's own
+        SetCommitWritesDirect(true);
+        RecordFile& data = a->data;
+        std::string back(size_t(len), '\0');
+        bool ok = data.write(slot(150), first.data(), size_t(len)) && !heldByTransaction(a, 150) &&
+                  // over part of the last: it comes after
+                  data.write(slot(150) + 10, over.data() + 10, 15) &&
+                  data.write(slot(230), later.data(), size_t(len)) && !heldByTransaction(a, 230) &&
+                  data.read(slot(230), back.data(), size_t(len)) && back == later &&
+                  // after the read, and in a chunk of its own: it stays straight to the frame
+                  data.write(slot(320), last.data(), size_t(len)) && !heldByTransaction(a, 320);
+        SetCommitWritesDirect(false);
+        return ok && CommitTransaction();
+    };
+    const std::string f = folder("direct");
+    makeLongBooks(f);
+    Fileblock* a = OpenFileblock(f + "/A", false);
+    ASSERT_TRUE(a);
+    // A rolled-back transaction leaves nothing of its direct writes.
+    ASSERT_TRUE(BeginTransaction());
+    SetCommitWritesDirect(true);
+    ASSERT_TRUE(a->data.write(slot(200), rolled.data(), size_t(len)));
+    EXPECT_FALSE(heldByTransaction(a, 200));
+    SetCommitWritesDirect(false);
+    RollbackTransaction();
+    ASSERT_TRUE(post(a));
+    expectRecords(a);
+    CloseFileblock(a);
+    a = OpenFileblock(f + "/A", false);
+    ASSERT_TRUE(a);
+    expectRecords(a);
+    CloseFileblock(a);
+    expectSound(f);
+    // The program dies right after the commit: the journal alone brings the records.
+    const std::string g = folder("direct-recovered");
+    makeLongBooks(g);
+    ExitEngine();
+    ASSERT_EQ(inChild([&] {
+                  InitEngine(30);
+                  Fileblock* b = OpenFileblock(g + "/A", false);
+                  if (!b || !post(b)) return 1;
+                  ::_exit(0);
+              }),
+              0);
+    ASSERT_EQ(InitEngine(30), 30);
+    JournalRecovery r = RecoverJournal(g);
+    ASSERT_TRUE(r.ok);
+    EXPECT_GE(r.replayed, 1);
+    a = OpenFileblock(g + "/A", false);
+    ASSERT_TRUE(a);
+    expectRecords(a);
+    CloseFileblock(a);
+    expectSound(g);
 }
 
 }  // namespace
