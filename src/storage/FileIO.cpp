@@ -936,23 +936,27 @@ Overlay* RecordFile::overlayForWrite() {
 }
 
 Overlay::Chunk* RecordFile::chunkForWrite(Overlay& ov, int64_t chunk) {
-    auto it = ov.chunks.find(chunk);
-    if (it != ov.chunks.end()) return &it->second;
+    auto it = ov.chunks.lower_bound(chunk);
+    if (it != ov.chunks.end() && it->first == chunk) return &it->second;
     Overlay::Chunk c;
     c.bytes = Overlay::NewChunkBytes();
     if (!c.bytes) {
         Fail(err::NoMemoryOpen);
         return nullptr;
     }
-    // The chunk starts as the transaction sees it now.
+    // The chunk starts as the layer below it has it now.
     const int64_t start = chunk * Overlay::kChunk;
     const int64_t fromBelow = std::min(ov.baseSize, ov.zeroFrom);
     size_t below =
         start < fromBelow ? size_t(std::min<int64_t>(Overlay::kChunk, fromBelow - start)) : 0;
-    if (below > 0 && !readBelow(start, c.bytes.get(), below)) return nullptr;
+    // (The committed changes lie over the file itself; the transaction's over them.)
+    const bool overCommitted = &ov != committed_.get();
+    if (below > 0 && !(overCommitted ? readBelow(start, c.bytes.get(), below)
+                                     : readBase(start, c.bytes.get(), below)))
+        return nullptr;
     std::memset(c.bytes.get() + below, 0, size_t(Overlay::kChunk) - below);
     try {
-        return &ov.chunks.emplace(chunk, std::move(c)).first->second;
+        return &ov.chunks.emplace_hint(it, chunk, std::move(c))->second;
     } catch (const std::bad_alloc&) {
         Fail(err::NoMemoryOpen);
         return nullptr;
@@ -1070,27 +1074,7 @@ Overlay::Chunk* RecordFile::committedChunk(int64_t chunk) {
         }
         committed_->baseSize = committed_->size = fileSize_;
     }
-    Overlay& c = *committed_;
-    auto it = c.chunks.lower_bound(chunk);
-    if (it != c.chunks.end() && it->first == chunk) return &it->second;
-    Overlay::Chunk made;
-    made.bytes = Overlay::NewChunkBytes();
-    if (!made.bytes) {
-        Fail(err::NoMemoryOpen);
-        return nullptr;
-    }
-    const int64_t start = chunk * Overlay::kChunk;
-    const int64_t fromBelow = std::min(c.baseSize, c.zeroFrom);
-    const size_t below =
-        start < fromBelow ? size_t(std::min<int64_t>(Overlay::kChunk, fromBelow - start)) : 0;
-    if (below > 0 && !readBase(start, made.bytes.get(), below)) return nullptr;
-    std::memset(made.bytes.get() + below, 0, size_t(Overlay::kChunk) - below);
-    try {
-        return &c.chunks.emplace_hint(it, chunk, std::move(made))->second;
-    } catch (const std::bad_alloc&) {
-        Fail(err::NoMemoryOpen);
-        return nullptr;
-    }
+    return chunkForWrite(*committed_, chunk);
 }
 
 bool RecordFile::applyDirect() {
