@@ -67,11 +67,12 @@ std::string TakeBooksAlone(const std::string& folder) {
     std::shared_ptr<storage::server::ServerBackend> server = BooksServer(folder);
     if (!server) return {};
     pq::Connection& c = server->connection();
-    // A program that has just closed holds the lock a moment longer than it is listed (its
-    // server process ends after it went): with nobody listed, it is asked again for about a
-    // second. A connection found lost is made again (with the shared lock, as every new
-    // session) and asked again, so that the answer is the server's.
-    for (int attempt = 0; attempt < 10; ++attempt) {
+    // A program that has just closed holds the lock, and may still be listed, a moment
+    // after it went (its server process ends after it, later on a busy server): the lock is
+    // asked for again for about two seconds before the job is refused. A connection found
+    // lost is made again (with the shared lock, as every new session) and asked again, so
+    // that the answer is the server's.
+    for (int attempt = 0; attempt < 20; ++attempt) {
         if (!c.isOpen()) {
             pq::Result ignored;
             server->statement("SELECT 1", pq::Params(), ignored);
@@ -85,7 +86,6 @@ std::string TakeBooksAlone(const std::string& folder) {
             return {};
         }
         if (!c.isOpen()) continue;
-        if (!OthersInBooks(c).empty()) break;
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     return OthersWorking(c, false) +
