@@ -552,7 +552,7 @@ bool RecordFile::open(const std::string& name, bool readOnly, bool create) {
     if (isOpen()) closeQuietly();  // committed changes it holds reach its file first
     unmap();
     dropCache();
-    overlay_.reset();
+    dropOverlay();
     committed_.reset();
     journaled = false;
     mapRefused_ = false;
@@ -577,7 +577,7 @@ bool RecordFile::close() {
     unmap();
     cache_.reset();
     dropCache();
-    overlay_.reset();
+    dropOverlay();
     journaled = false;
     return file_.close();
 }
@@ -593,7 +593,7 @@ void RecordFile::closeQuietly() {
     unmap();
     cache_.reset();
     dropCache();
-    overlay_.reset();
+    dropOverlay();
     journaled = false;
     file_.closeQuietly();
 }
