@@ -1035,6 +1035,7 @@ bool RecordFile::writeDirect(int64_t pos, const uint8_t* in, size_t n) {
         at += int64_t(take);
     }
     if (overlapsDirect(pos, n)) return false;
+    const size_t runsBefore = direct_.size(), bytesBefore = directBytes_.size();
     try {
         for (int i = 0; i < count; ++i) {
             const Piece& p = pieces[i];
@@ -1046,8 +1047,9 @@ bool RecordFile::writeDirect(int64_t pos, const uint8_t* in, size_t n) {
         }
         directSpans_.emplace_back(pos, pos + int64_t(n));
     } catch (const std::bad_alloc&) {
-        dropDirect();  // the whole transaction is rolled back on this failure
-        Fail(err::NoMemoryOpen);
+        // Without room for the runs the write goes to the transaction's chunks instead.
+        direct_.resize(runsBefore);
+        directBytes_.resize(bytesBefore);
         return false;
     }
     return true;
