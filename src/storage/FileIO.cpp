@@ -780,8 +780,11 @@ bool RecordFile::readBelow(int64_t pos, uint8_t* out, size_t n) {
     return committed_ ? readLayer(*committed_, pos, out, n) : readBase(pos, out, n);
 }
 
+bool RecordFile::readUnder(const Overlay& ov, int64_t pos, uint8_t* out, size_t n) {
+    return &ov == committed_.get() ? readBase(pos, out, n) : readBelow(pos, out, n);
+}
+
 bool RecordFile::readLayer(const Overlay& ov, int64_t pos, uint8_t* out, size_t n) {
-    const bool overCommitted = &ov != committed_.get();
     // Bytes below the overlay's cut and the length it was laid over come from the file;
     // bytes past them that no chunk holds are zeros.
     const int64_t fromBelow = std::min(ov.baseSize, ov.zeroFrom);
@@ -800,9 +803,7 @@ bool RecordFile::readLayer(const Overlay& ov, int64_t pos, uint8_t* out, size_t 
             take = size_t(std::min<int64_t>(int64_t(n), runEnd - pos));
             size_t below =
                 pos < fromBelow ? size_t(std::min<int64_t>(int64_t(take), fromBelow - pos)) : 0;
-            if (below > 0 &&
-                !(overCommitted ? readBelow(pos, out, below) : readBase(pos, out, below)))
-                return false;
+            if (below > 0 && !readUnder(ov, pos, out, below)) return false;
             if (below < take) std::memset(out + below, 0, take - below);
         }
         out += take;
@@ -949,11 +950,7 @@ Overlay::Chunk* RecordFile::chunkForWrite(Overlay& ov, int64_t chunk) {
     const int64_t fromBelow = std::min(ov.baseSize, ov.zeroFrom);
     size_t below =
         start < fromBelow ? size_t(std::min<int64_t>(Overlay::kChunk, fromBelow - start)) : 0;
-    // (The committed changes lie over the file itself; the transaction's over them.)
-    const bool overCommitted = &ov != committed_.get();
-    if (below > 0 && !(overCommitted ? readBelow(start, c.bytes.get(), below)
-                                     : readBase(start, c.bytes.get(), below)))
-        return nullptr;
+    if (below > 0 && !readUnder(ov, start, c.bytes.get(), below)) return nullptr;
     std::memset(c.bytes.get() + below, 0, size_t(Overlay::kChunk) - below);
     try {
         return &ov.chunks.emplace_hint(it, chunk, std::move(c))->second;

@@ -297,6 +297,9 @@ class RecordFile {
     // n bytes through the given layer of changes, over the committed changes (when the
     // layer is the transaction's) or the file.
     bool readLayer(const Overlay& ov, int64_t pos, uint8_t* out, size_t n);
+    // Bytes under a layer of changes: the committed changes under the transaction's, the
+    // file itself under the committed ones.
+    bool readUnder(const Overlay& ov, int64_t pos, uint8_t* out, size_t n);
     // Bytes as the transaction finds them: through the committed changes, or the file.
     bool readBelow(int64_t pos, uint8_t* out, size_t n);
     // The file's length with its committed changes.
